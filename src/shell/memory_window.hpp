@@ -1,0 +1,18 @@
+// A main window built in memory with the controls the actions address: the
+// batch front end and the tests run every action against it.
+#pragma once
+
+#include "platform/memory_gui.hpp"
+
+namespace quillan {
+
+// Entries of the covariate model box, in the order of their values 1 to 5.
+const std::vector<std::string>& covariate_model_entries();
+
+// The initial permutation count shown in the permutation box.
+inline constexpr const char* kDefaultPermutations = "999";
+
+// Creates a window with "FileBox", "PermBox", "CovBox" and "ResultsBox".
+Handle build_memory_window(MemoryGui& gui);
+
+}  // namespace quillan
