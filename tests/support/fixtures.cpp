@@ -1,0 +1,65 @@
+#include "support/fixtures.hpp"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace quillan::testing {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() / ("quillan-test-" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::write(const std::string& name, const std::string& bytes) const {
+    const std::string p = file(name);
+    std::ofstream out(p, std::ios::binary);
+    out << bytes;
+    return p;
+}
+
+std::string read_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string data_file(const std::string& name) { return std::string(QUILLAN_DATA_DIR) + "/" + name; }
+
+namespace {
+FileChoice choice_of(const std::string& path) {
+    std::filesystem::path p(path);
+    return {p.filename().string(), p.parent_path().string() + "/"};
+}
+}  // namespace
+
+Harness::Harness() { window = build_memory_window(gui); }
+
+Outcome Harness::load(const std::string& action, const std::string& path) {
+    gui.queue_open_answer(choice_of(path));
+    return shell.quillan_action(action);
+}
+
+Outcome Harness::save(const std::string& path) {
+    gui.queue_save_answer(choice_of(path));
+    return shell.quillan_action("SaveOut");
+}
+
+std::string Harness::box(const char* tag) {
+    Value v = gui.get(gui.findobj_tag(tag).front(), "String");
+    return v.is_text() ? v.text() : describe(v);
+}
+
+void Harness::set_box(const char* tag, const Value& v) { gui.set(gui.findobj_tag(tag).front(), "String", v); }
+
+std::string Harness::last_message() const { return gui.messages().empty() ? std::string() : gui.messages().back().text; }
+
+}  // namespace quillan::testing

@@ -1,0 +1,56 @@
+// Shared pieces of the tests: a scratch folder, and a shell wired to an
+// in-memory window whose dialogs the test answers.
+#pragma once
+
+#include "platform/memory_gui.hpp"
+#include "shell/memory_window.hpp"
+#include "shell/shell.hpp"
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+namespace quillan::testing {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string folder() const { return path_.string() + "/"; }  // with its separator, as dialogs return it
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // Writes the bytes given to a file of this folder and returns its path.
+    std::string write(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string read_bytes(const std::string& path);
+std::string data_file(const std::string& name);  // a file of the bundled example data
+
+// A shell driving an in-memory main window.
+struct Harness {
+    MemoryGui gui;
+    std::ostringstream console_text;
+    Console console{console_text};
+    Shell shell{gui, console};
+    Handle window;
+
+    Harness();
+    // Runs an action with the open-file dialog answered by a path.
+    Outcome load(const std::string& action, const std::string& path);
+    // Runs "SaveOut" with the save dialog answered by a path.
+    Outcome save(const std::string& path);
+    Outcome run(const std::string& action) { return shell.quillan_action(action); }
+
+    std::string box(const char* tag);  // "String" of a tagged control, as text
+    void set_box(const char* tag, const Value& v);
+    std::string last_message() const;
+};
+
+}  // namespace quillan::testing
