@@ -1,0 +1,41 @@
+#include "support/batch_runner.hpp"
+
+#include "support/fixtures.hpp"
+
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace quillan::testing {
+
+namespace {
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'') q.append("'\\''");
+        else q.push_back(c);
+    }
+    q.push_back('\'');
+    return q;
+}
+}  // namespace
+
+BatchResult run_batch(const std::vector<std::string>& args) {
+    TempDir dir;
+    std::string cmd = quote(QUILLAN_BATCH_EXE);
+    for (const auto& a : args) {
+        cmd += ' ';
+        cmd += quote(a);
+    }
+    cmd += " >";
+    cmd += quote(dir.file("out"));
+    cmd += " 2>";
+    cmd += quote(dir.file("err"));
+    BatchResult r;
+    const int raw = std::system(cmd.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = read_bytes(dir.file("out"));
+    r.err = read_bytes(dir.file("err"));
+    return r;
+}
+
+}  // namespace quillan::testing

@@ -1,0 +1,18 @@
+// Runs the batch front end as a user would, capturing what it writes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quillan::testing {
+
+struct BatchResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Arguments are passed to the program as they stand (each one quoted).
+BatchResult run_batch(const std::vector<std::string>& args);
+
+}  // namespace quillan::testing
