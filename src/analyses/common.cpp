@@ -1,0 +1,88 @@
+#include "analyses/common.hpp"
+
+#include "platform/format.hpp"
+
+#include <cmath>
+
+namespace quillan {
+
+long long read_nperm(ActionEnv& env) {
+    const std::string text = env.perm_box_text();
+    const std::vector<double> v = str2num(text);
+    const bool ok = v.size() == 1 && std::isfinite(v[0]) && v[0] >= 1 && v[0] == std::floor(v[0]) && v[0] <= 1e12;
+    if (!ok) {
+        std::string shown = text;
+        if (shown.size() > 40) shown = shown.substr(0, 37) + "...";
+        throw Refused("The number of permutations must be a whole number of at least 1 (the permutation box holds \"" + shown +
+                      "\").");
+    }
+    return static_cast<long long>(v[0]);
+}
+
+const Matrix& require_landmarks(const Workspace& ws) {
+    if (ws.data.size() == 0) throw QuillanError("No landmark file is loaded: load one with \"Load\" first.");
+    return ws.data;
+}
+
+const Matrix& require_groups(const Workspace& ws, Eigen::Index columns) {
+    if (ws.glist.size() == 0) throw QuillanError("No group file is loaded: load one with \"LoadGlist\" first.");
+    if (ws.glist.cols() < columns)
+        throw QuillanError(sprintf("The group file has %i column(s), but this analysis needs %i.", {static_cast<double>(ws.glist.cols()),
+                                                                                                  static_cast<double>(columns)}));
+    if (ws.glist.rows() != ws.data.rows())
+        throw QuillanError(sprintf("The group file has %i specimens, but the landmark file has %i: load files that describe the same "
+                                   "specimens.",
+                                   {static_cast<double>(ws.glist.rows()), static_cast<double>(ws.data.rows())}));
+    return ws.glist;
+}
+
+const Matrix& require_covariate(const Workspace& ws) {
+    if (ws.clist.size() == 0) throw QuillanError("No covariate file is loaded: load one with \"LoadClist\" first.");
+    if (ws.clist.rows() != ws.data.rows())
+        throw QuillanError(sprintf("The covariate file has %i specimens, but the landmark file has %i: load files that describe the "
+                                   "same specimens.",
+                                   {static_cast<double>(ws.clist.rows()), static_cast<double>(ws.data.rows())}));
+    if (ws.clist.cols() != 1)
+        throw QuillanError(sprintf("The covariate file has %i values per line; it must hold one value per specimen.",
+                                   {static_cast<double>(ws.clist.cols())}));
+    for (Eigen::Index i = 0; i < ws.clist.rows(); ++i)
+        if (!std::isfinite(ws.clist(i, 0)))
+            throw QuillanError(sprintf("The covariate of specimen %i is not a finite number.", {static_cast<double>(i + 1)}));
+    return ws.clist;
+}
+
+void SingleGroupNotice::observed(const std::vector<double>& codes, const std::string& what) {
+    for (double c : codes) {
+        const std::string text = what + " " + format_number(c);
+        bool seen = false;
+        for (const auto& o : observed_) seen = seen || o == text;
+        if (!seen) observed_.push_back(text);
+    }
+}
+
+void SingleGroupNotice::permuted(long long permutations, long long nperm) {
+    permuted_ += permutations;
+    nperm_ = nperm;
+}
+
+void SingleGroupNotice::tell(ActionEnv& env) const {
+    std::string text;
+    if (!observed_.empty()) {
+        std::string list;
+        for (std::size_t i = 0; i < observed_.size(); ++i) {
+            if (i > 0) list += i + 1 == observed_.size() ? " and " : ", ";
+            list += observed_[i];
+        }
+        text = (observed_.size() == 1 ? "The " + list + " has" : "The " + list + " each have") +
+               " a single specimen and contribute" + (observed_.size() == 1 ? "s" : "") + " nothing to the within-group sum.";
+    }
+    if (permuted_ > 0) {
+        if (!text.empty()) text += "\n";
+        text += sprintf("In %i of the %i permutations a shuffled grouping formed a group of a single specimen, which contributes "
+                        "nothing to the within-group sum.",
+                        {static_cast<double>(permuted_), static_cast<double>(nperm_)});
+    }
+    if (!text.empty()) env.message(text, "Single-specimen groups");
+}
+
+}  // namespace quillan

@@ -1,0 +1,112 @@
+#include "analyses/engine.hpp"
+
+#include "platform/error.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace quillan {
+
+PermutationEngine::PermutationEngine(ActionEnv& env)
+    : env_(env), seed_(env.options().seed ? *env.options().seed : fresh_seed()) {
+    int t = env.options().threads;
+    if (t <= 0) t = static_cast<int>(std::thread::hardware_concurrency());
+    threads_ = std::max(1, t);
+}
+
+Rng PermutationEngine::stream(long long index, int loop) const {
+    // Loops of one action use disjoint stretches of the index space.
+    const std::uint64_t base = static_cast<std::uint64_t>(loop) << 48;
+    return Rng::stream(seed_, base + static_cast<std::uint64_t>(index));
+}
+
+PermutationResult PermutationEngine::run_erased(long long nperm, const std::vector<double>& observed,
+                                                const std::vector<Exceeds>& how, const std::function<Worker()>& make_worker,
+                                                int loop, bool keep_values) {
+    const std::size_t nstats = observed.size();
+    PermutationResult result;
+    result.counts.assign(nstats, 0);
+    if (nperm <= 0) return result;
+    if (keep_values) result.values.assign(static_cast<std::size_t>(nperm) * nstats, 0.0);
+
+    const int nthreads = static_cast<int>(std::min<long long>(threads_, nperm));
+    // Small chunks keep the threads evenly loaded and the progress smooth.
+    const long long chunk = std::max<long long>(1, std::min<long long>(64, nperm / (static_cast<long long>(nthreads) * 16)));
+
+    std::atomic<long long> next{0}, done{0};
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable finished_cv;
+    int finished = 0;
+    std::exception_ptr failure;
+    std::vector<std::vector<long long>> counts(static_cast<std::size_t>(nthreads), std::vector<long long>(nstats, 0));
+    std::vector<long long> singles(static_cast<std::size_t>(nthreads), 0);
+
+    auto work = [&](int t) {
+        try {
+            Worker worker = make_worker();
+            std::vector<double> stats(nstats);
+            auto& my_counts = counts[static_cast<std::size_t>(t)];
+            while (!stop.load(std::memory_order_relaxed)) {
+                const long long begin = next.fetch_add(chunk);
+                if (begin >= nperm) break;
+                const long long end = std::min(nperm, begin + chunk);
+                for (long long i = begin; i < end && !stop.load(std::memory_order_relaxed); ++i) {
+                    Rng rng = stream(i, loop);
+                    if (worker(i, rng, stats.data())) ++singles[static_cast<std::size_t>(t)];
+                    for (std::size_t s = 0; s < nstats; ++s) {
+                        const bool exceeds = how[s] == Exceeds::Greater ? stats[s] > observed[s] : stats[s] < observed[s];
+                        if (exceeds) ++my_counts[s];
+                    }
+                    if (keep_values) std::copy(stats.begin(), stats.end(), result.values.begin() + static_cast<std::ptrdiff_t>(i * static_cast<long long>(nstats)));
+                    done.fetch_add(1, std::memory_order_relaxed);
+                }
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!failure) failure = std::current_exception();
+            stop = true;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        ++finished;
+        finished_cv.notify_all();
+    };
+
+    std::vector<std::thread> pool;
+    pool.reserve(static_cast<std::size_t>(nthreads));
+    for (int t = 0; t < nthreads; ++t) pool.emplace_back(work, t);
+
+    bool cancelled = false;
+    const auto& progress = env_.options().progress;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (finished < nthreads) {
+            finished_cv.wait_for(lock, std::chrono::milliseconds(50));
+            if (progress && !cancelled && finished < nthreads) {
+                lock.unlock();
+                const bool go_on = progress(done.load(), nperm);
+                lock.lock();
+                if (!go_on) {
+                    cancelled = true;
+                    stop = true;
+                }
+            }
+        }
+    }
+    for (auto& th : pool) th.join();
+    if (failure) std::rethrow_exception(failure);
+    if (cancelled) throw Cancelled();
+    if (progress) progress(nperm, nperm);
+
+    for (const auto& c : counts)
+        for (std::size_t s = 0; s < nstats; ++s) result.counts[s] += c[s];
+    for (long long s : singles) result.single_groups += s;
+    return result;
+}
+
+}  // namespace quillan

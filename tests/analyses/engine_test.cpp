@@ -1,0 +1,150 @@
+// The permutation engine: reproducible on any number of threads with a seed,
+// fresh without one, strict exceedance, cancellation and errors from workers.
+#include "analyses/common.hpp"
+#include "analyses/engine.hpp"
+#include "support/fixtures.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace quillan;
+using namespace quillan::testing;
+
+namespace {
+
+struct Scratch {
+    std::vector<int> perm;
+};
+
+// A statistic of a random permutation of 10 items: the position of item 0,
+// and the number of fixed points.
+PermutationResult run_fake(ActionEnv& env, long long nperm, bool keep = false) {
+    PermutationEngine engine(env);
+    return engine.run<Scratch>(
+        nperm, {4.0, 1.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<Scratch>(); },
+        [](Scratch& s, long long, Rng& rng, double* stats) {
+            randperm(s.perm, 10, rng);
+            int fixed = 0;
+            for (int i = 0; i < 10; ++i) {
+                if (s.perm[static_cast<std::size_t>(i)] == 0) stats[0] = i;
+                fixed += s.perm[static_cast<std::size_t>(i)] == i;
+            }
+            stats[1] = fixed;
+            return fixed == 10;
+        },
+        0, keep);
+}
+
+}  // namespace
+
+TEST(PermutationEngine, SeededRunsAgreeOnAnyNumberOfThreads) {
+    Harness h;
+    h.shell.options().seed = 12345;
+    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    h.shell.options().threads = 1;
+    auto one = run_fake(env, 2000, true);
+    h.shell.options().threads = 2;
+    auto two = run_fake(env, 2000, true);
+    h.shell.options().threads = 7;
+    auto seven = run_fake(env, 2000, true);
+    EXPECT_EQ(one.counts, two.counts);
+    EXPECT_EQ(one.counts, seven.counts);
+    EXPECT_EQ(one.values, seven.values);
+    // Position > 4 happens for 5 of 10 positions; no fixed point (< 1) about 1/e of the time.
+    EXPECT_NEAR(one.counts[0], 1000, 120);
+    EXPECT_NEAR(one.counts[1], 2000 / 2.718, 120);
+}
+
+TEST(PermutationEngine, UnseededRunsDrawAfresh) {
+    Harness h;
+    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    auto a = run_fake(env, 500, true), b = run_fake(env, 500, true);
+    EXPECT_NE(a.values, b.values);
+}
+
+TEST(PermutationEngine, EqualValuesNeverCount) {
+    Harness h;
+    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    PermutationEngine engine(env);
+    auto r = engine.run<Scratch>(
+        300, {2.0, 2.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<Scratch>(); },
+        [](Scratch&, long long, Rng&, double* stats) {
+            stats[0] = stats[1] = 2.0;
+            return false;
+        });
+    EXPECT_EQ(r.counts, (std::vector<long long>{0, 0}));
+}
+
+TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
+    Harness h;
+    std::atomic<long long> seen{0};
+    h.shell.options().progress = [&](long long done, long long) {
+        seen = done;
+        return false;  // cancel at the first report
+    };
+    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    PermutationEngine engine(env);
+    auto slow = [](Scratch&, long long, Rng&, double* stats) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        stats[0] = 0;
+        return false;
+    };
+    EXPECT_THROW(engine.run<Scratch>(100000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<Scratch>(); }, slow),
+                 Cancelled);
+    EXPECT_LT(seen.load(), 100000);
+
+    h.shell.options().progress = nullptr;
+    auto failing = [](Scratch&, long long i, Rng&, double* stats) {
+        if (i == 37) throw QuillanError("specimen trouble");
+        stats[0] = 0;
+        return false;
+    };
+    try {
+        engine.run<Scratch>(1000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<Scratch>(); }, failing);
+        FAIL();
+    } catch (const QuillanError& e) {
+        EXPECT_STREQ(e.what(), "specimen trouble");
+    }
+}
+
+TEST(PermutationCount, OnlyASingleWholeNumberOfAtLeastOneIsAccepted) {
+    Harness h;
+    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    for (const std::string bad : {"", "abc", "0", "-5", "2.5", "10 20", "Inf", "NaN"}) {
+        h.set_box(kPermBox, Value(bad));
+        try {
+            read_nperm(env);
+            FAIL() << bad;
+        } catch (const Refused& r) {
+            EXPECT_NE(std::string(r.what()).find("must be a whole number of at least 1"), std::string::npos);
+        }
+    }
+    h.set_box(kPermBox, Value(" 999 "));
+    EXPECT_EQ(read_nperm(env), 999);
+    h.set_box(kPermBox, Value("1e3"));
+    EXPECT_EQ(read_nperm(env), 1000);
+}
+
+TEST(InputChecks, NameWhatIsMissingOrInconsistent) {
+    Workspace ws;
+    EXPECT_THROW(require_landmarks(ws), QuillanError);
+    ws.data = Matrix::Ones(5, 7);
+    try {
+        require_groups(ws);
+        FAIL();
+    } catch (const QuillanError& e) {
+        EXPECT_NE(std::string(e.what()).find("No group file is loaded"), std::string::npos);
+    }
+    ws.glist = Matrix::Ones(4, 1);
+    try {
+        require_groups(ws);
+        FAIL();
+    } catch (const QuillanError& e) {
+        EXPECT_NE(std::string(e.what()).find("The group file has 4 specimens, but the landmark file has 5"), std::string::npos);
+    }
+    ws.clist = Matrix::Ones(5, 1);
+    EXPECT_NO_THROW(require_covariate(ws));
+    ws.clist(2, 0) = std::nan("");
+    EXPECT_THROW(require_covariate(ws), QuillanError);
+}
