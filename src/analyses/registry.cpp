@@ -1,5 +1,7 @@
 #include "analyses/registry.hpp"
 
+#include "analyses/actions.hpp"
+
 #include <utility>
 
 namespace quillan {
@@ -13,7 +15,12 @@ struct Entry {
 
 // Each analysis joins this table as it is built.
 const Entry kAnalyses[] = {
-    {"", nullptr},
+    {"RunOneWay", run_one_way},
+    {"RunOneWayF", run_one_way_f},
+    {"RunTwoWay", run_two_way},
+    {"RunTwoWayF", run_two_way_f},
+    {"RunTwoWayNest", run_two_way_nest},
+    {"GoMan", go_man},
 };
 
 }  // namespace

@@ -1,0 +1,74 @@
+// How the analyses score groupings: the prepared landmark table, the total
+// sum of squares, and a per-thread scorer that gives the within-group sums of
+// any code vector without allocating in the permutation loop.
+#pragma once
+
+#include "platform/value.hpp"
+
+#include <memory>
+#include <vector>
+
+namespace quillan {
+
+class Console;
+
+// The landmark table checked and prepared once per action (see geometry).
+class PreparedTable {
+public:
+    explicit PreparedTable(const Matrix& data);
+    ~PreparedTable();
+    PreparedTable(const PreparedTable&) = delete;
+    PreparedTable& operator=(const PreparedTable&) = delete;
+
+    int specimens() const;
+    // Total sum of squared full Procrustes distances from the consensus of
+    // the whole table.
+    double total_ss() const;
+
+    struct Impl;
+    const Impl& impl() const { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// Within-group sums of one grouping.
+struct GroupSums {
+    std::vector<double> wgsd;          // one entry per group, in order of first appearance
+    std::vector<double> gcodes;        // the groups' codes
+    std::vector<int> ssize;            // the groups' sizes
+    std::vector<double> single_codes;  // codes of the groups of a single specimen (they contribute 0)
+    double sum() const;
+    int specimens() const;
+    int groups() const { return static_cast<int>(wgsd.size()); }
+};
+
+// Scores groupings of one prepared table; one per worker thread.
+class Scorer {
+public:
+    explicit Scorer(const PreparedTable& table);
+    ~Scorer();
+    // Position i of `codes` is specimen i, or specimen row_of[i] when a row
+    // map is given (the specimens move, the codes stay in place).
+    const GroupSums& score(const Codes& codes, const int* row_of = nullptr);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// out[i] = in[rp[i]]: the codes taken in the order of a permutation.
+void permute_codes(const Codes& in, const std::vector<int>& rp, Codes& out);
+
+// The cells of two code vectors, numbered 1, 2, ... by first appearance,
+// into a caller's buffers (no allocation once they have grown).
+class CellCoder {
+public:
+    void code(const Codes& a, const Codes& b, Codes& cells);
+    int cells() const { return static_cast<int>(pairs_.size() / 2); }
+
+private:
+    std::vector<double> pairs_;
+};
+
+}  // namespace quillan

@@ -1,0 +1,84 @@
+// "RunTwoWayNest": the second grouping variable nested within the first.  The
+// subgroups are the cells of both variables, so a subgroup code need only be
+// unique within its main group.  Here the specimens are shuffled among the
+// fixed codes, which keeps every subgroup's size.
+#include "analyses/actions.hpp"
+#include "analyses/common.hpp"
+#include "analyses/engine.hpp"
+#include "analyses/report.hpp"
+#include "analyses/scoring.hpp"
+#include "platform/format.hpp"
+
+namespace quillan {
+
+namespace {
+
+struct NestState {
+    explicit NestState(const PreparedTable& t) : scorer(t) {}
+    Scorer scorer;
+    std::vector<int> rp1;
+};
+
+}  // namespace
+
+void run_two_way_nest(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    const double md = static_cast<double>(ws.data.rows()), nd = static_cast<double>(ws.data.cols());
+    const double nlm = nd - 5;
+    env.require_two_way_list();
+    const PreparedTable table(require_landmarks(ws));
+    const double tssd = table.total_ss();
+    const long long nperm = read_nperm(env);
+    require_groups(ws, 2);
+    const Codes g1 = column_codes(ws.glist, 0), g2 = column_codes(ws.glist, 1);
+    CellCoder coder;
+    Codes glistc;
+    coder.code(g1, g2, glistc);
+    env.console().echo("ccount", coder.cells());
+
+    Scorer scorer(table);
+    SingleGroupNotice notice;
+    const GroupSums sub = scorer.score(glistc);
+    notice.observed(sub.single_codes, "subgroup");
+    const GroupSums main = scorer.score(g1);
+    notice.observed(main.single_codes, "main group");
+    const double ngt = sub.groups(), ng1 = main.groups();
+    const int nss1 = main.specimens();
+
+    const double SSsg = tssd - sub.sum(), SSA = tssd - main.sum(), SSasg = SSsg - SSA, eSS = sub.sum();
+    const double dfA = ng1 - 1, dfsg = ngt - 1, dfasg = ngt - ng1, dfe = md - ngt;
+    const double Fsg = (SSsg / dfsg) / (eSS / dfe), FA = (SSA / dfA) / (eSS / dfe), Fasg = (SSasg / dfasg) / (eSS / dfe);
+
+    PermutationEngine engine(env);
+    auto result = engine.run<NestState>(
+        nperm, {Fsg, FA, Fasg}, std::vector<Exceeds>(3, Exceeds::Greater), [&] { return std::make_unique<NestState>(table); },
+        [&](NestState& s, long long, Rng& rng, double* stats) {
+            randperm(s.rp1, nss1, rng);
+            const double peSS = s.scorer.score(glistc, s.rp1.data()).sum();
+            const double pSSA = tssd - s.scorer.score(g1, s.rp1.data()).sum();
+            const double pSSsg = tssd - peSS, pSSasg = pSSsg - pSSA;
+            stats[0] = (pSSsg / dfsg) / (peSS / dfe);
+            stats[1] = (pSSA / dfA) / (peSS / dfe);
+            stats[2] = (pSSasg / dfasg) / (peSS / dfe);
+            return false;  // the subgroup sizes never change
+        });
+    const auto& c = result.counts;
+
+    std::string report = strcat(
+        {"In the Two Way Manova, Nested design, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}),
+         sprintf("\\nTotal SS=%1.4f  error SS=%1.4f\\n SS(Main)=%1.4f SS(Nested)=%1.4f SS(Explained by Main+nested)=%1.4f",
+                 {tssd, eSS, SSA, SSasg, SSsg}),
+         sprintf("\\n\\nFor Total Explained (Main+Nested), F=%2.3f df1(numerator) %i df2(denominator) %i", {Fsg, dfsg * nlm, dfe * nlm}),
+         count_piece(c[0], nperm, "\\n\\nThe observed F for Main+Nested  was exceeded by 0 permutations, p< %f",
+                     "\\n\\nThe observed F for Main+Nested was exceeded by %i permutations, p= %f ")});
+    report = strcat({report, sprintf("\\n\\nFor the Main Factor, F=%2.3f df1(numerator): %i df2(denominator): %i", {FA, dfA * nlm, dfe * nlm}),
+                     count_piece(c[1], nperm, "\\n\\nThe observed F for the Main Factor was exceeded by 0 permutations, p< %f",
+                                 "\\n\\nThe observed F for the Main factor  was exceeded by %i permutations, p= %f ")});
+    report = strcat({report, sprintf("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i", {Fasg, dfasg * nlm, dfe * nlm}),
+                     count_piece(c[2], nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
+                                 "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
+    notice.tell(env);
+    env.set_report(report);
+}
+
+}  // namespace quillan
