@@ -63,3 +63,36 @@ void Harness::set_box(const char* tag, const Value& v) { gui.set(gui.findobj_tag
 std::string Harness::last_message() const { return gui.messages().empty() ? std::string() : gui.messages().back().text; }
 
 }  // namespace quillan::testing
+
+#include "platform/format.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace quillan::testing {
+
+void expect_report(const std::string& name, const std::string& report) {
+    const std::string path = std::string(QUILLAN_EXPECTED_DIR) + "/" + name;
+    const char* update = std::getenv("QUILLAN_UPDATE_EXPECTED");
+    if (update && std::string(update) == "1") {
+        std::ofstream(path, std::ios::binary) << report;
+        return;
+    }
+    ASSERT_TRUE(std::filesystem::exists(path)) << "no reviewed text " << path;
+    EXPECT_EQ(report, read_bytes(path)) << "report differs from " << path;
+}
+
+void put_tables(Shell& shell, const Matrix& data, const Matrix& glist, const Matrix& clist) {
+    Workspace& ws = shell.workspace();
+    ws.data = data;
+    ws.glist = glist;
+    ws.clist = clist;
+    ws.dfileinfo = sprintf("Data File: %s with %i specimens, %i LM\n", {"test.txt", static_cast<double>(data.rows()),
+                                                                       (static_cast<double>(data.cols()) - 1) / 2});
+    ws.gfileinfo = sprintf("\nGroup File: %s with %i specimens, % i group variables\n",
+                           {"groups.txt", static_cast<double>(glist.rows()), static_cast<double>(glist.cols())});
+    ws.cfileinfo = clist.size() ? sprintf("\nCovariate File: %s with %i specimens", {"cov.txt", static_cast<double>(clist.rows())}) : "";
+}
+
+}  // namespace quillan::testing

@@ -54,3 +54,16 @@ struct Harness {
 };
 
 }  // namespace quillan::testing
+
+namespace quillan::testing {
+
+// Compares a whole report with the reviewed text in tests/expected/NAME.
+// With QUILLAN_UPDATE_EXPECTED=1 in the environment the file is written
+// instead (review the difference before committing it).
+void expect_report(const std::string& name, const std::string& report);
+
+// Puts tables straight into the workspace with file descriptions as the
+// loads would write them.
+void put_tables(Shell& shell, const Matrix& data, const Matrix& glist, const Matrix& clist = Matrix());
+
+}  // namespace quillan::testing

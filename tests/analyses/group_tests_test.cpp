@@ -1,0 +1,278 @@
+// The group tests without covariate, run through the dispatcher as the window
+// runs them: whole reports on real data with a fixed seed, the sums checked
+// against an independent computation, the designs' degrees of freedom, and
+// what happens on refusals and bad input.
+#include "platform/format.hpp"
+#include "support/fixtures.hpp"
+#include "support/reference.hpp"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace quillan;
+using namespace quillan::testing;
+
+namespace {
+
+std::string report_of(Harness& h) { return h.box(kResultsBox); }
+
+// A number printed after `label` in a report.
+double number_after(const std::string& text, const std::string& label) {
+    const auto p = text.find(label);
+    if (p == std::string::npos) return std::nan("");
+    return std::strtod(text.c_str() + p + label.size(), nullptr);
+}
+
+struct Loaded : Harness {
+    Loaded(const std::string& lm, const std::string& groups, long long seed = 2024, const char* perms = "999") {
+        EXPECT_EQ(load("Load", data_file(lm)), Outcome::Done);
+        EXPECT_EQ(load("LoadGlist", data_file(groups)), Outcome::Done);
+        shell.options().seed = static_cast<std::uint64_t>(seed);
+        set_box(kPermBox, Value(perms));
+    }
+};
+
+Codes codes_of(const Matrix& glist, int column) { return column_codes(glist, column); }
+
+Matrix as_column(const std::vector<int>& v) {
+    Matrix m(static_cast<Eigen::Index>(v.size()), 1);
+    for (std::size_t i = 0; i < v.size(); ++i) m(static_cast<Eigen::Index>(i), 0) = v[i];
+    return m;
+}
+
+}  // namespace
+
+TEST(OneWay, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
+    Loaded h("plethodon.lm.txt", "plethodon.species.groups.txt");
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    const std::string report = report_of(h);
+    expect_report("one_way_plethodon_species.txt", report);
+
+    const Matrix& data = h.shell.workspace().data;
+    const double tssd = reference_total(data);
+    const double within = reference_within(data, codes_of(h.shell.workspace().glist, 0));
+    EXPECT_NEAR(number_after(report, "Total SS="), tssd, 1e-4);
+    EXPECT_NEAR(number_after(report, "Explained SS="), tssd - within, 1e-4);
+    EXPECT_NEAR(number_after(report, "Percent Explained ="), 100 * (tssd - within) / tssd, 1e-3);
+
+    // The F test counts the same permutations: the ratio grows with the explained sum.
+    ASSERT_EQ(h.run("RunOneWayF"), Outcome::Reported);
+    expect_report("one_way_f_plethodon_species.txt", report_of(h));
+}
+
+TEST(OneWay, SameSeedGivesTheSameReportOnOneAndTwoThreads) {
+    Loaded h("plethodon.lm.txt", "plethodon.site.groups.txt", 77, "200");
+    h.shell.options().threads = 1;
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    const std::string one = report_of(h);
+    h.shell.options().threads = 2;
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    EXPECT_EQ(report_of(h), one);
+    h.shell.options().seed.reset();
+    // Unseeded runs draw afresh; the sums stay the same.
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    EXPECT_EQ(number_after(report_of(h), "Explained SS="), number_after(one, "Explained SS="));
+}
+
+TEST(OneWay, ASingleGroupExplainsExactlyNothing) {
+    Harness h;
+    const std::vector<int> one_group(12, 3);
+    put_tables(h.shell, make_shapes(one_group, 6, 5), as_column(one_group));
+    h.set_box(kPermBox, Value("50"));
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    const std::string r = report_of(h);
+    EXPECT_NE(r.find("with 1 groups was used"), std::string::npos);
+    EXPECT_NE(r.find("Explained SS=0.0000 "), std::string::npos);
+    EXPECT_NE(r.find("Percent Explained =0.000\n"), std::string::npos);
+    EXPECT_NE(r.find("exceeded by 0 permutations out of 50, p< 0.020000"), std::string::npos);
+
+    ASSERT_EQ(h.run("RunOneWayF"), Outcome::Reported);
+    EXPECT_NE(report_of(h).find("F=NaN, df1 (numerator)=0.0000, df2(denominator)=88.0000"), std::string::npos) << report_of(h);
+    EXPECT_NE(report_of(h).find("The observed F was exceeded by 0 permutations out of 50, p< 0.020000"), std::string::npos);
+}
+
+TEST(OneWay, RefusalsAndBadInputLeaveTheResultsBoxAsItWas) {
+    Loaded h("plethodon.lm.txt", "plethodon.groups.txt");
+    h.set_box(kResultsBox, Value("earlier report"));
+    for (const char* action : {"RunOneWay", "RunOneWayF"}) {
+        h.gui.clear_messages();
+        EXPECT_EQ(h.run(action), Outcome::Refused);
+        ASSERT_EQ(h.gui.messages().size(), 1u);
+        EXPECT_EQ(h.gui.messages()[0].text,
+                  "You have loaded a group list with multiple columns but are carrying out a One-Way Test.  Please Reload the List and Try "
+                  "again");
+        EXPECT_EQ(h.gui.messages()[0].title, "");
+    }
+    for (const char* perms : {"", "ten", "0", "-3", "12.5"}) {
+        h.set_box(kPermBox, Value(perms));
+        h.gui.clear_messages();
+        EXPECT_EQ(h.run("RunTwoWay"), Outcome::Refused) << perms;
+        ASSERT_EQ(h.gui.messages().size(), 1u);
+        EXPECT_NE(h.last_message().find("number of permutations must be a whole number of at least 1"), std::string::npos);
+    }
+    EXPECT_EQ(h.box(kResultsBox), "earlier report");
+}
+
+TEST(OneWay, MissingOrInconsistentFilesGiveAClearMessage) {
+    Harness h;
+    h.set_box(kResultsBox, Value("kept"));
+    EXPECT_EQ(h.run("RunOneWay"), Outcome::Failed);
+    EXPECT_NE(h.last_message().find("No landmark file is loaded"), std::string::npos);
+    ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
+    EXPECT_EQ(h.run("RunOneWay"), Outcome::Failed);
+    EXPECT_NE(h.last_message().find("No group file is loaded"), std::string::npos);
+    TempDir dir;
+    ASSERT_EQ(h.load("LoadGlist", dir.write("short.txt", "1\n2\n1\n")), Outcome::Done);
+    EXPECT_EQ(h.run("RunOneWay"), Outcome::Failed);
+    EXPECT_NE(h.last_message().find("The group file has 3 specimens, but the landmark file has 40"), std::string::npos);
+    EXPECT_EQ(h.box(kResultsBox), "kept");
+}
+
+TEST(OneWay, ASingleSpecimenGroupAddsNothingAndIsToldOnce) {
+    Harness h;
+    std::vector<int> groups = {1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 9};
+    Matrix data = make_shapes(groups, 5, 8);
+    put_tables(h.shell, data, as_column(groups));
+    h.set_box(kPermBox, Value("40"));
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    int notices = 0;
+    for (const auto& m : h.gui.messages()) notices += m.text.find("single specimen") != std::string::npos;
+    EXPECT_EQ(notices, 1);
+    EXPECT_NE(h.gui.messages().back().text.find("group 9"), std::string::npos);
+    EXPECT_EQ(h.gui.pause_count(), 0);
+    std::vector<double> codes(groups.begin(), groups.end());
+    const double within = reference_within(data, codes);
+    EXPECT_NEAR(number_after(report_of(h), "Unexplained SS="), within, 1e-4);
+}
+
+TEST(TwoWay, ReportOnRealDataMatchesTheReviewedText) {
+    Loaded h("plethodon.lm.txt", "plethodon.groups.txt");
+    ASSERT_EQ(h.run("RunTwoWay"), Outcome::Reported);
+    expect_report("two_way_plethodon.txt", report_of(h));
+    const Matrix& data = h.shell.workspace().data;
+    const Matrix& g = h.shell.workspace().glist;
+    Codes cells(static_cast<std::size_t>(g.rows()));
+    for (Eigen::Index i = 0; i < g.rows(); ++i) cells[static_cast<std::size_t>(i)] = g(i, 0) * 10 + g(i, 1);
+    EXPECT_NEAR(number_after(report_of(h), "Unexplained SS="), reference_within(data, cells), 1e-4);
+}
+
+TEST(TwoWay, AConstantSecondVariableLeavesTheCellsOfTheFirst) {
+    Harness h;
+    std::vector<int> g1 = {1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
+    Matrix glist(12, 3);
+    for (int i = 0; i < 12; ++i) glist.row(i) << g1[static_cast<std::size_t>(i)], 7, i % 2;  // a third column is ignored
+    put_tables(h.shell, make_shapes(g1, 6, 11), glist);
+    h.set_box(kPermBox, Value("60"));
+    ASSERT_EQ(h.run("RunTwoWay"), Outcome::Reported);
+    const std::string r = report_of(h);
+    const auto second = r.find("Using only the second");
+    const auto first = r.find("Using only the first");
+    ASSERT_NE(second, std::string::npos);
+    const double expvar = number_after(r, "Explained SS=");
+    const double expvar1 = number_after(r.substr(first), "Explained SS=");
+    EXPECT_EQ(expvar, expvar1);
+    EXPECT_NE(r.find("Explained SS=0.0000", second), std::string::npos);
+    // No shuffle of a constant explains anything, and the 1st Group Model is the cell model itself.
+    EXPECT_NE(r.find("exceeded by 0 permutations, p< 0.016667", second), std::string::npos);
+    EXPECT_NE(r.find("exceeded by 0 permutations of the 1st Group Model, p< 0.016667"), std::string::npos);
+}
+
+TEST(TwoWayF, PartitionAddsUpAndDegreesOfFreedomFollowTheDesign) {
+    // Balanced 2 x 3 design, 5 specimens a cell, 10 landmarks.
+    Harness h;
+    std::vector<int> cell;
+    Matrix glist(30, 2);
+    for (int i = 0; i < 30; ++i) {
+        glist.row(i) << 1 + i / 15, 1 + (i / 5) % 3;
+        cell.push_back(static_cast<int>(glist(i, 0) * 10 + glist(i, 1)));
+    }
+    const Matrix data = make_shapes(cell, 10, 21);
+    put_tables(h.shell, data, glist);
+    h.set_box(kPermBox, Value("30"));
+    ASSERT_EQ(h.run("RunTwoWayF"), Outcome::Reported);
+    const std::string r = report_of(h);
+    EXPECT_NE(r.find("For Group1, F="), std::string::npos);
+    EXPECT_NE(r.find("df1(numerator) 16 df2(denominator) 448"), std::string::npos) << r;
+    EXPECT_NE(r.find("df1(numerator): 32 df2(denominator): 448"), std::string::npos);
+    EXPECT_NE(r.find("interaction, F="), std::string::npos);
+    EXPECT_NE(r.find("df1(numerator) 32 df2(denominator) 448"), std::string::npos);
+
+    const double tssd = number_after(r, "Total SS="), eSS = number_after(r, "error SS="), SSA = number_after(r, "SS1="),
+                 SSB = number_after(r, "SS2="), SSAB = number_after(r, "SS1x2=");
+    EXPECT_NEAR(SSA + SSB + SSAB + eSS, tssd, 3e-4);  // printed to four decimals
+    EXPECT_NEAR(tssd, reference_total(data), 1e-4);
+    EXPECT_NEAR(SSA, tssd - reference_within(data, codes_of(glist, 0)), 1e-4);
+    EXPECT_NEAR(SSB, tssd - reference_within(data, codes_of(glist, 1)), 1e-4);
+}
+
+TEST(TwoWayF, ReportOnRealDataMatchesTheReviewedText) {
+    Loaded h("plethodon.lm.txt", "plethodon.groups.txt");
+    ASSERT_EQ(h.run("RunTwoWayF"), Outcome::Reported);
+    expect_report("two_way_f_plethodon.txt", report_of(h));
+}
+
+TEST(Nested, DegreesOfFreedomAndPartitionOfANestedDesign) {
+    // Three main groups, two subgroups each coded 1 and 2, 4 specimens a subgroup, 8 landmarks.
+    Harness h;
+    Matrix glist(24, 2);
+    std::vector<int> sub;
+    for (int i = 0; i < 24; ++i) {
+        glist.row(i) << 1 + i / 8, 1 + (i / 4) % 2;
+        sub.push_back(i / 4);
+    }
+    const Matrix data = make_shapes(sub, 8, 3);
+    put_tables(h.shell, data, glist);
+    h.set_box(kPermBox, Value("25"));
+    ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
+    const std::string r = report_of(h);
+    EXPECT_NE(r.find("(Main+Nested), F="), std::string::npos);
+    EXPECT_NE(r.find("df1(numerator) 60 df2(denominator) 216"), std::string::npos) << r;
+    EXPECT_NE(r.find("df1(numerator): 24 df2(denominator): 216"), std::string::npos);
+    EXPECT_NE(r.find("df1(numerator) 36 df2(denominator) 216"), std::string::npos);
+    const double tssd = number_after(r, "Total SS="), eSS = number_after(r, "error SS="), SSA = number_after(r, "SS(Main)="),
+                 SSasg = number_after(r, "SS(Nested)=");
+    EXPECT_NEAR(SSA + SSasg + eSS, tssd, 2e-4);
+    Codes subgroup(sub.begin(), sub.end());
+    EXPECT_NEAR(eSS, reference_within(data, subgroup), 1e-4);
+}
+
+TEST(Nested, ReportOnRealDataMatchesTheReviewedText) {
+    Loaded h("larvalHead.lm.txt", "larvalMorph.groups.txt", 5, "199");
+    ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
+    expect_report("nested_larval_head.txt", report_of(h));
+}
+
+TEST(TwoWayDesigns, OneColumnListsAreRefusedBeforeAnythingIsComputed) {
+    Harness h;
+    h.set_box(kResultsBox, Value("kept"));
+    // Nothing loaded at all: the refusal comes first.
+    for (const char* action : {"RunTwoWay", "RunTwoWayF", "RunTwoWayNest"}) {
+        h.gui.clear_messages();
+        EXPECT_EQ(h.run(action), Outcome::Refused) << action;
+        EXPECT_EQ(h.last_message(),
+                  "Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload");
+    }
+    EXPECT_EQ(h.box(kResultsBox), "kept");
+}
+
+TEST(Diagnostic, WaitsOnceAndEchoesItsValuesInOrder) {
+    Loaded h("plethodon.lm.txt", "plethodon.groups.txt");
+    h.set_box(kResultsBox, Value("kept"));
+    ASSERT_EQ(h.run("GoMan"), Outcome::Done);
+    EXPECT_EQ(h.gui.pause_count(), 1);
+    const std::string c = h.console_text.str();
+    const auto cells = c.find("glistc ="), table = c.find("ccode ="), expvar = c.find("expvar ="), tssd = c.find("tssd ="),
+               wgsd = c.find("wgsd ="), p95 = c.find("pexpvar(95) =");
+    ASSERT_NE(p95, std::string::npos);
+    EXPECT_LT(cells, table);
+    EXPECT_LT(table, expvar);
+    EXPECT_LT(expvar, tssd);
+    EXPECT_LT(tssd, wgsd);
+    EXPECT_LT(wgsd, p95);
+    EXPECT_EQ(h.box(kResultsBox), "kept");
+
+    Loaded one("plethodon.lm.txt", "plethodon.species.groups.txt");
+    EXPECT_EQ(one.run("GoMan"), Outcome::Failed);
+    EXPECT_EQ(one.gui.pause_count(), 0);
+}

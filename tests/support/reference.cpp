@@ -1,0 +1,98 @@
+#include "support/reference.hpp"
+
+#include <Eigen/Eigenvalues>
+
+#include <cmath>
+#include <map>
+#include <random>
+
+namespace quillan::testing {
+
+Config unit_config(const Matrix& data, Eigen::Index row) {
+    const Eigen::Index k = (data.cols() - 1) / 2;
+    Config z(static_cast<std::size_t>(k));
+    std::complex<double> c = 0;
+    for (Eigen::Index j = 0; j < k; ++j) {
+        z[static_cast<std::size_t>(j)] = {data(row, 2 * j), data(row, 2 * j + 1)};
+        c += z[static_cast<std::size_t>(j)];
+    }
+    c /= static_cast<double>(k);
+    double s = 0;
+    for (auto& v : z) {
+        v -= c;
+        s += std::norm(v);
+    }
+    for (auto& v : z) v /= std::sqrt(s);
+    return z;
+}
+
+double reference_ss(const Matrix& data, const std::vector<Eigen::Index>& rows) {
+    const Eigen::Index k = (data.cols() - 1) / 2;
+    Eigen::MatrixXcd S = Eigen::MatrixXcd::Zero(k, k);
+    for (Eigen::Index r : rows) {
+        Config z = unit_config(data, r);
+        Eigen::VectorXcd v(k);
+        for (Eigen::Index j = 0; j < k; ++j) v(j) = z[static_cast<std::size_t>(j)];
+        S += v * v.adjoint();
+    }
+    Eigen::SelfAdjointEigenSolver<Eigen::MatrixXcd> es(S);
+    return static_cast<double>(rows.size()) - es.eigenvalues().maxCoeff();
+}
+
+double reference_total(const Matrix& data) {
+    std::vector<Eigen::Index> rows;
+    for (Eigen::Index i = 0; i < data.rows(); ++i) rows.push_back(i);
+    return reference_ss(data, rows);
+}
+
+double reference_within(const Matrix& data, const Codes& codes) {
+    std::map<double, std::vector<Eigen::Index>> groups;
+    for (Eigen::Index i = 0; i < data.rows(); ++i) groups[codes[static_cast<std::size_t>(i)]].push_back(i);
+    double s = 0;
+    for (const auto& [code, rows] : groups) s += reference_ss(data, rows);
+    return s;
+}
+
+double reference_distance(const Config& a, const Config& b) {
+    std::complex<double> ab = 0;
+    double aa = 0, bb = 0;
+    for (std::size_t j = 0; j < a.size(); ++j) {
+        ab += std::conj(a[j]) * b[j];
+        aa += std::norm(a[j]);
+        bb += std::norm(b[j]);
+    }
+    const double c2 = std::norm(ab) / (aa * bb);
+    return std::sqrt(std::max(0.0, 1.0 - c2));
+}
+
+Matrix make_shapes(const std::vector<int>& group_of_specimen, int k, unsigned seed, double spread) {
+    std::mt19937 gen(seed);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    std::map<int, std::vector<std::complex<double>>> means;
+    // A base shape shared by all groups, with group means a little apart.
+    std::vector<std::complex<double>> base(static_cast<std::size_t>(k));
+    for (int j = 0; j < k; ++j) base[static_cast<std::size_t>(j)] = std::polar(1.0 + 0.3 * uniform(gen), 2 * M_PI * j / k);
+    Matrix data(static_cast<Eigen::Index>(group_of_specimen.size()), 2 * k + 1);
+    for (std::size_t i = 0; i < group_of_specimen.size(); ++i) {
+        auto& mean = means[group_of_specimen[i]];
+        if (mean.empty()) {
+            mean = base;
+            for (auto& v : mean) v += 0.1 * std::complex<double>(normal(gen), normal(gen));
+        }
+        const std::complex<double> turn = std::polar(0.5 + 2.0 * uniform(gen), 2 * M_PI * uniform(gen));
+        const std::complex<double> move(10 * normal(gen), 10 * normal(gen));
+        double size = 0;
+        for (int j = 0; j < k; ++j) {
+            const std::complex<double> v =
+                turn * (mean[static_cast<std::size_t>(j)] + spread * std::complex<double>(normal(gen), normal(gen))) + move;
+            data(static_cast<Eigen::Index>(i), 2 * j) = v.real();
+            data(static_cast<Eigen::Index>(i), 2 * j + 1) = v.imag();
+            size += std::norm(v);
+        }
+        data(static_cast<Eigen::Index>(i), 2 * k) = std::sqrt(size);
+    }
+    return data;
+}
+
+}  // namespace quillan::testing

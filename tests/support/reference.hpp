@@ -1,0 +1,34 @@
+// Independent computations the tests check the program against.  They use a
+// different route from the program's iterative superimposition: a group's full
+// Procrustes mean is the dominant eigenvector of the complex sum of squares
+// and products of its centred, unit-size configurations, and the group's sum
+// of squared full Procrustes distances from it is n minus that eigenvalue.
+#pragma once
+
+#include "platform/value.hpp"
+
+#include <complex>
+#include <vector>
+
+namespace quillan::testing {
+
+using Config = std::vector<std::complex<double>>;
+
+// Row i of a landmark table as k complex landmarks, centred and of unit size.
+Config unit_config(const Matrix& data, Eigen::Index row);
+
+// Sum of squared full Procrustes distances of the rows from their own full
+// Procrustes mean.
+double reference_ss(const Matrix& data, const std::vector<Eigen::Index>& rows);
+double reference_total(const Matrix& data);
+// Within-group sum under a code vector (groups in any order; the sum does not depend on it).
+double reference_within(const Matrix& data, const Codes& codes);
+
+// Full Procrustes distance between two configurations (sine of the angle).
+double reference_distance(const Config& a, const Config& b);
+
+// Random test shapes: `groups` mean shapes of k landmarks, each specimen a
+// perturbed copy of its group's mean, moved, turned and scaled at random.
+Matrix make_shapes(const std::vector<int>& group_of_specimen, int k, unsigned seed, double spread = 0.05);
+
+}  // namespace quillan::testing
