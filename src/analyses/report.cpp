@@ -1,6 +1,7 @@
 #include "analyses/report.hpp"
 
 #include "platform/format.hpp"
+#include "shell/env.hpp"
 
 namespace quillan {
 
@@ -8,6 +9,46 @@ std::string count_piece(long long count, long long nperm, const char* zero_forma
     const double c = static_cast<double>(count), n = static_cast<double>(nperm);
     if (count == 0) return with_nperm ? sprintf(zero_format, {n, 1.0 / n}) : sprintf(zero_format, {1.0 / n});
     return with_nperm ? sprintf(format, {c, n, c / n}) : sprintf(format, {c, c / n});
+}
+
+}  // namespace quillan
+
+namespace quillan {
+
+std::string one_way_groups_piece(ActionEnv& env, int ng) {
+    const std::string piece = sprintf("\\n\\nA single classifying variable with %i groups was used", {ng});
+    env.console().line(piece);
+    return piece;
+}
+
+std::string f_piece(double obsF, double df1, double df2) {
+    return sprintf("\\n\\nF=%2.4f, df1 (numerator)=%1.4f, df2(denominator)=%1.4f", {obsF, df1, df2});
+}
+
+std::string observed_f_count_piece(long long exc, long long nperm) {
+    return count_piece(exc, nperm, "\\n\\nThe observed F was exceeded by 0 permutations out of %i, p< %f",
+                       "\\n\\nThe observed F was exceeded by %i permutations out of %i, p= %f ", true);
+}
+
+std::string explained_count_piece(long long count, long long nperm) {
+    return count_piece(count, nperm, "\\n\\nThe explained variance was exceeded by 0 permutations, p< %f",
+                       "\\n\\nThe explained variance was exceeded by %i permutations, p= %f ");
+}
+
+std::string first_model_piece(long long one_exc, long long nperm) {
+    return count_piece(one_exc, nperm,
+                       "\\n\\nThe 2 Group explained variance was exceeded by 0 permutations of the 1st Group Model, p< %f that the 1st "
+                       "Group Model explains as much as the 2 Group Model",
+                       "\\n\\nThe 2 Group explained variance was exceeded by %i permutations of the 1st Group Model, p= %f that the "
+                       "1st Group Model explains as much as the 2 Group Model");
+}
+
+std::string second_model_piece(long long two_exc, long long nperm) {
+    return count_piece(two_exc, nperm,
+                       "\\n\\nThe 2 Group explained variance was exceeded by 0 permutations of the 2nd Group Model, p< %f that the 2nd "
+                       "Group Model explains as much as the 2 Group Model",
+                       "\\n\\nThe 2 Group explained variance was exceeded by %i permutations of the 2nd Group Model, p= %f that the "
+                       "2nd Group Model explains as much as the 2 Group Model");
 }
 
 }  // namespace quillan

@@ -11,3 +11,19 @@ namespace quillan {
 std::string count_piece(long long count, long long nperm, const char* zero_format, const char* format, bool with_nperm = false);
 
 }  // namespace quillan
+
+namespace quillan {
+
+class ActionEnv;
+
+// Pieces the one-way F tests share.
+std::string one_way_groups_piece(ActionEnv& env, int ng);  // also echoed to the console
+std::string f_piece(double obsF, double df1, double df2);
+std::string observed_f_count_piece(long long exc, long long nperm);
+
+// Pieces the two-way tests share.
+std::string explained_count_piece(long long count, long long nperm);          // "The explained variance was exceeded by ..."
+std::string first_model_piece(long long one_exc, long long nperm);            // the 1st Group Model against the cells
+std::string second_model_piece(long long two_exc, long long nperm);           // the 2nd Group Model against the cells
+
+}  // namespace quillan

@@ -1,0 +1,184 @@
+#include "analyses/designs.hpp"
+
+#include "analyses/engine.hpp"
+
+namespace quillan {
+
+namespace {
+
+struct ShuffleState {
+    explicit ShuffleState(const PreparedTable& t) : scorer(t) {}
+    Scorer scorer;
+    CellCoder coder;
+    std::vector<int> rp, rp1, rp2;
+    Codes shuffled, p1, p2, cells1, cells2;
+    bool single = false;
+
+    // Explained sum of a grouping; notes groups of a single specimen.
+    double explained(double tssd, const Codes& codes) { return tssd - within(codes); }
+    double within(const Codes& codes) {
+        const GroupSums& p = scorer.score(codes);
+        single = single || !p.single_codes.empty();
+        return p.sum();
+    }
+};
+
+}  // namespace
+
+Codes cells_of(ActionEnv& env, const Codes& g1, const Codes& g2) {
+    CellCoder coder;
+    Codes cells;
+    coder.code(g1, g2, cells);
+    env.console().echo("ccount", coder.cells());
+    return cells;
+}
+
+OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& codes, long long nperm,
+                          bool f_test, double md, double edf_red) {
+    Scorer scorer(table);
+    const GroupSums observed = scorer.score(codes);
+    SingleGroupNotice notice;
+    notice.observed(observed.single_codes);
+    OneWayResult r;
+    r.groups = observed.groups();
+    r.unexpvar = observed.sum();
+    r.expvar = tssd - r.unexpvar;
+    const double k1 = r.groups - 1.0, k2 = md - r.groups - edf_red;
+    r.obsF = (r.expvar / k1) / (r.unexpvar / k2);
+    const int nss = observed.specimens();
+
+    PermutationEngine engine(env);
+    auto result = engine.run<ShuffleState>(
+        nperm, {f_test ? r.obsF : r.expvar}, {Exceeds::Greater}, [&] { return std::make_unique<ShuffleState>(table); },
+        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
+            s.single = false;
+            randperm(s.rp, nss, rng);
+            permute_codes(codes, s.rp, s.shuffled);
+            const double punexpvar = s.within(s.shuffled), pexpvar = tssd - punexpvar;
+            stats[0] = f_test ? (pexpvar / k1) / (punexpvar / k2) : pexpvar;
+            return s.single;
+        });
+    r.exc = result.counts[0];
+    notice.tell(env);
+    return r;
+}
+
+TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
+                          long long nperm, bool own_shuffles) {
+    const Codes glistc = cells_of(env, g1, g2);
+    Scorer scorer(table);
+    SingleGroupNotice notice;
+    TwoWayResult r;
+    const GroupSums cells = scorer.score(glistc);
+    notice.observed(cells.single_codes, "cell");
+    const int nss = cells.specimens();
+    r.ngt = cells.groups();
+    r.unexpvar = cells.sum();
+    r.expvar = tssd - r.unexpvar;
+    const GroupSums first = scorer.score(g1);
+    notice.observed(first.single_codes, "group of the first variable");
+    r.ng1 = first.groups();
+    r.unexpvar1 = first.sum();
+    r.expvar1 = tssd - r.unexpvar1;
+    const GroupSums second = scorer.score(g2);
+    notice.observed(second.single_codes, "group of the second variable");
+    r.ng2 = second.groups();
+    r.unexpvar2 = second.sum();
+    r.expvar2 = tssd - r.unexpvar2;
+
+    // Statistics of a permutation: the shuffled cells, each variable alone,
+    // and the models with the second or the first variable shuffled on its
+    // own, both compared with the cell model.
+    PermutationEngine engine(env);
+    auto result = engine.run<ShuffleState>(
+        nperm, {r.expvar, r.expvar1, r.expvar2, r.expvar, r.expvar}, std::vector<Exceeds>(5, Exceeds::Greater),
+        [&] { return std::make_unique<ShuffleState>(table); },
+        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
+            s.single = false;
+            randperm(s.rp, nss, rng);
+            randperm(s.rp1, nss, rng);
+            randperm(s.rp2, nss, rng);
+            permute_codes(g1, s.rp1, s.p1);
+            permute_codes(g2, s.rp2, s.p2);
+            s.coder.code(g1, s.p2, s.cells1);
+            s.coder.code(s.p1, g2, s.cells2);
+            permute_codes(glistc, s.rp, s.shuffled);
+            stats[0] = s.explained(tssd, s.shuffled);
+            stats[3] = s.explained(tssd, s.cells1);
+            stats[4] = s.explained(tssd, s.cells2);
+            if (own_shuffles) {
+                stats[1] = s.explained(tssd, s.p1);
+                stats[2] = s.explained(tssd, s.p2);
+            } else {
+                permute_codes(g1, s.rp, s.shuffled);
+                stats[1] = s.explained(tssd, s.shuffled);
+                permute_codes(g2, s.rp, s.shuffled);
+                stats[2] = s.explained(tssd, s.shuffled);
+            }
+            return s.single;
+        });
+    notice.permuted(result.single_groups, nperm);
+    r.exc = result.counts[0];
+    r.exc1 = result.counts[1];
+    r.exc2 = result.counts[2];
+    r.one_exc = result.counts[3];
+    r.two_exc = result.counts[4];
+    notice.tell(env);
+    return r;
+}
+
+TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
+                             long long nperm, double md, double edf_red) {
+    const Codes glistc = cells_of(env, g1, g2);
+    Scorer scorer(table);
+    SingleGroupNotice notice;
+    const GroupSums cells = scorer.score(glistc);
+    notice.observed(cells.single_codes, "cell");
+    const GroupSums first = scorer.score(g1);
+    notice.observed(first.single_codes, "group of the first variable");
+    const GroupSums second = scorer.score(g2);
+    notice.observed(second.single_codes, "group of the second variable");
+    const int nss1 = first.specimens(), nss2 = second.specimens();
+
+    TwoWayFResult r;
+    r.SSA = tssd - first.sum();
+    r.SSB = tssd - second.sum();
+    r.eSS = cells.sum();
+    r.SSAB = (tssd - r.eSS) - r.SSA - r.SSB;
+    r.dfA = first.groups() - 1.0;
+    r.dfB = second.groups() - 1.0;
+    r.dfAB = r.dfA * r.dfB;
+    r.dfe = md - r.dfA * r.dfB - edf_red;
+    r.FA = (r.SSA / r.dfA) / (r.eSS / r.dfe);
+    r.FB = (r.SSB / r.dfB) / (r.eSS / r.dfe);
+    r.FAB = (r.SSAB / r.dfAB) / (r.eSS / r.dfe);
+
+    const double dfA = r.dfA, dfB = r.dfB, dfAB = r.dfAB, dfe = r.dfe;
+    PermutationEngine engine(env);
+    auto result = engine.run<ShuffleState>(
+        nperm, {r.FA, r.FB, r.FAB}, std::vector<Exceeds>(3, Exceeds::Greater), [&] { return std::make_unique<ShuffleState>(table); },
+        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
+            s.single = false;
+            randperm(s.rp1, nss1, rng);
+            permute_codes(g1, s.rp1, s.p1);
+            randperm(s.rp2, nss2, rng);
+            permute_codes(g2, s.rp2, s.p2);
+            s.coder.code(s.p1, s.p2, s.cells1);
+            const double peSS = s.within(s.cells1);
+            const double pSSA = tssd - s.within(s.p1);
+            const double pSSB = tssd - s.within(s.p2);
+            const double pSSAB = (tssd - peSS) - pSSA - pSSB;
+            stats[0] = (pSSA / dfA) / (peSS / dfe);
+            stats[1] = (pSSB / dfB) / (peSS / dfe);
+            stats[2] = (pSSAB / dfAB) / (peSS / dfe);
+            return s.single;
+        });
+    notice.permuted(result.single_groups, nperm);
+    r.exc = result.counts[0];
+    r.exc1 = result.counts[1];
+    r.exc2 = result.counts[2];
+    notice.tell(env);
+    return r;
+}
+
+}  // namespace quillan

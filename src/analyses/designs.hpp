@@ -1,0 +1,50 @@
+// The computations the plain and the covariate-standardised group tests
+// share: each scores the observed grouping(s) of a prepared table, runs the
+// permutations and returns the sums and counts the reports are built from.
+// The actions keep their own order of steps and their own report texts.
+#pragma once
+
+#include "analyses/common.hpp"
+#include "analyses/scoring.hpp"
+
+namespace quillan {
+
+// One grouping variable; the statistic is the explained sum, or the F ratio
+// with error degrees of freedom md - groups - edf_red.
+struct OneWayResult {
+    double expvar = 0, unexpvar = 0, obsF = 0;
+    int groups = 0;
+    long long exc = 0;
+};
+OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& codes, long long nperm,
+                          bool f_test, double md = 0, double edf_red = 0);
+
+// Two grouping variables: the cells, each variable alone, and the cell model
+// against the models in which one variable is shuffled on its own.  With
+// `own_shuffles` the single variables are scored in their own shuffles (the
+// ones that also enter the one-variable-shuffled models); otherwise they are
+// shuffled together with the cells.
+struct TwoWayResult {
+    double expvar = 0, unexpvar = 0, expvar1 = 0, unexpvar1 = 0, expvar2 = 0, unexpvar2 = 0;
+    int ngt = 0, ng1 = 0, ng2 = 0;
+    long long exc = 0, exc1 = 0, exc2 = 0, one_exc = 0, two_exc = 0;
+};
+TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
+                          long long nperm, bool own_shuffles);
+
+// The crossed two-way design as an analysis of variance with F ratios; both
+// variables are shuffled independently in every permutation.  The error
+// degrees of freedom are md - dfA * dfB - edf_red.
+struct TwoWayFResult {
+    double SSA = 0, SSB = 0, SSAB = 0, eSS = 0;
+    double dfA = 0, dfB = 0, dfAB = 0, dfe = 0;
+    double FA = 0, FB = 0, FAB = 0;
+    long long exc = 0, exc1 = 0, exc2 = 0;
+};
+TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
+                             long long nperm, double md, double edf_red);
+
+// The cell code of two variables, echoing the number of cells.
+Codes cells_of(ActionEnv& env, const Codes& g1, const Codes& g2);
+
+}  // namespace quillan
