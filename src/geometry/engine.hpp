@@ -1,0 +1,76 @@
+// The consensus iteration on a block of rows held in a ShapeWork.
+//
+// Internal to geometry/: the named operations (geometry.cpp) and the fused
+// group sums (shape_table.cpp) both run through this one piece of code, so a
+// consensus built for a report and one built inside a permutation agree to
+// the last bit.
+#pragma once
+
+#include "geometry/shape_table.hpp"
+
+#include <cstddef>
+#include <span>
+
+namespace quillan {
+
+// Which of the two consensus procedures.
+enum class Procedure {
+    Full,          // getconsensuspcafull: full fits, tolerance 2^-26 k, rescale by centroid size, principal axes
+    RotationOnly,  // getconsensus: rotation-only fits, tolerance 2^-26 / 20, rescale by the norm
+};
+
+// A passes limit that real data never comes near (a few passes to a few
+// dozen): it turns a consensus that never settles into an error instead of a
+// hang.
+inline constexpr std::size_t kMaxConsensusPasses = 10000;
+
+class ConsensusRun {
+public:
+    // Uses `work`'s buffers for configurations of k landmarks.
+    ConsensusRun(ShapeWork& work, int k);
+
+    // Copies rows of `table` (indices, in the order given; none when the span
+    // is empty and `all` is false) into the block.  `all` takes every row in
+    // table order.
+    void load(const ShapeTable& table, std::span<const int> rows);
+    void load_all(const ShapeTable& table);
+
+    std::size_t size() const { return n_; }
+
+    // Runs the iteration from the first row as the starting reference;
+    // returns the number of passes.  Throws QuillanError when the change
+    // measure is not a number or the passes limit is reached.
+    std::size_t iterate(Procedure proc);
+
+    // The principal-axis rotation of the consensus and of every aligned row,
+    // then the marker 999 in the consensus's last element.  When the angle is
+    // undefined (both sums of its quotient zero: an isotropic consensus) no
+    // rotation is made.
+    void principal_axes();
+
+    // The consensus: 2k coordinates and the last element.
+    const double* consensus() const;
+
+    // Fits every row onto `ref` (2k interleaved coordinates) in place.
+    void fit_all(const double* ref);
+
+    // Full Procrustes distance of every row from `ref`.  With `centre_first`
+    // the rows are centred and scaled before the fit (as `fullpdist` does to
+    // its table); otherwise they are taken to be so already.  Writes the
+    // distances to `d` when it is not null and returns the sum of their
+    // squares, in row order.
+    double distances(const double* ref, bool centre_first, double* d);
+
+    // Row i of the block (2k coordinates) copied to `out`.
+    void row(std::size_t i, double* out) const;
+
+private:
+    ShapeWork& w_;
+    int k_;
+    std::size_t n_ = 0;
+    std::size_t tiles_ = 0;
+    double tmean_ = 0.0;   // mean of the rows' trailing values
+    double tfirst_ = 0.0;  // trailing value of the first row
+};
+
+}  // namespace quillan

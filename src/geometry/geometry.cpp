@@ -1,0 +1,151 @@
+#include "geometry/geometry.hpp"
+
+#include "geometry/engine.hpp"
+#include "geometry/kernels.hpp"
+#include "geometry/shape_table.hpp"
+#include "platform/error.hpp"
+#include "platform/format.hpp"
+
+#include <cmath>
+#include <string>
+
+namespace quillan {
+
+Centroid centpos(std::span<const double> x) {
+    const std::size_t p = x.size() / 2;
+    if (p == 0) throw QuillanError("centpos: a configuration needs at least one landmark (two values).");
+    Centroid c;
+    kernels::centroid<1>(x.data(), static_cast<int>(p), &c.x, &c.y);
+    return c;
+}
+
+Eigen::VectorXd centsize(const Matrix& x) {
+    if (x.rows() > 0 && x.cols() < 2) throw QuillanError("centsize: a configuration needs at least one landmark (two values).");
+    const int p = static_cast<int>(x.cols() / 2);
+    Eigen::VectorXd y(x.rows());
+    for (Eigen::Index i = 0; i < x.rows(); ++i) y(i) = kernels::row_centroid_size(x.data() + i * x.cols(), p);
+    return y;
+}
+
+StandardSizeResult standardsize(const Matrix& data, const std::vector<double>& t, double tfixed) {
+    validate_landmark_table(data);
+    const Eigen::Index m = data.rows();
+    const Eigen::Index n = data.cols();
+    if (t.size() != static_cast<std::size_t>(m))
+        throw QuillanError("The covariate has " + std::to_string(t.size()) + " values for " + std::to_string(m) +
+                           " specimens; it needs one value per specimen.");
+    for (std::size_t i = 0; i < t.size(); ++i)
+        if (!std::isfinite(t[i]))
+            throw QuillanError("The covariate value of specimen " + std::to_string(i + 1) +
+                               " is not a finite number. Please check the covariate file.");
+    if (!std::isfinite(tfixed)) throw QuillanError("The covariate value to standardise to is not a finite number.");
+    bool distinct = false;
+    for (double v : t) distinct = distinct || v != t.front();
+    if (!distinct)
+        throw QuillanError("The covariate has the same value for all " + std::to_string(m) +
+                           " specimens being standardised, so no straight line can be fitted against it.");
+
+    std::vector<double> x(t.size());
+    for (std::size_t i = 0; i < t.size(); ++i) x[i] = t[i] - tfixed;
+
+    StandardSizeResult r;
+    r.tvect.resize(n - 1, 2);
+    r.y.resize(m, n);
+    for (Eigen::Index j = 0; j < n - 1; ++j) {
+        const Line line = polyfit1(x.data(), data.data() + j, static_cast<std::size_t>(m), n);
+        r.tvect(j, 0) = line.slope;
+        r.tvect(j, 1) = line.intercept;
+    }
+    for (Eigen::Index i = 0; i < m; ++i) {
+        for (Eigen::Index j = 0; j < n - 1; ++j) r.y(i, j) = data(i, j) - r.tvect(j, 0) * x[static_cast<std::size_t>(i)];
+        r.y(i, n - 1) = data(i, n - 1);
+    }
+    return r;
+}
+
+namespace {
+
+// Checks a reference configuration for a table of k landmarks.
+void check_reference(std::span<const double> xref, int k, const char* op) {
+    const std::size_t need = 2 * static_cast<std::size_t>(k);
+    if (xref.size() < need)
+        throw QuillanError(std::string(op) + ": the reference has " + std::to_string(xref.size()) +
+                           " elements; configurations of " + std::to_string(k) + " landmarks need " + std::to_string(need) +
+                           ".");
+    for (std::size_t q = 0; q < need; ++q)
+        if (!std::isfinite(xref[q]))
+            throw QuillanError(std::string(op) + ": the reference configuration holds a value that is not a finite number.");
+}
+
+// The rows of a run as a table, with the input's trailing column.
+Matrix aligned_table(const ConsensusRun& run, const Matrix& x) {
+    Matrix out(x.rows(), x.cols());
+    for (Eigen::Index i = 0; i < x.rows(); ++i) {
+        run.row(static_cast<std::size_t>(i), out.data() + i * x.cols());
+        out(i, x.cols() - 1) = x(i, x.cols() - 1);
+    }
+    return out;
+}
+
+}  // namespace
+
+Matrix getfullpsup(const Matrix& x, std::span<const double> xref) {
+    ShapeTable table(x);
+    check_reference(xref, table.landmarks(), "getfullpsup");
+    ShapeWork work;
+    ConsensusRun run(work, table.landmarks());
+    run.load_all(table);
+    run.fit_all(xref.data());
+    return aligned_table(run, x);
+}
+
+Matrix getfullpsup(const Matrix& x, const Matrix& xref) {
+    const std::vector<double> r = elements(xref);
+    return getfullpsup(x, std::span<const double>(r));
+}
+
+Matrix fullpdist(std::span<const double> xref, const Matrix& x) {
+    ShapeTable table(x);
+    check_reference(xref, table.landmarks(), "fullpdist");
+    ShapeWork work;
+    ConsensusRun run(work, table.landmarks());
+    run.load_all(table);
+    std::vector<double> d(table.rows());
+    run.distances(xref.data(), false, d.data());
+    Matrix p(x.rows(), 2);
+    for (Eigen::Index i = 0; i < x.rows(); ++i) {
+        p(i, 0) = d[static_cast<std::size_t>(i)];
+        p(i, 1) = x(i, x.cols() - 1);
+    }
+    return p;
+}
+
+Matrix fullpdist(const Matrix& xref, const Matrix& x) {
+    const std::vector<double> r = elements(xref);
+    return fullpdist(std::span<const double>(r), x);
+}
+
+namespace {
+
+Consensus run_consensus(const Matrix& x, Procedure proc) {
+    ShapeTable table(x);
+    ShapeWork work;
+    ConsensusRun run(work, table.landmarks());
+    run.load_all(table);
+    Consensus c;
+    c.passes = run.iterate(proc);
+    if (proc == Procedure::Full) run.principal_axes();
+    c.y.resize(1, x.cols());
+    const double* y = run.consensus();
+    for (Eigen::Index q = 0; q < x.cols(); ++q) c.y(0, q) = y[q];
+    c.xpt = aligned_table(run, x);
+    return c;
+}
+
+}  // namespace
+
+Consensus getconsensuspcafull(const Matrix& x) { return run_consensus(x, Procedure::Full); }
+
+Consensus getconsensus(const Matrix& x) { return run_consensus(x, Procedure::RotationOnly); }
+
+}  // namespace quillan

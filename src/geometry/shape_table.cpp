@@ -1,0 +1,326 @@
+#include "geometry/shape_table.hpp"
+
+#include "geometry/engine.hpp"
+#include "geometry/kernels.hpp"
+#include "platform/error.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace quillan {
+
+namespace {
+
+constexpr int W = kernels::kLanes;
+
+std::string specimen_text(std::size_t row, std::span<const std::size_t> specimens) {
+    const std::size_t number = specimens.empty() ? row + 1 : specimens[row];
+    const std::string n = std::to_string(number);
+    return "Specimen " + n + " (line " + n + " of the landmark file)";
+}
+
+std::string value_text(double v) {
+    if (std::isnan(v)) return "NaN";
+    return v < 0 ? "-Inf" : "Inf";
+}
+
+void check_shape(const Matrix& data) {
+    const Eigen::Index w = data.cols();
+    if (data.rows() == 0 || w == 0) throw QuillanError("The landmark table is empty: there is no specimen to superimpose.");
+    if (w % 2 == 0)
+        throw QuillanError("The landmark table has " + std::to_string(w) +
+                           " columns, an even number. Each line of a landmark file holds the x and y of every landmark "
+                           "and then one further value, so its number of values is odd. Please check the landmark file.");
+    if (w < 5)
+        throw QuillanError("The landmark table has " + std::to_string(w) +
+                           " columns, too few for a shape: at least two landmarks (x1 y1 x2 y2 and one further value, "
+                           "5 columns) are needed.");
+}
+
+// Checks row i's coordinates and stores it centred and scaled in `out`.
+void prepare_row(const Matrix& data, Eigen::Index i, int k, double* out, std::span<const std::size_t> specimens) {
+    const std::size_t row = static_cast<std::size_t>(i);
+    for (int q = 0; q < 2 * k; ++q) {
+        const double v = data(i, q);
+        if (!std::isfinite(v))
+            throw QuillanError(specimen_text(row, specimens) + " has a coordinate that is not a finite number (column " +
+                               std::to_string(q + 1) + " holds " + value_text(v) +
+                               "). Please check that line of the landmark file.");
+        out[q] = v;
+    }
+    double cs;
+    kernels::centre_scale<1>(out, k, &cs);
+    const bool finite = std::isfinite(cs) && cs > 0 && std::all_of(out, out + 2 * k, [](double v) { return std::isfinite(v); });
+    if (finite) return;
+    bool one_point = true;
+    for (int j = 1; j < k && one_point; ++j)
+        one_point = data(i, 2 * j) == data(i, 0) && data(i, 2 * j + 1) == data(i, 1);
+    if (one_point)
+        throw QuillanError(specimen_text(row, specimens) +
+                           " has all its landmarks at one point (centroid size 0), so it has no shape to superimpose. "
+                           "Please check that line of the landmark file.");
+    throw QuillanError(specimen_text(row, specimens) +
+                       " has landmarks too close together or too far apart for its centroid size to be computed. "
+                       "Please check that line of the landmark file.");
+}
+
+}  // namespace
+
+ShapeTable::ShapeTable(const Matrix& data, std::span<const std::size_t> specimens) {
+    check_shape(data);
+    if (!specimens.empty() && specimens.size() < static_cast<std::size_t>(data.rows()))
+        throw QuillanError("ShapeTable: fewer specimen numbers than rows.");
+    rows_ = static_cast<std::size_t>(data.rows());
+    k_ = static_cast<int>((data.cols() - 1) / 2);
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    coords_.resize(rows_ * m1);
+    trailing_.resize(rows_);
+    for (Eigen::Index i = 0; i < data.rows(); ++i) {
+        const std::size_t r = static_cast<std::size_t>(i);
+        prepare_row(data, i, k_, coords_.data() + r * m1, specimens);
+        trailing_[r] = data(i, data.cols() - 1);
+    }
+}
+
+void validate_landmark_table(const Matrix& data) {
+    check_shape(data);
+    const int k = static_cast<int>((data.cols() - 1) / 2);
+    std::vector<double> row(2 * static_cast<std::size_t>(k));
+    for (Eigen::Index i = 0; i < data.rows(); ++i) prepare_row(data, i, k, row.data(), {});
+}
+
+// ---------------------------------------------------------------------------
+// ConsensusRun
+
+ConsensusRun::ConsensusRun(ShapeWork& work, int k) : w_(work), k_(k) {
+    const std::size_t m = 2 * static_cast<std::size_t>(k) + 1;
+    if (w_.xref_.size() < m) {
+        w_.xref_.resize(m);
+        w_.xrefold_.resize(m);
+        w_.acc_.resize(m);
+    }
+}
+
+namespace {
+
+// Makes room for n rows of k landmarks in the tile buffer.
+double* tiles_for(std::vector<double>& buf, std::size_t tiles, int k) {
+    const std::size_t need = tiles * W * 2 * static_cast<std::size_t>(k);
+    if (buf.size() < need) buf.resize(need);
+    return buf.data();
+}
+
+}  // namespace
+
+void ConsensusRun::load(const ShapeTable& table, std::span<const int> rows) {
+    n_ = rows.size();
+    tiles_ = (n_ + W - 1) / W;
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    double* tiles = tiles_for(w_.tiles_, tiles_, k_);
+    double tsum = 0.0;
+    for (std::size_t i = 0; i < n_; ++i) {
+        const int r = rows[i];
+        if (r < 0 || static_cast<std::size_t>(r) >= table.rows())
+            throw QuillanError("Row " + std::to_string(r) + " is not a row of the landmark table.");
+        tsum += table.trailing(static_cast<std::size_t>(r));
+    }
+    if (n_ > 0) {
+        tfirst_ = table.trailing(static_cast<std::size_t>(rows[0]));
+        tmean_ = tsum / static_cast<double>(n_);
+    }
+    for (std::size_t t = 0; t < tiles_; ++t) {
+        double* tile = tiles + t * m1 * W;
+        for (std::size_t l = 0; l < W; ++l) {
+            // Spare lanes of the last tile carry a copy of a real row: they are
+            // computed along (so stay finite) but never read.
+            const std::size_t i = t * W + l < n_ ? t * W + l : t * W;
+            const double* src = table.row(static_cast<std::size_t>(rows[i]));
+            for (std::size_t q = 0; q < m1; ++q) tile[q * W + l] = src[q];
+        }
+    }
+}
+
+void ConsensusRun::load_all(const ShapeTable& table) {
+    n_ = table.rows();
+    tiles_ = (n_ + W - 1) / W;
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    double* tiles = tiles_for(w_.tiles_, tiles_, k_);
+    double tsum = 0.0;
+    for (std::size_t i = 0; i < n_; ++i) tsum += table.trailing(i);
+    if (n_ > 0) {
+        tfirst_ = table.trailing(0);
+        tmean_ = tsum / static_cast<double>(n_);
+    }
+    for (std::size_t t = 0; t < tiles_; ++t) {
+        double* tile = tiles + t * m1 * W;
+        for (std::size_t l = 0; l < W; ++l) {
+            const std::size_t i = t * W + l < n_ ? t * W + l : t * W;
+            const double* src = table.row(i);
+            for (std::size_t q = 0; q < m1; ++q) tile[q * W + l] = src[q];
+        }
+    }
+}
+
+std::size_t ConsensusRun::iterate(Procedure proc) {
+    if (n_ == 0) throw QuillanError("The consensus of no specimens is not defined.");
+    const int k = k_;
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k);
+    double* tiles = w_.tiles_.data();
+    double* xref = w_.xref_.data();
+    double* xrefold = w_.xrefold_.data();
+    double* acc = w_.acc_.data();
+    const double dn = static_cast<double>(n_);
+
+    // The first specimen is the starting reference.
+    for (std::size_t q = 0; q < m1; ++q) xref[q] = tiles[q * W];
+    xref[m1] = tfirst_;
+
+    const double tol = proc == Procedure::Full ? 1.4901161193847656e-08 * static_cast<double>(m1) / 2
+                                               : 7.450580596923829e-10;
+    double xd = 1.0;
+    std::size_t passes = 0;
+    while (xd > tol) {
+        if (passes == kMaxConsensusPasses)
+            throw QuillanError("The consensus of " + std::to_string(n_) + " specimens did not settle after " +
+                               std::to_string(kMaxConsensusPasses) + " passes.");
+        ++passes;
+        // Fit every row onto the reference.
+        if (proc == Procedure::Full) {
+            for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_full<W>(tiles + t * m1 * W, xref, k);
+        } else {
+            for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_rotation<W>(tiles + t * m1 * W, xref, k);
+        }
+        // Column means, each column summed in row order.
+        for (std::size_t q = 0; q < m1; ++q) acc[q] = 0.0;
+        for (std::size_t t = 0; t < tiles_; ++t) {
+            const double* tile = tiles + t * m1 * W;
+            const std::size_t real = std::min<std::size_t>(W, n_ - t * W);
+            for (std::size_t q = 0; q < m1; ++q)
+                for (std::size_t l = 0; l < real; ++l) acc[q] += tile[q * W + l];
+        }
+        std::copy(xref, xref + m1 + 1, xrefold);
+        for (std::size_t q = 0; q < m1; ++q) xref[q] = acc[q] / dn;
+        xref[m1] = tmean_;
+        // Rescale the new reference to unit size.
+        double size;
+        if (proc == Procedure::Full) {
+            size = kernels::row_centroid_size(xref, k);
+        } else {
+            double ss = 0.0;
+            for (std::size_t q = 0; q < m1; ++q) ss += xref[q] * xref[q];
+            size = std::sqrt(ss);
+        }
+        for (std::size_t q = 0; q <= m1; ++q) xref[q] /= size;
+        xd = 0.0;
+        for (std::size_t q = 0; q < m1; ++q) {
+            const double e = xref[q] - xrefold[q];
+            xd += e * e;
+        }
+    }
+    if (std::isnan(xd))
+        throw QuillanError("The consensus of " + std::to_string(n_) +
+                           " specimens could not be computed: the superimposition produced values that are not numbers.");
+    w_.passes += passes;
+    return passes;
+}
+
+void ConsensusRun::principal_axes() {
+    const int k = k_;
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k);
+    double* xref = w_.xref_.data();
+    double sxy = 0.0, sxx = 0.0, syy = 0.0;
+    for (int j = 0; j < k; ++j) {
+        const double x = xref[2 * j];
+        const double y = xref[2 * j + 1];
+        sxy += x * y;
+        sxx += x * x;
+        syy += y * y;
+    }
+    const double num = -2 * sxy;
+    const double den = sxx - syy;
+    // An isotropic consensus has no principal axes (0/0): it keeps its
+    // orientation.
+    if (!(num == 0 && den == 0)) {
+        const double theta = 0.5 * std::atan(num / den);
+        const double c = std::cos(theta);
+        const double s = std::sin(theta);
+        kernels::rotate<1>(xref, k, c, s);
+        double* tiles = w_.tiles_.data();
+        for (std::size_t t = 0; t < tiles_; ++t) kernels::rotate<W>(tiles + t * m1 * W, k, c, s);
+    }
+    xref[m1] = 999;
+}
+
+const double* ConsensusRun::consensus() const { return w_.xref_.data(); }
+
+void ConsensusRun::fit_all(const double* ref) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    double* tiles = w_.tiles_.data();
+    for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_full<W>(tiles + t * m1 * W, ref, k_);
+}
+
+double ConsensusRun::distances(const double* ref, bool centre_first, double* d) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    double* tiles = w_.tiles_.data();
+    double total = 0.0;
+    for (std::size_t t = 0; t < tiles_; ++t) {
+        double* tile = tiles + t * m1 * W;
+        if (centre_first) {
+            double cs[W];
+            kernels::centre_scale<W>(tile, k_, cs);
+        }
+        double dl[W];
+        kernels::fit_distance<W>(tile, ref, k_, dl);
+        const std::size_t real = std::min<std::size_t>(W, n_ - t * W);
+        for (std::size_t l = 0; l < real; ++l) {
+            if (d) d[t * W + l] = dl[l];
+            total += dl[l] * dl[l];
+        }
+    }
+    return total;
+}
+
+void ConsensusRun::row(std::size_t i, double* out) const {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    const double* tile = w_.tiles_.data() + (i / W) * m1 * W;
+    const std::size_t l = i % W;
+    for (std::size_t q = 0; q < m1; ++q) out[q] = tile[q * W + l];
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+double finish_group(ConsensusRun& run) {
+    run.iterate(Procedure::Full);
+    run.principal_axes();
+    const double s = run.distances(run.consensus(), true, nullptr);
+    if (!std::isfinite(s))
+        throw QuillanError("The distances of " + std::to_string(run.size()) +
+                           " specimens from their consensus could not be computed: a specimen at right angles to the "
+                           "consensus shape was fitted to a single point.");
+    return s;
+}
+
+}  // namespace
+
+double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeWork& work) {
+    ConsensusRun run(work, table.landmarks());
+    run.load(table, rows);
+    return finish_group(run);
+}
+
+double tssd(const ShapeTable& table, ShapeWork& work) {
+    ConsensusRun run(work, table.landmarks());
+    run.load_all(table);
+    return finish_group(run);
+}
+
+double tssd(const Matrix& data) {
+    ShapeTable table(data);
+    ShapeWork work;
+    return tssd(table, work);
+}
+
+}  // namespace quillan

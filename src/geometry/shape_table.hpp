@@ -1,0 +1,97 @@
+// The landmark table prepared for the permutation tests.
+//
+// Every permutation re-superimposes each group on its own consensus, so the
+// tests spend nearly all their time here.  A `ShapeTable` is built once per
+// action from the table being analysed: it checks the table and stores every
+// specimen centred and scaled, contiguous and specimen-major.  That is the
+// first thing every consensus does to each of its rows, so reusing the stored
+// rows gives exactly the numbers a consensus computed from the raw rows gives.
+//
+// A `ShapeTable` is immutable once built and may be shared by any number of
+// threads.  Each thread brings its own `ShapeWork` (reusable buffers); after
+// the first call of a given size nothing is allocated.
+//
+// Results are reproducible to the last bit: the sum for a set of rows depends
+// only on those rows and their order, never on the thread, the lane a row
+// lands in or what was computed before.
+#pragma once
+
+#include "platform/value.hpp"
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace quillan {
+
+class ShapeWork;
+class ConsensusRun;
+
+class ShapeTable {
+public:
+    // Checks `data` as a landmark table and prepares it.  Throws QuillanError
+    // when the width is even or below 5 (fewer than two landmarks), when the
+    // table has no rows, when a coordinate is not a finite number, or when a
+    // specimen has all its landmarks at one point (centroid size 0) or
+    // coordinates so large that its size overflows.  Errors name the
+    // specimen: row i is "Specimen i (line i of the landmark file)", or, when
+    // `specimens` is given, specimen number specimens[i] (1-based), for a table
+    // made of some rows of the landmark table.
+    explicit ShapeTable(const Matrix& data, std::span<const std::size_t> specimens = {});
+
+    std::size_t rows() const { return rows_; }
+    int landmarks() const { return k_; }
+    // Columns of the landmark table, 2k + 1.
+    Eigen::Index width() const { return 2 * static_cast<Eigen::Index>(k_) + 1; }
+
+    // Row i centred and scaled: 2k coordinates x1 y1 ... xk yk.
+    const double* row(std::size_t i) const { return coords_.data() + i * 2 * static_cast<std::size_t>(k_); }
+    // The trailing value of row i, as loaded.
+    double trailing(std::size_t i) const { return trailing_[i]; }
+
+private:
+    std::size_t rows_ = 0;
+    int k_ = 0;
+    std::vector<double> coords_;
+    std::vector<double> trailing_;
+};
+
+// Checks a landmark table without keeping anything; the same checks and
+// messages as the ShapeTable constructor.
+void validate_landmark_table(const Matrix& data);
+
+// Reusable buffers of one thread for the superimposition of a group.  The
+// contents mean nothing between calls; only the capacity is kept.
+class ShapeWork {
+public:
+    ShapeWork() = default;
+
+    // Number of consensus passes made by the calls so far (for benchmarks
+    // and diagnostics); reset it freely.
+    std::size_t passes = 0;
+
+private:
+    friend class ConsensusRun;
+    std::vector<double> tiles_;
+    std::vector<double> xref_;
+    std::vector<double> xrefold_;
+    std::vector<double> acc_;
+};
+
+// Sum of the squared full Procrustes distances of the given rows (indices
+// into `table`, taken in the order given) from their own consensus: the
+// consensus and aligned rows of `getconsensuspcafull`, then `fullpdist`, then
+// the sum of the squares in row order, without building any matrix.  At
+// least one row; a single row lies on its own consensus and gives 0 up to
+// rounding (the within-group sums skip such groups altogether).  Throws
+// QuillanError if the consensus cannot be computed (non-finite values, which
+// validated rows do not produce in practice, or no convergence).
+double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeWork& work);
+
+// Total sum of squares `tssd` of the whole table: `group_ss` of all rows in
+// table order, which is also what `sq_d_wg` gives for a code vector that puts
+// every row in one group.
+double tssd(const ShapeTable& table, ShapeWork& work);
+double tssd(const Matrix& data);
+
+}  // namespace quillan

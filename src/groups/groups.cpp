@@ -1,0 +1,156 @@
+#include "groups/groups.hpp"
+
+#include "platform/error.hpp"
+#include "shell/console.hpp"
+
+#include <algorithm>
+#include <string>
+
+namespace quillan {
+
+std::size_t number_groups(std::span<const double> codes, std::span<int> group_of, Codes& gcodes,
+                          std::vector<std::size_t>& ssize) {
+    gcodes.clear();
+    ssize.clear();
+    // Each code is held once in gcodes, so the group of the previous element
+    // is tried first: when it matches it is the only match, and the numbering
+    // is that of the plain linear search.
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const double c = codes[i];
+        std::size_t g = gcodes.size();
+        if (!gcodes.empty() && gcodes[last] == c) {
+            g = last;
+        } else {
+            for (std::size_t j = 0; j < gcodes.size(); ++j)
+                if (gcodes[j] == c) {
+                    g = j;
+                    break;
+                }
+        }
+        if (g == gcodes.size()) {
+            gcodes.push_back(c);
+            ssize.push_back(0);
+        }
+        ++ssize[g];
+        group_of[i] = static_cast<int>(g);
+        last = g;
+    }
+    return gcodes.size();
+}
+
+SplitGroups split_groups(const Matrix& data, const Codes& glist, const std::vector<double>& clist) {
+    const std::size_t m = static_cast<std::size_t>(data.rows());
+    if (m == 0) throw QuillanError("split_groups: the landmark table has no rows.");
+    if (glist.size() < m)
+        throw QuillanError("The group list has " + std::to_string(glist.size()) + " codes for " + std::to_string(m) +
+                           " specimens.");
+    if (clist.size() < m)
+        throw QuillanError("The covariate list has " + std::to_string(clist.size()) + " values for " +
+                           std::to_string(m) + " specimens.");
+    SplitGroups s;
+    std::vector<int> group_of(m);
+    const std::size_t ng = number_groups(std::span<const double>(glist.data(), m), group_of, s.gcodes, s.ssize);
+    s.dlist.resize(ng);
+    s.splitc.resize(ng);
+    s.d_ord.resize(ng);
+    for (std::size_t g = 0; g < ng; ++g) {
+        s.dlist[g].resize(static_cast<Eigen::Index>(s.ssize[g]), data.cols());
+        s.splitc[g].reserve(s.ssize[g]);
+        s.d_ord[g].reserve(s.ssize[g]);
+    }
+    for (std::size_t i = 0; i < m; ++i) {
+        const std::size_t g = static_cast<std::size_t>(group_of[i]);
+        s.dlist[g].row(static_cast<Eigen::Index>(s.d_ord[g].size())) = data.row(static_cast<Eigen::Index>(i));
+        s.splitc[g].push_back(clist[i]);
+        s.d_ord[g].push_back(i + 1);
+    }
+    return s;
+}
+
+Matrix unsplit_groups(const std::vector<Matrix>& X, const std::vector<std::vector<std::size_t>>& d_ord,
+                      std::size_t ngroups) {
+    if (ngroups > X.size() || ngroups > d_ord.size())
+        throw QuillanError("unsplit_groups: " + std::to_string(ngroups) + " groups asked for, but only " +
+                           std::to_string(std::min(X.size(), d_ord.size())) + " blocks given.");
+    // Size the result first: as many rows as the largest row number stored,
+    // the width of the blocks.
+    std::size_t rows = 0;
+    Eigen::Index cols = -1;
+    for (std::size_t i = 0; i < ngroups; ++i) {
+        if (d_ord[i].empty()) continue;
+        if (d_ord[i].size() > static_cast<std::size_t>(X[i].rows()))
+            throw QuillanError("unsplit_groups: block " + std::to_string(i + 1) + " has " + std::to_string(X[i].rows()) +
+                               " rows for " + std::to_string(d_ord[i].size()) + " row numbers.");
+        if (cols < 0) cols = X[i].cols();
+        if (X[i].cols() != cols)
+            throw QuillanError("unsplit_groups: the blocks have different numbers of columns (" + std::to_string(cols) +
+                               " and " + std::to_string(X[i].cols()) + ").");
+        for (std::size_t r : d_ord[i]) {
+            if (r == 0) throw QuillanError("unsplit_groups: row numbers count from 1.");
+            rows = std::max(rows, r);
+        }
+    }
+    if (cols < 0) return Matrix();
+    Matrix y = Matrix::Zero(static_cast<Eigen::Index>(rows), cols);
+    for (std::size_t i = 0; i < ngroups; ++i)
+        for (std::size_t j = 0; j < d_ord[i].size(); ++j)
+            y.row(static_cast<Eigen::Index>(d_ord[i][j] - 1)) = X[i].row(static_cast<Eigen::Index>(j));
+    return y;
+}
+
+std::size_t combined_code(std::span<const double> glist1, std::span<const double> glist2, std::span<double> glistc,
+                          CellScratch& cells) {
+    const std::size_t m = glist1.size();
+    if (m == 0) throw QuillanError("combined_code: the first code vector is empty.");
+    if (glist2.size() < m)
+        throw QuillanError("combined_code: the second code vector has " + std::to_string(glist2.size()) +
+                           " codes for " + std::to_string(m) + " specimens.");
+    if (glistc.size() < m) throw QuillanError("combined_code: the output holds fewer than " + std::to_string(m) + " codes.");
+    std::vector<double>& c1 = cells.first_;
+    std::vector<double>& c2 = cells.second_;
+    c1.clear();
+    c2.clear();
+    // As in number_groups, a pair is held once, so trying the previous
+    // element's cell first keeps the numbering of the linear search.
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+        const double a = glist1[i];
+        const double b = glist2[i];
+        std::size_t cell = c1.size();
+        if (!c1.empty() && c1[last] == a && c2[last] == b) {
+            cell = last;
+        } else {
+            for (std::size_t j = 0; j < c1.size(); ++j)
+                if (c1[j] == a && c2[j] == b) {
+                    cell = j;
+                    break;
+                }
+        }
+        if (cell == c1.size()) {
+            c1.push_back(a);
+            c2.push_back(b);
+        }
+        glistc[i] = static_cast<double>(cell + 1);
+        last = cell;
+    }
+    return c1.size();
+}
+
+CombinedCode combined_code(const Codes& glist1, const Codes& glist2, Console* console) {
+    CombinedCode r;
+    r.glistc.resize(glist1.size());
+    CellScratch cells;
+    const std::size_t n = combined_code(glist1, glist2, r.glistc, cells);
+    r.ccode.resize(static_cast<Eigen::Index>(n), 3);
+    for (std::size_t j = 0; j < n; ++j) {
+        const Eigen::Index row = static_cast<Eigen::Index>(j);
+        r.ccode(row, 0) = static_cast<double>(j + 1);
+        r.ccode(row, 1) = cells.first(j);
+        r.ccode(row, 2) = cells.second(j);
+    }
+    if (console) console->echo("ccount", static_cast<double>(n));
+    return r;
+}
+
+}  // namespace quillan

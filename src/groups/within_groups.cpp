@@ -1,0 +1,77 @@
+#include "groups/within_groups.hpp"
+
+#include "groups/groups.hpp"
+#include "platform/error.hpp"
+
+#include <string>
+
+namespace quillan {
+
+double WithinGroups::total() const {
+    double s = 0.0;
+    for (double v : wgsd) s += v;
+    return s;
+}
+
+void sq_d_wg(const ShapeTable& table, std::span<const double> codes, Scratch& scratch, WithinGroups& out,
+             std::span<const int> row_of) {
+    const std::size_t n = table.rows();
+    if (codes.size() < n)
+        throw QuillanError("The group list has " + std::to_string(codes.size()) + " codes for " + std::to_string(n) +
+                           " specimens.");
+    if (!row_of.empty() && row_of.size() < n)
+        throw QuillanError("sq_d_wg: the row map has " + std::to_string(row_of.size()) + " entries for " +
+                           std::to_string(n) + " specimens.");
+    Scratch& s = scratch;
+    if (s.group_of_.size() < n) {
+        s.group_of_.resize(n);
+        s.members_.resize(n);
+    }
+    const std::size_t ng =
+        number_groups(codes.first(n), std::span<int>(s.group_of_.data(), n), out.gcodes, out.ssize);
+
+    // Each group's rows as a list of table rows, in position order.
+    if (s.start_.size() < ng) {
+        s.start_.resize(ng);
+        s.fill_.resize(ng);
+    }
+    std::size_t at = 0;
+    for (std::size_t g = 0; g < ng; ++g) {
+        s.start_[g] = s.fill_[g] = at;
+        at += out.ssize[g];
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const int r = row_of.empty() ? static_cast<int>(i) : row_of[i];
+        if (r < 0 || static_cast<std::size_t>(r) >= n)
+            throw QuillanError("sq_d_wg: row map entry " + std::to_string(r) + " is not a row of the table.");
+        s.members_[s.fill_[static_cast<std::size_t>(s.group_of_[i])]++] = r;
+    }
+
+    out.wgsd.assign(ng, 0.0);
+    out.single_codes.clear();
+    for (std::size_t g = 0; g < ng; ++g) {
+        if (out.ssize[g] == 1) {
+            // A specimen lies on its own consensus.
+            out.single_codes.push_back(out.gcodes[g]);
+            continue;
+        }
+        out.wgsd[g] = group_ss(table, std::span<const int>(s.members_.data() + s.start_[g], out.ssize[g]), s.work_);
+    }
+}
+
+WithinSum sq_d_wg_sum(const ShapeTable& table, std::span<const double> codes, Scratch& scratch,
+                      std::span<const int> row_of) {
+    WithinGroups& r = scratch.result_;
+    sq_d_wg(table, codes, scratch, r, row_of);
+    return WithinSum{r.total(), r.wgsd.size(), r.single_codes.size()};
+}
+
+WithinGroups sq_d_wg(const Matrix& data, const Codes& glist) {
+    const ShapeTable table(data);
+    Scratch scratch;
+    WithinGroups out;
+    sq_d_wg(table, glist, scratch, out);
+    return out;
+}
+
+}  // namespace quillan
