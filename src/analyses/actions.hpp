@@ -11,5 +11,9 @@ void run_two_way(ActionEnv& env);       // "RunTwoWay"
 void run_two_way_f(ActionEnv& env);     // "RunTwoWayF"
 void run_two_way_nest(ActionEnv& env);  // "RunTwoWayNest"
 void go_man(ActionEnv& env);            // "GoMan"
+void run_one_stand(ActionEnv& env);     // "RunOneStand"
+void run_two_stand(ActionEnv& env);     // "RunTwoStand"
+void run_one_stand_f(ActionEnv& env);   // "RunOneStandF"
+void run_two_stand_f(ActionEnv& env);   // "RunTwoStandF"
 
 }  // namespace quillan

@@ -1,6 +1,7 @@
 #include "analyses/designs.hpp"
 
 #include "analyses/engine.hpp"
+#include "platform/format.hpp"
 
 namespace quillan {
 
@@ -25,6 +26,14 @@ struct ShuffleState {
 
 }  // namespace
 
+void warn_error_df(ActionEnv& env, double dfe) {
+    if (dfe > 0) return;
+    env.message(sprintf("The error degrees of freedom are %i: there are too few specimens for the groups and regression lines "
+                        "fitted, so the F ratios are undefined and their permutation probabilities mean nothing.",
+                        {dfe}),
+                "Too few specimens");
+}
+
 Codes cells_of(ActionEnv& env, const Codes& g1, const Codes& g2) {
     CellCoder coder;
     Codes cells;
@@ -41,6 +50,7 @@ OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tss
     notice.observed(observed.single_codes);
     OneWayResult r;
     r.groups = observed.groups();
+    r.ssize = observed.ssize;
     r.unexpvar = observed.sum();
     r.expvar = tssd - r.unexpvar;
     const double k1 = r.groups - 1.0, k2 = md - r.groups - edf_red;

@@ -14,6 +14,7 @@ namespace quillan {
 struct OneWayResult {
     double expvar = 0, unexpvar = 0, obsF = 0;
     int groups = 0;
+    std::vector<int> ssize;
     long long exc = 0;
 };
 OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& codes, long long nperm,
@@ -43,6 +44,11 @@ struct TwoWayFResult {
 };
 TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
                              long long nperm, double md, double edf_red);
+
+// Warns that F ratios are undefined when the error degrees of freedom are
+// zero or fewer (too few specimens for the groups and lines fitted); the
+// report still appears.
+void warn_error_df(ActionEnv& env, double dfe);
 
 // The cell code of two variables, echoing the number of cells.
 Codes cells_of(ActionEnv& env, const Codes& g1, const Codes& g2);

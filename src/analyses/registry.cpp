@@ -21,6 +21,10 @@ const Entry kAnalyses[] = {
     {"RunTwoWayF", run_two_way_f},
     {"RunTwoWayNest", run_two_way_nest},
     {"GoMan", go_man},
+    {"RunOneStand", run_one_stand},
+    {"RunTwoStand", run_two_stand},
+    {"RunOneStandF", run_one_stand_f},
+    {"RunTwoStandF", run_two_stand_f},
 };
 
 }  // namespace

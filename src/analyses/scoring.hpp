@@ -3,6 +3,7 @@
 // any code vector without allocating in the permutation loop.
 #pragma once
 
+#include "groups/groups.hpp"
 #include "platform/value.hpp"
 
 #include <memory>
@@ -65,10 +66,10 @@ void permute_codes(const Codes& in, const std::vector<int>& rp, Codes& out);
 class CellCoder {
 public:
     void code(const Codes& a, const Codes& b, Codes& cells);
-    int cells() const { return static_cast<int>(pairs_.size() / 2); }
+    int cells() const;
 
 private:
-    std::vector<double> pairs_;
+    CellScratch scratch_;
 };
 
 }  // namespace quillan

@@ -1,0 +1,167 @@
+#include "analyses/covariate.hpp"
+
+#include "analyses/common.hpp"
+#include "geometry/geometry.hpp"
+#include "groups/groups.hpp"
+#include "platform/format.hpp"
+
+#include <cmath>
+#include <functional>
+
+namespace quillan {
+
+namespace {
+
+struct ModelLines {
+    const char* one_way;
+    const char* two_way;
+};
+
+const ModelLines kModelLines[] = {
+    {"\\n\\nNo Covariate Used", "\\n\\nNo Covariate Used"},
+    {"\\n\\nCovariate Used, no intercation", "\\n\\nCovariate Used, no interaction"},
+    {"\\n\\nCovariate Used, Group 1 interaction (G1 x Covariate)", "\\n\\nCovariate Used, Group 1 interaction (G1 x Covariate)"},
+    {"\\n\\nCovariate Used, Group 2 interaction (G2 x Covariate)", "\\n\\nCovariate Used, Group 2 interaction (G2 x Covariate)"},
+    {"\\n\\nCovariate Used, Groups 1 & 2 interaction (G1 x G2 x Covariate",
+     "\\n\\nCovariate Used, Groups 1 & 2 interaction (G1 x G2 x Covariate)"},
+};
+
+bool has_two_values(const std::vector<double>& z) {
+    for (double v : z)
+        if (v != z.front()) return true;
+    return false;
+}
+
+std::vector<double> column_values(const Matrix& m) { return column_codes(m, 0); }
+
+// Per-group standardisation of models 3 to 5.
+Matrix standardise_by_groups(ActionEnv& env, const Codes& codes, const std::function<std::string(double)>& name_of, double svalue,
+                             double& edf_red) {
+    const Workspace& ws = env.ws();
+    const SplitGroups split = split_groups(ws.data, codes, column_values(ws.clist));
+    const std::size_t ngroups = split.ssize.size();
+    edf_red = static_cast<double>(ngroups);
+    std::vector<std::string> names;
+    for (double c : split.gcodes) names.push_back(name_of(c));
+    const std::vector<Matrix> y = stand_by_groupfunction(split.dlist, split.splitc, ngroups, svalue, &env.console(), names);
+    return unsplit_groups(y, split.d_ord, ngroups);
+}
+
+}  // namespace
+
+double standardisation_value(const Workspace& ws) { return mean(ws.clist.size() ? elements(ws.clist) : std::vector<double>{}); }
+
+CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double svalue, bool two_way) {
+    const Workspace& ws = env.ws();
+    if (!(cchoice == 1 || cchoice == 2 || cchoice == 3 || cchoice == 4 || cchoice == 5))
+        throw QuillanError(sprintf("The covariate model must be one of the five entries of the covariate box (got %i).", {cchoice}));
+    const int model = static_cast<int>(cchoice);
+    CovariateModel m;
+    m.line = sprintf(two_way ? kModelLines[model - 1].two_way : kModelLines[model - 1].one_way);
+    const Matrix& data = require_landmarks(ws);
+    if (model == 1) {
+        m.xdata = data;
+        m.edf_red = 0;
+        return m;
+    }
+    require_covariate(ws);
+    const std::vector<double> clist = column_values(ws.clist);
+    if (model == 2) {
+        if (!has_two_values(clist))
+            throw QuillanError("The covariate has the same value for every specimen, so no regression line on it can be fitted.");
+        m.xdata = standardsize(data, clist, svalue).y;
+        m.edf_red = 1;
+        return m;
+    }
+    if (ws.glist.size() == 0) throw QuillanError("No group file is loaded: covariate models 3 to 5 fit their lines within groups.");
+    if (ws.glist.rows() != data.rows())
+        throw QuillanError(sprintf("The group file has %i specimens, but the landmark file has %i: load files that describe the same "
+                                   "specimens.",
+                                   {static_cast<double>(ws.glist.rows()), static_cast<double>(data.rows())}));
+    if (model == 3) {
+        const Codes codes = column_codes(ws.glist, 0);
+        m.xdata = standardise_by_groups(env, codes, [](double c) { return "group " + format_number(c) + " of grouping variable 1"; },
+                                        svalue, m.edf_red);
+        return m;
+    }
+    if (ws.glist.cols() < 2)
+        throw QuillanError(sprintf("Covariate model %i fits its lines within the groups of the second grouping variable, but the group "
+                                   "file has only one column.",
+                                   {static_cast<double>(model)}));
+    const Codes g1 = column_codes(ws.glist, 0), g2 = column_codes(ws.glist, 1);
+    if (model == 4) {
+        m.xdata = standardise_by_groups(env, g2, [](double c) { return "group " + format_number(c) + " of grouping variable 2"; },
+                                        svalue, m.edf_red);
+        return m;
+    }
+    const CombinedCode cells = combined_code(g1, g2, &env.console());
+    const Matrix ccode = cells.ccode;
+    m.xdata = standardise_by_groups(
+        env, cells.glistc,
+        [&ccode](double c) {
+            const Eigen::Index row = static_cast<Eigen::Index>(c) - 1;
+            return "the cell of G1 = " + format_number(ccode(row, 1)) + " and G2 = " + format_number(ccode(row, 2));
+        },
+        svalue, m.edf_red);
+    return m;
+}
+
+std::vector<Matrix> stand_by_groupfunction(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups,
+                                           double svalue, Console* console, const std::vector<std::string>& names) {
+    if (ngroups > X.size() || ngroups > z.size()) throw QuillanError("stand_by_groupfunction: more groups than blocks.");
+    std::vector<Matrix> y;
+    y.reserve(ngroups);
+    for (std::size_t i = 0; i < ngroups; ++i) {
+        const Matrix& xt = X[i];
+        const std::vector<double>& zt = z[i];
+        if (console) {
+            console->echo("mx", static_cast<double>(xt.rows()));
+            console->echo("nx", static_cast<double>(xt.cols()));
+            console->echo("mz", 1.0);
+            console->echo("nz", static_cast<double>(zt.size()));
+        }
+        const std::string name = i < names.size() ? names[i] : sprintf("group %i", {static_cast<double>(i + 1)});
+        if (xt.rows() < 2)
+            throw QuillanError("The " + name + " has a single specimen, so its regression line on the covariate cannot be fitted.");
+        if (!has_two_values(zt))
+            throw QuillanError("The covariate has the same value for every specimen of the " + name +
+                               ", so its regression line on the covariate cannot be fitted.");
+        y.push_back(standardsize(xt, zt, svalue).y);
+    }
+    return y;
+}
+
+StandardisationTotals compare_totals(const PreparedTable& data, const PreparedTable& xdata) {
+    StandardisationTotals t;
+    t.pre_tssd = data.total_ss();
+    t.tssd = xdata.total_ss();
+    t.prior_line = sprintf("\\nPrior to Standardization via the covariate\\n, SS=%1.4f Explained by Covariate SS=%1.4f, Percent Explained =%2.3f",
+                           {t.pre_tssd, t.pre_tssd - t.tssd, (100 * (t.pre_tssd - t.tssd)) / t.pre_tssd});
+    return t;
+}
+
+Matrix getpresida(const Matrix& x) {
+    const Consensus c = getconsensus(x);
+    Matrix y = c.xpt;
+    for (Eigen::Index i = 0; i < y.rows(); ++i) y.row(i) -= c.y.row(0);
+    return y;
+}
+
+double getunexplained(const Matrix& x, const std::vector<double>& z) {
+    if (static_cast<Eigen::Index>(z.size()) != x.rows())
+        throw QuillanError("getunexplained: the covariate must have one value per row of the table.");
+    const std::size_t n = z.size();
+    double y = 0;
+    for (Eigen::Index i = 0; i + 1 < x.cols(); ++i) {
+        const Line p = polyfit1(z.data(), x.data() + i, n, x.cols());
+        double s = 0;
+        for (std::size_t r = 0; r < n; ++r) {
+            const double e = x(static_cast<Eigen::Index>(r), i) - p.slope * z[r] - p.intercept;
+            s += e * e;
+        }
+        y += s;
+    }
+    return y;
+}
+
+}  // namespace quillan

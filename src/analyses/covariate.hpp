@@ -1,0 +1,62 @@
+// Regression of shape on the covariate.
+//
+// Standardisation: before the group tests of the covariate actions, every
+// specimen is moved along least-squares straight lines in the covariate to
+// one common value, SVALUE, the mean of the covariate list.  The covariate
+// model chosen in the covariate box says which lines: none, one per
+// coordinate over all specimens, or one per coordinate within each group of
+// grouping variable 1, of grouping variable 2, or of their cells.
+//
+// Residual regression: `getpresida` turns a block of configurations into
+// deviations from their own consensus and `getunexplained` gives the sum of
+// squares left when every coordinate of such deviations is regressed on the
+// covariate; the slope-model tests use them group by group.
+#pragma once
+
+#include "analyses/scoring.hpp"
+#include "shell/env.hpp"
+
+#include <string>
+#include <vector>
+
+namespace quillan {
+
+// The covariate model step: the standardised table, the line that names the
+// model in the report, and the number of regression lines fitted per
+// coordinate (which the F tests take from their error degrees of freedom).
+struct CovariateModel {
+    Matrix xdata;
+    std::string line;
+    double edf_red = 0;
+};
+CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double svalue, bool two_way);
+
+// SVALUE: the mean of the whole covariate list as loaded (not a number when
+// none is loaded; only model 1 runs without one).
+double standardisation_value(const Workspace& ws);
+
+// Standardises each group's block to `svalue` along the group's own lines.
+// `names` (optional) names the groups in messages.  Fails with a message
+// naming the group when a group has a single specimen or a covariate that is
+// constant within it, since its lines are then undetermined.
+std::vector<Matrix> stand_by_groupfunction(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups,
+                                           double svalue, Console* console = nullptr, const std::vector<std::string>& names = {});
+
+// The total sums of squares before and after standardisation and the report
+// line that compares them.
+struct StandardisationTotals {
+    double pre_tssd = 0;
+    double tssd = 0;
+    std::string prior_line;
+};
+StandardisationTotals compare_totals(const PreparedTable& data, const PreparedTable& xdata);
+
+// Deviations of each row (all columns) from the rotation-only consensus of
+// the block, after the rows are aligned on it.
+Matrix getpresida(const Matrix& x);
+
+// Residual sum of squares after regressing each column but the last of `x`
+// on `z` (one value per row) by a least-squares straight line.
+double getunexplained(const Matrix& x, const std::vector<double>& z);
+
+}  // namespace quillan

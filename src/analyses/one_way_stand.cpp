@@ -1,0 +1,73 @@
+// One-way tests after the covariate's straight-line effect on shape has been
+// removed: "RunOneStand" (explained sum) and "RunOneStandF" (F ratio with
+// the error degrees of freedom reduced by the lines fitted).
+#include "analyses/actions.hpp"
+#include "analyses/covariate.hpp"
+#include "analyses/designs.hpp"
+#include "analyses/report.hpp"
+#include "platform/format.hpp"
+
+namespace quillan {
+
+void run_one_stand(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    const double cchoice = env.cov_box_value();
+    const double svalue = standardisation_value(ws);
+    const CovariateModel model = apply_covariate_model(env, cchoice, svalue, false);
+    const PreparedTable data(require_landmarks(ws)), xdata(model.xdata);
+    const StandardisationTotals totals = compare_totals(data, xdata);
+    const long long nperm = read_nperm(env);
+    env.require_one_way_list();
+    const Codes codes = column_codes(require_groups(ws), 0);
+    const OneWayResult r = one_way_test(env, xdata, totals.tssd, codes, nperm, false);
+
+    env.set_report(strcat({
+        "The Results of a One-Way Classification, after standardization",
+        sprintf("\\n   %s \\n    %s \\n   %s", {ws.dfileinfo, ws.gfileinfo, ws.cfileinfo}),
+        model.line,
+        totals.prior_line,
+        sprintf("\\n\\nTotal SS after Standardization = %1.4f \\nExplained SS=%1.4f Unexplained SS=%1.4f\\n Percent Explained =%2.4f",
+                {totals.tssd, r.expvar, r.unexpvar, 100 * r.expvar / totals.tssd}),
+        explained_count_piece(r.exc, nperm),
+    }));
+}
+
+void run_one_stand_f(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    const double cchoice = env.cov_box_value();
+    const double svalue = standardisation_value(ws);
+    const CovariateModel model = apply_covariate_model(env, cchoice, svalue, false);
+    const PreparedTable xdata(model.xdata);
+    const double tssd = xdata.total_ss();
+    const long long nperm = read_nperm(env);
+    env.require_one_way_list();
+    const Codes codes = column_codes(require_groups(ws), 0);
+    const double md = static_cast<double>(ws.data.rows()), nd = static_cast<double>(ws.data.cols());
+    const OneWayResult r = one_way_test(env, xdata, tssd, codes, nperm, true, md, model.edf_red);
+    Console& console = env.console();
+    console.echo("md", md);
+    console.echo("nd", nd);
+    console.echo("edf_red", model.edf_red);
+    Matrix sizes(1, static_cast<Eigen::Index>(r.ssize.size()));
+    for (std::size_t i = 0; i < r.ssize.size(); ++i) sizes(0, static_cast<Eigen::Index>(i)) = r.ssize[i];
+    console.echo("ssize", Value(sizes));
+    console.echo("expvar", r.expvar);
+    console.echo("unexpvar", r.unexpvar);
+
+    const double ncodes = r.groups;
+    const double dfe = md - ncodes - model.edf_red;
+    warn_error_df(env, dfe);
+    env.set_report(strcat({
+        "The Results of a One-Way Classification, after removal of covariate effects using F-tests",
+        sprintf("\\n\\nNote loss of %i degrees of freedom due to use of the regression model to remove variation in shape associated "
+                "with the covariate",
+                {model.edf_red * (nd - 5)}),
+        sprintf("\\n\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}),
+        model.line,
+        one_way_groups_piece(env, r.groups),
+        f_piece(r.obsF, (ncodes - 1) * (nd - 5), dfe * (nd - 5)),
+        observed_f_count_piece(r.exc, nperm),
+    }));
+}
+
+}  // namespace quillan

@@ -1,0 +1,79 @@
+// Two-way tests after the covariate's straight-line effect on shape has been
+// removed: "RunTwoStand" (the cell model against each variable alone and
+// against one-variable-shuffled models) and "RunTwoStandF" (F ratios with
+// the error degrees of freedom reduced by the lines fitted).
+#include "analyses/actions.hpp"
+#include "analyses/covariate.hpp"
+#include "analyses/designs.hpp"
+#include "analyses/report.hpp"
+#include "platform/format.hpp"
+
+namespace quillan {
+
+namespace {
+
+std::string sums_piece(double tssd, double explained, double unexplained) {
+    return sprintf("\\n\\nTotal SS after Standardization = %1.4f \\nExplained SS=%1.4f Unexplained SS=%1.4f\\n Percent Explained =%2.4f",
+                   {tssd, explained, unexplained, 100 * explained / tssd});
+}
+
+}  // namespace
+
+void run_two_stand(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    const double cchoice = env.cov_box_value();
+    const double svalue = standardisation_value(ws);
+    const CovariateModel model = apply_covariate_model(env, cchoice, svalue, true);
+    env.require_two_way_list();
+    const PreparedTable data(require_landmarks(ws)), xdata(model.xdata);
+    const StandardisationTotals totals = compare_totals(data, xdata);
+    const long long nperm = read_nperm(env);
+    require_groups(ws, 2);
+    const double tssd = totals.tssd;
+    const TwoWayResult r = two_way_test(env, xdata, tssd, column_codes(ws.glist, 0), column_codes(ws.glist, 1), nperm, true);
+
+    std::string report = strcat({"In the Two Way Manova", sprintf("\\n   %s \\n    %s \\n   %s", {ws.dfileinfo, ws.gfileinfo, ws.cfileinfo}),
+                                 model.line, totals.prior_line,
+                                 sprintf("\\n\\nUsing both grouping variables (G1 x G2) with %i distinct groups produced", {r.ngt}),
+                                 sums_piece(tssd, r.expvar, r.unexpvar), explained_count_piece(r.exc, nperm)});
+    report = strcat({report, sprintf("\\n\\nUsing only the first grouping variable (G1 x Covariate) with %i distinct groups produced", {r.ng1}),
+                     sums_piece(tssd, r.expvar1, r.unexpvar1), explained_count_piece(r.exc1, nperm), first_model_piece(r.one_exc, nperm)});
+    report = strcat({report, sprintf("\\n\\nUsing only the second grouping variable (G2 x Covariate) with %i distinct groups produced", {r.ng2}),
+                     sums_piece(tssd, r.expvar2, r.unexpvar2), explained_count_piece(r.exc2, nperm), second_model_piece(r.two_exc, nperm)});
+    env.set_report(report);
+}
+
+void run_two_stand_f(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    const double cchoice = env.cov_box_value();
+    const double svalue = standardisation_value(ws);
+    const double nlm = static_cast<double>(ws.data.cols()) - 5;
+    const CovariateModel model = apply_covariate_model(env, cchoice, svalue, true);
+    env.require_two_way_list();
+    const PreparedTable xdata(model.xdata);
+    const double tssd = xdata.total_ss();
+    const long long nperm = read_nperm(env);
+    require_groups(ws, 2);
+    const double md = static_cast<double>(ws.data.rows());
+    const TwoWayFResult r =
+        two_way_f_test(env, xdata, tssd, column_codes(ws.glist, 0), column_codes(ws.glist, 1), nperm, md, model.edf_red);
+    warn_error_df(env, r.dfe);
+
+    std::string report = strcat(
+        {"In the Two Way Manova, with effects of Covariate Removed",
+         sprintf("\\n\\nNote the loss of %i df due to removal of variance using the regression model", {model.edf_red * nlm}),
+         sprintf("\\n\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}), model.line, sprintf("\\n\\nThe two group interaction model had\\n"),
+         sprintf("\\nTotal SS=%1.4f Cell SS=%1.4f error SS=%1.4f\\n SS1=%1.4f SS2=%1.4f SS1x2=%1.4f",
+                 {tssd, tssd - r.eSS, r.eSS, r.SSA, r.SSB, r.SSAB}),
+         sprintf("\\n\\nFor Group1, F=%2.3f df1(numerator) %i df2(denominator) %i", {r.FA, r.dfA * nlm, r.dfe * nlm}),
+         count_piece(r.exc, nperm, "\\n\\nThe observed F for group1  was exceeded by 0 permutations, p< %f",
+                     "\\n\\nThe observed F for group 1 was exceeded by %i permutations, p= %f ")});
+    report = strcat({report, sprintf("\\n\\nFor Group2, F=%2.3f df1(numerator): %i df2(denominator): %i", {r.FB, r.dfB * nlm, r.dfe * nlm}),
+                     explained_count_piece(r.exc1, nperm)});
+    report = strcat({report,
+                     sprintf("\\n\\nFor Group 1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i", {r.FAB, r.dfAB * nlm, r.dfe * nlm}),
+                     explained_count_piece(r.exc2, nperm)});
+    env.set_report(report);
+}
+
+}  // namespace quillan
