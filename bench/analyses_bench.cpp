@@ -102,11 +102,13 @@ int main(int argc, char** argv) {
         const char* action;
         int model;
     };
-    const Job jobs[] = {{"RunOneWay", 1}, {"RunTwoWay", 1}, {"RunTwoWayF", 1}, {"RunTwoWayNest", 1}};
+    const Job jobs[] = {{"RunOneWay", 1}, {"RunTwoWay", 1}, {"RunTwoWayF", 1}, {"RunTwoWayNest", 1}, {"RunTwoStandF", 5}};
     for (const DataSet* d : {&small, &big})
         for (const auto& job : jobs)
             for (int threads : {1, 2}) {
-                const std::string name = d->name + "/" + job.action + "/threads:" + std::to_string(threads);
+                std::string name = d->name + "/" + job.action;
+                if (job.model != 1) name += "/model:" + std::to_string(job.model);
+                name += "/threads:" + std::to_string(threads);
                 auto* b = benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& s) { run_action(s, d, job.action, threads, job.model); });
                 b->Unit(benchmark::kMillisecond)->UseRealTime();
                 if (d == &big) b->Iterations(1);

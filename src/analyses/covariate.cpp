@@ -100,7 +100,7 @@ CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double sval
         env, cells.glistc,
         [&ccode](double c) {
             const Eigen::Index row = static_cast<Eigen::Index>(c) - 1;
-            return "the cell of G1 = " + format_number(ccode(row, 1)) + " and G2 = " + format_number(ccode(row, 2));
+            return "cell of G1 = " + format_number(ccode(row, 1)) + " and G2 = " + format_number(ccode(row, 2));
         },
         svalue, m.edf_red);
     return m;
