@@ -17,11 +17,7 @@ struct ShuffleState {
 
     // Explained sum of a grouping; notes groups of a single specimen.
     double explained(double tssd, const Codes& codes) { return tssd - within(codes); }
-    double within(const Codes& codes) {
-        const GroupSums& p = scorer.score(codes);
-        single = single || !p.single_codes.empty();
-        return p.sum();
-    }
+    double within(const Codes& codes) { return scorer.sum(codes, single); }
 };
 
 }  // namespace

@@ -23,12 +23,6 @@ PreparedTable::~PreparedTable() = default;
 int PreparedTable::specimens() const { return static_cast<int>(impl_->table.rows()); }
 double PreparedTable::total_ss() const { return impl_->tssd; }
 
-double GroupSums::sum() const {
-    double s = 0;
-    for (double v : wgsd) s += v;
-    return s;
-}
-
 int GroupSums::specimens() const {
     int s = 0;
     for (int v : ssize) s += v;
@@ -55,7 +49,17 @@ const GroupSums& Scorer::score(const Codes& codes, const int* row_of) {
     s.out.gcodes.assign(s.within.gcodes.begin(), s.within.gcodes.end());
     s.out.ssize.assign(s.within.ssize.begin(), s.within.ssize.end());
     s.out.single_codes.assign(s.within.single_codes.begin(), s.within.single_codes.end());
+    s.out.total = s.within.total();
     return s.out;
+}
+
+double Scorer::sum(const Codes& codes, bool& single, const int* row_of) {
+    Impl& s = *impl_;
+    std::span<const int> rows;
+    if (row_of) rows = std::span<const int>(row_of, s.table->rows());
+    const WithinSum w = sq_d_wg_sum(*s.table, std::span<const double>(codes.data(), codes.size()), s.scratch, rows);
+    single = single || w.singles > 0;
+    return w.sum;
 }
 
 void permute_codes(const Codes& in, const std::vector<int>& rp, Codes& out) {

@@ -39,7 +39,8 @@ struct GroupSums {
     std::vector<double> gcodes;        // the groups' codes
     std::vector<int> ssize;            // the groups' sizes
     std::vector<double> single_codes;  // codes of the groups of a single specimen (they contribute 0)
-    double sum() const;
+    double total = 0;                  // sum of wgsd, first group to last, as the permutation loops add it
+    double sum() const { return total; }
     int specimens() const;
     int groups() const { return static_cast<int>(wgsd.size()); }
 };
@@ -52,6 +53,9 @@ public:
     // Position i of `codes` is specimen i, or specimen row_of[i] when a row
     // map is given (the specimens move, the codes stay in place).
     const GroupSums& score(const Codes& codes, const int* row_of = nullptr);
+    // Just the sum of the within-group sums, for the permutation loops;
+    // `single` is set when a group of a single specimen was met.
+    double sum(const Codes& codes, bool& single, const int* row_of = nullptr);
 
 private:
     struct Impl;

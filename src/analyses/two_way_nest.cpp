@@ -54,8 +54,9 @@ void run_two_way_nest(ActionEnv& env) {
         nperm, {Fsg, FA, Fasg}, std::vector<Exceeds>(3, Exceeds::Greater), [&] { return std::make_unique<NestState>(table); },
         [&](NestState& s, long long, Rng& rng, double* stats) {
             randperm(s.rp1, nss1, rng);
-            const double peSS = s.scorer.score(glistc, s.rp1.data()).sum();
-            const double pSSA = tssd - s.scorer.score(g1, s.rp1.data()).sum();
+            bool single = false;
+            const double peSS = s.scorer.sum(glistc, single, s.rp1.data());
+            const double pSSA = tssd - s.scorer.sum(g1, single, s.rp1.data());
             const double pSSsg = tssd - peSS, pSSasg = pSSsg - pSSA;
             stats[0] = (pSSsg / dfsg) / (peSS / dfe);
             stats[1] = (pSSA / dfA) / (peSS / dfe);
