@@ -26,7 +26,7 @@ constexpr const char* kUsage =
     "  --screenshot FILE   open the window, save a picture of it as PNG and end\n"
     "  OPERATION TEXT...   instead of opening the window, call a named operation or\n"
     "                      window callback with the texts given, for example\n"
-    "                      quillan iskeyword while\n"
+    "                      quillan edit1_Callback\n"
     "  --help              show this text\n"
     "\n"
     "Status lines, echoed values and error texts are printed on standard output.\n";
