@@ -8,12 +8,10 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -88,7 +86,8 @@ std::array<long, 4> rect_of(const Value& v, const std::string& property) {
         throw QuillanError("The " + property + " property must be four values [x y width height].");
     const auto e = elements(v.matrix());
     for (double x : e)
-        if (!std::isfinite(x)) throw QuillanError("The " + property + " property must be four finite values.");
+        if (!std::isfinite(x) || std::abs(x) > 1e7)
+            throw QuillanError("The " + property + " property must be four values of at most 10000000 pixels.");
     return {std::lround(e[0]), std::lround(e[1]), std::lround(e[2]), std::lround(e[3])};
 }
 
@@ -524,9 +523,7 @@ Handle QtGui::hgload(const std::string& path) {
     windows_.push_back(fig);
     for (const auto& w : loader.created)
         if (w && w != top) connect_callback(add_object(w), w);
-    // A layout may keep its window hidden until the program shows it.
-    const QVariant visible = top->property("visible");
-    if (!visible.isValid() || visible.toString() != QStringLiteral("off")) top->show();
+    top->show();
     current_ = fig;
     return fig;
 }
