@@ -45,7 +45,10 @@ std::string pad(std::string s, const Spec& sp) {
 std::string c_format(const Spec& sp, char conv, double d) {
     std::string f = "%" + sp.flags;
     if (sp.width >= 0) f += std::to_string(sp.width);
-    if (sp.precision >= 0) f += "." + std::to_string(sp.precision);
+    if (sp.precision >= 0) {
+        f += '.';
+        f += std::to_string(sp.precision);
+    }
     f += conv;
     char buf[512];
     int n = std::snprintf(buf, sizeof buf, f.c_str(), d);

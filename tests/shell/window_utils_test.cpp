@@ -1,0 +1,290 @@
+#include "platform/error.hpp"
+#include "platform/memory_gui.hpp"
+#include "shell/memory_window.hpp"
+#include "shell/operations.hpp"
+#include "shell/shell.hpp"
+#include "shell/window_utils.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace quillan;
+
+namespace {
+
+Value rect(double x, double y, double w, double h) { return Value(matrix_from_rows({{x, y, w, h}})); }
+
+std::vector<double> rect_of(Gui& gui, Handle h, const char* prop) { return elements(gui.get(h, prop).matrix()); }
+
+// A window whose outer frame adds a border of 4 pixels and a title bar of 20.
+Handle make_window(MemoryGui& gui, double x, double y, double w, double h) {
+    return gui.create("figure", kRoot,
+                      {{"position", rect(x + 4, y + 4, w - 8, h - 28)},
+                       {"outerposition", rect(x, y, w, h)},
+                       {"activepositionproperty", Value("outerposition")}});
+}
+
+void set_screen(MemoryGui& gui, double w, double h) { gui.set(kRoot, "screensize", rect(1, 1, w, h)); }
+
+std::string error_of(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const QuillanError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+}  // namespace
+
+TEST(Names, ValidNamesAreShortIdentifiersThatAreNotKeywords) {
+    EXPECT_TRUE(isvarname("FileBox"));
+    EXPECT_TRUE(isvarname("edit1"));
+    EXPECT_TRUE(isvarname("a_1"));
+    EXPECT_TRUE(isvarname(std::string(31, 'x')));
+    EXPECT_FALSE(isvarname(std::string(32, 'x')));
+    EXPECT_FALSE(isvarname(""));
+    EXPECT_FALSE(isvarname("2box"));
+    EXPECT_FALSE(isvarname("_hidden"));
+    EXPECT_FALSE(isvarname("with space"));
+    EXPECT_FALSE(isvarname("dash-ed"));
+    EXPECT_FALSE(isvarname("for"));
+    EXPECT_TRUE(isvarname("For"));  // keywords are matched exactly
+    EXPECT_FALSE(isvarname(Value(3.0)));
+    EXPECT_FALSE(isvarname(Value(List{Value("ab")})));
+}
+
+TEST(Names, KeywordsAreComparedExactly) {
+    EXPECT_TRUE(iskeyword("elseif"));
+    EXPECT_FALSE(iskeyword("End"));
+    EXPECT_FALSE(iskeyword("end "));
+    EXPECT_FALSE(iskeyword("elsif"));
+}
+
+TEST(Movegui, WindowWiderThanTheScreenIsShrunkToItAndPlacedAtTheLeftEdge) {
+    MemoryGui gui;
+    set_screen(gui, 800, 600);
+    const Handle fig = make_window(gui, 300, 50, 900, 400);
+    movegui(gui, fig, "onscreen");
+    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{0, 50, 800, 400}));
+}
+
+TEST(Movegui, OnscreenPullsAWindowBackFromEachEdgeAndLeavesAVisibleOneAlone) {
+    MemoryGui gui;
+    set_screen(gui, 1000, 800);
+    const Handle fig = make_window(gui, -120, 700, 400, 300);
+    movegui(gui, {Value(fig)});  // no position means "onscreen"
+    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{0, 500, 400, 300}));
+    // The inner area moved with the frame.
+    EXPECT_EQ(rect_of(gui, fig, "position"), (std::vector<double>{4, 504, 392, 272}));
+
+    gui.set(fig, "outerposition", rect(900, -50, 400, 300));
+    movegui(gui, fig, "onscreen");
+    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{600, 0, 400, 300}));
+
+    gui.set(fig, "outerposition", rect(100, 200, 400, 300));
+    movegui(gui, fig, "onscreen");
+    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{100, 200, 400, 300}));
+}
+
+TEST(Movegui, NamedPlacesMeasureFromTheLowerLeftCorner) {
+    MemoryGui gui;
+    set_screen(gui, 1000, 800);
+    const Handle fig = make_window(gui, 10, 10, 400, 300);
+    const std::vector<std::pair<std::string, std::vector<double>>> cases = {
+        {"north", {300, 500}}, {"west", {0, 250}}, {"southeast", {600, 0}}, {"center", {300, 250}}};
+    for (const auto& [where, corner] : cases) {
+        movegui(gui, fig, where);
+        EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{corner[0], corner[1], 400, 300})) << where;
+    }
+}
+
+TEST(Movegui, GivenCornerCountsNegativeValuesFromTheRightAndTop) {
+    MemoryGui gui;
+    set_screen(gui, 1000, 800);
+    const Handle fig = make_window(gui, 10, 10, 400, 300);
+    movegui(gui, {Value(fig), Value(matrix_from_rows({{25, 40}}))});
+    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{25, 40, 400, 300}));
+    movegui(gui, {Value(matrix_from_rows({{-10, -20}})), Value(fig)});
+    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{590, 480, 400, 300}));
+}
+
+TEST(Movegui, RestoresUnitsAndPositionPropertyAndFindsTheWindowOfAControl) {
+    MemoryGui gui;
+    set_screen(gui, 1000, 800);
+    const Handle fig = make_window(gui, 10, 10, 400, 300);
+    const Handle panel = gui.create("uipanel", fig);
+    const Handle button = gui.create("uicontrol", panel, {{"style", Value("pushbutton")}});
+    gui.set(fig, "units", Value("characters"));
+    gui.set(fig, "activepositionproperty", Value("position"));
+    gui.set(kRoot, "units", Value("inches"));
+    movegui(gui, {Value(button), Value("northeast")});
+    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{600, 500, 400, 300}));
+    EXPECT_EQ(gui.get(fig, "units").text(), "characters");
+    EXPECT_EQ(gui.get(fig, "activepositionproperty").text(), "position");
+    EXPECT_EQ(gui.get(kRoot, "units").text(), "inches");
+}
+
+TEST(Movegui, WithoutAWindowArgumentMovesTheCallbackWindowElseTheCurrentOne) {
+    MemoryGui gui;
+    set_screen(gui, 1000, 800);
+    const Handle a = make_window(gui, 10, 10, 400, 300);
+    const Handle b = make_window(gui, 10, 10, 400, 300);
+    const Handle button = gui.create("uicontrol", a);
+    gui.figure(b);
+    movegui(gui, {Value("southeast")});
+    EXPECT_EQ(rect_of(gui, b, "outerposition")[0], 600);
+    EXPECT_EQ(rect_of(gui, a, "outerposition")[0], 10);
+
+    // Called as a control's callback, with the control's event data second.
+    gui.set_callback_object(button);
+    movegui(gui, {Value("center"), Value(List{})});
+    EXPECT_EQ(rect_of(gui, a, "outerposition")[0], 300);
+}
+
+TEST(Movegui, RejectsWhatItCannotUse) {
+    MemoryGui gui;
+    const Handle fig = make_window(gui, 10, 10, 400, 300);
+    EXPECT_EQ(error_of([&] { movegui(gui, fig, "middle"); }), kBadPosition);
+    EXPECT_EQ(error_of([&] { movegui(gui, fig, "North"); }), kBadPosition);
+    EXPECT_EQ(error_of([&] { movegui(gui, {Value(kRoot)}); }), kNeedFigureHandle);
+    EXPECT_EQ(error_of([&] { movegui(gui, {Value(fig), Value(List{})}); }), kBadMoveInput);  // no callback running
+    EXPECT_EQ(error_of([&] { movegui(gui, {Value(matrix_from_rows({{1, 2, 3}}))}); }), kBadMoveInput);
+    EXPECT_EQ(error_of([&] { movegui(gui, {Value(12345.0)}); }), kBadMoveInput);  // not a handle
+    EXPECT_NE(error_of([&] { movegui(gui, {Value(fig), Value("center"), Value(matrix_from_rows({{1, 2}})), Value(fig)}); }),
+              "(no error)");
+}
+
+TEST(Guihandles, RecordHasOneFieldPerValidTagAndSkipsTheRest) {
+    MemoryGui gui;
+    const Handle fig = make_window(gui, 0, 0, 400, 300);
+    const Handle file_box = gui.create("uicontrol", fig, {{"tag", Value("FileBox")}});
+    gui.create("uicontrol", fig, {{"tag", Value("2box")}});
+    gui.create("uicontrol", fig, {{"tag", Value("for")}});
+    gui.create("uicontrol", fig);  // no tag
+    const Record r = guihandles(gui, Value(file_box));
+    ASSERT_EQ(r.names, (std::vector<std::string>{"FileBox"}));
+    EXPECT_EQ(r.find("FileBox")->scalar(), file_box);
+}
+
+TEST(Guihandles, SharedTagsCollectEveryHandleHiddenOnesIncluded) {
+    MemoryGui gui;
+    const Handle fig = make_window(gui, 0, 0, 400, 300);
+    gui.set(fig, "tag", Value("main"));
+    const Handle panel = gui.create("uipanel", fig, {{"tag", Value("extras")}, {"visible", Value("off")}});
+    const Handle a = gui.create("uicontrol", panel, {{"tag", Value("spare")}, {"visible", Value("off")}});
+    const Handle b = gui.create("uicontrol", fig, {{"tag", Value("spare")}});
+    const Record r = guihandles(gui, Value(a));
+    EXPECT_EQ(r.names, (std::vector<std::string>{"main", "extras", "spare"}));
+    EXPECT_EQ(r.find("main")->scalar(), fig);
+    EXPECT_EQ(r.find("extras")->scalar(), panel);
+    EXPECT_EQ(elements(r.find("spare")->matrix()), (std::vector<double>{a, b}));
+
+    // Without an argument, the current window.
+    EXPECT_EQ(guihandles(gui).names, r.names);
+}
+
+TEST(Guidata, StoresOnTheWindowWhicheverObjectIsGiven) {
+    MemoryGui gui;
+    const Handle fig = make_window(gui, 0, 0, 400, 300);
+    const Handle box = gui.create("uicontrol", fig, {{"tag", Value("PermBox")}});
+    EXPECT_TRUE(guidata(gui, Value(fig)).is_empty());
+    guidata(gui, Value(box), Value("kept"));
+    EXPECT_EQ(guidata(gui, Value(fig)).text(), "kept");
+    EXPECT_EQ(gui.getappdata(fig, kGuiDataName).text(), "kept");
+}
+
+TEST(Guidata, AndGuihandlesRefuseAnythingButOneObjectInAWindow) {
+    MemoryGui gui;
+    const Handle fig = make_window(gui, 0, 0, 400, 300);
+    const Handle two = gui.create("uicontrol", fig);
+    const Value pair(matrix_from_rows({{fig, two}}));
+    for (const Value& bad : {Value(kRoot), Value(999.0), pair, Value("FileBox"), Value(Matrix())}) {
+        EXPECT_EQ(error_of([&] { guidata(gui, bad); }), kNeedFigureOrDescendent);
+        EXPECT_EQ(error_of([&] { guidata(gui, bad, Value(1.0)); }), kNeedFigureOrDescendent);
+        EXPECT_EQ(error_of([&] { guihandles(gui, bad); }), kNeedFigureOrDescendent);
+    }
+}
+
+class OpenfigTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        set_screen(gui, 1000, 800);
+        gui.set_loader([this](MemoryGui& g, const std::string& path) {
+            loaded.push_back(path);
+            return make_window(g, 100, 100, 400, 300);
+        });
+    }
+    MemoryGui gui;
+    std::vector<std::string> loaded;
+};
+
+TEST_F(OpenfigTest, ReuseLoadsTheLayoutOnceAndBringsTheWindowBackOnScreen) {
+    const Handle first = openfig(gui, "quillan", "reuse");
+    gui.set(first, "outerposition", rect(850, -100, 400, 300));  // dragged partly off
+    gui.figure(make_window(gui, 0, 0, 100, 100));                 // another window became current
+    const Handle second = openfig(gui, "quillan", "reuse");
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(loaded, (std::vector<std::string>{"quillan.fig"}));
+    EXPECT_EQ(rect_of(gui, first, "outerposition"), (std::vector<double>{600, 0, 400, 300}));
+    EXPECT_EQ(gui.gcf(), first);
+}
+
+TEST_F(OpenfigTest, NewLoadsEveryTimeAndReuseTakesTheLastOpenWindow) {
+    const Handle a = openfig(gui, "quillan");
+    const Handle b = openfig(gui, "quillan.fig", "new");
+    EXPECT_NE(a, b);
+    EXPECT_EQ(openfig(gui, "quillan", "reuse"), b);
+    EXPECT_EQ(elements(gui.getappdata(kRoot, "quillan_SINGLETON_handle").matrix()), (std::vector<double>{a, b}));
+    // A closed window is forgotten; with none left, reuse loads again.
+    gui.destroy(b);
+    EXPECT_EQ(openfig(gui, "quillan", "reuse"), a);
+    gui.destroy(a);
+    const Handle c = openfig(gui, "quillan", "reuse");
+    EXPECT_EQ(loaded.size(), 3u);
+    EXPECT_EQ(elements(gui.getappdata(kRoot, "quillan_SINGLETON_handle").matrix()), (std::vector<double>{c}));
+}
+
+TEST_F(OpenfigTest, FileNamesAndPoliciesAreChecked) {
+    EXPECT_EQ(error_of([&] { openfig(gui, "notes.txt", "reuse"); }), kNotAFigFile);
+    EXPECT_EQ(error_of([&] { openfig(gui, "/data/layout.FIG"); }), kNotAFigFile);
+    EXPECT_EQ(error_of([&] { openfig(gui, "quillan", "Reuse"); }), kBadPolicy);
+    EXPECT_TRUE(loaded.empty());
+    openfig(gui, "/opt/layouts/quillan", "new");
+    openfig(gui, "layouts.v2/main");  // a dot in the folder is not an extension
+    EXPECT_EQ(loaded, (std::vector<std::string>{"/opt/layouts/quillan.fig", "layouts.v2/main.fig"}));
+}
+
+TEST_F(OpenfigTest, SingletonKeyIsCutTo31Characters) {
+    EXPECT_EQ(singleton_key("quillan"), "quillan_SINGLETON_handle");
+    EXPECT_EQ(singleton_key("a_rather_long_layout_name"), "a_rather_long_layout_name_SINGL");
+    openfig(gui, "a_rather_long_layout_name", "reuse");
+    EXPECT_FALSE(gui.getappdata(kRoot, "a_rather_long_layout_name_SINGL").is_empty());
+}
+
+TEST(WindowOps, CallableByNameWithTheirDeclaredCounts) {
+    MemoryGui gui;
+    build_memory_window(gui);
+    std::ostringstream out;
+    Console console(out);
+    Shell shell(gui, console);
+    const OpTable ops = build_op_table(shell);
+    for (const char* name : {"guidata", "guihandles", "openfig", "isvarname", "movegui", "iskeyword"})
+        EXPECT_TRUE(ops.find(name)) << name;
+
+    EXPECT_EQ(ops.call("isvarname", {Value("ResultsBox")}, 1)[0].scalar(), 1.0);
+    EXPECT_EQ(ops.call("iskeyword", {Value("while")}, 1)[0].scalar(), 1.0);
+    EXPECT_EQ(ops.call("iskeyword", {}, 1)[0].list().size(), 17u);
+
+    const Handle box = gui.findobj_tag(kPermBox).front();
+    const Record r = ops.call("guihandles", {Value(box)}, 1)[0].record();
+    EXPECT_TRUE(r.has(kFileBox) && r.has(kPermBox) && r.has(kCovBox) && r.has(kResultsBox));
+    ops.call("guidata", {Value(box), Value(r)}, 0);
+    EXPECT_TRUE(ops.call("guidata", {Value(box)}, 1)[0].is_record());
+    // Storing gives nothing back.
+    EXPECT_EQ(error_of([&] { ops.call("guidata", {Value(box), Value(1.0)}, 1); }),
+              too_many_outputs_text("guidata", 1, 0));
+    EXPECT_EQ(error_of([&] { ops.call("openfig", {Value("a"), Value("new"), Value(1.0)}, 1); }),
+              too_many_inputs_text("openfig", 1, 2));
+}
