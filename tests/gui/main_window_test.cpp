@@ -238,20 +238,24 @@ private slots:
         QCOMPARE(qobject_cast<QPlainTextEdit*>(tagged(kResultsBox))->toPlainText(), QString("   "));
     }
 
-    void unbuiltAnalysesSayFellThroughWithoutWaiting() {
+    void failingAnalysesSayWhyWithoutWaiting() {
+        // Nothing is loaded: the analysis ends with its message in a window that does not block.
         QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
         QCOMPARE(gui->messages().size(), std::size_t{1});
-        QCOMPARE(gui->messages()[0].text, std::string("Fell through case"));
-        QCOMPARE(gui->messages()[0].title, std::string());
-        // The message window is open and the window still takes presses.
+        QVERIFY(gui->messages()[0].text.find("No landmark file is loaded") != std::string::npos);
+        QCOMPARE(gui->messages()[0].title, std::string("Error"));
         QMessageBox* box = nullptr;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* m = qobject_cast<QMessageBox*>(w); m && m->isVisible()) box = m;
         QVERIFY(box);
-        QCOMPARE(box->text(), QString("Fell through case"));
+        QVERIFY(box->text().contains("No landmark file is loaded"));
         QVERIFY(!box->isModal());
+        // The window still takes presses: a two-way design is refused with its own text and no title.
         QTest::mouseClick(action_button("RunTwoWay"), Qt::LeftButton);
         QCOMPARE(gui->messages().size(), std::size_t{2});
+        QCOMPARE(gui->messages()[1].text,
+                 std::string("Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload"));
+        QCOMPARE(gui->messages()[1].title, std::string());
     }
 
     void openingAgainReusesTheWindowAndBringsItBackOnScreen() {
