@@ -45,6 +45,12 @@ struct TwoWayFResult {
 TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
                              long long nperm, double md, double edf_red);
 
+// The report of a two-way F test after its heading: the sums of squares,
+// then each effect's F ratio, degrees of freedom (times nlm) and
+// probability; the interaction's F line has its own wording per test.
+std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double tssd, double nlm, long long nperm,
+                             const char* interaction_format);
+
 // Warns that F ratios are undefined when the error degrees of freedom are
 // zero or fewer (too few specimens for the groups and lines fitted); the
 // report still appears.

@@ -19,9 +19,14 @@ void run_two_way_f(ActionEnv& env) {
     require_groups(ws, 2);
     const TwoWayFResult r = two_way_f_test(env, table, tssd, column_codes(ws.glist, 0), column_codes(ws.glist, 1), nperm, md, 0);
 
+    const std::string head = strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo})});
+    env.set_report(two_way_f_report(head, r, tssd, nlm, nperm, "\\n\\nFor Group1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
+}
+
+std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double tssd, double nlm, long long nperm,
+                             const char* interaction_format) {
     std::string report = strcat(
-        {"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}),
-         sprintf("\\n\\nThe two group interaction model had\\n"),
+        {head, sprintf("\\n\\nThe two group interaction model had\\n"),
          sprintf("\\nTotal SS=%1.4f Cell SS=%1.4f error SS=%1.4f\\n SS1=%1.4f SS2=%1.4f SS1x2=%1.4f",
                  {tssd, tssd - r.eSS, r.eSS, r.SSA, r.SSB, r.SSAB}),
          sprintf("\\n\\nFor Group1, F=%2.3f df1(numerator) %i df2(denominator) %i", {r.FA, r.dfA * nlm, r.dfe * nlm}),
@@ -29,10 +34,7 @@ void run_two_way_f(ActionEnv& env) {
                      "\\n\\nThe observed F for group 1 was exceeded by %i permutations, p= %f ")});
     report = strcat({report, sprintf("\\n\\nFor Group2, F=%2.3f df1(numerator): %i df2(denominator): %i", {r.FB, r.dfB * nlm, r.dfe * nlm}),
                      explained_count_piece(r.exc1, nperm)});
-    report = strcat({report,
-                     sprintf("\\n\\nFor Group1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i", {r.FAB, r.dfAB * nlm, r.dfe * nlm}),
-                     explained_count_piece(r.exc2, nperm)});
-    env.set_report(report);
+    return strcat({report, sprintf(interaction_format, {r.FAB, r.dfAB * nlm, r.dfe * nlm}), explained_count_piece(r.exc2, nperm)});
 }
 
 }  // namespace quillan

@@ -59,21 +59,11 @@ void run_two_stand_f(ActionEnv& env) {
         two_way_f_test(env, xdata, tssd, column_codes(ws.glist, 0), column_codes(ws.glist, 1), nperm, md, model.edf_red);
     warn_error_df(env, r.dfe);
 
-    std::string report = strcat(
+    const std::string head = strcat(
         {"In the Two Way Manova, with effects of Covariate Removed",
          sprintf("\\n\\nNote the loss of %i df due to removal of variance using the regression model", {model.edf_red * nlm}),
-         sprintf("\\n\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}), model.line, sprintf("\\n\\nThe two group interaction model had\\n"),
-         sprintf("\\nTotal SS=%1.4f Cell SS=%1.4f error SS=%1.4f\\n SS1=%1.4f SS2=%1.4f SS1x2=%1.4f",
-                 {tssd, tssd - r.eSS, r.eSS, r.SSA, r.SSB, r.SSAB}),
-         sprintf("\\n\\nFor Group1, F=%2.3f df1(numerator) %i df2(denominator) %i", {r.FA, r.dfA * nlm, r.dfe * nlm}),
-         count_piece(r.exc, nperm, "\\n\\nThe observed F for group1  was exceeded by 0 permutations, p< %f",
-                     "\\n\\nThe observed F for group 1 was exceeded by %i permutations, p= %f ")});
-    report = strcat({report, sprintf("\\n\\nFor Group2, F=%2.3f df1(numerator): %i df2(denominator): %i", {r.FB, r.dfB * nlm, r.dfe * nlm}),
-                     explained_count_piece(r.exc1, nperm)});
-    report = strcat({report,
-                     sprintf("\\n\\nFor Group 1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i", {r.FAB, r.dfAB * nlm, r.dfe * nlm}),
-                     explained_count_piece(r.exc2, nperm)});
-    env.set_report(report);
+         sprintf("\\n\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}), model.line});
+    env.set_report(two_way_f_report(head, r, tssd, nlm, nperm, "\\n\\nFor Group 1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
 }
 
 }  // namespace quillan
