@@ -48,6 +48,13 @@ public:
     // rotation is made.
     void principal_axes();
 
+    // The principal-axis rotation and the distances in one: the consensus is
+    // turned and marked as by principal_axes(), and the sum of the squared
+    // distances of the turned aligned rows from it is returned, as
+    // distances(consensus(), true, nullptr) after principal_axes() would give
+    // it.  The aligned rows are left centred and scaled.
+    double principal_axes_distances();
+
     // The consensus: 2k coordinates and the last element.
     const double* consensus() const;
 
@@ -65,6 +72,11 @@ public:
     void row(std::size_t i, double* out) const;
 
 private:
+    // The principal-axis turn of the consensus: false when the angle is
+    // undefined, else its cosine and sine.
+    bool principal_turn(double& c, double& s) const;
+    void gather(const ShapeTable& table, const int* rows);
+
     ShapeWork& w_;
     int k_;
     std::size_t n_ = 0;

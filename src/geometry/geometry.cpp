@@ -15,7 +15,7 @@ Centroid centpos(std::span<const double> x) {
     const std::size_t p = x.size() / 2;
     if (p == 0) throw QuillanError("centpos: a configuration needs at least one landmark (two values).");
     Centroid c;
-    kernels::centroid<1>(x.data(), static_cast<int>(p), &c.x, &c.y);
+    kernels::centroid<double>(x.data(), static_cast<int>(p), c.x, c.y);
     return c;
 }
 

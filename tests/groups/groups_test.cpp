@@ -114,21 +114,28 @@ TEST(CombinedCode, OneCellPerDistinctPairInOrderOfFirstAppearance) {
 }
 
 TEST(CombinedCode, FastFormNumbersLikeTheLinearSearchAndReusesItsBuffers) {
+    // Few and many cells, the same buffers throughout; codes include 0 and
+    // -0 (one code) and not-a-number (a cell of its own every time).
     std::mt19937_64 rng(5);
-    std::uniform_int_distribution<int> c1(1, 3), c2(1, 4);
     CellScratch cells;
-    std::vector<double> glistc(60);
-    for (int round = 0; round < 50; ++round) {
-        Codes a(60), b(60);
-        for (std::size_t i = 0; i < 60; ++i) {
-            a[i] = c1(rng);
-            b[i] = round % 5 == 0 ? std::numeric_limits<double>::quiet_NaN() : c2(rng);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> glistc;
+    for (int round = 0; round < 60; ++round) {
+        const std::size_t m = round % 3 == 0 ? 2000 : 60;
+        const int range = round % 2 == 0 ? 3 : 40;
+        std::uniform_int_distribution<int> code(-range, range);
+        Codes a(m), b(m);
+        for (std::size_t i = 0; i < m; ++i) {
+            a[i] = code(rng);
+            b[i] = code(rng) * 0.5;
+            if (a[i] == 0 && i % 2) a[i] = -0.0;
+            if (round % 5 == 0 && i % 97 == 3) b[i] = nan;
         }
+        glistc.assign(m, 0.0);
         const std::size_t n = combined_code(a, b, glistc, cells);
-        const std::vector<double> expect = cells_by_search(a, b);
-        ASSERT_EQ(glistc, expect);
+        ASSERT_EQ(glistc, cells_by_search(a, b)) << "round " << round;
         ASSERT_EQ(n, cells.cells());
-        for (std::size_t i = 0; i < 60; ++i) {
+        for (std::size_t i = 0; i < m; ++i) {
             const std::size_t cell = static_cast<std::size_t>(glistc[i]) - 1;
             ASSERT_EQ(cells.first(cell), a[i]);
         }

@@ -132,7 +132,8 @@ inline void centre_scale(double* r, int k) {
         r[2 * j + 1] = r[2 * j + 1] - cy;
     }
     const double cs = centsize(r, k);
-    for (int q = 0; q < 2 * k; ++q) r[q] = r[q] / cs;
+    const double inv = 1.0 / cs;
+    for (int q = 0; q < 2 * k; ++q) r[q] = r[q] * inv;
 }
 
 inline void full_fit(double* r, const double* ref, int k) {
@@ -141,11 +142,13 @@ inline void full_fit(double* r, const double* ref, int k) {
         b1 = b1 + (ref[2 * j] * r[2 * j] + ref[2 * j + 1] * r[2 * j + 1]);
         b2 = b2 + (r[2 * j] * ref[2 * j + 1] - r[2 * j + 1] * ref[2 * j]);
     }
+    // z times the complex factor (b1 + i b2) / s.
     const double cs = centsize(r, k);
     const double s = cs * cs;
+    const double fr = b1 / s, fi = b2 / s;
     std::vector<double> newx(static_cast<std::size_t>(k));
-    for (int j = 0; j < k; ++j) newx[j] = (r[2 * j] * b1 - r[2 * j + 1] * b2) / s;
-    for (int j = 0; j < k; ++j) r[2 * j + 1] = (r[2 * j + 1] * b1 + r[2 * j] * b2) / s;
+    for (int j = 0; j < k; ++j) newx[j] = r[2 * j] * fr - r[2 * j + 1] * fi;
+    for (int j = 0; j < k; ++j) r[2 * j + 1] = r[2 * j + 1] * fr + r[2 * j] * fi;
     for (int j = 0; j < k; ++j) r[2 * j] = newx[j];
 }
 
