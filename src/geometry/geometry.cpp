@@ -111,7 +111,7 @@ Matrix fullpdist(std::span<const double> xref, const Matrix& x) {
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     std::vector<double> d(table.rows());
-    run.distances(xref.data(), false, d.data());
+    run.distances(xref.data(), d.data());
     Matrix p(x.rows(), 2);
     for (Eigen::Index i = 0; i < x.rows(); ++i) {
         p(i, 0) = d[static_cast<std::size_t>(i)];

@@ -18,6 +18,8 @@
 //    order;
 //  - centroid size: the square root of the sum over landmarks of
 //    (dx*dx + dy*dy) about the centroid, in landmark order;
+//  - centring and scaling: subtract the centroid, measure the centroid size
+//    of the result and multiply every coordinate by its reciprocal;
 //  - full fit of z onto w: b1 + i b2 = sum of conj(z) w, s = (centroid size
 //    of z)^2, and z becomes z times the complex factor (b1/s) + i (b2/s),
 //    written out in real and imaginary parts;
@@ -108,11 +110,11 @@ inline T centroid_size(const double* t, int k) {
     return sqrt_lanes(ss);
 }
 
-// Centring and scaling in place: subtract the centroid, then divide by the
-// centroid size of the centred configuration (its centroid is measured again,
-// as it is for any configuration).  `cs` receives the divisor of each lane
-// (kWidth<T> values); a zero divisor leaves non-finite values, which callers
-// check for.
+// Centring and scaling in place: subtract the centroid, then scale to unit
+// size, multiplying by the reciprocal of the centroid size of the centred
+// configuration (its centroid is measured again, as it is for any
+// configuration).  `cs` receives the centroid size of each lane (kWidth<T>
+// values); a zero size leaves non-finite values, which callers check for.
 template <class T>
 inline void centre_scale(double* t, int k, double* cs_out) {
     constexpr int W = kWidth<T>;
@@ -174,6 +176,29 @@ inline void fit_full(double* t, const double* ref, int k) {
         const T y = load<T>(t + (2 * j + 1) * W);
         store(t + 2 * j * W, x * fr - y * fi);
         store(t + (2 * j + 1) * W, y * fr + x * fi);
+    }
+}
+
+// fit_full, also adding each lane's new coordinates, lane after lane, to
+// the column sums `acc` (2k values): the consensus's column sums in row order
+// without a second sweep over the tile.
+template <class T>
+inline void fit_full_sum(double* t, const double* ref, int k, double* acc) {
+    constexpr int W = kWidth<T>;
+    T fr, fi;
+    fit_factor<T>(t, ref, k, fr, fi);
+    for (int j = 0; j < k; ++j) {
+        const T x = load<T>(t + 2 * j * W);
+        const T y = load<T>(t + (2 * j + 1) * W);
+        const T nx = x * fr - y * fi;
+        const T ny = y * fr + x * fi;
+        store(t + 2 * j * W, nx);
+        store(t + (2 * j + 1) * W, ny);
+        double ax = acc[2 * j], ay = acc[2 * j + 1];
+        for (int l = 0; l < W; ++l) ax += lane(nx, l);
+        for (int l = 0; l < W; ++l) ay += lane(ny, l);
+        acc[2 * j] = ax;
+        acc[2 * j + 1] = ay;
     }
 }
 

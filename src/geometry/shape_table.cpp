@@ -105,7 +105,7 @@ ConsensusRun::ConsensusRun(ShapeWork& work, int k) : w_(work), k_(k) {
 
 namespace {
 
-// Makes room for n rows of k landmarks in the tile buffer.
+// Makes room for `tiles` tiles of k landmarks in the tile buffer.
 double* tiles_for(std::vector<double>& buf, std::size_t tiles, int k) {
     const std::size_t need = tiles * W * 2 * static_cast<std::size_t>(k);
     if (buf.size() < need) buf.resize(need);
@@ -173,21 +173,22 @@ std::size_t ConsensusRun::iterate(Procedure proc) {
             throw QuillanError("The consensus of " + std::to_string(n_) + " specimens did not settle after " +
                                std::to_string(kMaxConsensusPasses) + " passes.");
         ++passes;
-        // Fit every row onto the reference.
-        if (proc == Procedure::Full) {
-            for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_full<Lanes>(tiles + t * m1 * W, xref, k);
-        } else {
-            for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_rotation<Lanes>(tiles + t * m1 * W, xref, k);
-        }
-        // Column means, each column summed in row order.
+        // Fit every row onto the reference and sum the columns, each in row
+        // order (the spare lanes of a last, partial tile are left out).
         for (std::size_t q = 0; q < m1; ++q) acc[q] = 0.0;
         const std::size_t full = n_ / W;
-        for (std::size_t t = 0; t < full; ++t) {
-            const double* tile = tiles + t * m1 * W;
-            for (std::size_t q = 0; q < m1; ++q) {
-                double a = acc[q];
-                for (std::size_t l = 0; l < W; ++l) a += tile[q * W + l];
-                acc[q] = a;
+        if (proc == Procedure::Full) {
+            for (std::size_t t = 0; t < full; ++t) kernels::fit_full_sum<Lanes>(tiles + t * m1 * W, xref, k, acc);
+            if (full < tiles_) kernels::fit_full<Lanes>(tiles + full * m1 * W, xref, k);
+        } else {
+            for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_rotation<Lanes>(tiles + t * m1 * W, xref, k);
+            for (std::size_t t = 0; t < full; ++t) {
+                const double* tile = tiles + t * m1 * W;
+                for (std::size_t q = 0; q < m1; ++q) {
+                    double a = acc[q];
+                    for (std::size_t l = 0; l < W; ++l) a += tile[q * W + l];
+                    acc[q] = a;
+                }
             }
         }
         if (full < tiles_) {
@@ -282,23 +283,15 @@ void ConsensusRun::fit_all(const double* ref) {
     for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_full<Lanes>(tiles + t * m1 * W, ref, k_);
 }
 
-double ConsensusRun::distances(const double* ref, bool centre_first, double* d) {
+void ConsensusRun::distances(const double* ref, double* d) {
     const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
     double* tiles = w_.tiles_.data();
-    double total = 0.0;
     for (std::size_t t = 0; t < tiles_; ++t) {
-        double* tile = tiles + t * m1 * W;
         double dl[W];
-        if (centre_first) kernels::centre_scale<Lanes>(tile, k_, dl);
-        kernels::fit_distance<Lanes>(tile, ref, k_, dl);
+        kernels::fit_distance<Lanes>(tiles + t * m1 * W, ref, k_, dl);
         const std::size_t real = std::min<std::size_t>(W, n_ - t * W);
-        for (std::size_t l = 0; l < real; ++l) {
-            const double dist = dl[l];
-            if (d) d[t * W + l] = dist;
-            total += dist * dist;
-        }
+        for (std::size_t l = 0; l < real; ++l) d[t * W + l] = dl[l];
     }
-    return total;
 }
 
 void ConsensusRun::row(std::size_t i, double* out) const {

@@ -11,6 +11,7 @@ namespace quillan {
 
 std::size_t number_groups(std::span<const double> codes, std::span<int> group_of, Codes& gcodes,
                           std::vector<std::size_t>& ssize) {
+    if (group_of.size() < codes.size()) throw QuillanError("number_groups: the output holds fewer entries than codes.");
     gcodes.clear();
     ssize.clear();
     // Each code is held once in gcodes, so the group of the previous element

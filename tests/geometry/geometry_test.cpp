@@ -1,5 +1,6 @@
 #include "geometry/geometry.hpp"
 #include "geometry/shape_table.hpp"
+#include "groups/within_groups.hpp"
 #include "platform/error.hpp"
 #include "support/shapes.hpp"
 
@@ -252,6 +253,17 @@ TEST(Consensus, IsotropicConsensusKeepsItsOrientation) {
     EXPECT_EQ(c.y(0, 8), 999);
 }
 
+TEST(Consensus, ASpecimenAtRightAnglesToTheConsensusEndsWithAnErrorNotNaN) {
+    // sum of conj(z) w = 0: the full fit maps the second specimen to a single
+    // point, which has no distance that the centring could measure.
+    const Matrix x = matrix_from_rows({{1, 0, -1, 0, 0, 0, 0, 0, 1}, {0, 0, 0, 0, 1, 0, -1, 0, 2}});
+    const Consensus c = getconsensuspcafull(x);
+    for (int q = 0; q < 8; ++q) EXPECT_EQ(c.xpt(1, q), 0.0);
+    const std::string e = error_of([&] { tssd(x); });
+    EXPECT_NE(e.find("could not be computed"), std::string::npos) << e;
+    EXPECT_NE(error_of([&] { sq_d_wg(x, {1, 1}); }), "");
+}
+
 // ---------------------------------------------------------------------------
 // Refused tables
 
@@ -318,6 +330,9 @@ TEST(StandardSize, MovesEachSpecimenAlongTheFittedLines) {
     EXPECT_NE(error_of([&] { standardsize(x, std::vector<double>(6, 2.0), 2.0); }).find("same value"),
               std::string::npos);
     EXPECT_NE(error_of([&] { standardsize(x, std::vector<double>(5, 2.0), 2.0); }), "");
+    std::vector<double> tn = t;
+    tn[3] = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_NE(error_of([&] { standardsize(x, tn, 2.0); }).find("specimen 4"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------
