@@ -10,9 +10,10 @@
 //   t/lm.pass     time per specimen, landmark and consensus pass: the whole
 //                 call's time divided by the specimen-landmark fits it made,
 //                 so it includes the distance pass, the gathering of the
-//                 groups and the final turn.  Compare with about 1.0-1.5 ns,
-//                 the cost of a tight scalar loop doing one pass (full fit of
-//                 every row, column mean, rescale).
+//                 groups and the final turn.  BM_consensus_iteration shows the
+//                 iteration alone and BM_scalar_pass the same pass as a plain
+//                 scalar loop, for comparison on the machine at hand.
+#include "geometry/engine.hpp"
 #include "geometry/geometry.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
@@ -123,6 +124,72 @@ void BM_tssd(benchmark::State& state) {
     state.SetLabel(std::to_string(s.data.rows()) + "x" + std::to_string(table.landmarks()));
 }
 BENCHMARK(BM_tssd)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// The consensus iteration alone (copying the rows into the work buffers,
+// then the passes), without the final turn and distances.
+void BM_consensus_iteration(benchmark::State& state) {
+    const Sample& s = sample(static_cast<int>(state.range(0)));
+    const ShapeTable table(s.data);
+    ShapeWork work;
+    for (auto _ : state) {
+        ConsensusRun run(work, table.landmarks());
+        run.load_all(table);
+        benchmark::DoNotOptimize(run.iterate(Procedure::Full));
+    }
+    set_counters(state, work.passes, work.row_passes, table.landmarks());
+    state.SetLabel(std::to_string(s.data.rows()) + "x" + std::to_string(table.landmarks()));
+}
+BENCHMARK(BM_consensus_iteration)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// For comparison on the same machine: one pass written as a plain scalar
+// loop over contiguous rows (the same arithmetic: fit of every row with its
+// centroid size measured afresh, column means, rescale), no lanes.
+void BM_scalar_pass(benchmark::State& state) {
+    const Sample& s = sample(static_cast<int>(state.range(0)));
+    const ShapeTable table(s.data);
+    const std::size_t n = table.rows();
+    const int k = table.landmarks();
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k);
+    std::vector<double> rows(table.row(0), table.row(0) + n * m1), ref(table.row(0), table.row(0) + m1), acc(m1);
+    for (auto _ : state) {
+        std::fill(acc.begin(), acc.end(), 0.0);
+        for (std::size_t i = 0; i < n; ++i) {
+            double* r = rows.data() + i * m1;
+            double b1 = 0, b2 = 0, sx = 0, sy = 0, ss = 0;
+            for (int j = 0; j < k; ++j) {
+                const double x = r[2 * j], y = r[2 * j + 1];
+                sx += x;
+                sy += y;
+                b1 += ref[2 * j] * x + ref[2 * j + 1] * y;
+                b2 += x * ref[2 * j + 1] - y * ref[2 * j];
+            }
+            const double cx = sx / k, cy = sy / k;
+            for (int j = 0; j < k; ++j) {
+                const double dx = r[2 * j] - cx, dy = r[2 * j + 1] - cy;
+                ss += dx * dx + dy * dy;
+            }
+            const double fr = b1 / ss, fi = b2 / ss;
+            for (int j = 0; j < k; ++j) {
+                const double x = r[2 * j], y = r[2 * j + 1];
+                r[2 * j] = x * fr - y * fi;
+                r[2 * j + 1] = y * fr + x * fi;
+                acc[2 * j] += r[2 * j];
+                acc[2 * j + 1] += r[2 * j + 1];
+            }
+        }
+        double cx = 0, cy = 0, ss = 0;
+        for (int j = 0; j < k; ++j) cx += acc[2 * j] / n, cy += acc[2 * j + 1] / n;
+        for (int j = 0; j < k; ++j) {
+            const double dx = acc[2 * j] / n - cx / k, dy = acc[2 * j + 1] / n - cy / k;
+            ss += dx * dx + dy * dy;
+        }
+        for (std::size_t q = 0; q < m1; ++q) ref[q] = acc[q] / static_cast<double>(n) / std::sqrt(ss);
+        benchmark::DoNotOptimize(ref.data());
+    }
+    set_counters(state, state.iterations(), state.iterations() * n, k);
+    state.SetLabel(std::to_string(n) + "x" + std::to_string(k));
+}
+BENCHMARK(BM_scalar_pass)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 // One permutation's scoring: sq_d_wg of a shuffled grouping on the prepared
 // table with reused buffers (16 shuffles in turn).

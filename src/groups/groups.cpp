@@ -105,7 +105,7 @@ namespace {
 
 // Cells are looked up by linear search up to this many, through the table
 // beyond.
-constexpr std::size_t kLinearCells = 8;
+constexpr std::size_t kLinearCells = 12;
 
 std::uint64_t key_bits(double v) {
     if (v == 0) v = 0.0;  // 0 and -0 are the same code
