@@ -29,9 +29,9 @@ public:
     // Uses `work`'s buffers for configurations of k landmarks.
     ConsensusRun(ShapeWork& work, int k);
 
-    // Copies rows of `table` (indices, in the order given; none when the span
-    // is empty and `all` is false) into the block.  `all` takes every row in
-    // table order.
+    // Copies rows of `table` into the block: `load` the rows given (indices,
+    // in the order given; QuillanError for an index out of range),
+    // `load_all` every row in table order.
     void load(const ShapeTable& table, std::span<const int> rows);
     void load_all(const ShapeTable& table);
 
@@ -48,23 +48,33 @@ public:
     // rotation is made.
     void principal_axes();
 
+    // The principal-axis rotation and the distances in one: the consensus is
+    // turned and marked as by principal_axes(), and the sum (in row order) of
+    // the squared distances of the turned aligned rows from it is returned,
+    // exactly as principal_axes() followed by fullpdist of the consensus and
+    // the aligned rows would give it.  The aligned rows are left centred and
+    // scaled.  Returns a non-finite value when a row cannot be measured.
+    double principal_axes_distances();
+
     // The consensus: 2k coordinates and the last element.
     const double* consensus() const;
 
     // Fits every row onto `ref` (2k interleaved coordinates) in place.
     void fit_all(const double* ref);
 
-    // Full Procrustes distance of every row from `ref`.  With `centre_first`
-    // the rows are centred and scaled before the fit (as `fullpdist` does to
-    // its table); otherwise they are taken to be so already.  Writes the
-    // distances to `d` when it is not null and returns the sum of their
-    // squares, in row order.
-    double distances(const double* ref, bool centre_first, double* d);
+    // Full Procrustes distance of every row, centred and scaled as loaded
+    // from a ShapeTable, from `ref`: written to `d` (one per row).
+    void distances(const double* ref, double* d);
 
     // Row i of the block (2k coordinates) copied to `out`.
     void row(std::size_t i, double* out) const;
 
 private:
+    // The principal-axis turn of the consensus: false when the angle is
+    // undefined, else its cosine and sine.
+    bool principal_turn(double& c, double& s) const;
+    void gather(const ShapeTable& table, const int* rows);
+
     ShapeWork& w_;
     int k_;
     std::size_t n_ = 0;

@@ -15,7 +15,7 @@ Centroid centpos(std::span<const double> x) {
     const std::size_t p = x.size() / 2;
     if (p == 0) throw QuillanError("centpos: a configuration needs at least one landmark (two values).");
     Centroid c;
-    kernels::centroid<1>(x.data(), static_cast<int>(p), &c.x, &c.y);
+    kernels::centroid<double>(x.data(), static_cast<int>(p), c.x, c.y);
     return c;
 }
 
@@ -111,7 +111,7 @@ Matrix fullpdist(std::span<const double> xref, const Matrix& x) {
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     std::vector<double> d(table.rows());
-    run.distances(xref.data(), false, d.data());
+    run.distances(xref.data(), d.data());
     Matrix p(x.rows(), 2);
     for (Eigen::Index i = 0; i < x.rows(); ++i) {
         p(i, 0) = d[static_cast<std::size_t>(i)];

@@ -1,211 +1,355 @@
 // The arithmetic of the Procrustes routines, written once for every caller.
 //
-// Internal to geometry/ (and the benchmarks); callers outside use
-// geometry.hpp and shape_table.hpp.
+// Internal to geometry/; callers outside use geometry.hpp and shape_table.hpp.
 //
 // A "tile" holds W configurations side by side: coordinate q (0-based, x of
 // landmark j at q = 2j, its y at q = 2j + 1) of configuration l sits at
 // t[q * W + l].  With W = 1 a tile is simply one configuration row without its
-// trailing value.  Every kernel does, for each lane, exactly the scalar
-// operations a row-by-row loop would do, in the same order; the lanes only
-// let the compiler run several configurations through the same instructions
-// at once.  So a configuration gets bit-for-bit the same result whichever
-// lane, tile width or caller it goes through, and a group's result depends
-// only on its rows and their order.
+// trailing value.  The kernels are written for a lane type T: `double` (one
+// configuration) or `Lanes` (kLanes configurations at once, in SIMD
+// registers).  Each lane does exactly the scalar operations a row-by-row loop
+// would do, in the same order; the lanes only let one instruction serve
+// several configurations.  So a configuration gets bit-for-bit the same result
+// whichever lane, tile width or caller it goes through, and a group's result
+// depends only on its rows and their order.
 //
-// Conventions shared by all kernels (they define the program's numbers):
-//  - the centroid is (sum of x) / k and (sum of y) / k, sums from 0 in
-//    landmark order;
-//  - the centroid size is the square root of the sum over landmarks of
+// The arithmetic (it defines the program's numbers):
+//  - centroid: (sum of x) / k and (sum of y) / k, sums from 0 in landmark
+//    order;
+//  - centroid size: the square root of the sum over landmarks of
 //    (dx*dx + dy*dy) about the centroid, in landmark order;
-//  - a complex product is written out in real and imaginary parts;
+//  - centring and scaling: subtract the centroid, measure the centroid size
+//    of the result and multiply every coordinate by its reciprocal;
+//  - full fit of z onto w: b1 + i b2 = sum of conj(z) w, s = (centroid size
+//    of z)^2, and z becomes z times the complex factor (b1/s) + i (b2/s),
+//    written out in real and imaginary parts;
 //  - no fused multiply-add: the build turns contraction off so that these
 //    formulas are what the machine computes.
 #pragma once
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 namespace quillan::kernels {
 
-// Configurations per tile in the hot path.
-inline constexpr int kLanes = 4;
+// Configurations per tile in the hot path, and their lane type: two doubles,
+// one SSE2 register, the widest the baseline x86-64 build has.  (Wider
+// generic vectors were slower on SSE2 and on the AVX machine measured.)
+inline constexpr int kLanes = 2;
+typedef double Lanes __attribute__((vector_size(kLanes * sizeof(double))));
+
+template <class T>
+inline constexpr int kWidth = static_cast<int>(sizeof(T) / sizeof(double));
+
+template <class T>
+inline T load(const double* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class T>
+inline void store(double* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+template <class T>
+inline T broadcast(double x);
+template <>
+inline double broadcast<double>(double x) {
+    return x;
+}
+template <>
+inline Lanes broadcast<Lanes>(double x) {
+    return Lanes{x, x};
+}
+
+inline double lane(double v, int) { return v; }
+inline double lane(Lanes v, int l) { return v[l]; }
+inline void set_lane(double& v, int, double x) { v = x; }
+inline void set_lane(Lanes& v, int l, double x) { v[l] = x; }
+
+template <class T>
+inline T sqrt_lanes(T v) {
+    for (int l = 0; l < kWidth<T>; ++l) set_lane(v, l, std::sqrt(lane(v, l)));
+    return v;
+}
 
 // Centroid of each lane.
-template <int W>
-inline void centroid(const double* t, int k, double* cx, double* cy) {
-    double sx[W], sy[W];
-    for (int l = 0; l < W; ++l) sx[l] = sy[l] = 0.0;
+template <class T>
+inline void centroid(const double* t, int k, T& cx, T& cy) {
+    constexpr int W = kWidth<T>;
+    T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0);
     for (int j = 0; j < k; ++j) {
-        const double* px = t + 2 * j * W;
-        const double* py = px + W;
-        for (int l = 0; l < W; ++l) {
-            sx[l] += px[l];
-            sy[l] += py[l];
-        }
+        sx += load<T>(t + 2 * j * W);
+        sy += load<T>(t + (2 * j + 1) * W);
     }
-    const double p = static_cast<double>(k);
-    for (int l = 0; l < W; ++l) {
-        cx[l] = sx[l] / p;
-        cy[l] = sy[l] / p;
-    }
+    const T p = broadcast<T>(static_cast<double>(k));
+    cx = sx / p;
+    cy = sy / p;
 }
 
 // Centroid size of each lane: measured about the lane's own centroid.
-template <int W>
-inline void centroid_size(const double* t, int k, double* cs) {
-    double cx[W], cy[W], ss[W];
-    centroid<W>(t, k, cx, cy);
-    for (int l = 0; l < W; ++l) ss[l] = 0.0;
+template <class T>
+inline T centroid_size(const double* t, int k) {
+    constexpr int W = kWidth<T>;
+    T cx, cy;
+    centroid<T>(t, k, cx, cy);
+    T ss = broadcast<T>(0.0);
     for (int j = 0; j < k; ++j) {
-        const double* px = t + 2 * j * W;
-        const double* py = px + W;
-        for (int l = 0; l < W; ++l) {
-            const double dx = px[l] - cx[l];
-            const double dy = py[l] - cy[l];
-            ss[l] += dx * dx + dy * dy;
-        }
+        const T dx = load<T>(t + 2 * j * W) - cx;
+        const T dy = load<T>(t + (2 * j + 1) * W) - cy;
+        ss += dx * dx + dy * dy;
     }
-    for (int l = 0; l < W; ++l) cs[l] = std::sqrt(ss[l]);
+    return sqrt_lanes(ss);
 }
 
-// Centring and scaling in place: subtract the centroid, then divide by the
-// centroid size of the centred configuration (its centroid is measured again,
-// as it is for any configuration).  `cs` receives the divisor of each lane; a
-// zero divisor leaves non-finite values, which callers check for.
-template <int W>
-inline void centre_scale(double* t, int k, double* cs) {
-    double cx[W], cy[W];
-    centroid<W>(t, k, cx, cy);
+// Centring and scaling in place: subtract the centroid, then scale to unit
+// size, multiplying by the reciprocal of the centroid size of the centred
+// configuration (its centroid is measured again, as it is for any
+// configuration).  `cs` receives the centroid size of each lane (kWidth<T>
+// values); a zero size leaves non-finite values, which callers check for.
+template <class T>
+inline void centre_scale(double* t, int k, double* cs_out) {
+    constexpr int W = kWidth<T>;
+    T cx, cy;
+    centroid<T>(t, k, cx, cy);
     for (int j = 0; j < k; ++j) {
-        double* px = t + 2 * j * W;
-        double* py = px + W;
-        for (int l = 0; l < W; ++l) {
-            px[l] -= cx[l];
-            py[l] -= cy[l];
-        }
+        store(t + 2 * j * W, load<T>(t + 2 * j * W) - cx);
+        store(t + (2 * j + 1) * W, load<T>(t + (2 * j + 1) * W) - cy);
     }
-    centroid_size<W>(t, k, cs);
-    for (int q = 0; q < 2 * k; ++q) {
-        double* pq = t + q * W;
-        for (int l = 0; l < W; ++l) pq[l] /= cs[l];
-    }
+    const T cs = centroid_size<T>(t, k);
+    const T r = broadcast<T>(1.0) / cs;
+    for (int q = 0; q < 2 * k; ++q) store(t + q * W, load<T>(t + q * W) * r);
+    store(cs_out, cs);
 }
 
-// The two sums of the fit of each lane onto the reference `ref` (interleaved
-// x, y): b1 + i b2 = sum of conj(z) w, with z the lane's landmarks and w the
-// reference's.
-template <int W>
-inline void fit_sums(const double* t, const double* ref, int k, double* b1, double* b2) {
-    for (int l = 0; l < W; ++l) b1[l] = b2[l] = 0.0;
+// The complex factor of the full fit of each lane onto the reference `ref`
+// (interleaved x, y): (b1 + i b2) / s with b1 + i b2 = sum of conj(z) w and s
+// the squared centroid size of z.  The centroid sums of the centroid size are
+// gathered in the same pass (they are separate sums, so this changes no
+// number).
+template <class T>
+inline void fit_factor(const double* t, const double* ref, int k, T& fr, T& fi) {
+    constexpr int W = kWidth<T>;
+    T b1 = broadcast<T>(0.0), b2 = broadcast<T>(0.0);
+    T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0);
     for (int j = 0; j < k; ++j) {
-        const double rx = ref[2 * j];
-        const double ry = ref[2 * j + 1];
-        const double* px = t + 2 * j * W;
-        const double* py = px + W;
-        for (int l = 0; l < W; ++l) {
-            const double x = px[l];
-            const double y = py[l];
-            b1[l] += rx * x + ry * y;
-            b2[l] += x * ry - y * rx;
-        }
+        const T rx = broadcast<T>(ref[2 * j]);
+        const T ry = broadcast<T>(ref[2 * j + 1]);
+        const T x = load<T>(t + 2 * j * W);
+        const T y = load<T>(t + (2 * j + 1) * W);
+        sx += x;
+        sy += y;
+        b1 += rx * x + ry * y;
+        b2 += x * ry - y * rx;
     }
+    const T p = broadcast<T>(static_cast<double>(k));
+    const T cx = sx / p, cy = sy / p;
+    T ss = broadcast<T>(0.0);
+    for (int j = 0; j < k; ++j) {
+        const T dx = load<T>(t + 2 * j * W) - cx;
+        const T dy = load<T>(t + (2 * j + 1) * W) - cy;
+        ss += dx * dx + dy * dy;
+    }
+    const T cs = sqrt_lanes(ss);
+    const T s = cs * cs;
+    fr = b1 / s;
+    fi = b2 / s;
 }
 
-// Full Procrustes fit of every lane onto `ref`, in place: z becomes
-// (b1 + i b2) z / s with s the squared centroid size of z.  The configuration
+// Full Procrustes fit of every lane onto `ref`, in place.  The configuration
 // takes the size the fit gives it.
-template <int W>
+template <class T>
 inline void fit_full(double* t, const double* ref, int k) {
-    double b1[W], b2[W], cs[W], s[W];
-    fit_sums<W>(t, ref, k, b1, b2);
-    centroid_size<W>(t, k, cs);
-    for (int l = 0; l < W; ++l) s[l] = cs[l] * cs[l];
+    constexpr int W = kWidth<T>;
+    T fr, fi;
+    fit_factor<T>(t, ref, k, fr, fi);
     for (int j = 0; j < k; ++j) {
-        double* px = t + 2 * j * W;
-        double* py = px + W;
-        for (int l = 0; l < W; ++l) {
-            const double x = px[l];
-            const double y = py[l];
-            px[l] = (x * b1[l] - y * b2[l]) / s[l];
-            py[l] = (y * b1[l] + x * b2[l]) / s[l];
-        }
+        const T x = load<T>(t + 2 * j * W);
+        const T y = load<T>(t + (2 * j + 1) * W);
+        store(t + 2 * j * W, x * fr - y * fi);
+        store(t + (2 * j + 1) * W, y * fr + x * fi);
+    }
+}
+
+// fit_full, also adding each lane's new coordinates, lane after lane, to
+// the column sums `acc` (2k values): the consensus's column sums in row order
+// without a second sweep over the tile.
+template <class T>
+inline void fit_full_sum(double* t, const double* ref, int k, double* acc) {
+    constexpr int W = kWidth<T>;
+    T fr, fi;
+    fit_factor<T>(t, ref, k, fr, fi);
+    for (int j = 0; j < k; ++j) {
+        const T x = load<T>(t + 2 * j * W);
+        const T y = load<T>(t + (2 * j + 1) * W);
+        const T nx = x * fr - y * fi;
+        const T ny = y * fr + x * fi;
+        store(t + 2 * j * W, nx);
+        store(t + (2 * j + 1) * W, ny);
+        double ax = acc[2 * j], ay = acc[2 * j + 1];
+        for (int l = 0; l < W; ++l) ax += lane(nx, l);
+        for (int l = 0; l < W; ++l) ay += lane(ny, l);
+        acc[2 * j] = ax;
+        acc[2 * j + 1] = ay;
     }
 }
 
 // Rotation-only fit of every lane onto `ref`, in place: turned by the angle
 // atan2(b2, b1); the size is kept.
-template <int W>
+template <class T>
 inline void fit_rotation(double* t, const double* ref, int k) {
-    double b1[W], b2[W], c[W], s[W];
-    fit_sums<W>(t, ref, k, b1, b2);
+    constexpr int W = kWidth<T>;
+    T b1 = broadcast<T>(0.0), b2 = broadcast<T>(0.0);
+    for (int j = 0; j < k; ++j) {
+        const T rx = broadcast<T>(ref[2 * j]);
+        const T ry = broadcast<T>(ref[2 * j + 1]);
+        const T x = load<T>(t + 2 * j * W);
+        const T y = load<T>(t + (2 * j + 1) * W);
+        b1 += rx * x + ry * y;
+        b2 += x * ry - y * rx;
+    }
+    T c = b1, s = b2;
     for (int l = 0; l < W; ++l) {
-        const double theta = std::atan2(b2[l], b1[l]);
-        c[l] = std::cos(theta);
-        s[l] = std::sin(theta);
+        const double theta = std::atan2(lane(b2, l), lane(b1, l));
+        set_lane(c, l, std::cos(theta));
+        set_lane(s, l, std::sin(theta));
     }
     for (int j = 0; j < k; ++j) {
-        double* px = t + 2 * j * W;
-        double* py = px + W;
-        for (int l = 0; l < W; ++l) {
-            const double x = px[l];
-            const double y = py[l];
-            px[l] = x * c[l] - y * s[l];
-            py[l] = x * s[l] + y * c[l];
-        }
+        const T x = load<T>(t + 2 * j * W);
+        const T y = load<T>(t + (2 * j + 1) * W);
+        store(t + 2 * j * W, x * c - y * s);
+        store(t + (2 * j + 1) * W, x * s + y * c);
     }
 }
 
 // Turns every lane by the angle whose cosine and sine are c and s.
-template <int W>
+template <class T>
 inline void rotate(double* t, int k, double c, double s) {
+    constexpr int W = kWidth<T>;
+    const T cv = broadcast<T>(c), sv = broadcast<T>(s);
     for (int j = 0; j < k; ++j) {
-        double* px = t + 2 * j * W;
-        double* py = px + W;
-        for (int l = 0; l < W; ++l) {
-            const double x = px[l];
-            const double y = py[l];
-            px[l] = x * c - y * s;
-            py[l] = x * s + y * c;
-        }
+        const T x = load<T>(t + 2 * j * W);
+        const T y = load<T>(t + (2 * j + 1) * W);
+        store(t + 2 * j * W, x * cv - y * sv);
+        store(t + (2 * j + 1) * W, x * sv + y * cv);
     }
 }
 
 // Full Procrustes distance of each lane (already centred and scaled) from
 // `ref`: the lane is fitted onto `ref` as by fit_full (without storing the
-// result) and d is the Euclidean distance between the fitted coordinates and
-// the reference's, summed coordinate by coordinate in column order.
-template <int W>
+// result) and the distance is the Euclidean distance between the fitted
+// coordinates and the reference's, summed coordinate by coordinate in column
+// order.  `d` receives kWidth<T> distances.
+template <class T>
 inline void fit_distance(const double* t, const double* ref, int k, double* d) {
-    double b1[W], b2[W], cs[W], s[W], acc[W];
-    fit_sums<W>(t, ref, k, b1, b2);
-    centroid_size<W>(t, k, cs);
-    for (int l = 0; l < W; ++l) {
-        s[l] = cs[l] * cs[l];
-        acc[l] = 0.0;
-    }
+    constexpr int W = kWidth<T>;
+    T fr, fi;
+    fit_factor<T>(t, ref, k, fr, fi);
+    T acc = broadcast<T>(0.0);
     for (int j = 0; j < k; ++j) {
-        const double rx = ref[2 * j];
-        const double ry = ref[2 * j + 1];
-        const double* px = t + 2 * j * W;
-        const double* py = px + W;
-        for (int l = 0; l < W; ++l) {
-            const double x = px[l];
-            const double y = py[l];
-            const double ex = (x * b1[l] - y * b2[l]) / s[l] - rx;
-            const double ey = (y * b1[l] + x * b2[l]) / s[l] - ry;
-            acc[l] += ex * ex;
-            acc[l] += ey * ey;
+        const T x = load<T>(t + 2 * j * W);
+        const T y = load<T>(t + (2 * j + 1) * W);
+        const T ex = (x * fr - y * fi) - broadcast<T>(ref[2 * j]);
+        const T ey = (y * fr + x * fi) - broadcast<T>(ref[2 * j + 1]);
+        acc += ex * ex;
+        acc += ey * ey;
+    }
+    store(d, sqrt_lanes(acc));
+}
+
+// The last stage of a group's sum of squares, in one sweep over each lane:
+// the turn of the aligned configuration by the angle whose cosine and sine are
+// turn[0] and turn[1] (no turn when `turn` is null), then centring and
+// scaling, then the distance from `ref`; `d` receives kWidth<T> distances.
+// The same operations on the same values as rotate, centre_scale and
+// fit_distance one after the other (so the same numbers), with fewer passes
+// over the data.
+template <class T>
+inline void turn_centre_distance(double* t, const double* ref, int k, const double* turn, double* d) {
+    constexpr int W = kWidth<T>;
+    const T p = broadcast<T>(static_cast<double>(k));
+    // Turn, and the centroid of the turned configuration.
+    T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0);
+    if (turn) {
+        const T c = broadcast<T>(turn[0]), s = broadcast<T>(turn[1]);
+        for (int j = 0; j < k; ++j) {
+            const T x = load<T>(t + 2 * j * W);
+            const T y = load<T>(t + (2 * j + 1) * W);
+            const T nx = x * c - y * s;
+            const T ny = x * s + y * c;
+            store(t + 2 * j * W, nx);
+            store(t + (2 * j + 1) * W, ny);
+            sx += nx;
+            sy += ny;
+        }
+    } else {
+        for (int j = 0; j < k; ++j) {
+            sx += load<T>(t + 2 * j * W);
+            sy += load<T>(t + (2 * j + 1) * W);
         }
     }
-    for (int l = 0; l < W; ++l) d[l] = std::sqrt(acc[l]);
+    // Centre, and the centroid of the centred configuration.
+    const T cx = sx / p, cy = sy / p;
+    T sx2 = broadcast<T>(0.0), sy2 = broadcast<T>(0.0);
+    for (int j = 0; j < k; ++j) {
+        const T x = load<T>(t + 2 * j * W) - cx;
+        const T y = load<T>(t + (2 * j + 1) * W) - cy;
+        store(t + 2 * j * W, x);
+        store(t + (2 * j + 1) * W, y);
+        sx2 += x;
+        sy2 += y;
+    }
+    // Its centroid size.
+    const T cx2 = sx2 / p, cy2 = sy2 / p;
+    T ss = broadcast<T>(0.0);
+    for (int j = 0; j < k; ++j) {
+        const T dx = load<T>(t + 2 * j * W) - cx2;
+        const T dy = load<T>(t + (2 * j + 1) * W) - cy2;
+        ss += dx * dx + dy * dy;
+    }
+    const T r = broadcast<T>(1.0) / sqrt_lanes(ss);
+    // Scale, with the sums of the fit onto the reference.
+    T b1 = broadcast<T>(0.0), b2 = broadcast<T>(0.0);
+    T sx3 = broadcast<T>(0.0), sy3 = broadcast<T>(0.0);
+    for (int j = 0; j < k; ++j) {
+        const T rx = broadcast<T>(ref[2 * j]);
+        const T ry = broadcast<T>(ref[2 * j + 1]);
+        const T x = load<T>(t + 2 * j * W) * r;
+        const T y = load<T>(t + (2 * j + 1) * W) * r;
+        store(t + 2 * j * W, x);
+        store(t + (2 * j + 1) * W, y);
+        sx3 += x;
+        sy3 += y;
+        b1 += rx * x + ry * y;
+        b2 += x * ry - y * rx;
+    }
+    // The fit's factor and the distance of the fitted configuration.
+    const T cx3 = sx3 / p, cy3 = sy3 / p;
+    T ss3 = broadcast<T>(0.0);
+    for (int j = 0; j < k; ++j) {
+        const T dx = load<T>(t + 2 * j * W) - cx3;
+        const T dy = load<T>(t + (2 * j + 1) * W) - cy3;
+        ss3 += dx * dx + dy * dy;
+    }
+    const T cs3 = sqrt_lanes(ss3);
+    const T s3 = cs3 * cs3;
+    const T fr = b1 / s3, fi = b2 / s3;
+    T acc = broadcast<T>(0.0);
+    for (int j = 0; j < k; ++j) {
+        const T x = load<T>(t + 2 * j * W);
+        const T y = load<T>(t + (2 * j + 1) * W);
+        const T ex = (x * fr - y * fi) - broadcast<T>(ref[2 * j]);
+        const T ey = (y * fr + x * fi) - broadcast<T>(ref[2 * j + 1]);
+        acc += ex * ex;
+        acc += ey * ey;
+    }
+    store(d, sqrt_lanes(acc));
 }
 
 // Centroid size of one configuration row (interleaved, k landmarks).
-inline double row_centroid_size(const double* row, int k) {
-    double cs;
-    centroid_size<1>(row, k, &cs);
-    return cs;
-}
+inline double row_centroid_size(const double* row, int k) { return centroid_size<double>(row, k); }
 
 }  // namespace quillan::kernels

@@ -13,6 +13,7 @@ namespace quillan {
 namespace {
 
 constexpr int W = kernels::kLanes;
+using Lanes = kernels::Lanes;
 
 std::string specimen_text(std::size_t row, std::span<const std::size_t> specimens) {
     const std::size_t number = specimens.empty() ? row + 1 : specimens[row];
@@ -50,7 +51,7 @@ void prepare_row(const Matrix& data, Eigen::Index i, int k, double* out, std::sp
         out[q] = v;
     }
     double cs;
-    kernels::centre_scale<1>(out, k, &cs);
+    kernels::centre_scale<double>(out, k, &cs);
     const bool finite = std::isfinite(cs) && cs > 0 && std::all_of(out, out + 2 * k, [](double v) { return std::isfinite(v); });
     if (finite) return;
     bool one_point = true;
@@ -104,7 +105,7 @@ ConsensusRun::ConsensusRun(ShapeWork& work, int k) : w_(work), k_(k) {
 
 namespace {
 
-// Makes room for n rows of k landmarks in the tile buffer.
+// Makes room for `tiles` tiles of k landmarks in the tile buffer.
 double* tiles_for(std::vector<double>& buf, std::size_t tiles, int k) {
     const std::size_t need = tiles * W * 2 * static_cast<std::size_t>(k);
     if (buf.size() < need) buf.resize(need);
@@ -114,51 +115,38 @@ double* tiles_for(std::vector<double>& buf, std::size_t tiles, int k) {
 }  // namespace
 
 void ConsensusRun::load(const ShapeTable& table, std::span<const int> rows) {
-    n_ = rows.size();
-    tiles_ = (n_ + W - 1) / W;
-    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
-    double* tiles = tiles_for(w_.tiles_, tiles_, k_);
-    double tsum = 0.0;
-    for (std::size_t i = 0; i < n_; ++i) {
-        const int r = rows[i];
+    for (const int r : rows)
         if (r < 0 || static_cast<std::size_t>(r) >= table.rows())
             throw QuillanError("Row " + std::to_string(r) + " is not a row of the landmark table.");
-        tsum += table.trailing(static_cast<std::size_t>(r));
-    }
-    if (n_ > 0) {
-        tfirst_ = table.trailing(static_cast<std::size_t>(rows[0]));
-        tmean_ = tsum / static_cast<double>(n_);
-    }
-    for (std::size_t t = 0; t < tiles_; ++t) {
-        double* tile = tiles + t * m1 * W;
-        for (std::size_t l = 0; l < W; ++l) {
-            // Spare lanes of the last tile carry a copy of a real row: they are
-            // computed along (so stay finite) but never read.
-            const std::size_t i = t * W + l < n_ ? t * W + l : t * W;
-            const double* src = table.row(static_cast<std::size_t>(rows[i]));
-            for (std::size_t q = 0; q < m1; ++q) tile[q * W + l] = src[q];
-        }
-    }
+    n_ = rows.size();
+    gather(table, rows.data());
 }
 
 void ConsensusRun::load_all(const ShapeTable& table) {
     n_ = table.rows();
+    gather(table, nullptr);
+}
+
+// Copies n_ rows (rows[i], or row i when rows is null) into tiles.
+void ConsensusRun::gather(const ShapeTable& table, const int* rows) {
     tiles_ = (n_ + W - 1) / W;
     const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
     double* tiles = tiles_for(w_.tiles_, tiles_, k_);
+    auto row_index = [rows](std::size_t i) { return rows ? static_cast<std::size_t>(rows[i]) : i; };
     double tsum = 0.0;
-    for (std::size_t i = 0; i < n_; ++i) tsum += table.trailing(i);
+    for (std::size_t i = 0; i < n_; ++i) tsum += table.trailing(row_index(i));
     if (n_ > 0) {
-        tfirst_ = table.trailing(0);
+        tfirst_ = table.trailing(row_index(0));
         tmean_ = tsum / static_cast<double>(n_);
     }
     for (std::size_t t = 0; t < tiles_; ++t) {
+        // Spare lanes of the last tile carry a copy of a real row: they are
+        // computed along (so stay finite) but never read.
+        const double* src[W];
+        for (std::size_t l = 0; l < W; ++l) src[l] = table.row(row_index(t * W + l < n_ ? t * W + l : t * W));
         double* tile = tiles + t * m1 * W;
-        for (std::size_t l = 0; l < W; ++l) {
-            const std::size_t i = t * W + l < n_ ? t * W + l : t * W;
-            const double* src = table.row(i);
-            for (std::size_t q = 0; q < m1; ++q) tile[q * W + l] = src[q];
-        }
+        for (std::size_t q = 0; q < m1; ++q)
+            for (std::size_t l = 0; l < W; ++l) tile[q * W + l] = src[l][q];
     }
 }
 
@@ -185,17 +173,27 @@ std::size_t ConsensusRun::iterate(Procedure proc) {
             throw QuillanError("The consensus of " + std::to_string(n_) + " specimens did not settle after " +
                                std::to_string(kMaxConsensusPasses) + " passes.");
         ++passes;
-        // Fit every row onto the reference.
-        if (proc == Procedure::Full) {
-            for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_full<W>(tiles + t * m1 * W, xref, k);
-        } else {
-            for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_rotation<W>(tiles + t * m1 * W, xref, k);
-        }
-        // Column means, each column summed in row order.
+        // Fit every row onto the reference and sum the columns, each in row
+        // order (the spare lanes of a last, partial tile are left out).
         for (std::size_t q = 0; q < m1; ++q) acc[q] = 0.0;
-        for (std::size_t t = 0; t < tiles_; ++t) {
-            const double* tile = tiles + t * m1 * W;
-            const std::size_t real = std::min<std::size_t>(W, n_ - t * W);
+        const std::size_t full = n_ / W;
+        if (proc == Procedure::Full) {
+            for (std::size_t t = 0; t < full; ++t) kernels::fit_full_sum<Lanes>(tiles + t * m1 * W, xref, k, acc);
+            if (full < tiles_) kernels::fit_full<Lanes>(tiles + full * m1 * W, xref, k);
+        } else {
+            for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_rotation<Lanes>(tiles + t * m1 * W, xref, k);
+            for (std::size_t t = 0; t < full; ++t) {
+                const double* tile = tiles + t * m1 * W;
+                for (std::size_t q = 0; q < m1; ++q) {
+                    double a = acc[q];
+                    for (std::size_t l = 0; l < W; ++l) a += tile[q * W + l];
+                    acc[q] = a;
+                }
+            }
+        }
+        if (full < tiles_) {
+            const double* tile = tiles + full * m1 * W;
+            const std::size_t real = n_ - full * W;
             for (std::size_t q = 0; q < m1; ++q)
                 for (std::size_t l = 0; l < real; ++l) acc[q] += tile[q * W + l];
         }
@@ -222,15 +220,14 @@ std::size_t ConsensusRun::iterate(Procedure proc) {
         throw QuillanError("The consensus of " + std::to_string(n_) +
                            " specimens could not be computed: the superimposition produced values that are not numbers.");
     w_.passes += passes;
+    w_.row_passes += passes * n_;
     return passes;
 }
 
-void ConsensusRun::principal_axes() {
-    const int k = k_;
-    const std::size_t m1 = 2 * static_cast<std::size_t>(k);
-    double* xref = w_.xref_.data();
+bool ConsensusRun::principal_turn(double& c, double& s) const {
+    const double* xref = w_.xref_.data();
     double sxy = 0.0, sxx = 0.0, syy = 0.0;
-    for (int j = 0; j < k; ++j) {
+    for (int j = 0; j < k_; ++j) {
         const double x = xref[2 * j];
         const double y = xref[2 * j + 1];
         sxy += x * y;
@@ -241,15 +238,41 @@ void ConsensusRun::principal_axes() {
     const double den = sxx - syy;
     // An isotropic consensus has no principal axes (0/0): it keeps its
     // orientation.
-    if (!(num == 0 && den == 0)) {
-        const double theta = 0.5 * std::atan(num / den);
-        const double c = std::cos(theta);
-        const double s = std::sin(theta);
-        kernels::rotate<1>(xref, k, c, s);
+    if (num == 0 && den == 0) return false;
+    const double theta = 0.5 * std::atan(num / den);
+    c = std::cos(theta);
+    s = std::sin(theta);
+    return true;
+}
+
+void ConsensusRun::principal_axes() {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    double* xref = w_.xref_.data();
+    double c, s;
+    if (principal_turn(c, s)) {
+        kernels::rotate<double>(xref, k_, c, s);
         double* tiles = w_.tiles_.data();
-        for (std::size_t t = 0; t < tiles_; ++t) kernels::rotate<W>(tiles + t * m1 * W, k, c, s);
+        for (std::size_t t = 0; t < tiles_; ++t) kernels::rotate<Lanes>(tiles + t * m1 * W, k_, c, s);
     }
     xref[m1] = 999;
+}
+
+double ConsensusRun::principal_axes_distances() {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    double* xref = w_.xref_.data();
+    double turn[2];
+    const bool turned = principal_turn(turn[0], turn[1]);
+    if (turned) kernels::rotate<double>(xref, k_, turn[0], turn[1]);
+    xref[m1] = 999;
+    double* tiles = w_.tiles_.data();
+    double total = 0.0;
+    for (std::size_t t = 0; t < tiles_; ++t) {
+        double dl[W];
+        kernels::turn_centre_distance<Lanes>(tiles + t * m1 * W, xref, k_, turned ? turn : nullptr, dl);
+        const std::size_t real = std::min<std::size_t>(W, n_ - t * W);
+        for (std::size_t l = 0; l < real; ++l) total += dl[l] * dl[l];
+    }
+    return total;
 }
 
 const double* ConsensusRun::consensus() const { return w_.xref_.data(); }
@@ -257,28 +280,18 @@ const double* ConsensusRun::consensus() const { return w_.xref_.data(); }
 void ConsensusRun::fit_all(const double* ref) {
     const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
     double* tiles = w_.tiles_.data();
-    for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_full<W>(tiles + t * m1 * W, ref, k_);
+    for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_full<Lanes>(tiles + t * m1 * W, ref, k_);
 }
 
-double ConsensusRun::distances(const double* ref, bool centre_first, double* d) {
+void ConsensusRun::distances(const double* ref, double* d) {
     const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
     double* tiles = w_.tiles_.data();
-    double total = 0.0;
     for (std::size_t t = 0; t < tiles_; ++t) {
-        double* tile = tiles + t * m1 * W;
-        if (centre_first) {
-            double cs[W];
-            kernels::centre_scale<W>(tile, k_, cs);
-        }
         double dl[W];
-        kernels::fit_distance<W>(tile, ref, k_, dl);
+        kernels::fit_distance<Lanes>(tiles + t * m1 * W, ref, k_, dl);
         const std::size_t real = std::min<std::size_t>(W, n_ - t * W);
-        for (std::size_t l = 0; l < real; ++l) {
-            if (d) d[t * W + l] = dl[l];
-            total += dl[l] * dl[l];
-        }
+        for (std::size_t l = 0; l < real; ++l) d[t * W + l] = dl[l];
     }
-    return total;
 }
 
 void ConsensusRun::row(std::size_t i, double* out) const {
@@ -294,8 +307,7 @@ namespace {
 
 double finish_group(ConsensusRun& run) {
     run.iterate(Procedure::Full);
-    run.principal_axes();
-    const double s = run.distances(run.consensus(), true, nullptr);
+    const double s = run.principal_axes_distances();
     if (!std::isfinite(s))
         throw QuillanError("The distances of " + std::to_string(run.size()) +
                            " specimens from their consensus could not be computed: a specimen at right angles to the "

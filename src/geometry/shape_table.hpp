@@ -66,9 +66,10 @@ class ShapeWork {
 public:
     ShapeWork() = default;
 
-    // Number of consensus passes made by the calls so far (for benchmarks
-    // and diagnostics); reset it freely.
+    // Consensus passes made by the calls so far, and the rows fitted in them
+    // (for benchmarks and diagnostics); reset them freely.
     std::size_t passes = 0;
+    std::size_t row_passes = 0;
 
 private:
     friend class ConsensusRun;

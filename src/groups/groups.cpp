@@ -4,12 +4,14 @@
 #include "shell/console.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace quillan {
 
 std::size_t number_groups(std::span<const double> codes, std::span<int> group_of, Codes& gcodes,
                           std::vector<std::size_t>& ssize) {
+    if (group_of.size() < codes.size()) throw QuillanError("number_groups: the output holds fewer entries than codes.");
     gcodes.clear();
     ssize.clear();
     // Each code is held once in gcodes, so the group of the previous element
@@ -99,6 +101,77 @@ Matrix unsplit_groups(const std::vector<Matrix>& X, const std::vector<std::vecto
     return y;
 }
 
+namespace {
+
+// Cells are looked up by linear search up to this many, through the table
+// beyond.
+constexpr std::size_t kLinearCells = 12;
+
+std::uint64_t key_bits(double v) {
+    if (v == 0) v = 0.0;  // 0 and -0 are the same code
+    std::uint64_t u;
+    std::memcpy(&u, &v, sizeof u);
+    return u;
+}
+
+std::size_t slot_hash(double a, double b) {
+    std::uint64_t h = key_bits(a) * 0x9E3779B97F4A7C15ull;
+    h ^= key_bits(b) + 0x632BE59BD9B4E019ull + (h << 6) + (h >> 2);
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 32;
+    return static_cast<std::size_t>(h);
+}
+
+}  // namespace
+
+void CellScratch::rebuild(std::size_t slots) {
+    if (slot_cell_.size() < slots) {
+        slot_cell_.assign(slots, 0);
+        slot_stamp_.assign(slots, 0);
+        stamp_ = 0;
+    }
+    if (++stamp_ == 0) {  // stamps wrapped: clear them once
+        std::fill(slot_stamp_.begin(), slot_stamp_.end(), 0u);
+        stamp_ = 1;
+    }
+    indexed_ = true;
+    for (std::size_t c = 0; c < first_.size(); ++c)
+        if (first_[c] == first_[c] && second_[c] == second_[c]) index(c);
+}
+
+void CellScratch::index(std::size_t cell) {
+    const std::size_t mask = slot_cell_.size() - 1;
+    std::size_t h = slot_hash(first_[cell], second_[cell]) & mask;
+    while (slot_stamp_[h] == stamp_) h = (h + 1) & mask;
+    slot_stamp_[h] = stamp_;
+    slot_cell_[h] = static_cast<std::uint32_t>(cell);
+}
+
+std::size_t CellScratch::find_or_add(double a, double b) {
+    const std::size_t n = first_.size();
+    if (!indexed_) {
+        for (std::size_t j = 0; j < n; ++j)
+            if (first_[j] == a && second_[j] == b) return j;
+    } else {
+        const std::size_t mask = slot_cell_.size() - 1;
+        for (std::size_t h = slot_hash(a, b) & mask; slot_stamp_[h] == stamp_; h = (h + 1) & mask) {
+            const std::size_t j = slot_cell_[h];
+            if (first_[j] == a && second_[j] == b) return j;
+        }
+    }
+    first_.push_back(a);
+    second_.push_back(b);
+    if (indexed_ && 2 * first_.size() <= slot_cell_.size()) {
+        index(n);
+    } else if (first_.size() > kLinearCells) {
+        std::size_t slots = 64;
+        while (slots < 4 * first_.size()) slots *= 2;
+        rebuild(slots);
+    }
+    return n;
+}
+
 std::size_t combined_code(std::span<const double> glist1, std::span<const double> glist2, std::span<double> glistc,
                           CellScratch& cells) {
     const std::size_t m = glist1.size();
@@ -107,34 +180,30 @@ std::size_t combined_code(std::span<const double> glist1, std::span<const double
         throw QuillanError("combined_code: the second code vector has " + std::to_string(glist2.size()) +
                            " codes for " + std::to_string(m) + " specimens.");
     if (glistc.size() < m) throw QuillanError("combined_code: the output holds fewer than " + std::to_string(m) + " codes.");
-    std::vector<double>& c1 = cells.first_;
-    std::vector<double>& c2 = cells.second_;
-    c1.clear();
-    c2.clear();
-    // As in number_groups, a pair is held once, so trying the previous
-    // element's cell first keeps the numbering of the linear search.
+    cells.first_.clear();
+    cells.second_.clear();
+    cells.indexed_ = false;
+    // A pair is held once, so the previous element's cell, when it matches,
+    // is the only match; a not-a-number code matches nothing.  The numbering
+    // is that of a linear search over the cells in order.
     std::size_t last = 0;
     for (std::size_t i = 0; i < m; ++i) {
         const double a = glist1[i];
         const double b = glist2[i];
-        std::size_t cell = c1.size();
-        if (!c1.empty() && c1[last] == a && c2[last] == b) {
+        std::size_t cell;
+        if (i > 0 && cells.first_[last] == a && cells.second_[last] == b) {
             cell = last;
+        } else if (a != a || b != b) {
+            cell = cells.first_.size();
+            cells.first_.push_back(a);
+            cells.second_.push_back(b);
         } else {
-            for (std::size_t j = 0; j < c1.size(); ++j)
-                if (c1[j] == a && c2[j] == b) {
-                    cell = j;
-                    break;
-                }
-        }
-        if (cell == c1.size()) {
-            c1.push_back(a);
-            c2.push_back(b);
+            cell = cells.find_or_add(a, b);
         }
         glistc[i] = static_cast<double>(cell + 1);
         last = cell;
     }
-    return c1.size();
+    return cells.first_.size();
 }
 
 CombinedCode combined_code(const Codes& glist1, const Codes& glist2, Console* console) {

@@ -11,6 +11,7 @@
 #include "platform/value.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -69,8 +70,20 @@ public:
 
 private:
     friend std::size_t combined_code(std::span<const double>, std::span<const double>, std::span<double>, CellScratch&);
+    // Finds the cell of the pair (a, b), neither not-a-number, or adds it.
+    std::size_t find_or_add(double a, double b);
+    void index(std::size_t cell);
+    void rebuild(std::size_t slots);
+
     std::vector<double> first_;
     std::vector<double> second_;
+    // Once there are more than a few cells, they are also found through an
+    // open-addressing table of cell numbers; a slot is in use when its stamp
+    // is the current call's, so nothing needs clearing between calls.
+    std::vector<std::uint32_t> slot_cell_;
+    std::vector<std::uint32_t> slot_stamp_;
+    std::uint32_t stamp_ = 0;
+    bool indexed_ = false;
 };
 
 // combined_code for the permutation loops: writes the 1-based cell numbers of

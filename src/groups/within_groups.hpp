@@ -17,7 +17,10 @@
 // Threads: a ShapeTable may be shared; each thread needs its own Scratch.
 // Results are reproducible to the last bit: the same rows in the same groups
 // in the same order give the same sums, whatever the codes' values, the
-// thread or what the Scratch was used for before.
+// thread or what the Scratch was used for before.  The same rows in another
+// order (a row map that moves specimens within a group) agree only to within
+// the consensus tolerance, since each consensus starts from its group's
+// first row.
 #pragma once
 
 #include "geometry/shape_table.hpp"

@@ -1,13 +1,12 @@
-// Test helpers for shape data: generated landmark tables, similarity
-// transforms, the real example data, and two independent computations of the
-// Procrustes quantities:
-//  - `literal`: the documented procedure written the plain way, one row at a
-//    time with ordinary loops and matrices, operation for operation as the
-//    program documents its arithmetic.  The program must match it to the last
-//    bit; any difference means its fast path computes something else.
-//  - `sin2_distance`: the full Procrustes distance from its closed form,
-//    d^2 = 1 - |sum conj(z) w|^2 / (|z|^2 |w|^2) for centred z and w, in
-//    complex arithmetic; agreement is to rounding only.
+// Test helpers for shape data: generated tables, similarity transforms, the
+// real example data, and two independent computations:
+//  - `sin2_distance`: the squared full Procrustes distance from its closed
+//    form, 1 - |sum conj(z) w|^2 / (|z|^2 |w|^2) for centred z, w, in complex
+//    arithmetic (agreement to rounding);
+//  - `literal`: the consensus and distances written the plain way, row by
+//    row, operation for operation as the program documents its arithmetic
+//    (agreement to the last bit, so a fast path that computes anything else,
+//    or stops on another tolerance, shows up).
 #pragma once
 
 #include "platform/value.hpp"
@@ -15,138 +14,98 @@
 
 #include <cmath>
 #include <complex>
-#include <numbers>
 #include <cstdint>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace quillan::test {
 
-inline std::string data_path(const std::string& name) { return std::string(QUILLAN_DATA_DIR) + "/" + name; }
+inline Matrix load_data(const std::string& name) { return dload(std::string(QUILLAN_DATA_DIR) + "/" + name); }
 
-inline Matrix load_data(const std::string& name) { return dload(data_path(name)); }
-
-inline int landmarks_of(const Matrix& x) { return static_cast<int>((x.cols() - 1) / 2); }
-
-// Row i turned by `angle`, scaled by `scale` and moved by (dx, dy); the
-// trailing value is kept.
+// Every row turned by `angle`, scaled by `scale` and moved by (dx, dy).
 inline Matrix similar(const Matrix& x, double angle, double scale, double dx, double dy) {
     Matrix y = x;
     const double c = std::cos(angle), s = std::sin(angle);
-    const int k = landmarks_of(x);
     for (Eigen::Index i = 0; i < x.rows(); ++i)
-        for (int j = 0; j < k; ++j) {
-            const double px = x(i, 2 * j), py = x(i, 2 * j + 1);
-            y(i, 2 * j) = scale * (px * c - py * s) + dx;
-            y(i, 2 * j + 1) = scale * (px * s + py * c) + dy;
+        for (Eigen::Index j = 0; j + 1 < x.cols(); j += 2) {
+            y(i, j) = scale * (x(i, j) * c - x(i, j + 1) * s) + dx;
+            y(i, j + 1) = scale * (x(i, j) * s + x(i, j + 1) * c) + dy;
         }
     return y;
 }
 
-// n specimens of k landmarks: a fixed base shape plus independent noise of
-// the given size, each then placed at a random position, size and
-// orientation.  The trailing value is the specimen's number times 1.5.
+// n specimens of k landmarks: a base shape plus noise, each at a random
+// position, size and angle; trailing value 1.5 times the row number.
 inline Matrix random_table(int n, int k, std::uint64_t seed, double noise = 0.05) {
     std::mt19937_64 rng(seed);
     std::normal_distribution<double> normal(0.0, 1.0);
-    std::uniform_real_distribution<double> uniform(0.0, 1.0);
-    std::vector<double> base(2 * static_cast<std::size_t>(k));
+    Matrix x(n, 2 * k + 1);
     for (int j = 0; j < k; ++j) {
         const double a = 2 * std::numbers::pi * j / k;
-        base[2 * j] = std::cos(a) * (1.0 + 0.3 * std::sin(3.0 * a)) + 0.2 * normal(rng);
-        base[2 * j + 1] = 0.7 * std::sin(a) + 0.2 * normal(rng);
+        x(0, 2 * j) = std::cos(a) * (1.0 + 0.3 * std::sin(3.0 * a)) + 0.2 * normal(rng);
+        x(0, 2 * j + 1) = 0.7 * std::sin(a) + 0.2 * normal(rng);
     }
-    Matrix x(n, 2 * k + 1);
-    for (int i = 0; i < n; ++i) {
-        const double angle = 2 * std::numbers::pi * uniform(rng);
-        const double scale = 0.5 + 10 * uniform(rng);
-        const double dx = 100 * (uniform(rng) - 0.5), dy = 100 * (uniform(rng) - 0.5);
-        const double c = std::cos(angle), s = std::sin(angle);
-        for (int j = 0; j < k; ++j) {
-            const double px = base[2 * j] + noise * normal(rng);
-            const double py = base[2 * j + 1] + noise * normal(rng);
-            x(i, 2 * j) = scale * (px * c - py * s) + dx;
-            x(i, 2 * j + 1) = scale * (px * s + py * c) + dy;
-        }
+    for (int i = n - 1; i >= 0; --i) {
+        for (int q = 0; q < 2 * k; ++q) x(i, q) = x(0, q) + noise * normal(rng);
+        x.row(i) = similar(x.row(i), 6.0 * normal(rng), 0.5 + std::fabs(5 * normal(rng)), 50 * normal(rng),
+                           50 * normal(rng));
         x(i, 2 * k) = 1.5 * (i + 1);
     }
     return x;
 }
 
-// Landmarks of a row as complex numbers, centred.
-inline std::vector<std::complex<double>> centred_complex(const double* row, int k) {
-    std::vector<std::complex<double>> z(static_cast<std::size_t>(k));
-    std::complex<double> mean = 0;
-    for (int j = 0; j < k; ++j) {
-        z[j] = {row[2 * j], row[2 * j + 1]};
-        mean += z[j];
-    }
-    mean /= static_cast<double>(k);
-    for (auto& v : z) v -= mean;
-    return z;
-}
-
-// Squared full Procrustes distance between two configurations (k
-// landmarks each, interleaved), from the closed form.
 inline double sin2_distance(const double* a, const double* b, int k) {
-    const auto z = centred_complex(a, k), w = centred_complex(b, k);
-    std::complex<double> zw = 0;
+    std::complex<double> za = 0, zb = 0, zw = 0;
+    for (int j = 0; j < k; ++j) {
+        za += std::complex<double>(a[2 * j], a[2 * j + 1]) / double(k);
+        zb += std::complex<double>(b[2 * j], b[2 * j + 1]) / double(k);
+    }
     double zz = 0, ww = 0;
     for (int j = 0; j < k; ++j) {
-        zw += std::conj(z[j]) * w[j];
-        zz += std::norm(z[j]);
-        ww += std::norm(w[j]);
+        const std::complex<double> z = std::complex<double>(a[2 * j], a[2 * j + 1]) - za;
+        const std::complex<double> w = std::complex<double>(b[2 * j], b[2 * j + 1]) - zb;
+        zw += std::conj(z) * w;
+        zz += std::norm(z);
+        ww += std::norm(w);
     }
     return 1.0 - std::norm(zw) / (zz * ww);
 }
 
 namespace literal {
 
-inline void centpos(const double* r, int k, double& cx, double& cy) {
-    double sx = 0, sy = 0;
-    for (int j = 0; j < k; ++j) {
-        sx = sx + r[2 * j];
-        sy = sy + r[2 * j + 1];
-    }
-    cx = sx / k;
-    cy = sy / k;
-}
-
 inline double centsize(const double* r, int k) {
-    double cx, cy;
-    centpos(r, k, cx, cy);
-    double s = 0;
+    double sx = 0, sy = 0, s = 0;
+    for (int j = 0; j < k; ++j) sx = sx + r[2 * j], sy = sy + r[2 * j + 1];
     for (int j = 0; j < k; ++j) {
-        const double dx = r[2 * j] - cx, dy = r[2 * j + 1] - cy;
+        const double dx = r[2 * j] - sx / k, dy = r[2 * j + 1] - sy / k;
         s = s + (dx * dx + dy * dy);
     }
     return std::sqrt(s);
 }
 
 inline void centre_scale(double* r, int k) {
-    double cx, cy;
-    centpos(r, k, cx, cy);
-    for (int j = 0; j < k; ++j) {
-        r[2 * j] = r[2 * j] - cx;
-        r[2 * j + 1] = r[2 * j + 1] - cy;
-    }
-    const double cs = centsize(r, k);
-    for (int q = 0; q < 2 * k; ++q) r[q] = r[q] / cs;
+    double sx = 0, sy = 0;
+    for (int j = 0; j < k; ++j) sx = sx + r[2 * j], sy = sy + r[2 * j + 1];
+    for (int j = 0; j < k; ++j) r[2 * j] = r[2 * j] - sx / k, r[2 * j + 1] = r[2 * j + 1] - sy / k;
+    const double inv = 1.0 / centsize(r, k);
+    for (int q = 0; q < 2 * k; ++q) r[q] = r[q] * inv;
 }
 
+// z becomes z times (b1 + i b2) / s, s the squared centroid size of z.
 inline void full_fit(double* r, const double* ref, int k) {
     double b1 = 0, b2 = 0;
     for (int j = 0; j < k; ++j) {
         b1 = b1 + (ref[2 * j] * r[2 * j] + ref[2 * j + 1] * r[2 * j + 1]);
         b2 = b2 + (r[2 * j] * ref[2 * j + 1] - r[2 * j + 1] * ref[2 * j]);
     }
-    const double cs = centsize(r, k);
-    const double s = cs * cs;
-    std::vector<double> newx(static_cast<std::size_t>(k));
-    for (int j = 0; j < k; ++j) newx[j] = (r[2 * j] * b1 - r[2 * j + 1] * b2) / s;
-    for (int j = 0; j < k; ++j) r[2 * j + 1] = (r[2 * j + 1] * b1 + r[2 * j] * b2) / s;
-    for (int j = 0; j < k; ++j) r[2 * j] = newx[j];
+    const double cs = centsize(r, k), fr = b1 / (cs * cs), fi = b2 / (cs * cs);
+    for (int j = 0; j < k; ++j) {
+        const double x = r[2 * j], y = r[2 * j + 1];
+        r[2 * j] = x * fr - y * fi;
+        r[2 * j + 1] = y * fr + x * fi;
+    }
 }
 
 struct Result {
@@ -155,64 +114,55 @@ struct Result {
     int passes = 0;
 };
 
-// getconsensuspcafull, the plain way.
+// getconsensuspcafull.
 inline Result pcafull(Matrix x) {
-    const int k = landmarks_of(x);
-    const int m = static_cast<int>(x.cols());
-    const int n = static_cast<int>(x.rows());
+    const int m = static_cast<int>(x.cols()), k = (m - 1) / 2, n = static_cast<int>(x.rows());
     for (int i = 0; i < n; ++i) centre_scale(&x(i, 0), k);
-    std::vector<double> xref(x.row(0).data(), x.row(0).data() + m);
-    const double tol = 1.4901161193847656e-08 * (m - 1) / 2;
-    double xd = 1;
     Result r;
-    while (xd > tol) {
-        ++r.passes;
-        for (int i = 0; i < n; ++i) full_fit(&x(i, 0), xref.data(), k);
-        const std::vector<double> xrefold = xref;
+    r.y.assign(x.row(0).data(), x.row(0).data() + m);
+    for (double xd = 1; xd > 1.4901161193847656e-08 * (m - 1) / 2; ++r.passes) {
+        for (int i = 0; i < n; ++i) full_fit(&x(i, 0), r.y.data(), k);
+        const std::vector<double> old = r.y;
         for (int q = 0; q < m; ++q) {
             double s = 0;
             for (int i = 0; i < n; ++i) s = s + x(i, q);
-            xref[q] = s / n;
+            r.y[q] = s / n;
         }
-        const double cs = centsize(xref.data(), k);
-        for (int q = 0; q < m; ++q) xref[q] = xref[q] / cs;
+        const double cs = centsize(r.y.data(), k);
         xd = 0;
-        for (int q = 0; q < m - 1; ++q) xd = xd + (xref[q] - xrefold[q]) * (xref[q] - xrefold[q]);
+        for (int q = 0; q < m; ++q) r.y[q] = r.y[q] / cs;
+        for (int q = 0; q < m - 1; ++q) xd = xd + (r.y[q] - old[q]) * (r.y[q] - old[q]);
     }
     double sxy = 0, sxx = 0, syy = 0;
     for (int j = 0; j < k; ++j) {
-        sxy = sxy + xref[2 * j] * xref[2 * j + 1];
-        sxx = sxx + xref[2 * j] * xref[2 * j];
-        syy = syy + xref[2 * j + 1] * xref[2 * j + 1];
+        sxy = sxy + r.y[2 * j] * r.y[2 * j + 1];
+        sxx = sxx + r.y[2 * j] * r.y[2 * j];
+        syy = syy + r.y[2 * j + 1] * r.y[2 * j + 1];
     }
-    const double theta = 0.5 * std::atan((-2 * sxy) / (sxx - syy));
-    const double c = std::cos(theta), s = std::sin(theta);
-    auto turn = [&](double* row) {
+    const double theta = 0.5 * std::atan((-2 * sxy) / (sxx - syy)), c = std::cos(theta), s = std::sin(theta);
+    for (int i = -1; i < n; ++i) {
+        double* row = i < 0 ? r.y.data() : &x(i, 0);
         for (int j = 0; j < k; ++j) {
             const double px = row[2 * j], py = row[2 * j + 1];
             row[2 * j] = px * c - py * s;
             row[2 * j + 1] = px * s + py * c;
         }
-    };
-    turn(xref.data());
-    for (int i = 0; i < n; ++i) turn(&x(i, 0));
-    xref[m - 1] = 999;
-    r.y = xref;
+    }
+    r.y[m - 1] = 999;
     r.xpt = x;
     return r;
 }
 
-// fullpdist, the plain way: distances only.
-inline std::vector<double> fullpdist(const std::vector<double>& xref, Matrix x) {
-    const int k = landmarks_of(x);
-    std::vector<double> d(static_cast<std::size_t>(x.rows()));
+// fullpdist, column 1.
+inline std::vector<double> fullpdist(const std::vector<double>& ref, Matrix x) {
+    const int k = static_cast<int>(x.cols() - 1) / 2;
+    std::vector<double> d;
     for (Eigen::Index i = 0; i < x.rows(); ++i) {
-        double* r = &x(i, 0);
-        centre_scale(r, k);
-        full_fit(r, xref.data(), k);
+        centre_scale(&x(i, 0), k);
+        full_fit(&x(i, 0), ref.data(), k);
         double s = 0;
-        for (int q = 0; q < 2 * k; ++q) s = s + (r[q] - xref[q]) * (r[q] - xref[q]);
-        d[static_cast<std::size_t>(i)] = std::sqrt(s);
+        for (int q = 0; q < 2 * k; ++q) s = s + (x(i, q) - ref[q]) * (x(i, q) - ref[q]);
+        d.push_back(std::sqrt(s));
     }
     return d;
 }
