@@ -39,12 +39,9 @@ struct Scorer::Impl {
 Scorer::Scorer(const PreparedTable& table) : impl_(std::make_unique<Impl>()) { impl_->table = &table.impl().table; }
 Scorer::~Scorer() = default;
 
-const GroupSums& Scorer::score(const Codes& codes, const int* row_of) {
+const GroupSums& Scorer::score(const Codes& codes) {
     Impl& s = *impl_;
-    const std::size_t n = s.table->rows();
-    std::span<const int> rows;
-    if (row_of) rows = std::span<const int>(row_of, n);
-    sq_d_wg(*s.table, std::span<const double>(codes.data(), codes.size()), s.scratch, s.within, rows);
+    sq_d_wg(*s.table, std::span<const double>(codes.data(), codes.size()), s.scratch, s.within);
     s.out.wgsd.assign(s.within.wgsd.begin(), s.within.wgsd.end());
     s.out.gcodes.assign(s.within.gcodes.begin(), s.within.gcodes.end());
     s.out.ssize.assign(s.within.ssize.begin(), s.within.ssize.end());
@@ -53,11 +50,9 @@ const GroupSums& Scorer::score(const Codes& codes, const int* row_of) {
     return s.out;
 }
 
-double Scorer::sum(const Codes& codes, bool& single, const int* row_of) {
+double Scorer::sum(const Codes& codes, bool& single) {
     Impl& s = *impl_;
-    std::span<const int> rows;
-    if (row_of) rows = std::span<const int>(row_of, s.table->rows());
-    const WithinSum w = sq_d_wg_sum(*s.table, std::span<const double>(codes.data(), codes.size()), s.scratch, rows);
+    const WithinSum w = sq_d_wg_sum(*s.table, std::span<const double>(codes.data(), codes.size()), s.scratch);
     single = single || w.singles > 0;
     return w.sum;
 }

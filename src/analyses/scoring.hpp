@@ -50,12 +50,11 @@ class Scorer {
 public:
     explicit Scorer(const PreparedTable& table);
     ~Scorer();
-    // Position i of `codes` is specimen i, or specimen row_of[i] when a row
-    // map is given (the specimens move, the codes stay in place).
-    const GroupSums& score(const Codes& codes, const int* row_of = nullptr);
+    // Element i of `codes` is the code of specimen i.
+    const GroupSums& score(const Codes& codes);
     // Just the sum of the within-group sums, for the permutation loops;
     // `single` is set when a group of a single specimen was met.
-    double sum(const Codes& codes, bool& single, const int* row_of = nullptr);
+    double sum(const Codes& codes, bool& single);
 
 private:
     struct Impl;

@@ -17,6 +17,7 @@ struct NestState {
     explicit NestState(const PreparedTable& t) : scorer(t) {}
     Scorer scorer;
     std::vector<int> rp1;
+    Codes sub, main;
 };
 
 }  // namespace
@@ -53,10 +54,22 @@ void run_two_way_nest(ActionEnv& env) {
     auto result = engine.run<NestState>(
         nperm, {Fsg, FA, Fasg}, std::vector<Exceeds>(3, Exceeds::Greater), [&] { return std::make_unique<NestState>(table); },
         [&](NestState& s, long long, Rng& rng, double* stats) {
+            // Row j of the permuted table is specimen rp1(j), under the codes
+            // of position j.  Scoring the specimens in their own order under
+            // the codes they receive gives the same groups of specimens, with
+            // each group's rows in one canonical order, so a permutation that
+            // keeps every specimen in its subgroup scores exactly the
+            // observed sums instead of differing from them by rounding.
             randperm(s.rp1, nss1, rng);
+            s.sub.resize(glistc.size());
+            s.main.resize(g1.size());
+            for (std::size_t j = 0; j < s.rp1.size(); ++j) {
+                s.sub[static_cast<std::size_t>(s.rp1[j])] = glistc[j];
+                s.main[static_cast<std::size_t>(s.rp1[j])] = g1[j];
+            }
             bool single = false;
-            const double peSS = s.scorer.sum(glistc, single, s.rp1.data());
-            const double pSSA = tssd - s.scorer.sum(g1, single, s.rp1.data());
+            const double peSS = s.scorer.sum(s.sub, single);
+            const double pSSA = tssd - s.scorer.sum(s.main, single);
             const double pSSsg = tssd - peSS, pSSasg = pSSsg - pSSA;
             stats[0] = (pSSsg / dfsg) / (peSS / dfe);
             stats[1] = (pSSA / dfA) / (peSS / dfe);

@@ -237,6 +237,21 @@ TEST(Nested, DegreesOfFreedomAndPartitionOfANestedDesign) {
     EXPECT_NEAR(eSS, reference_within(data, subgroup), 1e-4);
 }
 
+TEST(Nested, PermutationsKeepingEverySpecimenInItsSubgroupTieExactly) {
+    // Three tight, well separated subgroups of two: no permutation can explain
+    // more than the observed subgroups, and the one in fifteen that keeps the
+    // subgroups together must tie with them exactly, not by rounding.
+    Harness h;
+    Matrix glist(6, 2);
+    glist << 1, 1, 1, 1, 1, 2, 1, 2, 2, 1, 2, 1;
+    put_tables(h.shell, make_shapes({0, 0, 1, 1, 2, 2}, 6, 13, 1e-4), glist);
+    h.shell.options().seed = 3;
+    h.set_box(kPermBox, Value("600"));
+    ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
+    EXPECT_NE(report_of(h).find("The observed F for Main+Nested  was exceeded by 0 permutations, p< 0.001667"), std::string::npos)
+        << report_of(h);
+}
+
 TEST(Nested, ReportOnRealDataMatchesTheReviewedText) {
     Loaded h("larvalHead.lm.txt", "larvalMorph.groups.txt", 5, "199");
     ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
