@@ -22,6 +22,8 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QTextEdit>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QUiLoader>
 
 #include <algorithm>
@@ -62,6 +64,29 @@ public:
     }
     std::vector<QPointer<QWidget>> created;
 };
+
+// Whether a font gives every character the same width (some monospaced
+// fonts do not say so in their tables, so this measures).
+bool fixed_width(const QFont& font) {
+    const QFontMetricsF m(font);
+    return m.horizontalAdvance(QChar('i')) == m.horizontalAdvance(QChar('M'));
+}
+
+// A layout asks for a fixed-width font by the family name "Monospace".  Which
+// font that name finds depends on the fonts installed; when it is not of fixed
+// width, fall back on the system's fixed-width font, so a report's columns
+// always line up.
+void ensure_fixed_pitch(QWidget* w) {
+    QFont font = w->font();
+    if (font.family() != "Monospace" || fixed_width(font)) return;
+    font.setStyleHint(QFont::TypeWriter);
+    if (!fixed_width(font)) {
+        const int points = font.pointSize();
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        if (points > 0) font.setPointSize(points);
+    }
+    w->setFont(font);
+}
 
 std::string on_off(bool on) { return on ? "on" : "off"; }
 
@@ -522,7 +547,10 @@ Handle QtGui::hgload(const std::string& path) {
     objects_[fig].properties["activepositionproperty"] = Value("outerposition");
     windows_.push_back(fig);
     for (const auto& w : loader.created)
-        if (w && w != top) connect_callback(add_object(w), w);
+        if (w && w != top) {
+            ensure_fixed_pitch(w);
+            connect_callback(add_object(w), w);
+        }
     top->show();
     current_ = fig;
     return fig;

@@ -143,7 +143,8 @@ private slots:
             QCOMPARE(cov->itemText(i).toStdString(), covariate_model_entries()[static_cast<std::size_t>(i)]);
         QVERIFY(results->isReadOnly());
         QVERIFY(results->textInteractionFlags() & Qt::TextSelectableByMouse);
-        QVERIFY(QFontInfo(results->font()).fixedPitch());
+        const QFontMetricsF metrics(results->font());
+        QCOMPARE(metrics.horizontalAdvance(QChar('i')), metrics.horizontalAdvance(QChar('M')));
         QCOMPARE(results->lineWrapMode(), QPlainTextEdit::NoWrap);
 
         // The handles record kept on the window names every tagged control.
