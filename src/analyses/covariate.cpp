@@ -26,12 +26,6 @@ const ModelLines kModelLines[] = {
      "\\n\\nCovariate Used, Groups 1 & 2 interaction (G1 x G2 x Covariate)"},
 };
 
-bool has_two_values(const std::vector<double>& z) {
-    for (double v : z)
-        if (v != z.front()) return true;
-    return false;
-}
-
 std::vector<double> column_values(const Matrix& m) { return column_codes(m, 0); }
 
 // Per-group standardisation of models 3 to 5.
@@ -147,21 +141,67 @@ Matrix getpresida(const Matrix& x) {
     return y;
 }
 
-double getunexplained(const Matrix& x, const std::vector<double>& z) {
-    if (static_cast<Eigen::Index>(z.size()) != x.rows())
-        throw QuillanError("getunexplained: the covariate must have one value per row of the table.");
-    const std::size_t n = z.size();
-    double y = 0;
-    for (Eigen::Index i = 0; i + 1 < x.cols(); ++i) {
-        const Line p = polyfit1(z.data(), x.data() + i, n, x.cols());
-        double s = 0;
-        for (std::size_t r = 0; r < n; ++r) {
-            const double e = x(static_cast<Eigen::Index>(r), i) - p.slope * z[r] - p.intercept;
-            s += e * e;
+bool has_two_values(const double* z, std::size_t n) {
+    for (std::size_t i = 1; i < n; ++i)
+        if (z[i] != z[0]) return true;
+    return false;
+}
+
+bool has_two_values(const std::vector<double>& z) { return has_two_values(z.data(), z.size()); }
+
+double residual_ss(const double* z, std::size_t n, const double* x, std::size_t ncols, std::ptrdiff_t col_step,
+                   std::ptrdiff_t row_step) {
+    if (n == 0) return 0.0;
+    const bool sloped = has_two_values(z, n);
+    if (sloped && n == 2) return 0.0;
+    const double dn = static_cast<double>(n);
+    // The covariate's mean and spread are the same for every column; polyfit1
+    // would compute them again per column, with the same result.
+    double zm = 0.0;
+    for (std::size_t r = 0; r < n; ++r) zm += z[r];
+    zm /= dn;
+    double sxx = 0.0;
+    for (std::size_t r = 0; r < n; ++r) {
+        const double dz = z[r] - zm;
+        sxx += dz * dz;
+    }
+    double y = 0.0;
+    for (std::size_t j = 0; j < ncols; ++j) {
+        const double* col = x + static_cast<std::ptrdiff_t>(j) * col_step;
+        double ym = 0.0;
+        for (std::size_t r = 0; r < n; ++r) ym += col[static_cast<std::ptrdiff_t>(r) * row_step];
+        ym /= dn;
+        double s = 0.0;
+        if (!sloped) {
+            for (std::size_t r = 0; r < n; ++r) {
+                const double e = col[static_cast<std::ptrdiff_t>(r) * row_step] - ym;
+                s += e * e;
+            }
+        } else {
+            double sxy = 0.0;
+            for (std::size_t r = 0; r < n; ++r) sxy += (z[r] - zm) * (col[static_cast<std::ptrdiff_t>(r) * row_step] - ym);
+            const double slope = sxy / sxx;
+            const double intercept = ym - slope * zm;
+            for (std::size_t r = 0; r < n; ++r) {
+                const double e = col[static_cast<std::ptrdiff_t>(r) * row_step] - slope * z[r] - intercept;
+                s += e * e;
+            }
         }
         y += s;
     }
     return y;
+}
+
+double getunexplained(const Matrix& x, const std::vector<double>& z) {
+    if (static_cast<Eigen::Index>(z.size()) != x.rows())
+        throw QuillanError("getunexplained: the covariate must have one value per row of the table.");
+    for (double v : z)
+        if (!std::isfinite(v)) throw QuillanError("getunexplained: a covariate value is not a finite number.");
+    if (!has_two_values(z))
+        throw QuillanError("getunexplained: the covariate has the same value for every row, so no straight line can be fitted "
+                           "against it.");
+    if (x.cols() < 2) return 0.0;
+    return residual_ss(z.data(), z.size(), x.data(), static_cast<std::size_t>(x.cols() - 1), 1, x.cols());
 }
 
 }  // namespace quillan

@@ -288,6 +288,17 @@ void ConsensusRun::row(std::size_t i, double* out) const {
     for (std::size_t q = 0; q < m1; ++q) out[q] = tile[q * W + l];
 }
 
+void ConsensusRun::deviations(double* out) const {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    const double* ref = w_.xref_.data();
+    const double* tiles = w_.tiles_.data();
+    for (std::size_t i = 0; i < n_; ++i) {
+        const double* tile = tiles + (i / W) * m1 * W;
+        const std::size_t l = i % W;
+        for (std::size_t q = 0; q < m1; ++q) out[q * n_ + i] = tile[q * W + l] - ref[q];
+    }
+}
+
 // ---------------------------------------------------------------------------
 
 namespace {
@@ -309,6 +320,13 @@ double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeWork& w
     ConsensusRun run(work, table.landmarks());
     run.load(table, rows);
     return finish_group(run);
+}
+
+void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeWork& work, double* out) {
+    ConsensusRun run(work, table.landmarks());
+    run.load(table, rows);
+    run.iterate(Procedure::RotationOnly);
+    run.deviations(out);
 }
 
 double tssd(const ShapeTable& table, ShapeWork& work) {
