@@ -372,6 +372,16 @@ double group_cov_ss(const std::vector<Matrix>& X, const std::vector<std::vector<
     return group_cov_ss(table, s.groups);
 }
 
+double coding_cov_ss(const ShapeTable& table, const Codes& codes, const std::vector<double>& clist, bool* degenerate) {
+    if (codes.size() < table.rows() || clist.size() < table.rows())
+        throw QuillanError("coding_cov_ss: the coding and the covariate need one value per specimen.");
+    CodingSlopes slopes;
+    bool flag = false;
+    const double sum = slopes.sum(table, codes, clist.data(), flag);
+    if (degenerate) *degenerate = flag;
+    return sum;
+}
+
 Matrix SlopeModels::result13() const {
     return row_values({sstotal, explained_ss(), explained_ms(), f_ss(), df1up(), df1low(), f_ms(), df2up(), df2low(), count(exc_ss),
                        count(exc_ms), count(cdraw_exc), count(nperm)});

@@ -67,6 +67,15 @@ double group_cov_ss(const ShapeTable& table, const CovGroups& groups);
 // split_groups gives them; the first `ngroups` groups are used.
 double group_cov_ss(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups);
 
+// The different-slopes sum of any coding of the rows of `table` (one code
+// per row), scored as the permutation loops score shuffled codings: nothing
+// is refused, a group of a single specimen adds 0 and a group whose
+// specimens share one covariate value adds its sum of squares about its
+// mean.  `degenerate`, when given, is set if the coding has such a group.
+// For a coding whose groups pass check_slope_groups the sum is group_cov_ss
+// of the same groups, to the last bit.
+double coding_cov_ss(const ShapeTable& table, const Codes& codes, const std::vector<double>& clist, bool* degenerate = nullptr);
+
 // The sums, counts and derived values of the common-slope and
 // different-slopes models of one grouping.
 struct SlopeModels {
