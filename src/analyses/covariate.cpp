@@ -149,46 +149,77 @@ bool has_two_values(const double* z, std::size_t n) {
 
 bool has_two_values(const std::vector<double>& z) { return has_two_values(z.data(), z.size()); }
 
-double residual_ss(const double* z, std::size_t n, const double* x, std::size_t ncols, std::ptrdiff_t col_step,
-                   std::ptrdiff_t row_step) {
+namespace {
+
+// Columns handled side by side: each keeps its own sums, added row by row in
+// row order exactly as a column-by-column loop adds them, so the result does
+// not depend on the chunking; the independent sums only let the machine work
+// on several columns at once.
+constexpr std::size_t kChunk = 8;
+
+// Adds the residual sums of C columns, starting at x, to `total` one column
+// after another.
+template <std::size_t C>
+void residual_chunk(const double* z, std::size_t n, double zm, double sxx, bool sloped, const double* x, std::ptrdiff_t row_stride,
+                    double& total) {
+    const double dn = static_cast<double>(n);
+    double ym[C], sxy[C], slope[C], intercept[C], s[C];
+    for (std::size_t l = 0; l < C; ++l) ym[l] = sxy[l] = s[l] = 0.0;
+    for (std::size_t r = 0; r < n; ++r) {
+        const double* row = x + static_cast<std::ptrdiff_t>(r) * row_stride;
+        for (std::size_t l = 0; l < C; ++l) ym[l] += row[l];
+    }
+    for (std::size_t l = 0; l < C; ++l) ym[l] /= dn;
+    if (!sloped) {
+        for (std::size_t r = 0; r < n; ++r) {
+            const double* row = x + static_cast<std::ptrdiff_t>(r) * row_stride;
+            for (std::size_t l = 0; l < C; ++l) {
+                const double e = row[l] - ym[l];
+                s[l] += e * e;
+            }
+        }
+    } else {
+        for (std::size_t r = 0; r < n; ++r) {
+            const double* row = x + static_cast<std::ptrdiff_t>(r) * row_stride;
+            const double dz = z[r] - zm;
+            for (std::size_t l = 0; l < C; ++l) sxy[l] += dz * (row[l] - ym[l]);
+        }
+        for (std::size_t l = 0; l < C; ++l) {
+            slope[l] = sxy[l] / sxx;
+            intercept[l] = ym[l] - slope[l] * zm;
+        }
+        for (std::size_t r = 0; r < n; ++r) {
+            const double* row = x + static_cast<std::ptrdiff_t>(r) * row_stride;
+            const double zr = z[r];
+            for (std::size_t l = 0; l < C; ++l) {
+                const double e = row[l] - slope[l] * zr - intercept[l];
+                s[l] += e * e;
+            }
+        }
+    }
+    for (std::size_t l = 0; l < C; ++l) total += s[l];
+}
+
+}  // namespace
+
+double residual_ss(const double* z, std::size_t n, const double* x, std::size_t ncols, std::ptrdiff_t row_stride) {
     if (n == 0) return 0.0;
     const bool sloped = has_two_values(z, n);
     if (sloped && n == 2) return 0.0;
-    const double dn = static_cast<double>(n);
     // The covariate's mean and spread are the same for every column; polyfit1
     // would compute them again per column, with the same result.
     double zm = 0.0;
     for (std::size_t r = 0; r < n; ++r) zm += z[r];
-    zm /= dn;
+    zm /= static_cast<double>(n);
     double sxx = 0.0;
     for (std::size_t r = 0; r < n; ++r) {
         const double dz = z[r] - zm;
         sxx += dz * dz;
     }
     double y = 0.0;
-    for (std::size_t j = 0; j < ncols; ++j) {
-        const double* col = x + static_cast<std::ptrdiff_t>(j) * col_step;
-        double ym = 0.0;
-        for (std::size_t r = 0; r < n; ++r) ym += col[static_cast<std::ptrdiff_t>(r) * row_step];
-        ym /= dn;
-        double s = 0.0;
-        if (!sloped) {
-            for (std::size_t r = 0; r < n; ++r) {
-                const double e = col[static_cast<std::ptrdiff_t>(r) * row_step] - ym;
-                s += e * e;
-            }
-        } else {
-            double sxy = 0.0;
-            for (std::size_t r = 0; r < n; ++r) sxy += (z[r] - zm) * (col[static_cast<std::ptrdiff_t>(r) * row_step] - ym);
-            const double slope = sxy / sxx;
-            const double intercept = ym - slope * zm;
-            for (std::size_t r = 0; r < n; ++r) {
-                const double e = col[static_cast<std::ptrdiff_t>(r) * row_step] - slope * z[r] - intercept;
-                s += e * e;
-            }
-        }
-        y += s;
-    }
+    std::size_t j = 0;
+    for (; j + kChunk <= ncols; j += kChunk) residual_chunk<kChunk>(z, n, zm, sxx, sloped, x + j, row_stride, y);
+    for (; j < ncols; ++j) residual_chunk<1>(z, n, zm, sxx, sloped, x + j, row_stride, y);
     return y;
 }
 
@@ -201,7 +232,7 @@ double getunexplained(const Matrix& x, const std::vector<double>& z) {
         throw QuillanError("getunexplained: the covariate has the same value for every row, so no straight line can be fitted "
                            "against it.");
     if (x.cols() < 2) return 0.0;
-    return residual_ss(z.data(), z.size(), x.data(), static_cast<std::size_t>(x.cols() - 1), 1, x.cols());
+    return residual_ss(z.data(), z.size(), x.data(), static_cast<std::size_t>(x.cols() - 1), x.cols());
 }
 
 }  // namespace quillan

@@ -8,6 +8,7 @@
 #include "platform/format.hpp"
 #include "shell/console.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <span>
 
@@ -25,7 +26,7 @@ Matrix row_values(std::initializer_list<double> v) {
 double count(long long c) { return static_cast<double>(c); }
 
 // The unexplained sum of one group of rows: its residuals from its own
-// consensus go to `res` (2k x n, coordinate-major), its covariate `z` less
+// consensus go to `res` (n rows of 2k), its covariate `z` less
 // the group's mean to `zr`, and the residuals are regressed on that.  Every
 // sum of a group goes through here, so the same rows with the same covariate
 // give the same sum to the last bit, observed or shuffled.
@@ -44,7 +45,7 @@ double group_unexplained(const ShapeTable& table, std::span<const int> rows, con
     for (std::size_t r = 0; r < n; ++r) zm += z[r];
     zm /= static_cast<double>(n);
     for (std::size_t r = 0; r < n; ++r) zr[r] = z[r] - zm;
-    return residual_ss(zr, n, res, m1, static_cast<std::ptrdiff_t>(n), 1);
+    return residual_ss(zr, n, res, m1, static_cast<std::ptrdiff_t>(m1));
 }
 
 // The different-slopes sum of any coding of a table's rows, for the
@@ -98,12 +99,11 @@ private:
 struct GroupResiduals {
     std::size_t m1 = 0, ntot = 0;
     std::vector<std::size_t> ng, ncum;  // sizes, and ncum[i] = specimens before group i (ngroups + 1 entries)
-    std::vector<double> xr;             // group i: 2k x ng[i], coordinate-major, from xr[ncum[i] * m1]
-    std::vector<double> totresid;       // all groups: 2k x ntot, coordinate-major
+    std::vector<double> totresid;       // rows of 2k: the groups' residuals one group after another
     std::vector<double> ztot;           // each group's covariate less its mean, group after group
     std::vector<double> ssunexplain;    // per group
 
-    const double* block(std::size_t i) const { return xr.data() + ncum[i] * m1; }
+    const double* block(std::size_t i) const { return totresid.data() + ncum[i] * m1; }
 };
 
 GroupResiduals group_residuals(const ShapeTable& table, const CovGroups& groups) {
@@ -117,16 +117,12 @@ GroupResiduals group_residuals(const ShapeTable& table, const CovGroups& groups)
         p.ncum[i + 1] = p.ncum[i] + p.ng[i];
     }
     p.ntot = p.ncum[ngroups];
-    p.xr.resize(p.m1 * p.ntot);
+    p.totresid.resize(p.m1 * p.ntot);
     p.ztot.resize(p.ntot);
     ShapeWork work;
     for (std::size_t i = 0; i < ngroups; ++i)
-        p.ssunexplain.push_back(group_unexplained(table, groups.rows[i], groups.z[i].data(), work, p.xr.data() + p.ncum[i] * p.m1,
-                                                  p.ztot.data() + p.ncum[i]));
-    p.totresid.resize(p.m1 * p.ntot);
-    for (std::size_t i = 0; i < ngroups; ++i)
-        for (std::size_t q = 0; q < p.m1; ++q)
-            for (std::size_t r = 0; r < p.ng[i]; ++r) p.totresid[q * p.ntot + p.ncum[i] + r] = p.block(i)[q * p.ng[i] + r];
+        p.ssunexplain.push_back(group_unexplained(table, groups.rows[i], groups.z[i].data(), work,
+                                                  p.totresid.data() + p.ncum[i] * p.m1, p.ztot.data() + p.ncum[i]));
     return p;
 }
 
@@ -152,7 +148,8 @@ SlopeModels slope_models(PermutationEngine& engine, Console& console, const Shap
     y.ngroups = static_cast<double>(ngroups);
     y.junk = with_df ? static_cast<double>(table.width()) - 5 : 0.0;
     y.nperm = nperm;
-    y.ssunexplain_ss = residual_ss(p.ztot.data(), ntot, p.totresid.data(), m1, static_cast<std::ptrdiff_t>(ntot), 1);
+    const auto stride = static_cast<std::ptrdiff_t>(m1);
+    y.ssunexplain_ss = residual_ss(p.ztot.data(), ntot, p.totresid.data(), m1, stride);
     y.ssunexplain_ms = 0.0;
     for (double s : p.ssunexplain) y.ssunexplain_ms += s;
 
@@ -173,11 +170,11 @@ SlopeModels slope_models(PermutationEngine& engine, Console& console, const Shap
                 randperm(s.perm, static_cast<int>(n), rng);
                 const double* zr = p.ztot.data() + p.ncum[i];
                 for (std::size_t r = 0; r < n; ++r) s.zp[r] = zr[s.perm[r]];
-                ms += residual_ss(s.zp.data(), n, p.block(i), m1, static_cast<std::ptrdiff_t>(n), 1);
+                ms += residual_ss(s.zp.data(), n, p.block(i), m1, stride);
             }
             randperm(s.perm, static_cast<int>(ntot), rng);
             for (std::size_t r = 0; r < ntot; ++r) s.zp[r] = p.ztot[static_cast<std::size_t>(s.perm[r])];
-            stats[0] = residual_ss(s.zp.data(), ntot, p.totresid.data(), m1, static_cast<std::ptrdiff_t>(ntot), 1);
+            stats[0] = residual_ss(s.zp.data(), ntot, p.totresid.data(), m1, stride);
             stats[1] = ms;
             return false;
         },
@@ -213,10 +210,9 @@ SlopeModels slope_models(PermutationEngine& engine, Console& console, const Shap
             for (std::size_t i = 0; i < ngroups; ++i) {
                 const std::size_t n = p.ng[i];
                 const int* picked = s.nlist.data() + p.ncum[i];
-                for (std::size_t q = 0; q < m1; ++q) {
-                    const double* column = p.totresid.data() + q * ntot;
-                    double* out = s.res.data() + q * n;
-                    for (std::size_t r = 0; r < n; ++r) out[r] = column[picked[r]];
+                for (std::size_t r = 0; r < n; ++r) {
+                    const double* row = p.totresid.data() + static_cast<std::size_t>(picked[r]) * m1;
+                    std::copy(row, row + m1, s.res.data() + r * m1);
                 }
                 double zm = 0.0;
                 for (std::size_t r = 0; r < n; ++r) {
@@ -225,7 +221,7 @@ SlopeModels slope_models(PermutationEngine& engine, Console& console, const Shap
                 }
                 zm /= static_cast<double>(n);
                 for (std::size_t r = 0; r < n; ++r) s.zc[r] = s.z[r] - zm;
-                ms += residual_ss(s.zc.data(), n, s.res.data(), m1, static_cast<std::ptrdiff_t>(n), 1);
+                ms += residual_ss(s.zc.data(), n, s.res.data(), m1, stride);
             }
             stats[0] = ms;
             return false;

@@ -64,8 +64,8 @@ public:
     // Row i of the block (2k coordinates) copied to `out`.
     void row(std::size_t i, double* out) const;
 
-    // Every row less the consensus, coordinate by coordinate, written
-    // coordinate-major: coordinate q of row i goes to out[q * size() + i].
+    // Every row less the consensus, coordinate by coordinate: coordinate q
+    // of row i goes to out[i * 2k + q].
     void deviations(double* out) const;
 
 private:

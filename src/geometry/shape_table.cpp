@@ -295,7 +295,8 @@ void ConsensusRun::deviations(double* out) const {
     for (std::size_t i = 0; i < n_; ++i) {
         const double* tile = tiles + (i / W) * m1 * W;
         const std::size_t l = i % W;
-        for (std::size_t q = 0; q < m1; ++q) out[q * n_ + i] = tile[q * W + l] - ref[q];
+        double* row = out + i * m1;
+        for (std::size_t q = 0; q < m1; ++q) row[q] = tile[q * W + l] - ref[q];
     }
 }
 

@@ -92,10 +92,9 @@ double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeWork& w
 // from their rotation-only consensus, after each row is aligned on it: the
 // coordinates of what `getpresida` gives for a table of those rows, to the
 // last bit, without building any matrix.  Coordinate q of the i-th row given
-// goes to out[q * rows.size() + i] (each coordinate's values contiguous, as
-// the regressions on the covariate read them); `out` holds 2k * rows.size()
-// values.  At least one row.  Throws QuillanError if the consensus cannot be
-// computed.
+// goes to out[i * 2k + q] (the rows without their trailing values, one after
+// another); `out` holds 2k * rows.size() values.  At least one row.  Throws
+// QuillanError if the consensus cannot be computed.
 void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeWork& work, double* out);
 
 // Total sum of squares `tssd` of the whole table: `group_ss` of all rows in
