@@ -26,21 +26,22 @@ Matrix row_values(std::initializer_list<double> v) {
 double count(long long c) { return static_cast<double>(c); }
 
 // The unexplained sum of one group of rows: its residuals from its own
-// consensus go to `res` (n rows of 2k), its covariate `z` less
-// the group's mean to `zr`, and the residuals are regressed on that.  Every
-// sum of a group goes through here, so the same rows with the same covariate
-// give the same sum to the last bit, observed or shuffled.
+// consensus go to `res` (n rows of 2k), its covariate `z` less the group's
+// mean to `zr` (and the consensus's coordinates to `consensus`, when given),
+// and the residuals are regressed on that.  Every sum of a group goes
+// through here, so the same rows with the same covariate give the same sum to
+// the last bit, observed or shuffled.
 double group_unexplained(const ShapeTable& table, std::span<const int> rows, const double* z, ShapeWork& work, double* res,
-                         double* zr) {
+                         double* zr, double* consensus = nullptr) {
     const std::size_t n = rows.size();
     const std::size_t m1 = 2 * static_cast<std::size_t>(table.landmarks());
-    if (n == 1) {
+    if (n == 1 && !consensus) {
         // A single specimen is its own consensus and lies on any line.
         std::fill(res, res + m1, 0.0);
         zr[0] = 0.0;
         return 0.0;
     }
-    consensus_residuals(table, rows, work, res);
+    consensus_residuals(table, rows, work, res, consensus);
     double zm = 0.0;
     for (std::size_t r = 0; r < n; ++r) zm += z[r];
     zm /= static_cast<double>(n);
@@ -96,15 +97,39 @@ private:
 
 // The residuals of every group of a grouping, computed once and reused by
 // every permutation.
+//
+// A group's residuals come out in the orientation of its own consensus,
+// which its first specimen sets: turning that one specimen turns them all.
+// Each group's own lines do not depend on that, but lines through several
+// groups' residuals would, so the pooled copy (`totresid`) has every group
+// turned so that its consensus best fits the consensus of all the
+// specimens, taken in table order.
 struct GroupResiduals {
     std::size_t m1 = 0, ntot = 0;
     std::vector<std::size_t> ng, ncum;  // sizes, and ncum[i] = specimens before group i (ngroups + 1 entries)
-    std::vector<double> totresid;       // rows of 2k: the groups' residuals one group after another
+    std::vector<double> own;            // rows of 2k: each group's residuals as they come, one group after another
+    std::vector<double> totresid;       // the same rows, each group turned into the common orientation
     std::vector<double> ztot;           // each group's covariate less its mean, group after group
     std::vector<double> ssunexplain;    // per group
 
-    const double* block(std::size_t i) const { return totresid.data() + ncum[i] * m1; }
+    const double* block(std::size_t i) const { return own.data() + ncum[i] * m1; }
 };
+
+// Turns the residual rows of a group (n rows of 2k) by the rotation that
+// best fits its consensus `c` onto the reference consensus `ref`.
+void turn_onto(const double* c, const double* ref, std::size_t m1, const double* rows, std::size_t n, double* out) {
+    double b1 = 0.0, b2 = 0.0;
+    for (std::size_t q = 0; q < m1; q += 2) {
+        b1 += ref[q] * c[q] + ref[q + 1] * c[q + 1];
+        b2 += c[q] * ref[q + 1] - c[q + 1] * ref[q];
+    }
+    const double theta = std::atan2(b2, b1), cs = std::cos(theta), sn = std::sin(theta);
+    for (std::size_t i = 0; i < n * m1; i += 2) {
+        const double x = rows[i], y = rows[i + 1];
+        out[i] = x * cs - y * sn;
+        out[i + 1] = x * sn + y * cs;
+    }
+}
 
 GroupResiduals group_residuals(const ShapeTable& table, const CovGroups& groups) {
     check_slope_groups(groups);
@@ -117,12 +142,21 @@ GroupResiduals group_residuals(const ShapeTable& table, const CovGroups& groups)
         p.ncum[i + 1] = p.ncum[i] + p.ng[i];
     }
     p.ntot = p.ncum[ngroups];
+    p.own.resize(p.m1 * p.ntot);
     p.totresid.resize(p.m1 * p.ntot);
     p.ztot.resize(p.ntot);
     ShapeWork work;
-    for (std::size_t i = 0; i < ngroups; ++i)
-        p.ssunexplain.push_back(group_unexplained(table, groups.rows[i], groups.z[i].data(), work,
-                                                  p.totresid.data() + p.ncum[i] * p.m1, p.ztot.data() + p.ncum[i]));
+    std::vector<int> all;
+    for (const auto& rows : groups.rows) all.insert(all.end(), rows.begin(), rows.end());
+    std::sort(all.begin(), all.end());
+    std::vector<double> common(p.m1), consensus(p.m1);
+    consensus_residuals(table, all, work, p.totresid.data(), common.data());
+    for (std::size_t i = 0; i < ngroups; ++i) {
+        double* own = p.own.data() + p.ncum[i] * p.m1;
+        p.ssunexplain.push_back(
+            group_unexplained(table, groups.rows[i], groups.z[i].data(), work, own, p.ztot.data() + p.ncum[i], consensus.data()));
+        turn_onto(consensus.data(), common.data(), p.m1, own, p.ng[i], p.totresid.data() + p.ncum[i] * p.m1);
+    }
     return p;
 }
 

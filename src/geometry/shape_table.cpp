@@ -323,11 +323,12 @@ double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeWork& w
     return finish_group(run);
 }
 
-void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeWork& work, double* out) {
+void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeWork& work, double* out, double* consensus) {
     ConsensusRun run(work, table.landmarks());
     run.load(table, rows);
     run.iterate(Procedure::RotationOnly);
     run.deviations(out);
+    if (consensus) std::copy(run.consensus(), run.consensus() + 2 * table.landmarks(), consensus);
 }
 
 double tssd(const ShapeTable& table, ShapeWork& work) {

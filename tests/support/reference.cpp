@@ -1,6 +1,7 @@
 #include "support/reference.hpp"
 
 #include "analyses/covariate.hpp"
+#include "geometry/geometry.hpp"
 
 #include <Eigen/Eigenvalues>
 
@@ -69,9 +70,11 @@ double reference_distance(const Config& a, const Config& b) {
 
 namespace {
 
-// Each group's residuals (rows) and centred covariate, groups by code.
+// Each group's residuals (rows) and centred covariate, groups by code;
+// with `common` each group's residuals are turned so that its consensus
+// best fits `common`.
 void slope_blocks(const Matrix& data, const Codes& codes, const std::vector<double>& cov, Matrix& residuals, std::vector<double>& z,
-                  std::vector<Eigen::Index>& ends) {
+                  std::vector<Eigen::Index>& ends, const Matrix* common = nullptr) {
     std::map<double, std::vector<Eigen::Index>> groups;
     for (Eigen::Index i = 0; i < data.rows(); ++i) groups[codes[static_cast<std::size_t>(i)]].push_back(i);
     residuals.resize(data.rows(), data.cols());
@@ -85,7 +88,23 @@ void slope_blocks(const Matrix& data, const Codes& codes, const std::vector<doub
         }
         mean /= static_cast<long double>(rows.size());
         for (Eigen::Index r : rows) z.push_back(static_cast<double>(cov[static_cast<std::size_t>(r)] - mean));
-        residuals.middleRows(at, x.rows()) = quillan::getpresida(x);
+        Matrix res = quillan::getpresida(x);
+        if (common) {
+            const Matrix c = quillan::getconsensus(x).y;
+            const Eigen::Index k = (data.cols() - 1) / 2;
+            std::complex<double> u = 0;
+            for (Eigen::Index j = 0; j < k; ++j)
+                u += std::conj(std::complex<double>(c(0, 2 * j), c(0, 2 * j + 1))) *
+                     std::complex<double>((*common)(0, 2 * j), (*common)(0, 2 * j + 1));
+            u /= std::abs(u);
+            for (Eigen::Index r = 0; r < res.rows(); ++r)
+                for (Eigen::Index j = 0; j < k; ++j) {
+                    const std::complex<double> v = u * std::complex<double>(res(r, 2 * j), res(r, 2 * j + 1));
+                    res(r, 2 * j) = v.real();
+                    res(r, 2 * j + 1) = v.imag();
+                }
+        }
+        residuals.middleRows(at, x.rows()) = res;
         at += x.rows();
         ends.push_back(at);
     }
@@ -133,7 +152,8 @@ double reference_common_slope(const Matrix& data, const Codes& codes, const std:
     Matrix res;
     std::vector<double> z;
     std::vector<Eigen::Index> ends;
-    slope_blocks(data, codes, cov, res, z, ends);
+    const Matrix common = quillan::getconsensus(data).y;
+    slope_blocks(data, codes, cov, res, z, ends, &common);
     return plain_rss(res, z, 0, res.rows());
 }
 

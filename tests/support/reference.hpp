@@ -32,7 +32,9 @@ double reference_distance(const Config& a, const Config& b);
 // coordinate column by the closed form Syy - Sxy^2 / Sxx (Syy when the
 // covariate has one value: the column's sum about its mean).  Different
 // slopes: one line per group; common slope: one line through all groups'
-// residuals pooled.
+// residuals pooled, each group's residuals first turned (in complex
+// arithmetic) by the rotation that best fits its consensus onto getconsensus
+// of the whole table.
 double reference_different_slopes(const Matrix& data, const Codes& codes, const std::vector<double>& cov);
 double reference_common_slope(const Matrix& data, const Codes& codes, const std::vector<double>& cov);
 
