@@ -5,7 +5,9 @@
 // Procrustes residuals from the group's own (rotation-only) consensus, and
 // its covariate is centred on the group's mean.  On these residuals two
 // models are fitted, one straight line per coordinate:
-//  - the common-slope model: one line over all specimens pooled;
+//  - the common-slope model: one line over all specimens pooled, after each
+//    group's residuals are turned into one common orientation (a group's
+//    residuals otherwise take the orientation of its first specimen);
 //  - the different-slopes model: one line per group (`group_cov_ss`).
 // Their unexplained sums are compared with the total sum of squares `tssd`
 // of the sample and judged by permutation: shuffling the covariate within
