@@ -75,7 +75,7 @@ void run_action(benchmark::State& state, const DataSet* d, const std::string& ac
     ws.data = d->data;
     ws.glist = d->glist;
     ws.clist = d->clist;
-    if (action == "RunOneWay" || action == "RunOneWayF" || action == "RunOneStand" || action == "RunOneStandF")
+    if (action == "RunOneWay" || action == "RunOneWayF" || action == "RunOneStand" || action == "RunOneStandF" || action == "RunOneCov")
         ws.glist = d->glist.leftCols(1);
     shell.options().seed = 1;
     shell.options().threads = threads;
@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
         const char* action;
         int model;
     };
-    const Job jobs[] = {{"RunOneWay", 1}, {"RunTwoWay", 1}, {"RunTwoWayF", 1}, {"RunTwoWayNest", 1}, {"RunTwoStandF", 5}};
+    const Job jobs[] = {{"RunOneWay", 1},    {"RunTwoWay", 1}, {"RunTwoWayF", 1}, {"RunTwoWayNest", 1},
+                        {"RunTwoStandF", 5}, {"RunOneCov", 1}, {"RunTwoCov", 1}};
     for (const DataSet* d : {&small, &big})
         for (const auto& job : jobs)
             for (int threads : {1, 2}) {

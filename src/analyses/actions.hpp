@@ -15,5 +15,8 @@ void run_one_stand(ActionEnv& env);     // "RunOneStand"
 void run_two_stand(ActionEnv& env);     // "RunTwoStand"
 void run_one_stand_f(ActionEnv& env);   // "RunOneStandF"
 void run_two_stand_f(ActionEnv& env);   // "RunTwoStandF"
+void test_covariate(ActionEnv& env);    // "TestCovariate"
+void run_two_cov(ActionEnv& env);       // "RunTwoCov"
+void run_one_cov(ActionEnv& env);       // "RunOneCov"
 
 }  // namespace quillan

@@ -26,12 +26,6 @@ const ModelLines kModelLines[] = {
      "\\n\\nCovariate Used, Groups 1 & 2 interaction (G1 x G2 x Covariate)"},
 };
 
-bool has_two_values(const std::vector<double>& z) {
-    for (double v : z)
-        if (v != z.front()) return true;
-    return false;
-}
-
 std::vector<double> column_values(const Matrix& m) { return column_codes(m, 0); }
 
 // Per-group standardisation of models 3 to 5.
@@ -147,21 +141,98 @@ Matrix getpresida(const Matrix& x) {
     return y;
 }
 
+bool has_two_values(const double* z, std::size_t n) {
+    for (std::size_t i = 1; i < n; ++i)
+        if (z[i] != z[0]) return true;
+    return false;
+}
+
+bool has_two_values(const std::vector<double>& z) { return has_two_values(z.data(), z.size()); }
+
+namespace {
+
+// Columns handled side by side: each keeps its own sums, added row by row in
+// row order exactly as a column-by-column loop adds them, so the result does
+// not depend on the chunking; the independent sums only let the machine work
+// on several columns at once.
+constexpr std::size_t kChunk = 8;
+
+// Adds the residual sums of C columns, starting at x, to `total` one column
+// after another.
+template <std::size_t C>
+void residual_chunk(const double* z, std::size_t n, double zm, double sxx, bool sloped, const double* x, std::ptrdiff_t row_stride,
+                    double& total) {
+    const double dn = static_cast<double>(n);
+    double ym[C], sxy[C], slope[C], intercept[C], s[C];
+    for (std::size_t l = 0; l < C; ++l) ym[l] = sxy[l] = s[l] = 0.0;
+    for (std::size_t r = 0; r < n; ++r) {
+        const double* row = x + static_cast<std::ptrdiff_t>(r) * row_stride;
+        for (std::size_t l = 0; l < C; ++l) ym[l] += row[l];
+    }
+    for (std::size_t l = 0; l < C; ++l) ym[l] /= dn;
+    if (!sloped) {
+        for (std::size_t r = 0; r < n; ++r) {
+            const double* row = x + static_cast<std::ptrdiff_t>(r) * row_stride;
+            for (std::size_t l = 0; l < C; ++l) {
+                const double e = row[l] - ym[l];
+                s[l] += e * e;
+            }
+        }
+    } else {
+        for (std::size_t r = 0; r < n; ++r) {
+            const double* row = x + static_cast<std::ptrdiff_t>(r) * row_stride;
+            const double dz = z[r] - zm;
+            for (std::size_t l = 0; l < C; ++l) sxy[l] += dz * (row[l] - ym[l]);
+        }
+        for (std::size_t l = 0; l < C; ++l) {
+            slope[l] = sxy[l] / sxx;
+            intercept[l] = ym[l] - slope[l] * zm;
+        }
+        for (std::size_t r = 0; r < n; ++r) {
+            const double* row = x + static_cast<std::ptrdiff_t>(r) * row_stride;
+            const double zr = z[r];
+            for (std::size_t l = 0; l < C; ++l) {
+                const double e = row[l] - slope[l] * zr - intercept[l];
+                s[l] += e * e;
+            }
+        }
+    }
+    for (std::size_t l = 0; l < C; ++l) total += s[l];
+}
+
+}  // namespace
+
+double residual_ss(const double* z, std::size_t n, const double* x, std::size_t ncols, std::ptrdiff_t row_stride) {
+    if (n == 0) return 0.0;
+    const bool sloped = has_two_values(z, n);
+    if (sloped && n == 2) return 0.0;
+    // The covariate's mean and spread are the same for every column; polyfit1
+    // would compute them again per column, with the same result.
+    double zm = 0.0;
+    for (std::size_t r = 0; r < n; ++r) zm += z[r];
+    zm /= static_cast<double>(n);
+    double sxx = 0.0;
+    for (std::size_t r = 0; r < n; ++r) {
+        const double dz = z[r] - zm;
+        sxx += dz * dz;
+    }
+    double y = 0.0;
+    std::size_t j = 0;
+    for (; j + kChunk <= ncols; j += kChunk) residual_chunk<kChunk>(z, n, zm, sxx, sloped, x + j, row_stride, y);
+    for (; j < ncols; ++j) residual_chunk<1>(z, n, zm, sxx, sloped, x + j, row_stride, y);
+    return y;
+}
+
 double getunexplained(const Matrix& x, const std::vector<double>& z) {
     if (static_cast<Eigen::Index>(z.size()) != x.rows())
         throw QuillanError("getunexplained: the covariate must have one value per row of the table.");
-    const std::size_t n = z.size();
-    double y = 0;
-    for (Eigen::Index i = 0; i + 1 < x.cols(); ++i) {
-        const Line p = polyfit1(z.data(), x.data() + i, n, x.cols());
-        double s = 0;
-        for (std::size_t r = 0; r < n; ++r) {
-            const double e = x(static_cast<Eigen::Index>(r), i) - p.slope * z[r] - p.intercept;
-            s += e * e;
-        }
-        y += s;
-    }
-    return y;
+    for (double v : z)
+        if (!std::isfinite(v)) throw QuillanError("getunexplained: a covariate value is not a finite number.");
+    if (!has_two_values(z))
+        throw QuillanError("getunexplained: the covariate has the same value for every row, so no straight line can be fitted "
+                           "against it.");
+    if (x.cols() < 2) return 0.0;
+    return residual_ss(z.data(), z.size(), x.data(), static_cast<std::size_t>(x.cols() - 1), x.cols());
 }
 
 }  // namespace quillan

@@ -56,7 +56,25 @@ StandardisationTotals compare_totals(const PreparedTable& data, const PreparedTa
 Matrix getpresida(const Matrix& x);
 
 // Residual sum of squares after regressing each column but the last of `x`
-// on `z` (one value per row) by a least-squares straight line.
+// on `z` (one value per row) by a least-squares straight line.  Fails with a
+// message when z does not have one finite value per row or has one value
+// repeated (no line can then be fitted).
 double getunexplained(const Matrix& x, const std::vector<double>& z);
+
+// The arithmetic of getunexplained: the residual sum of squares of the
+// least-squares lines of `ncols` columns against the n values of z, where
+// row r of the table starts at x + r * row_stride and its columns are
+// contiguous.  Each line is fitted as polyfit1 fits it, and the squared
+// residuals are summed row by row within a column and then column by column.
+// Where no line is determined the sum stays meaningful instead of turning
+// non-finite:
+//  - z with one value repeated (n = 1 included) has no slope: each column is
+//    fitted by its mean alone and leaves its sum of squares about the mean;
+//  - two points with distinct z lie on their line: exactly 0.
+double residual_ss(const double* z, std::size_t n, const double* x, std::size_t ncols, std::ptrdiff_t row_stride);
+
+// True when z holds at least two different values.
+bool has_two_values(const std::vector<double>& z);
+bool has_two_values(const double* z, std::size_t n);
 
 }  // namespace quillan

@@ -12,9 +12,11 @@
 
 namespace quillan {
 
-PermutationEngine::PermutationEngine(ActionEnv& env)
-    : env_(env), seed_(env.options().seed ? *env.options().seed : fresh_seed()) {
-    int t = env.options().threads;
+PermutationEngine::PermutationEngine(ActionEnv& env) : PermutationEngine(env.options()) {}
+
+PermutationEngine::PermutationEngine(const RunOptions& options)
+    : options_(options), seed_(options.seed ? *options.seed : fresh_seed()) {
+    int t = options.threads;
     if (t <= 0) t = static_cast<int>(std::thread::hardware_concurrency());
     threads_ = std::max(1, t);
 }
@@ -82,7 +84,7 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
     for (int t = 0; t < nthreads; ++t) pool.emplace_back(work, t);
 
     bool cancelled = false;
-    const auto& progress = env_.options().progress;
+    const auto& progress = options_.progress;
     {
         std::unique_lock<std::mutex> lock(mutex);
         while (finished < nthreads) {

@@ -38,6 +38,10 @@ using PermutationBody = std::function<bool(State& state, long long index, Rng& r
 class PermutationEngine {
 public:
     explicit PermutationEngine(ActionEnv& env);
+    // For computations run outside an action (operations called by name):
+    // only the seed, thread count and progress of `options` are used, and
+    // they must outlive the engine.
+    explicit PermutationEngine(const RunOptions& options);
 
     // The seed of this action's streams (drawn afresh when none was given).
     std::uint64_t seed() const { return seed_; }
@@ -68,7 +72,7 @@ private:
     PermutationResult run_erased(long long nperm, const std::vector<double>& observed, const std::vector<Exceeds>& how,
                                  const std::function<Worker()>& make_worker, int loop, bool keep_values);
 
-    ActionEnv& env_;
+    const RunOptions& options_;
     std::uint64_t seed_;
     int threads_;
 };

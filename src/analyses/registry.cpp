@@ -25,6 +25,9 @@ const Entry kAnalyses[] = {
     {"RunTwoStand", run_two_stand},
     {"RunOneStandF", run_one_stand_f},
     {"RunTwoStandF", run_two_stand_f},
+    {"TestCovariate", test_covariate},
+    {"RunTwoCov", run_two_cov},
+    {"RunOneCov", run_one_cov},
 };
 
 }  // namespace

@@ -11,6 +11,13 @@ std::string count_piece(long long count, long long nperm, const char* zero_forma
     return with_nperm ? sprintf(format, {c, n, c / n}) : sprintf(format, {c, c / n});
 }
 
+std::string probability_piece(long long count, long long nperm, const char* zero_format, const char* format,
+                              std::vector<FmtArg> values) {
+    const double n = static_cast<double>(nperm);
+    values.emplace_back(count == 0 ? 1.0 / n : static_cast<double>(count) / n);
+    return sprintf(count == 0 ? zero_format : format, values);
+}
+
 }  // namespace quillan
 
 namespace quillan {

@@ -1,7 +1,10 @@
 // Pieces every report is built from.
 #pragma once
 
+#include "platform/format.hpp"
+
 #include <string>
+#include <vector>
 
 namespace quillan {
 
@@ -9,6 +12,12 @@ namespace quillan {
 // permutation the zero format gets 1/nperm (after nperm when `with_nperm`),
 // otherwise the other format gets the count (and nperm) and count/nperm.
 std::string count_piece(long long count, long long nperm, const char* zero_format, const char* format, bool with_nperm = false);
+
+// A piece that prints `values` and then a probability: the zero format with
+// 1/nperm when no permutation counted, otherwise the other format with
+// count/nperm.
+std::string probability_piece(long long count, long long nperm, const char* zero_format, const char* format,
+                              std::vector<FmtArg> values = {});
 
 }  // namespace quillan
 

@@ -22,6 +22,7 @@ PreparedTable::PreparedTable(const Matrix& data) : impl_(std::make_unique<Impl>(
 PreparedTable::~PreparedTable() = default;
 int PreparedTable::specimens() const { return static_cast<int>(impl_->table.rows()); }
 double PreparedTable::total_ss() const { return impl_->tssd; }
+const ShapeTable& PreparedTable::shapes() const { return impl_->table; }
 
 int GroupSums::specimens() const {
     int s = 0;

@@ -12,6 +12,7 @@
 namespace quillan {
 
 class Console;
+class ShapeTable;
 
 // The landmark table checked and prepared once per action (see geometry).
 class PreparedTable {
@@ -25,6 +26,9 @@ public:
     // Total sum of squared full Procrustes distances from the consensus of
     // the whole table.
     double total_ss() const;
+    // The checked, centred and scaled specimens, for computations that work
+    // on rows of the table directly.
+    const ShapeTable& shapes() const;
 
     struct Impl;
     const Impl& impl() const { return *impl_; }

@@ -69,6 +69,10 @@ public:
     // Row i of the block (2k coordinates) copied to `out`.
     void row(std::size_t i, double* out) const;
 
+    // Every row less the consensus, coordinate by coordinate: coordinate q
+    // of row i goes to out[i * 2k + q].
+    void deviations(double* out) const;
+
 private:
     // The principal-axis turn of the consensus: false when the angle is
     // undefined, else its cosine and sine.

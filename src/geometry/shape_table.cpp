@@ -301,6 +301,18 @@ void ConsensusRun::row(std::size_t i, double* out) const {
     for (std::size_t q = 0; q < m1; ++q) out[q] = tile[q * W + l];
 }
 
+void ConsensusRun::deviations(double* out) const {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    const double* ref = w_.xref_.data();
+    const double* tiles = w_.tiles_.data();
+    for (std::size_t i = 0; i < n_; ++i) {
+        const double* tile = tiles + (i / W) * m1 * W;
+        const std::size_t l = i % W;
+        double* row = out + i * m1;
+        for (std::size_t q = 0; q < m1; ++q) row[q] = tile[q * W + l] - ref[q];
+    }
+}
+
 // ---------------------------------------------------------------------------
 
 namespace {
@@ -321,6 +333,14 @@ double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeWork& w
     ConsensusRun run(work, table.landmarks());
     run.load(table, rows);
     return finish_group(run);
+}
+
+void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeWork& work, double* out, double* consensus) {
+    ConsensusRun run(work, table.landmarks());
+    run.load(table, rows);
+    run.iterate(Procedure::RotationOnly);
+    run.deviations(out);
+    if (consensus) std::copy(run.consensus(), run.consensus() + 2 * table.landmarks(), consensus);
 }
 
 double tssd(const ShapeTable& table, ShapeWork& work) {

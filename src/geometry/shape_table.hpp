@@ -89,6 +89,17 @@ private:
 // validated rows do not produce in practice, or no convergence).
 double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeWork& work);
 
+// Deviations of the given rows (indices into `table`, in the order given)
+// from their rotation-only consensus, after each row is aligned on it: the
+// coordinates of what `getpresida` gives for a table of those rows, to the
+// last bit, without building any matrix.  Coordinate q of the i-th row given
+// goes to out[i * 2k + q] (the rows without their trailing values, one after
+// another); `out` holds 2k * rows.size() values.  When `consensus` is given
+// it receives the consensus's 2k coordinates.  At least one row.  Throws
+// QuillanError if the consensus cannot be computed.
+void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeWork& work, double* out,
+                         double* consensus = nullptr);
+
 // Total sum of squares `tssd` of the whole table: `group_ss` of all rows in
 // table order, which is also what `sq_d_wg` gives for a code vector that puts
 // every row in one group.

@@ -21,12 +21,6 @@ Matrix row_from(const std::vector<T>& v) {
     return m;
 }
 
-const List& arg_list(const std::vector<Value>& args, std::size_t i, const char* op) {
-    if (i >= args.size()) throw QuillanError(std::string("Not enough input arguments to ") + op + ".");
-    if (!args[i].is_list()) throw QuillanError(std::string(op) + ": input " + std::to_string(i + 1) + " must be a list.");
-    return args[i].list();
-}
-
 // A count or row number given as a double: a whole number of at least `least`.
 std::size_t whole(double v, double least, const char* op, const char* what) {
     if (!(v >= least) || v != std::floor(v) || v > 1e15)

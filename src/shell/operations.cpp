@@ -91,6 +91,12 @@ double arg_scalar(const std::vector<Value>& args, std::size_t i, const char* op)
 
 Codes arg_codes(const std::vector<Value>& args, std::size_t i, const char* op) { return elements(arg_matrix(args, i, op)); }
 
+const List& arg_list(const std::vector<Value>& args, std::size_t i, const char* op) {
+    if (i >= args.size()) throw QuillanError(std::string("Not enough input arguments to ") + op + ".");
+    if (!args[i].is_list()) throw QuillanError(std::string(op) + ": input " + std::to_string(i + 1) + " must be a list.");
+    return args[i].list();
+}
+
 Matrix row_of(const Codes& c) {
     Matrix m(1, static_cast<Eigen::Index>(c.size()));
     for (std::size_t i = 0; i < c.size(); ++i) m(0, static_cast<Eigen::Index>(i)) = c[i];

@@ -27,6 +27,20 @@ double reference_within(const Matrix& data, const Codes& codes);
 // Full Procrustes distance between two configurations (sine of the angle).
 double reference_distance(const Config& a, const Config& b);
 
+// Unexplained sums of the slope models by plain regression: each group's
+// getpresida residuals against its covariate less the group's mean, each
+// coordinate column by the closed form Syy - Sxy^2 / Sxx (Syy when the
+// covariate has one value: the column's sum about its mean).  Different
+// slopes: one line per group; common slope: one line through all groups'
+// residuals pooled, each group's residuals first turned (in complex
+// arithmetic) by the rotation that best fits its consensus onto getconsensus
+// of the whole table.
+double reference_different_slopes(const Matrix& data, const Codes& codes, const std::vector<double>& cov);
+double reference_common_slope(const Matrix& data, const Codes& codes, const std::vector<double>& cov);
+
+// A normally distributed covariate, one value per specimen.
+std::vector<double> random_covariate(std::size_t n, unsigned seed);
+
 // Random test shapes: `groups` mean shapes of k landmarks, each specimen a
 // perturbed copy of its group's mean, moved, turned and scaled at random.
 Matrix make_shapes(const std::vector<int>& group_of_specimen, int k, unsigned seed, double spread = 0.05);

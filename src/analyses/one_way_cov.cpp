@@ -1,0 +1,61 @@
+// "RunOneCov": the form of the dependence of shape on the covariate within
+// the groups of one grouping variable.  The common-slope and the
+// different-slopes models are fitted and each is judged by shuffling the
+// covariate; random groups of the real groups' sizes test whether the real
+// groups' own slopes explain more than a shared one.
+#include "analyses/actions.hpp"
+#include "analyses/common.hpp"
+#include "analyses/engine.hpp"
+#include "analyses/report.hpp"
+#include "analyses/scoring.hpp"
+#include "analyses/slope_models.hpp"
+#include "platform/format.hpp"
+
+namespace quillan {
+
+void run_one_cov(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    const long long nperm = read_nperm(env);
+    const Matrix& data = require_landmarks(ws);
+    // A list of several columns is not refused: its first column defines the groups.
+    const Codes codes = column_codes(require_groups(ws), 0);
+    const CovGroups groups = cov_groups(codes, column_codes(require_covariate(ws), 0), group_name);
+    check_slope_groups(groups);
+    const PreparedTable table(data);
+    const double tssd = table.total_ss();
+    PermutationEngine engine(env);
+    const SlopeModels y = common_slope_test2(engine, env.console(), table.shapes(), groups, tssd, nperm, 0);
+
+    const double y1 = y.sstotal, y2 = y.explained_ss(), y3 = y.explained_ms();
+    const std::string stemp2 = sprintf("\\nTests only the significance of the covariate, use 1-Way with Covariate Next");
+    env.console().line(stemp2);
+    env.set_report(strcat({
+        sprintf("\\nEstablishing the form of the dependence on the covariate:\\nThe results of a 1-Way Covariate test using %i "
+                "permutations",
+                {nperm}),
+        stemp2,
+        sprintf("\\n   %s \\n    %s \\n   %s", {ws.dfileinfo, ws.gfileinfo, ws.cfileinfo}),
+        sprintf("\\n\\n Mean square distance, p estimate for each model"),
+        probability_piece(y.exc_ss, nperm,
+                          "\\n\\nCommon Slope model \\n\\n  Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f\\n Percent "
+                          "Explained=%1.4f \\n  p<%1.5f",
+                          "\\n\\nCommon Slope model \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent "
+                          "Explained=%1.4f \\n  p=%1.5f",
+                          {y1, y2, y1 - y2, 100 * y2 / y1}),
+        probability_piece(y.exc_ms, nperm,
+                          "\\n\\nDifferent Slopes (G1 x Covariate dependence)\\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained "
+                          "SS=%1.4f \\nPercent Explained=%1.4f \\n  p<%1.5f",
+                          "\\n\\nDifferent Slope(G1 x Covariate dependence) \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained "
+                          "SS=%1.4f \\nPercent Explained=%1.4f \\n   p=%1.5f",
+                          {y1, y3, y1 - y3, 100 * y3 / y1}),
+        probability_piece(y.cdraw_exc, nperm,
+                          "\\n\\nPermutation Test of Different Slope (G1 x Covariate) model vs Common Slope model p<%1.4f, \\n(Low p "
+                          "means G1 x Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
+                          "\\n----------\\nPermutation Test of Different Slope (G1 x Covariate) model vs Common Slope model "
+                          "p=%1.4f \\n (Low p means the different slope model is significantly better than the common slope "
+                          "model,Test Criteria is explained SS)"),
+        sprintf("\\n\\nNote:all p values derived by permutation"),
+    }));
+}
+
+}  // namespace quillan

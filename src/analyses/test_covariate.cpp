@@ -1,0 +1,60 @@
+// "TestCovariate": a console check of the slope models.  They are evaluated
+// with the loaded covariate, then once more with a surrogate covariate that
+// cannot carry any real group-specific slope: the natural log of the
+// landmark file's last column, dealt out to the specimens in a random order.
+// The surrogate lives only in this action; the loaded covariate list stays
+// as it was.  Only the console shows the results; no report is written.
+#include "analyses/actions.hpp"
+#include "analyses/common.hpp"
+#include "analyses/engine.hpp"
+#include "analyses/scoring.hpp"
+#include "analyses/slope_models.hpp"
+#include "platform/format.hpp"
+
+#include <cmath>
+
+namespace quillan {
+
+namespace {
+
+// The log of the trailing column, in the order of a random permutation of
+// the specimens.
+std::vector<double> surrogate_covariate(const Matrix& data, Rng& rng) {
+    const Eigen::Index last = data.cols() - 1;
+    for (Eigen::Index i = 0; i < data.rows(); ++i)
+        if (!(data(i, last) > 0) || !std::isfinite(data(i, last)))
+            throw QuillanError(sprintf("The last value of specimen %i in the landmark file is %s; the surrogate covariate is "
+                                       "its natural logarithm, which needs a positive finite number.",
+                                       {static_cast<double>(i + 1), format_number(data(i, last))}));
+    const std::vector<int> rp = randperm(static_cast<int>(data.rows()), rng);
+    std::vector<double> z(rp.size());
+    for (std::size_t i = 0; i < rp.size(); ++i) z[i] = std::log(data(rp[i], last));
+    return z;
+}
+
+}  // namespace
+
+void test_covariate(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    const long long nperm = read_nperm(env);
+    const Matrix& data = require_landmarks(ws);
+    const Codes codes = column_codes(require_groups(ws), 0);
+    const CovGroups loaded = cov_groups(codes, column_codes(require_covariate(ws), 0), group_name);
+    check_slope_groups(loaded);
+    PermutationEngine engine(env);
+    // The surrogate's order has a stream of its own, apart from the loops.
+    Rng rng = engine.stream(0, 2);
+    const CovGroups surrogate = cov_groups(codes, surrogate_covariate(data, rng), group_name);
+    check_slope_groups(surrogate);
+    const PreparedTable table(data);
+    const double tssd = table.total_ss();
+    Console& console = env.console();
+
+    console.line("Slope models with the loaded covariate:");
+    common_slope_test(engine, console, table.shapes(), loaded, tssd, nperm, 0);
+    console.line("Slope models with a surrogate covariate (the log of the last column of the landmark file, in random specimen "
+                 "order):");
+    common_slope_test(engine, console, table.shapes(), surrogate, tssd, nperm, 3);
+}
+
+}  // namespace quillan

@@ -1,0 +1,155 @@
+// "RunTwoCov": the form of the dependence of shape on the covariate when the
+// specimens are classified by two grouping variables.  The report has four
+// sections: the slope models over the cells of G1 x G2; the cell model
+// against the models in which one of the two variables is randomised; and the
+// different-slopes model of each variable alone.
+#include "analyses/actions.hpp"
+#include "analyses/common.hpp"
+#include "analyses/engine.hpp"
+#include "analyses/report.hpp"
+#include "analyses/scoring.hpp"
+#include "analyses/slope_models.hpp"
+#include "groups/groups.hpp"
+#include "platform/format.hpp"
+
+namespace quillan {
+
+namespace {
+
+const char* const kLine = "\\n\\n--------------------------------------------------\\n";
+
+// The different-slopes block and the random-grouping test of one variable.
+struct SingleVariableTexts {
+    const char* heading;
+    const char* stempc_zero;
+    const char* stempc;
+    const char* stempd_zero;
+    const char* stempd;
+    bool closing_note;
+};
+
+const SingleVariableTexts kFirstVariable = {
+    "\\n\\nTests of the g1 x Covariate Model:\\nThe results of a 1-Way Covariate test using %i permutations",
+    "\\n\\nCovariate & Group (G1 x Covariate, Different Means)\\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f "
+    "\\nPercent Explained=%1.4f \\n   permutation test of significance p<%1.5f",
+    "\\n\\nCov & Group (G1 x Covariate, Different Means) \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent "
+    "Explained=%1.4f \\n  permutation test of significance p=%1.5f",
+    "\\n\\nPermutation Test of Covariate x Group (G1 x Covariate) model vs Covariate Only model p<%1.4f, \\n(Low p means G1 x "
+    "Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
+    "\\n----------\\nPermutation Test of Covariate & Group (G1 x Covariate) model vs Covariate Only model p=%1.4f \\n (Low p means "
+    "G1 x Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
+    false,
+};
+
+// The second variable's note still speaks of G1 x Covariate; the report has
+// always read so.
+const SingleVariableTexts kSecondVariable = {
+    "\\n\\nTests of the g2 x Covariate Model:\\nThe results of a 1-Way Covariate test using %i permutations",
+    "\\n\\nCovariate & Group (G2 x Covariate, Different Means)\\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f "
+    "\\nPercent Explained=%1.4f \\n  permutation test of significance p<%1.5f",
+    "\\n\\nCov & Group (G2 x Covariate, Different Means) \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent "
+    "Explained=%1.4f \\n  permutation test of significance p=%1.5f",
+    "\\n\\nPermutation Test of Covariate x Group (G2 x Covariate) model vs Covariate Only model p<%1.4f, \\n(Low p means G1 x "
+    "Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
+    "\\n----------\\nPermutation Test of Covariate & Group (G2 x Covariate) model vs Covariate Only model p=%1.4f \\n (Low p means "
+    "G1 x Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
+    true,
+};
+
+std::string single_variable_section(const std::string& stemp, const SingleVariableTexts& t, const SlopeModels& y, long long nperm) {
+    const double y1 = y.sstotal, y3 = y.explained_ms();
+    std::vector<std::string> pieces = {
+        stemp,
+        sprintf(t.heading, {nperm}),
+        sprintf(kLine),
+        sprintf("\\n\\n Mean square distance, F-test and p estimate for each model"),
+        probability_piece(y.exc_ms, nperm, t.stempc_zero, t.stempc, {y1, y3, y1 - y3, 100 * y3 / y1}),
+        probability_piece(y.cdraw_exc, nperm, t.stempd_zero, t.stempd),
+    };
+    if (t.closing_note) pieces.push_back(sprintf("\\n\\nNote:all p values derived by permutation"));
+    pieces.push_back(sprintf(kLine));
+    return strcat(pieces);
+}
+
+}  // namespace
+
+void run_two_cov(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    env.require_two_way_list(kRegressionRefusal);
+    const long long nperm = read_nperm(env);
+    const Matrix& data = require_landmarks(ws);
+    const Matrix& glist = require_groups(ws, 2);
+    const std::vector<double> clist = column_codes(require_covariate(ws), 0);
+    const Codes g1 = column_codes(glist, 0), g2 = column_codes(glist, 1);
+    const PreparedTable table(data);
+    const double tssd = table.total_ss();
+    Console& console = env.console();
+    PermutationEngine engine(env);
+
+    // Every permutation loop of the action draws from its own streams.
+    const TwoGroupCov y = twogroupcov(engine, console, table.shapes(), g1, g2, clist, nperm, 0);
+    console.echo("y", Value(y.result()));
+    const CombinedCode cells = combined_code(g1, g2, &console);
+    const CovGroups cell_groups = cov_groups(cells.glistc, clist, [&cells](double c) {
+        const Eigen::Index row = static_cast<Eigen::Index>(c) - 1;
+        return cell_name(cells.ccode(row, 1), cells.ccode(row, 2));
+    });
+    const SlopeModels y2 = common_slope_test2(engine, console, table.shapes(), cell_groups, tssd, nperm, 1);
+
+    // Section A: the cell models.  Both blocks print "p<" whatever the count.
+    const double e_ss = y2.explained_ss(), e_ms = y2.explained_ms();
+    const char* const common_slope = "\\n\\nCovariate only (Common Slope model) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
+                                     "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f";
+    std::string stemp = strcat({
+        sprintf("\\nEstablishing the form of the dependence on the covariate\\nThe results of a 2-Way Covariate test using %i permutations",
+                {nperm}),
+        sprintf("\\n   %s \\n    %s \\n   %s", {ws.dfileinfo, ws.gfileinfo, ws.cfileinfo}),
+        sprintf(kLine),
+        sprintf("\\n Mean square distances and p estimate for each model"),
+        probability_piece(y2.exc_ss, nperm, common_slope, common_slope, {tssd, e_ss, tssd - e_ss, 100 * e_ss / tssd}),
+        probability_piece(y2.exc_ms, nperm,
+                          "\\n\\nG1xG2xCovariate (All different slopes) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
+                          "SS=%1.4f\\nPercent Explained %2.3f  \\n permutation test of significance p<%1.5f",
+                          "\\n\\nG1xG2xCovariate (All different slopes) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
+                          "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f",
+                          {tssd, e_ms, tssd - e_ms, 100 * e_ms / tssd}),
+        probability_piece(y2.cdraw_exc, nperm,
+                          "\\n\\nPermutation Test of All different slope model vs Common Slope model permutation p<%1.4f",
+                          "\\nPermutation Test of All different slope model vs Common slope model permutation p=%1.4f"),
+        sprintf("\\nLow P indicates the G1xG2xCovariate model (all differing slopes) is significantly better than the Common Slope "
+                "Model"),
+        sprintf(kLine),
+    });
+
+    // Section B: the cell model against G1 with G2 randomised, and against
+    // G2 with G1 randomised.
+    stemp = strcat({
+        stemp,
+        sprintf("\\n\\nResults of comparing both single interaction models with the 2 group interaction model"),
+        probability_piece(y.exc1, nperm,
+                          "\\n\\nThe G1 x G2 x z model explained more variance than the G1 x Random G2 x z model at permutation "
+                          "p<%1.5f",
+                          "\\n\\nThe G1 x G2 x z model explained more variance than the G1 x Random G2 x z model at permuation "
+                          "p<%1.5f"),
+        sprintf("\\nLow p indicates the G1xG2xcovariate model is statistically significantly better than G1xcovariate with a "
+                "random term"),
+        probability_piece(y.exc2, nperm,
+                          "\\n\\nThe G1 x G2 x z model explained more variance than the Random G1 x G2 x z model at p<%1.5f",
+                          "\\n\\nThe G1 x G2 x z model explained more variance than the Random G1 x G2 x z model at p<%1.5f"),
+        sprintf("\\nLow p indicates the G1xG2xcovariate model is statistically significantly better than G2xcovariate with a "
+                "random term"),
+        sprintf(kLine),
+    });
+
+    // Sections C and D: each variable alone.  The total is that of the same
+    // table, so it is not computed again.
+    const SlopeModels first =
+        common_slope_test2(engine, console, table.shapes(), cov_groups(g1, clist, first_variable_group), tssd, nperm, 3);
+    stemp = single_variable_section(stemp, kFirstVariable, first, nperm);
+    const SlopeModels second =
+        common_slope_test2(engine, console, table.shapes(), cov_groups(g2, clist, second_variable_group), tssd, nperm, 5);
+    stemp = single_variable_section(stemp, kSecondVariable, second, nperm);
+    env.set_report(stemp);
+}
+
+}  // namespace quillan
