@@ -48,12 +48,11 @@ public:
     // rotation is made.
     void principal_axes();
 
-    // The principal-axis rotation and the distances in one: the consensus is
-    // turned and marked as by principal_axes(), and the sum (in row order) of
-    // the squared distances of the turned aligned rows from it is returned,
-    // exactly as principal_axes() followed by fullpdist of the consensus and
-    // the aligned rows would give it.  The aligned rows are left centred and
-    // scaled.  Returns a non-finite value when a row cannot be measured.
+    // The sum (in row order) of the squared full Procrustes distances of the
+    // aligned rows from the consensus: what principal_axes() followed by
+    // fullpdist of the consensus and the aligned rows gives, up to rounding,
+    // computed in closed form without moving the rows.  Returns a non-finite
+    // value when a row cannot be measured.
     double principal_axes_distances();
 
     // The consensus: 2k coordinates and the last element.

@@ -260,93 +260,40 @@ inline void fit_distance(const double* t, const double* ref, int k, double* d) {
     store(d, sqrt_lanes(acc));
 }
 
-// The last stage of a group's sum of squares, in one sweep over each lane:
-// the turn of the aligned configuration by the angle whose cosine and sine are
-// turn[0] and turn[1] (no turn when `turn` is null), then centring and
-// scaling, then the distance from `ref`; `d` receives kWidth<T> distances.
-// The same operations on the same values as rotate, centre_scale and
-// fit_distance one after the other (so the same numbers), with fewer passes
-// over the data.
+// Squared full Procrustes distance of each lane from `ref`, in one sweep.
+// Fitting a configuration z, centred and scaled, onto ref by a full fit
+// leaves the least-squares residual |ref|^2 - |sum conj(z) ref|^2 / |z|^2,
+// which depends neither on z's position nor its size nor its orientation, so
+// the lane is neither moved, scaled nor turned here: its centring enters
+// through its centroid c as sum conj(z - c) ref = sum conj(z) ref - conj(c)
+// sum ref and |z - c|^2 = sum |z|^2 - k |c|^2.  `wx`, `wy` are the sums of
+// ref's x and y, `ww` its squared length.  A result a rounding below 0 is
+// returned as 0; a lane of no size gives not-a-number.
 template <class T>
-inline void turn_centre_distance(double* t, const double* ref, int k, const double* turn, double* d) {
+inline void distance_sq(const double* t, const double* ref, int k, double wx, double wy, double ww, double* d2) {
     constexpr int W = kWidth<T>;
-    const T p = broadcast<T>(static_cast<double>(k));
-    // Turn, and the centroid of the turned configuration.
-    T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0);
-    if (turn) {
-        const T c = broadcast<T>(turn[0]), s = broadcast<T>(turn[1]);
-        for (int j = 0; j < k; ++j) {
-            const T x = load<T>(t + 2 * j * W);
-            const T y = load<T>(t + (2 * j + 1) * W);
-            const T nx = x * c - y * s;
-            const T ny = x * s + y * c;
-            store(t + 2 * j * W, nx);
-            store(t + (2 * j + 1) * W, ny);
-            sx += nx;
-            sy += ny;
-        }
-    } else {
-        for (int j = 0; j < k; ++j) {
-            sx += load<T>(t + 2 * j * W);
-            sy += load<T>(t + (2 * j + 1) * W);
-        }
-    }
-    // Centre, and the centroid of the centred configuration.
-    const T cx = sx / p, cy = sy / p;
-    T sx2 = broadcast<T>(0.0), sy2 = broadcast<T>(0.0);
-    for (int j = 0; j < k; ++j) {
-        const T x = load<T>(t + 2 * j * W) - cx;
-        const T y = load<T>(t + (2 * j + 1) * W) - cy;
-        store(t + 2 * j * W, x);
-        store(t + (2 * j + 1) * W, y);
-        sx2 += x;
-        sy2 += y;
-    }
-    // Its centroid size.
-    const T cx2 = sx2 / p, cy2 = sy2 / p;
-    T ss = broadcast<T>(0.0);
-    for (int j = 0; j < k; ++j) {
-        const T dx = load<T>(t + 2 * j * W) - cx2;
-        const T dy = load<T>(t + (2 * j + 1) * W) - cy2;
-        ss += dx * dx + dy * dy;
-    }
-    const T r = broadcast<T>(1.0) / sqrt_lanes(ss);
-    // Scale, with the sums of the fit onto the reference.
-    T b1 = broadcast<T>(0.0), b2 = broadcast<T>(0.0);
-    T sx3 = broadcast<T>(0.0), sy3 = broadcast<T>(0.0);
+    T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0), b1 = broadcast<T>(0.0), b2 = broadcast<T>(0.0), zz = broadcast<T>(0.0);
     for (int j = 0; j < k; ++j) {
         const T rx = broadcast<T>(ref[2 * j]);
         const T ry = broadcast<T>(ref[2 * j + 1]);
-        const T x = load<T>(t + 2 * j * W) * r;
-        const T y = load<T>(t + (2 * j + 1) * W) * r;
-        store(t + 2 * j * W, x);
-        store(t + (2 * j + 1) * W, y);
-        sx3 += x;
-        sy3 += y;
-        b1 += rx * x + ry * y;
-        b2 += x * ry - y * rx;
-    }
-    // The fit's factor and the distance of the fitted configuration.
-    const T cx3 = sx3 / p, cy3 = sy3 / p;
-    T ss3 = broadcast<T>(0.0);
-    for (int j = 0; j < k; ++j) {
-        const T dx = load<T>(t + 2 * j * W) - cx3;
-        const T dy = load<T>(t + (2 * j + 1) * W) - cy3;
-        ss3 += dx * dx + dy * dy;
-    }
-    const T cs3 = sqrt_lanes(ss3);
-    const T s3 = cs3 * cs3;
-    const T fr = b1 / s3, fi = b2 / s3;
-    T acc = broadcast<T>(0.0);
-    for (int j = 0; j < k; ++j) {
         const T x = load<T>(t + 2 * j * W);
         const T y = load<T>(t + (2 * j + 1) * W);
-        const T ex = (x * fr - y * fi) - broadcast<T>(ref[2 * j]);
-        const T ey = (y * fr + x * fi) - broadcast<T>(ref[2 * j + 1]);
-        acc += ex * ex;
-        acc += ey * ey;
+        sx += x;
+        sy += y;
+        b1 += rx * x + ry * y;
+        b2 += x * ry - y * rx;
+        zz += x * x + y * y;
     }
-    store(d, sqrt_lanes(acc));
+    const T p = broadcast<T>(static_cast<double>(k));
+    const T cx = sx / p, cy = sy / p;
+    const T B1 = b1 - (cx * broadcast<T>(wx) + cy * broadcast<T>(wy));
+    const T B2 = b2 - (cx * broadcast<T>(wy) - cy * broadcast<T>(wx));
+    const T S = zz - p * (cx * cx + cy * cy);
+    const T d = broadcast<T>(ww) - (B1 * B1 + B2 * B2) / S;
+    for (int l = 0; l < W; ++l) {
+        const double v = lane(d, l);
+        d2[l] = v < 0 ? 0.0 : v;
+    }
 }
 
 // Centroid size of one configuration row (interleaved, k landmarks).

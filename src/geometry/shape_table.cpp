@@ -258,19 +258,24 @@ void ConsensusRun::principal_axes() {
 }
 
 double ConsensusRun::principal_axes_distances() {
+    // The principal-axis turn moves the consensus and every aligned row
+    // alike, so it changes no distance: the sum is taken from the rows as
+    // they stand, each distance in closed form in a single sweep.
     const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
-    double* xref = w_.xref_.data();
-    double turn[2];
-    const bool turned = principal_turn(turn[0], turn[1]);
-    if (turned) kernels::rotate<double>(xref, k_, turn[0], turn[1]);
-    xref[m1] = 999;
-    double* tiles = w_.tiles_.data();
+    const double* xref = w_.xref_.data();
+    double wx = 0.0, wy = 0.0, ww = 0.0;
+    for (int j = 0; j < k_; ++j) {
+        wx += xref[2 * j];
+        wy += xref[2 * j + 1];
+        ww += xref[2 * j] * xref[2 * j] + xref[2 * j + 1] * xref[2 * j + 1];
+    }
+    const double* tiles = w_.tiles_.data();
     double total = 0.0;
     for (std::size_t t = 0; t < tiles_; ++t) {
         double dl[W];
-        kernels::turn_centre_distance<Lanes>(tiles + t * m1 * W, xref, k_, turned ? turn : nullptr, dl);
+        kernels::distance_sq<Lanes>(tiles + t * m1 * W, xref, k_, wx, wy, ww, dl);
         const std::size_t real = std::min<std::size_t>(W, n_ - t * W);
-        for (std::size_t l = 0; l < real; ++l) total += dl[l] * dl[l];
+        for (std::size_t l = 0; l < real; ++l) total += dl[l];
     }
     return total;
 }
