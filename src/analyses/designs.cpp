@@ -5,23 +5,6 @@
 
 namespace quillan {
 
-namespace {
-
-struct ShuffleState {
-    explicit ShuffleState(const PreparedTable& t) : scorer(t) {}
-    Scorer scorer;
-    CellCoder coder;
-    std::vector<int> rp, rp1, rp2;
-    Codes shuffled, p1, p2, cells1, cells2;
-    bool single = false;
-
-    // Explained sum of a grouping; notes groups of a single specimen.
-    double explained(double tssd, const Codes& codes) { return tssd - within(codes); }
-    double within(const Codes& codes) { return scorer.sum(codes, single); }
-};
-
-}  // namespace
-
 void warn_error_df(ActionEnv& env, double dfe) {
     if (dfe > 0) return;
     env.message(sprintf("The error degrees of freedom are %i: there are too few specimens for the groups and regression lines "

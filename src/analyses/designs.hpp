@@ -9,6 +9,21 @@
 
 namespace quillan {
 
+// What one worker thread of a grouping test keeps between permutations: its
+// scorer and the buffers of the shuffled codes.
+struct ShuffleState {
+    explicit ShuffleState(const PreparedTable& t) : scorer(t) {}
+    Scorer scorer;
+    CellCoder coder;
+    std::vector<int> rp, rp1, rp2;
+    Codes shuffled, p1, p2, cells1, cells2;
+    bool single = false;  // a group of a single specimen was met
+
+    // Explained sum of a grouping; notes groups of a single specimen.
+    double explained(double tssd, const Codes& codes) { return tssd - within(codes); }
+    double within(const Codes& codes) { return scorer.sum(codes, single); }
+};
+
 // One grouping variable; the statistic is the explained sum, or the F ratio
 // with error degrees of freedom md - groups - edf_red.
 struct OneWayResult {

@@ -3,6 +3,7 @@
 // explained sum next to the 95th of 100 sorted permuted explained sums.
 #include "analyses/actions.hpp"
 #include "analyses/common.hpp"
+#include "analyses/designs.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/scoring.hpp"
 #include "shell/operations.hpp"
@@ -10,17 +11,6 @@
 #include <algorithm>
 
 namespace quillan {
-
-namespace {
-
-struct DiagnosticState {
-    explicit DiagnosticState(const PreparedTable& t) : scorer(t) {}
-    Scorer scorer;
-    std::vector<int> rp;
-    Codes shuffled;
-};
-
-}  // namespace
 
 void go_man(ActionEnv& env) {
     const Workspace& ws = env.ws();
@@ -53,14 +43,14 @@ void go_man(ActionEnv& env) {
     const double expvar = tssd - cells.sum();
 
     PermutationEngine engine(env);
-    auto result = engine.run<DiagnosticState>(
-        nperm, {expvar}, {Exceeds::Greater}, [&] { return std::make_unique<DiagnosticState>(table); },
-        [&](DiagnosticState& s, long long, Rng& rng, double* stats) {
+    auto result = engine.run<ShuffleState>(
+        nperm, {expvar}, {Exceeds::Greater}, [&] { return std::make_unique<ShuffleState>(table); },
+        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
             randperm(s.rp, nss, rng);
             permute_codes(glistc, s.rp, s.shuffled);
-            bool single = false;
-            stats[0] = tssd - s.scorer.sum(s.shuffled, single);
-            return single;
+            s.single = false;
+            stats[0] = s.explained(tssd, s.shuffled);
+            return s.single;
         },
         0, true);
     std::vector<double> pexpvar = result.values;

@@ -4,23 +4,13 @@
 // fixed codes, which keeps every subgroup's size.
 #include "analyses/actions.hpp"
 #include "analyses/common.hpp"
+#include "analyses/designs.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/report.hpp"
 #include "analyses/scoring.hpp"
 #include "platform/format.hpp"
 
 namespace quillan {
-
-namespace {
-
-struct NestState {
-    explicit NestState(const PreparedTable& t) : scorer(t) {}
-    Scorer scorer;
-    std::vector<int> rp1;
-    Codes sub, main;
-};
-
-}  // namespace
 
 void run_two_way_nest(ActionEnv& env) {
     const Workspace& ws = env.ws();
@@ -51,9 +41,9 @@ void run_two_way_nest(ActionEnv& env) {
     const double Fsg = (SSsg / dfsg) / (eSS / dfe), FA = (SSA / dfA) / (eSS / dfe), Fasg = (SSasg / dfasg) / (eSS / dfe);
 
     PermutationEngine engine(env);
-    auto result = engine.run<NestState>(
-        nperm, {Fsg, FA, Fasg}, std::vector<Exceeds>(3, Exceeds::Greater), [&] { return std::make_unique<NestState>(table); },
-        [&](NestState& s, long long, Rng& rng, double* stats) {
+    auto result = engine.run<ShuffleState>(
+        nperm, {Fsg, FA, Fasg}, std::vector<Exceeds>(3, Exceeds::Greater), [&] { return std::make_unique<ShuffleState>(table); },
+        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
             // Row j of the permuted table is specimen rp1(j), under the codes
             // of position j.  Scoring the specimens in their own order under
             // the codes they receive gives the same groups of specimens, with
@@ -61,15 +51,14 @@ void run_two_way_nest(ActionEnv& env) {
             // keeps every specimen in its subgroup scores exactly the
             // observed sums instead of differing from them by rounding.
             randperm(s.rp1, nss1, rng);
-            s.sub.resize(glistc.size());
-            s.main.resize(g1.size());
+            s.p1.resize(glistc.size());
+            s.p2.resize(g1.size());
             for (std::size_t j = 0; j < s.rp1.size(); ++j) {
-                s.sub[static_cast<std::size_t>(s.rp1[j])] = glistc[j];
-                s.main[static_cast<std::size_t>(s.rp1[j])] = g1[j];
+                s.p1[static_cast<std::size_t>(s.rp1[j])] = glistc[j];
+                s.p2[static_cast<std::size_t>(s.rp1[j])] = g1[j];
             }
-            bool single = false;
-            const double peSS = s.scorer.sum(s.sub, single);
-            const double pSSA = tssd - s.scorer.sum(s.main, single);
+            const double peSS = s.within(s.p1);
+            const double pSSA = s.explained(tssd, s.p2);
             const double pSSsg = tssd - peSS, pSSasg = pSSsg - pSSA;
             stats[0] = (pSSsg / dfsg) / (peSS / dfe);
             stats[1] = (pSSA / dfA) / (peSS / dfe);
