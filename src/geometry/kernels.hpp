@@ -159,26 +159,12 @@ inline void fit_factor(const double* t, const double* ref, int k, T& fr, T& fi) 
     fi = b2 / s;
 }
 
-// Full Procrustes fit of every lane onto `ref`, in place.  The configuration
-// takes the size the fit gives it.
-template <class T>
-inline void fit_full(double* t, const double* ref, int k) {
-    constexpr int W = kWidth<T>;
-    T fr, fi;
-    fit_factor<T>(t, ref, k, fr, fi);
-    for (int j = 0; j < k; ++j) {
-        const T x = load<T>(t + 2 * j * W);
-        const T y = load<T>(t + (2 * j + 1) * W);
-        store(t + 2 * j * W, x * fr - y * fi);
-        store(t + (2 * j + 1) * W, y * fr + x * fi);
-    }
-}
-
-// fit_full, also adding each lane's new coordinates, lane after lane, to
-// the column sums `acc` (2k values): the consensus's column sums in row order
-// without a second sweep over the tile.
-template <class T>
-inline void fit_full_sum(double* t, const double* ref, int k, double* acc) {
+// Full Procrustes fit of every lane onto `ref`, in place; the configuration
+// takes the size the fit gives it.  With `acc` (2k values) each lane's new
+// coordinates are also added, lane after lane, to the column sums: the
+// consensus's column sums in row order without a second sweep over the tile.
+template <class T, bool Sum>
+inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
     constexpr int W = kWidth<T>;
     T fr, fi;
     fit_factor<T>(t, ref, k, fr, fi);
@@ -189,12 +175,24 @@ inline void fit_full_sum(double* t, const double* ref, int k, double* acc) {
         const T ny = y * fr + x * fi;
         store(t + 2 * j * W, nx);
         store(t + (2 * j + 1) * W, ny);
-        double ax = acc[2 * j], ay = acc[2 * j + 1];
-        for (int l = 0; l < W; ++l) ax += lane(nx, l);
-        for (int l = 0; l < W; ++l) ay += lane(ny, l);
-        acc[2 * j] = ax;
-        acc[2 * j + 1] = ay;
+        if constexpr (Sum) {
+            double ax = acc[2 * j], ay = acc[2 * j + 1];
+            for (int l = 0; l < W; ++l) ax += lane(nx, l);
+            for (int l = 0; l < W; ++l) ay += lane(ny, l);
+            acc[2 * j] = ax;
+            acc[2 * j + 1] = ay;
+        }
     }
+}
+
+template <class T>
+inline void fit_full(double* t, const double* ref, int k) {
+    fit_full_into<T, false>(t, ref, k, nullptr);
+}
+
+template <class T>
+inline void fit_full_sum(double* t, const double* ref, int k, double* acc) {
+    fit_full_into<T, true>(t, ref, k, acc);
 }
 
 // Rotation-only fit of every lane onto `ref`, in place: turned by the angle

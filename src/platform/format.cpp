@@ -28,21 +28,21 @@ std::string expand_escapes(std::string_view f) {
     return out;
 }
 
-struct Spec {
+struct Conversion {
     std::string flags;
     int width = -1;
     int precision = -1;
     char conv = 0;
 };
 
-std::string pad(std::string s, const Spec& sp) {
+std::string pad(std::string s, const Conversion& sp) {
     if (sp.width < 0 || static_cast<int>(s.size()) >= sp.width) return s;
     std::string fill(static_cast<std::size_t>(sp.width) - s.size(), ' ');
     if (sp.flags.find('-') != std::string::npos) return s + fill;
     return fill + s;
 }
 
-std::string c_format(const Spec& sp, char conv, double d) {
+std::string c_format(const Conversion& sp, char conv, double d) {
     std::string f = "%" + sp.flags;
     if (sp.width >= 0) f += std::to_string(sp.width);
     if (sp.precision >= 0) {
@@ -60,7 +60,7 @@ std::string c_format(const Spec& sp, char conv, double d) {
     return big;
 }
 
-std::string non_finite(double d, const Spec& sp) {
+std::string non_finite(double d, const Conversion& sp) {
     std::string s;
     if (std::isnan(d)) s = "NaN";
     else if (d < 0) s = "-Inf";
@@ -69,12 +69,12 @@ std::string non_finite(double d, const Spec& sp) {
     return pad(s, sp);
 }
 
-std::string format_number_arg(double d, const Spec& sp) {
+std::string format_number_arg(double d, const Conversion& sp) {
     if (!std::isfinite(d)) return non_finite(d, sp);
     switch (sp.conv) {
     case 'd': case 'i': case 'u': case 'o': case 'x': case 'X': case 'c': {
         if (d != std::floor(d)) {
-            Spec e = sp;
+            Conversion e = sp;
             return c_format(e, 'e', d);
         }
         if (sp.conv == 'c') {
@@ -83,7 +83,7 @@ std::string format_number_arg(double d, const Spec& sp) {
         }
         if (sp.conv == 'd' || sp.conv == 'i' || sp.conv == 'u') {
             // Whole values of any size print without a fraction.
-            Spec whole = sp;
+            Conversion whole = sp;
             whole.precision = 0;
             return c_format(whole, 'f', d);
         }
@@ -97,7 +97,7 @@ std::string format_number_arg(double d, const Spec& sp) {
     }
     case 's': {
         if (d == std::floor(d) && d >= 0 && d < 256) return pad(std::string(1, static_cast<char>(static_cast<int>(d))), sp);
-        Spec e = sp;
+        Conversion e = sp;
         e.precision = -1;
         return c_format(e, 'e', d);
     }
@@ -106,7 +106,7 @@ std::string format_number_arg(double d, const Spec& sp) {
     }
 }
 
-std::string format_text_arg(const std::string& s, const Spec& sp) {
+std::string format_text_arg(const std::string& s, const Conversion& sp) {
     if (sp.conv == 's' || sp.conv == 'c') {
         std::string t = s;
         if (sp.precision >= 0 && static_cast<std::size_t>(sp.precision) < t.size()) t.resize(static_cast<std::size_t>(sp.precision));
@@ -131,7 +131,7 @@ std::string sprintf(std::string_view format, const std::vector<FmtArg>& args) {
             if (i + 1 < f.size() && f[i + 1] == '%') { out += '%'; ++i; continue; }
             // Parse a conversion.
             std::size_t j = i + 1;
-            Spec sp;
+            Conversion sp;
             while (j < f.size() && std::string_view("-+ 0#").find(f[j]) != std::string_view::npos) sp.flags += f[j++];
             if (j < f.size() && f[j] == '*') {
                 if (next < args.size() && std::holds_alternative<double>(args[next].v)) sp.width = static_cast<int>(std::get<double>(args[next++].v));

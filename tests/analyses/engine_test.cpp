@@ -125,26 +125,3 @@ TEST(PermutationCount, OnlyASingleWholeNumberOfAtLeastOneIsAccepted) {
     h.set_box(kPermBox, Value("1e3"));
     EXPECT_EQ(read_nperm(env), 1000);
 }
-
-TEST(InputChecks, NameWhatIsMissingOrInconsistent) {
-    Workspace ws;
-    EXPECT_THROW(require_landmarks(ws), QuillanError);
-    ws.data = Matrix::Ones(5, 7);
-    try {
-        require_groups(ws);
-        FAIL();
-    } catch (const QuillanError& e) {
-        EXPECT_NE(std::string(e.what()).find("No group file is loaded"), std::string::npos);
-    }
-    ws.glist = Matrix::Ones(4, 1);
-    try {
-        require_groups(ws);
-        FAIL();
-    } catch (const QuillanError& e) {
-        EXPECT_NE(std::string(e.what()).find("The group file has 4 specimens, but the landmark file has 5"), std::string::npos);
-    }
-    ws.clist = Matrix::Ones(5, 1);
-    EXPECT_NO_THROW(require_covariate(ws));
-    ws.clist(2, 0) = std::nan("");
-    EXPECT_THROW(require_covariate(ws), QuillanError);
-}

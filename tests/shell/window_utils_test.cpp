@@ -88,18 +88,6 @@ TEST(Movegui, OnscreenPullsAWindowBackFromEachEdgeAndLeavesAVisibleOneAlone) {
     EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{100, 200, 400, 300}));
 }
 
-TEST(Movegui, NamedPlacesMeasureFromTheLowerLeftCorner) {
-    MemoryGui gui;
-    set_screen(gui, 1000, 800);
-    const Handle fig = make_window(gui, 10, 10, 400, 300);
-    const std::vector<std::pair<std::string, std::vector<double>>> cases = {
-        {"north", {300, 500}}, {"west", {0, 250}}, {"southeast", {600, 0}}, {"center", {300, 250}}};
-    for (const auto& [where, corner] : cases) {
-        movegui(gui, fig, where);
-        EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{corner[0], corner[1], 400, 300})) << where;
-    }
-}
-
 TEST(Movegui, GivenCornerCountsNegativeValuesFromTheRightAndTop) {
     MemoryGui gui;
     set_screen(gui, 1000, 800);

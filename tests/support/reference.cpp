@@ -11,6 +11,8 @@
 
 namespace quillan::testing {
 
+namespace {
+
 Config unit_config(const Matrix& data, Eigen::Index row) {
     const Eigen::Index k = (data.cols() - 1) / 2;
     Config z(static_cast<std::size_t>(k));
@@ -28,6 +30,8 @@ Config unit_config(const Matrix& data, Eigen::Index row) {
     for (auto& v : z) v /= std::sqrt(s);
     return z;
 }
+
+}  // namespace
 
 double reference_ss(const Matrix& data, const std::vector<Eigen::Index>& rows) {
     const Eigen::Index k = (data.cols() - 1) / 2;
@@ -54,18 +58,6 @@ double reference_within(const Matrix& data, const Codes& codes) {
     double s = 0;
     for (const auto& [code, rows] : groups) s += reference_ss(data, rows);
     return s;
-}
-
-double reference_distance(const Config& a, const Config& b) {
-    std::complex<double> ab = 0;
-    double aa = 0, bb = 0;
-    for (std::size_t j = 0; j < a.size(); ++j) {
-        ab += std::conj(a[j]) * b[j];
-        aa += std::norm(a[j]);
-        bb += std::norm(b[j]);
-    }
-    const double c2 = std::norm(ab) / (aa * bb);
-    return std::sqrt(std::max(0.0, 1.0 - c2));
 }
 
 namespace {

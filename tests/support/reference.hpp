@@ -14,9 +14,6 @@ namespace quillan::testing {
 
 using Config = std::vector<std::complex<double>>;
 
-// Row i of a landmark table as k complex landmarks, centred and of unit size.
-Config unit_config(const Matrix& data, Eigen::Index row);
-
 // Sum of squared full Procrustes distances of the rows from their own full
 // Procrustes mean.
 double reference_ss(const Matrix& data, const std::vector<Eigen::Index>& rows);
@@ -24,8 +21,6 @@ double reference_total(const Matrix& data);
 // Within-group sum under a code vector (groups in any order; the sum does not depend on it).
 double reference_within(const Matrix& data, const Codes& codes);
 
-// Full Procrustes distance between two configurations (sine of the angle).
-double reference_distance(const Config& a, const Config& b);
 
 // Unexplained sums of the slope models by plain regression: each group's
 // getpresida residuals against its covariate less the group's mean, each
