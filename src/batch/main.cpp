@@ -7,6 +7,7 @@
 // to standard error.
 #include "platform/format.hpp"
 #include "platform/memory_gui.hpp"
+#include "platform/version.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
                               "RunTwoWayNest, RunOneStand, RunTwoStand, TestCovariate, RunTwoCov, RunOneCov, GoMan,\n"
                               "RunOneStandF, RunTwoStandF, SaveOut, Clear) or an alias:";
     for (const auto& [alias, name] : aliases()) action_help += " " + alias;
+    app.set_version_flag("--version", std::string("quillan-batch ") + version_text());
     app.add_option("action", action, action_help)->required();
     app.add_option("--landmarks,-l", landmarks, "Landmark file: one specimen per line, x1 y1 ... xk yk and one more value");
     app.add_option("--groups,-g", groups, "Group file: one or two columns of group codes");

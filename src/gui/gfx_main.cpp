@@ -2,6 +2,7 @@
 
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
+#include "platform/version.hpp"
 #include "shell/program.hpp"
 
 #include <QApplication>
@@ -28,6 +29,7 @@ constexpr const char* kUsage =
     "                      window callback with the texts given, for example\n"
     "                      quillan edit1_Callback\n"
     "  --help              show this text\n"
+    "  --version           show the version\n"
     "\n"
     "Status lines, echoed values and error texts are printed on standard output.\n";
 
@@ -50,9 +52,45 @@ bool save_screenshot(QtGui& gui, const std::string& file) {
     return true;
 }
 
+// Qt's own command-line options that take a value: skipped when looking for
+// --help and --version before the application object exists.
+bool qt_option_with_value(const std::string& a) {
+    static const char* const names[] = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin",
+                                        "-qwindowgeometry", "-qwindowtitle", "-qwindowicon", "-display",
+                                        "-geometry", "-title", "-name", "-style", "-stylesheet", "-session"};
+    for (const char* n : names)
+        if (a == n || a == std::string("-") + n) return true;
+    return false;
+}
+
+// --help and --version are answered before the application object is made,
+// because making it needs a display: both must work on a machine without
+// one (a server, a build that makes the man page).  Returns the exit status
+// when one of them was asked for.
+std::optional<int> answer_without_display(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (a == "--version") {
+            std::cout << "quillan " << version_text() << '\n';
+            return 0;
+        }
+        if (a == "--screenshot" || qt_option_with_value(a)) {
+            ++i;
+            continue;
+        }
+        if (a.empty() || a[0] != '-') break;  // an operation: its texts are its own
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int gfx_main(int& argc, char** argv) {
+    if (auto status = answer_without_display(argc, argv)) return *status;
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("quillan"));
 
