@@ -4,6 +4,7 @@
 include(GNUInstallDirs)
 
 install(TARGETS quillan-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES share/completion/quillan-batch DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 

@@ -3,8 +3,11 @@
 // the real load actions (their dialogs answered with the given paths), the
 // permutation count and covariate model go into their boxes, the action runs
 // through the same dispatcher, and the results box is written to standard
-// output or saved with "SaveOut".  Message windows and the console trace go
-// to standard error.
+// output or saved with "SaveOut".  Standard error carries what a user must
+// read (message windows, each on one line) and, when asked for, the console
+// trace and a progress bar.
+#include "batch/progress_bar.hpp"
+#include "batch/stop_signals.hpp"
 #include "platform/format.hpp"
 #include "platform/memory_gui.hpp"
 #include "platform/version.hpp"
@@ -13,10 +16,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
+#include <set>
 
 using namespace quillan;
 
@@ -68,6 +75,82 @@ std::string results_text(Gui& gui) {
     return out;
 }
 
+// A message window's text as one line of standard error, as Unix tools write
+// their diagnostics: "quillan-batch: Title: text", line ends folded to blanks.
+std::string message_line(const std::string& title, const std::string& text) {
+    std::string folded;
+    bool blank = false;
+    for (char c : text) {
+        if (c == '\n' || c == '\r') {
+            blank = !folded.empty();
+            continue;
+        }
+        if (blank && c != ' ') folded += ' ';
+        blank = false;
+        folded += c;
+    }
+    while (!folded.empty() && folded.back() == ' ') folded.pop_back();
+    return "quillan-batch: " + (title.empty() ? std::string() : title + ": ") + folded;
+}
+
+// Edit distance, for suggesting the nearest action name.
+std::size_t edit_distance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diag = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t up = row[j];
+            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) == std::tolower(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (same ? 0 : 1)});
+            diag = up;
+        }
+    }
+    return row[b.size()];
+}
+
+// The action name or alias nearest to `typed`, when one is near enough to be
+// a likely slip; empty otherwise.
+std::string nearest_action(const std::string& typed) {
+    std::vector<std::string> candidates = action_names();
+    for (const auto& [alias, name] : aliases()) candidates.push_back(alias);
+    std::string best;
+    std::size_t best_distance = std::max<std::size_t>(2, typed.size() / 3) + 1;
+    for (const auto& c : candidates) {
+        const std::size_t d = edit_distance(typed, c);
+        if (d < best_distance) {
+            best_distance = d;
+            best = c;
+        }
+    }
+    return best;
+}
+
+// Writes every character to two streams (the console trace to standard
+// error and to a log file at once).
+class TeeBuf : public std::streambuf {
+public:
+    TeeBuf(std::streambuf* a, std::streambuf* b) : a_(a), b_(b) {}
+
+protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof()) return traits_type::not_eof(c);
+        const bool ok_a = a_->sputc(static_cast<char>(c)) != traits_type::eof();
+        const bool ok_b = b_->sputc(static_cast<char>(c)) != traits_type::eof();
+        return ok_a && ok_b ? c : traits_type::eof();
+    }
+    int sync() override { return a_->pubsync() | b_->pubsync(); }
+
+private:
+    std::streambuf* a_;
+    std::streambuf* b_;
+};
+
+// Actions whose result is their console trace: for them the trace is shown
+// by default, as the report is for the others.
+bool trace_is_the_result(const std::string& action) { return action == "TestCovariate" || action == "GoMan"; }
+
 std::string file_box_text(Gui& gui) {
     Value v = gui.get(gui.findobj_tag(kFileBox).front(), "String");
     return v.is_text() ? v.text() : describe(v);
@@ -79,9 +162,9 @@ int main(int argc, char** argv) {
     CLI::App app{"quillan-batch: landmark shape statistics without a window.\n\n"
                  "Runs one action of the desktop program on the files given.  The report goes to\n"
                  "standard output (or to --out FILE, written as \"SaveOut\" writes it); for the load\n"
-                 "actions and Clear the file box is written instead.  Message windows and the console\n"
-                 "trace go to standard error.\n\n"
-                 "Exit status: 0 done, 1 the action failed, 2 refused (design or parameter), 64 usage.",
+                 "actions and Clear the file box is written instead.\n\n"
+                 "Exit status: 0 done, 1 the action failed, 2 refused (design or parameter), 64 usage,\n"
+                 "130 or 143 stopped by Ctrl-C (SIGINT) or SIGTERM.",
                  "quillan-batch"};
     std::string action, landmarks, groups, covariate, perm = kDefaultPermutations, out;
     int model = 1;
@@ -92,7 +175,7 @@ int main(int argc, char** argv) {
                               "RunOneStandF, RunTwoStandF, SaveOut, Clear) or an alias:";
     for (const auto& [alias, name] : aliases()) action_help += " " + alias;
     app.set_version_flag("--version", std::string("quillan-batch ") + version_text());
-    app.add_option("action", action, action_help)->required();
+    app.add_option("action", action, action_help);
     app.add_option("--landmarks,-l", landmarks, "Landmark file: one specimen per line, x1 y1 ... xk yk and one more value");
     app.add_option("--groups,-g", groups, "Group file: one or two columns of group codes");
     app.add_option("--covariate,-c", covariate, "Covariate file: one value per specimen");
@@ -103,32 +186,98 @@ int main(int argc, char** argv) {
         ->check(CLI::NonNegativeNumber);
     app.add_option("--threads,-t", threads, "Worker threads for the permutations (0: every core)")->capture_default_str()->check(CLI::NonNegativeNumber);
     app.add_option("--out,-o", out, "Save the results box to this file instead of writing it to standard output");
+    bool trace = false, quiet = false, progress_on = false, progress_off = false;
+    std::string log_file;
+    app.add_flag("--trace", trace, "Show the console trace (echoed values, status lines) on standard error");
+    app.add_option("--log", log_file, "Append the console trace to this file as it goes");
+    app.add_flag("--quiet,-q", quiet, "Show no warnings on standard error; errors and refusals always show");
+    app.add_flag("--progress", progress_on, "Draw a progress bar on standard error even when it is not a terminal");
+    app.add_flag("--no-progress", progress_off, "Never draw a progress bar (the default when standard error is not a terminal)");
+    app.footer("Standard error carries what you must read: each message window's text on one line,\n"
+               "\"quillan-batch: ...\" (--quiet keeps only errors and refusals). The console trace is\n"
+               "shown only with --trace or written with --log FILE, except for TestCovariate and GoMan,\n"
+               "whose result it is. On a terminal a progress bar shows the permutations done.\n"
+               "Ctrl-C or SIGTERM stops a run: nothing is written, exit status 130 or 143.");
+    // Every action name and alias, one a line, for the shell's completion.
+    bool list_names = false;
+    app.add_flag("--list-names", list_names, "Print every action name and alias, one a line, and end")->group("");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : kUsage;
     }
+    if (list_names) {
+        for (const auto& name : action_names()) std::cout << name << '\n';
+        for (const auto& [alias, name] : aliases()) std::cout << alias << '\n';
+        return kOk;
+    }
+    if (action.empty()) {
+        std::cerr << "quillan-batch: an action is required (see --help for the names)\n";
+        return kUsage;
+    }
 
     if (auto it = aliases().find(action); it != aliases().end()) action = it->second;
     const auto& names = action_names();
     if (std::find(names.begin(), names.end(), action) == names.end()) {
-        std::cerr << "quillan-batch: unknown action \"" << action << "\" (see --help for the names)\n";
+        const std::string near = nearest_action(action);
+        std::cerr << "quillan-batch: unknown action \"" << action << "\""
+                  << (near.empty() ? std::string() : " (did you mean " + near + "?)") << "; see --help for the names\n";
         return kUsage;
     }
 
+    // The console trace goes where it was asked to, and nowhere by default.
+    std::ofstream log;
+    if (!log_file.empty()) {
+        log.open(log_file, std::ios::app);
+        if (!log) {
+            std::cerr << "quillan-batch: cannot open the log file " << log_file << '\n';
+            return kUsage;
+        }
+    }
+    const bool trace_to_stderr = trace || trace_is_the_result(action);
+    TeeBuf both(std::cerr.rdbuf(), log.rdbuf());
+    std::ostream trace_stream(trace_to_stderr && log.is_open() ? static_cast<std::streambuf*>(&both)
+                              : trace_to_stderr                ? std::cerr.rdbuf()
+                              : log.is_open()                  ? log.rdbuf()
+                                                               : nullptr);
+
+    std::optional<ProgressBar> bar;
+    if (!progress_off && (progress_on || isatty(STDERR_FILENO))) bar.emplace(std::cerr, action);
+
     MemoryGui gui;
     build_memory_window(gui);
-    gui.on_message([](const MemoryGui::Message& m) {
-        std::cerr << (m.title.empty() ? std::string("[message] ") : "[" + m.title + "] ") << m.text << '\n';
+    std::set<std::string> shown;  // message texts already on standard error
+    gui.on_message([&](const MemoryGui::Message& m) {
+        if (quiet) return;
+        if (bar) bar->erase();
+        std::cerr << message_line(m.title, m.text) << '\n';
+        shown.insert(m.text);
     });
-    Console console(std::cerr);
+    Console console(trace_stream);
     Shell shell(gui, console);
     if (seed >= 0) shell.options().seed = static_cast<std::uint64_t>(seed);
     shell.options().threads = threads;
+    StopSignals stop_signals;
+    shell.options().progress = [&](long long done, long long total) {
+        if (StopSignals::received()) return false;
+        if (bar) bar->update(done, total);
+        return true;
+    };
 
+    auto stopped = [&] {
+        if (bar) bar->erase();
+        std::cerr << "quillan-batch: stopped\n";
+        return StopSignals::exit_status(StopSignals::received());
+    };
     auto fail = [&](Outcome o) {
-        std::cerr << "quillan-batch: " << (shell.last_message().empty() ? "the action did not complete" : shell.last_message()) << '\n';
+        if (StopSignals::received()) return stopped();
+        if (bar) bar->erase();
+        const std::string& text = shell.last_message();
+        // A refusal or error shown as a message window is on standard error
+        // already (unless --quiet held it back); anything else is said here.
+        if (text.empty()) std::cerr << "quillan-batch: the action did not complete\n";
+        else if (!shown.count(text)) std::cerr << message_line("", text) << '\n';
         return o == Outcome::Refused || o == Outcome::Cancelled ? kRefused : kFailed;
     };
     // Load the files with the real load actions.
@@ -153,12 +302,15 @@ int main(int argc, char** argv) {
         return kUsage;
     }
     if (action == "SaveOut") {
+        if (StopSignals::received()) return stopped();
         gui.queue_save_answer(split_path(out));
         Outcome o = shell.quillan_action("SaveOut");
         return o == Outcome::Done ? kOk : fail(o);
     }
     Outcome o = shell.quillan_action(action);
+    if (bar) bar->erase();
     if (o != Outcome::Done && o != Outcome::Reported) return fail(o);
+    if (StopSignals::received()) return stopped();  // nothing is written after a stop
     if (action == "Clear") {
         std::cout << file_box_text(gui) << '\n';
         return kOk;

@@ -207,7 +207,7 @@ TEST(TestCovariate, EchoesBothEvaluationsAndLeavesTheWorkspaceAndReportAlone) {
 
 TEST(CovariateTests, TheTwoWayReportComesOutOfTheBatchFrontEnd) {
     const BatchResult r = run_batch({"two-way-cov", "--landmarks", data_file("plethodon.lm.txt"), "--groups",
-                                     data_file("plethodon.groups.txt"), "--covariate", data_file("plethodon.cov.txt"), "--perm", "30"});
+                                     data_file("plethodon.groups.txt"), "--covariate", data_file("plethodon.cov.txt"), "--perm", "30", "--trace"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("\nEstablishing the form of the dependence on the covariate\nThe results of a 2-Way Covariate test using 30", 0),
               0u);

@@ -7,7 +7,7 @@
 using namespace quillan::testing;
 
 TEST(Batch, LoadsTheGivenFilesAndWritesTheFileBox) {
-    auto r = run_batch({"Load", "--landmarks", data_file("plethodon.lm.txt"), "--groups", data_file("plethodon.groups.txt")});
+    auto r = run_batch({"Load", "--landmarks", data_file("plethodon.lm.txt"), "--groups", data_file("plethodon.groups.txt"), "--trace"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
               "Data File: plethodon.lm.txt with 40 specimens, 12 LM\n\nGroup File: plethodon.groups.txt with 40 specimens,  2 group "
@@ -25,7 +25,7 @@ TEST(Batch, ExitStatusAndOneLineReasonTellWhatWentWrong) {
     auto missing = run_batch({"Load", "--landmarks", dir.file("nope.txt")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.out.empty());
-    EXPECT_NE(missing.err.find("quillan-batch: Cannot open the file " + dir.file("nope.txt")), std::string::npos);
+    EXPECT_NE(missing.err.find("quillan-batch: Error: Cannot open the file " + dir.file("nope.txt")), std::string::npos);
 
     auto unknown = run_batch({"RunSomething"});
     EXPECT_EQ(unknown.status, 64);
