@@ -13,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -67,6 +68,25 @@ std::string results_text(Gui& gui) {
     return out;
 }
 
+// What "SaveOut" would write, for --out - (standard output).
+std::string saved_text(Gui& gui) {
+    return report_file_text(string_lines(gui.get(gui.findobj_tag(kResultsBox).front(), "String")));
+}
+
+// A seed is any unsigned 64-bit number, written in decimal.
+bool parse_seed(const std::string& text, std::uint64_t& seed) {
+    if (text.empty() || text.size() > 20) return false;
+    std::uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        const std::uint64_t d = static_cast<std::uint64_t>(c - '0');
+        if (v > (UINT64_MAX - d) / 10) return false;
+        v = v * 10 + d;
+    }
+    seed = v;
+    return true;
+}
+
 std::string file_box_text(Gui& gui) {
     Value v = gui.get(gui.findobj_tag(kFileBox).front(), "String");
     return v.is_text() ? v.text() : describe(v);
@@ -84,7 +104,7 @@ int main(int argc, char** argv) {
                  "quillan-batch"};
     std::string action, landmarks, groups, covariate, perm = kDefaultPermutations, out;
     int model = 1;
-    long long seed = -1;
+    std::string seed_text;
     int threads = 0;
     std::string action_help = "Action name (Load, LoadGlist, LoadClist, RunOneWay, RunOneWayF, RunTwoWay, RunTwoWayF,\n"
                               "RunTwoWayNest, RunOneStand, RunTwoStand, TestCovariate, RunTwoCov, RunOneCov, GoMan,\n"
@@ -97,15 +117,25 @@ int main(int argc, char** argv) {
     app.add_option("--perm,-p", perm, "Number of permutations (the text of the permutation box)")->capture_default_str();
     app.add_option("--model,-m", model, "Covariate model 1-5: 1 none, 2 one slope for all, 3 within G1, 4 within G2, 5 within G1 x G2 cells")->capture_default_str()
         ->check(CLI::Range(1, 5));
-    app.add_option("--seed,-s", seed, "Seed of the random permutations (a seeded run is reproducible on any number of threads)")
-        ->check(CLI::NonNegativeNumber);
+    app.add_option("--seed,-s", seed_text,
+                   "Seed of the random permutations, a whole number from 0 to 18446744073709551615 (a seeded run is "
+                   "reproducible on any number of threads)");
     app.add_option("--threads,-t", threads, "Worker threads for the permutations (0: every core)")->capture_default_str()->check(CLI::NonNegativeNumber);
-    app.add_option("--out,-o", out, "Save the results box to this file instead of writing it to standard output");
+    app.add_option("--out,-o", out,
+                   "Save the results box to this file instead of writing it to standard output; \"-\" writes the saved form to "
+                   "standard output.  Only a regular file is replaced (a device, pipe or socket is refused), through a symbolic "
+                   "link to its target");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : kUsage;
+    }
+
+    std::uint64_t seed = 0;
+    if (!seed_text.empty() && !parse_seed(seed_text, seed)) {
+        std::cerr << "quillan-batch: --seed must be a whole number from 0 to 18446744073709551615, not \"" << seed_text << "\"\n";
+        return kUsage;
     }
 
     if (auto it = aliases().find(action); it != aliases().end()) action = it->second;
@@ -122,7 +152,7 @@ int main(int argc, char** argv) {
     });
     Console console(std::cerr);
     Shell shell(gui, console);
-    if (seed >= 0) shell.options().seed = static_cast<std::uint64_t>(seed);
+    if (!seed_text.empty()) shell.options().seed = seed;
     shell.options().threads = threads;
 
     auto fail = [&](Outcome o) {
@@ -150,6 +180,10 @@ int main(int argc, char** argv) {
         std::cerr << "quillan-batch: SaveOut needs --out FILE\n";
         return kUsage;
     }
+    if (action == "SaveOut" && out == "-") {
+        std::cout << saved_text(gui);
+        return kOk;
+    }
     if (action == "SaveOut") {
         gui.queue_save_answer(split_path(out));
         Outcome o = shell.quillan_action("SaveOut");
@@ -162,6 +196,10 @@ int main(int argc, char** argv) {
         return kOk;
     }
     if (o != Outcome::Reported) return kOk;  // console-only actions
+    if (out == "-") {
+        std::cout << saved_text(gui);
+        return kOk;
+    }
     if (!out.empty()) {
         gui.queue_save_answer(split_path(out));
         Outcome s = shell.quillan_action("SaveOut");
