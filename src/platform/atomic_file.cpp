@@ -56,11 +56,19 @@ std::string folder_of(const std::string& p) {
 // Follows a chain of symbolic links to the name that is finally written.  A
 // link whose target does not exist yet leads to that target, which the save
 // then creates.
+// A link into /proc or /dev/fd names a stream the process already has open
+// (/dev/stdout, /dev/fd/3): replacing what it leads to would not write to
+// the stream, and might replace a file the stream was redirected to.
+bool names_open_stream(const std::string& p) {
+    return p.rfind("/proc/", 0) == 0 || p.rfind("/dev/fd/", 0) == 0 || p.rfind("/dev/std", 0) == 0;
+}
+
 std::string follow_links(const std::string& path) {
     std::string p = path;
     for (int depth = 0; depth < 40; ++depth) {
         struct stat st {};
         if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        if (names_open_stream(p)) fail(path, "it names an already open stream (such as standard output), not a file");
         std::vector<char> buf(static_cast<std::size_t>(std::max<off_t>(st.st_size, PATH_MAX)) + 1);
         const ssize_t n = ::readlink(p.c_str(), buf.data(), buf.size());
         if (n < 0) return p;  // the later steps report what is wrong
@@ -117,9 +125,8 @@ extern "C" void remove_temp_and_end(int sig) {
 // SIGXFSZ is ignored so that a file-size limit shows as EFBIG.
 class SignalGuard {
 public:
-    explicit SignalGuard(const std::string& temp) {
-        std::snprintf(g_temp_path, sizeof g_temp_path, "%s", temp.c_str());
-        g_temp_armed = 1;
+    SignalGuard() {
+        g_temp_armed = 0;
         for (int i = 0; i < 3; ++i) {
             struct sigaction current {};
             ::sigaction(kEndSignals[i], nullptr, &current);
@@ -135,6 +142,12 @@ public:
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
         xfsz_saved_ = ::sigaction(SIGXFSZ, &ignore, &xfsz_previous_) == 0;
+    }
+    // From now on a signal removes this file.
+    void arm(const std::string& temp) {
+        g_temp_armed = 0;
+        std::snprintf(g_temp_path, sizeof g_temp_path, "%s", temp.c_str());
+        g_temp_armed = 1;
     }
     ~SignalGuard() {
         for (int i = 0; i < 3; ++i)
@@ -213,10 +226,13 @@ void save(const std::string& path, std::string_view content, const SaveWarningFn
     if (name.size() > PATH_MAX) fail_errno(path, ENAMETOOLONG);
     std::vector<char> buf(name.begin(), name.end());
     buf.push_back('\0');
+    // The guard is in place before the temporary file exists and is lifted
+    // only after the file is renamed or removed.
+    SignalGuard signals;
     const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
     if (fd < 0) fail_errno(path, errno);
+    signals.arm(buf.data());
     TempFile temp(buf.data(), fd);
-    SignalGuard signals(temp.name());
     if (auto& hook = after_temp_created()) hook(temp.name());
 
     mode_t new_mode = mode;

@@ -32,22 +32,15 @@ std::vector<std::string> one_way(const TempDir& dir, const std::string& seed) {
 
 }  // namespace
 
-TEST(BatchOutput, OutDashWritesTheSavedFormToStandardOutputAndDevicesAreRefused) {
+TEST(BatchOutput, OutDashWritesTheSavedFormToStandardOutputAndADeviceIsRefused) {
     auto dash = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p", "9",
                            "-s", "1", "--out", "-"});
     EXPECT_EQ(dash.status, 0) << dash.err;
     EXPECT_EQ(dash.out.rfind("\n The Results of a One-Way Classification", 0), 0u) << dash.out;
-
-    struct stat before {};
-    ASSERT_EQ(::stat("/dev/null", &before), 0);
     auto null = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p", "9",
                            "--out", "/dev/null"});
     EXPECT_EQ(null.status, 1);
     EXPECT_THAT(null.err, HasSubstr("Cannot write the file /dev/null: it is a device"));
-    struct stat after {};
-    ASSERT_EQ(::stat("/dev/null", &after), 0);
-    EXPECT_TRUE(S_ISCHR(after.st_mode));
-    EXPECT_EQ(before.st_ino, after.st_ino);
 
     auto help = run_batch({"--help"});
     EXPECT_THAT(help.out, HasSubstr("\"-\" writes the saved form to standard output"));
