@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if ((kinds >> (3 + i % 5)) & 1u) {
             // A short text argument: a length byte and the bytes.
             if (at >= size) break;
-            const std::size_t n = std::min<std::size_t>(data[at++] % 16, size - at);
+            const std::size_t wanted = data[at] % 16u;
+            ++at;
+            const std::size_t n = std::min(wanted, size - at);
             args.emplace_back(std::string(reinterpret_cast<const char*>(data + at), n));
             at += n;
         } else {

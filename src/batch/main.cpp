@@ -73,6 +73,15 @@ std::string saved_text(Gui& gui) {
     return report_file_text(string_lines(gui.get(gui.findobj_tag(kResultsBox).front(), "String")));
 }
 
+// Writes the report to standard output; a failed write (a full disk behind
+// a redirection, say) is a failure, not a success.
+int write_out(const std::string& text) {
+    std::cout << text << std::flush;
+    if (std::cout) return kOk;
+    std::cerr << "quillan-batch: cannot write the report to standard output\n";
+    return kFailed;
+}
+
 // A seed is any unsigned 64-bit number, written in decimal.
 bool parse_seed(const std::string& text, std::uint64_t& seed) {
     if (text.empty() || text.size() > 20) return false;
@@ -180,10 +189,7 @@ int main(int argc, char** argv) {
         std::cerr << "quillan-batch: SaveOut needs --out FILE\n";
         return kUsage;
     }
-    if (action == "SaveOut" && out == "-") {
-        std::cout << saved_text(gui);
-        return kOk;
-    }
+    if (action == "SaveOut" && out == "-") return write_out(saved_text(gui));
     if (action == "SaveOut") {
         gui.queue_save_answer(split_path(out));
         Outcome o = shell.quillan_action("SaveOut");
@@ -196,15 +202,11 @@ int main(int argc, char** argv) {
         return kOk;
     }
     if (o != Outcome::Reported) return kOk;  // console-only actions
-    if (out == "-") {
-        std::cout << saved_text(gui);
-        return kOk;
-    }
+    if (out == "-") return write_out(saved_text(gui));
     if (!out.empty()) {
         gui.queue_save_answer(split_path(out));
         Outcome s = shell.quillan_action("SaveOut");
         return s == Outcome::Done ? kOk : fail(s);
     }
-    std::cout << results_text(gui);
-    return kOk;
+    return write_out(results_text(gui));
 }

@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -41,6 +43,12 @@ TEST(BatchOutput, OutDashWritesTheSavedFormToStandardOutputAndADeviceIsRefused) 
                            "--out", "/dev/null"});
     EXPECT_EQ(null.status, 1);
     EXPECT_THAT(null.err, HasSubstr("Cannot write the file /dev/null: it is a device"));
+
+    // A report that cannot be written (a full disk behind a redirection) is a failure.
+    const std::string full = std::string(QUILLAN_BATCH_EXE) + " RunOneWay -p 9 -l '" + data_file("plethodon.lm.txt") + "' -g '" +
+                             data_file("plethodon.species.groups.txt") + "' >/dev/full 2>/dev/null";
+    const int raw = std::system(full.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1);
 
     auto help = run_batch({"--help"});
     EXPECT_THAT(help.out, HasSubstr("\"-\" writes the saved form to standard output"));
