@@ -3,6 +3,7 @@
 #include "platform/error.hpp"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -29,14 +30,23 @@ std::string read_file_capped(const std::string& path, const ReadLimits& limits) 
         const int err = errno;
         throw QuillanError("Cannot open the file " + path + ": " + std::strerror(err ? err : ENOENT) + ". Nothing was loaded.");
     }
+    auto too_large = [&] {
+        return QuillanError("The file " + path + " is larger than " + megabytes(limits.file_bytes) +
+                            ", far more than any table of landmarks, groups or covariates; it is not read. Nothing was loaded.");
+    };
     std::string bytes;
+    // A regular file says its size up front; other files (pipes, devices)
+    // are read until the limit.
+    struct stat opened {};
+    if (::fstat(::fileno(f.get()), &opened) == 0 && S_ISREG(opened.st_mode)) {
+        if (static_cast<std::uintmax_t>(opened.st_size) > limits.file_bytes) throw too_large();
+        bytes.reserve(static_cast<std::size_t>(opened.st_size));
+    }
     char buf[1 << 16];
     for (;;) {
         const std::size_t n = std::fread(buf, 1, sizeof buf, f.get());
         if (n > 0) {
-            if (bytes.size() + n > limits.file_bytes)
-                throw QuillanError("The file " + path + " is larger than " + megabytes(limits.file_bytes) +
-                                   ", far more than any table of landmarks, groups or covariates; it is not read. Nothing was loaded.");
+            if (bytes.size() + n > limits.file_bytes) throw too_large();
             bytes.append(buf, n);
         }
         if (n < sizeof buf) {

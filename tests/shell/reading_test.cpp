@@ -52,6 +52,7 @@ TEST(Reading, FilesAndLinesPastTheLimitsAreRefused) {
     // /dev/zero never ends by itself.
     EXPECT_THAT(load_error("/dev/zero", small), HasSubstr("The file /dev/zero is larger than 1 MB"));
     TempDir dir;
+    EXPECT_THAT(load_error(dir.write("big.txt", std::string(small.file_bytes + 1, '1')), small), HasSubstr("larger than 1 MB"));
     std::string longline;
     for (int i = 0; i < 600; ++i) longline += "1 ";
     EXPECT_THAT(load_error(dir.write("long.txt", "1 2\n" + longline + "\n"), small), HasSubstr("line 2 is 1201 bytes long"));
