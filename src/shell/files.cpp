@@ -5,15 +5,9 @@
 #include "shell/shell.hpp"
 #include "shell/text_lines.hpp"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <stdlib.h>
-#include <unistd.h>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace quillan {
 
