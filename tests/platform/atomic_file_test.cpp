@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -173,6 +174,26 @@ TEST(AtomicSave, AFileSizeLimitIsReportedAsSuchAndLeavesTheOldFile) {
     EXPECT_EQ(status, 0) << "a status of 128+" << SIGXFSZ << " means the signal ended the save";
     EXPECT_EQ(read_bytes(target), "old content");
     EXPECT_EQ(entries(dir), 1);
+}
+
+TEST(AtomicSave, AFullDiskIsReportedAsSuch) {
+    // A tiny in-memory file system; where mounting is not allowed there is
+    // nothing to test.
+    TempDir dir;
+    const std::string mnt = dir.file("small");
+    std::filesystem::create_directory(mnt);
+    if (std::system(("mount -t tmpfs -o size=16k tmpfs '" + mnt + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    const std::string target = mnt + "/report.txt";
+    std::string err = save_error(target, "old");
+    if (err.empty()) err = save_error(target, std::string(64 * 1024, 'x'));
+    const std::string left = read_bytes(target);
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(mnt)) files += e.is_regular_file();
+    std::system(("umount '" + mnt + "'").c_str());
+    EXPECT_THAT(err, HasSubstr("No space left on device"));
+    EXPECT_EQ(left, "old");
+    EXPECT_EQ(files, 1);
 }
 
 TEST(AtomicSave, ASignalThatEndsTheProgramDuringASaveRemovesTheTemporaryFile) {
