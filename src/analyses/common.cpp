@@ -1,6 +1,9 @@
 #include "analyses/common.hpp"
 
+#include "analyses/covariate_checks.hpp"
+#include "analyses/degenerate.hpp"
 #include "platform/format.hpp"
+#include "platform/number_text.hpp"
 
 #include <cmath>
 
@@ -21,6 +24,7 @@ long long read_nperm(ActionEnv& env) {
 
 const Matrix& require_landmarks(const Workspace& ws) {
     if (ws.data.size() == 0) throw QuillanError("No landmark file is loaded: load one with \"Load\" first.");
+    require_shape_landmarks(ws.data);
     return ws.data;
 }
 
@@ -48,12 +52,13 @@ const Matrix& require_covariate(const Workspace& ws) {
     for (Eigen::Index i = 0; i < ws.clist.rows(); ++i)
         if (!std::isfinite(ws.clist(i, 0)))
             throw QuillanError(sprintf("The covariate of specimen %i is not a finite number.", {static_cast<double>(i + 1)}));
+    require_fittable_covariate(ws);
     return ws.clist;
 }
 
 void SingleGroupNotice::observed(const std::vector<double>& codes, const std::string& what) {
     for (double c : codes) {
-        const std::string text = what + " " + format_number(c);
+        const std::string text = what + " " + exact_number_text(c);
         bool seen = false;
         for (const auto& o : observed_) seen = seen || o == text;
         if (!seen) observed_.push_back(text);

@@ -1,6 +1,7 @@
 #include "analyses/covariate.hpp"
 
 #include "analyses/common.hpp"
+#include "analyses/covariate_checks.hpp"
 #include "geometry/geometry.hpp"
 #include "groups/groups.hpp"
 #include "platform/format.hpp"
@@ -64,6 +65,7 @@ CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double sval
         if (!has_two_values(clist))
             throw QuillanError("The covariate has the same value for every specimen, so no regression line on it can be fitted.");
         m.xdata = standardsize(data, clist, svalue).y;
+        require_finite_fit(ws, m.xdata);
         m.edf_red = 1;
         return m;
     }
@@ -76,6 +78,7 @@ CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double sval
         const Codes codes = column_codes(ws.glist, 0);
         m.xdata = standardise_by_groups(env, codes, [](double c) { return "group " + format_number(c) + " of grouping variable 1"; },
                                         svalue, m.edf_red);
+        require_finite_fit(ws, m.xdata);
         return m;
     }
     if (ws.glist.cols() < 2)
@@ -86,6 +89,7 @@ CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double sval
     if (model == 4) {
         m.xdata = standardise_by_groups(env, g2, [](double c) { return "group " + format_number(c) + " of grouping variable 2"; },
                                         svalue, m.edf_red);
+        require_finite_fit(ws, m.xdata);
         return m;
     }
     const CombinedCode cells = combined_code(g1, g2, &env.console());
@@ -97,6 +101,7 @@ CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double sval
             return "cell of G1 = " + format_number(ccode(row, 1)) + " and G2 = " + format_number(ccode(row, 2));
         },
         svalue, m.edf_red);
+    require_finite_fit(ws, m.xdata);
     return m;
 }
 

@@ -8,11 +8,13 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <string>
+#include <system_error>
 #include <thread>
 
 namespace quillan {
 
-PermutationEngine::PermutationEngine(ActionEnv& env) : PermutationEngine(env.options()) {}
+PermutationEngine::PermutationEngine(ActionEnv& env) : PermutationEngine(env.options()) { console_ = &env.console(); }
 
 PermutationEngine::PermutationEngine(const RunOptions& options)
     : options_(options), seed_(options.seed ? *options.seed : fresh_seed()) {
@@ -79,17 +81,40 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
         finished_cv.notify_all();
     };
 
+    // The system may refuse new threads (a process limit, no memory for a
+    // stack).  Every worker takes the next chunk until none is left, so the
+    // threads that did start do all the work; with none, the action's own
+    // thread does it.
     std::vector<std::thread> pool;
     pool.reserve(static_cast<std::size_t>(nthreads));
-    for (int t = 0; t < nthreads; ++t) pool.emplace_back(work, t);
+    std::string start_failure;
+    for (int t = 0; t < nthreads; ++t) {
+        try {
+            pool.emplace_back(work, t);
+        } catch (const std::system_error& e) {
+            start_failure = e.what();
+            break;
+        }
+    }
+    int running = static_cast<int>(pool.size());
+    if (running < nthreads && console_) {
+        console_->line(running == 0 ? "No worker thread could be started (" + start_failure +
+                                          "); the permutations run on the action's own thread."
+                                    : "Only " + std::to_string(running) + " of " + std::to_string(nthreads) +
+                                          " worker threads could be started (" + start_failure + "); the permutations run on those.");
+    }
+    if (running == 0) {
+        work(0);
+        running = 1;
+    }
 
     bool cancelled = false;
     const auto& progress = options_.progress;
     {
         std::unique_lock<std::mutex> lock(mutex);
-        while (finished < nthreads) {
+        while (finished < running) {
             finished_cv.wait_for(lock, std::chrono::milliseconds(50));
-            if (progress && !cancelled && finished < nthreads) {
+            if (progress && !cancelled && finished < running) {
                 lock.unlock();
                 const bool go_on = progress(done.load(), nperm);
                 lock.lock();

@@ -73,6 +73,7 @@ private:
                                  const std::function<Worker()>& make_worker, int loop, bool keep_values);
 
     const RunOptions& options_;
+    Console* console_ = nullptr;  // where to say that fewer threads ran than asked for
     std::uint64_t seed_;
     int threads_;
 };

@@ -4,6 +4,7 @@
 // covariate; random groups of the real groups' sizes test whether the real
 // groups' own slopes explain more than a shared one.
 #include "analyses/actions.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/report.hpp"
@@ -23,6 +24,7 @@ void run_one_cov(ActionEnv& env) {
     check_slope_groups(groups);
     const PreparedTable table(data);
     const double tssd = table.total_ss();
+    require_shape_variation(tssd, table.specimens());
     PermutationEngine engine(env);
     const SlopeModels y = common_slope_test2(engine, env.console(), table.shapes(), groups, tssd, nperm, 0);
 

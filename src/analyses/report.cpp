@@ -1,5 +1,6 @@
 #include "analyses/report.hpp"
 
+#include "analyses/probability_text.hpp"
 #include "platform/format.hpp"
 #include "shell/env.hpp"
 
@@ -7,15 +8,20 @@ namespace quillan {
 
 std::string count_piece(long long count, long long nperm, const char* zero_format, const char* format, bool with_nperm) {
     const double c = static_cast<double>(count), n = static_cast<double>(nperm);
-    if (count == 0) return with_nperm ? sprintf(zero_format, {n, 1.0 / n}) : sprintf(zero_format, {1.0 / n});
-    return with_nperm ? sprintf(format, {c, n, c / n}) : sprintf(format, {c, c / n});
+    if (count == 0) {
+        const std::string f = visible_probability_format(zero_format, 1.0 / n);
+        return with_nperm ? sprintf(f, {n, 1.0 / n}) : sprintf(f, {1.0 / n});
+    }
+    const std::string f = visible_probability_format(format, c / n);
+    return with_nperm ? sprintf(f, {c, n, c / n}) : sprintf(f, {c, c / n});
 }
 
 std::string probability_piece(long long count, long long nperm, const char* zero_format, const char* format,
                               std::vector<FmtArg> values) {
     const double n = static_cast<double>(nperm);
-    values.emplace_back(count == 0 ? 1.0 / n : static_cast<double>(count) / n);
-    return sprintf(count == 0 ? zero_format : format, values);
+    const double p = count == 0 ? 1.0 / n : static_cast<double>(count) / n;
+    values.emplace_back(p);
+    return sprintf(visible_probability_format(count == 0 ? zero_format : format, p), values);
 }
 
 }  // namespace quillan

@@ -5,6 +5,7 @@
 // The surrogate lives only in this action; the loaded covariate list stays
 // as it was.  Only the console shows the results; no report is written.
 #include "analyses/actions.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/scoring.hpp"
@@ -48,6 +49,7 @@ void test_covariate(ActionEnv& env) {
     check_slope_groups(surrogate);
     const PreparedTable table(data);
     const double tssd = table.total_ss();
+    require_shape_variation(tssd, table.specimens());
     Console& console = env.console();
 
     console.line("Slope models with the loaded covariate:");

@@ -4,6 +4,7 @@
 // against the models in which one of the two variables is randomised; and the
 // different-slopes model of each variable alone.
 #include "analyses/actions.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/report.hpp"
@@ -83,6 +84,7 @@ void run_two_cov(ActionEnv& env) {
     const Codes g1 = column_codes(glist, 0), g2 = column_codes(glist, 1);
     const PreparedTable table(data);
     const double tssd = table.total_ss();
+    require_shape_variation(tssd, table.specimens());
     Console& console = env.console();
     PermutationEngine engine(env);
 

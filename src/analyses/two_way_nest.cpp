@@ -4,6 +4,8 @@
 // fixed codes, which keeps every subgroup's size.
 #include "analyses/actions.hpp"
 #include "analyses/common.hpp"
+#include "analyses/degenerate.hpp"
+#include "shell/env.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/report.hpp"
@@ -27,11 +29,18 @@ void run_two_way_nest(ActionEnv& env) {
     coder.code(g1, g2, glistc);
     env.console().echo("ccount", coder.cells());
 
+    require_shape_variation(tssd, table.specimens());
     Scorer scorer(table);
     SingleGroupNotice notice;
     const GroupSums sub = scorer.score(glistc);
     notice.observed(sub.single_codes, "subgroup");
     const GroupSums main = scorer.score(g1);
+    require_testable_grouping(main.groups(), main.specimens(), "The main grouping variable (column 1 of the group file)");
+    require_testable_grouping(sub.groups(), sub.specimens(), "The subgroups (both columns of the group file together)",
+                              "subgroup");
+    if (sub.groups() == main.groups())
+        throw Refused("Every main group holds a single subgroup, so there is no nested factor to test (its F ratio would be 0/0). "
+                      "There is nothing to test, so no test was run.");
     notice.observed(main.single_codes, "main group");
     const double ngt = sub.groups(), ng1 = main.groups();
     const int nss1 = main.specimens();

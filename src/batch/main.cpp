@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -151,6 +152,34 @@ private:
 // by default, as the report is for the others.
 bool trace_is_the_result(const std::string& action) { return action == "TestCovariate" || action == "GoMan"; }
 
+// What "SaveOut" would write, for --out - (standard output).
+std::string saved_text(Gui& gui) {
+    return report_file_text(string_lines(gui.get(gui.findobj_tag(kResultsBox).front(), "String")));
+}
+
+// Writes the report to standard output; a failed write (a full disk behind
+// a redirection, say) is a failure, not a success.
+int write_out(const std::string& text) {
+    std::cout << text << std::flush;
+    if (std::cout) return kOk;
+    std::cerr << "quillan-batch: cannot write the report to standard output\n";
+    return kFailed;
+}
+
+// A seed is any unsigned 64-bit number, written in decimal.
+bool parse_seed(const std::string& text, std::uint64_t& seed) {
+    if (text.empty() || text.size() > 20) return false;
+    std::uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        const std::uint64_t d = static_cast<std::uint64_t>(c - '0');
+        if (v > (UINT64_MAX - d) / 10) return false;
+        v = v * 10 + d;
+    }
+    seed = v;
+    return true;
+}
+
 std::string file_box_text(Gui& gui) {
     Value v = gui.get(gui.findobj_tag(kFileBox).front(), "String");
     return v.is_text() ? v.text() : describe(v);
@@ -168,7 +197,7 @@ int main(int argc, char** argv) {
                  "quillan-batch"};
     std::string action, landmarks, groups, covariate, perm = kDefaultPermutations, out;
     int model = 1;
-    long long seed = -1;
+    std::string seed_text;
     int threads = 0;
     std::string action_help = "Action name (Load, LoadGlist, LoadClist, RunOneWay, RunOneWayF, RunTwoWay, RunTwoWayF,\n"
                               "RunTwoWayNest, RunOneStand, RunTwoStand, TestCovariate, RunTwoCov, RunOneCov, GoMan,\n"
@@ -182,10 +211,14 @@ int main(int argc, char** argv) {
     app.add_option("--perm,-p", perm, "Number of permutations (the text of the permutation box)")->capture_default_str();
     app.add_option("--model,-m", model, "Covariate model 1-5: 1 none, 2 one slope for all, 3 within G1, 4 within G2, 5 within G1 x G2 cells")->capture_default_str()
         ->check(CLI::Range(1, 5));
-    app.add_option("--seed,-s", seed, "Seed of the random permutations (a seeded run is reproducible on any number of threads)")
-        ->check(CLI::NonNegativeNumber);
+    app.add_option("--seed,-s", seed_text,
+                   "Seed of the random permutations, a whole number from 0 to 18446744073709551615 (a seeded run is "
+                   "reproducible on any number of threads)");
     app.add_option("--threads,-t", threads, "Worker threads for the permutations (0: every core)")->capture_default_str()->check(CLI::NonNegativeNumber);
-    app.add_option("--out,-o", out, "Save the results box to this file instead of writing it to standard output");
+    app.add_option("--out,-o", out,
+                   "Save the results box to this file instead of writing it to standard output; \"-\" writes the saved form to "
+                   "standard output.  Only a regular file is replaced (a device, pipe or socket is refused), through a symbolic "
+                   "link to its target");
     bool trace = false, quiet = false, progress_on = false, progress_off = false;
     std::string log_file;
     app.add_flag("--trace", trace, "Show the console trace (echoed values, status lines) on standard error");
@@ -214,6 +247,12 @@ int main(int argc, char** argv) {
     }
     if (action.empty()) {
         std::cerr << "quillan-batch: an action is required (see --help for the names)\n";
+        return kUsage;
+    }
+
+    std::uint64_t seed = 0;
+    if (!seed_text.empty() && !parse_seed(seed_text, seed)) {
+        std::cerr << "quillan-batch: --seed must be a whole number from 0 to 18446744073709551615, not \"" << seed_text << "\"\n";
         return kUsage;
     }
 
@@ -256,7 +295,7 @@ int main(int argc, char** argv) {
     });
     Console console(trace_stream);
     Shell shell(gui, console);
-    if (seed >= 0) shell.options().seed = static_cast<std::uint64_t>(seed);
+    if (!seed_text.empty()) shell.options().seed = seed;
     shell.options().threads = threads;
     StopSignals stop_signals;
     shell.options().progress = [&](long long done, long long total) {
@@ -301,6 +340,7 @@ int main(int argc, char** argv) {
         std::cerr << "quillan-batch: SaveOut needs --out FILE\n";
         return kUsage;
     }
+    if (action == "SaveOut" && out == "-") return write_out(saved_text(gui));
     if (action == "SaveOut") {
         if (StopSignals::received()) return stopped();
         gui.queue_save_answer(split_path(out));
@@ -316,11 +356,11 @@ int main(int argc, char** argv) {
         return kOk;
     }
     if (o != Outcome::Reported) return kOk;  // console-only actions
+    if (out == "-") return write_out(saved_text(gui));
     if (!out.empty()) {
         gui.queue_save_answer(split_path(out));
         Outcome s = shell.quillan_action("SaveOut");
         return s == Outcome::Done ? kOk : fail(s);
     }
-    std::cout << results_text(gui);
-    return kOk;
+    return write_out(results_text(gui));
 }

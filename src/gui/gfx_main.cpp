@@ -2,10 +2,13 @@
 
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
+#include "platform/atomic_file.hpp"
+#include "platform/error.hpp"
 #include "platform/version.hpp"
 #include "shell/program.hpp"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QPixmap>
 #include <QThread>
 
@@ -45,8 +48,19 @@ bool save_screenshot(QtGui& gui, const std::string& file) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(10);
     }
-    if (!w->grab().save(QString::fromStdString(file), "PNG")) {
-        std::cerr << "quillan: cannot write " << file << '\n';
+    // The picture is made in memory and saved like every other file the
+    // program writes, so a failed save leaves an existing file as it was.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!w->grab().save(&buffer, "PNG")) {
+        std::cerr << "quillan: cannot make a picture for " << file << '\n';
+        return false;
+    }
+    try {
+        write_file_atomically(file, std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+    } catch (const QuillanError& e) {
+        std::cerr << "quillan: " << e.what() << '\n';
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "analyses/registry.hpp"
 #include "platform/format.hpp"
+#include "shell/input_checks.hpp"
 
 #include <new>
 
@@ -105,6 +106,7 @@ void Shell::load_glist() {
     auto r = mfload(gui_);
     if (!r) return;
     const Matrix& x = r->table.x;
+    check_group_codes(x, r->path);
     const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
     std::string info = sprintf("\nGroup File: %s with %i specimens, % i group variables\n", {r->fn, m, n});
     const Handle box = control(kFileBox);
@@ -140,7 +142,7 @@ void Shell::save_out() {
     auto choice = gui_.uiputfile("*.txt", "Please Select an Output file");
     if (!choice) return;
     gui_.cd(choice->folder);
-    write_report_file(join_path(gui_.pwd(), choice->name), lines);
+    write_report_file(join_path(gui_.pwd(), choice->name), lines, [this](const std::string& warning) { gui_.msgbox(warning, "Possible error"); });
 }
 
 void Shell::clear() {

@@ -3,9 +3,11 @@
 // order, runs the first match and otherwise shows "Fell through case".
 #pragma once
 
+#include "platform/atomic_file.hpp"
 #include "platform/gui.hpp"
 #include "shell/console.hpp"
 #include "shell/env.hpp"
+#include "shell/text_lines.hpp"
 #include "shell/workspace.hpp"
 
 #include <optional>
@@ -70,7 +72,8 @@ struct LoadedTable {
 
 // Reads a text file of numbers into a table (one specimen per line).  Fails
 // with a message naming the file and the line when a line cannot be stored.
-LoadedTable dload_file(const std::string& path);
+// Files and lines beyond `limits` are refused.
+LoadedTable dload_file(const std::string& path, const ReadLimits& limits = {});
 // The same for a caller by name: just the table.
 Matrix dload(const std::string& path);
 
@@ -86,6 +89,9 @@ std::optional<MfloadResult> mfload(Gui& gui);
 // Writes the lines of the results box the way "SaveOut" does: each line
 // preceded by a line feed and a blank.  The file is written beside the target
 // and renamed over it, so a failed save leaves an existing file whole.
-void write_report_file(const std::string& path, const std::vector<std::string>& lines);
+// report_file_text gives the bytes such a file holds.
+std::string report_file_text(const std::vector<std::string>& lines);
+// Warnings of a save that succeeded (see atomic_file.hpp) go to `warn`.
+void write_report_file(const std::string& path, const std::vector<std::string>& lines, const SaveWarningFn& warn = {});
 
 }  // namespace quillan

@@ -107,12 +107,12 @@ TEST(Loading, AnEmptyLineEndsTheTableAndLaterNumbersAreReported) {
     for (const auto& m : h.gui.messages()) EXPECT_EQ(m.text.find("ignored"), std::string::npos);
 }
 
-TEST(Loading, ASingleValueIsRepeatedAcrossTheRow) {
+TEST(Loading, ASingleValueInAWiderFileIsRefusedNotSpreadAcrossTheRow) {
     TempDir dir;
     Harness h;
-    ASSERT_EQ(h.load("LoadGlist", dir.write("g.txt", "1 2\n3\n")), Outcome::Done);
-    EXPECT_EQ(h.shell.workspace().glist(1, 0), 3);
-    EXPECT_EQ(h.shell.workspace().glist(1, 1), 3);
+    ASSERT_EQ(h.load("LoadGlist", dir.write("g.txt", "1 2\n3\n")), Outcome::Failed);
+    EXPECT_NE(h.last_message().find("line 2 has 1 value, but line 1 has 2"), std::string::npos) << h.last_message();
+    EXPECT_EQ(h.shell.workspace().glist.size(), 0);
 }
 
 TEST(Loading, UnreadableFilesChangeNothingAndSayWhy) {
