@@ -8,7 +8,7 @@
 #include "analyses/slope_models.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
-#include "shell/console.hpp"
+#include "platform/console.hpp"
 #include "shell/shell.hpp"
 
 #include <benchmark/benchmark.h>

@@ -14,7 +14,7 @@
 #pragma once
 
 #include "analyses/scoring.hpp"
-#include "shell/env.hpp"
+#include "analyses/action_env.hpp"
 
 #include <string>
 #include <vector>

@@ -1,12 +1,11 @@
 // "GoMan": a diagnostic run of the two-group (cell) model that writes its
 // intermediate values to the console instead of a report: the observed
 // explained sum next to the 95th of 100 sorted permuted explained sums.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/common.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/scoring.hpp"
-#include "shell/operations.hpp"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "platform/random.hpp"
-#include "shell/env.hpp"
+#include "analyses/action_env.hpp"
 
 #include <cstdint>
 #include <functional>

@@ -2,7 +2,7 @@
 // shape variation?  "RunOneWay" uses the explained sum of squares as its
 // statistic, "RunOneWayF" the F ratio; both shuffle the group codes among the
 // specimens.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/report.hpp"
 #include "platform/format.hpp"

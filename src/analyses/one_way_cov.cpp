@@ -3,7 +3,7 @@
 // different-slopes models are fitted and each is judged by shuffling the
 // covariate; random groups of the real groups' sizes test whether the real
 // groups' own slopes explain more than a shared one.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/common.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/report.hpp"

@@ -1,7 +1,7 @@
 // One-way tests after the covariate's straight-line effect on shape has been
 // removed: "RunOneStand" (explained sum) and "RunOneStandF" (F ratio with
 // the error degrees of freedom reduced by the lines fitted).
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/report.hpp"

@@ -6,7 +6,7 @@
 #include "groups/groups.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "shell/console.hpp"
+#include "platform/console.hpp"
 
 #include <algorithm>
 #include <cmath>

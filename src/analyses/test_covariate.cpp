@@ -4,7 +4,7 @@
 // landmark file's last column, dealt out to the specimens in a random order.
 // The surrogate lives only in this action; the loaded covariate list stays
 // as it was.  Only the console shows the results; no report is written.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/common.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/scoring.hpp"

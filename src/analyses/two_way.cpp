@@ -1,7 +1,7 @@
 // "RunTwoWay": the two-group (cell) model of two grouping variables against
 // each variable alone, and against models in which one of the two variables
 // is replaced by a shuffled copy of itself.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/report.hpp"
 #include "platform/format.hpp"

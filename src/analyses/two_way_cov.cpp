@@ -3,7 +3,7 @@
 // sections: the slope models over the cells of G1 x G2; the cell model
 // against the models in which one of the two variables is randomised; and the
 // different-slopes model of each variable alone.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/common.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/report.hpp"

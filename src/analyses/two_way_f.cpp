@@ -2,7 +2,7 @@
 // two-way analysis of variance into the parts of each variable, their
 // interaction and the within-cell error, each tested by an F ratio whose
 // significance comes from shuffling both variables independently.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/report.hpp"
 #include "platform/format.hpp"

@@ -2,7 +2,7 @@
 // subgroups are the cells of both variables, so a subgroup code need only be
 // unique within its main group.  Here the specimens are shuffled among the
 // fixed codes, which keeps every subgroup's size.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/common.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/engine.hpp"

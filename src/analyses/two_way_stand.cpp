@@ -2,7 +2,7 @@
 // removed: "RunTwoStand" (the cell model against each variable alone and
 // against one-variable-shuffled models) and "RunTwoStandF" (F ratios with
 // the error degrees of freedom reduced by the lines fitted).
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/report.hpp"

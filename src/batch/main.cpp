@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
-#include <map>
 
 using namespace quillan;
 
@@ -27,28 +26,15 @@ constexpr int kFailed = 1;   // the action failed (bad input file, inconsistent 
 constexpr int kRefused = 2;  // the design was refused or a parameter was invalid
 constexpr int kUsage = 64;   // the command line itself was wrong
 
-const std::map<std::string, std::string>& aliases() {
-    static const std::map<std::string, std::string> a = {
-        {"load", "Load"},
-        {"load-groups", "LoadGlist"},
-        {"load-covariate", "LoadClist"},
-        {"one-way", "RunOneWay"},
-        {"one-way-f", "RunOneWayF"},
-        {"two-way", "RunTwoWay"},
-        {"two-way-f", "RunTwoWayF"},
-        {"nested", "RunTwoWayNest"},
-        {"one-way-stand", "RunOneStand"},
-        {"two-way-stand", "RunTwoStand"},
-        {"one-way-stand-f", "RunOneStandF"},
-        {"two-way-stand-f", "RunTwoStandF"},
-        {"one-way-cov", "RunOneCov"},
-        {"two-way-cov", "RunTwoCov"},
-        {"test-covariate", "TestCovariate"},
-        {"diagnostic", "GoMan"},
-        {"save", "SaveOut"},
-        {"clear", "Clear"},
-    };
-    return a;
+// The actions with their aliases and descriptions, for the end of --help.
+std::string actions_help() {
+    std::string text = "Actions (name or alias, what it needs loaded):\n";
+    for (const auto& row : action_table()) {
+        std::string names = std::string(row.name) + ", " + row.alias;
+        names.resize(std::max<std::size_t>(names.size() + 1, 34), ' ');
+        text += "  " + names + row.description + " (" + describe_needs(row.needs) + ")\n";
+    }
+    return text;
 }
 
 FileChoice split_path(const std::string& path) {
@@ -86,11 +72,8 @@ int main(int argc, char** argv) {
     int model = 1;
     long long seed = -1;
     int threads = 0;
-    std::string action_help = "Action name (Load, LoadGlist, LoadClist, RunOneWay, RunOneWayF, RunTwoWay, RunTwoWayF,\n"
-                              "RunTwoWayNest, RunOneStand, RunTwoStand, TestCovariate, RunTwoCov, RunOneCov, GoMan,\n"
-                              "RunOneStandF, RunTwoStandF, SaveOut, Clear) or an alias:";
-    for (const auto& [alias, name] : aliases()) action_help += " " + alias;
-    app.add_option("action", action, action_help)->required();
+    app.add_option("action", action, "Action name or alias (see the list below)")->required();
+    app.footer(actions_help());
     app.add_option("--landmarks,-l", landmarks, "Landmark file: one specimen per line, x1 y1 ... xk yk and one more value");
     app.add_option("--groups,-g", groups, "Group file: one or two columns of group codes");
     app.add_option("--covariate,-c", covariate, "Covariate file: one value per specimen");
@@ -108,12 +91,12 @@ int main(int argc, char** argv) {
         return rc == 0 ? 0 : kUsage;
     }
 
-    if (auto it = aliases().find(action); it != aliases().end()) action = it->second;
-    const auto& names = action_names();
-    if (std::find(names.begin(), names.end(), action) == names.end()) {
+    const ActionRow* row = find_action_or_alias(action);
+    if (!row) {
         std::cerr << "quillan-batch: unknown action \"" << action << "\" (see --help for the names)\n";
         return kUsage;
     }
+    action = row->name;
 
     MemoryGui gui;
     build_memory_window(gui);

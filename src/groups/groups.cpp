@@ -1,7 +1,7 @@
 #include "groups/groups.hpp"
 
 #include "platform/error.hpp"
-#include "shell/console.hpp"
+#include "platform/console.hpp"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
-#include "shell/program.hpp"
+#include "byname/program.hpp"
 
 #include <QApplication>
 #include <QPixmap>

@@ -3,13 +3,14 @@
 #include "analyses/common.hpp"
 #include "analyses/engine.hpp"
 #include "support/fixtures.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 namespace {
 
@@ -41,7 +42,7 @@ PermutationResult run_fake(ActionEnv& env, long long nperm, bool keep = false) {
 TEST(PermutationEngine, SeededRunsAgreeOnAnyNumberOfThreads) {
     Harness h;
     h.shell.options().seed = 12345;
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     h.shell.options().threads = 1;
     auto one = run_fake(env, 2000, true);
     h.shell.options().threads = 2;
@@ -58,14 +59,14 @@ TEST(PermutationEngine, SeededRunsAgreeOnAnyNumberOfThreads) {
 
 TEST(PermutationEngine, UnseededRunsDrawAfresh) {
     Harness h;
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     auto a = run_fake(env, 500, true), b = run_fake(env, 500, true);
     EXPECT_NE(a.values, b.values);
 }
 
 TEST(PermutationEngine, EqualValuesNeverCount) {
     Harness h;
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     PermutationEngine engine(env);
     auto r = engine.run<Scratch>(
         300, {2.0, 2.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<Scratch>(); },
@@ -83,7 +84,7 @@ TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
         seen = done;
         return false;  // cancel at the first report
     };
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     PermutationEngine engine(env);
     auto slow = [](Scratch&, long long, Rng&, double* stats) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -110,14 +111,14 @@ TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
 
 TEST(PermutationCount, OnlyASingleWholeNumberOfAtLeastOneIsAccepted) {
     Harness h;
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     for (const std::string bad : {"", "abc", "0", "-5", "2.5", "10 20", "Inf", "NaN"}) {
         h.set_box(kPermBox, Value(bad));
         try {
             read_nperm(env);
             FAIL() << bad;
         } catch (const Refused& r) {
-            EXPECT_NE(std::string(r.what()).find("must be a whole number of at least 1"), std::string::npos);
+            EXPECT_THAT(std::string(r.what()), HasSubstr("must be a whole number of at least 1"));
         }
     }
     h.set_box(kPermBox, Value(" 999 "));

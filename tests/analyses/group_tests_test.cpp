@@ -5,24 +5,18 @@
 #include "platform/format.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 namespace {
 
 std::string report_of(Harness& h) { return h.box(kResultsBox); }
-
-// A number printed after `label` in a report.
-double number_after(const std::string& text, const std::string& label) {
-    const auto p = text.find(label);
-    if (p == std::string::npos) return std::nan("");
-    return std::strtod(text.c_str() + p + label.size(), nullptr);
-}
 
 struct Loaded : Harness {
     Loaded(const std::string& lm, const std::string& groups, long long seed = 2024, const char* perms = "999") {
@@ -82,14 +76,14 @@ TEST(OneWay, ASingleGroupExplainsExactlyNothing) {
     h.set_box(kPermBox, Value("50"));
     ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
     const std::string r = report_of(h);
-    EXPECT_NE(r.find("with 1 groups was used"), std::string::npos);
-    EXPECT_NE(r.find("Explained SS=0.0000 "), std::string::npos);
-    EXPECT_NE(r.find("Percent Explained =0.000\n"), std::string::npos);
-    EXPECT_NE(r.find("exceeded by 0 permutations out of 50, p< 0.020000"), std::string::npos);
+    EXPECT_THAT(r, HasSubstr("with 1 groups was used"));
+    EXPECT_THAT(r, HasSubstr("Explained SS=0.0000 "));
+    EXPECT_THAT(r, HasSubstr("Percent Explained =0.000\n"));
+    EXPECT_THAT(r, HasSubstr("exceeded by 0 permutations out of 50, p< 0.020000"));
 
     ASSERT_EQ(h.run("RunOneWayF"), Outcome::Reported);
-    EXPECT_NE(report_of(h).find("F=NaN, df1 (numerator)=0.0000, df2(denominator)=88.0000"), std::string::npos) << report_of(h);
-    EXPECT_NE(report_of(h).find("The observed F was exceeded by 0 permutations out of 50, p< 0.020000"), std::string::npos);
+    EXPECT_THAT(report_of(h), HasSubstr("F=NaN, df1 (numerator)=0.0000, df2(denominator)=88.0000")) << report_of(h);
+    EXPECT_THAT(report_of(h), HasSubstr("The observed F was exceeded by 0 permutations out of 50, p< 0.020000"));
 }
 
 TEST(OneWay, RefusalsAndBadInputLeaveTheResultsBoxAsItWas) {
@@ -109,7 +103,7 @@ TEST(OneWay, RefusalsAndBadInputLeaveTheResultsBoxAsItWas) {
         h.gui.clear_messages();
         EXPECT_EQ(h.run("RunTwoWay"), Outcome::Refused) << perms;
         ASSERT_EQ(h.gui.messages().size(), 1u);
-        EXPECT_NE(h.last_message().find("number of permutations must be a whole number of at least 1"), std::string::npos);
+        EXPECT_THAT(h.last_message(), HasSubstr("number of permutations must be a whole number of at least 1"));
     }
     EXPECT_EQ(h.box(kResultsBox), "earlier report");
 }
@@ -118,14 +112,14 @@ TEST(OneWay, MissingOrInconsistentFilesGiveAClearMessage) {
     Harness h;
     h.set_box(kResultsBox, Value("kept"));
     EXPECT_EQ(h.run("RunOneWay"), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("No landmark file is loaded"), std::string::npos);
+    EXPECT_THAT(h.last_message(), HasSubstr("No landmark file is loaded"));
     ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
     EXPECT_EQ(h.run("RunOneWay"), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("No group file is loaded"), std::string::npos);
+    EXPECT_THAT(h.last_message(), HasSubstr("No group file is loaded"));
     TempDir dir;
     ASSERT_EQ(h.load("LoadGlist", dir.write("short.txt", "1\n2\n1\n")), Outcome::Done);
     EXPECT_EQ(h.run("RunOneWay"), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("The group file has 3 specimens, but the landmark file has 40"), std::string::npos);
+    EXPECT_THAT(h.last_message(), HasSubstr("The group file has 3 specimens, but the landmark file has 40"));
     EXPECT_EQ(h.box(kResultsBox), "kept");
 }
 
@@ -139,7 +133,7 @@ TEST(OneWay, ASingleSpecimenGroupAddsNothingAndIsToldOnce) {
     int notices = 0;
     for (const auto& m : h.gui.messages()) notices += m.text.find("single specimen") != std::string::npos;
     EXPECT_EQ(notices, 1);
-    EXPECT_NE(h.gui.messages().back().text.find("group 9"), std::string::npos);
+    EXPECT_THAT(h.gui.messages().back().text, HasSubstr("group 9"));
     EXPECT_EQ(h.gui.pause_count(), 0);
     std::vector<double> codes(groups.begin(), groups.end());
     const double within = reference_within(data, codes);
@@ -172,10 +166,10 @@ TEST(TwoWay, AConstantSecondVariableLeavesTheCellsOfTheFirst) {
     const double expvar = number_after(r, "Explained SS=");
     const double expvar1 = number_after(r.substr(first), "Explained SS=");
     EXPECT_EQ(expvar, expvar1);
-    EXPECT_NE(r.find("Explained SS=0.0000", second), std::string::npos);
+    EXPECT_THAT(r.substr(second), HasSubstr("Explained SS=0.0000"));
     // No shuffle of a constant explains anything, and the 1st Group Model is the cell model itself.
-    EXPECT_NE(r.find("exceeded by 0 permutations, p< 0.016667", second), std::string::npos);
-    EXPECT_NE(r.find("exceeded by 0 permutations of the 1st Group Model, p< 0.016667"), std::string::npos);
+    EXPECT_THAT(r.substr(second), HasSubstr("exceeded by 0 permutations, p< 0.016667"));
+    EXPECT_THAT(r, HasSubstr("exceeded by 0 permutations of the 1st Group Model, p< 0.016667"));
 }
 
 TEST(TwoWayF, PartitionAddsUpAndDegreesOfFreedomFollowTheDesign) {
@@ -192,11 +186,11 @@ TEST(TwoWayF, PartitionAddsUpAndDegreesOfFreedomFollowTheDesign) {
     h.set_box(kPermBox, Value("30"));
     ASSERT_EQ(h.run("RunTwoWayF"), Outcome::Reported);
     const std::string r = report_of(h);
-    EXPECT_NE(r.find("For Group1, F="), std::string::npos);
-    EXPECT_NE(r.find("df1(numerator) 16 df2(denominator) 448"), std::string::npos) << r;
-    EXPECT_NE(r.find("df1(numerator): 32 df2(denominator): 448"), std::string::npos);
-    EXPECT_NE(r.find("interaction, F="), std::string::npos);
-    EXPECT_NE(r.find("df1(numerator) 32 df2(denominator) 448"), std::string::npos);
+    EXPECT_THAT(r, HasSubstr("For Group1, F="));
+    EXPECT_THAT(r, HasSubstr("df1(numerator) 16 df2(denominator) 448")) << r;
+    EXPECT_THAT(r, HasSubstr("df1(numerator): 32 df2(denominator): 448"));
+    EXPECT_THAT(r, HasSubstr("interaction, F="));
+    EXPECT_THAT(r, HasSubstr("df1(numerator) 32 df2(denominator) 448"));
 
     const double tssd = number_after(r, "Total SS="), eSS = number_after(r, "error SS="), SSA = number_after(r, "SS1="),
                  SSB = number_after(r, "SS2="), SSAB = number_after(r, "SS1x2=");
@@ -226,10 +220,10 @@ TEST(Nested, DegreesOfFreedomAndPartitionOfANestedDesign) {
     h.set_box(kPermBox, Value("25"));
     ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
     const std::string r = report_of(h);
-    EXPECT_NE(r.find("(Main+Nested), F="), std::string::npos);
-    EXPECT_NE(r.find("df1(numerator) 60 df2(denominator) 216"), std::string::npos) << r;
-    EXPECT_NE(r.find("df1(numerator): 24 df2(denominator): 216"), std::string::npos);
-    EXPECT_NE(r.find("df1(numerator) 36 df2(denominator) 216"), std::string::npos);
+    EXPECT_THAT(r, HasSubstr("(Main+Nested), F="));
+    EXPECT_THAT(r, HasSubstr("df1(numerator) 60 df2(denominator) 216")) << r;
+    EXPECT_THAT(r, HasSubstr("df1(numerator): 24 df2(denominator): 216"));
+    EXPECT_THAT(r, HasSubstr("df1(numerator) 36 df2(denominator) 216"));
     const double tssd = number_after(r, "Total SS="), eSS = number_after(r, "error SS="), SSA = number_after(r, "SS(Main)="),
                  SSasg = number_after(r, "SS(Nested)=");
     EXPECT_NEAR(SSA + SSasg + eSS, tssd, 2e-4);
@@ -248,7 +242,7 @@ TEST(Nested, PermutationsKeepingEverySpecimenInItsSubgroupTieExactly) {
     h.shell.options().seed = 3;
     h.set_box(kPermBox, Value("600"));
     ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
-    EXPECT_NE(report_of(h).find("The observed F for Main+Nested  was exceeded by 0 permutations, p< 0.001667"), std::string::npos)
+    EXPECT_THAT(report_of(h), HasSubstr("The observed F for Main+Nested  was exceeded by 0 permutations, p< 0.001667"))
         << report_of(h);
 }
 

@@ -6,14 +6,14 @@
 #include "analyses/engine.hpp"
 #include "analyses/slope_models.hpp"
 #include "geometry/shape_table.hpp"
-#include "shell/operations.hpp"
+#include "byname/operations.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 namespace {
 

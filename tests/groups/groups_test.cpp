@@ -1,6 +1,6 @@
 #include "groups/groups.hpp"
 #include "platform/error.hpp"
-#include "shell/console.hpp"
+#include "platform/console.hpp"
 #include "support/shapes.hpp"
 
 #include <gtest/gtest.h>

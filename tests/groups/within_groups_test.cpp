@@ -4,8 +4,9 @@
 #include "groups/within_groups.hpp"
 #include "platform/error.hpp"
 #include "platform/memory_gui.hpp"
-#include "shell/operations.hpp"
+#include "byname/operations.hpp"
 #include "support/shapes.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -181,8 +182,8 @@ TEST(NamedOperations, GeometryAndGroupsAreCallableByName) {
     const auto w = table.call("sq_d_wg", {data, Value(column_of(singles))}, 3);
     EXPECT_EQ(w[0].matrix()(0, 0), 0.0);
     EXPECT_EQ(w[2].matrix(), matrix_from_rows({{1, 19, 20}}));
-    EXPECT_NE(out.str().find("code 7 has a single specimen"), std::string::npos) << out.str();
+    EXPECT_THAT(out.str(), HasSubstr("code 7 has a single specimen")) << out.str();
     EXPECT_EQ(table.call("combined_code", {codes, Value(column_of(p.site))}, 2)[1].matrix().rows(), 4);
-    EXPECT_NE(out.str().find("ccount = 4"), std::string::npos);
+    EXPECT_THAT(out.str(), HasSubstr("ccount = 4"));
     EXPECT_THROW(table.call("sq_d_wg", {data, codes}, 4), QuillanError);
 }

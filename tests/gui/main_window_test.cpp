@@ -6,9 +6,10 @@
 #include "platform/error.hpp"
 #include "platform/format.hpp"
 #include "shell/memory_window.hpp"
-#include "shell/program.hpp"
+#include "byname/program.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_utils.hpp"
+#include "support/text.hpp"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -35,6 +36,7 @@
 #include <unistd.h>
 
 using namespace quillan;
+using quillan::test::error_of;
 
 namespace {
 
@@ -43,15 +45,6 @@ std::string read_bytes(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const QuillanError& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // The dispatcher: exact names, the fall-through message, the boxes read
 // afresh, and the named-operation table's argument-count errors.
-#include "shell/operations.hpp"
+#include "byname/operations.hpp"
 #include "support/fixtures.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
     Harness h;
@@ -27,7 +27,7 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
 
 TEST(ActionEnvironment, ReadsTheBoxesAfreshAndAppliesTheGroupListRule) {
     Harness h;
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     h.set_box(kPermBox, Value("250"));
     EXPECT_EQ(env.perm_box_text(), "250");
     h.set_box(kPermBox, Value("1000"));

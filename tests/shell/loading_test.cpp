@@ -2,11 +2,12 @@
 // box shows, and what happens to files that cannot be read.
 #include "platform/format.hpp"
 #include "support/fixtures.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 namespace {
 
@@ -44,7 +45,7 @@ TEST(Loading, LandmarkGroupAndCovariateDescriptionsFillTheFileBoxInOrder) {
     ASSERT_EQ(h.load("LoadGlist", dir.write("groups.txt", code_lines(20))), Outcome::Done);
     EXPECT_EQ(h.shell.workspace().gfileinfo, "\nGroup File: groups.txt with 20 specimens,  2 group variables\n");
     EXPECT_EQ(h.box(kFileBox), "Data File: skulls.txt with 20 specimens, 12 LM\n\nGroup File: groups.txt with 20 specimens,  2 group variables\n");
-    EXPECT_NE(h.console_text.str().find("md = 20\nm = 20\n"), std::string::npos);
+    EXPECT_THAT(h.console_text.str(), HasSubstr("md = 20\nm = 20\n"));
 
     ASSERT_EQ(h.load("LoadClist", dir.write("size.txt", repeat("3\n", 20))), Outcome::Done);
     EXPECT_EQ(h.box(kFileBox), h.shell.workspace().dfileinfo + h.shell.workspace().gfileinfo +
@@ -95,8 +96,8 @@ TEST(Loading, AnEmptyLineEndsTheTableAndLaterNumbersAreReported) {
     ASSERT_EQ(h.load("LoadClist", dir.write("c.txt", "1\n2\n\n3\n4\n")), Outcome::Done);
     EXPECT_EQ(h.shell.workspace().clist.rows(), 2);
     ASSERT_FALSE(h.gui.messages().empty());
-    EXPECT_NE(h.gui.messages()[0].text.find("the 2 lines with numbers after it were ignored"), std::string::npos);
-    EXPECT_NE(h.gui.messages()[0].text.find("line 3"), std::string::npos);
+    EXPECT_THAT(h.gui.messages()[0].text, HasSubstr("the 2 lines with numbers after it were ignored"));
+    EXPECT_THAT(h.gui.messages()[0].text, HasSubstr("line 3"));
 
     // A Windows file: CR LF line ends convert like LF ones, and an empty CR LF
     // line ends the table the same way.  Trailing empty lines say nothing.
@@ -104,7 +105,7 @@ TEST(Loading, AnEmptyLineEndsTheTableAndLaterNumbersAreReported) {
     ASSERT_EQ(h.load("LoadGlist", dir.write("g.txt", "1 2\r\n2 1\r\n\r\n\r\n")), Outcome::Done);
     EXPECT_EQ(h.shell.workspace().glist.rows(), 2);
     EXPECT_EQ(h.shell.workspace().glist(1, 0), 2);
-    for (const auto& m : h.gui.messages()) EXPECT_EQ(m.text.find("ignored"), std::string::npos);
+    for (const auto& m : h.gui.messages()) EXPECT_THAT(m.text, Not(HasSubstr("ignored")));
 }
 
 TEST(Loading, ASingleValueIsRepeatedAcrossTheRow) {
@@ -138,13 +139,13 @@ TEST(Loading, UnreadableFilesChangeNothingAndSayWhy) {
         const std::string path = dir.write(c.file, c.content);
         EXPECT_EQ(h.load("Load", path), Outcome::Failed) << c.file;
         ASSERT_EQ(h.gui.messages().size(), 1u) << c.file;
-        EXPECT_NE(h.last_message().find(c.expect), std::string::npos) << h.last_message();
-        EXPECT_NE(h.last_message().find(path), std::string::npos) << h.last_message();
-        EXPECT_NE(h.console_text.str().find(c.expect), std::string::npos);
+        EXPECT_THAT(h.last_message(), HasSubstr(c.expect)) << h.last_message();
+        EXPECT_THAT(h.last_message(), HasSubstr(path)) << h.last_message();
+        EXPECT_THAT(h.console_text.str(), HasSubstr(c.expect));
     }
     h.gui.clear_messages();
     EXPECT_EQ(h.load("Load", dir.file("missing.txt")), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("Cannot open the file " + dir.file("missing.txt")), std::string::npos);
+    EXPECT_THAT(h.last_message(), HasSubstr("Cannot open the file " + dir.file("missing.txt")));
 
     EXPECT_EQ(h.shell.workspace().data, before);
     EXPECT_EQ(h.box(kFileBox), box);

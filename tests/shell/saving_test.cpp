@@ -1,10 +1,11 @@
 // Saving the results box and clearing the workspace.
 #include "support/fixtures.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 TEST(Saving, EachLineIsWrittenAfterALineFeedAndABlank) {
     TempDir dir;
@@ -42,7 +43,7 @@ TEST(Saving, AFailedSaveLeavesWhatWasThereAndSaysSo) {
     std::filesystem::create_directory(dir.file("taken.txt"));
     dir.write("taken.txt/keep", "precious");
     EXPECT_EQ(h.save(dir.file("taken.txt")), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("Cannot write the file"), std::string::npos);
+    EXPECT_THAT(h.last_message(), HasSubstr("Cannot write the file"));
     EXPECT_EQ(read_bytes(dir.file("taken.txt/keep")), "precious");
     // No half-written file is left beside it.
     int files = 0;

@@ -4,7 +4,7 @@
 #include <random>
 #include <sstream>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 TempDir::TempDir() {
     std::random_device rd;
@@ -62,7 +62,7 @@ void Harness::set_box(const char* tag, const Value& v) { gui.set(gui.findobj_tag
 
 std::string Harness::last_message() const { return gui.messages().empty() ? std::string() : gui.messages().back().text; }
 
-}  // namespace quillan::testing
+}  // namespace quillan::test
 
 #include "platform/format.hpp"
 
@@ -70,7 +70,7 @@ std::string Harness::last_message() const { return gui.messages().empty() ? std:
 
 #include <cstdlib>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 void expect_report(const std::string& name, const std::string& report) {
     const std::string path = std::string(QUILLAN_EXPECTED_DIR) + "/" + name;
@@ -95,4 +95,4 @@ void put_tables(Shell& shell, const Matrix& data, const Matrix& glist, const Mat
     ws.cfileinfo = clist.size() ? sprintf("\nCovariate File: %s with %i specimens", {"cov.txt", static_cast<double>(clist.rows())}) : "";
 }
 
-}  // namespace quillan::testing
+}  // namespace quillan::test

@@ -9,7 +9,7 @@
 #include <map>
 #include <random>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 namespace {
 
@@ -187,4 +187,4 @@ Matrix make_shapes(const std::vector<int>& group_of_specimen, int k, unsigned se
     return data;
 }
 
-}  // namespace quillan::testing
+}  // namespace quillan::test

@@ -10,7 +10,7 @@
 #include <complex>
 #include <vector>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 using Config = std::vector<std::complex<double>>;
 
@@ -40,4 +40,4 @@ std::vector<double> random_covariate(std::size_t n, unsigned seed);
 // perturbed copy of its group's mean, moved, turned and scaled at random.
 Matrix make_shapes(const std::vector<int>& group_of_specimen, int k, unsigned seed, double spread = 0.05);
 
-}  // namespace quillan::testing
+}  // namespace quillan::test

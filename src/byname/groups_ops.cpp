@@ -4,8 +4,8 @@
 #include "groups/within_groups.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "shell/console.hpp"
-#include "shell/operations.hpp"
+#include "platform/console.hpp"
+#include "byname/operations.hpp"
 
 #include <cmath>
 #include <string>

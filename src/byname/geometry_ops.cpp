@@ -1,6 +1,6 @@
 // Adapters of the geometry operations for calls by name.
 #include "geometry/geometry.hpp"
-#include "shell/operations.hpp"
+#include "byname/operations.hpp"
 
 namespace quillan {
 
