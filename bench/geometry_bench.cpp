@@ -118,7 +118,7 @@ BENCHMARK(BM_getconsensuspcafull)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicr
 void BM_tssd(benchmark::State& state) {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     const ShapeTable table(s.data);
-    ShapeWork work;
+    ShapeScratch work;
     for (auto _ : state) benchmark::DoNotOptimize(tssd(table, work));
     set_counters(state, work.passes, work.row_passes, table.landmarks());
     state.SetLabel(std::to_string(s.data.rows()) + "x" + std::to_string(table.landmarks()));
@@ -130,7 +130,7 @@ BENCHMARK(BM_tssd)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 void BM_consensus_iteration(benchmark::State& state) {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     const ShapeTable table(s.data);
-    ShapeWork work;
+    ShapeScratch work;
     for (auto _ : state) {
         ConsensusRun run(work, table.landmarks());
         run.load_all(table);
@@ -196,7 +196,7 @@ BENCHMARK(BM_scalar_pass)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond)
 void BM_sq_d_wg(benchmark::State& state) {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     const ShapeTable table(s.data);
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     std::size_t i = 0;
     for (auto _ : state) {
         const WithinSum w = sq_d_wg_sum(table, s.shuffles[i++ % s.shuffles.size()], scratch);
@@ -212,7 +212,7 @@ BENCHMARK(BM_sq_d_wg)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 void BM_sq_d_wg_observed(benchmark::State& state) {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     const ShapeTable table(s.data);
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     for (auto _ : state) benchmark::DoNotOptimize(sq_d_wg_sum(table, s.codes, scratch).sum);
     set_counters(state, scratch.work().passes, scratch.work().row_passes, table.landmarks());
     label(state, s, static_cast<int>(sq_d_wg_sum(table, s.codes, scratch).groups));

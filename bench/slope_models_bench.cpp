@@ -90,7 +90,7 @@ void BM_consensus_residuals(benchmark::State& state) {
     std::vector<int> rows(static_cast<std::size_t>(state.range(0)));
     std::iota(rows.begin(), rows.end(), 0);
     std::vector<double> out(rows.size() * 24);
-    ShapeWork work;
+    ShapeScratch work;
     for (auto _ : state) {
         consensus_residuals(p.table, rows, work, out.data());
         benchmark::DoNotOptimize(out.data());
@@ -104,7 +104,7 @@ void BM_residual_ss(benchmark::State& state) {
     std::vector<int> rows(n);
     std::iota(rows.begin(), rows.end(), 0);
     std::vector<double> res(n * 24), z(p.cov.begin(), p.cov.begin() + static_cast<std::ptrdiff_t>(n));
-    ShapeWork work;
+    ShapeScratch work;
     consensus_residuals(p.table, rows, work, res.data());
     for (auto _ : state) benchmark::DoNotOptimize(residual_ss(z.data(), n, res.data(), 24, 24));
 }

@@ -15,7 +15,7 @@ struct PreparedTable::Impl {
 };
 
 PreparedTable::PreparedTable(const Matrix& data) : impl_(std::make_unique<Impl>(data)) {
-    ShapeWork work;
+    ShapeScratch work;
     impl_->tssd = tssd(impl_->table, work);
 }
 
@@ -32,7 +32,7 @@ int GroupSums::specimens() const {
 
 struct Scorer::Impl {
     const ShapeTable* table;
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     WithinGroups within;
     GroupSums out;
 };

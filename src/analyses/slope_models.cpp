@@ -31,7 +31,7 @@ double count(long long c) { return static_cast<double>(c); }
 // and the residuals are regressed on that.  Every sum of a group goes
 // through here, so the same rows with the same covariate give the same sum to
 // the last bit, observed or shuffled.
-double group_unexplained(const ShapeTable& table, std::span<const int> rows, const double* z, ShapeWork& work, double* res,
+double group_unexplained(const ShapeTable& table, std::span<const int> rows, const double* z, ShapeScratch& work, double* res,
                          double* zr, double* consensus = nullptr) {
     const std::size_t n = rows.size();
     const std::size_t m1 = 2 * static_cast<std::size_t>(table.landmarks());
@@ -88,7 +88,7 @@ public:
     }
 
 private:
-    ShapeWork work_;
+    ShapeScratch work_;
     std::vector<int> group_of_, members_;
     std::vector<std::size_t> start_, fill_, ssize_;
     Codes gcodes_;
@@ -145,7 +145,7 @@ GroupResiduals group_residuals(const ShapeTable& table, const CovGroups& groups)
     p.own.resize(p.m1 * p.ntot);
     p.totresid.resize(p.m1 * p.ntot);
     p.ztot.resize(p.ntot);
-    ShapeWork work;
+    ShapeScratch work;
     std::vector<int> all;
     for (const auto& rows : groups.rows) all.insert(all.end(), rows.begin(), rows.end());
     std::sort(all.begin(), all.end());
@@ -384,7 +384,7 @@ void check_slope_groups(const CovGroups& groups) {
 double group_cov_ss(const ShapeTable& table, const CovGroups& groups) {
     check_slope_groups(groups);
     const std::size_t m1 = 2 * static_cast<std::size_t>(table.landmarks());
-    ShapeWork work;
+    ShapeScratch work;
     double total = 0.0;
     for (std::size_t i = 0; i < groups.size(); ++i) {
         const std::size_t n = groups.rows[i].size();

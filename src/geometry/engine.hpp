@@ -1,4 +1,4 @@
-// The consensus iteration on a block of rows held in a ShapeWork.
+// The consensus iteration on a block of rows held in a ShapeScratch.
 //
 // Internal to geometry/: the named operations (geometry.cpp) and the fused
 // group sums (shape_table.cpp) both run through this one piece of code, so a
@@ -27,7 +27,7 @@ inline constexpr std::size_t kMaxConsensusPasses = 10000;
 class ConsensusRun {
 public:
     // Uses `work`'s buffers for configurations of k landmarks.
-    ConsensusRun(ShapeWork& work, int k);
+    ConsensusRun(ShapeScratch& work, int k);
 
     // Copies rows of `table` into the block: `load` the rows given (indices,
     // in the order given; QuillanError for an index out of range),
@@ -78,7 +78,7 @@ private:
     bool principal_turn(double& c, double& s) const;
     void gather(const ShapeTable& table, const int* rows);
 
-    ShapeWork& w_;
+    ShapeScratch& w_;
     int k_;
     std::size_t n_ = 0;
     std::size_t tiles_ = 0;

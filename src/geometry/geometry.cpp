@@ -92,7 +92,7 @@ Matrix aligned_table(const ConsensusRun& run, const Matrix& x) {
 Matrix getfullpsup(const Matrix& x, std::span<const double> xref) {
     ShapeTable table(x);
     check_reference(xref, table.landmarks(), "getfullpsup");
-    ShapeWork work;
+    ShapeScratch work;
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     run.fit_all(xref.data());
@@ -107,7 +107,7 @@ Matrix getfullpsup(const Matrix& x, const Matrix& xref) {
 Matrix fullpdist(std::span<const double> xref, const Matrix& x) {
     ShapeTable table(x);
     check_reference(xref, table.landmarks(), "fullpdist");
-    ShapeWork work;
+    ShapeScratch work;
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     std::vector<double> d(table.rows());
@@ -129,7 +129,7 @@ namespace {
 
 Consensus run_consensus(const Matrix& x, Procedure proc) {
     ShapeTable table(x);
-    ShapeWork work;
+    ShapeScratch work;
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     Consensus c;

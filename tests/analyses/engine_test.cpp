@@ -14,7 +14,7 @@ using namespace quillan::test;
 
 namespace {
 
-struct Scratch {
+struct WithinGroupsScratch {
     std::vector<int> perm;
 };
 
@@ -22,9 +22,9 @@ struct Scratch {
 // and the number of fixed points.
 PermutationResult run_fake(ActionEnv& env, long long nperm, bool keep = false) {
     PermutationEngine engine(env);
-    return engine.run<Scratch>(
-        nperm, {4.0, 1.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<Scratch>(); },
-        [](Scratch& s, long long, Rng& rng, double* stats) {
+    return engine.run<WithinGroupsScratch>(
+        nperm, {4.0, 1.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<WithinGroupsScratch>(); },
+        [](WithinGroupsScratch& s, long long, Rng& rng, double* stats) {
             randperm(s.perm, 10, rng);
             int fixed = 0;
             for (int i = 0; i < 10; ++i) {
@@ -68,9 +68,9 @@ TEST(PermutationEngine, EqualValuesNeverCount) {
     Harness h;
     WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     PermutationEngine engine(env);
-    auto r = engine.run<Scratch>(
-        300, {2.0, 2.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<Scratch>(); },
-        [](Scratch&, long long, Rng&, double* stats) {
+    auto r = engine.run<WithinGroupsScratch>(
+        300, {2.0, 2.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<WithinGroupsScratch>(); },
+        [](WithinGroupsScratch&, long long, Rng&, double* stats) {
             stats[0] = stats[1] = 2.0;
             return false;
         });
@@ -86,23 +86,23 @@ TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
     };
     WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     PermutationEngine engine(env);
-    auto slow = [](Scratch&, long long, Rng&, double* stats) {
+    auto slow = [](WithinGroupsScratch&, long long, Rng&, double* stats) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         stats[0] = 0;
         return false;
     };
-    EXPECT_THROW(engine.run<Scratch>(100000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<Scratch>(); }, slow),
+    EXPECT_THROW(engine.run<WithinGroupsScratch>(100000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<WithinGroupsScratch>(); }, slow),
                  Cancelled);
     EXPECT_LT(seen.load(), 100000);
 
     h.shell.options().progress = nullptr;
-    auto failing = [](Scratch&, long long i, Rng&, double* stats) {
+    auto failing = [](WithinGroupsScratch&, long long i, Rng&, double* stats) {
         if (i == 37) throw QuillanError("specimen trouble");
         stats[0] = 0;
         return false;
     };
     try {
-        engine.run<Scratch>(1000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<Scratch>(); }, failing);
+        engine.run<WithinGroupsScratch>(1000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<WithinGroupsScratch>(); }, failing);
         FAIL();
     } catch (const QuillanError& e) {
         EXPECT_STREQ(e.what(), "specimen trouble");

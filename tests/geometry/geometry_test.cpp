@@ -211,7 +211,7 @@ TEST(TotalSumOfSquares, IsTheConsensusThenTheDistances) {
         closed += sin2_distance(x.row(i).data(), c.y.data(), 12);
     }
     const ShapeTable t(x);
-    ShapeWork w;
+    ShapeScratch w;
     EXPECT_NEAR(tssd(t, w), sum, 1e-13);
     EXPECT_EQ(literal::ss(x), sum);
     EXPECT_EQ(tssd(x), tssd(t, w));
@@ -222,7 +222,7 @@ TEST(TotalSumOfSquares, IsTheConsensusThenTheDistances) {
 TEST(TotalSumOfSquares, GroupSumsDependOnlyOnTheirRows) {
     const Matrix x = random_table(23, 5, 13, 0.3);
     const ShapeTable t(x);
-    ShapeWork fresh, used;
+    ShapeScratch fresh, used;
     const std::vector<int> rows = {4, 0, 17, 9, 22, 3, 11};
     const double a = group_ss(t, rows, fresh);
     (void)tssd(t, used);

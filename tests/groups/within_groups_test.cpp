@@ -92,7 +92,7 @@ TEST(WithinGroups, SingleSpecimenGroupScoresZeroAndIsReported) {
     EXPECT_EQ(w.wgsd[0], without.wgsd[0]);
     EXPECT_EQ(w.wgsd[2], without.wgsd[1]);
     const ShapeTable t(p.data);
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     const WithinSum s = sq_d_wg_sum(t, codes, scratch);
     EXPECT_EQ(s.sum, w.total());
     EXPECT_EQ(s.groups, 4u);
@@ -102,7 +102,7 @@ TEST(WithinGroups, SingleSpecimenGroupScoresZeroAndIsReported) {
 TEST(WithinGroups, TheSameGroupingAlwaysScoresTheSameBits) {
     const Plethodon p;
     const ShapeTable t(p.data);
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     WithinGroups first, again;
     sq_d_wg(t, p.cells, scratch, first);
     // After other groupings have used the buffers.
@@ -127,7 +127,7 @@ TEST(WithinGroups, TheSameGroupingAlwaysScoresTheSameBits) {
     std::vector<std::thread> threads;
     for (std::size_t th = 0; th < 2; ++th)
         threads.emplace_back([&, th] {
-            Scratch own;
+            WithinGroupsScratch own;
             WithinGroups out;
             for (int rep = 0; rep < 3; ++rep) sq_d_wg(t, th == 0 ? p.cells : relabelled, own, out);
             seen[th] = out.wgsd;
@@ -140,7 +140,7 @@ TEST(WithinGroups, TheSameGroupingAlwaysScoresTheSameBits) {
 TEST(WithinGroups, RowMapScoresThePermutedTableWithCodesInPlace) {
     const Plethodon p;
     const ShapeTable t(p.data);
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     WithinGroups w;
     std::vector<int> rp(40);
     std::iota(rp.begin(), rp.end(), 0);

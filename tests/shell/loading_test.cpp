@@ -133,6 +133,10 @@ TEST(Loading, UnreadableFilesChangeNothingAndSayWhy) {
         {"blank.txt", "1 2 3\n   \n4 5 6\n", "line 2 holds no numbers"},
         {"header.txt", "x1 y1 x2\n1 2 3\n", "line 1 is not a list of numbers"},
         {"empty.txt", "", "is empty"},
+        // The first line is always read, even when it is empty: a file that
+        // starts with an empty line is refused, not loaded as an empty table.
+        {"leading_empty.txt", "\n1 2 3\n4 5 6\n", "line 1 holds no numbers"},
+        {"leading_crlf.txt", "\r\n1 2 3\r\n", "line 1 holds no numbers"},
     };
     for (const auto& c : cases) {
         h.gui.clear_messages();
