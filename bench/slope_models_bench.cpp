@@ -4,7 +4,7 @@
 // each permutation repeats, per call.
 //   build/bench/quillan_bench_slopes
 #include "analyses/covariate.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "analyses/slope_models.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
@@ -62,7 +62,7 @@ void BM_twogroupcov(benchmark::State& state) {
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         PermutationEngine engine(t.options);
-        benchmark::DoNotOptimize(twogroupcov(engine, t.console, p.table, p.g1, p.g2, p.cov, kPerms, 0));
+        benchmark::DoNotOptimize(two_variable_slopes_test(engine, t.console, p.table, p.g1, p.g2, p.cov, kPerms));
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     per_perm(state, seconds);
@@ -71,14 +71,14 @@ void BM_twogroupcov(benchmark::State& state) {
 // Both slope models of one grouping: residuals once, then only line fits.
 void BM_common_slope_test2(benchmark::State& state, bool cells) {
     const Plethodon& p = plethodon();
-    const Codes codes = cells ? combined_code(p.g1, p.g2).glistc : p.g1;
+    const Codes codes = cells ? cell_codes(p.g1, p.g2).glistc : p.g1;
     const CovGroups groups = cov_groups(codes, p.cov, group_name);
     OneThread t;
     double seconds = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         PermutationEngine engine(t.options);
-        benchmark::DoNotOptimize(common_slope_test2(engine, t.console, p.table, groups, p.tssd, kPerms, 0));
+        benchmark::DoNotOptimize(test_slope_models(engine, t.console, p.table, groups, p.tssd, kPerms));
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     per_perm(state, seconds);

@@ -1,6 +1,7 @@
 // The workspace: what stays loaded from one action to the next.  Only the
 // three load actions and "Clear" change it; every analysis reads it and keeps
-// everything else it computes local.
+// everything else it computes local.  The shell owns it; the analyses see it
+// through their ActionEnv.
 #pragma once
 
 #include "platform/value.hpp"
@@ -10,12 +11,16 @@
 namespace quillan {
 
 struct Workspace {
-    Matrix data;   // landmark table: one row per specimen, x1 y1 ... xk yk and a trailing value
-    Matrix glist;  // group list: one or two (or more) columns of group codes
-    Matrix clist;  // covariate list: one value per specimen
-    std::string dfileinfo;  // description of the landmark file
-    std::string gfileinfo;  // description of the group file
-    std::string cfileinfo;  // description of the covariate file
+    // One row per specimen: x1 y1 ... xk yk and a trailing value.
+    Matrix landmarks;
+    // One or two (or more) columns of group codes, one row per specimen.
+    Matrix groups;
+    // One value per specimen.
+    Matrix covariate;
+    // The descriptions the file box shows, as the loads wrote them.
+    std::string landmarks_info;
+    std::string groups_info;
+    std::string covariate_info;
 };
 
 }  // namespace quillan

@@ -1,6 +1,6 @@
 #include "geometry/shape_table.hpp"
 
-#include "geometry/engine.hpp"
+#include "geometry/consensus_iteration.hpp"
 #include "geometry/kernels.hpp"
 #include "platform/error.hpp"
 

@@ -81,7 +81,7 @@ private:
 
 // Sum of the squared full Procrustes distances of the given rows (indices
 // into `table`, taken in the order given) from their own consensus: the
-// consensus and aligned rows of `getconsensuspcafull`, then `fullpdist`, then
+// consensus and aligned rows of `full_procrustes_consensus`, then `full_procrustes_distances`, then
 // the sum of the squares in row order, without building any matrix.  At
 // least one row; a single row lies on its own consensus and gives 0 up to
 // rounding (the within-group sums skip such groups altogether).  Throws
@@ -91,7 +91,7 @@ double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeScratch
 
 // Deviations of the given rows (indices into `table`, in the order given)
 // from their rotation-only consensus, after each row is aligned on it: the
-// coordinates of what `getpresida` gives for a table of those rows, to the
+// coordinates of what `procrustes_residuals` gives for a table of those rows, to the
 // last bit, without building any matrix.  Coordinate q of the i-th row given
 // goes to out[i * 2k + q] (the rows without their trailing values, one after
 // another); `out` holds 2k * rows.size() values.  When `consensus` is given
@@ -101,7 +101,7 @@ void consensus_residuals(const ShapeTable& table, std::span<const int> rows, Sha
                          double* consensus = nullptr);
 
 // Total sum of squares `tssd` of the whole table: `group_ss` of all rows in
-// table order, which is also what `sq_d_wg` gives for a code vector that puts
+// table order, which is also what `within_group_ss` gives for a code vector that puts
 // every row in one group.
 double tssd(const ShapeTable& table, ShapeScratch& work);
 double tssd(const Matrix& data);

@@ -70,9 +70,9 @@ void Shell::load_landmarks() {
     const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
     std::string info = sprintf("Data File: %s with %i specimens, %i LM\n", {r->fn, m, (n - 1) / 2});
     const Handle box = find_control(gui_, kFileBox);
-    ws_.data = x;
-    ws_.dfileinfo = info;
-    gui_.set(box, "String", Value(ws_.dfileinfo));
+    ws_.landmarks = x;
+    ws_.landmarks_info = info;
+    gui_.set(box, "String", Value(ws_.landmarks_info));
     report_ignored(gui_, *r);
 }
 
@@ -83,10 +83,10 @@ void Shell::load_groups() {
     const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
     std::string info = sprintf("\nGroup File: %s with %i specimens, % i group variables\n", {r->fn, m, n});
     const Handle box = find_control(gui_, kFileBox);
-    ws_.glist = x;
-    ws_.gfileinfo = info;
-    gui_.set(box, "String", Value(strcat({ws_.dfileinfo, ws_.gfileinfo})));
-    const double md = static_cast<double>(ws_.data.rows());
+    ws_.groups = x;
+    ws_.groups_info = info;
+    gui_.set(box, "String", Value(strcat({ws_.landmarks_info, ws_.groups_info})));
+    const double md = static_cast<double>(ws_.landmarks.rows());
     console_.echo("md", md);
     console_.echo("m", m);
     report_ignored(gui_, *r);
@@ -101,10 +101,10 @@ void Shell::load_covariate() {
     const double m = static_cast<double>(x.rows());
     std::string info = sprintf("\nCovariate File: %s with %i specimens", {r->fn, m});
     const Handle box = find_control(gui_, kFileBox);
-    ws_.clist = x;
-    ws_.cfileinfo = info;
-    gui_.set(box, "String", Value(strcat({ws_.dfileinfo, ws_.gfileinfo, ws_.cfileinfo})));
-    const double md = static_cast<double>(ws_.data.rows());
+    ws_.covariate = x;
+    ws_.covariate_info = info;
+    gui_.set(box, "String", Value(strcat({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
+    const double md = static_cast<double>(ws_.landmarks.rows());
     report_ignored(gui_, *r);
     if (md != m)
         gui_.msgbox(sprintf("Your data set has %i specimens, but the covariate file has %i", {md, m}), "Possible error");
@@ -120,12 +120,12 @@ void Shell::save_report() {
 
 void Shell::clear() {
     const Handle results = find_control(gui_, kResultsBox), files = find_control(gui_, kFileBox);
-    ws_.data = Matrix();
-    ws_.glist = Matrix();
-    ws_.clist = Matrix();
-    ws_.dfileinfo.clear();
-    ws_.gfileinfo.clear();
-    ws_.cfileinfo.clear();
+    ws_.landmarks = Matrix();
+    ws_.groups = Matrix();
+    ws_.covariate = Matrix();
+    ws_.landmarks_info.clear();
+    ws_.groups_info.clear();
+    ws_.covariate_info.clear();
     gui_.set(results, "String", Value("   "));
     gui_.set(files, "String", Value("   "));
 }

@@ -42,8 +42,8 @@ TEST(RunOneCov, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
     expect_report("one_way_cov_plethodon_species.txt", r);
 
     const Workspace& ws = h.shell.workspace();
-    const double tssd = reference_total(ws.data);
-    const double different = reference_different_slopes(ws.data, column_codes(ws.glist, 0), elements(ws.clist));
+    const double tssd = reference_total(ws.landmarks);
+    const double different = reference_different_slopes(ws.landmarks, column_codes(ws.groups, 0), elements(ws.covariate));
     EXPECT_NEAR(number_after(r, "Total SS="), tssd, 1e-4);
     EXPECT_EQ(number_after(r, "Total SS=", 1), number_after(r, "Total SS="));
     EXPECT_NEAR(number_after(r, "Unexplained SS=", 1), different, 1e-4);
@@ -58,14 +58,14 @@ TEST(RunTwoCov, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
     expect_report("two_way_cov_plethodon.txt", r);
 
     const Workspace& ws = h.shell.workspace();
-    const Codes g1 = column_codes(ws.glist, 0), g2 = column_codes(ws.glist, 1);
+    const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
     Codes cells(g1.size());
     for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = 10 * g1[i] + g2[i];
-    const std::vector<double> cov = elements(ws.clist);
+    const std::vector<double> cov = elements(ws.covariate);
     // Different slopes of the cells (section A), of G1 (C) and of G2 (D).
-    EXPECT_NEAR(number_after(r, "Unexplained SS=", 1), reference_different_slopes(ws.data, cells, cov), 1e-4);
-    EXPECT_NEAR(number_after(r, "Unexplained SS=", 2), reference_different_slopes(ws.data, g1, cov), 1e-4);
-    EXPECT_NEAR(number_after(r, "Unexplained SS=", 3), reference_different_slopes(ws.data, g2, cov), 1e-4);
+    EXPECT_NEAR(number_after(r, "Unexplained SS=", 1), reference_different_slopes(ws.landmarks, cells, cov), 1e-4);
+    EXPECT_NEAR(number_after(r, "Unexplained SS=", 2), reference_different_slopes(ws.landmarks, g1, cov), 1e-4);
+    EXPECT_NEAR(number_after(r, "Unexplained SS=", 3), reference_different_slopes(ws.landmarks, g2, cov), 1e-4);
 
     // The G1 section is the different-slopes block of the one-way test of G1.
     Loaded one("plethodon.species.groups.txt");
@@ -162,12 +162,12 @@ TEST(CovariateTests, MissingInputsAndBadCountsGiveClearMessages) {
         EXPECT_THAT(h.last_message(), HasSubstr("number of permutations must be a whole number"));
     }
     h.set_box(kPermBox, Value("20"));
-    h.shell.workspace().clist = Matrix();
+    h.shell.workspace().covariate = Matrix();
     for (const char* action : {"RunOneCov", "TestCovariate"}) {
         EXPECT_EQ(h.run(action), Outcome::Failed) << action;
         EXPECT_THAT(h.last_message(), HasSubstr("No covariate file is loaded")) << action;
     }
-    h.shell.workspace().clist = as_column(random_covariate(5, 1));
+    h.shell.workspace().covariate = as_column(random_covariate(5, 1));
     EXPECT_EQ(h.run("RunOneCov"), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr("The covariate file has 5 specimens, but the landmark file has 6"));
     EXPECT_EQ(h.box(kResultsBox), "kept");
@@ -176,10 +176,10 @@ TEST(CovariateTests, MissingInputsAndBadCountsGiveClearMessages) {
 TEST(TestCovariate, EchoesBothEvaluationsAndLeavesTheWorkspaceAndReportAlone) {
     Loaded h("plethodon.species.groups.txt", "60");
     h.set_box(kResultsBox, Value("kept"));
-    const Matrix clist = h.shell.workspace().clist;
+    const Matrix clist = h.shell.workspace().covariate;
     ASSERT_EQ(h.run("TestCovariate"), Outcome::Done);
     EXPECT_EQ(h.box(kResultsBox), "kept");
-    EXPECT_EQ(h.shell.workspace().clist, clist);
+    EXPECT_EQ(h.shell.workspace().covariate, clist);
     const std::string c = h.console_text.str();
     const auto loaded = c.find("loaded covariate"), surrogate = c.find("surrogate covariate");
     ASSERT_NE(loaded, std::string::npos);
@@ -191,10 +191,10 @@ TEST(TestCovariate, EchoesBothEvaluationsAndLeavesTheWorkspaceAndReportAlone) {
     EXPECT_NE(number_after(c.substr(loaded), "ssunexplain_ms = "), number_after(c.substr(surrogate), "ssunexplain_ms = "));
 
     // Without a positive last column there is no logarithm to use.
-    h.shell.workspace().data(3, 24) = 0;
+    h.shell.workspace().landmarks(3, 24) = 0;
     EXPECT_EQ(h.run("TestCovariate"), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr("The last value of specimen 4 in the landmark file is 0"));
-    EXPECT_EQ(h.shell.workspace().clist, clist);
+    EXPECT_EQ(h.shell.workspace().covariate, clist);
 }
 
 TEST(CovariateTests, TheTwoWayReportComesOutOfTheBatchFrontEnd) {

@@ -1,7 +1,7 @@
 // The permutation engine: reproducible on any number of threads with a seed,
 // fresh without one, strict exceedance, cancellation and errors from workers.
 #include "analyses/common.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "support/fixtures.hpp"
 #include "support/text.hpp"
 

@@ -43,9 +43,9 @@ TEST(OneWay, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
     const std::string report = report_of(h);
     expect_report("one_way_plethodon_species.txt", report);
 
-    const Matrix& data = h.shell.workspace().data;
+    const Matrix& data = h.shell.workspace().landmarks;
     const double tssd = reference_total(data);
-    const double within = reference_within(data, codes_of(h.shell.workspace().glist, 0));
+    const double within = reference_within(data, codes_of(h.shell.workspace().groups, 0));
     EXPECT_NEAR(number_after(report, "Total SS="), tssd, 1e-4);
     EXPECT_NEAR(number_after(report, "Explained SS="), tssd - within, 1e-4);
     EXPECT_NEAR(number_after(report, "Percent Explained ="), 100 * (tssd - within) / tssd, 1e-3);
@@ -144,8 +144,8 @@ TEST(TwoWay, ReportOnRealDataMatchesTheReviewedText) {
     Loaded h("plethodon.lm.txt", "plethodon.groups.txt");
     ASSERT_EQ(h.run("RunTwoWay"), Outcome::Reported);
     expect_report("two_way_plethodon.txt", report_of(h));
-    const Matrix& data = h.shell.workspace().data;
-    const Matrix& g = h.shell.workspace().glist;
+    const Matrix& data = h.shell.workspace().landmarks;
+    const Matrix& g = h.shell.workspace().groups;
     Codes cells(static_cast<std::size_t>(g.rows()));
     for (Eigen::Index i = 0; i < g.rows(); ++i) cells[static_cast<std::size_t>(i)] = g(i, 0) * 10 + g(i, 1);
     EXPECT_NEAR(number_after(report_of(h), "Unexplained SS="), reference_within(data, cells), 1e-4);

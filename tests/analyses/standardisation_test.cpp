@@ -85,7 +85,7 @@ TEST(CovariateModels, GroupModelsMoveEveryGroupAlongItsOwnLinesToTheOverallMean)
     EXPECT_EQ(g2.edf_red, 3);
     EXPECT_EQ(g2.xdata.rows(), 6);
     EXPECT_EQ(g2.xdata.col(6), d.data.col(6));
-    h.shell.workspace().glist.col(1).setConstant(4);  // one cell per G1 group
+    h.shell.workspace().groups.col(1).setConstant(4);  // one cell per G1 group
     const CovariateModel cells = model_of(h, 5);
     EXPECT_EQ(cells.edf_red, 2);
     EXPECT_EQ(model_of(h, 5, false).line, "\n\nCovariate Used, Groups 1 & 2 interaction (G1 x G2 x Covariate");
@@ -107,22 +107,22 @@ TEST(CovariateModels, UndeterminedLinesAndMissingListsAreNamed) {
         return std::string("no error");
     };
     // A covariate constant within group 2 of G1.
-    h.shell.workspace().clist(3, 0) = h.shell.workspace().clist(4, 0) = h.shell.workspace().clist(5, 0) = 7;
+    h.shell.workspace().covariate(3, 0) = h.shell.workspace().covariate(4, 0) = h.shell.workspace().covariate(5, 0) = 7;
     EXPECT_THAT(message_of(3), HasSubstr("same value for every specimen of the group 2 of grouping variable 1")) << message_of(3);
-    h.shell.workspace().clist.setConstant(1);
+    h.shell.workspace().covariate.setConstant(1);
     EXPECT_THAT(message_of(2), HasSubstr("same value for every specimen"));
     // A single-specimen cell.
-    h.shell.workspace().clist = d.clist;
-    h.shell.workspace().glist.col(1) << 4, 4, 4, 4, 4, 9;
+    h.shell.workspace().covariate = d.clist;
+    h.shell.workspace().groups.col(1) << 4, 4, 4, 4, 4, 9;
     EXPECT_THAT(message_of(5), HasSubstr("The cell of G1 = 2 and G2 = 9 has a single specimen")) << message_of(5);
     // A one-column list for the models of the second variable.
-    h.shell.workspace().glist = d.glist.leftCols(1);
+    h.shell.workspace().groups = d.glist.leftCols(1);
     EXPECT_THAT(message_of(4), HasSubstr("only one column"));
     // No covariate list, or a short one; model 1 needs none.
-    h.shell.workspace().clist = Matrix();
+    h.shell.workspace().covariate = Matrix();
     EXPECT_THAT(message_of(2), HasSubstr("No covariate file is loaded"));
     EXPECT_EQ(message_of(1), "no error");
-    h.shell.workspace().clist = d.clist.topRows(4);
+    h.shell.workspace().covariate = d.clist.topRows(4);
     EXPECT_THAT(message_of(3), HasSubstr("The covariate file has 4 specimens, but the landmark file has 6"));
     EXPECT_THAT(message_of(6), HasSubstr("covariate model must be one of the five"));
 }
@@ -216,7 +216,7 @@ TEST(StandardisedTests, TooFewSpecimensForTheLinesStillReportButWarn) {
     };
     ASSERT_EQ(h.run("RunTwoStandF"), Outcome::Reported);  // dfe = 8 - 1 - 2 = 5
     EXPECT_FALSE(warned());
-    h.shell.workspace().glist.col(1) << 1, 2, 3, 4, 5, 6, 7, 8;  // dfe = 8 - 7 - 2
+    h.shell.workspace().groups.col(1) << 1, 2, 3, 4, 5, 6, 7, 8;  // dfe = 8 - 7 - 2
     ASSERT_EQ(h.run("RunTwoStandF"), Outcome::Reported);
     EXPECT_TRUE(warned());
     EXPECT_THAT(h.box(kResultsBox), HasSubstr("df2(denominator) -4")) << h.box(kResultsBox);
@@ -272,6 +272,6 @@ TEST(StandardisedTests, ReportsOnRealDataMatchTheReviewedTexts) {
     const double pre = number_after(r, ", SS="), removed = number_after(r, "Explained by Covariate SS="),
                  after = number_after(r, "Total SS after Standardization = ");
     EXPECT_NEAR(pre - after, removed, 1.5e-4);
-    EXPECT_NEAR(pre, reference_total(h.shell.workspace().data), 1e-4);
+    EXPECT_NEAR(pre, reference_total(h.shell.workspace().landmarks), 1e-4);
     EXPECT_EQ(number_after(r.substr(r.find("second grouping")), "Total SS after Standardization = "), after);
 }

@@ -64,12 +64,12 @@ TEST(WeakEffects, TwoWayCountsEachOneVariableShuffleAgainstTheCellModel) {
     Mosquito h;
     const Workspace& ws = h.shell.workspace();
     WindowActionEnv env(ws, h.gui, h.console, h.shell.options());
-    const PreparedTable table(ws.data);
+    const PreparedTable table(ws.landmarks);
     const TwoWayResult r =
-        two_way_test(env, table, table.total_ss(), column_codes(ws.glist, 0), column_codes(ws.glist, 1), 199, false);
-    EXPECT_GT(r.one_exc, 20);
-    EXPECT_LT(r.one_exc, 180);
-    EXPECT_EQ(r.two_exc, 0);
+        two_way_test(env, table, table.total_ss(), column_codes(ws.groups, 0), column_codes(ws.groups, 1), 199, false);
+    EXPECT_GT(r.exc_g2_shuffled, 20);
+    EXPECT_LT(r.exc_g2_shuffled, 180);
+    EXPECT_EQ(r.exc_g1_shuffled, 0);
     // Individuals alone explain far more than sides alone.
     EXPECT_GT(r.expvar1, 10 * r.expvar2);
     EXPECT_EQ(r.exc1, 0);
@@ -80,5 +80,5 @@ TEST(WeakEffects, TwoWayCountsEachOneVariableShuffleAgainstTheCellModel) {
     const std::string report = h.box(kResultsBox);
     const std::string second = report.substr(report.find("Using only the second"));
     EXPECT_THAT(second, HasSubstr("exceeded by 0 permutations of the 2nd Group Model"));
-    EXPECT_EQ(number_after(report, "exceeded by ", 2), static_cast<double>(r.one_exc));
+    EXPECT_EQ(number_after(report, "exceeded by ", 2), static_cast<double>(r.exc_g2_shuffled));
 }

@@ -80,14 +80,14 @@ TEST(NoAllocation, ScoringAGroupingAfterTheFirstCallAllocatesNothing) {
     const std::vector<Codes> shuffled = shuffles(codes, 20, 3);
     WithinGroupsScratch scratch;
     WithinGroups full;
-    sq_d_wg(table, codes, scratch, full);
-    sq_d_wg_sum(table, codes, scratch);
+    within_group_ss(table, codes, scratch, full);
+    within_group_ss_sum(table, codes, scratch);
 
     const long long before = allocations();
     double total = 0;
     for (const Codes& c : shuffled) {
-        sq_d_wg(table, c, scratch, full);
-        total += sq_d_wg_sum(table, c, scratch).sum;
+        within_group_ss(table, c, scratch, full);
+        total += within_group_ss_sum(table, c, scratch).sum;
     }
     EXPECT_EQ(allocations(), before);
     EXPECT_GT(total, 0);
@@ -105,11 +105,11 @@ TEST(NoAllocation, CodingTheCellsOfTwoVariablesAfterTheFirstCallAllocatesNothing
         const std::vector<Codes> shuffled = shuffles(b, 20, 11);
         Codes glistc(200);
         CellScratch cells;
-        combined_code(a, b, glistc, cells);
+        cell_codes(a, b, glistc, cells);
 
         const long long before = allocations();
         std::size_t n = 0;
-        for (const Codes& c : shuffled) n += combined_code(a, c, glistc, cells);
+        for (const Codes& c : shuffled) n += cell_codes(a, c, glistc, cells);
         EXPECT_EQ(allocations(), before) << levels << " levels";
         EXPECT_GE(n, 20u * static_cast<std::size_t>(levels));
     }

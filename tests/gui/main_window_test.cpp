@@ -180,7 +180,7 @@ private slots:
         gui->set_dialog_hook([&](const QtGui::DialogRequest&) -> std::optional<std::string> { return data + "/plethodon.lm.txt"; });
         QTest::mouseClick(action_button("Load"), Qt::LeftButton);
         QCOMPARE(box_text(kFileBox), QString("Data File: plethodon.lm.txt with 40 specimens, 12 LM\n"));
-        QCOMPARE(program->shell().workspace().data.rows(), 40);
+        QCOMPARE(program->shell().workspace().landmarks.rows(), 40);
         QCOMPARE(gui->dialogs().size(), std::size_t{1});
         QVERIFY(gui->dialogs()[0].kind == QtGui::DialogKind::Open);
         QCOMPARE(gui->dialogs()[0].filter, std::string("*.*"));

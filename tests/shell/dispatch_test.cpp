@@ -43,7 +43,7 @@ TEST(ActionEnvironment, ReadsTheBoxesAfreshAndAppliesTheGroupListRule) {
     } catch (const Refused& r) {
         EXPECT_STREQ(r.what(), "Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload");
     }
-    h.shell.workspace().glist = Matrix::Ones(4, 3);
+    h.shell.workspace().groups = Matrix::Ones(4, 3);
     EXPECT_NO_THROW(env.require_two_way_list(kRegressionRefusal));
     EXPECT_THROW(env.require_one_way_list(), Refused);
 

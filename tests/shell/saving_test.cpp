@@ -72,8 +72,8 @@ TEST(Clearing, EmptiesTheWorkspaceAndBlanksBothBoxes) {
     h.set_box(kPermBox, Value("123"));
     ASSERT_EQ(h.run("Clear"), Outcome::Done);
     const Workspace& ws = h.shell.workspace();
-    EXPECT_EQ(ws.data.size() + ws.glist.size() + ws.clist.size(), 0);
-    EXPECT_TRUE(ws.dfileinfo.empty() && ws.gfileinfo.empty() && ws.cfileinfo.empty());
+    EXPECT_EQ(ws.landmarks.size() + ws.groups.size() + ws.covariate.size(), 0);
+    EXPECT_TRUE(ws.landmarks_info.empty() && ws.groups_info.empty() && ws.covariate_info.empty());
     EXPECT_EQ(h.box(kResultsBox), "   ");
     EXPECT_EQ(h.box(kFileBox), "   ");
     EXPECT_EQ(h.box(kPermBox), "123");

@@ -85,14 +85,14 @@ void expect_report(const std::string& name, const std::string& report) {
 
 void put_tables(Shell& shell, const Matrix& data, const Matrix& glist, const Matrix& clist) {
     Workspace& ws = shell.workspace();
-    ws.data = data;
-    ws.glist = glist;
-    ws.clist = clist;
-    ws.dfileinfo = sprintf("Data File: %s with %i specimens, %i LM\n", {"test.txt", static_cast<double>(data.rows()),
+    ws.landmarks = data;
+    ws.groups = glist;
+    ws.covariate = clist;
+    ws.landmarks_info = sprintf("Data File: %s with %i specimens, %i LM\n", {"test.txt", static_cast<double>(data.rows()),
                                                                        (static_cast<double>(data.cols()) - 1) / 2});
-    ws.gfileinfo = sprintf("\nGroup File: %s with %i specimens, % i group variables\n",
+    ws.groups_info = sprintf("\nGroup File: %s with %i specimens, % i group variables\n",
                            {"groups.txt", static_cast<double>(glist.rows()), static_cast<double>(glist.cols())});
-    ws.cfileinfo = clist.size() ? sprintf("\nCovariate File: %s with %i specimens", {"cov.txt", static_cast<double>(clist.rows())}) : "";
+    ws.covariate_info = clist.size() ? sprintf("\nCovariate File: %s with %i specimens", {"cov.txt", static_cast<double>(clist.rows())}) : "";
 }
 
 }  // namespace quillan::test

@@ -23,12 +23,12 @@ double reference_within(const Matrix& data, const Codes& codes);
 
 
 // Unexplained sums of the slope models by plain regression: each group's
-// getpresida residuals against its covariate less the group's mean, each
+// procrustes_residuals residuals against its covariate less the group's mean, each
 // coordinate column by the closed form Syy - Sxy^2 / Sxx (Syy when the
 // covariate has one value: the column's sum about its mean).  Different
 // slopes: one line per group; common slope: one line through all groups'
 // residuals pooled, each group's residuals first turned (in complex
-// arithmetic) by the rotation that best fits its consensus onto getconsensus
+// arithmetic) by the rotation that best fits its consensus onto rotation_only_consensus
 // of the whole table.
 double reference_different_slopes(const Matrix& data, const Codes& codes, const std::vector<double>& cov);
 double reference_common_slope(const Matrix& data, const Codes& codes, const std::vector<double>& cov);

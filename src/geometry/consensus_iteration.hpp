@@ -15,8 +15,8 @@ namespace quillan {
 
 // Which of the two consensus procedures.
 enum class Procedure {
-    Full,          // getconsensuspcafull: full fits, tolerance 2^-26 k, rescale by centroid size, principal axes
-    RotationOnly,  // getconsensus: rotation-only fits, tolerance 2^-26 / 20, rescale by the norm
+    Full,          // full_procrustes_consensus: full fits, tolerance 2^-26 k, rescale by centroid size, principal axes
+    RotationOnly,  // rotation_only_consensus: rotation-only fits, tolerance 2^-26 / 20, rescale by the norm
 };
 
 // A passes limit that real data never comes near (a few passes to a few
@@ -50,7 +50,7 @@ public:
 
     // The sum (in row order) of the squared full Procrustes distances of the
     // aligned rows from the consensus: what principal_axes() followed by
-    // fullpdist of the consensus and the aligned rows gives, up to rounding,
+    // full_procrustes_distances of the consensus and the aligned rows gives, up to rounding,
     // computed in closed form without moving the rows.  Returns a non-finite
     // value when a row cannot be measured.
     double principal_axes_distances();
