@@ -2,6 +2,7 @@
 // runs them: whole reports on real data with a fixed seed, the sums checked
 // against an independent computation, the designs' degrees of freedom, and
 // what happens on refusals and bad input.
+#include "analyses/designs.hpp"
 #include "platform/format.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
@@ -192,12 +193,26 @@ TEST(TwoWayF, PartitionAddsUpAndDegreesOfFreedomFollowTheDesign) {
     EXPECT_THAT(r, HasSubstr("interaction, F="));
     EXPECT_THAT(r, HasSubstr("df1(numerator) 32 df2(denominator) 448"));
 
-    const double tssd = number_after(r, "Total SS="), eSS = number_after(r, "error SS="), SSA = number_after(r, "SS1="),
-                 SSB = number_after(r, "SS2="), SSAB = number_after(r, "SS1x2=");
-    EXPECT_NEAR(SSA + SSB + SSAB + eSS, tssd, 3e-4);  // printed to four decimals
-    EXPECT_NEAR(tssd, reference_total(data), 1e-4);
-    EXPECT_NEAR(SSA, tssd - reference_within(data, codes_of(glist, 0)), 1e-4);
-    EXPECT_NEAR(SSB, tssd - reference_within(data, codes_of(glist, 1)), 1e-4);
+    // The typed result, against the independent sums.
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    const PreparedTable table(data);
+    const double tssd = table.total_ss();
+    const TwoWayFResult f = two_way_f_test(env, table, tssd, codes_of(glist, 0), codes_of(glist, 1), 30, 30, 0);
+    Codes cells(cell.begin(), cell.end());
+    EXPECT_NEAR(tssd, reference_total(data), 1e-9);
+    EXPECT_NEAR(f.SSA, tssd - reference_within(data, codes_of(glist, 0)), 1e-9);
+    EXPECT_NEAR(f.SSB, tssd - reference_within(data, codes_of(glist, 1)), 1e-9);
+    EXPECT_NEAR(f.eSS, reference_within(data, cells), 1e-9);
+    EXPECT_NEAR(f.SSA + f.SSB + f.SSAB + f.eSS, tssd, 1e-12);
+    EXPECT_EQ(f.dfA, 1);
+    EXPECT_EQ(f.dfB, 2);
+    EXPECT_EQ(f.dfAB, 2);
+    EXPECT_EQ(f.dfe, 28);
+    // The report prints each sum in its own place.
+    EXPECT_NEAR(number_after(r, "error SS="), f.eSS, 1e-4);
+    EXPECT_NEAR(number_after(r, "SS1="), f.SSA, 1e-4);
+    EXPECT_NEAR(number_after(r, "SS2="), f.SSB, 1e-4);
+    EXPECT_NEAR(number_after(r, "SS1x2="), f.SSAB, 1e-4);
 }
 
 TEST(TwoWayF, ReportOnRealDataMatchesTheReviewedText) {

@@ -39,6 +39,8 @@ TEST(Batch, ExitStatusAndOneLineReasonTellWhatWentWrong) {
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("--landmarks"));
     EXPECT_THAT(help.out, HasSubstr("two-way-f"));
+    // The action list comes from the action table, with what each needs.
+    EXPECT_THAT(help.out, HasSubstr("F tests of G1, G2 and their interaction (landmarks, groups)"));
 }
 
 TEST(Batch, ClearWritesTheBlankedFileBoxAndSaveOutWritesTheFile) {
