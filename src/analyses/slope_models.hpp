@@ -131,10 +131,10 @@ SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const
                               SlopeEcho echo, const char* op);
 
 // Different slopes for two grouping variables: the unexplained sums of the
-// groups of each variable (unexplained_g1, unexplained_g2) and of their cells (unexplained_cells), and how many of
-// `nperms` permutations gave a smaller cell sum when the second variable was
-// shuffled with the first kept (exc1), or the first shuffled with the
-// second kept (exc2).
+// groups of each variable (unexplained_g1, unexplained_g2) and of their
+// cells (unexplained_cells), and how many of `nperms` permutations gave a
+// smaller cell sum when the second variable was shuffled with the first kept
+// (exc1), or the first shuffled with the second kept (exc2).
 struct TwoGroupCov {
     double unexplained_g1 = 0, unexplained_g2 = 0, unexplained_cells = 0;
     long long exc1 = 0, exc2 = 0;
