@@ -7,7 +7,7 @@
 #pragma once
 
 #include "platform/value.hpp"
-#include "shell/workspace.hpp"
+#include "analyses/workspace.hpp"
 
 #include <string>
 

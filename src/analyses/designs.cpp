@@ -1,7 +1,7 @@
 #include "analyses/designs.hpp"
 
 #include "analyses/degenerate.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "platform/format.hpp"
 
 namespace quillan {
@@ -79,17 +79,17 @@ TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tss
     require_two_way_testable(scorer, cells, g1, g2);
     notice.observed(cells.single_codes, "cell");
     const int nss = cells.specimens();
-    r.ngt = cells.groups();
+    r.ncells = cells.groups();
     r.unexpvar = cells.sum();
     r.expvar = tssd - r.unexpvar;
     const GroupSums first = scorer.score(g1);
     notice.observed(first.single_codes, "group of the first variable");
-    r.ng1 = first.groups();
+    r.ngroups1 = first.groups();
     r.unexpvar1 = first.sum();
     r.expvar1 = tssd - r.unexpvar1;
     const GroupSums second = scorer.score(g2);
     notice.observed(second.single_codes, "group of the second variable");
-    r.ng2 = second.groups();
+    r.ngroups2 = second.groups();
     r.unexpvar2 = second.sum();
     r.expvar2 = tssd - r.unexpvar2;
 
@@ -128,8 +128,8 @@ TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tss
     r.exc = result.counts[0];
     r.exc1 = result.counts[1];
     r.exc2 = result.counts[2];
-    r.one_exc = result.counts[3];
-    r.two_exc = result.counts[4];
+    r.exc_g2_shuffled = result.counts[3];
+    r.exc_g1_shuffled = result.counts[4];
     notice.tell(env);
     return r;
 }

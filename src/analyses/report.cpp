@@ -2,7 +2,7 @@
 
 #include "analyses/probability_text.hpp"
 #include "platform/format.hpp"
-#include "shell/env.hpp"
+#include "analyses/action_env.hpp"
 
 namespace quillan {
 
@@ -48,16 +48,16 @@ std::string explained_count_piece(long long count, long long nperm) {
                        "\\n\\nThe explained variance was exceeded by %i permutations, p= %f ");
 }
 
-std::string first_model_piece(long long one_exc, long long nperm) {
-    return count_piece(one_exc, nperm,
+std::string first_model_piece(long long exc_g2_shuffled, long long nperm) {
+    return count_piece(exc_g2_shuffled, nperm,
                        "\\n\\nThe 2 Group explained variance was exceeded by 0 permutations of the 1st Group Model, p< %f that the 1st "
                        "Group Model explains as much as the 2 Group Model",
                        "\\n\\nThe 2 Group explained variance was exceeded by %i permutations of the 1st Group Model, p= %f that the "
                        "1st Group Model explains as much as the 2 Group Model");
 }
 
-std::string second_model_piece(long long two_exc, long long nperm) {
-    return count_piece(two_exc, nperm,
+std::string second_model_piece(long long exc_g1_shuffled, long long nperm) {
+    return count_piece(exc_g1_shuffled, nperm,
                        "\\n\\nThe 2 Group explained variance was exceeded by 0 permutations of the 2nd Group Model, p< %f that the 2nd "
                        "Group Model explains as much as the 2 Group Model",
                        "\\n\\nThe 2 Group explained variance was exceeded by %i permutations of the 2nd Group Model, p= %f that the "

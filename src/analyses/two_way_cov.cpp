@@ -3,10 +3,10 @@
 // sections: the slope models over the cells of G1 x G2; the cell model
 // against the models in which one of the two variables is randomised; and the
 // different-slopes model of each variable alone.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "analyses/report.hpp"
 #include "analyses/scoring.hpp"
 #include "analyses/slope_models.hpp"
@@ -88,15 +88,14 @@ void run_two_cov(ActionEnv& env) {
     Console& console = env.console();
     PermutationEngine engine(env);
 
-    // Every permutation loop of the action draws from its own streams.
-    const TwoGroupCov y = twogroupcov(engine, console, table.shapes(), g1, g2, clist, nperm, 0);
+    // Every permutation loop of the action draws from its own streams, taken
+    // in the order the loops run.
+    const TwoGroupCov y = two_variable_slopes_test(engine, console, table.shapes(), g1, g2, clist, nperm, engine.take_streams());
     console.echo("y", Value(y.result()));
-    const CombinedCode cells = combined_code(g1, g2, &console);
-    const CovGroups cell_groups = cov_groups(cells.glistc, clist, [&cells](double c) {
-        const Eigen::Index row = static_cast<Eigen::Index>(c) - 1;
-        return cell_name(cells.ccode(row, 1), cells.ccode(row, 2));
-    });
-    const SlopeModels y2 = common_slope_test2(engine, console, table.shapes(), cell_groups, tssd, nperm, 1);
+    const CombinedCode cells = cell_codes(g1, g2, &console);
+    const CovGroups cell_groups = cov_groups(cells.glistc, clist, [&cells](double c) { return cell_name(cells, c); });
+    const SlopeModels y2 = test_slope_models(engine, console, table.shapes(), cell_groups, tssd, nperm,
+                                              SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
 
     // Section A: the cell models.  Both blocks print "p<" whatever the count.
     const double e_ss = y2.explained_ss(), e_ms = y2.explained_ms();
@@ -105,7 +104,7 @@ void run_two_cov(ActionEnv& env) {
     std::string stemp = strcat({
         sprintf("\\nEstablishing the form of the dependence on the covariate\\nThe results of a 2-Way Covariate test using %i permutations",
                 {nperm}),
-        sprintf("\\n   %s \\n    %s \\n   %s", {ws.dfileinfo, ws.gfileinfo, ws.cfileinfo}),
+        sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
         sprintf(kLine),
         sprintf("\\n Mean square distances and p estimate for each model"),
         probability_piece(y2.exc_ss, nperm, common_slope, common_slope, {tssd, e_ss, tssd - e_ss, 100 * e_ss / tssd}),
@@ -146,10 +145,12 @@ void run_two_cov(ActionEnv& env) {
     // Sections C and D: each variable alone.  The total is that of the same
     // table, so it is not computed again.
     const SlopeModels first =
-        common_slope_test2(engine, console, table.shapes(), cov_groups(g1, clist, first_variable_group), tssd, nperm, 3);
+        test_slope_models(engine, console, table.shapes(), cov_groups(g1, clist, first_variable_group), tssd, nperm,
+                          SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
     stemp = single_variable_section(stemp, kFirstVariable, first, nperm);
     const SlopeModels second =
-        common_slope_test2(engine, console, table.shapes(), cov_groups(g2, clist, second_variable_group), tssd, nperm, 5);
+        test_slope_models(engine, console, table.shapes(), cov_groups(g2, clist, second_variable_group), tssd, nperm,
+                          SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
     stemp = single_variable_section(stemp, kSecondVariable, second, nperm);
     env.set_report(stemp);
 }

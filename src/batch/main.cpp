@@ -36,28 +36,15 @@ constexpr int kFailed = 1;   // the action failed (bad input file, inconsistent 
 constexpr int kRefused = 2;  // the design was refused or a parameter was invalid
 constexpr int kUsage = 64;   // the command line itself was wrong
 
-const std::map<std::string, std::string>& aliases() {
-    static const std::map<std::string, std::string> a = {
-        {"load", "Load"},
-        {"load-groups", "LoadGlist"},
-        {"load-covariate", "LoadClist"},
-        {"one-way", "RunOneWay"},
-        {"one-way-f", "RunOneWayF"},
-        {"two-way", "RunTwoWay"},
-        {"two-way-f", "RunTwoWayF"},
-        {"nested", "RunTwoWayNest"},
-        {"one-way-stand", "RunOneStand"},
-        {"two-way-stand", "RunTwoStand"},
-        {"one-way-stand-f", "RunOneStandF"},
-        {"two-way-stand-f", "RunTwoStandF"},
-        {"one-way-cov", "RunOneCov"},
-        {"two-way-cov", "RunTwoCov"},
-        {"test-covariate", "TestCovariate"},
-        {"diagnostic", "GoMan"},
-        {"save", "SaveOut"},
-        {"clear", "Clear"},
-    };
-    return a;
+// The actions with their aliases and descriptions, for the end of --help.
+std::string actions_help() {
+    std::string text = "Actions (name or alias, what it needs loaded):\n";
+    for (const auto& row : action_table()) {
+        std::string names = std::string(row.name) + ", " + row.alias;
+        names.resize(std::max<std::size_t>(names.size() + 1, 34), ' ');
+        text += "  " + names + row.description + " (" + describe_needs(row.needs) + ")\n";
+    }
+    return text;
 }
 
 FileChoice split_path(const std::string& path) {
@@ -114,8 +101,11 @@ std::size_t edit_distance(const std::string& a, const std::string& b) {
 // The action name or alias nearest to `typed`, when one is near enough to be
 // a likely slip; empty otherwise.
 std::string nearest_action(const std::string& typed) {
-    std::vector<std::string> candidates = action_names();
-    for (const auto& [alias, name] : aliases()) candidates.push_back(alias);
+    std::vector<std::string> candidates;
+    for (const auto& row : action_table()) {
+        candidates.emplace_back(row.name);
+        candidates.emplace_back(row.alias);
+    }
     std::string best;
     std::size_t best_distance = std::max<std::size_t>(2, typed.size() / 3) + 1;
     for (const auto& c : candidates) {
@@ -199,12 +189,8 @@ int main(int argc, char** argv) {
     int model = 1;
     std::string seed_text;
     int threads = 0;
-    std::string action_help = "Action name (Load, LoadGlist, LoadClist, RunOneWay, RunOneWayF, RunTwoWay, RunTwoWayF,\n"
-                              "RunTwoWayNest, RunOneStand, RunTwoStand, TestCovariate, RunTwoCov, RunOneCov, GoMan,\n"
-                              "RunOneStandF, RunTwoStandF, SaveOut, Clear) or an alias:";
-    for (const auto& [alias, name] : aliases()) action_help += " " + alias;
     app.set_version_flag("--version", std::string("quillan-batch ") + version_text());
-    app.add_option("action", action, action_help);
+    app.add_option("action", action, "Action name or alias (see the list below, or --list)");
     app.add_option("--landmarks,-l", landmarks, "Landmark file: one specimen per line, x1 y1 ... xk yk and one more value");
     app.add_option("--groups,-g", groups, "Group file: one or two columns of group codes");
     app.add_option("--covariate,-c", covariate, "Covariate file: one value per specimen");
@@ -226,13 +212,15 @@ int main(int argc, char** argv) {
     app.add_flag("--quiet,-q", quiet, "Show no warnings on standard error; errors and refusals always show");
     app.add_flag("--progress", progress_on, "Draw a progress bar on standard error even when it is not a terminal");
     app.add_flag("--no-progress", progress_off, "Never draw a progress bar (the default when standard error is not a terminal)");
-    app.footer("Standard error carries what you must read: each message window's text on one line,\n"
+    app.footer(actions_help() + "\n"
+               "Standard error carries what you must read: each message window's text on one line,\n"
                "\"quillan-batch: ...\" (--quiet keeps only errors and refusals). The console trace is\n"
                "shown only with --trace or written with --log FILE, except for TestCovariate and GoMan,\n"
                "whose result it is. On a terminal a progress bar shows the permutations done.\n"
                "Ctrl-C or SIGTERM stops a run: nothing is written, exit status 130 or 143.");
     // Every action name and alias, one a line, for the shell's completion.
-    bool list_names = false;
+    bool list = false, list_names = false;
+    app.add_flag("--list", list, "Print every action with its alias and what it does, and end");
     app.add_flag("--list-names", list_names, "Print every action name and alias, one a line, and end")->group("");
     try {
         app.parse(argc, argv);
@@ -240,9 +228,13 @@ int main(int argc, char** argv) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : kUsage;
     }
+    if (list) {
+        std::cout << actions_help();
+        return kOk;
+    }
     if (list_names) {
-        for (const auto& name : action_names()) std::cout << name << '\n';
-        for (const auto& [alias, name] : aliases()) std::cout << alias << '\n';
+        for (const auto& row : action_table()) std::cout << row.name << '\n';
+        for (const auto& row : action_table()) std::cout << row.alias << '\n';
         return kOk;
     }
     if (action.empty()) {
@@ -256,14 +248,14 @@ int main(int argc, char** argv) {
         return kUsage;
     }
 
-    if (auto it = aliases().find(action); it != aliases().end()) action = it->second;
-    const auto& names = action_names();
-    if (std::find(names.begin(), names.end(), action) == names.end()) {
+    const ActionRow* row = find_action_or_alias(action);
+    if (!row) {
         const std::string near = nearest_action(action);
         std::cerr << "quillan-batch: unknown action \"" << action << "\""
-                  << (near.empty() ? std::string() : " (did you mean " + near + "?)") << "; see --help for the names\n";
+                  << (near.empty() ? std::string() : " (did you mean " + near + "?)") << "; see --list for the names\n";
         return kUsage;
     }
+    action = row->name;
 
     // The console trace goes where it was asked to, and nowhere by default.
     std::ofstream log;

@@ -2,10 +2,10 @@
 
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
+#include "byname/program.hpp"
 #include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
 #include "platform/version.hpp"
-#include "shell/program.hpp"
 
 #include <QApplication>
 #include <QBuffer>

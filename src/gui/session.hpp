@@ -10,7 +10,7 @@
 #pragma once
 
 #include "gui/qt_gui.hpp"
-#include "shell/program.hpp"
+#include "byname/program.hpp"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,14 +1,16 @@
 // The dispatcher and its workspace.  Every control of the window hands an
-// action name to `quillan_action`; it compares the name with its table in
-// order, runs the first match and otherwise shows "Fell through case".
+// action name to `quillan_action`; it compares the name with the action
+// table (action_table.hpp) in order, runs the first match and otherwise
+// shows "Fell through case".
 #pragma once
 
 #include "platform/atomic_file.hpp"
 #include "platform/gui.hpp"
-#include "shell/console.hpp"
-#include "shell/env.hpp"
+#include "platform/console.hpp"
+#include "shell/action_table.hpp"
+#include "shell/window_env.hpp"
+#include "analyses/workspace.hpp"
 #include "shell/text_lines.hpp"
-#include "shell/workspace.hpp"
 
 #include <optional>
 #include <string>
@@ -29,9 +31,6 @@ enum class Outcome {
     Unknown,    // the name is not an action ("Fell through case")
 };
 
-// The 18 action names, in the order they are compared.
-const std::vector<std::string>& action_names();
-
 class Shell {
 public:
     Shell(Gui& gui, Console& console) : gui_(gui), console_(console) {}
@@ -46,13 +45,14 @@ public:
     // Text of the last error or refusal, for front ends.
     const std::string& last_message() const { return last_message_; }
 
+    // The shell's own actions, run through the action table.
+    void load_landmarks();  // "Load"
+    void load_groups();     // "LoadGlist"
+    void load_covariate();  // "LoadClist"
+    void save_report();     // "SaveOut"
+    void clear();           // "Clear"
+
 private:
-    void load();
-    void load_glist();
-    void load_clist();
-    void save_out();
-    void clear();
-    Handle control(const char* tag);
     void set_file_box(const std::string& text);
 
     Gui& gui_;

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 using ::testing::HasSubstr;
 
 namespace {

@@ -14,7 +14,7 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace quillan::testing;
+using namespace quillan::test;
 using ::testing::HasSubstr;
 using ::testing::Not;
 

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-using namespace quillan::testing;
+using namespace quillan::test;
 using ::testing::HasSubstr;
 
 namespace {

@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using namespace quillan::testing;
+using namespace quillan::test;
 using ::testing::HasSubstr;
 
 namespace {
@@ -92,7 +92,7 @@ TEST(BatchThreads, ThreadsTheSystemWillNotStartDoNotEndTheProgram) {
         ::dup2(o, 1);
         ::dup2(e, 2);
         const std::string lm = data_file("plethodon.lm.txt"), g = data_file("plethodon.species.groups.txt");
-        ::execl(QUILLAN_BATCH_EXE, "quillan-batch", "RunOneWay", "-l", lm.c_str(), "-g", g.c_str(), "-p", "99", "-s", "7", "-t", "4",
+        ::execl(QUILLAN_BATCH_EXE, "quillan-batch", "RunOneWay", "-l", lm.c_str(), "-g", g.c_str(), "-p", "99", "-s", "7", "-t", "4", "--trace",
                 static_cast<char*>(nullptr));
         ::_exit(93);
     }

@@ -6,9 +6,10 @@
 #include "platform/error.hpp"
 #include "platform/format.hpp"
 #include "shell/memory_window.hpp"
-#include "shell/program.hpp"
+#include "byname/program.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_utils.hpp"
+#include "support/text.hpp"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -35,6 +36,7 @@
 #include <unistd.h>
 
 using namespace quillan;
+using quillan::test::error_of;
 
 namespace {
 
@@ -43,15 +45,6 @@ std::string read_bytes(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const QuillanError& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 }  // namespace
@@ -187,7 +180,7 @@ private slots:
         gui->set_dialog_hook([&](const QtGui::DialogRequest&) -> std::optional<std::string> { return data + "/plethodon.lm.txt"; });
         QTest::mouseClick(action_button("Load"), Qt::LeftButton);
         QCOMPARE(box_text(kFileBox), QString("Data File: plethodon.lm.txt with 40 specimens, 12 LM\n"));
-        QCOMPARE(program->shell().workspace().data.rows(), 40);
+        QCOMPARE(program->shell().workspace().landmarks.rows(), 40);
         QCOMPARE(gui->dialogs().size(), std::size_t{1});
         QVERIFY(gui->dialogs()[0].kind == QtGui::DialogKind::Open);
         QCOMPARE(gui->dialogs()[0].filter, std::string("*.*"));

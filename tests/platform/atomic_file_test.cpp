@@ -19,7 +19,7 @@
 #include <unistd.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 using ::testing::HasSubstr;
 
 namespace {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 using ::testing::HasSubstr;
 
 namespace {
@@ -67,7 +67,7 @@ TEST(Reading, GroupCodesBeyondTwoToThe53OrNotFiniteAreRefused) {
     EXPECT_THAT(h.last_message(), HasSubstr("Line 2 of the group file " + dir.file("nan.txt") + " holds the code NaN in column 2"));
     EXPECT_EQ(h.load("LoadGlist", dir.write("big.txt", "1\n9007199254740994\n")), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr("9007199254740994"));
-    EXPECT_EQ(h.shell.workspace().glist.size(), 0);
+    EXPECT_EQ(h.shell.workspace().groups.size(), 0);
     EXPECT_EQ(h.box(kFileBox), "before");
     // 2^53 itself is still exact.
     EXPECT_EQ(h.load("LoadGlist", dir.write("edge.txt", "9007199254740992\n-9007199254740992\n3\n")), Outcome::Done);

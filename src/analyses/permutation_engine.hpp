@@ -9,7 +9,7 @@
 #pragma once
 
 #include "platform/random.hpp"
-#include "shell/env.hpp"
+#include "analyses/action_env.hpp"
 
 #include <cstdint>
 #include <functional>
@@ -32,6 +32,16 @@ struct PermutationResult {
 // permutation `index` (0-based), drawing its shuffles from `rng`.  Returns
 // true when a shuffled grouping formed a group of a single specimen.  Called
 // concurrently from the worker threads, each with its own state.
+// Consecutive random-stream ids of one engine.  An action with several
+// permutation loops takes a block of ids for each loop from its engine, in
+// a fixed order, so no two loops share a stream and a seeded report stays
+// the same from one version to the next as long as that order is kept.
+struct StreamIds {
+    int first = 0;
+    int count = 1;
+    int at(int i) const { return first + i; }
+};
+
 template <class State>
 using PermutationBody = std::function<bool(State& state, long long index, Rng& rng, double* stats)>;
 
@@ -47,10 +57,15 @@ public:
     std::uint64_t seed() const { return seed_; }
     int threads() const { return threads_; }
 
+    // Hands out the next `count` stream ids.  The first block starts at 0,
+    // the id an action with a single loop uses without asking.
+    StreamIds take_streams(int count = 1);
+
     // Runs `nperm` permutations.  `make_state` gives each worker its own
     // scratch state; `observed` and `how` say what counts as exceeding for
-    // each statistic.  Streams of different loops of one action are kept
-    // apart by `loop`.  With `keep_values` every statistic is returned too.
+    // each statistic.  Permutation i draws from stream (`loop`, i); an
+    // action with several loops gives each its own id from take_streams.
+    // With `keep_values` every statistic is returned too.
     template <class State>
     PermutationResult run(long long nperm, const std::vector<double>& observed, const std::vector<Exceeds>& how,
                           const std::function<std::unique_ptr<State>()>& make_state, const PermutationBody<State>& body,
@@ -76,6 +91,7 @@ private:
     Console* console_ = nullptr;  // where to say that fewer threads ran than asked for
     std::uint64_t seed_;
     int threads_;
+    int next_stream_ = 0;
 };
 
 }  // namespace quillan

@@ -1,4 +1,4 @@
-#include "shell/operations.hpp"
+#include "byname/operations.hpp"
 
 #include "platform/error.hpp"
 #include "shell/shell.hpp"
@@ -95,18 +95,6 @@ const List& arg_list(const std::vector<Value>& args, std::size_t i, const char* 
     if (i >= args.size()) throw QuillanError(std::string("Not enough input arguments to ") + op + ".");
     if (!args[i].is_list()) throw QuillanError(std::string(op) + ": input " + std::to_string(i + 1) + " must be a list.");
     return args[i].list();
-}
-
-Matrix row_of(const Codes& c) {
-    Matrix m(1, static_cast<Eigen::Index>(c.size()));
-    for (std::size_t i = 0; i < c.size(); ++i) m(0, static_cast<Eigen::Index>(i)) = c[i];
-    return m;
-}
-
-Matrix column_of(const Codes& c) {
-    Matrix m(static_cast<Eigen::Index>(c.size()), 1);
-    for (std::size_t i = 0; i < c.size(); ++i) m(static_cast<Eigen::Index>(i), 0) = c[i];
-    return m;
 }
 
 }  // namespace quillan

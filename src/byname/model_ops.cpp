@@ -1,15 +1,15 @@
 // Adapters of the covariate model operations for calls by name.  Per-group
-// arguments (X, z and the result of stand_by_groupfunction) are Lists: X of
+// arguments (X, z and the result of standardise_by_group) are Lists: X of
 // landmark blocks, z of covariate rows (any vector shape).  The operations
 // that permute run on the permutation engine with its default options: all
 // cores, a fresh seed.
 #include "analyses/covariate.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "analyses/slope_models.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "shell/console.hpp"
-#include "shell/operations.hpp"
+#include "platform/console.hpp"
+#include "byname/operations.hpp"
 
 #include <cmath>
 #include <string>
@@ -46,11 +46,8 @@ std::vector<std::vector<double>> covariates_arg(const std::vector<Value>& args, 
     return z;
 }
 
-using SlopeTest = SlopeModels (*)(PermutationEngine&, Console&, const std::vector<Matrix>&, const std::vector<std::vector<double>>&,
-                                  std::size_t, double, long long, int);
-
-OpFn slope_test_op(const char* op, SlopeTest test, bool thirteen, Console& console) {
-    return [op, test, thirteen, &console](const std::vector<Value>& args, int) -> std::vector<Value> {
+OpFn slope_test_op(const char* op, SlopeEcho echo, Console& console) {
+    return [op, echo, &console](const std::vector<Value>& args, int) -> std::vector<Value> {
         const std::vector<Matrix> X = blocks_arg(args, 0, op);
         const std::vector<std::vector<double>> z = covariates_arg(args, 1, op);
         const double ngroups = whole_arg(args, 2, op, "the number of groups", 1);
@@ -59,8 +56,8 @@ OpFn slope_test_op(const char* op, SlopeTest test, bool thirteen, Console& conso
         const RunOptions options;
         PermutationEngine engine(options);
         const SlopeModels y =
-            test(engine, console, X, z, static_cast<std::size_t>(ngroups), sstotal, static_cast<long long>(nperm), 0);
-        return {Value(thirteen ? y.result13() : y.result8())};
+            test_slope_models(engine, console, X, z, static_cast<std::size_t>(ngroups), sstotal, static_cast<long long>(nperm), echo, op);
+        return {Value(echo == SlopeEcho::WithDegreesOfFreedom ? y.result13() : y.result8())};
     };
 }
 
@@ -68,10 +65,10 @@ OpFn slope_test_op(const char* op, SlopeTest test, bool thirteen, Console& conso
 
 void add_model_ops(OpImpls& impls, Console& console) {
     impls["getpresida"] = [](const std::vector<Value>& args, int) -> std::vector<Value> {
-        return {Value(getpresida(arg_matrix(args, 0, "getpresida")))};
+        return {Value(procrustes_residuals(arg_matrix(args, 0, "getpresida")))};
     };
     impls["getunexplained"] = [](const std::vector<Value>& args, int) -> std::vector<Value> {
-        return {Value(getunexplained(arg_matrix(args, 0, "getunexplained"), arg_codes(args, 1, "getunexplained")))};
+        return {Value(regression_unexplained_ss(arg_matrix(args, 0, "getunexplained"), arg_codes(args, 1, "getunexplained")))};
     };
     impls["stand_by_groupfunction"] = [&console](const std::vector<Value>& args, int) -> std::vector<Value> {
         const char* op = "stand_by_groupfunction";
@@ -79,7 +76,7 @@ void add_model_ops(OpImpls& impls, Console& console) {
         const std::vector<std::vector<double>> z = covariates_arg(args, 1, op);
         const double ngroups = whole_arg(args, 2, op, "the number of groups", 0);
         const std::vector<Matrix> y =
-            stand_by_groupfunction(X, z, static_cast<std::size_t>(ngroups), arg_scalar(args, 3, op), &console);
+            standardise_by_group(X, z, static_cast<std::size_t>(ngroups), arg_scalar(args, 3, op), &console);
         List out;
         for (const Matrix& m : y) out.emplace_back(m);
         return {Value(std::move(out))};
@@ -87,18 +84,18 @@ void add_model_ops(OpImpls& impls, Console& console) {
     impls["group_cov_ss"] = [](const std::vector<Value>& args, int) -> std::vector<Value> {
         const char* op = "group_cov_ss";
         const double ngroups = whole_arg(args, 2, op, "the number of groups", 0);
-        return {Value(group_cov_ss(blocks_arg(args, 0, op), covariates_arg(args, 1, op), static_cast<std::size_t>(ngroups)))};
+        return {Value(different_slopes_ss(blocks_arg(args, 0, op), covariates_arg(args, 1, op), static_cast<std::size_t>(ngroups)))};
     };
-    impls["common_slope_test2"] = slope_test_op("common_slope_test2", common_slope_test2, true, console);
-    impls["common_slope_test"] = slope_test_op("common_slope_test", common_slope_test, false, console);
+    impls["common_slope_test2"] = slope_test_op("common_slope_test2", SlopeEcho::WithDegreesOfFreedom, console);
+    impls["common_slope_test"] = slope_test_op("common_slope_test", SlopeEcho::WithoutDegreesOfFreedom, console);
     impls["twogroupcov"] = [&console](const std::vector<Value>& args, int) -> std::vector<Value> {
         const char* op = "twogroupcov";
         const Matrix& data = arg_matrix(args, 0, op);
         const double nperms = whole_arg(args, 4, op, "the number of permutations", 0);
         const RunOptions options;
         PermutationEngine engine(options);
-        const TwoGroupCov y = twogroupcov(engine, console, data, arg_codes(args, 1, op), arg_codes(args, 2, op),
-                                          arg_codes(args, 3, op), static_cast<long long>(nperms), 0);
+        const TwoGroupCov y = two_variable_slopes_test(engine, console, data, arg_codes(args, 1, op), arg_codes(args, 2, op),
+                                          arg_codes(args, 3, op), static_cast<long long>(nperms));
         return {Value(y.result())};
     };
 }

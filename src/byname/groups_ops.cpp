@@ -1,11 +1,11 @@
 // Adapters of the group-coding operations for calls by name.  Lists (dlist,
-// splitc, d_ord and the blocks of unsplit_groups) are Lists of matrices.
+// splitc, d_ord and the blocks of unsplit_by_group) are Lists of matrices.
 #include "groups/groups.hpp"
 #include "groups/within_groups.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "shell/console.hpp"
-#include "shell/operations.hpp"
+#include "platform/console.hpp"
+#include "byname/operations.hpp"
 
 #include <cmath>
 #include <string>
@@ -33,7 +33,7 @@ std::size_t whole(double v, double least, const char* op, const char* what) {
 
 void add_groups_ops(OpImpls& impls, Console& console) {
     impls["split_groups"] = [](const std::vector<Value>& args, int) -> std::vector<Value> {
-        SplitGroups s = split_groups(arg_matrix(args, 0, "split_groups"), arg_codes(args, 1, "split_groups"),
+        SplitGroups s = split_by_group(arg_matrix(args, 0, "split_groups"), arg_codes(args, 1, "split_groups"),
                                      arg_codes(args, 2, "split_groups"));
         List dlist, splitc, d_ord;
         for (std::size_t g = 0; g < s.gcodes.size(); ++g) {
@@ -62,7 +62,7 @@ void add_groups_ops(OpImpls& impls, Console& console) {
         if (ngroups > X.size())
             throw QuillanError(std::string(op) + ": " + std::to_string(ngroups) + " groups asked for, but only " +
                                std::to_string(X.size()) + " blocks given.");
-        return {Value(unsplit_groups(X, d_ord, ngroups))};
+        return {Value(unsplit_by_group(X, d_ord, ngroups))};
     };
     impls["combined_code"] = [&console](const std::vector<Value>& args, int) -> std::vector<Value> {
         const Matrix& g1 = arg_matrix(args, 0, "combined_code");
@@ -70,11 +70,11 @@ void add_groups_ops(OpImpls& impls, Console& console) {
         // taken in column-major order.
         Codes c1 = elements(g1);
         c1.resize(static_cast<std::size_t>(std::max(g1.rows(), g1.cols())));
-        CombinedCode r = combined_code(c1, arg_codes(args, 1, "combined_code"), &console);
+        CombinedCode r = cell_codes(c1, arg_codes(args, 1, "combined_code"), &console);
         return {Value(row_from(r.glistc)), Value(std::move(r.ccode))};
     };
     impls["sq_d_wg"] = [&console](const std::vector<Value>& args, int) -> std::vector<Value> {
-        WithinGroups w = sq_d_wg(arg_matrix(args, 0, "sq_d_wg"), arg_codes(args, 1, "sq_d_wg"));
+        WithinGroups w = within_group_ss(arg_matrix(args, 0, "sq_d_wg"), arg_codes(args, 1, "sq_d_wg"));
         for (double c : w.single_codes)
             console.line("sq_d_wg: the group with code " + format_number(c) +
                          " has a single specimen; its within-group sum is 0.");

@@ -41,7 +41,5 @@ const std::string& arg_text(const std::vector<Value>& args, std::size_t i, const
 double arg_scalar(const std::vector<Value>& args, std::size_t i, const char* op);
 Codes arg_codes(const std::vector<Value>& args, std::size_t i, const char* op);  // elements in column-major order
 const List& arg_list(const std::vector<Value>& args, std::size_t i, const char* op);
-Matrix row_of(const Codes& c);     // 1-by-n
-Matrix column_of(const Codes& c);  // n-by-1
 
 }  // namespace quillan

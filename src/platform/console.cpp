@@ -1,4 +1,4 @@
-#include "shell/console.hpp"
+#include "platform/console.hpp"
 
 namespace quillan {
 

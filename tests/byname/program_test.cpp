@@ -1,8 +1,8 @@
 #include "platform/memory_gui.hpp"
 #include "platform/optable.hpp"
 #include "shell/memory_window.hpp"
-#include "shell/operations.hpp"
-#include "shell/program.hpp"
+#include "byname/operations.hpp"
+#include "byname/program.hpp"
 #include "shell/window_utils.hpp"
 
 #include <gtest/gtest.h>

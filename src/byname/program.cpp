@@ -1,7 +1,7 @@
-#include "shell/program.hpp"
+#include "byname/program.hpp"
 
 #include "platform/error.hpp"
-#include "shell/operations.hpp"
+#include "byname/operations.hpp"
 #include "shell/window_utils.hpp"
 
 #include <new>

@@ -1,4 +1,4 @@
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 
 #include "platform/error.hpp"
 
@@ -21,6 +21,12 @@ PermutationEngine::PermutationEngine(const RunOptions& options)
     int t = options.threads;
     if (t <= 0) t = static_cast<int>(std::thread::hardware_concurrency());
     threads_ = std::max(1, t);
+}
+
+StreamIds PermutationEngine::take_streams(int count) {
+    const StreamIds ids{next_stream_, count};
+    next_stream_ += count;
+    return ids;
 }
 
 Rng PermutationEngine::stream(long long index, int loop) const {

@@ -1,4 +1,4 @@
-// The consensus iteration on a block of rows held in a ShapeWork.
+// The consensus iteration on a block of rows held in a ShapeScratch.
 //
 // Internal to geometry/: the named operations (geometry.cpp) and the fused
 // group sums (shape_table.cpp) both run through this one piece of code, so a
@@ -15,8 +15,8 @@ namespace quillan {
 
 // Which of the two consensus procedures.
 enum class Procedure {
-    Full,          // getconsensuspcafull: full fits, tolerance 2^-26 k, rescale by centroid size, principal axes
-    RotationOnly,  // getconsensus: rotation-only fits, tolerance 2^-26 / 20, rescale by the norm
+    Full,          // full_procrustes_consensus: full fits, tolerance 2^-26 k, rescale by centroid size, principal axes
+    RotationOnly,  // rotation_only_consensus: rotation-only fits, tolerance 2^-26 / 20, rescale by the norm
 };
 
 // A passes limit that real data never comes near (a few passes to a few
@@ -27,7 +27,7 @@ inline constexpr std::size_t kMaxConsensusPasses = 10000;
 class ConsensusRun {
 public:
     // Uses `work`'s buffers for configurations of k landmarks.
-    ConsensusRun(ShapeWork& work, int k);
+    ConsensusRun(ShapeScratch& work, int k);
 
     // Copies rows of `table` into the block: `load` the rows given (indices,
     // in the order given; QuillanError for an index out of range),
@@ -50,7 +50,7 @@ public:
 
     // The sum (in row order) of the squared full Procrustes distances of the
     // aligned rows from the consensus: what principal_axes() followed by
-    // fullpdist of the consensus and the aligned rows gives, up to rounding,
+    // full_procrustes_distances of the consensus and the aligned rows gives, up to rounding,
     // computed in closed form without moving the rows.  Returns a non-finite
     // value when a row cannot be measured.
     double principal_axes_distances();
@@ -78,7 +78,7 @@ private:
     bool principal_turn(double& c, double& s) const;
     void gather(const ShapeTable& table, const int* rows);
 
-    ShapeWork& w_;
+    ShapeScratch& w_;
     int k_;
     std::size_t n_ = 0;
     std::size_t tiles_ = 0;

@@ -6,7 +6,7 @@
 
 #include "platform/gui.hpp"
 #include "platform/optable.hpp"
-#include "shell/console.hpp"
+#include "platform/console.hpp"
 #include "shell/shell.hpp"
 
 #include <ostream>
