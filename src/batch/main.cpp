@@ -5,6 +5,7 @@
 // through the same dispatcher, and the results box is written to standard
 // output or saved with "SaveOut".  Message windows and the console trace go
 // to standard error.
+#include "batch/plots.hpp"
 #include "platform/format.hpp"
 #include "platform/memory_gui.hpp"
 #include "shell/memory_window.hpp"
@@ -101,6 +102,13 @@ int main(int argc, char** argv) {
         ->check(CLI::NonNegativeNumber);
     app.add_option("--threads,-t", threads, "Worker threads for the permutations (0: every core)")->capture_default_str()->check(CLI::NonNegativeNumber);
     app.add_option("--out,-o", out, "Save the results box to this file instead of writing it to standard output");
+    BatchPlotRequest plots;
+    app.add_option("--plots", plots.folder,
+                   "Also draw the pictures of the action (superimposition, principal components, shape change,\n"
+                   "permutation distributions) as SVG and PNG into this folder");
+    app.add_option("--links", plots.links_file, "Links file for the pictures' wireframe: two landmark numbers per line");
+    app.add_option("--plots-group-by", plots.group_by, "Colour the pictures by none, g1, g2 or cells")->capture_default_str()
+        ->check(CLI::IsMember({"none", "g1", "g2", "cells"}));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -115,6 +123,11 @@ int main(int argc, char** argv) {
         return kUsage;
     }
 
+    if (!plots.folder.empty() && !batch_pictures_available()) {
+        std::cerr << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
+        return kUsage;
+    }
+
     MemoryGui gui;
     build_memory_window(gui);
     gui.on_message([](const MemoryGui::Message& m) {
@@ -124,6 +137,19 @@ int main(int argc, char** argv) {
     Shell shell(gui, console);
     if (seed >= 0) shell.options().seed = static_cast<std::uint64_t>(seed);
     shell.options().threads = threads;
+    DistributionLog distributions;
+    if (!plots.folder.empty()) shell.options().recorder = &distributions;
+    // The pictures come after the action, before its report is written out.
+    auto draw = [&]() {
+        if (plots.folder.empty()) return true;
+        try {
+            write_batch_plots(shell.workspace(), distributions, plots, std::cerr);
+            return true;
+        } catch (const std::exception& e) {
+            std::cerr << "quillan-batch: " << e.what() << '\n';
+            return false;
+        }
+    };
 
     auto fail = [&](Outcome o) {
         std::cerr << "quillan-batch: " << (shell.last_message().empty() ? "the action did not complete" : shell.last_message()) << '\n';
@@ -143,6 +169,7 @@ int main(int argc, char** argv) {
 
     const bool load_action = action == "Load" || action == "LoadGlist" || action == "LoadClist";
     if (load_action) {
+        if (!draw()) return kFailed;
         std::cout << file_box_text(gui) << '\n';
         return kOk;
     }
@@ -155,8 +182,10 @@ int main(int argc, char** argv) {
         Outcome o = shell.quillan_action("SaveOut");
         return o == Outcome::Done ? kOk : fail(o);
     }
+    distributions.start(action);
     Outcome o = shell.quillan_action(action);
     if (o != Outcome::Done && o != Outcome::Reported) return fail(o);
+    if (action != "Clear" && !draw()) return kFailed;
     if (action == "Clear") {
         std::cout << file_box_text(gui) << '\n';
         return kOk;

@@ -16,6 +16,8 @@
 
 namespace quillan {
 
+class PermutationRecorder;
+
 // A design refusal: the action shows the text in a message window without a
 // title and ends; no report is produced and nothing else changes.
 class Refused : public QuillanError {
@@ -32,6 +34,9 @@ struct RunOptions {
     // with the permutations done and in all; returning false cancels the
     // action.  The desktop program keeps its window painting from here.
     std::function<bool(long long done, long long total)> progress;
+    // Sees every permutation's statistics when set (for the histogram
+    // pictures); it must outlive the action.
+    PermutationRecorder* recorder = nullptr;
 };
 
 // Tags of the four controls the actions address.
