@@ -139,7 +139,6 @@ int main(int argc, char** argv) {
     shell.options().threads = threads;
     DistributionLog distributions;
     if (!plots.folder.empty()) shell.options().recorder = &distributions;
-    // The pictures come after the action, before its report is written out.
     auto draw = [&]() {
         if (plots.folder.empty()) return true;
         try {
@@ -169,9 +168,8 @@ int main(int argc, char** argv) {
 
     const bool load_action = action == "Load" || action == "LoadGlist" || action == "LoadClist";
     if (load_action) {
-        if (!draw()) return kFailed;
-        std::cout << file_box_text(gui) << '\n';
-        return kOk;
+        std::cout << file_box_text(gui) << '\n' << std::flush;
+        return draw() ? kOk : kFailed;
     }
     if (action == "SaveOut" && out.empty()) {
         std::cerr << "quillan-batch: SaveOut needs --out FILE\n";
@@ -185,17 +183,19 @@ int main(int argc, char** argv) {
     distributions.start(action);
     Outcome o = shell.quillan_action(action);
     if (o != Outcome::Done && o != Outcome::Reported) return fail(o);
-    if (action != "Clear" && !draw()) return kFailed;
     if (action == "Clear") {
         std::cout << file_box_text(gui) << '\n';
         return kOk;
     }
-    if (o != Outcome::Reported) return kOk;  // console-only actions
-    if (!out.empty()) {
-        gui.queue_save_answer(split_path(out));
-        Outcome s = shell.quillan_action("SaveOut");
-        return s == Outcome::Done ? kOk : fail(s);
+    if (o == Outcome::Reported) {  // console-only actions have nothing to write
+        if (!out.empty()) {
+            gui.queue_save_answer(split_path(out));
+            Outcome s = shell.quillan_action("SaveOut");
+            if (s != Outcome::Done) return fail(s);
+        } else {
+            std::cout << results_text(gui) << std::flush;
+        }
     }
-    std::cout << results_text(gui);
-    return kOk;
+    // The pictures come last, so one that cannot be written costs no report.
+    return draw() ? kOk : kFailed;
 }

@@ -151,7 +151,7 @@ public:
         : log_(log), loop_(loop), nperm_(nperm), observed_(observed), nstats_(observed.size()),
           keep_(nperm <= kKeepEvery) {
         if (keep_) {
-            values_.assign(static_cast<std::size_t>(nperm) * nstats_, 0.0);
+            values_.assign(nstats_, std::vector<double>(static_cast<std::size_t>(nperm), 0.0));
             return;
         }
         sample_.assign(static_cast<std::size_t>(kSample) * nstats_, 0.0);
@@ -160,7 +160,7 @@ public:
 
     void record(int worker, long long index, const double* stats) override {
         if (keep_) {
-            std::copy(stats, stats + nstats_, values_.begin() + static_cast<std::ptrdiff_t>(index * static_cast<long long>(nstats_)));
+            for (std::size_t s = 0; s < nstats_; ++s) values_[s][static_cast<std::size_t>(index)] = stats[s];
             return;
         }
         if (index < kSample) {
@@ -192,11 +192,7 @@ public:
             d.observed = observed_[s];
             d.permutations = nperm_;
             d.exceeded = s < exceeded.size() ? exceeded[s] : 0;
-            if (keep_) {
-                d.values.resize(static_cast<std::size_t>(nperm_));
-                for (long long i = 0; i < nperm_; ++i)
-                    d.values[static_cast<std::size_t>(i)] = values_[static_cast<std::size_t>(i) * nstats_ + s];
-            }
+            if (keep_) d.values = std::move(values_[s]);
         }
         if (!keep_) {
             if (!ready_.load(std::memory_order_acquire)) fix_ranges();
@@ -245,7 +241,7 @@ private:
     std::vector<double> observed_;
     std::size_t nstats_;
     bool keep_;
-    std::vector<double> values_;
+    std::vector<std::vector<double>> values_;  // per statistic, in permutation order
     std::vector<double> sample_;
     std::atomic<long long> sampled_{0};
     std::atomic<bool> ready_{false};

@@ -79,6 +79,31 @@ TEST(Superimposition, MarksEveryAlignedPointAndTheNumberedConsensusOnEqualScales
     EXPECT_EQ(s.specimen_at(QPointF(2, 2)), -1);
 }
 
+TEST(Superimposition, ManyMarksArePaintedWhereTheSceneSaysOnAnyDevice) {
+    // Enough points for the direct-to-pixels path; the painter path (an
+    // image format it does not handle) must agree on where the marks are.
+    const Superimposition sup = superimpose(test::random_table(400, 8, 6, 0.02));
+    Scene s = superimposition_scene(sup, make_grouping(Matrix(), 400, GroupBy::None), {}, kSize);
+    s.dots.pop_back();  // the consensus marks and numbers would cover specimens' marks
+    s.texts.clear();
+    ASSERT_GT(s.dots[0].points.size(), 2000u);
+    QImage fast(s.size.toSize(), QImage::Format_ARGB32_Premultiplied), slow(s.size.toSize(), QImage::Format_ARGB32);
+    for (QImage* image : {&fast, &slow}) {
+        QPainter p(image);
+        paint_scene(p, s, QRectF(QPointF(0, 0), s.size));
+    }
+    for (std::size_t i = 0; i < s.dots[0].points.size(); i += 97) {
+        const QPoint at(static_cast<int>(std::floor(s.dots[0].points[i].x())), static_cast<int>(std::floor(s.dots[0].points[i].y())));
+        for (const QImage* image : {&fast, &slow}) {
+            const QColor c = image->pixelColor(at);
+            EXPECT_LT(c.red(), 200) << i;  // the blue of the only group, not the white background
+            EXPECT_GT(c.blue(), c.red()) << i;
+        }
+    }
+    // Far from every landmark the background stays white.
+    EXPECT_EQ(fast.pixelColor(s.frame.area.topLeft().toPoint() + QPoint(3, 3)), QColor(Qt::white));
+}
+
 TEST(Components, PlotScoresWithTheirVarianceAndOutlineEachGroup) {
     const PictureData data(test::random_table(20, 6, 8, 0.1), matrix_from_rows(std::vector<std::vector<double>>(20, {1})), GroupBy::None);
     const PcaResult& pca = data.components();
@@ -184,8 +209,11 @@ TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
     {
         std::ofstream(dir / "links.txt") << "1 2\n2 99\n";
     }
-    const auto bad = quillan::testing::run_batch({"load", "-l", data + "/plethodon.lm.txt", "--plots", dir.string(), "--links", (dir / "links.txt").string()});
+    // A bad links file fails the run, but only after the report is out.
+    const auto bad = quillan::testing::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt",
+                                                  "-p", "99", "-s", "1", "--plots", dir.string(), "--links", (dir / "links.txt").string()});
     EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, plain.out);
     EXPECT_THAT(bad.err, HasSubstr("links.txt, line 2: landmark 99 does not exist; the shapes have 12 landmarks"));
     std::filesystem::remove_all(dir);
 }
