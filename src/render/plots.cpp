@@ -142,18 +142,25 @@ Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const
         s.dots[static_cast<std::size_t>(k)].color = translucent(group_color(k), ng > 1 ? 200 : 150);
         s.dots[static_cast<std::size_t>(k)].size = 2.5;
     }
-    const std::size_t total = static_cast<std::size_t>(sup.aligned.rows()) * static_cast<std::size_t>(sup.landmarks);
-    if (ng == 1) {
-        s.dots[0].points.reserve(total);
-        s.dots[0].specimens.reserve(total);
+    auto group_of = [&](Eigen::Index i) {
+        const std::size_t gi = g.group_of.empty() ? 0 : static_cast<std::size_t>(g.group_of[static_cast<std::size_t>(i)]);
+        return std::min(gi, s.dots.size() - 1);
+    };
+    std::vector<std::size_t> marks(s.dots.size(), 0);
+    for (Eigen::Index i = 0; i < sup.aligned.rows(); ++i) marks[group_of(i)] += static_cast<std::size_t>(sup.landmarks);
+    for (std::size_t k = 0; k < s.dots.size(); ++k) {
+        s.dots[k].points.reserve(marks[k]);
+        s.dots[k].specimens.reserve(marks[k]);
     }
     const PlotFrame& f = s.frame;
+    // The frame's map, unrolled: this loop places every landmark of every specimen.
+    const double sx = f.area.width() / (f.x1 - f.x0), sy = f.area.height() / (f.y1 - f.y0);
+    const double ox = f.area.left() - f.x0 * sx, oy = f.area.bottom() + f.y0 * sy;
     for (Eigen::Index i = 0; i < sup.aligned.rows(); ++i) {
-        const std::size_t gi = g.group_of.empty() ? 0 : static_cast<std::size_t>(g.group_of[static_cast<std::size_t>(i)]);
-        auto& batch = s.dots[std::min(gi, s.dots.size() - 1)];
+        auto& batch = s.dots[group_of(i)];
         const double* row = sup.aligned.row(i).data();
         for (int j = 0; j < sup.landmarks; ++j) {
-            batch.points.push_back(f.map(row[2 * j], row[2 * j + 1]));
+            batch.points.emplace_back(ox + row[2 * j] * sx, oy - row[2 * j + 1] * sy);
             batch.specimens.push_back(static_cast<int>(i));
         }
     }

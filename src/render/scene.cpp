@@ -1,10 +1,15 @@
 #include "render/scene.hpp"
 
 #include <QFont>
+#include <QImage>
+#include <QRgb>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <iterator>
 
 namespace quillan {
@@ -63,6 +68,50 @@ QRectF anchored(QPointF at, Qt::Alignment align) {
     return {x, y, w, h};
 }
 
+// Each 8-bit channel of a 32-bit pixel times a / 255, two channels at a
+// time, rounded (the usual premultiplied-alpha arithmetic).
+std::uint32_t byte_mul(std::uint32_t x, std::uint32_t a) {
+    std::uint32_t t = (x & 0xff00ffu) * a;
+    t = ((t + ((t >> 8) & 0xff00ffu) + 0x800080u) >> 8) & 0xff00ffu;
+    x = ((x >> 8) & 0xff00ffu) * a;
+    x = (x + ((x >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
+    return x | t;
+}
+
+// Many small opaque-ish squares straight into the pixels of an image: the
+// general painter path costs about a microsecond a point, far too slow for
+// the half a million marks of a large study.  Only for images of 32-bit
+// pixels with no rotation or clipping; anything else takes the painter path.
+bool paint_dots_into_image(QPainter& painter, const SceneDots& batch) {
+    auto* image = dynamic_cast<QImage*>(painter.device());
+    if (!image || painter.hasClipping() || image->devicePixelRatio() != 1.0) return false;
+    if (image->format() != QImage::Format_ARGB32_Premultiplied && image->format() != QImage::Format_RGB32) return false;
+    const QTransform t = painter.combinedTransform();
+    if (t.type() > QTransform::TxScale) return false;
+    const double m11 = t.m11(), m22 = t.m22(), dx = t.dx(), dy = t.dy();
+    const int side = std::max(1, static_cast<int>(std::lround(batch.size * (std::abs(m11) + std::abs(m22)) / 2)));
+    const int half = side / 2;
+    const QColor c = batch.color;
+    const std::uint32_t a = static_cast<std::uint32_t>(c.alpha()), keep = 255 - a;
+    const std::uint32_t premultiplied = qPremultiply(c.rgba());
+    const int w = image->width(), h = image->height();
+    uchar* bits = image->bits();
+    const qsizetype stride = image->bytesPerLine();
+    for (const QPointF& p : batch.points) {
+        const double fx = p.x() * m11 + dx, fy = p.y() * m22 + dy;
+        if (!(fx > -side && fx < w + side && fy > -side && fy < h + side)) continue;
+        const int x0 = std::max(0, static_cast<int>(std::floor(fx)) - half), x1 = std::min(w, static_cast<int>(std::floor(fx)) - half + side);
+        const int y0 = std::max(0, static_cast<int>(std::floor(fy)) - half), y1 = std::min(h, static_cast<int>(std::floor(fy)) - half + side);
+        for (int y = y0; y < y1; ++y) {
+            auto* line = reinterpret_cast<std::uint32_t*>(bits + stride * y);
+            for (int x = x0; x < x1; ++x) {
+                line[x] = premultiplied + byte_mul(line[x], keep);
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void paint_scene(QPainter& painter, const Scene& scene, const QRectF& target) {
@@ -103,6 +152,7 @@ void paint_scene(QPainter& painter, const Scene& scene, const QRectF& target) {
             // Many small marks: square points without antialiasing are what
             // keeps a plot of half a million points quick to redraw.
             const bool many = batch.points.size() > 2000;
+            if (many && paint_dots_into_image(painter, batch)) continue;
             painter.setRenderHint(QPainter::Antialiasing, !many);
             painter.setPen(QPen(batch.color, batch.size, Qt::SolidLine, many ? Qt::SquareCap : Qt::RoundCap));
             painter.drawPoints(batch.points.data(), static_cast<int>(batch.points.size()));
