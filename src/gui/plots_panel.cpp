@@ -183,10 +183,18 @@ void PlotsPanel::rebuild_data() {
     problem_.clear();
     const Workspace& ws = program_.shell().workspace();
     if (ws.data.size() > 0) {
+        const auto by = static_cast<GroupBy>(group_by_->currentIndex());
         try {
-            data_ = std::make_unique<PictureData>(ws.data, ws.glist, static_cast<GroupBy>(group_by_->currentIndex()));
+            data_ = std::make_unique<PictureData>(ws.data, ws.glist, by);
         } catch (const std::exception& e) {
             problem_ = e.what();
+            // A grouping that does not fit still leaves the shapes to look at.
+            if (by != GroupBy::None) {
+                try {
+                    data_ = std::make_unique<PictureData>(ws.data, ws.glist, GroupBy::None);
+                } catch (const std::exception&) {
+                }
+            }
         }
     }
     target_->blockSignals(true);
@@ -265,6 +273,8 @@ void PlotsPanel::redraw() {
     } catch (const std::exception& e) {
         status = QString::fromStdString(e.what());
     }
+    if (data_ && !problem_.empty() && kind_->currentIndex() != kDistribution)
+        status = QString::fromStdString(problem_) + QStringLiteral(" The specimens are shown without grouping.");
     canvas_->set_scene(std::move(scene));
     status_->setText(status);
 }

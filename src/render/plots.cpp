@@ -10,7 +10,7 @@ namespace quillan {
 
 namespace {
 
-constexpr double kLeft = 72, kRight = 24, kTop = 44, kBottom = 58, kLegendWidth = 170;
+constexpr double kLeft = 88, kRight = 24, kTop = 44, kBottom = 58, kLegendWidth = 170;
 
 QColor translucent(QColor c, int alpha) {
     c.setAlpha(alpha);
@@ -311,7 +311,8 @@ Scene histogram_scene(const StatisticDistribution& d, const QString& title, QSiz
     const QPointF shift = left ? QPointF(-12, 0) : QPointF(0, 0);
     s.texts.push_back({QStringLiteral("Observed %1").arg(d.observed, 0, 'g', 6), at + shift, align, SceneText::Role::Note, marker});
     QString p = d.exceeded == 0 ? QStringLiteral("p < %1").arg(1.0 / static_cast<double>(std::max(1LL, d.permutations)), 0, 'g', 3)
-                                : QStringLiteral("p = %1").arg(d.p_value(), 0, 'f', 4);
+                                : d.p_value() >= 0.001 ? QStringLiteral("p = %1").arg(d.p_value(), 0, 'f', 4)
+                                                       : QStringLiteral("p = %1").arg(d.p_value(), 0, 'g', 3);
     p += QStringLiteral(" (%1 of %2 permutations exceeded it)").arg(d.exceeded).arg(d.permutations);
     s.texts.push_back({p, at + shift + QPointF(0, 18), align, SceneText::Role::Note, marker});
     if (!d.kept())

@@ -90,6 +90,12 @@ private slots:
             kind->setCurrentIndex(k);
             QVERIFY2(!panel->canvas()->scene().size.isEmpty(), qPrintable(status()));
         }
+        // A grouping the group file lacks: the shapes are drawn ungrouped and the status says why.
+        kind->setCurrentIndex(0);
+        named<QComboBox>("plotGroupBy")->setCurrentIndex(2);
+        QVERIFY(!panel->canvas()->scene().size.isEmpty());
+        QVERIFY(panel->canvas()->scene().legend.empty());
+        QVERIFY2(status().contains("needs two") && status().contains("without grouping"), qPrintable(status()));
         // Clearing the workspace clears the pictures.
         press("clearButton");
         QVERIFY(panel->canvas()->scene().size.isEmpty());
