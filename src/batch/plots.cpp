@@ -57,9 +57,11 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
         choices.group_by = ws.glist.size() > 0 ? group_by_of(request.group_by) : GroupBy::None;
         const PictureData data(ws.data, ws.glist, choices.group_by);
         if (!request.links_file.empty()) choices.links = read_links(request.links_file, data.superimposition().landmarks);
-        scenes = shape_pictures(data, choices);
+        std::vector<std::string> notes;
+        scenes = shape_pictures(data, choices, &notes);
+        for (const auto& n : notes) trace << "quillan-batch: " << n << '\n';
         // The shape change toward every group's mean as well, for a grouped table.
-        const int groups = data.grouping().groups();
+        const int groups = notes.empty() ? data.grouping().groups() : 0;
         for (int k = 0; groups > 1 && k < groups; ++k) {
             const auto [shape, title] = data.target({ShapeTarget::Kind::GroupMean, k}, choices.magnification);
             scenes.push_back({"shape-change-group-" + std::to_string(k + 1),

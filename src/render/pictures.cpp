@@ -29,7 +29,7 @@ std::pair<Shape2, QString> PictureData::target(const ShapeTarget& t, double magn
             QStringLiteral("From the consensus to the %1 score on PC%2%3").arg(high ? QStringLiteral("highest") : QStringLiteral("lowest")).arg(pc + 1).arg(times)};
 }
 
-std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& c) {
+std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& c, std::vector<std::string>* notes) {
     std::vector<NamedScene> out;
     out.push_back({"superimposition", superimposition_scene(data.superimposition(), data.grouping(), c.links, c.size)});
     if (data.components().components() > 0) {
@@ -39,8 +39,12 @@ std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureCho
                        components_scene(data.components(), data.grouping(), x, y, c.outline, c.size)});
         out.push_back({"scree", scree_scene(data.components(), c.size)});
     }
-    const auto [shape, title] = data.target(c.target, c.magnification);
-    out.push_back({"shape-change", shape_change_scene(data.superimposition().consensus, shape, c.links, title, c.size)});
+    try {
+        const auto [shape, title] = data.target(c.target, c.magnification);
+        out.push_back({"shape-change", shape_change_scene(data.superimposition().consensus, shape, c.links, title, c.size)});
+    } catch (const QuillanError& e) {
+        if (notes) notes->push_back(std::string("No shape-change picture: ") + e.what());
+    }
     return out;
 }
 

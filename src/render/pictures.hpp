@@ -53,8 +53,11 @@ struct NamedScene {
 };
 
 // The shape pictures: superimposition, principal components, scree, and
-// the shape change toward the chosen target.
-std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& choices);
+// the shape change toward the chosen target.  A shape change that cannot be
+// drawn (fewer than three landmarks, or all of them on one line) is left
+// out, with the reason added to `notes` when given.
+std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& choices,
+                                       std::vector<std::string>* notes = nullptr);
 // One histogram per statistic of the last test.
 std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size);
 

@@ -215,6 +215,18 @@ TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, plain.out);
     EXPECT_THAT(bad.err, HasSubstr("links.txt, line 2: landmark 99 does not exist; the shapes have 12 landmarks"));
+    // Two landmarks: no spline can be drawn, but the other pictures are.
+    {
+        std::ofstream(dir / "two.txt") << "0 0 1 0 1\n0 0 1 0.1 2\n0 0.1 1 0 3\n";
+    }
+    const auto two = quillan::testing::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two").string()});
+    EXPECT_EQ(two.status, 0) << two.err;
+    EXPECT_THAT(two.err, HasSubstr("No shape-change picture: The spline needs at least three landmarks."));
+    EXPECT_TRUE(std::filesystem::exists(dir / "two" / "superimposition.svg"));
+    // A file where the folder should be.
+    const auto no_folder = quillan::testing::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two.txt").string()});
+    EXPECT_EQ(no_folder.status, 1);
+    EXPECT_THAT(no_folder.err, HasSubstr("Cannot write the pictures into " + (dir / "two.txt").string()));
     std::filesystem::remove_all(dir);
 }
 
