@@ -46,6 +46,7 @@ QByteArray encode_picture(const Scene& scene, PictureFormat format) {
         svg.setOutputDevice(&buffer);
         svg.setSize(px);
         svg.setViewBox(QRect(QPoint(0, 0), px));
+        svg.setResolution(96);  // a pixel of the picture is a CSS pixel of a browser
         svg.setTitle(QStringLiteral("quillan"));
         QPainter painter(&svg);
         paint_scene(painter, scene, QRectF(QPointF(0, 0), scene.size));

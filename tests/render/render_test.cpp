@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QSvgRenderer>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -180,7 +181,11 @@ TEST(Export, WritesEachFormatWholeOrLeavesTheOldFile) {
     d.values = {0, 1, 2};
     const Scene s = histogram_scene(d, QStringLiteral("t"), QSizeF(300, 200));
     EXPECT_TRUE(encode_picture(s, PictureFormat::Png).startsWith("\x89PNG"));
-    EXPECT_TRUE(encode_picture(s, PictureFormat::Svg).contains("<svg"));
+    const QByteArray svg = encode_picture(s, PictureFormat::Svg);
+    const QSvgRenderer vector(svg);
+    EXPECT_TRUE(vector.isValid());
+    EXPECT_EQ(vector.viewBox(), QRect(0, 0, 300, 200));
+    EXPECT_TRUE(svg.contains(">Observed 1</text>"));  // text stays text, not outlines
     EXPECT_TRUE(encode_picture(s, PictureFormat::Pdf).startsWith("%PDF"));
     const std::string png = (dir / "h.PNG").string();
     save_picture(s, png);
