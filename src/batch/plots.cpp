@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 
 #include <filesystem>
+#include <memory>
 #endif
 
 namespace quillan {
@@ -20,17 +21,15 @@ bool batch_pictures_available() { return true; }
 namespace {
 
 // Fonts need an application object; batch has no display, so it paints on
-// the offscreen platform whatever the environment says.
-void ensure_application() {
-    if (QGuiApplication::instance()) return;
+// the offscreen platform whatever the environment says.  The object lives
+// while the pictures are made and is torn down properly after them.
+std::unique_ptr<QGuiApplication> application_for_pictures() {
+    if (QGuiApplication::instance()) return nullptr;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "quillan-batch";
     static char* argv[] = {name, nullptr};
-    // Kept for the rest of the run and never torn down: pictures are the
-    // last thing batch does, and Qt dislikes being unwound at exit.
-    static QGuiApplication* const app = new QGuiApplication(argc, argv);
-    (void)app;
+    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 GroupBy group_by_of(const std::string& s) {
@@ -50,7 +49,7 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     if (ec || !fs::is_directory(fs::path(request.folder)))
         throw QuillanError("Cannot write the pictures into " + request.folder + ": " +
                            (ec ? ec.message() : std::string("it is not a folder")) + ".");
-    ensure_application();
+    const auto application = application_for_pictures();
     std::vector<NamedScene> scenes;
     if (ws.data.size() > 0) {
         PictureChoices choices;
