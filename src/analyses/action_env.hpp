@@ -16,6 +16,8 @@
 
 namespace quillan {
 
+class PermutationRecorder;
+
 struct RunOptions {
     // Seed of the random permutations; without one every run draws afresh.
     std::optional<std::uint64_t> seed;
@@ -25,6 +27,9 @@ struct RunOptions {
     // with the permutations done and in all; returning false cancels the
     // action.  The desktop program keeps its window painting from here.
     std::function<bool(long long done, long long total)> progress;
+    // Sees every permutation's statistics when set (for the histogram
+    // pictures); it must outlive the action.
+    PermutationRecorder* recorder = nullptr;
 };
 
 // The refusal texts of the group-list rule.

@@ -1,5 +1,6 @@
 #include "analyses/permutation_engine.hpp"
 
+#include "analyses/permutation_recorder.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
@@ -45,6 +46,9 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
     if (keep_values) result.values.assign(static_cast<std::size_t>(nperm) * nstats, 0.0);
 
     const int nthreads = static_cast<int>(std::min<long long>(threads_, nperm));
+    std::unique_ptr<PermutationRecorder::Loop> recording;
+    if (options_.recorder) recording = options_.recorder->begin(loop, nperm, observed, nthreads);
+    PermutationRecorder::Loop* const recorder = recording.get();
     // Small chunks keep the threads evenly loaded and the progress smooth.
     const long long chunk = std::max<long long>(1, std::min<long long>(64, nperm / (static_cast<long long>(nthreads) * 16)));
 
@@ -74,6 +78,7 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
                         if (exceeds) ++my_counts[s];
                     }
                     if (keep_values) std::copy(stats.begin(), stats.end(), result.values.begin() + static_cast<std::ptrdiff_t>(i * static_cast<long long>(nstats)));
+                    if (recorder) recorder->record(t, i, stats.data());
                     done.fetch_add(1, std::memory_order_relaxed);
                 }
             }
@@ -139,6 +144,7 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
     for (const auto& c : counts)
         for (std::size_t s = 0; s < nstats; ++s) result.counts[s] += c[s];
     for (long long s : singles) result.single_groups += s;
+    if (recorder) recorder->finish(result.counts);
     return result;
 }
 

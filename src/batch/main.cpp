@@ -8,6 +8,7 @@
 // trace and a progress bar.
 #include "batch/progress_bar.hpp"
 #include "batch/stop_signals.hpp"
+#include "batch/plots.hpp"
 #include "platform/format.hpp"
 #include "platform/memory_gui.hpp"
 #include "platform/version.hpp"
@@ -222,6 +223,13 @@ int main(int argc, char** argv) {
     bool list = false, list_names = false;
     app.add_flag("--list", list, "Print every action with its alias and what it does, and end");
     app.add_flag("--list-names", list_names, "Print every action name and alias, one a line, and end")->group("");
+    BatchPlotRequest plots;
+    app.add_option("--plots", plots.folder,
+                   "Also draw the pictures of the action (superimposition, principal components, shape change,\n"
+                   "permutation distributions) as SVG and PNG into this folder");
+    app.add_option("--links", plots.links_file, "Links file for the pictures' wireframe: two landmark numbers per line");
+    app.add_option("--plots-group-by", plots.group_by, "Colour the pictures by none, g1, g2 or cells")->capture_default_str()
+        ->check(CLI::IsMember({"none", "g1", "g2", "cells"}));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -276,6 +284,11 @@ int main(int argc, char** argv) {
     std::optional<ProgressBar> bar;
     if (!progress_off && (progress_on || isatty(STDERR_FILENO))) bar.emplace(std::cerr, action);
 
+    if (!plots.folder.empty() && !batch_pictures_available()) {
+        std::cerr << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
+        return kUsage;
+    }
+
     MemoryGui gui;
     build_memory_window(gui);
     std::set<std::string> shown;  // message texts already on standard error
@@ -289,6 +302,18 @@ int main(int argc, char** argv) {
     Shell shell(gui, console);
     if (!seed_text.empty()) shell.options().seed = seed;
     shell.options().threads = threads;
+    DistributionLog distributions;
+    if (!plots.folder.empty()) shell.options().recorder = &distributions;
+    auto draw = [&]() {
+        if (plots.folder.empty()) return true;
+        try {
+            write_batch_plots(shell.workspace(), distributions, plots, std::cerr);
+            return true;
+        } catch (const std::exception& e) {
+            std::cerr << "quillan-batch: " << e.what() << '\n';
+            return false;
+        }
+    };
     StopSignals stop_signals;
     shell.options().progress = [&](long long done, long long total) {
         if (StopSignals::received()) return false;
@@ -325,8 +350,8 @@ int main(int argc, char** argv) {
 
     const bool load_action = action == "Load" || action == "LoadGlist" || action == "LoadClist";
     if (load_action) {
-        std::cout << file_box_text(gui) << '\n';
-        return kOk;
+        std::cout << file_box_text(gui) << '\n' << std::flush;
+        return draw() ? kOk : kFailed;
     }
     if (action == "SaveOut" && out.empty()) {
         std::cerr << "quillan-batch: SaveOut needs --out FILE\n";
@@ -339,6 +364,7 @@ int main(int argc, char** argv) {
         Outcome o = shell.quillan_action("SaveOut");
         return o == Outcome::Done ? kOk : fail(o);
     }
+    distributions.start(action);
     Outcome o = shell.quillan_action(action);
     if (bar) bar->erase();
     if (o != Outcome::Done && o != Outcome::Reported) return fail(o);
@@ -347,12 +373,17 @@ int main(int argc, char** argv) {
         std::cout << file_box_text(gui) << '\n';
         return kOk;
     }
-    if (o != Outcome::Reported) return kOk;  // console-only actions
-    if (out == "-") return write_out(saved_text(gui));
-    if (!out.empty()) {
-        gui.queue_save_answer(split_path(out));
-        Outcome s = shell.quillan_action("SaveOut");
-        return s == Outcome::Done ? kOk : fail(s);
+    if (o == Outcome::Reported) {  // console-only actions have nothing to write
+        if (out == "-") {
+            if (write_out(saved_text(gui)) != kOk) return kFailed;
+        } else if (!out.empty()) {
+            gui.queue_save_answer(split_path(out));
+            Outcome s = shell.quillan_action("SaveOut");
+            if (s != Outcome::Done) return fail(s);
+        } else if (write_out(results_text(gui)) != kOk) {
+            return kFailed;
+        }
     }
-    return write_out(results_text(gui));
+    // The pictures come last, so one that cannot be written costs no report.
+    return draw() ? kOk : kFailed;
 }

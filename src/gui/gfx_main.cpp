@@ -1,5 +1,6 @@
 #include "gui/gfx_main.hpp"
 
+#include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
 #include "byname/program.hpp"
@@ -13,6 +14,7 @@
 #include <QThread>
 
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -140,6 +142,9 @@ int gfx_main(int& argc, char** argv) {
         program.console().line(e.what());
         return 1;
     }
+    // The Plots area of the main window, if its layout has one.
+    std::unique_ptr<PlotsPanel> plots;
+    if (auto fig = gui.gcf()) plots = std::make_unique<PlotsPanel>(gui, program, session, gui.widget(*fig));
     if (screenshot) return save_screenshot(gui, *screenshot) ? 0 : 1;
     if (gui.windows().empty()) return 0;  // a called operation opened no window
     return QApplication::exec();
