@@ -307,7 +307,7 @@ int main(int argc, char** argv) {
     auto draw = [&]() {
         if (plots.folder.empty()) return true;
         try {
-            write_batch_plots(shell.workspace(), distributions, plots, std::cerr);
+            write_batch_plots(shell.workspace(), distributions, plots, quiet ? trace_stream : std::cerr, trace_stream);
             return true;
         } catch (const std::exception& e) {
             std::cerr << "quillan-batch: " << e.what() << '\n';

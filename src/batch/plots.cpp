@@ -7,6 +7,7 @@
 #include "render/pictures.hpp"
 
 #include <QGuiApplication>
+#include <QtGlobal>
 
 #include <filesystem>
 #include <memory>
@@ -32,6 +33,29 @@ std::unique_ptr<QGuiApplication> application_for_pictures() {
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
+// Qt's own notices while the pictures are made (such as a missing runtime
+// folder) are part of the trace, not messages for the user.
+std::ostream* g_qt_trace = nullptr;
+void qt_message_to_trace(QtMsgType, const QMessageLogContext&, const QString& text) {
+    if (g_qt_trace) *g_qt_trace << text.toStdString() << '\n';
+}
+class QtMessagesToTrace {
+public:
+    explicit QtMessagesToTrace(std::ostream& trace) {
+        g_qt_trace = &trace;
+        previous_ = qInstallMessageHandler(qt_message_to_trace);
+    }
+    ~QtMessagesToTrace() {
+        qInstallMessageHandler(previous_);
+        g_qt_trace = nullptr;
+    }
+    QtMessagesToTrace(const QtMessagesToTrace&) = delete;
+    QtMessagesToTrace& operator=(const QtMessagesToTrace&) = delete;
+
+private:
+    QtMessageHandler previous_;
+};
+
 GroupBy group_by_of(const std::string& s) {
     if (s == "none") return GroupBy::None;
     if (s == "g1") return GroupBy::First;
@@ -42,13 +66,15 @@ GroupBy group_by_of(const std::string& s) {
 
 }  // namespace
 
-int write_batch_plots(const Workspace& ws, const DistributionLog& log, const BatchPlotRequest& request, std::ostream& trace) {
+int write_batch_plots(const Workspace& ws, const DistributionLog& log, const BatchPlotRequest& request, std::ostream& warnings,
+                      std::ostream& trace) {
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::create_directories(fs::path(request.folder), ec);
     if (ec || !fs::is_directory(fs::path(request.folder)))
         throw QuillanError("Cannot write the pictures into " + request.folder + ": " +
                            (ec ? ec.message() : std::string("it is not a folder")) + ".");
+    const QtMessagesToTrace qt_messages(trace);
     const auto application = application_for_pictures();
     std::vector<NamedScene> scenes;
     if (ws.landmarks.size() > 0) {
@@ -58,7 +84,7 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
         if (!request.links_file.empty()) choices.links = read_links(request.links_file, data.superimposition().landmarks);
         std::vector<std::string> notes;
         scenes = shape_pictures(data, choices, &notes);
-        for (const auto& n : notes) trace << "quillan-batch: " << n << '\n';
+        for (const auto& n : notes) warnings << "quillan-batch: " << n << '\n';
         // The shape change toward every group's mean as well, for a grouped table.
         const int groups = notes.empty() ? data.grouping().groups() : 0;
         for (int k = 0; groups > 1 && k < groups; ++k) {
@@ -83,7 +109,7 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
 
 bool batch_pictures_available() { return false; }
 
-int write_batch_plots(const Workspace&, const DistributionLog&, const BatchPlotRequest&, std::ostream&) {
+int write_batch_plots(const Workspace&, const DistributionLog&, const BatchPlotRequest&, std::ostream&, std::ostream&) {
     throw QuillanError("This quillan-batch was built without Qt and draws no pictures.");
 }
 

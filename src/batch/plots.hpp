@@ -22,6 +22,9 @@ struct BatchPlotRequest {
 // Writes every picture that what is loaded and the last test allow.
 // Returns the number of files written; fails with a message naming the
 // file or folder at fault (files already written stay).
-int write_batch_plots(const Workspace& ws, const DistributionLog& log, const BatchPlotRequest& request, std::ostream& trace);
+// Pictures that cannot be drawn are named with their reason on `warnings`;
+// the files written, and whatever Qt says while drawing, go to `trace`.
+int write_batch_plots(const Workspace& ws, const DistributionLog& log, const BatchPlotRequest& request, std::ostream& warnings,
+                      std::ostream& trace);
 
 }  // namespace quillan
