@@ -48,6 +48,7 @@ OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tss
             return s.single;
         });
     r.exc = result.counts[0];
+    r.exc_ge = result.counts_ge[0];
     notice.tell(env);
     return r;
 }
@@ -112,6 +113,7 @@ TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tss
     r.exc2 = result.counts[2];
     r.one_exc = result.counts[3];
     r.two_exc = result.counts[4];
+    r.ge = result.counts_ge;
     notice.tell(env);
     return r;
 }
@@ -166,6 +168,7 @@ TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double 
     r.exc = result.counts[0];
     r.exc1 = result.counts[1];
     r.exc2 = result.counts[2];
+    r.ge = result.counts_ge;
     notice.tell(env);
     return r;
 }

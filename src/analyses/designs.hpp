@@ -31,6 +31,7 @@ struct OneWayResult {
     int groups = 0;
     std::vector<int> ssize;
     long long exc = 0;
+    long long exc_ge = 0;  // permutations that reached the observed value, ties included
 };
 OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& codes, long long nperm,
                           bool f_test, double md = 0, double edf_red = 0);
@@ -44,6 +45,7 @@ struct TwoWayResult {
     double expvar = 0, unexpvar = 0, expvar1 = 0, unexpvar1 = 0, expvar2 = 0, unexpvar2 = 0;
     int ngt = 0, ng1 = 0, ng2 = 0;
     long long exc = 0, exc1 = 0, exc2 = 0, one_exc = 0, two_exc = 0;
+    std::vector<long long> ge;  // the five counts with ties included, in the order above
 };
 TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
                           long long nperm, bool own_shuffles);
@@ -56,6 +58,7 @@ struct TwoWayFResult {
     double dfA = 0, dfB = 0, dfAB = 0, dfe = 0;
     double FA = 0, FB = 0, FAB = 0;
     long long exc = 0, exc1 = 0, exc2 = 0;
+    std::vector<long long> ge;  // the three counts with ties included, in the order above
 };
 TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
                              long long nperm, double md, double edf_red);

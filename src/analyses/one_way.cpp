@@ -4,6 +4,7 @@
 // specimens.
 #include "analyses/actions.hpp"
 #include "analyses/designs.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "platform/format.hpp"
 
@@ -42,6 +43,7 @@ std::string sums_piece(const OneWayRun& run) {
 void run_one_way(ActionEnv& env) {
     const OneWayRun run = run_design(env, false);
     const Workspace& ws = env.ws();
+    record_one_way(env, run.r, run.tssd, run.nperm);
     env.set_report(strcat({
         "The Results of a One-Way Classification",
         sprintf("\\n\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}),
@@ -57,6 +59,7 @@ void run_one_way_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const double md = static_cast<double>(ws.data.rows()), nd = static_cast<double>(ws.data.cols());
     const double ng = run.r.groups;
+    record_one_way_f(env, run.r, run.tssd, run.nperm, (ng - 1) * (nd - 5), (md - ng) * (nd - 5));
     env.set_report(strcat({
         "The Results of a One-Way Classification, using F-tests",
         sprintf("\\n\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}),

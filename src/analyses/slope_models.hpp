@@ -87,6 +87,7 @@ struct SlopeModels {
     double ntot = 0, ngroups = 0;
     double junk = 0;  // columns of the landmark table less 5: 2k - 4
     long long exc_ss = 0, exc_ms = 0, cdraw_exc = 0, nperm = 0;
+    long long exc_ss_ge = 0, exc_ms_ge = 0, cdraw_exc_ge = 0;  // the same counts with ties included
 
     double explained_ss() const { return sstotal - ssunexplain_ss; }
     double explained_ms() const { return sstotal - ssunexplain_ms; }
@@ -131,6 +132,7 @@ SlopeModels common_slope_test(PermutationEngine& engine, Console& console, const
 struct TwoGroupCov {
     double ya = 0, yb = 0, yc = 0;
     long long exc1 = 0, exc2 = 0;
+    long long exc1_ge = 0, exc2_ge = 0;  // the same counts with ties included
     Matrix result() const;  // [ya yb yc exc1 exc2]
 };
 TwoGroupCov twogroupcov(PermutationEngine& engine, Console& console, const ShapeTable& table, const Codes& glist1,

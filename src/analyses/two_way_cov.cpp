@@ -6,6 +6,7 @@
 #include "analyses/actions.hpp"
 #include "analyses/common.hpp"
 #include "analyses/engine.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "analyses/scoring.hpp"
 #include "analyses/slope_models.hpp"
@@ -149,6 +150,15 @@ void run_two_cov(ActionEnv& env) {
     const SlopeModels second =
         common_slope_test2(engine, console, table.shapes(), cov_groups(g2, clist, second_variable_group), tssd, nperm, 5);
     stemp = single_variable_section(stemp, kSecondVariable, second, nperm);
+    record_slope_models(env, "G1 x G2 cells", y2, nperm, true, true);
+    env.record()
+        .model("G1 x G2 x covariate against G1 x random G2 x covariate")
+        .test("unexplained SS", y.yc, y.exc1, y.exc1_ge, nperm, y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
+    env.record()
+        .model("G1 x G2 x covariate against random G1 x G2 x covariate")
+        .test("unexplained SS", y.yc, y.exc2, y.exc2_ge, nperm, y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
+    record_slope_models(env, "G1", first, nperm, false);
+    record_slope_models(env, "G2", second, nperm, false);
     env.set_report(stemp);
 }
 

@@ -4,6 +4,7 @@
 // significance comes from shuffling both variables independently.
 #include "analyses/actions.hpp"
 #include "analyses/designs.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "platform/format.hpp"
 
@@ -19,6 +20,7 @@ void run_two_way_f(ActionEnv& env) {
     require_groups(ws, 2);
     const TwoWayFResult r = two_way_f_test(env, table, tssd, column_codes(ws.glist, 0), column_codes(ws.glist, 1), nperm, md, 0);
 
+    record_two_way_f(env, r, tssd, nlm, nperm);
     const std::string head = strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo})});
     env.set_report(two_way_f_report(head, r, tssd, nlm, nperm, "\\n\\nFor Group1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
 }

@@ -5,6 +5,7 @@
 #include "analyses/actions.hpp"
 #include "analyses/common.hpp"
 #include "analyses/designs.hpp"
+#include "analyses/records.hpp"
 #include "analyses/engine.hpp"
 #include "analyses/report.hpp"
 #include "analyses/scoring.hpp"
@@ -81,6 +82,12 @@ void run_two_way_nest(ActionEnv& env) {
                      count_piece(c[2], nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
                                  "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
     notice.tell(env);
+    ResultRecord& rec = env.record();
+    rec.model("main + nested").set("total_ss", tssd).set("error_ss", eSS).set("ss", SSsg).set("F", Fsg).set("df1", dfsg * nlm)
+        .set("df2", dfe * nlm).test("F", Fsg, c[0], result.counts_ge[0], nperm);
+    rec.model("main (G1)").set("ss", SSA).set("F", FA).set("df1", dfA * nlm).set("df2", dfe * nlm).test("F", FA, c[1], result.counts_ge[1], nperm);
+    rec.model("nested (G2 within G1)").set("ss", SSasg).set("F", Fasg).set("df1", dfasg * nlm).set("df2", dfe * nlm)
+        .test("F", Fasg, c[2], result.counts_ge[2], nperm);
     env.set_report(report);
 }
 

@@ -5,6 +5,7 @@
 #include "analyses/actions.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "platform/format.hpp"
 
@@ -40,6 +41,8 @@ void run_two_stand(ActionEnv& env) {
                      sums_piece(tssd, r.expvar1, r.unexpvar1), explained_count_piece(r.exc1, nperm), first_model_piece(r.one_exc, nperm)});
     report = strcat({report, sprintf("\\n\\nUsing only the second grouping variable (G2 x Covariate) with %i distinct groups produced", {r.ng2}),
                      sums_piece(tssd, r.expvar2, r.unexpvar2), explained_count_piece(r.exc2, nperm), second_model_piece(r.two_exc, nperm)});
+    record_standardisation(env, totals);
+    record_two_way(env, r, tssd, nperm);
     env.set_report(report);
 }
 
@@ -58,6 +61,8 @@ void run_two_stand_f(ActionEnv& env) {
     const TwoWayFResult r =
         two_way_f_test(env, xdata, tssd, column_codes(ws.glist, 0), column_codes(ws.glist, 1), nperm, md, model.edf_red);
     warn_error_df(env, r.dfe);
+    record_lost_df(env, model.edf_red * nlm);
+    record_two_way_f(env, r, tssd, nlm, nperm);
 
     const std::string head = strcat(
         {"In the Two Way Manova, with effects of Covariate Removed",

@@ -5,6 +5,9 @@
 // through the same dispatcher, and the results box is written to standard
 // output or saved with "SaveOut".  Message windows and the console trace go
 // to standard error.
+#include "io/import.hpp"
+#include "io/output.hpp"
+#include "platform/error.hpp"
 #include "platform/format.hpp"
 #include "platform/memory_gui.hpp"
 #include "shell/memory_window.hpp"
@@ -101,6 +104,21 @@ int main(int argc, char** argv) {
         ->check(CLI::NonNegativeNumber);
     app.add_option("--threads,-t", threads, "Worker threads for the permutations (0: every core)")->capture_default_str()->check(CLI::NonNegativeNumber);
     app.add_option("--out,-o", out, "Save the results box to this file instead of writing it to standard output");
+    // Import of other formats and export of the numbers (see README, "Import" and "Export").
+    std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
+    io::ImportOptions import_options;
+    app.add_option("file", convert_file, "For convert: the file to convert");
+    app.add_option("--import,-i", import_file,
+                   "Import landmarks (and factors, covariate) from a TPS, NTS, CSV/TSV or plain x/y file before the loads");
+    app.add_option("--factor", import_options.factors, "Column of the imported file that is G1 (given again: G2)")->expected(1)->take_all();
+    app.add_option("--covariate-column", import_options.covariate_column, "Numeric column of the imported file that is the covariate");
+    app.add_option("--id-column", import_options.id_column, "Column of the imported file (and of --factors) that holds the specimen IDs");
+    app.add_option("--factors", import_options.factor_table, "Table (CSV or TSV with a header) of factors and covariates keyed by specimen ID");
+    app.add_option("--out-prefix", out_prefix, "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
+    app.add_option("--json", json_out, "Write the numbers of the report and of the run to this JSON file");
+    app.add_option("--csv", csv_out, "Write the numbers of the report to this CSV file, one row per model or effect");
+    app.add_option("--export-specimens", specimens_out,
+                   "Write one row per specimen: ID, groups, covariate, centroid size, aligned coordinates, Procrustes distance");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -108,9 +126,39 @@ int main(int argc, char** argv) {
         return rc == 0 ? 0 : kUsage;
     }
 
+    if (import_options.factors.size() > 2) {
+        std::cerr << "quillan-batch: --factor is given once for G1 and once more for G2, not more\n";
+        return kUsage;
+    }
+    if (action == "convert") {
+        const std::string file = convert_file.empty() ? import_file : convert_file;
+        if (file.empty() || out_prefix.empty()) {
+            std::cerr << "quillan-batch: convert needs a FILE and --out-prefix NAME\n";
+            return kUsage;
+        }
+        try {
+            const io::ImportedData d = io::import_file(file, import_options);
+            for (const auto& n : d.notices) std::cerr << n << '\n';
+            for (const auto& w : d.warnings) std::cerr << "[Possible error] " << w << '\n';
+            for (const auto& path : io::write_converted(d, out_prefix)) std::cout << path << '\n';
+        } catch (const QuillanError& e) {
+            std::cerr << "quillan-batch: " << e.what() << '\n';
+            return kFailed;
+        }
+        return kOk;
+    }
+    if (!convert_file.empty()) {
+        std::cerr << "quillan-batch: only convert takes a file after the action; use --landmarks or --import\n";
+        return kUsage;
+    }
+    if (action == "import") action = "Import";
+    if (action == "Import" && import_file.empty()) {
+        std::cerr << "quillan-batch: import needs --import FILE\n";
+        return kUsage;
+    }
     if (auto it = aliases().find(action); it != aliases().end()) action = it->second;
     const auto& names = action_names();
-    if (std::find(names.begin(), names.end(), action) == names.end()) {
+    if (std::find(names.begin(), names.end(), action) == names.end() && action != "Import") {
         std::cerr << "quillan-batch: unknown action \"" << action << "\" (see --help for the names)\n";
         return kUsage;
     }
@@ -129,6 +177,13 @@ int main(int argc, char** argv) {
         std::cerr << "quillan-batch: " << (shell.last_message().empty() ? "the action did not complete" : shell.last_message()) << '\n';
         return o == Outcome::Refused || o == Outcome::Cancelled ? kRefused : kFailed;
     };
+    // An imported file first, so that --groups and --covariate can replace its tables.
+    if (!import_file.empty()) {
+        shell.import_options() = import_options;
+        gui.queue_open_answer(split_path(import_file));
+        Outcome o = shell.quillan_action("Import");
+        if (o != Outcome::Done) return fail(o);
+    }
     // Load the files with the real load actions.
     const std::pair<const std::string*, const char*> loads[] = {
         {&landmarks, "Load"}, {&groups, "LoadGlist"}, {&covariate, "LoadClist"}};
@@ -141,10 +196,22 @@ int main(int argc, char** argv) {
     gui.set(gui.findobj_tag(kPermBox).front(), "String", Value(perm));
     gui.set(gui.findobj_tag(kCovBox).front(), "Value", Value(static_cast<double>(model)));
 
-    const bool load_action = action == "Load" || action == "LoadGlist" || action == "LoadClist";
+    // The exports that follow the action; a failed one fails the run.
+    auto exports = [&]() {
+        try {
+            if (!json_out.empty()) shell.write_results(json_out, false);
+            if (!csv_out.empty()) shell.write_results(csv_out, true);
+            if (!specimens_out.empty()) shell.write_specimens(specimens_out);
+        } catch (const QuillanError& e) {
+            std::cerr << "quillan-batch: " << e.what() << '\n';
+            return kFailed;
+        }
+        return kOk;
+    };
+    const bool load_action = action == "Load" || action == "LoadGlist" || action == "LoadClist" || action == "Import";
     if (load_action) {
         std::cout << file_box_text(gui) << '\n';
-        return kOk;
+        return exports();
     }
     if (action == "SaveOut" && out.empty()) {
         std::cerr << "quillan-batch: SaveOut needs --out FILE\n";
@@ -161,12 +228,13 @@ int main(int argc, char** argv) {
         std::cout << file_box_text(gui) << '\n';
         return kOk;
     }
-    if (o != Outcome::Reported) return kOk;  // console-only actions
+    if (o != Outcome::Reported) return exports();  // console-only actions
     if (!out.empty()) {
         gui.queue_save_answer(split_path(out));
         Outcome s = shell.quillan_action("SaveOut");
-        return s == Outcome::Done ? kOk : fail(s);
+        if (s != Outcome::Done) return fail(s);
+        return exports();
     }
     std::cout << results_text(gui);
-    return kOk;
+    return exports();
 }

@@ -4,6 +4,7 @@
 // this class, which finds the tagged controls afresh every time.
 #pragma once
 
+#include "io/record.hpp"
 #include "platform/error.hpp"
 #include "platform/gui.hpp"
 #include "shell/console.hpp"
@@ -64,6 +65,8 @@ public:
     // Sets the report as the whole content of the results box.
     void set_report(const std::string& text);
     bool reported() const { return reported_; }
+    // The numbers of the report, for export; filled beside the report.
+    ResultRecord& record() { return record_; }
 
     void message(const std::string& text, const std::string& title = "") { gui_.msgbox(text, title); }
     void pause() { gui_.pause(); }
@@ -79,6 +82,7 @@ private:
     Console& console_;
     const RunOptions& options_;
     bool reported_ = false;
+    ResultRecord record_;
 };
 
 }  // namespace quillan

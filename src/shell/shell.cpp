@@ -33,13 +33,15 @@ Outcome Shell::quillan_action(const std::string& action) {
     const AnalysisFn analysis = index < names.size() ? find_analysis(action) : nullptr;
     const bool shell_action = action == "Load" || action == "LoadGlist" || action == "LoadClist" ||
                               action == "SaveOut" || action == "Clear";
-    if (index == names.size() || (!shell_action && !analysis)) {
+    const bool io = index == names.size() && is_io_action(action);
+    if (!io && (index == names.size() || (!shell_action && !analysis))) {
         gui_.msgbox("Fell through case", "");
         last_message_ = "Fell through case";
         return Outcome::Unknown;
     }
     try {
-        if (action == "Load") load();
+        if (io) io_action(action);
+        else if (action == "Load") load();
         else if (action == "LoadGlist") load_glist();
         else if (action == "LoadClist") load_clist();
         else if (action == "SaveOut") save_out();
@@ -47,6 +49,7 @@ Outcome Shell::quillan_action(const std::string& action) {
         else {
             ActionEnv env(ws_, gui_, console_, options_);
             analysis(env);
+            if (env.reported()) keep_record(env, action);
             return env.reported() ? Outcome::Reported : Outcome::Done;
         }
         return Outcome::Done;
@@ -97,6 +100,8 @@ void Shell::load() {
     const Handle box = control(kFileBox);
     ws_.data = x;
     ws_.dfileinfo = info;
+    ws_.data_path = r->path;
+    ws_.legend.ids.clear();
     gui_.set(box, "String", Value(ws_.dfileinfo));
     report_ignored(gui_, *r);
 }
@@ -110,6 +115,8 @@ void Shell::load_glist() {
     const Handle box = control(kFileBox);
     ws_.glist = x;
     ws_.gfileinfo = info;
+    ws_.groups_path = r->path;
+    ws_.legend.chosen.clear();
     gui_.set(box, "String", Value(strcat({ws_.dfileinfo, ws_.gfileinfo})));
     const double md = static_cast<double>(ws_.data.rows());
     console_.echo("md", md);
@@ -128,6 +135,8 @@ void Shell::load_clist() {
     const Handle box = control(kFileBox);
     ws_.clist = x;
     ws_.cfileinfo = info;
+    ws_.covariate_path = r->path;
+    ws_.legend.covariate.clear();
     gui_.set(box, "String", Value(strcat({ws_.dfileinfo, ws_.gfileinfo, ws_.cfileinfo})));
     const double md = static_cast<double>(ws_.data.rows());
     report_ignored(gui_, *r);
@@ -151,8 +160,14 @@ void Shell::clear() {
     ws_.dfileinfo.clear();
     ws_.gfileinfo.clear();
     ws_.cfileinfo.clear();
+    ws_.data_path.clear();
+    ws_.groups_path.clear();
+    ws_.covariate_path.clear();
+    ws_.legend = io::Legend();
+    last_record_ = ResultRecord();
     gui_.set(results, "String", Value("   "));
     gui_.set(files, "String", Value("   "));
+    show_legend();
 }
 
 }  // namespace quillan

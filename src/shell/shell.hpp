@@ -44,6 +44,16 @@ public:
     // Text of the last error or refusal, for front ends.
     const std::string& last_message() const { return last_message_; }
 
+    // Import and export, beside the 18 actions (io_actions.cpp).  The window
+    // runs them as the actions "Import", "ChooseGroups", "ExportResults" and
+    // "ExportSpecimens"; the batch front end also calls the writers directly.
+    static bool is_io_action(const std::string& action);
+    io::ImportOptions& import_options() { return import_options_; }
+    // The numbers of the last report; empty until an analysis reports.
+    const ResultRecord& last_record() const { return last_record_; }
+    void write_results(const std::string& path, bool csv);  // tidy CSV or JSON
+    void write_specimens(const std::string& path);
+
 private:
     void load();
     void load_glist();
@@ -52,12 +62,20 @@ private:
     void clear();
     Handle control(const char* tag);
     void set_file_box(const std::string& text);
+    void io_action(const std::string& action);
+    void import_data();
+    void apply_import(const io::ImportedData& d);
+    void choose_groups();
+    void show_legend();
+    void keep_record(ActionEnv& env, const std::string& action);
 
     Gui& gui_;
     Console& console_;
     Workspace ws_;
     RunOptions options_;
     std::string last_message_;
+    io::ImportOptions import_options_;
+    ResultRecord last_record_;
 };
 
 // What a load reads: the table and, when the file went on after the table

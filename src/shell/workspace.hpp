@@ -3,6 +3,7 @@
 // everything else it computes local.
 #pragma once
 
+#include "io/import.hpp"
 #include "platform/value.hpp"
 
 #include <string>
@@ -16,6 +17,10 @@ struct Workspace {
     std::string dfileinfo;  // description of the landmark file
     std::string gfileinfo;  // description of the group file
     std::string cfileinfo;  // description of the covariate file
+    // Beside the six: where the tables came from (for the record of a
+    // report) and, after an import, the IDs and the words behind the codes.
+    std::string data_path, groups_path, covariate_path;
+    io::Legend legend;
 };
 
 }  // namespace quillan
