@@ -90,6 +90,8 @@ TEST(ImportTps, MalformedFilesAreRefusedNamingLineAndSpecimen) {
     EXPECT_THAT(refusal("t.tps", "LM=2\n0 -999\n1 1\n"), HasSubstr("landmark 1 is missing"));
     EXPECT_EQ(refusal("t.tps", "LM=2\n0 -99.5\n1 -999.25\n"), "");
     EXPECT_THAT(refusal("t.tps", "ID=a\nLM=2\n0 0\n1 1\n"), HasSubstr("before the first LM="));
+    // A SCALE= without its value names the specimen instead of emptying the table.
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n1 1\nID=s1\nSCALE=\n"), HasSubstr("line 5, specimen s1: SCALE= needs a positive number"));
     // Every message names the file and says nothing was imported.
     EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n"), HasSubstr("The file /data/t.tps could not be imported"));
     EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n"), HasSubstr("Nothing was imported."));
