@@ -72,11 +72,11 @@ void run_action(benchmark::State& state, const DataSet* d, const std::string& ac
     Console console(sink);
     Shell shell(gui, console);
     Workspace& ws = shell.workspace();
-    ws.data = d->data;
-    ws.glist = d->glist;
-    ws.clist = d->clist;
+    ws.landmarks = d->data;
+    ws.groups = d->glist;
+    ws.covariate = d->clist;
     if (action == "RunOneWay" || action == "RunOneWayF" || action == "RunOneStand" || action == "RunOneStandF" || action == "RunOneCov")
-        ws.glist = d->glist.leftCols(1);
+        ws.groups = d->glist.leftCols(1);
     shell.options().seed = 1;
     shell.options().threads = threads;
     gui.set(gui.findobj_tag(kPermBox).front(), "String", Value("999"));

@@ -13,7 +13,7 @@
 //                 groups and the final turn.  BM_consensus_iteration shows the
 //                 iteration alone and BM_scalar_pass the same pass as a plain
 //                 scalar loop, for comparison on the machine at hand.
-#include "geometry/engine.hpp"
+#include "geometry/consensus_iteration.hpp"
 #include "geometry/geometry.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
@@ -103,7 +103,7 @@ void BM_getconsensuspcafull(benchmark::State& state) {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     std::size_t passes = 0;
     for (auto _ : state) {
-        Consensus c = getconsensuspcafull(s.data);
+        Consensus c = full_procrustes_consensus(s.data);
         passes += c.passes;
         benchmark::DoNotOptimize(c.y.data());
     }
@@ -118,7 +118,7 @@ BENCHMARK(BM_getconsensuspcafull)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicr
 void BM_tssd(benchmark::State& state) {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     const ShapeTable table(s.data);
-    ShapeWork work;
+    ShapeScratch work;
     for (auto _ : state) benchmark::DoNotOptimize(tssd(table, work));
     set_counters(state, work.passes, work.row_passes, table.landmarks());
     state.SetLabel(std::to_string(s.data.rows()) + "x" + std::to_string(table.landmarks()));
@@ -130,7 +130,7 @@ BENCHMARK(BM_tssd)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 void BM_consensus_iteration(benchmark::State& state) {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     const ShapeTable table(s.data);
-    ShapeWork work;
+    ShapeScratch work;
     for (auto _ : state) {
         ConsensusRun run(work, table.landmarks());
         run.load_all(table);
@@ -191,19 +191,19 @@ void BM_scalar_pass(benchmark::State& state) {
 }
 BENCHMARK(BM_scalar_pass)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
-// One permutation's scoring: sq_d_wg of a shuffled grouping on the prepared
+// One permutation's scoring: within_group_ss of a shuffled grouping on the prepared
 // table with reused buffers (16 shuffles in turn).
 void BM_sq_d_wg(benchmark::State& state) {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     const ShapeTable table(s.data);
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     std::size_t i = 0;
     for (auto _ : state) {
-        const WithinSum w = sq_d_wg_sum(table, s.shuffles[i++ % s.shuffles.size()], scratch);
+        const WithinSum w = within_group_ss_sum(table, s.shuffles[i++ % s.shuffles.size()], scratch);
         benchmark::DoNotOptimize(w.sum);
     }
     set_counters(state, scratch.work().passes, scratch.work().row_passes, table.landmarks());
-    const std::size_t groups = sq_d_wg_sum(table, s.codes, scratch).groups;
+    const std::size_t groups = within_group_ss_sum(table, s.codes, scratch).groups;
     label(state, s, static_cast<int>(groups));
 }
 BENCHMARK(BM_sq_d_wg)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
@@ -212,10 +212,10 @@ BENCHMARK(BM_sq_d_wg)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 void BM_sq_d_wg_observed(benchmark::State& state) {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     const ShapeTable table(s.data);
-    Scratch scratch;
-    for (auto _ : state) benchmark::DoNotOptimize(sq_d_wg_sum(table, s.codes, scratch).sum);
+    WithinGroupsScratch scratch;
+    for (auto _ : state) benchmark::DoNotOptimize(within_group_ss_sum(table, s.codes, scratch).sum);
     set_counters(state, scratch.work().passes, scratch.work().row_passes, table.landmarks());
-    label(state, s, static_cast<int>(sq_d_wg_sum(table, s.codes, scratch).groups));
+    label(state, s, static_cast<int>(within_group_ss_sum(table, s.codes, scratch).groups));
 }
 BENCHMARK(BM_sq_d_wg_observed)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
@@ -225,7 +225,7 @@ void BM_combined_code(benchmark::State& state) {
     CellScratch cells;
     std::vector<double> out(s.codes.size());
     std::size_t i = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(combined_code(s.codes, s.shuffles[i++ % s.shuffles.size()], out, cells));
+    for (auto _ : state) benchmark::DoNotOptimize(cell_codes(s.codes, s.shuffles[i++ % s.shuffles.size()], out, cells));
     state.SetLabel(std::to_string(s.codes.size()) + " codes");
 }
 BENCHMARK(BM_combined_code)->Arg(0)->Arg(1)->Arg(2);

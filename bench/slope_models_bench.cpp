@@ -4,11 +4,11 @@
 // each permutation repeats, per call.
 //   build/bench/quillan_bench_slopes
 #include "analyses/covariate.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "analyses/slope_models.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
-#include "shell/console.hpp"
+#include "platform/console.hpp"
 #include "shell/shell.hpp"
 
 #include <benchmark/benchmark.h>
@@ -62,7 +62,7 @@ void BM_twogroupcov(benchmark::State& state) {
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         PermutationEngine engine(t.options);
-        benchmark::DoNotOptimize(twogroupcov(engine, t.console, p.table, p.g1, p.g2, p.cov, kPerms, 0));
+        benchmark::DoNotOptimize(two_variable_slopes_test(engine, t.console, p.table, p.g1, p.g2, p.cov, kPerms));
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     per_perm(state, seconds);
@@ -71,14 +71,14 @@ void BM_twogroupcov(benchmark::State& state) {
 // Both slope models of one grouping: residuals once, then only line fits.
 void BM_common_slope_test2(benchmark::State& state, bool cells) {
     const Plethodon& p = plethodon();
-    const Codes codes = cells ? combined_code(p.g1, p.g2).glistc : p.g1;
+    const Codes codes = cells ? cell_codes(p.g1, p.g2).glistc : p.g1;
     const CovGroups groups = cov_groups(codes, p.cov, group_name);
     OneThread t;
     double seconds = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         PermutationEngine engine(t.options);
-        benchmark::DoNotOptimize(common_slope_test2(engine, t.console, p.table, groups, p.tssd, kPerms, 0));
+        benchmark::DoNotOptimize(test_slope_models(engine, t.console, p.table, groups, p.tssd, kPerms));
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     per_perm(state, seconds);
@@ -90,7 +90,7 @@ void BM_consensus_residuals(benchmark::State& state) {
     std::vector<int> rows(static_cast<std::size_t>(state.range(0)));
     std::iota(rows.begin(), rows.end(), 0);
     std::vector<double> out(rows.size() * 24);
-    ShapeWork work;
+    ShapeScratch work;
     for (auto _ : state) {
         consensus_residuals(p.table, rows, work, out.data());
         benchmark::DoNotOptimize(out.data());
@@ -104,7 +104,7 @@ void BM_residual_ss(benchmark::State& state) {
     std::vector<int> rows(n);
     std::iota(rows.begin(), rows.end(), 0);
     std::vector<double> res(n * 24), z(p.cov.begin(), p.cov.begin() + static_cast<std::ptrdiff_t>(n));
-    ShapeWork work;
+    ShapeScratch work;
     consensus_residuals(p.table, rows, work, res.data());
     for (auto _ : state) benchmark::DoNotOptimize(residual_ss(z.data(), n, res.data(), 24, 24));
 }

@@ -1,6 +1,9 @@
 #include "analyses/common.hpp"
 
+#include "analyses/covariate_checks.hpp"
+#include "analyses/degenerate.hpp"
 #include "platform/format.hpp"
+#include "platform/number_text.hpp"
 
 #include <cmath>
 
@@ -21,40 +24,42 @@ long long read_nperm(ActionEnv& env) {
 }
 
 const Matrix& require_landmarks(const Workspace& ws) {
-    if (ws.data.size() == 0) throw QuillanError("No landmark file is loaded: load one with \"Load\" first.");
-    return ws.data;
+    if (ws.landmarks.size() == 0) throw QuillanError("No landmark file is loaded: load one with \"Load\" first.");
+    require_shape_landmarks(ws.landmarks);
+    return ws.landmarks;
 }
 
 const Matrix& require_groups(const Workspace& ws, Eigen::Index columns) {
-    if (ws.glist.size() == 0) throw QuillanError("No group file is loaded: load one with \"LoadGlist\" first.");
-    if (ws.glist.cols() < columns)
-        throw QuillanError(sprintf("The group file has %i column(s), but this analysis needs %i.", {static_cast<double>(ws.glist.cols()),
+    if (ws.groups.size() == 0) throw QuillanError("No group file is loaded: load one with \"LoadGlist\" first.");
+    if (ws.groups.cols() < columns)
+        throw QuillanError(sprintf("The group file has %i column(s), but this analysis needs %i.", {static_cast<double>(ws.groups.cols()),
                                                                                                   static_cast<double>(columns)}));
-    if (ws.glist.rows() != ws.data.rows())
+    if (ws.groups.rows() != ws.landmarks.rows())
         throw QuillanError(sprintf("The group file has %i specimens, but the landmark file has %i: load files that describe the same "
                                    "specimens.",
-                                   {static_cast<double>(ws.glist.rows()), static_cast<double>(ws.data.rows())}));
-    return ws.glist;
+                                   {static_cast<double>(ws.groups.rows()), static_cast<double>(ws.landmarks.rows())}));
+    return ws.groups;
 }
 
 const Matrix& require_covariate(const Workspace& ws) {
-    if (ws.clist.size() == 0) throw QuillanError("No covariate file is loaded: load one with \"LoadClist\" first.");
-    if (ws.clist.rows() != ws.data.rows())
+    if (ws.covariate.size() == 0) throw QuillanError("No covariate file is loaded: load one with \"LoadClist\" first.");
+    if (ws.covariate.rows() != ws.landmarks.rows())
         throw QuillanError(sprintf("The covariate file has %i specimens, but the landmark file has %i: load files that describe the "
                                    "same specimens.",
-                                   {static_cast<double>(ws.clist.rows()), static_cast<double>(ws.data.rows())}));
-    if (ws.clist.cols() != 1)
+                                   {static_cast<double>(ws.covariate.rows()), static_cast<double>(ws.landmarks.rows())}));
+    if (ws.covariate.cols() != 1)
         throw QuillanError(sprintf("The covariate file has %i values per line; it must hold one value per specimen.",
-                                   {static_cast<double>(ws.clist.cols())}));
-    for (Eigen::Index i = 0; i < ws.clist.rows(); ++i)
-        if (!std::isfinite(ws.clist(i, 0)))
+                                   {static_cast<double>(ws.covariate.cols())}));
+    for (Eigen::Index i = 0; i < ws.covariate.rows(); ++i)
+        if (!std::isfinite(ws.covariate(i, 0)))
             throw QuillanError(sprintf("The covariate of specimen %i is not a finite number.", {static_cast<double>(i + 1)}));
-    return ws.clist;
+    require_fittable_covariate(ws);
+    return ws.covariate;
 }
 
 void SingleGroupNotice::observed(const std::vector<double>& codes, const std::string& what) {
     for (double c : codes) {
-        const std::string text = what + " " + format_number(c);
+        const std::string text = what + " " + exact_number_text(c);
         bool seen = false;
         for (const auto& o : observed_) seen = seen || o == text;
         if (!seen) observed_.push_back(text);

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "platform/value.hpp"
-#include "shell/env.hpp"
+#include "analyses/action_env.hpp"
 
 #include <string>
 #include <vector>

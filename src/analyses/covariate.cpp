@@ -1,6 +1,8 @@
 #include "analyses/covariate.hpp"
 
 #include "analyses/common.hpp"
+#include "analyses/covariate_checks.hpp"
+#include "analyses/slope_models.hpp"
 #include "geometry/geometry.hpp"
 #include "groups/groups.hpp"
 #include "platform/format.hpp"
@@ -32,18 +34,18 @@ std::vector<double> column_values(const Matrix& m) { return column_codes(m, 0); 
 Matrix standardise_by_groups(ActionEnv& env, const Codes& codes, const std::function<std::string(double)>& name_of, double svalue,
                              double& edf_red) {
     const Workspace& ws = env.ws();
-    const SplitGroups split = split_groups(ws.data, codes, column_values(ws.clist));
+    const SplitGroups split = split_by_group(ws.landmarks, codes, column_values(ws.covariate));
     const std::size_t ngroups = split.ssize.size();
     edf_red = static_cast<double>(ngroups);
     std::vector<std::string> names;
     for (double c : split.gcodes) names.push_back(name_of(c));
-    const std::vector<Matrix> y = stand_by_groupfunction(split.dlist, split.splitc, ngroups, svalue, &env.console(), names);
-    return unsplit_groups(y, split.d_ord, ngroups);
+    const std::vector<Matrix> y = standardise_by_group(split.dlist, split.splitc, ngroups, svalue, &env.console(), names);
+    return unsplit_by_group(y, split.d_ord, ngroups);
 }
 
 }  // namespace
 
-double standardisation_value(const Workspace& ws) { return mean(ws.clist.size() ? elements(ws.clist) : std::vector<double>{}); }
+double standardisation_value(const Workspace& ws) { return mean(ws.covariate.size() ? elements(ws.covariate) : std::vector<double>{}); }
 
 CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double svalue, bool two_way) {
     const Workspace& ws = env.ws();
@@ -59,48 +61,45 @@ CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double sval
         return m;
     }
     require_covariate(ws);
-    const std::vector<double> clist = column_values(ws.clist);
+    const std::vector<double> clist = column_values(ws.covariate);
     if (model == 2) {
         if (!has_two_values(clist))
             throw QuillanError("The covariate has the same value for every specimen, so no regression line on it can be fitted.");
-        m.xdata = standardsize(data, clist, svalue).y;
+        m.xdata = standardise_along_lines(data, clist, svalue).y;
+        require_finite_fit(ws, m.xdata);
         m.edf_red = 1;
         return m;
     }
-    if (ws.glist.size() == 0) throw QuillanError("No group file is loaded: covariate models 3 to 5 fit their lines within groups.");
-    if (ws.glist.rows() != data.rows())
+    if (ws.groups.size() == 0) throw QuillanError("No group file is loaded: covariate models 3 to 5 fit their lines within groups.");
+    if (ws.groups.rows() != data.rows())
         throw QuillanError(sprintf("The group file has %i specimens, but the landmark file has %i: load files that describe the same "
                                    "specimens.",
-                                   {static_cast<double>(ws.glist.rows()), static_cast<double>(data.rows())}));
+                                   {static_cast<double>(ws.groups.rows()), static_cast<double>(data.rows())}));
     if (model == 3) {
-        const Codes codes = column_codes(ws.glist, 0);
-        m.xdata = standardise_by_groups(env, codes, [](double c) { return "group " + format_number(c) + " of grouping variable 1"; },
+        const Codes codes = column_codes(ws.groups, 0);
+        m.xdata = standardise_by_groups(env, codes, [](double c) { return variable_group(c, 1); },
                                         svalue, m.edf_red);
+        require_finite_fit(ws, m.xdata);
         return m;
     }
-    if (ws.glist.cols() < 2)
+    if (ws.groups.cols() < 2)
         throw QuillanError(sprintf("Covariate model %i fits its lines within the groups of the second grouping variable, but the group "
                                    "file has only one column.",
                                    {static_cast<double>(model)}));
-    const Codes g1 = column_codes(ws.glist, 0), g2 = column_codes(ws.glist, 1);
+    const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
     if (model == 4) {
-        m.xdata = standardise_by_groups(env, g2, [](double c) { return "group " + format_number(c) + " of grouping variable 2"; },
+        m.xdata = standardise_by_groups(env, g2, [](double c) { return variable_group(c, 2); },
                                         svalue, m.edf_red);
+        require_finite_fit(ws, m.xdata);
         return m;
     }
-    const CombinedCode cells = combined_code(g1, g2, &env.console());
-    const Matrix ccode = cells.ccode;
-    m.xdata = standardise_by_groups(
-        env, cells.glistc,
-        [&ccode](double c) {
-            const Eigen::Index row = static_cast<Eigen::Index>(c) - 1;
-            return "cell of G1 = " + format_number(ccode(row, 1)) + " and G2 = " + format_number(ccode(row, 2));
-        },
-        svalue, m.edf_red);
+    const CombinedCode cells = cell_codes(g1, g2, &env.console());
+    m.xdata = standardise_by_groups(env, cells.glistc, [&cells](double c) { return cell_of(cells, c); }, svalue, m.edf_red);
+    require_finite_fit(ws, m.xdata);
     return m;
 }
 
-std::vector<Matrix> stand_by_groupfunction(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups,
+std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups,
                                            double svalue, Console* console, const std::vector<std::string>& names) {
     if (ngroups > X.size() || ngroups > z.size()) throw QuillanError("stand_by_groupfunction: more groups than blocks.");
     std::vector<Matrix> y;
@@ -120,7 +119,7 @@ std::vector<Matrix> stand_by_groupfunction(const std::vector<Matrix>& X, const s
         if (!has_two_values(zt))
             throw QuillanError("The covariate has the same value for every specimen of the " + name +
                                ", so its regression line on the covariate cannot be fitted.");
-        y.push_back(standardsize(xt, zt, svalue).y);
+        y.push_back(standardise_along_lines(xt, zt, svalue).y);
     }
     return y;
 }
@@ -134,8 +133,8 @@ StandardisationTotals compare_totals(const PreparedTable& data, const PreparedTa
     return t;
 }
 
-Matrix getpresida(const Matrix& x) {
-    const Consensus c = getconsensus(x);
+Matrix procrustes_residuals(const Matrix& x) {
+    const Consensus c = rotation_only_consensus(x);
     Matrix y = c.xpt;
     for (Eigen::Index i = 0; i < y.rows(); ++i) y.row(i) -= c.y.row(0);
     return y;
@@ -223,7 +222,7 @@ double residual_ss(const double* z, std::size_t n, const double* x, std::size_t 
     return y;
 }
 
-double getunexplained(const Matrix& x, const std::vector<double>& z) {
+double regression_unexplained_ss(const Matrix& x, const std::vector<double>& z) {
     if (static_cast<Eigen::Index>(z.size()) != x.rows())
         throw QuillanError("getunexplained: the covariate must have one value per row of the table.");
     for (double v : z)

@@ -7,14 +7,14 @@
 // coordinate over all specimens, or one per coordinate within each group of
 // grouping variable 1, of grouping variable 2, or of their cells.
 //
-// Residual regression: `getpresida` turns a block of configurations into
-// deviations from their own consensus and `getunexplained` gives the sum of
+// Residual regression: `procrustes_residuals` turns a block of configurations into
+// deviations from their own consensus and `regression_unexplained_ss` gives the sum of
 // squares left when every coordinate of such deviations is regressed on the
 // covariate; the slope-model tests use them group by group.
 #pragma once
 
 #include "analyses/scoring.hpp"
-#include "shell/env.hpp"
+#include "analyses/action_env.hpp"
 
 #include <string>
 #include <vector>
@@ -39,7 +39,7 @@ double standardisation_value(const Workspace& ws);
 // `names` (optional) names the groups in messages.  Fails with a message
 // naming the group when a group has a single specimen or a covariate that is
 // constant within it, since its lines are then undetermined.
-std::vector<Matrix> stand_by_groupfunction(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups,
+std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups,
                                            double svalue, Console* console = nullptr, const std::vector<std::string>& names = {});
 
 // The total sums of squares before and after standardisation and the report
@@ -53,15 +53,15 @@ StandardisationTotals compare_totals(const PreparedTable& data, const PreparedTa
 
 // Deviations of each row (all columns) from the rotation-only consensus of
 // the block, after the rows are aligned on it.
-Matrix getpresida(const Matrix& x);
+Matrix procrustes_residuals(const Matrix& x);
 
 // Residual sum of squares after regressing each column but the last of `x`
 // on `z` (one value per row) by a least-squares straight line.  Fails with a
 // message when z does not have one finite value per row or has one value
 // repeated (no line can then be fitted).
-double getunexplained(const Matrix& x, const std::vector<double>& z);
+double regression_unexplained_ss(const Matrix& x, const std::vector<double>& z);
 
-// The arithmetic of getunexplained: the residual sum of squares of the
+// The arithmetic of regression_unexplained_ss: the residual sum of squares of the
 // least-squares lines of `ncols` columns against the n values of z, where
 // row r of the table starts at x + r * row_stride and its columns are
 // contiguous.  Each line is fitted as polyfit1 fits it, and the squared

@@ -1,6 +1,7 @@
 #include "analyses/designs.hpp"
 
-#include "analyses/engine.hpp"
+#include "analyses/degenerate.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "platform/format.hpp"
 
 namespace quillan {
@@ -13,6 +14,19 @@ void warn_error_df(ActionEnv& env, double dfe) {
                 "Too few specimens");
 }
 
+namespace {
+
+// Both variables need two groups or more, and the cells may not hold one
+// specimen each.
+void require_two_way_testable(Scorer& scorer, const GroupSums& cells, const Codes& g1, const Codes& g2) {
+    const int n = cells.specimens();
+    require_testable_grouping(scorer.score(g1).groups(), n, "The first grouping variable (column 1 of the group file)");
+    require_testable_grouping(scorer.score(g2).groups(), n, "The second grouping variable (column 2 of the group file)");
+    require_testable_grouping(cells.groups(), n, "The two grouping variables together", "cell");
+}
+
+}  // namespace
+
 Codes cells_of(ActionEnv& env, const Codes& g1, const Codes& g2) {
     CellCoder coder;
     Codes cells;
@@ -23,8 +37,10 @@ Codes cells_of(ActionEnv& env, const Codes& g1, const Codes& g2) {
 
 OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& codes, long long nperm,
                           bool f_test, double md, double edf_red) {
+    require_shape_variation(tssd, table.specimens());
     Scorer scorer(table);
     const GroupSums observed = scorer.score(codes);
+    require_testable_grouping(observed.groups(), observed.specimens(), "The group file");
     SingleGroupNotice notice;
     notice.observed(observed.single_codes);
     OneWayResult r;
@@ -55,24 +71,26 @@ OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tss
 
 TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
                           long long nperm, bool own_shuffles) {
+    require_shape_variation(tssd, table.specimens());
     const Codes glistc = cells_of(env, g1, g2);
     Scorer scorer(table);
     SingleGroupNotice notice;
     TwoWayResult r;
     const GroupSums cells = scorer.score(glistc);
+    require_two_way_testable(scorer, cells, g1, g2);
     notice.observed(cells.single_codes, "cell");
     const int nss = cells.specimens();
-    r.ngt = cells.groups();
+    r.ncells = cells.groups();
     r.unexpvar = cells.sum();
     r.expvar = tssd - r.unexpvar;
     const GroupSums first = scorer.score(g1);
     notice.observed(first.single_codes, "group of the first variable");
-    r.ng1 = first.groups();
+    r.ngroups1 = first.groups();
     r.unexpvar1 = first.sum();
     r.expvar1 = tssd - r.unexpvar1;
     const GroupSums second = scorer.score(g2);
     notice.observed(second.single_codes, "group of the second variable");
-    r.ng2 = second.groups();
+    r.ngroups2 = second.groups();
     r.unexpvar2 = second.sum();
     r.expvar2 = tssd - r.unexpvar2;
 
@@ -111,8 +129,8 @@ TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tss
     r.exc = result.counts[0];
     r.exc1 = result.counts[1];
     r.exc2 = result.counts[2];
-    r.one_exc = result.counts[3];
-    r.two_exc = result.counts[4];
+    r.exc_g2_shuffled = result.counts[3];
+    r.exc_g1_shuffled = result.counts[4];
     r.ge = result.counts_ge;
     notice.tell(env);
     return r;
@@ -120,10 +138,12 @@ TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tss
 
 TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
                              long long nperm, double md, double edf_red) {
+    require_shape_variation(tssd, table.specimens());
     const Codes glistc = cells_of(env, g1, g2);
     Scorer scorer(table);
     SingleGroupNotice notice;
     const GroupSums cells = scorer.score(glistc);
+    require_two_way_testable(scorer, cells, g1, g2);
     notice.observed(cells.single_codes, "cell");
     const GroupSums first = scorer.score(g1);
     notice.observed(first.single_codes, "group of the first variable");

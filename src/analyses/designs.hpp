@@ -42,9 +42,17 @@ OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tss
 // ones that also enter the one-variable-shuffled models); otherwise they are
 // shuffled together with the cells.
 struct TwoWayResult {
+    // Explained and unexplained sums of the cells, of the first variable
+    // alone (1) and of the second alone (2).
     double expvar = 0, unexpvar = 0, expvar1 = 0, unexpvar1 = 0, expvar2 = 0, unexpvar2 = 0;
-    int ngt = 0, ng1 = 0, ng2 = 0;
-    long long exc = 0, exc1 = 0, exc2 = 0, one_exc = 0, two_exc = 0;
+    int ncells = 0, ngroups1 = 0, ngroups2 = 0;
+    // Permutations whose shuffled cells (exc), first variable (exc1) or
+    // second variable (exc2) explained more than the observed one.
+    long long exc = 0, exc1 = 0, exc2 = 0;
+    // Permutations in which the cells of the first variable with a shuffled
+    // second one (exc_g2_shuffled), or of a shuffled first variable with the
+    // second (exc_g1_shuffled), explained more than the observed cells.
+    long long exc_g2_shuffled = 0, exc_g1_shuffled = 0;
     std::vector<long long> ge;  // the five counts with ties included, in the order above
 };
 TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
@@ -64,9 +72,9 @@ TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double 
                              long long nperm, double md, double edf_red);
 
 // The report of a two-way F test after its heading: the sums of squares,
-// then each effect's F ratio, degrees of freedom (times nlm) and
+// then each effect's F ratio, degrees of freedom (times df_unit) and
 // probability; the interaction's F line has its own wording per test.
-std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double tssd, double nlm, long long nperm,
+std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double tssd, double df_unit, long long nperm,
                              const char* interaction_format);
 
 // Warns that F ratios are undefined when the error degrees of freedom are

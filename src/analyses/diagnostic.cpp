@@ -1,12 +1,11 @@
 // "GoMan": a diagnostic run of the two-group (cell) model that writes its
 // intermediate values to the console instead of a report: the observed
 // explained sum next to the 95th of 100 sorted permuted explained sums.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/common.hpp"
 #include "analyses/designs.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "analyses/scoring.hpp"
-#include "shell/operations.hpp"
 
 #include <algorithm>
 
@@ -14,20 +13,19 @@ namespace quillan {
 
 void go_man(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const Eigen::Index n = ws.glist.cols();
+    const Eigen::Index n = ws.groups.cols();
     const PreparedTable table(require_landmarks(ws));
     const double tssd = table.total_ss();
     const long long nperm = 100;
     if (n <= 1)
         throw QuillanError("The diagnostic run needs a group file of two columns: the cells of both grouping variables are scored.");
     require_groups(ws, 2);
-    const Codes g1 = column_codes(ws.glist, 0), g2 = column_codes(ws.glist, 1);
-    CellCoder coder;
-    Codes glistc;
-    coder.code(g1, g2, glistc);
-    env.console().echo("ccount", coder.cells());
-    Matrix ccode(coder.cells(), 3);
-    for (int j = 0; j < coder.cells(); ++j) {
+    const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
+    const Codes glistc = cells_of(env, g1, g2);
+    // Cells are numbered 1, 2, ... in order of first occurrence.
+    const int ncells = static_cast<int>(*std::max_element(glistc.begin(), glistc.end()));
+    Matrix ccode(ncells, 3);
+    for (int j = 0; j < ncells; ++j) {
         const auto row = std::find(glistc.begin(), glistc.end(), j + 1) - glistc.begin();
         ccode.row(j) << j + 1, g1[static_cast<std::size_t>(row)], g2[static_cast<std::size_t>(row)];
     }

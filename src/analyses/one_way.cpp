@@ -2,10 +2,11 @@
 // shape variation?  "RunOneWay" uses the explained sum of squares as its
 // statistic, "RunOneWayF" the F ratio; both shuffle the group codes among the
 // specimens.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
+#include "geometry/geometry.hpp"
 #include "platform/format.hpp"
 
 namespace quillan {
@@ -21,8 +22,8 @@ struct OneWayRun {
 // Both one-way tests: the total comes before the design is tested.
 OneWayRun run_design(ActionEnv& env, bool f_test) {
     const Workspace& ws = env.ws();
-    const Eigen::Index n = ws.glist.cols();
-    const double md = static_cast<double>(ws.data.rows());
+    const Eigen::Index n = ws.groups.cols();
+    const double md = static_cast<double>(ws.landmarks.rows());
     const PreparedTable table(require_landmarks(ws));
     OneWayRun run;
     run.tssd = table.total_ss();
@@ -46,7 +47,7 @@ void run_one_way(ActionEnv& env) {
     record_one_way(env, run.r, run.tssd, run.nperm);
     env.set_report(strcat({
         "The Results of a One-Way Classification",
-        sprintf("\\n\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}),
+        sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
         one_way_groups_piece(env, run.r.groups),
         sums_piece(run),
         count_piece(run.r.exc, run.nperm, "\\n\\nThe explained variance was exceeded by 0 permutations out of %i, p< %f",
@@ -57,15 +58,15 @@ void run_one_way(ActionEnv& env) {
 void run_one_way_f(ActionEnv& env) {
     const OneWayRun run = run_design(env, true);
     const Workspace& ws = env.ws();
-    const double md = static_cast<double>(ws.data.rows()), nd = static_cast<double>(ws.data.cols());
+    const double md = static_cast<double>(ws.landmarks.rows()), df_unit = shape_df_per_unit(ws.landmarks.cols());
     const double ng = run.r.groups;
-    record_one_way_f(env, run.r, run.tssd, run.nperm, (ng - 1) * (nd - 5), (md - ng) * (nd - 5));
+    record_one_way_f(env, run.r, run.tssd, run.nperm, (ng - 1) * df_unit, (md - ng) * df_unit);
     env.set_report(strcat({
         "The Results of a One-Way Classification, using F-tests",
-        sprintf("\\n\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}),
+        sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
         one_way_groups_piece(env, run.r.groups),
         sums_piece(run),
-        f_piece(run.r.obsF, (ng - 1) * (nd - 5), (md - ng) * (nd - 5)),
+        f_piece(run.r.obsF, (ng - 1) * df_unit, (md - ng) * df_unit),
         observed_f_count_piece(run.r.exc, run.nperm),
     }));
 }

@@ -3,9 +3,10 @@
 // different-slopes models are fitted and each is judged by shuffling the
 // covariate; random groups of the real groups' sizes test whether the real
 // groups' own slopes explain more than a shared one.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "analyses/scoring.hpp"
@@ -16,16 +17,14 @@ namespace quillan {
 
 void run_one_cov(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const long long nperm = read_nperm(env);
-    const Matrix& data = require_landmarks(ws);
-    // A list of several columns is not refused: its first column defines the groups.
-    const Codes codes = column_codes(require_groups(ws), 0);
-    const CovGroups groups = cov_groups(codes, column_codes(require_covariate(ws), 0), group_name);
-    check_slope_groups(groups);
-    const PreparedTable table(data);
+    const CovariateInputs in = read_covariate_inputs(env);
+    const long long nperm = in.nperm;
+    const CovGroups& groups = in.groups;
+    const PreparedTable table(*in.landmarks);
     const double tssd = table.total_ss();
+    require_shape_variation(tssd, table.specimens());
     PermutationEngine engine(env);
-    const SlopeModels y = common_slope_test2(engine, env.console(), table.shapes(), groups, tssd, nperm, 0);
+    const SlopeModels y = test_slope_models(engine, env.console(), table.shapes(), groups, tssd, nperm);
 
     const double y1 = y.sstotal, y2 = y.explained_ss(), y3 = y.explained_ms();
     record_slope_models(env, "G1", y, nperm);
@@ -36,7 +35,7 @@ void run_one_cov(ActionEnv& env) {
                 "permutations",
                 {nperm}),
         stemp2,
-        sprintf("\\n   %s \\n    %s \\n   %s", {ws.dfileinfo, ws.gfileinfo, ws.cfileinfo}),
+        sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
         sprintf("\\n\\n Mean square distance, p estimate for each model"),
         probability_piece(y.exc_ss, nperm,
                           "\\n\\nCommon Slope model \\n\\n  Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f\\n Percent "

@@ -1,11 +1,12 @@
 // One-way tests after the covariate's straight-line effect on shape has been
 // removed: "RunOneStand" (explained sum) and "RunOneStandF" (F ratio with
 // the error degrees of freedom reduced by the lines fitted).
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
+#include "geometry/geometry.hpp"
 #include "platform/format.hpp"
 
 namespace quillan {
@@ -26,7 +27,7 @@ void run_one_stand(ActionEnv& env) {
 
     env.set_report(strcat({
         "The Results of a One-Way Classification, after standardization",
-        sprintf("\\n   %s \\n    %s \\n   %s", {ws.dfileinfo, ws.gfileinfo, ws.cfileinfo}),
+        sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
         model.line,
         totals.prior_line,
         sprintf("\\n\\nTotal SS after Standardization = %1.4f \\nExplained SS=%1.4f Unexplained SS=%1.4f\\n Percent Explained =%2.4f",
@@ -45,7 +46,8 @@ void run_one_stand_f(ActionEnv& env) {
     const long long nperm = read_nperm(env);
     env.require_one_way_list();
     const Codes codes = column_codes(require_groups(ws), 0);
-    const double md = static_cast<double>(ws.data.rows()), nd = static_cast<double>(ws.data.cols());
+    const double md = static_cast<double>(ws.landmarks.rows()), nd = static_cast<double>(ws.landmarks.cols());
+    const double df_unit = shape_df_per_unit(ws.landmarks.cols());
     const OneWayResult r = one_way_test(env, xdata, tssd, codes, nperm, true, md, model.edf_red);
     Console& console = env.console();
     console.echo("md", md);
@@ -60,17 +62,17 @@ void run_one_stand_f(ActionEnv& env) {
     const double ncodes = r.groups;
     const double dfe = md - ncodes - model.edf_red;
     warn_error_df(env, dfe);
-    record_lost_df(env, model.edf_red * (nd - 5));
-    record_one_way_f(env, r, tssd, nperm, (ncodes - 1) * (nd - 5), dfe * (nd - 5), false);
+    record_lost_df(env, model.edf_red * df_unit);
+    record_one_way_f(env, r, tssd, nperm, (ncodes - 1) * df_unit, dfe * df_unit, false);
     env.set_report(strcat({
         "The Results of a One-Way Classification, after removal of covariate effects using F-tests",
         sprintf("\\n\\nNote loss of %i degrees of freedom due to use of the regression model to remove variation in shape associated "
                 "with the covariate",
-                {model.edf_red * (nd - 5)}),
-        sprintf("\\n\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}),
+                {model.edf_red * df_unit}),
+        sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
         model.line,
         one_way_groups_piece(env, r.groups),
-        f_piece(r.obsF, (ncodes - 1) * (nd - 5), dfe * (nd - 5)),
+        f_piece(r.obsF, (ncodes - 1) * df_unit, dfe * df_unit),
         observed_f_count_piece(r.exc, nperm),
     }));
 }

@@ -6,7 +6,7 @@
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/slope_models.hpp"
-#include "shell/env.hpp"
+#include "analyses/action_env.hpp"
 
 namespace quillan {
 
@@ -16,8 +16,8 @@ void record_one_way(ActionEnv& env, const OneWayResult& r, double tssd, long lon
 void record_one_way_f(ActionEnv& env, const OneWayResult& r, double tssd, long long nperm, double df1, double df2, bool with_sums = true);
 // The cells, each variable alone, and the cells against each one-variable-shuffled model.
 void record_two_way(ActionEnv& env, const TwoWayResult& r, double tssd, long long nperm);
-// The F ratios of the crossed design; degrees of freedom times nlm, as printed.
-void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double tssd, double nlm, long long nperm);
+// The F ratios of the crossed design; degrees of freedom times df_unit, as printed.
+void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double tssd, double df_unit, long long nperm);
 // The totals before and after standardisation.
 void record_standardisation(ActionEnv& env, const StandardisationTotals& totals);
 // The degrees of freedom a covariate model removes, as printed.

@@ -1,21 +1,27 @@
 #include "analyses/report.hpp"
 
+#include "analyses/probability_text.hpp"
 #include "platform/format.hpp"
-#include "shell/env.hpp"
+#include "analyses/action_env.hpp"
 
 namespace quillan {
 
 std::string count_piece(long long count, long long nperm, const char* zero_format, const char* format, bool with_nperm) {
     const double c = static_cast<double>(count), n = static_cast<double>(nperm);
-    if (count == 0) return with_nperm ? sprintf(zero_format, {n, 1.0 / n}) : sprintf(zero_format, {1.0 / n});
-    return with_nperm ? sprintf(format, {c, n, c / n}) : sprintf(format, {c, c / n});
+    if (count == 0) {
+        const std::string f = visible_probability_format(zero_format, 1.0 / n);
+        return with_nperm ? sprintf(f, {n, 1.0 / n}) : sprintf(f, {1.0 / n});
+    }
+    const std::string f = visible_probability_format(format, c / n);
+    return with_nperm ? sprintf(f, {c, n, c / n}) : sprintf(f, {c, c / n});
 }
 
 std::string probability_piece(long long count, long long nperm, const char* zero_format, const char* format,
                               std::vector<FmtArg> values) {
     const double n = static_cast<double>(nperm);
-    values.emplace_back(count == 0 ? 1.0 / n : static_cast<double>(count) / n);
-    return sprintf(count == 0 ? zero_format : format, values);
+    const double p = count == 0 ? 1.0 / n : static_cast<double>(count) / n;
+    values.emplace_back(p);
+    return sprintf(visible_probability_format(count == 0 ? zero_format : format, p), values);
 }
 
 }  // namespace quillan
@@ -42,16 +48,16 @@ std::string explained_count_piece(long long count, long long nperm) {
                        "\\n\\nThe explained variance was exceeded by %i permutations, p= %f ");
 }
 
-std::string first_model_piece(long long one_exc, long long nperm) {
-    return count_piece(one_exc, nperm,
+std::string first_model_piece(long long exc_g2_shuffled, long long nperm) {
+    return count_piece(exc_g2_shuffled, nperm,
                        "\\n\\nThe 2 Group explained variance was exceeded by 0 permutations of the 1st Group Model, p< %f that the 1st "
                        "Group Model explains as much as the 2 Group Model",
                        "\\n\\nThe 2 Group explained variance was exceeded by %i permutations of the 1st Group Model, p= %f that the "
                        "1st Group Model explains as much as the 2 Group Model");
 }
 
-std::string second_model_piece(long long two_exc, long long nperm) {
-    return count_piece(two_exc, nperm,
+std::string second_model_piece(long long exc_g1_shuffled, long long nperm) {
+    return count_piece(exc_g1_shuffled, nperm,
                        "\\n\\nThe 2 Group explained variance was exceeded by 0 permutations of the 2nd Group Model, p< %f that the 2nd "
                        "Group Model explains as much as the 2 Group Model",
                        "\\n\\nThe 2 Group explained variance was exceeded by %i permutations of the 2nd Group Model, p= %f that the "

@@ -15,7 +15,7 @@ struct PreparedTable::Impl {
 };
 
 PreparedTable::PreparedTable(const Matrix& data) : impl_(std::make_unique<Impl>(data)) {
-    ShapeWork work;
+    ShapeScratch work;
     impl_->tssd = tssd(impl_->table, work);
 }
 
@@ -32,7 +32,7 @@ int GroupSums::specimens() const {
 
 struct Scorer::Impl {
     const ShapeTable* table;
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     WithinGroups within;
     GroupSums out;
 };
@@ -42,7 +42,7 @@ Scorer::~Scorer() = default;
 
 const GroupSums& Scorer::score(const Codes& codes) {
     Impl& s = *impl_;
-    sq_d_wg(*s.table, std::span<const double>(codes.data(), codes.size()), s.scratch, s.within);
+    within_group_ss(*s.table, std::span<const double>(codes.data(), codes.size()), s.scratch, s.within);
     s.out.wgsd.assign(s.within.wgsd.begin(), s.within.wgsd.end());
     s.out.gcodes.assign(s.within.gcodes.begin(), s.within.gcodes.end());
     s.out.ssize.assign(s.within.ssize.begin(), s.within.ssize.end());
@@ -53,7 +53,7 @@ const GroupSums& Scorer::score(const Codes& codes) {
 
 double Scorer::sum(const Codes& codes, bool& single) {
     Impl& s = *impl_;
-    const WithinSum w = sq_d_wg_sum(*s.table, std::span<const double>(codes.data(), codes.size()), s.scratch);
+    const WithinSum w = within_group_ss_sum(*s.table, std::span<const double>(codes.data(), codes.size()), s.scratch);
     single = single || w.singles > 0;
     return w.sum;
 }
@@ -65,7 +65,7 @@ void permute_codes(const Codes& in, const std::vector<int>& rp, Codes& out) {
 
 void CellCoder::code(const Codes& a, const Codes& b, Codes& cells) {
     cells.resize(a.size());
-    combined_code(std::span<const double>(a.data(), a.size()), std::span<const double>(b.data(), b.size()),
+    cell_codes(std::span<const double>(a.data(), a.size()), std::span<const double>(b.data(), b.size()),
                   std::span<double>(cells.data(), cells.size()), scratch_);
 }
 

@@ -1,14 +1,17 @@
 #include "analyses/slope_models.hpp"
 
+#include "analyses/common.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/scoring.hpp"
+#include "geometry/geometry.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "shell/console.hpp"
+#include "platform/console.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <span>
 
@@ -31,7 +34,7 @@ double count(long long c) { return static_cast<double>(c); }
 // and the residuals are regressed on that.  Every sum of a group goes
 // through here, so the same rows with the same covariate give the same sum to
 // the last bit, observed or shuffled.
-double group_unexplained(const ShapeTable& table, std::span<const int> rows, const double* z, ShapeWork& work, double* res,
+double group_unexplained(const ShapeTable& table, std::span<const int> rows, const double* z, ShapeScratch& work, double* res,
                          double* zr, double* consensus = nullptr) {
     const std::size_t n = rows.size();
     const std::size_t m1 = 2 * static_cast<std::size_t>(table.landmarks());
@@ -88,7 +91,7 @@ public:
     }
 
 private:
-    ShapeWork work_;
+    ShapeScratch work_;
     std::vector<int> group_of_, members_;
     std::vector<std::size_t> start_, fill_, ssize_;
     Codes gcodes_;
@@ -145,7 +148,7 @@ GroupResiduals group_residuals(const ShapeTable& table, const CovGroups& groups)
     p.own.resize(p.m1 * p.ntot);
     p.totresid.resize(p.m1 * p.ntot);
     p.ztot.resize(p.ntot);
-    ShapeWork work;
+    ShapeScratch work;
     std::vector<int> all;
     for (const auto& rows : groups.rows) all.insert(all.end(), rows.begin(), rows.end());
     std::sort(all.begin(), all.end());
@@ -170,8 +173,11 @@ struct RandomGroups {
     std::vector<double> z, zc, res;
 };
 
-SlopeModels slope_models(PermutationEngine& engine, Console& console, const ShapeTable& table, const CovGroups& groups,
-                         double sstotal, long long nperm, int loop, bool with_df) {
+}  // namespace
+
+SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const ShapeTable& table, const CovGroups& groups,
+                              double sstotal, long long nperm, SlopeEcho echo, StreamIds streams) {
+    const bool with_df = echo == SlopeEcho::WithDegreesOfFreedom;
     if (groups.size() == 0) throw QuillanError("The slope models need at least one group of specimens.");
     const GroupResiduals p = group_residuals(table, groups);
     const std::size_t ngroups = groups.size(), ntot = p.ntot, m1 = p.m1;
@@ -180,7 +186,7 @@ SlopeModels slope_models(PermutationEngine& engine, Console& console, const Shap
     y.sstotal = sstotal;
     y.ntot = static_cast<double>(ntot);
     y.ngroups = static_cast<double>(ngroups);
-    y.junk = with_df ? static_cast<double>(table.width()) - 5 : 0.0;
+    y.df_per_unit = with_df ? shape_df_per_unit(table.width()) : 0.0;
     y.nperm = nperm;
     const auto stride = static_cast<std::ptrdiff_t>(m1);
     y.ssunexplain_ss = residual_ss(p.ztot.data(), ntot, p.totresid.data(), m1, stride);
@@ -212,7 +218,7 @@ SlopeModels slope_models(PermutationEngine& engine, Console& console, const Shap
             stats[1] = ms;
             return false;
         },
-        loop);
+        streams.at(0));
     y.exc_ss = slopes.counts[0];
     y.exc_ms = slopes.counts[1];
     y.exc_ss_ge = slopes.counts_ge[0];
@@ -262,7 +268,7 @@ SlopeModels slope_models(PermutationEngine& engine, Console& console, const Shap
             stats[0] = ms;
             return false;
         },
-        loop + 1);
+        streams.at(1));
     y.cdraw_exc = random_groups.counts[0];
     y.cdraw_exc_ge = random_groups.counts_ge[0];
 
@@ -273,6 +279,8 @@ SlopeModels slope_models(PermutationEngine& engine, Console& console, const Shap
     console.echo("y", Value(with_df ? y.result13() : y.result8()));
     return y;
 }
+
+namespace {
 
 // Per-group blocks stacked into one table, each block a group.
 struct StackedBlocks {
@@ -314,33 +322,47 @@ StackedBlocks stack_blocks(const std::vector<Matrix>& X, const std::vector<std::
 
 }  // namespace
 
+CovariateInputs read_covariate_inputs(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    CovariateInputs in;
+    in.nperm = read_nperm(env);
+    in.landmarks = &require_landmarks(ws);
+    // A list of several columns is not refused: its first column defines the groups.
+    in.codes = column_codes(require_groups(ws), 0);
+    in.groups = cov_groups(in.codes, column_codes(require_covariate(ws), 0), group_name);
+    check_slope_groups(in.groups);
+    return in;
+}
+
 std::string group_name(double code) {
     std::string s = "Group ";
     s += format_number(code);
     return s;
 }
 
-std::string first_variable_group(double code) {
-    std::string s = "Group ";
-    s += format_number(code);
-    s += " of grouping variable 1";
-    return s;
+std::string variable_group(double code, int variable) {
+    return "group " + format_number(code) + " of grouping variable " + std::to_string(variable);
 }
 
-std::string second_variable_group(double code) {
-    std::string s = "Group ";
-    s += format_number(code);
-    s += " of grouping variable 2";
-    return s;
+namespace {
+
+std::string with_capital(std::string name) {
+    name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    return name;
 }
 
-std::string cell_name(double code1, double code2) {
-    std::string s = "The cell of G1 = ";
-    s += format_number(code1);
-    s += " and G2 = ";
-    s += format_number(code2);
-    return s;
+}  // namespace
+
+std::string first_variable_group(double code) { return with_capital(variable_group(code, 1)); }
+
+std::string second_variable_group(double code) { return with_capital(variable_group(code, 2)); }
+
+std::string cell_of(const CombinedCode& cells, double cell) {
+    const Eigen::Index row = static_cast<Eigen::Index>(cell) - 1;
+    return "cell of G1 = " + format_number(cells.ccode(row, 1)) + " and G2 = " + format_number(cells.ccode(row, 2));
 }
+
+std::string cell_name(const CombinedCode& cells, double cell) { return "The " + cell_of(cells, cell); }
 
 CovGroups cov_groups(const Codes& codes, const std::vector<double>& clist, const std::function<std::string(double)>& name_of) {
     const std::size_t n = codes.size();
@@ -384,10 +406,10 @@ void check_slope_groups(const CovGroups& groups) {
     }
 }
 
-double group_cov_ss(const ShapeTable& table, const CovGroups& groups) {
+double different_slopes_ss(const ShapeTable& table, const CovGroups& groups) {
     check_slope_groups(groups);
     const std::size_t m1 = 2 * static_cast<std::size_t>(table.landmarks());
-    ShapeWork work;
+    ShapeScratch work;
     double total = 0.0;
     for (std::size_t i = 0; i < groups.size(); ++i) {
         const std::size_t n = groups.rows[i].size();
@@ -397,15 +419,15 @@ double group_cov_ss(const ShapeTable& table, const CovGroups& groups) {
     return total;
 }
 
-double group_cov_ss(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups) {
+double different_slopes_ss(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups) {
     if (ngroups == 0) return 0.0;
     const StackedBlocks s = stack_blocks(X, z, ngroups, "group_cov_ss");
     check_slope_groups(s.groups);
     const ShapeTable table(s.data);
-    return group_cov_ss(table, s.groups);
+    return different_slopes_ss(table, s.groups);
 }
 
-double coding_cov_ss(const ShapeTable& table, const Codes& codes, const std::vector<double>& clist, bool* degenerate) {
+double coding_different_slopes_ss(const ShapeTable& table, const Codes& codes, const std::vector<double>& clist, bool* degenerate) {
     if (codes.size() < table.rows() || clist.size() < table.rows())
         throw QuillanError("coding_cov_ss: the coding and the covariate need one value per specimen.");
     CodingSlopes slopes;
@@ -424,37 +446,17 @@ Matrix SlopeModels::result8() const {
     return row_values({explained_ss(), explained_ms(), f_ss(), f_ms(), count(exc_ss), count(exc_ms), count(cdraw_exc), count(nperm)});
 }
 
-SlopeModels common_slope_test2(PermutationEngine& engine, Console& console, const ShapeTable& table, const CovGroups& groups,
-                               double sstotal, long long nperm, int loop) {
-    return slope_models(engine, console, table, groups, sstotal, nperm, loop, true);
-}
-
-SlopeModels common_slope_test(PermutationEngine& engine, Console& console, const ShapeTable& table, const CovGroups& groups,
-                              double sstotal, long long nperm, int loop) {
-    return slope_models(engine, console, table, groups, sstotal, nperm, loop, false);
-}
-
-SlopeModels common_slope_test2(PermutationEngine& engine, Console& console, const std::vector<Matrix>& X,
-                               const std::vector<std::vector<double>>& z, std::size_t ngroups, double sstotal, long long nperm,
-                               int loop) {
-    const StackedBlocks s = stack_blocks(X, z, ngroups, "common_slope_test2");
-    if (ngroups == 0) throw QuillanError("common_slope_test2: the slope models need at least one group of specimens.");
-    check_slope_groups(s.groups);
-    const ShapeTable table(s.data);
-    return common_slope_test2(engine, console, table, s.groups, sstotal, nperm, loop);
-}
-
-SlopeModels common_slope_test(PermutationEngine& engine, Console& console, const std::vector<Matrix>& X,
+SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const std::vector<Matrix>& X,
                               const std::vector<std::vector<double>>& z, std::size_t ngroups, double sstotal, long long nperm,
-                              int loop) {
-    const StackedBlocks s = stack_blocks(X, z, ngroups, "common_slope_test");
-    if (ngroups == 0) throw QuillanError("common_slope_test: the slope models need at least one group of specimens.");
+                              SlopeEcho echo, const char* op) {
+    const StackedBlocks s = stack_blocks(X, z, ngroups, op);
+    if (ngroups == 0) throw QuillanError(std::string(op) + ": the slope models need at least one group of specimens.");
     check_slope_groups(s.groups);
     const ShapeTable table(s.data);
-    return common_slope_test(engine, console, table, s.groups, sstotal, nperm, loop);
+    return test_slope_models(engine, console, table, s.groups, sstotal, nperm, echo);
 }
 
-Matrix TwoGroupCov::result() const { return row_values({ya, yb, yc, count(exc1), count(exc2)}); }
+Matrix TwoGroupCov::result() const { return row_values({unexplained_g1, unexplained_g2, unexplained_cells, count(exc1), count(exc2)}); }
 
 namespace {
 
@@ -467,8 +469,8 @@ struct CellShuffle {
 
 }  // namespace
 
-TwoGroupCov twogroupcov(PermutationEngine& engine, Console& console, const ShapeTable& table, const Codes& glist1,
-                        const Codes& glist2, const std::vector<double>& clist, long long nperms, int loop) {
+TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console, const ShapeTable& table, const Codes& glist1,
+                        const Codes& glist2, const std::vector<double>& clist, long long nperms, StreamIds streams) {
     const std::size_t n = glist1.size();
     if (n != table.rows())
         throw QuillanError("twogroupcov: the first grouping has " + std::to_string(n) + " codes for " + std::to_string(table.rows()) +
@@ -482,27 +484,24 @@ TwoGroupCov twogroupcov(PermutationEngine& engine, Console& console, const Shape
     const Codes g1 = glist1, g2(glist2.begin(), glist2.begin() + static_cast<std::ptrdiff_t>(n));
 
     // The observed groupings: each variable alone and the cells.
-    const CombinedCode cells = combined_code(g1, g2, &console);
+    const CombinedCode cells = cell_codes(g1, g2, &console);
     check_slope_groups(cov_groups(g1, clist, first_variable_group));
     check_slope_groups(cov_groups(g2, clist, second_variable_group));
-    check_slope_groups(cov_groups(cells.glistc, clist, [&cells](double c) {
-        const Eigen::Index row = static_cast<Eigen::Index>(c) - 1;
-        return cell_name(cells.ccode(row, 1), cells.ccode(row, 2));
-    }));
+    check_slope_groups(cov_groups(cells.glistc, clist, [&cells](double c) { return cell_name(cells, c); }));
     TwoGroupCov y;
     {
         CodingSlopes slopes;
         bool degenerate = false;
-        y.ya = slopes.sum(table, g1, clist.data(), degenerate);
-        y.yb = slopes.sum(table, g2, clist.data(), degenerate);
-        y.yc = slopes.sum(table, cells.glistc, clist.data(), degenerate);
+        y.unexplained_g1 = slopes.sum(table, g1, clist.data(), degenerate);
+        y.unexplained_g2 = slopes.sum(table, g2, clist.data(), degenerate);
+        y.unexplained_cells = slopes.sum(table, cells.glistc, clist.data(), degenerate);
     }
-    console.echo("[ya yb yc]", Value(row_values({y.ya, y.yb, y.yc})));
+    console.echo("[ya yb yc]", Value(row_values({y.unexplained_g1, y.unexplained_g2, y.unexplained_cells})));
 
     // The cells with the second variable shuffled (the first kept), then with
     // the first shuffled (the second kept).
     const auto result = engine.run<CellShuffle>(
-        nperms, {y.yc, y.yc}, {Exceeds::Less, Exceeds::Less}, [] { return std::make_unique<CellShuffle>(); },
+        nperms, {y.unexplained_cells, y.unexplained_cells}, {Exceeds::Less, Exceeds::Less}, [] { return std::make_unique<CellShuffle>(); },
         [&](CellShuffle& s, long long, Rng& rng, double* stats) {
             randperm(s.p, static_cast<int>(n), rng);
             randperm(s.q, static_cast<int>(n), rng);
@@ -515,7 +514,7 @@ TwoGroupCov twogroupcov(PermutationEngine& engine, Console& console, const Shape
             stats[1] = s.slopes.sum(table, s.bc2, clist.data(), degenerate);
             return degenerate;
         },
-        loop);
+        streams.at(0));
     y.exc1 = result.counts[0];
     y.exc2 = result.counts[1];
     y.exc1_ge = result.counts_ge[0];
@@ -529,10 +528,10 @@ TwoGroupCov twogroupcov(PermutationEngine& engine, Console& console, const Shape
     return y;
 }
 
-TwoGroupCov twogroupcov(PermutationEngine& engine, Console& console, const Matrix& data, const Codes& glist1, const Codes& glist2,
-                        const std::vector<double>& clist, long long nperms, int loop) {
+TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console, const Matrix& data, const Codes& glist1, const Codes& glist2,
+                        const std::vector<double>& clist, long long nperms, StreamIds streams) {
     const ShapeTable table(data);
-    return twogroupcov(engine, console, table, glist1, glist2, clist, nperms, loop);
+    return two_variable_slopes_test(engine, console, table, glist1, glist2, clist, nperms, streams);
 }
 
 }  // namespace quillan

@@ -4,9 +4,10 @@
 // landmark file's last column, dealt out to the specimens in a random order.
 // The surrogate lives only in this action; the loaded covariate list stays
 // as it was.  Only the console shows the results; no report is written.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "analyses/scoring.hpp"
 #include "analyses/slope_models.hpp"
 #include "platform/format.hpp"
@@ -35,26 +36,31 @@ std::vector<double> surrogate_covariate(const Matrix& data, Rng& rng) {
 }  // namespace
 
 void test_covariate(ActionEnv& env) {
-    const Workspace& ws = env.ws();
-    const long long nperm = read_nperm(env);
-    const Matrix& data = require_landmarks(ws);
-    const Codes codes = column_codes(require_groups(ws), 0);
-    const CovGroups loaded = cov_groups(codes, column_codes(require_covariate(ws), 0), group_name);
-    check_slope_groups(loaded);
+    const CovariateInputs in = read_covariate_inputs(env);
+    const long long nperm = in.nperm;
+    const Matrix& data = *in.landmarks;
+    const Codes& codes = in.codes;
+    const CovGroups& loaded = in.groups;
     PermutationEngine engine(env);
-    // The surrogate's order has a stream of its own, apart from the loops.
-    Rng rng = engine.stream(0, 2);
+    // The loops' streams, in the order that keeps seeded traces as they were:
+    // the loaded covariate's models, the surrogate's order, its models.
+    const StreamIds loaded_streams = engine.take_streams(kSlopeModelStreams);
+    const StreamIds order_stream = engine.take_streams();
+    const StreamIds surrogate_streams = engine.take_streams(kSlopeModelStreams);
+    Rng rng = engine.stream(0, order_stream.at(0));
     const CovGroups surrogate = cov_groups(codes, surrogate_covariate(data, rng), group_name);
     check_slope_groups(surrogate);
     const PreparedTable table(data);
     const double tssd = table.total_ss();
+    require_shape_variation(tssd, table.specimens());
     Console& console = env.console();
 
     console.line("Slope models with the loaded covariate:");
-    common_slope_test(engine, console, table.shapes(), loaded, tssd, nperm, 0);
+    test_slope_models(engine, console, table.shapes(), loaded, tssd, nperm, SlopeEcho::WithoutDegreesOfFreedom, loaded_streams);
     console.line("Slope models with a surrogate covariate (the log of the last column of the landmark file, in random specimen "
                  "order):");
-    common_slope_test(engine, console, table.shapes(), surrogate, tssd, nperm, 3);
+    test_slope_models(engine, console, table.shapes(), surrogate, tssd, nperm, SlopeEcho::WithoutDegreesOfFreedom,
+                      surrogate_streams);
 }
 
 }  // namespace quillan

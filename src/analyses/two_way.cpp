@@ -1,7 +1,7 @@
 // "RunTwoWay": the two-group (cell) model of two grouping variables against
 // each variable alone, and against models in which one of the two variables
 // is replaced by a shuffled copy of itself.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
@@ -25,19 +25,19 @@ void run_two_way(ActionEnv& env) {
     const double tssd = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const TwoWayResult r = two_way_test(env, table, tssd, column_codes(ws.glist, 0), column_codes(ws.glist, 1), nperm, false);
+    const TwoWayResult r = two_way_test(env, table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, false);
 
-    std::string report = strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}),
+    std::string report = strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
                                  sprintf("\\n\\nThe two group interaction model had"), sums_piece(tssd, r.expvar, r.unexpvar, nperm),
                                  explained_count_piece(r.exc, nperm)});
     const std::string first_heading = sprintf("\\n\\nUsing only the first grouping variable  produced");
     env.console().line(first_heading);
     report = strcat({report, first_heading, sums_piece(tssd, r.expvar1, r.unexpvar1, nperm), explained_count_piece(r.exc1, nperm),
-                     first_model_piece(r.one_exc, nperm)});
+                     first_model_piece(r.exc_g2_shuffled, nperm)});
     const std::string second_heading = sprintf("\\n\\nUsing only the second grouping variable  produced");
     env.console().line(second_heading);
     report = strcat({report, second_heading, sums_piece(tssd, r.expvar2, r.unexpvar2, nperm), explained_count_piece(r.exc2, nperm),
-                     second_model_piece(r.two_exc, nperm)});
+                     second_model_piece(r.exc_g1_shuffled, nperm)});
     record_two_way(env, r, tssd, nperm);
     env.set_report(report);
 }

@@ -3,9 +3,10 @@
 // sections: the slope models over the cells of G1 x G2; the cell model
 // against the models in which one of the two variables is randomised; and the
 // different-slopes model of each variable alone.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "analyses/scoring.hpp"
@@ -84,18 +85,18 @@ void run_two_cov(ActionEnv& env) {
     const Codes g1 = column_codes(glist, 0), g2 = column_codes(glist, 1);
     const PreparedTable table(data);
     const double tssd = table.total_ss();
+    require_shape_variation(tssd, table.specimens());
     Console& console = env.console();
     PermutationEngine engine(env);
 
-    // Every permutation loop of the action draws from its own streams.
-    const TwoGroupCov y = twogroupcov(engine, console, table.shapes(), g1, g2, clist, nperm, 0);
+    // Every permutation loop of the action draws from its own streams, taken
+    // in the order the loops run.
+    const TwoGroupCov y = two_variable_slopes_test(engine, console, table.shapes(), g1, g2, clist, nperm, engine.take_streams());
     console.echo("y", Value(y.result()));
-    const CombinedCode cells = combined_code(g1, g2, &console);
-    const CovGroups cell_groups = cov_groups(cells.glistc, clist, [&cells](double c) {
-        const Eigen::Index row = static_cast<Eigen::Index>(c) - 1;
-        return cell_name(cells.ccode(row, 1), cells.ccode(row, 2));
-    });
-    const SlopeModels y2 = common_slope_test2(engine, console, table.shapes(), cell_groups, tssd, nperm, 1);
+    const CombinedCode cells = cell_codes(g1, g2, &console);
+    const CovGroups cell_groups = cov_groups(cells.glistc, clist, [&cells](double c) { return cell_name(cells, c); });
+    const SlopeModels y2 = test_slope_models(engine, console, table.shapes(), cell_groups, tssd, nperm,
+                                              SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
 
     // Section A: the cell models.  Both blocks print "p<" whatever the count.
     const double e_ss = y2.explained_ss(), e_ms = y2.explained_ms();
@@ -104,7 +105,7 @@ void run_two_cov(ActionEnv& env) {
     std::string stemp = strcat({
         sprintf("\\nEstablishing the form of the dependence on the covariate\\nThe results of a 2-Way Covariate test using %i permutations",
                 {nperm}),
-        sprintf("\\n   %s \\n    %s \\n   %s", {ws.dfileinfo, ws.gfileinfo, ws.cfileinfo}),
+        sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
         sprintf(kLine),
         sprintf("\\n Mean square distances and p estimate for each model"),
         probability_piece(y2.exc_ss, nperm, common_slope, common_slope, {tssd, e_ss, tssd - e_ss, 100 * e_ss / tssd}),
@@ -145,18 +146,20 @@ void run_two_cov(ActionEnv& env) {
     // Sections C and D: each variable alone.  The total is that of the same
     // table, so it is not computed again.
     const SlopeModels first =
-        common_slope_test2(engine, console, table.shapes(), cov_groups(g1, clist, first_variable_group), tssd, nperm, 3);
+        test_slope_models(engine, console, table.shapes(), cov_groups(g1, clist, first_variable_group), tssd, nperm,
+                          SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
     stemp = single_variable_section(stemp, kFirstVariable, first, nperm);
     const SlopeModels second =
-        common_slope_test2(engine, console, table.shapes(), cov_groups(g2, clist, second_variable_group), tssd, nperm, 5);
+        test_slope_models(engine, console, table.shapes(), cov_groups(g2, clist, second_variable_group), tssd, nperm,
+                          SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
     stemp = single_variable_section(stemp, kSecondVariable, second, nperm);
     record_slope_models(env, "G1 x G2 cells", y2, nperm, true, true);
     env.record()
         .model("G1 x G2 x covariate against G1 x random G2 x covariate")
-        .test("unexplained SS", y.yc, y.exc1, y.exc1_ge, nperm, y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
+        .test("unexplained SS", y.unexplained_cells, y.exc1, y.exc1_ge, nperm, y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
     env.record()
         .model("G1 x G2 x covariate against random G1 x G2 x covariate")
-        .test("unexplained SS", y.yc, y.exc2, y.exc2_ge, nperm, y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
+        .test("unexplained SS", y.unexplained_cells, y.exc2, y.exc2_ge, nperm, y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
     record_slope_models(env, "G1", first, nperm, false);
     record_slope_models(env, "G2", second, nperm, false);
     env.set_report(stemp);

@@ -2,41 +2,42 @@
 // two-way analysis of variance into the parts of each variable, their
 // interaction and the within-cell error, each tested by an F ratio whose
 // significance comes from shuffling both variables independently.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
+#include "geometry/geometry.hpp"
 #include "platform/format.hpp"
 
 namespace quillan {
 
 void run_two_way_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const double md = static_cast<double>(ws.data.rows()), nlm = static_cast<double>(ws.data.cols()) - 5;
+    const double md = static_cast<double>(ws.landmarks.rows()), df_unit = shape_df_per_unit(ws.landmarks.cols());
     env.require_two_way_list();
     const PreparedTable table(require_landmarks(ws));
     const double tssd = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const TwoWayFResult r = two_way_f_test(env, table, tssd, column_codes(ws.glist, 0), column_codes(ws.glist, 1), nperm, md, 0);
+    const TwoWayFResult r = two_way_f_test(env, table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md, 0);
 
-    record_two_way_f(env, r, tssd, nlm, nperm);
-    const std::string head = strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo})});
-    env.set_report(two_way_f_report(head, r, tssd, nlm, nperm, "\\n\\nFor Group1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
+    record_two_way_f(env, r, tssd, df_unit, nperm);
+    const std::string head = strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info})});
+    env.set_report(two_way_f_report(head, r, tssd, df_unit, nperm, "\\n\\nFor Group1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
 }
 
-std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double tssd, double nlm, long long nperm,
+std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double tssd, double df_unit, long long nperm,
                              const char* interaction_format) {
     std::string report = strcat(
         {head, sprintf("\\n\\nThe two group interaction model had\\n"),
          sprintf("\\nTotal SS=%1.4f Cell SS=%1.4f error SS=%1.4f\\n SS1=%1.4f SS2=%1.4f SS1x2=%1.4f",
                  {tssd, tssd - r.eSS, r.eSS, r.SSA, r.SSB, r.SSAB}),
-         sprintf("\\n\\nFor Group1, F=%2.3f df1(numerator) %i df2(denominator) %i", {r.FA, r.dfA * nlm, r.dfe * nlm}),
+         sprintf("\\n\\nFor Group1, F=%2.3f df1(numerator) %i df2(denominator) %i", {r.FA, r.dfA * df_unit, r.dfe * df_unit}),
          count_piece(r.exc, nperm, "\\n\\nThe observed F for group1  was exceeded by 0 permutations, p< %f",
                      "\\n\\nThe observed F for group 1 was exceeded by %i permutations, p= %f ")});
-    report = strcat({report, sprintf("\\n\\nFor Group2, F=%2.3f df1(numerator): %i df2(denominator): %i", {r.FB, r.dfB * nlm, r.dfe * nlm}),
+    report = strcat({report, sprintf("\\n\\nFor Group2, F=%2.3f df1(numerator): %i df2(denominator): %i", {r.FB, r.dfB * df_unit, r.dfe * df_unit}),
                      explained_count_piece(r.exc1, nperm)});
-    return strcat({report, sprintf(interaction_format, {r.FAB, r.dfAB * nlm, r.dfe * nlm}), explained_count_piece(r.exc2, nperm)});
+    return strcat({report, sprintf(interaction_format, {r.FAB, r.dfAB * df_unit, r.dfe * df_unit}), explained_count_piece(r.exc2, nperm)});
 }
 
 }  // namespace quillan

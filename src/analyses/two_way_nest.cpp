@@ -2,43 +2,50 @@
 // subgroups are the cells of both variables, so a subgroup code need only be
 // unique within its main group.  Here the specimens are shuffled among the
 // fixed codes, which keeps every subgroup's size.
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/common.hpp"
+#include "analyses/degenerate.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "analyses/records.hpp"
-#include "analyses/engine.hpp"
 #include "analyses/report.hpp"
 #include "analyses/scoring.hpp"
+#include "geometry/geometry.hpp"
 #include "platform/format.hpp"
 
 namespace quillan {
 
 void run_two_way_nest(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const double md = static_cast<double>(ws.data.rows()), nd = static_cast<double>(ws.data.cols());
-    const double nlm = nd - 5;
+    const double md = static_cast<double>(ws.landmarks.rows());
+    const double df_unit = shape_df_per_unit(ws.landmarks.cols());
     env.require_two_way_list();
     const PreparedTable table(require_landmarks(ws));
     const double tssd = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const Codes g1 = column_codes(ws.glist, 0), g2 = column_codes(ws.glist, 1);
-    CellCoder coder;
-    Codes glistc;
-    coder.code(g1, g2, glistc);
-    env.console().echo("ccount", coder.cells());
+    const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
+    const Codes glistc = cells_of(env, g1, g2);
 
+    require_shape_variation(tssd, table.specimens());
     Scorer scorer(table);
     SingleGroupNotice notice;
     const GroupSums sub = scorer.score(glistc);
     notice.observed(sub.single_codes, "subgroup");
     const GroupSums main = scorer.score(g1);
+    require_testable_grouping(main.groups(), main.specimens(), "The main grouping variable (column 1 of the group file)");
+    require_testable_grouping(sub.groups(), sub.specimens(), "The subgroups (both columns of the group file together)",
+                              "subgroup");
+    if (sub.groups() == main.groups())
+        throw Refused("Every main group holds a single subgroup, so there is no nested factor to test (its F ratio would be 0/0). "
+                      "There is nothing to test, so no test was run.");
     notice.observed(main.single_codes, "main group");
-    const double ngt = sub.groups(), ng1 = main.groups();
+    const double ncells = sub.groups(), ngroups1 = main.groups();
     const int nss1 = main.specimens();
 
     const double SSsg = tssd - sub.sum(), SSA = tssd - main.sum(), SSasg = SSsg - SSA, eSS = sub.sum();
-    const double dfA = ng1 - 1, dfsg = ngt - 1, dfasg = ngt - ng1, dfe = md - ngt;
+    const double dfA = ngroups1 - 1, dfsg = ncells - 1, dfasg = ncells - ngroups1, dfe = md - ncells;
     const double Fsg = (SSsg / dfsg) / (eSS / dfe), FA = (SSA / dfA) / (eSS / dfe), Fasg = (SSasg / dfasg) / (eSS / dfe);
 
     PermutationEngine engine(env);
@@ -69,24 +76,24 @@ void run_two_way_nest(ActionEnv& env) {
     const auto& c = result.counts;
 
     std::string report = strcat(
-        {"In the Two Way Manova, Nested design, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}),
+        {"In the Two Way Manova, Nested design, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
          sprintf("\\nTotal SS=%1.4f  error SS=%1.4f\\n SS(Main)=%1.4f SS(Nested)=%1.4f SS(Explained by Main+nested)=%1.4f",
                  {tssd, eSS, SSA, SSasg, SSsg}),
-         sprintf("\\n\\nFor Total Explained (Main+Nested), F=%2.3f df1(numerator) %i df2(denominator) %i", {Fsg, dfsg * nlm, dfe * nlm}),
+         sprintf("\\n\\nFor Total Explained (Main+Nested), F=%2.3f df1(numerator) %i df2(denominator) %i", {Fsg, dfsg * df_unit, dfe * df_unit}),
          count_piece(c[0], nperm, "\\n\\nThe observed F for Main+Nested  was exceeded by 0 permutations, p< %f",
                      "\\n\\nThe observed F for Main+Nested was exceeded by %i permutations, p= %f ")});
-    report = strcat({report, sprintf("\\n\\nFor the Main Factor, F=%2.3f df1(numerator): %i df2(denominator): %i", {FA, dfA * nlm, dfe * nlm}),
+    report = strcat({report, sprintf("\\n\\nFor the Main Factor, F=%2.3f df1(numerator): %i df2(denominator): %i", {FA, dfA * df_unit, dfe * df_unit}),
                      count_piece(c[1], nperm, "\\n\\nThe observed F for the Main Factor was exceeded by 0 permutations, p< %f",
                                  "\\n\\nThe observed F for the Main factor  was exceeded by %i permutations, p= %f ")});
-    report = strcat({report, sprintf("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i", {Fasg, dfasg * nlm, dfe * nlm}),
+    report = strcat({report, sprintf("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i", {Fasg, dfasg * df_unit, dfe * df_unit}),
                      count_piece(c[2], nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
                                  "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
     notice.tell(env);
     ResultRecord& rec = env.record();
-    rec.model("main + nested").set("total_ss", tssd).set("error_ss", eSS).set("ss", SSsg).set("F", Fsg).set("df1", dfsg * nlm)
-        .set("df2", dfe * nlm).test("F", Fsg, c[0], result.counts_ge[0], nperm);
-    rec.model("main (G1)").set("ss", SSA).set("F", FA).set("df1", dfA * nlm).set("df2", dfe * nlm).test("F", FA, c[1], result.counts_ge[1], nperm);
-    rec.model("nested (G2 within G1)").set("ss", SSasg).set("F", Fasg).set("df1", dfasg * nlm).set("df2", dfe * nlm)
+    rec.model("main + nested").set("total_ss", tssd).set("error_ss", eSS).set("ss", SSsg).set("F", Fsg).set("df1", dfsg * df_unit)
+        .set("df2", dfe * df_unit).test("F", Fsg, c[0], result.counts_ge[0], nperm);
+    rec.model("main (G1)").set("ss", SSA).set("F", FA).set("df1", dfA * df_unit).set("df2", dfe * df_unit).test("F", FA, c[1], result.counts_ge[1], nperm);
+    rec.model("nested (G2 within G1)").set("ss", SSasg).set("F", Fasg).set("df1", dfasg * df_unit).set("df2", dfe * df_unit)
         .test("F", Fasg, c[2], result.counts_ge[2], nperm);
     env.set_report(report);
 }

@@ -2,11 +2,12 @@
 // removed: "RunTwoStand" (the cell model against each variable alone and
 // against one-variable-shuffled models) and "RunTwoStandF" (F ratios with
 // the error degrees of freedom reduced by the lines fitted).
-#include "analyses/actions.hpp"
+#include "analyses/action_env.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
+#include "geometry/geometry.hpp"
 #include "platform/format.hpp"
 
 namespace quillan {
@@ -31,16 +32,16 @@ void run_two_stand(ActionEnv& env) {
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
     const double tssd = totals.tssd;
-    const TwoWayResult r = two_way_test(env, xdata, tssd, column_codes(ws.glist, 0), column_codes(ws.glist, 1), nperm, true);
+    const TwoWayResult r = two_way_test(env, xdata, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, true);
 
-    std::string report = strcat({"In the Two Way Manova", sprintf("\\n   %s \\n    %s \\n   %s", {ws.dfileinfo, ws.gfileinfo, ws.cfileinfo}),
+    std::string report = strcat({"In the Two Way Manova", sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
                                  model.line, totals.prior_line,
-                                 sprintf("\\n\\nUsing both grouping variables (G1 x G2) with %i distinct groups produced", {r.ngt}),
+                                 sprintf("\\n\\nUsing both grouping variables (G1 x G2) with %i distinct groups produced", {r.ncells}),
                                  sums_piece(tssd, r.expvar, r.unexpvar), explained_count_piece(r.exc, nperm)});
-    report = strcat({report, sprintf("\\n\\nUsing only the first grouping variable (G1 x Covariate) with %i distinct groups produced", {r.ng1}),
-                     sums_piece(tssd, r.expvar1, r.unexpvar1), explained_count_piece(r.exc1, nperm), first_model_piece(r.one_exc, nperm)});
-    report = strcat({report, sprintf("\\n\\nUsing only the second grouping variable (G2 x Covariate) with %i distinct groups produced", {r.ng2}),
-                     sums_piece(tssd, r.expvar2, r.unexpvar2), explained_count_piece(r.exc2, nperm), second_model_piece(r.two_exc, nperm)});
+    report = strcat({report, sprintf("\\n\\nUsing only the first grouping variable (G1 x Covariate) with %i distinct groups produced", {r.ngroups1}),
+                     sums_piece(tssd, r.expvar1, r.unexpvar1), explained_count_piece(r.exc1, nperm), first_model_piece(r.exc_g2_shuffled, nperm)});
+    report = strcat({report, sprintf("\\n\\nUsing only the second grouping variable (G2 x Covariate) with %i distinct groups produced", {r.ngroups2}),
+                     sums_piece(tssd, r.expvar2, r.unexpvar2), explained_count_piece(r.exc2, nperm), second_model_piece(r.exc_g1_shuffled, nperm)});
     record_standardisation(env, totals);
     record_two_way(env, r, tssd, nperm);
     env.set_report(report);
@@ -50,25 +51,25 @@ void run_two_stand_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const double cchoice = env.cov_box_value();
     const double svalue = standardisation_value(ws);
-    const double nlm = static_cast<double>(ws.data.cols()) - 5;
+    const double df_unit = shape_df_per_unit(ws.landmarks.cols());
     const CovariateModel model = apply_covariate_model(env, cchoice, svalue, true);
     env.require_two_way_list();
     const PreparedTable xdata(model.xdata);
     const double tssd = xdata.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const double md = static_cast<double>(ws.data.rows());
+    const double md = static_cast<double>(ws.landmarks.rows());
     const TwoWayFResult r =
-        two_way_f_test(env, xdata, tssd, column_codes(ws.glist, 0), column_codes(ws.glist, 1), nperm, md, model.edf_red);
+        two_way_f_test(env, xdata, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md, model.edf_red);
     warn_error_df(env, r.dfe);
-    record_lost_df(env, model.edf_red * nlm);
-    record_two_way_f(env, r, tssd, nlm, nperm);
+    record_lost_df(env, model.edf_red * df_unit);
+    record_two_way_f(env, r, tssd, df_unit, nperm);
 
     const std::string head = strcat(
         {"In the Two Way Manova, with effects of Covariate Removed",
-         sprintf("\\n\\nNote the loss of %i df due to removal of variance using the regression model", {model.edf_red * nlm}),
-         sprintf("\\n\\n   %s \\n    %s", {ws.dfileinfo, ws.gfileinfo}), model.line});
-    env.set_report(two_way_f_report(head, r, tssd, nlm, nperm, "\\n\\nFor Group 1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
+         sprintf("\\n\\nNote the loss of %i df due to removal of variance using the regression model", {model.edf_red * df_unit}),
+         sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}), model.line});
+    env.set_report(two_way_f_report(head, r, tssd, df_unit, nperm, "\\n\\nFor Group 1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
 }
 
 }  // namespace quillan

@@ -1,6 +1,6 @@
 #include "geometry/geometry.hpp"
 
-#include "geometry/engine.hpp"
+#include "geometry/consensus_iteration.hpp"
 #include "geometry/kernels.hpp"
 #include "geometry/shape_table.hpp"
 #include "platform/error.hpp"
@@ -11,7 +11,7 @@
 
 namespace quillan {
 
-Centroid centpos(std::span<const double> x) {
+Centroid centroid_of(std::span<const double> x) {
     const std::size_t p = x.size() / 2;
     if (p == 0) throw QuillanError("centpos: a configuration needs at least one landmark (two values).");
     Centroid c;
@@ -19,7 +19,7 @@ Centroid centpos(std::span<const double> x) {
     return c;
 }
 
-Eigen::VectorXd centsize(const Matrix& x) {
+Eigen::VectorXd centroid_sizes(const Matrix& x) {
     if (x.rows() > 0 && x.cols() < 2) throw QuillanError("centsize: a configuration needs at least one landmark (two values).");
     const int p = static_cast<int>(x.cols() / 2);
     Eigen::VectorXd y(x.rows());
@@ -27,7 +27,7 @@ Eigen::VectorXd centsize(const Matrix& x) {
     return y;
 }
 
-StandardSizeResult standardsize(const Matrix& data, const std::vector<double>& t, double tfixed) {
+StandardSizeResult standardise_along_lines(const Matrix& data, const std::vector<double>& t, double tfixed) {
     validate_landmark_table(data);
     const Eigen::Index m = data.rows();
     const Eigen::Index n = data.cols();
@@ -89,25 +89,25 @@ Matrix aligned_table(const ConsensusRun& run, const Matrix& x) {
 
 }  // namespace
 
-Matrix getfullpsup(const Matrix& x, std::span<const double> xref) {
+Matrix full_procrustes_fit(const Matrix& x, std::span<const double> xref) {
     ShapeTable table(x);
     check_reference(xref, table.landmarks(), "getfullpsup");
-    ShapeWork work;
+    ShapeScratch work;
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     run.fit_all(xref.data());
     return aligned_table(run, x);
 }
 
-Matrix getfullpsup(const Matrix& x, const Matrix& xref) {
+Matrix full_procrustes_fit(const Matrix& x, const Matrix& xref) {
     const std::vector<double> r = elements(xref);
-    return getfullpsup(x, std::span<const double>(r));
+    return full_procrustes_fit(x, std::span<const double>(r));
 }
 
-Matrix fullpdist(std::span<const double> xref, const Matrix& x) {
+Matrix full_procrustes_distances(std::span<const double> xref, const Matrix& x) {
     ShapeTable table(x);
     check_reference(xref, table.landmarks(), "fullpdist");
-    ShapeWork work;
+    ShapeScratch work;
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     std::vector<double> d(table.rows());
@@ -120,16 +120,16 @@ Matrix fullpdist(std::span<const double> xref, const Matrix& x) {
     return p;
 }
 
-Matrix fullpdist(const Matrix& xref, const Matrix& x) {
+Matrix full_procrustes_distances(const Matrix& xref, const Matrix& x) {
     const std::vector<double> r = elements(xref);
-    return fullpdist(std::span<const double>(r), x);
+    return full_procrustes_distances(std::span<const double>(r), x);
 }
 
 namespace {
 
 Consensus run_consensus(const Matrix& x, Procedure proc) {
     ShapeTable table(x);
-    ShapeWork work;
+    ShapeScratch work;
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     Consensus c;
@@ -144,8 +144,8 @@ Consensus run_consensus(const Matrix& x, Procedure proc) {
 
 }  // namespace
 
-Consensus getconsensuspcafull(const Matrix& x) { return run_consensus(x, Procedure::Full); }
+Consensus full_procrustes_consensus(const Matrix& x) { return run_consensus(x, Procedure::Full); }
 
-Consensus getconsensus(const Matrix& x) { return run_consensus(x, Procedure::RotationOnly); }
+Consensus rotation_only_consensus(const Matrix& x) { return run_consensus(x, Procedure::RotationOnly); }
 
 }  // namespace quillan

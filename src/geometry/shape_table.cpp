@@ -1,6 +1,6 @@
 #include "geometry/shape_table.hpp"
 
-#include "geometry/engine.hpp"
+#include "geometry/consensus_iteration.hpp"
 #include "geometry/kernels.hpp"
 #include "platform/error.hpp"
 
@@ -94,7 +94,7 @@ void validate_landmark_table(const Matrix& data) {
 // ---------------------------------------------------------------------------
 // ConsensusRun
 
-ConsensusRun::ConsensusRun(ShapeWork& work, int k) : w_(work), k_(k) {
+ConsensusRun::ConsensusRun(ShapeScratch& work, int k) : w_(work), k_(k) {
     const std::size_t m = 2 * static_cast<std::size_t>(k) + 1;
     if (w_.xref_.size() < m) {
         w_.xref_.resize(m);
@@ -334,13 +334,13 @@ double finish_group(ConsensusRun& run) {
 
 }  // namespace
 
-double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeWork& work) {
+double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeScratch& work) {
     ConsensusRun run(work, table.landmarks());
     run.load(table, rows);
     return finish_group(run);
 }
 
-void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeWork& work, double* out, double* consensus) {
+void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeScratch& work, double* out, double* consensus) {
     ConsensusRun run(work, table.landmarks());
     run.load(table, rows);
     run.iterate(Procedure::RotationOnly);
@@ -348,7 +348,7 @@ void consensus_residuals(const ShapeTable& table, std::span<const int> rows, Sha
     if (consensus) std::copy(run.consensus(), run.consensus() + 2 * table.landmarks(), consensus);
 }
 
-double tssd(const ShapeTable& table, ShapeWork& work) {
+double tssd(const ShapeTable& table, ShapeScratch& work) {
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     return finish_group(run);
@@ -356,7 +356,7 @@ double tssd(const ShapeTable& table, ShapeWork& work) {
 
 double tssd(const Matrix& data) {
     ShapeTable table(data);
-    ShapeWork work;
+    ShapeScratch work;
     return tssd(table, work);
 }
 

@@ -8,7 +8,7 @@
 // rows gives exactly the numbers a consensus computed from the raw rows gives.
 //
 // A `ShapeTable` is immutable once built and may be shared by any number of
-// threads.  Each thread brings its own `ShapeWork` (reusable buffers); after
+// threads.  Each thread brings its own `ShapeScratch` (reusable buffers); after
 // the first call of a given size nothing is allocated.
 //
 // Results are reproducible to the last bit: the sum for a set of rows depends
@@ -24,7 +24,7 @@
 
 namespace quillan {
 
-class ShapeWork;
+class ShapeScratch;
 class ConsensusRun;
 
 class ShapeTable {
@@ -62,9 +62,9 @@ void validate_landmark_table(const Matrix& data);
 
 // Reusable buffers of one thread for the superimposition of a group.  The
 // contents mean nothing between calls; only the capacity is kept.
-class ShapeWork {
+class ShapeScratch {
 public:
-    ShapeWork() = default;
+    ShapeScratch() = default;
 
     // Consensus passes made by the calls so far, and the rows fitted in them
     // (for benchmarks and diagnostics); reset them freely.
@@ -81,29 +81,29 @@ private:
 
 // Sum of the squared full Procrustes distances of the given rows (indices
 // into `table`, taken in the order given) from their own consensus: the
-// consensus and aligned rows of `getconsensuspcafull`, then `fullpdist`, then
+// consensus and aligned rows of `full_procrustes_consensus`, then `full_procrustes_distances`, then
 // the sum of the squares in row order, without building any matrix.  At
 // least one row; a single row lies on its own consensus and gives 0 up to
 // rounding (the within-group sums skip such groups altogether).  Throws
 // QuillanError if the consensus cannot be computed (non-finite values, which
 // validated rows do not produce in practice, or no convergence).
-double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeWork& work);
+double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeScratch& work);
 
 // Deviations of the given rows (indices into `table`, in the order given)
 // from their rotation-only consensus, after each row is aligned on it: the
-// coordinates of what `getpresida` gives for a table of those rows, to the
+// coordinates of what `procrustes_residuals` gives for a table of those rows, to the
 // last bit, without building any matrix.  Coordinate q of the i-th row given
 // goes to out[i * 2k + q] (the rows without their trailing values, one after
 // another); `out` holds 2k * rows.size() values.  When `consensus` is given
 // it receives the consensus's 2k coordinates.  At least one row.  Throws
 // QuillanError if the consensus cannot be computed.
-void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeWork& work, double* out,
+void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeScratch& work, double* out,
                          double* consensus = nullptr);
 
 // Total sum of squares `tssd` of the whole table: `group_ss` of all rows in
-// table order, which is also what `sq_d_wg` gives for a code vector that puts
+// table order, which is also what `within_group_ss` gives for a code vector that puts
 // every row in one group.
-double tssd(const ShapeTable& table, ShapeWork& work);
+double tssd(const ShapeTable& table, ShapeScratch& work);
 double tssd(const Matrix& data);
 
 }  // namespace quillan

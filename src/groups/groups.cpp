@@ -1,7 +1,7 @@
 #include "groups/groups.hpp"
 
 #include "platform/error.hpp"
-#include "shell/console.hpp"
+#include "platform/console.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -41,7 +41,7 @@ std::size_t number_groups(std::span<const double> codes, std::span<int> group_of
     return gcodes.size();
 }
 
-SplitGroups split_groups(const Matrix& data, const Codes& glist, const std::vector<double>& clist) {
+SplitGroups split_by_group(const Matrix& data, const Codes& glist, const std::vector<double>& clist) {
     const std::size_t m = static_cast<std::size_t>(data.rows());
     if (m == 0) throw QuillanError("split_groups: the landmark table has no rows.");
     if (glist.size() < m)
@@ -70,7 +70,7 @@ SplitGroups split_groups(const Matrix& data, const Codes& glist, const std::vect
     return s;
 }
 
-Matrix unsplit_groups(const std::vector<Matrix>& X, const std::vector<std::vector<std::size_t>>& d_ord,
+Matrix unsplit_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<std::size_t>>& d_ord,
                       std::size_t ngroups) {
     if (ngroups > X.size() || ngroups > d_ord.size())
         throw QuillanError("unsplit_groups: " + std::to_string(ngroups) + " groups asked for, but only " +
@@ -172,7 +172,7 @@ std::size_t CellScratch::find_or_add(double a, double b) {
     return n;
 }
 
-std::size_t combined_code(std::span<const double> glist1, std::span<const double> glist2, std::span<double> glistc,
+std::size_t cell_codes(std::span<const double> glist1, std::span<const double> glist2, std::span<double> glistc,
                           CellScratch& cells) {
     const std::size_t m = glist1.size();
     if (m == 0) throw QuillanError("combined_code: the first code vector is empty.");
@@ -206,11 +206,11 @@ std::size_t combined_code(std::span<const double> glist1, std::span<const double
     return cells.first_.size();
 }
 
-CombinedCode combined_code(const Codes& glist1, const Codes& glist2, Console* console) {
+CombinedCode cell_codes(const Codes& glist1, const Codes& glist2, Console* console) {
     CombinedCode r;
     r.glistc.resize(glist1.size());
     CellScratch cells;
-    const std::size_t n = combined_code(glist1, glist2, r.glistc, cells);
+    const std::size_t n = cell_codes(glist1, glist2, r.glistc, cells);
     r.ccode.resize(static_cast<Eigen::Index>(n), 3);
     for (std::size_t j = 0; j < n; ++j) {
         const Eigen::Index row = static_cast<Eigen::Index>(j);

@@ -27,7 +27,7 @@ class Console;
 std::size_t number_groups(std::span<const double> codes, std::span<int> group_of, Codes& gcodes,
                           std::vector<std::size_t>& ssize);
 
-// split_groups(data, glist, clist): one block per group of the first m codes
+// split_by_group(data, glist, clist): one block per group of the first m codes
 // (m = rows of data), in order of first occurrence.
 struct SplitGroups {
     std::vector<Matrix> dlist;                     // the group's rows, complete, in table order
@@ -38,19 +38,19 @@ struct SplitGroups {
 };
 // Throws QuillanError when data has no rows or glist or clist has fewer than
 // m elements (elements beyond m are ignored).
-SplitGroups split_groups(const Matrix& data, const Codes& glist, const std::vector<double>& clist);
+SplitGroups split_by_group(const Matrix& data, const Codes& glist, const std::vector<double>& clist);
 
-// unsplit_groups(X, d_ord, ngroups): row d_ord[i][j] (1-based) of the result is
+// unsplit_by_group(X, d_ord, ngroups): row d_ord[i][j] (1-based) of the result is
 // row j of X[i], for the first `ngroups` groups.  The result has as many rows
 // as the largest row number stored (rows never stored are zero) and the
-// columns of the blocks.  With the d_ord of split_groups and blocks of the
+// columns of the blocks.  With the d_ord of split_by_group and blocks of the
 // same row counts it restores the table's row order.  Throws QuillanError
 // when ngroups exceeds the lists, a block has fewer rows than its row
 // numbers, a row number is 0, or blocks differ in width.
-Matrix unsplit_groups(const std::vector<Matrix>& X, const std::vector<std::vector<std::size_t>>& d_ord,
+Matrix unsplit_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<std::size_t>>& d_ord,
                       std::size_t ngroups);
 
-// combined_code(glist1, glist2): one cell per distinct pair of codes.
+// cell_codes(glist1, glist2): one cell per distinct pair of codes.
 // `glistc` holds the 1-based cell number of each element; `ccode` has one row
 // per cell: [cell number, code 1, code 2].  When `console` is given the cell
 // count is echoed as `ccount`.  Throws QuillanError when glist1 is empty or
@@ -59,9 +59,9 @@ struct CombinedCode {
     Codes glistc;
     Matrix ccode;
 };
-CombinedCode combined_code(const Codes& glist1, const Codes& glist2, Console* console = nullptr);
+CombinedCode cell_codes(const Codes& glist1, const Codes& glist2, Console* console = nullptr);
 
-// The cells found by the fast combined_code, kept for reuse between calls.
+// The cells found by the fast cell_codes, kept for reuse between calls.
 class CellScratch {
 public:
     std::size_t cells() const { return first_.size(); }
@@ -69,7 +69,7 @@ public:
     double second(std::size_t cell) const { return second_[cell]; }  // code 2 of a cell
 
 private:
-    friend std::size_t combined_code(std::span<const double>, std::span<const double>, std::span<double>, CellScratch&);
+    friend std::size_t cell_codes(std::span<const double>, std::span<const double>, std::span<double>, CellScratch&);
     // Finds the cell of the pair (a, b), neither not-a-number, or adds it.
     std::size_t find_or_add(double a, double b);
     void index(std::size_t cell);
@@ -86,12 +86,12 @@ private:
     bool indexed_ = false;
 };
 
-// combined_code for the permutation loops: writes the 1-based cell numbers of
+// cell_codes for the permutation loops: writes the 1-based cell numbers of
 // the first glist1.size() elements to `glistc` (at least that long; glist2 at
 // least that long too) and leaves the cells' codes in `cells`.  Same
 // numbering as above; nothing is allocated once `cells` has grown to the
 // number of cells.  Returns the number of cells.
-std::size_t combined_code(std::span<const double> glist1, std::span<const double> glist2, std::span<double> glistc,
+std::size_t cell_codes(std::span<const double> glist1, std::span<const double> glist2, std::span<double> glistc,
                           CellScratch& cells);
 
 }  // namespace quillan

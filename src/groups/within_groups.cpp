@@ -13,7 +13,7 @@ double WithinGroups::total() const {
     return s;
 }
 
-void sq_d_wg(const ShapeTable& table, std::span<const double> codes, Scratch& scratch, WithinGroups& out,
+void within_group_ss(const ShapeTable& table, std::span<const double> codes, WithinGroupsScratch& scratch, WithinGroups& out,
              std::span<const int> row_of) {
     const std::size_t n = table.rows();
     if (codes.size() < n)
@@ -22,7 +22,7 @@ void sq_d_wg(const ShapeTable& table, std::span<const double> codes, Scratch& sc
     if (!row_of.empty() && row_of.size() < n)
         throw QuillanError("sq_d_wg: the row map has " + std::to_string(row_of.size()) + " entries for " +
                            std::to_string(n) + " specimens.");
-    Scratch& s = scratch;
+    WithinGroupsScratch& s = scratch;
     if (s.group_of_.size() < n) {
         s.group_of_.resize(n);
         s.members_.resize(n);
@@ -59,18 +59,18 @@ void sq_d_wg(const ShapeTable& table, std::span<const double> codes, Scratch& sc
     }
 }
 
-WithinSum sq_d_wg_sum(const ShapeTable& table, std::span<const double> codes, Scratch& scratch,
+WithinSum within_group_ss_sum(const ShapeTable& table, std::span<const double> codes, WithinGroupsScratch& scratch,
                       std::span<const int> row_of) {
     WithinGroups& r = scratch.result_;
-    sq_d_wg(table, codes, scratch, r, row_of);
+    within_group_ss(table, codes, scratch, r, row_of);
     return WithinSum{r.total(), r.wgsd.size(), r.single_codes.size()};
 }
 
-WithinGroups sq_d_wg(const Matrix& data, const Codes& glist) {
+WithinGroups within_group_ss(const Matrix& data, const Codes& glist) {
     const ShapeTable table(data);
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     WithinGroups out;
-    sq_d_wg(table, glist, scratch, out);
+    within_group_ss(table, glist, scratch, out);
     return out;
 }
 

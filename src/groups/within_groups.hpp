@@ -1,12 +1,17 @@
-// Within-group sums of squared full Procrustes distances, `sq_d_wg`: the
+// Within-group sums of squared full Procrustes distances, `within_group_ss`: the
 // unexplained part of the shape variation under a grouping, which every
 // grouping test scores once for the observed grouping and once per
-// permutation.
+// permutation.  Splitting the total sum of squared distances into within-
+// and between-group parts and judging it by permutation is the method of:
+// M. J. Anderson, "A new method for non-parametric multivariate analysis of
+// variance", Austral Ecology 26 (2001) 32-46, here with full Procrustes
+// distances in the tangent space at each group's consensus (Dryden and
+// Mardia, "Statistical Shape Analysis", Wiley, 1998).
 //
-// Each group is superimposed on its own consensus (getconsensuspcafull of the
-// group's rows, then fullpdist), and its entry is the sum of its rows'
+// Each group is superimposed on its own consensus (full_procrustes_consensus of the
+// group's rows, then full_procrustes_distances), and its entry is the sum of its rows'
 // squared distances.  Groups are numbered by first occurrence of their code
-// (as split_groups numbers them) and a group's rows are taken in the order
+// (as split_by_group numbers them) and a group's rows are taken in the order
 // of their positions in the code vector.
 //
 // A group of a single specimen lies on its own consensus: its entry is
@@ -14,10 +19,10 @@
 // are returned (WithinGroups::single_codes, WithinSum::singles) so that the
 // analysis can tell the user once per action.
 //
-// Threads: a ShapeTable may be shared; each thread needs its own Scratch.
+// Threads: a ShapeTable may be shared; each thread needs its own WithinGroupsScratch.
 // Results are reproducible to the last bit: the same rows in the same groups
 // in the same order give the same sums, whatever the codes' values, the
-// thread or what the Scratch was used for before.  The same rows in another
+// thread or what the WithinGroupsScratch was used for before.  The same rows in another
 // order (a row map that moves specimens within a group) agree only to within
 // the consensus tolerance, since each consensus starts from its group's
 // first row.
@@ -53,17 +58,17 @@ struct WithinSum {
 
 // Reusable buffers of one thread.  The contents mean nothing between calls;
 // after a first call of a given size no call allocates.
-class Scratch {
+class WithinGroupsScratch {
 public:
-    Scratch() = default;
+    WithinGroupsScratch() = default;
 
     // The geometry buffers; `work().passes` counts consensus passes.
-    ShapeWork& work() { return work_; }
+    ShapeScratch& work() { return work_; }
 
 private:
-    friend void sq_d_wg(const ShapeTable&, std::span<const double>, Scratch&, WithinGroups&, std::span<const int>);
-    friend WithinSum sq_d_wg_sum(const ShapeTable&, std::span<const double>, Scratch&, std::span<const int>);
-    ShapeWork work_;
+    friend void within_group_ss(const ShapeTable&, std::span<const double>, WithinGroupsScratch&, WithinGroups&, std::span<const int>);
+    friend WithinSum within_group_ss_sum(const ShapeTable&, std::span<const double>, WithinGroupsScratch&, std::span<const int>);
+    ShapeScratch work_;
     std::vector<int> group_of_;
     std::vector<std::size_t> start_;
     std::vector<std::size_t> fill_;
@@ -79,15 +84,15 @@ private:
 // overwritten, reusing its capacity.  Throws QuillanError when codes or row_of
 // are shorter than the table, a row index is out of range, or a group's
 // consensus cannot be computed.
-void sq_d_wg(const ShapeTable& table, std::span<const double> codes, Scratch& scratch, WithinGroups& out,
+void within_group_ss(const ShapeTable& table, std::span<const double> codes, WithinGroupsScratch& scratch, WithinGroups& out,
              std::span<const int> row_of = {});
 
 // The same, keeping only what the permutation loops need (see below).
-WithinSum sq_d_wg_sum(const ShapeTable& table, std::span<const double> codes, Scratch& scratch,
+WithinSum within_group_ss_sum(const ShapeTable& table, std::span<const double> codes, WithinGroupsScratch& scratch,
                       std::span<const int> row_of = {});
 
-// sq_d_wg(data, glist) for single calls: checks and prepares the table
+// within_group_ss(data, glist) for single calls: checks and prepares the table
 // (see ShapeTable), then scores it.
-WithinGroups sq_d_wg(const Matrix& data, const Codes& glist);
+WithinGroups within_group_ss(const Matrix& data, const Codes& glist);
 
 }  // namespace quillan

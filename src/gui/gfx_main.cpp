@@ -1,14 +1,20 @@
 #include "gui/gfx_main.hpp"
 
+#include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
-#include "shell/program.hpp"
+#include "byname/program.hpp"
+#include "platform/atomic_file.hpp"
+#include "platform/error.hpp"
+#include "platform/version.hpp"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QPixmap>
 #include <QThread>
 
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +34,7 @@ constexpr const char* kUsage =
     "                      window callback with the texts given, for example\n"
     "                      quillan edit1_Callback\n"
     "  --help              show this text\n"
+    "  --version           show the version\n"
     "\n"
     "Status lines, echoed values and error texts are printed on standard output.\n";
 
@@ -43,16 +50,63 @@ bool save_screenshot(QtGui& gui, const std::string& file) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(10);
     }
-    if (!w->grab().save(QString::fromStdString(file), "PNG")) {
-        std::cerr << "quillan: cannot write " << file << '\n';
+    // The picture is made in memory and saved like every other file the
+    // program writes, so a failed save leaves an existing file as it was.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!w->grab().save(&buffer, "PNG")) {
+        std::cerr << "quillan: cannot make a picture for " << file << '\n';
+        return false;
+    }
+    try {
+        write_file_atomically(file, std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+    } catch (const QuillanError& e) {
+        std::cerr << "quillan: " << e.what() << '\n';
         return false;
     }
     return true;
 }
 
+// Qt's own command-line options that take a value: skipped when looking for
+// --help and --version before the application object exists.
+bool qt_option_with_value(const std::string& a) {
+    static const char* const names[] = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin",
+                                        "-qwindowgeometry", "-qwindowtitle", "-qwindowicon", "-display",
+                                        "-geometry", "-title", "-name", "-style", "-stylesheet", "-session"};
+    for (const char* n : names)
+        if (a == n || a == std::string("-") + n) return true;
+    return false;
+}
+
+// --help and --version are answered before the application object is made,
+// because making it needs a display: both must work on a machine without
+// one (a server, a build that makes the man page).  Returns the exit status
+// when one of them was asked for.
+std::optional<int> answer_without_display(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (a == "--version") {
+            std::cout << "quillan " << version_text() << '\n';
+            return 0;
+        }
+        if (a == "--screenshot" || qt_option_with_value(a)) {
+            ++i;
+            continue;
+        }
+        if (a.empty() || a[0] != '-') break;  // an operation: its texts are its own
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int gfx_main(int& argc, char** argv) {
+    if (auto status = answer_without_display(argc, argv)) return *status;
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("quillan"));
 
@@ -88,6 +142,9 @@ int gfx_main(int& argc, char** argv) {
         program.console().line(e.what());
         return 1;
     }
+    // The Plots area of the main window, if its layout has one.
+    std::unique_ptr<PlotsPanel> plots;
+    if (auto fig = gui.gcf()) plots = std::make_unique<PlotsPanel>(gui, program, session, gui.widget(*fig));
     if (screenshot) return save_screenshot(gui, *screenshot) ? 0 : 1;
     if (gui.windows().empty()) return 0;  // a called operation opened no window
     return QApplication::exec();

@@ -34,7 +34,10 @@ Session::~Session() {
 void Session::handle(const QtGui::CallbackRequest& request) {
     const std::string what = request.label.empty() ? (request.action.empty() ? request.callback : request.action) : request.label;
     if (!request.action.empty()) {
+        if (busy_) return;
+        if (observer_) observer_(request.action, false);
         run(what, [&] { program_.operations().call("quillan_action", {Value(request.action)}, 0); });
+        if (observer_) observer_(request.action, true);
     } else if (!request.callback.empty()) {
         run(what, [&] {
             // A window callback gets its control, no event data and the handles record.

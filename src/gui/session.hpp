@@ -10,7 +10,7 @@
 #pragma once
 
 #include "gui/qt_gui.hpp"
-#include "shell/program.hpp"
+#include "byname/program.hpp"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -38,6 +38,12 @@ public:
     bool run(const std::string& what, const std::function<void()>& body);
     bool busy() const { return busy_; }
 
+    // Told when an action named by a control starts and when it has ended,
+    // however it ended (the Plots area follows the workspace and the last test).
+    void set_action_observer(std::function<void(const std::string& action, bool finished)> observer) {
+        observer_ = std::move(observer);
+    }
+
     // How long an action runs before the progress window appears.
     void set_progress_delay(std::chrono::milliseconds delay) { delay_ = delay; }
     // The progress window of the running action, if it is showing.
@@ -57,6 +63,7 @@ private:
     QElapsedTimer clock_;
     qint64 last_pump_ = -1;
     QPointer<QProgressDialog> dialog_;
+    std::function<void(const std::string&, bool)> observer_;
 };
 
 }  // namespace quillan

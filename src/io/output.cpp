@@ -1,57 +1,10 @@
 #include "io/output.hpp"
 
-#include "platform/error.hpp"
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-
-#include <stdlib.h>
-#include <unistd.h>
+#include "platform/atomic_file.hpp"
 
 namespace quillan::io {
 
-void write_output(const std::string& path, std::string_view content) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string tmpl = (dir / ".quillan-out-XXXXXX").string();
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) {
-        const int err = errno;
-        throw QuillanError("Cannot write the file " + path + ": " + std::strerror(err) + ". Nothing was written.");
-    }
-    std::FILE* f = fdopen(fd, "w");
-    if (!f) {
-        const int err = errno;
-        ::close(fd);
-        std::remove(name.data());
-        throw QuillanError("Cannot write the file " + path + ": " + std::strerror(err) + ". Nothing was written.");
-    }
-    errno = 0;
-    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    const int err_write = errno;
-    if (std::fflush(f) != 0) ok = false;
-    if (fsync(fileno(f)) != 0) ok = false;
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) {
-        std::remove(name.data());
-        throw QuillanError("Cannot write the file " + path + ": " + std::strerror(err_write ? err_write : EIO) +
-                           ". Nothing was written; an existing file of that name is unchanged.");
-    }
-    std::error_code ec;
-    fs::permissions(name.data(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read,
-                    fs::perm_options::replace, ec);
-    if (std::rename(name.data(), path.c_str()) != 0) {
-        const int err = errno;
-        std::remove(name.data());
-        throw QuillanError("Cannot write the file " + path + ": " + std::strerror(err) +
-                           ". Nothing was written; an existing file of that name is unchanged.");
-    }
-}
+void write_output(const std::string& path, std::string_view content) { write_file_atomically(path, content); }
 
 std::string table_text(const Matrix& m) {
     std::string out;

@@ -1,6 +1,6 @@
-// Everything the program writes besides the saved report goes through
-// write_output: the text goes to a temporary file beside the target, which
-// is then renamed over it, so a failed write leaves an existing file whole.
+// What import and export write.  Every file goes through write_output, which
+// is write_file_atomically (platform/atomic_file.hpp): a failed write leaves
+// an existing file whole, and only a regular file is replaced.
 #pragma once
 
 #include "io/import.hpp"

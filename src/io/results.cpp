@@ -2,6 +2,7 @@
 
 #include "io/output.hpp"
 #include "io/text.hpp"
+#include "platform/version.hpp"
 
 #include <nlohmann/json.hpp>
 #include <openssl/evp.h>
@@ -12,9 +13,6 @@
 #include <fstream>
 #include <memory>
 
-#ifndef QUILLAN_VERSION
-#define QUILLAN_VERSION "unknown"
-#endif
 
 namespace quillan::io {
 
@@ -70,7 +68,7 @@ std::string results_json(const ResultRecord& record) {
     ordered_json run;
     run["action"] = r.action;
     run["program"] = "quillan";
-    run["version"] = QUILLAN_VERSION;
+    run["version"] = version_text();
     run["date"] = r.date;
     run["inputs"] = ordered_json::array();
     for (const auto& in : r.inputs) run["inputs"].push_back({{"role", in.role}, {"name", in.name}, {"sha256", in.sha256}});

@@ -2,7 +2,7 @@
 // scripts) or as a tidy CSV (one row per model or effect, for spreadsheets).
 #pragma once
 
-#include "io/record.hpp"
+#include "analyses/result_record.hpp"
 
 #include <string>
 

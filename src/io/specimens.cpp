@@ -34,11 +34,11 @@ std::string specimens_csv(const SpecimenExport& e) {
     const bool with_groups = e.groups && e.groups->rows() == m && e.groups->cols() > 0;
     const bool with_cov = e.covariate && e.covariate->rows() == m && e.covariate->cols() > 0;
     const bool with_ids = e.legend && static_cast<Eigen::Index>(e.legend->ids.size()) == m;
-    const Consensus c = getconsensuspcafull(lm);
-    const Matrix dist = fullpdist(c.y, lm);
-    const Eigen::VectorXd sizes = centsize(lm);
+    const Consensus c = full_procrustes_consensus(lm);
+    const Matrix dist = full_procrustes_distances(c.y, lm);
+    const Eigen::VectorXd sizes = centroid_sizes(lm);
     std::optional<Consensus> sc;
-    if (e.standardised) sc = getconsensuspcafull(*e.standardised);
+    if (e.standardised) sc = full_procrustes_consensus(*e.standardised);
 
     std::string out = "specimen,id";
     if (with_groups)

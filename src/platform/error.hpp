@@ -1,6 +1,8 @@
-// The one exception type that carries a user-facing text.  The dispatcher
-// catches it at the action boundary, prints it on the console and shows it in
-// a message window; the workspace and the boxes keep what they held.
+// Every exception type of the program.  QuillanError carries a user-facing
+// text; the dispatcher catches it at the action boundary, prints it on the
+// console and shows it in a message window; the workspace and the boxes keep
+// what they held.  The other two are ways an action ends early that are not
+// errors to report in the usual way.
 #pragma once
 
 #include <stdexcept>
@@ -18,6 +20,13 @@ public:
 class Cancelled : public QuillanError {
 public:
     Cancelled() : QuillanError("The action was cancelled.") {}
+};
+
+// A design refusal: the action shows the text in a message window without a
+// title and ends; no report is produced and nothing else changes.
+class Refused : public QuillanError {
+public:
+    explicit Refused(const std::string& text) : QuillanError(text) {}
 };
 
 }  // namespace quillan

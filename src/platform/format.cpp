@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
@@ -27,6 +28,24 @@ std::string expand_escapes(std::string_view f) {
     }
     return out;
 }
+
+// Widths and precisions beyond this are taken as this: nothing prints
+// usefully wider, and the arithmetic of larger ones could overflow.
+constexpr int kMaxWidth = 100000;
+
+// A width or precision digit appended without overflowing.
+int append_digit(int value, char digit) { return std::min(kMaxWidth, value * 10 + (digit - '0')); }
+
+// A width given by a "*" argument: a negative, non-finite or huge value is
+// treated as no width or the largest one.
+int star_width(double d) {
+    if (std::isnan(d) || d < 0) return -1;
+    if (d >= kMaxWidth) return kMaxWidth;
+    return static_cast<int>(d);
+}
+
+// Largest magnitude an integer conversion takes exactly as a long long.
+constexpr double kTwo63 = 9223372036854775808.0;
 
 struct Conversion {
     std::string flags;
@@ -78,8 +97,10 @@ std::string format_number_arg(double d, const Conversion& sp) {
             return c_format(e, 'e', d);
         }
         if (sp.conv == 'c') {
-            std::string s(1, static_cast<char>(static_cast<int>(d)));
-            return pad(s, sp);
+            // Only a character code makes a character; any other whole
+            // number prints in exponent form like a non-whole one.
+            if (d >= 0 && d < 256) return pad(std::string(1, static_cast<char>(static_cast<int>(d))), sp);
+            return c_format(sp, 'e', d);
         }
         if (sp.conv == 'd' || sp.conv == 'i' || sp.conv == 'u') {
             // Whole values of any size print without a fraction.
@@ -87,13 +108,19 @@ std::string format_number_arg(double d, const Conversion& sp) {
             whole.precision = 0;
             return c_format(whole, 'f', d);
         }
+        if (!(d >= -kTwo63 && d < kTwo63)) return c_format(sp, 'e', d);  // beyond a 64-bit integer
         std::string f = "%" + sp.flags;
         if (sp.width >= 0) f += std::to_string(sp.width);
         f += "ll";
         f += sp.conv;
         char buf[128];
-        std::snprintf(buf, sizeof buf, f.c_str(), static_cast<long long>(d));
-        return buf;
+        const int n = std::snprintf(buf, sizeof buf, f.c_str(), static_cast<long long>(d));
+        if (n < 0) return {};
+        if (static_cast<std::size_t>(n) < sizeof buf) return buf;
+        std::string big(static_cast<std::size_t>(n) + 1, '\0');
+        std::snprintf(big.data(), big.size(), f.c_str(), static_cast<long long>(d));
+        big.resize(static_cast<std::size_t>(n));
+        return big;
     }
     case 's': {
         if (d == std::floor(d) && d >= 0 && d < 256) return pad(std::string(1, static_cast<char>(static_cast<int>(d))), sp);
@@ -134,16 +161,16 @@ std::string sprintf(std::string_view format, const std::vector<FmtArg>& args) {
             Conversion sp;
             while (j < f.size() && std::string_view("-+ 0#").find(f[j]) != std::string_view::npos) sp.flags += f[j++];
             if (j < f.size() && f[j] == '*') {
-                if (next < args.size() && std::holds_alternative<double>(args[next].v)) sp.width = static_cast<int>(std::get<double>(args[next++].v));
+                if (next < args.size() && std::holds_alternative<double>(args[next].v)) sp.width = star_width(std::get<double>(args[next++].v));
                 ++j;
             } else if (j < f.size() && std::isdigit(static_cast<unsigned char>(f[j]))) {
                 sp.width = 0;
-                while (j < f.size() && std::isdigit(static_cast<unsigned char>(f[j]))) sp.width = sp.width * 10 + (f[j++] - '0');
+                while (j < f.size() && std::isdigit(static_cast<unsigned char>(f[j]))) sp.width = append_digit(sp.width, f[j++]);
             }
             if (j < f.size() && f[j] == '.') {
                 ++j;
                 sp.precision = 0;
-                while (j < f.size() && std::isdigit(static_cast<unsigned char>(f[j]))) sp.precision = sp.precision * 10 + (f[j++] - '0');
+                while (j < f.size() && std::isdigit(static_cast<unsigned char>(f[j]))) sp.precision = append_digit(sp.precision, f[j++]);
             }
             while (j < f.size() && (f[j] == 'l' || f[j] == 'h')) ++j;
             if (j >= f.size() || std::string_view("diuoxXfeEgGcs").find(f[j]) == std::string_view::npos) {

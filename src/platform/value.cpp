@@ -104,4 +104,16 @@ std::string describe(const Value& v) {
     return format_matrix(v.matrix());
 }
 
+Matrix row_of(const Codes& c) {
+    Matrix m(1, static_cast<Eigen::Index>(c.size()));
+    for (std::size_t i = 0; i < c.size(); ++i) m(0, static_cast<Eigen::Index>(i)) = c[i];
+    return m;
+}
+
+Matrix column_of(const Codes& c) {
+    Matrix m(static_cast<Eigen::Index>(c.size()), 1);
+    for (std::size_t i = 0; i < c.size(); ++i) m(static_cast<Eigen::Index>(i), 0) = c[i];
+    return m;
+}
+
 }  // namespace quillan

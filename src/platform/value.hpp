@@ -32,6 +32,10 @@ Codes column_codes(const Matrix& m, Eigen::Index j);
 // indexed when it is a matrix).
 std::vector<double> elements(const Matrix& m);
 
+// A code vector as a 1-by-n or an n-by-1 matrix.
+Matrix row_of(const Codes& c);
+Matrix column_of(const Codes& c);
+
 struct Value;
 
 // An ordered record: field names in insertion order.

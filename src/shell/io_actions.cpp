@@ -1,4 +1,4 @@
-// Import and export beside the 18 actions: reading landmark data written by
+// Import and export, rows of the action table beside the loads: reading landmark data written by
 // other programs into the workspace, choosing which of its factors are the
 // grouping variables, and writing the numbers of the last report and the
 // per-specimen table.  A refused import or export changes nothing.
@@ -43,23 +43,19 @@ bool Shell::is_io_action(const std::string& action) {
     return action == "Import" || action == "ChooseGroups" || action == "ExportResults" || action == "ExportSpecimens";
 }
 
-void Shell::io_action(const std::string& action) {
-    if (action == "Import") return import_data();
-    if (action == "ChooseGroups") return choose_groups();
-    if (action == "ExportResults") {
-        auto choice = gui_.uiputfile("*.json", "Export the numbers of the last report (.json, or .csv for a table)");
-        if (!choice) return;
-        const std::string ext = std::filesystem::path(choice->name).extension().string();
-        write_results(join_path(choice->folder, choice->name), ext == ".csv" || ext == ".CSV");
-        gui_.cd(choice->folder);
-        return;
-    }
-    if (action == "ExportSpecimens") {
-        auto choice = gui_.uiputfile("*.csv", "Export the specimens (.csv)");
-        if (!choice) return;
-        write_specimens(join_path(choice->folder, choice->name));
-        gui_.cd(choice->folder);
-    }
+void Shell::export_results() {
+    auto choice = gui_.uiputfile("*.json", "Export the numbers of the last report (.json, or .csv for a table)");
+    if (!choice) return;
+    const std::string ext = std::filesystem::path(choice->name).extension().string();
+    write_results(join_path(choice->folder, choice->name), ext == ".csv" || ext == ".CSV");
+    gui_.cd(choice->folder);
+}
+
+void Shell::export_specimens() {
+    auto choice = gui_.uiputfile("*.csv", "Export the specimens (.csv)");
+    if (!choice) return;
+    write_specimens(join_path(choice->folder, choice->name));
+    gui_.cd(choice->folder);
 }
 
 void Shell::import_data() {
@@ -72,25 +68,25 @@ void Shell::import_data() {
 }
 
 void Shell::apply_import(const io::ImportedData& d) {
-    const Handle box = control(kFileBox);
+    const Handle box = find_control(gui_, kFileBox);
     const double m = static_cast<double>(d.landmarks.rows()), n = static_cast<double>(d.landmarks.cols());
-    ws_.data = d.landmarks;
-    ws_.dfileinfo = sprintf("Data File: %s with %i specimens, %i LM\n", {d.name, m, (n - 1) / 2});
-    ws_.data_path = d.path;
-    std::vector<std::string> shown = {ws_.dfileinfo};
+    ws_.landmarks = d.landmarks;
+    ws_.landmarks_info = sprintf("Data File: %s with %i specimens, %i LM\n", {d.name, m, (n - 1) / 2});
+    origin_.landmarks_path = d.path;
+    std::vector<std::string> shown = {ws_.landmarks_info};
     if (d.groups.size() > 0) {
-        ws_.glist = d.groups;
-        ws_.gfileinfo = group_info(d.name, d.groups);
-        ws_.groups_path = d.path;
-        shown.push_back(ws_.gfileinfo);
+        ws_.groups = d.groups;
+        ws_.groups_info = group_info(d.name, d.groups);
+        origin_.groups_path = d.path;
+        shown.push_back(ws_.groups_info);
     }
     if (d.covariate.size() > 0) {
-        ws_.clist = d.covariate;
-        ws_.cfileinfo = covariate_info(d.name, d.covariate);
-        ws_.covariate_path = d.path;
-        shown.push_back(ws_.cfileinfo);
+        ws_.covariate = d.covariate;
+        ws_.covariate_info = covariate_info(d.name, d.covariate);
+        origin_.covariate_path = d.path;
+        shown.push_back(ws_.covariate_info);
     }
-    ws_.legend = d.legend;
+    origin_.legend = d.legend;
     gui_.set(box, "String", Value(strcat(shown)));
 
     console_.line(sprintf("Imported %s: %i specimens, %i landmarks", {d.name, m, (n - 1) / 2}));
@@ -112,20 +108,20 @@ void Shell::apply_import(const io::ImportedData& d) {
         gui_.set(found.front(), "Value", Value(static_cast<double>(chosen + 2)));
     };
     std::vector<std::string> factors, numbers;
-    for (const auto& f : ws_.legend.factors) factors.push_back(f.name);
+    for (const auto& f : origin_.legend.factors) factors.push_back(f.name);
     int cov = -1;
-    for (std::size_t i = 0; i < ws_.legend.numbers.size(); ++i) {
-        numbers.push_back(ws_.legend.numbers[i].name);
-        if (ws_.legend.numbers[i].name == ws_.legend.covariate) cov = static_cast<int>(i);
+    for (std::size_t i = 0; i < origin_.legend.numbers.size(); ++i) {
+        numbers.push_back(origin_.legend.numbers[i].name);
+        if (origin_.legend.numbers[i].name == origin_.legend.covariate) cov = static_cast<int>(i);
     }
-    fill(kG1Choice, factors, ws_.legend.chosen.size() > 0 ? ws_.legend.chosen[0] : -1);
-    fill(kG2Choice, factors, ws_.legend.chosen.size() > 1 ? ws_.legend.chosen[1] : -1);
+    fill(kG1Choice, factors, origin_.legend.chosen.size() > 0 ? origin_.legend.chosen[0] : -1);
+    fill(kG2Choice, factors, origin_.legend.chosen.size() > 1 ? origin_.legend.chosen[1] : -1);
     fill(kCovariateChoice, numbers, cov);
     show_legend();
 }
 
 void Shell::choose_groups() {
-    io::Legend& legend = ws_.legend;
+    io::Legend& legend = origin_.legend;
     if (legend.source.empty()) throw QuillanError("Import a file first: the grouping variables are chosen among its columns.");
     auto chosen_index = [&](const char* tag) -> int {
         const auto found = gui_.findobj_tag(tag);
@@ -140,40 +136,40 @@ void Shell::choose_groups() {
     const int nf = static_cast<int>(legend.factors.size()), nn = static_cast<int>(legend.numbers.size());
     if (g1 >= nf || g2 >= nf || cov >= nn) throw QuillanError("The choice does not match the imported file's columns; import it again.");
 
-    const Handle box = control(kFileBox);
+    const Handle box = find_control(gui_, kFileBox);
     const std::string name = file_name(legend.source);
     std::vector<int> chosen;
     if (g1 >= 0) chosen.push_back(g1);
     if (g2 >= 0) chosen.push_back(g2);
     legend.chosen = chosen;
     if (!chosen.empty()) {
-        ws_.glist = legend.group_table();
-        ws_.gfileinfo = group_info(name, ws_.glist);
-        ws_.groups_path = legend.source;
+        ws_.groups = legend.group_table();
+        ws_.groups_info = group_info(name, ws_.groups);
+        origin_.groups_path = legend.source;
     }
     if (cov >= 0) {
         const auto& values = legend.numbers[static_cast<std::size_t>(cov)].values;
         Matrix c(static_cast<Eigen::Index>(values.size()), 1);
         for (std::size_t i = 0; i < values.size(); ++i) c(static_cast<Eigen::Index>(i), 0) = values[i];
-        ws_.clist = c;
-        ws_.cfileinfo = covariate_info(name, c);
-        ws_.covariate_path = legend.source;
+        ws_.covariate = c;
+        ws_.covariate_info = covariate_info(name, c);
+        origin_.covariate_path = legend.source;
         legend.covariate = legend.numbers[static_cast<std::size_t>(cov)].name;
     } else if (!legend.covariate.empty()) {
         // The imported covariate is no longer wanted.
-        ws_.clist = Matrix();
-        ws_.cfileinfo.clear();
-        ws_.covariate_path.clear();
+        ws_.covariate = Matrix();
+        ws_.covariate_info.clear();
+        origin_.covariate_path.clear();
         legend.covariate.clear();
     }
-    gui_.set(box, "String", Value(strcat({ws_.dfileinfo, ws_.gfileinfo, ws_.cfileinfo})));
+    gui_.set(box, "String", Value(strcat({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
     show_legend();
 }
 
 void Shell::show_legend() {
     const auto found = gui_.findobj_tag(kLegendBox);
     if (found.empty()) return;
-    gui_.set(found.front(), "String", Value(ws_.legend.summary()));
+    gui_.set(found.front(), "String", Value(origin_.legend.summary()));
 }
 
 void Shell::keep_record(ActionEnv& env, const std::string& action) {
@@ -182,31 +178,31 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
     r.action = action;
     r.date = io::utc_now();
     const std::pair<const char*, const std::string*> inputs[] = {
-        {"landmarks", &ws_.data_path}, {"groups", &ws_.groups_path}, {"covariate", &ws_.covariate_path}};
+        {"landmarks", &origin_.landmarks_path}, {"groups", &origin_.groups_path}, {"covariate", &origin_.covariate_path}};
     for (const auto& [role, path] : inputs)
         if (!path->empty()) r.inputs.push_back({role, file_name(*path), *path, io::sha256_file(*path)});
-    r.specimens = ws_.data.rows();
-    r.landmarks = ws_.data.cols() > 0 ? (ws_.data.cols() - 1) / 2 : 0;
-    for (Eigen::Index j = 0; j < ws_.glist.cols(); ++j) {
+    r.specimens = ws_.landmarks.rows();
+    r.landmarks = ws_.landmarks.cols() > 0 ? (ws_.landmarks.cols() - 1) / 2 : 0;
+    for (Eigen::Index j = 0; j < ws_.groups.cols(); ++j) {
         RunInfo::Grouping g;
         const std::size_t uj = static_cast<std::size_t>(j);
-        const bool named = uj < ws_.legend.chosen.size() &&
-                           ws_.legend.factors[static_cast<std::size_t>(ws_.legend.chosen[uj])].codes.size() == static_cast<std::size_t>(ws_.glist.rows());
+        const bool named = uj < origin_.legend.chosen.size() &&
+                           origin_.legend.factors[static_cast<std::size_t>(origin_.legend.chosen[uj])].codes.size() == static_cast<std::size_t>(ws_.groups.rows());
         if (named) {
-            const io::Factor& f = ws_.legend.factors[static_cast<std::size_t>(ws_.legend.chosen[uj])];
+            const io::Factor& f = origin_.legend.factors[static_cast<std::size_t>(origin_.legend.chosen[uj])];
             g.name = f.name;
             g.levels = f.levels;
         } else {
             g.name = "G";
             g.name += std::to_string(j + 1);
             std::vector<double> seen;
-            for (Eigen::Index i = 0; i < ws_.glist.rows(); ++i)
-                if (std::find(seen.begin(), seen.end(), ws_.glist(i, j)) == seen.end()) seen.push_back(ws_.glist(i, j));
+            for (Eigen::Index i = 0; i < ws_.groups.rows(); ++i)
+                if (std::find(seen.begin(), seen.end(), ws_.groups(i, j)) == seen.end()) seen.push_back(ws_.groups(i, j));
             for (double c : seen) g.levels.push_back(io::number_text(c));
         }
         r.groups.push_back(std::move(g));
     }
-    r.covariate_name = !ws_.legend.covariate.empty() ? ws_.legend.covariate : (ws_.covariate_path.empty() ? "" : file_name(ws_.covariate_path));
+    r.covariate_name = !origin_.legend.covariate.empty() ? origin_.legend.covariate : (origin_.covariate_path.empty() ? "" : file_name(origin_.covariate_path));
     try {
         const double model = env.cov_box_value();
         r.covariate_model = static_cast<int>(model);
@@ -226,18 +222,18 @@ void Shell::write_results(const std::string& path, bool csv) {
 }
 
 void Shell::write_specimens(const std::string& path) {
-    if (ws_.data.size() == 0) throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
+    if (ws_.landmarks.size() == 0) throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
     io::SpecimenExport e;
-    e.landmarks = &ws_.data;
-    e.groups = &ws_.glist;
-    e.covariate = &ws_.clist;
-    e.legend = &ws_.legend;
+    e.landmarks = &ws_.landmarks;
+    e.groups = &ws_.groups;
+    e.covariate = &ws_.covariate;
+    e.legend = &origin_.legend;
     // With a covariate model chosen, the standardised shapes come too.
     std::optional<CovariateModel> model;
-    ActionEnv env(ws_, gui_, console_, options_);
+    WindowActionEnv env(ws_, gui_, console_, options_);
     const double choice = env.cov_box_value();
     if (choice != 1) {
-        model = apply_covariate_model(env, choice, standardisation_value(ws_), ws_.glist.cols() > 1);
+        model = apply_covariate_model(env, choice, standardisation_value(ws_), ws_.groups.cols() > 1);
         e.standardised = &model->xdata;
         e.covariate_model = static_cast<int>(choice);
     }

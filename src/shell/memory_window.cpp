@@ -1,6 +1,6 @@
 #include "shell/memory_window.hpp"
 
-#include "shell/env.hpp"
+#include "shell/window_env.hpp"
 
 namespace quillan {
 

@@ -1,12 +1,18 @@
 // The dispatcher and its workspace.  Every control of the window hands an
-// action name to `quillan_action`; it compares the name with its table in
-// order, runs the first match and otherwise shows "Fell through case".
+// action name to `quillan_action`; it compares the name with the action
+// table (action_table.hpp) in order, runs the first match and otherwise
+// shows "Fell through case".
 #pragma once
 
+#include "platform/atomic_file.hpp"
 #include "platform/gui.hpp"
-#include "shell/console.hpp"
-#include "shell/env.hpp"
-#include "shell/workspace.hpp"
+#include "platform/console.hpp"
+#include "shell/action_table.hpp"
+#include "shell/window_env.hpp"
+#include "analyses/result_record.hpp"
+#include "analyses/workspace.hpp"
+#include "io/import.hpp"
+#include "shell/text_lines.hpp"
 
 #include <optional>
 #include <string>
@@ -27,9 +33,6 @@ enum class Outcome {
     Unknown,    // the name is not an action ("Fell through case")
 };
 
-// The 18 action names, in the order they are compared.
-const std::vector<std::string>& action_names();
-
 class Shell {
 public:
     Shell(Gui& gui, Console& console) : gui_(gui), console_(console) {}
@@ -44,28 +47,33 @@ public:
     // Text of the last error or refusal, for front ends.
     const std::string& last_message() const { return last_message_; }
 
-    // Import and export, beside the 18 actions (io_actions.cpp).  The window
-    // runs them as the actions "Import", "ChooseGroups", "ExportResults" and
-    // "ExportSpecimens"; the batch front end also calls the writers directly.
+    // The shell's own actions, run through the action table.
+    void load_landmarks();  // "Load"
+    void load_groups();     // "LoadGlist"
+    void load_covariate();  // "LoadClist"
+    void save_report();     // "SaveOut"
+    void clear();           // "Clear"
+
+    // Import and export (io_actions.cpp), also run through the action table.
+    void import_data();       // "Import": landmarks, factors and covariate from a TPS, NTS or table file
+    void choose_groups();     // "ChooseGroups": G1, G2 and the covariate among the imported columns
+    void export_results();    // "ExportResults": the numbers of the last report, JSON or CSV
+    void export_specimens();  // "ExportSpecimens": one row per specimen
+    // Whether `action` is one of the four above (their controls are not all buttons).
     static bool is_io_action(const std::string& action);
     io::ImportOptions& import_options() { return import_options_; }
+    // The IDs and the words behind the codes after an import; empty otherwise.
+    const io::Legend& legend() const { return origin_.legend; }
     // The numbers of the last report; empty until an analysis reports.
     const ResultRecord& last_record() const { return last_record_; }
+    // The writers behind the exports, for front ends that name the file
+    // themselves.  Both go through write_file_atomically.
     void write_results(const std::string& path, bool csv);  // tidy CSV or JSON
     void write_specimens(const std::string& path);
 
 private:
-    void load();
-    void load_glist();
-    void load_clist();
-    void save_out();
-    void clear();
-    Handle control(const char* tag);
     void set_file_box(const std::string& text);
-    void io_action(const std::string& action);
-    void import_data();
     void apply_import(const io::ImportedData& d);
-    void choose_groups();
     void show_legend();
     void keep_record(ActionEnv& env, const std::string& action);
 
@@ -74,6 +82,13 @@ private:
     Workspace ws_;
     RunOptions options_;
     std::string last_message_;
+    // Beside the workspace: where its tables came from (for the record of a
+    // report) and, after an import, the IDs and the words behind the codes.
+    struct Origin {
+        std::string landmarks_path, groups_path, covariate_path;
+        io::Legend legend;
+    };
+    Origin origin_;
     io::ImportOptions import_options_;
     ResultRecord last_record_;
 };
@@ -88,7 +103,8 @@ struct LoadedTable {
 
 // Reads a text file of numbers into a table (one specimen per line).  Fails
 // with a message naming the file and the line when a line cannot be stored.
-LoadedTable dload_file(const std::string& path);
+// Files and lines beyond `limits` are refused.
+LoadedTable dload_file(const std::string& path, const ReadLimits& limits = {});
 // The same for a caller by name: just the table.
 Matrix dload(const std::string& path);
 
@@ -104,6 +120,9 @@ std::optional<MfloadResult> mfload(Gui& gui);
 // Writes the lines of the results box the way "SaveOut" does: each line
 // preceded by a line feed and a blank.  The file is written beside the target
 // and renamed over it, so a failed save leaves an existing file whole.
-void write_report_file(const std::string& path, const std::vector<std::string>& lines);
+// report_file_text gives the bytes such a file holds.
+std::string report_file_text(const std::vector<std::string>& lines);
+// Warnings of a save that succeeded (see atomic_file.hpp) go to `warn`.
+void write_report_file(const std::string& path, const std::vector<std::string>& lines, const SaveWarningFn& warn = {});
 
 }  // namespace quillan

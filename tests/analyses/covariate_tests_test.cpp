@@ -6,23 +6,16 @@
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 namespace {
 
 std::string report_of(Harness& h) { return h.box(kResultsBox); }
-
-// The number printed after the n-th (0-based) occurrence of `label`.
-double number_after(const std::string& text, const std::string& label, int nth = 0) {
-    std::size_t p = text.find(label);
-    for (int i = 0; i < nth && p != std::string::npos; ++i) p = text.find(label, p + 1);
-    if (p == std::string::npos) return std::nan("");
-    return std::strtod(text.c_str() + p + label.size(), nullptr);
-}
 
 struct Loaded : Harness {
     Loaded(const std::string& groups, const char* perms = "199", long long seed = 2024) {
@@ -49,14 +42,13 @@ TEST(RunOneCov, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
     expect_report("one_way_cov_plethodon_species.txt", r);
 
     const Workspace& ws = h.shell.workspace();
-    const double tssd = reference_total(ws.data);
-    const double different = reference_different_slopes(ws.data, column_codes(ws.glist, 0), elements(ws.clist));
+    const double tssd = reference_total(ws.landmarks);
+    const double different = reference_different_slopes(ws.landmarks, column_codes(ws.groups, 0), elements(ws.covariate));
     EXPECT_NEAR(number_after(r, "Total SS="), tssd, 1e-4);
     EXPECT_EQ(number_after(r, "Total SS=", 1), number_after(r, "Total SS="));
     EXPECT_NEAR(number_after(r, "Unexplained SS=", 1), different, 1e-4);
     EXPECT_GE(number_after(r, "Explained SS=", 1), number_after(r, "Explained SS="));
-    EXPECT_NE(h.console_text.str().find("Tests only the significance of the covariate, use 1-Way with Covariate Next"),
-              std::string::npos);
+    EXPECT_THAT(h.console_text.str(), HasSubstr("Tests only the significance of the covariate, use 1-Way with Covariate Next"));
 }
 
 TEST(RunTwoCov, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
@@ -66,14 +58,14 @@ TEST(RunTwoCov, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
     expect_report("two_way_cov_plethodon.txt", r);
 
     const Workspace& ws = h.shell.workspace();
-    const Codes g1 = column_codes(ws.glist, 0), g2 = column_codes(ws.glist, 1);
+    const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
     Codes cells(g1.size());
     for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = 10 * g1[i] + g2[i];
-    const std::vector<double> cov = elements(ws.clist);
+    const std::vector<double> cov = elements(ws.covariate);
     // Different slopes of the cells (section A), of G1 (C) and of G2 (D).
-    EXPECT_NEAR(number_after(r, "Unexplained SS=", 1), reference_different_slopes(ws.data, cells, cov), 1e-4);
-    EXPECT_NEAR(number_after(r, "Unexplained SS=", 2), reference_different_slopes(ws.data, g1, cov), 1e-4);
-    EXPECT_NEAR(number_after(r, "Unexplained SS=", 3), reference_different_slopes(ws.data, g2, cov), 1e-4);
+    EXPECT_NEAR(number_after(r, "Unexplained SS=", 1), reference_different_slopes(ws.landmarks, cells, cov), 1e-4);
+    EXPECT_NEAR(number_after(r, "Unexplained SS=", 2), reference_different_slopes(ws.landmarks, g1, cov), 1e-4);
+    EXPECT_NEAR(number_after(r, "Unexplained SS=", 3), reference_different_slopes(ws.landmarks, g2, cov), 1e-4);
 
     // The G1 section is the different-slopes block of the one-way test of G1.
     Loaded one("plethodon.species.groups.txt");
@@ -110,7 +102,7 @@ TEST(RunTwoCov, AConstantSecondVariableMakesTheCellsTheGroupsOfTheFirstAndSmallC
     const std::string r = report_of(h);
     // Section A's different slopes are section C's.
     EXPECT_EQ(number_after(r, "Explained SS=", 1), number_after(r, "Explained SS=", 2));
-    EXPECT_NE(r.find("than the G1 x Random G2 x z model at permutation p<0.01250\n"), std::string::npos) << r;
+    EXPECT_THAT(r, HasSubstr("than the G1 x Random G2 x z model at permutation p<0.01250\n")) << r;
 
     // Cells of three specimens without any real cell effect: shuffles often
     // form cells of one specimen and fit as well as the real cells; the count
@@ -120,9 +112,9 @@ TEST(RunTwoCov, AConstantSecondVariableMakesTheCellsTheGroupsOfTheFirstAndSmallC
     put_tables(h.shell, make_shapes(std::vector<int>(12, 1), 5, 6, 0.1), two, as_column(random_covariate(12, 6)));
     h.shell.options().seed = 8;
     ASSERT_EQ(h.run("RunTwoCov"), Outcome::Reported) << h.last_message();
-    EXPECT_NE(report_of(h).find("than the G1 x Random G2 x z model at permuation p<0."), std::string::npos) << report_of(h);
-    EXPECT_EQ(report_of(h).find("NaN"), std::string::npos);
-    EXPECT_NE(h.console_text.str().find("cell of a single specimen"), std::string::npos);
+    EXPECT_THAT(report_of(h), HasSubstr("than the G1 x Random G2 x z model at permuation p<0.")) << report_of(h);
+    EXPECT_THAT(report_of(h), Not(HasSubstr("NaN")));
+    EXPECT_THAT(h.console_text.str(), HasSubstr("cell of a single specimen"));
 }
 
 TEST(CovariateTests, GroupsWhoseOwnSlopeCannotBeFittedStopTheActionWithTheirName) {
@@ -134,7 +126,7 @@ TEST(CovariateTests, GroupsWhoseOwnSlopeCannotBeFittedStopTheActionWithTheirName
     const std::vector<double> cov = random_covariate(9, 5);
     put_tables(h.shell, make_shapes(groups, 5, 5), as_column(std::vector<double>(groups.begin(), groups.end())), as_column(cov));
     EXPECT_EQ(h.run("RunOneCov"), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("Group 9 has a single specimen"), std::string::npos) << h.last_message();
+    EXPECT_THAT(h.last_message(), HasSubstr("Group 9 has a single specimen")) << h.last_message();
 
     // Two-way: a cell of one specimen, though each variable alone is fine.
     Matrix glist(9, 2);
@@ -142,7 +134,7 @@ TEST(CovariateTests, GroupsWhoseOwnSlopeCannotBeFittedStopTheActionWithTheirName
     glist.col(1) << 1, 1, 2, 2, 1, 1, 1, 1, 2;
     put_tables(h.shell, make_shapes(groups, 5, 5), glist, as_column(cov));
     EXPECT_EQ(h.run("RunTwoCov"), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("The cell of G1 = 2 and G2 = 2 has a single specimen"), std::string::npos) << h.last_message();
+    EXPECT_THAT(h.last_message(), HasSubstr("The cell of G1 = 2 and G2 = 2 has a single specimen")) << h.last_message();
 
     // A covariate with one value throughout a group.
     std::vector<double> flat = cov;
@@ -151,7 +143,7 @@ TEST(CovariateTests, GroupsWhoseOwnSlopeCannotBeFittedStopTheActionWithTheirName
     put_tables(h.shell, make_shapes(no_single, 5, 5), as_column(std::vector<double>(no_single.begin(), no_single.end())),
                as_column(flat));
     EXPECT_EQ(h.run("RunOneCov"), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("Group 1 has the same covariate value (2.25) for all its 4 specimens"), std::string::npos)
+    EXPECT_THAT(h.last_message(), HasSubstr("Group 1 has the same covariate value (2.25) for all its 4 specimens"))
         << h.last_message();
     EXPECT_EQ(h.box(kResultsBox), "kept");
 }
@@ -167,49 +159,49 @@ TEST(CovariateTests, MissingInputsAndBadCountsGiveClearMessages) {
               "Sorry Group list has only one column, you have requested a 2-Way Regression model.  Please check the file and reload");
     for (const char* action : {"RunOneCov", "TestCovariate"}) {
         EXPECT_EQ(h.run(action), Outcome::Refused) << action;
-        EXPECT_NE(h.last_message().find("number of permutations must be a whole number"), std::string::npos);
+        EXPECT_THAT(h.last_message(), HasSubstr("number of permutations must be a whole number"));
     }
     h.set_box(kPermBox, Value("20"));
-    h.shell.workspace().clist = Matrix();
+    h.shell.workspace().covariate = Matrix();
     for (const char* action : {"RunOneCov", "TestCovariate"}) {
         EXPECT_EQ(h.run(action), Outcome::Failed) << action;
-        EXPECT_NE(h.last_message().find("No covariate file is loaded"), std::string::npos) << action;
+        EXPECT_THAT(h.last_message(), HasSubstr("No covariate file is loaded")) << action;
     }
-    h.shell.workspace().clist = as_column(random_covariate(5, 1));
+    h.shell.workspace().covariate = as_column(random_covariate(5, 1));
     EXPECT_EQ(h.run("RunOneCov"), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("The covariate file has 5 specimens, but the landmark file has 6"), std::string::npos);
+    EXPECT_THAT(h.last_message(), HasSubstr("The covariate file has 5 specimens, but the landmark file has 6"));
     EXPECT_EQ(h.box(kResultsBox), "kept");
 }
 
 TEST(TestCovariate, EchoesBothEvaluationsAndLeavesTheWorkspaceAndReportAlone) {
     Loaded h("plethodon.species.groups.txt", "60");
     h.set_box(kResultsBox, Value("kept"));
-    const Matrix clist = h.shell.workspace().clist;
+    const Matrix clist = h.shell.workspace().covariate;
     ASSERT_EQ(h.run("TestCovariate"), Outcome::Done);
     EXPECT_EQ(h.box(kResultsBox), "kept");
-    EXPECT_EQ(h.shell.workspace().clist, clist);
+    EXPECT_EQ(h.shell.workspace().covariate, clist);
     const std::string c = h.console_text.str();
     const auto loaded = c.find("loaded covariate"), surrogate = c.find("surrogate covariate");
     ASSERT_NE(loaded, std::string::npos);
     ASSERT_NE(surrogate, std::string::npos);
     EXPECT_LT(loaded, surrogate);
-    EXPECT_NE(c.find("cdraw_exc =", loaded), std::string::npos);
-    EXPECT_NE(c.find("cdraw_exc =", surrogate), std::string::npos);
+    EXPECT_THAT(c.substr(loaded), HasSubstr("cdraw_exc ="));
+    EXPECT_THAT(c.substr(surrogate), HasSubstr("cdraw_exc ="));
     // The surrogate's sums differ from the loaded covariate's.
     EXPECT_NE(number_after(c.substr(loaded), "ssunexplain_ms = "), number_after(c.substr(surrogate), "ssunexplain_ms = "));
 
     // Without a positive last column there is no logarithm to use.
-    h.shell.workspace().data(3, 24) = 0;
+    h.shell.workspace().landmarks(3, 24) = 0;
     EXPECT_EQ(h.run("TestCovariate"), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("The last value of specimen 4 in the landmark file is 0"), std::string::npos);
-    EXPECT_EQ(h.shell.workspace().clist, clist);
+    EXPECT_THAT(h.last_message(), HasSubstr("The last value of specimen 4 in the landmark file is 0"));
+    EXPECT_EQ(h.shell.workspace().covariate, clist);
 }
 
 TEST(CovariateTests, TheTwoWayReportComesOutOfTheBatchFrontEnd) {
     const BatchResult r = run_batch({"two-way-cov", "--landmarks", data_file("plethodon.lm.txt"), "--groups",
-                                     data_file("plethodon.groups.txt"), "--covariate", data_file("plethodon.cov.txt"), "--perm", "30"});
+                                     data_file("plethodon.groups.txt"), "--covariate", data_file("plethodon.cov.txt"), "--perm", "30", "--trace"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("\nEstablishing the form of the dependence on the covariate\nThe results of a 2-Way Covariate test using 30", 0),
               0u);
-    EXPECT_NE(r.err.find("[ya yb yc] ="), std::string::npos);
+    EXPECT_THAT(r.err, HasSubstr("[ya yb yc] ="));
 }

@@ -1,19 +1,20 @@
 // The permutation engine: reproducible on any number of threads with a seed,
 // fresh without one, strict exceedance, cancellation and errors from workers.
 #include "analyses/common.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "support/fixtures.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 namespace {
 
-struct Scratch {
+struct WithinGroupsScratch {
     std::vector<int> perm;
 };
 
@@ -21,9 +22,9 @@ struct Scratch {
 // and the number of fixed points.
 PermutationResult run_fake(ActionEnv& env, long long nperm, bool keep = false) {
     PermutationEngine engine(env);
-    return engine.run<Scratch>(
-        nperm, {4.0, 1.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<Scratch>(); },
-        [](Scratch& s, long long, Rng& rng, double* stats) {
+    return engine.run<WithinGroupsScratch>(
+        nperm, {4.0, 1.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<WithinGroupsScratch>(); },
+        [](WithinGroupsScratch& s, long long, Rng& rng, double* stats) {
             randperm(s.perm, 10, rng);
             int fixed = 0;
             for (int i = 0; i < 10; ++i) {
@@ -41,7 +42,7 @@ PermutationResult run_fake(ActionEnv& env, long long nperm, bool keep = false) {
 TEST(PermutationEngine, SeededRunsAgreeOnAnyNumberOfThreads) {
     Harness h;
     h.shell.options().seed = 12345;
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     h.shell.options().threads = 1;
     auto one = run_fake(env, 2000, true);
     h.shell.options().threads = 2;
@@ -58,18 +59,18 @@ TEST(PermutationEngine, SeededRunsAgreeOnAnyNumberOfThreads) {
 
 TEST(PermutationEngine, UnseededRunsDrawAfresh) {
     Harness h;
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     auto a = run_fake(env, 500, true), b = run_fake(env, 500, true);
     EXPECT_NE(a.values, b.values);
 }
 
 TEST(PermutationEngine, EqualValuesNeverCount) {
     Harness h;
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     PermutationEngine engine(env);
-    auto r = engine.run<Scratch>(
-        300, {2.0, 2.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<Scratch>(); },
-        [](Scratch&, long long, Rng&, double* stats) {
+    auto r = engine.run<WithinGroupsScratch>(
+        300, {2.0, 2.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<WithinGroupsScratch>(); },
+        [](WithinGroupsScratch&, long long, Rng&, double* stats) {
             stats[0] = stats[1] = 2.0;
             return false;
         });
@@ -83,25 +84,25 @@ TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
         seen = done;
         return false;  // cancel at the first report
     };
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     PermutationEngine engine(env);
-    auto slow = [](Scratch&, long long, Rng&, double* stats) {
+    auto slow = [](WithinGroupsScratch&, long long, Rng&, double* stats) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         stats[0] = 0;
         return false;
     };
-    EXPECT_THROW(engine.run<Scratch>(100000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<Scratch>(); }, slow),
+    EXPECT_THROW(engine.run<WithinGroupsScratch>(100000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<WithinGroupsScratch>(); }, slow),
                  Cancelled);
     EXPECT_LT(seen.load(), 100000);
 
     h.shell.options().progress = nullptr;
-    auto failing = [](Scratch&, long long i, Rng&, double* stats) {
+    auto failing = [](WithinGroupsScratch&, long long i, Rng&, double* stats) {
         if (i == 37) throw QuillanError("specimen trouble");
         stats[0] = 0;
         return false;
     };
     try {
-        engine.run<Scratch>(1000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<Scratch>(); }, failing);
+        engine.run<WithinGroupsScratch>(1000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<WithinGroupsScratch>(); }, failing);
         FAIL();
     } catch (const QuillanError& e) {
         EXPECT_STREQ(e.what(), "specimen trouble");
@@ -110,14 +111,14 @@ TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
 
 TEST(PermutationCount, OnlyASingleWholeNumberOfAtLeastOneIsAccepted) {
     Harness h;
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     for (const std::string bad : {"", "abc", "0", "-5", "2.5", "10 20", "Inf", "NaN"}) {
         h.set_box(kPermBox, Value(bad));
         try {
             read_nperm(env);
             FAIL() << bad;
         } catch (const Refused& r) {
-            EXPECT_NE(std::string(r.what()).find("must be a whole number of at least 1"), std::string::npos);
+            EXPECT_THAT(std::string(r.what()), HasSubstr("must be a whole number of at least 1"));
         }
     }
     h.set_box(kPermBox, Value(" 999 "));

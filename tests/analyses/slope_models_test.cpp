@@ -3,17 +3,17 @@
 // together, degrees of freedom and F ratios, strict counting, the sums of
 // degenerate shuffled cells, and the calls by name.
 #include "analyses/covariate.hpp"
-#include "analyses/engine.hpp"
+#include "analyses/permutation_engine.hpp"
 #include "analyses/slope_models.hpp"
 #include "geometry/shape_table.hpp"
-#include "shell/operations.hpp"
+#include "byname/operations.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 namespace {
 
@@ -37,7 +37,7 @@ struct Seeded {
     }
     SlopeModels slopes(const Matrix& data, const std::vector<int>& groups, const std::vector<double>& cov, long long nperm) {
         const Codes codes(groups.begin(), groups.end());
-        return common_slope_test2(*engine, console, ShapeTable(data), cov_groups(codes, cov, group_name), tssd(data), nperm);
+        return test_slope_models(*engine, console, ShapeTable(data), cov_groups(codes, cov, group_name), tssd(data), nperm);
     }
 };
 
@@ -51,18 +51,18 @@ TEST(SlopeModels, SumsAgreeWithAPlainRegressionOnEachGroupsResiduals) {
     for (const Codes* codes : {&p.g1, &p.g2, static_cast<const Codes*>(&cells)}) {
         Seeded run;
         const CovGroups groups = cov_groups(*codes, p.cov, group_name);
-        const SlopeModels y = common_slope_test2(*run.engine, run.console, table, groups, tssd(p.data), 20);
+        const SlopeModels y = test_slope_models(*run.engine, run.console, table, groups, tssd(p.data), 20);
         EXPECT_NEAR(y.ssunexplain_ms, reference_different_slopes(p.data, *codes, p.cov), 1e-12);
         EXPECT_NEAR(y.ssunexplain_ss, reference_common_slope(p.data, *codes, p.cov), 1e-12);
         // Every route to the different-slopes sum gives the same number.
-        EXPECT_EQ(group_cov_ss(table, groups), y.ssunexplain_ms);
-        EXPECT_EQ(coding_cov_ss(table, *codes, p.cov), y.ssunexplain_ms);
+        EXPECT_EQ(different_slopes_ss(table, groups), y.ssunexplain_ms);
+        EXPECT_EQ(coding_different_slopes_ss(table, *codes, p.cov), y.ssunexplain_ms);
     }
     Seeded run;
-    const TwoGroupCov t = twogroupcov(*run.engine, run.console, p.data, p.g1, p.g2, p.cov, 20);
-    EXPECT_EQ(t.ya, coding_cov_ss(table, p.g1, p.cov));
-    EXPECT_EQ(t.yb, coding_cov_ss(table, p.g2, p.cov));
-    EXPECT_EQ(t.yc, coding_cov_ss(table, cells, p.cov));
+    const TwoGroupCov t = two_variable_slopes_test(*run.engine, run.console, p.data, p.g1, p.g2, p.cov, 20);
+    EXPECT_EQ(t.unexplained_g1, coding_different_slopes_ss(table, p.g1, p.cov));
+    EXPECT_EQ(t.unexplained_g2, coding_different_slopes_ss(table, p.g2, p.cov));
+    EXPECT_EQ(t.unexplained_cells, coding_different_slopes_ss(table, cells, p.cov));
 }
 
 TEST(SlopeModels, TurningMovingOrScalingASpecimenChangesNothing) {
@@ -81,8 +81,8 @@ TEST(SlopeModels, TurningMovingOrScalingASpecimenChangesNothing) {
     for (const Codes* codes : {&p.g1, &p.g2}) {
         const CovGroups groups = cov_groups(*codes, p.cov, group_name);
         Seeded a, b;
-        const SlopeModels y = common_slope_test2(*a.engine, a.console, ShapeTable(p.data), groups, 1.0, 200);
-        const SlopeModels z = common_slope_test2(*b.engine, b.console, ShapeTable(moved), groups, 1.0, 200);
+        const SlopeModels y = test_slope_models(*a.engine, a.console, ShapeTable(p.data), groups, 1.0, 200);
+        const SlopeModels z = test_slope_models(*b.engine, b.console, ShapeTable(moved), groups, 1.0, 200);
         EXPECT_NEAR(z.ssunexplain_ss, y.ssunexplain_ss, 1e-12);
         EXPECT_NEAR(z.ssunexplain_ms, y.ssunexplain_ms, 1e-12);
         EXPECT_EQ(z.exc_ss, y.exc_ss);
@@ -139,7 +139,7 @@ TEST(SlopeModels, LinesThroughTheDataLeaveNothingAndEqualSumsNeverCount) {
         const double v = z[static_cast<std::size_t>(i)];
         x.row(i) << 1 + 2 * v, -3 + 0.5 * v, 7.0, 0.25 * v, 100.0 * static_cast<double>(i * i);
     }
-    EXPECT_NEAR(getunexplained(x, z), 0.0, 1e-24);
+    EXPECT_NEAR(regression_unexplained_ss(x, z), 0.0, 1e-24);
 
     // Groups of two specimens: every line passes through both, in the
     // observed grouping, in every shuffle and in every random grouping, so no
@@ -162,7 +162,7 @@ TEST(SlopeModels, ShuffledCodingsWithDegenerateCellsStillGetASum) {
     for (std::size_t i = 0; i < cov.size(); ++i)
         if (codes[i] == 2) cov[i] = 2.5;
     bool degenerate = false;
-    const double sum = coding_cov_ss(ShapeTable(p.data), codes, cov, &degenerate);
+    const double sum = coding_different_slopes_ss(ShapeTable(p.data), codes, cov, &degenerate);
     EXPECT_TRUE(degenerate);
     EXPECT_NEAR(sum, reference_different_slopes(p.data, codes, cov), 1e-12);
 }
@@ -171,9 +171,9 @@ TEST(TwoGroupCov, AConstantSecondVariableLeavesTheCellsOfTheFirst) {
     std::vector<int> g1;
     for (int i = 0; i < 18; ++i) g1.push_back(1 + i % 3);
     Seeded run;
-    const TwoGroupCov y = twogroupcov(*run.engine, run.console, make_shapes(g1, 6, 17), Codes(g1.begin(), g1.end()), Codes(18, 4.0),
+    const TwoGroupCov y = two_variable_slopes_test(*run.engine, run.console, make_shapes(g1, 6, 17), Codes(g1.begin(), g1.end()), Codes(18, 4.0),
                                       random_covariate(18, 17), 150);
-    EXPECT_EQ(y.yc, y.ya);
+    EXPECT_EQ(y.unexplained_cells, y.unexplained_g1);
     EXPECT_EQ(y.exc1, 0);  // every shuffle of a constant reproduces the cells exactly
     EXPECT_EQ(y.result()(0, 3), 0);
 }
@@ -188,17 +188,17 @@ TEST(NamedOperations, SlopeModelsAreCallableByNameWithTheirCounts) {
     const Value data(p.data), species(column_of(p.g1)), cov(column_of(p.cov)), tssd(quillan::tssd(p.data));
 
     const auto split = ops.call("split_groups", {data, species, cov}, 5);
-    const double ya = ops.call("group_cov_ss", {split[0], split[3], Value(2.0)}, 1)[0].scalar();
-    EXPECT_EQ(ya, coding_cov_ss(ShapeTable(p.data), p.g1, p.cov));
+    const double unexplained_g1 = ops.call("group_cov_ss", {split[0], split[3], Value(2.0)}, 1)[0].scalar();
+    EXPECT_EQ(unexplained_g1, coding_different_slopes_ss(ShapeTable(p.data), p.g1, p.cov));
     const Matrix y13 = ops.call("common_slope_test2", {split[0], split[3], Value(2.0), tssd, Value(25.0)}, 1)[0].matrix();
     ASSERT_EQ(y13.cols(), 13);
-    EXPECT_EQ(y13(0, 2), tssd.scalar() - ya);
+    EXPECT_EQ(y13(0, 2), tssd.scalar() - unexplained_g1);
     EXPECT_EQ(y13(0, 12), 25);
     EXPECT_EQ(ops.call("common_slope_test", {split[0], split[3], Value(2.0), tssd, Value(25.0)}, 1)[0].matrix().cols(), 8);
     const Matrix y5 = ops.call("twogroupcov", {data, species, Value(column_of(p.g2)), cov, Value(10.0)}, 1)[0].matrix();
-    EXPECT_EQ(y5(0, 0), ya);
+    EXPECT_EQ(y5(0, 0), unexplained_g1);
 
-    // getunexplained of getpresida of the first group, against its centred covariate.
+    // regression_unexplained_ss of procrustes_residuals of the first group, against its centred covariate.
     std::vector<double> zc = elements(split[3].list()[0].matrix());
     double m = 0;
     for (double v : zc) m += v;

@@ -1,6 +1,6 @@
 #include "groups/groups.hpp"
 #include "platform/error.hpp"
-#include "shell/console.hpp"
+#include "platform/console.hpp"
 #include "support/shapes.hpp"
 
 #include <gtest/gtest.h>
@@ -34,7 +34,7 @@ Codes cells_by_search(const Codes& a, const Codes& b) {
 
 TEST(SplitGroups, NumbersGroupsByFirstAppearanceAndComparesCodesExactly) {
     const Matrix data = random_table(7, 3, 20);
-    const SplitGroups s = split_groups(data, {5, 2, 5, 7, 2, 9, 9, 1}, {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7});
+    const SplitGroups s = split_by_group(data, {5, 2, 5, 7, 2, 9, 9, 1}, {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7});
     EXPECT_EQ(s.gcodes, (Codes{5, 2, 7, 9}));
     EXPECT_EQ(s.ssize, (Rows{2, 2, 1, 2}));
     EXPECT_EQ(s.d_ord, (std::vector<Rows>{{1, 3}, {2, 5}, {4}, {6, 7}}));
@@ -42,10 +42,10 @@ TEST(SplitGroups, NumbersGroupsByFirstAppearanceAndComparesCodesExactly) {
     EXPECT_EQ(s.dlist[1].row(1), data.row(4));
     EXPECT_EQ(s.dlist[2].row(0), data.row(3));
     // No tolerance; not-a-number equals nothing.
-    const SplitGroups t = split_groups(data, {1.0, std::nextafter(1.0, 2.0), kNaN, 1.0, kNaN, 0.0, -0.0}, Codes(7, 0));
+    const SplitGroups t = split_by_group(data, {1.0, std::nextafter(1.0, 2.0), kNaN, 1.0, kNaN, 0.0, -0.0}, Codes(7, 0));
     EXPECT_EQ(t.ssize, (Rows{2, 1, 1, 1, 2}));
-    EXPECT_THROW(split_groups(data, {1, 2, 3}, Codes(7, 0.0)), QuillanError);
-    EXPECT_THROW(split_groups(data, Codes(7, 1.0), {1}), QuillanError);
+    EXPECT_THROW(split_by_group(data, {1, 2, 3}, Codes(7, 0.0)), QuillanError);
+    EXPECT_THROW(split_by_group(data, Codes(7, 1.0), {1}), QuillanError);
 }
 
 TEST(UnsplitGroups, RestoresTheTableSplitByItsGroups) {
@@ -53,32 +53,32 @@ TEST(UnsplitGroups, RestoresTheTableSplitByItsGroups) {
     const Matrix groups = load_data("plethodon.groups.txt");
     Codes cov(40);
     for (std::size_t i = 0; i < 40; ++i) cov[i] = static_cast<double>(i);
-    const Codes cells = combined_code(column_codes(groups, 0), column_codes(groups, 1)).glistc;
+    const Codes cells = cell_codes(column_codes(groups, 0), column_codes(groups, 1)).glistc;
     for (const Codes& codes : {column_codes(groups, 0), cells}) {
-        const SplitGroups s = split_groups(data, codes, cov);
-        EXPECT_EQ(unsplit_groups(s.dlist, s.d_ord, s.gcodes.size()), data);
+        const SplitGroups s = split_by_group(data, codes, cov);
+        EXPECT_EQ(unsplit_by_group(s.dlist, s.d_ord, s.gcodes.size()), data);
         std::vector<Matrix> c;
         for (const auto& v : s.splitc) c.push_back(Eigen::Map<const Matrix>(v.data(), static_cast<Eigen::Index>(v.size()), 1));
-        EXPECT_EQ(unsplit_groups(c, s.d_ord, s.gcodes.size()), Eigen::Map<const Matrix>(cov.data(), 40, 1));
+        EXPECT_EQ(unsplit_by_group(c, s.d_ord, s.gcodes.size()), Eigen::Map<const Matrix>(cov.data(), 40, 1));
     }
     // Grows to the largest row stored; rows never stored stay zero.
     const std::vector<Matrix> X = {matrix_from_rows({{1, 1}, {2, 2}}), matrix_from_rows({{3, 3}})};
-    EXPECT_EQ(unsplit_groups(X, {{4, 1}, {2}}, 2), matrix_from_rows({{2, 2}, {3, 3}, {0, 0}, {1, 1}}));
-    EXPECT_THROW(unsplit_groups(X, {{1, 2}, {3}}, 3), QuillanError);
-    EXPECT_THROW(unsplit_groups(X, {{1, 2, 5}, {3}}, 2), QuillanError);
-    EXPECT_THROW(unsplit_groups({X[0], matrix_from_rows({{3, 3, 3}})}, {{1, 2}, {3}}, 2), QuillanError);
+    EXPECT_EQ(unsplit_by_group(X, {{4, 1}, {2}}, 2), matrix_from_rows({{2, 2}, {3, 3}, {0, 0}, {1, 1}}));
+    EXPECT_THROW(unsplit_by_group(X, {{1, 2}, {3}}, 3), QuillanError);
+    EXPECT_THROW(unsplit_by_group(X, {{1, 2, 5}, {3}}, 2), QuillanError);
+    EXPECT_THROW(unsplit_by_group({X[0], matrix_from_rows({{3, 3, 3}})}, {{1, 2}, {3}}, 2), QuillanError);
 }
 
 TEST(CombinedCode, OneCellPerDistinctPairInOrderOfFirstAppearance) {
-    EXPECT_EQ(combined_code({1, 1, 2, 2}, {1, 2, 1, 2}).glistc, (Codes{1, 2, 3, 4}));
-    const CombinedCode b = combined_code({1, 1, 2, 2}, {3, 3, 3, 3});
+    EXPECT_EQ(cell_codes({1, 1, 2, 2}, {1, 2, 1, 2}).glistc, (Codes{1, 2, 3, 4}));
+    const CombinedCode b = cell_codes({1, 1, 2, 2}, {3, 3, 3, 3});
     EXPECT_EQ(b.glistc, (Codes{1, 1, 2, 2}));
     EXPECT_EQ(b.ccode, matrix_from_rows({{1, 1, 3}, {2, 2, 3}}));
-    EXPECT_EQ(combined_code({7}, {8, 9}).ccode, matrix_from_rows({{1, 7, 8}}));
-    EXPECT_THROW(combined_code({1, 2, 3}, {1, 2}), QuillanError);
+    EXPECT_EQ(cell_codes({7}, {8, 9}).ccode, matrix_from_rows({{1, 7, 8}}));
+    EXPECT_THROW(cell_codes({1, 2, 3}, {1, 2}), QuillanError);
     std::ostringstream out;
     Console console(out);
-    combined_code({1, 1, 2, 2}, {1, 2, 1, 2}, &console);
+    cell_codes({1, 1, 2, 2}, {1, 2, 1, 2}, &console);
     EXPECT_EQ(out.str(), "ccount = 4\n");
 }
 
@@ -97,7 +97,7 @@ TEST(CombinedCode, FastFormNumbersLikeTheLinearSearch) {
             b[i] = round % 5 == 0 && i % 97 == 3 ? kNaN : code(rng) * 0.5;
         }
         glistc.assign(m, 0.0);
-        const std::size_t n = combined_code(a, b, glistc, cells);
+        const std::size_t n = cell_codes(a, b, glistc, cells);
         ASSERT_EQ(glistc, cells_by_search(a, b)) << "round " << round;
         ASSERT_EQ(n, cells.cells());
         for (std::size_t i = 0; i < m; ++i) ASSERT_EQ(cells.first(static_cast<std::size_t>(glistc[i]) - 1), a[i]);

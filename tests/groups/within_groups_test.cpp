@@ -4,8 +4,9 @@
 #include "groups/within_groups.hpp"
 #include "platform/error.hpp"
 #include "platform/memory_gui.hpp"
-#include "shell/operations.hpp"
+#include "byname/operations.hpp"
 #include "support/shapes.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,7 @@ struct Plethodon {
     Matrix groups = load_data("plethodon.groups.txt");
     Codes species = column_codes(groups, 0);
     Codes site = column_codes(groups, 1);
-    Codes cells = combined_code(species, site).glistc;
+    Codes cells = cell_codes(species, site).glistc;
 };
 
 }  // namespace
@@ -35,15 +36,15 @@ TEST(WithinGroups, EachGroupIsScoredOnItsOwnConsensus) {
     const Plethodon p;
     const double total = tssd(p.data);
     for (const Codes& codes : {p.species, p.site, p.cells}) {
-        const WithinGroups w = sq_d_wg(p.data, codes);
-        const SplitGroups s = split_groups(p.data, codes, Codes(40, 0.0));
+        const WithinGroups w = within_group_ss(p.data, codes);
+        const SplitGroups s = split_by_group(p.data, codes, Codes(40, 0.0));
         EXPECT_EQ(w.gcodes, s.gcodes);
         EXPECT_EQ(w.ssize, s.ssize);
         EXPECT_TRUE(w.single_codes.empty());
         for (std::size_t g = 0; g < s.dlist.size(); ++g) {
             // The block's own total, to rounding, by the plain procedure and by the closed form.
             EXPECT_NEAR(w.wgsd[g], literal::ss(s.dlist[g]), 1e-13);
-            const Consensus c = getconsensuspcafull(s.dlist[g]);
+            const Consensus c = full_procrustes_consensus(s.dlist[g]);
             double closed = 0;
             for (Eigen::Index i = 0; i < s.dlist[g].rows(); ++i)
                 closed += sin2_distance(s.dlist[g].row(i).data(), c.y.data(), 12);
@@ -53,7 +54,7 @@ TEST(WithinGroups, EachGroupIsScoredOnItsOwnConsensus) {
         EXPECT_LT(w.total(), total);
     }
     // One group scores exactly the total.
-    const WithinGroups one = sq_d_wg(p.data, Codes(40, 3.0));
+    const WithinGroups one = within_group_ss(p.data, Codes(40, 3.0));
     EXPECT_EQ(one.wgsd, std::vector<double>{total});
 }
 
@@ -61,11 +62,11 @@ TEST(WithinGroups, GroupsOfSimilarShapesScoreZeroInFirstAppearanceOrder) {
     const Matrix base = random_table(2, 6, 30, 0.5);
     Matrix data(4, 13);
     data << base, similar(base.topRows(1), 2.0, 0.1, 4, 4), similar(base.bottomRows(1), -1.0, 30, -4, 4);
-    const WithinGroups w = sq_d_wg(data, {2, 1, 2, 1});
+    const WithinGroups w = within_group_ss(data, {2, 1, 2, 1});
     EXPECT_EQ(w.gcodes, (Codes{2, 1}));
     EXPECT_NEAR(w.wgsd[0], 0.0, 1e-14);
     EXPECT_NEAR(w.wgsd[1], 0.0, 1e-14);
-    EXPECT_GT(sq_d_wg(data, {1, 1, 2, 2}).total(), 0.01);
+    EXPECT_GT(within_group_ss(data, {1, 1, 2, 2}).total(), 0.01);
 }
 
 TEST(WithinGroups, SingleSpecimenGroupScoresZeroAndIsReported) {
@@ -73,7 +74,7 @@ TEST(WithinGroups, SingleSpecimenGroupScoresZeroAndIsReported) {
     Codes codes = p.species;
     codes[6] = 99;
     codes[30] = 98;
-    const WithinGroups w = sq_d_wg(p.data, codes);
+    const WithinGroups w = within_group_ss(p.data, codes);
     ASSERT_EQ(w.gcodes, (Codes{1, 99, 2, 98}));
     EXPECT_EQ(w.ssize, (Rows{19, 1, 19, 1}));
     EXPECT_EQ(w.wgsd[1], 0.0);
@@ -87,12 +88,12 @@ TEST(WithinGroups, SingleSpecimenGroupScoresZeroAndIsReported) {
             rest.row(r++) = p.data.row(i);
             rest_codes.push_back(p.species[static_cast<std::size_t>(i)]);
         }
-    const WithinGroups without = sq_d_wg(rest, rest_codes);
+    const WithinGroups without = within_group_ss(rest, rest_codes);
     EXPECT_EQ(w.wgsd[0], without.wgsd[0]);
     EXPECT_EQ(w.wgsd[2], without.wgsd[1]);
     const ShapeTable t(p.data);
-    Scratch scratch;
-    const WithinSum s = sq_d_wg_sum(t, codes, scratch);
+    WithinGroupsScratch scratch;
+    const WithinSum s = within_group_ss_sum(t, codes, scratch);
     EXPECT_EQ(s.sum, w.total());
     EXPECT_EQ(s.groups, 4u);
     EXPECT_EQ(s.singles, 2u);
@@ -101,34 +102,34 @@ TEST(WithinGroups, SingleSpecimenGroupScoresZeroAndIsReported) {
 TEST(WithinGroups, TheSameGroupingAlwaysScoresTheSameBits) {
     const Plethodon p;
     const ShapeTable t(p.data);
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     WithinGroups first, again;
-    sq_d_wg(t, p.cells, scratch, first);
+    within_group_ss(t, p.cells, scratch, first);
     // After other groupings have used the buffers.
     Codes shuffled = p.cells;
     std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937_64(1));
-    sq_d_wg(t, shuffled, scratch, again);
-    sq_d_wg(t, Codes(40, 1.0), scratch, again);
-    sq_d_wg(t, p.cells, scratch, again);
+    within_group_ss(t, shuffled, scratch, again);
+    within_group_ss(t, Codes(40, 1.0), scratch, again);
+    within_group_ss(t, p.cells, scratch, again);
     EXPECT_EQ(again.wgsd, first.wgsd);
     // Codes relabelled (the same groups in the same first-appearance order).
     Codes relabelled = p.cells;
     for (double& c : relabelled) c = 1000.5 - 7 * c;
-    EXPECT_EQ(sq_d_wg_sum(t, relabelled, scratch).sum, first.total());
+    EXPECT_EQ(within_group_ss_sum(t, relabelled, scratch).sum, first.total());
     // Through the identity row map and through the matrix form.
     std::vector<int> identity(40);
     std::iota(identity.begin(), identity.end(), 0);
-    sq_d_wg(t, p.cells, scratch, again, identity);
+    within_group_ss(t, p.cells, scratch, again, identity);
     EXPECT_EQ(again.wgsd, first.wgsd);
-    EXPECT_EQ(sq_d_wg(p.data, p.cells).wgsd, first.wgsd);
+    EXPECT_EQ(within_group_ss(p.data, p.cells).wgsd, first.wgsd);
     // On two threads at once, each with its own buffers.
     std::vector<std::vector<double>> seen(2);
     std::vector<std::thread> threads;
     for (std::size_t th = 0; th < 2; ++th)
         threads.emplace_back([&, th] {
-            Scratch own;
+            WithinGroupsScratch own;
             WithinGroups out;
-            for (int rep = 0; rep < 3; ++rep) sq_d_wg(t, th == 0 ? p.cells : relabelled, own, out);
+            for (int rep = 0; rep < 3; ++rep) within_group_ss(t, th == 0 ? p.cells : relabelled, own, out);
             seen[th] = out.wgsd;
         });
     for (auto& th : threads) th.join();
@@ -139,7 +140,7 @@ TEST(WithinGroups, TheSameGroupingAlwaysScoresTheSameBits) {
 TEST(WithinGroups, RowMapScoresThePermutedTableWithCodesInPlace) {
     const Plethodon p;
     const ShapeTable t(p.data);
-    Scratch scratch;
+    WithinGroupsScratch scratch;
     WithinGroups w;
     std::vector<int> rp(40);
     std::iota(rp.begin(), rp.end(), 0);
@@ -148,12 +149,12 @@ TEST(WithinGroups, RowMapScoresThePermutedTableWithCodesInPlace) {
         std::shuffle(rp.begin(), rp.end(), rng);
         Matrix permuted(40, 25);
         for (Eigen::Index j = 0; j < 40; ++j) permuted.row(j) = p.data.row(rp[static_cast<std::size_t>(j)]);
-        sq_d_wg(t, p.species, scratch, w, rp);
-        EXPECT_EQ(w.wgsd, sq_d_wg(permuted, p.species).wgsd);
+        within_group_ss(t, p.species, scratch, w, rp);
+        EXPECT_EQ(w.wgsd, within_group_ss(permuted, p.species).wgsd);
     }
     rp[3] = 40;
-    EXPECT_THROW(sq_d_wg(t, p.species, scratch, w, rp), QuillanError);
-    EXPECT_THROW(sq_d_wg(t, Codes(39, 1.0), scratch, w), QuillanError);
+    EXPECT_THROW(within_group_ss(t, p.species, scratch, w, rp), QuillanError);
+    EXPECT_THROW(within_group_ss(t, Codes(39, 1.0), scratch, w), QuillanError);
 }
 
 TEST(NamedOperations, GeometryAndGroupsAreCallableByName) {
@@ -181,8 +182,8 @@ TEST(NamedOperations, GeometryAndGroupsAreCallableByName) {
     const auto w = table.call("sq_d_wg", {data, Value(column_of(singles))}, 3);
     EXPECT_EQ(w[0].matrix()(0, 0), 0.0);
     EXPECT_EQ(w[2].matrix(), matrix_from_rows({{1, 19, 20}}));
-    EXPECT_NE(out.str().find("code 7 has a single specimen"), std::string::npos) << out.str();
+    EXPECT_THAT(out.str(), HasSubstr("code 7 has a single specimen")) << out.str();
     EXPECT_EQ(table.call("combined_code", {codes, Value(column_of(p.site))}, 2)[1].matrix().rows(), 4);
-    EXPECT_NE(out.str().find("ccount = 4"), std::string::npos);
+    EXPECT_THAT(out.str(), HasSubstr("ccount = 4"));
     EXPECT_THROW(table.call("sq_d_wg", {data, codes}, 4), QuillanError);
 }

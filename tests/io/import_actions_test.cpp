@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 using ::testing::HasSubstr;
 
 namespace {
@@ -45,13 +45,13 @@ TEST(ImportAction, FillsTheThreeTablesWithTheLoadsDescriptions) {
               "Data File: plethodon.csv with 40 specimens, 12 LM\n\nGroup File: plethodon.csv with 40 specimens,  2 group variables\n"
               "\nCovariate File: plethodon.csv with 40 specimens");
     const Workspace& ws = h.shell.workspace();
-    EXPECT_EQ(ws.glist.cols(), 2);
+    EXPECT_EQ(ws.groups.cols(), 2);
     // Codes in order of first appearance: the first specimen's site, Symp, is site 1 here.
     const Matrix groups = dload(data_file("plethodon.groups.txt"));
-    EXPECT_TRUE((ws.glist.col(0).array() == groups.col(0).array()).all());
-    EXPECT_TRUE((ws.glist.col(1).array() == 3 - groups.col(1).array()).all());
-    EXPECT_TRUE((ws.clist.array() == dload(data_file("plethodon.cov.txt")).array()).all());
-    EXPECT_EQ(ws.legend.ids.at(0), "P01");
+    EXPECT_TRUE((ws.groups.col(0).array() == groups.col(0).array()).all());
+    EXPECT_TRUE((ws.groups.col(1).array() == 3 - groups.col(1).array()).all());
+    EXPECT_TRUE((ws.covariate.array() == dload(data_file("plethodon.cov.txt")).array()).all());
+    EXPECT_EQ(h.shell.legend().ids.at(0), "P01");
 
     // A refused import leaves the workspace and the file box as they were.
     TempDir dir;
@@ -61,12 +61,12 @@ TEST(ImportAction, FillsTheThreeTablesWithTheLoadsDescriptions) {
     EXPECT_EQ(h.load("Import", bad), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr("line 3, specimen b"));
     EXPECT_EQ(h.box(kFileBox), box);
-    EXPECT_EQ(h.shell.workspace().data.rows(), 40);
-    EXPECT_EQ(h.shell.workspace().legend.ids.at(0), "P01");
+    EXPECT_EQ(h.shell.workspace().landmarks.rows(), 40);
+    EXPECT_EQ(h.shell.legend().ids.at(0), "P01");
 
     // "Clear" forgets the legend with the tables.
     EXPECT_EQ(h.run("Clear"), Outcome::Done);
-    EXPECT_TRUE(h.shell.workspace().legend.empty());
+    EXPECT_TRUE(h.shell.legend().empty());
 }
 
 TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
@@ -88,9 +88,9 @@ TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
     h.gui.set(cov, "Value", Value(2.0));
     ASSERT_EQ(h.run("ChooseGroups"), Outcome::Done) << h.last_message();
     const Workspace& ws = h.shell.workspace();
-    ASSERT_EQ(ws.glist.cols(), 1);
-    EXPECT_EQ(ws.glist(0, 0), 1.0);  // the first specimen's site, Symp, is the first level met
-    EXPECT_EQ(ws.clist.rows(), 40);
+    ASSERT_EQ(ws.groups.cols(), 1);
+    EXPECT_EQ(ws.groups(0, 0), 1.0);  // the first specimen's site, Symp, is the first level met
+    EXPECT_EQ(ws.covariate.rows(), 40);
     EXPECT_THAT(h.box(kFileBox), HasSubstr("with 40 specimens,  1 group variables\n\nCovariate File: plethodon.csv"));
     EXPECT_THAT(h.box("LegendBox"), HasSubstr("G1 = site: 1 Symp 2 Allo"));
 
@@ -98,7 +98,7 @@ TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
     h.gui.set(g1, "Value", Value(1.0));
     h.gui.set(g2, "Value", Value(2.0));
     EXPECT_EQ(h.run("ChooseGroups"), Outcome::Failed);
-    EXPECT_EQ(h.shell.workspace().glist.cols(), 1);
+    EXPECT_EQ(h.shell.workspace().groups.cols(), 1);
 }
 
 TEST(ImportBatch, ConvertedTablesGiveTheSameReportsAsTheImport) {
@@ -149,6 +149,6 @@ TEST(ImportBatch, RefusedFilesAndUsageErrorsSayWhy) {
     EXPECT_EQ(run_batch({"one-way", "--import", ragged, "--factor", "a", "--factor", "b", "--factor", "c"}).status, 64);
     const auto dup = run_batch({"import", "--import", dir.write("d.tps", "LM=2\n0 0\n1 0\nID=a\nLM=2\n0 0\n2 1\nID=a\n")});
     EXPECT_EQ(dup.status, 0);
-    EXPECT_THAT(dup.err, HasSubstr("[Possible error] The specimen ID \"a\" appears 2 times"));
+    EXPECT_THAT(dup.err, HasSubstr("quillan-batch: Possible error: The specimen ID \"a\" appears 2 times"));
     EXPECT_EQ(dup.out, "Data File: d.tps with 2 specimens, 2 LM\n\n");
 }

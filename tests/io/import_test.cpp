@@ -11,7 +11,7 @@
 
 using namespace quillan;
 using namespace quillan::io;
-using quillan::testing::data_file;
+using quillan::test::data_file;
 using ::testing::HasSubstr;
 
 namespace {
@@ -203,14 +203,14 @@ TEST(ImportTable, FactorTableIsMatchedById) {
 }
 
 TEST(Convert, WrittenTablesLoadBackToTheImportedNumbers) {
-    quillan::testing::TempDir dir;
+    quillan::test::TempDir dir;
     const ImportedData d = import_file(data_file("plethodon.csv"), choose_columns({}, "logCS"));
     const auto files = write_converted(d, dir.file("pleth"));
     ASSERT_EQ(files.size(), 4u);
     EXPECT_TRUE((dload(dir.file("pleth.lm.txt")).array() == d.landmarks.array()).all());
     EXPECT_TRUE((dload(dir.file("pleth.groups.txt")).array() == d.groups.array()).all());
     EXPECT_TRUE((dload(dir.file("pleth.cov.txt")).array() == d.covariate.array()).all());
-    const std::string legend = quillan::testing::read_bytes(dir.file("pleth.legend.csv"));
+    const std::string legend = quillan::test::read_bytes(dir.file("pleth.legend.csv"));
     EXPECT_THAT(legend, HasSubstr("factor G1,species,1,Jord\nfactor G1,species,2,Teyah\n"));
     EXPECT_THAT(legend, HasSubstr("covariate,logCS,,\n"));
     EXPECT_THAT(legend, HasSubstr("specimen,ID,40,P40\n"));

@@ -17,7 +17,7 @@
 #include <cmath>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 using ::testing::HasSubstr;
 
 namespace {
@@ -210,12 +210,12 @@ TEST(SpecimenExport, AlignedCoordinatesDistancesAndStandardisedShapes) {
     ASSERT_EQ(std::count(csv.begin(), csv.end(), '\n'), 41);
     EXPECT_THAT(lines[0], HasSubstr("specimen,id,G1,G1_code,covariate,centroid_size,procrustes_distance,x1,y1,"));
     EXPECT_THAT(lines[0], HasSubstr(",x12,y12,std_x1,std_y1,"));
-    const Matrix data = h.shell.workspace().data;
-    const Consensus c = getconsensuspcafull(data);
-    const Matrix d = fullpdist(c.y, data);
+    const Matrix data = h.shell.workspace().landmarks;
+    const Consensus c = full_procrustes_consensus(data);
+    const Matrix d = full_procrustes_distances(c.y, data);
     const auto row = io::split_delimited(lines[3], ',');  // the third specimen
     ASSERT_EQ(row.size(), 7u + 24u + 24u);
-    EXPECT_EQ(std::stod(row[5]), centsize(data)(2));
+    EXPECT_EQ(std::stod(row[5]), centroid_sizes(data)(2));
     EXPECT_EQ(std::stod(row[6]), d(2, 0));
     EXPECT_EQ(std::stod(row[7]), c.xpt(2, 0));
     EXPECT_EQ(std::stod(row[30]), c.xpt(2, 23));

@@ -1,12 +1,15 @@
 // The dispatcher: exact names, the fall-through message, the boxes read
 // afresh, and the named-operation table's argument-count errors.
-#include "shell/operations.hpp"
+#include "byname/operations.hpp"
 #include "support/fixtures.hpp"
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
     Harness h;
@@ -20,14 +23,14 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
         EXPECT_TRUE(h.gui.dialog_titles().empty());  // no dialog was opened
     }
     EXPECT_EQ(h.box(kResultsBox), "kept");
-    EXPECT_EQ(action_names().size(), 18u);
+    EXPECT_EQ(action_names().size(), 22u);  // the 18 of the window's buttons, import and export
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }
 
 TEST(ActionEnvironment, ReadsTheBoxesAfreshAndAppliesTheGroupListRule) {
     Harness h;
-    ActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     h.set_box(kPermBox, Value("250"));
     EXPECT_EQ(env.perm_box_text(), "250");
     h.set_box(kPermBox, Value("1000"));
@@ -43,7 +46,7 @@ TEST(ActionEnvironment, ReadsTheBoxesAfreshAndAppliesTheGroupListRule) {
     } catch (const Refused& r) {
         EXPECT_STREQ(r.what(), "Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload");
     }
-    h.shell.workspace().glist = Matrix::Ones(4, 3);
+    h.shell.workspace().groups = Matrix::Ones(4, 3);
     EXPECT_NO_THROW(env.require_two_way_list(kRegressionRefusal));
     EXPECT_THROW(env.require_one_way_list(), Refused);
 
@@ -86,4 +89,39 @@ TEST(OperationTable, RegistersInDeclaredOrderAndRejectsExtraArguments) {
     auto r = table.call("dload", {Value(data_file("plethodon.cov.txt"))}, 1);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].matrix().rows(), 40);
+}
+
+TEST(ActionTable, NamesAndAliasesAreUniqueAndOnlyNamesReachTheDispatcher) {
+    std::set<std::string> words;
+    for (const auto& row : action_table()) {
+        EXPECT_NE(row.shell_step == nullptr, row.analysis == nullptr) << row.name << " must run exactly one thing";
+        EXPECT_TRUE(words.insert(row.name).second) << row.name;
+        EXPECT_TRUE(words.insert(row.alias).second) << row.alias;
+        EXPECT_EQ(find_action_or_alias(row.alias), &row);
+        EXPECT_EQ(find_action(row.name), &row);
+        EXPECT_EQ(find_action(row.alias), nullptr) << "the window's dispatcher takes names only";
+        EXPECT_FALSE(std::string(row.description).empty()) << row.name;
+    }
+    EXPECT_EQ(describe_needs(kNeedsLandmarks | kNeedsCovariate), "landmarks, covariate");
+    EXPECT_EQ(describe_needs(kNeedsNothing), "nothing");
+}
+
+// The table says which analyses write a report; running each on real data
+// (with one or two group columns, whichever it accepts) must agree.
+TEST(ActionTable, AnalysesWriteAReportExactlyWhenTheTableSaysSo) {
+    for (const auto& row : action_table()) {
+        if (!row.analysis) continue;
+        Outcome o = Outcome::Unknown;
+        for (const char* groups : {"plethodon.groups.txt", "plethodon.species.groups.txt"}) {
+            Harness h;
+            ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
+            ASSERT_EQ(h.load("LoadGlist", data_file(groups)), Outcome::Done);
+            ASSERT_EQ(h.load("LoadClist", data_file("plethodon.cov.txt")), Outcome::Done);
+            h.shell.options().seed = 5;
+            h.set_box(kPermBox, Value("20"));
+            o = h.run(row.name);
+            if (o != Outcome::Refused) break;
+        }
+        EXPECT_EQ(o, row.writes_report ? Outcome::Reported : Outcome::Done) << row.name;
+    }
 }

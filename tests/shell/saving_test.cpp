@@ -1,10 +1,11 @@
 // Saving the results box and clearing the workspace.
 #include "support/fixtures.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace quillan;
-using namespace quillan::testing;
+using namespace quillan::test;
 
 TEST(Saving, EachLineIsWrittenAfterALineFeedAndABlank) {
     TempDir dir;
@@ -42,7 +43,7 @@ TEST(Saving, AFailedSaveLeavesWhatWasThereAndSaysSo) {
     std::filesystem::create_directory(dir.file("taken.txt"));
     dir.write("taken.txt/keep", "precious");
     EXPECT_EQ(h.save(dir.file("taken.txt")), Outcome::Failed);
-    EXPECT_NE(h.last_message().find("Cannot write the file"), std::string::npos);
+    EXPECT_THAT(h.last_message(), HasSubstr("Cannot write the file"));
     EXPECT_EQ(read_bytes(dir.file("taken.txt/keep")), "precious");
     // No half-written file is left beside it.
     int files = 0;
@@ -71,8 +72,8 @@ TEST(Clearing, EmptiesTheWorkspaceAndBlanksBothBoxes) {
     h.set_box(kPermBox, Value("123"));
     ASSERT_EQ(h.run("Clear"), Outcome::Done);
     const Workspace& ws = h.shell.workspace();
-    EXPECT_EQ(ws.data.size() + ws.glist.size() + ws.clist.size(), 0);
-    EXPECT_TRUE(ws.dfileinfo.empty() && ws.gfileinfo.empty() && ws.cfileinfo.empty());
+    EXPECT_EQ(ws.landmarks.size() + ws.groups.size() + ws.covariate.size(), 0);
+    EXPECT_TRUE(ws.landmarks_info.empty() && ws.groups_info.empty() && ws.covariate_info.empty());
     EXPECT_EQ(h.box(kResultsBox), "   ");
     EXPECT_EQ(h.box(kFileBox), "   ");
     EXPECT_EQ(h.box(kPermBox), "123");

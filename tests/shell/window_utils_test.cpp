@@ -1,15 +1,17 @@
 #include "platform/error.hpp"
 #include "platform/memory_gui.hpp"
 #include "shell/memory_window.hpp"
-#include "shell/operations.hpp"
+#include "byname/operations.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_utils.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 using namespace quillan;
+using namespace quillan::test;
 
 namespace {
 
@@ -26,15 +28,6 @@ Handle make_window(MemoryGui& gui, double x, double y, double w, double h) {
 }
 
 void set_screen(MemoryGui& gui, double w, double h) { gui.set(kRoot, "screensize", rect(1, 1, w, h)); }
-
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const QuillanError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 }  // namespace
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <sys/wait.h>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 namespace {
 std::string quote(const std::string& s) {
@@ -38,4 +38,4 @@ BatchResult run_batch(const std::vector<std::string>& args) {
     return r;
 }
 
-}  // namespace quillan::testing
+}  // namespace quillan::test

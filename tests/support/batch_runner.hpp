@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 struct BatchResult {
     int status = -1;
@@ -15,4 +15,4 @@ struct BatchResult {
 // Arguments are passed to the program as they stand (each one quoted).
 BatchResult run_batch(const std::vector<std::string>& args);
 
-}  // namespace quillan::testing
+}  // namespace quillan::test

@@ -4,7 +4,7 @@
 #include <random>
 #include <sstream>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 TempDir::TempDir() {
     std::random_device rd;
@@ -62,7 +62,7 @@ void Harness::set_box(const char* tag, const Value& v) { gui.set(gui.findobj_tag
 
 std::string Harness::last_message() const { return gui.messages().empty() ? std::string() : gui.messages().back().text; }
 
-}  // namespace quillan::testing
+}  // namespace quillan::test
 
 #include "platform/format.hpp"
 
@@ -70,7 +70,7 @@ std::string Harness::last_message() const { return gui.messages().empty() ? std:
 
 #include <cstdlib>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 void expect_report(const std::string& name, const std::string& report) {
     const std::string path = std::string(QUILLAN_EXPECTED_DIR) + "/" + name;
@@ -85,14 +85,14 @@ void expect_report(const std::string& name, const std::string& report) {
 
 void put_tables(Shell& shell, const Matrix& data, const Matrix& glist, const Matrix& clist) {
     Workspace& ws = shell.workspace();
-    ws.data = data;
-    ws.glist = glist;
-    ws.clist = clist;
-    ws.dfileinfo = sprintf("Data File: %s with %i specimens, %i LM\n", {"test.txt", static_cast<double>(data.rows()),
+    ws.landmarks = data;
+    ws.groups = glist;
+    ws.covariate = clist;
+    ws.landmarks_info = sprintf("Data File: %s with %i specimens, %i LM\n", {"test.txt", static_cast<double>(data.rows()),
                                                                        (static_cast<double>(data.cols()) - 1) / 2});
-    ws.gfileinfo = sprintf("\nGroup File: %s with %i specimens, % i group variables\n",
+    ws.groups_info = sprintf("\nGroup File: %s with %i specimens, % i group variables\n",
                            {"groups.txt", static_cast<double>(glist.rows()), static_cast<double>(glist.cols())});
-    ws.cfileinfo = clist.size() ? sprintf("\nCovariate File: %s with %i specimens", {"cov.txt", static_cast<double>(clist.rows())}) : "";
+    ws.covariate_info = clist.size() ? sprintf("\nCovariate File: %s with %i specimens", {"cov.txt", static_cast<double>(clist.rows())}) : "";
 }
 
-}  // namespace quillan::testing
+}  // namespace quillan::test

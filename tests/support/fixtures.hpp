@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempDir {
@@ -53,9 +53,9 @@ struct Harness {
     std::string last_message() const;
 };
 
-}  // namespace quillan::testing
+}  // namespace quillan::test
 
-namespace quillan::testing {
+namespace quillan::test {
 
 // Compares a whole report with the reviewed text in tests/expected/NAME.
 // With QUILLAN_UPDATE_EXPECTED=1 in the environment the file is written
@@ -66,4 +66,4 @@ void expect_report(const std::string& name, const std::string& report);
 // loads would write them.
 void put_tables(Shell& shell, const Matrix& data, const Matrix& glist, const Matrix& clist = Matrix());
 
-}  // namespace quillan::testing
+}  // namespace quillan::test

@@ -9,7 +9,7 @@
 #include <map>
 #include <random>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 namespace {
 
@@ -80,9 +80,9 @@ void slope_blocks(const Matrix& data, const Codes& codes, const std::vector<doub
         }
         mean /= static_cast<long double>(rows.size());
         for (Eigen::Index r : rows) z.push_back(static_cast<double>(cov[static_cast<std::size_t>(r)] - mean));
-        Matrix res = quillan::getpresida(x);
+        Matrix res = quillan::procrustes_residuals(x);
         if (common) {
-            const Matrix c = quillan::getconsensus(x).y;
+            const Matrix c = quillan::rotation_only_consensus(x).y;
             const Eigen::Index k = (data.cols() - 1) / 2;
             std::complex<double> u = 0;
             for (Eigen::Index j = 0; j < k; ++j)
@@ -144,7 +144,7 @@ double reference_common_slope(const Matrix& data, const Codes& codes, const std:
     Matrix res;
     std::vector<double> z;
     std::vector<Eigen::Index> ends;
-    const Matrix common = quillan::getconsensus(data).y;
+    const Matrix common = quillan::rotation_only_consensus(data).y;
     slope_blocks(data, codes, cov, res, z, ends, &common);
     return plain_rss(res, z, 0, res.rows());
 }
@@ -187,4 +187,4 @@ Matrix make_shapes(const std::vector<int>& group_of_specimen, int k, unsigned se
     return data;
 }
 
-}  // namespace quillan::testing
+}  // namespace quillan::test

@@ -10,7 +10,7 @@
 #include <complex>
 #include <vector>
 
-namespace quillan::testing {
+namespace quillan::test {
 
 using Config = std::vector<std::complex<double>>;
 
@@ -23,12 +23,12 @@ double reference_within(const Matrix& data, const Codes& codes);
 
 
 // Unexplained sums of the slope models by plain regression: each group's
-// getpresida residuals against its covariate less the group's mean, each
+// procrustes_residuals residuals against its covariate less the group's mean, each
 // coordinate column by the closed form Syy - Sxy^2 / Sxx (Syy when the
 // covariate has one value: the column's sum about its mean).  Different
 // slopes: one line per group; common slope: one line through all groups'
 // residuals pooled, each group's residuals first turned (in complex
-// arithmetic) by the rotation that best fits its consensus onto getconsensus
+// arithmetic) by the rotation that best fits its consensus onto rotation_only_consensus
 // of the whole table.
 double reference_different_slopes(const Matrix& data, const Codes& codes, const std::vector<double>& cov);
 double reference_common_slope(const Matrix& data, const Codes& codes, const std::vector<double>& cov);
@@ -40,4 +40,4 @@ std::vector<double> random_covariate(std::size_t n, unsigned seed);
 // perturbed copy of its group's mean, moved, turned and scaled at random.
 Matrix make_shapes(const std::vector<int>& group_of_specimen, int k, unsigned seed, double spread = 0.05);
 
-}  // namespace quillan::testing
+}  // namespace quillan::test

@@ -75,7 +75,7 @@ inline double sin2_distance(const double* a, const double* b, int k) {
 
 namespace literal {
 
-inline double centsize(const double* r, int k) {
+inline double centroid_sizes(const double* r, int k) {
     double sx = 0, sy = 0, s = 0;
     for (int j = 0; j < k; ++j) sx = sx + r[2 * j], sy = sy + r[2 * j + 1];
     for (int j = 0; j < k; ++j) {
@@ -89,7 +89,7 @@ inline void centre_scale(double* r, int k) {
     double sx = 0, sy = 0;
     for (int j = 0; j < k; ++j) sx = sx + r[2 * j], sy = sy + r[2 * j + 1];
     for (int j = 0; j < k; ++j) r[2 * j] = r[2 * j] - sx / k, r[2 * j + 1] = r[2 * j + 1] - sy / k;
-    const double inv = 1.0 / centsize(r, k);
+    const double inv = 1.0 / centroid_sizes(r, k);
     for (int q = 0; q < 2 * k; ++q) r[q] = r[q] * inv;
 }
 
@@ -100,7 +100,7 @@ inline void full_fit(double* r, const double* ref, int k) {
         b1 = b1 + (ref[2 * j] * r[2 * j] + ref[2 * j + 1] * r[2 * j + 1]);
         b2 = b2 + (r[2 * j] * ref[2 * j + 1] - r[2 * j + 1] * ref[2 * j]);
     }
-    const double cs = centsize(r, k), fr = b1 / (cs * cs), fi = b2 / (cs * cs);
+    const double cs = centroid_sizes(r, k), fr = b1 / (cs * cs), fi = b2 / (cs * cs);
     for (int j = 0; j < k; ++j) {
         const double x = r[2 * j], y = r[2 * j + 1];
         r[2 * j] = x * fr - y * fi;
@@ -114,7 +114,7 @@ struct Result {
     int passes = 0;
 };
 
-// getconsensuspcafull.
+// full_procrustes_consensus.
 inline Result pcafull(Matrix x) {
     const int m = static_cast<int>(x.cols()), k = (m - 1) / 2, n = static_cast<int>(x.rows());
     for (int i = 0; i < n; ++i) centre_scale(&x(i, 0), k);
@@ -128,7 +128,7 @@ inline Result pcafull(Matrix x) {
             for (int i = 0; i < n; ++i) s = s + x(i, q);
             r.y[q] = s / n;
         }
-        const double cs = centsize(r.y.data(), k);
+        const double cs = centroid_sizes(r.y.data(), k);
         xd = 0;
         for (int q = 0; q < m; ++q) r.y[q] = r.y[q] / cs;
         for (int q = 0; q < m - 1; ++q) xd = xd + (r.y[q] - old[q]) * (r.y[q] - old[q]);
@@ -153,8 +153,8 @@ inline Result pcafull(Matrix x) {
     return r;
 }
 
-// fullpdist, column 1.
-inline std::vector<double> fullpdist(const std::vector<double>& ref, Matrix x) {
+// full_procrustes_distances, column 1.
+inline std::vector<double> full_procrustes_distances(const std::vector<double>& ref, Matrix x) {
     const int k = static_cast<int>(x.cols() - 1) / 2;
     std::vector<double> d;
     for (Eigen::Index i = 0; i < x.rows(); ++i) {
@@ -171,7 +171,7 @@ inline std::vector<double> fullpdist(const std::vector<double>& ref, Matrix x) {
 inline double ss(const Matrix& x) {
     const Result c = pcafull(x);
     double s = 0;
-    for (double d : fullpdist(c.y, c.xpt)) s = s + d * d;
+    for (double d : full_procrustes_distances(c.y, c.xpt)) s = s + d * d;
     return s;
 }
 

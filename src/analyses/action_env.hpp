@@ -1,0 +1,76 @@
+// What an analysis may see and do.  An analysis reads the workspace and the
+// two parameter boxes, echoes to the console, shows message windows, may
+// pause for a key and finally sets its report.  It reaches the window only
+// through this interface, which the shell implements on whatever window the
+// program has, so the analyses know nothing of windows, controls or tags.
+#pragma once
+
+#include "analyses/result_record.hpp"
+#include "analyses/workspace.hpp"
+#include "platform/console.hpp"
+#include "platform/error.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace quillan {
+
+class PermutationRecorder;
+
+struct RunOptions {
+    // Seed of the random permutations; without one every run draws afresh.
+    std::optional<std::uint64_t> seed;
+    // Worker threads for the permutations; 0 uses every core.
+    int threads = 0;
+    // Called now and then on the action's own thread while permutations run,
+    // with the permutations done and in all; returning false cancels the
+    // action.  The desktop program keeps its window painting from here.
+    std::function<bool(long long done, long long total)> progress;
+    // Sees every permutation's statistics when set (for the histogram
+    // pictures); it must outlive the action.
+    PermutationRecorder* recorder = nullptr;
+};
+
+// The refusal texts of the group-list rule.
+inline constexpr const char* kOneWayRefusal =
+    "You have loaded a group list with multiple columns but are carrying out a One-Way Test.  Please Reload the List and Try again";
+inline constexpr const char* kTwoWayRefusal =
+    "Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload";
+inline constexpr const char* kRegressionRefusal =
+    "Sorry Group list has only one column, you have requested a 2-Way Regression model.  Please check the file and reload";
+
+class ActionEnv {
+public:
+    virtual ~ActionEnv() = default;
+
+    virtual const Workspace& ws() const = 0;
+    virtual Console& console() = 0;
+    virtual const RunOptions& options() const = 0;
+
+    // The text of the permutation box, read afresh (its first line when it
+    // holds several).
+    virtual std::string perm_box_text() = 0;
+    // The selected entry of the covariate model box, 1 for the first.
+    virtual double cov_box_value() = 0;
+    // Sets the report as the whole content of the results box.
+    virtual void set_report(const std::string& text) = 0;
+    virtual void message(const std::string& text, const std::string& title) = 0;
+    void message(const std::string& text) { message(text, ""); }
+    // Waits for a key, where there is someone to press one.
+    virtual void pause() = 0;
+
+    // The group-list rule: a one-way design runs only with at most one
+    // column, a two-way design only with at least two.
+    void require_one_way_list() const;
+    void require_two_way_list(const char* refusal = kTwoWayRefusal) const;
+
+    // The numbers of the report, for export; filled beside the report.
+    ResultRecord& record() { return record_; }
+
+private:
+    ResultRecord record_;
+};
+
+}  // namespace quillan

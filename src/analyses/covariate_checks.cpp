@@ -1,0 +1,61 @@
+#include "analyses/covariate_checks.hpp"
+
+#include "platform/error.hpp"
+#include "platform/format.hpp"
+
+#include <cmath>
+
+namespace quillan {
+
+namespace {
+
+// The covariate file's name as its description shows it.
+std::string covariate_file(const Workspace& ws) {
+    const std::string head = "Covariate File: ", tail = " with ";
+    const auto start = ws.covariate_info.rfind(head);
+    if (start != std::string::npos) {
+        const auto from = start + head.size();
+        const auto end = ws.covariate_info.rfind(tail);
+        if (end != std::string::npos && end > from) return "the covariate file " + ws.covariate_info.substr(from, end - from);
+    }
+    return "the covariate file";
+}
+
+// 0-based row of the value farthest from the mean.
+Eigen::Index most_extreme_row(const Matrix& c) {
+    double mean = 0;
+    for (Eigen::Index i = 0; i < c.rows(); ++i) mean += c(i, 0) / static_cast<double>(c.rows());
+    Eigen::Index best = 0;
+    double far = -1;
+    for (Eigen::Index i = 0; i < c.rows(); ++i) {
+        const double d = std::fabs(c(i, 0) - mean);
+        if (d > far || std::isnan(d)) {
+            far = d;
+            best = i;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+void require_fittable_covariate(const Workspace& ws) {
+    for (Eigen::Index i = 0; i < ws.covariate.rows(); ++i) {
+        const double v = ws.covariate(i, 0);
+        if (std::isfinite(v) && std::fabs(v) > kMaxCovariateMagnitude)
+            throw QuillanError(sprintf("Line %i of %s holds %g, too large for the straight-line fits on the covariate (values up to "
+                                       "1e100 in size can be fitted). Please check that line, or rescale the covariate.",
+                                       {static_cast<double>(i + 1), covariate_file(ws), v}));
+    }
+}
+
+void require_finite_fit(const Workspace& ws, const Matrix& standardised) {
+    if (standardised.allFinite() || ws.covariate.rows() == 0) return;
+    const Eigen::Index row = most_extreme_row(ws.covariate);
+    throw QuillanError(sprintf("The straight-line fits on the covariate gave numbers that are not finite: the covariate values "
+                               "are too far apart or too close together to fit. The most extreme is %g on line %i of %s; "
+                               "please check it, or rescale the covariate.",
+                               {ws.covariate(row, 0), static_cast<double>(row + 1), covariate_file(ws)}));
+}
+
+}  // namespace quillan

@@ -1,0 +1,29 @@
+// A listener for every permutation's statistics, for callers that want to
+// see the whole permutation distribution (the histogram pictures).  The
+// engine calls it only when one is set in the run options, so an action run
+// without one costs nothing extra and gives exactly the same numbers.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+namespace quillan {
+
+class PermutationRecorder {
+public:
+    // One loop of permutations of one action.  `record` is called from the
+    // worker threads, each with its own worker number and never twice for
+    // the same index; `finish` once, on the action's thread, after every
+    // permutation has been recorded.  A loop that fails or is cancelled is
+    // dropped without `finish`.
+    class Loop {
+    public:
+        virtual ~Loop() = default;
+        virtual void record(int worker, long long index, const double* stats) = 0;
+        virtual void finish(const std::vector<long long>& exceeded) = 0;
+    };
+    virtual ~PermutationRecorder() = default;
+    virtual std::unique_ptr<Loop> begin(int loop, long long nperm, const std::vector<double>& observed, int workers) = 0;
+};
+
+}  // namespace quillan

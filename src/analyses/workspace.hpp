@@ -1,0 +1,26 @@
+// The workspace: what stays loaded from one action to the next.  Only the
+// three load actions and "Clear" change it; every analysis reads it and keeps
+// everything else it computes local.  The shell owns it; the analyses see it
+// through their ActionEnv.
+#pragma once
+
+#include "platform/value.hpp"
+
+#include <string>
+
+namespace quillan {
+
+struct Workspace {
+    // One row per specimen: x1 y1 ... xk yk and a trailing value.
+    Matrix landmarks;
+    // One or two (or more) columns of group codes, one row per specimen.
+    Matrix groups;
+    // One value per specimen.
+    Matrix covariate;
+    // The descriptions the file box shows, as the loads wrote them.
+    std::string landmarks_info;
+    std::string groups_info;
+    std::string covariate_info;
+};
+
+}  // namespace quillan

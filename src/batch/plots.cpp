@@ -1,0 +1,92 @@
+#include "batch/plots.hpp"
+
+#include "platform/error.hpp"
+
+#if QUILLAN_HAVE_PICTURES
+#include "render/export.hpp"
+#include "render/pictures.hpp"
+
+#include <QGuiApplication>
+
+#include <filesystem>
+#include <memory>
+#endif
+
+namespace quillan {
+
+#if QUILLAN_HAVE_PICTURES
+
+bool batch_pictures_available() { return true; }
+
+namespace {
+
+// Fonts need an application object; batch has no display, so it paints on
+// the offscreen platform whatever the environment says.  The object lives
+// while the pictures are made and is torn down properly after them.
+std::unique_ptr<QGuiApplication> application_for_pictures() {
+    if (QGuiApplication::instance()) return nullptr;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "quillan-batch";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+GroupBy group_by_of(const std::string& s) {
+    if (s == "none") return GroupBy::None;
+    if (s == "g1") return GroupBy::First;
+    if (s == "g2") return GroupBy::Second;
+    if (s == "cells") return GroupBy::Cells;
+    throw QuillanError("--plots-group-by must be none, g1, g2 or cells, not \"" + s + "\".");
+}
+
+}  // namespace
+
+int write_batch_plots(const Workspace& ws, const DistributionLog& log, const BatchPlotRequest& request, std::ostream& trace) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::create_directories(fs::path(request.folder), ec);
+    if (ec || !fs::is_directory(fs::path(request.folder)))
+        throw QuillanError("Cannot write the pictures into " + request.folder + ": " +
+                           (ec ? ec.message() : std::string("it is not a folder")) + ".");
+    const auto application = application_for_pictures();
+    std::vector<NamedScene> scenes;
+    if (ws.landmarks.size() > 0) {
+        PictureChoices choices;
+        choices.group_by = ws.groups.size() > 0 ? group_by_of(request.group_by) : GroupBy::None;
+        const PictureData data(ws.landmarks, ws.groups, choices.group_by);
+        if (!request.links_file.empty()) choices.links = read_links(request.links_file, data.superimposition().landmarks);
+        std::vector<std::string> notes;
+        scenes = shape_pictures(data, choices, &notes);
+        for (const auto& n : notes) trace << "quillan-batch: " << n << '\n';
+        // The shape change toward every group's mean as well, for a grouped table.
+        const int groups = notes.empty() ? data.grouping().groups() : 0;
+        for (int k = 0; groups > 1 && k < groups; ++k) {
+            const auto [shape, title] = data.target({ShapeTarget::Kind::GroupMean, k}, choices.magnification);
+            scenes.push_back({"shape-change-group-" + std::to_string(k + 1),
+                              shape_change_scene(data.superimposition().consensus, shape, choices.links, title, choices.size)});
+        }
+    }
+    for (auto& s : distribution_pictures(log, QSizeF(1000, 800))) scenes.push_back(std::move(s));
+    int written = 0;
+    for (const auto& s : scenes)
+        for (const char* ext : {".svg", ".png"}) {
+            const std::string path = (fs::path(request.folder) / (s.name + ext)).string();
+            save_picture(s.scene, path);
+            trace << "quillan-batch: wrote " << path << '\n';
+            ++written;
+        }
+    return written;
+}
+
+#else
+
+bool batch_pictures_available() { return false; }
+
+int write_batch_plots(const Workspace&, const DistributionLog&, const BatchPlotRequest&, std::ostream&) {
+    throw QuillanError("This quillan-batch was built without Qt and draws no pictures.");
+}
+
+#endif
+
+}  // namespace quillan

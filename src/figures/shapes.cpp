@@ -1,0 +1,117 @@
+#include "figures/shapes.hpp"
+
+#include "geometry/geometry.hpp"
+#include "groups/groups.hpp"
+#include "platform/error.hpp"
+#include "platform/format.hpp"
+
+#include <algorithm>
+
+namespace quillan {
+
+Shape2 shape_of_row(const Matrix& table, Eigen::Index row, int landmarks) {
+    Shape2 s(static_cast<std::size_t>(landmarks));
+    for (int j = 0; j < landmarks; ++j) s[static_cast<std::size_t>(j)] = {table(row, 2 * j), table(row, 2 * j + 1)};
+    return s;
+}
+
+Superimposition superimpose(const Matrix& landmark_table) {
+    const Consensus c = full_procrustes_consensus(landmark_table);
+    Superimposition s;
+    s.landmarks = static_cast<int>(landmark_table.cols() / 2);
+    s.aligned = c.xpt.leftCols(2 * s.landmarks);
+    s.consensus = shape_of_row(c.y, 0, s.landmarks);
+    return s;
+}
+
+std::string specimen_label(int specimen) {
+    return "Specimen " + std::to_string(specimen + 1) + " (line " + std::to_string(specimen + 1) + ")";
+}
+
+std::string group_label(double code) { return "Group " + format_number(code); }
+
+std::string cell_label(double code1, double code2) { return "Cell " + format_number(code1) + " x " + format_number(code2); }
+
+Grouping make_grouping(const Matrix& group_list, int n, GroupBy by) {
+    Grouping g;
+    g.group_of.assign(static_cast<std::size_t>(n), 0);
+    if (by == GroupBy::None || group_list.size() == 0) {
+        g.names = {"All specimens"};
+        return g;
+    }
+    const Eigen::Index need = by == GroupBy::First ? 1 : 2;
+    if (group_list.cols() < need)
+        throw QuillanError("The group file has " + std::to_string(group_list.cols()) + " column(s); colouring by " +
+                           (by == GroupBy::Second ? "the second grouping" : "cells") + " needs two.");
+    if (group_list.rows() != n)
+        throw QuillanError("The group file has " + std::to_string(group_list.rows()) + " specimens, but the landmark file has " +
+                           std::to_string(n) + ".");
+    const Codes c1 = column_codes(group_list, 0);
+    Codes codes, gcodes;
+    std::vector<std::pair<double, double>> pairs;  // the codes behind each cell
+    if (by == GroupBy::First) {
+        codes = c1;
+    } else if (by == GroupBy::Second) {
+        codes = column_codes(group_list, 1);
+    } else {
+        const Codes c2 = column_codes(group_list, 1);
+        // Cells numbered by first appearance of each pair of codes.
+        codes.resize(c1.size());
+        for (std::size_t i = 0; i < c1.size(); ++i) {
+            std::size_t cell = 0;
+            while (cell < pairs.size() && !(pairs[cell].first == c1[i] && pairs[cell].second == c2[i])) ++cell;
+            if (cell == pairs.size()) pairs.emplace_back(c1[i], c2[i]);
+            codes[i] = static_cast<double>(cell + 1);
+        }
+    }
+    std::vector<std::size_t> ssize;
+    number_groups(codes, g.group_of, gcodes, ssize);
+    for (double code : gcodes) {
+        if (by == GroupBy::Cells) {
+            const auto& p = pairs[static_cast<std::size_t>(code) - 1];
+            g.names.push_back(cell_label(p.first, p.second));
+        } else {
+            g.names.push_back(group_label(code));
+        }
+    }
+    return g;
+}
+
+std::vector<Shape2> group_means(const Superimposition& s, const Grouping& g) {
+    std::vector<Eigen::RowVectorXd> sums(static_cast<std::size_t>(g.groups()), Eigen::RowVectorXd::Zero(s.aligned.cols()));
+    std::vector<int> counts(static_cast<std::size_t>(g.groups()), 0);
+    for (int i = 0; i < s.specimens(); ++i) {
+        const auto k = static_cast<std::size_t>(g.group_of[static_cast<std::size_t>(i)]);
+        sums[k] += s.aligned.row(i);
+        ++counts[k];
+    }
+    std::vector<Shape2> means;
+    for (std::size_t k = 0; k < sums.size(); ++k) {
+        Matrix m = sums[k] / static_cast<double>(std::max(1, counts[k]));
+        means.push_back(shape_of_row(m, 0, s.landmarks));
+    }
+    return means;
+}
+
+Shape2 magnify(const Shape2& consensus, const Shape2& target, double magnification) {
+    Shape2 out(consensus.size());
+    for (std::size_t j = 0; j < consensus.size(); ++j)
+        out[j] = {consensus[j].x + magnification * (target[j].x - consensus[j].x),
+                  consensus[j].y + magnification * (target[j].y - consensus[j].y)};
+    return out;
+}
+
+void Bounds::add(double x, double y) {
+    if (empty) {
+        xmin = xmax = x;
+        ymin = ymax = y;
+        empty = false;
+        return;
+    }
+    xmin = std::min(xmin, x);
+    xmax = std::max(xmax, x);
+    ymin = std::min(ymin, y);
+    ymax = std::max(ymax, y);
+}
+
+}  // namespace quillan

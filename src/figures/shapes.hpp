@@ -1,0 +1,79 @@
+// What the pictures are drawn from: the aligned specimens with their
+// consensus, groupings of the specimens, the groups' mean shapes, and the
+// names shown for specimens and groups.  Everything here is plain numbers
+// (no drawing) so that it can be tested without a display.
+#pragma once
+
+#include "platform/value.hpp"
+
+#include <string>
+#include <vector>
+
+namespace quillan {
+
+struct Point2 {
+    double x = 0.0;
+    double y = 0.0;
+};
+using Shape2 = std::vector<Point2>;  // one point per landmark, in landmark order
+
+// The rows x1 y1 ... xk yk (a trailing value, if any, is ignored) of a row
+// of a table as points.
+Shape2 shape_of_row(const Matrix& table, Eigen::Index row, int landmarks);
+
+// The specimens superimposed by the full Procrustes fit, exactly as the
+// consensus procedure aligns them (the same numbers the aligned-coordinate
+// export writes), and the consensus itself.
+struct Superimposition {
+    int landmarks = 0;
+    Matrix aligned;   // n-by-2k: x1 y1 ... xk yk of each aligned specimen
+    Shape2 consensus;
+    int specimens() const { return static_cast<int>(aligned.rows()); }
+    Point2 point(int specimen, int landmark) const {
+        return {aligned(specimen, 2 * landmark), aligned(specimen, 2 * landmark + 1)};
+    }
+};
+// Fails with a message for the user when the table cannot be superimposed.
+Superimposition superimpose(const Matrix& landmark_table);
+
+// Which grouping colours the specimens.
+enum class GroupBy { None, First, Second, Cells };
+
+// The specimens' groups: group_of[i] is the 0-based group of specimen i,
+// groups numbered in the order they first occur.
+struct Grouping {
+    std::vector<int> group_of;
+    std::vector<std::string> names;  // one per group
+    int groups() const { return static_cast<int>(names.size()); }
+};
+// A grouping of `n` specimens from the loaded group list.  GroupBy::None
+// (or no group list) puts every specimen in one group "All specimens".
+// Fails naming the file's shape when the list does not fit the specimens or
+// lacks the column asked for.
+Grouping make_grouping(const Matrix& group_list, int n, GroupBy by);
+
+// The names shown to the user.  They are the single place where imported
+// specimen IDs and group level names will be looked up; for now a specimen
+// is named by the line of the landmark file it came from and a group by its
+// code.
+std::string specimen_label(int specimen);     // 0-based specimen
+std::string group_label(double code);
+std::string cell_label(double code1, double code2);
+
+// The mean aligned shape of each group, in group order.
+std::vector<Shape2> group_means(const Superimposition& s, const Grouping& g);
+
+// consensus + magnification * (target - consensus), landmark by landmark.
+Shape2 magnify(const Shape2& consensus, const Shape2& target, double magnification);
+
+// Width-over-height-free bounds of a set of points.
+struct Bounds {
+    double xmin = 0, xmax = 0, ymin = 0, ymax = 0;
+    bool empty = true;
+    void add(double x, double y);
+    void add(const Point2& p) { add(p.x, p.y); }
+    double width() const { return xmax - xmin; }
+    double height() const { return ymax - ymin; }
+};
+
+}  // namespace quillan

@@ -1,0 +1,317 @@
+#include "gui/plots_panel.hpp"
+
+#include "gui/session.hpp"
+#include "platform/error.hpp"
+#include "render/export.hpp"
+#include "byname/program.hpp"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+namespace quillan {
+
+PlotCanvas::PlotCanvas(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void PlotCanvas::set_scene(Scene scene) {
+    scene_ = std::move(scene);
+    painted_ = QImage();
+    update();
+}
+
+void PlotCanvas::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (scene_.size.isEmpty()) {
+        p.fillRect(rect(), Qt::white);
+        return;
+    }
+    // Painting into an image of plain pixels takes the fast path for many
+    // marks, and exposing the window again only copies the image.
+    if (painted_.size() != size()) {
+        painted_ = QImage(size(), QImage::Format_ARGB32_Premultiplied);
+        QPainter q(&painted_);
+        paint_scene(q, scene_, QRectF(painted_.rect()));
+    }
+    p.drawImage(0, 0, painted_);
+}
+
+void PlotCanvas::resizeEvent(QResizeEvent*) {
+    if (on_resize) on_resize();
+}
+
+void PlotCanvas::point_at(QPointF p, QPoint global) {
+    if (!on_point || scene_.size.isEmpty()) return;
+    // The scene may have been laid out for another size until it is rebuilt.
+    const QPointF at(p.x() * scene_.size.width() / std::max(1, width()), p.y() * scene_.size.height() / std::max(1, height()));
+    on_point(scene_.specimen_at(at, 5.0), global);
+}
+
+void PlotCanvas::mouseMoveEvent(QMouseEvent* e) { point_at(e->position(), e->globalPosition().toPoint()); }
+void PlotCanvas::mousePressEvent(QMouseEvent* e) { point_at(e->position(), e->globalPosition().toPoint()); }
+
+namespace {
+
+enum Kind { kSuperimposition, kComponents, kScree, kShapeChange, kDistribution };
+
+bool same(const Matrix& a, const Matrix& b) { return a.rows() == b.rows() && a.cols() == b.cols() && (a.size() == 0 || a == b); }
+
+bool is_analysis(const std::string& action) {
+    return action != "Load" && action != "LoadGlist" && action != "LoadClist" && action != "SaveOut" && action != "Clear";
+}
+
+}  // namespace
+
+PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* window)
+    : gui_(gui), program_(program), session_(session), log_(std::make_unique<DistributionLog>()),
+      pending_(std::make_unique<DistributionLog>()) {
+    if (!window) return;
+    auto* host = window->findChild<QWidget*>(QStringLiteral("plotCanvasHost"));
+    kind_ = window->findChild<QComboBox*>(QStringLiteral("plotKind"));
+    group_by_ = window->findChild<QComboBox*>(QStringLiteral("plotGroupBy"));
+    outline_ = window->findChild<QComboBox*>(QStringLiteral("plotOutline"));
+    target_ = window->findChild<QComboBox*>(QStringLiteral("plotTarget"));
+    statistic_ = window->findChild<QComboBox*>(QStringLiteral("plotStatistic"));
+    pc_x_ = window->findChild<QSpinBox*>(QStringLiteral("plotPcX"));
+    pc_y_ = window->findChild<QSpinBox*>(QStringLiteral("plotPcY"));
+    magnification_ = window->findChild<QDoubleSpinBox*>(QStringLiteral("plotMagnification"));
+    status_ = window->findChild<QLabel*>(QStringLiteral("plotStatus"));
+    auto* links = window->findChild<QPushButton*>(QStringLiteral("plotLinksButton"));
+    auto* exporter = window->findChild<QPushButton*>(QStringLiteral("plotExportButton"));
+    if (!host || !kind_ || !group_by_ || !outline_ || !target_ || !statistic_ || !pc_x_ || !pc_y_ || !magnification_ || !status_ ||
+        !links || !exporter)
+        return;
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    canvas_ = new PlotCanvas(host);
+    canvas_->setObjectName(QStringLiteral("plotCanvas"));
+    layout->addWidget(canvas_);
+    canvas_->on_resize = [this] { redraw(); };
+    canvas_->on_point = [this](int specimen, QPoint global) {
+        if (specimen < 0 || !data_) {
+            QToolTip::hideText();
+            return;
+        }
+        QString text = QString::fromStdString(specimen_label(specimen));
+        const auto& g = data_->grouping();
+        if (g.groups() > 1) text += QStringLiteral(", ") + QString::fromStdString(g.names[static_cast<std::size_t>(g.group_of[static_cast<std::size_t>(specimen)])]);
+        QToolTip::showText(global, text, canvas_);
+        status_->setText(text);
+    };
+    auto redraw_on = [this](auto* w, auto signal) { QObject::connect(w, signal, canvas_, [this] { redraw(); }); };
+    redraw_on(kind_.data(), &QComboBox::currentIndexChanged);
+    redraw_on(outline_.data(), &QComboBox::currentIndexChanged);
+    redraw_on(target_.data(), &QComboBox::currentIndexChanged);
+    redraw_on(statistic_.data(), &QComboBox::currentIndexChanged);
+    redraw_on(pc_x_.data(), &QSpinBox::valueChanged);
+    redraw_on(pc_y_.data(), &QSpinBox::valueChanged);
+    redraw_on(magnification_.data(), &QDoubleSpinBox::valueChanged);
+    QObject::connect(group_by_, &QComboBox::currentIndexChanged, canvas_, [this] {
+        rebuild_data();
+        redraw();
+    });
+    QObject::connect(links, &QPushButton::clicked, canvas_, [this] { choose_links(); });
+    QObject::connect(exporter, &QPushButton::clicked, canvas_, [this] { export_picture(); });
+    group_by_->setCurrentIndex(1);
+    session_.set_action_observer([this](const std::string& action, bool finished) {
+        finished ? action_finished(action) : action_started(action);
+    });
+    follow_workspace();
+}
+
+PlotsPanel::~PlotsPanel() {
+    if (!attached()) return;
+    session_.set_action_observer({});
+    if (program_.shell().options().recorder == pending_.get()) program_.shell().options().recorder = nullptr;
+}
+
+void PlotsPanel::action_started(const std::string& action) {
+    if (!is_analysis(action)) return;
+    pending_->start(action);
+    program_.shell().options().recorder = pending_.get();
+}
+
+void PlotsPanel::action_finished(const std::string& action) {
+    program_.shell().options().recorder = nullptr;
+    // Only a test that ran its permutations to the end replaces the last
+    // test's distributions; a refused, failed or cancelled one leaves them.
+    if (is_analysis(action) && !pending_->distributions().empty()) {
+        std::swap(log_, pending_);
+        pending_->clear();
+        statistic_->blockSignals(true);
+        statistic_->clear();
+        for (const auto& d : log_->distributions())
+            statistic_->addItem(QString::fromStdString(statistic_title(log_->action(), d.loop, d.statistic)));
+        statistic_->blockSignals(false);
+        kind_->setCurrentIndex(kDistribution);
+    }
+    follow_workspace();
+}
+
+void PlotsPanel::follow_workspace() {
+    if (!attached()) return;
+    const Workspace& ws = program_.shell().workspace();
+    if (ws.landmarks.size() == 0) log_->clear();
+    if (!same(ws.landmarks, shown_data_) || !same(ws.groups, shown_groups_) || (ws.landmarks.size() > 0 && !data_ && problem_.empty())) {
+        shown_data_ = ws.landmarks;
+        shown_groups_ = ws.groups;
+        if (!links_.empty()) {
+            // A wireframe only fits the landmarks it was read for.
+            const int landmarks = static_cast<int>(ws.landmarks.cols() / 2);
+            for (const auto& [a, b] : links_)
+                if (a >= landmarks || b >= landmarks) {
+                    links_.clear();
+                    break;
+                }
+        }
+        rebuild_data();
+    }
+    redraw();
+}
+
+void PlotsPanel::rebuild_data() {
+    data_.reset();
+    problem_.clear();
+    const Workspace& ws = program_.shell().workspace();
+    if (ws.landmarks.size() > 0) {
+        const auto by = static_cast<GroupBy>(group_by_->currentIndex());
+        try {
+            data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, by);
+        } catch (const std::exception& e) {
+            problem_ = e.what();
+            // A grouping that does not fit still leaves the shapes to look at.
+            if (by != GroupBy::None) {
+                try {
+                    data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, GroupBy::None);
+                } catch (const std::exception&) {
+                }
+            }
+        }
+    }
+    target_->blockSignals(true);
+    const int was = target_->currentIndex();
+    target_->clear();
+    if (data_) {
+        const int pcs = std::min(3, data_->components().components());
+        for (int k = 0; k < pcs; ++k) {
+            target_->addItem(QStringLiteral("Highest score on PC%1").arg(k + 1), QVariant::fromValue(QPoint(2, k)));
+            target_->addItem(QStringLiteral("Lowest score on PC%1").arg(k + 1), QVariant::fromValue(QPoint(1, k)));
+        }
+        const auto& g = data_->grouping();
+        for (int k = 0; g.groups() > 1 && k < g.groups(); ++k)
+            target_->addItem(QStringLiteral("Mean of ") + QString::fromStdString(g.names[static_cast<std::size_t>(k)]), QVariant::fromValue(QPoint(0, k)));
+        if (was >= 0 && was < target_->count()) target_->setCurrentIndex(was);
+        const int m = std::max(1, data_->components().components());
+        pc_x_->setMaximum(m);
+        pc_y_->setMaximum(m);
+    }
+    target_->blockSignals(false);
+}
+
+PictureChoices PlotsPanel::choices() const {
+    PictureChoices c;
+    c.group_by = static_cast<GroupBy>(group_by_->currentIndex());
+    c.pc_x = pc_x_->value() - 1;
+    c.pc_y = pc_y_->value() - 1;
+    c.outline = outline_->currentIndex() == 0 ? Outline::Ellipse : outline_->currentIndex() == 1 ? Outline::Hull : Outline::None;
+    if (target_->currentIndex() >= 0) {
+        const QPoint t = target_->currentData().toPoint();
+        c.target.kind = static_cast<ShapeTarget::Kind>(t.x());
+        c.target.index = t.y();
+    }
+    c.magnification = magnification_->value();
+    c.links = links_;
+    c.size = QSizeF(std::max(200, canvas_->width()), std::max(150, canvas_->height()));
+    return c;
+}
+
+void PlotsPanel::redraw() {
+    if (!attached()) return;
+    const PictureChoices c = choices();
+    Scene scene;
+    QString status;
+    try {
+        const int kind = kind_->currentIndex();
+        if (kind == kDistribution) {
+            const auto& all = log_->distributions();
+            const int i = statistic_->currentIndex();
+            if (i >= 0 && i < static_cast<int>(all.size())) {
+                const auto& d = all[static_cast<std::size_t>(i)];
+                scene = histogram_scene(d, QString::fromStdString(log_->action() + ": " + statistic_title(log_->action(), d.loop, d.statistic)), c.size);
+                status = QStringLiteral("%1 permutations of the last test").arg(d.permutations);
+            } else {
+                status = QStringLiteral("Run a test to see the distribution of its statistics.");
+            }
+        } else if (!data_) {
+            status = problem_.empty() ? QStringLiteral("Load a landmark file to see its pictures.") : QString::fromStdString(problem_);
+        } else if (kind == kSuperimposition) {
+            scene = superimposition_scene(data_->superimposition(), data_->grouping(), links_, c.size);
+            status = QStringLiteral("Point at a mark to name its specimen.");
+        } else if (kind == kComponents || kind == kScree) {
+            if (data_->components().components() == 0) {
+                status = QStringLiteral("The aligned shapes do not vary: there are no principal components.");
+            } else if (kind == kComponents) {
+                const int m = data_->components().components();
+                scene = components_scene(data_->components(), data_->grouping(), std::min(c.pc_x, m - 1), std::min(c.pc_y, m - 1), c.outline, c.size);
+                status = QStringLiteral("Point at a mark to name its specimen.");
+            } else {
+                scene = scree_scene(data_->components(), c.size);
+            }
+        } else if (kind == kShapeChange) {
+            const auto [shape, title] = data_->target(c.target, c.magnification);
+            scene = shape_change_scene(data_->superimposition().consensus, shape, links_, title, c.size);
+        }
+    } catch (const std::exception& e) {
+        status = QString::fromStdString(e.what());
+    }
+    if (data_ && !problem_.empty() && kind_->currentIndex() != kDistribution)
+        status = QString::fromStdString(problem_) + QStringLiteral(" The specimens are shown without grouping.");
+    canvas_->set_scene(std::move(scene));
+    status_->setText(status);
+}
+
+void PlotsPanel::choose_links() {
+    auto choice = gui_.uigetfile("*.txt", "Links file: two landmark numbers per line");
+    if (!choice) return;
+    const std::string path = choice->folder + choice->name;
+    const int landmarks = data_ ? data_->superimposition().landmarks : static_cast<int>(program_.shell().workspace().landmarks.cols() / 2);
+    try {
+        if (landmarks < 1) throw QuillanError("Load a landmark file before its links file.");
+        links_ = read_links(path, landmarks);
+        links_file_ = path;
+    } catch (const std::exception& e) {
+        gui_.msgbox(e.what(), "Links file");  // the wireframe shown stays as it was
+        return;
+    }
+    redraw();
+}
+
+void PlotsPanel::export_to(const std::string& path) {
+    const Scene& s = canvas_->scene();
+    if (s.size.isEmpty()) throw QuillanError("There is no picture to export: " + status_->text().toStdString());
+    save_picture(s, path);
+}
+
+void PlotsPanel::export_picture() {
+    auto choice = gui_.uiputfile("Pictures (*.png *.svg *.pdf)", "Export picture");
+    if (!choice) return;
+    std::string path = choice->folder + choice->name;
+    if (choice->name.find('.') == std::string::npos) path += ".png";
+    try {
+        export_to(path);
+        status_->setText(QStringLiteral("Wrote ") + QString::fromStdString(path));
+    } catch (const std::exception& e) {
+        gui_.msgbox(e.what(), "Export picture");
+    }
+}
+
+}  // namespace quillan

@@ -1,0 +1,97 @@
+// The Plots area of the main window: the pictures of what is loaded and of
+// the last test, with their choices, a canvas that names the specimen under
+// the mouse, and "Export picture...".  Its controls come from the layout
+// file (the plotsPage tab); this class finds them by name and drives them.
+#pragma once
+
+#include "figures/distributions.hpp"
+#include "figures/links.hpp"
+#include "gui/qt_gui.hpp"
+#include "render/pictures.hpp"
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QComboBox;
+class QSpinBox;
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+
+namespace quillan {
+
+class Program;
+class Session;
+
+// Paints a scene at the widget's size; tells who is under the mouse.
+class PlotCanvas : public QWidget {
+public:
+    explicit PlotCanvas(QWidget* parent = nullptr);
+    void set_scene(Scene scene);
+    const Scene& scene() const { return scene_; }
+    // Asked for a new scene whenever the canvas changes size.
+    std::function<void()> on_resize;
+    // Given the specimen under the mouse (or -1) when it moves or clicks.
+    std::function<void(int specimen, QPoint global)> on_point;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void point_at(QPointF p, QPoint global);
+    Scene scene_;
+    QImage painted_;  // the scene painted once, shown on every repaint
+};
+
+class PlotsPanel {
+public:
+    // Attaches to the plotsPage controls of `window`; without them (an
+    // older layout file) the panel does nothing.
+    PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* window);
+    ~PlotsPanel();
+    PlotsPanel(const PlotsPanel&) = delete;
+    PlotsPanel& operator=(const PlotsPanel&) = delete;
+
+    bool attached() const { return canvas_ != nullptr; }
+    PlotCanvas* canvas() const { return canvas_; }
+    const DistributionLog& distributions() const { return *log_; }
+    // Re-reads the workspace and redraws (called after every action).
+    void follow_workspace();
+    void redraw();
+    // Writes the picture shown to `path` (PNG, SVG or PDF by extension).
+    void export_to(const std::string& path);
+
+private:
+    void action_started(const std::string& action);
+    void action_finished(const std::string& action);
+    void rebuild_data();
+    void fill_choices();
+    void choose_links();
+    void export_picture();
+    PictureChoices choices() const;
+
+    QtGui& gui_;
+    Program& program_;
+    Session& session_;
+    QPointer<PlotCanvas> canvas_;
+    QPointer<QComboBox> kind_, group_by_, outline_, target_, statistic_;
+    QPointer<QSpinBox> pc_x_, pc_y_;
+    QPointer<QDoubleSpinBox> magnification_;
+    QPointer<QLabel> status_;
+    std::unique_ptr<DistributionLog> log_, pending_;
+    std::unique_ptr<PictureData> data_;
+    Matrix shown_data_, shown_groups_;
+    Links links_;
+    std::string links_file_;
+    std::string problem_;
+};
+
+}  // namespace quillan

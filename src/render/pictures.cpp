@@ -1,0 +1,62 @@
+#include "render/pictures.hpp"
+
+#include "platform/error.hpp"
+
+#include <algorithm>
+
+namespace quillan {
+
+PictureData::PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by)
+    : sup_(superimpose(landmarks)), grouping_(make_grouping(groups, static_cast<int>(landmarks.rows()), group_by)) {
+    if (sup_.specimens() >= 2) pca_ = principal_components(tangent_coordinates(sup_));
+    means_ = group_means(sup_, grouping_);
+}
+
+std::pair<Shape2, QString> PictureData::target(const ShapeTarget& t, double magnification) const {
+    const QString times = magnification == 1.0 ? QString() : QStringLiteral(" (magnified %1 times)").arg(magnification, 0, 'g', 4);
+    if (t.kind == ShapeTarget::Kind::GroupMean) {
+        if (t.index < 0 || t.index >= static_cast<int>(means_.size()))
+            throw QuillanError("There is no group " + std::to_string(t.index + 1) + " to deform the consensus into.");
+        return {magnify(sup_.consensus, means_[static_cast<std::size_t>(t.index)], magnification),
+                QStringLiteral("From the consensus to the mean of %1%2")
+                    .arg(QString::fromStdString(grouping_.names[static_cast<std::size_t>(t.index)]), times)};
+    }
+    if (pca_.components() == 0) return {sup_.consensus, QStringLiteral("The consensus (the shapes do not vary)")};
+    const int pc = std::clamp(t.index, 0, pca_.components() - 1);
+    const bool high = t.kind == ShapeTarget::Kind::ComponentHigh;
+    const double score = high ? pca_.scores.col(pc).maxCoeff() : pca_.scores.col(pc).minCoeff();
+    return {magnify(sup_.consensus, shape_along_component(sup_, pca_, pc, score), magnification),
+            QStringLiteral("From the consensus to the %1 score on PC%2%3").arg(high ? QStringLiteral("highest") : QStringLiteral("lowest")).arg(pc + 1).arg(times)};
+}
+
+std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& c, std::vector<std::string>* notes) {
+    std::vector<NamedScene> out;
+    out.push_back({"superimposition", superimposition_scene(data.superimposition(), data.grouping(), c.links, c.size)});
+    if (data.components().components() > 0) {
+        const int m = data.components().components();
+        const int x = std::clamp(c.pc_x, 0, m - 1), y = std::clamp(c.pc_y, 0, m - 1);
+        out.push_back({"pc" + std::to_string(x + 1) + "-pc" + std::to_string(y + 1),
+                       components_scene(data.components(), data.grouping(), x, y, c.outline, c.size)});
+        out.push_back({"scree", scree_scene(data.components(), c.size)});
+    }
+    try {
+        const auto [shape, title] = data.target(c.target, c.magnification);
+        out.push_back({"shape-change", shape_change_scene(data.superimposition().consensus, shape, c.links, title, c.size)});
+    } catch (const QuillanError& e) {
+        if (notes) notes->push_back(std::string("No shape-change picture: ") + e.what());
+    }
+    return out;
+}
+
+std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size) {
+    std::vector<NamedScene> out;
+    int n = 0;
+    for (const auto& d : log.distributions()) {
+        const QString title = QStringLiteral("%1: %2").arg(QString::fromStdString(log.action()),
+                                                          QString::fromStdString(statistic_title(log.action(), d.loop, d.statistic)));
+        out.push_back({"permutations-" + std::to_string(++n), histogram_scene(d, title, size)});
+    }
+    return out;
+}
+
+}  // namespace quillan

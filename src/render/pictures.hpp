@@ -1,0 +1,64 @@
+// The set of pictures for what is loaded and the last test, as the window
+// and quillan-batch --plots make them.
+#pragma once
+
+#include "figures/distributions.hpp"
+#include "figures/links.hpp"
+#include "render/plots.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillan {
+
+// The shape a shape-change picture deforms the consensus into.
+struct ShapeTarget {
+    enum class Kind { GroupMean, ComponentLow, ComponentHigh } kind = Kind::ComponentHigh;
+    int index = 0;  // the group (0-based, in the colouring grouping) or the component (0-based)
+};
+
+struct PictureChoices {
+    GroupBy group_by = GroupBy::First;
+    int pc_x = 0, pc_y = 1;
+    Outline outline = Outline::Ellipse;
+    ShapeTarget target;
+    double magnification = 1.0;
+    Links links;
+    QSizeF size{1000, 800};
+};
+
+// Everything the pictures are computed from, worked out once for a loaded
+// landmark table (and group list) so that changing a choice only redraws.
+class PictureData {
+public:
+    // Fails with the message of the superimposition or grouping at fault.
+    PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by);
+    const Superimposition& superimposition() const { return sup_; }
+    const Grouping& grouping() const { return grouping_; }
+    const PcaResult& components() const { return pca_; }
+    // The target shape, magnified, and a title saying what it is.
+    std::pair<Shape2, QString> target(const ShapeTarget& t, double magnification) const;
+
+private:
+    Superimposition sup_;
+    Grouping grouping_;
+    PcaResult pca_;
+    std::vector<Shape2> means_;
+};
+
+struct NamedScene {
+    std::string name;  // a file name without extension
+    Scene scene;
+};
+
+// The shape pictures: superimposition, principal components, scree, and
+// the shape change toward the chosen target.  A shape change that cannot be
+// drawn (fewer than three landmarks, or all of them on one line) is left
+// out, with the reason added to `notes` when given.
+std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& choices,
+                                       std::vector<std::string>* notes = nullptr);
+// One histogram per statistic of the last test.
+std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size);
+
+}  // namespace quillan

@@ -1,0 +1,98 @@
+// A picture laid out in pixels: the marks, lines, bars and texts of one
+// figure, in the order they are painted.
+//
+// The figures are drawn with plain QPainter rather than Qt Charts: shape
+// plots need one scale on both axes (a landmark configuration must not be
+// stretched), which chart axes do not keep; QPainter paints the same marks
+// onto a QImage, an SVG generator or a PDF writer, so vector output is clean
+// lines and text; and it needs only QtGui, so quillan-batch can make every
+// picture with no QApplication, no widgets and no display.
+//
+// Building a scene is separate from painting it so that the tests can check
+// where each mark went without reading pixels, and the window can find the
+// specimen under the mouse.
+#pragma once
+
+#include <QColor>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+
+#include <vector>
+
+class QPainter;
+
+namespace quillan {
+
+// Where the data go in a plot: a frame in pixels and the data ranges shown
+// across it.
+struct PlotFrame {
+    QRectF area;
+    double x0 = 0, x1 = 1, y0 = 0, y1 = 1;
+    QPointF map(double x, double y) const {
+        return {area.left() + (x - x0) / (x1 - x0) * area.width(), area.bottom() - (y - y0) / (y1 - y0) * area.height()};
+    }
+};
+
+struct SceneDots {
+    QColor color;
+    double size = 3.0;           // diameter in pixels
+    bool outlined = false;       // a ring with a white centre, for marks that must stand out
+    std::vector<QPointF> points;
+    std::vector<int> specimens;  // the specimen of each point, or empty
+};
+
+struct ScenePath {
+    QColor color;
+    double width = 1.0;
+    bool dashed = false;
+    bool closed = false;
+    QColor fill;  // invalid: not filled
+    std::vector<QPointF> points;
+    bool clipped = false;  // kept inside the plot's frame
+};
+
+struct SceneBox {
+    QRectF rect;
+    QColor fill;
+    QColor edge;
+};
+
+struct SceneText {
+    enum class Role { Title, AxisTitle, Tick, Legend, Label, Note };
+    QString text;
+    QPointF at;
+    Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
+    Role role = Role::Label;
+    QColor color = Qt::black;
+    bool vertical = false;  // turned a quarter to read upwards
+};
+
+struct LegendEntry {
+    QString name;
+    QColor color;
+    QRectF swatch;
+};
+
+struct Scene {
+    QSizeF size;
+    PlotFrame frame;  // the data's frame
+    std::vector<ScenePath> paths;  // painted first
+    std::vector<SceneBox> boxes;
+    std::vector<SceneDots> dots;
+    std::vector<SceneText> texts;  // painted last
+    std::vector<LegendEntry> legend;
+
+    // The specimen whose mark is nearest to `p`, within `radius` pixels.
+    int specimen_at(QPointF p, double radius = 5.0) const;
+};
+
+// Paints a scene into whatever the painter paints on, scaled from the
+// scene's size to `target` (the same size, normally).
+void paint_scene(QPainter& painter, const Scene& scene, const QRectF& target);
+
+// Colours of groups 0, 1, 2, ... (a palette that stays distinguishable in print).
+QColor group_color(int group);
+
+}  // namespace quillan

@@ -1,0 +1,154 @@
+// What a command-line user sees on standard error, and how a run stops on
+// a signal: the batch front end run as a separate program.
+#include "support/batch_runner.hpp"
+#include "support/fixtures.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace quillan::test;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+// Starts the batch front end with its output going to files of `dir`, sends
+// it `signal` after `delay`, and returns its raw wait status (-1 when it did
+// not end within 20 s of the signal).
+int run_and_signal(const std::vector<std::string>& args, const TempDir& dir, int signal, std::chrono::milliseconds delay) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv{const_cast<char*>(QUILLAN_BATCH_EXE)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(QUILLAN_BATCH_EXE, argv.data());
+        _exit(127);
+    }
+    std::this_thread::sleep_for(delay);
+    kill(pid, signal);
+    int status = 0;
+    for (int i = 0; i < 2000; ++i) {
+        if (waitpid(pid, &status, WNOHANG) == pid) return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+std::vector<std::string> long_two_way(const std::string& out) {
+    return {"RunTwoWay", "-l", data_file("larvalHead.lm.txt"), "-g", data_file("larvalMorph.groups.txt"),
+            "--perm", "100000000", "--seed", "3", "--out", out};
+}
+
+}  // namespace
+
+TEST(BatchStandardError, CarriesTheTraceOnlyWhenAskedAndMessagesOnOneLine) {
+    const auto lm = data_file("plethodon.lm.txt"), groups = data_file("plethodon.groups.txt");
+    auto plain = run_batch({"RunTwoWay", "-l", lm, "-g", groups, "--perm", "9", "--seed", "1"});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, "");
+    EXPECT_THAT(plain.out, HasSubstr("Two Way"));
+
+    auto traced = run_batch({"RunTwoWay", "-l", lm, "-g", groups, "--perm", "9", "--seed", "1", "--trace"});
+    EXPECT_THAT(traced.err, HasSubstr("md = 40"));
+    EXPECT_EQ(traced.out, plain.out);  // the report never changes
+
+    TempDir dir;
+    const auto log = dir.file("trace.log");
+    auto logged = run_batch({"Load", "-l", lm, "-g", groups, "--log", log});
+    EXPECT_EQ(logged.err, "");
+    run_batch({"Load", "-l", lm, "-g", groups, "--log", log});
+    const std::string text = read_bytes(log);
+    EXPECT_THAT(text, HasSubstr("md = 40"));
+    EXPECT_NE(text.find("md = 40"), text.rfind("md = 40")) << "a log is appended to, not replaced";
+
+    // For the console-only actions the trace is the result.
+    auto check = run_batch({"TestCovariate", "-l", lm, "-g", data_file("plethodon.species.groups.txt"), "-c",
+                            data_file("plethodon.cov.txt"), "--perm", "9", "--seed", "1"});
+    EXPECT_FALSE(check.err.empty());
+
+    // A warning is one prefixed line; --quiet holds it back but never a refusal.
+    TempDir short_dir;
+    const auto two = short_dir.write("two.txt", "1\n2\n");
+    auto warned = run_batch({"Load", "-l", lm, "-g", two});
+    EXPECT_THAT(warned.err, HasSubstr("quillan-batch: Possible error: Your data set has 40 specimens, but the group coding file has 2\n"));
+    auto quiet = run_batch({"Load", "-l", lm, "-g", two, "--quiet"});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+    auto refused = run_batch({"RunOneWay", "-l", lm, "-g", groups, "--quiet"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_THAT(refused.err, HasSubstr("quillan-batch: You have loaded a group list with multiple columns"));
+    auto refused_loud = run_batch({"RunOneWay", "-l", lm, "-g", groups});
+    EXPECT_EQ(refused_loud.err.find("You have loaded"), refused_loud.err.rfind("You have loaded")) << "said once";
+}
+
+TEST(BatchStandardError, SuggestsTheNearestActionName) {
+    auto r = run_batch({"two-wya"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_THAT(r.err, HasSubstr("did you mean two-way?"));
+    auto far = run_batch({"xyzzy-plugh"});
+    EXPECT_THAT(far.err, Not(HasSubstr("did you mean")));
+}
+
+TEST(BatchSignals, AStoppedRunWritesNothingAndLeavesTheOldReportWhole) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        const auto out = dir.write("report.txt", "an earlier report\n");
+        const int status = run_and_signal(long_two_way(out), dir, sig, std::chrono::milliseconds(800));
+        ASSERT_NE(status, -1) << "the run did not stop";
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+        EXPECT_EQ(read_bytes(out), "an earlier report\n");
+        EXPECT_EQ(read_bytes(dir.file("stderr")), "quillan-batch: stopped\n");
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_THAT(entry.path().filename().string(), ::testing::AnyOf("report.txt", "stdout", "stderr"));
+    }
+}
+
+TEST(BatchProgress, DrawnOnATerminalOnly) {
+    const std::vector<std::string> args = {"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g",
+                                           data_file("plethodon.species.groups.txt"), "--perm", "2000", "--seed", "1"};
+    auto piped = run_batch(args);
+    EXPECT_EQ(piped.err, "");
+
+    // Under a pseudo-terminal (script(1) gives the program one) the bar is
+    // drawn in place and erased at the end.
+    TempDir dir;
+    std::string cmd = "script -qec '" + std::string(QUILLAN_BATCH_EXE);
+    for (const auto& a : args) cmd += " " + a;
+    cmd += " >/dev/null' /dev/null > " + dir.file("tty") + " 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string tty = read_bytes(dir.file("tty"));
+    EXPECT_THAT(tty, HasSubstr("RunOneWay  [####################]  2000/2000  100%"));
+    EXPECT_THAT(tty, HasSubstr("\r\x1b[K"));
+
+    // --progress draws even into a file; --no-progress never draws.
+    auto forced = run_batch([&] { auto a = args; a.push_back("--progress"); return a; }());
+    EXPECT_THAT(forced.err, HasSubstr("2000/2000"));
+}
+
+TEST(BatchCompletion, OffersTheActionNamesAndAliases) {
+    const std::string script = std::string(QUILLAN_SOURCE_DIR) + "/share/completion/quillan-batch";
+    TempDir dir;
+    const std::string cmd = "bash -c 'source \"" + script + "\"; COMP_WORDS=(\"" + QUILLAN_BATCH_EXE +
+                            "\" two-); COMP_CWORD=1; _quillan_batch; printf \"%s\\n\" \"${COMPREPLY[@]}\"' > " +
+                            dir.file("words");
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string words = read_bytes(dir.file("words"));
+    EXPECT_THAT(words, HasSubstr("two-way\n"));
+    EXPECT_THAT(words, HasSubstr("two-way-f\n"));
+    EXPECT_THAT(words, Not(HasSubstr("one-way")));
+}

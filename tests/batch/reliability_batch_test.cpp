@@ -1,0 +1,108 @@
+// The batch front end where the system gets in the way: targets that are
+// not files, seeds of the whole 64-bit range, and worker threads the system
+// will not start.
+#include "support/batch_runner.hpp"
+#include "support/fixtures.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace quillan::test;
+using ::testing::HasSubstr;
+
+namespace {
+
+// Groups that cut across species and sites, so the count of exceeding
+// permutations depends on the draws.
+std::string mixed_groups(const TempDir& dir) {
+    std::string g;
+    for (int i = 0; i < 40; ++i) g += std::to_string(1 + (i * 7) % 3) + "\n";
+    return dir.write("mixed.txt", g);
+}
+
+std::vector<std::string> one_way(const TempDir& dir, const std::string& seed) {
+    return {"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", mixed_groups(dir), "-p", "199", "-s", seed};
+}
+
+}  // namespace
+
+TEST(BatchOutput, OutDashWritesTheSavedFormToStandardOutputAndADeviceIsRefused) {
+    auto dash = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p", "9",
+                           "-s", "1", "--out", "-"});
+    EXPECT_EQ(dash.status, 0) << dash.err;
+    EXPECT_EQ(dash.out.rfind("\n The Results of a One-Way Classification", 0), 0u) << dash.out;
+    auto null = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p", "9",
+                           "--out", "/dev/null"});
+    EXPECT_EQ(null.status, 1);
+    EXPECT_THAT(null.err, HasSubstr("Cannot write the file /dev/null: it is a device"));
+
+    // A report that cannot be written (a full disk behind a redirection) is a failure.
+    const std::string full = std::string(QUILLAN_BATCH_EXE) + " RunOneWay -p 9 -l '" + data_file("plethodon.lm.txt") + "' -g '" +
+                             data_file("plethodon.species.groups.txt") + "' >/dev/full 2>/dev/null";
+    const int raw = std::system(full.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1);
+
+    auto help = run_batch({"--help"});
+    EXPECT_THAT(help.out, HasSubstr("\"-\" writes the saved form to standard output"));
+}
+
+TEST(BatchSeed, TheWholeUnsignedRangeIsUsedAndAnythingElseRefused) {
+    // Seeds at and past 2^63 are different seeds.
+    TempDir dir;
+    const auto a = run_batch(one_way(dir, "9223372036854775808"));
+    const auto b = run_batch(one_way(dir, "9223372036854775809"));
+    const auto c = run_batch(one_way(dir, "18446744073709551615"));
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_EQ(b.status, 0) << b.err;
+    ASSERT_EQ(c.status, 0) << c.err;
+    EXPECT_TRUE(a.out != b.out || b.out != c.out);
+    EXPECT_EQ(run_batch(one_way(dir, "9223372036854775808")).out, a.out);  // and reproducible
+    for (const char* bad : {"18446744073709551616", "-1", "1e5", "12x"}) {
+        const auto r = run_batch(one_way(dir, bad));
+        EXPECT_EQ(r.status, 64) << bad;
+        EXPECT_THAT(r.err, HasSubstr("--seed must be a whole number")) << bad;
+    }
+}
+
+TEST(BatchThreads, ThreadsTheSystemWillNotStartDoNotEndTheProgram) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string out = dir.file("out"), err = dir.file("err");
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // An ordinary user allowed one process: no thread can be started.
+        // (Root is not bound by the limit, so the child becomes nobody.)
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(90);
+        // LeakSanitizer's exit check needs a thread of its own, which the
+        // limit denies too (only in the sanitizer build).
+        ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        rlimit one{1, 1};
+        if (::setrlimit(RLIMIT_NPROC, &one) != 0) ::_exit(91);
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (o < 0 || e < 0) ::_exit(92);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        const std::string lm = data_file("plethodon.lm.txt"), g = data_file("plethodon.species.groups.txt");
+        ::execl(QUILLAN_BATCH_EXE, "quillan-batch", "RunOneWay", "-l", lm.c_str(), "-g", g.c_str(), "-p", "99", "-s", "7", "-t", "4", "--trace",
+                static_cast<char*>(nullptr));
+        ::_exit(93);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << read_bytes(err);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << read_bytes(err);
+    EXPECT_THAT(read_bytes(err), HasSubstr("No worker thread could be started"));
+    // The same report as a run on threads.
+    const auto normal = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p",
+                                   "99", "-s", "7", "-t", "4"});
+    EXPECT_EQ(read_bytes(out), normal.out);
+}

@@ -1,0 +1,149 @@
+// The Plots area of the real window: it follows what is loaded and the last
+// test, names the specimen under the mouse and exports what it shows.
+#include "gui/plots_panel.hpp"
+#include "gui/qt_gui.hpp"
+#include "gui/session.hpp"
+#include "byname/program.hpp"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+using namespace quillan;
+
+class PlotsPanelTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QtGui> gui;
+    std::unique_ptr<std::ostringstream> console;
+    std::unique_ptr<Program> program;
+    std::unique_ptr<Session> session;
+    std::unique_ptr<PlotsPanel> panel;
+    QWidget* window = nullptr;
+    std::string answer;  // what the next file dialog answers
+
+    template <class T = QWidget>
+    T* named(const char* name) {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    void press(const char* button) { QTest::mouseClick(named<QPushButton>(button), Qt::LeftButton); }
+    QString status() { return named<QLabel>("plotStatus")->text(); }
+    void load(const char* button, const std::string& file) {
+        answer = std::string(QUILLAN_DATA_DIR) + "/" + file;
+        press(button);
+    }
+
+private slots:
+    void init() {
+        gui = std::make_unique<QtGui>();
+        gui->set_layout_dirs({QUILLAN_LAYOUT_DIR});
+        gui->set_dialog_hook([this](const QtGui::DialogRequest&) -> std::optional<std::string> { return answer; });
+        console = std::make_unique<std::ostringstream>();
+        program = std::make_unique<Program>(*gui, *console);
+        session = std::make_unique<Session>(*gui, *program);
+        window = gui->widget(program->open_main_window());
+        panel = std::make_unique<PlotsPanel>(*gui, *program, *session, window);
+        QVERIFY(panel->attached());
+        named<QTabWidget>("resultTabs")->setCurrentWidget(named("plotsPage"));
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
+    void cleanup() {
+        panel.reset();
+        session.reset();
+        program.reset();
+        gui.reset();
+    }
+
+    void followsTheLoadedSpecimensAndNamesThePointedOne() {
+        QVERIFY(panel->canvas()->scene().size.isEmpty());
+        QVERIFY(status().contains("Load a landmark file"));
+        load("loadLandmarksButton", "plethodon.lm.txt");
+        load("loadGroupsButton", "plethodon.species.groups.txt");
+        const Scene& s = panel->canvas()->scene();
+        QVERIFY(!s.size.isEmpty());
+        std::size_t marks = 0;
+        for (const auto& d : s.dots) marks += d.specimens.size();
+        QCOMPARE(marks, std::size_t(40 * 12));
+        QCOMPARE(s.legend.size(), std::size_t(2));
+        // Pointing at the first mark of a specimen names it by its line.
+        const SceneDots& batch = s.dots[1];
+        const QPointF at = batch.points[0];
+        QTest::mouseMove(panel->canvas(), at.toPoint());
+        QTest::mouseClick(panel->canvas(), Qt::LeftButton, {}, at.toPoint());
+        QVERIFY2(status().startsWith(QStringLiteral("Specimen ")) && status().contains("(line "), qPrintable(status()));
+        QVERIFY(status().contains("Group 2"));
+        // Every picture of the loaded data draws.
+        auto* kind = named<QComboBox>("plotKind");
+        for (int k = 0; k < 4; ++k) {
+            kind->setCurrentIndex(k);
+            QVERIFY2(!panel->canvas()->scene().size.isEmpty(), qPrintable(status()));
+        }
+        // A grouping the group file lacks: the shapes are drawn ungrouped and the status says why.
+        kind->setCurrentIndex(0);
+        named<QComboBox>("plotGroupBy")->setCurrentIndex(2);
+        QVERIFY(!panel->canvas()->scene().size.isEmpty());
+        QVERIFY(panel->canvas()->scene().legend.empty());
+        QVERIFY2(status().contains("needs two") && status().contains("without grouping"), qPrintable(status()));
+        // Clearing the workspace clears the pictures.
+        press("clearButton");
+        QVERIFY(panel->canvas()->scene().size.isEmpty());
+    }
+
+    void showsTheLastTestsDistributionAndKeepsItWhenATestIsRefused() {
+        load("loadLandmarksButton", "plethodon.lm.txt");
+        load("loadGroupsButton", "plethodon.species.groups.txt");
+        named<QLineEdit>("PermBox")->setText("99");
+        press("oneWayFButton");
+        QCOMPARE(panel->distributions().distributions().size(), std::size_t(1));
+        QCOMPARE(panel->distributions().distributions()[0].permutations, 99LL);
+        QCOMPARE(named<QComboBox>("plotKind")->currentIndex(), 4);
+        QCOMPARE(named<QComboBox>("plotStatistic")->count(), 1);
+        QVERIFY(!panel->canvas()->scene().boxes.empty());
+        // A refused design changes nothing: the last test's histogram stays.
+        press("twoWayButton");
+        QCOMPARE(panel->distributions().action(), std::string("RunOneWayF"));
+        QCOMPARE(panel->distributions().distributions().size(), std::size_t(1));
+        QVERIFY(program->shell().options().recorder == nullptr);
+    }
+
+    void exportsThePictureAndRefusesABadLinksFile() {
+        QTemporaryDir dir;
+        load("loadLandmarksButton", "plethodon.lm.txt");
+        answer = (dir.path() + "/superimposition.svg").toStdString();
+        press("plotExportButton");
+        QVERIFY(std::filesystem::file_size(answer) > 1000);
+        const std::string links = (dir.path() + "/links.txt").toStdString();
+        std::ofstream(links) << "1 2\n3 x\n";
+        answer = links;
+        const auto before = gui->messages().size();
+        press("plotLinksButton");
+        QCOMPARE(gui->messages().size(), before + 1);
+        QVERIFY(gui->messages().back().text.find("line 2: \"x\" is not a landmark number") != std::string::npos);
+        std::ofstream(links) << "1 2\n2 3\n";
+        const auto paths = panel->canvas()->scene().paths.size();
+        press("plotLinksButton");
+        QCOMPARE(panel->canvas()->scene().paths.size(), paths + 2);
+        // For the README: a picture of the Plots area with a test's data.
+        if (const char* shot = std::getenv("QUILLAN_PLOTS_SCREENSHOT")) {
+            load("loadGroupsButton", "plethodon.species.groups.txt");
+            named<QComboBox>("plotKind")->setCurrentIndex(1);
+            QTest::qWait(200);
+            window->grab().save(QString::fromLocal8Bit(shot), "PNG");
+        }
+    }
+};
+
+QTEST_MAIN(PlotsPanelTest)
+#include "plots_panel_test.moc"

@@ -1,0 +1,37 @@
+#!/bin/sh
+# Installs the build into a temporary prefix and checks that the installed
+# programs find what they need there: the layout file beside bin/, the example
+# data, the launcher entry, the icon and the man pages.
+#   installed_tree.sh BUILD_DIR WITH_GUI(0|1)
+set -eu
+build=$1 gui=$2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+fail() { echo "installed tree: $*" >&2; exit 1; }
+
+[ -x "$prefix/bin/quillan-batch" ] || fail "no bin/quillan-batch"
+ex=$prefix/share/quillan/examples
+for f in plethodon.lm.txt plethodon.groups.txt README.md; do
+  [ -s "$ex/$f" ] || fail "no examples/$f"
+done
+[ -s "$prefix/share/doc/quillan/LICENSE" ] || fail "no licence"
+"$prefix/bin/quillan-batch" --version | grep -q '^quillan-batch [0-9]' || fail "quillan-batch --version"
+"$prefix/bin/quillan-batch" RunTwoWay --landmarks "$ex/plethodon.lm.txt" --groups "$ex/plethodon.groups.txt" \
+  --perm 9 --seed 1 | grep -q 'Two Way' || fail "the installed batch program does not run the example"
+if command -v help2man >/dev/null 2>&1; then
+  [ -s "$prefix/share/man/man1/quillan-batch.1" ] || fail "no man page of quillan-batch"
+fi
+if [ "$gui" = 1 ]; then
+  [ -x "$prefix/bin/quillan" ] || fail "no bin/quillan"
+  [ -s "$prefix/share/quillan/quillan.fig" ] || fail "no layout file"
+  grep -q '^Categories=Science;' "$prefix/share/applications/quillan.desktop" || fail "no desktop entry in Science"
+  [ -s "$prefix/share/icons/hicolor/scalable/apps/quillan.svg" ] || fail "no icon"
+  # The installed program finds its layout in ../share/quillan and opens its window.
+  QT_QPA_PLATFORM=offscreen "$prefix/bin/quillan" --screenshot "$prefix/window.png" || fail "the installed window does not open"
+  [ -s "$prefix/window.png" ] || fail "no picture of the installed window"
+  if command -v help2man >/dev/null 2>&1; then
+    [ -s "$prefix/share/man/man1/quillan.1" ] || fail "no man page of quillan"
+  fi
+fi
+echo "installed tree: complete"

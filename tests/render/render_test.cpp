@@ -1,0 +1,246 @@
+#include "render/export.hpp"
+#include "render/pictures.hpp"
+#include "render/plots.hpp"
+#include "support/batch_runner.hpp"
+#include "support/shapes.hpp"
+
+#include "platform/error.hpp"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace quillan {
+namespace {
+
+using ::testing::HasSubstr;
+
+const QSizeF kSize(800, 600);
+
+QImage painted(const Scene& s) {
+    QImage image(s.size.toSize(), QImage::Format_ARGB32);
+    QPainter p(&image);
+    paint_scene(p, s, QRectF(QPointF(0, 0), s.size));
+    return image;
+}
+
+bool near(QPointF a, QPointF b, double tol = 1e-6) { return std::abs(a.x() - b.x()) < tol && std::abs(a.y() - b.y()) < tol; }
+
+const SceneText* find_text(const Scene& s, const QString& part) {
+    for (const auto& t : s.texts)
+        if (t.text.contains(part)) return &t;
+    return nullptr;
+}
+
+TEST(Superimposition, MarksEveryAlignedPointAndTheNumberedConsensusOnEqualScales) {
+    const Superimposition sup = superimpose(test::random_table(12, 5, 4, 0.06));
+    const Grouping g = make_grouping(matrix_from_rows({{1}, {1}, {2}, {2}, {3}, {1}, {2}, {3}, {3}, {1}, {2}, {1}}), 12, GroupBy::First);
+    const Scene s = superimposition_scene(sup, g, Links{{0, 1}, {1, 2}}, kSize);
+    const PlotFrame& f = s.frame;
+    // One data unit is as many pixels across as up.
+    EXPECT_NEAR(f.area.width() / (f.x1 - f.x0), f.area.height() / (f.y1 - f.y0), 1e-9);
+    // Specimen 5 (group 3) has its five landmarks where the aligned numbers put them.
+    const SceneDots& third = s.dots[2];
+    int found = 0;
+    for (std::size_t i = 0; i < third.points.size(); ++i)
+        if (third.specimens[i] == 4) {
+            const int j = found++;
+            EXPECT_TRUE(near(third.points[i], f.map(sup.aligned(4, 2 * j), sup.aligned(4, 2 * j + 1)))) << j;
+        }
+    EXPECT_EQ(found, 5);
+    // The consensus on top, numbered 1..5 beside each mark.
+    const SceneDots& cons = s.dots.back();
+    ASSERT_EQ(cons.points.size(), 5u);
+    for (int j = 0; j < 5; ++j) {
+        EXPECT_TRUE(near(cons.points[static_cast<std::size_t>(j)], f.map(sup.consensus[static_cast<std::size_t>(j)].x, sup.consensus[static_cast<std::size_t>(j)].y)));
+        const SceneText* label = find_text(s, QString::number(j + 1));
+        ASSERT_NE(label, nullptr);
+    }
+    // A legend entry per group, in its colour, painted where the scene says.
+    ASSERT_EQ(s.legend.size(), 3u);
+    EXPECT_EQ(s.legend[1].name, QStringLiteral("Group 2"));
+    const QImage image = painted(s);
+    for (const auto& e : s.legend) EXPECT_EQ(image.pixelColor(e.swatch.center().toPoint()), e.color) << e.name.toStdString();
+    // The consensus ring is dark where its edge is drawn.
+    const QPoint edge = (cons.points[0] + QPointF(cons.size / 2, 0)).toPoint();
+    EXPECT_LT(image.pixelColor(edge).lightness(), 160);
+    // The wireframe joins the consensus landmarks it names.
+    bool linked = false;
+    for (const auto& p : s.paths) linked = linked || (p.points.size() == 2 && near(p.points[0], cons.points[1]) && near(p.points[1], cons.points[2]));
+    EXPECT_TRUE(linked);
+    // Pointing at a specimen's mark names that specimen.
+    EXPECT_EQ(s.specimen_at(third.points[0] + QPointF(1, 1)), third.specimens[0]);
+    EXPECT_EQ(s.specimen_at(QPointF(2, 2)), -1);
+}
+
+TEST(Superimposition, ManyMarksArePaintedWhereTheSceneSaysOnAnyDevice) {
+    // Enough points for the direct-to-pixels path; the painter path (an
+    // image format it does not handle) must agree on where the marks are.
+    const Superimposition sup = superimpose(test::random_table(400, 8, 6, 0.02));
+    Scene s = superimposition_scene(sup, make_grouping(Matrix(), 400, GroupBy::None), {}, kSize);
+    s.dots.pop_back();  // the consensus marks and numbers would cover specimens' marks
+    s.texts.clear();
+    ASSERT_GT(s.dots[0].points.size(), 2000u);
+    QImage fast(s.size.toSize(), QImage::Format_ARGB32_Premultiplied), slow(s.size.toSize(), QImage::Format_ARGB32);
+    for (QImage* image : {&fast, &slow}) {
+        QPainter p(image);
+        paint_scene(p, s, QRectF(QPointF(0, 0), s.size));
+    }
+    for (std::size_t i = 0; i < s.dots[0].points.size(); i += 97) {
+        const QPoint at(static_cast<int>(std::floor(s.dots[0].points[i].x())), static_cast<int>(std::floor(s.dots[0].points[i].y())));
+        for (const QImage* image : {&fast, &slow}) {
+            const QColor c = image->pixelColor(at);
+            EXPECT_LT(c.red(), 200) << i;  // the blue of the only group, not the white background
+            EXPECT_GT(c.blue(), c.red()) << i;
+        }
+    }
+    // Far from every landmark the background stays white.
+    EXPECT_EQ(fast.pixelColor(s.frame.area.topLeft().toPoint() + QPoint(3, 3)), QColor(Qt::white));
+}
+
+TEST(Components, PlotScoresWithTheirVarianceAndOutlineEachGroup) {
+    const PictureData data(test::random_table(20, 6, 8, 0.1), matrix_from_rows(std::vector<std::vector<double>>(20, {1})), GroupBy::None);
+    const PcaResult& pca = data.components();
+    Grouping two;
+    two.names = {"A", "B"};
+    for (int i = 0; i < 20; ++i) two.group_of.push_back(i < 10 ? 0 : 1);
+    const Scene s = components_scene(pca, two, 1, 2, Outline::Hull, kSize);
+    ASSERT_NE(find_text(s, QStringLiteral("PC2 (%1% of the variance)").arg(pca.percent(1), 0, 'f', 1)), nullptr);
+    ASSERT_NE(find_text(s, QStringLiteral("PC3 (")), nullptr);
+    EXPECT_TRUE(near(s.dots[1].points[0], s.frame.map(pca.scores(10, 1), pca.scores(10, 2))));
+    // Each hull runs through scores of its own group only.
+    int hulls = 0;
+    for (const auto& p : s.paths) {
+        if (!p.closed || !p.fill.isValid()) continue;
+        ++hulls;
+        const SceneDots& members = s.dots[p.color == group_color(0) ? 0 : 1];
+        for (const auto& q : p.points) {
+            bool on = false;
+            for (const auto& m : members.points) on = on || near(q, m);
+            EXPECT_TRUE(on);
+        }
+    }
+    EXPECT_EQ(hulls, 2);
+    EXPECT_EQ(s.legend.size(), 2u);
+    const Scene scree = scree_scene(pca, kSize);
+    ASSERT_EQ(static_cast<int>(scree.boxes.size()), pca.components());
+    EXPECT_NEAR(scree.boxes[0].rect.top(), scree.frame.map(1, pca.percent(0)).y(), 1e-9);
+}
+
+TEST(ShapeChange, VectorsRunFromTheConsensusToTheMagnifiedTarget) {
+    const PictureData data(test::random_table(15, 5, 2, 0.08), Matrix(), GroupBy::None);
+    const auto [target, title] = data.target({ShapeTarget::Kind::ComponentLow, 0}, 3.0);
+    EXPECT_THAT(title.toStdString(), HasSubstr("lowest score on PC1 (magnified 3 times)"));
+    const Shape2& c = data.superimposition().consensus;
+    const Scene s = shape_change_scene(c, target, {}, title, kSize);
+    int vectors = 0;
+    for (std::size_t j = 0; j < c.size(); ++j)
+        for (const auto& p : s.paths)
+            if (p.points.size() == 2 && near(p.points[0], s.frame.map(c[j].x, c[j].y)) && near(p.points[1], s.frame.map(target[j].x, target[j].y))) {
+                ++vectors;
+                break;
+            }
+    EXPECT_EQ(vectors, 5);
+    EXPECT_THROW(data.target({ShapeTarget::Kind::GroupMean, 3}, 1.0), QuillanError);
+}
+
+TEST(Histogram, MarksTheObservedValueOnTheAxisAndWritesP) {
+    StatisticDistribution d;
+    d.observed = 7.5;
+    d.permutations = 200;
+    for (int i = 0; i < 200; ++i) d.values.push_back(i % 10);
+    d.exceeded = 40;
+    const Scene s = histogram_scene(d, QStringLiteral("RunOneWay: Explained sum of squares"), kSize);
+    bool marker = false;
+    for (const auto& p : s.paths)
+        marker = marker || (p.color == QColor(200, 30, 30) && near(p.points[0], s.frame.map(7.5, 0)));
+    EXPECT_TRUE(marker);
+    EXPECT_NE(find_text(s, QStringLiteral("p = 0.2000 (40 of 200 permutations exceeded it)")), nullptr);
+    // Bars standing for all 200 permutations.
+    double counted = 0;
+    for (const auto& b : s.boxes) counted += (s.frame.area.bottom() - b.rect.top()) / s.frame.area.height() * (s.frame.y1 - s.frame.y0);
+    EXPECT_NEAR(counted, 200.0, 1e-6);
+    d.exceeded = 0;
+    EXPECT_NE(find_text(histogram_scene(d, QString(), kSize), QStringLiteral("p < 0.005")), nullptr);
+}
+
+TEST(Export, WritesEachFormatWholeOrLeavesTheOldFile) {
+    const auto dir = std::filesystem::temp_directory_path() / "quillan_render_export";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    StatisticDistribution d;
+    d.observed = 1;
+    d.permutations = 3;
+    d.values = {0, 1, 2};
+    const Scene s = histogram_scene(d, QStringLiteral("t"), QSizeF(300, 200));
+    EXPECT_TRUE(encode_picture(s, PictureFormat::Png).startsWith("\x89PNG"));
+    const QByteArray svg = encode_picture(s, PictureFormat::Svg);
+    const QSvgRenderer vector(svg);
+    EXPECT_TRUE(vector.isValid());
+    EXPECT_EQ(vector.viewBox(), QRect(0, 0, 300, 200));
+    EXPECT_TRUE(svg.contains(">Observed 1</text>"));  // text stays text, not outlines
+    EXPECT_TRUE(encode_picture(s, PictureFormat::Pdf).startsWith("%PDF"));
+    const std::string png = (dir / "h.PNG").string();
+    save_picture(s, png);
+    EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(300, 200));
+    EXPECT_THAT([&] { save_picture(s, (dir / "h.gif").string()); }, ::testing::ThrowsMessage<QuillanError>(HasSubstr(".png, .svg or .pdf")));
+    // A folder where the file should go: nothing written, the message names it.
+    std::filesystem::create_directories(dir / "taken.svg");
+    EXPECT_THAT([&] { save_picture(s, (dir / "taken.svg").string()); },
+                ::testing::ThrowsMessage<QuillanError>(HasSubstr("Cannot write the picture " + (dir / "taken.svg").string())));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "taken.svg"));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
+    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_plots";
+    std::filesystem::remove_all(dir);
+    const std::string data = QUILLAN_DATA_DIR;
+    const auto plain = quillan::test::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p", "99", "-s", "1"});
+    const auto r = quillan::test::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p", "99", "-s", "1",
+                                       "--plots", dir.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, plain.out);  // the report does not change
+    for (const char* name : {"superimposition", "pc1-pc2", "scree", "shape-change", "shape-change-group-2", "permutations-1"})
+        for (const char* ext : {".svg", ".png"}) EXPECT_TRUE(std::filesystem::file_size(dir / (std::string(name) + ext)) > 100) << name << ext;
+    EXPECT_FALSE(std::filesystem::exists(dir / "permutations-2.svg"));
+    {
+        std::ofstream(dir / "links.txt") << "1 2\n2 99\n";
+    }
+    // A bad links file fails the run, but only after the report is out.
+    const auto bad = quillan::test::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt",
+                                                  "-p", "99", "-s", "1", "--plots", dir.string(), "--links", (dir / "links.txt").string()});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, plain.out);
+    EXPECT_THAT(bad.err, HasSubstr("links.txt, line 2: landmark 99 does not exist; the shapes have 12 landmarks"));
+    // Two landmarks: no spline can be drawn, but the other pictures are.
+    {
+        std::ofstream(dir / "two.txt") << "0 0 1 0 1\n0 0 1 0.1 2\n0 0.1 1 0 3\n";
+    }
+    const auto two = quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two").string()});
+    EXPECT_EQ(two.status, 0) << two.err;
+    EXPECT_THAT(two.err, HasSubstr("No shape-change picture: The spline needs at least three landmarks."));
+    EXPECT_TRUE(std::filesystem::exists(dir / "two" / "superimposition.svg"));
+    // A file where the folder should be.
+    const auto no_folder = quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two.txt").string()});
+    EXPECT_EQ(no_folder.status, 1);
+    EXPECT_THAT(no_folder.err, HasSubstr("Cannot write the pictures into " + (dir / "two.txt").string()));
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace quillan
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleMock(&argc, argv);
+    return RUN_ALL_TESTS();
+}
