@@ -5,6 +5,7 @@
 // program has, so the analyses know nothing of windows, controls or tags.
 #pragma once
 
+#include "analyses/result_record.hpp"
 #include "analyses/workspace.hpp"
 #include "platform/console.hpp"
 #include "platform/error.hpp"
@@ -64,6 +65,12 @@ public:
     // column, a two-way design only with at least two.
     void require_one_way_list() const;
     void require_two_way_list(const char* refusal = kTwoWayRefusal) const;
+
+    // The numbers of the report, for export; filled beside the report.
+    ResultRecord& record() { return record_; }
+
+private:
+    ResultRecord record_;
 };
 
 }  // namespace quillan

@@ -19,6 +19,7 @@ long long read_nperm(ActionEnv& env) {
         throw Refused("The number of permutations must be a whole number of at least 1 (the permutation box holds \"" + shown +
                       "\").");
     }
+    env.record().run.permutations = static_cast<long long>(v[0]);
     return static_cast<long long>(v[0]);
 }
 

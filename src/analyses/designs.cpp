@@ -64,6 +64,7 @@ OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tss
             return s.single;
         });
     r.exc = result.counts[0];
+    r.exc_ge = result.counts_ge[0];
     notice.tell(env);
     return r;
 }
@@ -130,6 +131,7 @@ TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tss
     r.exc2 = result.counts[2];
     r.exc_g2_shuffled = result.counts[3];
     r.exc_g1_shuffled = result.counts[4];
+    r.ge = result.counts_ge;
     notice.tell(env);
     return r;
 }
@@ -186,6 +188,7 @@ TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double 
     r.exc = result.counts[0];
     r.exc1 = result.counts[1];
     r.exc2 = result.counts[2];
+    r.ge = result.counts_ge;
     notice.tell(env);
     return r;
 }

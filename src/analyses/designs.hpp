@@ -31,6 +31,7 @@ struct OneWayResult {
     int groups = 0;
     std::vector<int> ssize;
     long long exc = 0;
+    long long exc_ge = 0;  // permutations that reached the observed value, ties included
 };
 OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& codes, long long nperm,
                           bool f_test, double md = 0, double edf_red = 0);
@@ -52,6 +53,7 @@ struct TwoWayResult {
     // second one (exc_g2_shuffled), or of a shuffled first variable with the
     // second (exc_g1_shuffled), explained more than the observed cells.
     long long exc_g2_shuffled = 0, exc_g1_shuffled = 0;
+    std::vector<long long> ge;  // the five counts with ties included, in the order above
 };
 TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
                           long long nperm, bool own_shuffles);
@@ -64,6 +66,7 @@ struct TwoWayFResult {
     double dfA = 0, dfB = 0, dfAB = 0, dfe = 0;
     double FA = 0, FB = 0, FAB = 0;
     long long exc = 0, exc1 = 0, exc2 = 0;
+    std::vector<long long> ge;  // the three counts with ties included, in the order above
 };
 TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
                              long long nperm, double md, double edf_red);

@@ -4,6 +4,7 @@
 // specimens.
 #include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "geometry/geometry.hpp"
 #include "platform/format.hpp"
@@ -43,6 +44,7 @@ std::string sums_piece(const OneWayRun& run) {
 void run_one_way(ActionEnv& env) {
     const OneWayRun run = run_design(env, false);
     const Workspace& ws = env.ws();
+    record_one_way(env, run.r, run.tssd, run.nperm);
     env.set_report(strcat({
         "The Results of a One-Way Classification",
         sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
@@ -58,6 +60,7 @@ void run_one_way_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const double md = static_cast<double>(ws.landmarks.rows()), df_unit = shape_df_per_unit(ws.landmarks.cols());
     const double ng = run.r.groups;
+    record_one_way_f(env, run.r, run.tssd, run.nperm, (ng - 1) * df_unit, (md - ng) * df_unit);
     env.set_report(strcat({
         "The Results of a One-Way Classification, using F-tests",
         sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),

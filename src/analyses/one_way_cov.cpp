@@ -7,6 +7,7 @@
 #include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
 #include "analyses/permutation_engine.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "analyses/scoring.hpp"
 #include "analyses/slope_models.hpp"
@@ -26,6 +27,7 @@ void run_one_cov(ActionEnv& env) {
     const SlopeModels y = test_slope_models(engine, env.console(), table.shapes(), groups, tssd, nperm);
 
     const double y1 = y.sstotal, y2 = y.explained_ss(), y3 = y.explained_ms();
+    record_slope_models(env, "G1", y, nperm);
     const std::string stemp2 = sprintf("\\nTests only the significance of the covariate, use 1-Way with Covariate Next");
     env.console().line(stemp2);
     env.set_report(strcat({

@@ -4,6 +4,7 @@
 #include "analyses/action_env.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "geometry/geometry.hpp"
 #include "platform/format.hpp"
@@ -21,6 +22,8 @@ void run_one_stand(ActionEnv& env) {
     env.require_one_way_list();
     const Codes codes = column_codes(require_groups(ws), 0);
     const OneWayResult r = one_way_test(env, xdata, totals.tssd, codes, nperm, false);
+    record_standardisation(env, totals);
+    record_one_way(env, r, totals.tssd, nperm);
 
     env.set_report(strcat({
         "The Results of a One-Way Classification, after standardization",
@@ -59,6 +62,8 @@ void run_one_stand_f(ActionEnv& env) {
     const double ncodes = r.groups;
     const double dfe = md - ncodes - model.edf_red;
     warn_error_df(env, dfe);
+    record_lost_df(env, model.edf_red * df_unit);
+    record_one_way_f(env, r, tssd, nperm, (ncodes - 1) * df_unit, dfe * df_unit, false);
     env.set_report(strcat({
         "The Results of a One-Way Classification, after removal of covariate effects using F-tests",
         sprintf("\\n\\nNote loss of %i degrees of freedom due to use of the regression model to remove variation in shape associated "

@@ -15,7 +15,10 @@
 
 namespace quillan {
 
-PermutationEngine::PermutationEngine(ActionEnv& env) : PermutationEngine(env.options()) { console_ = &env.console(); }
+PermutationEngine::PermutationEngine(ActionEnv& env) : PermutationEngine(env.options()) {
+    console_ = &env.console();
+    env.record().run.seeds.push_back(seed_);
+}
 
 PermutationEngine::PermutationEngine(const RunOptions& options)
     : options_(options), seed_(options.seed ? *options.seed : fresh_seed()) {
@@ -42,6 +45,7 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
     const std::size_t nstats = observed.size();
     PermutationResult result;
     result.counts.assign(nstats, 0);
+    result.counts_ge.assign(nstats, 0);
     if (nperm <= 0) return result;
     if (keep_values) result.values.assign(static_cast<std::size_t>(nperm) * nstats, 0.0);
 
@@ -59,6 +63,7 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
     int finished = 0;
     std::exception_ptr failure;
     std::vector<std::vector<long long>> counts(static_cast<std::size_t>(nthreads), std::vector<long long>(nstats, 0));
+    auto counts_ge = counts;
     std::vector<long long> singles(static_cast<std::size_t>(nthreads), 0);
 
     auto work = [&](int t) {
@@ -66,6 +71,7 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
             Worker worker = make_worker();
             std::vector<double> stats(nstats);
             auto& my_counts = counts[static_cast<std::size_t>(t)];
+            auto& my_counts_ge = counts_ge[static_cast<std::size_t>(t)];
             while (!stop.load(std::memory_order_relaxed)) {
                 const long long begin = next.fetch_add(chunk);
                 if (begin >= nperm) break;
@@ -76,6 +82,7 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
                     for (std::size_t s = 0; s < nstats; ++s) {
                         const bool exceeds = how[s] == Exceeds::Greater ? stats[s] > observed[s] : stats[s] < observed[s];
                         if (exceeds) ++my_counts[s];
+                        if (exceeds || stats[s] == observed[s]) ++my_counts_ge[s];
                     }
                     if (keep_values) std::copy(stats.begin(), stats.end(), result.values.begin() + static_cast<std::ptrdiff_t>(i * static_cast<long long>(nstats)));
                     if (recorder) recorder->record(t, i, stats.data());
@@ -143,6 +150,8 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
 
     for (const auto& c : counts)
         for (std::size_t s = 0; s < nstats; ++s) result.counts[s] += c[s];
+    for (const auto& c : counts_ge)
+        for (std::size_t s = 0; s < nstats; ++s) result.counts_ge[s] += c[s];
     for (long long s : singles) result.single_groups += s;
     if (recorder) recorder->finish(result.counts);
     return result;

@@ -24,6 +24,7 @@ enum class Exceeds { Greater, Less };
 
 struct PermutationResult {
     std::vector<long long> counts;  // per statistic, permutations that exceeded the observed value
+    std::vector<long long> counts_ge;  // per statistic, permutations that reached or exceeded it (ties counted)
     std::vector<double> values;     // every permutation's statistics (only when kept), permutation-major
     long long single_groups = 0;    // permutations in which a shuffled grouping formed a one-specimen group
 };

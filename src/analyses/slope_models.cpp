@@ -221,6 +221,8 @@ SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const
         streams.at(0));
     y.exc_ss = slopes.counts[0];
     y.exc_ms = slopes.counts[1];
+    y.exc_ss_ge = slopes.counts_ge[0];
+    y.exc_ms_ge = slopes.counts_ge[1];
 
     console.echo("(sstotal-ssunexplain_ss)/ntot", y.explained_ss() / y.ntot);
     console.echo("(sstotal-ssunexplain_ms)/ntot", y.explained_ms() / y.ntot);
@@ -268,6 +270,7 @@ SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const
         },
         streams.at(1));
     y.cdraw_exc = random_groups.counts[0];
+    y.cdraw_exc_ge = random_groups.counts_ge[0];
 
     console.echo("cdraw_exc", count(y.cdraw_exc));
     console.echo("sstotal", y.sstotal);
@@ -514,6 +517,8 @@ TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console
         streams.at(0));
     y.exc1 = result.counts[0];
     y.exc2 = result.counts[1];
+    y.exc1_ge = result.counts_ge[0];
+    y.exc2_ge = result.counts_ge[1];
     console.echo("exc1", count(y.exc1));
     console.echo("exc2", count(y.exc2));
     if (result.single_groups > 0)

@@ -88,6 +88,7 @@ struct SlopeModels {
     double ntot = 0, ngroups = 0;
     double df_per_unit = 0;  // shape_df_per_unit of the table, 2k - 4 (0 when the echo leaves out the degrees of freedom)
     long long exc_ss = 0, exc_ms = 0, cdraw_exc = 0, nperm = 0;
+    long long exc_ss_ge = 0, exc_ms_ge = 0, cdraw_exc_ge = 0;  // the same counts with ties included
 
     double explained_ss() const { return sstotal - ssunexplain_ss; }
     double explained_ms() const { return sstotal - ssunexplain_ms; }
@@ -138,6 +139,7 @@ SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const
 struct TwoGroupCov {
     double unexplained_g1 = 0, unexplained_g2 = 0, unexplained_cells = 0;
     long long exc1 = 0, exc2 = 0;
+    long long exc1_ge = 0, exc2_ge = 0;  // the same counts with ties included
     Matrix result() const;  // [unexplained_g1 unexplained_g2 unexplained_cells exc1 exc2]
 };
 TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console, const ShapeTable& table, const Codes& glist1,

@@ -3,6 +3,7 @@
 // is replaced by a shuffled copy of itself.
 #include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "platform/format.hpp"
 
@@ -37,6 +38,7 @@ void run_two_way(ActionEnv& env) {
     env.console().line(second_heading);
     report = strcat({report, second_heading, sums_piece(tssd, r.expvar2, r.unexpvar2, nperm), explained_count_piece(r.exc2, nperm),
                      second_model_piece(r.exc_g1_shuffled, nperm)});
+    record_two_way(env, r, tssd, nperm);
     env.set_report(report);
 }
 

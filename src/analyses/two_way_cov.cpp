@@ -7,6 +7,7 @@
 #include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
 #include "analyses/permutation_engine.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "analyses/scoring.hpp"
 #include "analyses/slope_models.hpp"
@@ -152,6 +153,15 @@ void run_two_cov(ActionEnv& env) {
         test_slope_models(engine, console, table.shapes(), cov_groups(g2, clist, second_variable_group), tssd, nperm,
                           SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
     stemp = single_variable_section(stemp, kSecondVariable, second, nperm);
+    record_slope_models(env, "G1 x G2 cells", y2, nperm, true, true);
+    env.record()
+        .model("G1 x G2 x covariate against G1 x random G2 x covariate")
+        .test("unexplained SS", y.unexplained_cells, y.exc1, y.exc1_ge, nperm, y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
+    env.record()
+        .model("G1 x G2 x covariate against random G1 x G2 x covariate")
+        .test("unexplained SS", y.unexplained_cells, y.exc2, y.exc2_ge, nperm, y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
+    record_slope_models(env, "G1", first, nperm, false);
+    record_slope_models(env, "G2", second, nperm, false);
     env.set_report(stemp);
 }
 

@@ -4,6 +4,7 @@
 // significance comes from shuffling both variables independently.
 #include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "geometry/geometry.hpp"
 #include "platform/format.hpp"
@@ -20,6 +21,7 @@ void run_two_way_f(ActionEnv& env) {
     require_groups(ws, 2);
     const TwoWayFResult r = two_way_f_test(env, table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md, 0);
 
+    record_two_way_f(env, r, tssd, df_unit, nperm);
     const std::string head = strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info})});
     env.set_report(two_way_f_report(head, r, tssd, df_unit, nperm, "\\n\\nFor Group1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
 }

@@ -8,6 +8,7 @@
 #include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/permutation_engine.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "analyses/scoring.hpp"
 #include "geometry/geometry.hpp"
@@ -88,6 +89,12 @@ void run_two_way_nest(ActionEnv& env) {
                      count_piece(c[2], nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
                                  "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
     notice.tell(env);
+    ResultRecord& rec = env.record();
+    rec.model("main + nested").set("total_ss", tssd).set("error_ss", eSS).set("ss", SSsg).set("F", Fsg).set("df1", dfsg * df_unit)
+        .set("df2", dfe * df_unit).test("F", Fsg, c[0], result.counts_ge[0], nperm);
+    rec.model("main (G1)").set("ss", SSA).set("F", FA).set("df1", dfA * df_unit).set("df2", dfe * df_unit).test("F", FA, c[1], result.counts_ge[1], nperm);
+    rec.model("nested (G2 within G1)").set("ss", SSasg).set("F", Fasg).set("df1", dfasg * df_unit).set("df2", dfe * df_unit)
+        .test("F", Fasg, c[2], result.counts_ge[2], nperm);
     env.set_report(report);
 }
 

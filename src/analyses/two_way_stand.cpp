@@ -5,6 +5,7 @@
 #include "analyses/action_env.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
+#include "analyses/records.hpp"
 #include "analyses/report.hpp"
 #include "geometry/geometry.hpp"
 #include "platform/format.hpp"
@@ -41,6 +42,8 @@ void run_two_stand(ActionEnv& env) {
                      sums_piece(tssd, r.expvar1, r.unexpvar1), explained_count_piece(r.exc1, nperm), first_model_piece(r.exc_g2_shuffled, nperm)});
     report = strcat({report, sprintf("\\n\\nUsing only the second grouping variable (G2 x Covariate) with %i distinct groups produced", {r.ngroups2}),
                      sums_piece(tssd, r.expvar2, r.unexpvar2), explained_count_piece(r.exc2, nperm), second_model_piece(r.exc_g1_shuffled, nperm)});
+    record_standardisation(env, totals);
+    record_two_way(env, r, tssd, nperm);
     env.set_report(report);
 }
 
@@ -59,6 +62,8 @@ void run_two_stand_f(ActionEnv& env) {
     const TwoWayFResult r =
         two_way_f_test(env, xdata, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md, model.edf_red);
     warn_error_df(env, r.dfe);
+    record_lost_df(env, model.edf_red * df_unit);
+    record_two_way_f(env, r, tssd, df_unit, nperm);
 
     const std::string head = strcat(
         {"In the Two Way Manova, with effects of Covariate Removed",

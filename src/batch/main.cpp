@@ -5,10 +5,14 @@
 // through the same dispatcher, and the results box is written to standard
 // output or saved with "SaveOut".  Standard error carries what a user must
 // read (message windows, each on one line) and, when asked for, the console
-// trace and a progress bar.
+// trace and a progress bar.  An imported file (--import) is read before the
+// loads; the exports (--json, --csv, --export-specimens) follow the report.
 #include "batch/progress_bar.hpp"
 #include "batch/stop_signals.hpp"
 #include "batch/plots.hpp"
+#include "io/import.hpp"
+#include "io/output.hpp"
+#include "platform/error.hpp"
 #include "platform/format.hpp"
 #include "platform/memory_gui.hpp"
 #include "platform/version.hpp"
@@ -23,6 +27,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <set>
@@ -45,6 +50,9 @@ std::string actions_help() {
         names.resize(std::max<std::size_t>(names.size() + 1, 34), ' ');
         text += "  " + names + row.description + " (" + describe_needs(row.needs) + ")\n";
     }
+    std::string convert = "convert FILE";
+    convert.resize(34, ' ');
+    text += "  " + convert + "Write an imported file as quillan's tables (needs --out-prefix NAME)\n";
     return text;
 }
 
@@ -107,6 +115,7 @@ std::string nearest_action(const std::string& typed) {
         candidates.emplace_back(row.name);
         candidates.emplace_back(row.alias);
     }
+    candidates.emplace_back("convert");
     std::string best;
     std::size_t best_distance = std::max<std::size_t>(2, typed.size() / 3) + 1;
     for (const auto& c : candidates) {
@@ -230,6 +239,21 @@ int main(int argc, char** argv) {
     app.add_option("--links", plots.links_file, "Links file for the pictures' wireframe: two landmark numbers per line");
     app.add_option("--plots-group-by", plots.group_by, "Colour the pictures by none, g1, g2 or cells")->capture_default_str()
         ->check(CLI::IsMember({"none", "g1", "g2", "cells"}));
+    // Import of other formats and export of the numbers (see README, "Import" and "Export").
+    std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
+    io::ImportOptions import_options;
+    app.add_option("file", convert_file, "For convert: the file to convert");
+    app.add_option("--import,-i", import_file,
+                   "Import landmarks (and factors, covariate) from a TPS, NTS, CSV/TSV or plain x/y file before the loads");
+    app.add_option("--factor", import_options.factors, "Column of the imported file that is G1 (given again: G2)")->expected(1)->take_all();
+    app.add_option("--covariate-column", import_options.covariate_column, "Numeric column of the imported file that is the covariate");
+    app.add_option("--id-column", import_options.id_column, "Column of the imported file (and of --factors) that holds the specimen IDs");
+    app.add_option("--factors", import_options.factor_table, "Table (CSV or TSV with a header) of factors and covariates keyed by specimen ID");
+    app.add_option("--out-prefix", out_prefix, "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
+    app.add_option("--json", json_out, "Write the numbers of the report and of the run to this JSON file");
+    app.add_option("--csv", csv_out, "Write the numbers of the report to this CSV file, one row per model or effect");
+    app.add_option("--export-specimens", specimens_out,
+                   "Write one row per specimen: ID, groups, covariate, centroid size, aligned coordinates, Procrustes distance");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -243,6 +267,7 @@ int main(int argc, char** argv) {
     if (list_names) {
         for (const auto& row : action_table()) std::cout << row.name << '\n';
         for (const auto& row : action_table()) std::cout << row.alias << '\n';
+        std::cout << "convert\n";
         return kOk;
     }
     if (action.empty()) {
@@ -250,6 +275,34 @@ int main(int argc, char** argv) {
         return kUsage;
     }
 
+    if (import_options.factors.size() > 2) {
+        std::cerr << "quillan-batch: --factor is given once for G1 and once more for G2, not more\n";
+        return kUsage;
+    }
+    if (action == "convert") {
+        const std::string file = convert_file.empty() ? import_file : convert_file;
+        if (file.empty() || out_prefix.empty()) {
+            std::cerr << "quillan-batch: convert needs a FILE and --out-prefix NAME\n";
+            return kUsage;
+        }
+        StopSignals stop_signals;
+        try {
+            const io::ImportedData d = io::import_file(file, import_options);
+            if (trace)
+                for (const auto& n : d.notices) std::cerr << n << '\n';
+            if (!quiet)
+                for (const auto& w : d.warnings) std::cerr << message_line("Possible error", w) << '\n';
+            if (StopSignals::received()) {  // nothing is written after a stop
+                std::cerr << "quillan-batch: stopped\n";
+                return StopSignals::exit_status(StopSignals::received());
+            }
+            for (const auto& path : io::write_converted(d, out_prefix)) std::cout << path << '\n';
+        } catch (const QuillanError& e) {
+            std::cerr << "quillan-batch: " << e.what() << '\n';
+            return kFailed;
+        }
+        return kOk;
+    }
     std::uint64_t seed = 0;
     if (!seed_text.empty() && !parse_seed(seed_text, seed)) {
         std::cerr << "quillan-batch: --seed must be a whole number from 0 to 18446744073709551615, not \"" << seed_text << "\"\n";
@@ -264,6 +317,27 @@ int main(int argc, char** argv) {
         return kUsage;
     }
     action = row->name;
+    if (!convert_file.empty()) {
+        std::cerr << "quillan-batch: only convert takes a file after the action; use --landmarks or --import\n";
+        return kUsage;
+    }
+    if (action == "Import" && import_file.empty()) {
+        std::cerr << "quillan-batch: import needs --import FILE\n";
+        return kUsage;
+    }
+    if (action == "ChooseGroups") {
+        std::cerr << "quillan-batch: choose-groups is a window action; give --factor (for G1, again for G2) and "
+                     "--covariate-column with --import\n";
+        return kUsage;
+    }
+    if (action == "ExportResults") {
+        std::cerr << "quillan-batch: export-results is a window action; give --json FILE or --csv FILE with an analysis\n";
+        return kUsage;
+    }
+    if (action == "ExportSpecimens" && (out.empty() || out == "-")) {
+        std::cerr << "quillan-batch: export-specimens needs --out FILE (or give --export-specimens FILE with another action)\n";
+        return kUsage;
+    }
 
     // The console trace goes where it was asked to, and nowhere by default.
     std::ofstream log;
@@ -336,6 +410,13 @@ int main(int argc, char** argv) {
         else if (!shown.count(text)) std::cerr << message_line("", text) << '\n';
         return o == Outcome::Refused || o == Outcome::Cancelled ? kRefused : kFailed;
     };
+    // An imported file first, so that --groups and --covariate can replace its tables.
+    if (!import_file.empty()) {
+        shell.import_options() = import_options;
+        gui.queue_open_answer(split_path(import_file));
+        Outcome o = shell.quillan_action("Import");
+        if (o != Outcome::Done) return fail(o);
+    }
     // Load the files with the real load actions.
     const std::pair<const std::string*, const char*> loads[] = {
         {&landmarks, "Load"}, {&groups, "LoadGlist"}, {&covariate, "LoadClist"}};
@@ -348,9 +429,30 @@ int main(int argc, char** argv) {
     gui.set(gui.findobj_tag(kPermBox).front(), "String", Value(perm));
     gui.set(gui.findobj_tag(kCovBox).front(), "Value", Value(static_cast<double>(model)));
 
-    const bool load_action = action == "Load" || action == "LoadGlist" || action == "LoadClist";
+    // The exports that follow the action; a failed one fails the run, and
+    // none is written after a stop.
+    auto exports = [&]() {
+        const std::pair<const std::string*, std::function<void(const std::string&)>> writes[] = {
+            {&json_out, [&](const std::string& path) { shell.write_results(path, false); }},
+            {&csv_out, [&](const std::string& path) { shell.write_results(path, true); }},
+            {&specimens_out, [&](const std::string& path) { shell.write_specimens(path); }},
+        };
+        for (const auto& [path, write] : writes) {
+            if (path->empty()) continue;
+            if (StopSignals::received()) return stopped();
+            try {
+                write(*path);
+            } catch (const QuillanError& e) {
+                std::cerr << "quillan-batch: " << e.what() << '\n';
+                return kFailed;
+            }
+        }
+        return kOk;
+    };
+    const bool load_action = action == "Load" || action == "LoadGlist" || action == "LoadClist" || action == "Import";
     if (load_action) {
         std::cout << file_box_text(gui) << '\n' << std::flush;
+        if (const int e = exports(); e != kOk) return e;
         return draw() ? kOk : kFailed;
     }
     if (action == "SaveOut" && out.empty()) {
@@ -363,6 +465,13 @@ int main(int argc, char** argv) {
         gui.queue_save_answer(split_path(out));
         Outcome o = shell.quillan_action("SaveOut");
         return o == Outcome::Done ? kOk : fail(o);
+    }
+    if (action == "ExportSpecimens") {
+        if (StopSignals::received()) return stopped();
+        gui.queue_save_answer(split_path(out));
+        Outcome o = shell.quillan_action(action);
+        if (o != Outcome::Done) return fail(o);
+        return exports();
     }
     distributions.start(action);
     Outcome o = shell.quillan_action(action);
@@ -384,6 +493,7 @@ int main(int argc, char** argv) {
             return kFailed;
         }
     }
+    if (const int e = exports(); e != kOk) return e;
     // The pictures come last, so one that cannot be written costs no report.
     return draw() ? kOk : kFailed;
 }

@@ -26,6 +26,10 @@ void load_groups(Shell& s) { s.load_groups(); }
 void load_covariate(Shell& s) { s.load_covariate(); }
 void save_report(Shell& s) { s.save_report(); }
 void clear(Shell& s) { s.clear(); }
+void import_data(Shell& s) { s.import_data(); }
+void choose_groups(Shell& s) { s.choose_groups(); }
+void export_results(Shell& s) { s.export_results(); }
+void export_specimens(Shell& s) { s.export_specimens(); }
 
 constexpr unsigned kL = kNeedsLandmarks, kG = kNeedsGroups, kC = kNeedsCovariate;
 
@@ -38,6 +42,10 @@ const std::vector<ActionRow>& action_table() {
         {"LoadGlist", "load-groups", load_groups, nullptr, "Read the group file (one or two columns of codes)", kNeedsNothing, false},
         {"LoadClist", "load-covariate", load_covariate, nullptr, "Read the covariate file (one value per specimen)", kNeedsNothing,
          false},
+        {"Import", "import", import_data, nullptr, "Read landmarks, factors and a covariate from a TPS, NTS, CSV/TSV or x/y file",
+         kNeedsNothing, false},
+        {"ChooseGroups", "choose-groups", choose_groups, nullptr, "Choose G1, G2 and the covariate among the imported file's columns",
+         kNeedsLandmarks, false},
         {"RunOneWay", "one-way", nullptr, run_one_way, "One-way test of the groups, on the explained sum of squares", kL | kG, true},
         {"RunOneWayF", "one-way-f", nullptr, run_one_way_f, "One-way test of the groups, on the F ratio", kL | kG, true},
         {"RunTwoWay", "two-way", nullptr, run_two_way, "The G1 x G2 cells against each grouping variable alone", kL | kG, true},
@@ -60,6 +68,10 @@ const std::vector<ActionRow>& action_table() {
         {"RunTwoStandF", "two-way-stand-f", nullptr, run_two_stand_f, "Two-way F tests with the covariate's effect removed",
          kL | kG | kC, true},
         {"SaveOut", "save", save_report, nullptr, "Write the results box to a text file", kNeedsNothing, false},
+        {"ExportResults", "export-results", export_results, nullptr, "Write the numbers of the last report as JSON (or CSV)",
+         kNeedsNothing, false},
+        {"ExportSpecimens", "export-specimens", export_specimens, nullptr,
+         "Write one row per specimen: ID, groups, covariate, centroid size, aligned coordinates", kNeedsLandmarks, false},
         {"Clear", "clear", clear, nullptr, "Forget the loaded files and blank the file and results boxes", kNeedsNothing, false},
     };
     return rows;

@@ -25,6 +25,7 @@ Outcome Shell::quillan_action(const std::string& action) {
         }
         WindowActionEnv env(ws_, gui_, console_, options_);
         row->analysis(env);
+        if (env.reported()) keep_record(env, row->name);
         return env.reported() ? Outcome::Reported : Outcome::Done;
     } catch (const Cancelled& e) {
         last_message_ = e.what();
@@ -73,6 +74,8 @@ void Shell::load_landmarks() {
     const Handle box = find_control(gui_, kFileBox);
     ws_.landmarks = x;
     ws_.landmarks_info = info;
+    origin_.landmarks_path = r->path;
+    origin_.legend.ids.clear();
     gui_.set(box, "String", Value(ws_.landmarks_info));
     report_ignored(gui_, *r);
 }
@@ -87,6 +90,8 @@ void Shell::load_groups() {
     const Handle box = find_control(gui_, kFileBox);
     ws_.groups = x;
     ws_.groups_info = info;
+    origin_.groups_path = r->path;
+    origin_.legend.chosen.clear();
     gui_.set(box, "String", Value(strcat({ws_.landmarks_info, ws_.groups_info})));
     const double md = static_cast<double>(ws_.landmarks.rows());
     console_.echo("md", md);
@@ -105,6 +110,8 @@ void Shell::load_covariate() {
     const Handle box = find_control(gui_, kFileBox);
     ws_.covariate = x;
     ws_.covariate_info = info;
+    origin_.covariate_path = r->path;
+    origin_.legend.covariate.clear();
     gui_.set(box, "String", Value(strcat({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
     const double md = static_cast<double>(ws_.landmarks.rows());
     report_ignored(gui_, *r);
@@ -128,8 +135,11 @@ void Shell::clear() {
     ws_.landmarks_info.clear();
     ws_.groups_info.clear();
     ws_.covariate_info.clear();
+    origin_ = Origin();
+    last_record_ = ResultRecord();
     gui_.set(results, "String", Value("   "));
     gui_.set(files, "String", Value("   "));
+    show_legend();
 }
 
 }  // namespace quillan

@@ -9,7 +9,9 @@
 #include "platform/console.hpp"
 #include "shell/action_table.hpp"
 #include "shell/window_env.hpp"
+#include "analyses/result_record.hpp"
 #include "analyses/workspace.hpp"
+#include "io/import.hpp"
 #include "shell/text_lines.hpp"
 
 #include <optional>
@@ -52,14 +54,43 @@ public:
     void save_report();     // "SaveOut"
     void clear();           // "Clear"
 
+    // Import and export (io_actions.cpp), also run through the action table.
+    void import_data();       // "Import": landmarks, factors and covariate from a TPS, NTS or table file
+    void choose_groups();     // "ChooseGroups": G1, G2 and the covariate among the imported columns
+    void export_results();    // "ExportResults": the numbers of the last report, JSON or CSV
+    void export_specimens();  // "ExportSpecimens": one row per specimen
+    // Whether `action` is one of the four above (their controls are not all buttons).
+    static bool is_io_action(const std::string& action);
+    io::ImportOptions& import_options() { return import_options_; }
+    // The IDs and the words behind the codes after an import; empty otherwise.
+    const io::Legend& legend() const { return origin_.legend; }
+    // The numbers of the last report; empty until an analysis reports.
+    const ResultRecord& last_record() const { return last_record_; }
+    // The writers behind the exports, for front ends that name the file
+    // themselves.  Both go through write_file_atomically.
+    void write_results(const std::string& path, bool csv);  // tidy CSV or JSON
+    void write_specimens(const std::string& path);
+
 private:
     void set_file_box(const std::string& text);
+    void apply_import(const io::ImportedData& d);
+    void show_legend();
+    void keep_record(ActionEnv& env, const std::string& action);
 
     Gui& gui_;
     Console& console_;
     Workspace ws_;
     RunOptions options_;
     std::string last_message_;
+    // Beside the workspace: where its tables came from (for the record of a
+    // report) and, after an import, the IDs and the words behind the codes.
+    struct Origin {
+        std::string landmarks_path, groups_path, covariate_path;
+        io::Legend legend;
+    };
+    Origin origin_;
+    io::ImportOptions import_options_;
+    ResultRecord last_record_;
 };
 
 // What a load reads: the table and, when the file went on after the table

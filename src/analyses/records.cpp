@@ -1,0 +1,70 @@
+#include "analyses/records.hpp"
+
+namespace quillan {
+
+void record_one_way(ActionEnv& env, const OneWayResult& r, double tssd, long long nperm) {
+    env.record()
+        .model("G1")
+        .set("groups", r.groups)
+        .sums(tssd, r.expvar, r.unexpvar)
+        .test("explained SS", r.expvar, r.exc, r.exc_ge, nperm);
+}
+
+void record_one_way_f(ActionEnv& env, const OneWayResult& r, double tssd, long long nperm, double df1, double df2, bool with_sums) {
+    RecordedModel& m = env.record().model("G1").set("groups", r.groups);
+    if (with_sums) m.sums(tssd, r.expvar, r.unexpvar);
+    m.set("F", r.obsF)
+        .set("df1", df1)
+        .set("df2", df2)
+        .test("F", r.obsF, r.exc, r.exc_ge, nperm);
+}
+
+void record_two_way(ActionEnv& env, const TwoWayResult& r, double tssd, long long nperm) {
+    ResultRecord& rec = env.record();
+    rec.model("G1 x G2 cells").set("groups", r.ncells).sums(tssd, r.expvar, r.unexpvar).test("explained SS", r.expvar, r.exc, r.ge[0], nperm);
+    rec.model("G1").set("groups", r.ngroups1).sums(tssd, r.expvar1, r.unexpvar1).test("explained SS", r.expvar1, r.exc1, r.ge[1], nperm);
+    rec.model("G1 x G2 cells against G1 with G2 shuffled").test("explained SS", r.expvar, r.exc_g2_shuffled, r.ge[3], nperm);
+    rec.model("G2").set("groups", r.ngroups2).sums(tssd, r.expvar2, r.unexpvar2).test("explained SS", r.expvar2, r.exc2, r.ge[2], nperm);
+    rec.model("G1 x G2 cells against G2 with G1 shuffled").test("explained SS", r.expvar, r.exc_g1_shuffled, r.ge[4], nperm);
+}
+
+void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double tssd, double df_unit, long long nperm) {
+    ResultRecord& rec = env.record();
+    rec.model("G1 x G2 cells").set("total_ss", tssd).set("cell_ss", tssd - r.eSS).set("error_ss", r.eSS);
+    rec.model("G1").set("ss", r.SSA).set("F", r.FA).set("df1", r.dfA * df_unit).set("df2", r.dfe * df_unit).test("F", r.FA, r.exc, r.ge[0], nperm);
+    rec.model("G2").set("ss", r.SSB).set("F", r.FB).set("df1", r.dfB * df_unit).set("df2", r.dfe * df_unit).test("F", r.FB, r.exc1, r.ge[1], nperm);
+    rec.model("G1 x G2 interaction")
+        .set("ss", r.SSAB)
+        .set("F", r.FAB)
+        .set("df1", r.dfAB * df_unit)
+        .set("df2", r.dfe * df_unit)
+        .test("F", r.FAB, r.exc2, r.ge[2], nperm);
+}
+
+void record_standardisation(ActionEnv& env, const StandardisationTotals& t) {
+    env.record()
+        .set("total_ss_before_standardisation", t.pre_tssd)
+        .set("covariate_explained_ss", t.pre_tssd - t.tssd)
+        .set("covariate_percent_explained", 100 * (t.pre_tssd - t.tssd) / t.pre_tssd)
+        .set("total_ss_after_standardisation", t.tssd);
+}
+
+void record_lost_df(ActionEnv& env, double df) { env.record().set("df_lost_to_covariate", df); }
+
+void record_slope_models(ActionEnv& env, const std::string& groups, const SlopeModels& y, long long nperm, bool common_slope,
+                         bool p_bound_always) {
+    ResultRecord& rec = env.record();
+    const double n = static_cast<double>(nperm);
+    auto p = [&](long long c) { return c == 0 ? 1.0 / n : static_cast<double>(c) / n; };
+    if (common_slope)
+        rec.model("common slope")
+            .sums(y.sstotal, y.explained_ss(), y.ssunexplain_ss)
+            .test("unexplained SS", y.ssunexplain_ss, y.exc_ss, y.exc_ss_ge, nperm, p(y.exc_ss), p_bound_always || y.exc_ss == 0);
+    rec.model("different slopes (" + groups + " x covariate)")
+        .sums(y.sstotal, y.explained_ms(), y.ssunexplain_ms)
+        .test("unexplained SS", y.ssunexplain_ms, y.exc_ms, y.exc_ms_ge, nperm, p(y.exc_ms), p_bound_always || y.exc_ms == 0);
+    rec.model("different slopes (" + groups + " x covariate) against random groups")
+        .test("unexplained SS", y.ssunexplain_ms, y.cdraw_exc, y.cdraw_exc_ge, nperm);
+}
+
+}  // namespace quillan

@@ -1,0 +1,105 @@
+// Importing landmark data from the formats digitising programs and
+// spreadsheets write: TPS, NTS, tables with a header row (comma or tab
+// separated, MorphoJ's exports among them) and plain x/y tables.  An import
+// fills the same three tables the loads fill -- landmarks with a trailing
+// value per specimen, group codes, covariate -- plus a legend that keeps the
+// specimen IDs and the words behind the group codes.
+#pragma once
+
+#include "io/text.hpp"
+#include "platform/value.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillan::io {
+
+// A column of a file besides the coordinates: one text cell per specimen.
+struct Column {
+    std::string name;
+    std::vector<std::string> cells;
+};
+
+// What a reader found in a file, before factors and covariate are chosen.
+struct SpecimenTable {
+    std::string path, name;                      // the file, with and without its folder
+    std::vector<std::string> ids;                // "" where the file names none
+    std::vector<int> lines;                      // line where each specimen begins (1-based)
+    int landmarks = 0;
+    std::vector<std::vector<double>> coords;     // 2k values per specimen
+    std::vector<std::optional<double>> sizes;    // trailing value, where the file gives one
+    std::vector<Column> columns;
+    std::vector<std::string> warnings, notices;
+
+    std::string specimen_name(std::size_t i) const;  // its ID, or "number N"
+};
+
+SpecimenTable read_tps(const TextFile& f);
+SpecimenTable read_nts(const TextFile& f);
+// A table whose first line names the columns; `id_column` picks the ID
+// column by name (otherwise one is recognised by name or position).
+SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column = "");
+// Rows of numbers only: 2k coordinates, optionally a trailing value.
+SpecimenTable read_plain_table(const TextFile& f);
+// Chooses the reader by the file's extension and first line.
+SpecimenTable read_specimens(const TextFile& f, const std::string& id_column = "");
+
+// A grouping variable: the words in order of first appearance; the code of
+// specimen i is codes[i] (1-based index into levels).
+struct Factor {
+    std::string name;
+    std::vector<std::string> levels;
+    std::vector<int> codes;
+};
+
+// What is kept with the workspace besides the three tables.
+struct Legend {
+    std::vector<std::string> ids;  // one per specimen, empty when unknown
+    std::vector<Factor> factors;   // every factor the file offered
+    std::vector<int> chosen;       // indexes into factors: G1, then G2
+    std::string covariate;         // name of the covariate column
+    struct Numbers {
+        std::string name;
+        std::vector<double> values;
+    };
+    std::vector<Numbers> numbers;  // every column of numbers the file offered (covariate candidates)
+    std::string source;            // the imported file's path
+
+    bool empty() const { return ids.empty() && factors.empty() && covariate.empty() && numbers.empty(); }
+    // The group table of the chosen factors (m x chosen.size()).
+    Matrix group_table() const;
+    // A few lines for the window: the chosen factors' codes and words.
+    std::string summary() const;
+};
+
+struct ImportOptions {
+    std::vector<std::string> factors;  // column names for G1 (and G2)
+    std::string covariate_column;
+    std::string id_column;
+    std::string factor_table;          // path of a table of factors keyed by specimen ID
+};
+// The options that pick factor and covariate columns by name.
+inline ImportOptions choose_columns(std::vector<std::string> factors, std::string covariate_column = "") {
+    ImportOptions o;
+    o.factors = std::move(factors);
+    o.covariate_column = std::move(covariate_column);
+    return o;
+}
+
+struct ImportedData {
+    std::string path, name;
+    Matrix landmarks;   // m x (2k+1)
+    Matrix groups;      // m x 0, 1 or 2
+    Matrix covariate;   // m x 1, or empty
+    Legend legend;
+    std::vector<std::string> warnings, notices;
+};
+
+// Reads and assembles; fails with a message naming the file, the line and
+// the specimen.  Nothing is kept of a failed import.
+ImportedData import_file(const std::string& path, const ImportOptions& options = {});
+// The same on a table already read (and an optional factor table).
+ImportedData assemble(SpecimenTable table, const ImportOptions& options, const TextFile* factor_table = nullptr);
+
+}  // namespace quillan::io

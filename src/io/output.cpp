@@ -1,0 +1,58 @@
+#include "io/output.hpp"
+
+#include "platform/atomic_file.hpp"
+
+namespace quillan::io {
+
+void write_output(const std::string& path, std::string_view content) { write_file_atomically(path, content); }
+
+std::string table_text(const Matrix& m) {
+    std::string out;
+    for (Eigen::Index i = 0; i < m.rows(); ++i) {
+        for (Eigen::Index j = 0; j < m.cols(); ++j) {
+            if (j) out += ' ';
+            out += number_text(m(i, j));
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+std::string csv_cell(const std::string& s) {
+    if (s.find_first_of(",\"\n\r") == std::string::npos && (s.empty() || (s.front() != ' ' && s.back() != ' '))) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string legend_csv(const Legend& legend) {
+    std::string out = "what,name,code,label\n";
+    for (std::size_t j = 0; j < legend.chosen.size(); ++j) {
+        const Factor& f = legend.factors[static_cast<std::size_t>(legend.chosen[j])];
+        for (std::size_t c = 0; c < f.levels.size(); ++c)
+            out += "factor G" + std::to_string(j + 1) + "," + csv_cell(f.name) + "," + std::to_string(c + 1) + "," + csv_cell(f.levels[c]) + "\n";
+    }
+    if (!legend.covariate.empty()) out += "covariate," + csv_cell(legend.covariate) + ",,\n";
+    for (std::size_t i = 0; i < legend.ids.size(); ++i)
+        out += "specimen,ID," + std::to_string(i + 1) + "," + csv_cell(legend.ids[i]) + "\n";
+    return out;
+}
+
+std::vector<std::string> write_converted(const ImportedData& d, const std::string& prefix) {
+    std::vector<std::pair<std::string, std::string>> files;
+    files.emplace_back(prefix + ".lm.txt", table_text(d.landmarks));
+    if (d.groups.size() > 0) files.emplace_back(prefix + ".groups.txt", table_text(d.groups));
+    if (d.covariate.size() > 0) files.emplace_back(prefix + ".cov.txt", table_text(d.covariate));
+    files.emplace_back(prefix + ".legend.csv", legend_csv(d.legend));
+    std::vector<std::string> written;
+    for (const auto& [path, text] : files) {
+        write_output(path, text);
+        written.push_back(path);
+    }
+    return written;
+}
+
+}  // namespace quillan::io

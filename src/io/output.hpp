@@ -1,0 +1,33 @@
+// What import and export write.  Every file goes through write_output, which
+// is write_file_atomically (platform/atomic_file.hpp): a failed write leaves
+// an existing file whole, and only a regular file is replaced.
+#pragma once
+
+#include "io/import.hpp"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillan::io {
+
+void write_output(const std::string& path, std::string_view content);
+
+// quillan's own table format: one row per specimen, numbers separated by
+// single blanks, written so that they read back as the same doubles.
+std::string table_text(const Matrix& m);
+
+// The legend as a small table: what,name,code,label.  Rows "factor" give a
+// group column's code and word; "specimen" rows the ID of each row number;
+// a "covariate" row names the covariate column.
+std::string legend_csv(const Legend& legend);
+
+// A cell of a comma-separated file, quoted when it needs to be.
+std::string csv_cell(const std::string& s);
+
+// Writes PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt (the last two
+// only when there is something to write) and PREFIX.legend.csv; returns the
+// paths written.
+std::vector<std::string> write_converted(const ImportedData& d, const std::string& prefix);
+
+}  // namespace quillan::io

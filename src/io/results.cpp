@@ -1,0 +1,141 @@
+#include "io/results.hpp"
+
+#include "io/output.hpp"
+#include "io/text.hpp"
+#include "platform/version.hpp"
+
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <memory>
+
+
+namespace quillan::io {
+
+std::string sha256_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "";
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return "";
+    char buf[1 << 16];
+    while (in) {
+        in.read(buf, sizeof buf);
+        if (in.gcount() > 0 && EVP_DigestUpdate(ctx.get(), buf, static_cast<std::size_t>(in.gcount())) != 1) return "";
+    }
+    if (in.bad()) return "";
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), md, &len) != 1) return "";
+    std::string hex;
+    char two[3];
+    for (unsigned int i = 0; i < len; ++i) {
+        std::snprintf(two, sizeof two, "%02x", md[i]);
+        hex += two;
+    }
+    return hex;
+}
+
+std::string utc_now() {
+    const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+namespace {
+
+using nlohmann::ordered_json;
+
+// Non-finite numbers have no JSON form: they are written as null.
+ordered_json number(double d) { return std::isfinite(d) ? ordered_json(d) : ordered_json(nullptr); }
+
+ordered_json values_json(const std::vector<std::pair<std::string, double>>& values) {
+    ordered_json o = ordered_json::object();
+    for (const auto& [k, v] : values) o[k] = number(v);
+    return o;
+}
+
+}  // namespace
+
+std::string results_json(const ResultRecord& record) {
+    const RunInfo& r = record.run;
+    ordered_json run;
+    run["action"] = r.action;
+    run["program"] = "quillan";
+    run["version"] = version_text();
+    run["date"] = r.date;
+    run["inputs"] = ordered_json::array();
+    for (const auto& in : r.inputs) run["inputs"].push_back({{"role", in.role}, {"name", in.name}, {"sha256", in.sha256}});
+    run["specimens"] = r.specimens;
+    run["landmarks"] = r.landmarks;
+    run["groups"] = ordered_json::array();
+    for (const auto& g : r.groups) run["groups"].push_back({{"name", g.name}, {"levels", g.levels}});
+    run["covariate"] = r.covariate_name.empty() ? ordered_json(nullptr) : ordered_json(r.covariate_name);
+    run["covariate_model"] = r.covariate_model;
+    run["covariate_model_name"] = r.covariate_model_name;
+    run["permutations"] = r.permutations;
+    run["seeded"] = r.seeded;
+    run["seeds"] = r.seeds;
+    run["threads"] = r.threads;
+
+    ordered_json out;
+    out["run"] = run;
+    out["values"] = values_json(record.values);
+    out["models"] = ordered_json::array();
+    for (const auto& m : record.models) {
+        ordered_json jm;
+        jm["name"] = m.name;
+        jm["values"] = values_json(m.values);
+        jm["tests"] = ordered_json::array();
+        for (const auto& t : m.tests)
+            jm["tests"].push_back({{"statistic", t.statistic},
+                                   {"observed", number(t.observed)},
+                                   {"permutations", t.nperm},
+                                   {"count", t.count},
+                                   {"p", number(t.p)},
+                                   {"p_is_bound", t.p_bound},
+                                   {"count_ge", t.count_ge},
+                                   {"p_ge", number(t.p_ge())}});
+        out["models"].push_back(jm);
+    }
+    return out.dump(2) + "\n";
+}
+
+std::string results_csv(const ResultRecord& record) {
+    static const char* const kColumns[] = {"total_ss", "explained_ss", "unexplained_ss", "percent_explained", "ss", "F", "df1", "df2"};
+    std::string out = "action,model";
+    for (const char* c : kColumns) out += std::string(",") + c;
+    out += ",statistic,observed,permutations,count,p,p_is_bound,count_ge,p_ge,other\n";
+    auto num = [](const double* d) { return d && std::isfinite(*d) ? number_text(*d) : std::string(); };
+    for (const auto& m : record.models) {
+        std::string head = csv_cell(record.run.action) + "," + csv_cell(m.name);
+        for (const char* c : kColumns) {
+            head += ',';
+            head += num(m.value(c));
+        }
+        // Values without a column of their own go into one cell as key=value pairs.
+        std::string other;
+        for (const auto& [k, v] : m.values) {
+            bool known = false;
+            for (const char* c : kColumns) known = known || k == c;
+            if (!known) other += (other.empty() ? "" : ";") + k + "=" + number_text(v);
+        }
+        if (m.tests.empty()) {
+            out += head + ",,,,,,,,," + csv_cell(other) + "\n";
+            continue;
+        }
+        for (const auto& t : m.tests)
+            out += head + "," + csv_cell(t.statistic) + "," + num(&t.observed) + "," + std::to_string(t.nperm) + "," +
+                   std::to_string(t.count) + "," + num(&t.p) + "," + (t.p_bound ? "true" : "false") + "," + std::to_string(t.count_ge) +
+                   "," + number_text(t.p_ge()) + "," + csv_cell(other) + "\n";
+    }
+    return out;
+}
+
+}  // namespace quillan::io

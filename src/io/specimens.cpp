@@ -1,0 +1,74 @@
+#include "io/specimens.hpp"
+
+#include "geometry/geometry.hpp"
+#include "io/output.hpp"
+#include "platform/error.hpp"
+
+#include <cmath>
+#include <optional>
+
+namespace quillan::io {
+
+namespace {
+
+std::string level_of(const Legend* legend, std::size_t column, double code) {
+    if (legend && column < legend->chosen.size()) {
+        const Factor& f = legend->factors[static_cast<std::size_t>(legend->chosen[column])];
+        if (code >= 1 && code <= static_cast<double>(f.levels.size()) && code == std::floor(code))
+            return f.levels[static_cast<std::size_t>(code) - 1];
+    }
+    return number_text(code);
+}
+
+// Appends one cell after a comma.
+void cell(std::string& out, const std::string& text) {
+    out += ',';
+    out += text;
+}
+
+}  // namespace
+
+std::string specimens_csv(const SpecimenExport& e) {
+    const Matrix& lm = *e.landmarks;
+    const Eigen::Index m = lm.rows(), k = (lm.cols() - 1) / 2;
+    const bool with_groups = e.groups && e.groups->rows() == m && e.groups->cols() > 0;
+    const bool with_cov = e.covariate && e.covariate->rows() == m && e.covariate->cols() > 0;
+    const bool with_ids = e.legend && static_cast<Eigen::Index>(e.legend->ids.size()) == m;
+    const Consensus c = full_procrustes_consensus(lm);
+    const Matrix dist = full_procrustes_distances(c.y, lm);
+    const Eigen::VectorXd sizes = centroid_sizes(lm);
+    std::optional<Consensus> sc;
+    if (e.standardised) sc = full_procrustes_consensus(*e.standardised);
+
+    std::string out = "specimen,id";
+    if (with_groups)
+        for (Eigen::Index j = 0; j < e.groups->cols(); ++j) {
+            const std::string g = std::to_string(j + 1);
+            out += ",G" + g + ",G" + g + "_code";
+        }
+    if (with_cov) out += ",covariate";
+    out += ",centroid_size,procrustes_distance";
+    for (Eigen::Index j = 1; j <= k; ++j) out += ",x" + std::to_string(j) + ",y" + std::to_string(j);
+    if (sc)
+        for (Eigen::Index j = 1; j <= k; ++j) out += ",std_x" + std::to_string(j) + ",std_y" + std::to_string(j);
+    out += "\n";
+    for (Eigen::Index i = 0; i < m; ++i) {
+        out += std::to_string(i + 1) + "," + (with_ids ? csv_cell(e.legend->ids[static_cast<std::size_t>(i)]) : std::to_string(i + 1));
+        if (with_groups)
+            for (Eigen::Index j = 0; j < e.groups->cols(); ++j) {
+                const double code = (*e.groups)(i, j);
+                cell(out, csv_cell(level_of(e.legend, static_cast<std::size_t>(j), code)));
+                cell(out, number_text(code));
+            }
+        if (with_cov) cell(out, number_text((*e.covariate)(i, 0)));
+        cell(out, number_text(sizes(i)));
+        cell(out, number_text(dist(i, 0)));
+        for (Eigen::Index j = 0; j < 2 * k; ++j) cell(out, number_text(c.xpt(i, j)));
+        if (sc)
+            for (Eigen::Index j = 0; j < 2 * k; ++j) cell(out, number_text(sc->xpt(i, j)));
+        out += "\n";
+    }
+    return out;
+}
+
+}  // namespace quillan::io

@@ -1,0 +1,24 @@
+// The per-specimen table a user plots or screens for digitising errors:
+// ID, group levels, covariate, centroid size, the coordinates aligned on the
+// consensus and each specimen's full Procrustes distance from it, and after
+// standardisation the standardised coordinates aligned the same way.
+#pragma once
+
+#include "io/import.hpp"
+
+#include <string>
+
+namespace quillan::io {
+
+struct SpecimenExport {
+    const Matrix* landmarks = nullptr;     // required
+    const Matrix* groups = nullptr;        // may be empty
+    const Matrix* covariate = nullptr;     // may be empty
+    const Legend* legend = nullptr;
+    const Matrix* standardised = nullptr;  // the standardised table, when a covariate model was applied
+    int covariate_model = 1;
+};
+
+std::string specimens_csv(const SpecimenExport& e);
+
+}  // namespace quillan::io

@@ -1,0 +1,243 @@
+// Import and export, rows of the action table beside the loads: reading landmark data written by
+// other programs into the workspace, choosing which of its factors are the
+// grouping variables, and writing the numbers of the last report and the
+// per-specimen table.  A refused import or export changes nothing.
+#include "analyses/covariate.hpp"
+#include "io/output.hpp"
+#include "io/results.hpp"
+#include "io/specimens.hpp"
+#include "platform/format.hpp"
+#include "shell/memory_window.hpp"
+#include "shell/shell.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+namespace quillan {
+
+namespace {
+
+// Optional controls of the window: the legend beside the file box and the
+// choice of G1, G2 and the covariate among an imported file's columns.
+constexpr const char* kLegendBox = "LegendBox";
+constexpr const char* kG1Choice = "G1Choice";
+constexpr const char* kG2Choice = "G2Choice";
+constexpr const char* kCovariateChoice = "CovariateChoice";
+constexpr const char* kNone = "(none)";
+
+std::string file_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+std::string group_info(const std::string& name, const Matrix& g) {
+    return sprintf("\nGroup File: %s with %i specimens, % i group variables\n", {name, static_cast<double>(g.rows()), static_cast<double>(g.cols())});
+}
+
+std::string covariate_info(const std::string& name, const Matrix& c) {
+    return sprintf("\nCovariate File: %s with %i specimens", {name, static_cast<double>(c.rows())});
+}
+
+}  // namespace
+
+bool Shell::is_io_action(const std::string& action) {
+    return action == "Import" || action == "ChooseGroups" || action == "ExportResults" || action == "ExportSpecimens";
+}
+
+void Shell::export_results() {
+    auto choice = gui_.uiputfile("*.json", "Export the numbers of the last report (.json, or .csv for a table)");
+    if (!choice) return;
+    const std::string ext = std::filesystem::path(choice->name).extension().string();
+    write_results(join_path(choice->folder, choice->name), ext == ".csv" || ext == ".CSV");
+    gui_.cd(choice->folder);
+}
+
+void Shell::export_specimens() {
+    auto choice = gui_.uiputfile("*.csv", "Export the specimens (.csv)");
+    if (!choice) return;
+    write_specimens(join_path(choice->folder, choice->name));
+    gui_.cd(choice->folder);
+}
+
+void Shell::import_data() {
+    auto choice = gui_.uigetfile("*.*", "Enter file to Import?");
+    if (!choice) return;
+    // Read everything first: a refused file changes nothing.
+    const io::ImportedData d = io::import_file(join_path(choice->folder, choice->name), import_options_);
+    gui_.cd(choice->folder);
+    apply_import(d);
+}
+
+void Shell::apply_import(const io::ImportedData& d) {
+    const Handle box = find_control(gui_, kFileBox);
+    const double m = static_cast<double>(d.landmarks.rows()), n = static_cast<double>(d.landmarks.cols());
+    ws_.landmarks = d.landmarks;
+    ws_.landmarks_info = sprintf("Data File: %s with %i specimens, %i LM\n", {d.name, m, (n - 1) / 2});
+    origin_.landmarks_path = d.path;
+    std::vector<std::string> shown = {ws_.landmarks_info};
+    if (d.groups.size() > 0) {
+        ws_.groups = d.groups;
+        ws_.groups_info = group_info(d.name, d.groups);
+        origin_.groups_path = d.path;
+        shown.push_back(ws_.groups_info);
+    }
+    if (d.covariate.size() > 0) {
+        ws_.covariate = d.covariate;
+        ws_.covariate_info = covariate_info(d.name, d.covariate);
+        origin_.covariate_path = d.path;
+        shown.push_back(ws_.covariate_info);
+    }
+    origin_.legend = d.legend;
+    gui_.set(box, "String", Value(strcat(shown)));
+
+    console_.line(sprintf("Imported %s: %i specimens, %i landmarks", {d.name, m, (n - 1) / 2}));
+    const std::string legend = d.legend.summary();
+    if (!legend.empty()) console_.line(legend.substr(0, legend.size() - 1));
+    for (const auto& notice : d.notices) console_.line(notice);
+    for (const auto& warning : d.warnings) {
+        console_.line(warning);
+        gui_.msgbox(warning, "Possible error");
+    }
+
+    // Offer the file's factors and numeric columns for G1, G2 and the covariate.
+    auto fill = [&](const char* tag, const std::vector<std::string>& names, int chosen) {
+        const auto found = gui_.findobj_tag(tag);
+        if (found.empty()) return;
+        List entries{Value(kNone)};
+        for (const auto& s : names) entries.emplace_back(s);
+        gui_.set(found.front(), "String", Value(entries));
+        gui_.set(found.front(), "Value", Value(static_cast<double>(chosen + 2)));
+    };
+    std::vector<std::string> factors, numbers;
+    for (const auto& f : origin_.legend.factors) factors.push_back(f.name);
+    int cov = -1;
+    for (std::size_t i = 0; i < origin_.legend.numbers.size(); ++i) {
+        numbers.push_back(origin_.legend.numbers[i].name);
+        if (origin_.legend.numbers[i].name == origin_.legend.covariate) cov = static_cast<int>(i);
+    }
+    fill(kG1Choice, factors, origin_.legend.chosen.size() > 0 ? origin_.legend.chosen[0] : -1);
+    fill(kG2Choice, factors, origin_.legend.chosen.size() > 1 ? origin_.legend.chosen[1] : -1);
+    fill(kCovariateChoice, numbers, cov);
+    show_legend();
+}
+
+void Shell::choose_groups() {
+    io::Legend& legend = origin_.legend;
+    if (legend.source.empty()) throw QuillanError("Import a file first: the grouping variables are chosen among its columns.");
+    auto chosen_index = [&](const char* tag) -> int {
+        const auto found = gui_.findobj_tag(tag);
+        if (found.empty()) return -1;
+        const Value v = gui_.get(found.front(), "Value");
+        if (!v.is_matrix() || v.matrix().size() != 1) return -1;
+        return static_cast<int>(v.scalar()) - 2;
+    };
+    const int g1 = chosen_index(kG1Choice), g2 = chosen_index(kG2Choice), cov = chosen_index(kCovariateChoice);
+    if (g1 < 0 && g2 >= 0) throw QuillanError("Choose G1 before G2: a single grouping variable is always G1.");
+    if (g1 >= 0 && g1 == g2) throw QuillanError("G1 and G2 must be different factors.");
+    const int nf = static_cast<int>(legend.factors.size()), nn = static_cast<int>(legend.numbers.size());
+    if (g1 >= nf || g2 >= nf || cov >= nn) throw QuillanError("The choice does not match the imported file's columns; import it again.");
+
+    const Handle box = find_control(gui_, kFileBox);
+    const std::string name = file_name(legend.source);
+    std::vector<int> chosen;
+    if (g1 >= 0) chosen.push_back(g1);
+    if (g2 >= 0) chosen.push_back(g2);
+    legend.chosen = chosen;
+    if (!chosen.empty()) {
+        ws_.groups = legend.group_table();
+        ws_.groups_info = group_info(name, ws_.groups);
+        origin_.groups_path = legend.source;
+    }
+    if (cov >= 0) {
+        const auto& values = legend.numbers[static_cast<std::size_t>(cov)].values;
+        Matrix c(static_cast<Eigen::Index>(values.size()), 1);
+        for (std::size_t i = 0; i < values.size(); ++i) c(static_cast<Eigen::Index>(i), 0) = values[i];
+        ws_.covariate = c;
+        ws_.covariate_info = covariate_info(name, c);
+        origin_.covariate_path = legend.source;
+        legend.covariate = legend.numbers[static_cast<std::size_t>(cov)].name;
+    } else if (!legend.covariate.empty()) {
+        // The imported covariate is no longer wanted.
+        ws_.covariate = Matrix();
+        ws_.covariate_info.clear();
+        origin_.covariate_path.clear();
+        legend.covariate.clear();
+    }
+    gui_.set(box, "String", Value(strcat({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
+    show_legend();
+}
+
+void Shell::show_legend() {
+    const auto found = gui_.findobj_tag(kLegendBox);
+    if (found.empty()) return;
+    gui_.set(found.front(), "String", Value(origin_.legend.summary()));
+}
+
+void Shell::keep_record(ActionEnv& env, const std::string& action) {
+    ResultRecord rec = env.record();
+    RunInfo& r = rec.run;
+    r.action = action;
+    r.date = io::utc_now();
+    const std::pair<const char*, const std::string*> inputs[] = {
+        {"landmarks", &origin_.landmarks_path}, {"groups", &origin_.groups_path}, {"covariate", &origin_.covariate_path}};
+    for (const auto& [role, path] : inputs)
+        if (!path->empty()) r.inputs.push_back({role, file_name(*path), *path, io::sha256_file(*path)});
+    r.specimens = ws_.landmarks.rows();
+    r.landmarks = ws_.landmarks.cols() > 0 ? (ws_.landmarks.cols() - 1) / 2 : 0;
+    for (Eigen::Index j = 0; j < ws_.groups.cols(); ++j) {
+        RunInfo::Grouping g;
+        const std::size_t uj = static_cast<std::size_t>(j);
+        const bool named = uj < origin_.legend.chosen.size() &&
+                           origin_.legend.factors[static_cast<std::size_t>(origin_.legend.chosen[uj])].codes.size() == static_cast<std::size_t>(ws_.groups.rows());
+        if (named) {
+            const io::Factor& f = origin_.legend.factors[static_cast<std::size_t>(origin_.legend.chosen[uj])];
+            g.name = f.name;
+            g.levels = f.levels;
+        } else {
+            g.name = "G";
+            g.name += std::to_string(j + 1);
+            std::vector<double> seen;
+            for (Eigen::Index i = 0; i < ws_.groups.rows(); ++i)
+                if (std::find(seen.begin(), seen.end(), ws_.groups(i, j)) == seen.end()) seen.push_back(ws_.groups(i, j));
+            for (double c : seen) g.levels.push_back(io::number_text(c));
+        }
+        r.groups.push_back(std::move(g));
+    }
+    r.covariate_name = !origin_.legend.covariate.empty() ? origin_.legend.covariate : (origin_.covariate_path.empty() ? "" : file_name(origin_.covariate_path));
+    try {
+        const double model = env.cov_box_value();
+        r.covariate_model = static_cast<int>(model);
+        const auto& entries = covariate_model_entries();
+        if (model >= 1 && model <= static_cast<double>(entries.size())) r.covariate_model_name = entries[static_cast<std::size_t>(model) - 1];
+    } catch (const QuillanError&) {
+        r.covariate_model = 0;
+    }
+    r.seeded = options_.seed.has_value();
+    r.threads = options_.threads > 0 ? options_.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    last_record_ = std::move(rec);
+}
+
+void Shell::write_results(const std::string& path, bool csv) {
+    if (last_record_.empty()) throw QuillanError("There is no report to export yet: run an analysis first. Nothing was written.");
+    io::write_output(path, csv ? io::results_csv(last_record_) : io::results_json(last_record_));
+}
+
+void Shell::write_specimens(const std::string& path) {
+    if (ws_.landmarks.size() == 0) throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
+    io::SpecimenExport e;
+    e.landmarks = &ws_.landmarks;
+    e.groups = &ws_.groups;
+    e.covariate = &ws_.covariate;
+    e.legend = &origin_.legend;
+    // With a covariate model chosen, the standardised shapes come too.
+    std::optional<CovariateModel> model;
+    WindowActionEnv env(ws_, gui_, console_, options_);
+    const double choice = env.cov_box_value();
+    if (choice != 1) {
+        model = apply_covariate_model(env, choice, standardisation_value(ws_), ws_.groups.cols() > 1);
+        e.standardised = &model->xdata;
+        e.covariate_model = static_cast<int>(choice);
+    }
+    io::write_output(path, io::specimens_csv(e));
+}
+
+}  // namespace quillan

@@ -1,0 +1,154 @@
+// Import and convert as users run them: in the window (through the
+// dispatcher) and with quillan-batch.  Converted tables must give the same
+// reports as the import itself, and a refused import must change nothing.
+#include "io/text.hpp"
+#include "platform/format.hpp"
+#include "support/batch_runner.hpp"
+#include "support/fixtures.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace quillan;
+using namespace quillan::test;
+using ::testing::HasSubstr;
+
+namespace {
+
+// A report without the lines that name its input files.
+std::string without_file_lines(const std::string& report) {
+    std::string out;
+    for (const auto& line : split_lines(report))
+        if (line.find("File: ") == std::string::npos) out += line + "\n";
+    return out;
+}
+
+// A factor table keyed by the IDs of the bundled TPS file.
+std::string species_table() {
+    const Matrix g = dload(data_file("plethodon.groups.txt"));
+    std::string t = "ID,species,site\n";
+    for (Eigen::Index i = 0; i < g.rows(); ++i) {
+        char id[8];
+        std::snprintf(id, sizeof id, "P%02d", static_cast<int>(i + 1));
+        t += std::string(id) + (g(i, 0) == 1 ? ",Jord" : ",Teyah") + (g(i, 1) == 1 ? ",Allo\n" : ",Symp\n");
+    }
+    return t;
+}
+
+}  // namespace
+
+TEST(ImportAction, FillsTheThreeTablesWithTheLoadsDescriptions) {
+    Harness h;
+    h.shell.import_options() = io::choose_columns({"species", "site"}, "logCS");
+    ASSERT_EQ(h.load("Import", data_file("plethodon.csv")), Outcome::Done) << h.last_message();
+    EXPECT_EQ(h.box(kFileBox),
+              "Data File: plethodon.csv with 40 specimens, 12 LM\n\nGroup File: plethodon.csv with 40 specimens,  2 group variables\n"
+              "\nCovariate File: plethodon.csv with 40 specimens");
+    const Workspace& ws = h.shell.workspace();
+    EXPECT_EQ(ws.groups.cols(), 2);
+    // Codes in order of first appearance: the first specimen's site, Symp, is site 1 here.
+    const Matrix groups = dload(data_file("plethodon.groups.txt"));
+    EXPECT_TRUE((ws.groups.col(0).array() == groups.col(0).array()).all());
+    EXPECT_TRUE((ws.groups.col(1).array() == 3 - groups.col(1).array()).all());
+    EXPECT_TRUE((ws.covariate.array() == dload(data_file("plethodon.cov.txt")).array()).all());
+    EXPECT_EQ(h.shell.legend().ids.at(0), "P01");
+
+    // A refused import leaves the workspace and the file box as they were.
+    TempDir dir;
+    const std::string bad = dir.write("bad.csv", "id,g,x1,y1,x2,y2\na,u,0,0,1,1\nb,,0,0,1,2\n");
+    h.shell.import_options() = io::choose_columns({"g"});
+    const std::string box = h.box(kFileBox);
+    EXPECT_EQ(h.load("Import", bad), Outcome::Failed);
+    EXPECT_THAT(h.last_message(), HasSubstr("line 3, specimen b"));
+    EXPECT_EQ(h.box(kFileBox), box);
+    EXPECT_EQ(h.shell.workspace().landmarks.rows(), 40);
+    EXPECT_EQ(h.shell.legend().ids.at(0), "P01");
+
+    // "Clear" forgets the legend with the tables.
+    EXPECT_EQ(h.run("Clear"), Outcome::Done);
+    EXPECT_TRUE(h.shell.legend().empty());
+}
+
+TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
+    Harness h;
+    auto combo = [&](const char* tag) {
+        return h.gui.create("uicontrol", h.window, {{"tag", Value(tag)}, {"style", Value("popupmenu")}, {"String", Value(List{Value("")})}, {"Value", Value(1.0)}});
+    };
+    const Handle g1 = combo("G1Choice"), g2 = combo("G2Choice"), cov = combo("CovariateChoice");
+    h.gui.create("uicontrol", h.window, {{"tag", Value("LegendBox")}, {"style", Value("text")}, {"String", Value("")}});
+    ASSERT_EQ(h.load("Import", data_file("plethodon.csv")), Outcome::Done) << h.last_message();
+    EXPECT_EQ(string_lines(h.gui.get(g1, "String")), (std::vector<std::string>{"(none)", "species", "site"}));
+    EXPECT_EQ(h.gui.get(g2, "Value").scalar(), 3.0);
+    EXPECT_EQ(string_lines(h.gui.get(cov, "String")), (std::vector<std::string>{"(none)", "logCS"}));
+    EXPECT_THAT(h.box("LegendBox"), HasSubstr("G1 = species: 1 Jord 2 Teyah"));
+
+    // Site as G1, no G2, the covariate taken.
+    h.gui.set(g1, "Value", Value(3.0));
+    h.gui.set(g2, "Value", Value(1.0));
+    h.gui.set(cov, "Value", Value(2.0));
+    ASSERT_EQ(h.run("ChooseGroups"), Outcome::Done) << h.last_message();
+    const Workspace& ws = h.shell.workspace();
+    ASSERT_EQ(ws.groups.cols(), 1);
+    EXPECT_EQ(ws.groups(0, 0), 1.0);  // the first specimen's site, Symp, is the first level met
+    EXPECT_EQ(ws.covariate.rows(), 40);
+    EXPECT_THAT(h.box(kFileBox), HasSubstr("with 40 specimens,  1 group variables\n\nCovariate File: plethodon.csv"));
+    EXPECT_THAT(h.box("LegendBox"), HasSubstr("G1 = site: 1 Symp 2 Allo"));
+
+    // G2 without G1 is refused and changes nothing.
+    h.gui.set(g1, "Value", Value(1.0));
+    h.gui.set(g2, "Value", Value(2.0));
+    EXPECT_EQ(h.run("ChooseGroups"), Outcome::Failed);
+    EXPECT_EQ(h.shell.workspace().groups.cols(), 1);
+}
+
+TEST(ImportBatch, ConvertedTablesGiveTheSameReportsAsTheImport) {
+    TempDir dir;
+    const std::string prefix = dir.file("pleth");
+    const auto conv = run_batch({"convert", data_file("plethodon.csv"), "--covariate-column", "logCS", "--out-prefix", prefix});
+    ASSERT_EQ(conv.status, 0) << conv.err;
+    EXPECT_EQ(conv.out, prefix + ".lm.txt\n" + prefix + ".groups.txt\n" + prefix + ".cov.txt\n" + prefix + ".legend.csv\n");
+    for (const char* action : {"two-way", "two-way-stand-f"}) {
+        SCOPED_TRACE(action);
+        const auto imported = run_batch({action, "--import", data_file("plethodon.csv"), "--covariate-column", "logCS", "-m", "3", "-p",
+                                         "49", "-s", "11"});
+        const auto loaded = run_batch({action, "-l", prefix + ".lm.txt", "-g", prefix + ".groups.txt", "-c", prefix + ".cov.txt", "-m",
+                                       "3", "-p", "49", "-s", "11"});
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        ASSERT_EQ(loaded.status, 0) << loaded.err;
+        EXPECT_THAT(imported.out, HasSubstr("Data File: plethodon.csv with 40 specimens, 12 LM"));
+        EXPECT_EQ(without_file_lines(imported.out), without_file_lines(loaded.out));
+    }
+}
+
+TEST(ImportBatch, ScaledTpsWithAFactorTableMatchesTheBundledTables) {
+    TempDir dir;
+    const std::string table = dir.write("factors.csv", species_table());
+    const auto imported = run_batch({"one-way-f", "--import", data_file("plethodon.tps"), "--factors", table, "--factor", "species", "-p",
+                                     "49", "-s", "3", "--json", dir.file("r.json"), "--csv", dir.file("r.csv"), "--export-specimens",
+                                     dir.file("s.csv")});
+    const auto loaded = run_batch({"one-way-f", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p",
+                                   "49", "-s", "3"});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(without_file_lines(imported.out), without_file_lines(loaded.out));
+    EXPECT_THAT(read_bytes(dir.file("r.json")), HasSubstr("\"name\": \"plethodon.tps\""));
+    EXPECT_THAT(read_bytes(dir.file("r.json")), HasSubstr("\"levels\": [\n          \"Jord\",\n          \"Teyah\"\n        ]"));
+    EXPECT_THAT(read_bytes(dir.file("r.csv")), HasSubstr("\nRunOneWayF,G1,"));
+    EXPECT_THAT(read_bytes(dir.file("s.csv")), HasSubstr("\n1,P01,Jord,1,"));
+}
+
+TEST(ImportBatch, RefusedFilesAndUsageErrorsSayWhy) {
+    TempDir dir;
+    const std::string ragged = dir.write("ragged.csv", "id,x1,y1,x2,y2\na,0,0,1,1\nb,0,0,1\n");
+    const auto r = run_batch({"one-way", "--import", ragged});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("ragged.csv could not be imported: line 3, specimen b: the row has 4 cells"));
+    const auto c = run_batch({"convert", ragged, "--out-prefix", dir.file("out")});
+    EXPECT_EQ(c.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.lm.txt")));
+    EXPECT_EQ(run_batch({"convert", ragged}).status, 64);
+    EXPECT_EQ(run_batch({"one-way", "--import", ragged, "--factor", "a", "--factor", "b", "--factor", "c"}).status, 64);
+    const auto dup = run_batch({"import", "--import", dir.write("d.tps", "LM=2\n0 0\n1 0\nID=a\nLM=2\n0 0\n2 1\nID=a\n")});
+    EXPECT_EQ(dup.status, 0);
+    EXPECT_THAT(dup.err, HasSubstr("quillan-batch: Possible error: The specimen ID \"a\" appears 2 times"));
+    EXPECT_EQ(dup.out, "Data File: d.tps with 2 specimens, 2 LM\n\n");
+}

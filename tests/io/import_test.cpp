@@ -1,0 +1,219 @@
+#include "io/import.hpp"
+#include "io/output.hpp"
+#include "platform/error.hpp"
+#include "shell/shell.hpp"
+#include "support/fixtures.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace quillan;
+using namespace quillan::io;
+using quillan::test::data_file;
+using ::testing::HasSubstr;
+
+namespace {
+
+ImportedData import_text(const std::string& name, const std::string& bytes, const ImportOptions& o = {}) {
+    return assemble(read_specimens(text_from_bytes(bytes, "/data/" + name), o.id_column), o);
+}
+
+// The message of a refused import, or "" when it went through.
+std::string refusal(const std::string& name, const std::string& bytes, const ImportOptions& o = {}) {
+    try {
+        import_text(name, bytes, o);
+    } catch (const QuillanError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+const char* kSquareTps =
+    "LM=3\n0 0\n2 0\n1 1\nID=a\n"
+    "LM=3\n1 1\n3 1\n2 3\nID=b\n";
+
+}  // namespace
+
+TEST(ImportTps, BundledExampleScalesBackToTheLandmarkTableExactly) {
+    const ImportedData d = import_file(data_file("plethodon.tps"));
+    const Matrix lm = dload(data_file("plethodon.lm.txt"));
+    ASSERT_EQ(d.landmarks.rows(), lm.rows());
+    ASSERT_EQ(d.landmarks.cols(), lm.cols());
+    // SCALE=0.5 of twice the coordinates is the coordinates, to the bit.
+    EXPECT_TRUE((d.landmarks.leftCols(lm.cols() - 1).array() == lm.leftCols(lm.cols() - 1).array()).all());
+    // No size in the file: the centroid size of the scaled coordinates, as the bundled table has.
+    for (Eigen::Index i = 0; i < lm.rows(); ++i) EXPECT_NEAR(d.landmarks(i, lm.cols() - 1), lm(i, lm.cols() - 1), 1e-12 * lm(i, lm.cols() - 1));
+    ASSERT_EQ(d.legend.ids.size(), 40u);
+    EXPECT_EQ(d.legend.ids.front(), "P01");
+    EXPECT_EQ(d.legend.ids.back(), "P40");
+    EXPECT_TRUE(d.warnings.empty());
+    EXPECT_EQ(d.groups.size(), 0);  // image names are not groupings
+}
+
+TEST(ImportTps, ScaleCurvesVariablesAndOddLineEnds) {
+    // A byte-order mark, CR-only line ends, a scaled and an unscaled specimen, outline curves.
+    const std::string tps =
+        "\xEF\xBB\xBFLM=2\r0 0\r4 0\rCURVES=1\rPOINTS=3\r1 1\r2 2\r3 3\rVARIABLES=mass\r12.5\rID=one\rSCALE=0.25\r"
+        "LM=2\r-1.5 2\r-3 -7\rID=two\rVARIABLES=mass\r7\r";
+    const ImportedData d = import_text("mixed.tps", tps, choose_columns({}, "mass"));
+    ASSERT_EQ(d.landmarks.rows(), 2);
+    EXPECT_EQ(d.landmarks(0, 2), 1.0);           // 4 * 0.25
+    EXPECT_EQ(d.landmarks(0, 4), std::sqrt(0.5));  // centroid size of (0,0),(1,0)
+    EXPECT_EQ(d.landmarks(1, 0), -1.5);          // negative coordinates are ordinary values
+    EXPECT_EQ(d.covariate(0, 0), 12.5);
+    EXPECT_EQ(d.covariate(1, 0), 7.0);
+    ASSERT_EQ(d.warnings.size(), 1u);
+    EXPECT_THAT(d.warnings[0], HasSubstr("1 of 2 specimens"));
+    EXPECT_THAT(d.warnings[0], HasSubstr("two"));
+    ASSERT_EQ(d.notices.size(), 1u);
+    EXPECT_THAT(d.notices[0], HasSubstr("3 outline points"));
+}
+
+TEST(ImportTps, MalformedFilesAreRefusedNamingLineAndSpecimen) {
+    EXPECT_THAT(refusal("t.tps", "LM3=2\n0 0 0\n1 1 1\n"), HasSubstr("3-D"));
+    // Truncated at the end of the file, and an LM= count larger than the lines that follow.
+    EXPECT_THAT(refusal("t.tps", "LM=3\n0 0\n1 0\n1 1\nLM=3\n0 0\n1 1\n"),
+                HasSubstr("line 5, specimen number 2: LM=3 announces 3 landmarks but only 2"));
+    EXPECT_THAT(refusal("t.tps", "LM=4\n0 0\n1 0\n1 1\nID=x\n"), HasSubstr("only 3 coordinate lines"));
+    // More lines than announced.
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n1 0\n1 1\nID=x\n"), HasSubstr("line 4"));
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n1 0\nID=a\nLM=2\n0 0\n1 O\nID=b\n"),
+                HasSubstr("line 7, specimen b: landmark 2 has text where a coordinate belongs (\"O\")"));
+    const std::string counts = refusal("t.tps", std::string(kSquareTps) + "LM=2\n0 0\n1 0\nID=c\n");
+    EXPECT_THAT(counts, HasSubstr("line 11, specimen c"));
+    EXPECT_THAT(counts, HasSubstr("has 2 landmarks, but the first specimen has 3"));
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n1 0\nID=a\nLM=2\n0 0\n-99 5\nID=b\n"),
+                HasSubstr("line 7, specimen b: landmark 2 is missing (\"-99\")"));
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\nNA 1\n"), HasSubstr("landmark 2 is missing (\"NA\")"));
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 -999\n1 1\n"), HasSubstr("landmark 1 is missing"));
+    EXPECT_EQ(refusal("t.tps", "LM=2\n0 -99.5\n1 -999.25\n"), "");
+    EXPECT_THAT(refusal("t.tps", "ID=a\nLM=2\n0 0\n1 1\n"), HasSubstr("before the first LM="));
+    // A SCALE= without its value names the specimen instead of emptying the table.
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n1 1\nID=s1\nSCALE=\n"), HasSubstr("line 5, specimen s1: SCALE= needs a positive number"));
+    // Every message names the file and says nothing was imported.
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n"), HasSubstr("The file /data/t.tps could not be imported"));
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n"), HasSubstr("Nothing was imported."));
+}
+
+TEST(ImportTps, DuplicateIdsAreKeptWithAWarning) {
+    const ImportedData d = import_text("d.tps", "LM=2\n0 0\n1 0\nID=a\nLM=2\n0 0\n2 0\nID=a\n");
+    EXPECT_EQ(d.landmarks.rows(), 2);
+    ASSERT_EQ(d.warnings.size(), 1u);
+    EXPECT_THAT(d.warnings[0], HasSubstr("\"a\" appears 2 times"));
+    EXPECT_THAT(d.warnings[0], HasSubstr("lines 1, 5"));
+}
+
+TEST(ImportNts, LabelsCommentsAndMissingValues) {
+    const std::string nts =
+        "\" a comment\n1 2L 4 0 DIM=2\nfirst second\n\" another\n0 0 3 4\n1 1\n2 2\n";
+    const ImportedData d = import_text("x.nts", nts);
+    ASSERT_EQ(d.landmarks.rows(), 2);
+    EXPECT_EQ(d.landmarks(0, 4), std::sqrt(12.5));  // centroid size of (0,0),(3,4)
+    EXPECT_EQ(d.landmarks(1, 3), 2.0);
+    EXPECT_EQ(d.legend.ids, (std::vector<std::string>{"first", "second"}));
+    EXPECT_THAT(refusal("x.nts", "1 2L 4 1 -9\na b\n0 0 1 1\n0 -9 1 1\n"),
+                HasSubstr("line 4, specimen b: landmark 1 is missing"));
+    EXPECT_THAT(refusal("x.nts", "1 2 4 0\n0 0 1 1\n0 0\n"), HasSubstr("specimen number 2: the file ends within this specimen"));
+    EXPECT_THAT(refusal("x.nts", "1 1 6 0 DIM=3\n0 0 0 1 1 1\n"), HasSubstr("3-D"));
+    EXPECT_THAT(refusal("x.nts", "1 1 4 0\n0 0 1 1 5\n"), HasSubstr("more values"));
+}
+
+TEST(ImportTable, WordFactorsBecomeCodesInOrderOfFirstAppearance) {
+    const ImportedData d = import_file(data_file("plethodon.csv"), choose_columns({"site", "species"}, "logCS"));
+    const Matrix groups = dload(data_file("plethodon.groups.txt"));
+    const Matrix cov = dload(data_file("plethodon.cov.txt"));
+    const Matrix lm = dload(data_file("plethodon.lm.txt"));
+    ASSERT_EQ(d.groups.cols(), 2);
+    // Site comes first here; the file's first specimen is from "Symp", so Symp is code 1.
+    const Factor& site = d.legend.factors[static_cast<std::size_t>(d.legend.chosen[0])];
+    EXPECT_EQ(site.levels, (std::vector<std::string>{"Symp", "Allo"}));
+    for (Eigen::Index i = 0; i < 40; ++i) {
+        EXPECT_EQ(d.groups(i, 0), groups(i, 1) == 2 ? 1 : 2);
+        EXPECT_EQ(d.groups(i, 1), groups(i, 0));
+        EXPECT_EQ(d.covariate(i, 0), cov(i, 0));
+    }
+    EXPECT_TRUE((d.landmarks.leftCols(24).array() == lm.leftCols(24).array()).all());
+    EXPECT_EQ(d.legend.covariate, "logCS");
+    EXPECT_EQ(d.legend.ids[3], "P04");
+
+    // With no factor named, the columns of words are G1 and G2 in file order.
+    const ImportedData plain = import_file(data_file("plethodon.csv"));
+    ASSERT_EQ(plain.groups.cols(), 2);
+    EXPECT_EQ(plain.legend.factors[0].name, "species");
+    EXPECT_EQ(plain.covariate.size(), 0);
+}
+
+TEST(ImportTable, MorphoJExportWithTabsAndNamedPairs) {
+    const std::string tsv =
+        "ID\tLM1 x\tLM1 y\tLM2 x\tLM2 y\tCentroid Size\tsex\n"
+        "f1\t0\t0\t3\t4\t9\tF\n"
+        "m1\t1\t1\t1\t2\t8\tM\n"
+        "f2\t2\t2\t2\t5\t7\tF\n";
+    const ImportedData d = import_text("morphoj.txt", tsv);
+    ASSERT_EQ(d.landmarks.cols(), 5);
+    EXPECT_EQ(d.landmarks(0, 2), 3.0);
+    EXPECT_EQ(d.landmarks(1, 4), 8.0);  // the file's size is kept
+    EXPECT_EQ(d.legend.ids, (std::vector<std::string>{"f1", "m1", "f2"}));
+    ASSERT_EQ(d.groups.cols(), 1);
+    EXPECT_EQ(d.groups(2, 0), 1.0);
+    EXPECT_EQ(d.groups(1, 0), 2.0);
+}
+
+TEST(ImportTable, MalformedTablesAreRefusedNamingLineAndSpecimen) {
+    const std::string head = "id,g,z,x1,y1,x2,y2\n";
+    EXPECT_THAT(refusal("t.csv", head + "a,u,1,0,0,1,1\nb,v,2,0,0,1\n"),
+                HasSubstr("line 3, specimen b: the row has 6 cells but the header names 7"));
+    EXPECT_THAT(refusal("t.csv", head + "a,u,1,0,0,1,1\nb,,2,0,0,1,2\n", choose_columns({"g"})),
+                HasSubstr("line 3, specimen b: the factor \"g\" has an empty cell"));
+    EXPECT_THAT(refusal("t.csv", head + "a,u,1,0,0,1,1\nb,v,two,0,0,1,2\n", choose_columns({}, "z")),
+                HasSubstr("line 3, specimen b: the covariate \"z\" is not a number (\"two\")"));
+    EXPECT_THAT(refusal("t.csv", head + "a,u,1,0,0,1,x\n"), HasSubstr("line 2, specimen a: landmark 2 has text"));
+    EXPECT_THAT(refusal("t.csv", head + "a,u,1,0,0,1,1\n", choose_columns({"colour"})),
+                HasSubstr("no factor column \"colour\" (columns: \"g\", \"z\")"));
+    EXPECT_THAT(refusal("t.csv", "id,g,a,b\n1,2,3,4\n"), HasSubstr("fewer than two landmarks"));
+    // Quoted cells keep their commas.
+    const ImportedData q = import_text("q.csv", head + "\"a, left\",\"u,1\",1,0,0,1,1\n", choose_columns({"g"}));
+    EXPECT_EQ(q.legend.ids[0], "a, left");
+    EXPECT_EQ(q.legend.factors[0].levels[0], "u,1");
+}
+
+TEST(ImportTable, PlainCoordinatesGetTheirCentroidSize) {
+    const ImportedData d = import_text("plain.txt", "0 0 3 4\r\n1,1,1,2\r\n");
+    ASSERT_EQ(d.landmarks.cols(), 5);
+    EXPECT_EQ(d.landmarks(0, 4), std::sqrt(12.5));
+    EXPECT_EQ(d.landmarks(1, 4), std::sqrt(0.5));
+    EXPECT_THAT(refusal("plain.txt", "0 0 3 4\n1 1 1\n"), HasSubstr("line 2, specimen number 2: the row has 3 values"));
+}
+
+TEST(ImportTable, FactorTableIsMatchedById) {
+    const auto table = text_from_bytes("ID,habitat,mass\nb,dry,2\na,wet,1.5\n", "/data/f.csv");
+    const ImportedData d = assemble(read_specimens(text_from_bytes(kSquareTps, "/data/s.tps")),
+                                    choose_columns({"habitat"}, "mass"), &table);
+    EXPECT_EQ(d.legend.factors[0].levels, (std::vector<std::string>{"wet", "dry"}));
+    EXPECT_EQ(d.covariate(1, 0), 2.0);
+    const auto partial = text_from_bytes("ID,habitat\na,wet\n", "/data/f.csv");
+    try {
+        assemble(read_specimens(text_from_bytes(kSquareTps, "/data/s.tps")), {}, &partial);
+        ADD_FAILURE() << "a specimen without factors was accepted";
+    } catch (const QuillanError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("specimen b: the factor table has no row"));
+    }
+}
+
+TEST(Convert, WrittenTablesLoadBackToTheImportedNumbers) {
+    quillan::test::TempDir dir;
+    const ImportedData d = import_file(data_file("plethodon.csv"), choose_columns({}, "logCS"));
+    const auto files = write_converted(d, dir.file("pleth"));
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_TRUE((dload(dir.file("pleth.lm.txt")).array() == d.landmarks.array()).all());
+    EXPECT_TRUE((dload(dir.file("pleth.groups.txt")).array() == d.groups.array()).all());
+    EXPECT_TRUE((dload(dir.file("pleth.cov.txt")).array() == d.covariate.array()).all());
+    const std::string legend = quillan::test::read_bytes(dir.file("pleth.legend.csv"));
+    EXPECT_THAT(legend, HasSubstr("factor G1,species,1,Jord\nfactor G1,species,2,Teyah\n"));
+    EXPECT_THAT(legend, HasSubstr("covariate,logCS,,\n"));
+    EXPECT_THAT(legend, HasSubstr("specimen,ID,40,P40\n"));
+    // A failed write leaves an existing file as it was.
+    EXPECT_THROW(write_output(dir.file("missing/x.txt"), "x"), QuillanError);
+}
