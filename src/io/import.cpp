@@ -93,9 +93,9 @@ SpecimenTable read_tps(const TextFile& f) {
         if (t.coords.empty()) refuse(t.path, line, "", what + " comes before the first LM= block");
         return t.coords.size() - 1;
     };
-    auto count_of = [&](int line, const std::string& spec, const std::string& k, const std::string& v) {
+    auto count_of = [&](int line, const std::string& specimen, const std::string& k, const std::string& v) {
         const auto d = parse_number(v);
-        if (!d || *d < 0 || *d != std::floor(*d)) refuse(t.path, line, spec, k + "= needs a whole count, not " + in_quotes(v));
+        if (!d || *d < 0 || *d != std::floor(*d)) refuse(t.path, line, specimen, k + "= needs a whole count, not " + in_quotes(v));
         return static_cast<std::size_t>(*d);
     };
     for (std::size_t i = 0; i < n; ++i) {
@@ -103,8 +103,8 @@ SpecimenTable read_tps(const TextFile& f) {
         const int number = static_cast<int>(i) + 1;
         if (line.empty()) continue;
         if (!keyword(line, key, value)) {
-            const std::string spec = t.coords.empty() ? "" : t.specimen_name(t.coords.size() - 1);
-            refuse(t.path, number, spec,
+            const std::string specimen = t.coords.empty() ? "" : t.specimen_name(t.coords.size() - 1);
+            refuse(t.path, number, specimen,
                    "unexpected line " + in_quotes(line) +
                        (t.coords.empty() ? " before the first LM= block"
                                          : " after the landmarks of the block: more coordinate lines than LM= announced?"));
@@ -119,33 +119,33 @@ SpecimenTable read_tps(const TextFile& f) {
             t.sizes.emplace_back();
             scales.emplace_back();
             // tpsDig writes ID= after the coordinates: look ahead so messages name the specimen.
-            std::string spec = "number " + std::to_string(s + 1);
+            std::string specimen = "number " + std::to_string(s + 1);
             for (std::size_t a = i + 1; a < n; ++a) {
                 std::string ak, av;
                 if (!keyword(trim(f.lines[a]), ak, av)) continue;
                 if (ak == "LM" || ak == "LM3") break;
-                if (ak == "ID" && !av.empty()) { spec = av; break; }
+                if (ak == "ID" && !av.empty()) { specimen = av; break; }
             }
-            if (k == 0) refuse(t.path, number, spec, "LM=0 announces no landmarks");
+            if (k == 0) refuse(t.path, number, specimen, "LM=0 announces no landmarks");
             for (std::size_t j = 0; j < k; ++j) {
                 const std::size_t li = i + 1 + j;
                 std::string dummy_k, dummy_v;
                 if (li >= n || keyword(trim(f.lines[li]), dummy_k, dummy_v) || trim(f.lines[li]).empty())
-                    refuse(t.path, number, spec,
+                    refuse(t.path, number, specimen,
                            "LM=" + std::to_string(k) + " announces " + std::to_string(k) + " landmarks but only " +
                                std::to_string(j) + " coordinate lines follow (a truncated block?)");
                 std::string row = f.lines[li];
                 std::replace(row.begin(), row.end(), ',', ' ');
                 const auto tokens = split_blanks(row);
                 if (tokens.size() != 2)
-                    refuse(t.path, static_cast<int>(li) + 1, spec,
+                    refuse(t.path, static_cast<int>(li) + 1, specimen,
                            "landmark " + std::to_string(j + 1) + " should be two numbers (x y) but the line has " +
                                std::to_string(tokens.size()) + " values");
                 for (const auto& tok : tokens)
-                    t.coords.back().push_back(coordinate(t, static_cast<int>(li) + 1, spec, static_cast<int>(j) + 1, tok));
+                    t.coords.back().push_back(coordinate(t, static_cast<int>(li) + 1, specimen, static_cast<int>(j) + 1, tok));
             }
             if (s > 0 && k != t.coords.front().size() / 2)
-                refuse(t.path, number, spec,
+                refuse(t.path, number, specimen,
                        "has " + std::to_string(k) + " landmarks, but the first specimen has " +
                            std::to_string(t.coords.front().size() / 2) + "; every specimen needs the same landmarks");
             i += k;
@@ -277,27 +277,27 @@ SpecimenTable read_nts(const TextFile& f) {
     for (std::size_t s = 0; s < rows; ++s) {
         t.coords.emplace_back();
         t.sizes.emplace_back();
-        const std::string spec = t.specimen_name(s);
+        const std::string specimen = t.specimen_name(s);
         if (p >= tokens.size())
-            refuse(t.path, tokens.back().line, spec,
+            refuse(t.path, tokens.back().line, specimen,
                    "the header announces " + std::to_string(rows) + " specimens but the file ends after " + std::to_string(s) +
                        " (a truncated file?)");
         t.lines.push_back(tokens[p].line);
         for (std::size_t j = 0; j < cols; ++j) {
             if (p >= tokens.size())
-                refuse(t.path, tokens.back().line, spec,
+                refuse(t.path, tokens.back().line, specimen,
                        "the file ends within this specimen: " + std::to_string(j) + " of its " + std::to_string(cols) +
                            " values are there (a truncated file?)");
             const Token& tok = tokens[p++];
             const int landmark = static_cast<int>(j / 2) + 1;
             if (missing && tok.text == *missing)
-                refuse(t.path, tok.line, spec, "landmark " + std::to_string(landmark) + " is missing (" + in_quotes(tok.text) + "); estimate or remove it before importing");
+                refuse(t.path, tok.line, specimen, "landmark " + std::to_string(landmark) + " is missing (" + in_quotes(tok.text) + "); estimate or remove it before importing");
             if (trailing && j + 1 == cols) {
                 const auto d = parse_number(tok.text);
-                if (!d) refuse(t.path, tok.line, spec, "text where the last value belongs (" + in_quotes(tok.text) + ")");
+                if (!d) refuse(t.path, tok.line, specimen, "text where the last value belongs (" + in_quotes(tok.text) + ")");
                 t.sizes.back() = *d;
             } else {
-                t.coords.back().push_back(coordinate(t, tok.line, spec, landmark, tok.text));
+                t.coords.back().push_back(coordinate(t, tok.line, specimen, landmark, tok.text));
             }
         }
     }
@@ -427,17 +427,17 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
     for (std::size_t s = 0; s < rows.size(); ++s) {
         const auto& r = rows[s];
         t.ids.push_back(id ? r[*id] : "");
-        const std::string spec = t.specimen_name(s);
+        const std::string specimen = t.specimen_name(s);
         t.coords.emplace_back();
         for (std::size_t j = 0; j < xs.size(); ++j) {
-            t.coords.back().push_back(coordinate(t, t.lines[s], spec, static_cast<int>(j) + 1, r[xs[j]]));
-            t.coords.back().push_back(coordinate(t, t.lines[s], spec, static_cast<int>(j) + 1, r[xs[j] + 1]));
+            t.coords.back().push_back(coordinate(t, t.lines[s], specimen, static_cast<int>(j) + 1, r[xs[j]]));
+            t.coords.back().push_back(coordinate(t, t.lines[s], specimen, static_cast<int>(j) + 1, r[xs[j] + 1]));
         }
         t.sizes.emplace_back();
         for (std::size_t c = 0; c < header.size(); ++c)
             if (role[c] == 's') {
                 const auto d = parse_number(r[c]);
-                if (!d) refuse(t.path, t.lines[s], spec, "the " + header[c] + " cell is not a number (" + in_quotes(r[c]) + ")");
+                if (!d) refuse(t.path, t.lines[s], specimen, "the " + header[c] + " cell is not a number (" + in_quotes(r[c]) + ")");
                 t.sizes.back() = *d;
             }
     }
@@ -462,21 +462,21 @@ SpecimenTable read_plain_table(const TextFile& f) {
         const auto tokens = split_blanks(line);
         if (tokens.empty()) continue;
         const int number = static_cast<int>(i) + 1;
-        const std::string spec = "number " + std::to_string(t.coords.size() + 1);
+        const std::string specimen = "number " + std::to_string(t.coords.size() + 1);
         if (width == 0) width = tokens.size();
         if (tokens.size() != width)
-            refuse(t.path, number, spec, "the row has " + std::to_string(tokens.size()) + " values but the first row has " + std::to_string(width));
-        if (width < 4) refuse(t.path, number, spec, "a row needs the x and y of at least two landmarks");
+            refuse(t.path, number, specimen, "the row has " + std::to_string(tokens.size()) + " values but the first row has " + std::to_string(width));
+        if (width < 4) refuse(t.path, number, specimen, "a row needs the x and y of at least two landmarks");
         t.lines.push_back(number);
         t.ids.emplace_back();
         t.coords.emplace_back();
         t.sizes.emplace_back();
         const std::size_t ncoord = width - width % 2;
         for (std::size_t j = 0; j < ncoord; ++j)
-            t.coords.back().push_back(coordinate(t, number, spec, static_cast<int>(j / 2) + 1, tokens[j]));
+            t.coords.back().push_back(coordinate(t, number, specimen, static_cast<int>(j / 2) + 1, tokens[j]));
         if (width % 2 == 1) {
             const auto d = parse_number(tokens.back());
-            if (!d) refuse(t.path, number, spec, "text where the last value belongs (" + in_quotes(tokens.back()) + ")");
+            if (!d) refuse(t.path, number, specimen, "text where the last value belongs (" + in_quotes(tokens.back()) + ")");
             t.sizes.back() = *d;
         }
     }
