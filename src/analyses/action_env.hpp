@@ -18,6 +18,7 @@
 namespace quillan {
 
 class PermutationRecorder;
+class ProcessTeam;
 
 struct RunOptions {
     // Seed of the random permutations; without one every run draws afresh.
@@ -31,6 +32,9 @@ struct RunOptions {
     // Sees every permutation's statistics when set (for the histogram
     // pictures); it must outlive the action.
     PermutationRecorder* recorder = nullptr;
+    // The processes this one shares the permutations with (the cluster front
+    // end); none: this process runs them all.  It must outlive the action.
+    ProcessTeam* team = nullptr;
 };
 
 // The refusal texts of the group-list rule.

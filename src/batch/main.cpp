@@ -7,9 +7,11 @@
 // read (message windows, each on one line) and, when asked for, the console
 // trace and a progress bar.  An imported file (--import) is read before the
 // loads; the exports (--json, --csv, --export-specimens) follow the report.
+#include "batch/batch.hpp"
 #include "batch/progress_bar.hpp"
 #include "batch/stop_signals.hpp"
 #include "batch/plots.hpp"
+#include "analyses/process_team.hpp"
 #include "io/import.hpp"
 #include "io/output.hpp"
 #include "platform/error.hpp"
@@ -187,7 +189,7 @@ std::string file_box_text(Gui& gui) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     CLI::App app{"quillan-batch: landmark shape statistics without a window.\n\n"
                  "Runs one action of the desktop program on the files given.  The report goes to\n"
                  "standard output (or to --out FILE, written as \"SaveOut\" writes it); for the load\n"
@@ -296,7 +298,8 @@ int main(int argc, char** argv) {
                 std::cerr << "quillan-batch: stopped\n";
                 return StopSignals::exit_status(StopSignals::received());
             }
-            for (const auto& path : io::write_converted(d, out_prefix)) std::cout << path << '\n';
+            if (process.writes)
+                for (const auto& path : io::write_converted(d, out_prefix)) std::cout << path << '\n';
         } catch (const QuillanError& e) {
             std::cerr << "quillan-batch: " << e.what() << '\n';
             return kFailed;
@@ -341,7 +344,7 @@ int main(int argc, char** argv) {
 
     // The console trace goes where it was asked to, and nowhere by default.
     std::ofstream log;
-    if (!log_file.empty()) {
+    if (!log_file.empty() && process.writes) {
         log.open(log_file, std::ios::app);
         if (!log) {
             std::cerr << "quillan-batch: cannot open the log file " << log_file << '\n';
@@ -356,7 +359,7 @@ int main(int argc, char** argv) {
                                                                : nullptr);
 
     std::optional<ProgressBar> bar;
-    if (!progress_off && (progress_on || isatty(STDERR_FILENO))) bar.emplace(std::cerr, action);
+    if (process.writes && !progress_off && (progress_on || isatty(STDERR_FILENO))) bar.emplace(std::cerr, action);
 
     if (!plots.folder.empty() && !batch_pictures_available()) {
         std::cerr << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
@@ -375,7 +378,8 @@ int main(int argc, char** argv) {
     Console console(trace_stream);
     Shell shell(gui, console);
     if (!seed_text.empty()) shell.options().seed = seed;
-    shell.options().threads = threads;
+    shell.options().threads = threads > 0 ? threads : process.default_threads;
+    shell.options().team = process.team;
     DistributionLog distributions;
     if (!plots.folder.empty()) shell.options().recorder = &distributions;
     auto draw = [&]() {
@@ -400,7 +404,11 @@ int main(int argc, char** argv) {
         std::cerr << "quillan-batch: stopped\n";
         return StopSignals::exit_status(StopSignals::received());
     };
+    // A run stopped because another process of the team failed or was
+    // stopped says nothing of its own: that process speaks.
+    const auto stopped_by_team = [&] { return process.team && process.team->over(); };
     auto fail = [&](Outcome o) {
+        if (stopped_by_team()) return kFailed;
         if (StopSignals::received()) return stopped();
         if (bar) bar->erase();
         const std::string& text = shell.last_message();
@@ -449,8 +457,16 @@ int main(int argc, char** argv) {
         }
         return kOk;
     };
+    // A team's processes agree that every one of them got this far before
+    // anything is written, and only the writer writes.
+    const auto writer_goes_on = [&] {
+        if (process.team && process.team->meet({}).over()) return false;
+        return process.writes;
+    };
+    const auto not_writing = [&] { return stopped_by_team() ? kFailed : kOk; };
     const bool load_action = action == "Load" || action == "LoadGlist" || action == "LoadClist" || action == "Import";
     if (load_action) {
+        if (!writer_goes_on()) return not_writing();
         std::cout << file_box_text(gui) << '\n' << std::flush;
         if (const int e = exports(); e != kOk) return e;
         return draw() ? kOk : kFailed;
@@ -459,6 +475,7 @@ int main(int argc, char** argv) {
         std::cerr << "quillan-batch: SaveOut needs --out FILE\n";
         return kUsage;
     }
+    if (action == "SaveOut" && !writer_goes_on()) return not_writing();
     if (action == "SaveOut" && out == "-") return write_out(saved_text(gui));
     if (action == "SaveOut") {
         if (StopSignals::received()) return stopped();
@@ -467,6 +484,7 @@ int main(int argc, char** argv) {
         return o == Outcome::Done ? kOk : fail(o);
     }
     if (action == "ExportSpecimens") {
+        if (!writer_goes_on()) return not_writing();
         if (StopSignals::received()) return stopped();
         gui.queue_save_answer(split_path(out));
         Outcome o = shell.quillan_action(action);
@@ -478,6 +496,7 @@ int main(int argc, char** argv) {
     if (bar) bar->erase();
     if (o != Outcome::Done && o != Outcome::Reported) return fail(o);
     if (StopSignals::received()) return stopped();  // nothing is written after a stop
+    if (!writer_goes_on()) return not_writing();
     if (action == "Clear") {
         std::cout << file_box_text(gui) << '\n';
         return kOk;

@@ -1,0 +1,25 @@
+// The batch front end's main routine, shared by quillan-batch (one process)
+// and quillan-batch-mpi (one of several processes sharing the permutations).
+#pragma once
+
+namespace quillan {
+
+class ProcessTeam;
+
+// How this process takes part in a run.
+struct BatchProcess {
+    // Whether this process writes what the run writes: the report, the
+    // exports, the pictures, the log and the progress bar.  Of a team of
+    // processes only the first does.
+    bool writes = true;
+    // The processes sharing the permutations; none when this one runs alone.
+    ProcessTeam* team = nullptr;
+    // Worker threads when --threads is 0 (0: every core).
+    int default_threads = 0;
+};
+
+// Parses the command line, runs the action and writes its results; returns
+// the exit status.
+int run_batch(int argc, char** argv, const BatchProcess& process = {});
+
+}  // namespace quillan
