@@ -4,6 +4,11 @@
 include(GNUInstallDirs)
 
 install(TARGETS quillan-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The MPI program installs where it was built (a cluster's own build); the
+# Debian package is made without it.
+if(TARGET quillan-batch-mpi)
+  install(TARGETS quillan-batch-mpi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(FILES share/completion/quillan-batch DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -2,9 +2,9 @@
 # Installs the build into a temporary prefix and checks that the installed
 # programs find what they need there: the layout file beside bin/, the example
 # data, the launcher entry, the icon and the man pages.
-#   installed_tree.sh BUILD_DIR WITH_GUI(0|1)
+#   installed_tree.sh BUILD_DIR WITH_GUI(0|1) [WITH_MPI(0|1)]
 set -eu
-build=$1 gui=$2
+build=$1 gui=$2 mpi=${3:-0}
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -21,6 +21,9 @@ done
   --perm 9 --seed 1 | grep -q 'Two Way' || fail "the installed batch program does not run the example"
 if command -v help2man >/dev/null 2>&1; then
   [ -s "$prefix/share/man/man1/quillan-batch.1" ] || fail "no man page of quillan-batch"
+fi
+if [ "$mpi" = 1 ]; then
+  "$prefix/bin/quillan-batch-mpi" --version | grep -q '^quillan-batch [0-9]' || fail "quillan-batch-mpi --version"
 fi
 if [ "$gui" = 1 ]; then
   [ -x "$prefix/bin/quillan" ] || fail "no bin/quillan"
