@@ -8,6 +8,9 @@ install(TARGETS quillan-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Debian package is made without it.
 if(TARGET quillan-batch-mpi)
   install(TARGETS quillan-batch-mpi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # bash-completion finds a command's completion by the command's name.
+  install(FILES share/completion/quillan-batch DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME quillan-batch-mpi)
 endif()
 install(FILES share/completion/quillan-batch DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -81,7 +81,8 @@ struct RunInfo {
     long long permutations = 0;
     bool seeded = false;
     std::vector<std::uint64_t> seeds;  // of every permutation loop, in order
-    int threads = 0;
+    int threads = 0;        // worker threads of each process
+    int processes = 1;      // processes sharing the permutations
 };
 
 struct ResultRecord {

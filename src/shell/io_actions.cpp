@@ -3,6 +3,7 @@
 // grouping variables, and writing the numbers of the last report and the
 // per-specimen table.  A refused import or export changes nothing.
 #include "analyses/covariate.hpp"
+#include "analyses/process_team.hpp"
 #include "io/output.hpp"
 #include "io/results.hpp"
 #include "io/specimens.hpp"
@@ -213,6 +214,7 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
     }
     r.seeded = options_.seed.has_value();
     r.threads = options_.threads > 0 ? options_.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    r.processes = options_.team ? options_.team->size() : 1;
     last_record_ = std::move(rec);
 }
 

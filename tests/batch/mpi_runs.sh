@@ -40,6 +40,7 @@ same_on_any_number diagnostic GoMan -l "$pl" -g "$pg" -s 14
 run 3 "$mpi" RunTwoWay -l "$lm" -g "$gl" -p 199 --json "$work/run.json" >"$work/unseeded.out" 2>"$work/err" \
   || fail "unseeded: $(cat "$work/err")"
 seed=$(tr -d ' \n' <"$work/run.json" | sed -n 's/.*"seeds":\[\([0-9]*\)\].*/\1/p')
+tr -d ' \n' <"$work/run.json" | grep -q '"processes":3' || fail "unseeded: the JSON record does not say 3 processes"
 if [ -z "$seed" ]; then
   fail "unseeded: no seed in the JSON record"
 else
