@@ -3,7 +3,7 @@
 #
 #   bench/threads_and_ranks.sh [BUILD_DIR] [PERMUTATIONS] [ROUNDS]
 #
-# Runs RunTwoWay on larvalHead (114 specimens, 9 x 10 cells) with
+# Runs RunTwoWay on larvalHead (114 specimens, 6 x 4 groups) with
 # quillan-batch on 1 and 2 threads and with quillan-batch-mpi under mpirun on
 # 1 and 2 processes of one thread each (and more of both on a machine with
 # more cores).  The runs take turns, ROUNDS times, and each figure is the
