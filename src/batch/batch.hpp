@@ -8,6 +8,10 @@ class ProcessTeam;
 
 // How this process takes part in a run.
 struct BatchProcess {
+    // The program's name in --help and --version, and a paragraph on how
+    // it runs, for the top of --help.
+    const char* name = "quillan-batch";
+    const char* about = "";
     // Whether this process writes what the run writes: the report, the
     // exports, the pictures, the log and the progress bar.  Of a team of
     // processes only the first does.

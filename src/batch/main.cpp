@@ -190,18 +190,18 @@ std::string file_box_text(Gui& gui) {
 }  // namespace
 
 int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
-    CLI::App app{"quillan-batch: landmark shape statistics without a window.\n\n"
+    CLI::App app{std::string(process.name) + ": landmark shape statistics without a window.\n\n" + process.about +
                  "Runs one action of the desktop program on the files given.  The report goes to\n"
                  "standard output (or to --out FILE, written as \"SaveOut\" writes it); for the load\n"
                  "actions and Clear the file box is written instead.\n\n"
                  "Exit status: 0 done, 1 the action failed, 2 refused (design or parameter), 64 usage,\n"
                  "130 or 143 stopped by Ctrl-C (SIGINT) or SIGTERM.",
-                 "quillan-batch"};
+                 process.name};
     std::string action, landmarks, groups, covariate, perm = kDefaultPermutations, out;
     int model = 1;
     std::string seed_text;
     int threads = 0;
-    app.set_version_flag("--version", std::string("quillan-batch ") + version_text());
+    app.set_version_flag("--version", std::string(process.name) + " " + version_text());
     app.add_option("action", action, "Action name or alias (see the list below, or --list)");
     app.add_option("--landmarks,-l", landmarks, "Landmark file: one specimen per line, x1 y1 ... xk yk and one more value");
     app.add_option("--groups,-g", groups, "Group file: one or two columns of group codes");

@@ -57,8 +57,19 @@ void say_held_back(const std::string& text, int rank, int size) {
 
 }  // namespace
 
+constexpr const char* kName = "quillan-batch-mpi";
+constexpr const char* kAbout =
+    "Run under mpirun -np N (or srun): every process reads the files and runs the action on\n"
+    "its share of the permutations; the first process writes the report and the exports.\n"
+    "A seeded run gives the same report on any number of processes.\n\n";
+
 int main(int argc, char** argv) {
-    if (prints_and_ends(argc, argv)) return run_batch(argc, argv);
+    if (prints_and_ends(argc, argv)) {
+        BatchProcess alone;
+        alone.name = kName;
+        alone.about = kAbout;
+        return run_batch(argc, argv, alone);
+    }
 
     int provided = 0;
     if (MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided) != MPI_SUCCESS) {
@@ -69,6 +80,8 @@ int main(int argc, char** argv) {
     {
         MpiTeam team(MPI_COMM_WORLD);
         BatchProcess process;
+        process.name = kName;
+        process.about = kAbout;
         process.team = &team;
         process.writes = team.rank() == 0;
         process.default_threads = threads_per_process(team.processes_here());

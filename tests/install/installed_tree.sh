@@ -23,7 +23,10 @@ if command -v help2man >/dev/null 2>&1; then
   [ -s "$prefix/share/man/man1/quillan-batch.1" ] || fail "no man page of quillan-batch"
 fi
 if [ "$mpi" = 1 ]; then
-  "$prefix/bin/quillan-batch-mpi" --version | grep -q '^quillan-batch [0-9]' || fail "quillan-batch-mpi --version"
+  "$prefix/bin/quillan-batch-mpi" --version | grep -q '^quillan-batch-mpi [0-9]' || fail "quillan-batch-mpi --version"
+  if command -v help2man >/dev/null 2>&1; then
+    [ -s "$prefix/share/man/man1/quillan-batch-mpi.1" ] || fail "no man page of quillan-batch-mpi"
+  fi
 fi
 if [ "$gui" = 1 ]; then
   [ -x "$prefix/bin/quillan" ] || fail "no bin/quillan"
