@@ -112,8 +112,6 @@ bool Session::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
     case QEvent::Wheel:
-    case QEvent::Shortcut:
-    case QEvent::ShortcutOverride:
     case QEvent::Drop: {
         auto* w = qobject_cast<QWidget*>(watched);
         if (!w) return false;
