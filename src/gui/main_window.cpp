@@ -362,7 +362,7 @@ void MainWindow::action_finished(const std::string& action) {
     } else if (loads_files(action) && outcome == Outcome::Done) {
         if (!report_.isEmpty()) stale_ = QStringLiteral("a file was loaded after it");
         update_title();
-        if (action != "ChooseGroups") remember_recent();
+        if (action != "ChooseGroups") remember_recent(action);
     }
     if (copy_seed_) copy_seed_->setEnabled(shown_seed_.has_value());
     show_status();
@@ -414,16 +414,23 @@ QStringList MainWindow::recent_entries() const {
     return settings_ ? settings_->value(kRecentKey).toStringList() : QStringList();
 }
 
-void MainWindow::remember_recent() {
+void MainWindow::remember_recent(const std::string& action) {
     if (!settings_) return;
     const auto paths = program_.shell().loaded_paths();
     if (paths.landmarks.empty()) return;
-    // One entry a line: the landmark, group and covariate file, tab-separated.
+    // One entry a line: the landmark, group and covariate file and whether
+    // the landmarks were imported, tab-separated.
     const QString landmarks = from_native(paths.landmarks);
-    const QString entry = QStringList{landmarks, from_native(paths.groups), from_native(paths.covariate)}.join(QChar('\t'));
     QStringList list = recent_entries();
+    bool imported = action == "Import";
     for (int i = list.size() - 1; i >= 0; --i)
-        if (list[i].section(QChar('\t'), 0, 0) == landmarks) list.removeAt(i);
+        if (list[i].section(QChar('\t'), 0, 0) == landmarks) {
+            if (action != "Load" && list[i].section(QChar('\t'), 3, 3) == QStringLiteral("import")) imported = true;
+            list.removeAt(i);
+        }
+    const QString entry = QStringList{landmarks, from_native(paths.groups), from_native(paths.covariate),
+                                      imported ? QStringLiteral("import") : QString()}
+                              .join(QChar('\t'));
     list.prepend(entry);
     while (list.size() > kMaxRecent) list.removeLast();
     settings_->setValue(kRecentKey, list);
@@ -436,11 +443,11 @@ void MainWindow::fill_recent_menu() {
     const QStringList list = recent_entries();
     for (int i = 0; i < list.size(); ++i) {
         QStringList names;
-        for (const QString& p : list[i].split(QChar('\t')))
+        for (const QString& p : list[i].split(QChar('\t')).mid(0, 3))
             if (!p.isEmpty() && !names.contains(QFileInfo(p).fileName())) names << QFileInfo(p).fileName();
         QAction* a = recent_menu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(names.join(QStringLiteral(" + "))), this,
                                              [this, i] { open_recent(i); });
-        a->setToolTip(list[i].split(QChar('\t'), Qt::SkipEmptyParts).join(QChar('\n')));
+        a->setToolTip(list[i].split(QChar('\t')).mid(0, 3).filter(QRegularExpression(QStringLiteral("."))).join(QChar('\n')));
     }
     recent_menu_->setEnabled(!list.isEmpty());
 }
@@ -458,11 +465,7 @@ void MainWindow::open_recent(int index) {
             fill_recent_menu();
             return;
         }
-    if (importable(landmarks)) {
-        run_with_file("Import", landmarks);
-        return;
-    }
-    run_with_file("Load", landmarks);
+    run_with_file(parts.value(3) == QStringLiteral("import") ? "Import" : "Load", landmarks);
     if (program_.shell().last_outcome() != Outcome::Done) return;
     if (!groups.isEmpty() && groups != landmarks) {
         run_with_file("LoadGlist", groups);

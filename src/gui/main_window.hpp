@@ -82,7 +82,7 @@ private:
     void describe_report();
     void show_status();
     void update_title();
-    void remember_recent();
+    void remember_recent(const std::string& action);
     void fill_recent_menu();
     void run_with_file(const std::string& action, const QString& path);
     void show_guide();

@@ -320,6 +320,10 @@ private slots:
         window->drop_files({QString::fromStdString(kData + "/plethodon.tps")});
         QCOMPARE(guesses.size(), std::size_t{2});
         QVERIFY(QString::fromStdString(text_of(kFileBox)).contains("plethodon.tps"));
+        // and comes back through Import from the recent files.
+        QTest::mouseClick(button("Clear"), Qt::LeftButton);
+        window->open_recent(0);
+        QVERIFY(QString::fromStdString(text_of(kFileBox)).contains("plethodon.tps"));
         // Unnamed files are judged by their first line.
         QTemporaryDir tmp;
         const auto write = [&](const char* name, const char* text) {
