@@ -1,8 +1,8 @@
 #include "gui/main_window.hpp"
 
-#include "gui/session.hpp"
 #include "analyses/control_words.hpp"
 #include "byname/program.hpp"
+#include "gui/session.hpp"
 #include "platform/version.hpp"
 #include "shell/action_table.hpp"
 #include "shell/window_env.hpp"
@@ -141,9 +141,8 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
         connect(copy_seed_, &QAbstractButton::clicked, this, [this] {
             if (shown_seed_) QGuiApplication::clipboard()->setText(QString::number(*shown_seed_));
         });
-    observer_id_ = session_.add_action_observer([this](const std::string& action, bool finished) {
-        finished ? action_finished(action) : action_started(action);
-    });
+    observer_id_ = session_.add_action_observer(
+        [this](const std::string& action, bool finished) { finished ? action_finished(action) : action_started(action); });
     session_.set_action_gate([this](const std::string& action) { return seed_gate(action); });
     gui_.set_dialog_folder([this](const QtGui::DialogRequest&) -> std::string {
         if (running_.empty() || !settings_) return {};
@@ -151,7 +150,8 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
         return folder.isEmpty() || !QFileInfo(folder).isDir() ? std::string() : native(folder);
     });
     gui_.set_file_chosen_observer([this](const QtGui::DialogRequest&, const std::string& path) {
-        if (!running_.empty() && settings_) settings_->setValue(qstr("folders/" + running_), QFileInfo(from_native(path)).absolutePath());
+        if (!running_.empty() && settings_)
+            settings_->setValue(qstr("folders/" + running_), QFileInfo(from_native(path)).absolutePath());
     });
     gui_.set_pause_notice([this](bool waiting) {
         waiting_for_key_ = waiting;
@@ -226,7 +226,8 @@ void MainWindow::build_menus() {
     recent_menu_->setToolTipsVisible(true);
     fill_recent_menu();
     file->addSeparator();
-    if (button_for("Clear")) file->addAction(QStringLiteral("Clear &all"), this, press("Clear"))->setData(QStringLiteral("Clear"));
+    if (button_for("Clear"))
+        file->addAction(QStringLiteral("Clear &all"), this, press("Clear"))->setData(QStringLiteral("Clear"));
     QAction* quit = file->addAction(QStringLiteral("&Quit"), this, [this] {
         if (window_) window_->close();
     });
@@ -306,11 +307,13 @@ void MainWindow::save_settings() {
     if (auto* splitter = window_->findChild<QSplitter*>(QStringLiteral("mainSplitter")))
         settings_->setValue(QStringLiteral("window/splitter"), splitter->saveState());
     const auto perm = gui_.findobj_tag(kPermBox);
-    if (!perm.empty()) settings_->setValue(QStringLiteral("analysis/permutations"), qstr(gui_.get(perm.front(), "String").text()));
+    if (!perm.empty())
+        settings_->setValue(QStringLiteral("analysis/permutations"), qstr(gui_.get(perm.front(), "String").text()));
     const auto cov = gui_.findobj_tag(kCovBox);
     if (!cov.empty()) {
         const Value v = gui_.get(cov.front(), "Value");
-        if (v.is_matrix() && v.matrix().size() == 1) settings_->setValue(QStringLiteral("analysis/covariateModel"), static_cast<int>(v.scalar()));
+        if (v.is_matrix() && v.matrix().size() == 1)
+            settings_->setValue(QStringLiteral("analysis/covariateModel"), static_cast<int>(v.scalar()));
     }
     settings_->sync();
 }
@@ -327,9 +330,11 @@ bool MainWindow::seed_gate(const std::string& action) {
     }
     const auto seed = parse_seed_text(text);
     if (!seed) {
-        gui_.msgbox("The seed must be a whole number from 0 to 18446744073709551615, or empty to draw afresh (the Seed box "
-                    "holds \"" + text + "\").",
-                    "");
+        gui_.msgbox(
+            "The seed must be a whole number from 0 to 18446744073709551615, or empty to draw afresh (the Seed box "
+            "holds \"" +
+                text + "\").",
+            "");
         if (!report_.isEmpty()) stale_ = QStringLiteral("a later test was refused");
         show_status();
         return false;
@@ -388,7 +393,8 @@ void MainWindow::describe_report() {
 
 QString MainWindow::status_text() const {
     if (waiting_for_key_)
-        return QStringLiteral("Waiting for a key press in the terminal that started quillan; the window takes no clicks until then.");
+        return QStringLiteral(
+            "Waiting for a key press in the terminal that started quillan; the window takes no clicks until then.");
     if (report_.isEmpty()) return QStringLiteral("No report yet.");
     return stale_.isEmpty() ? report_ : report_ + QStringLiteral(" \u2014 out of date: ") + stale_ + QStringLiteral(".");
 }
@@ -396,10 +402,11 @@ QString MainWindow::status_text() const {
 void MainWindow::show_status() {
     if (!status_) return;
     status_->setText(status_text());
-    status_->setToolTip(shown_seed_ ? QStringLiteral("Repeat this run with the Seed box or quillan-batch --seed %1.")
-                                          .arg(QString::number(*shown_seed_))
-                                    : QStringLiteral("What the report on screen is: the test, the data files, the "
-                                                     "permutations, the seed and when it ran."));
+    status_->setToolTip(
+        shown_seed_
+            ? QStringLiteral("Repeat this run with the Seed box or quillan-batch --seed %1.").arg(QString::number(*shown_seed_))
+            : QStringLiteral("What the report on screen is: the test, the data files, the "
+                             "permutations, the seed and when it ran."));
 }
 
 void MainWindow::update_title() {
@@ -410,9 +417,7 @@ void MainWindow::update_title() {
 
 // ---------------------------------------------------------------- recent files
 
-QStringList MainWindow::recent_entries() const {
-    return settings_ ? settings_->value(kRecentKey).toStringList() : QStringList();
-}
+QStringList MainWindow::recent_entries() const { return settings_ ? settings_->value(kRecentKey).toStringList() : QStringList(); }
 
 void MainWindow::remember_recent(const std::string& action) {
     if (!settings_) return;

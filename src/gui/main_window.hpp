@@ -101,9 +101,9 @@ private:
     QPointer<QAbstractButton> copy_seed_;
     QPointer<QLineEdit> seed_box_;
     QString plain_title_;
-    std::string running_;        // the action running, for the dialog folders
-    QString report_;             // what the report on screen is; empty for none
-    QString stale_;              // why it is out of date; empty while it is current
+    std::string running_;  // the action running, for the dialog folders
+    QString report_;       // what the report on screen is; empty for none
+    QString stale_;        // why it is out of date; empty while it is current
     bool waiting_for_key_ = false;
     std::optional<std::uint64_t> shown_seed_;
     DropChooser drop_chooser_;

@@ -1,10 +1,10 @@
 // The window as a daily tool: the menu, the status line, the seed, dropped
 // and recent files, remembered settings, closing during a run and the pause
 // for a key in the terminal.  The real layout on Qt's offscreen platform.
+#include "byname/program.hpp"
 #include "gui/main_window.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
-#include "byname/program.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
 
@@ -155,13 +155,16 @@ private slots:
 
     void messagesNameTheControlsOfEachFrontEnd() {
         QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
-        QCOMPARE(gui->messages().back().text,
-                 std::string("No landmark file is loaded: load one with the \"Load landmarks...\" button (or \"Import...\") first."));
+        QCOMPARE(
+            gui->messages().back().text,
+            std::string("No landmark file is loaded: load one with the \"Load landmarks...\" button (or \"Import...\") first."));
         press_with_file("Load", kLandmarks);
         QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
-        QCOMPARE(gui->messages().back().text, std::string("No group file is loaded: load one with the \"Load groups...\" button first."));
+        QCOMPARE(gui->messages().back().text,
+                 std::string("No group file is loaded: load one with the \"Load groups...\" button first."));
         const auto batch = run_batch({"one-way", "-l", q(kLandmarks)});
-        QVERIFY2(batch.err.find("load one with --groups (or --import with --factor) first.") != std::string::npos, batch.err.c_str());
+        QVERIFY2(batch.err.find("load one with --groups (or --import with --factor) first.") != std::string::npos,
+                 batch.err.c_str());
     }
 
     void menuOffersEveryTestWithShortcutsAndMnemonics() {
@@ -220,13 +223,13 @@ private slots:
             QVERIFY(window->shown_seed());
             const QString shown = QString::number(*window->shown_seed());
             if (!seed.isEmpty()) QCOMPARE(shown, seed);
-            QVERIFY2(status().startsWith("Report: One-way test on plethodon.lm.txt, plethodon.species.groups.txt; 199 permutations; seed " +
-                                         shown + "; made "),
+            QVERIFY2(status().startsWith(
+                         "Report: One-way test on plethodon.lm.txt, plethodon.species.groups.txt; 199 permutations; seed " +
+                         shown + "; made "),
                      qPrintable(status()));
             QTest::mouseClick(qobject_cast<QAbstractButton*>(tagged("copySeedButton")), Qt::LeftButton);
             QCOMPARE(QGuiApplication::clipboard()->text(), shown);
-            const auto batch =
-                run_batch({"one-way", "-l", q(kLandmarks), "-g", q(kGroups), "-p", "199", "--seed", shown});
+            const auto batch = run_batch({"one-way", "-l", q(kLandmarks), "-g", q(kGroups), "-p", "199", "--seed", shown});
             QCOMPARE(batch.status, 0);
             QCOMPARE(batch.out, text_of(kResultsBox) + "\n");
         }
@@ -305,7 +308,8 @@ private slots:
         });
         // A real drop of two files on the file box.
         auto* mime = new QMimeData;
-        mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(kLandmarks)), QUrl::fromLocalFile(QString::fromStdString(kGroups))});
+        mime->setUrls(
+            {QUrl::fromLocalFile(QString::fromStdString(kLandmarks)), QUrl::fromLocalFile(QString::fromStdString(kGroups))});
         QWidget* files = tagged(kFileBox);
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(files, &enter);
@@ -358,4 +362,3 @@ private slots:
 
 QTEST_MAIN(DailyUseTest)
 #include "daily_use_test.moc"
-
