@@ -125,6 +125,11 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
     seed_box_ = window_->findChild<QLineEdit*>(QStringLiteral("SeedBox"));
     if (seed_box_) seed_box_->setClearButtonEnabled(true);
     window_->setMinimumSize(QSize(820, 560).expandedTo(window_->minimumSizeHint()));
+    // A wider window widens the report and its pictures, not the controls.
+    if (auto* splitter = window_->findChild<QSplitter*>(QStringLiteral("mainSplitter"))) {
+        splitter->setStretchFactor(0, 0);
+        splitter->setStretchFactor(1, 1);
+    }
     window_->setAcceptDrops(true);
 
     // Messages about what is missing name the window's own buttons.
