@@ -456,7 +456,8 @@ void MainWindow::fill_recent_menu() {
         for (const QString& p : list[i].split(QChar('\t')).mid(0, 3))
             if (!p.isEmpty() && !names.contains(QFileInfo(p).fileName())) names << QFileInfo(p).fileName();
         QAction* a = recent_menu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(names.join(QStringLiteral(" + "))), this,
-                                             [this, i] { open_recent(i); });
+                                             // After the menu is done: reloading rebuilds this menu.
+                                             [this, i] { QTimer::singleShot(0, this, [this, i] { open_recent(i); }); });
         a->setToolTip(list[i].split(QChar('\t')).mid(0, 3).filter(QRegularExpression(QStringLiteral("."))).join(QChar('\n')));
     }
     recent_menu_->setEnabled(!list.isEmpty());
