@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
@@ -20,6 +21,7 @@
 #include <QProcess>
 #include <QSplitter>
 #include <QTemporaryDir>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -194,6 +196,19 @@ private slots:
             QAction* a = menu_action(action);
             QVERIFY2(a && !a->shortcut().isEmpty() && keys.insert(a->shortcut().toString()).second, action);
         }
+
+        // No two Alt letters of the window clash (menu titles, controls, tabs).
+        QStringList texts;
+        for (QAction* a : bar->actions()) texts << a->text();
+        for (auto* b : gui->widget(fig)->findChildren<QAbstractButton*>()) texts << b->text();
+        for (auto* l : gui->widget(fig)->findChildren<QLabel*>()) texts << l->text();
+        for (auto* t : gui->widget(fig)->findChildren<QTabWidget*>())
+            for (int i = 0; i < t->count(); ++i) texts << t->tabText(i);
+        std::set<QChar> alt;
+        for (const QString& t : texts)
+            if (const int amp = t.indexOf('&'); amp >= 0 && amp + 1 < t.size())
+                QVERIFY2(alt.insert(t[amp + 1].toLower()).second, qPrintable(t));
+        QVERIFY(alt.size() >= 15);
 
         // The layout: a splitter and a minimum size that fits a 1280 x 800 screen.
         auto* splitter = qobject_cast<QSplitter*>(tagged("mainSplitter"));
