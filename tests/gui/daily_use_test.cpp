@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -247,6 +248,12 @@ private slots:
             const auto batch = run_batch({"one-way", "-l", q(kLandmarks), "-g", q(kGroups), "-p", "199", "--seed", shown});
             QCOMPARE(batch.status, 0);
             QCOMPARE(batch.out, text_of(kResultsBox) + "\n");
+        }
+        // For the README: the window with a report and its status line.
+        if (const char* shot = std::getenv("QUILLAN_WINDOW_SCREENSHOT")) {
+            gui->widget(fig)->resize(1400, 860);
+            QTest::qWait(200);
+            gui->widget(fig)->grab().save(QString::fromLocal8Bit(shot), "PNG");
         }
     }
 
