@@ -11,6 +11,7 @@
 #include "batch/progress_bar.hpp"
 #include "batch/stop_signals.hpp"
 #include "batch/plots.hpp"
+#include "analyses/control_words.hpp"
 #include "analyses/process_team.hpp"
 #include "io/import.hpp"
 #include "io/output.hpp"
@@ -262,6 +263,9 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : kUsage;
     }
+    // Messages about what is missing name this program's options.
+    set_control_words({"--landmarks (or --import)", "--groups (or --import with --factor)",
+                       "--covariate (or --import with --covariate-column)", "--perm gives"});
     if (list) {
         std::cout << actions_help();
         return kOk;
