@@ -183,6 +183,21 @@ bool parse_seed(const std::string& text, std::uint64_t& seed) {
     return true;
 }
 
+// A fingerprint (64-bit FNV-1a) of the loaded tables, sizes and values.
+std::uint64_t data_fingerprint(const Workspace& ws) {
+    std::uint64_t h = 14695981039346656037ULL;
+    auto add = [&](const void* p, std::size_t n) {
+        const auto* b = static_cast<const unsigned char*>(p);
+        for (std::size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ULL;
+    };
+    for (const Matrix* m : {&ws.landmarks, &ws.groups, &ws.covariate}) {
+        const std::int64_t size[2] = {static_cast<std::int64_t>(m->rows()), static_cast<std::int64_t>(m->cols())};
+        add(size, sizeof size);
+        add(m->data(), static_cast<std::size_t>(m->size()) * sizeof(double));
+    }
+    return h;
+}
+
 std::string file_box_text(Gui& gui) {
     Value v = gui.get(gui.findobj_tag(kFileBox).front(), "String");
     return v.is_text() ? v.text() : describe(v);
@@ -437,6 +452,19 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
         gui.queue_open_answer(split_path(*file));
         Outcome o = shell.quillan_action(load_action);
         if (o != Outcome::Done) return fail(o);
+    }
+    // The processes of a team must have read the same data: a machine with
+    // an older copy of a file would mix two data sets into one report.
+    if (process.team) {
+        TeamWord word;
+        word.data = data_fingerprint(shell.workspace());
+        const TeamAnswer answer = process.team->meet(word);
+        if (answer.over()) return kFailed;
+        if (!answer.same_data) {
+            std::cerr << "quillan-batch: the processes did not read the same data (a file differs from one machine to "
+                         "another); nothing was run\n";
+            return kFailed;
+        }
     }
     gui.set(gui.findobj_tag(kPermBox).front(), "String", Value(perm));
     gui.set(gui.findobj_tag(kCovBox).front(), "Value", Value(static_cast<double>(model)));

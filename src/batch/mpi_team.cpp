@@ -12,8 +12,10 @@ namespace quillan {
 namespace {
 
 // A word on the wire: the lowest failed process as (processes - number), so
-// that the largest marks the lowest; its status; stop; done; seed.
-constexpr int kWordLength = 5;
+// that the largest marks the lowest; its status; stop; done; seed; and the
+// data fingerprint twice, as itself and inverted, so that the largest of
+// each gives the largest and the smallest fingerprint.
+constexpr int kWordLength = 7;
 
 void combine_words(void* in, void* inout, int* len, MPI_Datatype*) {
     const auto* a = static_cast<const std::int64_t*>(in);
@@ -27,6 +29,8 @@ void combine_words(void* in, void* inout, int* len, MPI_Datatype*) {
         b[3] += a[3];
         // Only the first process brings a seed; the others bring 0.
         b[4] = static_cast<std::int64_t>(static_cast<std::uint64_t>(a[4]) + static_cast<std::uint64_t>(b[4]));
+        for (int i = 5; i < 7; ++i)
+            b[i] = static_cast<std::int64_t>(std::max(static_cast<std::uint64_t>(a[i]), static_cast<std::uint64_t>(b[i])));
     }
 }
 
@@ -63,7 +67,8 @@ MpiTeam::~MpiTeam() {
 TeamAnswer MpiTeam::meet(const TeamWord& word) {
     if (over_) return last_;
     std::int64_t w[kWordLength] = {word.status != 0 ? size_ - rank_ : 0, word.status, word.stop ? 1 : 0, word.done,
-                                    static_cast<std::int64_t>(rank_ == 0 ? word.seed : 0)};
+                                    static_cast<std::int64_t>(rank_ == 0 ? word.seed : 0), static_cast<std::int64_t>(word.data),
+                                    static_cast<std::int64_t>(~word.data)};
     MPI_Request request;
     MPI_Iallreduce(MPI_IN_PLACE, w, 1, word_type_, combine_, comm_, &request);
     wait_for(request);
@@ -73,6 +78,7 @@ TeamAnswer MpiTeam::meet(const TeamWord& word) {
     answer.stop = w[2] != 0;
     answer.done = w[3];
     answer.seed = static_cast<std::uint64_t>(w[4]);
+    answer.same_data = static_cast<std::uint64_t>(w[5]) == ~static_cast<std::uint64_t>(w[6]);
     if (answer.over()) {
         over_ = true;
         last_ = answer;

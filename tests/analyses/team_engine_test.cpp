@@ -50,6 +50,7 @@ public:
             a.done += w.done;
         }
         a.seed = hub_.words[0].seed;
+        for (const auto& w : hub_.words) a.same_data = a.same_data && w.data == hub_.words[0].data;
         hub_.sync.arrive_and_wait();
         if (a.over()) {
             over_ = true;

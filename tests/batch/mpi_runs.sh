@@ -65,12 +65,11 @@ cat >"$work/one_bad.sh" <<SH
 #!/bin/sh
 rank=\${OMPI_COMM_WORLD_RANK:-\${PMI_RANK:-0}}
 file=$pl
-[ "\$rank" = "\$1" ] && file=$work/absent.lm.txt
-shift
+[ "\$rank" = "\$1" ] && file=\$2
 exec "$mpi" RunTwoWay -l "\$file" -g "$pg" -p 999999 -s 1 --out "$work/report.txt" --json "$work/bad.json"
 SH
 for bad in 2 0; do
-  run 3 sh "$work/one_bad.sh" "$bad" >"$work/bad.out" 2>"$work/bad.err"
+  run 3 sh "$work/one_bad.sh" "$bad" "$work/absent.lm.txt" >"$work/bad.out" 2>"$work/bad.err"
   rc=$?
   [ "$rc" = 1 ] || fail "process $bad failing: exit status $rc, not 1"
   n=$(grep -c "absent.lm.txt" "$work/bad.err")
@@ -81,6 +80,16 @@ for bad in 2 0; do
   [ -e "$work/report.txt" ] && fail "process $bad failing: the report was written"
   [ -e "$work/bad.json" ] && fail "process $bad failing: the JSON was written"
 done
+# One process reads an older copy of the landmarks (one number differs):
+# nothing is run or written, and the first process says why, once.
+sed '1s/^\([0-9.-]*\) /\11 /' "$pl" >"$work/older.lm.txt"
+run 3 sh "$work/one_bad.sh" 2 "$work/older.lm.txt" >"$work/bad.out" 2>"$work/bad.err"
+rc=$?
+[ "$rc" = 1 ] || fail "different data: exit status $rc, not 1"
+n=$(grep -c "did not read the same data" "$work/bad.err")
+[ "$n" = 1 ] || fail "different data: the message $n times: $(cat "$work/bad.err")"
+[ -e "$work/report.txt" ] && fail "different data: the report was written"
+
 # Every process fails alike: the message is said once.
 run 3 "$mpi" RunTwoWay -l "$work/absent.lm.txt" -g "$pg" -p 9 >/dev/null 2>"$work/bad.err"
 n=$(grep -c "absent.lm.txt" "$work/bad.err")
