@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -423,12 +424,18 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
         std::cerr << "quillan-batch: stopped\n";
         return StopSignals::exit_status(StopSignals::received());
     };
-    // A run stopped because another process of the team failed or was
-    // stopped says nothing of its own: that process speaks.
+    // A run ended because another process of the team failed says nothing
+    // of its own (that process says why); one ended because another was
+    // stopped says so.
     const auto stopped_by_team = [&] { return process.team && process.team->over(); };
     auto fail = [&](Outcome o) {
-        if (stopped_by_team()) return kFailed;
         if (StopSignals::received()) return stopped();
+        if (stopped_by_team()) {
+            if (process.team->meet({}).status != 0) return kFailed;
+            if (bar) bar->erase();
+            std::cerr << "quillan-batch: stopped (another process was stopped)\n";
+            return StopSignals::exit_status(SIGTERM);
+        }
         if (bar) bar->erase();
         const std::string& text = shell.last_message();
         // A refusal or error shown as a message window is on standard error
