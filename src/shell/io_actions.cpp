@@ -194,8 +194,8 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
             g.name = f.name;
             g.levels = f.levels;
         } else {
-            g.name = "G";
-            g.name += std::to_string(j + 1);
+            g.name = std::to_string(j + 1);
+            g.name.insert(g.name.begin(), 'G');  // not "G" + ...: GCC 12 warns falsely of overlap there
             std::vector<double> seen;
             for (Eigen::Index i = 0; i < ws_.groups.rows(); ++i)
                 if (std::find(seen.begin(), seen.end(), ws_.groups(i, j)) == seen.end()) seen.push_back(ws_.groups(i, j));
