@@ -10,6 +10,7 @@
 #include "batch/progress_bar.hpp"
 #include "batch/stop_signals.hpp"
 #include "batch/plots.hpp"
+#include "geometry/kernel_dispatch.hpp"
 #include "io/import.hpp"
 #include "io/output.hpp"
 #include "platform/error.hpp"
@@ -273,6 +274,14 @@ int main(int argc, char** argv) {
     if (action.empty()) {
         std::cerr << "quillan-batch: an action is required (see --help for the names)\n";
         return kUsage;
+    }
+    // A kernel forced by QUILLAN_KERNEL that this processor cannot run is
+    // refused before any file is read.
+    try {
+        active_kernel();
+    } catch (const QuillanError& e) {
+        std::cerr << "quillan-batch: " << e.what() << '\n';
+        return kFailed;
     }
 
     if (import_options.factors.size() > 2) {

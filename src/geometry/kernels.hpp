@@ -25,18 +25,32 @@
 //    written out in real and imaginary parts;
 //  - no fused multiply-add: the build turns contraction off so that these
 //    formulas are what the machine computes.
+//
+// The same code is compiled once per instruction set (kernel_dispatch.hpp):
+// each copy lives in an inline namespace of its own, named by
+// QUILLAN_KERNEL_VARIANT, with QUILLAN_KERNEL_LANES doubles per vector, so a
+// template instantiated for AVX2 can never be merged by the linker with, and
+// called from, the baseline code.  Without those macros this is the baseline
+// x86-64 copy (two lanes, one SSE2 register).
 #pragma once
 
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
-namespace quillan::kernels {
+#ifndef QUILLAN_KERNEL_VARIANT
+#define QUILLAN_KERNEL_VARIANT baseline
+#define QUILLAN_KERNEL_LANES 2
+#endif
 
-// Configurations per tile in the hot path, and their lane type: two doubles,
-// one SSE2 register, the widest the baseline x86-64 build has.  (Wider
-// generic vectors were slower on SSE2 and on the AVX machine measured.)
-inline constexpr int kLanes = 2;
+namespace quillan::kernels {
+inline namespace QUILLAN_KERNEL_VARIANT {
+
+// Configurations per tile in the hot path, and their lane type: one register
+// of the instruction set this copy is built for (2 doubles for SSE2, 4 for
+// AVX2, 8 for AVX-512).  Lanes wider than the machine's registers would be
+// split by the compiler and run slower than two.
+inline constexpr int kLanes = QUILLAN_KERNEL_LANES;
 typedef double Lanes __attribute__((vector_size(kLanes * sizeof(double))));
 
 template <class T>
@@ -62,7 +76,9 @@ inline double broadcast<double>(double x) {
 }
 template <>
 inline Lanes broadcast<Lanes>(double x) {
-    return Lanes{x, x};
+    Lanes v;
+    for (int l = 0; l < kLanes; ++l) v[l] = x;
+    return v;
 }
 
 inline double lane(double v, int) { return v; }
@@ -297,4 +313,5 @@ inline void distance_sq(const double* t, const double* ref, int k, double wx, do
 // Centroid size of one configuration row (interleaved, k landmarks).
 inline double row_centroid_size(const double* row, int k) { return centroid_size<double>(row, k); }
 
+}  // namespace QUILLAN_KERNEL_VARIANT
 }  // namespace quillan::kernels
