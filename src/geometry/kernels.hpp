@@ -21,7 +21,8 @@
 //  - centring and scaling: subtract the centroid, measure the centroid size
 //    of the result and multiply every coordinate by its reciprocal;
 //  - full fit of z onto w: b1 + i b2 = sum of conj(z) w, s = (centroid size
-//    of z)^2, and z becomes z times the complex factor (b1/s) + i (b2/s),
+//    of z)^2 taken as sum |z|^2 - k |centroid|^2 in the same sweep, and z
+//    becomes z times the complex factor (b1 r) + i (b2 r) with r = 1 / s,
 //    written out in real and imaginary parts;
 //  - no fused multiply-add: the build turns contraction off so that these
 //    formulas are what the machine computes.
@@ -143,14 +144,15 @@ inline void centre_scale(double* t, int k, double* cs_out) {
 
 // The complex factor of the full fit of each lane onto the reference `ref`
 // (interleaved x, y): (b1 + i b2) / s with b1 + i b2 = sum of conj(z) w and s
-// the squared centroid size of z.  The centroid sums of the centroid size are
-// gathered in the same pass (they are separate sums, so this changes no
-// number).
+// the squared centroid size of z, all in one sweep: s is sum |z|^2 - k |c|^2
+// with c the lane's centroid (its rows are centred, so c is a rounding away
+// from 0 and nothing cancels), and both parts are multiplied by the one
+// reciprocal 1 / s.
 template <class T>
 inline void fit_factor(const double* t, const double* ref, int k, T& fr, T& fi) {
     constexpr int W = kWidth<T>;
     T b1 = broadcast<T>(0.0), b2 = broadcast<T>(0.0);
-    T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0);
+    T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0), zz = broadcast<T>(0.0);
     for (int j = 0; j < k; ++j) {
         const T rx = broadcast<T>(ref[2 * j]);
         const T ry = broadcast<T>(ref[2 * j + 1]);
@@ -160,19 +162,13 @@ inline void fit_factor(const double* t, const double* ref, int k, T& fr, T& fi) 
         sy += y;
         b1 += rx * x + ry * y;
         b2 += x * ry - y * rx;
+        zz += x * x + y * y;
     }
     const T p = broadcast<T>(static_cast<double>(k));
     const T cx = sx / p, cy = sy / p;
-    T ss = broadcast<T>(0.0);
-    for (int j = 0; j < k; ++j) {
-        const T dx = load<T>(t + 2 * j * W) - cx;
-        const T dy = load<T>(t + (2 * j + 1) * W) - cy;
-        ss += dx * dx + dy * dy;
-    }
-    const T cs = sqrt_lanes(ss);
-    const T s = cs * cs;
-    fr = b1 / s;
-    fi = b2 / s;
+    const T r = broadcast<T>(1.0) / (zz - p * (cx * cx + cy * cy));
+    fr = b1 * r;
+    fi = b2 * r;
 }
 
 // Full Procrustes fit of every lane onto `ref`, in place; the configuration
