@@ -144,7 +144,6 @@ std::size_t ConsensusRun::iterate(Procedure proc) {
     double* xref = w_.xref_.data();
     double* xrefold = w_.xrefold_.data();
     double* acc = w_.acc_.data();
-    const double dn = static_cast<double>(n);
 
     // The first specimen is the starting reference.
     const ShapeTable* fresh = pending_table_;
@@ -175,24 +174,7 @@ std::size_t ConsensusRun::iterate(Procedure proc) {
             ops_.fit_pass(b_, proc, xref, acc);
         }
         if (passes == 1) xref[m1] = b_.tfirst;
-        std::copy(xref, xref + m1 + 1, xrefold);
-        for (std::size_t q = 0; q < m1; ++q) xref[q] = acc[q] / dn;
-        xref[m1] = b_.tmean;
-        // Rescale the new reference to unit size.
-        double size;
-        if (proc == Procedure::Full) {
-            size = kernels::row_centroid_size(xref, k);
-        } else {
-            double ss = 0.0;
-            for (std::size_t q = 0; q < m1; ++q) ss += xref[q] * xref[q];
-            size = std::sqrt(ss);
-        }
-        for (std::size_t q = 0; q <= m1; ++q) xref[q] /= size;
-        xd = 0.0;
-        for (std::size_t q = 0; q < m1; ++q) {
-            const double e = xref[q] - xrefold[q];
-            xd += e * e;
-        }
+        xd = ops_.next_reference(xref, xrefold, acc, n, k, b_.tmean, proc);
     }
     if (std::isnan(xd))
         throw QuillanError("The consensus of " + std::to_string(n) +

@@ -51,6 +51,13 @@ struct KernelOps {
     // Fits every row onto `ref` (full or rotation-only) and adds the fitted
     // rows, in row order, to the 2k column sums `acc`.
     void (*fit_pass)(TileBlock& b, Procedure proc, const double* ref, double* acc);
+    // The step between passes: keeps the reference in `old` (2k + 1
+    // values), makes the new one in `ref` from the column sums (the mean of
+    // n rows, trailing value `tmean`) rescaled to unit size (centroid size
+    // for the full procedure, the norm for rotation-only), and returns the
+    // squared change.  Element by element, so vectors change no number.
+    double (*next_reference)(double* ref, double* old, const double* acc, std::size_t n, int k, double tmean,
+                             Procedure proc);
     // Full fit of every row onto `ref`, in place.
     void (*fit_all)(TileBlock& b, const double* ref);
     // Turns every row by the angle of cosine c and sine s.
@@ -132,7 +139,7 @@ inline void fit_tile(TileBlock& b, std::size_t t, Procedure proc, const double* 
     add_tile(tile, m1, real, acc);
 }
 
-void load(TileBlock& b, const ShapeTable& table, const int* rows) {
+void load_rows(TileBlock& b, const ShapeTable& table, const int* rows) {
     start(b, table, rows);
     const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
     for (std::size_t t = 0; t < b.count; ++t) gather_tile(b, table, rows, t, b.tiles + t * m1 * W);
@@ -149,6 +156,39 @@ void load_fit(TileBlock& b, const ShapeTable& table, const int* rows, Procedure 
 
 void fit_pass(TileBlock& b, Procedure proc, const double* ref, double* acc) {
     for (std::size_t t = 0; t < b.count; ++t) fit_tile(b, t, proc, ref, acc);
+}
+
+double next_reference(double* ref, double* old, const double* acc, std::size_t n, int k, double tmean, Procedure proc) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k);
+    for (std::size_t q = 0; q <= m1; ++q) old[q] = ref[q];
+    const double dn = static_cast<double>(n);
+    const Lanes dnv = broadcast<Lanes>(dn);
+    std::size_t q = 0;
+    for (; q + W <= m1; q += W) store(ref + q, load<Lanes>(acc + q) / dnv);
+    for (; q < m1; ++q) ref[q] = acc[q] / dn;
+    ref[m1] = tmean;
+    double size;
+    if (proc == Procedure::Full) {
+        size = row_centroid_size(ref, k);
+    } else {
+        double ss = 0.0;
+        for (std::size_t i = 0; i < m1; ++i) ss += ref[i] * ref[i];
+        size = std::sqrt(ss);
+    }
+    const Lanes sv = broadcast<Lanes>(size);
+    for (q = 0; q + W <= m1 + 1; q += W) store(ref + q, load<Lanes>(ref + q) / sv);
+    for (; q <= m1; ++q) ref[q] /= size;
+    double xd = 0.0;
+    for (q = 0; q + W <= m1; q += W) {
+        const Lanes e = load<Lanes>(ref + q) - load<Lanes>(old + q);
+        const Lanes e2 = e * e;
+        for (std::size_t l = 0; l < W; ++l) xd += e2[l];
+    }
+    for (; q < m1; ++q) {
+        const double e = ref[q] - old[q];
+        xd += e * e;
+    }
+    return xd;
 }
 
 void fit_all(TileBlock& b, const double* ref) {
@@ -183,7 +223,7 @@ void distances(const TileBlock& b, const double* ref, double* d) {
     }
 }
 
-constexpr KernelOps kOps{kLanes, load, load_fit, fit_pass, fit_all, rotate_all, distance_sq_sum, distances};
+constexpr KernelOps kOps{kLanes, load_rows, load_fit, fit_pass, next_reference, fit_all, rotate_all, distance_sq_sum, distances};
 
 }  // namespace
 }  // namespace QUILLAN_KERNEL_VARIANT
