@@ -78,8 +78,10 @@ private:
 
     ShapeScratch& w_;
     int k_;
-    const kernels::KernelOps& ops_;
+    // The kernels for the block, chosen by its number of rows at load time.
+    const kernels::KernelOps* ops_;
     std::size_t lanes_;
+    void use_kernels_for(std::size_t n);
     mutable kernels::TileBlock b_;
     // Rows taken by load() and not yet copied.
     mutable const ShapeTable* pending_table_ = nullptr;

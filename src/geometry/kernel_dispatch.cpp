@@ -103,12 +103,21 @@ bool select_kernel(KernelVariant v) {
 
 namespace kernels {
 
-// The table of the variant in use, for ConsensusRun.
-const KernelOps& active_ops() {
+const KernelOps& ops_for_rows(std::size_t n) {
     const KernelOps* ops = g_ops.load(std::memory_order_acquire);
-    if (ops != nullptr) return *ops;
-    settle();
-    return *g_ops.load();
+    if (ops == nullptr) {
+        settle();
+        ops = g_ops.load();
+    }
+    // A block narrower than the tiles computes the spare lanes for nothing:
+    // the widest variant up to the one in use whose tiles the rows fill is
+    // as fast and wastes less (the processor has every narrower variant).
+    if (n >= static_cast<std::size_t>(ops->lanes)) return *ops;
+    const KernelOps* best = baseline_ops();
+    for (const KernelOps* narrower : {avx2_ops(), avx512_ops()})
+        if (narrower != nullptr && narrower->lanes < ops->lanes && static_cast<std::size_t>(narrower->lanes) <= n)
+            best = narrower;
+    return *best;
 }
 
 }  // namespace kernels

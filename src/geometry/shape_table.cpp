@@ -92,7 +92,7 @@ void validate_landmark_table(const Matrix& data) {
 // ConsensusRun
 
 ConsensusRun::ConsensusRun(ShapeScratch& work, int k)
-    : w_(work), k_(k), ops_(kernels::active_ops()), lanes_(static_cast<std::size_t>(ops_.lanes)) {
+    : w_(work), k_(k), ops_(&kernels::ops_for_rows(0)), lanes_(static_cast<std::size_t>(ops_->lanes)) {
     const std::size_t m = 2 * static_cast<std::size_t>(k) + 1;
     if (w_.xref_.size() < m) {
         w_.xref_.resize(m);
@@ -118,6 +118,7 @@ void ConsensusRun::load(const ShapeTable& table, std::span<const int> rows) {
         if (r < 0 || static_cast<std::size_t>(r) >= table.rows())
             throw QuillanError("Row " + std::to_string(r) + " is not a row of the landmark table.");
     b_.n = rows.size();
+    use_kernels_for(b_.n);
     b_.tiles = tiles_for(w_.tiles_, b_.n, lanes_, k_);
     pending_table_ = &table;
     pending_rows_ = rows.data();
@@ -125,14 +126,20 @@ void ConsensusRun::load(const ShapeTable& table, std::span<const int> rows) {
 
 void ConsensusRun::load_all(const ShapeTable& table) {
     b_.n = table.rows();
+    use_kernels_for(b_.n);
     b_.tiles = tiles_for(w_.tiles_, b_.n, lanes_, k_);
-    ops_.load(b_, table, nullptr);
+    ops_->load(b_, table, nullptr);
     pending_table_ = nullptr;
+}
+
+void ConsensusRun::use_kernels_for(std::size_t n) {
+    ops_ = &kernels::ops_for_rows(n);
+    lanes_ = static_cast<std::size_t>(ops_->lanes);
 }
 
 void ConsensusRun::ensure_loaded() const {
     if (pending_table_ == nullptr) return;
-    ops_.load(b_, *pending_table_, pending_rows_);
+    ops_->load(b_, *pending_table_, pending_rows_);
     pending_table_ = nullptr;
 }
 
@@ -168,13 +175,13 @@ std::size_t ConsensusRun::iterate(Procedure proc) {
         // order; rows not yet copied are copied tile by tile in this pass.
         for (std::size_t q = 0; q < m1; ++q) acc[q] = 0.0;
         if (fresh != nullptr) {
-            ops_.load_fit(b_, *fresh, pending_rows_, proc, xref, acc);
+            ops_->load_fit(b_, *fresh, pending_rows_, proc, xref, acc);
             fresh = nullptr;
         } else {
-            ops_.fit_pass(b_, proc, xref, acc);
+            ops_->fit_pass(b_, proc, xref, acc);
         }
         if (passes == 1) xref[m1] = b_.tfirst;
-        xd = ops_.next_reference(xref, xrefold, acc, n, k, b_.tmean, proc);
+        xd = ops_->next_reference(xref, xrefold, acc, n, k, b_.tmean, proc);
     }
     if (std::isnan(xd))
         throw QuillanError("The consensus of " + std::to_string(n) +
@@ -212,7 +219,7 @@ void ConsensusRun::principal_axes() {
     double c, s;
     if (principal_turn(c, s)) {
         kernels::rotate<double>(xref, k_, c, s);
-        ops_.rotate_all(b_, c, s);
+        ops_->rotate_all(b_, c, s);
     }
     xref[m1] = 999;
 }
@@ -229,19 +236,19 @@ double ConsensusRun::principal_axes_distances() {
         wy += xref[2 * j + 1];
         ww += xref[2 * j] * xref[2 * j] + xref[2 * j + 1] * xref[2 * j + 1];
     }
-    return ops_.distance_sq_sum(b_, xref, wx, wy, ww);
+    return ops_->distance_sq_sum(b_, xref, wx, wy, ww);
 }
 
 const double* ConsensusRun::consensus() const { return w_.xref_.data(); }
 
 void ConsensusRun::fit_all(const double* ref) {
     ensure_loaded();
-    ops_.fit_all(b_, ref);
+    ops_->fit_all(b_, ref);
 }
 
 void ConsensusRun::distances(const double* ref, double* d) {
     ensure_loaded();
-    ops_.distances(b_, ref, d);
+    ops_->distances(b_, ref, d);
 }
 
 void ConsensusRun::row(std::size_t i, double* out) const {

@@ -73,9 +73,12 @@ struct KernelOps {
 const KernelOps* baseline_ops();
 const KernelOps* avx2_ops();
 const KernelOps* avx512_ops();
-// The table of the variant in use (kernel_dispatch.hpp); throws QuillanError
-// when QUILLAN_KERNEL asks for one this processor cannot run.
-const KernelOps& active_ops();
+// The table for a block of n rows: that of the variant in use
+// (kernel_dispatch.hpp) or, when its tiles would be mostly spare lanes, of a
+// narrower variant the processor has (they give the same numbers).  Throws
+// QuillanError when QUILLAN_KERNEL asks for a variant this processor cannot
+// run.
+const KernelOps& ops_for_rows(std::size_t n);
 
 }  // namespace quillan::kernels
 
