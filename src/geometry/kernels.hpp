@@ -197,6 +197,53 @@ inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
     }
 }
 
+// Adds the kWidth<T> configurations of a full tile to the column sums `acc`
+// (2k values), configuration after configuration: acc[q] + lane 0 + lane 1
+// + ..., the order of a row-by-row loop.  With 2 or 4 lanes a block of as
+// many coordinates is transposed in registers, so one vector addition adds
+// one configuration's coordinates to as many sums; each sum still takes its
+// terms in the same order.
+#if defined(__clang__)
+#define QUILLAN_SHUFFLE(M, a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define QUILLAN_SHUFFLE(M, a, b, ...) __builtin_shuffle(a, b, M{__VA_ARGS__})
+#endif
+typedef long long Mask2 __attribute__((vector_size(16)));
+typedef long long Mask4 __attribute__((vector_size(32)));
+template <class T>
+inline void add_full_tile(const double* t, int k, double* acc) {
+    constexpr int W = kWidth<T>;
+    const int m1 = 2 * k;
+    int q = 0;
+    if constexpr (W == 2) {
+        for (; q + 2 <= m1; q += 2) {
+            const T c0 = load<T>(t + q * W), c1 = load<T>(t + (q + 1) * W);
+            T a = load<T>(acc + q);
+            a += QUILLAN_SHUFFLE(Mask2, c0, c1, 0, 2);
+            a += QUILLAN_SHUFFLE(Mask2, c0, c1, 1, 3);
+            store(acc + q, a);
+        }
+    } else if constexpr (W == 4) {
+        for (; q + 4 <= m1; q += 4) {
+            const T c0 = load<T>(t + q * W), c1 = load<T>(t + (q + 1) * W);
+            const T c2 = load<T>(t + (q + 2) * W), c3 = load<T>(t + (q + 3) * W);
+            const T t0 = QUILLAN_SHUFFLE(Mask4, c0, c1, 0, 4, 2, 6), t1 = QUILLAN_SHUFFLE(Mask4, c0, c1, 1, 5, 3, 7);
+            const T t2 = QUILLAN_SHUFFLE(Mask4, c2, c3, 0, 4, 2, 6), t3 = QUILLAN_SHUFFLE(Mask4, c2, c3, 1, 5, 3, 7);
+            T a = load<T>(acc + q);
+            a += QUILLAN_SHUFFLE(Mask4, t0, t2, 0, 1, 4, 5);
+            a += QUILLAN_SHUFFLE(Mask4, t1, t3, 0, 1, 4, 5);
+            a += QUILLAN_SHUFFLE(Mask4, t0, t2, 2, 3, 6, 7);
+            a += QUILLAN_SHUFFLE(Mask4, t1, t3, 2, 3, 6, 7);
+            store(acc + q, a);
+        }
+    }
+    for (; q < m1; ++q) {
+        double a = acc[q];
+        for (int l = 0; l < W; ++l) a += t[q * W + l];
+        acc[q] = a;
+    }
+}
+
 template <class T>
 inline void fit_full(double* t, const double* ref, int k) {
     fit_full_into<T, false>(t, ref, k, nullptr);
