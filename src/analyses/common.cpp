@@ -1,5 +1,6 @@
 #include "analyses/common.hpp"
 
+#include "analyses/control_words.hpp"
 #include "analyses/covariate_checks.hpp"
 #include "analyses/degenerate.hpp"
 #include "platform/format.hpp"
@@ -9,6 +10,16 @@
 
 namespace quillan {
 
+namespace {
+ControlWords& words() {
+    static ControlWords w;
+    return w;
+}
+}  // namespace
+
+const ControlWords& control_words() { return words(); }
+void set_control_words(ControlWords w) { words() = std::move(w); }
+
 long long read_nperm(ActionEnv& env) {
     const std::string text = env.perm_box_text();
     const std::vector<double> v = str2num(text);
@@ -16,21 +27,21 @@ long long read_nperm(ActionEnv& env) {
     if (!ok) {
         std::string shown = text;
         if (shown.size() > 40) shown = shown.substr(0, 37) + "...";
-        throw Refused("The number of permutations must be a whole number of at least 1 (the permutation box holds \"" + shown +
-                      "\").");
+        throw Refused("The number of permutations must be a whole number of at least 1 (" + control_words().permutations_given +
+                      " \"" + shown + "\").");
     }
     env.record().run.permutations = static_cast<long long>(v[0]);
     return static_cast<long long>(v[0]);
 }
 
 const Matrix& require_landmarks(const Workspace& ws) {
-    if (ws.landmarks.size() == 0) throw QuillanError("No landmark file is loaded: load one with \"Load\" first.");
+    if (ws.landmarks.size() == 0) throw QuillanError("No landmark file is loaded: load one with " + control_words().load_landmarks + " first.");
     require_shape_landmarks(ws.landmarks);
     return ws.landmarks;
 }
 
 const Matrix& require_groups(const Workspace& ws, Eigen::Index columns) {
-    if (ws.groups.size() == 0) throw QuillanError("No group file is loaded: load one with \"LoadGlist\" first.");
+    if (ws.groups.size() == 0) throw QuillanError("No group file is loaded: load one with " + control_words().load_groups + " first.");
     if (ws.groups.cols() < columns)
         throw QuillanError(sprintf("The group file has %i column(s), but this analysis needs %i.", {static_cast<double>(ws.groups.cols()),
                                                                                                   static_cast<double>(columns)}));
@@ -42,7 +53,7 @@ const Matrix& require_groups(const Workspace& ws, Eigen::Index columns) {
 }
 
 const Matrix& require_covariate(const Workspace& ws) {
-    if (ws.covariate.size() == 0) throw QuillanError("No covariate file is loaded: load one with \"LoadClist\" first.");
+    if (ws.covariate.size() == 0) throw QuillanError("No covariate file is loaded: load one with " + control_words().load_covariate + " first.");
     if (ws.covariate.rows() != ws.landmarks.rows())
         throw QuillanError(sprintf("The covariate file has %i specimens, but the landmark file has %i: load files that describe the "
                                    "same specimens.",

@@ -10,6 +10,7 @@
 #include "batch/progress_bar.hpp"
 #include "batch/stop_signals.hpp"
 #include "batch/plots.hpp"
+#include "analyses/control_words.hpp"
 #include "geometry/kernel_dispatch.hpp"
 #include "io/import.hpp"
 #include "io/output.hpp"
@@ -261,6 +262,9 @@ int main(int argc, char** argv) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : kUsage;
     }
+    // Messages about what is missing name this program's options.
+    set_control_words({"--landmarks (or --import)", "--groups (or --import with --factor)",
+                       "--covariate (or --import with --covariate-column)", "--perm gives"});
     if (list) {
         std::cout << actions_help();
         return kOk;

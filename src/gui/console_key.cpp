@@ -33,9 +33,10 @@ private:
 
 }  // namespace
 
-bool wait_for_console_key(int fd, const std::function<void()>& pump) {
+bool wait_for_console_key(int fd, const std::function<void()>& pump, const std::function<void()>& on_wait) {
     if (!isatty(fd)) return false;
     SingleKeyMode mode(fd);
+    if (on_wait) on_wait();
     for (;;) {
         pollfd p{fd, POLLIN, 0};
         const int ready = poll(&p, 1, 50);

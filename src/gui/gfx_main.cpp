@@ -1,5 +1,6 @@
 #include "gui/gfx_main.hpp"
 
+#include "gui/main_window.hpp"
 #include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
@@ -134,6 +135,13 @@ int gfx_main(int& argc, char** argv) {
     QtGui gui;
     Program program(gui, std::cout);
     Session session(gui, program);
+    // An operation called from the command line may end the program before
+    // any message window it opens is seen: its messages go to standard
+    // output as well.
+    if (!texts.empty())
+        gui.set_message_observer([&program](const QtGui::Message& m) {
+            program.console().line(m.title.empty() ? m.text : m.title + ": " + m.text);
+        });
 
     try {
         program.quillan(texts, 0);
@@ -144,7 +152,12 @@ int gfx_main(int& argc, char** argv) {
     }
     // The Plots area of the main window, if its layout has one.
     std::unique_ptr<PlotsPanel> plots;
-    if (auto fig = gui.gcf()) plots = std::make_unique<PlotsPanel>(gui, program, session, gui.widget(*fig));
+    std::unique_ptr<MainWindow> main_window;
+    if (auto fig = gui.gcf()) {
+        plots = std::make_unique<PlotsPanel>(gui, program, session, gui.widget(*fig));
+        // A picture for the documentation shows the window as it first opens.
+        main_window = std::make_unique<MainWindow>(gui, program, session, gui.widget(*fig), screenshot ? nullptr : open_settings());
+    }
     if (screenshot) return save_screenshot(gui, *screenshot) ? 0 : 1;
     if (gui.windows().empty()) return 0;  // a called operation opened no window
     return QApplication::exec();

@@ -122,7 +122,7 @@ PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* 
     QObject::connect(links, &QPushButton::clicked, canvas_, [this] { choose_links(); });
     QObject::connect(exporter, &QPushButton::clicked, canvas_, [this] { export_picture(); });
     group_by_->setCurrentIndex(1);
-    session_.set_action_observer([this](const std::string& action, bool finished) {
+    observer_id_ = session_.add_action_observer([this](const std::string& action, bool finished) {
         finished ? action_finished(action) : action_started(action);
     });
     follow_workspace();
@@ -130,7 +130,7 @@ PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* 
 
 PlotsPanel::~PlotsPanel() {
     if (!attached()) return;
-    session_.set_action_observer({});
+    session_.remove_action_observer(observer_id_);
     if (program_.shell().options().recorder == pending_.get()) program_.shell().options().recorder = nullptr;
 }
 

@@ -92,6 +92,7 @@ private:
     Links links_;
     std::string links_file_;
     std::string problem_;
+    int observer_id_ = 0;
 };
 
 }  // namespace quillan

@@ -549,6 +549,9 @@ Handle QtGui::hgload(const std::string& path) {
     for (const auto& w : loader.created)
         if (w && w != top) {
             ensure_fixed_pitch(w);
+            // Return presses a focused button as Space does; a plain window
+            // gives that only to the buttons of dialogs.
+            if (auto* b = qobject_cast<QPushButton*>(w.data())) b->setAutoDefault(true);
             connect_callback(add_object(w), w);
         }
     top->show();
@@ -584,7 +587,7 @@ void QtGui::invoke(Handle h) {
 }
 
 bool QtGui::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Close && close_guard_ && handle_of(watched) && !close_guard_()) {
+    if (event->type() == QEvent::Close && close_guard_ && handle_of(watched) && !close_guard_(*handle_of(watched))) {
         event->ignore();
         return true;
     }
@@ -632,6 +635,7 @@ QWidget* QtGui::dialog_parent() {
 
 void QtGui::msgbox(const std::string& text, const std::string& title) {
     messages_.push_back({text, title});
+    if (message_observer_) message_observer_(messages_.back());
     // A child of the window, so it closes with it, but not modal: the action
     // that shows it goes on at once.
     auto* box = new QMessageBox(dialog_parent());
@@ -646,12 +650,17 @@ void QtGui::msgbox(const std::string& text, const std::string& title) {
 }
 
 std::optional<FileChoice> QtGui::file_dialog(DialogKind kind, const std::string& filter, const std::string& title) {
-    dialogs_.push_back({kind, filter, title});
+    DialogRequest request{kind, filter, title, dialog_folder_ ? dialog_folder_({kind, filter, title, {}}) : std::string()};
+    if (request.folder.empty()) request.folder = pwd();
+    dialogs_.push_back(request);
     std::optional<std::string> chosen;
-    if (dialog_hook_) {
-        chosen = dialog_hook_(dialogs_.back());
+    if (!preset_answers_.empty()) {
+        chosen = preset_answers_.front();
+        preset_answers_.erase(preset_answers_.begin());
+    } else if (dialog_hook_) {
+        chosen = dialog_hook_(request);
     } else {
-        QFileDialog d(dialog_parent(), qstr(title), from_native_path(pwd()), dialog_filter(filter));
+        QFileDialog d(dialog_parent(), qstr(title), from_native_path(request.folder), dialog_filter(filter));
         d.setAcceptMode(kind == DialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         d.setFileMode(kind == DialogKind::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         if (kind == DialogKind::Save && filter == "*.txt") d.setDefaultSuffix(QStringLiteral("txt"));
@@ -664,6 +673,7 @@ std::optional<FileChoice> QtGui::file_dialog(DialogKind kind, const std::string&
     if (ec) p = fs::path(*chosen);
     std::string folder = p.parent_path().string();
     if (folder.empty() || folder.back() != '/') folder += '/';
+    if (chosen_observer_) chosen_observer_(request, p.string());
     return FileChoice{p.filename().string(), folder};
 }
 
@@ -676,7 +686,12 @@ std::optional<FileChoice> QtGui::uiputfile(const std::string& filter, const std:
 }
 
 void QtGui::pause() {
-    wait_for_console_key(STDIN_FILENO, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); });
+    const bool waited = wait_for_console_key(
+        STDIN_FILENO, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); },
+        [this] {
+            if (pause_notice_) pause_notice_(true);
+        });
+    if (waited && pause_notice_) pause_notice_(false);
 }
 
 std::string QtGui::pwd() {

@@ -45,6 +45,7 @@ public:
         DialogKind kind;
         std::string filter;
         std::string title;
+        std::string folder;  // where the dialog opens
     };
     // Answers a file dialog instead of showing one: the chosen file's path,
     // or std::nullopt for "cancelled".  The tests answer through it.
@@ -73,7 +74,22 @@ public:
     void set_dialog_hook(DialogHook hook) { dialog_hook_ = std::move(hook); }
     void set_callback_handler(CallbackHandler handler) { callback_handler_ = std::move(handler); }
     // Asked before a window closes; returning false keeps it open.
-    void set_close_guard(std::function<bool()> guard) { close_guard_ = std::move(guard); }
+    void set_close_guard(std::function<bool(Handle window)> guard) { close_guard_ = std::move(guard); }
+    // Where a file dialog opens (the current folder when this gives an empty
+    // text), and told of every file chosen in one.
+    void set_dialog_folder(std::function<std::string(const DialogRequest&)> folder) { dialog_folder_ = std::move(folder); }
+    void set_file_chosen_observer(std::function<void(const DialogRequest&, const std::string& path)> observer) {
+        chosen_observer_ = std::move(observer);
+    }
+    // Answers the next file dialog with `path`, before any hook or real
+    // dialog is asked (a dropped file, a recent file).
+    void answer_next_dialog(const std::string& path) { preset_answers_.push_back(path); }
+    void forget_dialog_answers() { preset_answers_.clear(); }
+    // Told of every message window as it is shown.
+    void set_message_observer(std::function<void(const Message&)> observer) { message_observer_ = std::move(observer); }
+    // Told when a pause starts waiting for a key in the terminal (true) and
+    // when the key came (false).
+    void set_pause_notice(std::function<void(bool waiting)> notice) { pause_notice_ = std::move(notice); }
 
     // What the window showed, for tests and front ends.
     const std::vector<Message>& messages() const { return messages_; }
@@ -152,7 +168,12 @@ private:
     std::vector<std::string> layout_dirs_;
     DialogHook dialog_hook_;
     CallbackHandler callback_handler_;
-    std::function<bool()> close_guard_;
+    std::function<bool(Handle)> close_guard_;
+    std::function<std::string(const DialogRequest&)> dialog_folder_;
+    std::function<void(const DialogRequest&, const std::string&)> chosen_observer_;
+    std::vector<std::string> preset_answers_;
+    std::function<void(const Message&)> message_observer_;
+    std::function<void(bool)> pause_notice_;
     std::vector<Message> messages_;
     std::vector<DialogRequest> dialogs_;
     int loads_ = 0;

@@ -19,9 +19,12 @@ constexpr int kSteps = 1000;
 
 Session::Session(QtGui& gui, Program& program) : gui_(gui), program_(program) {
     gui_.set_callback_handler([this](const QtGui::CallbackRequest& r) { handle(r); });
-    gui_.set_close_guard([this] {
+    gui_.set_close_guard([this](Handle window) {
         if (!busy_) return true;
+        // The window closes once the action has stopped (see run).
         cancel_ = true;
+        close_pending_ = true;
+        to_close_.push_back(window);
         return false;
     });
 }
@@ -31,13 +34,33 @@ Session::~Session() {
     gui_.set_close_guard({});
 }
 
+int Session::add_action_observer(ActionObserver observer) {
+    observers_.emplace_back(next_observer_, std::move(observer));
+    return next_observer_++;
+}
+
+void Session::remove_action_observer(int id) {
+    for (auto it = observers_.begin(); it != observers_.end(); ++it)
+        if (it->first == id) {
+            observers_.erase(it);
+            return;
+        }
+}
+
+bool Session::run_action(const std::string& action, const std::string& label) {
+    if (busy_) return false;
+    if (gate_ && !gate_(action)) return false;
+    // Copies: an observer may add or remove observers.
+    for (auto [id, o] : std::vector(observers_)) o(action, false);
+    run(label.empty() ? action : label, [&] { program_.operations().call("quillan_action", {Value(action)}, 0); });
+    for (auto [id, o] : std::vector(observers_)) o(action, true);
+    return true;
+}
+
 void Session::handle(const QtGui::CallbackRequest& request) {
     const std::string what = request.label.empty() ? (request.action.empty() ? request.callback : request.action) : request.label;
     if (!request.action.empty()) {
-        if (busy_) return;
-        if (observer_) observer_(request.action, false);
-        run(what, [&] { program_.operations().call("quillan_action", {Value(request.action)}, 0); });
-        if (observer_) observer_(request.action, true);
+        run_action(request.action, what);
     } else if (!request.callback.empty()) {
         run(what, [&] {
             // A window callback gets its control, no event data and the handles record.
@@ -53,6 +76,9 @@ bool Session::run(const std::string& what, const std::function<void()>& body) {
     what_ = what;
     last_pump_ = -1;
     clock_.start();
+    // The windows take no input meanwhile, as under a modal window, but
+    // their close buttons still work.
+    qApp->installEventFilter(this);
     RunOptions& options = program_.shell().options();
     auto saved = std::move(options.progress);
     options.progress = [this](long long done, long long total) { return progress(done, total); };
@@ -66,9 +92,37 @@ bool Session::run(const std::string& what, const std::function<void()>& body) {
         program_.console().line("\"" + what + "\" ended with an unknown failure.");
     }
     options.progress = std::move(saved);
+    qApp->removeEventFilter(this);
     delete dialog_.data();
     busy_ = false;
+    if (close_pending_) {
+        close_pending_ = false;
+        const auto windows = std::exchange(to_close_, {});
+        for (Handle h : windows)
+            if (QWidget* w = gui_.widget(h)) w->close();
+    }
     return true;
+}
+
+bool Session::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+    case QEvent::Drop: {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (!w) return false;
+        QWidget* top = w->window();
+        for (Handle h : gui_.windows())
+            if (gui_.widget(h) == top) return true;  // swallowed
+        return false;
+    }
+    default:
+        return false;
+    }
 }
 
 void Session::show_progress_window() {
@@ -77,8 +131,9 @@ void Session::show_progress_window() {
     else if (auto f = gui_.gcf()) parent = gui_.widget(*f);
     auto* d = new QProgressDialog(QString::fromStdString(what_), QStringLiteral("Cancel"), 0, kSteps, parent);
     d->setWindowTitle(QStringLiteral("quillan"));
-    // Modal to its window: the controls behind it take no clicks meanwhile.
-    d->setWindowModality(Qt::WindowModal);
+    // Not modal: a modal window would keep the main window's close button
+    // from reaching the session.  The session ignores presses meanwhile.
+    d->setWindowModality(Qt::NonModal);
     d->setMinimumDuration(0);
     d->setAutoReset(false);
     d->setAutoClose(false);

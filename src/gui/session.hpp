@@ -2,11 +2,13 @@
 //
 // Every control hands its request to the session.  An action runs on the
 // window's own thread; while it runs, a second press anywhere in the window
-// is ignored and closing the window is refused (it asks the action to stop
-// instead).  A long action reports through RunOptions::progress: after a
-// short delay a progress window with a Cancel button appears, the window
-// keeps painting, and Cancel makes the next report answer "stop", which the
-// action ends like a failure (no report, nothing changed).
+// is ignored, and closing the window asks the action to stop and closes the
+// window once it has.  A long action reports through RunOptions::progress:
+// after a short delay a progress window with a Cancel button appears, the
+// window keeps painting, and Cancel makes the next report answer "stop",
+// which the action ends like a failure (no report, nothing changed).  The
+// progress window is not modal, so that the main window's close button still
+// reaches the session.
 #pragma once
 
 #include "gui/qt_gui.hpp"
@@ -21,6 +23,8 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quillan {
 
@@ -38,16 +42,29 @@ public:
     bool run(const std::string& what, const std::function<void()>& body);
     bool busy() const { return busy_; }
 
+    // Runs the dispatcher's action `action` as a control naming it does;
+    // `label` describes it in the progress window.  False when refused.
+    bool run_action(const std::string& action, const std::string& label);
+
     // Told when an action named by a control starts and when it has ended,
-    // however it ended (the Plots area follows the workspace and the last test).
-    void set_action_observer(std::function<void(const std::string& action, bool finished)> observer) {
-        observer_ = std::move(observer);
-    }
+    // however it ended (the Plots area follows the workspace and the last
+    // test).  Returns an id for remove_action_observer.
+    using ActionObserver = std::function<void(const std::string& action, bool finished)>;
+    int add_action_observer(ActionObserver observer);
+    void remove_action_observer(int id);
+    // Asked before an action starts; returning false skips it (the gate
+    // says why itself).
+    void set_action_gate(std::function<bool(const std::string& action)> gate) { gate_ = std::move(gate); }
+    // Whether closing a window was asked for while an action ran.
+    bool close_pending() const { return close_pending_; }
 
     // How long an action runs before the progress window appears.
     void set_progress_delay(std::chrono::milliseconds delay) { delay_ = delay; }
     // The progress window of the running action, if it is showing.
     QProgressDialog* progress_window() const { return dialog_.data(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void handle(const QtGui::CallbackRequest& request);
@@ -63,7 +80,11 @@ private:
     QElapsedTimer clock_;
     qint64 last_pump_ = -1;
     QPointer<QProgressDialog> dialog_;
-    std::function<void(const std::string&, bool)> observer_;
+    std::vector<std::pair<int, ActionObserver>> observers_;
+    int next_observer_ = 1;
+    std::function<bool(const std::string&)> gate_;
+    bool close_pending_ = false;
+    std::vector<Handle> to_close_;
 };
 
 }  // namespace quillan

@@ -1,5 +1,6 @@
 #include "render/export.hpp"
 
+#include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
 
 #include <QBuffer>
@@ -7,11 +8,11 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace quillan {
 
@@ -68,11 +69,10 @@ QByteArray encode_picture(const Scene& scene, PictureFormat format) {
 }
 
 void write_picture_file(const std::string& path, const QByteArray& bytes) {
-    const QString name = QString::fromStdString(path);
-    QSaveFile file(name);  // writes beside the target and renames on commit
     if (bytes.isEmpty()) throw QuillanError("Cannot write the picture " + path + ": nothing was drawn.");
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw QuillanError("Cannot write the picture " + path + ": " + file.errorString().toStdString() + ". No file was changed.");
+    // The same save as every other file of the program: a folder or device in
+    // the way is refused, links and permissions are kept, nothing half-written.
+    write_file_atomically(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 void save_picture(const Scene& scene, const std::string& path) { write_picture_file(path, encode_picture(scene, picture_format_of(path))); }

@@ -10,6 +10,11 @@ namespace quillan {
 void Shell::set_file_box(const std::string& text) { gui_.set(find_control(gui_, kFileBox), "String", Value(text)); }
 
 Outcome Shell::quillan_action(const std::string& action) {
+    last_outcome_ = run_action(action);
+    return last_outcome_;
+}
+
+Outcome Shell::run_action(const std::string& action) {
     last_message_.clear();
     // Exact, case-significant comparison, in table order.
     const ActionRow* row = find_action(action);

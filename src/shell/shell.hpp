@@ -46,6 +46,13 @@ public:
     Console& console() { return console_; }
     // Text of the last error or refusal, for front ends.
     const std::string& last_message() const { return last_message_; }
+    // How the last action ended.
+    Outcome last_outcome() const { return last_outcome_; }
+    // The files the workspace holds, as loaded or imported (empty when none).
+    struct LoadedPaths {
+        std::string landmarks, groups, covariate;
+    };
+    LoadedPaths loaded_paths() const { return {origin_.landmarks_path, origin_.groups_path, origin_.covariate_path}; }
 
     // The shell's own actions, run through the action table.
     void load_landmarks();  // "Load"
@@ -72,6 +79,7 @@ public:
     void write_specimens(const std::string& path);
 
 private:
+    Outcome run_action(const std::string& action);
     void set_file_box(const std::string& text);
     void apply_import(const io::ImportedData& d);
     void show_legend();
@@ -82,6 +90,7 @@ private:
     Workspace ws_;
     RunOptions options_;
     std::string last_message_;
+    Outcome last_outcome_ = Outcome::Done;
     // Beside the workspace: where its tables came from (for the record of a
     // report) and, after an import, the IDs and the words behind the codes.
     struct Origin {

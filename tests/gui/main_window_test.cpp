@@ -368,7 +368,7 @@ private slots:
         QCOMPARE(gui->get(fig, "visible").text(), std::string("on"));
     }
 
-    void pressesDuringAnActionAreIgnoredAndClosingAsksItToStop() {
+    void pressesDuringAnActionAreIgnoredAndClosingStopsItFirst() {
         session->set_progress_delay(std::chrono::milliseconds(60000));  // no progress window in this test
         gui->set(gui->findobj_tag(kFileBox).front(), "String", Value("loaded"));
         QAbstractButton* clear = action_button("Clear");
@@ -391,14 +391,11 @@ private slots:
         QVERIFY(stopped);
         QVERIFY(reports > 10);
         QCOMPARE(box_text(kFileBox), QString("loaded"));  // the press was ignored
-        QVERIFY(gui->widget(fig) && gui->widget(fig)->isVisible());  // and the window stayed
         QVERIFY(!session->busy());
         QVERIFY(!program->shell().options().progress);
         QCOMPARE(console_lines(), std::vector<std::string>{"The action was cancelled."});
-
-        // Afterwards the window works as before.
-        QTest::mouseClick(clear, Qt::LeftButton);
-        QCOMPARE(box_text(kFileBox), QString("   "));
+        // Once the action has stopped, the window closes as asked.
+        QVERIFY(!gui->widget(fig) || !gui->widget(fig)->isVisible());
         QVERIFY(session->run("second", [] {}));
     }
 

@@ -194,7 +194,7 @@ TEST(Export, WritesEachFormatWholeOrLeavesTheOldFile) {
     // A folder where the file should go: nothing written, the message names it.
     std::filesystem::create_directories(dir / "taken.svg");
     EXPECT_THAT([&] { save_picture(s, (dir / "taken.svg").string()); },
-                ::testing::ThrowsMessage<QuillanError>(HasSubstr("Cannot write the picture " + (dir / "taken.svg").string())));
+                ::testing::ThrowsMessage<QuillanError>(HasSubstr("Cannot write the file " + (dir / "taken.svg").string())));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "taken.svg"));
     std::filesystem::remove_all(dir);
 }

@@ -1,0 +1,574 @@
+#include "gui/main_window.hpp"
+
+#include "analyses/control_words.hpp"
+#include "byname/program.hpp"
+#include "gui/session.hpp"
+#include "platform/version.hpp"
+#include "shell/action_table.hpp"
+#include "shell/window_env.hpp"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QCursor>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <charconv>
+#include <set>
+
+namespace quillan {
+
+namespace {
+
+constexpr int kMaxRecent = 8;
+constexpr const char* kRecentKey = "recent/files";
+
+QString qstr(const std::string& s) { return QString::fromStdString(s); }
+std::string native(const QString& s) { return QFile::encodeName(s).toStdString(); }
+QString from_native(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
+
+// Files the importer reads; anything else is one of the three plain tables.
+bool importable(const QString& path) {
+    static const QStringList kinds{"tps", "nts", "csv", "tsv"};
+    return kinds.contains(QFileInfo(path).suffix().toLower());
+}
+
+bool loads_files(const std::string& action) {
+    return action == "Load" || action == "LoadGlist" || action == "LoadClist" || action == "Import" || action == "ChooseGroups";
+}
+
+// The menu entries for the file actions, in menu order.
+struct FileEntry {
+    const char* action;
+    const char* text;
+    QKeySequence keys;
+};
+
+// Puts a mnemonic on the first letter of `text` not yet taken.
+QString with_mnemonic(QString text, std::set<QChar>& taken) {
+    text.remove(QChar('&'));
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i].toLower();
+        if (c.isLetter() && !taken.count(c)) {
+            taken.insert(c);
+            return text.left(i) + QChar('&') + text.mid(i);
+        }
+    }
+    return text;
+}
+
+constexpr const char* kGuide = R"(## Using quillan
+
+1. **Load the data.** *File > Load landmarks* reads the landmark file (one specimen
+   per line: x and y of each landmark, then one more value).  *Load groups* reads one
+   or two columns of group codes, *Load covariate* one value per specimen.
+   *Import* reads TPS, NTS and tables with a header.  You may also drop files on the
+   window.
+2. **Choose the permutations** (999 by default), and for the covariate tests the
+   covariate model.  Leave the **Seed** box empty to draw fresh permutations; a seed
+   repeats a run exactly.
+3. **Run a test** from the Analyses tab or the *Tests* menu.  The report replaces the
+   one on screen; the status line below says which test, which files, how many
+   permutations and which seed made it, and marks it *out of date* when files are
+   loaded afterwards or a later test fails.
+4. **Keep the result.** *File > Save report* writes the report as text, *Export*
+   its numbers.  *Copy seed* puts the seed on the clipboard: `quillan-batch ...
+   --seed N` repeats the run.
+
+A long test shows its progress with a Cancel button; closing the window stops it.
+The README that comes with quillan describes every test and file format.)";
+
+}  // namespace
+
+std::unique_ptr<QSettings> open_settings() {
+    const QByteArray file = qgetenv("QUILLAN_SETTINGS");
+    if (!file.isEmpty()) return std::make_unique<QSettings>(QFile::decodeName(file), QSettings::IniFormat);
+    return std::make_unique<QSettings>(QStringLiteral("quillan"), QStringLiteral("quillan"));
+}
+
+std::optional<std::uint64_t> parse_seed_text(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::nullopt;
+    const auto last = text.find_last_not_of(" \t");
+    const char* b = text.data() + first;
+    const char* e = text.data() + last + 1;
+    if (*b < '0' || *b > '9') return std::nullopt;  // no sign
+    std::uint64_t v = 0;
+    const auto [end, ec] = std::from_chars(b, e, v);
+    if (ec != std::errc() || end != e) return std::nullopt;
+    return v;
+}
+
+MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* window, std::unique_ptr<QSettings> settings)
+    : gui_(gui), program_(program), session_(session), window_(window), settings_(std::move(settings)) {
+    plain_title_ = window_->windowTitle();
+    status_ = window_->findChild<QLabel*>(QStringLiteral("StatusLine"));
+    copy_seed_ = window_->findChild<QAbstractButton*>(QStringLiteral("copySeedButton"));
+    seed_box_ = window_->findChild<QLineEdit*>(QStringLiteral("SeedBox"));
+    if (seed_box_) seed_box_->setClearButtonEnabled(true);
+    window_->setMinimumSize(QSize(820, 560).expandedTo(window_->minimumSizeHint()));
+    // A wider window widens the report and its pictures, not the controls.
+    if (auto* splitter = window_->findChild<QSplitter*>(QStringLiteral("mainSplitter"))) {
+        splitter->setStretchFactor(0, 0);
+        splitter->setStretchFactor(1, 1);
+    }
+    window_->setAcceptDrops(true);
+
+    // Messages about what is missing name the window's own buttons.
+    set_control_words({"the \"" + label_of("Load") + "...\" button (or \"" + label_of("Import") + "...\")",
+                       "the \"" + label_of("LoadGlist") + "...\" button", "the \"" + label_of("LoadClist") + "...\" button",
+                       "the permutation box holds"});
+
+    build_menus();
+    restore_settings();
+    update_title();
+    show_status();
+
+    if (copy_seed_)
+        connect(copy_seed_, &QAbstractButton::clicked, this, [this] {
+            if (shown_seed_) QGuiApplication::clipboard()->setText(QString::number(*shown_seed_));
+        });
+    observer_id_ = session_.add_action_observer(
+        [this](const std::string& action, bool finished) { finished ? action_finished(action) : action_started(action); });
+    session_.set_action_gate([this](const std::string& action) { return seed_gate(action); });
+    gui_.set_dialog_folder([this](const QtGui::DialogRequest&) -> std::string {
+        if (running_.empty() || !settings_) return {};
+        const QString folder = settings_->value(qstr("folders/" + running_)).toString();
+        return folder.isEmpty() || !QFileInfo(folder).isDir() ? std::string() : native(folder);
+    });
+    gui_.set_file_chosen_observer([this](const QtGui::DialogRequest&, const std::string& path) {
+        if (!running_.empty() && settings_)
+            settings_->setValue(qstr("folders/" + running_), QFileInfo(from_native(path)).absolutePath());
+    });
+    gui_.set_pause_notice([this](bool waiting) {
+        waiting_for_key_ = waiting;
+        if (waiting) program_.console().line("Paused: press a key in this terminal to go on.");
+        show_status();
+        if (status_) status_->repaint();
+    });
+    window_->installEventFilter(this);
+    qApp->installEventFilter(this);  // drops on any control of the window
+}
+
+MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
+    session_.remove_action_observer(observer_id_);
+    session_.set_action_gate({});
+    gui_.set_dialog_folder({});
+    gui_.set_file_chosen_observer({});
+    gui_.set_pause_notice({});
+    set_control_words({});
+}
+
+QAbstractButton* MainWindow::button_for(const std::string& action) const {
+    if (!window_) return nullptr;
+    for (auto* b : window_->findChildren<QAbstractButton*>())
+        if (b->property("action").toString().toStdString() == action) return b;
+    return nullptr;
+}
+
+std::string MainWindow::label_of(const std::string& action) const {
+    QAbstractButton* b = button_for(action);
+    if (!b) return action;
+    return b->text().remove(QChar('&')).remove(QStringLiteral("...")).toStdString();
+}
+
+// ---------------------------------------------------------------- menus
+
+void MainWindow::build_menus() {
+    QLayout* layout = window_->layout();
+    if (!layout) return;
+    menu_bar_ = new QMenuBar(window_);
+    layout->setMenuBar(menu_bar_);
+    menu_bar_->show();  // the window is already on screen
+    auto press = [this](const std::string& action) {
+        return [this, action] {
+            if (QAbstractButton* b = button_for(action); b && b->isEnabled()) b->click();
+        };
+    };
+
+    QMenu* file = menu_bar_->addMenu(QStringLiteral("&File"));
+    const FileEntry entries[] = {
+        {"Load", "Load &landmarks...", QKeySequence(Qt::CTRL | Qt::Key_L)},
+        {"LoadGlist", "Load &groups...", QKeySequence(Qt::CTRL | Qt::Key_G)},
+        {"LoadClist", "Load &covariate...", QKeySequence(Qt::CTRL | Qt::Key_K)},
+        {"Import", "&Import...", QKeySequence(Qt::CTRL | Qt::Key_I)},
+        {nullptr, nullptr, {}},
+        {"SaveOut", "&Save report...", QKeySequence::Save},
+        {"ExportResults", "&Export results...", QKeySequence(Qt::CTRL | Qt::Key_E)},
+        {"ExportSpecimens", "Export s&pecimens...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
+        {nullptr, nullptr, {}},
+    };
+    for (const auto& e : entries) {
+        if (!e.action) {
+            file->addSeparator();
+            continue;
+        }
+        if (!button_for(e.action)) continue;  // a layout without that control
+        QAction* a = file->addAction(QString::fromUtf8(e.text), this, press(e.action));
+        a->setShortcut(e.keys);
+        a->setData(QString::fromUtf8(e.action));
+    }
+    recent_menu_ = file->addMenu(QStringLiteral("&Recent files"));
+    recent_menu_->setToolTipsVisible(true);
+    fill_recent_menu();
+    file->addSeparator();
+    if (button_for("Clear"))
+        file->addAction(QStringLiteral("Clear &all"), this, press("Clear"))->setData(QStringLiteral("Clear"));
+    QAction* quit = file->addAction(QStringLiteral("&Quit"), this, [this] {
+        if (window_) window_->close();
+    });
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    // Every test button of the window, in the layout's order.
+    QMenu* tests = menu_bar_->addMenu(QStringLiteral("&Tests"));
+    std::set<QChar> taken;
+    int n = 0;
+    QWidget* page = window_->findChild<QWidget*>(QStringLiteral("analysesPage"));
+    for (auto* b : (page ? page : window_.data())->findChildren<QAbstractButton*>()) {
+        const std::string action = b->property("action").toString().toStdString();
+        const ActionRow* row = find_action(action);
+        if (!row || !row->analysis) continue;
+        QAction* a = tests->addAction(with_mnemonic(b->text(), taken), this, press(action));
+        a->setData(qstr(action));
+        a->setToolTip(b->toolTip());
+        ++n;
+        if (n <= 9) a->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + n)));
+        else if (n == 10) a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+        else if (n <= 19) a->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | static_cast<Qt::Key>(Qt::Key_0 + n - 10)));
+    }
+    tests->setToolTipsVisible(true);
+
+    QMenu* help = menu_bar_->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("&Guide"), this, [this] { show_guide(); })->setShortcut(QKeySequence::HelpContents);
+    help->addAction(QStringLiteral("&About quillan"), this, [this] { show_about(); });
+}
+
+void MainWindow::show_guide() {
+    auto* d = new QDialog(window_);
+    d->setAttribute(Qt::WA_DeleteOnClose);
+    d->setWindowTitle(QStringLiteral("quillan guide"));
+    auto* text = new QTextBrowser(d);
+    text->setMarkdown(QString::fromUtf8(kGuide));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, d);
+    connect(buttons, &QDialogButtonBox::rejected, d, &QDialog::close);
+    auto* layout = new QVBoxLayout(d);
+    layout->addWidget(text);
+    layout->addWidget(buttons);
+    d->resize(620, 460);
+    d->show();
+}
+
+void MainWindow::show_about() {
+    QMessageBox::about(window_, QStringLiteral("About quillan"),
+                       QStringLiteral("<p><b>quillan %1</b><br>Permutation tests of 2-D landmark shape data.</p>"
+                                      "<p>Free software under the GNU General Public License, version 3 or later.</p>"
+                                      "<p>Built with Qt %2 (LGPL 3), Eigen (MPL 2.0), nlohmann/json (MIT) and OpenSSL "
+                                      "(Apache 2.0). The example data come from GPL-licensed R packages.</p>")
+                           .arg(QString::fromUtf8(version_text()), QString::fromUtf8(qVersion())));
+}
+
+// ---------------------------------------------------------------- settings
+
+void MainWindow::restore_settings() {
+    if (!settings_) return;
+    const QByteArray geometry = settings_->value(QStringLiteral("window/geometry")).toByteArray();
+    if (!geometry.isEmpty()) window_->restoreGeometry(geometry);
+    if (auto* splitter = window_->findChild<QSplitter*>(QStringLiteral("mainSplitter")))
+        splitter->restoreState(settings_->value(QStringLiteral("window/splitter")).toByteArray());
+    const auto perm = gui_.findobj_tag(kPermBox);
+    const QString count = settings_->value(QStringLiteral("analysis/permutations")).toString();
+    if (!perm.empty() && !count.isEmpty()) gui_.set(perm.front(), "String", Value(count.toStdString()));
+    const auto cov = gui_.findobj_tag(kCovBox);
+    bool ok = false;
+    const int model = settings_->value(QStringLiteral("analysis/covariateModel")).toInt(&ok);
+    if (!cov.empty() && ok) {
+        auto* combo = qobject_cast<QComboBox*>(gui_.widget(cov.front()));
+        if (combo && model >= 1 && model <= combo->count()) gui_.set(cov.front(), "Value", Value(static_cast<double>(model)));
+    }
+}
+
+void MainWindow::save_settings() {
+    if (!settings_ || !window_) return;
+    settings_->setValue(QStringLiteral("window/geometry"), window_->saveGeometry());
+    if (auto* splitter = window_->findChild<QSplitter*>(QStringLiteral("mainSplitter")))
+        settings_->setValue(QStringLiteral("window/splitter"), splitter->saveState());
+    const auto perm = gui_.findobj_tag(kPermBox);
+    if (!perm.empty())
+        settings_->setValue(QStringLiteral("analysis/permutations"), qstr(gui_.get(perm.front(), "String").text()));
+    const auto cov = gui_.findobj_tag(kCovBox);
+    if (!cov.empty()) {
+        const Value v = gui_.get(cov.front(), "Value");
+        if (v.is_matrix() && v.matrix().size() == 1)
+            settings_->setValue(QStringLiteral("analysis/covariateModel"), static_cast<int>(v.scalar()));
+    }
+    settings_->sync();
+}
+
+// ---------------------------------------------------------------- actions
+
+bool MainWindow::seed_gate(const std::string& action) {
+    const ActionRow* row = find_action(action);
+    if (!row || !row->analysis) return true;
+    const std::string text = seed_box_ ? seed_box_->text().toStdString() : std::string();
+    if (text.find_first_not_of(" \t") == std::string::npos) {
+        program_.shell().options().seed.reset();
+        return true;
+    }
+    const auto seed = parse_seed_text(text);
+    if (!seed) {
+        gui_.msgbox(
+            "The seed must be a whole number from 0 to 18446744073709551615, or empty to draw afresh (the Seed box "
+            "holds \"" +
+                text + "\").",
+            "");
+        if (!report_.isEmpty()) stale_ = QStringLiteral("a later test was refused");
+        show_status();
+        return false;
+    }
+    program_.shell().options().seed = *seed;
+    return true;
+}
+
+void MainWindow::action_started(const std::string& action) {
+    running_ = action;
+    if (settings_ && find_action(action) && find_action(action)->analysis) save_settings();
+}
+
+void MainWindow::action_finished(const std::string& action) {
+    running_.clear();
+    const ActionRow* row = find_action(action);
+    if (!row) return;
+    const Outcome outcome = program_.shell().last_outcome();
+    if (row->analysis) {
+        if (outcome == Outcome::Reported) {
+            describe_report();
+        } else if ((outcome == Outcome::Failed || outcome == Outcome::Refused) && !report_.isEmpty()) {
+            stale_ = QStringLiteral("a later test failed or was refused");
+        }
+    } else if (action == "Clear" && outcome == Outcome::Done) {
+        report_.clear();
+        stale_.clear();
+        shown_seed_.reset();
+        update_title();
+    } else if (loads_files(action) && outcome == Outcome::Done) {
+        if (!report_.isEmpty()) stale_ = QStringLiteral("a file was loaded after it");
+        update_title();
+        if (action != "ChooseGroups") remember_recent(action);
+    }
+    if (copy_seed_) copy_seed_->setEnabled(shown_seed_.has_value());
+    show_status();
+}
+
+void MainWindow::describe_report() {
+    const RunInfo& run = program_.shell().last_record().run;
+    QStringList files;
+    for (const auto& input : run.inputs)
+        if (!files.contains(qstr(input.name))) files << qstr(input.name);
+    QString text = QStringLiteral("Report: %1").arg(qstr(label_of(run.action)));
+    if (!files.isEmpty()) text += QStringLiteral(" on ") + files.join(QStringLiteral(", "));
+    if (run.permutations > 0) text += QStringLiteral("; %1 permutations").arg(run.permutations);
+    shown_seed_.reset();
+    if (!run.seeds.empty()) {
+        shown_seed_ = run.seeds.front();
+        text += QStringLiteral("; seed %1").arg(QString::number(*shown_seed_));
+    }
+    text += QStringLiteral("; made %1").arg(qstr(run.date));
+    report_ = text;
+    stale_.clear();
+}
+
+QString MainWindow::status_text() const {
+    if (waiting_for_key_)
+        return QStringLiteral(
+            "Waiting for a key press in the terminal that started quillan; the window takes no clicks until then.");
+    if (report_.isEmpty()) return QStringLiteral("No report yet.");
+    return stale_.isEmpty() ? report_ : report_ + QStringLiteral(" \u2014 out of date: ") + stale_ + QStringLiteral(".");
+}
+
+void MainWindow::show_status() {
+    if (!status_) return;
+    status_->setText(status_text());
+    status_->setToolTip(
+        shown_seed_
+            ? QStringLiteral("Repeat this run with the Seed box or quillan-batch --seed %1.").arg(QString::number(*shown_seed_))
+            : QStringLiteral("What the report on screen is: the test, the data files, the "
+                             "permutations, the seed and when it ran."));
+}
+
+void MainWindow::update_title() {
+    const std::string landmarks = program_.shell().loaded_paths().landmarks;
+    if (landmarks.empty()) window_->setWindowTitle(plain_title_);
+    else window_->setWindowTitle(QFileInfo(from_native(landmarks)).fileName() + QStringLiteral(" - quillan"));
+}
+
+// ---------------------------------------------------------------- recent files
+
+QStringList MainWindow::recent_entries() const { return settings_ ? settings_->value(kRecentKey).toStringList() : QStringList(); }
+
+void MainWindow::remember_recent(const std::string& action) {
+    if (!settings_) return;
+    const auto paths = program_.shell().loaded_paths();
+    if (paths.landmarks.empty()) return;
+    // One entry a line: the landmark, group and covariate file and whether
+    // the landmarks were imported, tab-separated.
+    const QString landmarks = from_native(paths.landmarks);
+    QStringList list = recent_entries();
+    bool imported = action == "Import";
+    for (int i = list.size() - 1; i >= 0; --i)
+        if (list[i].section(QChar('\t'), 0, 0) == landmarks) {
+            if (action != "Load" && list[i].section(QChar('\t'), 3, 3) == QStringLiteral("import")) imported = true;
+            list.removeAt(i);
+        }
+    const QString entry = QStringList{landmarks, from_native(paths.groups), from_native(paths.covariate),
+                                      imported ? QStringLiteral("import") : QString()}
+                              .join(QChar('\t'));
+    list.prepend(entry);
+    while (list.size() > kMaxRecent) list.removeLast();
+    settings_->setValue(kRecentKey, list);
+    fill_recent_menu();
+}
+
+void MainWindow::fill_recent_menu() {
+    if (!recent_menu_) return;
+    recent_menu_->clear();
+    const QStringList list = recent_entries();
+    for (int i = 0; i < list.size(); ++i) {
+        QStringList names;
+        for (const QString& p : list[i].split(QChar('\t')).mid(0, 3))
+            if (!p.isEmpty() && !names.contains(QFileInfo(p).fileName())) names << QFileInfo(p).fileName();
+        QAction* a = recent_menu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(names.join(QStringLiteral(" + "))), this,
+                                             // After the menu is done: reloading rebuilds this menu.
+                                             [this, i] { QTimer::singleShot(0, this, [this, i] { open_recent(i); }); });
+        a->setToolTip(list[i].split(QChar('\t')).mid(0, 3).filter(QRegularExpression(QStringLiteral("."))).join(QChar('\n')));
+    }
+    recent_menu_->setEnabled(!list.isEmpty());
+}
+
+void MainWindow::open_recent(int index) {
+    QStringList list = recent_entries();
+    if (index < 0 || index >= list.size() || session_.busy()) return;
+    const QStringList parts = list[index].split(QChar('\t'));
+    const QString landmarks = parts.value(0), groups = parts.value(1), covariate = parts.value(2);
+    for (const QString& p : {landmarks, groups, covariate})
+        if (!p.isEmpty() && !QFileInfo(p).isFile()) {
+            gui_.msgbox("The file " + native(p) + " is no longer there; it is taken off the recent files.", "");
+            list.removeAt(index);
+            settings_->setValue(kRecentKey, list);
+            fill_recent_menu();
+            return;
+        }
+    run_with_file(parts.value(3) == QStringLiteral("import") ? "Import" : "Load", landmarks);
+    if (program_.shell().last_outcome() != Outcome::Done) return;
+    if (!groups.isEmpty() && groups != landmarks) {
+        run_with_file("LoadGlist", groups);
+        if (program_.shell().last_outcome() != Outcome::Done) return;
+    }
+    if (!covariate.isEmpty() && covariate != landmarks) run_with_file("LoadClist", covariate);
+}
+
+void MainWindow::run_with_file(const std::string& action, const QString& path) {
+    gui_.answer_next_dialog(native(QFileInfo(path).absoluteFilePath()));
+    session_.run_action(action, label_of(action));
+    gui_.forget_dialog_answers();  // unused when the action was not run
+}
+
+// ---------------------------------------------------------------- drops
+
+std::string MainWindow::guess_kind(const QString& path) {
+    const QString name = QFileInfo(path).fileName().toLower();
+    if (name.contains(QStringLiteral("group"))) return "LoadGlist";
+    if (name.contains(QStringLiteral(".cov")) || name.contains(QStringLiteral("covariate"))) return "LoadClist";
+    if (name.contains(QStringLiteral(".lm")) || name.contains(QStringLiteral("landmark"))) return "Load";
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return "Load";
+    for (int n = 0; n < 50 && !f.atEnd(); ++n) {
+        const QString line = QString::fromLatin1(f.readLine(1 << 16)).trimmed();
+        if (line.isEmpty()) continue;
+        const QStringList fields = line.split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts);
+        if (fields.size() >= 3) return "Load";
+        if (fields.size() == 2) return "LoadGlist";
+        bool whole = false;
+        fields.value(0).toLongLong(&whole);
+        return whole ? "LoadGlist" : "LoadClist";
+    }
+    return "Load";
+}
+
+void MainWindow::drop_files(const QStringList& paths) {
+    for (const QString& path : paths) {
+        if (session_.busy()) return;
+        if (!QFileInfo(path).isFile()) {
+            gui_.msgbox("Only files can be loaded; " + native(path) + " is not one.", "");
+            return;
+        }
+        std::optional<std::string> action;
+        if (importable(path)) {
+            action = "Import";
+        } else {
+            const std::string guess = guess_kind(path);
+            if (drop_chooser_) {
+                action = drop_chooser_(path, guess);
+            } else {
+                QMenu choice(window_);
+                choice.addSection(QFileInfo(path).fileName());
+                QAction* chosen[3] = {choice.addAction(QStringLiteral("Load as &landmarks")),
+                                      choice.addAction(QStringLiteral("Load as &groups")),
+                                      choice.addAction(QStringLiteral("Load as &covariate"))};
+                const char* actions[3] = {"Load", "LoadGlist", "LoadClist"};
+                for (int i = 0; i < 3; ++i)
+                    if (guess == actions[i]) choice.setActiveAction(chosen[i]);
+                QAction* picked = choice.exec(QCursor::pos());
+                for (int i = 0; i < 3; ++i)
+                    if (picked == chosen[i]) action = actions[i];
+            }
+        }
+        if (!action) return;
+        run_with_file(*action, path);
+        const Outcome o = program_.shell().last_outcome();
+        if (o != Outcome::Done) return;
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_ && event->type() == QEvent::Close && !session_.busy()) save_settings();
+    const auto type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w || !window_ || w->window() != window_) return false;
+    const QMimeData* mime = static_cast<QDropEvent*>(event)->mimeData();
+    QStringList paths;
+    if (mime)
+        for (const QUrl& url : mime->urls())
+            if (url.isLocalFile()) paths << url.toLocalFile();
+    if (paths.isEmpty()) return false;  // text dropped on a box stays the box's business
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (session_.busy()) {
+        drop->ignore();
+        return true;
+    }
+    drop->acceptProposedAction();
+    // Loaded once the drop has ended, so no dialog runs inside the drag.
+    if (type == QEvent::Drop) QTimer::singleShot(0, this, [this, paths] { drop_files(paths); });
+    return true;
+}
+
+}  // namespace quillan
