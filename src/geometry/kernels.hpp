@@ -171,32 +171,6 @@ inline void fit_factor(const double* t, const double* ref, int k, T& fr, T& fi) 
     fi = b2 * r;
 }
 
-// Full Procrustes fit of every lane onto `ref`, in place; the configuration
-// takes the size the fit gives it.  With `acc` (2k values) each lane's new
-// coordinates are also added, lane after lane, to the column sums: the
-// consensus's column sums in row order without a second sweep over the tile.
-template <class T, bool Sum>
-inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
-    constexpr int W = kWidth<T>;
-    T fr, fi;
-    fit_factor<T>(t, ref, k, fr, fi);
-    for (int j = 0; j < k; ++j) {
-        const T x = load<T>(t + 2 * j * W);
-        const T y = load<T>(t + (2 * j + 1) * W);
-        const T nx = x * fr - y * fi;
-        const T ny = y * fr + x * fi;
-        store(t + 2 * j * W, nx);
-        store(t + (2 * j + 1) * W, ny);
-        if constexpr (Sum) {
-            double ax = acc[2 * j], ay = acc[2 * j + 1];
-            for (int l = 0; l < W; ++l) ax += lane(nx, l);
-            for (int l = 0; l < W; ++l) ay += lane(ny, l);
-            acc[2 * j] = ax;
-            acc[2 * j + 1] = ay;
-        }
-    }
-}
-
 // Adds the kWidth<T> configurations of a full tile to the column sums `acc`
 // (2k values), configuration after configuration: acc[q] + lane 0 + lane 1
 // + ..., the order of a row-by-row loop.  With 2 or 4 lanes a block of as
@@ -210,37 +184,88 @@ inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
 #endif
 typedef long long Mask2 __attribute__((vector_size(16)));
 typedef long long Mask4 __attribute__((vector_size(32)));
+// acc[0..1] += the 2 lanes of the coordinates c0, c1, lane after lane.
+template <class T>
+inline void add_block2(double* acc, T c0, T c1) {
+    T a = load<T>(acc);
+    a += QUILLAN_SHUFFLE(Mask2, c0, c1, 0, 2);
+    a += QUILLAN_SHUFFLE(Mask2, c0, c1, 1, 3);
+    store(acc, a);
+}
+
+// acc[0..3] += the 4 lanes of the coordinates c0 .. c3, lane after lane.
+template <class T>
+inline void add_block4(double* acc, T c0, T c1, T c2, T c3) {
+    const T t0 = QUILLAN_SHUFFLE(Mask4, c0, c1, 0, 4, 2, 6), t1 = QUILLAN_SHUFFLE(Mask4, c0, c1, 1, 5, 3, 7);
+    const T t2 = QUILLAN_SHUFFLE(Mask4, c2, c3, 0, 4, 2, 6), t3 = QUILLAN_SHUFFLE(Mask4, c2, c3, 1, 5, 3, 7);
+    T a = load<T>(acc);
+    a += QUILLAN_SHUFFLE(Mask4, t0, t2, 0, 1, 4, 5);
+    a += QUILLAN_SHUFFLE(Mask4, t1, t3, 0, 1, 4, 5);
+    a += QUILLAN_SHUFFLE(Mask4, t0, t2, 2, 3, 6, 7);
+    a += QUILLAN_SHUFFLE(Mask4, t1, t3, 2, 3, 6, 7);
+    store(acc, a);
+}
+
 template <class T>
 inline void add_full_tile(const double* t, int k, double* acc) {
     constexpr int W = kWidth<T>;
     const int m1 = 2 * k;
     int q = 0;
     if constexpr (W == 2) {
-        for (; q + 2 <= m1; q += 2) {
-            const T c0 = load<T>(t + q * W), c1 = load<T>(t + (q + 1) * W);
-            T a = load<T>(acc + q);
-            a += QUILLAN_SHUFFLE(Mask2, c0, c1, 0, 2);
-            a += QUILLAN_SHUFFLE(Mask2, c0, c1, 1, 3);
-            store(acc + q, a);
-        }
+        for (; q + 2 <= m1; q += 2) add_block2<T>(acc + q, load<T>(t + q * W), load<T>(t + (q + 1) * W));
     } else if constexpr (W == 4) {
-        for (; q + 4 <= m1; q += 4) {
-            const T c0 = load<T>(t + q * W), c1 = load<T>(t + (q + 1) * W);
-            const T c2 = load<T>(t + (q + 2) * W), c3 = load<T>(t + (q + 3) * W);
-            const T t0 = QUILLAN_SHUFFLE(Mask4, c0, c1, 0, 4, 2, 6), t1 = QUILLAN_SHUFFLE(Mask4, c0, c1, 1, 5, 3, 7);
-            const T t2 = QUILLAN_SHUFFLE(Mask4, c2, c3, 0, 4, 2, 6), t3 = QUILLAN_SHUFFLE(Mask4, c2, c3, 1, 5, 3, 7);
-            T a = load<T>(acc + q);
-            a += QUILLAN_SHUFFLE(Mask4, t0, t2, 0, 1, 4, 5);
-            a += QUILLAN_SHUFFLE(Mask4, t1, t3, 0, 1, 4, 5);
-            a += QUILLAN_SHUFFLE(Mask4, t0, t2, 2, 3, 6, 7);
-            a += QUILLAN_SHUFFLE(Mask4, t1, t3, 2, 3, 6, 7);
-            store(acc + q, a);
-        }
+        for (; q + 4 <= m1; q += 4)
+            add_block4<T>(acc + q, load<T>(t + q * W), load<T>(t + (q + 1) * W), load<T>(t + (q + 2) * W),
+                          load<T>(t + (q + 3) * W));
     }
     for (; q < m1; ++q) {
         double a = acc[q];
         for (int l = 0; l < W; ++l) a += t[q * W + l];
         acc[q] = a;
+    }
+}
+
+// Full Procrustes fit of every lane onto `ref`, in place; the configuration
+// takes the size the fit gives it.  With `acc` (2k values) each lane's new
+// coordinates are also added, lane after lane, to the column sums (as
+// add_full_tile adds them): the consensus's column sums in row order without
+// a second sweep over the tile.
+template <class T, bool Sum>
+inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
+    constexpr int W = kWidth<T>;
+    T fr, fi;
+    fit_factor<T>(t, ref, k, fr, fi);
+    int j = 0;
+    if constexpr (Sum && W == 4) {
+        // Two landmarks at a time: their four coordinates make one block.
+        for (; j + 2 <= k; j += 2) {
+            const T x0 = load<T>(t + 2 * j * W), y0 = load<T>(t + (2 * j + 1) * W);
+            const T x1 = load<T>(t + (2 * j + 2) * W), y1 = load<T>(t + (2 * j + 3) * W);
+            const T nx0 = x0 * fr - y0 * fi, ny0 = y0 * fr + x0 * fi;
+            const T nx1 = x1 * fr - y1 * fi, ny1 = y1 * fr + x1 * fi;
+            store(t + 2 * j * W, nx0);
+            store(t + (2 * j + 1) * W, ny0);
+            store(t + (2 * j + 2) * W, nx1);
+            store(t + (2 * j + 3) * W, ny1);
+            add_block4<T>(acc + 2 * j, nx0, ny0, nx1, ny1);
+        }
+    }
+    for (; j < k; ++j) {
+        const T x = load<T>(t + 2 * j * W);
+        const T y = load<T>(t + (2 * j + 1) * W);
+        const T nx = x * fr - y * fi;
+        const T ny = y * fr + x * fi;
+        store(t + 2 * j * W, nx);
+        store(t + (2 * j + 1) * W, ny);
+        if constexpr (Sum && W == 2) {
+            add_block2<T>(acc + 2 * j, nx, ny);
+        } else if constexpr (Sum) {
+            double ax = acc[2 * j], ay = acc[2 * j + 1];
+            for (int l = 0; l < W; ++l) ax += lane(nx, l);
+            for (int l = 0; l < W; ++l) ay += lane(ny, l);
+            acc[2 * j] = ax;
+            acc[2 * j + 1] = ay;
+        }
     }
 }
 

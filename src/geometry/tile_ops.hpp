@@ -130,10 +130,15 @@ inline void fit_tile(TileBlock& b, std::size_t t, Procedure proc, const double* 
     const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
     double* tile = b.tiles + t * m1 * W;
     const std::size_t real = b.n - t * W < W ? b.n - t * W : W;
-    if (proc == Procedure::Full)
+    if (proc == Procedure::Full) {
+        if (real == W) {
+            fit_full_sum<Lanes>(tile, ref, b.k, acc);
+            return;
+        }
         fit_full<Lanes>(tile, ref, b.k);
-    else
+    } else {
         fit_rotation<Lanes>(tile, ref, b.k);
+    }
     if (real == W)
         add_full_tile<Lanes>(tile, b.k, acc);
     else
