@@ -5,7 +5,7 @@
 #   bench/rrpp_timing.sh                 (prints one line per design)
 #
 # RRPP is not in Debian.  To install it from its public source:
-#   apt-get install r-base-core r-cran-ape r-cran-ggplot2 r-cran-matrix
+#   apt-get install r-base-core r-cran-ape r-cran-ggplot2 r-cran-matrix r-cran-lme4
 #   git clone https://github.com/mlcollyer/RRPP
 #   # its DESCRIPTION asks for R 4.4; it installs and runs on Debian's R 4.2:
 #   sed -i 's/R (>= 4\.4[^)]*)/R (>= 4.2)/' RRPP/DESCRIPTION
