@@ -7,6 +7,7 @@
 #include "gui/session.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
+#include "window_rig.hpp"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -57,52 +58,29 @@ BatchRun run_batch(const QStringList& args) {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-class DailyUseTest : public QObject {
+class DailyUseTest : public quillan::test::WindowRig {
     Q_OBJECT
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<QtGui> gui;
-    std::unique_ptr<std::ostringstream> console;
-    std::unique_ptr<Program> program;
-    std::unique_ptr<Session> session;
     std::unique_ptr<MainWindow> window;
-    Handle fig = 0;
-    std::filesystem::path start_dir;
 
     QString settings_file() const { return dir->filePath("quillan.ini"); }
 
     // A fresh program, as after a restart, on the test's settings file.
     void start() {
         window.reset();
-        session.reset();
-        program.reset();
-        gui = std::make_unique<QtGui>();
-        gui->set_layout_dirs({QUILLAN_LAYOUT_DIR});
-        console = std::make_unique<std::ostringstream>();
-        program = std::make_unique<Program>(*gui, *console);
-        session = std::make_unique<Session>(*gui, *program);
-        fig = program->open_main_window();
+        close_window();
+        open_window();
         window = std::make_unique<MainWindow>(*gui, *program, *session, gui->widget(fig),
                                               std::make_unique<QSettings>(settings_file(), QSettings::IniFormat));
-        QVERIFY(QTest::qWaitForWindowExposed(gui->widget(fig)));
     }
-    QWidget* tagged(const char* tag) {
-        const auto found = gui->findobj_tag(tag);
-        return found.empty() ? nullptr : gui->widget(found.front());
-    }
-    QAbstractButton* button(const std::string& action) {
-        for (auto* b : gui->widget(fig)->findChildren<QAbstractButton*>())
-            if (b->property("action").toString().toStdString() == action) return b;
-        return nullptr;
-    }
+    QAbstractButton* button(const std::string& action) { return action_button(action); }
     void press_with_file(const std::string& action, const std::string& path) {
         gui->set_dialog_hook([path](const QtGui::DialogRequest&) -> std::optional<std::string> { return path; });
         QTest::mouseClick(button(action), Qt::LeftButton);
         gui->set_dialog_hook({});
     }
-    std::string text_of(const char* tag) { return gui->get(gui->findobj_tag(tag).front(), "String").text(); }
-    void set_text(const char* tag, const std::string& text) { gui->set(gui->findobj_tag(tag).front(), "String", Value(text)); }
     QString status() { return window->status_text(); }
     QAction* menu_action(const QString& data) {
         for (QAction* menu : window->menu_bar()->actions())
@@ -113,16 +91,12 @@ private:
 
 private slots:
     void init() {
-        start_dir = std::filesystem::current_path();
         dir = std::make_unique<QTemporaryDir>();
         start();
     }
     void cleanup() {
         window.reset();
-        session.reset();
-        program.reset();
-        gui.reset();
-        std::filesystem::current_path(start_dir);
+        close_window();
     }
 
     void closingDuringALongTestStopsItAndThenCloses() {

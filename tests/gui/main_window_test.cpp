@@ -10,6 +10,7 @@
 #include "shell/shell.hpp"
 #include "shell/window_utils.hpp"
 #include "support/text.hpp"
+#include "window_rig.hpp"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -49,31 +50,12 @@ std::string read_bytes(const std::string& path) {
 
 }  // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public quillan::test::WindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QtGui> gui;
-    std::unique_ptr<std::ostringstream> console;
-    std::unique_ptr<Program> program;
-    std::unique_ptr<Session> session;
-    Handle fig = 0;
-    std::filesystem::path start_dir;
-
-    QWidget* tagged(const char* tag) {
-        const auto found = gui->findobj_tag(tag);
-        return found.empty() ? nullptr : gui->widget(found.front());
-    }
     QString box_text(const char* tag) {
         return QString::fromStdString(gui->get(gui->findobj_tag(tag).front(), "String").text());
-    }
-    // The button that sends an action.
-    QAbstractButton* action_button(const std::string& action) {
-        for (Handle h : gui->findall(fig)) {
-            auto* b = qobject_cast<QAbstractButton*>(gui->widget(h));
-            if (b && b->property("action").toString().toStdString() == action) return b;
-        }
-        return nullptr;
     }
     std::vector<std::string> console_lines() {
         std::vector<std::string> out;
@@ -84,23 +66,8 @@ private:
     }
 
 private slots:
-    void init() {
-        start_dir = std::filesystem::current_path();
-        gui = std::make_unique<QtGui>();
-        gui->set_layout_dirs({QUILLAN_LAYOUT_DIR});
-        console = std::make_unique<std::ostringstream>();
-        program = std::make_unique<Program>(*gui, *console);
-        session = std::make_unique<Session>(*gui, *program);
-        fig = program->open_main_window();
-        QVERIFY(QTest::qWaitForWindowExposed(gui->widget(fig)));
-    }
-
-    void cleanup() {
-        session.reset();
-        program.reset();
-        gui.reset();
-        std::filesystem::current_path(start_dir);
-    }
+    void init() { open_window(); }
+    void cleanup() { close_window(); }
 
     void everyActionControlSendsItsActionName() {
         std::vector<std::string> sent;

@@ -1,0 +1,65 @@
+// What every window test starts from: the real layout, the Qt backend, the
+// program and the session behind the main window, with the console captured,
+// and the lookups the tests share.  A test class derives from WindowRig
+// (and declares Q_OBJECT itself).
+#pragma once
+
+#include "byname/program.hpp"
+#include "gui/qt_gui.hpp"
+#include "gui/session.hpp"
+
+#include <QAbstractButton>
+#include <QObject>
+#include <QTest>
+#include <QWidget>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace quillan::test {
+
+class WindowRig : public QObject {
+protected:
+    std::unique_ptr<QtGui> gui;
+    std::unique_ptr<std::ostringstream> console;
+    std::unique_ptr<Program> program;
+    std::unique_ptr<Session> session;
+    Handle fig = 0;
+    std::filesystem::path start_dir = std::filesystem::current_path();
+
+    // A fresh program with its main window shown.
+    void open_window() {
+        gui = std::make_unique<QtGui>();
+        gui->set_layout_dirs({QUILLAN_LAYOUT_DIR});
+        console = std::make_unique<std::ostringstream>();
+        program = std::make_unique<Program>(*gui, *console);
+        session = std::make_unique<Session>(*gui, *program);
+        fig = program->open_main_window();
+        QVERIFY(QTest::qWaitForWindowExposed(gui->widget(fig)));
+    }
+    // Releases them in the opposite order and goes back to the folder the
+    // test started in (a load may change it).
+    void close_window() {
+        session.reset();
+        program.reset();
+        gui.reset();
+        std::filesystem::current_path(start_dir);
+    }
+
+    QWidget* tagged(const char* tag) {
+        const auto found = gui->findobj_tag(tag);
+        return found.empty() ? nullptr : gui->widget(found.front());
+    }
+    // The button that sends an action.
+    QAbstractButton* action_button(const std::string& action) {
+        for (auto* b : gui->widget(fig)->findChildren<QAbstractButton*>())
+            if (b->property("action").toString().toStdString() == action) return b;
+        return nullptr;
+    }
+    std::string text_of(const char* tag) { return gui->get(gui->findobj_tag(tag).front(), "String").text(); }
+    void set_text(const char* tag, const std::string& text) { gui->set(gui->findobj_tag(tag).front(), "String", Value(text)); }
+};
+
+}  // namespace quillan::test
