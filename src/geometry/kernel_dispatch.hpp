@@ -2,12 +2,12 @@
 // (SSE2, 2 specimens per vector), for AVX2 with FMA (4 per vector) or for
 // AVX-512 (8 per vector).  The fastest one the processor has is chosen when
 // it is first needed (AVX2 where there is AVX2: see best_kernel); the
-// environment variable QUILLAN_KERNEL=baseline|avx2|avx512 forces one.  Every copy does each specimen's arithmetic in the same order
-// with the same roundings (no fused multiply-add anywhere), so every copy
-// gives the same numbers to the last bit; only the speed differs.
+// environment variable QUILLAN_KERNEL=baseline|avx2|avx512 forces one.
+// Every copy does each specimen's arithmetic in the same order with the same
+// roundings (no fused multiply-add anywhere), so every copy gives the same
+// numbers to the last bit; only the speed differs.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
