@@ -13,6 +13,7 @@
 #include "batch/plots.hpp"
 #include "analyses/control_words.hpp"
 #include "analyses/process_team.hpp"
+#include "geometry/kernel_dispatch.hpp"
 #include "io/import.hpp"
 #include "io/output.hpp"
 #include "platform/error.hpp"
@@ -295,6 +296,14 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     if (action.empty()) {
         std::cerr << "quillan-batch: an action is required (see --help for the names)\n";
         return kUsage;
+    }
+    // A kernel forced by QUILLAN_KERNEL that this processor cannot run is
+    // refused before any file is read.
+    try {
+        active_kernel();
+    } catch (const QuillanError& e) {
+        std::cerr << "quillan-batch: " << e.what() << '\n';
+        return kFailed;
     }
 
     if (import_options.factors.size() > 2) {

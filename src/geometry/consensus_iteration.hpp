@@ -7,17 +7,12 @@
 #pragma once
 
 #include "geometry/shape_table.hpp"
+#include "geometry/tile_ops.hpp"
 
 #include <cstddef>
 #include <span>
 
 namespace quillan {
-
-// Which of the two consensus procedures.
-enum class Procedure {
-    Full,          // full_procrustes_consensus: full fits, tolerance 2^-26 k, rescale by centroid size, principal axes
-    RotationOnly,  // rotation_only_consensus: rotation-only fits, tolerance 2^-26 / 20, rescale by the norm
-};
 
 // A passes limit that real data never comes near (a few passes to a few
 // dozen): it turns a consensus that never settles into an error instead of a
@@ -29,13 +24,15 @@ public:
     // Uses `work`'s buffers for configurations of k landmarks.
     ConsensusRun(ShapeScratch& work, int k);
 
-    // Copies rows of `table` into the block: `load` the rows given (indices,
+    // Takes rows of `table` into the block: `load` the rows given (indices,
     // in the order given; QuillanError for an index out of range),
-    // `load_all` every row in table order.
+    // `load_all` every row in table order.  `load` copies them only at the
+    // first pass of iterate() (or the first other call), fitting each tile
+    // while it is in cache, so `rows` must stay valid until then.
     void load(const ShapeTable& table, std::span<const int> rows);
     void load_all(const ShapeTable& table);
 
-    std::size_t size() const { return n_; }
+    std::size_t size() const { return b_.n; }
 
     // Runs the iteration from the first row as the starting reference;
     // returns the number of passes.  Throws QuillanError when the change
@@ -76,14 +73,19 @@ private:
     // The principal-axis turn of the consensus: false when the angle is
     // undefined, else its cosine and sine.
     bool principal_turn(double& c, double& s) const;
-    void gather(const ShapeTable& table, const int* rows);
+    // Copies rows still waiting since load() into the tiles.
+    void ensure_loaded() const;
 
     ShapeScratch& w_;
     int k_;
-    std::size_t n_ = 0;
-    std::size_t tiles_ = 0;
-    double tmean_ = 0.0;   // mean of the rows' trailing values
-    double tfirst_ = 0.0;  // trailing value of the first row
+    // The kernels for the block, chosen by its number of rows at load time.
+    const kernels::KernelOps* ops_;
+    std::size_t lanes_;
+    void use_kernels_for(std::size_t n);
+    mutable kernels::TileBlock b_;
+    // Rows taken by load() and not yet copied.
+    mutable const ShapeTable* pending_table_ = nullptr;
+    mutable const int* pending_rows_ = nullptr;
 };
 
 }  // namespace quillan

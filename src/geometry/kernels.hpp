@@ -21,22 +21,37 @@
 //  - centring and scaling: subtract the centroid, measure the centroid size
 //    of the result and multiply every coordinate by its reciprocal;
 //  - full fit of z onto w: b1 + i b2 = sum of conj(z) w, s = (centroid size
-//    of z)^2, and z becomes z times the complex factor (b1/s) + i (b2/s),
+//    of z)^2 taken as sum |z|^2 - k |centroid|^2 in the same sweep, and z
+//    becomes z times the complex factor (b1 r) + i (b2 r) with r = 1 / s,
 //    written out in real and imaginary parts;
 //  - no fused multiply-add: the build turns contraction off so that these
 //    formulas are what the machine computes.
+//
+// The same code is compiled once per instruction set (kernel_dispatch.hpp):
+// each copy lives in an inline namespace of its own, named by
+// QUILLAN_KERNEL_VARIANT, with QUILLAN_KERNEL_LANES doubles per vector, so a
+// template instantiated for AVX2 can never be merged by the linker with, and
+// called from, the baseline code.  Without those macros this is the baseline
+// x86-64 copy (two lanes, one SSE2 register).
 #pragma once
 
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
-namespace quillan::kernels {
+#ifndef QUILLAN_KERNEL_VARIANT
+#define QUILLAN_KERNEL_VARIANT baseline
+#define QUILLAN_KERNEL_LANES 2
+#endif
 
-// Configurations per tile in the hot path, and their lane type: two doubles,
-// one SSE2 register, the widest the baseline x86-64 build has.  (Wider
-// generic vectors were slower on SSE2 and on the AVX machine measured.)
-inline constexpr int kLanes = 2;
+namespace quillan::kernels {
+inline namespace QUILLAN_KERNEL_VARIANT {
+
+// Configurations per tile in the hot path, and their lane type: one register
+// of the instruction set this copy is built for (2 doubles for SSE2, 4 for
+// AVX2, 8 for AVX-512).  Lanes wider than the machine's registers would be
+// split by the compiler and run slower than two.
+inline constexpr int kLanes = QUILLAN_KERNEL_LANES;
 typedef double Lanes __attribute__((vector_size(kLanes * sizeof(double))));
 
 template <class T>
@@ -62,7 +77,9 @@ inline double broadcast<double>(double x) {
 }
 template <>
 inline Lanes broadcast<Lanes>(double x) {
-    return Lanes{x, x};
+    Lanes v;
+    for (int l = 0; l < kLanes; ++l) v[l] = x;
+    return v;
 }
 
 inline double lane(double v, int) { return v; }
@@ -127,14 +144,15 @@ inline void centre_scale(double* t, int k, double* cs_out) {
 
 // The complex factor of the full fit of each lane onto the reference `ref`
 // (interleaved x, y): (b1 + i b2) / s with b1 + i b2 = sum of conj(z) w and s
-// the squared centroid size of z.  The centroid sums of the centroid size are
-// gathered in the same pass (they are separate sums, so this changes no
-// number).
+// the squared centroid size of z, all in one sweep: s is sum |z|^2 - k |c|^2
+// with c the lane's centroid (its rows are centred, so c is a rounding away
+// from 0 and nothing cancels), and both parts are multiplied by the one
+// reciprocal 1 / s.
 template <class T>
 inline void fit_factor(const double* t, const double* ref, int k, T& fr, T& fi) {
     constexpr int W = kWidth<T>;
     T b1 = broadcast<T>(0.0), b2 = broadcast<T>(0.0);
-    T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0);
+    T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0), zz = broadcast<T>(0.0);
     for (int j = 0; j < k; ++j) {
         const T rx = broadcast<T>(ref[2 * j]);
         const T ry = broadcast<T>(ref[2 * j + 1]);
@@ -144,38 +162,104 @@ inline void fit_factor(const double* t, const double* ref, int k, T& fr, T& fi) 
         sy += y;
         b1 += rx * x + ry * y;
         b2 += x * ry - y * rx;
+        zz += x * x + y * y;
     }
     const T p = broadcast<T>(static_cast<double>(k));
     const T cx = sx / p, cy = sy / p;
-    T ss = broadcast<T>(0.0);
-    for (int j = 0; j < k; ++j) {
-        const T dx = load<T>(t + 2 * j * W) - cx;
-        const T dy = load<T>(t + (2 * j + 1) * W) - cy;
-        ss += dx * dx + dy * dy;
+    const T r = broadcast<T>(1.0) / (zz - p * (cx * cx + cy * cy));
+    fr = b1 * r;
+    fi = b2 * r;
+}
+
+// Adds the kWidth<T> configurations of a full tile to the column sums `acc`
+// (2k values), configuration after configuration: acc[q] + lane 0 + lane 1
+// + ..., the order of a row-by-row loop.  With 2 or 4 lanes a block of as
+// many coordinates is transposed in registers, so one vector addition adds
+// one configuration's coordinates to as many sums; each sum still takes its
+// terms in the same order.
+#if defined(__clang__)
+#define QUILLAN_SHUFFLE(M, a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define QUILLAN_SHUFFLE(M, a, b, ...) __builtin_shuffle(a, b, M{__VA_ARGS__})
+#endif
+typedef long long Mask2 __attribute__((vector_size(16)));
+typedef long long Mask4 __attribute__((vector_size(32)));
+// acc[0..1] += the 2 lanes of the coordinates c0, c1, lane after lane.
+template <class T>
+inline void add_block2(double* acc, T c0, T c1) {
+    T a = load<T>(acc);
+    a += QUILLAN_SHUFFLE(Mask2, c0, c1, 0, 2);
+    a += QUILLAN_SHUFFLE(Mask2, c0, c1, 1, 3);
+    store(acc, a);
+}
+
+// acc[0..3] += the 4 lanes of the coordinates c0 .. c3, lane after lane.
+template <class T>
+inline void add_block4(double* acc, T c0, T c1, T c2, T c3) {
+    const T t0 = QUILLAN_SHUFFLE(Mask4, c0, c1, 0, 4, 2, 6), t1 = QUILLAN_SHUFFLE(Mask4, c0, c1, 1, 5, 3, 7);
+    const T t2 = QUILLAN_SHUFFLE(Mask4, c2, c3, 0, 4, 2, 6), t3 = QUILLAN_SHUFFLE(Mask4, c2, c3, 1, 5, 3, 7);
+    T a = load<T>(acc);
+    a += QUILLAN_SHUFFLE(Mask4, t0, t2, 0, 1, 4, 5);
+    a += QUILLAN_SHUFFLE(Mask4, t1, t3, 0, 1, 4, 5);
+    a += QUILLAN_SHUFFLE(Mask4, t0, t2, 2, 3, 6, 7);
+    a += QUILLAN_SHUFFLE(Mask4, t1, t3, 2, 3, 6, 7);
+    store(acc, a);
+}
+
+template <class T>
+inline void add_full_tile(const double* t, int k, double* acc) {
+    constexpr int W = kWidth<T>;
+    const int m1 = 2 * k;
+    int q = 0;
+    if constexpr (W == 2) {
+        for (; q + 2 <= m1; q += 2) add_block2<T>(acc + q, load<T>(t + q * W), load<T>(t + (q + 1) * W));
+    } else if constexpr (W == 4) {
+        for (; q + 4 <= m1; q += 4)
+            add_block4<T>(acc + q, load<T>(t + q * W), load<T>(t + (q + 1) * W), load<T>(t + (q + 2) * W),
+                          load<T>(t + (q + 3) * W));
     }
-    const T cs = sqrt_lanes(ss);
-    const T s = cs * cs;
-    fr = b1 / s;
-    fi = b2 / s;
+    for (; q < m1; ++q) {
+        double a = acc[q];
+        for (int l = 0; l < W; ++l) a += t[q * W + l];
+        acc[q] = a;
+    }
 }
 
 // Full Procrustes fit of every lane onto `ref`, in place; the configuration
 // takes the size the fit gives it.  With `acc` (2k values) each lane's new
-// coordinates are also added, lane after lane, to the column sums: the
-// consensus's column sums in row order without a second sweep over the tile.
+// coordinates are also added, lane after lane, to the column sums (as
+// add_full_tile adds them): the consensus's column sums in row order without
+// a second sweep over the tile.
 template <class T, bool Sum>
 inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
     constexpr int W = kWidth<T>;
     T fr, fi;
     fit_factor<T>(t, ref, k, fr, fi);
-    for (int j = 0; j < k; ++j) {
+    int j = 0;
+    if constexpr (Sum && W == 4) {
+        // Two landmarks at a time: their four coordinates make one block.
+        for (; j + 2 <= k; j += 2) {
+            const T x0 = load<T>(t + 2 * j * W), y0 = load<T>(t + (2 * j + 1) * W);
+            const T x1 = load<T>(t + (2 * j + 2) * W), y1 = load<T>(t + (2 * j + 3) * W);
+            const T nx0 = x0 * fr - y0 * fi, ny0 = y0 * fr + x0 * fi;
+            const T nx1 = x1 * fr - y1 * fi, ny1 = y1 * fr + x1 * fi;
+            store(t + 2 * j * W, nx0);
+            store(t + (2 * j + 1) * W, ny0);
+            store(t + (2 * j + 2) * W, nx1);
+            store(t + (2 * j + 3) * W, ny1);
+            add_block4<T>(acc + 2 * j, nx0, ny0, nx1, ny1);
+        }
+    }
+    for (; j < k; ++j) {
         const T x = load<T>(t + 2 * j * W);
         const T y = load<T>(t + (2 * j + 1) * W);
         const T nx = x * fr - y * fi;
         const T ny = y * fr + x * fi;
         store(t + 2 * j * W, nx);
         store(t + (2 * j + 1) * W, ny);
-        if constexpr (Sum) {
+        if constexpr (Sum && W == 2) {
+            add_block2<T>(acc + 2 * j, nx, ny);
+        } else if constexpr (Sum) {
             double ax = acc[2 * j], ay = acc[2 * j + 1];
             for (int l = 0; l < W; ++l) ax += lane(nx, l);
             for (int l = 0; l < W; ++l) ay += lane(ny, l);
@@ -297,4 +381,5 @@ inline void distance_sq(const double* t, const double* ref, int k, double wx, do
 // Centroid size of one configuration row (interleaved, k landmarks).
 inline double row_centroid_size(const double* row, int k) { return centroid_size<double>(row, k); }
 
+}  // namespace QUILLAN_KERNEL_VARIANT
 }  // namespace quillan::kernels

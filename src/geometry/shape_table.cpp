@@ -12,9 +12,6 @@ namespace quillan {
 
 namespace {
 
-constexpr int W = kernels::kLanes;
-using Lanes = kernels::Lanes;
-
 std::string specimen_text(std::size_t row, std::span<const std::size_t> specimens) {
     const std::size_t number = specimens.empty() ? row + 1 : specimens[row];
     const std::string n = std::to_string(number);
@@ -94,20 +91,22 @@ void validate_landmark_table(const Matrix& data) {
 // ---------------------------------------------------------------------------
 // ConsensusRun
 
-ConsensusRun::ConsensusRun(ShapeScratch& work, int k) : w_(work), k_(k) {
+ConsensusRun::ConsensusRun(ShapeScratch& work, int k)
+    : w_(work), k_(k), ops_(&kernels::ops_for_rows(0)), lanes_(static_cast<std::size_t>(ops_->lanes)) {
     const std::size_t m = 2 * static_cast<std::size_t>(k) + 1;
     if (w_.xref_.size() < m) {
         w_.xref_.resize(m);
         w_.xrefold_.resize(m);
         w_.acc_.resize(m);
     }
+    b_.k = k;
 }
 
 namespace {
 
-// Makes room for `tiles` tiles of k landmarks in the tile buffer.
-double* tiles_for(std::vector<double>& buf, std::size_t tiles, int k) {
-    const std::size_t need = tiles * W * 2 * static_cast<std::size_t>(k);
+// Makes room for the tiles of n rows of k landmarks in the tile buffer.
+double* tiles_for(std::vector<double>& buf, std::size_t n, std::size_t lanes, int k) {
+    const std::size_t need = (n + lanes - 1) / lanes * lanes * 2 * static_cast<std::size_t>(k);
     if (buf.size() < need) buf.resize(need);
     return buf.data();
 }
@@ -118,51 +117,50 @@ void ConsensusRun::load(const ShapeTable& table, std::span<const int> rows) {
     for (const int r : rows)
         if (r < 0 || static_cast<std::size_t>(r) >= table.rows())
             throw QuillanError("Row " + std::to_string(r) + " is not a row of the landmark table.");
-    n_ = rows.size();
-    gather(table, rows.data());
+    b_.n = rows.size();
+    use_kernels_for(b_.n);
+    b_.tiles = tiles_for(w_.tiles_, b_.n, lanes_, k_);
+    pending_table_ = &table;
+    pending_rows_ = rows.data();
 }
 
 void ConsensusRun::load_all(const ShapeTable& table) {
-    n_ = table.rows();
-    gather(table, nullptr);
+    b_.n = table.rows();
+    use_kernels_for(b_.n);
+    b_.tiles = tiles_for(w_.tiles_, b_.n, lanes_, k_);
+    ops_->load(b_, table, nullptr);
+    pending_table_ = nullptr;
 }
 
-// Copies n_ rows (rows[i], or row i when rows is null) into tiles.
-void ConsensusRun::gather(const ShapeTable& table, const int* rows) {
-    tiles_ = (n_ + W - 1) / W;
-    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
-    double* tiles = tiles_for(w_.tiles_, tiles_, k_);
-    auto row_index = [rows](std::size_t i) { return rows ? static_cast<std::size_t>(rows[i]) : i; };
-    double tsum = 0.0;
-    for (std::size_t i = 0; i < n_; ++i) tsum += table.trailing(row_index(i));
-    if (n_ > 0) {
-        tfirst_ = table.trailing(row_index(0));
-        tmean_ = tsum / static_cast<double>(n_);
-    }
-    for (std::size_t t = 0; t < tiles_; ++t) {
-        // Spare lanes of the last tile carry a copy of a real row: they are
-        // computed along (so stay finite) but never read.
-        const double* src[W];
-        for (std::size_t l = 0; l < W; ++l) src[l] = table.row(row_index(t * W + l < n_ ? t * W + l : t * W));
-        double* tile = tiles + t * m1 * W;
-        for (std::size_t q = 0; q < m1; ++q)
-            for (std::size_t l = 0; l < W; ++l) tile[q * W + l] = src[l][q];
-    }
+void ConsensusRun::use_kernels_for(std::size_t n) {
+    ops_ = &kernels::ops_for_rows(n);
+    lanes_ = static_cast<std::size_t>(ops_->lanes);
+}
+
+void ConsensusRun::ensure_loaded() const {
+    if (pending_table_ == nullptr) return;
+    ops_->load(b_, *pending_table_, pending_rows_);
+    pending_table_ = nullptr;
 }
 
 std::size_t ConsensusRun::iterate(Procedure proc) {
-    if (n_ == 0) throw QuillanError("The consensus of no specimens is not defined.");
+    const std::size_t n = b_.n;
+    if (n == 0) throw QuillanError("The consensus of no specimens is not defined.");
     const int k = k_;
     const std::size_t m1 = 2 * static_cast<std::size_t>(k);
-    double* tiles = w_.tiles_.data();
     double* xref = w_.xref_.data();
     double* xrefold = w_.xrefold_.data();
     double* acc = w_.acc_.data();
-    const double dn = static_cast<double>(n_);
 
     // The first specimen is the starting reference.
-    for (std::size_t q = 0; q < m1; ++q) xref[q] = tiles[q * W];
-    xref[m1] = tfirst_;
+    const ShapeTable* fresh = pending_table_;
+    if (fresh != nullptr) {
+        const double* first = fresh->row(pending_rows_ ? static_cast<std::size_t>(pending_rows_[0]) : 0);
+        std::copy(first, first + m1, xref);
+        pending_table_ = nullptr;
+    } else {
+        for (std::size_t q = 0; q < m1; ++q) xref[q] = b_.tiles[q * lanes_];
+    }
 
     const double tol = proc == Procedure::Full ? 1.4901161193847656e-08 * static_cast<double>(m1) / 2
                                                : 7.450580596923829e-10;
@@ -170,57 +168,26 @@ std::size_t ConsensusRun::iterate(Procedure proc) {
     std::size_t passes = 0;
     while (xd > tol) {
         if (passes == kMaxConsensusPasses)
-            throw QuillanError("The consensus of " + std::to_string(n_) + " specimens did not settle after " +
+            throw QuillanError("The consensus of " + std::to_string(n) + " specimens did not settle after " +
                                std::to_string(kMaxConsensusPasses) + " passes.");
         ++passes;
         // Fit every row onto the reference and sum the columns, each in row
-        // order (the spare lanes of a last, partial tile are left out).
+        // order; rows not yet copied are copied tile by tile in this pass.
         for (std::size_t q = 0; q < m1; ++q) acc[q] = 0.0;
-        const std::size_t full = n_ / W;
-        if (proc == Procedure::Full) {
-            for (std::size_t t = 0; t < full; ++t) kernels::fit_full_sum<Lanes>(tiles + t * m1 * W, xref, k, acc);
-            if (full < tiles_) kernels::fit_full<Lanes>(tiles + full * m1 * W, xref, k);
+        if (fresh != nullptr) {
+            ops_->load_fit(b_, *fresh, pending_rows_, proc, xref, acc);
+            fresh = nullptr;
         } else {
-            for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_rotation<Lanes>(tiles + t * m1 * W, xref, k);
-            for (std::size_t t = 0; t < full; ++t) {
-                const double* tile = tiles + t * m1 * W;
-                for (std::size_t q = 0; q < m1; ++q) {
-                    double a = acc[q];
-                    for (std::size_t l = 0; l < W; ++l) a += tile[q * W + l];
-                    acc[q] = a;
-                }
-            }
+            ops_->fit_pass(b_, proc, xref, acc);
         }
-        if (full < tiles_) {
-            const double* tile = tiles + full * m1 * W;
-            const std::size_t real = n_ - full * W;
-            for (std::size_t q = 0; q < m1; ++q)
-                for (std::size_t l = 0; l < real; ++l) acc[q] += tile[q * W + l];
-        }
-        std::copy(xref, xref + m1 + 1, xrefold);
-        for (std::size_t q = 0; q < m1; ++q) xref[q] = acc[q] / dn;
-        xref[m1] = tmean_;
-        // Rescale the new reference to unit size.
-        double size;
-        if (proc == Procedure::Full) {
-            size = kernels::row_centroid_size(xref, k);
-        } else {
-            double ss = 0.0;
-            for (std::size_t q = 0; q < m1; ++q) ss += xref[q] * xref[q];
-            size = std::sqrt(ss);
-        }
-        for (std::size_t q = 0; q <= m1; ++q) xref[q] /= size;
-        xd = 0.0;
-        for (std::size_t q = 0; q < m1; ++q) {
-            const double e = xref[q] - xrefold[q];
-            xd += e * e;
-        }
+        if (passes == 1) xref[m1] = b_.tfirst;
+        xd = ops_->next_reference(xref, xrefold, acc, n, k, b_.tmean, proc);
     }
     if (std::isnan(xd))
-        throw QuillanError("The consensus of " + std::to_string(n_) +
+        throw QuillanError("The consensus of " + std::to_string(n) +
                            " specimens could not be computed: the superimposition produced values that are not numbers.");
     w_.passes += passes;
-    w_.row_passes += passes * n_;
+    w_.row_passes += passes * n;
     return passes;
 }
 
@@ -246,13 +213,13 @@ bool ConsensusRun::principal_turn(double& c, double& s) const {
 }
 
 void ConsensusRun::principal_axes() {
+    ensure_loaded();
     const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
     double* xref = w_.xref_.data();
     double c, s;
     if (principal_turn(c, s)) {
         kernels::rotate<double>(xref, k_, c, s);
-        double* tiles = w_.tiles_.data();
-        for (std::size_t t = 0; t < tiles_; ++t) kernels::rotate<Lanes>(tiles + t * m1 * W, k_, c, s);
+        ops_->rotate_all(b_, c, s);
     }
     xref[m1] = 999;
 }
@@ -261,7 +228,7 @@ double ConsensusRun::principal_axes_distances() {
     // The principal-axis turn moves the consensus and every aligned row
     // alike, so it changes no distance: the sum is taken from the rows as
     // they stand, each distance in closed form in a single sweep.
-    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    ensure_loaded();
     const double* xref = w_.xref_.data();
     double wx = 0.0, wy = 0.0, ww = 0.0;
     for (int j = 0; j < k_; ++j) {
@@ -269,52 +236,38 @@ double ConsensusRun::principal_axes_distances() {
         wy += xref[2 * j + 1];
         ww += xref[2 * j] * xref[2 * j] + xref[2 * j + 1] * xref[2 * j + 1];
     }
-    const double* tiles = w_.tiles_.data();
-    double total = 0.0;
-    for (std::size_t t = 0; t < tiles_; ++t) {
-        double dl[W];
-        kernels::distance_sq<Lanes>(tiles + t * m1 * W, xref, k_, wx, wy, ww, dl);
-        const std::size_t real = std::min<std::size_t>(W, n_ - t * W);
-        for (std::size_t l = 0; l < real; ++l) total += dl[l];
-    }
-    return total;
+    return ops_->distance_sq_sum(b_, xref, wx, wy, ww);
 }
 
 const double* ConsensusRun::consensus() const { return w_.xref_.data(); }
 
 void ConsensusRun::fit_all(const double* ref) {
-    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
-    double* tiles = w_.tiles_.data();
-    for (std::size_t t = 0; t < tiles_; ++t) kernels::fit_full<Lanes>(tiles + t * m1 * W, ref, k_);
+    ensure_loaded();
+    ops_->fit_all(b_, ref);
 }
 
 void ConsensusRun::distances(const double* ref, double* d) {
-    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
-    double* tiles = w_.tiles_.data();
-    for (std::size_t t = 0; t < tiles_; ++t) {
-        double dl[W];
-        kernels::fit_distance<Lanes>(tiles + t * m1 * W, ref, k_, dl);
-        const std::size_t real = std::min<std::size_t>(W, n_ - t * W);
-        for (std::size_t l = 0; l < real; ++l) d[t * W + l] = dl[l];
-    }
+    ensure_loaded();
+    ops_->distances(b_, ref, d);
 }
 
 void ConsensusRun::row(std::size_t i, double* out) const {
+    ensure_loaded();
     const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
-    const double* tile = w_.tiles_.data() + (i / W) * m1 * W;
-    const std::size_t l = i % W;
-    for (std::size_t q = 0; q < m1; ++q) out[q] = tile[q * W + l];
+    const double* tile = b_.tiles + (i / lanes_) * m1 * lanes_;
+    const std::size_t l = i % lanes_;
+    for (std::size_t q = 0; q < m1; ++q) out[q] = tile[q * lanes_ + l];
 }
 
 void ConsensusRun::deviations(double* out) const {
+    ensure_loaded();
     const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
     const double* ref = w_.xref_.data();
-    const double* tiles = w_.tiles_.data();
-    for (std::size_t i = 0; i < n_; ++i) {
-        const double* tile = tiles + (i / W) * m1 * W;
-        const std::size_t l = i % W;
+    for (std::size_t i = 0; i < b_.n; ++i) {
+        const double* tile = b_.tiles + (i / lanes_) * m1 * lanes_;
+        const std::size_t l = i % lanes_;
         double* row = out + i * m1;
-        for (std::size_t q = 0; q < m1; ++q) row[q] = tile[q * W + l] - ref[q];
+        for (std::size_t q = 0; q < m1; ++q) row[q] = tile[q * lanes_ + l] - ref[q];
     }
 }
 

@@ -4,16 +4,74 @@
 #include "platform/console.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace quillan {
+
+namespace {
+
+// Codes that are all whole numbers in a span not much wider than their
+// count (group files number their groups 1, 2, 3, ...) are numbered through
+// a table indexed by the code: one look-up per element instead of a search
+// whose branches the processor cannot predict.  `lo` receives the smallest
+// code and `span` the width of the range.
+bool whole_codes(std::span<const double> codes, std::int64_t& lo, std::size_t& span) {
+    if (codes.empty()) return false;
+    std::int64_t mn = 0, mx = 0;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const double c = codes[i];
+        if (!(c >= -1e9 && c <= 1e9)) return false;  // not-a-number fails too
+        const std::int64_t v = static_cast<std::int64_t>(c);
+        if (static_cast<double>(v) != c) return false;
+        if (i == 0 || v < mn) mn = v;
+        if (i == 0 || v > mx) mx = v;
+    }
+    lo = mn;
+    span = static_cast<std::size_t>(mx - mn) + 1;
+    return span <= 4 * codes.size() + 64;
+}
+
+// The table's slots hold a group number, or -1; every call leaves them all
+// at -1, so nothing is cleared before a call.
+thread_local std::vector<int> t_slot;
+
+std::vector<int>& slots(std::size_t span) {
+    if (t_slot.size() < span) t_slot.resize(span, -1);
+    return t_slot;
+}
+
+}  // namespace
 
 std::size_t number_groups(std::span<const double> codes, std::span<int> group_of, Codes& gcodes,
                           std::vector<std::size_t>& ssize) {
     if (group_of.size() < codes.size()) throw QuillanError("number_groups: the output holds fewer entries than codes.");
     gcodes.clear();
     ssize.clear();
+    std::int64_t lo;
+    std::size_t span;
+    if (whole_codes(codes, lo, span)) {
+        // Equal codes share a slot (0 and -0 too, as they compare equal), and
+        // a group is numbered when its slot is first met: the first-occurrence
+        // numbering of the search below.
+        std::vector<int>& slot = slots(span);
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            const std::size_t at = static_cast<std::size_t>(static_cast<std::int64_t>(codes[i]) - lo);
+            int g = slot[at];
+            if (g < 0) {
+                g = static_cast<int>(gcodes.size());
+                slot[at] = g;
+                gcodes.push_back(codes[i]);
+                ssize.push_back(0);
+            }
+            ++ssize[static_cast<std::size_t>(g)];
+            group_of[i] = g;
+        }
+        for (const double c : gcodes) slot[static_cast<std::size_t>(static_cast<std::int64_t>(c) - lo)] = -1;
+        return gcodes.size();
+    }
     // Each code is held once in gcodes, so the group of the previous element
     // is tried first: when it matches it is the only match, and the numbering
     // is that of the plain linear search.
@@ -183,6 +241,31 @@ std::size_t cell_codes(std::span<const double> glist1, std::span<const double> g
     cells.first_.clear();
     cells.second_.clear();
     cells.indexed_ = false;
+    std::int64_t lo1, lo2;
+    std::size_t span1, span2;
+    if (whole_codes(glist1.first(m), lo1, span1) && whole_codes(glist2.first(m), lo2, span2) &&
+        span1 * span2 <= 4 * m + 64) {
+        // Both codes whole numbers in narrow ranges: the cell of a pair is
+        // found through a table indexed by the pair, numbered when first met.
+        std::vector<int>& slot = slots(span1 * span2);
+        auto at = [&](double a, double b) {
+            return static_cast<std::size_t>(static_cast<std::int64_t>(a) - lo1) * span2 +
+                   static_cast<std::size_t>(static_cast<std::int64_t>(b) - lo2);
+        };
+        for (std::size_t i = 0; i < m; ++i) {
+            const std::size_t s = at(glist1[i], glist2[i]);
+            int cell = slot[s];
+            if (cell < 0) {
+                cell = static_cast<int>(cells.first_.size());
+                slot[s] = cell;
+                cells.first_.push_back(glist1[i]);
+                cells.second_.push_back(glist2[i]);
+            }
+            glistc[i] = static_cast<double>(cell + 1);
+        }
+        for (std::size_t c = 0; c < cells.first_.size(); ++c) slot[at(cells.first_[c], cells.second_[c])] = -1;
+        return cells.first_.size();
+    }
     // A pair is held once, so the previous element's cell, when it matches,
     // is the only match; a not-a-number code matches nothing.  The numbering
     // is that of a linear search over the cells in order.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <sstream>
 
@@ -101,5 +103,43 @@ TEST(CombinedCode, FastFormNumbersLikeTheLinearSearch) {
         ASSERT_EQ(glistc, cells_by_search(a, b)) << "round " << round;
         ASSERT_EQ(n, cells.cells());
         for (std::size_t i = 0; i < m; ++i) ASSERT_EQ(cells.first(static_cast<std::size_t>(glistc[i]) - 1), a[i]);
+    }
+}
+
+TEST(GroupNumbering, WholeNumberCodesNumberAsTheSearchDoes) {
+    // Whole-number codes, narrow and wide ranges (either side of the span
+    // where the table gives way to the search), negative codes and 0 / -0,
+    // over the same buffers round after round.
+    std::mt19937_64 rng(11);
+    CellScratch cells;
+    Codes glistc, gcodes;
+    std::vector<std::size_t> ssize;
+    std::vector<int> group_of;
+    for (int round = 0; round < 40; ++round) {
+        const std::size_t m = round % 4 == 0 ? 1000 : 30;
+        const int wide = round % 3 == 0 ? 5000 : (round % 3 == 1 ? 40 : 2);
+        std::uniform_int_distribution<int> code(-wide, wide);
+        Codes a(m), b(m);
+        for (std::size_t i = 0; i < m; ++i) {
+            a[i] = code(rng);
+            b[i] = i % 7 == 3 ? -0.0 : code(rng) % 4;
+        }
+        glistc.assign(m, 0.0);
+        cell_codes(a, b, glistc, cells);
+        ASSERT_EQ(glistc, cells_by_search(a, b)) << "round " << round;
+        for (std::size_t i = 0; i < m; ++i) {
+            const std::size_t c = static_cast<std::size_t>(glistc[i]) - 1;
+            ASSERT_EQ(cells.first(c), a[i]);
+            ASSERT_EQ(cells.second(c), b[i]);
+        }
+        group_of.assign(m, -1);
+        number_groups(b, group_of, gcodes, ssize);
+        const Codes by_search = cells_by_search(b, Codes(m, 0.0));
+        for (std::size_t i = 0; i < m; ++i) ASSERT_EQ(group_of[i] + 1, by_search[i]) << "round " << round;
+        // The code kept for a group is its first element's, sign of zero included.
+        for (std::size_t g = 0; g < gcodes.size(); ++g) {
+            const std::size_t first = static_cast<std::size_t>(std::find(group_of.begin(), group_of.end(), int(g)) - group_of.begin());
+            ASSERT_EQ(std::signbit(gcodes[g]), std::signbit(b[first]));
+        }
     }
 }

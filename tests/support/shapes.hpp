@@ -93,14 +93,29 @@ inline void centre_scale(double* r, int k) {
     for (int q = 0; q < 2 * k; ++q) r[q] = r[q] * inv;
 }
 
-// z becomes z times (b1 + i b2) / s, s the squared centroid size of z.
-inline void full_fit(double* r, const double* ref, int k) {
-    double b1 = 0, b2 = 0;
+// z becomes z times (b1 + i b2) / s, s the squared centroid size of z:
+// sum |z|^2 - k |centroid|^2 and one reciprocal as the program computes it,
+// or (with two_sweeps) the square of the centroid size measured about the
+// centroid in a second sweep and two divisions, the textbook form.
+inline void full_fit(double* r, const double* ref, int k, bool two_sweeps = false) {
+    double b1 = 0, b2 = 0, sx = 0, sy = 0, zz = 0;
     for (int j = 0; j < k; ++j) {
+        sx = sx + r[2 * j];
+        sy = sy + r[2 * j + 1];
         b1 = b1 + (ref[2 * j] * r[2 * j] + ref[2 * j + 1] * r[2 * j + 1]);
         b2 = b2 + (r[2 * j] * ref[2 * j + 1] - r[2 * j + 1] * ref[2 * j]);
+        zz = zz + (r[2 * j] * r[2 * j] + r[2 * j + 1] * r[2 * j + 1]);
     }
-    const double cs = centroid_sizes(r, k), fr = b1 / (cs * cs), fi = b2 / (cs * cs);
+    double fr, fi;
+    if (two_sweeps) {
+        const double cs = centroid_sizes(r, k);
+        fr = b1 / (cs * cs);
+        fi = b2 / (cs * cs);
+    } else {
+        const double cx = sx / k, cy = sy / k, inv = 1.0 / (zz - k * (cx * cx + cy * cy));
+        fr = b1 * inv;
+        fi = b2 * inv;
+    }
     for (int j = 0; j < k; ++j) {
         const double x = r[2 * j], y = r[2 * j + 1];
         r[2 * j] = x * fr - y * fi;
@@ -115,13 +130,13 @@ struct Result {
 };
 
 // full_procrustes_consensus.
-inline Result pcafull(Matrix x) {
+inline Result pcafull(Matrix x, bool two_sweeps = false) {
     const int m = static_cast<int>(x.cols()), k = (m - 1) / 2, n = static_cast<int>(x.rows());
     for (int i = 0; i < n; ++i) centre_scale(&x(i, 0), k);
     Result r;
     r.y.assign(x.row(0).data(), x.row(0).data() + m);
     for (double xd = 1; xd > 1.4901161193847656e-08 * (m - 1) / 2; ++r.passes) {
-        for (int i = 0; i < n; ++i) full_fit(&x(i, 0), r.y.data(), k);
+        for (int i = 0; i < n; ++i) full_fit(&x(i, 0), r.y.data(), k, two_sweeps);
         const std::vector<double> old = r.y;
         for (int q = 0; q < m; ++q) {
             double s = 0;
@@ -154,12 +169,12 @@ inline Result pcafull(Matrix x) {
 }
 
 // full_procrustes_distances, column 1.
-inline std::vector<double> full_procrustes_distances(const std::vector<double>& ref, Matrix x) {
+inline std::vector<double> full_procrustes_distances(const std::vector<double>& ref, Matrix x, bool two_sweeps = false) {
     const int k = static_cast<int>(x.cols() - 1) / 2;
     std::vector<double> d;
     for (Eigen::Index i = 0; i < x.rows(); ++i) {
         centre_scale(&x(i, 0), k);
-        full_fit(&x(i, 0), ref.data(), k);
+        full_fit(&x(i, 0), ref.data(), k, two_sweeps);
         double s = 0;
         for (int q = 0; q < 2 * k; ++q) s = s + (x(i, q) - ref[q]) * (x(i, q) - ref[q]);
         d.push_back(std::sqrt(s));
@@ -168,10 +183,10 @@ inline std::vector<double> full_procrustes_distances(const std::vector<double>& 
 }
 
 // Sum of squared distances of a table from its own consensus.
-inline double ss(const Matrix& x) {
-    const Result c = pcafull(x);
+inline double ss(const Matrix& x, bool two_sweeps = false) {
+    const Result c = pcafull(x, two_sweeps);
     double s = 0;
-    for (double d : full_procrustes_distances(c.y, c.xpt)) s = s + d * d;
+    for (double d : full_procrustes_distances(c.y, c.xpt, two_sweeps)) s = s + d * d;
     return s;
 }
 

@@ -1,0 +1,238 @@
+// The tile loops of a consensus, compiled once per kernel variant.
+//
+// Internal to geometry/.  ConsensusRun (shape_table.cpp) keeps the rows of a
+// block in tiles of `lanes` configurations (see kernels.hpp) and calls these
+// loops through the KernelOps of the variant in use; the scalar steps between
+// passes stay in ConsensusRun, so they are the same code for every variant.
+//
+// Without QUILLAN_TILE_OPS_BODY this header only declares the interface; the
+// variant files (kernel_*.cpp) define that macro and include it once more,
+// inside their instruction-set region, for the loops themselves.
+#ifndef QUILLAN_TILE_OPS_INTERFACE
+#define QUILLAN_TILE_OPS_INTERFACE
+
+#include "geometry/shape_table.hpp"
+
+#include <cstddef>
+
+namespace quillan {
+
+// Which of the two consensus procedures.
+enum class Procedure {
+    Full,          // full_procrustes_consensus: full fits, tolerance 2^-26 k, rescale by centroid size, principal axes
+    RotationOnly,  // rotation_only_consensus: rotation-only fits, tolerance 2^-26 / 20, rescale by the norm
+};
+
+}  // namespace quillan
+
+namespace quillan::kernels {
+
+// The tiles of a block and the consensus being built.
+struct TileBlock {
+    double* tiles = nullptr;  // tile t starts at tiles + t * 2k * lanes
+    std::size_t n = 0;        // rows
+    std::size_t count = 0;    // tiles, n / lanes rounded up
+    int k = 0;                // landmarks
+    double tmean = 0.0;       // mean of the rows' trailing values
+    double tfirst = 0.0;      // trailing value of the first row
+};
+
+struct KernelOps {
+    int lanes;
+    // Copies the rows (rows[i], or row i when rows is null) into tiles and
+    // sets count, tmean and tfirst.  Spare lanes of the last tile carry a
+    // copy of a real row: computed along (so they stay finite), never read.
+    void (*load)(TileBlock& b, const ShapeTable& table, const int* rows);
+    // The same, each tile fitted onto `ref` as soon as it is filled (the
+    // first pass of the iteration while the rows are in cache): as load
+    // followed by fit_pass.
+    void (*load_fit)(TileBlock& b, const ShapeTable& table, const int* rows, Procedure proc, const double* ref,
+                     double* acc);
+    // Fits every row onto `ref` (full or rotation-only) and adds the fitted
+    // rows, in row order, to the 2k column sums `acc`.
+    void (*fit_pass)(TileBlock& b, Procedure proc, const double* ref, double* acc);
+    // The step between passes: keeps the reference in `old` (2k + 1
+    // values), makes the new one in `ref` from the column sums (the mean of
+    // n rows, trailing value `tmean`) rescaled to unit size (centroid size
+    // for the full procedure, the norm for rotation-only), and returns the
+    // squared change.  Element by element, so vectors change no number.
+    double (*next_reference)(double* ref, double* old, const double* acc, std::size_t n, int k, double tmean,
+                             Procedure proc);
+    // Full fit of every row onto `ref`, in place.
+    void (*fit_all)(TileBlock& b, const double* ref);
+    // Turns every row by the angle of cosine c and sine s.
+    void (*rotate_all)(TileBlock& b, double c, double s);
+    // Sum in row order of the squared full distances from `ref` (closed
+    // form; wx, wy, ww: ref's sums of x, of y and its squared length).
+    double (*distance_sq_sum)(const TileBlock& b, const double* ref, double wx, double wy, double ww);
+    // Full Procrustes distance of every row from `ref`, to d[0 .. n).
+    void (*distances)(const TileBlock& b, const double* ref, double* d);
+};
+
+// The variants' tables; null when this build has no such copy.
+const KernelOps* baseline_ops();
+const KernelOps* avx2_ops();
+const KernelOps* avx512_ops();
+// The table for a block of n rows: that of the variant in use
+// (kernel_dispatch.hpp) or, when its tiles would be mostly spare lanes, of a
+// narrower variant the processor has (they give the same numbers).  Throws
+// QuillanError when QUILLAN_KERNEL asks for a variant this processor cannot
+// run.
+const KernelOps& ops_for_rows(std::size_t n);
+
+}  // namespace quillan::kernels
+
+#endif  // QUILLAN_TILE_OPS_INTERFACE
+
+#ifdef QUILLAN_TILE_OPS_BODY
+#undef QUILLAN_TILE_OPS_BODY
+
+#include "geometry/kernels.hpp"
+
+namespace quillan::kernels {
+inline namespace QUILLAN_KERNEL_VARIANT {
+namespace {
+
+constexpr std::size_t W = kLanes;
+
+void start(TileBlock& b, const ShapeTable& table, const int* rows) {
+    b.count = (b.n + W - 1) / W;
+    double tsum = 0.0;
+    for (std::size_t i = 0; i < b.n; ++i) tsum += table.trailing(rows ? static_cast<std::size_t>(rows[i]) : i);
+    if (b.n > 0) {
+        b.tfirst = table.trailing(rows ? static_cast<std::size_t>(rows[0]) : 0);
+        b.tmean = tsum / static_cast<double>(b.n);
+    }
+}
+
+void gather_tile(TileBlock& b, const ShapeTable& table, const int* rows, std::size_t t, double* tile) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
+    const double* src[W];
+    for (std::size_t l = 0; l < W; ++l) {
+        const std::size_t i = t * W + l < b.n ? t * W + l : t * W;
+        src[l] = table.row(rows ? static_cast<std::size_t>(rows[i]) : i);
+    }
+    for (std::size_t q = 0; q < m1; ++q)
+        for (std::size_t l = 0; l < W; ++l) tile[q * W + l] = src[l][q];
+}
+
+// Adds the first `real` lanes of a tile to the column sums, lane by lane.
+inline void add_tile(const double* tile, std::size_t m1, std::size_t real, double* acc) {
+    for (std::size_t q = 0; q < m1; ++q) {
+        double a = acc[q];
+        for (std::size_t l = 0; l < real; ++l) a += tile[q * W + l];
+        acc[q] = a;
+    }
+}
+
+// Fits tile t onto ref and adds its real rows to acc.
+inline void fit_tile(TileBlock& b, std::size_t t, Procedure proc, const double* ref, double* acc) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
+    double* tile = b.tiles + t * m1 * W;
+    const std::size_t real = b.n - t * W < W ? b.n - t * W : W;
+    if (proc == Procedure::Full) {
+        if (real == W) {
+            fit_full_sum<Lanes>(tile, ref, b.k, acc);
+            return;
+        }
+        fit_full<Lanes>(tile, ref, b.k);
+    } else {
+        fit_rotation<Lanes>(tile, ref, b.k);
+    }
+    if (real == W)
+        add_full_tile<Lanes>(tile, b.k, acc);
+    else
+        add_tile(tile, m1, real, acc);
+}
+
+void load_rows(TileBlock& b, const ShapeTable& table, const int* rows) {
+    start(b, table, rows);
+    const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
+    for (std::size_t t = 0; t < b.count; ++t) gather_tile(b, table, rows, t, b.tiles + t * m1 * W);
+}
+
+void load_fit(TileBlock& b, const ShapeTable& table, const int* rows, Procedure proc, const double* ref, double* acc) {
+    start(b, table, rows);
+    const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
+    for (std::size_t t = 0; t < b.count; ++t) {
+        gather_tile(b, table, rows, t, b.tiles + t * m1 * W);
+        fit_tile(b, t, proc, ref, acc);
+    }
+}
+
+void fit_pass(TileBlock& b, Procedure proc, const double* ref, double* acc) {
+    for (std::size_t t = 0; t < b.count; ++t) fit_tile(b, t, proc, ref, acc);
+}
+
+double next_reference(double* ref, double* old, const double* acc, std::size_t n, int k, double tmean, Procedure proc) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k);
+    for (std::size_t q = 0; q <= m1; ++q) old[q] = ref[q];
+    const double dn = static_cast<double>(n);
+    const Lanes dnv = broadcast<Lanes>(dn);
+    std::size_t q = 0;
+    for (; q + W <= m1; q += W) store(ref + q, load<Lanes>(acc + q) / dnv);
+    for (; q < m1; ++q) ref[q] = acc[q] / dn;
+    ref[m1] = tmean;
+    double size;
+    if (proc == Procedure::Full) {
+        size = row_centroid_size(ref, k);
+    } else {
+        double ss = 0.0;
+        for (std::size_t i = 0; i < m1; ++i) ss += ref[i] * ref[i];
+        size = std::sqrt(ss);
+    }
+    const Lanes sv = broadcast<Lanes>(size);
+    for (q = 0; q + W <= m1 + 1; q += W) store(ref + q, load<Lanes>(ref + q) / sv);
+    for (; q <= m1; ++q) ref[q] /= size;
+    double xd = 0.0;
+    for (q = 0; q + W <= m1; q += W) {
+        const Lanes e = load<Lanes>(ref + q) - load<Lanes>(old + q);
+        const Lanes e2 = e * e;
+        for (std::size_t l = 0; l < W; ++l) xd += e2[l];
+    }
+    for (; q < m1; ++q) {
+        const double e = ref[q] - old[q];
+        xd += e * e;
+    }
+    return xd;
+}
+
+void fit_all(TileBlock& b, const double* ref) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
+    for (std::size_t t = 0; t < b.count; ++t) fit_full<Lanes>(b.tiles + t * m1 * W, ref, b.k);
+}
+
+void rotate_all(TileBlock& b, double c, double s) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
+    for (std::size_t t = 0; t < b.count; ++t) rotate<Lanes>(b.tiles + t * m1 * W, b.k, c, s);
+}
+
+double distance_sq_sum(const TileBlock& b, const double* ref, double wx, double wy, double ww) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
+    double total = 0.0;
+    for (std::size_t t = 0; t < b.count; ++t) {
+        double dl[W];
+        distance_sq<Lanes>(b.tiles + t * m1 * W, ref, b.k, wx, wy, ww, dl);
+        const std::size_t real = b.n - t * W < W ? b.n - t * W : W;
+        for (std::size_t l = 0; l < real; ++l) total += dl[l];
+    }
+    return total;
+}
+
+void distances(const TileBlock& b, const double* ref, double* d) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
+    for (std::size_t t = 0; t < b.count; ++t) {
+        double dl[W];
+        fit_distance<Lanes>(b.tiles + t * m1 * W, ref, b.k, dl);
+        const std::size_t real = b.n - t * W < W ? b.n - t * W : W;
+        for (std::size_t l = 0; l < real; ++l) d[t * W + l] = dl[l];
+    }
+}
+
+constexpr KernelOps kOps{kLanes, load_rows, load_fit, fit_pass, next_reference, fit_all, rotate_all, distance_sq_sum, distances};
+
+}  // namespace
+}  // namespace QUILLAN_KERNEL_VARIANT
+}  // namespace quillan::kernels
+
+#endif  // QUILLAN_TILE_OPS_BODY

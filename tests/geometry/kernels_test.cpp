@@ -1,0 +1,152 @@
+// Every kernel variant the processor has must give the numbers of the
+// baseline variant to the last bit.  Tables of 1 to 19 rows put every tile
+// width through full tiles, a partial last tile and single-row groups.
+#include "geometry/geometry.hpp"
+#include "geometry/kernel_dispatch.hpp"
+#include "geometry/shape_table.hpp"
+#include "groups/within_groups.hpp"
+#include "platform/error.hpp"
+#include "support/shapes.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <numeric>
+
+namespace quillan::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+// What a variant computes for a table, flattened for a bitwise comparison.
+std::vector<double> everything(const Matrix& x) {
+    std::vector<double> out;
+    auto add = [&](const Matrix& m) { out.insert(out.end(), m.data(), m.data() + m.size()); };
+    const Consensus full = full_procrustes_consensus(x);
+    add(full.y);
+    add(full.xpt);
+    add(full_procrustes_distances(full.y, x));
+    add(full_procrustes_fit(x, full.y));
+    const Consensus rot = rotation_only_consensus(x);
+    add(rot.y);
+    add(rot.xpt);
+    const ShapeTable table(x);
+    ShapeScratch work;
+    std::vector<int> rows(table.rows());
+    std::iota(rows.rbegin(), rows.rend(), 0);  // reversed: rows gathered out of table order
+    out.push_back(group_ss(table, rows, work));
+    out.push_back(tssd(table, work));
+    std::vector<double> res(rows.size() * 2 * static_cast<std::size_t>(table.landmarks()));
+    consensus_residuals(table, rows, work, res.data());
+    out.insert(out.end(), res.begin(), res.end());
+    std::vector<double> codes(table.rows());
+    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<double>(i % 3 == 2 ? 7 : i % 2);
+    WithinGroupsScratch ws;
+    WithinGroups wg;
+    within_group_ss(table, codes, ws, wg);
+    out.insert(out.end(), wg.wgsd.begin(), wg.wgsd.end());
+    return out;
+}
+
+class KernelVariants : public ::testing::Test {
+protected:
+    void SetUp() override { before_ = active_kernel(); }
+    void TearDown() override { select_kernel(before_); }
+    KernelVariant before_ = KernelVariant::Baseline;
+};
+
+TEST_F(KernelVariants, EveryVariantGivesTheBaselineNumbersToTheLastBit) {
+    for (int n = 1; n <= 19; ++n) {
+        const Matrix x = random_table(n, 7, 100 + static_cast<std::uint64_t>(n));
+        ASSERT_TRUE(select_kernel(KernelVariant::Baseline));
+        const std::vector<double> base = everything(x);
+        for (const KernelVariant v : all_kernels()) {
+            if (v == KernelVariant::Baseline) continue;
+            if (!select_kernel(v)) {
+                if (n == 1) std::cout << "[ NOTE ] " << kernel_name(v) << " not compared: this processor lacks it\n";
+                continue;
+            }
+            const std::vector<double> got = everything(x);
+            ASSERT_EQ(got.size(), base.size());
+            EXPECT_EQ(std::memcmp(got.data(), base.data(), base.size() * sizeof(double)), 0)
+                << kernel_name(v) << " differs from baseline with " << n << " rows";
+        }
+    }
+}
+
+TEST_F(KernelVariants, TheEnvironmentChoosesAndAnUnrunnableChoiceIsRefusedWithAMessage) {
+    const char* saved = std::getenv("QUILLAN_KERNEL");
+    const std::string before = saved ? saved : "";
+    ::setenv("QUILLAN_KERNEL", "", 1);
+    EXPECT_EQ(kernel_from_environment(), best_kernel());
+    ::setenv("QUILLAN_KERNEL", "baseline", 1);
+    EXPECT_EQ(kernel_from_environment(), KernelVariant::Baseline);
+    ::setenv("QUILLAN_KERNEL", "sse9", 1);
+    try {
+        kernel_from_environment();
+        ADD_FAILURE() << "an unknown kernel name was accepted";
+    } catch (const QuillanError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("QUILLAN_KERNEL=sse9 names no kernel"));
+    }
+    for (const KernelVariant v : all_kernels()) {
+        ::setenv("QUILLAN_KERNEL", kernel_name(v), 1);
+        if (kernel_available(v)) {
+            EXPECT_EQ(kernel_from_environment(), v);
+            continue;
+        }
+        EXPECT_FALSE(select_kernel(v));
+        try {
+            kernel_from_environment();
+            ADD_FAILURE() << kernel_name(v) << " was accepted on a processor without it";
+        } catch (const QuillanError& e) {
+            EXPECT_THAT(e.what(), HasSubstr(std::string("asks for the ") + kernel_name(v)));
+        }
+    }
+    if (saved) ::setenv("QUILLAN_KERNEL", before.c_str(), 1);
+    else ::unsetenv("QUILLAN_KERNEL");
+}
+
+TEST_F(KernelVariants, APermutationThatKeepsTheGroupingTiesTheObservedSumExactly) {
+    // Groups 1 and 2 are the same size; the permutation that trades their
+    // positions (in order) only swaps their labels, so every group keeps its
+    // rows in their order and the sum must come out bit for bit the same.
+    const Matrix x = random_table(23, 9, 7);
+    const ShapeTable table(x);
+    Codes codes(23);
+    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<double>(i % 3 + 1);
+    codes[21] = codes[22] = 3;  // groups 1 and 2 get 7 rows each, group 3 the other 9
+    std::vector<std::size_t> ones, twos;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        if (codes[i] == 1) ones.push_back(i);
+        if (codes[i] == 2) twos.push_back(i);
+    }
+    ASSERT_EQ(ones.size(), twos.size());
+    Codes traded = codes;
+    for (std::size_t j = 0; j < ones.size(); ++j) {
+        traded[ones[j]] = codes[twos[j]];
+        traded[twos[j]] = codes[ones[j]];
+    }
+    ASSERT_NE(traded, codes);
+    for (const KernelVariant v : all_kernels()) {
+        if (!select_kernel(v)) continue;
+        WithinGroupsScratch scratch;
+        const double observed = within_group_ss_sum(table, codes, scratch).sum;
+        const double permuted = within_group_ss_sum(table, traded, scratch).sum;
+        EXPECT_EQ(std::memcmp(&observed, &permuted, sizeof observed), 0) << kernel_name(v);
+    }
+}
+
+TEST(ChangedArithmetic, AgreesWithTheTwoSweepFormToOnePartIn1e12) {
+    // The full fit takes the squared size in the fitting sweep, so sums
+    // moved in their last bits only; checked on every example set.
+    for (const char* name : {"plethodon", "mosquito", "larvalHead", "pupfish", "ratland"}) {
+        const Matrix x = load_data(std::string(name) + ".lm.txt");
+        const double now = tssd(x), before = literal::ss(x, true);
+        EXPECT_NEAR(now, before, 1e-12 * before) << name;
+    }
+}
+
+}  // namespace
+}  // namespace quillan::test
