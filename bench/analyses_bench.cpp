@@ -2,10 +2,7 @@
 // as the window runs them, at 999 permutations, on one and on two threads.
 //   build/bench/quillan_bench_analyses                   (everything)
 //   build/bench/quillan_bench_analyses --benchmark_filter=plethodon
-#include "platform/memory_gui.hpp"
-#include "platform/random.hpp"
-#include "shell/memory_window.hpp"
-#include "shell/shell.hpp"
+#include "bench_support.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -15,89 +12,30 @@
 #include <string>
 
 using namespace quillan;
+using namespace quillan::bench;
 
 namespace {
 
-struct DataSet {
-    std::string name;
-    Matrix data, glist, clist;
-};
-
-DataSet plethodon() {
-    const std::string dir = QUILLAN_DATA_DIR;
-    return {"plethodon", dload(dir + "/plethodon.lm.txt"), dload(dir + "/plethodon.groups.txt"), dload(dir + "/plethodon.cov.txt")};
-}
-
-// A large generated set: 2000 specimens of 50 landmarks in 10 x 4 groups,
-// each specimen a noisy copy of its cell's mean shape, moved, turned and
-// scaled at random; the covariate is its log size.
-DataSet large() {
-    const int n = 2000, k = 50;
-    Rng rng(99);
-    auto uniform = [&] { return static_cast<double>(rng.next() >> 11) * 0x1.0p-53; };
-    auto normal = [&] { return std::sqrt(-2 * std::log(uniform() + 1e-300)) * std::cos(2 * M_PI * uniform()); };
-    std::vector<double> base(2 * k);
-    for (int j = 0; j < k; ++j) {
-        const double r = 1 + 0.3 * uniform(), a = 2 * M_PI * j / k;
-        base[2 * j] = r * std::cos(a);
-        base[2 * j + 1] = r * std::sin(a);
-    }
-    std::vector<std::vector<double>> cell_mean(40, base);
-    for (auto& m : cell_mean)
-        for (auto& v : m) v += 0.05 * normal();
-    DataSet d{"large", Matrix(n, 2 * k + 1), Matrix(n, 2), Matrix(n, 1)};
-    for (int i = 0; i < n; ++i) {
-        const int g1 = i % 10, g2 = (i / 10) % 4;
-        const auto& m = cell_mean[static_cast<std::size_t>(g1 * 4 + g2)];
-        const double s = 0.5 + uniform(), a = 2 * M_PI * uniform(), tx = 10 * normal(), ty = 10 * normal();
-        double size = 0;
-        for (int j = 0; j < k; ++j) {
-            const double x = m[2 * j] + 0.02 * normal(), y = m[2 * j + 1] + 0.02 * normal();
-            d.data(i, 2 * j) = s * (x * std::cos(a) - y * std::sin(a)) + tx;
-            d.data(i, 2 * j + 1) = s * (x * std::sin(a) + y * std::cos(a)) + ty;
-            size += s * s * (x * x + y * y);
-        }
-        d.data(i, 2 * k) = std::sqrt(size);
-        d.glist(i, 0) = g1 + 1;
-        d.glist(i, 1) = g2 + 1;
-        d.clist(i, 0) = std::log(std::sqrt(size));
-    }
-    return d;
-}
-
 void run_action(benchmark::State& state, const DataSet* d, const std::string& action, int threads, int model) {
-    MemoryGui gui;
-    build_memory_window(gui);
-    std::ostringstream sink;
-    Console console(sink);
-    Shell shell(gui, console);
-    Workspace& ws = shell.workspace();
-    ws.landmarks = d->data;
-    ws.groups = d->glist;
-    ws.covariate = d->clist;
-    if (action == "RunOneWay" || action == "RunOneWayF" || action == "RunOneStand" || action == "RunOneStandF" || action == "RunOneCov")
-        ws.groups = d->glist.leftCols(1);
-    shell.options().seed = 1;
-    shell.options().threads = threads;
-    gui.set(gui.findobj_tag(kPermBox).front(), "String", Value("999"));
-    gui.set(gui.findobj_tag(kCovBox).front(), "Value", Value(static_cast<double>(model)));
+    ActionRig rig(*d, action, threads, model);
     double wall = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        const Outcome o = shell.quillan_action(action);
+        const std::string failure = rig.run();
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (o != Outcome::Reported) state.SkipWithError(("the action did not report: " + shell.last_message()).c_str());
+        if (!failure.empty()) state.SkipWithError(failure.c_str());
     }
     // Wall time per permutation, in microseconds (the action's own thread
     // mostly waits for the workers, so CPU-time rates would mislead).
-    state.counters["us_per_perm"] = wall * 1e6 / (static_cast<double>(state.iterations()) * 999.0);
+    state.counters["us_per_perm"] = wall * 1e6 / (static_cast<double>(state.iterations()) * d->perms);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    static const DataSet small = plethodon();
-    static const DataSet big = large();
+    // The large set: 2000 specimens of 50 landmarks in 10 x 4 groups.
+    static const DataSet small = bundled_set("plethodon", "plethodon", true);
+    static const DataSet big = generated_set(2000, 50, 999);
     struct Job {
         const char* action;
         int model;

@@ -7,11 +7,8 @@
 // The counters are the action's wall time (us_per_perm) and the process's
 // processor time (cpu_us_per_perm), observed fit included, over its
 // permutation count.
+#include "bench_support.hpp"
 #include "geometry/kernel_dispatch.hpp"
-#include "platform/memory_gui.hpp"
-#include "platform/random.hpp"
-#include "shell/memory_window.hpp"
-#include "shell/shell.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -23,58 +20,9 @@
 #include <vector>
 
 using namespace quillan;
+using namespace quillan::bench;
 
 namespace {
-
-struct DataSet {
-    std::string name;
-    Matrix data, glist, clist;
-    int perms = 999;
-};
-
-DataSet bundled(const std::string& name, const std::string& groups, bool has_cov) {
-    const std::string dir = QUILLAN_DATA_DIR;
-    DataSet d{name, dload(dir + "/" + name + ".lm.txt"), dload(dir + "/" + groups + ".groups.txt"), Matrix()};
-    d.clist = has_cov ? dload(dir + "/" + name + ".cov.txt") : Matrix();
-    return d;
-}
-
-// 10,000 specimens of 50 landmarks in 10 x 4 groups, each a noisy copy of its
-// cell's mean shape, moved, turned and scaled at random; the covariate is
-// its log size.
-DataSet large() {
-    const int n = 10000, k = 50;
-    Rng rng(99);
-    auto uniform = [&] { return static_cast<double>(rng.next() >> 11) * 0x1.0p-53; };
-    auto normal = [&] { return std::sqrt(-2 * std::log(uniform() + 1e-300)) * std::cos(2 * M_PI * uniform()); };
-    std::vector<double> base(2 * k);
-    for (int j = 0; j < k; ++j) {
-        const double r = 1 + 0.3 * uniform(), a = 2 * M_PI * j / k;
-        base[2 * j] = r * std::cos(a);
-        base[2 * j + 1] = r * std::sin(a);
-    }
-    std::vector<std::vector<double>> cell_mean(40, base);
-    for (auto& m : cell_mean)
-        for (auto& v : m) v += 0.05 * normal();
-    DataSet d{"large", Matrix(n, 2 * k + 1), Matrix(n, 2), Matrix(n, 1), 9};
-    for (int i = 0; i < n; ++i) {
-        const int g1 = i % 10, g2 = (i / 10) % 4;
-        const auto& m = cell_mean[static_cast<std::size_t>(g1 * 4 + g2)];
-        const double s = 0.5 + uniform(), a = 2 * M_PI * uniform(), tx = 10 * normal(), ty = 10 * normal();
-        double size = 0;
-        for (int j = 0; j < k; ++j) {
-            const double x = m[2 * j] + 0.02 * normal(), y = m[2 * j + 1] + 0.02 * normal();
-            d.data(i, 2 * j) = s * (x * std::cos(a) - y * std::sin(a)) + tx;
-            d.data(i, 2 * j + 1) = s * (x * std::sin(a) + y * std::cos(a)) + ty;
-            size += s * s * (x * x + y * y);
-        }
-        d.data(i, 2 * k) = std::sqrt(size);
-        d.glist(i, 0) = g1 + 1;
-        d.glist(i, 1) = g2 + 1;
-        d.clist(i, 0) = std::log(std::sqrt(size));
-    }
-    return d;
-}
 
 double process_cpu_seconds() {
     timespec t{};
@@ -82,35 +30,20 @@ double process_cpu_seconds() {
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
-bool one_way(const std::string& action) { return action.rfind("RunOne", 0) == 0; }
-bool needs_covariate(const std::string& action) { return action.find("Cov") != std::string::npos; }
-
 void run_action(benchmark::State& state, const DataSet* d, const std::string& action, int model, KernelVariant kernel) {
     if (!select_kernel(kernel)) {
         state.SkipWithError("this processor lacks the kernel");
         return;
     }
-    MemoryGui gui;
-    build_memory_window(gui);
-    std::ostringstream sink;
-    Console console(sink);
-    Shell shell(gui, console);
-    Workspace& ws = shell.workspace();
-    ws.landmarks = d->data;
-    ws.groups = one_way(action) ? Matrix(d->glist.leftCols(1)) : d->glist;
-    ws.covariate = d->clist;
-    shell.options().seed = 1;
-    shell.options().threads = 1;
-    gui.set(gui.findobj_tag(kPermBox).front(), "String", Value(std::to_string(d->perms)));
-    gui.set(gui.findobj_tag(kCovBox).front(), "Value", Value(static_cast<double>(model)));
+    ActionRig rig(*d, action, 1, model);
     double wall = 0, cpu = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         const double c0 = process_cpu_seconds();
-        const Outcome o = shell.quillan_action(action);
+        const std::string failure = rig.run();
         cpu += process_cpu_seconds() - c0;
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (o != Outcome::Reported) state.SkipWithError(("the action did not report: " + shell.last_message()).c_str());
+        if (!failure.empty()) state.SkipWithError(failure.c_str());
     }
     const double perms = static_cast<double>(state.iterations()) * d->perms;
     state.counters["us_per_perm"] = wall * 1e6 / perms;
@@ -124,8 +57,9 @@ void run_action(benchmark::State& state, const DataSet* d, const std::string& ac
 
 int main(int argc, char** argv) {
     static const std::vector<DataSet> sets = {
-        bundled("plethodon", "plethodon", true), bundled("mosquito", "mosquito", false),
-        bundled("larvalHead", "larvalMorph", true), bundled("pupfish", "pupfish", true), large()};
+        bundled_set("plethodon", "plethodon", true), bundled_set("mosquito", "mosquito", false),
+        bundled_set("larvalHead", "larvalMorph", true), bundled_set("pupfish", "pupfish", true),
+        generated_set(10000, 50, 9)};
     struct Job {
         const char* action;
         int model;

@@ -1,0 +1,105 @@
+// What the whole-action benchmarks share: their data sets (the bundled
+// examples and a generated large one) and a shell set up with a data set,
+// as the window would hold it, ready to run one action again and again.
+#pragma once
+
+#include "platform/memory_gui.hpp"
+#include "platform/random.hpp"
+#include "shell/memory_window.hpp"
+#include "shell/shell.hpp"
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quillan::bench {
+
+struct DataSet {
+    std::string name;
+    Matrix data, glist, clist;
+    int perms = 999;  // permutations each run of an action makes
+};
+
+// A bundled example: NAME.lm.txt, GROUPS.groups.txt and, if asked, NAME.cov.txt.
+inline DataSet bundled_set(const std::string& name, const std::string& groups, bool has_cov) {
+    const std::string dir = QUILLAN_DATA_DIR;
+    DataSet d{name, dload(dir + "/" + name + ".lm.txt"), dload(dir + "/" + groups + ".groups.txt"), Matrix()};
+    if (has_cov) d.clist = dload(dir + "/" + name + ".cov.txt");
+    return d;
+}
+
+// n specimens of k landmarks in 10 x 4 groups, each a noisy copy of its
+// cell's mean shape, moved, turned and scaled at random; the covariate is
+// its log size.  The same seed every time, so runs compare.
+inline DataSet generated_set(int n, int k, int perms) {
+    Rng rng(99);
+    auto uniform = [&] { return static_cast<double>(rng.next() >> 11) * 0x1.0p-53; };
+    auto normal = [&] { return std::sqrt(-2 * std::log(uniform() + 1e-300)) * std::cos(2 * M_PI * uniform()); };
+    std::vector<double> base(2 * static_cast<std::size_t>(k));
+    for (int j = 0; j < k; ++j) {
+        const double r = 1 + 0.3 * uniform(), a = 2 * M_PI * j / k;
+        base[2 * static_cast<std::size_t>(j)] = r * std::cos(a);
+        base[2 * static_cast<std::size_t>(j) + 1] = r * std::sin(a);
+    }
+    std::vector<std::vector<double>> cell_mean(40, base);
+    for (auto& m : cell_mean)
+        for (auto& v : m) v += 0.05 * normal();
+    DataSet d{"large", Matrix(n, 2 * k + 1), Matrix(n, 2), Matrix(n, 1), perms};
+    for (int i = 0; i < n; ++i) {
+        const int g1 = i % 10, g2 = (i / 10) % 4;
+        const auto& m = cell_mean[static_cast<std::size_t>(g1 * 4 + g2)];
+        const double s = 0.5 + uniform(), a = 2 * M_PI * uniform(), tx = 10 * normal(), ty = 10 * normal();
+        double size = 0;
+        for (int j = 0; j < k; ++j) {
+            const auto q = 2 * static_cast<std::size_t>(j);
+            const double x = m[q] + 0.02 * normal(), y = m[q + 1] + 0.02 * normal();
+            d.data(i, 2 * j) = s * (x * std::cos(a) - y * std::sin(a)) + tx;
+            d.data(i, 2 * j + 1) = s * (x * std::sin(a) + y * std::cos(a)) + ty;
+            size += s * s * (x * x + y * y);
+        }
+        d.data(i, 2 * k) = std::sqrt(size);
+        d.glist(i, 0) = g1 + 1;
+        d.glist(i, 1) = g2 + 1;
+        d.clist(i, 0) = std::log(std::sqrt(size));
+    }
+    return d;
+}
+
+inline bool needs_covariate(const std::string& action) { return action.find("Cov") != std::string::npos; }
+
+// A shell holding a data set (the first grouping only for a one-way
+// action), seeded, with the permutation count and covariate model set.
+class ActionRig {
+public:
+    ActionRig(const DataSet& d, std::string action, int threads, int model)
+        : shell_(built(gui_), console_), action_(std::move(action)) {
+        Workspace& ws = shell_.workspace();
+        ws.landmarks = d.data;
+        ws.groups = action_.rfind("RunOne", 0) == 0 ? Matrix(d.glist.leftCols(1)) : d.glist;
+        ws.covariate = d.clist;
+        shell_.options().seed = 1;
+        shell_.options().threads = threads;
+        gui_.set(gui_.findobj_tag(kPermBox).front(), "String", Value(std::to_string(d.perms)));
+        gui_.set(gui_.findobj_tag(kCovBox).front(), "Value", Value(static_cast<double>(model)));
+    }
+    // Runs the action once; an empty text when it reported, else why not.
+    std::string run() {
+        const Outcome o = shell_.quillan_action(action_);
+        return o == Outcome::Reported ? std::string() : "the action did not report: " + shell_.last_message();
+    }
+
+private:
+    static MemoryGui& built(MemoryGui& g) {
+        build_memory_window(g);
+        return g;
+    }
+    MemoryGui gui_;
+    std::ostringstream sink_;
+    Console console_{sink_};
+    Shell shell_;
+    std::string action_;
+};
+
+}  // namespace quillan::bench
