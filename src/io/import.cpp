@@ -362,30 +362,49 @@ std::vector<std::string> cells_of(const std::string& line, char delimiter) {
     return delimiter == ' ' ? split_blanks(line) : split_delimited(line, delimiter);
 }
 
+// A delimited table whose first non-blank line names the columns: its rows'
+// cells, each row with its line number.  Blank lines are skipped; a row with
+// another number of cells than the header is refused, naming its line.
+struct HeadedRows {
+    int header_line = 0;  // 1-based, as messages count
+    std::vector<std::string> header;
+    std::vector<std::vector<std::string>> rows;
+    std::vector<int> lines;
+};
+
+HeadedRows headed_rows(const TextFile& f, const std::string& empty_message) {
+    std::size_t first = 0;
+    while (first < f.lines.size() && trim(f.lines[first]).empty()) ++first;
+    if (first == f.lines.size()) refuse(f.path, 0, "", empty_message);
+    HeadedRows t;
+    t.header_line = static_cast<int>(first) + 1;
+    const char delimiter = delimiter_of(f.lines[first]);
+    t.header = cells_of(f.lines[first], delimiter);
+    for (std::size_t i = first + 1; i < f.lines.size(); ++i) {
+        if (trim(f.lines[i]).empty()) continue;
+        auto cells = cells_of(f.lines[i], delimiter);
+        // Spreadsheets often add empty cells at the end of a row.
+        while (cells.size() > t.header.size() && cells.back().empty()) cells.pop_back();
+        if (cells.size() != t.header.size())
+            refuse(f.path, static_cast<int>(i) + 1, cells.empty() ? "" : cells.front(),
+                   "the row has " + std::to_string(cells.size()) + " cells but the header names " +
+                       std::to_string(t.header.size()) + " columns");
+        t.rows.push_back(std::move(cells));
+        t.lines.push_back(static_cast<int>(i) + 1);
+    }
+    return t;
+}
+
 }  // namespace
 
 SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column) {
     SpecimenTable t;
     t.path = f.path;
     t.name = f.name;
-    std::size_t first = 0;
-    while (first < f.lines.size() && trim(f.lines[first]).empty()) ++first;
-    if (first == f.lines.size()) refuse(t.path, 0, "", "the file is empty");
-    const char delimiter = delimiter_of(f.lines[first]);
-    const auto header = cells_of(f.lines[first], delimiter);
-    std::vector<std::vector<std::string>> rows;
-    for (std::size_t i = first + 1; i < f.lines.size(); ++i) {
-        if (trim(f.lines[i]).empty()) continue;
-        auto cells = cells_of(f.lines[i], delimiter);
-        // Spreadsheets often add empty cells at the end of a row.
-        while (cells.size() > header.size() && cells.back().empty()) cells.pop_back();
-        if (cells.size() != header.size())
-            refuse(t.path, static_cast<int>(i) + 1, cells.empty() ? "" : cells.front(),
-                   "the row has " + std::to_string(cells.size()) + " cells but the header names " +
-                       std::to_string(header.size()) + " columns");
-        rows.push_back(std::move(cells));
-        t.lines.push_back(static_cast<int>(i) + 1);
-    }
+    HeadedRows table = headed_rows(f, "the file is empty");
+    const auto& header = table.header;
+    const auto& rows = table.rows;
+    t.lines = table.lines;
     if (rows.empty()) refuse(t.path, 0, "", "the header row is not followed by any specimen");
 
     // Which column is what.
@@ -404,13 +423,13 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
             std::find(xs.begin(), xs.end(), role[c] == 'x' ? c : c - 1) == xs.end())
             role[c] = 'o';
     if (xs.size() < 2)
-        refuse(t.path, static_cast<int>(first) + 1, "",
+        refuse(t.path, table.header_line, "",
                "the header names fewer than two landmarks; name the coordinate columns x1,y1,x2,y2,... (or pairs such as LM1_x,LM1_y)");
     std::optional<std::size_t> id;
     if (!id_column.empty()) {
         for (std::size_t c = 0; c < header.size(); ++c)
             if (lower(trim(header[c])) == lower(trim(id_column))) id = c;
-        if (!id) refuse(t.path, static_cast<int>(first) + 1, "", "there is no ID column " + in_quotes(id_column));
+        if (!id) refuse(t.path, table.header_line, "", "there is no ID column " + in_quotes(id_column));
     } else {
         for (std::size_t c = 0; c < header.size() && !id; ++c)
             if (role[c] == 'o' && id_name(header[c])) id = c;
@@ -549,26 +568,18 @@ bool all_numbers(const Column& c) {
 
 // Factors and covariates of a separate table, matched to the specimens by ID.
 void merge_factor_table(SpecimenTable& t, const TextFile& f, const std::string& id_column) {
-    std::size_t first = 0;
-    while (first < f.lines.size() && trim(f.lines[first]).empty()) ++first;
-    if (first == f.lines.size()) refuse(f.path, 0, "", "the factor table is empty");
-    const char delimiter = delimiter_of(f.lines[first]);
-    const auto header = cells_of(f.lines[first], delimiter);
+    const HeadedRows table = headed_rows(f, "the factor table is empty");
+    const auto& header = table.header;
     std::size_t id = 0;
     if (!id_column.empty())
         for (std::size_t c = 0; c < header.size(); ++c)
             if (lower(trim(header[c])) == lower(trim(id_column))) id = c;
     std::map<std::string, std::pair<std::vector<std::string>, int>> by_id;
-    for (std::size_t i = first + 1; i < f.lines.size(); ++i) {
-        if (trim(f.lines[i]).empty()) continue;
-        auto cells = cells_of(f.lines[i], delimiter);
-        while (cells.size() > header.size() && cells.back().empty()) cells.pop_back();
-        if (cells.size() != header.size())
-            refuse(f.path, static_cast<int>(i) + 1, cells.empty() ? "" : cells.front(),
-                   "the row has " + std::to_string(cells.size()) + " cells but the header names " + std::to_string(header.size()) + " columns");
-        if (by_id.count(cells[id]))
-            refuse(f.path, static_cast<int>(i) + 1, cells[id], "the ID appears twice in the factor table");
-        by_id[cells[id]] = {cells, static_cast<int>(i) + 1};
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+        const auto& cells = table.rows[r];
+        const int line = table.lines[r];
+        if (by_id.count(cells[id])) refuse(f.path, line, cells[id], "the ID appears twice in the factor table");
+        by_id[cells[id]] = {cells, line};
     }
     for (std::size_t s = 0; s < t.coords.size(); ++s) {
         if (t.ids[s].empty())
