@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
                 std::string name = d->name + "/" + job.action;
                 if (job.model != 1) name += "/model:" + std::to_string(job.model);
                 name += "/threads:" + std::to_string(threads);
-                auto* b = benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& s) { run_action(s, d, job.action, threads, job.model); });
+                auto* b = benchmark::RegisterBenchmark(
+                    name.c_str(), [=](benchmark::State& s) { run_action(s, d, job.action, threads, job.model); });
                 b->Unit(benchmark::kMillisecond)->UseRealTime();
                 if (d == &big) b->Iterations(1);
             }

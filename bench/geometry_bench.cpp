@@ -88,13 +88,13 @@ const Sample& sample(int size) {
 
 void set_counters(benchmark::State& state, std::size_t passes, std::size_t row_passes, int k) {
     state.counters["passes"] = benchmark::Counter(static_cast<double>(passes), benchmark::Counter::kAvgIterations);
-    state.counters["t/lm.pass"] = benchmark::Counter(static_cast<double>(row_passes) * k,
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["t/lm.pass"] =
+        benchmark::Counter(static_cast<double>(row_passes) * k, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void label(benchmark::State& state, const Sample& s, int groups) {
-    state.SetLabel(std::to_string(s.data.rows()) + "x" + std::to_string((s.data.cols() - 1) / 2) + ", " +
-                   std::to_string(groups) + " groups");
+    state.SetLabel(std::to_string(s.data.rows()) + "x" + std::to_string((s.data.cols() - 1) / 2) + ", " + std::to_string(groups) +
+                   " groups");
 }
 
 // The matrix form, as an analysis calls it once per action: checks, centres,
@@ -107,8 +107,7 @@ void BM_getconsensuspcafull(benchmark::State& state) {
         passes += c.passes;
         benchmark::DoNotOptimize(c.y.data());
     }
-    set_counters(state, passes, passes * static_cast<std::size_t>(s.data.rows()),
-                 static_cast<int>((s.data.cols() - 1) / 2));
+    set_counters(state, passes, passes * static_cast<std::size_t>(s.data.rows()), static_cast<int>((s.data.cols() - 1) / 2));
     state.SetLabel(std::to_string(s.data.rows()) + "x" + std::to_string((s.data.cols() - 1) / 2));
 }
 BENCHMARK(BM_getconsensuspcafull)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);

@@ -13,8 +13,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <ctime>
 #include <cmath>
+#include <ctime>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,13 +58,12 @@ void run_action(benchmark::State& state, const DataSet* d, const std::string& ac
 int main(int argc, char** argv) {
     static const std::vector<DataSet> sets = {
         bundled_set("plethodon", "plethodon", true), bundled_set("mosquito", "mosquito", false),
-        bundled_set("larvalHead", "larvalMorph", true), bundled_set("pupfish", "pupfish", true),
-        generated_set(10000, 50, 9)};
+        bundled_set("larvalHead", "larvalMorph", true), bundled_set("pupfish", "pupfish", true), generated_set(10000, 50, 9)};
     struct Job {
         const char* action;
         int model;
     };
-    const Job jobs[] = {{"RunOneWay", 1},  {"RunTwoWay", 1},    {"RunTwoWayF", 1}, {"RunTwoWayNest", 1},
+    const Job jobs[] = {{"RunOneWay", 1},    {"RunTwoWay", 1}, {"RunTwoWayF", 1}, {"RunTwoWayNest", 1},
                         {"RunTwoStandF", 5}, {"RunOneCov", 1}, {"RunTwoCov", 1}};
     for (const DataSet& d : sets)
         for (const auto& job : jobs) {
@@ -74,8 +73,9 @@ int main(int argc, char** argv) {
                 std::string name = d.name + "/" + job.action + "/";
                 if (job.model != 1) name += "model:" + std::to_string(job.model) + "/";
                 name += kernel_name(kernel);
-                auto* b = benchmark::RegisterBenchmark(
-                    name.c_str(), [d = &d, job, kernel](benchmark::State& s) { run_action(s, d, job.action, job.model, kernel); });
+                auto* b = benchmark::RegisterBenchmark(name.c_str(), [d = &d, job, kernel](benchmark::State& s) {
+                    run_action(s, d, job.action, job.model, kernel);
+                });
                 b->Unit(benchmark::kMillisecond)->UseRealTime();
                 if (d.perms < 999) b->Iterations(1);
             }

@@ -22,8 +22,9 @@ using namespace quillan;
 
 namespace {
 
-const char* const kActions[] = {"RunOneWay",  "RunOneWayF",  "RunTwoWay",  "RunTwoWayF",   "RunTwoWayNest", "RunOneStand", "RunTwoStand",
-                                "TestCovariate", "RunTwoCov", "RunOneCov", "RunOneStandF", "RunTwoStandF",  "GoMan"};
+const char* const kActions[] = {"RunOneWay",    "RunOneWayF",   "RunTwoWay",     "RunTwoWayF", "RunTwoWayNest",
+                                "RunOneStand",  "RunTwoStand",  "TestCovariate", "RunTwoCov",  "RunOneCov",
+                                "RunOneStandF", "RunTwoStandF", "GoMan"};
 
 const std::string& scratch_folder() {
     static const std::string folder = [] {

@@ -4,9 +4,9 @@
 // is the format.
 #include "platform/format.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>

@@ -39,7 +39,8 @@ struct RunOptions {
 
 // The refusal texts of the group-list rule.
 inline constexpr const char* kOneWayRefusal =
-    "You have loaded a group list with multiple columns but are carrying out a One-Way Test.  Please Reload the List and Try again";
+    "You have loaded a group list with multiple columns but are carrying out a One-Way Test.  Please Reload the List and Try "
+    "again";
 inline constexpr const char* kTwoWayRefusal =
     "Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload";
 inline constexpr const char* kRegressionRefusal =

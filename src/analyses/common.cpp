@@ -35,29 +35,34 @@ long long read_nperm(ActionEnv& env) {
 }
 
 const Matrix& require_landmarks(const Workspace& ws) {
-    if (ws.landmarks.size() == 0) throw QuillanError("No landmark file is loaded: load one with " + control_words().load_landmarks + " first.");
+    if (ws.landmarks.size() == 0)
+        throw QuillanError("No landmark file is loaded: load one with " + control_words().load_landmarks + " first.");
     require_shape_landmarks(ws.landmarks);
     return ws.landmarks;
 }
 
 const Matrix& require_groups(const Workspace& ws, Eigen::Index columns) {
-    if (ws.groups.size() == 0) throw QuillanError("No group file is loaded: load one with " + control_words().load_groups + " first.");
+    if (ws.groups.size() == 0)
+        throw QuillanError("No group file is loaded: load one with " + control_words().load_groups + " first.");
     if (ws.groups.cols() < columns)
-        throw QuillanError(sprintf("The group file has %i column(s), but this analysis needs %i.", {static_cast<double>(ws.groups.cols()),
-                                                                                                  static_cast<double>(columns)}));
+        throw QuillanError(sprintf("The group file has %i column(s), but this analysis needs %i.",
+                                   {static_cast<double>(ws.groups.cols()), static_cast<double>(columns)}));
     if (ws.groups.rows() != ws.landmarks.rows())
-        throw QuillanError(sprintf("The group file has %i specimens, but the landmark file has %i: load files that describe the same "
-                                   "specimens.",
-                                   {static_cast<double>(ws.groups.rows()), static_cast<double>(ws.landmarks.rows())}));
+        throw QuillanError(
+            sprintf("The group file has %i specimens, but the landmark file has %i: load files that describe the same "
+                    "specimens.",
+                    {static_cast<double>(ws.groups.rows()), static_cast<double>(ws.landmarks.rows())}));
     return ws.groups;
 }
 
 const Matrix& require_covariate(const Workspace& ws) {
-    if (ws.covariate.size() == 0) throw QuillanError("No covariate file is loaded: load one with " + control_words().load_covariate + " first.");
+    if (ws.covariate.size() == 0)
+        throw QuillanError("No covariate file is loaded: load one with " + control_words().load_covariate + " first.");
     if (ws.covariate.rows() != ws.landmarks.rows())
-        throw QuillanError(sprintf("The covariate file has %i specimens, but the landmark file has %i: load files that describe the "
-                                   "same specimens.",
-                                   {static_cast<double>(ws.covariate.rows()), static_cast<double>(ws.landmarks.rows())}));
+        throw QuillanError(
+            sprintf("The covariate file has %i specimens, but the landmark file has %i: load files that describe the "
+                    "same specimens.",
+                    {static_cast<double>(ws.covariate.rows()), static_cast<double>(ws.landmarks.rows())}));
     if (ws.covariate.cols() != 1)
         throw QuillanError(sprintf("The covariate file has %i values per line; it must hold one value per specimen.",
                                    {static_cast<double>(ws.covariate.cols())}));
@@ -95,9 +100,10 @@ void SingleGroupNotice::tell(ActionEnv& env) const {
     }
     if (permuted_ > 0) {
         if (!text.empty()) text += "\n";
-        text += sprintf("In %i of the %i permutations a shuffled grouping formed a group of a single specimen, which contributes "
-                        "nothing to the within-group sum.",
-                        {static_cast<double>(permuted_), static_cast<double>(nperm_)});
+        text += sprintf(
+            "In %i of the %i permutations a shuffled grouping formed a group of a single specimen, which contributes "
+            "nothing to the within-group sum.",
+            {static_cast<double>(permuted_), static_cast<double>(nperm_)});
     }
     if (!text.empty()) env.message(text, "Single-specimen groups");
 }

@@ -4,8 +4,8 @@
 // specimen.
 #pragma once
 
-#include "platform/value.hpp"
 #include "analyses/action_env.hpp"
+#include "platform/value.hpp"
 
 #include <string>
 #include <vector>

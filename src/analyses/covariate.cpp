@@ -45,12 +45,15 @@ Matrix standardise_by_groups(ActionEnv& env, const Codes& codes, const std::func
 
 }  // namespace
 
-double standardisation_value(const Workspace& ws) { return mean(ws.covariate.size() ? elements(ws.covariate) : std::vector<double>{}); }
+double standardisation_value(const Workspace& ws) {
+    return mean(ws.covariate.size() ? elements(ws.covariate) : std::vector<double>{});
+}
 
 CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double svalue, bool two_way) {
     const Workspace& ws = env.ws();
     if (!(cchoice == 1 || cchoice == 2 || cchoice == 3 || cchoice == 4 || cchoice == 5))
-        throw QuillanError(sprintf("The covariate model must be one of the five entries of the covariate box (got %i).", {cchoice}));
+        throw QuillanError(
+            sprintf("The covariate model must be one of the five entries of the covariate box (got %i).", {cchoice}));
     const int model = static_cast<int>(cchoice);
     CovariateModel m;
     m.line = sprintf(two_way ? kModelLines[model - 1].two_way : kModelLines[model - 1].one_way);
@@ -70,37 +73,42 @@ CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double sval
         m.edf_red = 1;
         return m;
     }
-    if (ws.groups.size() == 0) throw QuillanError("No group file is loaded: covariate models 3 to 5 fit their lines within groups.");
+    if (ws.groups.size() == 0)
+        throw QuillanError("No group file is loaded: covariate models 3 to 5 fit their lines within groups.");
     if (ws.groups.rows() != data.rows())
-        throw QuillanError(sprintf("The group file has %i specimens, but the landmark file has %i: load files that describe the same "
-                                   "specimens.",
-                                   {static_cast<double>(ws.groups.rows()), static_cast<double>(data.rows())}));
+        throw QuillanError(
+            sprintf("The group file has %i specimens, but the landmark file has %i: load files that describe the same "
+                    "specimens.",
+                    {static_cast<double>(ws.groups.rows()), static_cast<double>(data.rows())}));
     if (model == 3) {
         const Codes codes = column_codes(ws.groups, 0);
-        m.xdata = standardise_by_groups(env, codes, [](double c) { return variable_group(c, 1); },
-                                        svalue, m.edf_red);
+        m.xdata = standardise_by_groups(
+            env, codes, [](double c) { return variable_group(c, 1); }, svalue, m.edf_red);
         require_finite_fit(ws, m.xdata);
         return m;
     }
     if (ws.groups.cols() < 2)
-        throw QuillanError(sprintf("Covariate model %i fits its lines within the groups of the second grouping variable, but the group "
-                                   "file has only one column.",
-                                   {static_cast<double>(model)}));
+        throw QuillanError(
+            sprintf("Covariate model %i fits its lines within the groups of the second grouping variable, but the group "
+                    "file has only one column.",
+                    {static_cast<double>(model)}));
     const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
     if (model == 4) {
-        m.xdata = standardise_by_groups(env, g2, [](double c) { return variable_group(c, 2); },
-                                        svalue, m.edf_red);
+        m.xdata = standardise_by_groups(
+            env, g2, [](double c) { return variable_group(c, 2); }, svalue, m.edf_red);
         require_finite_fit(ws, m.xdata);
         return m;
     }
     const CombinedCode cells = cell_codes(g1, g2, &env.console());
-    m.xdata = standardise_by_groups(env, cells.glistc, [&cells](double c) { return cell_of(cells, c); }, svalue, m.edf_red);
+    m.xdata = standardise_by_groups(
+        env, cells.glistc, [&cells](double c) { return cell_of(cells, c); }, svalue, m.edf_red);
     require_finite_fit(ws, m.xdata);
     return m;
 }
 
-std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups,
-                                           double svalue, Console* console, const std::vector<std::string>& names) {
+std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z,
+                                         std::size_t ngroups, double svalue, Console* console,
+                                         const std::vector<std::string>& names) {
     if (ngroups > X.size() || ngroups > z.size()) throw QuillanError("stand_by_groupfunction: more groups than blocks.");
     std::vector<Matrix> y;
     y.reserve(ngroups);
@@ -115,7 +123,8 @@ std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std
         }
         const std::string name = i < names.size() ? names[i] : sprintf("group %i", {static_cast<double>(i + 1)});
         if (xt.rows() < 2)
-            throw QuillanError("The " + name + " has a single specimen, so its regression line on the covariate cannot be fitted.");
+            throw QuillanError("The " + name +
+                               " has a single specimen, so its regression line on the covariate cannot be fitted.");
         if (!has_two_values(zt))
             throw QuillanError("The covariate has the same value for every specimen of the " + name +
                                ", so its regression line on the covariate cannot be fitted.");
@@ -128,8 +137,9 @@ StandardisationTotals compare_totals(const PreparedTable& data, const PreparedTa
     StandardisationTotals t;
     t.pre_tssd = data.total_ss();
     t.tssd = xdata.total_ss();
-    t.prior_line = sprintf("\\nPrior to Standardization via the covariate\\n, SS=%1.4f Explained by Covariate SS=%1.4f, Percent Explained =%2.3f",
-                           {t.pre_tssd, t.pre_tssd - t.tssd, (100 * (t.pre_tssd - t.tssd)) / t.pre_tssd});
+    t.prior_line = sprintf(
+        "\\nPrior to Standardization via the covariate\\n, SS=%1.4f Explained by Covariate SS=%1.4f, Percent Explained =%2.3f",
+        {t.pre_tssd, t.pre_tssd - t.tssd, (100 * (t.pre_tssd - t.tssd)) / t.pre_tssd});
     return t;
 }
 
@@ -159,8 +169,8 @@ constexpr std::size_t kChunk = 8;
 // Adds the residual sums of C columns, starting at x, to `total` one column
 // after another.
 template <std::size_t C>
-void residual_chunk(const double* z, std::size_t n, double zm, double sxx, bool sloped, const double* x, std::ptrdiff_t row_stride,
-                    double& total) {
+void residual_chunk(const double* z, std::size_t n, double zm, double sxx, bool sloped, const double* x,
+                    std::ptrdiff_t row_stride, double& total) {
     const double dn = static_cast<double>(n);
     double ym[C], sxy[C], slope[C], intercept[C], s[C];
     for (std::size_t l = 0; l < C; ++l) ym[l] = sxy[l] = s[l] = 0.0;
@@ -228,8 +238,9 @@ double regression_unexplained_ss(const Matrix& x, const std::vector<double>& z) 
     for (double v : z)
         if (!std::isfinite(v)) throw QuillanError("getunexplained: a covariate value is not a finite number.");
     if (!has_two_values(z))
-        throw QuillanError("getunexplained: the covariate has the same value for every row, so no straight line can be fitted "
-                           "against it.");
+        throw QuillanError(
+            "getunexplained: the covariate has the same value for every row, so no straight line can be fitted "
+            "against it.");
     if (x.cols() < 2) return 0.0;
     return residual_ss(z.data(), z.size(), x.data(), static_cast<std::size_t>(x.cols() - 1), x.cols());
 }

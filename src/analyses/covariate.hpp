@@ -13,8 +13,8 @@
 // covariate; the slope-model tests use them group by group.
 #pragma once
 
-#include "analyses/scoring.hpp"
 #include "analyses/action_env.hpp"
+#include "analyses/scoring.hpp"
 
 #include <string>
 #include <vector>
@@ -39,8 +39,9 @@ double standardisation_value(const Workspace& ws);
 // `names` (optional) names the groups in messages.  Fails with a message
 // naming the group when a group has a single specimen or a covariate that is
 // constant within it, since its lines are then undetermined.
-std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z, std::size_t ngroups,
-                                           double svalue, Console* console = nullptr, const std::vector<std::string>& names = {});
+std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z,
+                                         std::size_t ngroups, double svalue, Console* console = nullptr,
+                                         const std::vector<std::string>& names = {});
 
 // The total sums of squares before and after standardisation and the report
 // line that compares them.

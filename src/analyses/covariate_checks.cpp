@@ -43,19 +43,21 @@ void require_fittable_covariate(const Workspace& ws) {
     for (Eigen::Index i = 0; i < ws.covariate.rows(); ++i) {
         const double v = ws.covariate(i, 0);
         if (std::isfinite(v) && std::fabs(v) > kMaxCovariateMagnitude)
-            throw QuillanError(sprintf("Line %i of %s holds %g, too large for the straight-line fits on the covariate (values up to "
-                                       "1e100 in size can be fitted). Please check that line, or rescale the covariate.",
-                                       {static_cast<double>(i + 1), covariate_file(ws), v}));
+            throw QuillanError(
+                sprintf("Line %i of %s holds %g, too large for the straight-line fits on the covariate (values up to "
+                        "1e100 in size can be fitted). Please check that line, or rescale the covariate.",
+                        {static_cast<double>(i + 1), covariate_file(ws), v}));
     }
 }
 
 void require_finite_fit(const Workspace& ws, const Matrix& standardised) {
     if (standardised.allFinite() || ws.covariate.rows() == 0) return;
     const Eigen::Index row = most_extreme_row(ws.covariate);
-    throw QuillanError(sprintf("The straight-line fits on the covariate gave numbers that are not finite: the covariate values "
-                               "are too far apart or too close together to fit. The most extreme is %g on line %i of %s; "
-                               "please check it, or rescale the covariate.",
-                               {ws.covariate(row, 0), static_cast<double>(row + 1), covariate_file(ws)}));
+    throw QuillanError(
+        sprintf("The straight-line fits on the covariate gave numbers that are not finite: the covariate values "
+                "are too far apart or too close together to fit. The most extreme is %g on line %i of %s; "
+                "please check it, or rescale the covariate.",
+                {ws.covariate(row, 0), static_cast<double>(row + 1), covariate_file(ws)}));
 }
 
 }  // namespace quillan

@@ -6,8 +6,8 @@
 // of the landmark file) or printed a nonsensical percentage.
 #pragma once
 
-#include "platform/value.hpp"
 #include "analyses/workspace.hpp"
+#include "platform/value.hpp"
 
 #include <string>
 

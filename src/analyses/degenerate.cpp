@@ -1,7 +1,7 @@
 #include "analyses/degenerate.hpp"
 
-#include "platform/format.hpp"
 #include "analyses/action_env.hpp"
+#include "platform/format.hpp"
 
 #include <cmath>
 

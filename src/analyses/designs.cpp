@@ -167,7 +167,8 @@ TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double 
     const double dfA = r.dfA, dfB = r.dfB, dfAB = r.dfAB, dfe = r.dfe;
     PermutationEngine engine(env);
     auto result = engine.run<ShuffleState>(
-        nperm, {r.FA, r.FB, r.FAB}, std::vector<Exceeds>(3, Exceeds::Greater), [&] { return std::make_unique<ShuffleState>(table); },
+        nperm, {r.FA, r.FB, r.FAB}, std::vector<Exceeds>(3, Exceeds::Greater),
+        [&] { return std::make_unique<ShuffleState>(table); },
         [&](ShuffleState& s, long long, Rng& rng, double* stats) {
             s.single = false;
             randperm(s.rp1, nss1, rng);

@@ -18,7 +18,8 @@ void go_man(ActionEnv& env) {
     const double tssd = table.total_ss();
     const long long nperm = 100;
     if (n <= 1)
-        throw QuillanError("The diagnostic run needs a group file of two columns: the cells of both grouping variables are scored.");
+        throw QuillanError(
+            "The diagnostic run needs a group file of two columns: the cells of both grouping variables are scored.");
     require_groups(ws, 2);
     const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
     const Codes glistc = cells_of(env, g1, g2);

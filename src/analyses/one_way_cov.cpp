@@ -4,8 +4,8 @@
 // covariate; random groups of the real groups' sizes test whether the real
 // groups' own slopes explain more than a shared one.
 #include "analyses/action_env.hpp"
-#include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/permutation_engine.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
@@ -43,18 +43,20 @@ void run_one_cov(ActionEnv& env) {
                           "\\n\\nCommon Slope model \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent "
                           "Explained=%1.4f \\n  p=%1.5f",
                           {y1, y2, y1 - y2, 100 * y2 / y1}),
-        probability_piece(y.exc_ms, nperm,
-                          "\\n\\nDifferent Slopes (G1 x Covariate dependence)\\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained "
-                          "SS=%1.4f \\nPercent Explained=%1.4f \\n  p<%1.5f",
-                          "\\n\\nDifferent Slope(G1 x Covariate dependence) \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained "
-                          "SS=%1.4f \\nPercent Explained=%1.4f \\n   p=%1.5f",
-                          {y1, y3, y1 - y3, 100 * y3 / y1}),
-        probability_piece(y.cdraw_exc, nperm,
-                          "\\n\\nPermutation Test of Different Slope (G1 x Covariate) model vs Common Slope model p<%1.4f, \\n(Low p "
-                          "means G1 x Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
-                          "\\n----------\\nPermutation Test of Different Slope (G1 x Covariate) model vs Common Slope model "
-                          "p=%1.4f \\n (Low p means the different slope model is significantly better than the common slope "
-                          "model,Test Criteria is explained SS)"),
+        probability_piece(
+            y.exc_ms, nperm,
+            "\\n\\nDifferent Slopes (G1 x Covariate dependence)\\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained "
+            "SS=%1.4f \\nPercent Explained=%1.4f \\n  p<%1.5f",
+            "\\n\\nDifferent Slope(G1 x Covariate dependence) \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained "
+            "SS=%1.4f \\nPercent Explained=%1.4f \\n   p=%1.5f",
+            {y1, y3, y1 - y3, 100 * y3 / y1}),
+        probability_piece(
+            y.cdraw_exc, nperm,
+            "\\n\\nPermutation Test of Different Slope (G1 x Covariate) model vs Common Slope model p<%1.4f, \\n(Low p "
+            "means G1 x Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
+            "\\n----------\\nPermutation Test of Different Slope (G1 x Covariate) model vs Common Slope model "
+            "p=%1.4f \\n (Low p means the different slope model is significantly better than the common slope "
+            "model,Test Criteria is explained SS)"),
         sprintf("\\n\\nNote:all p values derived by permutation"),
     }));
 }

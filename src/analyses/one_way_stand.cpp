@@ -30,8 +30,9 @@ void run_one_stand(ActionEnv& env) {
         sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
         model.line,
         totals.prior_line,
-        sprintf("\\n\\nTotal SS after Standardization = %1.4f \\nExplained SS=%1.4f Unexplained SS=%1.4f\\n Percent Explained =%2.4f",
-                {totals.tssd, r.expvar, r.unexpvar, 100 * r.expvar / totals.tssd}),
+        sprintf(
+            "\\n\\nTotal SS after Standardization = %1.4f \\nExplained SS=%1.4f Unexplained SS=%1.4f\\n Percent Explained =%2.4f",
+            {totals.tssd, r.expvar, r.unexpvar, 100 * r.expvar / totals.tssd}),
         explained_count_piece(r.exc, nperm),
     }));
 }
@@ -66,9 +67,10 @@ void run_one_stand_f(ActionEnv& env) {
     record_one_way_f(env, r, tssd, nperm, (ncodes - 1) * df_unit, dfe * df_unit, false);
     env.set_report(strcat({
         "The Results of a One-Way Classification, after removal of covariate effects using F-tests",
-        sprintf("\\n\\nNote loss of %i degrees of freedom due to use of the regression model to remove variation in shape associated "
-                "with the covariate",
-                {model.edf_red * df_unit}),
+        sprintf(
+            "\\n\\nNote loss of %i degrees of freedom due to use of the regression model to remove variation in shape associated "
+            "with the covariate",
+            {model.edf_red * df_unit}),
         sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
         model.line,
         one_way_groups_piece(env, r.groups),

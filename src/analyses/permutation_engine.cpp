@@ -114,7 +114,9 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
                         if (exceeds) ++my_counts[s];
                         if (exceeds || stats[s] == observed[s]) ++my_counts_ge[s];
                     }
-                    if (store) std::copy(stats.begin(), stats.end(), result.values.begin() + static_cast<std::ptrdiff_t>(i * static_cast<long long>(nstats)));
+                    if (store)
+                        std::copy(stats.begin(), stats.end(),
+                                  result.values.begin() + static_cast<std::ptrdiff_t>(i * static_cast<long long>(nstats)));
                     if (recorder) recorder->record(t, i, stats.data());
                     done.fetch_add(1, std::memory_order_relaxed);
                 }
@@ -146,10 +148,11 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
     }
     int running = static_cast<int>(pool.size());
     if (running < nthreads && console_) {
-        console_->line(running == 0 ? "No worker thread could be started (" + start_failure +
-                                          "); the permutations run on the action's own thread."
-                                    : "Only " + std::to_string(running) + " of " + std::to_string(nthreads) +
-                                          " worker threads could be started (" + start_failure + "); the permutations run on those.");
+        console_->line(running == 0
+                           ? "No worker thread could be started (" + start_failure +
+                                 "); the permutations run on the action's own thread."
+                           : "Only " + std::to_string(running) + " of " + std::to_string(nthreads) +
+                                 " worker threads could be started (" + start_failure + "); the permutations run on those.");
     }
     if (running == 0) {
         work(0);
@@ -221,7 +224,8 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
         sums.push_back(result.single_groups);
         team->sum(sums);
         std::copy(sums.begin(), sums.begin() + static_cast<std::ptrdiff_t>(nstats), result.counts.begin());
-        std::copy(sums.begin() + static_cast<std::ptrdiff_t>(nstats), sums.begin() + static_cast<std::ptrdiff_t>(2 * nstats), result.counts_ge.begin());
+        std::copy(sums.begin() + static_cast<std::ptrdiff_t>(nstats), sums.begin() + static_cast<std::ptrdiff_t>(2 * nstats),
+                  result.counts_ge.begin());
         result.single_groups = sums.back();
     }
     if (share_values) {

@@ -8,8 +8,8 @@
 // permutations.
 #pragma once
 
-#include "platform/random.hpp"
 #include "analyses/action_env.hpp"
+#include "platform/random.hpp"
 
 #include <cstdint>
 #include <functional>
@@ -23,10 +23,10 @@ namespace quillan {
 enum class Exceeds { Greater, Less };
 
 struct PermutationResult {
-    std::vector<long long> counts;  // per statistic, permutations that exceeded the observed value
+    std::vector<long long> counts;     // per statistic, permutations that exceeded the observed value
     std::vector<long long> counts_ge;  // per statistic, permutations that reached or exceeded it (ties counted)
-    std::vector<double> values;     // every permutation's statistics (only when kept), permutation-major
-    long long single_groups = 0;    // permutations in which a shuffled grouping formed a one-specimen group
+    std::vector<double> values;        // every permutation's statistics (only when kept), permutation-major
+    long long single_groups = 0;       // permutations in which a shuffled grouping formed a one-specimen group
 };
 
 // One permutation's work: fills `stats` (one entry per statistic) for

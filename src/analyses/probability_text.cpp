@@ -25,7 +25,10 @@ std::string visible_probability_format(std::string_view format, double p) {
     std::size_t start = std::string::npos;
     for (std::size_t i = 0; i < f.size(); ++i) {
         if (f[i] != '%') continue;
-        if (i + 1 < f.size() && f[i + 1] == '%') { ++i; continue; }
+        if (i + 1 < f.size() && f[i + 1] == '%') {
+            ++i;
+            continue;
+        }
         start = i;
     }
     if (start == std::string::npos) return f;
@@ -37,7 +40,8 @@ std::string visible_probability_format(std::string_view format, double p) {
     if (j < f.size() && f[j] == '.') {
         ++j;
         precision = 0;
-        while (j < f.size() && std::isdigit(static_cast<unsigned char>(f[j])) && precision < 100) precision = precision * 10 + (f[j++] - '0');
+        while (j < f.size() && std::isdigit(static_cast<unsigned char>(f[j])) && precision < 100)
+            precision = precision * 10 + (f[j++] - '0');
     }
     if (j >= f.size() || f[j] != 'f') return f;
     if (shows_a_nonzero_digit(p, precision)) return f;

@@ -23,21 +23,21 @@ namespace quillan {
 
 // What one process brings to a meeting.
 struct TeamWord {
-    int status = 0;           // nonzero: this process failed, with this exit status
-    bool stop = false;        // this process was asked to stop
-    long long done = 0;       // permutations this process has finished in the current loop
-    std::uint64_t seed = 0;   // the seed this process drew (the first process's is the one used)
-    std::uint64_t data = 0;   // a fingerprint of the data this process read (0 when it says none)
+    int status = 0;          // nonzero: this process failed, with this exit status
+    bool stop = false;       // this process was asked to stop
+    long long done = 0;      // permutations this process has finished in the current loop
+    std::uint64_t seed = 0;  // the seed this process drew (the first process's is the one used)
+    std::uint64_t data = 0;  // a fingerprint of the data this process read (0 when it says none)
 };
 
 // What a meeting tells every process.
 struct TeamAnswer {
-    int status = 0;         // the exit status of the lowest-numbered process that failed; 0 when none did
-    int failed_rank = -1;   // that process's number
-    bool stop = false;      // some process was asked to stop
-    long long done = 0;     // permutations finished in all
-    std::uint64_t seed = 0; // the first process's seed
-    bool same_data = true;  // every process brought the same data fingerprint
+    int status = 0;          // the exit status of the lowest-numbered process that failed; 0 when none did
+    int failed_rank = -1;    // that process's number
+    bool stop = false;       // some process was asked to stop
+    long long done = 0;      // permutations finished in all
+    std::uint64_t seed = 0;  // the first process's seed
+    bool same_data = true;   // every process brought the same data fingerprint
     // Nothing more is done together after such a meeting.
     bool over() const { return status != 0 || stop; }
 };

@@ -10,29 +10,46 @@ void record_one_way(ActionEnv& env, const OneWayResult& r, double tssd, long lon
         .test("explained SS", r.expvar, r.exc, r.exc_ge, nperm);
 }
 
-void record_one_way_f(ActionEnv& env, const OneWayResult& r, double tssd, long long nperm, double df1, double df2, bool with_sums) {
+void record_one_way_f(ActionEnv& env, const OneWayResult& r, double tssd, long long nperm, double df1, double df2,
+                      bool with_sums) {
     RecordedModel& m = env.record().model("G1").set("groups", r.groups);
     if (with_sums) m.sums(tssd, r.expvar, r.unexpvar);
-    m.set("F", r.obsF)
-        .set("df1", df1)
-        .set("df2", df2)
-        .test("F", r.obsF, r.exc, r.exc_ge, nperm);
+    m.set("F", r.obsF).set("df1", df1).set("df2", df2).test("F", r.obsF, r.exc, r.exc_ge, nperm);
 }
 
 void record_two_way(ActionEnv& env, const TwoWayResult& r, double tssd, long long nperm) {
     ResultRecord& rec = env.record();
-    rec.model("G1 x G2 cells").set("groups", r.ncells).sums(tssd, r.expvar, r.unexpvar).test("explained SS", r.expvar, r.exc, r.ge[0], nperm);
-    rec.model("G1").set("groups", r.ngroups1).sums(tssd, r.expvar1, r.unexpvar1).test("explained SS", r.expvar1, r.exc1, r.ge[1], nperm);
+    rec.model("G1 x G2 cells")
+        .set("groups", r.ncells)
+        .sums(tssd, r.expvar, r.unexpvar)
+        .test("explained SS", r.expvar, r.exc, r.ge[0], nperm);
+    rec.model("G1")
+        .set("groups", r.ngroups1)
+        .sums(tssd, r.expvar1, r.unexpvar1)
+        .test("explained SS", r.expvar1, r.exc1, r.ge[1], nperm);
     rec.model("G1 x G2 cells against G1 with G2 shuffled").test("explained SS", r.expvar, r.exc_g2_shuffled, r.ge[3], nperm);
-    rec.model("G2").set("groups", r.ngroups2).sums(tssd, r.expvar2, r.unexpvar2).test("explained SS", r.expvar2, r.exc2, r.ge[2], nperm);
+    rec.model("G2")
+        .set("groups", r.ngroups2)
+        .sums(tssd, r.expvar2, r.unexpvar2)
+        .test("explained SS", r.expvar2, r.exc2, r.ge[2], nperm);
     rec.model("G1 x G2 cells against G2 with G1 shuffled").test("explained SS", r.expvar, r.exc_g1_shuffled, r.ge[4], nperm);
 }
 
 void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double tssd, double df_unit, long long nperm) {
     ResultRecord& rec = env.record();
     rec.model("G1 x G2 cells").set("total_ss", tssd).set("cell_ss", tssd - r.eSS).set("error_ss", r.eSS);
-    rec.model("G1").set("ss", r.SSA).set("F", r.FA).set("df1", r.dfA * df_unit).set("df2", r.dfe * df_unit).test("F", r.FA, r.exc, r.ge[0], nperm);
-    rec.model("G2").set("ss", r.SSB).set("F", r.FB).set("df1", r.dfB * df_unit).set("df2", r.dfe * df_unit).test("F", r.FB, r.exc1, r.ge[1], nperm);
+    rec.model("G1")
+        .set("ss", r.SSA)
+        .set("F", r.FA)
+        .set("df1", r.dfA * df_unit)
+        .set("df2", r.dfe * df_unit)
+        .test("F", r.FA, r.exc, r.ge[0], nperm);
+    rec.model("G2")
+        .set("ss", r.SSB)
+        .set("F", r.FB)
+        .set("df1", r.dfB * df_unit)
+        .set("df2", r.dfe * df_unit)
+        .test("F", r.FB, r.exc1, r.ge[1], nperm);
     rec.model("G1 x G2 interaction")
         .set("ss", r.SSAB)
         .set("F", r.FAB)

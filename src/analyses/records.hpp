@@ -3,17 +3,18 @@
 // report uses; the values are the unrounded ones the report prints.
 #pragma once
 
+#include "analyses/action_env.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/slope_models.hpp"
-#include "analyses/action_env.hpp"
 
 namespace quillan {
 
 // One grouping variable: explained sum (or F with its degrees of freedom as printed).
 void record_one_way(ActionEnv& env, const OneWayResult& r, double tssd, long long nperm);
 // `with_sums` when the report prints the sums of squares too.
-void record_one_way_f(ActionEnv& env, const OneWayResult& r, double tssd, long long nperm, double df1, double df2, bool with_sums = true);
+void record_one_way_f(ActionEnv& env, const OneWayResult& r, double tssd, long long nperm, double df1, double df2,
+                      bool with_sums = true);
 // The cells, each variable alone, and the cells against each one-variable-shuffled model.
 void record_two_way(ActionEnv& env, const TwoWayResult& r, double tssd, long long nperm);
 // The F ratios of the crossed design; degrees of freedom times df_unit, as printed.
@@ -25,7 +26,7 @@ void record_lost_df(ActionEnv& env, double df);
 // Common slope and different slopes of one grouping, and the random-group
 // test between them.  `p_bound_always` for reports that print "p<" whatever
 // the count.
-void record_slope_models(ActionEnv& env, const std::string& groups, const SlopeModels& y, long long nperm, bool common_slope = true,
-                         bool p_bound_always = false);
+void record_slope_models(ActionEnv& env, const std::string& groups, const SlopeModels& y, long long nperm,
+                         bool common_slope = true, bool p_bound_always = false);
 
 }  // namespace quillan

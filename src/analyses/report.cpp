@@ -1,8 +1,8 @@
 #include "analyses/report.hpp"
 
+#include "analyses/action_env.hpp"
 #include "analyses/probability_text.hpp"
 #include "platform/format.hpp"
-#include "analyses/action_env.hpp"
 
 namespace quillan {
 
@@ -49,19 +49,21 @@ std::string explained_count_piece(long long count, long long nperm) {
 }
 
 std::string first_model_piece(long long exc_g2_shuffled, long long nperm) {
-    return count_piece(exc_g2_shuffled, nperm,
-                       "\\n\\nThe 2 Group explained variance was exceeded by 0 permutations of the 1st Group Model, p< %f that the 1st "
-                       "Group Model explains as much as the 2 Group Model",
-                       "\\n\\nThe 2 Group explained variance was exceeded by %i permutations of the 1st Group Model, p= %f that the "
-                       "1st Group Model explains as much as the 2 Group Model");
+    return count_piece(
+        exc_g2_shuffled, nperm,
+        "\\n\\nThe 2 Group explained variance was exceeded by 0 permutations of the 1st Group Model, p< %f that the 1st "
+        "Group Model explains as much as the 2 Group Model",
+        "\\n\\nThe 2 Group explained variance was exceeded by %i permutations of the 1st Group Model, p= %f that the "
+        "1st Group Model explains as much as the 2 Group Model");
 }
 
 std::string second_model_piece(long long exc_g1_shuffled, long long nperm) {
-    return count_piece(exc_g1_shuffled, nperm,
-                       "\\n\\nThe 2 Group explained variance was exceeded by 0 permutations of the 2nd Group Model, p< %f that the 2nd "
-                       "Group Model explains as much as the 2 Group Model",
-                       "\\n\\nThe 2 Group explained variance was exceeded by %i permutations of the 2nd Group Model, p= %f that the "
-                       "2nd Group Model explains as much as the 2 Group Model");
+    return count_piece(
+        exc_g1_shuffled, nperm,
+        "\\n\\nThe 2 Group explained variance was exceeded by 0 permutations of the 2nd Group Model, p< %f that the 2nd "
+        "Group Model explains as much as the 2 Group Model",
+        "\\n\\nThe 2 Group explained variance was exceeded by %i permutations of the 2nd Group Model, p= %f that the "
+        "2nd Group Model explains as much as the 2 Group Model");
 }
 
 }  // namespace quillan

@@ -31,8 +31,8 @@ std::string f_piece(double obsF, double df1, double df2);
 std::string observed_f_count_piece(long long exc, long long nperm);
 
 // Pieces the two-way tests share.
-std::string explained_count_piece(long long count, long long nperm);          // "The explained variance was exceeded by ..."
-std::string first_model_piece(long long exc_g2_shuffled, long long nperm);            // the 1st Group Model against the cells
-std::string second_model_piece(long long exc_g1_shuffled, long long nperm);           // the 2nd Group Model against the cells
+std::string explained_count_piece(long long count, long long nperm);         // "The explained variance was exceeded by ..."
+std::string first_model_piece(long long exc_g2_shuffled, long long nperm);   // the 1st Group Model against the cells
+std::string second_model_piece(long long exc_g1_shuffled, long long nperm);  // the 2nd Group Model against the cells
 
 }  // namespace quillan

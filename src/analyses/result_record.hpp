@@ -20,8 +20,8 @@ struct RecordedTest {
     long long count = 0;     // permutations that exceeded the observed value (the report's count)
     long long count_ge = 0;  // permutations at least as extreme (ties included)
     long long nperm = 0;
-    double p = 0;            // the report's p
-    bool p_bound = false;    // the report prints "p<" this value
+    double p = 0;          // the report's p
+    bool p_bound = false;  // the report prints "p<" this value
     // (count_ge + 1) / (nperm + 1): the observed data counted as one of the
     // permutations, so that ties never give a p below what the data support.
     double p_ge() const { return (static_cast<double>(count_ge) + 1) / (static_cast<double>(nperm) + 1); }
@@ -40,17 +40,20 @@ struct RecordedModel {
     }
     // The usual four numbers of a partition of the total sum of squares.
     RecordedModel& sums(double total, double explained, double unexplained) {
-        return set("total_ss", total).set("explained_ss", explained).set("unexplained_ss", unexplained)
+        return set("total_ss", total)
+            .set("explained_ss", explained)
+            .set("unexplained_ss", unexplained)
             .set("percent_explained", 100 * explained / total);
     }
     // A test whose p is count/nperm, printed as the bound 1/nperm when no
     // permutation exceeded.
     RecordedModel& test(const std::string& statistic, double observed, long long count, long long count_ge, long long nperm) {
         const double n = static_cast<double>(nperm);
-        return test(statistic, observed, count, count_ge, nperm, count == 0 ? 1.0 / n : static_cast<double>(count) / n, count == 0);
+        return test(statistic, observed, count, count_ge, nperm, count == 0 ? 1.0 / n : static_cast<double>(count) / n,
+                    count == 0);
     }
-    RecordedModel& test(const std::string& statistic, double observed, long long count, long long count_ge, long long nperm, double p,
-                        bool bound) {
+    RecordedModel& test(const std::string& statistic, double observed, long long count, long long count_ge, long long nperm,
+                        double p, bool bound) {
         tests.push_back({statistic, observed, count, count_ge, nperm, p, bound});
         return *this;
     }
@@ -81,8 +84,8 @@ struct RunInfo {
     long long permutations = 0;
     bool seeded = false;
     std::vector<std::uint64_t> seeds;  // of every permutation loop, in order
-    int threads = 0;        // worker threads of each process
-    int processes = 1;      // processes sharing the permutations
+    int threads = 0;                   // worker threads of each process
+    int processes = 1;                 // processes sharing the permutations
 };
 
 struct ResultRecord {

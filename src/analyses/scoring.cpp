@@ -66,7 +66,7 @@ void permute_codes(const Codes& in, const std::vector<int>& rp, Codes& out) {
 void CellCoder::code(const Codes& a, const Codes& b, Codes& cells) {
     cells.resize(a.size());
     cell_codes(std::span<const double>(a.data(), a.size()), std::span<const double>(b.data(), b.size()),
-                  std::span<double>(cells.data(), cells.size()), scratch_);
+               std::span<double>(cells.data(), cells.size()), scratch_);
 }
 
 int CellCoder::cells() const { return static_cast<int>(scratch_.cells()); }

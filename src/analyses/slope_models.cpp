@@ -6,9 +6,9 @@
 #include "geometry/geometry.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
+#include "platform/console.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "platform/console.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -297,8 +297,8 @@ StackedBlocks stack_blocks(const std::vector<Matrix>& X, const std::vector<std::
     Eigen::Index rows = 0, cols = -1;
     for (std::size_t i = 0; i < ngroups; ++i) {
         if (cols >= 0 && X[i].cols() != cols)
-            throw QuillanError(std::string(op) + ": the blocks have different numbers of columns (" + std::to_string(cols) + " and " +
-                               std::to_string(X[i].cols()) + ").");
+            throw QuillanError(std::string(op) + ": the blocks have different numbers of columns (" + std::to_string(cols) +
+                               " and " + std::to_string(X[i].cols()) + ").");
         cols = X[i].cols();
         if (z[i].size() != static_cast<std::size_t>(X[i].rows()))
             throw QuillanError(std::string(op) + ": group " + std::to_string(i + 1) + " has " + std::to_string(X[i].rows()) +
@@ -427,7 +427,8 @@ double different_slopes_ss(const std::vector<Matrix>& X, const std::vector<std::
     return different_slopes_ss(table, s.groups);
 }
 
-double coding_different_slopes_ss(const ShapeTable& table, const Codes& codes, const std::vector<double>& clist, bool* degenerate) {
+double coding_different_slopes_ss(const ShapeTable& table, const Codes& codes, const std::vector<double>& clist,
+                                  bool* degenerate) {
     if (codes.size() < table.rows() || clist.size() < table.rows())
         throw QuillanError("coding_cov_ss: the coding and the covariate need one value per specimen.");
     CodingSlopes slopes;
@@ -438,12 +439,13 @@ double coding_different_slopes_ss(const ShapeTable& table, const Codes& codes, c
 }
 
 Matrix SlopeModels::result13() const {
-    return row_values({sstotal, explained_ss(), explained_ms(), f_ss(), df1up(), df1low(), f_ms(), df2up(), df2low(), count(exc_ss),
-                       count(exc_ms), count(cdraw_exc), count(nperm)});
+    return row_values({sstotal, explained_ss(), explained_ms(), f_ss(), df1up(), df1low(), f_ms(), df2up(), df2low(),
+                       count(exc_ss), count(exc_ms), count(cdraw_exc), count(nperm)});
 }
 
 Matrix SlopeModels::result8() const {
-    return row_values({explained_ss(), explained_ms(), f_ss(), f_ms(), count(exc_ss), count(exc_ms), count(cdraw_exc), count(nperm)});
+    return row_values(
+        {explained_ss(), explained_ms(), f_ss(), f_ms(), count(exc_ss), count(exc_ms), count(cdraw_exc), count(nperm)});
 }
 
 SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const std::vector<Matrix>& X,
@@ -456,7 +458,9 @@ SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const
     return test_slope_models(engine, console, table, s.groups, sstotal, nperm, echo);
 }
 
-Matrix TwoGroupCov::result() const { return row_values({unexplained_g1, unexplained_g2, unexplained_cells, count(exc1), count(exc2)}); }
+Matrix TwoGroupCov::result() const {
+    return row_values({unexplained_g1, unexplained_g2, unexplained_cells, count(exc1), count(exc2)});
+}
 
 namespace {
 
@@ -470,11 +474,11 @@ struct CellShuffle {
 }  // namespace
 
 TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console, const ShapeTable& table, const Codes& glist1,
-                        const Codes& glist2, const std::vector<double>& clist, long long nperms, StreamIds streams) {
+                                     const Codes& glist2, const std::vector<double>& clist, long long nperms, StreamIds streams) {
     const std::size_t n = glist1.size();
     if (n != table.rows())
-        throw QuillanError("twogroupcov: the first grouping has " + std::to_string(n) + " codes for " + std::to_string(table.rows()) +
-                           " specimens.");
+        throw QuillanError("twogroupcov: the first grouping has " + std::to_string(n) + " codes for " +
+                           std::to_string(table.rows()) + " specimens.");
     if (glist2.size() < n)
         throw QuillanError("twogroupcov: the second grouping has " + std::to_string(glist2.size()) + " codes for " +
                            std::to_string(n) + " specimens.");
@@ -501,7 +505,8 @@ TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console
     // The cells with the second variable shuffled (the first kept), then with
     // the first shuffled (the second kept).
     const auto result = engine.run<CellShuffle>(
-        nperms, {y.unexplained_cells, y.unexplained_cells}, {Exceeds::Less, Exceeds::Less}, [] { return std::make_unique<CellShuffle>(); },
+        nperms, {y.unexplained_cells, y.unexplained_cells}, {Exceeds::Less, Exceeds::Less},
+        [] { return std::make_unique<CellShuffle>(); },
         [&](CellShuffle& s, long long, Rng& rng, double* stats) {
             randperm(s.p, static_cast<int>(n), rng);
             randperm(s.q, static_cast<int>(n), rng);
@@ -522,14 +527,15 @@ TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console
     console.echo("exc1", count(y.exc1));
     console.echo("exc2", count(y.exc2));
     if (result.single_groups > 0)
-        console.line(sprintf("In %i of the %i permutations a shuffled coding formed a cell of a single specimen (fitted exactly, it "
-                             "adds nothing) or a cell whose specimens share one covariate value (fitted by its mean).",
-                             {count(result.single_groups), count(nperms)}));
+        console.line(
+            sprintf("In %i of the %i permutations a shuffled coding formed a cell of a single specimen (fitted exactly, it "
+                    "adds nothing) or a cell whose specimens share one covariate value (fitted by its mean).",
+                    {count(result.single_groups), count(nperms)}));
     return y;
 }
 
-TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console, const Matrix& data, const Codes& glist1, const Codes& glist2,
-                        const std::vector<double>& clist, long long nperms, StreamIds streams) {
+TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console, const Matrix& data, const Codes& glist1,
+                                     const Codes& glist2, const std::vector<double>& clist, long long nperms, StreamIds streams) {
     const ShapeTable table(data);
     return two_variable_slopes_test(engine, console, table, glist1, glist2, clist, nperms, streams);
 }

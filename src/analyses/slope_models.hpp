@@ -77,7 +77,8 @@ double different_slopes_ss(const std::vector<Matrix>& X, const std::vector<std::
 // mean.  `degenerate`, when given, is set if the coding has such a group.
 // For a coding whose groups pass check_slope_groups the sum is different_slopes_ss
 // of the same groups, to the last bit.
-double coding_different_slopes_ss(const ShapeTable& table, const Codes& codes, const std::vector<double>& clist, bool* degenerate = nullptr);
+double coding_different_slopes_ss(const ShapeTable& table, const Codes& codes, const std::vector<double>& clist,
+                                  bool* degenerate = nullptr);
 
 // The sums, counts and derived values of the common-slope and
 // different-slopes models of one grouping.
@@ -140,12 +141,14 @@ struct TwoGroupCov {
     double unexplained_g1 = 0, unexplained_g2 = 0, unexplained_cells = 0;
     long long exc1 = 0, exc2 = 0;
     long long exc1_ge = 0, exc2_ge = 0;  // the same counts with ties included
-    Matrix result() const;  // [unexplained_g1 unexplained_g2 unexplained_cells exc1 exc2]
+    Matrix result() const;               // [unexplained_g1 unexplained_g2 unexplained_cells exc1 exc2]
 };
 TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console, const ShapeTable& table, const Codes& glist1,
-                        const Codes& glist2, const std::vector<double>& clist, long long nperms, StreamIds streams = {});
-TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console, const Matrix& data, const Codes& glist1, const Codes& glist2,
-                        const std::vector<double>& clist, long long nperms, StreamIds streams = {});
+                                     const Codes& glist2, const std::vector<double>& clist, long long nperms,
+                                     StreamIds streams = {});
+TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console, const Matrix& data, const Codes& glist1,
+                                     const Codes& glist2, const std::vector<double>& clist, long long nperms,
+                                     StreamIds streams = {});
 
 // What the one-variable covariate actions read first, in this order: the
 // permutation count, the landmark table, and the groups of the first
@@ -160,10 +163,10 @@ struct CovariateInputs {
 CovariateInputs read_covariate_inputs(ActionEnv& env);
 
 // How the analyses name groups and cells in messages.
-std::string group_name(double code);             // "Group 2"
+std::string group_name(double code);                    // "Group 2"
 std::string variable_group(double code, int variable);  // "group 2 of grouping variable 1", mid-sentence
-std::string first_variable_group(double code);   // "Group 2 of grouping variable 1"
-std::string second_variable_group(double code);  // "Group 2 of grouping variable 2"
+std::string first_variable_group(double code);          // "Group 2 of grouping variable 1"
+std::string second_variable_group(double code);         // "Group 2 of grouping variable 2"
 // Cell number `cell` (1-based) of `cells`, named by its two codes: "cell of
 // G1 = 1 and G2 = 2" mid-sentence, or "The cell of G1 = 1 and G2 = 2".
 std::string cell_of(const CombinedCode& cells, double cell);

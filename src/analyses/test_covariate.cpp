@@ -5,8 +5,8 @@
 // The surrogate lives only in this action; the loaded covariate list stays
 // as it was.  Only the console shows the results; no report is written.
 #include "analyses/action_env.hpp"
-#include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/permutation_engine.hpp"
 #include "analyses/scoring.hpp"
 #include "analyses/slope_models.hpp"
@@ -24,9 +24,10 @@ std::vector<double> surrogate_covariate(const Matrix& data, Rng& rng) {
     const Eigen::Index last = data.cols() - 1;
     for (Eigen::Index i = 0; i < data.rows(); ++i)
         if (!(data(i, last) > 0) || !std::isfinite(data(i, last)))
-            throw QuillanError(sprintf("The last value of specimen %i in the landmark file is %s; the surrogate covariate is "
-                                       "its natural logarithm, which needs a positive finite number.",
-                                       {static_cast<double>(i + 1), format_number(data(i, last))}));
+            throw QuillanError(
+                sprintf("The last value of specimen %i in the landmark file is %s; the surrogate covariate is "
+                        "its natural logarithm, which needs a positive finite number.",
+                        {static_cast<double>(i + 1), format_number(data(i, last))}));
     const std::vector<int> rp = randperm(static_cast<int>(data.rows()), rng);
     std::vector<double> z(rp.size());
     for (std::size_t i = 0; i < rp.size(); ++i) z[i] = std::log(data(rp[i], last));
@@ -57,8 +58,9 @@ void test_covariate(ActionEnv& env) {
 
     console.line("Slope models with the loaded covariate:");
     test_slope_models(engine, console, table.shapes(), loaded, tssd, nperm, SlopeEcho::WithoutDegreesOfFreedom, loaded_streams);
-    console.line("Slope models with a surrogate covariate (the log of the last column of the landmark file, in random specimen "
-                 "order):");
+    console.line(
+        "Slope models with a surrogate covariate (the log of the last column of the landmark file, in random specimen "
+        "order):");
     test_slope_models(engine, console, table.shapes(), surrogate, tssd, nperm, SlopeEcho::WithoutDegreesOfFreedom,
                       surrogate_streams);
 }

@@ -12,8 +12,9 @@ namespace quillan {
 namespace {
 
 std::string sums_piece(double tssd, double explained, double unexplained, long long nperm) {
-    return sprintf("\\nTotal SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent Explained=%2.3f\\n using %i permutations",
-                   {tssd, explained, unexplained, 100 * explained / tssd, static_cast<double>(nperm)});
+    return sprintf(
+        "\\nTotal SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent Explained=%2.3f\\n using %i permutations",
+        {tssd, explained, unexplained, 100 * explained / tssd, static_cast<double>(nperm)});
 }
 
 }  // namespace
@@ -27,17 +28,18 @@ void run_two_way(ActionEnv& env) {
     require_groups(ws, 2);
     const TwoWayResult r = two_way_test(env, table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, false);
 
-    std::string report = strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
-                                 sprintf("\\n\\nThe two group interaction model had"), sums_piece(tssd, r.expvar, r.unexpvar, nperm),
-                                 explained_count_piece(r.exc, nperm)});
+    std::string report =
+        strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
+                sprintf("\\n\\nThe two group interaction model had"), sums_piece(tssd, r.expvar, r.unexpvar, nperm),
+                explained_count_piece(r.exc, nperm)});
     const std::string first_heading = sprintf("\\n\\nUsing only the first grouping variable  produced");
     env.console().line(first_heading);
     report = strcat({report, first_heading, sums_piece(tssd, r.expvar1, r.unexpvar1, nperm), explained_count_piece(r.exc1, nperm),
                      first_model_piece(r.exc_g2_shuffled, nperm)});
     const std::string second_heading = sprintf("\\n\\nUsing only the second grouping variable  produced");
     env.console().line(second_heading);
-    report = strcat({report, second_heading, sums_piece(tssd, r.expvar2, r.unexpvar2, nperm), explained_count_piece(r.exc2, nperm),
-                     second_model_piece(r.exc_g1_shuffled, nperm)});
+    report = strcat({report, second_heading, sums_piece(tssd, r.expvar2, r.unexpvar2, nperm),
+                     explained_count_piece(r.exc2, nperm), second_model_piece(r.exc_g1_shuffled, nperm)});
     record_two_way(env, r, tssd, nperm);
     env.set_report(report);
 }

@@ -4,8 +4,8 @@
 // against the models in which one of the two variables is randomised; and the
 // different-slopes model of each variable alone.
 #include "analyses/action_env.hpp"
-#include "analyses/degenerate.hpp"
 #include "analyses/common.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/permutation_engine.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
@@ -34,11 +34,13 @@ const SingleVariableTexts kFirstVariable = {
     "\\n\\nTests of the g1 x Covariate Model:\\nThe results of a 1-Way Covariate test using %i permutations",
     "\\n\\nCovariate & Group (G1 x Covariate, Different Means)\\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f "
     "\\nPercent Explained=%1.4f \\n   permutation test of significance p<%1.5f",
-    "\\n\\nCov & Group (G1 x Covariate, Different Means) \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent "
+    "\\n\\nCov & Group (G1 x Covariate, Different Means) \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f "
+    "\\nPercent "
     "Explained=%1.4f \\n  permutation test of significance p=%1.5f",
     "\\n\\nPermutation Test of Covariate x Group (G1 x Covariate) model vs Covariate Only model p<%1.4f, \\n(Low p means G1 x "
     "Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
-    "\\n----------\\nPermutation Test of Covariate & Group (G1 x Covariate) model vs Covariate Only model p=%1.4f \\n (Low p means "
+    "\\n----------\\nPermutation Test of Covariate & Group (G1 x Covariate) model vs Covariate Only model p=%1.4f \\n (Low p "
+    "means "
     "G1 x Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
     false,
 };
@@ -49,16 +51,19 @@ const SingleVariableTexts kSecondVariable = {
     "\\n\\nTests of the g2 x Covariate Model:\\nThe results of a 1-Way Covariate test using %i permutations",
     "\\n\\nCovariate & Group (G2 x Covariate, Different Means)\\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f "
     "\\nPercent Explained=%1.4f \\n  permutation test of significance p<%1.5f",
-    "\\n\\nCov & Group (G2 x Covariate, Different Means) \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent "
+    "\\n\\nCov & Group (G2 x Covariate, Different Means) \\n\\n Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f "
+    "\\nPercent "
     "Explained=%1.4f \\n  permutation test of significance p=%1.5f",
     "\\n\\nPermutation Test of Covariate x Group (G2 x Covariate) model vs Covariate Only model p<%1.4f, \\n(Low p means G1 x "
     "Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
-    "\\n----------\\nPermutation Test of Covariate & Group (G2 x Covariate) model vs Covariate Only model p=%1.4f \\n (Low p means "
+    "\\n----------\\nPermutation Test of Covariate & Group (G2 x Covariate) model vs Covariate Only model p=%1.4f \\n (Low p "
+    "means "
     "G1 x Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
     true,
 };
 
-std::string single_variable_section(const std::string& stemp, const SingleVariableTexts& t, const SlopeModels& y, long long nperm) {
+std::string single_variable_section(const std::string& stemp, const SingleVariableTexts& t, const SlopeModels& y,
+                                    long long nperm) {
     const double y1 = y.sstotal, y3 = y.explained_ms();
     std::vector<std::string> pieces = {
         stemp,
@@ -96,14 +101,16 @@ void run_two_cov(ActionEnv& env) {
     const CombinedCode cells = cell_codes(g1, g2, &console);
     const CovGroups cell_groups = cov_groups(cells.glistc, clist, [&cells](double c) { return cell_name(cells, c); });
     const SlopeModels y2 = test_slope_models(engine, console, table.shapes(), cell_groups, tssd, nperm,
-                                              SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
+                                             SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
 
     // Section A: the cell models.  Both blocks print "p<" whatever the count.
     const double e_ss = y2.explained_ss(), e_ms = y2.explained_ms();
-    const char* const common_slope = "\\n\\nCovariate only (Common Slope model) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
-                                     "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f";
+    const char* const common_slope =
+        "\\n\\nCovariate only (Common Slope model) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
+        "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f";
     std::string stemp = strcat({
-        sprintf("\\nEstablishing the form of the dependence on the covariate\\nThe results of a 2-Way Covariate test using %i permutations",
+        sprintf("\\nEstablishing the form of the dependence on the covariate\\nThe results of a 2-Way Covariate test using %i "
+                "permutations",
                 {nperm}),
         sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
         sprintf(kLine),
@@ -118,8 +125,9 @@ void run_two_cov(ActionEnv& env) {
         probability_piece(y2.cdraw_exc, nperm,
                           "\\n\\nPermutation Test of All different slope model vs Common Slope model permutation p<%1.4f",
                           "\\nPermutation Test of All different slope model vs Common slope model permutation p=%1.4f"),
-        sprintf("\\nLow P indicates the G1xG2xCovariate model (all differing slopes) is significantly better than the Common Slope "
-                "Model"),
+        sprintf(
+            "\\nLow P indicates the G1xG2xCovariate model (all differing slopes) is significantly better than the Common Slope "
+            "Model"),
         sprintf(kLine),
     });
 
@@ -156,10 +164,12 @@ void run_two_cov(ActionEnv& env) {
     record_slope_models(env, "G1 x G2 cells", y2, nperm, true, true);
     env.record()
         .model("G1 x G2 x covariate against G1 x random G2 x covariate")
-        .test("unexplained SS", y.unexplained_cells, y.exc1, y.exc1_ge, nperm, y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
+        .test("unexplained SS", y.unexplained_cells, y.exc1, y.exc1_ge, nperm,
+              y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
     env.record()
         .model("G1 x G2 x covariate against random G1 x G2 x covariate")
-        .test("unexplained SS", y.unexplained_cells, y.exc2, y.exc2_ge, nperm, y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
+        .test("unexplained SS", y.unexplained_cells, y.exc2, y.exc2_ge, nperm,
+              y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
     record_slope_models(env, "G1", first, nperm, false);
     record_slope_models(env, "G2", second, nperm, false);
     env.set_report(stemp);

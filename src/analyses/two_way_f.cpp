@@ -19,11 +19,14 @@ void run_two_way_f(ActionEnv& env) {
     const double tssd = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const TwoWayFResult r = two_way_f_test(env, table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md, 0);
+    const TwoWayFResult r =
+        two_way_f_test(env, table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md, 0);
 
     record_two_way_f(env, r, tssd, df_unit, nperm);
-    const std::string head = strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info})});
-    env.set_report(two_way_f_report(head, r, tssd, df_unit, nperm, "\\n\\nFor Group1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
+    const std::string head =
+        strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info})});
+    env.set_report(two_way_f_report(head, r, tssd, df_unit, nperm,
+                                    "\\n\\nFor Group1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
 }
 
 std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double tssd, double df_unit, long long nperm,
@@ -35,9 +38,12 @@ std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, do
          sprintf("\\n\\nFor Group1, F=%2.3f df1(numerator) %i df2(denominator) %i", {r.FA, r.dfA * df_unit, r.dfe * df_unit}),
          count_piece(r.exc, nperm, "\\n\\nThe observed F for group1  was exceeded by 0 permutations, p< %f",
                      "\\n\\nThe observed F for group 1 was exceeded by %i permutations, p= %f ")});
-    report = strcat({report, sprintf("\\n\\nFor Group2, F=%2.3f df1(numerator): %i df2(denominator): %i", {r.FB, r.dfB * df_unit, r.dfe * df_unit}),
-                     explained_count_piece(r.exc1, nperm)});
-    return strcat({report, sprintf(interaction_format, {r.FAB, r.dfAB * df_unit, r.dfe * df_unit}), explained_count_piece(r.exc2, nperm)});
+    report = strcat(
+        {report,
+         sprintf("\\n\\nFor Group2, F=%2.3f df1(numerator): %i df2(denominator): %i", {r.FB, r.dfB * df_unit, r.dfe * df_unit}),
+         explained_count_piece(r.exc1, nperm)});
+    return strcat(
+        {report, sprintf(interaction_format, {r.FAB, r.dfAB * df_unit, r.dfe * df_unit}), explained_count_piece(r.exc2, nperm)});
 }
 
 }  // namespace quillan

@@ -5,7 +5,6 @@
 #include "analyses/action_env.hpp"
 #include "analyses/common.hpp"
 #include "analyses/degenerate.hpp"
-#include "analyses/action_env.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/permutation_engine.hpp"
 #include "analyses/records.hpp"
@@ -38,8 +37,9 @@ void run_two_way_nest(ActionEnv& env) {
     require_testable_grouping(sub.groups(), sub.specimens(), "The subgroups (both columns of the group file together)",
                               "subgroup");
     if (sub.groups() == main.groups())
-        throw Refused("Every main group holds a single subgroup, so there is no nested factor to test (its F ratio would be 0/0). "
-                      "There is nothing to test, so no test was run.");
+        throw Refused(
+            "Every main group holds a single subgroup, so there is no nested factor to test (its F ratio would be 0/0). "
+            "There is nothing to test, so no test was run.");
     notice.observed(main.single_codes, "main group");
     const double ncells = sub.groups(), ngroups1 = main.groups();
     const int nss1 = main.specimens();
@@ -75,25 +75,46 @@ void run_two_way_nest(ActionEnv& env) {
         });
     const auto& c = result.counts;
 
-    std::string report = strcat(
-        {"In the Two Way Manova, Nested design, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
-         sprintf("\\nTotal SS=%1.4f  error SS=%1.4f\\n SS(Main)=%1.4f SS(Nested)=%1.4f SS(Explained by Main+nested)=%1.4f",
-                 {tssd, eSS, SSA, SSasg, SSsg}),
-         sprintf("\\n\\nFor Total Explained (Main+Nested), F=%2.3f df1(numerator) %i df2(denominator) %i", {Fsg, dfsg * df_unit, dfe * df_unit}),
-         count_piece(c[0], nperm, "\\n\\nThe observed F for Main+Nested  was exceeded by 0 permutations, p< %f",
-                     "\\n\\nThe observed F for Main+Nested was exceeded by %i permutations, p= %f ")});
-    report = strcat({report, sprintf("\\n\\nFor the Main Factor, F=%2.3f df1(numerator): %i df2(denominator): %i", {FA, dfA * df_unit, dfe * df_unit}),
+    std::string report =
+        strcat({"In the Two Way Manova, Nested design, with no Covariate",
+                sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
+                sprintf("\\nTotal SS=%1.4f  error SS=%1.4f\\n SS(Main)=%1.4f SS(Nested)=%1.4f SS(Explained by Main+nested)=%1.4f",
+                        {tssd, eSS, SSA, SSasg, SSsg}),
+                sprintf("\\n\\nFor Total Explained (Main+Nested), F=%2.3f df1(numerator) %i df2(denominator) %i",
+                        {Fsg, dfsg * df_unit, dfe * df_unit}),
+                count_piece(c[0], nperm, "\\n\\nThe observed F for Main+Nested  was exceeded by 0 permutations, p< %f",
+                            "\\n\\nThe observed F for Main+Nested was exceeded by %i permutations, p= %f ")});
+    report = strcat({report,
+                     sprintf("\\n\\nFor the Main Factor, F=%2.3f df1(numerator): %i df2(denominator): %i",
+                             {FA, dfA * df_unit, dfe * df_unit}),
                      count_piece(c[1], nperm, "\\n\\nThe observed F for the Main Factor was exceeded by 0 permutations, p< %f",
                                  "\\n\\nThe observed F for the Main factor  was exceeded by %i permutations, p= %f ")});
-    report = strcat({report, sprintf("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i", {Fasg, dfasg * df_unit, dfe * df_unit}),
+    report = strcat({report,
+                     sprintf("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i",
+                             {Fasg, dfasg * df_unit, dfe * df_unit}),
                      count_piece(c[2], nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
                                  "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
     notice.tell(env);
     ResultRecord& rec = env.record();
-    rec.model("main + nested").set("total_ss", tssd).set("error_ss", eSS).set("ss", SSsg).set("F", Fsg).set("df1", dfsg * df_unit)
-        .set("df2", dfe * df_unit).test("F", Fsg, c[0], result.counts_ge[0], nperm);
-    rec.model("main (G1)").set("ss", SSA).set("F", FA).set("df1", dfA * df_unit).set("df2", dfe * df_unit).test("F", FA, c[1], result.counts_ge[1], nperm);
-    rec.model("nested (G2 within G1)").set("ss", SSasg).set("F", Fasg).set("df1", dfasg * df_unit).set("df2", dfe * df_unit)
+    rec.model("main + nested")
+        .set("total_ss", tssd)
+        .set("error_ss", eSS)
+        .set("ss", SSsg)
+        .set("F", Fsg)
+        .set("df1", dfsg * df_unit)
+        .set("df2", dfe * df_unit)
+        .test("F", Fsg, c[0], result.counts_ge[0], nperm);
+    rec.model("main (G1)")
+        .set("ss", SSA)
+        .set("F", FA)
+        .set("df1", dfA * df_unit)
+        .set("df2", dfe * df_unit)
+        .test("F", FA, c[1], result.counts_ge[1], nperm);
+    rec.model("nested (G2 within G1)")
+        .set("ss", SSasg)
+        .set("F", Fasg)
+        .set("df1", dfasg * df_unit)
+        .set("df2", dfe * df_unit)
         .test("F", Fasg, c[2], result.counts_ge[2], nperm);
     env.set_report(report);
 }

@@ -15,8 +15,9 @@ namespace quillan {
 namespace {
 
 std::string sums_piece(double tssd, double explained, double unexplained) {
-    return sprintf("\\n\\nTotal SS after Standardization = %1.4f \\nExplained SS=%1.4f Unexplained SS=%1.4f\\n Percent Explained =%2.4f",
-                   {tssd, explained, unexplained, 100 * explained / tssd});
+    return sprintf(
+        "\\n\\nTotal SS after Standardization = %1.4f \\nExplained SS=%1.4f Unexplained SS=%1.4f\\n Percent Explained =%2.4f",
+        {tssd, explained, unexplained, 100 * explained / tssd});
 }
 
 }  // namespace
@@ -34,14 +35,21 @@ void run_two_stand(ActionEnv& env) {
     const double tssd = totals.tssd;
     const TwoWayResult r = two_way_test(env, xdata, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, true);
 
-    std::string report = strcat({"In the Two Way Manova", sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
-                                 model.line, totals.prior_line,
-                                 sprintf("\\n\\nUsing both grouping variables (G1 x G2) with %i distinct groups produced", {r.ncells}),
-                                 sums_piece(tssd, r.expvar, r.unexpvar), explained_count_piece(r.exc, nperm)});
-    report = strcat({report, sprintf("\\n\\nUsing only the first grouping variable (G1 x Covariate) with %i distinct groups produced", {r.ngroups1}),
-                     sums_piece(tssd, r.expvar1, r.unexpvar1), explained_count_piece(r.exc1, nperm), first_model_piece(r.exc_g2_shuffled, nperm)});
-    report = strcat({report, sprintf("\\n\\nUsing only the second grouping variable (G2 x Covariate) with %i distinct groups produced", {r.ngroups2}),
-                     sums_piece(tssd, r.expvar2, r.unexpvar2), explained_count_piece(r.exc2, nperm), second_model_piece(r.exc_g1_shuffled, nperm)});
+    std::string report = strcat(
+        {"In the Two Way Manova", sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
+         model.line, totals.prior_line,
+         sprintf("\\n\\nUsing both grouping variables (G1 x G2) with %i distinct groups produced", {r.ncells}),
+         sums_piece(tssd, r.expvar, r.unexpvar), explained_count_piece(r.exc, nperm)});
+    report = strcat(
+        {report,
+         sprintf("\\n\\nUsing only the first grouping variable (G1 x Covariate) with %i distinct groups produced", {r.ngroups1}),
+         sums_piece(tssd, r.expvar1, r.unexpvar1), explained_count_piece(r.exc1, nperm),
+         first_model_piece(r.exc_g2_shuffled, nperm)});
+    report = strcat(
+        {report,
+         sprintf("\\n\\nUsing only the second grouping variable (G2 x Covariate) with %i distinct groups produced", {r.ngroups2}),
+         sums_piece(tssd, r.expvar2, r.unexpvar2), explained_count_piece(r.exc2, nperm),
+         second_model_piece(r.exc_g1_shuffled, nperm)});
     record_standardisation(env, totals);
     record_two_way(env, r, tssd, nperm);
     env.set_report(report);
@@ -69,7 +77,8 @@ void run_two_stand_f(ActionEnv& env) {
         {"In the Two Way Manova, with effects of Covariate Removed",
          sprintf("\\n\\nNote the loss of %i df due to removal of variance using the regression model", {model.edf_red * df_unit}),
          sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}), model.line});
-    env.set_report(two_way_f_report(head, r, tssd, df_unit, nperm, "\\n\\nFor Group 1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
+    env.set_report(two_way_f_report(head, r, tssd, df_unit, nperm,
+                                    "\\n\\nFor Group 1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
 }
 
 }  // namespace quillan

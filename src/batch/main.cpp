@@ -7,12 +7,12 @@
 // read (message windows, each on one line) and, when asked for, the console
 // trace and a progress bar.  An imported file (--import) is read before the
 // loads; the exports (--json, --csv, --export-specimens) follow the report.
-#include "batch/batch.hpp"
-#include "batch/progress_bar.hpp"
-#include "batch/stop_signals.hpp"
-#include "batch/plots.hpp"
 #include "analyses/control_words.hpp"
 #include "analyses/process_team.hpp"
+#include "batch/batch.hpp"
+#include "batch/plots.hpp"
+#include "batch/progress_bar.hpp"
+#include "batch/stop_signals.hpp"
 #include "geometry/kernel_dispatch.hpp"
 #include "io/import.hpp"
 #include "io/output.hpp"
@@ -104,7 +104,8 @@ std::size_t edit_distance(const std::string& a, const std::string& b) {
         row[0] = i;
         for (std::size_t j = 1; j <= b.size(); ++j) {
             const std::size_t up = row[j];
-            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) == std::tolower(static_cast<unsigned char>(b[j - 1]));
+            const bool same =
+                std::tolower(static_cast<unsigned char>(a[i - 1])) == std::tolower(static_cast<unsigned char>(b[j - 1]));
             row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (same ? 0 : 1)});
             diag = up;
         }
@@ -209,11 +210,11 @@ std::string file_box_text(Gui& gui) {
 
 int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     CLI::App app{std::string(process.name) + ": landmark shape statistics without a window.\n\n" + process.about +
-                 "Runs one action of the desktop program on the files given.  The report goes to\n"
-                 "standard output (or to --out FILE, written as \"SaveOut\" writes it); for the load\n"
-                 "actions and Clear the file box is written instead.\n\n"
-                 "Exit status: 0 done, 1 the action failed, 2 refused (design or parameter), 64 usage,\n"
-                 "130 or 143 stopped by Ctrl-C (SIGINT) or SIGTERM.",
+                     "Runs one action of the desktop program on the files given.  The report goes to\n"
+                     "standard output (or to --out FILE, written as \"SaveOut\" writes it); for the load\n"
+                     "actions and Clear the file box is written instead.\n\n"
+                     "Exit status: 0 done, 1 the action failed, 2 refused (design or parameter), 64 usage,\n"
+                     "130 or 143 stopped by Ctrl-C (SIGINT) or SIGTERM.",
                  process.name};
     std::string action, landmarks, groups, covariate, perm = kDefaultPermutations, out;
     int model = 1;
@@ -225,12 +226,16 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     app.add_option("--groups,-g", groups, "Group file: one or two columns of group codes");
     app.add_option("--covariate,-c", covariate, "Covariate file: one value per specimen");
     app.add_option("--perm,-p", perm, "Number of permutations (the text of the permutation box)")->capture_default_str();
-    app.add_option("--model,-m", model, "Covariate model 1-5: 1 none, 2 one slope for all, 3 within G1, 4 within G2, 5 within G1 x G2 cells")->capture_default_str()
+    app.add_option("--model,-m", model,
+                   "Covariate model 1-5: 1 none, 2 one slope for all, 3 within G1, 4 within G2, 5 within G1 x G2 cells")
+        ->capture_default_str()
         ->check(CLI::Range(1, 5));
     app.add_option("--seed,-s", seed_text,
                    "Seed of the random permutations, a whole number from 0 to 18446744073709551615 (a seeded run is "
                    "reproducible on any number of threads)");
-    app.add_option("--threads,-t", threads, "Worker threads for the permutations (0: every core)")->capture_default_str()->check(CLI::NonNegativeNumber);
+    app.add_option("--threads,-t", threads, "Worker threads for the permutations (0: every core)")
+        ->capture_default_str()
+        ->check(CLI::NonNegativeNumber);
     app.add_option("--out,-o", out,
                    "Save the results box to this file instead of writing it to standard output; \"-\" writes the saved form to "
                    "standard output.  Only a regular file is replaced (a device, pipe or socket is refused), through a symbolic "
@@ -242,7 +247,8 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     app.add_flag("--quiet,-q", quiet, "Show no warnings on standard error; errors and refusals always show");
     app.add_flag("--progress", progress_on, "Draw a progress bar on standard error even when it is not a terminal");
     app.add_flag("--no-progress", progress_off, "Never draw a progress bar (the default when standard error is not a terminal)");
-    app.footer(actions_help() + "\n"
+    app.footer(actions_help() +
+               "\n"
                "Standard error carries what you must read: each message window's text on one line,\n"
                "\"quillan-batch: ...\" (--quiet keeps only errors and refusals). The console trace is\n"
                "shown only with --trace or written with --log FILE, except for TestCovariate and GoMan,\n"
@@ -257,7 +263,8 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
                    "Also draw the pictures of the action (superimposition, principal components, shape change,\n"
                    "permutation distributions) as SVG and PNG into this folder");
     app.add_option("--links", plots.links_file, "Links file for the pictures' wireframe: two landmark numbers per line");
-    app.add_option("--plots-group-by", plots.group_by, "Colour the pictures by none, g1, g2 or cells")->capture_default_str()
+    app.add_option("--plots-group-by", plots.group_by, "Colour the pictures by none, g1, g2 or cells")
+        ->capture_default_str()
         ->check(CLI::IsMember({"none", "g1", "g2", "cells"}));
     // Import of other formats and export of the numbers (see README, "Import" and "Export").
     std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
@@ -265,11 +272,17 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     app.add_option("file", convert_file, "For convert: the file to convert");
     app.add_option("--import,-i", import_file,
                    "Import landmarks (and factors, covariate) from a TPS, NTS, CSV/TSV or plain x/y file before the loads");
-    app.add_option("--factor", import_options.factors, "Column of the imported file that is G1 (given again: G2)")->expected(1)->take_all();
-    app.add_option("--covariate-column", import_options.covariate_column, "Numeric column of the imported file that is the covariate");
-    app.add_option("--id-column", import_options.id_column, "Column of the imported file (and of --factors) that holds the specimen IDs");
-    app.add_option("--factors", import_options.factor_table, "Table (CSV or TSV with a header) of factors and covariates keyed by specimen ID");
-    app.add_option("--out-prefix", out_prefix, "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
+    app.add_option("--factor", import_options.factors, "Column of the imported file that is G1 (given again: G2)")
+        ->expected(1)
+        ->take_all();
+    app.add_option("--covariate-column", import_options.covariate_column,
+                   "Numeric column of the imported file that is the covariate");
+    app.add_option("--id-column", import_options.id_column,
+                   "Column of the imported file (and of --factors) that holds the specimen IDs");
+    app.add_option("--factors", import_options.factor_table,
+                   "Table (CSV or TSV with a header) of factors and covariates keyed by specimen ID");
+    app.add_option("--out-prefix", out_prefix,
+                   "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
     app.add_option("--json", json_out, "Write the numbers of the report and of the run to this JSON file");
     app.add_option("--csv", csv_out, "Write the numbers of the report to this CSV file, one row per model or effect");
     app.add_option("--export-specimens", specimens_out,

@@ -66,9 +66,13 @@ MpiTeam::~MpiTeam() {
 
 TeamAnswer MpiTeam::meet(const TeamWord& word) {
     if (over_) return last_;
-    std::int64_t w[kWordLength] = {word.status != 0 ? size_ - rank_ : 0, word.status, word.stop ? 1 : 0, word.done,
-                                    static_cast<std::int64_t>(rank_ == 0 ? word.seed : 0), static_cast<std::int64_t>(word.data),
-                                    static_cast<std::int64_t>(~word.data)};
+    std::int64_t w[kWordLength] = {word.status != 0 ? size_ - rank_ : 0,
+                                   word.status,
+                                   word.stop ? 1 : 0,
+                                   word.done,
+                                   static_cast<std::int64_t>(rank_ == 0 ? word.seed : 0),
+                                   static_cast<std::int64_t>(word.data),
+                                   static_cast<std::int64_t>(~word.data)};
     MPI_Request request;
     MPI_Iallreduce(MPI_IN_PLACE, w, 1, word_type_, combine_, comm_, &request);
     wait_for(request);

@@ -2,8 +2,8 @@
 // PNG into a folder, drawn on Qt's offscreen platform (no display needed).
 #pragma once
 
-#include "figures/distributions.hpp"
 #include "analyses/workspace.hpp"
+#include "figures/distributions.hpp"
 
 #include <ostream>
 #include <string>
@@ -15,7 +15,7 @@ bool batch_pictures_available();
 
 struct BatchPlotRequest {
     std::string folder;
-    std::string links_file;  // optional wireframe
+    std::string links_file;       // optional wireframe
     std::string group_by = "g1";  // none, g1, g2 or cells
 };
 

@@ -27,8 +27,8 @@ std::string ProgressBar::line(const std::string& action, long long done, long lo
     const double fraction = static_cast<double>(done) / static_cast<double>(total);
     constexpr int kCells = 20;
     const int full = static_cast<int>(fraction * kCells);
-    std::string bar = "[" + std::string(static_cast<std::size_t>(full), '#') +
-                      std::string(static_cast<std::size_t>(kCells - full), '.') + "]";
+    std::string bar =
+        "[" + std::string(static_cast<std::size_t>(full), '#') + std::string(static_cast<std::size_t>(kCells - full), '.') + "]";
     char buf[160];
     std::snprintf(buf, sizeof buf, "  %lld/%lld  %3d%%", done, total, static_cast<int>(fraction * 100.0));
     std::string text = action + "  " + bar + buf;

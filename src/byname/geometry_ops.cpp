@@ -1,6 +1,6 @@
 // Adapters of the geometry operations for calls by name.
-#include "geometry/geometry.hpp"
 #include "byname/operations.hpp"
+#include "geometry/geometry.hpp"
 
 namespace quillan {
 
@@ -27,7 +27,7 @@ void add_geometry_ops(OpImpls& impls, Console&) {
     };
     impls["standardsize"] = [](const std::vector<Value>& args, int) -> std::vector<Value> {
         StandardSizeResult r = standardise_along_lines(arg_matrix(args, 0, "standardsize"), arg_codes(args, 1, "standardsize"),
-                                            arg_scalar(args, 2, "standardsize"));
+                                                       arg_scalar(args, 2, "standardsize"));
         return {Value(std::move(r.y)), Value(std::move(r.tvect))};
     };
     impls["getfullpsup"] = [](const std::vector<Value>& args, int) -> std::vector<Value> {

@@ -1,11 +1,11 @@
 // Adapters of the group-coding operations for calls by name.  Lists (dlist,
 // splitc, d_ord and the blocks of unsplit_by_group) are Lists of matrices.
+#include "byname/operations.hpp"
 #include "groups/groups.hpp"
 #include "groups/within_groups.hpp"
+#include "platform/console.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "platform/console.hpp"
-#include "byname/operations.hpp"
 
 #include <cmath>
 #include <string>
@@ -34,7 +34,7 @@ std::size_t whole(double v, double least, const char* op, const char* what) {
 void add_groups_ops(OpImpls& impls, Console& console) {
     impls["split_groups"] = [](const std::vector<Value>& args, int) -> std::vector<Value> {
         SplitGroups s = split_by_group(arg_matrix(args, 0, "split_groups"), arg_codes(args, 1, "split_groups"),
-                                     arg_codes(args, 2, "split_groups"));
+                                       arg_codes(args, 2, "split_groups"));
         List dlist, splitc, d_ord;
         for (std::size_t g = 0; g < s.gcodes.size(); ++g) {
             dlist.emplace_back(std::move(s.dlist[g]));

@@ -6,10 +6,10 @@
 #include "analyses/covariate.hpp"
 #include "analyses/permutation_engine.hpp"
 #include "analyses/slope_models.hpp"
+#include "byname/operations.hpp"
+#include "platform/console.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "platform/console.hpp"
-#include "byname/operations.hpp"
 
 #include <cmath>
 #include <string>
@@ -55,8 +55,8 @@ OpFn slope_test_op(const char* op, SlopeEcho echo, Console& console) {
         const double nperm = whole_arg(args, 4, op, "the number of permutations", 0);
         const RunOptions options;
         PermutationEngine engine(options);
-        const SlopeModels y =
-            test_slope_models(engine, console, X, z, static_cast<std::size_t>(ngroups), sstotal, static_cast<long long>(nperm), echo, op);
+        const SlopeModels y = test_slope_models(engine, console, X, z, static_cast<std::size_t>(ngroups), sstotal,
+                                                static_cast<long long>(nperm), echo, op);
         return {Value(echo == SlopeEcho::WithDegreesOfFreedom ? y.result13() : y.result8())};
     };
 }
@@ -84,7 +84,8 @@ void add_model_ops(OpImpls& impls, Console& console) {
     impls["group_cov_ss"] = [](const std::vector<Value>& args, int) -> std::vector<Value> {
         const char* op = "group_cov_ss";
         const double ngroups = whole_arg(args, 2, op, "the number of groups", 0);
-        return {Value(different_slopes_ss(blocks_arg(args, 0, op), covariates_arg(args, 1, op), static_cast<std::size_t>(ngroups)))};
+        return {
+            Value(different_slopes_ss(blocks_arg(args, 0, op), covariates_arg(args, 1, op), static_cast<std::size_t>(ngroups)))};
     };
     impls["common_slope_test2"] = slope_test_op("common_slope_test2", SlopeEcho::WithDegreesOfFreedom, console);
     impls["common_slope_test"] = slope_test_op("common_slope_test", SlopeEcho::WithoutDegreesOfFreedom, console);
@@ -95,7 +96,7 @@ void add_model_ops(OpImpls& impls, Console& console) {
         const RunOptions options;
         PermutationEngine engine(options);
         const TwoGroupCov y = two_variable_slopes_test(engine, console, data, arg_codes(args, 1, op), arg_codes(args, 2, op),
-                                          arg_codes(args, 3, op), static_cast<long long>(nperms));
+                                                       arg_codes(args, 3, op), static_cast<long long>(nperms));
         return {Value(y.result())};
     };
 }

@@ -25,8 +25,8 @@ struct OpDecl {
 const std::vector<OpDecl>& declared_operations();
 
 // Adapters of each module (a module adds only the operations it defines).
-void add_shell_ops(OpImpls& impls, Shell& shell);    // quillan_action, mfload, dload
-void add_window_ops(OpImpls& impls, Gui& gui);       // openfig, guihandles, guidata, movegui, isvarname, iskeyword
+void add_shell_ops(OpImpls& impls, Shell& shell);  // quillan_action, mfload, dload
+void add_window_ops(OpImpls& impls, Gui& gui);     // openfig, guihandles, guidata, movegui, isvarname, iskeyword
 void add_geometry_ops(OpImpls& impls, Console& console);
 void add_groups_ops(OpImpls& impls, Console& console);
 void add_model_ops(OpImpls& impls, Console& console);

@@ -1,7 +1,7 @@
 #include "byname/program.hpp"
 
-#include "platform/error.hpp"
 #include "byname/operations.hpp"
+#include "platform/error.hpp"
 #include "shell/window_utils.hpp"
 
 #include <new>
@@ -27,8 +27,7 @@ const std::vector<std::pair<std::string, std::string>>& main_window_callbacks() 
     return table;
 }
 
-Program::Program(Gui& gui, std::ostream& console_out)
-    : gui_(gui), console_(console_out), shell_(gui, console_) {
+Program::Program(Gui& gui, std::ostream& console_out) : gui_(gui), console_(console_out), shell_(gui, console_) {
     // Each callback takes the control, the event data and the handles record
     // (and anything after them) and only says that it has nothing to do yet.
     for (const auto& [name, line] : main_window_callbacks()) {

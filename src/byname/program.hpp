@@ -4,9 +4,9 @@
 // the Qt backend; the tests run it on the in-memory one.
 #pragma once
 
+#include "platform/console.hpp"
 #include "platform/gui.hpp"
 #include "platform/optable.hpp"
-#include "platform/console.hpp"
 #include "shell/shell.hpp"
 
 #include <ostream>

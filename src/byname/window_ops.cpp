@@ -1,7 +1,7 @@
 // Adapters of the window utilities for calls by name: openfig, guihandles,
 // guidata, movegui, isvarname and iskeyword.
-#include "platform/error.hpp"
 #include "byname/operations.hpp"
+#include "platform/error.hpp"
 #include "shell/window_utils.hpp"
 
 namespace quillan {

@@ -148,8 +148,7 @@ HistogramBins histogram_of(const StatisticDistribution& d) {
 class DistributionLog::Recording : public PermutationRecorder::Loop {
 public:
     Recording(DistributionLog& log, int loop, long long nperm, const std::vector<double>& observed, int workers)
-        : log_(log), loop_(loop), nperm_(nperm), observed_(observed), nstats_(observed.size()),
-          keep_(nperm <= kKeepEvery) {
+        : log_(log), loop_(loop), nperm_(nperm), observed_(observed), nstats_(observed.size()), keep_(nperm <= kKeepEvery) {
         if (keep_) {
             values_.assign(nstats_, std::vector<double>(static_cast<std::size_t>(nperm), 0.0));
             return;
@@ -164,7 +163,8 @@ public:
             return;
         }
         if (index < kSample) {
-            std::copy(stats, stats + nstats_, sample_.begin() + static_cast<std::ptrdiff_t>(index * static_cast<long long>(nstats_)));
+            std::copy(stats, stats + nstats_,
+                      sample_.begin() + static_cast<std::ptrdiff_t>(index * static_cast<long long>(nstats_)));
             // The worker recording the last value of the sample fixes the
             // ranges; the others hold their values until then.
             if (sampled_.fetch_add(1, std::memory_order_acq_rel) + 1 == kSample) {
@@ -278,7 +278,8 @@ std::string statistic_title(const std::string& action, int loop, int statistic) 
     };
     if (auto it = known.find(action); it != known.end() && loop >= 0 && static_cast<std::size_t>(loop) < it->second.size()) {
         const auto& names = it->second[static_cast<std::size_t>(loop)];
-        if (statistic >= 0 && static_cast<std::size_t>(statistic) < names.size()) return names[static_cast<std::size_t>(statistic)];
+        if (statistic >= 0 && static_cast<std::size_t>(statistic) < names.size())
+            return names[static_cast<std::size_t>(statistic)];
     }
     std::string t = "Statistic " + std::to_string(statistic + 1);
     if (loop > 0) t += " of permutation loop " + std::to_string(loop + 1);

@@ -39,14 +39,14 @@ public:
     double lo() const;
     double hi() const;
     const std::vector<long long>& counts() const { return counts_; }
-    long long total() const;      // values in the bins
+    long long total() const;  // values in the bins
     long long not_finite() const { return not_finite_; }
     bool empty() const { return counts_.empty(); }
 
 private:
     void widen();
     double lo0_ = 0, width0_ = 0;  // first level: lower edge and bin width
-    int level_ = 0;               // range = first range doubled `level_` times
+    int level_ = 0;                // range = first range doubled `level_` times
     std::vector<long long> counts_;
     long long not_finite_ = 0;
 };

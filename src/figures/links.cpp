@@ -38,8 +38,7 @@ Links parse_links(const std::string& text, int landmarks, const std::string& sou
                                    " landmarks.");
             return static_cast<int>(v - 1);
         };
-        if (b.empty() || !extra.empty())
-            throw QuillanError(where + ": each line must hold exactly two landmark numbers.");
+        if (b.empty() || !extra.empty()) throw QuillanError(where + ": each line must hold exactly two landmark numbers.");
         const int p = landmark(a), q = landmark(b);
         if (p == q) throw QuillanError(where + ": landmark " + a + " is linked to itself.");
         links.emplace_back(p, q);

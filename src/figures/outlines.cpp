@@ -10,9 +10,7 @@ namespace quillan {
 
 namespace {
 
-double cross(const Point2& o, const Point2& a, const Point2& b) {
-    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
-}
+double cross(const Point2& o, const Point2& a, const Point2& b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); }
 
 }  // namespace
 

@@ -16,11 +16,11 @@ namespace quillan {
 Matrix tangent_coordinates(const Superimposition& s);
 
 struct PcaResult {
-    Eigen::RowVectorXd mean;       // mean of the tangent coordinates (about zero)
-    Eigen::VectorXd variances;     // per component, largest first
-    Eigen::VectorXd percent;       // percent of the total variance per component
-    Matrix directions;             // 2k-by-m: unit directions as columns
-    Matrix scores;                 // n-by-m
+    Eigen::RowVectorXd mean;    // mean of the tangent coordinates (about zero)
+    Eigen::VectorXd variances;  // per component, largest first
+    Eigen::VectorXd percent;    // percent of the total variance per component
+    Matrix directions;          // 2k-by-m: unit directions as columns
+    Matrix scores;              // n-by-m
     int components() const { return static_cast<int>(variances.size()); }
 };
 

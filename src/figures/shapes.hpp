@@ -26,7 +26,7 @@ Shape2 shape_of_row(const Matrix& table, Eigen::Index row, int landmarks);
 // export writes), and the consensus itself.
 struct Superimposition {
     int landmarks = 0;
-    Matrix aligned;   // n-by-2k: x1 y1 ... xk yk of each aligned specimen
+    Matrix aligned;  // n-by-2k: x1 y1 ... xk yk of each aligned specimen
     Shape2 consensus;
     int specimens() const { return static_cast<int>(aligned.rows()); }
     Point2 point(int specimen, int landmark) const {
@@ -56,7 +56,7 @@ Grouping make_grouping(const Matrix& group_list, int n, GroupBy by);
 // specimen IDs and group level names will be looked up; for now a specimen
 // is named by the line of the landmark file it came from and a group by its
 // code.
-std::string specimen_label(int specimen);     // 0-based specimen
+std::string specimen_label(int specimen);  // 0-based specimen
 std::string group_label(double code);
 std::string cell_label(double code1, double code2);
 

@@ -41,8 +41,7 @@ ThinPlateSpline::ThinPlateSpline(const Shape2& source, const Shape2& target) : s
         rhs(i, 1) = target[static_cast<std::size_t>(i)].y;
     }
     Eigen::FullPivLU<Eigen::MatrixXd> lu(l);
-    if (!lu.isInvertible())
-        throw QuillanError("The spline cannot be fitted: the source landmarks coincide or lie on one line.");
+    if (!lu.isInvertible()) throw QuillanError("The spline cannot be fitted: the source landmarks coincide or lie on one line.");
     const Eigen::MatrixXd sol = lu.solve(rhs);
     w_ = sol.topRows(k);
     a_ = sol.bottomRows(3);

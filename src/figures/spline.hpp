@@ -21,7 +21,7 @@ public:
 
 private:
     Shape2 source_;
-    Eigen::MatrixXd w_;  // k-by-2 kernel weights
+    Eigen::MatrixXd w_;              // k-by-2 kernel weights
     Eigen::Matrix<double, 3, 2> a_;  // affine part: 1, x, y
     double energy_ = 0;
 };

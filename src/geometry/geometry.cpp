@@ -70,8 +70,7 @@ void check_reference(std::span<const double> xref, int k, const char* op) {
     const std::size_t need = 2 * static_cast<std::size_t>(k);
     if (xref.size() < need)
         throw QuillanError(std::string(op) + ": the reference has " + std::to_string(xref.size()) +
-                           " elements; configurations of " + std::to_string(k) + " landmarks need " + std::to_string(need) +
-                           ".");
+                           " elements; configurations of " + std::to_string(k) + " landmarks need " + std::to_string(need) + ".");
     for (std::size_t q = 0; q < need; ++q)
         if (!std::isfinite(xref[q]))
             throw QuillanError(std::string(op) + ": the reference configuration holds a value that is not a finite number.");

@@ -15,10 +15,12 @@ bool cpu_has(KernelVariant v) {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
     __builtin_cpu_init();
     switch (v) {
-    case KernelVariant::Baseline: return true;
-    case KernelVariant::Avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    case KernelVariant::Avx512:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        case KernelVariant::Baseline:
+            return true;
+        case KernelVariant::Avx2:
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        case KernelVariant::Avx512:
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     }
     return false;
 #else
@@ -28,9 +30,12 @@ bool cpu_has(KernelVariant v) {
 
 const kernels::KernelOps* ops_of(KernelVariant v) {
     switch (v) {
-    case KernelVariant::Baseline: return kernels::baseline_ops();
-    case KernelVariant::Avx2: return kernels::avx2_ops();
-    case KernelVariant::Avx512: return kernels::avx512_ops();
+        case KernelVariant::Baseline:
+            return kernels::baseline_ops();
+        case KernelVariant::Avx2:
+            return kernels::avx2_ops();
+        case KernelVariant::Avx512:
+            return kernels::avx512_ops();
     }
     return nullptr;
 }
@@ -54,9 +59,12 @@ std::vector<KernelVariant> all_kernels() { return {KernelVariant::Baseline, Kern
 
 const char* kernel_name(KernelVariant v) {
     switch (v) {
-    case KernelVariant::Baseline: return "baseline";
-    case KernelVariant::Avx2: return "avx2";
-    case KernelVariant::Avx512: return "avx512";
+        case KernelVariant::Baseline:
+            return "baseline";
+        case KernelVariant::Avx2:
+            return "avx2";
+        case KernelVariant::Avx512:
+            return "avx512";
     }
     return "?";
 }
@@ -85,7 +93,8 @@ KernelVariant kernel_from_environment() {
         if (!cpu_has(v))
             throw QuillanError("QUILLAN_KERNEL=" + want + " asks for the " + want +
                                " kernel, but this processor lacks its instructions. Unset QUILLAN_KERNEL to use the best "
-                               "kernel this processor has (" + kernel_name(best_kernel()) + ").");
+                               "kernel this processor has (" +
+                               kernel_name(best_kernel()) + ").");
         return v;
     }
     throw QuillanError("QUILLAN_KERNEL=" + want + " names no kernel: use baseline, avx2 or avx512, or unset it.");

@@ -52,8 +52,7 @@ void prepare_row(const Matrix& data, Eigen::Index i, int k, double* out, std::sp
     const bool finite = std::isfinite(cs) && cs > 0 && std::all_of(out, out + 2 * k, [](double v) { return std::isfinite(v); });
     if (finite) return;
     bool one_point = true;
-    for (int j = 1; j < k && one_point; ++j)
-        one_point = data(i, 2 * j) == data(i, 0) && data(i, 2 * j + 1) == data(i, 1);
+    for (int j = 1; j < k && one_point; ++j) one_point = data(i, 2 * j) == data(i, 0) && data(i, 2 * j + 1) == data(i, 1);
     if (one_point)
         throw QuillanError(specimen_text(row, specimens) +
                            " has all its landmarks at one point (centroid size 0), so it has no shape to superimpose. "
@@ -162,8 +161,7 @@ std::size_t ConsensusRun::iterate(Procedure proc) {
         for (std::size_t q = 0; q < m1; ++q) xref[q] = b_.tiles[q * lanes_];
     }
 
-    const double tol = proc == Procedure::Full ? 1.4901161193847656e-08 * static_cast<double>(m1) / 2
-                                               : 7.450580596923829e-10;
+    const double tol = proc == Procedure::Full ? 1.4901161193847656e-08 * static_cast<double>(m1) / 2 : 7.450580596923829e-10;
     double xd = 1.0;
     std::size_t passes = 0;
     while (xd > tol) {

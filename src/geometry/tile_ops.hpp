@@ -46,8 +46,7 @@ struct KernelOps {
     // The same, each tile fitted onto `ref` as soon as it is filled (the
     // first pass of the iteration while the rows are in cache): as load
     // followed by fit_pass.
-    void (*load_fit)(TileBlock& b, const ShapeTable& table, const int* rows, Procedure proc, const double* ref,
-                     double* acc);
+    void (*load_fit)(TileBlock& b, const ShapeTable& table, const int* rows, Procedure proc, const double* ref, double* acc);
     // Fits every row onto `ref` (full or rotation-only) and adds the fitted
     // rows, in row order, to the 2k column sums `acc`.
     void (*fit_pass)(TileBlock& b, Procedure proc, const double* ref, double* acc);
@@ -56,8 +55,7 @@ struct KernelOps {
     // n rows, trailing value `tmean`) rescaled to unit size (centroid size
     // for the full procedure, the norm for rotation-only), and returns the
     // squared change.  Element by element, so vectors change no number.
-    double (*next_reference)(double* ref, double* old, const double* acc, std::size_t n, int k, double tmean,
-                             Procedure proc);
+    double (*next_reference)(double* ref, double* old, const double* acc, std::size_t n, int k, double tmean, Procedure proc);
     // Full fit of every row onto `ref`, in place.
     void (*fit_all)(TileBlock& b, const double* ref);
     // Turns every row by the angle of cosine c and sine s.
@@ -139,10 +137,8 @@ inline void fit_tile(TileBlock& b, std::size_t t, Procedure proc, const double* 
     } else {
         fit_rotation<Lanes>(tile, ref, b.k);
     }
-    if (real == W)
-        add_full_tile<Lanes>(tile, b.k, acc);
-    else
-        add_tile(tile, m1, real, acc);
+    if (real == W) add_full_tile<Lanes>(tile, b.k, acc);
+    else add_tile(tile, m1, real, acc);
 }
 
 void load_rows(TileBlock& b, const ShapeTable& table, const int* rows) {

@@ -1,7 +1,7 @@
 #include "groups/groups.hpp"
 
-#include "platform/error.hpp"
 #include "platform/console.hpp"
+#include "platform/error.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -106,8 +106,8 @@ SplitGroups split_by_group(const Matrix& data, const Codes& glist, const std::ve
         throw QuillanError("The group list has " + std::to_string(glist.size()) + " codes for " + std::to_string(m) +
                            " specimens.");
     if (clist.size() < m)
-        throw QuillanError("The covariate list has " + std::to_string(clist.size()) + " values for " +
-                           std::to_string(m) + " specimens.");
+        throw QuillanError("The covariate list has " + std::to_string(clist.size()) + " values for " + std::to_string(m) +
+                           " specimens.");
     SplitGroups s;
     std::vector<int> group_of(m);
     const std::size_t ng = number_groups(std::span<const double>(glist.data(), m), group_of, s.gcodes, s.ssize);
@@ -128,8 +128,7 @@ SplitGroups split_by_group(const Matrix& data, const Codes& glist, const std::ve
     return s;
 }
 
-Matrix unsplit_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<std::size_t>>& d_ord,
-                      std::size_t ngroups) {
+Matrix unsplit_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<std::size_t>>& d_ord, std::size_t ngroups) {
     if (ngroups > X.size() || ngroups > d_ord.size())
         throw QuillanError("unsplit_groups: " + std::to_string(ngroups) + " groups asked for, but only " +
                            std::to_string(std::min(X.size(), d_ord.size())) + " blocks given.");
@@ -144,8 +143,8 @@ Matrix unsplit_by_group(const std::vector<Matrix>& X, const std::vector<std::vec
                                " rows for " + std::to_string(d_ord[i].size()) + " row numbers.");
         if (cols < 0) cols = X[i].cols();
         if (X[i].cols() != cols)
-            throw QuillanError("unsplit_groups: the blocks have different numbers of columns (" + std::to_string(cols) +
-                               " and " + std::to_string(X[i].cols()) + ").");
+            throw QuillanError("unsplit_groups: the blocks have different numbers of columns (" + std::to_string(cols) + " and " +
+                               std::to_string(X[i].cols()) + ").");
         for (std::size_t r : d_ord[i]) {
             if (r == 0) throw QuillanError("unsplit_groups: row numbers count from 1.");
             rows = std::max(rows, r);
@@ -231,20 +230,19 @@ std::size_t CellScratch::find_or_add(double a, double b) {
 }
 
 std::size_t cell_codes(std::span<const double> glist1, std::span<const double> glist2, std::span<double> glistc,
-                          CellScratch& cells) {
+                       CellScratch& cells) {
     const std::size_t m = glist1.size();
     if (m == 0) throw QuillanError("combined_code: the first code vector is empty.");
     if (glist2.size() < m)
-        throw QuillanError("combined_code: the second code vector has " + std::to_string(glist2.size()) +
-                           " codes for " + std::to_string(m) + " specimens.");
+        throw QuillanError("combined_code: the second code vector has " + std::to_string(glist2.size()) + " codes for " +
+                           std::to_string(m) + " specimens.");
     if (glistc.size() < m) throw QuillanError("combined_code: the output holds fewer than " + std::to_string(m) + " codes.");
     cells.first_.clear();
     cells.second_.clear();
     cells.indexed_ = false;
     std::int64_t lo1, lo2;
     std::size_t span1, span2;
-    if (whole_codes(glist1.first(m), lo1, span1) && whole_codes(glist2.first(m), lo2, span2) &&
-        span1 * span2 <= 4 * m + 64) {
+    if (whole_codes(glist1.first(m), lo1, span1) && whole_codes(glist2.first(m), lo2, span2) && span1 * span2 <= 4 * m + 64) {
         // Both codes whole numbers in narrow ranges: the cell of a pair is
         // found through a table indexed by the pair, numbered when first met.
         std::vector<int>& slot = slots(span1 * span2);

@@ -24,17 +24,16 @@ class Console;
 // `ssize` the number of elements of each.  `group_of` must hold at least
 // codes.size() elements.  Allocates nothing once the vectors have grown to
 // the number of groups.  Returns the number of groups.
-std::size_t number_groups(std::span<const double> codes, std::span<int> group_of, Codes& gcodes,
-                          std::vector<std::size_t>& ssize);
+std::size_t number_groups(std::span<const double> codes, std::span<int> group_of, Codes& gcodes, std::vector<std::size_t>& ssize);
 
 // split_by_group(data, glist, clist): one block per group of the first m codes
 // (m = rows of data), in order of first occurrence.
 struct SplitGroups {
-    std::vector<Matrix> dlist;                     // the group's rows, complete, in table order
-    Codes gcodes;                                  // distinct codes, first occurrence first
-    std::vector<std::size_t> ssize;                // rows per group
-    std::vector<std::vector<double>> splitc;       // the covariate values of the group's rows
-    std::vector<std::vector<std::size_t>> d_ord;   // 1-based row numbers of the group's rows
+    std::vector<Matrix> dlist;                    // the group's rows, complete, in table order
+    Codes gcodes;                                 // distinct codes, first occurrence first
+    std::vector<std::size_t> ssize;               // rows per group
+    std::vector<std::vector<double>> splitc;      // the covariate values of the group's rows
+    std::vector<std::vector<std::size_t>> d_ord;  // 1-based row numbers of the group's rows
 };
 // Throws QuillanError when data has no rows or glist or clist has fewer than
 // m elements (elements beyond m are ignored).
@@ -47,8 +46,7 @@ SplitGroups split_by_group(const Matrix& data, const Codes& glist, const std::ve
 // same row counts it restores the table's row order.  Throws QuillanError
 // when ngroups exceeds the lists, a block has fewer rows than its row
 // numbers, a row number is 0, or blocks differ in width.
-Matrix unsplit_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<std::size_t>>& d_ord,
-                      std::size_t ngroups);
+Matrix unsplit_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<std::size_t>>& d_ord, std::size_t ngroups);
 
 // cell_codes(glist1, glist2): one cell per distinct pair of codes.
 // `glistc` holds the 1-based cell number of each element; `ccode` has one row
@@ -92,6 +90,6 @@ private:
 // numbering as above; nothing is allocated once `cells` has grown to the
 // number of cells.  Returns the number of cells.
 std::size_t cell_codes(std::span<const double> glist1, std::span<const double> glist2, std::span<double> glistc,
-                          CellScratch& cells);
+                       CellScratch& cells);
 
 }  // namespace quillan

@@ -14,21 +14,20 @@ double WithinGroups::total() const {
 }
 
 void within_group_ss(const ShapeTable& table, std::span<const double> codes, WithinGroupsScratch& scratch, WithinGroups& out,
-             std::span<const int> row_of) {
+                     std::span<const int> row_of) {
     const std::size_t n = table.rows();
     if (codes.size() < n)
         throw QuillanError("The group list has " + std::to_string(codes.size()) + " codes for " + std::to_string(n) +
                            " specimens.");
     if (!row_of.empty() && row_of.size() < n)
-        throw QuillanError("sq_d_wg: the row map has " + std::to_string(row_of.size()) + " entries for " +
-                           std::to_string(n) + " specimens.");
+        throw QuillanError("sq_d_wg: the row map has " + std::to_string(row_of.size()) + " entries for " + std::to_string(n) +
+                           " specimens.");
     WithinGroupsScratch& s = scratch;
     if (s.group_of_.size() < n) {
         s.group_of_.resize(n);
         s.members_.resize(n);
     }
-    const std::size_t ng =
-        number_groups(codes.first(n), std::span<int>(s.group_of_.data(), n), out.gcodes, out.ssize);
+    const std::size_t ng = number_groups(codes.first(n), std::span<int>(s.group_of_.data(), n), out.gcodes, out.ssize);
 
     // Each group's rows as a list of table rows, in position order.
     if (s.start_.size() < ng) {
@@ -60,7 +59,7 @@ void within_group_ss(const ShapeTable& table, std::span<const double> codes, Wit
 }
 
 WithinSum within_group_ss_sum(const ShapeTable& table, std::span<const double> codes, WithinGroupsScratch& scratch,
-                      std::span<const int> row_of) {
+                              std::span<const int> row_of) {
     WithinGroups& r = scratch.result_;
     within_group_ss(table, codes, scratch, r, row_of);
     return WithinSum{r.total(), r.wgsd.size(), r.single_codes.size()};

@@ -66,7 +66,8 @@ public:
     ShapeScratch& work() { return work_; }
 
 private:
-    friend void within_group_ss(const ShapeTable&, std::span<const double>, WithinGroupsScratch&, WithinGroups&, std::span<const int>);
+    friend void within_group_ss(const ShapeTable&, std::span<const double>, WithinGroupsScratch&, WithinGroups&,
+                                std::span<const int>);
     friend WithinSum within_group_ss_sum(const ShapeTable&, std::span<const double>, WithinGroupsScratch&, std::span<const int>);
     ShapeScratch work_;
     std::vector<int> group_of_;
@@ -85,11 +86,11 @@ private:
 // are shorter than the table, a row index is out of range, or a group's
 // consensus cannot be computed.
 void within_group_ss(const ShapeTable& table, std::span<const double> codes, WithinGroupsScratch& scratch, WithinGroups& out,
-             std::span<const int> row_of = {});
+                     std::span<const int> row_of = {});
 
 // The same, keeping only what the permutation loops need (see below).
 WithinSum within_group_ss_sum(const ShapeTable& table, std::span<const double> codes, WithinGroupsScratch& scratch,
-                      std::span<const int> row_of = {});
+                              std::span<const int> row_of = {});
 
 // within_group_ss(data, glist) for single calls: checks and prepares the table
 // (see ShapeTable), then scores it.

@@ -1,10 +1,10 @@
 #include "gui/gfx_main.hpp"
 
+#include "byname/program.hpp"
 #include "gui/main_window.hpp"
 #include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
-#include "byname/program.hpp"
 #include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
 #include "platform/version.hpp"
@@ -72,9 +72,9 @@ bool save_screenshot(QtGui& gui, const std::string& file) {
 // Qt's own command-line options that take a value: skipped when looking for
 // --help and --version before the application object exists.
 bool qt_option_with_value(const std::string& a) {
-    static const char* const names[] = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin",
-                                        "-qwindowgeometry", "-qwindowtitle", "-qwindowicon", "-display",
-                                        "-geometry", "-title", "-name", "-style", "-stylesheet", "-session"};
+    static const char* const names[] = {
+        "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry", "-qwindowtitle", "-qwindowicon",
+        "-display",  "-geometry",           "-title",         "-name",   "-style",           "-stylesheet",   "-session"};
     for (const char* n : names)
         if (a == n || a == std::string("-") + n) return true;
     return false;
@@ -139,9 +139,8 @@ int gfx_main(int& argc, char** argv) {
     // any message window it opens is seen: its messages go to standard
     // output as well.
     if (!texts.empty())
-        gui.set_message_observer([&program](const QtGui::Message& m) {
-            program.console().line(m.title.empty() ? m.text : m.title + ": " + m.text);
-        });
+        gui.set_message_observer(
+            [&program](const QtGui::Message& m) { program.console().line(m.title.empty() ? m.text : m.title + ": " + m.text); });
 
     try {
         program.quillan(texts, 0);
@@ -156,7 +155,8 @@ int gfx_main(int& argc, char** argv) {
     if (auto fig = gui.gcf()) {
         plots = std::make_unique<PlotsPanel>(gui, program, session, gui.widget(*fig));
         // A picture for the documentation shows the window as it first opens.
-        main_window = std::make_unique<MainWindow>(gui, program, session, gui.widget(*fig), screenshot ? nullptr : open_settings());
+        main_window =
+            std::make_unique<MainWindow>(gui, program, session, gui.widget(*fig), screenshot ? nullptr : open_settings());
     }
     if (screenshot) return save_screenshot(gui, *screenshot) ? 0 : 1;
     if (gui.windows().empty()) return 0;  // a called operation opened no window

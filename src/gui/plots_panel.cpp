@@ -1,9 +1,9 @@
 #include "gui/plots_panel.hpp"
 
+#include "byname/program.hpp"
 #include "gui/session.hpp"
 #include "platform/error.hpp"
 #include "render/export.hpp"
-#include "byname/program.hpp"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -72,7 +72,10 @@ bool is_analysis(const std::string& action) {
 }  // namespace
 
 PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* window)
-    : gui_(gui), program_(program), session_(session), log_(std::make_unique<DistributionLog>()),
+    : gui_(gui),
+      program_(program),
+      session_(session),
+      log_(std::make_unique<DistributionLog>()),
       pending_(std::make_unique<DistributionLog>()) {
     if (!window) return;
     auto* host = window->findChild<QWidget*>(QStringLiteral("plotCanvasHost"));
@@ -87,8 +90,8 @@ PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* 
     status_ = window->findChild<QLabel*>(QStringLiteral("plotStatus"));
     auto* links = window->findChild<QPushButton*>(QStringLiteral("plotLinksButton"));
     auto* exporter = window->findChild<QPushButton*>(QStringLiteral("plotExportButton"));
-    if (!host || !kind_ || !group_by_ || !outline_ || !target_ || !statistic_ || !pc_x_ || !pc_y_ || !magnification_ || !status_ ||
-        !links || !exporter)
+    if (!host || !kind_ || !group_by_ || !outline_ || !target_ || !statistic_ || !pc_x_ || !pc_y_ || !magnification_ ||
+        !status_ || !links || !exporter)
         return;
     auto* layout = new QVBoxLayout(host);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -103,7 +106,9 @@ PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* 
         }
         QString text = QString::fromStdString(specimen_label(specimen));
         const auto& g = data_->grouping();
-        if (g.groups() > 1) text += QStringLiteral(", ") + QString::fromStdString(g.names[static_cast<std::size_t>(g.group_of[static_cast<std::size_t>(specimen)])]);
+        if (g.groups() > 1)
+            text += QStringLiteral(", ") +
+                    QString::fromStdString(g.names[static_cast<std::size_t>(g.group_of[static_cast<std::size_t>(specimen)])]);
         QToolTip::showText(global, text, canvas_);
         status_->setText(text);
     };
@@ -122,9 +127,8 @@ PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* 
     QObject::connect(links, &QPushButton::clicked, canvas_, [this] { choose_links(); });
     QObject::connect(exporter, &QPushButton::clicked, canvas_, [this] { export_picture(); });
     group_by_->setCurrentIndex(1);
-    observer_id_ = session_.add_action_observer([this](const std::string& action, bool finished) {
-        finished ? action_finished(action) : action_started(action);
-    });
+    observer_id_ = session_.add_action_observer(
+        [this](const std::string& action, bool finished) { finished ? action_finished(action) : action_started(action); });
     follow_workspace();
 }
 
@@ -161,7 +165,8 @@ void PlotsPanel::follow_workspace() {
     if (!attached()) return;
     const Workspace& ws = program_.shell().workspace();
     if (ws.landmarks.size() == 0) log_->clear();
-    if (!same(ws.landmarks, shown_data_) || !same(ws.groups, shown_groups_) || (ws.landmarks.size() > 0 && !data_ && problem_.empty())) {
+    if (!same(ws.landmarks, shown_data_) || !same(ws.groups, shown_groups_) ||
+        (ws.landmarks.size() > 0 && !data_ && problem_.empty())) {
         shown_data_ = ws.landmarks;
         shown_groups_ = ws.groups;
         if (!links_.empty()) {
@@ -192,8 +197,7 @@ void PlotsPanel::rebuild_data() {
             if (by != GroupBy::None) {
                 try {
                     data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, GroupBy::None);
-                } catch (const std::exception&) {
-                }
+                } catch (const std::exception&) {}
             }
         }
     }
@@ -208,7 +212,8 @@ void PlotsPanel::rebuild_data() {
         }
         const auto& g = data_->grouping();
         for (int k = 0; g.groups() > 1 && k < g.groups(); ++k)
-            target_->addItem(QStringLiteral("Mean of ") + QString::fromStdString(g.names[static_cast<std::size_t>(k)]), QVariant::fromValue(QPoint(0, k)));
+            target_->addItem(QStringLiteral("Mean of ") + QString::fromStdString(g.names[static_cast<std::size_t>(k)]),
+                             QVariant::fromValue(QPoint(0, k)));
         if (was >= 0 && was < target_->count()) target_->setCurrentIndex(was);
         const int m = std::max(1, data_->components().components());
         pc_x_->setMaximum(m);
@@ -246,13 +251,16 @@ void PlotsPanel::redraw() {
             const int i = statistic_->currentIndex();
             if (i >= 0 && i < static_cast<int>(all.size())) {
                 const auto& d = all[static_cast<std::size_t>(i)];
-                scene = histogram_scene(d, QString::fromStdString(log_->action() + ": " + statistic_title(log_->action(), d.loop, d.statistic)), c.size);
+                scene = histogram_scene(
+                    d, QString::fromStdString(log_->action() + ": " + statistic_title(log_->action(), d.loop, d.statistic)),
+                    c.size);
                 status = QStringLiteral("%1 permutations of the last test").arg(d.permutations);
             } else {
                 status = QStringLiteral("Run a test to see the distribution of its statistics.");
             }
         } else if (!data_) {
-            status = problem_.empty() ? QStringLiteral("Load a landmark file to see its pictures.") : QString::fromStdString(problem_);
+            status =
+                problem_.empty() ? QStringLiteral("Load a landmark file to see its pictures.") : QString::fromStdString(problem_);
         } else if (kind == kSuperimposition) {
             scene = superimposition_scene(data_->superimposition(), data_->grouping(), links_, c.size);
             status = QStringLiteral("Point at a mark to name its specimen.");
@@ -261,7 +269,8 @@ void PlotsPanel::redraw() {
                 status = QStringLiteral("The aligned shapes do not vary: there are no principal components.");
             } else if (kind == kComponents) {
                 const int m = data_->components().components();
-                scene = components_scene(data_->components(), data_->grouping(), std::min(c.pc_x, m - 1), std::min(c.pc_y, m - 1), c.outline, c.size);
+                scene = components_scene(data_->components(), data_->grouping(), std::min(c.pc_x, m - 1), std::min(c.pc_y, m - 1),
+                                         c.outline, c.size);
                 status = QStringLiteral("Point at a mark to name its specimen.");
             } else {
                 scene = scree_scene(data_->components(), c.size);
@@ -283,7 +292,8 @@ void PlotsPanel::choose_links() {
     auto choice = gui_.uigetfile("*.txt", "Links file: two landmark numbers per line");
     if (!choice) return;
     const std::string path = choice->folder + choice->name;
-    const int landmarks = data_ ? data_->superimposition().landmarks : static_cast<int>(program_.shell().workspace().landmarks.cols() / 2);
+    const int landmarks =
+        data_ ? data_->superimposition().landmarks : static_cast<int>(program_.shell().workspace().landmarks.cols() / 2);
     try {
         if (landmarks < 1) throw QuillanError("Load a landmark file before its links file.");
         links_ = read_links(path, landmarks);

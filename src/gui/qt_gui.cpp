@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,8 +24,6 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QTextEdit>
-#include <QFontDatabase>
-#include <QFontMetricsF>
 #include <QUiLoader>
 
 #include <algorithm>
@@ -188,7 +188,8 @@ std::string QtGui::find_layout(const std::string& path) const {
         if (fs::is_regular_file(candidate, ec)) return candidate;
         searched += (searched.empty() ? "" : ", ") + dir;
     }
-    throw QuillanError("Cannot find the layout file " + path + " (looked in " + (searched.empty() ? "no folder" : searched) + ").");
+    throw QuillanError("Cannot find the layout file " + path + " (looked in " + (searched.empty() ? "no folder" : searched) +
+                       ").");
 }
 
 // ---------------------------------------------------------------- objects
@@ -536,7 +537,8 @@ void QtGui::setappdata(Handle h, const std::string& name, const Value& value) { 
 Handle QtGui::hgload(const std::string& path) {
     const std::string file = find_layout(path);
     QFile f(from_native_path(file));
-    if (!f.open(QIODevice::ReadOnly)) throw QuillanError("Cannot open the layout file " + file + ": " + str(f.errorString()) + ".");
+    if (!f.open(QIODevice::ReadOnly))
+        throw QuillanError("Cannot open the layout file " + file + ": " + str(f.errorString()) + ".");
     LayoutLoader loader;
     QWidget* top = loader.load(&f, nullptr);
     if (!top) throw QuillanError("Cannot read the layout file " + file + ": " + str(loader.errorString()) + ".");
@@ -574,7 +576,8 @@ void QtGui::invoke(Handle h) {
     QWidget* w = widget(h);
     if (!w || !callback_handler_) return;
     CallbackRequest request{h, str(w->property("action").toString()), str(w->property("callback").toString()), ""};
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) request.label = str(b->text().remove(QStringLiteral("...")).remove(QChar('&')));
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        request.label = str(b->text().remove(QStringLiteral("...")).remove(QChar('&')));
     const auto saved = callback_object_;
     callback_object_ = h;
     try {

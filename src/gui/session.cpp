@@ -106,22 +106,22 @@ bool Session::run(const std::string& what, const std::function<void()>& body) {
 
 bool Session::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::Wheel:
-    case QEvent::Drop: {
-        auto* w = qobject_cast<QWidget*>(watched);
-        if (!w) return false;
-        QWidget* top = w->window();
-        for (Handle h : gui_.windows())
-            if (gui_.widget(h) == top) return true;  // swallowed
-        return false;
-    }
-    default:
-        return false;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Drop: {
+            auto* w = qobject_cast<QWidget*>(watched);
+            if (!w) return false;
+            QWidget* top = w->window();
+            for (Handle h : gui_.windows())
+                if (gui_.widget(h) == top) return true;  // swallowed
+            return false;
+        }
+        default:
+            return false;
     }
 }
 

@@ -11,8 +11,8 @@
 // reaches the session.
 #pragma once
 
-#include "gui/qt_gui.hpp"
 #include "byname/program.hpp"
+#include "gui/qt_gui.hpp"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -37,7 +37,9 @@ double coordinate(const SpecimenTable& t, int line, const std::string& specimen,
                "landmark " + std::to_string(landmark) + " is missing (" + in_quotes(token) +
                    "); estimate or remove it before importing");
     const auto d = parse_number(token);
-    if (!d) refuse(t.path, line, specimen, "landmark " + std::to_string(landmark) + " has text where a coordinate belongs (" + in_quotes(token) + ")");
+    if (!d)
+        refuse(t.path, line, specimen,
+               "landmark " + std::to_string(landmark) + " has text where a coordinate belongs (" + in_quotes(token) + ")");
     return *d;
 }
 
@@ -95,7 +97,8 @@ SpecimenTable read_tps(const TextFile& f) {
     };
     auto count_of = [&](int line, const std::string& specimen, const std::string& k, const std::string& v) {
         const auto d = parse_number(v);
-        if (!d || *d < 0 || *d != std::floor(*d)) refuse(t.path, line, specimen, k + "= needs a whole count, not " + in_quotes(v));
+        if (!d || *d < 0 || *d != std::floor(*d))
+            refuse(t.path, line, specimen, k + "= needs a whole count, not " + in_quotes(v));
         return static_cast<std::size_t>(*d);
     };
     for (std::size_t i = 0; i < n; ++i) {
@@ -124,7 +127,10 @@ SpecimenTable read_tps(const TextFile& f) {
                 std::string ak, av;
                 if (!keyword(trim(f.lines[a]), ak, av)) continue;
                 if (ak == "LM" || ak == "LM3") break;
-                if (ak == "ID" && !av.empty()) { specimen = av; break; }
+                if (ak == "ID" && !av.empty()) {
+                    specimen = av;
+                    break;
+                }
             }
             if (k == 0) refuse(t.path, number, specimen, "LM=0 announces no landmarks");
             for (std::size_t j = 0; j < k; ++j) {
@@ -153,7 +159,10 @@ SpecimenTable read_tps(const TextFile& f) {
         }
         if (key == "CURVES" || key == "POINTS") {
             // Outline points are not landmarks: skip each POINTS= block.
-            if (key == "CURVES") { ++skipped_curves; continue; }
+            if (key == "CURVES") {
+                ++skipped_curves;
+                continue;
+            }
             const std::size_t p = count_of(number, "", "POINTS", value);
             for (std::size_t j = 0; j < p; ++j) {
                 std::string k2, v2;
@@ -172,12 +181,14 @@ SpecimenTable read_tps(const TextFile& f) {
         else if (key == "COMMENT") set_cell(t, "COMMENT", s, value);
         else if (key == "SCALE") {
             const auto d = parse_number(value);
-            if (!d || *d <= 0) refuse(t.path, number, t.specimen_name(s), "SCALE= needs a positive number, not " + in_quotes(value));
+            if (!d || *d <= 0)
+                refuse(t.path, number, t.specimen_name(s), "SCALE= needs a positive number, not " + in_quotes(value));
             scales[s] = *d;
         } else if (key == "VARIABLES") {
             // Either the values themselves, or their names with the values on the next line.
             auto items = split_list(value);
-            bool numeric = !items.empty() && std::all_of(items.begin(), items.end(), [](const std::string& x) { return parse_number(x).has_value(); });
+            bool numeric = !items.empty() && std::all_of(items.begin(), items.end(),
+                                                         [](const std::string& x) { return parse_number(x).has_value(); });
             if (numeric) {
                 for (std::size_t j = 0; j < items.size(); ++j) set_cell(t, "variable " + std::to_string(j + 1), s, items[j]);
             } else if (!items.empty()) {
@@ -206,7 +217,9 @@ SpecimenTable read_tps(const TextFile& f) {
         std::string unscaled;
         int listed = 0;
         for (std::size_t s = 0; s < t.coords.size(); ++s)
-            if (!scales[s] && listed < 5) { unscaled += (listed++ ? ", " : "") + t.specimen_name(s); }
+            if (!scales[s] && listed < 5) {
+                unscaled += (listed++ ? ", " : "") + t.specimen_name(s);
+            }
         if (t.coords.size() - scaled > 5) unscaled += ", ...";
         t.warnings.push_back(std::to_string(t.coords.size() - scaled) + " of " + std::to_string(t.coords.size()) +
                              " specimens in " + t.name + " have no SCALE= and were left in their own units (" + unscaled +
@@ -223,7 +236,10 @@ SpecimenTable read_nts(const TextFile& f) {
     SpecimenTable t;
     t.path = f.path;
     t.name = f.name;
-    struct Token { std::string text; int line; };
+    struct Token {
+        std::string text;
+        int line;
+    };
     std::vector<Token> tokens;
     for (std::size_t i = 0; i < f.lines.size(); ++i) {
         const std::string line = trim(f.lines[i]);
@@ -237,7 +253,8 @@ SpecimenTable read_nts(const TextFile& f) {
         labels = !s.empty() && (s.back() == 'L' || s.back() == 'l');
         if (labels) s.pop_back();
         const auto d = parse_number(s);
-        if (!d || *d < 1 || *d != std::floor(*d)) refuse(t.path, tokens[p].line, "", "the header needs whole counts, not " + in_quotes(tokens[p].text));
+        if (!d || *d < 1 || *d != std::floor(*d))
+            refuse(t.path, tokens[p].line, "", "the header needs whole counts, not " + in_quotes(tokens[p].text));
         ++p;
         return static_cast<std::size_t>(*d);
     };
@@ -271,7 +288,10 @@ SpecimenTable read_nts(const TextFile& f) {
     } else {
         t.ids.assign(rows, "");
     }
-    if (col_labels) { need(cols, std::to_string(cols) + " column labels"); p += cols; }
+    if (col_labels) {
+        need(cols, std::to_string(cols) + " column labels");
+        p += cols;
+    }
     const bool trailing = cols % 2 == 1;
     t.landmarks = static_cast<int>(cols / 2);
     for (std::size_t s = 0; s < rows; ++s) {
@@ -291,7 +311,9 @@ SpecimenTable read_nts(const TextFile& f) {
             const Token& tok = tokens[p++];
             const int landmark = static_cast<int>(j / 2) + 1;
             if (missing && tok.text == *missing)
-                refuse(t.path, tok.line, specimen, "landmark " + std::to_string(landmark) + " is missing (" + in_quotes(tok.text) + "); estimate or remove it before importing");
+                refuse(t.path, tok.line, specimen,
+                       "landmark " + std::to_string(landmark) + " is missing (" + in_quotes(tok.text) +
+                           "); estimate or remove it before importing");
             if (trailing && j + 1 == cols) {
                 const auto d = parse_number(tok.text);
                 if (!d) refuse(t.path, tok.line, specimen, "text where the last value belongs (" + in_quotes(tok.text) + ")");
@@ -302,8 +324,8 @@ SpecimenTable read_nts(const TextFile& f) {
         }
     }
     if (p < tokens.size())
-        refuse(t.path, tokens[p].line, "", "more values than the header's " + std::to_string(rows) + " specimens of " +
-                                               std::to_string(cols) + " values");
+        refuse(t.path, tokens[p].line, "",
+               "more values than the header's " + std::to_string(rows) + " specimens of " + std::to_string(cols) + " values");
     finish_columns(t);
     return t;
 }
@@ -419,12 +441,12 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
     for (std::size_t c = 0; c + 1 < header.size(); ++c)
         if (role[c] == 'x' && role[c + 1] == 'y' && stems[c] == stems[c + 1]) xs.push_back(c);
     for (std::size_t c = 0; c < header.size(); ++c)
-        if ((role[c] == 'x' || role[c] == 'y') &&
-            std::find(xs.begin(), xs.end(), role[c] == 'x' ? c : c - 1) == xs.end())
+        if ((role[c] == 'x' || role[c] == 'y') && std::find(xs.begin(), xs.end(), role[c] == 'x' ? c : c - 1) == xs.end())
             role[c] = 'o';
     if (xs.size() < 2)
         refuse(t.path, table.header_line, "",
-               "the header names fewer than two landmarks; name the coordinate columns x1,y1,x2,y2,... (or pairs such as LM1_x,LM1_y)");
+               "the header names fewer than two landmarks; name the coordinate columns x1,y1,x2,y2,... (or pairs such as "
+               "LM1_x,LM1_y)");
     std::optional<std::size_t> id;
     if (!id_column.empty()) {
         for (std::size_t c = 0; c < header.size(); ++c)
@@ -456,7 +478,8 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
         for (std::size_t c = 0; c < header.size(); ++c)
             if (role[c] == 's') {
                 const auto d = parse_number(r[c]);
-                if (!d) refuse(t.path, t.lines[s], specimen, "the " + header[c] + " cell is not a number (" + in_quotes(r[c]) + ")");
+                if (!d)
+                    refuse(t.path, t.lines[s], specimen, "the " + header[c] + " cell is not a number (" + in_quotes(r[c]) + ")");
                 t.sizes.back() = *d;
             }
     }
@@ -484,7 +507,8 @@ SpecimenTable read_plain_table(const TextFile& f) {
         const std::string specimen = "number " + std::to_string(t.coords.size() + 1);
         if (width == 0) width = tokens.size();
         if (tokens.size() != width)
-            refuse(t.path, number, specimen, "the row has " + std::to_string(tokens.size()) + " values but the first row has " + std::to_string(width));
+            refuse(t.path, number, specimen,
+                   "the row has " + std::to_string(tokens.size()) + " values but the first row has " + std::to_string(width));
         if (width < 4) refuse(t.path, number, specimen, "a row needs the x and y of at least two landmarks");
         t.lines.push_back(number);
         t.ids.emplace_back();
@@ -517,7 +541,8 @@ SpecimenTable read_specimens(const TextFile& f, const std::string& id_column) {
     for (char& c : probe)
         if (c == ',' || c == ';') c = ' ';
     const auto tokens = split_blanks(probe);
-    const bool numeric = std::all_of(tokens.begin(), tokens.end(), [](const std::string& x) { return parse_number(x).has_value(); });
+    const bool numeric =
+        std::all_of(tokens.begin(), tokens.end(), [](const std::string& x) { return parse_number(x).has_value(); });
     return numeric ? read_plain_table(f) : read_headed_table(f, id_column);
 }
 
@@ -544,7 +569,8 @@ std::string Legend::summary() const {
         out += "\n";
     }
     if (!covariate.empty()) out += "Covariate = " + covariate + "\n";
-    if (!ids.empty()) out += std::to_string(ids.size()) + " specimen IDs: " + ids.front() + (ids.size() > 1 ? " ... " + ids.back() : "") + "\n";
+    if (!ids.empty())
+        out += std::to_string(ids.size()) + " specimen IDs: " + ids.front() + (ids.size() > 1 ? " ... " + ids.back() : "") + "\n";
     return out;
 }
 
@@ -583,16 +609,17 @@ void merge_factor_table(SpecimenTable& t, const TextFile& f, const std::string& 
     }
     for (std::size_t s = 0; s < t.coords.size(); ++s) {
         if (t.ids[s].empty())
-            refuse(t.path, t.lines[s], t.specimen_name(s), "the specimen has no ID, so the factor table " + f.name + " cannot be matched to it");
-        if (!by_id.count(t.ids[s]))
-            refuse(f.path, 0, t.ids[s], "the factor table has no row for this specimen of " + t.name);
+            refuse(t.path, t.lines[s], t.specimen_name(s),
+                   "the specimen has no ID, so the factor table " + f.name + " cannot be matched to it");
+        if (!by_id.count(t.ids[s])) refuse(f.path, 0, t.ids[s], "the factor table has no row for this specimen of " + t.name);
     }
     for (std::size_t c = 0; c < header.size(); ++c) {
         if (c == id) continue;
         Column col{trim(header[c]), {}};
         for (std::size_t s = 0; s < t.coords.size(); ++s) col.cells.push_back(by_id[t.ids[s]].first[c]);
-        t.columns.erase(std::remove_if(t.columns.begin(), t.columns.end(), [&](const Column& x) { return lower(x.name) == lower(col.name); }),
-                        t.columns.end());
+        t.columns.erase(
+            std::remove_if(t.columns.begin(), t.columns.end(), [&](const Column& x) { return lower(x.name) == lower(col.name); }),
+            t.columns.end());
         t.columns.push_back(std::move(col));
     }
 }
@@ -638,9 +665,13 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
     for (std::size_t s = 0; s < m; ++s) {
         if (t.coords[s].size() != width)
             refuse(t.path, t.lines[s], t.specimen_name(s),
-                   "has " + std::to_string(t.coords[s].size() / 2) + " landmarks, but the first specimen has " + std::to_string(t.landmarks));
+                   "has " + std::to_string(t.coords[s].size() / 2) + " landmarks, but the first specimen has " +
+                       std::to_string(t.landmarks));
         double cx = 0, cy = 0;
-        for (std::size_t j = 0; j < width; j += 2) { cx += t.coords[s][j]; cy += t.coords[s][j + 1]; }
+        for (std::size_t j = 0; j < width; j += 2) {
+            cx += t.coords[s][j];
+            cy += t.coords[s][j + 1];
+        }
         cx /= t.landmarks;
         cy /= t.landmarks;
         double ss = 0;
@@ -664,8 +695,8 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
             if (where.size() > 1) {
                 std::string lines;
                 for (int l : where) lines += (lines.empty() ? "" : ", ") + std::to_string(l);
-                d.warnings.push_back("The specimen ID " + in_quotes(id) + " appears " + std::to_string(where.size()) + " times in " +
-                                     t.name + " (lines " + lines + "); both specimens were kept.");
+                d.warnings.push_back("The specimen ID " + in_quotes(id) + " appears " + std::to_string(where.size()) +
+                                     " times in " + t.name + " (lines " + lines + "); both specimens were kept.");
             }
     }
 
@@ -673,14 +704,17 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
     std::vector<const Column*> wanted;
     for (const auto& name : options.factors) {
         const Column* c = find_column(t.columns, name);
-        if (!c) refuse(t.path, 0, "", "there is no factor column " + in_quotes(name) + " (columns: " + column_list(t.columns) + ")");
+        if (!c)
+            refuse(t.path, 0, "", "there is no factor column " + in_quotes(name) + " (columns: " + column_list(t.columns) + ")");
         wanted.push_back(c);
     }
     const Column* cov = nullptr;
     if (!options.covariate_column.empty()) {
         cov = find_column(t.columns, options.covariate_column);
         if (!cov)
-            refuse(t.path, 0, "", "there is no covariate column " + in_quotes(options.covariate_column) + " (columns: " + column_list(t.columns) + ")");
+            refuse(t.path, 0, "",
+                   "there is no covariate column " + in_quotes(options.covariate_column) +
+                       " (columns: " + column_list(t.columns) + ")");
     }
     for (const Column* c : wanted) {
         bool ok = true;

@@ -23,12 +23,12 @@ struct Column {
 
 // What a reader found in a file, before factors and covariate are chosen.
 struct SpecimenTable {
-    std::string path, name;                      // the file, with and without its folder
-    std::vector<std::string> ids;                // "" where the file names none
-    std::vector<int> lines;                      // line where each specimen begins (1-based)
+    std::string path, name;        // the file, with and without its folder
+    std::vector<std::string> ids;  // "" where the file names none
+    std::vector<int> lines;        // line where each specimen begins (1-based)
     int landmarks = 0;
-    std::vector<std::vector<double>> coords;     // 2k values per specimen
-    std::vector<std::optional<double>> sizes;    // trailing value, where the file gives one
+    std::vector<std::vector<double>> coords;   // 2k values per specimen
+    std::vector<std::optional<double>> sizes;  // trailing value, where the file gives one
     std::vector<Column> columns;
     std::vector<std::string> warnings, notices;
 
@@ -77,7 +77,7 @@ struct ImportOptions {
     std::vector<std::string> factors;  // column names for G1 (and G2)
     std::string covariate_column;
     std::string id_column;
-    std::string factor_table;          // path of a table of factors keyed by specimen ID
+    std::string factor_table;  // path of a table of factors keyed by specimen ID
 };
 // The options that pick factor and covariate columns by name.
 inline ImportOptions choose_columns(std::vector<std::string> factors, std::string covariate_column = "") {
@@ -89,9 +89,9 @@ inline ImportOptions choose_columns(std::vector<std::string> factors, std::strin
 
 struct ImportedData {
     std::string path, name;
-    Matrix landmarks;   // m x (2k+1)
-    Matrix groups;      // m x 0, 1 or 2
-    Matrix covariate;   // m x 1, or empty
+    Matrix landmarks;  // m x (2k+1)
+    Matrix groups;     // m x 0, 1 or 2
+    Matrix covariate;  // m x 1, or empty
     Legend legend;
     std::vector<std::string> warnings, notices;
 };

@@ -33,7 +33,8 @@ std::string legend_csv(const Legend& legend) {
     for (std::size_t j = 0; j < legend.chosen.size(); ++j) {
         const Factor& f = legend.factors[static_cast<std::size_t>(legend.chosen[j])];
         for (std::size_t c = 0; c < f.levels.size(); ++c)
-            out += "factor G" + std::to_string(j + 1) + "," + csv_cell(f.name) + "," + std::to_string(c + 1) + "," + csv_cell(f.levels[c]) + "\n";
+            out += "factor G" + std::to_string(j + 1) + "," + csv_cell(f.name) + "," + std::to_string(c + 1) + "," +
+                   csv_cell(f.levels[c]) + "\n";
     }
     if (!legend.covariate.empty()) out += "covariate," + csv_cell(legend.covariate) + ",,\n";
     for (std::size_t i = 0; i < legend.ids.size(); ++i)

@@ -4,15 +4,14 @@
 #include "io/text.hpp"
 #include "platform/version.hpp"
 
-#include <nlohmann/json.hpp>
 #include <openssl/evp.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <memory>
-
 
 namespace quillan::io {
 
@@ -109,7 +108,8 @@ std::string results_json(const ResultRecord& record) {
 }
 
 std::string results_csv(const ResultRecord& record) {
-    static const char* const kColumns[] = {"total_ss", "explained_ss", "unexplained_ss", "percent_explained", "ss", "F", "df1", "df2"};
+    static const char* const kColumns[] = {"total_ss", "explained_ss", "unexplained_ss", "percent_explained", "ss", "F",
+                                           "df1",      "df2"};
     std::string out = "action,model";
     for (const char* c : kColumns) out += std::string(",") + c;
     out += ",statistic,observed,permutations,count,p,p_is_bound,count_ge,p_ge,other\n";
@@ -133,8 +133,8 @@ std::string results_csv(const ResultRecord& record) {
         }
         for (const auto& t : m.tests)
             out += head + "," + csv_cell(t.statistic) + "," + num(&t.observed) + "," + std::to_string(t.nperm) + "," +
-                   std::to_string(t.count) + "," + num(&t.p) + "," + (t.p_bound ? "true" : "false") + "," + std::to_string(t.count_ge) +
-                   "," + number_text(t.p_ge()) + "," + csv_cell(other) + "\n";
+                   std::to_string(t.count) + "," + num(&t.p) + "," + (t.p_bound ? "true" : "false") + "," +
+                   std::to_string(t.count_ge) + "," + number_text(t.p_ge()) + "," + csv_cell(other) + "\n";
     }
     return out;
 }

@@ -53,7 +53,8 @@ std::string specimens_csv(const SpecimenExport& e) {
         for (Eigen::Index j = 1; j <= k; ++j) out += ",std_x" + std::to_string(j) + ",std_y" + std::to_string(j);
     out += "\n";
     for (Eigen::Index i = 0; i < m; ++i) {
-        out += std::to_string(i + 1) + "," + (with_ids ? csv_cell(e.legend->ids[static_cast<std::size_t>(i)]) : std::to_string(i + 1));
+        out += std::to_string(i + 1) + "," +
+               (with_ids ? csv_cell(e.legend->ids[static_cast<std::size_t>(i)]) : std::to_string(i + 1));
         if (with_groups)
             for (Eigen::Index j = 0; j < e.groups->cols(); ++j) {
                 const double code = (*e.groups)(i, j);

@@ -11,9 +11,9 @@
 namespace quillan::io {
 
 struct SpecimenExport {
-    const Matrix* landmarks = nullptr;     // required
-    const Matrix* groups = nullptr;        // may be empty
-    const Matrix* covariate = nullptr;     // may be empty
+    const Matrix* landmarks = nullptr;  // required
+    const Matrix* groups = nullptr;     // may be empty
+    const Matrix* covariate = nullptr;  // may be empty
     const Legend* legend = nullptr;
     const Matrix* standardised = nullptr;  // the standardised table, when a covariate model was applied
     int covariate_model = 1;

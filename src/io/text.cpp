@@ -40,8 +40,7 @@ TextFile read_text_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         const int err = errno;
-        throw QuillanError("Cannot open the file " + path + ": " + std::strerror(err ? err : ENOENT) +
-                           ". Nothing was imported.");
+        throw QuillanError("Cannot open the file " + path + ": " + std::strerror(err ? err : ENOENT) + ". Nothing was imported.");
     }
     std::ostringstream buf;
     buf << in.rdbuf();
@@ -97,8 +96,10 @@ std::vector<std::string> split_delimited(std::string_view line, char delimiter) 
         const char c = line[i];
         if (quoted) {
             if (c == '"') {
-                if (i + 1 < line.size() && line[i + 1] == '"') { cell += '"'; ++i; }
-                else quoted = false;
+                if (i + 1 < line.size() && line[i + 1] == '"') {
+                    cell += '"';
+                    ++i;
+                } else quoted = false;
             } else {
                 cell += c;
             }

@@ -41,7 +41,8 @@ std::function<void(const std::string&)>& after_temp_created() {
 }
 
 [[noreturn]] void fail(const std::string& path, const std::string& why) {
-    throw QuillanError("Cannot write the file " + path + ": " + why + ". Nothing was saved; an existing file of that name is unchanged.");
+    throw QuillanError("Cannot write the file " + path + ": " + why +
+                       ". Nothing was saved; an existing file of that name is unchanged.");
 }
 
 [[noreturn]] void fail_errno(const std::string& path, int err) { fail(path, std::strerror(err)); }
@@ -253,14 +254,15 @@ void save(const std::string& path, std::string_view content, const SaveWarningFn
     const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         if (::fsync(dfd) != 0 && errno != EINVAL && warn)
-            warn("The file " + path + " was saved, but its folder could not be flushed to the disk: " + std::strerror(errno) + ".");
+            warn("The file " + path + " was saved, but its folder could not be flushed to the disk: " + std::strerror(errno) +
+                 ".");
         ::close(dfd);
     }
     if (exists && st.st_nlink > 1 && warn) {
         const unsigned long others = static_cast<unsigned long>(st.st_nlink) - 1;
         warn("The file " + path + " had " + std::to_string(others) + (others == 1 ? " other name" : " other names") +
-             " (hard links). The save replaced the file under this name only; the other " + (others == 1 ? "name keeps" : "names keep") +
-             " the old content.");
+             " (hard links). The save replaced the file under this name only; the other " +
+             (others == 1 ? "name keeps" : "names keep") + " the old content.");
     }
 }
 

@@ -2,10 +2,10 @@
 
 #include "platform/error.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
@@ -19,10 +19,26 @@ std::string expand_escapes(std::string_view f) {
     for (std::size_t i = 0; i < f.size(); ++i) {
         if (f[i] == '\\' && i + 1 < f.size()) {
             char c = f[i + 1];
-            if (c == 'n') { out += '\n'; ++i; continue; }
-            if (c == 't') { out += '\t'; ++i; continue; }
-            if (c == 'r') { out += '\r'; ++i; continue; }
-            if (c == '\\') { out += '\\'; ++i; continue; }
+            if (c == 'n') {
+                out += '\n';
+                ++i;
+                continue;
+            }
+            if (c == 't') {
+                out += '\t';
+                ++i;
+                continue;
+            }
+            if (c == 'r') {
+                out += '\r';
+                ++i;
+                continue;
+            }
+            if (c == '\\') {
+                out += '\\';
+                ++i;
+                continue;
+            }
         }
         out += f[i];
     }
@@ -91,52 +107,59 @@ std::string non_finite(double d, const Conversion& sp) {
 std::string format_number_arg(double d, const Conversion& sp) {
     if (!std::isfinite(d)) return non_finite(d, sp);
     switch (sp.conv) {
-    case 'd': case 'i': case 'u': case 'o': case 'x': case 'X': case 'c': {
-        if (d != std::floor(d)) {
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'o':
+        case 'x':
+        case 'X':
+        case 'c': {
+            if (d != std::floor(d)) {
+                Conversion e = sp;
+                return c_format(e, 'e', d);
+            }
+            if (sp.conv == 'c') {
+                // Only a character code makes a character; any other whole
+                // number prints in exponent form like a non-whole one.
+                if (d >= 0 && d < 256) return pad(std::string(1, static_cast<char>(static_cast<int>(d))), sp);
+                return c_format(sp, 'e', d);
+            }
+            if (sp.conv == 'd' || sp.conv == 'i' || sp.conv == 'u') {
+                // Whole values of any size print without a fraction.
+                Conversion whole = sp;
+                whole.precision = 0;
+                return c_format(whole, 'f', d);
+            }
+            if (!(d >= -kTwo63 && d < kTwo63)) return c_format(sp, 'e', d);  // beyond a 64-bit integer
+            std::string f = "%" + sp.flags;
+            if (sp.width >= 0) f += std::to_string(sp.width);
+            f += "ll";
+            f += sp.conv;
+            char buf[128];
+            const int n = std::snprintf(buf, sizeof buf, f.c_str(), static_cast<long long>(d));
+            if (n < 0) return {};
+            if (static_cast<std::size_t>(n) < sizeof buf) return buf;
+            std::string big(static_cast<std::size_t>(n) + 1, '\0');
+            std::snprintf(big.data(), big.size(), f.c_str(), static_cast<long long>(d));
+            big.resize(static_cast<std::size_t>(n));
+            return big;
+        }
+        case 's': {
+            if (d == std::floor(d) && d >= 0 && d < 256) return pad(std::string(1, static_cast<char>(static_cast<int>(d))), sp);
             Conversion e = sp;
+            e.precision = -1;
             return c_format(e, 'e', d);
         }
-        if (sp.conv == 'c') {
-            // Only a character code makes a character; any other whole
-            // number prints in exponent form like a non-whole one.
-            if (d >= 0 && d < 256) return pad(std::string(1, static_cast<char>(static_cast<int>(d))), sp);
-            return c_format(sp, 'e', d);
-        }
-        if (sp.conv == 'd' || sp.conv == 'i' || sp.conv == 'u') {
-            // Whole values of any size print without a fraction.
-            Conversion whole = sp;
-            whole.precision = 0;
-            return c_format(whole, 'f', d);
-        }
-        if (!(d >= -kTwo63 && d < kTwo63)) return c_format(sp, 'e', d);  // beyond a 64-bit integer
-        std::string f = "%" + sp.flags;
-        if (sp.width >= 0) f += std::to_string(sp.width);
-        f += "ll";
-        f += sp.conv;
-        char buf[128];
-        const int n = std::snprintf(buf, sizeof buf, f.c_str(), static_cast<long long>(d));
-        if (n < 0) return {};
-        if (static_cast<std::size_t>(n) < sizeof buf) return buf;
-        std::string big(static_cast<std::size_t>(n) + 1, '\0');
-        std::snprintf(big.data(), big.size(), f.c_str(), static_cast<long long>(d));
-        big.resize(static_cast<std::size_t>(n));
-        return big;
-    }
-    case 's': {
-        if (d == std::floor(d) && d >= 0 && d < 256) return pad(std::string(1, static_cast<char>(static_cast<int>(d))), sp);
-        Conversion e = sp;
-        e.precision = -1;
-        return c_format(e, 'e', d);
-    }
-    default:
-        return c_format(sp, sp.conv, d);
+        default:
+            return c_format(sp, sp.conv, d);
     }
 }
 
 std::string format_text_arg(const std::string& s, const Conversion& sp) {
     if (sp.conv == 's' || sp.conv == 'c') {
         std::string t = s;
-        if (sp.precision >= 0 && static_cast<std::size_t>(sp.precision) < t.size()) t.resize(static_cast<std::size_t>(sp.precision));
+        if (sp.precision >= 0 && static_cast<std::size_t>(sp.precision) < t.size())
+            t.resize(static_cast<std::size_t>(sp.precision));
         return pad(t, sp);
     }
     // A text given to a numeric conversion prints as its characters' codes.
@@ -154,14 +177,22 @@ std::string sprintf(std::string_view format, const std::vector<FmtArg>& args) {
     bool any_conversion = false;
     for (;;) {
         for (std::size_t i = 0; i < f.size(); ++i) {
-            if (f[i] != '%') { out += f[i]; continue; }
-            if (i + 1 < f.size() && f[i + 1] == '%') { out += '%'; ++i; continue; }
+            if (f[i] != '%') {
+                out += f[i];
+                continue;
+            }
+            if (i + 1 < f.size() && f[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
             // Parse a conversion.
             std::size_t j = i + 1;
             Conversion sp;
             while (j < f.size() && std::string_view("-+ 0#").find(f[j]) != std::string_view::npos) sp.flags += f[j++];
             if (j < f.size() && f[j] == '*') {
-                if (next < args.size() && std::holds_alternative<double>(args[next].v)) sp.width = star_width(std::get<double>(args[next++].v));
+                if (next < args.size() && std::holds_alternative<double>(args[next].v))
+                    sp.width = star_width(std::get<double>(args[next++].v));
                 ++j;
             } else if (j < f.size() && std::isdigit(static_cast<unsigned char>(f[j]))) {
                 sp.width = 0;
@@ -170,7 +201,8 @@ std::string sprintf(std::string_view format, const std::vector<FmtArg>& args) {
             if (j < f.size() && f[j] == '.') {
                 ++j;
                 sp.precision = 0;
-                while (j < f.size() && std::isdigit(static_cast<unsigned char>(f[j]))) sp.precision = append_digit(sp.precision, f[j++]);
+                while (j < f.size() && std::isdigit(static_cast<unsigned char>(f[j])))
+                    sp.precision = append_digit(sp.precision, f[j++]);
             }
             while (j < f.size() && (f[j] == 'l' || f[j] == 'h')) ++j;
             if (j >= f.size() || std::string_view("diuoxXfeEgGcs").find(f[j]) == std::string_view::npos) {
@@ -214,7 +246,10 @@ bool is_sep(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool parse_token(std::string_view t, double& out) {
     std::size_t i = 0;
     bool neg = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) { neg = t[i] == '-'; ++i; }
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+        neg = t[i] == '-';
+        ++i;
+    }
     std::string_view rest = t.substr(i);
     auto ieq = [](std::string_view a, std::string_view b) {
         if (a.size() != b.size()) return false;
@@ -222,21 +257,36 @@ bool parse_token(std::string_view t, double& out) {
             if (std::tolower(static_cast<unsigned char>(a[k])) != b[k]) return false;
         return true;
     };
-    if (ieq(rest, "inf")) { out = neg ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity(); return true; }
-    if (ieq(rest, "nan")) { out = std::numeric_limits<double>::quiet_NaN(); return true; }
+    if (ieq(rest, "inf")) {
+        out = neg ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+        return true;
+    }
+    if (ieq(rest, "nan")) {
+        out = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
     std::size_t digits = 0;
     std::size_t k = i;
-    while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) { ++k; ++digits; }
+    while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) {
+        ++k;
+        ++digits;
+    }
     if (k < t.size() && t[k] == '.') {
         ++k;
-        while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) { ++k; ++digits; }
+        while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) {
+            ++k;
+            ++digits;
+        }
     }
     if (digits == 0) return false;
     if (k < t.size() && (t[k] == 'e' || t[k] == 'E')) {
         ++k;
         if (k < t.size() && (t[k] == '+' || t[k] == '-')) ++k;
         std::size_t ed = 0;
-        while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) { ++k; ++ed; }
+        while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) {
+            ++k;
+            ++ed;
+        }
         if (ed == 0) return false;
     }
     if (k != t.size()) return false;
@@ -254,7 +304,10 @@ std::vector<double> str2num(std::string_view text) {
     bool seen_number = false;
     while (i < text.size()) {
         char c = text[i];
-        if (is_sep(c)) { ++i; continue; }
+        if (is_sep(c)) {
+            ++i;
+            continue;
+        }
         if (c == ',') {
             if (!seen_number || need_number) return {};
             need_number = true;

@@ -117,8 +117,13 @@ void MemoryGui::set(Handle h, const std::string& property, const Value& value) {
             const Matrix& from = setting_outer ? q : p;
             for (int k = 0; k < 2; ++k) moved(0, k) += v(0, k) - from(0, k);
             for (int k = 2; k < 4; ++k) moved(0, k) += v(0, k) - from(0, k);
-            if (setting_outer) { *outer = Value(v); *pos = Value(p); }
-            else { *pos = Value(v); *outer = Value(q); }
+            if (setting_outer) {
+                *outer = Value(v);
+                *pos = Value(p);
+            } else {
+                *pos = Value(v);
+                *outer = Value(q);
+            }
             return;
         }
     }

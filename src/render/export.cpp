@@ -32,38 +32,38 @@ QByteArray encode_picture(const Scene& scene, PictureFormat format) {
     buffer.open(QIODevice::WriteOnly);
     const QSize px = scene.size.toSize();
     switch (format) {
-    case PictureFormat::Png: {
-        QImage image(px, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::white);
-        {
-            QPainter painter(&image);
-            paint_scene(painter, scene, QRectF(QPointF(0, 0), scene.size));
+        case PictureFormat::Png: {
+            QImage image(px, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::white);
+            {
+                QPainter painter(&image);
+                paint_scene(painter, scene, QRectF(QPointF(0, 0), scene.size));
+            }
+            image.save(&buffer, "PNG");
+            break;
         }
-        image.save(&buffer, "PNG");
-        break;
-    }
-    case PictureFormat::Svg: {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&buffer);
-        svg.setSize(px);
-        svg.setViewBox(QRect(QPoint(0, 0), px));
-        svg.setResolution(96);  // a pixel of the picture is a CSS pixel of a browser
-        svg.setTitle(QStringLiteral("quillan"));
-        QPainter painter(&svg);
-        paint_scene(painter, scene, QRectF(QPointF(0, 0), scene.size));
-        break;
-    }
-    case PictureFormat::Pdf: {
-        QPdfWriter pdf(&buffer);
-        pdf.setResolution(96);
-        // A page the picture's size: 96 pixels to the inch, 72 points.
-        pdf.setPageSize(QPageSize(scene.size * 0.75, QPageSize::Point));
-        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-        pdf.setCreator(QStringLiteral("quillan"));
-        QPainter painter(&pdf);
-        paint_scene(painter, scene, QRectF(0, 0, pdf.width(), pdf.height()));
-        break;
-    }
+        case PictureFormat::Svg: {
+            QSvgGenerator svg;
+            svg.setOutputDevice(&buffer);
+            svg.setSize(px);
+            svg.setViewBox(QRect(QPoint(0, 0), px));
+            svg.setResolution(96);  // a pixel of the picture is a CSS pixel of a browser
+            svg.setTitle(QStringLiteral("quillan"));
+            QPainter painter(&svg);
+            paint_scene(painter, scene, QRectF(QPointF(0, 0), scene.size));
+            break;
+        }
+        case PictureFormat::Pdf: {
+            QPdfWriter pdf(&buffer);
+            pdf.setResolution(96);
+            // A page the picture's size: 96 pixels to the inch, 72 points.
+            pdf.setPageSize(QPageSize(scene.size * 0.75, QPageSize::Point));
+            pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+            pdf.setCreator(QStringLiteral("quillan"));
+            QPainter painter(&pdf);
+            paint_scene(painter, scene, QRectF(0, 0, pdf.width(), pdf.height()));
+            break;
+        }
     }
     return bytes;
 }
@@ -75,6 +75,8 @@ void write_picture_file(const std::string& path, const QByteArray& bytes) {
     write_file_atomically(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-void save_picture(const Scene& scene, const std::string& path) { write_picture_file(path, encode_picture(scene, picture_format_of(path))); }
+void save_picture(const Scene& scene, const std::string& path) {
+    write_picture_file(path, encode_picture(scene, picture_format_of(path)));
+}
 
 }  // namespace quillan

@@ -13,7 +13,8 @@ PictureData::PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy 
 }
 
 std::pair<Shape2, QString> PictureData::target(const ShapeTarget& t, double magnification) const {
-    const QString times = magnification == 1.0 ? QString() : QStringLiteral(" (magnified %1 times)").arg(magnification, 0, 'g', 4);
+    const QString times =
+        magnification == 1.0 ? QString() : QStringLiteral(" (magnified %1 times)").arg(magnification, 0, 'g', 4);
     if (t.kind == ShapeTarget::Kind::GroupMean) {
         if (t.index < 0 || t.index >= static_cast<int>(means_.size()))
             throw QuillanError("There is no group " + std::to_string(t.index + 1) + " to deform the consensus into.");
@@ -26,7 +27,10 @@ std::pair<Shape2, QString> PictureData::target(const ShapeTarget& t, double magn
     const bool high = t.kind == ShapeTarget::Kind::ComponentHigh;
     const double score = high ? pca_.scores.col(pc).maxCoeff() : pca_.scores.col(pc).minCoeff();
     return {magnify(sup_.consensus, shape_along_component(sup_, pca_, pc, score), magnification),
-            QStringLiteral("From the consensus to the %1 score on PC%2%3").arg(high ? QStringLiteral("highest") : QStringLiteral("lowest")).arg(pc + 1).arg(times)};
+            QStringLiteral("From the consensus to the %1 score on PC%2%3")
+                .arg(high ? QStringLiteral("highest") : QStringLiteral("lowest"))
+                .arg(pc + 1)
+                .arg(times)};
 }
 
 std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& c, std::vector<std::string>* notes) {
@@ -52,8 +56,8 @@ std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF
     std::vector<NamedScene> out;
     int n = 0;
     for (const auto& d : log.distributions()) {
-        const QString title = QStringLiteral("%1: %2").arg(QString::fromStdString(log.action()),
-                                                          QString::fromStdString(statistic_title(log.action(), d.loop, d.statistic)));
+        const QString title = QStringLiteral("%1: %2").arg(
+            QString::fromStdString(log.action()), QString::fromStdString(statistic_title(log.action(), d.loop, d.statistic)));
         out.push_back({"permutations-" + std::to_string(++n), histogram_scene(d, title, size)});
     }
     return out;

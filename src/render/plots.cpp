@@ -116,7 +116,11 @@ std::vector<QColor> group_colors(int n) {
 
 void add_wireframe(Scene& s, const Shape2& shape, const Links& links, QColor color, double width) {
     for (const auto& [a, b] : links)
-        s.paths.push_back({color, width, false, false, QColor(),
+        s.paths.push_back({color,
+                           width,
+                           false,
+                           false,
+                           QColor(),
                            {s.frame.map(shape[static_cast<std::size_t>(a)].x, shape[static_cast<std::size_t>(a)].y),
                             s.frame.map(shape[static_cast<std::size_t>(b)].x, shape[static_cast<std::size_t>(b)].y)}});
 }
@@ -201,7 +205,8 @@ Scene components_scene(const PcaResult& pca, const Grouping& g, int pc_x, int pc
     s.frame = equal_frame(b, plot_rect(size, legend));
     add_title(s, QStringLiteral("Principal components of the aligned shapes"));
     auto axis_name = [&](int pc) {
-        return m > 0 ? QStringLiteral("PC%1 (%2% of the variance)").arg(pc + 1).arg(pca.percent(pc), 0, 'f', 1) : QStringLiteral("(no variation)");
+        return m > 0 ? QStringLiteral("PC%1 (%2% of the variance)").arg(pc + 1).arg(pca.percent(pc), 0, 'f', 1)
+                     : QStringLiteral("(no variation)");
     };
     add_axes(s, axis_name(pc_x), axis_name(pc_y));
     for (int k = 0; k < ng; ++k) s.dots.push_back({group_color(k), 7.0, false, {}, {}});
@@ -309,10 +314,12 @@ Scene histogram_scene(const StatisticDistribution& d, const QString& title, QSiz
     const bool left = at.x() > s.frame.area.center().x();
     const Qt::Alignment align = (left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
     const QPointF shift = left ? QPointF(-12, 0) : QPointF(0, 0);
-    s.texts.push_back({QStringLiteral("Observed %1").arg(d.observed, 0, 'g', 6), at + shift, align, SceneText::Role::Note, marker});
-    QString p = d.exceeded == 0 ? QStringLiteral("p < %1").arg(1.0 / static_cast<double>(std::max(1LL, d.permutations)), 0, 'g', 3)
-                                : d.p_value() >= 0.001 ? QStringLiteral("p = %1").arg(d.p_value(), 0, 'f', 4)
-                                                       : QStringLiteral("p = %1").arg(d.p_value(), 0, 'g', 3);
+    s.texts.push_back(
+        {QStringLiteral("Observed %1").arg(d.observed, 0, 'g', 6), at + shift, align, SceneText::Role::Note, marker});
+    QString p = d.exceeded == 0
+                    ? QStringLiteral("p < %1").arg(1.0 / static_cast<double>(std::max(1LL, d.permutations)), 0, 'g', 3)
+                : d.p_value() >= 0.001 ? QStringLiteral("p = %1").arg(d.p_value(), 0, 'f', 4)
+                                       : QStringLiteral("p = %1").arg(d.p_value(), 0, 'g', 3);
     p += QStringLiteral(" (%1 of %2 permutations exceeded it)").arg(d.exceeded).arg(d.permutations);
     s.texts.push_back({p, at + shift + QPointF(0, 18), align, SceneText::Role::Note, marker});
     if (!d.kept())

@@ -2,10 +2,10 @@
 
 #include <QFont>
 #include <QImage>
-#include <QRgb>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QRgb>
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +15,7 @@
 namespace quillan {
 
 QColor group_color(int group) {
-    static const QColor palette[] = {{31, 119, 180}, {255, 127, 14}, {44, 160, 44}, {214, 39, 40}, {148, 103, 189},
+    static const QColor palette[] = {{31, 119, 180}, {255, 127, 14},  {44, 160, 44},   {214, 39, 40},  {148, 103, 189},
                                      {140, 86, 75},  {227, 119, 194}, {127, 127, 127}, {188, 189, 34}, {23, 190, 207}};
     constexpr int n = static_cast<int>(std::size(palette));
     QColor c = palette[((group % n) + n) % n];
@@ -47,12 +47,26 @@ QFont font_for(SceneText::Role role) {
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setStyleHint(QFont::SansSerif);
     switch (role) {
-    case SceneText::Role::Title: f.setPixelSize(16); f.setBold(true); break;
-    case SceneText::Role::AxisTitle: f.setPixelSize(13); break;
-    case SceneText::Role::Tick: f.setPixelSize(11); break;
-    case SceneText::Role::Legend: f.setPixelSize(12); break;
-    case SceneText::Role::Label: f.setPixelSize(11); f.setBold(true); break;
-    case SceneText::Role::Note: f.setPixelSize(13); break;
+        case SceneText::Role::Title:
+            f.setPixelSize(16);
+            f.setBold(true);
+            break;
+        case SceneText::Role::AxisTitle:
+            f.setPixelSize(13);
+            break;
+        case SceneText::Role::Tick:
+            f.setPixelSize(11);
+            break;
+        case SceneText::Role::Legend:
+            f.setPixelSize(12);
+            break;
+        case SceneText::Role::Label:
+            f.setPixelSize(11);
+            f.setBold(true);
+            break;
+        case SceneText::Role::Note:
+            f.setPixelSize(13);
+            break;
     }
     return f;
 }
@@ -100,8 +114,10 @@ bool paint_dots_into_image(QPainter& painter, const SceneDots& batch) {
     for (const QPointF& p : batch.points) {
         const double fx = p.x() * m11 + dx, fy = p.y() * m22 + dy;
         if (!(fx > -side && fx < w + side && fy > -side && fy < h + side)) continue;
-        const int x0 = std::max(0, static_cast<int>(std::floor(fx)) - half), x1 = std::min(w, static_cast<int>(std::floor(fx)) - half + side);
-        const int y0 = std::max(0, static_cast<int>(std::floor(fy)) - half), y1 = std::min(h, static_cast<int>(std::floor(fy)) - half + side);
+        const int x0 = std::max(0, static_cast<int>(std::floor(fx)) - half),
+                  x1 = std::min(w, static_cast<int>(std::floor(fx)) - half + side);
+        const int y0 = std::max(0, static_cast<int>(std::floor(fy)) - half),
+                  y1 = std::min(h, static_cast<int>(std::floor(fy)) - half + side);
         for (int y = y0; y < y1; ++y) {
             auto* line = reinterpret_cast<std::uint32_t*>(bits + stride * y);
             for (int x = x0; x < x1; ++x) {

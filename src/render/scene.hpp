@@ -37,8 +37,8 @@ struct PlotFrame {
 
 struct SceneDots {
     QColor color;
-    double size = 3.0;           // diameter in pixels
-    bool outlined = false;       // a ring with a white centre, for marks that must stand out
+    double size = 3.0;      // diameter in pixels
+    bool outlined = false;  // a ring with a white centre, for marks that must stand out
     std::vector<QPointF> points;
     std::vector<int> specimens;  // the specimen of each point, or empty
 };
@@ -77,7 +77,7 @@ struct LegendEntry {
 
 struct Scene {
     QSizeF size;
-    PlotFrame frame;  // the data's frame
+    PlotFrame frame;               // the data's frame
     std::vector<ScenePath> paths;  // painted first
     std::vector<SceneBox> boxes;
     std::vector<SceneDots> dots;

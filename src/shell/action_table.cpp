@@ -39,14 +39,16 @@ const std::vector<ActionRow>& action_table() {
     static const std::vector<ActionRow> rows = {
         // name, alias, shell step, analysis, description, needs, writes a report
         {"Load", "load", load_landmarks, nullptr, "Read the landmark file", kNeedsNothing, false},
-        {"LoadGlist", "load-groups", load_groups, nullptr, "Read the group file (one or two columns of codes)", kNeedsNothing, false},
-        {"LoadClist", "load-covariate", load_covariate, nullptr, "Read the covariate file (one value per specimen)", kNeedsNothing,
+        {"LoadGlist", "load-groups", load_groups, nullptr, "Read the group file (one or two columns of codes)", kNeedsNothing,
          false},
+        {"LoadClist", "load-covariate", load_covariate, nullptr, "Read the covariate file (one value per specimen)",
+         kNeedsNothing, false},
         {"Import", "import", import_data, nullptr, "Read landmarks, factors and a covariate from a TPS, NTS, CSV/TSV or x/y file",
          kNeedsNothing, false},
-        {"ChooseGroups", "choose-groups", choose_groups, nullptr, "Choose G1, G2 and the covariate among the imported file's columns",
-         kNeedsLandmarks, false},
-        {"RunOneWay", "one-way", nullptr, run_one_way, "One-way test of the groups, on the explained sum of squares", kL | kG, true},
+        {"ChooseGroups", "choose-groups", choose_groups, nullptr,
+         "Choose G1, G2 and the covariate among the imported file's columns", kNeedsLandmarks, false},
+        {"RunOneWay", "one-way", nullptr, run_one_way, "One-way test of the groups, on the explained sum of squares", kL | kG,
+         true},
         {"RunOneWayF", "one-way-f", nullptr, run_one_way_f, "One-way test of the groups, on the F ratio", kL | kG, true},
         {"RunTwoWay", "two-way", nullptr, run_two_way, "The G1 x G2 cells against each grouping variable alone", kL | kG, true},
         {"RunTwoWayF", "two-way-f", nullptr, run_two_way_f, "F tests of G1, G2 and their interaction", kL | kG, true},
@@ -62,7 +64,8 @@ const std::vector<ActionRow>& action_table() {
          true},
         {"RunOneCov", "one-way-cov", nullptr, run_one_cov, "Common against separate slopes within the groups of G1", kL | kG | kC,
          true},
-        {"GoMan", "diagnostic", nullptr, go_man, "100 permutations of the cell model, working shown on the console", kL | kG, false},
+        {"GoMan", "diagnostic", nullptr, go_man, "100 permutations of the cell model, working shown on the console", kL | kG,
+         false},
         {"RunOneStandF", "one-way-stand-f", nullptr, run_one_stand_f, "One-way F test with the covariate's effect removed",
          kL | kG | kC, true},
         {"RunTwoStandF", "two-way-stand-f", nullptr, run_two_stand_f, "Two-way F tests with the covariate's effect removed",
@@ -100,7 +103,8 @@ const std::vector<std::string>& action_names() {
 
 std::string describe_needs(unsigned needs) {
     std::string text;
-    const std::pair<unsigned, const char*> parts[] = {{kNeedsLandmarks, "landmarks"}, {kNeedsGroups, "groups"}, {kNeedsCovariate, "covariate"}};
+    const std::pair<unsigned, const char*> parts[] = {
+        {kNeedsLandmarks, "landmarks"}, {kNeedsGroups, "groups"}, {kNeedsCovariate, "covariate"}};
     for (const auto& [flag, word] : parts)
         if (needs & flag) text += (text.empty() ? "" : ", ") + std::string(word);
     return text.empty() ? "nothing" : text;

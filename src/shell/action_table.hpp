@@ -31,9 +31,9 @@ using AnalysisFn = void (*)(ActionEnv&);
 using ShellStep = void (*)(Shell&);
 
 struct ActionRow {
-    const char* name;         // what the window's control hands the dispatcher; compared exactly
-    const char* alias;        // the lower-case name quillan-batch also accepts
-    ShellStep shell_step;     // exactly one of shell_step and analysis is set
+    const char* name;      // what the window's control hands the dispatcher; compared exactly
+    const char* alias;     // the lower-case name quillan-batch also accepts
+    ShellStep shell_step;  // exactly one of shell_step and analysis is set
     AnalysisFn analysis;
     const char* description;  // one line, for help texts
     unsigned needs;           // Needs flags

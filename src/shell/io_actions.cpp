@@ -31,7 +31,8 @@ constexpr const char* kNone = "(none)";
 std::string file_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 std::string group_info(const std::string& name, const Matrix& g) {
-    return sprintf("\nGroup File: %s with %i specimens, % i group variables\n", {name, static_cast<double>(g.rows()), static_cast<double>(g.cols())});
+    return sprintf("\nGroup File: %s with %i specimens, % i group variables\n",
+                   {name, static_cast<double>(g.rows()), static_cast<double>(g.cols())});
 }
 
 std::string covariate_info(const std::string& name, const Matrix& c) {
@@ -135,7 +136,8 @@ void Shell::choose_groups() {
     if (g1 < 0 && g2 >= 0) throw QuillanError("Choose G1 before G2: a single grouping variable is always G1.");
     if (g1 >= 0 && g1 == g2) throw QuillanError("G1 and G2 must be different factors.");
     const int nf = static_cast<int>(legend.factors.size()), nn = static_cast<int>(legend.numbers.size());
-    if (g1 >= nf || g2 >= nf || cov >= nn) throw QuillanError("The choice does not match the imported file's columns; import it again.");
+    if (g1 >= nf || g2 >= nf || cov >= nn)
+        throw QuillanError("The choice does not match the imported file's columns; import it again.");
 
     const Handle box = find_control(gui_, kFileBox);
     const std::string name = file_name(legend.source);
@@ -188,7 +190,8 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
         RunInfo::Grouping g;
         const std::size_t uj = static_cast<std::size_t>(j);
         const bool named = uj < origin_.legend.chosen.size() &&
-                           origin_.legend.factors[static_cast<std::size_t>(origin_.legend.chosen[uj])].codes.size() == static_cast<std::size_t>(ws_.groups.rows());
+                           origin_.legend.factors[static_cast<std::size_t>(origin_.legend.chosen[uj])].codes.size() ==
+                               static_cast<std::size_t>(ws_.groups.rows());
         if (named) {
             const io::Factor& f = origin_.legend.factors[static_cast<std::size_t>(origin_.legend.chosen[uj])];
             g.name = f.name;
@@ -203,12 +206,15 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
         }
         r.groups.push_back(std::move(g));
     }
-    r.covariate_name = !origin_.legend.covariate.empty() ? origin_.legend.covariate : (origin_.covariate_path.empty() ? "" : file_name(origin_.covariate_path));
+    r.covariate_name = !origin_.legend.covariate.empty()
+                           ? origin_.legend.covariate
+                           : (origin_.covariate_path.empty() ? "" : file_name(origin_.covariate_path));
     try {
         const double model = env.cov_box_value();
         r.covariate_model = static_cast<int>(model);
         const auto& entries = covariate_model_entries();
-        if (model >= 1 && model <= static_cast<double>(entries.size())) r.covariate_model_name = entries[static_cast<std::size_t>(model) - 1];
+        if (model >= 1 && model <= static_cast<double>(entries.size()))
+            r.covariate_model_name = entries[static_cast<std::size_t>(model) - 1];
     } catch (const QuillanError&) {
         r.covariate_model = 0;
     }
@@ -224,7 +230,8 @@ void Shell::write_results(const std::string& path, bool csv) {
 }
 
 void Shell::write_specimens(const std::string& path) {
-    if (ws_.landmarks.size() == 0) throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
+    if (ws_.landmarks.size() == 0)
+        throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
     io::SpecimenExport e;
     e.landmarks = &ws_.landmarks;
     e.groups = &ws_.groups;

@@ -25,7 +25,8 @@ Handle build_memory_window(MemoryGui& gui) {
     for (const auto& e : covariate_model_entries()) entries.emplace_back(e);
     gui.create("uicontrol", fig, {{"tag", Value(kFileBox)}, {"style", Value("text")}, {"String", Value("")}});
     gui.create("uicontrol", fig, {{"tag", Value(kPermBox)}, {"style", Value("edit")}, {"String", Value(kDefaultPermutations)}});
-    gui.create("uicontrol", fig, {{"tag", Value(kCovBox)}, {"style", Value("popupmenu")}, {"String", Value(entries)}, {"Value", Value(1.0)}});
+    gui.create("uicontrol", fig,
+               {{"tag", Value(kCovBox)}, {"style", Value("popupmenu")}, {"String", Value(entries)}, {"Value", Value(1.0)}});
     gui.create("uicontrol", fig, {{"tag", Value(kResultsBox)}, {"style", Value("listbox")}, {"String", Value("")}});
     return fig;
 }

@@ -120,8 +120,7 @@ void Shell::load_covariate() {
     gui_.set(box, "String", Value(strcat({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
     const double md = static_cast<double>(ws_.landmarks.rows());
     report_ignored(gui_, *r);
-    if (md != m)
-        gui_.msgbox(sprintf("Your data set has %i specimens, but the covariate file has %i", {md, m}), "Possible error");
+    if (md != m) gui_.msgbox(sprintf("Your data set has %i specimens, but the covariate file has %i", {md, m}), "Possible error");
 }
 
 void Shell::save_report() {
@@ -129,7 +128,8 @@ void Shell::save_report() {
     auto choice = gui_.uiputfile("*.txt", "Please Select an Output file");
     if (!choice) return;
     gui_.cd(choice->folder);
-    write_report_file(join_path(gui_.pwd(), choice->name), lines, [this](const std::string& warning) { gui_.msgbox(warning, "Possible error"); });
+    write_report_file(join_path(gui_.pwd(), choice->name), lines,
+                      [this](const std::string& warning) { gui_.msgbox(warning, "Possible error"); });
 }
 
 void Shell::clear() {

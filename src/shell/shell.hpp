@@ -4,15 +4,15 @@
 // shows "Fell through case".
 #pragma once
 
-#include "platform/atomic_file.hpp"
-#include "platform/gui.hpp"
-#include "platform/console.hpp"
-#include "shell/action_table.hpp"
-#include "shell/window_env.hpp"
 #include "analyses/result_record.hpp"
 #include "analyses/workspace.hpp"
 #include "io/import.hpp"
+#include "platform/atomic_file.hpp"
+#include "platform/console.hpp"
+#include "platform/gui.hpp"
+#include "shell/action_table.hpp"
 #include "shell/text_lines.hpp"
+#include "shell/window_env.hpp"
 
 #include <optional>
 #include <string>

@@ -52,8 +52,8 @@ std::string read_file_capped(const std::string& path, const ReadLimits& limits) 
         if (n < sizeof buf) {
             if (std::ferror(f.get())) {
                 const int err = errno;
-                throw QuillanError("Cannot read the file " + path + (err ? std::string(": ") + std::strerror(err) : std::string()) +
-                                   ". Nothing was loaded.");
+                throw QuillanError("Cannot read the file " + path +
+                                   (err ? std::string(": ") + std::strerror(err) : std::string()) + ". Nothing was loaded.");
             }
             if (std::feof(f.get())) break;
         }

@@ -13,8 +13,8 @@ namespace quillan {
 // Past these sizes a file is refused with a message instead of being read
 // on until memory runs out (reading /dev/zero, say, never ends by itself).
 struct ReadLimits {
-    std::size_t file_bytes = std::size_t{1} << 30;  // 1 GB
-    std::size_t line_bytes = std::size_t{64} << 20; // 64 MB: far beyond any real table's line
+    std::size_t file_bytes = std::size_t{1} << 30;   // 1 GB
+    std::size_t line_bytes = std::size_t{64} << 20;  // 64 MB: far beyond any real table's line
 };
 
 // Reads the whole file at `path`.  Throws QuillanError naming the file when

@@ -10,9 +10,9 @@
 namespace quillan {
 
 const std::vector<std::string>& keywords() {
-    static const std::vector<std::string> words = {"break",    "case",   "catch",  "continue",  "else",   "elseif",
-                                                   "end",      "for",    "function", "global",  "if",     "otherwise",
-                                                   "persistent", "return", "switch", "try",     "while"};
+    static const std::vector<std::string> words = {"break",      "case",   "catch",    "continue", "else", "elseif",
+                                                   "end",        "for",    "function", "global",   "if",   "otherwise",
+                                                   "persistent", "return", "switch",   "try",      "while"};
     return words;
 }
 
@@ -185,23 +185,32 @@ void movegui(Gui& gui, const std::vector<Value>& args) {
         x = (*corner)[0] < 0 ? sw - fw + (*corner)[0] : (*corner)[0];
         y = (*corner)[1] < 0 ? sh - fh + (*corner)[1] : (*corner)[1];
     } else if (position == "north") {
-        x = (sw - fw) / 2; y = sh - fh;
+        x = (sw - fw) / 2;
+        y = sh - fh;
     } else if (position == "south") {
-        x = (sw - fw) / 2; y = 0;
+        x = (sw - fw) / 2;
+        y = 0;
     } else if (position == "east") {
-        x = sw - fw; y = (sh - fh) / 2;
+        x = sw - fw;
+        y = (sh - fh) / 2;
     } else if (position == "west") {
-        x = 0; y = (sh - fh) / 2;
+        x = 0;
+        y = (sh - fh) / 2;
     } else if (position == "northeast") {
-        x = sw - fw; y = sh - fh;
+        x = sw - fw;
+        y = sh - fh;
     } else if (position == "southeast") {
-        x = sw - fw; y = 0;
+        x = sw - fw;
+        y = 0;
     } else if (position == "northwest") {
-        x = 0; y = sh - fh;
+        x = 0;
+        y = sh - fh;
     } else if (position == "southwest") {
-        x = 0; y = 0;
+        x = 0;
+        y = 0;
     } else if (position == "center") {
-        x = (sw - fw) / 2; y = (sh - fh) / 2;
+        x = (sw - fw) / 2;
+        y = (sh - fh) / 2;
     } else {  // onscreen
         x = std::min(std::max(outer[0], 0.0), sw - fw);
         y = std::min(std::max(outer[1], 0.0), sh - fh);
@@ -215,9 +224,7 @@ void movegui(Gui& gui, const std::vector<Value>& args) {
     gui.set(f, "activepositionproperty", old_active);
 }
 
-void movegui(Gui& gui, Handle window, const std::string& position) {
-    movegui(gui, {Value(window), Value(position)});
-}
+void movegui(Gui& gui, Handle window, const std::string& position) { movegui(gui, {Value(window), Value(position)}); }
 
 Record guihandles(Gui& gui, std::optional<Value> h) {
     Handle fig;

@@ -155,8 +155,9 @@ TEST(CovariateTests, MissingInputsAndBadCountsGiveClearMessages) {
     // A one-column list is refused before the count is read.
     put_tables(h.shell, make_shapes({1, 1, 1, 2, 2, 2}, 4, 1), as_column({1, 1, 1, 2, 2, 2}), as_column(random_covariate(6, 1)));
     EXPECT_EQ(h.run("RunTwoCov"), Outcome::Refused);
-    EXPECT_EQ(h.last_message(),
-              "Sorry Group list has only one column, you have requested a 2-Way Regression model.  Please check the file and reload");
+    EXPECT_EQ(
+        h.last_message(),
+        "Sorry Group list has only one column, you have requested a 2-Way Regression model.  Please check the file and reload");
     for (const char* action : {"RunOneCov", "TestCovariate"}) {
         EXPECT_EQ(h.run(action), Outcome::Refused) << action;
         EXPECT_THAT(h.last_message(), HasSubstr("number of permutations must be a whole number"));
@@ -198,10 +199,13 @@ TEST(TestCovariate, EchoesBothEvaluationsAndLeavesTheWorkspaceAndReportAlone) {
 }
 
 TEST(CovariateTests, TheTwoWayReportComesOutOfTheBatchFrontEnd) {
-    const BatchResult r = run_batch({"two-way-cov", "--landmarks", data_file("plethodon.lm.txt"), "--groups",
-                                     data_file("plethodon.groups.txt"), "--covariate", data_file("plethodon.cov.txt"), "--perm", "30", "--trace"});
+    const BatchResult r =
+        run_batch({"two-way-cov", "--landmarks", data_file("plethodon.lm.txt"), "--groups", data_file("plethodon.groups.txt"),
+                   "--covariate", data_file("plethodon.cov.txt"), "--perm", "30", "--trace"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("\nEstablishing the form of the dependence on the covariate\nThe results of a 2-Way Covariate test using 30", 0),
-              0u);
+    EXPECT_EQ(
+        r.out.rfind("\nEstablishing the form of the dependence on the covariate\nThe results of a 2-Way Covariate test using 30",
+                    0),
+        0u);
     EXPECT_THAT(r.err, HasSubstr("[ya yb yc] ="));
 }

@@ -102,7 +102,8 @@ TEST(ReportedProbabilities, NeverPrintANonzeroValueAsZero) {
     // Formats as the reports use them: the bound of 3,000,000 permutations
     // and a count of 1 in 4,000,000.
     EXPECT_EQ(sprintf(visible_probability_format("p< %f", 1.0 / 3e6), {1.0 / 3e6}), "p< 0.0000003");
-    EXPECT_EQ(sprintf(visible_probability_format("by %i permutations, p= %f ", 2.6e-7), {1.0, 2.6e-7}), "by 1 permutations, p= 0.0000003 ");
+    EXPECT_EQ(sprintf(visible_probability_format("by %i permutations, p= %f ", 2.6e-7), {1.0, 2.6e-7}),
+              "by 1 permutations, p= 0.0000003 ");
     EXPECT_EQ(sprintf(visible_probability_format("p<%1.5f, (Low p", 1e-6), {1e-6}), "p<0.000001, (Low p");
     // What already shows a digit, and a true zero, print as before.
     EXPECT_EQ(visible_probability_format("p= %f ", 0.001), "p= %f ");
@@ -114,11 +115,13 @@ TEST(ReportedProbabilities, NeverPrintANonzeroValueAsZero) {
 TEST(SingleGroupNotice, NamesCodesExactly) {
     Harness h;
     const std::vector<int> shape_groups = {1, 1, 1, 1, 2, 2, 2, 2, 3};
-    put_tables(h.shell, make_shapes(shape_groups, 5, 4), column({4503599627370496, 4503599627370496, 4503599627370496, 4503599627370496,
-                                                                 0.1, 0.1, 0.1, 0.1, 4503599627370497}));
+    put_tables(
+        h.shell, make_shapes(shape_groups, 5, 4),
+        column({4503599627370496, 4503599627370496, 4503599627370496, 4503599627370496, 0.1, 0.1, 0.1, 0.1, 4503599627370497}));
     h.set_box(kPermBox, Value("10"));
     ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
     bool found = false;
-    for (const auto& m : h.gui.messages()) found = found || m.text.find("The group 4503599627370497 has a single specimen") != std::string::npos;
+    for (const auto& m : h.gui.messages())
+        found = found || m.text.find("The group 4503599627370497 has a single specimen") != std::string::npos;
     EXPECT_TRUE(found);
 }

@@ -91,7 +91,8 @@ TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
         stats[0] = 0;
         return false;
     };
-    EXPECT_THROW(engine.run<WithinGroupsScratch>(100000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<WithinGroupsScratch>(); }, slow),
+    EXPECT_THROW(engine.run<WithinGroupsScratch>(
+                     100000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<WithinGroupsScratch>(); }, slow),
                  Cancelled);
     EXPECT_LT(seen.load(), 100000);
 
@@ -102,7 +103,8 @@ TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
         return false;
     };
     try {
-        engine.run<WithinGroupsScratch>(1000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<WithinGroupsScratch>(); }, failing);
+        engine.run<WithinGroupsScratch>(
+            1000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<WithinGroupsScratch>(); }, failing);
         FAIL();
     } catch (const QuillanError& e) {
         EXPECT_STREQ(e.what(), "specimen trouble");

@@ -78,7 +78,8 @@ TEST(OneWay, RefusalsAndBadInputLeaveTheResultsBoxAsItWas) {
         EXPECT_EQ(h.run(action), Outcome::Refused);
         ASSERT_EQ(h.gui.messages().size(), 1u);
         EXPECT_EQ(h.gui.messages()[0].text,
-                  "You have loaded a group list with multiple columns but are carrying out a One-Way Test.  Please Reload the List and Try "
+                  "You have loaded a group list with multiple columns but are carrying out a One-Way Test.  Please Reload the "
+                  "List and Try "
                   "again");
         EXPECT_EQ(h.gui.messages()[0].title, "");
     }
@@ -146,9 +147,10 @@ TEST(TwoWay, AConstantSecondVariableHasNothingToTestAndIsRefused) {
     h.set_box(kResultsBox, Value("kept"));
     for (const char* action : {"RunTwoWay", "RunTwoWayF"}) {
         ASSERT_EQ(h.run(action), Outcome::Refused) << action;
-        EXPECT_NE(h.last_message().find("The second grouping variable (column 2 of the group file) puts all 12 specimens in a single "
-                                        "group"),
-                  std::string::npos)
+        EXPECT_NE(
+            h.last_message().find("The second grouping variable (column 2 of the group file) puts all 12 specimens in a single "
+                                  "group"),
+            std::string::npos)
             << h.last_message();
     }
     EXPECT_EQ(report_of(h), "kept");

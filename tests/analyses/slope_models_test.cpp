@@ -2,11 +2,11 @@
 // each group's Procrustes residuals, the algebra that ties the two models
 // together, degrees of freedom and F ratios, strict counting, the sums of
 // degenerate shuffled cells, and the calls by name.
+#include "analyses/slope_models.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/permutation_engine.hpp"
-#include "analyses/slope_models.hpp"
-#include "geometry/shape_table.hpp"
 #include "byname/operations.hpp"
+#include "geometry/shape_table.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
 
@@ -101,7 +101,8 @@ TEST(SlopeModels, DifferentSlopesExplainAtLeastTheCommonSlopeAndTheSameWithOneGr
     for (const auto& design : designs)
         for (int k : {3, 8}) {
             ++seed;
-            const SlopeModels y = Seeded(seed).slopes(make_shapes(design, k, seed, 0.08), design, random_covariate(design.size(), seed), 10);
+            const SlopeModels y =
+                Seeded(seed).slopes(make_shapes(design, k, seed, 0.08), design, random_covariate(design.size(), seed), 10);
             EXPECT_GE(y.explained_ms(), y.explained_ss() - 1e-12) << "design " << seed;
             EXPECT_LE(y.explained_ms(), y.sstotal);
         }
@@ -171,8 +172,8 @@ TEST(TwoGroupCov, AConstantSecondVariableLeavesTheCellsOfTheFirst) {
     std::vector<int> g1;
     for (int i = 0; i < 18; ++i) g1.push_back(1 + i % 3);
     Seeded run;
-    const TwoGroupCov y = two_variable_slopes_test(*run.engine, run.console, make_shapes(g1, 6, 17), Codes(g1.begin(), g1.end()), Codes(18, 4.0),
-                                      random_covariate(18, 17), 150);
+    const TwoGroupCov y = two_variable_slopes_test(*run.engine, run.console, make_shapes(g1, 6, 17), Codes(g1.begin(), g1.end()),
+                                                   Codes(18, 4.0), random_covariate(18, 17), 150);
     EXPECT_EQ(y.unexplained_cells, y.unexplained_g1);
     EXPECT_EQ(y.exc1, 0);  // every shuffle of a constant reproduces the cells exactly
     EXPECT_EQ(y.result()(0, 3), 0);

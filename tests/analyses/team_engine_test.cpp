@@ -21,7 +21,12 @@ namespace {
 // The members' shared table: each writes its own slot, all wait, each reads
 // every slot, all wait again.
 struct Hub {
-    explicit Hub(int n) : n(n), sync(n), words(static_cast<std::size_t>(n)), vectors(static_cast<std::size_t>(n)), rows(static_cast<std::size_t>(n)) {}
+    explicit Hub(int n)
+        : n(n),
+          sync(n),
+          words(static_cast<std::size_t>(n)),
+          vectors(static_cast<std::size_t>(n)),
+          rows(static_cast<std::size_t>(n)) {}
     int n;
     std::barrier<> sync;
     std::vector<TeamWord> words;
@@ -73,7 +78,8 @@ public:
             if (r == rank_) continue;
             const auto& theirs = *hub_.rows[static_cast<std::size_t>(r)];
             std::copy(theirs.begin() + starts[static_cast<std::size_t>(r)] * width,
-                      theirs.begin() + starts[static_cast<std::size_t>(r) + 1] * width, values.begin() + starts[static_cast<std::size_t>(r)] * width);
+                      theirs.begin() + starts[static_cast<std::size_t>(r) + 1] * width,
+                      values.begin() + starts[static_cast<std::size_t>(r)] * width);
         }
         hub_.sync.arrive_and_wait();
     }
@@ -95,7 +101,8 @@ struct Outcome {
 using Body = std::function<bool(int member, long long index, Rng& rng, double* stats)>;
 
 // Runs `nperm` permutations of `body` on a team of `n` members.
-std::vector<Outcome> run_team(int n, long long nperm, std::optional<std::uint64_t> seed, const Body& body, int cancelling_member = -1) {
+std::vector<Outcome> run_team(int n, long long nperm, std::optional<std::uint64_t> seed, const Body& body,
+                              int cancelling_member = -1) {
     Hub hub(n);
     std::vector<Outcome> out(static_cast<std::size_t>(n));
     std::vector<std::thread> members;
@@ -180,9 +187,12 @@ TEST(TeamEngine, AFailureOrAStopInOneMemberEndsEveryMembersRun) {
     EXPECT_TRUE(failed[2].cancelled);
 
     // Member 2 is asked to stop at its first progress report.
-    const auto stopped = run_team(3, 30000, 7, [](int, long long i, Rng& rng, double* stats) {
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-        return uniform_body(0, i, rng, stats);
-    }, 2);
+    const auto stopped = run_team(
+        3, 30000, 7,
+        [](int, long long i, Rng& rng, double* stats) {
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            return uniform_body(0, i, rng, stats);
+        },
+        2);
     for (const auto& member : stopped) EXPECT_TRUE(member.cancelled);
 }

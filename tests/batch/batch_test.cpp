@@ -8,11 +8,13 @@
 using namespace quillan::test;
 
 TEST(Batch, LoadsTheGivenFilesAndWritesTheFileBox) {
-    auto r = run_batch({"Load", "--landmarks", data_file("plethodon.lm.txt"), "--groups", data_file("plethodon.groups.txt"), "--trace"});
+    auto r = run_batch(
+        {"Load", "--landmarks", data_file("plethodon.lm.txt"), "--groups", data_file("plethodon.groups.txt"), "--trace"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out,
-              "Data File: plethodon.lm.txt with 40 specimens, 12 LM\n\nGroup File: plethodon.groups.txt with 40 specimens,  2 group "
-              "variables\n\n");
+    EXPECT_EQ(
+        r.out,
+        "Data File: plethodon.lm.txt with 40 specimens, 12 LM\n\nGroup File: plethodon.groups.txt with 40 specimens,  2 group "
+        "variables\n\n");
     EXPECT_THAT(r.err, HasSubstr("md = 40"));
 
     // Aliases name the same actions.

@@ -6,13 +6,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace quillan::test;
 using ::testing::HasSubstr;
@@ -49,8 +49,17 @@ int run_and_signal(const std::vector<std::string>& args, const TempDir& dir, int
 }
 
 std::vector<std::string> long_two_way(const std::string& out) {
-    return {"RunTwoWay", "-l", data_file("larvalHead.lm.txt"), "-g", data_file("larvalMorph.groups.txt"),
-            "--perm", "100000000", "--seed", "3", "--out", out};
+    return {"RunTwoWay",
+            "-l",
+            data_file("larvalHead.lm.txt"),
+            "-g",
+            data_file("larvalMorph.groups.txt"),
+            "--perm",
+            "100000000",
+            "--seed",
+            "3",
+            "--out",
+            out};
 }
 
 }  // namespace
@@ -84,7 +93,8 @@ TEST(BatchStandardError, CarriesTheTraceOnlyWhenAskedAndMessagesOnOneLine) {
     TempDir short_dir;
     const auto two = short_dir.write("two.txt", "1\n2\n");
     auto warned = run_batch({"Load", "-l", lm, "-g", two});
-    EXPECT_THAT(warned.err, HasSubstr("quillan-batch: Possible error: Your data set has 40 specimens, but the group coding file has 2\n"));
+    EXPECT_THAT(warned.err,
+                HasSubstr("quillan-batch: Possible error: Your data set has 40 specimens, but the group coding file has 2\n"));
     auto quiet = run_batch({"Load", "-l", lm, "-g", two, "--quiet"});
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(quiet.err, "");
@@ -119,8 +129,9 @@ TEST(BatchSignals, AStoppedRunWritesNothingAndLeavesTheOldReportWhole) {
 }
 
 TEST(BatchProgress, DrawnOnATerminalOnly) {
-    const std::vector<std::string> args = {"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g",
-                                           data_file("plethodon.species.groups.txt"), "--perm", "2000", "--seed", "1"};
+    const std::vector<std::string> args = {
+        "RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "--perm", "2000",
+        "--seed",    "1"};
     auto piped = run_batch(args);
     EXPECT_EQ(piped.err, "");
 
@@ -136,7 +147,11 @@ TEST(BatchProgress, DrawnOnATerminalOnly) {
     EXPECT_THAT(tty, HasSubstr("\r\x1b[K"));
 
     // --progress draws even into a file; --no-progress never draws.
-    auto forced = run_batch([&] { auto a = args; a.push_back("--progress"); return a; }());
+    auto forced = run_batch([&] {
+        auto a = args;
+        a.push_back("--progress");
+        return a;
+    }());
     EXPECT_THAT(forced.err, HasSubstr("2000/2000"));
 }
 

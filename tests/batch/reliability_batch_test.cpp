@@ -35,12 +35,12 @@ std::vector<std::string> one_way(const TempDir& dir, const std::string& seed) {
 }  // namespace
 
 TEST(BatchOutput, OutDashWritesTheSavedFormToStandardOutputAndADeviceIsRefused) {
-    auto dash = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p", "9",
-                           "-s", "1", "--out", "-"});
+    auto dash = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"),
+                           "-p", "9", "-s", "1", "--out", "-"});
     EXPECT_EQ(dash.status, 0) << dash.err;
     EXPECT_EQ(dash.out.rfind("\n The Results of a One-Way Classification", 0), 0u) << dash.out;
-    auto null = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p", "9",
-                           "--out", "/dev/null"});
+    auto null = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"),
+                           "-p", "9", "--out", "/dev/null"});
     EXPECT_EQ(null.status, 1);
     EXPECT_THAT(null.err, HasSubstr("Cannot write the file /dev/null: it is a device"));
 
@@ -99,13 +99,14 @@ TEST(BatchThreads, ThreadsTheSystemWillNotStartDoNotEndTheProgram) {
         ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         rlimit one{1, 1};
         if (::setrlimit(RLIMIT_NPROC, &one) != 0) ::_exit(91);
-        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666),
+                  e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (o < 0 || e < 0) ::_exit(92);
         ::dup2(o, 1);
         ::dup2(e, 2);
         const std::string lm = data_file("plethodon.lm.txt"), g = data_file("plethodon.species.groups.txt");
-        ::execl(QUILLAN_BATCH_EXE, "quillan-batch", "RunOneWay", "-l", lm.c_str(), "-g", g.c_str(), "-p", "99", "-s", "7", "-t", "4", "--trace",
-                static_cast<char*>(nullptr));
+        ::execl(QUILLAN_BATCH_EXE, "quillan-batch", "RunOneWay", "-l", lm.c_str(), "-g", g.c_str(), "-p", "99", "-s", "7", "-t",
+                "4", "--trace", static_cast<char*>(nullptr));
         ::_exit(93);
     }
     int status = 0;
@@ -114,7 +115,7 @@ TEST(BatchThreads, ThreadsTheSystemWillNotStartDoNotEndTheProgram) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << read_bytes(err);
     EXPECT_THAT(read_bytes(err), HasSubstr("No worker thread could be started"));
     // The same report as a run on threads.
-    const auto normal = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p",
-                                   "99", "-s", "7", "-t", "4"});
+    const auto normal = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g",
+                                   data_file("plethodon.species.groups.txt"), "-p", "99", "-s", "7", "-t", "4"});
     EXPECT_EQ(read_bytes(out), normal.out);
 }

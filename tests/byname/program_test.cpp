@@ -1,8 +1,8 @@
+#include "byname/program.hpp"
+#include "byname/operations.hpp"
 #include "platform/memory_gui.hpp"
 #include "platform/optable.hpp"
 #include "shell/memory_window.hpp"
-#include "byname/operations.hpp"
-#include "byname/program.hpp"
 #include "shell/window_utils.hpp"
 
 #include <gtest/gtest.h>
@@ -62,8 +62,7 @@ TEST_F(ProgramTest, OpeningTheWindowColoursItAndKeepsItsHandlesOnIt) {
     EXPECT_EQ(elements(gui.get(fig, "Color").matrix()), (std::vector<double>{0.5, 0.25, 0.75}));
     const Value handles = guidata(gui, Value(fig));
     ASSERT_TRUE(handles.is_record());
-    for (const char* tag : {kFileBox, kPermBox, kCovBox, kResultsBox, "edit1"})
-        EXPECT_TRUE(handles.record().has(tag)) << tag;
+    for (const char* tag : {kFileBox, kPermBox, kCovBox, kResultsBox, "edit1"}) EXPECT_TRUE(handles.record().has(tag)) << tag;
     EXPECT_EQ(handles.record().find(kPermBox)->scalar(), gui.findobj_tag(kPermBox).front());
 }
 

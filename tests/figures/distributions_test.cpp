@@ -1,5 +1,5 @@
-#include "analyses/permutation_engine.hpp"
 #include "figures/distributions.hpp"
+#include "analyses/permutation_engine.hpp"
 
 #include <gtest/gtest.h>
 

@@ -89,8 +89,10 @@ TEST(PrincipalComponents, OfAlignedShapesGiveBackTheShapeAtAScore) {
     for (int k = 0; k < p.components(); ++k) {
         const Shape2 along = shape_along_component(s, p, k, p.scores(3, k));
         for (int j = 0; j < 6; ++j) {
-            rebuilt[static_cast<std::size_t>(j)].x += along[static_cast<std::size_t>(j)].x - s.consensus[static_cast<std::size_t>(j)].x - p.mean(2 * j);
-            rebuilt[static_cast<std::size_t>(j)].y += along[static_cast<std::size_t>(j)].y - s.consensus[static_cast<std::size_t>(j)].y - p.mean(2 * j + 1);
+            rebuilt[static_cast<std::size_t>(j)].x +=
+                along[static_cast<std::size_t>(j)].x - s.consensus[static_cast<std::size_t>(j)].x - p.mean(2 * j);
+            rebuilt[static_cast<std::size_t>(j)].y +=
+                along[static_cast<std::size_t>(j)].y - s.consensus[static_cast<std::size_t>(j)].y - p.mean(2 * j + 1);
         }
     }
     for (int j = 0; j < 6; ++j) {
@@ -197,7 +199,8 @@ TEST(Outlines, HullKeepsOnlyTheCornersAndEllipseHoldsNinetyFivePercentOfANormalS
     auto inside = [&](const Point2& p) {
         bool in = false;
         for (std::size_t i = 0, j = e.size() - 1; i < e.size(); j = i++)
-            if ((e[i].y > p.y) != (e[j].y > p.y) && p.x < (e[j].x - e[i].x) * (p.y - e[i].y) / (e[j].y - e[i].y) + e[i].x) in = !in;
+            if ((e[i].y > p.y) != (e[j].y > p.y) && p.x < (e[j].x - e[i].x) * (p.y - e[i].y) / (e[j].y - e[i].y) + e[i].x)
+                in = !in;
         return in;
     };
     int n = 0;

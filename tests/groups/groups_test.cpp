@@ -1,6 +1,6 @@
 #include "groups/groups.hpp"
-#include "platform/error.hpp"
 #include "platform/console.hpp"
+#include "platform/error.hpp"
 #include "support/shapes.hpp"
 
 #include <gtest/gtest.h>
@@ -138,7 +138,8 @@ TEST(GroupNumbering, WholeNumberCodesNumberAsTheSearchDoes) {
         for (std::size_t i = 0; i < m; ++i) ASSERT_EQ(group_of[i] + 1, by_search[i]) << "round " << round;
         // The code kept for a group is its first element's, sign of zero included.
         for (std::size_t g = 0; g < gcodes.size(); ++g) {
-            const std::size_t first = static_cast<std::size_t>(std::find(group_of.begin(), group_of.end(), int(g)) - group_of.begin());
+            const std::size_t first =
+                static_cast<std::size_t>(std::find(group_of.begin(), group_of.end(), int(g)) - group_of.begin());
             ASSERT_EQ(std::signbit(gcodes[g]), std::signbit(b[first]));
         }
     }

@@ -1,10 +1,10 @@
+#include "groups/within_groups.hpp"
+#include "byname/operations.hpp"
 #include "geometry/geometry.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
-#include "groups/within_groups.hpp"
 #include "platform/error.hpp"
 #include "platform/memory_gui.hpp"
-#include "byname/operations.hpp"
 #include "support/shapes.hpp"
 #include "support/text.hpp"
 

@@ -21,8 +21,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSplitter>
-#include <QTemporaryDir>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>

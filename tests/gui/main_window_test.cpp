@@ -1,12 +1,12 @@
 // The desktop window as a user meets it: the real layout file, the Qt
 // backend, the session that runs the actions, and the dispatcher behind it.
+#include "byname/program.hpp"
 #include "gui/console_key.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
 #include "shell/memory_window.hpp"
-#include "byname/program.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_utils.hpp"
 #include "support/text.hpp"
@@ -21,9 +21,9 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTextBlock>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QThread>
 #include <QTimer>
 
@@ -54,9 +54,7 @@ class MainWindowTest : public quillan::test::WindowRig {
     Q_OBJECT
 
 private:
-    QString box_text(const char* tag) {
-        return QString::fromStdString(gui->get(gui->findobj_tag(tag).front(), "String").text());
-    }
+    QString box_text(const char* tag) { return QString::fromStdString(gui->get(gui->findobj_tag(tag).front(), "String").text()); }
     std::vector<std::string> console_lines() {
         std::vector<std::string> out;
         std::istringstream in(console->str());
@@ -171,7 +169,8 @@ private slots:
             auto* b = qobject_cast<QAbstractButton*>(tagged(("pushbutton" + std::to_string(i)).c_str()));
             QVERIFY(b);
             QTest::mouseClick(b, Qt::LeftButton);
-            QCOMPARE(console_lines(), std::vector<std::string>{"pushbutton" + std::to_string(i) + " Callback not implemented yet."});
+            QCOMPARE(console_lines(),
+                     std::vector<std::string>{"pushbutton" + std::to_string(i) + " Callback not implemented yet."});
         }
         for (int i = 1; i <= 3; ++i) {
             auto* e = qobject_cast<QLineEdit*>(tagged(("edit" + std::to_string(i)).c_str()));
@@ -190,7 +189,8 @@ private slots:
 
     void loadingThroughTheDialogFillsTheFileBox() {
         const std::string data = QUILLAN_DATA_DIR;
-        gui->set_dialog_hook([&](const QtGui::DialogRequest&) -> std::optional<std::string> { return data + "/plethodon.lm.txt"; });
+        gui->set_dialog_hook(
+            [&](const QtGui::DialogRequest&) -> std::optional<std::string> { return data + "/plethodon.lm.txt"; });
         QTest::mouseClick(action_button("Load"), Qt::LeftButton);
         QCOMPARE(box_text(kFileBox), QString("Data File: plethodon.lm.txt with 40 specimens, 12 LM\n"));
         QCOMPARE(program->shell().workspace().landmarks.rows(), 40);
@@ -260,8 +260,10 @@ private slots:
         // The window still takes presses: a two-way design is refused with its own text and no title.
         QTest::mouseClick(action_button("RunTwoWay"), Qt::LeftButton);
         QCOMPARE(gui->messages().size(), std::size_t{2});
-        QCOMPARE(gui->messages()[1].text,
-                 std::string("Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload"));
+        QCOMPARE(
+            gui->messages()[1].text,
+            std::string(
+                "Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload"));
         QCOMPARE(gui->messages()[1].title, std::string());
     }
 
@@ -305,7 +307,8 @@ private slots:
         gui->set(cov, "Value", Value(2.0));
         QCOMPARE(combo->currentIndex(), 1);
         for (double bad : {0.0, 6.0, 2.5})
-            QCOMPARE(error_of([&] { gui->set(cov, "Value", Value(bad)); }), std::string("The Value must be a whole number from 1 to 5."));
+            QCOMPARE(error_of([&] { gui->set(cov, "Value", Value(bad)); }),
+                     std::string("The Value must be a whole number from 1 to 5."));
         QCOMPARE(gui->get(cov, "String").list().size(), std::size_t{5});
 
         QCOMPARE(gui->get(fig, "type").text(), std::string("figure"));
@@ -322,11 +325,13 @@ private slots:
         const auto bp = elements(gui->get(load, "position").matrix());
         QWidget* button = gui->widget(load);
         QCOMPARE(bp[0], static_cast<double>(button->mapTo(gui->widget(group), QPoint(0, 0)).x()));
-        QCOMPARE(bp[1] + bp[3] + button->mapTo(gui->widget(group), QPoint(0, 0)).y(), static_cast<double>(gui->widget(group)->height()));
+        QCOMPARE(bp[1] + bp[3] + button->mapTo(gui->widget(group), QPoint(0, 0)).y(),
+                 static_cast<double>(gui->widget(group)->height()));
         QCOMPARE(bp[2], static_cast<double>(button->width()));
         QCOMPARE(error_of([&] { gui->set(fig, "units", Value("normalized")); }),
                  std::string("The desktop window measures positions in pixels only."));
-        QCOMPARE(error_of([&] { gui->set(kRoot, "screensize", Value(1.0)); }), std::string("The screensize property is read-only."));
+        QCOMPARE(error_of([&] { gui->set(kRoot, "screensize", Value(1.0)); }),
+                 std::string("The screensize property is read-only."));
 
         gui->set(fig, "visible", Value("off"));
         QVERIFY(!gui->widget(fig)->isVisible());

@@ -1,9 +1,9 @@
 // The Plots area of the real window: it follows what is loaded and the last
 // test, names the specimen under the mouse and exports what it shows.
 #include "gui/plots_panel.hpp"
+#include "byname/program.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
-#include "byname/program.hpp"
 
 #include <QComboBox>
 #include <QLabel>

@@ -41,9 +41,10 @@ TEST(ImportAction, FillsTheThreeTablesWithTheLoadsDescriptions) {
     Harness h;
     h.shell.import_options() = io::choose_columns({"species", "site"}, "logCS");
     ASSERT_EQ(h.load("Import", data_file("plethodon.csv")), Outcome::Done) << h.last_message();
-    EXPECT_EQ(h.box(kFileBox),
-              "Data File: plethodon.csv with 40 specimens, 12 LM\n\nGroup File: plethodon.csv with 40 specimens,  2 group variables\n"
-              "\nCovariate File: plethodon.csv with 40 specimens");
+    EXPECT_EQ(
+        h.box(kFileBox),
+        "Data File: plethodon.csv with 40 specimens, 12 LM\n\nGroup File: plethodon.csv with 40 specimens,  2 group variables\n"
+        "\nCovariate File: plethodon.csv with 40 specimens");
     const Workspace& ws = h.shell.workspace();
     EXPECT_EQ(ws.groups.cols(), 2);
     // Codes in order of first appearance: the first specimen's site, Symp, is site 1 here.
@@ -72,7 +73,9 @@ TEST(ImportAction, FillsTheThreeTablesWithTheLoadsDescriptions) {
 TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
     Harness h;
     auto combo = [&](const char* tag) {
-        return h.gui.create("uicontrol", h.window, {{"tag", Value(tag)}, {"style", Value("popupmenu")}, {"String", Value(List{Value("")})}, {"Value", Value(1.0)}});
+        return h.gui.create(
+            "uicontrol", h.window,
+            {{"tag", Value(tag)}, {"style", Value("popupmenu")}, {"String", Value(List{Value("")})}, {"Value", Value(1.0)}});
     };
     const Handle g1 = combo("G1Choice"), g2 = combo("G2Choice"), cov = combo("CovariateChoice");
     h.gui.create("uicontrol", h.window, {{"tag", Value("LegendBox")}, {"style", Value("text")}, {"String", Value("")}});
@@ -109,10 +112,10 @@ TEST(ImportBatch, ConvertedTablesGiveTheSameReportsAsTheImport) {
     EXPECT_EQ(conv.out, prefix + ".lm.txt\n" + prefix + ".groups.txt\n" + prefix + ".cov.txt\n" + prefix + ".legend.csv\n");
     for (const char* action : {"two-way", "two-way-stand-f"}) {
         SCOPED_TRACE(action);
-        const auto imported = run_batch({action, "--import", data_file("plethodon.csv"), "--covariate-column", "logCS", "-m", "3", "-p",
-                                         "49", "-s", "11"});
-        const auto loaded = run_batch({action, "-l", prefix + ".lm.txt", "-g", prefix + ".groups.txt", "-c", prefix + ".cov.txt", "-m",
-                                       "3", "-p", "49", "-s", "11"});
+        const auto imported = run_batch(
+            {action, "--import", data_file("plethodon.csv"), "--covariate-column", "logCS", "-m", "3", "-p", "49", "-s", "11"});
+        const auto loaded = run_batch({action, "-l", prefix + ".lm.txt", "-g", prefix + ".groups.txt", "-c", prefix + ".cov.txt",
+                                       "-m", "3", "-p", "49", "-s", "11"});
         ASSERT_EQ(imported.status, 0) << imported.err;
         ASSERT_EQ(loaded.status, 0) << loaded.err;
         EXPECT_THAT(imported.out, HasSubstr("Data File: plethodon.csv with 40 specimens, 12 LM"));
@@ -123,11 +126,11 @@ TEST(ImportBatch, ConvertedTablesGiveTheSameReportsAsTheImport) {
 TEST(ImportBatch, ScaledTpsWithAFactorTableMatchesTheBundledTables) {
     TempDir dir;
     const std::string table = dir.write("factors.csv", species_table());
-    const auto imported = run_batch({"one-way-f", "--import", data_file("plethodon.tps"), "--factors", table, "--factor", "species", "-p",
-                                     "49", "-s", "3", "--json", dir.file("r.json"), "--csv", dir.file("r.csv"), "--export-specimens",
-                                     dir.file("s.csv")});
-    const auto loaded = run_batch({"one-way-f", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p",
-                                   "49", "-s", "3"});
+    const auto imported =
+        run_batch({"one-way-f", "--import", data_file("plethodon.tps"), "--factors", table, "--factor", "species", "-p", "49",
+                   "-s", "3", "--json", dir.file("r.json"), "--csv", dir.file("r.csv"), "--export-specimens", dir.file("s.csv")});
+    const auto loaded = run_batch({"one-way-f", "-l", data_file("plethodon.lm.txt"), "-g",
+                                   data_file("plethodon.species.groups.txt"), "-p", "49", "-s", "3"});
     ASSERT_EQ(imported.status, 0) << imported.err;
     EXPECT_EQ(without_file_lines(imported.out), without_file_lines(loaded.out));
     EXPECT_THAT(read_bytes(dir.file("r.json")), HasSubstr("\"name\": \"plethodon.tps\""));

@@ -44,7 +44,8 @@ TEST(ImportTps, BundledExampleScalesBackToTheLandmarkTableExactly) {
     // SCALE=0.5 of twice the coordinates is the coordinates, to the bit.
     EXPECT_TRUE((d.landmarks.leftCols(lm.cols() - 1).array() == lm.leftCols(lm.cols() - 1).array()).all());
     // No size in the file: the centroid size of the scaled coordinates, as the bundled table has.
-    for (Eigen::Index i = 0; i < lm.rows(); ++i) EXPECT_NEAR(d.landmarks(i, lm.cols() - 1), lm(i, lm.cols() - 1), 1e-12 * lm(i, lm.cols() - 1));
+    for (Eigen::Index i = 0; i < lm.rows(); ++i)
+        EXPECT_NEAR(d.landmarks(i, lm.cols() - 1), lm(i, lm.cols() - 1), 1e-12 * lm(i, lm.cols() - 1));
     ASSERT_EQ(d.legend.ids.size(), 40u);
     EXPECT_EQ(d.legend.ids.front(), "P01");
     EXPECT_EQ(d.legend.ids.back(), "P40");
@@ -59,9 +60,9 @@ TEST(ImportTps, ScaleCurvesVariablesAndOddLineEnds) {
         "LM=2\r-1.5 2\r-3 -7\rID=two\rVARIABLES=mass\r7\r";
     const ImportedData d = import_text("mixed.tps", tps, choose_columns({}, "mass"));
     ASSERT_EQ(d.landmarks.rows(), 2);
-    EXPECT_EQ(d.landmarks(0, 2), 1.0);           // 4 * 0.25
+    EXPECT_EQ(d.landmarks(0, 2), 1.0);             // 4 * 0.25
     EXPECT_EQ(d.landmarks(0, 4), std::sqrt(0.5));  // centroid size of (0,0),(1,0)
-    EXPECT_EQ(d.landmarks(1, 0), -1.5);          // negative coordinates are ordinary values
+    EXPECT_EQ(d.landmarks(1, 0), -1.5);            // negative coordinates are ordinary values
     EXPECT_EQ(d.covariate(0, 0), 12.5);
     EXPECT_EQ(d.covariate(1, 0), 7.0);
     ASSERT_EQ(d.warnings.size(), 1u);
@@ -91,7 +92,8 @@ TEST(ImportTps, MalformedFilesAreRefusedNamingLineAndSpecimen) {
     EXPECT_EQ(refusal("t.tps", "LM=2\n0 -99.5\n1 -999.25\n"), "");
     EXPECT_THAT(refusal("t.tps", "ID=a\nLM=2\n0 0\n1 1\n"), HasSubstr("before the first LM="));
     // A SCALE= without its value names the specimen instead of emptying the table.
-    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n1 1\nID=s1\nSCALE=\n"), HasSubstr("line 5, specimen s1: SCALE= needs a positive number"));
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n1 1\nID=s1\nSCALE=\n"),
+                HasSubstr("line 5, specimen s1: SCALE= needs a positive number"));
     // Every message names the file and says nothing was imported.
     EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n"), HasSubstr("The file /data/t.tps could not be imported"));
     EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n"), HasSubstr("Nothing was imported."));
@@ -106,8 +108,7 @@ TEST(ImportTps, DuplicateIdsAreKeptWithAWarning) {
 }
 
 TEST(ImportNts, LabelsCommentsAndMissingValues) {
-    const std::string nts =
-        "\" a comment\n1 2L 4 0 DIM=2\nfirst second\n\" another\n0 0 3 4\n1 1\n2 2\n";
+    const std::string nts = "\" a comment\n1 2L 4 0 DIM=2\nfirst second\n\" another\n0 0 3 4\n1 1\n2 2\n";
     const ImportedData d = import_text("x.nts", nts);
     ASSERT_EQ(d.landmarks.rows(), 2);
     EXPECT_EQ(d.landmarks(0, 4), std::sqrt(12.5));  // centroid size of (0,0),(3,4)
@@ -189,8 +190,8 @@ TEST(ImportTable, PlainCoordinatesGetTheirCentroidSize) {
 
 TEST(ImportTable, FactorTableIsMatchedById) {
     const auto table = text_from_bytes("ID,habitat,mass\nb,dry,2\na,wet,1.5\n", "/data/f.csv");
-    const ImportedData d = assemble(read_specimens(text_from_bytes(kSquareTps, "/data/s.tps")),
-                                    choose_columns({"habitat"}, "mass"), &table);
+    const ImportedData d =
+        assemble(read_specimens(text_from_bytes(kSquareTps, "/data/s.tps")), choose_columns({"habitat"}, "mass"), &table);
     EXPECT_EQ(d.legend.factors[0].levels, (std::vector<std::string>{"wet", "dry"}));
     EXPECT_EQ(d.covariate(1, 0), 2.0);
     const auto partial = text_from_bytes("ID,habitat\na,wet\n", "/data/f.csv");

@@ -1,9 +1,9 @@
 // The record of a report: every number the report prints is in it, at full
 // precision, and the ties-included counts sit beside the report's counts.
 #include "io/results.hpp"
+#include "geometry/geometry.hpp"
 #include "io/specimens.hpp"
 #include "io/text.hpp"
-#include "geometry/geometry.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
 #include "support/fixtures.hpp"
@@ -34,7 +34,10 @@ std::vector<Printed> printed_numbers(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
         const bool starts = std::isdigit(static_cast<unsigned char>(text[i])) &&
                             (i == 0 || (!std::isalnum(static_cast<unsigned char>(text[i - 1])) && text[i - 1] != '.'));
-        if (!starts) { ++i; continue; }
+        if (!starts) {
+            ++i;
+            continue;
+        }
         std::size_t j = i;
         while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
         int decimals = 0;
@@ -122,12 +125,14 @@ TEST(ResultRecord, HoldsEveryNumberOfEveryReportToThePrintedDigits) {
         for (const auto& m : rec.models) {
             for (const auto& [key, v] : m.values) {
                 if (key == "groups") continue;  // not every report prints its number of groups
-                const bool found = std::any_of(printed.begin(), printed.end(), [&](const Printed& p) { return same_to_printed_digits(v, p); });
+                const bool found =
+                    std::any_of(printed.begin(), printed.end(), [&](const Printed& p) { return same_to_printed_digits(v, p); });
                 EXPECT_TRUE(found) << m.name << " " << key << " = " << v;
             }
             for (const auto& t : m.tests) {
-                const bool found = std::any_of(printed.begin(), printed.end(),
-                                               [&](const Printed& p) { return p.decimals > 0 && same_to_printed_digits(t.p, p); });
+                const bool found = std::any_of(printed.begin(), printed.end(), [&](const Printed& p) {
+                    return p.decimals > 0 && same_to_printed_digits(t.p, p);
+                });
                 EXPECT_TRUE(found) << m.name << " p = " << t.p;
                 EXPECT_EQ(t.nperm, 99);
                 EXPECT_GE(t.count_ge, t.count);
@@ -139,7 +144,8 @@ TEST(ResultRecord, HoldsEveryNumberOfEveryReportToThePrintedDigits) {
         // ... and every number with decimals in the report is in the record.
         for (const Printed& p : printed) {
             if (p.decimals == 0) continue;
-            const bool found = std::any_of(recorded.begin(), recorded.end(), [&](double v) { return same_to_printed_digits(v, p); });
+            const bool found =
+                std::any_of(recorded.begin(), recorded.end(), [&](double v) { return same_to_printed_digits(v, p); });
             EXPECT_TRUE(found) << "the report's " << p.value << " (" << p.decimals << " decimals) is not recorded";
         }
         EXPECT_EQ(rec.run.specimens, std::string(c.landmarks) == "plethodon.lm.txt" ? 40 : 114);
@@ -191,8 +197,9 @@ TEST(ResultRecord, JsonAndCsvCarryTheRunAndOneRowPerModel) {
 
     const std::string csv = read_bytes(dir.file("r.csv"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6);
-    EXPECT_THAT(csv, HasSubstr("action,model,total_ss,explained_ss,unexplained_ss,percent_explained,ss,F,df1,df2,statistic,observed,"
-                               "permutations,count,p,p_is_bound,count_ge,p_ge,other\n"));
+    EXPECT_THAT(csv,
+                HasSubstr("action,model,total_ss,explained_ss,unexplained_ss,percent_explained,ss,F,df1,df2,statistic,observed,"
+                          "permutations,count,p,p_is_bound,count_ge,p_ge,other\n"));
     EXPECT_THAT(csv, HasSubstr("\nRunTwoWay,G1 x G2 cells against G1 with G2 shuffled,"));
 
     // Nothing to export before a report, and a failed export leaves the old file.

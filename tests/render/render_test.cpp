@@ -41,7 +41,8 @@ const SceneText* find_text(const Scene& s, const QString& part) {
 
 TEST(Superimposition, MarksEveryAlignedPointAndTheNumberedConsensusOnEqualScales) {
     const Superimposition sup = superimpose(test::random_table(12, 5, 4, 0.06));
-    const Grouping g = make_grouping(matrix_from_rows({{1}, {1}, {2}, {2}, {3}, {1}, {2}, {3}, {3}, {1}, {2}, {1}}), 12, GroupBy::First);
+    const Grouping g =
+        make_grouping(matrix_from_rows({{1}, {1}, {2}, {2}, {3}, {1}, {2}, {3}, {3}, {1}, {2}, {1}}), 12, GroupBy::First);
     const Scene s = superimposition_scene(sup, g, Links{{0, 1}, {1, 2}}, kSize);
     const PlotFrame& f = s.frame;
     // One data unit is as many pixels across as up.
@@ -59,7 +60,8 @@ TEST(Superimposition, MarksEveryAlignedPointAndTheNumberedConsensusOnEqualScales
     const SceneDots& cons = s.dots.back();
     ASSERT_EQ(cons.points.size(), 5u);
     for (int j = 0; j < 5; ++j) {
-        EXPECT_TRUE(near(cons.points[static_cast<std::size_t>(j)], f.map(sup.consensus[static_cast<std::size_t>(j)].x, sup.consensus[static_cast<std::size_t>(j)].y)));
+        EXPECT_TRUE(near(cons.points[static_cast<std::size_t>(j)],
+                         f.map(sup.consensus[static_cast<std::size_t>(j)].x, sup.consensus[static_cast<std::size_t>(j)].y)));
         const SceneText* label = find_text(s, QString::number(j + 1));
         ASSERT_NE(label, nullptr);
     }
@@ -73,7 +75,8 @@ TEST(Superimposition, MarksEveryAlignedPointAndTheNumberedConsensusOnEqualScales
     EXPECT_LT(image.pixelColor(edge).lightness(), 160);
     // The wireframe joins the consensus landmarks it names.
     bool linked = false;
-    for (const auto& p : s.paths) linked = linked || (p.points.size() == 2 && near(p.points[0], cons.points[1]) && near(p.points[1], cons.points[2]));
+    for (const auto& p : s.paths)
+        linked = linked || (p.points.size() == 2 && near(p.points[0], cons.points[1]) && near(p.points[1], cons.points[2]));
     EXPECT_TRUE(linked);
     // Pointing at a specimen's mark names that specimen.
     EXPECT_EQ(s.specimen_at(third.points[0] + QPointF(1, 1)), third.specimens[0]);
@@ -94,7 +97,8 @@ TEST(Superimposition, ManyMarksArePaintedWhereTheSceneSaysOnAnyDevice) {
         paint_scene(p, s, QRectF(QPointF(0, 0), s.size));
     }
     for (std::size_t i = 0; i < s.dots[0].points.size(); i += 97) {
-        const QPoint at(static_cast<int>(std::floor(s.dots[0].points[i].x())), static_cast<int>(std::floor(s.dots[0].points[i].y())));
+        const QPoint at(static_cast<int>(std::floor(s.dots[0].points[i].x())),
+                        static_cast<int>(std::floor(s.dots[0].points[i].y())));
         for (const QImage* image : {&fast, &slow}) {
             const QColor c = image->pixelColor(at);
             EXPECT_LT(c.red(), 200) << i;  // the blue of the only group, not the white background
@@ -106,7 +110,8 @@ TEST(Superimposition, ManyMarksArePaintedWhereTheSceneSaysOnAnyDevice) {
 }
 
 TEST(Components, PlotScoresWithTheirVarianceAndOutlineEachGroup) {
-    const PictureData data(test::random_table(20, 6, 8, 0.1), matrix_from_rows(std::vector<std::vector<double>>(20, {1})), GroupBy::None);
+    const PictureData data(test::random_table(20, 6, 8, 0.1), matrix_from_rows(std::vector<std::vector<double>>(20, {1})),
+                           GroupBy::None);
     const PcaResult& pca = data.components();
     Grouping two;
     two.names = {"A", "B"};
@@ -143,7 +148,8 @@ TEST(ShapeChange, VectorsRunFromTheConsensusToTheMagnifiedTarget) {
     int vectors = 0;
     for (std::size_t j = 0; j < c.size(); ++j)
         for (const auto& p : s.paths)
-            if (p.points.size() == 2 && near(p.points[0], s.frame.map(c[j].x, c[j].y)) && near(p.points[1], s.frame.map(target[j].x, target[j].y))) {
+            if (p.points.size() == 2 && near(p.points[0], s.frame.map(c[j].x, c[j].y)) &&
+                near(p.points[1], s.frame.map(target[j].x, target[j].y))) {
                 ++vectors;
                 break;
             }
@@ -159,13 +165,13 @@ TEST(Histogram, MarksTheObservedValueOnTheAxisAndWritesP) {
     d.exceeded = 40;
     const Scene s = histogram_scene(d, QStringLiteral("RunOneWay: Explained sum of squares"), kSize);
     bool marker = false;
-    for (const auto& p : s.paths)
-        marker = marker || (p.color == QColor(200, 30, 30) && near(p.points[0], s.frame.map(7.5, 0)));
+    for (const auto& p : s.paths) marker = marker || (p.color == QColor(200, 30, 30) && near(p.points[0], s.frame.map(7.5, 0)));
     EXPECT_TRUE(marker);
     EXPECT_NE(find_text(s, QStringLiteral("p = 0.2000 (40 of 200 permutations exceeded it)")), nullptr);
     // Bars standing for all 200 permutations.
     double counted = 0;
-    for (const auto& b : s.boxes) counted += (s.frame.area.bottom() - b.rect.top()) / s.frame.area.height() * (s.frame.y1 - s.frame.y0);
+    for (const auto& b : s.boxes)
+        counted += (s.frame.area.bottom() - b.rect.top()) / s.frame.area.height() * (s.frame.y1 - s.frame.y0);
     EXPECT_NEAR(counted, 200.0, 1e-6);
     d.exceeded = 0;
     EXPECT_NE(find_text(histogram_scene(d, QString(), kSize), QStringLiteral("p < 0.005")), nullptr);
@@ -190,7 +196,8 @@ TEST(Export, WritesEachFormatWholeOrLeavesTheOldFile) {
     const std::string png = (dir / "h.PNG").string();
     save_picture(s, png);
     EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(300, 200));
-    EXPECT_THAT([&] { save_picture(s, (dir / "h.gif").string()); }, ::testing::ThrowsMessage<QuillanError>(HasSubstr(".png, .svg or .pdf")));
+    EXPECT_THAT([&] { save_picture(s, (dir / "h.gif").string()); },
+                ::testing::ThrowsMessage<QuillanError>(HasSubstr(".png, .svg or .pdf")));
     // A folder where the file should go: nothing written, the message names it.
     std::filesystem::create_directories(dir / "taken.svg");
     EXPECT_THAT([&] { save_picture(s, (dir / "taken.svg").string()); },
@@ -203,33 +210,34 @@ TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
     const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_plots";
     std::filesystem::remove_all(dir);
     const std::string data = QUILLAN_DATA_DIR;
-    const auto plain = quillan::test::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p", "99", "-s", "1"});
-    const auto r = quillan::test::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p", "99", "-s", "1",
-                                       "--plots", dir.string()});
+    const auto plain = quillan::test::run_batch(
+        {"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p", "99", "-s", "1"});
+    const auto r =
+        quillan::test::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt",
+                                  "-p", "99", "-s", "1", "--plots", dir.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, plain.out);  // the report does not change
     for (const char* name : {"superimposition", "pc1-pc2", "scree", "shape-change", "shape-change-group-2", "permutations-1"})
-        for (const char* ext : {".svg", ".png"}) EXPECT_TRUE(std::filesystem::file_size(dir / (std::string(name) + ext)) > 100) << name << ext;
+        for (const char* ext : {".svg", ".png"})
+            EXPECT_TRUE(std::filesystem::file_size(dir / (std::string(name) + ext)) > 100) << name << ext;
     EXPECT_FALSE(std::filesystem::exists(dir / "permutations-2.svg"));
-    {
-        std::ofstream(dir / "links.txt") << "1 2\n2 99\n";
-    }
+    { std::ofstream(dir / "links.txt") << "1 2\n2 99\n"; }
     // A bad links file fails the run, but only after the report is out.
-    const auto bad = quillan::test::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt",
-                                                  "-p", "99", "-s", "1", "--plots", dir.string(), "--links", (dir / "links.txt").string()});
+    const auto bad =
+        quillan::test::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt",
+                                  "-p", "99", "-s", "1", "--plots", dir.string(), "--links", (dir / "links.txt").string()});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, plain.out);
     EXPECT_THAT(bad.err, HasSubstr("links.txt, line 2: landmark 99 does not exist; the shapes have 12 landmarks"));
     // Two landmarks: no spline can be drawn, but the other pictures are.
-    {
-        std::ofstream(dir / "two.txt") << "0 0 1 0 1\n0 0 1 0.1 2\n0 0.1 1 0 3\n";
-    }
+    { std::ofstream(dir / "two.txt") << "0 0 1 0 1\n0 0 1 0.1 2\n0 0.1 1 0 3\n"; }
     const auto two = quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two").string()});
     EXPECT_EQ(two.status, 0) << two.err;
     EXPECT_THAT(two.err, HasSubstr("No shape-change picture: The spline needs at least three landmarks."));
     EXPECT_TRUE(std::filesystem::exists(dir / "two" / "superimposition.svg"));
     // A file where the folder should be.
-    const auto no_folder = quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two.txt").string()});
+    const auto no_folder =
+        quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two.txt").string()});
     EXPECT_EQ(no_folder.status, 1);
     EXPECT_THAT(no_folder.err, HasSubstr("Cannot write the pictures into " + (dir / "two.txt").string()));
     std::filesystem::remove_all(dir);

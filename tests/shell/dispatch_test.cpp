@@ -44,7 +44,9 @@ TEST(ActionEnvironment, ReadsTheBoxesAfreshAndAppliesTheGroupListRule) {
         env.require_two_way_list();
         FAIL();
     } catch (const Refused& r) {
-        EXPECT_STREQ(r.what(), "Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload");
+        EXPECT_STREQ(
+            r.what(),
+            "Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload");
     }
     h.shell.workspace().groups = Matrix::Ones(4, 3);
     EXPECT_NO_THROW(env.require_two_way_list(kRegressionRefusal));
@@ -74,15 +76,17 @@ TEST(OperationTable, RegistersInDeclaredOrderAndRejectsExtraArguments) {
         table.call("quillan_action", {Value("Load"), Value("extra")}, 0);
         FAIL();
     } catch (const QuillanError& e) {
-        EXPECT_STREQ(e.what(), "Run-time Error: File: quillan_action Line: 1 Column: 1 The function \"quillan_action\" was called "
-                               "with more than the declared number of inputs (1).");
+        EXPECT_STREQ(e.what(),
+                     "Run-time Error: File: quillan_action Line: 1 Column: 1 The function \"quillan_action\" was called "
+                     "with more than the declared number of inputs (1).");
     }
     try {
         table.call("dload", {Value("x")}, 2);
         FAIL();
     } catch (const QuillanError& e) {
-        EXPECT_STREQ(e.what(), "Run-time Error: File: dload Line: 1 Column: 1 The function \"dload\" was called with more than "
-                               "the declared number of outputs (1).");
+        EXPECT_STREQ(e.what(),
+                     "Run-time Error: File: dload Line: 1 Column: 1 The function \"dload\" was called with more than "
+                     "the declared number of outputs (1).");
     }
     EXPECT_TRUE(h.gui.messages().empty());  // nothing ran
 

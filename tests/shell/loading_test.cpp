@@ -44,7 +44,8 @@ TEST(Loading, LandmarkGroupAndCovariateDescriptionsFillTheFileBoxInOrder) {
 
     ASSERT_EQ(h.load("LoadGlist", dir.write("groups.txt", code_lines(20))), Outcome::Done);
     EXPECT_EQ(h.shell.workspace().groups_info, "\nGroup File: groups.txt with 20 specimens,  2 group variables\n");
-    EXPECT_EQ(h.box(kFileBox), "Data File: skulls.txt with 20 specimens, 12 LM\n\nGroup File: groups.txt with 20 specimens,  2 group variables\n");
+    EXPECT_EQ(h.box(kFileBox),
+              "Data File: skulls.txt with 20 specimens, 12 LM\n\nGroup File: groups.txt with 20 specimens,  2 group variables\n");
     EXPECT_THAT(h.console_text.str(), HasSubstr("md = 20\nm = 20\n"));
 
     ASSERT_EQ(h.load("LoadClist", dir.write("size.txt", repeat("3\n", 20))), Outcome::Done);
@@ -182,7 +183,8 @@ TEST(Loading, RealExampleDataLoadsWithItsCounts) {
     // Coordinates are read back bit for bit.
     EXPECT_EQ(h.shell.workspace().landmarks(0, 2), 9.2684000000000015);
     EXPECT_TRUE(h.gui.messages().empty());
-    EXPECT_EQ(h.box(kFileBox),
-              "Data File: plethodon.lm.txt with 40 specimens, 12 LM\n\nGroup File: plethodon.groups.txt with 40 specimens,  2 group "
-              "variables\n\nCovariate File: plethodon.cov.txt with 40 specimens");
+    EXPECT_EQ(
+        h.box(kFileBox),
+        "Data File: plethodon.lm.txt with 40 specimens, 12 LM\n\nGroup File: plethodon.groups.txt with 40 specimens,  2 group "
+        "variables\n\nCovariate File: plethodon.cov.txt with 40 specimens");
 }

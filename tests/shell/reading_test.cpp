@@ -40,7 +40,9 @@ TEST(Reading, LineEndsOfEverySystemAndAByteOrderMark) {
     EXPECT_EQ(t.end_line, 2);
     EXPECT_EQ(t.ignored_lines, 1);
     // A UTF-8 byte-order mark, as some editors write, is not part of the first number.
-    Matrix bom = dload(dir.write("bom.txt", "\xEF\xBB\xBF" "1.5 2\n3 4\n"));
+    Matrix bom = dload(dir.write("bom.txt",
+                                 "\xEF\xBB\xBF"
+                                 "1.5 2\n3 4\n"));
     ASSERT_EQ(bom.rows(), 2);
     EXPECT_EQ(bom(0, 0), 1.5);
 }
@@ -64,7 +66,8 @@ TEST(Reading, GroupCodesBeyondTwoToThe53OrNotFiniteAreRefused) {
     Harness h;
     h.set_box(kFileBox, Value("before"));
     EXPECT_EQ(h.load("LoadGlist", dir.write("nan.txt", "1 2\n2 nan\n")), Outcome::Failed);
-    EXPECT_THAT(h.last_message(), HasSubstr("Line 2 of the group file " + dir.file("nan.txt") + " holds the code NaN in column 2"));
+    EXPECT_THAT(h.last_message(),
+                HasSubstr("Line 2 of the group file " + dir.file("nan.txt") + " holds the code NaN in column 2"));
     EXPECT_EQ(h.load("LoadGlist", dir.write("big.txt", "1\n9007199254740994\n")), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr("9007199254740994"));
     EXPECT_EQ(h.shell.workspace().groups.size(), 0);

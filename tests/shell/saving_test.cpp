@@ -47,7 +47,10 @@ TEST(Saving, AFailedSaveLeavesWhatWasThereAndSaysSo) {
     EXPECT_EQ(read_bytes(dir.file("taken.txt/keep")), "precious");
     // No half-written file is left beside it.
     int files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) { (void)e; ++files; }
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        (void)e;
+        ++files;
+    }
     EXPECT_EQ(files, 1);
 
     // A folder that does not exist.

@@ -1,9 +1,9 @@
+#include "shell/window_utils.hpp"
+#include "byname/operations.hpp"
 #include "platform/error.hpp"
 #include "platform/memory_gui.hpp"
 #include "shell/memory_window.hpp"
-#include "byname/operations.hpp"
 #include "shell/shell.hpp"
-#include "shell/window_utils.hpp"
 #include "support/text.hpp"
 
 #include <gtest/gtest.h>
@@ -133,7 +133,9 @@ TEST(Movegui, RejectsWhatItCannotUse) {
     EXPECT_EQ(error_of([&] { movegui(gui, {Value(fig), Value(List{})}); }), kBadMoveInput);  // no callback running
     EXPECT_EQ(error_of([&] { movegui(gui, {Value(matrix_from_rows({{1, 2, 3}}))}); }), kBadMoveInput);
     EXPECT_EQ(error_of([&] { movegui(gui, {Value(12345.0)}); }), kBadMoveInput);  // not a handle
-    EXPECT_NE(error_of([&] { movegui(gui, {Value(fig), Value("center"), Value(matrix_from_rows({{1, 2}})), Value(fig)}); }),
+    EXPECT_NE(error_of([&] {
+                  movegui(gui, {Value(fig), Value("center"), Value(matrix_from_rows({{1, 2}})), Value(fig)});
+              }),
               "(no error)");
 }
 
@@ -204,7 +206,7 @@ protected:
 TEST_F(OpenfigTest, ReuseLoadsTheLayoutOnceAndBringsTheWindowBackOnScreen) {
     const Handle first = openfig(gui, "quillan", "reuse");
     gui.set(first, "outerposition", rect(850, -100, 400, 300));  // dragged partly off
-    gui.figure(make_window(gui, 0, 0, 100, 100));                 // another window became current
+    gui.figure(make_window(gui, 0, 0, 100, 100));                // another window became current
     const Handle second = openfig(gui, "quillan", "reuse");
     EXPECT_EQ(second, first);
     EXPECT_EQ(loaded, (std::vector<std::string>{"quillan.fig"}));
@@ -264,8 +266,9 @@ TEST(WindowOps, CallableByNameWithTheirDeclaredCounts) {
     ops.call("guidata", {Value(box), Value(r)}, 0);
     EXPECT_TRUE(ops.call("guidata", {Value(box)}, 1)[0].is_record());
     // Storing gives nothing back.
-    EXPECT_EQ(error_of([&] { ops.call("guidata", {Value(box), Value(1.0)}, 1); }),
-              too_many_outputs_text("guidata", 1, 0));
-    EXPECT_EQ(error_of([&] { ops.call("openfig", {Value("a"), Value("new"), Value(1.0)}, 1); }),
+    EXPECT_EQ(error_of([&] { ops.call("guidata", {Value(box), Value(1.0)}, 1); }), too_many_outputs_text("guidata", 1, 0));
+    EXPECT_EQ(error_of([&] {
+                  ops.call("openfig", {Value("a"), Value("new"), Value(1.0)}, 1);
+              }),
               too_many_inputs_text("openfig", 1, 2));
 }

@@ -2,8 +2,8 @@
 
 #include "support/fixtures.hpp"
 
-#include <cstdio>
 #include <sys/wait.h>
+#include <cstdio>
 
 namespace quillan::test {
 

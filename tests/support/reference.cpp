@@ -65,8 +65,8 @@ namespace {
 // Each group's residuals (rows) and centred covariate, groups by code;
 // with `common` each group's residuals are turned so that its consensus
 // best fits `common`.
-void slope_blocks(const Matrix& data, const Codes& codes, const std::vector<double>& cov, Matrix& residuals, std::vector<double>& z,
-                  std::vector<Eigen::Index>& ends, const Matrix* common = nullptr) {
+void slope_blocks(const Matrix& data, const Codes& codes, const std::vector<double>& cov, Matrix& residuals,
+                  std::vector<double>& z, std::vector<Eigen::Index>& ends, const Matrix* common = nullptr) {
     std::map<double, std::vector<Eigen::Index>> groups;
     for (Eigen::Index i = 0; i < data.rows(); ++i) groups[codes[static_cast<std::size_t>(i)]].push_back(i);
     residuals.resize(data.rows(), data.cols());

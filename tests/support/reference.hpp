@@ -21,7 +21,6 @@ double reference_total(const Matrix& data);
 // Within-group sum under a code vector (groups in any order; the sum does not depend on it).
 double reference_within(const Matrix& data, const Codes& codes);
 
-
 // Unexplained sums of the slope models by plain regression: each group's
 // procrustes_residuals residuals against its covariate less the group's mean, each
 // coordinate column by the closed form Syy - Sxy^2 / Sxx (Syy when the

@@ -49,8 +49,7 @@ inline Matrix random_table(int n, int k, std::uint64_t seed, double noise = 0.05
     }
     for (int i = n - 1; i >= 0; --i) {
         for (int q = 0; q < 2 * k; ++q) x(i, q) = x(0, q) + noise * normal(rng);
-        x.row(i) = similar(x.row(i), 6.0 * normal(rng), 0.5 + std::fabs(5 * normal(rng)), 50 * normal(rng),
-                           50 * normal(rng));
+        x.row(i) = similar(x.row(i), 6.0 * normal(rng), 0.5 + std::fabs(5 * normal(rng)), 50 * normal(rng), 50 * normal(rng));
         x(i, 2 * k) = 1.5 * (i + 1);
     }
     return x;
