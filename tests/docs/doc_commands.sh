@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs the shell examples of the user documentation against a build, on the
-# bundled data, and fails when one of them ends with a non-zero status.
+# bundled data, and fails when one of them ends with a non-zero status or
+# when a link between the pages leads nowhere (doc_links.sh).
 #
 #   doc_commands.sh SOURCE_DIR BUILD_DIR HAVE_PICTURES [FILE.md ...]
 #
@@ -25,6 +26,10 @@ build=$(cd "$2" && pwd) || exit 1
 have_pictures=$3
 shift 3
 [ $# -eq 0 ] && set -- "$src/README.md" "$src"/docs/*.md
+
+# The pages' links first: a moved section must not leave a link behind.
+links_broken=0
+sh "$(dirname "$0")/doc_links.sh" "$@" || links_broken=1
 
 scratch=$(mktemp -d) || exit 1
 trap 'rm -rf "$scratch"' EXIT
@@ -112,4 +117,5 @@ if [ "$ran" -eq 0 ]; then
   echo "No commands found: are the examples still fenced as \`\`\`sh?"
   exit 1
 fi
-[ "$failed" -eq 0 ]
+[ "$links_broken" -eq 0 ] || echo "Some links lead nowhere (listed at the top)."
+[ "$failed" -eq 0 ] && [ "$links_broken" -eq 0 ]

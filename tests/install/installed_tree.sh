@@ -16,6 +16,9 @@ for f in plethodon.lm.txt plethodon.groups.txt README.md; do
   [ -s "$ex/$f" ] || fail "no examples/$f"
 done
 [ -s "$prefix/share/doc/quillan/LICENSE" ] || fail "no licence"
+# The installed README's links reach the installed pages beside it.
+doc=$prefix/share/doc/quillan
+sh "$(dirname "$0")/../docs/doc_links.sh" "$doc/README.md" "$doc"/docs/*.md || fail "links of the installed README lead nowhere"
 "$prefix/bin/quillan-batch" --version | grep -q '^quillan-batch [0-9]' || fail "quillan-batch --version"
 "$prefix/bin/quillan-batch" RunTwoWay --landmarks "$ex/plethodon.lm.txt" --groups "$ex/plethodon.groups.txt" \
   --perm 9 --seed 1 | grep -q 'Two Way' || fail "the installed batch program does not run the example"
