@@ -68,8 +68,9 @@ int main(int argc, char** argv) {
                 std::string name = d.name + "/" + action + "/";
                 if (job.model != 1) name += "model:" + std::to_string(job.model) + "/";
                 name += kernel_name(kernel);
-                auto* b = benchmark::RegisterBenchmark(
-                    name.c_str(), [d = &d, job, kernel](benchmark::State& s) { run_action(s, d, action, job.model, kernel); });
+                auto* b = benchmark::RegisterBenchmark(name.c_str(), [d = &d, action, job, kernel](benchmark::State& s) {
+                    run_action(s, d, action, job.model, kernel);
+                });
                 b->Unit(benchmark::kMillisecond)->UseRealTime();
                 if (d.perms < 999) b->Iterations(1);
             }
