@@ -36,20 +36,15 @@ int main(int argc, char** argv) {
     // The large set: 2000 specimens of 50 landmarks in 10 x 4 groups.
     static const DataSet small = bundled_set("plethodon", "plethodon", true);
     static const DataSet big = generated_set(2000, 50, 999);
-    struct Job {
-        const char* action;
-        int model;
-    };
-    const Job jobs[] = {{"RunOneWay", 1},    {"RunTwoWay", 1}, {"RunTwoWayF", 1}, {"RunTwoWayNest", 1},
-                        {"RunTwoStandF", 5}, {"RunOneCov", 1}, {"RunTwoCov", 1}};
     for (const DataSet* d : {&small, &big})
-        for (const auto& job : jobs)
+        for (const auto& job : bench_jobs())
             for (int threads : {1, 2}) {
-                std::string name = d->name + "/" + job.action;
+                const char* action = job.row->name;
+                std::string name = d->name + "/" + action;
                 if (job.model != 1) name += "/model:" + std::to_string(job.model);
                 name += "/threads:" + std::to_string(threads);
                 auto* b = benchmark::RegisterBenchmark(
-                    name.c_str(), [=](benchmark::State& s) { run_action(s, d, job.action, threads, job.model); });
+                    name.c_str(), [=](benchmark::State& s) { run_action(s, d, action, threads, job.model); });
                 b->Unit(benchmark::kMillisecond)->UseRealTime();
                 if (d == &big) b->Iterations(1);
             }

@@ -5,6 +5,7 @@
 
 #include "platform/memory_gui.hpp"
 #include "platform/random.hpp"
+#include "shell/action_table.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 
@@ -67,7 +68,20 @@ inline DataSet generated_set(int n, int k, int perms) {
     return d;
 }
 
-inline bool needs_covariate(const std::string& action) { return action.find("Cov") != std::string::npos; }
+// The actions the benchmarks time: every analysis of the action table that
+// writes a report, with the covariate model it runs under (the standardising
+// tests read the model box; one that reads both groupings is timed under the
+// costliest model, within the G1 x G2 cells).
+struct BenchJob {
+    const ActionRow* row;
+    int model;
+};
+inline std::vector<BenchJob> bench_jobs() {
+    std::vector<BenchJob> jobs;
+    for (const ActionRow* row : analysis_rows())
+        if (row->writes_report) jobs.push_back({row, row->needs_covariate() && row->groupings == 2 ? 5 : 1});
+    return jobs;
+}
 
 // A shell holding a data set (the first grouping only for a one-way
 // action), seeded, with the permutation count and covariate model set.
@@ -77,7 +91,7 @@ public:
         : shell_(built(gui_), console_), action_(std::move(action)) {
         Workspace& ws = shell_.workspace();
         ws.landmarks = d.data;
-        ws.groups = action_.rfind("RunOne", 0) == 0 ? Matrix(d.glist.leftCols(1)) : d.glist;
+        ws.groups = find_action(action_)->groupings == 1 ? Matrix(d.glist.leftCols(1)) : d.glist;
         ws.covariate = d.clist;
         shell_.options().seed = 1;
         shell_.options().threads = threads;

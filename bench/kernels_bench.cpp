@@ -59,22 +59,17 @@ int main(int argc, char** argv) {
     static const std::vector<DataSet> sets = {
         bundled_set("plethodon", "plethodon", true), bundled_set("mosquito", "mosquito", false),
         bundled_set("larvalHead", "larvalMorph", true), bundled_set("pupfish", "pupfish", true), generated_set(10000, 50, 9)};
-    struct Job {
-        const char* action;
-        int model;
-    };
-    const Job jobs[] = {{"RunOneWay", 1},    {"RunTwoWay", 1}, {"RunTwoWayF", 1}, {"RunTwoWayNest", 1},
-                        {"RunTwoStandF", 5}, {"RunOneCov", 1}, {"RunTwoCov", 1}};
     for (const DataSet& d : sets)
-        for (const auto& job : jobs) {
-            if (needs_covariate(job.action) && d.clist.size() == 0) continue;
+        for (const auto& job : bench_jobs()) {
+            const char* action = job.row->name;
+            if (job.row->needs_covariate() && d.clist.size() == 0) continue;
             for (const KernelVariant kernel : all_kernels()) {
                 if (!kernel_available(kernel)) continue;
-                std::string name = d.name + "/" + job.action + "/";
+                std::string name = d.name + "/" + action + "/";
                 if (job.model != 1) name += "model:" + std::to_string(job.model) + "/";
                 name += kernel_name(kernel);
-                auto* b = benchmark::RegisterBenchmark(name.c_str(), [d = &d, job, kernel](benchmark::State& s) {
-                    run_action(s, d, job.action, job.model, kernel);
+                auto* b = benchmark::RegisterBenchmark(name.c_str(), [d = &d, action, job, kernel](benchmark::State& s) {
+                    run_action(s, d, action, job.model, kernel);
                 });
                 b->Unit(benchmark::kMillisecond)->UseRealTime();
                 if (d.perms < 999) b->Iterations(1);

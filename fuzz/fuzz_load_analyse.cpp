@@ -5,6 +5,7 @@
 // action must end in a report, a refusal or an error message; a crash, a
 // sanitizer report or an exception of an unexpected kind is a finding.
 #include "platform/memory_gui.hpp"
+#include "shell/action_table.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 
@@ -22,10 +23,6 @@ using namespace quillan;
 
 namespace {
 
-const char* const kActions[] = {"RunOneWay",    "RunOneWayF",   "RunTwoWay",     "RunTwoWayF", "RunTwoWayNest",
-                                "RunOneStand",  "RunTwoStand",  "TestCovariate", "RunTwoCov",  "RunOneCov",
-                                "RunOneStandF", "RunTwoStandF", "GoMan"};
-
 const std::string& scratch_folder() {
     static const std::string folder = [] {
         char name[] = "/tmp/quillan-fuzz-load-XXXXXX";
@@ -39,7 +36,9 @@ const std::string& scratch_folder() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    const char* action = kActions[data[0] % (sizeof kActions / sizeof kActions[0])];
+    // Every analysis of the action table, chosen by the first byte.
+    static const std::vector<const ActionRow*> analyses = analysis_rows();
+    const char* action = analyses[data[0] % analyses.size()]->name;
     const double model = 1 + data[1] % 5;
     std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
     std::string_view files[3];

@@ -194,4 +194,70 @@ TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double 
     return r;
 }
 
+NestedResult nested_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
+                         long long nperm, double md) {
+    const Codes glistc = cells_of(env, g1, g2);
+    require_shape_variation(tssd, table.specimens());
+    Scorer scorer(table);
+    SingleGroupNotice notice;
+    const GroupSums sub = scorer.score(glistc);
+    notice.observed(sub.single_codes, "subgroup");
+    const GroupSums main = scorer.score(g1);
+    require_testable_grouping(main.groups(), main.specimens(), "The main grouping variable (column 1 of the group file)");
+    require_testable_grouping(sub.groups(), sub.specimens(), "The subgroups (both columns of the group file together)",
+                              "subgroup");
+    if (sub.groups() == main.groups())
+        throw Refused(
+            "Every main group holds a single subgroup, so there is no nested factor to test (its F ratio would be 0/0). "
+            "There is nothing to test, so no test was run.");
+    notice.observed(main.single_codes, "main group");
+    const double ncells = sub.groups(), ngroups1 = main.groups();
+    const int nss1 = main.specimens();
+
+    NestedResult r;
+    r.SSsg = tssd - sub.sum();
+    r.SSA = tssd - main.sum();
+    r.SSasg = r.SSsg - r.SSA;
+    r.eSS = sub.sum();
+    r.dfA = ngroups1 - 1;
+    r.dfsg = ncells - 1;
+    r.dfasg = ncells - ngroups1;
+    r.dfe = md - ncells;
+    r.Fsg = (r.SSsg / r.dfsg) / (r.eSS / r.dfe);
+    r.FA = (r.SSA / r.dfA) / (r.eSS / r.dfe);
+    r.Fasg = (r.SSasg / r.dfasg) / (r.eSS / r.dfe);
+    const double dfA = r.dfA, dfsg = r.dfsg, dfasg = r.dfasg, dfe = r.dfe;
+
+    PermutationEngine engine(env);
+    auto result = engine.run<ShuffleState>(
+        nperm, {r.Fsg, r.FA, r.Fasg}, std::vector<Exceeds>(3, Exceeds::Greater),
+        [&] { return std::make_unique<ShuffleState>(table); },
+        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
+            // Row j of the permuted table is specimen rp1(j), under the codes
+            // of position j.  Scoring the specimens in their own order under
+            // the codes they receive gives the same groups of specimens, with
+            // each group's rows in one canonical order, so a permutation that
+            // keeps every specimen in its subgroup scores exactly the
+            // observed sums instead of differing from them by rounding.
+            randperm(s.rp1, nss1, rng);
+            s.p1.resize(glistc.size());
+            s.p2.resize(g1.size());
+            for (std::size_t j = 0; j < s.rp1.size(); ++j) {
+                s.p1[static_cast<std::size_t>(s.rp1[j])] = glistc[j];
+                s.p2[static_cast<std::size_t>(s.rp1[j])] = g1[j];
+            }
+            const double peSS = s.within(s.p1);
+            const double pSSA = s.explained(tssd, s.p2);
+            const double pSSsg = tssd - peSS, pSSasg = pSSsg - pSSA;
+            stats[0] = (pSSsg / dfsg) / (peSS / dfe);
+            stats[1] = (pSSA / dfA) / (peSS / dfe);
+            stats[2] = (pSSasg / dfasg) / (peSS / dfe);
+            return false;  // the subgroup sizes never change
+        });
+    r.exc = result.counts;
+    r.ge = result.counts_ge;
+    notice.tell(env);
+    return r;
+}
+
 }  // namespace quillan

@@ -71,6 +71,20 @@ struct TwoWayFResult {
 TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
                              long long nperm, double md, double edf_red);
 
+// The second grouping variable nested within the first, as an analysis of
+// variance with F ratios: main + nested together (the subgroups, i.e. the
+// cells of both variables), the main factor, and the nested factor.  The
+// specimens are shuffled among the fixed codes, which keeps every
+// subgroup's size.  The error degrees of freedom are md - subgroups.
+struct NestedResult {
+    double SSsg = 0, SSA = 0, SSasg = 0, eSS = 0;  // main + nested, main, nested, error
+    double dfsg = 0, dfA = 0, dfasg = 0, dfe = 0;
+    double Fsg = 0, FA = 0, Fasg = 0;
+    std::vector<long long> exc, ge;  // the three counts, without and with ties, in the order above
+};
+NestedResult nested_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
+                         long long nperm, double md);
+
 // The report of a two-way F test after its heading: the sums of squares,
 // then each effect's F ratio, degrees of freedom (times df_unit) and
 // probability; the interaction's F line has its own wording per test.

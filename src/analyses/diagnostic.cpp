@@ -2,6 +2,7 @@
 // intermediate values to the console instead of a report: the observed
 // explained sum next to the 95th of 100 sorted permuted explained sums.
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/permutation_engine.hpp"

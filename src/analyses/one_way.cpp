@@ -3,6 +3,7 @@
 // statistic, "RunOneWayF" the F ratio; both shuffle the group codes among the
 // specimens.
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"

@@ -4,6 +4,7 @@
 // covariate; random groups of the real groups' sizes test whether the real
 // groups' own slopes explain more than a shared one.
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
 #include "analyses/degenerate.hpp"
 #include "analyses/permutation_engine.hpp"

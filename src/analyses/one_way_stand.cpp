@@ -2,6 +2,7 @@
 // removed: "RunOneStand" (explained sum) and "RunOneStandF" (F ratio with
 // the error degrees of freedom reduced by the lines fitted).
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/records.hpp"

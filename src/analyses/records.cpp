@@ -58,6 +58,30 @@ void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double tssd, doubl
         .test("F", r.FAB, r.exc2, r.ge[2], nperm);
 }
 
+void record_nested(ActionEnv& env, const NestedResult& r, double tssd, double df_unit, long long nperm) {
+    ResultRecord& rec = env.record();
+    rec.model("main + nested")
+        .set("total_ss", tssd)
+        .set("error_ss", r.eSS)
+        .set("ss", r.SSsg)
+        .set("F", r.Fsg)
+        .set("df1", r.dfsg * df_unit)
+        .set("df2", r.dfe * df_unit)
+        .test("F", r.Fsg, r.exc[0], r.ge[0], nperm);
+    rec.model("main (G1)")
+        .set("ss", r.SSA)
+        .set("F", r.FA)
+        .set("df1", r.dfA * df_unit)
+        .set("df2", r.dfe * df_unit)
+        .test("F", r.FA, r.exc[1], r.ge[1], nperm);
+    rec.model("nested (G2 within G1)")
+        .set("ss", r.SSasg)
+        .set("F", r.Fasg)
+        .set("df1", r.dfasg * df_unit)
+        .set("df2", r.dfe * df_unit)
+        .test("F", r.Fasg, r.exc[2], r.ge[2], nperm);
+}
+
 void record_standardisation(ActionEnv& env, const StandardisationTotals& t) {
     env.record()
         .set("total_ss_before_standardisation", t.pre_tssd)

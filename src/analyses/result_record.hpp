@@ -4,6 +4,8 @@
 // the report says.
 #pragma once
 
+#include "analyses/statistic_names.hpp"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -86,6 +88,7 @@ struct RunInfo {
     std::vector<std::uint64_t> seeds;  // of every permutation loop, in order
     int threads = 0;                   // worker threads of each process
     int processes = 1;                 // processes sharing the permutations
+    StatisticNames statistics;         // what each permutation loop compared, as the action table names it
 };
 
 struct ResultRecord {

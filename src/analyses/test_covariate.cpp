@@ -5,6 +5,7 @@
 // The surrogate lives only in this action; the loaded covariate list stays
 // as it was.  Only the console shows the results; no report is written.
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
 #include "analyses/degenerate.hpp"
 #include "analyses/permutation_engine.hpp"

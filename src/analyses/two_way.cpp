@@ -2,6 +2,7 @@
 // each variable alone, and against models in which one of the two variables
 // is replaced by a shuffled copy of itself.
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"

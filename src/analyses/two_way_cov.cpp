@@ -4,6 +4,7 @@
 // against the models in which one of the two variables is randomised; and the
 // different-slopes model of each variable alone.
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
 #include "analyses/degenerate.hpp"
 #include "analyses/permutation_engine.hpp"

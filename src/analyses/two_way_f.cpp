@@ -3,6 +3,7 @@
 // interaction and the within-cell error, each tested by an F ratio whose
 // significance comes from shuffling both variables independently.
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"

@@ -1,19 +1,43 @@
 // "RunTwoWayNest": the second grouping variable nested within the first.  The
 // subgroups are the cells of both variables, so a subgroup code need only be
-// unique within its main group.  Here the specimens are shuffled among the
-// fixed codes, which keeps every subgroup's size.
+// unique within its main group.  The test itself is nested_test (designs).
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
-#include "analyses/degenerate.hpp"
 #include "analyses/designs.hpp"
-#include "analyses/permutation_engine.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
-#include "analyses/scoring.hpp"
 #include "geometry/geometry.hpp"
 #include "platform/format.hpp"
 
 namespace quillan {
+
+namespace {
+
+std::string nested_report(const Workspace& ws, const NestedResult& r, double tssd, double df_unit, long long nperm) {
+    std::string report =
+        strcat({"In the Two Way Manova, Nested design, with no Covariate",
+                sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
+                sprintf("\\nTotal SS=%1.4f  error SS=%1.4f\\n SS(Main)=%1.4f SS(Nested)=%1.4f SS(Explained by Main+nested)=%1.4f",
+                        {tssd, r.eSS, r.SSA, r.SSasg, r.SSsg}),
+                sprintf("\\n\\nFor Total Explained (Main+Nested), F=%2.3f df1(numerator) %i df2(denominator) %i",
+                        {r.Fsg, r.dfsg * df_unit, r.dfe * df_unit}),
+                count_piece(r.exc[0], nperm, "\\n\\nThe observed F for Main+Nested  was exceeded by 0 permutations, p< %f",
+                            "\\n\\nThe observed F for Main+Nested was exceeded by %i permutations, p= %f ")});
+    report =
+        strcat({report,
+                sprintf("\\n\\nFor the Main Factor, F=%2.3f df1(numerator): %i df2(denominator): %i",
+                        {r.FA, r.dfA * df_unit, r.dfe * df_unit}),
+                count_piece(r.exc[1], nperm, "\\n\\nThe observed F for the Main Factor was exceeded by 0 permutations, p< %f",
+                            "\\n\\nThe observed F for the Main factor  was exceeded by %i permutations, p= %f ")});
+    return strcat({report,
+                   sprintf("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i",
+                           {r.Fasg, r.dfasg * df_unit, r.dfe * df_unit}),
+                   count_piece(r.exc[2], nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
+                               "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
+}
+
+}  // namespace
 
 void run_two_way_nest(ActionEnv& env) {
     const Workspace& ws = env.ws();
@@ -24,99 +48,9 @@ void run_two_way_nest(ActionEnv& env) {
     const double tssd = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
-    const Codes glistc = cells_of(env, g1, g2);
-
-    require_shape_variation(tssd, table.specimens());
-    Scorer scorer(table);
-    SingleGroupNotice notice;
-    const GroupSums sub = scorer.score(glistc);
-    notice.observed(sub.single_codes, "subgroup");
-    const GroupSums main = scorer.score(g1);
-    require_testable_grouping(main.groups(), main.specimens(), "The main grouping variable (column 1 of the group file)");
-    require_testable_grouping(sub.groups(), sub.specimens(), "The subgroups (both columns of the group file together)",
-                              "subgroup");
-    if (sub.groups() == main.groups())
-        throw Refused(
-            "Every main group holds a single subgroup, so there is no nested factor to test (its F ratio would be 0/0). "
-            "There is nothing to test, so no test was run.");
-    notice.observed(main.single_codes, "main group");
-    const double ncells = sub.groups(), ngroups1 = main.groups();
-    const int nss1 = main.specimens();
-
-    const double SSsg = tssd - sub.sum(), SSA = tssd - main.sum(), SSasg = SSsg - SSA, eSS = sub.sum();
-    const double dfA = ngroups1 - 1, dfsg = ncells - 1, dfasg = ncells - ngroups1, dfe = md - ncells;
-    const double Fsg = (SSsg / dfsg) / (eSS / dfe), FA = (SSA / dfA) / (eSS / dfe), Fasg = (SSasg / dfasg) / (eSS / dfe);
-
-    PermutationEngine engine(env);
-    auto result = engine.run<ShuffleState>(
-        nperm, {Fsg, FA, Fasg}, std::vector<Exceeds>(3, Exceeds::Greater), [&] { return std::make_unique<ShuffleState>(table); },
-        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
-            // Row j of the permuted table is specimen rp1(j), under the codes
-            // of position j.  Scoring the specimens in their own order under
-            // the codes they receive gives the same groups of specimens, with
-            // each group's rows in one canonical order, so a permutation that
-            // keeps every specimen in its subgroup scores exactly the
-            // observed sums instead of differing from them by rounding.
-            randperm(s.rp1, nss1, rng);
-            s.p1.resize(glistc.size());
-            s.p2.resize(g1.size());
-            for (std::size_t j = 0; j < s.rp1.size(); ++j) {
-                s.p1[static_cast<std::size_t>(s.rp1[j])] = glistc[j];
-                s.p2[static_cast<std::size_t>(s.rp1[j])] = g1[j];
-            }
-            const double peSS = s.within(s.p1);
-            const double pSSA = s.explained(tssd, s.p2);
-            const double pSSsg = tssd - peSS, pSSasg = pSSsg - pSSA;
-            stats[0] = (pSSsg / dfsg) / (peSS / dfe);
-            stats[1] = (pSSA / dfA) / (peSS / dfe);
-            stats[2] = (pSSasg / dfasg) / (peSS / dfe);
-            return false;  // the subgroup sizes never change
-        });
-    const auto& c = result.counts;
-
-    std::string report =
-        strcat({"In the Two Way Manova, Nested design, with no Covariate",
-                sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
-                sprintf("\\nTotal SS=%1.4f  error SS=%1.4f\\n SS(Main)=%1.4f SS(Nested)=%1.4f SS(Explained by Main+nested)=%1.4f",
-                        {tssd, eSS, SSA, SSasg, SSsg}),
-                sprintf("\\n\\nFor Total Explained (Main+Nested), F=%2.3f df1(numerator) %i df2(denominator) %i",
-                        {Fsg, dfsg * df_unit, dfe * df_unit}),
-                count_piece(c[0], nperm, "\\n\\nThe observed F for Main+Nested  was exceeded by 0 permutations, p< %f",
-                            "\\n\\nThe observed F for Main+Nested was exceeded by %i permutations, p= %f ")});
-    report = strcat({report,
-                     sprintf("\\n\\nFor the Main Factor, F=%2.3f df1(numerator): %i df2(denominator): %i",
-                             {FA, dfA * df_unit, dfe * df_unit}),
-                     count_piece(c[1], nperm, "\\n\\nThe observed F for the Main Factor was exceeded by 0 permutations, p< %f",
-                                 "\\n\\nThe observed F for the Main factor  was exceeded by %i permutations, p= %f ")});
-    report = strcat({report,
-                     sprintf("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i",
-                             {Fasg, dfasg * df_unit, dfe * df_unit}),
-                     count_piece(c[2], nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
-                                 "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
-    notice.tell(env);
-    ResultRecord& rec = env.record();
-    rec.model("main + nested")
-        .set("total_ss", tssd)
-        .set("error_ss", eSS)
-        .set("ss", SSsg)
-        .set("F", Fsg)
-        .set("df1", dfsg * df_unit)
-        .set("df2", dfe * df_unit)
-        .test("F", Fsg, c[0], result.counts_ge[0], nperm);
-    rec.model("main (G1)")
-        .set("ss", SSA)
-        .set("F", FA)
-        .set("df1", dfA * df_unit)
-        .set("df2", dfe * df_unit)
-        .test("F", FA, c[1], result.counts_ge[1], nperm);
-    rec.model("nested (G2 within G1)")
-        .set("ss", SSasg)
-        .set("F", Fasg)
-        .set("df1", dfasg * df_unit)
-        .set("df2", dfe * df_unit)
-        .test("F", Fasg, c[2], result.counts_ge[2], nperm);
-    env.set_report(report);
+    const NestedResult r = nested_test(env, table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md);
+    record_nested(env, r, tssd, df_unit, nperm);
+    env.set_report(nested_report(ws, r, tssd, df_unit, nperm));
 }
 
 }  // namespace quillan

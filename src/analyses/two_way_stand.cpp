@@ -3,6 +3,7 @@
 // against one-variable-shuffled models) and "RunTwoStandF" (F ratios with
 // the error degrees of freedom reduced by the lines fitted).
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "analyses/covariate.hpp"
 #include "analyses/designs.hpp"
 #include "analyses/records.hpp"

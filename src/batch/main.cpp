@@ -19,6 +19,7 @@
 #include "platform/error.hpp"
 #include "platform/format.hpp"
 #include "platform/memory_gui.hpp"
+#include "platform/seed_text.hpp"
 #include "platform/version.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
@@ -154,9 +155,16 @@ private:
     std::streambuf* b_;
 };
 
-// Actions whose result is their console trace: for them the trace is shown
-// by default, as the report is for the others.
-bool trace_is_the_result(const std::string& action) { return action == "TestCovariate" || action == "GoMan"; }
+// "TestCovariate and GoMan": the actions whose result is their console trace
+// (shown by default, as the report is for the others), for the help.
+std::string trace_result_names() {
+    std::vector<std::string> names;
+    for (const auto& row : action_table())
+        if (row.trace_is_result) names.emplace_back(row.name);
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
+}
 
 // What "SaveOut" would write, for --out - (standard output).
 std::string saved_text(Gui& gui) {
@@ -170,20 +178,6 @@ int write_out(const std::string& text) {
     if (std::cout) return kOk;
     std::cerr << "quillan-batch: cannot write the report to standard output\n";
     return kFailed;
-}
-
-// A seed is any unsigned 64-bit number, written in decimal.
-bool parse_seed(const std::string& text, std::uint64_t& seed) {
-    if (text.empty() || text.size() > 20) return false;
-    std::uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        const std::uint64_t d = static_cast<std::uint64_t>(c - '0');
-        if (v > (UINT64_MAX - d) / 10) return false;
-        v = v * 10 + d;
-    }
-    seed = v;
-    return true;
 }
 
 // A fingerprint (64-bit FNV-1a) of the loaded tables, sizes and values.
@@ -251,7 +245,9 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
                "\n"
                "Standard error carries what you must read: each message window's text on one line,\n"
                "\"quillan-batch: ...\" (--quiet keeps only errors and refusals). The console trace is\n"
-               "shown only with --trace or written with --log FILE, except for TestCovariate and GoMan,\n"
+               "shown only with --trace or written with --log FILE, except for " +
+               trace_result_names() +
+               ",\n"
                "whose result it is. On a terminal a progress bar shows the permutations done.\n"
                "Ctrl-C or SIGTERM stops a run: nothing is written, exit status 130 or 143.");
     // Every action name and alias, one a line, for the shell's completion.
@@ -348,8 +344,8 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
         }
         return kOk;
     }
-    std::uint64_t seed = 0;
-    if (!seed_text.empty() && !parse_seed(seed_text, seed)) {
+    const std::optional<std::uint64_t> seed = parse_seed_text(seed_text);
+    if (!seed_text.empty() && !seed) {
         std::cerr << "quillan-batch: --seed must be a whole number from 0 to 18446744073709551615, not \"" << seed_text << "\"\n";
         return kUsage;
     }
@@ -393,7 +389,7 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
             return kUsage;
         }
     }
-    const bool trace_to_stderr = trace || trace_is_the_result(action);
+    const bool trace_to_stderr = trace || row->trace_is_result;
     TeeBuf both(std::cerr.rdbuf(), log.rdbuf());
     std::ostream trace_stream(trace_to_stderr && log.is_open() ? static_cast<std::streambuf*>(&both)
                               : trace_to_stderr                ? std::cerr.rdbuf()
@@ -419,7 +415,7 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     });
     Console console(trace_stream);
     Shell shell(gui, console);
-    if (!seed_text.empty()) shell.options().seed = seed;
+    if (seed) shell.options().seed = *seed;
     shell.options().threads = threads > 0 ? threads : process.default_threads;
     shell.options().team = process.team;
     DistributionLog distributions;
@@ -525,7 +521,8 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
         return process.writes;
     };
     const auto not_writing = [&] { return stopped_by_team() ? kFailed : kOk; };
-    const bool load_action = action == "Load" || action == "LoadGlist" || action == "LoadClist" || action == "Import";
+    // The load actions ran above, on the files their options named.
+    const bool load_action = row->file_option != nullptr;
     if (load_action) {
         if (!writer_goes_on()) return not_writing();
         std::cout << file_box_text(gui) << '\n' << std::flush;

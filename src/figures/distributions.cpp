@@ -265,25 +265,4 @@ void DistributionLog::add(std::vector<StatisticDistribution> d) {
     for (auto& x : d) done_.push_back(std::move(x));
 }
 
-std::string statistic_title(const std::string& action, int loop, int statistic) {
-    // What the statistics of the common tests are; anything else is named by
-    // its place.
-    static const std::map<std::string, std::vector<std::vector<std::string>>> known = {
-        {"RunOneWay", {{"Explained sum of squares"}}},
-        {"RunOneWayF", {{"F ratio"}}},
-        {"RunOneStand", {{"Explained sum of squares"}}},
-        {"RunOneStandF", {{"F ratio"}}},
-        {"RunTwoWayF", {{"F ratio, first grouping", "F ratio, second grouping", "F ratio, interaction"}}},
-        {"RunTwoStandF", {{"F ratio, first grouping", "F ratio, second grouping", "F ratio, interaction"}}},
-    };
-    if (auto it = known.find(action); it != known.end() && loop >= 0 && static_cast<std::size_t>(loop) < it->second.size()) {
-        const auto& names = it->second[static_cast<std::size_t>(loop)];
-        if (statistic >= 0 && static_cast<std::size_t>(statistic) < names.size())
-            return names[static_cast<std::size_t>(statistic)];
-    }
-    std::string t = "Statistic " + std::to_string(statistic + 1);
-    if (loop > 0) t += " of permutation loop " + std::to_string(loop + 1);
-    return t;
-}
-
 }  // namespace quillan

@@ -97,7 +97,4 @@ private:
     std::vector<StatisticDistribution> done_;
 };
 
-// A title for statistic `statistic` of loop `loop` of an action.
-std::string statistic_title(const std::string& action, int loop, int statistic);
-
 }  // namespace quillan

@@ -3,6 +3,7 @@
 #include "analyses/control_words.hpp"
 #include "byname/program.hpp"
 #include "gui/session.hpp"
+#include "platform/seed_text.hpp"
 #include "platform/version.hpp"
 #include "shell/action_table.hpp"
 #include "shell/window_env.hpp"
@@ -52,7 +53,8 @@ bool importable(const QString& path) {
 }
 
 bool loads_files(const std::string& action) {
-    return action == "Load" || action == "LoadGlist" || action == "LoadClist" || action == "Import" || action == "ChooseGroups";
+    const ActionRow* row = find_action(action);
+    return row && row->reads_files();
 }
 
 // The menu entries for the file actions, in menu order.
@@ -102,19 +104,6 @@ std::unique_ptr<QSettings> open_settings() {
     const QByteArray file = qgetenv("QUILLAN_SETTINGS");
     if (!file.isEmpty()) return std::make_unique<QSettings>(QFile::decodeName(file), QSettings::IniFormat);
     return std::make_unique<QSettings>(QStringLiteral("quillan"), QStringLiteral("quillan"));
-}
-
-std::optional<std::uint64_t> parse_seed_text(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return std::nullopt;
-    const auto last = text.find_last_not_of(" \t");
-    const char* b = text.data() + first;
-    const char* e = text.data() + last + 1;
-    if (*b < '0' || *b > '9') return std::nullopt;  // no sign
-    std::uint64_t v = 0;
-    const auto [end, ec] = std::from_chars(b, e, v);
-    if (ec != std::errc() || end != e) return std::nullopt;
-    return v;
 }
 
 MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* window, std::unique_ptr<QSettings> settings)
@@ -329,7 +318,7 @@ bool MainWindow::seed_gate(const std::string& action) {
     const ActionRow* row = find_action(action);
     if (!row || !row->analysis) return true;
     const std::string text = seed_box_ ? seed_box_->text().toStdString() : std::string();
-    if (text.find_first_not_of(" \t") == std::string::npos) {
+    if (seed_text_is_blank(text)) {
         program_.shell().options().seed.reset();
         return true;
     }

@@ -35,10 +35,6 @@ class Session;
 // that is set (tests, portable installs), else the user's own.
 std::unique_ptr<QSettings> open_settings();
 
-// A seed as the Seed box and quillan-batch --seed take it: a whole number
-// from 0 to 2^64 - 1 in decimal, blanks around it allowed.
-std::optional<std::uint64_t> parse_seed_text(const std::string& text);
-
 class MainWindow : public QObject {
 public:
     // A recent set of files: the landmarks and, if any, the groups and

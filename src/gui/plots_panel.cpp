@@ -4,6 +4,7 @@
 #include "gui/session.hpp"
 #include "platform/error.hpp"
 #include "render/export.hpp"
+#include "shell/action_table.hpp"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -66,7 +67,8 @@ enum Kind { kSuperimposition, kComponents, kScree, kShapeChange, kDistribution }
 bool same(const Matrix& a, const Matrix& b) { return a.rows() == b.rows() && a.cols() == b.cols() && (a.size() == 0 || a == b); }
 
 bool is_analysis(const std::string& action) {
-    return action != "Load" && action != "LoadGlist" && action != "LoadClist" && action != "SaveOut" && action != "Clear";
+    const ActionRow* row = find_action(action);
+    return row && row->is_analysis();
 }
 
 }  // namespace
@@ -251,9 +253,7 @@ void PlotsPanel::redraw() {
             const int i = statistic_->currentIndex();
             if (i >= 0 && i < static_cast<int>(all.size())) {
                 const auto& d = all[static_cast<std::size_t>(i)];
-                scene = histogram_scene(
-                    d, QString::fromStdString(log_->action() + ": " + statistic_title(log_->action(), d.loop, d.statistic)),
-                    c.size);
+                scene = histogram_scene(d, QString::fromStdString(statistic_title(log_->action(), d.loop, d.statistic)), c.size);
                 status = QStringLiteral("%1 permutations of the last test").arg(d.permutations);
             } else {
                 status = QStringLiteral("Run a test to see the distribution of its statistics.");

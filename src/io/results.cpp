@@ -83,6 +83,7 @@ std::string results_json(const ResultRecord& record) {
     run["seeds"] = r.seeds;
     run["threads"] = r.threads;
     run["processes"] = r.processes;
+    run["statistics"] = r.statistics;
 
     ordered_json out;
     out["run"] = run;

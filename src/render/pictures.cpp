@@ -1,6 +1,7 @@
 #include "render/pictures.hpp"
 
 #include "platform/error.hpp"
+#include "shell/action_table.hpp"
 
 #include <algorithm>
 
@@ -56,8 +57,7 @@ std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF
     std::vector<NamedScene> out;
     int n = 0;
     for (const auto& d : log.distributions()) {
-        const QString title = QStringLiteral("%1: %2").arg(
-            QString::fromStdString(log.action()), QString::fromStdString(statistic_title(log.action(), d.loop, d.statistic)));
+        const QString title = QString::fromStdString(statistic_title(log.action(), d.loop, d.statistic));
         out.push_back({"permutations-" + std::to_string(++n), histogram_scene(d, title, size)});
     }
     return out;

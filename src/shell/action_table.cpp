@@ -2,22 +2,12 @@
 
 #include "shell/shell.hpp"
 
-namespace quillan {
+#include "analyses/analyses.hpp"
 
-// The analyses, each defined in its own file under analyses/.
-void run_one_way(ActionEnv& env);
-void run_one_way_f(ActionEnv& env);
-void run_two_way(ActionEnv& env);
-void run_two_way_f(ActionEnv& env);
-void run_two_way_nest(ActionEnv& env);
-void run_one_stand(ActionEnv& env);
-void run_two_stand(ActionEnv& env);
-void test_covariate(ActionEnv& env);
-void run_two_cov(ActionEnv& env);
-void run_one_cov(ActionEnv& env);
-void go_man(ActionEnv& env);
-void run_one_stand_f(ActionEnv& env);
-void run_two_stand_f(ActionEnv& env);
+#include <initializer_list>
+#include <iterator>
+
+namespace quillan {
 
 namespace {
 
@@ -33,51 +23,277 @@ void export_specimens(Shell& s) { s.export_specimens(); }
 
 constexpr unsigned kL = kNeedsLandmarks, kG = kNeedsGroups, kC = kNeedsCovariate;
 
+// The statistics of the designs several analyses share, named for the test
+// that reports them.
+StatisticNames two_way_names(const std::string& test) {
+    return {{test + ": explained SS, G1 x G2 cells", test + ": explained SS, G1 alone", test + ": explained SS, G2 alone",
+             test + ": explained SS, G1 x G2 cells with G2 shuffled", test + ": explained SS, G1 x G2 cells with G1 shuffled"}};
+}
+StatisticNames two_way_f_names(const std::string& test) {
+    return {{test + ": F ratio of G1", test + ": F ratio of G2", test + ": F ratio of the G1 x G2 interaction"}};
+}
+// The two loops of a slope-model test of one grouping (analyses/slope_models.hpp).
+std::vector<std::vector<std::string>> slope_model_loops(const std::string& groups) {
+    const std::string test = "Slope models within " + groups;
+    return {{test + ": unexplained SS, common slope", test + ": unexplained SS, different slopes"},
+            {test + ": unexplained SS, different slopes of random groups"}};
+}
+StatisticNames joined(std::initializer_list<std::vector<std::vector<std::string>>> parts) {
+    StatisticNames all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+using K = ActionKind;
+
+// The rows in dispatch order, in four stretches of a page each: reading
+// files, the tests of group designs, the covariate tests and the
+// diagnostic, then writing and clearing.
+std::vector<ActionRow> reading_rows() {
+    return {
+        {.name = "Load",
+         .alias = "load",
+         .kind = K::Load,
+         .shell_step = load_landmarks,
+         .description = "Read the landmark file",
+         .file_option = "--landmarks"},
+        {.name = "LoadGlist",
+         .alias = "load-groups",
+         .kind = K::Load,
+         .shell_step = load_groups,
+         .description = "Read the group file (one or two columns of codes)",
+         .file_option = "--groups"},
+        {.name = "LoadClist",
+         .alias = "load-covariate",
+         .kind = K::Load,
+         .shell_step = load_covariate,
+         .description = "Read the covariate file (one value per specimen)",
+         .file_option = "--covariate"},
+        {.name = "Import",
+         .alias = "import",
+         .kind = K::Import,
+         .shell_step = import_data,
+         .description = "Read landmarks, factors and a covariate from a TPS, NTS, CSV/TSV or x/y file",
+         .file_option = "--import"},
+        {.name = "ChooseGroups",
+         .alias = "choose-groups",
+         .kind = K::Import,
+         .shell_step = choose_groups,
+         .description = "Choose G1, G2 and the covariate among the imported file's columns",
+         .needs = kL},
+    };
+}
+
+std::vector<ActionRow> design_rows() {
+    return {
+        {.name = "RunOneWay",
+         .alias = "one-way",
+         .kind = K::Analysis,
+         .analysis = run_one_way,
+         .description = "One-way test of the groups, on the explained sum of squares",
+         .needs = kL | kG,
+         .writes_report = true,
+         .groupings = 1,
+         .statistics = {{"One-way test: explained SS"}}},
+        {.name = "RunOneWayF",
+         .alias = "one-way-f",
+         .kind = K::Analysis,
+         .analysis = run_one_way_f,
+         .description = "One-way test of the groups, on the F ratio",
+         .needs = kL | kG,
+         .writes_report = true,
+         .groupings = 1,
+         .statistics = {{"One-way F test: F ratio"}}},
+        {.name = "RunTwoWay",
+         .alias = "two-way",
+         .kind = K::Analysis,
+         .analysis = run_two_way,
+         .description = "The G1 x G2 cells against each grouping variable alone",
+         .needs = kL | kG,
+         .writes_report = true,
+         .groupings = 2,
+         .statistics = two_way_names("Two-way test")},
+        {.name = "RunTwoWayF",
+         .alias = "two-way-f",
+         .kind = K::Analysis,
+         .analysis = run_two_way_f,
+         .description = "F tests of G1, G2 and their interaction",
+         .needs = kL | kG,
+         .writes_report = true,
+         .groupings = 2,
+         .statistics = two_way_f_names("Two-way F test")},
+        {.name = "RunTwoWayNest",
+         .alias = "nested",
+         .kind = K::Analysis,
+         .analysis = run_two_way_nest,
+         .description = "F tests of the groups of G2 nested within those of G1",
+         .needs = kL | kG,
+         .writes_report = true,
+         .groupings = 2,
+         .statistics = {{"Nested test: F ratio of main + nested", "Nested test: F ratio of the main factor (G1)",
+                         "Nested test: F ratio of the nested factor (G2 within G1)"}}},
+        {.name = "RunOneStand",
+         .alias = "one-way-stand",
+         .kind = K::Analysis,
+         .analysis = run_one_stand,
+         .description = "One-way test after standardising to the mean covariate",
+         .needs = kL | kG | kC,
+         .writes_report = true,
+         .groupings = 1,
+         .statistics = {{"Standardised one-way test: explained SS"}}},
+        {.name = "RunTwoStand",
+         .alias = "two-way-stand",
+         .kind = K::Analysis,
+         .analysis = run_two_stand,
+         .description = "Two-way test after standardising to the mean covariate",
+         .needs = kL | kG | kC,
+         .writes_report = true,
+         .groupings = 2,
+         .statistics = two_way_names("Standardised two-way test")},
+    };
+}
+
+std::vector<ActionRow> covariate_rows() {
+    return {
+        {.name = "TestCovariate",
+         .alias = "test-covariate",
+         .kind = K::ConsoleOnly,
+         .analysis = test_covariate,
+         .description = "Slope models on the console, with a surrogate covariate",
+         .needs = kL | kG | kC,
+         .trace_is_result = true,
+         .groupings = 1,
+         // The loaded covariate's loops, the stream that orders the
+         // surrogate (no permutations), the surrogate's loops.
+         .statistics = joined({slope_model_loops("G1, loaded covariate"), {{}}, slope_model_loops("G1, surrogate covariate")})},
+        {.name = "RunTwoCov",
+         .alias = "two-way-cov",
+         .kind = K::Analysis,
+         .analysis = run_two_cov,
+         .description = "Common against separate slopes, two grouping variables",
+         .needs = kL | kG | kC,
+         .writes_report = true,
+         .groupings = 2,
+         .statistics = joined({{{"Two-way slope models: unexplained SS, G1 x random G2 x covariate",
+                                 "Two-way slope models: unexplained SS, random G1 x G2 x covariate"}},
+                               slope_model_loops("G1 x G2 cells"),
+                               slope_model_loops("G1"),
+                               slope_model_loops("G2")})},
+        {.name = "RunOneCov",
+         .alias = "one-way-cov",
+         .kind = K::Analysis,
+         .analysis = run_one_cov,
+         .description = "Common against separate slopes within the groups of G1",
+         .needs = kL | kG | kC,
+         .writes_report = true,
+         .groupings = 1,
+         .statistics = slope_model_loops("G1")},
+        {.name = "GoMan",
+         .alias = "diagnostic",
+         .kind = K::ConsoleOnly,
+         .analysis = go_man,
+         .description = "100 permutations of the cell model, working shown on the console",
+         .needs = kL | kG,
+         .trace_is_result = true,
+         .groupings = 2,
+         .statistics = {{"Diagnostic: explained SS, G1 x G2 cells"}}},
+        {.name = "RunOneStandF",
+         .alias = "one-way-stand-f",
+         .kind = K::Analysis,
+         .analysis = run_one_stand_f,
+         .description = "One-way F test with the covariate's effect removed",
+         .needs = kL | kG | kC,
+         .writes_report = true,
+         .groupings = 1,
+         .statistics = {{"One-way F test, covariate removed: F ratio"}}},
+        {.name = "RunTwoStandF",
+         .alias = "two-way-stand-f",
+         .kind = K::Analysis,
+         .analysis = run_two_stand_f,
+         .description = "Two-way F tests with the covariate's effect removed",
+         .needs = kL | kG | kC,
+         .writes_report = true,
+         .groupings = 2,
+         .statistics = two_way_f_names("Two-way F test, covariate removed")},
+    };
+}
+
+std::vector<ActionRow> writing_rows() {
+    return {
+        {.name = "SaveOut",
+         .alias = "save",
+         .kind = K::Save,
+         .shell_step = save_report,
+         .description = "Write the results box to a text file"},
+        {.name = "ExportResults",
+         .alias = "export-results",
+         .kind = K::Export,
+         .shell_step = export_results,
+         .description = "Write the numbers of the last report as JSON (or CSV)"},
+        {.name = "ExportSpecimens",
+         .alias = "export-specimens",
+         .kind = K::Export,
+         .shell_step = export_specimens,
+         .description = "Write one row per specimen: ID, groups, covariate, centroid size, aligned coordinates",
+         .needs = kL},
+        {.name = "Clear",
+         .alias = "clear",
+         .kind = K::Clear,
+         .shell_step = clear,
+         .description = "Forget the loaded files and blank the file and results boxes"},
+    };
+}
+
 }  // namespace
 
 const std::vector<ActionRow>& action_table() {
-    static const std::vector<ActionRow> rows = {
-        // name, alias, shell step, analysis, description, needs, writes a report
-        {"Load", "load", load_landmarks, nullptr, "Read the landmark file", kNeedsNothing, false},
-        {"LoadGlist", "load-groups", load_groups, nullptr, "Read the group file (one or two columns of codes)", kNeedsNothing,
-         false},
-        {"LoadClist", "load-covariate", load_covariate, nullptr, "Read the covariate file (one value per specimen)",
-         kNeedsNothing, false},
-        {"Import", "import", import_data, nullptr, "Read landmarks, factors and a covariate from a TPS, NTS, CSV/TSV or x/y file",
-         kNeedsNothing, false},
-        {"ChooseGroups", "choose-groups", choose_groups, nullptr,
-         "Choose G1, G2 and the covariate among the imported file's columns", kNeedsLandmarks, false},
-        {"RunOneWay", "one-way", nullptr, run_one_way, "One-way test of the groups, on the explained sum of squares", kL | kG,
-         true},
-        {"RunOneWayF", "one-way-f", nullptr, run_one_way_f, "One-way test of the groups, on the F ratio", kL | kG, true},
-        {"RunTwoWay", "two-way", nullptr, run_two_way, "The G1 x G2 cells against each grouping variable alone", kL | kG, true},
-        {"RunTwoWayF", "two-way-f", nullptr, run_two_way_f, "F tests of G1, G2 and their interaction", kL | kG, true},
-        {"RunTwoWayNest", "nested", nullptr, run_two_way_nest, "F tests of the groups of G2 nested within those of G1", kL | kG,
-         true},
-        {"RunOneStand", "one-way-stand", nullptr, run_one_stand, "One-way test after standardising to the mean covariate",
-         kL | kG | kC, true},
-        {"RunTwoStand", "two-way-stand", nullptr, run_two_stand, "Two-way test after standardising to the mean covariate",
-         kL | kG | kC, true},
-        {"TestCovariate", "test-covariate", nullptr, test_covariate, "Slope models on the console, with a surrogate covariate",
-         kL | kG | kC, false},
-        {"RunTwoCov", "two-way-cov", nullptr, run_two_cov, "Common against separate slopes, two grouping variables", kL | kG | kC,
-         true},
-        {"RunOneCov", "one-way-cov", nullptr, run_one_cov, "Common against separate slopes within the groups of G1", kL | kG | kC,
-         true},
-        {"GoMan", "diagnostic", nullptr, go_man, "100 permutations of the cell model, working shown on the console", kL | kG,
-         false},
-        {"RunOneStandF", "one-way-stand-f", nullptr, run_one_stand_f, "One-way F test with the covariate's effect removed",
-         kL | kG | kC, true},
-        {"RunTwoStandF", "two-way-stand-f", nullptr, run_two_stand_f, "Two-way F tests with the covariate's effect removed",
-         kL | kG | kC, true},
-        {"SaveOut", "save", save_report, nullptr, "Write the results box to a text file", kNeedsNothing, false},
-        {"ExportResults", "export-results", export_results, nullptr, "Write the numbers of the last report as JSON (or CSV)",
-         kNeedsNothing, false},
-        {"ExportSpecimens", "export-specimens", export_specimens, nullptr,
-         "Write one row per specimen: ID, groups, covariate, centroid size, aligned coordinates", kNeedsLandmarks, false},
-        {"Clear", "clear", clear, nullptr, "Forget the loaded files and blank the file and results boxes", kNeedsNothing, false},
-    };
+    static const std::vector<ActionRow> rows = [] {
+        std::vector<ActionRow> all;
+        for (auto part : {reading_rows(), design_rows(), covariate_rows(), writing_rows()})
+            all.insert(all.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
+        return all;
+    }();
     return rows;
+}
+
+std::vector<const ActionRow*> analysis_rows() {
+    std::vector<const ActionRow*> out;
+    for (const auto& row : action_table())
+        if (row.is_analysis()) out.push_back(&row);
+    return out;
+}
+
+std::vector<std::string> row_problems(const ActionRow& row) {
+    std::vector<std::string> p;
+    const auto lacks = [&](bool missing, const char* what) {
+        if (missing) p.push_back(std::string(row.name ? row.name : "(no name)") + ": " + what);
+    };
+    lacks(!row.name || !*row.name || !row.alias || !*row.alias, "no name or no alias");
+    lacks(!row.description || !*row.description, "no description");
+    lacks((row.shell_step == nullptr) == (row.analysis == nullptr), "needs exactly one of a shell step and an analysis");
+    lacks(row.is_analysis() && !row.analysis, "an analysis without its function");
+    lacks(row.is_analysis() && (row.needs & kNeedsLandmarks) == 0, "an analysis that does not need landmarks");
+    lacks(row.is_analysis() && row.groupings != 1 && row.groupings != 2, "an analysis without its grouping count (1 or 2)");
+    lacks(row.is_analysis() && row.groupings > 0 && (row.needs & kNeedsGroups) == 0, "reads groupings but does not need groups");
+    bool named = false;
+    for (const auto& loop : row.statistics)
+        for (const auto& name : loop) named = named || !name.empty();
+    lacks(row.is_analysis() && !named, "an analysis without statistic names");
+    lacks(!row.is_analysis() && !row.statistics.empty(), "statistic names on an action that runs no permutations");
+    lacks(!row.is_analysis() && row.groupings != 0, "a grouping count on an action that is not an analysis");
+    lacks(row.kind == ActionKind::Analysis && !row.writes_report, "an analysis that writes no report");
+    lacks(row.kind == ActionKind::ConsoleOnly && (row.writes_report || !row.trace_is_result),
+          "a console-only action must have its trace as its result and write no report");
+    lacks(row.kind != ActionKind::ConsoleOnly && row.trace_is_result, "only a console-only action has its trace as its result");
+    lacks(!row.is_analysis() && row.writes_report, "only an analysis writes a report");
+    lacks(row.kind == ActionKind::Load && !row.file_option, "a load without the batch option naming its file");
+    lacks(row.file_option && !row.reads_files(), "a file option on an action that reads no file");
+    return p;
+}
+
+std::string statistic_title(std::string_view action, int loop, int statistic) {
+    const ActionRow* row = find_action(action);
+    return title_of_statistic(row ? row->statistics : StatisticNames{}, loop, statistic);
 }
 
 const ActionRow* find_action(std::string_view name) {

@@ -1,12 +1,15 @@
 // The one table of actions.  Each row is one action of the window and of
-// quillan-batch: its name for the dispatcher, its batch alias, what runs it,
-// what it does in a line, what it needs loaded and whether it writes a
-// report.  The dispatcher, the batch aliases and the batch help all read this
-// table, so adding an action means adding its row (in action_table.cpp) and
-// its own file.
+// quillan-batch: its name for the dispatcher, its batch alias, what kind of
+// action it is, what runs it, what it does in a line, what it needs loaded,
+// whether it writes a report or its console trace is its result, and what
+// its permutation loops compare.  The dispatcher, the batch front end and its
+// help, the window, the pictures, the benchmarks and the fuzz target all
+// read this table, so adding an action means adding its row (in
+// action_table.cpp) and its own file; nothing else names actions.
 #pragma once
 
 #include "analyses/action_env.hpp"
+#include "analyses/statistic_names.hpp"
 
 #include <string>
 #include <string_view>
@@ -25,19 +28,39 @@ enum Needs : unsigned {
     kNeedsCovariate = 1u << 2,
 };
 
+// What an action does, for the front ends that treat kinds alike.
+enum class ActionKind {
+    Load,         // reads one plain table into the workspace (a batch option names its file)
+    Import,       // reads or arranges an imported file's columns
+    Save,         // writes the results box as text
+    Export,       // writes numbers or specimens to a file
+    Clear,        // forgets the loaded files
+    Analysis,     // runs permutations and writes a report
+    ConsoleOnly,  // runs permutations and writes its working to the console, no report
+};
+
 // An analysis reads the workspace through an ActionEnv; a shell step
 // (loading, saving, clearing) changes the shell's own state.
 using AnalysisFn = void (*)(ActionEnv&);
 using ShellStep = void (*)(Shell&);
 
 struct ActionRow {
-    const char* name;      // what the window's control hands the dispatcher; compared exactly
-    const char* alias;     // the lower-case name quillan-batch also accepts
-    ShellStep shell_step;  // exactly one of shell_step and analysis is set
-    AnalysisFn analysis;
-    const char* description;  // one line, for help texts
-    unsigned needs;           // Needs flags
-    bool writes_report;       // sets the results box
+    const char* name;   // what the window's control hands the dispatcher; compared exactly
+    const char* alias;  // the lower-case name quillan-batch also accepts
+    ActionKind kind;
+    ShellStep shell_step = nullptr;  // exactly one of shell_step and analysis is set
+    AnalysisFn analysis = nullptr;
+    const char* description = "";  // one line, for help texts
+    unsigned needs = kNeedsNothing;
+    bool writes_report = false;         // sets the results box
+    bool trace_is_result = false;       // its console trace is what the user reads (shown by default in batch)
+    int groupings = 0;                  // grouping variables an analysis reads (1: G1 only, 2: G1 and G2)
+    const char* file_option = nullptr;  // a load's quillan-batch option naming its file ("--landmarks")
+    StatisticNames statistics = {};     // an analysis's permutation loops, each a list of statistic names
+
+    bool is_analysis() const { return kind == ActionKind::Analysis || kind == ActionKind::ConsoleOnly; }
+    bool reads_files() const { return kind == ActionKind::Load || kind == ActionKind::Import; }
+    bool needs_covariate() const { return (needs & kNeedsCovariate) != 0; }
 };
 
 // Every action, in the order the dispatcher compares their names.
@@ -50,6 +73,17 @@ const ActionRow* find_action_or_alias(std::string_view word);
 
 // The action names, in table order.
 const std::vector<std::string>& action_names();
+
+// The rows of analyses (console-only ones too), in table order.
+std::vector<const ActionRow*> analysis_rows();
+
+// What an action's row lacks for its kind, one line each; empty for a
+// complete row.  A test runs it over the whole table.
+std::vector<std::string> row_problems(const ActionRow& row);
+
+// The title of statistic `statistic` of loop `loop` of action `action`: its
+// name from the table, or its place when the table does not name it.
+std::string statistic_title(std::string_view action, int loop, int statistic);
 
 // "landmarks, groups" and the like; "nothing" for an empty set.
 std::string describe_needs(unsigned needs);

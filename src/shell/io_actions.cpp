@@ -8,6 +8,7 @@
 #include "io/results.hpp"
 #include "io/specimens.hpp"
 #include "platform/format.hpp"
+#include "shell/action_table.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 
@@ -42,7 +43,8 @@ std::string covariate_info(const std::string& name, const Matrix& c) {
 }  // namespace
 
 bool Shell::is_io_action(const std::string& action) {
-    return action == "Import" || action == "ChooseGroups" || action == "ExportResults" || action == "ExportSpecimens";
+    const ActionRow* row = find_action(action);
+    return row && (row->kind == ActionKind::Import || row->kind == ActionKind::Export);
 }
 
 void Shell::export_results() {
@@ -179,6 +181,7 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
     ResultRecord rec = env.record();
     RunInfo& r = rec.run;
     r.action = action;
+    if (const ActionRow* row = find_action(action)) r.statistics = row->statistics;
     r.date = io::utc_now();
     const std::pair<const char*, const std::string*> inputs[] = {
         {"landmarks", &origin_.landmarks_path}, {"groups", &origin_.groups_path}, {"covariate", &origin_.covariate_path}};

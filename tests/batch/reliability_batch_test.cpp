@@ -72,6 +72,25 @@ TEST(BatchSeed, TheWholeUnsignedRangeIsUsedAndAnythingElseRefused) {
     }
 }
 
+TEST(BatchSeed, ReadsTheSeedAsTheSeedBoxDoes) {
+    // Blanks around the number are allowed in the window's Seed box, so a
+    // seed copied from there (or quoted with a space) repeats the same run.
+    TempDir dir;
+    const auto plain = run_batch(one_way(dir, "42"));
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    for (const char* blanks : {" 42", "42 ", "\t42 "}) {
+        const auto r = run_batch(one_way(dir, blanks));
+        ASSERT_EQ(r.status, 0) << '"' << blanks << "\": " << r.err;
+        EXPECT_EQ(r.out, plain.out) << '"' << blanks << '"';
+    }
+    // Blanks alone are no seed: refused rather than run unseeded.
+    for (const char* bad : {" ", "4 2"}) {
+        const auto r = run_batch(one_way(dir, bad));
+        EXPECT_EQ(r.status, 64) << '"' << bad << '"';
+        EXPECT_THAT(r.err, HasSubstr("--seed must be a whole number")) << '"' << bad << '"';
+    }
+}
+
 TEST(BatchThreads, ThreadsTheSystemWillNotStartDoNotEndTheProgram) {
     TempDir dir;
     ::chmod(dir.path().c_str(), 0777);

@@ -1,5 +1,6 @@
 #include "figures/distributions.hpp"
 #include "analyses/permutation_engine.hpp"
+#include "analyses/statistic_names.hpp"
 
 #include <gtest/gtest.h>
 
@@ -52,8 +53,11 @@ TEST(Distributions, KeepEveryValueInPermutationOrderWithTheReportsCounts) {
         EXPECT_EQ(h.lo, *std::min_element(d.values.begin(), d.values.end()));
         EXPECT_EQ(h.hi, *std::max_element(d.values.begin(), d.values.end()));
     }
-    EXPECT_EQ(statistic_title("RunOneWay", 0, 0), "Explained sum of squares");
-    EXPECT_EQ(statistic_title("RunTwoCov", 1, 2), "Statistic 3 of permutation loop 2");
+    const StatisticNames names = {{"first"}, {}, {"third, a", "third, b"}};
+    EXPECT_EQ(title_of_statistic(names, 0, 0), "first");
+    EXPECT_EQ(title_of_statistic(names, 2, 1), "third, b");
+    EXPECT_EQ(title_of_statistic(names, 1, 2), "Statistic 3 of permutation loop 2");
+    EXPECT_EQ(title_of_statistic(names, 0, 1), "Statistic 2");
     log.start("next");
     EXPECT_TRUE(log.distributions().empty());
 }

@@ -110,6 +110,8 @@ private slots:
         QCOMPARE(panel->distributions().distributions()[0].permutations, 99LL);
         QCOMPARE(named<QComboBox>("plotKind")->currentIndex(), 4);
         QCOMPARE(named<QComboBox>("plotStatistic")->count(), 1);
+        // Each histogram is titled by what its statistic is, not by its place.
+        QCOMPARE(named<QComboBox>("plotStatistic")->itemText(0), QStringLiteral("One-way F test: F ratio"));
         QVERIFY(!panel->canvas()->scene().boxes.empty());
         // A refused design changes nothing: the last test's histogram stays.
         press("twoWayButton");

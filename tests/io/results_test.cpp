@@ -188,6 +188,11 @@ TEST(ResultRecord, JsonAndCsvCarryTheRunAndOneRowPerModel) {
     EXPECT_EQ(j["run"]["inputs"][0]["name"], "plethodon.lm.txt");
     EXPECT_EQ(j["run"]["inputs"][0]["sha256"].get<std::string>().size(), 64u);
     EXPECT_EQ(j["run"]["groups"][0]["levels"], nlohmann::json({"1", "2"}));
+    // What each permutation loop compared, named as the histograms are.
+    ASSERT_EQ(j["run"]["statistics"].size(), 1u);
+    ASSERT_EQ(j["run"]["statistics"][0].size(), 5u);
+    EXPECT_EQ(j["run"]["statistics"][0][0], "Two-way test: explained SS, G1 x G2 cells");
+    EXPECT_EQ(j["run"]["statistics"][0][4], "Two-way test: explained SS, G1 x G2 cells with G1 shuffled");
     ASSERT_EQ(j["models"].size(), 5u);
     const auto& cells = j["models"][0];
     EXPECT_EQ(cells["name"], "G1 x G2 cells");

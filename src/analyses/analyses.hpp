@@ -1,0 +1,25 @@
+// The analysis actions, one a file in this folder.  Each reads the workspace
+// and the window's boxes through its ActionEnv, runs its permutations, and
+// sets its report (or, for the console-only ones, writes its working to the
+// console).  The action table (shell/action_table.cpp) gives each its row.
+#pragma once
+
+#include "analyses/action_env.hpp"
+
+namespace quillan {
+
+void run_one_way(ActionEnv& env);       // "RunOneWay"
+void run_one_way_f(ActionEnv& env);     // "RunOneWayF"
+void run_two_way(ActionEnv& env);       // "RunTwoWay"
+void run_two_way_f(ActionEnv& env);     // "RunTwoWayF"
+void run_two_way_nest(ActionEnv& env);  // "RunTwoWayNest"
+void run_one_stand(ActionEnv& env);     // "RunOneStand"
+void run_two_stand(ActionEnv& env);     // "RunTwoStand"
+void test_covariate(ActionEnv& env);    // "TestCovariate"
+void run_two_cov(ActionEnv& env);       // "RunTwoCov"
+void run_one_cov(ActionEnv& env);       // "RunOneCov"
+void go_man(ActionEnv& env);            // "GoMan"
+void run_one_stand_f(ActionEnv& env);   // "RunOneStandF"
+void run_two_stand_f(ActionEnv& env);   // "RunTwoStandF"
+
+}  // namespace quillan

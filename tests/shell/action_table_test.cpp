@@ -1,0 +1,181 @@
+// The action table against the actions themselves: every row has what its
+// kind needs, and what a row says (what it needs loaded, how many grouping
+// variables it reads, what its permutation loops compare, whether it
+// reports) is what the action does when it runs.
+#include "shell/action_table.hpp"
+#include "analyses/permutation_recorder.hpp"
+#include "support/fixtures.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace quillan;
+using namespace quillan::test;
+
+namespace {
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& l : lines) text += l + "\n";
+    return text;
+}
+
+// A shell with the plethodon landmarks and the groups asked for (one or two
+// columns), the covariate when `covariate`, 20 permutations and covariate
+// model 2.
+struct Loaded {
+    Harness h;
+    Loaded(int groupings, bool covariate) {
+        EXPECT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
+        const char* groups = groupings == 1 ? "plethodon.species.groups.txt" : "plethodon.groups.txt";
+        EXPECT_EQ(h.load("LoadGlist", data_file(groups)), Outcome::Done);
+        if (covariate) {
+            EXPECT_EQ(h.load("LoadClist", data_file("plethodon.cov.txt")), Outcome::Done);
+        }
+        h.set_box(kPermBox, Value("20"));
+        // Covariate model 2 (one line for all specimens) uses the covariate
+        // and fits any grouping.
+        h.gui.set(h.gui.findobj_tag(kCovBox).front(), "Value", Value(2.0));
+        h.shell.options().seed = 5;
+    }
+};
+
+// Notes which statistics of which loops an action's finished permutation
+// loops recorded, as the pictures' log would see them.
+class LoopNotes : public PermutationRecorder {
+public:
+    std::set<std::pair<int, int>> seen;
+    std::unique_ptr<Loop> begin(int loop, long long, const std::vector<double>& observed, int) override {
+        return std::make_unique<Noted>(*this, loop, static_cast<int>(observed.size()));
+    }
+
+private:
+    class Noted : public Loop {
+    public:
+        Noted(LoopNotes& notes, int loop, int stats) : notes_(notes), loop_(loop), stats_(stats) {}
+        void record(int, long long, const double*) override {}
+        void finish(const std::vector<long long>&) override {
+            for (int s = 0; s < stats_; ++s) notes_.seen.insert({loop_, s});
+        }
+
+    private:
+        LoopNotes& notes_;
+        int loop_, stats_;
+    };
+};
+
+}  // namespace
+
+TEST(ActionTable, EveryRowHasWhatItsKindNeeds) {
+    std::set<std::string> names, aliases;
+    for (const auto& row : action_table()) {
+        EXPECT_EQ(joined(row_problems(row)), "") << row.name;
+        EXPECT_TRUE(names.insert(row.name).second) << "two rows named " << row.name;
+        EXPECT_TRUE(aliases.insert(row.alias).second) << "two rows with the alias " << row.alias;
+    }
+}
+
+TEST(ActionTable, TheCheckFindsARowMissingWhatItsKindNeeds) {
+    const ActionRow& one_way = *find_action("RunOneWay");
+    ActionRow unnamed = one_way;
+    unnamed.statistics = {};
+    EXPECT_NE(joined(row_problems(unnamed)).find("without statistic names"), std::string::npos);
+    unnamed.statistics = {{""}};
+    EXPECT_NE(joined(row_problems(unnamed)).find("without statistic names"), std::string::npos);
+
+    ActionRow load = *find_action("LoadGlist");
+    load.file_option = nullptr;
+    EXPECT_NE(joined(row_problems(load)).find("a load without the batch option"), std::string::npos);
+
+    ActionRow console_only = *find_action("GoMan");
+    console_only.trace_is_result = false;
+    EXPECT_NE(joined(row_problems(console_only)).find("trace as its result"), std::string::npos);
+
+    ActionRow both = one_way;
+    both.shell_step = find_action("Clear")->shell_step;
+    EXPECT_NE(joined(row_problems(both)).find("exactly one of"), std::string::npos);
+
+    ActionRow no_groupings = one_way;
+    no_groupings.groupings = 0;
+    EXPECT_NE(joined(row_problems(no_groupings)).find("grouping count"), std::string::npos);
+
+    ActionRow saving = *find_action("SaveOut");
+    saving.writes_report = true;
+    EXPECT_NE(joined(row_problems(saving)).find("only an analysis writes a report"), std::string::npos);
+}
+
+// The front ends ask the table which actions are analyses (pictures of
+// permutations), which read files (the recent-files list) and which are
+// import or export controls.  Reading and writing files are never analyses.
+TEST(ActionTable, KindsSortTheActionsAsTheFrontEndsNeed) {
+    for (const char* name :
+         {"Load", "LoadGlist", "LoadClist", "Import", "ChooseGroups", "SaveOut", "ExportResults", "ExportSpecimens", "Clear"})
+        EXPECT_FALSE(find_action(name)->is_analysis()) << name;
+    for (const char* name : {"Load", "LoadGlist", "LoadClist", "Import", "ChooseGroups"})
+        EXPECT_TRUE(find_action(name)->reads_files()) << name;
+    for (const char* name : {"SaveOut", "ExportResults", "Clear", "RunOneWay"})
+        EXPECT_FALSE(find_action(name)->reads_files()) << name;
+    EXPECT_EQ(analysis_rows().size(), 13u);
+    std::set<std::string> trace;
+    for (const auto& row : action_table())
+        if (row.trace_is_result) trace.insert(row.name);
+    EXPECT_EQ(trace, (std::set<std::string>{"TestCovariate", "GoMan"}));
+    // A covariate test need not say "Cov" in its name.
+    EXPECT_TRUE(find_action("RunTwoStandF")->needs_covariate());
+    EXPECT_TRUE(find_action("RunOneStand")->needs_covariate());
+    EXPECT_FALSE(find_action("RunTwoWayNest")->needs_covariate());
+}
+
+// What each analysis needs loaded, as the table says, is what it refuses
+// without: run without the covariate, exactly the rows that need one are
+// refused; given only G1, exactly the rows that read two groupings are.
+TEST(ActionTable, EachAnalysisNeedsWhatItsRowSays) {
+    for (const ActionRow* row : analysis_rows()) {
+        if (std::string(row->name) == "GoMan") continue;  // its 100 permutations are fixed, and it needs both columns
+        {
+            Loaded l(row->groupings, false);
+            const Outcome o = l.h.run(row->name);
+            EXPECT_EQ(o == Outcome::Done || o == Outcome::Reported, !row->needs_covariate())
+                << row->name << ": " << l.h.last_message();
+        }
+        {
+            Loaded l(1, true);
+            const Outcome o = l.h.run(row->name);
+            EXPECT_EQ(o == Outcome::Done || o == Outcome::Reported, row->groupings == 1)
+                << row->name << ": " << l.h.last_message();
+        }
+    }
+}
+
+// The table names every statistic each analysis's permutation loops record,
+// loop by loop, and names no loop the analysis does not run; an analysis
+// reports exactly when its row says it does.
+TEST(ActionTable, StatisticNamesMatchTheLoopsEachAnalysisRuns) {
+    for (const ActionRow* row : analysis_rows()) {
+        Loaded l(row->groupings, true);
+        LoopNotes notes;
+        l.h.shell.options().recorder = &notes;
+        const Outcome o = l.h.run(row->name);
+        ASSERT_EQ(o, row->writes_report ? Outcome::Reported : Outcome::Done) << row->name << ": " << l.h.last_message();
+        std::set<std::pair<int, int>> named;
+        for (std::size_t loop = 0; loop < row->statistics.size(); ++loop)
+            for (std::size_t s = 0; s < row->statistics[loop].size(); ++s)
+                named.insert({static_cast<int>(loop), static_cast<int>(s)});
+        EXPECT_EQ(notes.seen, named) << row->name;
+    }
+}
+
+TEST(ActionTable, HistogramTitlesSayWhatEachStatisticIs) {
+    EXPECT_EQ(statistic_title("RunTwoWay", 0, 0), "Two-way test: explained SS, G1 x G2 cells");
+    EXPECT_EQ(statistic_title("RunOneWayF", 0, 0), "One-way F test: F ratio");
+    EXPECT_EQ(statistic_title("RunTwoCov", 1, 1), "Slope models within G1 x G2 cells: unexplained SS, different slopes");
+    // A place the table does not name, and an action it does not know, are
+    // named by their place.
+    EXPECT_EQ(statistic_title("RunOneWay", 0, 3), "Statistic 4");
+    EXPECT_EQ(statistic_title("NoSuchAction", 2, 1), "Statistic 2 of permutation loop 3");
+}
