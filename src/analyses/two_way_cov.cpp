@@ -78,6 +78,68 @@ std::string single_variable_section(const std::string& stemp, const SingleVariab
     return strcat(pieces);
 }
 
+// Section A: the cell models.  Both blocks print "p<" whatever the count.
+std::string cell_models_section(const Workspace& ws, const SlopeModels& y2, double tssd, long long nperm) {
+    const double e_ss = y2.explained_ss(), e_ms = y2.explained_ms();
+    const char* const common_slope =
+        "\\n\\nCovariate only (Common Slope model) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
+        "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f";
+    return strcat({
+        sprintf("\\nEstablishing the form of the dependence on the covariate\\nThe results of a 2-Way Covariate test using %i "
+                "permutations",
+                {nperm}),
+        sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
+        sprintf(kLine),
+        sprintf("\\n Mean square distances and p estimate for each model"),
+        probability_piece(y2.exc_ss, nperm, common_slope, common_slope, {tssd, e_ss, tssd - e_ss, 100 * e_ss / tssd}),
+        probability_piece(y2.exc_ms, nperm,
+                          "\\n\\nG1xG2xCovariate (All different slopes) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
+                          "SS=%1.4f\\nPercent Explained %2.3f  \\n permutation test of significance p<%1.5f",
+                          "\\n\\nG1xG2xCovariate (All different slopes) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
+                          "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f",
+                          {tssd, e_ms, tssd - e_ms, 100 * e_ms / tssd}),
+        probability_piece(y2.cdraw_exc, nperm,
+                          "\\n\\nPermutation Test of All different slope model vs Common Slope model permutation p<%1.4f",
+                          "\\nPermutation Test of All different slope model vs Common slope model permutation p=%1.4f"),
+        sprintf(
+            "\\nLow P indicates the G1xG2xCovariate model (all differing slopes) is significantly better than the Common Slope "
+            "Model"),
+        sprintf(kLine),
+    });
+}
+
+// Section B: the cell model against G1 with G2 randomised, and against G2
+// with G1 randomised.
+std::string random_term_section(const TwoGroupCov& y, long long nperm) {
+    return strcat({
+        sprintf("\\n\\nResults of comparing both single interaction models with the 2 group interaction model"),
+        probability_piece(y.exc1, nperm,
+                          "\\n\\nThe G1 x G2 x z model explained more variance than the G1 x Random G2 x z model at permutation "
+                          "p<%1.5f",
+                          "\\n\\nThe G1 x G2 x z model explained more variance than the G1 x Random G2 x z model at permuation "
+                          "p<%1.5f"),
+        sprintf("\\nLow p indicates the G1xG2xcovariate model is statistically significantly better than G1xcovariate with a "
+                "random term"),
+        probability_piece(y.exc2, nperm,
+                          "\\n\\nThe G1 x G2 x z model explained more variance than the Random G1 x G2 x z model at p<%1.5f",
+                          "\\n\\nThe G1 x G2 x z model explained more variance than the Random G1 x G2 x z model at p<%1.5f"),
+        sprintf("\\nLow p indicates the G1xG2xcovariate model is statistically significantly better than G2xcovariate with a "
+                "random term"),
+        sprintf(kLine),
+    });
+}
+
+void record_random_terms(ActionEnv& env, const TwoGroupCov& y, long long nperm) {
+    env.record()
+        .model("G1 x G2 x covariate against G1 x random G2 x covariate")
+        .test("unexplained SS", y.unexplained_cells, y.exc1, y.exc1_ge, nperm,
+              y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
+    env.record()
+        .model("G1 x G2 x covariate against random G1 x G2 x covariate")
+        .test("unexplained SS", y.unexplained_cells, y.exc2, y.exc2_ge, nperm,
+              y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
+}
+
 }  // namespace
 
 void run_two_cov(ActionEnv& env) {
@@ -102,54 +164,7 @@ void run_two_cov(ActionEnv& env) {
     const CovGroups cell_groups = cov_groups(cells.glistc, clist, [&cells](double c) { return cell_name(cells, c); });
     const SlopeModels y2 = test_slope_models(engine, console, table.shapes(), cell_groups, tssd, nperm,
                                              SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
-
-    // Section A: the cell models.  Both blocks print "p<" whatever the count.
-    const double e_ss = y2.explained_ss(), e_ms = y2.explained_ms();
-    const char* const common_slope =
-        "\\n\\nCovariate only (Common Slope model) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
-        "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f";
-    std::string stemp = strcat({
-        sprintf("\\nEstablishing the form of the dependence on the covariate\\nThe results of a 2-Way Covariate test using %i "
-                "permutations",
-                {nperm}),
-        sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
-        sprintf(kLine),
-        sprintf("\\n Mean square distances and p estimate for each model"),
-        probability_piece(y2.exc_ss, nperm, common_slope, common_slope, {tssd, e_ss, tssd - e_ss, 100 * e_ss / tssd}),
-        probability_piece(y2.exc_ms, nperm,
-                          "\\n\\nG1xG2xCovariate (All different slopes) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
-                          "SS=%1.4f\\nPercent Explained %2.3f  \\n permutation test of significance p<%1.5f",
-                          "\\n\\nG1xG2xCovariate (All different slopes) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
-                          "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f",
-                          {tssd, e_ms, tssd - e_ms, 100 * e_ms / tssd}),
-        probability_piece(y2.cdraw_exc, nperm,
-                          "\\n\\nPermutation Test of All different slope model vs Common Slope model permutation p<%1.4f",
-                          "\\nPermutation Test of All different slope model vs Common slope model permutation p=%1.4f"),
-        sprintf(
-            "\\nLow P indicates the G1xG2xCovariate model (all differing slopes) is significantly better than the Common Slope "
-            "Model"),
-        sprintf(kLine),
-    });
-
-    // Section B: the cell model against G1 with G2 randomised, and against
-    // G2 with G1 randomised.
-    stemp = strcat({
-        stemp,
-        sprintf("\\n\\nResults of comparing both single interaction models with the 2 group interaction model"),
-        probability_piece(y.exc1, nperm,
-                          "\\n\\nThe G1 x G2 x z model explained more variance than the G1 x Random G2 x z model at permutation "
-                          "p<%1.5f",
-                          "\\n\\nThe G1 x G2 x z model explained more variance than the G1 x Random G2 x z model at permuation "
-                          "p<%1.5f"),
-        sprintf("\\nLow p indicates the G1xG2xcovariate model is statistically significantly better than G1xcovariate with a "
-                "random term"),
-        probability_piece(y.exc2, nperm,
-                          "\\n\\nThe G1 x G2 x z model explained more variance than the Random G1 x G2 x z model at p<%1.5f",
-                          "\\n\\nThe G1 x G2 x z model explained more variance than the Random G1 x G2 x z model at p<%1.5f"),
-        sprintf("\\nLow p indicates the G1xG2xcovariate model is statistically significantly better than G2xcovariate with a "
-                "random term"),
-        sprintf(kLine),
-    });
+    std::string stemp = strcat({cell_models_section(ws, y2, tssd, nperm), random_term_section(y, nperm)});
 
     // Sections C and D: each variable alone.  The total is that of the same
     // table, so it is not computed again.
@@ -162,14 +177,7 @@ void run_two_cov(ActionEnv& env) {
                           SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
     stemp = single_variable_section(stemp, kSecondVariable, second, nperm);
     record_slope_models(env, "G1 x G2 cells", y2, nperm, true, true);
-    env.record()
-        .model("G1 x G2 x covariate against G1 x random G2 x covariate")
-        .test("unexplained SS", y.unexplained_cells, y.exc1, y.exc1_ge, nperm,
-              y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
-    env.record()
-        .model("G1 x G2 x covariate against random G1 x G2 x covariate")
-        .test("unexplained SS", y.unexplained_cells, y.exc2, y.exc2_ge, nperm,
-              y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
+    record_random_terms(env, y, nperm);
     record_slope_models(env, "G1", first, nperm, false);
     record_slope_models(env, "G2", second, nperm, false);
     env.set_report(stemp);
