@@ -16,13 +16,8 @@
 
 namespace quillan {
 
-PermutationEngine::PermutationEngine(ActionEnv& env) : PermutationEngine(env.options()) {
-    console_ = &env.console();
-    env.record().run.seeds.push_back(seed_);
-}
-
-PermutationEngine::PermutationEngine(const RunOptions& options)
-    : options_(options), seed_(options.seed ? *options.seed : fresh_seed()) {
+PermutationEngine::PermutationEngine(const RunOptions& options, Console* console)
+    : options_(options), console_(console), seed_(options.seed ? *options.seed : fresh_seed()) {
     int t = options.threads;
     if (t <= 0) t = static_cast<int>(std::thread::hardware_concurrency());
     threads_ = std::max(1, t);
@@ -35,6 +30,7 @@ PermutationEngine::PermutationEngine(const RunOptions& options)
         if (answer.over()) throw Cancelled();
         seed_ = answer.seed;
     }
+    if (options.seeds) options.seeds->push_back(seed_);
 }
 
 std::vector<long long> team_shares(long long nperm, int processes) {

@@ -154,7 +154,7 @@ void run_two_cov(ActionEnv& env) {
     const double tssd = table.total_ss();
     require_shape_variation(tssd, table.specimens());
     Console& console = env.console();
-    PermutationEngine engine(env);
+    PermutationEngine engine(env.options(), &console);
 
     // Every permutation loop of the action draws from its own streams, taken
     // in the order the loops run.

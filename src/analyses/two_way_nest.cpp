@@ -25,7 +25,7 @@ void run_two_way_nest(ActionEnv& env) {
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
     const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
-    const Codes glistc = cells_of(env, g1, g2);
+    const Codes glistc = cells_of(env.console(), g1, g2);
 
     require_shape_variation(tssd, table.specimens());
     Scorer scorer(table);
@@ -48,7 +48,7 @@ void run_two_way_nest(ActionEnv& env) {
     const double dfA = ngroups1 - 1, dfsg = ncells - 1, dfasg = ncells - ngroups1, dfe = md - ncells;
     const double Fsg = (SSsg / dfsg) / (eSS / dfe), FA = (SSA / dfA) / (eSS / dfe), Fasg = (SSasg / dfasg) / (eSS / dfe);
 
-    PermutationEngine engine(env);
+    PermutationEngine engine(env.options(), &env.console());
     auto result = engine.run<ShuffleState>(
         nperm, {Fsg, FA, Fasg}, std::vector<Exceeds>(3, Exceeds::Greater), [&] { return std::make_unique<ShuffleState>(table); },
         [&](ShuffleState& s, long long, Rng& rng, double* stats) {
