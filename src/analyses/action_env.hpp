@@ -6,6 +6,7 @@
 #pragma once
 
 #include "analyses/result_record.hpp"
+#include "analyses/run_options.hpp"
 #include "analyses/workspace.hpp"
 #include "platform/console.hpp"
 #include "platform/error.hpp"
@@ -16,26 +17,6 @@
 #include <string>
 
 namespace quillan {
-
-class PermutationRecorder;
-class ProcessTeam;
-
-struct RunOptions {
-    // Seed of the random permutations; without one every run draws afresh.
-    std::optional<std::uint64_t> seed;
-    // Worker threads for the permutations; 0 uses every core.
-    int threads = 0;
-    // Called now and then on the action's own thread while permutations run,
-    // with the permutations done and in all; returning false cancels the
-    // action.  The desktop program keeps its window painting from here.
-    std::function<bool(long long done, long long total)> progress;
-    // Sees every permutation's statistics when set (for the histogram
-    // pictures); it must outlive the action.
-    PermutationRecorder* recorder = nullptr;
-    // The processes this one shares the permutations with (the cluster front
-    // end); none: this process runs them all.  It must outlive the action.
-    ProcessTeam* team = nullptr;
-};
 
 // The refusal texts of the group-list rule.
 inline constexpr const char* kOneWayRefusal =

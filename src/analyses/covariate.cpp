@@ -31,15 +31,14 @@ const ModelLines kModelLines[] = {
 std::vector<double> column_values(const Matrix& m) { return column_codes(m, 0); }
 
 // Per-group standardisation of models 3 to 5.
-Matrix standardise_by_groups(ActionEnv& env, const Codes& codes, const std::function<std::string(double)>& name_of, double svalue,
-                             double& edf_red) {
-    const Workspace& ws = env.ws();
+Matrix standardise_by_groups(const Workspace& ws, Console& console, const Codes& codes,
+                             const std::function<std::string(double)>& name_of, double svalue, double& edf_red) {
     const SplitGroups split = split_by_group(ws.landmarks, codes, column_values(ws.covariate));
     const std::size_t ngroups = split.ssize.size();
     edf_red = static_cast<double>(ngroups);
     std::vector<std::string> names;
     for (double c : split.gcodes) names.push_back(name_of(c));
-    const std::vector<Matrix> y = standardise_by_group(split.dlist, split.splitc, ngroups, svalue, &env.console(), names);
+    const std::vector<Matrix> y = standardise_by_group(split.dlist, split.splitc, ngroups, svalue, &console, names);
     return unsplit_by_group(y, split.d_ord, ngroups);
 }
 
@@ -49,8 +48,7 @@ double standardisation_value(const Workspace& ws) {
     return mean(ws.covariate.size() ? elements(ws.covariate) : std::vector<double>{});
 }
 
-CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double svalue, bool two_way) {
-    const Workspace& ws = env.ws();
+CovariateModel apply_covariate_model(const Workspace& ws, Console& console, double cchoice, double svalue, bool two_way) {
     if (!(cchoice == 1 || cchoice == 2 || cchoice == 3 || cchoice == 4 || cchoice == 5))
         throw QuillanError(
             sprintf("The covariate model must be one of the five entries of the covariate box (got %i).", {cchoice}));
@@ -83,7 +81,7 @@ CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double sval
     if (model == 3) {
         const Codes codes = column_codes(ws.groups, 0);
         m.xdata = standardise_by_groups(
-            env, codes, [](double c) { return variable_group(c, 1); }, svalue, m.edf_red);
+            ws, console, codes, [](double c) { return variable_group(c, 1); }, svalue, m.edf_red);
         require_finite_fit(ws, m.xdata);
         return m;
     }
@@ -95,13 +93,13 @@ CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double sval
     const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
     if (model == 4) {
         m.xdata = standardise_by_groups(
-            env, g2, [](double c) { return variable_group(c, 2); }, svalue, m.edf_red);
+            ws, console, g2, [](double c) { return variable_group(c, 2); }, svalue, m.edf_red);
         require_finite_fit(ws, m.xdata);
         return m;
     }
-    const CombinedCode cells = cell_codes(g1, g2, &env.console());
+    const CombinedCode cells = cell_codes(g1, g2, &console);
     m.xdata = standardise_by_groups(
-        env, cells.glistc, [&cells](double c) { return cell_of(cells, c); }, svalue, m.edf_red);
+        ws, console, cells.glistc, [&cells](double c) { return cell_of(cells, c); }, svalue, m.edf_red);
     require_finite_fit(ws, m.xdata);
     return m;
 }

@@ -13,8 +13,9 @@
 // covariate; the slope-model tests use them group by group.
 #pragma once
 
-#include "analyses/action_env.hpp"
 #include "analyses/scoring.hpp"
+#include "analyses/workspace.hpp"
+#include "platform/console.hpp"
 
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ struct CovariateModel {
     std::string line;
     double edf_red = 0;
 };
-CovariateModel apply_covariate_model(ActionEnv& env, double cchoice, double svalue, bool two_way);
+CovariateModel apply_covariate_model(const Workspace& ws, Console& console, double cchoice, double svalue, bool two_way);
 
 // SVALUE: the mean of the whole covariate list as loaded (not a number when
 // none is loaded; only model 1 runs without one).

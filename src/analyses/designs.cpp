@@ -27,16 +27,16 @@ void require_two_way_testable(Scorer& scorer, const GroupSums& cells, const Code
 
 }  // namespace
 
-Codes cells_of(ActionEnv& env, const Codes& g1, const Codes& g2) {
+Codes cells_of(Console& console, const Codes& g1, const Codes& g2) {
     CellCoder coder;
     Codes cells;
     coder.code(g1, g2, cells);
-    env.console().echo("ccount", coder.cells());
+    console.echo("ccount", coder.cells());
     return cells;
 }
 
-OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& codes, long long nperm,
-                          bool f_test, double md, double edf_red) {
+OneWayResult one_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd,
+                          const Codes& codes, long long nperm, bool f_test, double md, double edf_red) {
     require_shape_variation(tssd, table.specimens());
     Scorer scorer(table);
     const GroupSums observed = scorer.score(codes);
@@ -52,7 +52,7 @@ OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tss
     r.obsF = (r.expvar / k1) / (r.unexpvar / k2);
     const int nss = observed.specimens();
 
-    PermutationEngine engine(env);
+    PermutationEngine engine(options, &console);
     auto result = engine.run<ShuffleState>(
         nperm, {f_test ? r.obsF : r.expvar}, {Exceeds::Greater}, [&] { return std::make_unique<ShuffleState>(table); },
         [&](ShuffleState& s, long long, Rng& rng, double* stats) {
@@ -65,14 +65,14 @@ OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tss
         });
     r.exc = result.counts[0];
     r.exc_ge = result.counts_ge[0];
-    notice.tell(env);
+    r.notice = std::move(notice);
     return r;
 }
 
-TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
-                          long long nperm, bool own_shuffles) {
+TwoWayResult two_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd, const Codes& g1,
+                          const Codes& g2, long long nperm, bool own_shuffles) {
     require_shape_variation(tssd, table.specimens());
-    const Codes glistc = cells_of(env, g1, g2);
+    const Codes glistc = cells_of(console, g1, g2);
     Scorer scorer(table);
     SingleGroupNotice notice;
     TwoWayResult r;
@@ -97,7 +97,7 @@ TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tss
     // Statistics of a permutation: the shuffled cells, each variable alone,
     // and the models with the second or the first variable shuffled on its
     // own, both compared with the cell model.
-    PermutationEngine engine(env);
+    PermutationEngine engine(options, &console);
     auto result = engine.run<ShuffleState>(
         nperm, {r.expvar, r.expvar1, r.expvar2, r.expvar, r.expvar}, std::vector<Exceeds>(5, Exceeds::Greater),
         [&] { return std::make_unique<ShuffleState>(table); },
@@ -132,14 +132,14 @@ TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tss
     r.exc_g2_shuffled = result.counts[3];
     r.exc_g1_shuffled = result.counts[4];
     r.ge = result.counts_ge;
-    notice.tell(env);
+    r.notice = std::move(notice);
     return r;
 }
 
-TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
-                             long long nperm, double md, double edf_red) {
+TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd,
+                             const Codes& g1, const Codes& g2, long long nperm, double md, double edf_red) {
     require_shape_variation(tssd, table.specimens());
-    const Codes glistc = cells_of(env, g1, g2);
+    const Codes glistc = cells_of(console, g1, g2);
     Scorer scorer(table);
     SingleGroupNotice notice;
     const GroupSums cells = scorer.score(glistc);
@@ -165,7 +165,7 @@ TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double 
     r.FAB = (r.SSAB / r.dfAB) / (r.eSS / r.dfe);
 
     const double dfA = r.dfA, dfB = r.dfB, dfAB = r.dfAB, dfe = r.dfe;
-    PermutationEngine engine(env);
+    PermutationEngine engine(options, &console);
     auto result = engine.run<ShuffleState>(
         nperm, {r.FA, r.FB, r.FAB}, std::vector<Exceeds>(3, Exceeds::Greater),
         [&] { return std::make_unique<ShuffleState>(table); },
@@ -190,13 +190,13 @@ TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double 
     r.exc1 = result.counts[1];
     r.exc2 = result.counts[2];
     r.ge = result.counts_ge;
-    notice.tell(env);
+    r.notice = std::move(notice);
     return r;
 }
 
-NestedResult nested_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
-                         long long nperm, double md) {
-    const Codes glistc = cells_of(env, g1, g2);
+NestedResult nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd, const Codes& g1,
+                         const Codes& g2, long long nperm, double md) {
+    const Codes glistc = cells_of(console, g1, g2);
     require_shape_variation(tssd, table.specimens());
     Scorer scorer(table);
     SingleGroupNotice notice;
@@ -228,7 +228,7 @@ NestedResult nested_test(ActionEnv& env, const PreparedTable& table, double tssd
     r.Fasg = (r.SSasg / r.dfasg) / (r.eSS / r.dfe);
     const double dfA = r.dfA, dfsg = r.dfsg, dfasg = r.dfasg, dfe = r.dfe;
 
-    PermutationEngine engine(env);
+    PermutationEngine engine(options, &console);
     auto result = engine.run<ShuffleState>(
         nperm, {r.Fsg, r.FA, r.Fasg}, std::vector<Exceeds>(3, Exceeds::Greater),
         [&] { return std::make_unique<ShuffleState>(table); },
@@ -256,7 +256,7 @@ NestedResult nested_test(ActionEnv& env, const PreparedTable& table, double tssd
         });
     r.exc = result.counts;
     r.ge = result.counts_ge;
-    notice.tell(env);
+    r.notice = std::move(notice);
     return r;
 }
 

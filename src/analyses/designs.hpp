@@ -31,10 +31,11 @@ struct OneWayResult {
     int groups = 0;
     std::vector<int> ssize;
     long long exc = 0;
-    long long exc_ge = 0;  // permutations that reached the observed value, ties included
+    long long exc_ge = 0;      // permutations that reached the observed value, ties included
+    SingleGroupNotice notice;  // for the action to tell
 };
-OneWayResult one_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& codes, long long nperm,
-                          bool f_test, double md = 0, double edf_red = 0);
+OneWayResult one_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd,
+                          const Codes& codes, long long nperm, bool f_test, double md = 0, double edf_red = 0);
 
 // Two grouping variables: the cells, each variable alone, and the cell model
 // against the models in which one variable is shuffled on its own.  With
@@ -54,9 +55,10 @@ struct TwoWayResult {
     // second (exc_g1_shuffled), explained more than the observed cells.
     long long exc_g2_shuffled = 0, exc_g1_shuffled = 0;
     std::vector<long long> ge;  // the five counts with ties included, in the order above
+    SingleGroupNotice notice;   // for the action to tell
 };
-TwoWayResult two_way_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
-                          long long nperm, bool own_shuffles);
+TwoWayResult two_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd, const Codes& g1,
+                          const Codes& g2, long long nperm, bool own_shuffles);
 
 // The crossed two-way design as an analysis of variance with F ratios; both
 // variables are shuffled independently in every permutation.  The error
@@ -67,9 +69,10 @@ struct TwoWayFResult {
     double FA = 0, FB = 0, FAB = 0;
     long long exc = 0, exc1 = 0, exc2 = 0;
     std::vector<long long> ge;  // the three counts with ties included, in the order above
+    SingleGroupNotice notice;   // for the action to tell
 };
-TwoWayFResult two_way_f_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
-                             long long nperm, double md, double edf_red);
+TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd,
+                             const Codes& g1, const Codes& g2, long long nperm, double md, double edf_red);
 
 // The second grouping variable nested within the first, as an analysis of
 // variance with F ratios: main + nested together (the subgroups, i.e. the
@@ -81,9 +84,10 @@ struct NestedResult {
     double dfsg = 0, dfA = 0, dfasg = 0, dfe = 0;
     double Fsg = 0, FA = 0, Fasg = 0;
     std::vector<long long> exc, ge;  // the three counts, without and with ties, in the order above
+    SingleGroupNotice notice;        // for the action to tell after the test
 };
-NestedResult nested_test(ActionEnv& env, const PreparedTable& table, double tssd, const Codes& g1, const Codes& g2,
-                         long long nperm, double md);
+NestedResult nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd, const Codes& g1,
+                         const Codes& g2, long long nperm, double md);
 
 // The report of a two-way F test after its heading: the sums of squares,
 // then each effect's F ratio, degrees of freedom (times df_unit) and
@@ -97,6 +101,6 @@ std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, do
 void warn_error_df(ActionEnv& env, double dfe);
 
 // The cell code of two variables, echoing the number of cells.
-Codes cells_of(ActionEnv& env, const Codes& g1, const Codes& g2);
+Codes cells_of(Console& console, const Codes& g1, const Codes& g2);
 
 }  // namespace quillan

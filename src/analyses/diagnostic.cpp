@@ -23,7 +23,7 @@ void go_man(ActionEnv& env) {
             "The diagnostic run needs a group file of two columns: the cells of both grouping variables are scored.");
     require_groups(ws, 2);
     const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
-    const Codes glistc = cells_of(env, g1, g2);
+    const Codes glistc = cells_of(env.console(), g1, g2);
     // Cells are numbered 1, 2, ... in order of first occurrence.
     const int ncells = static_cast<int>(*std::max_element(glistc.begin(), glistc.end()));
     Matrix ccode(ncells, 3);
@@ -42,7 +42,7 @@ void go_man(ActionEnv& env) {
     const int nss = cells.specimens();
     const double expvar = tssd - cells.sum();
 
-    PermutationEngine engine(env);
+    PermutationEngine engine(env.options(), &env.console());
     auto result = engine.run<ShuffleState>(
         nperm, {expvar}, {Exceeds::Greater}, [&] { return std::make_unique<ShuffleState>(table); },
         [&](ShuffleState& s, long long, Rng& rng, double* stats) {

@@ -31,7 +31,8 @@ OneWayRun run_design(ActionEnv& env, bool f_test) {
     run.nperm = read_nperm(env);
     if (n > 1) throw Refused(kOneWayRefusal);
     const Codes codes = column_codes(require_groups(ws), 0);
-    run.r = one_way_test(env, table, run.tssd, codes, run.nperm, f_test, md);
+    run.r = one_way_test(env.options(), env.console(), table, run.tssd, codes, run.nperm, f_test, md);
+    run.r.notice.tell(env);
     return run;
 }
 

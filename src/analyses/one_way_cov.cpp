@@ -24,7 +24,7 @@ void run_one_cov(ActionEnv& env) {
     const PreparedTable table(*in.landmarks);
     const double tssd = table.total_ss();
     require_shape_variation(tssd, table.specimens());
-    PermutationEngine engine(env);
+    PermutationEngine engine(env.options(), &env.console());
     const SlopeModels y = test_slope_models(engine, env.console(), table.shapes(), groups, tssd, nperm);
 
     const double y1 = y.sstotal, y2 = y.explained_ss(), y3 = y.explained_ms();

@@ -16,13 +16,14 @@ void run_one_stand(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const double cchoice = env.cov_box_value();
     const double svalue = standardisation_value(ws);
-    const CovariateModel model = apply_covariate_model(env, cchoice, svalue, false);
+    const CovariateModel model = apply_covariate_model(ws, env.console(), cchoice, svalue, false);
     const PreparedTable data(require_landmarks(ws)), xdata(model.xdata);
     const StandardisationTotals totals = compare_totals(data, xdata);
     const long long nperm = read_nperm(env);
     env.require_one_way_list();
     const Codes codes = column_codes(require_groups(ws), 0);
-    const OneWayResult r = one_way_test(env, xdata, totals.tssd, codes, nperm, false);
+    const OneWayResult r = one_way_test(env.options(), env.console(), xdata, totals.tssd, codes, nperm, false);
+    r.notice.tell(env);
     record_standardisation(env, totals);
     record_one_way(env, r, totals.tssd, nperm);
 
@@ -42,7 +43,7 @@ void run_one_stand_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const double cchoice = env.cov_box_value();
     const double svalue = standardisation_value(ws);
-    const CovariateModel model = apply_covariate_model(env, cchoice, svalue, false);
+    const CovariateModel model = apply_covariate_model(ws, env.console(), cchoice, svalue, false);
     const PreparedTable xdata(model.xdata);
     const double tssd = xdata.total_ss();
     const long long nperm = read_nperm(env);
@@ -50,7 +51,8 @@ void run_one_stand_f(ActionEnv& env) {
     const Codes codes = column_codes(require_groups(ws), 0);
     const double md = static_cast<double>(ws.landmarks.rows()), nd = static_cast<double>(ws.landmarks.cols());
     const double df_unit = shape_df_per_unit(ws.landmarks.cols());
-    const OneWayResult r = one_way_test(env, xdata, tssd, codes, nperm, true, md, model.edf_red);
+    const OneWayResult r = one_way_test(env.options(), env.console(), xdata, tssd, codes, nperm, true, md, model.edf_red);
+    r.notice.tell(env);
     Console& console = env.console();
     console.echo("md", md);
     console.echo("nd", nd);

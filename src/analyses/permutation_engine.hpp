@@ -8,7 +8,8 @@
 // permutations.
 #pragma once
 
-#include "analyses/action_env.hpp"
+#include "analyses/run_options.hpp"
+#include "platform/console.hpp"
 #include "platform/random.hpp"
 
 #include <cstdint>
@@ -48,11 +49,10 @@ using PermutationBody = std::function<bool(State& state, long long index, Rng& r
 
 class PermutationEngine {
 public:
-    explicit PermutationEngine(ActionEnv& env);
-    // For computations run outside an action (operations called by name):
-    // only the seed, thread count and progress of `options` are used, and
-    // they must outlive the engine.
-    explicit PermutationEngine(const RunOptions& options);
+    // `options` must outlive the engine; its seed goes to options.seeds when
+    // that is set.  `console` (optional) hears when fewer worker threads
+    // could be started than asked for.
+    explicit PermutationEngine(const RunOptions& options, Console* console = nullptr);
 
     // The seed of this action's streams (drawn afresh when none was given).
     std::uint64_t seed() const { return seed_; }

@@ -173,30 +173,13 @@ struct RandomGroups {
     std::vector<double> z, zc, res;
 };
 
-}  // namespace
-
-SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const ShapeTable& table, const CovGroups& groups,
-                              double sstotal, long long nperm, SlopeEcho echo, StreamIds streams) {
-    const bool with_df = echo == SlopeEcho::WithDegreesOfFreedom;
-    if (groups.size() == 0) throw QuillanError("The slope models need at least one group of specimens.");
-    const GroupResiduals p = group_residuals(table, groups);
-    const std::size_t ngroups = groups.size(), ntot = p.ntot, m1 = p.m1;
-
-    SlopeModels y;
-    y.sstotal = sstotal;
-    y.ntot = static_cast<double>(ntot);
-    y.ngroups = static_cast<double>(ngroups);
-    y.df_per_unit = with_df ? shape_df_per_unit(table.width()) : 0.0;
-    y.nperm = nperm;
+// The covariate shuffled within each group (different slopes), then over
+// all specimens (common slope), from one stream per permutation.
+void count_shuffled_covariates(PermutationEngine& engine, const GroupResiduals& p, int stream, SlopeModels& y) {
+    const std::size_t ngroups = p.ng.size(), ntot = p.ntot, m1 = p.m1;
     const auto stride = static_cast<std::ptrdiff_t>(m1);
-    y.ssunexplain_ss = residual_ss(p.ztot.data(), ntot, p.totresid.data(), m1, stride);
-    y.ssunexplain_ms = 0.0;
-    for (double s : p.ssunexplain) y.ssunexplain_ms += s;
-
-    // The covariate shuffled within each group (different slopes), then over
-    // all specimens (common slope), from one stream per permutation.
     const auto slopes = engine.run<CovariateShuffle>(
-        nperm, {y.ssunexplain_ss, y.ssunexplain_ms}, {Exceeds::Less, Exceeds::Less},
+        y.nperm, {y.ssunexplain_ss, y.ssunexplain_ms}, {Exceeds::Less, Exceeds::Less},
         [&] {
             auto s = std::make_unique<CovariateShuffle>();
             s->perm.reserve(ntot);
@@ -218,26 +201,23 @@ SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const
             stats[1] = ms;
             return false;
         },
-        streams.at(0));
+        stream);
     y.exc_ss = slopes.counts[0];
     y.exc_ms = slopes.counts[1];
     y.exc_ss_ge = slopes.counts_ge[0];
     y.exc_ms_ge = slopes.counts_ge[1];
+}
 
-    console.echo("(sstotal-ssunexplain_ss)/ntot", y.explained_ss() / y.ntot);
-    console.echo("(sstotal-ssunexplain_ms)/ntot", y.explained_ms() / y.ntot);
-    console.echo("exc_ss", count(y.exc_ss));
-    console.echo("exc_ms", count(y.exc_ms));
-    console.echo("y", Value(row_values({y.explained_ss() / y.ntot, y.explained_ms() / y.ntot, y.explained_ss() / y.ssunexplain_ss,
-                                        y.explained_ms() / y.ssunexplain_ms, count(y.exc_ss), count(y.exc_ms), count(nperm)})));
-
-    // Random groups of the real groups' sizes, drawn from the pooled
-    // residuals with their covariate values; each group's covariate is
-    // centred again on its own mean.
+// Random groups of the real groups' sizes, drawn from the pooled residuals
+// with their covariate values; each group's covariate is centred again on
+// its own mean.
+void count_random_groups(PermutationEngine& engine, const GroupResiduals& p, int stream, SlopeModels& y) {
+    const std::size_t ngroups = p.ng.size(), ntot = p.ntot, m1 = p.m1;
+    const auto stride = static_cast<std::ptrdiff_t>(m1);
     std::size_t largest = 0;
     for (std::size_t n : p.ng) largest = std::max(largest, n);
     const auto random_groups = engine.run<RandomGroups>(
-        nperm, {y.ssunexplain_ms}, {Exceeds::Less},
+        y.nperm, {y.ssunexplain_ms}, {Exceeds::Less},
         [&] {
             auto s = std::make_unique<RandomGroups>();
             s->nlist.reserve(ntot);
@@ -268,10 +248,40 @@ SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const
             stats[0] = ms;
             return false;
         },
-        streams.at(1));
+        stream);
     y.cdraw_exc = random_groups.counts[0];
     y.cdraw_exc_ge = random_groups.counts_ge[0];
+}
 
+}  // namespace
+
+SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const ShapeTable& table, const CovGroups& groups,
+                              double sstotal, long long nperm, SlopeEcho echo, StreamIds streams) {
+    const bool with_df = echo == SlopeEcho::WithDegreesOfFreedom;
+    if (groups.size() == 0) throw QuillanError("The slope models need at least one group of specimens.");
+    const GroupResiduals p = group_residuals(table, groups);
+    const std::size_t ngroups = groups.size(), ntot = p.ntot, m1 = p.m1;
+
+    SlopeModels y;
+    y.sstotal = sstotal;
+    y.ntot = static_cast<double>(ntot);
+    y.ngroups = static_cast<double>(ngroups);
+    y.df_per_unit = with_df ? shape_df_per_unit(table.width()) : 0.0;
+    y.nperm = nperm;
+    const auto stride = static_cast<std::ptrdiff_t>(m1);
+    y.ssunexplain_ss = residual_ss(p.ztot.data(), ntot, p.totresid.data(), m1, stride);
+    y.ssunexplain_ms = 0.0;
+    for (double s : p.ssunexplain) y.ssunexplain_ms += s;
+
+    count_shuffled_covariates(engine, p, streams.at(0), y);
+    console.echo("(sstotal-ssunexplain_ss)/ntot", y.explained_ss() / y.ntot);
+    console.echo("(sstotal-ssunexplain_ms)/ntot", y.explained_ms() / y.ntot);
+    console.echo("exc_ss", count(y.exc_ss));
+    console.echo("exc_ms", count(y.exc_ms));
+    console.echo("y", Value(row_values({y.explained_ss() / y.ntot, y.explained_ms() / y.ntot, y.explained_ss() / y.ssunexplain_ss,
+                                        y.explained_ms() / y.ssunexplain_ms, count(y.exc_ss), count(y.exc_ms), count(nperm)})));
+
+    count_random_groups(engine, p, streams.at(1), y);
     console.echo("cdraw_exc", count(y.cdraw_exc));
     console.echo("sstotal", y.sstotal);
     console.echo("ssunexplain_ss", y.ssunexplain_ss);

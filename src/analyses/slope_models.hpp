@@ -40,6 +40,7 @@
 
 namespace quillan {
 
+class ActionEnv;
 class Console;
 class ShapeTable;
 

@@ -43,7 +43,7 @@ void test_covariate(ActionEnv& env) {
     const Matrix& data = *in.landmarks;
     const Codes& codes = in.codes;
     const CovGroups& loaded = in.groups;
-    PermutationEngine engine(env);
+    PermutationEngine engine(env.options(), &env.console());
     // The loops' streams, in the order that keeps seeded traces as they were:
     // the loaded covariate's models, the surrogate's order, its models.
     const StreamIds loaded_streams = engine.take_streams(kSlopeModelStreams);

@@ -27,7 +27,9 @@ void run_two_way(ActionEnv& env) {
     const double tssd = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const TwoWayResult r = two_way_test(env, table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, false);
+    const TwoWayResult r = two_way_test(env.options(), env.console(), table, tssd, column_codes(ws.groups, 0),
+                                        column_codes(ws.groups, 1), nperm, false);
+    r.notice.tell(env);
 
     std::string report =
         strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),

@@ -79,37 +79,13 @@ std::string single_variable_section(const std::string& stemp, const SingleVariab
     return strcat(pieces);
 }
 
-}  // namespace
-
-void run_two_cov(ActionEnv& env) {
-    const Workspace& ws = env.ws();
-    env.require_two_way_list(kRegressionRefusal);
-    const long long nperm = read_nperm(env);
-    const Matrix& data = require_landmarks(ws);
-    const Matrix& glist = require_groups(ws, 2);
-    const std::vector<double> clist = column_codes(require_covariate(ws), 0);
-    const Codes g1 = column_codes(glist, 0), g2 = column_codes(glist, 1);
-    const PreparedTable table(data);
-    const double tssd = table.total_ss();
-    require_shape_variation(tssd, table.specimens());
-    Console& console = env.console();
-    PermutationEngine engine(env);
-
-    // Every permutation loop of the action draws from its own streams, taken
-    // in the order the loops run.
-    const TwoGroupCov y = two_variable_slopes_test(engine, console, table.shapes(), g1, g2, clist, nperm, engine.take_streams());
-    console.echo("y", Value(y.result()));
-    const CombinedCode cells = cell_codes(g1, g2, &console);
-    const CovGroups cell_groups = cov_groups(cells.glistc, clist, [&cells](double c) { return cell_name(cells, c); });
-    const SlopeModels y2 = test_slope_models(engine, console, table.shapes(), cell_groups, tssd, nperm,
-                                             SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
-
-    // Section A: the cell models.  Both blocks print "p<" whatever the count.
+// Section A: the cell models.  Both blocks print "p<" whatever the count.
+std::string cell_models_section(const Workspace& ws, const SlopeModels& y2, double tssd, long long nperm) {
     const double e_ss = y2.explained_ss(), e_ms = y2.explained_ms();
     const char* const common_slope =
         "\\n\\nCovariate only (Common Slope model) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
         "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f";
-    std::string stemp = strcat({
+    return strcat({
         sprintf("\\nEstablishing the form of the dependence on the covariate\\nThe results of a 2-Way Covariate test using %i "
                 "permutations",
                 {nperm}),
@@ -131,11 +107,12 @@ void run_two_cov(ActionEnv& env) {
             "Model"),
         sprintf(kLine),
     });
+}
 
-    // Section B: the cell model against G1 with G2 randomised, and against
-    // G2 with G1 randomised.
-    stemp = strcat({
-        stemp,
+// Section B: the cell model against G1 with G2 randomised, and against G2
+// with G1 randomised.
+std::string random_term_section(const TwoGroupCov& y, long long nperm) {
+    return strcat({
         sprintf("\\n\\nResults of comparing both single interaction models with the 2 group interaction model"),
         probability_piece(y.exc1, nperm,
                           "\\n\\nThe G1 x G2 x z model explained more variance than the G1 x Random G2 x z model at permutation "
@@ -151,6 +128,44 @@ void run_two_cov(ActionEnv& env) {
                 "random term"),
         sprintf(kLine),
     });
+}
+
+void record_random_terms(ActionEnv& env, const TwoGroupCov& y, long long nperm) {
+    env.record()
+        .model("G1 x G2 x covariate against G1 x random G2 x covariate")
+        .test("unexplained SS", y.unexplained_cells, y.exc1, y.exc1_ge, nperm,
+              y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
+    env.record()
+        .model("G1 x G2 x covariate against random G1 x G2 x covariate")
+        .test("unexplained SS", y.unexplained_cells, y.exc2, y.exc2_ge, nperm,
+              y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
+}
+
+}  // namespace
+
+void run_two_cov(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    env.require_two_way_list(kRegressionRefusal);
+    const long long nperm = read_nperm(env);
+    const Matrix& data = require_landmarks(ws);
+    const Matrix& glist = require_groups(ws, 2);
+    const std::vector<double> clist = column_codes(require_covariate(ws), 0);
+    const Codes g1 = column_codes(glist, 0), g2 = column_codes(glist, 1);
+    const PreparedTable table(data);
+    const double tssd = table.total_ss();
+    require_shape_variation(tssd, table.specimens());
+    Console& console = env.console();
+    PermutationEngine engine(env.options(), &console);
+
+    // Every permutation loop of the action draws from its own streams, taken
+    // in the order the loops run.
+    const TwoGroupCov y = two_variable_slopes_test(engine, console, table.shapes(), g1, g2, clist, nperm, engine.take_streams());
+    console.echo("y", Value(y.result()));
+    const CombinedCode cells = cell_codes(g1, g2, &console);
+    const CovGroups cell_groups = cov_groups(cells.glistc, clist, [&cells](double c) { return cell_name(cells, c); });
+    const SlopeModels y2 = test_slope_models(engine, console, table.shapes(), cell_groups, tssd, nperm,
+                                             SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
+    std::string stemp = strcat({cell_models_section(ws, y2, tssd, nperm), random_term_section(y, nperm)});
 
     // Sections C and D: each variable alone.  The total is that of the same
     // table, so it is not computed again.
@@ -163,14 +178,7 @@ void run_two_cov(ActionEnv& env) {
                           SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
     stemp = single_variable_section(stemp, kSecondVariable, second, nperm);
     record_slope_models(env, "G1 x G2 cells", y2, nperm, true, true);
-    env.record()
-        .model("G1 x G2 x covariate against G1 x random G2 x covariate")
-        .test("unexplained SS", y.unexplained_cells, y.exc1, y.exc1_ge, nperm,
-              y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
-    env.record()
-        .model("G1 x G2 x covariate against random G1 x G2 x covariate")
-        .test("unexplained SS", y.unexplained_cells, y.exc2, y.exc2_ge, nperm,
-              y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
+    record_random_terms(env, y, nperm);
     record_slope_models(env, "G1", first, nperm, false);
     record_slope_models(env, "G2", second, nperm, false);
     env.set_report(stemp);

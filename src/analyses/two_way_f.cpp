@@ -20,8 +20,9 @@ void run_two_way_f(ActionEnv& env) {
     const double tssd = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const TwoWayFResult r =
-        two_way_f_test(env, table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md, 0);
+    const TwoWayFResult r = two_way_f_test(env.options(), env.console(), table, tssd, column_codes(ws.groups, 0),
+                                           column_codes(ws.groups, 1), nperm, md, 0);
+    r.notice.tell(env);
 
     record_two_way_f(env, r, tssd, df_unit, nperm);
     const std::string head =

@@ -48,7 +48,9 @@ void run_two_way_nest(ActionEnv& env) {
     const double tssd = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const NestedResult r = nested_test(env, table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md);
+    const NestedResult r =
+        nested_test(env.options(), env.console(), table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md);
+    r.notice.tell(env);
     record_nested(env, r, tssd, df_unit, nperm);
     env.set_report(nested_report(ws, r, tssd, df_unit, nperm));
 }

@@ -27,14 +27,16 @@ void run_two_stand(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const double cchoice = env.cov_box_value();
     const double svalue = standardisation_value(ws);
-    const CovariateModel model = apply_covariate_model(env, cchoice, svalue, true);
+    const CovariateModel model = apply_covariate_model(ws, env.console(), cchoice, svalue, true);
     env.require_two_way_list();
     const PreparedTable data(require_landmarks(ws)), xdata(model.xdata);
     const StandardisationTotals totals = compare_totals(data, xdata);
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
     const double tssd = totals.tssd;
-    const TwoWayResult r = two_way_test(env, xdata, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, true);
+    const TwoWayResult r = two_way_test(env.options(), env.console(), xdata, tssd, column_codes(ws.groups, 0),
+                                        column_codes(ws.groups, 1), nperm, true);
+    r.notice.tell(env);
 
     std::string report = strcat(
         {"In the Two Way Manova", sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
@@ -61,15 +63,16 @@ void run_two_stand_f(ActionEnv& env) {
     const double cchoice = env.cov_box_value();
     const double svalue = standardisation_value(ws);
     const double df_unit = shape_df_per_unit(ws.landmarks.cols());
-    const CovariateModel model = apply_covariate_model(env, cchoice, svalue, true);
+    const CovariateModel model = apply_covariate_model(ws, env.console(), cchoice, svalue, true);
     env.require_two_way_list();
     const PreparedTable xdata(model.xdata);
     const double tssd = xdata.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
     const double md = static_cast<double>(ws.landmarks.rows());
-    const TwoWayFResult r =
-        two_way_f_test(env, xdata, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md, model.edf_red);
+    const TwoWayFResult r = two_way_f_test(env.options(), env.console(), xdata, tssd, column_codes(ws.groups, 0),
+                                           column_codes(ws.groups, 1), nperm, md, model.edf_red);
+    r.notice.tell(env);
     warn_error_df(env, r.dfe);
     record_lost_df(env, model.edf_red * df_unit);
     record_two_way_f(env, r, tssd, df_unit, nperm);

@@ -36,6 +36,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 
 using namespace quillan;
@@ -200,47 +201,59 @@ std::string file_box_text(Gui& gui) {
     return v.is_text() ? v.text() : describe(v);
 }
 
-}  // namespace
-
-int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
-    CLI::App app{std::string(process.name) + ": landmark shape statistics without a window.\n\n" + process.about +
-                     "Runs one action of the desktop program on the files given.  The report goes to\n"
-                     "standard output (or to --out FILE, written as \"SaveOut\" writes it); for the load\n"
-                     "actions and Clear the file box is written instead.\n\n"
-                     "Exit status: 0 done, 1 the action failed, 2 refused (design or parameter), 64 usage,\n"
-                     "130 or 143 stopped by Ctrl-C (SIGINT) or SIGTERM.",
-                 process.name};
+// What the command line asks for.
+struct BatchRequest {
     std::string action, landmarks, groups, covariate, perm = kDefaultPermutations, out;
     int model = 1;
     std::string seed_text;
+    std::uint64_t seed = 0;  // from seed_text, when it is given
     int threads = 0;
-    app.set_version_flag("--version", std::string(process.name) + " " + version_text());
-    app.add_option("action", action, "Action name or alias (see the list below, or --list)");
-    app.add_option("--landmarks,-l", landmarks, "Landmark file: one specimen per line, x1 y1 ... xk yk and one more value");
-    app.add_option("--groups,-g", groups, "Group file: one or two columns of group codes");
-    app.add_option("--covariate,-c", covariate, "Covariate file: one value per specimen");
-    app.add_option("--perm,-p", perm, "Number of permutations (the text of the permutation box)")->capture_default_str();
-    app.add_option("--model,-m", model,
+    bool trace = false, quiet = false, progress_on = false, progress_off = false;
+    std::string log_file;
+    bool list = false, list_names = false;
+    BatchPlotRequest plots;
+    std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
+    io::ImportOptions import_options;
+};
+
+// The top of --help.
+std::string program_description(const BatchProcess& process) {
+    return std::string(process.name) + ": landmark shape statistics without a window.\n\n" + process.about +
+           "Runs one action of the desktop program on the files given.  The report goes to\n"
+           "standard output (or to --out FILE, written as \"SaveOut\" writes it); for the load\n"
+           "actions and Clear the file box is written instead.\n\n"
+           "Exit status: 0 done, 1 the action failed, 2 refused (design or parameter), 64 usage,\n"
+           "130 or 143 stopped by Ctrl-C (SIGINT) or SIGTERM.";
+}
+
+// The options of the run itself: the files, the boxes, the seed and threads,
+// and where the report, the trace and the progress bar go.
+void add_run_options(CLI::App& app, BatchRequest& r) {
+    app.add_option("action", r.action, "Action name or alias (see the list below, or --list)");
+    app.add_option("--landmarks,-l", r.landmarks, "Landmark file: one specimen per line, x1 y1 ... xk yk and one more value");
+    app.add_option("--groups,-g", r.groups, "Group file: one or two columns of group codes");
+    app.add_option("--covariate,-c", r.covariate, "Covariate file: one value per specimen");
+    app.add_option("--perm,-p", r.perm, "Number of permutations (the text of the permutation box)")->capture_default_str();
+    app.add_option("--model,-m", r.model,
                    "Covariate model 1-5: 1 none, 2 one slope for all, 3 within G1, 4 within G2, 5 within G1 x G2 cells")
         ->capture_default_str()
         ->check(CLI::Range(1, 5));
-    app.add_option("--seed,-s", seed_text,
+    app.add_option("--seed,-s", r.seed_text,
                    "Seed of the random permutations, a whole number from 0 to 18446744073709551615 (a seeded run is "
                    "reproducible on any number of threads)");
-    app.add_option("--threads,-t", threads, "Worker threads for the permutations (0: every core)")
+    app.add_option("--threads,-t", r.threads, "Worker threads for the permutations (0: every core)")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
-    app.add_option("--out,-o", out,
+    app.add_option("--out,-o", r.out,
                    "Save the results box to this file instead of writing it to standard output; \"-\" writes the saved form to "
                    "standard output.  Only a regular file is replaced (a device, pipe or socket is refused), through a symbolic "
                    "link to its target");
-    bool trace = false, quiet = false, progress_on = false, progress_off = false;
-    std::string log_file;
-    app.add_flag("--trace", trace, "Show the console trace (echoed values, status lines) on standard error");
-    app.add_option("--log", log_file, "Append the console trace to this file as it goes");
-    app.add_flag("--quiet,-q", quiet, "Show no warnings on standard error; errors and refusals always show");
-    app.add_flag("--progress", progress_on, "Draw a progress bar on standard error even when it is not a terminal");
-    app.add_flag("--no-progress", progress_off, "Never draw a progress bar (the default when standard error is not a terminal)");
+    app.add_flag("--trace", r.trace, "Show the console trace (echoed values, status lines) on standard error");
+    app.add_option("--log", r.log_file, "Append the console trace to this file as it goes");
+    app.add_flag("--quiet,-q", r.quiet, "Show no warnings on standard error; errors and refusals always show");
+    app.add_flag("--progress", r.progress_on, "Draw a progress bar on standard error even when it is not a terminal");
+    app.add_flag("--no-progress", r.progress_off,
+                 "Never draw a progress bar (the default when standard error is not a terminal)");
     app.footer(actions_help() +
                "\n"
                "Standard error carries what you must read: each message window's text on one line,\n"
@@ -251,58 +264,70 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
                "whose result it is. On a terminal a progress bar shows the permutations done.\n"
                "Ctrl-C or SIGTERM stops a run: nothing is written, exit status 130 or 143.");
     // Every action name and alias, one a line, for the shell's completion.
-    bool list = false, list_names = false;
-    app.add_flag("--list", list, "Print every action with its alias and what it does, and end");
-    app.add_flag("--list-names", list_names, "Print every action name and alias, one a line, and end")->group("");
-    BatchPlotRequest plots;
-    app.add_option("--plots", plots.folder,
+    app.add_flag("--list", r.list, "Print every action with its alias and what it does, and end");
+    app.add_flag("--list-names", r.list_names, "Print every action name and alias, one a line, and end")->group("");
+}
+
+// The options around the run: the pictures, the import of other formats and
+// the export of the numbers (see README, "Import" and "Export").
+void add_file_options(CLI::App& app, BatchRequest& r) {
+    app.add_option("--plots", r.plots.folder,
                    "Also draw the pictures of the action (superimposition, principal components, shape change,\n"
                    "permutation distributions) as SVG and PNG into this folder");
-    app.add_option("--links", plots.links_file, "Links file for the pictures' wireframe: two landmark numbers per line");
-    app.add_option("--plots-group-by", plots.group_by, "Colour the pictures by none, g1, g2 or cells")
+    app.add_option("--links", r.plots.links_file, "Links file for the pictures' wireframe: two landmark numbers per line");
+    app.add_option("--plots-group-by", r.plots.group_by, "Colour the pictures by none, g1, g2 or cells")
         ->capture_default_str()
         ->check(CLI::IsMember({"none", "g1", "g2", "cells"}));
-    // Import of other formats and export of the numbers (see README, "Import" and "Export").
-    std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
-    io::ImportOptions import_options;
-    app.add_option("file", convert_file, "For convert: the file to convert");
-    app.add_option("--import,-i", import_file,
+    app.add_option("file", r.convert_file, "For convert: the file to convert");
+    app.add_option("--import,-i", r.import_file,
                    "Import landmarks (and factors, covariate) from a TPS, NTS, CSV/TSV or plain x/y file before the loads");
-    app.add_option("--factor", import_options.factors, "Column of the imported file that is G1 (given again: G2)")
+    app.add_option("--factor", r.import_options.factors, "Column of the imported file that is G1 (given again: G2)")
         ->expected(1)
         ->take_all();
-    app.add_option("--covariate-column", import_options.covariate_column,
+    app.add_option("--covariate-column", r.import_options.covariate_column,
                    "Numeric column of the imported file that is the covariate");
-    app.add_option("--id-column", import_options.id_column,
+    app.add_option("--id-column", r.import_options.id_column,
                    "Column of the imported file (and of --factors) that holds the specimen IDs");
-    app.add_option("--factors", import_options.factor_table,
+    app.add_option("--factors", r.import_options.factor_table,
                    "Table (CSV or TSV with a header) of factors and covariates keyed by specimen ID");
-    app.add_option("--out-prefix", out_prefix,
+    app.add_option("--out-prefix", r.out_prefix,
                    "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
-    app.add_option("--json", json_out, "Write the numbers of the report and of the run to this JSON file");
-    app.add_option("--csv", csv_out, "Write the numbers of the report to this CSV file, one row per model or effect");
-    app.add_option("--export-specimens", specimens_out,
+    app.add_option("--json", r.json_out, "Write the numbers of the report and of the run to this JSON file");
+    app.add_option("--csv", r.csv_out, "Write the numbers of the report to this CSV file, one row per model or effect");
+    app.add_option("--export-specimens", r.specimens_out,
                    "Write one row per specimen: ID, groups, covariate, centroid size, aligned coordinates, Procrustes distance");
+}
+
+// Reads the command line into `r`; an exit status when the program ends here
+// (--help, --version or a usage error).
+std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess& process, BatchRequest& r) {
+    CLI::App app{program_description(process), process.name};
+    app.set_version_flag("--version", std::string(process.name) + " " + version_text());
+    add_run_options(app, r);
+    add_file_options(app, r);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : kUsage;
     }
-    // Messages about what is missing name this program's options.
-    set_control_words({"--landmarks (or --import)", "--groups (or --import with --factor)",
-                       "--covariate (or --import with --covariate-column)", "--perm gives"});
-    if (list) {
+    return std::nullopt;
+}
+
+// What is answered before any action: the lists of actions, a missing
+// action, a kernel this processor cannot run and too many factors.
+std::optional<int> check_before_action(const BatchRequest& r) {
+    if (r.list) {
         std::cout << actions_help();
         return kOk;
     }
-    if (list_names) {
+    if (r.list_names) {
         for (const auto& row : action_table()) std::cout << row.name << '\n';
         for (const auto& row : action_table()) std::cout << row.alias << '\n';
         std::cout << "convert\n";
         return kOk;
     }
-    if (action.empty()) {
+    if (r.action.empty()) {
         std::cerr << "quillan-batch: an action is required (see --help for the names)\n";
         return kUsage;
     }
@@ -315,54 +340,66 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
         return kFailed;
     }
 
-    if (import_options.factors.size() > 2) {
+    if (r.import_options.factors.size() > 2) {
         std::cerr << "quillan-batch: --factor is given once for G1 and once more for G2, not more\n";
         return kUsage;
     }
-    if (action == "convert") {
-        const std::string file = convert_file.empty() ? import_file : convert_file;
-        if (file.empty() || out_prefix.empty()) {
-            std::cerr << "quillan-batch: convert needs a FILE and --out-prefix NAME\n";
-            return kUsage;
-        }
-        StopSignals stop_signals;
-        try {
-            const io::ImportedData d = io::import_file(file, import_options);
-            if (trace)
-                for (const auto& n : d.notices) std::cerr << n << '\n';
-            if (!quiet)
-                for (const auto& w : d.warnings) std::cerr << message_line("Possible error", w) << '\n';
-            if (StopSignals::received()) {  // nothing is written after a stop
-                std::cerr << "quillan-batch: stopped\n";
-                return StopSignals::exit_status(StopSignals::received());
-            }
-            if (process.writes)
-                for (const auto& path : io::write_converted(d, out_prefix)) std::cout << path << '\n';
-        } catch (const QuillanError& e) {
-            std::cerr << "quillan-batch: " << e.what() << '\n';
-            return kFailed;
-        }
-        return kOk;
-    }
-    const std::optional<std::uint64_t> seed = parse_seed_text(seed_text);
-    if (!seed_text.empty() && !seed) {
-        std::cerr << "quillan-batch: --seed must be a whole number from 0 to 18446744073709551615, not \"" << seed_text << "\"\n";
+    return std::nullopt;
+}
+
+// convert FILE: an imported file written as quillan's tables.
+int run_convert(const BatchRequest& r, const BatchProcess& process) {
+    const std::string file = r.convert_file.empty() ? r.import_file : r.convert_file;
+    if (file.empty() || r.out_prefix.empty()) {
+        std::cerr << "quillan-batch: convert needs a FILE and --out-prefix NAME\n";
         return kUsage;
     }
+    StopSignals stop_signals;
+    try {
+        const io::ImportedData d = io::import_file(file, r.import_options);
+        if (r.trace)
+            for (const auto& n : d.notices) std::cerr << n << '\n';
+        if (!r.quiet)
+            for (const auto& w : d.warnings) std::cerr << message_line("Possible error", w) << '\n';
+        if (StopSignals::received()) {  // nothing is written after a stop
+            std::cerr << "quillan-batch: stopped\n";
+            return StopSignals::exit_status(StopSignals::received());
+        }
+        if (process.writes)
+            for (const auto& path : io::write_converted(d, r.out_prefix)) std::cout << path << '\n';
+    } catch (const QuillanError& e) {
+        std::cerr << "quillan-batch: " << e.what() << '\n';
+        return kFailed;
+    }
+    return kOk;
+}
 
-    const ActionRow* row = find_action_or_alias(action);
+// The seed, the action's name (an alias becomes the name) and the options
+// an action needs or cannot take.
+std::optional<int> check_action(BatchRequest& r) {
+    const std::optional<std::uint64_t> seed = parse_seed_text(r.seed_text);
+    if (!r.seed_text.empty() && !seed) {
+        std::cerr << "quillan-batch: --seed must be a whole number from 0 to 18446744073709551615, not \"" << r.seed_text
+                  << "\"\n";
+        return kUsage;
+    }
+    if (seed) r.seed = *seed;
+
+    const ActionRow* row = find_action_or_alias(r.action);
     if (!row) {
-        const std::string near = nearest_action(action);
-        std::cerr << "quillan-batch: unknown action \"" << action << "\""
+        const std::string near = nearest_action(r.action);
+        std::cerr << "quillan-batch: unknown action \"" << r.action << "\""
                   << (near.empty() ? std::string() : " (did you mean " + near + "?)") << "; see --list for the names\n";
         return kUsage;
     }
-    action = row->name;
-    if (!convert_file.empty()) {
+    r.action = row->name;
+    const std::string& action = r.action;
+    const std::string& out = r.out;
+    if (!r.convert_file.empty()) {
         std::cerr << "quillan-batch: only convert takes a file after the action; use --landmarks or --import\n";
         return kUsage;
     }
-    if (action == "Import" && import_file.empty()) {
+    if (action == "Import" && r.import_file.empty()) {
         std::cerr << "quillan-batch: import needs --import FILE\n";
         return kUsage;
     }
@@ -379,198 +416,294 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
         std::cerr << "quillan-batch: export-specimens needs --out FILE (or give --export-specimens FILE with another action)\n";
         return kUsage;
     }
+    return std::nullopt;
+}
 
-    // The console trace goes where it was asked to, and nowhere by default.
-    std::ofstream log;
-    if (!log_file.empty() && process.writes) {
-        log.open(log_file, std::ios::app);
+// Opens the log file the console trace is appended to, and refuses pictures
+// a build without Qt cannot draw.
+std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& process, std::ofstream& log) {
+    if (!r.log_file.empty() && process.writes) {
+        log.open(r.log_file, std::ios::app);
         if (!log) {
-            std::cerr << "quillan-batch: cannot open the log file " << log_file << '\n';
+            std::cerr << "quillan-batch: cannot open the log file " << r.log_file << '\n';
             return kUsage;
         }
     }
-    const bool trace_to_stderr = trace || row->trace_is_result;
-    TeeBuf both(std::cerr.rdbuf(), log.rdbuf());
-    std::ostream trace_stream(trace_to_stderr && log.is_open() ? static_cast<std::streambuf*>(&both)
-                              : trace_to_stderr                ? std::cerr.rdbuf()
-                              : log.is_open()                  ? log.rdbuf()
-                                                               : nullptr);
-
-    std::optional<ProgressBar> bar;
-    if (process.writes && !progress_off && (progress_on || isatty(STDERR_FILENO))) bar.emplace(std::cerr, action);
-
-    if (!plots.folder.empty() && !batch_pictures_available()) {
+    if (!r.plots.folder.empty() && !batch_pictures_available()) {
         std::cerr << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
         return kUsage;
     }
+    return std::nullopt;
+}
 
-    MemoryGui gui;
-    build_memory_window(gui);
-    std::set<std::string> shown;  // message texts already on standard error
-    gui.on_message([&](const MemoryGui::Message& m) {
-        if (quiet) return;
-        if (bar) bar->erase();
+// Where the console trace goes: where it was asked to, and nowhere by default.
+std::streambuf* trace_buffer(bool to_stderr, std::ofstream& log, TeeBuf& both) {
+    return to_stderr && log.is_open() ? static_cast<std::streambuf*>(&both)
+           : to_stderr                ? std::cerr.rdbuf()
+           : log.is_open()            ? log.rdbuf()
+                                      : nullptr;
+}
+
+// One run of a checked request: the window in memory with its shell, the
+// loads, the action, and what it writes.
+class BatchRun {
+public:
+    BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log);
+
+    // Imports and loads the files and fills the boxes; an exit status when
+    // the run ends there.
+    std::optional<int> load();
+    // Runs the action and writes its results; the exit status.
+    int run_and_write();
+
+private:
+    int stopped();
+    bool stopped_by_team() const { return process_.team && process_.team->over(); }
+    int fail(Outcome o);
+    bool draw();
+    int exports();
+    bool writer_goes_on();
+    int not_writing() const { return stopped_by_team() ? kFailed : kOk; }
+    std::optional<int> check_same_data();
+    int write_loaded();
+    int save_out();
+    int export_specimens();
+    int run_analysis();
+    int write_report();
+
+    const BatchRequest& r_;
+    const BatchProcess& process_;
+    TeeBuf both_;
+    std::ostream trace_stream_;
+    std::optional<ProgressBar> bar_;
+    MemoryGui gui_;
+    std::set<std::string> shown_;  // message texts already on standard error
+    Console console_;
+    Shell shell_;
+    DistributionLog distributions_;
+    StopSignals stop_signals_;
+};
+
+BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log)
+    : r_(request),
+      process_(process),
+      both_(std::cerr.rdbuf(), log.rdbuf()),
+      trace_stream_(trace_buffer(request.trace || find_action(request.action)->trace_is_result, log, both_)),
+      console_(trace_stream_),
+      shell_(gui_, console_) {
+    if (process.writes && !r_.progress_off && (r_.progress_on || isatty(STDERR_FILENO))) bar_.emplace(std::cerr, r_.action);
+    build_memory_window(gui_);
+    gui_.on_message([this](const MemoryGui::Message& m) {
+        if (r_.quiet) return;
+        if (bar_) bar_->erase();
         std::cerr << message_line(m.title, m.text) << '\n';
-        shown.insert(m.text);
+        shown_.insert(m.text);
     });
-    Console console(trace_stream);
-    Shell shell(gui, console);
-    if (seed) shell.options().seed = *seed;
-    shell.options().threads = threads > 0 ? threads : process.default_threads;
-    shell.options().team = process.team;
-    DistributionLog distributions;
-    if (!plots.folder.empty()) shell.options().recorder = &distributions;
-    auto draw = [&]() {
-        if (plots.folder.empty()) return true;
-        try {
-            write_batch_plots(shell.workspace(), distributions, plots, quiet ? trace_stream : std::cerr, trace_stream);
-            return true;
-        } catch (const std::exception& e) {
-            std::cerr << "quillan-batch: " << e.what() << '\n';
-            return false;
-        }
-    };
-    StopSignals stop_signals;
-    shell.options().progress = [&](long long done, long long total) {
+    if (!r_.seed_text.empty()) shell_.options().seed = r_.seed;
+    shell_.options().threads = r_.threads > 0 ? r_.threads : process.default_threads;
+    shell_.options().team = process.team;
+    if (!r_.plots.folder.empty()) shell_.options().recorder = &distributions_;
+    shell_.options().progress = [this](long long done, long long total) {
         if (StopSignals::received()) return false;
-        if (bar) bar->update(done, total);
+        if (bar_) bar_->update(done, total);
         return true;
     };
+}
 
-    auto stopped = [&] {
-        if (bar) bar->erase();
-        std::cerr << "quillan-batch: stopped\n";
-        return StopSignals::exit_status(StopSignals::received());
+int BatchRun::stopped() {
+    if (bar_) bar_->erase();
+    std::cerr << "quillan-batch: stopped\n";
+    return StopSignals::exit_status(StopSignals::received());
+}
+
+// A run ended because another process of the team failed says nothing of its
+// own (that process says why); one ended because another was stopped says so.
+int BatchRun::fail(Outcome o) {
+    if (StopSignals::received()) return stopped();
+    if (stopped_by_team()) {
+        if (process_.team->meet({}).status != 0) return kFailed;
+        if (bar_) bar_->erase();
+        std::cerr << "quillan-batch: stopped (another process was stopped)\n";
+        return StopSignals::exit_status(SIGTERM);
+    }
+    if (bar_) bar_->erase();
+    const std::string& text = shell_.last_message();
+    // A refusal or error shown as a message window is on standard error
+    // already (unless --quiet held it back); anything else is said here.
+    if (text.empty()) std::cerr << "quillan-batch: the action did not complete\n";
+    else if (!shown_.count(text)) std::cerr << message_line("", text) << '\n';
+    return o == Outcome::Refused || o == Outcome::Cancelled ? kRefused : kFailed;
+}
+
+bool BatchRun::draw() {
+    if (r_.plots.folder.empty()) return true;
+    try {
+        write_batch_plots(shell_.workspace(), distributions_, r_.plots, r_.quiet ? trace_stream_ : std::cerr, trace_stream_);
+        return true;
+    } catch (const std::exception& e) {
+        std::cerr << "quillan-batch: " << e.what() << '\n';
+        return false;
+    }
+}
+
+// The exports that follow the action; a failed one fails the run, and none is
+// written after a stop.
+int BatchRun::exports() {
+    const std::pair<const std::string*, std::function<void(const std::string&)>> writes[] = {
+        {&r_.json_out, [&](const std::string& path) { shell_.write_results(path, false); }},
+        {&r_.csv_out, [&](const std::string& path) { shell_.write_results(path, true); }},
+        {&r_.specimens_out, [&](const std::string& path) { shell_.write_specimens(path); }},
     };
-    // A run ended because another process of the team failed says nothing
-    // of its own (that process says why); one ended because another was
-    // stopped says so.
-    const auto stopped_by_team = [&] { return process.team && process.team->over(); };
-    auto fail = [&](Outcome o) {
+    for (const auto& [path, write] : writes) {
+        if (path->empty()) continue;
         if (StopSignals::received()) return stopped();
-        if (stopped_by_team()) {
-            if (process.team->meet({}).status != 0) return kFailed;
-            if (bar) bar->erase();
-            std::cerr << "quillan-batch: stopped (another process was stopped)\n";
-            return StopSignals::exit_status(SIGTERM);
+        try {
+            write(*path);
+        } catch (const QuillanError& e) {
+            std::cerr << "quillan-batch: " << e.what() << '\n';
+            return kFailed;
         }
-        if (bar) bar->erase();
-        const std::string& text = shell.last_message();
-        // A refusal or error shown as a message window is on standard error
-        // already (unless --quiet held it back); anything else is said here.
-        if (text.empty()) std::cerr << "quillan-batch: the action did not complete\n";
-        else if (!shown.count(text)) std::cerr << message_line("", text) << '\n';
-        return o == Outcome::Refused || o == Outcome::Cancelled ? kRefused : kFailed;
-    };
+    }
+    return kOk;
+}
+
+// A team's processes agree that every one of them got this far before
+// anything is written, and only the writer writes.
+bool BatchRun::writer_goes_on() {
+    if (process_.team && process_.team->meet({}).over()) return false;
+    return process_.writes;
+}
+
+std::optional<int> BatchRun::load() {
     // An imported file first, so that --groups and --covariate can replace its tables.
-    if (!import_file.empty()) {
-        shell.import_options() = import_options;
-        gui.queue_open_answer(split_path(import_file));
-        Outcome o = shell.quillan_action("Import");
+    if (!r_.import_file.empty()) {
+        shell_.import_options() = r_.import_options;
+        gui_.queue_open_answer(split_path(r_.import_file));
+        Outcome o = shell_.quillan_action("Import");
         if (o != Outcome::Done) return fail(o);
     }
     // Load the files with the real load actions.
     const std::pair<const std::string*, const char*> loads[] = {
-        {&landmarks, "Load"}, {&groups, "LoadGlist"}, {&covariate, "LoadClist"}};
+        {&r_.landmarks, "Load"}, {&r_.groups, "LoadGlist"}, {&r_.covariate, "LoadClist"}};
     for (const auto& [file, load_action] : loads) {
         if (file->empty()) continue;
-        gui.queue_open_answer(split_path(*file));
-        Outcome o = shell.quillan_action(load_action);
+        gui_.queue_open_answer(split_path(*file));
+        Outcome o = shell_.quillan_action(load_action);
         if (o != Outcome::Done) return fail(o);
     }
-    // The processes of a team must have read the same data: a machine with
-    // an older copy of a file would mix two data sets into one report.
-    if (process.team) {
-        TeamWord word;
-        word.data = data_fingerprint(shell.workspace());
-        const TeamAnswer answer = process.team->meet(word);
-        if (answer.over()) return kFailed;
-        if (!answer.same_data) {
-            std::cerr << "quillan-batch: the processes did not read the same data (a file differs from one machine to "
-                         "another); nothing was run\n";
-            return kFailed;
-        }
-    }
-    gui.set(gui.findobj_tag(kPermBox).front(), "String", Value(perm));
-    gui.set(gui.findobj_tag(kCovBox).front(), "Value", Value(static_cast<double>(model)));
+    if (const auto status = check_same_data()) return status;
+    gui_.set(gui_.findobj_tag(kPermBox).front(), "String", Value(r_.perm));
+    gui_.set(gui_.findobj_tag(kCovBox).front(), "Value", Value(static_cast<double>(r_.model)));
+    return std::nullopt;
+}
 
-    // The exports that follow the action; a failed one fails the run, and
-    // none is written after a stop.
-    auto exports = [&]() {
-        const std::pair<const std::string*, std::function<void(const std::string&)>> writes[] = {
-            {&json_out, [&](const std::string& path) { shell.write_results(path, false); }},
-            {&csv_out, [&](const std::string& path) { shell.write_results(path, true); }},
-            {&specimens_out, [&](const std::string& path) { shell.write_specimens(path); }},
-        };
-        for (const auto& [path, write] : writes) {
-            if (path->empty()) continue;
-            if (StopSignals::received()) return stopped();
-            try {
-                write(*path);
-            } catch (const QuillanError& e) {
-                std::cerr << "quillan-batch: " << e.what() << '\n';
-                return kFailed;
-            }
-        }
-        return kOk;
-    };
-    // A team's processes agree that every one of them got this far before
-    // anything is written, and only the writer writes.
-    const auto writer_goes_on = [&] {
-        if (process.team && process.team->meet({}).over()) return false;
-        return process.writes;
-    };
-    const auto not_writing = [&] { return stopped_by_team() ? kFailed : kOk; };
-    // The load actions ran above, on the files their options named.
-    const bool load_action = row->file_option != nullptr;
-    if (load_action) {
-        if (!writer_goes_on()) return not_writing();
-        std::cout << file_box_text(gui) << '\n' << std::flush;
-        if (const int e = exports(); e != kOk) return e;
-        return draw() ? kOk : kFailed;
+// The processes of a team must have read the same data: a machine with an
+// older copy of a file would mix two data sets into one report.
+std::optional<int> BatchRun::check_same_data() {
+    if (!process_.team) return std::nullopt;
+    TeamWord word;
+    word.data = data_fingerprint(shell_.workspace());
+    const TeamAnswer answer = process_.team->meet(word);
+    if (answer.over()) return kFailed;
+    if (!answer.same_data) {
+        std::cerr << "quillan-batch: the processes did not read the same data (a file differs from one machine to "
+                     "another); nothing was run\n";
+        return kFailed;
     }
-    if (action == "SaveOut" && out.empty()) {
+    return std::nullopt;
+}
+
+int BatchRun::run_and_write() {
+    const std::string& action = r_.action;
+    // The load actions ran already, on the files their options named.
+    if (find_action(action)->file_option != nullptr) return write_loaded();
+    if (action == "SaveOut") return save_out();
+    if (action == "ExportSpecimens") return export_specimens();
+    return run_analysis();
+}
+
+// A load action's result is the file box.
+int BatchRun::write_loaded() {
+    if (!writer_goes_on()) return not_writing();
+    std::cout << file_box_text(gui_) << '\n' << std::flush;
+    if (const int e = exports(); e != kOk) return e;
+    return draw() ? kOk : kFailed;
+}
+
+int BatchRun::save_out() {
+    if (r_.out.empty()) {
         std::cerr << "quillan-batch: SaveOut needs --out FILE\n";
         return kUsage;
     }
-    if (action == "SaveOut" && !writer_goes_on()) return not_writing();
-    if (action == "SaveOut" && out == "-") return write_out(saved_text(gui));
-    if (action == "SaveOut") {
-        if (StopSignals::received()) return stopped();
-        gui.queue_save_answer(split_path(out));
-        Outcome o = shell.quillan_action("SaveOut");
-        return o == Outcome::Done ? kOk : fail(o);
-    }
-    if (action == "ExportSpecimens") {
-        if (!writer_goes_on()) return not_writing();
-        if (StopSignals::received()) return stopped();
-        gui.queue_save_answer(split_path(out));
-        Outcome o = shell.quillan_action(action);
-        if (o != Outcome::Done) return fail(o);
-        return exports();
-    }
-    distributions.start(action);
-    Outcome o = shell.quillan_action(action);
-    if (bar) bar->erase();
+    if (!writer_goes_on()) return not_writing();
+    if (r_.out == "-") return write_out(saved_text(gui_));
+    if (StopSignals::received()) return stopped();
+    gui_.queue_save_answer(split_path(r_.out));
+    Outcome o = shell_.quillan_action("SaveOut");
+    return o == Outcome::Done ? kOk : fail(o);
+}
+
+int BatchRun::export_specimens() {
+    if (!writer_goes_on()) return not_writing();
+    if (StopSignals::received()) return stopped();
+    gui_.queue_save_answer(split_path(r_.out));
+    Outcome o = shell_.quillan_action(r_.action);
+    if (o != Outcome::Done) return fail(o);
+    return exports();
+}
+
+// An analysis, Clear or a console-only action: the action, then its report,
+// the exports and the pictures.
+int BatchRun::run_analysis() {
+    distributions_.start(r_.action);
+    Outcome o = shell_.quillan_action(r_.action);
+    if (bar_) bar_->erase();
     if (o != Outcome::Done && o != Outcome::Reported) return fail(o);
     if (StopSignals::received()) return stopped();  // nothing is written after a stop
     if (!writer_goes_on()) return not_writing();
-    if (action == "Clear") {
-        std::cout << file_box_text(gui) << '\n';
+    if (r_.action == "Clear") {
+        std::cout << file_box_text(gui_) << '\n';
         return kOk;
     }
     if (o == Outcome::Reported) {  // console-only actions have nothing to write
-        if (out == "-") {
-            if (write_out(saved_text(gui)) != kOk) return kFailed;
-        } else if (!out.empty()) {
-            gui.queue_save_answer(split_path(out));
-            Outcome s = shell.quillan_action("SaveOut");
-            if (s != Outcome::Done) return fail(s);
-        } else if (write_out(results_text(gui)) != kOk) {
-            return kFailed;
-        }
+        if (const int e = write_report(); e != kOk) return e;
     }
     if (const int e = exports(); e != kOk) return e;
     // The pictures come last, so one that cannot be written costs no report.
     return draw() ? kOk : kFailed;
+}
+
+// The report: to --out FILE as "SaveOut" saves it, its saved form to standard
+// output with --out -, or the results box to standard output.
+int BatchRun::write_report() {
+    if (r_.out == "-") {
+        if (write_out(saved_text(gui_)) != kOk) return kFailed;
+    } else if (!r_.out.empty()) {
+        gui_.queue_save_answer(split_path(r_.out));
+        Outcome s = shell_.quillan_action("SaveOut");
+        if (s != Outcome::Done) return fail(s);
+    } else if (write_out(results_text(gui_)) != kOk) {
+        return kFailed;
+    }
+    return kOk;
+}
+
+}  // namespace
+
+// The steps of a run: parse the command line, check it, load the files, run
+// the action and write its results.
+int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
+    BatchRequest request;
+    if (const auto status = parse_command_line(argc, argv, process, request)) return *status;
+    // Messages about what is missing name this program's options.
+    set_control_words({"--landmarks (or --import)", "--groups (or --import with --factor)",
+                       "--covariate (or --import with --covariate-column)", "--perm gives"});
+    if (const auto status = check_before_action(request)) return *status;
+    if (request.action == "convert") return run_convert(request, process);
+    if (const auto status = check_action(request)) return *status;
+    std::ofstream log;
+    if (const auto status = open_outputs(request, process, log)) return *status;
+    BatchRun run(request, process, log);
+    if (const auto status = run.load()) return *status;
+    return run.run_and_write();
 }

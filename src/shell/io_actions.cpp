@@ -245,7 +245,7 @@ void Shell::write_specimens(const std::string& path) {
     WindowActionEnv env(ws_, gui_, console_, options_);
     const double choice = env.cov_box_value();
     if (choice != 1) {
-        model = apply_covariate_model(env, choice, standardisation_value(ws_), ws_.groups.cols() > 1);
+        model = apply_covariate_model(ws_, console_, choice, standardisation_value(ws_), ws_.groups.cols() > 1);
         e.standardised = &model->xdata;
         e.covariate_model = static_cast<int>(choice);
     }

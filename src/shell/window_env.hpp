@@ -23,7 +23,9 @@ Handle find_control(Gui& gui, const char* tag);
 class WindowActionEnv final : public ActionEnv {
 public:
     WindowActionEnv(const Workspace& ws, Gui& gui, Console& console, const RunOptions& options)
-        : ws_(ws), gui_(gui), console_(console), options_(options) {}
+        : ws_(ws), gui_(gui), console_(console), options_(options) {
+        options_.seeds = &record().run.seeds;
+    }
 
     const Workspace& ws() const override { return ws_; }
     Console& console() override { return console_; }
@@ -43,7 +45,7 @@ private:
     const Workspace& ws_;
     Gui& gui_;
     Console& console_;
-    const RunOptions& options_;
+    RunOptions options_;  // the shell's, noting the seeds in this action's record
     bool reported_ = false;
 };
 

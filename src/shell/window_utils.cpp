@@ -139,29 +139,68 @@ Handle openfig(Gui& gui, const std::string& filename, const std::string& policy)
     return fig;
 }
 
-void movegui(Gui& gui, const std::vector<Value>& args) {
-    if (args.size() > 3) throw QuillanError(too_many_inputs_text("movegui", 1, 3));
+namespace {
+
+// What movegui was asked: the window (when named) and where it goes, a named
+// position or a corner.
+struct MoveRequest {
     std::optional<Handle> fig;
     std::string position = "onscreen";
     std::optional<std::array<double, 2>> corner;
+};
+
+MoveRequest read_move_args(Gui& gui, const std::vector<Value>& args) {
+    if (args.size() > 3) throw QuillanError(too_many_inputs_text("movegui", 1, 3));
+    MoveRequest m;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const Value& a = args[i];
         if (auto h = single_handle(gui, a)) {
-            fig = get_parent_fig(gui, *h);
-            if (!fig) throw QuillanError(kNeedFigureHandle);
+            m.fig = get_parent_fig(gui, *h);
+            if (!m.fig) throw QuillanError(kNeedFigureHandle);
         } else if (a.is_text()) {
             if (!is_position_name(a.text())) throw QuillanError(kBadPosition);
-            position = a.text();
-            corner.reset();
+            m.position = a.text();
+            m.corner.reset();
         } else if (a.is_matrix() && a.matrix().size() == 2) {
             const auto e = elements(a.matrix());
-            corner = std::array<double, 2>{e[0], e[1]};
+            m.corner = std::array<double, 2>{e[0], e[1]};
         } else if (i == 1 && gui.gcbo()) {
             // The event data a control hands to its callback: not ours.
         } else {
             throw QuillanError(kBadMoveInput);
         }
     }
+    return m;
+}
+
+// The lower left corner of a window fw x fh, whose outer rectangle is now
+// `outer`, on a screen sw x sh: a corner given (negative values count from
+// the right or top), a named position, or the nearest place on screen.
+std::array<double, 2> move_target(const MoveRequest& m, const std::array<double, 4>& outer, double sw, double sh, double fw,
+                                  double fh) {
+    const std::string& position = m.position;
+    if (m.corner) {
+        const auto& corner = *m.corner;
+        return {corner[0] < 0 ? sw - fw + corner[0] : corner[0], corner[1] < 0 ? sh - fh + corner[1] : corner[1]};
+    }
+    if (position == "north") return {(sw - fw) / 2, sh - fh};
+    if (position == "south") return {(sw - fw) / 2, 0};
+    if (position == "east") return {sw - fw, (sh - fh) / 2};
+    if (position == "west") return {0, (sh - fh) / 2};
+    if (position == "northeast") return {sw - fw, sh - fh};
+    if (position == "southeast") return {sw - fw, 0};
+    if (position == "northwest") return {0, sh - fh};
+    if (position == "southwest") return {0, 0};
+    if (position == "center") return {(sw - fw) / 2, (sh - fh) / 2};
+    // onscreen
+    return {std::min(std::max(outer[0], 0.0), sw - fw), std::min(std::max(outer[1], 0.0), sh - fh)};
+}
+
+}  // namespace
+
+void movegui(Gui& gui, const std::vector<Value>& args) {
+    const MoveRequest m = read_move_args(gui, args);
+    std::optional<Handle> fig = m.fig;
     if (!fig) fig = gui.gcbf();
     if (!fig) fig = gui.gcf();
     if (!fig) throw QuillanError(kNeedFigureHandle);
@@ -180,41 +219,7 @@ void movegui(Gui& gui, const std::vector<Value>& args) {
 
     const double sw = screen[2], sh = screen[3];
     double fw = std::min(outer[2], sw), fh = std::min(outer[3], sh);
-    double x = 0, y = 0;
-    if (corner) {
-        x = (*corner)[0] < 0 ? sw - fw + (*corner)[0] : (*corner)[0];
-        y = (*corner)[1] < 0 ? sh - fh + (*corner)[1] : (*corner)[1];
-    } else if (position == "north") {
-        x = (sw - fw) / 2;
-        y = sh - fh;
-    } else if (position == "south") {
-        x = (sw - fw) / 2;
-        y = 0;
-    } else if (position == "east") {
-        x = sw - fw;
-        y = (sh - fh) / 2;
-    } else if (position == "west") {
-        x = 0;
-        y = (sh - fh) / 2;
-    } else if (position == "northeast") {
-        x = sw - fw;
-        y = sh - fh;
-    } else if (position == "southeast") {
-        x = sw - fw;
-        y = 0;
-    } else if (position == "northwest") {
-        x = 0;
-        y = sh - fh;
-    } else if (position == "southwest") {
-        x = 0;
-        y = 0;
-    } else if (position == "center") {
-        x = (sw - fw) / 2;
-        y = (sh - fh) / 2;
-    } else {  // onscreen
-        x = std::min(std::max(outer[0], 0.0), sw - fw);
-        y = std::min(std::max(outer[1], 0.0), sh - fh);
-    }
+    const auto [x, y] = move_target(m, outer, sw, sh, fw, fh);
     if (inner[2] > outer[2] && inner[3] > outer[3]) {
         fw += 6;
         fh += 24;

@@ -1,5 +1,6 @@
 // The permutation engine: reproducible on any number of threads with a seed,
 // fresh without one, strict exceedance, cancellation and errors from workers.
+// The engine needs only run options and a console, no window.
 #include "analyses/common.hpp"
 #include "analyses/permutation_engine.hpp"
 #include "support/fixtures.hpp"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <sstream>
 
 using namespace quillan;
 using namespace quillan::test;
@@ -20,8 +22,8 @@ struct WithinGroupsScratch {
 
 // A statistic of a random permutation of 10 items: the position of item 0,
 // and the number of fixed points.
-PermutationResult run_fake(ActionEnv& env, long long nperm, bool keep = false) {
-    PermutationEngine engine(env);
+PermutationResult run_fake(const RunOptions& options, long long nperm, bool keep = false) {
+    PermutationEngine engine(options);
     return engine.run<WithinGroupsScratch>(
         nperm, {4.0, 1.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<WithinGroupsScratch>(); },
         [](WithinGroupsScratch& s, long long, Rng& rng, double* stats) {
@@ -40,15 +42,14 @@ PermutationResult run_fake(ActionEnv& env, long long nperm, bool keep = false) {
 }  // namespace
 
 TEST(PermutationEngine, SeededRunsAgreeOnAnyNumberOfThreads) {
-    Harness h;
-    h.shell.options().seed = 12345;
-    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
-    h.shell.options().threads = 1;
-    auto one = run_fake(env, 2000, true);
-    h.shell.options().threads = 2;
-    auto two = run_fake(env, 2000, true);
-    h.shell.options().threads = 7;
-    auto seven = run_fake(env, 2000, true);
+    RunOptions options;
+    options.seed = 12345;
+    options.threads = 1;
+    auto one = run_fake(options, 2000, true);
+    options.threads = 2;
+    auto two = run_fake(options, 2000, true);
+    options.threads = 7;
+    auto seven = run_fake(options, 2000, true);
     EXPECT_EQ(one.counts, two.counts);
     EXPECT_EQ(one.counts, seven.counts);
     EXPECT_EQ(one.values, seven.values);
@@ -58,16 +59,32 @@ TEST(PermutationEngine, SeededRunsAgreeOnAnyNumberOfThreads) {
 }
 
 TEST(PermutationEngine, UnseededRunsDrawAfresh) {
-    Harness h;
-    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
-    auto a = run_fake(env, 500, true), b = run_fake(env, 500, true);
+    const RunOptions options;
+    auto a = run_fake(options, 500, true), b = run_fake(options, 500, true);
     EXPECT_NE(a.values, b.values);
 }
 
+// Each engine notes the seed it uses where the options say (an action's
+// record), the given one or a fresh one, in the order the engines start.
+TEST(PermutationEngine, NotesItsSeedForTheRecord) {
+    std::vector<std::uint64_t> seeds;
+    RunOptions options;
+    options.seeds = &seeds;
+    options.seed = 77;
+    PermutationEngine seeded(options);
+    options.seed.reset();
+    PermutationEngine fresh(options);
+    ASSERT_EQ(seeds.size(), 2u);
+    EXPECT_EQ(seeds[0], 77u);
+    EXPECT_EQ(seeds[1], fresh.seed());
+    EXPECT_EQ(seeded.seed(), 77u);
+}
+
 TEST(PermutationEngine, EqualValuesNeverCount) {
-    Harness h;
-    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
-    PermutationEngine engine(env);
+    const RunOptions options;
+    std::ostringstream trace;
+    Console console(trace);
+    PermutationEngine engine(options, &console);
     auto r = engine.run<WithinGroupsScratch>(
         300, {2.0, 2.0}, {Exceeds::Greater, Exceeds::Less}, [] { return std::make_unique<WithinGroupsScratch>(); },
         [](WithinGroupsScratch&, long long, Rng&, double* stats) {
@@ -78,14 +95,15 @@ TEST(PermutationEngine, EqualValuesNeverCount) {
 }
 
 TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
-    Harness h;
+    RunOptions options;
     std::atomic<long long> seen{0};
-    h.shell.options().progress = [&](long long done, long long) {
+    options.progress = [&](long long done, long long) {
         seen = done;
         return false;  // cancel at the first report
     };
-    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
-    PermutationEngine engine(env);
+    std::ostringstream trace;
+    Console console(trace);
+    PermutationEngine engine(options, &console);
     auto slow = [](WithinGroupsScratch&, long long, Rng&, double* stats) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         stats[0] = 0;
@@ -96,7 +114,7 @@ TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
                  Cancelled);
     EXPECT_LT(seen.load(), 100000);
 
-    h.shell.options().progress = nullptr;
+    options.progress = nullptr;
     auto failing = [](WithinGroupsScratch&, long long i, Rng&, double* stats) {
         if (i == 37) throw QuillanError("specimen trouble");
         stats[0] = 0;

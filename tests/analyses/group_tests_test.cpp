@@ -177,10 +177,10 @@ TEST(TwoWayF, PartitionAddsUpAndDegreesOfFreedomFollowTheDesign) {
     EXPECT_THAT(r, HasSubstr("df1(numerator) 32 df2(denominator) 448"));
 
     // The typed result, against the independent sums.
-    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
     const PreparedTable table(data);
     const double tssd = table.total_ss();
-    const TwoWayFResult f = two_way_f_test(env, table, tssd, codes_of(glist, 0), codes_of(glist, 1), 30, 30, 0);
+    const TwoWayFResult f =
+        two_way_f_test(h.shell.options(), h.console, table, tssd, codes_of(glist, 0), codes_of(glist, 1), 30, 30, 0);
     Codes cells(cell.begin(), cell.end());
     EXPECT_NEAR(tssd, reference_total(data), 1e-9);
     EXPECT_NEAR(f.SSA, tssd - reference_within(data, codes_of(glist, 0)), 1e-9);

@@ -34,8 +34,7 @@ struct LineData {
 };
 
 CovariateModel model_of(Harness& h, double cchoice, bool two_way = false) {
-    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
-    return apply_covariate_model(env, cchoice, standardisation_value(h.shell.workspace()), two_way);
+    return apply_covariate_model(h.shell.workspace(), h.console, cchoice, standardisation_value(h.shell.workspace()), two_way);
 }
 
 }  // namespace

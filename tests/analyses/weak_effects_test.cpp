@@ -63,10 +63,9 @@ TEST(WeakEffects, ReportsMatchTheReviewedTexts) {
 TEST(WeakEffects, TwoWayCountsEachOneVariableShuffleAgainstTheCellModel) {
     Mosquito h;
     const Workspace& ws = h.shell.workspace();
-    WindowActionEnv env(ws, h.gui, h.console, h.shell.options());
     const PreparedTable table(ws.landmarks);
-    const TwoWayResult r =
-        two_way_test(env, table, table.total_ss(), column_codes(ws.groups, 0), column_codes(ws.groups, 1), 199, false);
+    const TwoWayResult r = two_way_test(h.shell.options(), h.console, table, table.total_ss(), column_codes(ws.groups, 0),
+                                        column_codes(ws.groups, 1), 199, false);
     EXPECT_GT(r.exc_g2_shuffled, 20);
     EXPECT_LT(r.exc_g2_shuffled, 180);
     EXPECT_EQ(r.exc_g1_shuffled, 0);
