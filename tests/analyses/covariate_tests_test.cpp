@@ -6,6 +6,7 @@
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
+#include "support/shapes.hpp"
 #include "support/text.hpp"
 
 #include <gtest/gtest.h>
@@ -13,30 +14,8 @@
 using namespace quillan;
 using namespace quillan::test;
 
-namespace {
-
-std::string report_of(Harness& h) { return h.box(kResultsBox); }
-
-struct Loaded : Harness {
-    Loaded(const std::string& groups, const char* perms = "199", long long seed = 2024) {
-        EXPECT_EQ(load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
-        EXPECT_EQ(load("LoadGlist", data_file(groups)), Outcome::Done);
-        EXPECT_EQ(load("LoadClist", data_file("plethodon.cov.txt")), Outcome::Done);
-        shell.options().seed = static_cast<std::uint64_t>(seed);
-        set_box(kPermBox, Value(perms));
-    }
-};
-
-Matrix as_column(const std::vector<double>& v) {
-    Matrix m(static_cast<Eigen::Index>(v.size()), 1);
-    for (std::size_t i = 0; i < v.size(); ++i) m(static_cast<Eigen::Index>(i), 0) = v[i];
-    return m;
-}
-
-}  // namespace
-
 TEST(RunOneCov, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
-    Loaded h("plethodon.species.groups.txt");
+    Loaded h({.groups = "plethodon.species.groups.txt", .covariate = "plethodon.cov.txt", .perms = "199"});
     ASSERT_EQ(h.run("RunOneCov"), Outcome::Reported);
     const std::string r = report_of(h);
     expect_report("one_way_cov_plethodon_species.txt", r);
@@ -52,7 +31,7 @@ TEST(RunOneCov, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
 }
 
 TEST(RunTwoCov, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
-    Loaded h("plethodon.groups.txt");
+    Loaded h({.groups = "plethodon.groups.txt", .covariate = "plethodon.cov.txt", .perms = "199"});
     ASSERT_EQ(h.run("RunTwoCov"), Outcome::Reported);
     const std::string r = report_of(h);
     expect_report("two_way_cov_plethodon.txt", r);
@@ -68,14 +47,17 @@ TEST(RunTwoCov, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
     EXPECT_NEAR(number_after(r, "Unexplained SS=", 3), reference_different_slopes(ws.landmarks, g2, cov), 1e-4);
 
     // The G1 section is the different-slopes block of the one-way test of G1.
-    Loaded one("plethodon.species.groups.txt");
+    Loaded one({.groups = "plethodon.species.groups.txt", .covariate = "plethodon.cov.txt", .perms = "199"});
     ASSERT_EQ(one.run("RunOneCov"), Outcome::Reported);
     EXPECT_EQ(number_after(report_of(one), "Explained SS=", 1), number_after(r, "Explained SS=", 2));
 }
 
 TEST(CovariateTests, SameSeedGivesTheSameReportOnOneAndTwoThreads) {
     for (const char* action : {"RunOneCov", "RunTwoCov"}) {
-        Loaded h(std::string(action) == "RunOneCov" ? "plethodon.site.groups.txt" : "plethodon.groups.txt", "120", 31);
+        Loaded h({.groups = std::string(action) == "RunOneCov" ? "plethodon.site.groups.txt" : "plethodon.groups.txt",
+                  .covariate = "plethodon.cov.txt",
+                  .seed = 31,
+                  .perms = "120"});
         h.shell.options().threads = 1;
         ASSERT_EQ(h.run(action), Outcome::Reported);
         const std::string one = report_of(h);
@@ -96,7 +78,7 @@ TEST(RunTwoCov, AConstantSecondVariableMakesTheCellsTheGroupsOfTheFirstAndSmallC
         g1.push_back(1 + i % 3);
         glist.row(i) << g1.back(), 5, i % 4;  // a third column is ignored
     }
-    put_tables(h.shell, make_shapes(g1, 7, 14), glist, as_column(random_covariate(24, 14)));
+    put_tables(h.shell, make_shapes(g1, 7, 14), glist, column_of(random_covariate(24, 14)));
     h.set_box(kPermBox, Value("80"));
     ASSERT_EQ(h.run("RunTwoCov"), Outcome::Reported);
     const std::string r = report_of(h);
@@ -109,7 +91,7 @@ TEST(RunTwoCov, AConstantSecondVariableMakesTheCellsTheGroupsOfTheFirstAndSmallC
     // then follows the misspelled "permuation".
     Matrix two(12, 2);
     for (int i = 0; i < 12; ++i) two.row(i) << 1 + i / 6, 1 + (i / 3) % 2;
-    put_tables(h.shell, make_shapes(std::vector<int>(12, 1), 5, 6, 0.1), two, as_column(random_covariate(12, 6)));
+    put_tables(h.shell, make_shapes(std::vector<int>(12, 1), 5, 6, 0.1), two, column_of(random_covariate(12, 6)));
     h.shell.options().seed = 8;
     ASSERT_EQ(h.run("RunTwoCov"), Outcome::Reported) << h.last_message();
     EXPECT_THAT(report_of(h), HasSubstr("than the G1 x Random G2 x z model at permuation p<0.")) << report_of(h);
@@ -124,7 +106,7 @@ TEST(CovariateTests, GroupsWhoseOwnSlopeCannotBeFittedStopTheActionWithTheirName
     // One-way: a group of one specimen.
     const std::vector<int> groups = {1, 1, 1, 1, 2, 2, 2, 2, 9};
     const std::vector<double> cov = random_covariate(9, 5);
-    put_tables(h.shell, make_shapes(groups, 5, 5), as_column(std::vector<double>(groups.begin(), groups.end())), as_column(cov));
+    put_tables(h.shell, make_shapes(groups, 5, 5), column_of(std::vector<double>(groups.begin(), groups.end())), column_of(cov));
     EXPECT_EQ(h.run("RunOneCov"), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr("Group 9 has a single specimen")) << h.last_message();
 
@@ -132,7 +114,7 @@ TEST(CovariateTests, GroupsWhoseOwnSlopeCannotBeFittedStopTheActionWithTheirName
     Matrix glist(9, 2);
     glist.col(0) << 1, 1, 1, 1, 2, 2, 2, 2, 2;
     glist.col(1) << 1, 1, 2, 2, 1, 1, 1, 1, 2;
-    put_tables(h.shell, make_shapes(groups, 5, 5), glist, as_column(cov));
+    put_tables(h.shell, make_shapes(groups, 5, 5), glist, column_of(cov));
     EXPECT_EQ(h.run("RunTwoCov"), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr("The cell of G1 = 2 and G2 = 2 has a single specimen")) << h.last_message();
 
@@ -140,8 +122,8 @@ TEST(CovariateTests, GroupsWhoseOwnSlopeCannotBeFittedStopTheActionWithTheirName
     std::vector<double> flat = cov;
     for (int i = 0; i < 4; ++i) flat[static_cast<std::size_t>(i)] = 2.25;
     const std::vector<int> no_single = {1, 1, 1, 1, 2, 2, 2, 2, 2};
-    put_tables(h.shell, make_shapes(no_single, 5, 5), as_column(std::vector<double>(no_single.begin(), no_single.end())),
-               as_column(flat));
+    put_tables(h.shell, make_shapes(no_single, 5, 5), column_of(std::vector<double>(no_single.begin(), no_single.end())),
+               column_of(flat));
     EXPECT_EQ(h.run("RunOneCov"), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr("Group 1 has the same covariate value (2.25) for all its 4 specimens"))
         << h.last_message();
@@ -153,7 +135,7 @@ TEST(CovariateTests, MissingInputsAndBadCountsGiveClearMessages) {
     h.set_box(kResultsBox, Value("kept"));
     h.set_box(kPermBox, Value("abc"));
     // A one-column list is refused before the count is read.
-    put_tables(h.shell, make_shapes({1, 1, 1, 2, 2, 2}, 4, 1), as_column({1, 1, 1, 2, 2, 2}), as_column(random_covariate(6, 1)));
+    put_tables(h.shell, make_shapes({1, 1, 1, 2, 2, 2}, 4, 1), column_of({1, 1, 1, 2, 2, 2}), column_of(random_covariate(6, 1)));
     EXPECT_EQ(h.run("RunTwoCov"), Outcome::Refused);
     EXPECT_EQ(
         h.last_message(),
@@ -168,14 +150,14 @@ TEST(CovariateTests, MissingInputsAndBadCountsGiveClearMessages) {
         EXPECT_EQ(h.run(action), Outcome::Failed) << action;
         EXPECT_THAT(h.last_message(), HasSubstr("No covariate file is loaded")) << action;
     }
-    h.shell.workspace().covariate = as_column(random_covariate(5, 1));
+    h.shell.workspace().covariate = column_of(random_covariate(5, 1));
     EXPECT_EQ(h.run("RunOneCov"), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr("The covariate file has 5 specimens, but the landmark file has 6"));
     EXPECT_EQ(h.box(kResultsBox), "kept");
 }
 
 TEST(TestCovariate, EchoesBothEvaluationsAndLeavesTheWorkspaceAndReportAlone) {
-    Loaded h("plethodon.species.groups.txt", "60");
+    Loaded h({.groups = "plethodon.species.groups.txt", .covariate = "plethodon.cov.txt", .perms = "60"});
     h.set_box(kResultsBox, Value("kept"));
     const Matrix clist = h.shell.workspace().covariate;
     ASSERT_EQ(h.run("TestCovariate"), Outcome::Done);

@@ -4,7 +4,6 @@
 #include "analyses/probability_text.hpp"
 #include "platform/format.hpp"
 #include "support/fixtures.hpp"
-#include "support/reference.hpp"
 #include "support/shapes.hpp"
 
 #include <gmock/gmock.h>
@@ -16,16 +15,10 @@ using ::testing::HasSubstr;
 
 namespace {
 
-Matrix column(const std::vector<double>& v) {
-    Matrix m(static_cast<Eigen::Index>(v.size()), 1);
-    for (std::size_t i = 0; i < v.size(); ++i) m(static_cast<Eigen::Index>(i), 0) = v[i];
-    return m;
-}
-
 Matrix two_columns(const std::vector<double>& a, const std::vector<double>& b) {
     Matrix m(static_cast<Eigen::Index>(a.size()), 2);
-    m.col(0) = column(a);
-    m.col(1) = column(b);
+    m.col(0) = column_of(a);
+    m.col(1) = column_of(b);
     return m;
 }
 
@@ -67,13 +60,13 @@ TEST(DegenerateData, SpecimensOfOneShapeHaveNothingToTest) {
     for (int i = 0; i < 9; ++i) same.row(i) << 0, 0, 1, 0, 1, 1, 0, 2, 0.5, 3, 7;
     Matrix scaled = same;
     for (int i = 0; i < 9; ++i) scaled.row(i) = test::similar(same.row(i), 0.3 * i, 1.0 + i, 5.0 * i, -2.0 * i);
-    put_tables(h.shell, scaled, column(groups), column({1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    put_tables(h.shell, scaled, column_of(groups), column_of({1, 2, 3, 4, 5, 6, 7, 8, 9}));
     for (const char* action : {"RunOneWayF", "RunOneStand", "RunOneCov"})
         EXPECT_THAT(refusal(h, action), HasSubstr("All 9 specimens have the same shape")) << action;
     // A real but small variation is still tested.
     Matrix small = same;
     for (int i = 0; i < 9; ++i) small(i, 2) += 1e-5 * i;
-    put_tables(h.shell, small, column(groups));
+    put_tables(h.shell, small, column_of(groups));
     h.set_box(kPermBox, Value("20"));
     EXPECT_EQ(h.run("RunOneWay"), Outcome::Reported);
 }
@@ -84,7 +77,7 @@ TEST(ExtremeCovariates, AreNamedByFileAndLine) {
     std::vector<double> cov = {1, 2, 3, 4, 5, 1, 2, 3, 4, 5};
     for (double huge : {1e150, 1e160, 1e308}) {
         cov[6] = huge;
-        put_tables(h.shell, make_shapes(g, 5, 3), column({1, 1, 1, 1, 1, 2, 2, 2, 2, 2}), column(cov));
+        put_tables(h.shell, make_shapes(g, 5, 3), column_of({1, 1, 1, 1, 1, 2, 2, 2, 2, 2}), column_of(cov));
         for (double model : {2.0, 3.0}) {
             h.gui.set(h.gui.findobj_tag(kCovBox).front(), "Value", Value(model));
             h.set_box(kPermBox, Value("20"));
@@ -115,9 +108,9 @@ TEST(ReportedProbabilities, NeverPrintANonzeroValueAsZero) {
 TEST(SingleGroupNotice, NamesCodesExactly) {
     Harness h;
     const std::vector<int> shape_groups = {1, 1, 1, 1, 2, 2, 2, 2, 3};
-    put_tables(
-        h.shell, make_shapes(shape_groups, 5, 4),
-        column({4503599627370496, 4503599627370496, 4503599627370496, 4503599627370496, 0.1, 0.1, 0.1, 0.1, 4503599627370497}));
+    put_tables(h.shell, make_shapes(shape_groups, 5, 4),
+               column_of({4503599627370496, 4503599627370496, 4503599627370496, 4503599627370496, 0.1, 0.1, 0.1, 0.1,
+                          4503599627370497}));
     h.set_box(kPermBox, Value("10"));
     ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
     bool found = false;

@@ -6,6 +6,7 @@
 #include "platform/format.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
+#include "support/shapes.hpp"
 #include "support/text.hpp"
 
 #include <gtest/gtest.h>
@@ -17,29 +18,12 @@ using namespace quillan::test;
 
 namespace {
 
-std::string report_of(Harness& h) { return h.box(kResultsBox); }
-
-struct Loaded : Harness {
-    Loaded(const std::string& lm, const std::string& groups, long long seed = 2024, const char* perms = "999") {
-        EXPECT_EQ(load("Load", data_file(lm)), Outcome::Done);
-        EXPECT_EQ(load("LoadGlist", data_file(groups)), Outcome::Done);
-        shell.options().seed = static_cast<std::uint64_t>(seed);
-        set_box(kPermBox, Value(perms));
-    }
-};
-
 Codes codes_of(const Matrix& glist, int column) { return column_codes(glist, column); }
-
-Matrix as_column(const std::vector<int>& v) {
-    Matrix m(static_cast<Eigen::Index>(v.size()), 1);
-    for (std::size_t i = 0; i < v.size(); ++i) m(static_cast<Eigen::Index>(i), 0) = v[i];
-    return m;
-}
 
 }  // namespace
 
 TEST(OneWay, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
-    Loaded h("plethodon.lm.txt", "plethodon.species.groups.txt");
+    Loaded h({.groups = "plethodon.species.groups.txt"});
     ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
     const std::string report = report_of(h);
     expect_report("one_way_plethodon_species.txt", report);
@@ -57,7 +41,7 @@ TEST(OneWay, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
 }
 
 TEST(OneWay, SameSeedGivesTheSameReportOnOneAndTwoThreads) {
-    Loaded h("plethodon.lm.txt", "plethodon.site.groups.txt", 77, "200");
+    Loaded h({.groups = "plethodon.site.groups.txt", .seed = 77, .perms = "200"});
     h.shell.options().threads = 1;
     ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
     const std::string one = report_of(h);
@@ -71,7 +55,7 @@ TEST(OneWay, SameSeedGivesTheSameReportOnOneAndTwoThreads) {
 }
 
 TEST(OneWay, RefusalsAndBadInputLeaveTheResultsBoxAsItWas) {
-    Loaded h("plethodon.lm.txt", "plethodon.groups.txt");
+    Loaded h({.groups = "plethodon.groups.txt"});
     h.set_box(kResultsBox, Value("earlier report"));
     for (const char* action : {"RunOneWay", "RunOneWayF"}) {
         h.gui.clear_messages();
@@ -112,7 +96,7 @@ TEST(OneWay, ASingleSpecimenGroupAddsNothingAndIsToldOnce) {
     Harness h;
     std::vector<int> groups = {1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 9};
     Matrix data = make_shapes(groups, 5, 8);
-    put_tables(h.shell, data, as_column(groups));
+    put_tables(h.shell, data, column_of(Codes(groups.begin(), groups.end())));
     h.set_box(kPermBox, Value("40"));
     ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
     int notices = 0;
@@ -126,7 +110,7 @@ TEST(OneWay, ASingleSpecimenGroupAddsNothingAndIsToldOnce) {
 }
 
 TEST(TwoWay, ReportOnRealDataMatchesTheReviewedText) {
-    Loaded h("plethodon.lm.txt", "plethodon.groups.txt");
+    Loaded h({.groups = "plethodon.groups.txt"});
     ASSERT_EQ(h.run("RunTwoWay"), Outcome::Reported);
     expect_report("two_way_plethodon.txt", report_of(h));
     const Matrix& data = h.shell.workspace().landmarks;
@@ -199,7 +183,7 @@ TEST(TwoWayF, PartitionAddsUpAndDegreesOfFreedomFollowTheDesign) {
 }
 
 TEST(TwoWayF, ReportOnRealDataMatchesTheReviewedText) {
-    Loaded h("plethodon.lm.txt", "plethodon.groups.txt");
+    Loaded h({.groups = "plethodon.groups.txt"});
     ASSERT_EQ(h.run("RunTwoWayF"), Outcome::Reported);
     expect_report("two_way_f_plethodon.txt", report_of(h));
 }
@@ -245,7 +229,7 @@ TEST(Nested, PermutationsKeepingEverySpecimenInItsSubgroupTieExactly) {
 }
 
 TEST(Nested, ReportOnRealDataMatchesTheReviewedText) {
-    Loaded h("larvalHead.lm.txt", "larvalMorph.groups.txt", 5, "199");
+    Loaded h({.landmarks = "larvalHead.lm.txt", .groups = "larvalMorph.groups.txt", .seed = 5, .perms = "199"});
     ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
     expect_report("nested_larval_head.txt", report_of(h));
 }
@@ -264,7 +248,7 @@ TEST(TwoWayDesigns, OneColumnListsAreRefusedBeforeAnythingIsComputed) {
 }
 
 TEST(Diagnostic, WaitsOnceAndEchoesItsValuesInOrder) {
-    Loaded h("plethodon.lm.txt", "plethodon.groups.txt");
+    Loaded h({.groups = "plethodon.groups.txt"});
     h.set_box(kResultsBox, Value("kept"));
     ASSERT_EQ(h.run("GoMan"), Outcome::Done);
     EXPECT_EQ(h.gui.pause_count(), 1);
@@ -279,7 +263,7 @@ TEST(Diagnostic, WaitsOnceAndEchoesItsValuesInOrder) {
     EXPECT_LT(wgsd, p95);
     EXPECT_EQ(h.box(kResultsBox), "kept");
 
-    Loaded one("plethodon.lm.txt", "plethodon.species.groups.txt");
+    Loaded one({.groups = "plethodon.species.groups.txt"});
     EXPECT_EQ(one.run("GoMan"), Outcome::Failed);
     EXPECT_EQ(one.gui.pause_count(), 0);
 }

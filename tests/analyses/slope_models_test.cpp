@@ -9,6 +9,7 @@
 #include "geometry/shape_table.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
+#include "support/shapes.hpp"
 
 #include <gtest/gtest.h>
 
@@ -180,11 +181,8 @@ TEST(TwoGroupCov, AConstantSecondVariableLeavesTheCellsOfTheFirst) {
 }
 
 TEST(NamedOperations, SlopeModelsAreCallableByNameWithTheirCounts) {
-    MemoryGui gui;
-    std::ostringstream out;
-    Console console(out);
-    Shell shell(gui, console);
-    const OpTable ops = build_op_table(shell);
+    Harness h;
+    const OpTable ops = build_op_table(h.shell);
     const Plethodon p;
     const Value data(p.data), species(column_of(p.g1)), cov(column_of(p.cov)), tssd(quillan::tssd(p.data));
 

@@ -4,6 +4,7 @@
 #include "platform/format.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
+#include "support/shapes.hpp"
 #include "support/text.hpp"
 
 #include <gtest/gtest.h>
@@ -127,11 +128,7 @@ TEST(CovariateModels, UndeterminedLinesAndMissingListsAreNamed) {
 }
 
 TEST(StandardisedTests, ModelOneGivesThePlainTestsPartitionAndCounts) {
-    Harness h;
-    ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
-    ASSERT_EQ(h.load("LoadGlist", data_file("plethodon.site.groups.txt")), Outcome::Done);
-    h.shell.options().seed = 31;
-    h.set_box(kPermBox, Value("300"));
+    Loaded h({.groups = "plethodon.site.groups.txt", .seed = 31, .perms = "300"});
     ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
     const std::string plain = h.box(kResultsBox);
     ASSERT_EQ(h.run("RunOneStand"), Outcome::Reported);  // no covariate file: model 1 needs none
@@ -246,12 +243,7 @@ TEST(StandardisedTests, RefusalsComeAfterTheStandardisation) {
 }
 
 TEST(StandardisedTests, ReportsOnRealDataMatchTheReviewedTexts) {
-    Harness h;
-    ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
-    ASSERT_EQ(h.load("LoadGlist", data_file("plethodon.species.groups.txt")), Outcome::Done);
-    ASSERT_EQ(h.load("LoadClist", data_file("plethodon.cov.txt")), Outcome::Done);
-    h.shell.options().seed = 17;
-    h.set_box(kPermBox, Value("199"));
+    Loaded h({.groups = "plethodon.species.groups.txt", .covariate = "plethodon.cov.txt", .seed = 17, .perms = "199"});
     auto run_model = [&](const char* action, double model, const char* expected) {
         h.gui.set(h.gui.findobj_tag(kCovBox).front(), "Value", Value(model));
         ASSERT_EQ(h.run(action), Outcome::Reported) << h.last_message();

@@ -16,14 +16,10 @@ using namespace quillan::test;
 
 namespace {
 
-struct Mosquito : Harness {
-    explicit Mosquito(const char* groups = "mosquito.groups.txt") {
-        EXPECT_EQ(load("Load", data_file("mosquito.lm.txt")), Outcome::Done);
-        EXPECT_EQ(load("LoadGlist", data_file(groups)), Outcome::Done);
-        shell.options().seed = 7;
-        set_box(kPermBox, Value("199"));
-    }
-};
+// The mosquito wings with a grouping, seed 7, 199 permutations.
+Example mosquito(const char* groups = "mosquito.groups.txt") {
+    return {.landmarks = "mosquito.lm.txt", .groups = groups, .seed = 7, .perms = "199"};
+}
 
 }  // namespace
 
@@ -39,17 +35,12 @@ TEST(WeakEffects, ReportsMatchTheReviewedTexts) {
         {"RunOneWay", "mosquito.side.groups.txt", "one_way_mosquito_side.txt"},
     };
     for (const auto& c : cases) {
-        Mosquito h(c.groups);
+        Loaded h(mosquito(c.groups));
         ASSERT_EQ(h.run(c.action), Outcome::Reported) << c.action << ": " << h.last_message();
         expect_report(c.expected, h.box(kResultsBox));
     }
 
-    Harness h;
-    ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
-    ASSERT_EQ(h.load("LoadGlist", data_file("plethodon.site.groups.txt")), Outcome::Done);
-    ASSERT_EQ(h.load("LoadClist", data_file("plethodon.cov.txt")), Outcome::Done);
-    h.shell.options().seed = 7;
-    h.set_box(kPermBox, Value("199"));
+    Loaded h({.groups = "plethodon.site.groups.txt", .covariate = "plethodon.cov.txt", .seed = 7, .perms = "199"});
     ASSERT_EQ(h.run("RunOneCov"), Outcome::Reported) << h.last_message();
     expect_report("one_way_cov_plethodon_site.txt", h.box(kResultsBox));
 }
@@ -61,7 +52,7 @@ TEST(WeakEffects, ReportsMatchTheReviewedTexts) {
 // sum, so many shuffles of the side match the cell model; shuffling the
 // individuals loses it, so none do.
 TEST(WeakEffects, TwoWayCountsEachOneVariableShuffleAgainstTheCellModel) {
-    Mosquito h;
+    Loaded h(mosquito());
     const Workspace& ws = h.shell.workspace();
     const PreparedTable table(ws.landmarks);
     const TwoWayResult r = two_way_test(h.shell.options(), h.console, table, table.total_ss(), column_codes(ws.groups, 0),

@@ -19,7 +19,7 @@ namespace {
 using testing::HasSubstr;
 
 TEST(Superimposition, IsTheConsensusFitAndItsTangentCoordinatesLieInTheTangentPlane) {
-    const Matrix x = test::random_table(30, 7, 11, 0.08);
+    const Matrix x = test::make_shapes(30, 7, 11, 0.08);
     const Superimposition s = superimpose(x);
     const Consensus c = full_procrustes_consensus(x);
     ASSERT_EQ(s.landmarks, 7);
@@ -73,7 +73,7 @@ TEST(PrincipalComponents, FindTheKnownDirectionsAndVariancesUpToSign) {
 }
 
 TEST(PrincipalComponents, OfAlignedShapesGiveBackTheShapeAtAScore) {
-    const Superimposition s = superimpose(test::random_table(25, 6, 5, 0.1));
+    const Superimposition s = superimpose(test::make_shapes(25, 6, 5, 0.1));
     const PcaResult p = principal_components(tangent_coordinates(s));
     // Four dimensions are taken by position, size and rotation.
     EXPECT_LE(p.components(), 2 * 6 - 4);
@@ -118,7 +118,7 @@ TEST(Groupings, NumberGroupsAndCellsByFirstAppearanceAndRefuseMissingColumns) {
 }
 
 TEST(Groupings, MeansAreTheAverageAlignedShapeOfEachGroup) {
-    const Superimposition s = superimpose(test::random_table(6, 4, 3));
+    const Superimposition s = superimpose(test::make_shapes(6, 4, 3));
     const Grouping g = make_grouping(matrix_from_rows({{1}, {2}, {1}, {2}, {2}, {1}}), 6, GroupBy::First);
     const auto means = group_means(s, g);
     ASSERT_EQ(means.size(), 2u);

@@ -2,6 +2,7 @@
 #include "geometry/shape_table.hpp"
 #include "groups/within_groups.hpp"
 #include "platform/error.hpp"
+#include "support/reference.hpp"
 #include "support/shapes.hpp"
 #include "support/text.hpp"
 
@@ -33,14 +34,14 @@ TEST(Centroid, UnitSquareAndTheTrailingValue) {
     EXPECT_EQ(centroid_sizes(sq.leftCols(8))(0), centroid_sizes(sq)(0));
     EXPECT_EQ(centroid_of(std::vector<double>{3.5, -2}).y, -2);
     // Size follows scale and ignores position, row by row.
-    const Matrix x = random_table(4, 7, 1);
+    const Matrix x = make_shapes(4, 7, 1);
     const Eigen::VectorXd cs = centroid_sizes(x), moved = centroid_sizes(similar(x, 1.0, 2.5, 12.5, -3.0));
     ASSERT_EQ(cs.size(), 4);
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(moved(i), 2.5 * cs(i), 1e-12 * cs(i));
 }
 
 TEST(ShapeTable, StoresEveryRowCentredWithUnitSize) {
-    const Matrix x = random_table(5, 5, 2);
+    const Matrix x = make_shapes(5, 5, 2);
     const ShapeTable t(x);
     for (std::size_t i = 0; i < 5; ++i) {
         const Centroid c = centroid_of(std::span<const double>(t.row(i), 10));
@@ -52,7 +53,7 @@ TEST(ShapeTable, StoresEveryRowCentredWithUnitSize) {
 }
 
 TEST(FullProcrustes, DistanceIsTheSineOfTheAngleWhereverTheSpecimenLies) {
-    const Matrix x = random_table(12, 9, 3, 0.3);
+    const Matrix x = make_shapes(12, 9, 3, 0.3);
     Matrix ref = full_procrustes_consensus(x).y;
     const Matrix p = full_procrustes_distances(ref, x);
     const Matrix q = full_procrustes_distances(ref, similar(x, 2.1, 0.3, -77.0, 1e2));
@@ -81,7 +82,7 @@ TEST(Consensus, MatchesThePlainProcedureToTheLastBit) {
     // 10 landmarks: the plain procedure stops on 1.4901161193847656e-07; any
     // other tolerance changes the passes and the bits.  13 rows leave a
     // partly filled block.
-    const Matrix x = random_table(13, 10, 6, 0.4);
+    const Matrix x = make_shapes(13, 10, 6, 0.4);
     const literal::Result lit = literal::pcafull(x);
     const Consensus c = full_procrustes_consensus(x);
     EXPECT_GT(lit.passes, 2);
@@ -116,7 +117,7 @@ TEST(Consensus, IsCentredOfUnitSizeOnItsPrincipalAxesAndMarked) {
 }
 
 TEST(Consensus, RotationOnlyKeepsUnitSizeAndScalesTheMeanToUnitNorm) {
-    const Matrix x = random_table(7, 5, 9, 0.2);
+    const Matrix x = make_shapes(7, 5, 9, 0.2);
     const Consensus c = rotation_only_consensus(x);
     const Eigen::VectorXd cs = centroid_sizes(c.xpt);
     for (Eigen::Index i = 0; i < 7; ++i) EXPECT_NEAR(cs(i), 1.0, 1e-14);
@@ -130,7 +131,7 @@ TEST(Consensus, RotationOnlyKeepsUnitSizeAndScalesTheMeanToUnitNorm) {
 
 TEST(Consensus, OneSpecimenIsotropicShapesAndRightAngles) {
     // One specimen is its own consensus.
-    const Matrix one = random_table(1, 7, 10);
+    const Matrix one = make_shapes(1, 7, 10);
     const Consensus c = full_procrustes_consensus(one);
     const ShapeTable t(one);
     EXPECT_NEAR(sin2_distance(c.y.data(), t.row(0), 7), 0.0, 1e-14);
@@ -155,7 +156,7 @@ TEST(Consensus, OneSpecimenIsotropicShapesAndRightAngles) {
 }
 
 TEST(LandmarkTable, FaultyTablesAreRefusedWithTheSpecimenNamed) {
-    const Matrix x = random_table(9, 4, 11);
+    const Matrix x = make_shapes(9, 4, 11);
     Matrix flat = x;
     flat.block(6, 0, 1, 8).setConstant(3.25);
     const std::string e = error_of([&] { full_procrustes_consensus(flat); });
@@ -179,7 +180,7 @@ TEST(LandmarkTable, FaultyTablesAreRefusedWithTheSpecimenNamed) {
 }
 
 TEST(StandardSize, MovesEachSpecimenAlongTheFittedLines) {
-    Matrix x = random_table(6, 3, 12);
+    Matrix x = make_shapes(6, 3, 12);
     const std::vector<double> t = {1.0, 2.0, 4.0, 3.5, 0.5, 2.5};
     for (int i = 0; i < 6; ++i) x(i, 0) = 3.0 - 2.0 * t[static_cast<std::size_t>(i)];  // exactly on a line
     const StandardSizeResult r = standardise_along_lines(x, t, 4.0);
@@ -220,7 +221,7 @@ TEST(TotalSumOfSquares, IsTheConsensusThenTheDistances) {
 }
 
 TEST(TotalSumOfSquares, GroupSumsDependOnlyOnTheirRows) {
-    const Matrix x = random_table(23, 5, 13, 0.3);
+    const Matrix x = make_shapes(23, 5, 13, 0.3);
     const ShapeTable t(x);
     ShapeScratch fresh, used;
     const std::vector<int> rows = {4, 0, 17, 9, 22, 3, 11};

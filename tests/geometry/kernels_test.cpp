@@ -6,6 +6,7 @@
 #include "geometry/shape_table.hpp"
 #include "groups/within_groups.hpp"
 #include "platform/error.hpp"
+#include "support/reference.hpp"
 #include "support/shapes.hpp"
 
 #include <gmock/gmock.h>
@@ -59,7 +60,7 @@ protected:
 
 TEST_F(KernelVariants, EveryVariantGivesTheBaselineNumbersToTheLastBit) {
     for (int n = 1; n <= 19; ++n) {
-        const Matrix x = random_table(n, 7, 100 + static_cast<std::uint64_t>(n));
+        const Matrix x = make_shapes(n, 7, 100 + static_cast<unsigned>(n));
         ASSERT_TRUE(select_kernel(KernelVariant::Baseline));
         const std::vector<double> base = everything(x);
         for (const KernelVariant v : all_kernels()) {
@@ -112,7 +113,7 @@ TEST_F(KernelVariants, APermutationThatKeepsTheGroupingTiesTheObservedSumExactly
     // Groups 1 and 2 are the same size; the permutation that trades their
     // positions (in order) only swaps their labels, so every group keeps its
     // rows in their order and the sum must come out bit for bit the same.
-    const Matrix x = random_table(23, 9, 7);
+    const Matrix x = make_shapes(23, 9, 7);
     const ShapeTable table(x);
     Codes codes(23);
     for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<double>(i % 3 + 1);

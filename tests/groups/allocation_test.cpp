@@ -73,7 +73,7 @@ std::vector<Codes> shuffles(const Codes& codes, int n, unsigned seed) {
 
 TEST(NoAllocation, ScoringAGroupingAfterTheFirstCallAllocatesNothing) {
     if (!QUILLAN_COUNTS_ALLOCATIONS) GTEST_SKIP() << "operator new belongs to the sanitizer in this build";
-    const Matrix data = random_table(60, 9, 5);
+    const Matrix data = make_shapes(60, 9, 5);
     const ShapeTable table(data);
     Codes codes(60);
     for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<double>(i % 4 + 1);

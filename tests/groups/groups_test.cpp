@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <sstream>
 
 using namespace quillan;
@@ -35,7 +36,7 @@ Codes cells_by_search(const Codes& a, const Codes& b) {
 }  // namespace
 
 TEST(SplitGroups, NumbersGroupsByFirstAppearanceAndComparesCodesExactly) {
-    const Matrix data = random_table(7, 3, 20);
+    const Matrix data = make_shapes(7, 3, 20);
     const SplitGroups s = split_by_group(data, {5, 2, 5, 7, 2, 9, 9, 1}, {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7});
     EXPECT_EQ(s.gcodes, (Codes{5, 2, 7, 9}));
     EXPECT_EQ(s.ssize, (Rows{2, 2, 1, 2}));

@@ -4,7 +4,8 @@
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
 #include "platform/error.hpp"
-#include "platform/memory_gui.hpp"
+#include "support/fixtures.hpp"
+#include "support/reference.hpp"
 #include "support/shapes.hpp"
 #include "support/text.hpp"
 
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -59,7 +61,7 @@ TEST(WithinGroups, EachGroupIsScoredOnItsOwnConsensus) {
 }
 
 TEST(WithinGroups, GroupsOfSimilarShapesScoreZeroInFirstAppearanceOrder) {
-    const Matrix base = random_table(2, 6, 30, 0.5);
+    const Matrix base = make_shapes(2, 6, 30, 0.5);
     Matrix data(4, 13);
     data << base, similar(base.topRows(1), 2.0, 0.1, 4, 4), similar(base.bottomRows(1), -1.0, 30, -4, 4);
     const WithinGroups w = within_group_ss(data, {2, 1, 2, 1});
@@ -158,11 +160,8 @@ TEST(WithinGroups, RowMapScoresThePermutedTableWithCodesInPlace) {
 }
 
 TEST(NamedOperations, GeometryAndGroupsAreCallableByName) {
-    MemoryGui gui;
-    std::ostringstream out;
-    Console console(out);
-    Shell shell(gui, console);
-    const OpTable table = build_op_table(shell);
+    Harness h;
+    const OpTable table = build_op_table(h.shell);
     const Plethodon p;
     const Value data(p.data), codes(column_of(p.species));
     for (const char* name : {"centpos", "centsize", "standardsize", "getfullpsup", "fullpdist", "getconsensus",
@@ -182,8 +181,8 @@ TEST(NamedOperations, GeometryAndGroupsAreCallableByName) {
     const auto w = table.call("sq_d_wg", {data, Value(column_of(singles))}, 3);
     EXPECT_EQ(w[0].matrix()(0, 0), 0.0);
     EXPECT_EQ(w[2].matrix(), matrix_from_rows({{1, 19, 20}}));
-    EXPECT_THAT(out.str(), HasSubstr("code 7 has a single specimen")) << out.str();
+    EXPECT_THAT(h.console_text.str(), HasSubstr("code 7 has a single specimen")) << h.console_text.str();
     EXPECT_EQ(table.call("combined_code", {codes, Value(column_of(p.site))}, 2)[1].matrix().rows(), 4);
-    EXPECT_THAT(out.str(), HasSubstr("ccount = 4"));
+    EXPECT_THAT(h.console_text.str(), HasSubstr("ccount = 4"));
     EXPECT_THROW(table.call("sq_d_wg", {data, codes}, 4), QuillanError);
 }

@@ -7,7 +7,8 @@
 #include "gui/session.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
-#include "window_rig.hpp"
+#include "support/batch_runner.hpp"
+#include "support/window_rig.hpp"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,7 +20,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -44,18 +44,6 @@ const std::string kData = QUILLAN_DATA_DIR;
 const std::string kLandmarks = kData + "/plethodon.lm.txt";
 const std::string kGroups = kData + "/plethodon.species.groups.txt";
 const std::string kCovariate = kData + "/plethodon.cov.txt";
-
-struct BatchRun {
-    int status;
-    std::string out, err;
-};
-BatchRun run_batch(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(QUILLAN_BATCH_EXE), args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
-}
-QString q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 class DailyUseTest : public quillan::test::WindowRig {
@@ -139,7 +127,7 @@ private slots:
         QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
         QCOMPARE(gui->messages().back().text,
                  std::string("No group file is loaded: load one with the \"Load groups...\" button first."));
-        const auto batch = run_batch({"one-way", "-l", q(kLandmarks)});
+        const auto batch = test::run_batch({"one-way", "-l", kLandmarks});
         QVERIFY2(batch.err.find("load one with --groups (or --import with --factor) first.") != std::string::npos,
                  batch.err.c_str());
     }
@@ -219,7 +207,8 @@ private slots:
                      qPrintable(status()));
             QTest::mouseClick(qobject_cast<QAbstractButton*>(tagged("copySeedButton")), Qt::LeftButton);
             QCOMPARE(QGuiApplication::clipboard()->text(), shown);
-            const auto batch = run_batch({"one-way", "-l", q(kLandmarks), "-g", q(kGroups), "-p", "199", "--seed", shown});
+            const auto batch =
+                test::run_batch({"one-way", "-l", kLandmarks, "-g", kGroups, "-p", "199", "--seed", shown.toStdString()});
             QCOMPARE(batch.status, 0);
             QCOMPARE(batch.out, text_of(kResultsBox) + "\n");
         }

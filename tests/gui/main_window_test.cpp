@@ -9,8 +9,9 @@
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_utils.hpp"
+#include "support/fixtures.hpp"
 #include "support/text.hpp"
-#include "window_rig.hpp"
+#include "support/window_rig.hpp"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -38,17 +39,7 @@
 
 using namespace quillan;
 using quillan::test::error_of;
-
-namespace {
-
-std::string read_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-}  // namespace
+using quillan::test::read_bytes;
 
 class MainWindowTest : public quillan::test::WindowRig {
     Q_OBJECT

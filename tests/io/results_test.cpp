@@ -7,7 +7,7 @@
 #include "platform/error.hpp"
 #include "platform/format.hpp"
 #include "support/fixtures.hpp"
-#include "support/reference.hpp"
+#include "support/shapes.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -80,16 +80,14 @@ struct Case {
 };
 
 // Runs an action on bundled data with a fixed seed.
-struct AnalysisRun : Harness {
-    explicit AnalysisRun(const Case& c, const char* perms = "99") {
-        EXPECT_EQ(load("Load", data_file(c.landmarks)), Outcome::Done);
-        EXPECT_EQ(load("LoadGlist", data_file(c.groups)), Outcome::Done);
-        if (c.covariate) {
-            EXPECT_EQ(load("LoadClist", data_file(c.covariate)), Outcome::Done);
-        }
-        shell.options().seed = 7;
+struct AnalysisRun : Loaded {
+    explicit AnalysisRun(const Case& c, const char* perms = "99")
+        : Loaded({.landmarks = c.landmarks,
+                  .groups = c.groups,
+                  .covariate = c.covariate ? c.covariate : "",
+                  .seed = 7,
+                  .perms = perms}) {
         shell.options().threads = 2;
-        set_box(kPermBox, Value(perms));
         gui.set(gui.findobj_tag(kCovBox).front(), "Value", Value(static_cast<double>(c.model)));
         EXPECT_EQ(run(c.action), Outcome::Reported) << c.action << ": " << last_message();
     }

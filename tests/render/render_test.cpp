@@ -40,7 +40,7 @@ const SceneText* find_text(const Scene& s, const QString& part) {
 }
 
 TEST(Superimposition, MarksEveryAlignedPointAndTheNumberedConsensusOnEqualScales) {
-    const Superimposition sup = superimpose(test::random_table(12, 5, 4, 0.06));
+    const Superimposition sup = superimpose(test::make_shapes(12, 5, 4, 0.06));
     const Grouping g =
         make_grouping(matrix_from_rows({{1}, {1}, {2}, {2}, {3}, {1}, {2}, {3}, {3}, {1}, {2}, {1}}), 12, GroupBy::First);
     const Scene s = superimposition_scene(sup, g, Links{{0, 1}, {1, 2}}, kSize);
@@ -86,7 +86,7 @@ TEST(Superimposition, MarksEveryAlignedPointAndTheNumberedConsensusOnEqualScales
 TEST(Superimposition, ManyMarksArePaintedWhereTheSceneSaysOnAnyDevice) {
     // Enough points for the direct-to-pixels path; the painter path (an
     // image format it does not handle) must agree on where the marks are.
-    const Superimposition sup = superimpose(test::random_table(400, 8, 6, 0.02));
+    const Superimposition sup = superimpose(test::make_shapes(400, 8, 6, 0.02));
     Scene s = superimposition_scene(sup, make_grouping(Matrix(), 400, GroupBy::None), {}, kSize);
     s.dots.pop_back();  // the consensus marks and numbers would cover specimens' marks
     s.texts.clear();
@@ -110,7 +110,7 @@ TEST(Superimposition, ManyMarksArePaintedWhereTheSceneSaysOnAnyDevice) {
 }
 
 TEST(Components, PlotScoresWithTheirVarianceAndOutlineEachGroup) {
-    const PictureData data(test::random_table(20, 6, 8, 0.1), matrix_from_rows(std::vector<std::vector<double>>(20, {1})),
+    const PictureData data(test::make_shapes(20, 6, 8, 0.1), matrix_from_rows(std::vector<std::vector<double>>(20, {1})),
                            GroupBy::None);
     const PcaResult& pca = data.components();
     Grouping two;
@@ -140,7 +140,7 @@ TEST(Components, PlotScoresWithTheirVarianceAndOutlineEachGroup) {
 }
 
 TEST(ShapeChange, VectorsRunFromTheConsensusToTheMagnifiedTarget) {
-    const PictureData data(test::random_table(15, 5, 2, 0.08), Matrix(), GroupBy::None);
+    const PictureData data(test::make_shapes(15, 5, 2, 0.08), Matrix(), GroupBy::None);
     const auto [target, title] = data.target({ShapeTarget::Kind::ComponentLow, 0}, 3.0);
     EXPECT_THAT(title.toStdString(), HasSubstr("lowest score on PC1 (magnified 3 times)"));
     const Shape2& c = data.superimposition().consensus;

@@ -1,5 +1,9 @@
 #include "support/fixtures.hpp"
 
+#include "shell/window_env.hpp"
+
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -61,6 +65,18 @@ std::string Harness::box(const char* tag) {
 void Harness::set_box(const char* tag, const Value& v) { gui.set(gui.findobj_tag(tag).front(), "String", v); }
 
 std::string Harness::last_message() const { return gui.messages().empty() ? std::string() : gui.messages().back().text; }
+
+std::string report_of(Harness& h) { return h.box(kResultsBox); }
+
+Loaded::Loaded(const Example& example) {
+    EXPECT_EQ(load("Load", data_file(example.landmarks)), Outcome::Done) << example.landmarks;
+    EXPECT_EQ(load("LoadGlist", data_file(example.groups)), Outcome::Done) << example.groups;
+    if (!example.covariate.empty()) {
+        EXPECT_EQ(load("LoadClist", data_file(example.covariate)), Outcome::Done) << example.covariate;
+    }
+    shell.options().seed = example.seed;
+    set_box(kPermBox, Value(example.perms));
+}
 
 }  // namespace quillan::test
 

@@ -6,6 +6,7 @@
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 
+#include <cstdint>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -51,6 +52,26 @@ struct Harness {
     std::string box(const char* tag);  // "String" of a tagged control, as text
     void set_box(const char* tag, const Value& v);
     std::string last_message() const;
+};
+
+// The text of the results box: the report of the last analysis.
+std::string report_of(Harness& h);
+
+// Bundled example files for a harness to load, named as in data/, and the
+// seed and permutation count to run with.  Written with the names, as in
+// Loaded h({.groups = "plethodon.groups.txt", .seed = 7}).
+struct Example {
+    std::string landmarks = "plethodon.lm.txt";
+    std::string groups;
+    std::string covariate;  // none when empty
+    std::uint64_t seed = 2024;
+    std::string perms = "999";
+};
+
+// A harness that has loaded an example through the window's own load
+// actions and set its seed and permutation count.
+struct Loaded : Harness {
+    explicit Loaded(const Example& example);
 };
 
 }  // namespace quillan::test

@@ -6,8 +6,8 @@
 #include <Eigen/Eigenvalues>
 
 #include <cmath>
+#include <complex>
 #include <map>
-#include <random>
 
 namespace quillan::test {
 
@@ -149,42 +149,135 @@ double reference_common_slope(const Matrix& data, const Codes& codes, const std:
     return plain_rss(res, z, 0, res.rows());
 }
 
-std::vector<double> random_covariate(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::normal_distribution<double> normal(3.0, 0.4);
-    std::vector<double> z(n);
-    for (double& v : z) v = normal(gen);
-    return z;
+double sin2_distance(const double* a, const double* b, int k) {
+    std::complex<double> za = 0, zb = 0, zw = 0;
+    for (int j = 0; j < k; ++j) {
+        za += std::complex<double>(a[2 * j], a[2 * j + 1]) / double(k);
+        zb += std::complex<double>(b[2 * j], b[2 * j + 1]) / double(k);
+    }
+    double zz = 0, ww = 0;
+    for (int j = 0; j < k; ++j) {
+        const std::complex<double> z = std::complex<double>(a[2 * j], a[2 * j + 1]) - za;
+        const std::complex<double> w = std::complex<double>(b[2 * j], b[2 * j + 1]) - zb;
+        zw += std::conj(z) * w;
+        zz += std::norm(z);
+        ww += std::norm(w);
+    }
+    return 1.0 - std::norm(zw) / (zz * ww);
 }
 
-Matrix make_shapes(const std::vector<int>& group_of_specimen, int k, unsigned seed, double spread) {
-    std::mt19937 gen(seed);
-    std::normal_distribution<double> normal(0.0, 1.0);
-    std::uniform_real_distribution<double> uniform(0.0, 1.0);
-    std::map<int, std::vector<std::complex<double>>> means;
-    // A base shape shared by all groups, with group means a little apart.
-    std::vector<std::complex<double>> base(static_cast<std::size_t>(k));
-    for (int j = 0; j < k; ++j) base[static_cast<std::size_t>(j)] = std::polar(1.0 + 0.3 * uniform(gen), 2 * M_PI * j / k);
-    Matrix data(static_cast<Eigen::Index>(group_of_specimen.size()), 2 * k + 1);
-    for (std::size_t i = 0; i < group_of_specimen.size(); ++i) {
-        auto& mean = means[group_of_specimen[i]];
-        if (mean.empty()) {
-            mean = base;
-            for (auto& v : mean) v += 0.1 * std::complex<double>(normal(gen), normal(gen));
-        }
-        const std::complex<double> turn = std::polar(0.5 + 2.0 * uniform(gen), 2 * M_PI * uniform(gen));
-        const std::complex<double> move(10 * normal(gen), 10 * normal(gen));
-        double size = 0;
-        for (int j = 0; j < k; ++j) {
-            const std::complex<double> v =
-                turn * (mean[static_cast<std::size_t>(j)] + spread * std::complex<double>(normal(gen), normal(gen))) + move;
-            data(static_cast<Eigen::Index>(i), 2 * j) = v.real();
-            data(static_cast<Eigen::Index>(i), 2 * j + 1) = v.imag();
-            size += std::norm(v);
-        }
-        data(static_cast<Eigen::Index>(i), 2 * k) = std::sqrt(size);
+namespace literal {
+
+namespace {
+
+double centroid_sizes(const double* r, int k) {
+    double sx = 0, sy = 0, s = 0;
+    for (int j = 0; j < k; ++j) sx = sx + r[2 * j], sy = sy + r[2 * j + 1];
+    for (int j = 0; j < k; ++j) {
+        const double dx = r[2 * j] - sx / k, dy = r[2 * j + 1] - sy / k;
+        s = s + (dx * dx + dy * dy);
     }
-    return data;
+    return std::sqrt(s);
 }
+
+void centre_scale(double* r, int k) {
+    double sx = 0, sy = 0;
+    for (int j = 0; j < k; ++j) sx = sx + r[2 * j], sy = sy + r[2 * j + 1];
+    for (int j = 0; j < k; ++j) r[2 * j] = r[2 * j] - sx / k, r[2 * j + 1] = r[2 * j + 1] - sy / k;
+    const double inv = 1.0 / centroid_sizes(r, k);
+    for (int q = 0; q < 2 * k; ++q) r[q] = r[q] * inv;
+}
+
+// z becomes z times (b1 + i b2) / s, s the squared centroid size of z:
+// sum |z|^2 - k |centroid|^2 and one reciprocal as the program computes it,
+// or (with two_sweeps) the square of the centroid size measured about the
+// centroid in a second sweep and two divisions, the textbook form.
+void full_fit(double* r, const double* ref, int k, bool two_sweeps = false) {
+    double b1 = 0, b2 = 0, sx = 0, sy = 0, zz = 0;
+    for (int j = 0; j < k; ++j) {
+        sx = sx + r[2 * j];
+        sy = sy + r[2 * j + 1];
+        b1 = b1 + (ref[2 * j] * r[2 * j] + ref[2 * j + 1] * r[2 * j + 1]);
+        b2 = b2 + (r[2 * j] * ref[2 * j + 1] - r[2 * j + 1] * ref[2 * j]);
+        zz = zz + (r[2 * j] * r[2 * j] + r[2 * j + 1] * r[2 * j + 1]);
+    }
+    double fr, fi;
+    if (two_sweeps) {
+        const double cs = centroid_sizes(r, k);
+        fr = b1 / (cs * cs);
+        fi = b2 / (cs * cs);
+    } else {
+        const double cx = sx / k, cy = sy / k, inv = 1.0 / (zz - k * (cx * cx + cy * cy));
+        fr = b1 * inv;
+        fi = b2 * inv;
+    }
+    for (int j = 0; j < k; ++j) {
+        const double x = r[2 * j], y = r[2 * j + 1];
+        r[2 * j] = x * fr - y * fi;
+        r[2 * j + 1] = y * fr + x * fi;
+    }
+}
+
+}  // namespace
+
+Result pcafull(Matrix x, bool two_sweeps) {
+    const int m = static_cast<int>(x.cols()), k = (m - 1) / 2, n = static_cast<int>(x.rows());
+    for (int i = 0; i < n; ++i) centre_scale(&x(i, 0), k);
+    Result r;
+    r.y.assign(x.row(0).data(), x.row(0).data() + m);
+    for (double xd = 1; xd > 1.4901161193847656e-08 * (m - 1) / 2; ++r.passes) {
+        for (int i = 0; i < n; ++i) full_fit(&x(i, 0), r.y.data(), k, two_sweeps);
+        const std::vector<double> old = r.y;
+        for (int q = 0; q < m; ++q) {
+            double s = 0;
+            for (int i = 0; i < n; ++i) s = s + x(i, q);
+            r.y[q] = s / n;
+        }
+        const double cs = centroid_sizes(r.y.data(), k);
+        xd = 0;
+        for (int q = 0; q < m; ++q) r.y[q] = r.y[q] / cs;
+        for (int q = 0; q < m - 1; ++q) xd = xd + (r.y[q] - old[q]) * (r.y[q] - old[q]);
+    }
+    double sxy = 0, sxx = 0, syy = 0;
+    for (int j = 0; j < k; ++j) {
+        sxy = sxy + r.y[2 * j] * r.y[2 * j + 1];
+        sxx = sxx + r.y[2 * j] * r.y[2 * j];
+        syy = syy + r.y[2 * j + 1] * r.y[2 * j + 1];
+    }
+    const double theta = 0.5 * std::atan((-2 * sxy) / (sxx - syy)), c = std::cos(theta), s = std::sin(theta);
+    for (int i = -1; i < n; ++i) {
+        double* row = i < 0 ? r.y.data() : &x(i, 0);
+        for (int j = 0; j < k; ++j) {
+            const double px = row[2 * j], py = row[2 * j + 1];
+            row[2 * j] = px * c - py * s;
+            row[2 * j + 1] = px * s + py * c;
+        }
+    }
+    r.y[m - 1] = 999;
+    r.xpt = x;
+    return r;
+}
+
+std::vector<double> full_procrustes_distances(const std::vector<double>& ref, Matrix x, bool two_sweeps) {
+    const int k = static_cast<int>(x.cols() - 1) / 2;
+    std::vector<double> d;
+    for (Eigen::Index i = 0; i < x.rows(); ++i) {
+        centre_scale(&x(i, 0), k);
+        full_fit(&x(i, 0), ref.data(), k, two_sweeps);
+        double s = 0;
+        for (int q = 0; q < 2 * k; ++q) s = s + (x(i, q) - ref[q]) * (x(i, q) - ref[q]);
+        d.push_back(std::sqrt(s));
+    }
+    return d;
+}
+
+double ss(const Matrix& x, bool two_sweeps) {
+    const Result c = pcafull(x, two_sweeps);
+    double s = 0;
+    for (double d : full_procrustes_distances(c.y, c.xpt, two_sweeps)) s = s + d * d;
+    return s;
+}
+
+}  // namespace literal
 
 }  // namespace quillan::test

@@ -1,8 +1,16 @@
-// Independent computations the tests check the program against.  They use a
-// different route from the program's iterative superimposition: a group's full
-// Procrustes mean is the dominant eigenvector of the complex sum of squares
-// and products of its centred, unit-size configurations, and the group's sum
-// of squared full Procrustes distances from it is n minus that eigenvalue.
+// Independent computations the tests check the program against, each by a
+// route of its own:
+//  - the `reference_*` sums: a group's full Procrustes mean is the dominant
+//    eigenvector of the complex sum of squares and products of its centred,
+//    unit-size configurations, and the group's sum of squared full Procrustes
+//    distances from it is n minus that eigenvalue (agreement to rounding);
+//  - `sin2_distance`: the squared full Procrustes distance from its closed
+//    form, 1 - |sum conj(z) w|^2 / (|z|^2 |w|^2) for centred z, w, in complex
+//    arithmetic (agreement to rounding);
+//  - `literal`: the consensus and distances written the plain way, row by
+//    row, operation for operation as the program documents its arithmetic
+//    (agreement to the last bit, so a fast path that computes anything else,
+//    or stops on another tolerance, shows up).
 #pragma once
 
 #include "platform/value.hpp"
@@ -32,11 +40,26 @@ double reference_within(const Matrix& data, const Codes& codes);
 double reference_different_slopes(const Matrix& data, const Codes& codes, const std::vector<double>& cov);
 double reference_common_slope(const Matrix& data, const Codes& codes, const std::vector<double>& cov);
 
-// A normally distributed covariate, one value per specimen.
-std::vector<double> random_covariate(std::size_t n, unsigned seed);
+// The squared full Procrustes distance between two rows of k landmarks.
+double sin2_distance(const double* a, const double* b, int k);
 
-// Random test shapes: `groups` mean shapes of k landmarks, each specimen a
-// perturbed copy of its group's mean, moved, turned and scaled at random.
-Matrix make_shapes(const std::vector<int>& group_of_specimen, int k, unsigned seed, double spread = 0.05);
+namespace literal {
+
+struct Result {
+    std::vector<double> y;
+    Matrix xpt;
+    int passes = 0;
+};
+
+// full_procrustes_consensus.  With two_sweeps, each fit divides by the
+// square of the centroid size measured about the centroid in a second sweep
+// (the textbook form) instead of the program's one-sweep reciprocal.
+Result pcafull(Matrix x, bool two_sweeps = false);
+// full_procrustes_distances, column 1.
+std::vector<double> full_procrustes_distances(const std::vector<double>& ref, Matrix x, bool two_sweeps = false);
+// Sum of squared distances of a table from its own consensus.
+double ss(const Matrix& x, bool two_sweeps = false);
+
+}  // namespace literal
 
 }  // namespace quillan::test
