@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,23 +26,16 @@ std::string joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-// A shell with the plethodon landmarks and the groups asked for (one or two
-// columns), the covariate when `covariate`, 20 permutations and covariate
-// model 2.
-struct Loaded {
-    Harness h;
-    Loaded(int groupings, bool covariate) {
-        EXPECT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
-        const char* groups = groupings == 1 ? "plethodon.species.groups.txt" : "plethodon.groups.txt";
-        EXPECT_EQ(h.load("LoadGlist", data_file(groups)), Outcome::Done);
-        if (covariate) {
-            EXPECT_EQ(h.load("LoadClist", data_file("plethodon.cov.txt")), Outcome::Done);
-        }
-        h.set_box(kPermBox, Value("20"));
-        // Covariate model 2 (one line for all specimens) uses the covariate
-        // and fits any grouping.
-        h.gui.set(h.gui.findobj_tag(kCovBox).front(), "Value", Value(2.0));
-        h.shell.options().seed = 5;
+// The plethodon landmarks with the groups asked for (one or two columns), the
+// covariate when `covariate`, 20 permutations and covariate model 2 (one line
+// for all specimens), which uses the covariate and fits any grouping.
+struct PlethodonRun : Loaded {
+    PlethodonRun(int groupings, bool covariate)
+        : Loaded({.groups = groupings == 1 ? "plethodon.species.groups.txt" : "plethodon.groups.txt",
+                  .covariate = covariate ? "plethodon.cov.txt" : "",
+                  .seed = 5,
+                  .perms = "20"}) {
+        gui.set(gui.findobj_tag(kCovBox).front(), "Value", Value(2.0));
     }
 };
 
@@ -138,16 +132,15 @@ TEST(ActionTable, EachAnalysisNeedsWhatItsRowSays) {
     for (const ActionRow* row : analysis_rows()) {
         if (std::string(row->name) == "GoMan") continue;  // its 100 permutations are fixed, and it needs both columns
         {
-            Loaded l(row->groupings, false);
-            const Outcome o = l.h.run(row->name);
+            PlethodonRun l(row->groupings, false);
+            const Outcome o = l.run(row->name);
             EXPECT_EQ(o == Outcome::Done || o == Outcome::Reported, !row->needs_covariate())
-                << row->name << ": " << l.h.last_message();
+                << row->name << ": " << l.last_message();
         }
         {
-            Loaded l(1, true);
-            const Outcome o = l.h.run(row->name);
-            EXPECT_EQ(o == Outcome::Done || o == Outcome::Reported, row->groupings == 1)
-                << row->name << ": " << l.h.last_message();
+            PlethodonRun l(1, true);
+            const Outcome o = l.run(row->name);
+            EXPECT_EQ(o == Outcome::Done || o == Outcome::Reported, row->groupings == 1) << row->name << ": " << l.last_message();
         }
     }
 }
@@ -157,11 +150,11 @@ TEST(ActionTable, EachAnalysisNeedsWhatItsRowSays) {
 // reports exactly when its row says it does.
 TEST(ActionTable, StatisticNamesMatchTheLoopsEachAnalysisRuns) {
     for (const ActionRow* row : analysis_rows()) {
-        Loaded l(row->groupings, true);
+        PlethodonRun l(row->groupings, true);
         LoopNotes notes;
-        l.h.shell.options().recorder = &notes;
-        const Outcome o = l.h.run(row->name);
-        ASSERT_EQ(o, row->writes_report ? Outcome::Reported : Outcome::Done) << row->name << ": " << l.h.last_message();
+        l.shell.options().recorder = &notes;
+        const Outcome o = l.run(row->name);
+        ASSERT_EQ(o, row->writes_report ? Outcome::Reported : Outcome::Done) << row->name << ": " << l.last_message();
         std::set<std::pair<int, int>> named;
         for (std::size_t loop = 0; loop < row->statistics.size(); ++loop)
             for (std::size_t s = 0; s < row->statistics[loop].size(); ++s)
@@ -178,4 +171,31 @@ TEST(ActionTable, HistogramTitlesSayWhatEachStatisticIs) {
     // named by their place.
     EXPECT_EQ(statistic_title("RunOneWay", 0, 3), "Statistic 4");
     EXPECT_EQ(statistic_title("NoSuchAction", 2, 1), "Statistic 2 of permutation loop 3");
+}
+
+// The README's table of analyses is the user's first list of what the
+// program can do: every analysis of the table appears in it by name and batch
+// alias, and it names no action the program does not have.
+TEST(ActionTable, ReadmeListsEveryAnalysisByNameAndAlias) {
+    std::ifstream in(std::string(QUILLAN_SOURCE_DIR) + "/README.md");
+    ASSERT_TRUE(in) << "README.md not found";
+    std::vector<std::string> rows;  // the lines of the table of analyses
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("| Run", 0) == 0 || line.rfind("| TestCovariate", 0) == 0 || line.rfind("| GoMan", 0) == 0)
+            rows.push_back(line);
+    ASSERT_FALSE(rows.empty()) << "README.md has no table of analyses";
+    const auto listed = [&rows](const std::string& text) {
+        for (const auto& r : rows)
+            if (r.find(text) != std::string::npos) return true;
+        return false;
+    };
+    for (const ActionRow* row : analysis_rows()) {
+        EXPECT_TRUE(listed(row->name)) << row->name << " is missing from the README's table of analyses";
+        EXPECT_TRUE(listed(std::string("`") + row->alias + "`")) << row->alias << " is missing from the README's table";
+    }
+    // Every action named at the start of a cell is one the table knows.
+    for (const auto& r : rows) {
+        const std::string first = r.substr(2, r.find_first_of(" ,(", 2) - 2);
+        EXPECT_NE(find_action(first), nullptr) << "the README lists " << first << ", which is no action";
+    }
 }
