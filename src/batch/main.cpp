@@ -95,6 +95,10 @@ std::string message_line(const std::string& title, const std::string& text) {
     return "quillan-batch: " + (title.empty() ? std::string() : title + ": ") + folded;
 }
 
+// A failure outside an action (a conversion, an export, a picture) reads as
+// an action's failure does.
+std::string error_line(const std::string& text) { return message_line("Error", text); }
+
 // Edit distance, for suggesting the nearest action name.
 std::size_t edit_distance(const std::string& a, const std::string& b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -281,6 +285,8 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
                    "Column of the imported file (and of --factors) that holds the specimen IDs");
     app.add_option("--factors", import_options.factor_table,
                    "Table (CSV or TSV with a header) of factors and covariates keyed by specimen ID");
+    app.add_flag("--negative-missing", import_options.negative_missing,
+                 "Take negative coordinates of an imported file as missing landmarks (refused, naming each)");
     app.add_option("--out-prefix", out_prefix,
                    "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
     app.add_option("--json", json_out, "Write the numbers of the report and of the run to this JSON file");
@@ -315,7 +321,7 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     try {
         active_kernel();
     } catch (const QuillanError& e) {
-        std::cerr << "quillan-batch: " << e.what() << '\n';
+        std::cerr << error_line(e.what()) << '\n';
         return kFailed;
     }
 
@@ -343,7 +349,7 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
             if (process.writes)
                 for (const auto& path : io::write_converted(d, out_prefix)) std::cout << path << '\n';
         } catch (const QuillanError& e) {
-            std::cerr << "quillan-batch: " << e.what() << '\n';
+            std::cerr << error_line(e.what()) << '\n';
             return kFailed;
         }
         return kOk;
@@ -430,7 +436,7 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
             write_batch_plots(shell.workspace(), distributions, plots, quiet ? trace_stream : std::cerr, trace_stream);
             return true;
         } catch (const std::exception& e) {
-            std::cerr << "quillan-batch: " << e.what() << '\n';
+            std::cerr << error_line(e.what()) << '\n';
             return false;
         }
     };
@@ -512,7 +518,7 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
             try {
                 write(*path);
             } catch (const QuillanError& e) {
-                std::cerr << "quillan-batch: " << e.what() << '\n';
+                std::cerr << error_line(e.what()) << '\n';
                 return kFailed;
             }
         }
