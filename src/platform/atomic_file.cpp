@@ -81,8 +81,9 @@ void refuse_foreign_link_in_shared_folder(const std::string& path, const std::st
     if (::stat(folder_of(link).c_str(), &folder) != 0) return;
     const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
     if (!shared || st.st_uid == ::geteuid() || st.st_uid == folder.st_uid) return;
-    fail(path, "it is a symbolic link that another user made in a shared folder (sticky and writable by everyone); "
-               "such a link is not followed, as the system would not follow it either");
+    fail(path,
+         "it is a symbolic link that another user made in a shared folder (sticky and writable by everyone); "
+         "such a link is not followed, as the system would not follow it either");
 }
 
 std::string follow_links(const std::string& path) {
@@ -310,8 +311,8 @@ void after_rename(const Target& t, const SaveWarningFn& warn) {
     const int dfd = ::open(t.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         if (::fsync(dfd) != 0 && errno != EINVAL && warn)
-            warn("The file " + t.path + " was saved, but its folder could not be flushed to the disk: " +
-                 std::strerror(errno) + ".");
+            warn("The file " + t.path + " was saved, but its folder could not be flushed to the disk: " + std::strerror(errno) +
+                 ".");
         ::close(dfd);
     }
     if (t.exists && t.st.st_nlink > 1 && warn) {
@@ -321,7 +322,6 @@ void after_rename(const Target& t, const SaveWarningFn& warn) {
              (others == 1 ? "name keeps" : "names keep") + " the old content.");
     }
 }
-
 
 }  // namespace
 

@@ -132,9 +132,19 @@ TEST(BatchSignals, AStopWhileTheExportsAndPicturesAreWrittenWritesNoneOfThem) {
     for (int sig : {SIGINT, SIGTERM}) {
         TempDir dir;
         const std::string pictures = dir.file("pictures");
-        const std::vector<std::string> args = {"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g",
-                                               data_file("plethodon.species.groups.txt"), "-p", "99", "-s", "1",
-                                               "--json", dir.file("r.json"), "--plots", pictures};
+        const std::vector<std::string> args = {"RunOneWay",
+                                               "-l",
+                                               data_file("plethodon.lm.txt"),
+                                               "-g",
+                                               data_file("plethodon.species.groups.txt"),
+                                               "-p",
+                                               "99",
+                                               "-s",
+                                               "1",
+                                               "--json",
+                                               dir.file("r.json"),
+                                               "--plots",
+                                               pictures};
         const pid_t pid = fork();
         if (pid == 0) {
             const int out = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

@@ -134,7 +134,13 @@ std::vector<Case> cases() {
          2,
          "a shape needs at least 3"},
         {"slope models of a single group", shapes(), lines_of("1\n", 8), kCov, {"RunOneCov"}, 2, "in a single group"},
-        {"surrogate slope models of a single group", shapes(), lines_of("1\n", 8), kCov, {"TestCovariate"}, 2, "in a single group"},
+        {"surrogate slope models of a single group",
+         shapes(),
+         lines_of("1\n", 8),
+         kCov,
+         {"TestCovariate"},
+         2,
+         "in a single group"},
         {"two-way slope models with a second variable of one group",
          shapes(),
          lines_of("1 1\n", 4) + lines_of("2 1\n", 4),
@@ -170,6 +176,20 @@ std::vector<Case> cases() {
          {"RunOneWay", "-p", "2.5"},
          2,
          "whole number of at least 1"},
+        {"group code that is not a whole number",
+         shapes(),
+         "1\n1\n1.5\n1\n2\n2\n2\n2\n",
+         "",
+         {"LoadGlist"},
+         0,
+         "Line 3 of the group file"},
+        {"group file of three columns",
+         shapes(),
+         lines_of("1 1 3\n", 4) + lines_of("2 2 3\n", 4),
+         "",
+         {"LoadGlist"},
+         0,
+         "the third and later columns are ignored"},
         {"old Macintosh line ends load", "1 2 3 4 5 6 7\r8 9 10 11 12 13 14\r", "", "", {"Load"}, 0, "with 2 specimens, 3 LM"},
         {"byte-order mark loads",
          "\xEF\xBB\xBF"
@@ -197,7 +217,7 @@ TEST(MalformedFiles, EachClassGetsItsStatusAndAClearMessage) {
         const BatchResult r = run_batch(args);
         EXPECT_EQ(r.status, c.status) << r.err;
         if (c.status == 0) {
-            EXPECT_THAT(r.out, HasSubstr(c.phrase));
+            EXPECT_THAT(r.out + r.err, HasSubstr(c.phrase));
         } else {
             EXPECT_THAT(r.err, HasSubstr(c.phrase));
             EXPECT_EQ(r.out, "");
@@ -217,13 +237,17 @@ struct ImportCase {
     std::string phrase;
 };
 
-const std::string kTps = "LM=3\n10 10\n20 10\n15 20\nID=a\nLM=3\n11 10\n21 11\n16 22\nID=b\n"
-                         "LM=3\n12 11\n21 10\n15 21\nID=c\nLM=3\n10 12\n20 11\n14 20\nID=d\n";
+const std::string kTps =
+    "LM=3\n10 10\n20 10\n15 20\nID=a\nLM=3\n11 10\n21 11\n16 22\nID=b\n"
+    "LM=3\n12 11\n21 10\n15 21\nID=c\nLM=3\n10 12\n20 11\n14 20\nID=d\n";
 
 std::vector<ImportCase> import_cases() {
     const std::string out = "@out";
     return {
-        {"count far beyond the file", {{"t.tps", "LM=1e300\n0 0\n1 1\n"}}, {"convert", "@t.tps", "--out-prefix", out}, 1,
+        {"count far beyond the file",
+         {{"t.tps", "LM=1e300\n0 0\n1 1\n"}},
+         {"convert", "@t.tps", "--out-prefix", out},
+         1,
          "LM=1e300 announces more landmarks than the file has lines"},
         {"NTS header announcing more values than the file holds",
          {{"t.nts", "1 2000000000 4 0\n0 0 1 1\n"}},
@@ -235,7 +259,10 @@ std::vector<ImportCase> import_cases() {
          {"convert", "@t.tps", "--out-prefix", out},
          1,
          "line 5, specimen s: landmark 2 is not a finite number once scaled"},
-        {"UTF-16 text", {{"t.tps", std::string("\xFF\xFEL\0M\0", 6)}}, {"convert", "@t.tps", "--out-prefix", out}, 1,
+        {"UTF-16 text",
+         {{"t.tps", std::string("\xFF\xFEL\0M\0", 6)}},
+         {"convert", "@t.tps", "--out-prefix", out},
+         1,
          "UTF-16 text: save it as UTF-8"},
         {"endless factor table",
          {{"t.tps", kTps}},
@@ -267,8 +294,11 @@ std::vector<ImportCase> import_cases() {
          {"Import", "-i", "@t.tps"},
          0,
          "2 outline points (CURVES=/POINTS= blocks) in t.tps were skipped"},
-        {"conversion failures read as action failures", {{"t.tps", "LM=2\n0 0\n"}}, {"convert", "@t.tps", "--out-prefix", out},
-         1, "quillan-batch: Error: The file"},
+        {"conversion failures read as action failures",
+         {{"t.tps", "LM=2\n0 0\n"}},
+         {"convert", "@t.tps", "--out-prefix", out},
+         1,
+         "quillan-batch: Error: The file"},
     };
 }
 

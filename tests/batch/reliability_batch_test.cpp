@@ -150,10 +150,20 @@ TEST(BatchFileSets, ARunThatFailsOnOneExportLeavesTheReportAsItWas) {
     TempDir dir;
     const std::string report = dir.write("r.txt", "an earlier report\n");
     std::filesystem::create_directory(dir.file("r.json"));
-    auto r = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"),
-                        "-p", "9", "-s", "1", "--out", report, "--json", dir.file("r.json"), "--csv", dir.file("r.csv")});
+    auto r = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p",
+                        "9", "-s", "1", "--out", report, "--json", dir.file("r.json"), "--csv", dir.file("r.csv")});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("quillan-batch: Error: Cannot write the file " + dir.file("r.json")));
     EXPECT_EQ(read_bytes(report), "an earlier report\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("r.csv")));
+}
+
+TEST(BatchFileSets, ASaveWarningStartsWithTheProgramsName) {
+    TempDir dir;
+    const std::string json = dir.write("r.json", "old");
+    std::filesystem::create_hard_link(json, dir.file("other-name.json"));
+    auto r = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p",
+                        "9", "-s", "1", "--json", json});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("quillan-batch: Warning: The file " + json + " had 1 other name (hard links)"));
 }
