@@ -27,8 +27,8 @@ long long read_nperm(ActionEnv& env) {
     if (!ok) {
         std::string shown = text;
         if (shown.size() > 40) shown = shown.substr(0, 37) + "...";
-        throw Refused("The number of permutations must be a whole number of at least 1 (" + control_words().permutations_given +
-                      " \"" + shown + "\").");
+        throw Refused("The number of permutations must be a whole number of at least 1 and at most 1000000000000 (" +
+                      control_words().permutations_given + " \"" + shown + "\").");
     }
     env.record().run.permutations = static_cast<long long>(v[0]);
     return static_cast<long long>(v[0]);
@@ -66,9 +66,6 @@ const Matrix& require_covariate(const Workspace& ws) {
     if (ws.covariate.cols() != 1)
         throw QuillanError(sprintf("The covariate file has %i values per line; it must hold one value per specimen.",
                                    {static_cast<double>(ws.covariate.cols())}));
-    for (Eigen::Index i = 0; i < ws.covariate.rows(); ++i)
-        if (!std::isfinite(ws.covariate(i, 0)))
-            throw QuillanError(sprintf("The covariate of specimen %i is not a finite number.", {static_cast<double>(i + 1)}));
     require_fittable_covariate(ws);
     return ws.covariate;
 }

@@ -65,7 +65,7 @@ CovariateModel apply_covariate_model(const Workspace& ws, Console& console, doub
     const std::vector<double> clist = column_values(ws.covariate);
     if (model == 2) {
         if (!has_two_values(clist))
-            throw QuillanError("The covariate has the same value for every specimen, so no regression line on it can be fitted.");
+            throw Refused("The covariate has the same value for every specimen, so no regression line on it can be fitted.");
         m.xdata = standardise_along_lines(data, clist, svalue).y;
         require_finite_fit(ws, m.xdata);
         m.edf_red = 1;
@@ -121,11 +121,10 @@ std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std
         }
         const std::string name = i < names.size() ? names[i] : sprintf("group %i", {static_cast<double>(i + 1)});
         if (xt.rows() < 2)
-            throw QuillanError("The " + name +
-                               " has a single specimen, so its regression line on the covariate cannot be fitted.");
+            throw Refused("The " + name + " has a single specimen, so its regression line on the covariate cannot be fitted.");
         if (!has_two_values(zt))
-            throw QuillanError("The covariate has the same value for every specimen of the " + name +
-                               ", so its regression line on the covariate cannot be fitted.");
+            throw Refused("The covariate has the same value for every specimen of the " + name +
+                          ", so its regression line on the covariate cannot be fitted.");
         y.push_back(standardise_along_lines(xt, zt, svalue).y);
     }
     return y;

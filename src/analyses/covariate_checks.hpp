@@ -17,7 +17,7 @@ namespace quillan {
 inline constexpr double kMaxCovariateMagnitude = 1e100;
 
 // Fails, naming the covariate file and the line, when a covariate value is
-// too large for the fits.
+// not finite or too large for the fits.
 void require_fittable_covariate(const Workspace& ws);
 
 // Fails, naming the covariate file and the line of its most extreme value,

@@ -92,18 +92,17 @@ void record_standardisation(ActionEnv& env, const StandardisationTotals& t) {
 
 void record_lost_df(ActionEnv& env, double df) { env.record().set("df_lost_to_covariate", df); }
 
-void record_slope_models(ActionEnv& env, const std::string& groups, const SlopeModels& y, long long nperm, bool common_slope,
-                         bool p_bound_always) {
+void record_slope_models(ActionEnv& env, const std::string& groups, const SlopeModels& y, long long nperm, bool common_slope) {
     ResultRecord& rec = env.record();
     const double n = static_cast<double>(nperm);
     auto p = [&](long long c) { return c == 0 ? 1.0 / n : static_cast<double>(c) / n; };
     if (common_slope)
         rec.model("common slope")
             .sums(y.sstotal, y.explained_ss(), y.ssunexplain_ss)
-            .test("unexplained SS", y.ssunexplain_ss, y.exc_ss, y.exc_ss_ge, nperm, p(y.exc_ss), p_bound_always || y.exc_ss == 0);
+            .test("unexplained SS", y.ssunexplain_ss, y.exc_ss, y.exc_ss_ge, nperm, p(y.exc_ss), y.exc_ss == 0);
     rec.model("different slopes (" + groups + " x covariate)")
         .sums(y.sstotal, y.explained_ms(), y.ssunexplain_ms)
-        .test("unexplained SS", y.ssunexplain_ms, y.exc_ms, y.exc_ms_ge, nperm, p(y.exc_ms), p_bound_always || y.exc_ms == 0);
+        .test("unexplained SS", y.ssunexplain_ms, y.exc_ms, y.exc_ms_ge, nperm, p(y.exc_ms), y.exc_ms == 0);
     rec.model("different slopes (" + groups + " x covariate) against random groups")
         .test("unexplained SS", y.ssunexplain_ms, y.cdraw_exc, y.cdraw_exc_ge, nperm);
 }

@@ -26,9 +26,10 @@ void record_standardisation(ActionEnv& env, const StandardisationTotals& totals)
 // The degrees of freedom a covariate model removes, as printed.
 void record_lost_df(ActionEnv& env, double df);
 // Common slope and different slopes of one grouping, and the random-group
-// test between them.  `p_bound_always` for reports that print "p<" whatever
-// the count.
+// test between them.  A p is recorded as a bound only when no permutation
+// reached the observed value, even where a report prints "p<" before an
+// estimate: the exports carry what the count says.
 void record_slope_models(ActionEnv& env, const std::string& groups, const SlopeModels& y, long long nperm,
-                         bool common_slope = true, bool p_bound_always = false);
+                         bool common_slope = true);
 
 }  // namespace quillan

@@ -2,6 +2,7 @@
 
 #include "analyses/common.hpp"
 #include "analyses/covariate.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/scoring.hpp"
 #include "geometry/geometry.hpp"
 #include "geometry/shape_table.hpp"
@@ -340,6 +341,9 @@ CovariateInputs read_covariate_inputs(ActionEnv& env) {
     // A list of several columns is not refused: its first column defines the groups.
     in.codes = column_codes(require_groups(ws), 0);
     in.groups = cov_groups(in.codes, column_codes(require_covariate(ws), 0), group_name);
+    // One group has one slope only: the different-slopes model is the common
+    // one, and a permutation test of the two would compare a model with itself.
+    require_testable_grouping(static_cast<int>(in.groups.size()), static_cast<int>(in.codes.size()), "The group file");
     check_slope_groups(in.groups);
     return in;
 }
@@ -405,14 +409,14 @@ void check_slope_groups(const CovGroups& groups) {
         const std::vector<double>& z = groups.z[i];
         if (z.empty()) throw QuillanError(name + " has no specimens.");
         if (z.size() == 1)
-            throw QuillanError(name +
-                               " has a single specimen, so its own slope on the covariate cannot be fitted: the slope models "
-                               "need at least two specimens in every group.");
+            throw Refused(name +
+                          " has a single specimen, so its own slope on the covariate cannot be fitted: the slope models "
+                          "need at least two specimens in every group.");
         for (double v : z)
             if (!std::isfinite(v)) throw QuillanError(name + " has a covariate value that is not a finite number.");
         if (!has_two_values(z))
-            throw QuillanError(name + " has the same covariate value (" + format_number(z.front()) + ") for all its " +
-                               std::to_string(z.size()) + " specimens, so its own slope on the covariate cannot be fitted.");
+            throw Refused(name + " has the same covariate value (" + format_number(z.front()) + ") for all its " +
+                          std::to_string(z.size()) + " specimens, so its own slope on the covariate cannot be fitted.");
     }
 }
 

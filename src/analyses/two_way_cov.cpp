@@ -15,6 +15,8 @@
 #include "groups/groups.hpp"
 #include "platform/format.hpp"
 
+#include <set>
+
 namespace quillan {
 
 namespace {
@@ -62,6 +64,8 @@ const SingleVariableTexts kSecondVariable = {
     "G1 x Covariate is significantly better than Covariate alone,Test Criteria is explained SS)",
     true,
 };
+
+int distinct_codes(const Codes& codes) { return static_cast<int>(std::set<double>(codes.begin(), codes.end()).size()); }
 
 std::string single_variable_section(const std::string& stemp, const SingleVariableTexts& t, const SlopeModels& y,
                                     long long nperm) {
@@ -134,11 +138,11 @@ void record_random_terms(ActionEnv& env, const TwoGroupCov& y, long long nperm) 
     env.record()
         .model("G1 x G2 x covariate against G1 x random G2 x covariate")
         .test("unexplained SS", y.unexplained_cells, y.exc1, y.exc1_ge, nperm,
-              y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), true);
+              y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), y.exc1 == 0);
     env.record()
         .model("G1 x G2 x covariate against random G1 x G2 x covariate")
         .test("unexplained SS", y.unexplained_cells, y.exc2, y.exc2_ge, nperm,
-              y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), true);
+              y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), y.exc2 == 0);
 }
 
 }  // namespace
@@ -151,6 +155,10 @@ void run_two_cov(ActionEnv& env) {
     const Matrix& glist = require_groups(ws, 2);
     const std::vector<double> clist = column_codes(require_covariate(ws), 0);
     const Codes g1 = column_codes(glist, 0), g2 = column_codes(glist, 1);
+    // A variable with a single group gives the slope tests nothing to compare.
+    const int n = static_cast<int>(g1.size());
+    require_testable_grouping(distinct_codes(g1), n, "The first grouping variable (column 1 of the group file)");
+    require_testable_grouping(distinct_codes(g2), n, "The second grouping variable (column 2 of the group file)");
     const PreparedTable table(data);
     const double tssd = table.total_ss();
     require_shape_variation(tssd, table.specimens());
@@ -177,7 +185,7 @@ void run_two_cov(ActionEnv& env) {
         test_slope_models(engine, console, table.shapes(), cov_groups(g2, clist, second_variable_group), tssd, nperm,
                           SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
     stemp = single_variable_section(stemp, kSecondVariable, second, nperm);
-    record_slope_models(env, "G1 x G2 cells", y2, nperm, true, true);
+    record_slope_models(env, "G1 x G2 cells", y2, nperm);
     record_random_terms(env, y, nperm);
     record_slope_models(env, "G1", first, nperm, false);
     record_slope_models(env, "G2", second, nperm, false);

@@ -26,4 +26,9 @@ struct BatchProcess {
 // the exit status.
 int run_batch(int argc, char** argv, const BatchProcess& process = {});
 
+// The same with every file the run saves (report, exports, pictures,
+// converted tables) gathered into one set: the files are put in place only
+// when the run ends well and was not stopped, all of them or none.
+int run_batch_written_together(int argc, char** argv, const BatchProcess& process = {});
+
 }  // namespace quillan

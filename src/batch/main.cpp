@@ -97,6 +97,10 @@ std::string message_line(const std::string& title, const std::string& text) {
     return "quillan-batch: " + (title.empty() ? std::string() : title + ": ") + folded;
 }
 
+// A failure outside an action (a conversion, an export, a picture) reads as
+// an action's failure does.
+std::string error_line(const std::string& text) { return message_line("Error", text); }
+
 // Edit distance, for suggesting the nearest action name.
 std::size_t edit_distance(const std::string& a, const std::string& b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -290,6 +294,8 @@ void add_file_options(CLI::App& app, BatchRequest& r) {
                    "Column of the imported file (and of --factors) that holds the specimen IDs");
     app.add_option("--factors", r.import_options.factor_table,
                    "Table (CSV or TSV with a header) of factors and covariates keyed by specimen ID");
+    app.add_flag("--negative-missing", r.import_options.negative_missing,
+                 "Take negative coordinates of an imported file as missing landmarks (refused, naming each)");
     app.add_option("--out-prefix", r.out_prefix,
                    "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
     app.add_option("--json", r.json_out, "Write the numbers of the report and of the run to this JSON file");
@@ -336,7 +342,7 @@ std::optional<int> check_before_action(const BatchRequest& r) {
     try {
         active_kernel();
     } catch (const QuillanError& e) {
-        std::cerr << "quillan-batch: " << e.what() << '\n';
+        std::cerr << error_line(e.what()) << '\n';
         return kFailed;
     }
 
@@ -368,7 +374,7 @@ int run_convert(const BatchRequest& r, const BatchProcess& process) {
         if (process.writes)
             for (const auto& path : io::write_converted(d, r.out_prefix)) std::cout << path << '\n';
     } catch (const QuillanError& e) {
-        std::cerr << "quillan-batch: " << e.what() << '\n';
+        std::cerr << error_line(e.what()) << '\n';
         return kFailed;
     }
     return kOk;
@@ -541,7 +547,7 @@ bool BatchRun::draw() {
         write_batch_plots(shell_.workspace(), distributions_, r_.plots, r_.quiet ? trace_stream_ : std::cerr, trace_stream_);
         return true;
     } catch (const std::exception& e) {
-        std::cerr << "quillan-batch: " << e.what() << '\n';
+        std::cerr << error_line(e.what()) << '\n';
         return false;
     }
 }
@@ -560,7 +566,7 @@ int BatchRun::exports() {
         try {
             write(*path);
         } catch (const QuillanError& e) {
-            std::cerr << "quillan-batch: " << e.what() << '\n';
+            std::cerr << error_line(e.what()) << '\n';
             return kFailed;
         }
     }

@@ -1,5 +1,5 @@
 #include "batch/plots.hpp"
-
+#include "batch/stop_signals.hpp"
 #include "platform/error.hpp"
 
 #if QUILLAN_HAVE_PICTURES
@@ -97,6 +97,8 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     int written = 0;
     for (const auto& s : scenes)
         for (const char* ext : {".svg", ".png"}) {
+            // A stop asked for while drawing ends the drawing: no further picture.
+            if (stop_requested()) return written;
             const std::string path = (fs::path(request.folder) / (s.name + ext)).string();
             save_picture(s.scene, path);
             trace << "quillan-batch: wrote " << path << '\n';

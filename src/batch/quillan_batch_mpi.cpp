@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
             std::cout.rdbuf(&nowhere);
         }
         try {
-            status = run_batch(argc, argv, process);
+            status = run_batch_written_together(argc, argv, process);
         } catch (const std::exception& e) {
             std::cerr << "quillan-batch: " << e.what() << '\n';
             status = 1;

@@ -19,4 +19,8 @@ public:
     static int exit_status(int signal) { return 128 + signal; }
 };
 
+// Whether a stop was asked for: the check between the steps that write
+// (exports, pictures), so a stop writes nothing further.
+inline bool stop_requested() { return StopSignals::received() != 0; }
+
 }  // namespace quillan

@@ -1,5 +1,6 @@
 #include "io/import.hpp"
 
+#include "platform/capped_read.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
@@ -16,11 +17,13 @@ namespace {
 [[noreturn]] void refuse(const std::string& file, int line, const std::string& specimen, const std::string& what) {
     std::string where = "The file " + file + " could not be imported: ";
     if (line > 0) where += "line " + std::to_string(line) + ", ";
-    if (!specimen.empty()) where += "specimen " + specimen + ": ";
+    if (!specimen.empty()) where += "specimen " + quoted_snippet(specimen) + ": ";
     throw QuillanError(where + what + ". Nothing was imported.");
 }
 
-std::string in_quotes(const std::string& s) { return "\"" + s + "\""; }
+// Text of the file as a message quotes it: shortened, and with control bytes
+// written out so that none reaches the terminal.
+std::string in_quotes(const std::string& s) { return "\"" + quoted_snippet(s) + "\""; }
 
 // The usual placeholders of digitising programs for a landmark not placed.
 bool missing_marker(const std::string& token) {
@@ -65,7 +68,7 @@ std::vector<std::string> split_list(const std::string& s) {
 void set_cell(SpecimenTable& t, const std::string& column, std::size_t specimen, const std::string& value) {
     auto it = std::find_if(t.columns.begin(), t.columns.end(), [&](const Column& c) { return c.name == column; });
     if (it == t.columns.end()) {
-        t.columns.push_back({column, {}});
+        t.columns.push_back({column, {}, {}, {}});
         it = t.columns.end() - 1;
     }
     if (it->cells.size() <= specimen) it->cells.resize(specimen + 1);
@@ -83,249 +86,370 @@ std::string SpecimenTable::specimen_name(std::size_t i) const {
     return "number " + std::to_string(i + 1);
 }
 
-SpecimenTable read_tps(const TextFile& f) {
-    SpecimenTable t;
-    t.path = f.path;
-    t.name = f.name;
-    std::vector<std::optional<double>> scales;
-    long long skipped_points = 0, skipped_curves = 0;
-    std::string key, value;
-    const std::size_t n = f.lines.size();
-    auto current = [&](int line, const std::string& what) -> std::size_t {
-        if (t.coords.empty()) refuse(t.path, line, "", what + " comes before the first LM= block");
-        return t.coords.size() - 1;
-    };
-    auto count_of = [&](int line, const std::string& specimen, const std::string& k, const std::string& v) {
-        const auto d = parse_number(v);
-        if (!d || *d < 0 || *d != std::floor(*d))
-            refuse(t.path, line, specimen, k + "= needs a whole count, not " + in_quotes(v));
-        return static_cast<std::size_t>(*d);
-    };
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::string line = trim(f.lines[i]);
-        const int number = static_cast<int>(i) + 1;
-        if (line.empty()) continue;
-        if (!keyword(line, key, value)) {
-            const std::string specimen = t.coords.empty() ? "" : t.specimen_name(t.coords.size() - 1);
-            refuse(t.path, number, specimen,
-                   "unexpected line " + in_quotes(line) +
-                       (t.coords.empty() ? " before the first LM= block"
-                                         : " after the landmarks of the block: more coordinate lines than LM= announced?"));
-        }
-        if (key == "LM3") refuse(t.path, number, "", "LM3= blocks hold 3-D landmarks; only 2-D landmarks can be analysed");
-        if (key == "LM") {
-            const std::size_t k = count_of(number, "", "LM", value);
-            const std::size_t s = t.coords.size();
-            t.coords.emplace_back();
-            t.ids.emplace_back();
-            t.lines.push_back(number);
-            t.sizes.emplace_back();
-            scales.emplace_back();
-            // tpsDig writes ID= after the coordinates: look ahead so messages name the specimen.
-            std::string specimen = "number " + std::to_string(s + 1);
-            for (std::size_t a = i + 1; a < n; ++a) {
-                std::string ak, av;
-                if (!keyword(trim(f.lines[a]), ak, av)) continue;
-                if (ak == "LM" || ak == "LM3") break;
-                if (ak == "ID" && !av.empty()) {
-                    specimen = av;
-                    break;
-                }
-            }
-            if (k == 0) refuse(t.path, number, specimen, "LM=0 announces no landmarks");
-            for (std::size_t j = 0; j < k; ++j) {
-                const std::size_t li = i + 1 + j;
-                std::string dummy_k, dummy_v;
-                if (li >= n || keyword(trim(f.lines[li]), dummy_k, dummy_v) || trim(f.lines[li]).empty())
-                    refuse(t.path, number, specimen,
-                           "LM=" + std::to_string(k) + " announces " + std::to_string(k) + " landmarks but only " +
-                               std::to_string(j) + " coordinate lines follow (a truncated block?)");
-                std::string row = f.lines[li];
-                std::replace(row.begin(), row.end(), ',', ' ');
-                const auto tokens = split_blanks(row);
-                if (tokens.size() != 2)
-                    refuse(t.path, static_cast<int>(li) + 1, specimen,
-                           "landmark " + std::to_string(j + 1) + " should be two numbers (x y) but the line has " +
-                               std::to_string(tokens.size()) + " values");
-                for (const auto& tok : tokens)
-                    t.coords.back().push_back(coordinate(t, static_cast<int>(li) + 1, specimen, static_cast<int>(j) + 1, tok));
-            }
-            if (s > 0 && k != t.coords.front().size() / 2)
-                refuse(t.path, number, specimen,
-                       "has " + std::to_string(k) + " landmarks, but the first specimen has " +
-                           std::to_string(t.coords.front().size() / 2) + "; every specimen needs the same landmarks");
-            i += k;
-            continue;
-        }
-        if (key == "CURVES" || key == "POINTS") {
-            // Outline points are not landmarks: skip each POINTS= block.
-            if (key == "CURVES") {
-                ++skipped_curves;
-                continue;
-            }
-            const std::size_t p = count_of(number, "", "POINTS", value);
-            for (std::size_t j = 0; j < p; ++j) {
-                std::string k2, v2;
-                if (i + 1 + j >= n || keyword(trim(f.lines[i + 1 + j]), k2, v2))
-                    refuse(t.path, number, t.coords.empty() ? "" : t.specimen_name(t.coords.size() - 1),
-                           "POINTS=" + std::to_string(p) + " announces " + std::to_string(p) + " points but only " +
-                               std::to_string(j) + " lines follow");
-            }
-            skipped_points += static_cast<long long>(p);
-            i += p;
-            continue;
-        }
-        const std::size_t s = current(number, key + "=");
-        if (key == "ID") t.ids[s] = value;
-        else if (key == "IMAGE") set_cell(t, "IMAGE", s, value);
-        else if (key == "COMMENT") set_cell(t, "COMMENT", s, value);
-        else if (key == "SCALE") {
-            const auto d = parse_number(value);
-            if (!d || *d <= 0)
-                refuse(t.path, number, t.specimen_name(s), "SCALE= needs a positive number, not " + in_quotes(value));
-            scales[s] = *d;
-        } else if (key == "VARIABLES") {
-            // Either the values themselves, or their names with the values on the next line.
-            auto items = split_list(value);
-            bool numeric = !items.empty() && std::all_of(items.begin(), items.end(),
-                                                         [](const std::string& x) { return parse_number(x).has_value(); });
-            if (numeric) {
-                for (std::size_t j = 0; j < items.size(); ++j) set_cell(t, "variable " + std::to_string(j + 1), s, items[j]);
-            } else if (!items.empty()) {
-                const auto values = i + 1 < n ? split_list(f.lines[i + 1]) : std::vector<std::string>{};
-                if (values.size() != items.size())
-                    refuse(t.path, number + 1, t.specimen_name(s),
-                           "VARIABLES= names " + std::to_string(items.size()) + " variables but the next line holds " +
-                               std::to_string(values.size()) + " values");
-                for (std::size_t j = 0; j < items.size(); ++j) set_cell(t, items[j], s, values[j]);
-                ++i;
-            }
-        } else {
-            t.notices.push_back("Line " + std::to_string(number) + ": the entry " + key + "= is not used.");
-        }
+namespace {
+
+// Reads a TPS file line by line.  Each specimen is an LM= block of
+// coordinate lines; the other entries (ID=, SCALE=, ...) belong to the block
+// before them.
+class TpsReader {
+public:
+    explicit TpsReader(const TextFile& f) : f_(f), n_(f.lines.size()) {
+        t_.path = f.path;
+        t_.name = f.name;
+        t_.image_coordinates = true;
     }
-    if (t.coords.empty()) refuse(t.path, 0, "", "it holds no LM= block");
-    t.landmarks = static_cast<int>(t.coords.front().size() / 2);
-    // SCALE= turns digitiser units into real ones.
-    std::size_t scaled = 0;
-    for (std::size_t s = 0; s < t.coords.size(); ++s) {
-        if (!scales[s]) continue;
-        ++scaled;
-        for (double& v : t.coords[s]) v *= *scales[s];
-    }
-    if (scaled > 0 && scaled < t.coords.size()) {
-        std::string unscaled;
-        int listed = 0;
-        for (std::size_t s = 0; s < t.coords.size(); ++s)
-            if (!scales[s] && listed < 5) {
-                unscaled += (listed++ ? ", " : "") + t.specimen_name(s);
-            }
-        if (t.coords.size() - scaled > 5) unscaled += ", ...";
-        t.warnings.push_back(std::to_string(t.coords.size() - scaled) + " of " + std::to_string(t.coords.size()) +
-                             " specimens in " + t.name + " have no SCALE= and were left in their own units (" + unscaled +
-                             "); sizes and coordinates of scaled and unscaled specimens are not comparable.");
-    }
-    if (skipped_points > 0 || skipped_curves > 0)
-        t.notices.push_back(std::to_string(skipped_points) + " outline points (CURVES=/POINTS= blocks) in " + t.name +
-                            " were skipped; only the LM= landmarks were imported.");
-    finish_columns(t);
-    return t;
+    SpecimenTable read();
+
+private:
+    const TextFile& f_;
+    const std::size_t n_;
+    SpecimenTable t_;
+    std::vector<std::optional<double>> scales_;
+    std::vector<int> scale_lines_;
+    long long skipped_points_ = 0, skipped_curves_ = 0;
+    std::size_t i_ = 0;  // the line being read (0-based)
+
+    std::size_t count_of(int line, const std::string& specimen, const std::string& key, const std::string& value,
+                         const std::string& what) const;
+    std::string specimen_ahead(std::size_t s) const;
+    void read_block(int number, const std::string& value);
+    void read_coordinates(std::size_t k, int number, const std::string& specimen);
+    void skip_points(int number, const std::string& value);
+    void read_entry(int number, const std::string& key, const std::string& value);
+    void read_variables(int number, std::size_t s, const std::string& value);
+    void apply_scales();
+};
+
+bool is_keyword_line(const std::string& line) {
+    std::string k, v;
+    return keyword(trim(line), k, v);
 }
 
-SpecimenTable read_nts(const TextFile& f) {
-    SpecimenTable t;
-    t.path = f.path;
-    t.name = f.name;
-    struct Token {
-        std::string text;
-        int line;
-    };
-    std::vector<Token> tokens;
+// A count of an LM= or POINTS= entry: a whole number, and no more than the
+// file has lines (a larger one is checked before it is converted, which a
+// double past the size type's range would not survive).
+std::size_t TpsReader::count_of(int line, const std::string& specimen, const std::string& key, const std::string& value,
+                                const std::string& what) const {
+    const auto d = parse_number(value);
+    if (!d || *d < 0 || *d != std::floor(*d))
+        refuse(t_.path, line, specimen, key + "= needs a whole count, not " + in_quotes(value));
+    if (*d > static_cast<double>(n_))
+        refuse(t_.path, line, specimen,
+               key + "=" + quoted_snippet(value) + " announces more " + what + " than the file has lines (" + std::to_string(n_) +
+                   ")");
+    return static_cast<std::size_t>(*d);
+}
+
+// tpsDig writes ID= after the coordinates: look ahead so messages name the specimen.
+std::string TpsReader::specimen_ahead(std::size_t s) const {
+    for (std::size_t a = i_ + 1; a < n_; ++a) {
+        std::string ak, av;
+        if (!keyword(trim(f_.lines[a]), ak, av)) continue;
+        if (ak == "LM" || ak == "LM3") break;
+        if (ak == "ID" && !av.empty()) return av;
+    }
+    return "number " + std::to_string(s + 1);
+}
+
+void TpsReader::read_block(int number, const std::string& value) {
+    const std::size_t s = t_.coords.size();
+    const std::string specimen = specimen_ahead(s);
+    const std::size_t k = count_of(number, specimen, "LM", value, "landmarks");
+    t_.coords.emplace_back();
+    t_.ids.emplace_back();
+    t_.id_lines.push_back(0);
+    t_.lines.push_back(number);
+    t_.sizes.emplace_back();
+    scales_.emplace_back();
+    scale_lines_.push_back(0);
+    if (k == 0) refuse(t_.path, number, specimen, "LM=0 announces no landmarks");
+    read_coordinates(k, number, specimen);
+    if (s > 0 && k != t_.coords.front().size() / 2)
+        refuse(t_.path, number, specimen,
+               "has " + std::to_string(k) + " landmarks, but the first specimen has " +
+                   std::to_string(t_.coords.front().size() / 2) + "; every specimen needs the same landmarks");
+    i_ += k;
+}
+
+void TpsReader::read_coordinates(std::size_t k, int number, const std::string& specimen) {
+    for (std::size_t j = 0; j < k; ++j) {
+        const std::size_t li = i_ + 1 + j;
+        if (li >= n_ || is_keyword_line(f_.lines[li]) || trim(f_.lines[li]).empty())
+            refuse(t_.path, number, specimen,
+                   "LM=" + std::to_string(k) + " announces " + std::to_string(k) + " landmarks but only " + std::to_string(j) +
+                       " coordinate lines follow (a truncated block?)");
+        std::string row = f_.lines[li];
+        std::replace(row.begin(), row.end(), ',', ' ');
+        const auto tokens = split_blanks(row);
+        const int line = static_cast<int>(li) + 1;
+        if (tokens.size() != 2)
+            refuse(t_.path, line, specimen,
+                   "landmark " + std::to_string(j + 1) + " should be two numbers (x y) but the line has " +
+                       std::to_string(tokens.size()) + " values");
+        for (const auto& tok : tokens) t_.coords.back().push_back(coordinate(t_, line, specimen, static_cast<int>(j) + 1, tok));
+    }
+}
+
+// Outline points are not landmarks: each POINTS= block is skipped, and counted.
+void TpsReader::skip_points(int number, const std::string& value) {
+    const std::string specimen = t_.coords.empty() ? "" : t_.specimen_name(t_.coords.size() - 1);
+    const std::size_t p = count_of(number, specimen, "POINTS", value, "points");
+    for (std::size_t j = 0; j < p; ++j)
+        if (i_ + 1 + j >= n_ || is_keyword_line(f_.lines[i_ + 1 + j]))
+            refuse(t_.path, number, specimen,
+                   "POINTS=" + std::to_string(p) + " announces " + std::to_string(p) + " points but only " + std::to_string(j) +
+                       " lines follow");
+    skipped_points_ += static_cast<long long>(p);
+    i_ += p;
+}
+
+// Either the values themselves, or their names with the values on the next line.
+void TpsReader::read_variables(int number, std::size_t s, const std::string& value) {
+    auto items = split_list(value);
+    const bool numeric = !items.empty() && std::all_of(items.begin(), items.end(),
+                                                       [](const std::string& x) { return parse_number(x).has_value(); });
+    if (numeric) {
+        for (std::size_t j = 0; j < items.size(); ++j) set_cell(t_, "variable " + std::to_string(j + 1), s, items[j]);
+    } else if (!items.empty()) {
+        const auto values = i_ + 1 < n_ ? split_list(f_.lines[i_ + 1]) : std::vector<std::string>{};
+        if (values.size() != items.size())
+            refuse(t_.path, number + 1, t_.specimen_name(s),
+                   "VARIABLES= names " + std::to_string(items.size()) + " variables but the next line holds " +
+                       std::to_string(values.size()) + " values");
+        for (std::size_t j = 0; j < items.size(); ++j) set_cell(t_, items[j], s, values[j]);
+        ++i_;
+    }
+}
+
+void TpsReader::read_entry(int number, const std::string& key, const std::string& value) {
+    if (t_.coords.empty()) refuse(t_.path, number, "", key + "= comes before the first LM= block");
+    const std::size_t s = t_.coords.size() - 1;
+    if (key == "ID") {
+        t_.ids[s] = value;
+        t_.id_lines[s] = number;
+    } else if (key == "IMAGE" || key == "COMMENT") {
+        set_cell(t_, key, s, value);
+    } else if (key == "SCALE") {
+        const auto d = parse_number(value);
+        if (!d || *d <= 0)
+            refuse(t_.path, number, t_.specimen_name(s), "SCALE= needs a positive number, not " + in_quotes(value));
+        scales_[s] = *d;
+        scale_lines_[s] = number;
+    } else if (key == "VARIABLES") {
+        read_variables(number, s, value);
+    } else {
+        t_.notices.push_back("Line " + std::to_string(number) + ": the entry " + key + "= is not used.");
+    }
+}
+
+// SCALE= turns digitiser units into real ones.  A product too large for a
+// double is refused here, where the line that caused it is known.
+void TpsReader::apply_scales() {
+    std::size_t scaled = 0;
+    for (std::size_t s = 0; s < t_.coords.size(); ++s) {
+        if (!scales_[s]) continue;
+        ++scaled;
+        for (std::size_t j = 0; j < t_.coords[s].size(); ++j) {
+            const double before = t_.coords[s][j];
+            t_.coords[s][j] *= *scales_[s];
+            if (!std::isfinite(t_.coords[s][j]))
+                refuse(t_.path, scale_lines_[s], t_.specimen_name(s),
+                       "landmark " + std::to_string(j / 2 + 1) + " is not a finite number once scaled (" + number_text(before) +
+                           " times SCALE=" + number_text(*scales_[s]) + ")");
+        }
+    }
+    if (scaled == 0 || scaled == t_.coords.size()) return;
+    std::string unscaled;
+    int listed = 0;
+    for (std::size_t s = 0; s < t_.coords.size(); ++s)
+        if (!scales_[s] && listed < 5) unscaled += (listed++ ? ", " : "") + quoted_snippet(t_.specimen_name(s));
+    if (t_.coords.size() - scaled > 5) unscaled += ", ...";
+    t_.warnings.push_back(std::to_string(t_.coords.size() - scaled) + " of " + std::to_string(t_.coords.size()) +
+                          " specimens in " + t_.name + " have no SCALE= and were left in their own units (" + unscaled +
+                          "); sizes and coordinates of scaled and unscaled specimens are not comparable.");
+}
+
+SpecimenTable TpsReader::read() {
+    std::string key, value;
+    for (i_ = 0; i_ < n_; ++i_) {
+        const std::string line = trim(f_.lines[i_]);
+        const int number = static_cast<int>(i_) + 1;
+        if (line.empty()) continue;
+        if (!keyword(line, key, value)) {
+            const std::string specimen = t_.coords.empty() ? "" : t_.specimen_name(t_.coords.size() - 1);
+            refuse(t_.path, number, specimen,
+                   "unexpected line " + in_quotes(line) +
+                       (t_.coords.empty() ? " before the first LM= block"
+                                          : " after the landmarks of the block: more coordinate lines than LM= announced?"));
+        }
+        if (key == "LM3") refuse(t_.path, number, "", "LM3= blocks hold 3-D landmarks; only 2-D landmarks can be analysed");
+        if (key == "LM") read_block(number, value);
+        else if (key == "CURVES") ++skipped_curves_;
+        else if (key == "POINTS") skip_points(number, value);
+        else read_entry(number, key, value);
+    }
+    if (t_.coords.empty()) refuse(t_.path, 0, "", "it holds no LM= block");
+    t_.landmarks = static_cast<int>(t_.coords.front().size() / 2);
+    apply_scales();
+    if (skipped_points_ > 0 || skipped_curves_ > 0)
+        t_.warnings.push_back(std::to_string(skipped_points_) + " outline points (CURVES=/POINTS= blocks) in " + t_.name +
+                              " were skipped: only the LM= landmarks were imported. To analyse the outlines, digitise "
+                              "their points as landmarks.");
+    finish_columns(t_);
+    return std::move(t_);
+}
+
+// NTS files: a header line (matrix type, rows, columns, missing-value flag
+// and value, DIM=) and then the values, read as one stream of tokens.
+struct NtsToken {
+    std::string text;
+    int line;
+};
+
+struct NtsHeader {
+    std::size_t rows = 0, cols = 0;
+    bool row_labels = false, col_labels = false;
+    std::optional<std::string> missing;
+    int line = 0;
+};
+
+std::vector<NtsToken> nts_tokens(const TextFile& f) {
+    std::vector<NtsToken> tokens;
     for (std::size_t i = 0; i < f.lines.size(); ++i) {
         const std::string line = trim(f.lines[i]);
         if (line.empty() || line.front() == '"') continue;  // comment
         for (auto& tok : split_list(line)) tokens.push_back({tok, static_cast<int>(i) + 1});
     }
-    if (tokens.size() < 4) refuse(t.path, 0, "", "the header line (type, rows, columns, missing-value flag) is incomplete");
-    std::size_t p = 0;
-    auto header_count = [&](bool& labels) {
-        std::string s = tokens[p].text;
-        labels = !s.empty() && (s.back() == 'L' || s.back() == 'l');
-        if (labels) s.pop_back();
-        const auto d = parse_number(s);
-        if (!d || *d < 1 || *d != std::floor(*d))
-            refuse(t.path, tokens[p].line, "", "the header needs whole counts, not " + in_quotes(tokens[p].text));
+    return tokens;
+}
+
+// A count of the header: a whole number, with an L after it when labels follow.
+std::size_t nts_count(const SpecimenTable& t, const NtsToken& tok, bool& labels) {
+    std::string s = tok.text;
+    labels = !s.empty() && (s.back() == 'L' || s.back() == 'l');
+    if (labels) s.pop_back();
+    const auto d = parse_number(s);
+    if (!d || *d < 1 || *d != std::floor(*d))
+        refuse(t.path, tok.line, "", "the header needs whole counts, not " + in_quotes(tok.text));
+    // Checked before the conversion: no count beyond a few billion is real,
+    // and a double past the size type's range does not convert.
+    if (*d > 4e9) refuse(t.path, tok.line, "", "the header's count " + in_quotes(tok.text) + " is more than any file can hold");
+    return static_cast<std::size_t>(*d);
+}
+
+void nts_dimensions(const SpecimenTable& t, const std::vector<NtsToken>& tokens, std::size_t& p, const NtsHeader& h) {
+    double dims = 2;
+    while (p < tokens.size() && tokens[p].line == h.line) {
+        const std::string u = lower(tokens[p].text);
+        if (u.rfind("dim=", 0) == 0) dims = parse_number(u.substr(4)).value_or(0);
         ++p;
-        return static_cast<std::size_t>(*d);
-    };
-    ++p;  // matrix type
-    bool row_labels = false, col_labels = false;
-    const std::size_t rows = header_count(row_labels);
-    const std::size_t cols = header_count(col_labels);
+    }
+    if (dims == 3) refuse(t.path, h.line, "", "DIM=3: the file holds 3-D landmarks; only 2-D landmarks can be analysed");
+    if (dims != 2) refuse(t.path, h.line, "", "the header's DIM= must be 2");
+    if (h.cols == 2 && h.rows >= 2 && !h.row_labels)
+        refuse(t.path, h.line, "",
+               "the header announces " + std::to_string(h.rows) +
+                   " rows of 2 values: that is the layout of a single specimen, one landmark per row; a file to analyse "
+                   "holds one specimen per row (x1 y1 x2 y2 ...)");
+    if (h.cols < 4) refuse(t.path, h.line, "", "fewer than two landmarks per specimen");
+}
+
+NtsHeader nts_header(const SpecimenTable& t, const std::vector<NtsToken>& tokens, std::size_t& p, std::size_t bytes) {
+    if (tokens.size() < 4) refuse(t.path, 0, "", "the header line (type, rows, columns, missing-value flag) is incomplete");
+    NtsHeader h;
+    h.line = tokens.front().line;
+    p = 1;  // after the matrix type
+    h.rows = nts_count(t, tokens[p++], h.row_labels);
+    h.cols = nts_count(t, tokens[p++], h.col_labels);
     const std::string flag = tokens[p++].text;
-    std::optional<std::string> missing;
     if (flag == "1") {
         if (p >= tokens.size()) refuse(t.path, tokens.back().line, "", "the header announces a missing value but gives none");
-        missing = tokens[p++].text;
+        h.missing = tokens[p++].text;
     }
-    std::size_t dims = 2;
-    const int header_line = tokens.front().line;
-    while (p < tokens.size() && tokens[p].line == header_line) {
-        const std::string u = lower(tokens[p].text);
-        if (u.rfind("dim=", 0) == 0) dims = static_cast<std::size_t>(parse_number(u.substr(4)).value_or(0));
-        ++p;
-    }
-    if (dims == 3) refuse(t.path, header_line, "", "DIM=3: the file holds 3-D landmarks; only 2-D landmarks can be analysed");
-    if (dims != 2) refuse(t.path, header_line, "", "the header's DIM= must be 2");
-    if (cols < 4) refuse(t.path, header_line, "", "fewer than two landmarks per specimen");
+    nts_dimensions(t, tokens, p, h);
+    // Every value takes at least two bytes (a digit and a separator): a
+    // header announcing more than that is wrong, not a truncated file, and
+    // is refused before anything is set aside for its values.
+    const double announced = static_cast<double>(h.rows) * static_cast<double>(h.cols);
+    if (announced > static_cast<double>(bytes / 2 + 1))
+        refuse(t.path, h.line, "",
+               "the header announces " + std::to_string(h.rows) + " specimens of " + std::to_string(h.cols) +
+                   " values, more values than a file of " + std::to_string(bytes) + " bytes can hold");
+    return h;
+}
+
+void nts_labels(SpecimenTable& t, const std::vector<NtsToken>& tokens, std::size_t& p, const NtsHeader& h) {
     auto need = [&](std::size_t count, const std::string& what) {
         if (p + count > tokens.size())
             refuse(t.path, tokens.back().line, "", "the file ends before its " + what + " (a truncated file?)");
     };
-    if (row_labels) {
-        need(rows, std::to_string(rows) + " row labels");
-        for (std::size_t i = 0; i < rows; ++i) t.ids.push_back(tokens[p++].text);
+    if (h.row_labels) {
+        need(h.rows, std::to_string(h.rows) + " row labels");
+        for (std::size_t i = 0; i < h.rows; ++i) t.ids.push_back(tokens[p++].text);
     } else {
-        t.ids.assign(rows, "");
+        t.ids.assign(h.rows, "");
     }
-    if (col_labels) {
-        need(cols, std::to_string(cols) + " column labels");
-        p += cols;
+    if (h.col_labels) {
+        need(h.cols, std::to_string(h.cols) + " column labels");
+        p += h.cols;
     }
-    const bool trailing = cols % 2 == 1;
-    t.landmarks = static_cast<int>(cols / 2);
-    for (std::size_t s = 0; s < rows; ++s) {
-        t.coords.emplace_back();
-        t.sizes.emplace_back();
-        const std::string specimen = t.specimen_name(s);
+}
+
+void nts_specimen(SpecimenTable& t, const std::vector<NtsToken>& tokens, std::size_t& p, const NtsHeader& h, std::size_t s) {
+    t.coords.emplace_back();
+    t.sizes.emplace_back();
+    const std::string specimen = t.specimen_name(s);
+    if (p >= tokens.size())
+        refuse(t.path, tokens.back().line, specimen,
+               "the header announces " + std::to_string(h.rows) + " specimens but the file ends after " + std::to_string(s) +
+                   " (a truncated file?)");
+    t.lines.push_back(tokens[p].line);
+    const bool trailing = h.cols % 2 == 1;
+    for (std::size_t j = 0; j < h.cols; ++j) {
         if (p >= tokens.size())
             refuse(t.path, tokens.back().line, specimen,
-                   "the header announces " + std::to_string(rows) + " specimens but the file ends after " + std::to_string(s) +
-                       " (a truncated file?)");
-        t.lines.push_back(tokens[p].line);
-        for (std::size_t j = 0; j < cols; ++j) {
-            if (p >= tokens.size())
-                refuse(t.path, tokens.back().line, specimen,
-                       "the file ends within this specimen: " + std::to_string(j) + " of its " + std::to_string(cols) +
-                           " values are there (a truncated file?)");
-            const Token& tok = tokens[p++];
-            const int landmark = static_cast<int>(j / 2) + 1;
-            if (missing && tok.text == *missing)
-                refuse(t.path, tok.line, specimen,
-                       "landmark " + std::to_string(landmark) + " is missing (" + in_quotes(tok.text) +
-                           "); estimate or remove it before importing");
-            if (trailing && j + 1 == cols) {
-                const auto d = parse_number(tok.text);
-                if (!d) refuse(t.path, tok.line, specimen, "text where the last value belongs (" + in_quotes(tok.text) + ")");
-                t.sizes.back() = *d;
-            } else {
-                t.coords.back().push_back(coordinate(t, tok.line, specimen, landmark, tok.text));
-            }
+                   "the file ends within this specimen: " + std::to_string(j) + " of its " + std::to_string(h.cols) +
+                       " values are there (a truncated file?)");
+        const NtsToken& tok = tokens[p++];
+        const int landmark = static_cast<int>(j / 2) + 1;
+        if (h.missing && tok.text == *h.missing)
+            refuse(t.path, tok.line, specimen,
+                   "landmark " + std::to_string(landmark) + " is missing (" + in_quotes(tok.text) +
+                       "); estimate or remove it before importing");
+        if (trailing && j + 1 == h.cols) {
+            const auto d = parse_number(tok.text);
+            if (!d) refuse(t.path, tok.line, specimen, "text where the last value belongs (" + in_quotes(tok.text) + ")");
+            t.sizes.back() = *d;
+        } else {
+            t.coords.back().push_back(coordinate(t, tok.line, specimen, landmark, tok.text));
         }
     }
+}
+
+std::size_t byte_count(const TextFile& f) {
+    std::size_t n = 0;
+    for (const auto& line : f.lines) n += line.size() + 1;
+    return n;
+}
+
+}  // namespace
+
+SpecimenTable read_tps(const TextFile& f) { return TpsReader(f).read(); }
+
+SpecimenTable read_nts(const TextFile& f) {
+    SpecimenTable t;
+    t.path = f.path;
+    t.name = f.name;
+    t.image_coordinates = true;
+    const std::vector<NtsToken> tokens = nts_tokens(f);
+    std::size_t p = 0;
+    const NtsHeader h = nts_header(t, tokens, p, byte_count(f));
+    nts_labels(t, tokens, p, h);
+    t.landmarks = static_cast<int>(h.cols / 2);
+    for (std::size_t s = 0; s < h.rows; ++s) nts_specimen(t, tokens, p, h, s);
     if (p < tokens.size())
         refuse(t.path, tokens[p].line, "",
-               "more values than the header's " + std::to_string(rows) + " specimens of " + std::to_string(cols) + " values");
+               "more values than the header's " + std::to_string(h.rows) + " specimens of " + std::to_string(h.cols) + " values");
     finish_columns(t);
     return t;
 }
@@ -479,13 +603,14 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
             if (role[c] == 's') {
                 const auto d = parse_number(r[c]);
                 if (!d)
-                    refuse(t.path, t.lines[s], specimen, "the " + header[c] + " cell is not a number (" + in_quotes(r[c]) + ")");
+                    refuse(t.path, t.lines[s], specimen,
+                           "the " + quoted_snippet(header[c]) + " cell is not a number (" + in_quotes(r[c]) + ")");
                 t.sizes.back() = *d;
             }
     }
     for (std::size_t c = 0; c < header.size(); ++c) {
         if (role[c] != 'o') continue;
-        Column col{trim(header[c]), {}};
+        Column col{trim(header[c]), {}, {}, {}};
         for (const auto& r : rows) col.cells.push_back(r[c]);
         t.columns.push_back(std::move(col));
     }
@@ -597,9 +722,13 @@ void merge_factor_table(SpecimenTable& t, const TextFile& f, const std::string& 
     const HeadedRows table = headed_rows(f, "the factor table is empty");
     const auto& header = table.header;
     std::size_t id = 0;
-    if (!id_column.empty())
+    if (!id_column.empty()) {
+        id = header.size();
         for (std::size_t c = 0; c < header.size(); ++c)
             if (lower(trim(header[c])) == lower(trim(id_column))) id = c;
+        if (id == header.size())
+            refuse(f.path, table.header_line, "", "there is no ID column " + in_quotes(id_column) + " in the factor table");
+    }
     std::map<std::string, std::pair<std::vector<std::string>, int>> by_id;
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
         const auto& cells = table.rows[r];
@@ -615,13 +744,25 @@ void merge_factor_table(SpecimenTable& t, const TextFile& f, const std::string& 
     }
     for (std::size_t c = 0; c < header.size(); ++c) {
         if (c == id) continue;
-        Column col{trim(header[c]), {}};
-        for (std::size_t s = 0; s < t.coords.size(); ++s) col.cells.push_back(by_id[t.ids[s]].first[c]);
+        Column col{trim(header[c]), {}, f.path, {}};
+        for (std::size_t s = 0; s < t.coords.size(); ++s) {
+            col.cells.push_back(by_id[t.ids[s]].first[c]);
+            col.lines.push_back(by_id[t.ids[s]].second);
+        }
         t.columns.erase(
             std::remove_if(t.columns.begin(), t.columns.end(), [&](const Column& x) { return lower(x.name) == lower(col.name); }),
             t.columns.end());
         t.columns.push_back(std::move(col));
     }
+}
+
+// Where a cell of a column came from: the factor table's file and line for
+// its columns, the specimen's own line otherwise.
+const std::string& cell_path(const SpecimenTable& t, const Column& c) { return c.path.empty() ? t.path : c.path; }
+
+int cell_line(const SpecimenTable& t, const Column& c, std::size_t s) {
+    if (!c.path.empty()) return s < c.lines.size() ? c.lines[s] : 0;
+    return s < t.lines.size() ? t.lines[s] : 0;
 }
 
 Factor make_factor(const SpecimenTable& t, const Column& c, bool strict, bool& ok) {
@@ -632,7 +773,7 @@ Factor make_factor(const SpecimenTable& t, const Column& c, bool strict, bool& o
         const std::string& w = c.cells[s];
         if (trim(w).empty()) {
             if (strict)
-                refuse(t.path, s < t.lines.size() ? t.lines[s] : 0, t.specimen_name(s),
+                refuse(cell_path(t, c), cell_line(t, c, s), t.specimen_name(s),
                        "the factor " + in_quotes(c.name) + " has an empty cell; give every specimen a level");
             ok = false;
             return f;
@@ -648,20 +789,59 @@ Factor make_factor(const SpecimenTable& t, const Column& c, bool strict, bool& o
     return f;
 }
 
-}  // namespace
+// Image coordinates are never negative, so digitising programs mark a
+// landmark they could not place with negative coordinates (tpsDig writes
+// -1 -1).  Taken as points, such landmarks make their specimens look far
+// from every other.  Returns, per specimen, the landmarks (1-based) with a
+// negative coordinate.
+std::vector<std::vector<int>> negative_landmarks(const SpecimenTable& t) {
+    std::vector<std::vector<int>> found(t.coords.size());
+    for (std::size_t s = 0; s < t.coords.size(); ++s)
+        for (std::size_t j = 0; j + 1 < t.coords[s].size(); j += 2)
+            if (t.coords[s][j] < 0 || t.coords[s][j + 1] < 0) found[s].push_back(static_cast<int>(j / 2) + 1);
+    return found;
+}
 
-ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextFile* factor_table) {
-    if (factor_table) merge_factor_table(t, *factor_table, options.id_column);
+std::string negative_list(const SpecimenTable& t, const std::vector<std::vector<int>>& found) {
+    std::string out;
+    for (std::size_t s = 0; s < found.size(); ++s) {
+        if (found[s].empty()) continue;
+        out += (out.empty() ? "" : "; ") + quoted_snippet(t.specimen_name(s)) + " (line " + std::to_string(t.lines[s]) +
+               "): landmark" + (found[s].size() > 1 ? "s " : " ");
+        for (std::size_t k = 0; k < found[s].size(); ++k) out += (k ? ", " : "") + std::to_string(found[s][k]);
+    }
+    return out;
+}
+
+// With negative coordinates taken as missing, their specimens are refused
+// (naming every one); otherwise an image file where some specimens have
+// negative coordinates and the others none is imported with a warning.
+void check_negative_coordinates(SpecimenTable& t, bool negative_missing) {
+    if (!t.image_coordinates && !negative_missing) return;
+    const auto found = negative_landmarks(t);
+    const auto with =
+        static_cast<std::size_t>(std::count_if(found.begin(), found.end(), [](const std::vector<int>& v) { return !v.empty(); }));
+    if (with == 0) return;
+    if (negative_missing)
+        refuse(t.path, 0, "",
+               "negative coordinates mark missing landmarks in " + std::to_string(with) +
+                   " specimens: " + negative_list(t, found) + "; estimate or remove them before importing");
+    if (with == t.coords.size()) return;  // coordinates about an origin, not image coordinates
+    t.warnings.push_back(std::to_string(with) + " of " + std::to_string(t.coords.size()) + " specimens in " + t.name +
+                         " have negative coordinates while the others have none, as digitising programs mark missing "
+                         "landmarks: " +
+                         negative_list(t, found) +
+                         ". They were imported as points; if they mark missing landmarks, import the file again with "
+                         "negative coordinates taken as missing.");
+}
+
+// Copies the coordinates, with the file's size or else the centroid size of
+// the coordinates as imported; refuses what no analysis could superimpose,
+// naming the line where the specimen begins.
+Matrix landmark_table(const SpecimenTable& t) {
     const std::size_t m = t.coords.size();
     const std::size_t width = 2 * static_cast<std::size_t>(t.landmarks);
-    if (t.landmarks < 2) refuse(t.path, 0, "", "a specimen needs at least two landmarks");
-    ImportedData d;
-    d.path = t.path;
-    d.name = t.name;
-    d.warnings = t.warnings;
-    d.notices = t.notices;
-
-    d.landmarks = Matrix(static_cast<Eigen::Index>(m), static_cast<Eigen::Index>(width + 1));
+    Matrix lm(static_cast<Eigen::Index>(m), static_cast<Eigen::Index>(width + 1));
     for (std::size_t s = 0; s < m; ++s) {
         if (t.coords[s].size() != width)
             refuse(t.path, t.lines[s], t.specimen_name(s),
@@ -676,46 +856,49 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
         cy /= t.landmarks;
         double ss = 0;
         for (std::size_t j = 0; j < width; ++j) {
-            d.landmarks(static_cast<Eigen::Index>(s), static_cast<Eigen::Index>(j)) = t.coords[s][j];
+            lm(static_cast<Eigen::Index>(s), static_cast<Eigen::Index>(j)) = t.coords[s][j];
             const double dv = t.coords[s][j] - (j % 2 == 0 ? cx : cy);
             ss += dv * dv;
         }
-        // Where the file gives no size, the centroid size of the coordinates as imported.
-        d.landmarks(static_cast<Eigen::Index>(s), static_cast<Eigen::Index>(width)) =
+        if (!std::isfinite(ss))
+            refuse(t.path, t.lines[s], t.specimen_name(s), "the coordinates are too large for its centroid size to be computed");
+        if (ss == 0) refuse(t.path, t.lines[s], t.specimen_name(s), "all its landmarks are at one point, so it has no shape");
+        lm(static_cast<Eigen::Index>(s), static_cast<Eigen::Index>(width)) =
             s < t.sizes.size() && t.sizes[s] ? *t.sizes[s] : std::sqrt(ss);
     }
+    return lm;
+}
 
-    // Specimen IDs, and a warning when two specimens share one.
-    const bool any_id = std::any_of(t.ids.begin(), t.ids.end(), [](const std::string& x) { return !x.empty(); });
-    if (any_id) {
-        for (std::size_t s = 0; s < m; ++s) d.legend.ids.push_back(t.ids[s].empty() ? std::to_string(s + 1) : t.ids[s]);
-        std::map<std::string, std::vector<int>> seen;
-        for (std::size_t s = 0; s < m; ++s) seen[d.legend.ids[s]].push_back(t.lines[s]);
-        for (const auto& [id, where] : seen)
-            if (where.size() > 1) {
-                std::string lines;
-                for (int l : where) lines += (lines.empty() ? "" : ", ") + std::to_string(l);
-                d.warnings.push_back("The specimen ID " + in_quotes(id) + " appears " + std::to_string(where.size()) +
-                                     " times in " + t.name + " (lines " + lines + "); both specimens were kept.");
-            }
-    }
+// Specimen IDs, and a warning when two specimens share one.
+void take_ids(const SpecimenTable& t, ImportedData& d) {
+    if (std::none_of(t.ids.begin(), t.ids.end(), [](const std::string& x) { return !x.empty(); })) return;
+    const std::size_t m = t.coords.size();
+    for (std::size_t s = 0; s < m; ++s) d.legend.ids.push_back(t.ids[s].empty() ? std::to_string(s + 1) : t.ids[s]);
+    std::map<std::string, std::vector<int>> seen;
+    for (std::size_t s = 0; s < m; ++s)
+        seen[d.legend.ids[s]].push_back(s < t.id_lines.size() && t.id_lines[s] > 0 ? t.id_lines[s] : t.lines[s]);
+    for (const auto& [id, where] : seen)
+        if (where.size() > 1) {
+            std::string lines;
+            for (int l : where) lines += (lines.empty() ? "" : ", ") + std::to_string(l);
+            d.warnings.push_back("The specimen ID " + in_quotes(id) + " appears " + std::to_string(where.size()) + " times in " +
+                                 t.name + " (lines " + lines + "); both specimens were kept.");
+        }
+}
 
-    // Factors: the columns named, or else every column of words.
+const Column* named_column(const SpecimenTable& t, const std::string& name, const char* what) {
+    const Column* c = find_column(t.columns, name);
+    if (!c)
+        refuse(t.path, 0, "",
+               std::string("there is no ") + what + " column " + in_quotes(name) + " (columns: " + column_list(t.columns) + ")");
+    return c;
+}
+
+// Factors: the columns named, or else every column of words; and every
+// column of numbers as a covariate candidate.
+void take_factors(const SpecimenTable& t, const ImportOptions& options, const Column* cov, ImportedData& d) {
     std::vector<const Column*> wanted;
-    for (const auto& name : options.factors) {
-        const Column* c = find_column(t.columns, name);
-        if (!c)
-            refuse(t.path, 0, "", "there is no factor column " + in_quotes(name) + " (columns: " + column_list(t.columns) + ")");
-        wanted.push_back(c);
-    }
-    const Column* cov = nullptr;
-    if (!options.covariate_column.empty()) {
-        cov = find_column(t.columns, options.covariate_column);
-        if (!cov)
-            refuse(t.path, 0, "",
-                   "there is no covariate column " + in_quotes(options.covariate_column) +
-                       " (columns: " + column_list(t.columns) + ")");
-    }
+    for (const auto& name : options.factors) wanted.push_back(named_column(t, name, "factor"));
     for (const Column* c : wanted) {
         bool ok = true;
         d.legend.factors.push_back(make_factor(t, *c, true, ok));
@@ -729,7 +912,7 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
         const bool strict = choose_defaults && d.legend.chosen.size() < 2;
         Factor f = make_factor(t, c, strict, ok);
         if (!ok) continue;
-        if (f.levels.size() == m && m > 1) continue;  // one level per specimen: a label, not a grouping
+        if (f.levels.size() == t.coords.size() && t.coords.size() > 1) continue;  // one level per specimen: a label
         d.legend.factors.push_back(std::move(f));
         if (strict) d.legend.chosen.push_back(static_cast<int>(d.legend.factors.size()) - 1);
     }
@@ -739,21 +922,40 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
         for (const auto& cell : c.cells) col.values.push_back(*parse_number(cell));
         d.legend.numbers.push_back(std::move(col));
     }
+}
+
+void take_covariate(const SpecimenTable& t, const Column& cov, ImportedData& d) {
+    const std::size_t m = t.coords.size();
+    d.covariate = Matrix(static_cast<Eigen::Index>(m), 1);
+    for (std::size_t s = 0; s < m; ++s) {
+        const auto v = parse_number(cov.cells[s]);
+        if (!v)
+            refuse(cell_path(t, cov), cell_line(t, cov, s), t.specimen_name(s),
+                   "the covariate " + in_quotes(cov.name) + " is not a number (" + in_quotes(cov.cells[s]) + ")");
+        d.covariate(static_cast<Eigen::Index>(s), 0) = *v;
+    }
+    d.legend.covariate = cov.name;
+}
+
+}  // namespace
+
+ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextFile* factor_table) {
+    if (factor_table) merge_factor_table(t, *factor_table, options.id_column);
+    if (t.landmarks < 2) refuse(t.path, 0, "", "a specimen needs at least two landmarks");
+    check_negative_coordinates(t, options.negative_missing);
+    ImportedData d;
+    d.path = t.path;
+    d.name = t.name;
+    d.warnings = t.warnings;
+    d.notices = t.notices;
+    d.landmarks = landmark_table(t);
+    take_ids(t, d);
+    const Column* cov = options.covariate_column.empty() ? nullptr : named_column(t, options.covariate_column, "covariate");
+    take_factors(t, options, cov, d);
     d.legend.source = t.path;
     d.groups = d.legend.group_table();
     if (d.groups.rows() == 0) d.groups = Matrix();
-
-    if (cov) {
-        d.covariate = Matrix(static_cast<Eigen::Index>(m), 1);
-        for (std::size_t s = 0; s < m; ++s) {
-            const auto v = parse_number(cov->cells[s]);
-            if (!v)
-                refuse(t.path, t.lines[s], t.specimen_name(s),
-                       "the covariate " + in_quotes(cov->name) + " is not a number (" + in_quotes(cov->cells[s]) + ")");
-            d.covariate(static_cast<Eigen::Index>(s), 0) = *v;
-        }
-        d.legend.covariate = cov->name;
-    }
+    if (cov) take_covariate(t, *cov, d);
     return d;
 }
 

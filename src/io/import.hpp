@@ -19,13 +19,17 @@ namespace quillan::io {
 struct Column {
     std::string name;
     std::vector<std::string> cells;
+    std::string path;        // the file the column came from, when not the specimens' own (a factor table)
+    std::vector<int> lines;  // with `path`: the line of each cell
 };
 
 // What a reader found in a file, before factors and covariate are chosen.
 struct SpecimenTable {
-    std::string path, name;        // the file, with and without its folder
-    std::vector<std::string> ids;  // "" where the file names none
-    std::vector<int> lines;        // line where each specimen begins (1-based)
+    std::string path, name;          // the file, with and without its folder
+    std::vector<std::string> ids;    // "" where the file names none
+    std::vector<int> lines;          // line where each specimen begins (1-based)
+    std::vector<int> id_lines;       // line of each specimen's ID where not its first line (0: none)
+    bool image_coordinates = false;  // TPS and NTS: digitised image coordinates, never negative
     int landmarks = 0;
     std::vector<std::vector<double>> coords;   // 2k values per specimen
     std::vector<std::optional<double>> sizes;  // trailing value, where the file gives one
@@ -77,7 +81,8 @@ struct ImportOptions {
     std::vector<std::string> factors;  // column names for G1 (and G2)
     std::string covariate_column;
     std::string id_column;
-    std::string factor_table;  // path of a table of factors keyed by specimen ID
+    std::string factor_table;       // path of a table of factors keyed by specimen ID
+    bool negative_missing = false;  // negative coordinates mark missing landmarks (then refused)
 };
 // The options that pick factor and covariate columns by name.
 inline ImportOptions choose_columns(std::vector<std::string> factors, std::string covariate_column = "") {

@@ -26,8 +26,8 @@ std::string legend_csv(const Legend& legend);
 std::string csv_cell(const std::string& s);
 
 // Writes PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt (the last two
-// only when there is something to write) and PREFIX.legend.csv; returns the
-// paths written.
+// only when there is something to write, an older one removed otherwise) and
+// PREFIX.legend.csv, all or none; returns the paths written.
 std::vector<std::string> write_converted(const ImportedData& d, const std::string& prefix);
 
 }  // namespace quillan::io

@@ -1,5 +1,6 @@
 #include "io/text.hpp"
 
+#include "platform/capped_read.hpp"
 #include "platform/error.hpp"
 
 #include <cctype>
@@ -18,6 +19,9 @@ TextFile text_from_bytes(std::string bytes, const std::string& path) {
     f.path = path;
     f.name = std::filesystem::path(path).filename().string();
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    // Read byte by byte, UTF-16 is a NUL after every letter: say what it is.
+    if (bytes.size() >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0))
+        throw QuillanError("The file " + path + " could not be imported: UTF-16 text: save it as UTF-8. Nothing was imported.");
     std::string line;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
@@ -37,15 +41,9 @@ TextFile read_text_file(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
         throw QuillanError("Cannot import " + path + ": it is a folder. Nothing was imported.");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        const int err = errno;
-        throw QuillanError("Cannot open the file " + path + ": " + std::strerror(err ? err : ENOENT) + ". Nothing was imported.");
-    }
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    if (in.bad()) throw QuillanError("Cannot read the file " + path + ". Nothing was imported.");
-    return text_from_bytes(buf.str(), path);
+    // The loaders' limits: a file of over a gigabyte, or a line of over 64 MB,
+    // is no table of specimens (and /dev/zero would never end).
+    return text_from_bytes(read_file_capped(path, {}, "Nothing was imported."), path);
 }
 
 std::string trim(std::string_view s) {

@@ -30,6 +30,12 @@ std::mutex& save_mutex() {
     return m;
 }
 
+// The set of saves being gathered, if any.
+SaveSet*& active_set() {
+    static SaveSet* set = nullptr;
+    return set;
+}
+
 SaveWarningFn& warning_handler() {
     static SaveWarningFn h;
     return h;
@@ -64,12 +70,29 @@ bool names_open_stream(const std::string& p) {
     return p.rfind("/proc/", 0) == 0 || p.rfind("/dev/fd/", 0) == 0 || p.rfind("/dev/std", 0) == 0;
 }
 
+// The kernel's protected_symlinks rule: in a sticky folder anyone may write
+// to (/tmp), a link is followed only when it belongs to the follower or to
+// the folder's owner.  Resolving links here bypasses the kernel's check, so
+// the same rule is applied here; otherwise a link planted by another user
+// in a shared folder could make the save replace any file the saver may
+// write.
+void refuse_foreign_link_in_shared_folder(const std::string& path, const std::string& link, const struct stat& st) {
+    struct stat folder {};
+    if (::stat(folder_of(link).c_str(), &folder) != 0) return;
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    if (!shared || st.st_uid == ::geteuid() || st.st_uid == folder.st_uid) return;
+    fail(path,
+         "it is a symbolic link that another user made in a shared folder (sticky and writable by everyone); "
+         "such a link is not followed, as the system would not follow it either");
+}
+
 std::string follow_links(const std::string& path) {
     std::string p = path;
     for (int depth = 0; depth < 40; ++depth) {
         struct stat st {};
         if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
         if (names_open_stream(p)) fail(path, "it names an already open stream (such as standard output), not a file");
+        refuse_foreign_link_in_shared_folder(path, p, st);
         std::vector<char> buf(static_cast<std::size_t>(std::max<off_t>(st.st_size, PATH_MAX)) + 1);
         const ssize_t n = ::readlink(p.c_str(), buf.data(), buf.size());
         if (n < 0) return p;  // the later steps report what is wrong
@@ -104,15 +127,39 @@ mode_t current_umask() {
 
 // --- Removing the temporary file when a signal ends the process ---------
 
-char g_temp_path[PATH_MAX + 1];
-volatile std::sig_atomic_t g_temp_armed = 0;
+// The temporary files that exist now: the one of a save, or those of a set
+// of saves (beyond kTempSlots of them, the later ones are not removed by a
+// signal).
+constexpr int kTempSlots = 64;
+char g_temp_paths[kTempSlots][PATH_MAX + 1];
+volatile std::sig_atomic_t g_temp_armed[kTempSlots] = {};
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_previous[3];
 bool g_installed[3] = {false, false, false};
 
+void disarm_all() {
+    for (auto& armed : g_temp_armed) armed = 0;
+}
+
+// Arms a free slot for `temp`; returns the slot, or -1 when none is free.
+int arm_temp(const std::string& temp) {
+    for (int i = 0; i < kTempSlots; ++i)
+        if (!g_temp_armed[i]) {
+            std::snprintf(g_temp_paths[i], sizeof g_temp_paths[i], "%s", temp.c_str());
+            g_temp_armed[i] = 1;
+            return i;
+        }
+    return -1;
+}
+
+void disarm_temp(int slot) {
+    if (slot >= 0) g_temp_armed[slot] = 0;
+}
+
 extern "C" void remove_temp_and_end(int sig) {
-    if (g_temp_armed) ::unlink(g_temp_path);
-    g_temp_armed = 0;
+    for (int i = 0; i < kTempSlots; ++i)
+        if (g_temp_armed[i]) ::unlink(g_temp_paths[i]);
+    disarm_all();
     // Let the signal do what it would have done: the handler is replaced by
     // the default action, which ends the process once this handler returns.
     for (int i = 0; i < 3; ++i)
@@ -127,7 +174,6 @@ extern "C" void remove_temp_and_end(int sig) {
 class SignalGuard {
 public:
     SignalGuard() {
-        g_temp_armed = 0;
         for (int i = 0; i < 3; ++i) {
             struct sigaction current {};
             ::sigaction(kEndSignals[i], nullptr, &current);
@@ -144,16 +190,9 @@ public:
         sigemptyset(&ignore.sa_mask);
         xfsz_saved_ = ::sigaction(SIGXFSZ, &ignore, &xfsz_previous_) == 0;
     }
-    // From now on a signal removes this file.
-    void arm(const std::string& temp) {
-        g_temp_armed = 0;
-        std::snprintf(g_temp_path, sizeof g_temp_path, "%s", temp.c_str());
-        g_temp_armed = 1;
-    }
     ~SignalGuard() {
         for (int i = 0; i < 3; ++i)
             if (g_installed[i]) ::sigaction(kEndSignals[i], &g_previous[i], nullptr);
-        g_temp_armed = 0;
         if (xfsz_saved_) ::sigaction(SIGXFSZ, &xfsz_previous_, nullptr);
     }
     SignalGuard(const SignalGuard&) = delete;
@@ -206,67 +245,225 @@ int write_all(int fd, std::string_view content) {
     return 0;
 }
 
-void save(const std::string& path, std::string_view content, const SaveWarningFn& warn) {
-    if (path.empty()) fail(path, "no file name was given");
-    const std::string target = follow_links(path);
+}  // namespace
 
-    struct stat st {};
+// What a save found out about its target before writing anything.
+struct Target {
+    std::string path;    // as given, for messages
+    std::string target;  // the name finally written, links followed
+    std::string folder;
     bool exists = false;
-    if (::stat(target.c_str(), &st) == 0) {
-        exists = true;
-        if (!S_ISREG(st.st_mode)) fail(path, kind_of(st.st_mode));
-        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) fail_errno(path, errno);
+    struct stat st {};
+    mode_t mode = 0;
+};
+
+namespace {
+
+Target check_target(const std::string& path) {
+    if (path.empty()) fail(path, "no file name was given");
+    Target t;
+    t.path = path;
+    t.target = follow_links(path);
+    if (::stat(t.target.c_str(), &t.st) == 0) {
+        t.exists = true;
+        if (!S_ISREG(t.st.st_mode)) fail(path, kind_of(t.st.st_mode));
+        if (::faccessat(AT_FDCWD, t.target.c_str(), W_OK, AT_EACCESS) != 0) fail_errno(path, errno);
     } else if (errno != ENOENT) {
         fail_errno(path, errno);
     }
-    const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~current_umask());
+    t.mode = t.exists ? (t.st.st_mode & 07777) : (0666 & ~current_umask());
+    t.folder = folder_of(t.target);
+    return t;
+}
 
-    std::lock_guard<std::mutex> lock(save_mutex());
-    const std::string folder = folder_of(target);
-    std::string name = (folder == "/" ? std::string("/") : folder + "/") + ".quillan-save-XXXXXX";
-    if (name.size() > PATH_MAX) fail_errno(path, ENAMETOOLONG);
+// Writes the content to a new temporary file beside the target, with the
+// target's permissions, synced and closed; returns its name.  The file is
+// removed again when anything fails, and on a signal once armed in `slot`.
+std::string write_temp(const Target& t, std::string_view content, int& slot) {
+    std::string name = (t.folder == "/" ? std::string("/") : t.folder + "/") + ".quillan-save-XXXXXX";
+    if (name.size() > PATH_MAX) fail_errno(t.path, ENAMETOOLONG);
     std::vector<char> buf(name.begin(), name.end());
     buf.push_back('\0');
-    // The guard is in place before the temporary file exists and is lifted
-    // only after the file is renamed or removed.
-    SignalGuard signals;
     const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-    if (fd < 0) fail_errno(path, errno);
-    signals.arm(buf.data());
+    if (fd < 0) fail_errno(t.path, errno);
+    slot = arm_temp(buf.data());
     TempFile temp(buf.data(), fd);
     if (auto& hook = after_temp_created()) hook(temp.name());
 
-    mode_t new_mode = mode;
-    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
+    mode_t new_mode = t.mode;
+    if (t.exists && (t.st.st_uid != ::geteuid() || t.st.st_gid != ::getegid())) {
         // Keep the owner where the system lets us; otherwise the file
         // becomes the saver's, as any newly written file would, and must
         // not carry set-user or set-group bits.
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0) new_mode &= 0777;
+        if (::fchown(fd, t.st.st_uid, t.st.st_gid) != 0) new_mode &= 0777;
     }
-    if (::fchmod(fd, new_mode) != 0) fail_errno(path, errno);
-    if (const int err = write_all(fd, content)) fail_errno(path, err);
-    if (::fsync(fd) != 0) fail_errno(path, errno);
-    if (const int err = temp.close()) fail_errno(path, err);
-    if (::rename(temp.name().c_str(), target.c_str()) != 0) fail_errno(path, errno);
+    if (::fchmod(fd, new_mode) != 0) fail_errno(t.path, errno);
+    if (const int err = write_all(fd, content)) fail_errno(t.path, err);
+    if (::fsync(fd) != 0) fail_errno(t.path, errno);
+    if (const int err = temp.close()) fail_errno(t.path, err);
     temp.keep();
+    return temp.name();
+}
 
-    // The rename is durable only once the folder is synced too.
-    const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// After the rename: the folder synced (the rename is durable only then) and
+// the warnings a save that succeeded may need.
+void after_rename(const Target& t, const SaveWarningFn& warn) {
+    const int dfd = ::open(t.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         if (::fsync(dfd) != 0 && errno != EINVAL && warn)
-            warn("The file " + path + " was saved, but its folder could not be flushed to the disk: " + std::strerror(errno) +
+            warn("The file " + t.path + " was saved, but its folder could not be flushed to the disk: " + std::strerror(errno) +
                  ".");
         ::close(dfd);
     }
-    if (exists && st.st_nlink > 1 && warn) {
-        const unsigned long others = static_cast<unsigned long>(st.st_nlink) - 1;
-        warn("The file " + path + " had " + std::to_string(others) + (others == 1 ? " other name" : " other names") +
+    if (t.exists && t.st.st_nlink > 1 && warn) {
+        const unsigned long others = static_cast<unsigned long>(t.st.st_nlink) - 1;
+        warn("The file " + t.path + " had " + std::to_string(others) + (others == 1 ? " other name" : " other names") +
              " (hard links). The save replaced the file under this name only; the other " +
              (others == 1 ? "name keeps" : "names keep") + " the old content.");
     }
 }
 
 }  // namespace
+
+struct SaveSet::Member {
+    Target target;
+    std::string temp;  // the new content; empty for a file the set removes
+    std::string old;   // a second name of the old file while the set is committed
+    int slot = -1;
+};
+
+struct SaveSet::Guard {
+    SignalGuard signals;
+};
+
+void SaveSet::stage(const Target& t, std::string_view content) {
+    Member m;
+    m.target = t;
+    members_.push_back(std::move(m));
+    members_.back().temp = write_temp(t, content, members_.back().slot);
+}
+
+namespace {
+
+void save(const std::string& path, std::string_view content, const SaveWarningFn& warn) {
+    const Target t = check_target(path);
+    std::lock_guard<std::mutex> lock(save_mutex());
+    if (SaveSet* set = active_set()) {
+        set->stage(t, content);
+        return;
+    }
+    // The guard is in place before the temporary file exists and is lifted
+    // only after the file is renamed or removed.
+    SignalGuard signals;
+    int slot = -1;
+    std::string temp;
+    try {
+        temp = write_temp(t, content, slot);
+    } catch (...) {
+        disarm_temp(slot);
+        throw;
+    }
+    if (::rename(temp.c_str(), t.target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        disarm_temp(slot);
+        fail_errno(path, err);
+    }
+    disarm_temp(slot);
+    after_rename(t, warn);
+}
+
+}  // namespace
+
+// --- A set of saves, all or none ----------------------------------------
+
+SaveSet::SaveSet() {
+    std::lock_guard<std::mutex> lock(save_mutex());
+    outer_ = active_set();
+    if (outer_) return;
+    active_set() = this;
+    guard_ = std::make_unique<Guard>();
+}
+
+SaveSet::~SaveSet() {
+    {
+        std::lock_guard<std::mutex> lock(save_mutex());
+        if (active_set() == this) active_set() = nullptr;
+    }
+    discard();
+}
+
+void SaveSet::discard() {
+    for (auto& m : members_) {
+        if (!m.temp.empty()) ::unlink(m.temp.c_str());
+        disarm_temp(m.slot);
+    }
+    members_.clear();
+}
+
+void SaveSet::remove_at_commit(const std::string& path) {
+    if (outer_) return outer_->remove_at_commit(path);
+    std::lock_guard<std::mutex> lock(save_mutex());
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return;  // nothing there to remove
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) fail(path, kind_of(st.st_mode));
+    const std::string folder = folder_of(path);
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) != 0) fail_errno(path, errno);
+    Member m;
+    m.target.path = m.target.target = path;
+    m.target.folder = folder;
+    m.target.exists = true;
+    members_.push_back(std::move(m));
+}
+
+namespace {
+
+// A second name for an old file, so a set whose later rename fails can put
+// it back.  Empty when the system allows none (the old file then cannot be
+// restored, which only a failing rename in the same folder would need).
+std::string keep_old(const std::string& target, const std::string& temp) {
+    const std::string old = temp + ".old";
+    return ::link(target.c_str(), old.c_str()) == 0 ? old : std::string();
+}
+
+}  // namespace
+
+void SaveSet::undo(std::size_t done) {
+    for (std::size_t j = 0; j < done; ++j) {
+        Member& m = members_[j];
+        if (!m.old.empty()) ::rename(m.old.c_str(), m.target.target.c_str());
+        else if (!m.target.exists) ::unlink(m.target.target.c_str());
+    }
+    for (auto& m : members_)
+        if (!m.old.empty()) ::unlink(m.old.c_str());
+}
+
+std::vector<std::string> SaveSet::commit(const SaveWarningFn& warn) {
+    if (outer_) return {};
+    std::lock_guard<std::mutex> lock(save_mutex());
+    if (active_set() == this) active_set() = nullptr;
+    for (auto& m : members_)
+        if (m.target.exists) m.old = keep_old(m.target.target, m.temp.empty() ? m.target.target : m.temp);
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+        Member& m = members_[i];
+        const int rc = m.temp.empty() ? ::unlink(m.target.target.c_str()) : ::rename(m.temp.c_str(), m.target.target.c_str());
+        if (rc != 0 && !(m.temp.empty() && errno == ENOENT)) {
+            const int err = errno;
+            undo(i);
+            fail_errno(m.target.path, err);
+        }
+        m.temp.clear();
+    }
+    std::vector<std::string> done;
+    for (auto& m : members_) {
+        if (!m.old.empty()) ::unlink(m.old.c_str());
+        disarm_temp(m.slot);
+        after_rename(m.target, warn);
+        done.push_back(m.target.path);
+    }
+    members_.clear();
+    return done;
+}
 
 void write_file_atomically(const std::string& path, std::string_view content) {
     SaveWarningFn handler = warning_handler();

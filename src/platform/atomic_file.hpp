@@ -23,10 +23,14 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillan {
+
+struct Target;
 
 // Receives a warning about a save that succeeded but may surprise the user.
 using SaveWarningFn = std::function<void(const std::string& warning)>;
@@ -42,6 +46,46 @@ void write_file_atomically(const std::string& path, std::string_view content, co
 // Sets where the warnings of saves without their own handler go; returns the
 // handler it replaces.  An empty handler restores the default.
 SaveWarningFn set_save_warning_handler(SaveWarningFn handler);
+
+// Several saves that succeed or fail together: the files of one conversion,
+// or the report, exports and pictures of one run.  While a SaveSet exists,
+// every save of the process (write_file_atomically) checks its target by the
+// rules above and writes the new content to a temporary file beside it, but
+// replaces nothing.  commit() then renames every temporary file over its
+// target; should one rename fail, the files already replaced get their old
+// content back.  A set destroyed without a commit removes its temporary
+// files, so no target changes.  A set made while another gathers joins it:
+// its files are put in place with the other set's, and its commit() only
+// says which they are.
+class SaveSet {
+public:
+    SaveSet();
+    ~SaveSet();
+    SaveSet(const SaveSet&) = delete;
+    SaveSet& operator=(const SaveSet&) = delete;
+
+    // A member of the set that this time has no content: an existing file
+    // of that name is removed at the commit, so no stale member stays
+    // beside the new ones.  Throws QuillanError when it could not be.
+    void remove_at_commit(const std::string& path);
+    // Puts every file in place; returns the paths saved or removed.  Throws
+    // QuillanError naming the file when the set could not be saved; the old
+    // files are then as they were.
+    std::vector<std::string> commit(const SaveWarningFn& warn = {});
+    // Drops every staged save (the destructor does it too).
+    void discard();
+
+    // Used by the saves themselves while the set gathers them.
+    void stage(const Target& target, std::string_view content);
+
+private:
+    struct Member;
+    struct Guard;
+    std::vector<Member> members_;
+    std::unique_ptr<Guard> guard_;
+    SaveSet* outer_ = nullptr;  // the set this one joined
+    void undo(std::size_t done);
+};
 
 namespace save_testing {
 // Called once the temporary file exists and before any content is written;

@@ -5,6 +5,7 @@
 #include "platform/value.hpp"
 
 #include <string>
+#include <vector>
 
 namespace quillan {
 
@@ -13,5 +14,10 @@ namespace quillan {
 // group), and NaN or infinite codes are no codes at all: both are refused,
 // naming the file and the line.
 void check_group_codes(const Matrix& glist, const std::string& path);
+
+// What a group file holds that is allowed but likely a mistake: a code that
+// is not a whole number (1.5 is a group of its own, not between 1 and 2),
+// and columns after the second, which no analysis reads.  One note each.
+std::vector<std::string> group_file_notes(const Matrix& glist, const std::string& path);
 
 }  // namespace quillan

@@ -28,6 +28,9 @@ constexpr const char* kG1Choice = "G1Choice";
 constexpr const char* kG2Choice = "G2Choice";
 constexpr const char* kCovariateChoice = "CovariateChoice";
 constexpr const char* kNone = "(none)";
+// How an import takes negative coordinates: as points (1) or as missing
+// landmarks (2), which digitising programs write as -1 -1.
+constexpr const char* kNegativeChoice = "NegativeChoice";
 
 std::string file_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
@@ -65,8 +68,14 @@ void Shell::export_specimens() {
 void Shell::import_data() {
     auto choice = gui_.uigetfile("*.*", "Enter file to Import?");
     if (!choice) return;
+    io::ImportOptions options = import_options_;
+    const auto negative = gui_.findobj_tag(kNegativeChoice);
+    if (!negative.empty()) {
+        const Value v = gui_.get(negative.front(), "Value");
+        options.negative_missing = v.is_matrix() && v.matrix().size() == 1 && v.scalar() == 2;
+    }
     // Read everything first: a refused file changes nothing.
-    const io::ImportedData d = io::import_file(join_path(choice->folder, choice->name), import_options_);
+    const io::ImportedData d = io::import_file(join_path(choice->folder, choice->name), options);
     gui_.cd(choice->folder);
     apply_import(d);
 }

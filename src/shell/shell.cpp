@@ -102,6 +102,7 @@ void Shell::load_groups() {
     console_.echo("md", md);
     console_.echo("m", m);
     report_ignored(gui_, *r);
+    for (const auto& note : group_file_notes(x, r->path)) gui_.msgbox(note, "Possible error");
     if (md != m)
         gui_.msgbox(sprintf("Your data set has %i specimens, but the group coding file has %i", {md, m}), "Possible error");
 }

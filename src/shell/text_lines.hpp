@@ -1,7 +1,9 @@
-// The byte-level side of reading the input files: reading a file whole but
-// never without bound, cutting it into lines whatever the system that wrote
-// it, and quoting a bad line safely in a message.
+// The byte-level side of reading the input files: cutting them into lines
+// whatever the system that wrote them (reading them whole but never without
+// bound, and quoting a bad line safely, come from platform/capped_read).
 #pragma once
+
+#include "platform/capped_read.hpp"
 
 #include <cstddef>
 #include <string>
@@ -9,17 +11,6 @@
 #include <vector>
 
 namespace quillan {
-
-// Past these sizes a file is refused with a message instead of being read
-// on until memory runs out (reading /dev/zero, say, never ends by itself).
-struct ReadLimits {
-    std::size_t file_bytes = std::size_t{1} << 30;   // 1 GB
-    std::size_t line_bytes = std::size_t{64} << 20;  // 64 MB: far beyond any real table's line
-};
-
-// Reads the whole file at `path`.  Throws QuillanError naming the file when
-// it cannot be opened or read, is a folder, or is larger than the limit.
-std::string read_file_capped(const std::string& path, const ReadLimits& limits = {});
 
 // Cuts text into lines.  Each line keeps its line end.  A line ends at a line
 // feed (with any carriage returns just before it), or at a carriage return
@@ -30,11 +21,5 @@ std::vector<std::string_view> split_file_lines(std::string_view text);
 
 // True when a line holds nothing but its line end.
 bool is_only_line_end(std::string_view line);
-
-// A line as a message may quote it: without its line end, cut to about 60
-// characters, every byte that is not a printable ASCII character written as
-// \xNN (a tab as \t), so no control byte reaches a terminal and no NUL cuts
-// the message short.
-std::string quoted_snippet(std::string_view line);
 
 }  // namespace quillan

@@ -128,6 +128,57 @@ TEST(BatchSignals, AStoppedRunWritesNothingAndLeavesTheOldReportWhole) {
     }
 }
 
+TEST(BatchSignals, AStopWhileTheExportsAndPicturesAreWrittenWritesNoneOfThem) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        const std::string pictures = dir.file("pictures");
+        const std::vector<std::string> args = {"RunOneWay",
+                                               "-l",
+                                               data_file("plethodon.lm.txt"),
+                                               "-g",
+                                               data_file("plethodon.species.groups.txt"),
+                                               "-p",
+                                               "99",
+                                               "-s",
+                                               "1",
+                                               "--json",
+                                               dir.file("r.json"),
+                                               "--plots",
+                                               pictures};
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int out = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, 1);
+            dup2(err, 2);
+            std::vector<char*> argv{const_cast<char*>(QUILLAN_BATCH_EXE)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(QUILLAN_BATCH_EXE, argv.data());
+            _exit(127);
+        }
+        // The report reaches standard output before the exports and the
+        // pictures are made: the signal comes while they are.
+        auto reported = [&] {
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(dir.file("stdout"), ec);
+            return !ec && size > 0;
+        };
+        for (int i = 0; i < 3000 && !reported(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        kill(pid, sig);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 128 + sig) << read_bytes(dir.file("stderr"));
+        EXPECT_THAT(read_bytes(dir.file("stderr")), HasSubstr("quillan-batch: stopped"));
+        EXPECT_FALSE(std::filesystem::exists(dir.file("r.json")));
+        std::size_t written = 0;
+        if (std::filesystem::exists(pictures))
+            written = static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(pictures), {}));
+        EXPECT_EQ(written, 0u);
+    }
+}
+
 TEST(BatchProgress, DrawnOnATerminalOnly) {
     const std::vector<std::string> args = {
         "RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "--perm", "2000",

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 using namespace quillan::test;
 using ::testing::HasSubstr;
@@ -106,7 +107,14 @@ std::vector<Case> cases() {
          "1\n2\nnan\n4\n5\n6\n7\n8\n",
          {"RunOneStand", "-m", "2"},
          1,
-         "covariate of specimen 3 is not a finite number"},
+         "Line 3 of the covariate file cov.txt holds NaN, not a finite number"},
+        {"size value not finite in a standardisation",
+         shapes(7) + "0 0 1 0.1 1.1 1 0 0.9 nan\n",
+         kGroups,
+         kCov,
+         {"RunOneStand", "-m", "2"},
+         1,
+         "Line 8 of the landmark file lm.txt holds NaN in column 9"},
         {"single group", shapes(), lines_of("4\n", 8), "", {"RunOneWay"}, 2, "in a single group"},
         {"every specimen its own group", shapes(), "1\n2\n3\n4\n5\n6\n7\n8\n", "", {"RunOneWayF"}, 2, "a group of its own"},
         {"identical specimens", lines_of("0 0 1 0 1 1 0 1 5\n", 8), kGroups, "", {"RunOneWay"}, 2, "have the same shape"},
@@ -125,6 +133,42 @@ std::vector<Case> cases() {
          {"RunOneWay"},
          2,
          "a shape needs at least 3"},
+        {"slope models of a single group", shapes(), lines_of("1\n", 8), kCov, {"RunOneCov"}, 2, "in a single group"},
+        {"surrogate slope models of a single group",
+         shapes(),
+         lines_of("1\n", 8),
+         kCov,
+         {"TestCovariate"},
+         2,
+         "in a single group"},
+        {"two-way slope models with a second variable of one group",
+         shapes(),
+         lines_of("1 1\n", 4) + lines_of("2 1\n", 4),
+         kCov,
+         {"RunTwoCov"},
+         2,
+         "The second grouping variable (column 2 of the group file) puts all 8 specimens in a single group"},
+        {"covariate constant within a group",
+         shapes(),
+         kGroups,
+         "3\n3\n3\n3\n5\n6\n7\n8\n",
+         {"RunOneCov"},
+         2,
+         "has the same covariate value (3) for all its 4 specimens"},
+        {"covariate constant within a group of a standardisation",
+         shapes(),
+         kGroups,
+         "3\n3\n3\n3\n5\n6\n7\n8\n",
+         {"RunOneStand", "-m", "3"},
+         2,
+         "same value for every specimen of the"},
+        {"permutation count beyond the upper limit",
+         shapes(),
+         kGroups,
+         "",
+         {"RunOneWay", "-p", "1000000000001"},
+         2,
+         "at least 1 and at most 1000000000000"},
         {"permutation count not a whole number",
          shapes(),
          kGroups,
@@ -132,6 +176,20 @@ std::vector<Case> cases() {
          {"RunOneWay", "-p", "2.5"},
          2,
          "whole number of at least 1"},
+        {"group code that is not a whole number",
+         shapes(),
+         "1\n1\n1.5\n1\n2\n2\n2\n2\n",
+         "",
+         {"LoadGlist"},
+         0,
+         "Line 3 of the group file"},
+        {"group file of three columns",
+         shapes(),
+         lines_of("1 1 3\n", 4) + lines_of("2 2 3\n", 4),
+         "",
+         {"LoadGlist"},
+         0,
+         "the third and later columns are ignored"},
         {"old Macintosh line ends load", "1 2 3 4 5 6 7\r8 9 10 11 12 13 14\r", "", "", {"Load"}, 0, "with 2 specimens, 3 LM"},
         {"byte-order mark loads",
          "\xEF\xBB\xBF"
@@ -159,10 +217,107 @@ TEST(MalformedFiles, EachClassGetsItsStatusAndAClearMessage) {
         const BatchResult r = run_batch(args);
         EXPECT_EQ(r.status, c.status) << r.err;
         if (c.status == 0) {
-            EXPECT_THAT(r.out, HasSubstr(c.phrase));
+            EXPECT_THAT(r.out + r.err, HasSubstr(c.phrase));
         } else {
             EXPECT_THAT(r.err, HasSubstr(c.phrase));
             EXPECT_EQ(r.out, "");
+        }
+    }
+}
+
+namespace {
+
+// Imports and conversions: the files a case writes into its folder, and the
+// arguments, where "@name" stands for the path of that file.
+struct ImportCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<std::string> args;
+    int status;
+    std::string phrase;
+};
+
+const std::string kTps =
+    "LM=3\n10 10\n20 10\n15 20\nID=a\nLM=3\n11 10\n21 11\n16 22\nID=b\n"
+    "LM=3\n12 11\n21 10\n15 21\nID=c\nLM=3\n10 12\n20 11\n14 20\nID=d\n";
+
+std::vector<ImportCase> import_cases() {
+    const std::string out = "@out";
+    return {
+        {"count far beyond the file",
+         {{"t.tps", "LM=1e300\n0 0\n1 1\n"}},
+         {"convert", "@t.tps", "--out-prefix", out},
+         1,
+         "LM=1e300 announces more landmarks than the file has lines"},
+        {"NTS header announcing more values than the file holds",
+         {{"t.nts", "1 2000000000 4 0\n0 0 1 1\n"}},
+         {"convert", "@t.nts", "--out-prefix", out},
+         1,
+         "line 1, the header announces 2000000000 specimens of 4 values, more values than a file of"},
+        {"coordinates not finite once scaled",
+         {{"t.tps", "LM=2\n0 0\n2 2\nID=s\nSCALE=1e308\n"}},
+         {"convert", "@t.tps", "--out-prefix", out},
+         1,
+         "line 5, specimen s: landmark 2 is not a finite number once scaled"},
+        {"UTF-16 text",
+         {{"t.tps", std::string("\xFF\xFEL\0M\0", 6)}},
+         {"convert", "@t.tps", "--out-prefix", out},
+         1,
+         "UTF-16 text: save it as UTF-8"},
+        {"endless factor table",
+         {{"t.tps", kTps}},
+         {"Import", "-i", "@t.tps", "--factors", "/dev/zero"},
+         1,
+         "The file /dev/zero could not be read: line 1 is more than 64 MB long"},
+        {"ID column the factor table lacks",
+         {{"t.tps", kTps}, {"f.csv", "ID,g\na,1\nb,1\nc,2\nd,2\n"}},
+         {"Import", "-i", "@t.tps", "--factors", "@f.csv", "--id-column", "nosuch"},
+         1,
+         "no ID column \"nosuch\" in the factor table"},
+        {"empty cell of the factor table",
+         {{"t.tps", kTps}, {"f.csv", "ID,g\na,x\nb,x\nc,\nd,y\n"}},
+         {"Import", "-i", "@t.tps", "--factors", "@f.csv", "--factor", "g"},
+         1,
+         "f.csv could not be imported: line 4, specimen c: the factor \"g\" has an empty cell"},
+        {"negative coordinates taken as missing",
+         {{"t.tps", kTps + "LM=3\n-1 -1\n20 11\n14 20\nID=e\n"}},
+         {"Import", "-i", "@t.tps", "--negative-missing"},
+         1,
+         "missing landmarks in 1 specimens: e (line 21): landmark 1"},
+        {"negative coordinates warned about",
+         {{"t.tps", kTps + "LM=3\n-1 -1\n20 11\n14 20\nID=e\n"}},
+         {"Import", "-i", "@t.tps"},
+         0,
+         "quillan-batch: Possible error: 1 of 5 specimens in t.tps have negative coordinates"},
+        {"skipped outline points told without --trace",
+         {{"t.tps", kTps + "POINTS=2\n1 1\n2 2\n"}},
+         {"Import", "-i", "@t.tps"},
+         0,
+         "2 outline points (CURVES=/POINTS= blocks) in t.tps were skipped"},
+        {"conversion failures read as action failures",
+         {{"t.tps", "LM=2\n0 0\n"}},
+         {"convert", "@t.tps", "--out-prefix", out},
+         1,
+         "quillan-batch: Error: The file"},
+    };
+}
+
+}  // namespace
+
+// The rows' messages go to standard error; a refused one writes nothing.
+TEST(MalformedFiles, ImportsAndConversionsGetTheirStatusAndAClearMessage) {
+    for (const ImportCase& c : import_cases()) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        for (const auto& [name, bytes] : c.files) dir.write(name, bytes);
+        std::vector<std::string> args;
+        for (const auto& a : c.args) args.push_back(a.front() == '@' ? dir.file(a.substr(1)) : a);
+        const BatchResult r = run_batch(args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(c.phrase));
+        if (c.status != 0) {
+            EXPECT_EQ(r.out, "");
+            EXPECT_FALSE(std::filesystem::exists(dir.file("out.lm.txt")));
         }
     }
 }

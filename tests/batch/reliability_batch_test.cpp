@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -137,4 +138,51 @@ TEST(BatchThreads, ThreadsTheSystemWillNotStartDoNotEndTheProgram) {
     const auto normal = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g",
                                    data_file("plethodon.species.groups.txt"), "-p", "99", "-s", "7", "-t", "4"});
     EXPECT_EQ(read_bytes(out), normal.out);
+}
+
+// The files one run or one conversion writes are one set: all are replaced,
+// or none is.
+TEST(BatchFileSets, AConversionReplacesOrRemovesEveryMemberOfTheSet) {
+    TempDir dir;
+    const std::string prefix = dir.file("set");
+    auto from_csv = run_batch({"convert", data_file("plethodon.csv"), "--out-prefix", prefix, "--covariate-column", "logCS"});
+    ASSERT_EQ(from_csv.status, 0) << from_csv.err;
+    ASSERT_TRUE(std::filesystem::exists(prefix + ".groups.txt"));
+    ASSERT_TRUE(std::filesystem::exists(prefix + ".cov.txt"));
+    // The TPS has no groups and no covariate: the old ones must not stay
+    // beside its landmarks.
+    auto from_tps = run_batch({"convert", data_file("plethodon.tps"), "--out-prefix", prefix});
+    ASSERT_EQ(from_tps.status, 0) << from_tps.err;
+    EXPECT_FALSE(std::filesystem::exists(prefix + ".groups.txt"));
+    EXPECT_FALSE(std::filesystem::exists(prefix + ".cov.txt"));
+
+    // One member that cannot be written: none is replaced.
+    const std::string old_landmarks = read_bytes(prefix + ".lm.txt");
+    std::filesystem::create_directory(prefix + ".groups.txt");
+    auto blocked = run_batch({"convert", data_file("plethodon.csv"), "--out-prefix", prefix});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_THAT(blocked.err, HasSubstr("it is a folder"));
+    EXPECT_EQ(read_bytes(prefix + ".lm.txt"), old_landmarks);
+}
+
+TEST(BatchFileSets, ARunThatFailsOnOneExportLeavesTheReportAsItWas) {
+    TempDir dir;
+    const std::string report = dir.write("r.txt", "an earlier report\n");
+    std::filesystem::create_directory(dir.file("r.json"));
+    auto r = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p",
+                        "9", "-s", "1", "--out", report, "--json", dir.file("r.json"), "--csv", dir.file("r.csv")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("quillan-batch: Error: Cannot write the file " + dir.file("r.json")));
+    EXPECT_EQ(read_bytes(report), "an earlier report\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("r.csv")));
+}
+
+TEST(BatchFileSets, ASaveWarningStartsWithTheProgramsName) {
+    TempDir dir;
+    const std::string json = dir.write("r.json", "old");
+    std::filesystem::create_hard_link(json, dir.file("other-name.json"));
+    auto r = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p",
+                        "9", "-s", "1", "--json", json});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("quillan-batch: Warning: The file " + json + " had 1 other name (hard links)"));
 }

@@ -155,3 +155,25 @@ TEST(ImportBatch, RefusedFilesAndUsageErrorsSayWhy) {
     EXPECT_THAT(dup.err, HasSubstr("quillan-batch: Possible error: The specimen ID \"a\" appears 2 times"));
     EXPECT_EQ(dup.out, "Data File: d.tps with 2 specimens, 2 LM\n\n");
 }
+
+TEST(ImportAction, TheWindowChoosesWhetherNegativeCoordinatesAreMissing) {
+    TempDir dir;
+    const std::string tps = dir.write("t.tps",
+                                      "LM=3\n10 10\n20 10\n15 20\nID=a\nLM=3\n11 10\n21 11\n16 22\nID=b\n"
+                                      "LM=3\n12 11\n-1 -1\n15 21\nID=c\n");
+    Harness h;
+    const Handle choice = h.gui.create("uicontrol", h.window,
+                                       {{"tag", Value("NegativeChoice")},
+                                        {"style", Value("popupmenu")},
+                                        {"String", Value(List{Value("points"), Value("missing")})},
+                                        {"Value", Value(1.0)}});
+    // As points: imported, with a warning that names the specimen and landmark.
+    ASSERT_EQ(h.load("Import", tps), Outcome::Done);
+    EXPECT_EQ(h.shell.workspace().landmarks.rows(), 3);
+    EXPECT_THAT(h.last_message(), HasSubstr("c (line 11): landmark 2"));
+    // As missing: refused, and the workspace keeps what it held.
+    h.gui.set(choice, "Value", Value(2.0));
+    EXPECT_EQ(h.load("Import", tps), Outcome::Failed);
+    EXPECT_THAT(h.last_message(), HasSubstr("negative coordinates mark missing landmarks in 1 specimens: c (line 11)"));
+    EXPECT_EQ(h.shell.workspace().landmarks.rows(), 3);
+}

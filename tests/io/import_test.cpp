@@ -62,14 +62,15 @@ TEST(ImportTps, ScaleCurvesVariablesAndOddLineEnds) {
     ASSERT_EQ(d.landmarks.rows(), 2);
     EXPECT_EQ(d.landmarks(0, 2), 1.0);             // 4 * 0.25
     EXPECT_EQ(d.landmarks(0, 4), std::sqrt(0.5));  // centroid size of (0,0),(1,0)
-    EXPECT_EQ(d.landmarks(1, 0), -1.5);            // negative coordinates are ordinary values
+    EXPECT_EQ(d.landmarks(1, 0), -1.5);            // negative coordinates are imported as points, with a warning
     EXPECT_EQ(d.covariate(0, 0), 12.5);
     EXPECT_EQ(d.covariate(1, 0), 7.0);
-    ASSERT_EQ(d.warnings.size(), 1u);
+    ASSERT_EQ(d.warnings.size(), 3u);
     EXPECT_THAT(d.warnings[0], HasSubstr("1 of 2 specimens"));
     EXPECT_THAT(d.warnings[0], HasSubstr("two"));
-    ASSERT_EQ(d.notices.size(), 1u);
-    EXPECT_THAT(d.notices[0], HasSubstr("3 outline points"));
+    // Skipped outline points are always told, not only in the trace.
+    EXPECT_THAT(d.warnings[1], HasSubstr("3 outline points"));
+    EXPECT_THAT(d.warnings[2], HasSubstr("negative coordinates"));
 }
 
 TEST(ImportTps, MalformedFilesAreRefusedNamingLineAndSpecimen) {
@@ -104,7 +105,7 @@ TEST(ImportTps, DuplicateIdsAreKeptWithAWarning) {
     EXPECT_EQ(d.landmarks.rows(), 2);
     ASSERT_EQ(d.warnings.size(), 1u);
     EXPECT_THAT(d.warnings[0], HasSubstr("\"a\" appears 2 times"));
-    EXPECT_THAT(d.warnings[0], HasSubstr("lines 1, 5"));
+    EXPECT_THAT(d.warnings[0], HasSubstr("lines 4, 8"));  // the ID= lines
 }
 
 TEST(ImportNts, LabelsCommentsAndMissingValues) {
@@ -217,4 +218,95 @@ TEST(Convert, WrittenTablesLoadBackToTheImportedNumbers) {
     EXPECT_THAT(legend, HasSubstr("specimen,ID,40,P40\n"));
     // A failed write leaves an existing file as it was.
     EXPECT_THROW(write_output(dir.file("missing/x.txt"), "x"), QuillanError);
+}
+
+// Hostile and mistaken files: every one is refused (or warned about) with a
+// message that names the right line and quotes the file safely.
+TEST(ImportHardening, NegativeCoordinatesOfSomeSpecimensAreWarnedAboutOrTakenAsMissing) {
+    const std::string tps =
+        "LM=3\n10 10\n20 10\n15 20\nID=a\n"
+        "LM=3\n11 10\n-1 -1\n16 21\nID=b\n"
+        "LM=3\n12 11\n21 10\n-1 -1\nID=c\n";
+    const ImportedData d = import_text("t.tps", tps);
+    ASSERT_EQ(d.warnings.size(), 1u);
+    EXPECT_THAT(d.warnings[0], HasSubstr("2 of 3 specimens in t.tps have negative coordinates"));
+    EXPECT_THAT(d.warnings[0], HasSubstr("b (line 6): landmark 2; c (line 11): landmark 3"));
+    ImportOptions missing;
+    missing.negative_missing = true;
+    EXPECT_THAT(refusal("t.tps", tps, missing),
+                HasSubstr("negative coordinates mark missing landmarks in 2 specimens: b (line 6): landmark 2; c (line 11): "
+                          "landmark 3; estimate or remove them"));
+    // Coordinates about an origin are negative in every specimen: no warning.
+    EXPECT_TRUE(import_text("o.tps", "LM=3\n-1 0\n1 0\n0 1\nLM=3\n-1 0\n1 0\n0 -2\n").warnings.empty());
+    // Tables are not image coordinates.
+    EXPECT_TRUE(import_text("p.txt", "0 0 1 0 0 1\n0 0 1 0 0 -1\n").warnings.empty());
+}
+
+TEST(ImportHardening, CountsAndScalesOutOfRangeAreRefusedOnTheirLine) {
+    EXPECT_THAT(refusal("t.tps", "LM=1e300\n0 0\n1 1\n"),
+                HasSubstr("line 1, specimen number 1: LM=1e300 announces more landmarks than the file has lines (3)"));
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n1 1\nPOINTS=1e300\n1 1\n"), HasSubstr("POINTS=1e300 announces more points"));
+    EXPECT_THAT(refusal("t.tps", "LM=2\n0 0\n2 2\nID=s\nSCALE=1e308\n"),
+                HasSubstr("line 5, specimen s: landmark 2 is not a finite number once scaled"));
+    // An NTS header announcing more values than the file could hold is
+    // refused on the header line, before anything is set aside for them.
+    for (const char* rows : {"300000000", "2000000000", "1e300"}) {
+        SCOPED_TRACE(rows);
+        const std::string message = refusal("x.nts", std::string("1 ") + rows + " 4 0\n0 0 1 1\n");
+        EXPECT_THAT(message, HasSubstr("line 1"));
+        EXPECT_THAT(message, ::testing::AnyOf(HasSubstr("more values than a file of"), HasSubstr("more than any file")));
+    }
+    EXPECT_THAT(refusal("x.nts", "1 1 4 0 DIM=1e300\n0 0 1 1\n"), HasSubstr("DIM= must be 2"));
+    // The layout of one specimen, a landmark per row, says so.
+    EXPECT_THAT(refusal("x.nts", "1 15 2 0 dim=2\n" + std::string(15 * 4, ' ')), HasSubstr("the layout of a single specimen"));
+}
+
+TEST(ImportHardening, MessagesQuoteTheFileSafely) {
+    // Control bytes of an ID cannot reach the terminal.
+    const std::string hostile = "LM=2\n0 0\n1 x\nID=\x1b[2J\x1b]0;owned\x07\n";
+    const std::string m = refusal("t.tps", hostile);
+    EXPECT_THAT(m, HasSubstr("specimen \\x1B[2J\\x1B]0;owned\\x07: landmark 2 has text"));
+    EXPECT_EQ(m.find('\x1b'), std::string::npos);
+    // A NUL does not cut the message short.
+    const std::string nul = refusal("t.tps", std::string("LM=2\n0 0\n1 \0\n", 13));
+    EXPECT_THAT(nul, HasSubstr("(\"\\x00\")"));
+    EXPECT_THAT(nul, HasSubstr("Nothing was imported."));
+    // A huge token is shortened.
+    EXPECT_LT(refusal("t.tps", "LM=2\n0 0\n1 " + std::string(5 << 20, 'x') + "\n").size(), 400u);
+    // UTF-16 says what it is.
+    EXPECT_THAT(refusal("t.tps", std::string("\xFF\xFEL\0M\0=\0", 8)), HasSubstr("UTF-16 text: save it as UTF-8"));
+}
+
+TEST(ImportHardening, RefusalsAndWarningsNameTheLineTheyAreAbout) {
+    // A specimen whose landmarks are all at one point: the line where its block starts.
+    EXPECT_THAT(refusal("t.tps", std::string(kSquareTps) + "\nLM=3\n5 5\n5 5\n5 5\nID=c\n"),
+                HasSubstr("line 12, specimen c: all its landmarks are at one point"));
+    // An empty cell of a factor table: that table and its line.
+    const auto table = text_from_bytes("ID,habitat\na,wet\nb,\n", "/data/f.csv");
+    try {
+        assemble(read_specimens(text_from_bytes(kSquareTps, "/data/s.tps")), choose_columns({"habitat"}), &table);
+        ADD_FAILURE() << "an empty factor cell was accepted";
+    } catch (const QuillanError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("The file /data/f.csv could not be imported: line 3, specimen b: the factor"));
+    }
+    // An ID column the factor table does not have is refused, not replaced by its first column.
+    ImportOptions o;
+    o.id_column = "nosuch";
+    const auto keyed = text_from_bytes("ID,habitat\na,wet\nb,dry\n", "/data/f.csv");
+    try {
+        assemble(read_specimens(text_from_bytes(kSquareTps, "/data/s.tps")), o, &keyed);
+        ADD_FAILURE() << "a missing ID column was accepted";
+    } catch (const QuillanError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("no ID column \"nosuch\" in the factor table"));
+    }
+}
+
+TEST(ImportHardening, EndlessFilesStopAtTheLineLimit) {
+    try {
+        import_file("/dev/zero");
+        ADD_FAILURE() << "/dev/zero was imported";
+    } catch (const QuillanError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("line 1 is more than 64 MB long"));
+        EXPECT_THAT(e.what(), HasSubstr("Nothing was imported."));
+    }
 }

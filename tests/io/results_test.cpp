@@ -235,3 +235,19 @@ TEST(SpecimenExport, AlignedCoordinatesDistancesAndStandardisedShapes) {
     h.shell.write_specimens(dir.file("plain.csv"));
     EXPECT_EQ(split_lines(read_bytes(dir.file("plain.csv")))[0].find("std_x1"), std::string::npos);
 }
+
+TEST(ResultRecord, ABoundIsRecordedOnlyWhereNoPermutationReachedTheObservedValue) {
+    // The two-way slope report prints "p<" before some estimates; the record
+    // says whether the p is a bound by the count alone.
+    for (const Case& c : {kCases[9], kCases[10]}) {
+        SCOPED_TRACE(c.action);
+        AnalysisRun h(c);
+        bool estimated = false;
+        for (const auto& m : h.shell.last_record().models)
+            for (const auto& t : m.tests) {
+                EXPECT_EQ(t.p_bound, t.count == 0) << m.name << " count " << t.count;
+                estimated = estimated || t.count > 0;
+            }
+        EXPECT_TRUE(estimated);
+    }
+}

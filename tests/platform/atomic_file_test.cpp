@@ -226,3 +226,66 @@ TEST(AtomicSave, SaveOutShowsTheHardLinkWarning) {
     EXPECT_EQ(h.gui.messages().back().title, "Possible error");
     EXPECT_THAT(h.gui.messages().back().text, HasSubstr("other name"));
 }
+
+TEST(AtomicSave, ALinkAnotherUserMadeInASharedFolderIsNotFollowed) {
+    // Only root can make a link that belongs to another user.
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link another owner";
+    TempDir dir;
+    const std::string shared = dir.file("shared");
+    ASSERT_EQ(::mkdir(shared.c_str(), 01777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string victim = dir.write("victim.txt", "root's file");
+    const std::string link = shared + "/report.txt";
+    ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
+    ASSERT_EQ(::lchown(link.c_str(), 54321, 54321), 0);
+    EXPECT_THAT(save_error(link, "planted"), HasSubstr("a symbolic link that another user made in a shared folder"));
+    EXPECT_EQ(read_bytes(victim), "root's file");
+    // The folder's owner's own links are followed, as the system does.
+    ASSERT_EQ(::lchown(link.c_str(), 0, 0), 0);
+    EXPECT_EQ(save_error(link, "mine"), "");
+    EXPECT_EQ(read_bytes(victim), "mine");
+}
+
+TEST(AtomicSave, ASetOfSavesIsWrittenWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string a = dir.write("a.txt", "old a"), b = dir.file("b.txt"), stale = dir.write("stale.txt", "old");
+    {
+        SaveSet set;
+        write_file_atomically(a, "new a");
+        write_file_atomically(b, "new b");
+        set.remove_at_commit(stale);
+        // Nothing is in place before the commit.
+        EXPECT_EQ(read_bytes(a), "old a");
+        EXPECT_FALSE(std::filesystem::exists(b));
+        // A target that cannot be written fails at once, as a single save does.
+        EXPECT_THAT(save_error(dir.folder(), "x"), HasSubstr("it is a folder"));
+        // Dropped without a commit: no file changed and no temporary file is left.
+    }
+    EXPECT_EQ(read_bytes(a), "old a");
+    EXPECT_FALSE(std::filesystem::exists(b));
+    EXPECT_EQ(entries(dir), 2);
+    {
+        SaveSet set;
+        write_file_atomically(a, "new a");
+        write_file_atomically(b, "new b");
+        set.remove_at_commit(stale);
+        EXPECT_EQ(set.commit().size(), 3u);
+    }
+    EXPECT_EQ(read_bytes(a), "new a");
+    EXPECT_EQ(read_bytes(b), "new b");
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_EQ(entries(dir), 2);
+    {
+        // A rename that fails at the commit (the folder went read-only under
+        // the set) puts back what was already replaced.
+        SaveSet set;
+        write_file_atomically(a, "newer a");
+        const std::string sub = dir.file("sub");
+        std::filesystem::create_directory(sub);
+        write_file_atomically(sub + "/c.txt", "c");
+        std::filesystem::remove_all(sub);
+        EXPECT_THROW(set.commit(), QuillanError);
+    }
+    EXPECT_EQ(read_bytes(a), "new a");
+    EXPECT_EQ(entries(dir), 2);
+}

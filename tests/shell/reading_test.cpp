@@ -52,12 +52,18 @@ TEST(Reading, FilesAndLinesPastTheLimitsAreRefused) {
     small.file_bytes = 1 << 20;
     small.line_bytes = 1 << 10;
     // /dev/zero never ends by itself.
+    // /dev/zero is one endless line: it is refused at that line's limit, not
+    // after the whole file limit has been read.
+    EXPECT_THAT(load_error("/dev/zero", small), HasSubstr("line 1 is more than 1024 bytes long"));
+    small.line_bytes = small.file_bytes * 2;
     EXPECT_THAT(load_error("/dev/zero", small), HasSubstr("The file /dev/zero is larger than 1 MB"));
+    small.line_bytes = 1 << 10;
     TempDir dir;
     EXPECT_THAT(load_error(dir.write("big.txt", std::string(small.file_bytes + 1, '1')), small), HasSubstr("larger than 1 MB"));
     std::string longline;
     for (int i = 0; i < 600; ++i) longline += "1 ";
-    EXPECT_THAT(load_error(dir.write("long.txt", "1 2\n" + longline + "\n"), small), HasSubstr("line 2 is 1201 bytes long"));
+    EXPECT_THAT(load_error(dir.write("long.txt", "1 2\n" + longline + "\n"), small),
+                HasSubstr("line 2 is more than 1024 bytes long"));
     EXPECT_EQ(load_error(dir.write("fine.txt", "1 2\n3 4\n"), small), "");
 }
 
