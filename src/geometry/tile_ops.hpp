@@ -37,6 +37,29 @@ struct TileBlock {
     double tfirst = 0.0;      // trailing value of the first row
 };
 
+// Several small groups superimposed side by side, one group per lane, each
+// on a consensus of its own: lane l of tile t holds row t of group l, and
+// lane l of a reference tile the consensus of group l.  A shorter group's
+// lane repeats its last row in the tiles past its end: computed along, never
+// counted.  Each lane makes exactly the passes, and the sums, that its group
+// makes on its own (a lane that has settled keeps its rows while the others
+// go on), so every group's numbers are those of group_ss to the last bit.
+inline constexpr int kMaxLanes = 8;
+struct LaneGroups {
+    const ShapeTable* table = nullptr;
+    int k = 0;
+    std::size_t max_passes = 0;
+    const int* rows[kMaxLanes] = {};  // the rows of each lane's group (table rows, in order)
+    std::size_t n[kMaxLanes] = {};    // how many, at least 1
+    double* buf = nullptr;            // lane_groups_room doubles
+    double ss[kMaxLanes] = {};        // out: sum of squared distances from the group's consensus
+    std::size_t passes[kMaxLanes] = {};
+};
+// Room for the tiles of groups of up to `rows` rows and the reference tiles.
+inline std::size_t lane_groups_room(std::size_t rows, int k, int lanes) {
+    return (rows + 4) * 2 * static_cast<std::size_t>(k) * static_cast<std::size_t>(lanes);
+}
+
 struct KernelOps {
     int lanes;
     // Copies the rows (rows[i], or row i when rows is null) into tiles and
@@ -65,6 +88,11 @@ struct KernelOps {
     double (*distance_sq_sum)(const TileBlock& b, const double* ref, double wx, double wy, double ww);
     // Full Procrustes distance of every row from `ref`, to d[0 .. n).
     void (*distances)(const TileBlock& b, const double* ref, double* d);
+    // The full consensus and sum of squared distances of `lanes` groups at
+    // once (LaneGroups).  False when a group's numbers cannot be computed
+    // (not-a-number or no settling within max_passes): the caller then
+    // takes the groups one by one, which says which and why.
+    bool (*lane_groups)(LaneGroups& g);
 };
 
 // The variants' tables; null when this build has no such copy.
@@ -225,7 +253,150 @@ void distances(const TileBlock& b, const double* ref, double* d) {
     }
 }
 
-constexpr KernelOps kOps{kLanes, load_rows, load_fit, fit_pass, next_reference, fit_all, rotate_all, distance_sq_sum, distances};
+// ---------------------------------------------------------------------------
+// Small groups side by side (LaneGroups): vertical operations only, each lane
+// with its own reference, column sums and count.
+
+typedef long long LaneMask __attribute__((vector_size(kLanes * sizeof(double))));
+
+void gather_lanes(const LaneGroups& g, std::size_t t, double* tile) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(g.k);
+    const double* src[W];
+    for (std::size_t l = 0; l < W; ++l) {
+        const std::size_t i = t < g.n[l] ? t : g.n[l] - 1;
+        src[l] = g.table->row(static_cast<std::size_t>(g.rows[l][i]));
+    }
+    for (std::size_t q = 0; q < m1; ++q)
+        for (std::size_t l = 0; l < W; ++l) tile[q * W + l] = src[l][q];
+}
+
+// Fits every lane of a tile onto its own reference and adds the fitted rows
+// to the lanes' column sums.  Masked: `frozen` lanes keep their rows, and
+// only `counted` lanes add to their sums.
+template <bool Masked>
+inline void fit_lanes(double* t, const double* ref, int k, double* acc, LaneMask frozen, LaneMask counted) {
+    Lanes fr, fi;
+    fit_factor<Lanes, true>(t, ref, k, fr, fi);
+    for (int j = 0; j < k; ++j) {
+        const Lanes x = load<Lanes>(t + 2 * j * W), y = load<Lanes>(t + (2 * j + 1) * W);
+        Lanes nx = x * fr - y * fi, ny = y * fr + x * fi;
+        Lanes ax = load<Lanes>(acc + 2 * j * W), ay = load<Lanes>(acc + (2 * j + 1) * W);
+        if constexpr (Masked) {
+            nx = frozen ? x : nx;
+            ny = frozen ? y : ny;
+            ax = counted ? ax + nx : ax;
+            ay = counted ? ay + ny : ay;
+        } else {
+            ax += nx;
+            ay += ny;
+        }
+        store(t + 2 * j * W, nx);
+        store(t + (2 * j + 1) * W, ny);
+        store(acc + 2 * j * W, ax);
+        store(acc + (2 * j + 1) * W, ay);
+    }
+}
+
+// next_reference for every lane (full procedure): the mean of its group's
+// rows rescaled to unit centroid size; returns the lanes' squared changes.
+Lanes next_lane_reference(double* ref, double* old, const double* acc, Lanes count, int k) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k);
+    std::memcpy(old, ref, m1 * W * sizeof(double));
+    for (std::size_t q = 0; q < m1; ++q) store(ref + q * W, load<Lanes>(acc + q * W) / count);
+    const Lanes size = centroid_size<Lanes>(ref, k);
+    for (std::size_t q = 0; q < m1; ++q) store(ref + q * W, load<Lanes>(ref + q * W) / size);
+    Lanes xd = broadcast<Lanes>(0.0);
+    for (std::size_t q = 0; q < m1; ++q) {
+        const Lanes e = load<Lanes>(ref + q * W) - load<Lanes>(old + q * W);
+        xd += e * e;
+    }
+    return xd;
+}
+
+// One pass over the tiles of every lane (the first also copies the rows in).
+void lane_pass(LaneGroups& g, double* tiles, const double* ref, double* acc, bool first, std::size_t live, LaneMask frozen) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(g.k);
+    std::size_t rows = 0, fewest = g.n[0];
+    for (std::size_t l = 0; l < W; ++l) {
+        rows = g.n[l] > rows ? g.n[l] : rows;
+        fewest = g.n[l] < fewest ? g.n[l] : fewest;
+    }
+    std::memset(acc, 0, m1 * W * sizeof(double));
+    for (std::size_t t = 0; t < rows; ++t) {
+        double* tile = tiles + t * m1 * W;
+        if (first) gather_lanes(g, t, tile);
+        if (live == W && t < fewest) {
+            fit_lanes<false>(tile, ref, g.k, acc, frozen, frozen);
+            continue;
+        }
+        LaneMask counted;
+        for (std::size_t l = 0; l < W; ++l) counted[l] = t < g.n[l] ? -1 : 0;
+        fit_lanes<true>(tile, ref, g.k, acc, frozen, counted);
+    }
+}
+
+// The consensus iteration of every lane; each lane's final reference goes to
+// `fin` when it settles.  False when a lane gives not-a-number or does not
+// settle.
+bool lane_iteration(LaneGroups& g, double* tiles, double* ref, double* fin) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(g.k);
+    double* old = ref + m1 * W;
+    double* acc = old + m1 * W;
+    Lanes count;
+    for (std::size_t l = 0; l < W; ++l) {
+        count[l] = static_cast<double>(g.n[l]);
+        const double* first = g.table->row(static_cast<std::size_t>(g.rows[l][0]));
+        for (std::size_t q = 0; q < m1; ++q) ref[q * W + l] = first[q];
+    }
+    const double tol = 1.4901161193847656e-08 * static_cast<double>(m1) / 2;
+    LaneMask frozen{};  // no lane has settled yet
+    std::size_t live = W;
+    for (std::size_t pass = 1; live > 0; ++pass) {
+        if (pass > g.max_passes) return false;
+        lane_pass(g, tiles, ref, acc, pass == 1, live, frozen);
+        const Lanes xd = next_lane_reference(ref, old, acc, count, g.k);
+        for (std::size_t l = 0; l < W; ++l) {
+            if (frozen[l] || xd[l] > tol) continue;
+            if (std::isnan(xd[l])) return false;
+            frozen[l] = -1;
+            --live;
+            g.passes[l] = pass;
+            for (std::size_t q = 0; q < m1; ++q) fin[q * W + l] = ref[q * W + l];
+        }
+    }
+    return true;
+}
+
+bool lane_groups(LaneGroups& g) {
+    const std::size_t m1 = 2 * static_cast<std::size_t>(g.k);
+    std::size_t rows = 0;
+    for (std::size_t l = 0; l < W; ++l) rows = g.n[l] > rows ? g.n[l] : rows;
+    double* tiles = g.buf;
+    double* fin = tiles + rows * m1 * W;
+    if (!lane_iteration(g, tiles, fin + m1 * W, fin)) return false;
+    // The sums of squared distances, as principal_axes_distances takes them.
+    Lanes wx = broadcast<Lanes>(0.0), wy = wx, ww = wx, total = wx;
+    for (int j = 0; j < g.k; ++j) {
+        const Lanes x = load<Lanes>(fin + 2 * j * W), y = load<Lanes>(fin + (2 * j + 1) * W);
+        wx += x;
+        wy += y;
+        ww += x * x + y * y;
+    }
+    for (std::size_t t = 0; t < rows; ++t) {
+        const Lanes d = distance_sq_lanes<Lanes, true>(tiles + t * m1 * W, fin, g.k, wx, wy, ww);
+        LaneMask counted;
+        for (std::size_t l = 0; l < W; ++l) counted[l] = t < g.n[l] ? -1 : 0;
+        total = counted ? total + d : total;
+    }
+    for (std::size_t l = 0; l < W; ++l) {
+        g.ss[l] = total[l];
+        if (!std::isfinite(total[l])) return false;
+    }
+    return true;
+}
+
+constexpr KernelOps kOps{kLanes,  load_rows,  load_fit,        fit_pass,  next_reference,
+                         fit_all, rotate_all, distance_sq_sum, distances, lane_groups};
 
 }  // namespace
 }  // namespace QUILLAN_KERNEL_VARIANT
