@@ -181,6 +181,48 @@ inline void fit_factor(const double* t, const double* ref, int k, T& fr, T& fi) 
     fi = b2 * r;
 }
 
+// The sums of one sweep of the full fit of each lane onto `ref`, as
+// fit_factor and distance_sq take them, for N tiles at once: each tile's sums
+// take their terms in the same order as alone, but the tiles' additions are
+// independent chains, so one need not wait for another's (an addition waits
+// several cycles for the one before it in its chain).
+template <class T>
+struct FitSums {
+    T sx, sy, b1, b2, zz;
+};
+template <class T, bool LaneRef, int N>
+inline void fit_sums(const double* const t[N], const double* ref, int k, FitSums<T>* s) {
+    constexpr int W = kWidth<T>;
+    for (int h = 0; h < N; ++h) s[h].sx = s[h].sy = s[h].b1 = s[h].b2 = s[h].zz = broadcast<T>(0.0);
+    for (int j = 0; j < k; ++j) {
+        const T rx = ref_at<T, LaneRef>(ref, 2 * j);
+        const T ry = ref_at<T, LaneRef>(ref, 2 * j + 1);
+        for (int h = 0; h < N; ++h) {
+            const T x = load<T>(t[h] + 2 * j * W);
+            const T y = load<T>(t[h] + (2 * j + 1) * W);
+            s[h].sx += x;
+            s[h].sy += y;
+            s[h].b1 += rx * x + ry * y;
+            s[h].b2 += x * ry - y * rx;
+            s[h].zz += x * x + y * y;
+        }
+    }
+}
+
+// fit_factor of two tiles at once (fr[h], fi[h] for tile t[h]).
+template <class T, bool LaneRef = false>
+inline void fit_factor_pair(const double* const t[2], const double* ref, int k, T* fr, T* fi) {
+    FitSums<T> s[2];
+    fit_sums<T, LaneRef, 2>(t, ref, k, s);
+    const T p = broadcast<T>(static_cast<double>(k));
+    for (int h = 0; h < 2; ++h) {
+        const T cx = s[h].sx / p, cy = s[h].sy / p;
+        const T r = broadcast<T>(1.0) / (s[h].zz - p * (cx * cx + cy * cy));
+        fr[h] = s[h].b1 * r;
+        fi[h] = s[h].b2 * r;
+    }
+}
+
 // Adds the kWidth<T> configurations of a full tile to the column sums `acc`
 // (2k values), configuration after configuration: acc[q] + lane 0 + lane 1
 // + ..., the order of a row-by-row loop.  With 2, 4 or 8 lanes a block of as
@@ -436,6 +478,23 @@ inline T distance_sq_lanes(const double* t, const double* ref, int k, T wx, T wy
     const T d = ww - (B1 * B1 + B2 * B2) / S;
     const T zero = broadcast<T>(0.0);
     return d < zero ? zero : d;
+}
+
+// distance_sq_lanes of two tiles at once (d[h] for tile t[h]).
+template <class T, bool LaneRef = false>
+inline void distance_sq_pair(const double* const t[2], const double* ref, int k, T wx, T wy, T ww, T* d) {
+    FitSums<T> s[2];
+    fit_sums<T, LaneRef, 2>(t, ref, k, s);
+    const T p = broadcast<T>(static_cast<double>(k));
+    const T zero = broadcast<T>(0.0);
+    for (int h = 0; h < 2; ++h) {
+        const T cx = s[h].sx / p, cy = s[h].sy / p;
+        const T B1 = s[h].b1 - (cx * wx + cy * wy);
+        const T B2 = s[h].b2 - (cx * wy - cy * wx);
+        const T S = s[h].zz - p * (cx * cx + cy * cy);
+        const T e = ww - (B1 * B1 + B2 * B2) / S;
+        d[h] = e < zero ? zero : e;
+    }
 }
 
 template <class T>

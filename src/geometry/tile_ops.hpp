@@ -297,6 +297,36 @@ inline void fit_lanes(double* t, const double* ref, int k, double* acc, LaneMask
     }
 }
 
+// fit_lanes of two consecutive tiles, t[0] then t[1], their fit factors
+// found side by side (fit_factor_pair); tile 0's rows are added first.
+template <bool Masked>
+inline void fit_lanes_pair(double* const t[2], const double* ref, int k, double* acc, LaneMask frozen,
+                           const LaneMask counted[2]) {
+    Lanes fr[2], fi[2];
+    const double* const ct[2] = {t[0], t[1]};
+    fit_factor_pair<Lanes, true>(ct, ref, k, fr, fi);
+    for (int j = 0; j < k; ++j) {
+        Lanes ax = load<Lanes>(acc + 2 * j * W), ay = load<Lanes>(acc + (2 * j + 1) * W);
+        for (int h = 0; h < 2; ++h) {
+            const Lanes x = load<Lanes>(t[h] + 2 * j * W), y = load<Lanes>(t[h] + (2 * j + 1) * W);
+            Lanes nx = x * fr[h] - y * fi[h], ny = y * fr[h] + x * fi[h];
+            if constexpr (Masked) {
+                nx = frozen ? x : nx;
+                ny = frozen ? y : ny;
+                ax = counted[h] ? ax + nx : ax;
+                ay = counted[h] ? ay + ny : ay;
+            } else {
+                ax += nx;
+                ay += ny;
+            }
+            store(t[h] + 2 * j * W, nx);
+            store(t[h] + (2 * j + 1) * W, ny);
+        }
+        store(acc + 2 * j * W, ax);
+        store(acc + (2 * j + 1) * W, ay);
+    }
+}
+
 // next_reference for every lane (full procedure): the mean of its group's
 // rows rescaled to unit centroid size; returns the lanes' squared changes.
 Lanes next_lane_reference(double* ref, double* old, const double* acc, Lanes count, int k) {
@@ -322,13 +352,27 @@ void lane_pass(LaneGroups& g, double* tiles, const double* ref, double* acc, boo
         fewest = g.n[l] < fewest ? g.n[l] : fewest;
     }
     std::memset(acc, 0, m1 * W * sizeof(double));
-    for (std::size_t t = 0; t < rows; ++t) {
-        double* tile = tiles + t * m1 * W;
-        if (first) gather_lanes(g, t, tile);
-        if (live == W && t < fewest) {
-            fit_lanes<false>(tile, ref, g.k, acc, frozen, frozen);
+    std::size_t t = 0;
+    for (; t + 2 <= rows; t += 2) {
+        double* const pair[2] = {tiles + t * m1 * W, tiles + (t + 1) * m1 * W};
+        if (first) {
+            gather_lanes(g, t, pair[0]);
+            gather_lanes(g, t + 1, pair[1]);
+        }
+        LaneMask counted[2] = {};
+        if (live == W && t + 1 < fewest) {
+            fit_lanes_pair<false>(pair, ref, g.k, acc, frozen, counted);
             continue;
         }
+        for (std::size_t l = 0; l < W; ++l) {
+            counted[0][l] = t < g.n[l] ? -1 : 0;
+            counted[1][l] = t + 1 < g.n[l] ? -1 : 0;
+        }
+        fit_lanes_pair<true>(pair, ref, g.k, acc, frozen, counted);
+    }
+    if (t < rows) {  // an odd tile left
+        double* tile = tiles + t * m1 * W;
+        if (first) gather_lanes(g, t, tile);
         LaneMask counted;
         for (std::size_t l = 0; l < W; ++l) counted[l] = t < g.n[l] ? -1 : 0;
         fit_lanes<true>(tile, ref, g.k, acc, frozen, counted);
@@ -382,11 +426,19 @@ bool lane_groups(LaneGroups& g) {
         wy += y;
         ww += x * x + y * y;
     }
-    for (std::size_t t = 0; t < rows; ++t) {
-        const Lanes d = distance_sq_lanes<Lanes, true>(tiles + t * m1 * W, fin, g.k, wx, wy, ww);
-        LaneMask counted;
-        for (std::size_t l = 0; l < W; ++l) counted[l] = t < g.n[l] ? -1 : 0;
-        total = counted ? total + d : total;
+    for (std::size_t t = 0; t < rows; t += 2) {
+        Lanes d[2];
+        if (t + 1 < rows) {
+            const double* const pair[2] = {tiles + t * m1 * W, tiles + (t + 1) * m1 * W};
+            distance_sq_pair<Lanes, true>(pair, fin, g.k, wx, wy, ww, d);
+        } else {
+            d[0] = distance_sq_lanes<Lanes, true>(tiles + t * m1 * W, fin, g.k, wx, wy, ww);
+        }
+        for (std::size_t h = 0; h < 2 && t + h < rows; ++h) {
+            LaneMask counted;
+            for (std::size_t l = 0; l < W; ++l) counted[l] = t + h < g.n[l] ? -1 : 0;
+            total = counted ? total + d[h] : total;
+        }
     }
     for (std::size_t l = 0; l < W; ++l) {
         g.ss[l] = total[l];
