@@ -259,6 +259,41 @@ void distances(const TileBlock& b, const double* ref, double* d) {
 
 typedef long long LaneMask __attribute__((vector_size(kLanes * sizeof(double))));
 
+// Transposes a W x W block in registers: v[i] lane l becomes v[l] lane i.
+template <class T>
+inline void transpose(T* v) {
+    if constexpr (kWidth<T> == 2) {
+        const T a = QUILLAN_SHUFFLE(Mask2, v[0], v[1], 0, 2), b = QUILLAN_SHUFFLE(Mask2, v[0], v[1], 1, 3);
+        v[0] = a;
+        v[1] = b;
+    } else if constexpr (kWidth<T> == 4) {
+        const T t0 = QUILLAN_SHUFFLE(Mask4, v[0], v[1], 0, 4, 2, 6), t1 = QUILLAN_SHUFFLE(Mask4, v[0], v[1], 1, 5, 3, 7);
+        const T t2 = QUILLAN_SHUFFLE(Mask4, v[2], v[3], 0, 4, 2, 6), t3 = QUILLAN_SHUFFLE(Mask4, v[2], v[3], 1, 5, 3, 7);
+        v[0] = QUILLAN_SHUFFLE(Mask4, t0, t2, 0, 1, 4, 5);
+        v[1] = QUILLAN_SHUFFLE(Mask4, t1, t3, 0, 1, 4, 5);
+        v[2] = QUILLAN_SHUFFLE(Mask4, t0, t2, 2, 3, 6, 7);
+        v[3] = QUILLAN_SHUFFLE(Mask4, t1, t3, 2, 3, 6, 7);
+    } else {
+        T t[8], u[8];
+        for (int i = 0; i < 8; i += 2) {
+            t[i] = QUILLAN_SHUFFLE(Mask8, v[i], v[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+            t[i + 1] = QUILLAN_SHUFFLE(Mask8, v[i], v[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+        }
+        for (int i = 0; i < 8; i += 4)
+            for (int h = 0; h < 2; ++h) {
+                u[i + 2 * h] = QUILLAN_SHUFFLE(Mask8, t[i + h], t[i + 2 + h], 0, 1, 8, 9, 4, 5, 12, 13);
+                u[i + 2 * h + 1] = QUILLAN_SHUFFLE(Mask8, t[i + h], t[i + 2 + h], 2, 3, 10, 11, 6, 7, 14, 15);
+            }
+        for (int i = 0; i < 4; ++i) {  // u[0], u[2], u[1], u[3]: lanes 0/4, 1/5, 2/6, 3/7
+            const int a = i == 1 ? 2 : i == 2 ? 1 : i;
+            v[i] = QUILLAN_SHUFFLE(Mask8, u[a], u[a + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+            v[i + 4] = QUILLAN_SHUFFLE(Mask8, u[a], u[a + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+        }
+    }
+}
+
+// Copies row t of every lane's group into a tile, W coordinates of the W
+// rows at a time, transposed in registers.
 void gather_lanes(const LaneGroups& g, std::size_t t, double* tile) {
     const std::size_t m1 = 2 * static_cast<std::size_t>(g.k);
     const double* src[W];
@@ -266,7 +301,14 @@ void gather_lanes(const LaneGroups& g, std::size_t t, double* tile) {
         const std::size_t i = t < g.n[l] ? t : g.n[l] - 1;
         src[l] = g.table->row(static_cast<std::size_t>(g.rows[l][i]));
     }
-    for (std::size_t q = 0; q < m1; ++q)
+    std::size_t q = 0;
+    for (; q + W <= m1; q += W) {
+        Lanes v[W];
+        for (std::size_t l = 0; l < W; ++l) v[l] = load<Lanes>(src[l] + q);
+        transpose<Lanes>(v);
+        for (std::size_t i = 0; i < W; ++i) store(tile + (q + i) * W, v[i]);
+    }
+    for (; q < m1; ++q)
         for (std::size_t l = 0; l < W; ++l) tile[q * W + l] = src[l][q];
 }
 
