@@ -319,11 +319,11 @@ inline void add_full_tile(const double* t, int k, double* acc) {
 // coordinates are also added, lane after lane, to the column sums (as
 // add_full_tile adds them): the consensus's column sums in row order without
 // a second sweep over the tile.
+// The second half of fit_full_into: every lane multiplied by its complex
+// factor fr + i fi (and added to `acc` when Sum).
 template <class T, bool Sum>
-inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
+inline void apply_full_into(double* t, int k, double* acc, T fr, T fi) {
     constexpr int W = kWidth<T>;
-    T fr, fi;
-    fit_factor<T>(t, ref, k, fr, fi);
     int j = 0;
     if constexpr (Sum && W == 8) {
         // Four landmarks at a time: their eight coordinates make one block.
@@ -370,6 +370,24 @@ inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
             acc[2 * j + 1] = ay;
         }
     }
+}
+
+template <class T, bool Sum>
+inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
+    T fr, fi;
+    fit_factor<T>(t, ref, k, fr, fi);
+    apply_full_into<T, Sum>(t, k, acc, fr, fi);
+}
+
+// fit_full_sum of two full tiles, t[0] then t[1], their factors found side
+// by side (fit_factor_pair).
+template <class T>
+inline void fit_full_sum_pair(double* const t[2], const double* ref, int k, double* acc) {
+    T fr[2], fi[2];
+    const double* const ct[2] = {t[0], t[1]};
+    fit_factor_pair<T>(ct, ref, k, fr, fi);
+    apply_full_into<T, true>(t[0], k, acc, fr[0], fi[0]);
+    apply_full_into<T, true>(t[1], k, acc, fr[1], fi[1]);
 }
 
 template <class T>

@@ -121,6 +121,53 @@ namespace {
 
 constexpr std::size_t W = kLanes;
 
+// Transposes a W x W block in registers: v[i] lane l becomes v[l] lane i.
+template <class T>
+inline void transpose(T* v) {
+    if constexpr (kWidth<T> == 2) {
+        const T a = QUILLAN_SHUFFLE(Mask2, v[0], v[1], 0, 2), b = QUILLAN_SHUFFLE(Mask2, v[0], v[1], 1, 3);
+        v[0] = a;
+        v[1] = b;
+    } else if constexpr (kWidth<T> == 4) {
+        const T t0 = QUILLAN_SHUFFLE(Mask4, v[0], v[1], 0, 4, 2, 6), t1 = QUILLAN_SHUFFLE(Mask4, v[0], v[1], 1, 5, 3, 7);
+        const T t2 = QUILLAN_SHUFFLE(Mask4, v[2], v[3], 0, 4, 2, 6), t3 = QUILLAN_SHUFFLE(Mask4, v[2], v[3], 1, 5, 3, 7);
+        v[0] = QUILLAN_SHUFFLE(Mask4, t0, t2, 0, 1, 4, 5);
+        v[1] = QUILLAN_SHUFFLE(Mask4, t1, t3, 0, 1, 4, 5);
+        v[2] = QUILLAN_SHUFFLE(Mask4, t0, t2, 2, 3, 6, 7);
+        v[3] = QUILLAN_SHUFFLE(Mask4, t1, t3, 2, 3, 6, 7);
+    } else {
+        T t[8], u[8];
+        for (int i = 0; i < 8; i += 2) {
+            t[i] = QUILLAN_SHUFFLE(Mask8, v[i], v[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+            t[i + 1] = QUILLAN_SHUFFLE(Mask8, v[i], v[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+        }
+        for (int i = 0; i < 8; i += 4)
+            for (int h = 0; h < 2; ++h) {
+                u[i + 2 * h] = QUILLAN_SHUFFLE(Mask8, t[i + h], t[i + 2 + h], 0, 1, 8, 9, 4, 5, 12, 13);
+                u[i + 2 * h + 1] = QUILLAN_SHUFFLE(Mask8, t[i + h], t[i + 2 + h], 2, 3, 10, 11, 6, 7, 14, 15);
+            }
+        for (int i = 0; i < 4; ++i) {  // u[0], u[2], u[1], u[3]: lanes 0/4, 1/5, 2/6, 3/7
+            const int a = i == 1 ? 2 : i == 2 ? 1 : i;
+            v[i] = QUILLAN_SHUFFLE(Mask8, u[a], u[a + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+            v[i + 4] = QUILLAN_SHUFFLE(Mask8, u[a], u[a + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+        }
+    }
+}
+
+// Copies coordinate q of row src[l] to tile[q * W + l], W coordinates of the
+// W rows at a time, transposed in registers.
+inline void gather_rows(const double* const* src, std::size_t m1, double* tile) {
+    std::size_t q = 0;
+    for (; q + W <= m1; q += W) {
+        Lanes v[W];
+        for (std::size_t l = 0; l < W; ++l) v[l] = load<Lanes>(src[l] + q);
+        transpose<Lanes>(v);
+        for (std::size_t i = 0; i < W; ++i) store(tile + (q + i) * W, v[i]);
+    }
+    for (; q < m1; ++q)
+        for (std::size_t l = 0; l < W; ++l) tile[q * W + l] = src[l][q];
+}
+
 void start(TileBlock& b, const ShapeTable& table, const int* rows) {
     b.count = (b.n + W - 1) / W;
     double tsum = 0.0;
@@ -138,8 +185,7 @@ void gather_tile(TileBlock& b, const ShapeTable& table, const int* rows, std::si
         const std::size_t i = t * W + l < b.n ? t * W + l : t * W;
         src[l] = table.row(rows ? static_cast<std::size_t>(rows[i]) : i);
     }
-    for (std::size_t q = 0; q < m1; ++q)
-        for (std::size_t l = 0; l < W; ++l) tile[q * W + l] = src[l][q];
+    gather_rows(src, m1, tile);
 }
 
 // Adds the first `real` lanes of a tile to the column sums, lane by lane.
@@ -175,17 +221,34 @@ void load_rows(TileBlock& b, const ShapeTable& table, const int* rows) {
     for (std::size_t t = 0; t < b.count; ++t) gather_tile(b, table, rows, t, b.tiles + t * m1 * W);
 }
 
+// Full tiles of a full fit go two at a time (fit_full_sum_pair); returns
+// the first tile not yet fitted.  With `table`, each pair is copied in first.
+std::size_t fit_pairs(TileBlock& b, const ShapeTable* table, const int* rows, Procedure proc, const double* ref, double* acc) {
+    if (proc != Procedure::Full) return 0;
+    const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
+    std::size_t t = 0;
+    for (; t + 2 <= b.n / W; t += 2) {
+        double* const pair[2] = {b.tiles + t * m1 * W, b.tiles + (t + 1) * m1 * W};
+        if (table != nullptr) {
+            gather_tile(b, *table, rows, t, pair[0]);
+            gather_tile(b, *table, rows, t + 1, pair[1]);
+        }
+        fit_full_sum_pair<Lanes>(pair, ref, b.k, acc);
+    }
+    return t;
+}
+
 void load_fit(TileBlock& b, const ShapeTable& table, const int* rows, Procedure proc, const double* ref, double* acc) {
     start(b, table, rows);
     const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
-    for (std::size_t t = 0; t < b.count; ++t) {
+    for (std::size_t t = fit_pairs(b, &table, rows, proc, ref, acc); t < b.count; ++t) {
         gather_tile(b, table, rows, t, b.tiles + t * m1 * W);
         fit_tile(b, t, proc, ref, acc);
     }
 }
 
 void fit_pass(TileBlock& b, Procedure proc, const double* ref, double* acc) {
-    for (std::size_t t = 0; t < b.count; ++t) fit_tile(b, t, proc, ref, acc);
+    for (std::size_t t = fit_pairs(b, nullptr, nullptr, proc, ref, acc); t < b.count; ++t) fit_tile(b, t, proc, ref, acc);
 }
 
 double next_reference(double* ref, double* old, const double* acc, std::size_t n, int k, double tmean, Procedure proc) {
@@ -234,7 +297,15 @@ void rotate_all(TileBlock& b, double c, double s) {
 double distance_sq_sum(const TileBlock& b, const double* ref, double wx, double wy, double ww) {
     const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
     double total = 0.0;
-    for (std::size_t t = 0; t < b.count; ++t) {
+    std::size_t t = 0;
+    for (; t + 2 <= b.n / W; t += 2) {  // full tiles two at a time
+        const double* const pair[2] = {b.tiles + t * m1 * W, b.tiles + (t + 1) * m1 * W};
+        Lanes d[2];
+        distance_sq_pair<Lanes>(pair, ref, b.k, broadcast<Lanes>(wx), broadcast<Lanes>(wy), broadcast<Lanes>(ww), d);
+        for (int h = 0; h < 2; ++h)
+            for (std::size_t l = 0; l < W; ++l) total += d[h][l];
+    }
+    for (; t < b.count; ++t) {
         double dl[W];
         distance_sq<Lanes>(b.tiles + t * m1 * W, ref, b.k, wx, wy, ww, dl);
         const std::size_t real = b.n - t * W < W ? b.n - t * W : W;
@@ -259,41 +330,7 @@ void distances(const TileBlock& b, const double* ref, double* d) {
 
 typedef long long LaneMask __attribute__((vector_size(kLanes * sizeof(double))));
 
-// Transposes a W x W block in registers: v[i] lane l becomes v[l] lane i.
-template <class T>
-inline void transpose(T* v) {
-    if constexpr (kWidth<T> == 2) {
-        const T a = QUILLAN_SHUFFLE(Mask2, v[0], v[1], 0, 2), b = QUILLAN_SHUFFLE(Mask2, v[0], v[1], 1, 3);
-        v[0] = a;
-        v[1] = b;
-    } else if constexpr (kWidth<T> == 4) {
-        const T t0 = QUILLAN_SHUFFLE(Mask4, v[0], v[1], 0, 4, 2, 6), t1 = QUILLAN_SHUFFLE(Mask4, v[0], v[1], 1, 5, 3, 7);
-        const T t2 = QUILLAN_SHUFFLE(Mask4, v[2], v[3], 0, 4, 2, 6), t3 = QUILLAN_SHUFFLE(Mask4, v[2], v[3], 1, 5, 3, 7);
-        v[0] = QUILLAN_SHUFFLE(Mask4, t0, t2, 0, 1, 4, 5);
-        v[1] = QUILLAN_SHUFFLE(Mask4, t1, t3, 0, 1, 4, 5);
-        v[2] = QUILLAN_SHUFFLE(Mask4, t0, t2, 2, 3, 6, 7);
-        v[3] = QUILLAN_SHUFFLE(Mask4, t1, t3, 2, 3, 6, 7);
-    } else {
-        T t[8], u[8];
-        for (int i = 0; i < 8; i += 2) {
-            t[i] = QUILLAN_SHUFFLE(Mask8, v[i], v[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);
-            t[i + 1] = QUILLAN_SHUFFLE(Mask8, v[i], v[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
-        }
-        for (int i = 0; i < 8; i += 4)
-            for (int h = 0; h < 2; ++h) {
-                u[i + 2 * h] = QUILLAN_SHUFFLE(Mask8, t[i + h], t[i + 2 + h], 0, 1, 8, 9, 4, 5, 12, 13);
-                u[i + 2 * h + 1] = QUILLAN_SHUFFLE(Mask8, t[i + h], t[i + 2 + h], 2, 3, 10, 11, 6, 7, 14, 15);
-            }
-        for (int i = 0; i < 4; ++i) {  // u[0], u[2], u[1], u[3]: lanes 0/4, 1/5, 2/6, 3/7
-            const int a = i == 1 ? 2 : i == 2 ? 1 : i;
-            v[i] = QUILLAN_SHUFFLE(Mask8, u[a], u[a + 4], 0, 1, 2, 3, 8, 9, 10, 11);
-            v[i + 4] = QUILLAN_SHUFFLE(Mask8, u[a], u[a + 4], 4, 5, 6, 7, 12, 13, 14, 15);
-        }
-    }
-}
-
-// Copies row t of every lane's group into a tile, W coordinates of the W
-// rows at a time, transposed in registers.
+// Copies row t of every lane's group into a tile.
 void gather_lanes(const LaneGroups& g, std::size_t t, double* tile) {
     const std::size_t m1 = 2 * static_cast<std::size_t>(g.k);
     const double* src[W];
@@ -301,15 +338,7 @@ void gather_lanes(const LaneGroups& g, std::size_t t, double* tile) {
         const std::size_t i = t < g.n[l] ? t : g.n[l] - 1;
         src[l] = g.table->row(static_cast<std::size_t>(g.rows[l][i]));
     }
-    std::size_t q = 0;
-    for (; q + W <= m1; q += W) {
-        Lanes v[W];
-        for (std::size_t l = 0; l < W; ++l) v[l] = load<Lanes>(src[l] + q);
-        transpose<Lanes>(v);
-        for (std::size_t i = 0; i < W; ++i) store(tile + (q + i) * W, v[i]);
-    }
-    for (; q < m1; ++q)
-        for (std::size_t l = 0; l < W; ++l) tile[q * W + l] = src[l][q];
+    gather_rows(src, m1, tile);
 }
 
 // Fits every lane of a tile onto its own reference and adds the fitted rows
