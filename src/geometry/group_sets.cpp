@@ -73,7 +73,7 @@ void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<
     const kernels::KernelOps& ops = kernels::ops_for_rows(static_cast<std::size_t>(kernels::kMaxLanes));
     const std::size_t lanes = static_cast<std::size_t>(ops.lanes);
     if (ops.lane_groups == nullptr || lanes < 2 || !rows_valid(gs)) return one_by_one(gs, work);
-    const std::size_t row_bytes = 2 * static_cast<std::size_t>(table.landmarks()) * lanes * sizeof(double);
+    const std::size_t row_bytes = 2 * static_cast<std::size_t>(table.landmarks()) * lanes * sizeof(double);  // widest
     // The groups that may share tiles, smallest first, so that each set holds
     // groups of similar sizes.
     std::vector<std::size_t>& order = work.order_;
@@ -84,18 +84,27 @@ void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<
     try {
         std::size_t done = 0;
         while (done < order.size()) {
-            const std::size_t c = std::min(lanes, order.size() - done);
-            const std::size_t rows = size[order[done + c - 1]];
-            std::size_t real = 0;
-            for (std::size_t i = done; i < done + c; ++i) real += size[order[i]];
-            // A set whose lanes would be mostly padding is not worth it: its
-            // smallest group goes alone.
-            if (c < 2 || 10 * real < 7 * lanes * rows) {
+            // The widest variant whose lanes the next groups fill well (a
+            // narrower one, which gives the same numbers, for fewer groups).
+            const kernels::KernelOps* use = nullptr;
+            std::size_t c = 0;
+            for (std::size_t w = lanes; w >= 2 && use == nullptr; w /= 2) {
+                const kernels::KernelOps& v = kernels::ops_for_rows(w);
+                const std::size_t vl = static_cast<std::size_t>(v.lanes);
+                if (vl != w || v.lane_groups == nullptr) continue;
+                c = std::min(vl, order.size() - done);
+                std::size_t real = 0;
+                for (std::size_t i = done; i < done + c; ++i) real += size[order[i]];
+                // Lanes that would be mostly padding are not worth it.
+                if (c >= 2 && 10 * real >= 7 * vl * size[order[done + c - 1]]) use = &v;
+            }
+            if (use == nullptr) {  // the smallest group goes alone
                 out[order[done]] = group_ss(table, gs.rows(order[done]), work);
                 ++done;
                 continue;
             }
-            if (!run_set(gs, ops, order.data() + done, c, rows, work.lanes_, work)) return one_by_one(gs, work);
+            if (!run_set(gs, *use, order.data() + done, c, size[order[done + c - 1]], work.lanes_, work))
+                return one_by_one(gs, work);
             done += c;
         }
         for (std::size_t g = 0; g < size.size(); ++g)
