@@ -93,10 +93,13 @@ void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<
                 const std::size_t vl = static_cast<std::size_t>(v.lanes);
                 if (vl != w || v.lane_groups == nullptr) continue;
                 c = std::min(vl, order.size() - done);
-                std::size_t real = 0;
-                for (std::size_t i = done; i < done + c; ++i) real += size[order[i]];
-                // Lanes that would be mostly padding are not worth it.
-                if (c >= 2 && 10 * real >= 7 * vl * size[order[done + c - 1]]) use = &v;
+                // Worth it when the set's tiles (as many as its largest group
+                // has rows) are no more than the groups would take one by one:
+                // their tiles of `lanes` rows and about two tiles' worth each
+                // for a consensus of its own.
+                std::size_t alone = 0;
+                for (std::size_t i = done; i < done + c; ++i) alone += (size[order[i]] + lanes - 1) / lanes + 2;
+                if (c >= 2 && size[order[done + c - 1]] <= alone) use = &v;
             }
             if (use == nullptr) {  // the smallest group goes alone
                 out[order[done]] = group_ss(table, gs.rows(order[done]), work);
