@@ -80,7 +80,9 @@ void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<
     order.clear();
     for (std::size_t g = 0; g < size.size(); ++g)
         if (size[g] > 1 && size[g] * row_bytes <= kSetBytes) order.push_back(g);
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return size[a] < size[b]; });
+    // (std::sort with the group number breaking ties: stable_sort would take a buffer every call)
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return size[a] != size[b] ? size[a] < size[b] : a < b; });
     try {
         std::size_t done = 0;
         while (done < order.size()) {
