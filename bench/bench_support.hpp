@@ -83,6 +83,54 @@ inline std::vector<BenchJob> bench_jobs() {
     return jobs;
 }
 
+// Groups of very different sizes side by side, as field samples give: 4
+// groups of 50 specimens, 20 of 1-3 and 24 of 5 (k landmarks, the rows of a
+// group spread through the table; the second grouping splits every group in
+// two), each a noisy copy of its group's mean shape, moved, turned and
+// scaled at random; the covariate is its scale.
+inline DataSet mixed_set(int k, int perms) {
+    std::vector<int> sizes(4, 50);
+    for (int g = 0; g < 20; ++g) sizes.push_back(1 + g % 3);
+    sizes.insert(sizes.end(), 24, 5);
+    int total = 0;
+    for (const int v : sizes) total += v;
+    std::vector<int> group_of;  // dealt round-robin among the groups not yet full
+    for (std::vector<int> left = sizes; static_cast<int>(group_of.size()) < total;)
+        for (std::size_t g = 0; g < left.size(); ++g)
+            if (left[g] > 0) {
+                group_of.push_back(static_cast<int>(g));
+                --left[g];
+            }
+    Rng rng(7);
+    auto uniform = [&] { return static_cast<double>(rng.next() >> 11) * 0x1.0p-53; };
+    auto normal = [&] { return std::sqrt(-2 * std::log(uniform() + 1e-300)) * std::cos(2 * M_PI * uniform()); };
+    std::vector<std::vector<double>> mean(sizes.size(), std::vector<double>(2 * static_cast<std::size_t>(k)));
+    for (auto& m : mean)
+        for (int j = 0; j < k; ++j) {
+            const double r = 1 + 0.05 * normal(), a = 2 * M_PI * j / k;
+            m[2 * static_cast<std::size_t>(j)] = r * std::cos(a);
+            m[2 * static_cast<std::size_t>(j) + 1] = r * std::sin(a);
+        }
+    const int n = static_cast<int>(group_of.size());
+    DataSet d{"mixed", Matrix(n, 2 * k + 1), Matrix(n, 2), Matrix(n, 1), perms};
+    for (int i = 0; i < n; ++i) {
+        const int g = group_of[static_cast<std::size_t>(i)];
+        const auto& m = mean[static_cast<std::size_t>(g)];
+        const double s = 0.5 + uniform(), a = 2 * M_PI * uniform(), tx = 10 * normal(), ty = 10 * normal();
+        for (int j = 0; j < k; ++j) {
+            const auto q = 2 * static_cast<std::size_t>(j);
+            const double x = m[q] + 0.02 * normal(), y = m[q + 1] + 0.02 * normal();
+            d.data(i, 2 * j) = s * (x * std::cos(a) - y * std::sin(a)) + tx;
+            d.data(i, 2 * j + 1) = s * (x * std::sin(a) + y * std::cos(a)) + ty;
+        }
+        d.data(i, 2 * k) = 0;
+        d.glist(i, 0) = g + 1;
+        d.glist(i, 1) = i % 2 + 1;
+        d.clist(i, 0) = s;
+    }
+    return d;
+}
+
 // A shell holding a data set (the first grouping only for a one-way
 // action), seeded, with the permutation count and covariate model set.
 class ActionRig {

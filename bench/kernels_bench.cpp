@@ -1,9 +1,12 @@
 // Microseconds per permutation of every action, for each vector kernel the
-// processor has, on one thread: the bundled example sets at 999 permutations
-// and a generated set of 10,000 specimens x 50 landmarks at 9 permutations.
+// processor has, on one thread: the bundled example sets at 999 permutations,
+// a generated set of 10,000 specimens x 50 landmarks at 9 permutations, and
+// a generated set of groups of 1-3, 5 and 50 specimens side by side
+// ("mixed", 359 specimens x 26 landmarks) at 999.
 //   build/bench/quillan_bench_kernels                          (everything)
 //   build/bench/quillan_bench_kernels --benchmark_filter=RunTwoWay/
 //   build/bench/quillan_bench_kernels --benchmark_filter=large
+//   build/bench/quillan_bench_kernels --benchmark_filter=mixed
 // The counters are the action's wall time (us_per_perm) and the process's
 // processor time (cpu_us_per_perm), observed fit included, over its
 // permutation count.
@@ -56,9 +59,12 @@ void run_action(benchmark::State& state, const DataSet* d, const std::string& ac
 }  // namespace
 
 int main(int argc, char** argv) {
-    static const std::vector<DataSet> sets = {
-        bundled_set("plethodon", "plethodon", true), bundled_set("mosquito", "mosquito", false),
-        bundled_set("larvalHead", "larvalMorph", true), bundled_set("pupfish", "pupfish", true), generated_set(10000, 50, 9)};
+    static const std::vector<DataSet> sets = {bundled_set("plethodon", "plethodon", true),
+                                              bundled_set("mosquito", "mosquito", false),
+                                              bundled_set("larvalHead", "larvalMorph", true),
+                                              bundled_set("pupfish", "pupfish", true),
+                                              generated_set(10000, 50, 9),
+                                              mixed_set(26, 999)};
     for (const DataSet& d : sets)
         for (const auto& job : bench_jobs()) {
             const char* action = job.row->name;

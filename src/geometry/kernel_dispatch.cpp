@@ -3,9 +3,12 @@
 #include "geometry/tile_ops.hpp"
 #include "platform/error.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 namespace quillan {
 
@@ -71,13 +74,60 @@ const char* kernel_name(KernelVariant v) {
 
 bool kernel_available(KernelVariant v) { return ops_of(v) != nullptr && cpu_has(v); }
 
+namespace {
+
+// Nanoseconds of one consensus pass of `ops` over a made-up block of 64 rows
+// of 24 landmarks, the least of `turns` runs.
+double pass_time(const kernels::KernelOps& ops, int turns) {
+    constexpr int k = 24, rows = 64;
+    const std::size_t m1 = 2 * k;
+    std::vector<double> tiles(rows * m1), ref(m1 + 1), acc(m1);
+    // Any finite numbers do: the time of a pass does not depend on them.
+    for (std::size_t i = 0; i < tiles.size(); ++i) tiles[i] = static_cast<double>(i % 13) - 6.0;
+    for (std::size_t q = 0; q < m1; ++q) ref[q] = static_cast<double>(q % 5) - 2.0;
+    kernels::TileBlock b;
+    b.tiles = tiles.data();
+    b.n = rows;
+    b.count = rows / static_cast<std::size_t>(ops.lanes);
+    b.k = k;
+    double least = 1e300;
+    for (int t = 0; t < turns; ++t) {
+        const auto t0 = std::chrono::steady_clock::now();
+        ops.fit_pass(b, Procedure::Full, ref.data(), acc.data());
+        const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
+        least = std::min(least, ns);
+    }
+    return least;
+}
+
+// Whether the 8-lane kernel earns its width here.  Processors that have
+// AVX-512 either run its 512-bit operations at full width (twice the work of
+// AVX2 per instruction) or split each in two halves (no faster than AVX2, and
+// slower where the 8-lane code has more shuffling to do), and no feature flag
+// tells them apart, so a few microseconds of each kernel's own pass decide.
+// The choice moves no number: every kernel gives the same results.
+bool avx512_pays() {
+    const kernels::KernelOps* wide = kernels::avx512_ops();
+    const kernels::KernelOps* narrow = kernels::avx2_ops();
+    double t512 = 1e300, t2 = 1e300;
+    for (int round = 0; round < 4; ++round) {  // alternating, so a pause hits both alike
+        t512 = std::min(t512, pass_time(*wide, 2));
+        t2 = std::min(t2, pass_time(*narrow, 2));
+    }
+    return t512 < 0.8 * t2;
+}
+
+}  // namespace
+
 KernelVariant best_kernel() {
-    // AVX2 before AVX-512: on the machines measured (AMD EPYC) the 8-lane
-    // kernel ran 10-60% slower than the 4-lane one, so it is used only when
-    // QUILLAN_KERNEL asks for it.
-    if (kernel_available(KernelVariant::Avx2)) return KernelVariant::Avx2;
-    if (kernel_available(KernelVariant::Avx512)) return KernelVariant::Avx512;
-    return KernelVariant::Baseline;
+    static const KernelVariant best = [] {
+        const bool avx2 = kernel_available(KernelVariant::Avx2), avx512 = kernel_available(KernelVariant::Avx512);
+        if (avx2 && avx512) return avx512_pays() ? KernelVariant::Avx512 : KernelVariant::Avx2;
+        if (avx2) return KernelVariant::Avx2;
+        if (avx512) return KernelVariant::Avx512;
+        return KernelVariant::Baseline;
+    }();
+    return best;
 }
 
 KernelVariant kernel_from_environment() {

@@ -1,7 +1,7 @@
 // Which copy of the Procrustes kernels runs: the one for baseline x86-64
 // (SSE2, 2 specimens per vector), for AVX2 with FMA (4 per vector) or for
 // AVX-512 (8 per vector).  The fastest one the processor has is chosen when
-// it is first needed (AVX2 where there is AVX2: see best_kernel); the
+// it is first needed (see best_kernel); the
 // environment variable QUILLAN_KERNEL=baseline|avx2|avx512 forces one.
 // Every copy does each specimen's arithmetic in the same order with the same
 // roundings (no fused multiply-add anywhere), so every copy gives the same
@@ -21,9 +21,10 @@ std::vector<KernelVariant> all_kernels();
 const char* kernel_name(KernelVariant v);
 // Whether this build has the variant and this processor can run it.
 bool kernel_available(KernelVariant v);
-// The variant used unless QUILLAN_KERNEL says otherwise: AVX2 when the
-// processor has it (measured faster than AVX-512), else AVX-512, else the
-// baseline.
+// The variant used unless QUILLAN_KERNEL says otherwise: where the processor
+// has both AVX2 and AVX-512, whichever a short timing of their passes finds
+// faster (AVX-512 only where its 512-bit units are full width), measured once
+// per process; else the one it has, else the baseline.
 KernelVariant best_kernel();
 // The variant QUILLAN_KERNEL asks for, or the best one when it is unset or
 // empty.  Throws QuillanError naming the variable when it names no variant

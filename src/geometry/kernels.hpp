@@ -142,20 +142,30 @@ inline void centre_scale(double* t, int k, double* cs_out) {
     store(cs_out, cs);
 }
 
+// Coordinate q of the reference of every lane: one reference row shared by
+// all lanes (interleaved x, y), or, with LaneRef, a reference tile holding a
+// reference of its own for each lane (coordinate q of lane l at
+// ref[q * W + l]), as when the lanes hold different groups.
+template <class T, bool LaneRef>
+inline T ref_at(const double* ref, int q) {
+    if constexpr (LaneRef) return load<T>(ref + q * kWidth<T>);
+    else return broadcast<T>(ref[q]);
+}
+
 // The complex factor of the full fit of each lane onto the reference `ref`
 // (interleaved x, y): (b1 + i b2) / s with b1 + i b2 = sum of conj(z) w and s
 // the squared centroid size of z, all in one sweep: s is sum |z|^2 - k |c|^2
 // with c the lane's centroid (its rows are centred, so c is a rounding away
 // from 0 and nothing cancels), and both parts are multiplied by the one
 // reciprocal 1 / s.
-template <class T>
+template <class T, bool LaneRef = false>
 inline void fit_factor(const double* t, const double* ref, int k, T& fr, T& fi) {
     constexpr int W = kWidth<T>;
     T b1 = broadcast<T>(0.0), b2 = broadcast<T>(0.0);
     T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0), zz = broadcast<T>(0.0);
     for (int j = 0; j < k; ++j) {
-        const T rx = broadcast<T>(ref[2 * j]);
-        const T ry = broadcast<T>(ref[2 * j + 1]);
+        const T rx = ref_at<T, LaneRef>(ref, 2 * j);
+        const T ry = ref_at<T, LaneRef>(ref, 2 * j + 1);
         const T x = load<T>(t + 2 * j * W);
         const T y = load<T>(t + (2 * j + 1) * W);
         sx += x;
@@ -171,9 +181,51 @@ inline void fit_factor(const double* t, const double* ref, int k, T& fr, T& fi) 
     fi = b2 * r;
 }
 
+// The sums of one sweep of the full fit of each lane onto `ref`, as
+// fit_factor and distance_sq take them, for N tiles at once: each tile's sums
+// take their terms in the same order as alone, but the tiles' additions are
+// independent chains, so one need not wait for another's (an addition waits
+// several cycles for the one before it in its chain).
+template <class T>
+struct FitSums {
+    T sx, sy, b1, b2, zz;
+};
+template <class T, bool LaneRef, int N>
+inline void fit_sums(const double* const t[N], const double* ref, int k, FitSums<T>* s) {
+    constexpr int W = kWidth<T>;
+    for (int h = 0; h < N; ++h) s[h].sx = s[h].sy = s[h].b1 = s[h].b2 = s[h].zz = broadcast<T>(0.0);
+    for (int j = 0; j < k; ++j) {
+        const T rx = ref_at<T, LaneRef>(ref, 2 * j);
+        const T ry = ref_at<T, LaneRef>(ref, 2 * j + 1);
+        for (int h = 0; h < N; ++h) {
+            const T x = load<T>(t[h] + 2 * j * W);
+            const T y = load<T>(t[h] + (2 * j + 1) * W);
+            s[h].sx += x;
+            s[h].sy += y;
+            s[h].b1 += rx * x + ry * y;
+            s[h].b2 += x * ry - y * rx;
+            s[h].zz += x * x + y * y;
+        }
+    }
+}
+
+// fit_factor of two tiles at once (fr[h], fi[h] for tile t[h]).
+template <class T, bool LaneRef = false>
+inline void fit_factor_pair(const double* const t[2], const double* ref, int k, T* fr, T* fi) {
+    FitSums<T> s[2];
+    fit_sums<T, LaneRef, 2>(t, ref, k, s);
+    const T p = broadcast<T>(static_cast<double>(k));
+    for (int h = 0; h < 2; ++h) {
+        const T cx = s[h].sx / p, cy = s[h].sy / p;
+        const T r = broadcast<T>(1.0) / (s[h].zz - p * (cx * cx + cy * cy));
+        fr[h] = s[h].b1 * r;
+        fi[h] = s[h].b2 * r;
+    }
+}
+
 // Adds the kWidth<T> configurations of a full tile to the column sums `acc`
 // (2k values), configuration after configuration: acc[q] + lane 0 + lane 1
-// + ..., the order of a row-by-row loop.  With 2 or 4 lanes a block of as
+// + ..., the order of a row-by-row loop.  With 2, 4 or 8 lanes a block of as
 // many coordinates is transposed in registers, so one vector addition adds
 // one configuration's coordinates to as many sums; each sum still takes its
 // terms in the same order.
@@ -206,6 +258,37 @@ inline void add_block4(double* acc, T c0, T c1, T c2, T c3) {
     store(acc, a);
 }
 
+typedef long long Mask8 __attribute__((vector_size(64)));
+// acc[0..7] += the 8 lanes of the coordinates c[0] .. c[7], lane after lane:
+// the 8 x 8 block is transposed in three rounds of shuffles, so that each
+// vector addition adds one lane's 8 coordinates, lane 0 first.
+template <class T>
+inline void add_block8(double* acc, const T* c) {
+    T t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = QUILLAN_SHUFFLE(Mask8, c[i], c[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);      // lanes 0 2 4 6
+        t[i + 1] = QUILLAN_SHUFFLE(Mask8, c[i], c[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);  // lanes 1 3 5 7
+    }
+    for (int i = 0; i < 8; i += 4)
+        for (int h = 0; h < 2; ++h) {
+            // u[i + 2h]: lanes 0 and 4 (h = 0) or 1 and 5 (h = 1) of c[i] .. c[i + 3];
+            // u[i + 2h + 1]: lanes 2 and 6, or 3 and 7.
+            u[i + 2 * h] = QUILLAN_SHUFFLE(Mask8, t[i + h], t[i + 2 + h], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[i + 2 * h + 1] = QUILLAN_SHUFFLE(Mask8, t[i + h], t[i + 2 + h], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+    // u[0] lanes 0/4, u[1] 2/6, u[2] 1/5, u[3] 3/7 of c[0..3]; u[4..7] the same of c[4..7].
+    T a = load<T>(acc);
+    a += QUILLAN_SHUFFLE(Mask8, u[0], u[4], 0, 1, 2, 3, 8, 9, 10, 11);    // lane 0
+    a += QUILLAN_SHUFFLE(Mask8, u[2], u[6], 0, 1, 2, 3, 8, 9, 10, 11);    // lane 1
+    a += QUILLAN_SHUFFLE(Mask8, u[1], u[5], 0, 1, 2, 3, 8, 9, 10, 11);    // lane 2
+    a += QUILLAN_SHUFFLE(Mask8, u[3], u[7], 0, 1, 2, 3, 8, 9, 10, 11);    // lane 3
+    a += QUILLAN_SHUFFLE(Mask8, u[0], u[4], 4, 5, 6, 7, 12, 13, 14, 15);  // lane 4
+    a += QUILLAN_SHUFFLE(Mask8, u[2], u[6], 4, 5, 6, 7, 12, 13, 14, 15);  // lane 5
+    a += QUILLAN_SHUFFLE(Mask8, u[1], u[5], 4, 5, 6, 7, 12, 13, 14, 15);  // lane 6
+    a += QUILLAN_SHUFFLE(Mask8, u[3], u[7], 4, 5, 6, 7, 12, 13, 14, 15);  // lane 7
+    store(acc, a);
+}
+
 template <class T>
 inline void add_full_tile(const double* t, int k, double* acc) {
     constexpr int W = kWidth<T>;
@@ -217,6 +300,12 @@ inline void add_full_tile(const double* t, int k, double* acc) {
         for (; q + 4 <= m1; q += 4)
             add_block4<T>(acc + q, load<T>(t + q * W), load<T>(t + (q + 1) * W), load<T>(t + (q + 2) * W),
                           load<T>(t + (q + 3) * W));
+    } else if constexpr (W == 8) {
+        for (; q + 8 <= m1; q += 8) {
+            T c[8];
+            for (int i = 0; i < 8; ++i) c[i] = load<T>(t + (q + i) * W);
+            add_block8<T>(acc + q, c);
+        }
     }
     for (; q < m1; ++q) {
         double a = acc[q];
@@ -230,12 +319,26 @@ inline void add_full_tile(const double* t, int k, double* acc) {
 // coordinates are also added, lane after lane, to the column sums (as
 // add_full_tile adds them): the consensus's column sums in row order without
 // a second sweep over the tile.
+// The second half of fit_full_into: every lane multiplied by its complex
+// factor fr + i fi (and added to `acc` when Sum).
 template <class T, bool Sum>
-inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
+inline void apply_full_into(double* t, int k, double* acc, T fr, T fi) {
     constexpr int W = kWidth<T>;
-    T fr, fi;
-    fit_factor<T>(t, ref, k, fr, fi);
     int j = 0;
+    if constexpr (Sum && W == 8) {
+        // Four landmarks at a time: their eight coordinates make one block.
+        for (; j + 4 <= k; j += 4) {
+            T c[8];
+            for (int i = 0; i < 4; ++i) {
+                const T x = load<T>(t + (2 * (j + i)) * W), y = load<T>(t + (2 * (j + i) + 1) * W);
+                c[2 * i] = x * fr - y * fi;
+                c[2 * i + 1] = y * fr + x * fi;
+                store(t + (2 * (j + i)) * W, c[2 * i]);
+                store(t + (2 * (j + i) + 1) * W, c[2 * i + 1]);
+            }
+            add_block8<T>(acc + 2 * j, c);
+        }
+    }
     if constexpr (Sum && W == 4) {
         // Two landmarks at a time: their four coordinates make one block.
         for (; j + 2 <= k; j += 2) {
@@ -267,6 +370,24 @@ inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
             acc[2 * j + 1] = ay;
         }
     }
+}
+
+template <class T, bool Sum>
+inline void fit_full_into(double* t, const double* ref, int k, double* acc) {
+    T fr, fi;
+    fit_factor<T>(t, ref, k, fr, fi);
+    apply_full_into<T, Sum>(t, k, acc, fr, fi);
+}
+
+// fit_full_sum of two full tiles, t[0] then t[1], their factors found side
+// by side (fit_factor_pair).
+template <class T>
+inline void fit_full_sum_pair(double* const t[2], const double* ref, int k, double* acc) {
+    T fr[2], fi[2];
+    const double* const ct[2] = {t[0], t[1]};
+    fit_factor_pair<T>(ct, ref, k, fr, fi);
+    apply_full_into<T, true>(t[0], k, acc, fr[0], fi[0]);
+    apply_full_into<T, true>(t[1], k, acc, fr[1], fi[1]);
 }
 
 template <class T>
@@ -350,14 +471,15 @@ inline void fit_distance(const double* t, const double* ref, int k, double* d) {
 // through its centroid c as sum conj(z - c) ref = sum conj(z) ref - conj(c)
 // sum ref and |z - c|^2 = sum |z|^2 - k |c|^2.  `wx`, `wy` are the sums of
 // ref's x and y, `ww` its squared length.  A result a rounding below 0 is
-// returned as 0; a lane of no size gives not-a-number.
-template <class T>
-inline void distance_sq(const double* t, const double* ref, int k, double wx, double wy, double ww, double* d2) {
+// returned as 0; a lane of no size gives not-a-number.  Returned as a vector;
+// with LaneRef every lane has its own reference (and sums).
+template <class T, bool LaneRef = false>
+inline T distance_sq_lanes(const double* t, const double* ref, int k, T wx, T wy, T ww) {
     constexpr int W = kWidth<T>;
     T sx = broadcast<T>(0.0), sy = broadcast<T>(0.0), b1 = broadcast<T>(0.0), b2 = broadcast<T>(0.0), zz = broadcast<T>(0.0);
     for (int j = 0; j < k; ++j) {
-        const T rx = broadcast<T>(ref[2 * j]);
-        const T ry = broadcast<T>(ref[2 * j + 1]);
+        const T rx = ref_at<T, LaneRef>(ref, 2 * j);
+        const T ry = ref_at<T, LaneRef>(ref, 2 * j + 1);
         const T x = load<T>(t + 2 * j * W);
         const T y = load<T>(t + (2 * j + 1) * W);
         sx += x;
@@ -368,14 +490,34 @@ inline void distance_sq(const double* t, const double* ref, int k, double wx, do
     }
     const T p = broadcast<T>(static_cast<double>(k));
     const T cx = sx / p, cy = sy / p;
-    const T B1 = b1 - (cx * broadcast<T>(wx) + cy * broadcast<T>(wy));
-    const T B2 = b2 - (cx * broadcast<T>(wy) - cy * broadcast<T>(wx));
+    const T B1 = b1 - (cx * wx + cy * wy);
+    const T B2 = b2 - (cx * wy - cy * wx);
     const T S = zz - p * (cx * cx + cy * cy);
-    const T d = broadcast<T>(ww) - (B1 * B1 + B2 * B2) / S;
-    for (int l = 0; l < W; ++l) {
-        const double v = lane(d, l);
-        d2[l] = v < 0 ? 0.0 : v;
+    const T d = ww - (B1 * B1 + B2 * B2) / S;
+    const T zero = broadcast<T>(0.0);
+    return d < zero ? zero : d;
+}
+
+// distance_sq_lanes of two tiles at once (d[h] for tile t[h]).
+template <class T, bool LaneRef = false>
+inline void distance_sq_pair(const double* const t[2], const double* ref, int k, T wx, T wy, T ww, T* d) {
+    FitSums<T> s[2];
+    fit_sums<T, LaneRef, 2>(t, ref, k, s);
+    const T p = broadcast<T>(static_cast<double>(k));
+    const T zero = broadcast<T>(0.0);
+    for (int h = 0; h < 2; ++h) {
+        const T cx = s[h].sx / p, cy = s[h].sy / p;
+        const T B1 = s[h].b1 - (cx * wx + cy * wy);
+        const T B2 = s[h].b2 - (cx * wy - cy * wx);
+        const T S = s[h].zz - p * (cx * cx + cy * cy);
+        const T e = ww - (B1 * B1 + B2 * B2) / S;
+        d[h] = e < zero ? zero : e;
     }
+}
+
+template <class T>
+inline void distance_sq(const double* t, const double* ref, int k, double wx, double wy, double ww, double* d2) {
+    store(d2, distance_sq_lanes<T>(t, ref, k, broadcast<T>(wx), broadcast<T>(wy), broadcast<T>(ww)));
 }
 
 // Centroid size of one configuration row (interleaved, k landmarks).

@@ -73,6 +73,10 @@ public:
 
 private:
     friend class ConsensusRun;
+    friend void groups_ss(const ShapeTable&, std::span<const int>, std::span<const std::size_t>, std::span<const std::size_t>,
+                          ShapeScratch&, std::span<double>);
+    std::vector<double> lanes_;
+    std::vector<std::size_t> order_;
     std::vector<double> tiles_;
     std::vector<double> xref_;
     std::vector<double> xrefold_;
@@ -88,6 +92,17 @@ private:
 // QuillanError if the consensus cannot be computed (non-finite values, which
 // validated rows do not produce in practice, or no convergence).
 double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeScratch& work);
+
+// group_ss of several groups of the same table: group g is the rows
+// members[start[g] .. start[g] + size[g]) and its sum goes to out[g]; groups
+// of one row are skipped (out[g] is left as it is).  The same numbers to the
+// last bit as group_ss group after group, and, when a group cannot be
+// computed, the error group_ss gives for the first such group.  Small groups
+// of similar sizes are superimposed several at a time, one group per vector
+// lane, which spares each the set-up of a consensus of its own and the spare
+// lanes of a partly filled tile.
+void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<const std::size_t> start,
+               std::span<const std::size_t> size, ShapeScratch& work, std::span<double> out);
 
 // Deviations of the given rows (indices into `table`, in the order given)
 // from their rotation-only consensus, after each row is aligned on it: the

@@ -48,14 +48,11 @@ void within_group_ss(const ShapeTable& table, std::span<const double> codes, Wit
 
     out.wgsd.assign(ng, 0.0);
     out.single_codes.clear();
-    for (std::size_t g = 0; g < ng; ++g) {
-        if (out.ssize[g] == 1) {
-            // A specimen lies on its own consensus.
-            out.single_codes.push_back(out.gcodes[g]);
-            continue;
-        }
-        out.wgsd[g] = group_ss(table, std::span<const int>(s.members_.data() + s.start_[g], out.ssize[g]), s.work_);
-    }
+    // A specimen lies on its own consensus: its entry stays 0.
+    for (std::size_t g = 0; g < ng; ++g)
+        if (out.ssize[g] == 1) out.single_codes.push_back(out.gcodes[g]);
+    groups_ss(table, std::span<const int>(s.members_.data(), n), std::span<const std::size_t>(s.start_.data(), ng),
+              std::span<const std::size_t>(out.ssize.data(), ng), s.work_, std::span<double>(out.wgsd.data(), ng));
 }
 
 WithinSum within_group_ss_sum(const ShapeTable& table, std::span<const double> codes, WithinGroupsScratch& scratch,

@@ -12,9 +12,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
+#include <random>
 
 namespace quillan::test {
 namespace {
@@ -109,6 +111,17 @@ TEST_F(KernelVariants, TheEnvironmentChoosesAndAnUnrunnableChoiceIsRefusedWithAM
     else ::unsetenv("QUILLAN_KERNEL");
 }
 
+TEST_F(KernelVariants, TheMeasuredChoiceIsAWideKernelThisProcessorRunsAndStaysTheSame) {
+    // The choice between AVX2 and AVX-512 is timed once; it must name a
+    // kernel the processor has, the widest but one at worst, and never
+    // change within a run (reports do not depend on it, diagnostics might).
+    const KernelVariant best = best_kernel();
+    EXPECT_TRUE(kernel_available(best)) << kernel_name(best);
+    if (kernel_available(KernelVariant::Avx2)) EXPECT_NE(best, KernelVariant::Baseline);
+    if (!kernel_available(KernelVariant::Avx2) && kernel_available(KernelVariant::Avx512)) EXPECT_EQ(best, KernelVariant::Avx512);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(best_kernel(), best);
+}
+
 TEST_F(KernelVariants, APermutationThatKeepsTheGroupingTiesTheObservedSumExactly) {
     // Groups 1 and 2 are the same size; the permutation that trades their
     // positions (in order) only swaps their labels, so every group keeps its
@@ -136,6 +149,98 @@ TEST_F(KernelVariants, APermutationThatKeepsTheGroupingTiesTheObservedSumExactly
         const double observed = within_group_ss_sum(table, codes, scratch).sum;
         const double permuted = within_group_ss_sum(table, traded, scratch).sum;
         EXPECT_EQ(std::memcmp(&observed, &permuted, sizeof observed), 0) << kernel_name(v);
+    }
+}
+
+// Group g of `sizes` gets sizes[g] rows, its rows spread over the table (the
+// codes dealt round-robin among the groups not yet full), so no group's rows
+// are contiguous.
+Codes dealt_codes(const std::vector<std::size_t>& sizes) {
+    std::vector<std::size_t> left = sizes;
+    Codes codes;
+    for (bool any = true; any;) {
+        any = false;
+        for (std::size_t g = 0; g < left.size(); ++g)
+            if (left[g] > 0) {
+                codes.push_back(static_cast<double>(10 + g));
+                --left[g];
+                any = true;
+            }
+    }
+    return codes;
+}
+
+TEST_F(KernelVariants, MixedGroupSizesGiveEachGroupsOwnSumToTheLastBitOnEveryVariant) {
+    // Groups of 1-3 specimens beside groups of 50, a run of similar small
+    // groups (several to a sweep) and some in between.  Every group's entry
+    // must be what the baseline variant gives for that group alone, and the
+    // passes must be the groups' own (a group that settles early stops).
+    const std::vector<std::size_t> sizes = {2, 50, 3, 1, 5, 4, 5, 5, 4, 2, 3, 50, 16, 12, 13, 16, 3, 2, 1, 9, 27, 5, 4, 5};
+    for (const int k : {3, 7, 26}) {
+        const Codes codes = dealt_codes(sizes);
+        const Matrix x = random_table(static_cast<int>(codes.size()), k, 500 + static_cast<std::uint64_t>(k), 0.2);
+        const ShapeTable table(x);
+        ASSERT_TRUE(select_kernel(KernelVariant::Baseline));
+        std::vector<double> alone(sizes.size(), 0.0);
+        std::size_t passes = 0;
+        for (std::size_t g = 0; g < sizes.size(); ++g) {
+            if (sizes[g] == 1) continue;
+            std::vector<int> rows;
+            for (std::size_t i = 0; i < codes.size(); ++i)
+                if (codes[i] == static_cast<double>(10 + g)) rows.push_back(static_cast<int>(i));
+            ShapeScratch work;
+            alone[g] = group_ss(table, rows, work);
+            passes += work.passes;
+        }
+        for (const KernelVariant v : all_kernels()) {
+            if (!select_kernel(v)) continue;
+            WithinGroupsScratch scratch;
+            WithinGroups wg;
+            for (int twice = 0; twice < 2; ++twice) {  // the second time with the buffers of the first
+                scratch.work().passes = 0;
+                within_group_ss(table, codes, scratch, wg);
+                ASSERT_EQ(wg.wgsd.size(), alone.size());
+                EXPECT_EQ(std::memcmp(wg.wgsd.data(), alone.data(), alone.size() * sizeof(double)), 0)
+                    << kernel_name(v) << ", k = " << k;
+                EXPECT_EQ(scratch.work().passes, passes) << kernel_name(v) << ", k = " << k;
+                EXPECT_EQ(wg.single_codes, (Codes{13, 28})) << kernel_name(v);
+            }
+        }
+    }
+}
+
+TEST_F(KernelVariants, ManyGroupsOfOneSizeAndTheirPermutationsAgreeWithOneByOne) {
+    // 24 cells of 4-5 specimens, as a two-factor design has, scored under
+    // several shufflings of the codes: sets of groups side by side against
+    // each group on its own, on every variant.
+    std::vector<std::size_t> sizes(24, 5);
+    for (std::size_t g = 0; g < sizes.size(); g += 5) sizes[g] = 4;
+    Codes codes = dealt_codes(sizes);
+    const Matrix x = random_table(static_cast<int>(codes.size()), 26, 77);
+    const ShapeTable table(x);
+    std::mt19937_64 rng(5);
+    for (int shuffle = 0; shuffle < 4; ++shuffle) {
+        std::shuffle(codes.begin(), codes.end(), rng);
+        ASSERT_TRUE(select_kernel(KernelVariant::Baseline));
+        std::vector<double> alone;
+        ShapeScratch work;
+        for (std::size_t g = 0; g < sizes.size(); ++g) {
+            std::vector<int> rows;
+            for (std::size_t i = 0; i < codes.size(); ++i)
+                if (codes[i] == static_cast<double>(10 + g)) rows.push_back(static_cast<int>(i));
+            alone.push_back(group_ss(table, rows, work));
+        }
+        for (const KernelVariant v : all_kernels()) {
+            if (!select_kernel(v)) continue;
+            WithinGroupsScratch scratch;
+            WithinGroups wg;
+            within_group_ss(table, codes, scratch, wg);
+            // Groups are numbered by first occurrence: match them by code.
+            for (std::size_t i = 0; i < wg.gcodes.size(); ++i) {
+                const double want = alone[static_cast<std::size_t>(wg.gcodes[i]) - 10];
+                EXPECT_EQ(std::memcmp(&wg.wgsd[i], &want, sizeof want), 0) << kernel_name(v) << ", group " << i;
+            }
+        }
     }
 }
 
