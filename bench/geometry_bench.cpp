@@ -118,7 +118,7 @@ void BM_tssd(benchmark::State& state) {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     const ShapeTable table(s.data);
     ShapeScratch work;
-    for (auto _ : state) benchmark::DoNotOptimize(tssd(table, work));
+    for (auto _ : state) benchmark::DoNotOptimize(whole_table_ss(table, work));
     set_counters(state, work.passes, work.row_passes, table.landmarks());
     state.SetLabel(std::to_string(s.data.rows()) + "x" + std::to_string(table.landmarks()));
 }

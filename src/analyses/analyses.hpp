@@ -18,7 +18,7 @@ void run_two_stand(ActionEnv& env);     // "RunTwoStand"
 void test_covariate(ActionEnv& env);    // "TestCovariate"
 void run_two_cov(ActionEnv& env);       // "RunTwoCov"
 void run_one_cov(ActionEnv& env);       // "RunOneCov"
-void go_man(ActionEnv& env);            // "GoMan"
+void run_diagnostic(ActionEnv& env);    // "GoMan"
 void run_one_stand_f(ActionEnv& env);   // "RunOneStandF"
 void run_two_stand_f(ActionEnv& env);   // "RunTwoStandF"
 

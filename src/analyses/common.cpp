@@ -45,13 +45,13 @@ const Matrix& require_groups(const Workspace& ws, Eigen::Index columns) {
     if (ws.groups.size() == 0)
         throw QuillanError("No group file is loaded: load one with " + control_words().load_groups + " first.");
     if (ws.groups.cols() < columns)
-        throw QuillanError(sprintf("The group file has %i column(s), but this analysis needs %i.",
-                                   {static_cast<double>(ws.groups.cols()), static_cast<double>(columns)}));
+        throw QuillanError(format_expand_reuse("The group file has %i column(s), but this analysis needs %i.",
+                                               {static_cast<double>(ws.groups.cols()), static_cast<double>(columns)}));
     if (ws.groups.rows() != ws.landmarks.rows())
-        throw QuillanError(
-            sprintf("The group file has %i specimens, but the landmark file has %i: load files that describe the same "
-                    "specimens.",
-                    {static_cast<double>(ws.groups.rows()), static_cast<double>(ws.landmarks.rows())}));
+        throw QuillanError(format_expand_reuse(
+            "The group file has %i specimens, but the landmark file has %i: load files that describe the same "
+            "specimens.",
+            {static_cast<double>(ws.groups.rows()), static_cast<double>(ws.landmarks.rows())}));
     return ws.groups;
 }
 
@@ -60,12 +60,12 @@ const Matrix& require_covariate(const Workspace& ws) {
         throw QuillanError("No covariate file is loaded: load one with " + control_words().load_covariate + " first.");
     if (ws.covariate.rows() != ws.landmarks.rows())
         throw QuillanError(
-            sprintf("The covariate file has %i specimens, but the landmark file has %i: load files that describe the "
-                    "same specimens.",
-                    {static_cast<double>(ws.covariate.rows()), static_cast<double>(ws.landmarks.rows())}));
+            format_expand_reuse("The covariate file has %i specimens, but the landmark file has %i: load files that describe the "
+                                "same specimens.",
+                                {static_cast<double>(ws.covariate.rows()), static_cast<double>(ws.landmarks.rows())}));
     if (ws.covariate.cols() != 1)
-        throw QuillanError(sprintf("The covariate file has %i values per line; it must hold one value per specimen.",
-                                   {static_cast<double>(ws.covariate.cols())}));
+        throw QuillanError(format_expand_reuse("The covariate file has %i values per line; it must hold one value per specimen.",
+                                               {static_cast<double>(ws.covariate.cols())}));
     require_fittable_covariate(ws);
     return ws.covariate;
 }
@@ -97,7 +97,7 @@ void SingleGroupNotice::tell(ActionEnv& env) const {
     }
     if (permuted_ > 0) {
         if (!text.empty()) text += "\n";
-        text += sprintf(
+        text += format_expand_reuse(
             "In %i of the %i permutations a shuffled grouping formed a group of a single specimen, which contributes "
             "nothing to the within-group sum.",
             {static_cast<double>(permuted_), static_cast<double>(nperm_)});

@@ -48,13 +48,13 @@ double standardisation_value(const Workspace& ws) {
     return mean(ws.covariate.size() ? elements(ws.covariate) : std::vector<double>{});
 }
 
-CovariateModel apply_covariate_model(const Workspace& ws, Console& console, double cchoice, double svalue, bool two_way) {
-    if (!(cchoice == 1 || cchoice == 2 || cchoice == 3 || cchoice == 4 || cchoice == 5))
-        throw QuillanError(
-            sprintf("The covariate model must be one of the five entries of the covariate box (got %i).", {cchoice}));
-    const int model = static_cast<int>(cchoice);
+CovariateModel apply_covariate_model(const Workspace& ws, Console& console, double model_choice, double svalue, bool two_way) {
+    if (!(model_choice == 1 || model_choice == 2 || model_choice == 3 || model_choice == 4 || model_choice == 5))
+        throw QuillanError(format_expand_reuse(
+            "The covariate model must be one of the five entries of the covariate box (got %i).", {model_choice}));
+    const int model = static_cast<int>(model_choice);
     CovariateModel m;
-    m.line = sprintf(two_way ? kModelLines[model - 1].two_way : kModelLines[model - 1].one_way);
+    m.line = format_expand_reuse(two_way ? kModelLines[model - 1].two_way : kModelLines[model - 1].one_way);
     const Matrix& data = require_landmarks(ws);
     if (model == 1) {
         m.xdata = data;
@@ -74,10 +74,10 @@ CovariateModel apply_covariate_model(const Workspace& ws, Console& console, doub
     if (ws.groups.size() == 0)
         throw QuillanError("No group file is loaded: covariate models 3 to 5 fit their lines within groups.");
     if (ws.groups.rows() != data.rows())
-        throw QuillanError(
-            sprintf("The group file has %i specimens, but the landmark file has %i: load files that describe the same "
-                    "specimens.",
-                    {static_cast<double>(ws.groups.rows()), static_cast<double>(data.rows())}));
+        throw QuillanError(format_expand_reuse(
+            "The group file has %i specimens, but the landmark file has %i: load files that describe the same "
+            "specimens.",
+            {static_cast<double>(ws.groups.rows()), static_cast<double>(data.rows())}));
     if (model == 3) {
         const Codes codes = column_codes(ws.groups, 0);
         m.xdata = standardise_by_groups(
@@ -86,10 +86,10 @@ CovariateModel apply_covariate_model(const Workspace& ws, Console& console, doub
         return m;
     }
     if (ws.groups.cols() < 2)
-        throw QuillanError(
-            sprintf("Covariate model %i fits its lines within the groups of the second grouping variable, but the group "
-                    "file has only one column.",
-                    {static_cast<double>(model)}));
+        throw QuillanError(format_expand_reuse(
+            "Covariate model %i fits its lines within the groups of the second grouping variable, but the group "
+            "file has only one column.",
+            {static_cast<double>(model)}));
     const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
     if (model == 4) {
         m.xdata = standardise_by_groups(
@@ -99,7 +99,7 @@ CovariateModel apply_covariate_model(const Workspace& ws, Console& console, doub
     }
     const CombinedCode cells = cell_codes(g1, g2, &console);
     m.xdata = standardise_by_groups(
-        ws, console, cells.glistc, [&cells](double c) { return cell_of(cells, c); }, svalue, m.edf_red);
+        ws, console, cells.cell_list, [&cells](double c) { return cell_of(cells, c); }, svalue, m.edf_red);
     require_finite_fit(ws, m.xdata);
     return m;
 }
@@ -119,7 +119,7 @@ std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std
             console->echo("mz", 1.0);
             console->echo("nz", static_cast<double>(zt.size()));
         }
-        const std::string name = i < names.size() ? names[i] : sprintf("group %i", {static_cast<double>(i + 1)});
+        const std::string name = i < names.size() ? names[i] : format_expand_reuse("group %i", {static_cast<double>(i + 1)});
         if (xt.rows() < 2)
             throw Refused("The " + name + " has a single specimen, so its regression line on the covariate cannot be fitted.");
         if (!has_two_values(zt))
@@ -132,11 +132,11 @@ std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std
 
 StandardisationTotals compare_totals(const PreparedTable& data, const PreparedTable& xdata) {
     StandardisationTotals t;
-    t.pre_tssd = data.total_ss();
-    t.tssd = xdata.total_ss();
-    t.prior_line = sprintf(
+    t.pre_total_ss = data.total_ss();
+    t.total_ss = xdata.total_ss();
+    t.prior_line = format_expand_reuse(
         "\\nPrior to Standardization via the covariate\\n, SS=%1.4f Explained by Covariate SS=%1.4f, Percent Explained =%2.3f",
-        {t.pre_tssd, t.pre_tssd - t.tssd, (100 * (t.pre_tssd - t.tssd)) / t.pre_tssd});
+        {t.pre_total_ss, t.pre_total_ss - t.total_ss, (100 * (t.pre_total_ss - t.total_ss)) / t.pre_total_ss});
     return t;
 }
 

@@ -30,7 +30,7 @@ struct CovariateModel {
     std::string line;
     double edf_red = 0;
 };
-CovariateModel apply_covariate_model(const Workspace& ws, Console& console, double cchoice, double svalue, bool two_way);
+CovariateModel apply_covariate_model(const Workspace& ws, Console& console, double model_choice, double svalue, bool two_way);
 
 // SVALUE: the mean of the whole covariate list as loaded (not a number when
 // none is loaded; only model 1 runs without one).
@@ -47,8 +47,8 @@ std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std
 // The total sums of squares before and after standardisation and the report
 // line that compares them.
 struct StandardisationTotals {
-    double pre_tssd = 0;
-    double tssd = 0;
+    double pre_total_ss = 0;
+    double total_ss = 0;
     std::string prior_line;
 };
 StandardisationTotals compare_totals(const PreparedTable& data, const PreparedTable& xdata);

@@ -72,15 +72,15 @@ void require_finite_fit(const Workspace& ws, const Matrix& standardised) {
     for (Eigen::Index i = 0; i < ws.landmarks.rows(); ++i)
         for (Eigen::Index j = 0; j < ws.landmarks.cols(); ++j)
             if (!std::isfinite(ws.landmarks(i, j)))
-                throw QuillanError(sprintf(
+                throw QuillanError(format_expand_reuse(
                     "Line %i of %s holds %s in column %i, not a finite number. Please check that line.",
                     {static_cast<double>(i + 1), landmark_file(ws), value_text(ws.landmarks(i, j)), static_cast<double>(j + 1)}));
     const Eigen::Index row = most_extreme_row(ws.covariate);
     throw QuillanError(
-        sprintf("The straight-line fits on the covariate gave numbers that are not finite: the covariate values "
-                "are too far apart or too close together to fit. The most extreme is %g on line %i of %s; "
-                "please check it, or rescale the covariate.",
-                {ws.covariate(row, 0), static_cast<double>(row + 1), covariate_file(ws)}));
+        format_expand_reuse("The straight-line fits on the covariate gave numbers that are not finite: the covariate values "
+                            "are too far apart or too close together to fit. The most extreme is %g on line %i of %s; "
+                            "please check it, or rescale the covariate.",
+                            {ws.covariate(row, 0), static_cast<double>(row + 1), covariate_file(ws)}));
 }
 
 }  // namespace quillan

@@ -15,34 +15,38 @@ void require_shape_landmarks(const Matrix& data) {
     const Eigen::Index w = data.cols();
     if (w % 2 == 0 || w >= 7) return;
     const double k = static_cast<double>((w - 1) / 2);
-    throw Refused(sprintf("The landmark file has %i landmark%s per specimen, but a shape needs at least 3: two points (or one) "
-                          "always have the same shape once position, size and orientation are removed.",
-                          {k, k == 1 ? "" : "s"}) +
-                  kNothingRun);
+    throw Refused(
+        format_expand_reuse("The landmark file has %i landmark%s per specimen, but a shape needs at least 3: two points (or one) "
+                            "always have the same shape once position, size and orientation are removed.",
+                            {k, k == 1 ? "" : "s"}) +
+        kNothingRun);
 }
 
-void require_shape_variation(double tssd, long long specimens) {
-    if (!std::isfinite(tssd))
-        throw Refused(sprintf("The total sum of squared Procrustes distances is %f, not a number that can be tested.", {tssd}) +
+void require_shape_variation(double total_ss, long long specimens) {
+    if (!std::isfinite(total_ss))
+        throw Refused(format_expand_reuse("The total sum of squared Procrustes distances is %f, not a number that can be tested.",
+                                          {total_ss}) +
                       kNothingRun);
     const double n = static_cast<double>(specimens);
-    if (tssd < 1e-12 * n)
-        throw Refused(sprintf("All %i specimens have the same shape (the total sum of squared Procrustes distances is %g, "
-                              "rounding noise): they differ at most in position, size and orientation.",
-                              {n, tssd}) +
-                      kNothingRun);
+    if (total_ss < 1e-12 * n)
+        throw Refused(
+            format_expand_reuse("All %i specimens have the same shape (the total sum of squared Procrustes distances is %g, "
+                                "rounding noise): they differ at most in position, size and orientation.",
+                                {n, total_ss}) +
+            kNothingRun);
 }
 
 void require_testable_grouping(int groups, int specimens, const std::string& what, const std::string& unit) {
     if (groups <= 1)
-        throw Refused(sprintf("%s puts all %i specimens in a single %s, so there are no groups to compare.",
-                              {what, static_cast<double>(specimens), unit}) +
+        throw Refused(format_expand_reuse("%s puts all %i specimens in a single %s, so there are no groups to compare.",
+                                          {what, static_cast<double>(specimens), unit}) +
                       kNothingRun);
     if (groups >= specimens)
-        throw Refused(sprintf("%s puts each of the %i specimens in a %s of its own, so no variation is left within the %ss "
-                              "to compare them against: any grouping would explain all of it.",
-                              {what, static_cast<double>(specimens), unit, unit}) +
-                      kNothingRun);
+        throw Refused(
+            format_expand_reuse("%s puts each of the %i specimens in a %s of its own, so no variation is left within the %ss "
+                                "to compare them against: any grouping would explain all of it.",
+                                {what, static_cast<double>(specimens), unit, unit}) +
+            kNothingRun);
 }
 
 }  // namespace quillan

@@ -20,7 +20,7 @@ void require_shape_landmarks(const Matrix& data);
 // rounding noise.  Shapes of unit size differ by distances of order one, so
 // a total below 1e-12 per specimen means the specimens all have one shape
 // (identical, or the same shape at different sizes, places and turns).
-void require_shape_variation(double tssd, long long specimens);
+void require_shape_variation(double total_ss, long long specimens);
 
 // A grouping must have at least two groups, and not one group per specimen
 // (then nothing is left within the groups to compare the groups with).

@@ -8,9 +8,10 @@ namespace quillan {
 
 void warn_error_df(ActionEnv& env, double dfe) {
     if (dfe > 0) return;
-    env.message(sprintf("The error degrees of freedom are %i: there are too few specimens for the groups and regression lines "
-                        "fitted, so the F ratios are undefined and their permutation probabilities mean nothing.",
-                        {dfe}),
+    env.message(format_expand_reuse(
+                    "The error degrees of freedom are %i: there are too few specimens for the groups and regression lines "
+                    "fitted, so the F ratios are undefined and their permutation probabilities mean nothing.",
+                    {dfe}),
                 "Too few specimens");
 }
 
@@ -35,9 +36,9 @@ Codes cells_of(Console& console, const Codes& g1, const Codes& g2) {
     return cells;
 }
 
-OneWayResult one_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd,
+OneWayResult one_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
                           const Codes& codes, long long nperm, bool f_test, double md, double edf_red) {
-    require_shape_variation(tssd, table.specimens());
+    require_shape_variation(total_ss, table.specimens());
     Scorer scorer(table);
     const GroupSums observed = scorer.score(codes);
     require_testable_grouping(observed.groups(), observed.specimens(), "The group file");
@@ -47,19 +48,19 @@ OneWayResult one_way_test(const RunOptions& options, Console& console, const Pre
     r.groups = observed.groups();
     r.ssize = observed.ssize;
     r.unexpvar = observed.sum();
-    r.expvar = tssd - r.unexpvar;
+    r.expvar = total_ss - r.unexpvar;
     const double k1 = r.groups - 1.0, k2 = md - r.groups - edf_red;
-    r.obsF = (r.expvar / k1) / (r.unexpvar / k2);
+    r.observed_f = (r.expvar / k1) / (r.unexpvar / k2);
     const int nss = observed.specimens();
 
     PermutationEngine engine(options, &console);
     auto result = engine.run<ShuffleState>(
-        nperm, {f_test ? r.obsF : r.expvar}, {Exceeds::Greater}, [&] { return std::make_unique<ShuffleState>(table); },
+        nperm, {f_test ? r.observed_f : r.expvar}, {Exceeds::Greater}, [&] { return std::make_unique<ShuffleState>(table); },
         [&](ShuffleState& s, long long, Rng& rng, double* stats) {
             s.single = false;
             randperm(s.rp, nss, rng);
             permute_codes(codes, s.rp, s.shuffled);
-            const double punexpvar = s.within(s.shuffled), pexpvar = tssd - punexpvar;
+            const double punexpvar = s.within(s.shuffled), pexpvar = total_ss - punexpvar;
             stats[0] = f_test ? (pexpvar / k1) / (punexpvar / k2) : pexpvar;
             return s.single;
         });
@@ -69,30 +70,30 @@ OneWayResult one_way_test(const RunOptions& options, Console& console, const Pre
     return r;
 }
 
-TwoWayResult two_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd, const Codes& g1,
-                          const Codes& g2, long long nperm, bool own_shuffles) {
-    require_shape_variation(tssd, table.specimens());
-    const Codes glistc = cells_of(console, g1, g2);
+TwoWayResult two_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
+                          const Codes& g1, const Codes& g2, long long nperm, bool own_shuffles) {
+    require_shape_variation(total_ss, table.specimens());
+    const Codes cell_list = cells_of(console, g1, g2);
     Scorer scorer(table);
     SingleGroupNotice notice;
     TwoWayResult r;
-    const GroupSums cells = scorer.score(glistc);
+    const GroupSums cells = scorer.score(cell_list);
     require_two_way_testable(scorer, cells, g1, g2);
     notice.observed(cells.single_codes, "cell");
     const int nss = cells.specimens();
     r.ncells = cells.groups();
     r.unexpvar = cells.sum();
-    r.expvar = tssd - r.unexpvar;
+    r.expvar = total_ss - r.unexpvar;
     const GroupSums first = scorer.score(g1);
     notice.observed(first.single_codes, "group of the first variable");
     r.ngroups1 = first.groups();
     r.unexpvar1 = first.sum();
-    r.expvar1 = tssd - r.unexpvar1;
+    r.expvar1 = total_ss - r.unexpvar1;
     const GroupSums second = scorer.score(g2);
     notice.observed(second.single_codes, "group of the second variable");
     r.ngroups2 = second.groups();
     r.unexpvar2 = second.sum();
-    r.expvar2 = tssd - r.unexpvar2;
+    r.expvar2 = total_ss - r.unexpvar2;
 
     // Statistics of a permutation: the shuffled cells, each variable alone,
     // and the models with the second or the first variable shuffled on its
@@ -110,25 +111,25 @@ TwoWayResult two_way_test(const RunOptions& options, Console& console, const Pre
             permute_codes(g2, s.rp2, s.p2);
             s.coder.code(g1, s.p2, s.cells1);
             s.coder.code(s.p1, g2, s.cells2);
-            permute_codes(glistc, s.rp, s.shuffled);
-            stats[0] = s.explained(tssd, s.shuffled);
-            stats[3] = s.explained(tssd, s.cells1);
-            stats[4] = s.explained(tssd, s.cells2);
+            permute_codes(cell_list, s.rp, s.shuffled);
+            stats[0] = s.explained(total_ss, s.shuffled);
+            stats[3] = s.explained(total_ss, s.cells1);
+            stats[4] = s.explained(total_ss, s.cells2);
             if (own_shuffles) {
-                stats[1] = s.explained(tssd, s.p1);
-                stats[2] = s.explained(tssd, s.p2);
+                stats[1] = s.explained(total_ss, s.p1);
+                stats[2] = s.explained(total_ss, s.p2);
             } else {
                 permute_codes(g1, s.rp, s.shuffled);
-                stats[1] = s.explained(tssd, s.shuffled);
+                stats[1] = s.explained(total_ss, s.shuffled);
                 permute_codes(g2, s.rp, s.shuffled);
-                stats[2] = s.explained(tssd, s.shuffled);
+                stats[2] = s.explained(total_ss, s.shuffled);
             }
             return s.single;
         });
     notice.permuted(result.single_groups, nperm);
     r.exc = result.counts[0];
-    r.exc1 = result.counts[1];
-    r.exc2 = result.counts[2];
+    r.exceeded_g1 = result.counts[1];
+    r.exceeded_g2 = result.counts[2];
     r.exc_g2_shuffled = result.counts[3];
     r.exc_g1_shuffled = result.counts[4];
     r.ge = result.counts_ge;
@@ -136,13 +137,13 @@ TwoWayResult two_way_test(const RunOptions& options, Console& console, const Pre
     return r;
 }
 
-TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd,
+TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
                              const Codes& g1, const Codes& g2, long long nperm, double md, double edf_red) {
-    require_shape_variation(tssd, table.specimens());
-    const Codes glistc = cells_of(console, g1, g2);
+    require_shape_variation(total_ss, table.specimens());
+    const Codes cell_list = cells_of(console, g1, g2);
     Scorer scorer(table);
     SingleGroupNotice notice;
-    const GroupSums cells = scorer.score(glistc);
+    const GroupSums cells = scorer.score(cell_list);
     require_two_way_testable(scorer, cells, g1, g2);
     notice.observed(cells.single_codes, "cell");
     const GroupSums first = scorer.score(g1);
@@ -152,10 +153,10 @@ TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const 
     const int nss1 = first.specimens(), nss2 = second.specimens();
 
     TwoWayFResult r;
-    r.SSA = tssd - first.sum();
-    r.SSB = tssd - second.sum();
+    r.SSA = total_ss - first.sum();
+    r.SSB = total_ss - second.sum();
     r.eSS = cells.sum();
-    r.SSAB = (tssd - r.eSS) - r.SSA - r.SSB;
+    r.SSAB = (total_ss - r.eSS) - r.SSA - r.SSB;
     r.dfA = first.groups() - 1.0;
     r.dfB = second.groups() - 1.0;
     r.dfAB = r.dfA * r.dfB;
@@ -177,9 +178,9 @@ TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const 
             permute_codes(g2, s.rp2, s.p2);
             s.coder.code(s.p1, s.p2, s.cells1);
             const double peSS = s.within(s.cells1);
-            const double pSSA = tssd - s.within(s.p1);
-            const double pSSB = tssd - s.within(s.p2);
-            const double pSSAB = (tssd - peSS) - pSSA - pSSB;
+            const double pSSA = total_ss - s.within(s.p1);
+            const double pSSB = total_ss - s.within(s.p2);
+            const double pSSAB = (total_ss - peSS) - pSSA - pSSB;
             stats[0] = (pSSA / dfA) / (peSS / dfe);
             stats[1] = (pSSB / dfB) / (peSS / dfe);
             stats[2] = (pSSAB / dfAB) / (peSS / dfe);
@@ -187,20 +188,20 @@ TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const 
         });
     notice.permuted(result.single_groups, nperm);
     r.exc = result.counts[0];
-    r.exc1 = result.counts[1];
-    r.exc2 = result.counts[2];
+    r.exceeded_g1 = result.counts[1];
+    r.exceeded_g2 = result.counts[2];
     r.ge = result.counts_ge;
     r.notice = std::move(notice);
     return r;
 }
 
-NestedResult nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd, const Codes& g1,
-                         const Codes& g2, long long nperm, double md) {
-    const Codes glistc = cells_of(console, g1, g2);
-    require_shape_variation(tssd, table.specimens());
+NestedResult nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
+                         const Codes& g1, const Codes& g2, long long nperm, double md) {
+    const Codes cell_list = cells_of(console, g1, g2);
+    require_shape_variation(total_ss, table.specimens());
     Scorer scorer(table);
     SingleGroupNotice notice;
-    const GroupSums sub = scorer.score(glistc);
+    const GroupSums sub = scorer.score(cell_list);
     notice.observed(sub.single_codes, "subgroup");
     const GroupSums main = scorer.score(g1);
     require_testable_grouping(main.groups(), main.specimens(), "The main grouping variable (column 1 of the group file)");
@@ -215,8 +216,8 @@ NestedResult nested_test(const RunOptions& options, Console& console, const Prep
     const int nss1 = main.specimens();
 
     NestedResult r;
-    r.SSsg = tssd - sub.sum();
-    r.SSA = tssd - main.sum();
+    r.SSsg = total_ss - sub.sum();
+    r.SSA = total_ss - main.sum();
     r.SSasg = r.SSsg - r.SSA;
     r.eSS = sub.sum();
     r.dfA = ngroups1 - 1;
@@ -240,15 +241,15 @@ NestedResult nested_test(const RunOptions& options, Console& console, const Prep
             // keeps every specimen in its subgroup scores exactly the
             // observed sums instead of differing from them by rounding.
             randperm(s.rp1, nss1, rng);
-            s.p1.resize(glistc.size());
+            s.p1.resize(cell_list.size());
             s.p2.resize(g1.size());
             for (std::size_t j = 0; j < s.rp1.size(); ++j) {
-                s.p1[static_cast<std::size_t>(s.rp1[j])] = glistc[j];
+                s.p1[static_cast<std::size_t>(s.rp1[j])] = cell_list[j];
                 s.p2[static_cast<std::size_t>(s.rp1[j])] = g1[j];
             }
             const double peSS = s.within(s.p1);
-            const double pSSA = s.explained(tssd, s.p2);
-            const double pSSsg = tssd - peSS, pSSasg = pSSsg - pSSA;
+            const double pSSA = s.explained(total_ss, s.p2);
+            const double pSSsg = total_ss - peSS, pSSasg = pSSsg - pSSA;
             stats[0] = (pSSsg / dfsg) / (peSS / dfe);
             stats[1] = (pSSA / dfA) / (peSS / dfe);
             stats[2] = (pSSasg / dfasg) / (peSS / dfe);

@@ -20,21 +20,21 @@ struct ShuffleState {
     bool single = false;  // a group of a single specimen was met
 
     // Explained sum of a grouping; notes groups of a single specimen.
-    double explained(double tssd, const Codes& codes) { return tssd - within(codes); }
+    double explained(double total_ss, const Codes& codes) { return total_ss - within(codes); }
     double within(const Codes& codes) { return scorer.sum(codes, single); }
 };
 
 // One grouping variable; the statistic is the explained sum, or the F ratio
 // with error degrees of freedom md - groups - edf_red.
 struct OneWayResult {
-    double expvar = 0, unexpvar = 0, obsF = 0;
+    double expvar = 0, unexpvar = 0, observed_f = 0;
     int groups = 0;
     std::vector<int> ssize;
     long long exc = 0;
     long long exc_ge = 0;      // permutations that reached the observed value, ties included
     SingleGroupNotice notice;  // for the action to tell
 };
-OneWayResult one_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd,
+OneWayResult one_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
                           const Codes& codes, long long nperm, bool f_test, double md = 0, double edf_red = 0);
 
 // Two grouping variables: the cells, each variable alone, and the cell model
@@ -47,9 +47,9 @@ struct TwoWayResult {
     // alone (1) and of the second alone (2).
     double expvar = 0, unexpvar = 0, expvar1 = 0, unexpvar1 = 0, expvar2 = 0, unexpvar2 = 0;
     int ncells = 0, ngroups1 = 0, ngroups2 = 0;
-    // Permutations whose shuffled cells (exc), first variable (exc1) or
-    // second variable (exc2) explained more than the observed one.
-    long long exc = 0, exc1 = 0, exc2 = 0;
+    // Permutations whose shuffled cells (exc), first variable (exceeded_g1) or
+    // second variable (exceeded_g2) explained more than the observed one.
+    long long exc = 0, exceeded_g1 = 0, exceeded_g2 = 0;
     // Permutations in which the cells of the first variable with a shuffled
     // second one (exc_g2_shuffled), or of a shuffled first variable with the
     // second (exc_g1_shuffled), explained more than the observed cells.
@@ -57,8 +57,8 @@ struct TwoWayResult {
     std::vector<long long> ge;  // the five counts with ties included, in the order above
     SingleGroupNotice notice;   // for the action to tell
 };
-TwoWayResult two_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd, const Codes& g1,
-                          const Codes& g2, long long nperm, bool own_shuffles);
+TwoWayResult two_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
+                          const Codes& g1, const Codes& g2, long long nperm, bool own_shuffles);
 
 // The crossed two-way design as an analysis of variance with F ratios; both
 // variables are shuffled independently in every permutation.  The error
@@ -67,11 +67,11 @@ struct TwoWayFResult {
     double SSA = 0, SSB = 0, SSAB = 0, eSS = 0;
     double dfA = 0, dfB = 0, dfAB = 0, dfe = 0;
     double FA = 0, FB = 0, FAB = 0;
-    long long exc = 0, exc1 = 0, exc2 = 0;
+    long long exc = 0, exceeded_g1 = 0, exceeded_g2 = 0;
     std::vector<long long> ge;  // the three counts with ties included, in the order above
     SingleGroupNotice notice;   // for the action to tell
 };
-TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd,
+TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
                              const Codes& g1, const Codes& g2, long long nperm, double md, double edf_red);
 
 // The second grouping variable nested within the first, as an analysis of
@@ -92,7 +92,7 @@ NestedResult nested_test(const RunOptions& options, Console& console, const Prep
 // The report of a two-way F test after its heading: the sums of squares,
 // then each effect's F ratio, degrees of freedom (times df_unit) and
 // probability; the interaction's F line has its own wording per test.
-std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double tssd, double df_unit, long long nperm,
+std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double total_ss, double df_unit, long long nperm,
                              const char* interaction_format);
 
 // Warns that F ratios are undefined when the error degrees of freedom are

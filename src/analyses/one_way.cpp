@@ -15,7 +15,7 @@ namespace quillan {
 namespace {
 
 struct OneWayRun {
-    double tssd = 0;
+    double total_ss = 0;
     long long nperm = 0;
     OneWayResult r;
 };
@@ -27,18 +27,18 @@ OneWayRun run_design(ActionEnv& env, bool f_test) {
     const double md = static_cast<double>(ws.landmarks.rows());
     const PreparedTable table(require_landmarks(ws));
     OneWayRun run;
-    run.tssd = table.total_ss();
+    run.total_ss = table.total_ss();
     run.nperm = read_nperm(env);
     if (n > 1) throw Refused(kOneWayRefusal);
     const Codes codes = column_codes(require_groups(ws), 0);
-    run.r = one_way_test(env.options(), env.console(), table, run.tssd, codes, run.nperm, f_test, md);
+    run.r = one_way_test(env.options(), env.console(), table, run.total_ss, codes, run.nperm, f_test, md);
     run.r.notice.tell(env);
     return run;
 }
 
 std::string sums_piece(const OneWayRun& run) {
-    return sprintf("\\n\\n\\nTotal SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent Explained =%2.3f\\n",
-                   {run.tssd, run.r.expvar, run.r.unexpvar, 100 * run.r.expvar / run.tssd});
+    return format_expand_reuse("\\n\\n\\nTotal SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent Explained =%2.3f\\n",
+                               {run.total_ss, run.r.expvar, run.r.unexpvar, 100 * run.r.expvar / run.total_ss});
 }
 
 }  // namespace
@@ -46,10 +46,10 @@ std::string sums_piece(const OneWayRun& run) {
 void run_one_way(ActionEnv& env) {
     const OneWayRun run = run_design(env, false);
     const Workspace& ws = env.ws();
-    record_one_way(env, run.r, run.tssd, run.nperm);
-    env.set_report(strcat({
+    record_one_way(env, run.r, run.total_ss, run.nperm);
+    env.set_report(concat_trimmed({
         "The Results of a One-Way Classification",
-        sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
+        format_expand_reuse("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
         one_way_groups_piece(env, run.r.groups),
         sums_piece(run),
         count_piece(run.r.exc, run.nperm, "\\n\\nThe explained variance was exceeded by 0 permutations out of %i, p< %f",
@@ -62,13 +62,13 @@ void run_one_way_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const double md = static_cast<double>(ws.landmarks.rows()), df_unit = shape_df_per_unit(ws.landmarks.cols());
     const double ng = run.r.groups;
-    record_one_way_f(env, run.r, run.tssd, run.nperm, (ng - 1) * df_unit, (md - ng) * df_unit);
-    env.set_report(strcat({
+    record_one_way_f(env, run.r, run.total_ss, run.nperm, (ng - 1) * df_unit, (md - ng) * df_unit);
+    env.set_report(concat_trimmed({
         "The Results of a One-Way Classification, using F-tests",
-        sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
+        format_expand_reuse("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
         one_way_groups_piece(env, run.r.groups),
         sums_piece(run),
-        f_piece(run.r.obsF, (ng - 1) * df_unit, (md - ng) * df_unit),
+        f_piece(run.r.observed_f, (ng - 1) * df_unit, (md - ng) * df_unit),
         observed_f_count_piece(run.r.exc, run.nperm),
     }));
 }

@@ -22,22 +22,24 @@ void run_one_cov(ActionEnv& env) {
     const long long nperm = in.nperm;
     const CovGroups& groups = in.groups;
     const PreparedTable table(*in.landmarks);
-    const double tssd = table.total_ss();
-    require_shape_variation(tssd, table.specimens());
+    const double total_ss = table.total_ss();
+    require_shape_variation(total_ss, table.specimens());
     PermutationEngine engine(env.options(), &env.console());
-    const SlopeModels y = test_slope_models(engine, env.console(), table.shapes(), groups, tssd, nperm);
+    const SlopeModels y = test_slope_models(engine, env.console(), table.shapes(), groups, total_ss, nperm);
 
     const double y1 = y.sstotal, y2 = y.explained_ss(), y3 = y.explained_ms();
     record_slope_models(env, "G1", y, nperm);
-    const std::string stemp2 = sprintf("\\nTests only the significance of the covariate, use 1-Way with Covariate Next");
+    const std::string stemp2 =
+        format_expand_reuse("\\nTests only the significance of the covariate, use 1-Way with Covariate Next");
     env.console().line(stemp2);
-    env.set_report(strcat({
-        sprintf("\\nEstablishing the form of the dependence on the covariate:\\nThe results of a 1-Way Covariate test using %i "
-                "permutations",
-                {nperm}),
+    env.set_report(concat_trimmed({
+        format_expand_reuse(
+            "\\nEstablishing the form of the dependence on the covariate:\\nThe results of a 1-Way Covariate test using %i "
+            "permutations",
+            {nperm}),
         stemp2,
-        sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
-        sprintf("\\n\\n Mean square distance, p estimate for each model"),
+        format_expand_reuse("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
+        format_expand_reuse("\\n\\n Mean square distance, p estimate for each model"),
         probability_piece(y.exc_ss, nperm,
                           "\\n\\nCommon Slope model \\n\\n  Total SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f\\n Percent "
                           "Explained=%1.4f \\n  p<%1.5f",
@@ -58,7 +60,7 @@ void run_one_cov(ActionEnv& env) {
             "\\n----------\\nPermutation Test of Different Slope (G1 x Covariate) model vs Common Slope model "
             "p=%1.4f \\n (Low p means the different slope model is significantly better than the common slope "
             "model,Test Criteria is explained SS)"),
-        sprintf("\\n\\nNote:all p values derived by permutation"),
+        format_expand_reuse("\\n\\nNote:all p values derived by permutation"),
     }));
 }
 

@@ -14,44 +14,44 @@ namespace quillan {
 
 void run_one_stand(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const double cchoice = env.cov_box_value();
+    const double model_choice = env.cov_box_value();
     const double svalue = standardisation_value(ws);
-    const CovariateModel model = apply_covariate_model(ws, env.console(), cchoice, svalue, false);
+    const CovariateModel model = apply_covariate_model(ws, env.console(), model_choice, svalue, false);
     const PreparedTable data(require_landmarks(ws)), xdata(model.xdata);
     const StandardisationTotals totals = compare_totals(data, xdata);
     const long long nperm = read_nperm(env);
     env.require_one_way_list();
     const Codes codes = column_codes(require_groups(ws), 0);
-    const OneWayResult r = one_way_test(env.options(), env.console(), xdata, totals.tssd, codes, nperm, false);
+    const OneWayResult r = one_way_test(env.options(), env.console(), xdata, totals.total_ss, codes, nperm, false);
     r.notice.tell(env);
     record_standardisation(env, totals);
-    record_one_way(env, r, totals.tssd, nperm);
+    record_one_way(env, r, totals.total_ss, nperm);
 
-    env.set_report(strcat({
+    env.set_report(concat_trimmed({
         "The Results of a One-Way Classification, after standardization",
-        sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
+        format_expand_reuse("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
         model.line,
         totals.prior_line,
-        sprintf(
+        format_expand_reuse(
             "\\n\\nTotal SS after Standardization = %1.4f \\nExplained SS=%1.4f Unexplained SS=%1.4f\\n Percent Explained =%2.4f",
-            {totals.tssd, r.expvar, r.unexpvar, 100 * r.expvar / totals.tssd}),
+            {totals.total_ss, r.expvar, r.unexpvar, 100 * r.expvar / totals.total_ss}),
         explained_count_piece(r.exc, nperm),
     }));
 }
 
 void run_one_stand_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const double cchoice = env.cov_box_value();
+    const double model_choice = env.cov_box_value();
     const double svalue = standardisation_value(ws);
-    const CovariateModel model = apply_covariate_model(ws, env.console(), cchoice, svalue, false);
+    const CovariateModel model = apply_covariate_model(ws, env.console(), model_choice, svalue, false);
     const PreparedTable xdata(model.xdata);
-    const double tssd = xdata.total_ss();
+    const double total_ss = xdata.total_ss();
     const long long nperm = read_nperm(env);
     env.require_one_way_list();
     const Codes codes = column_codes(require_groups(ws), 0);
     const double md = static_cast<double>(ws.landmarks.rows()), nd = static_cast<double>(ws.landmarks.cols());
     const double df_unit = shape_df_per_unit(ws.landmarks.cols());
-    const OneWayResult r = one_way_test(env.options(), env.console(), xdata, tssd, codes, nperm, true, md, model.edf_red);
+    const OneWayResult r = one_way_test(env.options(), env.console(), xdata, total_ss, codes, nperm, true, md, model.edf_red);
     r.notice.tell(env);
     Console& console = env.console();
     console.echo("md", md);
@@ -67,17 +67,17 @@ void run_one_stand_f(ActionEnv& env) {
     const double dfe = md - ncodes - model.edf_red;
     warn_error_df(env, dfe);
     record_lost_df(env, model.edf_red * df_unit);
-    record_one_way_f(env, r, tssd, nperm, (ncodes - 1) * df_unit, dfe * df_unit, false);
-    env.set_report(strcat({
+    record_one_way_f(env, r, total_ss, nperm, (ncodes - 1) * df_unit, dfe * df_unit, false);
+    env.set_report(concat_trimmed({
         "The Results of a One-Way Classification, after removal of covariate effects using F-tests",
-        sprintf(
+        format_expand_reuse(
             "\\n\\nNote loss of %i degrees of freedom due to use of the regression model to remove variation in shape associated "
             "with the covariate",
             {model.edf_red * df_unit}),
-        sprintf("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
+        format_expand_reuse("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
         model.line,
         one_way_groups_piece(env, r.groups),
-        f_piece(r.obsF, (ncodes - 1) * df_unit, dfe * df_unit),
+        f_piece(r.observed_f, (ncodes - 1) * df_unit, dfe * df_unit),
         observed_f_count_piece(r.exc, nperm),
     }));
 }

@@ -2,42 +2,42 @@
 
 namespace quillan {
 
-void record_one_way(ActionEnv& env, const OneWayResult& r, double tssd, long long nperm) {
+void record_one_way(ActionEnv& env, const OneWayResult& r, double total_ss, long long nperm) {
     env.record()
         .model("G1")
         .set("groups", r.groups)
-        .sums(tssd, r.expvar, r.unexpvar)
+        .sums(total_ss, r.expvar, r.unexpvar)
         .test("explained SS", r.expvar, r.exc, r.exc_ge, nperm);
 }
 
-void record_one_way_f(ActionEnv& env, const OneWayResult& r, double tssd, long long nperm, double df1, double df2,
+void record_one_way_f(ActionEnv& env, const OneWayResult& r, double total_ss, long long nperm, double df1, double df2,
                       bool with_sums) {
     RecordedModel& m = env.record().model("G1").set("groups", r.groups);
-    if (with_sums) m.sums(tssd, r.expvar, r.unexpvar);
-    m.set("F", r.obsF).set("df1", df1).set("df2", df2).test("F", r.obsF, r.exc, r.exc_ge, nperm);
+    if (with_sums) m.sums(total_ss, r.expvar, r.unexpvar);
+    m.set("F", r.observed_f).set("df1", df1).set("df2", df2).test("F", r.observed_f, r.exc, r.exc_ge, nperm);
 }
 
-void record_two_way(ActionEnv& env, const TwoWayResult& r, double tssd, long long nperm) {
+void record_two_way(ActionEnv& env, const TwoWayResult& r, double total_ss, long long nperm) {
     ResultRecord& rec = env.record();
     rec.model("G1 x G2 cells")
         .set("groups", r.ncells)
-        .sums(tssd, r.expvar, r.unexpvar)
+        .sums(total_ss, r.expvar, r.unexpvar)
         .test("explained SS", r.expvar, r.exc, r.ge[0], nperm);
     rec.model("G1")
         .set("groups", r.ngroups1)
-        .sums(tssd, r.expvar1, r.unexpvar1)
-        .test("explained SS", r.expvar1, r.exc1, r.ge[1], nperm);
+        .sums(total_ss, r.expvar1, r.unexpvar1)
+        .test("explained SS", r.expvar1, r.exceeded_g1, r.ge[1], nperm);
     rec.model("G1 x G2 cells against G1 with G2 shuffled").test("explained SS", r.expvar, r.exc_g2_shuffled, r.ge[3], nperm);
     rec.model("G2")
         .set("groups", r.ngroups2)
-        .sums(tssd, r.expvar2, r.unexpvar2)
-        .test("explained SS", r.expvar2, r.exc2, r.ge[2], nperm);
+        .sums(total_ss, r.expvar2, r.unexpvar2)
+        .test("explained SS", r.expvar2, r.exceeded_g2, r.ge[2], nperm);
     rec.model("G1 x G2 cells against G2 with G1 shuffled").test("explained SS", r.expvar, r.exc_g1_shuffled, r.ge[4], nperm);
 }
 
-void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double tssd, double df_unit, long long nperm) {
+void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double total_ss, double df_unit, long long nperm) {
     ResultRecord& rec = env.record();
-    rec.model("G1 x G2 cells").set("total_ss", tssd).set("cell_ss", tssd - r.eSS).set("error_ss", r.eSS);
+    rec.model("G1 x G2 cells").set("total_ss", total_ss).set("cell_ss", total_ss - r.eSS).set("error_ss", r.eSS);
     rec.model("G1")
         .set("ss", r.SSA)
         .set("F", r.FA)
@@ -49,19 +49,19 @@ void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double tssd, doubl
         .set("F", r.FB)
         .set("df1", r.dfB * df_unit)
         .set("df2", r.dfe * df_unit)
-        .test("F", r.FB, r.exc1, r.ge[1], nperm);
+        .test("F", r.FB, r.exceeded_g1, r.ge[1], nperm);
     rec.model("G1 x G2 interaction")
         .set("ss", r.SSAB)
         .set("F", r.FAB)
         .set("df1", r.dfAB * df_unit)
         .set("df2", r.dfe * df_unit)
-        .test("F", r.FAB, r.exc2, r.ge[2], nperm);
+        .test("F", r.FAB, r.exceeded_g2, r.ge[2], nperm);
 }
 
-void record_nested(ActionEnv& env, const NestedResult& r, double tssd, double df_unit, long long nperm) {
+void record_nested(ActionEnv& env, const NestedResult& r, double total_ss, double df_unit, long long nperm) {
     ResultRecord& rec = env.record();
     rec.model("main + nested")
-        .set("total_ss", tssd)
+        .set("total_ss", total_ss)
         .set("error_ss", r.eSS)
         .set("ss", r.SSsg)
         .set("F", r.Fsg)
@@ -84,10 +84,10 @@ void record_nested(ActionEnv& env, const NestedResult& r, double tssd, double df
 
 void record_standardisation(ActionEnv& env, const StandardisationTotals& t) {
     env.record()
-        .set("total_ss_before_standardisation", t.pre_tssd)
-        .set("covariate_explained_ss", t.pre_tssd - t.tssd)
-        .set("covariate_percent_explained", 100 * (t.pre_tssd - t.tssd) / t.pre_tssd)
-        .set("total_ss_after_standardisation", t.tssd);
+        .set("total_ss_before_standardisation", t.pre_total_ss)
+        .set("covariate_explained_ss", t.pre_total_ss - t.total_ss)
+        .set("covariate_percent_explained", 100 * (t.pre_total_ss - t.total_ss) / t.pre_total_ss)
+        .set("total_ss_after_standardisation", t.total_ss);
 }
 
 void record_lost_df(ActionEnv& env, double df) { env.record().set("df_lost_to_covariate", df); }

@@ -10,10 +10,10 @@ std::string count_piece(long long count, long long nperm, const char* zero_forma
     const double c = static_cast<double>(count), n = static_cast<double>(nperm);
     if (count == 0) {
         const std::string f = visible_probability_format(zero_format, 1.0 / n);
-        return with_nperm ? sprintf(f, {n, 1.0 / n}) : sprintf(f, {1.0 / n});
+        return with_nperm ? format_expand_reuse(f, {n, 1.0 / n}) : format_expand_reuse(f, {1.0 / n});
     }
     const std::string f = visible_probability_format(format, c / n);
-    return with_nperm ? sprintf(f, {c, n, c / n}) : sprintf(f, {c, c / n});
+    return with_nperm ? format_expand_reuse(f, {c, n, c / n}) : format_expand_reuse(f, {c, c / n});
 }
 
 std::string probability_piece(long long count, long long nperm, const char* zero_format, const char* format,
@@ -21,7 +21,7 @@ std::string probability_piece(long long count, long long nperm, const char* zero
     const double n = static_cast<double>(nperm);
     const double p = count == 0 ? 1.0 / n : static_cast<double>(count) / n;
     values.emplace_back(p);
-    return sprintf(visible_probability_format(count == 0 ? zero_format : format, p), values);
+    return format_expand_reuse(visible_probability_format(count == 0 ? zero_format : format, p), values);
 }
 
 }  // namespace quillan
@@ -29,13 +29,13 @@ std::string probability_piece(long long count, long long nperm, const char* zero
 namespace quillan {
 
 std::string one_way_groups_piece(ActionEnv& env, int ng) {
-    const std::string piece = sprintf("\\n\\nA single classifying variable with %i groups was used", {ng});
+    const std::string piece = format_expand_reuse("\\n\\nA single classifying variable with %i groups was used", {ng});
     env.console().line(piece);
     return piece;
 }
 
-std::string f_piece(double obsF, double df1, double df2) {
-    return sprintf("\\n\\nF=%2.4f, df1 (numerator)=%1.4f, df2(denominator)=%1.4f", {obsF, df1, df2});
+std::string f_piece(double observed_f, double df1, double df2) {
+    return format_expand_reuse("\\n\\nF=%2.4f, df1 (numerator)=%1.4f, df2(denominator)=%1.4f", {observed_f, df1, df2});
 }
 
 std::string observed_f_count_piece(long long exc, long long nperm) {

@@ -27,7 +27,7 @@ class ActionEnv;
 
 // Pieces the one-way F tests share.
 std::string one_way_groups_piece(ActionEnv& env, int ng);  // also echoed to the console
-std::string f_piece(double obsF, double df1, double df2);
+std::string f_piece(double observed_f, double df1, double df2);
 std::string observed_f_count_piece(long long exc, long long nperm);
 
 // Pieces the two-way tests share.

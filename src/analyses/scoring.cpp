@@ -11,17 +11,17 @@ namespace quillan {
 struct PreparedTable::Impl {
     explicit Impl(const Matrix& data) : table(data) {}
     ShapeTable table;
-    double tssd = 0;
+    double total_ss = 0;
 };
 
 PreparedTable::PreparedTable(const Matrix& data) : impl_(std::make_unique<Impl>(data)) {
     ShapeScratch work;
-    impl_->tssd = tssd(impl_->table, work);
+    impl_->total_ss = whole_table_ss(impl_->table, work);
 }
 
 PreparedTable::~PreparedTable() = default;
 int PreparedTable::specimens() const { return static_cast<int>(impl_->table.rows()); }
-double PreparedTable::total_ss() const { return impl_->tssd; }
+double PreparedTable::total_ss() const { return impl_->total_ss; }
 const ShapeTable& PreparedTable::shapes() const { return impl_->table; }
 
 int GroupSums::specimens() const {

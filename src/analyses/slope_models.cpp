@@ -473,7 +473,7 @@ SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const
 }
 
 Matrix TwoGroupCov::result() const {
-    return row_values({unexplained_g1, unexplained_g2, unexplained_cells, count(exc1), count(exc2)});
+    return row_values({unexplained_g1, unexplained_g2, unexplained_cells, count(exceeded_g1), count(exceeded_g2)});
 }
 
 namespace {
@@ -505,14 +505,14 @@ TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console
     const CombinedCode cells = cell_codes(g1, g2, &console);
     check_slope_groups(cov_groups(g1, clist, first_variable_group));
     check_slope_groups(cov_groups(g2, clist, second_variable_group));
-    check_slope_groups(cov_groups(cells.glistc, clist, [&cells](double c) { return cell_name(cells, c); }));
+    check_slope_groups(cov_groups(cells.cell_list, clist, [&cells](double c) { return cell_name(cells, c); }));
     TwoGroupCov y;
     {
         CodingSlopes slopes;
         bool degenerate = false;
         y.unexplained_g1 = slopes.sum(table, g1, clist.data(), degenerate);
         y.unexplained_g2 = slopes.sum(table, g2, clist.data(), degenerate);
-        y.unexplained_cells = slopes.sum(table, cells.glistc, clist.data(), degenerate);
+        y.unexplained_cells = slopes.sum(table, cells.cell_list, clist.data(), degenerate);
     }
     console.echo("[ya yb yc]", Value(row_values({y.unexplained_g1, y.unexplained_g2, y.unexplained_cells})));
 
@@ -534,17 +534,17 @@ TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console
             return degenerate;
         },
         streams.at(0));
-    y.exc1 = result.counts[0];
-    y.exc2 = result.counts[1];
+    y.exceeded_g1 = result.counts[0];
+    y.exceeded_g2 = result.counts[1];
     y.exc1_ge = result.counts_ge[0];
     y.exc2_ge = result.counts_ge[1];
-    console.echo("exc1", count(y.exc1));
-    console.echo("exc2", count(y.exc2));
+    console.echo("exc1", count(y.exceeded_g1));
+    console.echo("exc2", count(y.exceeded_g2));
     if (result.single_groups > 0)
-        console.line(
-            sprintf("In %i of the %i permutations a shuffled coding formed a cell of a single specimen (fitted exactly, it "
-                    "adds nothing) or a cell whose specimens share one covariate value (fitted by its mean).",
-                    {count(result.single_groups), count(nperms)}));
+        console.line(format_expand_reuse(
+            "In %i of the %i permutations a shuffled coding formed a cell of a single specimen (fitted exactly, it "
+            "adds nothing) or a cell whose specimens share one covariate value (fitted by its mean).",
+            {count(result.single_groups), count(nperms)}));
     return y;
 }
 

@@ -9,7 +9,7 @@
 //    group's residuals are turned into one common orientation (a group's
 //    residuals otherwise take the orientation of its first specimen);
 //  - the different-slopes model: one line per group (`different_slopes_ss`).
-// Their unexplained sums are compared with the total sum of squares `tssd`
+// Their unexplained sums are compared with the total sum of squares `total_ss`
 // of the sample and judged by permutation: shuffling the covariate within
 // each group and over the pooled specimens (`common_slope_test2`,
 // `common_slope_test`), drawing random groups of the real groups' sizes, or,
@@ -137,12 +137,12 @@ SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const
 // groups of each variable (unexplained_g1, unexplained_g2) and of their
 // cells (unexplained_cells), and how many of `nperms` permutations gave a
 // smaller cell sum when the second variable was shuffled with the first kept
-// (exc1), or the first shuffled with the second kept (exc2).
+// (exceeded_g1), or the first shuffled with the second kept (exceeded_g2).
 struct TwoGroupCov {
     double unexplained_g1 = 0, unexplained_g2 = 0, unexplained_cells = 0;
-    long long exc1 = 0, exc2 = 0;
+    long long exceeded_g1 = 0, exceeded_g2 = 0;
     long long exc1_ge = 0, exc2_ge = 0;  // the same counts with ties included
-    Matrix result() const;               // [unexplained_g1 unexplained_g2 unexplained_cells exc1 exc2]
+    Matrix result() const;               // [unexplained_g1 unexplained_g2 unexplained_cells exceeded_g1 exceeded_g2]
 };
 TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console, const ShapeTable& table, const Codes& glist1,
                                      const Codes& glist2, const std::vector<double>& clist, long long nperms,

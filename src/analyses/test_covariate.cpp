@@ -53,16 +53,17 @@ void test_covariate(ActionEnv& env) {
     const CovGroups surrogate = cov_groups(codes, surrogate_covariate(data, rng), group_name);
     check_slope_groups(surrogate);
     const PreparedTable table(data);
-    const double tssd = table.total_ss();
-    require_shape_variation(tssd, table.specimens());
+    const double total_ss = table.total_ss();
+    require_shape_variation(total_ss, table.specimens());
     Console& console = env.console();
 
     console.line("Slope models with the loaded covariate:");
-    test_slope_models(engine, console, table.shapes(), loaded, tssd, nperm, SlopeEcho::WithoutDegreesOfFreedom, loaded_streams);
+    test_slope_models(engine, console, table.shapes(), loaded, total_ss, nperm, SlopeEcho::WithoutDegreesOfFreedom,
+                      loaded_streams);
     console.line(
         "Slope models with a surrogate covariate (the log of the last column of the landmark file, in random specimen "
         "order):");
-    test_slope_models(engine, console, table.shapes(), surrogate, tssd, nperm, SlopeEcho::WithoutDegreesOfFreedom,
+    test_slope_models(engine, console, table.shapes(), surrogate, total_ss, nperm, SlopeEcho::WithoutDegreesOfFreedom,
                       surrogate_streams);
 }
 

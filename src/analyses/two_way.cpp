@@ -12,10 +12,10 @@ namespace quillan {
 
 namespace {
 
-std::string sums_piece(double tssd, double explained, double unexplained, long long nperm) {
-    return sprintf(
+std::string sums_piece(double total_ss, double explained, double unexplained, long long nperm) {
+    return format_expand_reuse(
         "\\nTotal SS=%1.4f Explained SS=%1.4f Unexplained SS=%1.4f \\nPercent Explained=%2.3f\\n using %i permutations",
-        {tssd, explained, unexplained, 100 * explained / tssd, static_cast<double>(nperm)});
+        {total_ss, explained, unexplained, 100 * explained / total_ss, static_cast<double>(nperm)});
 }
 
 }  // namespace
@@ -24,26 +24,26 @@ void run_two_way(ActionEnv& env) {
     const Workspace& ws = env.ws();
     env.require_two_way_list();
     const PreparedTable table(require_landmarks(ws));
-    const double tssd = table.total_ss();
+    const double total_ss = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const TwoWayResult r = two_way_test(env.options(), env.console(), table, tssd, column_codes(ws.groups, 0),
+    const TwoWayResult r = two_way_test(env.options(), env.console(), table, total_ss, column_codes(ws.groups, 0),
                                         column_codes(ws.groups, 1), nperm, false);
     r.notice.tell(env);
 
-    std::string report =
-        strcat({"In the Two Way Manova, with no Covariate", sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
-                sprintf("\\n\\nThe two group interaction model had"), sums_piece(tssd, r.expvar, r.unexpvar, nperm),
-                explained_count_piece(r.exc, nperm)});
-    const std::string first_heading = sprintf("\\n\\nUsing only the first grouping variable  produced");
+    std::string report = concat_trimmed({"In the Two Way Manova, with no Covariate",
+                                         format_expand_reuse("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
+                                         format_expand_reuse("\\n\\nThe two group interaction model had"),
+                                         sums_piece(total_ss, r.expvar, r.unexpvar, nperm), explained_count_piece(r.exc, nperm)});
+    const std::string first_heading = format_expand_reuse("\\n\\nUsing only the first grouping variable  produced");
     env.console().line(first_heading);
-    report = strcat({report, first_heading, sums_piece(tssd, r.expvar1, r.unexpvar1, nperm), explained_count_piece(r.exc1, nperm),
-                     first_model_piece(r.exc_g2_shuffled, nperm)});
-    const std::string second_heading = sprintf("\\n\\nUsing only the second grouping variable  produced");
+    report = concat_trimmed({report, first_heading, sums_piece(total_ss, r.expvar1, r.unexpvar1, nperm),
+                             explained_count_piece(r.exceeded_g1, nperm), first_model_piece(r.exc_g2_shuffled, nperm)});
+    const std::string second_heading = format_expand_reuse("\\n\\nUsing only the second grouping variable  produced");
     env.console().line(second_heading);
-    report = strcat({report, second_heading, sums_piece(tssd, r.expvar2, r.unexpvar2, nperm),
-                     explained_count_piece(r.exc2, nperm), second_model_piece(r.exc_g1_shuffled, nperm)});
-    record_two_way(env, r, tssd, nperm);
+    report = concat_trimmed({report, second_heading, sums_piece(total_ss, r.expvar2, r.unexpvar2, nperm),
+                             explained_count_piece(r.exceeded_g2, nperm), second_model_piece(r.exc_g1_shuffled, nperm)});
+    record_two_way(env, r, total_ss, nperm);
     env.set_report(report);
 }
 

@@ -72,77 +72,84 @@ std::string single_variable_section(const std::string& stemp, const SingleVariab
     const double y1 = y.sstotal, y3 = y.explained_ms();
     std::vector<std::string> pieces = {
         stemp,
-        sprintf(t.heading, {nperm}),
-        sprintf(kLine),
-        sprintf("\\n\\n Mean square distance, F-test and p estimate for each model"),
+        format_expand_reuse(t.heading, {nperm}),
+        format_expand_reuse(kLine),
+        format_expand_reuse("\\n\\n Mean square distance, F-test and p estimate for each model"),
         probability_piece(y.exc_ms, nperm, t.stempc_zero, t.stempc, {y1, y3, y1 - y3, 100 * y3 / y1}),
         probability_piece(y.cdraw_exc, nperm, t.stempd_zero, t.stempd),
     };
-    if (t.closing_note) pieces.push_back(sprintf("\\n\\nNote:all p values derived by permutation"));
-    pieces.push_back(sprintf(kLine));
-    return strcat(pieces);
+    if (t.closing_note) pieces.push_back(format_expand_reuse("\\n\\nNote:all p values derived by permutation"));
+    pieces.push_back(format_expand_reuse(kLine));
+    return concat_trimmed(pieces);
 }
 
 // Section A: the cell models.  Both blocks print "p<" whatever the count.
-std::string cell_models_section(const Workspace& ws, const SlopeModels& y2, double tssd, long long nperm) {
+std::string cell_models_section(const Workspace& ws, const SlopeModels& y2, double total_ss, long long nperm) {
     const double e_ss = y2.explained_ss(), e_ms = y2.explained_ms();
     const char* const common_slope =
         "\\n\\nCovariate only (Common Slope model) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
         "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f";
-    return strcat({
-        sprintf("\\nEstablishing the form of the dependence on the covariate\\nThe results of a 2-Way Covariate test using %i "
-                "permutations",
-                {nperm}),
-        sprintf("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
-        sprintf(kLine),
-        sprintf("\\n Mean square distances and p estimate for each model"),
-        probability_piece(y2.exc_ss, nperm, common_slope, common_slope, {tssd, e_ss, tssd - e_ss, 100 * e_ss / tssd}),
+    return concat_trimmed({
+        format_expand_reuse(
+            "\\nEstablishing the form of the dependence on the covariate\\nThe results of a 2-Way Covariate test using %i "
+            "permutations",
+            {nperm}),
+        format_expand_reuse("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}),
+        format_expand_reuse(kLine),
+        format_expand_reuse("\\n Mean square distances and p estimate for each model"),
+        probability_piece(y2.exc_ss, nperm, common_slope, common_slope, {total_ss, e_ss, total_ss - e_ss, 100 * e_ss / total_ss}),
         probability_piece(y2.exc_ms, nperm,
                           "\\n\\nG1xG2xCovariate (All different slopes) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
                           "SS=%1.4f\\nPercent Explained %2.3f  \\n permutation test of significance p<%1.5f",
                           "\\n\\nG1xG2xCovariate (All different slopes) \\nTotal SS=%1.4f Explained SS=%1.4f Unexplained "
                           "SS=%1.4f\\nPercent Explained %2.3f \\n permutation test of significance p<%1.5f",
-                          {tssd, e_ms, tssd - e_ms, 100 * e_ms / tssd}),
+                          {total_ss, e_ms, total_ss - e_ms, 100 * e_ms / total_ss}),
         probability_piece(y2.cdraw_exc, nperm,
                           "\\n\\nPermutation Test of All different slope model vs Common Slope model permutation p<%1.4f",
                           "\\nPermutation Test of All different slope model vs Common slope model permutation p=%1.4f"),
-        sprintf(
+        format_expand_reuse(
             "\\nLow P indicates the G1xG2xCovariate model (all differing slopes) is significantly better than the Common Slope "
             "Model"),
-        sprintf(kLine),
+        format_expand_reuse(kLine),
     });
 }
 
 // Section B: the cell model against G1 with G2 randomised, and against G2
 // with G1 randomised.
 std::string random_term_section(const TwoGroupCov& y, long long nperm) {
-    return strcat({
-        sprintf("\\n\\nResults of comparing both single interaction models with the 2 group interaction model"),
-        probability_piece(y.exc1, nperm,
+    return concat_trimmed({
+        format_expand_reuse("\\n\\nResults of comparing both single interaction models with the 2 group interaction model"),
+        probability_piece(y.exceeded_g1, nperm,
                           "\\n\\nThe G1 x G2 x z model explained more variance than the G1 x Random G2 x z model at permutation "
                           "p<%1.5f",
                           "\\n\\nThe G1 x G2 x z model explained more variance than the G1 x Random G2 x z model at permuation "
                           "p<%1.5f"),
-        sprintf("\\nLow p indicates the G1xG2xcovariate model is statistically significantly better than G1xcovariate with a "
-                "random term"),
-        probability_piece(y.exc2, nperm,
+        format_expand_reuse(
+            "\\nLow p indicates the G1xG2xcovariate model is statistically significantly better than G1xcovariate with a "
+            "random term"),
+        probability_piece(y.exceeded_g2, nperm,
                           "\\n\\nThe G1 x G2 x z model explained more variance than the Random G1 x G2 x z model at p<%1.5f",
                           "\\n\\nThe G1 x G2 x z model explained more variance than the Random G1 x G2 x z model at p<%1.5f"),
-        sprintf("\\nLow p indicates the G1xG2xcovariate model is statistically significantly better than G2xcovariate with a "
-                "random term"),
-        sprintf(kLine),
+        format_expand_reuse(
+            "\\nLow p indicates the G1xG2xcovariate model is statistically significantly better than G2xcovariate with a "
+            "random term"),
+        format_expand_reuse(kLine),
     });
 }
 
 void record_random_terms(ActionEnv& env, const TwoGroupCov& y, long long nperm) {
     env.record()
         .model("G1 x G2 x covariate against G1 x random G2 x covariate")
-        .test("unexplained SS", y.unexplained_cells, y.exc1, y.exc1_ge, nperm,
-              y.exc1 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc1) / static_cast<double>(nperm), y.exc1 == 0);
+        .test("unexplained SS", y.unexplained_cells, y.exceeded_g1, y.exc1_ge, nperm,
+              y.exceeded_g1 == 0 ? 1.0 / static_cast<double>(nperm)
+                                 : static_cast<double>(y.exceeded_g1) / static_cast<double>(nperm),
+              y.exceeded_g1 == 0);
     env.record()
         .model("G1 x G2 x covariate against random G1 x G2 x covariate")
-        .test("unexplained SS", y.unexplained_cells, y.exc2, y.exc2_ge, nperm,
-              y.exc2 == 0 ? 1.0 / static_cast<double>(nperm) : static_cast<double>(y.exc2) / static_cast<double>(nperm), y.exc2 == 0);
+        .test("unexplained SS", y.unexplained_cells, y.exceeded_g2, y.exc2_ge, nperm,
+              y.exceeded_g2 == 0 ? 1.0 / static_cast<double>(nperm)
+                                 : static_cast<double>(y.exceeded_g2) / static_cast<double>(nperm),
+              y.exceeded_g2 == 0);
 }
 
 }  // namespace
@@ -160,8 +167,8 @@ void run_two_cov(ActionEnv& env) {
     require_testable_grouping(distinct_codes(g1), n, "The first grouping variable (column 1 of the group file)");
     require_testable_grouping(distinct_codes(g2), n, "The second grouping variable (column 2 of the group file)");
     const PreparedTable table(data);
-    const double tssd = table.total_ss();
-    require_shape_variation(tssd, table.specimens());
+    const double total_ss = table.total_ss();
+    require_shape_variation(total_ss, table.specimens());
     Console& console = env.console();
     PermutationEngine engine(env.options(), &console);
 
@@ -170,19 +177,19 @@ void run_two_cov(ActionEnv& env) {
     const TwoGroupCov y = two_variable_slopes_test(engine, console, table.shapes(), g1, g2, clist, nperm, engine.take_streams());
     console.echo("y", Value(y.result()));
     const CombinedCode cells = cell_codes(g1, g2, &console);
-    const CovGroups cell_groups = cov_groups(cells.glistc, clist, [&cells](double c) { return cell_name(cells, c); });
-    const SlopeModels y2 = test_slope_models(engine, console, table.shapes(), cell_groups, tssd, nperm,
+    const CovGroups cell_groups = cov_groups(cells.cell_list, clist, [&cells](double c) { return cell_name(cells, c); });
+    const SlopeModels y2 = test_slope_models(engine, console, table.shapes(), cell_groups, total_ss, nperm,
                                              SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
-    std::string stemp = strcat({cell_models_section(ws, y2, tssd, nperm), random_term_section(y, nperm)});
+    std::string stemp = concat_trimmed({cell_models_section(ws, y2, total_ss, nperm), random_term_section(y, nperm)});
 
     // Sections C and D: each variable alone.  The total is that of the same
     // table, so it is not computed again.
     const SlopeModels first =
-        test_slope_models(engine, console, table.shapes(), cov_groups(g1, clist, first_variable_group), tssd, nperm,
+        test_slope_models(engine, console, table.shapes(), cov_groups(g1, clist, first_variable_group), total_ss, nperm,
                           SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
     stemp = single_variable_section(stemp, kFirstVariable, first, nperm);
     const SlopeModels second =
-        test_slope_models(engine, console, table.shapes(), cov_groups(g2, clist, second_variable_group), tssd, nperm,
+        test_slope_models(engine, console, table.shapes(), cov_groups(g2, clist, second_variable_group), total_ss, nperm,
                           SlopeEcho::WithDegreesOfFreedom, engine.take_streams(kSlopeModelStreams));
     stemp = single_variable_section(stemp, kSecondVariable, second, nperm);
     record_slope_models(env, "G1 x G2 cells", y2, nperm);

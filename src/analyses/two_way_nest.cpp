@@ -14,27 +14,28 @@ namespace quillan {
 
 namespace {
 
-std::string nested_report(const Workspace& ws, const NestedResult& r, double tssd, double df_unit, long long nperm) {
-    std::string report =
-        strcat({"In the Two Way Manova, Nested design, with no Covariate",
-                sprintf("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
-                sprintf("\\nTotal SS=%1.4f  error SS=%1.4f\\n SS(Main)=%1.4f SS(Nested)=%1.4f SS(Explained by Main+nested)=%1.4f",
-                        {tssd, r.eSS, r.SSA, r.SSasg, r.SSsg}),
-                sprintf("\\n\\nFor Total Explained (Main+Nested), F=%2.3f df1(numerator) %i df2(denominator) %i",
-                        {r.Fsg, r.dfsg * df_unit, r.dfe * df_unit}),
-                count_piece(r.exc[0], nperm, "\\n\\nThe observed F for Main+Nested  was exceeded by 0 permutations, p< %f",
-                            "\\n\\nThe observed F for Main+Nested was exceeded by %i permutations, p= %f ")});
-    report =
-        strcat({report,
-                sprintf("\\n\\nFor the Main Factor, F=%2.3f df1(numerator): %i df2(denominator): %i",
-                        {r.FA, r.dfA * df_unit, r.dfe * df_unit}),
-                count_piece(r.exc[1], nperm, "\\n\\nThe observed F for the Main Factor was exceeded by 0 permutations, p< %f",
-                            "\\n\\nThe observed F for the Main factor  was exceeded by %i permutations, p= %f ")});
-    return strcat({report,
-                   sprintf("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i",
-                           {r.Fasg, r.dfasg * df_unit, r.dfe * df_unit}),
-                   count_piece(r.exc[2], nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
-                               "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
+std::string nested_report(const Workspace& ws, const NestedResult& r, double total_ss, double df_unit, long long nperm) {
+    std::string report = concat_trimmed(
+        {"In the Two Way Manova, Nested design, with no Covariate",
+         format_expand_reuse("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
+         format_expand_reuse(
+             "\\nTotal SS=%1.4f  error SS=%1.4f\\n SS(Main)=%1.4f SS(Nested)=%1.4f SS(Explained by Main+nested)=%1.4f",
+             {total_ss, r.eSS, r.SSA, r.SSasg, r.SSsg}),
+         format_expand_reuse("\\n\\nFor Total Explained (Main+Nested), F=%2.3f df1(numerator) %i df2(denominator) %i",
+                             {r.Fsg, r.dfsg * df_unit, r.dfe * df_unit}),
+         count_piece(r.exc[0], nperm, "\\n\\nThe observed F for Main+Nested  was exceeded by 0 permutations, p< %f",
+                     "\\n\\nThe observed F for Main+Nested was exceeded by %i permutations, p= %f ")});
+    report = concat_trimmed(
+        {report,
+         format_expand_reuse("\\n\\nFor the Main Factor, F=%2.3f df1(numerator): %i df2(denominator): %i",
+                             {r.FA, r.dfA * df_unit, r.dfe * df_unit}),
+         count_piece(r.exc[1], nperm, "\\n\\nThe observed F for the Main Factor was exceeded by 0 permutations, p< %f",
+                     "\\n\\nThe observed F for the Main factor  was exceeded by %i permutations, p= %f ")});
+    return concat_trimmed({report,
+                           format_expand_reuse("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i",
+                                               {r.Fasg, r.dfasg * df_unit, r.dfe * df_unit}),
+                           count_piece(r.exc[2], nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
+                                       "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
 }
 
 }  // namespace
@@ -45,14 +46,14 @@ void run_two_way_nest(ActionEnv& env) {
     const double df_unit = shape_df_per_unit(ws.landmarks.cols());
     env.require_two_way_list();
     const PreparedTable table(require_landmarks(ws));
-    const double tssd = table.total_ss();
+    const double total_ss = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
-    const NestedResult r =
-        nested_test(env.options(), env.console(), table, tssd, column_codes(ws.groups, 0), column_codes(ws.groups, 1), nperm, md);
+    const NestedResult r = nested_test(env.options(), env.console(), table, total_ss, column_codes(ws.groups, 0),
+                                       column_codes(ws.groups, 1), nperm, md);
     r.notice.tell(env);
-    record_nested(env, r, tssd, df_unit, nperm);
-    env.set_report(nested_report(ws, r, tssd, df_unit, nperm));
+    record_nested(env, r, total_ss, df_unit, nperm);
+    env.set_report(nested_report(ws, r, total_ss, df_unit, nperm));
 }
 
 }  // namespace quillan

@@ -71,7 +71,7 @@ void add_groups_ops(OpImpls& impls, Console& console) {
         Codes c1 = elements(g1);
         c1.resize(static_cast<std::size_t>(std::max(g1.rows(), g1.cols())));
         CombinedCode r = cell_codes(c1, arg_codes(args, 1, "combined_code"), &console);
-        return {Value(row_from(r.glistc)), Value(std::move(r.ccode))};
+        return {Value(row_from(r.cell_list)), Value(std::move(r.ccode))};
     };
     impls["sq_d_wg"] = [&console](const std::vector<Value>& args, int) -> std::vector<Value> {
         WithinGroups w = within_group_ss(arg_matrix(args, 0, "sq_d_wg"), arg_codes(args, 1, "sq_d_wg"));

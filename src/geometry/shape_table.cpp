@@ -299,16 +299,16 @@ void consensus_residuals(const ShapeTable& table, std::span<const int> rows, Sha
     if (consensus) std::copy(run.consensus(), run.consensus() + 2 * table.landmarks(), consensus);
 }
 
-double tssd(const ShapeTable& table, ShapeScratch& work) {
+double whole_table_ss(const ShapeTable& table, ShapeScratch& work) {
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     return finish_group(run);
 }
 
-double tssd(const Matrix& data) {
+double whole_table_ss(const Matrix& data) {
     ShapeTable table(data);
     ShapeScratch work;
-    return tssd(table, work);
+    return whole_table_ss(table, work);
 }
 
 }  // namespace quillan

@@ -115,10 +115,10 @@ void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<
 void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeScratch& work, double* out,
                          double* consensus = nullptr);
 
-// Total sum of squares `tssd` of the whole table: `group_ss` of all rows in
+// Total sum of squares `total_ss` of the whole table: `group_ss` of all rows in
 // table order, which is also what `within_group_ss` gives for a code vector that puts
 // every row in one group.
-double tssd(const ShapeTable& table, ShapeScratch& work);
-double tssd(const Matrix& data);
+double whole_table_ss(const ShapeTable& table, ShapeScratch& work);
+double whole_table_ss(const Matrix& data);
 
 }  // namespace quillan

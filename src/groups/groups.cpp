@@ -281,7 +281,7 @@ std::size_t cell_codes(std::span<const double> glist1, std::span<const double> g
         } else {
             cell = cells.find_or_add(a, b);
         }
-        glistc[i] = static_cast<double>(cell + 1);
+        cell_list[i] = static_cast<double>(cell + 1);
         last = cell;
     }
     return cells.first_.size();
@@ -289,9 +289,9 @@ std::size_t cell_codes(std::span<const double> glist1, std::span<const double> g
 
 CombinedCode cell_codes(const Codes& glist1, const Codes& glist2, Console* console) {
     CombinedCode r;
-    r.glistc.resize(glist1.size());
+    r.cell_list.resize(glist1.size());
     CellScratch cells;
-    const std::size_t n = cell_codes(glist1, glist2, r.glistc, cells);
+    const std::size_t n = cell_codes(glist1, glist2, r.cell_list, cells);
     r.ccode.resize(static_cast<Eigen::Index>(n), 3);
     for (std::size_t j = 0; j < n; ++j) {
         const Eigen::Index row = static_cast<Eigen::Index>(j);

@@ -49,12 +49,12 @@ SplitGroups split_by_group(const Matrix& data, const Codes& glist, const std::ve
 Matrix unsplit_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<std::size_t>>& d_ord, std::size_t ngroups);
 
 // cell_codes(glist1, glist2): one cell per distinct pair of codes.
-// `glistc` holds the 1-based cell number of each element; `ccode` has one row
+// `cell_list` holds the 1-based cell number of each element; `ccode` has one row
 // per cell: [cell number, code 1, code 2].  When `console` is given the cell
 // count is echoed as `ccount`.  Throws QuillanError when glist1 is empty or
 // glist2 is shorter than glist1.
 struct CombinedCode {
-    Codes glistc;
+    Codes cell_list;
     Matrix ccode;
 };
 CombinedCode cell_codes(const Codes& glist1, const Codes& glist2, Console* console = nullptr);
@@ -89,7 +89,7 @@ private:
 // least that long too) and leaves the cells' codes in `cells`.  Same
 // numbering as above; nothing is allocated once `cells` has grown to the
 // number of cells.  Returns the number of cells.
-std::size_t cell_codes(std::span<const double> glist1, std::span<const double> glist2, std::span<double> glistc,
+std::size_t cell_codes(std::span<const double> glist1, std::span<const double> glist2, std::span<double> cell_list,
                        CellScratch& cells);
 
 }  // namespace quillan

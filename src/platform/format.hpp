@@ -36,7 +36,7 @@ std::string sprintf(std::string_view format, const std::vector<FmtArg>& args = {
 
 // Joins texts end to end after dropping each piece's trailing blanks (spaces
 // only: line feeds and tabs at the end of a piece are kept).
-std::string strcat(const std::vector<std::string>& pieces);
+std::string concat_trimmed(const std::vector<std::string>& pieces);
 
 // The numbers of a text, as a row: decimal or exponent notation with an
 // optional sign (and Inf, NaN), separated by blanks, tabs, commas, carriage

@@ -191,7 +191,7 @@ std::vector<ActionRow> covariate_rows() {
         {.name = "GoMan",
          .alias = "diagnostic",
          .kind = K::ConsoleOnly,
-         .analysis = go_man,
+         .analysis = run_diagnostic,
          .description = "100 permutations of the cell model, working shown on the console",
          .needs = kL | kG,
          .trace_is_result = true,

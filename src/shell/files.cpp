@@ -44,23 +44,23 @@ LoadedTable dload_file(const std::string& path, const ReadLimits& limits) {
         }
         if (line.size() > limits.line_bytes)
             throw QuillanError(
-                sprintf("The file %s could not be loaded: line %i is %i bytes long, longer than any line of a table "
-                        "of numbers should be. Nothing was loaded.",
-                        {path, number, static_cast<double>(line.size())}));
+                format_expand_reuse("The file %s could not be loaded: line %i is %i bytes long, longer than any line of a table "
+                                    "of numbers should be. Nothing was loaded.",
+                                    {path, number, static_cast<double>(line.size())}));
         std::vector<double> values = str2num(line);
         if (values.empty()) {
             if (blank(line))
-                throw QuillanError(
-                    sprintf("The file %s could not be loaded: line %i holds no numbers. Nothing was loaded.", {path, number}));
-            throw QuillanError(
-                sprintf("The file %s could not be loaded: line %i is not a list of numbers (\"%s\"). Nothing was loaded.",
-                        {path, number, quoted_snippet(line)}));
+                throw QuillanError(format_expand_reuse(
+                    "The file %s could not be loaded: line %i holds no numbers. Nothing was loaded.", {path, number}));
+            throw QuillanError(format_expand_reuse(
+                "The file %s could not be loaded: line %i is not a list of numbers (\"%s\"). Nothing was loaded.",
+                {path, number, quoted_snippet(line)}));
         }
         // Every line must hold as many values as the first: a single value
         // is not spread across a wider row, which would silently invent data.
         if (i == 0) width = values.size();
         else if (values.size() != width)
-            throw QuillanError(sprintf(
+            throw QuillanError(format_expand_reuse(
                 "The file %s could not be loaded: line %i has %i value%s, but line 1 has %i. Nothing was loaded.",
                 {path, number, static_cast<double>(values.size()), values.size() == 1 ? "" : "s", static_cast<double>(width)}));
         rows.push_back(std::move(values));

@@ -176,7 +176,7 @@ void Shell::choose_groups() {
         origin_.covariate_path.clear();
         legend.covariate.clear();
     }
-    gui_.set(box, "String", Value(strcat({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
+    gui_.set(box, "String", Value(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
     show_legend();
 }
 

@@ -63,8 +63,8 @@ namespace {
 // Tells the user when a file went on after the end of its table.
 void report_ignored(Gui& gui, const MfloadResult& r) {
     if (r.table.ignored_lines == 0) return;
-    gui.msgbox(sprintf("The table in %s ends at the empty line %i: the %i lines with numbers after it were ignored.",
-                       {r.fn, r.table.end_line, r.table.ignored_lines}),
+    gui.msgbox(format_expand_reuse("The table in %s ends at the empty line %i: the %i lines with numbers after it were ignored.",
+                                   {r.fn, r.table.end_line, r.table.ignored_lines}),
                "Possible error");
 }
 
@@ -75,7 +75,7 @@ void Shell::load_landmarks() {
     if (!r) return;
     const Matrix& x = r->table.x;
     const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
-    std::string info = sprintf("Data File: %s with %i specimens, %i LM\n", {r->fn, m, (n - 1) / 2});
+    std::string info = format_expand_reuse("Data File: %s with %i specimens, %i LM\n", {r->fn, m, (n - 1) / 2});
     const Handle box = find_control(gui_, kFileBox);
     ws_.landmarks = x;
     ws_.landmarks_info = info;
@@ -91,20 +91,21 @@ void Shell::load_groups() {
     const Matrix& x = r->table.x;
     check_group_codes(x, r->path);
     const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
-    std::string info = sprintf("\nGroup File: %s with %i specimens, % i group variables\n", {r->fn, m, n});
+    std::string info = format_expand_reuse("\nGroup File: %s with %i specimens, % i group variables\n", {r->fn, m, n});
     const Handle box = find_control(gui_, kFileBox);
     ws_.groups = x;
     ws_.groups_info = info;
     origin_.groups_path = r->path;
     origin_.legend.chosen.clear();
-    gui_.set(box, "String", Value(strcat({ws_.landmarks_info, ws_.groups_info})));
+    gui_.set(box, "String", Value(concat_trimmed({ws_.landmarks_info, ws_.groups_info})));
     const double md = static_cast<double>(ws_.landmarks.rows());
     console_.echo("md", md);
     console_.echo("m", m);
     report_ignored(gui_, *r);
     for (const auto& note : group_file_notes(x, r->path)) gui_.msgbox(note, "Possible error");
     if (md != m)
-        gui_.msgbox(sprintf("Your data set has %i specimens, but the group coding file has %i", {md, m}), "Possible error");
+        gui_.msgbox(format_expand_reuse("Your data set has %i specimens, but the group coding file has %i", {md, m}),
+                    "Possible error");
 }
 
 void Shell::load_covariate() {
@@ -112,16 +113,18 @@ void Shell::load_covariate() {
     if (!r) return;
     const Matrix& x = r->table.x;
     const double m = static_cast<double>(x.rows());
-    std::string info = sprintf("\nCovariate File: %s with %i specimens", {r->fn, m});
+    std::string info = format_expand_reuse("\nCovariate File: %s with %i specimens", {r->fn, m});
     const Handle box = find_control(gui_, kFileBox);
     ws_.covariate = x;
     ws_.covariate_info = info;
     origin_.covariate_path = r->path;
     origin_.legend.covariate.clear();
-    gui_.set(box, "String", Value(strcat({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
+    gui_.set(box, "String", Value(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
     const double md = static_cast<double>(ws_.landmarks.rows());
     report_ignored(gui_, *r);
-    if (md != m) gui_.msgbox(sprintf("Your data set has %i specimens, but the covariate file has %i", {md, m}), "Possible error");
+    if (md != m)
+        gui_.msgbox(format_expand_reuse("Your data set has %i specimens, but the covariate file has %i", {md, m}),
+                    "Possible error");
 }
 
 void Shell::save_report() {

@@ -94,10 +94,10 @@ TEST(ExtremeCovariates, AreNamedByFileAndLine) {
 TEST(ReportedProbabilities, NeverPrintANonzeroValueAsZero) {
     // Formats as the reports use them: the bound of 3,000,000 permutations
     // and a count of 1 in 4,000,000.
-    EXPECT_EQ(sprintf(visible_probability_format("p< %f", 1.0 / 3e6), {1.0 / 3e6}), "p< 0.0000003");
-    EXPECT_EQ(sprintf(visible_probability_format("by %i permutations, p= %f ", 2.6e-7), {1.0, 2.6e-7}),
+    EXPECT_EQ(format_expand_reuse(visible_probability_format("p< %f", 1.0 / 3e6), {1.0 / 3e6}), "p< 0.0000003");
+    EXPECT_EQ(format_expand_reuse(visible_probability_format("by %i permutations, p= %f ", 2.6e-7), {1.0, 2.6e-7}),
               "by 1 permutations, p= 0.0000003 ");
-    EXPECT_EQ(sprintf(visible_probability_format("p<%1.5f, (Low p", 1e-6), {1e-6}), "p<0.000001, (Low p");
+    EXPECT_EQ(format_expand_reuse(visible_probability_format("p<%1.5f, (Low p", 1e-6), {1e-6}), "p<0.000001, (Low p");
     // What already shows a digit, and a true zero, print as before.
     EXPECT_EQ(visible_probability_format("p= %f ", 0.001), "p= %f ");
     EXPECT_EQ(visible_probability_format("p= %1.4f", 0.00005), "p= %1.4f");

@@ -29,11 +29,11 @@ TEST(OneWay, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
     expect_report("one_way_plethodon_species.txt", report);
 
     const Matrix& data = h.shell.workspace().landmarks;
-    const double tssd = reference_total(data);
+    const double total_ss = reference_total(data);
     const double within = reference_within(data, codes_of(h.shell.workspace().groups, 0));
-    EXPECT_NEAR(number_after(report, "Total SS="), tssd, 1e-4);
-    EXPECT_NEAR(number_after(report, "Explained SS="), tssd - within, 1e-4);
-    EXPECT_NEAR(number_after(report, "Percent Explained ="), 100 * (tssd - within) / tssd, 1e-3);
+    EXPECT_NEAR(number_after(report, "Total SS="), total_ss, 1e-4);
+    EXPECT_NEAR(number_after(report, "Explained SS="), total_ss - within, 1e-4);
+    EXPECT_NEAR(number_after(report, "Percent Explained ="), 100 * (total_ss - within) / total_ss, 1e-3);
 
     // The F test counts the same permutations: the ratio grows with the explained sum.
     ASSERT_EQ(h.run("RunOneWayF"), Outcome::Reported);
@@ -162,15 +162,15 @@ TEST(TwoWayF, PartitionAddsUpAndDegreesOfFreedomFollowTheDesign) {
 
     // The typed result, against the independent sums.
     const PreparedTable table(data);
-    const double tssd = table.total_ss();
+    const double total_ss = table.total_ss();
     const TwoWayFResult f =
-        two_way_f_test(h.shell.options(), h.console, table, tssd, codes_of(glist, 0), codes_of(glist, 1), 30, 30, 0);
+        two_way_f_test(h.shell.options(), h.console, table, total_ss, codes_of(glist, 0), codes_of(glist, 1), 30, 30, 0);
     Codes cells(cell.begin(), cell.end());
-    EXPECT_NEAR(tssd, reference_total(data), 1e-9);
-    EXPECT_NEAR(f.SSA, tssd - reference_within(data, codes_of(glist, 0)), 1e-9);
-    EXPECT_NEAR(f.SSB, tssd - reference_within(data, codes_of(glist, 1)), 1e-9);
+    EXPECT_NEAR(total_ss, reference_total(data), 1e-9);
+    EXPECT_NEAR(f.SSA, total_ss - reference_within(data, codes_of(glist, 0)), 1e-9);
+    EXPECT_NEAR(f.SSB, total_ss - reference_within(data, codes_of(glist, 1)), 1e-9);
     EXPECT_NEAR(f.eSS, reference_within(data, cells), 1e-9);
-    EXPECT_NEAR(f.SSA + f.SSB + f.SSAB + f.eSS, tssd, 1e-12);
+    EXPECT_NEAR(f.SSA + f.SSB + f.SSAB + f.eSS, total_ss, 1e-12);
     EXPECT_EQ(f.dfA, 1);
     EXPECT_EQ(f.dfB, 2);
     EXPECT_EQ(f.dfAB, 2);
@@ -206,9 +206,9 @@ TEST(Nested, DegreesOfFreedomAndPartitionOfANestedDesign) {
     EXPECT_THAT(r, HasSubstr("df1(numerator) 60 df2(denominator) 216")) << r;
     EXPECT_THAT(r, HasSubstr("df1(numerator): 24 df2(denominator): 216"));
     EXPECT_THAT(r, HasSubstr("df1(numerator) 36 df2(denominator) 216"));
-    const double tssd = number_after(r, "Total SS="), eSS = number_after(r, "error SS="), SSA = number_after(r, "SS(Main)="),
+    const double total_ss = number_after(r, "Total SS="), eSS = number_after(r, "error SS="), SSA = number_after(r, "SS(Main)="),
                  SSasg = number_after(r, "SS(Nested)=");
-    EXPECT_NEAR(SSA + SSasg + eSS, tssd, 2e-4);
+    EXPECT_NEAR(SSA + SSasg + eSS, total_ss, 2e-4);
     Codes subgroup(sub.begin(), sub.end());
     EXPECT_NEAR(eSS, reference_within(data, subgroup), 1e-4);
 }
@@ -253,13 +253,13 @@ TEST(Diagnostic, WaitsOnceAndEchoesItsValuesInOrder) {
     ASSERT_EQ(h.run("GoMan"), Outcome::Done);
     EXPECT_EQ(h.gui.pause_count(), 1);
     const std::string c = h.console_text.str();
-    const auto cells = c.find("glistc ="), table = c.find("ccode ="), expvar = c.find("expvar ="), tssd = c.find("tssd ="),
+    const auto cells = c.find("glistc ="), table = c.find("ccode ="), expvar = c.find("expvar ="), total_ss = c.find("tssd ="),
                wgsd = c.find("wgsd ="), p95 = c.find("pexpvar(95) =");
     ASSERT_NE(p95, std::string::npos);
     EXPECT_LT(cells, table);
     EXPECT_LT(table, expvar);
-    EXPECT_LT(expvar, tssd);
-    EXPECT_LT(tssd, wgsd);
+    EXPECT_LT(expvar, total_ss);
+    EXPECT_LT(total_ss, wgsd);
     EXPECT_LT(wgsd, p95);
     EXPECT_EQ(h.box(kResultsBox), "kept");
 

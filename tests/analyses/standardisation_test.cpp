@@ -34,8 +34,9 @@ struct LineData {
     }
 };
 
-CovariateModel model_of(Harness& h, double cchoice, bool two_way = false) {
-    return apply_covariate_model(h.shell.workspace(), h.console, cchoice, standardisation_value(h.shell.workspace()), two_way);
+CovariateModel model_of(Harness& h, double model_choice, bool two_way = false) {
+    return apply_covariate_model(h.shell.workspace(), h.console, model_choice, standardisation_value(h.shell.workspace()),
+                                 two_way);
 }
 
 }  // namespace
@@ -98,9 +99,9 @@ TEST(CovariateModels, UndeterminedLinesAndMissingListsAreNamed) {
     Harness h;
     LineData d;
     put_tables(h.shell, d.data, d.glist, d.clist);
-    auto message_of = [&](double cchoice) {
+    auto message_of = [&](double model_choice) {
         try {
-            model_of(h, cchoice);
+            model_of(h, model_choice);
         } catch (const QuillanError& e) {
             return std::string(e.what());
         }

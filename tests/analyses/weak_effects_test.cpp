@@ -62,8 +62,8 @@ TEST(WeakEffects, TwoWayCountsEachOneVariableShuffleAgainstTheCellModel) {
     EXPECT_EQ(r.exc_g1_shuffled, 0);
     // Individuals alone explain far more than sides alone.
     EXPECT_GT(r.expvar1, 10 * r.expvar2);
-    EXPECT_EQ(r.exc1, 0);
-    EXPECT_GT(r.exc2, 100);
+    EXPECT_EQ(r.exceeded_g1, 0);
+    EXPECT_GT(r.exceeded_g2, 100);
 
     // The report prints each count under its own variable.
     ASSERT_EQ(h.run("RunTwoWay"), Outcome::Reported);

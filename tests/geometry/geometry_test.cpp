@@ -151,7 +151,7 @@ TEST(Consensus, OneSpecimenIsotropicShapesAndRightAngles) {
     // which has no distance to measure: an error rather than not-a-number.
     const Matrix right = matrix_from_rows({{1, 0, -1, 0, 0, 0, 0, 0, 1}, {0, 0, 0, 0, 1, 0, -1, 0, 2}});
     EXPECT_EQ(full_procrustes_consensus(right).xpt.block(1, 0, 1, 8), Matrix::Zero(1, 8));
-    EXPECT_THAT(error_of([&] { tssd(right); }), HasSubstr("could not be computed"));
+    EXPECT_THAT(error_of([&] { whole_table_ss(right); }), HasSubstr("could not be computed"));
     EXPECT_NE(error_of([&] { within_group_ss(right, {1, 1}); }), "(no error)");
 }
 
@@ -176,7 +176,7 @@ TEST(LandmarkTable, FaultyTablesAreRefusedWithTheSpecimenNamed) {
     EXPECT_THAT(error_of([&] { full_procrustes_consensus(x.leftCols(8)); }), HasSubstr("8 columns, an even number"));
     EXPECT_NE(error_of([&] { full_procrustes_fit(x.leftCols(8), x.row(0)); }), "(no error)");
     EXPECT_THAT(error_of([&] { full_procrustes_consensus(x.leftCols(3)); }), HasSubstr("too few"));
-    EXPECT_THAT(error_of([&] { tssd(Matrix(0, 9)); }), HasSubstr("empty"));
+    EXPECT_THAT(error_of([&] { whole_table_ss(Matrix(0, 9)); }), HasSubstr("empty"));
 }
 
 TEST(StandardSize, MovesEachSpecimenAlongTheFittedLines) {
@@ -213,11 +213,11 @@ TEST(TotalSumOfSquares, IsTheConsensusThenTheDistances) {
     }
     const ShapeTable t(x);
     ShapeScratch w;
-    EXPECT_NEAR(tssd(t, w), sum, 1e-13);
+    EXPECT_NEAR(whole_table_ss(t, w), sum, 1e-13);
     EXPECT_EQ(literal::ss(x), sum);
-    EXPECT_EQ(tssd(x), tssd(t, w));
+    EXPECT_EQ(whole_table_ss(x), whole_table_ss(t, w));
     EXPECT_NEAR(sum, closed, 1e-13);
-    EXPECT_NEAR(tssd(similar(x, -0.4, 17.0, 3.0, 9.0)), sum, 1e-12);
+    EXPECT_NEAR(whole_table_ss(similar(x, -0.4, 17.0, 3.0, 9.0)), sum, 1e-12);
 }
 
 TEST(TotalSumOfSquares, GroupSumsDependOnlyOnTheirRows) {
@@ -226,7 +226,7 @@ TEST(TotalSumOfSquares, GroupSumsDependOnlyOnTheirRows) {
     ShapeScratch fresh, used;
     const std::vector<int> rows = {4, 0, 17, 9, 22, 3, 11};
     const double a = group_ss(t, rows, fresh);
-    (void)tssd(t, used);
+    (void)whole_table_ss(t, used);
     (void)group_ss(t, std::vector<int>{1, 2}, used);
     EXPECT_EQ(group_ss(t, rows, used), a);
     Matrix sub(7, 11);

@@ -40,7 +40,7 @@ std::vector<double> everything(const Matrix& x) {
     std::vector<int> rows(table.rows());
     std::iota(rows.rbegin(), rows.rend(), 0);  // reversed: rows gathered out of table order
     out.push_back(group_ss(table, rows, work));
-    out.push_back(tssd(table, work));
+    out.push_back(whole_table_ss(table, work));
     std::vector<double> res(rows.size() * 2 * static_cast<std::size_t>(table.landmarks()));
     consensus_residuals(table, rows, work, res.data());
     out.insert(out.end(), res.begin(), res.end());
@@ -249,7 +249,7 @@ TEST(ChangedArithmetic, AgreesWithTheTwoSweepFormToOnePartIn1e12) {
     // moved in their last bits only; checked on every example set.
     for (const char* name : {"plethodon", "mosquito", "larvalHead", "pupfish", "ratland"}) {
         const Matrix x = load_data(std::string(name) + ".lm.txt");
-        const double now = tssd(x), before = literal::ss(x, true);
+        const double now = whole_table_ss(x), before = literal::ss(x, true);
         EXPECT_NEAR(now, before, 1e-12 * before) << name;
     }
 }

@@ -103,13 +103,13 @@ TEST(NoAllocation, CodingTheCellsOfTwoVariablesAfterTheFirstCallAllocatesNothing
             b[i] = static_cast<double>((i / 3) % 5);
         }
         const std::vector<Codes> shuffled = shuffles(b, 20, 11);
-        Codes glistc(200);
+        Codes cell_list(200);
         CellScratch cells;
-        cell_codes(a, b, glistc, cells);
+        cell_codes(a, b, cell_list, cells);
 
         const long long before = allocations();
         std::size_t n = 0;
-        for (const Codes& c : shuffled) n += cell_codes(a, c, glistc, cells);
+        for (const Codes& c : shuffled) n += cell_codes(a, c, cell_list, cells);
         EXPECT_EQ(allocations(), before) << levels << " levels";
         EXPECT_GE(n, 20u * static_cast<std::size_t>(levels));
     }

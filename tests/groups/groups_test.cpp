@@ -56,7 +56,7 @@ TEST(UnsplitGroups, RestoresTheTableSplitByItsGroups) {
     const Matrix groups = load_data("plethodon.groups.txt");
     Codes cov(40);
     for (std::size_t i = 0; i < 40; ++i) cov[i] = static_cast<double>(i);
-    const Codes cells = cell_codes(column_codes(groups, 0), column_codes(groups, 1)).glistc;
+    const Codes cells = cell_codes(column_codes(groups, 0), column_codes(groups, 1)).cell_list;
     for (const Codes& codes : {column_codes(groups, 0), cells}) {
         const SplitGroups s = split_by_group(data, codes, cov);
         EXPECT_EQ(unsplit_by_group(s.dlist, s.d_ord, s.gcodes.size()), data);
@@ -73,9 +73,9 @@ TEST(UnsplitGroups, RestoresTheTableSplitByItsGroups) {
 }
 
 TEST(CombinedCode, OneCellPerDistinctPairInOrderOfFirstAppearance) {
-    EXPECT_EQ(cell_codes({1, 1, 2, 2}, {1, 2, 1, 2}).glistc, (Codes{1, 2, 3, 4}));
+    EXPECT_EQ(cell_codes({1, 1, 2, 2}, {1, 2, 1, 2}).cell_list, (Codes{1, 2, 3, 4}));
     const CombinedCode b = cell_codes({1, 1, 2, 2}, {3, 3, 3, 3});
-    EXPECT_EQ(b.glistc, (Codes{1, 1, 2, 2}));
+    EXPECT_EQ(b.cell_list, (Codes{1, 1, 2, 2}));
     EXPECT_EQ(b.ccode, matrix_from_rows({{1, 1, 3}, {2, 2, 3}}));
     EXPECT_EQ(cell_codes({7}, {8, 9}).ccode, matrix_from_rows({{1, 7, 8}}));
     EXPECT_THROW(cell_codes({1, 2, 3}, {1, 2}), QuillanError);
@@ -90,7 +90,7 @@ TEST(CombinedCode, FastFormNumbersLikeTheLinearSearch) {
     // not-a-number is a cell of its own every time.
     std::mt19937_64 rng(5);
     CellScratch cells;
-    Codes glistc;
+    Codes cell_list;
     for (int round = 0; round < 60; ++round) {
         const std::size_t m = round % 3 == 0 ? 2000 : 60;
         std::uniform_int_distribution<int> code(-(round % 2 ? 40 : 3), round % 2 ? 40 : 3);
@@ -99,11 +99,11 @@ TEST(CombinedCode, FastFormNumbersLikeTheLinearSearch) {
             a[i] = code(rng) * (i % 2 ? 1.0 : -1.0);
             b[i] = round % 5 == 0 && i % 97 == 3 ? kNaN : code(rng) * 0.5;
         }
-        glistc.assign(m, 0.0);
-        const std::size_t n = cell_codes(a, b, glistc, cells);
-        ASSERT_EQ(glistc, cells_by_search(a, b)) << "round " << round;
+        cell_list.assign(m, 0.0);
+        const std::size_t n = cell_codes(a, b, cell_list, cells);
+        ASSERT_EQ(cell_list, cells_by_search(a, b)) << "round " << round;
         ASSERT_EQ(n, cells.cells());
-        for (std::size_t i = 0; i < m; ++i) ASSERT_EQ(cells.first(static_cast<std::size_t>(glistc[i]) - 1), a[i]);
+        for (std::size_t i = 0; i < m; ++i) ASSERT_EQ(cells.first(static_cast<std::size_t>(cell_list[i]) - 1), a[i]);
     }
 }
 
@@ -113,7 +113,7 @@ TEST(GroupNumbering, WholeNumberCodesNumberAsTheSearchDoes) {
     // over the same buffers round after round.
     std::mt19937_64 rng(11);
     CellScratch cells;
-    Codes glistc, gcodes;
+    Codes cell_list, gcodes;
     std::vector<std::size_t> ssize;
     std::vector<int> group_of;
     for (int round = 0; round < 40; ++round) {
@@ -125,11 +125,11 @@ TEST(GroupNumbering, WholeNumberCodesNumberAsTheSearchDoes) {
             a[i] = code(rng);
             b[i] = i % 7 == 3 ? -0.0 : code(rng) % 4;
         }
-        glistc.assign(m, 0.0);
-        cell_codes(a, b, glistc, cells);
-        ASSERT_EQ(glistc, cells_by_search(a, b)) << "round " << round;
+        cell_list.assign(m, 0.0);
+        cell_codes(a, b, cell_list, cells);
+        ASSERT_EQ(cell_list, cells_by_search(a, b)) << "round " << round;
         for (std::size_t i = 0; i < m; ++i) {
-            const std::size_t c = static_cast<std::size_t>(glistc[i]) - 1;
+            const std::size_t c = static_cast<std::size_t>(cell_list[i]) - 1;
             ASSERT_EQ(cells.first(c), a[i]);
             ASSERT_EQ(cells.second(c), b[i]);
         }

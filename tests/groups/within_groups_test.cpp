@@ -29,14 +29,14 @@ struct Plethodon {
     Matrix groups = load_data("plethodon.groups.txt");
     Codes species = column_codes(groups, 0);
     Codes site = column_codes(groups, 1);
-    Codes cells = cell_codes(species, site).glistc;
+    Codes cells = cell_codes(species, site).cell_list;
 };
 
 }  // namespace
 
 TEST(WithinGroups, EachGroupIsScoredOnItsOwnConsensus) {
     const Plethodon p;
-    const double total = tssd(p.data);
+    const double total = whole_table_ss(p.data);
     for (const Codes& codes : {p.species, p.site, p.cells}) {
         const WithinGroups w = within_group_ss(p.data, codes);
         const SplitGroups s = split_by_group(p.data, codes, Codes(40, 0.0));
@@ -170,7 +170,7 @@ TEST(NamedOperations, GeometryAndGroupsAreCallableByName) {
 
     const auto cons = table.call("getconsensuspcafull", {data}, 2);
     const Matrix d = table.call("fullpdist", {cons[0], cons[1]}, 1)[0].matrix();
-    EXPECT_NEAR(d.col(0).squaredNorm(), tssd(p.data), 1e-13);
+    EXPECT_NEAR(d.col(0).squaredNorm(), whole_table_ss(p.data), 1e-13);
 
     const auto split = table.call("split_groups", {data, codes, Value(Matrix::Ones(40, 1).eval())}, 5);
     EXPECT_EQ(split[1].matrix(), matrix_from_rows({{1, 2}}));

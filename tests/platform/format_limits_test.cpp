@@ -11,23 +11,23 @@
 using namespace quillan;
 
 TEST(FormatLimits, OutOfRangeValuesPrintInExponentForm) {
-    EXPECT_EQ(sprintf("%c", {65.0}), "A");
-    EXPECT_EQ(sprintf("%c", {1e300}), "1.000000e+300");
-    EXPECT_EQ(sprintf("%c", {-1.0}), "-1.000000e+00");
-    EXPECT_EQ(sprintf("%x", {255.0}), "ff");
-    EXPECT_EQ(sprintf("%o", {8.0}), "10");
-    EXPECT_EQ(sprintf("%X", {1e30}), "1.000000e+30");
-    EXPECT_EQ(sprintf("%x", {-1e19}), "-1.000000e+19");
-    EXPECT_EQ(sprintf("%x", {9223372036854775807.0}), "9.223372e+18");  // rounds to 2^63, one past the range
+    EXPECT_EQ(format_expand_reuse("%c", {65.0}), "A");
+    EXPECT_EQ(format_expand_reuse("%c", {1e300}), "1.000000e+300");
+    EXPECT_EQ(format_expand_reuse("%c", {-1.0}), "-1.000000e+00");
+    EXPECT_EQ(format_expand_reuse("%x", {255.0}), "ff");
+    EXPECT_EQ(format_expand_reuse("%o", {8.0}), "10");
+    EXPECT_EQ(format_expand_reuse("%X", {1e30}), "1.000000e+30");
+    EXPECT_EQ(format_expand_reuse("%x", {-1e19}), "-1.000000e+19");
+    EXPECT_EQ(format_expand_reuse("%x", {9223372036854775807.0}), "9.223372e+18");  // rounds to 2^63, one past the range
 }
 
 TEST(FormatLimits, WidthsFromArgumentsOrDigitsStayBounded) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(sprintf("%*i|", {nan, 5.0}), "5|");
-    EXPECT_EQ(sprintf("%*i|", {-inf, 5.0}), "5|");
-    EXPECT_EQ(sprintf("%*i|", {3.0, 5.0}), "  5|");
-    EXPECT_EQ(sprintf("%*i|", {inf, 5.0}).size(), 100001u);
-    EXPECT_EQ(sprintf("%*i|", {1e300, 5.0}).size(), 100001u);
-    EXPECT_EQ(sprintf("%99999999999i|", {1.0}).size(), 100001u);
-    EXPECT_EQ(sprintf("%.99999999999f", {0.5}).size(), 100002u);  // "0." and 100000 digits
+    EXPECT_EQ(format_expand_reuse("%*i|", {nan, 5.0}), "5|");
+    EXPECT_EQ(format_expand_reuse("%*i|", {-inf, 5.0}), "5|");
+    EXPECT_EQ(format_expand_reuse("%*i|", {3.0, 5.0}), "  5|");
+    EXPECT_EQ(format_expand_reuse("%*i|", {inf, 5.0}).size(), 100001u);
+    EXPECT_EQ(format_expand_reuse("%*i|", {1e300, 5.0}).size(), 100001u);
+    EXPECT_EQ(format_expand_reuse("%99999999999i|", {1.0}).size(), 100001u);
+    EXPECT_EQ(format_expand_reuse("%.99999999999f", {0.5}).size(), 100002u);  // "0." and 100000 digits
 }

@@ -8,42 +8,42 @@
 using namespace quillan;
 
 TEST(Sprintf, ExpandsStoredLineBreaksAndPrintsLikePrintf) {
-    EXPECT_EQ(sprintf("a\\nb"), "a\nb");
-    EXPECT_EQ(sprintf("Total SS=%1.4f Percent =%2.3f\\n", {2.5, 12.0}), "Total SS=2.5000 Percent =12.000\n");
-    EXPECT_EQ(sprintf("%s|%i|%f", {"x", 3, 0.001}), "x|3|0.001000");
-    EXPECT_EQ(sprintf("100%%"), "100%");
+    EXPECT_EQ(format_expand_reuse("a\\nb"), "a\nb");
+    EXPECT_EQ(format_expand_reuse("Total SS=%1.4f Percent =%2.3f\\n", {2.5, 12.0}), "Total SS=2.5000 Percent =12.000\n");
+    EXPECT_EQ(format_expand_reuse("%s|%i|%f", {"x", 3, 0.001}), "x|3|0.001000");
+    EXPECT_EQ(format_expand_reuse("100%%"), "100%");
 }
 
 TEST(Sprintf, NonWholeValueGivenToIntegerConversionPrintsInExponentForm) {
-    EXPECT_EQ(sprintf("%i LM", {5.5}), "5.500000e+00 LM");
-    EXPECT_EQ(sprintf("%i", {-0.5}), "-5.000000e-01");
-    EXPECT_EQ(sprintf("%d", {12.0}), "12");
-    EXPECT_EQ(sprintf("%i", {1e20}), "100000000000000000000");
+    EXPECT_EQ(format_expand_reuse("%i LM", {5.5}), "5.500000e+00 LM");
+    EXPECT_EQ(format_expand_reuse("%i", {-0.5}), "-5.000000e-01");
+    EXPECT_EQ(format_expand_reuse("%d", {12.0}), "12");
+    EXPECT_EQ(format_expand_reuse("%i", {1e20}), "100000000000000000000");
 }
 
 TEST(Sprintf, SpaceFlagPutsOneBlankBeforeAPositiveCount) {
-    EXPECT_EQ(sprintf(", % i group variables", {2}), ",  2 group variables");
-    EXPECT_EQ(sprintf("% i", {-2}), "-2");
+    EXPECT_EQ(format_expand_reuse(", % i group variables", {2}), ",  2 group variables");
+    EXPECT_EQ(format_expand_reuse("% i", {-2}), "-2");
 }
 
 TEST(Sprintf, NotANumberAndInfinitiesPrintAsWords) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(sprintf("F=%2.4f", {nan}), "F=NaN");
-    EXPECT_EQ(sprintf("%f %i %1.4f", {inf, -inf, nan}), "Inf -Inf NaN");
-    EXPECT_EQ(sprintf("[%6.2f]", {inf}), "[   Inf]");
+    EXPECT_EQ(format_expand_reuse("F=%2.4f", {nan}), "F=NaN");
+    EXPECT_EQ(format_expand_reuse("%f %i %1.4f", {inf, -inf, nan}), "Inf -Inf NaN");
+    EXPECT_EQ(format_expand_reuse("[%6.2f]", {inf}), "[   Inf]");
 }
 
 TEST(Sprintf, ArgumentsOutlastingTheFormatReuseItAndShortDataStops) {
-    EXPECT_EQ(sprintf("%i,", {1, 2, 3}), "1,2,3,");
-    EXPECT_EQ(sprintf("a=%i b=%i", {1}), "a=1 b=");
-    EXPECT_EQ(sprintf("x %i y"), "x  y");
+    EXPECT_EQ(format_expand_reuse("%i,", {1, 2, 3}), "1,2,3,");
+    EXPECT_EQ(format_expand_reuse("a=%i b=%i", {1}), "a=1 b=");
+    EXPECT_EQ(format_expand_reuse("x %i y"), "x  y");
 }
 
 TEST(Strcat, DropsTrailingBlanksOfEachPieceOnly) {
-    EXPECT_EQ(strcat({"p= 0.370000 ", "next  "}), "p= 0.370000next");
-    EXPECT_EQ(strcat({"line\n", "\nmore\t"}), "line\n\nmore\t");
-    EXPECT_EQ(strcat({"   ", ""}), "");
+    EXPECT_EQ(concat_trimmed({"p= 0.370000 ", "next  "}), "p= 0.370000next");
+    EXPECT_EQ(concat_trimmed({"line\n", "\nmore\t"}), "line\n\nmore\t");
+    EXPECT_EQ(concat_trimmed({"   ", ""}), "");
 }
 
 TEST(Str2num, ReadsNumbersSeparatedByBlanksTabsAndCommas) {

@@ -14,7 +14,7 @@ namespace {
 std::string landmark_lines(int rows, int values) {
     std::string s;
     for (int i = 0; i < rows; ++i) {
-        for (int j = 0; j < values; ++j) s += sprintf(j ? " %g" : "%g", {i + j * 0.5});
+        for (int j = 0; j < values; ++j) s += format_expand_reuse(j ? " %g" : "%g", {i + j * 0.5});
         s += "\n";
     }
     return s;

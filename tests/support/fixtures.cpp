@@ -104,12 +104,14 @@ void put_tables(Shell& shell, const Matrix& data, const Matrix& glist, const Mat
     ws.landmarks = data;
     ws.groups = glist;
     ws.covariate = clist;
-    ws.landmarks_info = sprintf("Data File: %s with %i specimens, %i LM\n",
-                                {"test.txt", static_cast<double>(data.rows()), (static_cast<double>(data.cols()) - 1) / 2});
-    ws.groups_info = sprintf("\nGroup File: %s with %i specimens, % i group variables\n",
-                             {"groups.txt", static_cast<double>(glist.rows()), static_cast<double>(glist.cols())});
-    ws.covariate_info =
-        clist.size() ? sprintf("\nCovariate File: %s with %i specimens", {"cov.txt", static_cast<double>(clist.rows())}) : "";
+    ws.landmarks_info =
+        format_expand_reuse("Data File: %s with %i specimens, %i LM\n",
+                            {"test.txt", static_cast<double>(data.rows()), (static_cast<double>(data.cols()) - 1) / 2});
+    ws.groups_info = format_expand_reuse("\nGroup File: %s with %i specimens, % i group variables\n",
+                                         {"groups.txt", static_cast<double>(glist.rows()), static_cast<double>(glist.cols())});
+    ws.covariate_info = clist.size() ? format_expand_reuse("\nCovariate File: %s with %i specimens",
+                                                           {"cov.txt", static_cast<double>(clist.rows())})
+                                     : "";
 }
 
 }  // namespace quillan::test
