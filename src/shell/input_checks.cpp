@@ -4,6 +4,7 @@
 #include "platform/number_text.hpp"
 
 #include <cmath>
+#include <set>
 
 namespace quillan {
 
@@ -21,6 +22,27 @@ void check_group_codes(const Matrix& glist, const std::string& path) {
                                    ": codes larger than 9007199254740992 (2^53) in size cannot all be told apart, so "
                                    "different groups could merge. Please renumber the groups. Nothing was loaded.");
         }
+}
+
+std::vector<std::string> group_code_warnings(const Matrix& glist, const std::string& name) {
+    std::vector<std::string> warnings;
+    for (Eigen::Index j = 0; j < glist.cols(); ++j) {
+        const std::string column = glist.cols() > 1 ? " in column " + std::to_string(j + 1) : "";
+        for (Eigen::Index i = 0; i < glist.rows(); ++i) {
+            const double c = glist(i, j);
+            if (std::isfinite(c) && c != std::floor(c)) {
+                warnings.push_back("Line " + std::to_string(i + 1) + " of the group file " + name + " holds the code " +
+                                   exact_number_text(c) + column +
+                                   ", which is not a whole number: group codes are whole numbers. Is it a covariate file?");
+                break;
+            }
+        }
+        const std::set<double> codes(glist.col(j).begin(), glist.col(j).end());
+        if (glist.rows() > 1 && codes.size() == static_cast<std::size_t>(glist.rows()))
+            warnings.push_back("Each of the " + std::to_string(glist.rows()) + " specimens of the group file " + name +
+                               " is in a group of its own" + column + ": no test can compare groups with it.");
+    }
+    return warnings;
 }
 
 }  // namespace quillan

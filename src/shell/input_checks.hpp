@@ -5,6 +5,7 @@
 #include "platform/value.hpp"
 
 #include <string>
+#include <vector>
 
 namespace quillan {
 
@@ -13,5 +14,11 @@ namespace quillan {
 // group), and NaN or infinite codes are no codes at all: both are refused,
 // naming the file and the line.
 void check_group_codes(const Matrix& glist, const std::string& path);
+
+// What makes a loaded group file look like some other kind of file: a code
+// that is no whole number (a covariate file, most likely) or a column that
+// puts every specimen in a group of its own.  Such a file is still loaded;
+// these are the warnings to give at once rather than at test time.
+std::vector<std::string> group_code_warnings(const Matrix& glist, const std::string& name);
 
 }  // namespace quillan
