@@ -28,11 +28,25 @@ std::string specimen_label(int specimen) {
     return "Specimen " + std::to_string(specimen + 1) + " (line " + std::to_string(specimen + 1) + ")";
 }
 
-std::string group_label(double code) { return "Group " + format_number(code); }
+std::string group_label(double code, const std::string& name) { return name.empty() ? "Group " + format_number(code) : name; }
 
-std::string cell_label(double code1, double code2) { return "Cell " + format_number(code1) + " x " + format_number(code2); }
+std::string cell_label(double code1, double code2, const std::string& name1, const std::string& name2) {
+    if (name1.empty() || name2.empty()) return "Cell " + format_number(code1) + " x " + format_number(code2);
+    return name1 + " x " + name2;
+}
 
-Grouping make_grouping(const Matrix& group_list, int n, GroupBy by) {
+namespace {
+
+// The level name of `code` in column `column`, or "" when none is known.
+std::string level_name(const LevelNames& names, std::size_t column, double code) {
+    if (column >= names.size() || code < 1 || code != static_cast<double>(static_cast<long long>(code))) return {};
+    const auto k = static_cast<std::size_t>(code) - 1;
+    return k < names[column].size() ? names[column][k] : std::string();
+}
+
+}  // namespace
+
+Grouping make_grouping(const Matrix& group_list, int n, GroupBy by, const LevelNames& names) {
     Grouping g;
     g.group_of.assign(static_cast<std::size_t>(n), 0);
     if (by == GroupBy::None || group_list.size() == 0) {
@@ -69,9 +83,9 @@ Grouping make_grouping(const Matrix& group_list, int n, GroupBy by) {
     for (double code : gcodes) {
         if (by == GroupBy::Cells) {
             const auto& p = pairs[static_cast<std::size_t>(code) - 1];
-            g.names.push_back(cell_label(p.first, p.second));
+            g.names.push_back(cell_label(p.first, p.second, level_name(names, 0, p.first), level_name(names, 1, p.second)));
         } else {
-            g.names.push_back(group_label(code));
+            g.names.push_back(group_label(code, level_name(names, by == GroupBy::Second ? 1 : 0, code)));
         }
     }
     return g;

@@ -50,15 +50,19 @@ struct Grouping {
 // (or no group list) puts every specimen in one group "All specimens".
 // Fails naming the file's shape when the list does not fit the specimens or
 // lacks the column asked for.
-Grouping make_grouping(const Matrix& group_list, int n, GroupBy by);
+// The words behind the codes of each column of the group list, when the
+// groups came from a file that named its levels: names[j][code - 1].
+using LevelNames = std::vector<std::vector<std::string>>;
+Grouping make_grouping(const Matrix& group_list, int n, GroupBy by, const LevelNames& names = {});
 
 // The names shown to the user.  They are the single place where imported
 // specimen IDs and group level names will be looked up; for now a specimen
 // is named by the line of the landmark file it came from and a group by its
 // code.
 std::string specimen_label(int specimen);  // 0-based specimen
-std::string group_label(double code);
-std::string cell_label(double code1, double code2);
+// A group or cell is named by its level name where there is one, else by its code.
+std::string group_label(double code, const std::string& name = {});
+std::string cell_label(double code1, double code2, const std::string& name1 = {}, const std::string& name2 = {});
 
 // The mean aligned shape of each group, in group order.
 std::vector<Shape2> group_means(const Superimposition& s, const Grouping& g);

@@ -1,5 +1,6 @@
 #include "gui/main_window.hpp"
 
+#include "analyses/action_env.hpp"
 #include "analyses/control_words.hpp"
 #include "byname/program.hpp"
 #include "gui/session.hpp"
@@ -27,6 +28,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSplitter>
 #include <QTextBrowser>
 #include <QTimer>
@@ -113,6 +115,15 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
     copy_seed_ = window_->findChild<QAbstractButton*>(QStringLiteral("copySeedButton"));
     seed_box_ = window_->findChild<QLineEdit*>(QStringLiteral("SeedBox"));
     if (seed_box_) seed_box_->setClearButtonEnabled(true);
+    if (status_) {
+        // The status line may name long files: it is shortened to the width
+        // the window gives it (the full text is in its tooltip) and never
+        // asks the window to grow.
+        status_->setWordWrap(false);
+        status_->setMinimumWidth(0);
+        status_->setSizePolicy(QSizePolicy::Ignored, status_->sizePolicy().verticalPolicy());
+        status_->installEventFilter(this);
+    }
     window_->setMinimumSize(QSize(820, 560).expandedTo(window_->minimumSizeHint()));
     // A wider window widens the report and its pictures, not the controls.
     if (auto* splitter = window_->findChild<QSplitter*>(QStringLiteral("mainSplitter"))) {
@@ -120,6 +131,7 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
         splitter->setStretchFactor(1, 1);
     }
     window_->setAcceptDrops(true);
+    set_tab_order();
 
     // Messages about what is missing name the window's own buttons.
     set_control_words({"the \"" + label_of("Load") + "...\" button (or \"" + label_of("Import") + "...\")",
@@ -147,6 +159,13 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
         if (!running_.empty() && settings_)
             settings_->setValue(qstr("folders/" + running_), QFileInfo(from_native(path)).absolutePath());
     });
+    gui_.set_message_diverter([this](const QtGui::Message& m) { return tell_in_status(m); });
+    gui_.set_message_addition([this](const QtGui::Message& m) {
+        // The refusal is worded for every front end; here it can name the controls.
+        if (m.text != kOneWayRefusal) return std::string();
+        return "In this window: set G2 to (none), or load a one-column group file with the \"" + label_of("LoadGlist") +
+               "...\" button.";
+    });
     gui_.set_pause_notice([this](bool waiting) {
         waiting_for_key_ = waiting;
         if (waiting) program_.console().line("Paused: press a key in this terminal to go on.");
@@ -164,7 +183,26 @@ MainWindow::~MainWindow() {
     gui_.set_dialog_folder({});
     gui_.set_file_chosen_observer({});
     gui_.set_pause_notice({});
+    gui_.set_message_diverter({});
+    gui_.set_message_addition({});
     set_control_words({});
+}
+
+// Tab walks the loads, the permutations, the seed and the model, then the
+// tests; boxes that only show something are reached by clicking.
+void MainWindow::set_tab_order() {
+    for (const char* name : {"FileBox", "LegendBox"})
+        if (auto* box = window_->findChild<QWidget*>(QString::fromUtf8(name))) box->setFocusPolicy(Qt::ClickFocus);
+    QWidget* model = window_->findChild<QWidget*>(QStringLiteral("CovBox"));
+    QWidget* page = window_->findChild<QWidget*>(QStringLiteral("analysesPage"));
+    if (!model || !page) return;
+    QWidget* last = model;
+    for (auto* b : page->findChildren<QAbstractButton*>()) {
+        const ActionRow* row = find_action(b->property("action").toString().toStdString());
+        if (!row || !row->analysis) continue;
+        QWidget::setTabOrder(last, b);
+        last = b;
+    }
 }
 
 QAbstractButton* MainWindow::button_for(const std::string& action) const {
@@ -281,6 +319,7 @@ void MainWindow::restore_settings() {
     if (!settings_) return;
     const QByteArray geometry = settings_->value(QStringLiteral("window/geometry")).toByteArray();
     if (!geometry.isEmpty()) window_->restoreGeometry(geometry);
+    fit_to_screen();
     if (auto* splitter = window_->findChild<QSplitter*>(QStringLiteral("mainSplitter")))
         splitter->restoreState(settings_->value(QStringLiteral("window/splitter")).toByteArray());
     const auto perm = gui_.findobj_tag(kPermBox);
@@ -295,8 +334,20 @@ void MainWindow::restore_settings() {
     }
 }
 
+void MainWindow::fit_to_screen() {
+    const QScreen* screen = window_->screen();
+    if (!screen) return;
+    const QRect room = screen->availableGeometry();
+    // The frame (title bar, borders) takes its share of the screen too.
+    const QSize frame = window_->frameGeometry().size() - window_->size();
+    const QSize most = (room.size() - frame).expandedTo(window_->minimumSize());
+    if (window_->width() > most.width() || window_->height() > most.height()) window_->resize(window_->size().boundedTo(most));
+}
+
 void MainWindow::save_settings() {
     if (!settings_ || !window_) return;
+    // A window that has grown past its screen comes back fitting it.
+    fit_to_screen();
     settings_->setValue(QStringLiteral("window/geometry"), window_->saveGeometry());
     if (auto* splitter = window_->findChild<QSplitter*>(QStringLiteral("mainSplitter")))
         settings_->setValue(QStringLiteral("window/splitter"), splitter->saveState());
@@ -339,7 +390,22 @@ bool MainWindow::seed_gate(const std::string& action) {
 
 void MainWindow::action_started(const std::string& action) {
     running_ = action;
+    notice_.clear();
     if (settings_ && find_action(action) && find_action(action)->analysis) save_settings();
+}
+
+// A test on data with groups of one specimen says so after every run: the
+// window tells it once per data set, on the status line, instead of a message
+// window over the report.
+bool MainWindow::tell_in_status(const QtGui::Message& message) {
+    if (message.title != "Single-specimen groups") return false;
+    const auto paths = program_.shell().loaded_paths();
+    const QString data = qstr(paths.landmarks + '\n' + paths.groups + '\n' + paths.covariate);
+    if (data != noticed_for_) {
+        noticed_for_ = data;
+        notice_ = qstr(message.text).replace(QChar('\n'), QChar(' '));
+    }
+    return true;
 }
 
 void MainWindow::action_finished(const std::string& action) {
@@ -359,6 +425,7 @@ void MainWindow::action_finished(const std::string& action) {
         shown_seed_.reset();
         update_title();
     } else if (loads_files(action) && outcome == Outcome::Done) {
+        noticed_for_.clear();  // a note on the data is worth saying again
         if (!report_.isEmpty()) stale_ = QStringLiteral("a file was loaded after it");
         update_title();
         if (action != "ChooseGroups") remember_recent(action);
@@ -390,18 +457,29 @@ QString MainWindow::status_text() const {
         return QStringLiteral(
             "Waiting for a key press in the terminal that started quillan; the window takes no clicks until then.");
     if (report_.isEmpty()) return QStringLiteral("No report yet.");
-    return stale_.isEmpty() ? report_ : report_ + QStringLiteral(" \u2014 out of date: ") + stale_ + QStringLiteral(".");
+    const QString report = notice_.isEmpty() ? report_ : report_ + QStringLiteral(" \u2014 ") + notice_;
+    return stale_.isEmpty() ? report : report + QStringLiteral(" \u2014 out of date: ") + stale_ + QStringLiteral(".");
 }
 
 void MainWindow::show_status() {
     if (!status_) return;
-    status_->setText(status_text());
-    status_->setToolTip(
+    const QString hint =
         shown_seed_
             ? QStringLiteral("Repeat this run with the Seed box or quillan-batch --seed %1.").arg(QString::number(*shown_seed_))
-            : QStringLiteral("What the report on screen is: the test, the data files, the "
-                             "permutations, the seed and when it ran."));
+            : QStringLiteral(
+                  "What the report on screen is: the test, the data files, the "
+                  "permutations, the seed and when it ran.");
+    status_->setToolTip(status_text() + QStringLiteral("\n\n") + hint);
+    elide_status();
 }
+
+void MainWindow::elide_status() {
+    if (!status_) return;
+    const int room = std::max(status_->contentsRect().width(), 0);
+    status_->setText(status_->fontMetrics().elidedText(status_text(), Qt::ElideMiddle, room));
+}
+
+QString MainWindow::shown_status() const { return status_ ? status_->text() : QString(); }
 
 void MainWindow::update_title() {
     const std::string landmarks = program_.shell().loaded_paths().landmarks;
@@ -427,9 +505,14 @@ void MainWindow::remember_recent(const std::string& action) {
             if (action != "Load" && list[i].section(QChar('\t'), 3, 3) == QStringLiteral("import")) imported = true;
             list.removeAt(i);
         }
-    const QString entry = QStringList{landmarks, from_native(paths.groups), from_native(paths.covariate),
-                                      imported ? QStringLiteral("import") : QString()}
-                              .join(QChar('\t'));
+    // Only tables that go with the landmarks are kept with them: a set that
+    // would load with a count warning is no set to come back to.
+    const Workspace& ws = program_.shell().workspace();
+    const auto rows = ws.landmarks.rows();
+    const QString groups = ws.groups.rows() == rows ? from_native(paths.groups) : QString();
+    const QString covariate = ws.covariate.rows() == rows ? from_native(paths.covariate) : QString();
+    const QString entry =
+        QStringList{landmarks, groups, covariate, imported ? QStringLiteral("import") : QString()}.join(QChar('\t'));
     list.prepend(entry);
     while (list.size() > kMaxRecent) list.removeLast();
     settings_->setValue(kRecentKey, list);
@@ -538,6 +621,7 @@ void MainWindow::drop_files(const QStringList& paths) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == status_ && event->type() == QEvent::Resize) elide_status();
     if (watched == window_ && event->type() == QEvent::Close && !session_.busy()) save_settings();
     const auto type = event->type();
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;

@@ -53,6 +53,7 @@ public:
 
     QMenuBar* menu_bar() const { return menu_bar_; }
     QString status_text() const;
+    QString shown_status() const;  // the status line as drawn: shortened to fit
     // The seed of the report on screen, if it used permutations.
     std::optional<std::uint64_t> shown_seed() const { return shown_seed_; }
     QStringList recent_entries() const;  // as the Recent files menu lists them
@@ -71,12 +72,16 @@ protected:
 
 private:
     void build_menus();
+    void set_tab_order();
     void restore_settings();
+    void fit_to_screen();
     void action_started(const std::string& action);
     void action_finished(const std::string& action);
     bool seed_gate(const std::string& action);
     void describe_report();
     void show_status();
+    bool tell_in_status(const QtGui::Message& message);
+    void elide_status();
     void update_title();
     void remember_recent(const std::string& action);
     void fill_recent_menu();
@@ -100,6 +105,8 @@ private:
     std::string running_;  // the action running, for the dialog folders
     QString report_;       // what the report on screen is; empty for none
     QString stale_;        // why it is out of date; empty while it is current
+    QString notice_;       // a note on the data the report was made from, told once
+    QString noticed_for_;  // the files of the data set that note was told for
     bool waiting_for_key_ = false;
     std::optional<std::uint64_t> shown_seed_;
     DropChooser drop_chooser_;

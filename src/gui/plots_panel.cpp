@@ -126,6 +126,7 @@ PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* 
         rebuild_data();
         redraw();
     });
+    links_button_ = links;
     QObject::connect(links, &QPushButton::clicked, canvas_, [this] { choose_links(); });
     QObject::connect(exporter, &QPushButton::clicked, canvas_, [this] { export_picture(); });
     group_by_->setCurrentIndex(1);
@@ -185,6 +186,15 @@ void PlotsPanel::follow_workspace() {
     redraw();
 }
 
+// The words behind the codes, while the groups are the ones an import named.
+LevelNames PlotsPanel::level_names() const {
+    const io::Legend& legend = program_.shell().legend();
+    LevelNames names;
+    if (legend.chosen.empty() || !same(legend.group_table(), program_.shell().workspace().groups)) return names;
+    for (int k : legend.chosen) names.push_back(legend.factors[static_cast<std::size_t>(k)].levels);
+    return names;
+}
+
 void PlotsPanel::rebuild_data() {
     data_.reset();
     problem_.clear();
@@ -192,7 +202,7 @@ void PlotsPanel::rebuild_data() {
     if (ws.landmarks.size() > 0) {
         const auto by = static_cast<GroupBy>(group_by_->currentIndex());
         try {
-            data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, by);
+            data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, by, level_names());
         } catch (const std::exception& e) {
             problem_ = e.what();
             // A grouping that does not fit still leaves the shapes to look at.
@@ -241,8 +251,21 @@ PictureChoices PlotsPanel::choices() const {
     return c;
 }
 
+// Only the choices that shape the picture shown can be changed.
+void PlotsPanel::enable_choices(int kind) {
+    group_by_->setEnabled(kind == kSuperimposition || kind == kComponents);
+    pc_x_->setEnabled(kind == kComponents);
+    pc_y_->setEnabled(kind == kComponents);
+    outline_->setEnabled(kind == kComponents);
+    target_->setEnabled(kind == kShapeChange);
+    magnification_->setEnabled(kind == kShapeChange);
+    statistic_->setEnabled(kind == kDistribution);
+    if (links_button_) links_button_->setEnabled(kind == kSuperimposition || kind == kShapeChange);
+}
+
 void PlotsPanel::redraw() {
     if (!attached()) return;
+    enable_choices(kind_->currentIndex());
     const PictureChoices c = choices();
     Scene scene;
     QString status;

@@ -73,6 +73,8 @@ private:
     void action_started(const std::string& action);
     void action_finished(const std::string& action);
     void rebuild_data();
+    LevelNames level_names() const;
+    void enable_choices(int kind);
     void fill_choices();
     void choose_links();
     void export_picture();
@@ -86,6 +88,7 @@ private:
     QPointer<QSpinBox> pc_x_, pc_y_;
     QPointer<QDoubleSpinBox> magnification_;
     QPointer<QLabel> status_;
+    QPointer<QPushButton> links_button_;
     std::unique_ptr<DistributionLog> log_, pending_;
     std::unique_ptr<PictureData> data_;
     Matrix shown_data_, shown_groups_;

@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTextEdit>
@@ -155,6 +156,24 @@ QString dialog_filter(const std::string& pattern) {
     if (pattern.empty() || pattern == "*.*" || pattern == "*") return all;
     if (pattern == "*.txt") return QStringLiteral("Text files (*.txt);;") + all;
     return qstr(pattern) + QStringLiteral(";;") + all;
+}
+
+// The first extension a filter offers ("*.json" -> ".json", "Pictures
+// (*.png *.svg)" -> ".png"); empty for one that takes every file.
+std::string first_extension(const QString& filter) {
+    static const QRegularExpression pattern(QStringLiteral("\\*(\\.[A-Za-z0-9]+)"));
+    const auto match = pattern.match(filter);
+    return match.hasMatch() ? match.captured(1).toStdString() : std::string();
+}
+
+// A name saved without an extension gets the one of the filter it was
+// chosen under, or else of the filter the program asked with.
+std::string with_filter_extension(const std::string& path, const QString& chosen_filter, const std::string& asked) {
+    namespace fs = std::filesystem;
+    if (!fs::path(path).extension().empty() || fs::path(path).filename().empty()) return path;
+    std::string ext = first_extension(chosen_filter);
+    if (ext.empty()) ext = first_extension(qstr(asked));
+    return path + ext;
 }
 
 }  // namespace
@@ -639,13 +658,15 @@ QWidget* QtGui::dialog_parent() {
 void QtGui::msgbox(const std::string& text, const std::string& title) {
     messages_.push_back({text, title});
     if (message_observer_) message_observer_(messages_.back());
+    if (message_diverter_ && message_diverter_(messages_.back())) return;
     // A child of the window, so it closes with it, but not modal: the action
     // that shows it goes on at once.
     auto* box = new QMessageBox(dialog_parent());
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->setTextFormat(Qt::PlainText);
-    box->setText(qstr(text));
+    const std::string added = message_addition_ ? message_addition_(messages_.back()) : std::string();
+    box->setText(qstr(added.empty() ? text : text + "\n\n" + added));
     box->setIcon(title.empty() ? QMessageBox::Information : QMessageBox::Warning);
     if (!title.empty()) box->setWindowTitle(qstr(title));
     box->setStandardButtons(QMessageBox::Ok);
@@ -657,6 +678,7 @@ std::optional<FileChoice> QtGui::file_dialog(DialogKind kind, const std::string&
     if (request.folder.empty()) request.folder = pwd();
     dialogs_.push_back(request);
     std::optional<std::string> chosen;
+    QString chosen_filter;
     if (!preset_answers_.empty()) {
         chosen = preset_answers_.front();
         preset_answers_.erase(preset_answers_.begin());
@@ -666,10 +688,25 @@ std::optional<FileChoice> QtGui::file_dialog(DialogKind kind, const std::string&
         QFileDialog d(dialog_parent(), qstr(title), from_native_path(request.folder), dialog_filter(filter));
         d.setAcceptMode(kind == DialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         d.setFileMode(kind == DialogKind::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-        if (kind == DialogKind::Save && filter == "*.txt") d.setDefaultSuffix(QStringLiteral("txt"));
-        if (d.exec() == QDialog::Accepted && !d.selectedFiles().isEmpty()) chosen = native_path(d.selectedFiles().front());
+        // The dialog itself adds the extension, so that it asks before
+        // replacing the file that name really means.
+        const auto suffix_of = [&filter](const QString& name_filter) {
+            std::string ext = first_extension(name_filter);
+            if (ext.empty()) ext = first_extension(qstr(filter));
+            return ext.empty() ? QString() : qstr(ext.substr(1));
+        };
+        if (kind == DialogKind::Save) {
+            d.setDefaultSuffix(suffix_of(d.selectedNameFilter()));
+            QObject::connect(&d, &QFileDialog::filterSelected, &d,
+                             [&d, suffix_of](const QString& f) { d.setDefaultSuffix(suffix_of(f)); });
+        }
+        if (d.exec() == QDialog::Accepted && !d.selectedFiles().isEmpty()) {
+            chosen = native_path(d.selectedFiles().front());
+            chosen_filter = d.selectedNameFilter();
+        }
     }
     if (!chosen || chosen->empty()) return std::nullopt;
+    if (kind == DialogKind::Save) *chosen = with_filter_extension(*chosen, chosen_filter, filter);
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::path p = fs::absolute(fs::path(*chosen), ec);

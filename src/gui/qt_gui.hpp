@@ -87,6 +87,12 @@ public:
     void forget_dialog_answers() { preset_answers_.clear(); }
     // Told of every message window as it is shown.
     void set_message_observer(std::function<void(const Message&)> observer) { message_observer_ = std::move(observer); }
+    // Asked before a message window opens: true when the message has been
+    // told some other way (the window's status line) and needs no window.
+    void set_message_diverter(std::function<bool(const Message&)> diverter) { message_diverter_ = std::move(diverter); }
+    // Asked for words to add to a message window's text, say which control
+    // of this window helps (the message itself, as recorded, stays as it is).
+    void set_message_addition(std::function<std::string(const Message&)> addition) { message_addition_ = std::move(addition); }
     // Told when a pause starts waiting for a key in the terminal (true) and
     // when the key came (false).
     void set_pause_notice(std::function<void(bool waiting)> notice) { pause_notice_ = std::move(notice); }
@@ -173,6 +179,8 @@ private:
     std::function<void(const DialogRequest&, const std::string&)> chosen_observer_;
     std::vector<std::string> preset_answers_;
     std::function<void(const Message&)> message_observer_;
+    std::function<bool(const Message&)> message_diverter_;
+    std::function<std::string(const Message&)> message_addition_;
     std::function<void(bool)> pause_notice_;
     std::vector<Message> messages_;
     std::vector<DialogRequest> dialogs_;

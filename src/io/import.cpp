@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <string_view>
 
 namespace quillan::io {
 
@@ -486,9 +487,14 @@ bool coordinate_name(const std::string& name, char& axis, std::string& stem) {
     return false;
 }
 
+// The names programs give a column of centroid sizes, in lower case.
+constexpr std::string_view kSizeNames[] = {
+    "cs",           "csize",         "c_size",        "c size",       "c.size", "centroid size",
+    "centroidsize", "centroid_size", "centroid.size", "centroid-size"};
+
 bool size_name(const std::string& name) {
     const std::string l = lower(trim(name));
-    return l == "cs" || l == "centroid size" || l == "centroidsize" || l == "centroid_size" || l == "centroid.size";
+    return std::find(std::begin(kSizeNames), std::end(kSizeNames), l) != std::end(kSizeNames);
 }
 
 bool id_name(const std::string& name) {

@@ -7,8 +7,8 @@
 
 namespace quillan {
 
-PictureData::PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by)
-    : sup_(superimpose(landmarks)), grouping_(make_grouping(groups, static_cast<int>(landmarks.rows()), group_by)) {
+PictureData::PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by, const LevelNames& names)
+    : sup_(superimpose(landmarks)), grouping_(make_grouping(groups, static_cast<int>(landmarks.rows()), group_by, names)) {
     if (sup_.specimens() >= 2) pca_ = principal_components(tangent_coordinates(sup_));
     means_ = group_means(sup_, grouping_);
 }

@@ -33,7 +33,7 @@ struct PictureChoices {
 class PictureData {
 public:
     // Fails with the message of the superimposition or grouping at fault.
-    PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by);
+    PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by, const LevelNames& names = {});
     const Superimposition& superimposition() const { return sup_; }
     const Grouping& grouping() const { return grouping_; }
     const PcaResult& components() const { return pca_; }

@@ -15,11 +15,16 @@
 namespace quillan {
 
 QColor group_color(int group) {
+    // Ten familiar colours, then twelve more chosen to stay apart from them
+    // and from each other, so that up to 22 groups are told apart by colour.
     static const QColor palette[] = {{31, 119, 180}, {255, 127, 14},  {44, 160, 44},   {214, 39, 40},  {148, 103, 189},
-                                     {140, 86, 75},  {227, 119, 194}, {127, 127, 127}, {188, 189, 34}, {23, 190, 207}};
+                                     {140, 86, 75},  {227, 119, 194}, {127, 127, 127}, {188, 189, 34}, {23, 190, 207},
+                                     {0, 0, 128},    {128, 0, 0},     {255, 215, 0},   {255, 0, 255},  {0, 0, 0},
+                                     {0, 255, 127},  {255, 160, 122}, {75, 0, 130},    {128, 128, 0},  {220, 220, 220},
+                                     {0, 100, 0},    {0, 0, 255}};
     constexpr int n = static_cast<int>(std::size(palette));
     QColor c = palette[((group % n) + n) % n];
-    // Beyond ten groups the colours repeat a little darker each round.
+    // Beyond them the colours repeat a little darker each round.
     for (int round = group / n; round > 0; --round) c = c.darker(130);
     return c;
 }

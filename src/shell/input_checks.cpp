@@ -3,7 +3,9 @@
 #include "platform/error.hpp"
 #include "platform/number_text.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <set>
 
 namespace quillan {
 
@@ -23,20 +25,31 @@ void check_group_codes(const Matrix& glist, const std::string& path) {
         }
 }
 
-std::vector<std::string> group_file_notes(const Matrix& glist, const std::string& path) {
-    std::vector<std::string> notes;
-    for (Eigen::Index i = 0; i < glist.rows() && notes.empty(); ++i)
-        for (Eigen::Index j = 0; j < glist.cols() && j < 2; ++j) {
+std::vector<std::string> group_file_warnings(const Matrix& glist, const std::string& path) {
+    std::vector<std::string> warnings;
+    const Eigen::Index read = std::min<Eigen::Index>(glist.cols(), 2);  // the grouping variables
+    for (Eigen::Index j = 0; j < read; ++j) {
+        const std::string column = glist.cols() > 1 ? " in column " + std::to_string(j + 1) : "";
+        for (Eigen::Index i = 0; i < glist.rows(); ++i) {
             const double c = glist(i, j);
-            if (c == std::floor(c)) continue;
-            notes.push_back("Line " + std::to_string(i + 1) + " of the group file " + path + " holds the code " +
-                            exact_number_text(c) + ", not a whole number; every different value is a group of its own.");
-            break;
+            if (std::isfinite(c) && c != std::floor(c)) {
+                warnings.push_back("Line " + std::to_string(i + 1) + " of the group file " + path + " holds the code " +
+                                   exact_number_text(c) + column +
+                                   ", which is not a whole number: every different value is a group of its own. Is it a "
+                                   "covariate file?");
+                break;
+            }
         }
+        const std::set<double> codes(glist.col(j).begin(), glist.col(j).end());
+        if (glist.rows() > 1 && codes.size() == static_cast<std::size_t>(glist.rows()))
+            warnings.push_back("Each of the " + std::to_string(glist.rows()) + " specimens of the group file " + path +
+                               " is in a group of its own" + column + ": no test can compare groups with it.");
+    }
     if (glist.cols() > 2)
-        notes.push_back("The group file " + path + " has " + std::to_string(glist.cols()) +
-                        " columns: the first two are the grouping variables, and the third and later columns are ignored.");
-    return notes;
+        warnings.push_back("The group file " + path + " has " + std::to_string(glist.cols()) +
+                           " columns: the first two are the grouping variables, and the third and later columns are ignored.");
+    return warnings;
+}
 }
 
 }  // namespace quillan

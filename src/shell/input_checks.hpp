@@ -15,9 +15,12 @@ namespace quillan {
 // naming the file and the line.
 void check_group_codes(const Matrix& glist, const std::string& path);
 
-// What a group file holds that is allowed but likely a mistake: a code that
-// is not a whole number (1.5 is a group of its own, not between 1 and 2),
-// and columns after the second, which no analysis reads.  One note each.
-std::vector<std::string> group_file_notes(const Matrix& glist, const std::string& path);
+// What a loaded group file holds that is allowed but likely a mistake, one
+// warning each: a code that is not a whole number (1.5 is a group of its own,
+// not between 1 and 2; a covariate file, most likely), a column that puts
+// every specimen in a group of its own, and columns after the second, which
+// no analysis reads.  Such a file is still loaded; these are said at once
+// rather than at test time.
+std::vector<std::string> group_file_warnings(const Matrix& glist, const std::string& path);
 
 }  // namespace quillan

@@ -81,26 +81,25 @@ void Shell::import_data() {
 }
 
 void Shell::apply_import(const io::ImportedData& d) {
-    const Handle box = find_control(gui_, kFileBox);
+    // Without its file box the window refuses before anything changes.
+    static_cast<void>(find_control(gui_, kFileBox));
     const double m = static_cast<double>(d.landmarks.rows()), n = static_cast<double>(d.landmarks.cols());
     ws_.landmarks = d.landmarks;
     ws_.landmarks_info = sprintf("Data File: %s with %i specimens, %i LM\n", {d.name, m, (n - 1) / 2});
     origin_.landmarks_path = d.path;
-    std::vector<std::string> shown = {ws_.landmarks_info};
-    if (d.groups.size() > 0) {
+    const bool groups_new = d.groups.size() > 0, covariate_new = d.covariate.size() > 0;
+    if (groups_new) {
         ws_.groups = d.groups;
         ws_.groups_info = group_info(d.name, d.groups);
         origin_.groups_path = d.path;
-        shown.push_back(ws_.groups_info);
     }
-    if (d.covariate.size() > 0) {
+    if (covariate_new) {
         ws_.covariate = d.covariate;
         ws_.covariate_info = covariate_info(d.name, d.covariate);
         origin_.covariate_path = d.path;
-        shown.push_back(ws_.covariate_info);
     }
     origin_.legend = d.legend;
-    gui_.set(box, "String", Value(strcat(shown)));
+    keep_matching_companions(d.name, groups_new, covariate_new);
 
     console_.line(sprintf("Imported %s: %i specimens, %i landmarks", {d.name, m, (n - 1) / 2}));
     const std::string legend = d.legend.summary();
@@ -143,14 +142,25 @@ void Shell::choose_groups() {
         if (!v.is_matrix() || v.matrix().size() != 1) return -1;
         return static_cast<int>(v.scalar()) - 2;
     };
-    const int g1 = chosen_index(kG1Choice), g2 = chosen_index(kG2Choice), cov = chosen_index(kCovariateChoice);
-    if (g1 < 0 && g2 >= 0) throw QuillanError("Choose G1 before G2: a single grouping variable is always G1.");
-    if (g1 >= 0 && g1 == g2) throw QuillanError("G1 and G2 must be different factors.");
+    int g1 = chosen_index(kG1Choice), g2 = chosen_index(kG2Choice);
+    const int cov = chosen_index(kCovariateChoice);
+    swap_same_factor(g1, g2);
+    // A refused choice does not stay on show: the boxes go back to the
+    // grouping in use.
+    if (g1 < 0 && g2 >= 0) {
+        show_chosen_factors();
+        throw QuillanError("Choose G1 before G2: a single grouping variable is always G1.");
+    }
+    if (g1 >= 0 && g1 == g2) {
+        show_chosen_factors();
+        throw QuillanError("G1 and G2 must be different factors.");
+    }
     const int nf = static_cast<int>(legend.factors.size()), nn = static_cast<int>(legend.numbers.size());
     if (g1 >= nf || g2 >= nf || cov >= nn)
         throw QuillanError("The choice does not match the imported file's columns; import it again.");
 
-    const Handle box = find_control(gui_, kFileBox);
+    // Without its file box the window refuses before anything changes.
+    static_cast<void>(find_control(gui_, kFileBox));
     const std::string name = file_name(legend.source);
     std::vector<int> chosen;
     if (g1 >= 0) chosen.push_back(g1);
@@ -176,8 +186,32 @@ void Shell::choose_groups() {
         origin_.covariate_path.clear();
         legend.covariate.clear();
     }
-    gui_.set(box, "String", Value(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
+    show_files();
     show_legend();
+}
+
+// Choosing for one grouping variable the factor the other holds swaps them:
+// the other takes the factor the first one had.
+void Shell::swap_same_factor(int& g1, int& g2) {
+    if (g1 < 0 || g1 != g2) return;
+    const auto& was = origin_.legend.chosen;
+    const int old1 = was.size() > 0 ? was[0] : -1, old2 = was.size() > 1 ? was[1] : -1;
+    if (g1 != old1) g2 = old1;       // G1 took G2's factor
+    else if (g2 != old2) g1 = old2;  // G2 took G1's factor
+    if (g1 < 0 && g2 >= 0) std::swap(g1, g2);
+    set_factor_choice(kG1Choice, g1);
+    set_factor_choice(kG2Choice, g2);
+}
+
+void Shell::set_factor_choice(const char* tag, int factor) {
+    const auto found = gui_.findobj_tag(tag);
+    if (!found.empty()) gui_.set(found.front(), "Value", Value(static_cast<double>(factor + 2)));
+}
+
+void Shell::show_chosen_factors() {
+    const auto& chosen = origin_.legend.chosen;
+    set_factor_choice(kG1Choice, chosen.size() > 0 ? chosen[0] : -1);
+    set_factor_choice(kG2Choice, chosen.size() > 1 ? chosen[1] : -1);
 }
 
 void Shell::show_legend() {

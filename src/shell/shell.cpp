@@ -76,13 +76,62 @@ void Shell::load_landmarks() {
     const Matrix& x = r->table.x;
     const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
     std::string info = format_expand_reuse("Data File: %s with %i specimens, %i LM\n", {r->fn, m, (n - 1) / 2});
-    const Handle box = find_control(gui_, kFileBox);
+    // Without its file box the window refuses before anything changes.
+    static_cast<void>(find_control(gui_, kFileBox));
     ws_.landmarks = x;
     ws_.landmarks_info = info;
     origin_.landmarks_path = r->path;
     origin_.legend.ids.clear();
-    gui_.set(box, "String", Value(ws_.landmarks_info));
+    keep_matching_companions(r->fn, false, false);
     report_ignored(gui_, *r);
+}
+
+namespace {
+
+std::string file_name_of(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+void Shell::keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new) {
+    const Eigen::Index m = ws_.landmarks.rows();
+    std::vector<std::string> kept;
+    auto check = [&](Matrix& table, std::string& info, std::string& path, const char* kind) {
+        if (table.size() == 0) return;
+        const std::string name = path.empty() ? std::string(kind) : file_name_of(path);
+        if (table.rows() == m) {
+            kept.push_back(name);
+            return;
+        }
+        const std::string text = format_expand_reuse(
+            "The %s file %s has %i specimens, but %s has %i: it no longer goes with the data and was dropped. "
+            "Load a %s file for %s.",
+            {kind, name, static_cast<double>(table.rows()), data_name, static_cast<double>(m), kind, data_name});
+        table = Matrix();
+        info.clear();
+        path.clear();
+        console_.line(text);
+        gui_.msgbox(text, "Possible error");
+    };
+    if (!groups_new) {
+        check(ws_.groups, ws_.groups_info, origin_.groups_path, "group");
+        if (ws_.groups.size() == 0) origin_.legend.chosen.clear();
+    }
+    if (!covariate_new) {
+        check(ws_.covariate, ws_.covariate_info, origin_.covariate_path, "covariate");
+        if (ws_.covariate.size() == 0) origin_.legend.covariate.clear();
+    }
+    std::string note;
+    if (!kept.empty())
+        note = "\n(Kept from before, as " + std::string(kept.size() == 1 ? "it matches" : "they match") + " the " +
+               std::to_string(m) + " specimens: " + kept.front() + (kept.size() > 1 ? " and " + kept.back() : "") + ")";
+    show_files(note);
+}
+
+void Shell::show_files(const std::string& note) {
+    set_file_box(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info}) + note);
 }
 
 void Shell::load_groups() {
@@ -92,17 +141,21 @@ void Shell::load_groups() {
     check_group_codes(x, r->path);
     const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
     std::string info = format_expand_reuse("\nGroup File: %s with %i specimens, % i group variables\n", {r->fn, m, n});
-    const Handle box = find_control(gui_, kFileBox);
+    // Without its file box the window refuses before anything changes.
+    static_cast<void>(find_control(gui_, kFileBox));
     ws_.groups = x;
     ws_.groups_info = info;
     origin_.groups_path = r->path;
     origin_.legend.chosen.clear();
-    gui_.set(box, "String", Value(concat_trimmed({ws_.landmarks_info, ws_.groups_info})));
+    show_files();
     const double md = static_cast<double>(ws_.landmarks.rows());
     console_.echo("md", md);
     console_.echo("m", m);
     report_ignored(gui_, *r);
-    for (const auto& note : group_file_notes(x, r->path)) gui_.msgbox(note, "Possible error");
+    for (const auto& warning : group_file_warnings(x, r->path)) {
+        console_.line(warning);
+        gui_.msgbox(warning, "Possible error");
+    }
     if (md != m)
         gui_.msgbox(format_expand_reuse("Your data set has %i specimens, but the group coding file has %i", {md, m}),
                     "Possible error");
@@ -114,12 +167,13 @@ void Shell::load_covariate() {
     const Matrix& x = r->table.x;
     const double m = static_cast<double>(x.rows());
     std::string info = format_expand_reuse("\nCovariate File: %s with %i specimens", {r->fn, m});
-    const Handle box = find_control(gui_, kFileBox);
+    // Without its file box the window refuses before anything changes.
+    static_cast<void>(find_control(gui_, kFileBox));
     ws_.covariate = x;
     ws_.covariate_info = info;
     origin_.covariate_path = r->path;
     origin_.legend.covariate.clear();
-    gui_.set(box, "String", Value(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info})));
+    show_files();
     const double md = static_cast<double>(ws_.landmarks.rows());
     report_ignored(gui_, *r);
     if (md != m)

@@ -83,6 +83,14 @@ private:
     void set_file_box(const std::string& text);
     void apply_import(const io::ImportedData& d);
     void show_legend();
+    void swap_same_factor(int& g1, int& g2);
+    void set_factor_choice(const char* tag, int factor);  // factor -1: "(none)"
+    void show_chosen_factors();
+    // After new landmarks: keeps the group and covariate tables that still
+    // have one row a specimen, drops the others, and says which.
+    void keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new);
+    // The file box: every table loaded, each with its own description.
+    void show_files(const std::string& note = {});
     void keep_record(ActionEnv& env, const std::string& action);
 
     Gui& gui_;

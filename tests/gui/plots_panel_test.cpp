@@ -101,6 +101,34 @@ private slots:
         QVERIFY(panel->canvas()->scene().size.isEmpty());
     }
 
+    void groupsOfAnImportAreNamedByTheirLevels() {
+        load("importButton", "plethodon.csv");
+        QStringList names;
+        for (const auto& entry : panel->canvas()->scene().legend) names << entry.name;
+        QVERIFY2(names.contains("Jord") && names.contains("Teyah"), qPrintable(names.join(", ")));
+        // A group file of codes alone keeps the codes.
+        load("loadGroupsButton", "plethodon.species.groups.txt");
+        names.clear();
+        for (const auto& entry : panel->canvas()->scene().legend) names << entry.name;
+        QVERIFY2(names.contains("Group 1"), qPrintable(names.join(", ")));
+    }
+
+    void onlyTheChoicesOfThePictureShownCanBeChanged() {
+        load("loadLandmarksButton", "plethodon.lm.txt");
+        auto* kind = named<QComboBox>("plotKind");
+        const char* controls[] = {"plotGroupBy", "plotPcX", "plotOutline", "plotTarget", "plotMagnification", "plotStatistic"};
+        // Which of them each picture uses: superimposition, components, scree, shape change, distribution.
+        const bool uses[5][6] = {{true, false, false, false, false, false},
+                                 {true, true, true, false, false, false},
+                                 {false, false, false, false, false, false},
+                                 {false, false, false, true, true, false},
+                                 {false, false, false, false, false, true}};
+        for (int k = 0; k < 5; ++k) {
+            kind->setCurrentIndex(k);
+            for (int c = 0; c < 6; ++c) QVERIFY2(named(controls[c])->isEnabled() == uses[k][c], controls[c]);
+        }
+    }
+
     void showsTheLastTestsDistributionAndKeepsItWhenATestIsRefused() {
         load("loadLandmarksButton", "plethodon.lm.txt");
         load("loadGroupsButton", "plethodon.species.groups.txt");

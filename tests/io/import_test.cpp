@@ -163,6 +163,16 @@ TEST(ImportTable, MorphoJExportWithTabsAndNamedPairs) {
     EXPECT_EQ(d.groups(1, 0), 2.0);
 }
 
+TEST(ImportTable, SizeColumnIsKnownByItsCommonNames) {
+    for (const char* name : {"CS", "Centroid Size", "Csize", "C_size", "centroid_size", "CENTROID_SIZE", "c_Size"}) {
+        const std::string csv = std::string("id,x1,y1,x2,y2,") + name + ",sex\na,0,0,3,4,9,F\nb,1,1,1,2,8,M\n";
+        const ImportedData d = import_text("sizes.csv", csv);
+        ASSERT_EQ(d.landmarks.cols(), 5) << name;
+        EXPECT_EQ(d.landmarks(0, 4), 9.0) << name;  // the file's size, not one computed
+        EXPECT_EQ(d.landmarks(1, 4), 8.0) << name;
+    }
+}
+
 TEST(ImportTable, MalformedTablesAreRefusedNamingLineAndSpecimen) {
     const std::string head = "id,g,z,x1,y1,x2,y2\n";
     EXPECT_THAT(refusal("t.csv", head + "a,u,1,0,0,1,1\nb,v,2,0,0,1\n"),

@@ -14,6 +14,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -175,6 +176,22 @@ TEST(Histogram, MarksTheObservedValueOnTheAxisAndWritesP) {
     EXPECT_NEAR(counted, 200.0, 1e-6);
     d.exceeded = 0;
     EXPECT_NE(find_text(histogram_scene(d, QString(), kSize), QStringLiteral("p < 0.005")), nullptr);
+}
+
+TEST(Colours, TwentyTwoGroupsAreToldApartAndLevelNamesNameThem) {
+    for (int a = 0; a < 22; ++a)
+        for (int b = a + 1; b < 22; ++b) {
+            const QColor x = group_color(a), y = group_color(b);
+            const double d = std::hypot(x.red() - y.red(), x.green() - y.green(), x.blue() - y.blue());
+            EXPECT_GE(d, 60.0) << "groups " << a << " and " << b;
+        }
+    // Groups are named by the levels behind their codes where these are known.
+    const Matrix groups = matrix_from_rows({{1, 2}, {2, 1}, {1, 1}});
+    const LevelNames names = {{"Jord", "Teyah"}, {"Allo", "Symp"}};
+    EXPECT_EQ(make_grouping(groups, 3, GroupBy::First, names).names, (std::vector<std::string>{"Jord", "Teyah"}));
+    EXPECT_EQ(make_grouping(groups, 3, GroupBy::Cells, names).names,
+              (std::vector<std::string>{"Jord x Symp", "Teyah x Allo", "Jord x Allo"}));
+    EXPECT_EQ(make_grouping(groups, 3, GroupBy::Second).names, (std::vector<std::string>{"Group 2", "Group 1"}));
 }
 
 TEST(Export, WritesEachFormatWholeOrLeavesTheOldFile) {

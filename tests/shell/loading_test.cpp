@@ -53,9 +53,11 @@ TEST(Loading, LandmarkGroupAndCovariateDescriptionsFillTheFileBoxInOrder) {
                                    "\nCovariate File: size.txt with 20 specimens");
     EXPECT_TRUE(h.gui.messages().empty());
 
-    // Loading the landmark file again shows its description alone; the others stay loaded.
+    // Loading the landmark file again keeps the others, which still match, and the box says so.
     ASSERT_EQ(h.load("Load", dir.write("skulls.txt", landmark_lines(20, 25))), Outcome::Done);
-    EXPECT_EQ(h.box(kFileBox), "Data File: skulls.txt with 20 specimens, 12 LM\n");
+    EXPECT_EQ(h.box(kFileBox), h.shell.workspace().landmarks_info + h.shell.workspace().groups_info +
+                                   h.shell.workspace().covariate_info +
+                                   "\n(Kept from before, as they match the 20 specimens: groups.txt and size.txt)");
     EXPECT_EQ(h.shell.workspace().groups.rows(), 20);
     EXPECT_FALSE(h.shell.workspace().covariate_info.empty());
 }

@@ -1,0 +1,281 @@
+// The window as a demanding user finds it: it never grows past its screen,
+// the files it names are the files the tests use, a refused choice does not
+// stay on show, and notices do not cover the report.  The real layout on
+// Qt's offscreen platform.
+#include "analyses/action_env.hpp"
+#include "byname/program.hpp"
+#include "gui/main_window.hpp"
+#include "gui/qt_gui.hpp"
+#include "gui/session.hpp"
+#include "shell/shell.hpp"
+#include "shell/window_env.hpp"
+#include "support/window_rig.hpp"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+using namespace quillan;
+
+namespace {
+const std::string kData = QUILLAN_DATA_DIR;
+const std::string kLandmarks = kData + "/plethodon.lm.txt";
+const std::string kGroups = kData + "/plethodon.species.groups.txt";
+const std::string kCovariate = kData + "/plethodon.cov.txt";
+}  // namespace
+
+class DemandingUseTest : public quillan::test::WindowRig {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<MainWindow> window;
+
+    QString settings_file() const { return dir->filePath("quillan.ini"); }
+    void start() {
+        window.reset();
+        close_window();
+        open_window();
+        window = std::make_unique<MainWindow>(*gui, *program, *session, gui->widget(fig),
+                                              std::make_unique<QSettings>(settings_file(), QSettings::IniFormat));
+    }
+    void press_with_file(const std::string& action, const std::string& path) {
+        gui->set_dialog_hook([path](const QtGui::DialogRequest&) -> std::optional<std::string> { return path; });
+        QTest::mouseClick(action_button(action), Qt::LeftButton);
+        gui->set_dialog_hook({});
+    }
+    // A copy of a data file under a name of the given length.
+    std::string copy_named(const std::string& from, const std::string& stem, std::size_t length) {
+        std::string name = stem;
+        name.resize(length, 'x');
+        const std::string to = dir->filePath(QString::fromStdString(name + ".txt")).toStdString();
+        std::filesystem::copy_file(from, to);
+        return to;
+    }
+    QString file_box() { return QString::fromStdString(text_of(kFileBox)); }
+
+private slots:
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        start();
+    }
+    void cleanup() {
+        window.reset();
+        close_window();
+    }
+
+    void windowNeverGrowsPastItsScreen() {
+        QWidget* w = gui->widget(fig);
+        const int width = w->width();
+        press_with_file("Load", copy_named(kLandmarks, "landmarks_of_the_plethodon_salamanders_", 120));
+        press_with_file("LoadGlist", copy_named(kGroups, "species_of_the_plethodon_salamanders_", 120));
+        set_text(kPermBox, "19");
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
+        QApplication::processEvents();
+        QCOMPARE(w->width(), width);
+        QVERIFY(w->minimumSizeHint().width() <= width);
+        // The line is shortened on screen and whole in its tooltip.
+        auto* status = w->findChild<QLabel*>("StatusLine");
+        QVERIFY2(window->shown_status().contains(QChar(0x2026)), qPrintable(window->shown_status()));
+        QVERIFY(status->toolTip().startsWith(window->status_text()));
+        QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= status->contentsRect().width());
+
+        // For a look at the shortened line: QUILLAN_WINDOW_SCREENSHOT=FILE.
+        if (const char* shot = std::getenv("QUILLAN_WINDOW_SCREENSHOT")) {
+            QTest::qWait(200);
+            w->grab().save(QString::fromLocal8Bit(shot), "PNG");
+        }
+
+        // A size past the screen is not what comes back after a restart.
+        const QSize room = w->screen()->availableGeometry().size().expandedTo(w->minimumSize());
+        w->resize(room.width() + 600, room.height() + 400);
+        window->save_settings();
+        start();
+        QVERIFY2(gui->widget(fig)->width() <= room.width(), qPrintable(QString::number(gui->widget(fig)->width())));
+        QVERIFY(gui->widget(fig)->height() <= room.height());
+    }
+
+    void newDataKeepsOnlyTheTablesThatStillMatch() {
+        const std::string larval = kData + "/larvalHead.lm.txt";
+        press_with_file("Load", larval);
+        press_with_file("LoadGlist", kData + "/larvalMorph.groups.txt");
+        press_with_file("LoadClist", kData + "/larvalHead.cov.txt");
+        // A group file loaded after the covariate leaves the covariate listed.
+        press_with_file("LoadGlist", kData + "/larvalMorph.treatment.groups.txt");
+        QVERIFY2(file_box().contains("Group File: larvalMorph.treatment.groups.txt"), qPrintable(file_box()));
+        QVERIFY2(file_box().contains("Covariate File: larvalHead.cov.txt with 114 specimens"), qPrintable(file_box()));
+
+        // 40 specimens: neither 114-row table goes with them any more.
+        const std::size_t before = gui->messages().size();
+        press_with_file("Import", kData + "/plethodon.tps");
+        QCOMPARE(program->shell().workspace().landmarks.rows(), 40);
+        QCOMPARE(program->shell().loaded_paths().groups, std::string());
+        QCOMPARE(program->shell().loaded_paths().covariate, std::string());
+        QCOMPARE(program->shell().workspace().covariate.size(), 0);
+        QVERIFY(!file_box().contains("larval"));
+        std::string said;
+        for (std::size_t i = before; i < gui->messages().size(); ++i) said += gui->messages()[i].text + "\n";
+        QVERIFY2(said.find("The group file larvalMorph.treatment.groups.txt has 114 specimens, but plethodon.tps has 40") !=
+                     std::string::npos,
+                 said.c_str());
+        QVERIFY2(said.find("The covariate file larvalHead.cov.txt has 114 specimens") != std::string::npos, said.c_str());
+
+        // Tables that match are kept, and the file box says so.
+        press_with_file("Load", kLandmarks);
+        press_with_file("LoadGlist", kGroups);
+        press_with_file("LoadClist", kCovariate);
+        press_with_file("Import", kData + "/plethodon.tps");
+        QCOMPARE(program->shell().loaded_paths().covariate, kCovariate);
+        QVERIFY2(file_box().contains("Covariate File: plethodon.cov.txt with 40 specimens"), qPrintable(file_box()));
+        QVERIFY2(file_box().contains("Kept from before"), qPrintable(file_box()));
+        press_with_file("Load", larval);
+        QVERIFY(!file_box().contains("plethodon"));
+        QCOMPARE(program->shell().workspace().groups.size(), 0);
+
+        // A recent entry never pairs landmarks with a table of another count.
+        press_with_file("Load", kLandmarks);
+        press_with_file("LoadClist", kData + "/larvalHead.cov.txt");
+        const QStringList entry = window->recent_entries().front().split('\t');
+        QCOMPARE(entry.value(0), QString::fromStdString(kLandmarks));
+        QCOMPARE(entry.value(2), QString());
+    }
+
+    void singleSpecimenGroupsAreToldOncePerDataSetOnTheStatusLine() {
+        // The plethodon species with the last specimen in a group of its own.
+        std::ifstream in(kGroups);
+        std::string line, text;
+        for (int i = 0; i < 39 && std::getline(in, line); ++i) text += line + "\n";
+        const std::string groups = dir->filePath("single.groups.txt").toStdString();
+        std::ofstream(groups) << text << "3\n";
+        press_with_file("Load", kLandmarks);
+        press_with_file("LoadGlist", groups);
+        set_text(kPermBox, "19");
+        auto single_windows = [] {
+            int n = 0;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                n += w->isVisible() && w->windowTitle() == "Single-specimen groups";
+            return n;
+        };
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
+        QVERIFY2(window->status_text().contains("The group 3 has a single specimen"), qPrintable(window->status_text()));
+        QCOMPARE(single_windows(), 0);
+        // The same data again: said already.
+        QTest::mouseClick(action_button("RunOneWayF"), Qt::LeftButton);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
+        QVERIFY2(!window->status_text().contains("single specimen"), qPrintable(window->status_text()));
+        QCOMPARE(single_windows(), 0);
+        // Data loaded again: said again.
+        press_with_file("LoadGlist", groups);
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        QVERIFY(window->status_text().contains("single specimen"));
+        QCOMPARE(single_windows(), 0);
+    }
+
+    void savesAndExportsGetTheirFiltersExtension() {
+        press_with_file("Load", kLandmarks);
+        press_with_file("LoadGlist", kGroups);
+        set_text(kPermBox, "19");
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        const auto bare = [&](const char* name) { return dir->filePath(name).toStdString(); };
+        press_with_file("ExportResults", bare("results"));
+        press_with_file("ExportSpecimens", bare("specimens"));
+        press_with_file("SaveOut", bare("report"));
+        press_with_file("ExportResults", bare("table.csv"));
+        for (const char* name : {"results.json", "specimens.csv", "report.txt", "table.csv"})
+            QVERIFY2(QFileInfo::exists(dir->filePath(name)), name);
+        for (const char* name : {"results", "specimens", "report"}) QVERIFY2(!QFileInfo::exists(dir->filePath(name)), name);
+        // The JSON export is JSON, the table a table.
+        std::ifstream json(bare("results.json"));
+        QCOMPARE(json.get(), '{');
+    }
+
+    void choosingForG1TheFactorOfG2SwapsThem() {
+        press_with_file("Import", kData + "/plethodon.csv");
+        auto* g1 = qobject_cast<QComboBox*>(tagged("G1Choice"));
+        auto* g2 = qobject_cast<QComboBox*>(tagged("G2Choice"));
+        QVERIFY(g1 && g2);
+        QCOMPARE(g1->itemText(1), QString("species"));
+        QCOMPARE(g1->itemText(2), QString("site"));
+        auto choose = [](QComboBox* box, int index) {
+            box->setCurrentIndex(index);
+            emit box->activated(index);
+        };
+        choose(g1, 1);
+        choose(g2, 2);
+        const Matrix before = program->shell().workspace().groups;
+        QCOMPARE(before.cols(), 2);
+        choose(g1, 2);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Done);
+        QCOMPARE(g1->currentIndex(), 2);
+        QCOMPARE(g2->currentIndex(), 1);
+        const Matrix& after = program->shell().workspace().groups;
+        QVERIFY(after.col(0) == before.col(1) && after.col(1) == before.col(0));
+        // G2 taking G1's factor swaps them back.
+        choose(g2, 2);
+        QCOMPARE(g1->currentIndex(), 1);
+        QCOMPARE(g2->currentIndex(), 2);
+        QVERIFY(program->shell().workspace().groups == before);
+        // A refused choice goes back to what is in use.
+        choose(g1, 0);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Failed);
+        QCOMPARE(gui->messages().back().text, std::string("Choose G1 before G2: a single grouping variable is always G1."));
+        QCOMPARE(g1->currentIndex(), 1);
+        QCOMPARE(g2->currentIndex(), 2);
+    }
+
+    void aCovariateFileLoadedAsGroupsIsPointedOutAtOnce() {
+        press_with_file("Load", kLandmarks);
+        const std::size_t before = gui->messages().size();
+        press_with_file("LoadGlist", kCovariate);
+        std::string said;
+        for (std::size_t i = before; i < gui->messages().size(); ++i) said += gui->messages()[i].text + "\n";
+        QVERIFY2(said.find("Line 1 of the group file plethodon.cov.txt holds the code ") != std::string::npos, said.c_str());
+        QVERIFY2(said.find("which is not a whole number") != std::string::npos, said.c_str());
+        QVERIFY2(said.find("Each of the 40 specimens of the group file plethodon.cov.txt is in a group of its own") !=
+                     std::string::npos,
+                 said.c_str());
+        // A proper group file says nothing of the kind.
+        const std::size_t proper = gui->messages().size();
+        press_with_file("LoadGlist", kGroups);
+        QCOMPARE(gui->messages().size(), proper);
+    }
+
+    void oneWayRefusalNamesTheControlsThatFixIt() {
+        press_with_file("Load", kLandmarks);
+        press_with_file("LoadGlist", kData + "/plethodon.groups.txt");
+        set_text(kPermBox, "19");
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Refused);
+        // The message stays word for word; its window adds the controls.
+        QCOMPARE(gui->messages().back().text, std::string(kOneWayRefusal));
+        QString shown;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) shown = box->text();
+        QVERIFY2(shown.startsWith(QString::fromUtf8(kOneWayRefusal)), qPrintable(shown));
+        QVERIFY2(shown.contains("set G2 to (none), or load a one-column group file"), qPrintable(shown));
+    }
+
+    void tabGoesFromTheModelToTheTestsPastNoReadOnlyBox() {
+        QWidget* model = tagged(kCovBox);
+        QVERIFY(model);
+        QCOMPARE(model->nextInFocusChain(), static_cast<QWidget*>(action_button("RunOneWay")));
+        for (const char* tag : {kFileBox, "LegendBox"}) QVERIFY(!(tagged(tag)->focusPolicy() & Qt::TabFocus));
+    }
+};
+
+QTEST_MAIN(DemandingUseTest)
+#include "demanding_use_test.moc"
