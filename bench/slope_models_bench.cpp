@@ -71,14 +71,14 @@ void BM_twogroupcov(benchmark::State& state) {
 // Both slope models of one grouping: residuals once, then only line fits.
 void BM_common_slope_test2(benchmark::State& state, bool cells) {
     const Plethodon& p = plethodon();
-    const Codes codes = cells ? cell_codes(p.g1, p.g2).glistc : p.g1;
+    const Codes codes = cells ? cell_codes(p.g1, p.g2).cell_list : p.g1;
     const CovGroups groups = cov_groups(codes, p.cov, group_name);
     OneThread t;
     double seconds = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         PermutationEngine engine(t.options);
-        benchmark::DoNotOptimize(test_slope_models(engine, t.console, p.table, groups, p.tssd, kPerms));
+        benchmark::DoNotOptimize(test_slope_models(engine, t.console, p.table, groups, p.total_ss, kPerms));
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     per_perm(state, seconds);

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     const std::string format(reinterpret_cast<const char*>(data + at), size - at);
-    const std::string out = quillan::sprintf(format, args);
-    (void)quillan::strcat({out, format});
+    const std::string out = quillan::format_expand_reuse(format, args);
+    (void)quillan::concat_trimmed({out, format});
     return 0;
 }

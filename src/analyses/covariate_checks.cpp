@@ -55,13 +55,14 @@ void require_fittable_covariate(const Workspace& ws) {
     for (Eigen::Index i = 0; i < ws.covariate.rows(); ++i) {
         const double v = ws.covariate(i, 0);
         if (!std::isfinite(v))
-            throw QuillanError(sprintf("Line %i of %s holds %s, not a finite number: every specimen needs a covariate value.",
-                                       {static_cast<double>(i + 1), covariate_file(ws), value_text(v)}));
+            throw QuillanError(
+                format_expand_reuse("Line %i of %s holds %s, not a finite number: every specimen needs a covariate value.",
+                                    {static_cast<double>(i + 1), covariate_file(ws), value_text(v)}));
         if (std::isfinite(v) && std::fabs(v) > kMaxCovariateMagnitude)
             throw QuillanError(
-                sprintf("Line %i of %s holds %g, too large for the straight-line fits on the covariate (values up to "
-                        "1e100 in size can be fitted). Please check that line, or rescale the covariate.",
-                        {static_cast<double>(i + 1), covariate_file(ws), v}));
+                format_expand_reuse("Line %i of %s holds %g, too large for the straight-line fits on the covariate (values up to "
+                                    "1e100 in size can be fitted). Please check that line, or rescale the covariate.",
+                                    {static_cast<double>(i + 1), covariate_file(ws), v}));
     }
 }
 

@@ -86,8 +86,8 @@ struct NestedResult {
     std::vector<long long> exc, ge;  // the three counts, without and with ties, in the order above
     SingleGroupNotice notice;        // for the action to tell after the test
 };
-NestedResult nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double tssd, const Codes& g1,
-                         const Codes& g2, long long nperm, double md);
+NestedResult nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
+                         const Codes& g1, const Codes& g2, long long nperm, double md);
 
 // The report of a two-way F test after its heading: the sums of squares,
 // then each effect's F ratio, degrees of freedom (times df_unit) and

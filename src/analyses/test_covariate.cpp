@@ -26,9 +26,9 @@ std::vector<double> surrogate_covariate(const Matrix& data, Rng& rng) {
     for (Eigen::Index i = 0; i < data.rows(); ++i)
         if (!(data(i, last) > 0) || !std::isfinite(data(i, last)))
             throw QuillanError(
-                sprintf("The last value of specimen %i in the landmark file is %s; the surrogate covariate is "
-                        "its natural logarithm, which needs a positive finite number.",
-                        {static_cast<double>(i + 1), format_number(data(i, last))}));
+                format_expand_reuse("The last value of specimen %i in the landmark file is %s; the surrogate covariate is "
+                                    "its natural logarithm, which needs a positive finite number.",
+                                    {static_cast<double>(i + 1), format_number(data(i, last))}));
     const std::vector<int> rp = randperm(static_cast<int>(data.rows()), rng);
     std::vector<double> z(rp.size());
     for (std::size_t i = 0; i < rp.size(); ++i) z[i] = std::log(data(rp[i], last));

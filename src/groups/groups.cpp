@@ -229,14 +229,14 @@ std::size_t CellScratch::find_or_add(double a, double b) {
     return n;
 }
 
-std::size_t cell_codes(std::span<const double> glist1, std::span<const double> glist2, std::span<double> glistc,
+std::size_t cell_codes(std::span<const double> glist1, std::span<const double> glist2, std::span<double> cell_list,
                        CellScratch& cells) {
     const std::size_t m = glist1.size();
     if (m == 0) throw QuillanError("combined_code: the first code vector is empty.");
     if (glist2.size() < m)
         throw QuillanError("combined_code: the second code vector has " + std::to_string(glist2.size()) + " codes for " +
                            std::to_string(m) + " specimens.");
-    if (glistc.size() < m) throw QuillanError("combined_code: the output holds fewer than " + std::to_string(m) + " codes.");
+    if (cell_list.size() < m) throw QuillanError("combined_code: the output holds fewer than " + std::to_string(m) + " codes.");
     cells.first_.clear();
     cells.second_.clear();
     cells.indexed_ = false;
@@ -259,7 +259,7 @@ std::size_t cell_codes(std::span<const double> glist1, std::span<const double> g
                 cells.first_.push_back(glist1[i]);
                 cells.second_.push_back(glist2[i]);
             }
-            glistc[i] = static_cast<double>(cell + 1);
+            cell_list[i] = static_cast<double>(cell + 1);
         }
         for (std::size_t c = 0; c < cells.first_.size(); ++c) slot[at(cells.first_[c], cells.second_[c])] = -1;
         return cells.first_.size();

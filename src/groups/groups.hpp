@@ -85,7 +85,7 @@ private:
 };
 
 // cell_codes for the permutation loops: writes the 1-based cell numbers of
-// the first glist1.size() elements to `glistc` (at least that long; glist2 at
+// the first glist1.size() elements to `cell_list` (at least that long; glist2 at
 // least that long too) and leaves the cells' codes in `cells`.  Same
 // numbering as above; nothing is allocated once `cells` has grown to the
 // number of cells.  Returns the number of cells.

@@ -485,7 +485,7 @@ void QtGui::set_value(Object& o, const Value& value) {
             const double v = value.scalar();
             if (v == std::floor(v) && v >= 1 && v <= count) return static_cast<int>(v) - 1;
         }
-        throw QuillanError(sprintf("The Value must be a whole number from 1 to %i.", {count}));
+        throw QuillanError(format_expand_reuse("The Value must be a whole number from 1 to %i.", {count}));
     };
     if (auto* c = qobject_cast<QComboBox*>(w)) return c->setCurrentIndex(choose(c->count()));
     if (auto* lw = qobject_cast<QListWidget*>(w)) {

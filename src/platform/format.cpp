@@ -170,7 +170,7 @@ std::string format_text_arg(const std::string& s, const Conversion& sp) {
 
 }  // namespace
 
-std::string sprintf(std::string_view format, const std::vector<FmtArg>& args) {
+std::string format_expand_reuse(std::string_view format, const std::vector<FmtArg>& args) {
     const std::string f = expand_escapes(format);
     std::string out;
     std::size_t next = 0;
@@ -228,7 +228,7 @@ std::string sprintf(std::string_view format, const std::vector<FmtArg>& args) {
     return out;
 }
 
-std::string strcat(const std::vector<std::string>& pieces) {
+std::string concat_trimmed(const std::vector<std::string>& pieces) {
     std::string out;
     for (const auto& p : pieces) {
         std::size_t end = p.size();
@@ -356,8 +356,8 @@ Line polyfit1(const double* x, const double* y, std::size_t n, std::ptrdiff_t ys
 std::string format_number(double d) {
     if (std::isnan(d)) return "NaN";
     if (std::isinf(d)) return d < 0 ? "-Inf" : "Inf";
-    if (d == std::floor(d) && std::fabs(d) < 1e15) return sprintf("%i", {d});
-    return sprintf("%.10g", {d});
+    if (d == std::floor(d) && std::fabs(d) < 1e15) return format_expand_reuse("%i", {d});
+    return format_expand_reuse("%.10g", {d});
 }
 
 std::string format_matrix(const Matrix& m) {

@@ -32,7 +32,7 @@ struct FmtArg {
 //  - not-a-number and the infinities print as NaN, Inf and -Inf;
 //  - when the arguments outlast the format, the format is used again; when
 //    they run out, the output stops before the first conversion without one.
-std::string sprintf(std::string_view format, const std::vector<FmtArg>& args = {});
+std::string format_expand_reuse(std::string_view format, const std::vector<FmtArg>& args = {});
 
 // Joins texts end to end after dropping each piece's trailing blanks (spaces
 // only: line feeds and tabs at the end of a piece are kept).

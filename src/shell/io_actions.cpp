@@ -35,12 +35,12 @@ constexpr const char* kNegativeChoice = "NegativeChoice";
 std::string file_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 std::string group_info(const std::string& name, const Matrix& g) {
-    return sprintf("\nGroup File: %s with %i specimens, % i group variables\n",
-                   {name, static_cast<double>(g.rows()), static_cast<double>(g.cols())});
+    return format_expand_reuse("\nGroup File: %s with %i specimens, % i group variables\n",
+                               {name, static_cast<double>(g.rows()), static_cast<double>(g.cols())});
 }
 
 std::string covariate_info(const std::string& name, const Matrix& c) {
-    return sprintf("\nCovariate File: %s with %i specimens", {name, static_cast<double>(c.rows())});
+    return format_expand_reuse("\nCovariate File: %s with %i specimens", {name, static_cast<double>(c.rows())});
 }
 
 }  // namespace
@@ -85,7 +85,7 @@ void Shell::apply_import(const io::ImportedData& d) {
     static_cast<void>(find_control(gui_, kFileBox));
     const double m = static_cast<double>(d.landmarks.rows()), n = static_cast<double>(d.landmarks.cols());
     ws_.landmarks = d.landmarks;
-    ws_.landmarks_info = sprintf("Data File: %s with %i specimens, %i LM\n", {d.name, m, (n - 1) / 2});
+    ws_.landmarks_info = format_expand_reuse("Data File: %s with %i specimens, %i LM\n", {d.name, m, (n - 1) / 2});
     origin_.landmarks_path = d.path;
     const bool groups_new = d.groups.size() > 0, covariate_new = d.covariate.size() > 0;
     if (groups_new) {
@@ -101,7 +101,7 @@ void Shell::apply_import(const io::ImportedData& d) {
     origin_.legend = d.legend;
     keep_matching_companions(d.name, groups_new, covariate_new);
 
-    console_.line(sprintf("Imported %s: %i specimens, %i landmarks", {d.name, m, (n - 1) / 2}));
+    console_.line(format_expand_reuse("Imported %s: %i specimens, %i landmarks", {d.name, m, (n - 1) / 2}));
     const std::string legend = d.legend.summary();
     if (!legend.empty()) console_.line(legend.substr(0, legend.size() - 1));
     for (const auto& notice : d.notices) console_.line(notice);

@@ -21,9 +21,9 @@ TEST(RunOneCov, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
     expect_report("one_way_cov_plethodon_species.txt", r);
 
     const Workspace& ws = h.shell.workspace();
-    const double tssd = reference_total(ws.landmarks);
+    const double total_ss = reference_total(ws.landmarks);
     const double different = reference_different_slopes(ws.landmarks, column_codes(ws.groups, 0), elements(ws.covariate));
-    EXPECT_NEAR(number_after(r, "Total SS="), tssd, 1e-4);
+    EXPECT_NEAR(number_after(r, "Total SS="), total_ss, 1e-4);
     EXPECT_EQ(number_after(r, "Total SS=", 1), number_after(r, "Total SS="));
     EXPECT_NEAR(number_after(r, "Unexplained SS=", 1), different, 1e-4);
     EXPECT_GE(number_after(r, "Explained SS=", 1), number_after(r, "Explained SS="));

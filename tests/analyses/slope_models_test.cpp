@@ -38,7 +38,8 @@ struct Seeded {
     }
     SlopeModels slopes(const Matrix& data, const std::vector<int>& groups, const std::vector<double>& cov, long long nperm) {
         const Codes codes(groups.begin(), groups.end());
-        return test_slope_models(*engine, console, ShapeTable(data), cov_groups(codes, cov, group_name), tssd(data), nperm);
+        return test_slope_models(*engine, console, ShapeTable(data), cov_groups(codes, cov, group_name), whole_table_ss(data),
+                                 nperm);
     }
 };
 
@@ -52,7 +53,7 @@ TEST(SlopeModels, SumsAgreeWithAPlainRegressionOnEachGroupsResiduals) {
     for (const Codes* codes : {&p.g1, &p.g2, static_cast<const Codes*>(&cells)}) {
         Seeded run;
         const CovGroups groups = cov_groups(*codes, p.cov, group_name);
-        const SlopeModels y = test_slope_models(*run.engine, run.console, table, groups, tssd(p.data), 20);
+        const SlopeModels y = test_slope_models(*run.engine, run.console, table, groups, whole_table_ss(p.data), 20);
         EXPECT_NEAR(y.ssunexplain_ms, reference_different_slopes(p.data, *codes, p.cov), 1e-12);
         EXPECT_NEAR(y.ssunexplain_ss, reference_common_slope(p.data, *codes, p.cov), 1e-12);
         // Every route to the different-slopes sum gives the same number.
