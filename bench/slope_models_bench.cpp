@@ -27,7 +27,7 @@ struct Plethodon {
     std::vector<double> cov = elements(dload(std::string(QUILLAN_DATA_DIR) + "/plethodon.cov.txt"));
     Codes g1 = column_codes(glist, 0), g2 = column_codes(glist, 1);
     ShapeTable table{data};
-    double total_ss = quillan::total_ss(data);
+    double total_ss = quillan::whole_table_ss(data);
 };
 
 const Plethodon& plethodon() {

@@ -50,6 +50,4 @@ std::vector<std::string> group_file_warnings(const Matrix& glist, const std::str
                            " columns: the first two are the grouping variables, and the third and later columns are ignored.");
     return warnings;
 }
-}
-
 }  // namespace quillan

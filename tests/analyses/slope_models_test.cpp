@@ -185,7 +185,7 @@ TEST(NamedOperations, SlopeModelsAreCallableByNameWithTheirCounts) {
     Harness h;
     const OpTable ops = build_op_table(h.shell);
     const Plethodon p;
-    const Value data(p.data), species(column_of(p.g1)), cov(column_of(p.cov)), whole_table_ss(quillan::total_ss(p.data));
+    const Value data(p.data), species(column_of(p.g1)), cov(column_of(p.cov)), total_ss(quillan::whole_table_ss(p.data));
 
     const auto split = ops.call("split_groups", {data, species, cov}, 5);
     const double unexplained_g1 = ops.call("group_cov_ss", {split[0], split[3], Value(2.0)}, 1)[0].scalar();

@@ -20,10 +20,9 @@ using ::testing::Not;
 
 namespace {
 
-// Starts the batch front end with its output going to files of `dir`, sends
-// it `signal` after `delay`, and returns its raw wait status (-1 when it did
-// not end within 20 s of the signal).
-int run_and_signal(const std::vector<std::string>& args, const TempDir& dir, int signal, std::chrono::milliseconds delay) {
+// Starts the batch front end with its output going to the files stdout and
+// stderr of `dir`, and returns its process id.
+pid_t start_batch(const std::vector<std::string>& args, const TempDir& dir) {
     const pid_t pid = fork();
     if (pid == 0) {
         const int out = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -36,6 +35,13 @@ int run_and_signal(const std::vector<std::string>& args, const TempDir& dir, int
         execv(QUILLAN_BATCH_EXE, argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+// Starts the batch front end as start_batch does, sends it `signal` after `delay`, and returns its raw wait status (-1 when it
+// did not end within 20 s of the signal).
+int run_and_signal(const std::vector<std::string>& args, const TempDir& dir, int signal, std::chrono::milliseconds delay) {
+    const pid_t pid = start_batch(args, dir);
     std::this_thread::sleep_for(delay);
     kill(pid, signal);
     int status = 0;
@@ -145,18 +151,7 @@ TEST(BatchSignals, AStopWhileTheExportsAndPicturesAreWrittenWritesNoneOfThem) {
                                                dir.file("r.json"),
                                                "--plots",
                                                pictures};
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int out = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, 1);
-            dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(QUILLAN_BATCH_EXE)};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(QUILLAN_BATCH_EXE, argv.data());
-            _exit(127);
-        }
+        const pid_t pid = start_batch(args, dir);
         // The report reaches standard output before the exports and the
         // pictures are made: the signal comes while they are.
         auto reported = [&] {

@@ -178,7 +178,7 @@ TEST_F(KernelVariants, MixedGroupSizesGiveEachGroupsOwnSumToTheLastBitOnEveryVar
     const std::vector<std::size_t> sizes = {2, 50, 3, 1, 5, 4, 5, 5, 4, 2, 3, 50, 16, 12, 13, 16, 3, 2, 1, 9, 27, 5, 4, 5};
     for (const int k : {3, 7, 26}) {
         const Codes codes = dealt_codes(sizes);
-        const Matrix x = random_table(static_cast<int>(codes.size()), k, 500 + static_cast<std::uint64_t>(k), 0.2);
+        const Matrix x = make_shapes(static_cast<int>(codes.size()), k, 500 + static_cast<unsigned>(k), 0.2);
         const ShapeTable table(x);
         ASSERT_TRUE(select_kernel(KernelVariant::Baseline));
         std::vector<double> alone(sizes.size(), 0.0);
@@ -216,7 +216,7 @@ TEST_F(KernelVariants, ManyGroupsOfOneSizeAndTheirPermutationsAgreeWithOneByOne)
     std::vector<std::size_t> sizes(24, 5);
     for (std::size_t g = 0; g < sizes.size(); g += 5) sizes[g] = 4;
     Codes codes = dealt_codes(sizes);
-    const Matrix x = random_table(static_cast<int>(codes.size()), 26, 77);
+    const Matrix x = make_shapes(static_cast<int>(codes.size()), 26, 77);
     const ShapeTable table(x);
     std::mt19937_64 rng(5);
     for (int shuffle = 0; shuffle < 4; ++shuffle) {

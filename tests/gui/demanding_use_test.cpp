@@ -243,9 +243,9 @@ private slots:
         press_with_file("LoadGlist", kCovariate);
         std::string said;
         for (std::size_t i = before; i < gui->messages().size(); ++i) said += gui->messages()[i].text + "\n";
-        QVERIFY2(said.find("Line 1 of the group file plethodon.cov.txt holds the code ") != std::string::npos, said.c_str());
+        QVERIFY2(said.find("Line 1 of the group file " + kCovariate + " holds the code ") != std::string::npos, said.c_str());
         QVERIFY2(said.find("which is not a whole number") != std::string::npos, said.c_str());
-        QVERIFY2(said.find("Each of the 40 specimens of the group file plethodon.cov.txt is in a group of its own") !=
+        QVERIFY2(said.find("Each of the 40 specimens of the group file " + kCovariate + " is in a group of its own") !=
                      std::string::npos,
                  said.c_str());
         // A proper group file says nothing of the kind.
