@@ -5,6 +5,7 @@
 #include "shell/shell.hpp"
 #include "shell/text_lines.hpp"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,8 +62,13 @@ LoadedTable dload_file(const std::string& path, const ReadLimits& limits) {
         }
         // Every line must hold as many values as the first: a single value
         // is not spread across a wider row, which would silently invent data.
-        if (i == 0) width = count;
-        else if (count != width)
+        if (i == 0) {
+            width = count;
+            // Room for as many rows as lines of this length would fill the
+            // file (up to 512 MB of values), so the buffer is not moved again
+            // and again as it grows.
+            values.reserve(std::min(width * (bytes.size() / line.size() + 1), std::size_t{1} << 26));
+        } else if (count != width)
             throw QuillanError(
                 sprintf("The file %s could not be loaded: line %i has %i value%s, but line 1 has %i. Nothing was loaded.",
                         {path, number, static_cast<double>(count), count == 1 ? "" : "s", static_cast<double>(width)}));
