@@ -4,6 +4,11 @@
 include(GNUInstallDirs)
 
 install(TARGETS quillan-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The picture module of quillan-batch --plots, in the library folder where
+# the program looks for it (src/batch/CMakeLists.txt).
+if(TARGET quillan_pictures)
+  install(TARGETS quillan_pictures LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/quillan)
+endif()
 # The MPI program installs where it was built (a cluster's own build); the
 # Debian package is made without it.
 if(TARGET quillan-batch-mpi)

@@ -10,7 +10,7 @@
 #include "analyses/control_words.hpp"
 #include "analyses/process_team.hpp"
 #include "batch/batch.hpp"
-#include "batch/plots.hpp"
+#include "batch/picture_module.hpp"
 #include "batch/progress_bar.hpp"
 #include "batch/stop_signals.hpp"
 #include "geometry/kernel_dispatch.hpp"
@@ -425,8 +425,7 @@ std::optional<int> check_action(BatchRequest& r) {
     return std::nullopt;
 }
 
-// Opens the log file the console trace is appended to, and refuses pictures
-// a build without Qt cannot draw.
+// Opens the log file the console trace is appended to.
 std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& process, std::ofstream& log) {
     if (!r.log_file.empty() && process.writes) {
         log.open(r.log_file, std::ios::app);
@@ -435,11 +434,24 @@ std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& proce
             return kUsage;
         }
     }
-    if (!r.plots.folder.empty() && !batch_pictures_available()) {
-        std::cerr << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
-        return kUsage;
-    }
     return std::nullopt;
+}
+
+// The picture module, opened only when --plots asks for pictures: every
+// other run starts without Qt.  A missing module refuses the run before
+// anything is read or written.
+std::optional<int> open_picture_module(const BatchRequest& r, const PictureModule*& module) {
+    if (r.plots.folder.empty()) return std::nullopt;
+#if QUILLAN_HAVE_PICTURES
+    std::string problem;
+    module = load_picture_module(problem);
+    if (module) return std::nullopt;
+    std::cerr << "quillan-batch: " << problem << "; --plots is not available\n";
+#else
+    (void)module;
+    std::cerr << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
+#endif
+    return kUsage;
 }
 
 // Where the console trace goes: where it was asked to, and nowhere by default.
@@ -454,7 +466,7 @@ std::streambuf* trace_buffer(bool to_stderr, std::ofstream& log, TeeBuf& both) {
 // loads, the action, and what it writes.
 class BatchRun {
 public:
-    BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log);
+    BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures);
 
     // Imports and loads the files and fills the boxes; an exit status when
     // the run ends there.
@@ -479,6 +491,7 @@ private:
 
     const BatchRequest& r_;
     const BatchProcess& process_;
+    const PictureModule* pictures_;  // when --plots is given
     TeeBuf both_;
     std::ostream trace_stream_;
     std::optional<ProgressBar> bar_;
@@ -490,9 +503,10 @@ private:
     StopSignals stop_signals_;
 };
 
-BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log)
+BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures)
     : r_(request),
       process_(process),
+      pictures_(pictures),
       both_(std::cerr.rdbuf(), log.rdbuf()),
       trace_stream_(trace_buffer(request.trace || find_action(request.action)->trace_is_result, log, both_)),
       console_(trace_stream_),
@@ -542,14 +556,15 @@ int BatchRun::fail(Outcome o) {
 }
 
 bool BatchRun::draw() {
-    if (r_.plots.folder.empty()) return true;
-    try {
-        write_batch_plots(shell_.workspace(), distributions_, r_.plots, r_.quiet ? trace_stream_ : std::cerr, trace_stream_);
+    if (r_.plots.folder.empty() || !pictures_) return true;
+    BatchPlotRequest request = r_.plots;
+    request.stop_requested = &stop_requested;
+    std::string error;
+    if (pictures_->write_plots(shell_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : std::cerr, trace_stream_,
+                               error) >= 0)
         return true;
-    } catch (const std::exception& e) {
-        std::cerr << error_line(e.what()) << '\n';
-        return false;
-    }
+    std::cerr << error_line(error) << '\n';
+    return false;
 }
 
 // The exports that follow the action; a failed one fails the run, and none is
@@ -708,8 +723,10 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     if (request.action == "convert") return run_convert(request, process);
     if (const auto status = check_action(request)) return *status;
     std::ofstream log;
+    const PictureModule* pictures = nullptr;
+    if (const auto status = open_picture_module(request, pictures)) return *status;
     if (const auto status = open_outputs(request, process, log)) return *status;
-    BatchRun run(request, process, log);
+    BatchRun run(request, process, log, pictures);
     if (const auto status = run.load()) return *status;
     return run.run_and_write();
 }

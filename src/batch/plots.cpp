@@ -1,8 +1,11 @@
-#include "batch/plots.hpp"
-#include "batch/stop_signals.hpp"
+// The picture module of quillan-batch --plots (see picture_module.hpp): the
+// pictures of the action run, written as SVG and PNG into a folder, drawn on
+// Qt's offscreen platform (no display needed).  Built as a module of its own,
+// with its own copy of the computing side; only its entry point is seen
+// from outside.
+#include "batch/picture_module.hpp"
 #include "platform/error.hpp"
-
-#if QUILLAN_HAVE_PICTURES
+#include "platform/version.hpp"
 #include "render/export.hpp"
 #include "render/pictures.hpp"
 
@@ -11,13 +14,8 @@
 
 #include <filesystem>
 #include <memory>
-#endif
 
 namespace quillan {
-
-#if QUILLAN_HAVE_PICTURES
-
-bool batch_pictures_available() { return true; }
 
 namespace {
 
@@ -64,8 +62,9 @@ GroupBy group_by_of(const std::string& s) {
     throw QuillanError("--plots-group-by must be none, g1, g2 or cells, not \"" + s + "\".");
 }
 
-}  // namespace
-
+// Writes every picture that what is loaded and the last test allow.
+// Returns the number of files written; fails with a message naming the
+// file or folder at fault (files already written stay).
 int write_batch_plots(const Workspace& ws, const DistributionLog& log, const BatchPlotRequest& request, std::ostream& warnings,
                       std::ostream& trace) {
     namespace fs = std::filesystem;
@@ -98,7 +97,7 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     for (const auto& s : scenes)
         for (const char* ext : {".svg", ".png"}) {
             // A stop asked for while drawing ends the drawing: no further picture.
-            if (stop_requested()) return written;
+            if (request.stop_requested && request.stop_requested()) return written;
             const std::string path = (fs::path(request.folder) / (s.name + ext)).string();
             save_picture(s.scene, path);
             trace << "quillan-batch: wrote " << path << '\n';
@@ -107,14 +106,22 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     return written;
 }
 
-#else
-
-bool batch_pictures_available() { return false; }
-
-int write_batch_plots(const Workspace&, const DistributionLog&, const BatchPlotRequest&, std::ostream&, std::ostream&) {
-    throw QuillanError("This quillan-batch was built without Qt and draws no pictures.");
+// The module's one function, which no exception leaves.
+int write_plots(const Workspace& ws, const DistributionLog& log, const BatchPlotRequest& request, std::ostream& warnings,
+                std::ostream& trace, std::string& error) {
+    try {
+        return write_batch_plots(ws, log, request, warnings, trace);
+    } catch (const std::exception& e) {
+        error = e.what();
+        return -1;
+    }
 }
 
-#endif
+}  // namespace
 
 }  // namespace quillan
+
+extern "C" __attribute__((visibility("default"))) const quillan::PictureModule* quillan_picture_module() {
+    static const quillan::PictureModule module{quillan::kPictureModuleInterface, quillan::version_text(), &quillan::write_plots};
+    return &module;
+}

@@ -4,10 +4,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <system_error>
+
+#include <locale.h>
 
 namespace quillan {
 
@@ -241,88 +246,129 @@ std::string concat_trimmed(const std::vector<std::string>& pieces) {
 namespace {
 
 bool is_sep(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Parses one number token; returns false when the token is not a number.
-bool parse_token(std::string_view t, double& out) {
-    std::size_t i = 0;
-    bool neg = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
-        neg = t[i] == '-';
-        ++i;
-    }
-    std::string_view rest = t.substr(i);
-    auto ieq = [](std::string_view a, std::string_view b) {
-        if (a.size() != b.size()) return false;
-        for (std::size_t k = 0; k < a.size(); ++k)
-            if (std::tolower(static_cast<unsigned char>(a[k])) != b[k]) return false;
-        return true;
-    };
-    if (ieq(rest, "inf")) {
-        out = neg ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
-        return true;
-    }
-    if (ieq(rest, "nan")) {
-        out = std::numeric_limits<double>::quiet_NaN();
-        return true;
-    }
-    std::size_t digits = 0;
-    std::size_t k = i;
-    while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) {
-        ++k;
-        ++digits;
-    }
-    if (k < t.size() && t[k] == '.') {
-        ++k;
-        while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) {
-            ++k;
-            ++digits;
-        }
-    }
-    if (digits == 0) return false;
-    if (k < t.size() && (t[k] == 'e' || t[k] == 'E')) {
-        ++k;
-        if (k < t.size() && (t[k] == '+' || t[k] == '-')) ++k;
-        std::size_t ed = 0;
-        while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) {
-            ++k;
-            ++ed;
-        }
-        if (ed == 0) return false;
-    }
-    if (k != t.size()) return false;
-    std::string s(t);
-    out = std::strtod(s.c_str(), nullptr);
+// True when [p, e) spells `word` in any case.
+bool spells(const char* p, const char* e, std::string_view word) {
+    if (static_cast<std::size_t>(e - p) != word.size()) return false;
+    for (char w : word)
+        if ((*p++ | 0x20) != w) return false;
     return true;
+}
+
+// strtod's answer for the unsigned decimal [p, e), in the C locale whatever
+// the program's locale: the rare numbers the fast ways leave (an overflow to
+// infinity, an underflow to zero).
+double strtod_in_c_locale(const char* p, const char* e) {
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
+    return strtod_l(std::string(p, e).c_str(), nullptr, c_locale);
+}
+
+// The powers of ten a double holds exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Reads an unsigned decimal from p: digits with at most one decimal point
+// (at least one digit) and an optional exponent, e or E, a sign and digits.
+// Returns the end of what was read, or nullptr when p holds no such number.
+// The value is the correctly rounded double, as strtod gives it: most table
+// values (up to 19 digits, 2^53 at most without the point, a power of ten up
+// to 22 either way) are one exact integer times or divided by an exact power
+// of ten, which a single rounding makes correct; from_chars, which rounds
+// correctly too, reads the others.
+const char* read_unsigned(const char* p, const char* e, double& out) {
+    std::uint64_t m = 0;
+    int digits = 0, point = 0;
+    const char* q = p;
+    for (; q < e && is_digit(*q); ++q, ++digits) m = m * 10 + static_cast<unsigned>(*q - '0');
+    if (q < e && *q == '.')
+        for (++q; q < e && is_digit(*q); ++q, ++digits, ++point) m = m * 10 + static_cast<unsigned>(*q - '0');
+    if (digits == 0) return nullptr;
+    int exponent = 0;
+    bool long_exponent = false;
+    if (q < e && (*q | 0x20) == 'e') {
+        ++q;
+        const bool negative = q < e && *q == '-';
+        if (q < e && (*q == '+' || *q == '-')) ++q;
+        const char* first = q;
+        for (; q < e && is_digit(*q); ++q) {
+            if (q - first < 6) exponent = exponent * 10 + (*q - '0');
+            else long_exponent = true;
+        }
+        if (q == first) return nullptr;
+        if (negative) exponent = -exponent;
+    }
+    exponent -= point;
+    if (digits <= 19 && !long_exponent && m <= (std::uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
+        const double mantissa = static_cast<double>(m);
+        out = exponent < 0 ? mantissa / kExactPowers[-exponent] : mantissa * kExactPowers[exponent];
+        return q;
+    }
+    const auto r = std::from_chars(p, q, out, std::chars_format::general);
+    if (r.ec == std::errc() && r.ptr == q) return q;
+    if (r.ec != std::errc::result_out_of_range) return nullptr;
+    out = strtod_in_c_locale(p, q);
+    return q;
+}
+
+// Reads one number token from p, before `e`: an optional sign, then Inf or
+// NaN in any case, or an unsigned decimal; the token ends at a blank, tab,
+// line end, comma or `e`.  Returns the end of the token, or nullptr when it
+// is not a number.
+const char* read_token(const char* p, const char* e, double& out) {
+    bool neg = false;
+    if (p < e && (*p == '+' || *p == '-')) neg = *p++ == '-';
+    const char* q;
+    if (p < e && (is_digit(*p) || *p == '.')) {
+        q = read_unsigned(p, e, out);
+        if (!q) return nullptr;
+        // Rounding to nearest is symmetric, so the sign goes on afterwards.
+        if (neg) out = -out;
+    } else {
+        q = p;
+        while (q < e && !is_sep(*q) && *q != ',') ++q;
+        if (spells(p, q, "inf")) out = neg ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+        else if (spells(p, q, "nan")) out = std::numeric_limits<double>::quiet_NaN();
+        else return nullptr;
+    }
+    if (q < e && !is_sep(*q) && *q != ',') return nullptr;
+    return q;
 }
 
 }  // namespace
 
-std::vector<double> str2num(std::string_view text) {
-    std::vector<double> out;
-    std::size_t i = 0;
+bool append_numbers(std::string_view text, std::vector<double>& out) {
+    const std::size_t before = out.size();
+    const char* i = text.data();
+    const char* const end = i + text.size();
     bool need_number = false;  // a comma was seen and a number must follow
-    bool seen_number = false;
-    while (i < text.size()) {
-        char c = text[i];
+    while (i < end) {
+        const char c = *i;
         if (is_sep(c)) {
             ++i;
             continue;
         }
         if (c == ',') {
-            if (!seen_number || need_number) return {};
+            if (out.size() == before || need_number) break;
             need_number = true;
             ++i;
             continue;
         }
-        std::size_t j = i;
-        while (j < text.size() && !is_sep(text[j]) && text[j] != ',') ++j;
         double d;
-        if (!parse_token(text.substr(i, j - i), d)) return {};
+        const char* next = read_token(i, end, d);
+        if (!next) break;
         out.push_back(d);
-        seen_number = true;
         need_number = false;
-        i = j;
+        i = next;
     }
+    if (i == end) return true;
+    out.resize(before);
+    return false;
+}
+
+std::vector<double> str2num(std::string_view text) {
+    std::vector<double> out;
+    if (!append_numbers(text, out)) out.clear();
     return out;
 }
 

@@ -43,6 +43,10 @@ std::string concat_trimmed(const std::vector<std::string>& pieces);
 // returns or line feeds.  Empty when the text holds no number or cannot be
 // read as a whole.
 std::vector<double> str2num(std::string_view text);
+// The same numbers appended to `out`; false, with `out` as it was, when the
+// text cannot be read as a whole.  A text holding no number appends nothing
+// and is read.  The table readers fill one buffer a line at a time with it.
+bool append_numbers(std::string_view text, std::vector<double>& out);
 
 // Mean of a list of numbers; not-a-number for an empty list.
 double mean(const std::vector<double>& x);

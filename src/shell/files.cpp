@@ -5,6 +5,7 @@
 #include "shell/shell.hpp"
 #include "shell/text_lines.hpp"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,8 +30,9 @@ LoadedTable dload_file(const std::string& path, const ReadLimits& limits) {
     if (lines.empty()) throw QuillanError("The file " + path + " is empty. Nothing was loaded.");
 
     LoadedTable out;
-    std::vector<std::vector<double>> rows;
-    std::size_t width = 0;
+    // Every row goes into one buffer, row after row, as the table stores them.
+    std::vector<double> values;
+    std::size_t width = 0, rows = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         const double number = static_cast<double>(i) + 1;
@@ -47,8 +49,10 @@ LoadedTable dload_file(const std::string& path, const ReadLimits& limits) {
                 format_expand_reuse("The file %s could not be loaded: line %i is %i bytes long, longer than any line of a table "
                                     "of numbers should be. Nothing was loaded.",
                                     {path, number, static_cast<double>(line.size())}));
-        std::vector<double> values = str2num(line);
-        if (values.empty()) {
+        const std::size_t before = values.size();
+        const bool read = append_numbers(line, values);
+        const std::size_t count = values.size() - before;
+        if (!read || count == 0) {
             if (blank(line))
                 throw QuillanError(format_expand_reuse(
                     "The file %s could not be loaded: line %i holds no numbers. Nothing was loaded.", {path, number}));
@@ -58,14 +62,19 @@ LoadedTable dload_file(const std::string& path, const ReadLimits& limits) {
         }
         // Every line must hold as many values as the first: a single value
         // is not spread across a wider row, which would silently invent data.
-        if (i == 0) width = values.size();
-        else if (values.size() != width)
+        if (i == 0) {
+            width = count;
+            // Room for as many rows as lines of this length would fill the
+            // file (up to 512 MB of values), so the buffer is not moved again
+            // and again as it grows.
+            values.reserve(std::min(width * (bytes.size() / line.size() + 1), std::size_t{1} << 26));
+        } else if (count != width)
             throw QuillanError(format_expand_reuse(
                 "The file %s could not be loaded: line %i has %i value%s, but line 1 has %i. Nothing was loaded.",
-                {path, number, static_cast<double>(values.size()), values.size() == 1 ? "" : "s", static_cast<double>(width)}));
-        rows.push_back(std::move(values));
+                {path, number, static_cast<double>(count), count == 1 ? "" : "s", static_cast<double>(width)}));
+        ++rows;
     }
-    out.x = matrix_from_rows(rows);
+    out.x = Eigen::Map<const Matrix>(values.data(), static_cast<Eigen::Index>(rows), static_cast<Eigen::Index>(width));
     return out;
 }
 

@@ -5,25 +5,27 @@ namespace quillan {
 std::vector<std::string_view> split_file_lines(std::string_view text) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     std::vector<std::string_view> lines;
-    std::size_t start = 0, i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == '\n') {
-            lines.push_back(text.substr(start, i + 1 - start));
-            start = ++i;
-        } else if (c == '\r') {
-            std::size_t j = i;
-            while (j < text.size() && text[j] == '\r') ++j;
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* start = begin;
+    while (start < end) {
+        // The next line feed, and the first carriage return before it.
+        const char* lf = static_cast<const char*>(std::memchr(start, '\n', static_cast<std::size_t>(end - start)));
+        const char* stop = lf ? lf : end;
+        const char* cr = static_cast<const char*>(std::memchr(start, '\r', static_cast<std::size_t>(stop - start)));
+        const char* line_end;
+        if (!cr) {
+            line_end = lf ? lf + 1 : end;
+        } else {
             // Carriage returns before a line feed belong to it; otherwise the
             // first one ends the line by itself.
-            const std::size_t end = (j < text.size() && text[j] == '\n') ? j + 1 : i + 1;
-            lines.push_back(text.substr(start, end - start));
-            start = i = end;
-        } else {
-            ++i;
+            const char* j = cr;
+            while (j < end && *j == '\r') ++j;
+            line_end = (j < end && *j == '\n') ? j + 1 : cr + 1;
         }
+        lines.emplace_back(start, static_cast<std::size_t>(line_end - start));
+        start = line_end;
     }
-    if (start < text.size()) lines.push_back(text.substr(start));
     return lines;
 }
 

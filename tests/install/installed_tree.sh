@@ -1,10 +1,11 @@
 #!/bin/sh
 # Installs the build into a temporary prefix and checks that the installed
 # programs find what they need there: the layout file beside bin/, the example
-# data, the launcher entry, the icon and the man pages.
-#   installed_tree.sh BUILD_DIR WITH_GUI(0|1) [WITH_MPI(0|1)]
+# data, the picture module of quillan-batch, the launcher entry, the icon and
+# the man pages.
+#   installed_tree.sh BUILD_DIR WITH_GUI(0|1) [WITH_MPI(0|1)] [WITH_PICTURES(0|1)]
 set -eu
-build=$1 gui=$2 mpi=${3:-0}
+build=$1 gui=$2 mpi=${3:-0} pictures=${4:-0}
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -24,6 +25,15 @@ sh "$(dirname "$0")/../docs/doc_links.sh" "$doc/README.md" "$doc"/docs/*.md || f
   --perm 9 --seed 1 | grep -q 'Two Way' || fail "the installed batch program does not run the example"
 if command -v help2man >/dev/null 2>&1; then
   [ -s "$prefix/share/man/man1/quillan-batch.1" ] || fail "no man page of quillan-batch"
+fi
+# The installed program finds its picture module in the installed library
+# folder and draws with it.
+if [ "$pictures" = 1 ]; then
+  ls "$prefix"/lib*/quillan/quillan-pictures.so "$prefix"/lib/*/quillan/quillan-pictures.so 2>/dev/null | grep -q . ||
+    fail "no quillan-pictures.so in lib/quillan"
+  QT_QPA_PLATFORM=offscreen "$prefix/bin/quillan-batch" load --landmarks "$ex/plethodon.lm.txt" --plots "$prefix/pictures" \
+    >/dev/null || fail "the installed batch program does not draw with its installed picture module"
+  [ -s "$prefix/pictures/superimposition.svg" ] || fail "no picture from the installed picture module"
 fi
 if [ "$mpi" = 1 ]; then
   "$prefix/bin/quillan-batch-mpi" --version | grep -q '^quillan-batch-mpi [0-9]' || fail "quillan-batch-mpi --version"

@@ -260,6 +260,33 @@ TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
     std::filesystem::remove_all(dir);
 }
 
+// Without its picture module quillan-batch refuses --plots, as it refuses a
+// wrong command line, before reading or writing anything; other runs do not
+// need the module.
+TEST(BatchPlots, AMissingPictureModuleRefusesPlotsOnly) {
+    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_no_module";
+    std::filesystem::remove_all(dir);
+    const std::string data = QUILLAN_DATA_DIR;
+    const std::vector<std::string> run = {
+        "one-way", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p", "9", "-s", "1"};
+    const auto plain = quillan::test::run_batch(run);
+    ::setenv("QUILLAN_PICTURE_MODULE_DIR", (dir / "nowhere").c_str(), 1);
+    std::vector<std::string> with_plots = run;
+    for (const char* a : {"--plots", "pictures", "--log", "log.txt"}) with_plots.emplace_back(a);
+    with_plots[with_plots.size() - 3] = (dir / "pictures").string();
+    with_plots.back() = (dir / "log.txt").string();
+    const auto refused = quillan::test::run_batch(with_plots);
+    const auto without = quillan::test::run_batch(run);
+    ::unsetenv("QUILLAN_PICTURE_MODULE_DIR");
+    EXPECT_EQ(refused.status, 64);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "quillan-batch: the picture module quillan-pictures.so was not found (looked in " +
+                               (dir / "nowhere").string() + "); --plots is not available\n");
+    EXPECT_FALSE(std::filesystem::exists(dir));
+    EXPECT_EQ(without.status, 0) << without.err;
+    EXPECT_EQ(without.out, plain.out);
+}
+
 }  // namespace
 }  // namespace quillan
 

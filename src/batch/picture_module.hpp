@@ -1,0 +1,50 @@
+// The picture module: quillan-batch --plots draws with Qt, which takes some
+// fifty shared libraries to load, so the drawing lives in a module of its own
+// (quillan-pictures.so) that the program opens only when --plots is given.
+// Every other run starts without Qt.
+//
+// The module is looked for beside the program (as built), then in the
+// library folder of an installation (../lib/.../quillan/ from the program);
+// QUILLAN_PICTURE_MODULE_DIR names the one folder to look in instead.
+#pragma once
+
+#include "analyses/workspace.hpp"
+#include "figures/distributions.hpp"
+
+#include <ostream>
+#include <string>
+
+namespace quillan {
+
+struct BatchPlotRequest {
+    std::string folder;
+    std::string links_file;       // optional wireframe
+    std::string group_by = "g1";  // none, g1, g2 or cells
+    // Asked between pictures: true ends the drawing (a stop signal came).
+    bool (*stop_requested)() = nullptr;
+};
+
+// What the module offers.  The program and its module must come from the
+// same build (they hand each other the workspace as it is laid out in
+// memory), so the module names its build and the program checks it.
+struct PictureModule {
+    int interface = 0;
+    const char* version = "";
+    // Writes every picture that what is loaded and the last test allow;
+    // returns the number of files written, or -1 with the message in
+    // `error` (files already written stay).  Pictures that cannot be drawn
+    // are named with their reason on `warnings`; the files written, and
+    // whatever Qt says while drawing, go to `trace`.
+    int (*write_plots)(const Workspace& ws, const DistributionLog& log, const BatchPlotRequest& request, std::ostream& warnings,
+                       std::ostream& trace, std::string& error) = nullptr;
+};
+
+inline constexpr int kPictureModuleInterface = 1;
+inline constexpr const char* kPictureModuleFile = "quillan-pictures.so";
+inline constexpr const char* kPictureModuleEntry = "quillan_picture_module";
+
+// Opens the module; nullptr, with what went wrong in `problem` (a sentence
+// naming the file or the folders looked in), when it cannot be used.
+const PictureModule* load_picture_module(std::string& problem);
+
+}  // namespace quillan
