@@ -1,5 +1,7 @@
 #include "shell/text_lines.hpp"
 
+#include <cstring>
+
 namespace quillan {
 
 std::vector<std::string_view> split_file_lines(std::string_view text) {
