@@ -92,6 +92,7 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     }
     for (auto& s : distribution_pictures(log, layout)) scenes.push_back(std::move(s));
     int written = 0;
+    for (auto& s : scenes) trim_to_frame(s.scene);
     for (const auto& s : scenes)
         for (const char* ext : {".svg", ".png"}) {
             // A stop asked for while drawing ends the drawing: no further picture.

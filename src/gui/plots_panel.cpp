@@ -360,13 +360,15 @@ PictureSize PlotsPanel::export_size() const {
     return size;
 }
 
-void PlotsPanel::export_to(const std::string& path) {
+QSize PlotsPanel::export_to(const std::string& path) {
     const PictureSize size = export_size();
     size.check();
     QString status;
-    const Scene s = scene_at(QSizeF(size.layout_width(), size.layout_height()), status);
+    Scene s = scene_at(QSizeF(size.layout_width(), size.layout_height()), status);
     if (s.size.isEmpty()) throw QuillanError("There is no picture to export: " + status.toStdString());
+    trim_to_frame(s);
     save_picture(s, path, size.dpi);
+    return (s.size * (size.dpi / 96.0)).toSize();
 }
 
 void PlotsPanel::export_picture() {
@@ -375,13 +377,12 @@ void PlotsPanel::export_picture() {
     std::string path = choice->folder + choice->name;
     if (choice->name.find('.') == std::string::npos) path += ".png";
     try {
-        export_to(path);
-        const PictureSize size = export_size();
+        const QSize written = export_to(path);
         status_->setText(QStringLiteral("Wrote %1 (%2 x %3 pixels at %4 dpi)")
                              .arg(QString::fromStdString(path))
-                             .arg(size.width)
-                             .arg(size.height)
-                             .arg(size.dpi));
+                             .arg(written.width())
+                             .arg(written.height())
+                             .arg(export_size().dpi));
     } catch (const std::exception& e) {
         gui_.msgbox(e.what(), "Export picture");
     }

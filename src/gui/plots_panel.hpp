@@ -68,8 +68,9 @@ public:
     void follow_workspace();
     void redraw();
     // Writes the picture shown to `path` (PNG, SVG or PDF by extension), of
-    // the export size chosen.
-    void export_to(const std::string& path);
+    // the export size chosen, less the empty bands beside a frame of the
+    // data's aspect; returns its size in pixels.
+    QSize export_to(const std::string& path);
     // The export size chosen: the size on screen where none is given.
     PictureSize export_size() const;
 

@@ -118,14 +118,14 @@ void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_t
     const QColor axis(90, 90, 90);
     s.paths.push_back({axis, 1.0, false, true, QColor(), {a.topLeft(), a.topRight(), a.bottomRight(), a.bottomLeft()}});
     if (x_ticks) {
-        const double step = nice_step(f.x1 - f.x0, std::max(2, static_cast<int>(a.width() / 110)));
+        const double step = nice_step(f.x1 - f.x0, std::max(3, static_cast<int>(a.width() / 110)));
         for (double v = std::ceil(f.x0 / step) * step; v <= f.x1 + step * 1e-9; v += step) {
             const QPointF p = f.map(v, f.y0);
             s.paths.push_back({axis, 1.0, false, false, QColor(), {p, p + QPointF(0, 5)}});
             s.texts.push_back({tick_text(v, step), p + QPointF(0, 8), Qt::AlignHCenter | Qt::AlignTop, SceneText::Role::Tick});
         }
     }
-    const double step = nice_step(f.y1 - f.y0, std::max(2, static_cast<int>(a.height() / 80)));
+    const double step = nice_step(f.y1 - f.y0, std::max(3, static_cast<int>(a.height() / 80)));
     for (double v = std::ceil(f.y0 / step) * step; v <= f.y1 + step * 1e-9; v += step) {
         const QPointF p = f.map(f.x0, v);
         s.paths.push_back({axis, 1.0, false, false, QColor(), {p, p - QPointF(5, 0)}});
@@ -177,7 +177,34 @@ void add_wireframe(Scene& s, const Shape2& shape, const Links& links, QColor col
                             s.frame.map(shape[static_cast<std::size_t>(b)].x, shape[static_cast<std::size_t>(b)].y)}});
 }
 
+void shift(Scene& s, QPointF by) {
+    for (auto& p : s.paths)
+        for (auto& q : p.points) q += by;
+    for (auto& d : s.dots)
+        for (auto& q : d.points) q += by;
+    for (auto& b : s.boxes) b.rect.translate(by);
+    for (auto& t : s.texts) t.at += by;
+    for (auto& e : s.legend) e.swatch.translate(by);
+    s.frame.area.translate(by);
+}
+
 }  // namespace
+
+void trim_to_frame(Scene& s) {
+    const QRectF& a = s.frame.area;
+    // The frame sits in the middle of the room the margins leave it.
+    const double dy = a.top() - kTop, dx = a.left() - kLeft;
+    if (dy > 1) {
+        double bottom = s.size.height() - 2 * dy;
+        for (const auto& e : s.legend) bottom = std::max(bottom, e.swatch.bottom() - dy + 8);
+        shift(s, QPointF(0, -dy));
+        s.size.setHeight(bottom);
+    }
+    if (dx > 1) {
+        shift(s, QPointF(-dx, 0));
+        s.size.setWidth(s.size.width() - 2 * dx);
+    }
+}
 
 Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const Links& links, QSizeF size) {
     Scene s;

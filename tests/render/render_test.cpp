@@ -178,6 +178,15 @@ TEST(ShapePictures, FitTheDataAndStayLegible) {
     for (std::size_t a = 0; a < labels.size(); ++a)
         for (std::size_t b = a + 1; b < labels.size(); ++b) EXPECT_FALSE(labels[a].intersects(labels[b])) << a << " " << b;
 
+    // A file of it takes the data's aspect too: the empty bands are trimmed.
+    Scene file = s;
+    trim_to_frame(file);
+    EXPECT_EQ(file.size.width(), kSize.width());
+    EXPECT_LT(file.size.height(), 0.7 * kSize.height());
+    EXPECT_NEAR(file.frame.area.top(), 44, 1e-9);
+    EXPECT_NEAR(file.size.height() - file.frame.area.bottom(), kSize.height() - s.frame.area.bottom() - (s.frame.area.top() - 44),
+                1e-9);
+
     const PictureData data(test::make_shapes(15, 5, 2, 0.08), Matrix(), GroupBy::None);
     EXPECT_THAT(data.target({ShapeTarget::Kind::ComponentHigh, 0}, 1.0).second.toStdString(), HasSubstr("(not magnified)"));
 
