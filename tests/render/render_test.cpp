@@ -347,8 +347,8 @@ TEST(BatchPlots, NameTheGroupsOfAnImportInLegendsTitlesAndFileNames) {
     const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_named_plots";
     std::filesystem::remove_all(dir);
     const std::string data = QUILLAN_DATA_DIR;
-    const auto r = quillan::test::run_batch(
-        {"one-way", "-i", data + "/plethodon.csv", "--factor", "species", "-p", "9", "-s", "1", "--plots", dir.string()});
+    const auto r = quillan::test::run_batch({"one-way", "-i", data + "/plethodon.csv", "--factor", "species", "-p", "9", "-s",
+                                             "1", "--plots", dir.string(), "--plot-size", "1600x1200", "--plot-dpi", "300"});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* name : {"shape-change-group-Jord", "shape-change-group-Teyah"})
         EXPECT_TRUE(std::filesystem::exists(dir / (std::string(name) + ".svg"))) << name;
@@ -359,6 +359,17 @@ TEST(BatchPlots, NameTheGroupsOfAnImportInLegendsTitlesAndFileNames) {
     };
     EXPECT_THAT(text("superimposition.svg"), HasSubstr(">Teyah<"));
     EXPECT_THAT(text("shape-change-group-Teyah.svg"), HasSubstr("mean of Teyah"));
+    // At the size and resolution asked for, trimmed to the data's aspect.
+    const QImage png(QString::fromStdString((dir / "superimposition.png").string()));
+    EXPECT_EQ(png.width(), 1600);
+    EXPECT_LT(png.height(), 1200);
+    EXPECT_NEAR(png.dotsPerMeterX() * 0.0254, 300, 0.5);
+    for (const char* size : {"20x30", "1600", "axb"})
+        EXPECT_EQ(
+            quillan::test::run_batch({"load", "-l", data + "/plethodon.lm.txt", "--plots", dir.string(), "--plot-size", size})
+                .status,
+            64)
+            << size;
     std::filesystem::remove_all(dir);
 }
 
