@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -216,6 +217,7 @@ struct BatchRequest {
     std::string log_file;
     bool list = false, list_names = false;
     BatchPlotRequest plots;
+    std::string plot_size;  // WIDTHxHEIGHT, read into plots.size
     std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
     io::ImportOptions import_options;
 };
@@ -282,6 +284,8 @@ void add_file_options(CLI::App& app, BatchRequest& r) {
     app.add_option("--plots-group-by", r.plots.group_by, "Colour the pictures by none, g1, g2 or cells")
         ->capture_default_str()
         ->check(CLI::IsMember({"none", "g1", "g2", "cells"}));
+    app.add_option("--plot-size", r.plot_size, "Size of each picture in pixels, WIDTHxHEIGHT (default 1000x800)");
+    app.add_option("--plot-dpi", r.plots.size.dpi, "Resolution of the pictures in dots per inch (default 96)");
     app.add_option("file", r.convert_file, "For convert: the file to convert");
     app.add_option("--import,-i", r.import_file,
                    "Import landmarks (and factors, covariate) from a TPS, NTS, CSV/TSV or plain x/y file before the loads");
@@ -320,9 +324,36 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
     return std::nullopt;
 }
 
+// --plot-size WIDTHxHEIGHT and --plot-dpi, read and checked before anything is.
+std::optional<int> check_picture_size(BatchRequest& r) {
+    if (!r.plot_size.empty()) {
+        const auto x = r.plot_size.find_first_of("xX");
+        int w = 0, h = 0;
+        const char* s = r.plot_size.data();
+        const char* end = s + r.plot_size.size();
+        const bool read = x != std::string::npos && std::from_chars(s, s + x, w).ptr == s + x &&
+                          std::from_chars(s + x + 1, end, h).ptr == end && x > 0 && x + 1 < r.plot_size.size();
+        if (!read) {
+            std::cerr << "quillan-batch: --plot-size is WIDTHxHEIGHT in pixels, such as 2000x1600, not \"" << r.plot_size
+                      << "\"\n";
+            return kUsage;
+        }
+        r.plots.size.width = w;
+        r.plots.size.height = h;
+    }
+    try {
+        r.plots.size.check();
+    } catch (const QuillanError& e) {
+        std::cerr << "quillan-batch: " << e.what() << '\n';
+        return kUsage;
+    }
+    return std::nullopt;
+}
+
 // What is answered before any action: the lists of actions, a missing
-// action, a kernel this processor cannot run and too many factors.
-std::optional<int> check_before_action(const BatchRequest& r) {
+// action, a kernel this processor cannot run, too many factors and a
+// picture size out of range.
+std::optional<int> check_before_action(BatchRequest& r) {
     if (r.list) {
         std::cout << actions_help();
         return kOk;
@@ -350,7 +381,7 @@ std::optional<int> check_before_action(const BatchRequest& r) {
         std::cerr << "quillan-batch: --factor is given once for G1 and once more for G2, not more\n";
         return kUsage;
     }
-    return std::nullopt;
+    return check_picture_size(r);
 }
 
 // convert FILE: an imported file written as quillan's tables.
@@ -522,7 +553,10 @@ BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std
     if (!r_.seed_text.empty()) shell_.options().seed = r_.seed;
     shell_.options().threads = r_.threads > 0 ? r_.threads : process.default_threads;
     shell_.options().team = process.team;
-    if (!r_.plots.folder.empty()) shell_.options().recorder = &distributions_;
+    if (!r_.plots.folder.empty()) {
+        shell_.options().recorder = &distributions_;
+        shell_.set_links_file(r_.plots.links_file);
+    }
     shell_.options().progress = [this](long long done, long long total) {
         if (StopSignals::received()) return false;
         if (bar_) bar_->update(done, total);
@@ -559,6 +593,7 @@ bool BatchRun::draw() {
     if (r_.plots.folder.empty() || !pictures_) return true;
     BatchPlotRequest request = r_.plots;
     request.stop_requested = &stop_requested;
+    request.level_names = shell_.legend().level_names(shell_.workspace().groups);
     std::string error;
     if (pictures_->write_plots(shell_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : std::cerr, trace_stream_,
                                error) >= 0)

@@ -10,6 +10,8 @@
 
 #include "analyses/workspace.hpp"
 #include "figures/distributions.hpp"
+#include "figures/picture_size.hpp"
+#include "figures/shapes.hpp"
 
 #include <ostream>
 #include <string>
@@ -20,6 +22,8 @@ struct BatchPlotRequest {
     std::string folder;
     std::string links_file;       // optional wireframe
     std::string group_by = "g1";  // none, g1, g2 or cells
+    LevelNames level_names;       // the words behind the group codes, if an import named them
+    PictureSize size;             // of every picture file
     // Asked between pictures: true ends the drawing (a stop signal came).
     bool (*stop_requested)() = nullptr;
 };
@@ -39,7 +43,7 @@ struct PictureModule {
                        std::ostream& trace, std::string& error) = nullptr;
 };
 
-inline constexpr int kPictureModuleInterface = 1;
+inline constexpr int kPictureModuleInterface = 2;
 inline constexpr const char* kPictureModuleFile = "quillan-pictures.so";
 inline constexpr const char* kPictureModuleEntry = "quillan_picture_module";
 

@@ -76,30 +76,29 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     const QtMessagesToTrace qt_messages(trace);
     const auto application = application_for_pictures();
     std::vector<NamedScene> scenes;
+    const QSizeF layout(request.size.layout_width(), request.size.layout_height());
     if (ws.landmarks.size() > 0) {
         PictureChoices choices;
+        choices.size = layout;
         choices.group_by = ws.groups.size() > 0 ? group_by_of(request.group_by) : GroupBy::None;
-        const PictureData data(ws.landmarks, ws.groups, choices.group_by);
+        const PictureData data(ws.landmarks, ws.groups, choices.group_by, request.level_names);
         if (!request.links_file.empty()) choices.links = read_links(request.links_file, data.superimposition().landmarks);
         std::vector<std::string> notes;
         scenes = shape_pictures(data, choices, &notes);
         for (const auto& n : notes) warnings << "quillan-batch: " << n << '\n';
         // The shape change toward every group's mean as well, for a grouped table.
-        const int groups = notes.empty() ? data.grouping().groups() : 0;
-        for (int k = 0; groups > 1 && k < groups; ++k) {
-            const auto [shape, title] = data.target({ShapeTarget::Kind::GroupMean, k}, choices.magnification);
-            scenes.push_back({"shape-change-group-" + std::to_string(k + 1),
-                              shape_change_scene(data.superimposition().consensus, shape, choices.links, title, choices.size)});
-        }
+        if (notes.empty())
+            for (auto& s : group_change_pictures(data, choices)) scenes.push_back(std::move(s));
     }
-    for (auto& s : distribution_pictures(log, QSizeF(1000, 800))) scenes.push_back(std::move(s));
+    for (auto& s : distribution_pictures(log, layout)) scenes.push_back(std::move(s));
     int written = 0;
+    for (auto& s : scenes) trim_to_frame(s.scene);
     for (const auto& s : scenes)
         for (const char* ext : {".svg", ".png"}) {
             // A stop asked for while drawing ends the drawing: no further picture.
             if (request.stop_requested && request.stop_requested()) return written;
             const std::string path = (fs::path(request.folder) / (s.name + ext)).string();
-            save_picture(s.scene, path);
+            save_picture(s.scene, path, request.size.dpi);
             trace << "quillan-batch: wrote " << path << '\n';
             ++written;
         }

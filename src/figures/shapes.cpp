@@ -51,6 +51,7 @@ Grouping make_grouping(const Matrix& group_list, int n, GroupBy by, const LevelN
     g.group_of.assign(static_cast<std::size_t>(n), 0);
     if (by == GroupBy::None || group_list.size() == 0) {
         g.names = {"All specimens"};
+        g.keys = {"all"};
         return g;
     }
     const Eigen::Index need = by == GroupBy::First ? 1 : 2;
@@ -83,9 +84,13 @@ Grouping make_grouping(const Matrix& group_list, int n, GroupBy by, const LevelN
     for (double code : gcodes) {
         if (by == GroupBy::Cells) {
             const auto& p = pairs[static_cast<std::size_t>(code) - 1];
-            g.names.push_back(cell_label(p.first, p.second, level_name(names, 0, p.first), level_name(names, 1, p.second)));
+            const std::string n1 = level_name(names, 0, p.first), n2 = level_name(names, 1, p.second);
+            g.names.push_back(cell_label(p.first, p.second, n1, n2));
+            g.keys.push_back((n1.empty() ? format_number(p.first) : n1) + "x" + (n2.empty() ? format_number(p.second) : n2));
         } else {
-            g.names.push_back(group_label(code, level_name(names, by == GroupBy::Second ? 1 : 0, code)));
+            const std::string name = level_name(names, by == GroupBy::Second ? 1 : 0, code);
+            g.names.push_back(group_label(code, name));
+            g.keys.push_back(name.empty() ? format_number(code) : name);
         }
     }
     return g;

@@ -44,6 +44,9 @@ enum class GroupBy { None, First, Second, Cells };
 struct Grouping {
     std::vector<int> group_of;
     std::vector<std::string> names;  // one per group
+    // What names a group in a file name: its level name, else its code
+    // ("2"; "1x3" for a cell).  Not yet safe as a file name.
+    std::vector<std::string> keys;
     int groups() const { return static_cast<int>(names.size()); }
 };
 // A grouping of `n` specimens from the loaded group list.  GroupBy::None

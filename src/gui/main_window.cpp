@@ -36,6 +36,7 @@
 
 #include <charconv>
 #include <set>
+#include <vector>
 
 namespace quillan {
 
@@ -150,14 +151,15 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
     observer_id_ = session_.add_action_observer(
         [this](const std::string& action, bool finished) { finished ? action_finished(action) : action_started(action); });
     session_.set_action_gate([this](const std::string& action) { return seed_gate(action); });
-    gui_.set_dialog_folder([this](const QtGui::DialogRequest&) -> std::string {
-        if (running_.empty() || !settings_) return {};
-        const QString folder = settings_->value(qstr("folders/" + running_)).toString();
+    gui_.set_dialog_folder([this](const QtGui::DialogRequest& request) -> std::string {
+        const std::string key = folder_key(request);
+        if (key.empty() || !settings_) return {};
+        const QString folder = settings_->value(qstr("folders/" + key)).toString();
         return folder.isEmpty() || !QFileInfo(folder).isDir() ? std::string() : native(folder);
     });
-    gui_.set_file_chosen_observer([this](const QtGui::DialogRequest&, const std::string& path) {
-        if (!running_.empty() && settings_)
-            settings_->setValue(qstr("folders/" + running_), QFileInfo(from_native(path)).absolutePath());
+    gui_.set_file_chosen_observer([this](const QtGui::DialogRequest& request, const std::string& path) {
+        const std::string key = folder_key(request);
+        if (!key.empty() && settings_) settings_->setValue(qstr("folders/" + key), QFileInfo(from_native(path)).absolutePath());
     });
     gui_.set_message_diverter([this](const QtGui::Message& m) { return tell_in_status(m); });
     gui_.set_message_addition([this](const QtGui::Message& m) {
@@ -189,20 +191,35 @@ MainWindow::~MainWindow() {
 }
 
 // Tab walks the loads, the permutations, the seed and the model, then the
-// tests; boxes that only show something are reached by clicking.
+// tests, then the choices among an import's columns and Clear all; boxes
+// that only show something are reached by clicking.
 void MainWindow::set_tab_order() {
     for (const char* name : {"FileBox", "LegendBox"})
         if (auto* box = window_->findChild<QWidget*>(QString::fromUtf8(name))) box->setFocusPolicy(Qt::ClickFocus);
-    QWidget* model = window_->findChild<QWidget*>(QStringLiteral("CovBox"));
-    QWidget* page = window_->findChild<QWidget*>(QStringLiteral("analysesPage"));
-    if (!model || !page) return;
-    QWidget* last = model;
-    for (auto* b : page->findChildren<QAbstractButton*>()) {
-        const ActionRow* row = find_action(b->property("action").toString().toStdString());
-        if (!row || !row->analysis) continue;
-        QWidget::setTabOrder(last, b);
-        last = b;
-    }
+    std::vector<QWidget*> order;
+    auto add = [&](QWidget* w) {
+        if (w) order.push_back(w);
+    };
+    for (const char* action : {"Load", "LoadGlist", "LoadClist", "Import"}) add(button_for(action));
+    for (const char* name : {"PermBox", "SeedBox", "CovBox"}) add(window_->findChild<QWidget*>(QString::fromUtf8(name)));
+    if (QWidget* page = window_->findChild<QWidget*>(QStringLiteral("analysesPage")))
+        for (auto* b : page->findChildren<QAbstractButton*>()) {
+            const ActionRow* row = find_action(b->property("action").toString().toStdString());
+            if (row && row->analysis) add(b);
+        }
+    for (const char* name : {"G1Choice", "G2Choice", "CovariateChoice", "NegativeChoice"})
+        add(window_->findChild<QWidget*>(QString::fromUtf8(name)));
+    add(button_for("Clear"));
+    for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+// Each kind of file has its folder: an action's files by the action, the
+// Plots area's pictures and links files by what its dialogs ask for.
+std::string MainWindow::folder_key(const QtGui::DialogRequest& request) const {
+    if (!running_.empty()) return running_;
+    if (request.title.rfind("Export picture", 0) == 0) return "picture";
+    if (request.title.rfind("Links file", 0) == 0) return "links";
+    return {};
 }
 
 QAbstractButton* MainWindow::button_for(const std::string& action) const {

@@ -89,6 +89,7 @@ private:
     void show_guide();
     void show_about();
     QAbstractButton* button_for(const std::string& action) const;
+    std::string folder_key(const QtGui::DialogRequest& request) const;
     std::string label_of(const std::string& action) const;
 
     QtGui& gui_;

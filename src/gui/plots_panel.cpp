@@ -16,6 +16,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace quillan {
 
 PlotCanvas::PlotCanvas(QWidget* parent) : QWidget(parent) {
@@ -127,6 +129,10 @@ PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* 
         redraw();
     });
     links_button_ = links;
+    export_button_ = exporter;
+    export_width_ = window->findChild<QSpinBox*>(QStringLiteral("plotExportWidth"));
+    export_height_ = window->findChild<QSpinBox*>(QStringLiteral("plotExportHeight"));
+    export_dpi_ = window->findChild<QSpinBox*>(QStringLiteral("plotExportDpi"));
     QObject::connect(links, &QPushButton::clicked, canvas_, [this] { choose_links(); });
     QObject::connect(exporter, &QPushButton::clicked, canvas_, [this] { export_picture(); });
     group_by_->setCurrentIndex(1);
@@ -142,6 +148,10 @@ PlotsPanel::~PlotsPanel() {
 }
 
 void PlotsPanel::action_started(const std::string& action) {
+    // The pictures stay to be looked at during a run; writing or reading
+    // files waits until it has ended.
+    links_button_->setEnabled(false);
+    export_button_->setEnabled(false);
     if (!is_analysis(action)) return;
     pending_->start(action);
     program_.shell().options().recorder = pending_.get();
@@ -178,6 +188,8 @@ void PlotsPanel::follow_workspace() {
             for (const auto& [a, b] : links_)
                 if (a >= landmarks || b >= landmarks) {
                     links_.clear();
+                    links_file_.clear();
+                    program_.shell().set_links_file({});
                     break;
                 }
         }
@@ -187,13 +199,7 @@ void PlotsPanel::follow_workspace() {
 }
 
 // The words behind the codes, while the groups are the ones an import named.
-LevelNames PlotsPanel::level_names() const {
-    const io::Legend& legend = program_.shell().legend();
-    LevelNames names;
-    if (legend.chosen.empty() || !same(legend.group_table(), program_.shell().workspace().groups)) return names;
-    for (int k : legend.chosen) names.push_back(legend.factors[static_cast<std::size_t>(k)].levels);
-    return names;
-}
+LevelNames PlotsPanel::level_names() const { return program_.shell().legend().level_names(program_.shell().workspace().groups); }
 
 void PlotsPanel::rebuild_data() {
     data_.reset();
@@ -260,27 +266,28 @@ void PlotsPanel::enable_choices(int kind) {
     target_->setEnabled(kind == kShapeChange);
     magnification_->setEnabled(kind == kShapeChange);
     statistic_->setEnabled(kind == kDistribution);
-    if (links_button_) links_button_->setEnabled(kind == kSuperimposition || kind == kShapeChange);
+    const bool idle = !session_.busy();
+    links_button_->setEnabled(idle && (kind == kSuperimposition || kind == kShapeChange));
+    export_button_->setEnabled(idle);
 }
 
 void PlotsPanel::redraw() {
     if (!attached()) return;
     enable_choices(kind_->currentIndex());
-    const PictureChoices c = choices();
-    Scene scene;
     QString status;
+    Scene scene = scene_at(choices().size, status);
+    canvas_->set_scene(std::move(scene));
+    status_->setText(status);
+}
+
+Scene PlotsPanel::scene_at(QSizeF size, QString& status) const {
+    PictureChoices c = choices();
+    c.size = size;
+    Scene scene;
     try {
         const int kind = kind_->currentIndex();
         if (kind == kDistribution) {
-            const auto& all = log_->distributions();
-            const int i = statistic_->currentIndex();
-            if (i >= 0 && i < static_cast<int>(all.size())) {
-                const auto& d = all[static_cast<std::size_t>(i)];
-                scene = histogram_scene(d, QString::fromStdString(statistic_title(log_->action(), d.loop, d.statistic)), c.size);
-                status = QStringLiteral("%1 permutations of the last test").arg(d.permutations);
-            } else {
-                status = QStringLiteral("Run a test to see the distribution of its statistics.");
-            }
+            scene = distribution_scene(c.size, status);
         } else if (!data_) {
             status =
                 problem_.empty() ? QStringLiteral("Load a landmark file to see its pictures.") : QString::fromStdString(problem_);
@@ -307,8 +314,19 @@ void PlotsPanel::redraw() {
     }
     if (data_ && !problem_.empty() && kind_->currentIndex() != kDistribution)
         status = QString::fromStdString(problem_) + QStringLiteral(" The specimens are shown without grouping.");
-    canvas_->set_scene(std::move(scene));
-    status_->setText(status);
+    return scene;
+}
+
+Scene PlotsPanel::distribution_scene(QSizeF size, QString& status) const {
+    const auto& all = log_->distributions();
+    const int i = statistic_->currentIndex();
+    if (i < 0 || i >= static_cast<int>(all.size())) {
+        status = QStringLiteral("Run a test to see the distribution of its statistics.");
+        return {};
+    }
+    const auto& d = all[static_cast<std::size_t>(i)];
+    status = QStringLiteral("%1 permutations of the last test").arg(d.permutations);
+    return histogram_scene(d, QString::fromStdString(statistic_title(log_->action(), d.loop, d.statistic)), size);
 }
 
 void PlotsPanel::choose_links() {
@@ -321,6 +339,7 @@ void PlotsPanel::choose_links() {
         if (landmarks < 1) throw QuillanError("Load a landmark file before its links file.");
         links_ = read_links(path, landmarks);
         links_file_ = path;
+        program_.shell().set_links_file(path);
     } catch (const std::exception& e) {
         gui_.msgbox(e.what(), "Links file");  // the wireframe shown stays as it was
         return;
@@ -328,10 +347,28 @@ void PlotsPanel::choose_links() {
     redraw();
 }
 
-void PlotsPanel::export_to(const std::string& path) {
-    const Scene& s = canvas_->scene();
-    if (s.size.isEmpty()) throw QuillanError("There is no picture to export: " + status_->text().toStdString());
-    save_picture(s, path);
+PictureSize PlotsPanel::export_size() const {
+    // "as shown" (the spin box's lowest value) takes the size on screen.
+    PictureSize size;
+    const QSizeF shown = choices().size;
+    size.dpi = export_dpi_ ? export_dpi_->value() : 96;
+    const auto chosen = [&](const QSpinBox* box, double on_screen) {
+        return box && box->value() > box->minimum() ? box->value() : static_cast<int>(std::lround(on_screen * size.dpi / 96.0));
+    };
+    size.width = chosen(export_width_, shown.width());
+    size.height = chosen(export_height_, shown.height());
+    return size;
+}
+
+QSize PlotsPanel::export_to(const std::string& path) {
+    const PictureSize size = export_size();
+    size.check();
+    QString status;
+    Scene s = scene_at(QSizeF(size.layout_width(), size.layout_height()), status);
+    if (s.size.isEmpty()) throw QuillanError("There is no picture to export: " + status.toStdString());
+    trim_to_frame(s);
+    save_picture(s, path, size.dpi);
+    return (s.size * (size.dpi / 96.0)).toSize();
 }
 
 void PlotsPanel::export_picture() {
@@ -340,8 +377,12 @@ void PlotsPanel::export_picture() {
     std::string path = choice->folder + choice->name;
     if (choice->name.find('.') == std::string::npos) path += ".png";
     try {
-        export_to(path);
-        status_->setText(QStringLiteral("Wrote ") + QString::fromStdString(path));
+        const QSize written = export_to(path);
+        status_->setText(QStringLiteral("Wrote %1 (%2 x %3 pixels at %4 dpi)")
+                             .arg(QString::fromStdString(path))
+                             .arg(written.width())
+                             .arg(written.height())
+                             .arg(export_size().dpi));
     } catch (const std::exception& e) {
         gui_.msgbox(e.what(), "Export picture");
     }

@@ -6,6 +6,7 @@
 
 #include "figures/distributions.hpp"
 #include "figures/links.hpp"
+#include "figures/picture_size.hpp"
 #include "gui/qt_gui.hpp"
 #include "render/pictures.hpp"
 
@@ -66,8 +67,12 @@ public:
     // Re-reads the workspace and redraws (called after every action).
     void follow_workspace();
     void redraw();
-    // Writes the picture shown to `path` (PNG, SVG or PDF by extension).
-    void export_to(const std::string& path);
+    // Writes the picture shown to `path` (PNG, SVG or PDF by extension), of
+    // the export size chosen, less the empty bands beside a frame of the
+    // data's aspect; returns its size in pixels.
+    QSize export_to(const std::string& path);
+    // The export size chosen: the size on screen where none is given.
+    PictureSize export_size() const;
 
 private:
     void action_started(const std::string& action);
@@ -79,16 +84,20 @@ private:
     void choose_links();
     void export_picture();
     PictureChoices choices() const;
+    // The picture chosen, laid out at `size`; `status` says what it shows
+    // or why there is none.
+    Scene scene_at(QSizeF size, QString& status) const;
+    Scene distribution_scene(QSizeF size, QString& status) const;
 
     QtGui& gui_;
     Program& program_;
     Session& session_;
     QPointer<PlotCanvas> canvas_;
     QPointer<QComboBox> kind_, group_by_, outline_, target_, statistic_;
-    QPointer<QSpinBox> pc_x_, pc_y_;
+    QPointer<QSpinBox> pc_x_, pc_y_, export_width_, export_height_, export_dpi_;
     QPointer<QDoubleSpinBox> magnification_;
     QPointer<QLabel> status_;
-    QPointer<QPushButton> links_button_;
+    QPointer<QPushButton> links_button_, export_button_;
     std::unique_ptr<DistributionLog> log_, pending_;
     std::unique_ptr<PictureData> data_;
     Matrix shown_data_, shown_groups_;

@@ -4,6 +4,10 @@
 
 #include <QApplication>
 #include <QThread>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
 
 #include <new>
 
@@ -15,7 +19,30 @@ namespace {
 constexpr qint64 kPumpIntervalMs = 40;
 // Progress is shown in steps of 1/1000 whatever the count.
 constexpr int kSteps = 1000;
+
+QString duration_text(double seconds) {
+    const long long s = std::llround(seconds);
+    if (s < 60) return QStringLiteral("%1 s").arg(s);
+    if (s < 3600) return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg((s % 3600) / 60);
+}
+
+// A control that starts work when used: it names an action or a callback.
+bool starts_work(const QWidget* w) { return w->property("action").isValid() || w->property("callback").isValid(); }
 }  // namespace
+
+QString Session::progress_text(const std::string& what, long long done, long long total, double seconds) {
+    const QString title = QString::fromStdString(what);
+    if (total <= 0) return title;
+    done = std::clamp(done, 0LL, total);
+    QString text = QStringLiteral("%1\n%2 of %3 done").arg(title).arg(done).arg(total);
+    if (seconds > 0 && done > 0) {
+        const double rate = static_cast<double>(done) / seconds;
+        text += QStringLiteral("\n%1 permutations per second, about %2 left")
+                    .arg(QString::number(rate, 'f', 0), duration_text(static_cast<double>(total - done) / rate));
+    }
+    return text;
+}
 
 Session::Session(QtGui& gui, Program& program) : gui_(gui), program_(program) {
     gui_.set_callback_handler([this](const QtGui::CallbackRequest& r) { handle(r); });
@@ -75,9 +102,12 @@ bool Session::run(const std::string& what, const std::function<void()>& body) {
     cancel_ = false;
     what_ = what;
     last_pump_ = -1;
+    loop_start_ = 0;
+    loop_done_ = loop_total_ = -1;
     clock_.start();
-    // The windows take no input meanwhile, as under a modal window, but
-    // their close buttons still work.
+    // Nothing that starts work can be used meanwhile; the rest of the window
+    // (the report, the pictures, the close button) can.
+    lock_starters();
     qApp->installEventFilter(this);
     RunOptions& options = program_.shell().options();
     auto saved = std::move(options.progress);
@@ -93,6 +123,7 @@ bool Session::run(const std::string& what, const std::function<void()>& body) {
     }
     options.progress = std::move(saved);
     qApp->removeEventFilter(this);
+    unlock_starters();
     delete dialog_.data();
     busy_ = false;
     if (close_pending_) {
@@ -105,24 +136,36 @@ bool Session::run(const std::string& what, const std::function<void()>& body) {
 }
 
 bool Session::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Wheel:
-        case QEvent::Drop: {
-            auto* w = qobject_cast<QWidget*>(watched);
-            if (!w) return false;
-            QWidget* top = w->window();
-            for (Handle h : gui_.windows())
-                if (gui_.widget(h) == top) return true;  // swallowed
-            return false;
-        }
-        default:
-            return false;
+    // Files dropped on a window would start a load.
+    if (event->type() != QEvent::Drop) return false;
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w) return false;
+    QWidget* top = w->window();
+    for (Handle h : gui_.windows())
+        if (gui_.widget(h) == top) return true;  // swallowed
+    return false;
+}
+
+void Session::lock_starters() {
+    locked_.clear();
+    focus_ = QApplication::focusWidget();
+    for (Handle h : gui_.windows()) {
+        QWidget* window = gui_.widget(h);
+        if (!window) continue;
+        for (auto* w : window->findChildren<QWidget*>())
+            if (starts_work(w) && w->isEnabled()) {
+                w->setEnabled(false);
+                locked_.emplace_back(w);
+            }
     }
+}
+
+void Session::unlock_starters() {
+    for (const auto& w : std::exchange(locked_, {}))
+        if (w) w->setEnabled(true);
+    // A test started from the keyboard leaves the focus where it was.
+    if (focus_ && focus_->isEnabled() && !QApplication::focusWidget()) focus_->setFocus();
+    focus_ = nullptr;
 }
 
 void Session::show_progress_window() {
@@ -152,10 +195,15 @@ bool Session::progress(long long done, long long total) {
     if (last_pump_ >= 0 && now - last_pump_ < kPumpIntervalMs) return true;
     last_pump_ = now;
     if (!dialog_ && now >= delay_.count()) show_progress_window();
+    if (total != loop_total_ || done < loop_done_) {
+        loop_total_ = total;
+        loop_start_ = now;
+    }
+    loop_done_ = done;
     if (dialog_) {
         if (total > 0) {
             const long long clamped = std::min(std::max(done, 0LL), total);
-            dialog_->setLabelText(QStringLiteral("%1\n%2 of %3 done").arg(QString::fromStdString(what_)).arg(clamped).arg(total));
+            dialog_->setLabelText(progress_text(what_, done, total, static_cast<double>(now - loop_start_) / 1000.0));
             dialog_->setValue(static_cast<int>(clamped * kSteps / total));
         } else {
             dialog_->setRange(0, 0);  // no count known: a busy bar

@@ -1,14 +1,17 @@
 // Runs what the window's controls ask for, one thing at a time.
 //
 // Every control hands its request to the session.  An action runs on the
-// window's own thread; while it runs, a second press anywhere in the window
-// is ignored, and closing the window asks the action to stop and closes the
-// window once it has.  A long action reports through RunOptions::progress:
-// after a short delay a progress window with a Cancel button appears, the
-// window keeps painting, and Cancel makes the next report answer "stop",
-// which the action ends like a failure (no report, nothing changed).  The
-// progress window is not modal, so that the main window's close button still
-// reaches the session.
+// window's own thread; while it runs, the controls that start work are
+// disabled (a press that slips through is ignored), and closing the window
+// asks the action to stop and closes the window once it has.  Everything
+// else stays usable: the report and the pictures of the last test can be
+// read, scrolled and switched while a long test runs.  A long action reports
+// through RunOptions::progress: after a short delay a progress window with a
+// Cancel button appears, saying how far the run is, how many permutations it
+// does a second and how long it has left; the window keeps painting, and
+// Cancel makes the next report answer "stop", which the action ends like a
+// failure (no report, nothing changed).  The progress window is not modal,
+// so that the main window's close button still reaches the session.
 #pragma once
 
 #include "byname/program.hpp"
@@ -18,6 +21,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QWidget>
 
 #include <atomic>
 #include <chrono>
@@ -62,6 +66,8 @@ public:
     void set_progress_delay(std::chrono::milliseconds delay) { delay_ = delay; }
     // The progress window of the running action, if it is showing.
     QProgressDialog* progress_window() const { return dialog_.data(); }
+    // The progress window's text for `done` of `total` after `seconds`.
+    static QString progress_text(const std::string& what, long long done, long long total, double seconds);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -70,6 +76,8 @@ private:
     void handle(const QtGui::CallbackRequest& request);
     bool progress(long long done, long long total);
     void show_progress_window();
+    void lock_starters();
+    void unlock_starters();
 
     QtGui& gui_;
     Program& program_;
@@ -79,6 +87,12 @@ private:
     std::chrono::milliseconds delay_{300};
     QElapsedTimer clock_;
     qint64 last_pump_ = -1;
+    // Where the rate is measured from: a new loop of the same action (the
+    // count falling back, or a new total) starts it again.
+    qint64 loop_start_ = 0;
+    long long loop_done_ = -1, loop_total_ = -1;
+    std::vector<QPointer<QWidget>> locked_;  // the controls disabled for the run
+    QPointer<QWidget> focus_;                // where the focus was when it started
     QPointer<QProgressDialog> dialog_;
     std::vector<std::pair<int, ActionObserver>> observers_;
     int next_observer_ = 1;

@@ -686,6 +686,27 @@ Matrix Legend::group_table() const {
     return g;
 }
 
+std::string Legend::groups_file() const {
+    for (int k : chosen)
+        if (!factors[static_cast<std::size_t>(k)].path.empty()) return factors[static_cast<std::size_t>(k)].path;
+    return source;
+}
+
+std::string Legend::numbers_file(const std::string& name) const {
+    for (const auto& n : numbers)
+        if (n.name == name && !n.path.empty()) return n.path;
+    return source;
+}
+
+std::vector<std::vector<std::string>> Legend::level_names(const Matrix& groups) const {
+    std::vector<std::vector<std::string>> names;
+    if (chosen.empty()) return names;
+    const Matrix table = group_table();
+    if (table.rows() != groups.rows() || table.cols() != groups.cols() || table != groups) return names;
+    for (int k : chosen) names.push_back(factors[static_cast<std::size_t>(k)].levels);
+    return names;
+}
+
 std::string Legend::summary() const {
     std::string out;
     for (std::size_t j = 0; j < chosen.size(); ++j) {
@@ -774,6 +795,7 @@ int cell_line(const SpecimenTable& t, const Column& c, std::size_t s) {
 Factor make_factor(const SpecimenTable& t, const Column& c, bool strict, bool& ok) {
     Factor f;
     f.name = c.name;
+    f.path = c.path;
     ok = true;
     for (std::size_t s = 0; s < c.cells.size(); ++s) {
         const std::string& w = c.cells[s];
@@ -924,7 +946,7 @@ void take_factors(const SpecimenTable& t, const ImportOptions& options, const Co
     }
     for (const auto& c : t.columns) {
         if (!all_numbers(c)) continue;
-        Legend::Numbers col{c.name, {}};
+        Legend::Numbers col{c.name, {}, c.path};
         for (const auto& cell : c.cells) col.values.push_back(*parse_number(cell));
         d.legend.numbers.push_back(std::move(col));
     }

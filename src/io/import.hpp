@@ -55,6 +55,7 @@ struct Factor {
     std::string name;
     std::vector<std::string> levels;
     std::vector<int> codes;
+    std::string path;  // the factor table it came from; empty for the imported file's own column
 };
 
 // What is kept with the workspace besides the three tables.
@@ -66,6 +67,7 @@ struct Legend {
     struct Numbers {
         std::string name;
         std::vector<double> values;
+        std::string path;  // as for a factor
     };
     std::vector<Numbers> numbers;  // every column of numbers the file offered (covariate candidates)
     std::string source;            // the imported file's path
@@ -73,8 +75,17 @@ struct Legend {
     bool empty() const { return ids.empty() && factors.empty() && covariate.empty() && numbers.empty(); }
     // The group table of the chosen factors (m x chosen.size()).
     Matrix group_table() const;
+    // The file the chosen factors came from: the factor table that gave G1
+    // (or G2), else the imported file.
+    std::string groups_file() const;
+    // The file of the numeric column `name`: the factor table, or the imported file.
+    std::string numbers_file(const std::string& name) const;
     // A few lines for the window: the chosen factors' codes and words.
     std::string summary() const;
+    // The words behind the codes of each column of `groups` (names[j][code - 1]),
+    // while `groups` is the table of the chosen factors; empty otherwise, as
+    // for a group file loaded after the import.
+    std::vector<std::vector<std::string>> level_names(const Matrix& groups) const;
 };
 
 struct ImportOptions {

@@ -113,7 +113,11 @@ std::string results_csv(const ResultRecord& record) {
                                            "df1",      "df2"};
     std::string out = "action,model";
     for (const char* c : kColumns) out += std::string(",") + c;
-    out += ",statistic,observed,permutations,count,p,p_is_bound,count_ge,p_ge,other\n";
+    out += ",statistic,observed,permutations,count,p,p_is_bound,count_ge,p_ge,other,inputs\n";
+    // Every file the report was made from, in each row: role=name sha256;...
+    std::string inputs;
+    for (const auto& in : record.run.inputs) inputs += (inputs.empty() ? "" : ";") + in.role + "=" + in.name + " " + in.sha256;
+    const std::string inputs_cell = "," + csv_cell(inputs) + "\n";
     auto num = [](const double* d) { return d && std::isfinite(*d) ? number_text(*d) : std::string(); };
     for (const auto& m : record.models) {
         std::string head = csv_cell(record.run.action) + "," + csv_cell(m.name);
@@ -129,13 +133,13 @@ std::string results_csv(const ResultRecord& record) {
             if (!known) other += (other.empty() ? "" : ";") + k + "=" + number_text(v);
         }
         if (m.tests.empty()) {
-            out += head + ",,,,,,,,," + csv_cell(other) + "\n";
+            out += head + ",,,,,,,,," + csv_cell(other) + inputs_cell;
             continue;
         }
         for (const auto& t : m.tests)
             out += head + "," + csv_cell(t.statistic) + "," + num(&t.observed) + "," + std::to_string(t.nperm) + "," +
                    std::to_string(t.count) + "," + num(&t.p) + "," + (t.p_bound ? "true" : "false") + "," +
-                   std::to_string(t.count_ge) + "," + number_text(t.p_ge()) + "," + csv_cell(other) + "\n";
+                   std::to_string(t.count_ge) + "," + number_text(t.p_ge()) + "," + csv_cell(other) + inputs_cell;
     }
     return out;
 }

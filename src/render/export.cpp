@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <string>
 #include <string_view>
 
 namespace quillan {
@@ -26,44 +28,62 @@ PictureFormat picture_format_of(const std::string& path) {
     throw QuillanError("Cannot write the picture " + path + ": name it .png, .svg or .pdf to choose its format.");
 }
 
-QByteArray encode_picture(const Scene& scene, PictureFormat format) {
+namespace {
+
+void encode_png(const Scene& scene, QBuffer& buffer, int dpi) {
+    const QSize px = (scene.size * (dpi / 96.0)).toSize();
+    QImage image(px, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    const int per_metre = static_cast<int>(std::lround(dpi / 0.0254));
+    image.setDotsPerMeterX(per_metre);
+    image.setDotsPerMeterY(per_metre);
+    {
+        QPainter painter(&image);
+        paint_scene(painter, scene, QRectF(QPointF(0, 0), QSizeF(px)));
+    }
+    image.save(&buffer, "PNG");
+}
+
+void encode_svg(const Scene& scene, QBuffer& buffer, int dpi) {
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    // As many pixels as the PNG would have, at its resolution: the same
+    // size on paper; the drawing inside is in the scene's own units.
+    svg.setSize((scene.size * (dpi / 96.0)).toSize());
+    svg.setResolution(dpi);
+    svg.setViewBox(QRectF(QPointF(0, 0), scene.size));
+    svg.setTitle(QStringLiteral("quillan"));
+    QPainter painter(&svg);
+    paint_scene(painter, scene, QRectF(QPointF(0, 0), scene.size));
+}
+
+void encode_pdf(const Scene& scene, QBuffer& buffer) {
+    QPdfWriter pdf(&buffer);
+    pdf.setResolution(96);
+    // A page the picture's size on paper: 96 layout pixels to the inch, 72 points.
+    pdf.setPageSize(QPageSize(scene.size * 0.75, QPageSize::Point));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    pdf.setCreator(QStringLiteral("quillan"));
+    QPainter painter(&pdf);
+    paint_scene(painter, scene, QRectF(0, 0, pdf.width(), pdf.height()));
+}
+
+}  // namespace
+
+QByteArray encode_picture(const Scene& scene, PictureFormat format, int dpi) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    const QSize px = scene.size.toSize();
     switch (format) {
-        case PictureFormat::Png: {
-            QImage image(px, QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::white);
-            {
-                QPainter painter(&image);
-                paint_scene(painter, scene, QRectF(QPointF(0, 0), scene.size));
-            }
-            image.save(&buffer, "PNG");
+        case PictureFormat::Png:
+            encode_png(scene, buffer, dpi);
             break;
-        }
-        case PictureFormat::Svg: {
-            QSvgGenerator svg;
-            svg.setOutputDevice(&buffer);
-            svg.setSize(px);
-            svg.setViewBox(QRect(QPoint(0, 0), px));
-            svg.setResolution(96);  // a pixel of the picture is a CSS pixel of a browser
-            svg.setTitle(QStringLiteral("quillan"));
-            QPainter painter(&svg);
-            paint_scene(painter, scene, QRectF(QPointF(0, 0), scene.size));
+        case PictureFormat::Svg:
+            encode_svg(scene, buffer, dpi);
             break;
-        }
-        case PictureFormat::Pdf: {
-            QPdfWriter pdf(&buffer);
-            pdf.setResolution(96);
-            // A page the picture's size: 96 pixels to the inch, 72 points.
-            pdf.setPageSize(QPageSize(scene.size * 0.75, QPageSize::Point));
-            pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-            pdf.setCreator(QStringLiteral("quillan"));
-            QPainter painter(&pdf);
-            paint_scene(painter, scene, QRectF(0, 0, pdf.width(), pdf.height()));
+        case PictureFormat::Pdf:
+            encode_pdf(scene, buffer);
             break;
-        }
     }
     return bytes;
 }
@@ -75,8 +95,8 @@ void write_picture_file(const std::string& path, const QByteArray& bytes) {
     write_file_atomically(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-void save_picture(const Scene& scene, const std::string& path) {
-    write_picture_file(path, encode_picture(scene, picture_format_of(path)));
+void save_picture(const Scene& scene, const std::string& path, int dpi) {
+    write_picture_file(path, encode_picture(scene, picture_format_of(path), dpi));
 }
 
 }  // namespace quillan

@@ -2,6 +2,7 @@
 // through QPdfWriter, all painting the same scene.
 #pragma once
 
+#include "figures/picture_size.hpp"
 #include "render/scene.hpp"
 
 #include <QByteArray>
@@ -16,9 +17,11 @@ enum class PictureFormat { Png, Svg, Pdf };
 // fails for any other.
 PictureFormat picture_format_of(const std::string& path);
 
-// The encoded picture.  Needs a QGuiApplication (for fonts); none of the
-// formats needs a display.
-QByteArray encode_picture(const Scene& scene, PictureFormat format);
+// The encoded picture, `dpi` pixels to the inch (the scene laid out at 96).
+// A PNG has the scene's size times dpi / 96 in pixels and records its
+// resolution; SVG and PDF stay lines and text, with that physical size.
+// Needs a QGuiApplication (for fonts); none of the formats needs a display.
+QByteArray encode_picture(const Scene& scene, PictureFormat format, int dpi = 96);
 
 // Every picture file is written here: to a temporary file beside `path`,
 // then renamed over it, so a failed write leaves an existing file whole.
@@ -26,6 +29,6 @@ QByteArray encode_picture(const Scene& scene, PictureFormat format);
 void write_picture_file(const std::string& path, const QByteArray& bytes);
 
 // encode_picture in the format of the path's extension, then write_picture_file.
-void save_picture(const Scene& scene, const std::string& path);
+void save_picture(const Scene& scene, const std::string& path, int dpi = 96);
 
 }  // namespace quillan

@@ -4,6 +4,7 @@
 #include "shell/action_table.hpp"
 
 #include <algorithm>
+#include <set>
 
 namespace quillan {
 
@@ -14,8 +15,10 @@ PictureData::PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy 
 }
 
 std::pair<Shape2, QString> PictureData::target(const ShapeTarget& t, double magnification) const {
-    const QString times =
-        magnification == 1.0 ? QString() : QStringLiteral(" (magnified %1 times)").arg(magnification, 0, 'g', 4);
+    // The title always says the magnification: a change drawn larger than
+    // life must never pass for the change itself.
+    const QString times = magnification == 1.0 ? QStringLiteral(" (not magnified)")
+                                               : QStringLiteral(" (magnified %1 times)").arg(magnification, 0, 'g', 4);
     if (t.kind == ShapeTarget::Kind::GroupMean) {
         if (t.index < 0 || t.index >= static_cast<int>(means_.size()))
             throw QuillanError("There is no group " + std::to_string(t.index + 1) + " to deform the consensus into.");
@@ -49,6 +52,35 @@ std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureCho
         out.push_back({"shape-change", shape_change_scene(data.superimposition().consensus, shape, c.links, title, c.size)});
     } catch (const QuillanError& e) {
         if (notes) notes->push_back(std::string("No shape-change picture: ") + e.what());
+    }
+    return out;
+}
+
+std::string file_name_safe(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        const bool plain =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+        // Letters outside ASCII come as several bytes: one '_' for them all.
+        if (plain) out += static_cast<char>(c);
+        else if (out.empty() || out.back() != '_') out += '_';
+    }
+    if (out.empty() || out.front() == '.') out.insert(out.begin(), '_');
+    return out;
+}
+
+std::vector<NamedScene> group_change_pictures(const PictureData& data, const PictureChoices& c) {
+    std::vector<NamedScene> out;
+    const Grouping& g = data.grouping();
+    std::set<std::string> taken;
+    for (int k = 0; g.groups() > 1 && k < g.groups(); ++k) {
+        const std::string key = k < static_cast<int>(g.keys.size()) ? g.keys[static_cast<std::size_t>(k)] : std::to_string(k + 1);
+        std::string name = "shape-change-group-" + file_name_safe(key);
+        // Names that differ only in what a file name cannot hold stay apart.
+        for (int n = 2; !taken.insert(name).second; ++n)
+            name = "shape-change-group-" + file_name_safe(key) + "-" + std::to_string(n);
+        const auto [shape, title] = data.target({ShapeTarget::Kind::GroupMean, k}, c.magnification);
+        out.push_back({name, shape_change_scene(data.superimposition().consensus, shape, c.links, title, c.size)});
     }
     return out;
 }

@@ -58,6 +58,13 @@ struct NamedScene {
 // out, with the reason added to `notes` when given.
 std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& choices,
                                        std::vector<std::string>* notes = nullptr);
+// The shape change from the consensus toward each group's mean, named
+// shape-change-group-<level name or code>, each name safe in a file name on
+// every system and different from the others.
+std::vector<NamedScene> group_change_pictures(const PictureData& data, const PictureChoices& choices);
+// `text` with everything but letters, digits, '-', '_' and '.' replaced
+// by '_' (never empty, never starting with a dot).
+std::string file_name_safe(const std::string& text);
 // One histogram per statistic of the last test.
 std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size);
 

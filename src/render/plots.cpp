@@ -50,19 +50,65 @@ Bounds padded(Bounds b) {
     return out;
 }
 
-// One data unit as long on both axes: the ranges grow to fill the frame.
+// One data unit as long on both axes, and the frame as wide and high as the
+// data: it takes the data's aspect within `area`, centred, rather than
+// leaving empty bands inside the axes.  A frame too narrow for its ticks
+// to be read keeps some of the room around the data instead.
 PlotFrame equal_frame(const Bounds& data, QRectF area) {
     const Bounds b = padded(data);
     const double scale = std::min(area.width() / b.width(), area.height() / b.height());
     const double cx = (b.xmin + b.xmax) / 2, cy = (b.ymin + b.ymax) / 2;
-    const double hw = area.width() / scale / 2, hh = area.height() / scale / 2;
-    return {area, cx - hw, cx + hw, cy - hh, cy + hh};
+    constexpr double kNarrowest = 160;
+    const double w = std::min(area.width(), std::max(b.width() * scale, kNarrowest));
+    const double h = std::min(area.height(), std::max(b.height() * scale, kNarrowest));
+    const QRectF fitted(area.center().x() - w / 2, area.center().y() - h / 2, w, h);
+    const double hw = w / scale / 2, hh = h / scale / 2;
+    return {fitted, cx - hw, cx + hw, cy - hh, cy + hh};
 }
 
 PlotFrame free_frame(double x0, double x1, double y0, double y1, QRectF area) { return {area, x0, x1, y0, y1}; }
 
+// Above the frame, which may sit lower than the top margin when it takes the
+// data's aspect.
 void add_title(Scene& s, const QString& title) {
-    s.texts.push_back({title, QPointF(s.size.width() / 2, kTop / 2), Qt::AlignCenter, SceneText::Role::Title});
+    s.texts.push_back(
+        {title, QPointF(s.size.width() / 2, s.frame.area.top() - kTop / 2), Qt::AlignCenter, SceneText::Role::Title});
+}
+
+// The room a landmark number takes, as its font draws it (near enough).
+QRectF label_box(QPointF at, int digits) { return {at.x(), at.y() - 7, 7.0 * digits + 2, 14}; }
+
+// The landmark numbers beside their marks.  Each goes to the first place
+// around its mark, nearest first, where it covers no number placed before
+// it nor another mark; one that had to move away gets a thin line back.
+void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks) {
+    static const QPointF kDirections[] = {{1, -1}, {1, 1}, {-1, -1}, {-1, 1}, {1, 0}, {-1, 0}, {0, -1.2}, {0, 1.2}};
+    std::vector<QRectF> taken;
+    for (std::size_t j = 0; j < marks.size(); ++j) {
+        const QString text = QString::number(j + 1);
+        const QPointF p = marks[j];
+        QRectF chosen;
+        bool moved = false;
+        for (int ring = 1; ring <= 4 && chosen.isNull(); ++ring)
+            for (const QPointF& d : kDirections) {
+                const double r = 9.0 * ring;
+                const double w = 7.0 * text.size() + 2;
+                // Boxes to the left end at the offset; the others start there.
+                const QPointF at = p + QPointF(d.x() * r - (d.x() < 0 ? w : d.x() == 0 ? w / 2 : 0), d.y() * r);
+                const QRectF box = label_box(at, static_cast<int>(text.size()));
+                bool clear = std::none_of(taken.begin(), taken.end(), [&](const QRectF& t) { return t.intersects(box); });
+                for (std::size_t k = 0; clear && k < marks.size(); ++k) clear = !box.adjusted(-3, -3, 3, 3).contains(marks[k]);
+                if (!clear) continue;
+                chosen = box;
+                moved = ring > 1;
+                break;
+            }
+        if (chosen.isNull()) chosen = label_box(p + QPointF(7, -9), static_cast<int>(text.size()));  // nowhere free: as before
+        taken.push_back(chosen);
+        if (moved) s.paths.push_back({QColor(150, 150, 150), 0.6, false, false, QColor(), {p, chosen.center()}});
+        s.texts.push_back(
+            {text, QPointF(chosen.left() + 1, chosen.center().y()), Qt::AlignLeft | Qt::AlignVCenter, SceneText::Role::Label});
+    }
 }
 
 // The frame, its ticks and the axis titles.
@@ -72,33 +118,39 @@ void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_t
     const QColor axis(90, 90, 90);
     s.paths.push_back({axis, 1.0, false, true, QColor(), {a.topLeft(), a.topRight(), a.bottomRight(), a.bottomLeft()}});
     if (x_ticks) {
-        const double step = nice_step(f.x1 - f.x0, std::max(2, static_cast<int>(a.width() / 110)));
+        const double step = nice_step(f.x1 - f.x0, std::max(3, static_cast<int>(a.width() / 110)));
         for (double v = std::ceil(f.x0 / step) * step; v <= f.x1 + step * 1e-9; v += step) {
             const QPointF p = f.map(v, f.y0);
             s.paths.push_back({axis, 1.0, false, false, QColor(), {p, p + QPointF(0, 5)}});
             s.texts.push_back({tick_text(v, step), p + QPointF(0, 8), Qt::AlignHCenter | Qt::AlignTop, SceneText::Role::Tick});
         }
     }
-    const double step = nice_step(f.y1 - f.y0, std::max(2, static_cast<int>(a.height() / 80)));
+    const double step = nice_step(f.y1 - f.y0, std::max(3, static_cast<int>(a.height() / 80)));
     for (double v = std::ceil(f.y0 / step) * step; v <= f.y1 + step * 1e-9; v += step) {
         const QPointF p = f.map(f.x0, v);
         s.paths.push_back({axis, 1.0, false, false, QColor(), {p, p - QPointF(5, 0)}});
         s.texts.push_back({tick_text(v, step), p - QPointF(8, 0), Qt::AlignRight | Qt::AlignVCenter, SceneText::Role::Tick});
     }
     s.texts.push_back({x_title, QPointF(a.center().x(), a.bottom() + 40), Qt::AlignCenter, SceneText::Role::AxisTitle});
-    SceneText yt{y_title, QPointF(18, a.center().y()), Qt::AlignCenter, SceneText::Role::AxisTitle};
+    SceneText yt{y_title, QPointF(a.left() - (kLeft - 18), a.center().y()), Qt::AlignCenter, SceneText::Role::AxisTitle};
     yt.vertical = true;
     s.texts.push_back(yt);
 }
 
-void add_legend(Scene& s, const std::vector<QString>& names, const std::vector<QColor>& colors) {
+// One entry a line beside the frame: a swatch of each colour, or with
+// `marks` the mark itself, as the groups' points are drawn.
+void add_legend(Scene& s, const std::vector<QString>& names, const std::vector<QColor>& colors, bool marks = false) {
     const double x = s.frame.area.right() + 18;
     double y = s.frame.area.top() + 4;
-    for (std::size_t i = 0; i < names.size(); ++i, y += 20) {
+    const int n = static_cast<int>(names.size());
+    for (int i = 0; i < n; ++i, y += 20) {
+        const auto k = static_cast<std::size_t>(i);
         const QRectF swatch(x, y, 12, 12);
-        s.legend.push_back({names[i], colors[i], swatch});
-        s.boxes.push_back({swatch, colors[i], colors[i].darker(130)});
-        s.texts.push_back({names[i], QPointF(x + 18, y + 6), Qt::AlignLeft | Qt::AlignVCenter, SceneText::Role::Legend});
+        const Marker marker = marks ? group_marker(i, n) : Marker::Circle;
+        s.legend.push_back({names[k], colors[k], swatch, marker});
+        if (marks) s.dots.push_back({colors[k], 10.0, false, {swatch.center()}, {}, marker});
+        else s.boxes.push_back({swatch, colors[k], colors[k].darker(130)});
+        s.texts.push_back({names[k], QPointF(x + 18, y + 6), Qt::AlignLeft | Qt::AlignVCenter, SceneText::Role::Legend});
     }
 }
 
@@ -125,7 +177,34 @@ void add_wireframe(Scene& s, const Shape2& shape, const Links& links, QColor col
                             s.frame.map(shape[static_cast<std::size_t>(b)].x, shape[static_cast<std::size_t>(b)].y)}});
 }
 
+void shift(Scene& s, QPointF by) {
+    for (auto& p : s.paths)
+        for (auto& q : p.points) q += by;
+    for (auto& d : s.dots)
+        for (auto& q : d.points) q += by;
+    for (auto& b : s.boxes) b.rect.translate(by);
+    for (auto& t : s.texts) t.at += by;
+    for (auto& e : s.legend) e.swatch.translate(by);
+    s.frame.area.translate(by);
+}
+
 }  // namespace
+
+void trim_to_frame(Scene& s) {
+    const QRectF& a = s.frame.area;
+    // The frame sits in the middle of the room the margins leave it.
+    const double dy = a.top() - kTop, dx = a.left() - kLeft;
+    if (dy > 1) {
+        double bottom = s.size.height() - 2 * dy;
+        for (const auto& e : s.legend) bottom = std::max(bottom, e.swatch.bottom() - dy + 8);
+        shift(s, QPointF(0, -dy));
+        s.size.setHeight(bottom);
+    }
+    if (dx > 1) {
+        shift(s, QPointF(-dx, 0));
+        s.size.setWidth(s.size.width() - 2 * dx);
+    }
+}
 
 Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const Links& links, QSizeF size) {
     Scene s;
@@ -170,11 +249,8 @@ Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const
     }
     add_wireframe(s, sup.consensus, links, QColor(20, 20, 20), 1.6);
     SceneDots cons{QColor(20, 20, 20), 9.0, true, {}, {}};
-    for (std::size_t j = 0; j < sup.consensus.size(); ++j) {
-        const QPointF p = f.map(sup.consensus[j].x, sup.consensus[j].y);
-        cons.points.push_back(p);
-        s.texts.push_back({QString::number(j + 1), p + QPointF(7, -9), Qt::AlignLeft | Qt::AlignVCenter, SceneText::Role::Label});
-    }
+    for (const auto& c : sup.consensus) cons.points.push_back(f.map(c.x, c.y));
+    add_landmark_labels(s, cons.points);
     s.dots.push_back(std::move(cons));
     if (legend) add_legend(s, group_names(g), group_colors(g.groups()));
     return s;
@@ -209,7 +285,7 @@ Scene components_scene(const PcaResult& pca, const Grouping& g, int pc_x, int pc
                      : QStringLiteral("(no variation)");
     };
     add_axes(s, axis_name(pc_x), axis_name(pc_y));
-    for (int k = 0; k < ng; ++k) s.dots.push_back({group_color(k), 7.0, false, {}, {}});
+    for (int k = 0; k < ng; ++k) s.dots.push_back({group_color(k), 7.0, false, {}, {}, group_marker(k, ng)});
     for (Eigen::Index i = 0; i < pca.scores.rows(); ++i) {
         const std::size_t gi = g.group_of.empty() ? 0 : static_cast<std::size_t>(g.group_of[static_cast<std::size_t>(i)]);
         s.dots[gi].points.push_back(s.frame.map(score(i, pc_x), score(i, pc_y)));
@@ -222,7 +298,7 @@ Scene components_scene(const PcaResult& pca, const Grouping& g, int pc_x, int pc
         for (const auto& p : line) path.points.push_back(s.frame.map(p.x, p.y));
         s.paths.push_back(std::move(path));
     }
-    if (legend) add_legend(s, group_names(g), group_colors(g.groups()));
+    if (legend) add_legend(s, group_names(g), group_colors(g.groups()), g.groups() > 10);
     return s;
 }
 
@@ -275,8 +351,8 @@ Scene shape_change_scene(const Shape2& consensus, const Shape2& target, const Li
         s.paths.push_back({vector_color, 2.0, false, false, QColor(), {a, z}});
         from.points.push_back(a);
         to.points.push_back(z);
-        s.texts.push_back({QString::number(j + 1), z + QPointF(7, -9), Qt::AlignLeft | Qt::AlignVCenter, SceneText::Role::Label});
     }
+    add_landmark_labels(s, to.points);
     s.dots.push_back(std::move(from));
     s.dots.push_back(std::move(to));
     add_legend(s, {QStringLiteral("Consensus"), QStringLiteral("Target"), QStringLiteral("Change")},

@@ -21,4 +21,9 @@ Scene scree_scene(const PcaResult& pca, QSizeF size);
 Scene shape_change_scene(const Shape2& consensus, const Shape2& target, const Links& links, const QString& title, QSizeF size);
 Scene histogram_scene(const StatisticDistribution& d, const QString& title, QSizeF size);
 
+// Trims the empty bands a frame of the data's aspect leaves above and below
+// it (or beside it), so that a picture file takes the data's aspect too.
+// The canvas on screen keeps its size; files are trimmed before writing.
+void trim_to_frame(Scene& s);
+
 }  // namespace quillan

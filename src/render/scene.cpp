@@ -29,6 +29,12 @@ QColor group_color(int group) {
     return c;
 }
 
+Marker group_marker(int group, int groups) {
+    if (groups <= 10) return Marker::Circle;
+    static const Marker shapes[] = {Marker::Circle, Marker::Square, Marker::Triangle, Marker::Diamond};
+    return shapes[((group % 4) + 4) % 4];
+}
+
 int Scene::specimen_at(QPointF p, double radius) const {
     int best = -1;
     double best_d2 = radius * radius;
@@ -133,6 +139,28 @@ bool paint_dots_into_image(QPainter& painter, const SceneDots& batch) {
     return true;
 }
 
+// Marks of another shape than a circle, filled, one by one.
+void paint_shaped_dots(QPainter& painter, const SceneDots& batch) {
+    const double r = batch.size / 2;
+    QPolygonF shape;
+    switch (batch.marker) {
+        case Marker::Square:
+            shape << QPointF(-r, -r) << QPointF(r, -r) << QPointF(r, r) << QPointF(-r, r);
+            break;
+        case Marker::Triangle:
+            shape << QPointF(0, -1.2 * r) << QPointF(1.1 * r, 0.8 * r) << QPointF(-1.1 * r, 0.8 * r);
+            break;
+        case Marker::Diamond:
+            shape << QPointF(0, -1.3 * r) << QPointF(1.3 * r, 0) << QPointF(0, 1.3 * r) << QPointF(-1.3 * r, 0);
+            break;
+        case Marker::Circle:
+            break;
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(batch.color);
+    for (const auto& p : batch.points) painter.drawPolygon(shape.translated(p));
+}
+
 }  // namespace
 
 void paint_scene(QPainter& painter, const Scene& scene, const QRectF& target) {
@@ -169,6 +197,8 @@ void paint_scene(QPainter& painter, const Scene& scene, const QRectF& target) {
             painter.setBrush(Qt::white);
             const double r = batch.size / 2;
             for (const auto& p : batch.points) painter.drawEllipse(p, r, r);
+        } else if (batch.marker != Marker::Circle) {
+            paint_shaped_dots(painter, batch);
         } else {
             // Many small marks: square points without antialiasing are what
             // keeps a plot of half a million points quick to redraw.

@@ -35,12 +35,17 @@ struct PlotFrame {
     }
 };
 
+// The shape of a mark: beyond ten groups, colours alone are hard to tell
+// apart, so the marks differ in shape as well.
+enum class Marker { Circle, Square, Triangle, Diamond };
+
 struct SceneDots {
     QColor color;
     double size = 3.0;      // diameter in pixels
     bool outlined = false;  // a ring with a white centre, for marks that must stand out
     std::vector<QPointF> points;
     std::vector<int> specimens;  // the specimen of each point, or empty
+    Marker marker = Marker::Circle;
 };
 
 struct ScenePath {
@@ -73,6 +78,7 @@ struct LegendEntry {
     QString name;
     QColor color;
     QRectF swatch;
+    Marker marker = Marker::Circle;  // drawn in the swatch when the groups' marks differ
 };
 
 struct Scene {
@@ -94,5 +100,8 @@ void paint_scene(QPainter& painter, const Scene& scene, const QRectF& target);
 
 // Colours of groups 0, 1, 2, ... (a palette that stays distinguishable in print).
 QColor group_color(int group);
+// The mark of group `group` of `groups`: circles for up to ten groups, else
+// a shape that differs from the groups beside it in the palette.
+Marker group_marker(int group, int groups);
 
 }  // namespace quillan

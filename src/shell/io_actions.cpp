@@ -88,17 +88,22 @@ void Shell::apply_import(const io::ImportedData& d) {
     ws_.landmarks_info = format_expand_reuse("Data File: %s with %i specimens, %i LM\n", {d.name, m, (n - 1) / 2});
     origin_.landmarks_path = d.path;
     const bool groups_new = d.groups.size() > 0, covariate_new = d.covariate.size() > 0;
+    // Groups and a covariate taken from a factor table are that table's:
+    // the file box and the exports name it.
     if (groups_new) {
         ws_.groups = d.groups;
-        ws_.groups_info = group_info(d.name, d.groups);
-        origin_.groups_path = d.path;
+        origin_.groups_path = d.legend.groups_file();
+        ws_.groups_info = group_info(file_name(origin_.groups_path), d.groups);
     }
     if (covariate_new) {
         ws_.covariate = d.covariate;
-        ws_.covariate_info = covariate_info(d.name, d.covariate);
-        origin_.covariate_path = d.path;
+        origin_.covariate_path = d.legend.numbers_file(d.legend.covariate);
+        ws_.covariate_info = covariate_info(file_name(origin_.covariate_path), d.covariate);
     }
     origin_.legend = d.legend;
+    // The boxes offer the import's factors from now on.
+    origin_.group_columns = Matrix();
+    origin_.column_choice.clear();
     keep_matching_companions(d.name, groups_new, covariate_new);
 
     console_.line(format_expand_reuse("Imported %s: %i specimens, %i landmarks", {d.name, m, (n - 1) / 2}));
@@ -132,18 +137,67 @@ void Shell::apply_import(const io::ImportedData& d) {
     show_legend();
 }
 
+int Shell::factor_choice(const char* tag) {
+    const auto found = gui_.findobj_tag(tag);
+    if (found.empty()) return -1;
+    const Value v = gui_.get(found.front(), "Value");
+    if (!v.is_matrix() || v.matrix().size() != 1) return -1;
+    return static_cast<int>(v.scalar()) - 2;
+}
+
+// A group file of two columns offers them in the G1 and G2 boxes, so that
+// a one-way test of either column is one choice away.
+void Shell::offer_group_columns(const Matrix& table) {
+    const bool offered = choosing_columns();
+    origin_.group_columns = table.cols() == 2 ? table : Matrix();
+    origin_.column_choice.clear();
+    if (!choosing_columns() && !offered) return;
+    // Columns of a file loaded before are no longer on offer.
+    List entries{Value(kNone)};
+    if (choosing_columns()) {
+        origin_.column_choice = {0, 1};
+        entries.emplace_back("column 1");
+        entries.emplace_back("column 2");
+    }
+    for (const char* tag : {kG1Choice, kG2Choice}) {
+        const auto found = gui_.findobj_tag(tag);
+        if (found.empty()) continue;
+        gui_.set(found.front(), "String", Value(entries));
+    }
+    show_chosen_factors();
+}
+
+void Shell::choose_group_columns(int g1, int g2) {
+    swap_same_factor(g1, g2);
+    if (g1 < 0 && g2 >= 0) {
+        show_chosen_factors();
+        throw QuillanError("Choose G1 before G2: a single grouping variable is always G1.");
+    }
+    if (g1 >= 0 && g1 == g2) {
+        show_chosen_factors();
+        throw QuillanError("G1 and G2 must be different factors.");
+    }
+    if (g1 < 0) {
+        show_chosen_factors();
+        throw QuillanError("G1 takes a column of the group file " + file_name(origin_.groups_path) + ".");
+    }
+    static_cast<void>(find_control(gui_, kFileBox));
+    std::vector<int> chosen{g1};
+    if (g2 >= 0) chosen.push_back(g2);
+    Matrix g(origin_.group_columns.rows(), static_cast<Eigen::Index>(chosen.size()));
+    for (std::size_t j = 0; j < chosen.size(); ++j) g.col(static_cast<Eigen::Index>(j)) = origin_.group_columns.col(chosen[j]);
+    ws_.groups = g;
+    ws_.groups_info = group_info(file_name(origin_.groups_path), g);
+    origin_.column_choice = chosen;
+    show_files();
+}
+
 void Shell::choose_groups() {
     io::Legend& legend = origin_.legend;
+    if (choosing_columns()) return choose_group_columns(factor_choice(kG1Choice), factor_choice(kG2Choice));
     if (legend.source.empty()) throw QuillanError("Import a file first: the grouping variables are chosen among its columns.");
-    auto chosen_index = [&](const char* tag) -> int {
-        const auto found = gui_.findobj_tag(tag);
-        if (found.empty()) return -1;
-        const Value v = gui_.get(found.front(), "Value");
-        if (!v.is_matrix() || v.matrix().size() != 1) return -1;
-        return static_cast<int>(v.scalar()) - 2;
-    };
-    int g1 = chosen_index(kG1Choice), g2 = chosen_index(kG2Choice);
-    const int cov = chosen_index(kCovariateChoice);
+    int g1 = factor_choice(kG1Choice), g2 = factor_choice(kG2Choice);
+    const int cov = factor_choice(kCovariateChoice);
     swap_same_factor(g1, g2);
     // A refused choice does not stay on show: the boxes go back to the
     // grouping in use.
@@ -161,23 +215,22 @@ void Shell::choose_groups() {
 
     // Without its file box the window refuses before anything changes.
     static_cast<void>(find_control(gui_, kFileBox));
-    const std::string name = file_name(legend.source);
     std::vector<int> chosen;
     if (g1 >= 0) chosen.push_back(g1);
     if (g2 >= 0) chosen.push_back(g2);
     legend.chosen = chosen;
     if (!chosen.empty()) {
         ws_.groups = legend.group_table();
-        ws_.groups_info = group_info(name, ws_.groups);
-        origin_.groups_path = legend.source;
+        origin_.groups_path = legend.groups_file();
+        ws_.groups_info = group_info(file_name(origin_.groups_path), ws_.groups);
     }
     if (cov >= 0) {
-        const auto& values = legend.numbers[static_cast<std::size_t>(cov)].values;
-        Matrix c(static_cast<Eigen::Index>(values.size()), 1);
-        for (std::size_t i = 0; i < values.size(); ++i) c(static_cast<Eigen::Index>(i), 0) = values[i];
+        const auto& column = legend.numbers[static_cast<std::size_t>(cov)];
+        Matrix c(static_cast<Eigen::Index>(column.values.size()), 1);
+        for (std::size_t i = 0; i < column.values.size(); ++i) c(static_cast<Eigen::Index>(i), 0) = column.values[i];
         ws_.covariate = c;
-        ws_.covariate_info = covariate_info(name, c);
-        origin_.covariate_path = legend.source;
+        origin_.covariate_path = column.path.empty() ? legend.source : column.path;
+        ws_.covariate_info = covariate_info(file_name(origin_.covariate_path), c);
         legend.covariate = legend.numbers[static_cast<std::size_t>(cov)].name;
     } else if (!legend.covariate.empty()) {
         // The imported covariate is no longer wanted.
@@ -194,7 +247,7 @@ void Shell::choose_groups() {
 // the other takes the factor the first one had.
 void Shell::swap_same_factor(int& g1, int& g2) {
     if (g1 < 0 || g1 != g2) return;
-    const auto& was = origin_.legend.chosen;
+    const auto& was = chosen_now();
     const int old1 = was.size() > 0 ? was[0] : -1, old2 = was.size() > 1 ? was[1] : -1;
     if (g1 != old1) g2 = old1;       // G1 took G2's factor
     else if (g2 != old2) g1 = old2;  // G2 took G1's factor
@@ -209,7 +262,7 @@ void Shell::set_factor_choice(const char* tag, int factor) {
 }
 
 void Shell::show_chosen_factors() {
-    const auto& chosen = origin_.legend.chosen;
+    const auto& chosen = chosen_now();
     set_factor_choice(kG1Choice, chosen.size() > 0 ? chosen[0] : -1);
     set_factor_choice(kG2Choice, chosen.size() > 1 ? chosen[1] : -1);
 }
@@ -226,8 +279,10 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
     r.action = action;
     if (const ActionRow* row = find_action(action)) r.statistics = row->statistics;
     r.date = io::utc_now();
-    const std::pair<const char*, const std::string*> inputs[] = {
-        {"landmarks", &origin_.landmarks_path}, {"groups", &origin_.groups_path}, {"covariate", &origin_.covariate_path}};
+    const std::pair<const char*, const std::string*> inputs[] = {{"landmarks", &origin_.landmarks_path},
+                                                                 {"groups", &origin_.groups_path},
+                                                                 {"covariate", &origin_.covariate_path},
+                                                                 {"links", &links_path_}};
     for (const auto& [role, path] : inputs)
         if (!path->empty()) r.inputs.push_back({role, file_name(*path), *path, io::sha256_file(*path)});
     r.specimens = ws_.landmarks.rows();

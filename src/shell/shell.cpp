@@ -117,7 +117,11 @@ void Shell::keep_matching_companions(const std::string& data_name, bool groups_n
     };
     if (!groups_new) {
         check(ws_.groups, ws_.groups_info, origin_.groups_path, "group");
-        if (ws_.groups.size() == 0) origin_.legend.chosen.clear();
+        if (ws_.groups.size() == 0) {
+            origin_.legend.chosen.clear();
+            origin_.group_columns = Matrix();
+            origin_.column_choice.clear();
+        }
     }
     if (!covariate_new) {
         check(ws_.covariate, ws_.covariate_info, origin_.covariate_path, "covariate");
@@ -147,6 +151,7 @@ void Shell::load_groups() {
     ws_.groups_info = info;
     origin_.groups_path = r->path;
     origin_.legend.chosen.clear();
+    offer_group_columns(x);
     show_files();
     const double md = static_cast<double>(ws_.landmarks.rows());
     console_.echo("md", md);

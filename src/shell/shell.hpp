@@ -73,6 +73,9 @@ public:
     const io::Legend& legend() const { return origin_.legend; }
     // The numbers of the last report; empty until an analysis reports.
     const ResultRecord& last_record() const { return last_record_; }
+    // The wireframe the pictures are drawn with, if any: recorded with the
+    // other inputs of a report (empty for none).
+    void set_links_file(std::string path) { links_path_ = std::move(path); }
     // The writers behind the exports, for front ends that name the file
     // themselves.  Both go through write_file_atomically.
     void write_results(const std::string& path, bool csv);  // tidy CSV or JSON
@@ -86,6 +89,13 @@ private:
     void swap_same_factor(int& g1, int& g2);
     void set_factor_choice(const char* tag, int factor);  // factor -1: "(none)"
     void show_chosen_factors();
+    int factor_choice(const char* tag);  // -1 for "(none)" or no such box
+    // What the G1 and G2 boxes choose among: a two-column group file's
+    // columns while one is loaded, else the imported file's factors.
+    bool choosing_columns() const { return origin_.group_columns.size() > 0; }
+    std::vector<int>& chosen_now() { return choosing_columns() ? origin_.column_choice : origin_.legend.chosen; }
+    void offer_group_columns(const Matrix& table);
+    void choose_group_columns(int g1, int g2);
     // After new landmarks: keeps the group and covariate tables that still
     // have one row a specimen, drops the others, and says which.
     void keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new);
@@ -104,9 +114,12 @@ private:
     struct Origin {
         std::string landmarks_path, groups_path, covariate_path;
         io::Legend legend;
+        Matrix group_columns;            // a two-column group file as loaded, while its columns are offered
+        std::vector<int> column_choice;  // its columns in use: G1, then G2
     };
     Origin origin_;
     io::ImportOptions import_options_;
+    std::string links_path_;
     ResultRecord last_record_;
 };
 

@@ -5,6 +5,7 @@
 #include "analyses/action_env.hpp"
 #include "byname/program.hpp"
 #include "gui/main_window.hpp"
+#include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
 #include "shell/shell.hpp"
@@ -14,12 +15,23 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QSvgRenderer>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 #include <filesystem>
@@ -41,13 +53,16 @@ class DemandingUseTest : public quillan::test::WindowRig {
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<PlotsPanel> plots;
     std::unique_ptr<MainWindow> window;
 
     QString settings_file() const { return dir->filePath("quillan.ini"); }
     void start() {
         window.reset();
+        plots.reset();
         close_window();
         open_window();
+        plots = std::make_unique<PlotsPanel>(*gui, *program, *session, gui->widget(fig));
         window = std::make_unique<MainWindow>(*gui, *program, *session, gui->widget(fig),
                                               std::make_unique<QSettings>(settings_file(), QSettings::IniFormat));
     }
@@ -73,6 +88,7 @@ private slots:
     }
     void cleanup() {
         window.reset();
+        plots.reset();
         close_window();
     }
 
@@ -269,11 +285,163 @@ private slots:
         QVERIFY2(shown.contains("set G2 to (none), or load a one-column group file"), qPrintable(shown));
     }
 
-    void tabGoesFromTheModelToTheTestsPastNoReadOnlyBox() {
+    void theLastReportAndPicturesStayInReachDuringARun() {
+        press_with_file("Load", kLandmarks);
+        press_with_file("LoadGlist", kGroups);
+        set_text(kPermBox, "19");
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        const std::string report = text_of(kResultsBox);
+        QVERIFY(!report.empty());
+
+        set_text(kPermBox, "100000000");
+        session->set_progress_delay(std::chrono::milliseconds(0));
+        auto* tabs = gui->widget(fig)->findChild<QTabWidget*>("resultTabs");
+        auto* kind = gui->widget(fig)->findChild<QComboBox*>("plotKind");
+        auto* canvas = gui->widget(fig)->findChild<PlotCanvas*>("plotCanvas");
+        auto* exporter = gui->widget(fig)->findChild<QAbstractButton*>("plotExportButton");
+        QVERIFY(tabs && kind && exporter);
+        QString label, title;
+        bool starters_off = false, others_on = false;
+        QTimer::singleShot(600, this, [&] {
+            // The user turns to the pictures of the last test, and picks another.
+            QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
+            kind->setFocus();
+            QTest::keyClick(kind, Qt::Key_Home);
+            QApplication::processEvents();
+            if (canvas && !canvas->scene().texts.empty()) title = canvas->scene().texts.front().text;
+            starters_off = !action_button("RunOneWay")->isEnabled() && !action_button("Load")->isEnabled() &&
+                           !tagged("G1Choice")->isEnabled() && !exporter->isEnabled();
+            others_on = kind->isEnabled() && tagged(kResultsBox)->isEnabled() && tagged(kPermBox)->isEnabled();
+            if (QProgressDialog* d = session->progress_window()) {
+                label = d->labelText();
+                QTest::mouseClick(d->findChild<QPushButton*>(), Qt::LeftButton);
+            }
+        });
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Cancelled);
+        QCOMPARE(tabs->currentIndex(), 1);
+        QVERIFY2(title.startsWith("Superimposed specimens"), qPrintable(title));
+        QVERIFY(starters_off);
+        QVERIFY(others_on);
+        QVERIFY2(label.contains(" of 100000000 done\n") && label.contains(" permutations per second, about "), qPrintable(label));
+        // The report of the last test is still there, and everything works again.
+        QCOMPARE(text_of(kResultsBox), report);
+        QVERIFY(action_button("RunOneWay")->isEnabled() && action_button("Load")->isEnabled() && exporter->isEnabled());
+    }
+
+    void picturesAreExportedAtTheChosenSizeIntoTheFolderLastUsed() {
+        press_with_file("Load", kLandmarks);
+        auto spin = [&](const char* name) { return gui->widget(fig)->findChild<QSpinBox*>(name); };
+        QVERIFY(spin("plotExportWidth") && spin("plotExportHeight") && spin("plotExportDpi"));
+        spin("plotExportWidth")->setValue(1200);
+        spin("plotExportHeight")->setValue(900);
+        spin("plotExportDpi")->setValue(300);
+        QDir(dir->path()).mkdir("pictures");
+        const QString png = dir->filePath("pictures/figure.png"), svg = dir->filePath("pictures/figure.svg");
+        auto* exporter = gui->widget(fig)->findChild<QAbstractButton*>("plotExportButton");
+        gui->set_dialog_hook([&](const QtGui::DialogRequest&) -> std::optional<std::string> { return png.toStdString(); });
+        QTest::mouseClick(exporter, Qt::LeftButton);
+        // The size chosen, less the bands a frame of the data's aspect leaves.
+        const QImage image(png);
+        QVERIFY2((image.width() == 1200 && image.height() <= 900) || (image.height() == 900 && image.width() <= 1200),
+                 qPrintable(QStringLiteral("%1 x %2").arg(image.width()).arg(image.height())));
+        QVERIFY(std::abs(image.dotsPerMeterX() * 0.0254 - 300) < 0.5);
+        // SVG stays lines and text, laid out as the PNG is.
+        gui->set_dialog_hook([&](const QtGui::DialogRequest&) -> std::optional<std::string> { return svg.toStdString(); });
+        QTest::mouseClick(exporter, Qt::LeftButton);
+        QFile file(svg);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.contains("<text") && !bytes.contains("<image"));
+        QCOMPARE(QSvgRenderer(bytes).viewBox().size(), image.size() * 96 / 300);
+
+        // The next time, the picture dialog opens where the last picture went.
+        start();
+        press_with_file("Load", kLandmarks);
+        std::string folder;
+        gui->set_dialog_hook([&](const QtGui::DialogRequest& r) -> std::optional<std::string> {
+            folder = r.folder;
+            return std::nullopt;
+        });
+        QTest::mouseClick(gui->widget(fig)->findChild<QAbstractButton*>("plotExportButton"), Qt::LeftButton);
+        QCOMPARE(QDir(QString::fromStdString(folder)).canonicalPath(), QDir(dir->filePath("pictures")).canonicalPath());
+    }
+
+    void tabGoesThroughTheLoadsPermutationsSeedAndModelToTheTests() {
         QWidget* model = tagged(kCovBox);
         QVERIFY(model);
         QCOMPARE(model->nextInFocusChain(), static_cast<QWidget*>(action_button("RunOneWay")));
         for (const char* tag : {kFileBox, "LegendBox"}) QVERIFY(!(tagged(tag)->focusPolicy() & Qt::TabFocus));
+        // As the keyboard walks it.
+        QWidget* w = gui->widget(fig);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        action_button("Load")->setFocus();
+        QStringList walked;
+        for (int i = 0; i < 8; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            walked << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(walked, QStringList({"loadGroupsButton", "loadCovariateButton", "importButton", "PermBox", "SeedBox", "CovBox",
+                                      "oneWayButton", "oneWayFButton"}));
+    }
+
+    void theWindowFitsALaptopScreenWithAPanel() {
+        QWidget* w = gui->widget(fig);
+        // 1366 x 700 left by a panel, less a title bar.
+        QVERIFY2(w->minimumSize().width() <= 1300 && w->minimumSize().height() <= 640,
+                 qPrintable(QStringLiteral("%1 x %2").arg(w->minimumSize().width()).arg(w->minimumSize().height())));
+        QVERIFY(w->minimumSizeHint().width() <= 1300 && w->minimumSizeHint().height() <= 640);
+        w->resize(w->minimumSize());
+        QTest::qWait(50);
+        QCOMPARE(w->size(), w->minimumSize());
+        // Every test stays within reach: the tests scroll.
+        auto* scroll = w->findChild<QScrollArea*>("analysesScroll");
+        QVERIFY(scroll);
+        QAbstractButton* last = action_button("GoMan");
+        scroll->ensureWidgetVisible(last);
+        QTest::qWait(20);
+        QVERIFY(!last->visibleRegion().isEmpty());
+        // No choice is cut short.
+        auto* negatives = qobject_cast<QComboBox*>(tagged("NegativeChoice"));
+        QVERIFY(negatives->width() >= negatives->sizeHint().width());
+        QVERIFY(action_button("Clear")->width() >= action_button("Clear")->sizeHint().width());
+    }
+
+    void aTwoColumnGroupFileOffersItsColumnsAsG1AndG2() {
+        press_with_file("Load", kLandmarks);
+        const std::string two = kData + "/plethodon.groups.txt";
+        press_with_file("LoadGlist", two);
+        auto* g1 = qobject_cast<QComboBox*>(tagged("G1Choice"));
+        auto* g2 = qobject_cast<QComboBox*>(tagged("G2Choice"));
+        QCOMPARE(g1->count(), 3);
+        QCOMPARE(g1->itemText(2), QString("column 2"));
+        QCOMPARE(g1->currentIndex(), 1);
+        QCOMPARE(g2->currentIndex(), 2);
+        const Matrix file = program->shell().workspace().groups;
+        QCOMPARE(file.cols(), 2);
+        auto choose = [](QComboBox* box, int index) {
+            box->setCurrentIndex(index);
+            emit box->activated(index);
+        };
+        // A one-way test of either column is one choice away.
+        set_text(kPermBox, "19");
+        choose(g2, 0);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Done);
+        QVERIFY(program->shell().workspace().groups == file.leftCols(1));
+        QVERIFY2(file_box().contains("plethodon.groups.txt with 40 specimens,  1 group variables"), qPrintable(file_box()));
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
+        choose(g1, 2);
+        QVERIFY(program->shell().workspace().groups == file.rightCols(1));
+        // Both again, the other way round.
+        choose(g2, 1);
+        QCOMPARE(program->shell().workspace().groups.cols(), 2);
+        QVERIFY(program->shell().workspace().groups.col(0) == file.col(1));
+        // A one-column file has no columns to offer.
+        press_with_file("LoadGlist", kGroups);
+        QCOMPARE(g1->count(), 1);
+        QCOMPARE(program->shell().workspace().groups.cols(), 1);
     }
 };
 

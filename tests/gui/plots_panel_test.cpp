@@ -169,6 +169,7 @@ private slots:
         if (const char* shot = std::getenv("QUILLAN_PLOTS_SCREENSHOT")) {
             load("loadGroupsButton", "plethodon.species.groups.txt");
             named<QComboBox>("plotKind")->setCurrentIndex(1);
+            window->resize(1400, 860);
             QTest::qWait(200);
             window->grab().save(QString::fromLocal8Bit(shot), "PNG");
         }

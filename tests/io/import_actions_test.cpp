@@ -1,6 +1,7 @@
 // Import and convert as users run them: in the window (through the
 // dispatcher) and with quillan-batch.  Converted tables must give the same
 // reports as the import itself, and a refused import must change nothing.
+#include "io/results.hpp"
 #include "io/text.hpp"
 #include "platform/format.hpp"
 #include "support/batch_runner.hpp"
@@ -126,9 +127,28 @@ TEST(ImportBatch, ConvertedTablesGiveTheSameReportsAsTheImport) {
 TEST(ImportBatch, ScaledTpsWithAFactorTableMatchesTheBundledTables) {
     TempDir dir;
     const std::string table = dir.write("factors.csv", species_table());
-    const auto imported =
-        run_batch({"one-way-f", "--import", data_file("plethodon.tps"), "--factors", table, "--factor", "species", "-p", "49",
-                   "-s", "3", "--json", dir.file("r.json"), "--csv", dir.file("r.csv"), "--export-specimens", dir.file("s.csv")});
+    const std::string links = dir.write("wing.links.txt", "1 2\n2 3\n");
+    const auto imported = run_batch({"one-way-f",
+                                     "--import",
+                                     data_file("plethodon.tps"),
+                                     "--factors",
+                                     table,
+                                     "--factor",
+                                     "species",
+                                     "-p",
+                                     "49",
+                                     "-s",
+                                     "3",
+                                     "--json",
+                                     dir.file("r.json"),
+                                     "--csv",
+                                     dir.file("r.csv"),
+                                     "--export-specimens",
+                                     dir.file("s.csv"),
+                                     "--plots",
+                                     dir.file("pictures"),
+                                     "--links",
+                                     links});
     const auto loaded = run_batch({"one-way-f", "-l", data_file("plethodon.lm.txt"), "-g",
                                    data_file("plethodon.species.groups.txt"), "-p", "49", "-s", "3"});
     ASSERT_EQ(imported.status, 0) << imported.err;
@@ -137,6 +157,17 @@ TEST(ImportBatch, ScaledTpsWithAFactorTableMatchesTheBundledTables) {
     EXPECT_THAT(read_bytes(dir.file("r.json")), HasSubstr("\"levels\": [\n          \"Jord\",\n          \"Teyah\"\n        ]"));
     EXPECT_THAT(read_bytes(dir.file("r.csv")), HasSubstr("\nRunOneWayF,G1,"));
     EXPECT_THAT(read_bytes(dir.file("s.csv")), HasSubstr("\n1,P01,Jord,1,"));
+    // The groups came from the table: the report and every export say so,
+    // with the table's own checksum, and the pictures' wireframe is listed too.
+    EXPECT_THAT(imported.out, HasSubstr("Group File: factors.csv with 40 specimens,  1 group variables"));
+    EXPECT_THAT(read_bytes(dir.file("r.json")), HasSubstr("\"role\": \"groups\",\n        \"name\": \"factors.csv\",\n        "
+                                                          "\"sha256\": \"" +
+                                                          io::sha256_file(table) + "\""));
+    EXPECT_THAT(read_bytes(dir.file("r.json")), HasSubstr("\"role\": \"links\",\n        \"name\": \"wing.links.txt\""));
+    const std::string csv = read_bytes(dir.file("r.csv"));
+    EXPECT_THAT(csv, HasSubstr(",other,inputs\n"));
+    EXPECT_THAT(csv, HasSubstr("landmarks=plethodon.tps " + io::sha256_file(data_file("plethodon.tps")) + ";groups=factors.csv " +
+                               io::sha256_file(table) + ";links=wing.links.txt " + io::sha256_file(links)));
 }
 
 TEST(ImportBatch, RefusedFilesAndUsageErrorsSayWhy) {

@@ -202,7 +202,7 @@ TEST(ResultRecord, JsonAndCsvCarryTheRunAndOneRowPerModel) {
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6);
     EXPECT_THAT(csv,
                 HasSubstr("action,model,total_ss,explained_ss,unexplained_ss,percent_explained,ss,F,df1,df2,statistic,observed,"
-                          "permutations,count,p,p_is_bound,count_ge,p_ge,other\n"));
+                          "permutations,count,p,p_is_bound,count_ge,p_ge,other,inputs\n"));
     EXPECT_THAT(csv, HasSubstr("\nRunTwoWay,G1 x G2 cells against G1 with G2 shuffled,"));
 
     // Nothing to export before a report, and a failed export leaves the old file.

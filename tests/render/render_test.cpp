@@ -158,6 +158,59 @@ TEST(ShapeChange, VectorsRunFromTheConsensusToTheMagnifiedTarget) {
     EXPECT_THROW(data.target({ShapeTarget::Kind::GroupMean, 3}, 1.0), QuillanError);
 }
 
+// Pictures for a paper: the frame takes the data's aspect, numbers of
+// landmarks that crowd together are moved apart, the title says the
+// magnification, and many groups differ in their marks too.
+TEST(ShapePictures, FitTheDataAndStayLegible) {
+    // A long, flat outline with two landmarks almost on top of each other.
+    const Shape2 flat = {{0, 0}, {4, 0}, {4, 0.8}, {2.0, 1.0}, {2.01, 1.0}, {0, 0.8}};
+    Shape2 moved = flat;
+    moved[1].x += 0.05;
+    const Scene s = shape_change_scene(flat, moved, {}, QStringLiteral("t"), kSize);
+    const PlotFrame& f = s.frame;
+    EXPECT_NEAR(f.area.width() / (f.x1 - f.x0), f.area.height() / (f.y1 - f.y0), 1e-9);
+    EXPECT_LT(f.area.height(), 0.6 * f.area.width());  // not a square frame with empty bands
+    EXPECT_NEAR(f.x1 - f.x0, (f.area.width() / f.area.height()) * (f.y1 - f.y0), 1e-9);
+    std::vector<QRectF> labels;
+    for (const auto& t : s.texts)
+        if (t.role == SceneText::Role::Label) labels.push_back(QRectF(t.at.x(), t.at.y() - 7, 7.0 * t.text.size(), 14));
+    ASSERT_EQ(labels.size(), 6u);
+    for (std::size_t a = 0; a < labels.size(); ++a)
+        for (std::size_t b = a + 1; b < labels.size(); ++b) EXPECT_FALSE(labels[a].intersects(labels[b])) << a << " " << b;
+
+    // A file of it takes the data's aspect too: the empty bands are trimmed.
+    Scene file = s;
+    trim_to_frame(file);
+    EXPECT_EQ(file.size.width(), kSize.width());
+    EXPECT_LT(file.size.height(), 0.7 * kSize.height());
+    EXPECT_NEAR(file.frame.area.top(), 44, 1e-9);
+    EXPECT_NEAR(file.size.height() - file.frame.area.bottom(), kSize.height() - s.frame.area.bottom() - (s.frame.area.top() - 44),
+                1e-9);
+
+    const PictureData data(test::make_shapes(15, 5, 2, 0.08), Matrix(), GroupBy::None);
+    EXPECT_THAT(data.target({ShapeTarget::Kind::ComponentHigh, 0}, 1.0).second.toStdString(), HasSubstr("(not magnified)"));
+
+    // Twelve groups: every neighbour in the palette has another mark as well.
+    const PictureData many(test::make_shapes(24, 5, 3, 0.08), Matrix(), GroupBy::None);
+    Grouping twelve;
+    for (int k = 0; k < 12; ++k) twelve.names.push_back("g" + std::to_string(k));
+    for (int i = 0; i < 24; ++i) twelve.group_of.push_back(i % 12);
+    const Scene pcs = components_scene(many.components(), twelve, 0, 1, Outline::None, kSize);
+    for (int k = 0; k + 1 < 12; ++k)
+        EXPECT_NE(pcs.dots[static_cast<std::size_t>(k)].marker, pcs.dots[static_cast<std::size_t>(k + 1)].marker);
+    ASSERT_EQ(pcs.legend.size(), 12u);
+    const QImage image = painted(pcs);
+    for (const auto& e : pcs.legend) {
+        EXPECT_EQ(e.marker, pcs.dots[static_cast<std::size_t>(&e - pcs.legend.data())].marker);
+        EXPECT_EQ(image.pixelColor(e.swatch.center().toPoint()), e.color) << e.name.toStdString();
+    }
+    // Ten groups or fewer keep round marks.
+    twelve.names.resize(10);
+    for (auto& g : twelve.group_of) g %= 10;
+    const Scene ten = components_scene(many.components(), twelve, 0, 1, Outline::None, kSize);
+    for (int k = 0; k < 10; ++k) EXPECT_EQ(ten.dots[static_cast<std::size_t>(k)].marker, Marker::Circle);
+}
+
 TEST(Histogram, MarksTheObservedValueOnTheAxisAndWritesP) {
     StatisticDistribution d;
     d.observed = 7.5;
@@ -223,6 +276,34 @@ TEST(Export, WritesEachFormatWholeOrLeavesTheOldFile) {
     std::filesystem::remove_all(dir);
 }
 
+// A picture for print: more pixels at a higher resolution, laid out so the
+// text is as large on paper; SVG and PDF stay lines and text of that size.
+TEST(Export, MakesPicturesOfAnySizeAndResolution) {
+    const PictureSize size{1500, 1200, 300};
+    EXPECT_NEAR(size.layout_width(), 480, 1e-9);
+    StatisticDistribution d;
+    d.observed = 1;
+    d.permutations = 3;
+    d.values = {0, 1, 2};
+    const Scene s = histogram_scene(d, QStringLiteral("t"), QSizeF(size.layout_width(), size.layout_height()));
+    QImage png;
+    ASSERT_TRUE(png.loadFromData(encode_picture(s, PictureFormat::Png, size.dpi), "PNG"));
+    EXPECT_EQ(png.size(), QSize(1500, 1200));
+    EXPECT_NEAR(png.dotsPerMeterX() * 0.0254, 300, 0.5);
+    const QByteArray svg = encode_picture(s, PictureFormat::Svg, size.dpi);
+    EXPECT_EQ(QSvgRenderer(svg).viewBox(), QRect(0, 0, 480, 384));
+    EXPECT_TRUE(svg.contains("width=\"127mm\"") || svg.contains("width=\"127.0")) << svg.left(400).toStdString();
+    EXPECT_TRUE(svg.contains(">Observed 1</text>"));
+    EXPECT_FALSE(svg.contains("<image"));
+    const QByteArray pdf = encode_picture(s, PictureFormat::Pdf, size.dpi);
+    EXPECT_TRUE(pdf.contains("/MediaBox [0 0 360.0")) << "5 x 4 inches: " << pdf.mid(pdf.indexOf("MediaBox"), 40).toStdString();
+    const auto too_small = [] { PictureSize{50, 800, 96}.check(); };
+    const auto too_fine = [] { PictureSize{800, 600, 5000}.check(); };
+    EXPECT_THAT(too_small,
+                ::testing::ThrowsMessage<QuillanError>(HasSubstr("from 100 to 20000 pixels wide and high, not 50x800")));
+    EXPECT_THAT(too_fine, ::testing::ThrowsMessage<QuillanError>(HasSubstr("from 36 to 2400 dots per inch, not 5000")));
+}
+
 TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
     const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_plots";
     std::filesystem::remove_all(dir);
@@ -258,6 +339,57 @@ TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
     EXPECT_EQ(no_folder.status, 1);
     EXPECT_THAT(no_folder.err, HasSubstr("Cannot write the pictures into " + (dir / "two.txt").string()));
     std::filesystem::remove_all(dir);
+}
+
+// An imported file names its groups: the pictures say the names, and the
+// shape change toward each group is a file named after it.
+TEST(BatchPlots, NameTheGroupsOfAnImportInLegendsTitlesAndFileNames) {
+    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_named_plots";
+    std::filesystem::remove_all(dir);
+    const std::string data = QUILLAN_DATA_DIR;
+    const auto r = quillan::test::run_batch({"one-way", "-i", data + "/plethodon.csv", "--factor", "species", "-p", "9", "-s",
+                                             "1", "--plots", dir.string(), "--plot-size", "1600x1200", "--plot-dpi", "300"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"shape-change-group-Jord", "shape-change-group-Teyah"})
+        EXPECT_TRUE(std::filesystem::exists(dir / (std::string(name) + ".svg"))) << name;
+    EXPECT_FALSE(std::filesystem::exists(dir / "shape-change-group-1.svg"));
+    auto text = [&](const char* file) {
+        std::ifstream in(dir / file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_THAT(text("superimposition.svg"), HasSubstr(">Teyah<"));
+    EXPECT_THAT(text("shape-change-group-Teyah.svg"), HasSubstr("mean of Teyah"));
+    // At the size and resolution asked for, trimmed to the data's aspect.
+    const QImage png(QString::fromStdString((dir / "superimposition.png").string()));
+    EXPECT_EQ(png.width(), 1600);
+    EXPECT_LT(png.height(), 1200);
+    EXPECT_NEAR(png.dotsPerMeterX() * 0.0254, 300, 0.5);
+    for (const char* size : {"20x30", "1600", "axb"})
+        EXPECT_EQ(
+            quillan::test::run_batch({"load", "-l", data + "/plethodon.lm.txt", "--plots", dir.string(), "--plot-size", size})
+                .status,
+            64)
+            << size;
+    std::filesystem::remove_all(dir);
+}
+
+TEST(GroupPictures, AreNamedSafelyAndApartWhenTheNamesCollide) {
+    EXPECT_EQ(file_name_safe("Middle_Devonian"), "Middle_Devonian");
+    EXPECT_EQ(file_name_safe("a/b c:d"), "a_b_c_d");
+    EXPECT_EQ(file_name_safe("..hidden"), "_..hidden");
+    EXPECT_EQ(file_name_safe("\xc3\xa9t\xc3\xa9"), "_t_");
+    EXPECT_EQ(file_name_safe(""), "_");
+    // Two names that read the same once made safe, and groups with codes only.
+    const Matrix landmarks = test::make_shapes(8, 4, 2, 0.05);
+    const Matrix groups = matrix_from_rows({{1}, {2}, {1}, {2}, {5}, {5}, {1}, {2}});
+    const PictureData named(landmarks, groups, GroupBy::First, {{"a/b", "a b"}});
+    std::vector<std::string> names;
+    for (const auto& s : group_change_pictures(named, PictureChoices{})) names.push_back(s.name);
+    EXPECT_THAT(names, ::testing::ElementsAre("shape-change-group-a_b", "shape-change-group-a_b-2", "shape-change-group-5"));
+    names.clear();
+    for (const auto& s : group_change_pictures(PictureData(landmarks, groups, GroupBy::First), PictureChoices{}))
+        names.push_back(s.name);
+    EXPECT_THAT(names, ::testing::ElementsAre("shape-change-group-1", "shape-change-group-2", "shape-change-group-5"));
 }
 
 // Without its picture module quillan-batch refuses --plots, as it refuses a
