@@ -1,0 +1,213 @@
+// The linear models against the numbers RRPP and geomorph give on the
+// bundled data (tests/expected/models, written by make_expected.R there),
+// the formulas they are read from, and what they refuse.
+#include "analyses/linear_model.hpp"
+#include "analyses/model_design.hpp"
+#include "analyses/model_formula.hpp"
+#include "support/fixtures.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace quillan::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+// One row of an expected table: the term and its numbers by column name.
+struct ExpectedRow {
+    std::string term;
+    std::map<std::string, double> v;
+};
+
+std::map<std::string, std::vector<ExpectedRow>> expected_tables() {
+    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/models/rrpp_tables.csv");
+    std::map<std::string, std::vector<ExpectedRow>> out;
+    std::string line;
+    std::getline(in, line);
+    std::vector<std::string> header;
+    for (std::stringstream h(line); std::getline(h, line, ',');) header.push_back(line);
+    for (std::string row; std::getline(in, row);) {
+        std::stringstream cells(row);
+        std::string cell, name;
+        ExpectedRow r;
+        for (std::size_t c = 0; std::getline(cells, cell, ','); ++c) {
+            if (c == 0) name = cell;
+            else if (c == 1) r.term = cell;
+            else if (cell != "NA") r.v[header[c]] = std::stod(cell);
+        }
+        out[name].push_back(r);
+    }
+    return out;
+}
+
+struct Case {
+    Case(std::string n, std::string l, std::string g, std::string c, std::string f, SsType s = SsType::I,
+         Alignment a = Alignment::Full, std::string e = "")
+        : name(std::move(n)),
+          landmarks(std::move(l)),
+          groups(std::move(g)),
+          covariate(std::move(c)),
+          formula(std::move(f)),
+          ss(s),
+          alignment(a),
+          error(std::move(e)) {}
+    std::string name, landmarks, groups, covariate, formula;
+    SsType ss;
+    Alignment alignment;
+    std::string error;
+};
+
+const std::vector<Case>& cases() {
+    static const std::vector<Case> all = {
+        {"plethodon_species", "plethodon.lm.txt", "plethodon.species.groups.txt", "", "G1"},
+        {"plethodon_crossed_I", "plethodon.lm.txt", "plethodon.groups.txt", "", "G1 * G2"},
+        {"plethodon_crossed_III", "plethodon.lm.txt", "plethodon.groups.txt", "", "G1 * G2", SsType::III},
+        {"pupfish_crossed_I", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"},
+        {"pupfish_crossed_II", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::II},
+        {"pupfish_crossed_III", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::III},
+        {"plethodon_slopes_I", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"},
+        {"plethodon_slopes_II", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1", SsType::II},
+        {"plethodon_slopes_III", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1",
+         SsType::III},
+        {"larval_nested", "larvalHead.lm.txt", "larvalMorph.groups.txt", "", "G1 / G2", SsType::I, Alignment::Full,
+         "G1:G2,Residuals"},
+        {"plethodon_partial_crossed", "plethodon.lm.txt", "plethodon.groups.txt", "", "G1 * G2", SsType::I, Alignment::Partial},
+        {"pupfish_partial_size", "pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt", "cov + G1 * G2", SsType::II,
+         Alignment::Partial},
+    };
+    return all;
+}
+
+struct ModelRun : Loaded {
+    ModelRun(const Case& c, const std::string& perms)
+        : Loaded({.landmarks = c.landmarks, .groups = c.groups, .covariate = c.covariate, .seed = 11, .perms = perms}) {
+        ModelRequest& q = shell.model_request();
+        q.formula = c.formula;
+        q.ss_type = c.ss;
+        q.alignment = c.alignment;
+        q.error = c.error;
+    }
+};
+
+double relative(double a, double b) { return std::fabs(a - b) / std::max(std::fabs(b), 1e-300); }
+
+// Every deterministic number agrees with RRPP's (geomorph's for the partial
+// superimposition) to 1e-8; Z and p, from 9,999 permutations on each side,
+// agree within their Monte-Carlo error.
+TEST(LinearModel, AgreesWithRrppAndGeomorph) {
+    const auto expected = expected_tables();
+    ASSERT_EQ(expected.size(), cases().size());
+    for (const Case& c : cases()) {
+        SCOPED_TRACE(c.name);
+        ModelRun run(c, "9999");
+        ASSERT_EQ(run.run("RunModel"), Outcome::Reported) << run.last_message();
+        const ResultRecord& rec = run.shell.last_record();
+        const auto& rows = expected.at(c.name);
+        ASSERT_EQ(rec.models.size(), rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const RecordedModel& m = rec.models[i];
+            EXPECT_EQ(m.name, rows[i].term);
+            for (const auto& [key, ours] :
+                 std::map<std::string, std::string>{{"Df", "df"}, {"SS", "ss"}, {"MS", "ms"}, {"Rsq", "rsq"}, {"F", "F"}}) {
+                if (!rows[i].v.count(key)) continue;
+                ASSERT_NE(m.value(ours), nullptr) << m.name << " " << ours;
+                EXPECT_LT(relative(*m.value(ours), rows[i].v.at(key)), 1e-8) << m.name << " " << key;
+            }
+            if (!rows[i].v.count("Z")) continue;
+            EXPECT_NEAR(*m.value("Z"), rows[i].v.at("Z"), 0.25 + 0.05 * std::fabs(rows[i].v.at("Z"))) << m.name;
+            const double p = rows[i].v.at("P"), se = std::sqrt(p * (1 - p) / 9999);
+            EXPECT_NEAR(*m.value("p"), p, 5 * se + 3.0 / 9999) << m.name;
+        }
+    }
+}
+
+// RRPP's effect size: Box-Cox lambda fitted to the permuted values by
+// maximum likelihood, then the observed value's standard deviate (the
+// numbers are effect.size's on the same vectors).
+TEST(LinearModel, EffectSizeIsRrpps) {
+    std::vector<double> x{10};
+    for (int i = 0; i < 199; ++i) x.push_back(1 + 4.0 * i / 198);
+    EXPECT_NEAR(effect_size(x), 4.7027867594644155, 1e-6);
+    std::vector<double> y{3};
+    for (int i = 0; i < 299; ++i) y.push_back(std::exp(-1 + 2.0 * i / 298));
+    EXPECT_NEAR(effect_size(y), 1.8820868044393997, 1e-6);
+    EXPECT_EQ(effect_size({2, 2, 2, 2}), 0);
+}
+
+std::vector<std::string> labels(const std::string& text) {
+    const ParsedFormula f = parse_formula(text);
+    std::vector<std::string> out;
+    for (std::size_t t = 0; t < f.terms.size(); ++t) out.push_back(f.label(t));
+    return out;
+}
+
+TEST(LinearModel, FormulasExpandAsRDoes) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(labels("species * site"), (V{"species", "site", "species:site"}));
+    EXPECT_EQ(labels("coords ~ species + site + species:site"), (V{"species", "site", "species:site"}));
+    EXPECT_EQ(labels("pop / ind"), (V{"pop", "pop:ind"}));
+    EXPECT_EQ(labels("log(cs) * G1"), (V{"log(cs)", "G1", "log(cs):G1"}));
+    // Main effects first, then by order, each in order of appearance.
+    EXPECT_EQ(labels("A + A:B + C"), (V{"A", "C", "A:B"}));
+    EXPECT_EQ(labels("(A + B) * C"), (V{"A", "B", "C", "A:C", "B:C"}));
+    EXPECT_EQ(labels("A*B*C"), (V{"A", "B", "C", "A:B", "A:C", "B:C", "A:B:C"}));
+    EXPECT_EQ(labels("A + A + B:A"), (V{"A", "A:B"}));
+}
+
+std::string refusal(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Refused& e) {
+        return e.what();
+    }
+    return "(not refused)";
+}
+
+TEST(LinearModel, FaultyFormulasAreRefusedWithTheirPlace) {
+    EXPECT_THAT(refusal([] { parse_formula("species * (site"); }), HasSubstr("column 16"));
+    EXPECT_THAT(refusal([] { parse_formula("species * (site"); }), HasSubstr("\")\" is missing"));
+    EXPECT_THAT(refusal([] { parse_formula("species + * site"); }), HasSubstr("column 11"));
+    EXPECT_THAT(refusal([] { parse_formula("species site"); }), HasSubstr("column 9"));
+    EXPECT_THAT(refusal([] { parse_formula("coords ~ "); }), HasSubstr("names no terms"));
+    EXPECT_THAT(refusal([] { parse_formula("log() + A"); }), HasSubstr("log( needs"));
+}
+
+ModelVariables toy_variables() {
+    ModelVariables v{ModelVariable::factor_of_codes("A", {1, 1, 1, 2, 2, 2, 1, 2}),
+                     ModelVariable::factor_of_codes("B", {1, 2, 1, 2, 1, 2, 1, 1}),
+                     ModelVariable::factor_of_codes("C", {1, 1, 1, 1, 2, 2, 2, 2}),
+                     ModelVariable::factor_of_codes("A2", {5, 5, 5, 7, 7, 7, 5, 7})};
+    ModelVariable size;
+    size.name = "size";
+    size.values = {1, 2, 3, 4, 5, 6, 7, -1};
+    v.push_back(size);
+    return v;
+}
+
+TEST(LinearModel, DesignsThatCannotBeFittedAreRefused) {
+    const ModelVariables v = toy_variables();
+    EXPECT_THAT(refusal([&] { build_design("A + D", v, 8); }), HasSubstr("\"D\" (column 5) names nothing loaded"));
+    EXPECT_THAT(refusal([&] { build_design("A + D", v, 8); }), HasSubstr("A, B, C, A2, size"));
+    EXPECT_THAT(refusal([&] { build_design("log(A)", v, 8); }), HasSubstr("log() applies to a covariate"));
+    EXPECT_THAT(refusal([&] { build_design("log(size)", v, 8); }), HasSubstr("specimen 8 has -1"));
+    // A2 is A under other codes.
+    EXPECT_THAT(refusal([&] { build_design("A + A2", v, 8); }), HasSubstr("\"A2\" is aliased"));
+    EXPECT_THAT(refusal([&] { build_design("A * B * C", v, 8); }), HasSubstr("empty cell (A 2, B 1, C 1"));
+    const ModelVariables four{ModelVariable::factor_of_codes("A", {1, 1, 2, 2}),
+                              ModelVariable::factor_of_codes("B", {1, 2, 1, 2})};
+    EXPECT_THAT(refusal([&] { build_design("A * B", four, 4); }), HasSubstr("4 parameters, but there are only 4 specimens"));
+    const ModelVariables holes{ModelVariable::factor_of_codes("A", {1, 1, 2, 2, 1, 2}),
+                               ModelVariable::factor_of_codes("B", {1, 2, 1, 1, 1, 1})};
+    EXPECT_THAT(refusal([&] { build_design("A * B", holes, 6); }), HasSubstr("empty cell (A 2, B 2"));
+    // Nested, the same codes are fine: the inner factor's empty combinations are left out.
+    EXPECT_EQ(build_design("A / B", holes, 6).rank(), 3);
+}
+
+}  // namespace
+}  // namespace quillan::test
