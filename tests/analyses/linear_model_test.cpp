@@ -4,6 +4,7 @@
 #include "analyses/linear_model.hpp"
 #include "analyses/model_design.hpp"
 #include "analyses/model_formula.hpp"
+#include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 
 #include <gmock/gmock.h>
@@ -207,6 +208,57 @@ TEST(LinearModel, DesignsThatCannotBeFittedAreRefused) {
     EXPECT_THAT(refusal([&] { build_design("A * B", holes, 6); }), HasSubstr("empty cell (A 2, B 2"));
     // Nested, the same codes are fine: the inner factor's empty combinations are left out.
     EXPECT_EQ(build_design("A / B", holes, 6).rank(), 3);
+}
+
+}  // namespace
+}  // namespace quillan::test
+
+namespace quillan::test {
+namespace {
+
+// A seeded run gives the same counts on one thread and on several, and
+// whole-row randomization tests the same sums of squares.
+TEST(LinearModel, SeededRunsRepeatOnAnyThreadsAndRowsMayBeShuffledInstead) {
+    const Case c("crossed", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2");
+    std::vector<std::string> reports;
+    for (int threads : {1, 2}) {
+        ModelRun run(c, "499");
+        run.shell.options().threads = threads;
+        ASSERT_EQ(run.run("RunModel"), Outcome::Reported) << run.last_message();
+        reports.push_back(report_of(run));
+    }
+    EXPECT_EQ(reports[0], reports[1]);
+    ModelRun rows(c, "499");
+    rows.shell.model_request().randomization = Randomization::Rows;
+    ASSERT_EQ(rows.run("RunModel"), Outcome::Reported) << rows.last_message();
+    const std::string text = report_of(rows);
+    EXPECT_THAT(text, HasSubstr("full randomization of rows"));
+    EXPECT_THAT(text, HasSubstr("0.0157426"));  // the SS of G1, as with residuals
+}
+
+// From the command line: the table, its numbers in JSON, and a faulty formula
+// or error list refused (status 2) with nothing written.
+TEST(LinearModel, BatchActionWritesItsTableAndRefusesFaultyFormulas) {
+    TempDir dir;
+    const std::string lm = data_file("plethodon.lm.txt"), groups = data_file("plethodon.groups.txt");
+    const std::string json = dir.file("model.json");
+    auto ok = run_batch({"model", "-l", lm, "-g", groups, "--formula", "G1 * G2", "--ss-type", "III", "--perm", "99", "--seed",
+                         "3", "--json", json});
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    EXPECT_THAT(ok.out, HasSubstr("type III"));
+    EXPECT_THAT(ok.out, HasSubstr("G1:G2"));
+    EXPECT_THAT(ok.out, HasSubstr("Residuals   36"));
+    EXPECT_THAT(read_bytes(json), HasSubstr("\"Z\""));
+    const std::string bad = dir.file("bad.json");
+    auto unknown = run_batch({"model", "-l", lm, "-g", groups, "--formula", "G1 * site", "--json", bad});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_THAT(unknown.err, HasSubstr("\"site\" (column 6) names nothing loaded; the names known are: G1, G2."));
+    EXPECT_FALSE(std::filesystem::exists(bad));
+    auto errors = run_batch({"model", "-l", lm, "-g", groups, "--formula", "G1 / G2", "--error", "G2,Residuals"});
+    EXPECT_EQ(errors.status, 2);
+    EXPECT_THAT(errors.err, HasSubstr("\"G2\" (for \"G1\") is no term of the model; the names known are: Residuals, G1, G1:G2"));
+    auto type = run_batch({"model", "-l", lm, "-g", groups, "--ss-type", "IV"});
+    EXPECT_EQ(type.status, 64);
 }
 
 }  // namespace
