@@ -1,6 +1,5 @@
 #include "analyses/linear_model.hpp"
 
-#include "analyses/permutation_engine.hpp"
 #include "platform/error.hpp"
 #include "platform/random.hpp"
 
@@ -126,8 +125,16 @@ Listed listed_terms(const Prepared& p, const ModelDesign& d, const ModelTestOpti
 
 }  // namespace
 
-ModelTable test_linear_model(const RunOptions& options, Console& console, const Eigen::MatrixXd& shapes,
-                             const ModelDesign& design, const ModelTestOptions& test) {
+NullModel last_term_null_model(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type) {
+    const Eigen::MatrixXd q = basis_of(columns_of(design.x, term_models(design, type).back().reduced));
+    NullModel m;
+    m.fitted = q * (q.transpose() * shapes);
+    m.residuals = shapes - m.fitted;
+    return m;
+}
+
+ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
+                             const ModelTestOptions& test, int loop) {
     const Prepared p = prepare(shapes, design, test);
     const Listed listed = listed_terms(p, design, test);
     ModelTable table;
@@ -141,7 +148,6 @@ ModelTable test_linear_model(const RunOptions& options, Console& console, const 
     std::vector<double> f(listed.terms.size());
     f_ratios(p, listed, table.residual_df, observed, f.data());
 
-    PermutationEngine engine(options, &console);
     table.seed = engine.seed();
     const std::vector<Exceeds> how(f.size(), Exceeds::Greater);
     const int dfe = table.residual_df;
@@ -153,7 +159,7 @@ ModelTable test_linear_model(const RunOptions& options, Console& console, const 
             f_ratios(p, listed, dfe, s, stats);
             return false;
         },
-        0, true);
+        loop, true);
     table.f_values = result.values;
     for (std::size_t i = 0; i < listed.terms.size(); ++i) {
         const auto j = static_cast<std::size_t>(listed.terms[i]);

@@ -11,8 +11,7 @@
 #pragma once
 
 #include "analyses/model_design.hpp"
-#include "analyses/run_options.hpp"
-#include "platform/console.hpp"
+#include "analyses/permutation_engine.hpp"
 
 #include <Eigen/Dense>
 
@@ -51,9 +50,17 @@ struct ModelTable {
     std::vector<double> f_values;  // every permutation's F of each listed term, permutation-major
 };
 
-// Tests the model of `design` on `shapes` (one row per specimen).
-ModelTable test_linear_model(const RunOptions& options, Console& console, const Eigen::MatrixXd& shapes,
-                             const ModelDesign& design, const ModelTestOptions& test);
+// Tests the model of `design` on `shapes` (one row per specimen), its
+// permutations drawn from stream `loop` of `engine`.
+ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
+                             const ModelTestOptions& test, int loop = 0);
+
+// The residuals and fitted values of the reduced model of the last term,
+// which the comparisons after a model permute (RRPP's null model there).
+struct NullModel {
+    Eigen::MatrixXd fitted, residuals;
+};
+NullModel last_term_null_model(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type);
 
 // RRPP's effect size of the first of `values` among all of them: the values
 // Box-Cox transformed (lambda fitted to all but the first by maximum

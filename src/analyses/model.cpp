@@ -6,11 +6,13 @@
 #include "analyses/common.hpp"
 #include "analyses/linear_model.hpp"
 #include "analyses/model_design.hpp"
+#include "analyses/model_pairwise.hpp"
 #include "analyses/model_shapes.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace quillan {
 
@@ -137,6 +139,53 @@ void record_model(ActionEnv& env, const ModelTable& t) {
     rec.model("Total").set("df", t.total_df).set("ss", t.total_ss);
 }
 
+std::string test_cells(const PairwiseTest& t, const char* format) {
+    return padded(number(format, t.observed), 11) + padded(number("%.4f", t.z), 9) + padded(number("%.4g", t.p), 9);
+}
+
+std::string pairs_text(const PairwiseResult& r) {
+    std::size_t w = 6;
+    for (const auto& g : r.groups) w = std::max(w, g.size() + 1);
+    std::string text;
+    if (r.covariate.empty()) {
+        text = "Pairwise distances between the least-squares means of " + r.factor +
+               " (the model's fitted values with the "
+               "covariates at their means)\n\n" +
+               padded("", 2 * w + 1) + padded("d", 11) + padded("Z", 9) + padded("Pr > d", 9) + "\n";
+        for (const auto& p : r.pairs)
+            text += padded(p.first, w, true) + " " + padded(p.second, w, true) + test_cells(p.distance, "%.6g") + "\n";
+        return text;
+    }
+    text = "Slopes of shape on " + r.covariate + " within the groups of " + r.factor + "\n\n" + padded("", w) +
+           padded("length", 11) + "\n";
+    for (std::size_t g = 0; g < r.groups.size(); ++g)
+        text += padded(r.groups[g], w, true) + padded(number("%.6g", r.lengths[g]), 11) + "\n";
+    text += "\n" + padded("", 2 * w + 1) + padded("d", 11) + padded("Z", 9) + padded("Pr > d", 9) + padded("|dL|", 11) +
+            padded("Z", 9) + padded("Pr > |dL|", 11) + padded("angle", 11) + padded("Z", 9) + padded("Pr > angle", 11) + "\n";
+    for (const auto& p : r.pairs)
+        text += padded(p.first, w, true) + " " + padded(p.second, w, true) + test_cells(p.distance, "%.6g") +
+                test_cells(p.length, "%.6g") + "  " + test_cells(p.angle, "%.4f") + "\n";
+    return text + "(angles in degrees)\n";
+}
+
+void record_pairs(ActionEnv& env, const PairwiseResult& r) {
+    for (std::size_t g = 0; g < r.groups.size(); ++g) {
+        RecordedModel& m = env.record().model(r.factor + " " + r.groups[g]).set("specimens", r.sizes[g]);
+        if (!r.covariate.empty()) m.set("slope_length", r.lengths[g]);
+    }
+    const auto put = [&](RecordedModel& m, const char* what, const PairwiseTest& t) {
+        m.set(what, t.observed).set(std::string(what) + "_Z", t.z).set(std::string(what) + "_p", t.p);
+        m.test(what, t.observed, t.count_ge, t.count_ge, r.nperm, t.p, false);
+    };
+    for (const auto& p : r.pairs) {
+        RecordedModel& m = env.record().model(r.factor + " " + p.first + " - " + p.second);
+        put(m, "d", p.distance);
+        if (r.covariate.empty()) continue;
+        put(m, "length_difference", p.length);
+        put(m, "angle", p.angle);
+    }
+}
+
 }  // namespace
 
 void run_model(ActionEnv& env) {
@@ -152,9 +201,19 @@ void run_model(ActionEnv& env) {
     test.error = error_terms(q.error, design);
     test.nperm = nperm;
     const Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment);
-    const ModelTable table = test_linear_model(env.options(), env.console(), shapes, design, test);
+    PermutationEngine engine(env.options(), &env.console());
+    const StreamIds loops = engine.take_streams(2);  // the table's, then the comparisons'
+    const ModelTable table = test_linear_model(engine, shapes, design, test, loops.at(0));
+    std::optional<PairwiseResult> pairs;
+    if (!trimmed(q.pairwise).empty())
+        pairs = compare_groups(engine, shapes, design, q.ss_type, trimmed(q.pairwise), nperm, loops.at(1));
     record_model(env, table);
-    env.set_report(model_report(ws, formula, q, table, design));
+    std::string report = model_report(ws, formula, q, table, design);
+    if (pairs) {
+        record_pairs(env, *pairs);
+        report += "\n" + pairs_text(*pairs);
+    }
+    env.set_report(report);
 }
 
 }  // namespace quillan

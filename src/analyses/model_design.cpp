@@ -176,7 +176,9 @@ ModelDesign build_design(const std::string& formula_text, const ModelVariables& 
     std::vector<Eigen::VectorXd> basis;
     std::vector<Eigen::VectorXd> kept;
     std::vector<int> kept_per_term(d.terms() + 1, 0);
+    int offered = 0;
     auto offer = [&](const Column& c, int term) {
+        const int place = offered++;
         Eigen::VectorXd r = c.x;
         for (int pass = 0; pass < 2; ++pass)
             for (const auto& q : basis) r -= q.dot(r) * q;
@@ -186,6 +188,7 @@ ModelDesign build_design(const std::string& formula_text, const ModelVariables& 
         }
         basis.push_back(r / r.norm());
         kept.push_back(c.x);
+        d.source_columns.push_back(place);
         d.assign.push_back(term);
         d.column_names.push_back(c.name.empty() ? "(Intercept)" : c.name);
         ++kept_per_term[static_cast<std::size_t>(term)];
@@ -204,6 +207,17 @@ ModelDesign build_design(const std::string& formula_text, const ModelVariables& 
         throw Refused("The formula has " + std::to_string(d.rank()) + " parameters, but there are only " + std::to_string(n) +
                       " specimens: at least one more specimen than parameters is needed to leave a residual.");
     return d;
+}
+
+Eigen::MatrixXd design_columns(const ModelDesign& d, const std::vector<ModelVariable>& variables) {
+    const int n = static_cast<int>(d.x.rows());
+    std::vector<Eigen::VectorXd> all{Eigen::VectorXd::Ones(n)};
+    for (std::size_t t = 0; t < d.terms(); ++t)
+        for (auto& c : term_columns(d.formula, variables, t, n)) all.push_back(std::move(c.x));
+    Eigen::MatrixXd out(n, d.x.cols());
+    for (Eigen::Index j = 0; j < d.x.cols(); ++j)
+        out.col(j) = all[static_cast<std::size_t>(d.source_columns[static_cast<std::size_t>(j)])];
+    return out;
 }
 
 std::vector<TermModels> term_models(const ModelDesign& d, SsType type) {

@@ -25,7 +25,8 @@ struct ModelDesign {
     Eigen::MatrixXd x;                     // the kept columns
     std::vector<int> assign;               // each kept column's term: 0 the intercept, t + 1 term t
     std::vector<std::string> column_names;
-    int dropped_columns = 0;  // combinations of earlier columns, left out
+    std::vector<int> source_columns;  // each kept column's place among all columns of the formula
+    int dropped_columns = 0;          // combinations of earlier columns, left out
     int rank() const { return static_cast<int>(x.cols()); }
     std::size_t terms() const { return formula.terms.size(); }
 };
@@ -36,6 +37,10 @@ struct ModelDesign {
 // an empty cell of crossed factors, a term aliased with earlier ones, and
 // more parameters than the specimens leave room for.
 ModelDesign build_design(const std::string& formula_text, const ModelVariables& known, int n);
+
+// The kept columns of `design` over other values of its variables (the
+// covariates at their means, say), one row per specimen.
+Eigen::MatrixXd design_columns(const ModelDesign& design, const std::vector<ModelVariable>& variables);
 
 // The columns of the full and the reduced model of each term under `type`,
 // as RRPP forms them: type I the terms up to and before it; type II every

@@ -450,6 +450,15 @@ std::optional<int> check_action(BatchRequest& r) {
         std::cerr << "quillan-batch: export-results is a window action; give --json FILE or --csv FILE with an analysis\n";
         return kUsage;
     }
+    const ModelRequest& m = r.linear_model;
+    const bool model_options = !m.formula.empty() || !m.error.empty() || !m.pairwise.empty() || m.ss_type != SsType::I ||
+                               m.alignment != Alignment::Full || m.randomization != Randomization::Residuals;
+    if (model_options && action != "RunModel") {
+        std::cerr << "quillan-batch: --formula, --ss-type, --alignment, --error, --permute and --pairwise belong to the "
+                     "action model, not to "
+                  << action << "\n";
+        return kUsage;
+    }
     if (action == "ExportSpecimens" && (out.empty() || out == "-")) {
         std::cerr << "quillan-batch: export-specimens needs --out FILE (or give --export-specimens FILE with another action)\n";
         return kUsage;

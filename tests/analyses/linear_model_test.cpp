@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
 namespace quillan::test {
@@ -259,6 +261,56 @@ TEST(LinearModel, BatchActionWritesItsTableAndRefusesFaultyFormulas) {
     EXPECT_THAT(errors.err, HasSubstr("\"G2\" (for \"G1\") is no term of the model; the names known are: Residuals, G1, G1:G2"));
     auto type = run_batch({"model", "-l", lm, "-g", groups, "--ss-type", "IV"});
     EXPECT_EQ(type.status, 64);
+    auto elsewhere = run_batch({"two-way", "-l", lm, "-g", groups, "--formula", "G1"});
+    EXPECT_EQ(elsewhere.status, 64);
+    EXPECT_THAT(elsewhere.err, HasSubstr("belong to the action model, not to RunTwoWay"));
+    auto pairs = run_batch({"model", "-l", lm, "-g", groups, "-c", data_file("plethodon.cov.txt"), "--formula", "cov * G1",
+                            "--pairwise", "cov", "--perm", "9"});
+    EXPECT_EQ(pairs.status, 2);
+    EXPECT_THAT(pairs.err,
+                HasSubstr("\"cov\", must be a factor of the model (or factors joined by \":\"); the model's factors are: G1."));
+}
+
+}  // namespace
+}  // namespace quillan::test
+
+namespace quillan::test {
+namespace {
+
+// The pairwise comparisons after a model: distances between the cells'
+// least-squares means, and the slopes' distances, differences of length and
+// angles, to 1e-8 of RRPP's pairwise(); Z and p within Monte-Carlo error.
+TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
+    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/models/rrpp_pairwise.csv");
+    ASSERT_TRUE(in);
+    std::string line;
+    std::getline(in, line);
+    std::map<std::string, std::unique_ptr<ModelRun>> runs;
+    runs["pupfish_cells"] = std::make_unique<ModelRun>(Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"), "9999");
+    runs["pupfish_cells"]->shell.model_request().pairwise = "G1:G2";
+    runs["plethodon_slopes"] = std::make_unique<ModelRun>(
+        Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"), "9999");
+    runs["plethodon_slopes"]->shell.model_request().pairwise = "G1";
+    for (auto& [name, run] : runs) ASSERT_EQ(run->run("RunModel"), Outcome::Reported) << name << ": " << run->last_message();
+    int compared = 0;
+    for (std::string row; std::getline(in, row);) {
+        std::vector<std::string> c;
+        for (std::stringstream cells(row); std::getline(cells, line, ',');) c.push_back(line);
+        ASSERT_EQ(c.size(), 7u) << row;
+        const ResultRecord& rec = runs.at(c[0])->shell.last_record();
+        const std::string factor = c[0] == "pupfish_cells" ? "G1:G2 " : "G1 ";
+        const RecordedModel* m = nullptr;
+        for (const auto& model : rec.models)
+            if (model.name == factor + c[1] + " - " + c[2] || model.name == factor + c[2] + " - " + c[1]) m = &model;
+        ASSERT_NE(m, nullptr) << row;
+        ASSERT_NE(m->value(c[3]), nullptr) << row;
+        EXPECT_LT(relative(*m->value(c[3]), std::stod(c[4])), 1e-8) << row;
+        const double z = std::stod(c[5]), p = std::stod(c[6]);
+        EXPECT_NEAR(*m->value(c[3] + "_Z"), z, 0.25 + 0.05 * std::fabs(z)) << row;
+        EXPECT_NEAR(*m->value(c[3] + "_p"), p, 5 * std::sqrt(p * (1 - p) / 9999) + 3.0 / 9999) << row;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 9);
 }
 
 }  // namespace

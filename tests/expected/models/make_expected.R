@@ -1,5 +1,5 @@
-# Writes the expected numbers of the linear-model tests (rrpp_tables.csv
-# beside this script) with the peer packages RRPP (lm.rrpp + anova) and
+# Writes the expected numbers of the linear-model tests (rrpp_tables.csv and
+# rrpp_pairwise.csv beside this script) with the peer packages RRPP (lm.rrpp + anova) and
 # geomorph (gpagen + procD.lm), on the bundled example data.
 #
 #   Rscript tests/expected/models/make_expected.R BUILD/quillan-batch [DATA_DIR]
@@ -102,3 +102,32 @@ out <- do.call(rbind, cases)
 for (col in names(out)[-(1:2)]) out[[col]] <- ifelse(is.na(out[[col]]), "NA", sprintf("%.17g", out[[col]]))
 write.csv(out, file.path(here, "rrpp_tables.csv"), row.names = FALSE, quote = FALSE)
 cat("wrote", file.path(here, "rrpp_tables.csv"), "\n")
+
+# Pairwise comparisons after a model: the cells' least-squares means, and the
+# slopes of shape on the covariate in each species (distance, difference of
+# lengths, angle in degrees).
+pairwise_rows <- function(name, pw, statistic, test.type) {
+  tab <- summary(pw, test.type = test.type, angle.type = "deg")$summary.table
+  pairs <- strsplit(rownames(tab), ":", fixed = TRUE)
+  value <- if (test.type == "VC") tab$angle else tab$d
+  data.frame(case = name, first = sapply(pairs, `[`, 1), second = sapply(pairs, `[`, 2), statistic = statistic,
+             value = value, Z = tab$Z, P = tab[[ncol(tab)]])
+}
+full_fit <- function(lm_file, groups_file, cov_file, formula) {
+  d <- variables(groups_file, cov_file)
+  d$coords <- full_shapes(lm_file)
+  fit <- lm.rrpp(as.formula(paste("coords ~", formula)), data = do.call(rrpp.data.frame, d), iter = iter, seed = 1,
+                 print.progress = FALSE)
+  list(fit = fit, d = d)
+}
+cells <- full_fit("pupfish.lm.txt", "pupfish.groups.txt", NA, "G1 * G2")
+cells_pw <- pairwise(cells$fit, groups = interaction(cells$d$G1, cells$d$G2))
+slopes <- full_fit("plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1")
+slopes_pw <- pairwise(slopes$fit, groups = slopes$d$G1, covariate = slopes$d$cov)
+pw <- rbind(pairwise_rows("pupfish_cells", cells_pw, "d", "dist"),
+            pairwise_rows("plethodon_slopes", slopes_pw, "d", "dist"),
+            pairwise_rows("plethodon_slopes", slopes_pw, "length_difference", "DL"),
+            pairwise_rows("plethodon_slopes", slopes_pw, "angle", "VC"))
+for (col in c("value", "Z", "P")) pw[[col]] <- sprintf("%.17g", pw[[col]])
+write.csv(pw, file.path(here, "rrpp_pairwise.csv"), row.names = FALSE, quote = FALSE)
+cat("wrote", file.path(here, "rrpp_pairwise.csv"), "\n")
