@@ -92,6 +92,27 @@ double box_cox_lambda(const std::vector<double>& values) {
 
 }  // namespace
 
+EffectSample::EffectSample(const RunOptions& options, long long nperm, std::size_t nstats)
+    : nperm_(nperm),
+      kept_(std::min(nperm, kSample)),
+      nstats_(nstats),
+      engine_keeps_(nperm <= kSample || options.team != nullptr) {
+    if (!engine_keeps_) values_.assign(static_cast<std::size_t>(kept_) * nstats, 0.0);
+}
+
+void EffectSample::note(long long index, const double* stats) {
+    if (engine_keeps_ || index >= kept_) return;
+    std::copy(stats, stats + nstats_, values_.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(index) * nstats_));
+}
+
+double EffectSample::z(const PermutationResult& r, std::size_t s, double observed) const {
+    const std::vector<double>& from = engine_keeps_ ? r.values : values_;
+    const long long count = engine_keeps_ ? nperm_ : kept_;
+    std::vector<double> dist{observed};
+    for (long long k = 0; k < count; ++k) dist.push_back(from[static_cast<std::size_t>(k) * nstats_ + s]);
+    return effect_size(std::move(dist));
+}
+
 double effect_size(std::vector<double> values) {
     const std::size_t n = values.size();
     if (n < 3 || std::all_of(values.begin(), values.end(), [&](double v) { return v == values.front(); })) return 0;

@@ -151,16 +151,17 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
     table.seed = engine.seed();
     const std::vector<Exceeds> how(f.size(), Exceeds::Greater);
     const int dfe = table.residual_df;
+    EffectSample sample(engine.options(), test.nperm, f.size());
     auto result = engine.run<Scratch>(
         test.nperm, f, how, [] { return std::make_unique<Scratch>(); },
-        [&](Scratch& s, long long, Rng& rng, double* stats) {
+        [&](Scratch& s, long long index, Rng& rng, double* stats) {
             randperm(s.perm, p.n, rng);
             term_sums(p, &s.perm, s);
             f_ratios(p, listed, dfe, s, stats);
+            sample.note(index, stats);
             return false;
         },
-        loop, true);
-    table.f_values = result.values;
+        loop, sample.engine_keeps());
     for (std::size_t i = 0; i < listed.terms.size(); ++i) {
         const auto j = static_cast<std::size_t>(listed.terms[i]);
         ModelTermRow row;
@@ -173,9 +174,7 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
         row.f = f[i];
         row.count_ge = result.counts_ge[i];
         row.p = (static_cast<double>(row.count_ge) + 1) / (static_cast<double>(test.nperm) + 1);
-        std::vector<double> dist{f[i]};
-        for (long long k = 0; k < test.nperm; ++k) dist.push_back(result.values[static_cast<std::size_t>(k) * f.size() + i]);
-        row.z = effect_size(std::move(dist));
+        row.z = sample.z(result, i, f[i]);
         if (listed.error[i] >= 0) row.error = design.formula.label(static_cast<std::size_t>(listed.error[i]));
         table.terms.push_back(row);
     }

@@ -47,7 +47,6 @@ struct ModelTable {
     double residual_ss = 0, total_ss = 0;
     long long nperm = 0;
     std::uint64_t seed = 0;
-    std::vector<double> f_values;  // every permutation's F of each listed term, permutation-major
 };
 
 // Tests the model of `design` on `shapes` (one row per specimen), its
@@ -61,6 +60,29 @@ struct NullModel {
     Eigen::MatrixXd fitted, residuals;
 };
 NullModel last_term_null_model(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type);
+
+// The permuted statistics an effect size is computed from: every one of them
+// up to `kSample` permutations, and beyond that the first `kSample` (a
+// random sample of the distribution, since the permutations are drawn
+// independently), so memory stays flat however many permutations run.  With
+// a team of processes the engine hands every value round instead.
+class EffectSample {
+public:
+    static constexpr long long kSample = 100000;
+    EffectSample(const RunOptions& options, long long nperm, std::size_t nstats);
+    // Whether the engine is to keep every value (then `note` keeps nothing).
+    bool engine_keeps() const { return engine_keeps_; }
+    // Called by the permutation body, from any worker thread.
+    void note(long long index, const double* stats);
+    // Statistic `s`'s effect size, `observed` first among the sample.
+    double z(const PermutationResult& r, std::size_t s, double observed) const;
+
+private:
+    long long nperm_, kept_;
+    std::size_t nstats_;
+    bool engine_keeps_;
+    std::vector<double> values_;
+};
 
 // RRPP's effect size of the first of `values` among all of them: the values
 // Box-Cox transformed (lambda fitted to all but the first by maximum

@@ -122,14 +122,13 @@ void pair_statistics(const Eigen::MatrixXd& rows, bool slopes, double* stats) {
         }
 }
 
-PairwiseTest test_of(const PermutationResult& r, const std::vector<double>& observed, std::size_t s, long long nperm) {
+PairwiseTest test_of(const PermutationResult& r, const EffectSample& sample, const std::vector<double>& observed, std::size_t s,
+                     long long nperm) {
     PairwiseTest t;
     t.observed = observed[s];
     t.count_ge = r.counts_ge[s];
     t.p = (static_cast<double>(t.count_ge) + 1) / (static_cast<double>(nperm) + 1);
-    std::vector<double> dist{observed[s]};
-    for (long long k = 0; k < nperm; ++k) dist.push_back(r.values[static_cast<std::size_t>(k) * observed.size() + s]);
-    t.z = effect_size(std::move(dist));
+    t.z = sample.z(r, s, observed[s]);
     return t;
 }
 
@@ -149,9 +148,10 @@ PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& 
     std::vector<double> observed(per_pair * npairs);
     pair_statistics(op * shapes, slopes, observed.data());
     const int n = static_cast<int>(shapes.rows());
+    EffectSample sample(engine.options(), nperm, observed.size());
     auto result = engine.run<Scratch>(
         nperm, observed, std::vector<Exceeds>(observed.size(), Exceeds::Greater), [] { return std::make_unique<Scratch>(); },
-        [&](Scratch& s, long long, Rng& rng, double* stats) {
+        [&](Scratch& s, long long index, Rng& rng, double* stats) {
             randperm(s.perm, n, rng);
             s.inverse.resize(s.perm.size());
             for (int i = 0; i < n; ++i) s.inverse[static_cast<std::size_t>(s.perm[static_cast<std::size_t>(i)])] = i;
@@ -160,9 +160,10 @@ PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& 
             s.rows.noalias() = s.gathered * null.residuals;
             s.rows += base;
             pair_statistics(s.rows, slopes, stats);
+            sample.note(index, stats);
             return false;
         },
-        loop, true);
+        loop, sample.engine_keeps());
     PairwiseResult out;
     out.factor = factor;
     out.covariate = slopes ? design.variables[static_cast<std::size_t>(cov)].name : "";
@@ -177,10 +178,10 @@ PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& 
     for (Eigen::Index a = 0; a < groups; ++a)
         for (Eigen::Index b = a + 1; b < groups; ++b) {
             GroupPair p{g.levels[static_cast<std::size_t>(a)], g.levels[static_cast<std::size_t>(b)], {}, {}, {}};
-            p.distance = test_of(result, observed, s++, nperm);
+            p.distance = test_of(result, sample, observed, s++, nperm);
             if (slopes) {
-                p.length = test_of(result, observed, s++, nperm);
-                p.angle = test_of(result, observed, s++, nperm);
+                p.length = test_of(result, sample, observed, s++, nperm);
+                p.angle = test_of(result, sample, observed, s++, nperm);
             }
             out.pairs.push_back(p);
         }

@@ -238,6 +238,18 @@ TEST(LinearModel, SeededRunsRepeatOnAnyThreadsAndRowsMayBeShuffledInstead) {
     EXPECT_THAT(text, HasSubstr("0.0157426"));  // the SS of G1, as with residuals
 }
 
+// Beyond the effect size's sample of permutations, Z comes from the first
+// of them (memory stays flat) and still agrees with RRPP's.
+TEST(LinearModel, LongRunsTakeZFromASampleOfTheirPermutations) {
+    const Case c("one factor", "plethodon.lm.txt", "plethodon.species.groups.txt", "", "G1");
+    ModelRun run(c, std::to_string(EffectSample::kSample + 500));
+    ASSERT_EQ(run.run("RunModel"), Outcome::Reported) << run.last_message();
+    const RecordedModel& m = run.shell.last_record().models.front();
+    const auto& rrpp = expected_tables().at("plethodon_species").front().v;
+    EXPECT_NEAR(*m.value("Z"), rrpp.at("Z"), 0.25);
+    EXPECT_LT(*m.value("p"), 0.001);
+}
+
 // From the command line: the table, its numbers in JSON, and a faulty formula
 // or error list refused (status 2) with nothing written.
 TEST(LinearModel, BatchActionWritesItsTableAndRefusesFaultyFormulas) {
