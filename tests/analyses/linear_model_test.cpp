@@ -4,6 +4,7 @@
 #include "analyses/linear_model.hpp"
 #include "analyses/model_design.hpp"
 #include "analyses/model_formula.hpp"
+#include "analyses/model_shapes.hpp"
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 
@@ -323,6 +324,81 @@ TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
         ++compared;
     }
     EXPECT_EQ(compared, 9);
+}
+
+}  // namespace
+}  // namespace quillan::test
+
+
+namespace quillan::test {
+namespace {
+
+// An import's columns are terms by their headers, log() of a covariate
+// included, and give the numbers the group and covariate files give.
+TEST(LinearModel, ImportedColumnsAreTermsByName) {
+    Harness imported;
+    imported.shell.import_options() = io::choose_columns({"species", "site"});
+    ASSERT_EQ(imported.load("Import", data_file("plethodon.csv")), Outcome::Done) << imported.last_message();
+    imported.shell.options().seed = 5;
+    imported.set_box(kPermBox, Value("99"));
+    imported.shell.model_request().formula = "logCS + species * site";
+    ASSERT_EQ(imported.run("RunModel"), Outcome::Reported) << imported.last_message();
+    ModelRun files(Case("", "plethodon.lm.txt", "plethodon.groups.txt", "plethodon.cov.txt", "cov + G1 * G2"), "99");
+    ASSERT_EQ(files.run("RunModel"), Outcome::Reported) << files.last_message();
+    const auto& a = imported.shell.last_record().models;
+    const auto& b = files.shell.last_record().models;
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(a[3].name, "species:site");
+    for (std::size_t i = 0; i < a.size(); ++i) EXPECT_LT(relative(*a[i].value("ss"), *b[i].value("ss")), 1e-12) << a[i].name;
+    // log(logCS) is a covariate too (every value is above 0).
+    imported.shell.model_request().formula = "log(logCS) + species";
+    EXPECT_EQ(imported.run("RunModel"), Outcome::Reported) << imported.last_message();
+    imported.shell.model_request().formula = "log(species)";
+    EXPECT_EQ(imported.run("RunModel"), Outcome::Refused);
+    EXPECT_THAT(imported.last_message(), HasSubstr("is a factor; log() applies to a covariate only"));
+}
+
+// Without a formula the model is of the loaded groups; a refused model
+// leaves the report and the workspace as they were.
+TEST(LinearModel, DefaultsToTheGroupsAndChangesNothingWhenRefused) {
+    ModelRun two(Case("", "plethodon.lm.txt", "plethodon.groups.txt", "", ""), "19");
+    ASSERT_EQ(two.run("RunModel"), Outcome::Reported) << two.last_message();
+    EXPECT_THAT(report_of(two), HasSubstr("Procrustes linear model of shape: G1 * G2"));
+    ModelRun one(Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "", ""), "19");
+    ASSERT_EQ(one.run("RunModel"), Outcome::Reported) << one.last_message();
+    EXPECT_THAT(report_of(one), HasSubstr("shape: G1\n"));
+
+    const Matrix before = two.shell.workspace().landmarks;
+    two.set_box(kResultsBox, Value("kept"));
+    for (const char* formula : {"G1 +", "G1 * G3", "G1 : : G2"}) {
+        two.shell.model_request().formula = formula;
+        EXPECT_EQ(two.run("RunModel"), Outcome::Refused) << formula;
+        EXPECT_EQ(two.box(kResultsBox), "kept") << formula;
+    }
+    two.shell.model_request().formula = "G1 * G2";
+    two.shell.model_request().error = "Residuals";
+    EXPECT_EQ(two.run("RunModel"), Outcome::Refused);
+    EXPECT_THAT(two.last_message(), HasSubstr("name 1 denominators, but the model has 3 terms"));
+    EXPECT_EQ(two.box(kResultsBox), "kept");
+    EXPECT_TRUE(two.shell.workspace().landmarks.isApprox(before));
+}
+
+// The shapes lie in the tangent plane at their consensus: each row less the
+// consensus is perpendicular to it; the partial superimposition keeps every
+// specimen centred at unit size.
+TEST(LinearModel, ShapesLieInTheTangentPlane) {
+    const Matrix lm = dload(data_file("plethodon.lm.txt"));
+    for (Alignment a : {Alignment::Full, Alignment::Partial}) {
+        const Eigen::MatrixXd y = tangent_shapes(lm, a);
+        Eigen::VectorXd m = y.colwise().mean().transpose();
+        EXPECT_NEAR(m.norm(), 1.0, 1e-12);
+        for (Eigen::Index i = 0; i < y.rows(); ++i) EXPECT_NEAR((y.row(i).transpose() - m).dot(m), 0.0, 1e-12);
+    }
+    const Eigen::MatrixXd p = partial_procrustes_alignment(lm);
+    for (Eigen::Index i = 0; i < p.rows(); ++i) {
+        EXPECT_NEAR(p.row(i).norm(), 1.0, 1e-12);
+        EXPECT_NEAR(p.row(i)(Eigen::seq(0, Eigen::last, 2)).sum(), 0.0, 1e-12);
+    }
 }
 
 }  // namespace
