@@ -113,6 +113,10 @@ std::string model_report(const Workspace& ws, const std::string& formula, const 
         text += std::to_string(d.dropped_columns) +
                 " column(s) of the design were combinations of earlier ones (empty combinations of nested factors) and "
                 "were left out\n";
+    for (std::size_t term = 0; term < d.terms(); ++term)
+        if (std::none_of(t.terms.begin(), t.terms.end(), [&](const ModelTermRow& r) { return r.term == static_cast<int>(term); }))
+            text += d.formula.label(term) + " adds nothing to its reduced model under type " + ss_name(q.ss_type) +
+                    " (a term containing it holds all its columns) and is left out of the table, as RRPP leaves it out\n";
     text += "\n" + table_text(t);
     for (const auto& r : t.terms)
         if (r.error != "Residuals") text += "F of " + r.label + " has the mean square of " + r.error + " as denominator\n";

@@ -22,6 +22,7 @@ namespace quillan::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // One row of an expected table: the term and its numbers by column name.
 struct ExpectedRow {
@@ -272,6 +273,12 @@ TEST(LinearModel, BatchActionWritesItsTableAndRefusesFaultyFormulas) {
     auto errors = run_batch({"model", "-l", lm, "-g", groups, "--formula", "G1 / G2", "--error", "G2,Residuals"});
     EXPECT_EQ(errors.status, 2);
     EXPECT_THAT(errors.err, HasSubstr("\"G2\" (for \"G1\") is no term of the model; the names known are: Residuals, G1, G1:G2"));
+    // Under type II the main factor of a nested design adds nothing to its
+    // reduced model; RRPP leaves it out of the table, and so does the report, saying so.
+    auto nested = run_batch({"model", "-l", lm, "-g", groups, "--formula", "G1 / G2", "--ss-type", "II", "--perm", "9"});
+    EXPECT_EQ(nested.status, 0) << nested.err;
+    EXPECT_THAT(nested.out, HasSubstr("G1 adds nothing to its reduced model under type II"));
+    EXPECT_THAT(nested.out, Not(HasSubstr("\nG1   ")));
     auto type = run_batch({"model", "-l", lm, "-g", groups, "--ss-type", "IV"});
     EXPECT_EQ(type.status, 64);
     auto elsewhere = run_batch({"two-way", "-l", lm, "-g", groups, "--formula", "G1"});
@@ -328,7 +335,6 @@ TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
 
 }  // namespace
 }  // namespace quillan::test
-
 
 namespace quillan::test {
 namespace {
