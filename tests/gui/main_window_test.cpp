@@ -78,7 +78,9 @@ private slots:
         }
         std::multiset<std::string> names;
         for (const auto& name : action_names())
-            if (!Shell::is_io_action(name)) names.insert(name);
+            if (!Shell::is_io_action(name) && name != "RunModel") names.insert(name);
+        // The linear model has no control of the layout yet: batch only for now.
+        declared.erase("RunModel");
         QCOMPARE(declared, names);
     }
 
