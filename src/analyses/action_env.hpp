@@ -5,6 +5,7 @@
 // program has, so the analyses know nothing of windows, controls or tags.
 #pragma once
 
+#include "analyses/model_request.hpp"
 #include "analyses/result_record.hpp"
 #include "analyses/run_options.hpp"
 #include "analyses/workspace.hpp"
@@ -55,8 +56,19 @@ public:
     // The numbers of the report, for export; filled beside the report.
     ResultRecord& record() { return record_; }
 
+    // What a linear model is asked for, as the front end set it.
+    const ModelRequest& model_request() const { return model_request_; }
+    void set_model_request(const ModelRequest& r) { model_request_ = r; }
+    // The variables a formula may name: G1 and G2 (the group file's columns),
+    // cov (the covariate), then the named columns the front end adds (an
+    // import's factors and numbers).
+    ModelVariables model_variables() const;
+    void add_model_variables(const ModelVariables& v) { named_variables_.insert(named_variables_.end(), v.begin(), v.end()); }
+
 private:
     ResultRecord record_;
+    ModelRequest model_request_;
+    ModelVariables named_variables_;
 };
 
 }  // namespace quillan

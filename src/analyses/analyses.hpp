@@ -21,5 +21,6 @@ void run_one_cov(ActionEnv& env);       // "RunOneCov"
 void run_diagnostic(ActionEnv& env);    // "GoMan"
 void run_one_stand_f(ActionEnv& env);   // "RunOneStandF"
 void run_two_stand_f(ActionEnv& env);   // "RunTwoStandF"
+void run_model(ActionEnv& env);         // "RunModel"
 
 }  // namespace quillan

@@ -57,6 +57,7 @@ public:
     // The seed of this action's streams (drawn afresh when none was given).
     std::uint64_t seed() const { return seed_; }
     int threads() const { return threads_; }
+    const RunOptions& options() const { return options_; }
 
     // Hands out the next `count` stream ids.  The first block starts at 0,
     // the id an action with a single loop uses without asking.

@@ -8,6 +8,7 @@
 // trace and a progress bar.  An imported file (--import) is read before the
 // loads; the exports (--json, --csv, --export-specimens) follow the report.
 #include "analyses/control_words.hpp"
+#include "analyses/model_request.hpp"
 #include "analyses/process_team.hpp"
 #include "batch/batch.hpp"
 #include "batch/picture_module.hpp"
@@ -220,6 +221,7 @@ struct BatchRequest {
     std::string plot_size;  // WIDTHxHEIGHT, read into plots.size
     std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
     io::ImportOptions import_options;
+    ModelRequest linear_model;
 };
 
 // The top of --help.
@@ -308,6 +310,35 @@ void add_file_options(CLI::App& app, BatchRequest& r) {
                    "Write one row per specimen: ID, groups, covariate, centroid size, aligned coordinates, Procrustes distance");
 }
 
+// The options of the linear model (the action "model").
+void add_model_options(CLI::App& app, BatchRequest& r) {
+    const std::string group = "Linear model (action model)";
+    app.add_option("--formula", r.linear_model.formula,
+                   "Model formula of the terms, as in R: \"species * site\", \"log(cov) + G1\", \"pop / ind\"; names are G1, "
+                   "G2, cov and the imported columns (default: G1 * G2, or G1)")
+        ->group(group);
+    app.add_option("--ss-type", r.linear_model.ss_type, "Sums of squares: I (sequential), II or III")
+        ->transform(
+            CLI::CheckedTransformer(std::map<std::string, SsType>{{"I", SsType::I}, {"II", SsType::II}, {"III", SsType::III}}))
+        ->group(group);
+    app.add_option("--alignment", r.linear_model.alignment,
+                   "Superimposition of the shapes: full (the program's full Procrustes fits) or partial (unit size, as "
+                   "geomorph's gpagen)")
+        ->transform(
+            CLI::CheckedTransformer(std::map<std::string, Alignment>{{"full", Alignment::Full}, {"partial", Alignment::Partial}}))
+        ->group(group);
+    app.add_option("--error", r.linear_model.error,
+                   "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")")
+        ->group(group);
+    app.add_option("--permute", r.linear_model.randomization,
+                   "What the permutations move: residuals (of each term's reduced model, RRPP) or rows")
+        ->transform(CLI::CheckedTransformer(
+            std::map<std::string, Randomization>{{"residuals", Randomization::Residuals}, {"rows", Randomization::Rows}}))
+        ->group(group);
+    app.add_option("--pairwise", r.linear_model.pairwise, "Compare the means of this factor's groups after the model")
+        ->group(group);
+}
+
 // Reads the command line into `r`; an exit status when the program ends here
 // (--help, --version or a usage error).
 std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess& process, BatchRequest& r) {
@@ -315,6 +346,7 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
     app.set_version_flag("--version", std::string(process.name) + " " + version_text());
     add_run_options(app, r);
     add_file_options(app, r);
+    add_model_options(app, r);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -449,6 +481,15 @@ std::optional<int> check_action(BatchRequest& r) {
         std::cerr << "quillan-batch: export-results is a window action; give --json FILE or --csv FILE with an analysis\n";
         return kUsage;
     }
+    const ModelRequest& m = r.linear_model;
+    const bool model_options = !m.formula.empty() || !m.error.empty() || !m.pairwise.empty() || m.ss_type != SsType::I ||
+                               m.alignment != Alignment::Full || m.randomization != Randomization::Residuals;
+    if (model_options && action != "RunModel") {
+        std::cerr << "quillan-batch: --formula, --ss-type, --alignment, --error, --permute and --pairwise belong to the "
+                     "action model, not to "
+                  << action << "\n";
+        return kUsage;
+    }
     if (action == "ExportSpecimens" && (out.empty() || out == "-")) {
         std::cerr << "quillan-batch: export-specimens needs --out FILE (or give --export-specimens FILE with another action)\n";
         return kUsage;
@@ -551,6 +592,7 @@ BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std
         shown_.insert(m.text);
     });
     if (!r_.seed_text.empty()) shell_.options().seed = r_.seed;
+    shell_.model_request() = r_.linear_model;
     shell_.options().threads = r_.threads > 0 ? r_.threads : process.default_threads;
     shell_.options().team = process.team;
     if (!r_.plots.folder.empty()) {

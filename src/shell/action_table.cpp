@@ -215,6 +215,16 @@ std::vector<ActionRow> covariate_rows() {
          .writes_report = true,
          .groupings = 2,
          .statistics = two_way_f_names("Two-way F test, covariate removed")},
+        {.name = "RunModel",
+         .alias = "model",
+         .kind = K::Analysis,
+         .analysis = run_model,
+         .description = "Procrustes linear model of a formula (--formula, default G1 * G2): ANOVA table by RRPP",
+         .needs = kL | kG,
+         .writes_report = true,
+         .groupings = 1,
+         // One F a term, in the table's order; the default model of G1 alone has one.
+         .statistics = {{"Linear model: F ratio of the first term"}}},
     };
 }
 

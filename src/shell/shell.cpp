@@ -14,6 +14,33 @@ Outcome Shell::quillan_action(const std::string& action) {
     return last_outcome_;
 }
 
+namespace {
+
+// An import's named columns as variables of a formula: its factors (levels
+// in R's order) and its columns of numbers, those of the current specimens only.
+ModelVariables legend_variables(const io::Legend& legend, Eigen::Index specimens) {
+    ModelVariables vars;
+    const auto n = static_cast<std::size_t>(specimens);
+    for (const io::Factor& f : legend.factors) {
+        if (f.codes.size() != n) continue;
+        std::vector<std::string> words;
+        for (int c : f.codes)
+            words.push_back(c >= 1 && static_cast<std::size_t>(c) <= f.levels.size() ? f.levels[static_cast<std::size_t>(c) - 1]
+                                                                                     : "");
+        vars.push_back(ModelVariable::factor_of_words(f.name, words));
+    }
+    for (const auto& num : legend.numbers) {
+        if (num.values.size() != n) continue;
+        ModelVariable v;
+        v.name = num.name;
+        v.values = num.values;
+        vars.push_back(std::move(v));
+    }
+    return vars;
+}
+
+}  // namespace
+
 Outcome Shell::run_action(const std::string& action) {
     last_message_.clear();
     // Exact, case-significant comparison, in table order.
@@ -29,6 +56,8 @@ Outcome Shell::run_action(const std::string& action) {
             return Outcome::Done;
         }
         WindowActionEnv env(ws_, gui_, console_, options_);
+        env.set_model_request(model_request_);
+        env.add_model_variables(legend_variables(origin_.legend, ws_.landmarks.rows()));
         row->analysis(env);
         if (env.reported()) keep_record(env, row->name);
         return env.reported() ? Outcome::Reported : Outcome::Done;

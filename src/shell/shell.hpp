@@ -4,6 +4,7 @@
 // shows "Fell through case".
 #pragma once
 
+#include "analyses/model_request.hpp"
 #include "analyses/result_record.hpp"
 #include "analyses/workspace.hpp"
 #include "io/import.hpp"
@@ -69,6 +70,8 @@ public:
     // Whether `action` is one of the four above (their controls are not all buttons).
     static bool is_io_action(const std::string& action);
     io::ImportOptions& import_options() { return import_options_; }
+    // What the linear-model action is asked for (formula, SS type, ...).
+    ModelRequest& model_request() { return model_request_; }
     // The IDs and the words behind the codes after an import; empty otherwise.
     const io::Legend& legend() const { return origin_.legend; }
     // The numbers of the last report; empty until an analysis reports.
@@ -120,6 +123,7 @@ private:
     Origin origin_;
     io::ImportOptions import_options_;
     std::string links_path_;
+    ModelRequest model_request_;
     ResultRecord last_record_;
 };
 

@@ -53,6 +53,12 @@ private:
         console->str("");
         return out;
     }
+    // A control on a tab page that is not in front is brought to the front.
+    static void show_its_tab(QWidget* w) {
+        for (QWidget* page = w; page && page->parentWidget(); page = page->parentWidget())
+            if (auto* tabs = qobject_cast<QTabWidget*>(page->parentWidget()->parentWidget()))
+                if (tabs->indexOf(page) >= 0) tabs->setCurrentWidget(page);
+    }
 
 private slots:
     void init() { open_window(); }
@@ -70,6 +76,7 @@ private slots:
             declared.insert(action.toStdString());
             auto* b = qobject_cast<QAbstractButton*>(w);
             QVERIFY2(b, qPrintable(action));
+            show_its_tab(b);
             QVERIFY2(b->isVisible() && b->isEnabled(), qPrintable(action));
             QVERIFY2(!b->text().isEmpty() && !b->toolTip().isEmpty(), qPrintable(action));
             sent.clear();

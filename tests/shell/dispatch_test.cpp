@@ -23,7 +23,7 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
         EXPECT_TRUE(h.gui.dialog_titles().empty());  // no dialog was opened
     }
     EXPECT_EQ(h.box(kResultsBox), "kept");
-    EXPECT_EQ(action_names().size(), 22u);  // the 18 of the window's buttons, import and export
+    EXPECT_EQ(action_names().size(), 23u);  // the 18 of the window's buttons, import and export, the linear model
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }

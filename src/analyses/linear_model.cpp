@@ -1,0 +1,184 @@
+#include "analyses/linear_model.hpp"
+
+#include "platform/error.hpp"
+#include "platform/random.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace quillan {
+
+namespace {
+
+Eigen::MatrixXd columns_of(const Eigen::MatrixXd& x, const std::vector<int>& cols) {
+    Eigen::MatrixXd out(x.rows(), static_cast<Eigen::Index>(cols.size()));
+    for (std::size_t j = 0; j < cols.size(); ++j) out.col(static_cast<Eigen::Index>(j)) = x.col(cols[j]);
+    return out;
+}
+
+// An orthonormal basis of the columns of x (independent columns).
+Eigen::MatrixXd basis_of(const Eigen::MatrixXd& x) {
+    if (x.cols() == 0) return Eigen::MatrixXd(x.rows(), 0);
+    Eigen::HouseholderQR<Eigen::MatrixXd> qr(x);
+    return qr.householderQ() * Eigen::MatrixXd::Identity(x.rows(), x.cols());
+}
+
+// What one term's permutations need: [D, Q] where D is the basis of what
+// the term adds to its reduced model and Q that of the whole model, and the
+// residuals its permutations move.
+struct TermBasis {
+    int df = 0;
+    Eigen::MatrixXd w;
+    Eigen::MatrixXd residuals;
+    double residual_norm2 = 0;
+};
+
+struct Prepared {
+    int n = 0, rank = 0;
+    std::vector<TermBasis> terms;
+};
+
+Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTestOptions& test) {
+    Prepared p;
+    p.n = static_cast<int>(y.rows());
+    p.rank = d.rank();
+    const Eigen::MatrixXd qfull = basis_of(d.x);
+    const Eigen::MatrixXd centred = y.rowwise() - y.colwise().mean();
+    for (const TermModels& m : term_models(d, test.ss_type)) {
+        TermBasis t;
+        const Eigen::MatrixXd qr = basis_of(columns_of(d.x, m.reduced));
+        std::vector<int> added;
+        for (int c : m.full)
+            if (std::find(m.reduced.begin(), m.reduced.end(), c) == m.reduced.end()) added.push_back(c);
+        Eigen::MatrixXd extra = columns_of(d.x, added);
+        extra -= qr * (qr.transpose() * extra);
+        const Eigen::MatrixXd diff = basis_of(extra);
+        t.df = static_cast<int>(diff.cols());
+        t.w.resize(p.n, diff.cols() + qfull.cols());
+        t.w << diff, qfull;
+        t.residuals = test.randomization == Randomization::Rows ? centred : Eigen::MatrixXd(y - qr * (qr.transpose() * y));
+        t.residual_norm2 = t.residuals.squaredNorm();
+        p.terms.push_back(std::move(t));
+    }
+    return p;
+}
+
+// A worker's scratch space.
+struct Scratch {
+    std::vector<int> perm, inverse;
+    Eigen::MatrixXd gathered, product;
+    std::vector<double> ss, rss;
+};
+
+// The SS and residual SS of every term with the residuals' rows moved by
+// `perm` (row i takes the residual of row perm[i]); null: unmoved.
+void term_sums(const Prepared& p, const std::vector<int>* perm, Scratch& s) {
+    s.ss.assign(p.terms.size(), 0);
+    s.rss.assign(p.terms.size(), 0);
+    if (perm) {
+        s.inverse.resize(perm->size());
+        for (std::size_t i = 0; i < perm->size(); ++i) s.inverse[static_cast<std::size_t>((*perm)[i])] = static_cast<int>(i);
+    }
+    for (std::size_t j = 0; j < p.terms.size(); ++j) {
+        const TermBasis& t = p.terms[j];
+        if (perm) {
+            s.gathered.resize(t.w.rows(), t.w.cols());
+            for (int l = 0; l < p.n; ++l) s.gathered.row(l) = t.w.row(s.inverse[static_cast<std::size_t>(l)]);
+            s.product.noalias() = s.gathered.transpose() * t.residuals;
+        } else {
+            s.product.noalias() = t.w.transpose() * t.residuals;
+        }
+        s.ss[j] = s.product.topRows(t.df).squaredNorm();
+        s.rss[j] = t.residual_norm2 - s.product.bottomRows(p.rank).squaredNorm();
+    }
+}
+
+struct Listed {
+    std::vector<int> terms;  // the terms with degrees of freedom, in order
+    std::vector<int> error;  // per listed term: the term of its denominator, -1 the residuals
+};
+
+void f_ratios(const Prepared& p, const Listed& listed, int dfe, const Scratch& s, double* f) {
+    for (std::size_t i = 0; i < listed.terms.size(); ++i) {
+        const auto j = static_cast<std::size_t>(listed.terms[i]);
+        const int e = listed.error[i];
+        const double denominator =
+            e < 0 ? s.rss[j] / dfe : s.ss[static_cast<std::size_t>(e)] / p.terms[static_cast<std::size_t>(e)].df;
+        f[i] = (s.ss[j] / p.terms[j].df) / denominator;
+    }
+}
+
+Listed listed_terms(const Prepared& p, const ModelDesign& d, const ModelTestOptions& test) {
+    Listed l;
+    for (std::size_t j = 0; j < p.terms.size(); ++j) {
+        if (p.terms[j].df == 0) continue;
+        const int e = j < test.error.size() ? test.error[j] : -1;
+        if (e >= 0 && p.terms[static_cast<std::size_t>(e)].df == 0)
+            throw Refused("The error term \"" + d.formula.label(static_cast<std::size_t>(e)) +
+                          "\" has no degrees of freedom of its own in this model, so it cannot be a denominator.");
+        l.terms.push_back(static_cast<int>(j));
+        l.error.push_back(e);
+    }
+    return l;
+}
+
+}  // namespace
+
+NullModel last_term_null_model(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type) {
+    const Eigen::MatrixXd q = basis_of(columns_of(design.x, term_models(design, type).back().reduced));
+    NullModel m;
+    m.fitted = q * (q.transpose() * shapes);
+    m.residuals = shapes - m.fitted;
+    return m;
+}
+
+ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
+                             const ModelTestOptions& test, int loop) {
+    const Prepared p = prepare(shapes, design, test);
+    const Listed listed = listed_terms(p, design, test);
+    ModelTable table;
+    table.residual_df = p.n - p.rank;
+    table.total_df = p.n - 1;
+    table.total_ss = (shapes.rowwise() - shapes.colwise().mean()).squaredNorm();
+    table.nperm = test.nperm;
+    Scratch observed;
+    term_sums(p, nullptr, observed);
+    table.residual_ss = observed.rss.empty() ? table.total_ss : observed.rss.front();
+    std::vector<double> f(listed.terms.size());
+    f_ratios(p, listed, table.residual_df, observed, f.data());
+
+    table.seed = engine.seed();
+    const std::vector<Exceeds> how(f.size(), Exceeds::Greater);
+    const int dfe = table.residual_df;
+    EffectSample sample(engine.options(), test.nperm, f.size());
+    auto result = engine.run<Scratch>(
+        test.nperm, f, how, [] { return std::make_unique<Scratch>(); },
+        [&](Scratch& s, long long index, Rng& rng, double* stats) {
+            randperm(s.perm, p.n, rng);
+            term_sums(p, &s.perm, s);
+            f_ratios(p, listed, dfe, s, stats);
+            sample.note(index, stats);
+            return false;
+        },
+        loop, sample.engine_keeps());
+    for (std::size_t i = 0; i < listed.terms.size(); ++i) {
+        const auto j = static_cast<std::size_t>(listed.terms[i]);
+        ModelTermRow row;
+        row.label = design.formula.label(j);
+        row.term = static_cast<int>(j);
+        row.df = p.terms[j].df;
+        row.ss = observed.ss[j];
+        row.ms = row.ss / row.df;
+        row.rsq = row.ss / table.total_ss;
+        row.f = f[i];
+        row.count_ge = result.counts_ge[i];
+        row.p = (static_cast<double>(row.count_ge) + 1) / (static_cast<double>(test.nperm) + 1);
+        row.z = sample.z(result, i, f[i]);
+        if (listed.error[i] >= 0) row.error = design.formula.label(static_cast<std::size_t>(listed.error[i]));
+        table.terms.push_back(row);
+    }
+    return table;
+}
+
+}  // namespace quillan

@@ -1,0 +1,143 @@
+// The Models page of the real window: it offers the loaded names, hands its
+// choices to the linear model and shows the model's table and pairwise
+// comparisons as the model recorded them.
+#include "gui/models_panel.hpp"
+#include "byname/program.hpp"
+#include "gui/qt_gui.hpp"
+#include "gui/session.hpp"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <memory>
+#include <sstream>
+
+using namespace quillan;
+
+class ModelsPanelTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QtGui> gui;
+    std::unique_ptr<std::ostringstream> console;
+    std::unique_ptr<Program> program;
+    std::unique_ptr<Session> session;
+    std::unique_ptr<ModelsPanel> panel;
+    QWidget* window = nullptr;
+    std::string answer;  // what the next file dialog answers
+
+    template <class T = QWidget>
+    T* named(const char* name) {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    void press(const char* button) { QTest::mouseClick(named<QPushButton>(button), Qt::LeftButton); }
+    void load(const char* button, const std::string& file) {
+        answer = std::string(QUILLAN_DATA_DIR) + "/" + file;
+        press(button);
+    }
+    QTableWidget* table() { return named<QTableWidget>("ModelTable"); }
+    QStringList row_names(QTableWidget* t) {
+        QStringList names;
+        for (int r = 0; r < t->rowCount(); ++r) names << t->verticalHeaderItem(r)->text();
+        return names;
+    }
+    // The recorded value of `key` in the model `name` of the last report.
+    double recorded(const std::string& name, const char* key) {
+        for (const auto& m : program->shell().last_record().models)
+            if (m.name == name && m.value(key)) return *m.value(key);
+        return -1;
+    }
+    void run_model(const char* formula) {
+        named<QLineEdit>("ModelFormulaBox")->setText(QString::fromLatin1(formula));
+        press("runModelButton");
+    }
+
+private slots:
+    void init() {
+        gui = std::make_unique<QtGui>();
+        gui->set_layout_dirs({QUILLAN_LAYOUT_DIR});
+        gui->set_dialog_hook([this](const QtGui::DialogRequest&) -> std::optional<std::string> { return answer; });
+        console = std::make_unique<std::ostringstream>();
+        program = std::make_unique<Program>(*gui, *console);
+        session = std::make_unique<Session>(*gui, *program);
+        window = gui->widget(program->open_main_window());
+        panel = std::make_unique<ModelsPanel>(*program, *session, window);
+        QVERIFY(panel->attached());
+        named<QLineEdit>("PermBox")->setText("99");
+    }
+
+    void cleanup() {
+        panel.reset();
+        session.reset();
+        program.reset();
+        gui.reset();
+    }
+
+    void offersTheNamesOfWhatIsLoaded() {
+        QVERIFY(panel->names().isEmpty());
+        load("loadLandmarksButton", "plethodon.lm.txt");
+        load("loadGroupsButton", "plethodon.groups.txt");
+        QCOMPARE(panel->names(), (QStringList{"G1", "G2"}));
+        load("loadCovariateButton", "plethodon.cov.txt");
+        QCOMPARE(panel->names(), (QStringList{"G1", "G2", "cov"}));
+        QVERIFY(named<QLabel>("ModelNames")->text().contains("G1, G2, cov"));
+        auto* pairwise = named<QComboBox>("ModelPairwiseBox");
+        QCOMPARE(pairwise->count(), 3);  // (none), G1, G2: a covariate is no factor
+        // An import's own columns are names too.
+        load("importButton", "plethodon.csv");
+        QVERIFY2(panel->names().contains("species") && panel->names().contains("site"), qPrintable(panel->names().join(", ")));
+        press("clearButton");
+        QVERIFY(panel->names().isEmpty());
+        QCOMPARE(pairwise->count(), 1);
+    }
+
+    void theTableIsTheModelsAsChosenOnThePage() {
+        load("loadLandmarksButton", "plethodon.lm.txt");
+        load("loadGroupsButton", "plethodon.groups.txt");
+        run_model("G1 * G2");
+        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
+        QCOMPARE(row_names(table()), (QStringList{"G1", "G2", "G1:G2", "Residuals", "Total"}));
+        QCOMPARE(table()->item(3, 0)->text(), QStringLiteral("36"));
+        QCOMPARE(table()->item(1, 4)->text(), QString::number(recorded("G2", "F"), 'g', 6));
+        const double sequential = recorded("G1", "ss");
+        // Type III sums of squares chosen on the page reach the model: G1
+        // after G2 and the interaction is not G1 first.
+        named<QComboBox>("ModelSsBox")->setCurrentIndex(2);
+        run_model("G1 * G2");
+        QVERIFY(std::abs(recorded("G1", "ss") - sequential) > 1e-6);
+        QCOMPARE(table()->item(0, 1)->text(), QString::number(recorded("G1", "ss"), 'g', 6));
+        QVERIFY(named<QPlainTextEdit>("ResultsBox")->toPlainText().contains("III"));
+    }
+
+    void pairwiseComparisonsFollowTheTable() {
+        load("importButton", "plethodon.csv");
+        auto* pairwise = named<QComboBox>("ModelPairwiseBox");
+        const int species = pairwise->findText("species");
+        QVERIFY(species > 0);
+        pairwise->setCurrentIndex(species);
+        run_model("species * site");
+        auto* pairs = named<QTableWidget>("ModelPairsTable");
+        QCOMPARE(pairs->rowCount(), 1);  // Jord - Teyah
+        QCOMPARE(pairs->horizontalHeaderItem(0)->text(), QStringLiteral("d"));
+        QVERIFY(pairs->item(0, 0)->text().toDouble() > 0);
+    }
+
+    void aRefusedFormulaKeepsTheLastTable() {
+        load("loadLandmarksButton", "plethodon.lm.txt");
+        load("loadGroupsButton", "plethodon.groups.txt");
+        run_model("G1");
+        QCOMPARE(table()->rowCount(), 3);
+        run_model("G1 * nosuch");
+        QVERIFY(program->shell().last_outcome() != Outcome::Reported);
+        QCOMPARE(row_names(table()), (QStringList{"G1", "Residuals", "Total"}));
+        QCOMPARE(program->shell().workspace().landmarks.rows(), Eigen::Index(40));
+    }
+};
+
+QTEST_MAIN(ModelsPanelTest)
+#include "models_panel_test.moc"
