@@ -73,7 +73,11 @@ int slope_covariate(const ModelDesign& d, const Grouping& g) {
 Eigen::MatrixXd group_operator(const ModelDesign& d, const Grouping& g, int covariate, Eigen::VectorXd& sizes) {
     const Eigen::Index n = d.x.rows();
     const auto groups = static_cast<Eigen::Index>(g.levels.size());
-    const Eigen::MatrixXd coefficients = d.x.colPivHouseholderQr().solve(Eigen::MatrixXd::Identity(n, n));
+    // The least-squares coefficients' map from the shapes, R^-1 Q' (q x n),
+    // without any n x n matrix.
+    const Eigen::HouseholderQR<Eigen::MatrixXd> qr(d.x);
+    const Eigen::MatrixXd q = qr.householderQ() * Eigen::MatrixXd::Identity(n, d.x.cols());
+    const Eigen::MatrixXd coefficients = qr.matrixQR().topRows(d.x.cols()).triangularView<Eigen::Upper>().solve(q.transpose());
     sizes = Eigen::VectorXd::Zero(groups);
     for (int c : g.codes) sizes(c) += 1;
     Eigen::MatrixXd per_group = Eigen::MatrixXd::Zero(groups, n);
