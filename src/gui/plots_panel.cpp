@@ -157,7 +157,8 @@ void PlotsPanel::action_finished(const std::string& action) {
         statistic_->blockSignals(true);
         statistic_->clear();
         for (const auto& d : log_->distributions())
-            statistic_->addItem(QString::fromStdString(statistic_title(log_->action(), d.loop, d.statistic)));
+            statistic_->addItem(
+                QString::fromStdString(d.name.empty() ? statistic_title(log_->action(), d.loop, d.statistic) : d.name));
         statistic_->blockSignals(false);
         kind_->setCurrentIndex(kDistribution);
     }
@@ -276,7 +277,8 @@ void PlotsPanel::redraw() {
             const int i = statistic_->currentIndex();
             if (i >= 0 && i < static_cast<int>(all.size())) {
                 const auto& d = all[static_cast<std::size_t>(i)];
-                scene = histogram_scene(d, QString::fromStdString(statistic_title(log_->action(), d.loop, d.statistic)), c.size);
+                const std::string title = d.name.empty() ? statistic_title(log_->action(), d.loop, d.statistic) : d.name;
+                scene = histogram_scene(d, QString::fromStdString(title), c.size);
                 status = QStringLiteral("%1 permutations of the last test").arg(d.permutations);
             } else {
                 status = QStringLiteral("Run a test to see the distribution of its statistics.");
