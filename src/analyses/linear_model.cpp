@@ -1,5 +1,6 @@
 #include "analyses/linear_model.hpp"
 
+#include "analyses/permutation_recorder.hpp"
 #include "platform/error.hpp"
 #include "platform/random.hpp"
 
@@ -152,6 +153,12 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
     const std::vector<Exceeds> how(f.size(), Exceeds::Greater);
     const int dfe = table.residual_df;
     EffectSample sample(engine.options(), test.nperm, f.size());
+    if (PermutationRecorder* recorder = engine.options().recorder) {
+        std::vector<std::string> names;
+        for (int j : listed.terms)
+            names.push_back("Linear model: F ratio of " + design.formula.label(static_cast<std::size_t>(j)));
+        recorder->name_statistics(loop, names);
+    }
     auto result = engine.run<Scratch>(
         test.nperm, f, how, [] { return std::make_unique<Scratch>(); },
         [&](Scratch& s, long long index, Rng& rng, double* stats) {

@@ -1,5 +1,6 @@
 #include "analyses/model_pairwise.hpp"
 
+#include "analyses/permutation_recorder.hpp"
 #include "platform/error.hpp"
 #include "platform/random.hpp"
 
@@ -73,7 +74,11 @@ int slope_covariate(const ModelDesign& d, const Grouping& g) {
 Eigen::MatrixXd group_operator(const ModelDesign& d, const Grouping& g, int covariate, Eigen::VectorXd& sizes) {
     const Eigen::Index n = d.x.rows();
     const auto groups = static_cast<Eigen::Index>(g.levels.size());
-    const Eigen::MatrixXd coefficients = d.x.colPivHouseholderQr().solve(Eigen::MatrixXd::Identity(n, n));
+    // The least-squares coefficients' map from the shapes, R^-1 Q' (q x n),
+    // without any n x n matrix.
+    const Eigen::HouseholderQR<Eigen::MatrixXd> qr(d.x);
+    const Eigen::MatrixXd q = qr.householderQ() * Eigen::MatrixXd::Identity(n, d.x.cols());
+    const Eigen::MatrixXd coefficients = qr.matrixQR().topRows(d.x.cols()).triangularView<Eigen::Upper>().solve(q.transpose());
     sizes = Eigen::VectorXd::Zero(groups);
     for (int c : g.codes) sizes(c) += 1;
     Eigen::MatrixXd per_group = Eigen::MatrixXd::Zero(groups, n);
@@ -122,6 +127,20 @@ void pair_statistics(const Eigen::MatrixXd& rows, bool slopes, double* stats) {
         }
 }
 
+// The histograms' titles of the comparisons, in the order of pair_statistics.
+std::vector<std::string> statistic_names(const Grouping& g, bool slopes) {
+    std::vector<std::string> names;
+    for (std::size_t a = 0; a < g.levels.size(); ++a)
+        for (std::size_t b = a + 1; b < g.levels.size(); ++b) {
+            const std::string pair = g.levels[a] + " and " + g.levels[b];
+            names.push_back(std::string(slopes ? "Slopes" : "Means") + " of " + pair + ": distance");
+            if (!slopes) continue;
+            names.push_back("Slopes of " + pair + ": difference of lengths");
+            names.push_back("Slopes of " + pair + ": angle (degrees)");
+        }
+    return names;
+}
+
 PairwiseTest test_of(const PermutationResult& r, const EffectSample& sample, const std::vector<double>& observed, std::size_t s,
                      long long nperm) {
     PairwiseTest t;
@@ -149,6 +168,7 @@ PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& 
     pair_statistics(op * shapes, slopes, observed.data());
     const int n = static_cast<int>(shapes.rows());
     EffectSample sample(engine.options(), nperm, observed.size());
+    if (PermutationRecorder* recorder = engine.options().recorder) recorder->name_statistics(loop, statistic_names(g, slopes));
     auto result = engine.run<Scratch>(
         nperm, observed, std::vector<Exceeds>(observed.size(), Exceeds::Greater), [] { return std::make_unique<Scratch>(); },
         [&](Scratch& s, long long index, Rng& rng, double* stats) {

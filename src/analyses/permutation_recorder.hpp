@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace quillan {
@@ -23,6 +24,13 @@ public:
         virtual void finish(const std::vector<long long>& exceeded) = 0;
     };
     virtual ~PermutationRecorder() = default;
+    // The names of a loop's statistics, for an action whose statistics
+    // depend on what it was asked (a model's terms); called before the
+    // loop's `begin`.  Others are named by the action table.
+    virtual void name_statistics(int loop, const std::vector<std::string>& names) {
+        static_cast<void>(loop);
+        static_cast<void>(names);
+    }
     virtual std::unique_ptr<Loop> begin(int loop, long long nperm, const std::vector<double>& observed, int workers) = 0;
 };
 

@@ -222,6 +222,7 @@ struct BatchRequest {
     std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
     io::ImportOptions import_options;
     ModelRequest linear_model;
+    std::string ss_type, alignment, permute;  // the model's choices as typed; empty: the defaults
 };
 
 // The top of --help.
@@ -317,23 +318,19 @@ void add_model_options(CLI::App& app, BatchRequest& r) {
                    "Model formula of the terms, as in R: \"species * site\", \"log(cov) + G1\", \"pop / ind\"; names are G1, "
                    "G2, cov and the imported columns (default: G1 * G2, or G1)")
         ->group(group);
-    app.add_option("--ss-type", r.linear_model.ss_type, "Sums of squares: I (sequential), II or III")
-        ->transform(
-            CLI::CheckedTransformer(std::map<std::string, SsType>{{"I", SsType::I}, {"II", SsType::II}, {"III", SsType::III}}))
+    app.add_option("--ss-type", r.ss_type, "Sums of squares: I (sequential), II or III")
+        ->check(CLI::IsMember({"I", "II", "III"}))
         ->group(group);
-    app.add_option("--alignment", r.linear_model.alignment,
+    app.add_option("--alignment", r.alignment,
                    "Superimposition of the shapes: full (the program's full Procrustes fits) or partial (unit size, as "
                    "geomorph's gpagen)")
-        ->transform(
-            CLI::CheckedTransformer(std::map<std::string, Alignment>{{"full", Alignment::Full}, {"partial", Alignment::Partial}}))
+        ->check(CLI::IsMember({"full", "partial"}))
         ->group(group);
     app.add_option("--error", r.linear_model.error,
                    "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")")
         ->group(group);
-    app.add_option("--permute", r.linear_model.randomization,
-                   "What the permutations move: residuals (of each term's reduced model, RRPP) or rows")
-        ->transform(CLI::CheckedTransformer(
-            std::map<std::string, Randomization>{{"residuals", Randomization::Residuals}, {"rows", Randomization::Rows}}))
+    app.add_option("--permute", r.permute, "What the permutations move: residuals (of each term's reduced model, RRPP) or rows")
+        ->check(CLI::IsMember({"residuals", "rows"}))
         ->group(group);
     app.add_option("--pairwise", r.linear_model.pairwise, "Compare the means of this factor's groups after the model")
         ->group(group);
@@ -481,9 +478,12 @@ std::optional<int> check_action(BatchRequest& r) {
         std::cerr << "quillan-batch: export-results is a window action; give --json FILE or --csv FILE with an analysis\n";
         return kUsage;
     }
-    const ModelRequest& m = r.linear_model;
-    const bool model_options = !m.formula.empty() || !m.error.empty() || !m.pairwise.empty() || m.ss_type != SsType::I ||
-                               m.alignment != Alignment::Full || m.randomization != Randomization::Residuals;
+    ModelRequest& m = r.linear_model;
+    const bool model_options = !m.formula.empty() || !m.error.empty() || !m.pairwise.empty() || !r.ss_type.empty() ||
+                               !r.alignment.empty() || !r.permute.empty();
+    m.ss_type = r.ss_type == "III" ? SsType::III : r.ss_type == "II" ? SsType::II : SsType::I;
+    m.alignment = r.alignment == "partial" ? Alignment::Partial : Alignment::Full;
+    m.randomization = r.permute == "rows" ? Randomization::Rows : Randomization::Residuals;
     if (model_options && action != "RunModel") {
         std::cerr << "quillan-batch: --formula, --ss-type, --alignment, --error, --permute and --pairwise belong to the "
                      "action model, not to "

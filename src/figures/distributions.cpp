@@ -253,6 +253,12 @@ void DistributionLog::start(const std::string& action) {
     std::lock_guard<std::mutex> lock(mutex_);
     action_ = action;
     done_.clear();
+    names_.clear();
+}
+
+void DistributionLog::name_statistics(int loop, const std::vector<std::string>& names) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    names_[loop] = names;
 }
 
 std::unique_ptr<PermutationRecorder::Loop> DistributionLog::begin(int loop, long long nperm, const std::vector<double>& observed,
@@ -262,7 +268,12 @@ std::unique_ptr<PermutationRecorder::Loop> DistributionLog::begin(int loop, long
 
 void DistributionLog::add(std::vector<StatisticDistribution> d) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& x : d) done_.push_back(std::move(x));
+    for (auto& x : d) {
+        const auto named = names_.find(x.loop);
+        if (named != names_.end() && static_cast<std::size_t>(x.statistic) < named->second.size())
+            x.name = named->second[static_cast<std::size_t>(x.statistic)];
+        done_.push_back(std::move(x));
+    }
 }
 
 }  // namespace quillan

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -55,6 +56,7 @@ private:
 struct StatisticDistribution {
     int loop = 0;
     int statistic = 0;
+    std::string name;  // when the action named it for this run; otherwise the action table names it
     double observed = 0;
     long long permutations = 0;
     long long exceeded = 0;      // permutations beyond the observed value, as the report counts them
@@ -88,6 +90,7 @@ public:
     void clear() { start(""); }
 
     std::unique_ptr<Loop> begin(int loop, long long nperm, const std::vector<double>& observed, int workers) override;
+    void name_statistics(int loop, const std::vector<std::string>& names) override;
 
 private:
     class Recording;
@@ -95,6 +98,7 @@ private:
     std::mutex mutex_;
     std::string action_;
     std::vector<StatisticDistribution> done_;
+    std::map<int, std::vector<std::string>> names_;  // per loop, as the action named them
 };
 
 }  // namespace quillan

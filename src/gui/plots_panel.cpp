@@ -167,7 +167,8 @@ void PlotsPanel::action_finished(const std::string& action) {
         statistic_->blockSignals(true);
         statistic_->clear();
         for (const auto& d : log_->distributions())
-            statistic_->addItem(QString::fromStdString(statistic_title(log_->action(), d.loop, d.statistic)));
+            statistic_->addItem(
+                QString::fromStdString(d.name.empty() ? statistic_title(log_->action(), d.loop, d.statistic) : d.name));
         statistic_->blockSignals(false);
         kind_->setCurrentIndex(kDistribution);
     }
@@ -326,7 +327,8 @@ Scene PlotsPanel::distribution_scene(QSizeF size, QString& status) const {
     }
     const auto& d = all[static_cast<std::size_t>(i)];
     status = QStringLiteral("%1 permutations of the last test").arg(d.permutations);
-    return histogram_scene(d, QString::fromStdString(statistic_title(log_->action(), d.loop, d.statistic)), size);
+    const std::string title = d.name.empty() ? statistic_title(log_->action(), d.loop, d.statistic) : d.name;
+    return histogram_scene(d, QString::fromStdString(title), size);
 }
 
 void PlotsPanel::choose_links() {

@@ -89,7 +89,8 @@ std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF
     std::vector<NamedScene> out;
     int n = 0;
     for (const auto& d : log.distributions()) {
-        const QString title = QString::fromStdString(statistic_title(log.action(), d.loop, d.statistic));
+        const QString title =
+            QString::fromStdString(d.name.empty() ? statistic_title(log.action(), d.loop, d.statistic) : d.name);
         out.push_back({"permutations-" + std::to_string(++n), histogram_scene(d, title, size)});
     }
     return out;

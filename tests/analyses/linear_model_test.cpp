@@ -5,6 +5,7 @@
 #include "analyses/model_design.hpp"
 #include "analyses/model_formula.hpp"
 #include "analyses/model_shapes.hpp"
+#include "figures/distributions.hpp"
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 
@@ -405,6 +406,29 @@ TEST(LinearModel, ShapesLieInTheTangentPlane) {
         EXPECT_NEAR(p.row(i).norm(), 1.0, 1e-12);
         EXPECT_NEAR(p.row(i)(Eigen::seq(0, Eigen::last, 2)).sum(), 0.0, 1e-12);
     }
+}
+
+}  // namespace
+}  // namespace quillan::test
+
+namespace quillan::test {
+namespace {
+
+// The histograms of a model are titled by its terms and its comparisons,
+// which only the run knows.
+TEST(LinearModel, PermutationDistributionsAreNamedByTermAndPair) {
+    ModelRun run(Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"), "49");
+    run.shell.model_request().pairwise = "G1";
+    DistributionLog log;
+    log.start("RunModel");
+    run.shell.options().recorder = &log;
+    ASSERT_EQ(run.run("RunModel"), Outcome::Reported) << run.last_message();
+    std::vector<std::string> names;
+    for (const auto& d : log.distributions()) names.push_back(d.name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Linear model: F ratio of cov", "Linear model: F ratio of G1",
+                                        "Linear model: F ratio of cov:G1", "Slopes of 1 and 2: distance",
+                                        "Slopes of 1 and 2: difference of lengths", "Slopes of 1 and 2: angle (degrees)"}));
 }
 
 }  // namespace

@@ -37,8 +37,8 @@ full_shapes <- function(lm_file) {
   out <- tempfile(fileext = ".csv")
   status <- system2(batch, c("export-specimens", "-l", file.path(data, lm_file), "--out", out))
   if (status != 0) stop("quillan-batch export-specimens failed")
-  spec <- read.csv(out)
-  project(as.matrix(spec[, grep("^[xy][0-9]+$", names(spec))]))
+  specimens <- read.csv(out)
+  project(as.matrix(specimens[, grep("^[xy][0-9]+$", names(specimens))]))
 }
 
 partial_shapes <- function(lm_file) {
