@@ -217,6 +217,7 @@ struct BatchRequest {
     bool list = false, list_names = false;
     BatchPlotRequest plots;
     std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
+    std::string alignment = "full";
     io::ImportOptions import_options;
 };
 
@@ -296,6 +297,28 @@ void add_file_options(CLI::App& app, BatchRequest& r) {
                    "Table (CSV or TSV with a header) of factors and covariates keyed by specimen ID");
     app.add_flag("--negative-missing", r.import_options.negative_missing,
                  "Take negative coordinates of an imported file as missing landmarks (refused, naming each)");
+    app.add_option("--estimate-missing", r.import_options.estimate_missing,
+                   "Estimate the missing landmarks of an imported file from its complete specimens: tps (thin-plate spline\n"
+                   "from their mean) or reg (regression on the present landmarks); without it they are refused")
+        ->check(CLI::IsMember({"tps", "reg"}));
+    app.add_flag("--semilandmarks", r.import_options.semilandmarks,
+                 "Keep the curve points of an imported TPS file as semilandmarks after its landmarks; each curve's inner\n"
+                 "points slide between their neighbours");
+    app.add_option("--sliders", r.import_options.sliders_file,
+                   "Sliders file: before, slider and after landmark numbers on each line (geomorph's curves matrix)");
+    app.add_option("--slide", r.import_options.slide,
+                   "What sliding minimises: be (bending energy) or procd (Procrustes distance)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"be", "procd"}));
+    app.add_option("--slide-iterations", r.import_options.slide_iterations,
+                   "The most iterations of sliding before it counts as not converged (geomorph's max.iter)")
+        ->capture_default_str()
+        ->check(CLI::Range(2, 100));
+    app.add_option("--alignment", r.alignment,
+                   "Coordinates of --export-specimens: full (full Procrustes fit on the consensus) or partial (as geomorph's\n"
+                   "gpagen: partial Procrustes, unit centroid size, tangent projection)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"full", "partial"}));
     app.add_option("--out-prefix", r.out_prefix,
                    "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
     app.add_option("--json", r.json_out, "Write the numbers of the report and of the run to this JSON file");
@@ -365,6 +388,8 @@ int run_convert(const BatchRequest& r, const BatchProcess& process) {
         const io::ImportedData d = io::import_file(file, r.import_options);
         if (r.trace)
             for (const auto& n : d.notices) std::cerr << n << '\n';
+        if (!r.quiet && !r.trace)
+            for (const auto& n : d.legend.steps.notes) std::cerr << "quillan-batch: " << n << '\n';
         if (!r.quiet)
             for (const auto& w : d.warnings) std::cerr << message_line("Possible error", w) << '\n';
         if (StopSignals::received()) {  // nothing is written after a stop
@@ -427,6 +452,21 @@ std::optional<int> check_action(BatchRequest& r) {
 
 // Opens the log file the console trace is appended to, and refuses pictures
 // a build without Qt cannot draw.
+// What the pictures draw apart: the imported table's semilandmarks and
+// estimated landmarks, while the landmarks in use are the imported ones.
+LandmarkMarks landmark_marks(const Shell& shell) {
+    LandmarkMarks marks;
+    const io::ImportSteps& steps = shell.legend().steps;
+    if (shell.loaded_paths().landmarks != shell.legend().source) return marks;
+    for (int j : steps.semilandmarks) marks.semilandmarks.push_back(j - 1);
+    for (const auto& s : steps.sliders) {
+        marks.curves.emplace_back(s[0] - 1, s[1] - 1);
+        marks.curves.emplace_back(s[1] - 1, s[2] - 1);
+    }
+    for (const auto& [specimen, landmark] : steps.estimated) marks.estimated.emplace_back(specimen - 1, landmark - 1);
+    return marks;
+}
+
 std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& process, std::ofstream& log) {
     if (!r.log_file.empty() && process.writes) {
         log.open(r.log_file, std::ios::app);
@@ -544,7 +584,9 @@ int BatchRun::fail(Outcome o) {
 bool BatchRun::draw() {
     if (r_.plots.folder.empty()) return true;
     try {
-        write_batch_plots(shell_.workspace(), distributions_, r_.plots, r_.quiet ? trace_stream_ : std::cerr, trace_stream_);
+        BatchPlotRequest request = r_.plots;
+        request.marks = landmark_marks(shell_);
+        write_batch_plots(shell_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : std::cerr, trace_stream_);
         return true;
     } catch (const std::exception& e) {
         std::cerr << error_line(e.what()) << '\n';
@@ -581,6 +623,7 @@ bool BatchRun::writer_goes_on() {
 }
 
 std::optional<int> BatchRun::load() {
+    shell_.partial_alignment() = r_.alignment == "partial";
     // An imported file first, so that --groups and --covariate can replace its tables.
     if (!r_.import_file.empty()) {
         shell_.import_options() = r_.import_options;

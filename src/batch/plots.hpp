@@ -4,6 +4,7 @@
 
 #include "analyses/workspace.hpp"
 #include "figures/distributions.hpp"
+#include "figures/links.hpp"
 
 #include <ostream>
 #include <string>
@@ -17,6 +18,7 @@ struct BatchPlotRequest {
     std::string folder;
     std::string links_file;       // optional wireframe
     std::string group_by = "g1";  // none, g1, g2 or cells
+    LandmarkMarks marks;          // semilandmarks and estimated landmarks of an imported table
 };
 
 // Writes every picture that what is loaded and the last test allow.

@@ -25,6 +25,7 @@ struct PictureChoices {
     ShapeTarget target;
     double magnification = 1.0;
     Links links;
+    LandmarkMarks marks;
     QSizeF size{1000, 800};
 };
 

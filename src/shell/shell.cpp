@@ -31,6 +31,7 @@ Outcome Shell::run_action(const std::string& action) {
         WindowActionEnv env(ws_, gui_, console_, options_);
         row->analysis(env);
         if (env.reported()) keep_record(env, row->name);
+        if (env.reported()) remind_estimates();
         return env.reported() ? Outcome::Reported : Outcome::Done;
     } catch (const Cancelled& e) {
         last_message_ = e.what();
@@ -82,6 +83,7 @@ void Shell::load_landmarks() {
     ws_.landmarks_info = info;
     origin_.landmarks_path = r->path;
     origin_.legend.ids.clear();
+    origin_.legend.steps = {};
     keep_matching_companions(r->fn, false, false);
     report_ignored(gui_, *r);
 }

@@ -69,6 +69,10 @@ public:
     // Whether `action` is one of the four above (their controls are not all buttons).
     static bool is_io_action(const std::string& action);
     io::ImportOptions& import_options() { return import_options_; }
+    // The per-specimen export aligns as geomorph's gpagen does (partial
+    // Procrustes, unit centroid size, tangent projection) instead of by the
+    // full Procrustes fit.
+    bool& partial_alignment() { return partial_alignment_; }
     // The IDs and the words behind the codes after an import; empty otherwise.
     const io::Legend& legend() const { return origin_.legend; }
     // The numbers of the last report; empty until an analysis reports.
@@ -92,6 +96,9 @@ private:
     // The file box: every table loaded, each with its own description.
     void show_files(const std::string& note = {});
     void keep_record(ActionEnv& env, const std::string& action);
+    void record_import_steps(RunInfo& r) const;
+    // Tells the console, after every report, that it rests on estimated landmarks.
+    void remind_estimates();
 
     Gui& gui_;
     Console& console_;
@@ -107,6 +114,7 @@ private:
     };
     Origin origin_;
     io::ImportOptions import_options_;
+    bool partial_alignment_ = false;
     ResultRecord last_record_;
 };
 
