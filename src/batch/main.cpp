@@ -23,6 +23,9 @@
 #include "platform/version.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
+#if QUILLAN_HAVE_PICTURES
+#include "render/pictures.hpp"
+#endif
 
 #include <CLI/CLI.hpp>
 
@@ -452,21 +455,6 @@ std::optional<int> check_action(BatchRequest& r) {
 
 // Opens the log file the console trace is appended to, and refuses pictures
 // a build without Qt cannot draw.
-// What the pictures draw apart: the imported table's semilandmarks and
-// estimated landmarks, while the landmarks in use are the imported ones.
-LandmarkMarks landmark_marks(const Shell& shell) {
-    LandmarkMarks marks;
-    const io::ImportSteps& steps = shell.legend().steps;
-    if (shell.loaded_paths().landmarks != shell.legend().source) return marks;
-    for (int j : steps.semilandmarks) marks.semilandmarks.push_back(j - 1);
-    for (const auto& s : steps.sliders) {
-        marks.curves.emplace_back(s[0] - 1, s[1] - 1);
-        marks.curves.emplace_back(s[1] - 1, s[2] - 1);
-    }
-    for (const auto& [specimen, landmark] : steps.estimated) marks.estimated.emplace_back(specimen - 1, landmark - 1);
-    return marks;
-}
-
 std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& process, std::ofstream& log) {
     if (!r.log_file.empty() && process.writes) {
         log.open(r.log_file, std::ios::app);
@@ -585,7 +573,9 @@ bool BatchRun::draw() {
     if (r_.plots.folder.empty()) return true;
     try {
         BatchPlotRequest request = r_.plots;
+#if QUILLAN_HAVE_PICTURES
         request.marks = landmark_marks(shell_);
+#endif
         write_batch_plots(shell_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : std::cerr, trace_stream_);
         return true;
     } catch (const std::exception& e) {

@@ -5,6 +5,7 @@
 #include "figures/distributions.hpp"
 #include "figures/links.hpp"
 #include "render/plots.hpp"
+#include "shell/shell.hpp"
 
 #include <optional>
 #include <string>
@@ -57,6 +58,10 @@ struct NamedScene {
 // the shape change toward the chosen target.  A shape change that cannot be
 // drawn (fewer than three landmarks, or all of them on one line) is left
 // out, with the reason added to `notes` when given.
+// What the pictures draw apart: the imported table's semilandmarks and
+// estimated landmarks, while the landmarks in use are the imported ones.
+LandmarkMarks landmark_marks(const Shell& shell);
+
 std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& choices,
                                        std::vector<std::string>* notes = nullptr);
 // One histogram per statistic of the last test.
