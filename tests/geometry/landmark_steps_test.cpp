@@ -122,6 +122,26 @@ TEST(GeomorphNumbers, SlidCoordinatesAgreeForBothCriteria) {
     }
 }
 
+// Fixed landmarks only: the alignment the per-specimen export writes with
+// --alignment partial.
+TEST(GeomorphNumbers, PartialAlignmentOfFixedLandmarksAgrees) {
+    const Matrix lm = io::import_file(data_file("plethodon.lm.txt")).landmarks;
+    std::vector<Config> x;
+    for (Eigen::Index i = 0; i < lm.rows(); ++i) x.push_back(rows_to_config(lm.leftCols(24), i));
+    const PartialResult r = partial_procrustes(x);
+    const Csv expected = read_csv("aligned_plethodon.csv");
+    ASSERT_EQ(expected.rows.size(), x.size());
+    double worst = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        EXPECT_NEAR(r.sizes[i], expected.rows[i][1], 1e-12 * expected.rows[i][1]);
+        for (Eigen::Index j = 0; j < 12; ++j)
+            for (Eigen::Index c = 0; c < 2; ++c)
+                worst =
+                    std::max(worst, std::abs(r.projected[i](j, c) - expected.rows[i][static_cast<std::size_t>(2 + 2 * j + c)]));
+    }
+    EXPECT_LT(worst, 1e-10);
+}
+
 TEST(GeomorphNumbers, EstimatedLandmarksAgreeForBothMethods) {
     const std::vector<Config> x = configurations_with_gaps();
     for (const auto& [name, method] :

@@ -7,6 +7,8 @@
 #       the aligned coordinates (coords), then iter, Q and Csize.  Sliding by
 #       Procrustes distance runs up to 100 iterations (max.iter = 100): within
 #       gpagen's default 10 its points still move on this file.
+#   aligned_plethodon.csv  gpagen with its defaults on data/plethodon.lm.txt
+#       (fixed landmarks only): the aligned coordinates
 # Run from this folder with R and geomorph installed:
 #   Rscript make-expected.R
 options(rgl.useNULL = TRUE)
@@ -56,3 +58,9 @@ for (procd in c(FALSE, TRUE)) {
   write_rows(rows, paste0("slid_", if (procd) "procd" else "be", ".csv"))
   writeLines(c(paste0("iter,", g$iter), paste0("Q,", fmt(g$Q))), paste0("slid_", if (procd) "procd" else "be", ".iter"))
 }
+
+x <- as.matrix(read.table(file.path("..", "..", "..", "data", "plethodon.lm.txt")))
+g <- gpagen(arrayspecs(x[, 1:24], 12, 2), print.progress = FALSE)
+rows <- t(sapply(1:dim(g$coords)[3], function(i) fmt(as.vector(t(g$coords[, , i])))))
+colnames(rows) <- paste0(rep(c("x", "y"), 12), rep(1:12, each = 2))
+write_rows(cbind(specimen = 1:nrow(rows), Csize = fmt(g$Csize), rows), "aligned_plethodon.csv")
