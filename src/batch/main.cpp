@@ -376,6 +376,15 @@ std::optional<int> check_before_action(const BatchRequest& r) {
         std::cerr << "quillan-batch: --factor is given once for G1 and once more for G2, not more\n";
         return kUsage;
     }
+    // The import steps act on an imported file only: without one they would
+    // be silently left out.
+    const io::ImportOptions& o = r.import_options;
+    const bool steps = !o.estimate_missing.empty() || o.semilandmarks || !o.sliders_file.empty();
+    if (steps && r.import_file.empty() && r.convert_file.empty()) {
+        std::cerr << "quillan-batch: --estimate-missing, --semilandmarks and --sliders act on an imported file: give it with "
+                     "--import FILE (or convert FILE)\n";
+        return kUsage;
+    }
     return std::nullopt;
 }
 

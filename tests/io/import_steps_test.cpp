@@ -236,3 +236,10 @@ TEST(ImportSteps, ReachTheReportTheRecordAndTheExports) {
     EXPECT_THAT(csv, HasSubstr("\n17,P17,"));
     EXPECT_THAT(csv.substr(csv.find("\n17,P17,")), HasSubstr(",7 8,"));
 }
+
+TEST(ImportSteps, AskedForWithoutAnImportAreAUsageError) {
+    const auto r = run_batch({"one-way", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"),
+                              "--estimate-missing", "tps"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_THAT(r.err, HasSubstr("act on an imported file"));
+}
