@@ -6,6 +6,7 @@
 
 #include "analyses/statistic_names.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -89,6 +90,19 @@ struct RunInfo {
     int threads = 0;                   // worker threads of each process
     int processes = 1;                 // processes sharing the permutations
     StatisticNames statistics;         // what each permutation loop compared, as the action table names it
+    // What the import did to the coordinates: landmarks estimated at gaps
+    // (specimen ID, landmark number), semilandmarks slid.
+    struct Estimated {
+        long long specimen = 0;  // 1-based
+        std::string id;
+        int landmark = 0;  // 1-based
+    };
+    std::string estimate_method;
+    std::vector<Estimated> estimated;
+    std::string slide_criterion;
+    std::vector<int> semilandmarks;
+    std::vector<std::array<int, 3>> sliders;
+    int slide_iterations = 0;
 };
 
 struct ResultRecord {

@@ -22,6 +22,7 @@
 #include "platform/memory_gui.hpp"
 #include "platform/seed_text.hpp"
 #include "platform/version.hpp"
+#include "shell/landmark_marks.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 
@@ -303,6 +304,23 @@ void add_file_options(CLI::App& app, BatchRequest& r) {
                    "Table (CSV or TSV with a header) of factors and covariates keyed by specimen ID");
     app.add_flag("--negative-missing", r.import_options.negative_missing,
                  "Take negative coordinates of an imported file as missing landmarks (refused, naming each)");
+    app.add_option("--estimate-missing", r.import_options.estimate_missing,
+                   "Estimate the missing landmarks of an imported file from its complete specimens: tps (thin-plate spline\n"
+                   "from their mean) or reg (regression on the present landmarks); without it they are refused")
+        ->check(CLI::IsMember({"tps", "reg"}));
+    app.add_flag("--semilandmarks", r.import_options.semilandmarks,
+                 "Keep the curve points of an imported TPS file as semilandmarks after its landmarks; each curve's inner\n"
+                 "points slide between their neighbours");
+    app.add_option("--sliders", r.import_options.sliders_file,
+                   "Sliders file: before, slider and after landmark numbers on each line (geomorph's curves matrix)");
+    app.add_option("--slide", r.import_options.slide,
+                   "What sliding minimises: be (bending energy) or procd (Procrustes distance)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"be", "procd"}));
+    app.add_option("--slide-iterations", r.import_options.slide_iterations,
+                   "The most iterations of sliding before it counts as not converged (geomorph's max.iter)")
+        ->capture_default_str()
+        ->check(CLI::Range(2, 100));
     app.add_option("--out-prefix", r.out_prefix,
                    "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
     app.add_option("--json", r.json_out, "Write the numbers of the report and of the run to this JSON file");
@@ -322,8 +340,9 @@ void add_model_options(CLI::App& app, BatchRequest& r) {
         ->check(CLI::IsMember({"I", "II", "III"}))
         ->group(group);
     app.add_option("--alignment", r.alignment,
-                   "Superimposition of the shapes: full (the program's full Procrustes fits) or partial (unit size, as "
-                   "geomorph's gpagen)")
+                   "Superimposition of the shapes of the model and of --export-specimens' coordinates: full (the "
+                   "program's full Procrustes fits, the default) or partial (partial Procrustes, unit centroid size, "
+                   "tangent projection, as geomorph's gpagen)")
         ->check(CLI::IsMember({"full", "partial"}))
         ->group(group);
     app.add_option("--error", r.linear_model.error,
@@ -410,6 +429,15 @@ std::optional<int> check_before_action(BatchRequest& r) {
         std::cerr << "quillan-batch: --factor is given once for G1 and once more for G2, not more\n";
         return kUsage;
     }
+    // The import steps act on an imported file only: without one they would
+    // be silently left out.
+    const io::ImportOptions& o = r.import_options;
+    const bool steps = !o.estimate_missing.empty() || o.semilandmarks || !o.sliders_file.empty();
+    if (steps && r.import_file.empty() && r.convert_file.empty()) {
+        std::cerr << "quillan-batch: --estimate-missing, --semilandmarks and --sliders act on an imported file: give it with "
+                     "--import FILE (or convert FILE)\n";
+        return kUsage;
+    }
     return check_picture_size(r);
 }
 
@@ -425,6 +453,8 @@ int run_convert(const BatchRequest& r, const BatchProcess& process) {
         const io::ImportedData d = io::import_file(file, r.import_options);
         if (r.trace)
             for (const auto& n : d.notices) std::cerr << n << '\n';
+        if (!r.quiet && !r.trace)
+            for (const auto& n : d.legend.steps.notes) std::cerr << "quillan-batch: " << n << '\n';
         if (!r.quiet)
             for (const auto& w : d.warnings) std::cerr << message_line("Possible error", w) << '\n';
         if (StopSignals::received()) {  // nothing is written after a stop
@@ -479,8 +509,10 @@ std::optional<int> check_action(BatchRequest& r) {
         return kUsage;
     }
     ModelRequest& m = r.linear_model;
+    // --alignment also chooses the coordinates the per-specimen export writes.
+    const bool exports_specimens = !r.specimens_out.empty() || action == "ExportSpecimens";
     const bool model_options = !m.formula.empty() || !m.error.empty() || !m.pairwise.empty() || !r.ss_type.empty() ||
-                               !r.alignment.empty() || !r.permute.empty();
+                               (!r.alignment.empty() && !exports_specimens) || !r.permute.empty();
     m.ss_type = r.ss_type == "III" ? SsType::III : r.ss_type == "II" ? SsType::II : SsType::I;
     m.alignment = r.alignment == "partial" ? Alignment::Partial : Alignment::Full;
     m.randomization = r.permute == "rows" ? Randomization::Rows : Randomization::Residuals;
@@ -636,6 +668,7 @@ bool BatchRun::draw() {
     BatchPlotRequest request = r_.plots;
     request.stop_requested = &stop_requested;
     request.level_names = shell_.legend().level_names(shell_.workspace().groups);
+    request.marks = landmark_marks(shell_);
     std::string error;
     if (pictures_->write_plots(shell_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : std::cerr, trace_stream_,
                                error) >= 0)
@@ -673,6 +706,7 @@ bool BatchRun::writer_goes_on() {
 }
 
 std::optional<int> BatchRun::load() {
+    shell_.partial_alignment() = r_.alignment == "partial";
     // An imported file first, so that --groups and --covariate can replace its tables.
     if (!r_.import_file.empty()) {
         shell_.import_options() = r_.import_options;

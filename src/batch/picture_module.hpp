@@ -10,6 +10,7 @@
 
 #include "analyses/workspace.hpp"
 #include "figures/distributions.hpp"
+#include "figures/links.hpp"
 #include "figures/picture_size.hpp"
 #include "figures/shapes.hpp"
 
@@ -24,6 +25,7 @@ struct BatchPlotRequest {
     std::string group_by = "g1";  // none, g1, g2 or cells
     LevelNames level_names;       // the words behind the group codes, if an import named them
     PictureSize size;             // of every picture file
+    LandmarkMarks marks;          // semilandmarks and estimated landmarks of an imported table
     // Asked between pictures: true ends the drawing (a stop signal came).
     bool (*stop_requested)() = nullptr;
 };
@@ -43,7 +45,7 @@ struct PictureModule {
                        std::ostream& trace, std::string& error) = nullptr;
 };
 
-inline constexpr int kPictureModuleInterface = 2;
+inline constexpr int kPictureModuleInterface = 3;
 inline constexpr const char* kPictureModuleFile = "quillan-pictures.so";
 inline constexpr const char* kPictureModuleEntry = "quillan_picture_module";
 

@@ -10,6 +10,15 @@ namespace quillan {
 
 using Links = std::vector<std::pair<int, int>>;  // 0-based landmark pairs
 
+// Landmarks the pictures draw apart from the others: semilandmarks (smaller,
+// and joined along their curves) and the landmarks estimated at gaps.
+struct LandmarkMarks {
+    std::vector<int> semilandmarks;              // 0-based landmarks
+    Links curves;                                // each slider joined to its neighbours
+    std::vector<std::pair<int, int>> estimated;  // 0-based specimen and landmark
+    bool empty() const { return semilandmarks.empty() && estimated.empty(); }
+};
+
 // Reads a links file for shapes of `landmarks` landmarks.  Blank lines are
 // skipped.  Fails naming the file and line for a line that is not two whole
 // numbers, a number outside 1..landmarks, or a landmark linked to itself.

@@ -5,6 +5,7 @@
 #include "platform/error.hpp"
 #include "render/export.hpp"
 #include "shell/action_table.hpp"
+#include "shell/landmark_marks.hpp"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -254,6 +255,7 @@ PictureChoices PlotsPanel::choices() const {
     }
     c.magnification = magnification_->value();
     c.links = links_;
+    c.marks = landmark_marks(program_.shell());
     c.size = QSizeF(std::max(200, canvas_->width()), std::max(150, canvas_->height()));
     return c;
 }
@@ -293,7 +295,7 @@ Scene PlotsPanel::scene_at(QSizeF size, QString& status) const {
             status =
                 problem_.empty() ? QStringLiteral("Load a landmark file to see its pictures.") : QString::fromStdString(problem_);
         } else if (kind == kSuperimposition) {
-            scene = superimposition_scene(data_->superimposition(), data_->grouping(), links_, c.size);
+            scene = superimposition_scene(data_->superimposition(), data_->grouping(), links_, c.size, c.marks);
             status = QStringLiteral("Point at a mark to name its specimen.");
         } else if (kind == kComponents || kind == kScree) {
             if (data_->components().components() == 0) {

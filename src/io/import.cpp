@@ -1,5 +1,6 @@
 #include "io/import.hpp"
 
+#include "io/import_steps.hpp"
 #include "platform/capped_read.hpp"
 #include "platform/error.hpp"
 
@@ -34,12 +35,18 @@ bool missing_marker(const std::string& token) {
     return d && (*d == -99.0 || *d == -999.0);
 }
 
-// Reads one coordinate; refuses placeholders and text.
-double coordinate(const SpecimenTable& t, int line, const std::string& specimen, int landmark, const std::string& token) {
-    if (missing_marker(token))
-        refuse(t.path, line, specimen,
-               "landmark " + std::to_string(landmark) + " is missing (" + in_quotes(token) +
-                   "); estimate or remove it before importing");
+// Notes a landmark of the specimen being read as not placed; its
+// coordinates become NaN.
+double gap(SpecimenTable& t, int line, int landmark, const std::string& token) {
+    const std::size_t s = t.coords.size() - 1;
+    if (t.gaps.empty() || t.gaps.back().specimen != s || t.gaps.back().landmark != landmark)
+        t.gaps.push_back({s, landmark, line, token});
+    return std::nan("");
+}
+
+// Reads one coordinate of the last specimen; notes placeholders as gaps, refuses text.
+double coordinate(SpecimenTable& t, int line, const std::string& specimen, int landmark, const std::string& token) {
+    if (missing_marker(token)) return gap(t, line, landmark, token);
     const auto d = parse_number(token);
     if (!d)
         refuse(t.path, line, specimen,
@@ -94,7 +101,7 @@ namespace {
 // before them.
 class TpsReader {
 public:
-    explicit TpsReader(const TextFile& f) : f_(f), n_(f.lines.size()) {
+    TpsReader(const TextFile& f, bool keep_curves) : f_(f), n_(f.lines.size()), keep_curves_(keep_curves) {
         t_.path = f.path;
         t_.name = f.name;
         t_.image_coordinates = true;
@@ -104,7 +111,9 @@ public:
 private:
     const TextFile& f_;
     const std::size_t n_;
+    const bool keep_curves_;
     SpecimenTable t_;
+    std::vector<std::vector<int>> curves_;  // points of each curve, per specimen
     std::vector<std::optional<double>> scales_;
     std::vector<int> scale_lines_;
     long long skipped_points_ = 0, skipped_curves_ = 0;
@@ -116,6 +125,8 @@ private:
     void read_block(int number, const std::string& value);
     void read_coordinates(std::size_t k, int number, const std::string& specimen);
     void skip_points(int number, const std::string& value);
+    void keep_points(int number, const std::string& value);
+    void check_curves();
     void read_entry(int number, const std::string& key, const std::string& value);
     void read_variables(int number, std::size_t s, const std::string& value);
     void apply_scales();
@@ -163,16 +174,19 @@ void TpsReader::read_block(int number, const std::string& value) {
     t_.sizes.emplace_back();
     scales_.emplace_back();
     scale_lines_.push_back(0);
+    curves_.emplace_back();
     if (k == 0) refuse(t_.path, number, specimen, "LM=0 announces no landmarks");
     read_coordinates(k, number, specimen);
-    if (s > 0 && k != t_.coords.front().size() / 2)
+    if (s == 0) t_.fixed = static_cast<int>(k);
+    if (s > 0 && k != static_cast<std::size_t>(t_.fixed))
         refuse(t_.path, number, specimen,
-               "has " + std::to_string(k) + " landmarks, but the first specimen has " +
-                   std::to_string(t_.coords.front().size() / 2) + "; every specimen needs the same landmarks");
+               "has " + std::to_string(k) + " landmarks, but the first specimen has " + std::to_string(t_.fixed) +
+                   "; every specimen needs the same landmarks");
     i_ += k;
 }
 
 void TpsReader::read_coordinates(std::size_t k, int number, const std::string& specimen) {
+    const std::size_t before = t_.coords.back().size() / 2;  // landmarks read before this block
     for (std::size_t j = 0; j < k; ++j) {
         const std::size_t li = i_ + 1 + j;
         if (li >= n_ || is_keyword_line(f_.lines[li]) || trim(f_.lines[li]).empty())
@@ -187,7 +201,8 @@ void TpsReader::read_coordinates(std::size_t k, int number, const std::string& s
             refuse(t_.path, line, specimen,
                    "landmark " + std::to_string(j + 1) + " should be two numbers (x y) but the line has " +
                        std::to_string(tokens.size()) + " values");
-        for (const auto& tok : tokens) t_.coords.back().push_back(coordinate(t_, line, specimen, static_cast<int>(j) + 1, tok));
+        const int landmark = static_cast<int>(before + j) + 1;
+        for (const auto& tok : tokens) t_.coords.back().push_back(coordinate(t_, line, specimen, landmark, tok));
     }
 }
 
@@ -202,6 +217,33 @@ void TpsReader::skip_points(int number, const std::string& value) {
                        " lines follow");
     skipped_points_ += static_cast<long long>(p);
     i_ += p;
+}
+
+// Outline points kept as semilandmarks: read like the landmarks, after them.
+void TpsReader::keep_points(int number, const std::string& value) {
+    if (t_.coords.empty()) refuse(t_.path, number, "", "POINTS= comes before the first LM= block");
+    const std::size_t s = t_.coords.size() - 1;
+    const std::string specimen = t_.ids[s].empty() ? specimen_ahead(s) : t_.ids[s];
+    const std::size_t p = count_of(number, specimen, "POINTS", value, "points");
+    if (p < 3)
+        refuse(t_.path, number, specimen,
+               "POINTS=" + std::to_string(p) +
+                   ": a curve of semilandmarks needs at least 3 points (its two ends and one that slides)");
+    read_coordinates(p, number, specimen);
+    curves_.back().push_back(static_cast<int>(p));
+    i_ += p;
+}
+
+// Every specimen needs the same curves, with the same numbers of points.
+void TpsReader::check_curves() {
+    if (!keep_curves_) return;
+    for (std::size_t s = 1; s < curves_.size(); ++s)
+        if (curves_[s] != curves_.front())
+            refuse(t_.path, t_.lines[s], t_.specimen_name(s),
+                   "its curves have other numbers of points than the first specimen's (" + std::to_string(curves_[s].size()) +
+                       " curves against " + std::to_string(curves_.front().size()) +
+                       "); every specimen needs the same semilandmarks");
+    t_.curve_points = curves_.front();
 }
 
 // Either the values themselves, or their names with the values on the next line.
@@ -253,7 +295,7 @@ void TpsReader::apply_scales() {
         for (std::size_t j = 0; j < t_.coords[s].size(); ++j) {
             const double before = t_.coords[s][j];
             t_.coords[s][j] *= *scales_[s];
-            if (!std::isfinite(t_.coords[s][j]))
+            if (!std::isfinite(t_.coords[s][j]) && !std::isnan(before))
                 refuse(t_.path, scale_lines_[s], t_.specimen_name(s),
                        "landmark " + std::to_string(j / 2 + 1) + " is not a finite number once scaled (" + number_text(before) +
                            " times SCALE=" + number_text(*scales_[s]) + ")");
@@ -286,13 +328,15 @@ SpecimenTable TpsReader::read() {
         if (key == "LM3") refuse(t_.path, number, "", "LM3= blocks hold 3-D landmarks; only 2-D landmarks can be analysed");
         if (key == "LM") read_block(number, value);
         else if (key == "CURVES") ++skipped_curves_;
+        else if (key == "POINTS" && keep_curves_) keep_points(number, value);
         else if (key == "POINTS") skip_points(number, value);
         else read_entry(number, key, value);
     }
     if (t_.coords.empty()) refuse(t_.path, 0, "", "it holds no LM= block");
+    check_curves();
     t_.landmarks = static_cast<int>(t_.coords.front().size() / 2);
     apply_scales();
-    if (skipped_points_ > 0 || skipped_curves_ > 0)
+    if (skipped_points_ > 0 || (skipped_curves_ > 0 && !keep_curves_))
         t_.warnings.push_back(std::to_string(skipped_points_) + " outline points (CURVES=/POINTS= blocks) in " + t_.name +
                               " were skipped: only the LM= landmarks were imported. To analyse the outlines, digitise "
                               "their points as landmarks.");
@@ -413,10 +457,10 @@ void nts_specimen(SpecimenTable& t, const std::vector<NtsToken>& tokens, std::si
                        " values are there (a truncated file?)");
         const NtsToken& tok = tokens[p++];
         const int landmark = static_cast<int>(j / 2) + 1;
-        if (h.missing && tok.text == *h.missing)
-            refuse(t.path, tok.line, specimen,
-                   "landmark " + std::to_string(landmark) + " is missing (" + in_quotes(tok.text) +
-                       "); estimate or remove it before importing");
+        if (h.missing && tok.text == *h.missing && !(trailing && j + 1 == h.cols)) {
+            t.coords.back().push_back(gap(t, tok.line, landmark, tok.text));
+            continue;
+        }
         if (trailing && j + 1 == h.cols) {
             const auto d = parse_number(tok.text);
             if (!d) refuse(t.path, tok.line, specimen, "text where the last value belongs (" + in_quotes(tok.text) + ")");
@@ -435,7 +479,7 @@ std::size_t byte_count(const TextFile& f) {
 
 }  // namespace
 
-SpecimenTable read_tps(const TextFile& f) { return TpsReader(f).read(); }
+SpecimenTable read_tps(const TextFile& f, bool keep_curves) { return TpsReader(f, keep_curves).read(); }
 
 SpecimenTable read_nts(const TextFile& f) {
     SpecimenTable t;
@@ -659,15 +703,15 @@ SpecimenTable read_plain_table(const TextFile& f) {
     return t;
 }
 
-SpecimenTable read_specimens(const TextFile& f, const std::string& id_column) {
+SpecimenTable read_specimens(const TextFile& f, const std::string& id_column, bool keep_curves) {
     const std::string ext = lower(std::filesystem::path(f.name).extension().string());
-    if (ext == ".tps") return read_tps(f);
+    if (ext == ".tps") return read_tps(f, keep_curves);
     if (ext == ".nts") return read_nts(f);
     std::size_t first = 0;
     while (first < f.lines.size() && trim(f.lines[first]).empty()) ++first;
     if (first == f.lines.size()) refuse(f.path, 0, "", "the file is empty");
     const std::string head = lower(trim(f.lines[first]));
-    if (head.rfind("lm=", 0) == 0 || head.rfind("lm3=", 0) == 0) return read_tps(f);
+    if (head.rfind("lm=", 0) == 0 || head.rfind("lm3=", 0) == 0) return read_tps(f, keep_curves);
     std::string probe = f.lines[first];
     for (char& c : probe)
         if (c == ',' || c == ';') c = ' ';
@@ -841,15 +885,32 @@ std::string negative_list(const SpecimenTable& t, const std::vector<std::vector<
     return out;
 }
 
+// Negative coordinates taken as missing become gaps, to be estimated or
+// refused with the others.
+void mark_gaps(SpecimenTable& t, const std::vector<std::vector<int>>& found) {
+    for (std::size_t s = 0; s < found.size(); ++s)
+        for (int landmark : found[s]) {
+            auto& c = t.coords[s];
+            const std::size_t j = 2 * static_cast<std::size_t>(landmark - 1);
+            const std::string token = number_text(c[j]) + " " + number_text(c[j + 1]);
+            c[j] = c[j + 1] = std::nan("");
+            t.gaps.push_back({s, landmark, t.lines[s], token});
+        }
+}
+
 // With negative coordinates taken as missing, their specimens are refused
 // (naming every one); otherwise an image file where some specimens have
 // negative coordinates and the others none is imported with a warning.
-void check_negative_coordinates(SpecimenTable& t, bool negative_missing) {
+void check_negative_coordinates(SpecimenTable& t, bool negative_missing, bool estimate) {
     if (!t.image_coordinates && !negative_missing) return;
     const auto found = negative_landmarks(t);
     const auto with =
         static_cast<std::size_t>(std::count_if(found.begin(), found.end(), [](const std::vector<int>& v) { return !v.empty(); }));
     if (with == 0) return;
+    if (negative_missing && (estimate || !t.gaps.empty())) {
+        mark_gaps(t, found);
+        return;
+    }
     if (negative_missing)
         refuse(t.path, 0, "",
                "negative coordinates mark missing landmarks in " + std::to_string(with) +
@@ -970,8 +1031,10 @@ void take_covariate(const SpecimenTable& t, const Column& cov, ImportedData& d) 
 ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextFile* factor_table) {
     if (factor_table) merge_factor_table(t, *factor_table, options.id_column);
     if (t.landmarks < 2) refuse(t.path, 0, "", "a specimen needs at least two landmarks");
-    check_negative_coordinates(t, options.negative_missing);
+    check_negative_coordinates(t, options.negative_missing, !options.estimate_missing.empty());
     ImportedData d;
+    fill_gaps(t, options, d.legend.steps);
+    slide_curves(t, options, d.legend.steps);
     d.path = t.path;
     d.name = t.name;
     d.warnings = t.warnings;
@@ -991,7 +1054,7 @@ ImportedData import_file(const std::string& path, const ImportOptions& options) 
     const TextFile f = read_text_file(path);
     std::optional<TextFile> factors;
     if (!options.factor_table.empty()) factors = read_text_file(options.factor_table);
-    return assemble(read_specimens(f, options.id_column), options, factors ? &*factors : nullptr);
+    return assemble(read_specimens(f, options.id_column, options.semilandmarks), options, factors ? &*factors : nullptr);
 }
 
 }  // namespace quillan::io

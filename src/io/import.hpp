@@ -9,6 +9,7 @@
 #include "io/text.hpp"
 #include "platform/value.hpp"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,16 @@ struct Column {
     std::vector<int> lines;  // with `path`: the line of each cell
 };
 
+// A landmark a file marks as not placed: NA, -99, -999, an NTS file's
+// missing value, or (when asked) a negative coordinate.  Its coordinates
+// are read as NaN.
+struct Gap {
+    std::size_t specimen = 0;  // 0-based
+    int landmark = 0;          // 1-based
+    int line = 0;
+    std::string token;
+};
+
 // What a reader found in a file, before factors and covariate are chosen.
 struct SpecimenTable {
     std::string path, name;          // the file, with and without its folder
@@ -35,11 +46,18 @@ struct SpecimenTable {
     std::vector<std::optional<double>> sizes;  // trailing value, where the file gives one
     std::vector<Column> columns;
     std::vector<std::string> warnings, notices;
+    std::vector<Gap> gaps;  // in the order read
+    // TPS outlines kept as semilandmarks: the points of each curve, after
+    // the `fixed` landmarks in file order, the same in every specimen.
+    int fixed = 0;
+    std::vector<int> curve_points;
 
     std::string specimen_name(std::size_t i) const;  // its ID, or "number N"
 };
 
-SpecimenTable read_tps(const TextFile& f);
+// `keep_curves`: the points of CURVES=/POINTS= blocks become landmarks after
+// the LM= ones (otherwise they are skipped and counted).
+SpecimenTable read_tps(const TextFile& f, bool keep_curves = false);
 SpecimenTable read_nts(const TextFile& f);
 // A table whose first line names the columns; `id_column` picks the ID
 // column by name (otherwise one is recognised by name or position).
@@ -47,7 +65,7 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column 
 // Rows of numbers only: 2k coordinates, optionally a trailing value.
 SpecimenTable read_plain_table(const TextFile& f);
 // Chooses the reader by the file's extension and first line.
-SpecimenTable read_specimens(const TextFile& f, const std::string& id_column = "");
+SpecimenTable read_specimens(const TextFile& f, const std::string& id_column = "", bool keep_curves = false);
 
 // A grouping variable: the words in order of first appearance; the code of
 // specimen i is codes[i] (1-based index into levels).
@@ -56,6 +74,26 @@ struct Factor {
     std::vector<std::string> levels;
     std::vector<int> codes;
     std::string path;  // the factor table it came from; empty for the imported file's own column
+};
+
+// What the import did to the coordinates besides reading them: landmarks
+// estimated where the file had gaps, semilandmarks slid.
+struct ImportSteps {
+    std::string estimate_method;                 // "tps" or "reg"; empty when nothing was estimated
+    std::vector<std::pair<int, int>> estimated;  // (specimen, landmark), both 1-based
+    std::vector<int> semilandmarks;              // landmark numbers (1-based) that slid
+    std::vector<std::array<int, 3>> sliders;     // before, slider, after (1-based)
+    std::string slide_criterion;                 // "be" or "procd"; empty when nothing slid
+    int iterations = 0;
+    double last_change = 0, last_movement = 0;
+    Matrix partial;                  // m x 2k: aligned as geomorph's gpagen aligns them, when sliding ran
+    std::vector<std::string> notes;  // what the user is told of them (also among the import's notices)
+
+    bool slid() const { return !slide_criterion.empty(); }
+    // The landmarks (1-based) estimated in one specimen (0-based).
+    std::vector<int> estimated_in(std::size_t specimen) const;
+    // A line for the data description, empty when the import changed nothing.
+    std::string description(const std::vector<std::string>& ids) const;
 };
 
 // What is kept with the workspace besides the three tables.
@@ -71,6 +109,7 @@ struct Legend {
     };
     std::vector<Numbers> numbers;  // every column of numbers the file offered (covariate candidates)
     std::string source;            // the imported file's path
+    ImportSteps steps;
 
     bool empty() const { return ids.empty() && factors.empty() && covariate.empty() && numbers.empty(); }
     // The group table of the chosen factors (m x chosen.size()).
@@ -93,7 +132,12 @@ struct ImportOptions {
     std::string covariate_column;
     std::string id_column;
     std::string factor_table;       // path of a table of factors keyed by specimen ID
-    bool negative_missing = false;  // negative coordinates mark missing landmarks (then refused)
+    bool negative_missing = false;  // negative coordinates mark missing landmarks
+    std::string estimate_missing;   // "tps" or "reg": estimate missing landmarks; empty: refuse them
+    bool semilandmarks = false;     // keep TPS curve points, sliding between their neighbours
+    std::string sliders_file;       // before / slider / after per line, landmark numbers
+    std::string slide = "be";       // the criterion of sliding: "be" (bending energy) or "procd"
+    int slide_iterations = 10;      // the most iterations of sliding (gpagen's max.iter)
 };
 // The options that pick factor and covariate columns by name.
 inline ImportOptions choose_columns(std::vector<std::string> factors, std::string covariate_column = "") {

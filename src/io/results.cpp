@@ -84,6 +84,18 @@ std::string results_json(const ResultRecord& record) {
     run["threads"] = r.threads;
     run["processes"] = r.processes;
     run["statistics"] = r.statistics;
+    if (!r.estimated.empty()) {
+        run["estimate_method"] = r.estimate_method;
+        run["estimated"] = ordered_json::array();
+        for (const auto& e : r.estimated)
+            run["estimated"].push_back({{"specimen", e.specimen}, {"id", e.id}, {"landmark", e.landmark}});
+    }
+    if (!r.slide_criterion.empty()) {
+        run["slide_criterion"] = r.slide_criterion;
+        run["slide_iterations"] = r.slide_iterations;
+        run["semilandmarks"] = r.semilandmarks;
+        run["sliders"] = r.sliders;
+    }
 
     ordered_json out;
     out["run"] = run;

@@ -1,6 +1,7 @@
 #include "io/specimens.hpp"
 
 #include "geometry/geometry.hpp"
+#include "geometry/partial_procrustes.hpp"
 #include "io/output.hpp"
 #include "platform/error.hpp"
 
@@ -26,6 +27,36 @@ void cell(std::string& out, const std::string& text) {
     out += text;
 }
 
+// The coordinates as gpagen aligns them: the import's own alignment when it
+// slid semilandmarks, else the partial Procrustes superimposition of the table.
+Matrix partial_coordinates(const Matrix& lm, const Legend* legend) {
+    const Eigen::Index m = lm.rows(), k = (lm.cols() - 1) / 2;
+    if (legend && legend->steps.partial.rows() == m && legend->steps.partial.cols() == 2 * k) return legend->steps.partial;
+    std::vector<Config> x;
+    for (Eigen::Index i = 0; i < m; ++i) {
+        Config c(k, 2);
+        for (Eigen::Index j = 0; j < k; ++j) c.row(j) << lm(i, 2 * j), lm(i, 2 * j + 1);
+        x.push_back(c);
+    }
+    const PartialResult r = partial_procrustes(x);
+    Matrix out(m, 2 * k);
+    for (Eigen::Index i = 0; i < m; ++i)
+        for (Eigen::Index j = 0; j < k; ++j) {
+            out(i, 2 * j) = r.projected[static_cast<std::size_t>(i)](j, 0);
+            out(i, 2 * j + 1) = r.projected[static_cast<std::size_t>(i)](j, 1);
+        }
+    return out;
+}
+
+std::string estimated_cell(const Legend* legend, Eigen::Index i) {
+    std::string out;
+    for (int l : legend->steps.estimated_in(static_cast<std::size_t>(i))) {
+        if (!out.empty()) out += ' ';
+        out += std::to_string(l);
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string specimens_csv(const SpecimenExport& e) {
@@ -39,6 +70,8 @@ std::string specimens_csv(const SpecimenExport& e) {
     const Eigen::VectorXd sizes = centroid_sizes(lm);
     std::optional<Consensus> sc;
     if (e.standardised) sc = full_procrustes_consensus(*e.standardised);
+    const Matrix aligned = e.partial ? partial_coordinates(lm, e.legend) : c.xpt;
+    const bool with_estimates = e.legend && !e.legend->steps.estimated.empty();
 
     std::string out = "specimen,id";
     if (with_groups)
@@ -47,6 +80,7 @@ std::string specimens_csv(const SpecimenExport& e) {
             out += ",G" + g + ",G" + g + "_code";
         }
     if (with_cov) out += ",covariate";
+    if (with_estimates) out += ",estimated";
     out += ",centroid_size,procrustes_distance";
     for (Eigen::Index j = 1; j <= k; ++j) out += ",x" + std::to_string(j) + ",y" + std::to_string(j);
     if (sc)
@@ -62,9 +96,10 @@ std::string specimens_csv(const SpecimenExport& e) {
                 cell(out, number_text(code));
             }
         if (with_cov) cell(out, number_text((*e.covariate)(i, 0)));
+        if (with_estimates) cell(out, estimated_cell(e.legend, i));
         cell(out, number_text(sizes(i)));
         cell(out, number_text(dist(i, 0)));
-        for (Eigen::Index j = 0; j < 2 * k; ++j) cell(out, number_text(c.xpt(i, j)));
+        for (Eigen::Index j = 0; j < 2 * k; ++j) cell(out, number_text(aligned(i, j)));
         if (sc)
             for (Eigen::Index j = 0; j < 2 * k; ++j) cell(out, number_text(sc->xpt(i, j)));
         out += "\n";

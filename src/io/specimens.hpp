@@ -17,6 +17,9 @@ struct SpecimenExport {
     const Legend* legend = nullptr;
     const Matrix* standardised = nullptr;  // the standardised table, when a covariate model was applied
     int covariate_model = 1;
+    // Coordinates aligned as geomorph's gpagen aligns them (the import's
+    // alignment when it slid semilandmarks), instead of by the full Procrustes fit.
+    bool partial = false;
 };
 
 std::string specimens_csv(const SpecimenExport& e);

@@ -39,7 +39,7 @@ std::pair<Shape2, QString> PictureData::target(const ShapeTarget& t, double magn
 
 std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& c, std::vector<std::string>* notes) {
     std::vector<NamedScene> out;
-    out.push_back({"superimposition", superimposition_scene(data.superimposition(), data.grouping(), c.links, c.size)});
+    out.push_back({"superimposition", superimposition_scene(data.superimposition(), data.grouping(), c.links, c.size, c.marks)});
     if (data.components().components() > 0) {
         const int m = data.components().components();
         const int x = std::clamp(c.pc_x, 0, m - 1), y = std::clamp(c.pc_y, 0, m - 1);

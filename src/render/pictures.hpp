@@ -5,6 +5,7 @@
 #include "figures/distributions.hpp"
 #include "figures/links.hpp"
 #include "render/plots.hpp"
+#include "shell/shell.hpp"
 
 #include <optional>
 #include <string>
@@ -25,6 +26,7 @@ struct PictureChoices {
     ShapeTarget target;
     double magnification = 1.0;
     Links links;
+    LandmarkMarks marks;
     QSizeF size{1000, 800};
 };
 

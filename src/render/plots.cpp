@@ -81,11 +81,11 @@ QRectF label_box(QPointF at, int digits) { return {at.x(), at.y() - 7, 7.0 * dig
 // The landmark numbers beside their marks.  Each goes to the first place
 // around its mark, nearest first, where it covers no number placed before
 // it nor another mark; one that had to move away gets a thin line back.
-void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks) {
+void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, const std::vector<int>& numbers = {}) {
     static const QPointF kDirections[] = {{1, -1}, {1, 1}, {-1, -1}, {-1, 1}, {1, 0}, {-1, 0}, {0, -1.2}, {0, 1.2}};
     std::vector<QRectF> taken;
     for (std::size_t j = 0; j < marks.size(); ++j) {
-        const QString text = QString::number(j + 1);
+        const QString text = QString::number(j < numbers.size() ? numbers[j] : static_cast<int>(j) + 1);
         const QPointF p = marks[j];
         QRectF chosen;
         bool moved = false;
@@ -206,7 +206,46 @@ void trim_to_frame(Scene& s) {
     }
 }
 
-Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const Links& links, QSizeF size) {
+namespace {
+
+// The estimated landmarks of the specimens, ringed in red over their dots.
+void add_estimated(Scene& s, const Superimposition& sup, const LandmarkMarks& marks) {
+    if (marks.estimated.empty()) return;
+    SceneDots ring{QColor(200, 30, 30), 8.0, true, {}, {}};
+    for (const auto& [i, j] : marks.estimated) {
+        if (i < 0 || i >= sup.specimens() || j < 0 || j >= sup.landmarks) continue;
+        const Point2 p = sup.point(i, j);
+        ring.points.push_back(s.frame.map(p.x, p.y));
+        ring.specimens.push_back(i);
+    }
+    s.dots.push_back(std::move(ring));
+}
+
+// The consensus: fixed landmarks large and numbered, semilandmarks small.
+void add_consensus(Scene& s, const Shape2& consensus, const LandmarkMarks& marks) {
+    std::vector<bool> semi(consensus.size(), false);
+    for (int j : marks.semilandmarks)
+        if (j >= 0 && static_cast<std::size_t>(j) < semi.size()) semi[static_cast<std::size_t>(j)] = true;
+    SceneDots fixed{QColor(20, 20, 20), 9.0, true, {}, {}}, sliding{QColor(20, 20, 20), 4.5, false, {}, {}};
+    std::vector<int> numbers;
+    for (std::size_t j = 0; j < consensus.size(); ++j) {
+        const QPointF p = s.frame.map(consensus[j].x, consensus[j].y);
+        if (semi[j]) {
+            sliding.points.push_back(p);
+            continue;
+        }
+        fixed.points.push_back(p);
+        numbers.push_back(static_cast<int>(j) + 1);
+    }
+    add_landmark_labels(s, fixed.points, numbers);
+    if (!sliding.points.empty()) s.dots.push_back(std::move(sliding));
+    s.dots.push_back(std::move(fixed));
+}
+
+}  // namespace
+
+Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const Links& links, QSizeF size,
+                            const LandmarkMarks& marks) {
     Scene s;
     s.size = size;
     const bool legend = g.groups() > 1;
@@ -229,11 +268,11 @@ Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const
         const std::size_t gi = g.group_of.empty() ? 0 : static_cast<std::size_t>(g.group_of[static_cast<std::size_t>(i)]);
         return std::min(gi, s.dots.size() - 1);
     };
-    std::vector<std::size_t> marks(s.dots.size(), 0);
-    for (Eigen::Index i = 0; i < sup.aligned.rows(); ++i) marks[group_of(i)] += static_cast<std::size_t>(sup.landmarks);
+    std::vector<std::size_t> counts(s.dots.size(), 0);
+    for (Eigen::Index i = 0; i < sup.aligned.rows(); ++i) counts[group_of(i)] += static_cast<std::size_t>(sup.landmarks);
     for (std::size_t k = 0; k < s.dots.size(); ++k) {
-        s.dots[k].points.reserve(marks[k]);
-        s.dots[k].specimens.reserve(marks[k]);
+        s.dots[k].points.reserve(counts[k]);
+        s.dots[k].specimens.reserve(counts[k]);
     }
     const PlotFrame& f = s.frame;
     // The frame's map, unrolled: this loop places every landmark of every specimen.
@@ -247,11 +286,10 @@ Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const
             batch.specimens.push_back(static_cast<int>(i));
         }
     }
+    add_estimated(s, sup, marks);
     add_wireframe(s, sup.consensus, links, QColor(20, 20, 20), 1.6);
-    SceneDots cons{QColor(20, 20, 20), 9.0, true, {}, {}};
-    for (const auto& c : sup.consensus) cons.points.push_back(f.map(c.x, c.y));
-    add_landmark_labels(s, cons.points);
-    s.dots.push_back(std::move(cons));
+    add_wireframe(s, sup.consensus, marks.curves, QColor(20, 20, 20), 1.0);
+    add_consensus(s, sup.consensus, marks);
     if (legend) add_legend(s, group_names(g), group_colors(g.groups()));
     return s;
 }

@@ -13,7 +13,10 @@ namespace quillan {
 
 enum class Outline { None, Hull, Ellipse };
 
-Scene superimposition_scene(const Superimposition& s, const Grouping& g, const Links& links, QSizeF size);
+// `marks`: semilandmarks drawn smaller and joined along their curves,
+// estimated landmarks ringed.
+Scene superimposition_scene(const Superimposition& s, const Grouping& g, const Links& links, QSizeF size,
+                            const LandmarkMarks& marks = {});
 Scene components_scene(const PcaResult& pca, const Grouping& g, int pc_x, int pc_y, Outline outline, QSizeF size);
 Scene scree_scene(const PcaResult& pca, QSizeF size);
 // From the consensus to the target (already magnified): the deformation

@@ -31,6 +31,10 @@ constexpr const char* kNone = "(none)";
 // How an import takes negative coordinates: as points (1) or as missing
 // landmarks (2), which digitising programs write as -1 -1.
 constexpr const char* kNegativeChoice = "NegativeChoice";
+// How an import takes missing landmarks (refused, or estimated by tps or
+// reg) and TPS curves (skipped, or slid by bending energy or Procrustes distance).
+constexpr const char* kGapsChoice = "GapsChoice";
+constexpr const char* kCurvesChoice = "CurvesChoice";
 
 std::string file_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
@@ -69,10 +73,18 @@ void Shell::import_data() {
     auto choice = gui_.uigetfile("*.*", "Enter file to Import?");
     if (!choice) return;
     io::ImportOptions options = import_options_;
-    const auto negative = gui_.findobj_tag(kNegativeChoice);
-    if (!negative.empty()) {
-        const Value v = gui_.get(negative.front(), "Value");
-        options.negative_missing = v.is_matrix() && v.matrix().size() == 1 && v.scalar() == 2;
+    // The window's choices, where it has them: 1 is the first entry.
+    auto choice_of = [&](const char* tag) -> int {
+        const auto found = gui_.findobj_tag(tag);
+        if (found.empty()) return 0;
+        const Value v = gui_.get(found.front(), "Value");
+        return v.is_matrix() && v.matrix().size() == 1 ? static_cast<int>(v.scalar()) : 0;
+    };
+    if (const int negative = choice_of(kNegativeChoice)) options.negative_missing = negative == 2;
+    if (const int gaps = choice_of(kGapsChoice)) options.estimate_missing = gaps == 2 ? "tps" : gaps == 3 ? "reg" : "";
+    if (const int curves = choice_of(kCurvesChoice)) {
+        options.semilandmarks = curves > 1;
+        options.slide = curves == 3 ? "procd" : "be";
     }
     // Read everything first: a refused file changes nothing.
     const io::ImportedData d = io::import_file(join_path(choice->folder, choice->name), options);
@@ -86,6 +98,8 @@ void Shell::apply_import(const io::ImportedData& d) {
     const double m = static_cast<double>(d.landmarks.rows()), n = static_cast<double>(d.landmarks.cols());
     ws_.landmarks = d.landmarks;
     ws_.landmarks_info = format_expand_reuse("Data File: %s with %i specimens, %i LM\n", {d.name, m, (n - 1) / 2});
+    const std::string steps = d.legend.steps.description(d.legend.ids);
+    if (!steps.empty()) ws_.landmarks_info += steps + "\n";
     origin_.landmarks_path = d.path;
     const bool groups_new = d.groups.size() > 0, covariate_new = d.covariate.size() > 0;
     // Groups and a covariate taken from a factor table are that table's:
@@ -287,6 +301,7 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
         if (!path->empty()) r.inputs.push_back({role, file_name(*path), *path, io::sha256_file(*path)});
     r.specimens = ws_.landmarks.rows();
     r.landmarks = ws_.landmarks.cols() > 0 ? (ws_.landmarks.cols() - 1) / 2 : 0;
+    record_import_steps(r);
     for (Eigen::Index j = 0; j < ws_.groups.cols(); ++j) {
         RunInfo::Grouping g;
         const std::size_t uj = static_cast<std::size_t>(j);
@@ -325,6 +340,29 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
     last_record_ = std::move(rec);
 }
 
+// The record names what the import estimated and slid, while the landmarks
+// in use are still the imported ones.
+void Shell::record_import_steps(RunInfo& r) const {
+    const io::ImportSteps& steps = origin_.legend.steps;
+    if (origin_.landmarks_path != origin_.legend.source) return;
+    r.estimate_method = steps.estimate_method;
+    for (const auto& [s, landmark] : steps.estimated) {
+        const std::size_t i = static_cast<std::size_t>(s - 1);
+        r.estimated.push_back({s, i < origin_.legend.ids.size() ? origin_.legend.ids[i] : std::to_string(s), landmark});
+    }
+    r.slide_criterion = steps.slide_criterion;
+    r.semilandmarks = steps.semilandmarks;
+    r.sliders = steps.sliders;
+    r.slide_iterations = steps.iterations;
+}
+
+void Shell::remind_estimates() {
+    const io::ImportSteps& steps = origin_.legend.steps;
+    if (steps.estimated.empty() || origin_.landmarks_path != origin_.legend.source) return;
+    console_.line("These results rest on " + std::to_string(steps.estimated.size()) + " estimated landmarks (" +
+                  steps.estimate_method + "); see the data line of the report.");
+}
+
 void Shell::write_results(const std::string& path, bool csv) {
     if (last_record_.empty()) throw QuillanError("There is no report to export yet: run an analysis first. Nothing was written.");
     io::write_output(path, csv ? io::results_csv(last_record_) : io::results_json(last_record_));
@@ -337,7 +375,8 @@ void Shell::write_specimens(const std::string& path) {
     e.landmarks = &ws_.landmarks;
     e.groups = &ws_.groups;
     e.covariate = &ws_.covariate;
-    e.legend = &origin_.legend;
+    e.legend = origin_.landmarks_path == origin_.legend.source ? &origin_.legend : nullptr;
+    e.partial = partial_alignment_;
     // With a covariate model chosen, the standardised shapes come too.
     std::optional<CovariateModel> model;
     WindowActionEnv env(ws_, gui_, console_, options_);

@@ -60,6 +60,7 @@ Outcome Shell::run_action(const std::string& action) {
         env.add_model_variables(legend_variables(origin_.legend, ws_.landmarks.rows()));
         row->analysis(env);
         if (env.reported()) keep_record(env, row->name);
+        if (env.reported()) remind_estimates();
         return env.reported() ? Outcome::Reported : Outcome::Done;
     } catch (const Cancelled& e) {
         last_message_ = e.what();
@@ -111,6 +112,7 @@ void Shell::load_landmarks() {
     ws_.landmarks_info = info;
     origin_.landmarks_path = r->path;
     origin_.legend.ids.clear();
+    origin_.legend.steps = {};
     keep_matching_companions(r->fn, false, false);
     report_ignored(gui_, *r);
 }

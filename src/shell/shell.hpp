@@ -72,6 +72,10 @@ public:
     io::ImportOptions& import_options() { return import_options_; }
     // What the linear-model action is asked for (formula, SS type, ...).
     ModelRequest& model_request() { return model_request_; }
+    // The per-specimen export aligns as geomorph's gpagen does (partial
+    // Procrustes, unit centroid size, tangent projection) instead of by the
+    // full Procrustes fit.
+    bool& partial_alignment() { return partial_alignment_; }
     // The IDs and the words behind the codes after an import; empty otherwise.
     const io::Legend& legend() const { return origin_.legend; }
     // The numbers of the last report; empty until an analysis reports.
@@ -105,6 +109,9 @@ private:
     // The file box: every table loaded, each with its own description.
     void show_files(const std::string& note = {});
     void keep_record(ActionEnv& env, const std::string& action);
+    void record_import_steps(RunInfo& r) const;
+    // Tells the console, after every report, that it rests on estimated landmarks.
+    void remind_estimates();
 
     Gui& gui_;
     Console& console_;
@@ -124,6 +131,7 @@ private:
     io::ImportOptions import_options_;
     std::string links_path_;
     ModelRequest model_request_;
+    bool partial_alignment_ = false;
     ResultRecord last_record_;
 };
 

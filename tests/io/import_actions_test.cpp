@@ -208,3 +208,34 @@ TEST(ImportAction, TheWindowChoosesWhetherNegativeCoordinatesAreMissing) {
     EXPECT_THAT(h.last_message(), HasSubstr("negative coordinates mark missing landmarks in 1 specimens: c (line 11)"));
     EXPECT_EQ(h.shell.workspace().landmarks.rows(), 3);
 }
+
+TEST(ImportAction, TheWindowChoosesHowGapsAndCurvesAreTaken) {
+    Harness h;
+    auto popup = [&](const char* tag, List entries) {
+        return h.gui.create(
+            "uicontrol", h.window,
+            {{"tag", Value(tag)}, {"style", Value("popupmenu")}, {"String", Value(entries)}, {"Value", Value(1.0)}});
+    };
+    const Handle negative = popup("NegativeChoice", List{Value("points"), Value("missing")});
+    const Handle gaps = popup("GapsChoice", List{Value("refuse"), Value("tps"), Value("reg")});
+    const Handle curves = popup("CurvesChoice", List{Value("skip"), Value("be"), Value("procd")});
+    const std::string file = data_file("plethodon_curves.tps");
+    // By default the gaps are refused and nothing changes.
+    EXPECT_EQ(h.load("Import", file), Outcome::Failed);
+    EXPECT_THAT(h.last_message(), HasSubstr("P17 (line 561): landmarks 7, 8"));
+    EXPECT_EQ(h.shell.workspace().landmarks.size(), 0);
+    // Estimated and slid: the file box and the console say so.
+    h.gui.set(negative, "Value", Value(2.0));
+    h.gui.set(gaps, "Value", Value(2.0));
+    h.gui.set(curves, "Value", Value(2.0));
+    ASSERT_EQ(h.load("Import", file), Outcome::Done);
+    EXPECT_EQ(h.shell.workspace().landmarks.cols(), 57);
+    EXPECT_THAT(h.shell.workspace().landmarks_info,
+                HasSubstr("12 semilandmarks slid by bending energy; 4 landmarks estimated (tps): P05 3; P17 7, 8; P30 12"));
+    EXPECT_THAT(h.console_text.str(), HasSubstr("semilandmarks slid by bending energy: 11 iterations"));
+    // Every report reminds the console that it rests on estimates.
+    ASSERT_EQ(h.load("LoadGlist", data_file("plethodon.species.groups.txt")), Outcome::Done);
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported) << h.last_message();
+    EXPECT_THAT(h.console_text.str(), HasSubstr("These results rest on 4 estimated landmarks (tps)"));
+    EXPECT_THAT(report_of(h), HasSubstr("4 landmarks estimated (tps)"));
+}

@@ -14,6 +14,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -38,6 +39,38 @@ const SceneText* find_text(const Scene& s, const QString& part) {
     for (const auto& t : s.texts)
         if (t.text.contains(part)) return &t;
     return nullptr;
+}
+
+TEST(Superimposition, SemilandmarksAreSmallerAndJoinedAndEstimatedPointsRinged) {
+    const Superimposition sup = superimpose(test::make_shapes(6, 6, 2, 0.05));
+    LandmarkMarks marks;
+    marks.semilandmarks = {3, 4};
+    marks.curves = {{2, 3}, {3, 4}, {4, 5}};
+    marks.estimated = {{1, 0}, {4, 5}};
+    const Grouping all = make_grouping(Matrix(), 6, GroupBy::None);
+    const Scene s = superimposition_scene(sup, all, {}, kSize, marks);
+    const Scene plain = superimposition_scene(sup, all, {}, kSize);
+    // Fixed landmarks: the numbered consensus marks on top; semilandmarks below them, smaller.
+    const SceneDots& fixed = s.dots.back();
+    const SceneDots& sliding = s.dots[s.dots.size() - 2];
+    EXPECT_EQ(fixed.points.size(), 4u);
+    EXPECT_EQ(sliding.points.size(), 2u);
+    EXPECT_LT(sliding.size, fixed.size);
+    // Semilandmarks carry no number.
+    auto numbered = [&](const QString& n) {
+        return std::any_of(s.texts.begin(), s.texts.end(),
+                           [&](const SceneText& t) { return t.role == SceneText::Role::Label && t.text == n; });
+    };
+    EXPECT_FALSE(numbered(QStringLiteral("4")));
+    EXPECT_TRUE(numbered(QStringLiteral("6")));
+    // The curve joins its points on the consensus.
+    EXPECT_EQ(s.paths.size(), plain.paths.size() + 3);
+    // The estimated points ringed where the specimens have them.
+    const SceneDots& rings = s.dots[s.dots.size() - 3];
+    ASSERT_EQ(rings.points.size(), 2u);
+    EXPECT_TRUE(rings.outlined);
+    EXPECT_TRUE(near(rings.points[1], s.frame.map(sup.aligned(4, 10), sup.aligned(4, 11))));
+    EXPECT_EQ(rings.specimens, (std::vector<int>{1, 4}));
 }
 
 TEST(Superimposition, MarksEveryAlignedPointAndTheNumberedConsensusOnEqualScales) {

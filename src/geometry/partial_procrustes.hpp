@@ -1,0 +1,71 @@
+// The generalised partial Procrustes superimposition, with and without
+// sliding semilandmarks, step for step as geomorph's gpagen computes it, so
+// that its numbers can be held against geomorph's: every configuration
+// centred and scaled to unit centroid size, rotated onto the first, then
+// rotated onto the rescaled mean until the mean stops changing.  With
+// sliders, each semilandmark slides along the tangent of its curve (the line
+// through its two neighbours) to the position of least bending energy
+// against the mean, or of least Procrustes distance from it, before every
+// rotation.  The result is then projected onto the tangent space at the mean.
+//
+// Configurations are p x 2 matrices, one landmark a row.
+#pragma once
+
+#include <Eigen/Core>
+
+#include <vector>
+
+namespace quillan {
+
+using Config = Eigen::Matrix<double, Eigen::Dynamic, 2>;
+
+// A semilandmark and the two landmarks whose line gives its tangent
+// (0-based landmark indexes).
+struct Slider {
+    int before = 0, slider = 0, after = 0;
+};
+
+enum class SlideCriterion { BendingEnergy, ProcrustesDistance };
+
+struct PartialOptions {
+    SlideCriterion criterion = SlideCriterion::BendingEnergy;
+    int max_iterations = 10;  // gpagen's max.iter
+    double tolerance = 1e-4;  // gpagen's tol: the change of the criterion at which it stops
+    bool principal_axes = true;
+};
+
+struct PartialResult {
+    std::vector<Config> aligned;    // superimposed (and slid), before the projection
+    std::vector<Config> projected;  // projected onto the tangent space at the mean: gpagen's coords
+    Config consensus;               // mean of the projected configurations
+    std::vector<double> sizes;      // centroid sizes of the configurations as given
+    int iterations = 0;             // as gpagen counts them
+    double last_change = 0;         // the change of the criterion in the last iteration
+    double last_movement = 0;       // the farthest any landmark moved in the last iteration (unit centroid size)
+    // Within the iterations allowed, the change fell to the tolerance, or
+    // (with sliders) no landmark moved by more than the tolerance.
+    bool converged = true;
+};
+
+// Without sliders: gpagen's superimposition of fixed landmarks (at most 4
+// rotations onto the mean after the first, as gpagen allows).
+PartialResult partial_procrustes(const std::vector<Config>& x, const PartialOptions& options = {});
+// With sliders (not empty).
+PartialResult slide_semilandmarks(const std::vector<Config>& x, const std::vector<Slider>& sliders,
+                                  const PartialOptions& options = {});
+
+// One sliding step of every configuration against `ref`, as the iteration
+// takes it, before the rotation; exposed so that its criterion can be checked.
+std::vector<Config> slide_once(const std::vector<Config>& x, const std::vector<Slider>& sliders, const Config& ref,
+                               SlideCriterion criterion);
+// The criterion a slide minimises, summed over the configurations: the
+// bending energy of the deformation from `ref` to each, or the summed
+// squared distances from it.
+double slide_criterion(const std::vector<Config>& x, const Config& ref, SlideCriterion criterion);
+
+// Centre and unit centroid size; the size is returned through `size`.
+Config centre_and_scale(const Config& x, double* size = nullptr);
+// The rotation (no reflection) of centred `y` onto centred `m` in the least-squares sense.
+Eigen::Matrix2d rotation_onto(const Config& m, const Config& y);
+
+}  // namespace quillan

@@ -1,0 +1,290 @@
+#include "io/import_steps.hpp"
+
+#include "geometry/missing_landmarks.hpp"
+#include "platform/capped_read.hpp"
+#include "platform/error.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+
+namespace quillan::io {
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& file, int line, const std::string& specimen, const std::string& what) {
+    std::string where = "The file " + file + " could not be imported: ";
+    if (line > 0) where += "line " + std::to_string(line) + ", ";
+    if (!specimen.empty()) where += "specimen " + quoted_snippet(specimen) + ": ";
+    throw QuillanError(where + what + ". Nothing was imported.");
+}
+
+std::string number_list(const std::vector<int>& v) {
+    std::string out;
+    for (std::size_t i = 0; i < v.size(); ++i) out += (i ? ", " : "") + std::to_string(v[i]);
+    return out;
+}
+
+// Every gap, by specimen: "P05 (line 144): landmark 3; P17 (line 560): landmarks 7, 8".
+std::string gap_list(const SpecimenTable& t) {
+    std::map<std::size_t, std::vector<int>> by_specimen;
+    for (const auto& g : t.gaps) by_specimen[g.specimen].push_back(g.landmark);
+    std::string out;
+    for (auto& [s, landmarks] : by_specimen) {
+        std::sort(landmarks.begin(), landmarks.end());
+        out += (out.empty() ? "" : "; ") + quoted_snippet(t.specimen_name(s)) + " (line " + std::to_string(t.lines[s]) +
+               "): landmark" + (landmarks.size() > 1 ? "s " : " ") + number_list(landmarks);
+    }
+    return out;
+}
+
+[[noreturn]] void refuse_gaps(const SpecimenTable& t) {
+    const Gap& first = t.gaps.front();
+    std::set<std::size_t> specimens;
+    for (const auto& g : t.gaps) specimens.insert(g.specimen);
+    std::string what = "landmark " + std::to_string(first.landmark) + " is missing (\"" + quoted_snippet(first.token) + "\")";
+    if (t.gaps.size() > 1)
+        what += "; in all " + std::to_string(t.gaps.size()) + " landmarks are missing in " + std::to_string(specimens.size()) +
+                (specimens.size() > 1 ? " specimens: " : " specimen: ") + gap_list(t);
+    refuse(t.path, first.line, t.specimen_name(first.specimen),
+           what + "; estimate them on import (from the complete specimens, by tps or reg) or remove them before importing");
+}
+
+std::vector<Config> configurations(const SpecimenTable& t) {
+    std::vector<Config> x;
+    const Eigen::Index p = t.landmarks;
+    for (const auto& c : t.coords) {
+        Config m(p, 2);
+        for (Eigen::Index j = 0; j < p; ++j) {
+            m(j, 0) = c[static_cast<std::size_t>(2 * j)];
+            m(j, 1) = c[static_cast<std::size_t>(2 * j + 1)];
+        }
+        x.push_back(m);
+    }
+    return x;
+}
+
+void store(SpecimenTable& t, const std::vector<Config>& x) {
+    for (std::size_t s = 0; s < x.size(); ++s)
+        for (Eigen::Index j = 0; j < x[s].rows(); ++j) {
+            t.coords[s][static_cast<std::size_t>(2 * j)] = x[s](j, 0);
+            t.coords[s][static_cast<std::size_t>(2 * j + 1)] = x[s](j, 1);
+        }
+}
+
+bool same_width(const SpecimenTable& t) {
+    return std::all_of(t.coords.begin(), t.coords.end(),
+                       [&](const std::vector<double>& c) { return c.size() == 2 * static_cast<std::size_t>(t.landmarks); });
+}
+
+}  // namespace
+
+void fill_gaps(SpecimenTable& t, const ImportOptions& options, ImportSteps& steps) {
+    if (t.gaps.empty() || !same_width(t)) return;
+    std::stable_sort(t.gaps.begin(), t.gaps.end(), [](const Gap& a, const Gap& b) {
+        return a.specimen != b.specimen ? a.specimen < b.specimen : a.landmark < b.landmark;
+    });
+    if (options.estimate_missing.empty()) refuse_gaps(t);
+    if (options.estimate_missing != "tps" && options.estimate_missing != "reg")
+        refuse(t.path, 0, "",
+               "missing landmarks are estimated by tps or reg, not by \"" + quoted_snippet(options.estimate_missing) + "\"");
+    const EstimateMethod method =
+        options.estimate_missing == "tps" ? EstimateMethod::ThinPlateSpline : EstimateMethod::Regression;
+    Estimation e;
+    try {
+        e = estimate_missing(configurations(t), method,
+                             [&](std::size_t s) -> std::string { return quoted_snippet(t.specimen_name(s)); });
+    } catch (const QuillanError& err) {
+        refuse(t.path, 0, "",
+               std::string("the missing landmarks cannot be estimated by ") + options.estimate_missing + ": " + err.what());
+    }
+    store(t, e.filled);
+    steps.estimate_method = options.estimate_missing;
+    std::set<std::size_t> specimens;
+    for (const auto& g : t.gaps) {
+        steps.estimated.emplace_back(static_cast<int>(g.specimen) + 1, g.landmark);
+        specimens.insert(g.specimen);
+    }
+    steps.notes.push_back(std::to_string(t.gaps.size()) + " missing landmarks of " + std::to_string(specimens.size()) +
+                          " specimens were estimated (" + options.estimate_missing + ", from the " +
+                          std::to_string(t.coords.size() - specimens.size()) + " complete specimens): " + gap_list(t) +
+                          ". Every result on this table rests on these estimates.");
+    t.notices.push_back(steps.notes.back());
+}
+
+std::vector<std::array<int, 3>> read_sliders(const std::string& path, int landmarks) {
+    const TextFile f = read_text_file(path);
+    std::vector<std::array<int, 3>> sliders;
+    std::set<int> seen;
+    bool first = true;
+    for (std::size_t i = 0; i < f.lines.size(); ++i) {
+        std::string line = f.lines[i];
+        std::replace(line.begin(), line.end(), ',', ' ');
+        const auto tokens = split_blanks(line);
+        if (tokens.empty()) continue;
+        const int number = static_cast<int>(i) + 1;
+        const bool numeric =
+            std::all_of(tokens.begin(), tokens.end(), [](const std::string& x) { return parse_number(x).has_value(); });
+        if (first && !numeric) {  // a header, as geomorph's define.sliders writes one
+            first = false;
+            continue;
+        }
+        first = false;
+        if (tokens.size() != 3 || !numeric)
+            refuse(
+                f.path, number, "",
+                "a slider is three landmark numbers (before, slider, after), not \"" + quoted_snippet(trim(f.lines[i])) + "\"");
+        std::array<int, 3> s{};
+        for (std::size_t j = 0; j < 3; ++j) {
+            const double d = *parse_number(tokens[j]);
+            if (d != std::floor(d) || d < 1 || d > landmarks)
+                refuse(
+                    f.path, number, "",
+                    "landmark " + tokens[j] + " is out of range: the specimens have landmarks 1 to " + std::to_string(landmarks));
+            s[j] = static_cast<int>(d);
+        }
+        if (s[1] == s[0] || s[1] == s[2])
+            refuse(f.path, number, "",
+                   "landmark " + std::to_string(s[1]) + " is its own neighbour; a slider slides between two other landmarks");
+        if (s[0] == s[2])
+            refuse(f.path, number, "",
+                   "both neighbours of landmark " + std::to_string(s[1]) + " are landmark " + std::to_string(s[0]));
+        if (!seen.insert(s[1]).second)
+            refuse(f.path, number, "", "landmark " + std::to_string(s[1]) + " slides on an earlier line already");
+        sliders.push_back(s);
+    }
+    if (sliders.empty()) refuse(f.path, 0, "", "the sliders file names no slider");
+    return sliders;
+}
+
+namespace {
+
+// Each curve's interior points slide between their neighbours; its two ends stay.
+std::vector<std::array<int, 3>> curve_sliders(const SpecimenTable& t) {
+    std::vector<std::array<int, 3>> sliders;
+    int base = t.fixed;
+    for (int n : t.curve_points) {
+        for (int j = 2; j < n; ++j) sliders.push_back({base + j - 1, base + j, base + j + 1});
+        base += n;
+    }
+    return sliders;
+}
+
+// The slid configurations back in each specimen's own place, orientation
+// and size: the landmarks that do not slide return to where they were.
+std::vector<Config> in_own_frames(const std::vector<Config>& given, const PartialResult& r, const std::vector<Slider>& sliders) {
+    std::vector<bool> slides(static_cast<std::size_t>(given.front().rows()), false);
+    for (const auto& s : sliders) slides[static_cast<std::size_t>(s.slider)] = true;
+    std::vector<Eigen::Index> fixed;
+    for (std::size_t j = 0; j < slides.size(); ++j)
+        if (!slides[j]) fixed.push_back(static_cast<Eigen::Index>(j));
+    if (fixed.size() < 2)
+        for (Eigen::Index j = 0; j < given.front().rows(); ++j) fixed.push_back(j);
+    std::vector<Config> out;
+    for (std::size_t s = 0; s < given.size(); ++s) {
+        const Eigen::RowVector2d centre = given[s].colwise().mean();
+        const Config own = (given[s].rowwise() - centre) / r.sizes[s];
+        Config a(static_cast<Eigen::Index>(fixed.size()), 2), b(static_cast<Eigen::Index>(fixed.size()), 2);
+        for (std::size_t k = 0; k < fixed.size(); ++k) {
+            a.row(static_cast<Eigen::Index>(k)) = r.aligned[s].row(fixed[k]);
+            b.row(static_cast<Eigen::Index>(k)) = own.row(fixed[k]);
+        }
+        const Eigen::Matrix2d g = rotation_onto(a, b);  // own * g = aligned
+        out.push_back(((r.aligned[s] * g.transpose()) * r.sizes[s]).rowwise() + centre);
+    }
+    return out;
+}
+
+Matrix partial_table(const PartialResult& r) {
+    const Eigen::Index p = r.projected.front().rows();
+    Matrix m(static_cast<Eigen::Index>(r.projected.size()), 2 * p);
+    for (std::size_t s = 0; s < r.projected.size(); ++s)
+        for (Eigen::Index j = 0; j < p; ++j) {
+            m(static_cast<Eigen::Index>(s), 2 * j) = r.projected[s](j, 0);
+            m(static_cast<Eigen::Index>(s), 2 * j + 1) = r.projected[s](j, 1);
+        }
+    return m;
+}
+
+}  // namespace
+
+void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& steps) {
+    if (!options.semilandmarks && options.sliders_file.empty()) return;
+    if (options.slide != "be" && options.slide != "procd")
+        refuse(t.path, 0, "",
+               "semilandmarks slide by be (bending energy) or procd (Procrustes distance), not \"" +
+                   quoted_snippet(options.slide) + "\"");
+    const auto sliders = options.sliders_file.empty() ? curve_sliders(t) : read_sliders(options.sliders_file, t.landmarks);
+    if (sliders.empty()) {
+        t.notices.push_back(t.name + " has no curves: nothing slides, every point is a fixed landmark.");
+        return;
+    }
+    if (!same_width(t)) return;  // refused with its line when the table is built
+    std::vector<Slider> s;
+    for (const auto& a : sliders) s.push_back({a[0] - 1, a[1] - 1, a[2] - 1});
+    PartialOptions o;
+    o.criterion = options.slide == "be" ? SlideCriterion::BendingEnergy : SlideCriterion::ProcrustesDistance;
+    o.max_iterations = options.slide_iterations;
+    const std::vector<Config> given = configurations(t);
+    const PartialResult r = slide_semilandmarks(given, s, o);
+    const std::string how = options.slide == "be" ? "bending energy" : "Procrustes distance";
+    if (!r.converged)
+        refuse(t.path, 0, "",
+               "sliding the semilandmarks by " + how + " did not converge within " + std::to_string(o.max_iterations) +
+                   " iterations (the last changed the fit by " + number_text(r.last_change) + " and moved a point by " +
+                   number_text(r.last_movement) + " of its centroid size, more than the tolerance " + number_text(o.tolerance) +
+                   "); the slid coordinates were not used");
+    store(t, in_own_frames(given, r, s));
+    for (std::size_t i = 0; i < t.coords.size(); ++i)
+        if (!t.sizes[i]) t.sizes[i] = r.sizes[i];
+    steps.sliders = sliders;
+    for (const auto& a : sliders) steps.semilandmarks.push_back(a[1]);
+    std::sort(steps.semilandmarks.begin(), steps.semilandmarks.end());
+    steps.slide_criterion = options.slide;
+    steps.iterations = r.iterations;
+    steps.last_change = r.last_change;
+    steps.last_movement = r.last_movement;
+    steps.partial = partial_table(r);
+    steps.notes.push_back(std::to_string(sliders.size()) + " semilandmarks slid by " + how + ": " + std::to_string(r.iterations) +
+                          " iterations; the last moved no point by more than " + number_text(r.last_movement) +
+                          " of its centroid size and changed the fit by " + number_text(r.last_change) + " (tolerance " +
+                          number_text(o.tolerance) + ").");
+    t.notices.push_back(steps.notes.back());
+}
+
+}  // namespace quillan::io
+
+namespace quillan::io {
+
+std::vector<int> ImportSteps::estimated_in(std::size_t specimen) const {
+    std::vector<int> out;
+    for (const auto& [s, landmark] : estimated)
+        if (static_cast<std::size_t>(s) == specimen + 1) out.push_back(landmark);
+    return out;
+}
+
+std::string ImportSteps::description(const std::vector<std::string>& ids) const {
+    std::string out;
+    if (slid())
+        out += std::to_string(semilandmarks.size()) + " semilandmarks slid by " +
+               (slide_criterion == "be" ? "bending energy" : "Procrustes distance");
+    if (!estimated.empty()) {
+        out += (out.empty() ? "" : "; ") + std::to_string(estimated.size()) + " landmarks estimated (" + estimate_method + "):";
+        int last = 0;
+        for (const auto& [s, landmark] : estimated) {
+            if (s != last) {
+                const std::size_t i = static_cast<std::size_t>(s - 1);
+                out += std::string(last ? "; " : " ") +
+                       (i < ids.size() && !ids[i].empty() ? ids[i] : "number " + std::to_string(s)) + " ";
+            } else {
+                out += ", ";
+            }
+            out += std::to_string(landmark);
+            last = s;
+        }
+    }
+    return out;
+}
+
+}  // namespace quillan::io

@@ -1,0 +1,245 @@
+// Gaps and curves on import: what is refused and how, what is estimated and
+// slid, and where the user reads what was done (report, JSON, exports).
+#include "io/import_steps.hpp"
+#include "io/import.hpp"
+#include "platform/error.hpp"
+#include "support/batch_runner.hpp"
+#include "support/fixtures.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+
+using namespace quillan;
+using namespace quillan::io;
+using quillan::test::data_file;
+using quillan::test::read_bytes;
+using quillan::test::run_batch;
+using quillan::test::TempDir;
+using ::testing::HasSubstr;
+
+namespace {
+
+ImportedData import_text(const std::string& name, const std::string& bytes, const ImportOptions& o = {}) {
+    return assemble(read_specimens(text_from_bytes(bytes, "/data/" + name), o.id_column, o.semilandmarks), o);
+}
+
+std::string refusal(const std::string& name, const std::string& bytes, const ImportOptions& o = {}) {
+    try {
+        import_text(name, bytes, o);
+    } catch (const QuillanError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::string import_error(const std::string& path, const ImportOptions& o) {
+    try {
+        import_file(path, o);
+    } catch (const QuillanError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// Six triangles with a fourth point, two of them with gaps.
+const char* kGapped =
+    "LM=4\n0 0\n2 0\n1 2\n1 1\nID=a\n"
+    "LM=4\n0 0\n2.1 0\n1 2.1\n1.1 1\nID=b\n"
+    "LM=4\n0 0.1\n2 0\n1 1.9\nNA NA\nID=c\n"
+    "LM=4\n0 0\n1.9 0.1\n1.1 2\n0.9 1\nID=d\n"
+    "LM=4\n0.1 0\n2 0\n-99 -99\n1 0.9\nID=e\n"
+    "LM=4\n0 0\n2 0.1\n0.9 2\n1 1.1\nID=f\n";
+
+// A triangle of landmarks and one curve: an arc whose height and spacing
+// differ a little between specimens.
+std::string curve_block(const std::string& id, int i, int points = 5) {
+    std::string s = "LM=3\n0 0\n10 0\n5 8\nCURVES=1\nPOINTS=" + std::to_string(points) + "\n";
+    for (int j = 0; j < points; ++j) {
+        const double t = (j + 1) / 6.0 + 0.1 * std::sin(1.3 * i + 2.1 * j) / 6;
+        s += std::to_string(1 + 8 * t) + " " + std::to_string(2 + (0.5 + 0.2 * i) * std::sin(3.141592653589793 * t)) + "\n";
+    }
+    return s + "ID=" + id + "\n";
+}
+
+std::string curves_file(int specimens = 6) {
+    std::string s;
+    for (int i = 0; i < specimens; ++i) {
+        std::string id = "s";  // appended, not "s" + ...: GCC 12 warns falsely of overlap there
+        id += std::to_string(i + 1);
+        s += curve_block(id, i);
+    }
+    return s;
+}
+
+}  // namespace
+
+TEST(ImportGaps, RefusedByDefaultNamingEverySpecimenAndLandmark) {
+    const std::string message = refusal("g.tps", kGapped);
+    EXPECT_THAT(message, HasSubstr("line 17, specimen c: landmark 4 is missing (\"NA\")"));
+    EXPECT_THAT(message,
+                HasSubstr("in all 2 landmarks are missing in 2 specimens: c (line 13): landmark 4; e (line 25): landmark 3"));
+    EXPECT_THAT(message, HasSubstr("estimate them on import"));
+    // Negative coordinates taken as missing join the others.
+    ImportOptions negative;
+    negative.negative_missing = true;
+    const std::string both = refusal("g.tps", std::string(kGapped) + "LM=4\n0 0\n2 0\n1 2\n-1 -1\nID=g\n", negative);
+    EXPECT_THAT(both, HasSubstr("in all 3 landmarks are missing in 3 specimens"));
+    EXPECT_THAT(both, HasSubstr("g (line 37): landmark 4"));
+}
+
+TEST(ImportGaps, EstimatedOnRequestAndSaidSo) {
+    for (const std::string method : {"tps", "reg"}) {
+        ImportOptions o;
+        o.estimate_missing = method;
+        const ImportedData d = import_text("g.tps", kGapped, o);
+        ASSERT_EQ(d.landmarks.rows(), 6);
+        EXPECT_TRUE(d.landmarks.allFinite());
+        EXPECT_EQ(d.legend.steps.estimated, (std::vector<std::pair<int, int>>{{3, 4}, {5, 3}}));
+        EXPECT_EQ(d.legend.steps.estimated_in(2), std::vector<int>{4});
+        EXPECT_NEAR(d.landmarks(2, 6), 1, 0.25);  // the fourth point sits near (1, 1) in every other triangle
+        EXPECT_NEAR(d.landmarks(2, 7), 1, 0.25);
+        EXPECT_EQ(d.landmarks(0, 6), 1);  // a specimen without gaps stays as read
+        ASSERT_FALSE(d.legend.steps.notes.empty());
+        EXPECT_THAT(d.legend.steps.notes[0], HasSubstr("2 missing landmarks of 2 specimens were estimated (" + method));
+        EXPECT_THAT(d.legend.steps.notes[0], HasSubstr("rests on these estimates"));
+        EXPECT_EQ(d.legend.steps.description(d.legend.ids), "2 landmarks estimated (" + method + "): c 4; e 3");
+    }
+    // An NTS file's own missing value is a gap like the others.
+    ImportOptions tps;
+    tps.estimate_missing = "tps";
+    const ImportedData nts = import_text(
+        "g.nts", "1 4 8 1 -9 DIM=2\n0 0 2 0 1 2 1 1\n0 0 2.1 0 1 2.2 1 0.9\n0 0.1 2 0 -9 -9 1 1\n0.1 0 2 0.1 1 1.9 1.1 1\n", tps);
+    EXPECT_EQ(nts.legend.steps.estimated, (std::vector<std::pair<int, int>>{{3, 3}}));
+}
+
+TEST(ImportGaps, RefusedWhenTooFewSpecimensAreCompleteOrTooFewLandmarksPresent) {
+    ImportOptions reg;
+    reg.estimate_missing = "reg";
+    const std::string few = "LM=4\n0 0\n2 0\n1 2\n1 1\nLM=4\n0 0\n2 0\n1 2.1\n1 1\nLM=4\n0 0\n2 0\n1 2\nNA NA\n";
+    EXPECT_THAT(refusal("f.tps", few, reg),
+                HasSubstr("the missing landmarks cannot be estimated by reg: specimen number 3: estimating its 1 missing "
+                          "landmarks needs at least 3 complete specimens, and there are 2"));
+    ImportOptions tps;
+    tps.estimate_missing = "tps";
+    EXPECT_THAT(refusal("f.tps", std::string(kGapped) + "LM=4\n0 0\nNA NA\nNA NA\n1 1\nID=h\n", tps),
+                HasSubstr("specimen h has 2 landmarks present; estimating needs at least 3"));
+}
+
+TEST(ImportCurves, KeptAsSemilandmarksThatSlideBetweenTheirNeighbours) {
+    const std::string file = curves_file();
+    const ImportedData skipped = import_text("c.tps", file);
+    EXPECT_EQ(skipped.landmarks.cols(), 7);  // without the choice, curves are skipped
+    ImportOptions o;
+    o.semilandmarks = true;
+    const ImportedData d = import_text("c.tps", file, o);
+    EXPECT_EQ(d.landmarks.cols(), 17);  // 3 landmarks and 5 curve points
+    const auto& steps = d.legend.steps;
+    EXPECT_EQ(steps.semilandmarks, (std::vector<int>{5, 6, 7}));
+    EXPECT_EQ(steps.sliders, (std::vector<std::array<int, 3>>{{4, 5, 6}, {5, 6, 7}, {6, 7, 8}}));
+    EXPECT_EQ(steps.slide_criterion, "be");
+    EXPECT_GE(steps.iterations, 2);
+    EXPECT_EQ(steps.partial.rows(), 6);
+    ASSERT_FALSE(steps.notes.empty());
+    EXPECT_THAT(steps.notes[0], HasSubstr("3 semilandmarks slid by bending energy: "));
+    EXPECT_THAT(steps.notes[0], HasSubstr(" iterations; the last moved no point by more than "));
+    // The fixed landmarks and the curve's ends stay where they were read.
+    const SpecimenTable read = read_tps(text_from_bytes(file, "/data/c.tps"), true);
+    for (Eigen::Index j : {0, 1, 2, 3, 4, 5, 6, 7, 14, 15})
+        EXPECT_NEAR(d.landmarks(1, j), read.coords[1][static_cast<std::size_t>(j)], 1e-9);
+    EXPECT_GT(std::abs(d.landmarks(1, 10) - read.coords[1][10]), 1e-4);  // the middle point slid
+}
+
+TEST(ImportCurves, FaultsOfCurvesAndSlidersAreRefusedWithTheirLine) {
+    ImportOptions o;
+    o.semilandmarks = true;
+    EXPECT_THAT(refusal("c.tps", curve_block("a", 0, 2) + curve_block("b", 1, 2), o),
+                HasSubstr("line 6, specimen a: POINTS=2: a curve of semilandmarks needs at least 3 points"));
+    EXPECT_THAT(refusal("c.tps", curve_block("a", 0) + curve_block("b", 1, 4), o),
+                HasSubstr("specimen b: its curves have other numbers of points than the first specimen's"));
+    TempDir dir;
+    auto sliders_refusal = [&](const std::string& text) {
+        try {
+            read_sliders(dir.write("s.csv", text), 8);
+        } catch (const QuillanError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(sliders_refusal("before,slide,after\n4,5,6\n5,6,7\n"), "");  // geomorph's layout, with its header
+    EXPECT_THAT(sliders_refusal("4 5 6\n5 6 9\n"),
+                HasSubstr("line 2, landmark 9 is out of range: the specimens have landmarks 1 to 8"));
+    EXPECT_THAT(sliders_refusal("4 5 6\n\n6 6 7\n"), HasSubstr("line 3, landmark 6 is its own neighbour"));
+    EXPECT_THAT(sliders_refusal("4 5\n"), HasSubstr("line 1, a slider is three landmark numbers"));
+    EXPECT_THAT(sliders_refusal("4 5 6\n3 5 7\n"), HasSubstr("line 2, landmark 5 slides on an earlier line already"));
+    EXPECT_THAT(sliders_refusal("4 5 4\n"), HasSubstr("both neighbours of landmark 5 are landmark 4"));
+    // A sliders file works for any format and replaces the curves' own.
+    o.sliders_file = dir.write("s.txt", "4 5 6\n");
+    EXPECT_EQ(import_text("c.tps", curves_file(), o).legend.steps.semilandmarks, std::vector<int>{5});
+}
+
+TEST(ImportCurves, SlidingThatDoesNotConvergeIsRefused) {
+    ImportOptions o;
+    o.semilandmarks = true;
+    o.negative_missing = true;
+    o.estimate_missing = "tps";
+    o.slide_iterations = 3;
+    EXPECT_THAT(import_error(data_file("plethodon_curves.tps"), o),
+                HasSubstr("sliding the semilandmarks by bending energy did not converge within 3 iterations"));
+    o.slide_iterations = 10;
+    EXPECT_EQ(import_error(data_file("plethodon_curves.tps"), o), "");
+}
+
+// The bundled file with curves and gaps, through the batch program: a
+// one-way test on the slid and estimated table, with what was done in the
+// report's data line, the JSON and the per-specimen export.
+TEST(ImportSteps, ReachTheReportTheRecordAndTheExports) {
+    TempDir dir;
+    const auto r = run_batch({"one-way",
+                              "-i",
+                              data_file("plethodon_curves.tps"),
+                              "--negative-missing",
+                              "--estimate-missing",
+                              "tps",
+                              "--semilandmarks",
+                              "-g",
+                              data_file("plethodon.species.groups.txt"),
+                              "-p",
+                              "99",
+                              "-s",
+                              "1",
+                              "--json",
+                              dir.file("r.json"),
+                              "--export-specimens",
+                              dir.file("s.csv"),
+                              "--alignment",
+                              "partial",
+                              "--trace"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("Data File: plethodon_curves.tps with 40 specimens, 28 LM"));
+    EXPECT_THAT(r.out,
+                HasSubstr("12 semilandmarks slid by bending energy; 4 landmarks estimated (tps): P05 3; P17 7, 8; P30 12"));
+    EXPECT_THAT(r.err, HasSubstr("These results rest on 4 estimated landmarks (tps)"));
+    const auto json = nlohmann::json::parse(read_bytes(dir.file("r.json")));
+    const auto& run = json["run"];
+    EXPECT_EQ(run["estimate_method"], "tps");
+    ASSERT_EQ(run["estimated"].size(), 4u);
+    EXPECT_EQ(run["estimated"][1]["id"], "P17");
+    EXPECT_EQ(run["estimated"][1]["landmark"], 7);
+    EXPECT_EQ(run["slide_criterion"], "be");
+    EXPECT_EQ(run["semilandmarks"].size(), 12u);
+    EXPECT_EQ(run["sliders"][0], (std::vector<int>{13, 14, 15}));
+    const std::string csv = read_bytes(dir.file("s.csv"));
+    EXPECT_THAT(csv, HasSubstr(",estimated,centroid_size,"));
+    EXPECT_THAT(csv, HasSubstr("\n17,P17,"));
+    EXPECT_THAT(csv.substr(csv.find("\n17,P17,")), HasSubstr(",7 8,"));
+}
+
+TEST(ImportSteps, AskedForWithoutAnImportAreAUsageError) {
+    const auto r = run_batch({"one-way", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"),
+                              "--estimate-missing", "tps"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_THAT(r.err, HasSubstr("act on an imported file"));
+}
