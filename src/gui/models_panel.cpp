@@ -4,6 +4,7 @@
 #include "byname/program.hpp"
 #include "gui/session.hpp"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCompleter>
@@ -103,6 +104,9 @@ ModelsPanel::ModelsPanel(Program& program, Session& session, QWidget* window) : 
         formula_ = nullptr;
         return;
     }
+    // Return in the formula box runs the model, as the button does.
+    if (auto* run = qobject_cast<QAbstractButton*>(find("runModelButton")))
+        QObject::connect(formula_, &QLineEdit::returnPressed, run, [run] { run->click(); });
     completion_names_ = new QStringListModel(formula_);
     auto* completer = new QCompleter(completion_names_, formula_);
     complete_words(formula_, completer);

@@ -102,6 +102,11 @@ private slots:
         run_model("G1 * G2");
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
         QCOMPARE(row_names(table()), (QStringList{"G1", "G2", "G1:G2", "Residuals", "Total"}));
+        // Return in the formula box runs it too.
+        named<QLineEdit>("ModelFormulaBox")->setText("G1");
+        QTest::keyClick(named<QLineEdit>("ModelFormulaBox"), Qt::Key_Return);
+        QCOMPARE(row_names(table()), (QStringList{"G1", "Residuals", "Total"}));
+        run_model("G1 * G2");
         QCOMPARE(table()->item(3, 0)->text(), QStringLiteral("36"));
         QCOMPARE(table()->item(1, 4)->text(), QString::number(recorded("G2", "F"), 'g', 6));
         const double sequential = recorded("G1", "ss");
