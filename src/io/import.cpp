@@ -1,4 +1,5 @@
 #include "io/import.hpp"
+#include "io/import_refusal.hpp"
 
 #include "io/import_steps.hpp"
 #include "platform/capped_read.hpp"
@@ -15,13 +16,6 @@
 namespace quillan::io {
 
 namespace {
-
-[[noreturn]] void refuse(const std::string& file, int line, const std::string& specimen, const std::string& what) {
-    std::string where = "The file " + file + " could not be imported: ";
-    if (line > 0) where += "line " + std::to_string(line) + ", ";
-    if (!specimen.empty()) where += "specimen " + quoted_snippet(specimen) + ": ";
-    throw QuillanError(where + what + ". Nothing was imported.");
-}
 
 // Text of the file as a message quotes it: shortened, and with control bytes
 // written out so that none reaches the terminal.

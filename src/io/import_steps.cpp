@@ -1,4 +1,5 @@
 #include "io/import_steps.hpp"
+#include "io/import_refusal.hpp"
 
 #include "geometry/missing_landmarks.hpp"
 #include "platform/capped_read.hpp"
@@ -12,13 +13,6 @@
 namespace quillan::io {
 
 namespace {
-
-[[noreturn]] void refuse(const std::string& file, int line, const std::string& specimen, const std::string& what) {
-    std::string where = "The file " + file + " could not be imported: ";
-    if (line > 0) where += "line " + std::to_string(line) + ", ";
-    if (!specimen.empty()) where += "specimen " + quoted_snippet(specimen) + ": ";
-    throw QuillanError(where + what + ". Nothing was imported.");
-}
 
 std::string number_list(const std::vector<int>& v) {
     std::string out;

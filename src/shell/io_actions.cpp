@@ -181,8 +181,9 @@ void Shell::offer_group_columns(const Matrix& table) {
     show_chosen_factors();
 }
 
-void Shell::choose_group_columns(int g1, int g2) {
-    swap_same_factor(g1, g2);
+// A refused choice does not stay on show: the boxes go back to the
+// grouping in use.
+void Shell::refuse_bad_grouping_pair(int g1, int g2) {
     if (g1 < 0 && g2 >= 0) {
         show_chosen_factors();
         throw QuillanError("Choose G1 before G2: a single grouping variable is always G1.");
@@ -191,6 +192,11 @@ void Shell::choose_group_columns(int g1, int g2) {
         show_chosen_factors();
         throw QuillanError("G1 and G2 must be different factors.");
     }
+}
+
+void Shell::choose_group_columns(int g1, int g2) {
+    swap_same_factor(g1, g2);
+    refuse_bad_grouping_pair(g1, g2);
     if (g1 < 0) {
         show_chosen_factors();
         throw QuillanError("G1 takes a column of the group file " + file_name(origin_.groups_path) + ".");
@@ -213,16 +219,7 @@ void Shell::choose_groups() {
     int g1 = factor_choice(kG1Choice), g2 = factor_choice(kG2Choice);
     const int cov = factor_choice(kCovariateChoice);
     swap_same_factor(g1, g2);
-    // A refused choice does not stay on show: the boxes go back to the
-    // grouping in use.
-    if (g1 < 0 && g2 >= 0) {
-        show_chosen_factors();
-        throw QuillanError("Choose G1 before G2: a single grouping variable is always G1.");
-    }
-    if (g1 >= 0 && g1 == g2) {
-        show_chosen_factors();
-        throw QuillanError("G1 and G2 must be different factors.");
-    }
+    refuse_bad_grouping_pair(g1, g2);
     const int nf = static_cast<int>(legend.factors.size()), nn = static_cast<int>(legend.numbers.size());
     if (g1 >= nf || g2 >= nf || cov >= nn)
         throw QuillanError("The choice does not match the imported file's columns; import it again.");

@@ -96,6 +96,8 @@ private:
     void swap_same_factor(int& g1, int& g2);
     void set_factor_choice(const char* tag, int factor);  // factor -1: "(none)"
     void show_chosen_factors();
+    // Refuses G2 without G1 and G1 = G2, the boxes back on the grouping in use.
+    void refuse_bad_grouping_pair(int g1, int g2);
     int factor_choice(const char* tag);  // -1 for "(none)" or no such box
     // What the G1 and G2 boxes choose among: a two-column group file's
     // columns while one is loaded, else the imported file's factors.

@@ -2,9 +2,7 @@
 // choices to the linear model and shows the model's table and pairwise
 // comparisons as the model recorded them.
 #include "gui/models_panel.hpp"
-#include "byname/program.hpp"
-#include "gui/qt_gui.hpp"
-#include "gui/session.hpp"
+#include "support/window_rig.hpp"
 
 #include <QComboBox>
 #include <QLabel>
@@ -15,18 +13,13 @@
 #include <QTest>
 
 #include <memory>
-#include <sstream>
 
 using namespace quillan;
 
-class ModelsPanelTest : public QObject {
+class ModelsPanelTest : public quillan::test::WindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QtGui> gui;
-    std::unique_ptr<std::ostringstream> console;
-    std::unique_ptr<Program> program;
-    std::unique_ptr<Session> session;
     std::unique_ptr<ModelsPanel> panel;
     QWidget* window = nullptr;
     std::string answer;  // what the next file dialog answers
@@ -59,13 +52,9 @@ private:
 
 private slots:
     void init() {
-        gui = std::make_unique<QtGui>();
-        gui->set_layout_dirs({QUILLAN_LAYOUT_DIR});
+        open_window();
         gui->set_dialog_hook([this](const QtGui::DialogRequest&) -> std::optional<std::string> { return answer; });
-        console = std::make_unique<std::ostringstream>();
-        program = std::make_unique<Program>(*gui, *console);
-        session = std::make_unique<Session>(*gui, *program);
-        window = gui->widget(program->open_main_window());
+        window = gui->widget(fig);
         panel = std::make_unique<ModelsPanel>(*program, *session, window);
         QVERIFY(panel->attached());
         named<QLineEdit>("PermBox")->setText("99");
@@ -73,9 +62,7 @@ private slots:
 
     void cleanup() {
         panel.reset();
-        session.reset();
-        program.reset();
-        gui.reset();
+        close_window();
     }
 
     void offersTheNamesOfWhatIsLoaded() {
