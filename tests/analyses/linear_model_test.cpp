@@ -248,7 +248,8 @@ TEST(LinearModel, LongRunsTakeZFromASampleOfTheirPermutations) {
     ModelRun run(c, std::to_string(EffectSample::kSample + 500));
     ASSERT_EQ(run.run("RunModel"), Outcome::Reported) << run.last_message();
     const RecordedModel& m = run.shell.last_record().models.front();
-    const auto& rrpp = expected_tables().at("plethodon_species").front().v;
+    const auto tables = expected_tables();
+    const auto& rrpp = tables.at("plethodon_species").front().v;
     EXPECT_NEAR(*m.value("Z"), rrpp.at("Z"), 0.25);
     EXPECT_LT(*m.value("p"), 0.001);
 }
