@@ -325,8 +325,8 @@ void MainWindow::show_about() {
     QMessageBox::about(window_, QStringLiteral("About quillan"),
                        QStringLiteral("<p><b>quillan %1</b><br>Permutation tests of 2-D landmark shape data.</p>"
                                       "<p>Free software under the GNU General Public License, version 3 or later.</p>"
-                                      "<p>Built with Qt %2 (LGPL 3), Eigen (MPL 2.0), nlohmann/json (MIT) and OpenSSL "
-                                      "(Apache 2.0). The example data come from GPL-licensed R packages.</p>")
+                                      "<p>Built with Qt %2 (LGPL 3), Eigen (MPL 2.0) and nlohmann/json (MIT). "
+                                      "The example data come from GPL-licensed R packages.</p>")
                            .arg(QString::fromUtf8(version_text()), QString::fromUtf8(qVersion())));
 }
 

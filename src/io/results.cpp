@@ -4,7 +4,6 @@
 #include "io/text.hpp"
 #include "platform/version.hpp"
 
-#include <openssl/evp.h>
 #include <nlohmann/json.hpp>
 
 #include <chrono>
@@ -14,29 +13,6 @@
 #include <memory>
 
 namespace quillan::io {
-
-std::string sha256_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "";
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return "";
-    char buf[1 << 16];
-    while (in) {
-        in.read(buf, sizeof buf);
-        if (in.gcount() > 0 && EVP_DigestUpdate(ctx.get(), buf, static_cast<std::size_t>(in.gcount())) != 1) return "";
-    }
-    if (in.bad()) return "";
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    if (EVP_DigestFinal_ex(ctx.get(), md, &len) != 1) return "";
-    std::string hex;
-    char two[3];
-    for (unsigned int i = 0; i < len; ++i) {
-        std::snprintf(two, sizeof two, "%02x", md[i]);
-        hex += two;
-    }
-    return hex;
-}
 
 std::string utc_now() {
     const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());

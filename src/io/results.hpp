@@ -8,9 +8,6 @@
 
 namespace quillan::io {
 
-// The SHA-256 of a file's bytes in hexadecimal; empty when it cannot be read.
-std::string sha256_file(const std::string& path);
-
 std::string results_json(const ResultRecord& record);
 std::string results_csv(const ResultRecord& record);
 

@@ -8,6 +8,7 @@
 #include "io/results.hpp"
 #include "io/specimens.hpp"
 #include "platform/format.hpp"
+#include "platform/sha256.hpp"
 #include "shell/action_table.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
@@ -295,7 +296,7 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
                                                                  {"covariate", &origin_.covariate_path},
                                                                  {"links", &links_path_}};
     for (const auto& [role, path] : inputs)
-        if (!path->empty()) r.inputs.push_back({role, file_name(*path), *path, io::sha256_file(*path)});
+        if (!path->empty()) r.inputs.push_back({role, file_name(*path), *path, sha256_of_file(*path)});
     r.specimens = ws_.landmarks.rows();
     r.landmarks = ws_.landmarks.cols() > 0 ? (ws_.landmarks.cols() - 1) / 2 : 0;
     record_import_steps(r);

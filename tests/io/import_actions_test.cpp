@@ -4,6 +4,7 @@
 #include "io/results.hpp"
 #include "io/text.hpp"
 #include "platform/format.hpp"
+#include "platform/sha256.hpp"
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 
@@ -162,12 +163,12 @@ TEST(ImportBatch, ScaledTpsWithAFactorTableMatchesTheBundledTables) {
     EXPECT_THAT(imported.out, HasSubstr("Group File: factors.csv with 40 specimens,  1 group variables"));
     EXPECT_THAT(read_bytes(dir.file("r.json")), HasSubstr("\"role\": \"groups\",\n        \"name\": \"factors.csv\",\n        "
                                                           "\"sha256\": \"" +
-                                                          io::sha256_file(table) + "\""));
+                                                          sha256_of_file(table) + "\""));
     EXPECT_THAT(read_bytes(dir.file("r.json")), HasSubstr("\"role\": \"links\",\n        \"name\": \"wing.links.txt\""));
     const std::string csv = read_bytes(dir.file("r.csv"));
     EXPECT_THAT(csv, HasSubstr(",other,inputs\n"));
-    EXPECT_THAT(csv, HasSubstr("landmarks=plethodon.tps " + io::sha256_file(data_file("plethodon.tps")) + ";groups=factors.csv " +
-                               io::sha256_file(table) + ";links=wing.links.txt " + io::sha256_file(links)));
+    EXPECT_THAT(csv, HasSubstr("landmarks=plethodon.tps " + sha256_of_file(data_file("plethodon.tps")) + ";groups=factors.csv " +
+                               sha256_of_file(table) + ";links=wing.links.txt " + sha256_of_file(links)));
 }
 
 TEST(ImportBatch, RefusedFilesAndUsageErrorsSayWhy) {

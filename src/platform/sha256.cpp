@@ -1,0 +1,105 @@
+#include "platform/sha256.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace quillan {
+
+namespace {
+
+constexpr std::array<std::uint32_t, 64> kRound = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5, 0xd807aa98, 0x12835b01,
+    0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc,
+    0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da, 0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147,
+    0x06ca6351, 0x14292967, 0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070, 0x19a4c116, 0x1e376c08,
+    0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3, 0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208,
+    0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+constexpr std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+}  // namespace
+
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+void Sha256::compress(const unsigned char* p) {
+    std::array<std::uint32_t, 64> w{};
+    for (int i = 0; i < 16; ++i)
+        w[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(p[4 * i]) << 24 | static_cast<std::uint32_t>(p[4 * i + 1]) << 16 |
+                                         static_cast<std::uint32_t>(p[4 * i + 2]) << 8 | static_cast<std::uint32_t>(p[4 * i + 3]);
+    for (std::size_t i = 16; i < 64; ++i) {
+        const std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+        const std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    auto [a, b, c, d, e, f, g, h] = state_;
+    for (std::size_t i = 0; i < 64; ++i) {
+        const std::uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+        const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        h = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b;
+        b = a;
+        a = t1 + t2;
+    }
+    const std::array<std::uint32_t, 8> add{a, b, c, d, e, f, g, h};
+    for (std::size_t i = 0; i < 8; ++i) state_[i] += add[i];
+}
+
+void Sha256::update(const void* data, std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    length_ += size;
+    while (size > 0) {
+        if (filled_ == 0 && size >= 64) {  // whole blocks straight from the caller's bytes
+            compress(p);
+            p += 64;
+            size -= 64;
+            continue;
+        }
+        const std::size_t take = std::min(size, 64 - filled_);
+        std::memcpy(block_.data() + filled_, p, take);
+        filled_ += take;
+        p += take;
+        size -= take;
+        if (filled_ == 64) {
+            compress(block_.data());
+            filled_ = 0;
+        }
+    }
+}
+
+std::string Sha256::hex_digest() {
+    const std::uint64_t bits = length_ * 8;
+    const unsigned char one = 0x80, zero = 0;
+    update(&one, 1);
+    while (filled_ != 56) update(&zero, 1);
+    unsigned char tail[8];
+    for (int i = 0; i < 8; ++i) tail[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+    update(tail, 8);
+    std::string hex;
+    char eight[9];
+    for (std::uint32_t v : state_) {
+        std::snprintf(eight, sizeof eight, "%08x", v);
+        hex += eight;
+    }
+    return hex;
+}
+
+std::string sha256_of_file(const std::string& path) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!f) return "";
+    Sha256 h;
+    std::array<char, 1 << 16> buf;
+    std::size_t got = 0;
+    while ((got = std::fread(buf.data(), 1, buf.size(), f.get())) > 0) h.update(buf.data(), got);
+    if (std::ferror(f.get())) return "";
+    return h.hex_digest();
+}
+
+}  // namespace quillan
