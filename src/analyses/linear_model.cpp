@@ -134,6 +134,48 @@ NullModel last_term_null_model(const Eigen::MatrixXd& shapes, const ModelDesign&
     return m;
 }
 
+RegressionScores regression_scores(const Eigen::MatrixXd& shapes, const ModelDesign& design) {
+    RegressionScores out;
+    const auto first = [&](bool factor) {
+        for (std::size_t v = 0; v < design.variables.size(); ++v)
+            if (design.variables[v].is_factor() == factor) return static_cast<int>(v);
+        return -1;
+    };
+    const int cov = first(false), factor = first(true);
+    if (cov < 0) return out;
+    const Eigen::Index n = shapes.rows();
+    const ModelVariable& c = design.variables[static_cast<std::size_t>(cov)];
+    const Eigen::Map<const Eigen::VectorXd> x(c.values.data(), n);
+    const Eigen::MatrixXd q = basis_of(design.x);
+    const Eigen::MatrixXd fitted = q * (q.transpose() * shapes);
+    // The covariate first, then the model's columns that it and the ones
+    // before leave anything of (its own column is one of them, and goes),
+    // as R's least squares keeps the columns of a rank-deficient design.
+    Eigen::MatrixXd kept(n, design.x.cols() + 1), orthonormal(n, design.x.cols() + 1);
+    Eigen::Index k = 0;
+    for (Eigen::Index j = -1; j < design.x.cols(); ++j) {
+        const Eigen::VectorXd column = j < 0 ? Eigen::VectorXd(x) : Eigen::VectorXd(design.x.col(j));
+        Eigen::VectorXd rest = column;
+        for (Eigen::Index i = 0; i < k; ++i) rest -= orthonormal.col(i).dot(rest) * orthonormal.col(i);
+        if (rest.norm() <= 1e-7 * column.norm()) continue;
+        kept.col(k) = column;
+        orthonormal.col(k++) = rest.normalized();
+    }
+    const Eigen::RowVectorXd b = kept.leftCols(k).colPivHouseholderQr().solve(fitted).row(0);
+    const Eigen::VectorXd direction = b.transpose() / b.norm();
+    const Eigen::VectorXd score = (shapes.rowwise() - shapes.colwise().mean()) * direction;
+    out.covariate = design.formula.variables[static_cast<std::size_t>(cov)].label();
+    out.x = c.values;
+    out.score.assign(score.data(), score.data() + n);
+    if (factor >= 0) {
+        const ModelVariable& f = design.variables[static_cast<std::size_t>(factor)];
+        out.factor = design.formula.variables[static_cast<std::size_t>(factor)].label();
+        out.levels = f.levels;
+        out.group_of = f.codes;
+    }
+    return out;
+}
+
 ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
                              const ModelTestOptions& test, int loop) {
     const Prepared p = prepare(shapes, design, test);

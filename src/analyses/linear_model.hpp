@@ -12,6 +12,7 @@
 
 #include "analyses/model_design.hpp"
 #include "analyses/permutation_engine.hpp"
+#include "analyses/regression_scores.hpp"
 
 #include <Eigen/Dense>
 
@@ -60,6 +61,10 @@ struct NullModel {
     Eigen::MatrixXd fitted, residuals;
 };
 NullModel last_term_null_model(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type);
+
+// The regression scores of `shapes` on the model's first covariate; empty
+// (no covariate) when the model has none.
+RegressionScores regression_scores(const Eigen::MatrixXd& shapes, const ModelDesign& design);
 
 // The permuted statistics an effect size is computed from: every one of them
 // up to `kSample` permutations, and beyond that the first `kSample` (a

@@ -8,6 +8,7 @@
 #include "analyses/model_design.hpp"
 #include "analyses/model_pairwise.hpp"
 #include "analyses/model_shapes.hpp"
+#include "analyses/permutation_recorder.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
@@ -152,10 +153,11 @@ std::string pairs_text(const PairwiseResult& r) {
     for (const auto& g : r.groups) w = std::max(w, g.size() + 1);
     std::string text;
     if (r.covariate.empty()) {
-        text = "Pairwise distances between the least-squares means of " + r.factor +
-               " (the model's fitted values with the "
-               "covariates at their means)\n\n" +
-               padded("", 2 * w + 1) + padded("d", 11) + padded("Z", 9) + padded("Pr > d", 9) + "\n";
+        text = r.means == PairwiseMeans::Plain
+                   ? "Pairwise distances between the plain means of " + r.factor + " (the groups' own averages of shape)\n\n"
+                   : "Pairwise distances between the least-squares means of " + r.factor +
+                         " (the model's fitted values with the covariates at their means)\n\n";
+        text += padded("", 2 * w + 1) + padded("d", 11) + padded("Z", 9) + padded("Pr > d", 9) + "\n";
         for (const auto& p : r.pairs)
             text += padded(p.first, w, true) + " " + padded(p.second, w, true) + test_cells(p.distance, "%.6g") + "\n";
         return text;
@@ -208,9 +210,12 @@ void run_model(ActionEnv& env) {
     PermutationEngine engine(env.options(), &env.console());
     const StreamIds loops = engine.take_streams(2);  // the table's, then the comparisons'
     const ModelTable table = test_linear_model(engine, shapes, design, test, loops.at(0));
+    if (PermutationRecorder* recorder = env.options().recorder)
+        if (RegressionScores scores = regression_scores(shapes, design); !scores.x.empty())
+            recorder->keep_regression_scores(scores);
     std::optional<PairwiseResult> pairs;
     if (!trimmed(q.pairwise).empty())
-        pairs = compare_groups(engine, shapes, design, q.ss_type, trimmed(q.pairwise), nperm, loops.at(1));
+        pairs = compare_groups(engine, shapes, design, q.ss_type, trimmed(q.pairwise), q.means, nperm, loops.at(1));
     record_model(env, table);
     std::string report = model_report(ws, formula, q, table, design);
     if (pairs) {

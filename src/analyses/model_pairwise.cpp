@@ -70,8 +70,10 @@ int slope_covariate(const ModelDesign& d, const Grouping& g) {
 }
 
 // The matrix taking the shapes to the groups' means (or slopes) of the
-// model's fitted values: rows of `per_group` times the hat of the model.
-Eigen::MatrixXd group_operator(const ModelDesign& d, const Grouping& g, int covariate, Eigen::VectorXd& sizes) {
+// model's fitted values: rows of `per_group` times the hat of the model;
+// for plain means `per_group` alone.
+Eigen::MatrixXd group_operator(const ModelDesign& d, const Grouping& g, int covariate, PairwiseMeans means,
+                               Eigen::VectorXd& sizes) {
     const Eigen::Index n = d.x.rows();
     const auto groups = static_cast<Eigen::Index>(g.levels.size());
     // The least-squares coefficients' map from the shapes, R^-1 Q' (q x n),
@@ -83,12 +85,13 @@ Eigen::MatrixXd group_operator(const ModelDesign& d, const Grouping& g, int cova
     for (int c : g.codes) sizes(c) += 1;
     Eigen::MatrixXd per_group = Eigen::MatrixXd::Zero(groups, n);
     if (covariate < 0) {
+        for (Eigen::Index i = 0; i < n; ++i)
+            per_group(g.codes[static_cast<std::size_t>(i)], i) = 1 / sizes(g.codes[static_cast<std::size_t>(i)]);
+        if (means == PairwiseMeans::Plain) return per_group;
         std::vector<ModelVariable> at_mean = d.variables;
         for (auto& v : at_mean)
             if (!v.is_factor())
                 std::fill(v.values.begin(), v.values.end(), Eigen::Map<const Eigen::VectorXd>(v.values.data(), n).mean());
-        for (Eigen::Index i = 0; i < n; ++i)
-            per_group(g.codes[static_cast<std::size_t>(i)], i) = 1 / sizes(g.codes[static_cast<std::size_t>(i)]);
         return per_group * design_columns(d, at_mean) * coefficients;
     }
     const std::vector<double>& x = d.variables[static_cast<std::size_t>(covariate)].values;
@@ -154,11 +157,11 @@ PairwiseTest test_of(const PermutationResult& r, const EffectSample& sample, con
 }  // namespace
 
 PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
-                              const std::string& factor, long long nperm, int loop) {
+                              const std::string& factor, PairwiseMeans means, long long nperm, int loop) {
     const Grouping g = grouping_of(design, factor);
-    const int cov = slope_covariate(design, g);
+    const int cov = means == PairwiseMeans::Plain ? -1 : slope_covariate(design, g);
     Eigen::VectorXd sizes;
-    const Eigen::MatrixXd op = group_operator(design, g, cov, sizes);
+    const Eigen::MatrixXd op = group_operator(design, g, cov, means, sizes);
     const NullModel null = last_term_null_model(shapes, design, type);
     const Eigen::MatrixXd base = op * null.fitted;
     const bool slopes = cov >= 0;
@@ -187,6 +190,7 @@ PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& 
     PairwiseResult out;
     out.factor = factor;
     out.covariate = slopes ? design.variables[static_cast<std::size_t>(cov)].name : "";
+    out.means = means;
     out.groups = g.levels;
     out.nperm = nperm;
     const Eigen::MatrixXd rows = op * shapes;

@@ -2,7 +2,8 @@
 // `pairwise` makes them: the least-squares means of the groups (the model's
 // fitted values with every covariate at its mean, averaged within each
 // group) and, when the factor meets a covariate in an interaction, the
-// groups' slopes of shape on that covariate.  Each permutation moves the
+// groups' slopes of shape on that covariate.  Plain means, when asked, are
+// the groups' own averages of shape.  Each permutation moves the
 // rows of the residuals of the last term's reduced model, refits the model
 // as one matrix product and compares again.
 #pragma once
@@ -28,7 +29,8 @@ struct GroupPair {
 
 struct PairwiseResult {
     std::string factor;     // the grouping's name ("G1", "species:site")
-    std::string covariate;  // the slopes' covariate; empty: least-squares means
+    std::string covariate;  // the slopes' covariate; empty: means
+    PairwiseMeans means = PairwiseMeans::LeastSquares;
     std::vector<std::string> groups;
     std::vector<double> sizes, lengths;  // per group: specimens, and the slope vector's length
     std::vector<GroupPair> pairs;
@@ -39,6 +41,6 @@ struct PairwiseResult {
 // "species:site" for the cells) after the model of `design`.  Refused when
 // the name is no factor of the model.
 PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
-                              const std::string& factor, long long nperm, int loop);
+                              const std::string& factor, PairwiseMeans means, long long nperm, int loop);
 
 }  // namespace quillan

@@ -21,6 +21,11 @@ enum class Randomization {
     Rows,       // whole rows of shape against the design (full randomization)
 };
 
+enum class PairwiseMeans {
+    LeastSquares,  // the model's fitted values, covariates at their means (RRPP's); slopes where a covariate meets the factor
+    Plain,         // the groups' own averages of shape, whatever else the model holds
+};
+
 struct ModelRequest {
     std::string formula;  // empty: the loaded groups, G1 or G1 * G2
     SsType ss_type = SsType::I;
@@ -28,6 +33,7 @@ struct ModelRequest {
     Randomization randomization = Randomization::Residuals;
     std::string error;     // per term, comma-separated: a term's label or "Residuals"; empty: all Residuals
     std::string pairwise;  // a factor whose groups' means are compared after the model; empty: none
+    PairwiseMeans means = PairwiseMeans::LeastSquares;
 };
 
 // A variable a formula may name: a factor (levels and one 0-based code per

@@ -4,6 +4,8 @@
 // without one costs nothing extra and gives exactly the same numbers.
 #pragma once
 
+#include "analyses/regression_scores.hpp"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +33,9 @@ public:
         static_cast<void>(loop);
         static_cast<void>(names);
     }
+    // The regression scores of a model with a covariate, for its picture;
+    // called on the action's thread after the model's permutations.
+    virtual void keep_regression_scores(const RegressionScores& scores) { static_cast<void>(scores); }
     virtual std::unique_ptr<Loop> begin(int loop, long long nperm, const std::vector<double>& observed, int workers) = 0;
 };
 

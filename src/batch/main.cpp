@@ -223,7 +223,7 @@ struct BatchRequest {
     std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
     io::ImportOptions import_options;
     ModelRequest linear_model;
-    std::string ss_type, alignment, permute;  // the model's choices as typed; empty: the defaults
+    std::string ss_type, alignment, permute, pairwise_means;  // the model's choices as typed; empty: the defaults
 };
 
 // The top of --help.
@@ -352,6 +352,11 @@ void add_model_options(CLI::App& app, BatchRequest& r) {
         ->check(CLI::IsMember({"residuals", "rows"}))
         ->group(group);
     app.add_option("--pairwise", r.linear_model.pairwise, "Compare the means of this factor's groups after the model")
+        ->group(group);
+    app.add_option("--pairwise-means", r.pairwise_means,
+                   "The means --pairwise compares: ls (least-squares means, or slopes where a covariate meets the "
+                   "factor; the default) or plain (the groups' own averages of shape)")
+        ->check(CLI::IsMember({"ls", "plain"}))
         ->group(group);
 }
 
@@ -512,14 +517,19 @@ std::optional<int> check_action(BatchRequest& r) {
     // --alignment also chooses the coordinates the per-specimen export writes.
     const bool exports_specimens = !r.specimens_out.empty() || action == "ExportSpecimens";
     const bool model_options = !m.formula.empty() || !m.error.empty() || !m.pairwise.empty() || !r.ss_type.empty() ||
-                               (!r.alignment.empty() && !exports_specimens) || !r.permute.empty();
+                               (!r.alignment.empty() && !exports_specimens) || !r.permute.empty() || !r.pairwise_means.empty();
     m.ss_type = r.ss_type == "III" ? SsType::III : r.ss_type == "II" ? SsType::II : SsType::I;
     m.alignment = r.alignment == "partial" ? Alignment::Partial : Alignment::Full;
     m.randomization = r.permute == "rows" ? Randomization::Rows : Randomization::Residuals;
+    m.means = r.pairwise_means == "plain" ? PairwiseMeans::Plain : PairwiseMeans::LeastSquares;
     if (model_options && action != "RunModel") {
-        std::cerr << "quillan-batch: --formula, --ss-type, --alignment, --error, --permute and --pairwise belong to the "
-                     "action model, not to "
+        std::cerr << "quillan-batch: --formula, --ss-type, --alignment, --error, --permute, --pairwise and "
+                     "--pairwise-means belong to the action model, not to "
                   << action << "\n";
+        return kUsage;
+    }
+    if (!r.pairwise_means.empty() && m.pairwise.empty()) {
+        std::cerr << "quillan-batch: --pairwise-means chooses the means --pairwise compares; give --pairwise FACTOR too\n";
         return kUsage;
     }
     if (action == "ExportSpecimens" && (out.empty() || out == "-")) {

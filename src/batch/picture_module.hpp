@@ -45,7 +45,7 @@ struct PictureModule {
                        std::ostream& trace, std::string& error) = nullptr;
 };
 
-inline constexpr int kPictureModuleInterface = 3;
+inline constexpr int kPictureModuleInterface = 4;
 inline constexpr const char* kPictureModuleFile = "quillan-pictures.so";
 inline constexpr const char* kPictureModuleEntry = "quillan_picture_module";
 

@@ -254,6 +254,12 @@ void DistributionLog::start(const std::string& action) {
     action_ = action;
     done_.clear();
     names_.clear();
+    regression_.reset();
+}
+
+void DistributionLog::keep_regression_scores(const RegressionScores& scores) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    regression_ = scores;
 }
 
 void DistributionLog::name_statistics(int loop, const std::vector<std::string>& names) {

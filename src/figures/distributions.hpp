@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,9 @@ public:
 
     std::unique_ptr<Loop> begin(int loop, long long nperm, const std::vector<double>& observed, int workers) override;
     void name_statistics(int loop, const std::vector<std::string>& names) override;
+    void keep_regression_scores(const RegressionScores& scores) override;
+    // The last model's regression scores, when it had a covariate.
+    const std::optional<RegressionScores>& regression_scores() const { return regression_; }
 
 private:
     class Recording;
@@ -99,6 +103,7 @@ private:
     std::string action_;
     std::vector<StatisticDistribution> done_;
     std::map<int, std::vector<std::string>> names_;  // per loop, as the action named them
+    std::optional<RegressionScores> regression_;
 };
 
 }  // namespace quillan

@@ -97,10 +97,12 @@ ModelsPanel::ModelsPanel(Program& program, Session& session, QWidget* window) : 
     alignment_ = qobject_cast<QComboBox*>(find("ModelAlignBox"));
     permute_ = qobject_cast<QComboBox*>(find("ModelPermuteBox"));
     pairwise_ = qobject_cast<QComboBox*>(find("ModelPairwiseBox"));
+    means_ = qobject_cast<QComboBox*>(find("ModelMeansBox"));
     names_label_ = qobject_cast<QLabel*>(find("ModelNames"));
     table_ = qobject_cast<QTableWidget*>(find("ModelTable"));
     pairs_ = qobject_cast<QTableWidget*>(find("ModelPairsTable"));
-    if (!formula_ || !error_ || !ss_ || !alignment_ || !permute_ || !pairwise_ || !names_label_ || !table_ || !pairs_) {
+    if (!formula_ || !error_ || !ss_ || !alignment_ || !permute_ || !pairwise_ || !means_ || !names_label_ || !table_ ||
+        !pairs_) {
         formula_ = nullptr;
         return;
     }
@@ -146,6 +148,7 @@ void ModelsPanel::action_started(const std::string& action) {
     q.alignment = alignment_->currentIndex() == 1 ? Alignment::Partial : Alignment::Full;
     q.randomization = permute_->currentIndex() == 1 ? Randomization::Rows : Randomization::Residuals;
     q.pairwise = pairwise_->currentIndex() > 0 ? pairwise_->currentText().toStdString() : std::string();
+    q.means = means_->currentIndex() == 1 ? PairwiseMeans::Plain : PairwiseMeans::LeastSquares;
 }
 
 void ModelsPanel::action_finished(const std::string& action) {

@@ -49,7 +49,7 @@ private:
     Session& session_;
     int observer_id_ = -1;
     QPointer<QLineEdit> formula_, error_;
-    QPointer<QComboBox> ss_, alignment_, permute_, pairwise_;
+    QPointer<QComboBox> ss_, alignment_, permute_, pairwise_, means_;
     QPointer<QLabel> names_label_;
     QPointer<QTableWidget> table_, pairs_;
     QStringListModel* completion_names_ = nullptr;

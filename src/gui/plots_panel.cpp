@@ -170,6 +170,8 @@ void PlotsPanel::action_finished(const std::string& action) {
         for (const auto& d : log_->distributions())
             statistic_->addItem(
                 QString::fromStdString(d.name.empty() ? statistic_title(log_->action(), d.loop, d.statistic) : d.name));
+        if (const auto& r = log_->regression_scores())
+            statistic_->addItem(QStringLiteral("Regression score on ") + QString::fromStdString(r->covariate));
         statistic_->blockSignals(false);
         kind_->setCurrentIndex(kDistribution);
     }
@@ -323,6 +325,11 @@ Scene PlotsPanel::scene_at(QSizeF size, QString& status) const {
 Scene PlotsPanel::distribution_scene(QSizeF size, QString& status) const {
     const auto& all = log_->distributions();
     const int i = statistic_->currentIndex();
+    // After the histograms, a model with a covariate offers its regression scores.
+    if (i == static_cast<int>(all.size()) && log_->regression_scores()) {
+        status = QStringLiteral("Point at a mark to name its specimen.");
+        return regression_scene(*log_->regression_scores(), size);
+    }
     if (i < 0 || i >= static_cast<int>(all.size())) {
         status = QStringLiteral("Run a test to see the distribution of its statistics.");
         return {};

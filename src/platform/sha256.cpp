@@ -22,13 +22,13 @@ constexpr std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (
 
 }  // namespace
 
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+Sha256::Sha256() : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
 
 void Sha256::compress(const unsigned char* p) {
     std::array<std::uint32_t, 64> w{};
     for (int i = 0; i < 16; ++i)
-        w[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(p[4 * i]) << 24 | static_cast<std::uint32_t>(p[4 * i + 1]) << 16 |
+        w[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(p[4 * i]) << 24 |
+                                         static_cast<std::uint32_t>(p[4 * i + 1]) << 16 |
                                          static_cast<std::uint32_t>(p[4 * i + 2]) << 8 | static_cast<std::uint32_t>(p[4 * i + 3]);
     for (std::size_t i = 16; i < 64; ++i) {
         const std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);

@@ -93,6 +93,7 @@ std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF
             QString::fromStdString(d.name.empty() ? statistic_title(log.action(), d.loop, d.statistic) : d.name);
         out.push_back({"permutations-" + std::to_string(++n), histogram_scene(d, title, size)});
     }
+    if (log.regression_scores()) out.push_back({"regression-score", regression_scene(*log.regression_scores(), size)});
     return out;
 }
 

@@ -67,7 +67,8 @@ std::vector<NamedScene> group_change_pictures(const PictureData& data, const Pic
 // `text` with everything but letters, digits, '-', '_' and '.' replaced
 // by '_' (never empty, never starting with a dot).
 std::string file_name_safe(const std::string& text);
-// One histogram per statistic of the last test.
+// One histogram per statistic of the last test, and the regression scores
+// of a model with a covariate.
 std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size);
 
 }  // namespace quillan

@@ -442,4 +442,29 @@ Scene histogram_scene(const StatisticDistribution& d, const QString& title, QSiz
     return s;
 }
 
+Scene regression_scene(const RegressionScores& r, QSizeF size) {
+    Scene s;
+    s.size = size;
+    const int ng = std::max(1, static_cast<int>(r.levels.size()));
+    const auto group = [&](std::size_t i) { return r.group_of.empty() ? 0 : r.group_of[i]; };
+    Bounds b;
+    for (std::size_t i = 0; i < r.x.size(); ++i) b.add(r.x[i], r.score[i]);
+    const Bounds p = padded(b);
+    s.frame = free_frame(p.xmin, p.xmax, p.ymin, p.ymax, plot_rect(size, ng > 1));
+    add_title(s, QStringLiteral("Regression score of shape on %1").arg(QString::fromStdString(r.covariate)));
+    add_axes(s, QString::fromStdString(r.covariate), QStringLiteral("Regression score"));
+    for (int k = 0; k < ng; ++k) s.dots.push_back({group_color(k), 7.0, false, {}, {}, group_marker(k, ng)});
+    for (std::size_t i = 0; i < r.x.size(); ++i) {
+        auto& dots = s.dots[static_cast<std::size_t>(group(i))];
+        dots.points.push_back(s.frame.map(r.x[i], r.score[i]));
+        dots.specimens.push_back(static_cast<int>(i));
+    }
+    if (ng > 1) {
+        std::vector<QString> names;
+        for (const auto& l : r.levels) names.push_back(QString::fromStdString(r.factor + ": " + l));
+        add_legend(s, names, group_colors(ng), ng > 10);
+    }
+    return s;
+}
+
 }  // namespace quillan

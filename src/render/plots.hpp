@@ -23,6 +23,9 @@ Scene scree_scene(const PcaResult& pca, QSizeF size);
 // grid, a vector at every landmark and the target's wireframe.
 Scene shape_change_scene(const Shape2& consensus, const Shape2& target, const Links& links, const QString& title, QSizeF size);
 Scene histogram_scene(const StatisticDistribution& d, const QString& title, QSizeF size);
+// The regression score of each specimen against the covariate, coloured by
+// the model's first factor.
+Scene regression_scene(const RegressionScores& r, QSizeF size);
 
 // Trims the empty bands a frame of the data's aspect leaves above and below
 // it (or beside it), so that a picture file takes the data's aspect too.

@@ -291,6 +291,9 @@ TEST(LinearModel, BatchActionWritesItsTableAndRefusesFaultyFormulas) {
     EXPECT_EQ(pairs.status, 2);
     EXPECT_THAT(pairs.err,
                 HasSubstr("\"cov\", must be a factor of the model (or factors joined by \":\"); the model's factors are: G1."));
+    auto means = run_batch({"model", "-l", lm, "-g", groups, "--pairwise-means", "plain"});
+    EXPECT_EQ(means.status, 64);
+    EXPECT_THAT(means.err, HasSubstr("give --pairwise FACTOR too"));
 }
 
 }  // namespace
@@ -300,19 +303,29 @@ namespace quillan::test {
 namespace {
 
 // The pairwise comparisons after a model: distances between the cells'
-// least-squares means, and the slopes' distances, differences of length and
-// angles, to 1e-8 of RRPP's pairwise(); Z and p within Monte-Carlo error.
+// least-squares means, the slopes' distances, differences of length and
+// angles, and distances between plain means beside a covariate, to 1e-8 of
+// RRPP's pairwise(); Z and p within Monte-Carlo error.
 TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
-    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/models/rrpp_pairwise.csv");
-    ASSERT_TRUE(in);
+    std::stringstream in;
+    for (const char* file : {"rrpp_pairwise.csv", "rrpp_pairwise_plain.csv"}) {
+        std::ifstream f(std::string(QUILLAN_EXPECTED_DIR) + "/models/" + file);
+        ASSERT_TRUE(f) << file;
+        std::string header;
+        std::getline(f, header);  // each file's column names
+        in << f.rdbuf();
+    }
     std::string line;
-    std::getline(in, line);
     std::map<std::string, std::unique_ptr<ModelRun>> runs;
     runs["pupfish_cells"] = std::make_unique<ModelRun>(Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"), "9999");
     runs["pupfish_cells"]->shell.model_request().pairwise = "G1:G2";
     runs["plethodon_slopes"] = std::make_unique<ModelRun>(
         Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"), "9999");
     runs["plethodon_slopes"]->shell.model_request().pairwise = "G1";
+    runs["larval_plain"] = std::make_unique<ModelRun>(
+        Case("", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt", "cov + G1"), "9999");
+    runs["larval_plain"]->shell.model_request().pairwise = "G1";
+    runs["larval_plain"]->shell.model_request().means = PairwiseMeans::Plain;
     for (auto& [name, run] : runs) ASSERT_EQ(run->run("RunModel"), Outcome::Reported) << name << ": " << run->last_message();
     int compared = 0;
     for (std::string row; std::getline(in, row);) {
@@ -332,7 +345,64 @@ TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
         EXPECT_NEAR(*m->value(c[3] + "_p"), p, 5 * std::sqrt(p * (1 - p) / 9999) + 3.0 / 9999) << row;
         ++compared;
     }
-    EXPECT_EQ(compared, 9);
+    EXPECT_EQ(compared, 9 + 15);
+    EXPECT_THAT(report_of(*runs.at("larval_plain")), HasSubstr("Pairwise distances between the plain means of G1"));
+}
+
+// The regression scores of shape on a model's covariate are those of RRPP's
+// and geomorph's regression plots ("RegScore"), with either superimposition
+// and with log() of the covariate; a model without a covariate has none.
+TEST(LinearModel, RegressionScoresAgreeWithRrpp) {
+    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/models/rrpp_regscore.csv");
+    ASSERT_TRUE(in);
+    std::map<std::string, std::vector<std::pair<double, double>>> expected;
+    std::string line;
+    std::getline(in, line);
+    for (std::string row; std::getline(in, row);) {
+        std::vector<std::string> c;
+        for (std::stringstream cells(row); std::getline(cells, line, ',');) c.push_back(line);
+        ASSERT_EQ(c.size(), 4u) << row;
+        expected[c[0]].emplace_back(std::stod(c[2]), std::stod(c[3]));
+    }
+    const std::map<std::string, std::pair<Case, std::string>> runs = {
+        {"plethodon_slopes",
+         {Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"), "cov"}},
+        {"larval_size",
+         {Case("", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt", "cov + G1"), "cov"}},
+        {"pupfish_partial_logsize",
+         {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt", "log(cov) + G1 * G2", SsType::I,
+               Alignment::Partial),
+          "log(cov)"}},
+    };
+    ASSERT_EQ(expected.size(), runs.size());
+    for (const auto& [name, what] : runs) {
+        SCOPED_TRACE(name);
+        ModelRun run(what.first, "9");
+        DistributionLog log;
+        log.start("RunModel");
+        run.shell.options().recorder = &log;
+        ASSERT_EQ(run.run("RunModel"), Outcome::Reported) << run.last_message();
+        ASSERT_TRUE(log.regression_scores().has_value());
+        const RegressionScores& r = *log.regression_scores();
+        EXPECT_EQ(r.covariate, what.second);
+        EXPECT_EQ(r.factor, "G1");
+        const auto& want = expected.at(name);
+        ASSERT_EQ(r.score.size(), want.size());
+        double largest = 0;
+        for (const auto& [x, score] : want) largest = std::max(largest, std::fabs(score));
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            EXPECT_LT(relative(r.x[i], want[i].first), 1e-12) << i;
+            EXPECT_NEAR(r.score[i], want[i].second, 1e-8 * largest) << i;
+        }
+    }
+    ModelRun plain(Case("", "plethodon.lm.txt", "plethodon.groups.txt", "", "G1 * G2"), "9");
+    DistributionLog log;
+    log.start("RunModel");
+    log.keep_regression_scores(RegressionScores{"left over", {1}, {1}, "", {}, {}});
+    plain.shell.options().recorder = &log;
+    log.start("RunModel");
+    ASSERT_EQ(plain.run("RunModel"), Outcome::Reported) << plain.last_message();
+    EXPECT_FALSE(log.regression_scores().has_value());
 }
 
 }  // namespace

@@ -117,6 +117,11 @@ private slots:
         QCOMPARE(pairs->rowCount(), 1);  // Jord - Teyah
         QCOMPARE(pairs->horizontalHeaderItem(0)->text(), QStringLiteral("d"));
         QVERIFY(pairs->item(0, 0)->text().toDouble() > 0);
+        // Plain means, chosen on the page, are the species' own averages.
+        named<QComboBox>("ModelMeansBox")->setCurrentIndex(1);
+        run_model("species * site");
+        QVERIFY(named<QPlainTextEdit>("ResultsBox")->toPlainText().contains("plain means of species"));
+        QCOMPARE(pairs->rowCount(), 1);
     }
 
     void aRefusedFormulaKeepsTheLastTable() {

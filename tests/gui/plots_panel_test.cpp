@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -146,6 +147,30 @@ private slots:
         QCOMPARE(panel->distributions().action(), std::string("RunOneWayF"));
         QCOMPARE(panel->distributions().distributions().size(), std::size_t(1));
         QVERIFY(program->shell().options().recorder == nullptr);
+    }
+
+    // A model with a covariate offers its regression scores after its
+    // histograms; the next test without one takes the offer away.
+    void aModelWithACovariateOffersItsRegressionScores() {
+        load("loadLandmarksButton", "plethodon.lm.txt");
+        load("loadGroupsButton", "plethodon.species.groups.txt");
+        load("loadCovariateButton", "plethodon.cov.txt");
+        named<QLineEdit>("PermBox")->setText("9");
+        program->shell().model_request().formula = "cov + G1";  // as the Models page hands it over
+        press("runModelButton");
+        auto* statistic = named<QComboBox>("plotStatistic");
+        QCOMPARE(statistic->count(), 3);
+        QCOMPARE(statistic->itemText(2), QStringLiteral("Regression score on cov"));
+        statistic->setCurrentIndex(2);
+        const Scene& s = panel->canvas()->scene();
+        QVERIFY(std::any_of(s.texts.begin(), s.texts.end(),
+                            [](const SceneText& t) { return t.text == QStringLiteral("Regression score of shape on cov"); }));
+        std::size_t marks = 0;
+        for (const auto& d : s.dots) marks += d.specimens.size();
+        QCOMPARE(marks, std::size_t(40));
+        press("oneWayFButton");
+        QCOMPARE(statistic->count(), 1);
+        QVERIFY(!panel->distributions().regression_scores().has_value());
     }
 
     void exportsThePictureAndRefusesABadLinksFile() {

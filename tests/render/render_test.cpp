@@ -374,6 +374,39 @@ TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
     std::filesystem::remove_all(dir);
 }
 
+// A model with a covariate adds its regression scores to the pictures: one
+// mark a specimen where its covariate and score put it, coloured by the
+// model's factor.  A model without one has no such picture.
+TEST(BatchPlots, AModelWithACovariateDrawsItsRegressionScores) {
+    RegressionScores r{"log(CS)", {1, 2, 3, 4}, {-0.5, 0.25, 0, 1}, "species", {"Jord", "Teyah"}, {0, 1, 1, 0}};
+    const Scene s = regression_scene(r, kSize);
+    ASSERT_NE(find_text(s, QStringLiteral("Regression score of shape on log(CS)")), nullptr);
+    ASSERT_NE(find_text(s, QStringLiteral("species: Teyah")), nullptr);
+    ASSERT_EQ(s.dots.size(), 2u);
+    EXPECT_EQ(s.dots[1].specimens, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(near(s.dots[0].points[1], s.frame.map(4, 1)));
+    EXPECT_TRUE(s.frame.area.contains(s.dots[0].points[0]));
+    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_model_plots";
+    std::filesystem::remove_all(dir);
+    const std::string data = QUILLAN_DATA_DIR;
+    const std::vector<std::string> model = {
+        "model", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p", "9", "-s", "1", "--plots"};
+    auto with = model;
+    with.insert(with.end(), {(dir / "cov").string(), "-c", data + "/plethodon.cov.txt", "--formula", "cov * G1"});
+    const auto r1 = quillan::test::run_batch(with);
+    ASSERT_EQ(r1.status, 0) << r1.err;
+    std::ifstream in(dir / "cov" / "regression-score.svg");
+    EXPECT_THAT(std::string(std::istreambuf_iterator<char>(in), {}), HasSubstr("Regression score of shape on cov"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "cov" / "permutations-3.png"));
+    auto without = model;
+    without.push_back((dir / "groups").string());
+    const auto r2 = quillan::test::run_batch(without);
+    ASSERT_EQ(r2.status, 0) << r2.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "groups" / "permutations-1.svg"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "groups" / "regression-score.svg"));
+    std::filesystem::remove_all(dir);
+}
+
 // An imported file names its groups: the pictures say the names, and the
 // shape change toward each group is a file named after it.
 TEST(BatchPlots, NameTheGroupsOfAnImportInLegendsTitlesAndFileNames) {

@@ -1,5 +1,6 @@
-# Writes the expected numbers of the linear-model tests (rrpp_tables.csv and
-# rrpp_pairwise.csv beside this script) with the peer packages RRPP (lm.rrpp + anova) and
+# Writes the expected numbers of the linear-model tests (rrpp_tables.csv,
+# rrpp_pairwise.csv, rrpp_pairwise_plain.csv and rrpp_regscore.csv beside this
+# script) with the peer packages RRPP (lm.rrpp + anova) and
 # geomorph (gpagen + procD.lm), on the bundled example data.
 #
 #   Rscript tests/expected/models/make_expected.R BUILD/quillan-batch [DATA_DIR]
@@ -131,3 +132,40 @@ pw <- rbind(pairwise_rows("pupfish_cells", cells_pw, "d", "dist"),
 for (col in c("value", "Z", "P")) pw[[col]] <- sprintf("%.17g", pw[[col]])
 write.csv(pw, file.path(here, "rrpp_pairwise.csv"), row.names = FALSE, quote = FALSE)
 cat("wrote", file.path(here, "rrpp_pairwise.csv"), "\n")
+
+# Plain means: the groups' own averages of shape.  RRPP compares the
+# least-squares means of the model it is given, which for a model of the
+# factor alone are its plain means; the permutations move the residuals of
+# the null model, here the reduced model of the last term of "cov + G1".
+larval <- full_fit("larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt", "G1")
+larval_null <- lm.rrpp(coords ~ cov, data = do.call(rrpp.data.frame, larval$d), iter = iter, seed = 1,
+                       print.progress = FALSE)
+plain_pw <- pairwise(larval$fit, fit.null = larval_null, groups = larval$d$G1)
+plain <- pairwise_rows("larval_plain", plain_pw, "d", "dist")
+for (col in c("value", "Z", "P")) plain[[col]] <- sprintf("%.17g", plain[[col]])
+write.csv(plain, file.path(here, "rrpp_pairwise_plain.csv"), row.names = FALSE, quote = FALSE)
+cat("wrote", file.path(here, "rrpp_pairwise_plain.csv"), "\n")
+
+# Regression scores of shape on the covariate, as RRPP's and geomorph's
+# regression plots compute them (type "regression", reg.type "RegScore").
+regscore_rows <- function(name, fit, predictor) {
+  pdf(NULL)
+  r <- plot(fit, type = "regression", predictor = predictor, reg.type = "RegScore")
+  invisible(dev.off())
+  data.frame(case = name, specimen = seq_along(predictor), x = sprintf("%.17g", predictor),
+             score = sprintf("%.17g", as.vector(r$RegScore)))
+}
+partial_fit <- function(lm_file, groups_file, cov_file, formula) {
+  d <- variables(groups_file, cov_file)
+  d$coords <- partial_shapes(lm_file)
+  fit <- procD.lm(as.formula(paste("coords ~", formula)), data = do.call(geomorph.data.frame, d), iter = 99, seed = 1,
+                  print.progress = FALSE)
+  list(fit = fit, d = d)
+}
+larval_size <- full_fit("larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt", "cov + G1")
+pupfish_size <- partial_fit("pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt", "log(cov) + G1 * G2")
+scores <- rbind(regscore_rows("plethodon_slopes", slopes$fit, slopes$d$cov),
+                regscore_rows("larval_size", larval_size$fit, larval_size$d$cov),
+                regscore_rows("pupfish_partial_logsize", pupfish_size$fit, log(pupfish_size$d$cov)))
+write.csv(scores, file.path(here, "rrpp_regscore.csv"), row.names = FALSE, quote = FALSE)
+cat("wrote", file.path(here, "rrpp_regscore.csv"), "\n")
