@@ -27,18 +27,35 @@ Eigen::MatrixXd basis_of(const Eigen::MatrixXd& x) {
 
 // What one term's permutations need: [D, Q] where D is the basis of what
 // the term adds to its reduced model and Q that of the whole model, and the
-// residuals its permutations move.
+// residuals R its permutations move.  With few specimens and many
+// coordinates, the n x n forms instead: DD' and R R' (QQ' is every term's).
 struct TermBasis {
     int df = 0;
     Eigen::MatrixXd w;
     Eigen::MatrixXd residuals;
     double residual_norm2 = 0;
+    Eigen::MatrixXd added_hat, gram;
 };
 
 struct Prepared {
     int n = 0, rank = 0;
     std::vector<TermBasis> terms;
+    bool forms = false;
+    Eigen::MatrixXd model_hat;
 };
+
+// A permutation moves the residuals' rows, so with P the permutation the
+// sums of squares are |D'PR|^2 and |Q'PR|^2: products of (df + rank) x n by
+// n x p, or, as sum over a, b of (DD')[a,b] (RR')[perm a, perm b], n^2/2
+// terms of each whatever p is.  The forms are chosen when they are clearly
+// the less work (and their n x n matrices small).
+bool forms_are_less_work(const Prepared& p, Eigen::Index coordinates, ModelTestOptions::Sums asked) {
+    if (asked != ModelTestOptions::Sums::Chosen) return asked == ModelTestOptions::Sums::Forms;
+    constexpr int kLargestForms = 1500;
+    double products = 0;
+    for (const auto& t : p.terms) products += static_cast<double>(t.df + p.rank) * static_cast<double>(coordinates);
+    return p.n <= kLargestForms && 2.0 * p.n * static_cast<double>(p.terms.size()) < products;
+}
 
 Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTestOptions& test) {
     Prepared p;
@@ -62,7 +79,49 @@ Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTest
         t.residual_norm2 = t.residuals.squaredNorm();
         p.terms.push_back(std::move(t));
     }
+    p.forms = forms_are_less_work(p, y.cols(), test.sums);
+    if (p.forms) {
+        p.model_hat = qfull * qfull.transpose();
+        for (auto& t : p.terms) {
+            const auto d = t.w.leftCols(t.df);
+            t.added_hat = d * d.transpose();
+            t.gram = t.residuals * t.residuals.transpose();
+        }
+    }
     return p;
+}
+
+// Sum over a, b of h1[a,b] g[perm a, perm b] and the same of h2, every
+// matrix symmetric: the diagonal once and each pair below it twice.  Four
+// running sums each, so that the additions need not wait on each other.
+std::pair<double, double> permuted_forms(const Eigen::MatrixXd& h1, const Eigen::MatrixXd& h2, const Eigen::MatrixXd& g,
+                                         const std::vector<int>& perm) {
+    const int n = static_cast<int>(perm.size());
+    const int* pi = perm.data();
+    double diagonal1 = 0, diagonal2 = 0, below1 = 0, below2 = 0;
+    for (int a = 0; a < n; ++a) {
+        const double* c1 = h1.col(a).data();
+        const double* c2 = h2.col(a).data();
+        const double* ga = g.col(pi[a]).data();
+        double x[4] = {0, 0, 0, 0}, y[4] = {0, 0, 0, 0};
+        int b = 0;
+        for (; b + 4 <= a; b += 4)
+            for (int k = 0; k < 4; ++k) {
+                const double v = ga[pi[b + k]];
+                x[k] += c1[b + k] * v;
+                y[k] += c2[b + k] * v;
+            }
+        for (; b < a; ++b) {
+            const double v = ga[pi[b]];
+            x[0] += c1[b] * v;
+            y[0] += c2[b] * v;
+        }
+        below1 += (x[0] + x[1]) + (x[2] + x[3]);
+        below2 += (y[0] + y[1]) + (y[2] + y[3]);
+        diagonal1 += c1[a] * ga[pi[a]];
+        diagonal2 += c2[a] * ga[pi[a]];
+    }
+    return {diagonal1 + 2 * below1, diagonal2 + 2 * below2};
 }
 
 // A worker's scratch space.
@@ -77,12 +136,18 @@ struct Scratch {
 void term_sums(const Prepared& p, const std::vector<int>* perm, Scratch& s) {
     s.ss.assign(p.terms.size(), 0);
     s.rss.assign(p.terms.size(), 0);
-    if (perm) {
+    if (perm && !p.forms) {
         s.inverse.resize(perm->size());
         for (std::size_t i = 0; i < perm->size(); ++i) s.inverse[static_cast<std::size_t>((*perm)[i])] = static_cast<int>(i);
     }
     for (std::size_t j = 0; j < p.terms.size(); ++j) {
         const TermBasis& t = p.terms[j];
+        if (perm && p.forms) {
+            const auto [added, model] = permuted_forms(t.added_hat, p.model_hat, t.gram, *perm);
+            s.ss[j] = added;
+            s.rss[j] = t.residual_norm2 - model;
+            continue;
+        }
         if (perm) {
             s.gathered.resize(t.w.rows(), t.w.cols());
             for (int l = 0; l < p.n; ++l) s.gathered.row(l) = t.w.row(s.inverse[static_cast<std::size_t>(l)]);

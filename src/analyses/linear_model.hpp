@@ -29,6 +29,9 @@ struct ModelTestOptions {
     // -1 (or an empty list) for the residual mean square.
     std::vector<int> error;
     long long nperm = 999;
+    // How a permutation's sums of squares are found: chosen by the data's
+    // shape, or forced (the tests compare the two).
+    enum class Sums { Chosen, Products, Forms } sums = Sums::Chosen;
 };
 
 struct ModelTermRow {

@@ -241,6 +241,52 @@ TEST(LinearModel, SeededRunsRepeatOnAnyThreadsAndRowsMayBeShuffledInstead) {
     EXPECT_THAT(text, HasSubstr("0.0157426"));  // the SS of G1, as with residuals
 }
 
+// A permutation's sums of squares come from products of the bases with the
+// moved residuals, or, with few specimens and many coordinates, from n x n
+// forms: both give every permutation the same F, to rounding, whatever the
+// design, sums of squares and randomization.
+TEST(LinearModel, BothWaysOfSummingGiveEveryPermutationTheSameF) {
+    const std::vector<std::pair<Case, Randomization>> designs = {
+        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"), Randomization::Residuals},
+        {Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1", SsType::III),
+         Randomization::Rows},
+    };
+    for (const auto& [c, randomization] : designs) {
+        SCOPED_TRACE(c.formula);
+        ModelRun run(c, "9");
+        const Workspace& ws = run.shell.workspace();
+        const Eigen::MatrixXd shapes = tangent_shapes(ws.landmarks, Alignment::Full);
+        ModelVariables variables;
+        for (Eigen::Index g = 0; g < ws.groups.cols(); ++g)
+            variables.push_back(ModelVariable::factor_of_codes(
+                "G" + std::to_string(g + 1), std::vector<double>(ws.groups.col(g).begin(), ws.groups.col(g).end())));
+        if (ws.covariate.size() > 0)
+            variables.push_back({"cov", {}, {}, std::vector<double>(ws.covariate.col(0).begin(), ws.covariate.col(0).end())});
+        const ModelDesign design = build_design(c.formula, variables, static_cast<int>(shapes.rows()));
+        std::vector<std::vector<double>> f;
+        for (auto sums : {ModelTestOptions::Sums::Products, ModelTestOptions::Sums::Forms}) {
+            DistributionLog log;
+            log.start("RunModel");
+            RunOptions options;
+            options.seed = 5;
+            options.threads = 1;
+            options.recorder = &log;
+            PermutationEngine engine(options);
+            ModelTestOptions test;
+            test.ss_type = c.ss;
+            test.randomization = randomization;
+            test.nperm = 300;
+            test.sums = sums;
+            test_linear_model(engine, shapes, design, test);
+            f.emplace_back();
+            for (const auto& d : log.distributions()) f.back().insert(f.back().end(), d.values.begin(), d.values.end());
+        }
+        ASSERT_EQ(f[0].size(), 3u * 300u);
+        ASSERT_EQ(f[1].size(), f[0].size());
+        for (std::size_t i = 0; i < f[0].size(); ++i) EXPECT_LT(relative(f[1][i], f[0][i]), 1e-10) << i;
+    }
+}
+
 // Beyond the effect size's sample of permutations, Z comes from the first
 // of them (memory stays flat) and still agrees with RRPP's.
 TEST(LinearModel, LongRunsTakeZFromASampleOfTheirPermutations) {
