@@ -264,7 +264,7 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
         std::vector<std::string> names;
         for (int j : listed.terms)
             names.push_back("Linear model: F ratio of " + design.formula.label(static_cast<std::size_t>(j)));
-        recorder->name_statistics(loop, names);
+        recorder->name_statistics(loop, names, PValueRule::ReachedWithObserved);
     }
     auto result = engine.run<Scratch>(
         test.nperm, f, how, [] { return std::make_unique<Scratch>(); },

@@ -171,7 +171,8 @@ PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& 
     pair_statistics(op * shapes, slopes, observed.data());
     const int n = static_cast<int>(shapes.rows());
     EffectSample sample(engine.options(), nperm, observed.size());
-    if (PermutationRecorder* recorder = engine.options().recorder) recorder->name_statistics(loop, statistic_names(g, slopes));
+    if (PermutationRecorder* recorder = engine.options().recorder)
+        recorder->name_statistics(loop, statistic_names(g, slopes), PValueRule::ReachedWithObserved);
     auto result = engine.run<Scratch>(
         nperm, observed, std::vector<Exceeds>(observed.size(), Exceeds::Greater), [] { return std::make_unique<Scratch>(); },
         [&](Scratch& s, long long index, Rng& rng, double* stats) {

@@ -322,7 +322,7 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
     run.wait(team, options_.progress);
     run.reduce(team, options_.progress);
     if (plan.share_values && !keep_values) std::vector<double>().swap(result.values);
-    if (recording) recording->finish(result.counts);
+    if (recording) recording->finish(result.counts, result.counts_ge);
     return result;
 }
 

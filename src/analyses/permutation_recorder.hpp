@@ -12,6 +12,12 @@
 
 namespace quillan {
 
+// How a loop's p-value is counted: the share of the permutations beyond the
+// observed value (the group and covariate tests), or the permutations that
+// reach it with the observed value counted among them, (reached + 1) /
+// (permutations + 1), as a linear model counts it.
+enum class PValueRule { Exceeded, ReachedWithObserved };
+
 class PermutationRecorder {
 public:
     // One loop of permutations of one action.  `record` is called from the
@@ -23,15 +29,19 @@ public:
     public:
         virtual ~Loop() = default;
         virtual void record(int worker, long long index, const double* stats) = 0;
-        virtual void finish(const std::vector<long long>& exceeded) = 0;
+        // Per statistic, the permutations beyond the observed value and
+        // those that reached it (ties counted).
+        virtual void finish(const std::vector<long long>& exceeded, const std::vector<long long>& reached) = 0;
     };
     virtual ~PermutationRecorder() = default;
     // The names of a loop's statistics, for an action whose statistics
-    // depend on what it was asked (a model's terms); called before the
-    // loop's `begin`.  Others are named by the action table.
-    virtual void name_statistics(int loop, const std::vector<std::string>& names) {
+    // depend on what it was asked (a model's terms), and how its p-values
+    // are counted; called before the loop's `begin`.  Others are named by
+    // the action table and count the permutations beyond.
+    virtual void name_statistics(int loop, const std::vector<std::string>& names, PValueRule rule) {
         static_cast<void>(loop);
         static_cast<void>(names);
+        static_cast<void>(rule);
     }
     // The regression scores of a model with a covariate, for its picture;
     // called on the action's thread after the model's permutations.

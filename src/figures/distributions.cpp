@@ -183,7 +183,7 @@ public:
         for (std::size_t s = 0; s < nstats_; ++s) w.bins[s].add(stats[s]);
     }
 
-    void finish(const std::vector<long long>& exceeded) override {
+    void finish(const std::vector<long long>& exceeded, const std::vector<long long>& reached) override {
         std::vector<StatisticDistribution> out(nstats_);
         for (std::size_t s = 0; s < nstats_; ++s) {
             auto& d = out[s];
@@ -192,6 +192,7 @@ public:
             d.observed = observed_[s];
             d.permutations = nperm_;
             d.exceeded = s < exceeded.size() ? exceeded[s] : 0;
+            d.reached = s < reached.size() ? reached[s] : 0;
             if (keep_) d.values = std::move(values_[s]);
         }
         if (!keep_) {
@@ -262,9 +263,9 @@ void DistributionLog::keep_regression_scores(const RegressionScores& scores) {
     regression_ = scores;
 }
 
-void DistributionLog::name_statistics(int loop, const std::vector<std::string>& names) {
+void DistributionLog::name_statistics(int loop, const std::vector<std::string>& names, PValueRule rule) {
     std::lock_guard<std::mutex> lock(mutex_);
-    names_[loop] = names;
+    names_[loop] = {names, rule};
 }
 
 std::unique_ptr<PermutationRecorder::Loop> DistributionLog::begin(int loop, long long nperm, const std::vector<double>& observed,
@@ -276,8 +277,11 @@ void DistributionLog::add(std::vector<StatisticDistribution> d) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& x : d) {
         const auto named = names_.find(x.loop);
-        if (named != names_.end() && static_cast<std::size_t>(x.statistic) < named->second.size())
-            x.name = named->second[static_cast<std::size_t>(x.statistic)];
+        if (named != names_.end()) {
+            const auto& [names, rule] = named->second;
+            if (static_cast<std::size_t>(x.statistic) < names.size()) x.name = names[static_cast<std::size_t>(x.statistic)];
+            x.rule = rule;
+        }
         done_.push_back(std::move(x));
     }
 }

@@ -60,11 +60,18 @@ struct StatisticDistribution {
     std::string name;  // when the action named it for this run; otherwise the action table names it
     double observed = 0;
     long long permutations = 0;
-    long long exceeded = 0;      // permutations beyond the observed value, as the report counts them
+    long long exceeded = 0;  // permutations beyond the observed value, as the report counts them
+    long long reached = 0;   // permutations at the observed value or beyond
+    PValueRule rule = PValueRule::Exceeded;
     std::vector<double> values;  // every permutation's value, in permutation order, when kept
     BinnedValues binned;         // the counts, when there were too many to keep
     bool kept() const { return binned.empty(); }
-    double p_value() const { return permutations > 0 ? static_cast<double>(exceeded) / static_cast<double>(permutations) : 0.0; }
+    // As the report gives it, by the loop's rule.
+    double p_value() const {
+        if (rule == PValueRule::ReachedWithObserved)
+            return (static_cast<double>(reached) + 1) / (static_cast<double>(permutations) + 1);
+        return permutations > 0 ? static_cast<double>(exceeded) / static_cast<double>(permutations) : 0.0;
+    }
 };
 
 // The bins drawn for one statistic.
@@ -91,7 +98,7 @@ public:
     void clear() { start(""); }
 
     std::unique_ptr<Loop> begin(int loop, long long nperm, const std::vector<double>& observed, int workers) override;
-    void name_statistics(int loop, const std::vector<std::string>& names) override;
+    void name_statistics(int loop, const std::vector<std::string>& names, PValueRule rule) override;
     void keep_regression_scores(const RegressionScores& scores) override;
     // The last model's regression scores, when it had a covariate.
     const std::optional<RegressionScores>& regression_scores() const { return regression_; }
@@ -102,7 +109,7 @@ private:
     std::mutex mutex_;
     std::string action_;
     std::vector<StatisticDistribution> done_;
-    std::map<int, std::vector<std::string>> names_;  // per loop, as the action named them
+    std::map<int, std::pair<std::vector<std::string>, PValueRule>> names_;  // per loop, as the action named them
     std::optional<RegressionScores> regression_;
 };
 

@@ -430,11 +430,13 @@ Scene histogram_scene(const StatisticDistribution& d, const QString& title, QSiz
     const QPointF shift = left ? QPointF(-12, 0) : QPointF(0, 0);
     s.texts.push_back(
         {QStringLiteral("Observed %1").arg(d.observed, 0, 'g', 6), at + shift, align, SceneText::Role::Note, marker});
-    QString p = d.exceeded == 0
+    const bool counted = d.rule == PValueRule::ReachedWithObserved;  // never below 1 / (N + 1): no "p <"
+    QString p = d.exceeded == 0 && !counted
                     ? QStringLiteral("p < %1").arg(1.0 / static_cast<double>(std::max(1LL, d.permutations)), 0, 'g', 3)
                 : d.p_value() >= 0.001 ? QStringLiteral("p = %1").arg(d.p_value(), 0, 'f', 4)
                                        : QStringLiteral("p = %1").arg(d.p_value(), 0, 'g', 3);
-    p += QStringLiteral(" (%1 of %2 permutations exceeded it)").arg(d.exceeded).arg(d.permutations);
+    p += counted ? QStringLiteral(" (%1 of %2 permutations and the observed reached it)").arg(d.reached).arg(d.permutations)
+                 : QStringLiteral(" (%1 of %2 permutations exceeded it)").arg(d.exceeded).arg(d.permutations);
     s.texts.push_back({p, at + shift + QPointF(0, 18), align, SceneText::Role::Note, marker});
     if (!d.kept())
         s.texts.push_back({QStringLiteral("Counted in bins as the permutations ran"), at + shift + QPointF(0, 36), align,

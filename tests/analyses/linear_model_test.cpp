@@ -546,6 +546,13 @@ TEST(LinearModel, PermutationDistributionsAreNamedByTermAndPair) {
               (std::vector<std::string>{"Linear model: F ratio of cov", "Linear model: F ratio of G1",
                                         "Linear model: F ratio of cov:G1", "Slopes of 1 and 2: distance",
                                         "Slopes of 1 and 2: difference of lengths", "Slopes of 1 and 2: angle (degrees)"}));
+    // Their p-values, as the pictures tell them, are the table's: the observed
+    // value counted among the permutations.
+    const ResultRecord& rec = run.shell.last_record();
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(log.distributions()[i].rule, PValueRule::ReachedWithObserved);
+        EXPECT_DOUBLE_EQ(log.distributions()[i].p_value(), *rec.models[i].value("p")) << rec.models[i].name;
+    }
 }
 
 }  // namespace

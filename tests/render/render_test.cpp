@@ -262,6 +262,12 @@ TEST(Histogram, MarksTheObservedValueOnTheAxisAndWritesP) {
     EXPECT_NEAR(counted, 200.0, 1e-6);
     d.exceeded = 0;
     EXPECT_NE(find_text(histogram_scene(d, QString(), kSize), QStringLiteral("p < 0.005")), nullptr);
+    // A model's F counts the observed value among the permutations, as its table does.
+    d.rule = PValueRule::ReachedWithObserved;
+    d.reached = 0;
+    EXPECT_NE(find_text(histogram_scene(d, QString(), kSize),
+                        QStringLiteral("p = 0.0050 (0 of 200 permutations and the observed reached it)")),
+              nullptr);
 }
 
 TEST(Colours, TwentyTwoGroupsAreToldApartAndLevelNamesNameThem) {

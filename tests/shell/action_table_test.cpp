@@ -53,7 +53,7 @@ private:
     public:
         Noted(LoopNotes& notes, int loop, int stats) : notes_(notes), loop_(loop), stats_(stats) {}
         void record(int, long long, const double*) override {}
-        void finish(const std::vector<long long>&) override {
+        void finish(const std::vector<long long>&, const std::vector<long long>&) override {
             for (int s = 0; s < stats_; ++s) notes_.seen.insert({loop_, s});
         }
 
