@@ -21,18 +21,6 @@ class ModelsPanelTest : public quillan::test::WindowRig {
 
 private:
     std::unique_ptr<ModelsPanel> panel;
-    QWidget* window = nullptr;
-    std::string answer;  // what the next file dialog answers
-
-    template <class T = QWidget>
-    T* named(const char* name) {
-        return window->findChild<T*>(QString::fromLatin1(name));
-    }
-    void press(const char* button) { QTest::mouseClick(named<QPushButton>(button), Qt::LeftButton); }
-    void load(const char* button, const std::string& file) {
-        answer = std::string(QUILLAN_DATA_DIR) + "/" + file;
-        press(button);
-    }
     QTableWidget* table() { return named<QTableWidget>("ModelTable"); }
     QStringList row_names(QTableWidget* t) {
         QStringList names;
@@ -53,9 +41,8 @@ private:
 private slots:
     void init() {
         open_window();
-        gui->set_dialog_hook([this](const QtGui::DialogRequest&) -> std::optional<std::string> { return answer; });
-        window = gui->widget(fig);
-        panel = std::make_unique<ModelsPanel>(*program, *session, window);
+        answer_dialogs();
+        panel = std::make_unique<ModelsPanel>(*program, *session, gui->widget(fig));
         QVERIFY(panel->attached());
         named<QLineEdit>("PermBox")->setText("99");
     }

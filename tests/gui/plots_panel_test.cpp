@@ -1,9 +1,7 @@
 // The Plots area of the real window: it follows what is loaded and the last
 // test, names the specimen under the mouse and exports what it shows.
 #include "gui/plots_panel.hpp"
-#include "byname/program.hpp"
-#include "gui/qt_gui.hpp"
-#include "gui/session.hpp"
+#include "support/window_rig.hpp"
 
 #include <QComboBox>
 #include <QLabel>
@@ -22,49 +20,26 @@
 
 using namespace quillan;
 
-class PlotsPanelTest : public QObject {
+class PlotsPanelTest : public quillan::test::WindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QtGui> gui;
-    std::unique_ptr<std::ostringstream> console;
-    std::unique_ptr<Program> program;
-    std::unique_ptr<Session> session;
     std::unique_ptr<PlotsPanel> panel;
-    QWidget* window = nullptr;
-    std::string answer;  // what the next file dialog answers
 
-    template <class T = QWidget>
-    T* named(const char* name) {
-        return window->findChild<T*>(QString::fromLatin1(name));
-    }
-    void press(const char* button) { QTest::mouseClick(named<QPushButton>(button), Qt::LeftButton); }
     QString status() { return named<QLabel>("plotStatus")->text(); }
-    void load(const char* button, const std::string& file) {
-        answer = std::string(QUILLAN_DATA_DIR) + "/" + file;
-        press(button);
-    }
 
 private slots:
     void init() {
-        gui = std::make_unique<QtGui>();
-        gui->set_layout_dirs({QUILLAN_LAYOUT_DIR});
-        gui->set_dialog_hook([this](const QtGui::DialogRequest&) -> std::optional<std::string> { return answer; });
-        console = std::make_unique<std::ostringstream>();
-        program = std::make_unique<Program>(*gui, *console);
-        session = std::make_unique<Session>(*gui, *program);
-        window = gui->widget(program->open_main_window());
-        panel = std::make_unique<PlotsPanel>(*gui, *program, *session, window);
+        open_window();
+        answer_dialogs();
+        panel = std::make_unique<PlotsPanel>(*gui, *program, *session, gui->widget(fig));
         QVERIFY(panel->attached());
         named<QTabWidget>("resultTabs")->setCurrentWidget(named("plotsPage"));
-        QVERIFY(QTest::qWaitForWindowExposed(window));
     }
 
     void cleanup() {
         panel.reset();
-        session.reset();
-        program.reset();
-        gui.reset();
+        close_window();
     }
 
     void followsTheLoadedSpecimensAndNamesThePointedOne() {
@@ -194,9 +169,9 @@ private slots:
         if (const char* shot = std::getenv("QUILLAN_PLOTS_SCREENSHOT")) {
             load("loadGroupsButton", "plethodon.species.groups.txt");
             named<QComboBox>("plotKind")->setCurrentIndex(1);
-            window->resize(1400, 860);
+            gui->widget(fig)->resize(1400, 860);
             QTest::qWait(200);
-            window->grab().save(QString::fromLocal8Bit(shot), "PNG");
+            gui->widget(fig)->grab().save(QString::fromLocal8Bit(shot), "PNG");
         }
     }
 };

@@ -10,11 +10,13 @@
 
 #include <QAbstractButton>
 #include <QObject>
+#include <QPushButton>
 #include <QTest>
 #include <QWidget>
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -57,6 +59,22 @@ protected:
         for (auto* b : gui->widget(fig)->findChildren<QAbstractButton*>())
             if (b->property("action").toString().toStdString() == action) return b;
         return nullptr;
+    }
+    // A control of the main window by its object name.
+    template <class T = QWidget>
+    T* named(const char* name) {
+        return gui->widget(fig)->findChild<T*>(QString::fromLatin1(name));
+    }
+    void press(const char* button) { QTest::mouseClick(named<QPushButton>(button), Qt::LeftButton); }
+    // File dialogs answer with `answer` once answer_dialogs() is called;
+    // load() sets it to a bundled example file and presses the button.
+    std::string answer;
+    void answer_dialogs() {
+        gui->set_dialog_hook([this](const QtGui::DialogRequest&) -> std::optional<std::string> { return answer; });
+    }
+    void load(const char* button, const std::string& file) {
+        answer = std::string(QUILLAN_DATA_DIR) + "/" + file;
+        press(button);
     }
     std::string text_of(const char* tag) { return gui->get(gui->findobj_tag(tag).front(), "String").text(); }
     void set_text(const char* tag, const std::string& text) { gui->set(gui->findobj_tag(tag).front(), "String", Value(text)); }
