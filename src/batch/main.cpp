@@ -17,6 +17,7 @@
 #include "geometry/kernel_dispatch.hpp"
 #include "io/import.hpp"
 #include "io/output.hpp"
+#include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
 #include "platform/memory_gui.hpp"
@@ -677,6 +678,7 @@ bool BatchRun::draw() {
     if (r_.plots.folder.empty() || !pictures_) return true;
     BatchPlotRequest request = r_.plots;
     request.stop_requested = &stop_requested;
+    request.save = [](const std::string& path, std::string_view bytes) { write_file_atomically(path, bytes); };
     request.level_names = shell_.legend().level_names(shell_.workspace().groups);
     request.marks = landmark_marks(shell_);
     std::string error;

@@ -16,6 +16,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace quillan {
 
@@ -28,6 +29,12 @@ struct BatchPlotRequest {
     LandmarkMarks marks;          // semilandmarks and estimated landmarks of an imported table
     // Asked between pictures: true ends the drawing (a stop signal came).
     bool (*stop_requested)() = nullptr;
+    // Saves one picture file's bytes.  The program's own save, so that the
+    // pictures join the files its run writes together: the module holds a
+    // copy of the saving code of its own, which knows nothing of that set,
+    // and a picture saved through it would stay after a stop or a failed
+    // export.  Throws QuillanError naming the file when it cannot be saved.
+    void (*save)(const std::string& path, std::string_view bytes) = nullptr;
 };
 
 // What the module offers.  The program and its module must come from the
@@ -38,14 +45,15 @@ struct PictureModule {
     const char* version = "";
     // Writes every picture that what is loaded and the last test allow;
     // returns the number of files written, or -1 with the message in
-    // `error` (files already written stay).  Pictures that cannot be drawn
+    // `error` (the files go through `save`, so the program decides whether
+    // those already saved stay).  Pictures that cannot be drawn
     // are named with their reason on `warnings`; the files written, and
     // whatever Qt says while drawing, go to `trace`.
     int (*write_plots)(const Workspace& ws, const DistributionLog& log, const BatchPlotRequest& request, std::ostream& warnings,
                        std::ostream& trace, std::string& error) = nullptr;
 };
 
-inline constexpr int kPictureModuleInterface = 4;
+inline constexpr int kPictureModuleInterface = 5;
 inline constexpr const char* kPictureModuleFile = "quillan-pictures.so";
 inline constexpr const char* kPictureModuleEntry = "quillan_picture_module";
 

@@ -64,7 +64,8 @@ GroupBy group_by_of(const std::string& s) {
 
 // Writes every picture that what is loaded and the last test allow.
 // Returns the number of files written; fails with a message naming the
-// file or folder at fault (files already written stay).
+// file or folder at fault (the files saved before it are the caller's to keep
+// or drop: they go through request.save).
 int write_batch_plots(const Workspace& ws, const DistributionLog& log, const BatchPlotRequest& request, std::ostream& warnings,
                       std::ostream& trace) {
     namespace fs = std::filesystem;
@@ -99,7 +100,10 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
             // A stop asked for while drawing ends the drawing: no further picture.
             if (request.stop_requested && request.stop_requested()) return written;
             const std::string path = (fs::path(request.folder) / (s.name + ext)).string();
-            save_picture(s.scene, path, request.size.dpi);
+            const QByteArray bytes = encode_picture(s.scene, picture_format_of(path), request.size.dpi);
+            if (bytes.isEmpty()) throw QuillanError("Cannot write the picture " + path + ": nothing was drawn.");
+            if (request.save) request.save(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+            else write_picture_file(path, bytes);
             trace << "quillan-batch: wrote " << path << '\n';
             ++written;
         }

@@ -380,6 +380,26 @@ TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
     std::filesystem::remove_all(dir);
 }
 
+// The pictures are files of the run like its exports: when one cannot be
+// saved the run fails and none of them, nor the exports, is left behind.
+TEST(BatchPlots, APictureThatCannotBeSavedLeavesNoneOfTheRunsFiles) {
+    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_plots_blocked";
+    std::filesystem::remove_all(dir);
+    // A folder where the third picture's file belongs: the first two are drawn first.
+    std::filesystem::create_directories(dir / "pictures" / "pc1-pc2.svg");
+    const std::string data = QUILLAN_DATA_DIR;
+    const auto r =
+        quillan::test::run_batch({"one-way", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p",
+                                  "9", "-s", "1", "--json", (dir / "r.json").string(), "--plots", (dir / "pictures").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("pc1-pc2.svg"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "r.json"));
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir / "pictures")) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"pc1-pc2.svg"});
+    std::filesystem::remove_all(dir);
+}
+
 // A model with a covariate adds its regression scores to the pictures: one
 // mark a specimen where its covariate and score put it, coloured by the
 // model's factor.  A model without one has no such picture.
