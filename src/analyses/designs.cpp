@@ -112,9 +112,14 @@ TwoWayResult two_way_test(const RunOptions& options, Console& console, const Pre
             s.coder.code(g1, s.p2, s.cells1);
             s.coder.code(s.p1, g2, s.cells2);
             permute_codes(cell_list, s.rp, s.shuffled);
-            stats[0] = s.explained(total_ss, s.shuffled);
-            stats[3] = s.explained(total_ss, s.cells1);
-            stats[4] = s.explained(total_ss, s.cells2);
+            // The three cell groupings together: their cells, a few of
+            // similar size each, fill the vector lanes better side by side.
+            // (The variables' larger groups gain nothing from it.)
+            double within[3];
+            s.within({&s.shuffled, &s.cells1, &s.cells2}, within);
+            stats[0] = total_ss - within[0];
+            stats[3] = total_ss - within[1];
+            stats[4] = total_ss - within[2];
             if (own_shuffles) {
                 stats[1] = s.explained(total_ss, s.p1);
                 stats[2] = s.explained(total_ss, s.p2);

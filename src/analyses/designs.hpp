@@ -22,6 +22,8 @@ struct ShuffleState {
     // Explained sum of a grouping; notes groups of a single specimen.
     double explained(double total_ss, const Codes& codes) { return total_ss - within(codes); }
     double within(const Codes& codes) { return scorer.sum(codes, single); }
+    // Within sums of several groupings, scored together (Scorer::sums).
+    void within(std::initializer_list<const Codes*> groupings, double* sums) { scorer.sums(groupings, sums, single); }
 };
 
 // One grouping variable; the statistic is the explained sum, or the F ratio

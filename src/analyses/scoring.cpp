@@ -33,6 +33,8 @@ int GroupSums::specimens() const {
 struct Scorer::Impl {
     const ShapeTable* table;
     WithinGroupsScratch scratch;
+    std::vector<std::span<const double>> groupings;
+    std::vector<WithinSum> sums;
     WithinGroups within;
     GroupSums out;
 };
@@ -56,6 +58,18 @@ double Scorer::sum(const Codes& codes, bool& single) {
     const WithinSum w = within_group_ss_sum(*s.table, std::span<const double>(codes.data(), codes.size()), s.scratch);
     single = single || w.singles > 0;
     return w.sum;
+}
+
+void Scorer::sums(std::initializer_list<const Codes*> groupings, double* within, bool& single) {
+    Impl& s = *impl_;
+    s.groupings.clear();
+    for (const Codes* c : groupings) s.groupings.emplace_back(c->data(), c->size());
+    s.sums.resize(s.groupings.size());
+    within_group_ss_sums(*s.table, s.groupings, s.scratch, s.sums);
+    for (std::size_t c = 0; c < s.sums.size(); ++c) {
+        within[c] = s.sums[c].sum;
+        single = single || s.sums[c].singles > 0;
+    }
 }
 
 void permute_codes(const Codes& in, const std::vector<int>& rp, Codes& out) {

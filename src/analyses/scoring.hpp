@@ -6,6 +6,7 @@
 #include "groups/groups.hpp"
 #include "platform/value.hpp"
 
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -59,6 +60,10 @@ public:
     // Just the sum of the within-group sums, for the permutation loops;
     // `single` is set when a group of a single specimen was met.
     double sum(const Codes& codes, bool& single);
+    // sum() of several groupings at once, within[c] for groupings[c], the
+    // same numbers: their groups are superimposed together, so that the few
+    // small groups of each share the vector lanes.
+    void sums(std::initializer_list<const Codes*> groupings, double* within, bool& single);
 
 private:
     struct Impl;

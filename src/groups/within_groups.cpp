@@ -62,6 +62,50 @@ WithinSum within_group_ss_sum(const ShapeTable& table, std::span<const double> c
     return WithinSum{r.total(), r.wgsd.size(), r.single_codes.size()};
 }
 
+void within_group_ss_sums(const ShapeTable& table, std::span<const std::span<const double>> groupings,
+                          WithinGroupsScratch& scratch, std::span<WithinSum> out) {
+    const std::size_t n = table.rows();
+    if (out.size() < groupings.size()) throw QuillanError("within_group_ss_sums: fewer results than groupings.");
+    for (const auto& codes : groupings)
+        if (codes.size() < n)
+            throw QuillanError("The group list has " + std::to_string(codes.size()) + " codes for " + std::to_string(n) +
+                               " specimens.");
+    WithinGroupsScratch& s = scratch;
+    WithinGroups& w = s.result_;
+    if (s.group_of_.size() < n) s.group_of_.resize(n);
+    if (s.members_.size() < groupings.size() * n) s.members_.resize(groupings.size() * n);
+    s.start_.clear();
+    s.sizes_.clear();
+    // Each grouping's groups in turn, numbered as within_group_ss numbers
+    // them, their rows listed one group after another.
+    std::size_t at = 0;
+    for (std::size_t c = 0; c < groupings.size(); ++c) {
+        const std::size_t ng = number_groups(groupings[c].first(n), std::span<int>(s.group_of_.data(), n), w.gcodes, w.ssize);
+        if (s.fill_.size() < ng) s.fill_.resize(ng);
+        std::size_t singles = 0;
+        for (std::size_t g = 0; g < ng; ++g) {
+            s.start_.push_back(at);
+            s.sizes_.push_back(w.ssize[g]);
+            s.fill_[g] = at;
+            at += w.ssize[g];
+            singles += w.ssize[g] == 1 ? 1 : 0;
+        }
+        for (std::size_t i = 0; i < n; ++i) s.members_[s.fill_[static_cast<std::size_t>(s.group_of_[i])]++] = static_cast<int>(i);
+        out[c] = WithinSum{0.0, ng, singles};
+    }
+    const std::size_t total = s.sizes_.size();
+    s.ss_.assign(total, 0.0);  // a group of one specimen keeps its 0
+    groups_ss(table, std::span<const int>(s.members_.data(), at), std::span<const std::size_t>(s.start_.data(), total),
+              std::span<const std::size_t>(s.sizes_.data(), total), s.work_, std::span<double>(s.ss_.data(), total));
+    // Each grouping's sum from its first group to its last, as WithinGroups::total adds them.
+    std::size_t g = 0;
+    for (std::size_t c = 0; c < groupings.size(); ++c) {
+        double sum = 0.0;
+        for (std::size_t e = g + out[c].groups; g < e; ++g) sum += s.ss_[g];
+        out[c].sum = sum;
+    }
+}
+
 WithinGroups within_group_ss(const Matrix& data, const Codes& glist) {
     const ShapeTable table(data);
     WithinGroupsScratch scratch;

@@ -69,11 +69,15 @@ private:
     friend void within_group_ss(const ShapeTable&, std::span<const double>, WithinGroupsScratch&, WithinGroups&,
                                 std::span<const int>);
     friend WithinSum within_group_ss_sum(const ShapeTable&, std::span<const double>, WithinGroupsScratch&, std::span<const int>);
+    friend void within_group_ss_sums(const ShapeTable&, std::span<const std::span<const double>>, WithinGroupsScratch&,
+                                     std::span<WithinSum>);
     ShapeScratch work_;
     std::vector<int> group_of_;
     std::vector<std::size_t> start_;
     std::vector<std::size_t> fill_;
     std::vector<int> members_;
+    std::vector<std::size_t> sizes_;  // every grouping's groups, one after another (within_group_ss_sums)
+    std::vector<double> ss_;
     WithinGroups result_;
 };
 
@@ -91,6 +95,16 @@ void within_group_ss(const ShapeTable& table, std::span<const double> codes, Wit
 // The same, keeping only what the permutation loops need (see below).
 WithinSum within_group_ss_sum(const ShapeTable& table, std::span<const double> codes, WithinGroupsScratch& scratch,
                               std::span<const int> row_of = {});
+
+// within_group_ss_sum of several groupings of the same table at once:
+// out[c] is what within_group_ss_sum(table, groupings[c], scratch) gives, to
+// the last bit.  The groups of all the groupings are superimposed together,
+// so small groups of different groupings share the vector lanes of one sweep
+// (a permutation scores several groupings, each of a few groups).  When a
+// group's consensus cannot be computed, the error is that of the first such
+// group of the first grouping that has one.
+void within_group_ss_sums(const ShapeTable& table, std::span<const std::span<const double>> groupings,
+                          WithinGroupsScratch& scratch, std::span<WithinSum> out);
 
 // within_group_ss(data, glist) for single calls: checks and prepares the table
 // (see ShapeTable), then scores it.

@@ -209,6 +209,67 @@ TEST_F(KernelVariants, MixedGroupSizesGiveEachGroupsOwnSumToTheLastBitOnEveryVar
     }
 }
 
+TEST_F(KernelVariants, GroupingsScoredTogetherGiveEachItsOwnSumToTheLastBit) {
+    // What a two-factor permutation scores: cells of 4-5, the two variables'
+    // groups of 20-60 and a grouping with single specimens and groups of 2-3
+    // beside one of 50, all superimposed together.  Each grouping's sum, group
+    // count and single count must be what it gets alone on the baseline
+    // variant, bit for bit, whatever the order the groupings come in.
+    std::vector<std::size_t> cell_sizes(24, 5);
+    for (std::size_t g = 0; g < cell_sizes.size(); g += 5) cell_sizes[g] = 4;
+    Codes cells = dealt_codes(cell_sizes);
+    const std::size_t n = cells.size();
+    const Matrix x = make_shapes(static_cast<int>(n), 26, 91, 0.2);
+    const ShapeTable table(x);
+    std::mt19937_64 rng(17);
+    std::shuffle(cells.begin(), cells.end(), rng);
+    Codes halves(n), thirds(n), mixed = dealt_codes({50, 1, 2, 3, 1, 3, 2, 13, 20, 20});
+    for (std::size_t i = 0; i < n; ++i) {
+        halves[i] = static_cast<double>(i % 2);
+        thirds[i] = static_cast<double>((i * 7) % 3 == 0 ? 5 : (i % 5 == 1 ? 6 : 8));
+    }
+    ASSERT_EQ(mixed.size(), n);
+    std::shuffle(mixed.begin(), mixed.end(), rng);
+    const std::vector<const Codes*> all = {&cells, &halves, &thirds, &mixed};
+
+    ASSERT_TRUE(select_kernel(KernelVariant::Baseline));
+    std::vector<WithinSum> alone;
+    WithinGroupsScratch one;
+    for (const Codes* c : all) alone.push_back(within_group_ss_sum(table, *c, one));
+    EXPECT_EQ(alone[3].singles, 2u);
+    for (const KernelVariant v : all_kernels()) {
+        if (!select_kernel(v)) continue;
+        WithinGroupsScratch scratch;
+        for (const bool reversed : {false, true}) {
+            std::vector<std::span<const double>> groupings;
+            for (std::size_t c = 0; c < all.size(); ++c) {
+                const Codes& codes = *all[reversed ? all.size() - 1 - c : c];
+                groupings.emplace_back(codes.data(), codes.size());
+            }
+            std::vector<WithinSum> together(groupings.size());
+            within_group_ss_sums(table, groupings, scratch, together);
+            for (std::size_t c = 0; c < all.size(); ++c) {
+                const WithinSum& want = alone[reversed ? all.size() - 1 - c : c];
+                EXPECT_EQ(std::memcmp(&together[c].sum, &want.sum, sizeof want.sum), 0)
+                    << kernel_name(v) << ", grouping " << c << (reversed ? " (reversed)" : "");
+                EXPECT_EQ(together[c].groups, want.groups);
+                EXPECT_EQ(together[c].singles, want.singles);
+            }
+        }
+    }
+    // A grouping with fewer codes than specimens is refused, naming the counts.
+    const Codes short_list(n - 1, 1.0);
+    const std::vector<std::span<const double>> bad = {{cells.data(), n}, {short_list.data(), short_list.size()}};
+    std::vector<WithinSum> out(2);
+    WithinGroupsScratch scratch;
+    try {
+        within_group_ss_sums(table, bad, scratch, out);
+        ADD_FAILURE() << "a short code list was accepted";
+    } catch (const QuillanError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("has " + std::to_string(n - 1) + " codes for " + std::to_string(n) + " specimens"));
+    }
+}
+
 TEST_F(KernelVariants, ManyGroupsOfOneSizeAndTheirPermutationsAgreeWithOneByOne) {
     // 24 cells of 4-5 specimens, as a two-factor design has, scored under
     // several shufflings of the codes: sets of groups side by side against

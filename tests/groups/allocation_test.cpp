@@ -82,12 +82,21 @@ TEST(NoAllocation, ScoringAGroupingAfterTheFirstCallAllocatesNothing) {
     WithinGroups full;
     within_group_ss(table, codes, scratch, full);
     within_group_ss_sum(table, codes, scratch);
+    // Several groupings together, as a permutation of two variables scores them.
+    Codes halves(60);
+    for (std::size_t i = 0; i < halves.size(); ++i) halves[i] = static_cast<double>(i % 2);
+    std::vector<std::span<const double>> two = {{codes.data(), 60}, {halves.data(), 60}};
+    std::vector<WithinSum> sums(2);
+    within_group_ss_sums(table, two, scratch, sums);
 
     const long long before = allocations();
     double total = 0;
     for (const Codes& c : shuffled) {
         within_group_ss(table, c, scratch, full);
         total += within_group_ss_sum(table, c, scratch).sum;
+        two[0] = std::span<const double>(c.data(), c.size());
+        within_group_ss_sums(table, two, scratch, sums);
+        total += sums[0].sum + sums[1].sum;
     }
     EXPECT_EQ(allocations(), before);
     EXPECT_GT(total, 0);
