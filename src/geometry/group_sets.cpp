@@ -42,7 +42,7 @@ bool rows_valid(const Groups& gs) {
 
 // Superimposes the groups order[0 .. c) side by side; false when one fails.
 bool run_set(const Groups& gs, const kernels::KernelOps& ops, const std::size_t* order, std::size_t c, std::size_t rows,
-             std::vector<double>& buf, ShapeScratch& work) {
+             LineVector& buf, ShapeScratch& work) {
     const std::size_t lanes = static_cast<std::size_t>(ops.lanes);
     kernels::LaneGroups lg;
     lg.table = &gs.table;

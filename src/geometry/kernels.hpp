@@ -38,6 +38,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 #ifndef QUILLAN_KERNEL_VARIANT
 #define QUILLAN_KERNEL_VARIANT baseline
@@ -75,11 +76,26 @@ template <>
 inline double broadcast<double>(double x) {
     return x;
 }
+// Every lane x, as one broadcast instruction.  Written lane by lane, the
+// compiler may merge the broadcasts of two neighbouring values (a reference's
+// x and y) into a vector built on the stack piece by piece and loaded back
+// whole, which stalls every iteration of a sweep on the 8-lane kernel; a
+// shuffle of lane 0 says what is meant.
+typedef long long LaneIndex __attribute__((vector_size(kLanes * sizeof(long long))));
+#if defined(__clang__)
+template <std::size_t... I>
+inline Lanes broadcast_lane0(Lanes v, std::index_sequence<I...>) {
+    return __builtin_shufflevector(v, v, ((void)I, 0)...);
+}
+#endif
 template <>
 inline Lanes broadcast<Lanes>(double x) {
-    Lanes v;
-    for (int l = 0; l < kLanes; ++l) v[l] = x;
-    return v;
+    const Lanes v{x};
+#if defined(__clang__)
+    return broadcast_lane0(v, std::make_index_sequence<kLanes>());
+#else
+    return __builtin_shuffle(v, LaneIndex{});
+#endif
 }
 
 inline double lane(double v, int) { return v; }

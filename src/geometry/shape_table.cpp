@@ -71,11 +71,12 @@ ShapeTable::ShapeTable(const Matrix& data, std::span<const std::size_t> specimen
     rows_ = static_cast<std::size_t>(data.rows());
     k_ = static_cast<int>((data.cols() - 1) / 2);
     const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
-    coords_.resize(rows_ * m1);
+    stride_ = (m1 + kLineDoubles - 1) / kLineDoubles * kLineDoubles;
+    coords_.assign(rows_ * stride_, 0.0);
     trailing_.resize(rows_);
     for (Eigen::Index i = 0; i < data.rows(); ++i) {
         const std::size_t r = static_cast<std::size_t>(i);
-        prepare_row(data, i, k_, coords_.data() + r * m1, specimens);
+        prepare_row(data, i, k_, coords_.data() + r * stride_, specimens);
         trailing_[r] = data(i, data.cols() - 1);
     }
 }
@@ -104,7 +105,7 @@ ConsensusRun::ConsensusRun(ShapeScratch& work, int k)
 namespace {
 
 // Makes room for the tiles of n rows of k landmarks in the tile buffer.
-double* tiles_for(std::vector<double>& buf, std::size_t n, std::size_t lanes, int k) {
+double* tiles_for(LineVector& buf, std::size_t n, std::size_t lanes, int k) {
     const std::size_t need = (n + lanes - 1) / lanes * lanes * 2 * static_cast<std::size_t>(k);
     if (buf.size() < need) buf.resize(need);
     return buf.data();

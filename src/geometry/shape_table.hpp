@@ -19,10 +19,33 @@
 #include "platform/value.hpp"
 
 #include <cstddef>
+#include <new>
 #include <span>
 #include <vector>
 
 namespace quillan {
+
+// Storage for the kernels' vectors: every block starts on a 64-byte line, so
+// that a vector load of 8 doubles at a multiple of 8 (4 at a multiple of 4)
+// never straddles two cache lines.  A straddling load costs the processor a
+// second access; with 8-lane vectors over a block at an ordinary 16-byte
+// allocation every load straddles.
+inline constexpr std::size_t kLineBytes = 64;
+inline constexpr std::size_t kLineDoubles = kLineBytes / sizeof(double);
+template <class T>
+struct LineAllocator {
+    typedef T value_type;
+    LineAllocator() = default;
+    template <class U>
+    LineAllocator(const LineAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) { return static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{kLineBytes})); }
+    void deallocate(T* p, std::size_t) noexcept { ::operator delete (p, std::align_val_t{kLineBytes}); }
+    template <class U>
+    bool operator==(const LineAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+typedef std::vector<double, LineAllocator<double>> LineVector;
 
 class ShapeScratch;
 class ConsensusRun;
@@ -44,15 +67,17 @@ public:
     // Columns of the landmark table, 2k + 1.
     Eigen::Index width() const { return 2 * static_cast<Eigen::Index>(k_) + 1; }
 
-    // Row i centred and scaled: 2k coordinates x1 y1 ... xk yk.
-    const double* row(std::size_t i) const { return coords_.data() + i * 2 * static_cast<std::size_t>(k_); }
+    // Row i centred and scaled: 2k coordinates x1 y1 ... xk yk.  Each row
+    // starts on a cache line of its own (rows are padded to whole lines).
+    const double* row(std::size_t i) const { return coords_.data() + i * stride_; }
     // The trailing value of row i, as loaded.
     double trailing(std::size_t i) const { return trailing_[i]; }
 
 private:
     std::size_t rows_ = 0;
     int k_ = 0;
-    std::vector<double> coords_;
+    std::size_t stride_ = 0;  // doubles from one row to the next: 2k rounded up to whole lines
+    LineVector coords_;
     std::vector<double> trailing_;
 };
 
@@ -75,12 +100,12 @@ private:
     friend class ConsensusRun;
     friend void groups_ss(const ShapeTable&, std::span<const int>, std::span<const std::size_t>, std::span<const std::size_t>,
                           ShapeScratch&, std::span<double>);
-    std::vector<double> lanes_;
+    LineVector lanes_;
     std::vector<std::size_t> order_;
-    std::vector<double> tiles_;
-    std::vector<double> xref_;
-    std::vector<double> xrefold_;
-    std::vector<double> acc_;
+    LineVector tiles_;
+    LineVector xref_;
+    LineVector xrefold_;
+    LineVector acc_;
 };
 
 // Sum of the squared full Procrustes distances of the given rows (indices
