@@ -81,7 +81,7 @@ namespace {
 double pass_time(const kernels::KernelOps& ops, int turns) {
     constexpr int k = 24, rows = 64;
     const std::size_t m1 = 2 * k;
-    std::vector<double> tiles(rows * m1), ref(m1 + 1), acc(m1);
+    std::vector<double> tiles(rows * m1), ref(m1 + 1), acc(kernels::acc_room(k));
     // Any finite numbers do: the time of a pass does not depend on them.
     for (std::size_t i = 0; i < tiles.size(); ++i) tiles[i] = static_cast<double>(i % 13) - 6.0;
     for (std::size_t q = 0; q < m1; ++q) ref[q] = static_cast<double>(q % 5) - 2.0;

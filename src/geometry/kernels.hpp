@@ -317,9 +317,10 @@ inline void add_full_tile(const double* t, int k, double* acc) {
             add_block4<T>(acc + q, load<T>(t + q * W), load<T>(t + (q + 1) * W), load<T>(t + (q + 2) * W),
                           load<T>(t + (q + 3) * W));
     } else if constexpr (W == 8) {
-        for (; q + 8 <= m1; q += 8) {
+        // The last, short block padded with zeros, as in apply_full_into.
+        for (; q < m1; q += 8) {
             T c[8];
-            for (int i = 0; i < 8; ++i) c[i] = load<T>(t + (q + i) * W);
+            for (int i = 0; i < 8; ++i) c[i] = q + i < m1 ? load<T>(t + (q + i) * W) : broadcast<T>(0.0);
             add_block8<T>(acc + q, c);
         }
     }
@@ -353,6 +354,25 @@ inline void apply_full_into(double* t, int k, double* acc, T fr, T fi) {
                 store(t + (2 * (j + i) + 1) * W, c[2 * i + 1]);
             }
             add_block8<T>(acc + 2 * j, c);
+        }
+        // The last one to three landmarks make a block padded with zeros:
+        // the padding adds 0 to sums past the 2k real ones (acc has room for
+        // them, see acc_room), and each real sum takes its terms as before.
+        if (j < k) {
+            T c[8];
+            for (int i = 0; i < 4; ++i) {
+                if (j + i < k) {
+                    const T x = load<T>(t + (2 * (j + i)) * W), y = load<T>(t + (2 * (j + i) + 1) * W);
+                    c[2 * i] = x * fr - y * fi;
+                    c[2 * i + 1] = y * fr + x * fi;
+                    store(t + (2 * (j + i)) * W, c[2 * i]);
+                    store(t + (2 * (j + i) + 1) * W, c[2 * i + 1]);
+                } else {
+                    c[2 * i] = c[2 * i + 1] = broadcast<T>(0.0);
+                }
+            }
+            add_block8<T>(acc + 2 * j, c);
+            j = k;
         }
     }
     if constexpr (Sum && W == 4) {

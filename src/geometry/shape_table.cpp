@@ -97,8 +97,8 @@ ConsensusRun::ConsensusRun(ShapeScratch& work, int k)
     if (w_.xref_.size() < m) {
         w_.xref_.resize(m);
         w_.xrefold_.resize(m);
-        w_.acc_.resize(m);
     }
+    if (w_.acc_.size() < kernels::acc_room(k)) w_.acc_.resize(kernels::acc_room(k));
     b_.k = k;
 }
 

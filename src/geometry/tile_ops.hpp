@@ -60,6 +60,11 @@ inline std::size_t lane_groups_room(std::size_t rows, int k, int lanes) {
     return (rows + 4) * 2 * static_cast<std::size_t>(k) * static_cast<std::size_t>(lanes);
 }
 
+// Doubles of room for the 2k column sums that fit_pass and load_fit add to:
+// the 8-lane kernel adds its last landmarks as a whole block of 8 sums, the
+// ones past 2k receiving zeros.
+inline std::size_t acc_room(int k) { return (2 * static_cast<std::size_t>(k) + kMaxLanes - 1) / kMaxLanes * kMaxLanes; }
+
 struct KernelOps {
     int lanes;
     // Copies the rows (rows[i], or row i when rows is null) into tiles and
@@ -71,7 +76,7 @@ struct KernelOps {
     // followed by fit_pass.
     void (*load_fit)(TileBlock& b, const ShapeTable& table, const int* rows, Procedure proc, const double* ref, double* acc);
     // Fits every row onto `ref` (full or rotation-only) and adds the fitted
-    // rows, in row order, to the 2k column sums `acc`.
+    // rows, in row order, to the 2k column sums `acc` (acc_room(k) doubles).
     void (*fit_pass)(TileBlock& b, Procedure proc, const double* ref, double* acc);
     // The step between passes: keeps the reference in `old` (2k + 1
     // values), makes the new one in `ref` from the column sums (the mean of
@@ -155,17 +160,31 @@ inline void transpose(T* v) {
 }
 
 // Copies coordinate q of row src[l] to tile[q * W + l], W coordinates of the
-// W rows at a time, transposed in registers.
-inline void gather_rows(const double* const* src, std::size_t m1, double* tile) {
+// W rows at a time, transposed in registers.  The rows are a ShapeTable's
+// (padded to whole cache lines).  Each step also asks for the same cache
+// line of the rows `ahead` (W rows to be gathered later), so the requests
+// for them go out one line per row at a time, between loads, rather than in
+// a burst that fills the processor's queue of outstanding misses.
+inline void gather_rows(const double* const* src, std::size_t m1, double* tile, const double* const* ahead) {
     std::size_t q = 0;
     for (; q + W <= m1; q += W) {
         Lanes v[W];
         for (std::size_t l = 0; l < W; ++l) v[l] = load<Lanes>(src[l] + q);
+        if (q % kLineDoubles == 0)
+            for (std::size_t l = 0; l < W; ++l) __builtin_prefetch(ahead[l] + q);
         transpose<Lanes>(v);
         for (std::size_t i = 0; i < W; ++i) store(tile + (q + i) * W, v[i]);
     }
-    for (; q < m1; ++q)
-        for (std::size_t l = 0; l < W; ++l) tile[q * W + l] = src[l][q];
+    if (q < m1) {
+        // The last, short block: a table row is padded to whole cache lines,
+        // so the loads stay inside it; only the real coordinates are stored.
+        Lanes v[W];
+        for (std::size_t l = 0; l < W; ++l) v[l] = load<Lanes>(src[l] + q);
+        if (q % kLineDoubles == 0)
+            for (std::size_t l = 0; l < W; ++l) __builtin_prefetch(ahead[l] + q);
+        transpose<Lanes>(v);
+        for (std::size_t i = 0; q + i < m1; ++i) store(tile + (q + i) * W, v[i]);
+    }
 }
 
 void start(TileBlock& b, const ShapeTable& table, const int* rows) {
@@ -178,27 +197,22 @@ void start(TileBlock& b, const ShapeTable& table, const int* rows) {
     }
 }
 
-// Asks for the cache lines of a row ahead of its use.  A permutation takes
-// the rows in an order no prefetcher can guess, and the table of a large
-// study lives far from the core, so without this every tile waits on memory.
-inline void prefetch_row(const double* row, std::size_t m1) {
-    for (std::size_t q = 0; q < m1; q += kLineDoubles) __builtin_prefetch(row + q);
-}
-
 // How many tiles ahead the rows are fetched: the rows of the next pair of
-// tiles, while this pair is fitted.
+// tiles, while this pair is fitted.  A permutation takes the rows in an
+// order no prefetcher can guess, and the table of a large study lives far
+// from the core, so without this every tile waits on memory.
 constexpr std::size_t kFetchAhead = 2;
 
 void gather_tile(TileBlock& b, const ShapeTable& table, const int* rows, std::size_t t, double* tile) {
-    const std::size_t m1 = 2 * static_cast<std::size_t>(b.k);
     const double* src[W];
+    const double* ahead[W];
     for (std::size_t l = 0; l < W; ++l) {
         const std::size_t i = t * W + l < b.n ? t * W + l : t * W;
         src[l] = table.row(rows ? static_cast<std::size_t>(rows[i]) : i);
+        const std::size_t a = (t + kFetchAhead) * W + l < b.n ? (t + kFetchAhead) * W + l : i;
+        ahead[l] = table.row(rows ? static_cast<std::size_t>(rows[a]) : a);
     }
-    for (std::size_t i = (t + kFetchAhead) * W; i < (t + kFetchAhead + 1) * W && i < b.n; ++i)
-        prefetch_row(table.row(rows ? static_cast<std::size_t>(rows[i]) : i), m1);
-    gather_rows(src, m1, tile);
+    gather_rows(src, 2 * static_cast<std::size_t>(b.k), tile, ahead);
 }
 
 // Adds the first `real` lanes of a tile to the column sums, lane by lane.
@@ -347,12 +361,13 @@ typedef long long LaneMask __attribute__((vector_size(kLanes * sizeof(double))))
 void gather_lanes(const LaneGroups& g, std::size_t t, double* tile) {
     const std::size_t m1 = 2 * static_cast<std::size_t>(g.k);
     const double* src[W];
+    const double* ahead[W];
     for (std::size_t l = 0; l < W; ++l) {
         const std::size_t i = t < g.n[l] ? t : g.n[l] - 1;
         src[l] = g.table->row(static_cast<std::size_t>(g.rows[l][i]));
-        if (t + kFetchAhead < g.n[l]) prefetch_row(g.table->row(static_cast<std::size_t>(g.rows[l][t + kFetchAhead])), m1);
+        ahead[l] = g.table->row(static_cast<std::size_t>(g.rows[l][t + kFetchAhead < g.n[l] ? t + kFetchAhead : i]));
     }
-    gather_rows(src, m1, tile);
+    gather_rows(src, m1, tile, ahead);
 }
 
 // Fits every lane of a tile onto its own reference and adds the fitted rows
