@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Time per permutation of the one- and two-factor tests on the four bundled
 # sets, on every kernel this processor has, for one build or two side by side
 # (to compare a change with the code before it).
@@ -6,8 +6,9 @@
 #   bench/per_permutation.sh BUILD_DIR [OTHER_BUILD_DIR] [ROUNDS]
 #
 # Each figure is (median of the runs at HI permutations - median of the runs
-# at LO) / (HI - LO), in microseconds: the start-up and the observed fit drop
-# out.  The builds' runs alternate, so a busy spell of a shared machine falls
+# at LO) / (HI - LO), in microseconds of processor time (user + system, which
+# a busy neighbour on a shared machine disturbs less than wall time): the
+# start-up and the observed fit drop out.  The builds' runs alternate, so a busy spell of a shared machine falls
 # on both alike; ROUNDS (5 by default) runs of each.  One thread, seed 1.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,10 +28,9 @@ printf 'family %s, model %s\n' "$(grep -m1 'cpu family' /proc/cpuinfo | cut -d: 
 
 # Wall microseconds of one run.
 run_us() {
-  s=$(date +%s%N)
-  env QUILLAN_KERNEL="$1" "$2/quillan-batch" "$3" -t 1 -s 1 -p "$4" -l "$5" -g "$6" >/dev/null 2>&1
-  e=$(date +%s%N)
-  echo $(((e - s) / 1000))
+  local TIMEFORMAT='%U %S' t
+  t=$({ time env QUILLAN_KERNEL="$1" "$2/quillan-batch" "$3" -t 1 -s 1 -p "$4" -l "$5" -g "$6" >/dev/null 2>&1; } 2>&1)
+  echo "$t" | awk '{printf "%.0f\n", 1e6 * ($1 + $2)}'
 }
 
 median() { sort -n | awk '{t[NR]=$1} END {print (t[int((NR+1)/2)]+t[int(NR/2)+1])/2}'; }
