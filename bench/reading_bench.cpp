@@ -2,9 +2,11 @@
 // cut into lines, every number read and checked) in megabytes a second, and
 // the number reading of one long line by itself.  The file is 64 MB of
 // 50-landmark specimens written as the measuring programs write them (six
-// decimals, some negative); QUILLAN_READING_MB asks for another size.
+// decimals, some negative); QUILLAN_READING_MB asks for another size.  And
+// the fingerprint of the input files that every result records.
 #include "platform/format.hpp"
 #include "platform/random.hpp"
+#include "platform/sha256.hpp"
 #include "shell/shell.hpp"
 
 #include <benchmark/benchmark.h>
@@ -78,6 +80,22 @@ void BM_NumbersOfAMegabyte(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_NumbersOfAMegabyte)->Unit(benchmark::kMicrosecond);
+
+// The fingerprint every result records of its input files, over a megabyte:
+// by the processor's SHA instructions (argument 1, where it has them) and by
+// the portable code (0).
+void BM_FingerprintOfAMegabyte(benchmark::State& state) {
+    const std::string bytes(1 << 20, 'x');
+    const bool before = sha256_use_instructions(state.range(0) != 0);
+    for (auto _ : state) {
+        Sha256 h;
+        h.update(bytes.data(), bytes.size());
+        benchmark::DoNotOptimize(h.hex_digest());
+    }
+    sha256_use_instructions(before);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_FingerprintOfAMegabyte)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

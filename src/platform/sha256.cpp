@@ -5,6 +5,12 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
+#include <immintrin.h>
+#define QUILLAN_SHA_INSTRUCTIONS 1
+#endif
+
 namespace quillan {
 
 namespace {
@@ -20,11 +26,8 @@ constexpr std::array<std::uint32_t, 64> kRound = {
 
 constexpr std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-}  // namespace
-
-Sha256::Sha256() : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
-
-void Sha256::compress(const unsigned char* p) {
+// One block by the portable code.
+void compress_portable(std::array<std::uint32_t, 8>& state, const unsigned char* p) {
     std::array<std::uint32_t, 64> w{};
     for (int i = 0; i < 16; ++i)
         w[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(p[4 * i]) << 24 |
@@ -35,7 +38,7 @@ void Sha256::compress(const unsigned char* p) {
         const std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    auto [a, b, c, d, e, f, g, h] = state_;
+    auto [a, b, c, d, e, f, g, h] = state;
     for (std::size_t i = 0; i < 64; ++i) {
         const std::uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
         const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
@@ -49,7 +52,97 @@ void Sha256::compress(const unsigned char* p) {
         a = t1 + t2;
     }
     const std::array<std::uint32_t, 8> add{a, b, c, d, e, f, g, h};
-    for (std::size_t i = 0; i < 8; ++i) state_[i] += add[i];
+    for (std::size_t i = 0; i < 8; ++i) state[i] += add[i];
+}
+
+#ifdef QUILLAN_SHA_INSTRUCTIONS
+
+// Whether the processor has the SHA extensions and the SSSE3 and SSE4.1
+// shuffles and blends that go with them.
+bool processor_has_sha() {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+    const bool ssse3 = (c & (1u << 9)) != 0, sse41 = (c & (1u << 19)) != 0;
+    if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return false;
+    return ssse3 && sse41 && (b & (1u << 29)) != 0;
+}
+
+// `count` blocks by the SHA-256 instructions.  They keep the state as the
+// pairs of words ABEF and CDGH and do two rounds per instruction; the
+// message schedule's four words at a time come from sha256msg1/msg2.
+__attribute__((target("sha,sse4.1,ssse3"))) void compress_instructions(std::array<std::uint32_t, 8>& state,
+                                                                       const unsigned char* p, std::size_t count) {
+    const __m128i swap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);   // big-endian words
+    __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state.data()));       // a b c d
+    __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state.data() + 4));  // e f g h
+    t = _mm_shuffle_epi32(t, 0xB1);
+    s1 = _mm_shuffle_epi32(s1, 0x1B);
+    __m128i s0 = _mm_alignr_epi8(t, s1, 8);  // ABEF
+    s1 = _mm_blend_epi16(s1, t, 0xF0);       // CDGH
+    for (; count > 0; --count, p += 64) {
+        const __m128i abef = s0, cdgh = s1;
+        __m128i m[4];  // the schedule's words 4g .. 4g + 3 of the last four groups g, in m[g % 4]
+        for (int g = 0; g < 16; ++g) {
+            __m128i w;
+            if (g < 4) {
+                w = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * g)), swap);
+            } else {
+                w = _mm_sha256msg1_epu32(m[g % 4], m[(g + 1) % 4]);
+                w = _mm_add_epi32(w, _mm_alignr_epi8(m[(g + 3) % 4], m[(g + 2) % 4], 4));
+                w = _mm_sha256msg2_epu32(w, m[(g + 3) % 4]);
+            }
+            m[g % 4] = w;
+            __m128i wk = _mm_add_epi32(w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound.data() + 4 * g)));
+            s1 = _mm_sha256rnds2_epu32(s1, s0, wk);
+            wk = _mm_shuffle_epi32(wk, 0x0E);
+            s0 = _mm_sha256rnds2_epu32(s0, s1, wk);
+        }
+        s0 = _mm_add_epi32(s0, abef);
+        s1 = _mm_add_epi32(s1, cdgh);
+    }
+    t = _mm_shuffle_epi32(s0, 0x1B);
+    s1 = _mm_shuffle_epi32(s1, 0xB1);
+    s0 = _mm_blend_epi16(t, s1, 0xF0);  // a b c d
+    s1 = _mm_alignr_epi8(s1, t, 8);     // e f g h
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state.data()), s0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state.data() + 4), s1);
+}
+
+// Asked at the first fingerprint, not at start-up.
+bool has_sha() {
+    static const bool has = processor_has_sha();
+    return has;
+}
+bool& use_sha() {
+    static bool use = has_sha();
+    return use;
+}
+
+#endif
+
+}  // namespace
+
+bool sha256_use_instructions(bool use) {
+#ifdef QUILLAN_SHA_INSTRUCTIONS
+    const bool before = use_sha();
+    use_sha() = use && has_sha();
+    return before;
+#else
+    (void)use;
+    return false;
+#endif
+}
+
+Sha256::Sha256() : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+void Sha256::compress(const unsigned char* p, std::size_t count) {
+#ifdef QUILLAN_SHA_INSTRUCTIONS
+    if (use_sha()) {
+        compress_instructions(state_, p, count);
+        return;
+    }
+#endif
+    for (; count > 0; --count, p += 64) compress_portable(state_, p);
 }
 
 void Sha256::update(const void* data, std::size_t size) {
@@ -57,9 +150,10 @@ void Sha256::update(const void* data, std::size_t size) {
     length_ += size;
     while (size > 0) {
         if (filled_ == 0 && size >= 64) {  // whole blocks straight from the caller's bytes
-            compress(p);
-            p += 64;
-            size -= 64;
+            const std::size_t blocks = size / 64;
+            compress(p, blocks);
+            p += 64 * blocks;
+            size -= 64 * blocks;
             continue;
         }
         const std::size_t take = std::min(size, 64 - filled_);
@@ -68,7 +162,7 @@ void Sha256::update(const void* data, std::size_t size) {
         p += take;
         size -= take;
         if (filled_ == 64) {
-            compress(block_.data());
+            compress(block_.data(), 1);
             filled_ = 0;
         }
     }
