@@ -344,36 +344,27 @@ inline void apply_full_into(double* t, int k, double* acc, T fr, T fi) {
     int j = 0;
     if constexpr (Sum && W == 8) {
         // Four landmarks at a time: their eight coordinates make one block.
-        for (; j + 4 <= k; j += 4) {
-            T c[8];
-            for (int i = 0; i < 4; ++i) {
-                const T x = load<T>(t + (2 * (j + i)) * W), y = load<T>(t + (2 * (j + i) + 1) * W);
-                c[2 * i] = x * fr - y * fi;
-                c[2 * i + 1] = y * fr + x * fi;
-                store(t + (2 * (j + i)) * W, c[2 * i]);
-                store(t + (2 * (j + i) + 1) * W, c[2 * i + 1]);
-            }
-            add_block8<T>(acc + 2 * j, c);
-        }
         // The last one to three landmarks make a block padded with zeros:
         // the padding adds 0 to sums past the 2k real ones (acc has room for
         // them, see acc_room), and each real sum takes its terms as before.
-        if (j < k) {
+        auto block = [&](int j0, int landmarks) {
             T c[8];
             for (int i = 0; i < 4; ++i) {
-                if (j + i < k) {
-                    const T x = load<T>(t + (2 * (j + i)) * W), y = load<T>(t + (2 * (j + i) + 1) * W);
-                    c[2 * i] = x * fr - y * fi;
-                    c[2 * i + 1] = y * fr + x * fi;
-                    store(t + (2 * (j + i)) * W, c[2 * i]);
-                    store(t + (2 * (j + i) + 1) * W, c[2 * i + 1]);
-                } else {
+                if (i >= landmarks) {
                     c[2 * i] = c[2 * i + 1] = broadcast<T>(0.0);
+                    continue;
                 }
+                const T x = load<T>(t + (2 * (j0 + i)) * W), y = load<T>(t + (2 * (j0 + i) + 1) * W);
+                c[2 * i] = x * fr - y * fi;
+                c[2 * i + 1] = y * fr + x * fi;
+                store(t + (2 * (j0 + i)) * W, c[2 * i]);
+                store(t + (2 * (j0 + i) + 1) * W, c[2 * i + 1]);
             }
-            add_block8<T>(acc + 2 * j, c);
-            j = k;
-        }
+            add_block8<T>(acc + 2 * j0, c);
+        };
+        for (; j + 4 <= k; j += 4) block(j, 4);
+        if (j < k) block(j, k - j);
+        j = k;
     }
     if constexpr (Sum && W == 4) {
         // Two landmarks at a time: their four coordinates make one block.

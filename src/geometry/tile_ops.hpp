@@ -166,25 +166,20 @@ inline void transpose(T* v) {
 // for them go out one line per row at a time, between loads, rather than in
 // a burst that fills the processor's queue of outstanding misses.
 inline void gather_rows(const double* const* src, std::size_t m1, double* tile, const double* const* ahead) {
+    // Coordinates q .. q + W - 1 of the W rows; the first `stored` of them
+    // go to the tile.  The last block may be short: a table row is padded to
+    // whole cache lines, so its loads stay inside the row.
+    auto block = [&](std::size_t q, std::size_t stored) {
+        Lanes v[W];
+        for (std::size_t l = 0; l < W; ++l) v[l] = load<Lanes>(src[l] + q);
+        if (q % kLineDoubles == 0)
+            for (std::size_t l = 0; l < W; ++l) __builtin_prefetch(ahead[l] + q);
+        transpose<Lanes>(v);
+        for (std::size_t i = 0; i < stored; ++i) store(tile + (q + i) * W, v[i]);
+    };
     std::size_t q = 0;
-    for (; q + W <= m1; q += W) {
-        Lanes v[W];
-        for (std::size_t l = 0; l < W; ++l) v[l] = load<Lanes>(src[l] + q);
-        if (q % kLineDoubles == 0)
-            for (std::size_t l = 0; l < W; ++l) __builtin_prefetch(ahead[l] + q);
-        transpose<Lanes>(v);
-        for (std::size_t i = 0; i < W; ++i) store(tile + (q + i) * W, v[i]);
-    }
-    if (q < m1) {
-        // The last, short block: a table row is padded to whole cache lines,
-        // so the loads stay inside it; only the real coordinates are stored.
-        Lanes v[W];
-        for (std::size_t l = 0; l < W; ++l) v[l] = load<Lanes>(src[l] + q);
-        if (q % kLineDoubles == 0)
-            for (std::size_t l = 0; l < W; ++l) __builtin_prefetch(ahead[l] + q);
-        transpose<Lanes>(v);
-        for (std::size_t i = 0; q + i < m1; ++i) store(tile + (q + i) * W, v[i]);
-    }
+    for (; q + W <= m1; q += W) block(q, W);
+    if (q < m1) block(q, m1 - q);
 }
 
 void start(TileBlock& b, const ShapeTable& table, const int* rows) {
