@@ -112,23 +112,19 @@ TwoWayResult two_way_test(const RunOptions& options, Console& console, const Pre
             s.coder.code(g1, s.p2, s.cells1);
             s.coder.code(s.p1, g2, s.cells2);
             permute_codes(cell_list, s.rp, s.shuffled);
-            // The three cell groupings together: their cells, a few of
-            // similar size each, fill the vector lanes better side by side.
-            // (The variables' larger groups gain nothing from it.)
-            double within[3];
-            s.within({&s.shuffled, &s.cells1, &s.cells2}, within);
+            if (!own_shuffles) {  // each variable in the cells' shuffle
+                permute_codes(g1, s.rp, s.p1);
+                permute_codes(g2, s.rp, s.p2);
+            }
+            // The five groupings together: their groups, of a few sizes,
+            // fill the vector lanes better side by side.
+            double within[5];
+            s.within({&s.shuffled, &s.cells1, &s.cells2, &s.p1, &s.p2}, within);
             stats[0] = total_ss - within[0];
             stats[3] = total_ss - within[1];
             stats[4] = total_ss - within[2];
-            if (own_shuffles) {
-                stats[1] = s.explained(total_ss, s.p1);
-                stats[2] = s.explained(total_ss, s.p2);
-            } else {
-                permute_codes(g1, s.rp, s.shuffled);
-                stats[1] = s.explained(total_ss, s.shuffled);
-                permute_codes(g2, s.rp, s.shuffled);
-                stats[2] = s.explained(total_ss, s.shuffled);
-            }
+            stats[1] = total_ss - within[3];
+            stats[2] = total_ss - within[4];
             return s.single;
         });
     notice.permuted(result.single_groups, nperm);
@@ -182,9 +178,11 @@ TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const 
             randperm(s.rp2, nss2, rng);
             permute_codes(g2, s.rp2, s.p2);
             s.coder.code(s.p1, s.p2, s.cells1);
-            const double peSS = s.within(s.cells1);
-            const double pSSA = total_ss - s.within(s.p1);
-            const double pSSB = total_ss - s.within(s.p2);
+            double within[3];  // scored together: see two_way_test
+            s.within({&s.cells1, &s.p1, &s.p2}, within);
+            const double peSS = within[0];
+            const double pSSA = total_ss - within[1];
+            const double pSSB = total_ss - within[2];
             const double pSSAB = (total_ss - peSS) - pSSA - pSSB;
             stats[0] = (pSSA / dfA) / (peSS / dfe);
             stats[1] = (pSSB / dfB) / (peSS / dfe);
@@ -252,8 +250,10 @@ NestedResult nested_test(const RunOptions& options, Console& console, const Prep
                 s.p1[static_cast<std::size_t>(s.rp1[j])] = cell_list[j];
                 s.p2[static_cast<std::size_t>(s.rp1[j])] = g1[j];
             }
-            const double peSS = s.within(s.p1);
-            const double pSSA = s.explained(total_ss, s.p2);
+            double within[2];
+            s.within({&s.p1, &s.p2}, within);
+            const double peSS = within[0];
+            const double pSSA = total_ss - within[1];
             const double pSSsg = total_ss - peSS, pSSasg = pSSsg - pSSA;
             stats[0] = (pSSsg / dfsg) / (peSS / dfe);
             stats[1] = (pSSA / dfA) / (peSS / dfe);

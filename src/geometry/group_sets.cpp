@@ -83,6 +83,13 @@ void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<
     // (std::sort with the group number breaking ties: stable_sort would take a buffer every call)
     std::sort(order.begin(), order.end(),
               [&](std::size_t a, std::size_t b) { return size[a] != size[b] ? size[a] < size[b] : a < b; });
+    // Costs in eighths of a tile of the widest lanes.  A group on its own
+    // takes its tiles and about two tiles' worth for a consensus of its own.
+    // A set takes as many tiles as its largest group has rows, each about an
+    // eighth dearer than a group's own tile: every lane goes on until the
+    // slowest settles, and lanes past their group's end are masked.
+    auto alone = [&](std::size_t i) { return 8 * ((size[order[i]] + lanes - 1) / lanes + 2); };
+    auto set_cost = [&](std::size_t last) { return 9 * size[order[last]]; };
     try {
         std::size_t done = 0;
         while (done < order.size()) {
@@ -94,14 +101,23 @@ void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<
                 const kernels::KernelOps& v = kernels::ops_for_rows(w);
                 const std::size_t vl = static_cast<std::size_t>(v.lanes);
                 if (vl != w || v.lane_groups == nullptr) continue;
-                c = std::min(vl, order.size() - done);
-                // Worth it when the set's tiles (as many as its largest group
-                // has rows) are no more than the groups would take one by one:
-                // their tiles of `lanes` rows and about two tiles' worth each
-                // for a consensus of its own.
-                std::size_t alone = 0;
-                for (std::size_t i = done; i < done + c; ++i) alone += (size[order[i]] + lanes - 1) / lanes + 2;
-                if (c >= 2 && size[order[done + c - 1]] <= alone) use = &v;
+                const std::size_t most = std::min(vl, order.size() - done);
+                // The set of the next c groups that, with the others of the
+                // `most` on their own, costs least; taken when it costs no
+                // more than its groups would one by one.
+                std::size_t best = 0;
+                for (std::size_t m = 2; m <= most; ++m) {
+                    std::size_t cost = set_cost(done + m - 1), rest = 0;
+                    for (std::size_t i = done + m; i < done + most; ++i) rest += alone(i);
+                    if (c == 0 || cost + rest <= best) {
+                        best = cost + rest;
+                        c = m;
+                    }
+                }
+                std::size_t one_by_one_cost = 0;
+                for (std::size_t i = done; i < done + c; ++i) one_by_one_cost += alone(i);
+                if (c >= 2 && set_cost(done + c - 1) <= one_by_one_cost) use = &v;
+                else c = 0;
             }
             if (use == nullptr) {  // the smallest group goes alone
                 out[order[done]] = group_ss(table, gs.rows(order[done]), work);
