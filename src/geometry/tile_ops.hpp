@@ -423,16 +423,17 @@ inline void fit_lanes_pair(double* const t[2], const double* ref, int k, double*
 }
 
 // next_reference for every lane (full procedure): the mean of its group's
-// rows rescaled to unit centroid size; returns the lanes' squared changes.
-Lanes next_lane_reference(double* ref, double* old, const double* acc, Lanes count, int k) {
+// rows rescaled to unit centroid size, into `next`; returns the lanes'
+// squared changes from `ref`.
+Lanes next_lane_reference(double* next, const double* ref, const double* acc, Lanes count, int k) {
     const std::size_t m1 = 2 * static_cast<std::size_t>(k);
-    std::memcpy(old, ref, m1 * W * sizeof(double));
-    for (std::size_t q = 0; q < m1; ++q) store(ref + q * W, load<Lanes>(acc + q * W) / count);
-    const Lanes size = centroid_size<Lanes>(ref, k);
-    for (std::size_t q = 0; q < m1; ++q) store(ref + q * W, load<Lanes>(ref + q * W) / size);
+    for (std::size_t q = 0; q < m1; ++q) store(next + q * W, load<Lanes>(acc + q * W) / count);
+    const Lanes size = centroid_size<Lanes>(next, k);
     Lanes xd = broadcast<Lanes>(0.0);
     for (std::size_t q = 0; q < m1; ++q) {
-        const Lanes e = load<Lanes>(ref + q * W) - load<Lanes>(old + q * W);
+        const Lanes r = load<Lanes>(next + q * W) / size;
+        store(next + q * W, r);
+        const Lanes e = r - load<Lanes>(ref + q * W);
         xd += e * e;
     }
     return xd;
@@ -493,15 +494,21 @@ bool lane_iteration(LaneGroups& g, double* tiles, double* ref, double* fin) {
     for (std::size_t pass = 1; live > 0; ++pass) {
         if (pass > g.max_passes) return false;
         lane_pass(g, tiles, ref, acc, pass == 1, live, frozen);
-        const Lanes xd = next_lane_reference(ref, old, acc, count, g.k);
+        const Lanes xd = next_lane_reference(old, ref, acc, count, g.k);
+        std::swap(ref, old);
+        LaneMask settled{};
         for (std::size_t l = 0; l < W; ++l) {
             if (frozen[l] || xd[l] > tol) continue;
             if (std::isnan(xd[l])) return false;
-            frozen[l] = -1;
+            settled[l] = frozen[l] = -1;
             --live;
             g.passes[l] = pass;
-            for (std::size_t q = 0; q < m1; ++q) fin[q * W + l] = ref[q * W + l];
         }
+        bool any = false;
+        for (std::size_t l = 0; l < W; ++l) any = any || settled[l] != 0;
+        if (any)
+            for (std::size_t q = 0; q < m1; ++q)
+                store(fin + q * W, settled ? load<Lanes>(ref + q * W) : load<Lanes>(fin + q * W));
     }
     return true;
 }
