@@ -121,8 +121,12 @@ TEST_F(KernelVariants, TheMeasuredChoiceIsAWideKernelThisProcessorRunsAndStaysTh
     // change within a run (reports do not depend on it, diagnostics might).
     const KernelVariant best = best_kernel();
     EXPECT_TRUE(kernel_available(best)) << kernel_name(best);
-    if (kernel_available(KernelVariant::Avx2)) EXPECT_NE(best, KernelVariant::Baseline);
-    if (!kernel_available(KernelVariant::Avx2) && kernel_available(KernelVariant::Avx512)) EXPECT_EQ(best, KernelVariant::Avx512);
+    if (kernel_available(KernelVariant::Avx2)) {
+        EXPECT_NE(best, KernelVariant::Baseline);
+    }
+    if (!kernel_available(KernelVariant::Avx2) && kernel_available(KernelVariant::Avx512)) {
+        EXPECT_EQ(best, KernelVariant::Avx512);
+    }
     for (int i = 0; i < 3; ++i) EXPECT_EQ(best_kernel(), best);
 }
 
@@ -213,6 +217,36 @@ TEST_F(KernelVariants, MixedGroupSizesGiveEachGroupsOwnSumToTheLastBitOnEveryVar
     }
 }
 
+// Scores the groupings together on every variant, in the order given and
+// reversed: each grouping's sum, group count and single count must be what it
+// gets alone on the baseline variant, bit for bit.
+void expect_each_its_own_sum(const ShapeTable& table, const std::vector<const Codes*>& all) {
+    ASSERT_TRUE(select_kernel(KernelVariant::Baseline));
+    std::vector<WithinSum> alone;
+    WithinGroupsScratch one;
+    for (const Codes* c : all) alone.push_back(within_group_ss_sum(table, *c, one));
+    for (const KernelVariant v : all_kernels()) {
+        if (!select_kernel(v)) continue;
+        WithinGroupsScratch scratch;
+        for (const bool reversed : {false, true}) {
+            std::vector<std::span<const double>> groupings;
+            for (std::size_t c = 0; c < all.size(); ++c) {
+                const Codes& codes = *all[reversed ? all.size() - 1 - c : c];
+                groupings.emplace_back(codes.data(), codes.size());
+            }
+            std::vector<WithinSum> together(groupings.size());
+            within_group_ss_sums(table, groupings, scratch, together);
+            for (std::size_t c = 0; c < all.size(); ++c) {
+                const WithinSum& want = alone[reversed ? all.size() - 1 - c : c];
+                EXPECT_EQ(std::memcmp(&together[c].sum, &want.sum, sizeof want.sum), 0)
+                    << kernel_name(v) << ", grouping " << c << (reversed ? " (reversed)" : "");
+                EXPECT_EQ(together[c].groups, want.groups);
+                EXPECT_EQ(together[c].singles, want.singles);
+            }
+        }
+    }
+}
+
 TEST_F(KernelVariants, GroupingsScoredTogetherGiveEachItsOwnSumToTheLastBit) {
     // What a two-factor permutation scores: cells of 4-5, the two variables'
     // groups of 20-60 and a grouping with single specimens and groups of 2-3
@@ -234,33 +268,9 @@ TEST_F(KernelVariants, GroupingsScoredTogetherGiveEachItsOwnSumToTheLastBit) {
     }
     ASSERT_EQ(mixed.size(), n);
     std::shuffle(mixed.begin(), mixed.end(), rng);
-    const std::vector<const Codes*> all = {&cells, &halves, &thirds, &mixed};
-
-    ASSERT_TRUE(select_kernel(KernelVariant::Baseline));
-    std::vector<WithinSum> alone;
     WithinGroupsScratch one;
-    for (const Codes* c : all) alone.push_back(within_group_ss_sum(table, *c, one));
-    EXPECT_EQ(alone[3].singles, 2u);
-    for (const KernelVariant v : all_kernels()) {
-        if (!select_kernel(v)) continue;
-        WithinGroupsScratch scratch;
-        for (const bool reversed : {false, true}) {
-            std::vector<std::span<const double>> groupings;
-            for (std::size_t c = 0; c < all.size(); ++c) {
-                const Codes& codes = *all[reversed ? all.size() - 1 - c : c];
-                groupings.emplace_back(codes.data(), codes.size());
-            }
-            std::vector<WithinSum> together(groupings.size());
-            within_group_ss_sums(table, groupings, scratch, together);
-            for (std::size_t c = 0; c < all.size(); ++c) {
-                const WithinSum& want = alone[reversed ? all.size() - 1 - c : c];
-                EXPECT_EQ(std::memcmp(&together[c].sum, &want.sum, sizeof want.sum), 0)
-                    << kernel_name(v) << ", grouping " << c << (reversed ? " (reversed)" : "");
-                EXPECT_EQ(together[c].groups, want.groups);
-                EXPECT_EQ(together[c].singles, want.singles);
-            }
-        }
-    }
+    EXPECT_EQ(within_group_ss_sum(table, mixed, one).singles, 2u);
+    expect_each_its_own_sum(table, {&cells, &halves, &thirds, &mixed});
     // A grouping with fewer codes than specimens is refused, naming the counts.
     const Codes short_list(n - 1, 1.0);
     const std::vector<std::span<const double>> bad = {{cells.data(), n}, {short_list.data(), short_list.size()}};
@@ -271,6 +281,36 @@ TEST_F(KernelVariants, GroupingsScoredTogetherGiveEachItsOwnSumToTheLastBit) {
         ADD_FAILURE() << "a short code list was accepted";
     } catch (const QuillanError& e) {
         EXPECT_THAT(e.what(), HasSubstr("has " + std::to_string(n - 1) + " codes for " + std::to_string(n) + " specimens"));
+    }
+}
+
+TEST_F(KernelVariants, CellsBesideTheVariablesGroupsGiveEachItsOwnSumToTheLastBit) {
+    // A permutation of a two-factor design of 54 specimens in cells of
+    // 12-16: the shuffled cells, cells of one variable against the other
+    // shuffled (sizes that vary), and each variable's two groups of 25-29.
+    // The cells fill sets side by side; the variables' groups join the last
+    // set or go on their own, as they cost least.
+    const Codes cells = dealt_codes({16, 13, 12, 13});
+    const std::size_t n = cells.size();
+    Codes g1(n), g2(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        g1[i] = cells[i] < 12 ? 1 : 2;                     // 29 and 25
+        g2[i] = cells[i] == 10 || cells[i] == 12 ? 1 : 2;  // 28 and 26
+    }
+    const Matrix x = make_shapes(static_cast<int>(n), 26, 54, 0.2);
+    const ShapeTable table(x);
+    std::mt19937_64 rng(3);
+    for (int shuffle = 0; shuffle < 3; ++shuffle) {
+        Codes shuffled = cells, p1 = g1, p2 = g2, cells1(n), cells2(n);
+        std::shuffle(shuffled.begin(), shuffled.end(), rng);
+        std::shuffle(p1.begin(), p1.end(), rng);
+        std::shuffle(p2.begin(), p2.end(), rng);
+        for (std::size_t i = 0; i < n; ++i) {
+            cells1[i] = 10 * g1[i] + p2[i];
+            cells2[i] = 10 * p1[i] + g2[i];
+        }
+        expect_each_its_own_sum(table, {&shuffled, &cells1, &cells2, &p1, &p2});
+        expect_each_its_own_sum(table, {&shuffled, &p1});  // the nested design's pair
     }
 }
 
