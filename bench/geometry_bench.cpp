@@ -15,7 +15,9 @@
 //                 scalar loop, for comparison on the machine at hand.
 #include "geometry/consensus_iteration.hpp"
 #include "geometry/geometry.hpp"
+#include "geometry/kernel_dispatch.hpp"
 #include "geometry/shape_table.hpp"
+#include "geometry/tile_ops.hpp"
 #include "groups/groups.hpp"
 #include "groups/within_groups.hpp"
 
@@ -23,8 +25,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <random>
+#include <span>
+#include <string>
 #include <vector>
 
 using namespace quillan;
@@ -217,6 +222,130 @@ void BM_sq_d_wg_observed(benchmark::State& state) {
     label(state, s, static_cast<int>(within_group_ss_sum(table, s.codes, scratch).groups));
 }
 BENCHMARK(BM_sq_d_wg_observed)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// One group's sum of squares by kernel and group size, its rows either the
+// same every call (they stay in the caches: the kernel's own speed) or a new
+// random choice from a table of 10,000 specimens x 50 landmarks (8 MB) each
+// call, as a permutation draws them (the rows come from memory, and the
+// group's tiles, 800 bytes a row, pass through the second-level cache).
+// Arguments: kernel (0 baseline, 1 AVX2, 2 AVX-512), rows, drawn afresh (0/1).
+// Compare a kernel's t/lm.pass in the two columns to see how much of a
+// permutation of a large study is the memory's rather than the arithmetic's.
+void BM_group_rows(benchmark::State& state) {
+    static const Sample big = make_sample(10000, 50, 10);
+    const KernelVariant kernel = state.range(0) == 0   ? KernelVariant::Baseline
+                                 : state.range(0) == 1 ? KernelVariant::Avx2
+                                                       : KernelVariant::Avx512;
+    if (!select_kernel(kernel)) {
+        state.SkipWithError("this processor lacks the kernel");
+        return;
+    }
+    const ShapeTable table(big.data);
+    const std::size_t n = static_cast<std::size_t>(state.range(1)), all = table.rows();
+    std::vector<int> order(all);
+    for (std::size_t i = 0; i < all; ++i) order[i] = static_cast<int>(i);
+    std::mt19937_64 rng(7);
+    std::shuffle(order.begin(), order.end(), rng);
+    ShapeScratch work;
+    std::size_t at = 0;
+    for (auto _ : state) {
+        if (state.range(2) != 0) at = (at + n) % (all - n);
+        benchmark::DoNotOptimize(group_ss(table, std::span<const int>(order.data() + at, n), work));
+    }
+    set_counters(state, work.passes, work.row_passes, table.landmarks());
+    state.SetLabel(std::string(kernel_name(kernel)) + ", " + std::to_string(n) + " rows, " +
+                   (state.range(2) != 0 ? "drawn afresh" : "the same rows"));
+    select_kernel(best_kernel());
+}
+BENCHMARK(BM_group_rows)->ArgsProduct({{0, 1, 2}, {200, 1000, 2500}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
+// One consensus pass alone (every row fitted, in place, and the columns
+// summed) over tiles of a given size, by kernel: whether a pass runs at the
+// speed of the arithmetic or of the cache that holds the tiles.  A pass reads
+// every tile and writes it back, 16 bytes a landmark and row each way; 16
+// rows of 50 landmarks (12.8 KB) stay in the first-level cache, 500 rows
+// (400 KB) in the second, 2500 rows (2 MB) do not.  Arguments: kernel (0
+// baseline, 1 AVX2, 2 AVX-512), rows.
+void BM_fit_pass(benchmark::State& state) {
+    static const Sample big = make_sample(2500, 50, 10);
+    const KernelVariant kernel = state.range(0) == 0   ? KernelVariant::Baseline
+                                 : state.range(0) == 1 ? KernelVariant::Avx2
+                                                       : KernelVariant::Avx512;
+    if (!select_kernel(kernel)) {
+        state.SkipWithError("this processor lacks the kernel");
+        return;
+    }
+    const ShapeTable table(big.data);
+    const kernels::KernelOps& ops = kernels::ops_for_rows(kernels::kMaxLanes);
+    const std::size_t n = static_cast<std::size_t>(state.range(1));
+    const int k = table.landmarks();
+    const std::size_t m1 = 2 * static_cast<std::size_t>(k);
+    LineVector tiles((n + kernels::kMaxLanes) * m1), acc(kernels::acc_room(k));
+    std::vector<double> ref(table.row(0), table.row(0) + m1);
+    kernels::TileBlock b;
+    b.tiles = tiles.data();
+    b.n = n;
+    b.k = k;
+    ops.load(b, table, nullptr);
+    for (auto _ : state) {
+        std::fill(acc.begin(), acc.end(), 0.0);
+        ops.fit_pass(b, Procedure::Full, ref.data(), acc.data());
+        benchmark::DoNotOptimize(acc.data());
+    }
+    set_counters(state, state.iterations(), state.iterations() * n, k);
+    state.SetLabel(std::string(kernel_name(kernel)) + ", " + std::to_string(n) + " rows");
+    select_kernel(best_kernel());
+}
+BENCHMARK(BM_fit_pass)->ArgsProduct({{0, 1, 2}, {16, 500, 2500}})->Unit(benchmark::kMicrosecond);
+
+// Copying the rows of a group of 1000 drawn afresh from a table of 10,000
+// specimens x 50 landmarks into its tiles, as the first pass of every group
+// of a permutation does (arguments 0-2: the kernel's transposing copy), and,
+// for comparison, the same rows copied plainly one after another with the
+// same look-ahead (argument 3): when the two take the same time, the copy
+// runs at the speed of the caches and memory, and no vector width or
+// arrangement of the shuffles will shorten it.
+void BM_gather(benchmark::State& state) {
+    static const Sample big = make_sample(10000, 50, 10);
+    const int which = static_cast<int>(state.range(0));
+    const KernelVariant kernel = which == 0 ? KernelVariant::Baseline : which == 1 ? KernelVariant::Avx2 : KernelVariant::Avx512;
+    if (which < 3 && !select_kernel(kernel)) {
+        state.SkipWithError("this processor lacks the kernel");
+        return;
+    }
+    const ShapeTable table(big.data);
+    const std::size_t n = 1000, all = table.rows(), m1 = 2 * static_cast<std::size_t>(table.landmarks());
+    std::vector<int> order(all);
+    for (std::size_t i = 0; i < all; ++i) order[i] = static_cast<int>(i);
+    std::mt19937_64 rng(7);
+    std::shuffle(order.begin(), order.end(), rng);
+    LineVector tiles((n + kernels::kMaxLanes) * m1);
+    const kernels::KernelOps& ops = kernels::ops_for_rows(kernels::kMaxLanes);
+    std::size_t at = 0;
+    for (auto _ : state) {
+        at = (at + n) % (all - n);
+        const int* rows = order.data() + at;
+        if (which < 3) {
+            kernels::TileBlock b;
+            b.tiles = tiles.data();
+            b.n = n;
+            b.k = table.landmarks();
+            ops.load(b, table, rows);
+        } else {
+            for (std::size_t i = 0; i < n; ++i) {
+                const double* ahead = table.row(static_cast<std::size_t>(rows[i + 16 < n ? i + 16 : i]));
+                for (std::size_t q = 0; q < m1; q += kLineDoubles) __builtin_prefetch(ahead + q);
+                std::memcpy(tiles.data() + i * m1, table.row(static_cast<std::size_t>(rows[i])), m1 * sizeof(double));
+            }
+        }
+        benchmark::DoNotOptimize(tiles.data());
+    }
+    state.counters["t/row"] = benchmark::Counter(static_cast<double>(state.iterations() * n),
+                                                 benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetLabel(which < 3 ? std::string(kernel_name(kernel)) + " tiles" : std::string("plain copy"));
+    select_kernel(best_kernel());
+}
+BENCHMARK(BM_gather)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
 
 // Cell numbering of two code vectors, as the two-way loops call it.
 void BM_combined_code(benchmark::State& state) {
