@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <numbers>
 #include <random>
@@ -223,6 +224,21 @@ void BM_sq_d_wg_observed(benchmark::State& state) {
 }
 BENCHMARK(BM_sq_d_wg_observed)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
+// The kernel a benchmark argument names: 0 baseline, 1 AVX2, 2 AVX-512.
+KernelVariant kernel_argument(std::int64_t a) {
+    return a == 0 ? KernelVariant::Baseline : a == 1 ? KernelVariant::Avx2 : KernelVariant::Avx512;
+}
+
+// The rows 0 .. all - 1 in a fixed random order: groups drawn from it are
+// scattered over the table as a permutation scatters them.
+std::vector<int> shuffled_rows(std::size_t all) {
+    std::vector<int> order(all);
+    for (std::size_t i = 0; i < all; ++i) order[i] = static_cast<int>(i);
+    std::mt19937_64 rng(7);
+    std::shuffle(order.begin(), order.end(), rng);
+    return order;
+}
+
 // One group's sum of squares by kernel and group size, its rows either the
 // same every call (they stay in the caches: the kernel's own speed) or a new
 // random choice from a table of 10,000 specimens x 50 landmarks (8 MB) each
@@ -233,19 +249,11 @@ BENCHMARK(BM_sq_d_wg_observed)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrose
 // permutation of a large study is the memory's rather than the arithmetic's.
 void BM_group_rows(benchmark::State& state) {
     static const Sample big = make_sample(10000, 50, 10);
-    const KernelVariant kernel = state.range(0) == 0   ? KernelVariant::Baseline
-                                 : state.range(0) == 1 ? KernelVariant::Avx2
-                                                       : KernelVariant::Avx512;
-    if (!select_kernel(kernel)) {
-        state.SkipWithError("this processor lacks the kernel");
-        return;
-    }
+    const KernelVariant kernel = kernel_argument(state.range(0));
+    if (!select_kernel(kernel)) return state.SkipWithError("this processor lacks the kernel");
     const ShapeTable table(big.data);
     const std::size_t n = static_cast<std::size_t>(state.range(1)), all = table.rows();
-    std::vector<int> order(all);
-    for (std::size_t i = 0; i < all; ++i) order[i] = static_cast<int>(i);
-    std::mt19937_64 rng(7);
-    std::shuffle(order.begin(), order.end(), rng);
+    const std::vector<int> order = shuffled_rows(all);
     ShapeScratch work;
     std::size_t at = 0;
     for (auto _ : state) {
@@ -268,13 +276,8 @@ BENCHMARK(BM_group_rows)->ArgsProduct({{0, 1, 2}, {200, 1000, 2500}, {0, 1}})->U
 // baseline, 1 AVX2, 2 AVX-512), rows.
 void BM_fit_pass(benchmark::State& state) {
     static const Sample big = make_sample(2500, 50, 10);
-    const KernelVariant kernel = state.range(0) == 0   ? KernelVariant::Baseline
-                                 : state.range(0) == 1 ? KernelVariant::Avx2
-                                                       : KernelVariant::Avx512;
-    if (!select_kernel(kernel)) {
-        state.SkipWithError("this processor lacks the kernel");
-        return;
-    }
+    const KernelVariant kernel = kernel_argument(state.range(0));
+    if (!select_kernel(kernel)) return state.SkipWithError("this processor lacks the kernel");
     const ShapeTable table(big.data);
     const kernels::KernelOps& ops = kernels::ops_for_rows(kernels::kMaxLanes);
     const std::size_t n = static_cast<std::size_t>(state.range(1));
@@ -308,17 +311,11 @@ BENCHMARK(BM_fit_pass)->ArgsProduct({{0, 1, 2}, {16, 500, 2500}})->Unit(benchmar
 void BM_gather(benchmark::State& state) {
     static const Sample big = make_sample(10000, 50, 10);
     const int which = static_cast<int>(state.range(0));
-    const KernelVariant kernel = which == 0 ? KernelVariant::Baseline : which == 1 ? KernelVariant::Avx2 : KernelVariant::Avx512;
-    if (which < 3 && !select_kernel(kernel)) {
-        state.SkipWithError("this processor lacks the kernel");
-        return;
-    }
+    const KernelVariant kernel = kernel_argument(which);
+    if (which < 3 && !select_kernel(kernel)) return state.SkipWithError("this processor lacks the kernel");
     const ShapeTable table(big.data);
     const std::size_t n = 1000, all = table.rows(), m1 = 2 * static_cast<std::size_t>(table.landmarks());
-    std::vector<int> order(all);
-    for (std::size_t i = 0; i < all; ++i) order[i] = static_cast<int>(i);
-    std::mt19937_64 rng(7);
-    std::shuffle(order.begin(), order.end(), rng);
+    const std::vector<int> order = shuffled_rows(all);
     LineVector tiles((n + kernels::kMaxLanes) * m1);
     const kernels::KernelOps& ops = kernels::ops_for_rows(kernels::kMaxLanes);
     std::size_t at = 0;
