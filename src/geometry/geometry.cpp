@@ -3,6 +3,7 @@
 #include "geometry/consensus_iteration.hpp"
 #include "geometry/kernels.hpp"
 #include "geometry/shape_table.hpp"
+#include "geometry/space_run.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
 
@@ -19,7 +20,15 @@ Centroid centroid_of(std::span<const double> x) {
     return c;
 }
 
-Eigen::VectorXd centroid_sizes(const Matrix& x) {
+Eigen::VectorXd centroid_sizes(const Matrix& x, int dimensions) {
+    if (dimensions == 3) {
+        if (x.rows() > 0 && x.cols() < 3)
+            throw QuillanError("centsize: a configuration in space needs at least one landmark (three values).");
+        const int p = static_cast<int>(x.cols() / 3);
+        Eigen::VectorXd y(x.rows());
+        for (Eigen::Index i = 0; i < x.rows(); ++i) y(i) = centroid_size_space(x.data() + i * x.cols(), p);
+        return y;
+    }
     if (x.rows() > 0 && x.cols() < 2) throw QuillanError("centsize: a configuration needs at least one landmark (two values).");
     const int p = static_cast<int>(x.cols() / 2);
     Eigen::VectorXd y(x.rows());
@@ -65,19 +74,21 @@ StandardSizeResult standardise_along_lines(const Matrix& data, const std::vector
 
 namespace {
 
-// Checks a reference configuration for a table of k landmarks.
-void check_reference(std::span<const double> xref, int k, const char* op) {
-    const std::size_t need = 2 * static_cast<std::size_t>(k);
+// Checks a reference configuration for a table of `coordinates` values a row.
+void check_reference(std::span<const double> xref, const ShapeTable& table, const char* op) {
+    const std::size_t need = table.coordinates();
     if (xref.size() < need)
         throw QuillanError(std::string(op) + ": the reference has " + std::to_string(xref.size()) +
-                           " elements; configurations of " + std::to_string(k) + " landmarks need " + std::to_string(need) + ".");
+                           " elements; configurations of " + std::to_string(table.landmarks()) + " landmarks need " +
+                           std::to_string(need) + ".");
     for (std::size_t q = 0; q < need; ++q)
         if (!std::isfinite(xref[q]))
             throw QuillanError(std::string(op) + ": the reference configuration holds a value that is not a finite number.");
 }
 
 // The rows of a run as a table, with the input's trailing column.
-Matrix aligned_table(const ConsensusRun& run, const Matrix& x) {
+template <class Run>
+Matrix aligned_table(const Run& run, const Matrix& x) {
     Matrix out(x.rows(), x.cols());
     for (Eigen::Index i = 0; i < x.rows(); ++i) {
         run.row(static_cast<std::size_t>(i), out.data() + i * x.cols());
@@ -86,50 +97,29 @@ Matrix aligned_table(const ConsensusRun& run, const Matrix& x) {
     return out;
 }
 
-}  // namespace
-
-Matrix full_procrustes_fit(const Matrix& x, std::span<const double> xref) {
-    ShapeTable table(x);
-    check_reference(xref, table.landmarks(), "getfullpsup");
+template <class Run>
+Matrix fit_rows(const ShapeTable& table, const Matrix& x, std::span<const double> xref) {
     ShapeScratch work;
-    ConsensusRun run(work, table.landmarks());
+    Run run(work, table.landmarks());
     run.load_all(table);
     run.fit_all(xref.data());
     return aligned_table(run, x);
 }
 
-Matrix full_procrustes_fit(const Matrix& x, const Matrix& xref) {
-    const std::vector<double> r = elements(xref);
-    return full_procrustes_fit(x, std::span<const double>(r));
-}
-
-Matrix full_procrustes_distances(std::span<const double> xref, const Matrix& x) {
-    ShapeTable table(x);
-    check_reference(xref, table.landmarks(), "fullpdist");
+template <class Run>
+std::vector<double> distances_of(const ShapeTable& table, std::span<const double> xref) {
     ShapeScratch work;
-    ConsensusRun run(work, table.landmarks());
+    Run run(work, table.landmarks());
     run.load_all(table);
     std::vector<double> d(table.rows());
     run.distances(xref.data(), d.data());
-    Matrix p(x.rows(), 2);
-    for (Eigen::Index i = 0; i < x.rows(); ++i) {
-        p(i, 0) = d[static_cast<std::size_t>(i)];
-        p(i, 1) = x(i, x.cols() - 1);
-    }
-    return p;
+    return d;
 }
 
-Matrix full_procrustes_distances(const Matrix& xref, const Matrix& x) {
-    const std::vector<double> r = elements(xref);
-    return full_procrustes_distances(std::span<const double>(r), x);
-}
-
-namespace {
-
-Consensus run_consensus(const Matrix& x, Procedure proc) {
-    ShapeTable table(x);
+template <class Run>
+Consensus run_consensus(const ShapeTable& table, const Matrix& x, Procedure proc) {
     ShapeScratch work;
-    ConsensusRun run(work, table.landmarks());
+    Run run(work, table.landmarks());
     run.load_all(table);
     Consensus c;
     c.passes = run.iterate(proc);
@@ -141,10 +131,47 @@ Consensus run_consensus(const Matrix& x, Procedure proc) {
     return c;
 }
 
+Consensus consensus_of(const Matrix& x, int dimensions, Procedure proc) {
+    ShapeTable table(x, {}, dimensions);
+    if (dimensions == 3) return run_consensus<SpaceRun>(table, x, proc);
+    return run_consensus<ConsensusRun>(table, x, proc);
+}
+
 }  // namespace
 
-Consensus full_procrustes_consensus(const Matrix& x) { return run_consensus(x, Procedure::Full); }
+Matrix full_procrustes_fit(const Matrix& x, std::span<const double> xref, int dimensions) {
+    ShapeTable table(x, {}, dimensions);
+    check_reference(xref, table, "getfullpsup");
+    if (dimensions == 3) return fit_rows<SpaceRun>(table, x, xref);
+    return fit_rows<ConsensusRun>(table, x, xref);
+}
 
-Consensus rotation_only_consensus(const Matrix& x) { return run_consensus(x, Procedure::RotationOnly); }
+Matrix full_procrustes_fit(const Matrix& x, const Matrix& xref, int dimensions) {
+    const std::vector<double> r = elements(xref);
+    return full_procrustes_fit(x, std::span<const double>(r), dimensions);
+}
+
+Matrix full_procrustes_distances(std::span<const double> xref, const Matrix& x, int dimensions) {
+    ShapeTable table(x, {}, dimensions);
+    check_reference(xref, table, "fullpdist");
+    const std::vector<double> d = dimensions == 3 ? distances_of<SpaceRun>(table, xref) : distances_of<ConsensusRun>(table, xref);
+    Matrix p(x.rows(), 2);
+    for (Eigen::Index i = 0; i < x.rows(); ++i) {
+        p(i, 0) = d[static_cast<std::size_t>(i)];
+        p(i, 1) = x(i, x.cols() - 1);
+    }
+    return p;
+}
+
+Matrix full_procrustes_distances(const Matrix& xref, const Matrix& x, int dimensions) {
+    const std::vector<double> r = elements(xref);
+    return full_procrustes_distances(std::span<const double>(r), x, dimensions);
+}
+
+Consensus full_procrustes_consensus(const Matrix& x, int dimensions) { return consensus_of(x, dimensions, Procedure::Full); }
+
+Consensus rotation_only_consensus(const Matrix& x, int dimensions) {
+    return consensus_of(x, dimensions, Procedure::RotationOnly);
+}
 
 }  // namespace quillan

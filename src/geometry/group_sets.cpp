@@ -72,7 +72,8 @@ void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<
     const Groups gs{table, members, start, size, out};
     const kernels::KernelOps& ops = kernels::ops_for_rows(static_cast<std::size_t>(kernels::kMaxLanes));
     const std::size_t lanes = static_cast<std::size_t>(ops.lanes);
-    if (ops.lane_groups == nullptr || lanes < 2 || !rows_valid(gs)) return one_by_one(gs, work);
+    // Configurations in space take their groups one by one.
+    if (ops.lane_groups == nullptr || lanes < 2 || table.dimensions() != 2 || !rows_valid(gs)) return one_by_one(gs, work);
     const std::size_t row_bytes = 2 * static_cast<std::size_t>(table.landmarks()) * lanes * sizeof(double);  // widest
     // The groups that may share tiles, smallest first, so that each set holds
     // groups of similar sizes.

@@ -2,6 +2,7 @@
 
 #include "geometry/consensus_iteration.hpp"
 #include "geometry/kernels.hpp"
+#include "geometry/space_run.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
@@ -23,9 +24,7 @@ std::string value_text(double v) {
     return v < 0 ? "-Inf" : "Inf";
 }
 
-void check_shape(const Matrix& data) {
-    const Eigen::Index w = data.cols();
-    if (data.rows() == 0 || w == 0) throw QuillanError("The landmark table is empty: there is no specimen to superimpose.");
+void check_plane_width(Eigen::Index w) {
     if (w % 2 == 0)
         throw QuillanError("The landmark table has " + std::to_string(w) +
                            " columns, an even number. Each line of a landmark file holds the x and y of every landmark "
@@ -36,10 +35,30 @@ void check_shape(const Matrix& data) {
                            "5 columns) are needed.");
 }
 
+void check_space_width(Eigen::Index w) {
+    if (w % 3 != 1)
+        throw QuillanError("The landmark table has " + std::to_string(w) +
+                           " columns. Each line of a 3-D landmark file holds the x, y and z of every landmark and then "
+                           "one further value, so its number of values is one more than a multiple of three. Please "
+                           "check the landmark file.");
+    if (w < 10)
+        throw QuillanError("The landmark table has " + std::to_string(w) +
+                           " columns, too few for a shape in 3-D: at least three landmarks (x1 y1 z1 ... x3 y3 z3 and one "
+                           "further value, 10 columns) are needed.");
+}
+
+void check_shape(const Matrix& data, int dimensions) {
+    const Eigen::Index w = data.cols();
+    if (data.rows() == 0 || w == 0) throw QuillanError("The landmark table is empty: there is no specimen to superimpose.");
+    if (dimensions == 3) check_space_width(w);
+    else if (dimensions == 2) check_plane_width(w);
+    else throw QuillanError("Landmarks have 2 or 3 coordinates, not " + std::to_string(dimensions) + ".");
+}
+
 // Checks row i's coordinates and stores it centred and scaled in `out`.
-void prepare_row(const Matrix& data, Eigen::Index i, int k, double* out, std::span<const std::size_t> specimens) {
+void prepare_row(const Matrix& data, Eigen::Index i, int k, int d, double* out, std::span<const std::size_t> specimens) {
     const std::size_t row = static_cast<std::size_t>(i);
-    for (int q = 0; q < 2 * k; ++q) {
+    for (int q = 0; q < d * k; ++q) {
         const double v = data(i, q);
         if (!std::isfinite(v))
             throw QuillanError(specimen_text(row, specimens) + " has a coordinate that is not a finite number (column " +
@@ -48,11 +67,13 @@ void prepare_row(const Matrix& data, Eigen::Index i, int k, double* out, std::sp
         out[q] = v;
     }
     double cs;
-    kernels::centre_scale<double>(out, k, &cs);
-    const bool finite = std::isfinite(cs) && cs > 0 && std::all_of(out, out + 2 * k, [](double v) { return std::isfinite(v); });
+    if (d == 3) cs = centre_scale_space(out, k);
+    else kernels::centre_scale<double>(out, k, &cs);
+    const bool finite = std::isfinite(cs) && cs > 0 && std::all_of(out, out + d * k, [](double v) { return std::isfinite(v); });
     if (finite) return;
     bool one_point = true;
-    for (int j = 1; j < k && one_point; ++j) one_point = data(i, 2 * j) == data(i, 0) && data(i, 2 * j + 1) == data(i, 1);
+    for (int j = 1; j < k && one_point; ++j)
+        for (int c = 0; c < d; ++c) one_point = one_point && data(i, d * j + c) == data(i, c);
     if (one_point)
         throw QuillanError(specimen_text(row, specimens) +
                            " has all its landmarks at one point (centroid size 0), so it has no shape to superimpose. "
@@ -64,28 +85,29 @@ void prepare_row(const Matrix& data, Eigen::Index i, int k, double* out, std::sp
 
 }  // namespace
 
-ShapeTable::ShapeTable(const Matrix& data, std::span<const std::size_t> specimens) {
-    check_shape(data);
+ShapeTable::ShapeTable(const Matrix& data, std::span<const std::size_t> specimens, int dimensions) {
+    check_shape(data, dimensions);
     if (!specimens.empty() && specimens.size() < static_cast<std::size_t>(data.rows()))
         throw QuillanError("ShapeTable: fewer specimen numbers than rows.");
     rows_ = static_cast<std::size_t>(data.rows());
-    k_ = static_cast<int>((data.cols() - 1) / 2);
-    const std::size_t m1 = 2 * static_cast<std::size_t>(k_);
+    d_ = dimensions;
+    k_ = landmarks_of(data.cols(), d_);
+    const std::size_t m1 = coordinates();
     stride_ = (m1 + kLineDoubles - 1) / kLineDoubles * kLineDoubles;
     coords_.assign(rows_ * stride_, 0.0);
     trailing_.resize(rows_);
     for (Eigen::Index i = 0; i < data.rows(); ++i) {
         const std::size_t r = static_cast<std::size_t>(i);
-        prepare_row(data, i, k_, coords_.data() + r * stride_, specimens);
+        prepare_row(data, i, k_, d_, coords_.data() + r * stride_, specimens);
         trailing_[r] = data(i, data.cols() - 1);
     }
 }
 
-void validate_landmark_table(const Matrix& data) {
-    check_shape(data);
-    const int k = static_cast<int>((data.cols() - 1) / 2);
-    std::vector<double> row(2 * static_cast<std::size_t>(k));
-    for (Eigen::Index i = 0; i < data.rows(); ++i) prepare_row(data, i, k, row.data(), {});
+void validate_landmark_table(const Matrix& data, int dimensions) {
+    check_shape(data, dimensions);
+    const int k = landmarks_of(data.cols(), dimensions);
+    std::vector<double> row(static_cast<std::size_t>(dimensions * k));
+    for (Eigen::Index i = 0; i < data.rows(); ++i) prepare_row(data, i, k, dimensions, row.data(), {});
 }
 
 // ---------------------------------------------------------------------------
@@ -274,7 +296,8 @@ void ConsensusRun::deviations(double* out) const {
 
 namespace {
 
-double finish_group(ConsensusRun& run) {
+template <class Run>
+double finish_group(Run& run) {
     run.iterate(Procedure::Full);
     const double s = run.principal_axes_distances();
     if (!std::isfinite(s))
@@ -284,30 +307,46 @@ double finish_group(ConsensusRun& run) {
     return s;
 }
 
+template <class Run>
+void residuals_of(const ShapeTable& table, std::span<const int> rows, ShapeScratch& work, double* out, double* consensus) {
+    Run run(work, table.landmarks());
+    run.load(table, rows);
+    run.iterate(Procedure::RotationOnly);
+    run.deviations(out);
+    if (consensus) std::copy(run.consensus(), run.consensus() + table.coordinates(), consensus);
+}
+
 }  // namespace
 
 double group_ss(const ShapeTable& table, std::span<const int> rows, ShapeScratch& work) {
+    if (table.dimensions() == 3) {
+        SpaceRun run(work, table.landmarks());
+        run.load(table, rows);
+        return finish_group(run);
+    }
     ConsensusRun run(work, table.landmarks());
     run.load(table, rows);
     return finish_group(run);
 }
 
 void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeScratch& work, double* out, double* consensus) {
-    ConsensusRun run(work, table.landmarks());
-    run.load(table, rows);
-    run.iterate(Procedure::RotationOnly);
-    run.deviations(out);
-    if (consensus) std::copy(run.consensus(), run.consensus() + 2 * table.landmarks(), consensus);
+    if (table.dimensions() == 3) residuals_of<SpaceRun>(table, rows, work, out, consensus);
+    else residuals_of<ConsensusRun>(table, rows, work, out, consensus);
 }
 
 double whole_table_ss(const ShapeTable& table, ShapeScratch& work) {
+    if (table.dimensions() == 3) {
+        SpaceRun run(work, table.landmarks());
+        run.load_all(table);
+        return finish_group(run);
+    }
     ConsensusRun run(work, table.landmarks());
     run.load_all(table);
     return finish_group(run);
 }
 
-double whole_table_ss(const Matrix& data) {
-    ShapeTable table(data);
+double whole_table_ss(const Matrix& data, int dimensions) {
+    ShapeTable table(data, {}, dimensions);
     ShapeScratch work;
     return whole_table_ss(table, work);
 }

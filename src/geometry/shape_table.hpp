@@ -49,6 +49,7 @@ typedef std::vector<double, LineAllocator<double>> LineVector;
 
 class ShapeScratch;
 class ConsensusRun;
+class SpaceRun;
 
 class ShapeTable {
 public:
@@ -59,16 +60,23 @@ public:
     // coordinates so large that its size overflows.  Errors name the
     // specimen: row i is "Specimen i (line i of the landmark file)", or, when
     // `specimens` is given, specimen number specimens[i] (1-based), for a table
-    // made of some rows of the landmark table.
-    explicit ShapeTable(const Matrix& data, std::span<const std::size_t> specimens = {});
+    // made of some rows of the landmark table.  With `dimensions` 3 each row
+    // holds x1 y1 z1 ... xk yk zk and a trailing value, 3k + 1 columns with
+    // at least three landmarks.
+    explicit ShapeTable(const Matrix& data, std::span<const std::size_t> specimens = {}, int dimensions = 2);
 
     std::size_t rows() const { return rows_; }
     int landmarks() const { return k_; }
-    // Columns of the landmark table, 2k + 1.
-    Eigen::Index width() const { return 2 * static_cast<Eigen::Index>(k_) + 1; }
+    // Coordinates per landmark, 2 or 3.
+    int dimensions() const { return d_; }
+    // Coordinates per row, dk.
+    std::size_t coordinates() const { return static_cast<std::size_t>(d_) * static_cast<std::size_t>(k_); }
+    // Columns of the landmark table, dk + 1.
+    Eigen::Index width() const { return static_cast<Eigen::Index>(coordinates()) + 1; }
 
-    // Row i centred and scaled: 2k coordinates x1 y1 ... xk yk.  Each row
-    // starts on a cache line of its own (rows are padded to whole lines).
+    // Row i centred and scaled: dk coordinates x1 y1 ... xk yk (with z after
+    // each y in space).  Each row starts on a cache line of its own (rows are
+    // padded to whole lines).
     const double* row(std::size_t i) const { return coords_.data() + i * stride_; }
     // The trailing value of row i, as loaded.
     double trailing(std::size_t i) const { return trailing_[i]; }
@@ -76,14 +84,18 @@ public:
 private:
     std::size_t rows_ = 0;
     int k_ = 0;
-    std::size_t stride_ = 0;  // doubles from one row to the next: 2k rounded up to whole lines
+    int d_ = 2;
+    std::size_t stride_ = 0;  // doubles from one row to the next: dk rounded up to whole lines
     LineVector coords_;
     std::vector<double> trailing_;
 };
 
 // Checks a landmark table without keeping anything; the same checks and
 // messages as the ShapeTable constructor.
-void validate_landmark_table(const Matrix& data);
+void validate_landmark_table(const Matrix& data, int dimensions = 2);
+
+// Landmarks in a row of a table of `width` columns and the given dimension.
+inline int landmarks_of(Eigen::Index width, int dimensions) { return static_cast<int>((width - 1) / dimensions); }
 
 // Reusable buffers of one thread for the superimposition of a group.  The
 // contents mean nothing between calls; only the capacity is kept.
@@ -98,6 +110,7 @@ public:
 
 private:
     friend class ConsensusRun;
+    friend class SpaceRun;
     friend void groups_ss(const ShapeTable&, std::span<const int>, std::span<const std::size_t>, std::span<const std::size_t>,
                           ShapeScratch&, std::span<double>);
     LineVector lanes_;
@@ -106,6 +119,7 @@ private:
     LineVector xref_;
     LineVector xrefold_;
     LineVector acc_;
+    std::vector<int> all_rows_;
 };
 
 // Sum of the squared full Procrustes distances of the given rows (indices
@@ -133,9 +147,9 @@ void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<
 // from their rotation-only consensus, after each row is aligned on it: the
 // coordinates of what `procrustes_residuals` gives for a table of those rows, to the
 // last bit, without building any matrix.  Coordinate q of the i-th row given
-// goes to out[i * 2k + q] (the rows without their trailing values, one after
-// another); `out` holds 2k * rows.size() values.  When `consensus` is given
-// it receives the consensus's 2k coordinates.  At least one row.  Throws
+// goes to out[i * dk + q] (the rows without their trailing values, one after
+// another); `out` holds dk * rows.size() values.  When `consensus` is given
+// it receives the consensus's dk coordinates.  At least one row.  Throws
 // QuillanError if the consensus cannot be computed.
 void consensus_residuals(const ShapeTable& table, std::span<const int> rows, ShapeScratch& work, double* out,
                          double* consensus = nullptr);
@@ -144,6 +158,6 @@ void consensus_residuals(const ShapeTable& table, std::span<const int> rows, Sha
 // table order, which is also what `within_group_ss` gives for a code vector that puts
 // every row in one group.
 double whole_table_ss(const ShapeTable& table, ShapeScratch& work);
-double whole_table_ss(const Matrix& data);
+double whole_table_ss(const Matrix& data, int dimensions = 2);
 
 }  // namespace quillan
