@@ -21,8 +21,29 @@ ModelVariables ActionEnv::model_variables() const {
         cov.values = column_codes(w.covariate, 0);
         vars.push_back(std::move(cov));
     }
+    const std::size_t aliases = vars.size();
     vars.insert(vars.end(), named_variables_.begin(), named_variables_.end());
+    require_distinct_names(vars, aliases);
     return vars;
+}
+
+// A formula names its variables and a model's table names its rows: a column
+// whose name is taken would be used in place of another without a word, or
+// give a table with two rows of one name.
+void ActionEnv::require_distinct_names(const ModelVariables& vars, std::size_t aliases) {
+    for (std::size_t i = aliases; i < vars.size(); ++i) {
+        const std::string& name = vars[i].name;
+        if (name == "Residuals" || name == "Total")
+            throw Refused("The column \"" + name +
+                          "\" has a name a model's table keeps for its own rows (Residuals, Total): rename the column.");
+        for (std::size_t j = 0; j < i; ++j) {
+            if (vars[j].name != name) continue;
+            throw Refused(j < aliases ? "The column \"" + name + "\" has the name the loaded " +
+                                            (name == "cov" ? "covariate" : "group file's column") +
+                                            " goes by in a formula: rename the column."
+                                      : "Two columns are named \"" + name + "\": rename one of them.");
+        }
+    }
 }
 
 }  // namespace quillan

@@ -66,6 +66,7 @@ public:
     void add_model_variables(const ModelVariables& v) { named_variables_.insert(named_variables_.end(), v.begin(), v.end()); }
 
 private:
+    static void require_distinct_names(const ModelVariables& vars, std::size_t aliases);
     ResultRecord record_;
     ModelRequest model_request_;
     ModelVariables named_variables_;

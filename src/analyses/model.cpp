@@ -4,6 +4,7 @@
 #include "analyses/action_env.hpp"
 #include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/linear_model.hpp"
 #include "analyses/model_design.hpp"
 #include "analyses/model_pairwise.hpp"
@@ -69,8 +70,10 @@ std::string number(const char* format, double v) {
     return buf;
 }
 
+// A label or number in a column of `width`; a number as wide as its column
+// or wider keeps one blank before it, so it never runs into its label.
 std::string padded(std::string s, std::size_t width, bool left = false) {
-    if (s.size() >= width) return s;
+    if (s.size() >= width) return left ? s : " " + s;
     return left ? s + std::string(width - s.size(), ' ') : std::string(width - s.size(), ' ') + s;
 }
 
@@ -207,6 +210,7 @@ void run_model(ActionEnv& env) {
     test.error = error_terms(q.error, design);
     test.nperm = nperm;
     const Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment);
+    require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
     PermutationEngine engine(env.options(), &env.console());
     const StreamIds loops = engine.take_streams(2);  // the table's, then the comparisons'
     const ModelTable table = test_linear_model(engine, shapes, design, test, loops.at(0));

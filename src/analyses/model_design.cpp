@@ -1,5 +1,6 @@
 #include "analyses/model_design.hpp"
 
+#include "analyses/covariate_checks.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
 
@@ -70,6 +71,9 @@ ModelVariable resolve(const FormulaVariable& fv, const ModelVariables& known, in
         }
         if (!std::isfinite(x))
             refuse_at(fv, "is neither a factor nor a covariate: specimen " + std::to_string(i + 1) + " has no finite value.");
+        if (std::fabs(x) > kMaxCovariateMagnitude)
+            refuse_at(fv, "has " + format_expand_reuse("%g", {x}) + " at specimen " + std::to_string(i + 1) +
+                              ", too large for the fits of a model (values up to 1e100 in size can be fitted): rescale it.");
     }
     if (std::all_of(v.values.begin(), v.values.end(), [&](double x) { return x == v.values.front(); }))
         refuse_at(fv, "is a covariate with the same value for every specimen; it cannot be a term.");
@@ -100,28 +104,76 @@ struct Column {
     Eigen::VectorXd x;
 };
 
-// The columns of term `t`, the first variable varying fastest.
-std::vector<Column> term_columns(const ParsedFormula& f, const std::vector<ModelVariable>& vars, std::size_t t, int n) {
-    std::vector<Column> cols{{"", Eigen::VectorXd::Ones(n)}};
+// How a variable enters a term: as its levels from `first` on (a factor:
+// `count` indicators) or as itself (a covariate: one column).
+struct Part {
+    const ModelVariable* var;
+    int first = 0;
+    int count = 1;
+};
+
+std::vector<Part> term_parts(const ParsedFormula& f, const std::vector<ModelVariable>& vars, std::size_t t) {
+    std::vector<Part> parts;
     for (int v : f.terms[t].variables) {
         const ModelVariable& var = vars[static_cast<std::size_t>(v)];
-        std::vector<Column> parts;
         if (!var.is_factor()) {
-            parts.push_back({var.name, Eigen::Map<const Eigen::VectorXd>(var.values.data(), n)});
-        } else {
-            const int first = factor_entry(f, vars, t, v) == 1 ? 1 : 0;
-            for (int l = first; l < static_cast<int>(var.levels.size()); ++l) {
-                Column c{var.name + var.levels[static_cast<std::size_t>(l)], Eigen::VectorXd::Zero(n)};
-                for (int i = 0; i < n; ++i) c.x(i) = var.codes[static_cast<std::size_t>(i)] == l ? 1.0 : 0.0;
-                parts.push_back(std::move(c));
-            }
+            parts.push_back({&var, 0, 1});
+            continue;
         }
-        std::vector<Column> next;
-        for (const auto& p : parts)
-            for (const auto& c : cols) next.push_back({c.name.empty() ? p.name : c.name + ":" + p.name, c.x.cwiseProduct(p.x)});
-        cols = std::move(next);
+        const int first = factor_entry(f, vars, t, v) == 1 ? 1 : 0;
+        parts.push_back({&var, first, static_cast<int>(var.levels.size()) - first});
     }
-    return cols;
+    return parts;
+}
+
+// The number of columns of a term, the product of its parts' counts; a
+// product past 2^62 is counted as 2^62.
+long long column_count(const std::vector<Part>& parts) {
+    constexpr long long kMost = 1LL << 62;
+    long long count = 1;
+    for (const Part& p : parts) count = p.count > 0 && count > kMost / p.count ? kMost : count * p.count;
+    return count;
+}
+
+// The column of a term at `cell` (one part per variable): the product of
+// the parts' indicators and covariates, named as R names it.
+Column cell_column(const std::vector<Part>& parts, const std::vector<int>& cell, int n) {
+    Column c{"", Eigen::VectorXd::Ones(n)};
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        const ModelVariable& var = *parts[k].var;
+        std::string name = var.name;
+        if (var.is_factor()) {
+            const int level = parts[k].first + cell[k];
+            name += var.levels[static_cast<std::size_t>(level)];
+            for (int i = 0; i < n; ++i)
+                if (var.codes[static_cast<std::size_t>(i)] != level) c.x(i) = 0;
+        } else {
+            c.x = c.x.cwiseProduct(Eigen::Map<const Eigen::VectorXd>(var.values.data(), n));
+        }
+        c.name += (k ? ":" : "") + name;
+    }
+    return c;
+}
+
+// The cells of a term that hold at least one specimen, in the order of its
+// columns (the first variable varying fastest).  Every other column is zero
+// and is left out unbuilt, so a term of many levels crossed costs its
+// specimens, not the product of its levels.
+std::vector<std::vector<int>> occupied_cells(const std::vector<Part>& parts, int n) {
+    auto column_order = [](const std::vector<int>& a, const std::vector<int>& b) {
+        return std::lexicographical_compare(a.rbegin(), a.rend(), b.rbegin(), b.rend());
+    };
+    std::set<std::vector<int>, decltype(column_order)> cells(column_order);
+    for (int i = 0; i < n; ++i) {
+        std::vector<int> cell;
+        for (const Part& p : parts) {
+            const int code = p.var->is_factor() ? p.var->codes[static_cast<std::size_t>(i)] : 0;
+            if (code < p.first) break;
+            cell.push_back(code - p.first);
+        }
+        if (cell.size() == parts.size()) cells.insert(std::move(cell));
+    }
+    return {cells.begin(), cells.end()};
 }
 
 // Crossed factors (every margin of the term in the model) must meet in
@@ -164,11 +216,17 @@ void require_full_cells(const ParsedFormula& f, const std::vector<ModelVariable>
     }
 }
 
+[[noreturn]] void refuse_parameters(int n) {
+    throw Refused("The formula has at least " + std::to_string(n) + " parameters, but there are only " + std::to_string(n) +
+                  " specimens: at least one more specimen than parameters is needed to leave a residual.");
+}
+
 }  // namespace
 
 ModelDesign build_design(const std::string& formula_text, const ModelVariables& known, int n) {
     ModelDesign d;
-    d.formula = parse_formula(formula_text);
+    // n - 1 terms and the intercept already leave no residual.
+    d.formula = parse_formula(formula_text, std::clamp<std::size_t>(n > 1 ? n - 1 : 1, 1, kMaxFormulaTerms));
     for (const auto& fv : d.formula.variables) d.variables.push_back(resolve(fv, known, n));
     require_full_cells(d.formula, d.variables, n);
     // The columns in order, each kept when it is not (to R's tolerance) a
@@ -176,47 +234,46 @@ ModelDesign build_design(const std::string& formula_text, const ModelVariables& 
     std::vector<Eigen::VectorXd> basis;
     std::vector<Eigen::VectorXd> kept;
     std::vector<int> kept_per_term(d.terms() + 1, 0);
-    int offered = 0;
-    auto offer = [&](const Column& c, int term) {
-        const int place = offered++;
+    long long offered = 1;
+    auto offer = [&](const Column& c, int term, std::vector<int> cell) {
         Eigen::VectorXd r = c.x;
         for (int pass = 0; pass < 2; ++pass)
             for (const auto& q : basis) r -= q.dot(r) * q;
-        if (r.norm() <= 1e-7 * c.x.norm() || c.x.norm() == 0) {
-            ++d.dropped_columns;
-            return;
-        }
+        if (r.norm() <= 1e-7 * c.x.norm() || c.x.norm() == 0) return;
         basis.push_back(r / r.norm());
         kept.push_back(c.x);
-        d.source_columns.push_back(place);
+        d.source_cells.push_back({term, std::move(cell)});
         d.assign.push_back(term);
         d.column_names.push_back(c.name.empty() ? "(Intercept)" : c.name);
         ++kept_per_term[static_cast<std::size_t>(term)];
+        // n columns span every vector of n values: refused now, before any
+        // more columns are built.
+        if (static_cast<int>(kept.size()) >= n) refuse_parameters(n);
     };
-    offer({"", Eigen::VectorXd::Ones(n)}, 0);
+    offer({"", Eigen::VectorXd::Ones(n)}, 0, {});
     for (std::size_t t = 0; t < d.terms(); ++t) {
-        for (const auto& c : term_columns(d.formula, d.variables, t, n)) offer(c, static_cast<int>(t) + 1);
+        const std::vector<Part> parts = term_parts(d.formula, d.variables, t);
+        offered = std::min(offered + column_count(parts), 1LL << 62);
+        for (auto& cell : occupied_cells(parts, n)) offer(cell_column(parts, cell, n), static_cast<int>(t) + 1, cell);
         if (kept_per_term[t + 1] == 0)
             throw Refused("The term \"" + d.formula.label(t) +
                           "\" is aliased with the terms before it: its columns are combinations of theirs, so it "
                           "explains nothing of its own.  Leave it out of the formula.");
     }
+    d.dropped_columns = offered - static_cast<long long>(kept.size());
     d.x.resize(n, static_cast<Eigen::Index>(kept.size()));
     for (std::size_t j = 0; j < kept.size(); ++j) d.x.col(static_cast<Eigen::Index>(j)) = kept[j];
-    if (d.rank() >= n)
-        throw Refused("The formula has " + std::to_string(d.rank()) + " parameters, but there are only " + std::to_string(n) +
-                      " specimens: at least one more specimen than parameters is needed to leave a residual.");
     return d;
 }
 
 Eigen::MatrixXd design_columns(const ModelDesign& d, const std::vector<ModelVariable>& variables) {
     const int n = static_cast<int>(d.x.rows());
-    std::vector<Eigen::VectorXd> all{Eigen::VectorXd::Ones(n)};
-    for (std::size_t t = 0; t < d.terms(); ++t)
-        for (auto& c : term_columns(d.formula, variables, t, n)) all.push_back(std::move(c.x));
     Eigen::MatrixXd out(n, d.x.cols());
-    for (Eigen::Index j = 0; j < d.x.cols(); ++j)
-        out.col(j) = all[static_cast<std::size_t>(d.source_columns[static_cast<std::size_t>(j)])];
+    for (Eigen::Index j = 0; j < d.x.cols(); ++j) {
+        const auto& [term, cell] = d.source_cells[static_cast<std::size_t>(j)];
+        out.col(j) = term == 0 ? Eigen::VectorXd::Ones(n)
+                               : cell_column(term_parts(d.formula, variables, static_cast<std::size_t>(term) - 1), cell, n).x;
+    }
     return out;
 }
 

@@ -15,6 +15,7 @@
 #include <Eigen/Dense>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillan {
@@ -25,8 +26,10 @@ struct ModelDesign {
     Eigen::MatrixXd x;                     // the kept columns
     std::vector<int> assign;               // each kept column's term: 0 the intercept, t + 1 term t
     std::vector<std::string> column_names;
-    std::vector<int> source_columns;  // each kept column's place among all columns of the formula
-    int dropped_columns = 0;          // combinations of earlier columns, left out
+    // Each kept column's term (0 the intercept, t + 1 term t) and its cell
+    // there: the level, past the first coded, of each of the term's variables.
+    std::vector<std::pair<int, std::vector<int>>> source_cells;
+    long long dropped_columns = 0;  // combinations of earlier columns (empty cells among them), left out
     int rank() const { return static_cast<int>(x.cols()); }
     std::size_t terms() const { return formula.terms.size(); }
 };

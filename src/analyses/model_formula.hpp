@@ -33,8 +33,14 @@ struct ParsedFormula {
     std::string label(std::size_t term) const { return label(terms[term]); }
 };
 
+// Parentheses nested deeper than this are refused.
+constexpr int kMaxFormulaDepth = 200;
+// A formula expanding to more terms than this is refused, whatever the data.
+constexpr std::size_t kMaxFormulaTerms = 100000;
+
 // Parses `text`; a fault is refused (Refused) with its column and the text
-// marked at the place, on one line.
-ParsedFormula parse_formula(const std::string& text);
+// marked at the place, on one line.  An expansion past `max_terms` terms is
+// refused as soon as it gets there.
+ParsedFormula parse_formula(const std::string& text, std::size_t max_terms = kMaxFormulaTerms);
 
 }  // namespace quillan

@@ -92,7 +92,12 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
         if (notes.empty())
             for (auto& s : group_change_pictures(data, choices)) scenes.push_back(std::move(s));
     }
-    for (auto& s : distribution_pictures(log, layout)) scenes.push_back(std::move(s));
+    std::size_t not_drawn = 0;
+    for (auto& s : distribution_pictures(log, layout, &not_drawn)) scenes.push_back(std::move(s));
+    if (not_drawn > 0)
+        warnings << "quillan-batch: the histograms of the first " << kMaxHistograms << " of the " << log.distributions().size()
+                 << " permutation distributions were drawn; the other " << not_drawn
+                 << " were not (the report and --json hold every test's numbers)\n";
     int written = 0;
     for (auto& s : scenes) trim_to_frame(s.scene);
     for (const auto& s : scenes)

@@ -132,7 +132,9 @@ std::vector<std::array<int, 3>> read_sliders(const std::string& path, int landma
         std::array<int, 3> s{};
         for (std::size_t j = 0; j < 3; ++j) {
             const double d = *parse_number(tokens[j]);
-            if (d != std::floor(d) || d < 1 || d > landmarks)
+            if (d != std::floor(d))
+                refuse(f.path, number, "", "landmark " + tokens[j] + " is not a whole number: a slider names landmarks");
+            if (d < 1 || d > landmarks)
                 refuse(
                     f.path, number, "",
                     "landmark " + tokens[j] + " is out of range: the specimens have landmarks 1 to " + std::to_string(landmarks));
@@ -190,6 +192,19 @@ std::vector<Config> in_own_frames(const std::vector<Config>& given, const Partia
     return out;
 }
 
+// The fit of the sliding squares distances between points: coordinates of
+// 1e154 and more overflow them, and the fit then compares nothing but
+// infinities.  Refused first, naming the specimen.
+void require_slidable_coordinates(const SpecimenTable& t) {
+    constexpr double kMost = 1e100;
+    for (std::size_t i = 0; i < t.coords.size(); ++i)
+        for (std::size_t j = 0; j < t.coords[i].size(); ++j)
+            if (std::fabs(t.coords[i][j]) > kMost)
+                refuse(t.path, i < t.lines.size() ? t.lines[i] : 0, t.specimen_name(i),
+                       "landmark " + std::to_string(j / 2 + 1) + " has the coordinate " + number_text(t.coords[i][j]) +
+                           ", too large to slide semilandmarks (coordinates up to 1e100 in size can be slid)");
+}
+
 Matrix partial_table(const PartialResult& r) {
     const Eigen::Index p = r.projected.front().rows();
     Matrix m(static_cast<Eigen::Index>(r.projected.size()), 2 * p);
@@ -211,10 +226,11 @@ void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& s
                    quoted_snippet(options.slide) + "\"");
     const auto sliders = options.sliders_file.empty() ? curve_sliders(t) : read_sliders(options.sliders_file, t.landmarks);
     if (sliders.empty()) {
-        t.notices.push_back(t.name + " has no curves: nothing slides, every point is a fixed landmark.");
+        t.warnings.push_back(t.name + " has no curves: nothing slides, every point is a fixed landmark.");
         return;
     }
     if (!same_width(t)) return;  // refused with its line when the table is built
+    require_slidable_coordinates(t);
     std::vector<Slider> s;
     for (const auto& a : sliders) s.push_back({a[0] - 1, a[1] - 1, a[2] - 1});
     PartialOptions o;

@@ -93,7 +93,10 @@ std::string results_json(const ResultRecord& record) {
                                    {"p_ge", number(t.p_ge())}});
         out["models"].push_back(jm);
     }
-    return out.dump(2) + "\n";
+    // Names and levels come from the user's files and may be in any encoding;
+    // JSON is UTF-8, so a byte that is not part of valid UTF-8 is written as
+    // U+FFFD, the replacement character, rather than stopping the export.
+    return out.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }
 
 std::string results_csv(const ResultRecord& record) {

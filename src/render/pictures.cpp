@@ -85,10 +85,13 @@ std::vector<NamedScene> group_change_pictures(const PictureData& data, const Pic
     return out;
 }
 
-std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size) {
+std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size, std::size_t* not_drawn) {
     std::vector<NamedScene> out;
     int n = 0;
-    for (const auto& d : log.distributions()) {
+    const auto& all = log.distributions();
+    if (not_drawn) *not_drawn = all.size() > kMaxHistograms ? all.size() - kMaxHistograms : 0;
+    for (const auto& d : all) {
+        if (static_cast<std::size_t>(n) == kMaxHistograms) break;
         const QString title =
             QString::fromStdString(d.name.empty() ? statistic_title(log.action(), d.loop, d.statistic) : d.name);
         out.push_back({"permutations-" + std::to_string(++n), histogram_scene(d, title, size)});

@@ -67,8 +67,13 @@ std::vector<NamedScene> group_change_pictures(const PictureData& data, const Pic
 // `text` with everything but letters, digits, '-', '_' and '.' replaced
 // by '_' (never empty, never starting with a dot).
 std::string file_name_safe(const std::string& text);
-// One histogram per statistic of the last test, and the regression scores
-// of a model with a covariate.
-std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size);
+// At most this many histograms are drawn for one test: comparisons of every
+// pair of many groups give tens of thousands of statistics, whose pictures
+// would take hours and gigabytes and that nobody would look through.
+constexpr std::size_t kMaxHistograms = 100;
+// One histogram per statistic of the last test, the first kMaxHistograms of
+// them (`not_drawn`, when given, is set to the number left out), and the
+// regression scores of a model with a covariate.
+std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size, std::size_t* not_drawn = nullptr);
 
 }  // namespace quillan

@@ -61,7 +61,7 @@ TEST(DegenerateData, SpecimensOfOneShapeHaveNothingToTest) {
     Matrix scaled = same;
     for (int i = 0; i < 9; ++i) scaled.row(i) = test::similar(same.row(i), 0.3 * i, 1.0 + i, 5.0 * i, -2.0 * i);
     put_tables(h.shell, scaled, column_of(groups), column_of({1, 2, 3, 4, 5, 6, 7, 8, 9}));
-    for (const char* action : {"RunOneWayF", "RunOneStand", "RunOneCov"})
+    for (const char* action : {"RunOneWayF", "RunOneStand", "RunOneCov", "RunModel"})
         EXPECT_THAT(refusal(h, action), HasSubstr("All 9 specimens have the same shape")) << action;
     // A real but small variation is still tested.
     Matrix small = same;

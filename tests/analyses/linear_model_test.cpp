@@ -182,6 +182,17 @@ TEST(LinearModel, FaultyFormulasAreRefusedWithTheirPlace) {
     EXPECT_THAT(refusal([] { parse_formula("species site"); }), HasSubstr("column 9"));
     EXPECT_THAT(refusal([] { parse_formula("coords ~ "); }), HasSubstr("names no terms"));
     EXPECT_THAT(refusal([] { parse_formula("log() + A"); }), HasSubstr("log( needs"));
+    // Parentheses nested past the bound are refused, not followed down the stack.
+    const std::string deep = std::string(30000, '(') + "species" + std::string(30000, ')');
+    EXPECT_THAT(refusal([&] { parse_formula(deep); }), HasSubstr("nested more than 200 deep"));
+    EXPECT_EQ(labels(std::string(150, '(') + "A" + std::string(150, ')')), std::vector<std::string>{"A"});
+    // Twenty factors crossed are 2^20 - 1 terms: refused as the expansion passes the bound.
+    std::string crossed = "f1";
+    for (int i = 2; i <= 20; ++i) crossed += "*f" + std::to_string(i);
+    EXPECT_THAT(refusal([&] { parse_formula(crossed); }), HasSubstr("more than 100000 terms"));
+    EXPECT_THAT(refusal([&] { parse_formula(crossed, 38); }), HasSubstr("more than 38 terms, more than the specimens"));
+    // Names in any script are names.
+    EXPECT_EQ(labels("esp\u00e8ce * \u7a2e"), (std::vector<std::string>{"esp\u00e8ce", "\u7a2e", "esp\u00e8ce:\u7a2e"}));
 }
 
 ModelVariables toy_variables() {
@@ -202,6 +213,9 @@ TEST(LinearModel, DesignsThatCannotBeFittedAreRefused) {
     EXPECT_THAT(refusal([&] { build_design("A + D", v, 8); }), HasSubstr("A, B, C, A2, size"));
     EXPECT_THAT(refusal([&] { build_design("log(A)", v, 8); }), HasSubstr("log() applies to a covariate"));
     EXPECT_THAT(refusal([&] { build_design("log(size)", v, 8); }), HasSubstr("specimen 8 has -1"));
+    ModelVariables huge = v;
+    huge.back().values[2] = 1e308;
+    EXPECT_THAT(refusal([&] { build_design("size", huge, 8); }), HasSubstr("1e+308 at specimen 3, too large"));
     // A2 is A under other codes.
     EXPECT_THAT(refusal([&] { build_design("A + A2", v, 8); }), HasSubstr("\"A2\" is aliased"));
     EXPECT_THAT(refusal([&] { build_design("A * B * C", v, 8); }), HasSubstr("empty cell (A 2, B 1, C 1"));
@@ -213,6 +227,18 @@ TEST(LinearModel, DesignsThatCannotBeFittedAreRefused) {
     EXPECT_THAT(refusal([&] { build_design("A * B", holes, 6); }), HasSubstr("empty cell (A 2, B 2"));
     // Nested, the same codes are fine: the inner factor's empty combinations are left out.
     EXPECT_EQ(build_design("A / B", holes, 6).rank(), 3);
+    EXPECT_EQ(build_design("A / B", holes, 6).dropped_columns, 1);
+    // Seven factors interact in 4 * 10^7 columns (some 13 GB built), of which
+    // 40 specimens fill 40: refused without building the rest.
+    ModelVariables seven;
+    std::string formula;
+    for (int f = 0; f < 7; ++f) {
+        std::vector<double> codes;
+        for (int i = 0; i < 40; ++i) codes.push_back(f == 0 ? i % 10 : f == 1 ? i / 10 : (i * 7 + f) % 10);
+        seven.push_back(ModelVariable::factor_of_codes("f" + std::to_string(f + 1), codes));
+        formula += (f ? ":f" : "f") + std::to_string(f + 1);
+    }
+    EXPECT_THAT(refusal([&] { build_design(formula, seven, 40); }), HasSubstr("40 parameters, but there are only 40"));
 }
 
 }  // namespace
@@ -337,6 +363,9 @@ TEST(LinearModel, BatchActionWritesItsTableAndRefusesFaultyFormulas) {
     EXPECT_EQ(pairs.status, 2);
     EXPECT_THAT(pairs.err,
                 HasSubstr("\"cov\", must be a factor of the model (or factors joined by \":\"); the model's factors are: G1."));
+    auto twice = run_batch({"model", "-l", lm, "-g", groups, "--formula", "G1 * G2", "--pairwise", "G1:G2:G1", "--perm", "9"});
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_THAT(twice.err, HasSubstr("name \"G1\" twice"));
     auto means = run_batch({"model", "-l", lm, "-g", groups, "--pairwise-means", "plain"});
     EXPECT_EQ(means.status, 64);
     EXPECT_THAT(means.err, HasSubstr("give --pairwise FACTOR too"));

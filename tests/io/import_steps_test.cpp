@@ -175,6 +175,11 @@ TEST(ImportCurves, FaultsOfCurvesAndSlidersAreRefusedWithTheirLine) {
     EXPECT_THAT(sliders_refusal("4 5\n"), HasSubstr("line 1, a slider is three landmark numbers"));
     EXPECT_THAT(sliders_refusal("4 5 6\n3 5 7\n"), HasSubstr("line 2, landmark 5 slides on an earlier line already"));
     EXPECT_THAT(sliders_refusal("4 5 4\n"), HasSubstr("both neighbours of landmark 5 are landmark 4"));
+    EXPECT_THAT(sliders_refusal("4 2.5 6\n"), HasSubstr("line 1, landmark 2.5 is not a whole number"));
+    // Coordinates whose squares overflow are refused before any sliding.
+    std::string huge = curves_file();
+    huge.replace(huge.find("10 0"), 4, "1e154 0");
+    EXPECT_THAT(refusal("c.tps", huge, o), HasSubstr("specimen s1: landmark 2 has the coordinate 1e+154, too large to slide"));
     // A sliders file works for any format and replaces the curves' own.
     o.sliders_file = dir.write("s.txt", "4 5 6\n");
     EXPECT_EQ(import_text("c.tps", curves_file(), o).legend.steps.semilandmarks, std::vector<int>{5});

@@ -251,3 +251,15 @@ TEST(ResultRecord, ABoundIsRecordedOnlyWhereNoPermutationReachedTheObservedValue
         EXPECT_TRUE(estimated);
     }
 }
+
+// Names come from the user's files in any encoding: a byte that is not UTF-8
+// becomes U+FFFD in the JSON instead of stopping the export.
+TEST(ResultRecord, JsonReplacesBytesThatAreNotUtf8) {
+    ResultRecord rec;
+    rec.run.action = "RunOneWay";
+    rec.run.inputs.push_back({"landmarks", "lm\xe9.txt", "", ""});
+    rec.run.groups.push_back({"G1", {"J\xf6rd", "ok"}});
+    const auto j = nlohmann::json::parse(io::results_json(rec));
+    EXPECT_EQ(j["run"]["inputs"][0]["name"], "lm\xef\xbf\xbd.txt");
+    EXPECT_EQ(j["run"]["groups"][0]["levels"][0], "J\xef\xbf\xbdrd");
+}

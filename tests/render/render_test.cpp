@@ -270,6 +270,20 @@ TEST(Histogram, MarksTheObservedValueOnTheAxisAndWritesP) {
               nullptr);
 }
 
+// Comparisons of every pair of many groups: the first histograms are drawn,
+// the rest counted as not drawn.
+TEST(Histogram, AreDrawnUpToTheirLimitAndTheRestCounted) {
+    DistributionLog log;
+    log.start("RunModel");
+    const std::size_t stats = kMaxHistograms + 50;
+    auto loop = log.begin(1, 3, std::vector<double>(stats, 1.0), 1);
+    for (long long i = 0; i < 3; ++i) loop->record(0, i, std::vector<double>(stats, static_cast<double>(i)).data());
+    loop->finish(std::vector<long long>(stats, 1), std::vector<long long>(stats, 1));
+    std::size_t not_drawn = 0;
+    EXPECT_EQ(distribution_pictures(log, kSize, &not_drawn).size(), kMaxHistograms);
+    EXPECT_EQ(not_drawn, 50u);
+}
+
 TEST(Colours, TwentyTwoGroupsAreToldApartAndLevelNamesNameThem) {
     for (int a = 0; a < 22; ++a)
         for (int b = a + 1; b < 22; ++b) {
