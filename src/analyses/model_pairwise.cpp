@@ -40,8 +40,7 @@ Grouping grouping_of(const ModelDesign& d, const std::string& name) {
                           (known.empty() ? "none" : known) + ".");
         const int variable = static_cast<int>(it - d.variables.begin());
         if (std::find(g.variables.begin(), g.variables.end(), variable) != g.variables.end())
-            throw Refused("The groups to compare, \"" + name + "\", name \"" + part +
-                          "\" twice: each factor is named once.");
+            throw Refused("The groups to compare, \"" + name + "\", name \"" + part + "\" twice: each factor is named once.");
         g.variables.push_back(variable);
         for (std::size_t i = 0; i < cells.size(); ++i) cells[i].push_back(it->codes[i]);
         from = colon + 1;
