@@ -121,6 +121,11 @@ private:
     void skip_points(int number, const std::string& value);
     void keep_points(int number, const std::string& value);
     void check_curves();
+    void count_curves(int number, const std::string& value) {
+        // Checked as POINTS= is: a whole count, no more than the file has lines.
+        count_of(number, t_.coords.empty() ? "" : t_.specimen_name(t_.coords.size() - 1), "CURVES", value, "curves");
+        ++skipped_curves_;
+    }
     void read_entry(int number, const std::string& key, const std::string& value);
     void read_variables(int number, std::size_t s, const std::string& value);
     void apply_scales();
@@ -321,7 +326,7 @@ SpecimenTable TpsReader::read() {
         }
         if (key == "LM3") refuse(t_.path, number, "", "LM3= blocks hold 3-D landmarks; only 2-D landmarks can be analysed");
         if (key == "LM") read_block(number, value);
-        else if (key == "CURVES") ++skipped_curves_;
+        else if (key == "CURVES") count_curves(number, value);
         else if (key == "POINTS" && keep_curves_) keep_points(number, value);
         else if (key == "POINTS") skip_points(number, value);
         else read_entry(number, key, value);
@@ -782,6 +787,28 @@ bool all_numbers(const Column& c) {
     return std::all_of(c.cells.begin(), c.cells.end(), [](const std::string& x) { return parse_number(x).has_value(); });
 }
 
+// Columns of one name would leave one of them used in place of the other
+// without a word: refused, naming the column; and a table of more columns
+// than any data set has is refused as a line too long is.
+void require_distinct_columns(const TextFile& f, const HeadedRows& table) {
+    constexpr std::size_t kMaxColumns = 100000;
+    if (table.header.size() > kMaxColumns)
+        refuse(f.path, table.header_line, "",
+               "the header names " + std::to_string(table.header.size()) + " columns, more than the " +
+                   std::to_string(kMaxColumns) + " a table may have");
+    std::map<std::string, std::size_t> seen;
+    for (std::size_t c = 0; c < table.header.size(); ++c) {
+        const std::string name = lower(trim(table.header[c]));
+        if (name.empty()) continue;
+        const auto [it, added] = seen.emplace(name, c);
+        if (!added)
+            refuse(f.path, table.header_line, "",
+                   "the column " + in_quotes(trim(table.header[c])) + " is named twice (columns " +
+                       std::to_string(it->second + 1) + " and " + std::to_string(c + 1) +
+                       "); give each column a name of its own");
+    }
+}
+
 // Factors and covariates of a separate table, matched to the specimens by ID.
 void merge_factor_table(SpecimenTable& t, const TextFile& f, const std::string& id_column) {
     const HeadedRows table = headed_rows(f, "the factor table is empty");
@@ -794,29 +821,37 @@ void merge_factor_table(SpecimenTable& t, const TextFile& f, const std::string& 
         if (id == header.size())
             refuse(f.path, table.header_line, "", "there is no ID column " + in_quotes(id_column) + " in the factor table");
     }
-    std::map<std::string, std::pair<std::vector<std::string>, int>> by_id;
+    require_distinct_columns(f, table);
+    std::map<std::string, std::size_t> by_id;  // each ID's row
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
         const auto& cells = table.rows[r];
-        const int line = table.lines[r];
-        if (by_id.count(cells[id])) refuse(f.path, line, cells[id], "the ID appears twice in the factor table");
-        by_id[cells[id]] = {cells, line};
+        if (!by_id.emplace(cells[id], r).second)
+            refuse(f.path, table.lines[r], cells[id], "the ID appears twice in the factor table");
     }
+    std::vector<std::size_t> row_of;  // each specimen's row
     for (std::size_t s = 0; s < t.coords.size(); ++s) {
         if (t.ids[s].empty())
             refuse(t.path, t.lines[s], t.specimen_name(s),
                    "the specimen has no ID, so the factor table " + f.name + " cannot be matched to it");
-        if (!by_id.count(t.ids[s])) refuse(f.path, 0, t.ids[s], "the factor table has no row for this specimen of " + t.name);
+        const auto it = by_id.find(t.ids[s]);
+        if (it == by_id.end()) refuse(f.path, 0, t.ids[s], "the factor table has no row for this specimen of " + t.name);
+        row_of.push_back(it->second);
     }
+    // The table's columns replace the file's own of the same names, in one
+    // pass: a table of many columns merges in time linear in its cells.
+    std::set<std::string> replaced;
+    for (std::size_t c = 0; c < header.size(); ++c)
+        if (c != id) replaced.insert(lower(trim(header[c])));
+    t.columns.erase(std::remove_if(t.columns.begin(), t.columns.end(),
+                                   [&](const Column& x) { return replaced.count(lower(trim(x.name))) > 0; }),
+                    t.columns.end());
     for (std::size_t c = 0; c < header.size(); ++c) {
         if (c == id) continue;
         Column col{trim(header[c]), {}, f.path, {}};
-        for (std::size_t s = 0; s < t.coords.size(); ++s) {
-            col.cells.push_back(by_id[t.ids[s]].first[c]);
-            col.lines.push_back(by_id[t.ids[s]].second);
+        for (std::size_t r : row_of) {
+            col.cells.push_back(table.rows[r][c]);
+            col.lines.push_back(table.lines[r]);
         }
-        t.columns.erase(
-            std::remove_if(t.columns.begin(), t.columns.end(), [&](const Column& x) { return lower(x.name) == lower(col.name); }),
-            t.columns.end());
         t.columns.push_back(std::move(col));
     }
 }
@@ -835,6 +870,7 @@ Factor make_factor(const SpecimenTable& t, const Column& c, bool strict, bool& o
     f.name = c.name;
     f.path = c.path;
     ok = true;
+    std::map<std::string, int> code_of;  // each level's code, 1-based in order of appearance
     for (std::size_t s = 0; s < c.cells.size(); ++s) {
         const std::string& w = c.cells[s];
         if (trim(w).empty()) {
@@ -844,13 +880,9 @@ Factor make_factor(const SpecimenTable& t, const Column& c, bool strict, bool& o
             ok = false;
             return f;
         }
-        auto it = std::find(f.levels.begin(), f.levels.end(), w);
-        if (it == f.levels.end()) {
-            f.levels.push_back(w);
-            f.codes.push_back(static_cast<int>(f.levels.size()));
-        } else {
-            f.codes.push_back(static_cast<int>(it - f.levels.begin()) + 1);
-        }
+        const auto [it, added] = code_of.emplace(w, static_cast<int>(f.levels.size()) + 1);
+        if (added) f.levels.push_back(w);
+        f.codes.push_back(it->second);
     }
     return f;
 }

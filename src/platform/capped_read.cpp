@@ -54,6 +54,11 @@ std::string read_file_capped(const std::string& path, const ReadLimits& limits, 
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         throw QuillanError("Cannot open the file " + path + ": it is a folder. " + outcome);
+    // Opening a pipe waits, without end, for something to write into it:
+    // a named pipe or a socket is refused before it is opened.
+    if (::stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+        throw QuillanError("Cannot open the file " + path + ": it is a " + (S_ISFIFO(st.st_mode) ? "pipe" : "socket") +
+                           ", not a file; save what it carries to a file and give that. " + outcome);
     errno = 0;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!f) {

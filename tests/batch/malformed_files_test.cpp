@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <sys/stat.h>
+
 using namespace quillan::test;
 using ::testing::HasSubstr;
 
@@ -319,6 +321,18 @@ std::vector<ImportCase> import_cases() {
          {"model", "-i", "@t.tps", "--factors", "@f.csv", "--formula", "Total", "-p", "9"},
          2,
          "The column \"Total\" has a name a model's table keeps for its own rows"},
+        {"a factor table naming a column twice",
+         {{"t.tps", kTps}, {"f.csv", "ID,species,Species\na,x,x\nb,x,x\nc,y,y\nd,y,y\n"}},
+         {"Import", "-i", "@t.tps", "--factors", "@f.csv"},
+         1,
+         "line 1, the column \"Species\" is named twice (columns 2 and 3)"},
+        {"CURVES= not a count", {{"t.tps", kTps + "CURVES=abc\n"}}, {"Import", "-i", "@t.tps"}, 1, "CURVES= needs a whole count"},
+        {"CURVES= below zero", {{"t.tps", kTps + "CURVES=-5\n"}}, {"Import", "-i", "@t.tps"}, 1, "CURVES= needs a whole count"},
+        {"CURVES= beyond the file",
+         {{"t.tps", kTps + "CURVES=1000000\n"}},
+         {"Import", "-i", "@t.tps"},
+         1,
+         "CURVES=1000000 announces more curves than the file has lines"},
         {"conversion failures read as action failures",
          {{"t.tps", "LM=2\n0 0\n"}},
          {"convert", "@t.tps", "--out-prefix", out},
@@ -355,4 +369,11 @@ TEST(MalformedFiles, MissingFilesAndFoldersAreNamed) {
     auto folder = run_batch({"Load", "-l", dir.folder()});
     EXPECT_EQ(folder.status, 1);
     EXPECT_THAT(folder.err, HasSubstr("it is a folder"));
+    // A named pipe nobody writes to is refused, not waited on.
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0644), 0);
+    for (const char* option : {"-l", "-i"}) {
+        auto pipe = run_batch({"Load", option, dir.file("pipe")});
+        EXPECT_EQ(pipe.status, 1) << option;
+        EXPECT_THAT(pipe.err, HasSubstr("it is a pipe, not a file")) << option;
+    }
 }
