@@ -11,6 +11,7 @@
 #include "analyses/model_request.hpp"
 #include "analyses/process_team.hpp"
 #include "batch/batch.hpp"
+#include "batch/output_checks.hpp"
 #include "batch/picture_module.hpp"
 #include "batch/progress_bar.hpp"
 #include "batch/stop_signals.hpp"
@@ -447,6 +448,40 @@ std::optional<int> check_before_action(BatchRequest& r) {
     return check_picture_size(r);
 }
 
+// Outputs onto the inputs or onto each other, refused before anything is
+// read: the files the run reads, then those it writes.
+std::optional<int> check_outputs(const BatchRequest& r) {
+    std::vector<NamedFile> in, out;
+    const io::ImportOptions& o = r.import_options;
+    const std::pair<const char*, const std::string*> inputs[] = {{"-l", &r.landmarks},
+                                                                 {"-g", &r.groups},
+                                                                 {"-c", &r.covariate},
+                                                                 {"--import", &r.import_file},
+                                                                 {"--factors", &o.factor_table},
+                                                                 {"--sliders", &o.sliders_file},
+                                                                 {"--links", &r.plots.links_file},
+                                                                 {"convert", &r.convert_file}};
+    for (const auto& [option, path] : inputs)
+        if (!path->empty()) in.push_back({option, *path});
+    if (r.action == "convert") {
+        for (const char* member : {".lm.txt", ".groups.txt", ".cov.txt", ".legend.csv"})
+            if (!r.out_prefix.empty()) out.push_back({"--out-prefix", r.out_prefix + member});
+    } else {
+        out.push_back(r.out.empty() ? NamedFile{"the report", "-"} : NamedFile{"--out", r.out});
+    }
+    const std::pair<const char*, const std::string*> outputs[] = {{"--json", &r.json_out},
+                                                                  {"--csv", &r.csv_out},
+                                                                  {"--export-specimens", &r.specimens_out},
+                                                                  {"--log", &r.log_file},
+                                                                  {"--plots", &r.plots.folder}};
+    for (const auto& [option, path] : outputs)
+        if (!path->empty()) out.push_back({option, *path});
+    const std::string clash = output_clash(in, out);
+    if (clash.empty()) return std::nullopt;
+    std::cerr << "quillan-batch: " << clash << '\n';
+    return kUsage;
+}
+
 // convert FILE: an imported file written as quillan's tables.
 int run_convert(const BatchRequest& r, const BatchProcess& process) {
     const std::string file = r.convert_file.empty() ? r.import_file : r.convert_file;
@@ -692,16 +727,18 @@ bool BatchRun::draw() {
 // The exports that follow the action; a failed one fails the run, and none is
 // written after a stop.
 int BatchRun::exports() {
-    const std::pair<const std::string*, std::function<void(const std::string&)>> writes[] = {
-        {&r_.json_out, [&](const std::string& path) { shell_.write_results(path, false); }},
-        {&r_.csv_out, [&](const std::string& path) { shell_.write_results(path, true); }},
-        {&r_.specimens_out, [&](const std::string& path) { shell_.write_specimens(path); }},
+    // "-" is standard output, as for --out.
+    const std::pair<const std::string*, std::function<std::string()>> writes[] = {
+        {&r_.json_out, [&] { return shell_.results_export(false); }},
+        {&r_.csv_out, [&] { return shell_.results_export(true); }},
+        {&r_.specimens_out, [&] { return shell_.specimens_export(); }},
     };
-    for (const auto& [path, write] : writes) {
+    for (const auto& [path, text] : writes) {
         if (path->empty()) continue;
         if (StopSignals::received()) return stopped();
         try {
-            write(*path);
+            if (*path != "-") write_file_atomically(*path, text());
+            else if (write_out(text()) != kOk) return kFailed;
         } catch (const QuillanError& e) {
             std::cerr << error_line(e.what()) << '\n';
             return kFailed;
@@ -843,6 +880,7 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     set_control_words({"--landmarks (or --import)", "--groups (or --import with --factor)",
                        "--covariate (or --import with --covariate-column)", "--perm gives"});
     if (const auto status = check_before_action(request)) return *status;
+    if (const auto status = check_outputs(request)) return *status;
     if (request.action == "convert") return run_convert(request, process);
     if (const auto status = check_action(request)) return *status;
     std::ofstream log;

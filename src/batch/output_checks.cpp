@@ -31,7 +31,10 @@ bool same_file(const Identity& a, const Identity& b) {
     return a.path == b.path;
 }
 
-std::string named(const NamedFile& f) { return f.option + " " + f.path; }
+std::string named(const NamedFile& f) {
+    if (f.path == "-" && f.option.rfind("--", 0) != 0) return f.option;  // "the report", to standard output by default
+    return f.option + " " + f.path;
+}
 
 }  // namespace
 
@@ -48,8 +51,8 @@ std::string output_clash(const std::vector<NamedFile>& inputs, const std::vector
         for (std::size_t e = 0; e < o; ++e) {
             const bool both_stdout = to_stdout && outputs[e].path == "-";
             if (both_stdout)
-                return outputs[e].option + " - and " + outputs[o].option +
-                       " - would both go to standard output: give one of them a file";
+                return named(outputs[e]) + " and " + named(outputs[o]) +
+                       " would both go to standard output: give one of them a file (--out FILE for the report)";
             if (!to_stdout && outputs[e].path != "-" && same_file(out[o], out[e]))
                 return named(outputs[e]) + " and " + named(outputs[o]) +
                        " are the same file, and one would be lost: give each output a file of its own";

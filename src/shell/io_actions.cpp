@@ -361,12 +361,16 @@ void Shell::remind_estimates() {
                   steps.estimate_method + "); see the data line of the report.");
 }
 
-void Shell::write_results(const std::string& path, bool csv) {
+void Shell::write_results(const std::string& path, bool csv) { io::write_output(path, results_export(csv)); }
+
+std::string Shell::results_export(bool csv) const {
     if (last_record_.empty()) throw QuillanError("There is no report to export yet: run an analysis first. Nothing was written.");
-    io::write_output(path, csv ? io::results_csv(last_record_) : io::results_json(last_record_));
+    return csv ? io::results_csv(last_record_) : io::results_json(last_record_);
 }
 
-void Shell::write_specimens(const std::string& path) {
+void Shell::write_specimens(const std::string& path) { io::write_output(path, specimens_export()); }
+
+std::string Shell::specimens_export() {
     if (ws_.landmarks.size() == 0)
         throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
     io::SpecimenExport e;
@@ -384,7 +388,7 @@ void Shell::write_specimens(const std::string& path) {
         e.standardised = &model->xdata;
         e.covariate_model = static_cast<int>(choice);
     }
-    io::write_output(path, io::specimens_csv(e));
+    return io::specimens_csv(e);
 }
 
 }  // namespace quillan

@@ -87,6 +87,9 @@ public:
     // themselves.  Both go through write_file_atomically.
     void write_results(const std::string& path, bool csv);  // tidy CSV or JSON
     void write_specimens(const std::string& path);
+    // What they write, for a front end that sends it elsewhere (standard output).
+    std::string results_export(bool csv) const;
+    std::string specimens_export();
 
 private:
     Outcome run_action(const std::string& action);

@@ -186,3 +186,39 @@ TEST(BatchFileSets, ASaveWarningStartsWithTheProgramsName) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.err, HasSubstr("quillan-batch: Warning: The file " + json + " had 1 other name (hard links)"));
 }
+
+// An output onto an input, or two outputs onto one file, is refused before
+// any work and leaves every file as it was; files are compared as files, so
+// another name of the same file is caught too.  "-" is standard output for
+// the exports as for --out.
+TEST(BatchOutput, OutputsOntoInputsOrOntoEachOtherAreRefused) {
+    TempDir dir;
+    const std::string lm = dir.write("lm.txt", read_bytes(data_file("plethodon.lm.txt")));
+    const std::string g = dir.write("g.txt", read_bytes(data_file("plethodon.species.groups.txt")));
+    const std::string other_name = dir.folder() + "/./lm.txt";
+    const std::vector<std::string> base = {"one-way", "-l", lm, "-g", g, "-p", "9", "-s", "1"};
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--out", other_name}, "--out " + other_name + " would overwrite the input -l " + lm},
+        {{"--json", g}, "--json " + g + " would overwrite the input -g " + g},
+        {{"--log", lm}, "--log " + lm + " would overwrite the input -l"},
+        {{"--out", dir.file("r.txt"), "--json", dir.file("r.txt")}, "are the same file, and one would be lost"},
+        {{"--json", dir.file("x"), "--csv", dir.file("x")}, "--json " + dir.file("x") + " and --csv " + dir.file("x")},
+        {{"--json", "-"}, "the report and --json - would both go to standard output"},
+    };
+    for (const auto& [extra, phrase] : cases) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), extra.begin(), extra.end());
+        const auto r = run_batch(args);
+        EXPECT_EQ(r.status, 64) << phrase;
+        EXPECT_THAT(r.err, HasSubstr(phrase));
+    }
+    EXPECT_EQ(read_bytes(lm), read_bytes(data_file("plethodon.lm.txt")));
+    EXPECT_EQ(read_bytes(g), read_bytes(data_file("plethodon.species.groups.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("r.txt")));
+    std::vector<std::string> to_stdout = base;
+    to_stdout.insert(to_stdout.end(), {"--out", dir.file("r.txt"), "--json", "-"});
+    const auto json = run_batch(to_stdout);
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out.rfind("{\n  \"run\": {", 0), 0u) << json.out;
+    EXPECT_FALSE(std::filesystem::exists("-"));
+}

@@ -388,9 +388,14 @@ TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
     EXPECT_TRUE(std::filesystem::exists(dir / "two" / "superimposition.svg"));
     // A file where the folder should be.
     const auto no_folder =
-        quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two.txt").string()});
+        quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "links.txt").string()});
     EXPECT_EQ(no_folder.status, 1);
-    EXPECT_THAT(no_folder.err, HasSubstr("Cannot write the pictures into " + (dir / "two.txt").string()));
+    EXPECT_THAT(no_folder.err, HasSubstr("Cannot write the pictures into " + (dir / "links.txt").string()));
+    // The folder of the pictures onto an input is refused before anything is read.
+    const auto onto_input =
+        quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two.txt").string()});
+    EXPECT_EQ(onto_input.status, 64);
+    EXPECT_THAT(onto_input.err, HasSubstr("would overwrite the input -l"));
     std::filesystem::remove_all(dir);
 }
 
