@@ -5,6 +5,9 @@
 
 #include <iostream>
 
+#include <pthread.h>
+#include <csignal>
+
 namespace quillan {
 
 int run_batch_written_together(int argc, char** argv, const BatchProcess& process) {
@@ -16,13 +19,33 @@ int run_batch_written_together(int argc, char** argv, const BatchProcess& proces
         std::cerr << "quillan-batch: stopped\n";
         return StopSignals::exit_status(signal);
     }
+    // The set is put in place with the stop signals held: one arriving now
+    // waits until every file is in place (or every old one back), and is
+    // acted on then, so no signal leaves half a set.
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, signal);
+    pthread_sigmask(SIG_BLOCK, &stops, &before);
+    int result = 0;
     try {
         saves.commit([](const std::string& w) { std::cerr << "quillan-batch: Warning: " << w << '\n'; });
     } catch (const QuillanError& e) {
         std::cerr << "quillan-batch: Error: " << e.what() << '\n';
-        return 1;
+        result = 1;
     }
-    return 0;
+    sigset_t pending;
+    sigpending(&pending);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        if (sigismember(&pending, signal)) {
+            std::cerr << "quillan-batch: stopped after the files were " << (result == 0 ? "written" : "left as they were")
+                      << '\n';
+            result = StopSignals::exit_status(signal);
+            int taken = 0;
+            sigwait(&stops, &taken);  // the signal is answered by the exit status
+            break;
+        }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return result;
 }
 
 }  // namespace quillan

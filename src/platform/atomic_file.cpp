@@ -3,6 +3,7 @@
 #include "platform/error.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -127,38 +128,63 @@ mode_t current_umask() {
 
 // --- Removing the temporary file when a signal ends the process ---------
 
-// The temporary files that exist now: the one of a save, or those of a set
-// of saves (beyond kTempSlots of them, the later ones are not removed by a
-// signal).
-constexpr int kTempSlots = 64;
-char g_temp_paths[kTempSlots][PATH_MAX + 1];
-volatile std::sig_atomic_t g_temp_armed[kTempSlots] = {};
+// The temporary files that exist now: the one of a save, or every one of a
+// set of saves.  The handler below reads the registry while the program may
+// be changing it, so a slot is armed only once its path is in place, and a
+// registry that has to grow is copied whole into a larger one before the
+// handler is pointed at it; the smaller one is left allocated (a few bytes a
+// slot), since a handler may still be reading it.
+struct TempSlot {
+    const char* path = nullptr;
+    volatile std::sig_atomic_t armed = 0;
+};
+struct TempRegistry {
+    std::size_t size = 0;
+    TempSlot* slots = nullptr;
+};
+std::atomic<TempRegistry*> g_registry{nullptr};
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_previous[3];
 bool g_installed[3] = {false, false, false};
 
 void disarm_all() {
-    for (auto& armed : g_temp_armed) armed = 0;
+    if (TempRegistry* r = g_registry.load())
+        for (std::size_t i = 0; i < r->size; ++i) r->slots[i].armed = 0;
 }
 
-// Arms a free slot for `temp`; returns the slot, or -1 when none is free.
+// Arms a free slot for `temp`; returns the slot.
 int arm_temp(const std::string& temp) {
-    for (int i = 0; i < kTempSlots; ++i)
-        if (!g_temp_armed[i]) {
-            std::snprintf(g_temp_paths[i], sizeof g_temp_paths[i], "%s", temp.c_str());
-            g_temp_armed[i] = 1;
-            return i;
+    TempRegistry* r = g_registry.load();
+    std::size_t free = r ? r->size : 0;
+    for (std::size_t i = 0; r && i < r->size && free == r->size; ++i)
+        if (!r->slots[i].armed) free = i;
+    if (!r || free == r->size) {
+        auto* grown = new TempRegistry{r ? 2 * r->size : 64, nullptr};
+        grown->slots = new TempSlot[grown->size];
+        for (std::size_t i = 0; r && i < r->size; ++i) {
+            grown->slots[i].path = r->slots[i].path;
+            grown->slots[i].armed = r->slots[i].armed;
         }
-    return -1;
+        g_registry.store(grown);
+        r = grown;
+    }
+    TempSlot& slot = r->slots[free];
+    char* path = ::strdup(temp.c_str());
+    const char* old = slot.path;
+    slot.path = path;
+    slot.armed = 1;
+    std::free(const_cast<char*>(old));
+    return static_cast<int>(free);
 }
 
 void disarm_temp(int slot) {
-    if (slot >= 0) g_temp_armed[slot] = 0;
+    if (TempRegistry* r = g_registry.load(); r && slot >= 0) r->slots[slot].armed = 0;
 }
 
 extern "C" void remove_temp_and_end(int sig) {
-    for (int i = 0; i < kTempSlots; ++i)
-        if (g_temp_armed[i]) ::unlink(g_temp_paths[i]);
+    if (TempRegistry* r = g_registry.load())
+        for (std::size_t i = 0; i < r->size; ++i)
+            if (r->slots[i].armed && r->slots[i].path) ::unlink(r->slots[i].path);
     disarm_all();
     // Let the signal do what it would have done: the handler is replaced by
     // the default action, which ends the process once this handler returns.

@@ -214,6 +214,20 @@ TEST(AtomicSave, ASignalThatEndsTheProgramDuringASaveRemovesTheTemporaryFile) {
     }
 }
 
+// A set of many files (a run's pictures) stopped while it gathers: every
+// temporary file goes, not only the first few dozen.
+TEST(AtomicSave, ASignalDuringALargeSetRemovesEveryTemporaryFile) {
+    TempDir dir;
+    const int status = in_child([&] {
+        SaveSet set;
+        for (int i = 0; i < 300; ++i) write_file_atomically(dir.file("p" + std::to_string(i) + ".png"), "picture");
+        ::raise(SIGHUP);
+        return 0;  // not reached
+    });
+    EXPECT_EQ(status, 128 + SIGHUP);
+    EXPECT_EQ(entries(dir), 0);
+}
+
 TEST(AtomicSave, SaveOutShowsTheHardLinkWarning) {
     TempDir dir;
     Harness h;
