@@ -809,6 +809,17 @@ void require_distinct_columns(const TextFile& f, const HeadedRows& table) {
     }
 }
 
+// One row for two specimens of one ID would give both the same factors
+// whether or not they are the same animal.
+void require_distinct_ids(const SpecimenTable& t, const TextFile& f) {
+    std::map<std::string, int> first_line;
+    for (std::size_t s = 0; s < t.coords.size(); ++s)
+        if (const auto [at, fresh] = first_line.emplace(t.ids[s], t.lines[s]); !fresh)
+            refuse(t.path, t.lines[s], t.ids[s],
+                   "the ID appears more than once in " + t.name + " (first at line " + std::to_string(at->second) +
+                       "), so the factor table " + f.name + " cannot be matched to it by ID");
+}
+
 // Factors and covariates of a separate table, matched to the specimens by ID.
 void merge_factor_table(SpecimenTable& t, const TextFile& f, const std::string& id_column) {
     const HeadedRows table = headed_rows(f, "the factor table is empty");
@@ -837,6 +848,7 @@ void merge_factor_table(SpecimenTable& t, const TextFile& f, const std::string& 
         if (it == by_id.end()) refuse(f.path, 0, t.ids[s], "the factor table has no row for this specimen of " + t.name);
         row_of.push_back(it->second);
     }
+    require_distinct_ids(t, f);
     // The table's columns replace the file's own of the same names, in one
     // pass: a table of many columns merges in time linear in its cells.
     std::set<std::string> replaced;

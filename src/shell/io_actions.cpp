@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace quillan {
 
@@ -107,19 +108,21 @@ void Shell::apply_import(const io::ImportedData& d) {
     // the file box and the exports name it.
     if (groups_new) {
         ws_.groups = d.groups;
+        origin_.groups_ids = d.legend.ids;
         origin_.groups_path = d.legend.groups_file();
         ws_.groups_info = group_info(file_name(origin_.groups_path), d.groups);
     }
     if (covariate_new) {
         ws_.covariate = d.covariate;
+        origin_.covariate_ids = d.legend.ids;
         origin_.covariate_path = d.legend.numbers_file(d.legend.covariate);
         ws_.covariate_info = covariate_info(file_name(origin_.covariate_path), d.covariate);
     }
-    origin_.legend = d.legend;
+    const io::Legend before = std::exchange(origin_.legend, d.legend);
     // The boxes offer the import's factors from now on.
     origin_.group_columns = Matrix();
     origin_.column_choice.clear();
-    keep_matching_companions(d.name, groups_new, covariate_new);
+    keep_matching_companions(d.name, groups_new, covariate_new, before);
 
     console_.line(format_expand_reuse("Imported %s: %i specimens, %i landmarks", {d.name, m, (n - 1) / 2}));
     const std::string legend = d.legend.summary();
@@ -233,6 +236,7 @@ void Shell::choose_groups() {
     legend.chosen = chosen;
     if (!chosen.empty()) {
         ws_.groups = legend.group_table();
+        origin_.groups_ids = legend.ids;
         origin_.groups_path = legend.groups_file();
         ws_.groups_info = group_info(file_name(origin_.groups_path), ws_.groups);
     }
@@ -241,6 +245,7 @@ void Shell::choose_groups() {
         Matrix c(static_cast<Eigen::Index>(column.values.size()), 1);
         for (std::size_t i = 0; i < column.values.size(); ++i) c(static_cast<Eigen::Index>(i), 0) = column.values[i];
         ws_.covariate = c;
+        origin_.covariate_ids = legend.ids;
         origin_.covariate_path = column.path.empty() ? legend.source : column.path;
         ws_.covariate_info = covariate_info(file_name(origin_.covariate_path), c);
         legend.covariate = legend.numbers[static_cast<std::size_t>(cov)].name;

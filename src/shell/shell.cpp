@@ -111,9 +111,10 @@ void Shell::load_landmarks() {
     ws_.landmarks = x;
     ws_.landmarks_info = info;
     origin_.landmarks_path = r->path;
+    const io::Legend before = origin_.legend;
     origin_.legend.ids.clear();
     origin_.legend.steps = {};
-    keep_matching_companions(r->fn, false, false);
+    keep_matching_companions(r->fn, false, false, before);
     report_ignored(gui_, *r);
 }
 
@@ -125,45 +126,6 @@ std::string file_name_of(const std::string& path) {
 }
 
 }  // namespace
-
-void Shell::keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new) {
-    const Eigen::Index m = ws_.landmarks.rows();
-    std::vector<std::string> kept;
-    auto check = [&](Matrix& table, std::string& info, std::string& path, const char* kind) {
-        if (table.size() == 0) return;
-        const std::string name = path.empty() ? std::string(kind) : file_name_of(path);
-        if (table.rows() == m) {
-            kept.push_back(name);
-            return;
-        }
-        const std::string text = format_expand_reuse(
-            "The %s file %s has %i specimens, but %s has %i: it no longer goes with the data and was dropped. "
-            "Load a %s file for %s.",
-            {kind, name, static_cast<double>(table.rows()), data_name, static_cast<double>(m), kind, data_name});
-        table = Matrix();
-        info.clear();
-        path.clear();
-        console_.line(text);
-        gui_.msgbox(text, "Possible error");
-    };
-    if (!groups_new) {
-        check(ws_.groups, ws_.groups_info, origin_.groups_path, "group");
-        if (ws_.groups.size() == 0) {
-            origin_.legend.chosen.clear();
-            origin_.group_columns = Matrix();
-            origin_.column_choice.clear();
-        }
-    }
-    if (!covariate_new) {
-        check(ws_.covariate, ws_.covariate_info, origin_.covariate_path, "covariate");
-        if (ws_.covariate.size() == 0) origin_.legend.covariate.clear();
-    }
-    std::string note;
-    if (!kept.empty())
-        note = "\n(Kept from before, as " + std::string(kept.size() == 1 ? "it matches" : "they match") + " the " +
-               std::to_string(m) + " specimens: " + kept.front() + (kept.size() > 1 ? " and " + kept.back() : "") + ")";
-    show_files(note);
-}
 
 void Shell::show_files(const std::string& note) {
     set_file_box(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info}) + note);
@@ -181,6 +143,7 @@ void Shell::load_groups() {
     ws_.groups = x;
     ws_.groups_info = info;
     origin_.groups_path = r->path;
+    origin_.groups_ids.clear();
     origin_.legend.chosen.clear();
     offer_group_columns(x);
     show_files();
@@ -208,6 +171,7 @@ void Shell::load_covariate() {
     ws_.covariate = x;
     ws_.covariate_info = info;
     origin_.covariate_path = r->path;
+    origin_.covariate_ids.clear();
     origin_.legend.covariate.clear();
     show_files();
     const double md = static_cast<double>(ws_.landmarks.rows());

@@ -109,8 +109,11 @@ private:
     void offer_group_columns(const Matrix& table);
     void choose_group_columns(int g1, int g2);
     // After new landmarks: keeps the group and covariate tables that still
-    // have one row a specimen, drops the others, and says which.
-    void keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new);
+    // go with the specimens (by ID, in their order, where both carry IDs;
+    // else by row when the counts agree), drops the others, and says which.
+    // `before` is the legend of the landmarks replaced, whose factors and
+    // columns follow the tables kept when the new file brings none.
+    void keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new, const io::Legend& before);
     // The file box: every table loaded, each with its own description.
     void show_files(const std::string& note = {});
     void keep_record(ActionEnv& env, const std::string& action);
@@ -131,6 +134,8 @@ private:
         io::Legend legend;
         Matrix group_columns;            // a two-column group file as loaded, while its columns are offered
         std::vector<int> column_choice;  // its columns in use: G1, then G2
+        // The specimen IDs of the group and covariate tables' rows, where known.
+        std::vector<std::string> groups_ids, covariate_ids;
     };
     Origin origin_;
     io::ImportOptions import_options_;

@@ -37,6 +37,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <numeric>
 #include <string>
 
 using namespace quillan;
@@ -167,6 +168,28 @@ private slots:
         const QStringList entry = window->recent_entries().front().split('\t');
         QCOMPARE(entry.value(0), QString::fromStdString(kLandmarks));
         QCOMPARE(entry.value(2), QString());
+    }
+
+    void groupsFollowTheirSpecimenIdsIntoAFileOfAnotherOrder() {
+        // The bundled TPS file with its specimens in the opposite order.
+        std::ifstream in(kData + "/plethodon.tps");
+        std::vector<std::string> blocks;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("LM=", 0) == 0) blocks.emplace_back();
+            blocks.back() += line + "\n";
+        }
+        const std::string reversed = dir->filePath("reversed.tps").toStdString();
+        std::ofstream(reversed) << std::accumulate(blocks.rbegin(), blocks.rend(), std::string());
+        press_with_file("Import", kData + "/plethodon.csv");
+        const Matrix groups = program->shell().workspace().groups;
+        QCOMPARE(groups.cols(), 2);
+        press_with_file("Import", reversed);
+        QVERIFY(program->shell().workspace().groups == Matrix(groups.colwise().reverse()));
+        QVERIFY2(file_box().contains("Matched by specimen ID to the specimens of reversed.tps"), qPrintable(file_box()));
+        // Landmarks without IDs keep them only by row, and the file box says so.
+        press_with_file("Load", kLandmarks);
+        QVERIFY2(file_box().contains("Paired by row to the specimens of plethodon.lm.txt"), qPrintable(file_box()));
+        QVERIFY(!file_box().contains("Matched by specimen ID"));
     }
 
     void singleSpecimenGroupsAreToldOncePerDataSetOnTheStatusLine() {
