@@ -38,7 +38,8 @@ Matrix standardise_by_groups(const Workspace& ws, Console& console, const Codes&
     edf_red = static_cast<double>(ngroups);
     std::vector<std::string> names;
     for (double c : split.gcodes) names.push_back(name_of(c));
-    const std::vector<Matrix> y = standardise_by_group(split.dlist, split.splitc, ngroups, svalue, &console, names);
+    const std::vector<Matrix> y =
+        standardise_by_group(split.dlist, split.splitc, ngroups, svalue, &console, names, ws.dimensions);
     return unsplit_by_group(y, split.d_ord, ngroups);
 }
 
@@ -66,7 +67,7 @@ CovariateModel apply_covariate_model(const Workspace& ws, Console& console, doub
     if (model == 2) {
         if (!has_two_values(clist))
             throw Refused("The covariate has the same value for every specimen, so no regression line on it can be fitted.");
-        m.xdata = standardise_along_lines(data, clist, svalue).y;
+        m.xdata = standardise_along_lines(data, clist, svalue, ws.dimensions).y;
         require_finite_fit(ws, m.xdata);
         m.edf_red = 1;
         return m;
@@ -106,7 +107,7 @@ CovariateModel apply_covariate_model(const Workspace& ws, Console& console, doub
 
 std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z,
                                          std::size_t ngroups, double svalue, Console* console,
-                                         const std::vector<std::string>& names) {
+                                         const std::vector<std::string>& names, int dimensions) {
     if (ngroups > X.size() || ngroups > z.size()) throw QuillanError("stand_by_groupfunction: more groups than blocks.");
     std::vector<Matrix> y;
     y.reserve(ngroups);
@@ -125,7 +126,7 @@ std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std
         if (!has_two_values(zt))
             throw Refused("The covariate has the same value for every specimen of the " + name +
                           ", so its regression line on the covariate cannot be fitted.");
-        y.push_back(standardise_along_lines(xt, zt, svalue).y);
+        y.push_back(standardise_along_lines(xt, zt, svalue, dimensions).y);
     }
     return y;
 }

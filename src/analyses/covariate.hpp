@@ -42,7 +42,7 @@ double standardisation_value(const Workspace& ws);
 // constant within it, since its lines are then undetermined.
 std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std::vector<std::vector<double>>& z,
                                          std::size_t ngroups, double svalue, Console* console = nullptr,
-                                         const std::vector<std::string>& names = {});
+                                         const std::vector<std::string>& names = {}, int dimensions = 2);
 
 // The total sums of squares before and after standardisation and the report
 // line that compares them.

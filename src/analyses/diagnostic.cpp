@@ -15,7 +15,7 @@ namespace quillan {
 void run_diagnostic(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const Eigen::Index n = ws.groups.cols();
-    const PreparedTable table(require_landmarks(ws));
+    const PreparedTable table(require_landmarks(ws), ws.dimensions);
     const double total_ss = table.total_ss();
     const long long nperm = 100;
     if (n <= 1)

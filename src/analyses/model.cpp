@@ -209,7 +209,7 @@ void run_model(ActionEnv& env) {
     test.randomization = q.randomization;
     test.error = error_terms(q.error, design);
     test.nperm = nperm;
-    const Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment);
+    const Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment, ws.dimensions);
     require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
     PermutationEngine engine(env.options(), &env.console());
     const StreamIds loops = engine.take_streams(2);  // the table's, then the comparisons'

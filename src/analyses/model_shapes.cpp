@@ -9,9 +9,22 @@ namespace quillan {
 
 namespace {
 
-using Config = Eigen::VectorXd;  // x1 y1 ... xk yk
+using Config = Eigen::VectorXd;  // x1 y1 ... xk yk, or x1 y1 z1 ... xk yk zk in space
 
-Config centred_unit(const Config& y) {
+Config centred_unit_space(const Config& y) {
+    const Eigen::Index k = y.size() / 3;
+    Config c = y;
+    for (Eigen::Index axis = 0; axis < 3; ++axis) {
+        double m = 0;
+        for (Eigen::Index j = 0; j < k; ++j) m += y(3 * j + axis);
+        m /= static_cast<double>(k);
+        for (Eigen::Index j = 0; j < k; ++j) c(3 * j + axis) -= m;
+    }
+    return c / c.norm();
+}
+
+Config centred_unit(const Config& y, int dimensions) {
+    if (dimensions == 3) return centred_unit_space(y);
     const Eigen::Index k = y.size() / 2;
     Config c = y;
     double mx = 0, my = 0;
@@ -29,7 +42,12 @@ Config centred_unit(const Config& y) {
 }
 
 // y turned (no reflection) to fit `reference` best by least squares.
-Config turned_onto(const Config& y, const Config& reference) {
+Config turned_onto(const Config& y, const Config& reference, int dimensions) {
+    if (dimensions == 3) {
+        Config out(y.size());
+        turn_rows_in_space(y.data(), reference.data(), static_cast<int>(y.size() / 3), y.data(), 1, out.data());
+        return out;
+    }
     const Eigen::Index k = y.size() / 2;
     std::complex<double> s(0, 0);
     for (Eigen::Index j = 0; j < k; ++j)
@@ -50,9 +68,9 @@ Eigen::MatrixXd coordinates_of(const Matrix& landmarks) { return Eigen::MatrixXd
 
 // Projects the rows of `aligned` onto the tangent plane at their mean,
 // scaled to unit size, and adds that consensus back.
-Eigen::MatrixXd projected(const Eigen::MatrixXd& aligned) {
+Eigen::MatrixXd projected(const Eigen::MatrixXd& aligned, int dimensions) {
     const Config mean = aligned.colwise().mean().transpose();
-    const Config m = centred_unit(mean);
+    const Config m = centred_unit(mean, dimensions);
     Eigen::MatrixXd out = aligned - (aligned * m) * m.transpose();
     out.rowwise() += m.transpose();
     return out;
@@ -60,20 +78,20 @@ Eigen::MatrixXd projected(const Eigen::MatrixXd& aligned) {
 
 }  // namespace
 
-Eigen::MatrixXd partial_procrustes_alignment(const Matrix& landmarks) {
+Eigen::MatrixXd partial_procrustes_alignment(const Matrix& landmarks, int dimensions) {
     const Eigen::MatrixXd raw = coordinates_of(landmarks);
     const Eigen::Index n = raw.rows();
     const double dn = static_cast<double>(n);
     Eigen::MatrixXd a(n, raw.cols());
-    for (Eigen::Index i = 0; i < n; ++i) a.row(i) = centred_unit(raw.row(i).transpose()).transpose();
+    for (Eigen::Index i = 0; i < n; ++i) a.row(i) = centred_unit(raw.row(i).transpose(), dimensions).transpose();
     const Config first = a.row(0).transpose();
-    for (Eigen::Index i = 0; i < n; ++i) a.row(i) = turned_onto(a.row(i).transpose(), first).transpose();
+    for (Eigen::Index i = 0; i < n; ++i) a.row(i) = turned_onto(a.row(i).transpose(), first, dimensions).transpose();
     Config mean = a.colwise().mean().transpose();
     double ss = dn * (1 - mean.squaredNorm()), change = ss;
     mean /= mean.norm();
     for (int pass = 1; change > 1e-4;) {
         ++pass;
-        for (Eigen::Index i = 0; i < n; ++i) a.row(i) = turned_onto(a.row(i).transpose(), mean).transpose();
+        for (Eigen::Index i = 0; i < n; ++i) a.row(i) = turned_onto(a.row(i).transpose(), mean, dimensions).transpose();
         mean = a.colwise().mean().transpose();
         const double ss2 = dn * (1 - mean.squaredNorm());
         change = std::abs(ss - ss2);
@@ -84,10 +102,10 @@ Eigen::MatrixXd partial_procrustes_alignment(const Matrix& landmarks) {
     return a;
 }
 
-Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment) {
-    if (alignment == Alignment::Partial) return projected(partial_procrustes_alignment(landmarks));
-    const Consensus c = full_procrustes_consensus(landmarks);
-    return projected(coordinates_of(c.xpt));
+Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment, int dimensions) {
+    if (alignment == Alignment::Partial) return projected(partial_procrustes_alignment(landmarks, dimensions), dimensions);
+    const Consensus c = full_procrustes_consensus(landmarks, dimensions);
+    return projected(coordinates_of(c.xpt), dimensions);
 }
 
 }  // namespace quillan

@@ -25,7 +25,7 @@ OneWayRun run_design(ActionEnv& env, bool f_test) {
     const Workspace& ws = env.ws();
     const Eigen::Index n = ws.groups.cols();
     const double md = static_cast<double>(ws.landmarks.rows());
-    const PreparedTable table(require_landmarks(ws));
+    const PreparedTable table(require_landmarks(ws), ws.dimensions);
     OneWayRun run;
     run.total_ss = table.total_ss();
     run.nperm = read_nperm(env);
@@ -60,7 +60,7 @@ void run_one_way(ActionEnv& env) {
 void run_one_way_f(ActionEnv& env) {
     const OneWayRun run = run_design(env, true);
     const Workspace& ws = env.ws();
-    const double md = static_cast<double>(ws.landmarks.rows()), df_unit = shape_df_per_unit(ws.landmarks.cols());
+    const double md = static_cast<double>(ws.landmarks.rows()), df_unit = shape_df_per_unit(ws.landmarks.cols(), ws.dimensions);
     const double ng = run.r.groups;
     record_one_way_f(env, run.r, run.total_ss, run.nperm, (ng - 1) * df_unit, (md - ng) * df_unit);
     env.set_report(concat_trimmed({

@@ -21,7 +21,7 @@ void run_one_cov(ActionEnv& env) {
     const CovariateInputs in = read_covariate_inputs(env);
     const long long nperm = in.nperm;
     const CovGroups& groups = in.groups;
-    const PreparedTable table(*in.landmarks);
+    const PreparedTable table(*in.landmarks, in.dimensions);
     const double total_ss = table.total_ss();
     require_shape_variation(total_ss, table.specimens());
     PermutationEngine engine(env.options(), &env.console());

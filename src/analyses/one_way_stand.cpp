@@ -17,7 +17,7 @@ void run_one_stand(ActionEnv& env) {
     const double model_choice = env.cov_box_value();
     const double svalue = standardisation_value(ws);
     const CovariateModel model = apply_covariate_model(ws, env.console(), model_choice, svalue, false);
-    const PreparedTable data(require_landmarks(ws)), xdata(model.xdata);
+    const PreparedTable data(require_landmarks(ws), ws.dimensions), xdata(model.xdata, ws.dimensions);
     const StandardisationTotals totals = compare_totals(data, xdata);
     const long long nperm = read_nperm(env);
     env.require_one_way_list();
@@ -44,13 +44,13 @@ void run_one_stand_f(ActionEnv& env) {
     const double model_choice = env.cov_box_value();
     const double svalue = standardisation_value(ws);
     const CovariateModel model = apply_covariate_model(ws, env.console(), model_choice, svalue, false);
-    const PreparedTable xdata(model.xdata);
+    const PreparedTable xdata(model.xdata, ws.dimensions);
     const double total_ss = xdata.total_ss();
     const long long nperm = read_nperm(env);
     env.require_one_way_list();
     const Codes codes = column_codes(require_groups(ws), 0);
     const double md = static_cast<double>(ws.landmarks.rows()), nd = static_cast<double>(ws.landmarks.cols());
-    const double df_unit = shape_df_per_unit(ws.landmarks.cols());
+    const double df_unit = shape_df_per_unit(ws.landmarks.cols(), ws.dimensions);
     const OneWayResult r = one_way_test(env.options(), env.console(), xdata, total_ss, codes, nperm, true, md, model.edf_red);
     r.notice.tell(env);
     Console& console = env.console();

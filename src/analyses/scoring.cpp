@@ -9,12 +9,12 @@
 namespace quillan {
 
 struct PreparedTable::Impl {
-    explicit Impl(const Matrix& data) : table(data) {}
+    Impl(const Matrix& data, int dimensions) : table(data, {}, dimensions) {}
     ShapeTable table;
     double total_ss = 0;
 };
 
-PreparedTable::PreparedTable(const Matrix& data) : impl_(std::make_unique<Impl>(data)) {
+PreparedTable::PreparedTable(const Matrix& data, int dimensions) : impl_(std::make_unique<Impl>(data, dimensions)) {
     ShapeScratch work;
     impl_->total_ss = whole_table_ss(impl_->table, work);
 }

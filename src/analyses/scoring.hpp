@@ -18,7 +18,8 @@ class ShapeTable;
 // The landmark table checked and prepared once per action (see geometry).
 class PreparedTable {
 public:
-    explicit PreparedTable(const Matrix& data);
+    // `dimensions`: coordinates per landmark, 2 or 3.
+    explicit PreparedTable(const Matrix& data, int dimensions = 2);
     ~PreparedTable();
     PreparedTable(const PreparedTable&) = delete;
     PreparedTable& operator=(const PreparedTable&) = delete;

@@ -38,7 +38,7 @@ double count(long long c) { return static_cast<double>(c); }
 double group_unexplained(const ShapeTable& table, std::span<const int> rows, const double* z, ShapeScratch& work, double* res,
                          double* zr, double* consensus = nullptr) {
     const std::size_t n = rows.size();
-    const std::size_t m1 = 2 * static_cast<std::size_t>(table.landmarks());
+    const std::size_t m1 = table.coordinates();
     if (n == 1 && !consensus) {
         // A single specimen is its own consensus and lies on any line.
         std::fill(res, res + m1, 0.0);
@@ -62,7 +62,7 @@ public:
     // covariate value for all its specimens.
     double sum(const ShapeTable& table, std::span<const double> codes, const double* clist, bool& degenerate) {
         const std::size_t n = table.rows();
-        const std::size_t m1 = 2 * static_cast<std::size_t>(table.landmarks());
+        const std::size_t m1 = table.coordinates();
         if (group_of_.size() < n) {
             group_of_.resize(n);
             members_.resize(n);
@@ -139,7 +139,7 @@ GroupResiduals group_residuals(const ShapeTable& table, const CovGroups& groups)
     check_slope_groups(groups);
     GroupResiduals p;
     const std::size_t ngroups = groups.size();
-    p.m1 = 2 * static_cast<std::size_t>(table.landmarks());
+    p.m1 = table.coordinates();
     p.ncum.assign(ngroups + 1, 0);
     for (std::size_t i = 0; i < ngroups; ++i) {
         p.ng.push_back(groups.rows[i].size());
@@ -159,7 +159,9 @@ GroupResiduals group_residuals(const ShapeTable& table, const CovGroups& groups)
         double* own = p.own.data() + p.ncum[i] * p.m1;
         p.ssunexplain.push_back(
             group_unexplained(table, groups.rows[i], groups.z[i].data(), work, own, p.ztot.data() + p.ncum[i], consensus.data()));
-        turn_onto(consensus.data(), common.data(), p.m1, own, p.ng[i], p.totresid.data() + p.ncum[i] * p.m1);
+        double* out = p.totresid.data() + p.ncum[i] * p.m1;
+        if (table.dimensions() == 3) turn_rows_in_space(consensus.data(), common.data(), table.landmarks(), own, p.ng[i], out);
+        else turn_onto(consensus.data(), common.data(), p.m1, own, p.ng[i], out);
     }
     return p;
 }
@@ -267,7 +269,7 @@ SlopeModels test_slope_models(PermutationEngine& engine, Console& console, const
     y.sstotal = sstotal;
     y.ntot = static_cast<double>(ntot);
     y.ngroups = static_cast<double>(ngroups);
-    y.df_per_unit = with_df ? shape_df_per_unit(table.width()) : 0.0;
+    y.df_per_unit = with_df ? shape_df_per_unit(table.width(), table.dimensions()) : 0.0;
     y.nperm = nperm;
     const auto stride = static_cast<std::ptrdiff_t>(m1);
     y.ssunexplain_ss = residual_ss(p.ztot.data(), ntot, p.totresid.data(), m1, stride);
@@ -338,6 +340,7 @@ CovariateInputs read_covariate_inputs(ActionEnv& env) {
     CovariateInputs in;
     in.nperm = read_nperm(env);
     in.landmarks = &require_landmarks(ws);
+    in.dimensions = ws.dimensions;
     // A list of several columns is not refused: its first column defines the groups.
     in.codes = column_codes(require_groups(ws), 0);
     in.groups = cov_groups(in.codes, column_codes(require_covariate(ws), 0), group_name);
@@ -422,7 +425,7 @@ void check_slope_groups(const CovGroups& groups) {
 
 double different_slopes_ss(const ShapeTable& table, const CovGroups& groups) {
     check_slope_groups(groups);
-    const std::size_t m1 = 2 * static_cast<std::size_t>(table.landmarks());
+    const std::size_t m1 = table.coordinates();
     ShapeScratch work;
     double total = 0.0;
     for (std::size_t i = 0; i < groups.size(); ++i) {

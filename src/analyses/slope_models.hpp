@@ -158,6 +158,7 @@ TwoGroupCov two_variable_slopes_test(PermutationEngine& engine, Console& console
 struct CovariateInputs {
     long long nperm = 0;
     const Matrix* landmarks = nullptr;
+    int dimensions = 2;
     Codes codes;
     CovGroups groups;
 };

@@ -52,7 +52,7 @@ void test_covariate(ActionEnv& env) {
     Rng rng = engine.stream(0, order_stream.at(0));
     const CovGroups surrogate = cov_groups(codes, surrogate_covariate(data, rng), group_name);
     check_slope_groups(surrogate);
-    const PreparedTable table(data);
+    const PreparedTable table(data, in.dimensions);
     const double total_ss = table.total_ss();
     require_shape_variation(total_ss, table.specimens());
     Console& console = env.console();

@@ -23,7 +23,7 @@ std::string sums_piece(double total_ss, double explained, double unexplained, lo
 void run_two_way(ActionEnv& env) {
     const Workspace& ws = env.ws();
     env.require_two_way_list();
-    const PreparedTable table(require_landmarks(ws));
+    const PreparedTable table(require_landmarks(ws), ws.dimensions);
     const double total_ss = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);

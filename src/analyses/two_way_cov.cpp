@@ -166,7 +166,7 @@ void run_two_cov(ActionEnv& env) {
     const int n = static_cast<int>(g1.size());
     require_testable_grouping(distinct_codes(g1), n, "The first grouping variable (column 1 of the group file)");
     require_testable_grouping(distinct_codes(g2), n, "The second grouping variable (column 2 of the group file)");
-    const PreparedTable table(data);
+    const PreparedTable table(data, ws.dimensions);
     const double total_ss = table.total_ss();
     require_shape_variation(total_ss, table.specimens());
     Console& console = env.console();

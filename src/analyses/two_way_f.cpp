@@ -14,9 +14,9 @@ namespace quillan {
 
 void run_two_way_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const double md = static_cast<double>(ws.landmarks.rows()), df_unit = shape_df_per_unit(ws.landmarks.cols());
+    const double md = static_cast<double>(ws.landmarks.rows()), df_unit = shape_df_per_unit(ws.landmarks.cols(), ws.dimensions);
     env.require_two_way_list();
-    const PreparedTable table(require_landmarks(ws));
+    const PreparedTable table(require_landmarks(ws), ws.dimensions);
     const double total_ss = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);

@@ -43,9 +43,9 @@ std::string nested_report(const Workspace& ws, const NestedResult& r, double tot
 void run_two_way_nest(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const double md = static_cast<double>(ws.landmarks.rows());
-    const double df_unit = shape_df_per_unit(ws.landmarks.cols());
+    const double df_unit = shape_df_per_unit(ws.landmarks.cols(), ws.dimensions);
     env.require_two_way_list();
-    const PreparedTable table(require_landmarks(ws));
+    const PreparedTable table(require_landmarks(ws), ws.dimensions);
     const double total_ss = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);

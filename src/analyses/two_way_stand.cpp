@@ -29,7 +29,7 @@ void run_two_stand(ActionEnv& env) {
     const double svalue = standardisation_value(ws);
     const CovariateModel model = apply_covariate_model(ws, env.console(), model_choice, svalue, true);
     env.require_two_way_list();
-    const PreparedTable data(require_landmarks(ws)), xdata(model.xdata);
+    const PreparedTable data(require_landmarks(ws), ws.dimensions), xdata(model.xdata, ws.dimensions);
     const StandardisationTotals totals = compare_totals(data, xdata);
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);
@@ -65,10 +65,10 @@ void run_two_stand_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const double model_choice = env.cov_box_value();
     const double svalue = standardisation_value(ws);
-    const double df_unit = shape_df_per_unit(ws.landmarks.cols());
+    const double df_unit = shape_df_per_unit(ws.landmarks.cols(), ws.dimensions);
     const CovariateModel model = apply_covariate_model(ws, env.console(), model_choice, svalue, true);
     env.require_two_way_list();
-    const PreparedTable xdata(model.xdata);
+    const PreparedTable xdata(model.xdata, ws.dimensions);
     const double total_ss = xdata.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(ws, 2);

@@ -11,8 +11,10 @@
 namespace quillan {
 
 struct Workspace {
-    // One row per specimen: x1 y1 ... xk yk and a trailing value.
+    // One row per specimen: x1 y1 ... xk yk and a trailing value; with
+    // `dimensions` 3, x1 y1 z1 ... xk yk zk and the trailing value.
     Matrix landmarks;
+    int dimensions = 2;
     // One or two (or more) columns of group codes, one row per specimen.
     Matrix groups;
     // One value per specimen.

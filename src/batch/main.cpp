@@ -226,6 +226,7 @@ struct BatchRequest {
     io::ImportOptions import_options;
     ModelRequest linear_model;
     std::string ss_type, alignment, permute, pairwise_means;  // the model's choices as typed; empty: the defaults
+    int dimensions = 2;                                       // coordinates per landmark of --landmarks
 };
 
 // The top of --help.
@@ -243,6 +244,11 @@ std::string program_description(const BatchProcess& process) {
 void add_run_options(CLI::App& app, BatchRequest& r) {
     app.add_option("action", r.action, "Action name or alias (see the list below, or --list)");
     app.add_option("--landmarks,-l", r.landmarks, "Landmark file: one specimen per line, x1 y1 ... xk yk and one more value");
+    app.add_option("--dimensions,-d", r.dimensions,
+                   "Coordinates per landmark of the landmark file: 2, or 3 for landmarks in space (x1 y1 z1 ... xk yk zk\n"
+                   "and one more value on each line)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({2, 3}));
     app.add_option("--groups,-g", r.groups, "Group file: one or two columns of group codes");
     app.add_option("--covariate,-c", r.covariate, "Covariate file: one value per specimen");
     app.add_option("--perm,-p", r.perm, "Number of permutations (the text of the permutation box)")->capture_default_str();
@@ -756,6 +762,7 @@ bool BatchRun::writer_goes_on() {
 
 std::optional<int> BatchRun::load() {
     shell_.partial_alignment() = r_.alignment == "partial";
+    shell_.landmark_dimensions() = r_.dimensions;
     // An imported file first, so that --groups and --covariate can replace its tables.
     if (!r_.import_file.empty()) {
         shell_.import_options() = r_.import_options;

@@ -78,7 +78,9 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     const auto application = application_for_pictures();
     std::vector<NamedScene> scenes;
     const QSizeF layout(request.size.layout_width(), request.size.layout_height());
-    if (ws.landmarks.size() > 0) {
+    if (ws.landmarks.size() > 0 && ws.dimensions == 3) {
+        warnings << "quillan-batch: " << kNoSpacePictures << '\n';
+    } else if (ws.landmarks.size() > 0) {
         PictureChoices choices;
         choices.size = layout;
         choices.group_by = ws.groups.size() > 0 ? group_by_of(request.group_by) : GroupBy::None;

@@ -36,8 +36,8 @@ Eigen::VectorXd centroid_sizes(const Matrix& x, int dimensions) {
     return y;
 }
 
-StandardSizeResult standardise_along_lines(const Matrix& data, const std::vector<double>& t, double tfixed) {
-    validate_landmark_table(data);
+StandardSizeResult standardise_along_lines(const Matrix& data, const std::vector<double>& t, double tfixed, int dimensions) {
+    validate_landmark_table(data, dimensions);
     const Eigen::Index m = data.rows();
     const Eigen::Index n = data.cols();
     if (t.size() != static_cast<std::size_t>(m))

@@ -59,7 +59,7 @@ struct StandardSizeResult {
     Matrix y;
     Matrix tvect;
 };
-StandardSizeResult standardise_along_lines(const Matrix& data, const std::vector<double>& t, double tfixed);
+StandardSizeResult standardise_along_lines(const Matrix& data, const std::vector<double>& t, double tfixed, int dimensions = 2);
 
 // full_procrustes_fit(x, xref): every row of x centred, scaled and then fitted onto
 // the reference by a full Procrustes fit (rotation and scaling).  Only the
@@ -115,5 +115,10 @@ Consensus full_procrustes_consensus(const Matrix& x, int dimensions = 2);
 // the trailing column divided by the norm that scaled the consensus.  One
 // specimen gives itself, centred and scaled.
 Consensus rotation_only_consensus(const Matrix& x, int dimensions = 2);
+
+// The rotation without reflection that best turns configuration `from` onto
+// `onto` (k landmarks in space, 3k coordinates each), applied to n rows of
+// 3k coordinates read from `rows` and written to `out`.
+void turn_rows_in_space(const double* from, const double* onto, int k, const double* rows, std::size_t n, double* out);
 
 }  // namespace quillan

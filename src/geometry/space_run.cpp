@@ -1,6 +1,7 @@
 #include "geometry/space_run.hpp"
 
 #include "geometry/consensus_iteration.hpp"
+#include "geometry/geometry.hpp"
 #include "platform/error.hpp"
 
 #include <Eigen/Eigenvalues>
@@ -156,6 +157,13 @@ double centre_scale_space(double* x, int k) {
     const double r = 1.0 / cs;
     for (int q = 0; q < 3 * k; ++q) x[q] *= r;
     return cs;
+}
+
+void turn_rows_in_space(const double* from, const double* onto, int k, const double* rows, std::size_t n, double* out) {
+    const M3 r = best_turn(cross_sums(from, onto, k).a).r;
+    const std::size_t m1 = 3 * static_cast<std::size_t>(k);
+    std::copy(rows, rows + n * m1, out);
+    for (std::size_t i = 0; i < n; ++i) transform(out + i * m1, k, r);
 }
 
 SpaceRun::SpaceRun(ShapeScratch& work, int k) : w_(work), k_(k), m1_(3 * static_cast<std::size_t>(k)) {

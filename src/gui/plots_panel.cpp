@@ -209,7 +209,9 @@ void PlotsPanel::rebuild_data() {
     data_.reset();
     problem_.clear();
     const Workspace& ws = program_.shell().workspace();
-    if (ws.landmarks.size() > 0) {
+    if (ws.landmarks.size() > 0 && ws.dimensions == 3) {
+        problem_ = kNoSpacePictures;
+    } else if (ws.landmarks.size() > 0) {
         const auto by = static_cast<GroupBy>(group_by_->currentIndex());
         try {
             data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, by, level_names());

@@ -149,7 +149,8 @@ inline ImportOptions choose_columns(std::vector<std::string> factors, std::strin
 
 struct ImportedData {
     std::string path, name;
-    Matrix landmarks;  // m x (2k+1)
+    Matrix landmarks;  // m x (2k+1), or m x (3k+1) with `dimensions` 3
+    int dimensions = 2;
     Matrix groups;     // m x 0, 1 or 2
     Matrix covariate;  // m x 1, or empty
     Legend legend;

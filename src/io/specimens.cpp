@@ -1,5 +1,6 @@
 #include "io/specimens.hpp"
 
+#include "analyses/model_shapes.hpp"
 #include "geometry/geometry.hpp"
 #include "geometry/partial_procrustes.hpp"
 #include "io/output.hpp"
@@ -29,7 +30,8 @@ void cell(std::string& out, const std::string& text) {
 
 // The coordinates as gpagen aligns them: the import's own alignment when it
 // slid semilandmarks, else the partial Procrustes superimposition of the table.
-Matrix partial_coordinates(const Matrix& lm, const Legend* legend) {
+Matrix partial_coordinates(const Matrix& lm, const Legend* legend, int dimensions) {
+    if (dimensions == 3) return tangent_shapes(lm, Alignment::Partial, 3);
     const Eigen::Index m = lm.rows(), k = (lm.cols() - 1) / 2;
     if (legend && legend->steps.partial.rows() == m && legend->steps.partial.cols() == 2 * k) return legend->steps.partial;
     std::vector<Config> x;
@@ -57,20 +59,32 @@ std::string estimated_cell(const Legend* legend, Eigen::Index i) {
     return out;
 }
 
+// The names of the coordinate columns, x1,y1 (and z1 in space) ... with `prefix`.
+std::string coordinate_names(Eigen::Index k, int dimensions, const std::string& prefix) {
+    std::string out;
+    for (Eigen::Index j = 1; j <= k; ++j)
+        for (const char* axis : {"x", "y", "z"}) {
+            if (axis[0] == 'z' && dimensions != 3) continue;
+            out += "," + prefix + axis + std::to_string(j);
+        }
+    return out;
+}
+
 }  // namespace
 
 std::string specimens_csv(const SpecimenExport& e) {
     const Matrix& lm = *e.landmarks;
-    const Eigen::Index m = lm.rows(), k = (lm.cols() - 1) / 2;
+    const int d = e.dimensions;
+    const Eigen::Index m = lm.rows(), k = (lm.cols() - 1) / d;
     const bool with_groups = e.groups && e.groups->rows() == m && e.groups->cols() > 0;
     const bool with_cov = e.covariate && e.covariate->rows() == m && e.covariate->cols() > 0;
     const bool with_ids = e.legend && static_cast<Eigen::Index>(e.legend->ids.size()) == m;
-    const Consensus c = full_procrustes_consensus(lm);
-    const Matrix dist = full_procrustes_distances(c.y, lm);
-    const Eigen::VectorXd sizes = centroid_sizes(lm);
+    const Consensus c = full_procrustes_consensus(lm, d);
+    const Matrix dist = full_procrustes_distances(c.y, lm, d);
+    const Eigen::VectorXd sizes = centroid_sizes(lm, d);
     std::optional<Consensus> sc;
-    if (e.standardised) sc = full_procrustes_consensus(*e.standardised);
-    const Matrix aligned = e.partial ? partial_coordinates(lm, e.legend) : c.xpt;
+    if (e.standardised) sc = full_procrustes_consensus(*e.standardised, d);
+    const Matrix aligned = e.partial ? partial_coordinates(lm, e.legend, d) : c.xpt;
     const bool with_estimates = e.legend && !e.legend->steps.estimated.empty();
 
     std::string out = "specimen,id";
@@ -82,9 +96,8 @@ std::string specimens_csv(const SpecimenExport& e) {
     if (with_cov) out += ",covariate";
     if (with_estimates) out += ",estimated";
     out += ",centroid_size,procrustes_distance";
-    for (Eigen::Index j = 1; j <= k; ++j) out += ",x" + std::to_string(j) + ",y" + std::to_string(j);
-    if (sc)
-        for (Eigen::Index j = 1; j <= k; ++j) out += ",std_x" + std::to_string(j) + ",std_y" + std::to_string(j);
+    out += coordinate_names(k, d, "");
+    if (sc) out += coordinate_names(k, d, "std_");
     out += "\n";
     for (Eigen::Index i = 0; i < m; ++i) {
         out += std::to_string(i + 1) + "," +
@@ -99,9 +112,9 @@ std::string specimens_csv(const SpecimenExport& e) {
         if (with_estimates) cell(out, estimated_cell(e.legend, i));
         cell(out, number_text(sizes(i)));
         cell(out, number_text(dist(i, 0)));
-        for (Eigen::Index j = 0; j < 2 * k; ++j) cell(out, number_text(aligned(i, j)));
+        for (Eigen::Index j = 0; j < d * k; ++j) cell(out, number_text(aligned(i, j)));
         if (sc)
-            for (Eigen::Index j = 0; j < 2 * k; ++j) cell(out, number_text(sc->xpt(i, j)));
+            for (Eigen::Index j = 0; j < d * k; ++j) cell(out, number_text(sc->xpt(i, j)));
         out += "\n";
     }
     return out;

@@ -20,6 +20,7 @@ struct SpecimenExport {
     // Coordinates aligned as geomorph's gpagen aligns them (the import's
     // alignment when it slid semilandmarks), instead of by the full Procrustes fit.
     bool partial = false;
+    int dimensions = 2;  // coordinates per landmark: the columns are x1,y1,z1,... in space
 };
 
 std::string specimens_csv(const SpecimenExport& e);

@@ -30,6 +30,11 @@ struct PictureChoices {
     QSizeF size{1000, 800};
 };
 
+// What the pictures say of landmarks in space, which they do not draw.
+inline constexpr const char* kNoSpacePictures =
+    "The landmarks are in 3-D: the pictures of the superimposition, the principal components and the shape change are "
+    "drawn for 2-D landmarks only, so none was drawn.";
+
 // Everything the pictures are computed from, worked out once for a loaded
 // landmark table (and group list) so that changing a choice only redraws.
 class PictureData {

@@ -99,7 +99,8 @@ void Shell::apply_import(const io::ImportedData& d) {
     static_cast<void>(find_control(gui_, kFileBox));
     const double m = static_cast<double>(d.landmarks.rows()), n = static_cast<double>(d.landmarks.cols());
     ws_.landmarks = d.landmarks;
-    ws_.landmarks_info = format_expand_reuse("Data File: %s with %i specimens, %i LM\n", {d.name, m, (n - 1) / 2});
+    ws_.dimensions = d.dimensions;
+    ws_.landmarks_info = data_file_info(d.name, d.landmarks, d.dimensions);
     const std::string steps = d.legend.steps.description(d.legend.ids);
     if (!steps.empty()) ws_.landmarks_info += steps + "\n";
     origin_.landmarks_path = d.path;
@@ -124,7 +125,8 @@ void Shell::apply_import(const io::ImportedData& d) {
     origin_.column_choice.clear();
     keep_matching_companions(d.name, groups_new, covariate_new, before);
 
-    console_.line(format_expand_reuse("Imported %s: %i specimens, %i landmarks", {d.name, m, (n - 1) / 2}));
+    console_.line(format_expand_reuse("Imported %s: %i specimens, %i landmarks%s",
+                                      {d.name, m, (n - 1) / d.dimensions, d.dimensions == 3 ? " in 3-D" : ""}));
     const std::string legend = d.legend.summary();
     if (!legend.empty()) console_.line(legend.substr(0, legend.size() - 1));
     for (const auto& notice : d.notices) console_.line(notice);
@@ -303,7 +305,7 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
     for (const auto& [role, path] : inputs)
         if (!path->empty()) r.inputs.push_back({role, file_name(*path), *path, sha256_of_file(*path)});
     r.specimens = ws_.landmarks.rows();
-    r.landmarks = ws_.landmarks.cols() > 0 ? (ws_.landmarks.cols() - 1) / 2 : 0;
+    r.landmarks = ws_.landmarks.cols() > 0 ? (ws_.landmarks.cols() - 1) / ws_.dimensions : 0;
     record_import_steps(r);
     for (Eigen::Index j = 0; j < ws_.groups.cols(); ++j) {
         RunInfo::Grouping g;
@@ -380,6 +382,7 @@ std::string Shell::specimens_export() {
         throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
     io::SpecimenExport e;
     e.landmarks = &ws_.landmarks;
+    e.dimensions = ws_.dimensions;
     e.groups = &ws_.groups;
     e.covariate = &ws_.covariate;
     e.legend = origin_.landmarks_path == origin_.legend.source ? &origin_.legend : nullptr;

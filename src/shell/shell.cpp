@@ -100,15 +100,38 @@ void report_ignored(Gui& gui, const MfloadResult& r) {
 
 }  // namespace
 
+std::string data_file_info(const std::string& name, const Matrix& landmarks, int dimensions) {
+    const double m = static_cast<double>(landmarks.rows()), n = static_cast<double>(landmarks.cols());
+    if (dimensions == 3) return format_expand_reuse("Data File: %s with %i specimens, %i LM, 3-D\n", {name, m, (n - 1) / 3});
+    return format_expand_reuse("Data File: %s with %i specimens, %i LM\n", {name, m, (n - 1) / 2});
+}
+
+namespace {
+
+// A file read as landmarks in space holds x, y and z of each of at least
+// three landmarks and one further value on every line.
+void check_space_layout(const Matrix& x, const std::string& name) {
+    const Eigen::Index n = x.cols();
+    if (n % 3 == 1 && n >= 10) return;
+    throw QuillanError(format_expand_reuse(
+        "%s: line 1 has %i numbers. A landmark file in 3-D holds on each line the x, y and z of every landmark and "
+        "then one further value, 3k + 1 numbers for k landmarks (at least 3). Please check the file, or load it as 2-D.",
+        {name, static_cast<double>(n)}));
+}
+
+}  // namespace
+
 void Shell::load_landmarks() {
     auto r = mfload(gui_);
     if (!r) return;
     const Matrix& x = r->table.x;
-    const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
-    std::string info = format_expand_reuse("Data File: %s with %i specimens, %i LM\n", {r->fn, m, (n - 1) / 2});
+    const int dimensions = landmark_dimensions_;
+    if (dimensions == 3) check_space_layout(x, r->fn);
+    std::string info = data_file_info(r->fn, x, dimensions);
     // Without its file box the window refuses before anything changes.
     static_cast<void>(find_control(gui_, kFileBox));
     ws_.landmarks = x;
+    ws_.dimensions = dimensions;
     ws_.landmarks_info = info;
     origin_.landmarks_path = r->path;
     const io::Legend before = origin_.legend;
@@ -193,6 +216,7 @@ void Shell::save_report() {
 void Shell::clear() {
     const Handle results = find_control(gui_, kResultsBox), files = find_control(gui_, kFileBox);
     ws_.landmarks = Matrix();
+    ws_.dimensions = 2;
     ws_.groups = Matrix();
     ws_.covariate = Matrix();
     ws_.landmarks_info.clear();

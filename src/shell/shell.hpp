@@ -76,6 +76,9 @@ public:
     // Procrustes, unit centroid size, tangent projection) instead of by the
     // full Procrustes fit.
     bool& partial_alignment() { return partial_alignment_; }
+    // Coordinates per landmark of the landmark files "Load" reads: 2, or 3
+    // for landmarks in space (x y z per landmark, 3k + 1 numbers a line).
+    int& landmark_dimensions() { return landmark_dimensions_; }
     // The IDs and the words behind the codes after an import; empty otherwise.
     const io::Legend& legend() const { return origin_.legend; }
     // The numbers of the last report; empty until an analysis reports.
@@ -142,8 +145,13 @@ private:
     std::string links_path_;
     ModelRequest model_request_;
     bool partial_alignment_ = false;
+    int landmark_dimensions_ = 2;
     ResultRecord last_record_;
 };
+
+// The file box's line for a landmark table of m specimens and k landmarks
+// read from `name`; tables in space say so.
+std::string data_file_info(const std::string& name, const Matrix& landmarks, int dimensions);
 
 // What a load reads: the table and, when the file went on after the table
 // ended, how many lines were left out and where the table ended.

@@ -69,6 +69,7 @@ std::string Harness::last_message() const { return gui.messages().empty() ? std:
 std::string report_of(Harness& h) { return h.box(kResultsBox); }
 
 Loaded::Loaded(const Example& example) {
+    shell.landmark_dimensions() = example.dimensions;
     EXPECT_EQ(load("Load", data_file(example.landmarks)), Outcome::Done) << example.landmarks;
     EXPECT_EQ(load("LoadGlist", data_file(example.groups)), Outcome::Done) << example.groups;
     if (!example.covariate.empty()) {

@@ -66,6 +66,7 @@ struct Example {
     std::string covariate;  // none when empty
     std::uint64_t seed = 2024;
     std::string perms = "999";
+    int dimensions = 2;  // coordinates per landmark of the landmark file
 };
 
 // A harness that has loaded an example through the window's own load

@@ -4,7 +4,9 @@
 #   ../../../data/macaques.lm.txt, macaques.groups.txt   18 macaque skulls,
 #       7 landmarks (shapes' `macaques`; group 1 female, 2 male)
 #   ../../../data/brains.lm.txt, brains.groups.txt       58 brains, 24
-#       landmarks (shapes' `brains`; column 1 sex f/m, column 2 hand l/r)
+#       landmarks (shapes' `brains`; column 1 sex f/m, column 2 hand l/r),
+#       brains.sex.groups.txt sex alone, brains.cov.txt the volunteers' ages
+#       in years
 #   full_distances.csv  set, specimen, the full Procrustes distance of each
 #       specimen from the full Procrustes mean of its set (procGPA, no
 #       reflection, tolerances tightened to 1e-13)
@@ -68,5 +70,7 @@ for (name in names(sets)) {
     }
   }
 }
+writeLines(as.character(as.integer(brains$sex)), file.path("..", "..", "..", "data", "brains.sex.groups.txt"))
+writeLines(fmt(brains$age), file.path("..", "..", "..", "data", "brains.cov.txt"))
 write.csv(dist_rows, "full_distances.csv", row.names = FALSE, quote = FALSE)
 write.csv(ss_rows, "group_ss.csv", row.names = FALSE, quote = FALSE)

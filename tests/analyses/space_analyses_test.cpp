@@ -1,0 +1,161 @@
+// The group tests and the linear models on landmarks in space, on the 3-D
+// sets of R's shapes package (data/macaques.*, data/brains.*): their sums are
+// the sums of squared full Procrustes distances that shapes gives
+// (tests/expected/shapes3d), and their reports say the data are 3-D.
+#include "analyses/model_request.hpp"
+#include "support/fixtures.hpp"
+#include "support/text.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+using namespace quillan;
+using namespace quillan::test;
+
+namespace {
+
+// shapes' sums of squares by set, grouping and group (0: the whole set).
+std::map<std::string, double> r_sums() {
+    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/shapes3d/group_ss.csv");
+    std::map<std::string, double> out;
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::stringstream ss(line);
+        std::string set, grouping, group, n, value;
+        std::getline(ss, set, ',');
+        std::getline(ss, grouping, ',');
+        std::getline(ss, group, ',');
+        std::getline(ss, n, ',');
+        std::getline(ss, value, ',');
+        out[set + "/" + grouping + "/" + group] = std::stod(value);
+    }
+    return out;
+}
+
+const double* value_of(const RecordedModel& m, const std::string& key) { return m.value(key); }
+
+double relative(double a, double b) { return std::fabs(a - b) / std::fabs(b); }
+
+}  // namespace
+
+TEST(SpaceAnalyses, EveryGroupTestRunsAndSaysTheDataAre3D) {
+    struct Row {
+        const char* action;
+        const char* set;
+        const char* groups;
+        const char* covariate;
+    };
+    const Row rows[] = {
+        {"RunOneWay", "macaques", "macaques.groups.txt", ""},
+        {"RunOneWayF", "macaques", "macaques.groups.txt", ""},
+        {"RunTwoWay", "brains", "brains.groups.txt", ""},
+        {"RunTwoWayF", "brains", "brains.groups.txt", ""},
+        {"RunTwoWayNest", "brains", "brains.groups.txt", ""},
+        {"RunOneStand", "brains", "brains.sex.groups.txt", "brains.cov.txt"},
+        {"RunOneStandF", "brains", "brains.sex.groups.txt", "brains.cov.txt"},
+        {"RunTwoStand", "brains", "brains.groups.txt", "brains.cov.txt"},
+        {"RunTwoStandF", "brains", "brains.groups.txt", "brains.cov.txt"},
+        {"RunOneCov", "brains", "brains.sex.groups.txt", "brains.cov.txt"},
+        {"RunTwoCov", "brains", "brains.groups.txt", "brains.cov.txt"},
+        {"RunModel", "macaques", "macaques.groups.txt", ""},
+    };
+    const auto sums = r_sums();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.action);
+        Loaded h({.landmarks = std::string(r.set) + ".lm.txt",
+                  .groups = r.groups,
+                  .covariate = r.covariate,
+                  .perms = "99",
+                  .dimensions = 3});
+        ASSERT_EQ(h.run(r.action), Outcome::Reported) << h.last_message();
+        EXPECT_THAT(report_of(h),
+                    HasSubstr("specimens, " + std::string(r.set == std::string("macaques") ? "7" : "24") + " LM, 3-D"));
+        // Where the report gives the total, it is shapes' sum for the set.
+        for (const RecordedModel& m : h.shell.last_record().models)
+            if (const double* total = value_of(m, "total_ss"))
+                EXPECT_LT(relative(*total, sums.at(std::string(r.set) + "/all/0")), 1e-8) << m.name;
+    }
+}
+
+TEST(SpaceAnalyses, OneWaySumsAndDegreesOfFreedomAreThoseOfSpace) {
+    const auto sums = r_sums();
+    Loaded h({.landmarks = "macaques.lm.txt", .groups = "macaques.groups.txt", .perms = "99", .dimensions = 3});
+    ASSERT_EQ(h.run("RunOneWayF"), Outcome::Reported) << h.last_message();
+    const RecordedModel& m = h.shell.last_record().models.front();
+    EXPECT_LT(relative(*m.value("unexplained_ss"), sums.at("macaques/sex/1") + sums.at("macaques/sex/2")), 1e-8);
+    // Seven landmarks in space have 3 * 7 - 7 = 14 shape dimensions.
+    EXPECT_EQ(*m.value("df1"), 14);
+    EXPECT_EQ(*m.value("df2"), 16 * 14);
+
+    // A file whose lines do not hold 3k + 1 numbers is refused at the load.
+    Harness bad;
+    bad.shell.landmark_dimensions() = 3;
+    EXPECT_EQ(bad.load("Load", data_file("pupfish.lm.txt")), Outcome::Failed);
+    EXPECT_THAT(bad.last_message(), HasSubstr("pupfish.lm.txt: line 1 has 113 numbers"));
+    EXPECT_EQ(bad.shell.workspace().landmarks.size(), 0);
+}
+
+// The linear models in space agree with RRPP (on the program's full
+// Procrustes fits) and geomorph (gpagen's partial superimposition, end to
+// end): deterministic numbers to 1e-8, Z and p within Monte-Carlo error of
+// 9,999 permutations on each side (tests/expected/models3d).
+TEST(SpaceAnalyses, LinearModelsAgreeWithRrppAndGeomorph) {
+    struct Case {
+        const char* name;
+        const char* set;
+        const char* groups;
+        const char* formula;
+        SsType ss;
+        Alignment alignment;
+    };
+    const Case cases[] = {
+        {"macaques_sex", "macaques", "macaques.groups.txt", "G1", SsType::I, Alignment::Full},
+        {"brains_crossed_I", "brains", "brains.groups.txt", "G1 * G2", SsType::I, Alignment::Full},
+        {"brains_crossed_III", "brains", "brains.groups.txt", "G1 * G2", SsType::III, Alignment::Full},
+        {"macaques_partial_sex", "macaques", "macaques.groups.txt", "G1", SsType::I, Alignment::Partial},
+        {"brains_partial_crossed_II", "brains", "brains.groups.txt", "G1 * G2", SsType::II, Alignment::Partial},
+    };
+    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/models3d/rrpp_tables_3d.csv");
+    std::string line;
+    std::getline(in, line);
+    std::vector<std::string> header;
+    for (std::stringstream h(line); std::getline(h, line, ',');) header.push_back(line);
+    std::map<std::string, std::vector<std::map<std::string, std::string>>> expected;
+    for (std::string row; std::getline(in, row);) {
+        std::stringstream cells(row);
+        std::map<std::string, std::string> r;
+        for (std::size_t c = 0; c < header.size() && std::getline(cells, line, ','); ++c) r[header[c]] = line;
+        expected[r["case"]].push_back(r);
+    }
+    ASSERT_EQ(expected.size(), std::size(cases));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Loaded h({.landmarks = std::string(c.set) + ".lm.txt", .groups = c.groups, .seed = 11, .perms = "9999", .dimensions = 3});
+        ModelRequest& q = h.shell.model_request();
+        q.formula = c.formula;
+        q.ss_type = c.ss;
+        q.alignment = c.alignment;
+        ASSERT_EQ(h.run("RunModel"), Outcome::Reported) << h.last_message();
+        const auto& models = h.shell.last_record().models;
+        const auto& rows = expected.at(c.name);
+        ASSERT_EQ(models.size(), rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(models[i].name, rows[i].at("term"));
+            for (const auto& [key, ours] :
+                 std::map<std::string, std::string>{{"Df", "df"}, {"SS", "ss"}, {"MS", "ms"}, {"Rsq", "rsq"}, {"F", "F"}}) {
+                if (rows[i].at(key) == "NA") continue;
+                ASSERT_NE(models[i].value(ours), nullptr) << key;
+                EXPECT_LT(relative(*models[i].value(ours), std::stod(rows[i].at(key))), 1e-8) << models[i].name << " " << key;
+            }
+            if (rows[i].at("Z") == "NA") continue;
+            const double z = std::stod(rows[i].at("Z")), p = std::stod(rows[i].at("P"));
+            EXPECT_NEAR(*models[i].value("Z"), z, 0.25 + 0.05 * std::fabs(z)) << models[i].name;
+            EXPECT_NEAR(*models[i].value("p"), p, 5 * std::sqrt(p * (1 - p) / 9999) + 3.0 / 9999) << models[i].name;
+        }
+    }
+}
