@@ -103,6 +103,7 @@ struct RunInfo {
     std::vector<int> semilandmarks;
     std::vector<std::array<int, 3>> sliders;
     int slide_iterations = 0;
+    bool slide_converged = true;
 };
 
 struct ResultRecord {

@@ -326,9 +326,12 @@ void add_file_options(CLI::App& app, BatchRequest& r) {
         ->capture_default_str()
         ->check(CLI::IsMember({"be", "procd"}));
     app.add_option("--slide-iterations", r.import_options.slide_iterations,
-                   "The most iterations of sliding before it counts as not converged (geomorph's max.iter)")
+                   "The limit of iterations of sliding (geomorph's max.iter); sliding not settled by then gives the\n"
+                   "coordinates at the limit, as gpagen does, with a warning")
         ->capture_default_str()
         ->check(CLI::Range(2, 100));
+    app.add_flag("--slide-strict", r.import_options.strict_sliding,
+                 "Refuse sliding that has not settled within --slide-iterations instead of using the coordinates at the limit");
     app.add_option("--out-prefix", r.out_prefix,
                    "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
     app.add_option("--json", r.json_out, "Write the numbers of the report and of the run to this JSON file");

@@ -233,14 +233,26 @@ void TpsReader::keep_points(int number, const std::string& value) {
     i_ += p;
 }
 
+std::string point_counts(const std::vector<int>& curves) {
+    std::string out;
+    for (std::size_t c = 0; c < curves.size(); ++c) out += (c ? ", " : "") + std::to_string(curves[c]);
+    return out;
+}
+
+// What differs between two specimens' curves: how many there are, or the
+// points of each, curve by curve.
+std::string curve_difference(const std::vector<int>& these, const std::vector<int>& first) {
+    if (these.size() != first.size()) return std::to_string(these.size()) + " curves against " + std::to_string(first.size());
+    return "curves of " + point_counts(these) + " points against " + point_counts(first);
+}
+
 // Every specimen needs the same curves, with the same numbers of points.
 void TpsReader::check_curves() {
     if (!keep_curves_) return;
     for (std::size_t s = 1; s < curves_.size(); ++s)
         if (curves_[s] != curves_.front())
             refuse(t_.path, t_.lines[s], t_.specimen_name(s),
-                   "its curves have other numbers of points than the first specimen's (" + std::to_string(curves_[s].size()) +
-                       " curves against " + std::to_string(curves_.front().size()) +
+                   "its curves differ from the first specimen's (" + curve_difference(curves_[s], curves_.front()) +
                        "); every specimen needs the same semilandmarks");
     t_.curve_points = curves_.front();
 }
@@ -337,8 +349,8 @@ SpecimenTable TpsReader::read() {
     apply_scales();
     if (skipped_points_ > 0 || (skipped_curves_ > 0 && !keep_curves_))
         t_.warnings.push_back(std::to_string(skipped_points_) + " outline points (CURVES=/POINTS= blocks) in " + t_.name +
-                              " were skipped: only the LM= landmarks were imported. To analyse the outlines, digitise "
-                              "their points as landmarks.");
+                              " were skipped: only the LM= landmarks were imported. To analyse the outlines, import the file "
+                              "again with a Curves choice that slides them (--semilandmarks in quillan-batch).");
     finish_columns(t_);
     return std::move(t_);
 }

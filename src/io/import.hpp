@@ -84,8 +84,10 @@ struct ImportSteps {
     std::vector<int> semilandmarks;              // landmark numbers (1-based) that slid
     std::vector<std::array<int, 3>> sliders;     // before, slider, after (1-based)
     std::string slide_criterion;                 // "be" or "procd"; empty when nothing slid
-    int iterations = 0;
+    int iterations = 0;                          // as gpagen counts them: one more than its limit when sliding stopped there
     double last_change = 0, last_movement = 0;
+    bool converged = true;  // false: the coordinates where sliding stopped at its limit, as gpagen returns them
+    int iteration_limit = 0;
     Matrix partial;                  // m x 2k: aligned as geomorph's gpagen aligns them, when sliding ran
     std::vector<std::string> notes;  // what the user is told of them (also among the import's notices)
 
@@ -138,6 +140,7 @@ struct ImportOptions {
     std::string sliders_file;       // before / slider / after per line, landmark numbers
     std::string slide = "be";       // the criterion of sliding: "be" (bending energy) or "procd"
     int slide_iterations = 10;      // the most iterations of sliding (gpagen's max.iter)
+    bool strict_sliding = false;    // refuse sliding that has not settled by then, rather than use it as gpagen does
 };
 // The options that pick factor and covariate columns by name.
 inline ImportOptions choose_columns(std::vector<std::string> factors, std::string covariate_column = "") {

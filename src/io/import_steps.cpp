@@ -239,12 +239,19 @@ void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& s
     const std::vector<Config> given = configurations(t);
     const PartialResult r = slide_semilandmarks(given, s, o);
     const std::string how = options.slide == "be" ? "bending energy" : "Procrustes distance";
+    // gpagen returns what it has at its limit, and the field publishes from
+    // it; the strict choice refuses such sliding instead.
+    const std::string unsettled =
+        "sliding the semilandmarks by " + how + " did not settle within the limit of " + std::to_string(o.max_iterations) +
+        " iterations (the last changed the fit by " + number_text(r.last_change) + " and moved a point by as much as " +
+        number_text(r.last_movement) + " of its centroid size, more than the tolerance " + number_text(o.tolerance) + ")";
+    if (!r.converged && options.strict_sliding)
+        refuse(t.path, 0, "", unsettled + "; with strict sliding the slid coordinates were not used");
     if (!r.converged)
-        refuse(t.path, 0, "",
-               "sliding the semilandmarks by " + how + " did not converge within " + std::to_string(o.max_iterations) +
-                   " iterations (the last changed the fit by " + number_text(r.last_change) + " and moved a point by " +
-                   number_text(r.last_movement) + " of its centroid size, more than the tolerance " + number_text(o.tolerance) +
-                   "); the slid coordinates were not used");
+        t.warnings.push_back("In " + t.name + ", " + unsettled +
+                             ": the coordinates at the limit were used, as geomorph's gpagen returns them. Allow more "
+                             "iterations (--slide-iterations), or choose strict sliding (--slide-strict; in the window "
+                             "a Curves choice marked strict) to refuse them instead.");
     store(t, in_own_frames(given, r, s));
     for (std::size_t i = 0; i < t.coords.size(); ++i)
         if (!t.sizes[i]) t.sizes[i] = r.sizes[i];
@@ -255,9 +262,13 @@ void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& s
     steps.iterations = r.iterations;
     steps.last_change = r.last_change;
     steps.last_movement = r.last_movement;
+    steps.converged = r.converged;
+    steps.iteration_limit = o.max_iterations;
     steps.partial = partial_table(r);
     steps.notes.push_back(std::to_string(sliders.size()) + " semilandmarks slid by " + how + ": " + std::to_string(r.iterations) +
-                          " iterations; the last moved no point by more than " + number_text(r.last_movement) +
+                          " iterations as gpagen counts them (its limit of " + std::to_string(o.max_iterations) + " allows " +
+                          std::to_string(o.max_iterations + 1) + (r.converged ? "" : ", and it did not settle") +
+                          "); the last moved no point by more than " + number_text(r.last_movement) +
                           " of its centroid size and changed the fit by " + number_text(r.last_change) + " (tolerance " +
                           number_text(o.tolerance) + ").");
     t.notices.push_back(steps.notes.back());
@@ -278,7 +289,8 @@ std::string ImportSteps::description(const std::vector<std::string>& ids) const 
     std::string out;
     if (slid())
         out += std::to_string(semilandmarks.size()) + " semilandmarks slid by " +
-               (slide_criterion == "be" ? "bending energy" : "Procrustes distance");
+               (slide_criterion == "be" ? "bending energy" : "Procrustes distance") +
+               (converged ? "" : " (not settled within the limit of " + std::to_string(iteration_limit) + " iterations)");
     if (!estimated.empty()) {
         out += (out.empty() ? "" : "; ") + std::to_string(estimated.size()) + " landmarks estimated (" + estimate_method + "):";
         int last = 0;

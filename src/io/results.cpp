@@ -69,6 +69,7 @@ std::string results_json(const ResultRecord& record) {
     if (!r.slide_criterion.empty()) {
         run["slide_criterion"] = r.slide_criterion;
         run["slide_iterations"] = r.slide_iterations;
+        run["slide_converged"] = r.slide_converged;
         run["semilandmarks"] = r.semilandmarks;
         run["sliders"] = r.sliders;
     }

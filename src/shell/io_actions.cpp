@@ -85,8 +85,10 @@ void Shell::import_data() {
     if (const int negative = choice_of(kNegativeChoice)) options.negative_missing = negative == 2;
     if (const int gaps = choice_of(kGapsChoice)) options.estimate_missing = gaps == 2 ? "tps" : gaps == 3 ? "reg" : "";
     if (const int curves = choice_of(kCurvesChoice)) {
+        // skip, be, procd, then be and procd refusing sliding unsettled at its limit
         options.semilandmarks = curves > 1;
-        options.slide = curves == 3 ? "procd" : "be";
+        options.slide = curves == 3 || curves == 5 ? "procd" : "be";
+        options.strict_sliding = curves >= 4;
     }
     // Read everything first: a refused file changes nothing.
     const io::ImportedData d = io::import_file(join_path(choice->folder, choice->name), options);
@@ -359,6 +361,7 @@ void Shell::record_import_steps(RunInfo& r) const {
     r.semilandmarks = steps.semilandmarks;
     r.sliders = steps.sliders;
     r.slide_iterations = steps.iterations;
+    r.slide_converged = steps.converged;
 }
 
 void Shell::remind_estimates() {

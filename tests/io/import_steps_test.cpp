@@ -19,6 +19,7 @@ using quillan::test::read_bytes;
 using quillan::test::run_batch;
 using quillan::test::TempDir;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -144,7 +145,9 @@ TEST(ImportCurves, KeptAsSemilandmarksThatSlideBetweenTheirNeighbours) {
     EXPECT_EQ(steps.partial.rows(), 6);
     ASSERT_FALSE(steps.notes.empty());
     EXPECT_THAT(steps.notes[0], HasSubstr("3 semilandmarks slid by bending energy: "));
-    EXPECT_THAT(steps.notes[0], HasSubstr(" iterations; the last moved no point by more than "));
+    EXPECT_THAT(
+        steps.notes[0],
+        HasSubstr(" iterations as gpagen counts them (its limit of 10 allows 11); the last moved no point by more than "));
     // The fixed landmarks and the curve's ends stay where they were read.
     const SpecimenTable read = read_tps(text_from_bytes(file, "/data/c.tps"), true);
     for (Eigen::Index j : {0, 1, 2, 3, 4, 5, 6, 7, 14, 15})
@@ -158,7 +161,7 @@ TEST(ImportCurves, FaultsOfCurvesAndSlidersAreRefusedWithTheirLine) {
     EXPECT_THAT(refusal("c.tps", curve_block("a", 0, 2) + curve_block("b", 1, 2), o),
                 HasSubstr("line 6, specimen a: POINTS=2: a curve of semilandmarks needs at least 3 points"));
     EXPECT_THAT(refusal("c.tps", curve_block("a", 0) + curve_block("b", 1, 4), o),
-                HasSubstr("specimen b: its curves have other numbers of points than the first specimen's"));
+                HasSubstr("specimen b: its curves differ from the first specimen's (curves of 4 points against 5)"));
     TempDir dir;
     auto sliders_refusal = [&](const std::string& text) {
         try {
@@ -185,16 +188,30 @@ TEST(ImportCurves, FaultsOfCurvesAndSlidersAreRefusedWithTheirLine) {
     EXPECT_EQ(import_text("c.tps", curves_file(), o).legend.steps.semilandmarks, std::vector<int>{5});
 }
 
-TEST(ImportCurves, SlidingThatDoesNotConvergeIsRefused) {
+// Sliding stopped at its limit unsettled gives gpagen's coordinates there,
+// with a warning; the strict choice refuses it.
+TEST(ImportCurves, SlidingUnsettledAtItsLimitIsUsedWithAWarningUnlessStrict) {
     ImportOptions o;
     o.semilandmarks = true;
     o.negative_missing = true;
     o.estimate_missing = "tps";
     o.slide_iterations = 3;
-    EXPECT_THAT(import_error(data_file("plethodon_curves.tps"), o),
-                HasSubstr("sliding the semilandmarks by bending energy did not converge within 3 iterations"));
-    o.slide_iterations = 10;
-    EXPECT_EQ(import_error(data_file("plethodon_curves.tps"), o), "");
+    const ImportedData d = import_file(data_file("plethodon_curves.tps"), o);
+    EXPECT_FALSE(d.legend.steps.converged);
+    EXPECT_EQ(d.legend.steps.iterations, 4);
+    const std::string warnings = ::testing::PrintToString(d.warnings);
+    EXPECT_THAT(warnings, HasSubstr("sliding the semilandmarks by bending energy did not settle within the limit of 3 "
+                                    "iterations (the last changed the fit by "));
+    EXPECT_THAT(warnings, HasSubstr(" and moved a point by as much as "));
+    EXPECT_THAT(warnings, HasSubstr("the coordinates at the limit were used"));
+    EXPECT_THAT(d.legend.steps.description(d.legend.ids),
+                HasSubstr("12 semilandmarks slid by bending energy (not settled within the limit of 3 iterations)"));
+    o.strict_sliding = true;
+    EXPECT_THAT(import_error(data_file("plethodon_curves.tps"), o), HasSubstr("did not settle within the limit of 3 iterations"));
+    o.slide_iterations = 10;  // settles: strict or not, nothing to warn of
+    const ImportedData settled = import_file(data_file("plethodon_curves.tps"), o);
+    EXPECT_TRUE(settled.legend.steps.converged);
+    EXPECT_THAT(::testing::PrintToString(settled.warnings), Not(HasSubstr("settle")));
 }
 
 // The bundled file with curves and gaps, through the batch program: a
@@ -234,12 +251,45 @@ TEST(ImportSteps, ReachTheReportTheRecordAndTheExports) {
     EXPECT_EQ(run["estimated"][1]["id"], "P17");
     EXPECT_EQ(run["estimated"][1]["landmark"], 7);
     EXPECT_EQ(run["slide_criterion"], "be");
+    EXPECT_EQ(run["slide_converged"], true);
     EXPECT_EQ(run["semilandmarks"].size(), 12u);
     EXPECT_EQ(run["sliders"][0], (std::vector<int>{13, 14, 15}));
     const std::string csv = read_bytes(dir.file("s.csv"));
     EXPECT_THAT(csv, HasSubstr(",estimated,centroid_size,"));
     EXPECT_THAT(csv, HasSubstr("\n17,P17,"));
     EXPECT_THAT(csv.substr(csv.find("\n17,P17,")), HasSubstr(",7 8,"));
+}
+
+// Procrustes distance does not settle within the default limit on the
+// bundled file: the report, the JSON and the console say so; strict refuses.
+TEST(ImportSteps, SlidingUnsettledAtTheLimitReachesTheReportAndTheRecord) {
+    TempDir dir;
+    std::vector<std::string> args{"one-way",
+                                  "-i",
+                                  data_file("plethodon_curves.tps"),
+                                  "--negative-missing",
+                                  "--estimate-missing",
+                                  "tps",
+                                  "--semilandmarks",
+                                  "--slide",
+                                  "procd",
+                                  "-g",
+                                  data_file("plethodon.species.groups.txt"),
+                                  "-p",
+                                  "9",
+                                  "--json",
+                                  dir.file("r.json")};
+    const auto r = run_batch(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("12 semilandmarks slid by Procrustes distance (not settled within the limit of 10 iterations)"));
+    EXPECT_THAT(r.err, HasSubstr("did not settle within the limit of 10 iterations"));
+    const auto json = nlohmann::json::parse(read_bytes(dir.file("r.json")));
+    EXPECT_EQ(json["run"]["slide_converged"], false);
+    EXPECT_EQ(json["run"]["slide_iterations"], 11);
+    args.push_back("--slide-strict");
+    const auto strict = run_batch(args);
+    EXPECT_NE(strict.status, 0);
+    EXPECT_THAT(strict.err, HasSubstr("with strict sliding the slid coordinates were not used"));
 }
 
 TEST(ImportSteps, AskedForWithoutAnImportAreAUsageError) {

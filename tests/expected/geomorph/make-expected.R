@@ -7,6 +7,7 @@
 #       the aligned coordinates (coords), then iter, Q and Csize.  Sliding by
 #       Procrustes distance runs up to 100 iterations (max.iter = 100): within
 #       gpagen's default 10 its points still move on this file.
+#   slid_procd_limit.csv, .iter  the same stopped at max.iter = 10, unsettled
 #   aligned_plethodon.csv  gpagen with its defaults on data/plethodon.lm.txt
 #       (fixed landmarks only): the aligned coordinates
 # Run from this folder with R and geomorph installed:
@@ -49,15 +50,21 @@ for (method in c("TPS", "Reg")) {
 }
 
 E <- estimate.missing(A, method = "TPS")
-for (procd in c(FALSE, TRUE)) {
-  g <- gpagen(E, curves = curves, ProcD = procd, max.iter = if (procd) 100 else 10, print.progress = FALSE)
+write_slid <- function(g, stem) {
   n <- dim(g$coords)[3]
   rows <- t(sapply(1:n, function(i) fmt(as.vector(t(g$coords[, , i])))))
   colnames(rows) <- paste0(rep(c("x", "y"), p), rep(1:p, each = 2))
   rows <- cbind(specimen = 1:n, Csize = fmt(g$Csize), rows)
-  write_rows(rows, paste0("slid_", if (procd) "procd" else "be", ".csv"))
-  writeLines(c(paste0("iter,", g$iter), paste0("Q,", fmt(g$Q))), paste0("slid_", if (procd) "procd" else "be", ".iter"))
+  write_rows(rows, paste0(stem, ".csv"))
+  writeLines(c(paste0("iter,", g$iter), paste0("Q,", fmt(g$Q))), paste0(stem, ".iter"))
 }
+for (procd in c(FALSE, TRUE)) {
+  g <- gpagen(E, curves = curves, ProcD = procd, max.iter = if (procd) 100 else 10, print.progress = FALSE)
+  write_slid(g, paste0("slid_", if (procd) "procd" else "be"))
+}
+# Procrustes distance stopped at gpagen's default limit, where its points
+# still move: what gpagen returns there.
+write_slid(gpagen(E, curves = curves, ProcD = TRUE, max.iter = 10, print.progress = FALSE), "slid_procd_limit")
 
 x <- as.matrix(read.table(file.path("..", "..", "..", "data", "plethodon.lm.txt")))
 g <- gpagen(arrayspecs(x[, 1:24], 12, 2), print.progress = FALSE)
