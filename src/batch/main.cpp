@@ -43,6 +43,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <system_error>
 
 using namespace quillan;
 
@@ -53,6 +54,9 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;   // the action failed (bad input file, inconsistent data, ...)
 constexpr int kRefused = 2;  // the design was refused or a parameter was invalid
 constexpr int kUsage = 64;   // the command line itself was wrong
+
+// More worker threads than any machine has cores is a slip, not a request.
+constexpr int kMaxThreads = 4096;
 
 // The actions with their aliases and descriptions, for the end of --help.
 std::string actions_help() {
@@ -227,6 +231,7 @@ struct BatchRequest {
     ModelRequest linear_model;
     std::string ss_type, alignment, permute, pairwise_means;  // the model's choices as typed; empty: the defaults
     int dimensions = 2;                                       // coordinates per landmark of --landmarks
+    bool slide_chosen = false;                                // --slide or --slide-iterations given
 };
 
 // The top of --help.
@@ -261,7 +266,7 @@ void add_run_options(CLI::App& app, BatchRequest& r) {
                    "reproducible on any number of threads)");
     app.add_option("--threads,-t", r.threads, "Worker threads for the permutations (0: every core)")
         ->capture_default_str()
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::Range(0, kMaxThreads));
     app.add_option("--out,-o", r.out,
                    "Save the results box to this file instead of writing it to standard output; \"-\" writes the saved form to "
                    "standard output.  Only a regular file is replaced (a device, pipe or socket is refused), through a symbolic "
@@ -371,6 +376,22 @@ void add_model_options(CLI::App& app, BatchRequest& r) {
         ->group(group);
 }
 
+// A file or folder option given an empty name ("" from an unset shell
+// variable, say) would be taken as not given at all: --plots "" would draw
+// nothing and --out "" write to standard output, without a word.
+std::optional<int> empty_names(const CLI::App& app) {
+    for (const char* name : {"--landmarks", "--groups", "--covariate", "--out", "--log", "--plots", "--links", "--import",
+                             "--factors", "--sliders", "--out-prefix", "--json", "--csv", "--export-specimens"}) {
+        const CLI::Option* option = app.get_option(name);
+        for (const std::string& value : option->results())
+            if (value.empty()) {
+                std::cerr << "quillan-batch: " << name << " needs a file or folder name, not an empty one\n";
+                return kUsage;
+            }
+    }
+    return std::nullopt;
+}
+
 // Reads the command line into `r`; an exit status when the program ends here
 // (--help, --version or a usage error).
 std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess& process, BatchRequest& r) {
@@ -385,31 +406,46 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
         const int rc = app.exit(e);
         return rc == 0 ? 0 : kUsage;
     }
-    return std::nullopt;
+    r.slide_chosen = app.count("--slide") + app.count("--slide-iterations") > 0;
+    return empty_names(app);
 }
 
 // --plot-size WIDTHxHEIGHT and --plot-dpi, read and checked before anything is.
 std::optional<int> check_picture_size(BatchRequest& r) {
+    PictureSize& size = r.plots.size;
     if (!r.plot_size.empty()) {
         const auto x = r.plot_size.find_first_of("xX");
-        int w = 0, h = 0;
         const char* s = r.plot_size.data();
         const char* end = s + r.plot_size.size();
-        const bool read = x != std::string::npos && std::from_chars(s, s + x, w).ptr == s + x &&
-                          std::from_chars(s + x + 1, end, h).ptr == end && x > 0 && x + 1 < r.plot_size.size();
+        std::from_chars_result wide{}, high{};
+        const bool read = x != std::string::npos && x > 0 && x + 1 < r.plot_size.size() &&
+                          (wide = std::from_chars(s, s + x, size.width)).ptr == s + x &&
+                          (high = std::from_chars(s + x + 1, end, size.height)).ptr == end;
         if (!read) {
             std::cerr << "quillan-batch: --plot-size is WIDTHxHEIGHT in pixels, such as 2000x1600, not \"" << r.plot_size
                       << "\"\n";
             return kUsage;
         }
-        r.plots.size.width = w;
-        r.plots.size.height = h;
+        // Digits past what an int holds: far beyond the largest picture.
+        if (wide.ec == std::errc::result_out_of_range || high.ec == std::errc::result_out_of_range) {
+            std::cerr << "quillan-batch: A picture must be from " << PictureSize::kMinPixels << " to " << PictureSize::kMaxPixels
+                      << " pixels wide and high, not " << r.plot_size << ".\n";
+            return kUsage;
+        }
     }
     try {
-        r.plots.size.check();
+        size.check();
     } catch (const QuillanError& e) {
         std::cerr << "quillan-batch: " << e.what() << '\n';
         return kUsage;
+    }
+    if (size.crowded() && !r.plots.folder.empty() && !r.quiet) {
+        // The pixels a side needs at this resolution.
+        auto fitting = [&](int pixels, int layout) { return std::max(pixels, (layout * size.dpi + 95) / 96); };
+        std::cerr << "quillan-batch: Warning: at " << size.dpi << " dpi, pictures of " << size.width << "x" << size.height
+                  << " pixels are too small for their text, which will be cut off or run together: give --plot-size "
+                  << fitting(size.width, PictureSize::kMinLayoutWidth) << "x"
+                  << fitting(size.height, PictureSize::kMinLayoutHeight) << " or more, or a smaller --plot-dpi\n";
     }
     return std::nullopt;
 }
@@ -454,6 +490,9 @@ std::optional<int> check_before_action(BatchRequest& r) {
                      "--import FILE (or convert FILE)\n";
         return kUsage;
     }
+    if (r.slide_chosen && !o.semilandmarks && o.sliders_file.empty() && !r.quiet)
+        std::cerr << "quillan-batch: Warning: --slide and --slide-iterations choose how semilandmarks slide; without "
+                     "--semilandmarks or --sliders nothing slides, so they are ignored\n";
     return check_picture_size(r);
 }
 

@@ -15,10 +15,15 @@ struct PictureSize {
     int width = 1000, height = 800;
     int dpi = 96;
     static constexpr int kMinPixels = 100, kMaxPixels = 20000, kMinDpi = 36, kMaxDpi = 2400;
+    // The least layout whose titles, labels and legend fit: below it the text
+    // is cut off or runs together (1000x800 at 300 dpi is laid out at 320x256).
+    static constexpr int kMinLayoutWidth = 400, kMinLayoutHeight = 320;
 
     // The size the picture is laid out at.
     double layout_width() const { return width * 96.0 / dpi; }
     double layout_height() const { return height * 96.0 / dpi; }
+    // Whether the text of a picture of this size crowds or leaves its frame.
+    bool crowded() const { return layout_width() < kMinLayoutWidth || layout_height() < kMinLayoutHeight; }
     // Fails, saying the allowed ranges, for a size out of them.
     void check() const {
         if (width < kMinPixels || width > kMaxPixels || height < kMinPixels || height > kMaxPixels)

@@ -904,6 +904,16 @@ Factor make_factor(const SpecimenTable& t, const Column& c, bool strict, bool& o
             ok = false;
             return f;
         }
+        // A level is a word of the reports, legends and exports: a control
+        // byte (a NUL, say) would be written into them as it is.
+        if (std::any_of(w.begin(), w.end(), [](unsigned char b) { return b < 0x20 || b == 0x7f; })) {
+            if (strict)
+                refuse(cell_path(t, c), cell_line(t, c, s), t.specimen_name(s),
+                       "the factor " + in_quotes(c.name) + " has the level " + in_quotes(w) +
+                           ", which holds a control character; give levels of printable text");
+            ok = false;
+            return f;
+        }
         const auto [it, added] = code_of.emplace(w, static_cast<int>(f.levels.size()) + 1);
         if (added) f.levels.push_back(w);
         f.codes.push_back(it->second);

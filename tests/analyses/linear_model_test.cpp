@@ -15,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -369,6 +370,28 @@ TEST(LinearModel, BatchActionWritesItsTableAndRefusesFaultyFormulas) {
     auto means = run_batch({"model", "-l", lm, "-g", groups, "--pairwise-means", "plain"});
     EXPECT_EQ(means.status, 64);
     EXPECT_THAT(means.err, HasSubstr("give --pairwise FACTOR too"));
+}
+
+// A number as wide as its column or wider keeps a blank before it: two
+// groups of one shape each, barely scattered, give an F of many digits.
+TEST(LinearModel, TableColumnsStayApartWhateverTheirWidth) {
+    TempDir dir;
+    std::string lm, groups;
+    for (int i = 0; i < 8; ++i) {
+        char line[128];
+        const double e = 1e-7 * ((i * 5) % 7), d = i < 4 ? 0.0 : 0.3;
+        std::snprintf(line, sizeof line, "0 0 1 %.9f %.9f 1 %.9f 0.5 1\n", e, 0.5 + d, e);
+        lm += line;
+        groups += i < 4 ? "1\n" : "2\n";
+    }
+    const auto r = run_batch({"model", "-l", dir.write("lm.txt", lm), "-g", dir.write("g.txt", groups), "--perm", "9"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::size_t row = r.out.find("\nG1 ");
+    ASSERT_NE(row, std::string::npos) << r.out;
+    std::istringstream fields(r.out.substr(row + 1, r.out.find('\n', row + 1) - row - 1));
+    std::vector<std::string> cells{std::istream_iterator<std::string>(fields), {}};
+    ASSERT_EQ(cells.size(), 8u) << r.out;  // G1, Df, SS, MS, Rsq, F, Z, Pr(>F)
+    EXPECT_GE(cells[5].size(), 10u) << "an F as wide as its column: " << cells[5];
 }
 
 }  // namespace

@@ -213,3 +213,32 @@ TEST(BatchCompletion, OffersTheActionNamesAndAliases) {
     EXPECT_THAT(words, HasSubstr("two-way-f\n"));
     EXPECT_THAT(words, Not(HasSubstr("one-way")));
 }
+
+// Slips on the command line: refused with a message naming the option and
+// what it takes, or, where the run can go on, a warning that something given
+// is not used.
+TEST(BatchCommandLine, SlipsAreRefusedOrWarnedAboutClearly) {
+    struct Slip {
+        std::vector<std::string> args;
+        int status;
+        std::string phrase;
+    };
+    const std::vector<Slip> slips = {
+        {{"--plot-size", "4294967297x800"}, 64, "pixels wide and high, not 4294967297x800."},
+        {{"--plot-size", "800x99999999999999999999"}, 64, "not 800x99999999999999999999."},
+        {{"--threads", "-1"}, 64, "--threads: Value -1 not in range 0 to 4096"},
+        {{"--plots", ""}, 64, "--plots needs a file or folder name, not an empty one"},
+        {{"--json", ""}, 64, "--json needs a file or folder name"},
+        {{"--slide", "procd"}, 0, "Warning: --slide and --slide-iterations choose how semilandmarks slide; without"},
+        {{"--slide-iterations", "5"}, 0, "nothing slides, so they are ignored"},
+    };
+    for (const Slip& s : slips) {
+        std::vector<std::string> args = {
+            "one-way", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p", "9"};
+        args.insert(args.end(), s.args.begin(), s.args.end());
+        const auto r = run_batch(args);
+        EXPECT_EQ(r.status, s.status) << s.args.front() << ": " << r.err;
+        EXPECT_THAT(r.err, HasSubstr(s.phrase)) << s.args.front();
+        EXPECT_LT(r.err.size(), 300u) << "a short message: " << r.err;
+    }
+}

@@ -481,6 +481,12 @@ TEST(BatchPlots, NameTheGroupsOfAnImportInLegendsTitlesAndFileNames) {
                 .status,
             64)
             << size;
+    // Allowed, but too small for the text at so many dots to the inch: said.
+    const auto crowded =
+        quillan::test::run_batch({"load", "-l", data + "/plethodon.lm.txt", "--plots", dir.string(), "--plot-dpi", "2400"});
+    EXPECT_EQ(crowded.status, 0) << crowded.err;
+    EXPECT_THAT(crowded.err, HasSubstr("at 2400 dpi, pictures of 1000x800 pixels are too small for their text, which will be "
+                                       "cut off or run together: give --plot-size 10000x8000 or more"));
     std::filesystem::remove_all(dir);
 }
 
