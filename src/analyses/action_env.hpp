@@ -16,6 +16,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quillan {
 
@@ -64,12 +66,23 @@ public:
     // import's factors and numbers).
     ModelVariables model_variables() const;
     void add_model_variables(const ModelVariables& v) { named_variables_.insert(named_variables_.end(), v.begin(), v.end()); }
+    // What the loaded data call the specimens and the groups: the IDs (empty
+    // when the files name none) and, per group column, the words behind the
+    // codes 1, 2, ... (empty when the groups are plain codes).
+    const std::vector<std::string>& specimen_ids() const { return specimen_ids_; }
+    const std::vector<std::vector<std::string>>& group_names() const { return group_names_; }
+    void set_names(std::vector<std::string> ids, std::vector<std::vector<std::string>> groups) {
+        specimen_ids_ = std::move(ids);
+        group_names_ = std::move(groups);
+    }
 
 private:
     static void require_distinct_names(const ModelVariables& vars, std::size_t aliases);
     ResultRecord record_;
     ModelRequest model_request_;
     ModelVariables named_variables_;
+    std::vector<std::string> specimen_ids_;
+    std::vector<std::vector<std::string>> group_names_;
 };
 
 }  // namespace quillan

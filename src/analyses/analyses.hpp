@@ -22,5 +22,11 @@ void run_diagnostic(ActionEnv& env);    // "GoMan"
 void run_one_stand_f(ActionEnv& env);   // "RunOneStandF"
 void run_two_stand_f(ActionEnv& env);   // "RunTwoStandF"
 void run_model(ActionEnv& env);         // "RunModel"
+void run_outliers(ActionEnv& env);      // "RunOutliers"
+void run_disparity(ActionEnv& env);     // "RunDisparity"
+void run_cva(ActionEnv& env);           // "RunCva"
+void run_integration(ActionEnv& env);   // "RunIntegration"
+void run_pls(ActionEnv& env);           // "RunPls"
+void run_modularity(ActionEnv& env);    // "RunModularity"
 
 }  // namespace quillan

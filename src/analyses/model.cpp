@@ -72,7 +72,7 @@ std::string number(const char* format, double v) {
 
 // A label or number in a column of `width`; a number as wide as its column
 // or wider keeps one blank before it, so it never runs into its label.
-std::string padded(std::string s, std::size_t width, bool left = false) {
+std::string table_cell(std::string s, std::size_t width, bool left = false) {
     if (s.size() >= width) return left ? s : " " + s;
     return left ? s + std::string(width - s.size(), ' ') : std::string(width - s.size(), ' ') + s;
 }
@@ -82,16 +82,18 @@ const char* ss_name(SsType t) { return t == SsType::I ? "I" : t == SsType::II ? 
 std::string table_text(const ModelTable& t) {
     std::size_t w = 9;
     for (const auto& r : t.terms) w = std::max(w, r.label.size() + 1);
-    std::string text = padded("", w) + padded("Df", 5) + padded("SS", 12) + padded("MS", 12) + padded("Rsq", 9) +
-                       padded("F", 10) + padded("Z", 9) + padded("Pr(>F)", 9) + "\n";
+    std::string text = table_cell("", w) + table_cell("Df", 5) + table_cell("SS", 12) + table_cell("MS", 12) +
+                       table_cell("Rsq", 9) + table_cell("F", 10) + table_cell("Z", 9) + table_cell("Pr(>F)", 9) + "\n";
     for (const auto& r : t.terms)
-        text += padded(r.label, w, true) + padded(std::to_string(r.df), 5) + padded(number("%.6g", r.ss), 12) +
-                padded(number("%.6g", r.ms), 12) + padded(number("%.5f", r.rsq), 9) + padded(number("%.4f", r.f), 10) +
-                padded(number("%.4f", r.z), 9) + padded(number("%.4g", r.p), 9) + "\n";
-    text += padded("Residuals", w, true) + padded(std::to_string(t.residual_df), 5) + padded(number("%.6g", t.residual_ss), 12) +
-            padded(number("%.6g", t.residual_ss / t.residual_df), 12) + padded(number("%.5f", t.residual_ss / t.total_ss), 9) +
-            "\n";
-    text += padded("Total", w, true) + padded(std::to_string(t.total_df), 5) + padded(number("%.6g", t.total_ss), 12) + "\n";
+        text += table_cell(r.label, w, true) + table_cell(std::to_string(r.df), 5) + table_cell(number("%.6g", r.ss), 12) +
+                table_cell(number("%.6g", r.ms), 12) + table_cell(number("%.5f", r.rsq), 9) +
+                table_cell(number("%.4f", r.f), 10) + table_cell(number("%.4f", r.z), 9) + table_cell(number("%.4g", r.p), 9) +
+                "\n";
+    text += table_cell("Residuals", w, true) + table_cell(std::to_string(t.residual_df), 5) +
+            table_cell(number("%.6g", t.residual_ss), 12) + table_cell(number("%.6g", t.residual_ss / t.residual_df), 12) +
+            table_cell(number("%.5f", t.residual_ss / t.total_ss), 9) + "\n";
+    text += table_cell("Total", w, true) + table_cell(std::to_string(t.total_df), 5) +
+            table_cell(number("%.6g", t.total_ss), 12) + "\n";
     return text;
 }
 
@@ -148,7 +150,7 @@ void record_model(ActionEnv& env, const ModelTable& t) {
 }
 
 std::string test_cells(const PairwiseTest& t, const char* format) {
-    return padded(number(format, t.observed), 11) + padded(number("%.4f", t.z), 9) + padded(number("%.4g", t.p), 9);
+    return table_cell(number(format, t.observed), 11) + table_cell(number("%.4f", t.z), 9) + table_cell(number("%.4g", t.p), 9);
 }
 
 std::string pairs_text(const PairwiseResult& r) {
@@ -160,19 +162,20 @@ std::string pairs_text(const PairwiseResult& r) {
                    ? "Pairwise distances between the plain means of " + r.factor + " (the groups' own averages of shape)\n\n"
                    : "Pairwise distances between the least-squares means of " + r.factor +
                          " (the model's fitted values with the covariates at their means)\n\n";
-        text += padded("", 2 * w + 1) + padded("d", 11) + padded("Z", 9) + padded("Pr > d", 9) + "\n";
+        text += table_cell("", 2 * w + 1) + table_cell("d", 11) + table_cell("Z", 9) + table_cell("Pr > d", 9) + "\n";
         for (const auto& p : r.pairs)
-            text += padded(p.first, w, true) + " " + padded(p.second, w, true) + test_cells(p.distance, "%.6g") + "\n";
+            text += table_cell(p.first, w, true) + " " + table_cell(p.second, w, true) + test_cells(p.distance, "%.6g") + "\n";
         return text;
     }
-    text = "Slopes of shape on " + r.covariate + " within the groups of " + r.factor + "\n\n" + padded("", w) +
-           padded("length", 11) + "\n";
+    text = "Slopes of shape on " + r.covariate + " within the groups of " + r.factor + "\n\n" + table_cell("", w) +
+           table_cell("length", 11) + "\n";
     for (std::size_t g = 0; g < r.groups.size(); ++g)
-        text += padded(r.groups[g], w, true) + padded(number("%.6g", r.lengths[g]), 11) + "\n";
-    text += "\n" + padded("", 2 * w + 1) + padded("d", 11) + padded("Z", 9) + padded("Pr > d", 9) + padded("|dL|", 11) +
-            padded("Z", 9) + padded("Pr > |dL|", 11) + padded("angle", 11) + padded("Z", 9) + padded("Pr > angle", 11) + "\n";
+        text += table_cell(r.groups[g], w, true) + table_cell(number("%.6g", r.lengths[g]), 11) + "\n";
+    text += "\n" + table_cell("", 2 * w + 1) + table_cell("d", 11) + table_cell("Z", 9) + table_cell("Pr > d", 9) +
+            table_cell("|dL|", 11) + table_cell("Z", 9) + table_cell("Pr > |dL|", 11) + table_cell("angle", 11) +
+            table_cell("Z", 9) + table_cell("Pr > angle", 11) + "\n";
     for (const auto& p : r.pairs)
-        text += padded(p.first, w, true) + " " + padded(p.second, w, true) + test_cells(p.distance, "%.6g") +
+        text += table_cell(p.first, w, true) + " " + table_cell(p.second, w, true) + test_cells(p.distance, "%.6g") +
                 test_cells(p.length, "%.6g") + "  " + test_cells(p.angle, "%.4f") + "\n";
     return text + "(angles in degrees)\n";
 }

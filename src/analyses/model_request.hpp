@@ -26,6 +26,16 @@ enum class PairwiseMeans {
     Plain,         // the groups' own averages of shape, whatever else the model holds
 };
 
+// What the shape analyses other than the linear model are asked for beyond
+// the alignment (and, for disparity, the formula) of the request below.
+struct ShapeRequest {
+    bool within_groups = false;   // outliers: each group measured from its own mean
+    bool cross_validate = true;   // canonical variates: leave-one-out classification too
+    bool rotation_search = true;  // modularity of 2-D landmarks: turn to the average CR first
+    std::string partition;        // integration, modularity: the file of each landmark's module
+    std::string block2;           // pls: the table of the second block, one row per specimen
+};
+
 struct ModelRequest {
     std::string formula;  // empty: the loaded groups, G1 or G1 * G2
     SsType ss_type = SsType::I;
@@ -34,6 +44,7 @@ struct ModelRequest {
     std::string error;     // per term, comma-separated: a term's label or "Residuals"; empty: all Residuals
     std::string pairwise;  // a factor whose groups' means are compared after the model; empty: none
     PairwiseMeans means = PairwiseMeans::LeastSquares;
+    ShapeRequest shape;
 };
 
 // A variable a formula may name: a factor (levels and one 0-based code per

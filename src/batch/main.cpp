@@ -232,6 +232,7 @@ struct BatchRequest {
     std::string ss_type, alignment, permute, pairwise_means;  // the model's choices as typed; empty: the defaults
     int dimensions = 2;                                       // coordinates per landmark of --landmarks
     bool slide_chosen = false;                                // --slide or --slide-iterations given
+    bool no_cross_validate = false, no_rotation_search = false;
 };
 
 // The top of --help.
@@ -380,8 +381,9 @@ void add_model_options(CLI::App& app, BatchRequest& r) {
 // variable, say) would be taken as not given at all: --plots "" would draw
 // nothing and --out "" write to standard output, without a word.
 std::optional<int> empty_names(const CLI::App& app) {
-    for (const char* name : {"--landmarks", "--groups", "--covariate", "--out", "--log", "--plots", "--links", "--import",
-                             "--factors", "--sliders", "--out-prefix", "--json", "--csv", "--export-specimens"}) {
+    for (const char* name :
+         {"--landmarks", "--groups", "--covariate", "--out", "--log", "--plots", "--links", "--import", "--factors", "--sliders",
+          "--out-prefix", "--json", "--csv", "--export-specimens", "--partition", "--block2"}) {
         const CLI::Option* option = app.get_option(name);
         for (const std::string& value : option->results())
             if (value.empty()) {
@@ -392,6 +394,25 @@ std::optional<int> empty_names(const CLI::App& app) {
     return std::nullopt;
 }
 
+// The options of the shape analyses (outliers, disparity, cva, integration,
+// pls, modularity); --alignment and --formula are shared with the model.
+void add_shape_options(CLI::App& app, BatchRequest& r) {
+    const std::string group = "Shape analyses (outliers, disparity, cva, integration, pls, modularity)";
+    ShapeRequest& s = r.linear_model.shape;
+    app.add_flag("--within-groups", s.within_groups, "outliers: measure each specimen from the mean of its own group of G1")
+        ->group(group);
+    app.add_flag("--no-cross-validate", r.no_cross_validate,
+                 "cva: classify by resubstitution only (by default each specimen is also classified left out in turn)")
+        ->group(group);
+    app.add_option("--partition", s.partition,
+                   "integration, modularity: file of one module label per landmark, in landmark order")
+        ->group(group);
+    app.add_option("--block2", s.block2, "pls: table of the second block, one row of numbers per specimen")->group(group);
+    app.add_flag("--no-rotation-search", r.no_rotation_search,
+                 "modularity: take the 2-D landmarks as aligned, without first turning them to the average CR")
+        ->group(group);
+}
+
 // Reads the command line into `r`; an exit status when the program ends here
 // (--help, --version or a usage error).
 std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess& process, BatchRequest& r) {
@@ -400,6 +421,7 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
     add_run_options(app, r);
     add_file_options(app, r);
     add_model_options(app, r);
+    add_shape_options(app, r);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -559,6 +581,47 @@ int run_convert(const BatchRequest& r, const BatchProcess& process) {
     return kOk;
 }
 
+// The options of the model and of the shape analyses, each given only to
+// the actions that read it: one row per option, with the actions (by their
+// batch names) that take it.
+std::optional<int> check_owned_options(BatchRequest& r, const std::string& action, bool exports_specimens) {
+    ShapeRequest& s = r.linear_model.shape;
+    s.cross_validate = !r.no_cross_validate;
+    s.rotation_search = !r.no_rotation_search;
+    const ModelRequest& m = r.linear_model;
+    struct Owned {
+        bool given;
+        const char* option;
+        std::vector<std::string_view> actions;
+    };
+    const std::vector<std::string_view> shape_actions = {"model",       "outliers", "disparity", "cva",
+                                                         "integration", "pls",      "modularity"};
+    const Owned owned[] = {{!m.formula.empty(), "--formula", {"model", "disparity"}},
+                           {!r.ss_type.empty(), "--ss-type", {"model"}},
+                           {!r.alignment.empty() && !exports_specimens, "--alignment", shape_actions},
+                           {!m.error.empty(), "--error", {"model"}},
+                           {!r.permute.empty(), "--permute", {"model"}},
+                           {!m.pairwise.empty(), "--pairwise", {"model"}},
+                           {!r.pairwise_means.empty(), "--pairwise-means", {"model"}},
+                           {s.within_groups, "--within-groups", {"outliers"}},
+                           {r.no_cross_validate, "--no-cross-validate", {"cva"}},
+                           {!s.partition.empty(), "--partition", {"integration", "modularity"}},
+                           {!s.block2.empty(), "--block2", {"pls"}},
+                           {r.no_rotation_search, "--no-rotation-search", {"modularity"}}};
+    const ActionRow* row = find_action_or_alias(action);
+    const std::string name = row && row->alias ? row->alias : action;
+    for (const Owned& o : owned) {
+        if (!o.given || std::find(o.actions.begin(), o.actions.end(), name) != o.actions.end()) continue;
+        std::string takers;
+        for (std::size_t i = 0; i < o.actions.size(); ++i)
+            takers += (i == 0 ? "" : i + 1 == o.actions.size() ? " and " : ", ") + std::string(o.actions[i]);
+        std::cerr << "quillan-batch: " << o.option << " belongs to " << (o.actions.size() == 1 ? "the action " : "the actions ")
+                  << takers << ", not to " << name << "\n";
+        return kUsage;
+    }
+    return std::nullopt;
+}
+
 // The seed, the action's name (an alias becomes the name) and the options
 // an action needs or cannot take.
 std::optional<int> check_action(BatchRequest& r) {
@@ -600,18 +663,11 @@ std::optional<int> check_action(BatchRequest& r) {
     ModelRequest& m = r.linear_model;
     // --alignment also chooses the coordinates the per-specimen export writes.
     const bool exports_specimens = !r.specimens_out.empty() || action == "ExportSpecimens";
-    const bool model_options = !m.formula.empty() || !m.error.empty() || !m.pairwise.empty() || !r.ss_type.empty() ||
-                               (!r.alignment.empty() && !exports_specimens) || !r.permute.empty() || !r.pairwise_means.empty();
     m.ss_type = r.ss_type == "III" ? SsType::III : r.ss_type == "II" ? SsType::II : SsType::I;
     m.alignment = r.alignment == "partial" ? Alignment::Partial : Alignment::Full;
     m.randomization = r.permute == "rows" ? Randomization::Rows : Randomization::Residuals;
     m.means = r.pairwise_means == "plain" ? PairwiseMeans::Plain : PairwiseMeans::LeastSquares;
-    if (model_options && action != "RunModel") {
-        std::cerr << "quillan-batch: --formula, --ss-type, --alignment, --error, --permute, --pairwise and "
-                     "--pairwise-means belong to the action model, not to "
-                  << action << "\n";
-        return kUsage;
-    }
+    if (const std::optional<int> rc = check_owned_options(r, action, exports_specimens)) return rc;
     if (!r.pairwise_means.empty() && m.pairwise.empty()) {
         std::cerr << "quillan-batch: --pairwise-means chooses the means --pairwise compares; give --pairwise FACTOR too\n";
         return kUsage;

@@ -228,6 +228,67 @@ std::vector<ActionRow> covariate_rows() {
     };
 }
 
+// The shape analyses beside the tests of group designs: screening, the
+// variance of groups, how groups differ, how parts covary.
+std::vector<ActionRow> shape_rows() {
+    return {
+        {.name = "RunOutliers",
+         .alias = "outliers",
+         .kind = K::Analysis,
+         .analysis = run_outliers,
+         .description = "Procrustes distance of each specimen from the mean shape, outliers flagged (--within-groups)",
+         .needs = kL,
+         .writes_report = true,
+         .permutes = false},
+        {.name = "RunDisparity",
+         .alias = "disparity",
+         .kind = K::Analysis,
+         .analysis = run_disparity,
+         .description = "Procrustes variance of each group of G1 and their pairwise differences (--formula: ~ 1, ~ cov, ~ G1)",
+         .needs = kL | kG,
+         .writes_report = true,
+         .groupings = 1,
+         // One difference a pair of groups; two groups have one.
+         .statistics = {{"Disparity: absolute difference of the variances of the first pair of groups"}}},
+        {.name = "RunCva",
+         .alias = "cva",
+         .kind = K::Analysis,
+         .analysis = run_cva,
+         .description = "Canonical variates of the groups of G1, distances between their means, cross-validated classification",
+         .needs = kL | kG,
+         .writes_report = true,
+         .groupings = 1,
+         // Each pair's Mahalanobis distance, then each pair's Procrustes distance.
+         .statistics = {{"Canonical variates: Mahalanobis distance of the first pair of groups",
+                         "Canonical variates: Procrustes distance of the first pair of groups"}}},
+        {.name = "RunIntegration",
+         .alias = "integration",
+         .kind = K::Analysis,
+         .analysis = run_integration,
+         .description = "Two-block PLS between the modules of --partition FILE: r-PLS, Z and p",
+         .needs = kL,
+         .writes_report = true,
+         // Each pair's r-PLS, then their mean.
+         .statistics = {{"Integration: r-PLS of the first pair of modules", "Integration: mean r-PLS"}}},
+        {.name = "RunPls",
+         .alias = "pls",
+         .kind = K::Analysis,
+         .analysis = run_pls,
+         .description = "Two-block PLS of shape against the table of --block2 FILE: r-PLS, Z and p",
+         .needs = kL,
+         .writes_report = true,
+         .statistics = {{"PLS: r-PLS of shape and the table", "PLS: r-PLS (again, as the mean of one pair)"}}},
+        {.name = "RunModularity",
+         .alias = "modularity",
+         .kind = K::Analysis,
+         .analysis = run_modularity,
+         .description = "Covariance ratio of the modules of --partition FILE against random partitions",
+         .needs = kL,
+         .writes_report = true,
+         .statistics = {{"Modularity: covariance ratio of a random partition"}}},
+    };
+}
+
 std::vector<ActionRow> writing_rows() {
     return {
         {.name = "SaveOut",
@@ -259,7 +320,7 @@ std::vector<ActionRow> writing_rows() {
 const std::vector<ActionRow>& action_table() {
     static const std::vector<ActionRow> rows = [] {
         std::vector<ActionRow> all;
-        for (auto part : {reading_rows(), design_rows(), covariate_rows(), writing_rows()})
+        for (auto part : {reading_rows(), design_rows(), covariate_rows(), shape_rows(), writing_rows()})
             all.insert(all.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
         return all;
     }();
@@ -283,12 +344,14 @@ std::vector<std::string> row_problems(const ActionRow& row) {
     lacks((row.shell_step == nullptr) == (row.analysis == nullptr), "needs exactly one of a shell step and an analysis");
     lacks(row.is_analysis() && !row.analysis, "an analysis without its function");
     lacks(row.is_analysis() && (row.needs & kNeedsLandmarks) == 0, "an analysis that does not need landmarks");
-    lacks(row.is_analysis() && row.groupings != 1 && row.groupings != 2, "an analysis without its grouping count (1 or 2)");
+    lacks(row.is_analysis() && (row.needs & kNeedsGroups) != 0 && row.groupings != 1 && row.groupings != 2,
+          "an analysis without its grouping count (1 or 2)");
     lacks(row.is_analysis() && row.groupings > 0 && (row.needs & kNeedsGroups) == 0, "reads groupings but does not need groups");
     bool named = false;
     for (const auto& loop : row.statistics)
         for (const auto& name : loop) named = named || !name.empty();
-    lacks(row.is_analysis() && !named, "an analysis without statistic names");
+    lacks(row.is_analysis() && row.permutes && !named, "an analysis without statistic names");
+    lacks(!row.permutes && !row.statistics.empty(), "statistic names on an analysis that runs no permutations");
     lacks(!row.is_analysis() && !row.statistics.empty(), "statistic names on an action that runs no permutations");
     lacks(!row.is_analysis() && row.groupings != 0, "a grouping count on an action that is not an analysis");
     lacks(row.kind == ActionKind::Analysis && !row.writes_report, "an analysis that writes no report");

@@ -57,6 +57,7 @@ struct ActionRow {
     int groupings = 0;                  // grouping variables an analysis reads (1: G1 only, 2: G1 and G2)
     const char* file_option = nullptr;  // a load's quillan-batch option naming its file ("--landmarks")
     StatisticNames statistics = {};     // an analysis's permutation loops, each a list of statistic names
+    bool permutes = true;               // an analysis that runs no permutations (a screening) names no statistics
 
     bool is_analysis() const { return kind == ActionKind::Analysis || kind == ActionKind::ConsoleOnly; }
     bool reads_files() const { return kind == ActionKind::Load || kind == ActionKind::Import; }

@@ -58,6 +58,9 @@ Outcome Shell::run_action(const std::string& action) {
         WindowActionEnv env(ws_, gui_, console_, options_);
         env.set_model_request(model_request_);
         env.add_model_variables(legend_variables(origin_.legend, ws_.landmarks.rows()));
+        if (origin_.legend.ids.size() == static_cast<std::size_t>(ws_.landmarks.rows()))
+            env.set_names(origin_.legend.ids, origin_.legend.level_names(ws_.groups));
+        else env.set_names({}, origin_.legend.level_names(ws_.groups));
         row->analysis(env);
         if (env.reported()) keep_record(env, row->name);
         if (env.reported()) remind_estimates();

@@ -358,7 +358,7 @@ TEST(LinearModel, BatchActionWritesItsTableAndRefusesFaultyFormulas) {
     EXPECT_EQ(type.status, 64);
     auto elsewhere = run_batch({"two-way", "-l", lm, "-g", groups, "--formula", "G1"});
     EXPECT_EQ(elsewhere.status, 64);
-    EXPECT_THAT(elsewhere.err, HasSubstr("belong to the action model, not to RunTwoWay"));
+    EXPECT_THAT(elsewhere.err, HasSubstr("quillan-batch: --formula belongs to the actions model and disparity, not to two-way"));
     auto pairs = run_batch({"model", "-l", lm, "-g", groups, "-c", data_file("plethodon.cov.txt"), "--formula", "cov * G1",
                             "--pairwise", "cov", "--perm", "9"});
     EXPECT_EQ(pairs.status, 2);

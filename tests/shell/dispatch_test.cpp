@@ -23,7 +23,8 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
         EXPECT_TRUE(h.gui.dialog_titles().empty());  // no dialog was opened
     }
     EXPECT_EQ(h.box(kResultsBox), "kept");
-    EXPECT_EQ(action_names().size(), 23u);  // the 18 of the window's buttons, import and export, the linear model
+    EXPECT_EQ(action_names().size(),
+              29u);  // the 18 of the window's buttons, import and export, the linear model and the six shape analyses
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }
@@ -123,6 +124,8 @@ TEST(ActionTable, AnalysesWriteAReportExactlyWhenTheTableSaysSo) {
             ASSERT_EQ(h.load("LoadClist", data_file("plethodon.cov.txt")), Outcome::Done);
             h.shell.options().seed = 5;
             h.set_box(kPermBox, Value("20"));
+            h.shell.model_request().shape.partition = data_file("plethodon.partition.txt");
+            h.shell.model_request().shape.block2 = data_file("plethodon.cov.txt");
             o = h.run(row.name);
             if (o != Outcome::Refused) break;
         }

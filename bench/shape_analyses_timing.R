@@ -1,0 +1,33 @@
+# geomorph's and MASS's times for what quillan_bench_shape_analyses times:
+# the same data and partitions, 9,999 permutations, one thread.
+#   Rscript bench/shape_analyses_timing.R [DATA_DIR]
+suppressPackageStartupMessages({
+  options(rgl.useNULL = TRUE)
+  library(RRPP)
+  library(geomorph)
+  library(MASS)
+})
+args <- commandArgs(trailingOnly = TRUE)
+data <- if (length(args) >= 1) args[1] else "data"
+read_table <- function(name) as.matrix(read.table(file.path(data, name)))
+aligned <- function(set) {
+  raw <- read_table(paste0(set, ".lm.txt"))
+  k <- (ncol(raw) - 1) / 2
+  gpagen(arrayspecs(raw[, 1:(2 * k)], k, 2), print.progress = FALSE)$coords
+}
+larval <- aligned("larvalHead")
+treatment <- factor(read_table("larvalMorph.treatment.groups.txt")[, 1])
+pleth <- aligned("plethodon")
+modules <- c(rep("A", 5), rep("B", 7))
+gdf <- geomorph.data.frame(coords = larval, treatment = treatment)
+# Processor time (user + system) of this process: on a shared machine the
+# wall time says more about the neighbours than about the code.
+time <- function(what, expr) {
+  t <- system.time(expr)
+  cat(sprintf("%-12s %8.3f s\n", what, t[["user.self"]] + t[["sys.self"]]))
+}
+time("outliers", { pdf(NULL); plotOutliers(larval, groups = treatment); dev.off() })
+time("disparity", morphol.disparity(coords ~ 1, groups = ~treatment, data = gdf, iter = 9999, print.progress = FALSE))
+time("lda+cv", { x <- prcomp(two.d.array(larval))$x[, 1:48]; lda(1000 * x, treatment); lda(1000 * x, treatment, CV = TRUE) })
+time("integration", integration.test(pleth, partition.gp = modules, iter = 9999, print.progress = FALSE))
+time("modularity", modularity.test(pleth, modules, iter = 9999, print.progress = FALSE))
