@@ -3,6 +3,7 @@
 #include "analyses/covariate_checks.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
+#include "platform/stop_request.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -236,6 +237,7 @@ ModelDesign build_design(const std::string& formula_text, const ModelVariables& 
     std::vector<int> kept_per_term(d.terms() + 1, 0);
     long long offered = 1;
     auto offer = [&](const Column& c, int term, std::vector<int> cell) {
+        stop_point();
         Eigen::VectorXd r = c.x;
         for (int pass = 0; pass < 2; ++pass)
             for (const auto& q : basis) r -= q.dot(r) * q;

@@ -1,6 +1,7 @@
 #include "analyses/model_formula.hpp"
 
 #include "platform/error.hpp"
+#include "platform/stop_request.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -27,6 +28,7 @@ class TermSet {
 public:
     explicit TermSet(std::size_t limit) : limit_(limit) {}
     void add(std::vector<int> term) {
+        stop_point();
         if (seen_.count(term)) return;
         if (list_.size() >= limit_) throw TooManyTerms{};
         seen_.insert(term);

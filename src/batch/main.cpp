@@ -23,6 +23,7 @@
 #include "platform/format.hpp"
 #include "platform/memory_gui.hpp"
 #include "platform/seed_text.hpp"
+#include "platform/stop_request.hpp"
 #include "platform/version.hpp"
 #include "shell/landmark_marks.hpp"
 #include "shell/memory_window.hpp"
@@ -574,6 +575,9 @@ int run_convert(const BatchRequest& r, const BatchProcess& process) {
         }
         if (process.writes)
             for (const auto& path : io::write_converted(d, r.out_prefix)) std::cout << path << '\n';
+    } catch (const Cancelled&) {
+        std::cerr << "quillan-batch: stopped\n";
+        return StopSignals::exit_status(StopSignals::received());
     } catch (const QuillanError& e) {
         std::cerr << error_line(e.what()) << '\n';
         return kFailed;
@@ -816,7 +820,7 @@ int BatchRun::fail(Outcome o) {
 bool BatchRun::draw() {
     if (r_.plots.folder.empty() || !pictures_) return true;
     BatchPlotRequest request = r_.plots;
-    request.stop_requested = &stop_requested;
+    request.stop_cause = &stop_cause;
     request.save = [](const std::string& path, std::string_view bytes) { write_file_atomically(path, bytes); };
     request.level_names = shell_.legend().level_names(shell_.workspace().groups);
     request.marks = landmark_marks(shell_);

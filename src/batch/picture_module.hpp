@@ -27,8 +27,10 @@ struct BatchPlotRequest {
     LevelNames level_names;       // the words behind the group codes, if an import named them
     PictureSize size;             // of every picture file
     LandmarkMarks marks;          // semilandmarks and estimated landmarks of an imported table
-    // Asked between pictures: true ends the drawing (a stop signal came).
-    bool (*stop_requested)() = nullptr;
+    // The program's stop_cause() (platform/stop_request.hpp): the module's
+    // stop points ask it, since the module's own copy of that code never
+    // hears of a signal.  Non-zero ends the drawing.
+    int (*stop_cause)() = nullptr;
     // Saves one picture file's bytes.  The program's own save, so that the
     // pictures join the files its run writes together: the module holds a
     // copy of the saving code of its own, which knows nothing of that set,
@@ -53,7 +55,7 @@ struct PictureModule {
                        std::ostream& trace, std::string& error) = nullptr;
 };
 
-inline constexpr int kPictureModuleInterface = 5;
+inline constexpr int kPictureModuleInterface = 6;
 inline constexpr const char* kPictureModuleFile = "quillan-pictures.so";
 inline constexpr const char* kPictureModuleEntry = "quillan_picture_module";
 

@@ -5,6 +5,7 @@
 // from outside.
 #include "batch/picture_module.hpp"
 #include "platform/error.hpp"
+#include "platform/stop_request.hpp"
 #include "platform/version.hpp"
 #include "render/export.hpp"
 #include "render/pictures.hpp"
@@ -74,6 +75,7 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     if (ec || !fs::is_directory(fs::path(request.folder)))
         throw QuillanError("Cannot write the pictures into " + request.folder + ": " +
                            (ec ? ec.message() : std::string("it is not a folder")) + ".");
+    const StopSource asks_program(request.stop_cause);
     const QtMessagesToTrace qt_messages(trace);
     const auto application = application_for_pictures();
     std::vector<NamedScene> scenes;
@@ -101,11 +103,13 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
                  << " permutation distributions were drawn; the other " << not_drawn
                  << " were not (the report and --json hold every test's numbers)\n";
     int written = 0;
-    for (auto& s : scenes) trim_to_frame(s.scene);
+    for (auto& s : scenes) {
+        stop_point();
+        trim_to_frame(s.scene);
+    }
     for (const auto& s : scenes)
         for (const char* ext : {".svg", ".png"}) {
-            // A stop asked for while drawing ends the drawing: no further picture.
-            if (request.stop_requested && request.stop_requested()) return written;
+            stop_point();  // a stop asked for while drawing: no further picture
             const std::string path = (fs::path(request.folder) / (s.name + ext)).string();
             const QByteArray bytes = encode_picture(s.scene, picture_format_of(path), request.size.dpi);
             if (bytes.isEmpty()) throw QuillanError("Cannot write the picture " + path + ": nothing was drawn.");
@@ -122,6 +126,8 @@ int write_plots(const Workspace& ws, const DistributionLog& log, const BatchPlot
                 std::ostream& trace, std::string& error) {
     try {
         return write_batch_plots(ws, log, request, warnings, trace);
+    } catch (const Cancelled&) {
+        return 0;  // stopped: the program drops the pictures drawn so far with the rest of its files
     } catch (const std::exception& e) {
         error = e.what();
         return -1;

@@ -1,15 +1,16 @@
 #include "batch/stop_signals.hpp"
 
+#include "platform/stop_request.hpp"
+
 #include <csignal>
 
 namespace quillan {
 
 namespace {
 
-volatile std::sig_atomic_t g_received = 0;
 struct sigaction g_old_int, g_old_term;
 
-extern "C" void record_stop(int signal) { g_received = signal; }
+extern "C" void record_stop(int signal) { request_stop(signal); }
 
 }  // namespace
 
@@ -17,9 +18,9 @@ StopSignals::StopSignals() {
     struct sigaction sa {};
     sa.sa_handler = record_stop;
     sigemptyset(&sa.sa_mask);
-    // One-shot: the handler puts the default action back, so a second Ctrl-C
-    // ends a program that does not stop soon enough.
-    sa.sa_flags = SA_RESETHAND | SA_RESTART;
+    // Not one-shot: a signal that came while a step was busy elsewhere is
+    // still only a request, and so is the next one.
+    sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, &g_old_int);
     sigaction(SIGTERM, &sa, &g_old_term);
 }
@@ -29,6 +30,6 @@ StopSignals::~StopSignals() {
     sigaction(SIGTERM, &g_old_term, nullptr);
 }
 
-int StopSignals::received() { return static_cast<int>(g_received); }
+int StopSignals::received() { return stop_cause(); }
 
 }  // namespace quillan

@@ -21,11 +21,15 @@ int run_batch_written_together(int argc, char** argv, const BatchProcess& proces
     }
     // The set is put in place with the stop signals held: one arriving now
     // waits until every file is in place (or every old one back), and is
-    // acted on then, so no signal leaves half a set.
-    sigset_t stops, before;
+    // acted on then, so no signal leaves half a set.  Alone, the process
+    // holds them to its end: one that comes after that finds the run over,
+    // every file in place, where it would otherwise end the process by itself.
+    // (A team's process meets the others once more, and a signal from the
+    // launcher must still end it there.)
+    sigset_t stops;
     sigemptyset(&stops);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, signal);
-    pthread_sigmask(SIG_BLOCK, &stops, &before);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
     int result = 0;
     try {
         saves.commit([](const std::string& w) { std::cerr << "quillan-batch: Warning: " << w << '\n'; });
@@ -44,7 +48,7 @@ int run_batch_written_together(int argc, char** argv, const BatchProcess& proces
             sigwait(&stops, &taken);  // the signal is answered by the exit status
             break;
         }
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (process.team) pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "geometry/partial_procrustes.hpp"
 
 #include "platform/error.hpp"
+#include "platform/stop_request.hpp"
 
 #include <Eigen/Dense>
 
@@ -259,6 +260,7 @@ PartialResult slide_semilandmarks(const std::vector<Config>& x, const std::vecto
     double q = ss0;
     int iter = 1;
     while (q > options.tolerance) {
+        stop_point();
         ++iter;
         const std::vector<Config> moved = slide_once(slid, sliders, ref, options.criterion);
         const double ss = summed_square_of_sum(moved);

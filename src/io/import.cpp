@@ -4,6 +4,7 @@
 #include "io/import_steps.hpp"
 #include "platform/capped_read.hpp"
 #include "platform/error.hpp"
+#include "platform/stop_request.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -326,6 +327,7 @@ void TpsReader::apply_scales() {
 SpecimenTable TpsReader::read() {
     std::string key, value;
     for (i_ = 0; i_ < n_; ++i_) {
+        stop_point();
         const std::string line = trim(f_.lines[i_]);
         const int number = static_cast<int>(i_) + 1;
         if (line.empty()) continue;
@@ -588,6 +590,7 @@ HeadedRows headed_rows(const TextFile& f, const std::string& empty_message) {
     const char delimiter = delimiter_of(f.lines[first]);
     t.header = cells_of(f.lines[first], delimiter);
     for (std::size_t i = first + 1; i < f.lines.size(); ++i) {
+        stop_point();
         if (trim(f.lines[i]).empty()) continue;
         auto cells = cells_of(f.lines[i], delimiter);
         // Spreadsheets often add empty cells at the end of a row.
@@ -870,6 +873,7 @@ void merge_factor_table(SpecimenTable& t, const TextFile& f, const std::string& 
                                    [&](const Column& x) { return replaced.count(lower(trim(x.name))) > 0; }),
                     t.columns.end());
     for (std::size_t c = 0; c < header.size(); ++c) {
+        stop_point();
         if (c == id) continue;
         Column col{trim(header[c]), {}, f.path, {}};
         for (std::size_t r : row_of) {
@@ -1055,6 +1059,7 @@ void take_factors(const SpecimenTable& t, const ImportOptions& options, const Co
     }
     const bool choose_defaults = wanted.empty();
     for (const auto& c : t.columns) {
+        stop_point();
         if (&c == cov || std::find(wanted.begin(), wanted.end(), &c) != wanted.end()) continue;
         if (all_numbers(c) || lower(c.name) == "comment" || lower(c.name) == "image") continue;
         bool ok = true;

@@ -2,6 +2,7 @@
 
 #include "platform/capped_read.hpp"
 #include "platform/error.hpp"
+#include "platform/stop_request.hpp"
 
 #include <cctype>
 #include <cerrno>
@@ -24,6 +25,7 @@ TextFile text_from_bytes(std::string bytes, const std::string& path) {
         throw QuillanError("The file " + path + " could not be imported: UTF-16 text: save it as UTF-8. Nothing was imported.");
     std::string line;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i % 65536 == 0) stop_point();
         const char c = bytes[i];
         if (c == '\r' || c == '\n') {
             f.lines.push_back(line);

@@ -1,6 +1,7 @@
 #include "platform/capped_read.hpp"
 
 #include "platform/error.hpp"
+#include "platform/stop_request.hpp"
 
 #include <cerrno>
 #include <cstdint>
@@ -80,6 +81,7 @@ std::string read_file_capped(const std::string& path, const ReadLimits& limits, 
     LineWatch lines(path, limits, outcome);
     char buf[1 << 16];
     for (;;) {
+        stop_point();  // a gigabyte takes a while
         const std::size_t n = std::fread(buf, 1, sizeof buf, f.get());
         if (n > 0) {
             if (bytes.size() + n > limits.file_bytes) throw too_large();

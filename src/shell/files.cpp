@@ -2,6 +2,7 @@
 #include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
+#include "platform/stop_request.hpp"
 #include "shell/shell.hpp"
 #include "shell/text_lines.hpp"
 
@@ -34,6 +35,7 @@ LoadedTable dload_file(const std::string& path, const ReadLimits& limits) {
     std::vector<double> values;
     std::size_t width = 0, rows = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i % 1024 == 0) stop_point();
         const std::string_view line = lines[i];
         const double number = static_cast<double>(i) + 1;
         // A line holding nothing but its line end ends the table (the first
