@@ -104,6 +104,7 @@ struct RunInfo {
     std::vector<std::array<int, 3>> sliders;
     int slide_iterations = 0;
     bool slide_converged = true;
+    std::vector<std::string> left_out;  // IDs of specimens left out for a factor or covariate without a value
 };
 
 struct ResultRecord {

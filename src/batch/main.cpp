@@ -337,6 +337,9 @@ void add_file_options(CLI::App& app, BatchRequest& r) {
                    "coordinates at the limit, as gpagen does, with a warning")
         ->capture_default_str()
         ->check(CLI::Range(2, 100));
+    app.add_flag("--leave-out-missing", r.import_options.leave_out_missing,
+                 "Leave out the specimens without a value (an empty cell or NA) of a chosen factor or the covariate,\n"
+                 "saying how many in the report; without it they are refused, naming each");
     app.add_flag("--slide-strict", r.import_options.strict_sliding,
                  "Refuse sliding that has not settled within --slide-iterations instead of using the coordinates at the limit");
     app.add_option("--out-prefix", r.out_prefix,

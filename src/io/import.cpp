@@ -893,31 +893,26 @@ int cell_line(const SpecimenTable& t, const Column& c, std::size_t s) {
     return s < t.lines.size() ? t.lines[s] : 0;
 }
 
-Factor make_factor(const SpecimenTable& t, const Column& c, bool strict, bool& ok) {
+bool holds_control(const std::string& w) {
+    return std::any_of(w.begin(), w.end(), [](unsigned char b) { return b < 0x20 || b == 0x7f; });
+}
+
+// A factor's levels; a cell without a value (empty or NA) is refused, not
+// taken as a level of its own.
+Factor make_factor(const SpecimenTable& t, const Column& c) {
+    require_values(t, c, "factor");
     Factor f;
     f.name = c.name;
     f.path = c.path;
-    ok = true;
     std::map<std::string, int> code_of;  // each level's code, 1-based in order of appearance
     for (std::size_t s = 0; s < c.cells.size(); ++s) {
         const std::string& w = c.cells[s];
-        if (trim(w).empty()) {
-            if (strict)
-                refuse(cell_path(t, c), cell_line(t, c, s), t.specimen_name(s),
-                       "the factor " + in_quotes(c.name) + " has an empty cell; give every specimen a level");
-            ok = false;
-            return f;
-        }
         // A level is a word of the reports, legends and exports: a control
         // byte (a NUL, say) would be written into them as it is.
-        if (std::any_of(w.begin(), w.end(), [](unsigned char b) { return b < 0x20 || b == 0x7f; })) {
-            if (strict)
-                refuse(cell_path(t, c), cell_line(t, c, s), t.specimen_name(s),
-                       "the factor " + in_quotes(c.name) + " has the level " + in_quotes(w) +
-                           ", which holds a control character; give levels of printable text");
-            ok = false;
-            return f;
-        }
+        if (holds_control(w))
+            refuse(cell_path(t, c), cell_line(t, c, s), t.specimen_name(s),
+                   "the factor " + in_quotes(c.name) + " has the level " + in_quotes(w) +
+                       ", which holds a control character; give levels of printable text");
         const auto [it, added] = code_of.emplace(w, static_cast<int>(f.levels.size()) + 1);
         if (added) f.levels.push_back(w);
         f.codes.push_back(it->second);
@@ -1047,28 +1042,64 @@ const Column* named_column(const SpecimenTable& t, const std::string& name, cons
     return c;
 }
 
-// Factors: the columns named, or else every column of words; and every
-// column of numbers as a covariate candidate.
-void take_factors(const SpecimenTable& t, const ImportOptions& options, const Column* cov, ImportedData& d) {
-    std::vector<const Column*> wanted;
-    for (const auto& name : options.factors) wanted.push_back(named_column(t, name, "factor"));
-    for (const Column* c : wanted) {
-        bool ok = true;
-        d.legend.factors.push_back(make_factor(t, *c, true, ok));
+bool has_missing(const Column& c) { return std::any_of(c.cells.begin(), c.cells.end(), missing_cell); }
+
+// Numbers, some cells perhaps without a value: never a factor (a covariate
+// when complete).
+bool numbers_or_missing(const Column& c) {
+    bool any = false;
+    for (const auto& cell : c.cells) {
+        if (missing_cell(cell)) continue;
+        if (!parse_number(cell)) return false;
+        any = true;
+    }
+    return any;
+}
+
+// One word of its own for each specimen that has one: a label, not a factor.
+bool label_column(const Column& c) {
+    std::set<std::string> words;
+    std::size_t present = 0;
+    for (const auto& cell : c.cells)
+        if (!missing_cell(cell)) {
+            words.insert(cell);
+            ++present;
+        }
+    return present > 1 && words.size() == present;
+}
+
+bool factor_candidate(const Column& c, const Column* cov) {
+    return &c != cov && !numbers_or_missing(c) && lower(c.name) != "comment" && lower(c.name) != "image";
+}
+
+// The columns taken as G1 (and G2): those named, or else the first two
+// columns of words that are not labels.
+std::vector<const Column*> chosen_columns(const SpecimenTable& t, const ImportOptions& options, const Column* cov) {
+    std::vector<const Column*> out;
+    for (const auto& name : options.factors) out.push_back(named_column(t, name, "factor"));
+    if (!options.factors.empty()) return out;
+    for (const auto& c : t.columns)
+        if (out.size() < 2 && factor_candidate(c, cov) && !label_column(c)) out.push_back(&c);
+    return out;
+}
+
+const Column* covariate_column(const SpecimenTable& t, const ImportOptions& options) {
+    return options.covariate_column.empty() ? nullptr : named_column(t, options.covariate_column, "covariate");
+}
+
+// Factors: the chosen columns, and every other complete column of words on
+// offer; and every column of numbers as a covariate candidate.
+void take_factors(const SpecimenTable& t, const std::vector<const Column*>& chosen, const Column* cov, ImportedData& d) {
+    for (const Column* c : chosen) {
+        d.legend.factors.push_back(make_factor(t, *c));
         d.legend.chosen.push_back(static_cast<int>(d.legend.factors.size()) - 1);
     }
-    const bool choose_defaults = wanted.empty();
     for (const auto& c : t.columns) {
         stop_point();
-        if (&c == cov || std::find(wanted.begin(), wanted.end(), &c) != wanted.end()) continue;
-        if (all_numbers(c) || lower(c.name) == "comment" || lower(c.name) == "image") continue;
-        bool ok = true;
-        const bool strict = choose_defaults && d.legend.chosen.size() < 2;
-        Factor f = make_factor(t, c, strict, ok);
-        if (!ok) continue;
-        if (f.levels.size() == t.coords.size() && t.coords.size() > 1) continue;  // one level per specimen: a label
-        d.legend.factors.push_back(std::move(f));
-        if (strict) d.legend.chosen.push_back(static_cast<int>(d.legend.factors.size()) - 1);
+        if (std::find(chosen.begin(), chosen.end(), &c) != chosen.end()) continue;
+        if (!factor_candidate(c, cov) || has_missing(c) || label_column(c)) continue;
+        if (std::any_of(c.cells.begin(), c.cells.end(), holds_control)) continue;
+        d.legend.factors.push_back(make_factor(t, c));
     }
     for (const auto& c : t.columns) {
         if (!all_numbers(c)) continue;
@@ -1079,6 +1110,7 @@ void take_factors(const SpecimenTable& t, const ImportOptions& options, const Co
 }
 
 void take_covariate(const SpecimenTable& t, const Column& cov, ImportedData& d) {
+    require_values(t, cov, "covariate");
     const std::size_t m = t.coords.size();
     d.covariate = Matrix(static_cast<Eigen::Index>(m), 1);
     for (std::size_t s = 0; s < m; ++s) {
@@ -1096,8 +1128,16 @@ void take_covariate(const SpecimenTable& t, const Column& cov, ImportedData& d) 
 ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextFile* factor_table) {
     if (factor_table) merge_factor_table(t, *factor_table, options.id_column);
     if (t.landmarks < 2) refuse(t.path, 0, "", "a specimen needs at least two landmarks");
-    check_negative_coordinates(t, options.negative_missing, !options.estimate_missing.empty());
     ImportedData d;
+    // Before any other step: the specimens left out take no part in
+    // estimating gaps or in sliding.
+    if (options.leave_out_missing) {
+        const Column* cov = covariate_column(t, options);
+        std::vector<const Column*> used = chosen_columns(t, options, cov);
+        if (cov) used.push_back(cov);
+        leave_out_missing(t, used, d.legend.steps);
+    }
+    check_negative_coordinates(t, options.negative_missing, !options.estimate_missing.empty());
     fill_gaps(t, options, d.legend.steps);
     slide_curves(t, options, d.legend.steps);
     d.path = t.path;
@@ -1106,8 +1146,8 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
     d.notices = t.notices;
     d.landmarks = landmark_table(t);
     take_ids(t, d);
-    const Column* cov = options.covariate_column.empty() ? nullptr : named_column(t, options.covariate_column, "covariate");
-    take_factors(t, options, cov, d);
+    const Column* cov = covariate_column(t, options);
+    take_factors(t, chosen_columns(t, options, cov), cov, d);
     d.legend.source = t.path;
     d.groups = d.legend.group_table();
     if (d.groups.rows() == 0) d.groups = Matrix();

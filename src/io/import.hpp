@@ -88,8 +88,10 @@ struct ImportSteps {
     double last_change = 0, last_movement = 0;
     bool converged = true;  // false: the coordinates where sliding stopped at its limit, as gpagen returns them
     int iteration_limit = 0;
-    Matrix partial;                  // m x 2k: aligned as geomorph's gpagen aligns them, when sliding ran
-    std::vector<std::string> notes;  // what the user is told of them (also among the import's notices)
+    Matrix partial;                     // m x 2k: aligned as geomorph's gpagen aligns them, when sliding ran
+    std::vector<std::string> left_out;  // specimens left out for a factor or covariate without a value
+    std::string left_out_for;           // the columns that had no value, quoted
+    std::vector<std::string> notes;     // what the user is told of them (also among the import's notices)
 
     bool slid() const { return !slide_criterion.empty(); }
     // The landmarks (1-based) estimated in one specimen (0-based).
@@ -133,14 +135,15 @@ struct ImportOptions {
     std::vector<std::string> factors;  // column names for G1 (and G2)
     std::string covariate_column;
     std::string id_column;
-    std::string factor_table;       // path of a table of factors keyed by specimen ID
-    bool negative_missing = false;  // negative coordinates mark missing landmarks
-    std::string estimate_missing;   // "tps" or "reg": estimate missing landmarks; empty: refuse them
-    bool semilandmarks = false;     // keep TPS curve points, sliding between their neighbours
-    std::string sliders_file;       // before / slider / after per line, landmark numbers
-    std::string slide = "be";       // the criterion of sliding: "be" (bending energy) or "procd"
-    int slide_iterations = 10;      // the most iterations of sliding (gpagen's max.iter)
-    bool strict_sliding = false;    // refuse sliding that has not settled by then, rather than use it as gpagen does
+    std::string factor_table;        // path of a table of factors keyed by specimen ID
+    bool negative_missing = false;   // negative coordinates mark missing landmarks
+    std::string estimate_missing;    // "tps" or "reg": estimate missing landmarks; empty: refuse them
+    bool semilandmarks = false;      // keep TPS curve points, sliding between their neighbours
+    std::string sliders_file;        // before / slider / after per line, landmark numbers
+    std::string slide = "be";        // the criterion of sliding: "be" (bending energy) or "procd"
+    int slide_iterations = 10;       // the most iterations of sliding (gpagen's max.iter)
+    bool strict_sliding = false;     // refuse sliding that has not settled by then, rather than use it as gpagen does
+    bool leave_out_missing = false;  // leave out specimens without a value of a chosen factor or the covariate
 };
 // The options that pick factor and covariate columns by name.
 inline ImportOptions choose_columns(std::vector<std::string> factors, std::string covariate_column = "") {

@@ -287,8 +287,9 @@ std::vector<int> ImportSteps::estimated_in(std::size_t specimen) const {
 
 std::string ImportSteps::description(const std::vector<std::string>& ids) const {
     std::string out;
+    if (!left_out.empty()) out += std::to_string(left_out.size()) + " specimens left out, having no value of " + left_out_for;
     if (slid())
-        out += std::to_string(semilandmarks.size()) + " semilandmarks slid by " +
+        out += (out.empty() ? "" : "; ") + std::to_string(semilandmarks.size()) + " semilandmarks slid by " +
                (slide_criterion == "be" ? "bending energy" : "Procrustes distance") +
                (converged ? "" : " (not settled within the limit of " + std::to_string(iteration_limit) + " iterations)");
     if (!estimated.empty()) {

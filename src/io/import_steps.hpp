@@ -18,4 +18,13 @@ void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& s
 // slider, after), checked against `landmarks`.
 std::vector<std::array<int, 3>> read_sliders(const std::string& path, int landmarks);
 
+// A cell without a value: empty, or NA as R writes it.
+bool missing_cell(const std::string& cell);
+// Refuses a column with cells without a value, naming their specimens;
+// `what` is "factor" or "covariate".
+void require_values(const SpecimenTable& t, const Column& c, const std::string& what);
+// Leaves out the specimens without a value in any of `used`, noting them in
+// `steps`; refused when fewer than two specimens would be left.
+void leave_out_missing(SpecimenTable& t, const std::vector<const Column*>& used, ImportSteps& steps);
+
 }  // namespace quillan::io

@@ -66,6 +66,7 @@ std::string results_json(const ResultRecord& record) {
         for (const auto& e : r.estimated)
             run["estimated"].push_back({{"specimen", e.specimen}, {"id", e.id}, {"landmark", e.landmark}});
     }
+    if (!r.left_out.empty()) run["left_out"] = r.left_out;
     if (!r.slide_criterion.empty()) {
         run["slide_criterion"] = r.slide_criterion;
         run["slide_iterations"] = r.slide_iterations;

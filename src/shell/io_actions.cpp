@@ -362,6 +362,7 @@ void Shell::record_import_steps(RunInfo& r) const {
     r.sliders = steps.sliders;
     r.slide_iterations = steps.iterations;
     r.slide_converged = steps.converged;
+    r.left_out = steps.left_out;
 }
 
 void Shell::remind_estimates() {

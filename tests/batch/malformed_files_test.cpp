@@ -280,7 +280,7 @@ std::vector<ImportCase> import_cases() {
          {{"t.tps", kTps}, {"f.csv", "ID,g\na,x\nb,x\nc,\nd,y\n"}},
          {"Import", "-i", "@t.tps", "--factors", "@f.csv", "--factor", "g"},
          1,
-         "f.csv could not be imported: line 4, specimen c: the factor \"g\" has an empty cell"},
+         "f.csv could not be imported: line 4, specimen c: the factor \"g\" has no value (an empty cell or NA)"},
         {"negative coordinates taken as missing",
          {{"t.tps", kTps + "LM=3\n-1 -1\n20 11\n14 20\nID=e\n"}},
          {"Import", "-i", "@t.tps", "--negative-missing"},

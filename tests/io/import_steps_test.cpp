@@ -292,6 +292,33 @@ TEST(ImportSteps, SlidingUnsettledAtTheLimitReachesTheReportAndTheRecord) {
     EXPECT_THAT(strict.err, HasSubstr("with strict sliding the slid coordinates were not used"));
 }
 
+// A factor table with NA cells: NA is no group of its own; the specimens
+// are refused, or left out with the count in the data line and the IDs in
+// the JSON.
+TEST(ImportSteps, SpecimensWithoutAFactorValueAreRefusedOrLeftOut) {
+    TempDir dir;
+    std::string table = "ID,species\n";
+    for (int i = 1; i <= 40; ++i) {
+        const std::string id = (i < 10 ? "P0" : "P") + std::to_string(i);
+        table += id + "," + (i == 3 || i == 27 ? "NA" : i <= 20 ? "Jord" : "Teyah") + "\n";
+    }
+    std::vector<std::string> args{
+        "one-way", "-i",     data_file("plethodon.tps"), "--factors", dir.write("f.csv", table), "--factor", "species", "-p",
+        "9",       "--json", dir.file("r.json")};
+    const auto refused = run_batch(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("the factor \"species\" has no value (an empty cell or NA) for 2 specimens, P03 "
+                                       "(line 4), P27 (line 28)"));
+    args.push_back("--leave-out-missing");
+    const auto r = run_batch(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("with 38 specimens"));
+    EXPECT_THAT(r.out, HasSubstr("2 specimens left out, having no value of \"species\""));
+    EXPECT_THAT(r.out, HasSubstr("A single classifying variable with 2 groups"));
+    const auto json = nlohmann::json::parse(read_bytes(dir.file("r.json")));
+    EXPECT_EQ(json["run"]["left_out"], (std::vector<std::string>{"P03", "P27"}));
+}
+
 TEST(ImportSteps, AskedForWithoutAnImportAreAUsageError) {
     const auto r = run_batch({"one-way", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"),
                               "--estimate-missing", "tps"});

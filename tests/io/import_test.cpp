@@ -178,7 +178,7 @@ TEST(ImportTable, MalformedTablesAreRefusedNamingLineAndSpecimen) {
     EXPECT_THAT(refusal("t.csv", head + "a,u,1,0,0,1,1\nb,v,2,0,0,1\n"),
                 HasSubstr("line 3, specimen b: the row has 6 cells but the header names 7"));
     EXPECT_THAT(refusal("t.csv", head + "a,u,1,0,0,1,1\nb,,2,0,0,1,2\n", choose_columns({"g"})),
-                HasSubstr("line 3, specimen b: the factor \"g\" has an empty cell"));
+                HasSubstr("line 3, specimen b: the factor \"g\" has no value (an empty cell or NA)"));
     EXPECT_THAT(refusal("t.csv", head + "a,u,1,0,0,1,1\nb,v,two,0,0,1,2\n", choose_columns({}, "z")),
                 HasSubstr("line 3, specimen b: the covariate \"z\" is not a number (\"two\")"));
     EXPECT_THAT(refusal("t.csv", head + "a,u,1,0,0,1,x\n"), HasSubstr("line 2, specimen a: landmark 2 has text"));
@@ -212,6 +212,72 @@ TEST(ImportTable, FactorTableIsMatchedById) {
     } catch (const QuillanError& e) {
         EXPECT_THAT(e.what(), HasSubstr("specimen b: the factor table has no row"));
     }
+}
+
+// NA (as R writes it) and empty cells have no value: never a level of
+// their own; refused naming the specimens, or those specimens left out.
+TEST(ImportTable, FactorAndCovariateCellsWithoutAValue) {
+    std::string tps;
+    for (int i = 0; i < 6; ++i)
+        tps += "LM=3\n0 0\n" + std::to_string(2 + i % 3) + " 0\n1 " + std::to_string(1 + i % 2) + "\nID=s" +
+               std::to_string(i + 1) + "\n";
+    const auto table = text_from_bytes(
+        "ID,epoch,site,mass,h\ns1,A,u,1,x\ns2,NA,u,2,x\ns3,B,,3,y\ns4,B,v,NA,y\ns5, NA ,v,5,x\ns6,A,v,6,y\n", "/data/f.csv");
+    auto take = [&](std::vector<std::string> factors, const std::string& cov, bool leave_out) {
+        ImportOptions o = choose_columns(std::move(factors), cov);
+        o.leave_out_missing = leave_out;
+        return assemble(read_specimens(text_from_bytes(tps, "/data/s.tps")), o, &table);
+    };
+    auto refused = [&](std::vector<std::string> factors, const std::string& cov) {
+        try {
+            take(std::move(factors), cov, false);
+        } catch (const QuillanError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_THAT(refused({"epoch"}, ""), HasSubstr("The file /data/f.csv could not be imported: the factor \"epoch\" has no "
+                                                  "value (an empty cell or NA) for 2 specimens, s2 (line 3), s5 (line 6): give "
+                                                  "every specimen a value, or leave out the specimens without one"));
+    EXPECT_THAT(refused({"site"}, ""), HasSubstr("line 4, specimen s3: the factor \"site\" has no value"));
+    EXPECT_THAT(refused({"h"}, "mass"), HasSubstr("line 5, specimen s4: the covariate \"mass\" has no value"));
+    EXPECT_THAT(refused({}, ""), HasSubstr("the factor \"epoch\" has no value"));  // the first column of words, by default
+
+    const ImportedData d = take({"epoch"}, "mass", true);
+    EXPECT_EQ(d.legend.ids, (std::vector<std::string>{"s1", "s3", "s6"}));
+    EXPECT_EQ(d.landmarks.rows(), 3);
+    EXPECT_EQ(d.landmarks(2, 5), 2.0);  // s6's own coordinates follow it
+    EXPECT_EQ(d.landmarks(1, 5), 1.0);
+    EXPECT_EQ(d.legend.factors[0].levels, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(d.covariate(2, 0), 6.0);
+    EXPECT_EQ(d.legend.steps.left_out, (std::vector<std::string>{"s2", "s4", "s5"}));
+    EXPECT_EQ(d.legend.steps.description(d.legend.ids), "3 specimens left out, having no value of \"epoch\" or \"mass\"");
+    // A column with cells without a value is not on offer; nor is a column of numbers as a factor.
+    const ImportedData only = take({"epoch"}, "", true);
+    ASSERT_EQ(only.legend.factors.size(), 2u);
+    EXPECT_EQ(only.legend.factors[1].name, "h");
+    EXPECT_EQ(only.legend.steps.left_out.size(), 2u);
+    // Leaving out all but one specimen is refused.
+    const auto sparse = text_from_bytes("ID,g\ns1,A\ns2,NA\ns3,\ns4,NA\ns5,NA\ns6,NA\n", "/data/f.csv");
+    ImportOptions o = choose_columns({"g"});
+    o.leave_out_missing = true;
+    EXPECT_THROW(assemble(read_specimens(text_from_bytes(tps, "/data/s.tps")), o, &sparse), QuillanError);
+}
+
+// Specimens left out before the gaps are estimated: the gaps of those kept
+// stay with their specimens.
+TEST(ImportTable, LeavingOutKeepsTheGapsOfTheOthers) {
+    std::string tps;
+    for (int i = 0; i < 6; ++i)
+        tps += "LM=4\n0 0\n" + std::to_string(2 + i % 3) + " 0\n1 " + std::to_string(1 + i % 2) + "\n" +
+               (i == 3 ? "NA NA" : "1 0.5") + "\nID=s" + std::to_string(i + 1) + "\n";
+    const auto table = text_from_bytes("ID,g\ns1,x\ns2,NA\ns3,y\ns4,x\ns5,y\ns6,y\n", "/data/f.csv");
+    ImportOptions o = choose_columns({"g"});
+    o.leave_out_missing = true;
+    o.estimate_missing = "tps";
+    const ImportedData d = assemble(read_specimens(text_from_bytes(tps, "/data/s.tps")), o, &table);
+    EXPECT_EQ(d.legend.steps.estimated, (std::vector<std::pair<int, int>>{{3, 4}}));  // s4, now the third
+    EXPECT_EQ(d.legend.ids[2], "s4");
 }
 
 TEST(Convert, WrittenTablesLoadBackToTheImportedNumbers) {
