@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <filesystem>
 
 namespace quillan {
 
@@ -187,15 +188,20 @@ void PlotsPanel::follow_workspace() {
         shown_data_ = ws.landmarks;
         shown_groups_ = ws.groups;
         if (!links_.empty()) {
-            // A wireframe only fits the landmarks it was read for.
+            // A wireframe only fits the landmarks it was read for: on
+            // landmarks of another count its links would join other points.
             const int landmarks = static_cast<int>(ws.landmarks.cols() / 2);
-            for (const auto& [a, b] : links_)
-                if (a >= landmarks || b >= landmarks) {
-                    links_.clear();
-                    links_file_.clear();
-                    program_.shell().set_links_file({});
-                    break;
-                }
+            if (landmarks != links_landmarks_) {
+                const std::string name = std::filesystem::path(links_file_).filename().string();
+                links_.clear();
+                links_file_.clear();
+                program_.shell().set_links_file({});
+                if (landmarks > 0)
+                    gui_.msgbox("The links file " + name + " was read for " + std::to_string(links_landmarks_) +
+                                    " landmarks, and the landmarks now loaded have " + std::to_string(landmarks) +
+                                    ": its wireframe was dropped. Choose a links file for these landmarks.",
+                                "Links file");
+            }
         }
         rebuild_data();
     }
@@ -352,6 +358,7 @@ void PlotsPanel::choose_links() {
         if (landmarks < 1) throw QuillanError("Load a landmark file before its links file.");
         links_ = read_links(path, landmarks);
         links_file_ = path;
+        links_landmarks_ = landmarks;
         program_.shell().set_links_file(path);
     } catch (const std::exception& e) {
         gui_.msgbox(e.what(), "Links file");  // the wireframe shown stays as it was

@@ -103,6 +103,7 @@ private:
     Matrix shown_data_, shown_groups_;
     Links links_;
     std::string links_file_;
+    int links_landmarks_ = 0;  // the landmarks the links file was read for
     std::string problem_;
     int observer_id_ = 0;
 };

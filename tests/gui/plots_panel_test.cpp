@@ -165,6 +165,17 @@ private slots:
         const auto paths = panel->canvas()->scene().paths.size();
         press("plotLinksButton");
         QCOMPARE(panel->canvas()->scene().paths.size(), paths + 2);
+        // Landmarks of another count drop the wireframe, though its links
+        // would still name landmarks they have.
+        const auto told = gui->messages().size();
+        load("loadLandmarksButton", "mosquito.lm.txt");
+        QCOMPARE(gui->messages().size(), told + 1);
+        QVERIFY(gui->messages().back().text.find("was read for 12 landmarks, and the landmarks now loaded have 18") !=
+                std::string::npos);
+        const auto bare = panel->canvas()->scene().paths.size();
+        answer = links;
+        press("plotLinksButton");  // the same links again add their lines: none were left
+        QCOMPARE(panel->canvas()->scene().paths.size(), bare + 2);
         // For the README: a picture of the Plots area with a test's data.
         if (const char* shot = std::getenv("QUILLAN_PLOTS_SCREENSHOT")) {
             load("loadGroupsButton", "plethodon.species.groups.txt");
