@@ -3,12 +3,12 @@
 // figures to hold against geomorph's and MASS's own times
 // (bench/shape_analyses_timing.R measures those on the same data).
 //   build/bench/quillan_bench_shape_analyses
-#include "analyses/canonical_variates.hpp"
-#include "analyses/disparity.hpp"
-#include "analyses/model_shapes.hpp"
-#include "analyses/modularity.hpp"
-#include "analyses/outliers.hpp"
-#include "analyses/two_block_pls.hpp"
+#include "analyses/linear_models/model_shapes.hpp"
+#include "analyses/toolkit/canonical_variates.hpp"
+#include "analyses/toolkit/disparity.hpp"
+#include "analyses/toolkit/modularity.hpp"
+#include "analyses/toolkit/outliers.hpp"
+#include "analyses/toolkit/two_block_pls.hpp"
 
 #include <benchmark/benchmark.h>
 

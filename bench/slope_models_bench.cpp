@@ -3,9 +3,9 @@
 // "RunTwoCov" at 999 permutations on one thread, and the two pieces of work
 // each permutation repeats, per call.
 //   build/bench/quillan_bench_slopes
-#include "analyses/covariate.hpp"
+#include "analyses/covariates/covariate.hpp"
+#include "analyses/covariates/slope_models.hpp"
 #include "analyses/permutation_engine.hpp"
-#include "analyses/slope_models.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
 #include "platform/console.hpp"

@@ -3,7 +3,7 @@
 // crashes, overflows the stack or grows without bound.  The variables are a
 // few factors and a covariate over twelve specimens, under names the
 // fuzzer's dictionary of short words will hit.
-#include "analyses/model_design.hpp"
+#include "analyses/linear_models/model_design.hpp"
 #include "platform/error.hpp"
 
 #include <cstddef>

@@ -5,7 +5,7 @@
 // program has, so the analyses know nothing of windows, controls or tags.
 #pragma once
 
-#include "analyses/model_request.hpp"
+#include "analyses/linear_models/model_request.hpp"
 #include "analyses/result_record.hpp"
 #include "analyses/run_options.hpp"
 #include "analyses/workspace.hpp"

@@ -1,7 +1,7 @@
 #include "analyses/common.hpp"
 
 #include "analyses/control_words.hpp"
-#include "analyses/covariate_checks.hpp"
+#include "analyses/covariates/covariate_checks.hpp"
 #include "analyses/degenerate.hpp"
 #include "platform/format.hpp"
 #include "platform/number_text.hpp"

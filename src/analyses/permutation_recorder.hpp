@@ -4,7 +4,7 @@
 // without one costs nothing extra and gives exactly the same numbers.
 #pragma once
 
-#include "analyses/regression_scores.hpp"
+#include "analyses/linear_models/regression_scores.hpp"
 
 #include <memory>
 #include <string>

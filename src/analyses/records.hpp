@@ -4,9 +4,9 @@
 #pragma once
 
 #include "analyses/action_env.hpp"
-#include "analyses/covariate.hpp"
-#include "analyses/designs.hpp"
-#include "analyses/slope_models.hpp"
+#include "analyses/covariates/covariate.hpp"
+#include "analyses/covariates/slope_models.hpp"
+#include "analyses/group_tests/designs.hpp"
 
 namespace quillan {
 

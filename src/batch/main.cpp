@@ -8,7 +8,7 @@
 // trace and a progress bar.  An imported file (--import) is read before the
 // loads; the exports (--json, --csv, --export-specimens) follow the report.
 #include "analyses/control_words.hpp"
-#include "analyses/model_request.hpp"
+#include "analyses/linear_models/model_request.hpp"
 #include "analyses/process_team.hpp"
 #include "batch/batch.hpp"
 #include "batch/output_checks.hpp"

@@ -3,9 +3,9 @@
 // landmark blocks, z of covariate rows (any vector shape).  The operations
 // that permute run on the permutation engine with its default options: all
 // cores, a fresh seed.
-#include "analyses/covariate.hpp"
+#include "analyses/covariates/covariate.hpp"
+#include "analyses/covariates/slope_models.hpp"
 #include "analyses/permutation_engine.hpp"
-#include "analyses/slope_models.hpp"
 #include "byname/operations.hpp"
 #include "platform/console.hpp"
 #include "platform/error.hpp"

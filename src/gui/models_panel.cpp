@@ -1,6 +1,6 @@
 #include "gui/models_panel.hpp"
 
-#include "analyses/model_request.hpp"
+#include "analyses/linear_models/model_request.hpp"
 #include "byname/program.hpp"
 #include "gui/session.hpp"
 

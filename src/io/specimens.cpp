@@ -1,6 +1,6 @@
 #include "io/specimens.hpp"
 
-#include "analyses/model_shapes.hpp"
+#include "analyses/linear_models/model_shapes.hpp"
 #include "geometry/geometry.hpp"
 #include "geometry/partial_procrustes.hpp"
 #include "io/output.hpp"

@@ -2,7 +2,7 @@
 // other programs into the workspace, choosing which of its factors are the
 // grouping variables, and writing the numbers of the last report and the
 // per-specimen table.  A refused import or export changes nothing.
-#include "analyses/covariate.hpp"
+#include "analyses/covariates/covariate.hpp"
 #include "analyses/process_team.hpp"
 #include "io/output.hpp"
 #include "io/results.hpp"

@@ -4,7 +4,7 @@
 // shows "Fell through case".
 #pragma once
 
-#include "analyses/model_request.hpp"
+#include "analyses/linear_models/model_request.hpp"
 #include "analyses/result_record.hpp"
 #include "analyses/workspace.hpp"
 #include "io/import.hpp"

@@ -2,7 +2,7 @@
 // sets of R's shapes package (data/macaques.*, data/brains.*): their sums are
 // the sums of squared full Procrustes distances that shapes gives
 // (tests/expected/shapes3d), and their reports say the data are 3-D.
-#include "analyses/model_request.hpp"
+#include "analyses/linear_models/model_request.hpp"
 #include "support/fixtures.hpp"
 #include "support/text.hpp"
 

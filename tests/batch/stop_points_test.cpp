@@ -1,8 +1,8 @@
 // A stop asked for (Ctrl-C or SIGTERM in the batch program) ends each long
 // step at its stop points, not only the permutations: each step below runs
 // to its end without a stop and throws Cancelled with one.
-#include "analyses/model_design.hpp"
-#include "analyses/model_formula.hpp"
+#include "analyses/linear_models/model_design.hpp"
+#include "analyses/linear_models/model_formula.hpp"
 #include "geometry/partial_procrustes.hpp"
 #include "io/import.hpp"
 #include "io/text.hpp"

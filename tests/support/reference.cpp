@@ -1,6 +1,6 @@
 #include "support/reference.hpp"
 
-#include "analyses/covariate.hpp"
+#include "analyses/covariates/covariate.hpp"
 #include "geometry/geometry.hpp"
 
 #include <Eigen/Eigenvalues>

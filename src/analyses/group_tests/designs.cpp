@@ -1,0 +1,269 @@
+#include "analyses/group_tests/designs.hpp"
+
+#include "analyses/degenerate.hpp"
+#include "analyses/permutation_engine.hpp"
+#include "platform/format.hpp"
+
+namespace quillan {
+
+void warn_error_df(ActionEnv& env, double dfe) {
+    if (dfe > 0) return;
+    env.message(format_expand_reuse(
+                    "The error degrees of freedom are %i: there are too few specimens for the groups and regression lines "
+                    "fitted, so the F ratios are undefined and their permutation probabilities mean nothing.",
+                    {dfe}),
+                "Too few specimens");
+}
+
+namespace {
+
+// Both variables need two groups or more, and the cells may not hold one
+// specimen each.
+void require_two_way_testable(Scorer& scorer, const GroupSums& cells, const Codes& g1, const Codes& g2) {
+    const int n = cells.specimens();
+    require_testable_grouping(scorer.score(g1).groups(), n, "The first grouping variable (column 1 of the group file)");
+    require_testable_grouping(scorer.score(g2).groups(), n, "The second grouping variable (column 2 of the group file)");
+    require_testable_grouping(cells.groups(), n, "The two grouping variables together", "cell");
+}
+
+}  // namespace
+
+Codes cells_of(Console& console, const Codes& g1, const Codes& g2) {
+    CellCoder coder;
+    Codes cells;
+    coder.code(g1, g2, cells);
+    console.echo("ccount", coder.cells());
+    return cells;
+}
+
+OneWayResult one_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
+                          const Codes& codes, long long nperm, bool f_test, double md, double edf_red) {
+    require_shape_variation(total_ss, table.specimens());
+    Scorer scorer(table);
+    const GroupSums observed = scorer.score(codes);
+    require_testable_grouping(observed.groups(), observed.specimens(), "The group file");
+    SingleGroupNotice notice;
+    notice.observed(observed.single_codes);
+    OneWayResult r;
+    r.groups = observed.groups();
+    r.ssize = observed.ssize;
+    r.unexpvar = observed.sum();
+    r.expvar = total_ss - r.unexpvar;
+    const double k1 = r.groups - 1.0, k2 = md - r.groups - edf_red;
+    r.observed_f = (r.expvar / k1) / (r.unexpvar / k2);
+    const int nss = observed.specimens();
+
+    PermutationEngine engine(options, &console);
+    auto result = engine.run<ShuffleState>(
+        nperm, {f_test ? r.observed_f : r.expvar}, {Exceeds::Greater}, [&] { return std::make_unique<ShuffleState>(table); },
+        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
+            s.single = false;
+            randperm(s.rp, nss, rng);
+            permute_codes(codes, s.rp, s.shuffled);
+            const double punexpvar = s.within(s.shuffled), pexpvar = total_ss - punexpvar;
+            stats[0] = f_test ? (pexpvar / k1) / (punexpvar / k2) : pexpvar;
+            return s.single;
+        });
+    r.exc = result.counts[0];
+    r.exc_ge = result.counts_ge[0];
+    r.notice = std::move(notice);
+    return r;
+}
+
+TwoWayResult two_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
+                          const Codes& g1, const Codes& g2, long long nperm, bool own_shuffles) {
+    require_shape_variation(total_ss, table.specimens());
+    const Codes cell_list = cells_of(console, g1, g2);
+    Scorer scorer(table);
+    SingleGroupNotice notice;
+    TwoWayResult r;
+    const GroupSums cells = scorer.score(cell_list);
+    require_two_way_testable(scorer, cells, g1, g2);
+    notice.observed(cells.single_codes, "cell");
+    const int nss = cells.specimens();
+    r.ncells = cells.groups();
+    r.unexpvar = cells.sum();
+    r.expvar = total_ss - r.unexpvar;
+    const GroupSums first = scorer.score(g1);
+    notice.observed(first.single_codes, "group of the first variable");
+    r.ngroups1 = first.groups();
+    r.unexpvar1 = first.sum();
+    r.expvar1 = total_ss - r.unexpvar1;
+    const GroupSums second = scorer.score(g2);
+    notice.observed(second.single_codes, "group of the second variable");
+    r.ngroups2 = second.groups();
+    r.unexpvar2 = second.sum();
+    r.expvar2 = total_ss - r.unexpvar2;
+
+    // Statistics of a permutation: the shuffled cells, each variable alone,
+    // and the models with the second or the first variable shuffled on its
+    // own, both compared with the cell model.
+    PermutationEngine engine(options, &console);
+    auto result = engine.run<ShuffleState>(
+        nperm, {r.expvar, r.expvar1, r.expvar2, r.expvar, r.expvar}, std::vector<Exceeds>(5, Exceeds::Greater),
+        [&] { return std::make_unique<ShuffleState>(table); },
+        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
+            s.single = false;
+            randperm(s.rp, nss, rng);
+            randperm(s.rp1, nss, rng);
+            randperm(s.rp2, nss, rng);
+            permute_codes(g1, s.rp1, s.p1);
+            permute_codes(g2, s.rp2, s.p2);
+            s.coder.code(g1, s.p2, s.cells1);
+            s.coder.code(s.p1, g2, s.cells2);
+            permute_codes(cell_list, s.rp, s.shuffled);
+            if (!own_shuffles) {  // each variable in the cells' shuffle
+                permute_codes(g1, s.rp, s.p1);
+                permute_codes(g2, s.rp, s.p2);
+            }
+            // The five groupings together: their groups, of a few sizes,
+            // fill the vector lanes better side by side.
+            double within[5];
+            s.within({&s.shuffled, &s.cells1, &s.cells2, &s.p1, &s.p2}, within);
+            stats[0] = total_ss - within[0];
+            stats[3] = total_ss - within[1];
+            stats[4] = total_ss - within[2];
+            stats[1] = total_ss - within[3];
+            stats[2] = total_ss - within[4];
+            return s.single;
+        });
+    notice.permuted(result.single_groups, nperm);
+    r.exc = result.counts[0];
+    r.exceeded_g1 = result.counts[1];
+    r.exceeded_g2 = result.counts[2];
+    r.exc_g2_shuffled = result.counts[3];
+    r.exc_g1_shuffled = result.counts[4];
+    r.ge = result.counts_ge;
+    r.notice = std::move(notice);
+    return r;
+}
+
+TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
+                             const Codes& g1, const Codes& g2, long long nperm, double md, double edf_red) {
+    require_shape_variation(total_ss, table.specimens());
+    const Codes cell_list = cells_of(console, g1, g2);
+    Scorer scorer(table);
+    SingleGroupNotice notice;
+    const GroupSums cells = scorer.score(cell_list);
+    require_two_way_testable(scorer, cells, g1, g2);
+    notice.observed(cells.single_codes, "cell");
+    const GroupSums first = scorer.score(g1);
+    notice.observed(first.single_codes, "group of the first variable");
+    const GroupSums second = scorer.score(g2);
+    notice.observed(second.single_codes, "group of the second variable");
+    const int nss1 = first.specimens(), nss2 = second.specimens();
+
+    TwoWayFResult r;
+    r.SSA = total_ss - first.sum();
+    r.SSB = total_ss - second.sum();
+    r.eSS = cells.sum();
+    r.SSAB = (total_ss - r.eSS) - r.SSA - r.SSB;
+    r.dfA = first.groups() - 1.0;
+    r.dfB = second.groups() - 1.0;
+    r.dfAB = r.dfA * r.dfB;
+    r.dfe = md - r.dfA * r.dfB - edf_red;
+    r.FA = (r.SSA / r.dfA) / (r.eSS / r.dfe);
+    r.FB = (r.SSB / r.dfB) / (r.eSS / r.dfe);
+    r.FAB = (r.SSAB / r.dfAB) / (r.eSS / r.dfe);
+
+    const double dfA = r.dfA, dfB = r.dfB, dfAB = r.dfAB, dfe = r.dfe;
+    PermutationEngine engine(options, &console);
+    auto result = engine.run<ShuffleState>(
+        nperm, {r.FA, r.FB, r.FAB}, std::vector<Exceeds>(3, Exceeds::Greater),
+        [&] { return std::make_unique<ShuffleState>(table); },
+        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
+            s.single = false;
+            randperm(s.rp1, nss1, rng);
+            permute_codes(g1, s.rp1, s.p1);
+            randperm(s.rp2, nss2, rng);
+            permute_codes(g2, s.rp2, s.p2);
+            s.coder.code(s.p1, s.p2, s.cells1);
+            double within[3];  // scored together: see two_way_test
+            s.within({&s.cells1, &s.p1, &s.p2}, within);
+            const double peSS = within[0];
+            const double pSSA = total_ss - within[1];
+            const double pSSB = total_ss - within[2];
+            const double pSSAB = (total_ss - peSS) - pSSA - pSSB;
+            stats[0] = (pSSA / dfA) / (peSS / dfe);
+            stats[1] = (pSSB / dfB) / (peSS / dfe);
+            stats[2] = (pSSAB / dfAB) / (peSS / dfe);
+            return s.single;
+        });
+    notice.permuted(result.single_groups, nperm);
+    r.exc = result.counts[0];
+    r.exceeded_g1 = result.counts[1];
+    r.exceeded_g2 = result.counts[2];
+    r.ge = result.counts_ge;
+    r.notice = std::move(notice);
+    return r;
+}
+
+NestedResult nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
+                         const Codes& g1, const Codes& g2, long long nperm, double md) {
+    const Codes cell_list = cells_of(console, g1, g2);
+    require_shape_variation(total_ss, table.specimens());
+    Scorer scorer(table);
+    SingleGroupNotice notice;
+    const GroupSums sub = scorer.score(cell_list);
+    notice.observed(sub.single_codes, "subgroup");
+    const GroupSums main = scorer.score(g1);
+    require_testable_grouping(main.groups(), main.specimens(), "The main grouping variable (column 1 of the group file)");
+    require_testable_grouping(sub.groups(), sub.specimens(), "The subgroups (both columns of the group file together)",
+                              "subgroup");
+    if (sub.groups() == main.groups())
+        throw Refused(
+            "Every main group holds a single subgroup, so there is no nested factor to test (its F ratio would be 0/0). "
+            "There is nothing to test, so no test was run.");
+    notice.observed(main.single_codes, "main group");
+    const double ncells = sub.groups(), ngroups1 = main.groups();
+    const int nss1 = main.specimens();
+
+    NestedResult r;
+    r.SSsg = total_ss - sub.sum();
+    r.SSA = total_ss - main.sum();
+    r.SSasg = r.SSsg - r.SSA;
+    r.eSS = sub.sum();
+    r.dfA = ngroups1 - 1;
+    r.dfsg = ncells - 1;
+    r.dfasg = ncells - ngroups1;
+    r.dfe = md - ncells;
+    r.Fsg = (r.SSsg / r.dfsg) / (r.eSS / r.dfe);
+    r.FA = (r.SSA / r.dfA) / (r.eSS / r.dfe);
+    r.Fasg = (r.SSasg / r.dfasg) / (r.eSS / r.dfe);
+    const double dfA = r.dfA, dfsg = r.dfsg, dfasg = r.dfasg, dfe = r.dfe;
+
+    PermutationEngine engine(options, &console);
+    auto result = engine.run<ShuffleState>(
+        nperm, {r.Fsg, r.FA, r.Fasg}, std::vector<Exceeds>(3, Exceeds::Greater),
+        [&] { return std::make_unique<ShuffleState>(table); },
+        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
+            // Row j of the permuted table is specimen rp1(j), under the codes
+            // of position j.  Scoring the specimens in their own order under
+            // the codes they receive gives the same groups of specimens, with
+            // each group's rows in one canonical order, so a permutation that
+            // keeps every specimen in its subgroup scores exactly the
+            // observed sums instead of differing from them by rounding.
+            randperm(s.rp1, nss1, rng);
+            s.p1.resize(cell_list.size());
+            s.p2.resize(g1.size());
+            for (std::size_t j = 0; j < s.rp1.size(); ++j) {
+                s.p1[static_cast<std::size_t>(s.rp1[j])] = cell_list[j];
+                s.p2[static_cast<std::size_t>(s.rp1[j])] = g1[j];
+            }
+            double within[2];
+            s.within({&s.p1, &s.p2}, within);
+            const double peSS = within[0];
+            const double pSSA = total_ss - within[1];
+            const double pSSsg = total_ss - peSS, pSSasg = pSSsg - pSSA;
+            stats[0] = (pSSsg / dfsg) / (peSS / dfe);
+            stats[1] = (pSSA / dfA) / (peSS / dfe);
+            stats[2] = (pSSasg / dfasg) / (peSS / dfe);
+            return false;  // the subgroup sizes never change
+        });
+    r.exc = result.counts;
+    r.ge = result.counts_ge;
+    r.notice = std::move(notice);
+    return r;
+}
+
+}  // namespace quillan

@@ -1,0 +1,298 @@
+#include "analyses/linear_models/linear_model.hpp"
+
+#include "analyses/permutation_recorder.hpp"
+#include "platform/error.hpp"
+#include "platform/random.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace quillan {
+
+namespace {
+
+Eigen::MatrixXd columns_of(const Eigen::MatrixXd& x, const std::vector<int>& cols) {
+    Eigen::MatrixXd out(x.rows(), static_cast<Eigen::Index>(cols.size()));
+    for (std::size_t j = 0; j < cols.size(); ++j) out.col(static_cast<Eigen::Index>(j)) = x.col(cols[j]);
+    return out;
+}
+
+// An orthonormal basis of the columns of x (independent columns).
+Eigen::MatrixXd basis_of(const Eigen::MatrixXd& x) {
+    if (x.cols() == 0) return Eigen::MatrixXd(x.rows(), 0);
+    Eigen::HouseholderQR<Eigen::MatrixXd> qr(x);
+    return qr.householderQ() * Eigen::MatrixXd::Identity(x.rows(), x.cols());
+}
+
+// What one term's permutations need: [D, Q] where D is the basis of what
+// the term adds to its reduced model and Q that of the whole model, and the
+// residuals R its permutations move.  With few specimens and many
+// coordinates, the n x n forms instead: DD' and R R' (QQ' is every term's).
+struct TermBasis {
+    int df = 0;
+    Eigen::MatrixXd w;
+    Eigen::MatrixXd residuals;
+    double residual_norm2 = 0;
+    Eigen::MatrixXd added_hat, gram;
+};
+
+struct Prepared {
+    int n = 0, rank = 0;
+    std::vector<TermBasis> terms;
+    bool forms = false;
+    Eigen::MatrixXd model_hat;
+};
+
+// A permutation moves the residuals' rows, so with P the permutation the
+// sums of squares are |D'PR|^2 and |Q'PR|^2: products of (df + rank) x n by
+// n x p, or, as sum over a, b of (DD')[a,b] (RR')[perm a, perm b], n^2/2
+// terms of each whatever p is.  The forms are chosen when they are clearly
+// the less work (and their n x n matrices small).
+bool forms_are_less_work(const Prepared& p, Eigen::Index coordinates, ModelTestOptions::Sums asked) {
+    if (asked != ModelTestOptions::Sums::Chosen) return asked == ModelTestOptions::Sums::Forms;
+    constexpr int kLargestForms = 1500;
+    double products = 0;
+    for (const auto& t : p.terms) products += static_cast<double>(t.df + p.rank) * static_cast<double>(coordinates);
+    return p.n <= kLargestForms && 2.0 * p.n * static_cast<double>(p.terms.size()) < products;
+}
+
+Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTestOptions& test) {
+    Prepared p;
+    p.n = static_cast<int>(y.rows());
+    p.rank = d.rank();
+    const Eigen::MatrixXd qfull = basis_of(d.x);
+    const Eigen::MatrixXd centred = y.rowwise() - y.colwise().mean();
+    for (const TermModels& m : term_models(d, test.ss_type)) {
+        TermBasis t;
+        const Eigen::MatrixXd qr = basis_of(columns_of(d.x, m.reduced));
+        std::vector<int> added;
+        for (int c : m.full)
+            if (std::find(m.reduced.begin(), m.reduced.end(), c) == m.reduced.end()) added.push_back(c);
+        Eigen::MatrixXd extra = columns_of(d.x, added);
+        extra -= qr * (qr.transpose() * extra);
+        const Eigen::MatrixXd diff = basis_of(extra);
+        t.df = static_cast<int>(diff.cols());
+        t.w.resize(p.n, diff.cols() + qfull.cols());
+        t.w << diff, qfull;
+        t.residuals = test.randomization == Randomization::Rows ? centred : Eigen::MatrixXd(y - qr * (qr.transpose() * y));
+        t.residual_norm2 = t.residuals.squaredNorm();
+        p.terms.push_back(std::move(t));
+    }
+    p.forms = forms_are_less_work(p, y.cols(), test.sums);
+    if (p.forms) {
+        p.model_hat = qfull * qfull.transpose();
+        for (auto& t : p.terms) {
+            const auto d = t.w.leftCols(t.df);
+            t.added_hat = d * d.transpose();
+            t.gram = t.residuals * t.residuals.transpose();
+        }
+    }
+    return p;
+}
+
+// Sum over a, b of h1[a,b] g[perm a, perm b] and the same of h2, every
+// matrix symmetric: the diagonal once and each pair below it twice.  Four
+// running sums each, so that the additions need not wait on each other.
+std::pair<double, double> permuted_forms(const Eigen::MatrixXd& h1, const Eigen::MatrixXd& h2, const Eigen::MatrixXd& g,
+                                         const std::vector<int>& perm) {
+    const int n = static_cast<int>(perm.size());
+    const int* pi = perm.data();
+    double diagonal1 = 0, diagonal2 = 0, below1 = 0, below2 = 0;
+    for (int a = 0; a < n; ++a) {
+        const double* c1 = h1.col(a).data();
+        const double* c2 = h2.col(a).data();
+        const double* ga = g.col(pi[a]).data();
+        double x[4] = {0, 0, 0, 0}, y[4] = {0, 0, 0, 0};
+        int b = 0;
+        for (; b + 4 <= a; b += 4)
+            for (int k = 0; k < 4; ++k) {
+                const double v = ga[pi[b + k]];
+                x[k] += c1[b + k] * v;
+                y[k] += c2[b + k] * v;
+            }
+        for (; b < a; ++b) {
+            const double v = ga[pi[b]];
+            x[0] += c1[b] * v;
+            y[0] += c2[b] * v;
+        }
+        below1 += (x[0] + x[1]) + (x[2] + x[3]);
+        below2 += (y[0] + y[1]) + (y[2] + y[3]);
+        diagonal1 += c1[a] * ga[pi[a]];
+        diagonal2 += c2[a] * ga[pi[a]];
+    }
+    return {diagonal1 + 2 * below1, diagonal2 + 2 * below2};
+}
+
+// A worker's scratch space.
+struct Scratch {
+    std::vector<int> perm, inverse;
+    Eigen::MatrixXd gathered, product;
+    std::vector<double> ss, rss;
+};
+
+// The SS and residual SS of every term with the residuals' rows moved by
+// `perm` (row i takes the residual of row perm[i]); null: unmoved.
+void term_sums(const Prepared& p, const std::vector<int>* perm, Scratch& s) {
+    s.ss.assign(p.terms.size(), 0);
+    s.rss.assign(p.terms.size(), 0);
+    if (perm && !p.forms) {
+        s.inverse.resize(perm->size());
+        for (std::size_t i = 0; i < perm->size(); ++i) s.inverse[static_cast<std::size_t>((*perm)[i])] = static_cast<int>(i);
+    }
+    for (std::size_t j = 0; j < p.terms.size(); ++j) {
+        const TermBasis& t = p.terms[j];
+        if (perm && p.forms) {
+            const auto [added, model] = permuted_forms(t.added_hat, p.model_hat, t.gram, *perm);
+            s.ss[j] = added;
+            s.rss[j] = t.residual_norm2 - model;
+            continue;
+        }
+        if (perm) {
+            s.gathered.resize(t.w.rows(), t.w.cols());
+            for (int l = 0; l < p.n; ++l) s.gathered.row(l) = t.w.row(s.inverse[static_cast<std::size_t>(l)]);
+            s.product.noalias() = s.gathered.transpose() * t.residuals;
+        } else {
+            s.product.noalias() = t.w.transpose() * t.residuals;
+        }
+        s.ss[j] = s.product.topRows(t.df).squaredNorm();
+        s.rss[j] = t.residual_norm2 - s.product.bottomRows(p.rank).squaredNorm();
+    }
+}
+
+struct Listed {
+    std::vector<int> terms;  // the terms with degrees of freedom, in order
+    std::vector<int> error;  // per listed term: the term of its denominator, -1 the residuals
+};
+
+void f_ratios(const Prepared& p, const Listed& listed, int dfe, const Scratch& s, double* f) {
+    for (std::size_t i = 0; i < listed.terms.size(); ++i) {
+        const auto j = static_cast<std::size_t>(listed.terms[i]);
+        const int e = listed.error[i];
+        const double denominator =
+            e < 0 ? s.rss[j] / dfe : s.ss[static_cast<std::size_t>(e)] / p.terms[static_cast<std::size_t>(e)].df;
+        f[i] = (s.ss[j] / p.terms[j].df) / denominator;
+    }
+}
+
+Listed listed_terms(const Prepared& p, const ModelDesign& d, const ModelTestOptions& test) {
+    Listed l;
+    for (std::size_t j = 0; j < p.terms.size(); ++j) {
+        if (p.terms[j].df == 0) continue;
+        const int e = j < test.error.size() ? test.error[j] : -1;
+        if (e >= 0 && p.terms[static_cast<std::size_t>(e)].df == 0)
+            throw Refused("The error term \"" + d.formula.label(static_cast<std::size_t>(e)) +
+                          "\" has no degrees of freedom of its own in this model, so it cannot be a denominator.");
+        l.terms.push_back(static_cast<int>(j));
+        l.error.push_back(e);
+    }
+    return l;
+}
+
+}  // namespace
+
+NullModel last_term_null_model(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type) {
+    const Eigen::MatrixXd q = basis_of(columns_of(design.x, term_models(design, type).back().reduced));
+    NullModel m;
+    m.fitted = q * (q.transpose() * shapes);
+    m.residuals = shapes - m.fitted;
+    return m;
+}
+
+RegressionScores regression_scores(const Eigen::MatrixXd& shapes, const ModelDesign& design) {
+    RegressionScores out;
+    const auto first = [&](bool factor) {
+        for (std::size_t v = 0; v < design.variables.size(); ++v)
+            if (design.variables[v].is_factor() == factor) return static_cast<int>(v);
+        return -1;
+    };
+    const int cov = first(false), factor = first(true);
+    if (cov < 0) return out;
+    const Eigen::Index n = shapes.rows();
+    const ModelVariable& c = design.variables[static_cast<std::size_t>(cov)];
+    const Eigen::Map<const Eigen::VectorXd> x(c.values.data(), n);
+    const Eigen::MatrixXd q = basis_of(design.x);
+    const Eigen::MatrixXd fitted = q * (q.transpose() * shapes);
+    // The covariate first, then the model's columns that it and the ones
+    // before leave anything of (its own column is one of them, and goes),
+    // as R's least squares keeps the columns of a rank-deficient design.
+    Eigen::MatrixXd kept(n, design.x.cols() + 1), orthonormal(n, design.x.cols() + 1);
+    Eigen::Index k = 0;
+    for (Eigen::Index j = -1; j < design.x.cols(); ++j) {
+        const Eigen::VectorXd column = j < 0 ? Eigen::VectorXd(x) : Eigen::VectorXd(design.x.col(j));
+        Eigen::VectorXd rest = column;
+        for (Eigen::Index i = 0; i < k; ++i) rest -= orthonormal.col(i).dot(rest) * orthonormal.col(i);
+        if (rest.norm() <= 1e-7 * column.norm()) continue;
+        kept.col(k) = column;
+        orthonormal.col(k++) = rest.normalized();
+    }
+    const Eigen::RowVectorXd b = kept.leftCols(k).colPivHouseholderQr().solve(fitted).row(0);
+    const Eigen::VectorXd direction = b.transpose() / b.norm();
+    const Eigen::VectorXd score = (shapes.rowwise() - shapes.colwise().mean()) * direction;
+    out.covariate = design.formula.variables[static_cast<std::size_t>(cov)].label();
+    out.x = c.values;
+    out.score.assign(score.data(), score.data() + n);
+    if (factor >= 0) {
+        const ModelVariable& f = design.variables[static_cast<std::size_t>(factor)];
+        out.factor = design.formula.variables[static_cast<std::size_t>(factor)].label();
+        out.levels = f.levels;
+        out.group_of = f.codes;
+    }
+    return out;
+}
+
+ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
+                             const ModelTestOptions& test, int loop) {
+    const Prepared p = prepare(shapes, design, test);
+    const Listed listed = listed_terms(p, design, test);
+    ModelTable table;
+    table.residual_df = p.n - p.rank;
+    table.total_df = p.n - 1;
+    table.total_ss = (shapes.rowwise() - shapes.colwise().mean()).squaredNorm();
+    table.nperm = test.nperm;
+    Scratch observed;
+    term_sums(p, nullptr, observed);
+    table.residual_ss = observed.rss.empty() ? table.total_ss : observed.rss.front();
+    std::vector<double> f(listed.terms.size());
+    f_ratios(p, listed, table.residual_df, observed, f.data());
+
+    table.seed = engine.seed();
+    const std::vector<Exceeds> how(f.size(), Exceeds::Greater);
+    const int dfe = table.residual_df;
+    EffectSample sample(engine.options(), test.nperm, f.size());
+    if (PermutationRecorder* recorder = engine.options().recorder) {
+        std::vector<std::string> names;
+        for (int j : listed.terms)
+            names.push_back("Linear model: F ratio of " + design.formula.label(static_cast<std::size_t>(j)));
+        recorder->name_statistics(loop, names, PValueRule::ReachedWithObserved);
+    }
+    auto result = engine.run<Scratch>(
+        test.nperm, f, how, [] { return std::make_unique<Scratch>(); },
+        [&](Scratch& s, long long index, Rng& rng, double* stats) {
+            randperm(s.perm, p.n, rng);
+            term_sums(p, &s.perm, s);
+            f_ratios(p, listed, dfe, s, stats);
+            sample.note(index, stats);
+            return false;
+        },
+        loop, sample.engine_keeps());
+    for (std::size_t i = 0; i < listed.terms.size(); ++i) {
+        const auto j = static_cast<std::size_t>(listed.terms[i]);
+        ModelTermRow row;
+        row.label = design.formula.label(j);
+        row.term = static_cast<int>(j);
+        row.df = p.terms[j].df;
+        row.ss = observed.ss[j];
+        row.ms = row.ss / row.df;
+        row.rsq = row.ss / table.total_ss;
+        row.f = f[i];
+        row.count_ge = result.counts_ge[i];
+        row.p = (static_cast<double>(row.count_ge) + 1) / (static_cast<double>(test.nperm) + 1);
+        row.z = sample.z(result, i, f[i]);
+        if (listed.error[i] >= 0) row.error = design.formula.label(static_cast<std::size_t>(listed.error[i]));
+        table.terms.push_back(row);
+    }
+    return table;
+}
+
+}  // namespace quillan

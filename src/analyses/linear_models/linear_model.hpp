@@ -1,0 +1,100 @@
+// Procrustes linear models of shape, tested as RRPP tests them: the sums of
+// squares of each term between its full and reduced model (types I, II, III),
+// F against the residual or another term's mean square, and a permutation
+// test by randomized residuals of each term's reduced model (or of whole
+// rows), the observed data counted as one of the permutations.
+//
+// Every permutation is matrix products on bases prepared once: the
+// orthonormal basis of what each term adds to its reduced model, the basis
+// of the whole model and each reduced model's residuals; a permutation
+// moves rows, nothing is refitted.
+#pragma once
+
+#include "analyses/linear_models/model_design.hpp"
+#include "analyses/linear_models/regression_scores.hpp"
+#include "analyses/permutation_engine.hpp"
+
+#include <Eigen/Dense>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillan {
+
+struct ModelTestOptions {
+    SsType ss_type = SsType::I;
+    Randomization randomization = Randomization::Residuals;
+    // Per term, the term whose mean square is the F ratio's denominator;
+    // -1 (or an empty list) for the residual mean square.
+    std::vector<int> error;
+    long long nperm = 999;
+    // How a permutation's sums of squares are found: chosen by the data's
+    // shape, or forced (the tests compare the two).
+    enum class Sums { Chosen, Products, Forms } sums = Sums::Chosen;
+};
+
+struct ModelTermRow {
+    std::string label;
+    int term = 0;  // its place in the formula's terms
+    int df = 0;
+    double ss = 0, ms = 0, rsq = 0, f = 0;
+    double z = 0;            // effect size of F, as RRPP's effect.size computes it
+    double p = 0;            // (permutations with F >= observed + 1) / (permutations + 1)
+    long long count_ge = 0;  // permutations with F at least the observed one
+    std::string error = "Residuals";
+};
+
+struct ModelTable {
+    std::vector<ModelTermRow> terms;  // terms with no degrees of freedom of their own are left out, as RRPP leaves them
+    int residual_df = 0, total_df = 0;
+    double residual_ss = 0, total_ss = 0;
+    long long nperm = 0;
+    std::uint64_t seed = 0;
+};
+
+// Tests the model of `design` on `shapes` (one row per specimen), its
+// permutations drawn from stream `loop` of `engine`.
+ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
+                             const ModelTestOptions& test, int loop = 0);
+
+// The residuals and fitted values of the reduced model of the last term,
+// which the comparisons after a model permute (RRPP's null model there).
+struct NullModel {
+    Eigen::MatrixXd fitted, residuals;
+};
+NullModel last_term_null_model(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type);
+
+// The regression scores of `shapes` on the model's first covariate; empty
+// (no covariate) when the model has none.
+RegressionScores regression_scores(const Eigen::MatrixXd& shapes, const ModelDesign& design);
+
+// The permuted statistics an effect size is computed from: every one of them
+// up to `kSample` permutations, and beyond that the first `kSample` (a
+// random sample of the distribution, since the permutations are drawn
+// independently), so memory stays flat however many permutations run.  With
+// a team of processes the engine hands every value round instead.
+class EffectSample {
+public:
+    static constexpr long long kSample = 100000;
+    EffectSample(const RunOptions& options, long long nperm, std::size_t nstats);
+    // Whether the engine is to keep every value (then `note` keeps nothing).
+    bool engine_keeps() const { return engine_keeps_; }
+    // Called by the permutation body, from any worker thread.
+    void note(long long index, const double* stats);
+    // Statistic `s`'s effect size, `observed` first among the sample.
+    double z(const PermutationResult& r, std::size_t s, double observed) const;
+
+private:
+    long long nperm_, kept_;
+    std::size_t nstats_;
+    bool engine_keeps_;
+    std::vector<double> values_;
+};
+
+// RRPP's effect size of the first of `values` among all of them: the values
+// Box-Cox transformed (lambda fitted to all but the first by maximum
+// likelihood on [-2, 2]), then the first value's standard deviate.
+double effect_size(std::vector<double> values);
+
+}  // namespace quillan

@@ -1,0 +1,235 @@
+// "RunModel": the Procrustes linear model of shape on a formula of the
+// loaded factors and covariates, its ANOVA table by residual randomization
+// and, when asked, pairwise comparisons of a factor's groups.
+#include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
+#include "analyses/common.hpp"
+#include "analyses/degenerate.hpp"
+#include "analyses/linear_models/linear_model.hpp"
+#include "analyses/linear_models/model_design.hpp"
+#include "analyses/linear_models/model_pairwise.hpp"
+#include "analyses/linear_models/model_shapes.hpp"
+#include "analyses/permutation_recorder.hpp"
+#include "platform/error.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+namespace quillan {
+
+namespace {
+
+std::string default_formula(const Workspace& ws) {
+    if (ws.groups.cols() >= 2) return "G1 * G2";
+    if (ws.groups.cols() == 1) return "G1";
+    if (ws.covariate.size() > 0) return "cov";
+    throw Refused(
+        "A linear model needs a formula (give one with --formula, for example \"G1 * G2\"), or a group file "
+        "whose columns G1 and G2 it then takes.");
+}
+
+std::string trimmed(const std::string& s) {
+    const auto a = s.find_first_not_of(" \t"), b = s.find_last_not_of(" \t");
+    return a == std::string::npos ? "" : s.substr(a, b - a + 1);
+}
+
+// The error term of each term, from "pop:ind,Residuals" (one name a term,
+// in the table's order); -1 is the residual mean square.
+std::vector<int> error_terms(const std::string& text, const ModelDesign& d) {
+    std::vector<int> out(d.terms(), -1);
+    if (trimmed(text).empty()) return out;
+    std::vector<std::string> names;
+    std::string known = "Residuals";
+    for (std::size_t t = 0; t < d.terms(); ++t) known += ", " + d.formula.label(t);
+    for (std::size_t from = 0;;) {
+        const std::size_t comma = text.find(',', from);
+        names.push_back(trimmed(text.substr(from, comma == std::string::npos ? std::string::npos : comma - from)));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    if (names.size() != d.terms())
+        throw Refused("The error terms name " + std::to_string(names.size()) + " denominators, but the model has " +
+                      std::to_string(d.terms()) + " terms: give one a term, in order, each one of: " + known + ".");
+    for (std::size_t t = 0; t < names.size(); ++t) {
+        if (names[t] == "Residuals") continue;
+        std::size_t e = 0;
+        while (e < d.terms() && d.formula.label(e) != names[t]) ++e;
+        if (e == d.terms())
+            throw Refused("The error term \"" + names[t] + "\" (for \"" + d.formula.label(t) +
+                          "\") is no term of the model; the names known are: " + known + ".");
+        if (e == t) throw Refused("The term \"" + names[t] + "\" cannot be its own error term.");
+        out[t] = static_cast<int>(e);
+    }
+    return out;
+}
+
+std::string number(const char* format, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+// A label or number in a column of `width`; a number as wide as its column
+// or wider keeps one blank before it, so it never runs into its label.
+std::string table_cell(std::string s, std::size_t width, bool left = false) {
+    if (s.size() >= width) return left ? s : " " + s;
+    return left ? s + std::string(width - s.size(), ' ') : std::string(width - s.size(), ' ') + s;
+}
+
+const char* ss_name(SsType t) { return t == SsType::I ? "I" : t == SsType::II ? "II" : "III"; }
+
+std::string table_text(const ModelTable& t) {
+    std::size_t w = 9;
+    for (const auto& r : t.terms) w = std::max(w, r.label.size() + 1);
+    std::string text = table_cell("", w) + table_cell("Df", 5) + table_cell("SS", 12) + table_cell("MS", 12) +
+                       table_cell("Rsq", 9) + table_cell("F", 10) + table_cell("Z", 9) + table_cell("Pr(>F)", 9) + "\n";
+    for (const auto& r : t.terms)
+        text += table_cell(r.label, w, true) + table_cell(std::to_string(r.df), 5) + table_cell(number("%.6g", r.ss), 12) +
+                table_cell(number("%.6g", r.ms), 12) + table_cell(number("%.5f", r.rsq), 9) +
+                table_cell(number("%.4f", r.f), 10) + table_cell(number("%.4f", r.z), 9) + table_cell(number("%.4g", r.p), 9) +
+                "\n";
+    text += table_cell("Residuals", w, true) + table_cell(std::to_string(t.residual_df), 5) +
+            table_cell(number("%.6g", t.residual_ss), 12) + table_cell(number("%.6g", t.residual_ss / t.residual_df), 12) +
+            table_cell(number("%.5f", t.residual_ss / t.total_ss), 9) + "\n";
+    text += table_cell("Total", w, true) + table_cell(std::to_string(t.total_df), 5) +
+            table_cell(number("%.6g", t.total_ss), 12) + "\n";
+    return text;
+}
+
+std::string model_report(const Workspace& ws, const std::string& formula, const ModelRequest& q, const ModelTable& t,
+                         const ModelDesign& d) {
+    std::string text = "Procrustes linear model of shape: " + formula + "\n";
+    for (const std::string* info : {&ws.landmarks_info, &ws.groups_info, &ws.covariate_info})
+        for (std::size_t from = 0; from < info->size();) {  // each file's line, without the blank lines around it
+            const std::size_t end = std::min(info->find('\n', from), info->size());
+            if (const std::string line = trimmed(info->substr(from, end - from)); !line.empty()) text += "   " + line + "\n";
+            from = end + 1;
+        }
+    text += std::string("\nShape: ") +
+            (q.alignment == Alignment::Full ? "full Procrustes superimposition"
+                                            : "partial Procrustes superimposition (unit centroid size)") +
+            ", projected onto the tangent space at the consensus\n";
+    text += std::string("Sums of squares and cross-products: type ") + ss_name(q.ss_type) + "\n";
+    text += std::string("Permutations: ") + std::to_string(t.nperm) + ", " +
+            (q.randomization == Randomization::Residuals ? "randomized residuals of each term's reduced model (RRPP)"
+                                                         : "full randomization of rows") +
+            "\nEffect sizes (Z) of F; p = (permutations with F at least the observed + 1) / (permutations + 1)\n";
+    if (d.dropped_columns > 0)
+        text += std::to_string(d.dropped_columns) +
+                " column(s) of the design were combinations of earlier ones (empty combinations of nested factors) and "
+                "were left out\n";
+    for (std::size_t term = 0; term < d.terms(); ++term)
+        if (std::none_of(t.terms.begin(), t.terms.end(), [&](const ModelTermRow& r) { return r.term == static_cast<int>(term); }))
+            text += d.formula.label(term) + " adds nothing to its reduced model under type " + ss_name(q.ss_type) +
+                    " (a term containing it holds all its columns) and is left out of the table, as RRPP leaves it out\n";
+    text += "\n" + table_text(t);
+    for (const auto& r : t.terms)
+        if (r.error != "Residuals") text += "F of " + r.label + " has the mean square of " + r.error + " as denominator\n";
+    return text;
+}
+
+void record_model(ActionEnv& env, const ModelTable& t) {
+    ResultRecord& rec = env.record();
+    for (const auto& r : t.terms)
+        rec.model(r.label)
+            .set("df", r.df)
+            .set("ss", r.ss)
+            .set("ms", r.ms)
+            .set("rsq", r.rsq)
+            .set("F", r.f)
+            .set("Z", r.z)
+            .set("p", r.p)
+            .test("F", r.f, r.count_ge, r.count_ge, t.nperm, r.p, false);
+    rec.model("Residuals")
+        .set("df", t.residual_df)
+        .set("ss", t.residual_ss)
+        .set("ms", t.residual_ss / t.residual_df)
+        .set("rsq", t.residual_ss / t.total_ss);
+    rec.model("Total").set("df", t.total_df).set("ss", t.total_ss);
+}
+
+std::string test_cells(const PairwiseTest& t, const char* format) {
+    return table_cell(number(format, t.observed), 11) + table_cell(number("%.4f", t.z), 9) + table_cell(number("%.4g", t.p), 9);
+}
+
+std::string pairs_text(const PairwiseResult& r) {
+    std::size_t w = 6;
+    for (const auto& g : r.groups) w = std::max(w, g.size() + 1);
+    std::string text;
+    if (r.covariate.empty()) {
+        text = r.means == PairwiseMeans::Plain
+                   ? "Pairwise distances between the plain means of " + r.factor + " (the groups' own averages of shape)\n\n"
+                   : "Pairwise distances between the least-squares means of " + r.factor +
+                         " (the model's fitted values with the covariates at their means)\n\n";
+        text += table_cell("", 2 * w + 1) + table_cell("d", 11) + table_cell("Z", 9) + table_cell("Pr > d", 9) + "\n";
+        for (const auto& p : r.pairs)
+            text += table_cell(p.first, w, true) + " " + table_cell(p.second, w, true) + test_cells(p.distance, "%.6g") + "\n";
+        return text;
+    }
+    text = "Slopes of shape on " + r.covariate + " within the groups of " + r.factor + "\n\n" + table_cell("", w) +
+           table_cell("length", 11) + "\n";
+    for (std::size_t g = 0; g < r.groups.size(); ++g)
+        text += table_cell(r.groups[g], w, true) + table_cell(number("%.6g", r.lengths[g]), 11) + "\n";
+    text += "\n" + table_cell("", 2 * w + 1) + table_cell("d", 11) + table_cell("Z", 9) + table_cell("Pr > d", 9) +
+            table_cell("|dL|", 11) + table_cell("Z", 9) + table_cell("Pr > |dL|", 11) + table_cell("angle", 11) +
+            table_cell("Z", 9) + table_cell("Pr > angle", 11) + "\n";
+    for (const auto& p : r.pairs)
+        text += table_cell(p.first, w, true) + " " + table_cell(p.second, w, true) + test_cells(p.distance, "%.6g") +
+                test_cells(p.length, "%.6g") + "  " + test_cells(p.angle, "%.4f") + "\n";
+    return text + "(angles in degrees)\n";
+}
+
+void record_pairs(ActionEnv& env, const PairwiseResult& r) {
+    for (std::size_t g = 0; g < r.groups.size(); ++g) {
+        RecordedModel& m = env.record().model(r.factor + " " + r.groups[g]).set("specimens", r.sizes[g]);
+        if (!r.covariate.empty()) m.set("slope_length", r.lengths[g]);
+    }
+    const auto put = [&](RecordedModel& m, const char* what, const PairwiseTest& t) {
+        m.set(what, t.observed).set(std::string(what) + "_Z", t.z).set(std::string(what) + "_p", t.p);
+        m.test(what, t.observed, t.count_ge, t.count_ge, r.nperm, t.p, false);
+    };
+    for (const auto& p : r.pairs) {
+        RecordedModel& m = env.record().model(r.factor + " " + p.first + " - " + p.second);
+        put(m, "d", p.distance);
+        if (r.covariate.empty()) continue;
+        put(m, "length_difference", p.length);
+        put(m, "angle", p.angle);
+    }
+}
+
+}  // namespace
+
+void run_model(ActionEnv& env) {
+    const Workspace& ws = env.ws();
+    const Matrix& landmarks = require_landmarks(ws);
+    const long long nperm = read_nperm(env);
+    const ModelRequest& q = env.model_request();
+    const std::string formula = trimmed(q.formula).empty() ? default_formula(ws) : trimmed(q.formula);
+    const ModelDesign design = build_design(formula, env.model_variables(), static_cast<int>(landmarks.rows()));
+    ModelTestOptions test;
+    test.ss_type = q.ss_type;
+    test.randomization = q.randomization;
+    test.error = error_terms(q.error, design);
+    test.nperm = nperm;
+    const Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment, ws.dimensions);
+    require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
+    PermutationEngine engine(env.options(), &env.console());
+    const StreamIds loops = engine.take_streams(2);  // the table's, then the comparisons'
+    const ModelTable table = test_linear_model(engine, shapes, design, test, loops.at(0));
+    if (PermutationRecorder* recorder = env.options().recorder)
+        if (RegressionScores scores = regression_scores(shapes, design); !scores.x.empty())
+            recorder->keep_regression_scores(scores);
+    std::optional<PairwiseResult> pairs;
+    if (!trimmed(q.pairwise).empty())
+        pairs = compare_groups(engine, shapes, design, q.ss_type, trimmed(q.pairwise), q.means, nperm, loops.at(1));
+    record_model(env, table);
+    std::string report = model_report(ws, formula, q, table, design);
+    if (pairs) {
+        record_pairs(env, *pairs);
+        report += "\n" + pairs_text(*pairs);
+    }
+    env.set_report(report);
+}
+
+}  // namespace quillan

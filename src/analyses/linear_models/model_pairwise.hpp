@@ -1,0 +1,46 @@
+// Comparisons of a factor's groups after a linear model, as RRPP's
+// `pairwise` makes them: the least-squares means of the groups (the model's
+// fitted values with every covariate at its mean, averaged within each
+// group) and, when the factor meets a covariate in an interaction, the
+// groups' slopes of shape on that covariate.  Plain means, when asked, are
+// the groups' own averages of shape.  Each permutation moves the
+// rows of the residuals of the last term's reduced model, refits the model
+// as one matrix product and compares again.
+#pragma once
+
+#include "analyses/linear_models/linear_model.hpp"
+
+#include <string>
+#include <vector>
+
+namespace quillan {
+
+struct PairwiseTest {
+    double observed = 0, z = 0, p = 0;
+    long long count_ge = 0;
+};
+
+struct GroupPair {
+    std::string first, second;
+    PairwiseTest distance;  // between means, or between slope vectors
+    PairwiseTest length;    // slopes: the difference of their lengths
+    PairwiseTest angle;     // slopes: the angle between them, in degrees
+};
+
+struct PairwiseResult {
+    std::string factor;     // the grouping's name ("G1", "species:site")
+    std::string covariate;  // the slopes' covariate; empty: means
+    PairwiseMeans means = PairwiseMeans::LeastSquares;
+    std::vector<std::string> groups;
+    std::vector<double> sizes, lengths;  // per group: specimens, and the slope vector's length
+    std::vector<GroupPair> pairs;
+    long long nperm = 0;
+};
+
+// Compares the groups of `factor` (a factor's name or a term of factors,
+// "species:site" for the cells) after the model of `design`.  Refused when
+// the name is no factor of the model.
+PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
+                              const std::string& factor, PairwiseMeans means, long long nperm, int loop);
+
+}  // namespace quillan

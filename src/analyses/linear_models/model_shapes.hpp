@@ -1,0 +1,27 @@
+// The shape variables of the linear models: every specimen's coordinates
+// after one superimposition of all of them, projected onto the tangent
+// space at their consensus.
+#pragma once
+
+#include "analyses/linear_models/model_request.hpp"
+#include "platform/value.hpp"
+
+#include <Eigen/Dense>
+
+namespace quillan {
+
+// One row per specimen, x1 y1 ... xk yk, from a landmark table (2k + 1
+// columns, the trailing value ignored); in space (`dimensions` 3) x1 y1 z1
+// ... xk yk zk from a table of 3k + 1 columns, each turn the rotation
+// without reflection from the singular value decomposition, as gpagen turns.  The projection is the orthogonal
+// one onto the plane through the consensus perpendicular to it, the
+// consensus taken as the mean of the aligned specimens scaled to unit size.
+Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment, int dimensions = 2);
+
+// The partial Procrustes superimposition alone (before the projection), as
+// gpagen runs it: each specimen centred and scaled to unit centroid size,
+// turned onto the first specimen, then onto the mean until the change of
+// n (1 - |mean|^2) is at most 1e-4, at most four passes.
+Eigen::MatrixXd partial_procrustes_alignment(const Matrix& landmarks, int dimensions = 2);
+
+}  // namespace quillan

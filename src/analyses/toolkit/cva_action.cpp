@@ -1,0 +1,134 @@
+// "RunCva": canonical variates of the groups of G1, the Mahalanobis and
+// Procrustes distances between the group means with permutation p-values,
+// and the classification of the specimens, by resubstitution and
+// cross-validated (each left out in turn).
+#include "analyses/analyses.hpp"
+#include "analyses/common.hpp"
+#include "analyses/permutation_recorder.hpp"
+#include "analyses/toolkit/canonical_variates.hpp"
+#include "analyses/toolkit/shape_inputs.hpp"
+
+#include <algorithm>
+
+namespace quillan {
+
+namespace {
+
+std::size_t name_width(const GroupFactor& g) {
+    std::size_t w = 8;
+    for (const auto& name : g.names) w = std::max(w, name.size() + 2);
+    return w;
+}
+
+std::string variates_text(const CvaResult& r) {
+    std::string text =
+        std::string("\n") + padded("variate", 9, true) + padded("eigenvalue", 14) + padded("% of total", 12) + "\n";
+    const double total = r.eigenvalues.sum();
+    for (Eigen::Index v = 0; v < r.eigenvalues.size(); ++v)
+        text += padded(std::string("CV") + std::to_string(v + 1), 9, true) + padded(shown(r.eigenvalues(v)), 14) +
+                padded(shown(100 * r.eigenvalues(v) / total, true), 12) + "\n";
+    text += "\nShape change per unit of each variate's score (x and y of each landmark)\n\n" + padded("", 10);
+    for (Eigen::Index v = 0; v < r.shape_change.cols(); ++v) text += padded(std::string("CV") + std::to_string(v + 1), 12);
+    text += "\n";
+    for (Eigen::Index c = 0; c < r.shape_change.rows(); ++c) {
+        text += padded(std::string(c % 2 ? "y" : "x") + std::to_string(c / 2 + 1), 10, true);
+        for (Eigen::Index v = 0; v < r.shape_change.cols(); ++v) text += padded(shown(r.shape_change(c, v)), 12);
+        text += "\n";
+    }
+    return text;
+}
+
+std::string pairs_text(const CvaResult& r, const GroupFactor& g) {
+    const std::size_t w = name_width(g);
+    std::string text = "\nDistances between the group means\n\n" + padded("", 2 * w) + padded("Mahalanobis", 14) +
+                       padded("p", 10) + padded("Procrustes", 14) + padded("p", 10) + "\n";
+    for (const CvaPair& p : r.pairs)
+        text += padded(g.names[static_cast<std::size_t>(p.a)], w, true) +
+                padded(g.names[static_cast<std::size_t>(p.b)], w, true) + padded(shown(p.mahalanobis), 14) +
+                padded(shown(p.mahalanobis_p, true), 10) + padded(shown(p.procrustes), 14) +
+                padded(shown(p.procrustes_p, true), 10) + "\n";
+    return text;
+}
+
+std::string confusion_text(const Classification& c, const GroupFactor& g, const std::string& title) {
+    const std::size_t w = name_width(g);
+    std::string text =
+        "\n" + title + ": " + shown(c.percent_correct, true) + "% correct\n\n" + padded("true \\ given", w + 4, true);
+    for (const auto& name : g.names) text += padded(name, w);
+    text += "\n";
+    for (Eigen::Index t = 0; t < c.confusion.rows(); ++t) {
+        text += padded(g.names[static_cast<std::size_t>(t)], w + 4, true);
+        for (Eigen::Index p = 0; p < c.confusion.cols(); ++p) text += padded(std::to_string(c.confusion(t, p)), w);
+        text += "\n";
+    }
+    return text;
+}
+
+void record_cva(ActionEnv& env, const CvaResult& r, const GroupFactor& g, bool cv) {
+    ResultRecord& rec = env.record();
+    rec.set("components", r.components).set("resubstitution_percent_correct", r.resubstitution.percent_correct);
+    if (cv) rec.set("cross_validated_percent_correct", r.cross_validated.percent_correct);
+    for (Eigen::Index v = 0; v < r.eigenvalues.size(); ++v)
+        rec.model(std::string("CV") + std::to_string(v + 1))
+            .set("eigenvalue", r.eigenvalues(v))
+            .set("percent", 100 * r.eigenvalues(v) / r.eigenvalues.sum());
+    for (const CvaPair& p : r.pairs)
+        rec.model("G1 " + g.names[static_cast<std::size_t>(p.a)] + " - " + g.names[static_cast<std::size_t>(p.b)])
+            .set("mahalanobis", p.mahalanobis)
+            .set("mahalanobis_p", p.mahalanobis_p)
+            .set("procrustes", p.procrustes)
+            .set("procrustes_p", p.procrustes_p)
+            .test("Mahalanobis distance", p.mahalanobis, p.mahalanobis_ge, p.mahalanobis_ge, r.nperm, p.mahalanobis_p, false)
+            .test("Procrustes distance", p.procrustes, p.procrustes_ge, p.procrustes_ge, r.nperm, p.procrustes_p, false);
+    for (Eigen::Index i = 0; i < r.scores.rows(); ++i) {
+        RecordedModel& m = rec.model(specimen_name(env, static_cast<int>(i)));
+        m.set("group", g.codes[static_cast<std::size_t>(i)] + 1);
+        for (Eigen::Index v = 0; v < r.scores.cols(); ++v) m.set(std::string("CV") + std::to_string(v + 1), r.scores(i, v));
+        m.set("classified", r.resubstitution.predicted[static_cast<std::size_t>(i)] + 1);
+        for (std::size_t k = 0; k < g.names.size(); ++k)
+            m.set("posterior " + g.names[k], r.resubstitution.posterior(i, static_cast<Eigen::Index>(k)));
+        if (!cv) continue;
+        m.set("cross_validated", r.cross_validated.predicted[static_cast<std::size_t>(i)] + 1);
+        for (std::size_t k = 0; k < g.names.size(); ++k)
+            m.set("cross_validated posterior " + g.names[k], r.cross_validated.posterior(i, static_cast<Eigen::Index>(k)));
+    }
+}
+
+}  // namespace
+
+void run_cva(ActionEnv& env) {
+    const Eigen::MatrixXd shapes = aligned_shapes(env);
+    const GroupFactor g = first_grouping(env, 2);
+    const bool cv = env.model_request().shape.cross_validate;
+    for (std::size_t k = 0; cv && k < g.sizes.size(); ++k)
+        if (g.sizes[k] < 2)
+            throw Refused("Group " + g.names[k] +
+                          " of G1 has a single specimen, which cannot be left out of its own group in the cross-validation "
+                          "(or run without it).");
+    const long long nperm = read_nperm(env);
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        std::vector<std::string> names;
+        for (const char* what : {"Mahalanobis", "Procrustes"})
+            for (std::size_t a = 0; a < g.names.size(); ++a)
+                for (std::size_t b = a + 1; b < g.names.size(); ++b)
+                    names.push_back(std::string("Canonical variates: ") + what + " distance of " + g.names[a] + " and " +
+                                    g.names[b]);
+        recorder->name_statistics(0, names, PValueRule::ReachedWithObserved);
+    }
+    PermutationEngine engine(env.options(), &env.console());
+    const CvaResult r = canonical_variates(engine, shapes, g.codes, {.nperm = nperm, .cross_validate = cv});
+    std::string text = shape_report_head(env, "Canonical variates and discriminant analysis of the groups of G1");
+    text += "Computed on the " + std::to_string(r.components) +
+            " principal components of non-zero variance (singular value above 1e-10 of the largest); "
+            "priors in proportion to the groups' sizes\n";
+    text += "Permutations: " + std::to_string(nperm) +
+            " (the groups shuffled over the specimens, the pooled covariance recomputed); p = (permutations with a "
+            "distance at least the observed + 1) / (permutations + 1)\n";
+    text += variates_text(r) + pairs_text(r, g);
+    text += confusion_text(r.resubstitution, g, "Classification by resubstitution");
+    if (cv) text += confusion_text(r.cross_validated, g, "Cross-validated classification (each specimen left out in turn)");
+    record_cva(env, r, g, cv);
+    env.set_report(text);
+}
+
+}  // namespace quillan

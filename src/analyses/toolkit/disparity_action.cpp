@@ -1,0 +1,80 @@
+// "RunDisparity": the Procrustes variance of each group of G1 about the
+// fitted shapes of a model (--formula: ~ 1 by default, ~ cov, ~ G1, ...),
+// and the absolute difference of every pair of groups with its
+// permutation p-value.
+#include "analyses/analyses.hpp"
+#include "analyses/common.hpp"
+#include "analyses/linear_models/model_design.hpp"
+#include "analyses/permutation_recorder.hpp"
+#include "analyses/toolkit/disparity.hpp"
+#include "analyses/toolkit/shape_inputs.hpp"
+
+#include <algorithm>
+
+namespace quillan {
+
+namespace {
+
+std::string model_formula(const ModelRequest& q) {
+    std::string f = q.formula;
+    if (const auto tilde = f.find('~'); tilde != std::string::npos) f = f.substr(tilde + 1);
+    f.erase(0, f.find_first_not_of(" \t"));
+    f.erase(f.find_last_not_of(" \t") + 1);
+    return f.empty() ? "1" : f;
+}
+
+std::string disparity_text(const DisparityResult& r, const GroupFactor& g) {
+    std::size_t w = 8;
+    for (const auto& name : g.names) w = std::max(w, name.size() + 2);
+    std::string text = std::string("\n") + padded("group", w, true) + padded("n", 6) + padded("variance", 14) + "\n";
+    for (std::size_t k = 0; k < g.names.size(); ++k)
+        text += padded(g.names[k], w, true) + padded(std::to_string(r.sizes[k]), 6) + padded(shown(r.variance[k]), 14) + "\n";
+    text += "\nPairwise absolute differences\n\n" + padded("", 2 * w) + padded("difference", 14) + padded("p", 10) + "\n";
+    for (const DisparityPair& p : r.pairs)
+        text += padded(g.names[static_cast<std::size_t>(p.a)], w, true) +
+                padded(g.names[static_cast<std::size_t>(p.b)], w, true) + padded(shown(p.difference), 14) +
+                padded(shown(p.p, true), 10) + (p.p <= 0.05 ? "  *" : "") + "\n";
+    return text;
+}
+
+void record_disparity(ActionEnv& env, const DisparityResult& r, const GroupFactor& g) {
+    for (std::size_t k = 0; k < g.names.size(); ++k)
+        env.record().model("G1 " + g.names[k]).set("specimens", r.sizes[k]).set("procrustes_variance", r.variance[k]);
+    for (const DisparityPair& p : r.pairs)
+        env.record()
+            .model("G1 " + g.names[static_cast<std::size_t>(p.a)] + " - " + g.names[static_cast<std::size_t>(p.b)])
+            .set("difference", p.difference)
+            .set("p", p.p)
+            .test("absolute difference of variances", p.difference, p.count_ge, p.count_ge, r.nperm, p.p, false);
+}
+
+}  // namespace
+
+void run_disparity(ActionEnv& env) {
+    const Eigen::MatrixXd shapes = aligned_shapes(env);
+    const GroupFactor g = first_grouping(env, 2);
+    const long long nperm = read_nperm(env);
+    const std::string formula = model_formula(env.model_request());
+    const auto n = static_cast<int>(shapes.rows());
+    const Eigen::MatrixXd x =
+        formula == "1" ? Eigen::MatrixXd(Eigen::MatrixXd::Ones(n, 1)) : build_design(formula, env.model_variables(), n).x;
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        std::vector<std::string> names;
+        for (std::size_t a = 0; a < g.names.size(); ++a)
+            for (std::size_t b = a + 1; b < g.names.size(); ++b)
+                names.push_back("Disparity: absolute difference of the variances of " + g.names[a] + " and " + g.names[b]);
+        recorder->name_statistics(0, names, PValueRule::ReachedWithObserved);
+    }
+    PermutationEngine engine(env.options(), &env.console());
+    const DisparityResult r = disparity_test(engine, squared_residuals(shapes, x), g.codes, nperm);
+    std::string text = shape_report_head(env, "Disparity: Procrustes variance of each group of G1");
+    text += "Model whose residuals are measured: ~ " + formula + (formula == "1" ? " (about the grand mean)" : "") +
+            "\nPermutations: " + std::to_string(nperm) +
+            " (the squared residual distances shuffled among the groups); p = (permutations with a difference at least the "
+            "observed + 1) / (permutations + 1); * p <= 0.05\n";
+    text += disparity_text(r, g);
+    record_disparity(env, r, g);
+    env.set_report(text);
+}
+
+}  // namespace quillan

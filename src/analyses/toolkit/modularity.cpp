@@ -1,0 +1,155 @@
+#include "analyses/toolkit/modularity.hpp"
+
+#include "analyses/linear_models/linear_model.hpp"
+#include "platform/error.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <string>
+
+namespace quillan {
+
+namespace {
+
+using Eigen::Index;
+using Eigen::MatrixXd;
+
+std::vector<int> per_coordinate(const std::vector<int>& module, int dimensions) {
+    std::vector<int> out;
+    for (int m : module)
+        for (int d = 0; d < dimensions; ++d) out.push_back(m);
+    return out;
+}
+
+// The cross-products of the centred 2-D coordinates after every specimen
+// is turned by `degrees`, from those before: each 2 x 2 block of two
+// landmarks turned as the coordinates are.
+MatrixXd turned_cross(const MatrixXd& cross, double degrees) {
+    const double a = degrees * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
+    Eigen::Matrix2d r;  // (x, y) -> (x c + y s, -x s + y c), as a row vector times [c -s; s c]
+    r << c, -s, s, c;
+    MatrixXd out(cross.rows(), cross.cols());
+    for (Index i = 0; i < cross.rows(); i += 2)
+        for (Index j = 0; j < cross.cols(); j += 2) out.block<2, 2>(i, j) = r.transpose() * cross.block<2, 2>(i, j) * r;
+    return out;
+}
+
+// The angle of modularity.test's search: CR at every 0.05 degrees from 0
+// to 89.95, and the first angle whose CR is nearest their average.
+double search_angle(const MatrixXd& cross, const std::vector<int>& coord_module, int modules) {
+    std::vector<double> crs;
+    for (int step = 0; step < 1800; ++step)
+        crs.push_back(covariance_ratio(turned_cross(cross, step * 0.05), coord_module, modules));
+    double mean = 0;
+    for (double v : crs) mean += v;
+    mean /= static_cast<double>(crs.size());
+    std::size_t best = 0;
+    for (std::size_t k = 1; k < crs.size(); ++k)
+        if (std::abs(crs[k] - mean) < std::abs(crs[best] - mean)) best = k;
+    return static_cast<double>(best) * 0.05;
+}
+
+// The specimens turned together so that the principal axes of their mean
+// lie along x and y (each axis pointing to its positive side), the
+// orientation geomorph's gpagen leaves them in by default: CR of 2-D
+// landmarks depends on it.
+MatrixXd on_principal_axes(const MatrixXd& shapes) {
+    const Eigen::RowVectorXd mean = shapes.colwise().mean();
+    MatrixXd m(mean.size() / 2, 2);
+    for (Index l = 0; l < m.rows(); ++l) m.row(l) << mean(2 * l), mean(2 * l + 1);
+    m.rowwise() -= m.colwise().mean();
+    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(m.transpose() * m);
+    Eigen::Matrix2d rot = eig.eigenvectors().rowwise().reverse();
+    for (Index i = 0; i < 2; ++i)
+        if (rot(i, i) < 0) rot.col(i) *= -1;
+    MatrixXd out(shapes.rows(), shapes.cols());
+    for (Index l = 0; l < m.rows(); ++l) out.middleCols(2 * l, 2) = shapes.middleCols(2 * l, 2) * rot;
+    return out;
+}
+
+void check_partition(const std::vector<int>& module, Index landmarks, int dimensions, Index columns) {
+    if (static_cast<Index>(module.size()) != landmarks || landmarks * dimensions != columns)
+        throw QuillanError("modularity_test: one module per landmark is needed");
+    const int modules = module.empty() ? 0 : *std::max_element(module.begin(), module.end()) + 1;
+    if (modules < 2) throw Refused("A modularity test needs a partition of the landmarks into at least two modules.");
+    for (int m = 0; m < modules; ++m) {
+        const auto size = std::count(module.begin(), module.end(), m);
+        if (size < 2)
+            throw Refused("Module " + std::to_string(m + 1) + " has " + std::to_string(size) +
+                          " landmark(s); every module needs at least two.");
+    }
+}
+
+struct ModularityState {
+    std::vector<int> order, shuffled;
+};
+
+}  // namespace
+
+double covariance_ratio(const MatrixXd& cross, const std::vector<int>& coord_module, int modules, std::vector<double>* pairs) {
+    // Summed squares of the blocks of every pair of modules, the diagonal
+    // of each module's own block left out.
+    MatrixXd ss = MatrixXd::Zero(modules, modules);
+    for (Index i = 0; i < cross.rows(); ++i)
+        for (Index j = 0; j < cross.cols(); ++j)
+            if (i != j)
+                ss(coord_module[static_cast<std::size_t>(i)], coord_module[static_cast<std::size_t>(j)]) +=
+                    cross(i, j) * cross(i, j);
+    double sum = 0;
+    int count = 0;
+    for (int a = 0; a < modules; ++a)
+        for (int b = a + 1; b < modules; ++b, ++count) {
+            const double cr = std::sqrt(ss(a, b) / std::sqrt(ss(a, a) * ss(b, b)));
+            if (pairs) pairs->push_back(cr);
+            sum += cr;
+        }
+    return sum / count;
+}
+
+ModularityResult modularity_test(PermutationEngine& engine, const MatrixXd& shapes, const std::vector<int>& module,
+                                 int dimensions, const ModularityOptions& options, int loop) {
+    check_partition(module, static_cast<Index>(module.size()), dimensions, shapes.cols());
+    const int modules = *std::max_element(module.begin(), module.end()) + 1;
+    const MatrixXd turned = dimensions == 2 ? on_principal_axes(shapes) : shapes;
+    const MatrixXd centred = turned.rowwise() - turned.colwise().mean();
+    MatrixXd cross = centred.transpose() * centred;
+    ModularityResult r;
+    r.nperm = options.nperm;
+    const std::vector<int> coord_module = per_coordinate(module, dimensions);
+    if (dimensions == 2 && options.rotation_search) {
+        r.rotation_searched = true;
+        r.angle = search_angle(cross, coord_module, modules);
+        cross = turned_cross(cross, r.angle);
+    }
+    r.cr = covariance_ratio(cross, coord_module, modules, &r.pair_cr);
+    if (!std::isfinite(r.cr)) throw Refused("A module does not vary among the specimens, so its covariance ratio is undefined.");
+    for (int a = 0; a < modules; ++a)
+        for (int b = a + 1; b < modules; ++b) r.pairs.emplace_back(a, b);
+    const auto landmarks = static_cast<int>(module.size());
+    const PermutationBody<ModularityState> body = [&](ModularityState& s, long long, Rng& rng, double* stats) {
+        randperm(s.order, landmarks, rng);
+        for (int l = 0; l < landmarks; ++l)
+            for (int d = 0; d < dimensions; ++d)
+                s.shuffled[static_cast<std::size_t>(l * dimensions + d)] =
+                    module[static_cast<std::size_t>(s.order[static_cast<std::size_t>(l)])];
+        stats[0] = covariance_ratio(cross, s.shuffled, modules);
+        return false;
+    };
+    const PermutationResult res = engine.run<ModularityState>(
+        options.nperm, {r.cr}, {Exceeds::Less},
+        [&] {
+            auto s = std::make_unique<ModularityState>();
+            s->shuffled.resize(coord_module.size());
+            return s;
+        },
+        body, loop, true);
+    r.count_le = res.counts_ge[0];
+    r.p = (static_cast<double>(r.count_le) + 1) / (static_cast<double>(options.nperm) + 1);
+    std::vector<double> values{r.cr};
+    values.insert(values.end(), res.values.begin(), res.values.end());
+    r.z = effect_size(std::move(values));
+    return r;
+}
+
+}  // namespace quillan

@@ -1,0 +1,44 @@
+// "RunModularity": the covariance ratio CR of a partition of the landmarks
+// into modules (--partition FILE) against random partitions of the same
+// sizes, after the rotation search of 2-D landmarks (--no-rotation-search
+// leaves them as aligned).
+#include "analyses/analyses.hpp"
+#include "analyses/common.hpp"
+#include "analyses/toolkit/modularity.hpp"
+#include "analyses/toolkit/shape_inputs.hpp"
+
+namespace quillan {
+
+void run_modularity(ActionEnv& env) {
+    const Eigen::MatrixXd shapes = aligned_shapes(env);
+    const ShapeRequest& q = env.model_request().shape;
+    std::vector<std::string> labels;
+    const std::vector<int> module = read_partition(q.partition, static_cast<int>(shapes.cols() / 2), &labels);
+    const long long nperm = read_nperm(env);
+    PermutationEngine engine(env.options(), &env.console());
+    const ModularityResult r = modularity_test(engine, shapes, module, 2, {.nperm = nperm, .rotation_search = q.rotation_search});
+    std::string text = shape_report_head(env, "Modularity: covariance ratio of the modules of " + q.partition);
+    text += std::to_string(labels.size()) + " modules; ";
+    text += r.rotation_searched ? "the specimens turned together by " + shown(r.angle) +
+                                      " degrees, where CR is nearest its average over the angles from 0 to 89.95\n"
+                                : "no rotation search (the landmarks as aligned)\n";
+    text += "Permutations: " + std::to_string(nperm) +
+            " random partitions of the landmarks into modules of the same sizes; Z: effect size of CR among them "
+            "(negative: more modular than chance); p = (partitions with CR at most the observed + 1) / (partitions + 1)\n";
+    text += "\nCR " + shown(r.cr, true) + ", Z = " + shown(r.z, true) + ", p = " + shown(r.p, true) + "\n";
+    RecordedModel& m = env.record().model("partition");
+    m.set("CR", r.cr).set("angle", r.angle).set("Z", r.z).set("p", r.p);
+    m.test("CR (at most)", r.cr, r.count_le, r.count_le, nperm, r.p, false);
+    if (r.pairs.size() > 1) {
+        text += "\nCR of each pair of modules\n";
+        for (std::size_t k = 0; k < r.pairs.size(); ++k) {
+            const std::string a = labels[static_cast<std::size_t>(r.pairs[k].first)];
+            const std::string b = labels[static_cast<std::size_t>(r.pairs[k].second)];
+            text += padded(a, 10, true) + padded(b, 10, true) + padded(shown(r.pair_cr[k], true), 10) + "\n";
+            env.record().model("modules " + a + " - " + b).set("CR", r.pair_cr[k]);
+        }
+    }
+    env.set_report(text);
+}
+
+}  // namespace quillan

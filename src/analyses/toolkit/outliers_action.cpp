@@ -1,0 +1,72 @@
+// "RunOutliers": each specimen's Procrustes distance from the mean shape,
+// sorted, and the specimens beyond the upper quartile plus 1.5
+// interquartile ranges flagged as possible digitising errors.
+#include "analyses/analyses.hpp"
+#include "analyses/toolkit/outliers.hpp"
+#include "analyses/toolkit/shape_inputs.hpp"
+
+#include <algorithm>
+
+namespace quillan {
+
+namespace {
+
+std::string set_text(const ActionEnv& env, const OutlierSet& s, const GroupFactor* g) {
+    std::string text = "\n";
+    if (g)
+        text +=
+            "Group " + g->names[static_cast<std::size_t>(s.group)] + " (" + std::to_string(s.specimens.size()) + " specimens)\n";
+    text += "Lower quartile " + shown(s.lower_quartile) + ", median " + shown(s.median) + ", upper quartile " +
+            shown(s.upper_quartile) + ", limit " + shown(s.upper_limit) + "\n";
+    text += "Flagged: ";
+    if (s.flagged.empty()) text += "none";
+    for (std::size_t k = 0; k < s.flagged.size(); ++k) text += (k ? ", " : "") + specimen_name(env, s.flagged[k]);
+    text += std::string("\n\n") + padded("rank", 6) + "  " + padded("specimen", 16, true) + padded("distance", 12) + "\n";
+    for (std::size_t k = 0; k < s.specimens.size(); ++k) {
+        const bool flagged = s.distances[k] >= s.upper_limit;
+        text += padded(std::to_string(k + 1), 6) + "  " + padded(specimen_name(env, s.specimens[k]), 16, true) +
+                padded(shown(s.distances[k]), 12) + (flagged ? "  *" : "") + "\n";
+    }
+    return text;
+}
+
+void record_outliers(ActionEnv& env, const OutlierResult& r, const GroupFactor* g) {
+    for (const OutlierSet& s : r.sets)
+        env.record()
+            .model(g ? "G1 " + g->names[static_cast<std::size_t>(s.group)] : "all specimens")
+            .set("specimens", static_cast<double>(s.specimens.size()))
+            .set("lower_quartile", s.lower_quartile)
+            .set("median", s.median)
+            .set("upper_quartile", s.upper_quartile)
+            .set("limit", s.upper_limit)
+            .set("flagged", static_cast<double>(s.flagged.size()));
+    for (std::size_t i = 0; i < r.distance.size(); ++i) {
+        bool flagged = false;
+        for (const OutlierSet& s : r.sets)
+            flagged = flagged || std::find(s.flagged.begin(), s.flagged.end(), static_cast<int>(i)) != s.flagged.end();
+        env.record()
+            .model(specimen_name(env, static_cast<int>(i)))
+            .set("specimen", static_cast<double>(i + 1))
+            .set("distance", r.distance[i])
+            .set("flagged", flagged ? 1 : 0);
+    }
+}
+
+}  // namespace
+
+void run_outliers(ActionEnv& env) {
+    const Eigen::MatrixXd shapes = aligned_shapes(env);
+    const bool within = env.model_request().shape.within_groups;
+    GroupFactor g;
+    if (within) g = first_grouping(env);
+    const OutlierResult r = find_outliers(shapes, within ? g.codes : std::vector<int>{});
+    std::string text = shape_report_head(env, "Outliers: each specimen's Procrustes distance from the mean shape");
+    text +=
+        within ? "Distances from the mean of each specimen's own group of G1\n" : "Distances from the mean of all specimens\n";
+    text += "Flagged (*): a distance at least the upper quartile plus 1.5 times the interquartile range\n";
+    for (const OutlierSet& s : r.sets) text += set_text(env, s, within ? &g : nullptr);
+    record_outliers(env, r, within ? &g : nullptr);
+    env.set_report(text);
+}
+
+}  // namespace quillan

@@ -1,0 +1,33 @@
+#include "analyses/toolkit/pls_report.hpp"
+
+#include "analyses/toolkit/shape_inputs.hpp"
+
+namespace quillan {
+
+std::string pls_method_text(long long nperm) {
+    return "Permutations: " + std::to_string(nperm) +
+           " (the rows of the first block shuffled); Z: effect size of r-PLS among them; p = (permutations with r-PLS at "
+           "least the observed + 1) / (permutations + 1)\n";
+}
+
+std::string pls_text(const PlsResult& r) {
+    std::string text = "r-PLS " + shown(r.r_pls, true) + ", Z = " + shown(r.z, true) + ", p = " + shown(r.p, true) + "\n\n" +
+                       padded("axis", 6) + padded("singular value", 16) + padded("% covariance", 14) + padded("r", 10) + "\n";
+    for (std::size_t j = 0; j < r.axes.size(); ++j)
+        text += padded(std::to_string(j + 1), 6) + padded(shown(r.axes[j].singular_value), 16) +
+                padded(shown(r.axes[j].percent, true), 14) + padded(shown(r.axes[j].r, true), 10) + "\n";
+    return text;
+}
+
+void record_pls(ActionEnv& env, const PlsResult& r, const std::string& name, long long nperm) {
+    RecordedModel& m = env.record().model(name);
+    m.set("r_pls", r.r_pls).set("Z", r.z).set("p", r.p).test("r-PLS", r.r_pls, r.count_ge, r.count_ge, nperm, r.p, false);
+    for (std::size_t j = 0; j < r.axes.size(); ++j) {
+        const std::string axis = "axis " + std::to_string(j + 1);
+        m.set(axis + " singular_value", r.axes[j].singular_value)
+            .set(axis + " percent", r.axes[j].percent)
+            .set(axis + " r", r.axes[j].r);
+    }
+}
+
+}  // namespace quillan

@@ -1,0 +1,19 @@
+// The report lines and the record of a two-block PLS, shared by the
+// integration and pls actions.
+#pragma once
+
+#include "analyses/action_env.hpp"
+#include "analyses/toolkit/two_block_pls.hpp"
+
+#include <string>
+
+namespace quillan {
+
+// How the PLS was tested, for the report's head.
+std::string pls_method_text(long long nperm);
+// r-PLS, Z and p, then each axis's singular value, share and r.
+std::string pls_text(const PlsResult& r);
+// The record of one PLS, named `name`.
+void record_pls(ActionEnv& env, const PlsResult& r, const std::string& name, long long nperm);
+
+}  // namespace quillan

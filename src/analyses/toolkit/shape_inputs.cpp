@@ -1,0 +1,100 @@
+#include "analyses/toolkit/shape_inputs.hpp"
+
+#include "analyses/common.hpp"
+#include "analyses/linear_models/model_shapes.hpp"
+#include "platform/capped_read.hpp"
+#include "platform/error.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+namespace quillan {
+
+Eigen::MatrixXd aligned_shapes(ActionEnv& env) {
+    return tangent_shapes(require_landmarks(env.ws()), env.model_request().alignment);
+}
+
+GroupFactor first_grouping(ActionEnv& env, std::size_t minimum) {
+    const Matrix& groups = require_groups(env.ws());
+    std::vector<double> raw;
+    for (Eigen::Index i = 0; i < groups.rows(); ++i) raw.push_back(groups(i, 0));
+    const ModelVariable v = ModelVariable::factor_of_codes("G1", raw);
+    GroupFactor g;
+    g.codes = v.codes;
+    g.names = v.levels;
+    const auto& named = env.group_names();
+    if (!named.empty() && named.front().size() == v.levels.size()) g.names = named.front();
+    g.sizes.assign(g.names.size(), 0);
+    for (int c : g.codes) ++g.sizes[static_cast<std::size_t>(c)];
+    if (g.names.size() < minimum)
+        throw Refused("This analysis compares groups, but G1 has " + std::to_string(g.names.size()) +
+                      " group(s); it needs at least " + std::to_string(minimum) + ".");
+    return g;
+}
+
+std::string specimen_name(const ActionEnv& env, int i) {
+    const auto& ids = env.specimen_ids();
+    if (static_cast<std::size_t>(i) < ids.size() && !ids[static_cast<std::size_t>(i)].empty())
+        return ids[static_cast<std::size_t>(i)];
+    return "specimen " + std::to_string(i + 1);
+}
+
+std::vector<int> read_partition(const std::string& path, int landmarks, std::vector<std::string>* labels) {
+    if (path.empty())
+        throw Refused(
+            "This analysis needs a partition of the landmarks into modules: give its file with --partition FILE, or in the "
+            "Partition box of the Toolkit page.");
+    const std::string text = read_file_capped(path, {}, "Nothing was analysed.");
+    std::istringstream in(text);
+    std::vector<std::string> seen;
+    std::vector<int> module;
+    for (std::string word; in >> word;) {
+        const auto it = std::find(seen.begin(), seen.end(), word);
+        module.push_back(static_cast<int>(it - seen.begin()));
+        if (it == seen.end()) seen.push_back(word);
+    }
+    const std::string where = "The partition file " + path;
+    if (static_cast<int>(module.size()) != landmarks)
+        throw Refused(where + " gives " + std::to_string(module.size()) + " labels, but the specimens have " +
+                      std::to_string(landmarks) + " landmarks: give one label per landmark, in landmark order.");
+    if (seen.size() < 2) throw Refused(where + " puts every landmark into one module; it needs at least two modules.");
+    for (std::size_t m = 0; m < seen.size(); ++m) {
+        const auto size = std::count(module.begin(), module.end(), static_cast<int>(m));
+        if (size < 2)
+            throw Refused(where + " gives module \"" + seen[m] + "\" a single landmark; every module needs at least two.");
+    }
+    if (labels) *labels = seen;
+    return module;
+}
+
+std::string shape_report_head(const ActionEnv& env, const std::string& title) {
+    const Workspace& ws = env.ws();
+    std::string text = title + "\n";
+    for (const std::string* info : {&ws.landmarks_info, &ws.groups_info, &ws.covariate_info})
+        for (std::size_t from = 0; from < info->size();) {
+            const std::size_t end = std::min(info->find('\n', from), info->size());
+            std::string line = info->substr(from, end - from);
+            line.erase(0, line.find_first_not_of(" \t"));
+            if (!line.empty()) text += "   " + line + "\n";
+            from = end + 1;
+        }
+    text += std::string("\nShape: ") +
+            (env.model_request().alignment == Alignment::Full ? "full Procrustes superimposition"
+                                                              : "partial Procrustes superimposition (unit centroid size)") +
+            ", projected onto the tangent space at the consensus\n";
+    return text;
+}
+
+std::string shown(double v, bool fixed) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fixed ? "%.4f" : "%.6g", v);
+    return buf;
+}
+
+std::string padded(const std::string& s, std::size_t width, bool left) {
+    if (s.size() >= width) return s;
+    return left ? s + std::string(width - s.size(), ' ') : std::string(width - s.size(), ' ') + s;
+}
+
+}  // namespace quillan

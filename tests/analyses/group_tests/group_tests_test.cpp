@@ -1,0 +1,269 @@
+// The group tests without covariate, run through the dispatcher as the window
+// runs them: whole reports on real data with a fixed seed, the sums checked
+// against an independent computation, the designs' degrees of freedom, and
+// what happens on refusals and bad input.
+#include "analyses/group_tests/designs.hpp"
+#include "platform/format.hpp"
+#include "support/fixtures.hpp"
+#include "support/reference.hpp"
+#include "support/shapes.hpp"
+#include "support/text.hpp"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace quillan;
+using namespace quillan::test;
+
+namespace {
+
+Codes codes_of(const Matrix& glist, int column) { return column_codes(glist, column); }
+
+}  // namespace
+
+TEST(OneWay, ReportOnRealDataMatchesTheReviewedTextAndTheIndependentSums) {
+    Loaded h({.groups = "plethodon.species.groups.txt"});
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    const std::string report = report_of(h);
+    expect_report("one_way_plethodon_species.txt", report);
+
+    const Matrix& data = h.shell.workspace().landmarks;
+    const double total_ss = reference_total(data);
+    const double within = reference_within(data, codes_of(h.shell.workspace().groups, 0));
+    EXPECT_NEAR(number_after(report, "Total SS="), total_ss, 1e-4);
+    EXPECT_NEAR(number_after(report, "Explained SS="), total_ss - within, 1e-4);
+    EXPECT_NEAR(number_after(report, "Percent Explained ="), 100 * (total_ss - within) / total_ss, 1e-3);
+
+    // The F test counts the same permutations: the ratio grows with the explained sum.
+    ASSERT_EQ(h.run("RunOneWayF"), Outcome::Reported);
+    expect_report("one_way_f_plethodon_species.txt", report_of(h));
+}
+
+TEST(OneWay, SameSeedGivesTheSameReportOnOneAndTwoThreads) {
+    Loaded h({.groups = "plethodon.site.groups.txt", .seed = 77, .perms = "200"});
+    h.shell.options().threads = 1;
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    const std::string one = report_of(h);
+    h.shell.options().threads = 2;
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    EXPECT_EQ(report_of(h), one);
+    h.shell.options().seed.reset();
+    // Unseeded runs draw afresh; the sums stay the same.
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    EXPECT_EQ(number_after(report_of(h), "Explained SS="), number_after(one, "Explained SS="));
+}
+
+TEST(OneWay, RefusalsAndBadInputLeaveTheResultsBoxAsItWas) {
+    Loaded h({.groups = "plethodon.groups.txt"});
+    h.set_box(kResultsBox, Value("earlier report"));
+    for (const char* action : {"RunOneWay", "RunOneWayF"}) {
+        h.gui.clear_messages();
+        EXPECT_EQ(h.run(action), Outcome::Refused);
+        ASSERT_EQ(h.gui.messages().size(), 1u);
+        EXPECT_EQ(h.gui.messages()[0].text,
+                  "You have loaded a group list with multiple columns but are carrying out a One-Way Test.  Please Reload the "
+                  "List and Try "
+                  "again");
+        EXPECT_EQ(h.gui.messages()[0].title, "");
+    }
+    for (const char* perms : {"", "ten", "0", "-3", "12.5"}) {
+        h.set_box(kPermBox, Value(perms));
+        h.gui.clear_messages();
+        EXPECT_EQ(h.run("RunTwoWay"), Outcome::Refused) << perms;
+        ASSERT_EQ(h.gui.messages().size(), 1u);
+        EXPECT_THAT(h.last_message(), HasSubstr("number of permutations must be a whole number of at least 1"));
+    }
+    EXPECT_EQ(h.box(kResultsBox), "earlier report");
+}
+
+TEST(OneWay, MissingOrInconsistentFilesGiveAClearMessage) {
+    Harness h;
+    h.set_box(kResultsBox, Value("kept"));
+    EXPECT_EQ(h.run("RunOneWay"), Outcome::Failed);
+    EXPECT_THAT(h.last_message(), HasSubstr("No landmark file is loaded"));
+    ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
+    EXPECT_EQ(h.run("RunOneWay"), Outcome::Failed);
+    EXPECT_THAT(h.last_message(), HasSubstr("No group file is loaded"));
+    TempDir dir;
+    ASSERT_EQ(h.load("LoadGlist", dir.write("short.txt", "1\n2\n1\n")), Outcome::Done);
+    EXPECT_EQ(h.run("RunOneWay"), Outcome::Failed);
+    EXPECT_THAT(h.last_message(), HasSubstr("The group file has 3 specimens, but the landmark file has 40"));
+    EXPECT_EQ(h.box(kResultsBox), "kept");
+}
+
+TEST(OneWay, ASingleSpecimenGroupAddsNothingAndIsToldOnce) {
+    Harness h;
+    std::vector<int> groups = {1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 9};
+    Matrix data = make_shapes(groups, 5, 8);
+    put_tables(h.shell, data, column_of(Codes(groups.begin(), groups.end())));
+    h.set_box(kPermBox, Value("40"));
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
+    int notices = 0;
+    for (const auto& m : h.gui.messages()) notices += m.text.find("single specimen") != std::string::npos;
+    EXPECT_EQ(notices, 1);
+    EXPECT_THAT(h.gui.messages().back().text, HasSubstr("group 9"));
+    EXPECT_EQ(h.gui.pause_count(), 0);
+    std::vector<double> codes(groups.begin(), groups.end());
+    const double within = reference_within(data, codes);
+    EXPECT_NEAR(number_after(report_of(h), "Unexplained SS="), within, 1e-4);
+}
+
+TEST(TwoWay, ReportOnRealDataMatchesTheReviewedText) {
+    Loaded h({.groups = "plethodon.groups.txt"});
+    ASSERT_EQ(h.run("RunTwoWay"), Outcome::Reported);
+    expect_report("two_way_plethodon.txt", report_of(h));
+    const Matrix& data = h.shell.workspace().landmarks;
+    const Matrix& g = h.shell.workspace().groups;
+    Codes cells(static_cast<std::size_t>(g.rows()));
+    for (Eigen::Index i = 0; i < g.rows(); ++i) cells[static_cast<std::size_t>(i)] = g(i, 0) * 10 + g(i, 1);
+    EXPECT_NEAR(number_after(report_of(h), "Unexplained SS="), reference_within(data, cells), 1e-4);
+}
+
+TEST(TwoWay, AConstantSecondVariableHasNothingToTestAndIsRefused) {
+    Harness h;
+    std::vector<int> g1 = {1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
+    Matrix glist(12, 3);
+    for (int i = 0; i < 12; ++i) glist.row(i) << g1[static_cast<std::size_t>(i)], 7, i % 2;  // a third column is ignored
+    put_tables(h.shell, make_shapes(g1, 6, 11), glist);
+    h.set_box(kPermBox, Value("60"));
+    // Its "explained 0, exceeded by no permutation, p< 1/nperm" would read as a finding.
+    h.set_box(kResultsBox, Value("kept"));
+    for (const char* action : {"RunTwoWay", "RunTwoWayF"}) {
+        ASSERT_EQ(h.run(action), Outcome::Refused) << action;
+        EXPECT_NE(
+            h.last_message().find("The second grouping variable (column 2 of the group file) puts all 12 specimens in a single "
+                                  "group"),
+            std::string::npos)
+            << h.last_message();
+    }
+    EXPECT_EQ(report_of(h), "kept");
+}
+
+TEST(TwoWayF, PartitionAddsUpAndDegreesOfFreedomFollowTheDesign) {
+    // Balanced 2 x 3 design, 5 specimens a cell, 10 landmarks.
+    Harness h;
+    std::vector<int> cell;
+    Matrix glist(30, 2);
+    for (int i = 0; i < 30; ++i) {
+        glist.row(i) << 1 + i / 15, 1 + (i / 5) % 3;
+        cell.push_back(static_cast<int>(glist(i, 0) * 10 + glist(i, 1)));
+    }
+    const Matrix data = make_shapes(cell, 10, 21);
+    put_tables(h.shell, data, glist);
+    h.set_box(kPermBox, Value("30"));
+    ASSERT_EQ(h.run("RunTwoWayF"), Outcome::Reported);
+    const std::string r = report_of(h);
+    EXPECT_THAT(r, HasSubstr("For Group1, F="));
+    EXPECT_THAT(r, HasSubstr("df1(numerator) 16 df2(denominator) 448")) << r;
+    EXPECT_THAT(r, HasSubstr("df1(numerator): 32 df2(denominator): 448"));
+    EXPECT_THAT(r, HasSubstr("interaction, F="));
+    EXPECT_THAT(r, HasSubstr("df1(numerator) 32 df2(denominator) 448"));
+
+    // The typed result, against the independent sums.
+    const PreparedTable table(data);
+    const double total_ss = table.total_ss();
+    const TwoWayFResult f =
+        two_way_f_test(h.shell.options(), h.console, table, total_ss, codes_of(glist, 0), codes_of(glist, 1), 30, 30, 0);
+    Codes cells(cell.begin(), cell.end());
+    EXPECT_NEAR(total_ss, reference_total(data), 1e-9);
+    EXPECT_NEAR(f.SSA, total_ss - reference_within(data, codes_of(glist, 0)), 1e-9);
+    EXPECT_NEAR(f.SSB, total_ss - reference_within(data, codes_of(glist, 1)), 1e-9);
+    EXPECT_NEAR(f.eSS, reference_within(data, cells), 1e-9);
+    EXPECT_NEAR(f.SSA + f.SSB + f.SSAB + f.eSS, total_ss, 1e-12);
+    EXPECT_EQ(f.dfA, 1);
+    EXPECT_EQ(f.dfB, 2);
+    EXPECT_EQ(f.dfAB, 2);
+    EXPECT_EQ(f.dfe, 28);
+    // The report prints each sum in its own place.
+    EXPECT_NEAR(number_after(r, "error SS="), f.eSS, 1e-4);
+    EXPECT_NEAR(number_after(r, "SS1="), f.SSA, 1e-4);
+    EXPECT_NEAR(number_after(r, "SS2="), f.SSB, 1e-4);
+    EXPECT_NEAR(number_after(r, "SS1x2="), f.SSAB, 1e-4);
+}
+
+TEST(TwoWayF, ReportOnRealDataMatchesTheReviewedText) {
+    Loaded h({.groups = "plethodon.groups.txt"});
+    ASSERT_EQ(h.run("RunTwoWayF"), Outcome::Reported);
+    expect_report("two_way_f_plethodon.txt", report_of(h));
+}
+
+TEST(Nested, DegreesOfFreedomAndPartitionOfANestedDesign) {
+    // Three main groups, two subgroups each coded 1 and 2, 4 specimens a subgroup, 8 landmarks.
+    Harness h;
+    Matrix glist(24, 2);
+    std::vector<int> sub;
+    for (int i = 0; i < 24; ++i) {
+        glist.row(i) << 1 + i / 8, 1 + (i / 4) % 2;
+        sub.push_back(i / 4);
+    }
+    const Matrix data = make_shapes(sub, 8, 3);
+    put_tables(h.shell, data, glist);
+    h.set_box(kPermBox, Value("25"));
+    ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
+    const std::string r = report_of(h);
+    EXPECT_THAT(r, HasSubstr("(Main+Nested), F="));
+    EXPECT_THAT(r, HasSubstr("df1(numerator) 60 df2(denominator) 216")) << r;
+    EXPECT_THAT(r, HasSubstr("df1(numerator): 24 df2(denominator): 216"));
+    EXPECT_THAT(r, HasSubstr("df1(numerator) 36 df2(denominator) 216"));
+    const double total_ss = number_after(r, "Total SS="), eSS = number_after(r, "error SS="), SSA = number_after(r, "SS(Main)="),
+                 SSasg = number_after(r, "SS(Nested)=");
+    EXPECT_NEAR(SSA + SSasg + eSS, total_ss, 2e-4);
+    Codes subgroup(sub.begin(), sub.end());
+    EXPECT_NEAR(eSS, reference_within(data, subgroup), 1e-4);
+}
+
+TEST(Nested, PermutationsKeepingEverySpecimenInItsSubgroupTieExactly) {
+    // Three tight, well separated subgroups of two: no permutation can explain
+    // more than the observed subgroups, and the one in fifteen that keeps the
+    // subgroups together must tie with them exactly, not by rounding.
+    Harness h;
+    Matrix glist(6, 2);
+    glist << 1, 1, 1, 1, 1, 2, 1, 2, 2, 1, 2, 1;
+    put_tables(h.shell, make_shapes({0, 0, 1, 1, 2, 2}, 6, 13, 1e-4), glist);
+    h.shell.options().seed = 3;
+    h.set_box(kPermBox, Value("600"));
+    ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
+    EXPECT_THAT(report_of(h), HasSubstr("The observed F for Main+Nested  was exceeded by 0 permutations, p< 0.001667"))
+        << report_of(h);
+}
+
+TEST(Nested, ReportOnRealDataMatchesTheReviewedText) {
+    Loaded h({.landmarks = "larvalHead.lm.txt", .groups = "larvalMorph.groups.txt", .seed = 5, .perms = "199"});
+    ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
+    expect_report("nested_larval_head.txt", report_of(h));
+}
+
+TEST(TwoWayDesigns, OneColumnListsAreRefusedBeforeAnythingIsComputed) {
+    Harness h;
+    h.set_box(kResultsBox, Value("kept"));
+    // Nothing loaded at all: the refusal comes first.
+    for (const char* action : {"RunTwoWay", "RunTwoWayF", "RunTwoWayNest"}) {
+        h.gui.clear_messages();
+        EXPECT_EQ(h.run(action), Outcome::Refused) << action;
+        EXPECT_EQ(h.last_message(),
+                  "Sorry Group list has only one column, you have requested a 2-Way Manova.  Please check the file and reload");
+    }
+    EXPECT_EQ(h.box(kResultsBox), "kept");
+}
+
+TEST(Diagnostic, WaitsOnceAndEchoesItsValuesInOrder) {
+    Loaded h({.groups = "plethodon.groups.txt"});
+    h.set_box(kResultsBox, Value("kept"));
+    ASSERT_EQ(h.run("GoMan"), Outcome::Done);
+    EXPECT_EQ(h.gui.pause_count(), 1);
+    const std::string c = h.console_text.str();
+    const auto cells = c.find("glistc ="), table = c.find("ccode ="), expvar = c.find("expvar ="), total_ss = c.find("tssd ="),
+               wgsd = c.find("wgsd ="), p95 = c.find("pexpvar(95) =");
+    ASSERT_NE(p95, std::string::npos);
+    EXPECT_LT(cells, table);
+    EXPECT_LT(table, expvar);
+    EXPECT_LT(expvar, total_ss);
+    EXPECT_LT(total_ss, wgsd);
+    EXPECT_LT(wgsd, p95);
+    EXPECT_EQ(h.box(kResultsBox), "kept");
+
+    Loaded one({.groups = "plethodon.species.groups.txt"});
+    EXPECT_EQ(one.run("GoMan"), Outcome::Failed);
+    EXPECT_EQ(one.gui.pause_count(), 0);
+}
