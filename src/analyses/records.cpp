@@ -7,14 +7,14 @@ void record_one_way(ActionEnv& env, const OneWayResult& r, double total_ss, long
         .model("G1")
         .set("groups", r.groups)
         .sums(total_ss, r.expvar, r.unexpvar)
-        .test("explained SS", r.expvar, r.exc, r.exc_ge, nperm);
+        .test("explained SS", r.expvar, r.exceeded, r.exceeded_ge, nperm);
 }
 
 void record_one_way_f(ActionEnv& env, const OneWayResult& r, double total_ss, long long nperm, double df1, double df2,
                       bool with_sums) {
     RecordedModel& m = env.record().model("G1").set("groups", r.groups);
     if (with_sums) m.sums(total_ss, r.expvar, r.unexpvar);
-    m.set("F", r.observed_f).set("df1", df1).set("df2", df2).test("F", r.observed_f, r.exc, r.exc_ge, nperm);
+    m.set("F", r.observed_f).set("df1", df1).set("df2", df2).test("F", r.observed_f, r.exceeded, r.exceeded_ge, nperm);
 }
 
 void record_two_way(ActionEnv& env, const TwoWayResult& r, double total_ss, long long nperm) {
@@ -22,17 +22,17 @@ void record_two_way(ActionEnv& env, const TwoWayResult& r, double total_ss, long
     rec.model("G1 x G2 cells")
         .set("groups", r.ncells)
         .sums(total_ss, r.expvar, r.unexpvar)
-        .test("explained SS", r.expvar, r.exc, r.ge[0], nperm);
+        .test("explained SS", r.expvar, r.exceeded_cells, r.ge[0], nperm);
     rec.model("G1")
         .set("groups", r.ngroups1)
         .sums(total_ss, r.expvar1, r.unexpvar1)
         .test("explained SS", r.expvar1, r.exceeded_g1, r.ge[1], nperm);
-    rec.model("G1 x G2 cells against G1 with G2 shuffled").test("explained SS", r.expvar, r.exc_g2_shuffled, r.ge[3], nperm);
+    rec.model("G1 x G2 cells against G1 with G2 shuffled").test("explained SS", r.expvar, r.exceeded_g2_shuffled, r.ge[3], nperm);
     rec.model("G2")
         .set("groups", r.ngroups2)
         .sums(total_ss, r.expvar2, r.unexpvar2)
         .test("explained SS", r.expvar2, r.exceeded_g2, r.ge[2], nperm);
-    rec.model("G1 x G2 cells against G2 with G1 shuffled").test("explained SS", r.expvar, r.exc_g1_shuffled, r.ge[4], nperm);
+    rec.model("G1 x G2 cells against G2 with G1 shuffled").test("explained SS", r.expvar, r.exceeded_g1_shuffled, r.ge[4], nperm);
 }
 
 void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double total_ss, double df_unit, long long nperm) {
@@ -43,19 +43,19 @@ void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double total_ss, d
         .set("F", r.FA)
         .set("df1", r.dfA * df_unit)
         .set("df2", r.dfe * df_unit)
-        .test("F", r.FA, r.exc, r.ge[0], nperm);
+        .test("F", r.FA, r.exceeded_g1, r.ge[0], nperm);
     rec.model("G2")
         .set("ss", r.SSB)
         .set("F", r.FB)
         .set("df1", r.dfB * df_unit)
         .set("df2", r.dfe * df_unit)
-        .test("F", r.FB, r.exceeded_g1, r.ge[1], nperm);
+        .test("F", r.FB, r.exceeded_g2, r.ge[1], nperm);
     rec.model("G1 x G2 interaction")
         .set("ss", r.SSAB)
         .set("F", r.FAB)
         .set("df1", r.dfAB * df_unit)
         .set("df2", r.dfe * df_unit)
-        .test("F", r.FAB, r.exceeded_g2, r.ge[2], nperm);
+        .test("F", r.FAB, r.exceeded_interaction, r.ge[2], nperm);
 }
 
 void record_nested(ActionEnv& env, const NestedResult& r, double total_ss, double df_unit, long long nperm) {
@@ -67,19 +67,19 @@ void record_nested(ActionEnv& env, const NestedResult& r, double total_ss, doubl
         .set("F", r.Fsg)
         .set("df1", r.dfsg * df_unit)
         .set("df2", r.dfe * df_unit)
-        .test("F", r.Fsg, r.exc[0], r.ge[0], nperm);
+        .test("F", r.Fsg, r.exceeded_main_nested, r.ge[0], nperm);
     rec.model("main (G1)")
         .set("ss", r.SSA)
         .set("F", r.FA)
         .set("df1", r.dfA * df_unit)
         .set("df2", r.dfe * df_unit)
-        .test("F", r.FA, r.exc[1], r.ge[1], nperm);
+        .test("F", r.FA, r.exceeded_main, r.ge[1], nperm);
     rec.model("nested (G2 within G1)")
         .set("ss", r.SSasg)
         .set("F", r.Fasg)
         .set("df1", r.dfasg * df_unit)
         .set("df2", r.dfe * df_unit)
-        .test("F", r.Fasg, r.exc[2], r.ge[2], nperm);
+        .test("F", r.Fasg, r.exceeded_nested, r.ge[2], nperm);
 }
 
 void record_standardisation(ActionEnv& env, const StandardisationTotals& t) {

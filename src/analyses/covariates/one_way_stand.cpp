@@ -35,7 +35,7 @@ void run_one_stand(ActionEnv& env) {
         format_expand_reuse(
             "\\n\\nTotal SS after Standardization = %1.4f \\nExplained SS=%1.4f Unexplained SS=%1.4f\\n Percent Explained =%2.4f",
             {totals.total_ss, r.expvar, r.unexpvar, 100 * r.expvar / totals.total_ss}),
-        explained_count_piece(r.exc, nperm),
+        explained_count_piece(r.exceeded, nperm),
     }));
 }
 
@@ -78,7 +78,7 @@ void run_one_stand_f(ActionEnv& env) {
         model.line,
         one_way_groups_piece(env, r.groups),
         f_piece(r.observed_f, (ncodes - 1) * df_unit, dfe * df_unit),
-        observed_f_count_piece(r.exc, nperm),
+        observed_f_count_piece(r.exceeded, nperm),
     }));
 }
 

@@ -43,19 +43,19 @@ void run_two_stand(ActionEnv& env) {
          format_expand_reuse("\\n   %s \\n    %s \\n   %s", {ws.landmarks_info, ws.groups_info, ws.covariate_info}), model.line,
          totals.prior_line,
          format_expand_reuse("\\n\\nUsing both grouping variables (G1 x G2) with %i distinct groups produced", {r.ncells}),
-         sums_piece(total_ss, r.expvar, r.unexpvar), explained_count_piece(r.exc, nperm)});
+         sums_piece(total_ss, r.expvar, r.unexpvar), explained_count_piece(r.exceeded_cells, nperm)});
     report = concat_trimmed(
         {report,
          format_expand_reuse("\\n\\nUsing only the first grouping variable (G1 x Covariate) with %i distinct groups produced",
                              {r.ngroups1}),
          sums_piece(total_ss, r.expvar1, r.unexpvar1), explained_count_piece(r.exceeded_g1, nperm),
-         first_model_piece(r.exc_g2_shuffled, nperm)});
+         first_model_piece(r.exceeded_g2_shuffled, nperm)});
     report = concat_trimmed(
         {report,
          format_expand_reuse("\\n\\nUsing only the second grouping variable (G2 x Covariate) with %i distinct groups produced",
                              {r.ngroups2}),
          sums_piece(total_ss, r.expvar2, r.unexpvar2), explained_count_piece(r.exceeded_g2, nperm),
-         second_model_piece(r.exc_g1_shuffled, nperm)});
+         second_model_piece(r.exceeded_g1_shuffled, nperm)});
     record_standardisation(env, totals);
     record_two_way(env, r, total_ss, nperm);
     env.set_report(report);

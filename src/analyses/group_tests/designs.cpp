@@ -64,8 +64,8 @@ OneWayResult one_way_test(const RunOptions& options, Console& console, const Pre
             stats[0] = f_test ? (pexpvar / k1) / (punexpvar / k2) : pexpvar;
             return s.single;
         });
-    r.exc = result.counts[0];
-    r.exc_ge = result.counts_ge[0];
+    r.exceeded = result.counts[0];
+    r.exceeded_ge = result.counts_ge[0];
     r.notice = std::move(notice);
     return r;
 }
@@ -128,11 +128,11 @@ TwoWayResult two_way_test(const RunOptions& options, Console& console, const Pre
             return s.single;
         });
     notice.permuted(result.single_groups, nperm);
-    r.exc = result.counts[0];
+    r.exceeded_cells = result.counts[0];
     r.exceeded_g1 = result.counts[1];
     r.exceeded_g2 = result.counts[2];
-    r.exc_g2_shuffled = result.counts[3];
-    r.exc_g1_shuffled = result.counts[4];
+    r.exceeded_g2_shuffled = result.counts[3];
+    r.exceeded_g1_shuffled = result.counts[4];
     r.ge = result.counts_ge;
     r.notice = std::move(notice);
     return r;
@@ -190,9 +190,9 @@ TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const 
             return s.single;
         });
     notice.permuted(result.single_groups, nperm);
-    r.exc = result.counts[0];
-    r.exceeded_g1 = result.counts[1];
-    r.exceeded_g2 = result.counts[2];
+    r.exceeded_g1 = result.counts[0];
+    r.exceeded_g2 = result.counts[1];
+    r.exceeded_interaction = result.counts[2];
     r.ge = result.counts_ge;
     r.notice = std::move(notice);
     return r;
@@ -260,7 +260,9 @@ NestedResult nested_test(const RunOptions& options, Console& console, const Prep
             stats[2] = (pSSasg / dfasg) / (peSS / dfe);
             return false;  // the subgroup sizes never change
         });
-    r.exc = result.counts;
+    r.exceeded_main_nested = result.counts[0];
+    r.exceeded_main = result.counts[1];
+    r.exceeded_nested = result.counts[2];
     r.ge = result.counts_ge;
     r.notice = std::move(notice);
     return r;

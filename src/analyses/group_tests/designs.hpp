@@ -32,9 +32,9 @@ struct OneWayResult {
     double expvar = 0, unexpvar = 0, observed_f = 0;
     int groups = 0;
     std::vector<int> ssize;
-    long long exc = 0;
-    long long exc_ge = 0;      // permutations that reached the observed value, ties included
-    SingleGroupNotice notice;  // for the action to tell
+    long long exceeded = 0;     // permutations that exceeded the observed value
+    long long exceeded_ge = 0;  // permutations that reached it, ties included
+    SingleGroupNotice notice;   // for the action to tell
 };
 OneWayResult one_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
                           const Codes& codes, long long nperm, bool f_test, double md = 0, double edf_red = 0);
@@ -49,13 +49,13 @@ struct TwoWayResult {
     // alone (1) and of the second alone (2).
     double expvar = 0, unexpvar = 0, expvar1 = 0, unexpvar1 = 0, expvar2 = 0, unexpvar2 = 0;
     int ncells = 0, ngroups1 = 0, ngroups2 = 0;
-    // Permutations whose shuffled cells (exc), first variable (exceeded_g1) or
-    // second variable (exceeded_g2) explained more than the observed one.
-    long long exc = 0, exceeded_g1 = 0, exceeded_g2 = 0;
+    // Permutations whose shuffled cells, first variable or second variable
+    // explained more than the observed one.
+    long long exceeded_cells = 0, exceeded_g1 = 0, exceeded_g2 = 0;
     // Permutations in which the cells of the first variable with a shuffled
-    // second one (exc_g2_shuffled), or of a shuffled first variable with the
-    // second (exc_g1_shuffled), explained more than the observed cells.
-    long long exc_g2_shuffled = 0, exc_g1_shuffled = 0;
+    // second one, or of a shuffled first variable with the second, explained
+    // more than the observed cells.
+    long long exceeded_g2_shuffled = 0, exceeded_g1_shuffled = 0;
     std::vector<long long> ge;  // the five counts with ties included, in the order above
     SingleGroupNotice notice;   // for the action to tell
 };
@@ -69,7 +69,9 @@ struct TwoWayFResult {
     double SSA = 0, SSB = 0, SSAB = 0, eSS = 0;
     double dfA = 0, dfB = 0, dfAB = 0, dfe = 0;
     double FA = 0, FB = 0, FAB = 0;
-    long long exc = 0, exceeded_g1 = 0, exceeded_g2 = 0;
+    // Permutations whose F of the first variable (A), of the second (B) or of
+    // the interaction exceeded the observed one.
+    long long exceeded_g1 = 0, exceeded_g2 = 0, exceeded_interaction = 0;
     std::vector<long long> ge;  // the three counts with ties included, in the order above
     SingleGroupNotice notice;   // for the action to tell
 };
@@ -85,8 +87,11 @@ struct NestedResult {
     double SSsg = 0, SSA = 0, SSasg = 0, eSS = 0;  // main + nested, main, nested, error
     double dfsg = 0, dfA = 0, dfasg = 0, dfe = 0;
     double Fsg = 0, FA = 0, Fasg = 0;
-    std::vector<long long> exc, ge;  // the three counts, without and with ties, in the order above
-    SingleGroupNotice notice;        // for the action to tell after the test
+    // Permutations whose F of main + nested, of the main factor or of the
+    // nested factor exceeded the observed one.
+    long long exceeded_main_nested = 0, exceeded_main = 0, exceeded_nested = 0;
+    std::vector<long long> ge;  // the three counts with ties included, in the order above
+    SingleGroupNotice notice;   // for the action to tell after the test
 };
 NestedResult nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
                          const Codes& g1, const Codes& g2, long long nperm, double md);

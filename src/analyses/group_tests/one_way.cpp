@@ -52,7 +52,7 @@ void run_one_way(ActionEnv& env) {
         format_expand_reuse("\\n\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
         one_way_groups_piece(env, run.r.groups),
         sums_piece(run),
-        count_piece(run.r.exc, run.nperm, "\\n\\nThe explained variance was exceeded by 0 permutations out of %i, p< %f",
+        count_piece(run.r.exceeded, run.nperm, "\\n\\nThe explained variance was exceeded by 0 permutations out of %i, p< %f",
                     "\\n\\nThe explained variance was exceeded by %i permutations out of %i, p= %f ", true),
     }));
 }
@@ -69,7 +69,7 @@ void run_one_way_f(ActionEnv& env) {
         one_way_groups_piece(env, run.r.groups),
         sums_piece(run),
         f_piece(run.r.observed_f, (ng - 1) * df_unit, (md - ng) * df_unit),
-        observed_f_count_piece(run.r.exc, run.nperm),
+        observed_f_count_piece(run.r.exceeded, run.nperm),
     }));
 }
 

@@ -31,18 +31,19 @@ void run_two_way(ActionEnv& env) {
                                         column_codes(ws.groups, 1), nperm, false);
     r.notice.tell(env);
 
-    std::string report = concat_trimmed({"In the Two Way Manova, with no Covariate",
-                                         format_expand_reuse("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
-                                         format_expand_reuse("\\n\\nThe two group interaction model had"),
-                                         sums_piece(total_ss, r.expvar, r.unexpvar, nperm), explained_count_piece(r.exc, nperm)});
+    std::string report =
+        concat_trimmed({"In the Two Way Manova, with no Covariate",
+                        format_expand_reuse("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info}),
+                        format_expand_reuse("\\n\\nThe two group interaction model had"),
+                        sums_piece(total_ss, r.expvar, r.unexpvar, nperm), explained_count_piece(r.exceeded_cells, nperm)});
     const std::string first_heading = format_expand_reuse("\\n\\nUsing only the first grouping variable  produced");
     env.console().line(first_heading);
     report = concat_trimmed({report, first_heading, sums_piece(total_ss, r.expvar1, r.unexpvar1, nperm),
-                             explained_count_piece(r.exceeded_g1, nperm), first_model_piece(r.exc_g2_shuffled, nperm)});
+                             explained_count_piece(r.exceeded_g1, nperm), first_model_piece(r.exceeded_g2_shuffled, nperm)});
     const std::string second_heading = format_expand_reuse("\\n\\nUsing only the second grouping variable  produced");
     env.console().line(second_heading);
     report = concat_trimmed({report, second_heading, sums_piece(total_ss, r.expvar2, r.unexpvar2, nperm),
-                             explained_count_piece(r.exceeded_g2, nperm), second_model_piece(r.exc_g1_shuffled, nperm)});
+                             explained_count_piece(r.exceeded_g2, nperm), second_model_piece(r.exceeded_g1_shuffled, nperm)});
     record_two_way(env, r, total_ss, nperm);
     env.set_report(report);
 }

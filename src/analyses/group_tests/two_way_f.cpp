@@ -33,20 +33,20 @@ void run_two_way_f(ActionEnv& env) {
 
 std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double total_ss, double df_unit, long long nperm,
                              const char* interaction_format) {
-    std::string report =
-        concat_trimmed({head, format_expand_reuse("\\n\\nThe two group interaction model had\\n"),
-                        format_expand_reuse("\\nTotal SS=%1.4f Cell SS=%1.4f error SS=%1.4f\\n SS1=%1.4f SS2=%1.4f SS1x2=%1.4f",
-                                            {total_ss, total_ss - r.eSS, r.eSS, r.SSA, r.SSB, r.SSAB}),
-                        format_expand_reuse("\\n\\nFor Group1, F=%2.3f df1(numerator) %i df2(denominator) %i",
-                                            {r.FA, r.dfA * df_unit, r.dfe * df_unit}),
-                        count_piece(r.exc, nperm, "\\n\\nThe observed F for group1  was exceeded by 0 permutations, p< %f",
-                                    "\\n\\nThe observed F for group 1 was exceeded by %i permutations, p= %f ")});
+    std::string report = concat_trimmed(
+        {head, format_expand_reuse("\\n\\nThe two group interaction model had\\n"),
+         format_expand_reuse("\\nTotal SS=%1.4f Cell SS=%1.4f error SS=%1.4f\\n SS1=%1.4f SS2=%1.4f SS1x2=%1.4f",
+                             {total_ss, total_ss - r.eSS, r.eSS, r.SSA, r.SSB, r.SSAB}),
+         format_expand_reuse("\\n\\nFor Group1, F=%2.3f df1(numerator) %i df2(denominator) %i",
+                             {r.FA, r.dfA * df_unit, r.dfe * df_unit}),
+         count_piece(r.exceeded_g1, nperm, "\\n\\nThe observed F for group1  was exceeded by 0 permutations, p< %f",
+                     "\\n\\nThe observed F for group 1 was exceeded by %i permutations, p= %f ")});
     report = concat_trimmed({report,
                              format_expand_reuse("\\n\\nFor Group2, F=%2.3f df1(numerator): %i df2(denominator): %i",
                                                  {r.FB, r.dfB * df_unit, r.dfe * df_unit}),
-                             explained_count_piece(r.exceeded_g1, nperm)});
+                             explained_count_piece(r.exceeded_g2, nperm)});
     return concat_trimmed({report, format_expand_reuse(interaction_format, {r.FAB, r.dfAB * df_unit, r.dfe * df_unit}),
-                           explained_count_piece(r.exceeded_g2, nperm)});
+                           explained_count_piece(r.exceeded_interaction, nperm)});
 }
 
 }  // namespace quillan

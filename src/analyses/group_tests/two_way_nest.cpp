@@ -23,19 +23,20 @@ std::string nested_report(const Workspace& ws, const NestedResult& r, double tot
              {total_ss, r.eSS, r.SSA, r.SSasg, r.SSsg}),
          format_expand_reuse("\\n\\nFor Total Explained (Main+Nested), F=%2.3f df1(numerator) %i df2(denominator) %i",
                              {r.Fsg, r.dfsg * df_unit, r.dfe * df_unit}),
-         count_piece(r.exc[0], nperm, "\\n\\nThe observed F for Main+Nested  was exceeded by 0 permutations, p< %f",
+         count_piece(r.exceeded_main_nested, nperm, "\\n\\nThe observed F for Main+Nested  was exceeded by 0 permutations, p< %f",
                      "\\n\\nThe observed F for Main+Nested was exceeded by %i permutations, p= %f ")});
     report = concat_trimmed(
         {report,
          format_expand_reuse("\\n\\nFor the Main Factor, F=%2.3f df1(numerator): %i df2(denominator): %i",
                              {r.FA, r.dfA * df_unit, r.dfe * df_unit}),
-         count_piece(r.exc[1], nperm, "\\n\\nThe observed F for the Main Factor was exceeded by 0 permutations, p< %f",
+         count_piece(r.exceeded_main, nperm, "\\n\\nThe observed F for the Main Factor was exceeded by 0 permutations, p< %f",
                      "\\n\\nThe observed F for the Main factor  was exceeded by %i permutations, p= %f ")});
-    return concat_trimmed({report,
-                           format_expand_reuse("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i",
-                                               {r.Fasg, r.dfasg * df_unit, r.dfe * df_unit}),
-                           count_piece(r.exc[2], nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
-                                       "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
+    return concat_trimmed(
+        {report,
+         format_expand_reuse("\\n\\nFor the Nested Factor, F=%2.3f df1(numerator) %i df2(denominator) %i",
+                             {r.Fasg, r.dfasg * df_unit, r.dfe * df_unit}),
+         count_piece(r.exceeded_nested, nperm, "\\n\\nThe Observed Nested F was exceeded by 0 permutations, p< %f",
+                     "\\n\\nThe Observed Nested F was exceeded by %i permutations, p= %f ")});
 }
 
 }  // namespace

@@ -57,9 +57,9 @@ TEST(WeakEffects, TwoWayCountsEachOneVariableShuffleAgainstTheCellModel) {
     const PreparedTable table(ws.landmarks);
     const TwoWayResult r = two_way_test(h.shell.options(), h.console, table, table.total_ss(), column_codes(ws.groups, 0),
                                         column_codes(ws.groups, 1), 199, false);
-    EXPECT_GT(r.exc_g2_shuffled, 20);
-    EXPECT_LT(r.exc_g2_shuffled, 180);
-    EXPECT_EQ(r.exc_g1_shuffled, 0);
+    EXPECT_GT(r.exceeded_g2_shuffled, 20);
+    EXPECT_LT(r.exceeded_g2_shuffled, 180);
+    EXPECT_EQ(r.exceeded_g1_shuffled, 0);
     // Individuals alone explain far more than sides alone.
     EXPECT_GT(r.expvar1, 10 * r.expvar2);
     EXPECT_EQ(r.exceeded_g1, 0);
@@ -70,5 +70,5 @@ TEST(WeakEffects, TwoWayCountsEachOneVariableShuffleAgainstTheCellModel) {
     const std::string report = h.box(kResultsBox);
     const std::string second = report.substr(report.find("Using only the second"));
     EXPECT_THAT(second, HasSubstr("exceeded by 0 permutations of the 2nd Group Model"));
-    EXPECT_EQ(number_after(report, "exceeded by ", 2), static_cast<double>(r.exc_g2_shuffled));
+    EXPECT_EQ(number_after(report, "exceeded by ", 2), static_cast<double>(r.exceeded_g2_shuffled));
 }
