@@ -85,7 +85,7 @@ TEST_F(KernelVariants, EveryVariantGivesTheBaselineNumbersToTheLastBit) {
 
 TEST_F(KernelVariants, TheEnvironmentChoosesAndAnUnrunnableChoiceIsRefusedWithAMessage) {
     const char* saved = std::getenv("QUILLAN_KERNEL");
-    const std::string before = saved ? saved : "";
+    const std::string given = saved ? saved : "";
     ::setenv("QUILLAN_KERNEL", "", 1);
     EXPECT_EQ(kernel_from_environment(), best_kernel());
     ::setenv("QUILLAN_KERNEL", "baseline", 1);
@@ -111,7 +111,7 @@ TEST_F(KernelVariants, TheEnvironmentChoosesAndAnUnrunnableChoiceIsRefusedWithAM
             EXPECT_THAT(e.what(), HasSubstr(std::string("asks for the ") + kernel_name(v)));
         }
     }
-    if (saved) ::setenv("QUILLAN_KERNEL", before.c_str(), 1);
+    if (saved) ::setenv("QUILLAN_KERNEL", given.c_str(), 1);
     else ::unsetenv("QUILLAN_KERNEL");
 }
 
@@ -349,13 +349,13 @@ TEST_F(KernelVariants, ManyGroupsOfOneSizeAndTheirPermutationsAgreeWithOneByOne)
     }
 }
 
-TEST(ChangedArithmetic, AgreesWithTheTwoSweepFormToOnePartIn1e12) {
-    // The full fit takes the squared size in the fitting sweep, so sums
-    // moved in their last bits only; checked on every example set.
+TEST(OneSweepFit, AgreesWithTheTwoSweepFormToOnePartIn1e12) {
+    // The full fit takes the squared size in the fitting sweep, which may
+    // move sums in their last bits only; checked on every example set.
     for (const char* name : {"plethodon", "mosquito", "larvalHead", "pupfish", "ratland"}) {
         const Matrix x = load_data(std::string(name) + ".lm.txt");
-        const double now = whole_table_ss(x), before = literal::ss(x, true);
-        EXPECT_NEAR(now, before, 1e-12 * before) << name;
+        const double one_sweep = whole_table_ss(x), two_sweeps = literal::ss(x, true);
+        EXPECT_NEAR(one_sweep, two_sweeps, 1e-12 * two_sweeps) << name;
     }
 }
 
