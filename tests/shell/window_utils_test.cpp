@@ -32,61 +32,51 @@ void set_screen(MemoryGui& gui, double w, double h) { gui.set(kRoot, "screensize
 }  // namespace
 
 TEST(Names, ValidNamesAreShortIdentifiersThatAreNotKeywords) {
-    EXPECT_TRUE(isvarname("FileBox"));
-    EXPECT_TRUE(isvarname("edit1"));
-    EXPECT_TRUE(isvarname("a_1"));
-    EXPECT_TRUE(isvarname(std::string(31, 'x')));
-    EXPECT_FALSE(isvarname(std::string(32, 'x')));
-    EXPECT_FALSE(isvarname(""));
-    EXPECT_FALSE(isvarname("2box"));
-    EXPECT_FALSE(isvarname("_hidden"));
-    EXPECT_FALSE(isvarname("with space"));
-    EXPECT_FALSE(isvarname("dash-ed"));
-    EXPECT_FALSE(isvarname("for"));
-    EXPECT_TRUE(isvarname("For"));  // keywords are matched exactly
+    // Keywords are matched exactly: "For" is a name.
+    for (const auto& t : std::vector<std::string>{"FileBox", "edit1", "a_1", std::string(31, 'x'), "For"})
+        EXPECT_TRUE(isvarname(t)) << t;
+    for (const auto& t : std::vector<std::string>{std::string(32, 'x'), "", "2box", "_hidden", "with space", "dash-ed", "for"})
+        EXPECT_FALSE(isvarname(t)) << t;
+    for (const char* t : {"elseif", "for"}) EXPECT_TRUE(iskeyword(t)) << t;
+    for (const char* t : {"End", "end ", "elsif"}) EXPECT_FALSE(iskeyword(t)) << t;
     EXPECT_FALSE(isvarname(Value(3.0)));
     EXPECT_FALSE(isvarname(Value(List{Value("ab")})));
 }
 
-TEST(Names, KeywordsAreComparedExactly) {
-    EXPECT_TRUE(iskeyword("elseif"));
-    EXPECT_FALSE(iskeyword("End"));
-    EXPECT_FALSE(iskeyword("end "));
-    EXPECT_FALSE(iskeyword("elsif"));
-}
-
-TEST(Movegui, WindowWiderThanTheScreenIsShrunkToItAndPlacedAtTheLeftEdge) {
-    MemoryGui gui;
-    set_screen(gui, 800, 600);
-    const Handle fig = make_window(gui, 300, 50, 900, 400);
-    movegui(gui, fig, "onscreen");
-    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{0, 50, 800, 400}));
-}
-
-TEST(Movegui, OnscreenPullsAWindowBackFromEachEdgeAndLeavesAVisibleOneAlone) {
-    MemoryGui gui;
-    set_screen(gui, 1000, 800);
-    const Handle fig = make_window(gui, -120, 700, 400, 300);
-    movegui(gui, {Value(fig)});  // no position means "onscreen"
-    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{0, 500, 400, 300}));
-    // The inner area moved with the frame.
-    EXPECT_EQ(rect_of(gui, fig, "position"), (std::vector<double>{4, 504, 392, 272}));
-
-    gui.set(fig, "outerposition", rect(900, -50, 400, 300));
-    movegui(gui, fig, "onscreen");
-    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{600, 0, 400, 300}));
-
-    gui.set(fig, "outerposition", rect(100, 200, 400, 300));
-    movegui(gui, fig, "onscreen");
-    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{100, 200, 400, 300}));
-}
-
-TEST(Movegui, GivenCornerCountsNegativeValuesFromTheRightAndTop) {
+// Each case: the screen, the window's outer frame, the arguments after the
+// window (none means "onscreen"), and where its outer frame ends up.
+TEST(Movegui, PlacesTheWindowWhereItsArgumentsSay) {
+    const struct {
+        double screen_w, screen_h;
+        std::vector<double> from;
+        std::vector<Value> args;
+        std::vector<double> to;
+    } cases[] = {
+        // Wider than the screen: shrunk to it and put at the left edge.
+        {800, 600, {300, 50, 900, 400}, {Value("onscreen")}, {0, 50, 800, 400}},
+        // Pulled back from each edge; a visible window is left alone.
+        {1000, 800, {-120, 700, 400, 300}, {}, {0, 500, 400, 300}},
+        {1000, 800, {900, -50, 400, 300}, {Value("onscreen")}, {600, 0, 400, 300}},
+        {1000, 800, {100, 200, 400, 300}, {Value("onscreen")}, {100, 200, 400, 300}},
+        // A corner given; negative values count from the right and the top.
+        {1000, 800, {10, 10, 400, 300}, {Value(matrix_from_rows({{25, 40}}))}, {25, 40, 400, 300}},
+        {1000, 800, {10, 10, 400, 300}, {Value(matrix_from_rows({{-10, -20}}))}, {590, 480, 400, 300}},
+    };
+    for (const auto& c : cases) {
+        MemoryGui gui;
+        set_screen(gui, c.screen_w, c.screen_h);
+        const Handle fig = make_window(gui, c.from[0], c.from[1], c.from[2], c.from[3]);
+        std::vector<Value> args{Value(fig)};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        movegui(gui, args);
+        EXPECT_EQ(rect_of(gui, fig, "outerposition"), c.to) << c.from[0] << "," << c.from[1];
+        // The inner area moves with the frame.
+        EXPECT_EQ(rect_of(gui, fig, "position")[0], c.to[0] + 4);
+    }
+    // The window may come after the position.
     MemoryGui gui;
     set_screen(gui, 1000, 800);
     const Handle fig = make_window(gui, 10, 10, 400, 300);
-    movegui(gui, {Value(fig), Value(matrix_from_rows({{25, 40}}))});
-    EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{25, 40, 400, 300}));
     movegui(gui, {Value(matrix_from_rows({{-10, -20}})), Value(fig)});
     EXPECT_EQ(rect_of(gui, fig, "outerposition"), (std::vector<double>{590, 480, 400, 300}));
 }
