@@ -41,19 +41,6 @@ protected:
 
 }  // namespace
 
-TEST_F(ProgramTest, OperationsAreRegisteredInTheirDeclaredOrder) {
-    const auto names = program.operations().names();
-    ASSERT_GE(names.size(), 2u);
-    EXPECT_EQ(names[0], "quillan");
-    EXPECT_EQ(names[1], "quillan_action");
-    // Whatever modules are built, the relative order is the declared one.
-    std::size_t at = 0;
-    for (const auto& n : names) {
-        while (at < declared_operations().size() && declared_operations()[at].name != n) ++at;
-        EXPECT_LT(at, declared_operations().size()) << n << " is out of order";
-    }
-}
-
 TEST_F(ProgramTest, OpeningTheWindowColoursItAndKeepsItsHandlesOnIt) {
     const auto result = program.quillan({}, 1);
     ASSERT_EQ(result.size(), 1u);
@@ -80,18 +67,6 @@ TEST_F(ProgramTest, MissingLayoutFailsTheOpening) {
     std::ostringstream out;
     Program p(bare, out);
     EXPECT_THROW(p.quillan({}, 0), QuillanError);
-}
-
-TEST_F(ProgramTest, EachWindowCallbackPrintsItsLine) {
-    const Handle fig = program.open_main_window();
-    const Value handles = guidata(gui, Value(fig));
-    ASSERT_EQ(main_window_callbacks().size(), 13u);
-    for (const auto& [name, line] : main_window_callbacks()) {
-        // The control, the event data and the handles record, and anything after them.
-        EXPECT_TRUE(program.quillan({Value(name), Value(fig), Value(), handles, Value("extra")}, 0).empty());
-        EXPECT_EQ(lines(), (std::vector<std::string>{line})) << name;
-    }
-    EXPECT_EQ(program.callbacks().find("listbox1_Callback")->nin, kAny);
 }
 
 TEST_F(ProgramTest, TextFirstInputCallsTheNamedOperationAndHandsBackItsResults) {

@@ -106,28 +106,6 @@ TEST(ActionTable, TheCheckFindsARowMissingWhatItsKindNeeds) {
     EXPECT_NE(joined(row_problems(saving)).find("only an analysis writes a report"), std::string::npos);
 }
 
-// The front ends ask the table which actions are analyses (pictures of
-// permutations), which read files (the recent-files list) and which are
-// import or export controls.  Reading and writing files are never analyses.
-TEST(ActionTable, KindsSortTheActionsAsTheFrontEndsNeed) {
-    for (const char* name :
-         {"Load", "LoadGlist", "LoadClist", "Import", "ChooseGroups", "SaveOut", "ExportResults", "ExportSpecimens", "Clear"})
-        EXPECT_FALSE(find_action(name)->is_analysis()) << name;
-    for (const char* name : {"Load", "LoadGlist", "LoadClist", "Import", "ChooseGroups"})
-        EXPECT_TRUE(find_action(name)->reads_files()) << name;
-    for (const char* name : {"SaveOut", "ExportResults", "Clear", "RunOneWay"})
-        EXPECT_FALSE(find_action(name)->reads_files()) << name;
-    EXPECT_EQ(analysis_rows().size(), 20u);
-    std::set<std::string> trace;
-    for (const auto& row : action_table())
-        if (row.trace_is_result) trace.insert(row.name);
-    EXPECT_EQ(trace, (std::set<std::string>{"TestCovariate", "GoMan"}));
-    // A covariate test need not say "Cov" in its name.
-    EXPECT_TRUE(find_action("RunTwoStandF")->needs_covariate());
-    EXPECT_TRUE(find_action("RunOneStand")->needs_covariate());
-    EXPECT_FALSE(find_action("RunTwoWayNest")->needs_covariate());
-}
-
 // What each analysis needs loaded, as the table says, is what it refuses
 // without: run without the covariate, exactly the rows that need one are
 // refused; given only G1, exactly the rows that read two groupings are.
