@@ -314,41 +314,6 @@ TEST_F(KernelVariants, CellsBesideTheVariablesGroupsGiveEachItsOwnSumToTheLastBi
     }
 }
 
-TEST_F(KernelVariants, ManyGroupsOfOneSizeAndTheirPermutationsAgreeWithOneByOne) {
-    // 24 cells of 4-5 specimens, as a two-factor design has, scored under
-    // several shufflings of the codes: sets of groups side by side against
-    // each group on its own, on every variant.
-    std::vector<std::size_t> sizes(24, 5);
-    for (std::size_t g = 0; g < sizes.size(); g += 5) sizes[g] = 4;
-    Codes codes = dealt_codes(sizes);
-    const Matrix x = make_shapes(static_cast<int>(codes.size()), 26, 77);
-    const ShapeTable table(x);
-    std::mt19937_64 rng(5);
-    for (int shuffle = 0; shuffle < 4; ++shuffle) {
-        std::shuffle(codes.begin(), codes.end(), rng);
-        ASSERT_TRUE(select_kernel(KernelVariant::Baseline));
-        std::vector<double> alone;
-        ShapeScratch work;
-        for (std::size_t g = 0; g < sizes.size(); ++g) {
-            std::vector<int> rows;
-            for (std::size_t i = 0; i < codes.size(); ++i)
-                if (codes[i] == static_cast<double>(10 + g)) rows.push_back(static_cast<int>(i));
-            alone.push_back(group_ss(table, rows, work));
-        }
-        for (const KernelVariant v : all_kernels()) {
-            if (!select_kernel(v)) continue;
-            WithinGroupsScratch scratch;
-            WithinGroups wg;
-            within_group_ss(table, codes, scratch, wg);
-            // Groups are numbered by first occurrence: match them by code.
-            for (std::size_t i = 0; i < wg.gcodes.size(); ++i) {
-                const double want = alone[static_cast<std::size_t>(wg.gcodes[i]) - 10];
-                EXPECT_EQ(std::memcmp(&wg.wgsd[i], &want, sizeof want), 0) << kernel_name(v) << ", group " << i;
-            }
-        }
-    }
-}
-
 TEST(OneSweepFit, AgreesWithTheTwoSweepFormToOnePartIn1e12) {
     // The full fit takes the squared size in the fitting sweep, which may
     // move sums in their last bits only; checked on every example set.
