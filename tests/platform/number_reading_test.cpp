@@ -91,7 +91,7 @@ void expect_same_reading(const std::string& text) {
 
 }  // namespace
 
-TEST(NumberReading, CornersReadAsBeforeBitForBit) {
+TEST(NumberReading, CornersReadAsStrtodReadsThemBitForBit) {
     const char* tokens[] = {"0",
                             "-0",
                             "+0",
@@ -167,7 +167,7 @@ TEST(NumberReading, CornersReadAsBeforeBitForBit) {
         expect_same_reading(line);
 }
 
-TEST(NumberReading, RandomNumbersReadAsBeforeBitForBit) {
+TEST(NumberReading, RandomNumbersReadAsStrtodReadsThemBitForBit) {
     std::mt19937_64 rng(20261207);
     auto digits = [&](int n) {
         std::string s;
