@@ -6,6 +6,7 @@
 #include "geometry/space_run.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
+#include "platform/statistics.hpp"
 
 #include <cmath>
 #include <string>

@@ -48,18 +48,6 @@ std::vector<double> str2num(std::string_view text);
 // and is read.  The table readers fill one buffer a line at a time with it.
 bool append_numbers(std::string_view text, std::vector<double>& out);
 
-// Mean of a list of numbers; not-a-number for an empty list.
-double mean(const std::vector<double>& x);
-
-// Least-squares straight line y = slope * x + intercept.  When x has fewer
-// than two distinct values the slope is not determined and comes back
-// non-finite; callers that can meet that case check for it.
-struct Line {
-    double slope;
-    double intercept;
-};
-Line polyfit1(const double* x, const double* y, std::size_t n, std::ptrdiff_t ystride = 1);
-
 // A number or a matrix written for the console: a scalar in short form, a
 // matrix as its rows.
 std::string format_number(double d);

@@ -7,26 +7,26 @@
 
 using namespace quillan;
 
-TEST(Sprintf, ExpandsStoredLineBreaksAndPrintsLikePrintf) {
+TEST(FormatExpandReuse, ExpandsStoredLineBreaksAndPrintsLikePrintf) {
     EXPECT_EQ(format_expand_reuse("a\\nb"), "a\nb");
     EXPECT_EQ(format_expand_reuse("Total SS=%1.4f Percent =%2.3f\\n", {2.5, 12.0}), "Total SS=2.5000 Percent =12.000\n");
     EXPECT_EQ(format_expand_reuse("%s|%i|%f", {"x", 3, 0.001}), "x|3|0.001000");
     EXPECT_EQ(format_expand_reuse("100%%"), "100%");
 }
 
-TEST(Sprintf, NonWholeValueGivenToIntegerConversionPrintsInExponentForm) {
+TEST(FormatExpandReuse, NonWholeValueGivenToIntegerConversionPrintsInExponentForm) {
     EXPECT_EQ(format_expand_reuse("%i LM", {5.5}), "5.500000e+00 LM");
     EXPECT_EQ(format_expand_reuse("%i", {-0.5}), "-5.000000e-01");
     EXPECT_EQ(format_expand_reuse("%d", {12.0}), "12");
     EXPECT_EQ(format_expand_reuse("%i", {1e20}), "100000000000000000000");
 }
 
-TEST(Sprintf, SpaceFlagPutsOneBlankBeforeAPositiveCount) {
+TEST(FormatExpandReuse, SpaceFlagPutsOneBlankBeforeAPositiveCount) {
     EXPECT_EQ(format_expand_reuse(", % i group variables", {2}), ",  2 group variables");
     EXPECT_EQ(format_expand_reuse("% i", {-2}), "-2");
 }
 
-TEST(Sprintf, NotANumberAndInfinitiesPrintAsWords) {
+TEST(FormatExpandReuse, NotANumberAndInfinitiesPrintAsWords) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     EXPECT_EQ(format_expand_reuse("F=%2.4f", {nan}), "F=NaN");
@@ -34,13 +34,13 @@ TEST(Sprintf, NotANumberAndInfinitiesPrintAsWords) {
     EXPECT_EQ(format_expand_reuse("[%6.2f]", {inf}), "[   Inf]");
 }
 
-TEST(Sprintf, ArgumentsOutlastingTheFormatReuseItAndShortDataStops) {
+TEST(FormatExpandReuse, ArgumentsOutlastingTheFormatReuseItAndShortDataStops) {
     EXPECT_EQ(format_expand_reuse("%i,", {1, 2, 3}), "1,2,3,");
     EXPECT_EQ(format_expand_reuse("a=%i b=%i", {1}), "a=1 b=");
     EXPECT_EQ(format_expand_reuse("x %i y"), "x  y");
 }
 
-TEST(Strcat, DropsTrailingBlanksOfEachPieceOnly) {
+TEST(ConcatTrimmed, DropsTrailingBlanksOfEachPieceOnly) {
     EXPECT_EQ(concat_trimmed({"p= 0.370000 ", "next  "}), "p= 0.370000next");
     EXPECT_EQ(concat_trimmed({"line\n", "\nmore\t"}), "line\n\nmore\t");
     EXPECT_EQ(concat_trimmed({"   ", ""}), "");
@@ -66,23 +66,4 @@ TEST(Str2num, IsEmptyWhenTheTextHoldsNoNumberOrCannotBeRead) {
     EXPECT_TRUE(str2num("1.2.3").empty());
     EXPECT_TRUE(str2num("1e").empty());
     EXPECT_TRUE(str2num("-").empty());
-}
-
-TEST(Mean, OfAnEmptyListIsNotANumber) {
-    EXPECT_TRUE(std::isnan(mean({})));
-    EXPECT_DOUBLE_EQ(mean({1, 2, 6}), 3.0);
-}
-
-TEST(Polyfit, FindsTheLeastSquaresLineAndFlagsAConstantX) {
-    const double x[] = {0, 1, 2, 3};
-    const double y[] = {1, 3, 5, 7};
-    Line l = polyfit1(x, y, 4);
-    EXPECT_NEAR(l.slope, 2.0, 1e-14);
-    EXPECT_NEAR(l.intercept, 1.0, 1e-14);
-    const double y2[] = {0, 1, 0, 1};
-    l = polyfit1(x, y2, 4);
-    EXPECT_NEAR(l.slope, 0.2, 1e-14);
-    EXPECT_NEAR(l.intercept, 0.2, 1e-14);
-    const double c[] = {2, 2, 2, 2};
-    EXPECT_FALSE(std::isfinite(polyfit1(c, y, 4).slope));
 }

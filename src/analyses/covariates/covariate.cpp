@@ -6,6 +6,7 @@
 #include "geometry/geometry.hpp"
 #include "groups/groups.hpp"
 #include "platform/format.hpp"
+#include "platform/statistics.hpp"
 
 #include <cmath>
 #include <functional>

@@ -2,6 +2,7 @@
 // covariate models, and the four group tests that run on the result.
 #include "analyses/covariates/covariate.hpp"
 #include "platform/format.hpp"
+#include "platform/statistics.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
 #include "support/shapes.hpp"
