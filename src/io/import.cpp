@@ -953,9 +953,16 @@ void mark_gaps(SpecimenTable& t, const std::vector<std::vector<int>>& found) {
             const std::size_t j = 2 * static_cast<std::size_t>(landmark - 1);
             const std::string token = number_text(c[j]) + " " + number_text(c[j + 1]);
             c[j] = c[j + 1] = std::nan("");
-            t.gaps.push_back({s, landmark, t.lines[s], token});
+            t.gaps.push_back({s, landmark, t.lines[s], token, true});
         }
 }
+
+// Said wherever landmarks are missing only by the choice: coordinates about
+// an origin are negative without anything missing, and a choice made for an
+// earlier file stays for the next.
+constexpr const char* kNegativesChoice =
+    " (negative coordinates are missing landmarks by the choice \"Negatives: missing\", --negative-missing in "
+    "quillan-batch; coordinates about an origin, such as aligned ones, need \"Negatives: points\")";
 
 // With negative coordinates taken as missing, their specimens are refused
 // (naming every one); otherwise an image file where some specimens have
@@ -973,7 +980,7 @@ void check_negative_coordinates(SpecimenTable& t, bool negative_missing, bool es
     if (negative_missing)
         refuse(t.path, 0, "",
                "negative coordinates mark missing landmarks in " + std::to_string(with) +
-                   " specimens: " + negative_list(t, found) + "; estimate or remove them before importing");
+                   " specimens: " + negative_list(t, found) + "; estimate or remove them before importing" + kNegativesChoice);
     if (with == t.coords.size()) return;  // coordinates about an origin, not image coordinates
     t.warnings.push_back(std::to_string(with) + " of " + std::to_string(t.coords.size()) + " specimens in " + t.name +
                          " have negative coordinates while the others have none, as digitising programs mark missing "

@@ -32,6 +32,7 @@ struct Gap {
     int landmark = 0;          // 1-based
     int line = 0;
     std::string token;
+    bool negative = false;  // missing only as a negative coordinate taken as missing
 };
 
 // What a reader found in a file, before factors and covariate are chosen.

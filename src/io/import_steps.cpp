@@ -33,7 +33,23 @@ std::string gap_list(const SpecimenTable& t) {
     return out;
 }
 
-[[noreturn]] void refuse_gaps(const SpecimenTable& t) {
+// The choices behind a refusal about gaps, which would otherwise seem to
+// come from the file alone.
+std::string choices_behind(const SpecimenTable& t, const ImportOptions& options) {
+    const auto negative = std::count_if(t.gaps.begin(), t.gaps.end(), [](const Gap& g) { return g.negative; });
+    std::string out;
+    if (!options.estimate_missing.empty())
+        out += "; the choice \"Gaps: estimate " + options.estimate_missing + "\" (--estimate-missing " +
+               options.estimate_missing + ") asked for the estimate";
+    if (negative > 0)
+        out += "; " + std::to_string(negative) + " of the " + std::to_string(t.gaps.size()) +
+               " landmarks are missing only by the choice \"Negatives: missing\" (--negative-missing), which takes "
+               "negative coordinates as missing: coordinates about an origin, such as aligned ones, need \"Negatives: "
+               "points\"";
+    return out;
+}
+
+[[noreturn]] void refuse_gaps(const SpecimenTable& t, const ImportOptions& options) {
     const Gap& first = t.gaps.front();
     std::set<std::size_t> specimens;
     for (const auto& g : t.gaps) specimens.insert(g.specimen);
@@ -42,7 +58,8 @@ std::string gap_list(const SpecimenTable& t) {
         what += "; in all " + std::to_string(t.gaps.size()) + " landmarks are missing in " + std::to_string(specimens.size()) +
                 (specimens.size() > 1 ? " specimens: " : " specimen: ") + gap_list(t);
     refuse(t.path, first.line, t.specimen_name(first.specimen),
-           what + "; estimate them on import (from the complete specimens, by tps or reg) or remove them before importing");
+           what + "; estimate them on import (from the complete specimens, by tps or reg) or remove them before importing" +
+               choices_behind(t, options));
 }
 
 std::vector<Config> configurations(const SpecimenTable& t) {
@@ -79,7 +96,7 @@ void fill_gaps(SpecimenTable& t, const ImportOptions& options, ImportSteps& step
     std::stable_sort(t.gaps.begin(), t.gaps.end(), [](const Gap& a, const Gap& b) {
         return a.specimen != b.specimen ? a.specimen < b.specimen : a.landmark < b.landmark;
     });
-    if (options.estimate_missing.empty()) refuse_gaps(t);
+    if (options.estimate_missing.empty()) refuse_gaps(t, options);
     if (options.estimate_missing != "tps" && options.estimate_missing != "reg")
         refuse(t.path, 0, "",
                "missing landmarks are estimated by tps or reg, not by \"" + quoted_snippet(options.estimate_missing) + "\"");
@@ -91,7 +108,8 @@ void fill_gaps(SpecimenTable& t, const ImportOptions& options, ImportSteps& step
                              [&](std::size_t s) -> std::string { return quoted_snippet(t.specimen_name(s)); });
     } catch (const QuillanError& err) {
         refuse(t.path, 0, "",
-               std::string("the missing landmarks cannot be estimated by ") + options.estimate_missing + ": " + err.what());
+               std::string("the missing landmarks cannot be estimated by ") + options.estimate_missing + ": " + err.what() +
+                   choices_behind(t, options));
     }
     store(t, e.filled);
     steps.estimate_method = options.estimate_missing;

@@ -116,6 +116,29 @@ TEST(ImportGaps, EstimatedOnRequestAndSaidSo) {
     EXPECT_EQ(nts.legend.steps.estimated, (std::vector<std::pair<int, int>>{{3, 3}}));
 }
 
+// Landmarks missing only by a choice (one made for an earlier file, say):
+// the refusal names the choices, the file alone would not explain it.
+TEST(ImportGaps, RefusalsNameTheChoicesBehindThem) {
+    const std::string aligned =
+        "id,x1,y1,x2,y2,x3,y3\na,-0.4,-0.2,0.4,-0.2,0,0.4\nb,-0.41,-0.2,0.4,-0.19,0.01,0.39\n"
+        "c,-0.39,-0.21,0.41,-0.2,0,0.41\n";
+    const std::string negatives =
+        "6 of the 6 landmarks are missing only by the choice \"Negatives: missing\" "
+        "(--negative-missing), which takes negative coordinates as missing";
+    ImportOptions o;
+    o.negative_missing = true;
+    o.estimate_missing = "tps";
+    const std::string estimated = refusal("aligned.csv", aligned, o);
+    EXPECT_THAT(estimated, HasSubstr("the missing landmarks cannot be estimated by tps: "));
+    EXPECT_THAT(estimated,
+                HasSubstr("; the choice \"Gaps: estimate tps\" (--estimate-missing tps) asked for the estimate; " + negatives));
+    o.estimate_missing.clear();
+    EXPECT_THAT(refusal("aligned.csv", aligned, o), HasSubstr("by the choice \"Negatives: missing\", --negative-missing"));
+    EXPECT_THAT(refusal("g.tps", std::string(kGapped) + "LM=4\n0 0\n2 0\n1 2\n-1 -1\nID=g\n", o),
+                HasSubstr("1 of the 3 landmarks are missing only by the choice \"Negatives: missing\""));
+    EXPECT_THAT(refusal("g.tps", kGapped, o), Not(HasSubstr("choice")));  // the file's own NA
+}
+
 TEST(ImportGaps, RefusedWhenTooFewSpecimensAreCompleteOrTooFewLandmarksPresent) {
     ImportOptions reg;
     reg.estimate_missing = "reg";
