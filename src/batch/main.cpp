@@ -828,6 +828,11 @@ bool BatchRun::draw() {
     request.level_names = shell_.legend().level_names(shell_.workspace().groups);
     request.marks = landmark_marks(shell_);
     std::string error;
+    // Made here, so that the folder joins the run's set of files and goes
+    // again if the run ends with nothing in it; a folder that cannot be made
+    // is the module's to report.
+    make_folders_for_saves(request.folder, error);
+    error.clear();
     if (pictures_->write_plots(shell_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : std::cerr, trace_stream_,
                                error) >= 0)
         return true;

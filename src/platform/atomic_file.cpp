@@ -417,6 +417,39 @@ SaveSet::~SaveSet() {
         if (active_set() == this) active_set() = nullptr;
     }
     discard();
+    // rmdir removes only an empty folder: one that received files stays.
+    for (auto it = made_folders_.rbegin(); it != made_folders_.rend(); ++it) ::rmdir(it->c_str());
+}
+
+void SaveSet::made_folder(const std::string& path) {
+    if (outer_) return outer_->made_folder(path);
+    made_folders_.push_back(path);
+}
+
+bool make_folders_for_saves(const std::string& path, std::string& error) {
+    std::vector<std::string> missing;  // from `path` up
+    struct stat st {};
+    for (std::string p = path; !p.empty() && ::stat(p.c_str(), &st) != 0 && errno == ENOENT;) {
+        missing.push_back(p);
+        while (!p.empty() && p.back() == '/') p.pop_back();
+        const auto slash = p.find_last_of('/');
+        p = slash == std::string::npos ? std::string() : p.substr(0, slash == 0 ? 1 : slash);
+    }
+    std::lock_guard<std::mutex> lock(save_mutex());
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0777) == 0) {
+            if (SaveSet* set = active_set()) set->made_folder(*it);
+        } else if (errno != EEXIST) {
+            error = *it + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    const int problem = ::stat(path.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (problem != 0) {
+        error = path + ": " + std::strerror(problem);
+        return false;
+    }
+    return true;
 }
 
 void SaveSet::discard() {

@@ -74,6 +74,9 @@ public:
     std::vector<std::string> commit(const SaveWarningFn& warn = {});
     // Drops every staged save (the destructor does it too).
     void discard();
+    // A folder this set made for its files (see make_folders_for_saves):
+    // removed when the set ends, deepest first, if no file is left in it.
+    void made_folder(const std::string& path);
 
     // Used by the saves themselves while the set gathers them.
     void stage(const Target& target, std::string_view content);
@@ -82,10 +85,19 @@ private:
     struct Member;
     struct Guard;
     std::vector<Member> members_;
+    std::vector<std::string> made_folders_;  // in the order they were made
     std::unique_ptr<Guard> guard_;
     SaveSet* outer_ = nullptr;  // the set this one joined
     void undo(std::size_t done);
 };
+
+// Makes the folder `path` and the folders above it that are missing, for
+// saves into it.  While a SaveSet gathers, the folders made join the set:
+// one that holds no file when the set ends (dropped after a failure or a
+// stop, or committed with nothing drawn into it) is removed again, so a run
+// that writes nothing there leaves no empty folder behind.  Returns false,
+// with the reason in `error`, when a folder could not be made.
+bool make_folders_for_saves(const std::string& path, std::string& error);
 
 namespace save_testing {
 // Called once the temporary file exists and before any content is written;

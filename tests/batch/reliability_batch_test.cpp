@@ -222,3 +222,23 @@ TEST(BatchOutput, OutputsOntoInputsOrOntoEachOtherAreRefused) {
     EXPECT_EQ(json.out.rfind("{\n  \"run\": {", 0), 0u) << json.out;
     EXPECT_FALSE(std::filesystem::exists("-"));
 }
+
+// A picture folder made for a run that ends with no picture in it goes
+// again: none could be drawn, or the run failed and dropped them.
+TEST(BatchFileSets, NoEmptyPictureFolderIsLeftBehind) {
+    TempDir dir;
+    const std::string pictures = dir.file("new/pictures");
+    // Landmarks in space: no picture is drawn for them.
+    auto space = run_batch({"load", "--dimensions", "3", "-l", data_file("macaques.lm.txt"), "--plots", pictures});
+    EXPECT_EQ(space.status, 0) << space.err;
+    EXPECT_THAT(space.err, HasSubstr("2-D"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new")));
+    // A file-size limit (as of a nearly full disk) fails the first picture.
+    const std::string limited = "ulimit -f 1; exec '" + std::string(QUILLAN_BATCH_EXE) + "' one-way -p 9 -l '" +
+                                data_file("plethodon.lm.txt") + "' -g '" + data_file("plethodon.species.groups.txt") +
+                                "' --plots '" + pictures + "' >/dev/null 2>" + dir.file("err");
+    const int raw = std::system(limited.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << read_bytes(dir.file("err"));
+    EXPECT_THAT(read_bytes(dir.file("err")), HasSubstr("File too large"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new")));
+}

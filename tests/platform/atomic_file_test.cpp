@@ -303,3 +303,33 @@ TEST(AtomicSave, ASetOfSavesIsWrittenWholeOrNotAtAll) {
     EXPECT_EQ(read_bytes(a), "new a");
     EXPECT_EQ(entries(dir), 2);
 }
+
+// Folders made for a set's files go again with the set when nothing was put
+// in them; those that received a file stay, and folders there before stay.
+TEST(AtomicSave, FoldersMadeForASetGoWhenTheyStayEmpty) {
+    TempDir dir;
+    const std::string deep = dir.file("made/for/pictures"), kept = dir.file("kept");
+    std::filesystem::create_directory(kept);
+    std::string error;
+    {
+        SaveSet set;
+        ASSERT_TRUE(make_folders_for_saves(deep, error)) << error;
+        ASSERT_TRUE(make_folders_for_saves(kept, error)) << error;
+        write_file_atomically(deep + "/a.svg", "a");
+        EXPECT_TRUE(std::filesystem::is_directory(deep));
+    }  // dropped: the file is not written, and its folders go
+    EXPECT_FALSE(std::filesystem::exists(dir.file("made")));
+    EXPECT_TRUE(std::filesystem::is_directory(kept));
+    {
+        SaveSet set;
+        ASSERT_TRUE(make_folders_for_saves(deep, error)) << error;
+        ASSERT_TRUE(make_folders_for_saves(dir.file("made/empty"), error)) << error;
+        write_file_atomically(deep + "/a.svg", "a");
+        set.commit();
+    }
+    EXPECT_EQ(read_bytes(deep + "/a.svg"), "a");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("made/empty")));
+    // A folder that cannot be made is named with the reason.
+    EXPECT_FALSE(make_folders_for_saves(deep + "/a.svg/sub", error));
+    EXPECT_THAT(error, HasSubstr("a.svg/sub: Not a directory"));
+}
