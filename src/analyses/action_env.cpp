@@ -2,6 +2,12 @@
 
 namespace quillan {
 
+void ActionEnv::set_report(const std::string& text) {
+    channel_.show_report(text);
+    report_ = text;
+    reported_ = true;
+}
+
 void ActionEnv::require_one_way_list() const {
     if (ws().groups.cols() > 1) throw Refused(kOneWayRefusal);
 }

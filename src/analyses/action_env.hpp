@@ -1,10 +1,11 @@
-// What an analysis may see and do.  An analysis reads the workspace and the
-// two parameter boxes, echoes to the console, shows message windows, may
-// pause for a key and finally sets its report.  It reaches the window only
-// through this interface, which the shell implements on whatever window the
-// program has, so the analyses know nothing of windows, controls or tags.
+// What an analysis may see and do.  An analysis reads the workspace and its
+// typed parameters, echoes to the console, shows messages, may pause for a
+// key and finally sets its report.  The front end that asked for the run
+// supplies the parameters and the channel its messages go through, so the
+// analyses know nothing of windows, controls, tags or command lines.
 #pragma once
 
+#include "analyses/analysis_params.hpp"
 #include "analyses/linear_models/model_request.hpp"
 #include "analyses/result_record.hpp"
 #include "analyses/run_options.hpp"
@@ -30,25 +31,45 @@ inline constexpr const char* kTwoWayRefusal =
 inline constexpr const char* kRegressionRefusal =
     "Sorry Group list has only one column, you have requested a 2-Way Regression model.  Please check the file and reload";
 
-class ActionEnv {
+// Where an analysis's messages, pauses and report go: the front end that
+// asked for the run (the window shows message windows and fills its results
+// box; quillan-batch writes standard error and keeps the report).
+class RunChannel {
 public:
-    virtual ~ActionEnv() = default;
-
-    virtual const Workspace& ws() const = 0;
-    virtual Console& console() = 0;
-    virtual const RunOptions& options() const = 0;
-
-    // The text of the permutation box, read afresh (its first line when it
-    // holds several).
-    virtual std::string perm_box_text() = 0;
-    // The selected entry of the covariate model box, 1 for the first.
-    virtual double cov_box_value() = 0;
-    // Sets the report as the whole content of the results box.
-    virtual void set_report(const std::string& text) = 0;
+    virtual ~RunChannel() = default;
     virtual void message(const std::string& text, const std::string& title) = 0;
-    void message(const std::string& text) { message(text, ""); }
     // Waits for a key, where there is someone to press one.
     virtual void pause() = 0;
+    // The report, once the analysis has made it.
+    virtual void show_report(const std::string& text) = 0;
+};
+
+// What an analysis sees of its run: the workspace, its typed parameters, the
+// console, how its permutations run (seed, threads, progress and cancel), and
+// the channel to the user.
+class ActionEnv {
+public:
+    ActionEnv(const Workspace& ws, const AnalysisParams& params, Console& console, const RunOptions& options, RunChannel& channel)
+        : ws_(ws), params_(params), console_(console), options_(options), channel_(channel) {
+        options_.seeds = &record_.run.seeds;
+    }
+    ActionEnv(const ActionEnv&) = delete;
+    ActionEnv& operator=(const ActionEnv&) = delete;
+
+    const Workspace& ws() const { return ws_; }
+    const AnalysisParams& params() const { return params_; }
+    const ControlWords& words() const { return params_.words; }
+    Console& console() { return console_; }
+    // The run's options, noting each engine's seed in this action's record.
+    const RunOptions& options() const { return options_; }
+
+    void message(const std::string& text, const std::string& title) { channel_.message(text, title); }
+    void message(const std::string& text) { message(text, ""); }
+    void pause() { channel_.pause(); }
+    // Sets the report, the one lasting effect of an analysis.
+    void set_report(const std::string& text);
+    bool reported() const { return reported_; }
+    const std::string& report() const { return report_; }
 
     // The group-list rule: a one-way design runs only with at most one
     // column, a two-way design only with at least two.
@@ -59,8 +80,7 @@ public:
     ResultRecord& record() { return record_; }
 
     // What a linear model is asked for, as the front end set it.
-    const ModelRequest& model_request() const { return model_request_; }
-    void set_model_request(const ModelRequest& r) { model_request_ = r; }
+    const ModelRequest& model_request() const { return params_.model; }
     // The variables a formula may name: G1 and G2 (the group file's columns),
     // cov (the covariate), then the named columns the front end adds (an
     // import's factors and numbers).
@@ -78,11 +98,18 @@ public:
 
 private:
     static void require_distinct_names(const ModelVariables& vars, std::size_t aliases);
+
+    const Workspace& ws_;
+    const AnalysisParams& params_;
+    Console& console_;
+    RunOptions options_;
+    RunChannel& channel_;
     ResultRecord record_;
-    ModelRequest model_request_;
     ModelVariables named_variables_;
     std::vector<std::string> specimen_ids_;
     std::vector<std::vector<std::string>> group_names_;
+    std::string report_;
+    bool reported_ = false;
 };
 
 }  // namespace quillan

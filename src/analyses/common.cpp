@@ -10,41 +10,40 @@
 
 namespace quillan {
 
-namespace {
-ControlWords& words() {
-    static ControlWords w;
-    return w;
-}
-}  // namespace
-
-const ControlWords& control_words() { return words(); }
-void set_control_words(ControlWords w) { words() = std::move(w); }
-
-long long read_nperm(ActionEnv& env) {
-    const std::string text = env.perm_box_text();
+Pending<std::uint64_t> permutation_count(const std::string& text, const ControlWords& words) {
     const std::vector<double> v = str2num(text);
     const bool ok = v.size() == 1 && std::isfinite(v[0]) && v[0] >= 1 && v[0] == std::floor(v[0]) && v[0] <= 1e12;
-    if (!ok) {
-        std::string shown = text;
-        if (shown.size() > 40) shown = shown.substr(0, 37) + "...";
-        throw Refused("The number of permutations must be a whole number of at least 1 and at most 1000000000000 (" +
-                      control_words().permutations_given + " \"" + shown + "\").");
-    }
-    env.record().run.permutations = static_cast<long long>(v[0]);
-    return static_cast<long long>(v[0]);
+    if (ok) return static_cast<std::uint64_t>(v[0]);
+    std::string shown = text;
+    if (shown.size() > 40) shown = shown.substr(0, 37) + "...";
+    return Pending<std::uint64_t>::failed(
+        Refused("The number of permutations must be a whole number of at least 1 and at most 1000000000000 (" +
+                words.permutations_given + " \"" + shown + "\")."));
 }
 
-const Matrix& require_landmarks(const Workspace& ws) {
+Pending<CovariateChoice> covariate_choice(double entry) {
+    if (!(entry == 1 || entry == 2 || entry == 3 || entry == 4 || entry == 5))
+        return Pending<CovariateChoice>::failed(QuillanError(
+            format_expand_reuse("The covariate model must be one of the five entries of the covariate box (got %i).", {entry})));
+    return static_cast<CovariateChoice>(static_cast<int>(entry));
+}
+
+long long read_nperm(ActionEnv& env) {
+    const auto n = static_cast<long long>(env.params().permutations.get());
+    env.record().run.permutations = n;
+    return n;
+}
+
+const Matrix& require_landmarks(const Workspace& ws, const ControlWords& words) {
     if (ws.landmarks.size() == 0)
-        throw QuillanError("No landmark file is loaded: load one with " + control_words().load_landmarks + " first.");
+        throw QuillanError("No landmark file is loaded: load one with " + words.load_landmarks + " first.");
     // Tables in space have their own width check (at least three landmarks).
     if (ws.dimensions == 2) require_shape_landmarks(ws.landmarks);
     return ws.landmarks;
 }
 
-const Matrix& require_groups(const Workspace& ws, Eigen::Index columns) {
-    if (ws.groups.size() == 0)
-        throw QuillanError("No group file is loaded: load one with " + control_words().load_groups + " first.");
+const Matrix& require_groups(const Workspace& ws, const ControlWords& words, Eigen::Index columns) {
+    if (ws.groups.size() == 0) throw QuillanError("No group file is loaded: load one with " + words.load_groups + " first.");
     if (ws.groups.cols() < columns)
         throw QuillanError(format_expand_reuse("The group file has %i column(s), but this analysis needs %i.",
                                                {static_cast<double>(ws.groups.cols()), static_cast<double>(columns)}));
@@ -56,9 +55,9 @@ const Matrix& require_groups(const Workspace& ws, Eigen::Index columns) {
     return ws.groups;
 }
 
-const Matrix& require_covariate(const Workspace& ws) {
+const Matrix& require_covariate(const Workspace& ws, const ControlWords& words) {
     if (ws.covariate.size() == 0)
-        throw QuillanError("No covariate file is loaded: load one with " + control_words().load_covariate + " first.");
+        throw QuillanError("No covariate file is loaded: load one with " + words.load_covariate + " first.");
     if (ws.covariate.rows() != ws.landmarks.rows())
         throw QuillanError(
             format_expand_reuse("The covariate file has %i specimens, but the landmark file has %i: load files that describe the "

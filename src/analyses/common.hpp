@@ -12,18 +12,31 @@
 
 namespace quillan {
 
-// The number of permutations typed into the permutation box.  Anything but a
-// single whole number of at least 1 ends the action with a message window
-// (no analysis is run and the results box keeps its text).
+// The permutation count a text gives (the permutation box's, or --perm's).
+// Anything but a single whole number of at least 1 is a refusal, raised when
+// the analysis asks for the count: the action ends with a message and no
+// report, the results kept as they were.
+Pending<std::uint64_t> permutation_count(const std::string& text, const ControlWords& words);
+// The covariate model of an entry of the covariate box, counted from 1; any
+// other number is a failure raised when the analysis asks for the model.
+Pending<CovariateChoice> covariate_choice(double entry);
+// The action's permutation count, noted in its record.
 long long read_nperm(ActionEnv& env);
 
-// The loaded landmark table; fails with a clear message when none is loaded.
-const Matrix& require_landmarks(const Workspace& ws);
+// The loaded landmark table; fails with a clear message when none is loaded,
+// naming the front end's control for it (`words`).
+const Matrix& require_landmarks(const Workspace& ws, const ControlWords& words);
 // The loaded group list, checked against the landmark table: it must be
 // loaded, have at least `columns` columns and one row per specimen.
-const Matrix& require_groups(const Workspace& ws, Eigen::Index columns = 1);
+const Matrix& require_groups(const Workspace& ws, const ControlWords& words, Eigen::Index columns = 1);
 // The loaded covariate list, one value per specimen.
-const Matrix& require_covariate(const Workspace& ws);
+const Matrix& require_covariate(const Workspace& ws, const ControlWords& words);
+// The same for an analysis, in the words of its front end.
+inline const Matrix& require_landmarks(const ActionEnv& env) { return require_landmarks(env.ws(), env.words()); }
+inline const Matrix& require_groups(const ActionEnv& env, Eigen::Index columns = 1) {
+    return require_groups(env.ws(), env.words(), columns);
+}
+inline const Matrix& require_covariate(const ActionEnv& env) { return require_covariate(env.ws(), env.words()); }
 
 // Collects the groups of a single specimen met while scoring, and tells the
 // user once per action: such a group contributes nothing to the

@@ -1,9 +1,9 @@
 // How a message tells the user where to give what an analysis found missing
 // or wrong.  The same analyses serve the window and the command line, which
-// offer the same things through different controls: each front end installs
-// the words for its own controls (the window names its buttons and boxes,
-// quillan-batch its options).  Without that, the words name the dispatcher's
-// actions, which every caller of the dispatcher knows.
+// offer the same things through different controls: each front end puts the
+// words for its own controls into the parameters of a run (the window names
+// its buttons and boxes, quillan-batch its options).  By default the words
+// name the dispatcher's actions, which every caller of the dispatcher knows.
 #pragma once
 
 #include <string>
@@ -18,8 +18,5 @@ struct ControlWords {
     // Completes "(... \"text\")" after a permutation count that is not one.
     std::string permutations_given = "the permutation box holds";
 };
-
-const ControlWords& control_words();
-void set_control_words(ControlWords words);
 
 }  // namespace quillan

@@ -7,7 +7,6 @@
 // read (message windows, each on one line) and, when asked for, the console
 // trace and a progress bar.  An imported file (--import) is read before the
 // loads; the exports (--json, --csv, --export-specimens) follow the report.
-#include "analyses/control_words.hpp"
 #include "analyses/linear_models/model_request.hpp"
 #include "analyses/process_team.hpp"
 #include "batch/batch.hpp"
@@ -780,6 +779,9 @@ BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std
         std::cerr << message_line(m.title, m.text) << '\n';
         shown_.insert(m.text);
     });
+    // Messages about what is missing name this program's options.
+    shell_.control_words() = {"--landmarks (or --import)", "--groups (or --import with --factor)",
+                              "--covariate (or --import with --covariate-column)", "--perm gives"};
     if (!r_.seed_text.empty()) shell_.options().seed = r_.seed;
     shell_.model_request() = r_.linear_model;
     shell_.options().threads = r_.threads > 0 ? r_.threads : process.default_threads;
@@ -871,7 +873,7 @@ bool BatchRun::writer_goes_on() {
 }
 
 std::optional<int> BatchRun::load() {
-    shell_.partial_alignment() = r_.alignment == "partial";
+    shell_.export_alignment() = r_.alignment == "partial" ? Alignment::Partial : Alignment::Full;
     shell_.landmark_dimensions() = r_.dimensions;
     // An imported file first, so that --groups and --covariate can replace its tables.
     if (!r_.import_file.empty()) {
@@ -993,9 +995,6 @@ int BatchRun::write_report() {
 int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
     BatchRequest request;
     if (const auto status = parse_command_line(argc, argv, process, request)) return *status;
-    // Messages about what is missing name this program's options.
-    set_control_words({"--landmarks (or --import)", "--groups (or --import with --factor)",
-                       "--covariate (or --import with --covariate-column)", "--perm gives"});
     if (const auto status = check_before_action(request)) return *status;
     if (const auto status = check_outputs(request)) return *status;
     if (request.action == "convert") return run_convert(request, process);

@@ -1,7 +1,6 @@
 #include "gui/main_window.hpp"
 
 #include "analyses/action_env.hpp"
-#include "analyses/control_words.hpp"
 #include "byname/program.hpp"
 #include "gui/session.hpp"
 #include "platform/seed_text.hpp"
@@ -135,9 +134,9 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
     set_tab_order();
 
     // Messages about what is missing name the window's own buttons.
-    set_control_words({"the \"" + label_of("Load") + "...\" button (or \"" + label_of("Import") + "...\")",
-                       "the \"" + label_of("LoadGlist") + "...\" button", "the \"" + label_of("LoadClist") + "...\" button",
-                       "the permutation box holds"});
+    program_.shell().control_words() = {"the \"" + label_of("Load") + "...\" button (or \"" + label_of("Import") + "...\")",
+                                        "the \"" + label_of("LoadGlist") + "...\" button",
+                                        "the \"" + label_of("LoadClist") + "...\" button", "the permutation box holds"};
 
     build_menus();
     restore_settings();
@@ -187,7 +186,7 @@ MainWindow::~MainWindow() {
     gui_.set_pause_notice({});
     gui_.set_message_diverter({});
     gui_.set_message_addition({});
-    set_control_words({});
+    program_.shell().control_words() = {};
 }
 
 // Tab walks the loads, the permutations, the seed and the model, then the
@@ -436,7 +435,7 @@ void MainWindow::action_finished(const std::string& action) {
         } else if ((outcome == Outcome::Failed || outcome == Outcome::Refused) && !report_.isEmpty()) {
             stale_ = QStringLiteral("a later test failed or was refused");
         }
-    } else if (action == "Clear" && outcome == Outcome::Done) {
+    } else if (row->kind == ActionKind::Clear && outcome == Outcome::Done) {
         report_.clear();
         stale_.clear();
         shown_seed_.reset();
@@ -445,7 +444,7 @@ void MainWindow::action_finished(const std::string& action) {
         noticed_for_.clear();  // a note on the data is worth saying again
         if (!report_.isEmpty()) stale_ = QStringLiteral("a file was loaded after it");
         update_title();
-        if (action != "ChooseGroups") remember_recent(action);
+        if (row->file_option) remember_recent(*row);  // not a choice among columns already read
     }
     if (copy_seed_) copy_seed_->setEnabled(shown_seed_.has_value());
     show_status();
@@ -508,7 +507,7 @@ void MainWindow::update_title() {
 
 QStringList MainWindow::recent_entries() const { return settings_ ? settings_->value(kRecentKey).toStringList() : QStringList(); }
 
-void MainWindow::remember_recent(const std::string& action) {
+void MainWindow::remember_recent(const ActionRow& row) {
     if (!settings_) return;
     const auto paths = program_.shell().loaded_paths();
     if (paths.landmarks.empty()) return;
@@ -516,10 +515,14 @@ void MainWindow::remember_recent(const std::string& action) {
     // the landmarks were imported, tab-separated.
     const QString landmarks = from_native(paths.landmarks);
     QStringList list = recent_entries();
-    bool imported = action == "Import";
+    const bool import = row.kind == ActionKind::Import;
+    // New landmarks from a plain table end the import; new groups or a new
+    // covariate keep it.
+    const bool keeps_import = import || (row.loads & kNeedsLandmarks) == 0;
+    bool imported = import;
     for (int i = list.size() - 1; i >= 0; --i)
         if (list[i].section(QChar('\t'), 0, 0) == landmarks) {
-            if (action != "Load" && list[i].section(QChar('\t'), 3, 3) == QStringLiteral("import")) imported = true;
+            if (keeps_import && list[i].section(QChar('\t'), 3, 3) == QStringLiteral("import")) imported = true;
             list.removeAt(i);
         }
     // Only tables that go with the landmarks are kept with them: a set that

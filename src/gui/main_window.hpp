@@ -8,6 +8,7 @@
 #pragma once
 
 #include "gui/qt_gui.hpp"
+#include "shell/action_table.hpp"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -83,7 +84,7 @@ private:
     bool tell_in_status(const QtGui::Message& message);
     void elide_status();
     void update_title();
-    void remember_recent(const std::string& action);
+    void remember_recent(const ActionRow& row);
     void fill_recent_menu();
     void run_with_file(const std::string& action, const QString& path);
     void show_guide();

@@ -1,5 +1,6 @@
 #include "gui/models_panel.hpp"
 
+#include "analyses/analyses.hpp"
 #include "analyses/linear_models/model_request.hpp"
 #include "byname/program.hpp"
 #include "gui/session.hpp"
@@ -112,13 +113,17 @@ ModelsPanel::ModelsPanel(Program& program, Session& session, QWidget* window) : 
     completion_names_ = new QStringListModel(formula_);
     auto* completer = new QCompleter(completion_names_, formula_);
     complete_words(formula_, completer);
-    observer_id_ = session_.add_action_observer(
-        [this](const std::string& action, bool finished) { finished ? action_finished(action) : action_started(action); });
+    observer_id_ = session_.add_action_observer([this](const std::string& action, bool finished) {
+        if (finished) action_finished(action);
+    });
+    // What the linear model is asked for is what these controls say when a run starts.
+    filler_id_ = program_.shell().add_request_filler([this](RunRequest& r) { r.params.model = request(); });
     follow_data();
 }
 
 ModelsPanel::~ModelsPanel() {
     if (observer_id_ >= 0) session_.remove_action_observer(observer_id_);
+    if (filler_id_ >= 0) program_.shell().remove_request_filler(filler_id_);
 }
 
 QStringList ModelsPanel::names() const {
@@ -139,9 +144,8 @@ QStringList ModelsPanel::names() const {
     return names;
 }
 
-void ModelsPanel::action_started(const std::string& action) {
-    if (action != "RunModel") return;
-    ModelRequest& q = program_.shell().model_request();
+ModelRequest ModelsPanel::request() const {
+    ModelRequest q;
     q.formula = formula_->text().toStdString();
     q.error = error_->text().trimmed().toStdString();
     q.ss_type = ss_->currentIndex() == 2 ? SsType::III : ss_->currentIndex() == 1 ? SsType::II : SsType::I;
@@ -149,14 +153,17 @@ void ModelsPanel::action_started(const std::string& action) {
     q.randomization = permute_->currentIndex() == 1 ? Randomization::Rows : Randomization::Residuals;
     q.pairwise = pairwise_->currentIndex() > 0 ? pairwise_->currentText().toStdString() : std::string();
     q.means = means_->currentIndex() == 1 ? PairwiseMeans::Plain : PairwiseMeans::LeastSquares;
+    return q;
 }
 
 void ModelsPanel::action_finished(const std::string& action) {
     const Shell& shell = program_.shell();
-    if (action == "RunModel" && shell.last_outcome() == Outcome::Reported) {
+    const ActionRow* row = find_action(action);
+    if (!row) return;
+    if (row->analysis == run_model && shell.last_outcome() == Outcome::Reported) {
         show_table(shell.last_record());
         show_pairs(shell.last_record());
-    } else if (action == "Clear" && shell.last_outcome() == Outcome::Done) {
+    } else if (row->kind == ActionKind::Clear && shell.last_outcome() == Outcome::Done) {
         table_->clear();
         table_->setRowCount(0);
         pairs_->clear();

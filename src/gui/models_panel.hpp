@@ -8,6 +8,8 @@
 // report.
 #pragma once
 
+#include "analyses/linear_models/model_request.hpp"
+
 #include <QPointer>
 #include <QStringList>
 
@@ -39,7 +41,7 @@ public:
     QStringList names() const;
 
 private:
-    void action_started(const std::string& action);
+    ModelRequest request() const;
     void action_finished(const std::string& action);
     void follow_data();
     void show_table(const ResultRecord& record);
@@ -48,6 +50,7 @@ private:
     Program& program_;
     Session& session_;
     int observer_id_ = -1;
+    int filler_id_ = -1;
     QPointer<QLineEdit> formula_, error_;
     QPointer<QComboBox> ss_, alignment_, permute_, pairwise_, means_;
     QPointer<QLabel> names_label_;

@@ -140,13 +140,18 @@ PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* 
     group_by_->setCurrentIndex(1);
     observer_id_ = session_.add_action_observer(
         [this](const std::string& action, bool finished) { finished ? action_finished(action) : action_started(action); });
+    // Every test the window runs hands its permutations' statistics to the
+    // distributions of the run under way.
+    filler_id_ = program_.shell().add_request_filler([this](RunRequest& r) {
+        if (recording_) r.run.recorder = pending_.get();
+    });
     follow_workspace();
 }
 
 PlotsPanel::~PlotsPanel() {
     if (!attached()) return;
     session_.remove_action_observer(observer_id_);
-    if (program_.shell().options().recorder == pending_.get()) program_.shell().options().recorder = nullptr;
+    program_.shell().remove_request_filler(filler_id_);
 }
 
 void PlotsPanel::action_started(const std::string& action) {
@@ -156,11 +161,11 @@ void PlotsPanel::action_started(const std::string& action) {
     export_button_->setEnabled(false);
     if (!is_analysis(action)) return;
     pending_->start(action);
-    program_.shell().options().recorder = pending_.get();
+    recording_ = true;
 }
 
 void PlotsPanel::action_finished(const std::string& action) {
-    program_.shell().options().recorder = nullptr;
+    recording_ = false;
     // Only a test that ran its permutations to the end replaces the last
     // test's distributions; a refused, failed or cancelled one leaves them.
     if (is_analysis(action) && !pending_->distributions().empty()) {

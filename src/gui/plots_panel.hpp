@@ -106,6 +106,8 @@ private:
     int links_landmarks_ = 0;  // the landmarks the links file was read for
     std::string problem_;
     int observer_id_ = 0;
+    int filler_id_ = 0;
+    bool recording_ = false;  // between the start and the end of a test
 };
 
 }  // namespace quillan

@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 #include <iterator>
+#include <stdexcept>
 
 namespace quillan {
 
@@ -56,25 +57,29 @@ std::vector<ActionRow> reading_rows() {
          .kind = K::Load,
          .shell_step = load_landmarks,
          .description = "Read the landmark file",
-         .file_option = "--landmarks"},
+         .file_option = "--landmarks",
+         .loads = kL},
         {.name = "LoadGlist",
          .alias = "load-groups",
          .kind = K::Load,
          .shell_step = load_groups,
          .description = "Read the group file (one or two columns of codes)",
-         .file_option = "--groups"},
+         .file_option = "--groups",
+         .loads = kG},
         {.name = "LoadClist",
          .alias = "load-covariate",
          .kind = K::Load,
          .shell_step = load_covariate,
          .description = "Read the covariate file (one value per specimen)",
-         .file_option = "--covariate"},
+         .file_option = "--covariate",
+         .loads = kC},
         {.name = "Import",
          .alias = "import",
          .kind = K::Import,
          .shell_step = import_data,
          .description = "Read landmarks, factors and a covariate from a TPS, NTS, CSV/TSV or x/y file",
-         .file_option = "--import"},
+         .file_option = "--import",
+         .loads = kL | kG | kC},
         {.name = "ChooseGroups",
          .alias = "choose-groups",
          .kind = K::Import,
@@ -317,11 +322,30 @@ std::vector<ActionRow> writing_rows() {
 
 }  // namespace
 
+namespace {
+
+std::vector<ActionRow>& added_rows() {
+    static std::vector<ActionRow> rows;
+    return rows;
+}
+bool& table_built() {
+    static bool built = false;
+    return built;
+}
+
+}  // namespace
+
+AddedActions::AddedActions(std::vector<ActionRow> rows) {
+    if (table_built()) throw std::logic_error("actions added after the action table was first read");
+    added_rows().insert(added_rows().end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+}
+
 const std::vector<ActionRow>& action_table() {
     static const std::vector<ActionRow> rows = [] {
         std::vector<ActionRow> all;
-        for (auto part : {reading_rows(), design_rows(), covariate_rows(), shape_rows(), writing_rows()})
+        for (auto part : {reading_rows(), design_rows(), covariate_rows(), shape_rows(), added_rows(), writing_rows()})
             all.insert(all.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
+        table_built() = true;
         return all;
     }();
     return rows;
@@ -361,6 +385,7 @@ std::vector<std::string> row_problems(const ActionRow& row) {
     lacks(!row.is_analysis() && row.writes_report, "only an analysis writes a report");
     lacks(row.kind == ActionKind::Load && !row.file_option, "a load without the batch option naming its file");
     lacks(row.file_option && !row.reads_files(), "a file option on an action that reads no file");
+    lacks(row.file_option && row.loads == kNeedsNothing, "a file option without what its file loads");
     return p;
 }
 

@@ -56,6 +56,7 @@ struct ActionRow {
     bool trace_is_result = false;       // its console trace is what the user reads (shown by default in batch)
     int groupings = 0;                  // grouping variables an analysis reads (1: G1 only, 2: G1 and G2)
     const char* file_option = nullptr;  // a load's quillan-batch option naming its file ("--landmarks")
+    unsigned loads = kNeedsNothing;     // what a load or import puts into the workspace
     StatisticNames statistics = {};     // an analysis's permutation loops, each a list of statistic names
     bool permutes = true;               // an analysis that runs no permutations (a screening) names no statistics
 
@@ -66,6 +67,14 @@ struct ActionRow {
 
 // Every action, in the order the dispatcher compares their names.
 const std::vector<ActionRow>& action_table();
+
+// Rows a program adds from a file of its own, placed after the table's
+// analyses: a test program registers an analysis built only into it (see
+// tests/example_analysis) with a static object of this type.  Adding rows
+// after the table was first read is a logic error.
+struct AddedActions {
+    explicit AddedActions(std::vector<ActionRow> rows);
+};
 
 // The row named `name` exactly, or nullptr.
 const ActionRow* find_action(std::string_view name);

@@ -2,6 +2,7 @@
 // other programs into the workspace, choosing which of its factors are the
 // grouping variables, and writing the numbers of the last report and the
 // per-specimen table.  A refused import or export changes nothing.
+#include "analyses/common.hpp"
 #include "analyses/covariates/covariate.hpp"
 #include "analyses/process_team.hpp"
 #include "io/output.hpp"
@@ -294,16 +295,16 @@ void Shell::show_legend() {
     gui_.set(found.front(), "String", Value(origin_.legend.summary()));
 }
 
-void Shell::keep_record(ActionEnv& env, const std::string& action) {
+void Shell::keep_record(ActionEnv& env, const RunRequest& request) {
     ResultRecord rec = env.record();
     RunInfo& r = rec.run;
-    r.action = action;
-    if (const ActionRow* row = find_action(action)) r.statistics = row->statistics;
+    r.action = request.action->name;
+    r.statistics = request.action->statistics;
     r.date = io::utc_now();
     const std::pair<const char*, const std::string*> inputs[] = {{"landmarks", &origin_.landmarks_path},
                                                                  {"groups", &origin_.groups_path},
                                                                  {"covariate", &origin_.covariate_path},
-                                                                 {"links", &links_path_}};
+                                                                 {"links", &request.links_file}};
     for (const auto& [role, path] : inputs)
         if (!path->empty()) r.inputs.push_back({role, file_name(*path), *path, sha256_of_file(*path)});
     r.specimens = ws_.landmarks.rows();
@@ -333,17 +334,16 @@ void Shell::keep_record(ActionEnv& env, const std::string& action) {
                            ? origin_.legend.covariate
                            : (origin_.covariate_path.empty() ? "" : file_name(origin_.covariate_path));
     try {
-        const double model = env.cov_box_value();
-        r.covariate_model = static_cast<int>(model);
-        const auto& entries = covariate_model_entries();
-        if (model >= 1 && model <= static_cast<double>(entries.size()))
-            r.covariate_model_name = entries[static_cast<std::size_t>(model) - 1];
+        const int model = static_cast<int>(request.params.covariate.get());
+        r.covariate_model = model;
+        r.covariate_model_name = covariate_model_entries()[static_cast<std::size_t>(model) - 1];
     } catch (const QuillanError&) {
         r.covariate_model = 0;
     }
-    r.seeded = options_.seed.has_value();
-    r.threads = options_.threads > 0 ? options_.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    r.processes = options_.team ? options_.team->size() : 1;
+    const RunOptions& o = request.run;
+    r.seeded = o.seed.has_value();
+    r.threads = o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    r.processes = o.team ? o.team->size() : 1;
     last_record_ = std::move(rec);
 }
 
@@ -390,13 +390,12 @@ std::string Shell::specimens_export() {
     e.groups = &ws_.groups;
     e.covariate = &ws_.covariate;
     e.legend = origin_.landmarks_path == origin_.legend.source ? &origin_.legend : nullptr;
-    e.partial = partial_alignment_;
+    e.partial = alignment_ == Alignment::Partial;
     // With a covariate model chosen, the standardised shapes come too.
     std::optional<CovariateModel> model;
-    WindowActionEnv env(ws_, gui_, console_, options_);
-    const double choice = env.cov_box_value();
-    if (choice != 1) {
-        model = apply_covariate_model(ws_, console_, choice, standardisation_value(ws_), ws_.groups.cols() > 1);
+    const CovariateChoice choice = covariate_choice(window_covariate_entry(gui_)).get();
+    if (choice != CovariateChoice::None) {
+        model = apply_covariate_model(ws_, control_words_, console_, choice, standardisation_value(ws_), ws_.groups.cols() > 1);
         e.standardised = &model->xdata;
         e.covariate_model = static_cast<int>(choice);
     }

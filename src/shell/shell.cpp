@@ -1,5 +1,6 @@
 #include "shell/shell.hpp"
 
+#include "analyses/common.hpp"
 #include "platform/format.hpp"
 #include "shell/input_checks.hpp"
 
@@ -50,43 +51,111 @@ Outcome Shell::run_action(const std::string& action) {
         last_message_ = "Fell through case";
         return Outcome::Unknown;
     }
+    WindowChannel channel(gui_, console_);
+    if (row->analysis) {
+        const RunResult result = run(window_request(*row), channel);
+        last_message_ = result.message;
+        return result.outcome;
+    }
+    return guarded(row->name, channel, [&] {
+        row->shell_step(*this);
+        return Outcome::Done;
+    });
+}
+
+RunRequest Shell::window_request(const ActionRow& row) {
+    RunRequest r;
+    r.action = &row;
+    r.run = options_;
+    r.params.model = model_request_;
+    r.params.words = control_words_;
     try {
-        if (row->shell_step) {
-            row->shell_step(*this);
+        r.params.permutations = permutation_count(window_permutation_text(gui_), control_words_);
+    } catch (...) {
+        r.params.permutations = Pending<std::uint64_t>::failed(std::current_exception());
+    }
+    try {
+        r.params.covariate = covariate_choice(window_covariate_entry(gui_));
+    } catch (...) {
+        r.params.covariate = Pending<CovariateChoice>::failed(std::current_exception());
+    }
+    r.alignment = alignment_;
+    r.links_file = links_path_;
+    for (const auto& [id, fill] : fillers_) fill(r);
+    return r;
+}
+
+int Shell::add_request_filler(RequestFiller filler) {
+    fillers_.emplace_back(++next_filler_, std::move(filler));
+    return next_filler_;
+}
+
+void Shell::remove_request_filler(int id) {
+    std::erase_if(fillers_, [id](const auto& f) { return f.first == id; });
+}
+
+RunResult Shell::run(const RunRequest& request, RunChannel& channel) {
+    last_message_.clear();
+    RunResult result;
+    if (request.action && request.action->analysis) {
+        result = run_analysis(request, channel);
+    } else if (request.action) {
+        result.outcome = guarded(request.action->name, channel, [&] {
+            request.action->shell_step(*this);
             return Outcome::Done;
-        }
-        WindowActionEnv env(ws_, gui_, console_, options_);
-        env.set_model_request(model_request_);
+        });
+    }
+    result.message = last_message_;
+    last_outcome_ = result.outcome;
+    return result;
+}
+
+RunResult Shell::run_analysis(const RunRequest& request, RunChannel& channel) {
+    RunResult result;
+    result.outcome = guarded(request.action->name, channel, [&] {
+        ActionEnv env(ws_, request.params, console_, request.run, channel);
         env.add_model_variables(legend_variables(origin_.legend, ws_.landmarks.rows()));
         if (origin_.legend.ids.size() == static_cast<std::size_t>(ws_.landmarks.rows()))
             env.set_names(origin_.legend.ids, origin_.legend.level_names(ws_.groups));
         else env.set_names({}, origin_.legend.level_names(ws_.groups));
-        row->analysis(env);
-        if (env.reported()) keep_record(env, row->name);
-        if (env.reported()) remind_estimates();
-        return env.reported() ? Outcome::Reported : Outcome::Done;
+        request.action->analysis(env);
+        if (!env.reported()) return Outcome::Done;
+        keep_record(env, request);
+        remind_estimates();
+        result.report = env.report();
+        return Outcome::Reported;
+    });
+    return result;
+}
+
+// The one exception boundary of an action: a refusal becomes a message
+// without title, an error a console line and an "Error" message, a cancel a
+// console line; in every case the workspace keeps what it held.
+Outcome Shell::guarded(const std::string& action, RunChannel& channel, const std::function<Outcome()>& body) {
+    try {
+        return body();
     } catch (const Cancelled& e) {
         last_message_ = e.what();
         console_.line(e.what());
         return Outcome::Cancelled;
     } catch (const Refused& e) {
         last_message_ = e.what();
-        gui_.msgbox(e.what(), "");
+        channel.message(e.what(), "");
         return Outcome::Refused;
     } catch (const QuillanError& e) {
         last_message_ = e.what();
         console_.line(e.what());
-        gui_.msgbox(e.what(), "Error");
+        channel.message(e.what(), "Error");
         return Outcome::Failed;
     } catch (const std::bad_alloc&) {
         last_message_ = "Not enough memory to complete \"" + action + "\".";
         console_.line(last_message_);
-        gui_.msgbox(last_message_, "Error");
+        channel.message(last_message_, "Error");
         return Outcome::Failed;
     } catch (const std::exception& e) {
         last_message_ = "Unexpected error in \"" + action + "\": " + e.what();
         console_.line(last_message_);
-        gui_.msgbox(last_message_, "Error");
+        channel.message(last_message_, "Error");
         return Outcome::Failed;
     }
 }

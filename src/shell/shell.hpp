@@ -12,9 +12,11 @@
 #include "platform/console.hpp"
 #include "platform/gui.hpp"
 #include "shell/action_table.hpp"
+#include "shell/run_request.hpp"
 #include "shell/text_lines.hpp"
 #include "shell/window_env.hpp"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,27 +24,35 @@
 
 namespace quillan {
 
-// How an action ended, for front ends that need to know (the batch exit
-// status); the window itself shows everything through its boxes and
-// message windows.
-enum class Outcome {
-    Done,       // finished without a report (loads, saving, clearing, console-only actions)
-    Reported,   // an analysis set its report
-    Refused,    // a design refusal or invalid parameter: message window, nothing changed
-    Failed,     // an error: console and message window, nothing changed
-    Cancelled,  // the user cancelled a long action: nothing changed
-    Unknown,    // the name is not an action ("Fell through case")
-};
-
 class Shell {
 public:
     Shell(Gui& gui, Console& console) : gui_(gui), console_(console) {}
 
+    // The window's dispatcher: runs the action named, reading its
+    // parameters from the window's controls and settings.
     Outcome quillan_action(const std::string& action);
+
+    // Runs a request: reads its input files, then runs its action.  Messages,
+    // pauses and the report go to `channel`.
+    RunResult run(const RunRequest& request, RunChannel& channel);
+
+    // The request the window's controls make for an analysis: the boxes as
+    // they read now (a box that cannot be read is a failure raised where the
+    // analysis asks for its value), the window's settings, and what each
+    // filler adds (the panels' parts).
+    RunRequest window_request(const ActionRow& row);
+    using RequestFiller = std::function<void(RunRequest&)>;
+    int add_request_filler(RequestFiller filler);
+    void remove_request_filler(int id);
 
     Workspace& workspace() { return ws_; }
     const Workspace& workspace() const { return ws_; }
+    // The window's settings, copied into every request it builds: how the
+    // permutations run, what the linear model is asked for, and the words
+    // its messages use for the window's controls.
     RunOptions& options() { return options_; }
+    ModelRequest& model_request() { return model_request_; }
+    ControlWords& control_words() { return control_words_; }
     Gui& gui() { return gui_; }
     Console& console() { return console_; }
     // Text of the last error or refusal, for front ends.
@@ -70,12 +80,8 @@ public:
     // Whether `action` is one of the four above (their controls are not all buttons).
     static bool is_io_action(const std::string& action);
     io::ImportOptions& import_options() { return import_options_; }
-    // What the linear-model action is asked for (formula, SS type, ...).
-    ModelRequest& model_request() { return model_request_; }
-    // The per-specimen export aligns as geomorph's gpagen does (partial
-    // Procrustes, unit centroid size, tangent projection) instead of by the
-    // full Procrustes fit.
-    bool& partial_alignment() { return partial_alignment_; }
+    // How the per-specimen export aligns its coordinates.
+    Alignment& export_alignment() { return alignment_; }
     // Coordinates per landmark of the landmark files "Load" reads: 2, or 3
     // for landmarks in space (x y z per landmark, 3k + 1 numbers a line).
     int& landmark_dimensions() { return landmark_dimensions_; }
@@ -119,7 +125,9 @@ private:
     void keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new, const io::Legend& before);
     // The file box: every table loaded, each with its own description.
     void show_files(const std::string& note = {});
-    void keep_record(ActionEnv& env, const std::string& action);
+    RunResult run_analysis(const RunRequest& request, RunChannel& channel);
+    Outcome guarded(const std::string& action, RunChannel& channel, const std::function<Outcome()>& body);
+    void keep_record(ActionEnv& env, const RunRequest& request);
     void record_import_steps(RunInfo& r) const;
     // Tells the console, after every report, that it rests on estimated landmarks.
     void remind_estimates();
@@ -144,8 +152,11 @@ private:
     io::ImportOptions import_options_;
     std::string links_path_;
     ModelRequest model_request_;
-    bool partial_alignment_ = false;
+    ControlWords control_words_;
+    Alignment alignment_ = Alignment::Full;  // of the per-specimen export
     int landmark_dimensions_ = 2;
+    std::vector<std::pair<int, RequestFiller>> fillers_;
+    int next_filler_ = 0;
     ResultRecord last_record_;
 };
 

@@ -8,24 +8,23 @@ Handle find_control(Gui& gui, const char* tag) {
     return found.front();
 }
 
-std::string WindowActionEnv::perm_box_text() {
-    Value v = gui_.get(find_control(gui_, kPermBox), "String");
+std::string window_permutation_text(Gui& gui) {
+    Value v = gui.get(find_control(gui, kPermBox), "String");
     if (v.is_text()) return v.text();
     auto lines = string_lines(v);
     return lines.empty() ? std::string() : lines.front();
 }
 
-double WindowActionEnv::cov_box_value() {
-    Value v = gui_.get(find_control(gui_, kCovBox), "Value");
+double window_covariate_entry(Gui& gui) {
+    Value v = gui.get(find_control(gui, kCovBox), "Value");
     if (!v.is_matrix() || v.matrix().size() == 0) throw QuillanError("The covariate model box has no selection.");
     return v.matrix()(0, 0);
 }
 
-void WindowActionEnv::set_report(const std::string& text) {
+void WindowChannel::show_report(const std::string& text) {
     const Handle h = find_control(gui_, kResultsBox);
     console_.echo("h", h);
     gui_.set(h, "String", Value(text));
-    reported_ = true;
 }
 
 }  // namespace quillan

@@ -20,33 +20,23 @@ inline constexpr const char* kResultsBox = "ResultsBox";
 // the window has none (a layout file without it).
 Handle find_control(Gui& gui, const char* tag);
 
-class WindowActionEnv final : public ActionEnv {
+// The text of the permutation box (its first line when it holds several).
+std::string window_permutation_text(Gui& gui);
+// The selected entry of the covariate model box, 1 for the first.
+double window_covariate_entry(Gui& gui);
+
+// An action's messages as message windows, its pauses as the window's, and
+// its report as the whole content of the results box.
+class WindowChannel final : public RunChannel {
 public:
-    WindowActionEnv(const Workspace& ws, Gui& gui, Console& console, const RunOptions& options)
-        : ws_(ws), gui_(gui), console_(console), options_(options) {
-        options_.seeds = &record().run.seeds;
-    }
-
-    const Workspace& ws() const override { return ws_; }
-    Console& console() override { return console_; }
-    const RunOptions& options() const override { return options_; }
-
-    std::string perm_box_text() override;
-    double cov_box_value() override;
-    void set_report(const std::string& text) override;
-    using ActionEnv::message;
+    WindowChannel(Gui& gui, Console& console) : gui_(gui), console_(console) {}
     void message(const std::string& text, const std::string& title) override { gui_.msgbox(text, title); }
     void pause() override { gui_.pause(); }
-
-    // Whether the action set a report.
-    bool reported() const { return reported_; }
+    void show_report(const std::string& text) override;
 
 private:
-    const Workspace& ws_;
     Gui& gui_;
     Console& console_;
-    RunOptions options_;  // the shell's, noting the seeds in this action's record
-    bool reported_ = false;
 };
 
 }  // namespace quillan

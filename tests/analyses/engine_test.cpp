@@ -130,19 +130,17 @@ TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
 }
 
 TEST(PermutationCount, OnlyASingleWholeNumberOfAtLeastOneIsAccepted) {
-    Harness h;
-    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
-    for (const std::string bad : {"", "abc", "0", "-5", "2.5", "10 20", "Inf", "NaN"}) {
-        h.set_box(kPermBox, Value(bad));
+    const ControlWords words;
+    for (const std::string bad : {"", "abc", "0", "-5", "2.5", "10 20", "Inf", "NaN", "1e13"}) {
         try {
-            read_nperm(env);
+            permutation_count(bad, words).get();
             FAIL() << bad;
         } catch (const Refused& r) {
             EXPECT_THAT(std::string(r.what()), HasSubstr("must be a whole number of at least 1"));
+            EXPECT_THAT(std::string(r.what()), HasSubstr("(the permutation box holds \"" + bad + "\")"));
         }
     }
-    h.set_box(kPermBox, Value(" 999 "));
-    EXPECT_EQ(read_nperm(env), 999);
-    h.set_box(kPermBox, Value("1e3"));
-    EXPECT_EQ(read_nperm(env), 1000);
+    EXPECT_EQ(permutation_count(" 999 ", words).get(), 999u);
+    EXPECT_EQ(permutation_count("1e3", words).get(), 1000u);
+    EXPECT_EQ(permutation_count("1000000000000", words).get(), 1000000000000u);
 }

@@ -31,13 +31,21 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
 
 TEST(ActionEnvironment, ReadsTheBoxesAfreshAndAppliesTheGroupListRule) {
     Harness h;
-    WindowActionEnv env(h.shell.workspace(), h.gui, h.console, h.shell.options());
+    const ActionRow& row = *find_action("RunOneWay");
     h.set_box(kPermBox, Value("250"));
-    EXPECT_EQ(env.perm_box_text(), "250");
+    EXPECT_EQ(h.shell.window_request(row).params.permutations.get(), 250u);
     h.set_box(kPermBox, Value("1000"));
-    EXPECT_EQ(env.perm_box_text(), "1000");
+    EXPECT_EQ(h.shell.window_request(row).params.permutations.get(), 1000u);
     h.gui.set(h.gui.findobj_tag(kCovBox).front(), "Value", Value(4.0));
-    EXPECT_EQ(env.cov_box_value(), 4.0);
+    EXPECT_EQ(h.shell.window_request(row).params.covariate.get(), CovariateChoice::WithinG2);
+    // A box the window lacks fails only where the analysis asks for its value.
+    h.gui.destroy(h.gui.findobj_tag(kCovBox).front());
+    const RunRequest lacking = h.shell.window_request(row);
+    EXPECT_EQ(lacking.params.permutations.get(), 1000u);
+    EXPECT_THROW(lacking.params.covariate.get(), QuillanError);
+
+    WindowChannel channel(h.gui, h.console);
+    ActionEnv env(h.shell.workspace(), lacking.params, h.console, lacking.run, channel);
 
     // With no group list (0 columns) a one-way design passes and a two-way one is refused.
     EXPECT_NO_THROW(env.require_one_way_list());

@@ -50,20 +50,18 @@ double standardisation_value(const Workspace& ws) {
     return mean(ws.covariate.size() ? elements(ws.covariate) : std::vector<double>{});
 }
 
-CovariateModel apply_covariate_model(const Workspace& ws, Console& console, double model_choice, double svalue, bool two_way) {
-    if (!(model_choice == 1 || model_choice == 2 || model_choice == 3 || model_choice == 4 || model_choice == 5))
-        throw QuillanError(format_expand_reuse(
-            "The covariate model must be one of the five entries of the covariate box (got %i).", {model_choice}));
-    const int model = static_cast<int>(model_choice);
+CovariateModel apply_covariate_model(const Workspace& ws, const ControlWords& words, Console& console, CovariateChoice choice,
+                                     double svalue, bool two_way) {
+    const int model = static_cast<int>(choice);
     CovariateModel m;
     m.line = format_expand_reuse(two_way ? kModelLines[model - 1].two_way : kModelLines[model - 1].one_way);
-    const Matrix& data = require_landmarks(ws);
+    const Matrix& data = require_landmarks(ws, words);
     if (model == 1) {
         m.xdata = data;
         m.edf_red = 0;
         return m;
     }
-    require_covariate(ws);
+    require_covariate(ws, words);
     const std::vector<double> clist = column_values(ws.covariate);
     if (model == 2) {
         if (!has_two_values(clist))

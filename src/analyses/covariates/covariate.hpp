@@ -13,6 +13,7 @@
 // covariate; the slope-model tests use them group by group.
 #pragma once
 
+#include "analyses/analysis_params.hpp"
 #include "analyses/scoring.hpp"
 #include "analyses/workspace.hpp"
 #include "platform/console.hpp"
@@ -30,7 +31,8 @@ struct CovariateModel {
     std::string line;
     double edf_red = 0;
 };
-CovariateModel apply_covariate_model(const Workspace& ws, Console& console, double model_choice, double svalue, bool two_way);
+CovariateModel apply_covariate_model(const Workspace& ws, const ControlWords& words, Console& console, CovariateChoice choice,
+                                     double svalue, bool two_way);
 
 // SVALUE: the mean of the whole covariate list as loaded (not a number when
 // none is loaded; only model 1 runs without one).

@@ -14,14 +14,14 @@ namespace quillan {
 
 void run_one_stand(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const double model_choice = env.cov_box_value();
+    const CovariateChoice model_choice = env.params().covariate.get();
     const double svalue = standardisation_value(ws);
-    const CovariateModel model = apply_covariate_model(ws, env.console(), model_choice, svalue, false);
-    const PreparedTable data(require_landmarks(ws), ws.dimensions), xdata(model.xdata, ws.dimensions);
+    const CovariateModel model = apply_covariate_model(ws, env.words(), env.console(), model_choice, svalue, false);
+    const PreparedTable data(require_landmarks(env), ws.dimensions), xdata(model.xdata, ws.dimensions);
     const StandardisationTotals totals = compare_totals(data, xdata);
     const long long nperm = read_nperm(env);
     env.require_one_way_list();
-    const Codes codes = column_codes(require_groups(ws), 0);
+    const Codes codes = column_codes(require_groups(env), 0);
     const OneWayResult r = one_way_test(env.options(), env.console(), xdata, totals.total_ss, codes, nperm, false);
     r.notice.tell(env);
     record_standardisation(env, totals);
@@ -41,14 +41,14 @@ void run_one_stand(ActionEnv& env) {
 
 void run_one_stand_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const double model_choice = env.cov_box_value();
+    const CovariateChoice model_choice = env.params().covariate.get();
     const double svalue = standardisation_value(ws);
-    const CovariateModel model = apply_covariate_model(ws, env.console(), model_choice, svalue, false);
+    const CovariateModel model = apply_covariate_model(ws, env.words(), env.console(), model_choice, svalue, false);
     const PreparedTable xdata(model.xdata, ws.dimensions);
     const double total_ss = xdata.total_ss();
     const long long nperm = read_nperm(env);
     env.require_one_way_list();
-    const Codes codes = column_codes(require_groups(ws), 0);
+    const Codes codes = column_codes(require_groups(env), 0);
     const double md = static_cast<double>(ws.landmarks.rows()), nd = static_cast<double>(ws.landmarks.cols());
     const double df_unit = shape_df_per_unit(ws.landmarks.cols(), ws.dimensions);
     const OneWayResult r = one_way_test(env.options(), env.console(), xdata, total_ss, codes, nperm, true, md, model.edf_red);

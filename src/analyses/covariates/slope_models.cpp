@@ -339,11 +339,11 @@ CovariateInputs read_covariate_inputs(ActionEnv& env) {
     const Workspace& ws = env.ws();
     CovariateInputs in;
     in.nperm = read_nperm(env);
-    in.landmarks = &require_landmarks(ws);
+    in.landmarks = &require_landmarks(env);
     in.dimensions = ws.dimensions;
     // A list of several columns is not refused: its first column defines the groups.
-    in.codes = column_codes(require_groups(ws), 0);
-    in.groups = cov_groups(in.codes, column_codes(require_covariate(ws), 0), group_name);
+    in.codes = column_codes(require_groups(env), 0);
+    in.groups = cov_groups(in.codes, column_codes(require_covariate(env), 0), group_name);
     // One group has one slope only: the different-slopes model is the common
     // one, and a permutation test of the two would compare a model with itself.
     require_testable_grouping(static_cast<int>(in.groups.size()), static_cast<int>(in.codes.size()), "The group file");

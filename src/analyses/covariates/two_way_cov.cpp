@@ -158,9 +158,9 @@ void run_two_cov(ActionEnv& env) {
     const Workspace& ws = env.ws();
     env.require_two_way_list(kRegressionRefusal);
     const long long nperm = read_nperm(env);
-    const Matrix& data = require_landmarks(ws);
-    const Matrix& glist = require_groups(ws, 2);
-    const std::vector<double> clist = column_codes(require_covariate(ws), 0);
+    const Matrix& data = require_landmarks(env);
+    const Matrix& glist = require_groups(env, 2);
+    const std::vector<double> clist = column_codes(require_covariate(env), 0);
     const Codes g1 = column_codes(glist, 0), g2 = column_codes(glist, 1);
     // A variable with a single group gives the slope tests nothing to compare.
     const int n = static_cast<int>(g1.size());

@@ -25,14 +25,14 @@ std::string sums_piece(double total_ss, double explained, double unexplained) {
 
 void run_two_stand(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const double model_choice = env.cov_box_value();
+    const CovariateChoice model_choice = env.params().covariate.get();
     const double svalue = standardisation_value(ws);
-    const CovariateModel model = apply_covariate_model(ws, env.console(), model_choice, svalue, true);
+    const CovariateModel model = apply_covariate_model(ws, env.words(), env.console(), model_choice, svalue, true);
     env.require_two_way_list();
-    const PreparedTable data(require_landmarks(ws), ws.dimensions), xdata(model.xdata, ws.dimensions);
+    const PreparedTable data(require_landmarks(env), ws.dimensions), xdata(model.xdata, ws.dimensions);
     const StandardisationTotals totals = compare_totals(data, xdata);
     const long long nperm = read_nperm(env);
-    require_groups(ws, 2);
+    require_groups(env, 2);
     const double total_ss = totals.total_ss;
     const TwoWayResult r = two_way_test(env.options(), env.console(), xdata, total_ss, column_codes(ws.groups, 0),
                                         column_codes(ws.groups, 1), nperm, true);
@@ -63,15 +63,15 @@ void run_two_stand(ActionEnv& env) {
 
 void run_two_stand_f(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const double model_choice = env.cov_box_value();
+    const CovariateChoice model_choice = env.params().covariate.get();
     const double svalue = standardisation_value(ws);
     const double df_unit = shape_df_per_unit(ws.landmarks.cols(), ws.dimensions);
-    const CovariateModel model = apply_covariate_model(ws, env.console(), model_choice, svalue, true);
+    const CovariateModel model = apply_covariate_model(ws, env.words(), env.console(), model_choice, svalue, true);
     env.require_two_way_list();
     const PreparedTable xdata(model.xdata, ws.dimensions);
     const double total_ss = xdata.total_ss();
     const long long nperm = read_nperm(env);
-    require_groups(ws, 2);
+    require_groups(env, 2);
     const double md = static_cast<double>(ws.landmarks.rows());
     const TwoWayFResult r = two_way_f_test(env.options(), env.console(), xdata, total_ss, column_codes(ws.groups, 0),
                                            column_codes(ws.groups, 1), nperm, md, model.edf_red);

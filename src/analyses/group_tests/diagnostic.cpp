@@ -15,13 +15,13 @@ namespace quillan {
 void run_diagnostic(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const Eigen::Index n = ws.groups.cols();
-    const PreparedTable table(require_landmarks(ws), ws.dimensions);
+    const PreparedTable table(require_landmarks(env), ws.dimensions);
     const double total_ss = table.total_ss();
     const long long nperm = 100;
     if (n <= 1)
         throw QuillanError(
             "The diagnostic run needs a group file of two columns: the cells of both grouping variables are scored.");
-    require_groups(ws, 2);
+    require_groups(env, 2);
     const Codes g1 = column_codes(ws.groups, 0), g2 = column_codes(ws.groups, 1);
     const Codes cell_list = cells_of(env.console(), g1, g2);
     // Cells are numbered 1, 2, ... in order of first occurrence.

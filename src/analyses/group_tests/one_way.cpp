@@ -25,12 +25,12 @@ OneWayRun run_design(ActionEnv& env, bool f_test) {
     const Workspace& ws = env.ws();
     const Eigen::Index n = ws.groups.cols();
     const double md = static_cast<double>(ws.landmarks.rows());
-    const PreparedTable table(require_landmarks(ws), ws.dimensions);
+    const PreparedTable table(require_landmarks(env), ws.dimensions);
     OneWayRun run;
     run.total_ss = table.total_ss();
     run.nperm = read_nperm(env);
     if (n > 1) throw Refused(kOneWayRefusal);
-    const Codes codes = column_codes(require_groups(ws), 0);
+    const Codes codes = column_codes(require_groups(env), 0);
     run.r = one_way_test(env.options(), env.console(), table, run.total_ss, codes, run.nperm, f_test, md);
     run.r.notice.tell(env);
     return run;

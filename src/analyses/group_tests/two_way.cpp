@@ -23,10 +23,10 @@ std::string sums_piece(double total_ss, double explained, double unexplained, lo
 void run_two_way(ActionEnv& env) {
     const Workspace& ws = env.ws();
     env.require_two_way_list();
-    const PreparedTable table(require_landmarks(ws), ws.dimensions);
+    const PreparedTable table(require_landmarks(env), ws.dimensions);
     const double total_ss = table.total_ss();
     const long long nperm = read_nperm(env);
-    require_groups(ws, 2);
+    require_groups(env, 2);
     const TwoWayResult r = two_way_test(env.options(), env.console(), table, total_ss, column_codes(ws.groups, 0),
                                         column_codes(ws.groups, 1), nperm, false);
     r.notice.tell(env);

@@ -46,10 +46,10 @@ void run_two_way_nest(ActionEnv& env) {
     const double md = static_cast<double>(ws.landmarks.rows());
     const double df_unit = shape_df_per_unit(ws.landmarks.cols(), ws.dimensions);
     env.require_two_way_list();
-    const PreparedTable table(require_landmarks(ws), ws.dimensions);
+    const PreparedTable table(require_landmarks(env), ws.dimensions);
     const double total_ss = table.total_ss();
     const long long nperm = read_nperm(env);
-    require_groups(ws, 2);
+    require_groups(env, 2);
     const NestedResult r = nested_test(env.options(), env.console(), table, total_ss, column_codes(ws.groups, 0),
                                        column_codes(ws.groups, 1), nperm, md);
     r.notice.tell(env);

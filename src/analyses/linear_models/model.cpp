@@ -202,7 +202,7 @@ void record_pairs(ActionEnv& env, const PairwiseResult& r) {
 
 void run_model(ActionEnv& env) {
     const Workspace& ws = env.ws();
-    const Matrix& landmarks = require_landmarks(ws);
+    const Matrix& landmarks = require_landmarks(env);
     const long long nperm = read_nperm(env);
     const ModelRequest& q = env.model_request();
     const std::string formula = trimmed(q.formula).empty() ? default_formula(ws) : trimmed(q.formula);

@@ -11,12 +11,10 @@
 
 namespace quillan {
 
-Eigen::MatrixXd aligned_shapes(ActionEnv& env) {
-    return tangent_shapes(require_landmarks(env.ws()), env.model_request().alignment);
-}
+Eigen::MatrixXd aligned_shapes(ActionEnv& env) { return tangent_shapes(require_landmarks(env), env.model_request().alignment); }
 
 GroupFactor first_grouping(ActionEnv& env, std::size_t minimum) {
-    const Matrix& groups = require_groups(env.ws());
+    const Matrix& groups = require_groups(env);
     std::vector<double> raw;
     for (Eigen::Index i = 0; i < groups.rows(); ++i) raw.push_back(groups(i, 0));
     const ModelVariable v = ModelVariable::factor_of_codes("G1", raw);

@@ -1,5 +1,6 @@
 // Standardising the landmark table to the mean covariate under the five
 // covariate models, and the four group tests that run on the result.
+#include "analyses/common.hpp"
 #include "analyses/covariates/covariate.hpp"
 #include "platform/format.hpp"
 #include "platform/statistics.hpp"
@@ -36,8 +37,8 @@ struct LineData {
 };
 
 CovariateModel model_of(Harness& h, double model_choice, bool two_way = false) {
-    return apply_covariate_model(h.shell.workspace(), h.console, model_choice, standardisation_value(h.shell.workspace()),
-                                 two_way);
+    return apply_covariate_model(h.shell.workspace(), ControlWords{}, h.console, covariate_choice(model_choice).get(),
+                                 standardisation_value(h.shell.workspace()), two_way);
 }
 
 }  // namespace
