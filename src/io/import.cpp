@@ -18,10 +18,6 @@ namespace quillan::io {
 
 namespace {
 
-// Text of the file as a message quotes it: shortened, and with control bytes
-// written out so that none reaches the terminal.
-std::string in_quotes(const std::string& s) { return "\"" + quoted_snippet(s) + "\""; }
-
 // The usual placeholders of digitising programs for a landmark not placed.
 bool missing_marker(const std::string& token) {
     const std::string t = lower(token);

@@ -10,6 +10,10 @@
 
 namespace quillan::io {
 
+// Text of a file as a message quotes it: shortened, and with control bytes
+// written out so that none reaches the terminal.
+inline std::string in_quotes(const std::string& s) { return "\"" + quoted_snippet(s) + "\""; }
+
 [[noreturn]] inline void refuse(const std::string& file, int line, const std::string& specimen, const std::string& what) {
     std::string where = "The file " + file + " could not be imported: ";
     if (line > 0) where += "line " + std::to_string(line) + ", ";

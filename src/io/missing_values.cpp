@@ -18,8 +18,6 @@ namespace {
 
 constexpr std::size_t kNamedAtMost = 10;  // specimens named in a message; the rest are counted
 
-std::string in_quotes(const std::string& s) { return "\"" + quoted_snippet(s) + "\""; }
-
 const std::string& path_of(const SpecimenTable& t, const Column& c) { return c.path.empty() ? t.path : c.path; }
 
 // Where a specimen's cell of `c` is: the factor table's line, or the specimen's own.
