@@ -141,6 +141,9 @@ struct TempSlot {
 struct TempRegistry {
     std::size_t size = 0;
     TempSlot* slots = nullptr;
+    // The registry this one replaced: a signal handler may still be reading
+    // it, so it is never freed, but it stays reachable rather than lost.
+    TempRegistry* replaced = nullptr;
 };
 std::atomic<TempRegistry*> g_registry{nullptr};
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -159,7 +162,7 @@ int arm_temp(const std::string& temp) {
     for (std::size_t i = 0; r && i < r->size && free == r->size; ++i)
         if (!r->slots[i].armed) free = i;
     if (!r || free == r->size) {
-        auto* grown = new TempRegistry{r ? 2 * r->size : 64, nullptr};
+        auto* grown = new TempRegistry{r ? 2 * r->size : 64, nullptr, r};
         grown->slots = new TempSlot[grown->size];
         for (std::size_t i = 0; r && i < r->size; ++i) {
             grown->slots[i].path = r->slots[i].path;

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
 
 using namespace quillan::test;
@@ -259,6 +261,14 @@ TEST(BatchCommandLine, SlipsAreRefusedOrWarnedAboutClearly) {
     }
 }
 
+// Whether process `pid` has a handler for `sig`, as /proc lists it.
+static bool catches(pid_t pid, int sig) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1u;
+    return false;
+}
+
 // A run stopped while it imports a large file ends there, writing nothing;
 // a second signal just after the first is one more request, not the end of
 // the program by the signal itself.
@@ -275,7 +285,12 @@ TEST(BatchSignals, AStopDuringAnImportEndsItAndASecondSignalIsNoMoreThanARequest
     const std::string big = dir.write("big.tps", tps);
     for (int sig : {SIGINT, SIGTERM}) {
         const pid_t pid = start_batch({"Import", "-i", big}, dir);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // A signal before the program has set its handler would end it as
+        // the default action does (a sanitizer build starts slowly): wait
+        // until the kernel lists the signal as caught.
+        for (int tries = 0; tries < 500 && !catches(pid, sig); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         kill(pid, sig);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         kill(pid, sig);
