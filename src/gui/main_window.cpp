@@ -511,8 +511,9 @@ void MainWindow::remember_recent(const ActionRow& row) {
     if (!settings_) return;
     const auto paths = program_.shell().loaded_paths();
     if (paths.landmarks.empty()) return;
-    // One entry a line: the landmark, group and covariate file and whether
-    // the landmarks were imported, tab-separated.
+    // One entry a line: the landmark, group and covariate file, whether the
+    // landmarks were imported and the import choices they were imported
+    // with, tab-separated.
     const QString landmarks = from_native(paths.landmarks);
     QStringList list = recent_entries();
     const bool import = row.kind == ActionKind::Import;
@@ -520,9 +521,13 @@ void MainWindow::remember_recent(const ActionRow& row) {
     // covariate keep it.
     const bool keeps_import = import || (row.loads & kNeedsLandmarks) == 0;
     bool imported = import;
+    QString choices = import ? import_choices() : QString();
     for (int i = list.size() - 1; i >= 0; --i)
         if (list[i].section(QChar('\t'), 0, 0) == landmarks) {
-            if (keeps_import && list[i].section(QChar('\t'), 3, 3) == QStringLiteral("import")) imported = true;
+            if (!import && keeps_import && list[i].section(QChar('\t'), 3, 3) == QStringLiteral("import")) {
+                imported = true;
+                choices = list[i].section(QChar('\t'), 4, 4);
+            }
             list.removeAt(i);
         }
     // Only tables that go with the landmarks are kept with them: a set that
@@ -532,7 +537,7 @@ void MainWindow::remember_recent(const ActionRow& row) {
     const QString groups = ws.groups.rows() == rows ? from_native(paths.groups) : QString();
     const QString covariate = ws.covariate.rows() == rows ? from_native(paths.covariate) : QString();
     const QString entry =
-        QStringList{landmarks, groups, covariate, imported ? QStringLiteral("import") : QString()}.join(QChar('\t'));
+        QStringList{landmarks, groups, covariate, imported ? QStringLiteral("import") : QString(), choices}.join(QChar('\t'));
     list.prepend(entry);
     while (list.size() > kMaxRecent) list.removeLast();
     settings_->setValue(kRecentKey, list);
@@ -550,7 +555,11 @@ void MainWindow::fill_recent_menu() {
         QAction* a = recent_menu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(names.join(QStringLiteral(" + "))), this,
                                              // After the menu is done: reloading rebuilds this menu.
                                              [this, i] { QTimer::singleShot(0, this, [this, i] { open_recent(i); }); });
-        a->setToolTip(list[i].split(QChar('\t')).mid(0, 3).filter(QRegularExpression(QStringLiteral("."))).join(QChar('\n')));
+        const QStringList parts = list[i].split(QChar('\t'));
+        QString tip = parts.mid(0, 3).filter(QRegularExpression(QStringLiteral("."))).join(QChar('\n'));
+        const QString choices = describe_choices(parts.value(4));
+        if (!choices.isEmpty()) tip += QStringLiteral("\nImported with ") + choices;
+        a->setToolTip(tip);
     }
     recent_menu_->setEnabled(!list.isEmpty());
 }
@@ -568,13 +577,70 @@ void MainWindow::open_recent(int index) {
             fill_recent_menu();
             return;
         }
-    run_with_file(parts.value(3) == QStringLiteral("import") ? "Import" : "Load", landmarks);
+    if (parts.value(3) == QStringLiteral("import")) {
+        // The file comes back as it was imported, not with the choices made
+        // since for other files (its curves skipped, its -1 -1 taken as a
+        // point); a refused import leaves the boxes as they were.
+        const QString before = import_choices();
+        set_import_choices(parts.value(4));
+        run_with_file("Import", landmarks);
+        if (program_.shell().last_outcome() != Outcome::Done) set_import_choices(before);
+    } else {
+        run_with_file("Load", landmarks);
+    }
     if (program_.shell().last_outcome() != Outcome::Done) return;
     if (!groups.isEmpty() && groups != landmarks) {
         run_with_file("LoadGlist", groups);
         if (program_.shell().last_outcome() != Outcome::Done) return;
     }
     if (!covariate.isEmpty() && covariate != landmarks) run_with_file("LoadClist", covariate);
+}
+
+namespace {
+
+// The window's import choices, kept with each recent import by their names.
+const char* const kImportChoices[] = {"NegativeChoice", "GapsChoice", "CurvesChoice"};
+
+// One of those boxes by name; any other name (a settings file edited by
+// hand) finds none.
+QComboBox* import_box(QWidget* window, const QString& name) {
+    for (const char* known : kImportChoices)
+        if (window && name == QLatin1String(known)) return window->findChild<QComboBox*>(name);
+    return nullptr;
+}
+
+}  // namespace
+
+// The import choices as "name=entry" pairs (entries counted from 0); an
+// entry written before the choices were kept has none.
+QString MainWindow::import_choices() const {
+    QStringList out;
+    for (const char* name : kImportChoices)
+        if (const auto* box = import_box(window_, QString::fromUtf8(name)))
+            out << QStringLiteral("%1=%2").arg(QString::fromUtf8(name)).arg(box->currentIndex());
+    return out.join(QChar(','));
+}
+
+// Boxes the text does not name, or names with an entry they lack, stay as
+// they are: that is how an import ran before its choices were kept.
+void MainWindow::set_import_choices(const QString& choices) {
+    for (const QString& pair : choices.split(QChar(','), Qt::SkipEmptyParts)) {
+        auto* box = import_box(window_, pair.section(QChar('='), 0, 0));
+        bool ok = false;
+        const int index = pair.section(QChar('='), 1).toInt(&ok);
+        if (box && ok && index >= 0 && index < box->count()) box->setCurrentIndex(index);
+    }
+}
+
+// The choices as the boxes show them, for the recent files' tooltips.
+QString MainWindow::describe_choices(const QString& choices) const {
+    QStringList out;
+    for (const QString& pair : choices.split(QChar(','), Qt::SkipEmptyParts)) {
+        const auto* box = import_box(window_, pair.section(QChar('='), 0, 0));
+        const int index = pair.section(QChar('='), 1).toInt();
+        if (box && index >= 0 && index < box->count()) out << box->itemText(index);
+    }
+    return out.join(QStringLiteral(", "));
 }
 
 void MainWindow::run_with_file(const std::string& action, const QString& path) {

@@ -85,6 +85,9 @@ private:
     void elide_status();
     void update_title();
     void remember_recent(const ActionRow& row);
+    QString import_choices() const;
+    QString describe_choices(const QString& choices) const;
+    void set_import_choices(const QString& choices);
     void fill_recent_menu();
     void run_with_file(const std::string& action, const QString& path);
     void show_guide();

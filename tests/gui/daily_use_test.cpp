@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -329,6 +330,56 @@ private slots:
         QCOMPARE(MainWindow::guess_kind(write("a.txt", "\n1.52\n1.7\n")), std::string("LoadClist"));
         QCOMPARE(MainWindow::guess_kind(write("b.txt", "1 2\n2 1\n")), std::string("LoadGlist"));
         QCOMPARE(MainWindow::guess_kind(write("c.txt", "0 0 1 0 0.5 1 1\n")), std::string("Load"));
+    }
+
+    // A recent import comes back with the choices it was made with, not those
+    // made since for other files; an entry from before the choices were kept
+    // imports with the boxes as they are.
+    void recentImportsKeepTheirChoices() {
+        auto boxes =
+            std::array{named<QComboBox>("NegativeChoice"), named<QComboBox>("GapsChoice"), named<QComboBox>("CurvesChoice")};
+        const auto choose = [&](std::array<int, 3> entries) {
+            for (int i = 0; i < 3; ++i) boxes[i]->setCurrentIndex(entries[i]);
+        };
+        const auto landmarks = [&] { return program->shell().workspace().landmarks.cols() / 2; };
+        const QString curves = QString::fromStdString(kData + "/plethodon_curves.tps");
+        choose({1, 1, 1});  // -1 -1 missing, estimated, curves slid
+        window->drop_files({curves});
+        QCOMPARE(landmarks(), 28);
+        // Groups loaded afterwards keep the entry an import with its choices.
+        press_with_file("LoadGlist", kGroups);
+        choose({0, 0, 0});
+        QTest::mouseClick(button("Clear"), Qt::LeftButton);
+        window->open_recent(0);
+        QCOMPARE(landmarks(), 28);
+        QCOMPARE(program->shell().workspace().groups.rows(), 40);
+        for (auto* box : boxes) QCOMPARE(box->currentIndex(), 1);
+        QVERIFY(window->menu_bar()->actions()[0]->menu()->findChild<QMenu*>()->actions()[0]->toolTip().contains(
+            "Imported with Negatives: missing, Gaps: estimate tps, Curves: slide be"));
+        // A refused import leaves the boxes as they were.
+        choose({0, 2, 2});
+        const QStringList kept = window->recent_entries();
+        QSettings settings(settings_file(), QSettings::IniFormat);
+        QStringList entry = kept.front().split('\t');
+        entry[4] = "NegativeChoice=1,GapsChoice=0,CurvesChoice=3";  // gaps refused
+        settings.setValue("recent/files", QStringList{entry.join('\t')});
+        settings.sync();
+        start();
+        boxes = {named<QComboBox>("NegativeChoice"), named<QComboBox>("GapsChoice"), named<QComboBox>("CurvesChoice")};
+        choose({0, 2, 2});
+        window->open_recent(0);
+        QVERIFY(gui->messages().back().text.find("could not be imported") != std::string::npos);
+        QCOMPARE(boxes[1]->currentIndex(), 2);
+        // An entry written before: the boxes as they are.
+        entry.removeLast();
+        settings.setValue("recent/files", QStringList{entry.join('\t')});
+        settings.sync();
+        start();
+        boxes = {named<QComboBox>("NegativeChoice"), named<QComboBox>("GapsChoice"), named<QComboBox>("CurvesChoice")};
+        choose({0, 1, 0});  // its NA estimated, -1 -1 a point, curves skipped
+        window->open_recent(0);
+        QCOMPARE(landmarks(), 12);
+        QCOMPARE(boxes[1]->currentIndex(), 1);
     }
 
     void pauseSaysWhereToPressTheKey() {
