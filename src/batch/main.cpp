@@ -242,7 +242,7 @@ std::string program_description(const BatchProcess& process) {
            "standard output (or to --out FILE, written as \"SaveOut\" writes it); for the load\n"
            "actions and Clear the file box is written instead.\n\n"
            "Exit status: 0 done, 1 the action failed, 2 refused (design or parameter), 64 usage,\n"
-           "130 or 143 stopped by Ctrl-C (SIGINT) or SIGTERM.";
+           "129, 130 or 143 stopped by SIGHUP, Ctrl-C (SIGINT) or SIGTERM.";
 }
 
 // The options of the run itself: the files, the boxes, the seed and threads,
@@ -286,7 +286,7 @@ void add_run_options(CLI::App& app, BatchRequest& r) {
                trace_result_names() +
                ",\n"
                "whose result it is. On a terminal a progress bar shows the permutations done.\n"
-               "Ctrl-C or SIGTERM stops a run: nothing is written, exit status 130 or 143.");
+               "Ctrl-C, SIGTERM or SIGHUP stops a run: nothing is written, exit status 130, 143 or 129.");
     // Every action name and alias, one a line, for the shell's completion.
     app.add_flag("--list", r.list, "Print every action with its alias and what it does, and end");
     app.add_flag("--list-names", r.list_names, "Print every action name and alias, one a line, and end")->group("");

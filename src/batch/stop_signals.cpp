@@ -8,28 +8,33 @@ namespace quillan {
 
 namespace {
 
-struct sigaction g_old_int, g_old_term;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_old[3];
+int g_holders = 0;
+bool g_keep = false;
 
 extern "C" void record_stop(int signal) { request_stop(signal); }
 
 }  // namespace
 
 StopSignals::StopSignals() {
+    if (g_holders++ > 0) return;
     struct sigaction sa {};
     sa.sa_handler = record_stop;
     sigemptyset(&sa.sa_mask);
     // Not one-shot: a signal that came while a step was busy elsewhere is
     // still only a request, and so is the next one.
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, &g_old_int);
-    sigaction(SIGTERM, &sa, &g_old_term);
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &sa, &g_old[i]);
 }
 
 StopSignals::~StopSignals() {
-    sigaction(SIGINT, &g_old_int, nullptr);
-    sigaction(SIGTERM, &g_old_term, nullptr);
+    if (--g_holders > 0 || g_keep) return;
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &g_old[i], nullptr);
 }
 
 int StopSignals::received() { return stop_cause(); }
+
+void StopSignals::keep_to_exit() { g_keep = true; }
 
 }  // namespace quillan

@@ -5,12 +5,13 @@
 
 #include <iostream>
 
-#include <pthread.h>
-#include <csignal>
-
 namespace quillan {
 
 int run_batch_written_together(int argc, char** argv, const BatchProcess& process) {
+    // The handlers are held from the start of the run to the end of the
+    // commit: a stop signal only ever records a request, whichever thread
+    // takes it, so none can end the process halfway through the set.
+    StopSignals stop_signals;
     SaveSet saves;
     const int status = run_batch(argc, argv, process);
     if (status != 0) return status;  // the set is dropped: a failed run changes no file
@@ -19,17 +20,12 @@ int run_batch_written_together(int argc, char** argv, const BatchProcess& proces
         std::cerr << "quillan-batch: stopped\n";
         return StopSignals::exit_status(signal);
     }
-    // The set is put in place with the stop signals held: one arriving now
-    // waits until every file is in place (or every old one back), and is
-    // acted on then, so no signal leaves half a set.  Alone, the process
-    // holds them to its end: one that comes after that finds the run over,
-    // every file in place, where it would otherwise end the process by itself.
-    // (A team's process meets the others once more, and a signal from the
-    // launcher must still end it there.)
-    sigset_t stops;
-    sigemptyset(&stops);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, signal);
-    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    // The commit does not look at the request: a signal arriving now waits
+    // until every file is in place (or every old one back) and is answered
+    // then.  Alone, the process keeps the handlers to its end, so one that
+    // comes later finds the run over.  (A team's process meets the others
+    // once more, and a signal from the launcher must still end it there.)
+    if (!process.team) StopSignals::keep_to_exit();
     int result = 0;
     try {
         saves.commit([](const std::string& w) { std::cerr << "quillan-batch: Warning: " << w << '\n'; });
@@ -37,18 +33,10 @@ int run_batch_written_together(int argc, char** argv, const BatchProcess& proces
         std::cerr << "quillan-batch: Error: " << e.what() << '\n';
         result = 1;
     }
-    sigset_t pending;
-    sigpending(&pending);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        if (sigismember(&pending, signal)) {
-            std::cerr << "quillan-batch: stopped after the files were " << (result == 0 ? "written" : "left as they were")
-                      << '\n';
-            result = StopSignals::exit_status(signal);
-            int taken = 0;
-            sigwait(&stops, &taken);  // the signal is answered by the exit status
-            break;
-        }
-    if (process.team) pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
+    if (const int signal = StopSignals::received()) {
+        std::cerr << "quillan-batch: stopped after the files were " << (result == 0 ? "written" : "left as they were") << '\n';
+        result = StopSignals::exit_status(signal);
+    }
     return result;
 }
 
