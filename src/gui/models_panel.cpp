@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QStringListModel>
 #include <QTableWidget>
 #include <QWidget>
@@ -23,6 +24,9 @@ namespace quillan {
 namespace {
 
 QString qstr(const std::string& s) { return QString::fromStdString(s); }
+
+// Factors beyond these are not paired: their cells would fill the box.
+constexpr int kPairedFactors = 6;
 
 // The word being typed: the letters, digits, dots and underscores before
 // the cursor, which a name of the formula is made of.
@@ -186,11 +190,19 @@ void ModelsPanel::follow_data() {
     const QString chosen = pairwise_->currentText();
     QStringList factors{QStringLiteral("(none)")};
     const Shell& shell = program_.shell();
+    QStringList named;  // the factors with names of their own
     for (const QString& name : all) {
         bool factor = name == QStringLiteral("G1") || name == QStringLiteral("G2");
         for (const auto& f : shell.legend().factors) factor = factor || qstr(f.name) == name;
-        if (factor) factors << name;
+        if (!factor) continue;
+        factors << name;
+        if (name != QStringLiteral("G1") && name != QStringLiteral("G2")) named << name;
     }
+    // The cells of two factors (species:site); G1 and G2 pair only where
+    // no factor has a name, as they hold named factors otherwise.
+    if (named.isEmpty()) named = factors.filter(QRegularExpression(QStringLiteral("^G[12]$")));
+    for (int i = 0; i < named.size() && i < kPairedFactors; ++i)
+        for (int j = i + 1; j < named.size() && j < kPairedFactors; ++j) factors << named[i] + QChar(':') + named[j];
     pairwise_->blockSignals(true);
     pairwise_->clear();
     pairwise_->addItems(factors);

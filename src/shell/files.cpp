@@ -7,6 +7,7 @@
 #include "shell/text_lines.hpp"
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,12 +86,39 @@ Matrix dload(const std::string& path) { return dload_file(path).x; }
 std::optional<MfloadResult> mfload(Gui& gui) {
     auto choice = gui.uigetfile("*.*", "Enter file to Load?");
     if (!choice) return std::nullopt;
+    return mfload_chosen(gui, *choice);
+}
+
+MfloadResult mfload_chosen(Gui& gui, const FileChoice& choice) {
     MfloadResult r;
-    r.path = join_path(choice->folder, choice->name);
+    r.path = join_path(choice.folder, choice.name);
     r.table = dload_file(r.path);
-    r.fn = choice->name;
-    gui.cd(choice->folder);
+    r.fn = choice.name;
+    gui.cd(choice.folder);
     return r;
+}
+
+bool names_its_columns(const std::string& path) {
+    // The first non-blank line, within the first 64 KiB (a header is short).
+    std::ifstream in(path, std::ios::binary);
+    std::string head(65536, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    std::vector<std::string> words;
+    std::string word;
+    for (const char c : head + '\n') {
+        if (c == ',' || c == ';' || c == '\t' || c == ' ' || c == '\r' || c == '\n') {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+            if (c == '\n' && !words.empty()) break;
+        } else {
+            word += c;
+        }
+    }
+    return words.size() >= 2 && std::none_of(words.begin(), words.end(), [](const std::string& w) {
+               std::vector<double> v;
+               return append_numbers(w, v);
+           });
 }
 
 std::string report_file_text(const std::vector<std::string>& lines) {

@@ -11,12 +11,14 @@
 #include "platform/format.hpp"
 #include "platform/sha256.hpp"
 #include "shell/action_table.hpp"
+#include "shell/companions.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <thread>
 #include <utility>
 
@@ -100,7 +102,6 @@ void Shell::import_data() {
 void Shell::apply_import(const io::ImportedData& d) {
     // Without its file box the window refuses before anything changes.
     static_cast<void>(find_control(gui_, kFileBox));
-    const double m = static_cast<double>(d.landmarks.rows()), n = static_cast<double>(d.landmarks.cols());
     ws_.landmarks = d.landmarks;
     ws_.dimensions = d.dimensions;
     ws_.landmarks_info = data_file_info(d.name, d.landmarks, d.dimensions);
@@ -127,7 +128,13 @@ void Shell::apply_import(const io::ImportedData& d) {
     origin_.group_columns = Matrix();
     origin_.column_choice.clear();
     keep_matching_companions(d.name, groups_new, covariate_new, before);
+    report_import(d);
+    offer_legend_columns();
+    show_legend();
+}
 
+void Shell::report_import(const io::ImportedData& d) {
+    const double m = static_cast<double>(d.landmarks.rows()), n = static_cast<double>(d.landmarks.cols());
     console_.line(format_expand_reuse("Imported %s: %i specimens, %i landmarks%s",
                                       {d.name, m, (n - 1) / d.dimensions, d.dimensions == 3 ? " in 3-D" : ""}));
     const std::string legend = d.legend.summary();
@@ -137,8 +144,11 @@ void Shell::apply_import(const io::ImportedData& d) {
         console_.line(warning);
         gui_.msgbox(warning, "Possible error");
     }
+}
 
-    // Offer the file's factors and numeric columns for G1, G2 and the covariate.
+// The G1, G2 and covariate boxes offer the legend's factors and numeric
+// columns, showing those in use.
+void Shell::offer_legend_columns() {
     auto fill = [&](const char* tag, const std::vector<std::string>& names, int chosen) {
         const auto found = gui_.findobj_tag(tag);
         if (found.empty()) return;
@@ -157,6 +167,103 @@ void Shell::apply_import(const io::ImportedData& d) {
     fill(kG1Choice, factors, origin_.legend.chosen.size() > 0 ? origin_.legend.chosen[0] : -1);
     fill(kG2Choice, factors, origin_.legend.chosen.size() > 1 ? origin_.legend.chosen[1] : -1);
     fill(kCovariateChoice, numbers, cov);
+}
+
+namespace {
+
+std::string column_key(const std::string& name) { return io::lower(io::trim(name)); }
+
+// The specimens as the factor table is matched to them: their IDs alone
+// (the coordinates play no part), read by the same merge as
+// quillan-batch --factors, which refuses IDs missing from the table or
+// repeated, naming them.
+io::ImportedData factor_table_columns(const io::Legend& legend, const std::string& landmarks_path, const io::TextFile& table,
+                                      const std::string& id_column) {
+    io::SpecimenTable t;
+    t.path = landmarks_path;
+    t.name = file_name(landmarks_path);
+    t.ids = legend.ids;
+    t.landmarks = 2;
+    const std::size_t m = legend.ids.size();
+    t.lines.assign(m, 0);
+    t.id_lines.assign(m, 0);
+    t.coords.assign(m, std::vector<double>{0, 0, 1, 0});
+    t.sizes.assign(m, std::nullopt);
+    io::ImportOptions options;
+    options.id_column = id_column;
+    return io::assemble(std::move(t), options, &table);
+}
+
+// `now` with the entries of `added` after those it keeps: an entry of
+// `added` replaces one of the same name.  `kept[i]` is where entry i of
+// `now` went (-1: replaced).
+template <class T>
+std::vector<T> merged(const std::vector<T>& now, const std::vector<T>& added, std::vector<int>& kept) {
+    std::set<std::string> names;
+    for (const T& a : added) names.insert(column_key(a.name));
+    std::vector<T> out;
+    kept.clear();
+    for (const T& x : now) {
+        kept.push_back(names.count(column_key(x.name)) ? -1 : static_cast<int>(out.size()));
+        if (kept.back() >= 0) out.push_back(x);
+    }
+    out.insert(out.end(), added.begin(), added.end());
+    return out;
+}
+
+}  // namespace
+
+void Shell::attach_factor_table(const std::string& path) {
+    const io::TextFile table = io::read_text_file(path);
+    const std::string data = file_name(origin_.landmarks_path);
+    io::Legend& legend = origin_.legend;
+    const auto m = static_cast<std::size_t>(ws_.landmarks.rows());
+    const std::string what = "The table " + table.name +
+                             " names its columns: it is a table of factors, matched to the "
+                             "specimens by their IDs";
+    if (m == 0) throw QuillanError(what + ", and no landmarks are loaded. Import the landmarks first. Nothing was loaded.");
+    if (legend.ids.size() != m || std::any_of(legend.ids.begin(), legend.ids.end(), [](const auto& id) { return id.empty(); }))
+        throw QuillanError(what + ", and the specimens of " + data +
+                           " carry no IDs. Import landmarks with their IDs (a TPS file's ID= lines, the ID column of a "
+                           "table), or load a group file of codes, one line a specimen in the order of the landmarks. "
+                           "Nothing was loaded.");
+    const io::ImportedData d = factor_table_columns(legend, origin_.landmarks_path, table, import_options_.id_column);
+    static_cast<void>(find_control(gui_, kFileBox));  // without it the window refuses before anything changes
+    std::vector<int> kept;
+    legend.numbers = merged(legend.numbers, d.legend.numbers, kept);
+    const auto table_number = std::find_if(d.legend.numbers.begin(), d.legend.numbers.end(),
+                                           [&](const auto& n) { return column_key(n.name) == column_key(legend.covariate); });
+    if (!legend.covariate.empty() && table_number != d.legend.numbers.end()) {
+        // The covariate in use is the table's column of that name from now on.
+        ws_.covariate = Eigen::Map<const Matrix>(table_number->values.data(), static_cast<Eigen::Index>(m), 1);
+        origin_.covariate_ids = legend.ids;
+        origin_.covariate_path = path;
+        ws_.covariate_info = covariate_info(table.name, ws_.covariate);
+    }
+    std::vector<int> chosen = legend.chosen;
+    legend.factors = merged(legend.factors, d.legend.factors, kept);
+    legend.chosen.clear();
+    for (const int c : chosen)
+        if (kept[static_cast<std::size_t>(c)] >= 0) legend.chosen.push_back(kept[static_cast<std::size_t>(c)]);
+    // The table's own first factors are the grouping variables, as after an import.
+    const int first = static_cast<int>(legend.factors.size() - d.legend.factors.size());
+    if (!d.legend.chosen.empty()) legend.chosen.clear();
+    for (const int c : d.legend.chosen) legend.chosen.push_back(first + c);
+    origin_.group_columns = Matrix();
+    origin_.column_choice.clear();
+    if (!d.legend.chosen.empty()) {
+        ws_.groups = legend.group_table();
+        origin_.groups_ids = legend.ids;
+        origin_.groups_path = path;
+        ws_.groups_info = with_pairing_line(group_info(table.name, ws_.groups), CompanionPairing::Kind::ById, data);
+    }
+    console_.line(
+        format_expand_reuse("Factor table %s: %i factors and %i columns of numbers, matched by specimen ID to the %i "
+                            "specimens of %s",
+                            {table.name, static_cast<double>(d.legend.factors.size()),
+                             static_cast<double>(d.legend.numbers.size()), static_cast<double>(m), data}));
+    show_files();
+    offer_legend_columns();
     show_legend();
 }
 

@@ -227,17 +227,25 @@ void Shell::show_files(const std::string& note) {
 }
 
 void Shell::load_groups() {
-    auto r = mfload(gui_);
-    if (!r) return;
-    const Matrix& x = r->table.x;
-    check_group_codes(x, r->path);
+    const auto choice = gui_.uigetfile("*.*", "Enter file to Load?");
+    if (!choice) return;
+    // A table whose header names its columns holds factors by specimen ID,
+    // as quillan-batch --factors reads them, not codes row by row.
+    if (names_its_columns(join_path(choice->folder, choice->name))) {
+        attach_factor_table(join_path(choice->folder, choice->name));
+        gui_.cd(choice->folder);
+        return;
+    }
+    const auto r = mfload_chosen(gui_, *choice);
+    const Matrix& x = r.table.x;
+    check_group_codes(x, r.path);
     const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
-    std::string info = format_expand_reuse("\nGroup File: %s with %i specimens, % i group variables\n", {r->fn, m, n});
+    std::string info = format_expand_reuse("\nGroup File: %s with %i specimens, % i group variables\n", {r.fn, m, n});
     // Without its file box the window refuses before anything changes.
     static_cast<void>(find_control(gui_, kFileBox));
     ws_.groups = x;
     ws_.groups_info = info;
-    origin_.groups_path = r->path;
+    origin_.groups_path = r.path;
     origin_.groups_ids.clear();
     origin_.legend.chosen.clear();
     offer_group_columns(x);
@@ -245,8 +253,8 @@ void Shell::load_groups() {
     const double md = static_cast<double>(ws_.landmarks.rows());
     console_.echo("md", md);
     console_.echo("m", m);
-    report_ignored(gui_, *r);
-    for (const auto& warning : group_file_warnings(x, r->path)) {
+    report_ignored(gui_, r);
+    for (const auto& warning : group_file_warnings(x, r.path)) {
         console_.line(warning);
         gui_.msgbox(warning, "Possible error");
     }

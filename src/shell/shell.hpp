@@ -104,6 +104,12 @@ private:
     Outcome run_action(const std::string& action);
     void set_file_box(const std::string& text);
     void apply_import(const io::ImportedData& d);
+    void report_import(const io::ImportedData& d);
+    void offer_legend_columns();
+    // A table with a header given to "LoadGlist": its factors and numeric
+    // columns join the legend, matched to the specimens by ID as
+    // quillan-batch --factors matches them.
+    void attach_factor_table(const std::string& path);
     void show_legend();
     void swap_same_factor(int& g1, int& g2);
     void set_factor_choice(const char* tag, int factor);  // factor -1: "(none)"
@@ -187,6 +193,11 @@ struct MfloadResult {
     std::string path;
 };
 std::optional<MfloadResult> mfload(Gui& gui);
+// The same for a file already chosen.
+MfloadResult mfload_chosen(Gui& gui, const FileChoice& choice);
+// Whether the file's first line names columns (two or more words, none a
+// number): a table of factors, not of codes.
+bool names_its_columns(const std::string& path);
 
 // Writes the lines of the results box the way "SaveOut" does: each line
 // preceded by a line feed and a blank.  The file is written beside the target

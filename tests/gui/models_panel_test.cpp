@@ -61,7 +61,9 @@ private slots:
         QCOMPARE(panel->names(), (QStringList{"G1", "G2", "cov"}));
         QVERIFY(named<QLabel>("ModelNames")->text().contains("G1, G2, cov"));
         auto* pairwise = named<QComboBox>("ModelPairwiseBox");
-        QCOMPARE(pairwise->count(), 3);  // (none), G1, G2: a covariate is no factor
+        // (none), G1, G2 and their cells: a covariate is no factor
+        QCOMPARE(pairwise->count(), 4);
+        QCOMPARE(pairwise->itemText(3), QStringLiteral("G1:G2"));
         // An import's own columns are names too.
         load("importButton", "plethodon.csv");
         QVERIFY2(panel->names().contains("species") && panel->names().contains("site"), qPrintable(panel->names().join(", ")));
@@ -109,6 +111,11 @@ private slots:
         run_model("species * site");
         QVERIFY(named<QPlainTextEdit>("ResultsBox")->toPlainText().contains("plain means of species"));
         QCOMPARE(pairs->rowCount(), 1);
+        // The cells of two factors: four, in six pairs.
+        pairwise->setCurrentIndex(pairwise->findText("species:site"));
+        QVERIFY(pairwise->currentIndex() > 0);
+        run_model("species * site");
+        QCOMPARE(pairs->rowCount(), 6);
     }
 
     void aRefusedFormulaKeepsTheLastTable() {

@@ -106,6 +106,61 @@ TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
     EXPECT_EQ(h.shell.workspace().groups.cols(), 1);
 }
 
+// A group file with a header is a table of factors: matched to the
+// imported specimens by ID, whatever its order, its columns then on offer.
+TEST(ImportAction, AHeadedGroupFileIsAFactorTableMatchedById) {
+    Harness h;
+    auto combo = [&](const char* tag) {
+        return h.gui.create(
+            "uicontrol", h.window,
+            {{"tag", Value(tag)}, {"style", Value("popupmenu")}, {"String", Value(List{Value("")})}, {"Value", Value(1.0)}});
+    };
+    const Handle g1 = combo("G1Choice"), cov = combo("CovariateChoice");
+    TempDir dir;
+    std::vector<std::string> rows = split_lines(species_table());
+    if (rows.back().empty()) rows.pop_back();
+    std::reverse(rows.begin() + 1, rows.end());
+    std::string reversed;
+    for (std::size_t i = 0; i < rows.size(); ++i) reversed += rows[i] + (i ? ",1." + std::to_string(i) : ",size") + "\n";
+    const std::string table = dir.write("factors.csv", reversed);
+    ASSERT_EQ(h.load("Import", data_file("plethodon.tps")), Outcome::Done) << h.last_message();
+    ASSERT_EQ(h.load("LoadGlist", table), Outcome::Done) << h.last_message();
+    const Matrix groups = dload(data_file("plethodon.groups.txt"));
+    const Workspace& ws = h.shell.workspace();
+    ASSERT_EQ(ws.groups.rows(), 40);
+    EXPECT_TRUE((ws.groups.col(0).array() == groups.col(0).array()).all());
+    EXPECT_TRUE((ws.groups.col(1).array() == 3 - groups.col(1).array()).all());
+    EXPECT_THAT(h.box(kFileBox), HasSubstr("Group File: factors.csv with 40 specimens,  2 group variables\n"
+                                           "Matched by specimen ID to the specimens of plethodon.tps"));
+    EXPECT_EQ(string_lines(h.gui.get(g1, "String")), (std::vector<std::string>{"(none)", "species", "site"}));
+    EXPECT_EQ(string_lines(h.gui.get(cov, "String")), (std::vector<std::string>{"(none)", "size"}));
+    h.gui.set(cov, "Value", Value(2.0));
+    ASSERT_EQ(h.run("ChooseGroups"), Outcome::Done) << h.last_message();
+    EXPECT_DOUBLE_EQ(ws.covariate(0, 0), 1.4);  // P01, the table's last row
+    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported) << h.last_message();
+    EXPECT_EQ(h.shell.last_record().run.groups.at(0).name, "species");
+
+    // Refused, changing nothing: a specimen the table lacks, and landmarks
+    // without IDs to match by.
+    struct Case {
+        std::string landmarks, table, message;
+    };
+    const std::string short_table = dir.write("short.csv", "ID,sex\nP01,f\nP02,m\n");
+    const Case cases[] = {
+        {data_file("plethodon.tps"), short_table, "P03: the factor table has no row for this specimen of plethodon.tps"},
+        {data_file("plethodon.lm.txt"), table, "the specimens of plethodon.lm.txt carry no IDs"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(h.load(c.landmarks.find(".tps") != std::string::npos ? "Import" : "Load", c.landmarks), Outcome::Done);
+        const std::string box = h.box(kFileBox);
+        const Matrix before = ws.groups;
+        EXPECT_EQ(h.load("LoadGlist", c.table), Outcome::Failed);
+        EXPECT_THAT(h.last_message(), HasSubstr(c.message));
+        EXPECT_EQ(h.box(kFileBox), box);
+        EXPECT_EQ(ws.groups, before);
+    }
+}
+
 TEST(ImportBatch, ConvertedTablesGiveTheSameReportsAsTheImport) {
     TempDir dir;
     const std::string prefix = dir.file("pleth");
