@@ -10,14 +10,17 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QStringListModel>
 #include <QTableWidget>
+#include <QTimer>
 #include <QWidget>
 
 #include <cmath>
+#include <utility>
 
 namespace quillan {
 
@@ -62,6 +65,31 @@ void complete_words(QLineEdit* box, QCompleter* completer) {
         box->setCursorPosition(start + static_cast<int>(name.size()));
     });
 }
+
+// Return on the completer's list takes the name chosen there; the list
+// then hands the same key to the formula box, where it would run the
+// half-typed formula.  Seen on the list first, that Return is marked to be
+// let go (until the events of this one are done).
+class CompletionReturn : public QObject {
+public:
+    using QObject::QObject;
+    bool taken() { return std::exchange(taken_, false); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                taken_ = true;
+                QTimer::singleShot(0, this, [this] { taken_ = false; });
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool taken_ = false;
+};
 
 const double* value_of(const RecordedModel& m, const char* key) { return m.value(key); }
 
@@ -111,12 +139,16 @@ ModelsPanel::ModelsPanel(Program& program, Session& session, QWidget* window) : 
         formula_ = nullptr;
         return;
     }
-    // Return in the formula box runs the model, as the button does.
-    if (auto* run = qobject_cast<QAbstractButton*>(find("runModelButton")))
-        QObject::connect(formula_, &QLineEdit::returnPressed, run, [run] { run->click(); });
     completion_names_ = new QStringListModel(formula_);
     auto* completer = new QCompleter(completion_names_, formula_);
     complete_words(formula_, completer);
+    auto* completion_return = new CompletionReturn(formula_);
+    completer->popup()->installEventFilter(completion_return);
+    // Return in the formula box runs the model, as the button does.
+    if (auto* run = qobject_cast<QAbstractButton*>(find("runModelButton")))
+        QObject::connect(formula_, &QLineEdit::returnPressed, run, [run, completion_return] {
+            if (!completion_return->taken()) run->click();
+        });
     observer_id_ = session_.add_action_observer([this](const std::string& action, bool finished) {
         if (finished) action_finished(action);
     });

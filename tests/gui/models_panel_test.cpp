@@ -4,7 +4,9 @@
 #include "gui/models_panel.hpp"
 #include "support/window_rig.hpp"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -82,6 +84,21 @@ private slots:
         named<QLineEdit>("ModelFormulaBox")->setText("G1");
         QTest::keyClick(named<QLineEdit>("ModelFormulaBox"), Qt::Key_Return);
         QCOMPARE(row_names(table()), (QStringList{"G1", "Residuals", "Total"}));
+        // Return on a completion takes the name and runs nothing; the next runs it.
+        auto* formula = named<QLineEdit>("ModelFormulaBox");
+        formula->clear();
+        formula->setFocus();
+        QTest::keyClicks(formula, "G2 + G");
+        QAbstractItemView* list = formula->findChild<QCompleter*>()->popup();
+        QTRY_VERIFY(list->isVisible());
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(formula->text(), QStringLiteral("G2 + G1"));
+        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);  // "G2 + G" was not run
+        QCOMPARE(row_names(table()), (QStringList{"G1", "Residuals", "Total"}));
+        formula->setText("G2");
+        QTest::keyClick(formula, Qt::Key_Return);
+        QCOMPARE(row_names(table()), (QStringList{"G2", "Residuals", "Total"}));
         run_model("G1 * G2");
         QCOMPARE(table()->item(3, 0)->text(), QStringLiteral("36"));
         QCOMPARE(table()->item(1, 4)->text(), QString::number(recorded("G2", "F"), 'g', 6));
