@@ -196,10 +196,11 @@ void ModelsPanel::action_finished(const std::string& action) {
     const Shell& shell = program_.shell();
     const ActionRow* row = find_action(action);
     if (!row) return;
-    if (row->analysis == run_model && shell.last_outcome() == Outcome::Reported) {
+    const bool replaced = row->analysis && shell.last_outcome() == Outcome::Reported;  // another report on screen
+    if (row->analysis == run_model && replaced) {
         show_table(shell.last_record());
         show_pairs(shell.last_record());
-    } else if (row->kind == ActionKind::Clear && shell.last_outcome() == Outcome::Done) {
+    } else if (replaced || (row->kind == ActionKind::Clear && shell.last_outcome() == Outcome::Done)) {
         table_->clear();
         table_->setRowCount(0);
         pairs_->clear();

@@ -110,6 +110,10 @@ private slots:
         QVERIFY(std::abs(recorded("G1", "ss") - sequential) > 1e-6);
         QCOMPARE(table()->item(0, 1)->text(), QString::number(recorded("G1", "ss"), 'g', 6));
         QVERIFY(named<QPlainTextEdit>("ResultsBox")->toPlainText().contains("III"));
+        // Another test's report replaces the model's: its table goes too.
+        QTest::mouseClick(action_button("RunTwoWayF"), Qt::LeftButton);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
+        QCOMPARE(table()->rowCount(), 0);
     }
 
     void pairwiseComparisonsFollowTheTable() {
