@@ -206,7 +206,7 @@ void MainWindow::set_tab_order() {
             const ActionRow* row = find_action(b->property("action").toString().toStdString());
             if (row && row->analysis) add(b);
         }
-    for (const char* name : {"G1Choice", "G2Choice", "CovariateChoice", "NegativeChoice"})
+    for (const char* name : {"G1Choice", "G2Choice", "CovariateChoice", "NegativeChoice", "GapsChoice", "CurvesChoice"})
         add(window_->findChild<QWidget*>(QString::fromUtf8(name)));
     add(button_for("Clear"));
     for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);

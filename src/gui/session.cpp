@@ -158,14 +158,22 @@ void Session::lock_starters() {
                 locked_.emplace_back(w);
             }
     }
+    moved_to_ = focus_ ? focus_->window()->focusWidget() : nullptr;
 }
 
 void Session::unlock_starters() {
     for (const auto& w : std::exchange(locked_, {}))
         if (w) w->setEnabled(true);
-    // A test started from the keyboard leaves the focus where it was.
-    if (focus_ && focus_->isEnabled() && !QApplication::focusWidget()) focus_->setFocus();
+    // The focus goes back to the control that started the run.  Disabled
+    // meanwhile, it had passed the focus on to the next control (the
+    // Negatives box, where an arrow key would switch the choice unseen);
+    // a control the user chose during the run keeps it.
+    if (focus_ && focus_->isEnabled()) {
+        QWidget* now = focus_->window()->focusWidget();
+        if (!now || now == moved_to_) focus_->setFocus();
+    }
     focus_ = nullptr;
+    moved_to_ = nullptr;
 }
 
 void Session::show_progress_window() {

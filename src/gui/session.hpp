@@ -93,6 +93,7 @@ private:
     long long loop_done_ = -1, loop_total_ = -1;
     std::vector<QPointer<QWidget>> locked_;  // the controls disabled for the run
     QPointer<QWidget> focus_;                // where the focus was when it started
+    QPointer<QWidget> moved_to_;             // where disabling the controls moved it
     QPointer<QProgressDialog> dialog_;
     std::vector<std::pair<int, ActionObserver>> observers_;
     int next_observer_ = 1;

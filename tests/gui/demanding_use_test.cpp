@@ -407,6 +407,21 @@ private slots:
         }
         QCOMPARE(walked, QStringList({"loadGroupsButton", "loadCovariateButton", "importButton", "PermBox", "SeedBox", "CovBox",
                                       "oneWayButton", "oneWayFButton"}));
+        // The import choices, then Clear all.
+        QWidget* at = tagged("CovariateChoice");
+        for (const char* next : {"NegativeChoice", "GapsChoice", "CurvesChoice", "clearButton"}) {
+            at = at->nextInFocusChain();
+            QCOMPARE(at->objectName(), QString(next));
+        }
+        // After a run the focus is back on the control that started it,
+        // not on the Negatives box.
+        press_with_file("Load", kLandmarks);
+        press_with_file("LoadGlist", kGroups);
+        set_text(kPermBox, "19");
+        action_button("RunOneWay")->setFocus();
+        QTest::keyClick(action_button("RunOneWay"), Qt::Key_Space);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(action_button("RunOneWay")));
     }
 
     void theWindowFitsALaptopScreenWithAPanel() {
