@@ -19,6 +19,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -456,7 +457,8 @@ void MainWindow::describe_report() {
     for (const auto& input : run.inputs)
         if (!files.contains(qstr(input.name))) files << qstr(input.name);
     QString text = QStringLiteral("Report: %1").arg(qstr(label_of(run.action)));
-    if (!files.isEmpty()) text += QStringLiteral(" on ") + files.join(QStringLiteral(", "));
+    files_ = files.join(QStringLiteral(", "));
+    if (!files.isEmpty()) text += QStringLiteral(" on ") + files_;
     if (run.permutations > 0) text += QStringLiteral("; %1 permutations").arg(run.permutations);
     shown_seed_.reset();
     if (!run.seeds.empty()) {
@@ -489,10 +491,32 @@ void MainWindow::show_status() {
     elide_status();
 }
 
+// A line too long for the window gives way in this order: the note on the
+// data, then the file names; the test, the permutations, the seed and
+// whether it is out of date stay whole while they fit.
 void MainWindow::elide_status() {
     if (!status_) return;
+    const QFontMetrics fm = status_->fontMetrics();
     const int room = std::max(status_->contentsRect().width(), 0);
-    status_->setText(status_->fontMetrics().elidedText(status_text(), Qt::ElideMiddle, room));
+    const QString full = status_text();
+    if (fm.horizontalAdvance(full) <= room || report_.isEmpty() || waiting_for_key_) {
+        status_->setText(fm.elidedText(full, Qt::ElideMiddle, room));
+        return;
+    }
+    const QString dash = QStringLiteral(" \u2014 ");
+    const QString stale = stale_.isEmpty() ? QString() : dash + QStringLiteral("out of date: ") + stale_ + QStringLiteral(".");
+    QString report = report_;
+    const int over = fm.horizontalAdvance(report + stale) - room;
+    if (over > 0 && !files_.isEmpty()) {
+        const int files_room = fm.horizontalAdvance(files_) - over;
+        report.replace(files_, fm.elidedText(files_, Qt::ElideMiddle, std::max(files_room, 0)));
+    }
+    QString text = report + stale;
+    const int left = room - fm.horizontalAdvance(text) - fm.horizontalAdvance(dash);
+    if (!notice_.isEmpty() && left >= fm.horizontalAdvance(QStringLiteral("note\u2026")))
+        text = report + dash + fm.elidedText(notice_, Qt::ElideRight, left) + stale;
+    // Narrower still: the end, with the seed, stays.
+    status_->setText(fm.elidedText(text, Qt::ElideLeft, room));
 }
 
 QString MainWindow::shown_status() const { return status_ ? status_->text() : QString(); }

@@ -109,6 +109,7 @@ private:
     QString plain_title_;
     std::string running_;  // the action running, for the dialog folders
     QString report_;       // what the report on screen is; empty for none
+    QString files_;        // the file names within it, shortened first when the line is too long
     QString stale_;        // why it is out of date; empty while it is current
     QString notice_;       // a note on the data the report was made from, told once
     QString noticed_for_;  // the files of the data set that note was told for

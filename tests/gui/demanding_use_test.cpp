@@ -212,6 +212,13 @@ private slots:
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
         QVERIFY2(window->status_text().contains("The group 3 has a single specimen"), qPrintable(window->status_text()));
         QCOMPARE(single_windows(), 0);
+        // In a narrow window the note gives way, not the seed.
+        gui->widget(fig)->resize(gui->widget(fig)->minimumSize());
+        QApplication::processEvents();
+        const QString shown = window->shown_status();
+        QVERIFY2(window->status_text().size() > shown.size() && shown.contains(QString("seed %1").arg(*window->shown_seed())) &&
+                     shown.contains("The group 3"),
+                 qPrintable(shown));
         // The same data again: said already.
         QTest::mouseClick(action_button("RunOneWayF"), Qt::LeftButton);
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
