@@ -157,6 +157,12 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
         const QString folder = settings_->value(qstr("folders/" + key)).toString();
         return folder.isEmpty() || !QFileInfo(folder).isDir() ? std::string() : native(folder);
     });
+    // The three loads ask with one title; the window says which file it wants.
+    gui_.set_dialog_title([this](const QtGui::DialogRequest& request) -> std::string {
+        const bool load = running_ == "Load" || running_ == "LoadGlist" || running_ == "LoadClist";
+        if (!load || request.kind != QtGui::DialogKind::Open) return {};
+        return request.title + " \u2014 " + label_of(running_);
+    });
     gui_.set_file_chosen_observer([this](const QtGui::DialogRequest& request, const std::string& path) {
         const std::string key = folder_key(request);
         if (!key.empty() && settings_) settings_->setValue(qstr("folders/" + key), QFileInfo(from_native(path)).absolutePath());
@@ -183,6 +189,7 @@ MainWindow::~MainWindow() {
     session_.remove_action_observer(observer_id_);
     session_.set_action_gate({});
     gui_.set_dialog_folder({});
+    gui_.set_dialog_title({});
     gui_.set_file_chosen_observer({});
     gui_.set_pause_notice({});
     gui_.set_message_diverter({});

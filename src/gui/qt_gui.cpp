@@ -676,6 +676,8 @@ void QtGui::msgbox(const std::string& text, const std::string& title) {
 std::optional<FileChoice> QtGui::file_dialog(DialogKind kind, const std::string& filter, const std::string& title) {
     DialogRequest request{kind, filter, title, dialog_folder_ ? dialog_folder_({kind, filter, title, {}}) : std::string()};
     if (request.folder.empty()) request.folder = pwd();
+    request.shown = dialog_title_ ? dialog_title_(request) : std::string();
+    if (request.shown.empty()) request.shown = title;
     dialogs_.push_back(request);
     std::optional<std::string> chosen;
     QString chosen_filter;
@@ -685,7 +687,7 @@ std::optional<FileChoice> QtGui::file_dialog(DialogKind kind, const std::string&
     } else if (dialog_hook_) {
         chosen = dialog_hook_(request);
     } else {
-        QFileDialog d(dialog_parent(), qstr(title), from_native_path(request.folder), dialog_filter(filter));
+        QFileDialog d(dialog_parent(), qstr(request.shown), from_native_path(request.folder), dialog_filter(filter));
         d.setAcceptMode(kind == DialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         d.setFileMode(kind == DialogKind::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         // The dialog itself adds the extension, so that it asks before

@@ -46,6 +46,7 @@ public:
         std::string filter;
         std::string title;
         std::string folder;  // where the dialog opens
+        std::string shown;   // the dialog window's title: `title`, or what set_dialog_title gives
     };
     // Answers a file dialog instead of showing one: the chosen file's path,
     // or std::nullopt for "cancelled".  The tests answer through it.
@@ -78,6 +79,9 @@ public:
     // Where a file dialog opens (the current folder when this gives an empty
     // text), and told of every file chosen in one.
     void set_dialog_folder(std::function<std::string(const DialogRequest&)> folder) { dialog_folder_ = std::move(folder); }
+    // The title a file dialog's window shows, where the program's own title
+    // would leave it unclear what it is for (empty: that title).
+    void set_dialog_title(std::function<std::string(const DialogRequest&)> title) { dialog_title_ = std::move(title); }
     void set_file_chosen_observer(std::function<void(const DialogRequest&, const std::string& path)> observer) {
         chosen_observer_ = std::move(observer);
     }
@@ -176,6 +180,7 @@ private:
     CallbackHandler callback_handler_;
     std::function<bool(Handle)> close_guard_;
     std::function<std::string(const DialogRequest&)> dialog_folder_;
+    std::function<std::string(const DialogRequest&)> dialog_title_;
     std::function<void(const DialogRequest&, const std::string&)> chosen_observer_;
     std::vector<std::string> preset_answers_;
     std::function<void(const Message&)> message_observer_;

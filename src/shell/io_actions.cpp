@@ -60,7 +60,8 @@ bool Shell::is_io_action(const std::string& action) {
 }
 
 void Shell::export_results() {
-    auto choice = gui_.uiputfile("*.json", "Export the numbers of the last report (.json, or .csv for a table)");
+    auto choice =
+        gui_.uiputfile("JSON (*.json);;CSV table (*.csv)", "Export the numbers of the last report (.json, or .csv for a table)");
     if (!choice) return;
     const std::string ext = std::filesystem::path(choice->name).extension().string();
     write_results(join_path(choice->folder, choice->name), ext == ".csv" || ext == ".CSV");

@@ -38,6 +38,7 @@
 #include <fstream>
 #include <memory>
 #include <numeric>
+#include <set>
 #include <string>
 
 using namespace quillan;
@@ -247,6 +248,15 @@ private slots:
         // The JSON export is JSON, the table a table.
         std::ifstream json(bare("results.json"));
         QCOMPARE(json.get(), '{');
+        QVERIFY(QString::fromStdString(gui->dialogs().back().filter).contains("(*.csv)"));
+        // The three loads' dialogs say which file they want.
+        std::set<std::string> titles;
+        for (const char* action : {"Load", "LoadGlist", "LoadClist"}) {
+            press_with_file(action, action == std::string("Load") ? kLandmarks : kGroups);
+            QVERIFY(gui->dialogs().back().shown.rfind("Enter file to Load? \u2014 Load ", 0) == 0);
+            titles.insert(gui->dialogs().back().shown);
+        }
+        QCOMPARE(titles.size(), std::size_t{3});
     }
 
     void choosingForG1TheFactorOfG2SwapsThem() {
