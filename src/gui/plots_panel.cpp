@@ -137,6 +137,7 @@ PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* 
     export_dpi_ = window->findChild<QSpinBox*>(QStringLiteral("plotExportDpi"));
     QObject::connect(links, &QPushButton::clicked, canvas_, [this] { choose_links(); });
     QObject::connect(exporter, &QPushButton::clicked, canvas_, [this] { export_picture(); });
+    for (int i = 0; i < group_by_->count(); ++i) group_by_texts_ << group_by_->itemText(i);
     group_by_->setCurrentIndex(1);
     observer_id_ = session_.add_action_observer(
         [this](const std::string& action, bool finished) { finished ? action_finished(action) : action_started(action); });
@@ -208,9 +209,28 @@ void PlotsPanel::follow_workspace() {
                                 "Links file");
             }
         }
+        name_groupings();
         rebuild_data();
     }
     redraw();
+}
+
+// The Colour by entries name the factors behind G1 and G2 where an import
+// (or a factor table) gave them names.
+void PlotsPanel::name_groupings() {
+    const Shell& shell = program_.shell();
+    const io::Legend& legend = shell.legend();
+    QStringList texts = group_by_texts_;
+    if (!legend.level_names(shell.workspace().groups).empty() && texts.size() >= 4) {
+        QStringList names;
+        for (const int c : legend.chosen) names << QString::fromStdString(legend.factors[static_cast<std::size_t>(c)].name);
+        texts[1] = names.value(0) + QStringLiteral(" (G1)");
+        if (names.size() > 1) {
+            texts[2] = names[1] + QStringLiteral(" (G2)");
+            texts[3] = QStringLiteral("Cells of ") + names[0] + QStringLiteral(" x ") + names[1];
+        }
+    }
+    for (int i = 0; i < texts.size() && i < group_by_->count(); ++i) group_by_->setItemText(i, texts[i]);
 }
 
 // The words behind the codes, while the groups are the ones an import named.

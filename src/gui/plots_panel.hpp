@@ -78,6 +78,7 @@ private:
     void action_started(const std::string& action);
     void action_finished(const std::string& action);
     void rebuild_data();
+    void name_groupings();
     LevelNames level_names() const;
     void enable_choices(int kind);
     void fill_choices();
@@ -94,6 +95,7 @@ private:
     Session& session_;
     QPointer<PlotCanvas> canvas_;
     QPointer<QComboBox> kind_, group_by_, outline_, target_, statistic_;
+    QStringList group_by_texts_;  // the Colour by entries as the layout names them
     QPointer<QSpinBox> pc_x_, pc_y_, export_width_, export_height_, export_dpi_;
     QPointer<QDoubleSpinBox> magnification_;
     QPointer<QLabel> status_;

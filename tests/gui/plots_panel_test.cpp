@@ -82,8 +82,13 @@ private slots:
         QStringList names;
         for (const auto& entry : panel->canvas()->scene().legend) names << entry.name;
         QVERIFY2(names.contains("Jord") && names.contains("Teyah"), qPrintable(names.join(", ")));
+        // Colour by names the factors.
+        auto* by = named<QComboBox>("plotGroupBy");
+        QCOMPARE(by->itemText(1), QStringLiteral("species (G1)"));
+        QCOMPARE(by->itemText(3), QStringLiteral("Cells of species x site"));
         // A group file of codes alone keeps the codes.
         load("loadGroupsButton", "plethodon.species.groups.txt");
+        QCOMPARE(by->itemText(1), QStringLiteral("Grouping 1"));
         names.clear();
         for (const auto& entry : panel->canvas()->scene().legend) names << entry.name;
         QVERIFY2(names.contains("Group 1"), qPrintable(names.join(", ")));
