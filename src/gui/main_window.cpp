@@ -440,6 +440,9 @@ void MainWindow::action_finished(const std::string& action) {
     if (row->analysis) {
         if (outcome == Outcome::Reported) {
             describe_report();
+        } else if (row->kind == ActionKind::ConsoleOnly && outcome == Outcome::Done) {
+            // Its working is on the console only: the report on screen is not its.
+            notice_ = qstr(label_of(action)) + QStringLiteral(": its output went to the console, not to the report");
         } else if ((outcome == Outcome::Failed || outcome == Outcome::Refused) && !report_.isEmpty()) {
             stale_ = QStringLiteral("a later test failed or was refused");
         }
@@ -481,7 +484,8 @@ QString MainWindow::status_text() const {
     if (waiting_for_key_)
         return QStringLiteral(
             "Waiting for a key press in the terminal that started quillan; the window takes no clicks until then.");
-    if (report_.isEmpty()) return QStringLiteral("No report yet.");
+    if (report_.isEmpty())
+        return notice_.isEmpty() ? QStringLiteral("No report yet.") : QStringLiteral("No report yet \u2014 ") + notice_ + '.';
     const QString report = notice_.isEmpty() ? report_ : report_ + QStringLiteral(" \u2014 ") + notice_;
     return stale_.isEmpty() ? report : report + QStringLiteral(" \u2014 out of date: ") + stale_ + QStringLiteral(".");
 }

@@ -249,6 +249,11 @@ private slots:
         QCOMPARE(text_of(kResultsBox), before);
         QVERIFY(status().contains("out of date"));
         QVERIFY(report != "");
+        // A check that prints on the console only says so there.
+        qobject_cast<QLineEdit*>(tagged("SeedBox"))->clear();
+        QTest::mouseClick(button("TestCovariate"), Qt::LeftButton);
+        QVERIFY2(status().contains("Check slope models: its output went to the console"), qPrintable(status()));
+        QCOMPARE(text_of(kResultsBox), before);
     }
 
     void settingsAndRecentFilesSurviveARestart() {
