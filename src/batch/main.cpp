@@ -15,6 +15,7 @@
 #include "batch/progress_bar.hpp"
 #include "batch/stop_signals.hpp"
 #include "geometry/kernel_dispatch.hpp"
+#include "io/choice_notes.hpp"
 #include "io/import.hpp"
 #include "io/output.hpp"
 #include "platform/atomic_file.hpp"
@@ -564,7 +565,7 @@ int run_convert(const BatchRequest& r, const BatchProcess& process) {
     }
     StopSignals stop_signals;
     try {
-        const io::ImportedData d = io::import_file(file, r.import_options);
+        const io::ImportedData d = io::import_naming_choices(file, r.import_options);
         if (r.trace)
             for (const auto& n : d.notices) std::cerr << n << '\n';
         if (!r.quiet && !r.trace)

@@ -5,6 +5,7 @@
 #include "analyses/common.hpp"
 #include "analyses/covariates/covariate.hpp"
 #include "analyses/process_team.hpp"
+#include "io/choice_notes.hpp"
 #include "io/output.hpp"
 #include "io/results.hpp"
 #include "io/specimens.hpp"
@@ -95,7 +96,7 @@ void Shell::import_data() {
         options.strict_sliding = curves >= 4;
     }
     // Read everything first: a refused file changes nothing.
-    const io::ImportedData d = io::import_file(join_path(choice->folder, choice->name), options);
+    const io::ImportedData d = io::import_naming_choices(join_path(choice->folder, choice->name), options);
     gui_.cd(choice->folder);
     apply_import(d);
 }

@@ -295,3 +295,44 @@ TEST(ImportAction, TheWindowChoosesHowGapsAndCurvesAreTaken) {
     EXPECT_THAT(h.console_text.str(), HasSubstr("These results rest on 4 estimated landmarks (tps)"));
     EXPECT_THAT(report_of(h), HasSubstr("4 landmarks estimated (tps)"));
 }
+
+// A refusal the Curves choice brought about names it, in the window and in
+// quillan-batch, with the choice that imports the file instead; others do not.
+TEST(ImportAction, RefusalsCausedByTheCurvesChoiceNameIt) {
+    TempDir dir;
+    const std::string uneven = dir.write("uneven.tps",
+                                         "LM=2\n0 0\n4 0\nCURVES=1\nPOINTS=3\n0 0\n2 1\n4 0\nID=a\n"
+                                         "LM=2\n0 0\n4 1\nCURVES=1\nPOINTS=4\n0 0\n1 1\n3 1\n4 1\nID=b\n");
+    const std::string curves = data_file("plethodon_curves.tps");
+    const std::string keeps =
+        "the choice \"Curves: slide be\" (--semilandmarks) keeps the curve points as semilandmarks: "
+        "\"Curves: skip\" (without --semilandmarks) imports the LM= landmarks alone. Nothing was imported.";
+    struct Case {
+        std::vector<std::string> args;
+        std::string said;  // empty: no choice named
+    };
+    const Case cases[] = {
+        {{"--import", uneven, "--semilandmarks"}, keeps},
+        {{"--import", curves, "--negative-missing", "--estimate-missing", "tps", "--semilandmarks", "--slide-strict",
+          "--slide-iterations", "2"},
+         "the choice \"Curves: slide be, strict\" (--semilandmarks --slide-strict) refuses sliding that has not settled: "
+         "\"Curves: slide be\" (without --slide-strict) uses the coordinates at the limit"},
+        {{"--import", curves, "--semilandmarks"}, ""},  // its gaps, whatever the curves
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"import"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto r = run_batch(args);
+        EXPECT_EQ(r.status, 1) << r.err;
+        if (c.said.empty()) EXPECT_THAT(r.err, Not(HasSubstr("Curves"))) << r.err;
+        else EXPECT_THAT(r.err, HasSubstr(c.said)) << r.err;
+    }
+    Harness h;
+    h.gui.create("uicontrol", h.window,
+                 {{"tag", Value("CurvesChoice")},
+                  {"style", Value("popupmenu")},
+                  {"String", Value(List{Value("skip"), Value("be"), Value("procd")})},
+                  {"Value", Value(2.0)}});
+    EXPECT_EQ(h.load("Import", uneven), Outcome::Failed);
+    EXPECT_THAT(h.last_message(), HasSubstr(keeps));
+}
