@@ -307,7 +307,8 @@ void add_file_options(CLI::App& app, BatchRequest& r) {
     app.add_option("--plot-dpi", r.plots.size.dpi, "Resolution of the pictures in dots per inch (default 96)");
     app.add_option("file", r.convert_file, "For convert: the file to convert");
     app.add_option("--import,-i", r.import_file,
-                   "Import landmarks (and factors, covariate) from a TPS, NTS, CSV/TSV or plain x/y file before the loads");
+                   "Import landmarks (and factors, covariate) from a TPS, NTS, morphologika, CSV/TSV or plain x/y file, or\n"
+                   "3D Slicer markups (.fcsv, .mrk.json: every one of the folder, a specimen each), before the loads");
     app.add_option("--factor", r.import_options.factors, "Column of the imported file that is G1 (given again: G2)")
         ->expected(1)
         ->take_all();

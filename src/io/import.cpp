@@ -125,10 +125,13 @@ Factor make_factor(const SpecimenTable& t, const Column& c) {
 // from every other.  Returns, per specimen, the landmarks (1-based) with a
 // negative coordinate.
 std::vector<std::vector<int>> negative_landmarks(const SpecimenTable& t) {
+    const auto d = static_cast<std::size_t>(t.dimensions);
     std::vector<std::vector<int>> found(t.coords.size());
     for (std::size_t s = 0; s < t.coords.size(); ++s)
-        for (std::size_t j = 0; j + 1 < t.coords[s].size(); j += 2)
-            if (t.coords[s][j] < 0 || t.coords[s][j + 1] < 0) found[s].push_back(static_cast<int>(j / 2) + 1);
+        for (std::size_t j = 0; j + d <= t.coords[s].size(); j += d)
+            if (std::any_of(t.coords[s].begin() + static_cast<std::ptrdiff_t>(j),
+                            t.coords[s].begin() + static_cast<std::ptrdiff_t>(j + d), [](double v) { return v < 0; }))
+                found[s].push_back(static_cast<int>(j / d) + 1);
     return found;
 }
 
@@ -136,8 +139,8 @@ std::string negative_list(const SpecimenTable& t, const std::vector<std::vector<
     std::string out;
     for (std::size_t s = 0; s < found.size(); ++s) {
         if (found[s].empty()) continue;
-        out += (out.empty() ? "" : "; ") + quoted_snippet(t.specimen_name(s)) + " (line " + std::to_string(t.lines[s]) +
-               "): landmark" + (found[s].size() > 1 ? "s " : " ");
+        out += (out.empty() ? "" : "; ") + quoted_snippet(t.specimen_name(s)) + at_line(t.lines[s]) + ": landmark" +
+               (found[s].size() > 1 ? "s " : " ");
         for (std::size_t k = 0; k < found[s].size(); ++k) out += (k ? ", " : "") + std::to_string(found[s][k]);
     }
     return out;
@@ -149,9 +152,12 @@ void mark_gaps(SpecimenTable& t, const std::vector<std::vector<int>>& found) {
     for (std::size_t s = 0; s < found.size(); ++s)
         for (int landmark : found[s]) {
             auto& c = t.coords[s];
-            const std::size_t j = 2 * static_cast<std::size_t>(landmark - 1);
-            const std::string token = number_text(c[j]) + " " + number_text(c[j + 1]);
-            c[j] = c[j + 1] = std::nan("");
+            const auto d = static_cast<std::size_t>(t.dimensions);
+            std::string token;
+            for (std::size_t j = d * static_cast<std::size_t>(landmark - 1), a = 0; a < d; ++a) {
+                token += (a ? " " : "") + number_text(c[j + a]);
+                c[j + a] = std::nan("");
+            }
             t.gaps.push_back({s, landmark, t.lines[s], token, true});
         }
 }
@@ -194,24 +200,21 @@ void check_negative_coordinates(SpecimenTable& t, bool negative_missing, bool es
 // naming the line where the specimen begins.
 Matrix landmark_table(const SpecimenTable& t) {
     const std::size_t m = t.coords.size();
-    const std::size_t width = 2 * static_cast<std::size_t>(t.landmarks);
+    const auto d = static_cast<std::size_t>(t.dimensions);
+    const std::size_t width = d * static_cast<std::size_t>(t.landmarks);
     Matrix lm(static_cast<Eigen::Index>(m), static_cast<Eigen::Index>(width + 1));
     for (std::size_t s = 0; s < m; ++s) {
         if (t.coords[s].size() != width)
             refuse(t.path, t.lines[s], t.specimen_name(s),
-                   "has " + std::to_string(t.coords[s].size() / 2) + " landmarks, but the first specimen has " +
+                   "has " + std::to_string(t.coords[s].size() / d) + " landmarks, but the first specimen has " +
                        std::to_string(t.landmarks));
-        double cx = 0, cy = 0;
-        for (std::size_t j = 0; j < width; j += 2) {
-            cx += t.coords[s][j];
-            cy += t.coords[s][j + 1];
-        }
-        cx /= t.landmarks;
-        cy /= t.landmarks;
+        double centre[3] = {0, 0, 0};
+        for (std::size_t j = 0; j < width; ++j) centre[j % d] += t.coords[s][j];
+        for (double& c : centre) c /= t.landmarks;
         double ss = 0;
         for (std::size_t j = 0; j < width; ++j) {
             lm(static_cast<Eigen::Index>(s), static_cast<Eigen::Index>(j)) = t.coords[s][j];
-            const double dv = t.coords[s][j] - (j % 2 == 0 ? cx : cy);
+            const double dv = t.coords[s][j] - centre[j % d];
             ss += dv * dv;
         }
         if (!std::isfinite(ss))
@@ -351,6 +354,7 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
     d.warnings = t.warnings;
     d.notices = t.notices;
     d.landmarks = landmark_table(t);
+    d.dimensions = t.dimensions;
     take_ids(t, d);
     const Column* cov = covariate_column(t, options);
     take_factors(t, chosen_columns(t, options, cov), cov, d);
@@ -362,6 +366,12 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
 }
 
 ImportedData import_file(const std::string& path, const ImportOptions& options) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        std::optional<TextFile> factors;
+        if (!options.factor_table.empty()) factors = read_text_file(options.factor_table);
+        return assemble(read_markups_folder(path), options, factors ? &*factors : nullptr);
+    }
     const TextFile f = read_text_file(path);
     std::optional<TextFile> factors;
     if (!options.factor_table.empty()) factors = read_text_file(options.factor_table);

@@ -1,6 +1,7 @@
 // Importing landmark data from the formats digitising programs and
-// spreadsheets write: TPS, NTS, tables with a header row (comma or tab
-// separated, MorphoJ's exports among them) and plain x/y tables.  An import
+// spreadsheets write: TPS, NTS, morphologika, 3D Slicer's markups (a file
+// per specimen, or a folder of them), tables with a header row (comma or
+// tab separated, MorphoJ's exports among them) and plain x/y tables.  An import
 // fills the same three tables the loads fill -- landmarks with a trailing
 // value per specimen, group codes, covariate -- plus a legend that keeps the
 // specimen IDs and the words behind the group codes.
@@ -43,7 +44,8 @@ struct SpecimenTable {
     std::vector<int> id_lines;       // line of each specimen's ID where not its first line (0: none)
     bool image_coordinates = false;  // TPS and NTS: digitised image coordinates, never negative
     int landmarks = 0;
-    std::vector<std::vector<double>> coords;   // 2k values per specimen
+    int dimensions = 2;                        // coordinates per landmark: 2, or 3 in space
+    std::vector<std::vector<double>> coords;   // dimensions * k values per specimen
     std::vector<std::optional<double>> sizes;  // trailing value, where the file gives one
     std::vector<Column> columns;
     std::vector<std::string> warnings, notices;
@@ -60,11 +62,21 @@ struct SpecimenTable {
 // the LM= ones (otherwise they are skipped and counted).
 SpecimenTable read_tps(const TextFile& f, bool keep_curves = false);
 SpecimenTable read_nts(const TextFile& f);
+// morphologika: [individuals], [landmarks], [dimensions], [names],
+// [rawpoints], [labels] with [labelvalues] (columns of the table).
+SpecimenTable read_morphologika(const TextFile& f);
+// A 3D Slicer markups file (.fcsv or .mrk.json): one specimen, named by
+// the file.
+SpecimenTable read_markups(const TextFile& f);
+// Every markups file of a folder, in order of their names: a specimen each.
+SpecimenTable read_markups_folder(const std::string& folder);
 // A table whose first line names the columns; `id_column` picks the ID
 // column by name (otherwise one is recognised by name or position).
 SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column = "");
 // Rows of numbers only: 2k coordinates, optionally a trailing value.
 SpecimenTable read_plain_table(const TextFile& f);
+// Whether a name is that of a 3D Slicer markups file.
+bool markups_name(const std::string& name);
 // Chooses the reader by the file's extension and first line.
 SpecimenTable read_specimens(const TextFile& f, const std::string& id_column = "", bool keep_curves = false);
 
@@ -165,7 +177,8 @@ struct ImportedData {
 };
 
 // Reads and assembles; fails with a message naming the file, the line and
-// the specimen.  Nothing is kept of a failed import.
+// the specimen.  Nothing is kept of a failed import.  A folder is read as
+// a folder of markups files.
 ImportedData import_file(const std::string& path, const ImportOptions& options = {});
 // The same on a table already read (and an optional factor table).
 ImportedData assemble(SpecimenTable table, const ImportOptions& options, const TextFile* factor_table = nullptr);

@@ -22,6 +22,7 @@ struct NtsHeader {
     bool row_labels = false, col_labels = false;
     std::optional<std::string> missing;
     int line = 0;
+    std::size_t dims = 2;  // coordinates per landmark
 };
 
 std::vector<NtsToken> nts_tokens(const TextFile& f) {
@@ -48,21 +49,29 @@ std::size_t nts_count(const SpecimenTable& t, const NtsToken& tok, bool& labels)
     return static_cast<std::size_t>(*d);
 }
 
-void nts_dimensions(const SpecimenTable& t, const std::vector<NtsToken>& tokens, std::size_t& p, const NtsHeader& h) {
+// DIM=2 (the default) or DIM=3: x y, or x y z, per landmark; a value
+// after the last landmark is the specimen's size.
+void nts_dimensions(const SpecimenTable& t, const std::vector<NtsToken>& tokens, std::size_t& p, NtsHeader& h) {
     double dims = 2;
     while (p < tokens.size() && tokens[p].line == h.line) {
         const std::string u = lower(tokens[p].text);
         if (u.rfind("dim=", 0) == 0) dims = parse_number(u.substr(4)).value_or(0);
         ++p;
     }
-    if (dims == 3) refuse(t.path, h.line, "", "DIM=3: the file holds 3-D landmarks; only 2-D landmarks can be analysed");
-    if (dims != 2) refuse(t.path, h.line, "", "the header's DIM= must be 2");
-    if (h.cols == 2 && h.rows >= 2 && !h.row_labels)
+    if (dims != 2 && dims != 3) refuse(t.path, h.line, "", "the header's DIM= must be 2 or 3");
+    h.dims = static_cast<std::size_t>(dims);
+    const std::string layout = h.dims == 3 ? "x1 y1 z1 x2 y2 z2 ..." : "x1 y1 x2 y2 ...";
+    if (h.cols == h.dims && h.rows >= 2 && !h.row_labels)
         refuse(t.path, h.line, "",
-               "the header announces " + std::to_string(h.rows) +
-                   " rows of 2 values: that is the layout of a single specimen, one landmark per row; a file to analyse "
-                   "holds one specimen per row (x1 y1 x2 y2 ...)");
-    if (h.cols < 4) refuse(t.path, h.line, "", "fewer than two landmarks per specimen");
+               "the header announces " + std::to_string(h.rows) + " rows of " + std::to_string(h.dims) +
+                   " values: that is the layout of a single specimen, one landmark per row; a file to analyse "
+                   "holds one specimen per row (" +
+                   layout + ")");
+    if (h.cols < 2 * h.dims) refuse(t.path, h.line, "", "fewer than two landmarks per specimen");
+    if (h.cols % h.dims > 1)
+        refuse(t.path, h.line, "",
+               "the header announces " + std::to_string(h.cols) + " values per specimen, which is not " + std::to_string(h.dims) +
+                   " coordinates per landmark (" + layout + "), with or without a size after them");
 }
 
 NtsHeader nts_header(const SpecimenTable& t, const std::vector<NtsToken>& tokens, std::size_t& p, std::size_t bytes) {
@@ -115,14 +124,14 @@ void nts_specimen(SpecimenTable& t, const std::vector<NtsToken>& tokens, std::si
                "the header announces " + std::to_string(h.rows) + " specimens but the file ends after " + std::to_string(s) +
                    " (a truncated file?)");
     t.lines.push_back(tokens[p].line);
-    const bool trailing = h.cols % 2 == 1;
+    const bool trailing = h.cols % h.dims == 1;
     for (std::size_t j = 0; j < h.cols; ++j) {
         if (p >= tokens.size())
             refuse(t.path, tokens.back().line, specimen,
                    "the file ends within this specimen: " + std::to_string(j) + " of its " + std::to_string(h.cols) +
                        " values are there (a truncated file?)");
         const NtsToken& tok = tokens[p++];
-        const int landmark = static_cast<int>(j / 2) + 1;
+        const int landmark = static_cast<int>(j / h.dims) + 1;
         if (h.missing && tok.text == *h.missing && !(trailing && j + 1 == h.cols)) {
             t.coords.back().push_back(gap(t, tok.line, landmark, tok.text));
             continue;
@@ -154,7 +163,9 @@ SpecimenTable read_nts(const TextFile& f) {
     std::size_t p = 0;
     const NtsHeader h = nts_header(t, tokens, p, byte_count(f));
     nts_labels(t, tokens, p, h);
-    t.landmarks = static_cast<int>(h.cols / 2);
+    t.landmarks = static_cast<int>(h.cols / h.dims);
+    t.dimensions = static_cast<int>(h.dims);
+    t.image_coordinates = h.dims == 2;
     for (std::size_t s = 0; s < h.rows; ++s) nts_specimen(t, tokens, p, h, s);
     if (p < tokens.size())
         refuse(t.path, tokens[p].line, "",

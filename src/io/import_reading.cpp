@@ -66,9 +66,14 @@ SpecimenTable read_specimens(const TextFile& f, const std::string& id_column, bo
     const std::string ext = lower(std::filesystem::path(f.name).extension().string());
     if (ext == ".tps") return read_tps(f, keep_curves);
     if (ext == ".nts") return read_nts(f);
+    if (ext == ".fcsv" || ext == ".json") return read_markups(f);
     std::size_t first = 0;
     while (first < f.lines.size() && trim(f.lines[first]).empty()) ++first;
     if (first == f.lines.size()) refuse(f.path, 0, "", "the file is empty");
+    // morphologika files open with a [section], perhaps after ' comments.
+    std::size_t section = first;
+    while (section < f.lines.size() && (trim(f.lines[section]).empty() || trim(f.lines[section]).front() == '\'')) ++section;
+    if (section < f.lines.size() && trim(f.lines[section]).front() == '[') return read_morphologika(f);
     const std::string head = lower(trim(f.lines[first]));
     if (head.rfind("lm=", 0) == 0 || head.rfind("lm3=", 0) == 0) return read_tps(f, keep_curves);
     std::string probe = f.lines[first];

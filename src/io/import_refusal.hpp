@@ -14,6 +14,9 @@ namespace quillan::io {
 // written out so that none reaches the terminal.
 inline std::string in_quotes(const std::string& s) { return "\"" + quoted_snippet(s) + "\""; }
 
+// " (line N)" after a specimen's name in a list, where its line is known.
+inline std::string at_line(int line) { return line > 0 ? " (line " + std::to_string(line) + ")" : ""; }
+
 [[noreturn]] inline void refuse(const std::string& file, int line, const std::string& specimen, const std::string& what) {
     std::string where = "The file " + file + " could not be imported: ";
     if (line > 0) where += "line " + std::to_string(line) + ", ";

@@ -27,8 +27,8 @@ std::string gap_list(const SpecimenTable& t) {
     std::string out;
     for (auto& [s, landmarks] : by_specimen) {
         std::sort(landmarks.begin(), landmarks.end());
-        out += (out.empty() ? "" : "; ") + quoted_snippet(t.specimen_name(s)) + " (line " + std::to_string(t.lines[s]) +
-               "): landmark" + (landmarks.size() > 1 ? "s " : " ") + number_list(landmarks);
+        out += (out.empty() ? "" : "; ") + quoted_snippet(t.specimen_name(s)) + at_line(t.lines[s]) + ": landmark" +
+               (landmarks.size() > 1 ? "s " : " ") + number_list(landmarks);
     }
     return out;
 }
@@ -85,8 +85,19 @@ void store(SpecimenTable& t, const std::vector<Config>& x) {
 }
 
 bool same_width(const SpecimenTable& t) {
-    return std::all_of(t.coords.begin(), t.coords.end(),
-                       [&](const std::vector<double>& c) { return c.size() == 2 * static_cast<std::size_t>(t.landmarks); });
+    const auto width = static_cast<std::size_t>(t.dimensions) * static_cast<std::size_t>(t.landmarks);
+    return std::all_of(t.coords.begin(), t.coords.end(), [&](const std::vector<double>& c) { return c.size() == width; });
+}
+
+// Landmarks in space are not estimated: the estimate fits plane
+// configurations, and fitted to the first two coordinates alone it would
+// be wrong.  Refused, naming every gap.
+[[noreturn]] void refuse_gaps_in_space(const SpecimenTable& t, const ImportOptions& options) {
+    const Gap& first = t.gaps.front();
+    refuse(t.path, first.line, t.specimen_name(first.specimen),
+           "landmark " + std::to_string(first.landmark) +
+               " is missing, and missing landmarks are estimated in 2-D data only, not in 3-D (missing: " + gap_list(t) +
+               "); remove them before importing" + choices_behind(t, options));
 }
 
 }  // namespace
@@ -97,6 +108,7 @@ void fill_gaps(SpecimenTable& t, const ImportOptions& options, ImportSteps& step
         return a.specimen != b.specimen ? a.specimen < b.specimen : a.landmark < b.landmark;
     });
     if (options.estimate_missing.empty()) refuse_gaps(t, options);
+    if (t.dimensions != 2) refuse_gaps_in_space(t, options);
     if (options.estimate_missing != "tps" && options.estimate_missing != "reg")
         refuse(t.path, 0, "",
                "missing landmarks are estimated by tps or reg, not by \"" + quoted_snippet(options.estimate_missing) + "\"");
@@ -238,6 +250,10 @@ Matrix partial_table(const PartialResult& r) {
 
 void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& steps) {
     if (!options.semilandmarks && options.sliders_file.empty()) return;
+    if (t.dimensions != 2)
+        refuse(t.path, 0, "",
+               std::string("semilandmarks slide in 2-D data only, and this file holds 3-D landmarks") +
+                   (options.semilandmarks ? "" : "; import it without --sliders"));
     if (options.slide != "be" && options.slide != "procd")
         refuse(t.path, 0, "",
                "semilandmarks slide by be (bending energy) or procd (Procrustes distance), not \"" +

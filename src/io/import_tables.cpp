@@ -15,12 +15,13 @@ namespace quillan::io {
 
 namespace {
 
-// A coordinate column's axis and the name of its landmark: x1/y1, X_3,
+// A coordinate column's axis and the name of its landmark: x1/y1/z1, X_3,
 // "LM1 x", "1.X" and the like.
 bool coordinate_name(const std::string& name, char& axis, std::string& stem) {
     const std::string l = lower(trim(name));
     if (l.size() < 2) return false;
-    if (l.front() == 'x' || l.front() == 'y') {
+    const auto is_axis = [](char c) { return c == 'x' || c == 'y' || c == 'z'; };
+    if (is_axis(l.front())) {
         std::string rest = l.substr(1);
         const bool sep = rest.front() == '_' || rest.front() == '.' || rest.front() == ' ';
         if (sep) rest = rest.substr(1);
@@ -31,7 +32,7 @@ bool coordinate_name(const std::string& name, char& axis, std::string& stem) {
         }
     }
     const char last = l.back();
-    if (last == 'x' || last == 'y') {
+    if (is_axis(last)) {
         std::string rest = l.substr(0, l.size() - 1);
         if (!rest.empty() && (rest.back() == '_' || rest.back() == '.' || rest.back() == ' ' ||
                               std::isdigit(static_cast<unsigned char>(rest.back())))) {
@@ -139,6 +140,43 @@ void require_distinct_ids(const SpecimenTable& t, const TextFile& f) {
                        "), so the factor table " + f.name + " cannot be matched to it by ID");
 }
 
+// The coordinate columns of a headed table: where each landmark's x is, its
+// y and (in space) z following it under the same landmark name.  Every
+// landmark has the same axes; x, y and z columns of no landmark are
+// columns like any other.
+struct CoordinateColumns {
+    std::vector<std::size_t> xs;
+    int dimensions = 2;
+};
+
+CoordinateColumns coordinate_columns(const TextFile& f, const HeadedRows& table, std::vector<char>& role,
+                                     const std::vector<std::string>& stems) {
+    const std::size_t n = table.header.size();
+    const auto has = [&](std::size_t c, char axis, const std::string& stem) {
+        return c < n && role[c] == axis && stems[c] == stem;
+    };
+    CoordinateColumns out;
+    std::vector<std::size_t> flat;  // x y pairs without a z
+    for (std::size_t c = 0; c + 1 < n; ++c)
+        if (has(c, 'x', stems[c]) && has(c + 1, 'y', stems[c])) (has(c + 2, 'z', stems[c]) ? out.xs : flat).push_back(c);
+    if (!out.xs.empty() && !flat.empty())
+        refuse(f.path, table.header_line, "",
+               "the landmark " + in_quotes(stems[flat.front()]) +
+                   " has x and y columns but no z, while others have x, y and z; every landmark needs the same axes");
+    if (out.xs.empty()) out.xs = flat;
+    else out.dimensions = 3;
+    std::vector<char> used(n, 0);
+    for (std::size_t c : out.xs)
+        for (int a = 0; a < out.dimensions; ++a) used[c + static_cast<std::size_t>(a)] = 1;
+    for (std::size_t c = 0; c < n; ++c)
+        if ((role[c] == 'x' || role[c] == 'y' || role[c] == 'z') && !used[c]) role[c] = 'o';
+    if (out.xs.size() < 2)
+        refuse(f.path, table.header_line, "",
+               "the header names fewer than two landmarks; name the coordinate columns x1,y1,x2,y2,... (or pairs such as "
+               "LM1_x,LM1_y; x1,y1,z1,... in 3-D)");
+    return out;
+}
+
 }  // namespace
 
 SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column) {
@@ -152,23 +190,16 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
     if (rows.empty()) refuse(t.path, 0, "", "the header row is not followed by any specimen");
 
     // Which column is what.
-    std::vector<char> role(header.size(), 'o');  // o other, x/y coordinate, s size, i id
+    std::vector<char> role(header.size(), 'o');  // o other, x/y/z coordinate, s size, i id
     std::vector<std::string> stems(header.size());
     for (std::size_t c = 0; c < header.size(); ++c) {
         char axis = 0;
         if (coordinate_name(header[c], axis, stems[c])) role[c] = axis;
         else if (size_name(header[c])) role[c] = 's';
     }
-    std::vector<std::size_t> xs;
-    for (std::size_t c = 0; c + 1 < header.size(); ++c)
-        if (role[c] == 'x' && role[c + 1] == 'y' && stems[c] == stems[c + 1]) xs.push_back(c);
-    for (std::size_t c = 0; c < header.size(); ++c)
-        if ((role[c] == 'x' || role[c] == 'y') && std::find(xs.begin(), xs.end(), role[c] == 'x' ? c : c - 1) == xs.end())
-            role[c] = 'o';
-    if (xs.size() < 2)
-        refuse(t.path, table.header_line, "",
-               "the header names fewer than two landmarks; name the coordinate columns x1,y1,x2,y2,... (or pairs such as "
-               "LM1_x,LM1_y)");
+    const CoordinateColumns coordinates = coordinate_columns(f, table, role, stems);
+    const auto& xs = coordinates.xs;
+    t.dimensions = coordinates.dimensions;
     std::optional<std::size_t> id;
     if (!id_column.empty()) {
         for (std::size_t c = 0; c < header.size(); ++c)
@@ -192,10 +223,9 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
         t.ids.push_back(id ? r[*id] : "");
         const std::string specimen = t.specimen_name(s);
         t.coords.emplace_back();
-        for (std::size_t j = 0; j < xs.size(); ++j) {
-            t.coords.back().push_back(coordinate(t, t.lines[s], specimen, static_cast<int>(j) + 1, r[xs[j]]));
-            t.coords.back().push_back(coordinate(t, t.lines[s], specimen, static_cast<int>(j) + 1, r[xs[j] + 1]));
-        }
+        for (std::size_t j = 0; j < xs.size(); ++j)
+            for (std::size_t a = 0; a < static_cast<std::size_t>(t.dimensions); ++a)
+                t.coords.back().push_back(coordinate(t, t.lines[s], specimen, static_cast<int>(j) + 1, r[xs[j] + a]));
         t.sizes.emplace_back();
         for (std::size_t c = 0; c < header.size(); ++c)
             if (role[c] == 's') {

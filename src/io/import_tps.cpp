@@ -52,7 +52,7 @@ private:
     std::size_t count_of(int line, const std::string& specimen, const std::string& key, const std::string& value,
                          const std::string& what) const;
     std::string specimen_ahead(std::size_t s) const;
-    void read_block(int number, const std::string& value);
+    void read_block(int number, const std::string& key, const std::string& value);
     void read_coordinates(std::size_t k, int number, const std::string& specimen);
     void skip_points(int number, const std::string& value);
     void keep_points(int number, const std::string& value);
@@ -98,10 +98,19 @@ std::string TpsReader::specimen_ahead(std::size_t s) const {
     return "number " + std::to_string(s + 1);
 }
 
-void TpsReader::read_block(int number, const std::string& value) {
+// LM= blocks hold x y per line, LM3= blocks x y z; a file holds one kind.
+void TpsReader::read_block(int number, const std::string& key, const std::string& value) {
     const std::size_t s = t_.coords.size();
     const std::string specimen = specimen_ahead(s);
-    const std::size_t k = count_of(number, specimen, "LM", value, "landmarks");
+    const int dimensions = key == "LM3" ? 3 : 2;
+    if (s > 0 && dimensions != t_.dimensions)
+        refuse(t_.path, number, specimen,
+               "an " + key + "= block of " + std::to_string(dimensions) + "-D landmarks, but the first specimen's are " +
+                   std::to_string(t_.dimensions) + "-D; every specimen needs landmarks of the same dimension");
+    t_.dimensions = dimensions;
+    // Landmarks in space are not digitised on an image: negative coordinates are points.
+    t_.image_coordinates = dimensions == 2;
+    const std::size_t k = count_of(number, specimen, key, value, "landmarks");
     t_.coords.emplace_back();
     t_.ids.emplace_back();
     t_.id_lines.push_back(0);
@@ -110,7 +119,7 @@ void TpsReader::read_block(int number, const std::string& value) {
     scales_.emplace_back();
     scale_lines_.push_back(0);
     curves_.emplace_back();
-    if (k == 0) refuse(t_.path, number, specimen, "LM=0 announces no landmarks");
+    if (k == 0) refuse(t_.path, number, specimen, key + "=0 announces no landmarks");
     read_coordinates(k, number, specimen);
     if (s == 0) t_.fixed = static_cast<int>(k);
     if (s > 0 && k != static_cast<std::size_t>(t_.fixed))
@@ -121,20 +130,22 @@ void TpsReader::read_block(int number, const std::string& value) {
 }
 
 void TpsReader::read_coordinates(std::size_t k, int number, const std::string& specimen) {
-    const std::size_t before = t_.coords.back().size() / 2;  // landmarks read before this block
+    const auto d = static_cast<std::size_t>(t_.dimensions);
+    const std::size_t before = t_.coords.back().size() / d;  // landmarks read before this block
     for (std::size_t j = 0; j < k; ++j) {
         const std::size_t li = i_ + 1 + j;
         if (li >= n_ || is_keyword_line(f_.lines[li]) || trim(f_.lines[li]).empty())
             refuse(t_.path, number, specimen,
-                   "LM=" + std::to_string(k) + " announces " + std::to_string(k) + " landmarks but only " + std::to_string(j) +
-                       " coordinate lines follow (a truncated block?)");
+                   std::string(d == 3 ? "LM3=" : "LM=") + std::to_string(k) + " announces " + std::to_string(k) +
+                       " landmarks but only " + std::to_string(j) + " coordinate lines follow (a truncated block?)");
         std::string row = f_.lines[li];
         std::replace(row.begin(), row.end(), ',', ' ');
         const auto tokens = split_blanks(row);
         const int line = static_cast<int>(li) + 1;
-        if (tokens.size() != 2)
+        if (tokens.size() != d)
             refuse(t_.path, line, specimen,
-                   "landmark " + std::to_string(j + 1) + " should be two numbers (x y) but the line has " +
+                   "landmark " + std::to_string(j + 1) +
+                       (d == 3 ? " should be three numbers (x y z)" : " should be two numbers (x y)") + " but the line has " +
                        std::to_string(tokens.size()) + " values");
         const int landmark = static_cast<int>(before + j) + 1;
         for (const auto& tok : tokens) t_.coords.back().push_back(coordinate(t_, line, specimen, landmark, tok));
@@ -244,7 +255,8 @@ void TpsReader::apply_scales() {
             t_.coords[s][j] *= *scales_[s];
             if (!std::isfinite(t_.coords[s][j]) && !std::isnan(before))
                 refuse(t_.path, scale_lines_[s], t_.specimen_name(s),
-                       "landmark " + std::to_string(j / 2 + 1) + " is not a finite number once scaled (" + number_text(before) +
+                       "landmark " + std::to_string(j / static_cast<std::size_t>(t_.dimensions) + 1) +
+                           " is not a finite number once scaled (" + number_text(before) +
                            " times SCALE=" + number_text(*scales_[s]) + ")");
         }
     }
@@ -273,8 +285,7 @@ SpecimenTable TpsReader::read() {
                        (t_.coords.empty() ? " before the first LM= block"
                                           : " after the landmarks of the block: more coordinate lines than LM= announced?"));
         }
-        if (key == "LM3") refuse(t_.path, number, "", "LM3= blocks hold 3-D landmarks; only 2-D landmarks can be analysed");
-        if (key == "LM") read_block(number, value);
+        if (key == "LM" || key == "LM3") read_block(number, key, value);
         else if (key == "CURVES") count_curves(number, value);
         else if (key == "POINTS" && keep_curves_) keep_points(number, value);
         else if (key == "POINTS") skip_points(number, value);
@@ -282,7 +293,7 @@ SpecimenTable TpsReader::read() {
     }
     if (t_.coords.empty()) refuse(t_.path, 0, "", "it holds no LM= block");
     check_curves();
-    t_.landmarks = static_cast<int>(t_.coords.front().size() / 2);
+    t_.landmarks = static_cast<int>(t_.coords.front().size() / static_cast<std::size_t>(t_.dimensions));
     apply_scales();
     if (skipped_points_ > 0 || (skipped_curves_ > 0 && !keep_curves_))
         t_.warnings.push_back(std::to_string(skipped_points_) + " outline points (CURVES=/POINTS= blocks) in " + t_.name +

@@ -41,6 +41,9 @@ constexpr const char* kNegativeChoice = "NegativeChoice";
 // reg) and TPS curves (skipped, or slid by bending energy or Procrustes distance).
 constexpr const char* kGapsChoice = "GapsChoice";
 constexpr const char* kCurvesChoice = "CurvesChoice";
+// The files an import reads, by their usual extensions; the dialog offers
+// every file besides.
+constexpr const char* kImportFilter = "Landmark data (*.tps *.nts *.txt *.csv *.tsv *.fcsv *.mrk.json)";
 
 std::string file_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
@@ -77,8 +80,11 @@ void Shell::export_specimens() {
 }
 
 void Shell::import_data() {
-    auto choice = gui_.uigetfile("*.*", "Enter file to Import?");
+    auto choice = gui_.uigetfile(kImportFilter, "Enter file to Import?");
     if (!choice) return;
+    // A markups file holds one specimen: the specimens are every markups
+    // file of its folder.
+    const std::string path = io::markups_name(choice->name) ? choice->folder : join_path(choice->folder, choice->name);
     io::ImportOptions options = import_options_;
     // The window's choices, where it has them: 1 is the first entry.
     auto choice_of = [&](const char* tag) -> int {
@@ -96,7 +102,7 @@ void Shell::import_data() {
         options.strict_sliding = curves >= 4;
     }
     // Read everything first: a refused file changes nothing.
-    const io::ImportedData d = io::import_naming_choices(join_path(choice->folder, choice->name), options);
+    const io::ImportedData d = io::import_naming_choices(path, options);
     gui_.cd(choice->folder);
     apply_import(d);
 }

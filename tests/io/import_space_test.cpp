@@ -1,0 +1,279 @@
+// Landmarks in space from the files other programs write: the bundled
+// macaques (data/macaques.lm.txt, read in its 3-D layout) written out as
+// TPS, NTS, morphologika, a headed table and Slicer markups read back to
+// the same numbers, and the faults of each format refused with their place.
+#include "io/import.hpp"
+#include "io/text.hpp"
+#include "platform/error.hpp"
+#include "shell/shell.hpp"
+#include "support/batch_runner.hpp"
+#include "support/fixtures.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+using namespace quillan;
+using namespace quillan::io;
+using quillan::test::data_file;
+using quillan::test::TempDir;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr int kLandmarks = 7;  // of each macaque
+
+Matrix macaques() { return dload(data_file("macaques.lm.txt")); }
+
+std::string point(const Matrix& lm, Eigen::Index s, int j, const char* sep = " ") {
+    return number_text(lm(s, 3 * j)) + sep + number_text(lm(s, 3 * j + 1)) + sep + number_text(lm(s, 3 * j + 2));
+}
+
+std::string as_tps(const Matrix& lm) {
+    std::string out;
+    for (Eigen::Index s = 0; s < lm.rows(); ++s) {
+        out += "LM3=" + std::to_string(kLandmarks) + "\n";
+        for (int j = 0; j < kLandmarks; ++j) out += point(lm, s, j) + "\n";
+        out += "ID=m" + std::to_string(s + 1) + "\n";
+    }
+    return out;
+}
+
+// With each specimen's size after its landmarks.
+std::string as_nts(const Matrix& lm) {
+    std::string out = "\" the macaques\n1 " + std::to_string(lm.rows()) + "L " + std::to_string(lm.cols()) + " 0 DIM=3\n";
+    for (Eigen::Index s = 0; s < lm.rows(); ++s) out += "m" + std::to_string(s + 1) + (s + 1 < lm.rows() ? " " : "\n");
+    for (Eigen::Index s = 0; s < lm.rows(); ++s) {
+        for (int j = 0; j < kLandmarks; ++j) out += point(lm, s, j) + " ";
+        out += number_text(lm(s, lm.cols() - 1)) + "\n";
+    }
+    return out;
+}
+
+std::string as_morphologika(const Matrix& lm) {
+    std::string out = "'macaques\n[individuals]\n" + std::to_string(lm.rows()) + "\n[landmarks]\n7\n[Dimensions]\n3\n[names]\n";
+    for (Eigen::Index s = 0; s < lm.rows(); ++s) out += "m" + std::to_string(s + 1) + "\n";
+    out += "[rawpoints]\n";
+    for (Eigen::Index s = 0; s < lm.rows(); ++s) {
+        out += "'#" + std::to_string(s + 1) + "\n";
+        for (int j = 0; j < kLandmarks; ++j) out += point(lm, s, j) + "\n";
+    }
+    return out + "[wireframe]\n1 2\n2 3\n";
+}
+
+std::string as_table(const Matrix& lm) {
+    std::string out = "id";
+    for (int j = 1; j <= kLandmarks; ++j)
+        for (const char* a : {"x", "y", "z"}) out += "," + std::string(a) + std::to_string(j);
+    out += "\n";
+    for (Eigen::Index s = 0; s < lm.rows(); ++s) {
+        out += "m" + std::to_string(s + 1);
+        for (int j = 0; j < kLandmarks; ++j) out += "," + point(lm, s, j, ",");
+        out += "\n";
+    }
+    return out;
+}
+
+std::string as_fcsv(const Matrix& lm, Eigen::Index s) {
+    std::string out =
+        "# Markups fiducial file version = 4.11\n# CoordinateSystem = LPS\n"
+        "# columns = id,x,y,z,ow,ox,oy,oz,vis,sel,lock,label,desc,associatedNodeID\n";
+    for (int j = 0; j < kLandmarks; ++j)
+        out += "vtkMRMLMarkupsFiducialNode_" + std::to_string(j) + "," + point(lm, s, j, ",") + ",0,0,0,1,1,1,0,F-" +
+               std::to_string(j + 1) + ",,\n";
+    return out;
+}
+
+std::string as_mrk_json(const Matrix& lm, Eigen::Index s) {
+    std::string out =
+        "{\"@schema\": \"markups-schema-v1.0.3.json#\",\n \"markups\": [{\"type\": \"Fiducial\", \"controlPoints\": [\n";
+    for (int j = 0; j < kLandmarks; ++j)
+        out += std::string(j ? ",\n" : "") + "  {\"id\": \"" + std::to_string(j + 1) + "\", \"label\": \"F-" +
+               std::to_string(j + 1) + "\", \"position\": [" + point(lm, s, j, ", ") + "], \"positionStatus\": \"defined\"}";
+    return out + "\n]}]}\n";
+}
+
+// A folder of markups, one file a specimen, named so that their order is the table's.
+std::string markups_folder(const TempDir& dir, const Matrix& lm, bool json) {
+    std::filesystem::create_directories(dir.path() / "markups");
+    for (Eigen::Index s = 0; s < lm.rows(); ++s) {
+        char name[32];
+        std::snprintf(name, sizeof name, "markups/m%02d%s", static_cast<int>(s + 1), json ? ".mrk.json" : ".fcsv");
+        dir.write(name, json ? as_mrk_json(lm, s) : as_fcsv(lm, s));
+    }
+    return dir.file("markups");
+}
+
+ImportedData import_text(const std::string& name, const std::string& bytes, const ImportOptions& o = {}) {
+    return assemble(read_specimens(text_from_bytes(bytes, "/data/" + name), o.id_column, o.semilandmarks), o);
+}
+
+std::string refusal(const std::function<void()>& import) {
+    try {
+        import();
+    } catch (const QuillanError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// The report without its data line, which names the file.
+std::string report_body(const std::string& report) {
+    const auto at = report.find("Data File:");
+    return at == std::string::npos ? report : report.substr(report.find('\n', at));
+}
+
+}  // namespace
+
+TEST(ImportSpace, EveryFormatReadsTheMacaquesToTheirNumbers) {
+    const Matrix lm = macaques();
+    ASSERT_EQ(lm.cols(), 3 * kLandmarks + 1);
+    TempDir dir;
+    struct Row {
+        const char* format;
+        std::function<ImportedData()> import;
+        bool sizes;  // the file gives the sizes; otherwise they are the centroid sizes
+    };
+    const Row rows[] = {
+        {"tps", [&] { return import_text("m.tps", as_tps(lm)); }, false},
+        {"nts", [&] { return import_text("m.nts", as_nts(lm)); }, true},
+        {"morphologika", [&] { return import_text("m.txt", as_morphologika(lm)); }, false},
+        {"table", [&] { return import_text("m.csv", as_table(lm)); }, false},
+        {"fcsv folder", [&] { return import_file(markups_folder(dir, lm, false)); }, false},
+        {"mrk.json folder", [&] { return import_file(markups_folder(dir, lm, true)); }, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.format);
+        const ImportedData d = r.import();
+        std::filesystem::remove_all(dir.path() / "markups");
+        EXPECT_EQ(d.dimensions, 3);
+        ASSERT_EQ(d.landmarks.rows(), lm.rows());
+        ASSERT_EQ(d.landmarks.cols(), lm.cols());
+        EXPECT_TRUE((d.landmarks.leftCols(3 * kLandmarks).array() == lm.leftCols(3 * kLandmarks).array()).all());
+        for (Eigen::Index s = 0; s < lm.rows(); ++s) {
+            const Eigen::MatrixXd p = lm.row(s).head(3 * kLandmarks).reshaped(3, kLandmarks).transpose();
+            const double centroid = std::sqrt((p.rowwise() - p.colwise().mean()).squaredNorm());
+            EXPECT_NEAR(d.landmarks(s, 3 * kLandmarks), r.sizes ? lm(s, 3 * kLandmarks) : centroid, 1e-12 * centroid);
+        }
+        ASSERT_EQ(d.legend.ids.size(), 18u);
+        EXPECT_EQ(d.legend.ids[9].substr(d.legend.ids[9].size() - 2), "10");  // in order, markups files by name
+    }
+}
+
+TEST(ImportSpace, OneWayOnImportedFilesReportsAsOnTheNativeLayout) {
+    const Matrix lm = macaques();
+    TempDir dir;
+    const std::string groups = data_file("macaques.groups.txt");
+    const auto native = test::run_batch(
+        {"one-way", "--dimensions", "3", "-l", data_file("macaques.lm.txt"), "-g", groups, "-p", "99", "-s", "7"});
+    ASSERT_EQ(native.status, 0) << native.err;
+    for (const std::string& imported : {dir.write("m.txt", as_morphologika(lm)), markups_folder(dir, lm, false)}) {
+        SCOPED_TRACE(imported);
+        const auto r = test::run_batch({"one-way", "--import", imported, "-g", groups, "-p", "99", "-s", "7"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_THAT(r.out, HasSubstr("with 18 specimens, 7 LM, 3-D"));
+        EXPECT_EQ(report_body(r.out), report_body(native.out));
+    }
+}
+
+TEST(ImportSpace, MorphologikaInThePlaneWithLabelsAndWireframe) {
+    const std::string file =
+        "[individuals]\n2\n[landmarks]\n3\n[dimensions]\n2\n[names]\nleft one\nright\n[rawpoints]\n'#1\n0 0\n4 0\n0 3\n"
+        "'#2\n1 1\n2 1\nNA 5\n[labels]\nsex age\n[labelvalues]\nF 3\nM 4\n[wireframe]\n1 2\n";
+    ImportOptions o = choose_columns({"sex"}, "age");
+    EXPECT_THAT(refusal([&] { import_text("p.txt", file, o); }),
+                HasSubstr("line 18, specimen right: landmark 3 is missing (\"NA\")"));
+    const ImportedData e = import_text("p.txt", std::string(file).replace(file.find("NA 5"), 4, "0 3"), o);
+    EXPECT_EQ(e.dimensions, 2);
+    EXPECT_EQ(e.landmarks.cols(), 7);
+    // (0,0), (4,0), (0,3): centroid (4/3, 1), squared distances 16/9+1 + 64/9+1 + 16/9+4.
+    EXPECT_NEAR(e.landmarks(0, 6), std::sqrt(96.0 / 9 + 6), 1e-14);
+    EXPECT_EQ(e.legend.ids, (std::vector<std::string>{"left one", "right"}));
+    EXPECT_EQ(e.groups(1, 0), 2.0);
+    EXPECT_EQ(e.covariate(1, 0), 4.0);
+    EXPECT_THAT(e.notices.back(), HasSubstr("[wireframe] of 1 links is not used"));
+}
+
+TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
+    ImportOptions estimate, negative, curves;
+    estimate.estimate_missing = "tps";
+    negative.negative_missing = true;
+    curves.semilandmarks = true;
+    const std::string morph = "[individuals]\n2\n[landmarks]\n2\n[dimensions]\n3\n[rawpoints]\n";
+    const std::string head3 = "id,x1,y1,z1,x2,y2,z2\n";
+    const std::string fcsv = "# columns = id,x,y,z,label\n";
+    struct Row {
+        const char* name;
+        std::string bytes;
+        const char* message;
+        ImportOptions options = {};
+    };
+    const Row rows[] = {
+        {"t.tps", "LM3=2\n0 0 0\n1 1 1\nID=a\nLM=2\n0 0\n1 1\n",
+         "line 5, specimen number 2: an LM= block of 2-D landmarks, but the first specimen's are 3-D"},
+        {"t.tps", "LM3=2\n0 0 0\n1 1\n", "line 3, specimen number 1: landmark 2 should be three numbers (x y z)"},
+        {"t.tps", "LM3=2\n0 0 0\n1 1 z\n", "line 3, specimen number 1: landmark 2 has text where a coordinate belongs (\"z\")"},
+        {"t.tps", "LM3=3\n0 0 0\n1 1 1\n", "LM3=3 announces 3 landmarks but only 2"},
+        {"t.tps", "LM3=2\n0 0 0\n1 NA 1\nID=a\n", "line 3, specimen a: landmark 2 is missing (\"NA\")"},
+        {"t.tps", "LM3=2\n0 0 0\n1 NA 1\nID=a\n", "estimated in 2-D data only, not in 3-D (missing: a (line 1): landmark 2)",
+         estimate},
+        {"t.tps", "LM3=2\n0 0 0\n1 1 -1\nLM3=2\n0 0 0\n1 1 1\n", "negative coordinates mark missing landmarks in 1 specimens",
+         negative},
+        {"t.tps", "LM3=2\n0 0 0\n1 1 1\nCURVES=1\nPOINTS=3\n0 0 1\n0 1 1\n1 1 2\n", "semilandmarks slide in 2-D data only",
+         curves},
+        {"x.nts", "1 1 8 0 DIM=3\n0 0 0 1 1 1 2 2\n", "8 values per specimen, which is not 3 coordinates per landmark"},
+        {"x.nts", "1 2 6 0 DIM=3\n0 0 0 1 1 1\n0 0 0\n", "specimen number 2: the file ends within this specimen"},
+        {"x.nts", "1 1 6 0 DIM=4\n0 0 0 1 1 1\n", "DIM= must be 2 or 3"},
+        {"t.csv", "id,x1,y1,z1,x2,y2\na,0,0,0,1,1\n", "the landmark \"2\" has x and y columns but no z"},
+        {"t.csv", head3 + "a,0,0,0,1,1,1\nb,0,0,0,1,1\n", "line 3, specimen b: the row has 6 cells but the header names 7"},
+        {"t.csv", head3 + "a,0,0,0,1,1,one\n", "line 2, specimen a: landmark 2 has text where a coordinate belongs"},
+        {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n", "specimen number 2: [rawpoints] ends within this specimen: 1 of its 2"},
+        {"m.txt", morph + "'#1\n0 0 0\n'#2\n1 1 1\n0 0 0\n2 2 2\n",
+         "line 10, specimen number 1: the specimen has 1 points before"},
+        {"m.txt", morph + "0 0 0\n1 1\n", "line 9, specimen number 1: landmark 2 should be 3 numbers but the line has 2"},
+        {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n2 2 2\n", "line 12, more points than 2 individuals of 2 landmarks"},
+        {"m.txt", "[individuals]\n2\n[landmarks]\n2\n[dimensions]\n4\n[rawpoints]\n", "[dimensions] must be 2 or 3"},
+        {"m.txt", "[individuals]\ntwo\n", "line 2, [individuals] needs a whole number, not \"two\""},
+        {"m.txt", "[individuals]\n2\n[landmarks]\n2\n[names]\na\n[rawpoints]\n", "[names] gives 1 names for 2 individuals"},
+        {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n[labels]\nsex\n[labelvalues]\nF\nM x\n",
+         "line 16, specimen number 2: the line has 2 values but [labels] names 1"},
+        {"m.txt", "[names]\n\x1b]0;x\x07\n[names]\n", "the section \"[names]\" appears twice"},
+        {"a.fcsv", fcsv + "1,0,0,0,a\n2,1,1,b,b\n", "line 3, specimen a: landmark 2 has text where a coordinate belongs (\"b\")"},
+        {"a.fcsv", fcsv + "1,0,0\n", "line 2, specimen a: control point 1 has 3 cells, too few for its x, y and z"},
+        {"a.fcsv", fcsv, "specimen a: it holds no control points"},
+        {"a.mrk.json", "{\"markups\": [{\"controlPoints\": [\n{\"position\": [1, 2, 3]},\n{\"position\": [1, 2]}]}]}",
+         "specimen a: control point 2 has no position of three numbers"},
+        {"a.mrk.json", "{\"markups\": [\n{\"controlPoints\": [}\n]}", "line 2, it is not valid JSON"},
+        {"a.mrk.json", std::string(100, '[') + std::string(100, ']'), "nested more than 64 levels deep"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.bytes);
+        const std::string m = refusal([&] { import_text(r.name, r.bytes, r.options); });
+        EXPECT_THAT(m, HasSubstr(r.message));
+        EXPECT_THAT(m, HasSubstr("Nothing was imported."));
+        EXPECT_EQ(m.find('\x1b'), std::string::npos);
+    }
+}
+
+TEST(ImportSpace, FoldersOfMarkupsAreRefusedNamingTheFile) {
+    TempDir dir;
+    EXPECT_THAT(refusal([&] { import_file(dir.folder()); }), HasSubstr("holds no 3D Slicer markups files"));
+    const Matrix lm = macaques();
+    const std::string folder = markups_folder(dir, lm.topRows(3), false);
+    dir.write("markups/m02.fcsv", "# columns = id,x,y,z\n1,0,0,0\n2,1,0,0\n");
+    EXPECT_THAT(refusal([&] { import_file(folder); }),
+                HasSubstr("markups/m02.fcsv could not be imported: specimen m02: has 2 landmarks, but the first specimen "
+                          "(m01) has 7"));
+}
+
+TEST(ImportSpace, TheWindowImportsTheFolderOfAChosenMarkupsFile) {
+    TempDir dir;
+    const std::string folder = markups_folder(dir, macaques().topRows(4), true);
+    test::Harness h;
+    ASSERT_EQ(h.load("Import", folder + "/m03.mrk.json"), Outcome::Done) << h.last_message();
+    EXPECT_EQ(h.shell.workspace().landmarks.rows(), 4);
+    EXPECT_EQ(h.shell.workspace().dimensions, 3);
+    EXPECT_THAT(h.gui.dialog_filters().back(), HasSubstr("*.fcsv *.mrk.json"));
+}
