@@ -123,11 +123,15 @@ nlohmann::json parse_json(const TextFile& f) {
     }
 }
 
-// A control point's position, or a gap where Slicer marks it missing.
+// A control point's position, or a gap where Slicer marks it missing or
+// not yet placed.
 void read_control_point(SpecimenTable& t, const nlohmann::json& point, int landmark) {
     const std::string& specimen = t.ids[0];
-    if (point.is_object() && point.value("positionStatus", std::string()) == "missing") {
-        for (int a = 0; a < 3; ++a) t.coords[0].push_back(gap(t, 0, landmark, "missing"));
+    const std::string status = point.is_object() && point.contains("positionStatus") && point["positionStatus"].is_string()
+                                   ? point["positionStatus"].get<std::string>()
+                                   : "";
+    if (status == "missing" || status == "undefined") {
+        for (int a = 0; a < 3; ++a) t.coords[0].push_back(gap(t, 0, landmark, status));
         return;
     }
     const nlohmann::json* p = point.is_object() && point.contains("position") ? &point["position"] : nullptr;

@@ -246,6 +246,10 @@ TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
         {"a.mrk.json", "{\"markups\": [{\"controlPoints\": [\n{\"position\": [1, 2, 3]},\n{\"position\": [1, 2]}]}]}",
          "specimen a: control point 2 has no position of three numbers"},
         {"a.mrk.json", "{\"markups\": [\n{\"controlPoints\": [}\n]}", "line 2, it is not valid JSON"},
+        {"a.mrk.json",
+         "{\"markups\": [{\"controlPoints\": [{\"position\": [0, 0, 0], \"positionStatus\": \"undefined\"}, {\"position\": [1, "
+         "0, 0]}]}]}",
+         "specimen a: landmark 1 is missing (\"undefined\")"},
         {"a.mrk.json", std::string(100, '[') + std::string(100, ']'), "nested more than 64 levels deep"},
     };
     for (const Row& r : rows) {
