@@ -178,7 +178,7 @@ TEST(ImportSpace, OneWayOnImportedFilesReportsAsOnTheNativeLayout) {
     }
 }
 
-TEST(ImportSpace, MorphologikaInThePlaneWithLabelsAndWireframe) {
+TEST(ImportSpace, MorphologikaLabelsAndWhatIsNotUsedIsTold) {
     const std::string file =
         "[individuals]\n2\n[landmarks]\n3\n[dimensions]\n2\n[names]\nleft one\nright\n[rawpoints]\n'#1\n0 0\n4 0\n0 3\n"
         "'#2\n1 1\n2 1\nNA 5\n[labels]\nsex age\n[labelvalues]\nF 3\nM 4\n[wireframe]\n1 2\n";
@@ -194,6 +194,11 @@ TEST(ImportSpace, MorphologikaInThePlaneWithLabelsAndWireframe) {
     EXPECT_EQ(e.groups(1, 0), 2.0);
     EXPECT_EQ(e.covariate(1, 0), 4.0);
     EXPECT_THAT(e.notices.back(), HasSubstr("[wireframe] of 1 links is not used"));
+    // Curves in space are skipped with a warning that offers no sliding.
+    const ImportedData c = import_text("c.tps", "LM3=2\n0 0 0\n1 1 1\nCURVES=1\nPOINTS=3\n0 0 1\n0 1 1\n1 1 2\n");
+    ASSERT_EQ(c.warnings.size(), 1u);
+    EXPECT_THAT(c.warnings[0], HasSubstr("3 outline points (CURVES=/POINTS= blocks) in c.tps were skipped: only the LM3="));
+    EXPECT_THAT(c.warnings[0], ::testing::Not(HasSubstr("--semilandmarks")));
 }
 
 TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
