@@ -47,6 +47,30 @@ constexpr const char* kImportFilter = "Landmark data (*.tps *.nts *.txt *.csv *.
 
 std::string file_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
+// The centroid sizes an import puts after the coordinates: a covariate like
+// any column of numbers (shape on size, allometry), offered under this name.
+constexpr const char* kCentroidSize = "C_size";
+
+}  // namespace
+
+void add_centroid_size(io::Legend& legend, const Matrix& landmarks) {
+    const auto& numbers = legend.numbers;
+    const bool named = std::any_of(numbers.begin(), numbers.end(),
+                                   [](const auto& n) { return io::lower(io::trim(n.name)) == io::lower(kCentroidSize); });
+    if (named || landmarks.cols() == 0) return;
+    const Eigen::VectorXd size = landmarks.col(landmarks.cols() - 1);
+    legend.numbers.push_back({kCentroidSize, std::vector<double>(size.data(), size.data() + size.size()), {}});
+}
+
+void drop_centroid_size(io::Legend& legend) {
+    std::erase_if(legend.numbers, [&](const auto& n) {
+        return n.name == kCentroidSize && (n.path.empty() || n.path == legend.source);  // not a factor table's column
+    });
+    if (legend.covariate == kCentroidSize) legend.covariate.clear();
+}
+
+namespace {
+
 std::string group_info(const std::string& name, const Matrix& g) {
     return format_expand_reuse("\nGroup File: %s with %i specimens, % i group variables\n",
                                {name, static_cast<double>(g.rows()), static_cast<double>(g.cols())});
@@ -131,11 +155,13 @@ void Shell::apply_import(const io::ImportedData& d) {
         origin_.covariate_path = d.legend.numbers_file(d.legend.covariate);
         ws_.covariate_info = covariate_info(file_name(origin_.covariate_path), d.covariate);
     }
-    const io::Legend before = std::exchange(origin_.legend, d.legend);
+    io::Legend before = std::exchange(origin_.legend, d.legend);
+    drop_centroid_size(before);  // the sizes of the landmarks replaced go with them
     // The boxes offer the import's factors from now on.
     origin_.group_columns = Matrix();
     origin_.column_choice.clear();
     keep_matching_companions(d.name, groups_new, covariate_new, before);
+    add_centroid_size(origin_.legend, ws_.landmarks);
     report_import(d);
     offer_legend_columns();
     show_legend();

@@ -207,6 +207,7 @@ void Shell::load_landmarks() {
     ws_.landmarks_info = info;
     origin_.landmarks_path = r->path;
     const io::Legend before = origin_.legend;
+    drop_centroid_size(origin_.legend);  // the sizes of the imported landmarks, not these
     origin_.legend.ids.clear();
     origin_.legend.steps = {};
     keep_matching_companions(r->fn, false, false, before);

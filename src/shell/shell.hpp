@@ -166,6 +166,12 @@ private:
     ResultRecord last_record_;
 };
 
+// An import's centroid sizes (the landmark table's last column) as one of
+// its columns of numbers, "C_size", unless a column has that name; and
+// their removal with the landmarks they belong to.
+void add_centroid_size(io::Legend& legend, const Matrix& landmarks);
+void drop_centroid_size(io::Legend& legend);
+
 // The file box's line for a landmark table of m specimens and k landmarks
 // read from `name`; tables in space say so.
 std::string data_file_info(const std::string& name, const Matrix& landmarks, int dimensions);

@@ -84,7 +84,8 @@ TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
     ASSERT_EQ(h.load("Import", data_file("plethodon.csv")), Outcome::Done) << h.last_message();
     EXPECT_EQ(string_lines(h.gui.get(g1, "String")), (std::vector<std::string>{"(none)", "species", "site"}));
     EXPECT_EQ(h.gui.get(g2, "Value").scalar(), 3.0);
-    EXPECT_EQ(string_lines(h.gui.get(cov, "String")), (std::vector<std::string>{"(none)", "logCS"}));
+    // The import's centroid sizes are a covariate too.
+    EXPECT_EQ(string_lines(h.gui.get(cov, "String")), (std::vector<std::string>{"(none)", "logCS", "C_size"}));
     EXPECT_THAT(h.box("LegendBox"), HasSubstr("G1 = species: 1 Jord 2 Teyah"));
 
     // Site as G1, no G2, the covariate taken.
@@ -98,6 +99,15 @@ TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
     EXPECT_EQ(ws.covariate.rows(), 40);
     EXPECT_THAT(h.box(kFileBox), HasSubstr("with 40 specimens,  1 group variables\n\nCovariate File: plethodon.csv"));
     EXPECT_THAT(h.box("LegendBox"), HasSubstr("G1 = site: 1 Symp 2 Allo"));
+    h.gui.set(cov, "Value", Value(3.0));
+    ASSERT_EQ(h.run("ChooseGroups"), Outcome::Done) << h.last_message();
+    EXPECT_EQ(ws.covariate(5, 0), ws.landmarks(5, ws.landmarks.cols() - 1));
+    h.shell.model_request().formula = "log(C_size) + site";
+    h.set_box(kPermBox, Value("19"));
+    EXPECT_EQ(h.run("RunModel"), Outcome::Reported) << h.last_message();
+    // Landmarks loaded afterwards have sizes of their own.
+    ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
+    for (const auto& n : h.shell.legend().numbers) EXPECT_NE(n.name, "C_size");
 
     // G2 without G1 is refused and changes nothing.
     h.gui.set(g1, "Value", Value(1.0));
@@ -133,8 +143,8 @@ TEST(ImportAction, AHeadedGroupFileIsAFactorTableMatchedById) {
     EXPECT_THAT(h.box(kFileBox), HasSubstr("Group File: factors.csv with 40 specimens,  2 group variables\n"
                                            "Matched by specimen ID to the specimens of plethodon.tps"));
     EXPECT_EQ(string_lines(h.gui.get(g1, "String")), (std::vector<std::string>{"(none)", "species", "site"}));
-    EXPECT_EQ(string_lines(h.gui.get(cov, "String")), (std::vector<std::string>{"(none)", "size"}));
-    h.gui.set(cov, "Value", Value(2.0));
+    EXPECT_EQ(string_lines(h.gui.get(cov, "String")), (std::vector<std::string>{"(none)", "C_size", "size"}));
+    h.gui.set(cov, "Value", Value(3.0));
     ASSERT_EQ(h.run("ChooseGroups"), Outcome::Done) << h.last_message();
     EXPECT_DOUBLE_EQ(ws.covariate(0, 0), 1.4);  // P01, the table's last row
     ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported) << h.last_message();
