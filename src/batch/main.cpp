@@ -402,7 +402,7 @@ std::optional<int> empty_names(const CLI::App& app) {
 // The options of the shape analyses (outliers, disparity, cva, integration,
 // pls, modularity); --alignment and --formula are shared with the model.
 void add_shape_options(CLI::App& app, BatchRequest& r) {
-    const std::string group = "Shape analyses (outliers, disparity, cva, integration, pls, modularity)";
+    const std::string group = "Shape analyses (outliers, disparity, cva, integration, pls, modularity, symmetry)";
     ShapeRequest& s = r.linear_model.shape;
     app.add_flag("--within-groups", s.within_groups, "outliers: measure each specimen from the mean of its own group of G1")
         ->group(group);
@@ -415,6 +415,19 @@ void add_shape_options(CLI::App& app, BatchRequest& r) {
     app.add_option("--block2", s.block2, "pls: table of the second block, one row of numbers per specimen")->group(group);
     app.add_flag("--no-rotation-search", r.no_rotation_search,
                  "modularity: take the 2-D landmarks as aligned, without first turning them to the average CR")
+        ->group(group);
+    app.add_option("--individual", s.individual, "symmetry: factor of each configuration's individual (default G1)")
+        ->group(group);
+    app.add_option("--side", s.side, "symmetry: factor of each configuration's side, two levels (default G2)")->group(group);
+    app.add_option("--replicate", s.replicate,
+                   "symmetry: factor of the replicates that repeat each side; the individual x side term is then tested")
+        ->group(group);
+    app.add_option("--mirror-side", s.mirror_side,
+                   "symmetry: the level of --side whose configurations were digitised as mirror images, reflected first")
+        ->group(group);
+    app.add_option("--land-pairs", s.land_pairs,
+                   "symmetry: file of the pairs of matching landmarks, one pair a line, for object symmetry (each "
+                   "configuration holds both sides)")
         ->group(group);
 }
 
@@ -602,8 +615,8 @@ std::optional<int> check_owned_options(BatchRequest& r, const std::string& actio
         const char* option;
         std::vector<std::string_view> actions;
     };
-    const std::vector<std::string_view> shape_actions = {"model",       "outliers", "disparity", "cva",
-                                                         "integration", "pls",      "modularity"};
+    const std::vector<std::string_view> shape_actions = {"model",       "outliers", "disparity",  "cva",
+                                                         "integration", "pls",      "modularity", "symmetry"};
     const Owned owned[] = {{!m.formula.empty(), "--formula", {"model", "disparity"}},
                            {!r.ss_type.empty(), "--ss-type", {"model"}},
                            {!r.alignment.empty() && !exports_specimens, "--alignment", shape_actions},
@@ -615,7 +628,12 @@ std::optional<int> check_owned_options(BatchRequest& r, const std::string& actio
                            {r.no_cross_validate, "--no-cross-validate", {"cva"}},
                            {!s.partition.empty(), "--partition", {"integration", "modularity"}},
                            {!s.block2.empty(), "--block2", {"pls"}},
-                           {r.no_rotation_search, "--no-rotation-search", {"modularity"}}};
+                           {r.no_rotation_search, "--no-rotation-search", {"modularity"}},
+                           {!s.individual.empty(), "--individual", {"symmetry"}},
+                           {!s.side.empty(), "--side", {"symmetry"}},
+                           {!s.replicate.empty(), "--replicate", {"symmetry"}},
+                           {!s.mirror_side.empty(), "--mirror-side", {"symmetry"}},
+                           {!s.land_pairs.empty(), "--land-pairs", {"symmetry"}}};
     const ActionRow* row = find_action_or_alias(action);
     const std::string name = row && row->alias ? row->alias : action;
     for (const Owned& o : owned) {

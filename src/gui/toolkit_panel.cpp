@@ -51,6 +51,14 @@ ToolkitPanel::ToolkitPanel(Program& program, Session& session, QWidget* window) 
                 QStringLiteral("Partition of the landmarks into modules"));
     browse_into(qobject_cast<QAbstractButton*>(find("ToolkitBlock2Browse")), block2_,
                 QStringLiteral("Table of the second block"));
+    // The symmetry boxes, where the layout has them.
+    land_pairs_ = qobject_cast<QLineEdit*>(find("ToolkitLandPairsBox"));
+    individual_ = qobject_cast<QLineEdit*>(find("ToolkitIndividualBox"));
+    side_ = qobject_cast<QLineEdit*>(find("ToolkitSideBox"));
+    replicate_ = qobject_cast<QLineEdit*>(find("ToolkitReplicateBox"));
+    mirror_ = qobject_cast<QLineEdit*>(find("ToolkitMirrorBox"));
+    browse_into(qobject_cast<QAbstractButton*>(find("ToolkitLandPairsBrowse")), land_pairs_,
+                QStringLiteral("Pairs of matching landmarks"));
     observer_id_ = session_.add_action_observer([this](const std::string& action, bool finished) {
         if (!finished) action_started(action);
     });
@@ -73,6 +81,12 @@ void ToolkitPanel::action_started(const std::string& action) {
     q.shape.rotation_search = rotation_->isChecked();
     q.shape.partition = partition_->text().trimmed().toStdString();
     q.shape.block2 = block2_->text().trimmed().toStdString();
+    const auto text = [](const QPointer<QLineEdit>& box) { return box ? box->text().trimmed().toStdString() : std::string(); };
+    q.shape.land_pairs = text(land_pairs_);
+    q.shape.individual = text(individual_);
+    q.shape.side = text(side_);
+    q.shape.replicate = text(replicate_);
+    q.shape.mirror_side = text(mirror_);
 }
 
 }  // namespace quillan

@@ -1,6 +1,6 @@
 // The Toolkit page of the main window: the shape analyses beside the tests
 // of groups (outliers, disparity, canonical variates, integration, two-block
-// PLS, modularity) and the options they read.  Its controls come from the
+// PLS, modularity, symmetry) and the options they read.  Its controls come from the
 // layout file (the toolkitPage tab); the actions it serves are those whose
 // buttons sit on that page, so a new analysis needs only its button there.
 // Just before one of them runs, the page's choices become the request it
@@ -43,6 +43,7 @@ private:
     std::set<std::string> actions_;
     QPointer<QComboBox> alignment_;
     QPointer<QLineEdit> partition_, block2_, formula_;
+    QPointer<QLineEdit> land_pairs_, individual_, side_, replicate_, mirror_;
     QPointer<QCheckBox> within_, cross_validate_, rotation_;
 };
 

@@ -291,6 +291,18 @@ std::vector<ActionRow> shape_rows() {
          .needs = kL,
          .writes_report = true,
          .statistics = {{"Modularity: covariance ratio of a random partition"}}},
+        {.name = "RunSymmetry",
+         .alias = "symmetry",
+         .kind = K::Analysis,
+         .analysis = run_symmetry,
+         .description = "Bilateral symmetry: Procrustes ANOVA of individuals and sides, directional and fluctuating asymmetry",
+         .needs = kL | kG,
+         .writes_report = true,
+         // Matching symmetry reads G1 and G2 unless --individual and --side name other factors.
+         .groupings = 2,
+         // One F a term of the shape table, then of the size table (matching symmetry).
+         .statistics = {{"Symmetry: F ratio of individuals (shape)", "Symmetry: F ratio of sides (shape)"},
+                        {"Symmetry: F ratio of individuals (size)", "Symmetry: F ratio of sides (size)"}}},
     };
 }
 

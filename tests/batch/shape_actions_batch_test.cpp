@@ -45,6 +45,7 @@ TEST(ShapeActionsBatch, EachReportsTheSameNumbersOnOneThreadAndOnTwo) {
         {"integration", {"--partition", partition}},
         {"pls", {"--block2", data_file("plethodon.cov.txt")}},
         {"modularity", {"--partition", partition, "--alignment", "partial"}},
+        {"symmetry", {"--land-pairs", written("1 5\n2 4\n", "quillan_pairs.txt")}},
     };
     for (const auto& [action, options] : runs) {
         const auto one = run_batch(with(with(plethodon(action), options), {"--perm", "99", "--threads", "1"}));
@@ -67,6 +68,7 @@ TEST(ShapeActionsBatch, OptionsAreRefusedByTheActionsThatDoNotReadThem) {
         {with(plethodon("outliers"), {"--ss-type", "II"}), "--ss-type belongs to the action model, not to outliers"},
         {with(plethodon("integration"), {"--no-rotation-search"}),
          "--no-rotation-search belongs to the action modularity, not to integration"},
+        {with(plethodon("model"), {"--side", "G2"}), "--side belongs to the action symmetry, not to model"},
     };
     for (const auto& [args, text] : refused) {
         const auto r = run_batch(args);
@@ -88,6 +90,12 @@ TEST(ShapeActionsBatch, AFaultyPartitionOrSecondBlockIsRefusedNamingItsFile) {
         {with(plethodon("pls"), {"--block2", written("1\n2\n3\n", "quillan_short_block.txt")}),
          "quillan_short_block.txt has 3 rows of numbers, but"},
         {with(plethodon("pls"), {"--block2", written("1\nx\n", "quillan_text_block.txt")}), "not a number: \"x\""},
+        {with(plethodon("symmetry"), {"--land-pairs", written("1 13\n", "quillan_far_pair.txt")}),
+         "name landmark 13, but the specimens have 12"},
+        {with(plethodon("symmetry"), {"--land-pairs", written("1 x\n", "quillan_text_pair.txt")}),
+         "quillan_text_pair.txt, line 1: give two different landmark numbers"},
+        {with(plethodon("symmetry"), {"--side", "species"}), "\"species\" is no factor of the loaded data"},
+        {with(plethodon("symmetry"), {"--mirror-side", "3"}), "\"3\", is no level of \"G2\""},
     };
     for (const auto& [args, text] : refused) {
         const auto r = run_batch(with(args, {"--perm", "9"}));

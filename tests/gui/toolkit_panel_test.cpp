@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -56,6 +58,27 @@ private slots:
         press("outliersButton");
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
         QVERIFY(program->shell().model_request().shape.within_groups);
+    }
+
+    void theSymmetryBoxesChooseItsKind() {
+        // G1 and G2 as individual and side: matching symmetry.
+        press("symmetryButton");
+        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
+        QVERIFY2(report().contains("Matching symmetry: individuals from G1"), qPrintable(report()));
+        named<QLineEdit>("ToolkitMirrorBox")->setText("7");
+        press("symmetryButton");
+        QVERIFY(program->shell().last_outcome() != Outcome::Reported);
+        named<QLineEdit>("ToolkitMirrorBox")->clear();
+        const QString pairs = QDir::temp().filePath("quillan_toolkit_pairs.txt");
+        QFile file(pairs);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("1 5\n2 4\n");
+        file.close();
+        named<QLineEdit>("ToolkitLandPairsBox")->setText(pairs);
+        press("symmetryButton");
+        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
+        QVERIFY2(report().contains("Object symmetry") && report().contains("the 2 land pairs"), qPrintable(report()));
+        QFile::remove(pairs);
     }
 
     void theModelsPageKeepsItsOwnAlignment() {

@@ -24,7 +24,7 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
     }
     EXPECT_EQ(h.box(kResultsBox), "kept");
     EXPECT_EQ(action_names().size(),
-              29u);  // the 18 of the window's buttons, import and export, the linear model and the six shape analyses
+              30u);  // the 18 of the window's buttons, import and export, the linear model and the seven shape analyses
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }

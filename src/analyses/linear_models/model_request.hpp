@@ -34,6 +34,10 @@ struct ShapeRequest {
     bool rotation_search = true;  // modularity of 2-D landmarks: turn to the average CR first
     std::string partition;        // integration, modularity: the file of each landmark's module
     std::string block2;           // pls: the table of the second block, one row per specimen
+    // symmetry: the factors of each configuration's individual, side and
+    // replicate (empty: G1, G2 and no replicates), the side reflected first,
+    // and the file of land pairs (object symmetry; empty: matching).
+    std::string individual, side, replicate, mirror_side, land_pairs;
 };
 
 struct ModelRequest {

@@ -1,0 +1,202 @@
+// "RunSymmetry": bilateral symmetry.  Matching symmetry reads each
+// configuration's individual and side from two factors (--individual,
+// --side; G1 and G2 by default); object symmetry reads the pairs of
+// matching landmarks (--land-pairs FILE), each specimen its own individual
+// unless --individual names them.  --replicate says that the configurations
+// repeat each side, so that the individual x side interaction is tested.
+#include "analyses/analyses.hpp"
+#include "analyses/common.hpp"
+#include "analyses/toolkit/shape_inputs.hpp"
+#include "analyses/toolkit/symmetry.hpp"
+#include "platform/capped_read.hpp"
+#include "platform/error.hpp"
+
+#include <cstdio>
+#include <sstream>
+
+namespace quillan {
+
+namespace {
+
+const ModelVariable& factor_named(const ModelVariables& vars, const std::string& name, const char* option) {
+    std::string known;
+    for (const ModelVariable& v : vars) {
+        if (v.name == name && v.is_factor()) return v;
+        if (v.is_factor()) known += (known.empty() ? "" : ", ") + v.name;
+    }
+    throw Refused(std::string("The ") + option + " \"" + name + "\" is no factor of the loaded data; the factors are: " +
+                  (known.empty() ? "none (load a group file or import a table with factors)" : known) + ".");
+}
+
+// One pair a line, 1-based landmark numbers; blank lines are skipped.
+std::vector<std::pair<int, int>> read_land_pairs(const std::string& path) {
+    const std::string text = read_file_capped(path, {}, "Nothing was analysed.");
+    std::istringstream in(text);
+    std::vector<std::pair<int, int>> pairs;
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        std::istringstream words(line);
+        std::string a, b, extra;
+        if (!(words >> a)) continue;
+        int la = 0, lb = 0;
+        char tail = 0;
+        const bool whole = (words >> b) && !(words >> extra) && std::sscanf(a.c_str(), "%d%c", &la, &tail) == 1 &&
+                           std::sscanf(b.c_str(), "%d%c", &lb, &tail) == 1;
+        if (!whole || la == lb)
+            throw Refused("The land pairs file " + path + ", line " + std::to_string(number) +
+                          ": give two different landmark numbers, the two of a pair.");
+        pairs.emplace_back(la - 1, lb - 1);
+    }
+    return pairs;
+}
+
+struct Described {
+    SymmetryDesign design;
+    std::vector<std::string> individual_names;
+    std::string text;  // what the report says of the design
+};
+
+Described matching_design(const ModelVariables& vars, const ShapeRequest& s) {
+    Described out;
+    const std::string ind_name = s.individual.empty() ? "G1" : s.individual;
+    const std::string side_name = s.side.empty() ? "G2" : s.side;
+    const ModelVariable& ind = factor_named(vars, ind_name, "individual factor");
+    const ModelVariable& side = factor_named(vars, side_name, "side factor");
+    if (side.levels.size() != 2)
+        throw Refused("The side factor \"" + side_name + "\" has " + std::to_string(side.levels.size()) +
+                      " levels; matching symmetry needs two sides.");
+    SymmetryDesign& d = out.design;
+    d.individual = ind.codes;
+    d.individuals = static_cast<int>(ind.levels.size());
+    d.side = side.codes;
+    out.individual_names = ind.levels;
+    if (!s.mirror_side.empty()) {
+        const auto it = std::find(side.levels.begin(), side.levels.end(), s.mirror_side);
+        if (it == side.levels.end())
+            throw Refused("The side to reflect, \"" + s.mirror_side + "\", is no level of \"" + side_name + "\" (" +
+                          side.levels[0] + ", " + side.levels[1] + ").");
+        d.mirror_side = static_cast<int>(it - side.levels.begin());
+    }
+    out.text = "Matching symmetry: individuals from " + ind_name + " (" + std::to_string(d.individuals) + "), sides from " +
+               side_name + " (" + side.levels[0] + " minus " + side.levels[1] + ")" +
+               (d.mirror_side >= 0 ? ", side " + s.mirror_side + " reflected first" : "") + "\n";
+    return out;
+}
+
+Described object_design(const ActionEnv& env, const ModelVariables& vars, const ShapeRequest& s, int specimens) {
+    Described out;
+    SymmetryDesign& d = out.design;
+    d.land_pairs = read_land_pairs(s.land_pairs);
+    if (s.individual.empty()) {
+        for (int i = 0; i < specimens; ++i) {
+            d.individual.push_back(i);
+            out.individual_names.push_back(specimen_name(env, i));
+        }
+        d.individuals = specimens;
+    } else {
+        const ModelVariable& ind = factor_named(vars, s.individual, "individual factor");
+        d.individual = ind.codes;
+        d.individuals = static_cast<int>(ind.levels.size());
+        out.individual_names = ind.levels;
+    }
+    out.text = "Object symmetry: each configuration superimposed with its reflection, the " +
+               std::to_string(d.land_pairs.size()) + " land pairs of " + s.land_pairs + " relabelled; individuals " +
+               (s.individual.empty() ? "the specimens" : "from " + s.individual) + " (" + std::to_string(d.individuals) +
+               "), sides: original minus reflection\n";
+    return out;
+}
+
+std::string cell(const char* format, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+std::string table_text(const ModelTable& t, const std::vector<std::string>& rows) {
+    std::string text = padded("", 20, true) + padded("Df", 6) + padded("SS", 14) + padded("MS", 14) + padded("Rsq", 9) +
+                       padded("F", 10) + padded("Z", 9) + padded("Pr(>F)", 9) + "\n";
+    for (std::size_t k = 0; k < t.terms.size(); ++k) {
+        const ModelTermRow& r = t.terms[k];
+        text += padded(rows[k], 20, true) + padded(std::to_string(r.df), 6) + padded(cell("%.6g", r.ss), 14) +
+                padded(cell("%.6g", r.ms), 14) + padded(cell("%.5f", r.rsq), 9) + padded(cell("%.4f", r.f), 10) +
+                padded(cell("%.4f", r.z), 9) + padded(cell("%.4f", r.p), 9) + "\n";
+    }
+    text += padded(rows.back(), 20, true) + padded(std::to_string(t.residual_df), 6) + padded(cell("%.6g", t.residual_ss), 14) +
+            padded(cell("%.6g", t.residual_ss / t.residual_df), 14) + padded(cell("%.5f", t.residual_ss / t.total_ss), 9) + "\n";
+    text += padded("Total", 20, true) + padded(std::to_string(t.total_df), 6) + padded(cell("%.6g", t.total_ss), 14) + "\n";
+    for (std::size_t k = 0; k < t.terms.size(); ++k)
+        if (t.terms[k].error != "Residuals")
+            text += "F of " + rows[k] + " has the mean square of " + rows[static_cast<std::size_t>(2)] + " as denominator\n";
+    return text;
+}
+
+void record_table(ActionEnv& env, const std::string& what, const ModelTable& t, const std::vector<std::string>& rows) {
+    for (std::size_t k = 0; k < t.terms.size(); ++k) {
+        const ModelTermRow& r = t.terms[k];
+        env.record()
+            .model(what + " " + rows[k])
+            .set("df", r.df)
+            .set("ss", r.ss)
+            .set("ms", r.ms)
+            .set("rsq", r.rsq)
+            .set("F", r.f)
+            .set("Z", r.z)
+            .set("p", r.p)
+            .test("F", r.f, r.count_ge, r.count_ge, t.nperm, r.p, false);
+    }
+    env.record().model(what + " " + rows.back()).set("df", t.residual_df).set("ss", t.residual_ss);
+    env.record().model(what + " Total").set("df", t.total_df).set("ss", t.total_ss);
+}
+
+std::string asymmetry_text(const SymmetryResult& r, const std::vector<std::string>& names) {
+    std::string text = "\nDirectional asymmetry (the mean difference of the sides): Procrustes length " +
+                       shown(r.directional_length) + "\n\nAsymmetry of each individual: the Procrustes distance between " +
+                       "its sides' mean shapes (unsigned), and what remains after the directional part (fluctuating)\n\n" +
+                       padded("individual", 16, true) + padded("unsigned", 12) + padded("fluctuating", 13) + "\n";
+    for (std::size_t k = 0; k < names.size(); ++k)
+        text += padded(names[k], 16, true) + padded(shown(r.asymmetry[k]), 12) + padded(shown(r.fluctuating[k]), 13) + "\n";
+    return text;
+}
+
+}  // namespace
+
+void run_symmetry(ActionEnv& env) {
+    const Matrix& landmarks = require_landmarks(env);
+    const int dims = env.ws().dimensions;
+    const int specimens = static_cast<int>(landmarks.rows());
+    const int k = static_cast<int>((landmarks.cols() - 1) / dims);
+    const ModelRequest& q = env.model_request();
+    const ShapeRequest& s = q.shape;
+    const ModelVariables vars = env.model_variables();
+    Described d = s.land_pairs.empty() ? matching_design(vars, s) : object_design(env, vars, s, specimens);
+    if (!s.replicate.empty()) {
+        factor_named(vars, s.replicate, "replicate factor");
+        d.design.replicates = true;
+    }
+    check_symmetry_design(d.design, specimens, k);
+    const long long nperm = read_nperm(env);
+    PermutationEngine engine(env.options(), &env.console());
+    const SymmetryResult r = symmetry_test(engine, landmarks, dims, d.design, q.alignment, nperm);
+    const std::vector<std::string> rows = symmetry_row_names(d.design);
+    std::string text = shape_report_head(env, "Bilateral symmetry: Procrustes ANOVA of individuals and sides");
+    text += d.text + "Permutations: " + std::to_string(nperm) +
+            ", randomized residuals of each term's reduced model (RRPP); p = (permutations with F at least the observed + "
+            "1) / (permutations + 1)\n\nShape\n" +
+            table_text(r.shape, rows);
+    record_table(env, "shape", r.shape, rows);
+    if (r.size) {
+        text += "\nCentroid size\n" + table_text(*r.size, rows);
+        record_table(env, "size", *r.size, rows);
+    }
+    text += asymmetry_text(r, d.individual_names);
+    env.record().model("directional asymmetry").set("procrustes_length", r.directional_length);
+    for (std::size_t i = 0; i < d.individual_names.size(); ++i)
+        env.record()
+            .model("individual " + d.individual_names[i])
+            .set("unsigned_asymmetry", r.asymmetry[i])
+            .set("fluctuating_asymmetry", r.fluctuating[i]);
+    env.set_report(text);
+}
+
+}  // namespace quillan
