@@ -214,15 +214,6 @@ void Shell::load_landmarks() {
     report_ignored(gui_, *r);
 }
 
-namespace {
-
-std::string file_name_of(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
-
 void Shell::show_files(const std::string& note) {
     set_file_box(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info}) + note);
 }
