@@ -22,6 +22,8 @@
 
 namespace quillan {
 
+class ActionEnv;
+
 struct ModelTestOptions {
     SsType ss_type = SsType::I;
     Randomization randomization = Randomization::Residuals;
@@ -96,5 +98,11 @@ private:
 // Box-Cox transformed (lambda fitted to all but the first by maximum
 // likelihood on [-2, 2]), then the first value's standard deviate.
 double effect_size(std::vector<double> values);
+
+// The numbers of a model's table for the JSON and CSV exports: each term
+// under `prefix` + its name in `names`, the residual row under `prefix` +
+// names.back(), then `prefix` + "Total".
+void record_model_table(ActionEnv& env, const ModelTable& t, const std::vector<std::string>& names,
+                        const std::string& prefix = "");
 
 }  // namespace quillan

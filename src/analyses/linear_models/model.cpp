@@ -129,26 +129,6 @@ std::string model_report(const Workspace& ws, const std::string& formula, const 
     return text;
 }
 
-void record_model(ActionEnv& env, const ModelTable& t) {
-    ResultRecord& rec = env.record();
-    for (const auto& r : t.terms)
-        rec.model(r.label)
-            .set("df", r.df)
-            .set("ss", r.ss)
-            .set("ms", r.ms)
-            .set("rsq", r.rsq)
-            .set("F", r.f)
-            .set("Z", r.z)
-            .set("p", r.p)
-            .test("F", r.f, r.count_ge, r.count_ge, t.nperm, r.p, false);
-    rec.model("Residuals")
-        .set("df", t.residual_df)
-        .set("ss", t.residual_ss)
-        .set("ms", t.residual_ss / t.residual_df)
-        .set("rsq", t.residual_ss / t.total_ss);
-    rec.model("Total").set("df", t.total_df).set("ss", t.total_ss);
-}
-
 std::string test_cells(const PairwiseTest& t, const char* format) {
     return table_cell(number(format, t.observed), 11) + table_cell(number("%.4f", t.z), 9) + table_cell(number("%.4g", t.p), 9);
 }
@@ -200,6 +180,28 @@ void record_pairs(ActionEnv& env, const PairwiseResult& r) {
 
 }  // namespace
 
+void record_model_table(ActionEnv& env, const ModelTable& t, const std::vector<std::string>& names, const std::string& prefix) {
+    ResultRecord& rec = env.record();
+    for (std::size_t k = 0; k < t.terms.size(); ++k) {
+        const ModelTermRow& r = t.terms[k];
+        rec.model(prefix + names[k])
+            .set("df", r.df)
+            .set("ss", r.ss)
+            .set("ms", r.ms)
+            .set("rsq", r.rsq)
+            .set("F", r.f)
+            .set("Z", r.z)
+            .set("p", r.p)
+            .test("F", r.f, r.count_ge, r.count_ge, t.nperm, r.p, false);
+    }
+    rec.model(prefix + names.back())
+        .set("df", t.residual_df)
+        .set("ss", t.residual_ss)
+        .set("ms", t.residual_ss / t.residual_df)
+        .set("rsq", t.residual_ss / t.total_ss);
+    rec.model(prefix + "Total").set("df", t.total_df).set("ss", t.total_ss);
+}
+
 void run_model(ActionEnv& env) {
     const Workspace& ws = env.ws();
     const Matrix& landmarks = require_landmarks(env);
@@ -223,7 +225,10 @@ void run_model(ActionEnv& env) {
     std::optional<PairwiseResult> pairs;
     if (!trimmed(q.pairwise).empty())
         pairs = compare_groups(engine, shapes, design, q.ss_type, trimmed(q.pairwise), q.means, nperm, loops.at(1));
-    record_model(env, table);
+    std::vector<std::string> names;
+    for (const auto& r : table.terms) names.push_back(r.label);
+    names.push_back("Residuals");
+    record_model_table(env, table, names);
     std::string report = model_report(ws, formula, q, table, design);
     if (pairs) {
         record_pairs(env, *pairs);

@@ -131,24 +131,6 @@ std::string table_text(const ModelTable& t, const std::vector<std::string>& rows
     return text;
 }
 
-void record_table(ActionEnv& env, const std::string& what, const ModelTable& t, const std::vector<std::string>& rows) {
-    for (std::size_t k = 0; k < t.terms.size(); ++k) {
-        const ModelTermRow& r = t.terms[k];
-        env.record()
-            .model(what + " " + rows[k])
-            .set("df", r.df)
-            .set("ss", r.ss)
-            .set("ms", r.ms)
-            .set("rsq", r.rsq)
-            .set("F", r.f)
-            .set("Z", r.z)
-            .set("p", r.p)
-            .test("F", r.f, r.count_ge, r.count_ge, t.nperm, r.p, false);
-    }
-    env.record().model(what + " " + rows.back()).set("df", t.residual_df).set("ss", t.residual_ss);
-    env.record().model(what + " Total").set("df", t.total_df).set("ss", t.total_ss);
-}
-
 std::string asymmetry_text(const SymmetryResult& r, const std::vector<std::string>& names) {
     std::string text = "\nDirectional asymmetry (the mean difference of the sides): Procrustes length " +
                        shown(r.directional_length) + "\n\nAsymmetry of each individual: the Procrustes distance between " +
@@ -184,10 +166,10 @@ void run_symmetry(ActionEnv& env) {
             ", randomized residuals of each term's reduced model (RRPP); p = (permutations with F at least the observed + "
             "1) / (permutations + 1)\n\nShape\n" +
             table_text(r.shape, rows);
-    record_table(env, "shape", r.shape, rows);
+    record_model_table(env, r.shape, rows, "shape ");
     if (r.size) {
         text += "\nCentroid size\n" + table_text(*r.size, rows);
-        record_table(env, "size", *r.size, rows);
+        record_model_table(env, *r.size, rows, "size ");
     }
     text += asymmetry_text(r, d.individual_names);
     env.record().model("directional asymmetry").set("procrustes_length", r.directional_length);
