@@ -11,43 +11,54 @@ namespace quillan {
 
 namespace {
 
-std::vector<Eigen::Index> present_rows(const Config& x) {
+template <int D>
+using Point = Eigen::Matrix<double, 1, D>;
+
+template <int D>
+std::vector<Eigen::Index> present_rows(const PointsOf<D>& x) {
     std::vector<Eigen::Index> rows;
     for (Eigen::Index i = 0; i < x.rows(); ++i)
-        if (std::isfinite(x(i, 0)) && std::isfinite(x(i, 1))) rows.push_back(i);
+        if (x.row(i).allFinite()) rows.push_back(i);
     return rows;
 }
 
-Config rows_of(const Config& x, const std::vector<Eigen::Index>& rows) {
-    Config out(static_cast<Eigen::Index>(rows.size()), 2);
+template <int D>
+PointsOf<D> rows_of(const PointsOf<D>& x, const std::vector<Eigen::Index>& rows) {
+    PointsOf<D> out(static_cast<Eigen::Index>(rows.size()), D);
     for (std::size_t r = 0; r < rows.size(); ++r) out.row(static_cast<Eigen::Index>(r)) = x.row(rows[r]);
     return out;
 }
 
-// r^2 log r^2, the kernel of the mapping spline (0 at r = 0).
-double spline_kernel(double r2) { return r2 > 0 ? r2 * std::log(r2) : 0.0; }
+// The kernel of the mapping spline at squared distance r2 (0 at r = 0):
+// r^2 log r^2 in the plane, r in space.
+template <int D>
+double spline_kernel(double r2) {
+    if constexpr (D == 3) return std::sqrt(r2);
+    return r2 > 0 ? r2 * std::log(r2) : 0.0;
+}
 
 // The thin-plate spline taking `from` onto `to`, evaluated at `at`.
-Config spline_map(const Config& from, const Config& to, const Config& at, const std::string& specimen) {
+template <int D>
+PointsOf<D> spline_map(const PointsOf<D>& from, const PointsOf<D>& to, const PointsOf<D>& at, const std::string& specimen) {
     const Eigen::Index p = from.rows();
-    Eigen::MatrixXd l = Eigen::MatrixXd::Zero(p + 3, p + 3);
+    Eigen::MatrixXd l = Eigen::MatrixXd::Zero(p + D + 1, p + D + 1);
     for (Eigen::Index i = 0; i < p; ++i) {
-        for (Eigen::Index j = 0; j < p; ++j) l(i, j) = spline_kernel((from.row(i) - from.row(j)).squaredNorm());
+        for (Eigen::Index j = 0; j < p; ++j) l(i, j) = spline_kernel<D>((from.row(i) - from.row(j)).squaredNorm());
         l(i, p) = l(p, i) = 1;
-        l(i, p + 1) = l(p + 1, i) = from(i, 0);
-        l(i, p + 2) = l(p + 2, i) = from(i, 1);
+        for (Eigen::Index c = 0; c < D; ++c) l(i, p + 1 + c) = l(p + 1 + c, i) = from(i, c);
     }
-    Eigen::MatrixXd rhs = Eigen::MatrixXd::Zero(p + 3, 2);
+    Eigen::MatrixXd rhs = Eigen::MatrixXd::Zero(p + D + 1, D);
     rhs.topRows(p) = to;
     const Eigen::FullPivLU<Eigen::MatrixXd> lu(l);
     if (!lu.isInvertible())
-        throw QuillanError("specimen " + specimen +
-                           ": its present landmarks lie on a line (or on the reference's), so no spline maps onto them");
+        throw QuillanError("specimen " + specimen + ": its present landmarks lie " + (D == 3 ? "in a plane" : "on a line") +
+                           " (or on the reference's), so no spline maps onto them");
     const Eigen::MatrixXd coef = lu.solve(rhs);
-    Config out(at.rows(), 2);
+    PointsOf<D> out(at.rows(), D);
     for (Eigen::Index q = 0; q < at.rows(); ++q) {
-        Eigen::RowVector2d v = coef.row(p) + at(q, 0) * coef.row(p + 1) + at(q, 1) * coef.row(p + 2);
-        for (Eigen::Index j = 0; j < p; ++j) v += spline_kernel((from.row(j) - at.row(q)).squaredNorm()) * coef.row(j);
+        Point<D> v = coef.row(p);
+        for (Eigen::Index c = 0; c < D; ++c) v += at(q, c) * coef.row(p + 1 + c);
+        for (Eigen::Index j = 0; j < p; ++j) v += spline_kernel<D>((from.row(j) - at.row(q)).squaredNorm()) * coef.row(j);
         out.row(q) = v;
     }
     return out;
@@ -55,15 +66,17 @@ Config spline_map(const Config& from, const Config& to, const Config& at, const 
 
 // The complete specimens superimposed and put back at their own sizes, and
 // their mean (the reference).
+template <int D>
 struct Reference {
     std::vector<std::size_t> complete;
-    std::vector<Config> scaled;
-    Config mean;
+    std::vector<PointsOf<D>> scaled;
+    PointsOf<D> mean;
 };
 
-Reference reference_of(const std::vector<Config>& x) {
-    Reference r;
-    std::vector<Config> full;
+template <int D>
+Reference<D> reference_of(const std::vector<PointsOf<D>>& x) {
+    Reference<D> r;
+    std::vector<PointsOf<D>> full;
     for (std::size_t i = 0; i < x.size(); ++i)
         if (present_rows(x[i]).size() == static_cast<std::size_t>(x[i].rows())) {
             r.complete.push_back(i);
@@ -71,8 +84,8 @@ Reference reference_of(const std::vector<Config>& x) {
         }
     PartialOptions o;
     o.principal_axes = false;
-    const PartialResult gpa = partial_procrustes(full, o);
-    r.mean = Config::Zero(x.front().rows(), 2);
+    const PartialResultOf<D> gpa = partial_procrustes(full, o);
+    r.mean = PointsOf<D>::Zero(x.front().rows(), D);
     for (std::size_t j = 0; j < full.size(); ++j) {
         r.scaled.push_back(gpa.projected[j] * gpa.sizes[j]);
         r.mean += r.scaled.back();
@@ -81,18 +94,17 @@ Reference reference_of(const std::vector<Config>& x) {
     return r;
 }
 
-// A configuration as one vector: every x, then every y.
-Eigen::VectorXd flat(const Config& x) {
-    Eigen::VectorXd v(2 * x.rows());
-    v << x.col(0), x.col(1);
-    return v;
+// A configuration as one vector: every x, then every y (then every z).
+template <int D>
+Eigen::VectorXd flat(const PointsOf<D>& x) {
+    return Eigen::Map<const Eigen::VectorXd>(x.data(), x.size());
 }
 
 // The regression of the missing coordinates (`miss`, indexes into the flat
 // vector) on the present ones (`have`) over the complete specimens (rows of
 // `data`), applied to the present coordinates `x`.
 Eigen::VectorXd regress(const Eigen::MatrixXd& data, const std::vector<Eigen::Index>& have, const std::vector<Eigen::Index>& miss,
-                        const Eigen::VectorXd& x, const std::string& specimen) {
+                        const Eigen::VectorXd& x, const std::string& specimen, int dimensions) {
     const Eigen::MatrixXd v = data.transpose() * data;
     Eigen::MatrixXd cross(have.size(), miss.size()), xx(data.rows(), have.size()), yy(data.rows(), miss.size());
     for (std::size_t a = 0; a < have.size(); ++a) {
@@ -110,7 +122,8 @@ Eigen::VectorXd regress(const Eigen::MatrixXd& data, const std::vector<Eigen::In
     const Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(design);
     if (qr.rank() < design.cols())
         throw QuillanError("specimen " + specimen + ": the complete specimens do not determine the regression of its " +
-                           std::to_string(miss.size() / 2) + " missing landmarks on its present ones");
+                           std::to_string(miss.size() / static_cast<std::size_t>(dimensions)) +
+                           " missing landmarks on its present ones");
     const Eigen::MatrixXd beta = qr.solve(yy * w);
     Eigen::RowVectorXd scores(u.cols() + 1);
     scores(0) = 1;
@@ -118,7 +131,8 @@ Eigen::VectorXd regress(const Eigen::MatrixXd& data, const std::vector<Eigen::In
     return ((scores * beta) * w.transpose()).transpose();
 }
 
-void estimate_by_spline(const std::vector<Config>& x, const Reference& ref, Estimation& e,
+template <int D>
+void estimate_by_spline(const std::vector<PointsOf<D>>& x, const Reference<D>& ref, EstimationOf<D>& e,
                         const std::function<std::string(std::size_t)>& name) {
     for (std::size_t i = 0; i < x.size(); ++i) {
         const auto rows = present_rows(x[i]);
@@ -129,10 +143,24 @@ void estimate_by_spline(const std::vector<Config>& x, const Reference& ref, Esti
     }
 }
 
-void estimate_by_regression(const std::vector<Config>& x, const Reference& ref, Estimation& e,
+// The specimen's present landmarks, centred and turned onto the reference's;
+// `centre` and `g` take them back.
+template <int D>
+PointsOf<D> aligned_on(const PointsOf<D>& ref, const PointsOf<D>& x, const std::vector<Eigen::Index>& rows, Point<D>& centre,
+                       Eigen::Matrix<double, D, D>& g) {
+    const PointsOf<D> mine = rows_of(x, rows);
+    centre = mine.colwise().mean();
+    const PointsOf<D> target = rows_of(ref, rows);
+    const PointsOf<D> centred_target = target.rowwise() - target.colwise().mean();
+    g = rotation_onto(centred_target, PointsOf<D>(mine.rowwise() - centre));
+    return (mine.rowwise() - centre) * g;
+}
+
+template <int D>
+void estimate_by_regression(const std::vector<PointsOf<D>>& x, const Reference<D>& ref, EstimationOf<D>& e,
                             const std::function<std::string(std::size_t)>& name) {
     const Eigen::Index p = x.front().rows();
-    Eigen::MatrixXd data(static_cast<Eigen::Index>(ref.complete.size()), 2 * p);
+    Eigen::MatrixXd data(static_cast<Eigen::Index>(ref.complete.size()), D * p);
     for (std::size_t j = 0; j < ref.complete.size(); ++j) {
         data.row(static_cast<Eigen::Index>(j)) = flat(ref.scaled[j]).transpose();
         e.working[ref.complete[j]] = ref.scaled[j];
@@ -140,18 +168,13 @@ void estimate_by_regression(const std::vector<Config>& x, const Reference& ref, 
     for (std::size_t i = 0; i < x.size(); ++i) {
         const auto rows = present_rows(x[i]);
         if (rows.size() == static_cast<std::size_t>(p)) continue;
-        const Config mine = rows_of(x[i], rows);
-        const Eigen::RowVector2d centre = mine.colwise().mean();
-        const Config target = rows_of(ref.mean, rows);
-        const Config centred_target = target.rowwise() - target.colwise().mean();
-        const Eigen::Matrix2d g = rotation_onto(centred_target, mine.rowwise() - centre);
-        const Config aligned = (mine.rowwise() - centre) * g;
+        Point<D> centre;
+        Eigen::Matrix<double, D, D> g;
+        const PointsOf<D> aligned = aligned_on(ref.mean, x[i], rows, centre, g);
         std::vector<Eigen::Index> have, miss;
-        for (Eigen::Index c = 0; c < 2 * p; ++c) (std::binary_search(rows.begin(), rows.end(), c % p) ? have : miss).push_back(c);
-        Eigen::VectorXd xv(static_cast<Eigen::Index>(have.size()));
-        xv << aligned.col(0), aligned.col(1);
-        const Eigen::VectorXd predicted = regress(data, have, miss, xv, name(i));
-        Config w = Config::Constant(p, 2, std::nan(""));
+        for (Eigen::Index c = 0; c < D * p; ++c) (std::binary_search(rows.begin(), rows.end(), c % p) ? have : miss).push_back(c);
+        const Eigen::VectorXd predicted = regress(data, have, miss, flat(aligned), name(i), D);
+        PointsOf<D> w = PointsOf<D>::Constant(p, D, std::nan(""));
         for (std::size_t r = 0; r < rows.size(); ++r) w.row(rows[r]) = aligned.row(static_cast<Eigen::Index>(r));
         for (std::size_t b = 0; b < miss.size(); ++b) w(miss[b] % p, miss[b] / p) = predicted(static_cast<Eigen::Index>(b));
         e.working[i] = w;
@@ -161,40 +184,61 @@ void estimate_by_regression(const std::vector<Config>& x, const Reference& ref, 
     }
 }
 
+template <int D>
+void require_enough(const std::vector<PointsOf<D>>& x, EstimateMethod method, int complete,
+                    const std::function<std::string(std::size_t)>& name) {
+    const int p = static_cast<int>(x.front().rows());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const int present = static_cast<int>(present_rows(x[i]).size());
+        if (present == p) continue;
+        if (present < fewest_present(method, D))
+            throw QuillanError("specimen " + name(i) + " has " + std::to_string(present) +
+                               " landmarks present; estimating needs at least " + std::to_string(fewest_present(method, D)));
+        if (complete < fewest_complete(method, present, p, D))
+            throw QuillanError("specimen " + name(i) + ": estimating its " + std::to_string(p - present) +
+                               " missing landmarks needs at least " + std::to_string(fewest_complete(method, present, p, D)) +
+                               " complete specimens, and there are " + std::to_string(complete));
+    }
+}
+
+template <int D>
+EstimationOf<D> estimated(const std::vector<PointsOf<D>>& x, EstimateMethod method,
+                          const std::function<std::string(std::size_t)>& name) {
+    EstimationOf<D> e;
+    e.filled = x;
+    e.working = x;
+    if (x.empty()) return e;
+    int complete = 0;
+    for (const auto& c : x) complete += present_rows(c).size() == static_cast<std::size_t>(c.rows()) ? 1 : 0;
+    require_enough(x, method, complete, name);
+    if (complete == static_cast<int>(x.size())) return e;
+    const Reference<D> ref = reference_of(x);
+    if (method == EstimateMethod::ThinPlateSpline) estimate_by_spline(x, ref, e, name);
+    else estimate_by_regression(x, ref, e, name);
+    return e;
+}
+
 }  // namespace
 
-int fewest_present(EstimateMethod method) { return method == EstimateMethod::ThinPlateSpline ? 3 : 2; }
+// The spline needs its affine part determined (three points in the plane,
+// four in space); the regression a rotation onto the reference.
+int fewest_present(EstimateMethod method, int dimensions) {
+    return method == EstimateMethod::ThinPlateSpline ? dimensions + 1 : dimensions;
+}
 
-int fewest_complete(EstimateMethod method, int present, int p) {
+int fewest_complete(EstimateMethod method, int present, int p, int dimensions) {
     if (method == EstimateMethod::ThinPlateSpline) return 2;
-    return std::max(2, 2 * std::min(present, p - present) + 1);
+    return std::max(2, dimensions * std::min(present, p - present) + 1);
 }
 
 Estimation estimate_missing(const std::vector<Config>& x, EstimateMethod method,
                             const std::function<std::string(std::size_t)>& name) {
-    Estimation e;
-    e.filled = x;
-    e.working = x;
-    if (x.empty()) return e;
-    const int p = static_cast<int>(x.front().rows());
-    int complete = 0;
-    for (const auto& c : x) complete += present_rows(c).size() == static_cast<std::size_t>(p) ? 1 : 0;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const int present = static_cast<int>(present_rows(x[i]).size());
-        if (present == p) continue;
-        if (present < fewest_present(method))
-            throw QuillanError("specimen " + name(i) + " has " + std::to_string(present) +
-                               " landmarks present; estimating needs at least " + std::to_string(fewest_present(method)));
-        if (complete < fewest_complete(method, present, p))
-            throw QuillanError("specimen " + name(i) + ": estimating its " + std::to_string(p - present) +
-                               " missing landmarks needs at least " + std::to_string(fewest_complete(method, present, p)) +
-                               " complete specimens, and there are " + std::to_string(complete));
-    }
-    if (complete == static_cast<int>(x.size())) return e;
-    const Reference ref = reference_of(x);
-    if (method == EstimateMethod::ThinPlateSpline) estimate_by_spline(x, ref, e, name);
-    else estimate_by_regression(x, ref, e, name);
-    return e;
+    return estimated(x, method, name);
+}
+
+Estimation3 estimate_missing(const std::vector<Config3>& x, EstimateMethod method,
+                             const std::function<std::string(std::size_t)>& name) {
+    return estimated(x, method, name);
 }
 
 }  // namespace quillan

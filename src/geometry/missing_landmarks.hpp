@@ -6,7 +6,8 @@
 //  - by multivariate regression of the missing coordinates on the present
 //    ones over the complete specimens (superimposed on the reference), on
 //    the leading singular axes of their cross-products.
-// A missing landmark is a row of NaN.
+// A missing landmark is a row of NaN.  In space the spline's kernel is r
+// instead of r^2 log r, and the rotations exclude reflections, as there.
 #pragma once
 
 #include "geometry/partial_procrustes.hpp"
@@ -19,23 +20,29 @@ namespace quillan {
 
 enum class EstimateMethod { ThinPlateSpline, Regression };
 
-struct Estimation {
+template <int D>
+struct EstimationOf {
     // Every specimen in its own frame with its gaps filled; complete
     // specimens as given.
-    std::vector<Config> filled;
+    std::vector<PointsOf<D>> filled;
     // The coordinates as the method computes them: for the spline every
     // point of each incomplete specimen mapped through it; for the
     // regression every specimen superimposed on the reference at its own size.
-    std::vector<Config> working;
+    std::vector<PointsOf<D>> working;
 };
+using Estimation = EstimationOf<2>;
+using Estimation3 = EstimationOf<3>;
 
 // The fewest present landmarks a specimen needs, and the fewest complete
-// specimens the method needs for a specimen with `present` of `p` landmarks.
-int fewest_present(EstimateMethod method);
-int fewest_complete(EstimateMethod method, int present, int p);
+// specimens the method needs for a specimen with `present` of `p` landmarks,
+// in `dimensions` 2 or 3.
+int fewest_present(EstimateMethod method, int dimensions = 2);
+int fewest_complete(EstimateMethod method, int present, int p, int dimensions = 2);
 
 // Refuses (QuillanError) what cannot be estimated, naming the specimen by `name`.
 Estimation estimate_missing(const std::vector<Config>& x, EstimateMethod method,
                             const std::function<std::string(std::size_t)>& name);
+Estimation3 estimate_missing(const std::vector<Config3>& x, EstimateMethod method,
+                             const std::function<std::string(std::size_t)>& name);
 
 }  // namespace quillan

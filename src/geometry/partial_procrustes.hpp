@@ -8,7 +8,11 @@
 // against the mean, or of least Procrustes distance from it, before every
 // rotation.  The result is then projected onto the tangent space at the mean.
 //
-// Configurations are p x 2 matrices, one landmark a row.
+// Configurations are p x 2 matrices (p x 3 for landmarks in space), one
+// landmark a row.  In space the rotations come from the singular value
+// decomposition of the cross-products, reflections excluded, and the spline
+// behind the bending energy has the kernel r instead of r^2 log r, as gpagen
+// builds them.
 #pragma once
 
 #include <Eigen/Core>
@@ -17,7 +21,10 @@
 
 namespace quillan {
 
-using Config = Eigen::Matrix<double, Eigen::Dynamic, 2>;
+template <int D>
+using PointsOf = Eigen::Matrix<double, Eigen::Dynamic, D>;
+using Config = PointsOf<2>;
+using Config3 = PointsOf<3>;  // landmarks in space
 
 // A semilandmark and the two landmarks whose line gives its tangent
 // (0-based landmark indexes).
@@ -34,38 +41,50 @@ struct PartialOptions {
     bool principal_axes = true;
 };
 
-struct PartialResult {
-    std::vector<Config> aligned;    // superimposed (and slid), before the projection
-    std::vector<Config> projected;  // projected onto the tangent space at the mean: gpagen's coords
-    Config consensus;               // mean of the projected configurations
-    std::vector<double> sizes;      // centroid sizes of the configurations as given
-    int iterations = 0;             // as gpagen counts them
-    double last_change = 0;         // the change of the criterion in the last iteration
-    double last_movement = 0;       // the farthest any landmark moved in the last iteration (unit centroid size)
+template <int D>
+struct PartialResultOf {
+    std::vector<PointsOf<D>> aligned;    // superimposed (and slid), before the projection
+    std::vector<PointsOf<D>> projected;  // projected onto the tangent space at the mean: gpagen's coords
+    PointsOf<D> consensus;               // mean of the projected configurations
+    std::vector<double> sizes;           // centroid sizes of the configurations as given
+    int iterations = 0;                  // as gpagen counts them
+    double last_change = 0;              // the change of the criterion in the last iteration
+    double last_movement = 0;            // the farthest any landmark moved in the last iteration (unit centroid size)
     // Within the iterations allowed, the change fell to the tolerance, or
     // (with sliders) no landmark moved by more than the tolerance.
     bool converged = true;
 };
+using PartialResult = PartialResultOf<2>;
+using PartialResult3 = PartialResultOf<3>;
 
 // Without sliders: gpagen's superimposition of fixed landmarks (at most 4
 // rotations onto the mean after the first, as gpagen allows).
 PartialResult partial_procrustes(const std::vector<Config>& x, const PartialOptions& options = {});
+PartialResult3 partial_procrustes(const std::vector<Config3>& x, const PartialOptions& options = {});
 // With sliders (not empty).
 PartialResult slide_semilandmarks(const std::vector<Config>& x, const std::vector<Slider>& sliders,
                                   const PartialOptions& options = {});
+PartialResult3 slide_semilandmarks(const std::vector<Config3>& x, const std::vector<Slider>& sliders,
+                                   const PartialOptions& options = {});
 
 // One sliding step of every configuration against `ref`, as the iteration
 // takes it, before the rotation; exposed so that its criterion can be checked.
 std::vector<Config> slide_once(const std::vector<Config>& x, const std::vector<Slider>& sliders, const Config& ref,
                                SlideCriterion criterion);
+std::vector<Config3> slide_once(const std::vector<Config3>& x, const std::vector<Slider>& sliders, const Config3& ref,
+                                SlideCriterion criterion);
 // The criterion a slide minimises, summed over the configurations: the
 // bending energy of the deformation from `ref` to each, or the summed
 // squared distances from it.
 double slide_criterion(const std::vector<Config>& x, const Config& ref, SlideCriterion criterion);
+double slide_criterion(const std::vector<Config3>& x, const Config3& ref, SlideCriterion criterion);
 
 // Centre and unit centroid size; the size is returned through `size`.
 Config centre_and_scale(const Config& x, double* size = nullptr);
-// The rotation (no reflection) of centred `y` onto centred `m` in the least-squares sense.
+Config3 centre_and_scale(const Config3& x, double* size = nullptr);
+// The rotation (no reflection) of centred `y` onto centred `m` in the
+// least-squares sense: y * rotation_onto(m, y) fits m.
 Eigen::Matrix2d rotation_onto(const Config& m, const Config& y);
+Eigen::Matrix3d rotation_onto(const Config3& m, const Config3& y);
 
 }  // namespace quillan

@@ -62,26 +62,24 @@ std::string choices_behind(const SpecimenTable& t, const ImportOptions& options)
                choices_behind(t, options));
 }
 
-std::vector<Config> configurations(const SpecimenTable& t) {
-    std::vector<Config> x;
+template <int D>
+std::vector<PointsOf<D>> configurations(const SpecimenTable& t) {
+    std::vector<PointsOf<D>> x;
     const Eigen::Index p = t.landmarks;
     for (const auto& c : t.coords) {
-        Config m(p, 2);
-        for (Eigen::Index j = 0; j < p; ++j) {
-            m(j, 0) = c[static_cast<std::size_t>(2 * j)];
-            m(j, 1) = c[static_cast<std::size_t>(2 * j + 1)];
-        }
+        PointsOf<D> m(p, D);
+        for (Eigen::Index j = 0; j < p; ++j)
+            for (Eigen::Index a = 0; a < D; ++a) m(j, a) = c[static_cast<std::size_t>(D * j + a)];
         x.push_back(m);
     }
     return x;
 }
 
-void store(SpecimenTable& t, const std::vector<Config>& x) {
+template <int D>
+void store(SpecimenTable& t, const std::vector<PointsOf<D>>& x) {
     for (std::size_t s = 0; s < x.size(); ++s)
-        for (Eigen::Index j = 0; j < x[s].rows(); ++j) {
-            t.coords[s][static_cast<std::size_t>(2 * j)] = x[s](j, 0);
-            t.coords[s][static_cast<std::size_t>(2 * j + 1)] = x[s](j, 1);
-        }
+        for (Eigen::Index j = 0; j < x[s].rows(); ++j)
+            for (Eigen::Index a = 0; a < D; ++a) t.coords[s][static_cast<std::size_t>(D * j + a)] = x[s](j, a);
 }
 
 bool same_width(const SpecimenTable& t) {
@@ -89,15 +87,19 @@ bool same_width(const SpecimenTable& t) {
     return std::all_of(t.coords.begin(), t.coords.end(), [&](const std::vector<double>& c) { return c.size() == width; });
 }
 
-// Landmarks in space are not estimated: the estimate fits plane
-// configurations, and fitted to the first two coordinates alone it would
-// be wrong.  Refused, naming every gap.
-[[noreturn]] void refuse_gaps_in_space(const SpecimenTable& t, const ImportOptions& options) {
-    const Gap& first = t.gaps.front();
-    refuse(t.path, first.line, t.specimen_name(first.specimen),
-           "landmark " + std::to_string(first.landmark) +
-               " is missing, and missing landmarks are estimated in 2-D data only, not in 3-D (missing: " + gap_list(t) +
-               "); remove them before importing" + choices_behind(t, options));
+// Fills the gaps of `t` by `method`; a refusal names the file and the choices behind it.
+template <int D>
+void estimate_gaps(SpecimenTable& t, const ImportOptions& options, EstimateMethod method) {
+    EstimationOf<D> e;
+    try {
+        e = estimate_missing(configurations<D>(t), method,
+                             [&](std::size_t s) -> std::string { return quoted_snippet(t.specimen_name(s)); });
+    } catch (const QuillanError& err) {
+        refuse(t.path, 0, "",
+               std::string("the missing landmarks cannot be estimated by ") + options.estimate_missing + ": " + err.what() +
+                   choices_behind(t, options));
+    }
+    store(t, e.filled);
 }
 
 }  // namespace
@@ -108,22 +110,13 @@ void fill_gaps(SpecimenTable& t, const ImportOptions& options, ImportSteps& step
         return a.specimen != b.specimen ? a.specimen < b.specimen : a.landmark < b.landmark;
     });
     if (options.estimate_missing.empty()) refuse_gaps(t, options);
-    if (t.dimensions != 2) refuse_gaps_in_space(t, options);
     if (options.estimate_missing != "tps" && options.estimate_missing != "reg")
         refuse(t.path, 0, "",
                "missing landmarks are estimated by tps or reg, not by \"" + quoted_snippet(options.estimate_missing) + "\"");
     const EstimateMethod method =
         options.estimate_missing == "tps" ? EstimateMethod::ThinPlateSpline : EstimateMethod::Regression;
-    Estimation e;
-    try {
-        e = estimate_missing(configurations(t), method,
-                             [&](std::size_t s) -> std::string { return quoted_snippet(t.specimen_name(s)); });
-    } catch (const QuillanError& err) {
-        refuse(t.path, 0, "",
-               std::string("the missing landmarks cannot be estimated by ") + options.estimate_missing + ": " + err.what() +
-                   choices_behind(t, options));
-    }
-    store(t, e.filled);
+    if (t.dimensions == 3) estimate_gaps<3>(t, options, method);
+    else estimate_gaps<2>(t, options, method);
     steps.estimate_method = options.estimate_missing;
     std::set<std::size_t> specimens;
     for (const auto& g : t.gaps) {
@@ -270,7 +263,7 @@ void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& s
     PartialOptions o;
     o.criterion = options.slide == "be" ? SlideCriterion::BendingEnergy : SlideCriterion::ProcrustesDistance;
     o.max_iterations = options.slide_iterations;
-    const std::vector<Config> given = configurations(t);
+    const std::vector<Config> given = configurations<2>(t);
     const PartialResult r = slide_semilandmarks(given, s, o);
     const std::string how = options.slide == "be" ? "bending energy" : "Procrustes distance";
     // gpagen returns what it has at its limit, and the field publishes from

@@ -1,0 +1,158 @@
+// The import steps on landmarks in space, held against the numbers geomorph
+// gives for real 3-D sets (tests/expected/geomorph3d, written by
+// make-expected.R there): missing landmarks of the bundled brains, removed
+// on purpose, estimated by both methods.
+#include "geometry/missing_landmarks.hpp"
+#include "io/import.hpp"
+#include "io/text.hpp"
+#include "platform/error.hpp"
+#include "support/fixtures.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+using namespace quillan;
+using namespace quillan::io;
+using quillan::test::data_file;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr int kBrainLandmarks = 24;
+// Specimen, landmark (1-based), as make-expected.R removes them.
+const std::vector<std::pair<int, int>> kGaps = {{3, 5}, {10, 1}, {10, 12}, {40, 24}, {41, 7}};
+
+bool is_gap(Eigen::Index s, Eigen::Index j) {
+    for (const auto& [gs, gj] : kGaps)
+        if (gs == s + 1 && gj == j + 1) return true;
+    return false;
+}
+
+std::vector<std::vector<double>> expected_rows(const std::string& name) {
+    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/geomorph3d/" + name);
+    std::vector<std::vector<double>> rows;
+    std::string line;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) {
+        std::stringstream ss(line);
+        std::string cell;
+        std::vector<double> row;
+        while (std::getline(ss, cell, ',')) row.push_back(std::stod(cell));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::vector<Config3> brains_with_gaps() {
+    const Matrix lm = dload(data_file("brains.lm.txt"));
+    std::vector<Config3> x;
+    for (Eigen::Index s = 0; s < lm.rows(); ++s) {
+        Config3 c(kBrainLandmarks, 3);
+        for (Eigen::Index j = 0; j < kBrainLandmarks; ++j)
+            for (Eigen::Index a = 0; a < 3; ++a) c(j, a) = is_gap(s, j) ? std::nan("") : lm(s, 3 * j + a);
+        x.push_back(c);
+    }
+    return x;
+}
+
+// The same as a TPS file of LM3= blocks, the gaps written NA.
+std::string brains_tps(const std::vector<Config3>& x) {
+    std::string out;
+    for (std::size_t s = 0; s < x.size(); ++s) {
+        out += "LM3=" + std::to_string(kBrainLandmarks) + "\n";
+        for (Eigen::Index j = 0; j < kBrainLandmarks; ++j)
+            for (Eigen::Index a = 0; a < 3; ++a)
+                out += (std::isnan(x[s](j, a)) ? std::string("NA") : number_text(x[s](j, a))) + (a < 2 ? " " : "\n");
+        out += "ID=b" + std::to_string(s + 1) + "\n";
+    }
+    return out;
+}
+
+ImportedData import_text(const std::string& name, const std::string& bytes, const ImportOptions& o = {}) {
+    return assemble(read_specimens(text_from_bytes(bytes, "/data/" + name), o.id_column, o.semilandmarks), o);
+}
+
+std::string number_of(std::size_t i) { return std::to_string(i + 1); }
+
+}  // namespace
+
+// What estimate.missing returns for the specimens with gaps: for the spline
+// every point mapped through it, for the regression every point superimposed
+// on the reference; every point agrees to 1e-8 of the brains' size (about 100).
+TEST(GeomorphNumbersInSpace, EstimatedLandmarksAgreeForBothMethods) {
+    const std::vector<Config3> x = brains_with_gaps();
+    for (const auto& [name, method] :
+         {std::pair{"tps", EstimateMethod::ThinPlateSpline}, std::pair{"reg", EstimateMethod::Regression}}) {
+        SCOPED_TRACE(name);
+        const Estimation3 e = estimate_missing(x, method, number_of);
+        const auto expected = expected_rows(std::string("estimated_") + name + ".csv");
+        ASSERT_EQ(expected.size(), 4u * kBrainLandmarks);
+        int estimated = 0;
+        double worst = 0;
+        for (const auto& row : expected) {
+            const std::size_t s = static_cast<std::size_t>(row[0]) - 1;
+            const Eigen::Index j = static_cast<Eigen::Index>(row[1]) - 1;
+            for (Eigen::Index a = 0; a < 3; ++a) {
+                const double off = std::abs(e.working[s](j, a) - row[3 + static_cast<std::size_t>(a)]);
+                EXPECT_LT(off, 1e-8 * 100) << "specimen " << s + 1 << " landmark " << j + 1;
+                worst = std::max(worst, off);
+            }
+            EXPECT_EQ(row[2] == 1, is_gap(static_cast<Eigen::Index>(s), j));
+            estimated += row[2] == 1 ? 1 : 0;
+            // The present landmarks stay as digitised.
+            if (row[2] == 0) EXPECT_EQ(e.filled[s].row(j), x[s].row(j));
+        }
+        EXPECT_EQ(estimated, 5);
+        std::cout << name << ": within " << worst << " of geomorph's\n";
+    }
+}
+
+// Through the import: the gaps of a TPS file in space are filled with the
+// same estimates and noted; too few present or complete landmarks are
+// refused naming the specimen.
+TEST(ImportSpaceSteps, GapsAreEstimatedOnImportOrRefusedNamingTheSpecimen) {
+    const std::vector<Config3> x = brains_with_gaps();
+    const Estimation3 e = estimate_missing(x, EstimateMethod::ThinPlateSpline, number_of);
+    ImportOptions o;
+    o.estimate_missing = "tps";
+    const ImportedData d = import_text("brains.tps", brains_tps(x), o);
+    ASSERT_EQ(d.dimensions, 3);
+    for (const auto& [s, j] : kGaps)
+        for (Eigen::Index a = 0; a < 3; ++a)
+            EXPECT_EQ(d.landmarks(s - 1, 3 * (j - 1) + a), e.filled[static_cast<std::size_t>(s - 1)](j - 1, a));
+    EXPECT_THAT(d.notices.front(), HasSubstr("5 missing landmarks of 4 specimens were estimated (tps, from the 54 complete"));
+    EXPECT_EQ(d.legend.steps.estimated.size(), 5u);
+
+    struct Row {
+        std::string bytes, method, message;
+    };
+    const std::string full = "LM3=5\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n1 1 1\n";
+    const std::string flat = "LM3=5\n0 0 1\n1 0 0\n0 1 0\n1 1 0\n0 0 0\n";  // all but the first in a plane
+    const Row rows[] = {
+        {full + full + "LM3=5\nNA NA NA\n1 0 0\n0 1 0\n0 0 1\nNA NA NA\nID=c\n", "tps",
+         "specimen c has 3 landmarks present; estimating needs at least 4"},
+        {flat + flat + "LM3=5\nNA NA NA\n1 0 0\n0 1 0\n1 1 0\n0 0 0\nID=c\n", "tps",
+         "specimen c: its present landmarks lie in a plane"},
+        {full + full + "LM3=5\nNA NA NA\n1 0 0\n0 1 0\n0 0 1\n1 1 1\nID=c\n", "reg",
+         "specimen c: estimating its 1 missing landmarks needs at least 4 complete specimens, and there are 2"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.message);
+        ImportOptions m;
+        m.estimate_missing = r.method;
+        std::string message;
+        try {
+            import_text("t.tps", r.bytes, m);
+        } catch (const QuillanError& err) {
+            message = err.what();
+        }
+        EXPECT_THAT(message, HasSubstr(r.message));
+        EXPECT_THAT(message, HasSubstr("Nothing was imported."));
+    }
+}
