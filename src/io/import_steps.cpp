@@ -192,24 +192,26 @@ std::vector<std::array<int, 3>> curve_sliders(const SpecimenTable& t) {
 
 // The slid configurations back in each specimen's own place, orientation
 // and size: the landmarks that do not slide return to where they were.
-std::vector<Config> in_own_frames(const std::vector<Config>& given, const PartialResult& r, const std::vector<Slider>& sliders) {
+template <int D>
+std::vector<PointsOf<D>> in_own_frames(const std::vector<PointsOf<D>>& given, const PartialResultOf<D>& r,
+                                       const std::vector<Slider>& sliders) {
     std::vector<bool> slides(static_cast<std::size_t>(given.front().rows()), false);
     for (const auto& s : sliders) slides[static_cast<std::size_t>(s.slider)] = true;
     std::vector<Eigen::Index> fixed;
     for (std::size_t j = 0; j < slides.size(); ++j)
         if (!slides[j]) fixed.push_back(static_cast<Eigen::Index>(j));
-    if (fixed.size() < 2)
+    if (fixed.size() < static_cast<std::size_t>(D))
         for (Eigen::Index j = 0; j < given.front().rows(); ++j) fixed.push_back(j);
-    std::vector<Config> out;
+    std::vector<PointsOf<D>> out;
     for (std::size_t s = 0; s < given.size(); ++s) {
-        const Eigen::RowVector2d centre = given[s].colwise().mean();
-        const Config own = (given[s].rowwise() - centre) / r.sizes[s];
-        Config a(static_cast<Eigen::Index>(fixed.size()), 2), b(static_cast<Eigen::Index>(fixed.size()), 2);
+        const Eigen::Matrix<double, 1, D> centre = given[s].colwise().mean();
+        const PointsOf<D> own = (given[s].rowwise() - centre) / r.sizes[s];
+        PointsOf<D> a(static_cast<Eigen::Index>(fixed.size()), D), b(static_cast<Eigen::Index>(fixed.size()), D);
         for (std::size_t k = 0; k < fixed.size(); ++k) {
             a.row(static_cast<Eigen::Index>(k)) = r.aligned[s].row(fixed[k]);
             b.row(static_cast<Eigen::Index>(k)) = own.row(fixed[k]);
         }
-        const Eigen::Matrix2d g = rotation_onto(a, b);  // own * g = aligned
+        const Eigen::Matrix<double, D, D> g = rotation_onto(a, b);  // own * g = aligned
         out.push_back(((r.aligned[s] * g.transpose()) * r.sizes[s]).rowwise() + centre);
     }
     return out;
@@ -220,33 +222,71 @@ std::vector<Config> in_own_frames(const std::vector<Config>& given, const Partia
 // infinities.  Refused first, naming the specimen.
 void require_slidable_coordinates(const SpecimenTable& t) {
     constexpr double kMost = 1e100;
+    const auto d = static_cast<std::size_t>(t.dimensions);
     for (std::size_t i = 0; i < t.coords.size(); ++i)
         for (std::size_t j = 0; j < t.coords[i].size(); ++j)
             if (std::fabs(t.coords[i][j]) > kMost)
                 refuse(t.path, i < t.lines.size() ? t.lines[i] : 0, t.specimen_name(i),
-                       "landmark " + std::to_string(j / 2 + 1) + " has the coordinate " + number_text(t.coords[i][j]) +
+                       "landmark " + std::to_string(j / d + 1) + " has the coordinate " + number_text(t.coords[i][j]) +
                            ", too large to slide semilandmarks (coordinates up to 1e100 in size can be slid)");
 }
 
-Matrix partial_table(const PartialResult& r) {
+// gpagen's coordinates, one specimen a row: x1 y1 (z1) x2 y2 ...
+template <int D>
+Matrix partial_table(const PartialResultOf<D>& r) {
     const Eigen::Index p = r.projected.front().rows();
-    Matrix m(static_cast<Eigen::Index>(r.projected.size()), 2 * p);
+    Matrix m(static_cast<Eigen::Index>(r.projected.size()), D * p);
     for (std::size_t s = 0; s < r.projected.size(); ++s)
-        for (Eigen::Index j = 0; j < p; ++j) {
-            m(static_cast<Eigen::Index>(s), 2 * j) = r.projected[s](j, 0);
-            m(static_cast<Eigen::Index>(s), 2 * j + 1) = r.projected[s](j, 1);
-        }
+        for (Eigen::Index j = 0; j < p; ++j)
+            for (Eigen::Index a = 0; a < D; ++a) m(static_cast<Eigen::Index>(s), D * j + a) = r.projected[s](j, a);
     return m;
+}
+
+// How the sliding went, as the steps record it.
+struct SlideOutcome {
+    int iterations = 0;
+    double last_change = 0, last_movement = 0;
+    bool converged = true;
+    Matrix partial;
+};
+
+// Slides the configurations of `t` and stores them, each in its own frame.
+template <int D>
+SlideOutcome slide_table(SpecimenTable& t, const std::vector<Slider>& sliders, const PartialOptions& o) {
+    const std::vector<PointsOf<D>> given = configurations<D>(t);
+    const PartialResultOf<D> r = slide_semilandmarks(given, sliders, o);
+    store(t, in_own_frames(given, r, sliders));
+    for (std::size_t i = 0; i < t.coords.size(); ++i)
+        if (!t.sizes[i]) t.sizes[i] = r.sizes[i];
+    return {r.iterations, r.last_change, r.last_movement, r.converged, partial_table(r)};
+}
+
+void record_slide(const std::vector<std::array<int, 3>>& sliders, const std::string& criterion, const PartialOptions& o,
+                  SlideOutcome&& r, SpecimenTable& t, ImportSteps& steps) {
+    steps.sliders = sliders;
+    for (const auto& a : sliders) steps.semilandmarks.push_back(a[1]);
+    std::sort(steps.semilandmarks.begin(), steps.semilandmarks.end());
+    steps.slide_criterion = criterion;
+    steps.iterations = r.iterations;
+    steps.last_change = r.last_change;
+    steps.last_movement = r.last_movement;
+    steps.converged = r.converged;
+    steps.iteration_limit = o.max_iterations;
+    steps.partial = std::move(r.partial);
+    const std::string how = criterion == "be" ? "bending energy" : "Procrustes distance";
+    steps.notes.push_back(std::to_string(sliders.size()) + " semilandmarks slid by " + how + ": " + std::to_string(r.iterations) +
+                          " iterations as gpagen counts them (its limit of " + std::to_string(o.max_iterations) + " allows " +
+                          std::to_string(o.max_iterations + 1) + (r.converged ? "" : ", and it did not settle") +
+                          "); the last moved no point by more than " + number_text(r.last_movement) +
+                          " of its centroid size and changed the fit by " + number_text(r.last_change) + " (tolerance " +
+                          number_text(o.tolerance) + ").");
+    t.notices.push_back(steps.notes.back());
 }
 
 }  // namespace
 
 void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& steps) {
     if (!options.semilandmarks && options.sliders_file.empty()) return;
-    if (t.dimensions != 2)
-        refuse(t.path, 0, "",
-               std::string("semilandmarks slide in 2-D data only, and this file holds 3-D landmarks") +
-                   (options.semilandmarks ? "" : "; import it without --sliders"));
     if (options.slide != "be" && options.slide != "procd")
         refuse(t.path, 0, "",
                "semilandmarks slide by be (bending energy) or procd (Procrustes distance), not \"" +
@@ -263,8 +303,7 @@ void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& s
     PartialOptions o;
     o.criterion = options.slide == "be" ? SlideCriterion::BendingEnergy : SlideCriterion::ProcrustesDistance;
     o.max_iterations = options.slide_iterations;
-    const std::vector<Config> given = configurations<2>(t);
-    const PartialResult r = slide_semilandmarks(given, s, o);
+    SlideOutcome r = t.dimensions == 3 ? slide_table<3>(t, s, o) : slide_table<2>(t, s, o);
     const std::string how = options.slide == "be" ? "bending energy" : "Procrustes distance";
     // gpagen returns what it has at its limit, and the field publishes from
     // it; the strict choice refuses such sliding instead.
@@ -279,26 +318,7 @@ void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& s
                              ": the coordinates at the limit were used, as geomorph's gpagen returns them. Allow more "
                              "iterations (--slide-iterations), or choose strict sliding (--slide-strict; in the window "
                              "a Curves choice marked strict) to refuse them instead.");
-    store(t, in_own_frames(given, r, s));
-    for (std::size_t i = 0; i < t.coords.size(); ++i)
-        if (!t.sizes[i]) t.sizes[i] = r.sizes[i];
-    steps.sliders = sliders;
-    for (const auto& a : sliders) steps.semilandmarks.push_back(a[1]);
-    std::sort(steps.semilandmarks.begin(), steps.semilandmarks.end());
-    steps.slide_criterion = options.slide;
-    steps.iterations = r.iterations;
-    steps.last_change = r.last_change;
-    steps.last_movement = r.last_movement;
-    steps.converged = r.converged;
-    steps.iteration_limit = o.max_iterations;
-    steps.partial = partial_table(r);
-    steps.notes.push_back(std::to_string(sliders.size()) + " semilandmarks slid by " + how + ": " + std::to_string(r.iterations) +
-                          " iterations as gpagen counts them (its limit of " + std::to_string(o.max_iterations) + " allows " +
-                          std::to_string(o.max_iterations + 1) + (r.converged ? "" : ", and it did not settle") +
-                          "); the last moved no point by more than " + number_text(r.last_movement) +
-                          " of its centroid size and changed the fit by " + number_text(r.last_change) + " (tolerance " +
-                          number_text(o.tolerance) + ").");
-    t.notices.push_back(steps.notes.back());
+    record_slide(sliders, options.slide, o, std::move(r), t, steps);
 }
 
 }  // namespace quillan::io

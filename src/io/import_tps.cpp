@@ -295,14 +295,10 @@ SpecimenTable TpsReader::read() {
     check_curves();
     t_.landmarks = static_cast<int>(t_.coords.front().size() / static_cast<std::size_t>(t_.dimensions));
     apply_scales();
-    // Semilandmarks slide in the plane only: in space the warning offers no choice that would fail.
-    if ((skipped_points_ > 0 || (skipped_curves_ > 0 && !keep_curves_)) && t_.dimensions == 3)
+    if (skipped_points_ > 0 || (skipped_curves_ > 0 && !keep_curves_))
         t_.warnings.push_back(std::to_string(skipped_points_) + " outline points (CURVES=/POINTS= blocks) in " + t_.name +
-                              " were skipped: only the LM3= landmarks were imported, as semilandmarks slide in 2-D data "
-                              "only.");
-    else if (skipped_points_ > 0 || (skipped_curves_ > 0 && !keep_curves_))
-        t_.warnings.push_back(std::to_string(skipped_points_) + " outline points (CURVES=/POINTS= blocks) in " + t_.name +
-                              " were skipped: only the LM= landmarks were imported. To analyse the outlines, import the file "
+                              " were skipped: only the " + (t_.dimensions == 3 ? "LM3=" : "LM=") +
+                              " landmarks were imported. To analyse the outlines, import the file "
                               "again with a Curves choice that slides them (--semilandmarks in quillan-batch).");
     finish_columns(t_);
     return std::move(t_);

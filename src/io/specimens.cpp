@@ -1,6 +1,5 @@
 #include "io/specimens.hpp"
 
-#include "analyses/linear_models/model_shapes.hpp"
 #include "geometry/geometry.hpp"
 #include "geometry/partial_procrustes.hpp"
 #include "io/output.hpp"
@@ -30,23 +29,22 @@ void cell(std::string& out, const std::string& text) {
 
 // The coordinates as gpagen aligns them: the import's own alignment when it
 // slid semilandmarks, else the partial Procrustes superimposition of the table.
-Matrix partial_coordinates(const Matrix& lm, const Legend* legend, int dimensions) {
-    if (dimensions == 3) return tangent_shapes(lm, Alignment::Partial, 3);
-    const Eigen::Index m = lm.rows(), k = (lm.cols() - 1) / 2;
-    if (legend && legend->steps.partial.rows() == m && legend->steps.partial.cols() == 2 * k) return legend->steps.partial;
-    std::vector<Config> x;
+template <int D>
+Matrix partial_coordinates(const Matrix& lm, const Legend* legend) {
+    const Eigen::Index m = lm.rows(), k = (lm.cols() - 1) / D;
+    if (legend && legend->steps.partial.rows() == m && legend->steps.partial.cols() == D * k) return legend->steps.partial;
+    std::vector<PointsOf<D>> x;
     for (Eigen::Index i = 0; i < m; ++i) {
-        Config c(k, 2);
-        for (Eigen::Index j = 0; j < k; ++j) c.row(j) << lm(i, 2 * j), lm(i, 2 * j + 1);
+        PointsOf<D> c(k, D);
+        for (Eigen::Index j = 0; j < k; ++j)
+            for (Eigen::Index a = 0; a < D; ++a) c(j, a) = lm(i, D * j + a);
         x.push_back(c);
     }
-    const PartialResult r = partial_procrustes(x);
-    Matrix out(m, 2 * k);
+    const PartialResultOf<D> r = partial_procrustes(x);
+    Matrix out(m, D * k);
     for (Eigen::Index i = 0; i < m; ++i)
-        for (Eigen::Index j = 0; j < k; ++j) {
-            out(i, 2 * j) = r.projected[static_cast<std::size_t>(i)](j, 0);
-            out(i, 2 * j + 1) = r.projected[static_cast<std::size_t>(i)](j, 1);
-        }
+        for (Eigen::Index j = 0; j < k; ++j)
+            for (Eigen::Index a = 0; a < D; ++a) out(i, D * j + a) = r.projected[static_cast<std::size_t>(i)](j, a);
     return out;
 }
 
@@ -84,7 +82,9 @@ std::string specimens_csv(const SpecimenExport& e) {
     const Eigen::VectorXd sizes = centroid_sizes(lm, d);
     std::optional<Consensus> sc;
     if (e.standardised) sc = full_procrustes_consensus(*e.standardised, d);
-    const Matrix aligned = e.partial ? partial_coordinates(lm, e.legend, d) : c.xpt;
+    const Matrix aligned = !e.partial ? c.xpt
+                           : d == 3   ? partial_coordinates<3>(lm, e.legend)
+                                      : partial_coordinates<2>(lm, e.legend);
     const bool with_estimates = e.legend && !e.legend->steps.estimated.empty();
 
     std::string out = "specimen,id";

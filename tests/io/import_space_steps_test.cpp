@@ -1,9 +1,13 @@
 // The import steps on landmarks in space, held against the numbers geomorph
 // gives for real 3-D sets (tests/expected/geomorph3d, written by
 // make-expected.R there): missing landmarks of the bundled brains, removed
-// on purpose, estimated by both methods.
+// on purpose, estimated by both methods; geomorph's scallops with the
+// semilandmarks of their rim sliding by both criteria, and superimposed
+// without sliding.
 #include "geometry/missing_landmarks.hpp"
+#include "geometry/partial_procrustes.hpp"
 #include "io/import.hpp"
+#include "io/specimens.hpp"
 #include "io/text.hpp"
 #include "platform/error.hpp"
 #include "support/fixtures.hpp"
@@ -80,6 +84,23 @@ ImportedData import_text(const std::string& name, const std::string& bytes, cons
 
 std::string number_of(std::size_t i) { return std::to_string(i + 1); }
 
+std::string expected_file(const std::string& name) { return std::string(QUILLAN_EXPECTED_DIR) + "/geomorph3d/" + name; }
+
+constexpr int kScallopLandmarks = 46;
+
+// The largest difference between gpagen's aligned coordinates (a row per
+// specimen: number, Csize, x1 y1 z1 ...) and `aligned`, a row per specimen.
+double largest_difference(const std::vector<std::vector<double>>& expected, const Matrix& aligned) {
+    double worst = 0;
+    EXPECT_EQ(aligned.rows(), static_cast<Eigen::Index>(expected.size()));
+    EXPECT_EQ(aligned.cols(), 3 * kScallopLandmarks);
+    for (Eigen::Index i = 0; i < aligned.rows() && i < static_cast<Eigen::Index>(expected.size()); ++i)
+        for (Eigen::Index q = 0; q < aligned.cols(); ++q)
+            worst =
+                std::max(worst, std::abs(aligned(i, q) - expected[static_cast<std::size_t>(i)][static_cast<std::size_t>(q) + 2]));
+    return worst;
+}
+
 }  // namespace
 
 // What estimate.missing returns for the specimens with gaps: for the spline
@@ -106,7 +127,9 @@ TEST(GeomorphNumbersInSpace, EstimatedLandmarksAgreeForBothMethods) {
             EXPECT_EQ(row[2] == 1, is_gap(static_cast<Eigen::Index>(s), j));
             estimated += row[2] == 1 ? 1 : 0;
             // The present landmarks stay as digitised.
-            if (row[2] == 0) EXPECT_EQ(e.filled[s].row(j), x[s].row(j));
+            if (row[2] == 0) {
+                EXPECT_EQ(e.filled[s].row(j), x[s].row(j));
+            }
         }
         EXPECT_EQ(estimated, 5);
         std::cout << name << ": within " << worst << " of geomorph's\n";
@@ -155,4 +178,73 @@ TEST(ImportSpaceSteps, GapsAreEstimatedOnImportOrRefusedNamingTheSpecimen) {
         EXPECT_THAT(message, HasSubstr(r.message));
         EXPECT_THAT(message, HasSubstr("Nothing was imported."));
     }
+}
+
+// gpagen's sliding in 3-D at its default limit of 10 iterations, where
+// neither criterion has settled on the scallops: the coordinates it returns
+// there, within 1e-9 (unit centroid size), and its count of iterations.
+TEST(GeomorphNumbersInSpace, SlidCoordinatesAgreeForBothCriteria) {
+    for (const std::string criterion : {"be", "procd"}) {
+        SCOPED_TRACE(criterion);
+        ImportOptions o;
+        o.sliders_file = expected_file("scallops.sliders");
+        o.slide = criterion;
+        const ImportedData d = import_file(expected_file("scallops.tps"), o);
+        ASSERT_EQ(d.dimensions, 3);
+        const auto expected = expected_rows("slid_" + criterion + ".csv");
+        const double worst = largest_difference(expected, d.legend.steps.partial);
+        std::cout << criterion << ": slid coordinates within " << worst << " of geomorph's\n";
+        EXPECT_LT(worst, 1e-9);
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            EXPECT_NEAR(d.landmarks(static_cast<Eigen::Index>(i), 3 * kScallopLandmarks), expected[i][1], 1e-12 * expected[i][1]);
+        std::ifstream iter(expected_file("slid_" + criterion + ".iter"));
+        std::string line;
+        std::getline(iter, line);
+        EXPECT_EQ(d.legend.steps.iterations, std::stoi(line.substr(line.find(',') + 1)));
+        EXPECT_EQ(d.legend.steps.semilandmarks.size(), 11u);
+        // The landmarks that do not slide stay where they were digitised.
+        const ImportedData plain = import_file(expected_file("scallops.tps"));
+        for (Eigen::Index j = 0; j < kScallopLandmarks; ++j) {
+            if (j >= 5 && j <= 15) continue;  // landmarks 6 to 16 slide
+            for (Eigen::Index i = 0; i < d.landmarks.rows(); ++i)
+                for (Eigen::Index a = 0; a < 3; ++a)
+                    EXPECT_NEAR(d.landmarks(i, 3 * j + a), plain.landmarks(i, 3 * j + a), 1e-9) << "landmark " << j + 1;
+        }
+    }
+}
+
+// Without sliding: gpagen's partial superimposition in 3-D, principal axes
+// and projection included.
+TEST(GeomorphNumbersInSpace, PartialAlignmentAgrees) {
+    const ImportedData d = import_file(expected_file("scallops.tps"));
+    std::vector<Config3> x;
+    for (Eigen::Index i = 0; i < d.landmarks.rows(); ++i) {
+        Config3 c(kScallopLandmarks, 3);
+        for (Eigen::Index j = 0; j < kScallopLandmarks; ++j)
+            for (Eigen::Index a = 0; a < 3; ++a) c(j, a) = d.landmarks(i, 3 * j + a);
+        x.push_back(c);
+    }
+    const PartialResult3 r = partial_procrustes(x);
+    Matrix aligned(static_cast<Eigen::Index>(x.size()), 3 * kScallopLandmarks);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        for (Eigen::Index j = 0; j < kScallopLandmarks; ++j)
+            for (Eigen::Index a = 0; a < 3; ++a) aligned(static_cast<Eigen::Index>(i), 3 * j + a) = r.projected[i](j, a);
+    const double worst = largest_difference(expected_rows("aligned_scallops.csv"), aligned);
+    std::cout << "partial alignment within " << worst << " of geomorph's\n";
+    EXPECT_LT(worst, 1e-10);
+    // The per-specimen export writes them with --alignment partial.
+    SpecimenExport e;
+    e.landmarks = &d.landmarks;
+    e.legend = &d.legend;
+    e.partial = true;
+    e.dimensions = 3;
+    std::stringstream csv(specimens_csv(e));
+    std::string line;
+    std::getline(csv, line);  // the header
+    std::getline(csv, line);  // the first specimen: number, id, size, distance, x1 y1 z1 ...
+    std::vector<std::string> cells;
+    for (std::stringstream ss(line); std::getline(ss, line, ',');) cells.push_back(line);
+    ASSERT_EQ(cells.size(), 4u + 3 * kScallopLandmarks);
+    for (Eigen::Index q = 0; q < 3 * kScallopLandmarks; ++q)
+        EXPECT_NEAR(std::stod(cells[4 + static_cast<std::size_t>(q)]), aligned(0, q), 1e-14);
 }

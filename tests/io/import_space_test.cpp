@@ -194,18 +194,17 @@ TEST(ImportSpace, MorphologikaLabelsAndWhatIsNotUsedIsTold) {
     EXPECT_EQ(e.groups(1, 0), 2.0);
     EXPECT_EQ(e.covariate(1, 0), 4.0);
     EXPECT_THAT(e.notices.back(), HasSubstr("[wireframe] of 1 links is not used"));
-    // Curves in space are skipped with a warning that offers no sliding.
+    // Curves in space are skipped with a warning that offers sliding them.
     const ImportedData c = import_text("c.tps", "LM3=2\n0 0 0\n1 1 1\nCURVES=1\nPOINTS=3\n0 0 1\n0 1 1\n1 1 2\n");
     ASSERT_EQ(c.warnings.size(), 1u);
     EXPECT_THAT(c.warnings[0], HasSubstr("3 outline points (CURVES=/POINTS= blocks) in c.tps were skipped: only the LM3="));
-    EXPECT_THAT(c.warnings[0], ::testing::Not(HasSubstr("--semilandmarks")));
+    EXPECT_THAT(c.warnings[0], HasSubstr("--semilandmarks"));
 }
 
 TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
-    ImportOptions estimate, negative, curves;
+    ImportOptions estimate, negative;
     estimate.estimate_missing = "tps";
     negative.negative_missing = true;
-    curves.semilandmarks = true;
     const std::string morph = "[individuals]\n2\n[landmarks]\n2\n[dimensions]\n3\n[rawpoints]\n";
     const std::string head3 = "id,x1,y1,z1,x2,y2,z2\n";
     const std::string fcsv = "# columns = id,x,y,z,label\n";
@@ -225,8 +224,6 @@ TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
         {"t.tps", "LM3=2\n0 0 0\n1 NA 1\nID=a\n", "specimen a has 1 landmarks present; estimating needs at least 4", estimate},
         {"t.tps", "LM3=2\n0 0 0\n1 1 -1\nLM3=2\n0 0 0\n1 1 1\n", "negative coordinates mark missing landmarks in 1 specimens",
          negative},
-        {"t.tps", "LM3=2\n0 0 0\n1 1 1\nCURVES=1\nPOINTS=3\n0 0 1\n0 1 1\n1 1 2\n", "semilandmarks slide in 2-D data only",
-         curves},
         {"x.nts", "1 1 8 0 DIM=3\n0 0 0 1 1 1 2 2\n", "8 values per specimen, which is not 3 coordinates per landmark"},
         {"x.nts", "1 2 6 0 DIM=3\n0 0 0 1 1 1\n0 0 0\n", "specimen number 2: the file ends within this specimen"},
         {"x.nts", "1 1 6 0 DIM=4\n0 0 0 1 1 1\n", "DIM= must be 2 or 3"},

@@ -5,6 +5,16 @@
 #       shapes) with the landmarks of `gaps` below removed on purpose:
 #       every coordinate of every specimen with a gap, as estimate.missing
 #       returns it
+#   scallops.tps, scallops.sliders  geomorph's `scallops` (5 scallop shells,
+#       46 landmarks in 3-D: 16 fixed, 30 on the surface) as an LM3= file with
+#       its names, and its curve sliders (`curvslide`, 11 along the shell's
+#       rim, a closed curve); the surface points are not slid here
+#   slid_be.csv, slid_procd.csv  gpagen with those curves sliding (bending
+#       energy, Procrustes distance; its default limit of 10 iterations, at
+#       which neither has settled on this set): the aligned coordinates
+#       (coords, x1 y1 z1 ...), then iter and Q in slid_*.iter, and Csize
+#   aligned_scallops.csv  gpagen of the same without sliding (fixed
+#       landmarks only): the aligned coordinates
 # Run from this folder with R and geomorph installed:
 #   Rscript make-expected.R
 options(rgl.useNULL = TRUE)
@@ -28,3 +38,28 @@ for (method in c("TPS", "Reg")) {
   colnames(rows) <- c("specimen", "landmark", "estimated", "x", "y", "z")
   write_rows(rows, paste0("estimated_", tolower(method), ".csv"))
 }
+
+data(scallops)
+S <- scallops$coorddata
+ps <- dim(S)[1]
+lines <- NULL
+for (i in 1:dim(S)[3]) {
+  lines <- c(lines, paste0("LM3=", ps))
+  for (j in 1:ps) lines <- c(lines, paste(fmt(S[j, , i]), collapse = " "))
+  lines <- c(lines, paste0("ID=", dimnames(S)[[3]][i]))
+}
+writeLines(lines, "scallops.tps")
+write.csv(scallops$curvslide, "scallops.sliders", row.names = FALSE, quote = FALSE)
+write_aligned <- function(g, stem) {
+  n <- dim(g$coords)[3]
+  rows <- t(sapply(1:n, function(i) fmt(as.vector(t(g$coords[, , i])))))
+  colnames(rows) <- paste0(rep(c("x", "y", "z"), ps), rep(1:ps, each = 3))
+  write_rows(cbind(specimen = 1:n, Csize = fmt(g$Csize), rows), paste0(stem, ".csv"))
+  if (!is.null(g$Q)) writeLines(c(paste0("iter,", g$iter), paste0("Q,", fmt(g$Q))), paste0(stem, ".iter"))
+}
+for (procd in c(FALSE, TRUE))
+  write_aligned(gpagen(S, curves = scallops$curvslide, ProcD = procd, print.progress = FALSE),
+                paste0("slid_", if (procd) "procd" else "be"))
+g <- gpagen(S, print.progress = FALSE)
+g$Q <- NULL
+write_aligned(g, "aligned_scallops")
