@@ -1,7 +1,8 @@
 // Speed of the superimposition that every permutation repeats.
 //
 // Sizes: 30 specimens x 8 landmarks in 3 groups, 200 x 20 in 4 groups,
-// 2000 x 50 in 10 groups; generated shapes (a base shape with random
+// 2000 x 50 in 10 groups (and configurations in space beside the same in
+// the plane, BM_sq_d_wg_space); generated shapes (a base shape with random
 // perturbations, each specimen at a random position, size and angle; fixed
 // seeds).
 //
@@ -22,6 +23,8 @@
 #include "groups/within_groups.hpp"
 
 #include <benchmark/benchmark.h>
+
+#include <Eigen/Geometry>
 
 #include <algorithm>
 #include <cmath>
@@ -354,5 +357,92 @@ void BM_combined_code(benchmark::State& state) {
     state.SetLabel(std::to_string(s.codes.size()) + " codes");
 }
 BENCHMARK(BM_combined_code)->Arg(0)->Arg(1)->Arg(2);
+
+// One permutation's scoring of the same specimens in space and in the plane:
+// a generated set of configurations in 3-D (a base shape, each group's mean
+// a little off it, each specimen turned about a random axis, scaled and
+// moved), and the same specimens' x and y alone, turned in the plane by the
+// same angle, scaled and moved alike, as a 2-D table of as many landmarks.  Arguments: the set (0: 200 x 20 in 4 groups of 50; 1:
+// 359 x 26 in groups of 1-3, 5 and 50, as field samples give), the dimension, and the kernel variant (0 baseline, 1 AVX2, 2
+// AVX-512).  The time of one iteration is the time of one permutation.
+//   build/bench/quillan_bench_geometry --benchmark_filter=BM_sq_d_wg_space
+struct SpaceSample {
+    Matrix plane, space;
+    std::vector<Codes> shuffles;
+};
+
+SpaceSample make_space_sample(int which) {
+    std::vector<int> sizes(4, 50);
+    if (which == 1) {
+        for (int g = 0; g < 20; ++g) sizes.push_back(1 + g % 3);
+        sizes.insert(sizes.end(), 24, 5);
+    }
+    const int k = which == 0 ? 20 : 26;
+    std::mt19937_64 rng(20261208u + static_cast<unsigned>(which));
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    std::vector<double> base(3 * static_cast<std::size_t>(k));
+    for (double& v : base) v = normal(rng);
+    Codes codes;
+    for (std::size_t g = 0; g < sizes.size(); ++g)
+        codes.insert(codes.end(), static_cast<std::size_t>(sizes[g]), 1.0 + static_cast<double>(g));
+    std::shuffle(codes.begin(), codes.end(), rng);
+    std::vector<std::vector<double>> group_shape(sizes.size(), base);
+    for (auto& g : group_shape)
+        for (double& v : g) v += 0.05 * normal(rng);
+    const int n = static_cast<int>(codes.size());
+    SpaceSample s;
+    s.space.resize(n, 3 * k + 1);
+    s.plane.resize(n, 2 * k + 1);
+    for (int i = 0; i < n; ++i) {
+        const auto& shape = group_shape[static_cast<std::size_t>(codes[static_cast<std::size_t>(i)]) - 1];
+        Eigen::Vector3d axis(normal(rng), normal(rng), normal(rng));
+        const double angle = 2 * std::numbers::pi * uniform(rng);
+        const Eigen::Matrix3d turn = Eigen::AngleAxisd(angle, axis.normalized()).toRotationMatrix();
+        const Eigen::Matrix2d flat_turn = Eigen::Rotation2Dd(angle).toRotationMatrix();
+        const double scale = 20 + 80 * uniform(rng);
+        const Eigen::Vector3d shift(500 * uniform(rng), 500 * uniform(rng), 500 * uniform(rng));
+        for (int j = 0; j < k; ++j) {
+            const std::size_t q = 3 * static_cast<std::size_t>(j);
+            const Eigen::Vector3d p(shape[q] + 0.05 * normal(rng), shape[q + 1] + 0.05 * normal(rng),
+                                    shape[q + 2] + 0.05 * normal(rng));
+            const Eigen::Vector3d v = scale * (turn * p) + shift;
+            const Eigen::Vector2d w = scale * (flat_turn * p.head<2>()) + shift.head<2>();
+            for (int a = 0; a < 3; ++a) s.space(i, 3 * j + a) = v(a);
+            for (int a = 0; a < 2; ++a) s.plane(i, 2 * j + a) = w(a);
+        }
+        s.space(i, 3 * k) = s.plane(i, 2 * k) = scale;
+    }
+    for (int p = 0; p < 16; ++p) {
+        Codes c = codes;
+        std::shuffle(c.begin(), c.end(), rng);
+        s.shuffles.push_back(std::move(c));
+    }
+    return s;
+}
+
+void BM_sq_d_wg_space(benchmark::State& state) {
+    static const SpaceSample samples[2] = {make_space_sample(0), make_space_sample(1)};
+    const SpaceSample& s = samples[state.range(0)];
+    const int d = static_cast<int>(state.range(1));
+    const KernelVariant variant = all_kernels()[static_cast<std::size_t>(state.range(2))];
+    const KernelVariant before = active_kernel();
+    if (!select_kernel(variant)) {
+        state.SkipWithError("this processor lacks the kernel");
+        return;
+    }
+    const ShapeTable table(d == 3 ? s.space : s.plane, {}, d);
+    WithinGroupsScratch scratch;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const WithinSum w = within_group_ss_sum(table, s.shuffles[i++ % s.shuffles.size()], scratch);
+        benchmark::DoNotOptimize(w.sum);
+    }
+    set_counters(state, scratch.work().passes, scratch.work().row_passes, table.landmarks());
+    state.SetLabel(std::to_string(table.rows()) + "x" + std::to_string(table.landmarks()) + " in " + std::to_string(d) + "-D, " +
+                   kernel_name(variant));
+    select_kernel(before);
+}
+BENCHMARK(BM_sq_d_wg_space)->ArgsProduct({{0, 1}, {2, 3}, {0, 1, 2}})->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -44,6 +44,7 @@ bool rows_valid(const Groups& gs) {
 bool run_set(const Groups& gs, const kernels::KernelOps& ops, const std::size_t* order, std::size_t c, std::size_t rows,
              LineVector& buf, ShapeScratch& work) {
     const std::size_t lanes = static_cast<std::size_t>(ops.lanes);
+    const bool space = gs.table.dimensions() == 3;
     kernels::LaneGroups lg;
     lg.table = &gs.table;
     lg.k = gs.table.landmarks();
@@ -53,16 +54,44 @@ bool run_set(const Groups& gs, const kernels::KernelOps& ops, const std::size_t*
         lg.rows[l] = gs.members.data() + gs.start[g];
         lg.n[l] = gs.size[g];
     }
-    const std::size_t room = kernels::lane_groups_room(rows, lg.k, ops.lanes);
+    const std::size_t room = kernels::lane_groups_room(rows, lg.k, ops.lanes, gs.table.dimensions());
     if (buf.size() < room) buf.resize(room);
     lg.buf = buf.data();
-    if (!ops.lane_groups(lg)) return false;
+    if (!(space ? ops.lane_groups_space(lg) : ops.lane_groups(lg))) return false;
     for (std::size_t l = 0; l < c; ++l) {
         gs.out[order[l]] = lg.ss[l];
         work.passes += lg.passes[l];
         work.row_passes += lg.passes[l] * lg.n[l];
     }
     return true;
+}
+
+// Configurations in space: every group of two or more goes into a set, the
+// largest groups first, as many to a set as the widest lanes hold (the last,
+// of the smallest groups, in the narrowest variant that holds what is left).  A group superimposed on
+// its own turns each specimen by a singular value decomposition, many times
+// dearer than its share of a set's sweep, so no group is worth taking alone.
+void space_groups(const Groups& gs, ShapeScratch& work, std::vector<std::size_t>& order, LineVector& buf) {
+    order.clear();
+    for (std::size_t g = 0; g < gs.size.size(); ++g)
+        if (gs.size[g] > 1) order.push_back(g);
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return gs.size[a] != gs.size[b] ? gs.size[a] > gs.size[b] : a < b; });
+    const std::size_t widest = static_cast<std::size_t>(kernels::ops_for_rows(kernels::kMaxLanes).lanes);
+    try {
+        for (std::size_t done = 0; done < order.size();) {
+            const std::size_t c = std::min(widest, order.size() - done);
+            std::size_t w = widest;
+            while (w / 2 >= c && w / 2 >= 2) w /= 2;
+            const kernels::KernelOps& v = kernels::ops_for_rows(w);
+            const std::size_t count = std::min(c, static_cast<std::size_t>(v.lanes));
+            if (!run_set(gs, v, order.data() + done, count, gs.size[order[done]], buf, work)) return one_by_one(gs, work);
+            done += count;
+        }
+    } catch (const QuillanError&) {
+        one_by_one(gs, work);
+        throw;
+    }
 }
 
 }  // namespace
@@ -72,8 +101,8 @@ void groups_ss(const ShapeTable& table, std::span<const int> members, std::span<
     const Groups gs{table, members, start, size, out};
     const kernels::KernelOps& ops = kernels::ops_for_rows(static_cast<std::size_t>(kernels::kMaxLanes));
     const std::size_t lanes = static_cast<std::size_t>(ops.lanes);
-    // Configurations in space take their groups one by one.
-    if (ops.lane_groups == nullptr || lanes < 2 || table.dimensions() != 2 || !rows_valid(gs)) return one_by_one(gs, work);
+    if (ops.lane_groups == nullptr || lanes < 2 || !rows_valid(gs)) return one_by_one(gs, work);
+    if (table.dimensions() == 3) return space_groups(gs, work, work.order_, work.lanes_);
     const std::size_t row_bytes = 2 * static_cast<std::size_t>(table.landmarks()) * lanes * sizeof(double);  // widest
     // The groups that may share tiles, smallest first, so that each set holds
     // groups of similar sizes.

@@ -55,9 +55,12 @@ struct LaneGroups {
     double ss[kMaxLanes] = {};        // out: sum of squared distances from the group's consensus
     std::size_t passes[kMaxLanes] = {};
 };
-// Room for the tiles of groups of up to `rows` rows and the reference tiles.
-inline std::size_t lane_groups_room(std::size_t rows, int k, int lanes) {
-    return (rows + 4) * 2 * static_cast<std::size_t>(k) * static_cast<std::size_t>(lanes);
+// Room for the tiles of groups of up to `rows` rows and the reference tiles
+// (configurations in `dimensions` 2 or 3; in space also each row's squared size).
+inline std::size_t lane_groups_room(std::size_t rows, int k, int lanes, int dimensions = 2) {
+    const std::size_t sizes = dimensions == 3 ? rows : 0;
+    return ((rows + 4) * static_cast<std::size_t>(dimensions) * static_cast<std::size_t>(k) + sizes) *
+           static_cast<std::size_t>(lanes);
 }
 
 // Doubles of room for the 2k column sums that fit_pass and load_fit add to:
@@ -98,6 +101,9 @@ struct KernelOps {
     // (not-a-number or no settling within max_passes): the caller then
     // takes the groups one by one, which says which and why.
     bool (*lane_groups)(LaneGroups& g);
+    // The same for configurations in space (space_lanes.hpp): agrees with
+    // group_ss to rounding, and every variant with every other to the last bit.
+    bool (*lane_groups_space)(LaneGroups& g);
 };
 
 // The variants' tables; null when this build has no such copy.
@@ -352,9 +358,8 @@ void distances(const TileBlock& b, const double* ref, double* d) {
 
 typedef long long LaneMask __attribute__((vector_size(kLanes * sizeof(double))));
 
-// Copies row t of every lane's group into a tile.
-void gather_lanes(const LaneGroups& g, std::size_t t, double* tile) {
-    const std::size_t m1 = 2 * static_cast<std::size_t>(g.k);
+// Copies row t of every lane's group (m1 coordinates) into a tile.
+void gather_lanes(const LaneGroups& g, std::size_t t, double* tile, std::size_t m1) {
     const double* src[W];
     const double* ahead[W];
     for (std::size_t l = 0; l < W; ++l) {
@@ -452,8 +457,8 @@ void lane_pass(LaneGroups& g, double* tiles, const double* ref, double* acc, boo
     for (; t + 2 <= rows; t += 2) {
         double* const pair[2] = {tiles + t * m1 * W, tiles + (t + 1) * m1 * W};
         if (first) {
-            gather_lanes(g, t, pair[0]);
-            gather_lanes(g, t + 1, pair[1]);
+            gather_lanes(g, t, pair[0], m1);
+            gather_lanes(g, t + 1, pair[1], m1);
         }
         LaneMask counted[2] = {};
         if (live == W && t + 1 < fewest) {
@@ -468,7 +473,7 @@ void lane_pass(LaneGroups& g, double* tiles, const double* ref, double* acc, boo
     }
     if (t < rows) {  // an odd tile left
         double* tile = tiles + t * m1 * W;
-        if (first) gather_lanes(g, t, tile);
+        if (first) gather_lanes(g, t, tile, m1);
         LaneMask counted;
         for (std::size_t l = 0; l < W; ++l) counted[l] = t < g.n[l] ? -1 : 0;
         fit_lanes<true>(tile, ref, g.k, acc, frozen, counted);
@@ -549,8 +554,10 @@ bool lane_groups(LaneGroups& g) {
     return true;
 }
 
-constexpr KernelOps kOps{kLanes,  load_rows,  load_fit,        fit_pass,  next_reference,
-                         fit_all, rotate_all, distance_sq_sum, distances, lane_groups};
+#include "geometry/space_lanes.hpp"
+
+constexpr KernelOps kOps{kLanes,     load_rows,       load_fit,  fit_pass,    next_reference,   fit_all,
+                         rotate_all, distance_sq_sum, distances, lane_groups, lane_groups_space};
 
 }  // namespace
 }  // namespace QUILLAN_KERNEL_VARIANT
