@@ -1,4 +1,5 @@
-# Called by rrpp_timing.sh with the data folder.  Each set is superimposed
+# Called by rrpp_timing.sh with the data folder and, optionally, the folder
+# of the generated studies (quillan_bench_models --write).  Each set is superimposed
 # once (a plain generalised Procrustes fit, not timed); then the model fit
 # and its permutation test are timed: lm.rrpp with 999 permutations and
 # anova, on one thread.  Prints microseconds per permutation, of processor
@@ -7,10 +8,15 @@ suppressPackageStartupMessages(library(RRPP))
 args <- commandArgs(trailingOnly = TRUE)
 dir <- if (length(args) > 0) args[1] else "data"
 
-read_set <- function(name, groups) {
-  lm <- as.matrix(read.table(file.path(dir, paste0(name, ".lm.txt"))))
-  g <- as.matrix(read.table(file.path(dir, paste0(groups, ".groups.txt"))))
-  list(coords = lm[, -ncol(lm), drop = FALSE], g1 = factor(g[, 1]), g2 = factor(g[, 2]))
+studies <- if (length(args) > 1) args[2] else ""
+
+read_set <- function(name, groups, from = dir) {
+  lm <- as.matrix(read.table(file.path(from, paste0(name, ".lm.txt"))))
+  g <- as.matrix(read.table(file.path(from, paste0(groups, ".groups.txt"))))
+  d <- list(coords = lm[, -ncol(lm), drop = FALSE], g1 = factor(g[, 1]), g2 = factor(g[, ncol(g)]))
+  cov <- file.path(from, paste0(name, ".cov.txt"))
+  if (file.exists(cov)) d$cov <- read.table(cov)[, 1]
+  d
 }
 
 # Generalised full Procrustes superimposition, rows of x1 y1 ... xk yk.
@@ -37,7 +43,7 @@ gpa <- function(x) {
 }
 
 time_design <- function(label, formula, d, iter = 999) {
-  rdf <- rrpp.data.frame(Y = gpa(d$coords), g1 = d$g1, g2 = d$g2)
+  rdf <- rrpp.data.frame(Y = gpa(d$coords), g1 = d$g1, g2 = d$g2, cov = if (is.null(d$cov)) numeric(nrow(d$coords)) else d$cov)
   t <- system.time({
     fit <- lm.rrpp(formula, data = rdf, iter = iter, print.progress = FALSE, Parallel = FALSE)
     invisible(anova(fit))
@@ -54,4 +60,10 @@ for (name in names(sets)) {
   d <- sets[[name]]
   time_design(paste0(name, "/RunOneWay"), Y ~ g1, d)
   time_design(paste0(name, "/RunTwoWay"), Y ~ g1 * g2, d)
+}
+# The generated studies of 2,000 specimens take RRPP about 20 ms a
+# permutation: 199 of them.
+if (nzchar(studies)) {
+  time_design("crossed/G1*G2", Y ~ g1 * g2, read_set("crossed", "crossed", studies), iter = 199)
+  time_design("slopes/cov*G1", Y ~ cov * g1, read_set("slopes", "slopes", studies), iter = 199)
 }
