@@ -2,9 +2,11 @@
 // (bench/model_studies.hpp), one thread: the 2,000 x 40 study with factors of
 // 4 and 3 levels crossed (`G1 * G2`, types I and III, and with the pairwise
 // comparisons of its cells), the same size with a covariate by a 4-level
-// factor (`cov * G1`), and 20,000 x 50 with three crossed factors.  Each case
-// runs the way the program chooses (`chosen`) and with the sums of squares
-// forced to products with the bases (`products`), so one run shows both.
+// factor (`cov * G1`), and 20,000 x 50 with three crossed factors; and the
+// bundled sets' `G1 * G2` (and plethodon's `cov * G1`).  Each case runs the
+// way the program chooses (`chosen`) and with the sums of squares forced to
+// products with the bases (`products`), to the cell sums (`cells`) or, with
+// few specimens, to n x n forms (`forms`), so one run shows them side by side.
 //   build/bench/quillan_bench_models
 //   build/bench/quillan_bench_models --benchmark_filter=crossed
 //   build/bench/quillan_bench_models --write DIR   (writes the studies' files and stops)
@@ -16,11 +18,14 @@
 #include "analyses/linear_models/model_pairwise.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
 #include "model_studies.hpp"
+#include "shell/shell.hpp"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -41,12 +46,25 @@ struct Prepared {
     ModelVariables variables;
 };
 
-// A study's tangent shapes and variables, made once and kept.
-const Prepared& prepared(const StudyShape& shape) {
+// A bundled set, NAME.lm.txt with GROUPS.groups.txt (and NAME.cov.txt when
+// there is one), given as "NAME:GROUPS".
+ModelStudy bundled_study(const std::string& names) {
+    const std::string dir = QUILLAN_DATA_DIR, name = names.substr(0, names.find(':'));
+    ModelStudy s{name, dload(dir + "/" + name + ".lm.txt"), dload(dir + "/" + names.substr(names.find(':') + 1) + ".groups.txt"),
+                 Matrix()};
+    if (std::ifstream(dir + "/" + name + ".cov.txt")) s.covariate = dload(dir + "/" + name + ".cov.txt");
+    return s;
+}
+
+// A study's tangent shapes and variables, made once and kept: a generated
+// study by its name, else a bundled set.
+const Prepared& prepared(const std::string& data) {
     static std::map<std::string, std::unique_ptr<Prepared>> made;
-    auto& p = made[shape.name];
+    auto& p = made[data];
     if (p) return *p;
-    const ModelStudy s = generate_study(shape);
+    const auto shapes = model_study_shapes();
+    const auto shape = std::find_if(shapes.begin(), shapes.end(), [&](const StudyShape& g) { return g.name == data; });
+    const ModelStudy s = shape != shapes.end() ? generate_study(*shape) : bundled_study(data);
     p = std::make_unique<Prepared>();
     p->shapes = tangent_shapes(s.landmarks, Alignment::Full);
     for (Eigen::Index g = 0; g < s.groups.cols(); ++g)
@@ -59,7 +77,7 @@ const Prepared& prepared(const StudyShape& shape) {
 
 struct ModelCase {
     const char* name;
-    std::size_t study;  // into model_study_shapes()
+    const char* data;  // a generated study's name, or a bundled set as "NAME:GROUPS"
     const char* formula;
     SsType ss;
     const char* pairwise;  // empty: the table alone
@@ -87,12 +105,13 @@ double run_seconds(const ModelCase& c, const Prepared& p, const ModelDesign& d, 
 }
 
 void run_case(benchmark::State& state, const ModelCase& c, ModelTestOptions::Sums sums) {
-    const StudyShape shape = model_study_shapes().at(c.study);
-    const Prepared& p = prepared(shape);
+    const Prepared& p = prepared(c.data);
     const ModelDesign d = build_design(c.formula, p.variables, static_cast<int>(p.shapes.rows()));
+    // The products on the large study take a second a dozen permutations.
+    const long long hi = sums == ModelTestOptions::Sums::Products && p.shapes.rows() > 10000 ? c.lo + 50 : c.hi;
     double cpu = 0;
-    for (auto _ : state) cpu += run_seconds(c, p, d, sums, c.hi) - run_seconds(c, p, d, sums, c.lo);
-    state.counters["cpu_us_per_perm"] = cpu * 1e6 / (static_cast<double>(state.iterations()) * static_cast<double>(c.hi - c.lo));
+    for (auto _ : state) cpu += run_seconds(c, p, d, sums, hi) - run_seconds(c, p, d, sums, c.lo);
+    state.counters["cpu_us_per_perm"] = cpu * 1e6 / (static_cast<double>(state.iterations()) * static_cast<double>(hi - c.lo));
 }
 
 }  // namespace
@@ -104,15 +123,27 @@ int main(int argc, char** argv) {
         return 0;
     }
     static const ModelCase cases[] = {
-        {"crossed/G1*G2", 0, "G1 * G2", SsType::I, "", 100, 1100},
-        {"crossed/G1*G2/III", 0, "G1 * G2", SsType::III, "", 100, 1100},
-        {"crossed/G1*G2/pairwise", 0, "G1 * G2", SsType::I, "G1:G2", 100, 1100},
-        {"slopes/cov*G1", 1, "cov * G1", SsType::I, "", 100, 1100},
-        {"large/G1*G2*G3", 2, "G1 * G2 * G3", SsType::I, "", 9, 59},
+        {"crossed/G1*G2", "crossed", "G1 * G2", SsType::I, "", 100, 1100},
+        {"crossed/G1*G2/III", "crossed", "G1 * G2", SsType::III, "", 100, 1100},
+        {"crossed/G1*G2/pairwise", "crossed", "G1 * G2", SsType::I, "G1:G2", 100, 1100},
+        {"slopes/cov*G1", "slopes", "cov * G1", SsType::I, "", 100, 1100},
+        {"large/G1*G2*G3", "large", "G1 * G2 * G3", SsType::I, "", 9, 309},
+        {"plethodon/G1*G2", "plethodon:plethodon", "G1 * G2", SsType::I, "", 1000, 21000},
+        {"mosquito/G1*G2", "mosquito:mosquito", "G1 * G2", SsType::I, "", 1000, 21000},
+        {"larvalHead/G1*G2", "larvalHead:larvalMorph", "G1 * G2", SsType::I, "", 1000, 21000},
+        {"pupfish/G1*G2", "pupfish:pupfish", "G1 * G2", SsType::I, "", 1000, 21000},
+        {"plethodon/cov*G1", "plethodon:plethodon", "cov * G1", SsType::I, "", 1000, 21000},
     };
+    using Sums = ModelTestOptions::Sums;
     for (const ModelCase& c : cases)
-        for (const auto sums : {ModelTestOptions::Sums::Chosen, ModelTestOptions::Sums::Products}) {
-            const std::string name = std::string(c.name) + (sums == ModelTestOptions::Sums::Chosen ? "/chosen" : "/products");
+        for (const auto sums : {Sums::Chosen, Sums::Products, Sums::Forms, Sums::Cells}) {
+            // The forms only where they could be chosen: with few specimens.
+            if (sums == Sums::Forms && prepared(c.data).shapes.rows() > 400) continue;
+            const char* way = sums == Sums::Chosen     ? "/chosen"
+                              : sums == Sums::Products ? "/products"
+                              : sums == Sums::Forms    ? "/forms"
+                                                       : "/cells";
+            const std::string name = std::string(c.name) + way;
             benchmark::RegisterBenchmark(name.c_str(), [&c, sums](benchmark::State& s) { run_case(s, c, sums); })
                 ->Unit(benchmark::kMillisecond)
                 ->Iterations(1);

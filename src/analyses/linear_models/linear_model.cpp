@@ -1,5 +1,6 @@
 #include "analyses/linear_models/linear_model.hpp"
 
+#include "analyses/linear_models/model_cells.hpp"
 #include "analyses/permutation_recorder.hpp"
 #include "platform/error.hpp"
 #include "platform/random.hpp"
@@ -37,24 +38,36 @@ struct TermBasis {
     Eigen::MatrixXd added_hat, gram;
 };
 
+using Sums = ModelTestOptions::Sums;
+
 struct Prepared {
     int n = 0, rank = 0;
     std::vector<TermBasis> terms;
-    bool forms = false;
+    Sums sums = Sums::Products;
     Eigen::MatrixXd model_hat;
+    std::unique_ptr<CellSums> cells;
 };
 
 // A permutation moves the residuals' rows, so with P the permutation the
 // sums of squares are |D'PR|^2 and |Q'PR|^2: products of (df + rank) x n by
-// n x p, or, as sum over a, b of (DD')[a,b] (RR')[perm a, perm b], n^2/2
-// terms of each whatever p is.  The forms are chosen when they are clearly
-// the less work (and their n x n matrices small).
-bool forms_are_less_work(const Prepared& p, Eigen::Index coordinates, ModelTestOptions::Sums asked) {
-    if (asked != ModelTestOptions::Sums::Chosen) return asked == ModelTestOptions::Sums::Forms;
-    constexpr int kLargestForms = 1500;
+// n x p; or, as sum over a, b of (DD')[a,b] (RR')[perm a, perm b], n^2/2
+// terms of each whatever p is; or from the cell sums of the moved rows
+// (model_cells.hpp), about n p additions per monomial of the design for all
+// terms at once.  The least work is chosen; the forms only while their
+// n x n matrices are small (1.3 MB each at 400 specimens), so that memory
+// grows with n, not n^2.
+Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layout, Eigen::Index coordinates) {
+    constexpr int kLargestForms = 400;
     double products = 0;
-    for (const auto& t : p.terms) products += static_cast<double>(t.df + p.rank) * static_cast<double>(coordinates);
-    return p.n <= kLargestForms && 2.0 * p.n * static_cast<double>(p.terms.size()) < products;
+    int df = 0;
+    for (const auto& t : p.terms) {
+        products += static_cast<double>(t.df + p.rank) * static_cast<double>(coordinates) * p.n;
+        df += t.df;
+    }
+    const double forms = p.n <= kLargestForms ? 2.0 * p.n * p.n * static_cast<double>(p.terms.size()) : products;
+    const double cells = cell_sums_work(layout, d, static_cast<int>(p.terms.size()), df, coordinates);
+    if (cells < products && cells < forms) return Sums::Cells;
+    return forms < products ? Sums::Forms : Sums::Products;
 }
 
 Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTestOptions& test) {
@@ -79,8 +92,14 @@ Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTest
         t.residual_norm2 = t.residuals.squaredNorm();
         p.terms.push_back(std::move(t));
     }
-    p.forms = forms_are_less_work(p, y.cols(), test.sums);
-    if (p.forms) {
+    CellLayout layout = cell_layout(d);
+    p.sums = test.sums == Sums::Chosen ? least_work(p, d, layout, y.cols()) : test.sums;
+    if (p.sums == Sums::Cells) {
+        std::vector<CellSums::Term> terms;
+        for (const auto& t : p.terms) terms.push_back({&t.residuals, &t.w, t.df});
+        p.cells = std::make_unique<CellSums>(d, std::move(layout), terms);
+    }
+    if (p.sums == Sums::Forms) {
         p.model_hat = qfull * qfull.transpose();
         for (auto& t : p.terms) {
             const auto d = t.w.leftCols(t.df);
@@ -129,6 +148,7 @@ struct Scratch {
     std::vector<int> perm, inverse;
     Eigen::MatrixXd gathered, product;
     std::vector<double> ss, rss;
+    CellSums::Scratch cells;
 };
 
 // The SS and residual SS of every term with the residuals' rows moved by
@@ -136,13 +156,18 @@ struct Scratch {
 void term_sums(const Prepared& p, const std::vector<int>* perm, Scratch& s) {
     s.ss.assign(p.terms.size(), 0);
     s.rss.assign(p.terms.size(), 0);
-    if (perm && !p.forms) {
+    if (perm && p.sums == Sums::Cells) {
+        p.cells->sums(*perm, s.cells, s.ss.data(), s.rss.data());
+        for (std::size_t j = 0; j < p.terms.size(); ++j) s.rss[j] = p.terms[j].residual_norm2 - s.rss[j];
+        return;
+    }
+    if (perm && p.sums == Sums::Products) {
         s.inverse.resize(perm->size());
         for (std::size_t i = 0; i < perm->size(); ++i) s.inverse[static_cast<std::size_t>((*perm)[i])] = static_cast<int>(i);
     }
     for (std::size_t j = 0; j < p.terms.size(); ++j) {
         const TermBasis& t = p.terms[j];
-        if (perm && p.forms) {
+        if (perm && p.sums == Sums::Forms) {
             const auto [added, model] = permuted_forms(t.added_hat, p.model_hat, t.gram, *perm);
             s.ss[j] = added;
             s.rss[j] = t.residual_norm2 - model;
@@ -243,7 +268,7 @@ RegressionScores regression_scores(const Eigen::MatrixXd& shapes, const ModelDes
 
 ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
                              const ModelTestOptions& test, int loop) {
-    const Prepared p = prepare(shapes, design, test);
+    Prepared p = prepare(shapes, design, test);
     const Listed listed = listed_terms(p, design, test);
     ModelTable table;
     table.residual_df = p.n - p.rank;
@@ -252,6 +277,8 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
     table.nperm = test.nperm;
     Scratch observed;
     term_sums(p, nullptr, observed);
+    if (p.sums == Sums::Cells)  // the permutations need none of the n-row matrices any more
+        for (auto& t : p.terms) t.w = t.residuals = Eigen::MatrixXd();
     table.residual_ss = observed.rss.empty() ? table.total_ss : observed.rss.front();
     std::vector<double> f(listed.terms.size());
     f_ratios(p, listed, table.residual_df, observed, f.data());

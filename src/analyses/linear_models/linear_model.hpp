@@ -6,7 +6,8 @@
 //
 // Every permutation is matrix products on bases prepared once: the
 // orthonormal basis of what each term adds to its reduced model, the basis
-// of the whole model and each reduced model's residuals; a permutation
+// of the whole model and each reduced model's residuals, or the sums of the
+// moved residuals over the design's cells (model_cells.hpp); a permutation
 // moves rows, nothing is refitted.
 #pragma once
 
@@ -32,8 +33,8 @@ struct ModelTestOptions {
     std::vector<int> error;
     long long nperm = 999;
     // How a permutation's sums of squares are found: chosen by the data's
-    // shape, or forced (the tests compare the two).
-    enum class Sums { Chosen, Products, Forms } sums = Sums::Chosen;
+    // shape, or forced (the tests compare them).
+    enum class Sums { Chosen, Products, Forms, Cells } sums = Sums::Chosen;
 };
 
 struct ModelTermRow {

@@ -1,5 +1,6 @@
 #include "analyses/linear_models/model_pairwise.hpp"
 
+#include "analyses/linear_models/model_cells.hpp"
 #include "analyses/permutation_recorder.hpp"
 #include "platform/error.hpp"
 #include "platform/random.hpp"
@@ -74,28 +75,37 @@ int slope_covariate(const ModelDesign& d, const Grouping& g) {
 
 // The matrix taking the shapes to the groups' means (or slopes) of the
 // model's fitted values: rows of `per_group` times the hat of the model;
-// for plain means `per_group` alone.
-Eigen::MatrixXd group_operator(const ModelDesign& d, const Grouping& g, int covariate, PairwiseMeans means,
-                               Eigen::VectorXd& sizes) {
+// for plain means `per_group` alone.  Save for plain means it is L X', and
+// `on_design` is L (groups x q): a permutation then needs only X'PR.
+struct GroupOperator {
+    Eigen::MatrixXd op, on_design;
+};
+
+GroupOperator group_operator(const ModelDesign& d, const Grouping& g, int covariate, PairwiseMeans means,
+                             Eigen::VectorXd& sizes) {
     const Eigen::Index n = d.x.rows();
     const auto groups = static_cast<Eigen::Index>(g.levels.size());
     // The least-squares coefficients' map from the shapes, R^-1 Q' (q x n),
     // without any n x n matrix.
     const Eigen::HouseholderQR<Eigen::MatrixXd> qr(d.x);
     const Eigen::MatrixXd q = qr.householderQ() * Eigen::MatrixXd::Identity(n, d.x.cols());
-    const Eigen::MatrixXd coefficients = qr.matrixQR().topRows(d.x.cols()).triangularView<Eigen::Upper>().solve(q.transpose());
+    const auto s = qr.matrixQR().topRows(d.x.cols()).triangularView<Eigen::Upper>();
+    const Eigen::MatrixXd coefficients = s.solve(q.transpose());
+    const Eigen::MatrixXd s_inverse = s.solve(Eigen::MatrixXd::Identity(d.x.cols(), d.x.cols()));
+    const Eigen::MatrixXd xtx_inverse = s_inverse * s_inverse.transpose();
     sizes = Eigen::VectorXd::Zero(groups);
     for (int c : g.codes) sizes(c) += 1;
     Eigen::MatrixXd per_group = Eigen::MatrixXd::Zero(groups, n);
     if (covariate < 0) {
         for (Eigen::Index i = 0; i < n; ++i)
             per_group(g.codes[static_cast<std::size_t>(i)], i) = 1 / sizes(g.codes[static_cast<std::size_t>(i)]);
-        if (means == PairwiseMeans::Plain) return per_group;
+        if (means == PairwiseMeans::Plain) return {per_group, {}};
         std::vector<ModelVariable> at_mean = d.variables;
         for (auto& v : at_mean)
             if (!v.is_factor())
                 std::fill(v.values.begin(), v.values.end(), Eigen::Map<const Eigen::VectorXd>(v.values.data(), n).mean());
-        return per_group * design_columns(d, at_mean) * coefficients;
+        const Eigen::MatrixXd rows = per_group * design_columns(d, at_mean);
+        return {rows * coefficients, rows * xtx_inverse};
     }
     const std::vector<double>& x = d.variables[static_cast<std::size_t>(covariate)].values;
     Eigen::VectorXd mean = Eigen::VectorXd::Zero(groups), sxx = Eigen::VectorXd::Zero(groups);
@@ -109,12 +119,56 @@ Eigen::MatrixXd group_operator(const ModelDesign& d, const Grouping& g, int cova
         const int c = g.codes[static_cast<std::size_t>(i)];
         per_group(c, i) = (x[static_cast<std::size_t>(i)] - mean(c)) / sxx(c);
     }
-    return per_group * d.x * coefficients;
+    const Eigen::MatrixXd rows = per_group * d.x;
+    return {rows * coefficients, rows * xtx_inverse};
 }
 
 struct Scratch {
     std::vector<int> perm, inverse;
     Eigen::MatrixXd gathered, rows;
+    CellSums::Scratch cells;
+};
+
+// A permutation's group rows, op P R: the product of op's moved columns with
+// the residuals (groups x n x p), or, when that is the more work, from the
+// moved residuals' products with the design or sums over its cells
+// (model_cells.hpp), which op's rows are combinations of.
+class MovedRows {
+public:
+    MovedRows(const ModelDesign& d, const GroupOperator& g, const Eigen::MatrixXd& residuals, ModelTestOptions::Sums sums)
+        : g_(g), residuals_(residuals) {
+        using Sums = ModelTestOptions::Sums;
+        CellLayout layout = cell_layout(d);
+        const double products = static_cast<double>(g.op.rows()) * static_cast<double>(residuals.size());
+        if (sums == Sums::Chosen ? cell_sums_work(layout, d, 1, 0, residuals.cols()) >= products : sums != Sums::Cells) return;
+        if (g.on_design.size() == 0) {  // plain means: each cell's share of each group
+            on_cells_ = Eigen::MatrixXd::Zero(g.op.rows(), layout.cells);
+            for (Eigen::Index i = 0; i < g.op.cols(); ++i)
+                on_cells_.col(layout.cell_of[static_cast<std::size_t>(i)]) = g.op.col(i);
+        }
+        cells_ = std::make_unique<CellSums>(d, std::move(layout), std::vector<CellSums::Term>{{&residuals, nullptr, 0}});
+    }
+    void rows(const std::vector<int>& perm, Scratch& s) const {
+        const auto n = static_cast<Eigen::Index>(perm.size());
+        if (cells_) {
+            cells_->move(perm, s.cells);
+            if (on_cells_.size() > 0) s.rows.noalias() = on_cells_ * cells_->cell_sums(0, s.cells);
+            else s.rows.noalias() = g_.on_design * cells_->design_products(0, s.cells);
+            return;
+        }
+        s.inverse.resize(perm.size());
+        for (Eigen::Index i = 0; i < n; ++i)
+            s.inverse[static_cast<std::size_t>(perm[static_cast<std::size_t>(i)])] = static_cast<int>(i);
+        s.gathered.resize(g_.op.rows(), n);
+        for (Eigen::Index l = 0; l < n; ++l) s.gathered.col(l) = g_.op.col(s.inverse[static_cast<std::size_t>(l)]);
+        s.rows.noalias() = s.gathered * residuals_;
+    }
+
+private:
+    const GroupOperator& g_;
+    const Eigen::MatrixXd& residuals_;
+    std::unique_ptr<CellSums> cells_;
+    Eigen::MatrixXd on_cells_;
 };
 
 // The statistics of one set of group rows: per pair the distance and, for
@@ -160,11 +214,13 @@ PairwiseTest test_of(const PermutationResult& r, const EffectSample& sample, con
 }  // namespace
 
 PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
-                              const std::string& factor, PairwiseMeans means, long long nperm, int loop) {
+                              const std::string& factor, PairwiseMeans means, long long nperm, int loop,
+                              ModelTestOptions::Sums sums) {
     const Grouping g = grouping_of(design, factor);
     const int cov = means == PairwiseMeans::Plain ? -1 : slope_covariate(design, g);
     Eigen::VectorXd sizes;
-    const Eigen::MatrixXd op = group_operator(design, g, cov, means, sizes);
+    const GroupOperator ops = group_operator(design, g, cov, means, sizes);
+    const Eigen::MatrixXd& op = ops.op;
     const NullModel null = last_term_null_model(shapes, design, type);
     const Eigen::MatrixXd base = op * null.fitted;
     const bool slopes = cov >= 0;
@@ -172,19 +228,15 @@ PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& 
     const std::size_t per_pair = slopes ? 3 : 1, npairs = static_cast<std::size_t>(groups * (groups - 1) / 2);
     std::vector<double> observed(per_pair * npairs);
     pair_statistics(op * shapes, slopes, observed.data());
-    const int n = static_cast<int>(shapes.rows());
+    const MovedRows moved(design, ops, null.residuals, sums);
     EffectSample sample(engine.options(), nperm, observed.size());
     if (PermutationRecorder* recorder = engine.options().recorder)
         recorder->name_statistics(loop, statistic_names(g, slopes), PValueRule::ReachedWithObserved);
     auto result = engine.run<Scratch>(
         nperm, observed, std::vector<Exceeds>(observed.size(), Exceeds::Greater), [] { return std::make_unique<Scratch>(); },
         [&](Scratch& s, long long index, Rng& rng, double* stats) {
-            randperm(s.perm, n, rng);
-            s.inverse.resize(s.perm.size());
-            for (int i = 0; i < n; ++i) s.inverse[static_cast<std::size_t>(s.perm[static_cast<std::size_t>(i)])] = i;
-            s.gathered.resize(op.rows(), n);
-            for (int l = 0; l < n; ++l) s.gathered.col(l) = op.col(s.inverse[static_cast<std::size_t>(l)]);
-            s.rows.noalias() = s.gathered * null.residuals;
+            randperm(s.perm, static_cast<int>(shapes.rows()), rng);
+            moved.rows(s.perm, s);
             s.rows += base;
             pair_statistics(s.rows, slopes, stats);
             sample.note(index, stats);

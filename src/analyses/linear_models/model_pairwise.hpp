@@ -39,8 +39,10 @@ struct PairwiseResult {
 
 // Compares the groups of `factor` (a factor's name or a term of factors,
 // "species:site" for the cells) after the model of `design`.  Refused when
-// the name is no factor of the model.
+// the name is no factor of the model.  `sums` forces the way a permutation's
+// group rows are found (products or cell sums; the tests compare them).
 PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
-                              const std::string& factor, PairwiseMeans means, long long nperm, int loop);
+                              const std::string& factor, PairwiseMeans means, long long nperm, int loop,
+                              ModelTestOptions::Sums sums = ModelTestOptions::Sums::Chosen);
 
 }  // namespace quillan

@@ -4,6 +4,7 @@
 #include "analyses/linear_models/linear_model.hpp"
 #include "analyses/linear_models/model_design.hpp"
 #include "analyses/linear_models/model_formula.hpp"
+#include "analyses/linear_models/model_pairwise.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
 #include "figures/distributions.hpp"
 #include "support/batch_runner.hpp"
@@ -268,30 +269,56 @@ TEST(LinearModel, SeededRunsRepeatOnAnyThreadsAndRowsMayBeShuffledInstead) {
     EXPECT_THAT(text, HasSubstr("0.0157426"));  // the SS of G1, as with residuals
 }
 
+ModelDesign design_of(const Workspace& ws, const std::string& formula, int n) {
+    ModelVariables variables;
+    for (Eigen::Index g = 0; g < ws.groups.cols(); ++g)
+        variables.push_back(ModelVariable::factor_of_codes(
+            "G" + std::to_string(g + 1), std::vector<double>(ws.groups.col(g).begin(), ws.groups.col(g).end())));
+    if (ws.covariate.size() > 0)
+        variables.push_back({"cov", {}, {}, std::vector<double>(ws.covariate.col(0).begin(), ws.covariate.col(0).end())});
+    return build_design(formula, variables, n);
+}
+
 // A permutation's sums of squares come from products of the bases with the
-// moved residuals, or, with few specimens and many coordinates, from n x n
-// forms: both give every permutation the same F, to rounding, whatever the
-// design, sums of squares and randomization.
-TEST(LinearModel, BothWaysOfSummingGiveEveryPermutationTheSameF) {
-    const std::vector<std::pair<Case, Randomization>> designs = {
-        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"), Randomization::Residuals},
-        {Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1", SsType::III),
-         Randomization::Rows},
+// moved residuals, from n x n forms, or from the sums of the moved residuals
+// over the design's cells: all give every permutation the same F to rounding,
+// and so the same table, whatever the design (unbalanced cells, a nested
+// factor's empty combinations, covariates with factors), the sums of squares,
+// the error terms and the randomization.
+TEST(LinearModel, EveryWayOfSummingGivesEveryPermutationTheSameF) {
+    struct Design {
+        Case c;
+        Randomization randomization;
+        std::vector<int> error;
     };
-    for (const auto& [c, randomization] : designs) {
+    const std::vector<Design> designs = {
+        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"), Randomization::Residuals, {}},
+        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::II), Randomization::Residuals, {}},
+        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::III), Randomization::Rows, {}},
+        {Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1", SsType::III),
+         Randomization::Rows,
+         {}},
+        {Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "log(cov) * G1"),
+         Randomization::Residuals,
+         {}},
+        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt", "cov + G1 * G2", SsType::II),
+         Randomization::Residuals,
+         {}},
+        {Case("", "larvalHead.lm.txt", "larvalMorph.groups.txt", "", "G1 / G2"), Randomization::Residuals, {1, -1}},
+        {Case("", "larvalHead.lm.txt", "larvalMorph.groups.txt", "larvalHead.cov.txt", "cov + G1 + G1:G2", SsType::III),
+         Randomization::Residuals,
+         {2, -1, -1}},
+    };
+    using Sums = ModelTestOptions::Sums;
+    for (const auto& [c, randomization, error] : designs) {
         SCOPED_TRACE(c.formula);
         ModelRun run(c, "9");
         const Workspace& ws = run.shell.workspace();
         const Eigen::MatrixXd shapes = tangent_shapes(ws.landmarks, Alignment::Full);
-        ModelVariables variables;
-        for (Eigen::Index g = 0; g < ws.groups.cols(); ++g)
-            variables.push_back(ModelVariable::factor_of_codes(
-                "G" + std::to_string(g + 1), std::vector<double>(ws.groups.col(g).begin(), ws.groups.col(g).end())));
-        if (ws.covariate.size() > 0)
-            variables.push_back({"cov", {}, {}, std::vector<double>(ws.covariate.col(0).begin(), ws.covariate.col(0).end())});
-        const ModelDesign design = build_design(c.formula, variables, static_cast<int>(shapes.rows()));
+        const ModelDesign design = design_of(ws, c.formula, static_cast<int>(shapes.rows()));
         std::vector<std::vector<double>> f;
-        for (auto sums : {ModelTestOptions::Sums::Products, ModelTestOptions::Sums::Forms}) {
+        std::vector<ModelTable> tables;
+        for (auto sums : {Sums::Products, Sums::Forms, Sums::Cells}) {
             DistributionLog log;
             log.start("RunModel");
             RunOptions options;
@@ -302,15 +329,73 @@ TEST(LinearModel, BothWaysOfSummingGiveEveryPermutationTheSameF) {
             ModelTestOptions test;
             test.ss_type = c.ss;
             test.randomization = randomization;
+            test.error = error;
             test.nperm = 300;
             test.sums = sums;
-            test_linear_model(engine, shapes, design, test);
+            tables.push_back(test_linear_model(engine, shapes, design, test));
             f.emplace_back();
             for (const auto& d : log.distributions()) f.back().insert(f.back().end(), d.values.begin(), d.values.end());
         }
-        ASSERT_EQ(f[0].size(), 3u * 300u);
-        ASSERT_EQ(f[1].size(), f[0].size());
-        for (std::size_t i = 0; i < f[0].size(); ++i) EXPECT_LT(relative(f[1][i], f[0][i]), 1e-10) << i;
+        ASSERT_EQ(f[0].size(), tables[0].terms.size() * 300u);
+        for (std::size_t way = 1; way < f.size(); ++way) {
+            SCOPED_TRACE(way);
+            ASSERT_EQ(f[way].size(), f[0].size());
+            for (std::size_t i = 0; i < f[0].size(); ++i) EXPECT_LT(relative(f[way][i], f[0][i]), 1e-11) << i;
+            for (std::size_t t = 0; t < tables[0].terms.size(); ++t) {
+                const ModelTermRow &a = tables[0].terms[t], &b = tables[way].terms[t];
+                EXPECT_EQ(b.ss, a.ss);
+                EXPECT_EQ(b.f, a.f);
+                EXPECT_EQ(b.count_ge, a.count_ge);
+                // Z's Box-Cox exponent is fitted to the permuted F by an
+                // optimiser, whose stopping point moves by more than F's
+                // rounding: to about 1e-10.
+                EXPECT_LT(std::fabs(b.z - a.z), 1e-9 * std::max(1.0, std::fabs(a.z)));
+            }
+        }
+    }
+}
+
+// The pairwise comparisons' group rows come from products of the moved
+// residuals with the group operator, or from their products with the design
+// or sums over its cells: the same distances, lengths and angles on every
+// permutation, for least-squares means, slopes and plain means.
+TEST(LinearModel, PairwiseComparisonsAreTheSameByCellSums) {
+    struct Compared {
+        Case c;
+        const char* groups;
+        PairwiseMeans means;
+    };
+    const std::vector<Compared> designs = {
+        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::II), "G1:G2", PairwiseMeans::LeastSquares},
+        {Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"), "G1",
+         PairwiseMeans::LeastSquares},
+        {Case("", "larvalHead.lm.txt", "larvalMorph.groups.txt", "larvalHead.cov.txt", "cov + G1 / G2"), "G1",
+         PairwiseMeans::Plain},
+    };
+    for (const auto& [c, groups, means] : designs) {
+        SCOPED_TRACE(c.formula);
+        ModelRun run(c, "9");
+        const Workspace& ws = run.shell.workspace();
+        const Eigen::MatrixXd shapes = tangent_shapes(ws.landmarks, Alignment::Full);
+        const ModelDesign design = design_of(ws, c.formula, static_cast<int>(shapes.rows()));
+        std::vector<PairwiseResult> results;
+        for (auto sums : {ModelTestOptions::Sums::Products, ModelTestOptions::Sums::Cells}) {
+            RunOptions options;
+            options.seed = 3;
+            options.threads = 1;
+            PermutationEngine engine(options);
+            results.push_back(compare_groups(engine, shapes, design, c.ss, groups, means, 200, 0, sums));
+        }
+        ASSERT_EQ(results[0].pairs.size(), results[1].pairs.size());
+        ASSERT_FALSE(results[0].pairs.empty());
+        for (std::size_t i = 0; i < results[0].pairs.size(); ++i) {
+            const GroupPair &a = results[0].pairs[i], &b = results[1].pairs[i];
+            for (auto [x, y] : {std::pair{a.distance, b.distance}, {a.length, b.length}, {a.angle, b.angle}}) {
+                EXPECT_EQ(y.observed, x.observed);
+                EXPECT_EQ(y.count_ge, x.count_ge) << a.first << " " << a.second;
+                EXPECT_LT(std::fabs(y.z - x.z), 1e-9 * std::max(1.0, std::fabs(x.z))) << a.first << " " << a.second;
+            }
+        }
     }
 }
 
