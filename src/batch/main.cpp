@@ -7,6 +7,7 @@
 // read (message windows, each on one line) and, when asked for, the console
 // trace and a progress bar.  An imported file (--import) is read before the
 // loads; the exports (--json, --csv, --export-specimens) follow the report.
+#include "analyses/common.hpp"
 #include "analyses/linear_models/model_request.hpp"
 #include "analyses/process_team.hpp"
 #include "batch/batch.hpp"
@@ -21,12 +22,10 @@
 #include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "platform/memory_gui.hpp"
 #include "platform/seed_text.hpp"
 #include "platform/stop_request.hpp"
 #include "platform/version.hpp"
 #include "shell/landmark_marks.hpp"
-#include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 
 #include <CLI/CLI.hpp>
@@ -71,22 +70,6 @@ std::string actions_help() {
     convert.resize(34, ' ');
     text += "  " + convert + "Write an imported file as quillan's tables (needs --out-prefix NAME)\n";
     return text;
-}
-
-FileChoice split_path(const std::string& path) {
-    namespace fs = std::filesystem;
-    fs::path p = fs::absolute(fs::path(path));
-    std::string folder = p.parent_path().string();
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return {p.filename().string(), folder};
-}
-
-std::string results_text(Gui& gui) {
-    auto h = gui.findobj_tag(kResultsBox);
-    Value v = gui.get(h.front(), "String");
-    std::string out;
-    for (const auto& line : string_lines(v)) out += line + "\n";
-    return out;
 }
 
 // A message window's text as one line of standard error, as Unix tools write
@@ -181,11 +164,6 @@ std::string trace_result_names() {
     return text;
 }
 
-// What "SaveOut" would write, for --out - (standard output).
-std::string saved_text(Gui& gui) {
-    return report_file_text(string_lines(gui.get(gui.findobj_tag(kResultsBox).front(), "String")));
-}
-
 // Writes the report to standard output; a failed write (a full disk behind
 // a redirection, say) is a failure, not a success.
 int write_out(const std::string& text) {
@@ -210,14 +188,9 @@ std::uint64_t data_fingerprint(const Workspace& ws) {
     return h;
 }
 
-std::string file_box_text(Gui& gui) {
-    Value v = gui.get(gui.findobj_tag(kFileBox).front(), "String");
-    return v.is_text() ? v.text() : describe(v);
-}
-
 // What the command line asks for.
 struct BatchRequest {
-    std::string action, landmarks, groups, covariate, perm = kDefaultPermutations, out;
+    std::string action, landmarks, groups, covariate, perm = "999", out;
     int model = 1;
     std::string seed_text;
     std::uint64_t seed = 0;  // from seed_text, when it is given
@@ -742,14 +715,38 @@ std::streambuf* trace_buffer(bool to_stderr, std::ofstream& log, TeeBuf& both) {
                                       : nullptr;
 }
 
-// One run of a checked request: the window in memory with its shell, the
-// loads, the action, and what it writes.
+// The channel of a run without a window: messages on standard error, one
+// line each as Unix tools write them (none with --quiet), and the report kept
+// for the writes that follow.  Nobody is there to press a key.
+class BatchChannel final : public RunChannel {
+public:
+    BatchChannel(bool quiet, std::optional<ProgressBar>& bar) : quiet_(quiet), bar_(bar) {}
+    void message(const std::string& text, const std::string& title) override {
+        if (quiet_) return;
+        if (bar_) bar_->erase();
+        std::cerr << message_line(title, text) << '\n';
+        shown_.insert(text);
+    }
+    void pause() override {}
+    void show_report(const std::string& text) override { report_ = text; }
+    bool shown(const std::string& text) const { return shown_.count(text) > 0; }
+    // The lines of the report, as the results box holds them.
+    std::vector<std::string> report_lines() const { return report_.empty() ? std::vector<std::string>() : split_lines(report_); }
+
+private:
+    bool quiet_;
+    std::optional<ProgressBar>& bar_;
+    std::set<std::string> shown_;  // message texts already on standard error
+    std::string report_;
+};
+
+// One run of a checked request: the files read, the action run, and what it
+// writes.
 class BatchRun {
 public:
     BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures);
 
-    // Imports and loads the files and fills the boxes; an exit status when
-    // the run ends there.
+    // Imports and loads the files; an exit status when the run ends there.
     std::optional<int> load();
     // Runs the action and writes its results; the exit status.
     int run_and_write();
@@ -768,6 +765,8 @@ private:
     int export_specimens();
     int run_analysis();
     int write_report();
+    int failed_write(const std::string& text);
+    CovariateChoice covariate_model() const { return static_cast<CovariateChoice>(r_.model); }
 
     const BatchRequest& r_;
     const BatchProcess& process_;
@@ -775,10 +774,10 @@ private:
     TeeBuf both_;
     std::ostream trace_stream_;
     std::optional<ProgressBar> bar_;
-    MemoryGui gui_;
-    std::set<std::string> shown_;  // message texts already on standard error
+    BatchChannel channel_;
     Console console_;
     Shell shell_;
+    RunOptions options_;
     DistributionLog distributions_;
     StopSignals stop_signals_;
 };
@@ -789,28 +788,18 @@ BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std
       pictures_(pictures),
       both_(std::cerr.rdbuf(), log.rdbuf()),
       trace_stream_(trace_buffer(request.trace || find_action(request.action)->trace_is_result, log, both_)),
+      channel_(request.quiet, bar_),
       console_(trace_stream_),
-      shell_(gui_, console_) {
+      shell_(console_) {
     if (process.writes && !r_.progress_off && (r_.progress_on || isatty(STDERR_FILENO))) bar_.emplace(std::cerr, r_.action);
-    build_memory_window(gui_);
-    gui_.on_message([this](const MemoryGui::Message& m) {
-        if (r_.quiet) return;
-        if (bar_) bar_->erase();
-        std::cerr << message_line(m.title, m.text) << '\n';
-        shown_.insert(m.text);
-    });
     // Messages about what is missing name this program's options.
     shell_.control_words() = {"--landmarks (or --import)", "--groups (or --import with --factor)",
                               "--covariate (or --import with --covariate-column)", "--perm gives"};
-    if (!r_.seed_text.empty()) shell_.options().seed = r_.seed;
-    shell_.model_request() = r_.linear_model;
-    shell_.options().threads = r_.threads > 0 ? r_.threads : process.default_threads;
-    shell_.options().team = process.team;
-    if (!r_.plots.folder.empty()) {
-        shell_.options().recorder = &distributions_;
-        shell_.set_links_file(r_.plots.links_file);
-    }
-    shell_.options().progress = [this](long long done, long long total) {
+    if (!r_.seed_text.empty()) options_.seed = r_.seed;
+    options_.threads = r_.threads > 0 ? r_.threads : process.default_threads;
+    options_.team = process.team;
+    if (!r_.plots.folder.empty()) options_.recorder = &distributions_;
+    options_.progress = [this](long long done, long long total) {
         if (StopSignals::received()) return false;
         if (bar_) bar_->update(done, total);
         return true;
@@ -835,10 +824,10 @@ int BatchRun::fail(Outcome o) {
     }
     if (bar_) bar_->erase();
     const std::string& text = shell_.last_message();
-    // A refusal or error shown as a message window is on standard error
-    // already (unless --quiet held it back); anything else is said here.
+    // A refusal or error shown as a message is on standard error already
+    // (unless --quiet held it back); anything else is said here.
     if (text.empty()) std::cerr << "quillan-batch: the action did not complete\n";
-    else if (!shown_.count(text)) std::cerr << message_line("", text) << '\n';
+    else if (!channel_.shown(text)) std::cerr << message_line("", text) << '\n';
     return o == Outcome::Refused || o == Outcome::Cancelled ? kRefused : kFailed;
 }
 
@@ -869,7 +858,7 @@ int BatchRun::exports() {
     const std::pair<const std::string*, std::function<std::string()>> writes[] = {
         {&r_.json_out, [&] { return shell_.results_export(false); }},
         {&r_.csv_out, [&] { return shell_.results_export(true); }},
-        {&r_.specimens_out, [&] { return shell_.specimens_export(); }},
+        {&r_.specimens_out, [&] { return shell_.specimens_export(covariate_model()); }},
     };
     for (const auto& [path, text] : writes) {
         if (path->empty()) continue;
@@ -894,27 +883,13 @@ bool BatchRun::writer_goes_on() {
 
 std::optional<int> BatchRun::load() {
     shell_.export_alignment() = r_.alignment == "partial" ? Alignment::Partial : Alignment::Full;
-    shell_.landmark_dimensions() = r_.dimensions;
+    shell_.import_options() = r_.import_options;
     // An imported file first, so that --groups and --covariate can replace its tables.
-    if (!r_.import_file.empty()) {
-        shell_.import_options() = r_.import_options;
-        gui_.queue_open_answer(split_path(r_.import_file));
-        Outcome o = shell_.quillan_action("Import");
-        if (o != Outcome::Done) return fail(o);
-    }
-    // Load the files with the real load actions.
-    const std::pair<const std::string*, const char*> loads[] = {
-        {&r_.landmarks, "Load"}, {&r_.groups, "LoadGlist"}, {&r_.covariate, "LoadClist"}};
-    for (const auto& [file, load_action] : loads) {
-        if (file->empty()) continue;
-        gui_.queue_open_answer(split_path(*file));
-        Outcome o = shell_.quillan_action(load_action);
-        if (o != Outcome::Done) return fail(o);
-    }
-    if (const auto status = check_same_data()) return status;
-    gui_.set(gui_.findobj_tag(kPermBox).front(), "String", Value(r_.perm));
-    gui_.set(gui_.findobj_tag(kCovBox).front(), "Value", Value(static_cast<double>(r_.model)));
-    return std::nullopt;
+    RunRequest read;
+    read.inputs = {r_.import_file, r_.import_options, r_.landmarks, r_.groups, r_.covariate, r_.dimensions};
+    const RunResult result = shell_.run(read, channel_);
+    if (result.outcome != Outcome::Done) return fail(result.outcome);
+    return check_same_data();
 }
 
 // The processes of a team must have read the same data: a machine with an
@@ -934,58 +909,68 @@ std::optional<int> BatchRun::check_same_data() {
 }
 
 int BatchRun::run_and_write() {
-    const std::string& action = r_.action;
+    const ActionRow& row = *find_action(r_.action);
     // The load actions ran already, on the files their options named.
-    if (find_action(action)->file_option != nullptr) return write_loaded();
-    if (action == "SaveOut") return save_out();
-    if (action == "ExportSpecimens") return export_specimens();
+    if (row.file_option != nullptr) return write_loaded();
+    if (row.kind == ActionKind::Save) return save_out();
+    // The other export, of the last report's numbers, is refused before any file is read.
+    if (row.kind == ActionKind::Export) return export_specimens();
     return run_analysis();
 }
 
 // A load action's result is the file box.
 int BatchRun::write_loaded() {
     if (!writer_goes_on()) return not_writing();
-    std::cout << file_box_text(gui_) << '\n' << std::flush;
+    std::cout << shell_.file_box_text() << '\n' << std::flush;
     if (const int e = exports(); e != kOk) return e;
     return draw() ? kOk : kFailed;
 }
 
+// Saving the report of a run that made none: what the empty results box saves.
 int BatchRun::save_out() {
     if (r_.out.empty()) {
         std::cerr << "quillan-batch: SaveOut needs --out FILE\n";
         return kUsage;
     }
     if (!writer_goes_on()) return not_writing();
-    if (r_.out == "-") return write_out(saved_text(gui_));
-    if (StopSignals::received()) return stopped();
-    gui_.queue_save_answer(split_path(r_.out));
-    Outcome o = shell_.quillan_action("SaveOut");
-    return o == Outcome::Done ? kOk : fail(o);
+    return write_report();
 }
 
 int BatchRun::export_specimens() {
     if (!writer_goes_on()) return not_writing();
     if (StopSignals::received()) return stopped();
-    gui_.queue_save_answer(split_path(r_.out));
-    Outcome o = shell_.quillan_action(r_.action);
-    if (o != Outcome::Done) return fail(o);
+    try {
+        shell_.write_specimens(r_.out, covariate_model());
+    } catch (const QuillanError& e) {
+        return failed_write(e.what());
+    }
     return exports();
 }
 
 // An analysis, Clear or a console-only action: the action, then its report,
 // the exports and the pictures.
 int BatchRun::run_analysis() {
+    const ActionRow& row = *find_action(r_.action);
     distributions_.start(r_.action);
-    Outcome o = shell_.quillan_action(r_.action);
+    RunRequest request;
+    request.action = &row;
+    request.params.permutations = permutation_count(r_.perm, shell_.control_words());
+    request.params.covariate = covariate_choice(static_cast<double>(r_.model));
+    request.params.model = r_.linear_model;
+    request.params.words = shell_.control_words();
+    request.run = options_;
+    request.alignment = shell_.export_alignment();
+    if (!r_.plots.folder.empty()) request.links_file = r_.plots.links_file;
+    const RunResult result = shell_.run(request, channel_);
     if (bar_) bar_->erase();
-    if (o != Outcome::Done && o != Outcome::Reported) return fail(o);
+    if (result.outcome != Outcome::Done && result.outcome != Outcome::Reported) return fail(result.outcome);
     if (StopSignals::received()) return stopped();  // nothing is written after a stop
     if (!writer_goes_on()) return not_writing();
-    if (r_.action == "Clear") {
-        std::cout << file_box_text(gui_) << '\n';
+    if (row.kind == ActionKind::Clear) {
+        std::cout << shell_.file_box_text() << '\n';
         return kOk;
     }
-    if (o == Outcome::Reported) {  // console-only actions have nothing to write
+    if (result.outcome == Outcome::Reported) {  // console-only actions have nothing to write
         if (const int e = write_report(); e != kOk) return e;
     }
     if (const int e = exports(); e != kOk) return e;
@@ -994,18 +979,32 @@ int BatchRun::run_analysis() {
 }
 
 // The report: to --out FILE as "SaveOut" saves it, its saved form to standard
-// output with --out -, or the results box to standard output.
+// output with --out -, or its lines to standard output.
 int BatchRun::write_report() {
-    if (r_.out == "-") {
-        if (write_out(saved_text(gui_)) != kOk) return kFailed;
-    } else if (!r_.out.empty()) {
-        gui_.queue_save_answer(split_path(r_.out));
-        Outcome s = shell_.quillan_action("SaveOut");
-        if (s != Outcome::Done) return fail(s);
-    } else if (write_out(results_text(gui_)) != kOk) {
-        return kFailed;
+    const std::vector<std::string> lines = channel_.report_lines();
+    if (r_.out == "-") return write_out(report_file_text(lines));
+    if (r_.out.empty()) {
+        std::string text;
+        for (const auto& line : lines) text += line + "\n";
+        return write_out(text);
+    }
+    if (StopSignals::received()) return stopped();
+    try {
+        write_report_file(r_.out, lines, [this](const std::string& warning) { channel_.message(warning, "Possible error"); });
+    } catch (const QuillanError& e) {
+        return failed_write(e.what());
     }
     return kOk;
+}
+
+// A file the action writes that cannot be written fails it as an error of
+// the action does: on the console and as an error message.
+int BatchRun::failed_write(const std::string& text) {
+    if (bar_) bar_->erase();
+    console_.line(text);
+    channel_.message(text, "Error");
+    if (!channel_.shown(text)) std::cerr << message_line("", text) << '\n';
+    return kFailed;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "shell/companions.hpp"
 
 #include "shell/shell.hpp"
+#include "shell/window_env.hpp"
 
 #include <map>
 #include <optional>
@@ -170,7 +171,7 @@ void Shell::keep_matching_companions(const std::string& data_name, bool groups_n
         path.clear();
         ids.clear();
         console_.line(text);
-        gui_.msgbox(text, "Possible error");
+        tell(text, "Possible error");
         return std::nullopt;
     };
     if (!groups_new) {

@@ -5,8 +5,10 @@
 #include "platform/stop_request.hpp"
 #include "shell/shell.hpp"
 #include "shell/text_lines.hpp"
+#include "shell/window_env.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -95,6 +97,17 @@ MfloadResult mfload_chosen(Gui& gui, const FileChoice& choice) {
     r.table = dload_file(r.path);
     r.fn = choice.name;
     gui.cd(choice.folder);
+    return r;
+}
+
+MfloadResult mfload_path(const std::string& path) {
+    const std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(path));
+    std::string folder = p.parent_path().string();
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    MfloadResult r;
+    r.fn = p.filename().string();
+    r.path = join_path(folder, r.fn);
+    r.table = dload_file(r.path);
     return r;
 }
 

@@ -15,6 +15,7 @@
 #include "shell/companions.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
+#include "shell/window_env.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -89,22 +90,22 @@ bool Shell::is_io_action(const std::string& action) {
 
 void Shell::export_results() {
     auto choice =
-        gui_.uiputfile("JSON (*.json);;CSV table (*.csv)", "Export the numbers of the last report (.json, or .csv for a table)");
+        gui_->uiputfile("JSON (*.json);;CSV table (*.csv)", "Export the numbers of the last report (.json, or .csv for a table)");
     if (!choice) return;
     const std::string ext = std::filesystem::path(choice->name).extension().string();
     write_results(join_path(choice->folder, choice->name), ext == ".csv" || ext == ".CSV");
-    gui_.cd(choice->folder);
+    gui_->cd(choice->folder);
 }
 
 void Shell::export_specimens() {
-    auto choice = gui_.uiputfile("*.csv", "Export the specimens (.csv)");
+    auto choice = gui_->uiputfile("*.csv", "Export the specimens (.csv)");
     if (!choice) return;
-    write_specimens(join_path(choice->folder, choice->name));
-    gui_.cd(choice->folder);
+    write_specimens(join_path(choice->folder, choice->name), covariate_choice(window_covariate_entry(*gui_)).get());
+    gui_->cd(choice->folder);
 }
 
 void Shell::import_data() {
-    auto choice = gui_.uigetfile(kImportFilter, "Enter file to Import?");
+    auto choice = gui_->uigetfile(kImportFilter, "Enter file to Import?");
     if (!choice) return;
     // A markups file holds one specimen: the specimens are every markups
     // file of its folder.
@@ -112,9 +113,9 @@ void Shell::import_data() {
     io::ImportOptions options = import_options_;
     // The window's choices, where it has them: 1 is the first entry.
     auto choice_of = [&](const char* tag) -> int {
-        const auto found = gui_.findobj_tag(tag);
+        const auto found = gui_->findobj_tag(tag);
         if (found.empty()) return 0;
-        const Value v = gui_.get(found.front(), "Value");
+        const Value v = gui_->get(found.front(), "Value");
         return v.is_matrix() && v.matrix().size() == 1 ? static_cast<int>(v.scalar()) : 0;
     };
     if (const int negative = choice_of(kNegativeChoice)) options.negative_missing = negative == 2;
@@ -125,15 +126,17 @@ void Shell::import_data() {
         options.slide = curves == 3 || curves == 5 ? "procd" : "be";
         options.strict_sliding = curves >= 4;
     }
+    import_file(path, options);
+    gui_->cd(choice->folder);
+}
+
+void Shell::import_file(const std::string& path, const io::ImportOptions& options) {
     // Read everything first: a refused file changes nothing.
-    const io::ImportedData d = io::import_naming_choices(path, options);
-    gui_.cd(choice->folder);
-    apply_import(d);
+    apply_import(io::import_naming_choices(path, options));
 }
 
 void Shell::apply_import(const io::ImportedData& d) {
-    // Without its file box the window refuses before anything changes.
-    static_cast<void>(find_control(gui_, kFileBox));
+    need_file_box();
     ws_.landmarks = d.landmarks;
     ws_.dimensions = d.dimensions;
     ws_.landmarks_info = data_file_info(d.name, d.landmarks, d.dimensions);
@@ -176,20 +179,21 @@ void Shell::report_import(const io::ImportedData& d) {
     for (const auto& notice : d.notices) console_.line(notice);
     for (const auto& warning : d.warnings) {
         console_.line(warning);
-        gui_.msgbox(warning, "Possible error");
+        tell(warning, "Possible error");
     }
 }
 
 // The G1, G2 and covariate boxes offer the legend's factors and numeric
 // columns, showing those in use.
 void Shell::offer_legend_columns() {
+    if (!gui_) return;
     auto fill = [&](const char* tag, const std::vector<std::string>& names, int chosen) {
-        const auto found = gui_.findobj_tag(tag);
+        const auto found = gui_->findobj_tag(tag);
         if (found.empty()) return;
         List entries{Value(kNone)};
         for (const auto& s : names) entries.emplace_back(s);
-        gui_.set(found.front(), "String", Value(entries));
-        gui_.set(found.front(), "Value", Value(static_cast<double>(chosen + 2)));
+        gui_->set(found.front(), "String", Value(entries));
+        gui_->set(found.front(), "Value", Value(static_cast<double>(chosen + 2)));
     };
     std::vector<std::string> factors, numbers;
     for (const auto& f : origin_.legend.factors) factors.push_back(f.name);
@@ -262,7 +266,7 @@ void Shell::attach_factor_table(const std::string& path) {
                            "table), or load a group file of codes, one line a specimen in the order of the landmarks. "
                            "Nothing was loaded.");
     const io::ImportedData d = factor_table_columns(legend, origin_.landmarks_path, table, import_options_.id_column);
-    static_cast<void>(find_control(gui_, kFileBox));  // without it the window refuses before anything changes
+    need_file_box();
     std::vector<int> kept;
     legend.numbers = merged(legend.numbers, d.legend.numbers, kept);
     const auto table_number = std::find_if(d.legend.numbers.begin(), d.legend.numbers.end(),
@@ -302,9 +306,9 @@ void Shell::attach_factor_table(const std::string& path) {
 }
 
 int Shell::factor_choice(const char* tag) {
-    const auto found = gui_.findobj_tag(tag);
+    const auto found = gui_->findobj_tag(tag);
     if (found.empty()) return -1;
-    const Value v = gui_.get(found.front(), "Value");
+    const Value v = gui_->get(found.front(), "Value");
     if (!v.is_matrix() || v.matrix().size() != 1) return -1;
     return static_cast<int>(v.scalar()) - 2;
 }
@@ -315,7 +319,7 @@ void Shell::offer_group_columns(const Matrix& table) {
     const bool offered = choosing_columns();
     origin_.group_columns = table.cols() == 2 ? table : Matrix();
     origin_.column_choice.clear();
-    if (!choosing_columns() && !offered) return;
+    if (!gui_ || (!choosing_columns() && !offered)) return;
     // Columns of a file loaded before are no longer on offer.
     List entries{Value(kNone)};
     if (choosing_columns()) {
@@ -324,9 +328,9 @@ void Shell::offer_group_columns(const Matrix& table) {
         entries.emplace_back("column 2");
     }
     for (const char* tag : {kG1Choice, kG2Choice}) {
-        const auto found = gui_.findobj_tag(tag);
+        const auto found = gui_->findobj_tag(tag);
         if (found.empty()) continue;
-        gui_.set(found.front(), "String", Value(entries));
+        gui_->set(found.front(), "String", Value(entries));
     }
     show_chosen_factors();
 }
@@ -351,7 +355,7 @@ void Shell::choose_group_columns(int g1, int g2) {
         show_chosen_factors();
         throw QuillanError("G1 takes a column of the group file " + file_name(origin_.groups_path) + ".");
     }
-    static_cast<void>(find_control(gui_, kFileBox));
+    need_file_box();
     std::vector<int> chosen{g1};
     if (g2 >= 0) chosen.push_back(g2);
     Matrix g(origin_.group_columns.rows(), static_cast<Eigen::Index>(chosen.size()));
@@ -374,8 +378,7 @@ void Shell::choose_groups() {
     if (g1 >= nf || g2 >= nf || cov >= nn)
         throw QuillanError("The choice does not match the imported file's columns; import it again.");
 
-    // Without its file box the window refuses before anything changes.
-    static_cast<void>(find_control(gui_, kFileBox));
+    need_file_box();
     std::vector<int> chosen;
     if (g1 >= 0) chosen.push_back(g1);
     if (g2 >= 0) chosen.push_back(g2);
@@ -420,8 +423,9 @@ void Shell::swap_same_factor(int& g1, int& g2) {
 }
 
 void Shell::set_factor_choice(const char* tag, int factor) {
-    const auto found = gui_.findobj_tag(tag);
-    if (!found.empty()) gui_.set(found.front(), "Value", Value(static_cast<double>(factor + 2)));
+    if (!gui_) return;
+    const auto found = gui_->findobj_tag(tag);
+    if (!found.empty()) gui_->set(found.front(), "Value", Value(static_cast<double>(factor + 2)));
 }
 
 void Shell::show_chosen_factors() {
@@ -431,9 +435,10 @@ void Shell::show_chosen_factors() {
 }
 
 void Shell::show_legend() {
-    const auto found = gui_.findobj_tag(kLegendBox);
+    if (!gui_) return;
+    const auto found = gui_->findobj_tag(kLegendBox);
     if (found.empty()) return;
-    gui_.set(found.front(), "String", Value(origin_.legend.summary()));
+    gui_->set(found.front(), "String", Value(origin_.legend.summary()));
 }
 
 void Shell::keep_record(ActionEnv& env, const RunRequest& request) {
@@ -520,9 +525,9 @@ std::string Shell::results_export(bool csv) const {
     return csv ? io::results_csv(last_record_) : io::results_json(last_record_);
 }
 
-void Shell::write_specimens(const std::string& path) { io::write_output(path, specimens_export()); }
+void Shell::write_specimens(const std::string& path, CovariateChoice model) { io::write_output(path, specimens_export(model)); }
 
-std::string Shell::specimens_export() {
+std::string Shell::specimens_export(CovariateChoice choice) {
     if (ws_.landmarks.size() == 0)
         throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
     io::SpecimenExport e;
@@ -534,7 +539,6 @@ std::string Shell::specimens_export() {
     e.partial = alignment_ == Alignment::Partial;
     // With a covariate model chosen, the standardised shapes come too.
     std::optional<CovariateModel> model;
-    const CovariateChoice choice = covariate_choice(window_covariate_entry(gui_)).get();
     if (choice != CovariateChoice::None) {
         model = apply_covariate_model(ws_, control_words_, console_, choice, standardisation_value(ws_), ws_.groups.cols() > 1);
         e.standardised = &model->xdata;

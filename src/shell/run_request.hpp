@@ -36,6 +36,7 @@ struct RunInputs {
     std::string import_file;
     io::ImportOptions import_options;
     std::string landmarks, groups, covariate;
+    int dimensions = 2;  // coordinates per landmark of `landmarks`
     bool any() const { return !import_file.empty() || !landmarks.empty() || !groups.empty() || !covariate.empty(); }
 };
 

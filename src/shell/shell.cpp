@@ -1,14 +1,29 @@
 #include "shell/shell.hpp"
+#include "shell/window_env.hpp"
 
 #include "analyses/common.hpp"
 #include "platform/format.hpp"
 #include "shell/input_checks.hpp"
 
 #include <new>
+#include <tuple>
+#include <utility>
 
 namespace quillan {
 
-void Shell::set_file_box(const std::string& text) { gui_.set(find_control(gui_, kFileBox), "String", Value(text)); }
+void Shell::set_file_box(const std::string& text) {
+    file_box_ = text;
+    if (gui_) gui_->set(find_control(*gui_, kFileBox), "String", Value(text));
+}
+
+void Shell::tell(const std::string& text, const std::string& title) {
+    if (gui_) gui_->msgbox(text, title);
+    else if (channel_) channel_->message(text, title);
+}
+
+void Shell::need_file_box() {
+    if (gui_) static_cast<void>(find_control(*gui_, kFileBox));
+}
 
 Outcome Shell::quillan_action(const std::string& action) {
     last_outcome_ = run_action(action);
@@ -47,11 +62,11 @@ Outcome Shell::run_action(const std::string& action) {
     // Exact, case-significant comparison, in table order.
     const ActionRow* row = find_action(action);
     if (!row) {
-        gui_.msgbox("Fell through case", "");
+        gui_->msgbox("Fell through case", "");
         last_message_ = "Fell through case";
         return Outcome::Unknown;
     }
-    WindowChannel channel(gui_, console_);
+    WindowChannel channel(*gui_, console_);
     if (row->analysis) {
         const RunResult result = run(window_request(*row), channel);
         last_message_ = result.message;
@@ -70,12 +85,12 @@ RunRequest Shell::window_request(const ActionRow& row) {
     r.params.model = model_request_;
     r.params.words = control_words_;
     try {
-        r.params.permutations = permutation_count(window_permutation_text(gui_), control_words_);
+        r.params.permutations = permutation_count(window_permutation_text(*gui_), control_words_);
     } catch (...) {
         r.params.permutations = Pending<std::uint64_t>::failed(std::current_exception());
     }
     try {
-        r.params.covariate = covariate_choice(window_covariate_entry(gui_));
+        r.params.covariate = covariate_choice(window_covariate_entry(*gui_));
     } catch (...) {
         r.params.covariate = Pending<CovariateChoice>::failed(std::current_exception());
     }
@@ -96,18 +111,52 @@ void Shell::remove_request_filler(int id) {
 
 RunResult Shell::run(const RunRequest& request, RunChannel& channel) {
     last_message_.clear();
+    RunChannel* const outer = std::exchange(channel_, &channel);
     RunResult result;
-    if (request.action && request.action->analysis) {
+    result.outcome = read_inputs(request.inputs, channel);
+    const bool read = result.outcome == Outcome::Done;
+    if (read && request.action && request.action->analysis) {
         result = run_analysis(request, channel);
-    } else if (request.action) {
+    } else if (read && request.action) {
         result.outcome = guarded(request.action->name, channel, [&] {
             request.action->shell_step(*this);
             return Outcome::Done;
         });
     }
+    channel_ = outer;
     result.message = last_message_;
     last_outcome_ = result.outcome;
     return result;
+}
+
+// The files of a request in the order RunInputs gives, each read as its
+// load action reads it and failing as it fails; the first failure ends the
+// reading.
+Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
+    if (!inputs.import_file.empty()) {
+        const Outcome o = guarded("Import", channel, [&] {
+            import_file(inputs.import_file, inputs.import_options);
+            return Outcome::Done;
+        });
+        if (o != Outcome::Done) return o;
+    }
+    if (!inputs.landmarks.empty()) landmark_dimensions_ = inputs.dimensions;
+    using Take = void (Shell::*)(const MfloadResult&);
+    const std::tuple<const std::string*, const char*, Take> loads[] = {{&inputs.landmarks, "Load", &Shell::take_landmarks},
+                                                                       {&inputs.groups, "LoadGlist", &Shell::take_groups},
+                                                                       {&inputs.covariate, "LoadClist", &Shell::take_covariate}};
+    for (const auto& [file, action, take] : loads) {
+        if (file->empty()) continue;
+        const Outcome o = guarded(action, channel, [&] {
+            // A table whose header names its columns holds factors by
+            // specimen ID, not codes row by row.
+            if (take == &Shell::take_groups && names_its_columns(*file)) attach_factor_table(*file);
+            else (this->*take)(mfload_path(*file));
+            return Outcome::Done;
+        });
+        if (o != Outcome::Done) return o;
+    }
+    return Outcome::Done;
 }
 
 RunResult Shell::run_analysis(const RunRequest& request, RunChannel& channel) {
@@ -160,17 +209,15 @@ Outcome Shell::guarded(const std::string& action, RunChannel& channel, const std
     }
 }
 
-namespace {
+namespace {}  // namespace
 
 // Tells the user when a file went on after the end of its table.
-void report_ignored(Gui& gui, const MfloadResult& r) {
+void Shell::report_ignored(const MfloadResult& r) {
     if (r.table.ignored_lines == 0) return;
-    gui.msgbox(format_expand_reuse("The table in %s ends at the empty line %i: the %i lines with numbers after it were ignored.",
-                                   {r.fn, r.table.end_line, r.table.ignored_lines}),
-               "Possible error");
+    tell(format_expand_reuse("The table in %s ends at the empty line %i: the %i lines with numbers after it were ignored.",
+                             {r.fn, r.table.end_line, r.table.ignored_lines}),
+         "Possible error");
 }
-
-}  // namespace
 
 std::string data_file_info(const std::string& name, const Matrix& landmarks, int dimensions) {
     const double m = static_cast<double>(landmarks.rows()), n = static_cast<double>(landmarks.cols());
@@ -194,24 +241,25 @@ void check_space_layout(const Matrix& x, const std::string& name) {
 }  // namespace
 
 void Shell::load_landmarks() {
-    auto r = mfload(gui_);
-    if (!r) return;
-    const Matrix& x = r->table.x;
+    if (auto r = mfload(*gui_)) take_landmarks(*r);
+}
+
+void Shell::take_landmarks(const MfloadResult& r) {
+    const Matrix& x = r.table.x;
     const int dimensions = landmark_dimensions_;
-    if (dimensions == 3) check_space_layout(x, r->fn);
-    std::string info = data_file_info(r->fn, x, dimensions);
-    // Without its file box the window refuses before anything changes.
-    static_cast<void>(find_control(gui_, kFileBox));
+    if (dimensions == 3) check_space_layout(x, r.fn);
+    std::string info = data_file_info(r.fn, x, dimensions);
+    need_file_box();
     ws_.landmarks = x;
     ws_.dimensions = dimensions;
     ws_.landmarks_info = info;
-    origin_.landmarks_path = r->path;
+    origin_.landmarks_path = r.path;
     const io::Legend before = origin_.legend;
     drop_centroid_size(origin_.legend);  // the sizes of the imported landmarks, not these
     origin_.legend.ids.clear();
     origin_.legend.steps = {};
-    keep_matching_companions(r->fn, false, false, before);
-    report_ignored(gui_, *r);
+    keep_matching_companions(r.fn, false, false, before);
+    report_ignored(r);
 }
 
 void Shell::show_files(const std::string& note) {
@@ -219,22 +267,24 @@ void Shell::show_files(const std::string& note) {
 }
 
 void Shell::load_groups() {
-    const auto choice = gui_.uigetfile("*.*", "Enter file to Load?");
+    const auto choice = gui_->uigetfile("*.*", "Enter file to Load?");
     if (!choice) return;
     // A table whose header names its columns holds factors by specimen ID,
     // as quillan-batch --factors reads them, not codes row by row.
     if (names_its_columns(join_path(choice->folder, choice->name))) {
         attach_factor_table(join_path(choice->folder, choice->name));
-        gui_.cd(choice->folder);
+        gui_->cd(choice->folder);
         return;
     }
-    const auto r = mfload_chosen(gui_, *choice);
+    take_groups(mfload_chosen(*gui_, *choice));
+}
+
+void Shell::take_groups(const MfloadResult& r) {
     const Matrix& x = r.table.x;
     check_group_codes(x, r.path);
     const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
     std::string info = format_expand_reuse("\nGroup File: %s with %i specimens, % i group variables\n", {r.fn, m, n});
-    // Without its file box the window refuses before anything changes.
-    static_cast<void>(find_control(gui_, kFileBox));
+    need_file_box();
     ws_.groups = x;
     ws_.groups_info = info;
     origin_.groups_path = r.path;
@@ -245,48 +295,50 @@ void Shell::load_groups() {
     const double md = static_cast<double>(ws_.landmarks.rows());
     console_.echo("md", md);
     console_.echo("m", m);
-    report_ignored(gui_, r);
+    report_ignored(r);
     for (const auto& warning : group_file_warnings(x, r.path)) {
         console_.line(warning);
-        gui_.msgbox(warning, "Possible error");
+        tell(warning, "Possible error");
     }
     if (md != m)
-        gui_.msgbox(format_expand_reuse("Your data set has %i specimens, but the group coding file has %i", {md, m}),
-                    "Possible error");
+        tell(format_expand_reuse("Your data set has %i specimens, but the group coding file has %i", {md, m}), "Possible error");
 }
 
 void Shell::load_covariate() {
-    auto r = mfload(gui_);
-    if (!r) return;
-    const Matrix& x = r->table.x;
+    if (auto r = mfload(*gui_)) take_covariate(*r);
+}
+
+void Shell::take_covariate(const MfloadResult& r) {
+    const Matrix& x = r.table.x;
     const double m = static_cast<double>(x.rows());
-    std::string info = format_expand_reuse("\nCovariate File: %s with %i specimens", {r->fn, m});
-    // Without its file box the window refuses before anything changes.
-    static_cast<void>(find_control(gui_, kFileBox));
+    std::string info = format_expand_reuse("\nCovariate File: %s with %i specimens", {r.fn, m});
+    need_file_box();
     ws_.covariate = x;
     ws_.covariate_info = info;
-    origin_.covariate_path = r->path;
+    origin_.covariate_path = r.path;
     origin_.covariate_ids.clear();
     origin_.legend.covariate.clear();
     show_files();
     const double md = static_cast<double>(ws_.landmarks.rows());
-    report_ignored(gui_, *r);
+    report_ignored(r);
     if (md != m)
-        gui_.msgbox(format_expand_reuse("Your data set has %i specimens, but the covariate file has %i", {md, m}),
-                    "Possible error");
+        tell(format_expand_reuse("Your data set has %i specimens, but the covariate file has %i", {md, m}), "Possible error");
 }
 
 void Shell::save_report() {
-    const std::vector<std::string> lines = string_lines(gui_.get(find_control(gui_, kResultsBox), "String"));
-    auto choice = gui_.uiputfile("*.txt", "Please Select an Output file");
+    const std::vector<std::string> lines = string_lines(gui_->get(find_control(*gui_, kResultsBox), "String"));
+    auto choice = gui_->uiputfile("*.txt", "Please Select an Output file");
     if (!choice) return;
-    gui_.cd(choice->folder);
-    write_report_file(join_path(gui_.pwd(), choice->name), lines,
-                      [this](const std::string& warning) { gui_.msgbox(warning, "Possible error"); });
+    gui_->cd(choice->folder);
+    write_report_file(join_path(gui_->pwd(), choice->name), lines,
+                      [this](const std::string& warning) { gui_->msgbox(warning, "Possible error"); });
 }
 
 void Shell::clear() {
-    const Handle results = find_control(gui_, kResultsBox), files = find_control(gui_, kFileBox);
+    if (gui_) {
+        need_file_box();
+        static_cast<void>(find_control(*gui_, kResultsBox));
+    }
     ws_.landmarks = Matrix();
     ws_.dimensions = 2;
     ws_.groups = Matrix();
@@ -296,8 +348,8 @@ void Shell::clear() {
     ws_.covariate_info.clear();
     origin_ = Origin();
     last_record_ = ResultRecord();
-    gui_.set(results, "String", Value("   "));
-    gui_.set(files, "String", Value("   "));
+    if (gui_) gui_->set(find_control(*gui_, kResultsBox), "String", Value("   "));
+    set_file_box("   ");
     show_legend();
 }
 

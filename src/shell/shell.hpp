@@ -10,11 +10,9 @@
 #include "io/import.hpp"
 #include "platform/atomic_file.hpp"
 #include "platform/console.hpp"
-#include "platform/gui.hpp"
 #include "shell/action_table.hpp"
 #include "shell/run_request.hpp"
 #include "shell/text_lines.hpp"
-#include "shell/window_env.hpp"
 
 #include <functional>
 #include <optional>
@@ -24,16 +22,25 @@
 
 namespace quillan {
 
+class Gui;
+struct FileChoice;
+struct MfloadResult;
+
 class Shell {
 public:
-    Shell(Gui& gui, Console& console) : gui_(gui), console_(console) {}
+    // The window's shell: its actions read and fill the window's controls.
+    Shell(Gui& gui, Console& console) : gui_(&gui), console_(console) {}
+    // A shell without a window (quillan-batch): only `run`, with the files to
+    // read in its request and its messages through the request's channel.
+    explicit Shell(Console& console) : console_(console) {}
 
     // The window's dispatcher: runs the action named, reading its
     // parameters from the window's controls and settings.
     Outcome quillan_action(const std::string& action);
 
-    // Runs a request: reads its input files, then runs its action.  Messages,
-    // pauses and the report go to `channel`.
+    // Runs a request: reads its input files, each as its load action reads it,
+    // then runs its action (a request without one only reads the files).
+    // Messages, pauses and the report go to `channel`.
     RunResult run(const RunRequest& request, RunChannel& channel);
 
     // The request the window's controls make for an analysis: the boxes as
@@ -53,7 +60,7 @@ public:
     RunOptions& options() { return options_; }
     ModelRequest& model_request() { return model_request_; }
     ControlWords& control_words() { return control_words_; }
-    Gui& gui() { return gui_; }
+    Gui& gui() { return *gui_; }
     Console& console() { return console_; }
     // Text of the last error or refusal, for front ends.
     const std::string& last_message() const { return last_message_; }
@@ -82,6 +89,8 @@ public:
     io::ImportOptions& import_options() { return import_options_; }
     // How the per-specimen export aligns its coordinates.
     Alignment& export_alignment() { return alignment_; }
+    // What the file box shows: every table loaded, each with its description.
+    const std::string& file_box_text() const { return file_box_; }
     // Coordinates per landmark of the landmark files "Load" reads: 2, or 3
     // for landmarks in space (x y z per landmark, 3k + 1 numbers a line).
     int& landmark_dimensions() { return landmark_dimensions_; }
@@ -95,14 +104,27 @@ public:
     // The writers behind the exports, for front ends that name the file
     // themselves.  Both go through write_file_atomically.
     void write_results(const std::string& path, bool csv);  // tidy CSV or JSON
-    void write_specimens(const std::string& path);
+    // The specimens' export adds the shapes standardised by the covariate
+    // model chosen, when one is.
+    void write_specimens(const std::string& path, CovariateChoice model);
     // What they write, for a front end that sends it elsewhere (standard output).
     std::string results_export(bool csv) const;
-    std::string specimens_export();
+    std::string specimens_export(CovariateChoice model);
 
 private:
     Outcome run_action(const std::string& action);
     void set_file_box(const std::string& text);
+    // A message window in the window; through the run's channel without one.
+    void tell(const std::string& text, const std::string& title);
+    // In the window, an action that fills the file box refuses before
+    // anything changes when the layout has none.
+    void need_file_box();
+    Outcome read_inputs(const RunInputs& inputs, RunChannel& channel);
+    void take_landmarks(const MfloadResult& r);
+    void take_groups(const MfloadResult& r);
+    void take_covariate(const MfloadResult& r);
+    void report_ignored(const MfloadResult& r);
+    void import_file(const std::string& path, const io::ImportOptions& options);
     void apply_import(const io::ImportedData& d);
     void report_import(const io::ImportedData& d);
     void offer_legend_columns();
@@ -138,8 +160,10 @@ private:
     // Tells the console, after every report, that it rests on estimated landmarks.
     void remind_estimates();
 
-    Gui& gui_;
+    Gui* gui_ = nullptr;  // none without a window
     Console& console_;
+    RunChannel* channel_ = nullptr;  // during `run`
+    std::string file_box_;
     Workspace ws_;
     RunOptions options_;
     std::string last_message_;
@@ -199,6 +223,9 @@ struct MfloadResult {
     std::string path;
 };
 std::optional<MfloadResult> mfload(Gui& gui);
+// The same without a dialog, for a file a front end names: its path made
+// absolute, as a dialog's folder and name make it.
+MfloadResult mfload_path(const std::string& path);
 // The same for a file already chosen.
 MfloadResult mfload_chosen(Gui& gui, const FileChoice& choice);
 // Whether the file's first line names columns (two or more words, none a

@@ -3,6 +3,7 @@
 #include "platform/memory_gui.hpp"
 #include "platform/optable.hpp"
 #include "shell/memory_window.hpp"
+#include "shell/window_env.hpp"
 #include "shell/window_utils.hpp"
 
 #include <gtest/gtest.h>

@@ -8,6 +8,7 @@
 #include "platform/format.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
+#include "shell/window_env.hpp"
 #include "shell/window_utils.hpp"
 #include "support/fixtures.hpp"
 #include "support/text.hpp"

@@ -6,6 +6,7 @@
 #include "io/text.hpp"
 #include "platform/error.hpp"
 #include "shell/shell.hpp"
+#include "shell/window_env.hpp"
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 

@@ -2,6 +2,7 @@
 #include "io/output.hpp"
 #include "platform/error.hpp"
 #include "shell/shell.hpp"
+#include "shell/window_env.hpp"
 #include "support/fixtures.hpp"
 
 #include <gmock/gmock.h>

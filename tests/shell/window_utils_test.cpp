@@ -4,6 +4,7 @@
 #include "platform/memory_gui.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
+#include "shell/window_env.hpp"
 #include "support/text.hpp"
 
 #include <gtest/gtest.h>

@@ -5,6 +5,7 @@
 #include "platform/memory_gui.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
+#include "shell/window_env.hpp"
 
 #include <cstdint>
 #include <filesystem>
