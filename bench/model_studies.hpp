@@ -97,7 +97,8 @@ inline std::vector<StudyShape> model_study_shapes() {
 }
 
 // Writes DIR/NAME.lm.txt, NAME.groups.txt and (with a covariate) NAME.cov.txt,
-// as the bundled example sets are written, every value exact to the last bit.
+// as the bundled example sets are written, and NAME.csv, every value exact
+// to the last bit.
 inline void write_study(const ModelStudy& s, const std::string& dir) {
     auto put = [&](const std::string& suffix, const Matrix& m) {
         const std::string path = dir + "/" + s.name + suffix;
@@ -110,6 +111,25 @@ inline void write_study(const ModelStudy& s, const std::string& dir) {
     put(".lm.txt", s.landmarks);
     put(".groups.txt", s.groups);
     if (s.covariate.size() > 0) put(".cov.txt", s.covariate);
+    // The same as one table to import (any number of factors, by name):
+    // ID, F1, F2, ... (levels as words; G1 and G2 name the group file's
+    // columns), cov, then x1, y1, ...
+    const std::string path = dir + "/" + s.name + ".csv";
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) throw std::runtime_error("cannot write " + path);
+    std::fprintf(f, "ID");
+    for (Eigen::Index g = 0; g < s.groups.cols(); ++g) std::fprintf(f, ",F%d", static_cast<int>(g + 1));
+    if (s.covariate.size() > 0) std::fprintf(f, ",cov");
+    for (Eigen::Index j = 0; j + 1 < s.landmarks.cols(); j += 2)
+        std::fprintf(f, ",x%d,y%d", static_cast<int>(j / 2 + 1), static_cast<int>(j / 2 + 1));
+    for (Eigen::Index i = 0; i < s.landmarks.rows(); ++i) {
+        std::fprintf(f, "\nS%d", static_cast<int>(i + 1));
+        for (Eigen::Index g = 0; g < s.groups.cols(); ++g) std::fprintf(f, ",L%d", static_cast<int>(s.groups(i, g)));
+        if (s.covariate.size() > 0) std::fprintf(f, ",%.17g", s.covariate(i, 0));
+        for (Eigen::Index j = 0; j + 1 < s.landmarks.cols(); ++j) std::fprintf(f, ",%.17g", s.landmarks(i, j));
+    }
+    std::fprintf(f, "\n");
+    std::fclose(f);
 }
 
 }  // namespace quillan::bench
