@@ -80,13 +80,11 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     const auto application = application_for_pictures();
     std::vector<NamedScene> scenes;
     const QSizeF layout(request.size.layout_width(), request.size.layout_height());
-    if (ws.landmarks.size() > 0 && ws.dimensions == 3) {
-        warnings << "quillan-batch: " << kNoSpacePictures << '\n';
-    } else if (ws.landmarks.size() > 0) {
+    if (ws.landmarks.size() > 0) {
         PictureChoices choices;
         choices.size = layout;
         choices.group_by = ws.groups.size() > 0 ? group_by_of(request.group_by) : GroupBy::None;
-        const PictureData data(ws.landmarks, ws.groups, choices.group_by, request.level_names);
+        const PictureData data(ws.landmarks, ws.groups, choices.group_by, request.level_names, ws.dimensions);
         if (!request.links_file.empty()) choices.links = read_links(request.links_file, data.superimposition().landmarks);
         choices.marks = request.marks;
         std::vector<std::string> notes;

@@ -9,11 +9,7 @@
 namespace quillan {
 
 Matrix tangent_coordinates(const Superimposition& s) {
-    Eigen::RowVectorXd c(2 * s.landmarks);
-    for (int j = 0; j < s.landmarks; ++j) {
-        c(2 * j) = s.consensus[static_cast<std::size_t>(j)].x;
-        c(2 * j + 1) = s.consensus[static_cast<std::size_t>(j)].y;
-    }
+    const Eigen::RowVectorXd& c = s.consensus_row;
     const double norm = c.norm();
     const Eigen::RowVectorXd u = norm > 0 ? Eigen::RowVectorXd(c / norm) : c;
     Matrix t = s.aligned.rowwise() - c;
@@ -49,14 +45,9 @@ PcaResult principal_components(const Matrix& x) {
     return r;
 }
 
-Shape2 shape_along_component(const Superimposition& s, const PcaResult& pca, int pc, double score) {
+Eigen::RowVectorXd shape_along_component(const Superimposition& s, const PcaResult& pca, int pc, double score) {
     if (pc < 0 || pc >= pca.components()) throw QuillanError("There is no principal component " + std::to_string(pc + 1) + ".");
-    Shape2 out = s.consensus;
-    for (int j = 0; j < s.landmarks; ++j) {
-        out[static_cast<std::size_t>(j)].x += pca.mean(2 * j) + score * pca.directions(2 * j, pc);
-        out[static_cast<std::size_t>(j)].y += pca.mean(2 * j + 1) + score * pca.directions(2 * j + 1, pc);
-    }
-    return out;
+    return s.consensus_row + pca.mean + score * pca.directions.col(pc).transpose();
 }
 
 }  // namespace quillan

@@ -19,7 +19,7 @@ struct PcaResult {
     Eigen::RowVectorXd mean;    // mean of the tangent coordinates (about zero)
     Eigen::VectorXd variances;  // per component, largest first
     Eigen::VectorXd percent;    // percent of the total variance per component
-    Matrix directions;          // 2k-by-m: unit directions as columns
+    Matrix directions;          // dk-by-m: unit directions as columns
     Matrix scores;              // n-by-m
     int components() const { return static_cast<int>(variances.size()); }
 };
@@ -31,7 +31,8 @@ struct PcaResult {
 PcaResult principal_components(const Matrix& x);
 
 // The shape at `score` along component `pc` (0-based): the consensus plus
-// the mean tangent coordinates plus score times the direction.
-Shape2 shape_along_component(const Superimposition& s, const PcaResult& pca, int pc, double score);
+// the mean tangent coordinates plus score times the direction, as a row of
+// dk coordinates.
+Eigen::RowVectorXd shape_along_component(const Superimposition& s, const PcaResult& pca, int pc, double score);
 
 }  // namespace quillan

@@ -15,13 +15,42 @@ Shape2 shape_of_row(const Matrix& table, Eigen::Index row, int landmarks) {
     return s;
 }
 
-Superimposition superimpose(const Matrix& landmark_table) {
-    const Consensus c = full_procrustes_consensus(landmark_table);
+Superimposition superimpose(const Matrix& landmark_table, int dimensions) {
+    const Consensus c = full_procrustes_consensus(landmark_table, dimensions);
     Superimposition s;
-    s.landmarks = static_cast<int>(landmark_table.cols() / 2);
-    s.aligned = c.xpt.leftCols(2 * s.landmarks);
-    s.consensus = shape_of_row(c.y, 0, s.landmarks);
+    s.dimensions = dimensions;
+    s.landmarks = static_cast<int>(landmark_table.cols() / dimensions);
+    s.aligned = c.xpt.leftCols(dimensions * s.landmarks);
+    s.consensus_row = c.y.row(0).head(dimensions * s.landmarks);
+    if (dimensions == 2) s.consensus = shape_of_row(c.y, 0, s.landmarks);
     return s;
+}
+
+Shape2 view_of_row(const Eigen::RowVectorXd& row, int dimensions, int across, int up) {
+    const auto k = static_cast<std::size_t>(row.size() / dimensions);
+    Shape2 out(k);
+    for (std::size_t j = 0; j < k; ++j) {
+        const auto at = static_cast<Eigen::Index>(j) * dimensions;
+        out[j] = {row(at + across), row(at + up)};
+    }
+    return out;
+}
+
+Superimposition plane_view(const Superimposition& s, int across, int up) {
+    Superimposition v;
+    v.landmarks = s.landmarks;
+    v.aligned.resize(s.aligned.rows(), 2 * s.landmarks);
+    for (int j = 0; j < s.landmarks; ++j) {
+        v.aligned.col(2 * j) = s.aligned.col(s.dimensions * j + across);
+        v.aligned.col(2 * j + 1) = s.aligned.col(s.dimensions * j + up);
+    }
+    v.consensus = view_of_row(s.consensus_row, s.dimensions, across, up);
+    v.consensus_row.resize(2 * s.landmarks);
+    for (int j = 0; j < s.landmarks; ++j) {
+        v.consensus_row(2 * j) = v.consensus[static_cast<std::size_t>(j)].x;
+        v.consensus_row(2 * j + 1) = v.consensus[static_cast<std::size_t>(j)].y;
+    }
+    return v;
 }
 
 std::string specimen_label(int specimen) {
@@ -96,7 +125,7 @@ Grouping make_grouping(const Matrix& group_list, int n, GroupBy by, const LevelN
     return g;
 }
 
-std::vector<Shape2> group_means(const Superimposition& s, const Grouping& g) {
+std::vector<Eigen::RowVectorXd> group_means(const Superimposition& s, const Grouping& g) {
     std::vector<Eigen::RowVectorXd> sums(static_cast<std::size_t>(g.groups()), Eigen::RowVectorXd::Zero(s.aligned.cols()));
     std::vector<int> counts(static_cast<std::size_t>(g.groups()), 0);
     for (int i = 0; i < s.specimens(); ++i) {
@@ -104,20 +133,12 @@ std::vector<Shape2> group_means(const Superimposition& s, const Grouping& g) {
         sums[k] += s.aligned.row(i);
         ++counts[k];
     }
-    std::vector<Shape2> means;
-    for (std::size_t k = 0; k < sums.size(); ++k) {
-        Matrix m = sums[k] / static_cast<double>(std::max(1, counts[k]));
-        means.push_back(shape_of_row(m, 0, s.landmarks));
-    }
-    return means;
+    for (std::size_t k = 0; k < sums.size(); ++k) sums[k] /= static_cast<double>(std::max(1, counts[k]));
+    return sums;
 }
 
-Shape2 magnify(const Shape2& consensus, const Shape2& target, double magnification) {
-    Shape2 out(consensus.size());
-    for (std::size_t j = 0; j < consensus.size(); ++j)
-        out[j] = {consensus[j].x + magnification * (target[j].x - consensus[j].x),
-                  consensus[j].y + magnification * (target[j].y - consensus[j].y)};
-    return out;
+Eigen::RowVectorXd magnify(const Eigen::RowVectorXd& consensus, const Eigen::RowVectorXd& target, double magnification) {
+    return consensus + magnification * (target - consensus);
 }
 
 void Bounds::add(double x, double y) {

@@ -23,18 +23,27 @@ Shape2 shape_of_row(const Matrix& table, Eigen::Index row, int landmarks);
 
 // The specimens superimposed by the full Procrustes fit, exactly as the
 // consensus procedure aligns them (the same numbers the aligned-coordinate
-// export writes), and the consensus itself.
+// export writes), and the consensus itself.  Landmarks in space
+// (`dimensions` 3) have rows x1 y1 z1 ... xk yk zk; their pictures are drawn
+// from views onto two of the axes (plane_view).
 struct Superimposition {
     int landmarks = 0;
-    Matrix aligned;  // n-by-2k: x1 y1 ... xk yk of each aligned specimen
-    Shape2 consensus;
+    int dimensions = 2;
+    Matrix aligned;                    // n-by-dk: x1 y1 ... xk yk of each aligned specimen
+    Eigen::RowVectorXd consensus_row;  // the consensus as one row of dk coordinates
+    Shape2 consensus;                  // the consensus as points (in the plane only)
     int specimens() const { return static_cast<int>(aligned.rows()); }
     Point2 point(int specimen, int landmark) const {
         return {aligned(specimen, 2 * landmark), aligned(specimen, 2 * landmark + 1)};
     }
 };
 // Fails with a message for the user when the table cannot be superimposed.
-Superimposition superimpose(const Matrix& landmark_table);
+Superimposition superimpose(const Matrix& landmark_table, int dimensions = 2);
+// Landmarks in space seen along one axis: coordinates `across` and `up`
+// (0 x, 1 y, 2 z) of every landmark, as a superimposition in the plane.
+Superimposition plane_view(const Superimposition& s, int across, int up);
+// Coordinates `across` and `up` of each landmark of a row of dk coordinates.
+Shape2 view_of_row(const Eigen::RowVectorXd& row, int dimensions, int across, int up);
 
 // Which grouping colours the specimens.
 enum class GroupBy { None, First, Second, Cells };
@@ -67,11 +76,12 @@ std::string specimen_label(int specimen);  // 0-based specimen
 std::string group_label(double code, const std::string& name = {});
 std::string cell_label(double code1, double code2, const std::string& name1 = {}, const std::string& name2 = {});
 
-// The mean aligned shape of each group, in group order.
-std::vector<Shape2> group_means(const Superimposition& s, const Grouping& g);
+// The mean aligned shape of each group, in group order, as a row of dk
+// coordinates.
+std::vector<Eigen::RowVectorXd> group_means(const Superimposition& s, const Grouping& g);
 
-// consensus + magnification * (target - consensus), landmark by landmark.
-Shape2 magnify(const Shape2& consensus, const Shape2& target, double magnification);
+// consensus + magnification * (target - consensus), coordinate by coordinate.
+Eigen::RowVectorXd magnify(const Eigen::RowVectorXd& consensus, const Eigen::RowVectorXd& target, double magnification);
 
 // Width-over-height-free bounds of a set of points.
 struct Bounds {

@@ -240,18 +240,16 @@ void PlotsPanel::rebuild_data() {
     data_.reset();
     problem_.clear();
     const Workspace& ws = program_.shell().workspace();
-    if (ws.landmarks.size() > 0 && ws.dimensions == 3) {
-        problem_ = kNoSpacePictures;
-    } else if (ws.landmarks.size() > 0) {
+    if (ws.landmarks.size() > 0) {
         const auto by = static_cast<GroupBy>(group_by_->currentIndex());
         try {
-            data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, by, level_names());
+            data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, by, level_names(), ws.dimensions);
         } catch (const std::exception& e) {
             problem_ = e.what();
             // A grouping that does not fit still leaves the shapes to look at.
             if (by != GroupBy::None) {
                 try {
-                    data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, GroupBy::None);
+                    data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, GroupBy::None, LevelNames{}, ws.dimensions);
                 } catch (const std::exception&) {}
             }
         }
@@ -330,7 +328,7 @@ Scene PlotsPanel::scene_at(QSizeF size, QString& status) const {
             status =
                 problem_.empty() ? QStringLiteral("Load a landmark file to see its pictures.") : QString::fromStdString(problem_);
         } else if (kind == kSuperimposition) {
-            scene = superimposition_scene(data_->superimposition(), data_->grouping(), links_, c.size, c.marks);
+            scene = superimposition_picture(*data_, links_, c.size, c.marks);
             status = QStringLiteral("Point at a mark to name its specimen.");
         } else if (kind == kComponents || kind == kScree) {
             if (data_->components().components() == 0) {
@@ -345,7 +343,7 @@ Scene PlotsPanel::scene_at(QSizeF size, QString& status) const {
             }
         } else if (kind == kShapeChange) {
             const auto [shape, title] = data_->target(c.target, c.magnification);
-            scene = shape_change_scene(data_->superimposition().consensus, shape, links_, title, c.size);
+            scene = shape_change_picture(*data_, shape, links_, title, c.size);
         }
     } catch (const std::exception& e) {
         status = QString::fromStdString(e.what());
@@ -378,7 +376,8 @@ void PlotsPanel::choose_links() {
     if (!choice) return;
     const std::string path = choice->folder + choice->name;
     const int landmarks =
-        data_ ? data_->superimposition().landmarks : static_cast<int>(program_.shell().workspace().landmarks.cols() / 2);
+        data_ ? data_->superimposition().landmarks
+              : static_cast<int>(program_.shell().workspace().landmarks.cols() / program_.shell().workspace().dimensions);
     try {
         if (landmarks < 1) throw QuillanError("Load a landmark file before its links file.");
         links_ = read_links(path, landmarks);

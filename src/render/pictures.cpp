@@ -1,6 +1,7 @@
 #include "render/pictures.hpp"
 
 #include "platform/error.hpp"
+#include "render/space_plots.hpp"
 #include "shell/action_table.hpp"
 
 #include <algorithm>
@@ -8,13 +9,14 @@
 
 namespace quillan {
 
-PictureData::PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by, const LevelNames& names)
-    : sup_(superimpose(landmarks)), grouping_(make_grouping(groups, static_cast<int>(landmarks.rows()), group_by, names)) {
+PictureData::PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by, const LevelNames& names, int dimensions)
+    : sup_(superimpose(landmarks, dimensions)),
+      grouping_(make_grouping(groups, static_cast<int>(landmarks.rows()), group_by, names)) {
     if (sup_.specimens() >= 2) pca_ = principal_components(tangent_coordinates(sup_));
     means_ = group_means(sup_, grouping_);
 }
 
-std::pair<Shape2, QString> PictureData::target(const ShapeTarget& t, double magnification) const {
+std::pair<Eigen::RowVectorXd, QString> PictureData::target(const ShapeTarget& t, double magnification) const {
     // The title always says the magnification: a change drawn larger than
     // life must never pass for the change itself.
     const QString times = magnification == 1.0 ? QStringLiteral(" (not magnified)")
@@ -22,24 +24,37 @@ std::pair<Shape2, QString> PictureData::target(const ShapeTarget& t, double magn
     if (t.kind == ShapeTarget::Kind::GroupMean) {
         if (t.index < 0 || t.index >= static_cast<int>(means_.size()))
             throw QuillanError("There is no group " + std::to_string(t.index + 1) + " to deform the consensus into.");
-        return {magnify(sup_.consensus, means_[static_cast<std::size_t>(t.index)], magnification),
+        return {magnify(sup_.consensus_row, means_[static_cast<std::size_t>(t.index)], magnification),
                 QStringLiteral("From the consensus to the mean of %1%2")
                     .arg(QString::fromStdString(grouping_.names[static_cast<std::size_t>(t.index)]), times)};
     }
-    if (pca_.components() == 0) return {sup_.consensus, QStringLiteral("The consensus (the shapes do not vary)")};
+    if (pca_.components() == 0) return {sup_.consensus_row, QStringLiteral("The consensus (the shapes do not vary)")};
     const int pc = std::clamp(t.index, 0, pca_.components() - 1);
     const bool high = t.kind == ShapeTarget::Kind::ComponentHigh;
     const double score = high ? pca_.scores.col(pc).maxCoeff() : pca_.scores.col(pc).minCoeff();
-    return {magnify(sup_.consensus, shape_along_component(sup_, pca_, pc, score), magnification),
+    return {magnify(sup_.consensus_row, shape_along_component(sup_, pca_, pc, score), magnification),
             QStringLiteral("From the consensus to the %1 score on PC%2%3")
                 .arg(high ? QStringLiteral("highest") : QStringLiteral("lowest"))
                 .arg(pc + 1)
                 .arg(times)};
 }
 
+Scene superimposition_picture(const PictureData& data, const Links& links, QSizeF size, const LandmarkMarks& marks) {
+    const Superimposition& sup = data.superimposition();
+    if (sup.dimensions == 3) return space_superimposition_scene(sup, data.grouping(), links, size, marks);
+    return superimposition_scene(sup, data.grouping(), links, size, marks);
+}
+
+Scene shape_change_picture(const PictureData& data, const Eigen::RowVectorXd& target, const Links& links, const QString& title,
+                           QSizeF size) {
+    const Superimposition& sup = data.superimposition();
+    if (sup.dimensions == 3) return space_shape_change_scene(sup.consensus_row, target, links, title, size);
+    return shape_change_scene(sup.consensus, view_of_row(target, 2, 0, 1), links, title, size);
+}
+
 std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureChoices& c, std::vector<std::string>* notes) {
     std::vector<NamedScene> out;
-    out.push_back({"superimposition", superimposition_scene(data.superimposition(), data.grouping(), c.links, c.size, c.marks)});
+    out.push_back({"superimposition", superimposition_picture(data, c.links, c.size, c.marks)});
     if (data.components().components() > 0) {
         const int m = data.components().components();
         const int x = std::clamp(c.pc_x, 0, m - 1), y = std::clamp(c.pc_y, 0, m - 1);
@@ -49,7 +64,7 @@ std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureCho
     }
     try {
         const auto [shape, title] = data.target(c.target, c.magnification);
-        out.push_back({"shape-change", shape_change_scene(data.superimposition().consensus, shape, c.links, title, c.size)});
+        out.push_back({"shape-change", shape_change_picture(data, shape, c.links, title, c.size)});
     } catch (const QuillanError& e) {
         if (notes) notes->push_back(std::string("No shape-change picture: ") + e.what());
     }
@@ -80,7 +95,7 @@ std::vector<NamedScene> group_change_pictures(const PictureData& data, const Pic
         for (int n = 2; !taken.insert(name).second; ++n)
             name = "shape-change-group-" + file_name_safe(key) + "-" + std::to_string(n);
         const auto [shape, title] = data.target({ShapeTarget::Kind::GroupMean, k}, c.magnification);
-        out.push_back({name, shape_change_scene(data.superimposition().consensus, shape, c.links, title, c.size)});
+        out.push_back({name, shape_change_picture(data, shape, c.links, title, c.size)});
     }
     return out;
 }

@@ -30,29 +30,34 @@ struct PictureChoices {
     QSizeF size{1000, 800};
 };
 
-// What the pictures say of landmarks in space, which they do not draw.
-inline constexpr const char* kNoSpacePictures =
-    "The landmarks are in 3-D: the pictures of the superimposition, the principal components and the shape change are "
-    "drawn for 2-D landmarks only, so none was drawn.";
-
 // Everything the pictures are computed from, worked out once for a loaded
 // landmark table (and group list) so that changing a choice only redraws.
+// Landmarks in space (`dimensions` 3) are drawn in three views.
 class PictureData {
 public:
     // Fails with the message of the superimposition or grouping at fault.
-    PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by, const LevelNames& names = {});
+    PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by, const LevelNames& names = {},
+                int dimensions = 2);
     const Superimposition& superimposition() const { return sup_; }
     const Grouping& grouping() const { return grouping_; }
     const PcaResult& components() const { return pca_; }
-    // The target shape, magnified, and a title saying what it is.
-    std::pair<Shape2, QString> target(const ShapeTarget& t, double magnification) const;
+    // The target shape (a row of dk coordinates), magnified, and a title
+    // saying what it is.
+    std::pair<Eigen::RowVectorXd, QString> target(const ShapeTarget& t, double magnification) const;
 
 private:
     Superimposition sup_;
     Grouping grouping_;
     PcaResult pca_;
-    std::vector<Shape2> means_;
+    std::vector<Eigen::RowVectorXd> means_;
 };
+
+// The pictures of what PictureData holds, in the plane or in three views.
+Scene superimposition_picture(const PictureData& data, const Links& links, QSizeF size, const LandmarkMarks& marks = {});
+// Fails as the shape change cannot be drawn (a deformation grid needs three
+// landmarks not all on one line).
+Scene shape_change_picture(const PictureData& data, const Eigen::RowVectorXd& target, const Links& links, const QString& title,
+                           QSizeF size);
 
 struct NamedScene {
     std::string name;  // a file name without extension

@@ -2,15 +2,14 @@
 
 #include "figures/outlines.hpp"
 #include "figures/spline.hpp"
+#include "render/plot_parts.hpp"
 
 #include <algorithm>
 #include <cmath>
 
 namespace quillan {
 
-namespace {
-
-constexpr double kLeft = 88, kRight = 24, kTop = 44, kBottom = 58, kLegendWidth = 170;
+namespace plot_parts {
 
 QColor translucent(QColor c, int alpha) {
     c.setAlpha(alpha);
@@ -37,7 +36,6 @@ QRectF plot_rect(QSizeF size, bool legend) {
     return QRectF(kLeft, kTop, std::max(10.0, size.width() - kLeft - right), std::max(10.0, size.height() - kTop - kBottom));
 }
 
-// Data bounds widened by 6% (and made non-empty).
 Bounds padded(Bounds b) {
     if (b.empty) b.add(0, 0);
     double w = b.width(), h = b.height();
@@ -81,7 +79,7 @@ QRectF label_box(QPointF at, int digits) { return {at.x(), at.y() - 7, 7.0 * dig
 // The landmark numbers beside their marks.  Each goes to the first place
 // around its mark, nearest first, where it covers no number placed before
 // it nor another mark; one that had to move away gets a thin line back.
-void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, const std::vector<int>& numbers = {}) {
+void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, const std::vector<int>& numbers) {
     static const QPointF kDirections[] = {{1, -1}, {1, 1}, {-1, -1}, {-1, 1}, {1, 0}, {-1, 0}, {0, -1.2}, {0, 1.2}};
     std::vector<QRectF> taken;
     for (std::size_t j = 0; j < marks.size(); ++j) {
@@ -111,8 +109,7 @@ void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, const std:
     }
 }
 
-// The frame, its ticks and the axis titles.
-void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_ticks = true) {
+void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_ticks, double y_title_offset) {
     const PlotFrame& f = s.frame;
     const QRectF& a = f.area;
     const QColor axis(90, 90, 90);
@@ -132,14 +129,14 @@ void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_t
         s.texts.push_back({tick_text(v, step), p - QPointF(8, 0), Qt::AlignRight | Qt::AlignVCenter, SceneText::Role::Tick});
     }
     s.texts.push_back({x_title, QPointF(a.center().x(), a.bottom() + 40), Qt::AlignCenter, SceneText::Role::AxisTitle});
-    SceneText yt{y_title, QPointF(a.left() - (kLeft - 18), a.center().y()), Qt::AlignCenter, SceneText::Role::AxisTitle};
+    SceneText yt{y_title, QPointF(a.left() - y_title_offset, a.center().y()), Qt::AlignCenter, SceneText::Role::AxisTitle};
     yt.vertical = true;
     s.texts.push_back(yt);
 }
 
-// One entry a line beside the frame: a swatch of each colour, or with
-// `marks` the mark itself, as the groups' points are drawn.
-void add_legend(Scene& s, const std::vector<QString>& names, const std::vector<QColor>& colors, bool marks = false) {
+// A swatch of each colour, or with `marks` the mark itself, as the groups'
+// points are drawn.
+void add_legend(Scene& s, const std::vector<QString>& names, const std::vector<QColor>& colors, bool marks) {
     const double x = s.frame.area.right() + 18;
     double y = s.frame.area.top() + 4;
     const int n = static_cast<int>(names.size());
@@ -188,7 +185,9 @@ void shift(Scene& s, QPointF by) {
     s.frame.area.translate(by);
 }
 
-}  // namespace
+}  // namespace plot_parts
+
+using namespace plot_parts;
 
 void trim_to_frame(Scene& s) {
     const QRectF& a = s.frame.area;
@@ -206,7 +205,7 @@ void trim_to_frame(Scene& s) {
     }
 }
 
-namespace {
+namespace plot_parts {
 
 // The estimated landmarks of the specimens, ringed in red over their dots.
 void add_estimated(Scene& s, const Superimposition& sup, const LandmarkMarks& marks) {
@@ -242,35 +241,18 @@ void add_consensus(Scene& s, const Shape2& consensus, const LandmarkMarks& marks
     s.dots.push_back(std::move(fixed));
 }
 
-}  // namespace
-
-Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const Links& links, QSizeF size,
-                            const LandmarkMarks& marks) {
-    Scene s;
-    s.size = size;
-    const bool legend = g.groups() > 1;
-    Bounds b;
-    for (Eigen::Index i = 0; i < sup.aligned.rows(); ++i)
-        for (int j = 0; j < sup.landmarks; ++j) b.add(sup.aligned(i, 2 * j), sup.aligned(i, 2 * j + 1));
-    for (const auto& p : sup.consensus) b.add(p);
-    s.frame = equal_frame(b, plot_rect(size, legend));
-    add_title(s, QStringLiteral("Superimposed specimens (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks));
-    add_axes(s, QStringLiteral("x (aligned)"), QStringLiteral("y (aligned)"));
-
+void add_superimposed(Scene& s, const Superimposition& sup, const Grouping& g, const Links& links, const LandmarkMarks& marks) {
     // Specimens first, one batch per group, so the consensus sits on top.
+    const std::size_t first = s.dots.size();
     const int ng = std::max(1, g.groups());
-    s.dots.resize(static_cast<std::size_t>(ng));
-    for (int k = 0; k < ng; ++k) {
-        s.dots[static_cast<std::size_t>(k)].color = translucent(group_color(k), ng > 1 ? 200 : 150);
-        s.dots[static_cast<std::size_t>(k)].size = 2.5;
-    }
+    for (int k = 0; k < ng; ++k) s.dots.push_back({translucent(group_color(k), ng > 1 ? 200 : 150), 2.5, false, {}, {}});
     auto group_of = [&](Eigen::Index i) {
         const std::size_t gi = g.group_of.empty() ? 0 : static_cast<std::size_t>(g.group_of[static_cast<std::size_t>(i)]);
-        return std::min(gi, s.dots.size() - 1);
+        return first + std::min(gi, static_cast<std::size_t>(ng - 1));
     };
     std::vector<std::size_t> counts(s.dots.size(), 0);
     for (Eigen::Index i = 0; i < sup.aligned.rows(); ++i) counts[group_of(i)] += static_cast<std::size_t>(sup.landmarks);
-    for (std::size_t k = 0; k < s.dots.size(); ++k) {
+    for (std::size_t k = first; k < s.dots.size(); ++k) {
         s.dots[k].points.reserve(counts[k]);
         s.dots[k].specimens.reserve(counts[k]);
     }
@@ -290,6 +272,46 @@ Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const
     add_wireframe(s, sup.consensus, links, QColor(20, 20, 20), 1.6);
     add_wireframe(s, sup.consensus, marks.curves, QColor(20, 20, 20), 1.0);
     add_consensus(s, sup.consensus, marks);
+}
+
+namespace {
+const QColor kChangeColor(200, 60, 40);
+}  // namespace
+
+void add_change(Scene& s, const Shape2& consensus, const Shape2& target, const Links& links) {
+    add_wireframe(s, target, links, QColor(20, 20, 20), 1.6);
+    SceneDots from{QColor(120, 120, 120), 6.0, false, {}, {}}, to{QColor(20, 20, 20), 8.0, true, {}, {}};
+    for (std::size_t j = 0; j < consensus.size(); ++j) {
+        const QPointF a = s.frame.map(consensus[j].x, consensus[j].y), z = s.frame.map(target[j].x, target[j].y);
+        s.paths.push_back({kChangeColor, 2.0, false, false, QColor(), {a, z}});
+        from.points.push_back(a);
+        to.points.push_back(z);
+    }
+    add_landmark_labels(s, to.points);
+    s.dots.push_back(std::move(from));
+    s.dots.push_back(std::move(to));
+}
+
+void add_change_legend(Scene& s) {
+    add_legend(s, {QStringLiteral("Consensus"), QStringLiteral("Target"), QStringLiteral("Change")},
+               {QColor(120, 120, 120), QColor(20, 20, 20), kChangeColor});
+}
+
+}  // namespace plot_parts
+
+Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const Links& links, QSizeF size,
+                            const LandmarkMarks& marks) {
+    Scene s;
+    s.size = size;
+    const bool legend = g.groups() > 1;
+    Bounds b;
+    for (Eigen::Index i = 0; i < sup.aligned.rows(); ++i)
+        for (int j = 0; j < sup.landmarks; ++j) b.add(sup.aligned(i, 2 * j), sup.aligned(i, 2 * j + 1));
+    for (const auto& p : sup.consensus) b.add(p);
+    s.frame = equal_frame(b, plot_rect(size, legend));
+    add_title(s, QStringLiteral("Superimposed specimens (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks));
+    add_axes(s, QStringLiteral("x (aligned)"), QStringLiteral("y (aligned)"));
+    add_superimposed(s, sup, g, links, marks);
     if (legend) add_legend(s, group_names(g), group_colors(g.groups()));
     return s;
 }
@@ -381,20 +403,8 @@ Scene shape_change_scene(const Shape2& consensus, const Shape2& target, const Li
         for (const auto& p : line) path.points.push_back(s.frame.map(p.x, p.y));
         s.paths.push_back(std::move(path));
     }
-    add_wireframe(s, target, links, QColor(20, 20, 20), 1.6);
-    const QColor vector_color(200, 60, 40);
-    SceneDots from{QColor(120, 120, 120), 6.0, false, {}, {}}, to{QColor(20, 20, 20), 8.0, true, {}, {}};
-    for (std::size_t j = 0; j < consensus.size(); ++j) {
-        const QPointF a = s.frame.map(consensus[j].x, consensus[j].y), z = s.frame.map(target[j].x, target[j].y);
-        s.paths.push_back({vector_color, 2.0, false, false, QColor(), {a, z}});
-        from.points.push_back(a);
-        to.points.push_back(z);
-    }
-    add_landmark_labels(s, to.points);
-    s.dots.push_back(std::move(from));
-    s.dots.push_back(std::move(to));
-    add_legend(s, {QStringLiteral("Consensus"), QStringLiteral("Target"), QStringLiteral("Change")},
-               {QColor(120, 120, 120), QColor(20, 20, 20), vector_color});
+    add_change(s, consensus, target, links);
+    add_change_legend(s);
     return s;
 }
 

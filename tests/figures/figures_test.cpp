@@ -81,24 +81,9 @@ TEST(PrincipalComponents, OfAlignedShapesGiveBackTheShapeAtAScore) {
     for (int k = 1; k < p.components(); ++k) EXPECT_LE(p.variances(k), p.variances(k - 1));
     // The shape at a specimen's own score on every component is its tangent coordinates.
     const Matrix t = tangent_coordinates(s);
-    Shape2 rebuilt = s.consensus;
-    for (int j = 0; j < 6; ++j) {
-        rebuilt[static_cast<std::size_t>(j)].x += p.mean(2 * j);
-        rebuilt[static_cast<std::size_t>(j)].y += p.mean(2 * j + 1);
-    }
-    for (int k = 0; k < p.components(); ++k) {
-        const Shape2 along = shape_along_component(s, p, k, p.scores(3, k));
-        for (int j = 0; j < 6; ++j) {
-            rebuilt[static_cast<std::size_t>(j)].x +=
-                along[static_cast<std::size_t>(j)].x - s.consensus[static_cast<std::size_t>(j)].x - p.mean(2 * j);
-            rebuilt[static_cast<std::size_t>(j)].y +=
-                along[static_cast<std::size_t>(j)].y - s.consensus[static_cast<std::size_t>(j)].y - p.mean(2 * j + 1);
-        }
-    }
-    for (int j = 0; j < 6; ++j) {
-        EXPECT_NEAR(rebuilt[static_cast<std::size_t>(j)].x, s.consensus[static_cast<std::size_t>(j)].x + t(3, 2 * j), 1e-10);
-        EXPECT_NEAR(rebuilt[static_cast<std::size_t>(j)].y, s.consensus[static_cast<std::size_t>(j)].y + t(3, 2 * j + 1), 1e-10);
-    }
+    Eigen::RowVectorXd rebuilt = s.consensus_row + p.mean;
+    for (int k = 0; k < p.components(); ++k) rebuilt += shape_along_component(s, p, k, p.scores(3, k)) - s.consensus_row - p.mean;
+    for (Eigen::Index c = 0; c < rebuilt.size(); ++c) EXPECT_NEAR(rebuilt(c), s.consensus_row(c) + t(3, c), 1e-10);
     EXPECT_THROW(shape_along_component(s, p, p.components(), 0.0), QuillanError);
 }
 
@@ -122,9 +107,9 @@ TEST(Groupings, MeansAreTheAverageAlignedShapeOfEachGroup) {
     const Grouping g = make_grouping(matrix_from_rows({{1}, {2}, {1}, {2}, {2}, {1}}), 6, GroupBy::First);
     const auto means = group_means(s, g);
     ASSERT_EQ(means.size(), 2u);
-    EXPECT_NEAR(means[1][2].y, (s.aligned(1, 5) + s.aligned(3, 5) + s.aligned(4, 5)) / 3.0, 1e-15);
-    const Shape2 twice = magnify(s.consensus, means[1], 2.0);
-    EXPECT_NEAR(twice[2].y - s.consensus[2].y, 2.0 * (means[1][2].y - s.consensus[2].y), 1e-15);
+    EXPECT_NEAR(means[1](5), (s.aligned(1, 5) + s.aligned(3, 5) + s.aligned(4, 5)) / 3.0, 1e-15);
+    const Eigen::RowVectorXd twice = magnify(s.consensus_row, means[1], 2.0);
+    EXPECT_NEAR(twice(5) - s.consensus[2].y, 2.0 * (means[1](5) - s.consensus[2].y), 1e-15);
 }
 
 TEST(ThinPlateSpline, MapsEveryLandmarkOntoTheTargetAndBendsNothingForAnAffineTarget) {

@@ -175,9 +175,10 @@ TEST(Components, PlotScoresWithTheirVarianceAndOutlineEachGroup) {
 
 TEST(ShapeChange, VectorsRunFromTheConsensusToTheMagnifiedTarget) {
     const PictureData data(test::make_shapes(15, 5, 2, 0.08), Matrix(), GroupBy::None);
-    const auto [target, title] = data.target({ShapeTarget::Kind::ComponentLow, 0}, 3.0);
+    const auto [row, title] = data.target({ShapeTarget::Kind::ComponentLow, 0}, 3.0);
     EXPECT_THAT(title.toStdString(), HasSubstr("lowest score on PC1 (magnified 3 times)"));
     const Shape2& c = data.superimposition().consensus;
+    const Shape2 target = view_of_row(row, 2, 0, 1);
     const Scene s = shape_change_scene(c, target, {}, title, kSize);
     int vectors = 0;
     for (std::size_t j = 0; j < c.size(); ++j)

@@ -1,0 +1,160 @@
+#include "render/space_plots.hpp"
+
+#include "render/plot_parts.hpp"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace quillan {
+
+using namespace plot_parts;
+
+namespace {
+
+// Narrower margins than a lone frame's: three frames share the width.
+constexpr double kViewLeft = 70, kViewRight = 16;
+
+QString axis_title(int axis) {
+    static const char* names[] = {"x (aligned)", "y (aligned)", "z (aligned)"};
+    return QString::fromLatin1(names[axis]);
+}
+
+// Where each view goes: in a row (front, side, top), or in two rows and
+// columns as on a technical drawing (the top above the front, the side to
+// its right), so that the views sharing an axis line up along it.  Each view
+// takes a cell; the layout that draws the landmarks larger is chosen.
+struct Layout {
+    int columns, rows;
+    QPoint cell[3];
+};
+constexpr Layout kRow{3, 1, {{0, 0}, {1, 0}, {2, 0}}};
+constexpr Layout kGrid{2, 2, {{0, 1}, {1, 1}, {0, 0}}};
+constexpr double kViewName = 22;  // above each frame, for the view's name
+
+struct Placed {
+    std::array<PlotFrame, 3> frames;
+    double scale = 0;
+};
+
+// Every view drawn at the one scale that fits them all, each frame centred
+// in its cell, and the whole centred in the room left by the margins (so
+// that trimming a picture file keeps the margins a lone frame has).
+Placed place(const std::array<Bounds, 3>& b, QSizeF size, bool legend, const Layout& layout) {
+    const double right = size.width() - kRight - (legend ? kLegendWidth : 0);
+    const double cw = std::max(40.0, right / layout.columns), ch = std::max(40.0, (size.height() - kTop) / layout.rows);
+    const double w = std::max(10.0, cw - kViewLeft - kViewRight), h = std::max(10.0, ch - kViewName - kBottom);
+    Placed p;
+    p.scale = std::numeric_limits<double>::infinity();
+    for (const Bounds& v : b) p.scale = std::min({p.scale, w / v.width(), h / v.height()});
+    QRectF around;
+    for (std::size_t v = 0; v < 3; ++v) {
+        const double fw = b[v].width() * p.scale, fh = b[v].height() * p.scale;
+        // In a row the frames are centred in their cells; in two rows and
+        // columns they are drawn together toward the middle.
+        const double left = layout.cell[v].x() * cw + kViewLeft, top = kTop + layout.cell[v].y() * ch + kViewName;
+        const bool grid = layout.rows > 1;
+        const double x = !grid ? left + (w - fw) / 2 : layout.cell[v].x() == 0 ? left + w - fw : left;
+        const double y = !grid ? top + (h - fh) / 2 : layout.cell[v].y() == 0 ? top + h - fh : top;
+        p.frames[v] = {QRectF(x, y, fw, fh), b[v].xmin, b[v].xmax, b[v].ymin, b[v].ymax};
+        around = around.isNull() ? p.frames[v].area : around.united(p.frames[v].area);
+    }
+    const QRectF room(kViewLeft, kTop + kViewName, right - kViewLeft - kViewRight,
+                      size.height() - kTop - kBottom - 2 * kViewName);
+    const QPointF by = room.center() - around.center();
+    for (auto& f : p.frames) f.area.translate(by);
+    return p;
+}
+
+std::array<PlotFrame, 3> view_frames(const std::array<Bounds, 3>& data, QSizeF size, bool legend) {
+    std::array<Bounds, 3> b;
+    for (std::size_t v = 0; v < 3; ++v) b[v] = padded(data[v]);
+    const Placed row = place(b, size, legend, kRow), grid = place(b, size, legend, kGrid);
+    return grid.scale > row.scale ? grid.frames : row.frames;
+}
+
+// A view's frame with its axes, ready for its marks.
+Scene view_scene(QSizeF size, const PlotFrame& frame, const SpaceView& view) {
+    Scene v;
+    v.size = size;
+    v.frame = frame;
+    add_axes(v, axis_title(view.across), axis_title(view.up), true, kViewLeft - 16);
+    return v;
+}
+
+template <typename T>
+void append(std::vector<T>& to, std::vector<T>& from) {
+    to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+}
+
+// The views' marks in one scene, whose frame is the smallest rectangle
+// around theirs (what trimming a picture file goes by), the title over them
+// all and each view's name over its frame.
+Scene combine(std::array<Scene, 3>& views, QSizeF size, const QString& title) {
+    Scene s;
+    s.size = size;
+    QRectF around;
+    for (auto& v : views) around = around.isNull() ? v.frame.area : around.united(v.frame.area);
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        Scene& v = views[i];
+        append(s.paths, v.paths);
+        append(s.boxes, v.boxes);
+        append(s.dots, v.dots);
+        append(s.texts, v.texts);
+        s.texts.push_back({QString::fromLatin1(kSpaceViews[i].name), QPointF(v.frame.area.center().x(), v.frame.area.top() - 6),
+                           Qt::AlignHCenter | Qt::AlignBottom, SceneText::Role::AxisTitle});
+    }
+    s.frame = views[0].frame;
+    s.frame.area = around;
+    s.texts.push_back({title, QPointF(size.width() / 2, around.top() - 30), Qt::AlignCenter, SceneText::Role::Title});
+    return s;
+}
+
+}  // namespace
+
+Scene space_superimposition_scene(const Superimposition& sup, const Grouping& g, const Links& links, QSizeF size,
+                                  const LandmarkMarks& marks) {
+    std::array<Superimposition, 3> planes;
+    std::array<Bounds, 3> data;
+    for (std::size_t v = 0; v < 3; ++v) {
+        planes[v] = plane_view(sup, kSpaceViews[v].across, kSpaceViews[v].up);
+        for (Eigen::Index i = 0; i < planes[v].aligned.rows(); ++i)
+            for (int j = 0; j < sup.landmarks; ++j) data[v].add(planes[v].aligned(i, 2 * j), planes[v].aligned(i, 2 * j + 1));
+        for (const auto& p : planes[v].consensus) data[v].add(p);
+    }
+    const bool legend = g.groups() > 1;
+    const auto frames = view_frames(data, size, legend);
+    std::array<Scene, 3> views;
+    for (std::size_t v = 0; v < 3; ++v) {
+        views[v] = view_scene(size, frames[v], kSpaceViews[v]);
+        add_superimposed(views[v], planes[v], g, links, marks);
+    }
+    Scene s = combine(
+        views, size,
+        QStringLiteral("Superimposed specimens in 3-D (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks));
+    if (legend) add_legend(s, group_names(g), group_colors(g.groups()));
+    return s;
+}
+
+Scene space_shape_change_scene(const Eigen::RowVectorXd& consensus, const Eigen::RowVectorXd& target, const Links& links,
+                               const QString& title, QSizeF size) {
+    std::array<Shape2, 3> from, to;
+    std::array<Bounds, 3> data;
+    for (std::size_t v = 0; v < 3; ++v) {
+        from[v] = view_of_row(consensus, 3, kSpaceViews[v].across, kSpaceViews[v].up);
+        to[v] = view_of_row(target, 3, kSpaceViews[v].across, kSpaceViews[v].up);
+        for (const auto& p : from[v]) data[v].add(p);
+        for (const auto& p : to[v]) data[v].add(p);
+    }
+    const auto frames = view_frames(data, size, true);
+    std::array<Scene, 3> views;
+    for (std::size_t v = 0; v < 3; ++v) {
+        views[v] = view_scene(size, frames[v], kSpaceViews[v]);
+        add_change(views[v], from[v], to[v], links);
+    }
+    Scene s = combine(views, size, title);
+    add_change_legend(s);
+    return s;
+}
+
+}  // namespace quillan

@@ -1,0 +1,133 @@
+// The pictures of landmarks in space: three views side by side, each the
+// aligned coordinates seen along one axis at one scale for all three.
+#include "render/pictures.hpp"
+#include "render/space_plots.hpp"
+#include "support/batch_runner.hpp"
+#include "support/shapes.hpp"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace quillan {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const QSizeF kWide(1200, 600);
+
+Matrix macaques() { return test::load_data("macaques.lm.txt"); }
+Matrix macaque_sexes() { return test::load_data("macaques.groups.txt"); }
+
+// Each view's marks of `row` (3k coordinates) are one map of its two
+// coordinates, with as many pixels to a unit across as up, and the same
+// number in every view: the pictures may be compared by eye.
+void expect_one_scale(const std::array<const SceneDots*, 3>& marks, const Eigen::RowVectorXd& row) {
+    double unit = 0;
+    for (std::size_t v = 0; v < 3; ++v) {
+        const SpaceView& view = kSpaceViews[v];
+        const auto& p = marks[v]->points;
+        ASSERT_EQ(static_cast<Eigen::Index>(p.size()) * 3, row.size());
+        const double a0 = row(view.across), b0 = row(view.up);
+        const double scale = (p[1].x() - p[0].x()) / (row(3 + view.across) - a0);
+        if (v == 0) unit = scale;
+        EXPECT_NEAR(scale, unit, 1e-6 * unit) << view.name;
+        for (std::size_t j = 0; j < p.size(); ++j) {
+            const auto at = static_cast<Eigen::Index>(3 * j);
+            EXPECT_NEAR(p[j].x() - p[0].x(), scale * (row(at + view.across) - a0), 1e-6) << view.name << j;
+            EXPECT_NEAR(p[0].y() - p[j].y(), scale * (row(at + view.up) - b0), 1e-6) << view.name << j;  // up is up
+        }
+    }
+}
+
+TEST(SpacePictures, TheSuperimpositionIsSeenFromTheFrontTheSideAndTheTop) {
+    const PictureData data(macaques(), macaque_sexes(), GroupBy::First, {}, 3);
+    const Superimposition& sup = data.superimposition();
+    ASSERT_EQ(sup.landmarks, 7);
+    const Links links{{0, 1}, {1, 2}, {2, 6}};
+    const Scene s = superimposition_picture(data, links, kWide);
+    // Per view: a batch of marks per sex, then the numbered consensus.
+    ASSERT_EQ(s.dots.size(), 9u);
+    expect_one_scale({&s.dots[2], &s.dots[5], &s.dots[8]}, sup.consensus_row);
+    // The views that share an axis line up along it: the front and the side
+    // share y, and in two rows and columns the front and the top share x; in
+    // a row of three the top comes last.
+    for (const QSizeF size : {QSizeF(1000, 800), QSizeF(1800, 450)}) {
+        const Scene laid = superimposition_picture(data, links, size);
+        const auto &front = laid.dots[2].points, &side = laid.dots[5].points, &top = laid.dots[8].points;
+        const bool grid = size.height() > 500;
+        for (std::size_t j = 0; j < 7; ++j) {
+            EXPECT_NEAR(front[j].y(), side[j].y(), 1e-9);
+            if (grid) EXPECT_NEAR(front[j].x(), top[j].x(), 1e-9);
+            else
+                for (const QPointF& q : side) EXPECT_GT(top[j].x(), q.x());
+        }
+    }
+    for (const char* name : {"Front", "Side", "Top", "z (aligned)", "Superimposed specimens in 3-D (18 specimens, 7 landmarks)"})
+        EXPECT_TRUE(std::any_of(s.texts.begin(), s.texts.end(), [&](const SceneText& t) { return t.text == name; })) << name;
+    // Every specimen's every landmark in every view, named when pointed at.
+    std::size_t marks = 0;
+    for (std::size_t v = 0; v < 3; ++v) marks += s.dots[3 * v].points.size() + s.dots[3 * v + 1].points.size();
+    EXPECT_EQ(marks, 3u * 18 * 7);
+    EXPECT_EQ(s.specimen_at(s.dots[4].points[0]), s.dots[4].specimens[0]);
+    // The wireframe in each view, and one legend for them all.
+    int wires = 0;
+    for (const auto& p : s.paths) wires += p.width == 1.6 ? 1 : 0;
+    EXPECT_EQ(wires, 3 * 3);
+    EXPECT_EQ(s.legend.size(), 2u);
+    // Each view's consensus is painted: its rings are dark at their edge.
+    QImage image(s.size.toSize(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    paint_scene(painter, s, QRectF(QPointF(0, 0), s.size));
+    painter.end();
+    for (std::size_t v = 0; v < 3; ++v) {
+        const SceneDots& ring = s.dots[3 * v + 2];
+        const QPoint at = (ring.points[0] + QPointF(ring.size / 2, 0)).toPoint();
+        EXPECT_LT(image.pixelColor(at).lightness(), 200) << kSpaceViews[v].name;
+    }
+}
+
+TEST(SpacePictures, TheShapeChangeRunsFromTheConsensusToTheTargetInEachView) {
+    const PictureData data(macaques(), macaque_sexes(), GroupBy::First, {}, 3);
+    ASSERT_GT(data.components().components(), 2);  // scores as in the plane
+    for (const ShapeTarget target :
+         {ShapeTarget{ShapeTarget::Kind::ComponentHigh, 1}, ShapeTarget{ShapeTarget::Kind::GroupMean, 1}}) {
+        const auto [row, title] = data.target(target, 2.0);
+        ASSERT_EQ(row.size(), 21);
+        const Scene s = shape_change_picture(data, row, {}, title, kWide);
+        ASSERT_EQ(s.dots.size(), 6u);  // per view the consensus, then the target
+        expect_one_scale({&s.dots[0], &s.dots[2], &s.dots[4]}, data.superimposition().consensus_row);
+        expect_one_scale({&s.dots[1], &s.dots[3], &s.dots[5]}, row);
+        int vectors = 0;
+        for (const auto& p : s.paths) vectors += p.color == QColor(200, 60, 40) ? 1 : 0;
+        EXPECT_EQ(vectors, 3 * 7);
+        EXPECT_EQ(s.legend.size(), 3u);
+    }
+}
+
+TEST(BatchPlots, LandmarksInSpaceHaveEveryShapePicture) {
+    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_space_plots";
+    std::filesystem::remove_all(dir);
+    const std::string data = QUILLAN_DATA_DIR;
+    const auto r = test::run_batch({"one-way-f", "-l", data + "/macaques.lm.txt", "-g", data + "/macaques.groups.txt",
+                                    "--dimensions", "3", "-p", "9", "-s", "1", "--plots", dir.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, Not(HasSubstr("3-D")));
+    for (const char* name :
+         {"superimposition", "pc1-pc2", "scree", "shape-change", "shape-change-group-1", "shape-change-group-2"})
+        for (const char* ext : {".svg", ".png"})
+            EXPECT_TRUE(std::filesystem::exists(dir / (std::string(name) + ext))) << name << ext;
+    // Drawn to the data's aspect: three views side by side are wider than high.
+    const QImage png((dir / "superimposition.png").string().c_str());
+    EXPECT_GT(png.width(), png.height());
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace quillan
