@@ -3,6 +3,7 @@
 #include "analyses/analyses.hpp"
 #include "analyses/linear_models/model_request.hpp"
 #include "byname/program.hpp"
+#include "gui/qt_text.hpp"
 #include "gui/session.hpp"
 
 #include <QAbstractButton>
@@ -25,8 +26,6 @@
 namespace quillan {
 
 namespace {
-
-QString qstr(const std::string& s) { return QString::fromStdString(s); }
 
 // Factors beyond these are not paired: their cells would fill the box.
 constexpr int kPairedFactors = 6;

@@ -4,6 +4,7 @@
 
 #include "analyses/analyses.hpp"
 
+#include <algorithm>
 #include <initializer_list>
 #include <iterator>
 #include <stdexcept>
@@ -85,7 +86,9 @@ std::vector<ActionRow> reading_rows() {
          .kind = K::Import,
          .shell_step = choose_groups,
          .description = "Choose G1, G2 and the covariate among the imported file's columns",
-         .needs = kL},
+         .needs = kL,
+         .batch_refusal =
+             "choose-groups is a window action; give --factor (for G1, again for G2) and --covariate-column with --import"},
     };
 }
 
@@ -229,7 +232,8 @@ std::vector<ActionRow> covariate_rows() {
          .writes_report = true,
          .groupings = 1,
          // One F a term, in the table's order; the default model of G1 alone has one.
-         .statistics = {{"Linear model: F ratio of the first term"}}},
+         .statistics = {{"Linear model: F ratio of the first term"}},
+         .options = {"--formula", "--ss-type", "--alignment", "--error", "--permute", "--pairwise", "--pairwise-means"}},
     };
 }
 
@@ -244,7 +248,8 @@ std::vector<ActionRow> shape_rows() {
          .description = "Procrustes distance of each specimen from the mean shape, outliers flagged (--within-groups)",
          .needs = kL,
          .writes_report = true,
-         .permutes = false},
+         .permutes = false,
+         .options = {"--alignment", "--within-groups"}},
         {.name = "RunDisparity",
          .alias = "disparity",
          .kind = K::Analysis,
@@ -254,7 +259,8 @@ std::vector<ActionRow> shape_rows() {
          .writes_report = true,
          .groupings = 1,
          // One difference a pair of groups; two groups have one.
-         .statistics = {{"Disparity: absolute difference of the variances of the first pair of groups"}}},
+         .statistics = {{"Disparity: absolute difference of the variances of the first pair of groups"}},
+         .options = {"--formula", "--alignment"}},
         {.name = "RunCva",
          .alias = "cva",
          .kind = K::Analysis,
@@ -265,7 +271,8 @@ std::vector<ActionRow> shape_rows() {
          .groupings = 1,
          // Each pair's Mahalanobis distance, then each pair's Procrustes distance.
          .statistics = {{"Canonical variates: Mahalanobis distance of the first pair of groups",
-                         "Canonical variates: Procrustes distance of the first pair of groups"}}},
+                         "Canonical variates: Procrustes distance of the first pair of groups"}},
+         .options = {"--alignment", "--no-cross-validate"}},
         {.name = "RunIntegration",
          .alias = "integration",
          .kind = K::Analysis,
@@ -274,7 +281,8 @@ std::vector<ActionRow> shape_rows() {
          .needs = kL,
          .writes_report = true,
          // Each pair's r-PLS, then their mean.
-         .statistics = {{"Integration: r-PLS of the first pair of modules", "Integration: mean r-PLS"}}},
+         .statistics = {{"Integration: r-PLS of the first pair of modules", "Integration: mean r-PLS"}},
+         .options = {"--alignment", "--partition"}},
         {.name = "RunPls",
          .alias = "pls",
          .kind = K::Analysis,
@@ -282,7 +290,8 @@ std::vector<ActionRow> shape_rows() {
          .description = "Two-block PLS of shape against the table of --block2 FILE: r-PLS, Z and p",
          .needs = kL,
          .writes_report = true,
-         .statistics = {{"PLS: r-PLS of shape and the table", "PLS: r-PLS (again, as the mean of one pair)"}}},
+         .statistics = {{"PLS: r-PLS of shape and the table", "PLS: r-PLS (again, as the mean of one pair)"}},
+         .options = {"--alignment", "--block2"}},
         {.name = "RunModularity",
          .alias = "modularity",
          .kind = K::Analysis,
@@ -290,7 +299,8 @@ std::vector<ActionRow> shape_rows() {
          .description = "Covariance ratio of the modules of --partition FILE against random partitions",
          .needs = kL,
          .writes_report = true,
-         .statistics = {{"Modularity: covariance ratio of a random partition"}}},
+         .statistics = {{"Modularity: covariance ratio of a random partition"}},
+         .options = {"--alignment", "--partition", "--no-rotation-search"}},
         {.name = "RunSymmetry",
          .alias = "symmetry",
          .kind = K::Analysis,
@@ -302,7 +312,8 @@ std::vector<ActionRow> shape_rows() {
          .groupings = 2,
          // One F a term of the shape table, then of the size table (matching symmetry).
          .statistics = {{"Symmetry: F ratio of individuals (shape)", "Symmetry: F ratio of sides (shape)"},
-                        {"Symmetry: F ratio of individuals (size)", "Symmetry: F ratio of sides (size)"}}},
+                        {"Symmetry: F ratio of individuals (size)", "Symmetry: F ratio of sides (size)"}},
+         .options = {"--alignment", "--individual", "--side", "--replicate", "--mirror-side", "--land-pairs"}},
     };
 }
 
@@ -317,7 +328,8 @@ std::vector<ActionRow> writing_rows() {
          .alias = "export-results",
          .kind = K::Export,
          .shell_step = export_results,
-         .description = "Write the numbers of the last report as JSON (or CSV)"},
+         .description = "Write the numbers of the last report as JSON (or CSV)",
+         .batch_refusal = "export-results is a window action; give --json FILE or --csv FILE with an analysis"},
         {.name = "ExportSpecimens",
          .alias = "export-specimens",
          .kind = K::Export,
@@ -404,6 +416,10 @@ std::vector<std::string> row_problems(const ActionRow& row) {
 std::string statistic_title(std::string_view action, int loop, int statistic) {
     const ActionRow* row = find_action(action);
     return title_of_statistic(row ? row->statistics : StatisticNames{}, loop, statistic);
+}
+
+bool ActionRow::takes_option(std::string_view option) const {
+    return std::any_of(options.begin(), options.end(), [&](const char* o) { return option == o; });
 }
 
 const ActionRow* find_action(std::string_view name) {

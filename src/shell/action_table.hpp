@@ -59,10 +59,17 @@ struct ActionRow {
     unsigned loads = kNeedsNothing;     // what a load or import puts into the workspace
     StatisticNames statistics = {};     // an analysis's permutation loops, each a list of statistic names
     bool permutes = true;               // an analysis that runs no permutations (a screening) names no statistics
+    // The quillan-batch options of this action's own (the model's formula,
+    // a partition file): any other action refuses them, naming the actions
+    // that take them.
+    std::vector<const char*> options = {};
+    // A window action that quillan-batch does not run: what it says instead.
+    const char* batch_refusal = nullptr;
 
     bool is_analysis() const { return kind == ActionKind::Analysis || kind == ActionKind::ConsoleOnly; }
     bool reads_files() const { return kind == ActionKind::Load || kind == ActionKind::Import; }
     bool needs_covariate() const { return (needs & kNeedsCovariate) != 0; }
+    bool takes_option(std::string_view option) const;
 };
 
 // Every action, in the order the dispatcher compares their names.

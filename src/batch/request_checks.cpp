@@ -1,0 +1,282 @@
+// The checks of a quillan-batch request made before any file is read.
+#include "analyses/common.hpp"
+#include "analyses/linear_models/model_request.hpp"
+#include "analyses/process_team.hpp"
+#include "batch/batch.hpp"
+#include "batch/batch_steps.hpp"
+#include "batch/output_checks.hpp"
+#include "batch/picture_module.hpp"
+#include "batch/progress_bar.hpp"
+#include "batch/stop_signals.hpp"
+#include "geometry/kernel_dispatch.hpp"
+#include "io/choice_notes.hpp"
+#include "io/import.hpp"
+#include "io/output.hpp"
+#include "platform/atomic_file.hpp"
+#include "platform/error.hpp"
+#include "platform/format.hpp"
+#include "platform/seed_text.hpp"
+#include "platform/stop_request.hpp"
+#include "platform/version.hpp"
+#include "shell/landmark_marks.hpp"
+#include "shell/shell.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <csignal>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <set>
+#include <system_error>
+
+namespace quillan::batch {
+
+// --plot-size WIDTHxHEIGHT and --plot-dpi, read and checked before anything is.
+std::optional<int> check_picture_size(BatchRequest& r) {
+    PictureSize& size = r.plots.size;
+    if (!r.plot_size.empty()) {
+        const auto x = r.plot_size.find_first_of("xX");
+        const char* s = r.plot_size.data();
+        const char* end = s + r.plot_size.size();
+        std::from_chars_result wide{}, high{};
+        const bool read = x != std::string::npos && x > 0 && x + 1 < r.plot_size.size() &&
+                          (wide = std::from_chars(s, s + x, size.width)).ptr == s + x &&
+                          (high = std::from_chars(s + x + 1, end, size.height)).ptr == end;
+        if (!read) {
+            std::cerr << "quillan-batch: --plot-size is WIDTHxHEIGHT in pixels, such as 2000x1600, not \"" << r.plot_size
+                      << "\"\n";
+            return kUsage;
+        }
+        // Digits past what an int holds: far beyond the largest picture.
+        if (wide.ec == std::errc::result_out_of_range || high.ec == std::errc::result_out_of_range) {
+            std::cerr << "quillan-batch: A picture must be from " << PictureSize::kMinPixels << " to " << PictureSize::kMaxPixels
+                      << " pixels wide and high, not " << r.plot_size << ".\n";
+            return kUsage;
+        }
+    }
+    try {
+        size.check();
+    } catch (const QuillanError& e) {
+        std::cerr << "quillan-batch: " << e.what() << '\n';
+        return kUsage;
+    }
+    if (size.crowded() && !r.plots.folder.empty() && !r.quiet) {
+        // The pixels a side needs at this resolution.
+        auto fitting = [&](int pixels, int layout) { return std::max(pixels, (layout * size.dpi + 95) / 96); };
+        std::cerr << "quillan-batch: Warning: at " << size.dpi << " dpi, pictures of " << size.width << "x" << size.height
+                  << " pixels are too small for their text, which will be cut off or run together: give --plot-size "
+                  << fitting(size.width, PictureSize::kMinLayoutWidth) << "x"
+                  << fitting(size.height, PictureSize::kMinLayoutHeight) << " or more, or a smaller --plot-dpi\n";
+    }
+    return std::nullopt;
+}
+
+// What is answered before any action: the lists of actions, a missing
+// action, a kernel this processor cannot run, too many factors and a
+// picture size out of range.
+std::optional<int> check_before_action(BatchRequest& r) {
+    if (r.list) {
+        std::cout << actions_help();
+        return kOk;
+    }
+    if (r.list_names) {
+        for (const auto& row : action_table()) std::cout << row.name << '\n';
+        for (const auto& row : action_table()) std::cout << row.alias << '\n';
+        std::cout << "convert\n";
+        return kOk;
+    }
+    if (r.action.empty()) {
+        std::cerr << "quillan-batch: an action is required (see --help for the names)\n";
+        return kUsage;
+    }
+    // A kernel forced by QUILLAN_KERNEL that this processor cannot run is
+    // refused before any file is read.
+    try {
+        active_kernel();
+    } catch (const QuillanError& e) {
+        std::cerr << error_line(e.what()) << '\n';
+        return kFailed;
+    }
+
+    if (r.import_options.factors.size() > 2) {
+        std::cerr << "quillan-batch: --factor is given once for G1 and once more for G2, not more\n";
+        return kUsage;
+    }
+    // The import steps act on an imported file only: without one they would
+    // be silently left out.
+    const io::ImportOptions& o = r.import_options;
+    const bool steps = !o.estimate_missing.empty() || o.semilandmarks || !o.sliders_file.empty();
+    if (steps && r.import_file.empty() && r.convert_file.empty()) {
+        std::cerr << "quillan-batch: --estimate-missing, --semilandmarks and --sliders act on an imported file: give it with "
+                     "--import FILE (or convert FILE)\n";
+        return kUsage;
+    }
+    if (r.slide_chosen && !o.semilandmarks && o.sliders_file.empty() && !r.quiet)
+        std::cerr << "quillan-batch: Warning: --slide and --slide-iterations choose how semilandmarks slide; without "
+                     "--semilandmarks or --sliders nothing slides, so they are ignored\n";
+    return check_picture_size(r);
+}
+
+// Outputs onto the inputs or onto each other, refused before anything is
+// read: the files the run reads, then those it writes.
+std::optional<int> check_outputs(const BatchRequest& r) {
+    std::vector<NamedFile> in, out;
+    const io::ImportOptions& o = r.import_options;
+    const std::pair<const char*, const std::string*> inputs[] = {{"-l", &r.landmarks},
+                                                                 {"-g", &r.groups},
+                                                                 {"-c", &r.covariate},
+                                                                 {"--import", &r.import_file},
+                                                                 {"--factors", &o.factor_table},
+                                                                 {"--sliders", &o.sliders_file},
+                                                                 {"--links", &r.plots.links_file},
+                                                                 {kConvert, &r.convert_file}};
+    for (const auto& [option, path] : inputs)
+        if (!path->empty()) in.push_back({option, *path});
+    if (r.action == kConvert) {
+        for (const char* member : {".lm.txt", ".groups.txt", ".cov.txt", ".legend.csv"})
+            if (!r.out_prefix.empty()) out.push_back({"--out-prefix", r.out_prefix + member});
+    } else {
+        out.push_back(r.out.empty() ? NamedFile{"the report", "-"} : NamedFile{"--out", r.out});
+    }
+    const std::pair<const char*, const std::string*> outputs[] = {{"--json", &r.json_out},
+                                                                  {"--csv", &r.csv_out},
+                                                                  {"--export-specimens", &r.specimens_out},
+                                                                  {"--log", &r.log_file},
+                                                                  {"--plots", &r.plots.folder}};
+    for (const auto& [option, path] : outputs)
+        if (!path->empty()) out.push_back({option, *path});
+    const std::string clash = output_clash(in, out);
+    if (clash.empty()) return std::nullopt;
+    std::cerr << "quillan-batch: " << clash << '\n';
+    return kUsage;
+}
+
+// The options an action owns (its row lists them), refused on any other
+// action with the names of the actions that take them.
+std::optional<int> check_owned_options(BatchRequest& r, const ActionRow& row, bool exports_specimens) {
+    ShapeRequest& s = r.linear_model.shape;
+    s.cross_validate = !r.no_cross_validate;
+    s.rotation_search = !r.no_rotation_search;
+    const ModelRequest& m = r.linear_model;
+    const std::pair<bool, const char*> given[] = {{!m.formula.empty(), "--formula"},
+                                                  {!r.ss_type.empty(), "--ss-type"},
+                                                  // it also chooses the coordinates of the specimens' export
+                                                  {!r.alignment.empty() && !exports_specimens, "--alignment"},
+                                                  {!m.error.empty(), "--error"},
+                                                  {!r.permute.empty(), "--permute"},
+                                                  {!m.pairwise.empty(), "--pairwise"},
+                                                  {!r.pairwise_means.empty(), "--pairwise-means"},
+                                                  {s.within_groups, "--within-groups"},
+                                                  {r.no_cross_validate, "--no-cross-validate"},
+                                                  {!s.partition.empty(), "--partition"},
+                                                  {!s.block2.empty(), "--block2"},
+                                                  {r.no_rotation_search, "--no-rotation-search"},
+                                                  {!s.individual.empty(), "--individual"},
+                                                  {!s.side.empty(), "--side"},
+                                                  {!s.replicate.empty(), "--replicate"},
+                                                  {!s.mirror_side.empty(), "--mirror-side"},
+                                                  {!s.land_pairs.empty(), "--land-pairs"}};
+    for (const auto& [is_given, option] : given) {
+        if (!is_given || row.takes_option(option)) continue;
+        std::vector<std::string> takers;
+        for (const ActionRow& taker : action_table())
+            if (taker.takes_option(option)) takers.emplace_back(taker.alias);
+        std::string names;
+        for (std::size_t i = 0; i < takers.size(); ++i)
+            names += (i == 0 ? "" : i + 1 == takers.size() ? " and " : ", ") + takers[i];
+        std::cerr << "quillan-batch: " << option << " belongs to " << (takers.size() == 1 ? "the action " : "the actions ")
+                  << names << ", not to " << row.alias << "\n";
+        return kUsage;
+    }
+    return std::nullopt;
+}
+
+// The seed, the action's name (an alias becomes the name) and the options
+// an action needs or cannot take.
+std::optional<int> check_action(BatchRequest& r) {
+    const std::optional<std::uint64_t> seed = parse_seed_text(r.seed_text);
+    if (!r.seed_text.empty() && !seed) {
+        std::cerr << "quillan-batch: --seed must be a whole number from 0 to 18446744073709551615, not \"" << r.seed_text
+                  << "\"\n";
+        return kUsage;
+    }
+    if (seed) r.seed = *seed;
+
+    const ActionRow* row = find_action_or_alias(r.action);
+    if (!row) {
+        const std::string near = nearest_action(r.action);
+        std::cerr << "quillan-batch: unknown action \"" << r.action << "\""
+                  << (near.empty() ? std::string() : " (did you mean " + near + "?)") << "; see --list for the names\n";
+        return kUsage;
+    }
+    r.action = row->name;
+    if (!r.convert_file.empty()) {
+        std::cerr << "quillan-batch: only convert takes a file after the action; use --landmarks or --import\n";
+        return kUsage;
+    }
+    if (row->batch_refusal) {
+        std::cerr << "quillan-batch: " << row->batch_refusal << "\n";
+        return kUsage;
+    }
+    if (row->kind == ActionKind::Import && r.import_file.empty()) {
+        std::cerr << "quillan-batch: " << row->alias << " needs " << row->file_option << " FILE\n";
+        return kUsage;
+    }
+    ModelRequest& m = r.linear_model;
+    const bool exports_specimens = !r.specimens_out.empty() || row->kind == ActionKind::Export;
+    m.ss_type = r.ss_type == "III" ? SsType::III : r.ss_type == "II" ? SsType::II : SsType::I;
+    m.alignment = r.alignment == "partial" ? Alignment::Partial : Alignment::Full;
+    m.randomization = r.permute == "rows" ? Randomization::Rows : Randomization::Residuals;
+    m.means = r.pairwise_means == "plain" ? PairwiseMeans::Plain : PairwiseMeans::LeastSquares;
+    if (const std::optional<int> rc = check_owned_options(r, *row, exports_specimens)) return rc;
+    if (!r.pairwise_means.empty() && m.pairwise.empty()) {
+        std::cerr << "quillan-batch: --pairwise-means chooses the means --pairwise compares; give --pairwise FACTOR too\n";
+        return kUsage;
+    }
+    if (row->kind == ActionKind::Export && (r.out.empty() || r.out == "-")) {
+        std::cerr << "quillan-batch: " << row->alias
+                  << " needs --out FILE (or give --export-specimens FILE with another action)\n";
+        return kUsage;
+    }
+    return std::nullopt;
+}
+
+// Opens the log file the console trace is appended to.
+std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& process, std::ofstream& log) {
+    if (!r.log_file.empty() && process.writes) {
+        log.open(r.log_file, std::ios::app);
+        if (!log) {
+            std::cerr << "quillan-batch: cannot open the log file " << r.log_file << '\n';
+            return kUsage;
+        }
+    }
+    return std::nullopt;
+}
+
+// The picture module, opened only when --plots asks for pictures: every
+// other run starts without Qt.  A missing module refuses the run before
+// anything is read or written.
+std::optional<int> open_picture_module(const BatchRequest& r, const PictureModule*& module) {
+    if (r.plots.folder.empty()) return std::nullopt;
+#if QUILLAN_HAVE_PICTURES
+    std::string problem;
+    module = load_picture_module(problem);
+    if (module) return std::nullopt;
+    std::cerr << "quillan-batch: " << problem << "; --plots is not available\n";
+#else
+    (void)module;
+    std::cerr << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
+#endif
+    return kUsage;
+}
+
+}  // namespace quillan::batch
