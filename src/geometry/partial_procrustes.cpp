@@ -365,4 +365,30 @@ PartialResult3 slide_semilandmarks(const std::vector<Config3>& x, const std::vec
     return sliding_fit(x, sliders, options);
 }
 
+namespace {
+
+template <int D>
+Eigen::MatrixXd gpagen_table(const Eigen::MatrixXd& lm) {
+    const Eigen::Index m = lm.rows(), k = (lm.cols() - 1) / D;
+    std::vector<PointsOf<D>> x;
+    for (Eigen::Index i = 0; i < m; ++i) {
+        PointsOf<D> c(k, D);
+        for (Eigen::Index j = 0; j < k; ++j)
+            for (Eigen::Index a = 0; a < D; ++a) c(j, a) = lm(i, D * j + a);
+        x.push_back(c);
+    }
+    const PartialResultOf<D> r = partial_procrustes(x);
+    Eigen::MatrixXd out(m, D * k);
+    for (Eigen::Index i = 0; i < m; ++i)
+        for (Eigen::Index j = 0; j < k; ++j)
+            for (Eigen::Index a = 0; a < D; ++a) out(i, D * j + a) = r.projected[static_cast<std::size_t>(i)](j, a);
+    return out;
+}
+
+}  // namespace
+
+Eigen::MatrixXd gpagen_coordinates(const Eigen::MatrixXd& landmarks, int dimensions) {
+    return dimensions == 3 ? gpagen_table<3>(landmarks) : gpagen_table<2>(landmarks);
+}
+
 }  // namespace quillan

@@ -87,4 +87,9 @@ Config3 centre_and_scale(const Config3& x, double* size = nullptr);
 Eigen::Matrix2d rotation_onto(const Config& m, const Config& y);
 Eigen::Matrix3d rotation_onto(const Config3& m, const Config3& y);
 
+// A landmark table (x1 y1 ... xk yk and its trailing value; x y z of each
+// landmark in space) superimposed as gpagen superimposes fixed landmarks:
+// the projected coordinates, one row a specimen, without the trailing value.
+Eigen::MatrixXd gpagen_coordinates(const Eigen::MatrixXd& landmarks, int dimensions);
+
 }  // namespace quillan

@@ -33,19 +33,7 @@ template <int D>
 Matrix partial_coordinates(const Matrix& lm, const Legend* legend) {
     const Eigen::Index m = lm.rows(), k = (lm.cols() - 1) / D;
     if (legend && legend->steps.partial.rows() == m && legend->steps.partial.cols() == D * k) return legend->steps.partial;
-    std::vector<PointsOf<D>> x;
-    for (Eigen::Index i = 0; i < m; ++i) {
-        PointsOf<D> c(k, D);
-        for (Eigen::Index j = 0; j < k; ++j)
-            for (Eigen::Index a = 0; a < D; ++a) c(j, a) = lm(i, D * j + a);
-        x.push_back(c);
-    }
-    const PartialResultOf<D> r = partial_procrustes(x);
-    Matrix out(m, D * k);
-    for (Eigen::Index i = 0; i < m; ++i)
-        for (Eigen::Index j = 0; j < k; ++j)
-            for (Eigen::Index a = 0; a < D; ++a) out(i, D * j + a) = r.projected[static_cast<std::size_t>(i)](j, a);
-    return out;
+    return gpagen_coordinates(lm, D);
 }
 
 std::string estimated_cell(const Legend* legend, Eigen::Index i) {

@@ -3,6 +3,7 @@
 #include "analyses/degenerate.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
 #include "geometry/geometry.hpp"
+#include "geometry/partial_procrustes.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
@@ -117,18 +118,26 @@ SymmetryResult symmetry_test(PermutationEngine& engine, const Matrix& landmarks,
     SymmetryResult r;
     r.shape = symmetry_table(engine, y, d, nperm, loops.at(0));
     if (!d.object()) r.size = symmetry_table(engine, centroid_sizes(configs, dimensions), d, nperm, loops.at(1));
-    // Each individual's mean shape on each side.
+    // Each individual's mean shape on each side, in gpagen's coordinates
+    // under partial alignment (turned to the consensus's principal axes, so
+    // the components read as geomorph gives them; the tables do not depend on
+    // the turn).
+    const Eigen::MatrixXd c = alignment == Alignment::Partial ? gpagen_coordinates(configs, dimensions) : y;
     const std::vector<int> ind = model_individuals(d), side = model_sides(d);
-    Eigen::MatrixXd sums = Eigen::MatrixXd::Zero(2 * d.individuals, y.cols());
+    Eigen::MatrixXd sums = Eigen::MatrixXd::Zero(2 * d.individuals, c.cols());
     Eigen::VectorXd counts = Eigen::VectorXd::Zero(2 * d.individuals);
-    for (Eigen::Index i = 0; i < y.rows(); ++i) {
+    for (Eigen::Index i = 0; i < c.rows(); ++i) {
         const Eigen::Index cell = 2 * ind[static_cast<std::size_t>(i)] + side[static_cast<std::size_t>(i)];
-        sums.row(cell) += y.row(i);
+        sums.row(cell) += c.row(i);
         counts(cell) += 1;
     }
-    Eigen::MatrixXd difference(d.individuals, y.cols());
-    for (int k = 0; k < d.individuals; ++k)
+    Eigen::MatrixXd difference(d.individuals, c.cols());
+    r.symmetric.resize(d.individuals, c.cols());
+    for (int k = 0; k < d.individuals; ++k) {
         difference.row(k) = sums.row(2 * k) / counts(2 * k) - sums.row(2 * k + 1) / counts(2 * k + 1);
+        r.symmetric.row(k) = (sums.row(2 * k) + sums.row(2 * k + 1)) / (counts(2 * k) + counts(2 * k + 1));
+    }
+    r.asymmetric = difference.rowwise() + c.colwise().mean();
     r.directional = difference.colwise().mean().transpose();
     r.directional_length = r.directional.norm();
     for (int k = 0; k < d.individuals; ++k) {

@@ -49,6 +49,11 @@ struct SymmetryResult {
     // (0 for a perfectly symmetric individual), and the length of its
     // difference after the directional asymmetry is taken away (fluctuating).
     std::vector<double> asymmetry, fluctuating;
+    // The components of each individual's shape (rows, coordinates as in the
+    // superimposition): the symmetric one, the mean of all its
+    // configurations; the asymmetric one, the difference of its sides' means
+    // added to the mean shape.
+    Eigen::MatrixXd symmetric, asymmetric;
 };
 
 // Refuses a design the analysis cannot test, naming what is wrong: a side

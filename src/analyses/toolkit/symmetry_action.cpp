@@ -131,6 +131,15 @@ std::string table_text(const ModelTable& t, const std::vector<std::string>& rows
     return text;
 }
 
+// An individual's symmetric and asymmetric components with its numbers, as
+// the coordinates of the superimposition: symmetric_x1, symmetric_y1, ...
+void record_components(RecordedModel& m, const SymmetryResult& r, Eigen::Index i, int dims) {
+    static const char* const axes[] = {"x", "y", "z"};
+    for (const auto& [name, component] : {std::pair{"symmetric_", &r.symmetric}, std::pair{"asymmetric_", &r.asymmetric}})
+        for (Eigen::Index c = 0; c < component->cols(); ++c)
+            m.set(name + std::string(axes[c % dims]) + std::to_string(c / dims + 1), (*component)(i, c));
+}
+
 std::string asymmetry_text(const SymmetryResult& r, const std::vector<std::string>& names) {
     std::string text = "\nDirectional asymmetry (the mean difference of the sides): Procrustes length " +
                        shown(r.directional_length) + "\n\nAsymmetry of each individual: the Procrustes distance between " +
@@ -173,11 +182,13 @@ void run_symmetry(ActionEnv& env) {
     }
     text += asymmetry_text(r, d.individual_names);
     env.record().model("directional asymmetry").set("procrustes_length", r.directional_length);
-    for (std::size_t i = 0; i < d.individual_names.size(); ++i)
-        env.record()
-            .model("individual " + d.individual_names[i])
-            .set("unsigned_asymmetry", r.asymmetry[i])
-            .set("fluctuating_asymmetry", r.fluctuating[i]);
+    for (std::size_t i = 0; i < d.individual_names.size(); ++i) {
+        RecordedModel& m = env.record()
+                               .model("individual " + d.individual_names[i])
+                               .set("unsigned_asymmetry", r.asymmetry[i])
+                               .set("fluctuating_asymmetry", r.fluctuating[i]);
+        record_components(m, r, static_cast<Eigen::Index>(i), dims);
+    }
     env.set_report(text);
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -92,6 +93,24 @@ void expect_asymmetry(const SymmetryResult& r, const std::string& set) {
     for (std::size_t i = 0; i < want.size(); ++i) expect_relative(r.asymmetry[i], want[i], 1e-8, set + " individual");
 }
 
+// The symmetric and asymmetric components of every individual, in the
+// order the individuals first appear (as geomorph orders their levels).
+void expect_components(const SymmetryResult& r, const std::string& set) {
+    std::map<std::string, std::vector<double>> want;  // component, then individual by individual
+    for (const auto& row : csv_rows("components.csv"))
+        if (row[0] == set) want[row[1]].push_back(std::stod(row[4]));
+    for (const auto& [name, got] : {std::pair{"symmetric", &r.symmetric}, std::pair{"asymmetric", &r.asymmetric}}) {
+        const std::vector<double>& w = want[name];
+        ASSERT_EQ(static_cast<Eigen::Index>(w.size()), got->size()) << set << " " << name;
+        double worst = 0;
+        for (Eigen::Index i = 0; i < got->rows(); ++i)
+            for (Eigen::Index c = 0; c < got->cols(); ++c)
+                worst = std::max(worst, std::abs((*got)(i, c) - w[static_cast<std::size_t>(i * got->cols() + c)]));
+        // Coordinates of a configuration of unit size: 1e-8 of its size.
+        EXPECT_LE(worst, 1e-8) << set << " " << name;
+    }
+}
+
 TEST(Symmetry, MatchingSidesAgreeWithGeomorph) {
     const Specimens s = read_specimens("mosquito.csv", 3);  // ind, side, rep
     SymmetryDesign d;
@@ -113,6 +132,7 @@ TEST(Symmetry, MatchingSidesAgreeWithGeomorph) {
     expect_table(*r.size, "matching size", 1e-5);
     EXPECT_NEAR(r.size->total_ss, 2.2363779853452097e-08, 1e-19);
     expect_asymmetry(r, "mosquito");
+    expect_components(r, "mosquito");
 }
 
 std::vector<std::pair<int, int>> lizard_pairs() {
@@ -137,6 +157,7 @@ TEST(Symmetry, ObjectSymmetryAgreesWithGeomorphAndASymmetricIndividualHasNoAsymm
     expect_table(r.shape, "object shape");
     EXPECT_FALSE(r.size.has_value());
     expect_asymmetry(r, "lizards");
+    expect_components(r, "lizards");
 
     // The first two specimens made symmetric: their midline on x = 0, each
     // paired landmark the other's reflection.  That individual measures 0,

@@ -66,3 +66,17 @@ ai <- rbind(ai, data.frame(set = "lizards", individual = paste0("i", levels(lind
                            asymmetry = asymmetry(both, factor(rep(lind, 2), levels = levels(lind)), gl(2, dim(A)[3]))))
 write.csv(rows, file.path(out, "tables.csv"), row.names = FALSE, quote = FALSE)
 write.csv(ai, file.path(out, "asymmetry.csv"), row.names = FALSE, quote = FALSE)
+
+# Each individual's symmetric and asymmetric components, as bilat.symmetry
+# gives them (symm.shape, asymm.shape): one row a coordinate, numbered in
+# the order x1, y1, x2, ...
+components <- function(fit, set) {
+  rows <- function(A, what) {
+    v <- apply(A, 3, function(m) as.vector(t(m)))
+    data.frame(set = set, component = what, individual = rep(paste0("i", dimnames(A)[[3]]), each = nrow(v)),
+               coordinate = rep(seq_len(nrow(v)), ncol(v)), value = as.vector(v))
+  }
+  rbind(rows(fit$symm.shape, "symmetric"), rows(fit$asymm.shape, "asymmetric"))
+}
+write.csv(rbind(components(m, "mosquito"), components(l, "lizards")), file.path(out, "components.csv"),
+          row.names = FALSE, quote = FALSE)
