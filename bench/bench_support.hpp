@@ -11,12 +11,21 @@
 #include "shell/window_env.hpp"
 
 #include <cmath>
+#include <ctime>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace quillan::bench {
+
+// The processor time this process has used, in seconds: the figure a
+// benchmark on a shared machine should report, not the wall time.
+inline double process_cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
 
 struct DataSet {
     std::string name;

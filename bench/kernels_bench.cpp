@@ -27,12 +27,6 @@ using namespace quillan::bench;
 
 namespace {
 
-double process_cpu_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
 void run_action(benchmark::State& state, const DataSet* d, const std::string& action, int model, KernelVariant kernel) {
     if (!select_kernel(kernel)) {
         state.SkipWithError("this processor lacks the kernel");

@@ -17,6 +17,7 @@
 #include "analyses/linear_models/model_design.hpp"
 #include "analyses/linear_models/model_pairwise.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
+#include "bench_support.hpp"
 #include "model_studies.hpp"
 #include "shell/shell.hpp"
 
@@ -34,12 +35,6 @@ using namespace quillan;
 using namespace quillan::bench;
 
 namespace {
-
-double process_cpu_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
 
 struct Prepared {
     Eigen::MatrixXd shapes;
