@@ -6,6 +6,7 @@
 #include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
+#include "gui/space_panel.hpp"
 #include "gui/toolkit_panel.hpp"
 #include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
@@ -155,11 +156,13 @@ int gfx_main(int& argc, char** argv) {
     std::unique_ptr<PlotsPanel> plots;
     std::unique_ptr<ModelsPanel> models;
     std::unique_ptr<ToolkitPanel> toolkit;
+    std::unique_ptr<SpacePanel> space;
     std::unique_ptr<MainWindow> main_window;
     if (auto fig = gui.gcf()) {
         plots = std::make_unique<PlotsPanel>(gui, program, session, gui.widget(*fig));
         models = std::make_unique<ModelsPanel>(program, session, gui.widget(*fig));
         toolkit = std::make_unique<ToolkitPanel>(program, session, gui.widget(*fig));
+        space = std::make_unique<SpacePanel>(program, session, gui.widget(*fig), [&plots] { return plots->links(); });
         // A picture for the documentation shows the window as it first opens.
         main_window =
             std::make_unique<MainWindow>(gui, program, session, gui.widget(*fig), screenshot ? nullptr : open_settings());

@@ -64,6 +64,7 @@ public:
     bool attached() const { return canvas_ != nullptr; }
     PlotCanvas* canvas() const { return canvas_; }
     const DistributionLog& distributions() const { return *log_; }
+    const Links& links() const { return links_; }  // the wireframe chosen
     // Re-reads the workspace and redraws (called after every action).
     void follow_workspace();
     void redraw();

@@ -157,4 +157,68 @@ Scene space_shape_change_scene(const Eigen::RowVectorXd& consensus, const Eigen:
     return s;
 }
 
+namespace {
+
+// The aligned coordinates turned, seen along the turned z axis.
+Superimposition turned_plane(const Superimposition& sup, const Eigen::Matrix3d& turn, double& radius) {
+    Superimposition t = sup;
+    radius = 0;
+    auto turn_row = [&](double* row) {
+        for (int j = 0; j < sup.landmarks; ++j) {
+            Eigen::Map<Eigen::Vector3d> p(row + 3 * j);
+            radius = std::max(radius, p.norm());
+            p = turn * Eigen::Vector3d(p);
+        }
+    };
+    for (Eigen::Index i = 0; i < t.aligned.rows(); ++i) {
+        Eigen::RowVectorXd row = t.aligned.row(i);
+        turn_row(row.data());
+        t.aligned.row(i) = row;
+    }
+    turn_row(t.consensus_row.data());
+    return plane_view(t, 0, 1);
+}
+
+// Where the axes point, from the frame's lower left corner.
+void add_triad(Scene& s, const Eigen::Matrix3d& turn) {
+    const QPointF origin = s.frame.area.bottomLeft() + QPointF(36, -36);
+    static const char* names[] = {"x", "y", "z"};
+    for (int axis = 0; axis < 3; ++axis) {
+        const Eigen::Vector3d d = turn.col(axis);
+        const QPointF end = origin + QPointF(d.x(), -d.y()) * 26;
+        s.paths.push_back({QColor(90, 90, 90), 1.4, false, false, QColor(), {origin, end}});
+        s.texts.push_back({QString::fromLatin1(names[axis]), origin + QPointF(d.x(), -d.y()) * 34, Qt::AlignCenter,
+                           SceneText::Role::Label, QColor(90, 90, 90)});
+    }
+}
+
+}  // namespace
+
+Scene turned_scene(const Superimposition& sup, const Grouping& g, const Links& links, const Eigen::Matrix3d& turn, QSizeF size) {
+    Scene s;
+    s.size = size;
+    const bool legend = g.groups() > 1;
+    double radius = 0;
+    const Superimposition plane = turned_plane(sup, turn, radius);
+    const double r = (radius > 0 ? radius : 1.0) * 1.08;
+    const QRectF room(kLeft / 2, kTop, std::max(10.0, size.width() - kLeft / 2 - kRight - (legend ? kLegendWidth : 0)),
+                      std::max(10.0, size.height() - kTop - kBottom / 2));
+    const double side = std::min(room.width(), room.height());
+    const QRectF square(room.center().x() - side / 2, room.center().y() - side / 2, side, side);
+    s.frame = {square, -r, r, -r, r};
+    s.paths.push_back({QColor(200, 200, 200),
+                       1.0,
+                       false,
+                       true,
+                       QColor(),
+                       {square.topLeft(), square.topRight(), square.bottomRight(), square.bottomLeft()}});
+    add_superimposed(s, plane, g, links, {});
+    add_triad(s, turn);
+    s.texts.push_back(
+        {QStringLiteral("Superimposed specimens in 3-D (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks),
+         QPointF(size.width() / 2, square.top() - 22), Qt::AlignCenter, SceneText::Role::Title});
+    if (legend) add_legend(s, group_names(g), group_colors(g.groups()));
+    return s;
+}
+
 }  // namespace quillan

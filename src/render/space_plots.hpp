@@ -9,6 +9,8 @@
 #include "figures/shapes.hpp"
 #include "render/scene.hpp"
 
+#include <Eigen/Core>
+
 namespace quillan {
 
 struct SpaceView {
@@ -26,5 +28,12 @@ Scene space_superimposition_scene(const Superimposition& sup, const Grouping& g,
 // depths it cannot show, so none is drawn.
 Scene space_shape_change_scene(const Eigen::RowVectorXd& consensus, const Eigen::RowVectorXd& target, const Links& links,
                                const QString& title, QSizeF size);
+
+// The superimposed specimens turned by `turn` (a rotation of the aligned
+// coordinates; the screen's x runs to the right, y up and z toward the
+// viewer) and seen from the front, with a triad in the corner showing where
+// the axes x, y and z point.  The scale stays as the landmarks turn: the
+// frame holds the sphere around every landmark.
+Scene turned_scene(const Superimposition& sup, const Grouping& g, const Links& links, const Eigen::Matrix3d& turn, QSizeF size);
 
 }  // namespace quillan

@@ -11,7 +11,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <Eigen/Geometry>
+
 #include <filesystem>
+#include <numbers>
 
 namespace quillan {
 namespace {
@@ -109,6 +112,32 @@ TEST(SpacePictures, TheShapeChangeRunsFromTheConsensusToTheTargetInEachView) {
         EXPECT_EQ(vectors, 3 * 7);
         EXPECT_EQ(s.legend.size(), 3u);
     }
+}
+
+// The view the window turns: the landmarks turned about the origin and seen
+// along the turned z axis, at a scale that does not change as they turn.
+TEST(SpacePictures, ATurnedViewShowsTheTurnedCoordinatesAtAFixedScale) {
+    const Superimposition sup = superimpose(macaques(), 3);
+    const Grouping all = make_grouping(Matrix(), 18, GroupBy::None);
+    const Eigen::Matrix3d front = Eigen::Matrix3d::Identity();
+    const Eigen::Matrix3d quarter = Eigen::AngleAxisd(std::numbers::pi / 2, Eigen::Vector3d::UnitY()).toRotationMatrix();
+    const Scene a = turned_scene(sup, all, {}, front, kWide), b = turned_scene(sup, all, {}, quarter, kWide);
+    ASSERT_EQ(a.dots.size(), 2u);  // the specimens, then the consensus
+    EXPECT_EQ(a.frame.area, b.frame.area);
+    const PlotFrame& f = a.frame;
+    EXPECT_NEAR(f.area.width() / (f.x1 - f.x0), f.area.height() / (f.y1 - f.y0), 1e-9);
+    for (int j = 0; j < 7; ++j) {
+        const Eigen::Vector3d p = sup.consensus_row.segment<3>(3 * j).transpose();
+        const auto k = static_cast<std::size_t>(j);
+        EXPECT_NEAR(a.dots[1].points[k].x(), f.map(p.x(), p.y()).x(), 1e-9);
+        EXPECT_NEAR(a.dots[1].points[k].y(), f.map(p.x(), p.y()).y(), 1e-9);
+        // A quarter turn about y brings z across the screen (and x toward the back).
+        EXPECT_NEAR(b.dots[1].points[k].x(), f.map(p.z(), p.y()).x(), 1e-9);
+        EXPECT_NEAR(b.dots[1].points[k].y(), f.map(p.z(), p.y()).y(), 1e-9);
+    }
+    EXPECT_EQ(a.dots[0].points.size(), 18u * 7);
+    for (const char* axis : {"x", "y", "z"})
+        EXPECT_TRUE(std::any_of(b.texts.begin(), b.texts.end(), [&](const SceneText& t) { return t.text == axis; })) << axis;
 }
 
 TEST(BatchPlots, LandmarksInSpaceHaveEveryShapePicture) {
