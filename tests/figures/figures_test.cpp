@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <map>
 #include <random>
+#include <sstream>
 
 namespace quillan {
 namespace {
@@ -85,6 +88,33 @@ TEST(PrincipalComponents, OfAlignedShapesGiveBackTheShapeAtAScore) {
     for (int k = 0; k < p.components(); ++k) rebuilt += shape_along_component(s, p, k, p.scores(3, k)) - s.consensus_row - p.mean;
     for (Eigen::Index c = 0; c < rebuilt.size(); ++c) EXPECT_NEAR(rebuilt(c), s.consensus_row(c) + t(3, c), 1e-10);
     EXPECT_THROW(shape_along_component(s, p, p.components(), 0.0), QuillanError);
+}
+
+// Landmarks in space: the components of the pictures share the variance as
+// geomorph's gm.prcomp shares it (tests/expected/pca3d), on real 3-D sets.
+TEST(PrincipalComponents, OfLandmarksInSpaceShareTheVarianceAsGeomorphDoes) {
+    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/pca3d/proportions.csv");
+    ASSERT_TRUE(in) << "tests/expected/pca3d/proportions.csv";
+    std::map<std::string, std::vector<double>> expected;
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::stringstream row(line);
+        std::string set, component, share;
+        std::getline(row, set, ',');
+        std::getline(row, component, ',');
+        std::getline(row, share, ',');
+        expected[set].push_back(std::stod(share));
+    }
+    ASSERT_EQ(expected.size(), 2u);
+    for (const auto& [set, shares] : expected) {
+        const Superimposition s = superimpose(test::load_data(set + ".lm.txt"), 3);
+        const PcaResult p = principal_components(tangent_coordinates(s));
+        ASSERT_EQ(p.components(), static_cast<int>(shares.size())) << set;
+        for (int k = 0; k < p.components(); ++k)
+            EXPECT_NEAR(p.percent(k) / 100, shares[static_cast<std::size_t>(k)], 1e-8 * shares[static_cast<std::size_t>(k)])
+                << set << " PC" << k + 1;
+    }
 }
 
 TEST(Groupings, NumberGroupsAndCellsByFirstAppearanceAndRefuseMissingColumns) {
