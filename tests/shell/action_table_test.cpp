@@ -6,6 +6,7 @@
 #include "analyses/permutation_recorder.hpp"
 #include "support/fixtures.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -17,6 +18,7 @@
 
 using namespace quillan;
 using namespace quillan::test;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -74,7 +76,11 @@ TEST(ActionTable, EveryRowHasWhatItsKindNeeds) {
         EXPECT_EQ(joined(row_problems(row)), "") << row.name;
         EXPECT_TRUE(names.insert(row.name).second) << "two rows named " << row.name;
         EXPECT_TRUE(aliases.insert(row.alias).second) << "two rows with the alias " << row.alias;
+        EXPECT_EQ(find_action_or_alias(row.alias), &row);
+        EXPECT_EQ(find_action(row.name), &row);
+        EXPECT_EQ(find_action(row.alias), nullptr) << "the window's dispatcher takes names only";
     }
+    EXPECT_EQ(describe_needs(kNeedsLandmarks | kNeedsCovariate), "landmarks, covariate");
 }
 
 TEST(ActionTable, TheCheckFindsARowMissingWhatItsKindNeeds) {
@@ -117,12 +123,42 @@ TEST(ActionTable, EachAnalysisNeedsWhatItsRowSays) {
             const Outcome o = l.run(row->name);
             EXPECT_EQ(o == Outcome::Done || o == Outcome::Reported, !row->needs_covariate())
                 << row->name << ": " << l.last_message();
+            if (row->needs_covariate()) EXPECT_THAT(l.last_message(), HasSubstr("No covariate file is loaded")) << row->name;
         }
         {
             PlethodonRun l(1, true);
             const Outcome o = l.run(row->name);
             EXPECT_EQ(o == Outcome::Done || o == Outcome::Reported, row->groupings <= 1) << row->name << ": " << l.last_message();
         }
+    }
+}
+
+// An analysis of one grouping says which file is missing (those of two
+// first refuse a group list without a second column); a permutation count
+// that is not a whole number of at least 1 is refused.  Neither touches the
+// report on show.
+TEST(ActionTable, EachAnalysisNamesWhatIsMissingAndRefusesABadCount) {
+    for (const ActionRow* row : analysis_rows()) {
+        if (std::string(row->name) == "GoMan" || !row->permutes) continue;  // GoMan's count is fixed
+        if (row->groupings <= 1) {
+            Harness none;
+            none.set_box(kPermBox, Value("20"));
+            none.set_box(kResultsBox, Value("kept"));
+            EXPECT_NE(none.run(row->name), Outcome::Reported) << row->name;
+            EXPECT_THAT(none.last_message(), HasSubstr("No landmark file is loaded")) << row->name;
+            ASSERT_EQ(none.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
+            EXPECT_NE(none.run(row->name), Outcome::Reported) << row->name;
+            if (row->groupings == 1) EXPECT_THAT(none.last_message(), HasSubstr("group file")) << row->name;
+            EXPECT_EQ(none.box(kResultsBox), "kept") << row->name;
+        }
+        PlethodonRun l(row->groupings, true);
+        l.set_box(kResultsBox, Value("kept"));
+        for (const char* perms : {"", "ten", "0", "-3", "12.5"}) {
+            l.set_box(kPermBox, Value(perms));
+            EXPECT_EQ(l.run(row->name), Outcome::Refused) << row->name << ", " << perms;
+            EXPECT_THAT(l.last_message(), HasSubstr("number of permutations must be a whole number of at least 1")) << row->name;
+        }
+        EXPECT_EQ(l.box(kResultsBox), "kept") << row->name;
     }
 }
 
@@ -141,6 +177,23 @@ TEST(ActionTable, StatisticNamesMatchTheLoopsEachAnalysisRuns) {
             for (std::size_t s = 0; s < row->statistics[loop].size(); ++s)
                 named.insert({static_cast<int>(loop), static_cast<int>(s)});
         EXPECT_EQ(notes.seen, named) << row->name;
+    }
+}
+
+// A seeded run of every analysis reports the same on one thread and on two:
+// the workers' shares of the permutations never change what is counted.
+TEST(ActionTable, EverySeededAnalysisReportsTheSameOnOneAndTwoThreads) {
+    for (const ActionRow* row : analysis_rows()) {
+        if (!row->permutes || !row->writes_report) continue;
+        PlethodonRun l(row->groupings, true);
+        l.set_box(kPermBox, Value("120"));
+        std::vector<std::string> reports;
+        for (int threads : {1, 2}) {
+            l.shell.options().threads = threads;
+            ASSERT_EQ(l.run(row->name), Outcome::Reported) << row->name << ": " << l.last_message();
+            reports.push_back(report_of(l));
+        }
+        EXPECT_EQ(reports[0], reports[1]) << row->name;
     }
 }
 

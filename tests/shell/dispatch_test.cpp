@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 
 using namespace quillan;
@@ -102,41 +101,4 @@ TEST(OperationTable, RegistersInDeclaredOrderAndRejectsExtraArguments) {
     auto r = table.call("dload", {Value(data_file("plethodon.cov.txt"))}, 1);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].matrix().rows(), 40);
-}
-
-TEST(ActionTable, NamesAndAliasesAreUniqueAndOnlyNamesReachTheDispatcher) {
-    std::set<std::string> words;
-    for (const auto& row : action_table()) {
-        EXPECT_NE(row.shell_step == nullptr, row.analysis == nullptr) << row.name << " must run exactly one thing";
-        EXPECT_TRUE(words.insert(row.name).second) << row.name;
-        EXPECT_TRUE(words.insert(row.alias).second) << row.alias;
-        EXPECT_EQ(find_action_or_alias(row.alias), &row);
-        EXPECT_EQ(find_action(row.name), &row);
-        EXPECT_EQ(find_action(row.alias), nullptr) << "the window's dispatcher takes names only";
-        EXPECT_FALSE(std::string(row.description).empty()) << row.name;
-    }
-    EXPECT_EQ(describe_needs(kNeedsLandmarks | kNeedsCovariate), "landmarks, covariate");
-    EXPECT_EQ(describe_needs(kNeedsNothing), "nothing");
-}
-
-// The table says which analyses write a report; running each on real data
-// (with one or two group columns, whichever it accepts) must agree.
-TEST(ActionTable, AnalysesWriteAReportExactlyWhenTheTableSaysSo) {
-    for (const auto& row : action_table()) {
-        if (!row.analysis) continue;
-        Outcome o = Outcome::Unknown;
-        for (const char* groups : {"plethodon.groups.txt", "plethodon.species.groups.txt"}) {
-            Harness h;
-            ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
-            ASSERT_EQ(h.load("LoadGlist", data_file(groups)), Outcome::Done);
-            ASSERT_EQ(h.load("LoadClist", data_file("plethodon.cov.txt")), Outcome::Done);
-            h.shell.options().seed = 5;
-            h.set_box(kPermBox, Value("20"));
-            h.shell.model_request().shape.partition = data_file("plethodon.partition.txt");
-            h.shell.model_request().shape.block2 = data_file("plethodon.cov.txt");
-            o = h.run(row.name);
-            if (o != Outcome::Refused) break;
-        }
-        EXPECT_EQ(o, row.writes_report ? Outcome::Reported : Outcome::Done) << row.name;
-    }
 }
