@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -98,6 +99,45 @@ TEST(SpaceAnalyses, OneWaySumsAndDegreesOfFreedomAreThoseOfSpace) {
     EXPECT_EQ(bad.load("Load", data_file("pupfish.lm.txt")), Outcome::Failed);
     EXPECT_THAT(bad.last_message(), HasSubstr("pupfish.lm.txt: line 1 has 113 numbers"));
     EXPECT_EQ(bad.shell.workspace().landmarks.size(), 0);
+}
+
+// The shape analyses superimpose landmarks in space too: a 3-D table is
+// neither refused for an even count of numbers nor read as landmarks in the
+// plane (the brains' 73 numbers a line would make 36 landmarks).
+TEST(SpaceAnalyses, TheShapeAnalysesSuperimposeInSpace) {
+    const std::string halves = std::filesystem::temp_directory_path() / "quillan_space_halves.txt";
+    {
+        std::ofstream out(halves);
+        for (int j = 0; j < 24; ++j) out << (j < 12 ? "front\n" : "back\n");
+    }
+    struct Row {
+        const char* action;
+        const char* set;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"RunOutliers", "macaques", "Distances from the mean"},
+        {"RunDisparity", "macaques", "variance"},
+        {"RunCva", "macaques", "the 14 principal components"},  // 3k - 7 of them, not 2k - 4
+        {"RunCva", "macaques", "(x, y and z of each landmark)"},
+        {"RunIntegration", "brains", "2 modules"},
+        {"RunModularity", "brains", "2 modules"},
+        {"RunPls", "brains", "r-PLS"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.action);
+        const bool brains = r.set == std::string("brains");
+        Loaded h({.landmarks = std::string(r.set) + ".lm.txt",
+                  .groups = brains ? "brains.sex.groups.txt" : "macaques.groups.txt",
+                  .perms = "9",
+                  .dimensions = 3});
+        h.shell.model_request().shape.partition = halves;
+        h.shell.model_request().shape.block2 = data_file("brains.cov.txt");
+        ASSERT_EQ(h.run(r.action), Outcome::Reported) << h.last_message();
+        EXPECT_THAT(report_of(h), HasSubstr(brains ? "24 LM, 3-D" : "7 LM, 3-D"));
+        EXPECT_THAT(report_of(h), HasSubstr(r.expected));
+    }
+    std::filesystem::remove(halves);
 }
 
 // The linear models in space agree with RRPP (on the program's full

@@ -20,18 +20,19 @@ std::size_t name_width(const GroupFactor& g) {
     return w;
 }
 
-std::string variates_text(const CvaResult& r) {
+std::string variates_text(const CvaResult& r, int dimensions) {
     std::string text =
         std::string("\n") + padded("variate", 9, true) + padded("eigenvalue", 14) + padded("% of total", 12) + "\n";
     const double total = r.eigenvalues.sum();
     for (Eigen::Index v = 0; v < r.eigenvalues.size(); ++v)
         text += padded(std::string("CV") + std::to_string(v + 1), 9, true) + padded(shown(r.eigenvalues(v)), 14) +
                 padded(shown(100 * r.eigenvalues(v) / total, true), 12) + "\n";
-    text += "\nShape change per unit of each variate's score (x and y of each landmark)\n\n" + padded("", 10);
+    text += std::string("\nShape change per unit of each variate's score (") + (dimensions == 3 ? "x, y and z" : "x and y") +
+            " of each landmark)\n\n" + padded("", 10);
     for (Eigen::Index v = 0; v < r.shape_change.cols(); ++v) text += padded(std::string("CV") + std::to_string(v + 1), 12);
     text += "\n";
     for (Eigen::Index c = 0; c < r.shape_change.rows(); ++c) {
-        text += padded(std::string(c % 2 ? "y" : "x") + std::to_string(c / 2 + 1), 10, true);
+        text += padded(std::string(1, "xyz"[c % dimensions]) + std::to_string(c / dimensions + 1), 10, true);
         for (Eigen::Index v = 0; v < r.shape_change.cols(); ++v) text += padded(shown(r.shape_change(c, v)), 12);
         text += "\n";
     }
@@ -124,7 +125,7 @@ void run_cva(ActionEnv& env) {
     text += "Permutations: " + std::to_string(nperm) +
             " (the groups shuffled over the specimens, the pooled covariance recomputed); p = (permutations with a "
             "distance at least the observed + 1) / (permutations + 1)\n";
-    text += variates_text(r) + pairs_text(r, g);
+    text += variates_text(r, env.ws().dimensions) + pairs_text(r, g);
     text += confusion_text(r.resubstitution, g, "Classification by resubstitution");
     if (cv) text += confusion_text(r.cross_validated, g, "Cross-validated classification (each specimen left out in turn)");
     record_cva(env, r, g, cv);

@@ -12,9 +12,10 @@ namespace quillan {
 
 void run_integration(ActionEnv& env) {
     const Eigen::MatrixXd shapes = aligned_shapes(env);
+    const int dimensions = env.ws().dimensions;
     std::vector<std::string> labels;
     const std::vector<int> module =
-        read_partition(env.model_request().shape.partition, static_cast<int>(shapes.cols() / 2), &labels);
+        read_partition(env.model_request().shape.partition, static_cast<int>(shapes.cols() / dimensions), &labels);
     const long long nperm = read_nperm(env);
     if (PermutationRecorder* recorder = env.options().recorder) {
         std::vector<std::string> names;
@@ -25,7 +26,7 @@ void run_integration(ActionEnv& env) {
         recorder->name_statistics(0, names, PValueRule::ReachedWithObserved);
     }
     PermutationEngine engine(env.options(), &env.console());
-    const IntegrationResult r = integration_test(engine, shapes, module, 2, nperm);
+    const IntegrationResult r = integration_test(engine, shapes, module, dimensions, nperm);
     std::string text =
         shape_report_head(env, "Integration: two-block PLS between the modules of " + env.model_request().shape.partition);
     text += std::to_string(labels.size()) + " modules, one superimposition of all the landmarks\n" + pls_method_text(nperm);

@@ -12,11 +12,13 @@ namespace quillan {
 void run_modularity(ActionEnv& env) {
     const Eigen::MatrixXd shapes = aligned_shapes(env);
     const ShapeRequest& q = env.model_request().shape;
+    const int dimensions = env.ws().dimensions;
     std::vector<std::string> labels;
-    const std::vector<int> module = read_partition(q.partition, static_cast<int>(shapes.cols() / 2), &labels);
+    const std::vector<int> module = read_partition(q.partition, static_cast<int>(shapes.cols() / dimensions), &labels);
     const long long nperm = read_nperm(env);
     PermutationEngine engine(env.options(), &env.console());
-    const ModularityResult r = modularity_test(engine, shapes, module, 2, {.nperm = nperm, .rotation_search = q.rotation_search});
+    const ModularityResult r =
+        modularity_test(engine, shapes, module, dimensions, {.nperm = nperm, .rotation_search = q.rotation_search});
     std::string text = shape_report_head(env, "Modularity: covariance ratio of the modules of " + q.partition);
     text += std::to_string(labels.size()) + " modules; ";
     text += r.rotation_searched ? "the specimens turned together by " + shown(r.angle) +

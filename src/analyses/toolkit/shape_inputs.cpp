@@ -11,7 +11,9 @@
 
 namespace quillan {
 
-Eigen::MatrixXd aligned_shapes(ActionEnv& env) { return tangent_shapes(require_landmarks(env), env.model_request().alignment); }
+Eigen::MatrixXd aligned_shapes(ActionEnv& env) {
+    return tangent_shapes(require_landmarks(env), env.model_request().alignment, env.ws().dimensions);
+}
 
 GroupFactor first_grouping(ActionEnv& env, std::size_t minimum) {
     const Matrix& groups = require_groups(env);
