@@ -21,12 +21,12 @@ install(FILES share/completion/quillan-batch DESTINATION ${CMAKE_INSTALL_DATADIR
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The pages and pictures the README links to, in the same places relative to it.
-file(GLOB QUILLAN_DOC_FILES ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
+file(GLOB QUILLAN_DOC_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
 install(FILES ${QUILLAN_DOC_FILES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES data/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/data)
 
 # The bundled example data, with the README that names their sources.
-file(GLOB QUILLAN_EXAMPLE_FILES ${PROJECT_SOURCE_DIR}/data/*.txt)
+file(GLOB QUILLAN_EXAMPLE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*.txt)
 install(FILES ${QUILLAN_EXAMPLE_FILES} ${PROJECT_SOURCE_DIR}/data/README.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/quillan/examples)
 

@@ -292,8 +292,16 @@ std::vector<const Column*> chosen_columns(const SpecimenTable& t, const ImportOp
     return out;
 }
 
+// The centroid sizes as the covariate: asked for by their name, and no
+// column of the file has it.
+bool size_as_covariate(const SpecimenTable& t, const ImportOptions& options) {
+    return !options.covariate_column.empty() && lower(trim(options.covariate_column)) == lower(kCentroidSize) &&
+           !find_column(t.columns, options.covariate_column);
+}
+
 const Column* covariate_column(const SpecimenTable& t, const ImportOptions& options) {
-    return options.covariate_column.empty() ? nullptr : named_column(t, options.covariate_column, "covariate");
+    if (options.covariate_column.empty() || size_as_covariate(t, options)) return nullptr;
+    return named_column(t, options.covariate_column, "covariate");
 }
 
 // Factors: the chosen columns, and every other complete column of words on
@@ -362,6 +370,10 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
     d.groups = d.legend.group_table();
     if (d.groups.rows() == 0) d.groups = Matrix();
     if (cov) take_covariate(t, *cov, d);
+    if (size_as_covariate(t, options)) {
+        d.covariate = d.landmarks.rightCols(1);
+        d.legend.covariate = kCentroidSize;
+    }
     return d;
 }
 

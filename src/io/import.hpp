@@ -113,6 +113,11 @@ struct ImportSteps {
     std::string description(const std::vector<std::string>& ids) const;
 };
 
+// The column of an import's centroid sizes, one a specimen, computed from
+// its landmarks: offered beside its columns of numbers unless one of them
+// has this name.
+inline constexpr const char* kCentroidSize = "C_size";
+
 // What is kept with the workspace besides the three tables.
 struct Legend {
     std::vector<std::string> ids;  // one per specimen, empty when unknown

@@ -50,24 +50,23 @@ std::string file_name(const std::string& path) { return std::filesystem::path(pa
 
 // The centroid sizes an import puts after the coordinates: a covariate like
 // any column of numbers (shape on size, allometry), offered under this name.
-constexpr const char* kCentroidSize = "C_size";
 
 }  // namespace
 
 void add_centroid_size(io::Legend& legend, const Matrix& landmarks) {
     const auto& numbers = legend.numbers;
     const bool named = std::any_of(numbers.begin(), numbers.end(),
-                                   [](const auto& n) { return io::lower(io::trim(n.name)) == io::lower(kCentroidSize); });
+                                   [](const auto& n) { return io::lower(io::trim(n.name)) == io::lower(io::kCentroidSize); });
     if (named || landmarks.cols() == 0) return;
     const Eigen::VectorXd size = landmarks.col(landmarks.cols() - 1);
-    legend.numbers.push_back({kCentroidSize, std::vector<double>(size.data(), size.data() + size.size()), {}});
+    legend.numbers.push_back({io::kCentroidSize, std::vector<double>(size.data(), size.data() + size.size()), {}});
 }
 
 void drop_centroid_size(io::Legend& legend) {
     std::erase_if(legend.numbers, [&](const auto& n) {
-        return n.name == kCentroidSize && (n.path.empty() || n.path == legend.source);  // not a factor table's column
+        return n.name == io::kCentroidSize && (n.path.empty() || n.path == legend.source);  // not a factor table's column
     });
-    if (legend.covariate == kCentroidSize) legend.covariate.clear();
+    if (legend.covariate == io::kCentroidSize) legend.covariate.clear();
 }
 
 namespace {

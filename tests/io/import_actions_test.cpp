@@ -116,6 +116,26 @@ TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
     EXPECT_EQ(h.shell.workspace().groups.cols(), 1);
 }
 
+// The centroid sizes, asked for by name, are the covariate in batch as in
+// the window's box: the same test as with a file of them.
+TEST(ImportAction, TheCentroidSizesAreACovariateByName) {
+    TempDir dir;
+    const Matrix lm = dload(data_file("plethodon.lm.txt"));
+    std::string sizes;
+    for (Eigen::Index i = 0; i < lm.rows(); ++i) sizes += format_expand_reuse("%.17g\n", {lm(i, lm.cols() - 1)});
+    const std::string cov = dir.write("sizes.txt", sizes);
+    const auto by_name = test::run_batch({"one-way-cov", "--import", data_file("plethodon.csv"), "--factor", "species",
+                                          "--covariate-column", "c_size", "--perm", "19", "--seed", "4"});
+    const auto by_file = test::run_batch({"one-way-cov", "-l", data_file("plethodon.lm.txt"), "-g",
+                                          data_file("plethodon.species.groups.txt"), "-c", cov, "--perm", "19", "--seed", "4"});
+    ASSERT_EQ(by_name.status, 0) << by_name.err;
+    ASSERT_EQ(by_file.status, 0) << by_file.err;
+    EXPECT_EQ(by_name.out.substr(by_name.out.find("specimens")), by_file.out.substr(by_file.out.find("specimens")));
+    // Any other name the file lacks is refused as before.
+    const auto other = test::run_batch({"one-way-cov", "--import", data_file("plethodon.csv"), "--covariate-column", "sizes"});
+    EXPECT_THAT(other.err, HasSubstr("no covariate column \"sizes\""));
+}
+
 // A group file with a header is a table of factors: matched to the
 // imported specimens by ID, whatever its order, its columns then on offer.
 TEST(ImportAction, AHeadedGroupFileIsAFactorTableMatchedById) {
