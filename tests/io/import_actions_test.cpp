@@ -130,7 +130,8 @@ TEST(ImportAction, TheCentroidSizesAreACovariateByName) {
                                           data_file("plethodon.species.groups.txt"), "-c", cov, "--perm", "19", "--seed", "4"});
     ASSERT_EQ(by_name.status, 0) << by_name.err;
     ASSERT_EQ(by_file.status, 0) << by_file.err;
-    EXPECT_EQ(by_name.out.substr(by_name.out.find("specimens")), by_file.out.substr(by_file.out.find("specimens")));
+    const auto numbers = [](const std::string& report) { return report.substr(report.find("Mean square distance")); };
+    EXPECT_EQ(numbers(by_name.out), numbers(by_file.out));
     // Any other name the file lacks is refused as before.
     const auto other = test::run_batch({"one-way-cov", "--import", data_file("plethodon.csv"), "--covariate-column", "sizes"});
     EXPECT_THAT(other.err, HasSubstr("no covariate column \"sizes\""));
