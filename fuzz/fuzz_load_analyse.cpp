@@ -8,6 +8,7 @@
 #include "shell/action_table.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
+#include "shell/window_env.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -145,9 +145,12 @@ Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
     const std::tuple<const std::string*, const char*, Take> loads[] = {{&inputs.landmarks, "Load", &Shell::take_landmarks},
                                                                        {&inputs.groups, "LoadGlist", &Shell::take_groups},
                                                                        {&inputs.covariate, "LoadClist", &Shell::take_covariate}};
-    for (const auto& [file, action, take] : loads) {
+    for (const auto& load : loads) {
+        // Named here, not bound: a lambda cannot capture a structured binding in every compiler we build with.
+        const std::string* file = std::get<0>(load);
+        const Take take = std::get<2>(load);
         if (file->empty()) continue;
-        const Outcome o = guarded(action, channel, [&] {
+        const Outcome o = guarded(std::get<1>(load), channel, [&] {
             // A table whose header names its columns holds factors by
             // specimen ID, not codes row by row.
             if (take == &Shell::take_groups && names_its_columns(*file)) attach_factor_table(*file);
