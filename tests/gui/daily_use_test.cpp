@@ -20,7 +20,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QSplitter>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,36 +39,10 @@
 
 using namespace quillan;
 
-namespace {
-const std::string kData = QUILLAN_DATA_DIR;
-const std::string kLandmarks = kData + "/plethodon.lm.txt";
-const std::string kGroups = kData + "/plethodon.species.groups.txt";
-const std::string kCovariate = kData + "/plethodon.cov.txt";
-}  // namespace
-
-class DailyUseTest : public quillan::test::WindowRig {
+class DailyUseTest : public quillan::test::MainWindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<MainWindow> window;
-
-    QString settings_file() const { return dir->filePath("quillan.ini"); }
-
-    // A fresh program, as after a restart, on the test's settings file.
-    void start() {
-        window.reset();
-        close_window();
-        open_window();
-        window = std::make_unique<MainWindow>(*gui, *program, *session, gui->widget(fig),
-                                              std::make_unique<QSettings>(settings_file(), QSettings::IniFormat));
-    }
-    QAbstractButton* button(const std::string& action) { return action_button(action); }
-    void press_with_file(const std::string& action, const std::string& path) {
-        gui->set_dialog_hook([path](const QtGui::DialogRequest&) -> std::optional<std::string> { return path; });
-        QTest::mouseClick(button(action), Qt::LeftButton);
-        gui->set_dialog_hook({});
-    }
     QString status() { return window->status_text(); }
     QAction* menu_action(const QString& data) {
         for (QAction* menu : window->menu_bar()->actions())
@@ -79,14 +52,8 @@ private:
     }
 
 private slots:
-    void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        start();
-    }
-    void cleanup() {
-        window.reset();
-        close_window();
-    }
+    void init() { start_in_a_scratch_folder(); }
+    void cleanup() { stop(); }
 
     void closingDuringALongTestStopsItAndThenCloses() {
         press_with_file("Load", kLandmarks);
@@ -105,7 +72,7 @@ private slots:
             gui->widget(fig)->close();
         });
         poll.start(10);
-        QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
         QVERIFY(closed);
         QVERIFY(modal_free);
         QCOMPARE(program->shell().last_outcome(), Outcome::Cancelled);
@@ -116,19 +83,19 @@ private slots:
         std::vector<std::string> sent;
         gui->set_callback_handler([&](const QtGui::CallbackRequest& r) { sent.push_back(r.action); });
         for (const char* action : {"Clear", "RunOneWay"}) {
-            button(action)->setFocus();
-            QTest::keyClick(button(action), Qt::Key_Return);
+            action_button(action)->setFocus();
+            QTest::keyClick(action_button(action), Qt::Key_Return);
         }
         QCOMPARE(sent, (std::vector<std::string>{"Clear", "RunOneWay"}));
     }
 
     void messagesNameTheControlsOfEachFrontEnd() {
-        QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
         QCOMPARE(
             gui->messages().back().text,
             std::string("No landmark file is loaded: load one with the \"Load landmarks...\" button (or \"Import...\") first."));
         press_with_file("Load", kLandmarks);
-        QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
         QCOMPARE(gui->messages().back().text,
                  std::string("No group file is loaded: load one with the \"Load groups...\" button first."));
         const auto batch = test::run_batch({"one-way", "-l", kLandmarks});
@@ -176,20 +143,6 @@ private slots:
             if (const int amp = t.indexOf('&'); amp >= 0 && amp + 1 < t.size())
                 QVERIFY2(alt.insert(t[amp + 1].toLower()).second, qPrintable(t));
         QVERIFY(alt.size() >= 15);
-
-        // The layout: a splitter and a minimum size that fits a 1280 x 800 screen.
-        auto* splitter = qobject_cast<QSplitter*>(tagged("mainSplitter"));
-        QVERIFY(splitter && splitter->count() == 2);
-        const QSize least = gui->widget(fig)->minimumSize();
-        QVERIFY(least.width() >= 800 && least.width() <= 1100 && least.height() >= 500 && least.height() <= 780);
-
-        // Tab goes from the permutations to the seed, the model and on to the first test.
-        QWidget* w = tagged(kPermBox);
-        std::vector<QWidget*> order;
-        for (int i = 0; i < 60 && w; ++i, w = w->nextInFocusChain())
-            for (QWidget* want : {tagged("SeedBox"), tagged(kCovBox), static_cast<QWidget*>(button("RunOneWay"))})
-                if (w == want && std::find(order.begin(), order.end(), w) == order.end()) order.push_back(w);
-        QCOMPARE(order, (std::vector<QWidget*>{tagged("SeedBox"), tagged(kCovBox), button("RunOneWay")}));
     }
 
     void shownSeedRepeatsTheRunThroughTheBatchFrontEnd() {
@@ -200,7 +153,7 @@ private slots:
         auto* seed_box = qobject_cast<QLineEdit*>(tagged("SeedBox"));
         for (const QString& seed : {QString(), QString("18446744073709551615")}) {
             seed_box->setText(seed);
-            QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
+            QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
             QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
             QVERIFY(window->shown_seed());
             const QString shown = QString::number(*window->shown_seed());
@@ -229,29 +182,29 @@ private slots:
         QCOMPARE(gui->widget(fig)->windowTitle(), QString("plethodon.lm.txt - quillan"));
         press_with_file("LoadGlist", kGroups);
         set_text(kPermBox, "19");
-        QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
         const std::string report = text_of(kResultsBox);
         QVERIFY(!status().contains("out of date"));
         press_with_file("LoadClist", kCovariate);
         QVERIFY2(status().endsWith("out of date: a file was loaded after it."), qPrintable(status()));
-        QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
         QVERIFY(!status().contains("out of date"));
         set_text(kPermBox, "many");
-        QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
         QVERIFY2(status().endsWith("out of date: a later test failed or was refused."), qPrintable(status()));
         // A seed that is no 64-bit number is refused before the test runs.
         set_text(kPermBox, "19");
-        QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
         qobject_cast<QLineEdit*>(tagged("SeedBox"))->setText("18446744073709551616");
         const std::string before = text_of(kResultsBox);
-        QTest::mouseClick(button("RunOneWay"), Qt::LeftButton);
+        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
         QVERIFY(gui->messages().back().text.find("Seed box holds \"18446744073709551616\"") != std::string::npos);
         QCOMPARE(text_of(kResultsBox), before);
         QVERIFY(status().contains("out of date"));
         QVERIFY(report != "");
         // A check that prints on the console only says so there.
         qobject_cast<QLineEdit*>(tagged("SeedBox"))->clear();
-        QTest::mouseClick(button("TestCovariate"), Qt::LeftButton);
+        QTest::mouseClick(action_button("TestCovariate"), Qt::LeftButton);
         QVERIFY2(status().contains("Check slope models: its output went to the console"), qPrintable(status()));
         QCOMPARE(text_of(kResultsBox), before);
     }
@@ -276,7 +229,7 @@ private slots:
         // The groups dialog opens where the last group file came from.
         std::filesystem::current_path("/");
         gui->set_dialog_hook([](const QtGui::DialogRequest&) -> std::optional<std::string> { return std::nullopt; });
-        QTest::mouseClick(button("LoadGlist"), Qt::LeftButton);
+        QTest::mouseClick(action_button("LoadGlist"), Qt::LeftButton);
         QCOMPARE(QString::fromStdString(gui->dialogs().back().folder), QFileInfo(QString::fromStdString(kGroups)).absolutePath());
         // One step from the menu reloads all three files.
         QCOMPARE(window->recent_entries().size(), 1);
@@ -323,7 +276,7 @@ private slots:
         QCOMPARE(guesses.size(), std::size_t{2});
         QVERIFY(QString::fromStdString(text_of(kFileBox)).contains("plethodon.tps"));
         // and comes back through Import from the recent files.
-        QTest::mouseClick(button("Clear"), Qt::LeftButton);
+        QTest::mouseClick(action_button("Clear"), Qt::LeftButton);
         window->open_recent(0);
         QVERIFY(QString::fromStdString(text_of(kFileBox)).contains("plethodon.tps"));
         // Unnamed files are judged by their first line.
@@ -354,7 +307,7 @@ private slots:
         // Groups loaded afterwards keep the entry an import with its choices.
         press_with_file("LoadGlist", kGroups);
         choose({0, 0, 0});
-        QTest::mouseClick(button("Clear"), Qt::LeftButton);
+        QTest::mouseClick(action_button("Clear"), Qt::LeftButton);
         window->open_recent(0);
         QCOMPARE(landmarks(), 28);
         QCOMPARE(program->shell().workspace().groups.rows(), 40);

@@ -5,12 +5,16 @@
 #pragma once
 
 #include "byname/program.hpp"
+#include "gui/main_window.hpp"
+#include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
 
 #include <QAbstractButton>
 #include <QObject>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -24,6 +28,11 @@ namespace quillan::test {
 
 class WindowRig : public QObject {
 protected:
+    static inline const std::string kData = QUILLAN_DATA_DIR;
+    static inline const std::string kLandmarks = kData + "/plethodon.lm.txt";
+    static inline const std::string kGroups = kData + "/plethodon.species.groups.txt";
+    static inline const std::string kCovariate = kData + "/plethodon.cov.txt";
+
     std::unique_ptr<QtGui> gui;
     std::unique_ptr<std::ostringstream> console;
     std::unique_ptr<Program> program;
@@ -76,8 +85,45 @@ protected:
         answer = std::string(QUILLAN_DATA_DIR) + "/" + file;
         press(button);
     }
+    // Presses the button of an action with the file dialog answered by `path`.
+    void press_with_file(const std::string& action, const std::string& path) {
+        gui->set_dialog_hook([path](const QtGui::DialogRequest&) -> std::optional<std::string> { return path; });
+        QTest::mouseClick(action_button(action), Qt::LeftButton);
+        gui->set_dialog_hook({});
+    }
     std::string text_of(const char* tag) { return gui->get(gui->findobj_tag(tag).front(), "String").text(); }
     void set_text(const char* tag, const std::string& text) { gui->set(gui->findobj_tag(tag).front(), "String", Value(text)); }
+};
+
+// The window with its menu, status line and remembered settings (in a
+// settings file of a scratch folder), and the Plots area when asked for.
+class MainWindowRig : public WindowRig {
+protected:
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<PlotsPanel> plots;
+    std::unique_ptr<MainWindow> window;
+    bool with_plots = false;
+
+    QString settings_file() const { return dir->filePath("quillan.ini"); }
+    // A fresh program, as after a restart, on the same settings file.
+    void start() {
+        window.reset();
+        plots.reset();
+        close_window();
+        open_window();
+        if (with_plots) plots = std::make_unique<PlotsPanel>(*gui, *program, *session, gui->widget(fig));
+        window = std::make_unique<MainWindow>(*gui, *program, *session, gui->widget(fig),
+                                              std::make_unique<QSettings>(settings_file(), QSettings::IniFormat));
+    }
+    void start_in_a_scratch_folder() {
+        dir = std::make_unique<QTemporaryDir>();
+        start();
+    }
+    void stop() {
+        window.reset();
+        plots.reset();
+        close_window();
+    }
 };
 
 }  // namespace quillan::test
