@@ -215,27 +215,10 @@ TEST(ImportBatch, ScaledTpsWithAFactorTableMatchesTheBundledTables) {
     TempDir dir;
     const std::string table = dir.write("factors.csv", species_table());
     const std::string links = dir.write("wing.links.txt", "1 2\n2 3\n");
-    const auto imported = run_batch({"one-way-f",
-                                     "--import",
-                                     data_file("plethodon.tps"),
-                                     "--factors",
-                                     table,
-                                     "--factor",
-                                     "species",
-                                     "-p",
-                                     "49",
-                                     "-s",
-                                     "3",
-                                     "--json",
-                                     dir.file("r.json"),
-                                     "--csv",
-                                     dir.file("r.csv"),
-                                     "--export-specimens",
-                                     dir.file("s.csv"),
-                                     "--plots",
-                                     dir.file("pictures"),
-                                     "--links",
-                                     links});
+    const auto imported =
+        run_batch(batch_args("one-way-f", "--import", data_file("plethodon.tps"), "--factors", table, "--factor", "species", "-p",
+                             "49", "-s", "3", "--json", dir.file("r.json"), "--csv", dir.file("r.csv"), "--export-specimens",
+                             dir.file("s.csv"), "--plots", dir.file("pictures"), "--links", links));
     const auto loaded = run_batch({"one-way-f", "-l", data_file("plethodon.lm.txt"), "-g",
                                    data_file("plethodon.species.groups.txt"), "-p", "49", "-s", "3"});
     ASSERT_EQ(imported.status, 0) << imported.err;

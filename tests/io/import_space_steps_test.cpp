@@ -11,6 +11,7 @@
 #include "io/text.hpp"
 #include "platform/error.hpp"
 #include "support/fixtures.hpp"
+#include "support/imports.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 using namespace quillan;
 using namespace quillan::io;
 using quillan::test::data_file;
+using quillan::test::import_text;
 using ::testing::HasSubstr;
 
 namespace {
@@ -76,10 +78,6 @@ std::string brains_tps(const std::vector<Config3>& x) {
         out += "ID=b" + std::to_string(s + 1) + "\n";
     }
     return out;
-}
-
-ImportedData import_text(const std::string& name, const std::string& bytes, const ImportOptions& o = {}) {
-    return assemble(read_specimens(text_from_bytes(bytes, "/data/" + name), o.id_column, o.semilandmarks), o);
 }
 
 std::string number_of(std::size_t i) { return std::to_string(i + 1); }
@@ -169,12 +167,7 @@ TEST(ImportSpaceSteps, GapsAreEstimatedOnImportOrRefusedNamingTheSpecimen) {
         SCOPED_TRACE(r.message);
         ImportOptions m;
         m.estimate_missing = r.method;
-        std::string message;
-        try {
-            import_text("t.tps", r.bytes, m);
-        } catch (const QuillanError& err) {
-            message = err.what();
-        }
+        const std::string message = quillan::test::import_refusal("t.tps", r.bytes, m);
         EXPECT_THAT(message, HasSubstr(r.message));
         EXPECT_THAT(message, HasSubstr("Nothing was imported."));
     }

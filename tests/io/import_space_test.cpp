@@ -9,6 +9,7 @@
 #include "shell/window_env.hpp"
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
+#include "support/imports.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@
 using namespace quillan;
 using namespace quillan::io;
 using quillan::test::data_file;
+using quillan::test::error_of;
+using quillan::test::import_text;
 using quillan::test::TempDir;
 using ::testing::HasSubstr;
 
@@ -107,19 +110,6 @@ std::string markups_folder(const TempDir& dir, const Matrix& lm, bool json) {
     return dir.file("markups");
 }
 
-ImportedData import_text(const std::string& name, const std::string& bytes, const ImportOptions& o = {}) {
-    return assemble(read_specimens(text_from_bytes(bytes, "/data/" + name), o.id_column, o.semilandmarks), o);
-}
-
-std::string refusal(const std::function<void()>& import) {
-    try {
-        import();
-    } catch (const QuillanError& e) {
-        return e.what();
-    }
-    return "";
-}
-
 // The report without its data line, which names the file.
 std::string report_body(const std::string& report) {
     const auto at = report.find("Data File:");
@@ -184,7 +174,7 @@ TEST(ImportSpace, MorphologikaLabelsAndWhatIsNotUsedIsTold) {
         "[individuals]\n2\n[landmarks]\n3\n[dimensions]\n2\n[names]\nleft one\nright\n[rawpoints]\n'#1\n0 0\n4 0\n0 3\n"
         "'#2\n1 1\n2 1\nNA 5\n[labels]\nsex age\n[labelvalues]\nF 3\nM 4\n[wireframe]\n1 2\n";
     ImportOptions o = choose_columns({"sex"}, "age");
-    EXPECT_THAT(refusal([&] { import_text("p.txt", file, o); }),
+    EXPECT_THAT(error_of([&] { import_text("p.txt", file, o); }),
                 HasSubstr("line 18, specimen right: landmark 3 is missing (\"NA\")"));
     const ImportedData e = import_text("p.txt", std::string(file).replace(file.find("NA 5"), 4, "0 3"), o);
     EXPECT_EQ(e.dimensions, 2);
@@ -256,7 +246,7 @@ TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.bytes);
-        const std::string m = refusal([&] { import_text(r.name, r.bytes, r.options); });
+        const std::string m = error_of([&] { import_text(r.name, r.bytes, r.options); });
         EXPECT_THAT(m, HasSubstr(r.message));
         EXPECT_THAT(m, HasSubstr("Nothing was imported."));
         EXPECT_EQ(m.find('\x1b'), std::string::npos);
@@ -265,11 +255,11 @@ TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
 
 TEST(ImportSpace, FoldersOfMarkupsAreRefusedNamingTheFile) {
     TempDir dir;
-    EXPECT_THAT(refusal([&] { import_file(dir.folder()); }), HasSubstr("holds no 3D Slicer markups files"));
+    EXPECT_THAT(error_of([&] { import_file(dir.folder()); }), HasSubstr("holds no 3D Slicer markups files"));
     const Matrix lm = macaques();
     const std::string folder = markups_folder(dir, lm.topRows(3), false);
     dir.write("markups/m02.fcsv", "# columns = id,x,y,z\n1,0,0,0\n2,1,0,0\n");
-    EXPECT_THAT(refusal([&] { import_file(folder); }),
+    EXPECT_THAT(error_of([&] { import_file(folder); }),
                 HasSubstr("markups/m02.fcsv could not be imported: specimen m02: has 2 landmarks, but the first specimen "
                           "(m01) has 7"));
 }

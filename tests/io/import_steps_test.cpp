@@ -5,6 +5,7 @@
 #include "platform/error.hpp"
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
+#include "support/imports.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,7 +15,11 @@
 
 using namespace quillan;
 using namespace quillan::io;
+using quillan::test::batch_args;
 using quillan::test::data_file;
+using quillan::test::error_of;
+using quillan::test::import_refusal;
+using quillan::test::import_text;
 using quillan::test::read_bytes;
 using quillan::test::run_batch;
 using quillan::test::TempDir;
@@ -22,28 +27,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-
-ImportedData import_text(const std::string& name, const std::string& bytes, const ImportOptions& o = {}) {
-    return assemble(read_specimens(text_from_bytes(bytes, "/data/" + name), o.id_column, o.semilandmarks), o);
-}
-
-std::string refusal(const std::string& name, const std::string& bytes, const ImportOptions& o = {}) {
-    try {
-        import_text(name, bytes, o);
-    } catch (const QuillanError& e) {
-        return e.what();
-    }
-    return "";
-}
-
-std::string import_error(const std::string& path, const ImportOptions& o) {
-    try {
-        import_file(path, o);
-    } catch (const QuillanError& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // Six triangles with a fourth point, two of them with gaps.
 const char* kGapped =
@@ -78,7 +61,7 @@ std::string curves_file(int specimens = 6) {
 }  // namespace
 
 TEST(ImportGaps, RefusedByDefaultNamingEverySpecimenAndLandmark) {
-    const std::string message = refusal("g.tps", kGapped);
+    const std::string message = import_refusal("g.tps", kGapped);
     EXPECT_THAT(message, HasSubstr("line 17, specimen c: landmark 4 is missing (\"NA\")"));
     EXPECT_THAT(message,
                 HasSubstr("in all 2 landmarks are missing in 2 specimens: c (line 13): landmark 4; e (line 25): landmark 3"));
@@ -86,7 +69,7 @@ TEST(ImportGaps, RefusedByDefaultNamingEverySpecimenAndLandmark) {
     // Negative coordinates taken as missing join the others.
     ImportOptions negative;
     negative.negative_missing = true;
-    const std::string both = refusal("g.tps", std::string(kGapped) + "LM=4\n0 0\n2 0\n1 2\n-1 -1\nID=g\n", negative);
+    const std::string both = import_refusal("g.tps", std::string(kGapped) + "LM=4\n0 0\n2 0\n1 2\n-1 -1\nID=g\n", negative);
     EXPECT_THAT(both, HasSubstr("in all 3 landmarks are missing in 3 specimens"));
     EXPECT_THAT(both, HasSubstr("g (line 37): landmark 4"));
 }
@@ -128,27 +111,27 @@ TEST(ImportGaps, RefusalsNameTheChoicesBehindThem) {
     ImportOptions o;
     o.negative_missing = true;
     o.estimate_missing = "tps";
-    const std::string estimated = refusal("aligned.csv", aligned, o);
+    const std::string estimated = import_refusal("aligned.csv", aligned, o);
     EXPECT_THAT(estimated, HasSubstr("the missing landmarks cannot be estimated by tps: "));
     EXPECT_THAT(estimated,
                 HasSubstr("; the choice \"Gaps: estimate tps\" (--estimate-missing tps) asked for the estimate; " + negatives));
     o.estimate_missing.clear();
-    EXPECT_THAT(refusal("aligned.csv", aligned, o), HasSubstr("by the choice \"Negatives: missing\", --negative-missing"));
-    EXPECT_THAT(refusal("g.tps", std::string(kGapped) + "LM=4\n0 0\n2 0\n1 2\n-1 -1\nID=g\n", o),
+    EXPECT_THAT(import_refusal("aligned.csv", aligned, o), HasSubstr("by the choice \"Negatives: missing\", --negative-missing"));
+    EXPECT_THAT(import_refusal("g.tps", std::string(kGapped) + "LM=4\n0 0\n2 0\n1 2\n-1 -1\nID=g\n", o),
                 HasSubstr("1 of the 3 landmarks are missing only by the choice \"Negatives: missing\""));
-    EXPECT_THAT(refusal("g.tps", kGapped, o), Not(HasSubstr("choice")));  // the file's own NA
+    EXPECT_THAT(import_refusal("g.tps", kGapped, o), Not(HasSubstr("choice")));  // the file's own NA
 }
 
 TEST(ImportGaps, RefusedWhenTooFewSpecimensAreCompleteOrTooFewLandmarksPresent) {
     ImportOptions reg;
     reg.estimate_missing = "reg";
     const std::string few = "LM=4\n0 0\n2 0\n1 2\n1 1\nLM=4\n0 0\n2 0\n1 2.1\n1 1\nLM=4\n0 0\n2 0\n1 2\nNA NA\n";
-    EXPECT_THAT(refusal("f.tps", few, reg),
+    EXPECT_THAT(import_refusal("f.tps", few, reg),
                 HasSubstr("the missing landmarks cannot be estimated by reg: specimen number 3: estimating its 1 missing "
                           "landmarks needs at least 3 complete specimens, and there are 2"));
     ImportOptions tps;
     tps.estimate_missing = "tps";
-    EXPECT_THAT(refusal("f.tps", std::string(kGapped) + "LM=4\n0 0\nNA NA\nNA NA\n1 1\nID=h\n", tps),
+    EXPECT_THAT(import_refusal("f.tps", std::string(kGapped) + "LM=4\n0 0\nNA NA\nNA NA\n1 1\nID=h\n", tps),
                 HasSubstr("specimen h has 2 landmarks present; estimating needs at least 3"));
 }
 
@@ -181,20 +164,13 @@ TEST(ImportCurves, KeptAsSemilandmarksThatSlideBetweenTheirNeighbours) {
 TEST(ImportCurves, FaultsOfCurvesAndSlidersAreRefusedWithTheirLine) {
     ImportOptions o;
     o.semilandmarks = true;
-    EXPECT_THAT(refusal("c.tps", curve_block("a", 0, 2) + curve_block("b", 1, 2), o),
+    EXPECT_THAT(import_refusal("c.tps", curve_block("a", 0, 2) + curve_block("b", 1, 2), o),
                 HasSubstr("line 6, specimen a: POINTS=2: a curve of semilandmarks needs at least 3 points"));
-    EXPECT_THAT(refusal("c.tps", curve_block("a", 0) + curve_block("b", 1, 4), o),
+    EXPECT_THAT(import_refusal("c.tps", curve_block("a", 0) + curve_block("b", 1, 4), o),
                 HasSubstr("specimen b: its curves differ from the first specimen's (curves of 4 points against 5)"));
     TempDir dir;
-    auto sliders_refusal = [&](const std::string& text) {
-        try {
-            read_sliders(dir.write("s.csv", text), 8);
-        } catch (const QuillanError& e) {
-            return std::string(e.what());
-        }
-        return std::string();
-    };
-    EXPECT_EQ(sliders_refusal("before,slide,after\n4,5,6\n5,6,7\n"), "");  // geomorph's layout, with its header
+    auto sliders_refusal = [&](const std::string& text) { return error_of([&] { read_sliders(dir.write("s.csv", text), 8); }); };
+    EXPECT_EQ(sliders_refusal("before,slide,after\n4,5,6\n5,6,7\n"), "(no error)");  // geomorph's layout, with its header
     EXPECT_THAT(sliders_refusal("4 5 6\n5 6 9\n"),
                 HasSubstr("line 2, landmark 9 is out of range: the specimens have landmarks 1 to 8"));
     EXPECT_THAT(sliders_refusal("4 5 6\n\n6 6 7\n"), HasSubstr("line 3, landmark 6 is its own neighbour"));
@@ -205,7 +181,8 @@ TEST(ImportCurves, FaultsOfCurvesAndSlidersAreRefusedWithTheirLine) {
     // Coordinates whose squares overflow are refused before any sliding.
     std::string huge = curves_file();
     huge.replace(huge.find("10 0"), 4, "1e154 0");
-    EXPECT_THAT(refusal("c.tps", huge, o), HasSubstr("specimen s1: landmark 2 has the coordinate 1e+154, too large to slide"));
+    EXPECT_THAT(import_refusal("c.tps", huge, o),
+                HasSubstr("specimen s1: landmark 2 has the coordinate 1e+154, too large to slide"));
     // A sliders file works for any format and replaces the curves' own.
     o.sliders_file = dir.write("s.txt", "4 5 6\n");
     EXPECT_EQ(import_text("c.tps", curves_file(), o).legend.steps.semilandmarks, std::vector<int>{5});
@@ -230,7 +207,8 @@ TEST(ImportCurves, SlidingUnsettledAtItsLimitIsUsedWithAWarningUnlessStrict) {
     EXPECT_THAT(d.legend.steps.description(d.legend.ids),
                 HasSubstr("12 semilandmarks slid by bending energy (not settled within the limit of 3 iterations)"));
     o.strict_sliding = true;
-    EXPECT_THAT(import_error(data_file("plethodon_curves.tps"), o), HasSubstr("did not settle within the limit of 3 iterations"));
+    EXPECT_THAT(error_of([&] { import_file(data_file("plethodon_curves.tps"), o); }),
+                HasSubstr("did not settle within the limit of 3 iterations"));
     o.slide_iterations = 10;  // settles: strict or not, nothing to warn of
     const ImportedData settled = import_file(data_file("plethodon_curves.tps"), o);
     EXPECT_TRUE(settled.legend.steps.converged);
@@ -242,26 +220,10 @@ TEST(ImportCurves, SlidingUnsettledAtItsLimitIsUsedWithAWarningUnlessStrict) {
 // report's data line, the JSON and the per-specimen export.
 TEST(ImportSteps, ReachTheReportTheRecordAndTheExports) {
     TempDir dir;
-    const auto r = run_batch({"one-way",
-                              "-i",
-                              data_file("plethodon_curves.tps"),
-                              "--negative-missing",
-                              "--estimate-missing",
-                              "tps",
-                              "--semilandmarks",
-                              "-g",
-                              data_file("plethodon.species.groups.txt"),
-                              "-p",
-                              "99",
-                              "-s",
-                              "1",
-                              "--json",
-                              dir.file("r.json"),
-                              "--export-specimens",
-                              dir.file("s.csv"),
-                              "--alignment",
-                              "partial",
-                              "--trace"});
+    const auto r = run_batch(
+        batch_args("one-way", "-i", data_file("plethodon_curves.tps"), "--negative-missing", "--estimate-missing", "tps",
+                   "--semilandmarks", "-g", data_file("plethodon.species.groups.txt"), "-p", "99", "-s", "1", "--json",
+                   dir.file("r.json"), "--export-specimens", dir.file("s.csv"), "--alignment", "partial", "--trace"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("Data File: plethodon_curves.tps with 40 specimens, 28 LM"));
     EXPECT_THAT(r.out,
@@ -287,21 +249,9 @@ TEST(ImportSteps, ReachTheReportTheRecordAndTheExports) {
 // bundled file: the report, the JSON and the console say so; strict refuses.
 TEST(ImportSteps, SlidingUnsettledAtTheLimitReachesTheReportAndTheRecord) {
     TempDir dir;
-    std::vector<std::string> args{"one-way",
-                                  "-i",
-                                  data_file("plethodon_curves.tps"),
-                                  "--negative-missing",
-                                  "--estimate-missing",
-                                  "tps",
-                                  "--semilandmarks",
-                                  "--slide",
-                                  "procd",
-                                  "-g",
-                                  data_file("plethodon.species.groups.txt"),
-                                  "-p",
-                                  "9",
-                                  "--json",
-                                  dir.file("r.json")};
+    std::vector<std::string> args = batch_args(
+        "one-way", "-i", data_file("plethodon_curves.tps"), "--negative-missing", "--estimate-missing", "tps", "--semilandmarks",
+        "--slide", "procd", "-g", data_file("plethodon.species.groups.txt"), "-p", "9", "--json", dir.file("r.json"));
     const auto r = run_batch(args);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("12 semilandmarks slid by Procrustes distance (not settled within the limit of 10 iterations)"));
