@@ -76,17 +76,8 @@ std::string without_bar(std::string err) {
 }
 
 std::vector<std::string> long_two_way(const std::string& out) {
-    return {"RunTwoWay",
-            "-l",
-            data_file("larvalHead.lm.txt"),
-            "-g",
-            data_file("larvalMorph.groups.txt"),
-            "--perm",
-            "100000000",
-            "--seed",
-            "3",
-            "--out",
-            out};
+    return batch_args("RunTwoWay", "-l", data_file("larvalHead.lm.txt"), "-g", data_file("larvalMorph.groups.txt"), "--perm",
+                      "100000000", "--seed", "3", "--out", out);
 }
 
 }  // namespace
@@ -159,19 +150,9 @@ TEST(BatchSignals, AStopWhileTheExportsAndPicturesAreWrittenWritesNoneOfThem) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         TempDir dir;
         const std::string pictures = dir.file("pictures");
-        const std::vector<std::string> args = {"RunOneWay",
-                                               "-l",
-                                               data_file("plethodon.lm.txt"),
-                                               "-g",
-                                               data_file("plethodon.species.groups.txt"),
-                                               "-p",
-                                               "99",
-                                               "-s",
-                                               "1",
-                                               "--json",
-                                               dir.file("r.json"),
-                                               "--plots",
-                                               pictures};
+        const std::vector<std::string> args =
+            batch_args("RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "-p",
+                       "99", "-s", "1", "--json", dir.file("r.json"), "--plots", pictures);
         const pid_t pid = start_batch(args, dir);
         // The report reaches standard output before the exports and the
         // pictures are made: the signal comes while they are.
@@ -317,23 +298,9 @@ TEST(BatchSignals, AStopDuringTheCommitOfASetLeavesItWhole) {
     std::string groups;
     for (int i = 0; i < 40; ++i) groups += std::to_string(1 + i % 10) + "\n";
     const std::string report = dir.file("r.txt"), pictures = dir.file("pictures");
-    const std::vector<std::string> args = {"model",
-                                           "-l",
-                                           data_file("plethodon.lm.txt"),
-                                           "-g",
-                                           dir.write("g.txt", groups),
-                                           "-p",
-                                           "9",
-                                           "-s",
-                                           "1",
-                                           "--pairwise",
-                                           "G1",
-                                           "--plots",
-                                           pictures,
-                                           "--out",
-                                           report,
-                                           "--json",
-                                           dir.file("r.json")};
+    const std::vector<std::string> args =
+        batch_args("model", "-l", data_file("plethodon.lm.txt"), "-g", dir.write("g.txt", groups), "-p", "9", "-s", "1",
+                   "--pairwise", "G1", "--plots", pictures, "--out", report, "--json", dir.file("r.json"));
     int in_commit = 0;
     for (int attempt = 0; attempt < 5 && in_commit == 0; ++attempt) {
         std::filesystem::remove_all(pictures);

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <sstream>
 
 #include <sys/stat.h>
 
@@ -38,7 +40,7 @@ std::string lines_of(const std::string& line, int n) {
 struct Case {
     const char* name;
     std::string landmarks, groups, covariate;  // file contents; empty: not given
-    std::vector<std::string> action;           // action and further options
+    std::string action;                        // action and further options, blank-separated
     int status;
     std::string phrase;
 };
@@ -48,142 +50,52 @@ const std::string kCov = "1\n2\n3\n4\n5\n6\n7\n8\n";
 
 std::vector<Case> cases() {
     return {
-        {"control bytes in a line", std::string("1 2 3\n4 \0 \x07 6\n", 14), "", "", {"Load"}, 1, "(\"4 \\x00 \\x07 6\")"},
-        {"even number of values per line", lines_of("1 2 3 4 5 6\n", 8), kGroups, "", {"RunOneWay"}, 1, "an even number"},
-        {"coordinate not finite",
-         "0 0 1 0 1 1 0 1 5\n0 0 1 nan 1 1 0 1 5\n" + shapes(6),
-         kGroups,
-         "",
-         {"RunOneWay"},
-         1,
+        {"control bytes in a line", std::string("1 2 3\n4 \0 \x07 6\n", 14), "", "", "Load", 1, "(\"4 \\x00 \\x07 6\")"},
+        {"even number of values per line", lines_of("1 2 3 4 5 6\n", 8), kGroups, "", "RunOneWay", 1, "an even number"},
+        {"coordinate not finite", "0 0 1 0 1 1 0 1 5\n0 0 1 nan 1 1 0 1 5\n" + shapes(6), kGroups, "", "RunOneWay", 1,
          "not a finite number"},
-        {"all landmarks at one point",
-         lines_of("2 2 2 2 2 2 2 2 5\n", 1) + shapes(7),
-         kGroups,
-         "",
-         {"RunOneWay"},
-         1,
+        {"all landmarks at one point", lines_of("2 2 2 2 2 2 2 2 5\n", 1) + shapes(7), kGroups, "", "RunOneWay", 1,
          "all its landmarks at one point"},
-        {"group file shorter than the landmark file",
-         shapes(),
-         "1\n2\n1\n",
-         "",
-         {"RunOneWay"},
-         1,
+        {"group file shorter than the landmark file", shapes(), "1\n2\n1\n", "", "RunOneWay", 1,
          "The group file has 3 specimens, but the landmark file has 8"},
-        {"group codes that cannot be told apart",
-         shapes(),
-         "1\n1e18\n1000000000000000001\n1\n2\n2\n2\n2\n",
-         "",
-         {"RunOneWay"},
-         1,
+        {"group codes that cannot be told apart", shapes(), "1\n1e18\n1000000000000000001\n1\n2\n2\n2\n2\n", "", "RunOneWay", 1,
          "Line 2 of the group file"},
-        {"group code not a number", shapes(), "1\n1\ninf\n1\n2\n2\n2\n2\n", "", {"RunOneWay"}, 1, "Line 3 of the group file"},
-        {"covariate too large to fit",
-         shapes(),
-         kGroups,
-         "1\n2\n1e160\n4\n5\n6\n7\n8\n",
-         {"RunOneStand", "-m", "3"},
-         1,
+        {"group code not a number", shapes(), "1\n1\ninf\n1\n2\n2\n2\n2\n", "", "RunOneWay", 1, "Line 3 of the group file"},
+        {"covariate too large to fit", shapes(), kGroups, "1\n2\n1e160\n4\n5\n6\n7\n8\n", "RunOneStand -m 3", 1,
          "Line 3 of the covariate file"},
-        {"covariate not finite",
-         shapes(),
-         kGroups,
-         "1\n2\nnan\n4\n5\n6\n7\n8\n",
-         {"RunOneStand", "-m", "2"},
-         1,
+        {"covariate not finite", shapes(), kGroups, "1\n2\nnan\n4\n5\n6\n7\n8\n", "RunOneStand -m 2", 1,
          "Line 3 of the covariate file cov.txt holds NaN, not a finite number"},
-        {"size value not finite in a standardisation",
-         shapes(7) + "0 0 1 0.1 1.1 1 0 0.9 nan\n",
-         kGroups,
-         kCov,
-         {"RunOneStand", "-m", "2"},
-         1,
-         "Line 8 of the landmark file lm.txt holds NaN in column 9"},
-        {"single group", shapes(), lines_of("4\n", 8), "", {"RunOneWay"}, 2, "in a single group"},
-        {"every specimen its own group", shapes(), "1\n2\n3\n4\n5\n6\n7\n8\n", "", {"RunOneWayF"}, 2, "a group of its own"},
-        {"identical specimens", lines_of("0 0 1 0 1 1 0 1 5\n", 8), kGroups, "", {"RunOneWay"}, 2, "have the same shape"},
+        {"size value not finite in a standardisation", shapes(7) + "0 0 1 0.1 1.1 1 0 0.9 nan\n", kGroups, kCov,
+         "RunOneStand -m 2", 1, "Line 8 of the landmark file lm.txt holds NaN in column 9"},
+        {"single group", shapes(), lines_of("4\n", 8), "", "RunOneWay", 2, "in a single group"},
+        {"every specimen its own group", shapes(), "1\n2\n3\n4\n5\n6\n7\n8\n", "", "RunOneWayF", 2, "a group of its own"},
+        {"identical specimens", lines_of("0 0 1 0 1 1 0 1 5\n", 8), kGroups, "", "RunOneWay", 2, "have the same shape"},
         {"one shape at different sizes",
          "0 0 1 0 1 1 0 1 5\n0 0 2 0 2 2 0 2 5\n0 0 3 0 3 3 0 3 5\n0 0 4 0 4 4 0 4 5\n"
          "1 1 2 1 2 2 1 2 5\n0 0 5 0 5 5 0 5 5\n0 0 6 0 6 6 0 6 5\n0 0 7 0 7 7 0 7 5\n",
-         kGroups,
-         "",
-         {"RunOneWay"},
-         2,
-         "have the same shape"},
-        {"two landmarks",
-         lines_of("0 0 1 0 5\n", 4) + lines_of("0 0 1 0.001 5\n", 4),
-         kGroups,
-         "",
-         {"RunOneWay"},
-         2,
+         kGroups, "", "RunOneWay", 2, "have the same shape"},
+        {"two landmarks", lines_of("0 0 1 0 5\n", 4) + lines_of("0 0 1 0.001 5\n", 4), kGroups, "", "RunOneWay", 2,
          "a shape needs at least 3"},
-        {"slope models of a single group", shapes(), lines_of("1\n", 8), kCov, {"RunOneCov"}, 2, "in a single group"},
-        {"surrogate slope models of a single group",
-         shapes(),
-         lines_of("1\n", 8),
-         kCov,
-         {"TestCovariate"},
-         2,
-         "in a single group"},
-        {"two-way slope models with a second variable of one group",
-         shapes(),
-         lines_of("1 1\n", 4) + lines_of("2 1\n", 4),
-         kCov,
-         {"RunTwoCov"},
-         2,
-         "The second grouping variable (column 2 of the group file) puts all 8 specimens in a single group"},
-        {"covariate constant within a group",
-         shapes(),
-         kGroups,
-         "3\n3\n3\n3\n5\n6\n7\n8\n",
-         {"RunOneCov"},
-         2,
+        {"slope models of a single group", shapes(), lines_of("1\n", 8), kCov, "RunOneCov", 2, "in a single group"},
+        {"surrogate slope models of a single group", shapes(), lines_of("1\n", 8), kCov, "TestCovariate", 2, "in a single group"},
+        {"two-way slope models with a second variable of one group", shapes(), lines_of("1 1\n", 4) + lines_of("2 1\n", 4), kCov,
+         "RunTwoCov", 2, "The second grouping variable (column 2 of the group file) puts all 8 specimens in a single group"},
+        {"covariate constant within a group", shapes(), kGroups, "3\n3\n3\n3\n5\n6\n7\n8\n", "RunOneCov", 2,
          "has the same covariate value (3) for all its 4 specimens"},
-        {"covariate constant within a group of a standardisation",
-         shapes(),
-         kGroups,
-         "3\n3\n3\n3\n5\n6\n7\n8\n",
-         {"RunOneStand", "-m", "3"},
-         2,
-         "same value for every specimen of the"},
-        {"permutation count beyond the upper limit",
-         shapes(),
-         kGroups,
-         "",
-         {"RunOneWay", "-p", "1000000000001"},
-         2,
+        {"covariate constant within a group of a standardisation", shapes(), kGroups, "3\n3\n3\n3\n5\n6\n7\n8\n",
+         "RunOneStand -m 3", 2, "same value for every specimen of the"},
+        {"permutation count beyond the upper limit", shapes(), kGroups, "", "RunOneWay -p 1000000000001", 2,
          "at least 1 and at most 1000000000000"},
-        {"permutation count not a whole number",
-         shapes(),
-         kGroups,
-         "",
-         {"RunOneWay", "-p", "2.5"},
-         2,
-         "whole number of at least 1"},
-        {"group code that is not a whole number",
-         shapes(),
-         "1\n1\n1.5\n1\n2\n2\n2\n2\n",
-         "",
-         {"LoadGlist"},
-         0,
+        {"permutation count not a whole number", shapes(), kGroups, "", "RunOneWay -p 2.5", 2, "whole number of at least 1"},
+        {"group code that is not a whole number", shapes(), "1\n1\n1.5\n1\n2\n2\n2\n2\n", "", "LoadGlist", 0,
          "Line 3 of the group file"},
-        {"group file of three columns",
-         shapes(),
-         lines_of("1 1 3\n", 4) + lines_of("2 2 3\n", 4),
-         "",
-         {"LoadGlist"},
-         0,
+        {"group file of three columns", shapes(), lines_of("1 1 3\n", 4) + lines_of("2 2 3\n", 4), "", "LoadGlist", 0,
          "the third and later columns are ignored"},
-        {"old Macintosh line ends load", "1 2 3 4 5 6 7\r8 9 10 11 12 13 14\r", "", "", {"Load"}, 0, "with 2 specimens, 3 LM"},
+        {"old Macintosh line ends load", "1 2 3 4 5 6 7\r8 9 10 11 12 13 14\r", "", "", "Load", 0, "with 2 specimens, 3 LM"},
         {"byte-order mark loads",
          "\xEF\xBB\xBF"
          "1 2 3 4 5 6 7\n",
-         "",
-         "",
-         {"Load"},
-         0,
-         "with 1 specimens, 3 LM"},
+         "", "", "Load", 0, "with 1 specimens, 3 LM"},
     };
 }
 
@@ -193,11 +105,11 @@ TEST(MalformedFiles, EachClassGetsItsStatusAndAClearMessage) {
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        std::vector<std::string> args = {c.action.front()};
-        args.insert(args.end(), {"-l", dir.write("lm.txt", c.landmarks)});
-        if (!c.groups.empty()) args.insert(args.end(), {"-g", dir.write("groups.txt", c.groups)});
-        if (!c.covariate.empty()) args.insert(args.end(), {"-c", dir.write("cov.txt", c.covariate)});
-        args.insert(args.end(), c.action.begin() + 1, c.action.end());
+        std::istringstream action(c.action);
+        std::vector<std::string> args(std::istream_iterator<std::string>(action), {});
+        args.insert(args.begin() + 1, {"-l", dir.write("lm.txt", c.landmarks)});
+        if (!c.groups.empty()) args.insert(args.begin() + 1, {"-g", dir.write("groups.txt", c.groups)});
+        if (!c.covariate.empty()) args.insert(args.begin() + 1, {"-c", dir.write("cov.txt", c.covariate)});
         if (std::find(args.begin(), args.end(), "-p") == args.end()) args.insert(args.end(), {"-p", "19", "-s", "3"});
         const BatchResult r = run_batch(args);
         EXPECT_EQ(r.status, c.status) << r.err;

@@ -2,6 +2,7 @@
 // afresh, and the named-operation table's argument-count errors.
 #include "byname/operations.hpp"
 #include "support/fixtures.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -80,22 +81,14 @@ TEST(OperationTable, RegistersInDeclaredOrderAndRejectsExtraArguments) {
         EXPECT_GE(pos, last);
         last = pos;
     }
-    try {
-        table.call("quillan_action", {Value("Load"), Value("extra")}, 0);
-        FAIL();
-    } catch (const QuillanError& e) {
-        EXPECT_STREQ(e.what(),
-                     "Run-time Error: File: quillan_action Line: 1 Column: 1 The function \"quillan_action\" was called "
-                     "with more than the declared number of inputs (1).");
-    }
-    try {
-        table.call("dload", {Value("x")}, 2);
-        FAIL();
-    } catch (const QuillanError& e) {
-        EXPECT_STREQ(e.what(),
-                     "Run-time Error: File: dload Line: 1 Column: 1 The function \"dload\" was called with more than "
-                     "the declared number of outputs (1).");
-    }
+    EXPECT_EQ(error_of([&] {
+                  table.call("quillan_action", {Value("Load"), Value("extra")}, 0);
+              }),
+              "Run-time Error: File: quillan_action Line: 1 Column: 1 The function \"quillan_action\" was called "
+              "with more than the declared number of inputs (1).");
+    EXPECT_EQ(error_of([&] { table.call("dload", {Value("x")}, 2); }),
+              "Run-time Error: File: dload Line: 1 Column: 1 The function \"dload\" was called with more than "
+              "the declared number of outputs (1).");
     EXPECT_TRUE(h.gui.messages().empty());  // nothing ran
 
     auto r = table.call("dload", {Value(data_file("plethodon.cov.txt"))}, 1);

@@ -130,7 +130,7 @@ TEST(Movegui, RejectsWhatItCannotUse) {
               "(no error)");
 }
 
-TEST(Guihandles, RecordHasOneFieldPerValidTagAndSkipsTheRest) {
+TEST(Guihandles, RecordHasOneFieldPerValidTagAndSkipsTheRestAndSharedTagsCollectEveryHandle) {
     MemoryGui gui;
     const Handle fig = make_window(gui, 0, 0, 400, 300);
     const Handle file_box = gui.create("uicontrol", fig, {{"tag", Value("FileBox")}});
@@ -140,26 +140,22 @@ TEST(Guihandles, RecordHasOneFieldPerValidTagAndSkipsTheRest) {
     const Record r = guihandles(gui, Value(file_box));
     ASSERT_EQ(r.names, (std::vector<std::string>{"FileBox"}));
     EXPECT_EQ(r.find("FileBox")->scalar(), file_box);
-}
 
-TEST(Guihandles, SharedTagsCollectEveryHandleHiddenOnesIncluded) {
-    MemoryGui gui;
-    const Handle fig = make_window(gui, 0, 0, 400, 300);
+    // A shared tag collects every handle, hidden ones included.
     gui.set(fig, "tag", Value("main"));
     const Handle panel = gui.create("uipanel", fig, {{"tag", Value("extras")}, {"visible", Value("off")}});
     const Handle a = gui.create("uicontrol", panel, {{"tag", Value("spare")}, {"visible", Value("off")}});
     const Handle b = gui.create("uicontrol", fig, {{"tag", Value("spare")}});
-    const Record r = guihandles(gui, Value(a));
-    EXPECT_EQ(r.names, (std::vector<std::string>{"main", "extras", "spare"}));
-    EXPECT_EQ(r.find("main")->scalar(), fig);
-    EXPECT_EQ(r.find("extras")->scalar(), panel);
-    EXPECT_EQ(elements(r.find("spare")->matrix()), (std::vector<double>{a, b}));
-
+    const Record all = guihandles(gui, Value(a));
+    EXPECT_EQ(all.names, (std::vector<std::string>{"main", "FileBox", "extras", "spare"}));
+    EXPECT_EQ(all.find("main")->scalar(), fig);
+    EXPECT_EQ(all.find("extras")->scalar(), panel);
+    EXPECT_EQ(elements(all.find("spare")->matrix()), (std::vector<double>{a, b}));
     // Without an argument, the current window.
-    EXPECT_EQ(guihandles(gui).names, r.names);
+    EXPECT_EQ(guihandles(gui).names, all.names);
 }
 
-TEST(Guidata, StoresOnTheWindowWhicheverObjectIsGiven) {
+TEST(Guidata, StoresOnTheWindowWhicheverObjectIsGivenAndRefusesAnythingButOneObjectInAWindow) {
     MemoryGui gui;
     const Handle fig = make_window(gui, 0, 0, 400, 300);
     const Handle box = gui.create("uicontrol", fig, {{"tag", Value("PermBox")}});
@@ -167,11 +163,8 @@ TEST(Guidata, StoresOnTheWindowWhicheverObjectIsGiven) {
     guidata(gui, Value(box), Value("kept"));
     EXPECT_EQ(guidata(gui, Value(fig)).text(), "kept");
     EXPECT_EQ(gui.getappdata(fig, kGuiDataName).text(), "kept");
-}
 
-TEST(Guidata, AndGuihandlesRefuseAnythingButOneObjectInAWindow) {
-    MemoryGui gui;
-    const Handle fig = make_window(gui, 0, 0, 400, 300);
+    // Anything but one object in a window is refused, by guihandles too.
     const Handle two = gui.create("uicontrol", fig);
     const Value pair(matrix_from_rows({{fig, two}}));
     for (const Value& bad : {Value(kRoot), Value(999.0), pair, Value("FileBox"), Value(Matrix())}) {

@@ -243,12 +243,6 @@ TEST(LinearModel, DesignsThatCannotBeFittedAreRefused) {
     EXPECT_THAT(refusal([&] { build_design(formula, seven, 40); }), HasSubstr("40 parameters, but there are only 40"));
 }
 
-}  // namespace
-}  // namespace quillan::test
-
-namespace quillan::test {
-namespace {
-
 // A seeded run gives the same counts on one thread and on several, and
 // whole-row randomization tests the same sums of squares.
 TEST(LinearModel, SeededRunsRepeatOnAnyThreadsAndRowsMayBeShuffledInstead) {
@@ -479,12 +473,6 @@ TEST(LinearModel, TableColumnsStayApartWhateverTheirWidth) {
     EXPECT_GE(cells[5].size(), 10u) << "an F as wide as its column: " << cells[5];
 }
 
-}  // namespace
-}  // namespace quillan::test
-
-namespace quillan::test {
-namespace {
-
 // The pairwise comparisons after a model: distances between the cells'
 // least-squares means, the slopes' distances, differences of length and
 // angles, and distances between plain means beside a covariate, to 1e-8 of
@@ -588,12 +576,6 @@ TEST(LinearModel, RegressionScoresAgreeWithRrpp) {
     EXPECT_FALSE(log.regression_scores().has_value());
 }
 
-}  // namespace
-}  // namespace quillan::test
-
-namespace quillan::test {
-namespace {
-
 // An import's columns are terms by their headers, log() of a covariate
 // included, and give the numbers the group and covariate files give.
 TEST(LinearModel, ImportedColumnsAreTermsByName) {
@@ -661,12 +643,6 @@ TEST(LinearModel, ShapesLieInTheTangentPlane) {
         EXPECT_NEAR(p.row(i)(Eigen::seq(0, Eigen::last, 2)).sum(), 0.0, 1e-12);
     }
 }
-
-}  // namespace
-}  // namespace quillan::test
-
-namespace quillan::test {
-namespace {
 
 // The histograms of a model are titled by its terms and its comparisons,
 // which only the run knows.
