@@ -101,15 +101,12 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
                  << " permutation distributions were drawn; the other " << not_drawn
                  << " were not (the report and --json hold every test's numbers)\n";
     int written = 0;
-    for (auto& s : scenes) {
-        stop_point();
-        trim_to_frame(s.scene);
-    }
+    const QSize pixels(request.size.width, request.size.height);
     for (const auto& s : scenes)
         for (const char* ext : {".svg", ".png"}) {
             stop_point();  // a stop asked for while drawing: no further picture
             const std::string path = (fs::path(request.folder) / (s.name + ext)).string();
-            const QByteArray bytes = encode_picture(s.scene, picture_format_of(path), request.size.dpi);
+            const QByteArray bytes = encode_picture(s.scene, picture_format_of(path), request.size.dpi, pixels);
             if (bytes.isEmpty()) throw QuillanError("Cannot write the picture " + path + ": nothing was drawn.");
             if (request.save) request.save(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
             else write_picture_file(path, bytes);

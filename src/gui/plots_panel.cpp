@@ -410,9 +410,9 @@ QSize PlotsPanel::export_to(const std::string& path) {
     QString status;
     Scene s = scene_at(QSizeF(size.layout_width(), size.layout_height()), status);
     if (s.size.isEmpty()) throw QuillanError("There is no picture to export: " + status.toStdString());
-    trim_to_frame(s);
-    save_picture(s, path, size.dpi);
-    return (s.size * (size.dpi / 96.0)).toSize();
+    const QSize pixels(size.width, size.height);
+    save_picture(s, path, size.dpi, pixels);
+    return pixels;
 }
 
 void PlotsPanel::export_picture() {

@@ -30,8 +30,7 @@ PictureFormat picture_format_of(const std::string& path) {
 
 namespace {
 
-void encode_png(const Scene& scene, QBuffer& buffer, int dpi) {
-    const QSize px = (scene.size * (dpi / 96.0)).toSize();
+void encode_png(const Scene& scene, QBuffer& buffer, int dpi, QSize px) {
     QImage image(px, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     const int per_metre = static_cast<int>(std::lround(dpi / 0.0254));
@@ -44,12 +43,12 @@ void encode_png(const Scene& scene, QBuffer& buffer, int dpi) {
     image.save(&buffer, "PNG");
 }
 
-void encode_svg(const Scene& scene, QBuffer& buffer, int dpi) {
+void encode_svg(const Scene& scene, QBuffer& buffer, int dpi, QSize px) {
     QSvgGenerator svg;
     svg.setOutputDevice(&buffer);
     // As many pixels as the PNG would have, at its resolution: the same
     // size on paper; the drawing inside is in the scene's own units.
-    svg.setSize((scene.size * (dpi / 96.0)).toSize());
+    svg.setSize(px);
     svg.setResolution(dpi);
     svg.setViewBox(QRectF(QPointF(0, 0), scene.size));
     svg.setTitle(QStringLiteral("quillan"));
@@ -70,16 +69,19 @@ void encode_pdf(const Scene& scene, QBuffer& buffer) {
 
 }  // namespace
 
-QByteArray encode_picture(const Scene& scene, PictureFormat format, int dpi) {
+QByteArray encode_picture(const Scene& scene, PictureFormat format, int dpi, QSize pixels) {
+    // The size asked for is the file's size exactly, whatever the rounding
+    // of the layout in between.
+    if (!pixels.isValid() || pixels.isEmpty()) pixels = (scene.size * (dpi / 96.0)).toSize();
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     switch (format) {
         case PictureFormat::Png:
-            encode_png(scene, buffer, dpi);
+            encode_png(scene, buffer, dpi, pixels);
             break;
         case PictureFormat::Svg:
-            encode_svg(scene, buffer, dpi);
+            encode_svg(scene, buffer, dpi, pixels);
             break;
         case PictureFormat::Pdf:
             encode_pdf(scene, buffer);
@@ -95,8 +97,8 @@ void write_picture_file(const std::string& path, const QByteArray& bytes) {
     write_file_atomically(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-void save_picture(const Scene& scene, const std::string& path, int dpi) {
-    write_picture_file(path, encode_picture(scene, picture_format_of(path), dpi));
+void save_picture(const Scene& scene, const std::string& path, int dpi, QSize pixels) {
+    write_picture_file(path, encode_picture(scene, picture_format_of(path), dpi, pixels));
 }
 
 }  // namespace quillan

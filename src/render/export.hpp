@@ -6,6 +6,7 @@
 #include "render/scene.hpp"
 
 #include <QByteArray>
+#include <QSize>
 
 #include <string>
 
@@ -18,10 +19,11 @@ enum class PictureFormat { Png, Svg, Pdf };
 PictureFormat picture_format_of(const std::string& path);
 
 // The encoded picture, `dpi` pixels to the inch (the scene laid out at 96).
-// A PNG has the scene's size times dpi / 96 in pixels and records its
-// resolution; SVG and PDF stay lines and text, with that physical size.
-// Needs a QGuiApplication (for fonts); none of the formats needs a display.
-QByteArray encode_picture(const Scene& scene, PictureFormat format, int dpi = 96);
+// A PNG has `pixels` (by default the scene's size times dpi / 96, rounded)
+// and records its resolution; SVG and PDF stay lines and text, with that
+// physical size.  Needs a QGuiApplication (for fonts); none of the formats
+// needs a display.
+QByteArray encode_picture(const Scene& scene, PictureFormat format, int dpi = 96, QSize pixels = {});
 
 // Every picture file is written here: to a temporary file beside `path`,
 // then renamed over it, so a failed write leaves an existing file whole.
@@ -29,6 +31,6 @@ QByteArray encode_picture(const Scene& scene, PictureFormat format, int dpi = 96
 void write_picture_file(const std::string& path, const QByteArray& bytes);
 
 // encode_picture in the format of the path's extension, then write_picture_file.
-void save_picture(const Scene& scene, const std::string& path, int dpi = 96);
+void save_picture(const Scene& scene, const std::string& path, int dpi = 96, QSize pixels = {});
 
 }  // namespace quillan

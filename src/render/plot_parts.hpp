@@ -1,39 +1,107 @@
 // The pieces the figures of plots.cpp are built from, shared with the
 // pictures of landmarks in space (space_plots.cpp), which lay out several
 // frames in one scene.  Everything here works on the scene's current frame.
+//
+// Margins are measured in the fonts the texts are drawn in, so that a
+// picture of any size and resolution keeps its title, ticks, axis titles
+// and legend inside it and apart.
 #pragma once
 
 #include "figures/links.hpp"
 #include "figures/shapes.hpp"
 #include "render/scene.hpp"
 
+#include <functional>
 #include <vector>
 
 namespace quillan::plot_parts {
 
-// The margins around a frame, and the width of a legend beside it.
-inline constexpr double kLeft = 88, kRight = 24, kTop = 44, kBottom = 58, kLegendWidth = 170;
+// Around the picture's edge, between a text and what it names, and the
+// length of a tick, in layout pixels (1/96 inch).
+inline constexpr double kPad = 8, kGap = 5, kTickLength = 4;
 
 QColor translucent(QColor c, int alpha);
 // Data bounds widened by 6% (and made non-empty).
 Bounds padded(Bounds b);
-// The frame, its ticks and the axis titles; the y title `y_title_offset`
-// pixels left of the frame.
-void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_ticks = true, double y_title_offset = kLeft - 18);
-// One entry a line beside the frame.
-void add_legend(Scene& s, const std::vector<QString>& names, const std::vector<QColor>& colors, bool marks = false);
-std::vector<QString> group_names(const Grouping& g);
-std::vector<QColor> group_colors(int n);
+// A tick step of 1, 2 or 5 times a power of ten giving about `ticks` ticks.
+double nice_step(double span, int ticks);
+// The ticks from `lo` to `hi` over `length` pixels, as values and their
+// texts: as many as their texts leave room for, across (`across`) or up.
+std::vector<std::pair<double, QString>> axis_ticks(double lo, double hi, double length, bool across);
+
+// The title's lines: wrapped at a space to fit `width`, at most two lines,
+// the second shortened when it still does not fit.
+std::vector<QString> title_lines(const QString& title, double width);
+// `text` shortened (with an ellipsis) to `width` in the font of `role`.
+QString fitted(const QString& text, SceneText::Role role, double width);
+
+// One entry of a legend: a swatch of the colour, or the mark itself.
+struct LegendItem {
+    QString name;
+    QColor color;
+    bool mark = false;
+    Marker marker = Marker::Circle;
+};
+// The groups' entries, as swatches, or as their marks with `marks`.
+std::vector<LegendItem> group_items(const Grouping& g, bool marks = false);
+
+// The legend of `items` for a picture of `size` whose frames start `top`
+// pixels down: one entry a line, in as many columns as the height needs.
+struct LegendPlan {
+    std::vector<LegendItem> items;
+    int rows = 0, columns = 0;
+    double column_width = 0, line = 0;
+    double width() const { return columns * column_width; }
+    double height() const { return rows * line; }
+};
+LegendPlan plan_legend(std::vector<LegendItem> items, QSizeF size, double top);
+// Beside the frame (`around`: the frames together), top-aligned with it.
+void add_legend(Scene& s, const LegendPlan& plan, const QRectF& around);
+
+// The margins of a frame: the title's lines above, the ticks and axis
+// titles left and below, the legend (of `legend_width`) to the right.
+struct Margins {
+    double left = 0, right = 0, top = 0, bottom = 0;
+};
+Margins frame_margins(int title_lines, double y_tick_width, double legend_width);
+// The widest text of a frame's y ticks.
+double y_tick_width(const PlotFrame& f);
+
+// Lays out a lone frame in `s` with its title, axes and legend: `make`
+// turns the room the margins leave into the frame (of the data's aspect,
+// or filling it).  Returns the legend as planned, for add_legend.
+LegendPlan lay_out(Scene& s, const QString& title, std::vector<LegendItem> legend, const std::function<PlotFrame(QRectF)>& make);
+// The room `margins` leave in a picture of `size`.
+QRectF room_inside(QSizeF size, const Margins& m);
+// The frame, as wide and high as the data (one unit as long on both axes),
+// centred in `area`.
+PlotFrame equal_frame(const Bounds& data, QRectF area);
+// The title's lines above `area`, centred on the picture.
+void add_title(Scene& s, const std::vector<QString>& lines, const QRectF& area);
+// The frame, its ticks and the axis titles.
+void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_ticks = true);
+
 void add_wireframe(Scene& s, const Shape2& shape, const Links& links, QColor color, double width);
-// The landmark numbers beside their marks, clear of each other.
-void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, const std::vector<int>& numbers = {});
+// The landmark numbers beside their marks, clear of each other, of every
+// mark and of the frame's edge, outward from the configuration where there
+// is room; one that had to move away gets a short line back.
+// `others`: marks without a number that the numbers keep clear of too.
+void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, double mark_size, const std::vector<int>& numbers = {},
+                         const std::vector<QPointF>& others = {});
 // The specimens' landmarks, one batch of marks per group, the estimated
-// landmarks ringed, and the consensus with its wireframe on top.
+// landmarks crossed, and the consensus with its wireframe on top.
 void add_superimposed(Scene& s, const Superimposition& sup, const Grouping& g, const Links& links, const LandmarkMarks& marks);
+// The legend entry of the estimated landmarks, when there are any.
+void add_estimated_item(std::vector<LegendItem>& items, const LandmarkMarks& marks);
+// The size of the consensus marks: small enough that neighbours stay apart.
+double mark_size(const std::vector<QPointF>& marks, double largest);
 
 // From the consensus to the target: a vector at every landmark, the
 // target's wireframe and its landmark numbers; and the legend saying so.
 void add_change(Scene& s, const Shape2& consensus, const Shape2& target, const Links& links);
-void add_change_legend(Scene& s);
+std::vector<LegendItem> change_items();
+
+// The colour and mark of estimated landmarks, which no group is drawn with.
+extern const QColor kEstimatedColor;
 
 }  // namespace quillan::plot_parts

@@ -27,9 +27,4 @@ Scene histogram_scene(const StatisticDistribution& d, const QString& title, QSiz
 // the model's first factor.
 Scene regression_scene(const RegressionScores& r, QSizeF size);
 
-// Trims the empty bands a frame of the data's aspect leaves above and below
-// it (or beside it), so that a picture file takes the data's aspect too.
-// The canvas on screen keeps its size; files are trimmed before writing.
-void trim_to_frame(Scene& s);
-
 }  // namespace quillan

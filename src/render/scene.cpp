@@ -1,11 +1,13 @@
 #include "render/scene.hpp"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QRgb>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -52,46 +54,70 @@ int Scene::specimen_at(QPointF p, double radius) const {
     return best;
 }
 
-namespace {
-
 QFont font_for(SceneText::Role role) {
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setStyleHint(QFont::SansSerif);
+    // Sizes for a printed figure: the title 10.5 points, axis titles 9, the
+    // rest 7.5 to 8.25, as a journal's column takes them.
+    double points = 8.25;
+    bool bold = false;
     switch (role) {
         case SceneText::Role::Title:
-            f.setPixelSize(16);
-            f.setBold(true);
+            points = 10.5;
+            bold = true;
             break;
         case SceneText::Role::AxisTitle:
-            f.setPixelSize(13);
+            points = 9;
             break;
         case SceneText::Role::Tick:
-            f.setPixelSize(11);
-            break;
-        case SceneText::Role::Legend:
-            f.setPixelSize(12);
+            points = 7.5;
             break;
         case SceneText::Role::Label:
-            f.setPixelSize(11);
-            f.setBold(true);
+            points = 7.5;
+            bold = true;
             break;
+        case SceneText::Role::Legend:
         case SceneText::Role::Note:
-            f.setPixelSize(13);
             break;
     }
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(static_cast<int>(std::lround(points * kPoint)));
+    f.setBold(bold);
     return f;
 }
 
-// A text box of generous size placed so that `at` is its anchor point.
-QRectF anchored(QPointF at, Qt::Alignment align) {
-    constexpr double w = 900, h = 40;
-    double x = at.x(), y = at.y();
-    if (align & Qt::AlignHCenter) x -= w / 2;
-    else if (align & Qt::AlignRight) x -= w;
-    if (align & Qt::AlignVCenter) y -= h / 2;
-    else if (align & Qt::AlignBottom) y -= h;
-    return {x, y, w, h};
+QSizeF text_size(const QString& text, SceneText::Role role) {
+    const QFontMetricsF m(font_for(role));
+    return {m.horizontalAdvance(text), m.height()};
 }
+
+namespace {
+
+// A rectangle of `size` placed so that `at` is its anchor point.
+QRectF placed(QPointF at, QSizeF size, Qt::Alignment align) {
+    double x = at.x(), y = at.y();
+    if (align & Qt::AlignHCenter) x -= size.width() / 2;
+    else if (align & Qt::AlignRight) x -= size.width();
+    if (align & Qt::AlignVCenter) y -= size.height() / 2;
+    else if (align & Qt::AlignBottom) y -= size.height();
+    return {QPointF(x, y), size};
+}
+
+// A text box of generous size placed so that `at` is its anchor point: the
+// painter aligns the text within it.
+QRectF anchored(QPointF at, Qt::Alignment align) { return placed(at, QSizeF(900, 40), align); }
+
+}  // namespace
+
+QRectF text_box(const SceneText& text) {
+    const QSizeF size = text_size(text.text, text.role);
+    if (!text.vertical) return placed(text.at, size, text.align);
+    QTransform turn;
+    turn.translate(text.at.x(), text.at.y());
+    turn.rotate(-90);
+    return turn.mapRect(placed(QPointF(0, 0), size, text.align));
+}
+
+namespace {
 
 // Each 8-bit channel of a 32-bit pixel times a / 255, two channels at a
 // time, rounded (the usual premultiplied-alpha arithmetic).
@@ -154,11 +180,41 @@ void paint_shaped_dots(QPainter& painter, const SceneDots& batch) {
             shape << QPointF(0, -1.3 * r) << QPointF(1.3 * r, 0) << QPointF(0, 1.3 * r) << QPointF(-1.3 * r, 0);
             break;
         case Marker::Circle:
+        case Marker::Cross:
             break;
+    }
+    if (batch.marker == Marker::Cross) {
+        painter.setPen(QPen(batch.color, std::max(1.0, batch.size * 0.22), Qt::SolidLine, Qt::RoundCap));
+        for (const auto& p : batch.points) {
+            painter.drawLine(p + QPointF(-r, -r), p + QPointF(r, r));
+            painter.drawLine(p + QPointF(-r, r), p + QPointF(r, -r));
+        }
+        return;
     }
     painter.setPen(Qt::NoPen);
     painter.setBrush(batch.color);
     for (const auto& p : batch.points) painter.drawPolygon(shape.translated(p));
+}
+
+void paint_dots(QPainter& painter, const SceneDots& batch) {
+    if (batch.points.empty()) return;
+    if (batch.outlined) {
+        painter.setPen(QPen(batch.color, std::max(0.8, batch.size * 0.2)));
+        painter.setBrush(Qt::white);
+        const double r = batch.size / 2;
+        for (const auto& p : batch.points) painter.drawEllipse(p, r, r);
+    } else if (batch.marker != Marker::Circle) {
+        paint_shaped_dots(painter, batch);
+    } else {
+        // Many small marks: square points without antialiasing are what
+        // keeps a plot of half a million points quick to redraw.
+        const bool many = batch.points.size() > 2000;
+        if (many && paint_dots_into_image(painter, batch)) return;
+        painter.setRenderHint(QPainter::Antialiasing, !many);
+        painter.setPen(QPen(batch.color, batch.size, Qt::SolidLine, many ? Qt::SquareCap : Qt::RoundCap));
+        painter.drawPoints(batch.points.data(), static_cast<int>(batch.points.size()));
+        painter.setRenderHint(QPainter::Antialiasing, true);
+    }
 }
 
 }  // namespace
@@ -190,25 +246,15 @@ void paint_scene(QPainter& painter, const Scene& scene, const QRectF& target) {
         painter.setBrush(box.fill.isValid() ? QBrush(box.fill) : QBrush(Qt::NoBrush));
         painter.drawRect(box.rect);
     }
-    for (const auto& batch : scene.dots) {
-        if (batch.points.empty()) continue;
-        if (batch.outlined) {
-            painter.setPen(QPen(batch.color, 2.0));
-            painter.setBrush(Qt::white);
-            const double r = batch.size / 2;
-            for (const auto& p : batch.points) painter.drawEllipse(p, r, r);
-        } else if (batch.marker != Marker::Circle) {
-            paint_shaped_dots(painter, batch);
-        } else {
-            // Many small marks: square points without antialiasing are what
-            // keeps a plot of half a million points quick to redraw.
-            const bool many = batch.points.size() > 2000;
-            if (many && paint_dots_into_image(painter, batch)) continue;
-            painter.setRenderHint(QPainter::Antialiasing, !many);
-            painter.setPen(QPen(batch.color, batch.size, Qt::SolidLine, many ? Qt::SquareCap : Qt::RoundCap));
-            painter.drawPoints(batch.points.data(), static_cast<int>(batch.points.size()));
-            painter.setRenderHint(QPainter::Antialiasing, true);
+    for (const auto& batch : scene.dots) paint_dots(painter, batch);
+    for (const auto& e : scene.legend) {
+        if (e.mark) {
+            paint_dots(painter, {e.color, e.swatch.width() * 0.8, false, {e.swatch.center()}, {}, e.marker});
+            continue;
         }
+        painter.setPen(QPen(e.color.darker(130), 0.75));
+        painter.setBrush(e.color);
+        painter.drawRect(e.swatch);
     }
     for (const auto& text : scene.texts) {
         painter.setFont(font_for(text.role));

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
@@ -24,6 +25,12 @@
 class QPainter;
 
 namespace quillan {
+
+// The scene is laid out in pixels of 1/96 inch, whatever the resolution it
+// is written at: sizes on paper are fixed there, so a point (1/72 inch) is
+// 4/3 of a layout pixel, and a picture of more dots to the inch is drawn
+// finer rather than with smaller text.
+inline constexpr double kPoint = 96.0 / 72.0;
 
 // Where the data go in a plot: a frame in pixels and the data ranges shown
 // across it.
@@ -37,7 +44,8 @@ struct PlotFrame {
 
 // The shape of a mark: beyond ten groups, colours alone are hard to tell
 // apart, so the marks differ in shape as well.
-enum class Marker { Circle, Square, Triangle, Diamond };
+// A cross marks what no group is drawn with (estimated landmarks).
+enum class Marker { Circle, Square, Triangle, Diamond, Cross };
 
 struct SceneDots {
     QColor color;
@@ -46,6 +54,7 @@ struct SceneDots {
     std::vector<QPointF> points;
     std::vector<int> specimens;  // the specimen of each point, or empty
     Marker marker = Marker::Circle;
+    bool keep_clear = false;  // marks no text may cover (the numbered landmarks)
 };
 
 struct ScenePath {
@@ -74,11 +83,20 @@ struct SceneText {
     bool vertical = false;  // turned a quarter to read upwards
 };
 
+// The font of each kind of text, sized in points.
+QFont font_for(SceneText::Role role);
+// The room a text takes as it is painted: its line's height and its width,
+// placed by its anchor and alignment (and turned with it).
+QRectF text_box(const SceneText& text);
+// The width and height of `text` in the font of `role`.
+QSizeF text_size(const QString& text, SceneText::Role role);
+
 struct LegendEntry {
     QString name;
     QColor color;
     QRectF swatch;
-    Marker marker = Marker::Circle;  // drawn in the swatch when the groups' marks differ
+    Marker marker = Marker::Circle;
+    bool mark = false;  // the mark itself in the swatch's place (else a square of the colour)
 };
 
 struct Scene {

@@ -12,8 +12,15 @@ using namespace plot_parts;
 
 namespace {
 
-// Narrower margins than a lone frame's: three frames share the width.
-constexpr double kViewLeft = 70, kViewRight = 16;
+// The room around each view's frame: its ticks and axis titles left and
+// below, its name above, a gap to the right.
+struct ViewMargins {
+    double left, right, top, bottom;
+};
+ViewMargins view_margins() {
+    const Margins m = frame_margins(0, text_size(QStringLiteral("-0.00"), SceneText::Role::Tick).width(), 0);
+    return {m.left, 3 * kGap, text_size(QStringLiteral("Xg"), SceneText::Role::AxisTitle).height() + kGap, m.bottom};
+}
 
 QString axis_title(int axis) {
     static const char* names[] = {"x (aligned)", "y (aligned)", "z (aligned)"};
@@ -30,20 +37,25 @@ struct Layout {
 };
 constexpr Layout kRow{3, 1, {{0, 0}, {1, 0}, {2, 0}}};
 constexpr Layout kGrid{2, 2, {{0, 1}, {1, 1}, {0, 0}}};
-constexpr double kViewName = 22;  // above each frame, for the view's name
 
 struct Placed {
     std::array<PlotFrame, 3> frames;
     double scale = 0;
+    QRectF legend_beside;  // the legend goes right of it, level with its top
 };
 
 // Every view drawn at the one scale that fits them all, each frame centred
 // in its cell, and the whole centred in the room left by the margins (so
 // that trimming a picture file keeps the margins a lone frame has).
-Placed place(const std::array<Bounds, 3>& b, QSizeF size, bool legend, const Layout& layout) {
-    const double right = size.width() - kRight - (legend ? kLegendWidth : 0);
-    const double cw = std::max(40.0, right / layout.columns), ch = std::max(40.0, (size.height() - kTop) / layout.rows);
-    const double w = std::max(10.0, cw - kViewLeft - kViewRight), h = std::max(10.0, ch - kViewName - kBottom);
+Placed place(const std::array<Bounds, 3>& b, QSizeF size, const LegendPlan& legend, double top, const Layout& layout) {
+    const ViewMargins m = view_margins();
+    // In two rows and columns the legend takes the empty cell when it fits there.
+    const bool grid = layout.rows > 1;
+    const double whole = size.width() - kPad;
+    const bool in_cell = grid && legend.width() + 2 * kGap <= whole / 2 && legend.height() <= (size.height() - top) / 2;
+    const double right = whole - (legend.items.empty() || in_cell ? 0 : legend.width() + 2 * kGap);
+    const double cw = std::max(40.0, right / layout.columns), ch = std::max(40.0, (size.height() - top) / layout.rows);
+    const double w = std::max(10.0, cw - m.left - m.right), h = std::max(10.0, ch - m.top - m.bottom);
     Placed p;
     p.scale = std::numeric_limits<double>::infinity();
     for (const Bounds& v : b) p.scale = std::min({p.scale, w / v.width(), h / v.height()});
@@ -52,25 +64,27 @@ Placed place(const std::array<Bounds, 3>& b, QSizeF size, bool legend, const Lay
         const double fw = b[v].width() * p.scale, fh = b[v].height() * p.scale;
         // In a row the frames are centred in their cells; in two rows and
         // columns they are drawn together toward the middle.
-        const double left = layout.cell[v].x() * cw + kViewLeft, top = kTop + layout.cell[v].y() * ch + kViewName;
-        const bool grid = layout.rows > 1;
+        const double left = layout.cell[v].x() * cw + m.left, cell_top = top + layout.cell[v].y() * ch + m.top;
         const double x = !grid ? left + (w - fw) / 2 : layout.cell[v].x() == 0 ? left + w - fw : left;
-        const double y = !grid ? top + (h - fh) / 2 : layout.cell[v].y() == 0 ? top + h - fh : top;
+        const double y = !grid ? cell_top + (h - fh) / 2 : layout.cell[v].y() == 0 ? cell_top + h - fh : cell_top;
         p.frames[v] = {QRectF(x, y, fw, fh), b[v].xmin, b[v].xmax, b[v].ymin, b[v].ymax};
         around = around.isNull() ? p.frames[v].area : around.united(p.frames[v].area);
     }
-    const QRectF room(kViewLeft, kTop + kViewName, right - kViewLeft - kViewRight,
-                      size.height() - kTop - kBottom - 2 * kViewName);
+    // The views together in the middle of the room the margins leave.
+    const QRectF room(m.left, top + m.top, right - m.left - m.right, size.height() - top - m.top - m.bottom);
     const QPointF by = room.center() - around.center();
+    around.translate(by);
     for (auto& f : p.frames) f.area.translate(by);
+    p.legend_beside = around;
+    if (in_cell) p.legend_beside = QRectF(p.frames[1].area.left() - m.left, p.frames[2].area.top(), 0, 0);
     return p;
 }
 
-std::array<PlotFrame, 3> view_frames(const std::array<Bounds, 3>& data, QSizeF size, bool legend) {
+Placed view_frames(const std::array<Bounds, 3>& data, QSizeF size, const LegendPlan& legend, double top) {
     std::array<Bounds, 3> b;
     for (std::size_t v = 0; v < 3; ++v) b[v] = padded(data[v]);
-    const Placed row = place(b, size, legend, kRow), grid = place(b, size, legend, kGrid);
-    return grid.scale > row.scale ? grid.frames : row.frames;
+    const Placed row = place(b, size, legend, top, kRow), grid = place(b, size, legend, top, kGrid);
+    return grid.scale > row.scale ? grid : row;
 }
 
 // A view's frame with its axes, ready for its marks.
@@ -78,7 +92,7 @@ Scene view_scene(QSizeF size, const PlotFrame& frame, const SpaceView& view) {
     Scene v;
     v.size = size;
     v.frame = frame;
-    add_axes(v, axis_title(view.across), axis_title(view.up), true, kViewLeft - 16);
+    add_axes(v, axis_title(view.across), axis_title(view.up), true);
     return v;
 }
 
@@ -90,7 +104,22 @@ void append(std::vector<T>& to, std::vector<T>& from) {
 // The views' marks in one scene, whose frame is the smallest rectangle
 // around theirs (what trimming a picture file goes by), the title over them
 // all and each view's name over its frame.
-Scene combine(std::array<Scene, 3>& views, QSizeF size, const QString& title) {
+// The title's lines and the legend of a picture, and how far down its
+// frames (and their names) may start.
+struct Heading {
+    std::vector<QString> title;
+    LegendPlan legend;
+    double top = 0;
+};
+Heading heading(QSizeF size, const QString& title, std::vector<LegendItem> items) {
+    Heading h;
+    h.title = title_lines(title, size.width() - 2 * kPad);
+    h.top = frame_margins(static_cast<int>(h.title.size()), 0, 0).top;
+    h.legend = plan_legend(std::move(items), size, h.top);
+    return h;
+}
+
+Scene combine(std::array<Scene, 3>& views, QSizeF size, const std::vector<QString>& title) {
     Scene s;
     s.size = size;
     QRectF around;
@@ -101,12 +130,13 @@ Scene combine(std::array<Scene, 3>& views, QSizeF size, const QString& title) {
         append(s.boxes, v.boxes);
         append(s.dots, v.dots);
         append(s.texts, v.texts);
-        s.texts.push_back({QString::fromLatin1(kSpaceViews[i].name), QPointF(v.frame.area.center().x(), v.frame.area.top() - 6),
-                           Qt::AlignHCenter | Qt::AlignBottom, SceneText::Role::AxisTitle});
+        s.texts.push_back({QString::fromLatin1(kSpaceViews[i].name),
+                           QPointF(v.frame.area.center().x(), v.frame.area.top() - kGap / 2), Qt::AlignHCenter | Qt::AlignBottom,
+                           SceneText::Role::AxisTitle});
     }
     s.frame = views[0].frame;
     s.frame.area = around;
-    s.texts.push_back({title, QPointF(size.width() / 2, around.top() - 30), Qt::AlignCenter, SceneText::Role::Title});
+    add_title(s, title, around.adjusted(0, -view_margins().top, 0, 0));
     return s;
 }
 
@@ -122,17 +152,20 @@ Scene space_superimposition_scene(const Superimposition& sup, const Grouping& g,
             for (int j = 0; j < sup.landmarks; ++j) data[v].add(planes[v].aligned(i, 2 * j), planes[v].aligned(i, 2 * j + 1));
         for (const auto& p : planes[v].consensus) data[v].add(p);
     }
-    const bool legend = g.groups() > 1;
-    const auto frames = view_frames(data, size, legend);
+    std::vector<LegendItem> items = g.groups() > 1 ? group_items(g) : std::vector<LegendItem>{};
+    add_estimated_item(items, marks);
+    const Heading head = heading(
+        size,
+        QStringLiteral("Superimposed specimens in 3-D (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks),
+        std::move(items));
+    const Placed placed = view_frames(data, size, head.legend, head.top);
     std::array<Scene, 3> views;
     for (std::size_t v = 0; v < 3; ++v) {
-        views[v] = view_scene(size, frames[v], kSpaceViews[v]);
+        views[v] = view_scene(size, placed.frames[v], kSpaceViews[v]);
         add_superimposed(views[v], planes[v], g, links, marks);
     }
-    Scene s = combine(
-        views, size,
-        QStringLiteral("Superimposed specimens in 3-D (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks));
-    if (legend) add_legend(s, group_names(g), group_colors(g.groups()));
+    Scene s = combine(views, size, head.title);
+    add_legend(s, head.legend, placed.legend_beside);
     return s;
 }
 
@@ -146,14 +179,15 @@ Scene space_shape_change_scene(const Eigen::RowVectorXd& consensus, const Eigen:
         for (const auto& p : from[v]) data[v].add(p);
         for (const auto& p : to[v]) data[v].add(p);
     }
-    const auto frames = view_frames(data, size, true);
+    const Heading head = heading(size, title, change_items());
+    const Placed placed = view_frames(data, size, head.legend, head.top);
     std::array<Scene, 3> views;
     for (std::size_t v = 0; v < 3; ++v) {
-        views[v] = view_scene(size, frames[v], kSpaceViews[v]);
+        views[v] = view_scene(size, placed.frames[v], kSpaceViews[v]);
         add_change(views[v], from[v], to[v], links);
     }
-    Scene s = combine(views, size, title);
-    add_change_legend(s);
+    Scene s = combine(views, size, head.title);
+    add_legend(s, head.legend, placed.legend_beside);
     return s;
 }
 
@@ -197,27 +231,29 @@ void add_triad(Scene& s, const Eigen::Matrix3d& turn) {
 Scene turned_scene(const Superimposition& sup, const Grouping& g, const Links& links, const Eigen::Matrix3d& turn, QSizeF size) {
     Scene s;
     s.size = size;
-    const bool legend = g.groups() > 1;
     double radius = 0;
     const Superimposition plane = turned_plane(sup, turn, radius);
     const double r = (radius > 0 ? radius : 1.0) * 1.08;
-    const QRectF room(kLeft / 2, kTop, std::max(10.0, size.width() - kLeft / 2 - kRight - (legend ? kLegendWidth : 0)),
-                      std::max(10.0, size.height() - kTop - kBottom / 2));
+    const Heading head = heading(
+        size,
+        QStringLiteral("Superimposed specimens in 3-D (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks),
+        g.groups() > 1 ? group_items(g) : std::vector<LegendItem>{});
+    const double right = head.legend.items.empty() ? 0 : head.legend.width() + 2 * kGap;
+    const QRectF room(kPad, head.top, std::max(10.0, size.width() - 2 * kPad - right),
+                      std::max(10.0, size.height() - head.top - kPad));
     const double side = std::min(room.width(), room.height());
     const QRectF square(room.center().x() - side / 2, room.center().y() - side / 2, side, side);
     s.frame = {square, -r, r, -r, r};
     s.paths.push_back({QColor(200, 200, 200),
-                       1.0,
+                       0.75 * kPoint,
                        false,
                        true,
                        QColor(),
                        {square.topLeft(), square.topRight(), square.bottomRight(), square.bottomLeft()}});
     add_superimposed(s, plane, g, links, {});
     add_triad(s, turn);
-    s.texts.push_back(
-        {QStringLiteral("Superimposed specimens in 3-D (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks),
-         QPointF(size.width() / 2, square.top() - 22), Qt::AlignCenter, SceneText::Role::Title});
-    if (legend) add_legend(s, group_names(g), group_colors(g.groups()));
+    add_title(s, head.title, square);
+    add_legend(s, head.legend, square);
     return s;
 }
 

@@ -80,7 +80,7 @@ TEST(SpacePictures, TheSuperimpositionIsSeenFromTheFrontTheSideAndTheTop) {
     EXPECT_EQ(s.specimen_at(s.dots[4].points[0]), s.dots[4].specimens[0]);
     // The wireframe in each view, and one legend for them all.
     int wires = 0;
-    for (const auto& p : s.paths) wires += p.width == 1.6 ? 1 : 0;
+    for (const auto& p : s.paths) wires += p.width == 1.2 * kPoint ? 1 : 0;
     EXPECT_EQ(wires, 3 * 3);
     EXPECT_EQ(s.legend.size(), 2u);
     // Each view's consensus is painted: its rings are dark at their edge.
@@ -91,8 +91,11 @@ TEST(SpacePictures, TheSuperimpositionIsSeenFromTheFrontTheSideAndTheTop) {
     painter.end();
     for (std::size_t v = 0; v < 3; ++v) {
         const SceneDots& ring = s.dots[3 * v + 2];
-        const QPoint at = (ring.points[0] + QPointF(ring.size / 2, 0)).toPoint();
-        EXPECT_LT(image.pixelColor(at).lightness(), 200) << kSpaceViews[v].name;
+        int darkest = 255;
+        for (int dx = -1; dx <= 1; ++dx)
+            darkest =
+                std::min(darkest, image.pixelColor((ring.points[0] + QPointF(ring.size / 2 + dx, 0)).toPoint()).lightness());
+        EXPECT_LT(darkest, 200) << kSpaceViews[v].name;
     }
 }
 
