@@ -61,8 +61,6 @@ std::vector<Case> cases() {
         {"group codes that cannot be told apart", shapes(), "1\n1e18\n1000000000000000001\n1\n2\n2\n2\n2\n", "", "RunOneWay", 1,
          "Line 2 of the group file"},
         {"group code not a number", shapes(), "1\n1\ninf\n1\n2\n2\n2\n2\n", "", "RunOneWay", 1, "Line 3 of the group file"},
-        {"covariate too large to fit", shapes(), kGroups, "1\n2\n1e160\n4\n5\n6\n7\n8\n", "RunOneStand -m 3", 1,
-         "Line 3 of the covariate file"},
         {"covariate not finite", shapes(), kGroups, "1\n2\nnan\n4\n5\n6\n7\n8\n", "RunOneStand -m 2", 1,
          "Line 3 of the covariate file cov.txt holds NaN, not a finite number"},
         {"size value not finite in a standardisation", shapes(7) + "0 0 1 0.1 1.1 1 0 0.9 nan\n", kGroups, kCov,
@@ -70,20 +68,10 @@ std::vector<Case> cases() {
         {"single group", shapes(), lines_of("4\n", 8), "", "RunOneWay", 2, "in a single group"},
         {"every specimen its own group", shapes(), "1\n2\n3\n4\n5\n6\n7\n8\n", "", "RunOneWayF", 2, "a group of its own"},
         {"identical specimens", lines_of("0 0 1 0 1 1 0 1 5\n", 8), kGroups, "", "RunOneWay", 2, "have the same shape"},
-        {"one shape at different sizes",
-         "0 0 1 0 1 1 0 1 5\n0 0 2 0 2 2 0 2 5\n0 0 3 0 3 3 0 3 5\n0 0 4 0 4 4 0 4 5\n"
-         "1 1 2 1 2 2 1 2 5\n0 0 5 0 5 5 0 5 5\n0 0 6 0 6 6 0 6 5\n0 0 7 0 7 7 0 7 5\n",
-         kGroups, "", "RunOneWay", 2, "have the same shape"},
         {"two landmarks", lines_of("0 0 1 0 5\n", 4) + lines_of("0 0 1 0.001 5\n", 4), kGroups, "", "RunOneWay", 2,
          "a shape needs at least 3"},
         {"slope models of a single group", shapes(), lines_of("1\n", 8), kCov, "RunOneCov", 2, "in a single group"},
         {"surrogate slope models of a single group", shapes(), lines_of("1\n", 8), kCov, "TestCovariate", 2, "in a single group"},
-        {"two-way slope models with a second variable of one group", shapes(), lines_of("1 1\n", 4) + lines_of("2 1\n", 4), kCov,
-         "RunTwoCov", 2, "The second grouping variable (column 2 of the group file) puts all 8 specimens in a single group"},
-        {"covariate constant within a group", shapes(), kGroups, "3\n3\n3\n3\n5\n6\n7\n8\n", "RunOneCov", 2,
-         "has the same covariate value (3) for all its 4 specimens"},
-        {"covariate constant within a group of a standardisation", shapes(), kGroups, "3\n3\n3\n3\n5\n6\n7\n8\n",
-         "RunOneStand -m 3", 2, "same value for every specimen of the"},
         {"permutation count beyond the upper limit", shapes(), kGroups, "", "RunOneWay -p 1000000000001", 2,
          "at least 1 and at most 1000000000000"},
         {"permutation count not a whole number", shapes(), kGroups, "", "RunOneWay -p 2.5", 2, "whole number of at least 1"},
@@ -91,11 +79,6 @@ std::vector<Case> cases() {
          "Line 3 of the group file"},
         {"group file of three columns", shapes(), lines_of("1 1 3\n", 4) + lines_of("2 2 3\n", 4), "", "LoadGlist", 0,
          "the third and later columns are ignored"},
-        {"old Macintosh line ends load", "1 2 3 4 5 6 7\r8 9 10 11 12 13 14\r", "", "", "Load", 0, "with 2 specimens, 3 LM"},
-        {"byte-order mark loads",
-         "\xEF\xBB\xBF"
-         "1 2 3 4 5 6 7\n",
-         "", "", "Load", 0, "with 1 specimens, 3 LM"},
     };
 }
 

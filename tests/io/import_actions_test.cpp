@@ -37,6 +37,13 @@ std::string species_table() {
     return t;
 }
 
+// A choice of the window's import controls, on the harness's window.
+Handle popup(Harness& h, const char* tag, List entries = {Value("")}, double chosen = 1) {
+    return h.gui.create(
+        "uicontrol", h.window,
+        {{"tag", Value(tag)}, {"style", Value("popupmenu")}, {"String", Value(entries)}, {"Value", Value(chosen)}});
+}
+
 }  // namespace
 
 TEST(ImportAction, FillsTheThreeTablesWithTheLoadsDescriptions) {
@@ -74,12 +81,7 @@ TEST(ImportAction, FillsTheThreeTablesWithTheLoadsDescriptions) {
 
 TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
     Harness h;
-    auto combo = [&](const char* tag) {
-        return h.gui.create(
-            "uicontrol", h.window,
-            {{"tag", Value(tag)}, {"style", Value("popupmenu")}, {"String", Value(List{Value("")})}, {"Value", Value(1.0)}});
-    };
-    const Handle g1 = combo("G1Choice"), g2 = combo("G2Choice"), cov = combo("CovariateChoice");
+    const Handle g1 = popup(h, "G1Choice"), g2 = popup(h, "G2Choice"), cov = popup(h, "CovariateChoice");
     h.gui.create("uicontrol", h.window, {{"tag", Value("LegendBox")}, {"style", Value("text")}, {"String", Value("")}});
     ASSERT_EQ(h.load("Import", data_file("plethodon.csv")), Outcome::Done) << h.last_message();
     EXPECT_EQ(string_lines(h.gui.get(g1, "String")), (std::vector<std::string>{"(none)", "species", "site"}));
@@ -141,12 +143,7 @@ TEST(ImportAction, TheCentroidSizesAreACovariateByName) {
 // imported specimens by ID, whatever its order, its columns then on offer.
 TEST(ImportAction, AHeadedGroupFileIsAFactorTableMatchedById) {
     Harness h;
-    auto combo = [&](const char* tag) {
-        return h.gui.create(
-            "uicontrol", h.window,
-            {{"tag", Value(tag)}, {"style", Value("popupmenu")}, {"String", Value(List{Value("")})}, {"Value", Value(1.0)}});
-    };
-    const Handle g1 = combo("G1Choice"), cov = combo("CovariateChoice");
+    const Handle g1 = popup(h, "G1Choice"), cov = popup(h, "CovariateChoice");
     TempDir dir;
     std::vector<std::string> rows = split_lines(species_table());
     if (rows.back().empty()) rows.pop_back();
@@ -263,11 +260,7 @@ TEST(ImportAction, TheWindowChoosesWhetherNegativeCoordinatesAreMissing) {
                                       "LM=3\n10 10\n20 10\n15 20\nID=a\nLM=3\n11 10\n21 11\n16 22\nID=b\n"
                                       "LM=3\n12 11\n-1 -1\n15 21\nID=c\n");
     Harness h;
-    const Handle choice = h.gui.create("uicontrol", h.window,
-                                       {{"tag", Value("NegativeChoice")},
-                                        {"style", Value("popupmenu")},
-                                        {"String", Value(List{Value("points"), Value("missing")})},
-                                        {"Value", Value(1.0)}});
+    const Handle choice = popup(h, "NegativeChoice", {Value("points"), Value("missing")});
     // As points: imported, with a warning that names the specimen and landmark.
     ASSERT_EQ(h.load("Import", tps), Outcome::Done);
     EXPECT_EQ(h.shell.workspace().landmarks.rows(), 3);
@@ -281,14 +274,9 @@ TEST(ImportAction, TheWindowChoosesWhetherNegativeCoordinatesAreMissing) {
 
 TEST(ImportAction, TheWindowChoosesHowGapsAndCurvesAreTaken) {
     Harness h;
-    auto popup = [&](const char* tag, List entries) {
-        return h.gui.create(
-            "uicontrol", h.window,
-            {{"tag", Value(tag)}, {"style", Value("popupmenu")}, {"String", Value(entries)}, {"Value", Value(1.0)}});
-    };
-    const Handle negative = popup("NegativeChoice", List{Value("points"), Value("missing")});
-    const Handle gaps = popup("GapsChoice", List{Value("refuse"), Value("tps"), Value("reg")});
-    const Handle curves = popup("CurvesChoice", List{Value("skip"), Value("be"), Value("procd")});
+    const Handle negative = popup(h, "NegativeChoice", {Value("points"), Value("missing")});
+    const Handle gaps = popup(h, "GapsChoice", {Value("refuse"), Value("tps"), Value("reg")});
+    const Handle curves = popup(h, "CurvesChoice", {Value("skip"), Value("be"), Value("procd")});
     const std::string file = data_file("plethodon_curves.tps");
     // By default the gaps are refused and nothing changes.
     EXPECT_EQ(h.load("Import", file), Outcome::Failed);
@@ -342,11 +330,7 @@ TEST(ImportAction, RefusalsCausedByTheCurvesChoiceNameIt) {
         else EXPECT_THAT(r.err, HasSubstr(c.said)) << r.err;
     }
     Harness h;
-    h.gui.create("uicontrol", h.window,
-                 {{"tag", Value("CurvesChoice")},
-                  {"style", Value("popupmenu")},
-                  {"String", Value(List{Value("skip"), Value("be"), Value("procd")})},
-                  {"Value", Value(2.0)}});
+    popup(h, "CurvesChoice", {Value("skip"), Value("be"), Value("procd")}, 2);
     EXPECT_EQ(h.load("Import", uneven), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr(keeps));
 }

@@ -419,36 +419,42 @@ TEST(LinearModel, BatchActionWritesItsTableAndRefusesFaultyFormulas) {
     EXPECT_THAT(ok.out, HasSubstr("G1:G2"));
     EXPECT_THAT(ok.out, HasSubstr("Residuals   36"));
     EXPECT_THAT(read_bytes(json), HasSubstr("\"Z\""));
-    const std::string bad = dir.file("bad.json");
-    auto unknown = run_batch({"model", "-l", lm, "-g", groups, "--formula", "G1 * site", "--json", bad});
-    EXPECT_EQ(unknown.status, 2);
-    EXPECT_THAT(unknown.err, HasSubstr("\"site\" (column 6) names nothing loaded; the names known are: G1, G2."));
+    // Refusals: what is refused, with its status and a phrase of its message.
+    struct Refusal {
+        std::vector<std::string> args;
+        int status;
+        std::string phrase;
+    };
+    const std::string cov = data_file("plethodon.cov.txt"), bad = dir.file("bad.json");
+    const Refusal refusals[] = {
+        {{"--formula", "G1 * site", "--json", bad}, 2, "\"site\" (column 6) names nothing loaded; the names known are: G1, G2."},
+        {{"--formula", "G1 / G2", "--error", "G2,Residuals"},
+         2,
+         "\"G2\" (for \"G1\") is no term of the model; the names known are: Residuals, G1, G1:G2"},
+        {{"--ss-type", "IV"}, 64, ""},
+        {{"-c", cov, "--formula", "cov * G1", "--pairwise", "cov", "--perm", "9"},
+         2,
+         "\"cov\", must be a factor of the model (or factors joined by \":\"); the model's factors are: G1."},
+        {{"--formula", "G1 * G2", "--pairwise", "G1:G2:G1", "--perm", "9"}, 2, "name \"G1\" twice"},
+        {{"--pairwise-means", "plain"}, 64, "give --pairwise FACTOR too"},
+    };
+    for (const Refusal& r : refusals) {
+        std::vector<std::string> args{"model", "-l", lm, "-g", groups};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        const auto got = run_batch(args);
+        EXPECT_EQ(got.status, r.status) << r.phrase;
+        EXPECT_THAT(got.err, HasSubstr(r.phrase));
+    }
     EXPECT_FALSE(std::filesystem::exists(bad));
-    auto errors = run_batch({"model", "-l", lm, "-g", groups, "--formula", "G1 / G2", "--error", "G2,Residuals"});
-    EXPECT_EQ(errors.status, 2);
-    EXPECT_THAT(errors.err, HasSubstr("\"G2\" (for \"G1\") is no term of the model; the names known are: Residuals, G1, G1:G2"));
+    auto elsewhere = run_batch({"two-way", "-l", lm, "-g", groups, "--formula", "G1"});
+    EXPECT_EQ(elsewhere.status, 64);
+    EXPECT_THAT(elsewhere.err, HasSubstr("quillan-batch: --formula belongs to the actions model and disparity, not to two-way"));
     // Under type II the main factor of a nested design adds nothing to its
     // reduced model; RRPP leaves it out of the table, and so does the report, saying so.
     auto nested = run_batch({"model", "-l", lm, "-g", groups, "--formula", "G1 / G2", "--ss-type", "II", "--perm", "9"});
     EXPECT_EQ(nested.status, 0) << nested.err;
     EXPECT_THAT(nested.out, HasSubstr("G1 adds nothing to its reduced model under type II"));
     EXPECT_THAT(nested.out, Not(HasSubstr("\nG1   ")));
-    auto type = run_batch({"model", "-l", lm, "-g", groups, "--ss-type", "IV"});
-    EXPECT_EQ(type.status, 64);
-    auto elsewhere = run_batch({"two-way", "-l", lm, "-g", groups, "--formula", "G1"});
-    EXPECT_EQ(elsewhere.status, 64);
-    EXPECT_THAT(elsewhere.err, HasSubstr("quillan-batch: --formula belongs to the actions model and disparity, not to two-way"));
-    auto pairs = run_batch({"model", "-l", lm, "-g", groups, "-c", data_file("plethodon.cov.txt"), "--formula", "cov * G1",
-                            "--pairwise", "cov", "--perm", "9"});
-    EXPECT_EQ(pairs.status, 2);
-    EXPECT_THAT(pairs.err,
-                HasSubstr("\"cov\", must be a factor of the model (or factors joined by \":\"); the model's factors are: G1."));
-    auto twice = run_batch({"model", "-l", lm, "-g", groups, "--formula", "G1 * G2", "--pairwise", "G1:G2:G1", "--perm", "9"});
-    EXPECT_EQ(twice.status, 2);
-    EXPECT_THAT(twice.err, HasSubstr("name \"G1\" twice"));
-    auto means = run_batch({"model", "-l", lm, "-g", groups, "--pairwise-means", "plain"});
-    EXPECT_EQ(means.status, 64);
-    EXPECT_THAT(means.err, HasSubstr("give --pairwise FACTOR too"));
 }
 
 // A number as wide as its column or wider keeps a blank before it: two
