@@ -21,20 +21,9 @@ namespace {
 
 // shapes' sums of squares by set, grouping and group (0: the whole set).
 std::map<std::string, double> r_sums() {
-    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/shapes3d/group_ss.csv");
+    const auto rows = expected_csv("shapes3d/group_ss.csv");  // set, grouping, group, n, value
     std::map<std::string, double> out;
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        std::stringstream ss(line);
-        std::string set, grouping, group, n, value;
-        std::getline(ss, set, ',');
-        std::getline(ss, grouping, ',');
-        std::getline(ss, group, ',');
-        std::getline(ss, n, ',');
-        std::getline(ss, value, ',');
-        out[set + "/" + grouping + "/" + group] = std::stod(value);
-    }
+    for (auto r = rows.begin() + 1; r != rows.end(); ++r) out[(*r)[0] + "/" + (*r)[1] + "/" + (*r)[2]] = std::stod((*r)[4]);
     return out;
 }
 
@@ -160,16 +149,11 @@ TEST(SpaceAnalyses, LinearModelsAgreeWithRrppAndGeomorph) {
         {"macaques_partial_sex", "macaques", "macaques.groups.txt", "G1", SsType::I, Alignment::Partial},
         {"brains_partial_crossed_II", "brains", "brains.groups.txt", "G1 * G2", SsType::II, Alignment::Partial},
     };
-    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/models3d/rrpp_tables_3d.csv");
-    std::string line;
-    std::getline(in, line);
-    std::vector<std::string> header;
-    for (std::stringstream h(line); std::getline(h, line, ',');) header.push_back(line);
+    const auto csv = expected_csv("models3d/rrpp_tables_3d.csv");
     std::map<std::string, std::vector<std::map<std::string, std::string>>> expected;
-    for (std::string row; std::getline(in, row);) {
-        std::stringstream cells(row);
+    for (auto row = csv.begin() + 1; row != csv.end(); ++row) {
         std::map<std::string, std::string> r;
-        for (std::size_t c = 0; c < header.size() && std::getline(cells, line, ','); ++c) r[header[c]] = line;
+        for (std::size_t c = 0; c < csv[0].size() && c < row->size(); ++c) r[csv[0][c]] = (*row)[c];
         expected[r["case"]].push_back(r);
     }
     ASSERT_EQ(expected.size(), std::size(cases));

@@ -21,6 +21,7 @@
 using namespace quillan;
 using quillan::test::data_file;
 using quillan::test::error_of;
+using quillan::test::expected_csv;
 using ::testing::HasSubstr;
 
 namespace {
@@ -34,20 +35,11 @@ struct Csv {
 };
 
 Csv read_csv(const std::string& name) {
-    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/geomorph/" + name);
-    Csv c;
-    std::string line;
-    bool header = true;
-    while (std::getline(in, line)) {
-        std::stringstream ss(line);
-        std::string cell;
-        std::vector<double> row;
-        while (std::getline(ss, cell, ',')) {
-            if (header) c.names.push_back(cell);
-            else row.push_back(std::stod(cell));
-        }
-        if (!header) c.rows.push_back(row);
-        header = false;
+    const auto rows = expected_csv("geomorph/" + name);
+    Csv c{rows.at(0), {}};
+    for (auto r = rows.begin() + 1; r != rows.end(); ++r) {
+        c.rows.emplace_back();
+        for (const auto& cell : *r) c.rows.back().push_back(std::stod(cell));
     }
     return c;
 }

@@ -7,6 +7,7 @@
 #include "geometry/kernel_dispatch.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/within_groups.hpp"
+#include "support/fixtures.hpp"
 #include "support/shapes.hpp"
 #include "support/text.hpp"
 
@@ -26,16 +27,8 @@ namespace {
 
 // Rows of a CSV of shapes' numbers, the header dropped, cells as text.
 std::vector<std::vector<std::string>> csv_rows(const std::string& name) {
-    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/shapes3d/" + name);
-    std::vector<std::vector<std::string>> rows;
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        std::stringstream ss(line);
-        std::vector<std::string> row;
-        for (std::string cell; std::getline(ss, cell, ',');) row.push_back(cell);
-        rows.push_back(row);
-    }
+    auto rows = expected_csv("shapes3d/" + name);
+    rows.erase(rows.begin());
     return rows;
 }
 

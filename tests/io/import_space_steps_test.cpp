@@ -41,16 +41,11 @@ bool is_gap(Eigen::Index s, Eigen::Index j) {
 }
 
 std::vector<std::vector<double>> expected_rows(const std::string& name) {
-    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/geomorph3d/" + name);
+    const auto csv = quillan::test::expected_csv("geomorph3d/" + name);
     std::vector<std::vector<double>> rows;
-    std::string line;
-    std::getline(in, line);  // the header
-    while (std::getline(in, line)) {
-        std::stringstream ss(line);
-        std::string cell;
-        std::vector<double> row;
-        while (std::getline(ss, cell, ',')) row.push_back(std::stod(cell));
-        rows.push_back(row);
+    for (auto r = csv.begin() + 1; r != csv.end(); ++r) {
+        rows.emplace_back();
+        for (const auto& cell : *r) rows.back().push_back(std::stod(cell));
     }
     return rows;
 }

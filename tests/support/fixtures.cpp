@@ -89,6 +89,18 @@ Loaded::Loaded(const Example& example) {
 
 namespace quillan::test {
 
+std::vector<std::vector<std::string>> expected_csv(const std::string& path) {
+    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/" + path);
+    EXPECT_TRUE(in) << path;
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        std::stringstream cells(line);
+        rows.emplace_back();
+        for (std::string cell; std::getline(cells, cell, ',');) rows.back().push_back(cell);
+    }
+    return rows;
+}
+
 void expect_report(const std::string& name, const std::string& report) {
     const std::string path = std::string(QUILLAN_EXPECTED_DIR) + "/" + name;
     const char* update = std::getenv("QUILLAN_UPDATE_EXPECTED");

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace quillan::test {
 
@@ -84,6 +85,10 @@ namespace quillan::test {
 // With QUILLAN_UPDATE_EXPECTED=1 in the environment the file is written
 // instead (review the difference before committing it).
 void expect_report(const std::string& name, const std::string& report);
+
+// The rows of a CSV file of tests/expected (PATH below that folder), its
+// header first, each cell as text.
+std::vector<std::vector<std::string>> expected_csv(const std::string& path);
 
 // Puts tables straight into the workspace with file descriptions as the
 // loads would write them.

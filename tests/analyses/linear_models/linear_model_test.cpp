@@ -34,22 +34,13 @@ struct ExpectedRow {
 };
 
 std::map<std::string, std::vector<ExpectedRow>> expected_tables() {
-    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/models/rrpp_tables.csv");
+    const auto csv = expected_csv("models/rrpp_tables.csv");  // case, term, then numbers by name
     std::map<std::string, std::vector<ExpectedRow>> out;
-    std::string line;
-    std::getline(in, line);
-    std::vector<std::string> header;
-    for (std::stringstream h(line); std::getline(h, line, ',');) header.push_back(line);
-    for (std::string row; std::getline(in, row);) {
-        std::stringstream cells(row);
-        std::string cell, name;
-        ExpectedRow r;
-        for (std::size_t c = 0; std::getline(cells, cell, ','); ++c) {
-            if (c == 0) name = cell;
-            else if (c == 1) r.term = cell;
-            else if (cell != "NA") r.v[header[c]] = std::stod(cell);
-        }
-        out[name].push_back(r);
+    for (auto row = csv.begin() + 1; row != csv.end(); ++row) {
+        ExpectedRow r{row->at(1), {}};
+        for (std::size_t c = 2; c < row->size(); ++c)
+            if ((*row)[c] != "NA") r.v[csv[0][c]] = std::stod((*row)[c]);
+        out[row->at(0)].push_back(r);
     }
     return out;
 }
@@ -484,15 +475,11 @@ TEST(LinearModel, TableColumnsStayApartWhateverTheirWidth) {
 // angles, and distances between plain means beside a covariate, to 1e-8 of
 // RRPP's pairwise(); Z and p within Monte-Carlo error.
 TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
-    std::stringstream in;
-    for (const char* file : {"rrpp_pairwise.csv", "rrpp_pairwise_plain.csv"}) {
-        std::ifstream f(std::string(QUILLAN_EXPECTED_DIR) + "/models/" + file);
-        ASSERT_TRUE(f) << file;
-        std::string header;
-        std::getline(f, header);  // each file's column names
-        in << f.rdbuf();
+    std::vector<std::vector<std::string>> rows;
+    for (const char* file : {"models/rrpp_pairwise.csv", "models/rrpp_pairwise_plain.csv"}) {
+        const auto csv = expected_csv(file);
+        rows.insert(rows.end(), csv.begin() + 1, csv.end());  // each file's column names left out
     }
-    std::string line;
     std::map<std::string, std::unique_ptr<ModelRun>> runs;
     runs["pupfish_cells"] = std::make_unique<ModelRun>(Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"), "9999");
     runs["pupfish_cells"]->shell.model_request().pairwise = "G1:G2";
@@ -505,9 +492,8 @@ TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
     runs["larval_plain"]->shell.model_request().means = PairwiseMeans::Plain;
     for (auto& [name, run] : runs) ASSERT_EQ(run->run("RunModel"), Outcome::Reported) << name << ": " << run->last_message();
     int compared = 0;
-    for (std::string row; std::getline(in, row);) {
-        std::vector<std::string> c;
-        for (std::stringstream cells(row); std::getline(cells, line, ',');) c.push_back(line);
+    for (const auto& c : rows) {
+        const std::string row = ::testing::PrintToString(c);
         ASSERT_EQ(c.size(), 7u) << row;
         const ResultRecord& rec = runs.at(c[0])->shell.last_record();
         const std::string factor = c[0] == "pupfish_cells" ? "G1:G2 " : "G1 ";
@@ -530,16 +516,11 @@ TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
 // and geomorph's regression plots ("RegScore"), with either superimposition
 // and with log() of the covariate; a model without a covariate has none.
 TEST(LinearModel, RegressionScoresAgreeWithRrpp) {
-    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/models/rrpp_regscore.csv");
-    ASSERT_TRUE(in);
+    const auto csv = expected_csv("models/rrpp_regscore.csv");
     std::map<std::string, std::vector<std::pair<double, double>>> expected;
-    std::string line;
-    std::getline(in, line);
-    for (std::string row; std::getline(in, row);) {
-        std::vector<std::string> c;
-        for (std::stringstream cells(row); std::getline(cells, line, ',');) c.push_back(line);
-        ASSERT_EQ(c.size(), 4u) << row;
-        expected[c[0]].emplace_back(std::stod(c[2]), std::stod(c[3]));
+    for (auto c = csv.begin() + 1; c != csv.end(); ++c) {
+        ASSERT_EQ(c->size(), 4u) << c->at(0);
+        expected[(*c)[0]].emplace_back(std::stod((*c)[2]), std::stod((*c)[3]));
     }
     const std::map<std::string, std::pair<Case, std::string>> runs = {
         {"plethodon_slopes",
