@@ -291,11 +291,6 @@ TEST(ImportAction, TheWindowChoosesHowGapsAndCurvesAreTaken) {
     EXPECT_THAT(h.shell.workspace().landmarks_info,
                 HasSubstr("12 semilandmarks slid by bending energy; 4 landmarks estimated (tps): P05 3; P17 7, 8; P30 12"));
     EXPECT_THAT(h.console_text.str(), HasSubstr("semilandmarks slid by bending energy: 11 iterations"));
-    // Every report reminds the console that it rests on estimates.
-    ASSERT_EQ(h.load("LoadGlist", data_file("plethodon.species.groups.txt")), Outcome::Done);
-    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported) << h.last_message();
-    EXPECT_THAT(h.console_text.str(), HasSubstr("These results rest on 4 estimated landmarks (tps)"));
-    EXPECT_THAT(report_of(h), HasSubstr("4 landmarks estimated (tps)"));
 }
 
 // A refusal the Curves choice brought about names it, in the window and in

@@ -42,15 +42,6 @@ mode_t mode_of(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-int entries(const TempDir& dir) {
-    int n = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-        (void)e;
-        ++n;
-    }
-    return n;
-}
-
 // Runs `body` in a child process (as an ordinary user when the tests run as
 // root, since root may write anything) and returns its exit status, or 128
 // plus the signal that ended it.
@@ -89,7 +80,7 @@ TEST(AtomicSave, RefusesTargetsThatAreNotRegularFilesAndLeavesThemAlone) {
     EXPECT_THAT(save_error(dir.file("to-null"), "x"), HasSubstr("device"));
     // Standard output is a stream, whatever it was redirected to.
     EXPECT_THAT(save_error("/dev/stdout", "x"), HasSubstr("an already open stream"));
-    EXPECT_EQ(entries(dir), 3);  // pipe, folder, to-null: no temporary file left
+    EXPECT_EQ(dir.entries(), 3);  // pipe, folder, to-null: no temporary file left
 }
 
 TEST(AtomicSave, SavesThroughASymbolicLinkToItsTarget) {
@@ -143,7 +134,7 @@ TEST(AtomicSave, RefusesAFileTheUserMayNotWrite) {
         true);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(read_bytes(target), "keep me");
-    EXPECT_EQ(entries(dir), 1);
+    EXPECT_EQ(dir.entries(), 1);
 }
 
 TEST(AtomicSave, WarnsThatOtherHardLinksKeepTheOldContent) {
@@ -176,7 +167,7 @@ TEST(AtomicSave, AFileSizeLimitIsReportedAsSuchAndLeavesTheOldFile) {
     });
     EXPECT_EQ(status, 0) << "a status of 128+" << SIGXFSZ << " means the signal ended the save";
     EXPECT_EQ(read_bytes(target), "old content");
-    EXPECT_EQ(entries(dir), 1);
+    EXPECT_EQ(dir.entries(), 1);
 }
 
 TEST(AtomicSave, AFullDiskIsReportedAsSuch) {
@@ -210,7 +201,7 @@ TEST(AtomicSave, ASignalThatEndsTheProgramDuringASaveRemovesTheTemporaryFile) {
         });
         EXPECT_EQ(status, 128 + sig);
         EXPECT_EQ(read_bytes(target), "old");
-        EXPECT_EQ(entries(dir), 1) << "signal " << sig << " left a temporary file";
+        EXPECT_EQ(dir.entries(), 1) << "signal " << sig << " left a temporary file";
     }
 }
 
@@ -225,7 +216,7 @@ TEST(AtomicSave, ASignalDuringALargeSetRemovesEveryTemporaryFile) {
         return 0;  // not reached
     });
     EXPECT_EQ(status, 128 + SIGHUP);
-    EXPECT_EQ(entries(dir), 0);
+    EXPECT_EQ(dir.entries(), 0);
 }
 
 TEST(AtomicSave, SaveOutShowsTheHardLinkWarning) {
@@ -277,7 +268,7 @@ TEST(AtomicSave, ASetOfSavesIsWrittenWholeOrNotAtAll) {
     }
     EXPECT_EQ(read_bytes(a), "old a");
     EXPECT_FALSE(std::filesystem::exists(b));
-    EXPECT_EQ(entries(dir), 2);
+    EXPECT_EQ(dir.entries(), 2);
     {
         SaveSet set;
         write_file_atomically(a, "new a");
@@ -288,7 +279,7 @@ TEST(AtomicSave, ASetOfSavesIsWrittenWholeOrNotAtAll) {
     EXPECT_EQ(read_bytes(a), "new a");
     EXPECT_EQ(read_bytes(b), "new b");
     EXPECT_FALSE(std::filesystem::exists(stale));
-    EXPECT_EQ(entries(dir), 2);
+    EXPECT_EQ(dir.entries(), 2);
     {
         // A rename that fails at the commit (the folder went read-only under
         // the set) puts back what was already replaced.
@@ -301,7 +292,7 @@ TEST(AtomicSave, ASetOfSavesIsWrittenWholeOrNotAtAll) {
         EXPECT_THROW(set.commit(), QuillanError);
     }
     EXPECT_EQ(read_bytes(a), "new a");
-    EXPECT_EQ(entries(dir), 2);
+    EXPECT_EQ(dir.entries(), 2);
 }
 
 // Folders made for a set's files go again with the set when nothing was put

@@ -9,6 +9,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
+
 using namespace quillan;
 using namespace quillan::test;
 using ::testing::HasSubstr;
@@ -41,46 +44,43 @@ std::vector<std::string> level_words(const io::Legend& legend, const Matrix& gro
     return words;
 }
 
+// The blank-separated words of a text.
+std::vector<std::string> blank_separated(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), {}};
+}
+
 }  // namespace
 
 TEST(Companions, PairByIdWhereBothSidesHaveThem) {
-    const std::vector<std::string> abc{"a", "b", "c"}, none;
+    // Each case: the IDs of the table and of the data (blank-separated, none
+    // when empty), their row counts, the pairing and, by ID, the table's rows
+    // in the data's order.
     struct Case {
         const char* what;
-        std::vector<std::string> table, data;
+        std::string table, data;
         Eigen::Index table_rows, data_rows;
         Kind kind;
-        std::vector<Eigen::Index> rows;
-        std::string reason;
+        std::string rows, reason;
     } cases[] = {
-        {"reversed order", abc, {"c", "b", "a"}, 3, 3, Kind::ById, {2, 1, 0}, ""},
-        {"one ID missing",
-         abc,
-         {"a", "b", "d"},
-         3,
-         3,
-         Kind::Refused,
-         {},
+        {"reversed order", "a b c", "c b a", 3, 3, Kind::ById, "2 1 0", ""},
+        {"one ID missing", "a b c", "a b d", 3, 3, Kind::Refused, "",
          "carries specimen IDs that do not match those of new.tps: \"d\" is only in new.tps; \"c\" is only in the group file"},
-        {"one specimen fewer", abc, {"b", "a"}, 3, 2, Kind::Refused, {}, "\"c\" is only in the group file"},
-        {"duplicate ID",
-         {"a", "b", "b"},
-         {"b", "a", "b"},
-         3,
-         3,
-         Kind::Refused,
-         {},
-         "as the ID \"b\" appears more than once in the group file"},
-        {"same IDs in the same order", {"a", "a"}, {"a", "a"}, 2, 2, Kind::ById, {0, 1}, ""},
-        {"a file without IDs", none, abc, 3, 3, Kind::ByRow, {}, ""},
-        {"landmarks without IDs", abc, none, 3, 3, Kind::ByRow, {}, ""},
-        {"no IDs, other count", none, none, 3, 4, Kind::Refused, {}, "has 3 specimens, but new.tps has 4"},
+        {"one specimen fewer", "a b c", "b a", 3, 2, Kind::Refused, "", "\"c\" is only in the group file"},
+        {"duplicate ID", "a b b", "b a b", 3, 3, Kind::Refused, "", "as the ID \"b\" appears more than once in the group file"},
+        {"same IDs in the same order", "a a", "a a", 2, 2, Kind::ById, "0 1", ""},
+        {"a file without IDs", "", "a b c", 3, 3, Kind::ByRow, "", ""},
+        {"landmarks without IDs", "a b c", "", 3, 3, Kind::ByRow, "", ""},
+        {"no IDs, other count", "", "", 3, 4, Kind::Refused, "", "has 3 specimens, but new.tps has 4"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const CompanionPairing p = pair_companion(c.table, c.table_rows, c.data, c.data_rows, "the group file", "new.tps");
+        const CompanionPairing p = pair_companion(blank_separated(c.table), c.table_rows, blank_separated(c.data), c.data_rows,
+                                                  "the group file", "new.tps");
         EXPECT_EQ(p.kind, c.kind);
-        EXPECT_EQ(p.rows, c.rows);
+        std::vector<Eigen::Index> rows;
+        for (const auto& r : blank_separated(c.rows)) rows.push_back(std::stoi(r));
+        EXPECT_EQ(p.rows, rows);
         EXPECT_THAT(p.reason, HasSubstr(c.reason));
     }
 }

@@ -29,6 +29,10 @@ std::string TempDir::write(const std::string& name, const std::string& bytes) co
     return p;
 }
 
+int TempDir::entries() const {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator(path_), std::filesystem::directory_iterator()));
+}
+
 std::string read_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;

@@ -26,6 +26,8 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string folder() const { return path_.string() + "/"; }  // with its separator, as dialogs return it
     std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // How many entries the folder holds (a temporary file left behind shows).
+    int entries() const;
     // Writes the bytes given to a file of this folder and returns its path.
     std::string write(const std::string& name, const std::string& bytes) const;
 
