@@ -120,13 +120,11 @@ TEST(PermutationEngine, CancelAndWorkerErrorsEndTheRun) {
         stats[0] = 0;
         return false;
     };
-    try {
-        engine.run<WithinGroupsScratch>(
-            1000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<WithinGroupsScratch>(); }, failing);
-        FAIL();
-    } catch (const QuillanError& e) {
-        EXPECT_STREQ(e.what(), "specimen trouble");
-    }
+    EXPECT_EQ(error_of([&] {
+                  engine.run<WithinGroupsScratch>(
+                      1000, {0.0}, {Exceeds::Greater}, [] { return std::make_unique<WithinGroupsScratch>(); }, failing);
+              }),
+              "specimen trouble");
 }
 
 TEST(PermutationCount, OnlyASingleWholeNumberOfAtLeastOneIsAccepted) {

@@ -74,7 +74,6 @@ std::vector<Case> cases() {
         {"surrogate slope models of a single group", shapes(), lines_of("1\n", 8), kCov, "TestCovariate", 2, "in a single group"},
         {"permutation count beyond the upper limit", shapes(), kGroups, "", "RunOneWay -p 1000000000001", 2,
          "at least 1 and at most 1000000000000"},
-        {"permutation count not a whole number", shapes(), kGroups, "", "RunOneWay -p 2.5", 2, "whole number of at least 1"},
         {"group code that is not a whole number", shapes(), "1\n1\n1.5\n1\n2\n2\n2\n2\n", "", "LoadGlist", 0,
          "Line 3 of the group file"},
         {"group file of three columns", shapes(), lines_of("1 1 3\n", 4) + lines_of("2 2 3\n", 4), "", "LoadGlist", 0,
