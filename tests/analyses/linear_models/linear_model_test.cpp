@@ -46,20 +46,10 @@ std::map<std::string, std::vector<ExpectedRow>> expected_tables() {
 }
 
 struct Case {
-    Case(std::string n, std::string l, std::string g, std::string c, std::string f, SsType s = SsType::I,
-         Alignment a = Alignment::Full, std::string e = "")
-        : name(std::move(n)),
-          landmarks(std::move(l)),
-          groups(std::move(g)),
-          covariate(std::move(c)),
-          formula(std::move(f)),
-          ss(s),
-          alignment(a),
-          error(std::move(e)) {}
     std::string name, landmarks, groups, covariate, formula;
-    SsType ss;
-    Alignment alignment;
-    std::string error;
+    SsType ss = SsType::I;
+    Alignment alignment = Alignment::Full;
+    std::string error{};
 };
 
 const std::vector<Case>& cases() {
@@ -237,7 +227,7 @@ TEST(LinearModel, DesignsThatCannotBeFittedAreRefused) {
 // A seeded run gives the same counts on one thread and on several, and
 // whole-row randomization tests the same sums of squares.
 TEST(LinearModel, SeededRunsRepeatOnAnyThreadsAndRowsMayBeShuffledInstead) {
-    const Case c("crossed", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2");
+    const Case c{"crossed", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"};
     std::vector<std::string> reports;
     for (int threads : {1, 2}) {
         ModelRun run(c, "499");
@@ -277,20 +267,20 @@ TEST(LinearModel, EveryWayOfSummingGivesEveryPermutationTheSameF) {
         std::vector<int> error;
     };
     const std::vector<Design> designs = {
-        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"), Randomization::Residuals, {}},
-        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::II), Randomization::Residuals, {}},
-        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::III), Randomization::Rows, {}},
-        {Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1", SsType::III),
+        {Case{"", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"}, Randomization::Residuals, {}},
+        {Case{"", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::II}, Randomization::Residuals, {}},
+        {Case{"", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::III}, Randomization::Rows, {}},
+        {Case{"", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1", SsType::III},
          Randomization::Rows,
          {}},
-        {Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "log(cov) * G1"),
+        {Case{"", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "log(cov) * G1"},
          Randomization::Residuals,
          {}},
-        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt", "cov + G1 * G2", SsType::II),
+        {Case{"", "pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt", "cov + G1 * G2", SsType::II},
          Randomization::Residuals,
          {}},
-        {Case("", "larvalHead.lm.txt", "larvalMorph.groups.txt", "", "G1 / G2"), Randomization::Residuals, {1, -1}},
-        {Case("", "larvalHead.lm.txt", "larvalMorph.groups.txt", "larvalHead.cov.txt", "cov + G1 + G1:G2", SsType::III),
+        {Case{"", "larvalHead.lm.txt", "larvalMorph.groups.txt", "", "G1 / G2"}, Randomization::Residuals, {1, -1}},
+        {Case{"", "larvalHead.lm.txt", "larvalMorph.groups.txt", "larvalHead.cov.txt", "cov + G1 + G1:G2", SsType::III},
          Randomization::Residuals,
          {2, -1, -1}},
     };
@@ -351,10 +341,10 @@ TEST(LinearModel, PairwiseComparisonsAreTheSameByCellSums) {
         PairwiseMeans means;
     };
     const std::vector<Compared> designs = {
-        {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::II), "G1:G2", PairwiseMeans::LeastSquares},
-        {Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"), "G1",
+        {Case{"", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2", SsType::II}, "G1:G2", PairwiseMeans::LeastSquares},
+        {Case{"", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"}, "G1",
          PairwiseMeans::LeastSquares},
-        {Case("", "larvalHead.lm.txt", "larvalMorph.groups.txt", "larvalHead.cov.txt", "cov + G1 / G2"), "G1",
+        {Case{"", "larvalHead.lm.txt", "larvalMorph.groups.txt", "larvalHead.cov.txt", "cov + G1 / G2"}, "G1",
          PairwiseMeans::Plain},
     };
     for (const auto& [c, groups, means] : designs) {
@@ -387,7 +377,7 @@ TEST(LinearModel, PairwiseComparisonsAreTheSameByCellSums) {
 // Beyond the effect size's sample of permutations, Z comes from the first
 // of them (memory stays flat) and still agrees with RRPP's.
 TEST(LinearModel, LongRunsTakeZFromASampleOfTheirPermutations) {
-    const Case c("one factor", "plethodon.lm.txt", "plethodon.species.groups.txt", "", "G1");
+    const Case c{"one factor", "plethodon.lm.txt", "plethodon.species.groups.txt", "", "G1"};
     ModelRun run(c, std::to_string(EffectSample::kSample + 500));
     ASSERT_EQ(run.run("RunModel"), Outcome::Reported) << run.last_message();
     const RecordedModel& m = run.shell.last_record().models.front();
@@ -481,13 +471,13 @@ TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
         rows.insert(rows.end(), csv.begin() + 1, csv.end());  // each file's column names left out
     }
     std::map<std::string, std::unique_ptr<ModelRun>> runs;
-    runs["pupfish_cells"] = std::make_unique<ModelRun>(Case("", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"), "9999");
+    runs["pupfish_cells"] = std::make_unique<ModelRun>(Case{"", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"}, "9999");
     runs["pupfish_cells"]->shell.model_request().pairwise = "G1:G2";
     runs["plethodon_slopes"] = std::make_unique<ModelRun>(
-        Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"), "9999");
+        Case{"", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"}, "9999");
     runs["plethodon_slopes"]->shell.model_request().pairwise = "G1";
     runs["larval_plain"] = std::make_unique<ModelRun>(
-        Case("", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt", "cov + G1"), "9999");
+        Case{"", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt", "cov + G1"}, "9999");
     runs["larval_plain"]->shell.model_request().pairwise = "G1";
     runs["larval_plain"]->shell.model_request().means = PairwiseMeans::Plain;
     for (auto& [name, run] : runs) ASSERT_EQ(run->run("RunModel"), Outcome::Reported) << name << ": " << run->last_message();
@@ -524,12 +514,12 @@ TEST(LinearModel, RegressionScoresAgreeWithRrpp) {
     }
     const std::map<std::string, std::pair<Case, std::string>> runs = {
         {"plethodon_slopes",
-         {Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"), "cov"}},
+         {Case{"", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"}, "cov"}},
         {"larval_size",
-         {Case("", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt", "cov + G1"), "cov"}},
+         {Case{"", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt", "cov + G1"}, "cov"}},
         {"pupfish_partial_logsize",
-         {Case("", "pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt", "log(cov) + G1 * G2", SsType::I,
-               Alignment::Partial),
+         {Case{"", "pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt", "log(cov) + G1 * G2", SsType::I,
+               Alignment::Partial},
           "log(cov)"}},
     };
     ASSERT_EQ(expected.size(), runs.size());
@@ -553,7 +543,7 @@ TEST(LinearModel, RegressionScoresAgreeWithRrpp) {
             EXPECT_NEAR(r.score[i], want[i].second, 1e-8 * largest) << i;
         }
     }
-    ModelRun plain(Case("", "plethodon.lm.txt", "plethodon.groups.txt", "", "G1 * G2"), "9");
+    ModelRun plain(Case{"", "plethodon.lm.txt", "plethodon.groups.txt", "", "G1 * G2"}, "9");
     DistributionLog log;
     log.start("RunModel");
     log.keep_regression_scores(RegressionScores{"left over", {1}, {1}, "", {}, {}});
@@ -573,7 +563,7 @@ TEST(LinearModel, ImportedColumnsAreTermsByName) {
     imported.set_box(kPermBox, Value("99"));
     imported.shell.model_request().formula = "logCS + species * site";
     ASSERT_EQ(imported.run("RunModel"), Outcome::Reported) << imported.last_message();
-    ModelRun files(Case("", "plethodon.lm.txt", "plethodon.groups.txt", "plethodon.cov.txt", "cov + G1 * G2"), "99");
+    ModelRun files(Case{"", "plethodon.lm.txt", "plethodon.groups.txt", "plethodon.cov.txt", "cov + G1 * G2"}, "99");
     ASSERT_EQ(files.run("RunModel"), Outcome::Reported) << files.last_message();
     const auto& a = imported.shell.last_record().models;
     const auto& b = files.shell.last_record().models;
@@ -591,10 +581,10 @@ TEST(LinearModel, ImportedColumnsAreTermsByName) {
 // Without a formula the model is of the loaded groups; a refused model
 // leaves the report and the workspace as they were.
 TEST(LinearModel, DefaultsToTheGroupsAndChangesNothingWhenRefused) {
-    ModelRun two(Case("", "plethodon.lm.txt", "plethodon.groups.txt", "", ""), "19");
+    ModelRun two(Case{"", "plethodon.lm.txt", "plethodon.groups.txt", "", ""}, "19");
     ASSERT_EQ(two.run("RunModel"), Outcome::Reported) << two.last_message();
     EXPECT_THAT(report_of(two), HasSubstr("Procrustes linear model of shape: G1 * G2"));
-    ModelRun one(Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "", ""), "19");
+    ModelRun one(Case{"", "plethodon.lm.txt", "plethodon.species.groups.txt", "", ""}, "19");
     ASSERT_EQ(one.run("RunModel"), Outcome::Reported) << one.last_message();
     EXPECT_THAT(report_of(one), HasSubstr("shape: G1\n"));
 
@@ -634,7 +624,7 @@ TEST(LinearModel, ShapesLieInTheTangentPlane) {
 // The histograms of a model are titled by its terms and its comparisons,
 // which only the run knows.
 TEST(LinearModel, PermutationDistributionsAreNamedByTermAndPair) {
-    ModelRun run(Case("", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"), "49");
+    ModelRun run(Case{"", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"}, "49");
     run.shell.model_request().pairwise = "G1";
     DistributionLog log;
     log.start("RunModel");
