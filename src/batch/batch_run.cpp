@@ -208,6 +208,7 @@ bool BatchRun::draw() {
     request.stop_cause = &stop_cause;
     request.save = [](const std::string& path, std::string_view bytes) { write_file_atomically(path, bytes); };
     request.level_names = shell_.legend().level_names(shell_.workspace().groups);
+    request.factor_names = shell_.legend().factor_names(shell_.workspace().groups);
     request.marks = landmark_marks(shell_);
     std::string error;
     // Made here, so that the folder joins the run's set of files and goes

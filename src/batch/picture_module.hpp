@@ -22,11 +22,12 @@ namespace quillan {
 
 struct BatchPlotRequest {
     std::string folder;
-    std::string links_file;       // optional wireframe
-    std::string group_by = "g1";  // none, g1, g2 or cells
-    LevelNames level_names;       // the words behind the group codes, if an import named them
-    PictureSize size;             // of every picture file
-    LandmarkMarks marks;          // semilandmarks and estimated landmarks of an imported table
+    std::string links_file;                 // optional wireframe
+    std::string group_by = "g1";            // none, g1, g2 or cells
+    LevelNames level_names;                 // the words behind the group codes, if an import named them
+    std::vector<std::string> factor_names;  // the names of G1 and G2, if an import named them
+    PictureSize size;                       // of every picture file
+    LandmarkMarks marks;                    // semilandmarks and estimated landmarks of an imported table
     // The program's stop_cause() (platform/stop_request.hpp): the module's
     // stop points ask it, since the module's own copy of that code never
     // hears of a signal.  Non-zero ends the drawing.
@@ -55,7 +56,7 @@ struct PictureModule {
                        std::ostream& trace, std::string& error) = nullptr;
 };
 
-inline constexpr int kPictureModuleInterface = 6;
+inline constexpr int kPictureModuleInterface = 7;
 inline constexpr const char* kPictureModuleFile = "quillan-pictures.so";
 inline constexpr const char* kPictureModuleEntry = "quillan_picture_module";
 

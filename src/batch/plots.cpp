@@ -95,7 +95,7 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
             for (auto& s : group_change_pictures(data, choices)) scenes.push_back(std::move(s));
     }
     std::size_t not_drawn = 0;
-    for (auto& s : distribution_pictures(log, layout, &not_drawn)) scenes.push_back(std::move(s));
+    for (auto& s : distribution_pictures(log, layout, &not_drawn, request.factor_names)) scenes.push_back(std::move(s));
     if (not_drawn > 0)
         warnings << "quillan-batch: the histograms of the first " << kMaxHistograms << " of the " << log.distributions().size()
                  << " permutation distributions were drawn; the other " << not_drawn

@@ -53,8 +53,11 @@ Superimposition plane_view(const Superimposition& s, int across, int up) {
     return v;
 }
 
-std::string specimen_label(int specimen) {
-    return "Specimen " + std::to_string(specimen + 1) + " (line " + std::to_string(specimen + 1) + ")";
+std::string specimen_label(int specimen, const std::vector<std::string>& ids) {
+    std::string label = "Specimen " + std::to_string(specimen + 1) + " (line " + std::to_string(specimen + 1) + ")";
+    if (specimen >= 0 && static_cast<std::size_t>(specimen) < ids.size() && !ids[static_cast<std::size_t>(specimen)].empty())
+        label += ", ID " + ids[static_cast<std::size_t>(specimen)];
+    return label;
 }
 
 std::string group_label(double code, const std::string& name) { return name.empty() ? "Group " + format_number(code) : name; }

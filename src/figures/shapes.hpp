@@ -71,7 +71,9 @@ Grouping make_grouping(const Matrix& group_list, int n, GroupBy by, const LevelN
 // specimen IDs and group level names will be looked up; for now a specimen
 // is named by the line of the landmark file it came from and a group by its
 // code.
-std::string specimen_label(int specimen);  // 0-based specimen
+// A 0-based specimen by its place, and by its ID where the file gave IDs
+// (one a specimen): "Specimen 5 (line 5), ID P05".
+std::string specimen_label(int specimen, const std::vector<std::string>& ids = {});
 // A group or cell is named by its level name where there is one, else by its code.
 std::string group_label(double code, const std::string& name = {});
 std::string cell_label(double code1, double code2, const std::string& name1 = {}, const std::string& name2 = {});

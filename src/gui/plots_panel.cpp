@@ -110,7 +110,9 @@ PlotsPanel::PlotsPanel(QtGui& gui, Program& program, Session& session, QWidget* 
             QToolTip::hideText();
             return;
         }
-        QString text = QString::fromStdString(specimen_label(specimen));
+        const auto& ids = program_.shell().legend().ids;
+        const bool named = static_cast<Eigen::Index>(ids.size()) == program_.shell().workspace().landmarks.rows();
+        QString text = QString::fromStdString(specimen_label(specimen, named ? ids : std::vector<std::string>{}));
         const auto& g = data_->grouping();
         if (g.groups() > 1)
             text += QStringLiteral(", ") +
@@ -174,9 +176,8 @@ void PlotsPanel::action_finished(const std::string& action) {
         pending_->clear();
         statistic_->blockSignals(true);
         statistic_->clear();
-        for (const auto& d : log_->distributions())
-            statistic_->addItem(
-                QString::fromStdString(d.name.empty() ? statistic_title(log_->action(), d.loop, d.statistic) : d.name));
+        const auto factors = program_.shell().legend().factor_names(program_.shell().workspace().groups);
+        for (const auto& d : log_->distributions()) statistic_->addItem(statistic_caption(*log_, d, factors));
         if (const auto& r = log_->regression_scores())
             statistic_->addItem(QStringLiteral("Regression score on ") + QString::fromStdString(r->covariate));
         statistic_->blockSignals(false);
@@ -367,8 +368,8 @@ Scene PlotsPanel::distribution_scene(QSizeF size, QString& status) const {
     }
     const auto& d = all[static_cast<std::size_t>(i)];
     status = QStringLiteral("%1 permutations of the last test").arg(d.permutations);
-    const std::string title = d.name.empty() ? statistic_title(log_->action(), d.loop, d.statistic) : d.name;
-    return histogram_scene(d, QString::fromStdString(title), size);
+    const auto factors = program_.shell().legend().factor_names(program_.shell().workspace().groups);
+    return histogram_scene(d, statistic_caption(*log_, d, factors), size);
 }
 
 void PlotsPanel::choose_links() {

@@ -98,7 +98,7 @@ void TurningCanvas::mouseMoveEvent(QMouseEvent* e) {
         QToolTip::hideText();
         return;
     }
-    QString text = QString::fromStdString(specimen_label(specimen));
+    QString text = QString::fromStdString(specimen_label(specimen, ids));
     if (grouping_.groups() > 1)
         text += QStringLiteral(", ") +
                 QString::fromStdString(
@@ -185,6 +185,8 @@ void SpacePanel::follow_workspace() {
     try {
         g = make_grouping(ws.groups, n, GroupBy::First, program_.shell().legend().level_names(ws.groups));
     } catch (const std::exception&) {}  // groups that do not fit: the specimens in one colour
+    const auto& ids = program_.shell().legend().ids;
+    canvas_->ids = static_cast<int>(ids.size()) == n ? ids : std::vector<std::string>{};
     try {
         canvas_->set_shapes(superimpose(ws.landmarks, 3), std::move(g));
     } catch (const std::exception& e) {

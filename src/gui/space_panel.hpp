@@ -40,6 +40,8 @@ public:
     void reset_turn();
     // The picture as painted at the canvas's size (empty with no shapes).
     Scene scene() const;
+    // The specimens' IDs, when the file gave them, named under the mouse.
+    std::vector<std::string> ids;
     // Says what is under the mouse or why there is no picture.
     std::function<void(const QString&)> on_status;
 

@@ -47,6 +47,13 @@ std::vector<std::vector<std::string>> Legend::level_names(const Matrix& groups) 
     return names;
 }
 
+std::vector<std::string> Legend::factor_names(const Matrix& groups) const {
+    std::vector<std::string> names;
+    if (level_names(groups).empty()) return names;
+    for (int k : chosen) names.push_back(factors[static_cast<std::size_t>(k)].name);
+    return names;
+}
+
 std::string Legend::summary() const {
     std::string out;
     for (std::size_t j = 0; j < chosen.size(); ++j) {

@@ -147,6 +147,8 @@ struct Legend {
     // while `groups` is the table of the chosen factors; empty otherwise, as
     // for a group file loaded after the import.
     std::vector<std::vector<std::string>> level_names(const Matrix& groups) const;
+    // The names of the chosen factors (G1, then G2) on the same terms.
+    std::vector<std::string> factor_names(const Matrix& groups) const;
 };
 
 struct ImportOptions {

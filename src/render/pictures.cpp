@@ -4,6 +4,8 @@
 #include "render/space_plots.hpp"
 #include "shell/action_table.hpp"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <set>
 
@@ -100,15 +102,31 @@ std::vector<NamedScene> group_change_pictures(const PictureData& data, const Pic
     return out;
 }
 
-std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size, std::size_t* not_drawn) {
+QString statistic_caption(const DistributionLog& log, const StatisticDistribution& d, const std::vector<std::string>& factors) {
+    QString title = QString::fromStdString(d.name.empty() ? statistic_title(log.action(), d.loop, d.statistic) : d.name);
+    const ActionRow* row = find_action(log.action());
+    const auto colon = title.indexOf(QStringLiteral(": "));
+    // "One-way F test: F ratio" is of G1, the only grouping such a test has.
+    if (row && row->groupings == 1 && colon > 0 && !title.contains(QStringLiteral("G1")) &&
+        !title.mid(colon).contains(QStringLiteral(" of ")))
+        title += QStringLiteral(" of G1");
+    for (std::size_t k = 0; k < factors.size() && k < 2; ++k) {
+        if (factors[k].empty()) continue;
+        static const QRegularExpression g1(QStringLiteral("\\bG1\\b")), g2(QStringLiteral("\\bG2\\b"));
+        title.replace(k == 0 ? g1 : g2, QString::fromStdString(factors[k]));
+    }
+    return title;
+}
+
+std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size, std::size_t* not_drawn,
+                                              const std::vector<std::string>& factors) {
     std::vector<NamedScene> out;
     int n = 0;
     const auto& all = log.distributions();
     if (not_drawn) *not_drawn = all.size() > kMaxHistograms ? all.size() - kMaxHistograms : 0;
     for (const auto& d : all) {
         if (static_cast<std::size_t>(n) == kMaxHistograms) break;
-        const QString title =
-            QString::fromStdString(d.name.empty() ? statistic_title(log.action(), d.loop, d.statistic) : d.name);
+        const QString title = statistic_caption(log, d, factors);
         out.push_back({"permutations-" + std::to_string(++n), histogram_scene(d, title, size)});
     }
     if (log.regression_scores()) out.push_back({"regression-score", regression_scene(*log.regression_scores(), size)});

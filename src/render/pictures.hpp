@@ -84,6 +84,12 @@ constexpr std::size_t kMaxHistograms = 100;
 // One histogram per statistic of the last test, the first kMaxHistograms of
 // them (`not_drawn`, when given, is set to the number left out), and the
 // regression scores of a model with a covariate.
-std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size, std::size_t* not_drawn = nullptr);
+// `factors`: the names of G1 and G2 where an import named them.
+std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size, std::size_t* not_drawn = nullptr,
+                                              const std::vector<std::string>& factors = {});
+// The title of a statistic's picture: its name (the run's, else the action
+// table's) with G1 and G2 called by their factors' names where these are
+// known, and a test of one grouping saying which grouping its statistic is of.
+QString statistic_caption(const DistributionLog& log, const StatisticDistribution& d, const std::vector<std::string>& factors);
 
 }  // namespace quillan

@@ -4,6 +4,8 @@
 #include "figures/spline.hpp"
 #include "render/plot_parts.hpp"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <cmath>
 
@@ -182,6 +184,19 @@ std::vector<QString> histogram_notes(const StatisticDistribution& d) {
     return lines;
 }
 
+// What a histogram's axis counts: the statistic of its title, short ("F",
+// "Explained SS"), over the permutations.
+QString permutations_axis(const QString& title, long long permutations) {
+    QString name = title.mid(title.lastIndexOf(QStringLiteral(": ")) + 1).trimmed();
+    for (const char* end : {" of ", ", ", " ("})
+        if (const auto at = name.indexOf(QLatin1String(end)); at > 0) name.truncate(at);
+    if (name.startsWith(QStringLiteral("F ratio"))) name = QStringLiteral("F");
+    else if (name.isEmpty()) name = QStringLiteral("Value");
+    else if (!name.startsWith(QStringLiteral("r-"))) name[0] = name[0].toUpper();
+    return QStringLiteral("%1 over %2 permutation%3")
+        .arg(name, QLocale(QLocale::English).toString(permutations), permutations == 1 ? QString() : QStringLiteral("s"));
+}
+
 // The notes at the top of the frame, on the side of the observed value's
 // line with more room, over the headroom left above the bars.
 void add_histogram_notes(Scene& s, const StatisticDistribution& d, const std::vector<QString>& lines) {
@@ -221,7 +236,7 @@ Scene histogram_scene(const StatisticDistribution& d, const QString& title, QSiz
         const double bars = std::max(room.height() * 0.3, room.height() - headroom);
         return PlotFrame{room, lo - pad, hi + pad, 0, static_cast<double>(top) * room.height() / bars};
     });
-    add_axes(s, QStringLiteral("Value in each permutation"), QStringLiteral("Permutations"));
+    add_axes(s, permutations_axis(title, d.permutations), QStringLiteral("Permutations"));
     for (std::size_t i = 0; i < h.counts.size(); ++i) {
         if (h.counts[i] == 0) continue;
         const double x0 = h.lo + h.width() * static_cast<double>(i);

@@ -130,6 +130,8 @@ TEST(Groupings, NumberGroupsAndCellsByFirstAppearanceAndRefuseMissingColumns) {
                 testing::ThrowsMessage<QuillanError>(HasSubstr("needs two")));
     EXPECT_THAT([&] { make_grouping(g, 4, GroupBy::First); }, testing::ThrowsMessage<QuillanError>(HasSubstr("has 5 specimens")));
     EXPECT_EQ(specimen_label(0), "Specimen 1 (line 1)");
+    EXPECT_EQ(specimen_label(1, {"P01", "P02"}), "Specimen 2 (line 2), ID P02");
+    EXPECT_EQ(specimen_label(2, {"P01", "P02"}), "Specimen 3 (line 3)");
 }
 
 TEST(Groupings, MeansAreTheAverageAlignedShapeOfEachGroup) {

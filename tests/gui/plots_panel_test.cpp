@@ -82,6 +82,11 @@ private slots:
         QStringList names;
         for (const auto& entry : panel->canvas()->scene().legend) names << entry.name;
         QVERIFY2(names.contains("Jord") && names.contains("Teyah"), qPrintable(names.join(", ")));
+        // Pointing at a specimen names its ID in the file.
+        const QPointF at = panel->canvas()->scene().dots[0].points[0];
+        QTest::mouseMove(panel->canvas(), at.toPoint());
+        QTest::mouseClick(panel->canvas(), Qt::LeftButton, {}, at.toPoint());
+        QVERIFY2(status().contains(QStringLiteral(", ID P")), qPrintable(status()));
         // Colour by names the factors.
         auto* by = named<QComboBox>("plotGroupBy");
         QCOMPARE(by->itemText(1), QStringLiteral("species (G1)"));
@@ -120,7 +125,7 @@ private slots:
         QCOMPARE(named<QComboBox>("plotKind")->currentIndex(), 4);
         QCOMPARE(named<QComboBox>("plotStatistic")->count(), 1);
         // Each histogram is titled by what its statistic is, not by its place.
-        QCOMPARE(named<QComboBox>("plotStatistic")->itemText(0), QStringLiteral("One-way F test: F ratio"));
+        QCOMPARE(named<QComboBox>("plotStatistic")->itemText(0), QStringLiteral("One-way F test: F ratio of G1"));
         QVERIFY(!panel->canvas()->scene().boxes.empty());
         // A refused design changes nothing: the last test's histogram stays.
         press("twoWayButton");

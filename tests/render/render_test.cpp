@@ -275,6 +275,43 @@ TEST(Histogram, MarksTheObservedValueOnTheAxisAndWritesP) {
     EXPECT_NE(find_text(reached, QStringLiteral("(0 of 200 permutations and the observed reached it)")), nullptr);
 }
 
+// The histogram's title says what the statistic is of, by the factor's name
+// where an import gave one, and its axis which statistic over how many
+// permutations.
+TEST(Histogram, TitlesAndAxesNameTheFactorAndTheStatistic) {
+    struct Case {
+        const char* action;
+        int statistic;
+        std::vector<std::string> factors;
+        const char* title;
+        const char* axis;
+    };
+    const Case cases[] = {
+        {"RunOneWayF", 0, {"species"}, "One-way F test: F ratio of species", "F over 9,999 permutations"},
+        {"RunOneWayF", 0, {}, "One-way F test: F ratio of G1", "F over 9,999 permutations"},
+        {"RunOneWay", 0, {"species"}, "One-way test: explained SS of species", "Explained SS over 9,999 permutations"},
+        {"RunTwoWayF", 1, {"species", "site"}, "Two-way F test: F ratio of site", "F over 9,999 permutations"},
+        {"RunTwoWayF",
+         2,
+         {"species", "site"},
+         "Two-way F test: F ratio of the species x site interaction",
+         "F over 9,999 permutations"},
+        {"RunTwoWay", 0, {}, "Two-way test: explained SS, G1 x G2 cells", "Explained SS over 9,999 permutations"},
+    };
+    for (const Case& c : cases) {
+        DistributionLog log;
+        log.start(c.action);
+        auto loop = log.begin(0, 9999, std::vector<double>(3, 1.0), 1);
+        const double values[] = {0.5, 0.5, 0.5};
+        loop->record(0, 0, values);
+        loop->finish({0, 0, 0}, {1, 1, 1});
+        const StatisticDistribution& d = log.distributions()[static_cast<std::size_t>(c.statistic)];
+        const QString title = statistic_caption(log, d, c.factors);
+        EXPECT_EQ(title.toStdString(), c.title);
+        EXPECT_NE(find_text(histogram_scene(d, title, kSize), QString::fromLatin1(c.axis)), nullptr) << c.title;
+    }
+}
+
 // Comparisons of every pair of many groups: the first histograms are drawn,
 // the rest counted as not drawn.
 TEST(Histogram, AreDrawnUpToTheirLimitAndTheRestCounted) {
@@ -475,6 +512,8 @@ TEST(BatchPlots, NameTheGroupsOfAnImportInLegendsTitlesAndFileNames) {
     };
     EXPECT_THAT(text("superimposition.svg"), HasSubstr(">Teyah<"));
     EXPECT_THAT(text("shape-change-group-Teyah.svg"), HasSubstr("mean of Teyah"));
+    EXPECT_THAT(text("permutations-1.svg"), HasSubstr("One-way test: explained SS of species"));
+    EXPECT_THAT(text("permutations-1.svg"), HasSubstr("Explained SS over 9 permutations"));
     // At exactly the size and resolution asked for.
     const QImage png(QString::fromStdString((dir / "superimposition.png").string()));
     EXPECT_EQ(png.size(), QSize(1600, 1200));
