@@ -18,16 +18,29 @@ aligned <- function(set) {
 larval <- aligned("larvalHead")
 treatment <- factor(read_table("larvalMorph.treatment.groups.txt")[, 1])
 pleth <- aligned("plethodon")
+pupfish <- aligned("pupfish")
+# pupfish's centroid size and group code: the table the PLS of shape is taken against.
+pup_table <- cbind(read_table("pupfish.cov.txt")[, 1], read_table("pupfish.groups.txt")[, 1])
+# The mosquito wings, raw: bilat.symmetry superimposes them itself.  The
+# replicate is each configuration's place among those of its individual and side.
+mosquito_raw <- read_table("mosquito.lm.txt")
+mosquito <- arrayspecs(mosquito_raw[, 1:36], 18, 2)
+ind <- factor(read_table("mosquito.ind.groups.txt")[, 1])
+side <- factor(read_table("mosquito.side.groups.txt")[, 1])
+replicate <- factor(ave(seq_along(ind), ind, side, FUN = seq_along))
 modules <- c(rep("A", 5), rep("B", 7))
 gdf <- geomorph.data.frame(coords = larval, treatment = treatment)
 # Processor time (user + system) of this process: on a shared machine the
 # wall time says more about the neighbours than about the code.
 time <- function(what, expr) {
   t <- system.time(expr)
-  cat(sprintf("%-12s %8.3f s\n", what, t[["user.self"]] + t[["sys.self"]]))
+  cat(sprintf("%-45s %8.3f s\n", what, t[["user.self"]] + t[["sys.self"]]))
 }
 time("outliers", { pdf(NULL); plotOutliers(larval, groups = treatment); dev.off() })
 time("disparity", morphol.disparity(coords ~ 1, groups = ~treatment, data = gdf, iter = 9999, print.progress = FALSE))
-time("lda+cv", { x <- prcomp(two.d.array(larval))$x[, 1:48]; lda(1000 * x, treatment); lda(1000 * x, treatment, CV = TRUE) })
+time("lda+cv (quillan's cva classification)", { x <- prcomp(two.d.array(larval))$x[, 1:48]; lda(1000 * x, treatment); lda(1000 * x, treatment, CV = TRUE) })
 time("integration", integration.test(pleth, partition.gp = modules, iter = 9999, print.progress = FALSE))
+time("pls", two.b.pls(two.d.array(pupfish), pup_table, iter = 9999, print.progress = FALSE))
 time("modularity", modularity.test(pleth, modules, iter = 9999, print.progress = FALSE))
+time("symmetry", bilat.symmetry(mosquito, ind = ind, side = side, replicate = replicate, object.sym = FALSE,
+                                iter = 9999, print.progress = FALSE))

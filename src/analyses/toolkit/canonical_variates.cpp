@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 
 namespace quillan {
@@ -22,6 +23,8 @@ constexpr double kComponentTolerance = 1e-10;
 struct Components {
     MatrixXd loadings;  // shape variables x components
     MatrixXd scores;    // specimens x components, about the mean
+    MatrixXd unit;      // the scores with each component scaled to length 1 (orthonormal columns)
+    VectorXd lengths;   // each component's length: scores = unit * lengths.asDiagonal()
 };
 
 Components principal_components(const MatrixXd& shapes) {
@@ -33,6 +36,10 @@ Components principal_components(const MatrixXd& shapes) {
     Components c;
     c.loadings = svd.matrixV().leftCols(r);
     c.scores = centred * c.loadings;
+    // The scores' own column lengths rather than the singular values, so that
+    // unit * lengths gives back the scores exactly.
+    c.lengths = c.scores.colwise().norm().transpose();
+    c.unit = c.scores * c.lengths.cwiseInverse().asDiagonal();
     return c;
 }
 
@@ -108,24 +115,82 @@ MatrixXd left_out_distances(const MatrixXd& z, const MatrixXd& zm, const std::ve
 namespace {
 
 // Every pair's Mahalanobis distance (first the pairs in order, then their
-// Procrustes distances) for the grouping `groups` of the component scores
-// x (about their mean), whose cross-products are `total`.
-void pair_distances(const MatrixXd& x, const MatrixXd& total, const std::vector<int>& groups, const std::vector<int>& sizes,
-                    double* out) {
-    const MatrixXd m = group_means(x, groups, sizes);
-    MatrixXd within = total;
-    for (Index g = 0; g < m.rows(); ++g) within -= sizes[static_cast<std::size_t>(g)] * m.row(g).transpose() * m.row(g);
-    within /= static_cast<double>(x.rows() - m.rows());
-    const Eigen::LLT<MatrixXd> llt(within);
-    const Index pairs = m.rows() * (m.rows() - 1) / 2;
-    Index k = 0;
-    for (Index a = 0; a < m.rows(); ++a)
-        for (Index b = a + 1; b < m.rows(); ++b, ++k) {
-            const VectorXd diff = (m.row(a) - m.row(b)).transpose();
-            out[k] = llt.matrixL().solve(diff).norm();
-            out[pairs + k] = diff.norm();
+// Procrustes distances) for a grouping of the specimens, from the principal
+// component scores X = W S (W orthonormal columns, S the components'
+// lengths).  With w_g the groups' means of W, n_g their sizes and
+// B = sum n_g w_g'w_g, the pooled within-group covariance of X is
+// S (I - B) S / (n - G), so two groups' squared Mahalanobis distance is
+// (n - G) d (I - B)^-1 d' with d = w_a - w_b, and their Procrustes distance
+// is |d S|.  With fewer groups than components the inverse goes through
+// the G x G matrix K = I - N^1/2 M M' N^1/2 (M the means, N the sizes):
+// (I - B)^-1 = I + M'N^1/2 K^-1 N^1/2 M, and M d' is the difference of two
+// columns of M M', so that one triangular solve with K's Cholesky factor
+// serves every pair.  So a grouping costs its sums of W and a few G x G
+// products, nothing of the order of c x c.  One object per worker: it keeps
+// its scratch between groupings.
+class PairDistances {
+public:
+    PairDistances(const MatrixXd& unit_transposed, const VectorXd& lengths, const std::vector<int>& sizes)
+        : wt_(unit_transposed),
+          lengths_(lengths),
+          sizes_(sizes),
+          ngroups_(static_cast<Index>(sizes.size())),
+          means_(wt_.rows(), ngroups_),
+          root_sizes_(ngroups_),
+          delta_(wt_.rows()) {
+        for (Index g = 0; g < ngroups_; ++g) root_sizes_(g) = std::sqrt(static_cast<double>(sizes[static_cast<std::size_t>(g)]));
+        const bool small = ngroups_ < wt_.rows();
+        gram_.resize(ngroups_, ngroups_);
+        solved_.resize(ngroups_, ngroups_);
+        k_.resize(small ? ngroups_ : wt_.rows(), small ? ngroups_ : wt_.rows());
+        q_.resize(k_.rows());
+    }
+
+    void operator()(const std::vector<int>& groups, double* out) {
+        means_.setZero();
+        for (Index i = 0; i < wt_.cols(); ++i) means_.col(groups[static_cast<std::size_t>(i)]) += wt_.col(i);
+        for (Index g = 0; g < ngroups_; ++g) means_.col(g) /= static_cast<double>(sizes_[static_cast<std::size_t>(g)]);
+        const bool small = k_.rows() == ngroups_;
+        if (small) {
+            gram_.noalias() = means_.transpose() * means_;
+            k_.noalias() = -(root_sizes_.asDiagonal() * gram_ * root_sizes_.asDiagonal());
+            solved_.noalias() = root_sizes_.asDiagonal() * gram_;
+        } else {
+            k_.noalias() = -(means_ * root_sizes_.array().square().matrix().asDiagonal() * means_.transpose());
         }
-}
+        k_.diagonal().array() += 1;
+        llt_.compute(k_);
+        if (small) llt_.matrixL().solveInPlace(solved_);  // column g: L^-1 N^1/2 M w_g'
+        const double df = static_cast<double>(wt_.cols() - ngroups_);
+        const Index pairs = ngroups_ * (ngroups_ - 1) / 2;
+        Index k = 0;
+        for (Index a = 0; a < ngroups_; ++a)
+            for (Index b = a + 1; b < ngroups_; ++b, ++k) {
+                delta_ = means_.col(a) - means_.col(b);
+                double d2 = 0;
+                if (small) {
+                    d2 = delta_.squaredNorm() + (solved_.col(a) - solved_.col(b)).squaredNorm();
+                } else {
+                    q_ = delta_;
+                    llt_.matrixL().solveInPlace(q_);
+                    d2 = q_.squaredNorm();
+                }
+                out[k] = std::sqrt(df * d2);
+                out[pairs + k] = delta_.cwiseProduct(lengths_).norm();
+            }
+    }
+
+private:
+    const MatrixXd& wt_;  // components x specimens
+    const VectorXd& lengths_;
+    const std::vector<int>& sizes_;
+    Index ngroups_;
+    MatrixXd means_;  // components x groups
+    VectorXd root_sizes_;
+    MatrixXd gram_, k_, solved_;
+    Eigen::LLT<MatrixXd> llt_;
+    VectorXd delta_, q_;
+};
 
 void check_groups(const std::vector<int>& groups, Index n, const std::vector<int>& sizes, Index components, bool cross_validate) {
     if (static_cast<Index>(groups.size()) != n) throw QuillanError("canonical_variates: one group code per specimen is needed");
@@ -171,6 +236,7 @@ void variates(CvaResult& r, const Components& pc, const MatrixXd& whiten, const 
 
 struct CvaState {
     std::vector<int> order, shuffled;
+    std::unique_ptr<PairDistances> distances;
 };
 
 }  // namespace
@@ -204,16 +270,16 @@ CvaResult canonical_variates(PermutationEngine& engine, const MatrixXd& shapes, 
     r.resubstitution = classify(0.5 * squared_distances(z, zm), log_prior, groups);
     if (options.cross_validate) r.cross_validated = classify(0.5 * left_out_distances(z, zm, groups, r.sizes), log_prior, groups);
 
-    const MatrixXd total = pc.scores.transpose() * pc.scores;
+    const MatrixXd unit_transposed = pc.unit.transpose();
     const std::size_t pairs = static_cast<std::size_t>(ngroups) * static_cast<std::size_t>(ngroups - 1) / 2;
     std::vector<double> observed(2 * pairs);
-    pair_distances(pc.scores, total, groups, r.sizes, observed.data());
+    PairDistances(unit_transposed, pc.lengths, r.sizes)(groups, observed.data());
     const auto n = static_cast<int>(groups.size());
     const PermutationBody<CvaState> body = [&](CvaState& s, long long, Rng& rng, double* stats) {
         randperm(s.order, n, rng);
         for (int i = 0; i < n; ++i)
             s.shuffled[static_cast<std::size_t>(i)] = groups[static_cast<std::size_t>(s.order[static_cast<std::size_t>(i)])];
-        pair_distances(pc.scores, total, s.shuffled, r.sizes, stats);
+        (*s.distances)(s.shuffled, stats);
         return false;
     };
     const PermutationResult res = engine.run<CvaState>(
@@ -221,6 +287,7 @@ CvaResult canonical_variates(PermutationEngine& engine, const MatrixXd& shapes, 
         [&] {
             auto s = std::make_unique<CvaState>();
             s->shuffled.resize(groups.size());
+            s->distances = std::make_unique<PairDistances>(unit_transposed, pc.lengths, r.sizes);
             return s;
         },
         body, loop);

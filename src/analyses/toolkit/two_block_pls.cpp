@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
+#include <utility>
 
 namespace quillan {
 
@@ -17,11 +19,13 @@ using Eigen::VectorXd;
 
 MatrixXd centred(const MatrixXd& m) { return m.rowwise() - m.colwise().mean(); }
 
-// A centred block with more columns than rows, as its principal component
-// scores: a rotation within the block's span, which leaves every r-PLS as
-// it is and makes each permutation's decomposition smaller.
-MatrixXd reduced(const MatrixXd& c) {
-    if (c.cols() <= c.rows()) return c;
+// A centred block as its principal component scores: a rotation within
+// the block's span, which leaves every r-PLS as it is.  The components are
+// uncorrelated, so the block's cross-products with itself are the diagonal
+// of their sums of squares; those of no variance (a block with more
+// columns than specimens, or columns tied by the superimposition) are left
+// out, which makes each permutation's work smaller.
+MatrixXd principal_scores(const MatrixXd& c) {
     const Eigen::BDCSVD<MatrixXd> svd(c, Eigen::ComputeThinV);
     Index r = 0;
     while (r < svd.singularValues().size() && svd.singularValues()(r) > 1e-10 * svd.singularValues()(0)) ++r;
@@ -34,11 +38,102 @@ double correlation(const VectorXd& a, const VectorXd& b) {
     return ca.dot(cb) / std::sqrt(ca.squaredNorm() * cb.squaredNorm());
 }
 
-// The r of the first pair of PLS scores of centred blocks x and y.
-double first_r(const MatrixXd& x, const MatrixXd& y) {
-    if (x.cols() == 1 && y.cols() == 1) return correlation(x.col(0), y.col(0));
-    const Eigen::JacobiSVD<MatrixXd> svd(x.transpose() * y, Eigen::ComputeThinU | Eigen::ComputeThinV);
-    return correlation(x * svd.matrixU().col(0), y * svd.matrixV().col(0));
+// Squarings of the cross-products before a full decomposition takes over:
+// by then the two leading eigenvalues differ by less than a part in 1e8.
+constexpr int kMaxSquarings = 30;
+
+// What a permutation of one pair of blocks works in, kept from one
+// permutation to the next so that none of them allocates.
+struct PairScratch {
+    MatrixXd cross, square, power, next;
+    VectorXd lead, other, product;
+};
+
+// The leading eigenvector of the symmetric positive semi-definite m, into
+// s.lead.  Each squaring of m squares the ratio of its second eigenvalue to
+// its first, so a column of the power soon points along the leading vector;
+// that column is taken once its residual is down to rounding.  When the two
+// leading eigenvalues are too close for that (or m vanishes), a full
+// decomposition decides.
+void leading_vector(const MatrixXd& m, PairScratch& s) {
+    const Index p = m.rows();
+    if (p == 1) {
+        s.lead.setOnes(1);
+        return;
+    }
+    if (p == 2) {  // in closed form: (l - m11, m01) or (m01, l - m00), l the larger eigenvalue
+        const double half = 0.5 * std::abs(m(0, 0) - m(1, 1)), root = std::hypot(half, m(0, 1));
+        s.lead.resize(2);
+        if (m(0, 0) >= m(1, 1)) s.lead << half + root, m(0, 1);
+        else s.lead << m(0, 1), half + root;
+        const double norm = s.lead.norm();
+        if (norm > 0) s.lead /= norm;
+        else s.lead << 1, 0;  // a multiple of the identity: any vector leads
+        return;
+    }
+    const double tolerance = 4 * static_cast<double>(p) * std::numeric_limits<double>::epsilon();
+    const double trace = m.trace();
+    if (trace > 0 && std::isfinite(trace)) {
+        s.power = m / trace;
+        for (int k = 0; k < kMaxSquarings; ++k) {
+            s.next.noalias() = s.power.lazyProduct(s.power);
+            const double scale = s.next.trace();
+            if (!(scale > 0)) break;
+            s.power = s.next / scale;
+            if (k < 2) continue;  // the first squarings are seldom enough: skip their check
+            Index j = 0;
+            s.power.diagonal().maxCoeff(&j);
+            s.lead = s.power.col(j);
+            s.lead.normalize();
+            s.product.noalias() = m * s.lead;
+            const double lambda = s.lead.dot(s.product);
+            if ((s.product - lambda * s.lead).squaredNorm() <= tolerance * tolerance * lambda * lambda) return;
+        }
+    }
+    const Eigen::SelfAdjointEigenSolver<MatrixXd> eig(m);
+    s.lead = eig.eigenvectors().col(p - 1);
+}
+
+// One pair of centred blocks as the permutations need them, each as its
+// principal component scores stored a specimen to a column: the wider one
+// (more components) and the narrower, each component's sum of squares, and
+// whether the permutations shuffle the wider block's specimens or the
+// narrower's (the first block given is the one shuffled).
+struct PairBlocks {
+    MatrixXd wide, narrow;        // components x specimens
+    VectorXd wide_ss, narrow_ss;  // each component's sum of squares
+    bool shuffle_wide = true;
+    PairBlocks(const MatrixXd& first, const MatrixXd& second) {
+        MatrixXd a = principal_scores(first), b = principal_scores(second);
+        shuffle_wide = a.cols() >= b.cols();
+        if (!shuffle_wide) std::swap(a, b);
+        wide = a.transpose();
+        narrow = b.transpose();
+        wide_ss = a.colwise().squaredNorm().transpose();
+        narrow_ss = b.colwise().squaredNorm().transpose();
+    }
+};
+
+// The r of the first pair of PLS scores of the blocks b, one of them
+// shuffled by `order`.  The cross-products C (wide x narrow) add up a
+// specimen at a time, with no shuffled copy of a block.  With a and b the
+// first singular vectors of C, the scores' covariance is a'Cb and their
+// variances a'(X'X)a and b'(Y'Y)b, the blocks' own (diagonal)
+// cross-products, so the scores themselves are never formed; the
+// decomposition works on the narrow side, C'C.
+double shuffled_r(const PairBlocks& b, const std::vector<int>& order, PairScratch& s) {
+    s.cross.setZero(b.wide.rows(), b.narrow.rows());
+    for (Index i = 0; i < b.wide.cols(); ++i) {
+        const Index o = order[static_cast<std::size_t>(i)];
+        s.cross.noalias() += b.wide.col(b.shuffle_wide ? o : i) * b.narrow.col(b.shuffle_wide ? i : o).transpose();
+    }
+    s.square.noalias() = s.cross.transpose().lazyProduct(s.cross);
+    leading_vector(s.square, s);
+    s.other.noalias() = s.cross * s.lead;
+    const double covariance = s.other.squaredNorm();  // a'Cb with a = Cb unnormalised
+    const double variances =
+        (s.lead.array().square() * b.narrow_ss.array()).sum() * (s.other.array().square() * b.wide_ss.array()).sum();
+    return covariance > 0 ? covariance / std::sqrt(variances) : 0.0;  // no covariance at all: no correlation
 }
 
 // The observed decomposition, on the blocks as given.
@@ -78,7 +173,7 @@ PlsResult observed_pls(const MatrixXd& x, const MatrixXd& y) {
 
 struct PlsState {
     std::vector<int> order;
-    std::vector<MatrixXd> shuffled;  // each pair's first block, rows shuffled
+    std::vector<PairScratch> pairs;
 };
 
 double p_of(long long ge, long long nperm) { return (static_cast<double>(ge) + 1) / (static_cast<double>(nperm) + 1); }
@@ -92,17 +187,15 @@ double z_of(const PermutationResult& res, std::size_t s, std::size_t nstats, dou
 
 // Shuffles the rows of each pair's first block together and takes every
 // pair's r (absolute) and their mean.
-PermutationResult permute_pairs(PermutationEngine& engine, const std::vector<MatrixXd>& first,
-                                const std::vector<MatrixXd>& second, const std::vector<double>& observed, long long nperm,
-                                int loop) {
-    const auto n = static_cast<int>(first.front().rows());
-    const std::size_t pairs = first.size();
+PermutationResult permute_pairs(PermutationEngine& engine, const std::vector<PairBlocks>& blocks,
+                                const std::vector<double>& observed, long long nperm, int loop) {
+    const auto n = static_cast<int>(blocks.front().wide.cols());
+    const std::size_t pairs = blocks.size();
     const PermutationBody<PlsState> body = [&](PlsState& s, long long, Rng& rng, double* stats) {
         randperm(s.order, n, rng);
         double sum = 0;
         for (std::size_t k = 0; k < pairs; ++k) {
-            for (int i = 0; i < n; ++i) s.shuffled[k].row(i) = first[k].row(s.order[static_cast<std::size_t>(i)]);
-            stats[k] = std::abs(first_r(s.shuffled[k], second[k]));
+            stats[k] = std::abs(shuffled_r(blocks[k], s.order, s.pairs[k]));
             sum += stats[k];
         }
         stats[pairs] = sum / static_cast<double>(pairs);
@@ -112,13 +205,19 @@ PermutationResult permute_pairs(PermutationEngine& engine, const std::vector<Mat
         nperm, observed, std::vector<Exceeds>(observed.size(), Exceeds::Greater),
         [&] {
             auto s = std::make_unique<PlsState>();
-            for (const MatrixXd& f : first) s->shuffled.emplace_back(f.rows(), f.cols());
+            s->pairs.resize(pairs);
             return s;
         },
         body, loop, true);
 }
 
 }  // namespace
+
+VectorXd leading_eigenvector(const MatrixXd& m) {
+    PairScratch s;
+    leading_vector(m, s);
+    return s.lead;
+}
 
 MatrixXd module_columns(const MatrixXd& shapes, const std::vector<int>& module, int m, int dimensions) {
     std::vector<Index> cols;
@@ -138,7 +237,7 @@ PlsResult two_block_pls(PermutationEngine& engine, const MatrixXd& x, const Matr
         throw Refused("A block of the PLS does not vary among the specimens.");
     PlsResult r = observed_pls(cx, cy);
     const std::vector<double> observed{std::abs(r.r_pls), std::abs(r.r_pls)};
-    const PermutationResult res = permute_pairs(engine, {reduced(cx)}, {reduced(cy)}, observed, nperm, loop);
+    const PermutationResult res = permute_pairs(engine, {PairBlocks(cx, cy)}, observed, nperm, loop);
     r.count_ge = res.counts_ge[0];
     r.p = p_of(r.count_ge, nperm);
     r.z = z_of(res, 0, 2, std::abs(r.r_pls), nperm);
@@ -153,7 +252,8 @@ IntegrationResult integration_test(PermutationEngine& engine, const MatrixXd& sh
     const MatrixXd c = centred(shapes);
     IntegrationResult r;
     r.nperm = nperm;
-    std::vector<MatrixXd> blocks, first, second;
+    std::vector<MatrixXd> blocks;
+    std::vector<PairBlocks> pairs;
     for (int m = 0; m < modules; ++m) {
         blocks.push_back(module_columns(c, module, m, dimensions));
         if (!(blocks.back().squaredNorm() > 0) || !blocks.back().allFinite())
@@ -164,14 +264,13 @@ IntegrationResult integration_test(PermutationEngine& engine, const MatrixXd& sh
         for (int b = a + 1; b < modules; ++b) {
             r.pairs.emplace_back(a, b);
             r.pls.push_back(observed_pls(blocks[static_cast<std::size_t>(a)], blocks[static_cast<std::size_t>(b)]));
-            first.push_back(reduced(blocks[static_cast<std::size_t>(a)]));
-            second.push_back(reduced(blocks[static_cast<std::size_t>(b)]));
+            pairs.emplace_back(blocks[static_cast<std::size_t>(a)], blocks[static_cast<std::size_t>(b)]);
             observed.push_back(std::abs(r.pls.back().r_pls));
             r.mean_r += observed.back();
         }
     r.mean_r /= static_cast<double>(r.pairs.size());
     observed.push_back(r.mean_r);
-    const PermutationResult res = permute_pairs(engine, first, second, observed, nperm, loop);
+    const PermutationResult res = permute_pairs(engine, pairs, observed, nperm, loop);
     const std::size_t nstats = observed.size();
     for (std::size_t k = 0; k < r.pls.size(); ++k) {
         r.pls[k].count_ge = res.counts_ge[k];

@@ -51,6 +51,12 @@ PlsResult two_block_pls(PermutationEngine& engine, const Eigen::MatrixXd& x, con
 IntegrationResult integration_test(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const std::vector<int>& module,
                                    int dimensions, long long nperm, int loop = 0);
 
+// The leading eigenvector (unit length, either sign) of a symmetric positive
+// semi-definite matrix, found as each permutation finds its first PLS axis:
+// by repeated squaring, with a full decomposition when the two leading
+// eigenvalues are too close to be told apart that way.
+Eigen::VectorXd leading_eigenvector(const Eigen::MatrixXd& m);
+
 // The columns of `shapes` of the landmarks of module `m`.
 Eigen::MatrixXd module_columns(const Eigen::MatrixXd& shapes, const std::vector<int>& module, int m, int dimensions);
 
