@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace quillan {
 
@@ -27,15 +29,47 @@ struct Components {
     VectorXd lengths;   // each component's length: scores = unit * lengths.asDiagonal()
 };
 
+// Components by the eigenvectors of the cross-products X'X of the centred
+// shapes, when that is safe: with no more variables than specimens, and
+// every component's length either clearly above the tolerance (a share of
+// the largest above kClearlySome) or clearly nothing (below kClearlyNone).
+// Squaring X squares its condition, so a component of little length could
+// not be told from the superimposition's null directions that way; such
+// data go to the singular value decomposition, which keeps the tolerance
+// exactly (and is several times slower).
+constexpr double kClearlySome = 1e-3, kClearlyNone = 1e-12;
+
+std::optional<Components> components_by_cross_products(const MatrixXd& centred) {
+    if (centred.rows() < centred.cols()) return std::nullopt;
+    const Eigen::SelfAdjointEigenSolver<MatrixXd> eig(centred.transpose() * centred);
+    const MatrixXd v = eig.eigenvectors().rowwise().reverse();  // the largest first
+    MatrixXd scores = centred * v;
+    const VectorXd lengths = scores.colwise().norm().transpose();
+    const double top = lengths.size() > 0 ? lengths.maxCoeff() : 0;
+    if (!(top > 0) || !std::isfinite(top)) return std::nullopt;
+    Index r = 0;
+    while (r < lengths.size() && lengths(r) > kClearlySome * top) ++r;
+    for (Index j = r; j < lengths.size(); ++j)
+        if (!(lengths(j) < kClearlyNone * top)) return std::nullopt;
+    Components c;
+    c.loadings = v.leftCols(r);
+    c.scores = scores.leftCols(r);
+    return c;
+}
+
 Components principal_components(const MatrixXd& shapes) {
     const MatrixXd centred = shapes.rowwise() - shapes.colwise().mean();
-    const Eigen::BDCSVD<MatrixXd> svd(centred, Eigen::ComputeThinV);
-    const VectorXd& s = svd.singularValues();
-    Index r = 0;
-    while (r < s.size() && s(0) > 0 && s(r) > kComponentTolerance * s(0)) ++r;
+    std::optional<Components> quick = components_by_cross_products(centred);
     Components c;
-    c.loadings = svd.matrixV().leftCols(r);
-    c.scores = centred * c.loadings;
+    if (quick) c = std::move(*quick);
+    else {
+        const Eigen::BDCSVD<MatrixXd> svd(centred, Eigen::ComputeThinV);
+        const VectorXd& s = svd.singularValues();
+        Index r = 0;
+        while (r < s.size() && s(0) > 0 && s(r) > kComponentTolerance * s(0)) ++r;
+        c.loadings = svd.matrixV().leftCols(r);
+        c.scores = centred * c.loadings;
+    }
     // The scores' own column lengths rather than the singular values, so that
     // unit * lengths gives back the scores exactly.
     c.lengths = c.scores.colwise().norm().transpose();
@@ -213,24 +247,32 @@ void check_groups(const std::vector<int>& groups, Index n, const std::vector<int
 // The canonical variates: eigenvectors of the between-group covariance of
 // the whitened scores; the coefficients back in shape space.
 void variates(CvaResult& r, const Components& pc, const MatrixXd& whiten, const MatrixXd& covariance, const MatrixXd& zm) {
+    // The between-group covariance of the whitened scores is b'b, b the
+    // means each scaled by its group's size (groups x components, of rank at
+    // most groups - 1), so its eigenpairs come from the small bb': for its
+    // eigenpair (m, e), b'e / sqrt(m) is the variate.
     const double g = static_cast<double>(zm.rows());
-    MatrixXd between = MatrixXd::Zero(zm.cols(), zm.cols());
-    for (Index j = 0; j < zm.rows(); ++j)
-        between += r.sizes[static_cast<std::size_t>(j)] * zm.row(j).transpose() * zm.row(j) / (g - 1);
-    const Eigen::SelfAdjointEigenSolver<MatrixXd> eig(between);
+    MatrixXd b = zm;
+    for (Index j = 0; j < zm.rows(); ++j) b.row(j) *= std::sqrt(r.sizes[static_cast<std::size_t>(j)] / (g - 1));
+    const Eigen::SelfAdjointEigenSolver<MatrixXd> eig(b * b.transpose());
     const VectorXd values = eig.eigenvalues().reverse();
     Index keep = 0;
-    while (keep < std::min<Index>(values.size(), zm.rows() - 1) && values(keep) > 1e-8 * values(0)) ++keep;
+    while (keep < std::min<Index>(zm.cols(), zm.rows() - 1) && values(keep) > 1e-8 * values(0)) ++keep;
     r.eigenvalues = values.head(keep);
-    const MatrixXd u = eig.eigenvectors().rowwise().reverse().leftCols(keep);
-    MatrixXd a = whiten * u;            // components x variates, unit within-group variance
+    MatrixXd u = b.transpose() * eig.eigenvectors().rowwise().reverse().leftCols(keep);
+    for (Index v = 0; v < keep; ++v) u.col(v) /= std::sqrt(values(v));
+    MatrixXd a = whiten * u;  // components x variates, unit within-group variance
+    MatrixXd change = pc.loadings * (covariance * a);
     for (Index v = 0; v < keep; ++v) {  // a variate's sign: its largest shape change positive
         Index at = 0;
-        (pc.loadings * covariance * a.col(v)).cwiseAbs().maxCoeff(&at);
-        if ((pc.loadings.row(at) * covariance * a.col(v))(0) < 0) a.col(v) = -a.col(v);
+        change.col(v).cwiseAbs().maxCoeff(&at);
+        if (change(at, v) < 0) {
+            a.col(v) = -a.col(v);
+            change.col(v) = -change.col(v);
+        }
     }
     r.coefficients = pc.loadings * a;
-    r.shape_change = pc.loadings * covariance * a;
+    r.shape_change = std::move(change);
     r.scores = pc.scores * a;
 }
 
