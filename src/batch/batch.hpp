@@ -5,6 +5,7 @@
 namespace quillan {
 
 class ProcessTeam;
+class SaveSet;
 
 // How this process takes part in a run.
 struct BatchProcess {
@@ -22,13 +23,13 @@ struct BatchProcess {
     int default_threads = 0;
 };
 
-// Parses the command line, runs the action and writes its results; returns
-// the exit status.
-int run_batch(int argc, char** argv, const BatchProcess& process = {});
+// Parses the command line and runs the action; every file the run saves
+// (report, exports, pictures, converted tables) is staged in `files`, for
+// the caller to commit.  Returns the exit status.
+int run_batch(int argc, char** argv, const BatchProcess& process, SaveSet& files);
 
-// The same with every file the run saves (report, exports, pictures,
-// converted tables) gathered into one set: the files are put in place only
-// when the run ends well and was not stopped, all of them or none.
+// The whole run: run_batch, then the files put in place only when the run
+// ended well and was not stopped, all of them or none.
 int run_batch_written_together(int argc, char** argv, const BatchProcess& process = {});
 
 }  // namespace quillan

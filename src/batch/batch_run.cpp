@@ -115,7 +115,8 @@ private:
 // writes.
 class BatchRun {
 public:
-    BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures);
+    BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures,
+             SaveSet& files);
 
     // Imports and loads the files; an exit status when the run ends there.
     std::optional<int> load();
@@ -138,10 +139,12 @@ private:
     int write_report();
     int failed_write(const std::string& text);
     CovariateChoice covariate_model() const { return static_cast<CovariateChoice>(r_.model); }
+    Alignment alignment() const { return r_.alignment == "partial" ? Alignment::Partial : Alignment::Full; }
 
     const BatchRequest& r_;
     const BatchProcess& process_;
     const PictureModule* pictures_;  // when --plots is given
+    SaveSet& files_;                 // what the run writes, committed by the caller
     TeeBuf both_;
     std::ostream trace_stream_;
     std::optional<ProgressBar> bar_;
@@ -153,10 +156,12 @@ private:
     StopSignals stop_signals_;
 };
 
-BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures)
+BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures,
+                   SaveSet& files)
     : r_(request),
       process_(process),
       pictures_(pictures),
+      files_(files),
       both_(std::cerr.rdbuf(), log.rdbuf()),
       trace_stream_(trace_buffer(request.trace || find_action(request.action)->trace_is_result, log, both_)),
       channel_(request.quiet, bar_),
@@ -206,7 +211,7 @@ bool BatchRun::draw() {
     if (r_.plots.folder.empty() || !pictures_) return true;
     BatchPlotRequest request = r_.plots;
     request.stop_cause = &stop_cause;
-    request.save = [](const std::string& path, std::string_view bytes) { write_file_atomically(path, bytes); };
+    request.save = [this](const std::string& path, std::string_view bytes) { files_.write(path, bytes); };
     request.level_names = shell_.legend().level_names(shell_.workspace().groups);
     request.factor_names = shell_.legend().factor_names(shell_.workspace().groups);
     request.marks = landmark_marks(shell_);
@@ -214,7 +219,7 @@ bool BatchRun::draw() {
     // Made here, so that the folder joins the run's set of files and goes
     // again if the run ends with nothing in it; a folder that cannot be made
     // is the module's to report.
-    make_folders_for_saves(request.folder, error);
+    make_folders_for_saves(request.folder, error, &files_);
     error.clear();
     if (pictures_->write_plots(shell_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : std::cerr, trace_stream_,
                                error) >= 0)
@@ -230,13 +235,13 @@ int BatchRun::exports() {
     const std::pair<const std::string*, std::function<std::string()>> writes[] = {
         {&r_.json_out, [&] { return shell_.results_export(false); }},
         {&r_.csv_out, [&] { return shell_.results_export(true); }},
-        {&r_.specimens_out, [&] { return shell_.specimens_export(covariate_model()); }},
+        {&r_.specimens_out, [&] { return shell_.specimens_export(covariate_model(), alignment()); }},
     };
     for (const auto& [path, text] : writes) {
         if (path->empty()) continue;
         if (StopSignals::received()) return stopped();
         try {
-            if (*path != "-") write_file_atomically(*path, text());
+            if (*path != "-") files_.write(*path, text());
             else if (write_out(text()) != kOk) return kFailed;
         } catch (const QuillanError& e) {
             std::cerr << error_line(e.what()) << '\n';
@@ -254,8 +259,6 @@ bool BatchRun::writer_goes_on() {
 }
 
 std::optional<int> BatchRun::load() {
-    shell_.export_alignment() = r_.alignment == "partial" ? Alignment::Partial : Alignment::Full;
-    shell_.import_options() = r_.import_options;
     // An imported file first, so that --groups and --covariate can replace its tables.
     RunRequest read;
     read.inputs = {r_.import_file, r_.import_options, r_.landmarks, r_.groups, r_.covariate, r_.dimensions};
@@ -312,7 +315,7 @@ int BatchRun::export_specimens() {
     if (!writer_goes_on()) return not_writing();
     if (StopSignals::received()) return stopped();
     try {
-        shell_.write_specimens(r_.out, covariate_model());
+        files_.write(r_.out, shell_.specimens_export(covariate_model(), alignment()));
     } catch (const QuillanError& e) {
         return failed_write(e.what());
     }
@@ -331,7 +334,7 @@ int BatchRun::run_analysis() {
     request.params.model = r_.linear_model;
     request.params.words = shell_.control_words();
     request.run = options_;
-    request.alignment = shell_.export_alignment();
+    request.alignment = alignment();
     if (!r_.plots.folder.empty()) request.links_file = r_.plots.links_file;
     const RunResult result = shell_.run(request, channel_);
     if (bar_) bar_->erase();
@@ -362,7 +365,7 @@ int BatchRun::write_report() {
     }
     if (StopSignals::received()) return stopped();
     try {
-        write_report_file(r_.out, lines, [this](const std::string& warning) { channel_.message(warning, "Possible error"); });
+        files_.write(r_.out, report_file_text(lines));
     } catch (const QuillanError& e) {
         return failed_write(e.what());
     }
@@ -382,7 +385,7 @@ int BatchRun::failed_write(const std::string& text) {
 }  // namespace
 
 // convert FILE: an imported file written as quillan's tables.
-int run_convert(const BatchRequest& r, const BatchProcess& process) {
+int run_convert(const BatchRequest& r, const BatchProcess& process, SaveSet& files) {
     const std::string file = r.convert_file.empty() ? r.import_file : r.convert_file;
     if (file.empty() || r.out_prefix.empty()) {
         std::cerr << "quillan-batch: convert needs a FILE and --out-prefix NAME\n";
@@ -402,7 +405,7 @@ int run_convert(const BatchRequest& r, const BatchProcess& process) {
             return StopSignals::exit_status(StopSignals::received());
         }
         if (process.writes)
-            for (const auto& path : io::write_converted(d, r.out_prefix)) std::cout << path << '\n';
+            for (const auto& path : io::write_converted(d, r.out_prefix, files)) std::cout << path << '\n';
     } catch (const Cancelled&) {
         std::cerr << "quillan-batch: stopped\n";
         return StopSignals::exit_status(StopSignals::received());
@@ -413,8 +416,9 @@ int run_convert(const BatchRequest& r, const BatchProcess& process) {
     return kOk;
 }
 
-int run_checked(const BatchRequest& r, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures) {
-    BatchRun run(r, process, log, pictures);
+int run_checked(const BatchRequest& r, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures,
+                SaveSet& files) {
+    BatchRun run(r, process, log, pictures, files);
     if (const auto status = run.load()) return *status;
     return run.run_and_write();
 }

@@ -38,7 +38,7 @@ struct BatchRequest {
     int threads = 0;
     bool trace = false, quiet = false, progress_on = false, progress_off = false;
     std::string log_file;
-    bool list = false, list_names = false;
+    bool list = false, list_names = false, list_options = false;
     BatchPlotRequest plots;
     std::string plot_size;  // WIDTHxHEIGHT, read into plots.size
     std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
@@ -88,9 +88,10 @@ std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& proce
 std::optional<int> open_picture_module(const BatchRequest& r, const PictureModule*& module);
 
 // convert FILE: an imported file written as quillan's tables.
-int run_convert(const BatchRequest& r, const BatchProcess& process);
+int run_convert(const BatchRequest& r, const BatchProcess& process, SaveSet& files);
 // A checked request: the files read, the action run and what it writes;
 // the exit status.
-int run_checked(const BatchRequest& r, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures);
+int run_checked(const BatchRequest& r, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures,
+                SaveSet& files);
 
 }  // namespace quillan::batch

@@ -118,6 +118,10 @@ std::string actions_help() {
         std::string names = std::string(row.name) + ", " + row.alias;
         names.resize(std::max<std::size_t>(names.size() + 1, 34), ' ');
         text += "  " + names + row.description + " (" + describe_needs(row.needs) + ")\n";
+        if (row.options.empty()) continue;
+        std::string own = "      its own options:";
+        for (const char* option : row.options) own += std::string(" ") + option;
+        text += own + "\n";
     }
     std::string convert = "convert FILE";
     convert.resize(34, ' ');
@@ -195,6 +199,8 @@ void add_run_options(CLI::App& app, BatchRequest& r) {
     // Every action name and alias, one a line, for the shell's completion.
     app.add_flag("--list", r.list, "Print every action with its alias and what it does, and end");
     app.add_flag("--list-names", r.list_names, "Print every action name and alias, one a line, and end")->group("");
+    // The options the action on the line accepts, for the completion.
+    app.add_flag("--list-options", r.list_options, "Print the options the action given accepts, one a line, and end")->group("");
 }
 
 // The options around the run: the pictures, the import of other formats and
@@ -335,6 +341,26 @@ void add_shape_options(CLI::App& app, BatchRequest& r) {
         ->group(group);
 }
 
+namespace {
+
+// Every long option, less those that belong to other actions than `action`
+// (all of them when no action, or no known one, is given).
+void list_options(const CLI::App& app, const std::string& action) {
+    const ActionRow* row = action.empty() ? nullptr : find_action_or_alias(action);
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->get_group().empty()) continue;  // the lists themselves
+        for (const std::string& name : option->get_lnames()) {
+            const std::string flag = "--" + name;
+            bool owned_elsewhere = false;
+            for (const auto& other : action_table())
+                if (other.takes_option(flag) && row != nullptr && !row->takes_option(flag)) owned_elsewhere = true;
+            if (!owned_elsewhere) std::cout << flag << '\n';
+        }
+    }
+}
+
+}  // namespace
+
 // Reads the command line into `r`; an exit status when the program ends here
 // (--help, --version or a usage error).
 std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess& process, BatchRequest& r) {
@@ -351,6 +377,10 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
         return rc == 0 ? 0 : kUsage;
     }
     r.slide_chosen = app.count("--slide") + app.count("--slide-iterations") > 0;
+    if (r.list_options) {
+        list_options(app, r.action);
+        return kOk;
+    }
     return empty_names(app);
 }
 

@@ -16,16 +16,16 @@ using namespace quillan::batch;
 
 // The steps of a run: parse the command line, check it, load the files, run
 // the action and write its results.
-int quillan::run_batch(int argc, char** argv, const BatchProcess& process) {
+int quillan::run_batch(int argc, char** argv, const BatchProcess& process, SaveSet& files) {
     BatchRequest request;
     if (const auto status = parse_command_line(argc, argv, process, request)) return *status;
     if (const auto status = check_before_action(request)) return *status;
     if (const auto status = check_outputs(request)) return *status;
-    if (request.action == kConvert) return run_convert(request, process);
+    if (request.action == kConvert) return run_convert(request, process, files);
     if (const auto status = check_action(request)) return *status;
     std::ofstream log;
     const PictureModule* pictures = nullptr;
     if (const auto status = open_picture_module(request, pictures)) return *status;
     if (const auto status = open_outputs(request, process, log)) return *status;
-    return run_checked(request, process, log, pictures);
+    return run_checked(request, process, log, pictures, files);
 }

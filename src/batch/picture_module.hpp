@@ -14,6 +14,7 @@
 #include "figures/picture_size.hpp"
 #include "figures/shapes.hpp"
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -32,12 +33,11 @@ struct BatchPlotRequest {
     // stop points ask it, since the module's own copy of that code never
     // hears of a signal.  Non-zero ends the drawing.
     int (*stop_cause)() = nullptr;
-    // Saves one picture file's bytes.  The program's own save, so that the
-    // pictures join the files its run writes together: the module holds a
-    // copy of the saving code of its own, which knows nothing of that set,
-    // and a picture saved through it would stay after a stop or a failed
-    // export.  Throws QuillanError naming the file when it cannot be saved.
-    void (*save)(const std::string& path, std::string_view bytes) = nullptr;
+    // Hands one picture file's bytes to the run's set of files, which the
+    // program commits with the report and exports, so a picture never stays
+    // after a stop or a failed export.  Throws QuillanError naming the file
+    // when it cannot be saved.
+    std::function<void(const std::string& path, std::string_view bytes)> save;
 };
 
 // What the module offers.  The program and its module must come from the

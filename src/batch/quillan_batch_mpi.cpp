@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         BatchProcess alone;
         alone.name = kName;
         alone.about = kAbout;
-        return run_batch(argc, argv, alone);
+        return run_batch_written_together(argc, argv, alone);
     }
 
     int provided = 0;

@@ -13,7 +13,7 @@ int run_batch_written_together(int argc, char** argv, const BatchProcess& proces
     // takes it, so none can end the process halfway through the set.
     StopSignals stop_signals;
     SaveSet saves;
-    const int status = run_batch(argc, argv, process);
+    const int status = run_batch(argc, argv, process, saves);
     if (status != 0) return status;  // the set is dropped: a failed run changes no file
     if (const int signal = StopSignals::received()) {
         // Stopped while the last files were being made: none of them is written.

@@ -42,23 +42,21 @@ std::string legend_csv(const Legend& legend) {
     return out;
 }
 
-std::vector<std::string> write_converted(const ImportedData& d, const std::string& prefix) {
+std::vector<std::string> write_converted(const ImportedData& d, const std::string& prefix, SaveSet& set) {
     // The four files are one set: all are replaced or none, and a member
     // this data has no table for is removed, so an older conversion's
     // groups or covariate never stay beside new landmarks.
-    SaveSet set;
     std::vector<std::string> written;
     auto member = [&](const char* suffix, bool has, const std::string& text) {
         const std::string path = prefix + suffix;
         if (!has) return set.remove_at_commit(path);
-        write_output(path, text);
+        set.write(path, text);
         written.push_back(path);
     };
     member(".lm.txt", true, table_text(d.landmarks));
     member(".groups.txt", d.groups.size() > 0, d.groups.size() > 0 ? table_text(d.groups) : std::string());
     member(".cov.txt", d.covariate.size() > 0, d.covariate.size() > 0 ? table_text(d.covariate) : std::string());
     member(".legend.csv", true, legend_csv(d.legend));
-    set.commit();
     return written;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "io/import.hpp"
+#include "platform/atomic_file.hpp"
 
 #include <string>
 #include <string_view>
@@ -27,7 +28,8 @@ std::string csv_cell(const std::string& s);
 
 // Writes PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt (the last two
 // only when there is something to write, an older one removed otherwise) and
-// PREFIX.legend.csv, all or none; returns the paths written.
-std::vector<std::string> write_converted(const ImportedData& d, const std::string& prefix);
+// PREFIX.legend.csv into `set`, which puts them in place all or none when
+// it is committed; returns the paths written.
+std::vector<std::string> write_converted(const ImportedData& d, const std::string& prefix, SaveSet& set);
 
 }  // namespace quillan::io

@@ -31,12 +31,6 @@ std::mutex& save_mutex() {
     return m;
 }
 
-// The set of saves being gathered, if any.
-SaveSet*& active_set() {
-    static SaveSet* set = nullptr;
-    return set;
-}
-
 SaveWarningFn& warning_handler() {
     static SaveWarningFn h;
     return h;
@@ -200,9 +194,13 @@ extern "C" void remove_temp_and_end(int sig) {
 // remove the temporary file first (a handler the program set itself is left
 // alone: the process goes on and the save reports its failure), and
 // SIGXFSZ is ignored so that a file-size limit shows as EFBIG.
+// Guards nest (a single save while a run's set gathers): the outermost one
+// installs the handlers and restores what was there before.
 class SignalGuard {
 public:
     SignalGuard() {
+        std::lock_guard<std::mutex> lock(depth_mutex());
+        if (depth()++ > 0) return;
         for (int i = 0; i < 3; ++i) {
             struct sigaction current {};
             ::sigaction(kEndSignals[i], nullptr, &current);
@@ -220,6 +218,8 @@ public:
         xfsz_saved_ = ::sigaction(SIGXFSZ, &ignore, &xfsz_previous_) == 0;
     }
     ~SignalGuard() {
+        std::lock_guard<std::mutex> lock(depth_mutex());
+        if (--depth() > 0) return;
         for (int i = 0; i < 3; ++i)
             if (g_installed[i]) ::sigaction(kEndSignals[i], &g_previous[i], nullptr);
         if (xfsz_saved_) ::sigaction(SIGXFSZ, &xfsz_previous_, nullptr);
@@ -228,6 +228,14 @@ public:
     SignalGuard& operator=(const SignalGuard&) = delete;
 
 private:
+    static std::mutex& depth_mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static int& depth() {
+        static int d = 0;
+        return d;
+    }
     struct sigaction xfsz_previous_ {};
     bool xfsz_saved_ = false;
 };
@@ -365,7 +373,9 @@ struct SaveSet::Guard {
     SignalGuard signals;
 };
 
-void SaveSet::stage(const Target& t, std::string_view content) {
+void SaveSet::write(const std::string& path, std::string_view content) {
+    const Target t = check_target(path);
+    std::lock_guard<std::mutex> lock(save_mutex());
     Member m;
     m.target = t;
     members_.push_back(std::move(m));
@@ -377,10 +387,6 @@ namespace {
 void save(const std::string& path, std::string_view content, const SaveWarningFn& warn) {
     const Target t = check_target(path);
     std::lock_guard<std::mutex> lock(save_mutex());
-    if (SaveSet* set = active_set()) {
-        set->stage(t, content);
-        return;
-    }
     // The guard is in place before the temporary file exists and is lifted
     // only after the file is renamed or removed.
     SignalGuard signals;
@@ -406,30 +412,19 @@ void save(const std::string& path, std::string_view content, const SaveWarningFn
 
 // --- A set of saves, all or none ----------------------------------------
 
-SaveSet::SaveSet() {
-    std::lock_guard<std::mutex> lock(save_mutex());
-    outer_ = active_set();
-    if (outer_) return;
-    active_set() = this;
-    guard_ = std::make_unique<Guard>();
-}
+// The guard is in place before the first temporary file exists, so a signal
+// that ends the program while the set gathers removes every one of them.
+SaveSet::SaveSet() : guard_(std::make_unique<Guard>()) {}
 
 SaveSet::~SaveSet() {
-    {
-        std::lock_guard<std::mutex> lock(save_mutex());
-        if (active_set() == this) active_set() = nullptr;
-    }
     discard();
     // rmdir removes only an empty folder: one that received files stays.
     for (auto it = made_folders_.rbegin(); it != made_folders_.rend(); ++it) ::rmdir(it->c_str());
 }
 
-void SaveSet::made_folder(const std::string& path) {
-    if (outer_) return outer_->made_folder(path);
-    made_folders_.push_back(path);
-}
+void SaveSet::made_folder(const std::string& path) { made_folders_.push_back(path); }
 
-bool make_folders_for_saves(const std::string& path, std::string& error) {
+bool make_folders_for_saves(const std::string& path, std::string& error, SaveSet* set) {
     std::vector<std::string> missing;  // from `path` up
     struct stat st {};
     for (std::string p = path; !p.empty() && ::stat(p.c_str(), &st) != 0 && errno == ENOENT;) {
@@ -441,7 +436,7 @@ bool make_folders_for_saves(const std::string& path, std::string& error) {
     std::lock_guard<std::mutex> lock(save_mutex());
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         if (::mkdir(it->c_str(), 0777) == 0) {
-            if (SaveSet* set = active_set()) set->made_folder(*it);
+            if (set) set->made_folder(*it);
         } else if (errno != EEXIST) {
             error = *it + ": " + std::strerror(errno);
             return false;
@@ -464,7 +459,6 @@ void SaveSet::discard() {
 }
 
 void SaveSet::remove_at_commit(const std::string& path) {
-    if (outer_) return outer_->remove_at_commit(path);
     std::lock_guard<std::mutex> lock(save_mutex());
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return;  // nothing there to remove
@@ -501,9 +495,7 @@ void SaveSet::undo(std::size_t done) {
 }
 
 std::vector<std::string> SaveSet::commit(const SaveWarningFn& warn) {
-    if (outer_) return {};
     std::lock_guard<std::mutex> lock(save_mutex());
-    if (active_set() == this) active_set() = nullptr;
     for (auto& m : members_)
         if (m.target.exists) m.old = keep_old(m.target.target, m.temp.empty() ? m.target.target : m.temp);
     for (std::size_t i = 0; i < members_.size(); ++i) {

@@ -48,15 +48,14 @@ void write_file_atomically(const std::string& path, std::string_view content, co
 SaveWarningFn set_save_warning_handler(SaveWarningFn handler);
 
 // Several saves that succeed or fail together: the files of one conversion,
-// or the report, exports and pictures of one run.  While a SaveSet exists,
-// every save of the process (write_file_atomically) checks its target by the
-// rules above and writes the new content to a temporary file beside it, but
+// or the report, exports and pictures of one run.  A set is a value that the
+// run fills and its front end commits: write() checks a target by the rules
+// above and writes the new content to a temporary file beside it, but
 // replaces nothing.  commit() then renames every temporary file over its
 // target; should one rename fail, the files already replaced get their old
 // content back.  A set destroyed without a commit removes its temporary
-// files, so no target changes.  A set made while another gathers joins it:
-// its files are put in place with the other set's, and its commit() only
-// says which they are.
+// files, so no target changes.  Saves made with write_file_atomically while
+// a set exists are not part of it: they are put in place at once.
 class SaveSet {
 public:
     SaveSet();
@@ -68,6 +67,9 @@ public:
     // of that name is removed at the commit, so no stale member stays
     // beside the new ones.  Throws QuillanError when it could not be.
     void remove_at_commit(const std::string& path);
+    // Stages `content` for `path`.  Throws QuillanError naming the file when
+    // the target cannot be written, as a single save does.
+    void write(const std::string& path, std::string_view content);
     // Puts every file in place; returns the paths saved or removed.  Throws
     // QuillanError naming the file when the set could not be saved; the old
     // files are then as they were.
@@ -78,26 +80,22 @@ public:
     // removed when the set ends, deepest first, if no file is left in it.
     void made_folder(const std::string& path);
 
-    // Used by the saves themselves while the set gathers them.
-    void stage(const Target& target, std::string_view content);
-
 private:
     struct Member;
     struct Guard;
     std::vector<Member> members_;
     std::vector<std::string> made_folders_;  // in the order they were made
     std::unique_ptr<Guard> guard_;
-    SaveSet* outer_ = nullptr;  // the set this one joined
     void undo(std::size_t done);
 };
 
 // Makes the folder `path` and the folders above it that are missing, for
-// saves into it.  While a SaveSet gathers, the folders made join the set:
-// one that holds no file when the set ends (dropped after a failure or a
-// stop, or committed with nothing drawn into it) is removed again, so a run
-// that writes nothing there leaves no empty folder behind.  Returns false,
-// with the reason in `error`, when a folder could not be made.
-bool make_folders_for_saves(const std::string& path, std::string& error);
+// saves into it.  The folders made join `set`, when one is given: one that
+// holds no file when the set ends (dropped after a failure or a stop, or
+// committed with nothing drawn into it) is removed again, so a run that
+// writes nothing there leaves no empty folder behind.  Returns false, with
+// the reason in `error`, when a folder could not be made.
+bool make_folders_for_saves(const std::string& path, std::string& error, SaveSet* set = nullptr);
 
 namespace save_testing {
 // Called once the temporary file exists and before any content is written;

@@ -5,7 +5,6 @@
 #include "figures/distributions.hpp"
 #include "figures/links.hpp"
 #include "render/plots.hpp"
-#include "shell/shell.hpp"
 
 #include <optional>
 #include <string>

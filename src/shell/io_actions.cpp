@@ -250,7 +250,7 @@ std::vector<T> merged(const std::vector<T>& now, const std::vector<T>& added, st
 
 }  // namespace
 
-void Shell::attach_factor_table(const std::string& path) {
+void Shell::attach_factor_table(const std::string& path, const std::string& id_column) {
     const io::TextFile table = io::read_text_file(path);
     const std::string data = file_name(origin_.landmarks_path);
     io::Legend& legend = origin_.legend;
@@ -264,7 +264,7 @@ void Shell::attach_factor_table(const std::string& path) {
                            " carry no IDs. Import landmarks with their IDs (a TPS file's ID= lines, the ID column of a "
                            "table), or load a group file of codes, one line a specimen in the order of the landmarks. "
                            "Nothing was loaded.");
-    const io::ImportedData d = factor_table_columns(legend, origin_.landmarks_path, table, import_options_.id_column);
+    const io::ImportedData d = factor_table_columns(legend, origin_.landmarks_path, table, id_column);
     need_file_box();
     std::vector<int> kept;
     legend.numbers = merged(legend.numbers, d.legend.numbers, kept);
@@ -524,9 +524,11 @@ std::string Shell::results_export(bool csv) const {
     return csv ? io::results_csv(last_record_) : io::results_json(last_record_);
 }
 
-void Shell::write_specimens(const std::string& path, CovariateChoice model) { io::write_output(path, specimens_export(model)); }
+void Shell::write_specimens(const std::string& path, CovariateChoice model) {
+    io::write_output(path, specimens_export(model, alignment_));
+}
 
-std::string Shell::specimens_export(CovariateChoice choice) {
+std::string Shell::specimens_export(CovariateChoice choice, Alignment alignment) {
     if (ws_.landmarks.size() == 0)
         throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
     io::SpecimenExport e;
@@ -535,7 +537,7 @@ std::string Shell::specimens_export(CovariateChoice choice) {
     e.groups = &ws_.groups;
     e.covariate = &ws_.covariate;
     e.legend = origin_.landmarks_path == origin_.legend.source ? &origin_.legend : nullptr;
-    e.partial = alignment_ == Alignment::Partial;
+    e.partial = alignment == Alignment::Partial;
     // With a covariate model chosen, the standardised shapes come too.
     std::optional<CovariateModel> model;
     if (choice != CovariateChoice::None) {

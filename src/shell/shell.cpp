@@ -153,7 +153,8 @@ Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
         const Outcome o = guarded(std::get<1>(load), channel, [&] {
             // A table whose header names its columns holds factors by
             // specimen ID, not codes row by row.
-            if (take == &Shell::take_groups && names_its_columns(*file)) attach_factor_table(*file);
+            if (take == &Shell::take_groups && names_its_columns(*file))
+                attach_factor_table(*file, inputs.import_options.id_column);
             else (this->*take)(mfload_path(*file));
             return Outcome::Done;
         });
@@ -275,7 +276,7 @@ void Shell::load_groups() {
     // A table whose header names its columns holds factors by specimen ID,
     // as quillan-batch --factors reads them, not codes row by row.
     if (names_its_columns(join_path(choice->folder, choice->name))) {
-        attach_factor_table(join_path(choice->folder, choice->name));
+        attach_factor_table(join_path(choice->folder, choice->name), import_options_.id_column);
         gui_->cd(choice->folder);
         return;
     }

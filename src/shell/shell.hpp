@@ -86,8 +86,9 @@ public:
     void export_specimens();  // "ExportSpecimens": one row per specimen
     // Whether `action` is one of the four above (their controls are not all buttons).
     static bool is_io_action(const std::string& action);
+    // The window's import choices (Negatives, Gaps, Curves, the ID column).
     io::ImportOptions& import_options() { return import_options_; }
-    // How the per-specimen export aligns its coordinates.
+    // How the window's per-specimen export aligns its coordinates.
     Alignment& export_alignment() { return alignment_; }
     // What the file box shows: every table loaded, each with its description.
     const std::string& file_box_text() const { return file_box_; }
@@ -109,7 +110,7 @@ public:
     void write_specimens(const std::string& path, CovariateChoice model);
     // What they write, for a front end that sends it elsewhere (standard output).
     std::string results_export(bool csv) const;
-    std::string specimens_export(CovariateChoice model);
+    std::string specimens_export(CovariateChoice model, Alignment alignment);
 
 private:
     Outcome run_action(const std::string& action);
@@ -131,7 +132,7 @@ private:
     // A table with a header given to "LoadGlist": its factors and numeric
     // columns join the legend, matched to the specimens by ID as
     // quillan-batch --factors matches them.
-    void attach_factor_table(const std::string& path);
+    void attach_factor_table(const std::string& path, const std::string& id_column);
     void show_legend();
     void swap_same_factor(int& g1, int& g2);
     void set_factor_choice(const char* tag, int factor);  // factor -1: "(none)"

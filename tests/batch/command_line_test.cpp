@@ -200,17 +200,28 @@ TEST(BatchProgress, DrawnOnATerminalOnly) {
     EXPECT_THAT(forced.err, HasSubstr("2000/2000"));
 }
 
-TEST(BatchCompletion, OffersTheActionNamesAndAliases) {
+TEST(BatchCompletion, OffersTheActionNamesAndEachActionsOwnOptions) {
     const std::string script = std::string(QUILLAN_SOURCE_DIR) + "/share/completion/quillan-batch";
     TempDir dir;
-    const std::string cmd = "bash -c 'source \"" + script + "\"; COMP_WORDS=(\"" + QUILLAN_BATCH_EXE +
-                            "\" two-); COMP_CWORD=1; _quillan_batch; printf \"%s\\n\" \"${COMPREPLY[@]}\"' > " +
-                            dir.file("words");
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    const std::string words = read_bytes(dir.file("words"));
-    EXPECT_THAT(words, HasSubstr("two-way\n"));
-    EXPECT_THAT(words, HasSubstr("two-way-f\n"));
-    EXPECT_THAT(words, Not(HasSubstr("one-way")));
+    const auto complete = [&](const std::string& words, int cword) {
+        const std::string cmd = "bash -c 'source \"" + script + "\"; COMP_WORDS=(\"" + QUILLAN_BATCH_EXE + "\" " + words +
+                                "); COMP_CWORD=" + std::to_string(cword) +
+                                "; _quillan_batch; printf \"%s\\n\" \"${COMPREPLY[@]}\"' > " + dir.file("words");
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        return read_bytes(dir.file("words"));
+    };
+    const std::string actions = complete("two-", 1);
+    EXPECT_THAT(actions, HasSubstr("two-way\n"));
+    EXPECT_THAT(actions, HasSubstr("two-way-f\n"));
+    EXPECT_THAT(actions, Not(HasSubstr("one-way")));
+    // After an action, its own options and the common ones; not another's.
+    const std::string model = complete("model --f", 2);
+    EXPECT_THAT(model, HasSubstr("--formula\n"));
+    EXPECT_THAT(model, HasSubstr("--factor\n"));
+    const std::string oneway = complete("one-way --f", 2);
+    EXPECT_THAT(oneway, Not(HasSubstr("--formula")));
+    EXPECT_THAT(oneway, HasSubstr("--factors\n"));
+    EXPECT_THAT(complete("-l x --par", 3), HasSubstr("--partition\n"));  // no action yet: every option
 }
 
 // Slips on the command line: refused with a message naming the option and

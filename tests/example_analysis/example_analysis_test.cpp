@@ -18,7 +18,7 @@ std::string batch_output(std::vector<std::string> args, int& status) {
     for (auto& a : args) argv.push_back(a.data());
     std::ostringstream out;
     std::streambuf* old = std::cout.rdbuf(out.rdbuf());
-    status = run_batch(static_cast<int>(argv.size()), argv.data());
+    status = run_batch_written_together(static_cast<int>(argv.size()), argv.data());
     std::cout.rdbuf(old);
     return out.str();
 }

@@ -259,8 +259,11 @@ TEST(ImportTable, LeavingOutKeepsTheGapsOfTheOthers) {
 TEST(Convert, WrittenTablesLoadBackToTheImportedNumbers) {
     quillan::test::TempDir dir;
     const ImportedData d = import_file(data_file("plethodon.csv"), choose_columns({}, "logCS"));
-    const auto files = write_converted(d, dir.file("pleth"));
+    SaveSet set;
+    const auto files = write_converted(d, dir.file("pleth"), set);
     ASSERT_EQ(files.size(), 4u);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("pleth.lm.txt")));  // staged until the commit
+    set.commit();
     EXPECT_TRUE((dload(dir.file("pleth.lm.txt")).array() == d.landmarks.array()).all());
     EXPECT_TRUE((dload(dir.file("pleth.groups.txt")).array() == d.groups.array()).all());
     EXPECT_TRUE((dload(dir.file("pleth.cov.txt")).array() == d.covariate.array()).all());

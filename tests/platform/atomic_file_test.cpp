@@ -211,7 +211,7 @@ TEST(AtomicSave, ASignalDuringALargeSetRemovesEveryTemporaryFile) {
     TempDir dir;
     const int status = in_child([&] {
         SaveSet set;
-        for (int i = 0; i < 300; ++i) write_file_atomically(dir.file("p" + std::to_string(i) + ".png"), "picture");
+        for (int i = 0; i < 300; ++i) set.write(dir.file("p" + std::to_string(i) + ".png"), "picture");
         ::raise(SIGHUP);
         return 0;  // not reached
     });
@@ -256,14 +256,18 @@ TEST(AtomicSave, ASetOfSavesIsWrittenWholeOrNotAtAll) {
     const std::string a = dir.write("a.txt", "old a"), b = dir.file("b.txt"), stale = dir.write("stale.txt", "old");
     {
         SaveSet set;
-        write_file_atomically(a, "new a");
-        write_file_atomically(b, "new b");
+        set.write(a, "new a");
+        set.write(b, "new b");
         set.remove_at_commit(stale);
         // Nothing is in place before the commit.
         EXPECT_EQ(read_bytes(a), "old a");
         EXPECT_FALSE(std::filesystem::exists(b));
         // A target that cannot be written fails at once, as a single save does.
-        EXPECT_THAT(save_error(dir.folder(), "x"), HasSubstr("it is a folder"));
+        EXPECT_THROW(set.write(dir.folder(), "x"), QuillanError);
+        // A save outside the set (the window's, meanwhile) is not held back.
+        write_file_atomically(dir.file("own.txt"), "own");
+        EXPECT_EQ(read_bytes(dir.file("own.txt")), "own");
+        std::filesystem::remove(dir.file("own.txt"));
         // Dropped without a commit: no file changed and no temporary file is left.
     }
     EXPECT_EQ(read_bytes(a), "old a");
@@ -271,8 +275,8 @@ TEST(AtomicSave, ASetOfSavesIsWrittenWholeOrNotAtAll) {
     EXPECT_EQ(dir.entries(), 2);
     {
         SaveSet set;
-        write_file_atomically(a, "new a");
-        write_file_atomically(b, "new b");
+        set.write(a, "new a");
+        set.write(b, "new b");
         set.remove_at_commit(stale);
         EXPECT_EQ(set.commit().size(), 3u);
     }
@@ -284,10 +288,10 @@ TEST(AtomicSave, ASetOfSavesIsWrittenWholeOrNotAtAll) {
         // A rename that fails at the commit (the folder went read-only under
         // the set) puts back what was already replaced.
         SaveSet set;
-        write_file_atomically(a, "newer a");
+        set.write(a, "newer a");
         const std::string sub = dir.file("sub");
         std::filesystem::create_directory(sub);
-        write_file_atomically(sub + "/c.txt", "c");
+        set.write(sub + "/c.txt", "c");
         std::filesystem::remove_all(sub);
         EXPECT_THROW(set.commit(), QuillanError);
     }
@@ -304,18 +308,18 @@ TEST(AtomicSave, FoldersMadeForASetGoWhenTheyStayEmpty) {
     std::string error;
     {
         SaveSet set;
-        ASSERT_TRUE(make_folders_for_saves(deep, error)) << error;
-        ASSERT_TRUE(make_folders_for_saves(kept, error)) << error;
-        write_file_atomically(deep + "/a.svg", "a");
+        ASSERT_TRUE(make_folders_for_saves(deep, error, &set)) << error;
+        ASSERT_TRUE(make_folders_for_saves(kept, error, &set)) << error;
+        set.write(deep + "/a.svg", "a");
         EXPECT_TRUE(std::filesystem::is_directory(deep));
     }  // dropped: the file is not written, and its folders go
     EXPECT_FALSE(std::filesystem::exists(dir.file("made")));
     EXPECT_TRUE(std::filesystem::is_directory(kept));
     {
         SaveSet set;
-        ASSERT_TRUE(make_folders_for_saves(deep, error)) << error;
-        ASSERT_TRUE(make_folders_for_saves(dir.file("made/empty"), error)) << error;
-        write_file_atomically(deep + "/a.svg", "a");
+        ASSERT_TRUE(make_folders_for_saves(deep, error, &set)) << error;
+        ASSERT_TRUE(make_folders_for_saves(dir.file("made/empty"), error, &set)) << error;
+        set.write(deep + "/a.svg", "a");
         set.commit();
     }
     EXPECT_EQ(read_bytes(deep + "/a.svg"), "a");
