@@ -104,7 +104,8 @@ struct RunInfo {
     std::vector<std::array<int, 3>> sliders;
     int slide_iterations = 0;
     bool slide_converged = true;
-    std::vector<std::string> left_out;  // IDs of specimens left out for a factor or covariate without a value
+    std::vector<std::string> left_out;              // IDs of specimens left out for a factor or covariate without a value
+    std::vector<std::string> left_out_as_outliers;  // IDs (or row numbers) of specimens left out as outliers
 };
 
 struct ResultRecord {

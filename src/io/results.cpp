@@ -67,6 +67,7 @@ std::string results_json(const ResultRecord& record) {
             run["estimated"].push_back({{"specimen", e.specimen}, {"id", e.id}, {"landmark", e.landmark}});
     }
     if (!r.left_out.empty()) run["left_out"] = r.left_out;
+    if (!r.left_out_as_outliers.empty()) run["left_out_as_outliers"] = r.left_out_as_outliers;
     if (!r.slide_criterion.empty()) {
         run["slide_criterion"] = r.slide_criterion;
         run["slide_iterations"] = r.slide_iterations;

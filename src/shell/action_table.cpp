@@ -18,6 +18,7 @@ void load_groups(Shell& s) { s.load_groups(); }
 void load_covariate(Shell& s) { s.load_covariate(); }
 void save_report(Shell& s) { s.save_report(); }
 void clear(Shell& s) { s.clear(); }
+void leave_out_outliers(Shell& s) { s.leave_out_outliers(); }
 void import_data(Shell& s) { s.import_data(); }
 void choose_groups(Shell& s) { s.choose_groups(); }
 void export_results(Shell& s) { s.export_results(); }
@@ -317,6 +318,20 @@ std::vector<ActionRow> shape_rows() {
     };
 }
 
+// What the window does with an outlier screening's flags.
+std::vector<ActionRow> screening_rows() {
+    return {
+        {.name = "LeaveOutOutliers",
+         .alias = "leave-out-outliers",
+         .kind = K::Import,
+         .shell_step = leave_out_outliers,
+         .description = "Leave the specimens the last outlier screening flagged out of the analyses that follow",
+         .needs = kL,
+         .batch_refusal = "leave-out-outliers is a window action; run outliers, then give the landmark file without the "
+                          "specimens it flagged"},
+    };
+}
+
 std::vector<ActionRow> writing_rows() {
     return {
         {.name = "SaveOut",
@@ -367,7 +382,8 @@ AddedActions::AddedActions(std::vector<ActionRow> rows) {
 const std::vector<ActionRow>& action_table() {
     static const std::vector<ActionRow> rows = [] {
         std::vector<ActionRow> all;
-        for (auto part : {reading_rows(), design_rows(), covariate_rows(), shape_rows(), added_rows(), writing_rows()})
+        for (auto part :
+             {reading_rows(), design_rows(), covariate_rows(), shape_rows(), screening_rows(), added_rows(), writing_rows()})
             all.insert(all.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
         table_built() = true;
         return all;

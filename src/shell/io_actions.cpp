@@ -142,6 +142,7 @@ void Shell::apply_import(const io::ImportedData& d) {
     const std::string steps = d.legend.steps.description(d.legend.ids);
     if (!steps.empty()) ws_.landmarks_info += steps + "\n";
     origin_.landmarks_path = d.path;
+    origin_.outliers_left_out.clear();
     const bool groups_new = d.groups.size() > 0, covariate_new = d.covariate.size() > 0;
     // Groups and a covariate taken from a factor table are that table's:
     // the file box and the exports name it.
@@ -455,6 +456,7 @@ void Shell::keep_record(ActionEnv& env, const RunRequest& request) {
     r.specimens = ws_.landmarks.rows();
     r.landmarks = ws_.landmarks.cols() > 0 ? (ws_.landmarks.cols() - 1) / ws_.dimensions : 0;
     record_import_steps(r);
+    r.left_out_as_outliers = origin_.outliers_left_out;
     for (Eigen::Index j = 0; j < ws_.groups.cols(); ++j) {
         RunInfo::Grouping g;
         const std::size_t uj = static_cast<std::size_t>(j);

@@ -73,11 +73,12 @@ public:
     LoadedPaths loaded_paths() const { return {origin_.landmarks_path, origin_.groups_path, origin_.covariate_path}; }
 
     // The shell's own actions, run through the action table.
-    void load_landmarks();  // "Load"
-    void load_groups();     // "LoadGlist"
-    void load_covariate();  // "LoadClist"
-    void save_report();     // "SaveOut"
-    void clear();           // "Clear"
+    void load_landmarks();      // "Load"
+    void load_groups();         // "LoadGlist"
+    void load_covariate();      // "LoadClist"
+    void save_report();         // "SaveOut"
+    void clear();               // "Clear"
+    void leave_out_outliers();  // "LeaveOutOutliers": the specimens the last outlier screening flagged
 
     // Import and export (io_actions.cpp), also run through the action table.
     void import_data();       // "Import": landmarks, factors and covariate from a TPS, NTS or table file
@@ -120,6 +121,7 @@ private:
     // In the window, an action that fills the file box refuses before
     // anything changes when the layout has none.
     void need_file_box();
+    std::string specimen_label(int row) const;
     Outcome read_inputs(const RunInputs& inputs, RunChannel& channel);
     void take_landmarks(const MfloadResult& r);
     void take_groups(const MfloadResult& r);
@@ -178,6 +180,8 @@ private:
         std::vector<int> column_choice;  // its columns in use: G1, then G2
         // The specimen IDs of the group and covariate tables' rows, where known.
         std::vector<std::string> groups_ids, covariate_ids;
+        // The specimens left out of these landmarks as outliers, by ID or row.
+        std::vector<std::string> outliers_left_out;
     };
     Origin origin_;
     io::ImportOptions import_options_;
