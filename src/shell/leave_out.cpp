@@ -86,6 +86,11 @@ void Shell::leave_out_outliers() {
     std::string listed;
     for (std::size_t i = 0; i < names.size(); ++i) listed += (i ? ", " : "") + names[i];
     const std::string line = std::to_string(names.size()) + " specimens left out as outliers: " + listed;
+    // The tables' descriptions count the specimens in use.
+    const std::string was = " with " + std::to_string(n) + " specimens",
+                      now = " with " + std::to_string(ws.landmarks.rows()) + " specimens";
+    for (std::string* info : {&ws.landmarks_info, &ws.groups_info, &ws.covariate_info})
+        if (const auto at = info->find(was); at != std::string::npos) info->replace(at, was.size(), now);
     ws.landmarks_info += line + "\n";
     need_file_box();
     ws_ = std::move(ws);

@@ -60,7 +60,8 @@ TEST(LeaveOutOutliers, TheFlaggedSpecimensLeaveEveryTableAndAreNamedAfterwards) 
     EXPECT_EQ(h.shell.legend().ids[4], legend_before.ids[5]);
     EXPECT_EQ(h.shell.legend().ids[12], legend_before.ids[14]);
     for (const auto& column : h.shell.legend().numbers) EXPECT_EQ(column.values.size(), static_cast<std::size_t>(n - 2));
-    EXPECT_THAT(h.shell.file_box_text(), HasSubstr("2 specimens left out as outliers: P05, P14"));
+    EXPECT_THAT(h.shell.file_box_text(), HasSubstr("with 38 specimens, 12 LM\n2 specimens left out as outliers: P05, P14"));
+    EXPECT_THAT(h.shell.file_box_text(), HasSubstr("Group File: misplaced.csv with 38 specimens"));
 
     // The flags were of rows that are gone: a second click is refused.
     EXPECT_EQ(h.run("LeaveOutOutliers"), Outcome::Refused);
