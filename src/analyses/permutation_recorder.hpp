@@ -5,6 +5,7 @@
 #pragma once
 
 #include "analyses/linear_models/regression_scores.hpp"
+#include "analyses/toolkit/figure_data.hpp"
 
 #include <memory>
 #include <string>
@@ -46,6 +47,9 @@ public:
     // The regression scores of a model with a covariate, for its picture;
     // called on the action's thread after the model's permutations.
     virtual void keep_regression_scores(const RegressionScores& scores) { static_cast<void>(scores); }
+    // The numbers of a shape analysis's pictures, called on the action's
+    // thread once its numbers are final.
+    virtual void keep_figures(const ToolkitFigures& figures) { static_cast<void>(figures); }
     virtual std::unique_ptr<Loop> begin(int loop, long long nperm, const std::vector<double>& observed, int workers) = 0;
 };
 

@@ -80,9 +80,9 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     const auto application = application_for_pictures();
     std::vector<NamedScene> scenes;
     const QSizeF layout(request.size.layout_width(), request.size.layout_height());
+    PictureChoices choices;
+    choices.size = layout;
     if (ws.landmarks.size() > 0) {
-        PictureChoices choices;
-        choices.size = layout;
         choices.group_by = ws.groups.size() > 0 ? group_by_of(request.group_by) : GroupBy::None;
         const PictureData data(ws.landmarks, ws.groups, choices.group_by, request.level_names, ws.dimensions);
         if (!request.links_file.empty()) choices.links = read_links(request.links_file, data.superimposition().landmarks);
@@ -100,6 +100,14 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
         warnings << "quillan-batch: the histograms of the first " << kMaxHistograms << " of the " << log.distributions().size()
                  << " permutation distributions were drawn; the other " << not_drawn
                  << " were not (the report and --json hold every test's numbers)\n";
+    if (log.figures())
+        for (const AnalysisPicture& p : analysis_pictures(*log.figures(), request.factor_names)) {
+            try {
+                scenes.push_back({p.name, p.draw(layout, choices.magnification, choices.links)});
+            } catch (const QuillanError& e) {
+                warnings << "quillan-batch: no " << p.name << " picture: " << e.what() << '\n';
+            }
+        }
     int written = 0;
     const QSize pixels(request.size.width, request.size.height);
     for (const auto& s : scenes)

@@ -256,6 +256,12 @@ void DistributionLog::start(const std::string& action) {
     done_.clear();
     names_.clear();
     regression_.reset();
+    figures_.reset();
+}
+
+void DistributionLog::keep_figures(const ToolkitFigures& figures) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    figures_ = figures;
 }
 
 void DistributionLog::keep_regression_scores(const RegressionScores& scores) {

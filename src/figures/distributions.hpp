@@ -102,6 +102,9 @@ public:
     void keep_regression_scores(const RegressionScores& scores) override;
     // The last model's regression scores, when it had a covariate.
     const std::optional<RegressionScores>& regression_scores() const { return regression_; }
+    void keep_figures(const ToolkitFigures& figures) override;
+    // The last shape analysis's pictures' numbers, when it gave them.
+    const std::optional<ToolkitFigures>& figures() const { return figures_; }
 
 private:
     class Recording;
@@ -111,6 +114,7 @@ private:
     std::vector<StatisticDistribution> done_;
     std::map<int, std::pair<std::vector<std::string>, PValueRule>> names_;  // per loop, as the action named them
     std::optional<RegressionScores> regression_;
+    std::optional<ToolkitFigures> figures_;
 };
 
 }  // namespace quillan

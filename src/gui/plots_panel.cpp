@@ -171,7 +171,7 @@ void PlotsPanel::action_finished(const std::string& action) {
     recording_ = false;
     // Only a test that ran its permutations to the end replaces the last
     // test's distributions; a refused, failed or cancelled one leaves them.
-    if (is_analysis(action) && !pending_->distributions().empty()) {
+    if (is_analysis(action) && (!pending_->distributions().empty() || pending_->figures())) {
         std::swap(log_, pending_);
         pending_->clear();
         statistic_->blockSignals(true);
@@ -180,6 +180,8 @@ void PlotsPanel::action_finished(const std::string& action) {
         for (const auto& d : log_->distributions()) statistic_->addItem(statistic_caption(*log_, d, factors));
         if (const auto& r = log_->regression_scores())
             statistic_->addItem(QStringLiteral("Regression score on ") + QString::fromStdString(r->covariate));
+        analysis_ = log_->figures() ? analysis_pictures(*log_->figures(), factors) : std::vector<AnalysisPicture>{};
+        for (const auto& p : analysis_) statistic_->addItem(p.title);
         statistic_->blockSignals(false);
         kind_->setCurrentIndex(kDistribution);
     }
@@ -189,7 +191,10 @@ void PlotsPanel::action_finished(const std::string& action) {
 void PlotsPanel::follow_workspace() {
     if (!attached()) return;
     const Workspace& ws = program_.shell().workspace();
-    if (ws.landmarks.size() == 0) log_->clear();
+    if (ws.landmarks.size() == 0) {
+        log_->clear();
+        analysis_.clear();
+    }
     if (!same(ws.landmarks, shown_data_) || !same(ws.groups, shown_groups_) ||
         (ws.landmarks.size() > 0 && !data_ && problem_.empty())) {
         shown_data_ = ws.landmarks;
@@ -301,7 +306,8 @@ void PlotsPanel::enable_choices(int kind) {
     pc_y_->setEnabled(kind == kComponents);
     outline_->setEnabled(kind == kComponents);
     target_->setEnabled(kind == kShapeChange);
-    magnification_->setEnabled(kind == kShapeChange);
+    const AnalysisPicture* picture = kind == kDistribution ? analysis_picture(statistic_->currentIndex()) : nullptr;
+    magnification_->setEnabled(kind == kShapeChange || (picture && picture->magnified));
     statistic_->setEnabled(kind == kDistribution);
     const bool idle = !session_.busy();
     links_button_->setEnabled(idle && (kind == kSuperimposition || kind == kShapeChange));
@@ -354,9 +360,19 @@ Scene PlotsPanel::scene_at(QSizeF size, QString& status) const {
     return scene;
 }
 
+const AnalysisPicture* PlotsPanel::analysis_picture(int item) const {
+    const int first = static_cast<int>(log_->distributions().size()) + (log_->regression_scores() ? 1 : 0);
+    if (item < first || item - first >= static_cast<int>(analysis_.size())) return nullptr;
+    return &analysis_[static_cast<std::size_t>(item - first)];
+}
+
 Scene PlotsPanel::distribution_scene(QSizeF size, QString& status) const {
     const auto& all = log_->distributions();
     const int i = statistic_->currentIndex();
+    if (const AnalysisPicture* picture = analysis_picture(i)) {
+        status = picture->title;
+        return picture->draw(size, magnification_->value(), links_);
+    }
     // After the histograms, a model with a covariate offers its regression scores.
     if (i == static_cast<int>(all.size()) && log_->regression_scores()) {
         status = QStringLiteral("Point at a mark to name its specimen.");

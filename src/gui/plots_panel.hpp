@@ -90,6 +90,8 @@ private:
     // or why there is none.
     Scene scene_at(QSizeF size, QString& status) const;
     Scene distribution_scene(QSizeF size, QString& status) const;
+    // The last shape analysis's picture listed at `item` of the statistics, or nullptr.
+    const AnalysisPicture* analysis_picture(int item) const;
 
     QtGui& gui_;
     Program& program_;
@@ -103,6 +105,7 @@ private:
     QPointer<QPushButton> links_button_, export_button_;
     std::unique_ptr<DistributionLog> log_, pending_;
     std::unique_ptr<PictureData> data_;
+    std::vector<AnalysisPicture> analysis_;  // the last shape analysis's pictures, listed after the histograms
     Matrix shown_data_, shown_groups_;
     Links links_;
     std::string links_file_;

@@ -2,6 +2,7 @@
 
 #include "platform/error.hpp"
 #include "render/space_plots.hpp"
+#include "render/toolkit_plots.hpp"
 #include "shell/action_table.hpp"
 
 #include <QRegularExpression>
@@ -21,8 +22,7 @@ PictureData::PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy 
 std::pair<Eigen::RowVectorXd, QString> PictureData::target(const ShapeTarget& t, double magnification) const {
     // The title always says the magnification: a change drawn larger than
     // life must never pass for the change itself.
-    const QString times = magnification == 1.0 ? QStringLiteral(" (not magnified)")
-                                               : QStringLiteral(" (magnified %1 times)").arg(magnification, 0, 'g', 4);
+    const QString times = magnification_note(magnification);
     if (t.kind == ShapeTarget::Kind::GroupMean) {
         if (t.index < 0 || t.index >= static_cast<int>(means_.size()))
             throw QuillanError("There is no group " + std::to_string(t.index + 1) + " to deform the consensus into.");
@@ -110,12 +110,21 @@ QString statistic_caption(const DistributionLog& log, const StatisticDistributio
     if (row && row->groupings == 1 && colon > 0 && !title.contains(QStringLiteral("G1")) &&
         !title.mid(colon).contains(QStringLiteral(" of ")))
         title += QStringLiteral(" of G1");
+    return with_factor_names(title, factors);
+}
+
+QString with_factor_names(QString title, const std::vector<std::string>& factors) {
     for (std::size_t k = 0; k < factors.size() && k < 2; ++k) {
         if (factors[k].empty()) continue;
         static const QRegularExpression g1(QStringLiteral("\\bG1\\b")), g2(QStringLiteral("\\bG2\\b"));
         title.replace(k == 0 ? g1 : g2, QString::fromStdString(factors[k]));
     }
     return title;
+}
+
+QString magnification_note(double magnification) {
+    return magnification == 1.0 ? QStringLiteral(" (not magnified)")
+                                : QStringLiteral(" (magnified %1 times)").arg(magnification, 0, 'g', 4);
 }
 
 std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size, std::size_t* not_drawn,
@@ -130,6 +139,63 @@ std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF
         out.push_back({"permutations-" + std::to_string(++n), histogram_scene(d, title, size)});
     }
     if (log.regression_scores()) out.push_back({"regression-score", regression_scene(*log.regression_scores(), size)});
+    return out;
+}
+
+namespace {
+
+// A picture as drawn under its title (the magnification said after it).
+using TitledDraw = std::function<Scene(QSizeF size, double magnification, const Links& links, const QString& title)>;
+struct Titled {
+    std::string name;
+    QString title;
+    bool magnified;
+    TitledDraw draw;
+};
+
+void add_outlier_pictures(std::vector<Titled>& out, const OutliersFigure& f) {
+    const QString of = f.within_groups ? QStringLiteral("the mean of each group of G1") : QStringLiteral("the mean");
+    out.push_back(
+        {"outliers-distances", QStringLiteral("Outliers: Procrustes distance from %1").arg(of), false,
+         [f](QSizeF size, double, const Links&, const QString& title) { return outlier_distances_scene(f, title, size); }});
+    if (f.farthest < 0) return;
+    const QString name = QString::fromStdString(f.names[static_cast<std::size_t>(f.farthest)]);
+    out.push_back({"outliers-farthest",
+                   QStringLiteral("Outliers: %1, the farthest%2 specimen, beside %3")
+                       .arg(name, f.farthest_flagged ? QStringLiteral(" flagged") : QString(),
+                            f.within_groups ? QStringLiteral("its group's mean") : QStringLiteral("the mean shape")),
+                   false, [f, name](QSizeF size, double, const Links& links, const QString& title) {
+                       return figure_shapes_scene(f.beside_mean, 1.0, links, title, size, {QStringLiteral("Mean shape"), name});
+                   }});
+}
+
+void add_disparity_picture(std::vector<Titled>& out, const DisparityFigure& d, const std::vector<std::string>& factors) {
+    bool any = false;
+    for (const auto& p : d.pairs) any = any || p.p <= kMarkedP;
+    const QString groups =
+        with_factor_names(any ? QStringLiteral("Groups of G1; brackets join the pairs that differ (p \u2264 %1)").arg(kMarkedP)
+                              : QStringLiteral("Groups of G1; no pair differs at p \u2264 %1").arg(kMarkedP),
+                          factors);
+    out.push_back({"disparity", QStringLiteral("Disparity: Procrustes variance of each group of G1"), false,
+                   [d, groups](QSizeF size, double, const Links&, const QString& title) {
+                       return disparity_scene(d, title, groups, size);
+                   }});
+}
+
+}  // namespace
+
+std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, const std::vector<std::string>& factors) {
+    std::vector<Titled> titled;
+    if (figures.outliers) add_outlier_pictures(titled, *figures.outliers);
+    if (figures.disparity) add_disparity_picture(titled, *figures.disparity, factors);
+    std::vector<AnalysisPicture> out;
+    for (auto& t : titled) {
+        const QString title = with_factor_names(t.title, factors);
+        out.push_back({t.name, title, t.magnified,
+                       [draw = std::move(t.draw), title, magnified = t.magnified](QSizeF size, double m, const Links& links) {
+                           return draw(size, magnified ? m : 1.0, links, magnified ? title + magnification_note(m) : title);
+                       }});
+    }
     return out;
 }
 

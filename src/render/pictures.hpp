@@ -6,6 +6,7 @@
 #include "figures/links.hpp"
 #include "render/plots.hpp"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -90,5 +91,23 @@ std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF
 // table's) with G1 and G2 called by their factors' names where these are
 // known, and a test of one grouping saying which grouping its statistic is of.
 QString statistic_caption(const DistributionLog& log, const StatisticDistribution& d, const std::vector<std::string>& factors);
+
+// One picture of the last shape analysis: its file name, its title (the
+// factor's name in place of G1), whether the magnification chosen shapes
+// it, and how to draw it at a size.  Drawing fails as a shape change
+// cannot be drawn.
+struct AnalysisPicture {
+    std::string name;
+    QString title;
+    bool magnified = false;
+    std::function<Scene(QSizeF size, double magnification, const Links& links)> draw;
+};
+// The pictures of `figures`, in the order the window lists them.
+// `factors`: the names of G1 and G2 where an import named them.
+std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, const std::vector<std::string>& factors = {});
+// `title` with G1 and G2 called by their factors' names where these are known.
+QString with_factor_names(QString title, const std::vector<std::string>& factors);
+// " (not magnified)" or " (magnified N times)", as a shape change's title ends.
+QString magnification_note(double magnification);
 
 }  // namespace quillan

@@ -220,8 +220,11 @@ void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_t
     }
     const double tick = text_size(QStringLiteral("0"), SceneText::Role::Tick).height();
     const double high = text_size(QStringLiteral("Xg"), SceneText::Role::AxisTitle).height();
-    s.texts.push_back({fitted(x_title, SceneText::Role::AxisTitle, s.size.width() - 2 * kPad),
-                       QPointF(a.center().x(), a.bottom() + kTickLength + 2 + tick + kGap), Qt::AlignHCenter | Qt::AlignTop,
+    // Below the frame, centred on it as far as the picture allows.
+    const QString xt = fitted(x_title, SceneText::Role::AxisTitle, s.size.width() - 2 * kPad);
+    const double across = text_size(xt, SceneText::Role::AxisTitle).width() / 2;
+    const double x = std::clamp(a.center().x(), kPad + across, std::max(kPad + across, s.size.width() - kPad - across));
+    s.texts.push_back({xt, QPointF(x, a.bottom() + kTickLength + 2 + tick + kGap), Qt::AlignHCenter | Qt::AlignTop,
                        SceneText::Role::AxisTitle});
     // Up the left side, centred on the frame as far as the picture allows.
     const QString yt = fitted(y_title, SceneText::Role::AxisTitle, s.size.height() - 2 * kPad);

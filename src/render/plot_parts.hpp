@@ -88,6 +88,9 @@ void add_wireframe(Scene& s, const Shape2& shape, const Links& links, QColor col
 // `others`: marks without a number that the numbers keep clear of too.
 void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, double mark_size, const std::vector<int>& numbers = {},
                          const std::vector<QPointF>& others = {});
+// The same with a text of its own beside each mark (one per mark).
+void add_point_labels(Scene& s, const std::vector<QPointF>& marks, double mark_size, const std::vector<QString>& texts,
+                      const std::vector<QPointF>& others = {});
 // The specimens' landmarks, one batch of marks per group, the estimated
 // landmarks crossed, and the consensus with its wireframe on top.
 void add_superimposed(Scene& s, const Superimposition& sup, const Grouping& g, const Links& links, const LandmarkMarks& marks);
@@ -99,7 +102,9 @@ double mark_size(const std::vector<QPointF>& marks, double largest);
 // From the consensus to the target: a vector at every landmark, the
 // target's wireframe and its landmark numbers; and the legend saying so.
 void add_change(Scene& s, const Shape2& consensus, const Shape2& target, const Links& links);
-std::vector<LegendItem> change_items();
+// `from` and `to` name the two shapes in the legend.
+std::vector<LegendItem> change_items(const QString& from = QStringLiteral("Consensus"),
+                                     const QString& to = QStringLiteral("Target"));
 
 // The colour and mark of estimated landmarks, which no group is drawn with.
 extern const QColor kEstimatedColor;

@@ -144,7 +144,8 @@ Scene scree_scene(const PcaResult& pca, QSizeF size) {
     return s;
 }
 
-Scene shape_change_scene(const Shape2& consensus, const Shape2& target, const Links& links, const QString& title, QSizeF size) {
+Scene shape_change_scene(const Shape2& consensus, const Shape2& target, const Links& links, const QString& title, QSizeF size,
+                         const ChangeNames& names) {
     Scene s;
     s.size = size;
     const ThinPlateSpline spline(consensus, target);
@@ -153,7 +154,8 @@ Scene shape_change_scene(const Shape2& consensus, const Shape2& target, const Li
     for (const auto& line : grid.lines)
         for (const auto& p : line) b.add(p);
     for (const auto& p : target) b.add(p);
-    const LegendPlan legend = lay_out(s, title, change_items(), [&](QRectF room) { return equal_frame(b, room); });
+    const LegendPlan legend =
+        lay_out(s, title, change_items(names.from, names.to), [&](QRectF room) { return equal_frame(b, room); });
     add_axes(s, QStringLiteral("x"), QStringLiteral("y"));
     for (const auto& line : grid.lines) {
         ScenePath path{QColor(150, 150, 150), 0.6 * kPoint, false, false, QColor(), {}};

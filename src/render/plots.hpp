@@ -21,7 +21,13 @@ Scene components_scene(const PcaResult& pca, const Grouping& g, int pc_x, int pc
 Scene scree_scene(const PcaResult& pca, QSizeF size);
 // From the consensus to the target (already magnified): the deformation
 // grid, a vector at every landmark and the target's wireframe.
-Scene shape_change_scene(const Shape2& consensus, const Shape2& target, const Links& links, const QString& title, QSizeF size);
+// `names`: what the legend calls the two shapes, other than "Consensus"
+// and "Target".
+struct ChangeNames {
+    QString from = QStringLiteral("Consensus"), to = QStringLiteral("Target");
+};
+Scene shape_change_scene(const Shape2& consensus, const Shape2& target, const Links& links, const QString& title, QSizeF size,
+                         const ChangeNames& names = {});
 Scene histogram_scene(const StatisticDistribution& d, const QString& title, QSizeF size);
 // The regression score of each specimen against the covariate, coloured by
 // the model's first factor.

@@ -94,6 +94,14 @@ double label_cost(const QRectF& box, std::size_t j, int ring, QPointF outward, Q
 
 void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, double size, const std::vector<int>& numbers,
                          const std::vector<QPointF>& others) {
+    std::vector<QString> texts;
+    for (std::size_t j = 0; j < marks.size(); ++j)
+        texts.push_back(QString::number(j < numbers.size() ? numbers[j] : static_cast<int>(j) + 1));
+    add_point_labels(s, marks, size, texts, others);
+}
+
+void add_point_labels(Scene& s, const std::vector<QPointF>& marks, double size, const std::vector<QString>& texts,
+                      const std::vector<QPointF>& others) {
     if (marks.empty()) return;
     const Crowding crowd(s, s.dots.size());
     QPointF centre(0, 0);
@@ -105,7 +113,7 @@ void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, double siz
     all.insert(all.end(), others.begin(), others.end());
     Placing placing{all, clear, taken, inside, crowd};
     for (std::size_t j = 0; j < marks.size(); ++j) {
-        const QString text = QString::number(j < numbers.size() ? numbers[j] : static_cast<int>(j) + 1);
+        const QString& text = texts[j];
         const QSizeF t = text_size(text, SceneText::Role::Label);
         const QPointF p = marks[j];
         const QPointF away = p - centre;
@@ -259,9 +267,9 @@ void add_change(Scene& s, const Shape2& consensus, const Shape2& target, const L
     s.dots.push_back(std::move(to));
 }
 
-std::vector<LegendItem> change_items() {
-    return {{QStringLiteral("Consensus"), QColor(120, 120, 120), true, Marker::Circle},
-            {QStringLiteral("Target"), kInk, true, Marker::Circle},
+std::vector<LegendItem> change_items(const QString& from, const QString& to) {
+    return {{from, QColor(120, 120, 120), true, Marker::Circle},
+            {to, kInk, true, Marker::Circle},
             {QStringLiteral("Change"), kChangeColor}};
 }
 

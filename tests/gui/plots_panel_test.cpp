@@ -158,6 +158,27 @@ private slots:
         QVERIFY(!panel->distributions().regression_scores().has_value());
     }
 
+    // A shape analysis lists its own pictures after its histograms, even
+    // one without permutations; the next test replaces them.
+    void aShapeAnalysisOffersItsPictures() {
+        load("importButton", "plethodon.csv");
+        named<QLineEdit>("PermBox")->setText("9");
+        press("outliersButton");
+        auto* statistic = named<QComboBox>("plotStatistic");
+        QCOMPARE(named<QComboBox>("plotKind")->currentIndex(), 4);
+        QCOMPARE(statistic->count(), 2);
+        QCOMPARE(statistic->itemText(0), QStringLiteral("Outliers: Procrustes distance from the mean"));
+        QVERIFY(statistic->itemText(1).startsWith(QStringLiteral("Outliers: P14, the farthest specimen")));
+        for (int i = 0; i < 2; ++i) {
+            statistic->setCurrentIndex(i);
+            QVERIFY2(!panel->canvas()->scene().size.isEmpty(), qPrintable(status()));
+            QVERIFY(!named("plotMagnification")->isEnabled());
+        }
+        press("disparityButton");
+        QCOMPARE(statistic->count(), 2);  // the difference's histogram, then the bars
+        QCOMPARE(statistic->itemText(1), QStringLiteral("Disparity: Procrustes variance of each group of species"));
+    }
+
     void exportsThePictureAndRefusesABadLinksFile() {
         QTemporaryDir dir;
         load("loadLandmarksButton", "plethodon.lm.txt");

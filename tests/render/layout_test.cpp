@@ -1,6 +1,7 @@
 // Every picture at a screen's size and at print sizes: its texts inside it,
 // apart from each other and off the numbered landmarks, read from the
 // drawn items rather than from pixels; and a file of exactly the size asked.
+#include "render/analysis_figures.hpp"
 #include "render/export.hpp"
 #include "render/pictures.hpp"
 #include "render/space_plots.hpp"
@@ -70,6 +71,13 @@ std::vector<NamedScene> every_picture(QSizeF size) {
     for (auto& s : shape_pictures(space, c)) out.push_back({s.name + "-3d", std::move(s.scene)});
     const Eigen::Matrix3d turn = Eigen::AngleAxisd(0.6, Eigen::Vector3d::UnitY()).toRotationMatrix();
     out.push_back({"turned", turned_scene(space.superimposition(), space.grouping(), c.links, turn, size)});
+    // The shape analyses' pictures, their factor named, some magnified.
+    int run = 0;
+    for (const ToolkitFigures& f : test::every_analysis_figure()) {
+        ++run;
+        for (const AnalysisPicture& p : analysis_pictures(f, {"species"}))
+            out.push_back({p.name + "-" + std::to_string(run), p.draw(size, 3, {{0, 1}, {1, 2}})});
+    }
     return out;
 }
 

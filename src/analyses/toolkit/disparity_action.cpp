@@ -74,6 +74,13 @@ void run_disparity(ActionEnv& env) {
             "observed + 1) / (permutations + 1); * p <= 0.05\n";
     text += disparity_text(r, g);
     record_disparity(env, r, g);
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        DisparityFigure f{g.names, r.variance, {}};
+        for (const DisparityPair& p : r.pairs) f.pairs.push_back({p.a, p.b, p.p});
+        ToolkitFigures figures;
+        figures.disparity = std::move(f);
+        recorder->keep_figures(figures);
+    }
     env.set_report(text);
 }
 

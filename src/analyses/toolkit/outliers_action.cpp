@@ -2,6 +2,7 @@
 // sorted, and the specimens beyond the upper quartile plus 1.5
 // interquartile ranges flagged as possible digitising errors.
 #include "analyses/analyses.hpp"
+#include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/outliers.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 
@@ -52,6 +53,39 @@ void record_outliers(ActionEnv& env, const OutlierResult& r, const GroupFactor* 
     }
 }
 
+// The numbers of the pictures: every set's sorted distances with its limit,
+// and the farthest flagged specimen (the farthest of all when none is
+// flagged) beside the mean of its set.
+OutliersFigure outliers_figure(const ActionEnv& env, const Eigen::MatrixXd& shapes, const OutlierResult& r,
+                               const GroupFactor* g) {
+    OutliersFigure f;
+    f.within_groups = g != nullptr;
+    for (Eigen::Index i = 0; i < shapes.rows(); ++i) f.names.push_back(specimen_name(env, static_cast<int>(i)));
+    const OutlierSet* home = nullptr;
+    for (const OutlierSet& s : r.sets)
+        f.sets.push_back({g ? g->names[static_cast<std::size_t>(s.group)] : std::string(), s.specimens, s.distances,
+                          s.upper_limit, s.flagged});
+    const auto pick = [&](bool flagged_only) {
+        for (const OutlierSet& s : r.sets) {
+            const std::vector<int>& c = flagged_only ? s.flagged : s.specimens;
+            if (!c.empty() && (f.farthest < 0 || r.distance[static_cast<std::size_t>(c.front())] >
+                                                     r.distance[static_cast<std::size_t>(f.farthest)])) {
+                f.farthest = c.front();
+                home = &s;
+            }
+        }
+    };
+    pick(true);
+    f.farthest_flagged = f.farthest >= 0;
+    if (!f.farthest_flagged) pick(false);
+    if (home) {
+        Eigen::RowVectorXd mean = Eigen::RowVectorXd::Zero(shapes.cols());
+        for (int i : home->specimens) mean += shapes.row(i);
+        f.beside_mean = {mean / static_cast<double>(home->specimens.size()), shapes.row(f.farthest), env.ws().dimensions};
+    }
+    return f;
+}
+
 }  // namespace
 
 void run_outliers(ActionEnv& env) {
@@ -66,6 +100,11 @@ void run_outliers(ActionEnv& env) {
     text += "Flagged (*): a distance at least the upper quartile plus 1.5 times the interquartile range\n";
     for (const OutlierSet& s : r.sets) text += set_text(env, s, within ? &g : nullptr);
     record_outliers(env, r, within ? &g : nullptr);
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        figures.outliers = outliers_figure(env, shapes, r, within ? &g : nullptr);
+        recorder->keep_figures(figures);
+    }
     env.set_report(text);
 }
 

@@ -1,0 +1,88 @@
+// What the pictures of the shape analyses are drawn from.  Each action hands
+// its numbers to the run's recorder (PermutationRecorder::keep_figures)
+// beside its report, so the window and quillan-batch --plots draw exactly
+// what the report says: plain numbers and names, no drawing.  Titles and
+// names say "G1" where the group factor is meant; the pictures put the
+// factor's own name in its place where an import named it.
+#pragma once
+
+#include <Eigen/Dense>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillan {
+
+// The groups of G1 that colour the points; empty names: one group.
+struct FigureGroups {
+    std::vector<std::string> names;
+    std::vector<int> group_of;  // per specimen, 0-based
+};
+
+// Two shapes as rows of dk coordinates: a shape picture draws the change
+// from `from` to `to` (the change scaled by the magnification chosen).
+struct FigureShapes {
+    Eigen::RowVectorXd from, to;
+    int dimensions = 2;
+};
+
+struct OutliersFigure {
+    struct Set {
+        std::string group;              // empty: every specimen
+        std::vector<int> specimens;     // 0-based, farthest first
+        std::vector<double> distances;  // beside `specimens`
+        double limit = 0;               // upper quartile + 1.5 interquartile ranges
+        std::vector<int> flagged;       // 0-based, as the report flags them
+    };
+    std::vector<Set> sets;
+    std::vector<std::string> names;  // every specimen's name, as the report gives it
+    bool within_groups = false;
+    // The specimen drawn beside the mean of its set: the farthest flagged,
+    // or the farthest of all when none is flagged.
+    int farthest = -1;
+    bool farthest_flagged = false;
+    FigureShapes beside_mean;  // from the mean to the specimen
+};
+
+struct DisparityFigure {
+    struct Pair {
+        int a = 0, b = 0;  // 0-based groups
+        double p = 1;
+    };
+    std::vector<std::string> groups;
+    std::vector<double> variance;
+    std::vector<Pair> pairs;
+};
+
+struct CvaFigure {
+    FigureGroups groups;
+    Eigen::MatrixXd scores;       // specimens x (one or two) variates
+    std::vector<double> percent;  // each variate's share of the eigenvalues
+    FigureShapes along_first;     // from the mean to the shape at the highest CV1 score
+};
+
+struct PlsFigure {
+    std::string title;           // what the blocks are ("Integration: ... of modules A and B")
+    std::string block1, block2;  // the axes' names
+    std::vector<double> x, y;    // each specimen's first-axis scores
+    double r = 0;                // their correlation (r-PLS)
+    FigureGroups groups;
+};
+
+struct SymmetryFigure {
+    std::string sides;               // "side 1 minus side 2"
+    FigureShapes directional;        // from the mean shape to the mean plus the directional asymmetry
+    FigureShapes fluctuating;        // from the mean shape along the first axis of the individual x side component
+    double fluctuating_percent = 0;  // of that component's variance on the axis
+};
+
+struct ToolkitFigures {
+    std::optional<OutliersFigure> outliers;
+    std::optional<DisparityFigure> disparity;
+    std::optional<CvaFigure> cva;
+    std::vector<PlsFigure> pls;  // one per pair of blocks
+    std::optional<SymmetryFigure> symmetry;
+};
+
+}  // namespace quillan

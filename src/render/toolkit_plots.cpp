@@ -1,0 +1,198 @@
+#include "render/toolkit_plots.hpp"
+
+#include "render/plot_parts.hpp"
+#include "render/space_plots.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quillan {
+
+using namespace plot_parts;
+
+namespace {
+
+const QColor kFlagged(200, 30, 30);
+const QColor kPlain(70, 120, 180);
+
+// Where each specimen of the sets goes along the axis: the sets one after
+// another, a place left empty between two.
+std::vector<std::vector<double>> outlier_places(const OutliersFigure& f, double& last) {
+    std::vector<std::vector<double>> at;
+    double x = 0;
+    for (const auto& set : f.sets) {
+        if (!at.empty()) x += 1;
+        at.emplace_back();
+        for (std::size_t k = 0; k < set.specimens.size(); ++k) at.back().push_back(++x);
+    }
+    last = x;
+    return at;
+}
+
+std::vector<LegendItem> outlier_items(const OutliersFigure& f) {
+    std::vector<LegendItem> items;
+    const int sets = static_cast<int>(f.sets.size());
+    for (int k = 0; sets > 1 && k < sets; ++k)
+        items.push_back(
+            {QString::fromStdString(f.sets[static_cast<std::size_t>(k)].group), group_color(k), true, group_marker(k, sets)});
+    bool any = false;
+    for (const auto& set : f.sets) any = any || !set.flagged.empty();
+    items.push_back({any ? QStringLiteral("Flagged") : QStringLiteral("Flagged: none"), kFlagged, true, Marker::Circle});
+    items.push_back({QStringLiteral("Limit: Q3 + 1.5 IQR"), kFlagged});
+    return items;
+}
+
+}  // namespace
+
+Scene outlier_distances_scene(const OutliersFigure& f, const QString& title, QSizeF size) {
+    Scene s;
+    s.size = size;
+    double last = 0;
+    const auto places = outlier_places(f, last);
+    double top = 0;
+    for (const auto& set : f.sets) {
+        top = std::max(top, set.limit);
+        for (double d : set.distances) top = std::max(top, d);
+    }
+    if (!(top > 0)) top = 1;
+    const LegendPlan legend = lay_out(s, title, outlier_items(f), [&](QRectF room) {
+        // Room above the farthest for the names of the flagged.
+        const double names = text_size(QStringLiteral("Xg"), SceneText::Role::Label).height() * 2 + kGap;
+        const double high = top * room.height() / std::max(room.height() * 0.5, room.height() - names);
+        return PlotFrame{room, 0.3, std::max(2.0, last + 0.7), 0, high};
+    });
+    const bool one = f.sets.size() == 1;
+    add_axes(s, one ? QStringLiteral("Specimens, farthest first") : QStringLiteral("Specimens of each group, farthest first"),
+             f.within_groups ? QStringLiteral("Procrustes distance from the group's mean")
+                             : QStringLiteral("Procrustes distance from the mean"),
+             one);
+    const int sets = static_cast<int>(f.sets.size());
+    SceneDots flagged{kFlagged, 5.0 * kPoint, true, {}, {}};
+    flagged.keep_clear = true;
+    std::vector<QPointF> others;
+    std::vector<QString> names;
+    for (int k = 0; k < sets; ++k) {
+        const auto& set = f.sets[static_cast<std::size_t>(k)];
+        const auto& xs = places[static_cast<std::size_t>(k)];
+        SceneDots plain{one ? kPlain : group_color(k), 4.0 * kPoint, false, {}, {}, group_marker(k, sets)};
+        for (std::size_t j = 0; j < set.specimens.size(); ++j) {
+            const int i = set.specimens[j];
+            const QPointF p = s.frame.map(xs[j], set.distances[j]);
+            const bool marked = std::find(set.flagged.begin(), set.flagged.end(), i) != set.flagged.end();
+            SceneDots& batch = marked ? flagged : plain;
+            batch.points.push_back(p);
+            batch.specimens.push_back(i);
+            if (marked) names.push_back(QString::fromStdString(f.names[static_cast<std::size_t>(i)]));
+            else others.push_back(p);
+        }
+        if (!xs.empty())
+            s.paths.push_back({kFlagged,
+                               1.2 * kPoint,
+                               true,
+                               false,
+                               QColor(),
+                               {s.frame.map(xs.front() - 0.5, set.limit), s.frame.map(xs.back() + 0.5, set.limit)}});
+        s.dots.push_back(std::move(plain));
+    }
+    add_point_labels(s, flagged.points, flagged.size, names, others);
+    s.dots.push_back(std::move(flagged));
+    add_legend(s, legend, s.frame.area);
+    return s;
+}
+
+namespace {
+
+// The pairs that differ, each given the lowest level at which its bracket
+// meets no other (two brackets ending at one bar never share a level).
+struct Bracket {
+    int a, b, level;
+};
+std::vector<Bracket> brackets_of(const DisparityFigure& f, int& levels) {
+    std::vector<Bracket> out;
+    for (const auto& p : f.pairs)
+        if (p.p <= kMarkedP) out.push_back({std::min(p.a, p.b), std::max(p.a, p.b), 0});
+    std::stable_sort(out.begin(), out.end(), [](const Bracket& x, const Bracket& y) { return x.b - x.a < y.b - y.a; });
+    levels = 0;
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        for (bool clash = true; clash; ++out[k].level) {
+            clash = false;
+            for (std::size_t j = 0; j < k; ++j)
+                clash = clash || (out[j].level == out[k].level && out[j].a <= out[k].b && out[k].a <= out[j].b);
+            if (!clash) break;
+        }
+        levels = std::max(levels, out[k].level + 1);
+    }
+    return out;
+}
+
+void add_bar_names(Scene& s, const DisparityFigure& f) {
+    const double slot = s.frame.area.width() / static_cast<double>(std::max<std::size_t>(1, f.groups.size()));
+    for (std::size_t k = 0; k < f.groups.size(); ++k)
+        s.texts.push_back({fitted(QString::fromStdString(f.groups[k]), SceneText::Role::Tick, slot - kGap),
+                           s.frame.map(static_cast<double>(k) + 1, 0) + QPointF(0, kTickLength + 2),
+                           Qt::AlignHCenter | Qt::AlignTop, SceneText::Role::Tick});
+}
+
+}  // namespace
+
+Scene disparity_scene(const DisparityFigure& f, const QString& title, const QString& groups_title, QSizeF size) {
+    Scene s;
+    s.size = size;
+    const int k = std::max(1, static_cast<int>(f.groups.size()));
+    double top = 0;
+    for (double v : f.variance) top = std::max(top, v);
+    if (!(top > 0)) top = 1;
+    int levels = 0;
+    const std::vector<Bracket> brackets = brackets_of(f, levels);
+    std::vector<QString> values;
+    double widest = 0;
+    for (double v : f.variance) {
+        values.push_back(QString::number(v, 'g', 3));
+        widest = std::max(widest, text_size(values.back(), SceneText::Role::Label).width());
+    }
+    const double label = text_size(QStringLiteral("0"), SceneText::Role::Label).height();
+    const double step = label + 3;
+    int shown = levels;
+    lay_out(s, title, {}, [&](QRectF room) {
+        // The values over the bars, then a level of brackets above another.
+        shown = std::clamp(static_cast<int>((room.height() * 0.6 - label - 2 * kGap) / step), 0, levels);
+        const double headroom = label + 2 * kGap + shown * step;
+        return PlotFrame{room, 0.4, k + 0.6, 0, top * room.height() / std::max(1.0, room.height() - headroom)};
+    });
+    QString below = groups_title;
+    if (shown < levels) {
+        std::size_t left = 0;
+        for (const auto& b : brackets) left += b.level >= shown ? 1 : 0;
+        below += QStringLiteral(" (%1 more pairs differ: see the report)").arg(left);
+    }
+    add_axes(s, below, QStringLiteral("Procrustes variance"), false);
+    add_bar_names(s, f);
+    const bool room_for_values = widest + kGap < s.frame.area.width() / k;
+    for (std::size_t g = 0; g < f.variance.size(); ++g) {
+        const double x = static_cast<double>(g) + 1;
+        s.boxes.push_back(
+            {QRectF(s.frame.map(x - 0.35, f.variance[g]), s.frame.map(x + 0.35, 0)), QColor(120, 150, 190), QColor(60, 90, 130)});
+        if (room_for_values)
+            s.texts.push_back({values[g], s.frame.map(x, f.variance[g]) - QPointF(0, 2), Qt::AlignHCenter | Qt::AlignBottom,
+                               SceneText::Role::Label});
+    }
+    const double base = s.frame.map(0, top).y() - label - 2 * kGap;
+    for (const auto& b : brackets) {
+        if (b.level >= shown) continue;
+        const double y = base - b.level * step, xa = s.frame.map(b.a + 1, 0).x(), xb = s.frame.map(b.b + 1, 0).x();
+        s.paths.push_back(
+            {kFlagged, 1.0 * kPoint, false, false, QColor(), {{xa + 2, y + 4}, {xa + 2, y}, {xb - 2, y}, {xb - 2, y + 4}}});
+        s.texts.push_back({QStringLiteral("*"), QPointF((xa + xb) / 2, y + 1), Qt::AlignHCenter | Qt::AlignBottom,
+                           SceneText::Role::Label, kFlagged});
+    }
+    return s;
+}
+
+Scene figure_shapes_scene(const FigureShapes& shapes, double magnification, const Links& links, const QString& title, QSizeF size,
+                          const ChangeNames& names) {
+    const Eigen::RowVectorXd to = magnify(shapes.from, shapes.to, magnification);
+    if (shapes.dimensions == 3) return space_shape_change_scene(shapes.from, to, links, title, size);
+    return shape_change_scene(view_of_row(shapes.from, 2, 0, 1), view_of_row(to, 2, 0, 1), links, title, size, names);
+}
+
+}  // namespace quillan

@@ -1,0 +1,29 @@
+// The pictures of the shape analyses (outliers, disparity, canonical
+// variates, two-block PLS, symmetry), laid out from the numbers each action
+// hands its recorder.  The titles come from the caller, with the factor's
+// name already in place.
+#pragma once
+
+#include "analyses/toolkit/figure_data.hpp"
+#include "figures/links.hpp"
+#include "render/plots.hpp"
+
+namespace quillan {
+
+// The p-value at or below which a pair is marked as differing, as the
+// reports mark it.
+inline constexpr double kMarkedP = 0.05;
+
+// Each specimen's distance from its mean, farthest first (the sets one
+// after another), with each set's limit and the flagged specimens named.
+Scene outlier_distances_scene(const OutliersFigure& f, const QString& title, QSizeF size);
+// Each group's Procrustes variance as a bar; a bracket joins the groups of
+// each pair that differ (p at most kMarkedP).
+Scene disparity_scene(const DisparityFigure& f, const QString& title, const QString& groups_title, QSizeF size);
+// From one shape to another, the change scaled by `magnification`: a
+// deformation grid in the plane, three views in space.  Fails as the spline
+// cannot be drawn (fewer than three landmarks, or all on one line).
+Scene figure_shapes_scene(const FigureShapes& shapes, double magnification, const Links& links, const QString& title, QSizeF size,
+                          const ChangeNames& names = {});
+
+}  // namespace quillan
