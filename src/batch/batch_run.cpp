@@ -215,6 +215,7 @@ bool BatchRun::draw() {
     request.level_names = shell_.legend().level_names(shell_.workspace().groups);
     request.factor_names = shell_.legend().factor_names(shell_.workspace().groups);
     request.marks = landmark_marks(shell_);
+    request.wireframe = imported_wireframe(shell_);
     std::string error;
     // Made here, so that the folder joins the run's set of files and goes
     // again if the run ends with nothing in it; a folder that cannot be made

@@ -24,6 +24,7 @@ namespace quillan {
 struct BatchPlotRequest {
     std::string folder;
     std::string links_file;                 // optional wireframe
+    Links wireframe;                        // the imported file's own, drawn when no links file is given
     std::string group_by = "g1";            // none, g1, g2 or cells
     LevelNames level_names;                 // the words behind the group codes, if an import named them
     std::vector<std::string> factor_names;  // the names of G1 and G2, if an import named them
@@ -56,7 +57,7 @@ struct PictureModule {
                        std::ostream& trace, std::string& error) = nullptr;
 };
 
-inline constexpr int kPictureModuleInterface = 8;
+inline constexpr int kPictureModuleInterface = 9;
 inline constexpr const char* kPictureModuleFile = "quillan-pictures.so";
 inline constexpr const char* kPictureModuleEntry = "quillan_picture_module";
 

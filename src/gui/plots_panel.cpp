@@ -199,18 +199,20 @@ void PlotsPanel::follow_workspace() {
         (ws.landmarks.size() > 0 && !data_ && problem_.empty())) {
         shown_data_ = ws.landmarks;
         shown_groups_ = ws.groups;
+        adopt_imported_wireframe();
         if (!links_.empty()) {
             // A wireframe only fits the landmarks it was read for: on
             // landmarks of another count its links would join other points.
-            const int landmarks = static_cast<int>(ws.landmarks.cols() / 2);
+            const int landmarks = ws.landmarks.cols() > 0 ? static_cast<int>((ws.landmarks.cols() - 1) / ws.dimensions) : 0;
             if (landmarks != links_landmarks_) {
                 const std::string name = std::filesystem::path(links_file_).filename().string();
                 links_.clear();
                 links_file_.clear();
                 program_.shell().set_links_file({});
                 if (landmarks > 0)
-                    gui_.msgbox("The links file " + name + " was read for " + std::to_string(links_landmarks_) +
-                                    " landmarks, and the landmarks now loaded have " + std::to_string(landmarks) +
+                    gui_.msgbox((links_imported_ ? "The wireframe of " : "The links file ") + name + " was read for " +
+                                    std::to_string(links_landmarks_) + " landmarks, and the landmarks now loaded have " +
+                                    std::to_string(landmarks) +
                                     ": its wireframe was dropped. Choose a links file for these landmarks.",
                                 "Links file");
             }
@@ -219,6 +221,22 @@ void PlotsPanel::follow_workspace() {
         rebuild_data();
     }
     redraw();
+}
+
+// A file that brings its own wireframe is drawn with it as with a links
+// file chosen at its import: a links file chosen afterwards replaces it, and
+// it is taken once, not again each time the table changes.
+void PlotsPanel::adopt_imported_wireframe() {
+    Links wireframe = imported_wireframe(program_.shell());
+    const io::Legend& legend = program_.shell().legend();
+    if (wireframe.empty() || (wireframe == adopted_ && legend.source == adopted_source_)) return;
+    adopted_ = wireframe;
+    adopted_source_ = legend.source;
+    links_ = std::move(wireframe);
+    links_file_ = legend.source;
+    links_landmarks_ = legend.wireframe_landmarks;
+    links_imported_ = true;
+    program_.shell().set_links_file({});  // the landmarks' file is on the record already
 }
 
 // The Colour by entries name the factors behind G1 and G2 where an import
@@ -400,6 +418,7 @@ void PlotsPanel::choose_links() {
         links_ = read_links(path, landmarks);
         links_file_ = path;
         links_landmarks_ = landmarks;
+        links_imported_ = false;
         program_.shell().set_links_file(path);
     } catch (const std::exception& e) {
         gui_.msgbox(e.what(), "Links file");  // the wireframe shown stays as it was

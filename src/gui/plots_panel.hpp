@@ -84,6 +84,7 @@ private:
     void enable_choices(int kind);
     void fill_choices();
     void choose_links();
+    void adopt_imported_wireframe();
     void export_picture();
     PictureChoices choices() const;
     // The picture chosen, laid out at `size`; `status` says what it shows
@@ -109,7 +110,10 @@ private:
     Matrix shown_data_, shown_groups_;
     Links links_;
     std::string links_file_;
-    int links_landmarks_ = 0;  // the landmarks the links file was read for
+    int links_landmarks_ = 0;      // the landmarks the links file was read for
+    bool links_imported_ = false;  // the links are the imported file's own wireframe
+    Links adopted_;                // the imported wireframe taken last, and its file
+    std::string adopted_source_;
     std::string problem_;
     int observer_id_ = 0;
     int filler_id_ = 0;

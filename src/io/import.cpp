@@ -374,6 +374,8 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
     const Column* cov = covariate_column(t, options);
     take_factors(t, chosen_columns(t, options, cov), cov, d);
     d.legend.source = t.path;
+    d.legend.wireframe = t.wireframe;
+    d.legend.wireframe_landmarks = t.landmarks;
     d.groups = d.legend.group_table();
     if (d.groups.rows() == 0) d.groups = Matrix();
     if (cov) take_covariate(t, *cov, d);

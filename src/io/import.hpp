@@ -7,6 +7,7 @@
 // specimen IDs and the words behind the group codes.
 #pragma once
 
+#include "figures/links.hpp"
 #include "io/text.hpp"
 #include "platform/value.hpp"
 
@@ -54,6 +55,7 @@ struct SpecimenTable {
     // the `fixed` landmarks in file order, the same in every specimen.
     int fixed = 0;
     std::vector<int> curve_points;
+    Links wireframe;  // a morphologika file's [wireframe], 0-based
 
     std::string specimen_name(std::size_t i) const;  // its ID, or "number N"
 };
@@ -63,7 +65,8 @@ struct SpecimenTable {
 SpecimenTable read_tps(const TextFile& f, bool keep_curves = false);
 SpecimenTable read_nts(const TextFile& f);
 // morphologika: [individuals], [landmarks], [dimensions], [names],
-// [rawpoints], [labels] with [labelvalues] (columns of the table).
+// [rawpoints], [labels] with [labelvalues] (columns of the table) and
+// [wireframe] (the links the pictures draw).
 SpecimenTable read_morphologika(const TextFile& f);
 // A 3D Slicer markups file (.fcsv or .mrk.json): one specimen, named by
 // the file.
@@ -132,6 +135,11 @@ struct Legend {
     std::vector<Numbers> numbers;  // every column of numbers the file offered (covariate candidates)
     std::string source;            // the imported file's path
     ImportSteps steps;
+    // The links the file itself gives (a morphologika [wireframe]), drawn
+    // as a links file is while no links file is chosen; for landmarks of
+    // `wireframe_landmarks` landmarks.
+    Links wireframe;
+    int wireframe_landmarks = 0;
 
     bool empty() const { return ids.empty() && factors.empty() && covariate.empty() && numbers.empty(); }
     // The group table of the chosen factors (m x chosen.size()).

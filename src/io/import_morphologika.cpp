@@ -157,18 +157,40 @@ void read_labels(SpecimenTable& t, const std::map<std::string, Section>& section
     }
 }
 
+// [wireframe]: a pair of landmark numbers (from 1) a line, the links the
+// pictures draw between the landmarks, as a links file gives them.
+void read_wireframe(SpecimenTable& t, const std::map<std::string, Section>& sections) {
+    const auto it = sections.find("wireframe");
+    if (it == sections.end()) return;
+    for (const SectionLine& line : it->second.lines) {
+        const auto tokens = split_blanks(line.text);
+        if (tokens.size() != 2)
+            refuse(t.path, line.number, "",
+                   "a [wireframe] line should be two landmark numbers but has " + std::to_string(tokens.size()) + " values");
+        const auto landmark = [&](const std::string& tok) {
+            const auto v = parse_number(tok);
+            if (!v || *v != std::floor(*v))
+                refuse(t.path, line.number, "", "[wireframe] has " + in_quotes(tok) + " where a landmark number belongs");
+            if (*v < 1 || *v > t.landmarks)
+                refuse(t.path, line.number, "",
+                       "[wireframe] names landmark " + quoted_snippet(tok) + ", but the specimens have " +
+                           std::to_string(t.landmarks) + " landmarks");
+            return static_cast<int>(*v) - 1;
+        };
+        const std::pair<int, int> link{landmark(tokens[0]), landmark(tokens[1])};
+        if (link.first == link.second)
+            refuse(t.path, line.number, "", "[wireframe] links landmark " + std::to_string(link.first + 1) + " to itself");
+        t.wireframe.push_back(link);
+    }
+}
+
 void note_unused(SpecimenTable& t, const std::map<std::string, Section>& sections) {
-    static const char* const kRead[] = {"individuals", "landmarks", "dimensions", "names", "rawpoints", "labels", "labelvalues"};
-    for (const auto& [name, section] : sections) {
-        if (std::find(std::begin(kRead), std::end(kRead), name) != std::end(kRead)) continue;
-        if (name == "wireframe")
-            t.notices.push_back("Line " + std::to_string(section.line) + ": the [wireframe] of " +
-                                std::to_string(section.lines.size()) +
-                                " links is not used; to draw it, give its pairs as a links file.");
-        else
+    static const char* const kRead[] = {"individuals", "landmarks", "dimensions",  "names",
+                                        "rawpoints",   "labels",    "labelvalues", "wireframe"};
+    for (const auto& [name, section] : sections)
+        if (std::find(std::begin(kRead), std::end(kRead), name) == std::end(kRead))
             t.notices.push_back("Line " + std::to_string(section.line) + ": the section [" + quoted_snippet(name) +
                                 "] is not used.");
-    }
 }
 
 }  // namespace
@@ -190,6 +212,7 @@ SpecimenTable read_morphologika(const TextFile& f) {
     read_names(t, sections, m);
     read_rawpoints(t, raw->second, m, k);
     read_labels(t, sections, m);
+    read_wireframe(t, sections);
     note_unused(t, sections);
     finish_columns(t);
     return t;

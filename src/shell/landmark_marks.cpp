@@ -15,4 +15,12 @@ LandmarkMarks landmark_marks(const Shell& shell) {
     return marks;
 }
 
+Links imported_wireframe(const Shell& shell) {
+    const io::Legend& legend = shell.legend();
+    const Workspace& ws = shell.workspace();
+    const Eigen::Index landmarks = ws.landmarks.cols() > 0 ? (ws.landmarks.cols() - 1) / ws.dimensions : 0;
+    if (shell.loaded_paths().landmarks != legend.source || landmarks != legend.wireframe_landmarks) return {};
+    return legend.wireframe;
+}
+
 }  // namespace quillan

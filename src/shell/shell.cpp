@@ -262,6 +262,8 @@ void Shell::take_landmarks(const MfloadResult& r) {
     drop_centroid_size(origin_.legend);  // the sizes of the imported landmarks, not these
     origin_.legend.ids.clear();
     origin_.legend.steps = {};
+    origin_.legend.wireframe.clear();  // the imported file's links, not these landmarks'
+    origin_.legend.wireframe_landmarks = 0;
     origin_.outliers_left_out.clear();
     keep_matching_companions(r.fn, false, false, before);
     report_ignored(r);

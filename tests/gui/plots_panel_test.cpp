@@ -179,6 +179,35 @@ private slots:
         QCOMPARE(statistic->itemText(1), QStringLiteral("Disparity: Procrustes variance of each group of species"));
     }
 
+    // An imported file's own wireframe is drawn until a links file is chosen;
+    // a refused import leaves both the landmarks and the links shown.
+    void anImportedWireframeGivesWayToALinksFileChosenAfterIt() {
+        const auto wires = [&] {
+            int n = 0;
+            for (const auto& p : panel->canvas()->scene().paths) n += p.width == 1.2 * kPoint ? 1 : 0;
+            return n;
+        };
+        load("importButton", "macaques.morphologika.txt");
+        QCOMPARE(panel->links().size(), std::size_t(10));
+        QCOMPARE(wires(), 3 * 10);  // in each of the three views
+        QTemporaryDir dir;
+        const std::string links = (dir.path() + "/links.txt").toStdString();
+        std::ofstream(links) << "1 2\n2 3\n";
+        answer = links;
+        press("plotLinksButton");
+        QCOMPARE(wires(), 3 * 2);
+        const std::string bad = (dir.path() + "/bad.txt").toStdString();
+        std::ofstream(bad) << "[individuals]\n1\n[landmarks]\n2\n[rawpoints]\n0 0 0\n1 1 1\n[wireframe]\n1 3\n";
+        const Matrix before = program->shell().workspace().landmarks;
+        const auto told = gui->messages().size();
+        answer = bad;
+        press("importButton");
+        QCOMPARE(gui->messages().size(), told + 1);
+        QVERIFY(gui->messages().back().text.find("line 9, [wireframe] names landmark 3") != std::string::npos);
+        QVERIFY(program->shell().workspace().landmarks == before);
+        QCOMPARE(wires(), 3 * 2);
+    }
+
     void exportsThePictureAndRefusesABadLinksFile() {
         QTemporaryDir dir;
         load("loadLandmarksButton", "plethodon.lm.txt");

@@ -169,7 +169,7 @@ TEST(ImportSpace, OneWayOnImportedFilesReportsAsOnTheNativeLayout) {
     }
 }
 
-TEST(ImportSpace, MorphologikaLabelsAndWhatIsNotUsedIsTold) {
+TEST(ImportSpace, MorphologikaLabelsAndWireframe) {
     const std::string file =
         "[individuals]\n2\n[landmarks]\n3\n[dimensions]\n2\n[names]\nleft one\nright\n[rawpoints]\n'#1\n0 0\n4 0\n0 3\n"
         "'#2\n1 1\n2 1\nNA 5\n[labels]\nsex age\n[labelvalues]\nF 3\nM 4\n[wireframe]\n1 2\n";
@@ -184,7 +184,8 @@ TEST(ImportSpace, MorphologikaLabelsAndWhatIsNotUsedIsTold) {
     EXPECT_EQ(e.legend.ids, (std::vector<std::string>{"left one", "right"}));
     EXPECT_EQ(e.groups(1, 0), 2.0);
     EXPECT_EQ(e.covariate(1, 0), 4.0);
-    EXPECT_THAT(e.notices.back(), HasSubstr("[wireframe] of 1 links is not used"));
+    EXPECT_EQ(e.legend.wireframe, (Links{{0, 1}}));
+    EXPECT_TRUE(e.notices.empty());
     // Curves in space are skipped with a warning that offers sliding them.
     const ImportedData c = import_text("c.tps", "LM3=2\n0 0 0\n1 1 1\nCURVES=1\nPOINTS=3\n0 0 1\n0 1 1\n1 1 2\n");
     ASSERT_EQ(c.warnings.size(), 1u);
@@ -232,6 +233,16 @@ TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
         {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n[labels]\nsex\n[labelvalues]\nF\nM x\n",
          "line 16, specimen number 2: the line has 2 values but [labels] names 1"},
         {"m.txt", "[names]\n\x1b]0;x\x07\n[names]\n", "the section \"[names]\" appears twice"},
+        {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n[wireframe]\n1 2\n2 3\n",
+         "line 14, [wireframe] names landmark 3, but the specimens have 2 landmarks"},
+        {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n[wireframe]\n1 0\n", "line 13, [wireframe] names landmark 0"},
+        {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n[wireframe]\n1 2 1\n",
+         "line 13, a [wireframe] line should be two landmark numbers but has 3 values"},
+        {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n[wireframe]\n1\n", "line 13, a [wireframe] line should be two"},
+        {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n[wireframe]\n1 two\n",
+         "line 13, [wireframe] has \"two\" where a landmark number belongs"},
+        {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n[wireframe]\n1.5 2\n", "has \"1.5\" where a landmark number"},
+        {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n[wireframe]\n2 2\n", "line 13, [wireframe] links landmark 2 to itself"},
         {"a.fcsv", fcsv + "1,0,0,0,a\n2,1,1,b,b\n", "line 3, specimen a: landmark 2 has text where a coordinate belongs (\"b\")"},
         {"a.fcsv", fcsv + "1,0,0\n", "line 2, specimen a: control point 1 has 3 cells, too few for its x, y and z"},
         {"a.fcsv", fcsv, "specimen a: it holds no control points"},
@@ -272,4 +283,39 @@ TEST(ImportSpace, TheWindowImportsTheFolderOfAChosenMarkupsFile) {
     EXPECT_EQ(h.shell.workspace().landmarks.rows(), 4);
     EXPECT_EQ(h.shell.workspace().dimensions, 3);
     EXPECT_THAT(h.gui.dialog_filters().back(), HasSubstr("*.fcsv *.mrk.json"));
+}
+
+// The bundled morphologika file: the macaques with their sexes and a
+// wireframe, which the pictures draw as they draw the same pairs given as a
+// links file; a links file given with it is drawn instead.
+TEST(ImportSpace, AMorphologikaWireframeIsDrawnAsALinksFileIs) {
+    const ImportedData d = import_file(data_file("macaques.morphologika.txt"), choose_columns({"sex"}));
+    const Matrix lm = macaques();
+    EXPECT_TRUE((d.landmarks.leftCols(3 * kLandmarks).array() == lm.leftCols(3 * kLandmarks).array()).all());
+    const Matrix sexes = dload(data_file("macaques.groups.txt"));  // 1 f, 2 m
+    const std::vector<std::string>& levels = d.legend.factors.at(0).levels;
+    for (Eigen::Index i = 0; i < sexes.rows(); ++i)
+        EXPECT_EQ(levels.at(static_cast<std::size_t>(d.groups(i, 0)) - 1), sexes(i, 0) == 1 ? "f" : "m") << i;
+    ASSERT_EQ(d.legend.wireframe.size(), 10u);
+    EXPECT_EQ(d.legend.wireframe[4], (std::pair<int, int>{1, 4}));
+    TempDir dir;
+    std::string pairs;
+    for (const auto& [a, b] : d.legend.wireframe) pairs += std::to_string(a + 1) + " " + std::to_string(b + 1) + "\n";
+    const std::string links = dir.write("links.txt", pairs), two = dir.write("two.txt", "1 2\n6 7\n");
+    const auto svg = [&](const std::string& folder, std::vector<std::string> args) {
+        args.insert(args.end(), {"--plots-group-by", "none", "--plots", dir.file(folder)});
+        const auto r = test::run_batch(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return test::read_bytes(dir.file(folder + "/superimposition.svg"));
+    };
+    const std::vector<std::string> native = {"load", "-l", data_file("macaques.lm.txt"), "--dimensions", "3"};
+    const std::vector<std::string> imported = {"load", "--import", data_file("macaques.morphologika.txt")};
+    const std::string drawn = svg("imported", imported), bare = svg("bare", native);
+    const auto with = [](std::vector<std::string> args, const std::string& file) {
+        args.insert(args.end(), {"--links", file});
+        return args;
+    };
+    EXPECT_EQ(drawn, svg("linked", with(native, links)));
+    EXPECT_NE(drawn, bare);
+    EXPECT_EQ(svg("imported_two", with(imported, two)), svg("linked_two", with(native, two)));
 }
