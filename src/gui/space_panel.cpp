@@ -11,7 +11,10 @@
 #include <QPainter>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
+#include <algorithm>
+#include <cmath>
 #include <numbers>
 
 namespace quillan {
@@ -44,8 +47,8 @@ void TurningCanvas::set_shapes(std::optional<Superimposition> sup, Grouping g, Q
     grouping_ = std::move(g);
     reason_ = std::move(reason);
     if (on_status)
-        on_status(sup_ ? QStringLiteral("Drag to turn the landmarks (the arrow keys turn them a step, Home or a double click "
-                                        "turns them back); point at a mark to name its specimen.")
+        on_status(sup_ ? QStringLiteral("Drag to turn the landmarks (the arrow keys turn them a step), the wheel or + and - "
+                                        "zoom, Home or a double click turns them back; point at a mark to name its specimen.")
                        : reason_);
     update();
 }
@@ -63,12 +66,18 @@ void TurningCanvas::turn_by(double across, double up) {
 
 void TurningCanvas::reset_turn() {
     turn_ = first_turn();
+    zoom_ = 1;
+    update();
+}
+
+void TurningCanvas::zoom_by(double factor) {
+    zoom_ = std::clamp(zoom_ * factor, kMinZoom, kMaxZoom);
     update();
 }
 
 Scene TurningCanvas::scene() const {
     if (!sup_) return {};
-    return turned_scene(*sup_, grouping_, links ? links() : Links{}, turn_, QSizeF(size()));
+    return turned_scene(*sup_, grouping_, links ? links() : Links{}, turn_, QSizeF(size()), zoom_);
 }
 
 void TurningCanvas::paintEvent(QPaintEvent*) {
@@ -126,9 +135,28 @@ void TurningCanvas::keyPressEvent(QKeyEvent* e) {
         case Qt::Key_Home:
             reset_turn();
             break;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:  // + without Shift on most keyboards
+            zoom_by(kZoomStep);
+            break;
+        case Qt::Key_Minus:
+            zoom_by(1 / kZoomStep);
+            break;
         default:
             QWidget::keyPressEvent(e);
     }
+}
+
+// A notch of the wheel (120 eighths of a degree) zooms a step; a touchpad's
+// smaller steps zoom in proportion.
+void TurningCanvas::wheelEvent(QWheelEvent* e) {
+    const int eighths = e->angleDelta().y();
+    if (eighths == 0) {
+        QWidget::wheelEvent(e);
+        return;
+    }
+    zoom_by(std::pow(kZoomStep, eighths / 120.0));
+    e->accept();
 }
 
 SpacePanel::SpacePanel(Program& program, Session& session, QWidget* window, std::function<Links()> links)

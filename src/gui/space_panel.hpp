@@ -25,7 +25,8 @@ class Session;
 
 // Paints the superimposition turned; a drag turns it (across about the
 // screen's vertical, up and down about its horizontal), the arrow keys turn
-// it a step, a double click brings it back to the front view.
+// it a step, the mouse wheel and the + and - keys zoom about the centre, and
+// a double click (or Home) brings it back to the first view, unzoomed.
 class TurningCanvas : public QWidget {
 public:
     explicit TurningCanvas(QWidget* parent = nullptr);
@@ -37,7 +38,12 @@ public:
     // Turns by `across` radians about the screen's vertical axis and `up`
     // about its horizontal one.
     void turn_by(double across, double up);
-    void reset_turn();
+    void reset_turn();  // the turn and the zoom both
+    // The magnification about the centre, 1 for the whole sphere of the
+    // landmarks; zoom_by multiplies it, kept from kMinZoom to kMaxZoom.
+    double zoom() const { return zoom_; }
+    void zoom_by(double factor);
+    static constexpr double kMinZoom = 0.5, kMaxZoom = 10, kZoomStep = 1.25;
     // The picture as painted at the canvas's size (empty with no shapes).
     Scene scene() const;
     // The specimens' IDs, when the file gave them, named under the mouse.
@@ -51,12 +57,14 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     std::optional<Superimposition> sup_;
     Grouping grouping_;
     QString reason_;
     Eigen::Matrix3d turn_;
+    double zoom_ = 1;
     QPointF last_;
 };
 

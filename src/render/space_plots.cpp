@@ -226,14 +226,43 @@ void add_triad(Scene& s, const Eigen::Matrix3d& turn) {
     }
 }
 
+// What was added to `s` from the given counts on stays inside its frame:
+// marks outside it are left out with the numbers of those of the consensus
+// (its batch comes last, landmark by landmark), lines are cut at its edge.
+void keep_inside_frame(Scene& s, std::size_t paths, std::size_t dots, std::size_t texts) {
+    const QRectF& area = s.frame.area;
+    for (std::size_t k = paths; k < s.paths.size(); ++k) s.paths[k].clipped = true;
+    std::vector<QString> gone;
+    if (s.dots.size() > dots)
+        for (std::size_t j = 0; j < s.dots.back().points.size(); ++j)
+            if (!area.contains(s.dots.back().points[j])) gone.push_back(QString::number(j + 1));
+    for (std::size_t k = dots; k < s.dots.size(); ++k) {
+        SceneDots& d = s.dots[k];
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < d.points.size(); ++i) {
+            if (!area.contains(d.points[i])) continue;
+            d.points[kept] = d.points[i];
+            if (!d.specimens.empty()) d.specimens[kept] = d.specimens[i];
+            ++kept;
+        }
+        d.points.resize(kept);
+        if (!d.specimens.empty()) d.specimens.resize(kept);
+    }
+    const auto outside = [&](const SceneText& t) {
+        return !area.contains(text_box(t)) || std::find(gone.begin(), gone.end(), t.text) != gone.end();
+    };
+    s.texts.erase(std::remove_if(s.texts.begin() + static_cast<std::ptrdiff_t>(texts), s.texts.end(), outside), s.texts.end());
+}
+
 }  // namespace
 
-Scene turned_scene(const Superimposition& sup, const Grouping& g, const Links& links, const Eigen::Matrix3d& turn, QSizeF size) {
+Scene turned_scene(const Superimposition& sup, const Grouping& g, const Links& links, const Eigen::Matrix3d& turn, QSizeF size,
+                   double zoom) {
     Scene s;
     s.size = size;
     double radius = 0;
     const Superimposition plane = turned_plane(sup, turn, radius);
-    const double r = (radius > 0 ? radius : 1.0) * 1.08;
+    const double r = (radius > 0 ? radius : 1.0) * 1.08 / zoom;
     const Heading head = heading(
         size,
         QStringLiteral("Superimposed specimens in 3-D (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks),
@@ -250,7 +279,9 @@ Scene turned_scene(const Superimposition& sup, const Grouping& g, const Links& l
                        true,
                        QColor(),
                        {square.topLeft(), square.topRight(), square.bottomRight(), square.bottomLeft()}});
+    const std::size_t paths = s.paths.size(), dots = s.dots.size(), texts = s.texts.size();
     add_superimposed(s, plane, g, links, {});
+    if (zoom > 1) keep_inside_frame(s, paths, dots, texts);
     add_triad(s, turn);
     add_title(s, head.title, square);
     add_legend(s, head.legend, square);

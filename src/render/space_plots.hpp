@@ -33,7 +33,9 @@ Scene space_shape_change_scene(const Eigen::RowVectorXd& consensus, const Eigen:
 // coordinates; the screen's x runs to the right, y up and z toward the
 // viewer) and seen from the front, with a triad in the corner showing where
 // the axes x, y and z point.  The scale stays as the landmarks turn: the
-// frame holds the sphere around every landmark.
-Scene turned_scene(const Superimposition& sup, const Grouping& g, const Links& links, const Eigen::Matrix3d& turn, QSizeF size);
+// frame holds the sphere around every landmark, magnified `zoom` times about
+// its centre; what a zoom above 1 brings outside the frame is not drawn.
+Scene turned_scene(const Superimposition& sup, const Grouping& g, const Links& links, const Eigen::Matrix3d& turn, QSizeF size,
+                   double zoom = 1.0);
 
 }  // namespace quillan

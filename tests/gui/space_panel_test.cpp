@@ -65,9 +65,17 @@ private slots:
         drag(QPoint(100, 100), QPoint(50, 0));
         const Eigen::Matrix3d expected = Eigen::AngleAxisd(0.5, Eigen::Vector3d::UnitY()).toRotationMatrix() * before;
         QVERIFY((panel->canvas()->turn() - expected).norm() < 1e-12);
-        // Home (as a double click) turns it back.
+        // + and - zoom a step each, within limits; Home (as a double click)
+        // turns it back and unzooms it.
+        QTest::keyClick(panel->canvas(), Qt::Key_Plus);
+        QCOMPARE(panel->canvas()->zoom(), TurningCanvas::kZoomStep);
+        for (int i = 0; i < 40; ++i) QTest::keyClick(panel->canvas(), Qt::Key_Minus);
+        QCOMPARE(panel->canvas()->zoom(), TurningCanvas::kMinZoom);
+        for (int i = 0; i < 40; ++i) QTest::keyClick(panel->canvas(), Qt::Key_Plus);
+        QCOMPARE(panel->canvas()->zoom(), TurningCanvas::kMaxZoom);
         QTest::keyClick(panel->canvas(), Qt::Key_Home);
         QVERIFY((panel->canvas()->turn() - before).norm() < 1e-12);
+        QCOMPARE(panel->canvas()->zoom(), 1.0);
         QTest::keyClick(panel->canvas(), Qt::Key_Up);
         QVERIFY((panel->canvas()->turn() - before).norm() > 0.1);
         // Landmarks in the plane leave the view with its reason.

@@ -143,6 +143,53 @@ TEST(SpacePictures, ATurnedViewShowsTheTurnedCoordinatesAtAFixedScale) {
         EXPECT_TRUE(std::any_of(b.texts.begin(), b.texts.end(), [&](const SceneText& t) { return t.text == axis; })) << axis;
 }
 
+// Zoomed, the view is magnified about its centre: every mark twice as far
+// from it at twice the zoom; further in, what leaves the frame is not drawn.
+TEST(SpacePictures, AZoomedViewMagnifiesAboutTheCentreAndKeepsToItsFrame) {
+    const Superimposition sup = superimpose(macaques(), 3);
+    const Grouping all = make_grouping(Matrix(), 18, GroupBy::None);
+    const Eigen::Matrix3d turn = Eigen::AngleAxisd(0.4, Eigen::Vector3d::UnitX()).toRotationMatrix();
+    const Links links{{0, 1}, {1, 2}, {2, 6}};
+    const Scene half = turned_scene(sup, all, links, turn, kWide, 0.5), one = turned_scene(sup, all, links, turn, kWide);
+    EXPECT_EQ(one.frame.area, half.frame.area);
+    const QPointF centre = one.frame.area.center();
+    ASSERT_EQ(one.dots[0].points.size(), 18u * 7);
+    ASSERT_EQ(half.dots[0].points.size(), one.dots[0].points.size());
+    for (std::size_t i = 0; i < one.dots[0].points.size(); ++i) {
+        const QPointF a = half.dots[0].points[i] - centre, b = one.dots[0].points[i] - centre;
+        EXPECT_NEAR(b.x(), 2 * a.x(), 1e-9);
+        EXPECT_NEAR(b.y(), 2 * a.y(), 1e-9);
+    }
+    const Scene close = turned_scene(sup, all, links, turn, kWide, 8.0);
+    const QRectF& area = close.frame.area;
+    std::size_t shown = 0;
+    for (const SceneDots& d : close.dots) {
+        EXPECT_TRUE(d.specimens.empty() || d.specimens.size() == d.points.size());
+        for (const QPointF& p : d.points) EXPECT_TRUE(area.contains(p)) << p.x() << ", " << p.y();
+        shown += d.points.size();
+    }
+    EXPECT_GT(shown, 0u);
+    EXPECT_LT(shown, 18u * 7 + 7);
+    // A consensus landmark out of the frame loses its number as well.
+    const std::size_t numbers = std::count_if(close.texts.begin(), close.texts.end(), [](const SceneText& t) {
+        return t.role == SceneText::Role::Label && t.text.toInt() >= 1;
+    });
+    EXPECT_LT(close.dots.back().points.size(), 7u);
+    EXPECT_EQ(numbers, close.dots.back().points.size());
+    for (const ScenePath& p : close.paths)
+        if (p.width == 1.2 * kPoint) EXPECT_TRUE(p.clipped);  // the wireframe is cut at the frame
+    // Painted, nothing of the data lies outside the frame: beside it, the
+    // picture is white but for the title and the triad's letters above and below.
+    QImage image(close.size.toSize(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    paint_scene(painter, close, QRectF(QPointF(0, 0), close.size));
+    painter.end();
+    for (int y = static_cast<int>(area.top()) + 2; y < static_cast<int>(area.bottom()) - 2; y += 3)
+        for (const int x : {static_cast<int>(area.left()) - 4, static_cast<int>(area.right()) + 4})
+            EXPECT_EQ(image.pixelColor(x, y), QColor(Qt::white)) << x << ", " << y;
+}
+
 TEST(BatchPlots, LandmarksInSpaceHaveEveryShapePicture) {
     const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_space_plots";
     std::filesystem::remove_all(dir);
