@@ -189,25 +189,6 @@ TEST(ImportAction, AHeadedGroupFileIsAFactorTableMatchedById) {
     }
 }
 
-TEST(ImportBatch, ConvertedTablesGiveTheSameReportsAsTheImport) {
-    TempDir dir;
-    const std::string prefix = dir.file("pleth");
-    const auto conv = run_batch({"convert", data_file("plethodon.csv"), "--covariate-column", "logCS", "--out-prefix", prefix});
-    ASSERT_EQ(conv.status, 0) << conv.err;
-    EXPECT_EQ(conv.out, prefix + ".lm.txt\n" + prefix + ".groups.txt\n" + prefix + ".cov.txt\n" + prefix + ".legend.csv\n");
-    for (const char* action : {"two-way", "two-way-stand-f"}) {
-        SCOPED_TRACE(action);
-        const auto imported = run_batch(
-            {action, "--import", data_file("plethodon.csv"), "--covariate-column", "logCS", "-m", "3", "-p", "49", "-s", "11"});
-        const auto loaded = run_batch({action, "-l", prefix + ".lm.txt", "-g", prefix + ".groups.txt", "-c", prefix + ".cov.txt",
-                                       "-m", "3", "-p", "49", "-s", "11"});
-        ASSERT_EQ(imported.status, 0) << imported.err;
-        ASSERT_EQ(loaded.status, 0) << loaded.err;
-        EXPECT_THAT(imported.out, HasSubstr("Data File: plethodon.csv with 40 specimens, 12 LM"));
-        EXPECT_EQ(without_file_lines(imported.out), without_file_lines(loaded.out));
-    }
-}
-
 TEST(ImportBatch, ScaledTpsWithAFactorTableMatchesTheBundledTables) {
     TempDir dir;
     const std::string table = dir.write("factors.csv", species_table());

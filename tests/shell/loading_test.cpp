@@ -1,13 +1,17 @@
 // Loading the three input files: what goes into the workspace, what the file
 // box shows, and what happens to files that cannot be read.
+#include "io/text.hpp"
 #include "platform/format.hpp"
+#include "shell/text_lines.hpp"
 #include "support/fixtures.hpp"
 #include "support/text.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using namespace quillan;
 using namespace quillan::test;
+using namespace quillan;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -179,4 +183,227 @@ TEST(Loading, RealExampleDataLoadsWithItsCounts) {
         h.box(kFileBox),
         "Data File: plethodon.lm.txt with 40 specimens, 12 LM\n\nGroup File: plethodon.groups.txt with 40 specimens,  2 group "
         "variables\n\nCovariate File: plethodon.cov.txt with 40 specimens");
+}
+
+// The table reader on files from other systems and on files that are not
+// tables at all.
+
+namespace {
+
+std::string load_error(const std::string& path, const ReadLimits& limits = {}) {
+    try {
+        dload_file(path, limits);
+    } catch (const QuillanError& e) {
+        return e.what();
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(Reading, LineEndsOfEverySystemAndAByteOrderMark) {
+    TempDir dir;
+    // Old Macintosh files end lines with a lone carriage return.
+    Matrix mac = dload(dir.write("mac.txt", "1 2 3\r4 5 6\r7 8 9\r"));
+    ASSERT_EQ(mac.rows(), 3);
+    EXPECT_EQ(mac(2, 0), 7);
+    // Windows line ends, and a doubled carriage return before a line feed,
+    // are one line end each.
+    Matrix dos = dload(dir.write("dos.txt", "1 2\r\n3 4\r\r\n5 6"));
+    ASSERT_EQ(dos.rows(), 3);
+    EXPECT_EQ(dos(2, 1), 6);
+    // An empty line still ends the table, whatever the line ends.
+    LoadedTable t = dload_file(dir.write("end.txt", "1 2\r\r3 4\r"));
+    EXPECT_EQ(t.x.rows(), 1);
+    EXPECT_EQ(t.end_line, 2);
+    EXPECT_EQ(t.ignored_lines, 1);
+    // A UTF-8 byte-order mark, as some editors write, is not part of the first number.
+    Matrix bom = dload(dir.write("bom.txt",
+                                 "\xEF\xBB\xBF"
+                                 "1.5 2\n3 4\n"));
+    ASSERT_EQ(bom.rows(), 2);
+    EXPECT_EQ(bom(0, 0), 1.5);
+}
+
+TEST(Reading, FilesAndLinesPastTheLimitsAreRefused) {
+    ReadLimits small;
+    small.file_bytes = 1 << 20;
+    small.line_bytes = 1 << 10;
+    // /dev/zero never ends by itself.
+    // /dev/zero is one endless line: it is refused at that line's limit, not
+    // after the whole file limit has been read.
+    EXPECT_THAT(load_error("/dev/zero", small), HasSubstr("line 1 is more than 1024 bytes long"));
+    small.line_bytes = small.file_bytes * 2;
+    EXPECT_THAT(load_error("/dev/zero", small), HasSubstr("The file /dev/zero is larger than 1 MB"));
+    small.line_bytes = 1 << 10;
+    TempDir dir;
+    EXPECT_THAT(load_error(dir.write("big.txt", std::string(small.file_bytes + 1, '1')), small), HasSubstr("larger than 1 MB"));
+    std::string longline;
+    for (int i = 0; i < 600; ++i) longline += "1 ";
+    EXPECT_THAT(load_error(dir.write("long.txt", "1 2\n" + longline + "\n"), small),
+                HasSubstr("line 2 is more than 1024 bytes long"));
+    EXPECT_EQ(load_error(dir.write("fine.txt", "1 2\n3 4\n"), small), "");
+}
+
+TEST(Reading, GroupCodesBeyondTwoToThe53OrNotFiniteAreRefused) {
+    TempDir dir;
+    Harness h;
+    h.set_box(kFileBox, Value("before"));
+    EXPECT_EQ(h.load("LoadGlist", dir.write("nan.txt", "1 2\n2 nan\n")), Outcome::Failed);
+    EXPECT_THAT(h.last_message(),
+                HasSubstr("Line 2 of the group file " + dir.file("nan.txt") + " holds the code NaN in column 2"));
+    EXPECT_EQ(h.load("LoadGlist", dir.write("big.txt", "1\n9007199254740994\n")), Outcome::Failed);
+    EXPECT_THAT(h.last_message(), HasSubstr("9007199254740994"));
+    EXPECT_EQ(h.shell.workspace().groups.size(), 0);
+    EXPECT_EQ(h.box(kFileBox), "before");
+    // 2^53 itself is still exact.
+    EXPECT_EQ(h.load("LoadGlist", dir.write("edge.txt", "9007199254740992\n-9007199254740992\n3\n")), Outcome::Done);
+}
+
+// Saving the results box and clearing the workspace.
+
+TEST(Saving, EachLineIsWrittenAfterALineFeedAndABlank) {
+    TempDir dir;
+    Harness h;
+    h.set_box(kResultsBox, Value("A\nB\nC"));
+    ASSERT_EQ(h.save(dir.file("out.txt")), Outcome::Done);
+    EXPECT_EQ(read_bytes(dir.file("out.txt")), "\n A\n B\n C");
+    EXPECT_EQ(h.gui.dialog_titles().back(), "Please Select an Output file");
+    EXPECT_EQ(h.gui.dialog_filters().back(), "*.txt");
+    EXPECT_EQ(h.gui.pwd(), dir.folder());
+
+    // Percent signs and backslashes are written as they stand.
+    h.set_box(kResultsBox, Value("100% \\n done"));
+    ASSERT_EQ(h.save(dir.file("pct.txt")), Outcome::Done);
+    EXPECT_EQ(read_bytes(dir.file("pct.txt")), "\n 100% \\n done");
+}
+
+TEST(Saving, ReplacesAnExistingFileEntirelyAndAnEmptyBoxGivesAnEmptyFile) {
+    TempDir dir;
+    Harness h;
+    dir.write("out.txt", std::string(5000, 'x'));
+    h.set_box(kResultsBox, Value("short"));
+    ASSERT_EQ(h.save(dir.file("out.txt")), Outcome::Done);
+    EXPECT_EQ(read_bytes(dir.file("out.txt")), "\n short");
+    h.set_box(kResultsBox, Value(""));
+    ASSERT_EQ(h.save(dir.file("out.txt")), Outcome::Done);
+    EXPECT_EQ(read_bytes(dir.file("out.txt")), "");
+}
+
+TEST(Saving, AFailedSaveLeavesWhatWasThereAndSaysSo) {
+    TempDir dir;
+    Harness h;
+    h.set_box(kResultsBox, Value("report"));
+    // The target is a folder holding a file: renaming over it cannot succeed.
+    std::filesystem::create_directory(dir.file("taken.txt"));
+    dir.write("taken.txt/keep", "precious");
+    EXPECT_EQ(h.save(dir.file("taken.txt")), Outcome::Failed);
+    EXPECT_THAT(h.last_message(), HasSubstr("Cannot write the file"));
+    EXPECT_EQ(read_bytes(dir.file("taken.txt/keep")), "precious");
+    // No half-written file is left beside it.
+    EXPECT_EQ(dir.entries(), 1);
+
+    // A folder that does not exist.
+    EXPECT_EQ(h.save(dir.file("nowhere/out.txt")), Outcome::Failed);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("nowhere")));
+}
+
+TEST(Saving, CancelledDialogWritesNothing) {
+    Harness h;
+    const std::string cwd = h.gui.pwd();
+    h.gui.queue_save_answer(std::nullopt);
+    EXPECT_EQ(h.run("SaveOut"), Outcome::Done);
+    EXPECT_EQ(h.gui.pwd(), cwd);
+}
+
+TEST(Clearing, EmptiesTheWorkspaceAndBlanksBothBoxes) {
+    TempDir dir;
+    Harness h;
+    ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
+    ASSERT_EQ(h.load("LoadGlist", data_file("plethodon.groups.txt")), Outcome::Done);
+    h.set_box(kResultsBox, Value("old report"));
+    h.set_box(kPermBox, Value("123"));
+    ASSERT_EQ(h.run("Clear"), Outcome::Done);
+    const Workspace& ws = h.shell.workspace();
+    EXPECT_EQ(ws.landmarks.size() + ws.groups.size() + ws.covariate.size(), 0);
+    EXPECT_TRUE(ws.landmarks_info.empty() && ws.groups_info.empty() && ws.covariate_info.empty());
+    EXPECT_EQ(h.box(kResultsBox), "   ");
+    EXPECT_EQ(h.box(kFileBox), "   ");
+    EXPECT_EQ(h.box(kPermBox), "123");
+
+    ASSERT_EQ(h.save(dir.file("cleared.txt")), Outcome::Done);
+    EXPECT_EQ(read_bytes(dir.file("cleared.txt")), "\n    ");
+}
+
+// Leaving the specimens an outlier screening flagged out of the analyses
+// that follow: every table with a row per specimen loses the same rows, the
+// file box and later records name them, and a refusal changes nothing.
+
+namespace {
+
+// The bundled table with specimen `id`'s first landmark moved far off, so
+// that the screening flags it (beside P14, the farthest of the published
+// specimens, which the moved one pushes over the limit).
+std::string with_misplaced_landmark(const TempDir& dir, const std::string& id) {
+    std::string out;
+    for (std::string line : io::read_text_file(data_file("plethodon.csv")).lines) {
+        if (line.rfind(id + ",", 0) == 0) {
+            // ID, species, site, logCS, then x1: put x1 four units away.
+            std::size_t at = 0;
+            for (int comma = 0; comma < 4; ++comma) at = line.find(',', at) + 1;
+            const std::size_t end = line.find(',', at);
+            line.replace(at, end - at, std::to_string(std::stod(line.substr(at, end - at)) + 4));
+        }
+        out += line + "\n";
+    }
+    return dir.write("misplaced.csv", out);
+}
+
+}  // namespace
+
+TEST(LeaveOutOutliers, TheFlaggedSpecimensLeaveEveryTableAndAreNamedAfterwards) {
+    TempDir dir;
+    Harness h;
+    ASSERT_EQ(h.load("Import", with_misplaced_landmark(dir, "P05")), Outcome::Done) << h.last_message();
+    const Workspace before = h.shell.workspace();
+    const io::Legend legend_before = h.shell.legend();
+
+    // Nothing screened yet: refused, nothing changed.
+    EXPECT_EQ(h.run("LeaveOutOutliers"), Outcome::Refused);
+    EXPECT_THAT(h.last_message(), HasSubstr("run Outliers first"));
+    EXPECT_EQ(h.shell.workspace().landmarks.rows(), before.landmarks.rows());
+
+    ASSERT_EQ(h.run("RunOutliers"), Outcome::Reported) << h.last_message();
+    ASSERT_EQ(h.run("LeaveOutOutliers"), Outcome::Done) << h.last_message();
+    const Workspace& ws = h.shell.workspace();
+    const Eigen::Index n = before.landmarks.rows();
+    // Rows 5 and 14 (P05, P14) went from the landmarks, the groups and the IDs alike.
+    ASSERT_EQ(ws.landmarks.rows(), n - 2);
+    EXPECT_TRUE(ws.landmarks.topRows(4) == before.landmarks.topRows(4));
+    EXPECT_TRUE(ws.landmarks.row(4) == before.landmarks.row(5));
+    EXPECT_TRUE(ws.landmarks.bottomRows(n - 14) == before.landmarks.bottomRows(n - 14));
+    ASSERT_EQ(ws.groups.rows(), n - 2);
+    EXPECT_TRUE(ws.groups.bottomRows(n - 14) == before.groups.bottomRows(n - 14));
+    ASSERT_EQ(h.shell.legend().ids.size(), static_cast<std::size_t>(n - 2));
+    EXPECT_EQ(h.shell.legend().ids[4], legend_before.ids[5]);
+    EXPECT_EQ(h.shell.legend().ids[12], legend_before.ids[14]);
+    for (const auto& column : h.shell.legend().numbers) EXPECT_EQ(column.values.size(), static_cast<std::size_t>(n - 2));
+    EXPECT_THAT(h.shell.file_box_text(), HasSubstr("with 38 specimens, 12 LM\n2 specimens left out as outliers: P05, P14"));
+    EXPECT_THAT(h.shell.file_box_text(), HasSubstr("Group File: misplaced.csv with 38 specimens"));
+
+    // The flags were of rows that are gone: a second click is refused.
+    EXPECT_EQ(h.run("LeaveOutOutliers"), Outcome::Refused);
+
+    // The next analysis runs on the rest and its record names who was left out.
+    h.set_box(kPermBox, Value("99"));
+    ASSERT_EQ(h.run("RunTwoWay"), Outcome::Reported) << h.last_message();
+    EXPECT_THAT(h.shell.results_export(false), HasSubstr("\"left_out_as_outliers\""));
+    EXPECT_THAT(h.shell.results_export(false), HasSubstr("\"P14\""));
+
+    // A new import brings every specimen back.
+    ASSERT_EQ(h.load("Import", data_file("plethodon.csv")), Outcome::Done) << h.last_message();
+    EXPECT_EQ(h.shell.workspace().landmarks.rows(), n);
+    ASSERT_EQ(h.run("RunOutliers"), Outcome::Reported);
+    EXPECT_EQ(h.run("LeaveOutOutliers"), Outcome::Refused);  // none flagged in the published data
+    EXPECT_THAT(h.last_message(), HasSubstr("flagged no specimen"));
 }

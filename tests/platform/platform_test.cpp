@@ -1,0 +1,374 @@
+// The platform layer: formatted print, the numbers of the input tables, the
+// seed text, small statistics, permutations and the fingerprints of files.
+#include "platform/format.hpp"
+#include "platform/random.hpp"
+#include "platform/seed_text.hpp"
+#include "platform/sha256.hpp"
+#include "platform/statistics.hpp"
+#include "support/fixtures.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace quillan;
+
+TEST(FormatExpandReuse, ExpandsStoredLineBreaksAndPrintsLikePrintf) {
+    EXPECT_EQ(format_expand_reuse("a\\nb"), "a\nb");
+    EXPECT_EQ(format_expand_reuse("Total SS=%1.4f Percent =%2.3f\\n", {2.5, 12.0}), "Total SS=2.5000 Percent =12.000\n");
+    EXPECT_EQ(format_expand_reuse("%s|%i|%f", {"x", 3, 0.001}), "x|3|0.001000");
+    EXPECT_EQ(format_expand_reuse("100%%"), "100%");
+}
+
+TEST(FormatExpandReuse, NonWholeValueGivenToIntegerConversionPrintsInExponentForm) {
+    EXPECT_EQ(format_expand_reuse("%i LM", {5.5}), "5.500000e+00 LM");
+    EXPECT_EQ(format_expand_reuse("%i", {-0.5}), "-5.000000e-01");
+    EXPECT_EQ(format_expand_reuse("%d", {12.0}), "12");
+    EXPECT_EQ(format_expand_reuse("%i", {1e20}), "100000000000000000000");
+}
+
+TEST(FormatExpandReuse, SpaceFlagPutsOneBlankBeforeAPositiveCount) {
+    EXPECT_EQ(format_expand_reuse(", % i group variables", {2}), ",  2 group variables");
+    EXPECT_EQ(format_expand_reuse("% i", {-2}), "-2");
+}
+
+TEST(FormatExpandReuse, NotANumberAndInfinitiesPrintAsWords) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(format_expand_reuse("F=%2.4f", {nan}), "F=NaN");
+    EXPECT_EQ(format_expand_reuse("%f %i %1.4f", {inf, -inf, nan}), "Inf -Inf NaN");
+    EXPECT_EQ(format_expand_reuse("[%6.2f]", {inf}), "[   Inf]");
+}
+
+TEST(FormatExpandReuse, ArgumentsOutlastingTheFormatReuseItAndShortDataStops) {
+    EXPECT_EQ(format_expand_reuse("%i,", {1, 2, 3}), "1,2,3,");
+    EXPECT_EQ(format_expand_reuse("a=%i b=%i", {1}), "a=1 b=");
+    EXPECT_EQ(format_expand_reuse("x %i y"), "x  y");
+}
+
+TEST(ConcatTrimmed, DropsTrailingBlanksOfEachPieceOnly) {
+    EXPECT_EQ(concat_trimmed({"p= 0.370000 ", "next  "}), "p= 0.370000next");
+    EXPECT_EQ(concat_trimmed({"line\n", "\nmore\t"}), "line\n\nmore\t");
+    EXPECT_EQ(concat_trimmed({"   ", ""}), "");
+}
+
+// Formatted print with arguments its conversions cannot take as they are:
+// values out of a character's or a 64-bit integer's range, and widths or
+// precisions that are not finite or too large.  Every format of the program
+// is a constant, but the operation can be called by name with any.
+
+TEST(FormatLimits, OutOfRangeValuesPrintInExponentForm) {
+    EXPECT_EQ(format_expand_reuse("%c", {65.0}), "A");
+    EXPECT_EQ(format_expand_reuse("%c", {1e300}), "1.000000e+300");
+    EXPECT_EQ(format_expand_reuse("%c", {-1.0}), "-1.000000e+00");
+    EXPECT_EQ(format_expand_reuse("%x", {255.0}), "ff");
+    EXPECT_EQ(format_expand_reuse("%o", {8.0}), "10");
+    EXPECT_EQ(format_expand_reuse("%X", {1e30}), "1.000000e+30");
+    EXPECT_EQ(format_expand_reuse("%x", {-1e19}), "-1.000000e+19");
+    EXPECT_EQ(format_expand_reuse("%x", {9223372036854775807.0}), "9.223372e+18");  // rounds to 2^63, one past the range
+}
+
+TEST(FormatLimits, WidthsFromArgumentsOrDigitsStayBounded) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(format_expand_reuse("%*i|", {nan, 5.0}), "5|");
+    EXPECT_EQ(format_expand_reuse("%*i|", {-inf, 5.0}), "5|");
+    EXPECT_EQ(format_expand_reuse("%*i|", {3.0, 5.0}), "  5|");
+    EXPECT_EQ(format_expand_reuse("%*i|", {inf, 5.0}).size(), 100001u);
+    EXPECT_EQ(format_expand_reuse("%*i|", {1e300, 5.0}).size(), 100001u);
+    EXPECT_EQ(format_expand_reuse("%99999999999i|", {1.0}).size(), 100001u);
+    EXPECT_EQ(format_expand_reuse("%.99999999999f", {0.5}).size(), 100002u);  // "0." and 100000 digits
+}
+
+// The numbers of the input tables, read with std::from_chars: the same
+// tokens accepted and refused, and the same doubles bit for bit, as a
+// reading through strtod in the C locale (the reference below), on the
+// corners where the two could part: overflow and underflow, subnormals,
+// halfway cases, long mantissas, signs, and every way a token can be
+// malformed.
+
+namespace {
+
+bool reference_token(std::string_view t, double& out) {
+    std::size_t i = 0;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    std::string lower;
+    for (char c : t.substr(i)) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "inf" || lower == "nan") {
+        out = std::strtod(std::string(t).c_str(), nullptr);
+        if (lower == "nan") out = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    std::size_t digits = 0, k = i;
+    while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) ++k, ++digits;
+    if (k < t.size() && t[k] == '.')
+        for (++k; k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]));) ++k, ++digits;
+    if (digits == 0) return false;
+    if (k < t.size() && (t[k] == 'e' || t[k] == 'E')) {
+        ++k;
+        if (k < t.size() && (t[k] == '+' || t[k] == '-')) ++k;
+        std::size_t ed = 0;
+        while (k < t.size() && std::isdigit(static_cast<unsigned char>(t[k]))) ++k, ++ed;
+        if (ed == 0) return false;
+    }
+    if (k != t.size()) return false;
+    out = std::strtod(std::string(t).c_str(), nullptr);
+    return true;
+}
+
+// The text's numbers as the reader before from_chars read them.
+std::vector<double> reference_str2num(std::string_view text) {
+    auto sep = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    std::vector<double> out;
+    bool need = false;
+    for (std::size_t i = 0; i < text.size();) {
+        if (sep(text[i])) {
+            ++i;
+        } else if (text[i] == ',') {
+            if (out.empty() || need) return {};
+            need = true;
+            ++i;
+        } else {
+            std::size_t j = i;
+            while (j < text.size() && !sep(text[j]) && text[j] != ',') ++j;
+            double d;
+            if (!reference_token(text.substr(i, j - i), d)) return {};
+            out.push_back(d);
+            need = false;
+            i = j;
+        }
+    }
+    return out;
+}
+
+std::uint64_t bits(double d) {
+    std::uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return b;
+}
+
+// Same count, and every value the same bits (any NaN counts as the one NaN).
+void expect_same_reading(const std::string& text) {
+    const std::vector<double> want = reference_str2num(text), got = str2num(text);
+    ASSERT_EQ(got.size(), want.size()) << '"' << text << '"';
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        if (std::isnan(want[i])) EXPECT_TRUE(std::isnan(got[i])) << '"' << text << '"';
+        else EXPECT_EQ(bits(got[i]), bits(want[i])) << '"' << text << "\" value " << i;
+    }
+}
+
+}  // namespace
+
+TEST(NumberReading, CornersReadAsStrtodReadsThemBitForBit) {
+    // Tokens, blank-separated (none holds a blank).
+    const std::string tokens =
+        "0 -0 +0 0.0 -0.0 .5 5. +5 -.5 +.5e1 007 1e400 -1e400 1e-400 -1e-400 1.7976931348623157e308 "
+        "1.7976931348623158e308 1.7976931348623159e308 2e308 4.9406564584124654e-324 2.4703282292062327e-324 "
+        "2.4703282292062328e-324 2.2250738585072011e-308 2.2250738585072014e-308 9007199254740993 "
+        "9007199254740992.5 0.1 0.30000000000000004 123456789012345678901234567890 1e99999999999999999999 "
+        "1e-99999999999999999999 0e99999 0.000000000000000000000000000001e30 "
+        "3.141592653589793238462643383279502884197 1E5 1e+5 1e-5 inf -Inf +INF nan -NaN NAN infinity nanq "
+        "0x1A 0x1p3 1e 1e+ e5 . -. + - 1.2.3 1..2 1e5.5 1d5 --1 +-1 1- ١ 1\xC2\xA0 1_000 $1 1f \x01 １";
+    std::istringstream in(tokens);
+    for (std::string t; in >> t;) expect_same_reading(t);
+    // Separators and commas as the rows of a table hold them.
+    for (const char* line : {"1,2,3", "1 ,2", "1, 2\r\n", ",1", "1,", "1,,2", "1, ,2", "\t1\t2\t", "1\r2", "", " ", ",",
+                             "1 2 3\n", "1e400,-1e-400\tnan", "1 ,\r\n"})
+        expect_same_reading(line);
+}
+
+TEST(NumberReading, RandomNumbersReadAsStrtodReadsThemBitForBit) {
+    std::mt19937_64 rng(20261207);
+    auto digits = [&](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += static_cast<char>('0' + rng() % 10);
+        return s;
+    };
+    std::string line;
+    for (int i = 0; i < 20000; ++i) {
+        std::string t = rng() % 4 == 0 ? "-" : "";
+        t += digits(static_cast<int>(rng() % 20));
+        if (rng() % 2) t += "." + digits(static_cast<int>(rng() % 25));
+        if (rng() % 3 == 0) t += (rng() % 2 ? "e-" : "e") + std::to_string(rng() % 340);
+        line += t + (rng() % 5 == 0 ? "," : " ");
+        if (line.size() > 200) {
+            expect_same_reading(line);
+            line.clear();
+        }
+    }
+    // Every double's shortest text and its 17-digit text.
+    for (int i = 0; i < 20000; ++i) {
+        const std::uint64_t b = rng();
+        double d;
+        std::memcpy(&d, &b, sizeof d);
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.17g %.16e %.5g", d, d, d);
+        expect_same_reading(buf);
+    }
+}
+
+TEST(NumberReading, AppendKeepsTheBufferWhenALineCannotBeRead) {
+    std::vector<double> values{7};
+    EXPECT_TRUE(append_numbers("1 2", values));
+    EXPECT_FALSE(append_numbers("3 x", values));
+    EXPECT_FALSE(append_numbers("4,,5", values));
+    EXPECT_TRUE(append_numbers(" \r\n", values));
+    EXPECT_EQ(values, (std::vector<double>{7, 1, 2}));
+}
+
+// The seed as the Seed box and quillan-batch --seed take it: both read it
+// through parse_seed_text, so a text one accepts the other accepts too.
+
+TEST(SeedText, WholeNumbersWithBlanksAroundThem) {
+    EXPECT_EQ(parse_seed_text("0"), 0u);
+    EXPECT_EQ(parse_seed_text("42"), 42u);
+    EXPECT_EQ(parse_seed_text("  42"), 42u);
+    EXPECT_EQ(parse_seed_text("42\t "), 42u);
+    EXPECT_EQ(parse_seed_text("\t 007 \t"), 7u);
+    EXPECT_EQ(parse_seed_text("18446744073709551615"), 18446744073709551615u);
+    EXPECT_EQ(parse_seed_text(" 18446744073709551615 "), 18446744073709551615u);
+}
+
+TEST(SeedText, AnythingElseIsNoSeed) {
+    for (const std::string text : {"", " ", " \t ", "4 2", "-1", "+1", "1.5", "1e3", "0x10", "seed", "12a",
+                                   "18446744073709551616", "99999999999999999999999", "\n42", "42\n"})
+        EXPECT_FALSE(parse_seed_text(text).has_value()) << '"' << text << '"';
+}
+
+TEST(SeedText, OnlySpacesAndTabsAreBlank) {
+    EXPECT_TRUE(seed_text_is_blank(""));
+    EXPECT_TRUE(seed_text_is_blank(" \t  "));
+    EXPECT_FALSE(seed_text_is_blank(" 0 "));
+    EXPECT_FALSE(seed_text_is_blank("\n"));
+}
+
+TEST(Mean, OfAnEmptyListIsNotANumber) {
+    EXPECT_TRUE(std::isnan(mean({})));
+    EXPECT_DOUBLE_EQ(mean({1, 2, 6}), 3.0);
+}
+
+TEST(Polyfit, FindsTheLeastSquaresLineAndFlagsAConstantX) {
+    const double x[] = {0, 1, 2, 3};
+    const double y[] = {1, 3, 5, 7};
+    Line l = polyfit1(x, y, 4);
+    EXPECT_NEAR(l.slope, 2.0, 1e-14);
+    EXPECT_NEAR(l.intercept, 1.0, 1e-14);
+    const double y2[] = {0, 1, 0, 1};
+    l = polyfit1(x, y2, 4);
+    EXPECT_NEAR(l.slope, 0.2, 1e-14);
+    EXPECT_NEAR(l.intercept, 0.2, 1e-14);
+    const double c[] = {2, 2, 2, 2};
+    EXPECT_FALSE(std::isfinite(polyfit1(c, y, 4).slope));
+}
+
+TEST(Randperm, GivesEveryIndexOnceAndEveryOrderAboutEquallyOften) {
+    Rng rng(42);
+    std::map<std::vector<int>, int> counts;
+    const int draws = 60000;
+    for (int i = 0; i < draws; ++i) {
+        auto p = randperm(4, rng);
+        auto sorted = p;
+        std::sort(sorted.begin(), sorted.end());
+        ASSERT_EQ(sorted, (std::vector<int>{0, 1, 2, 3}));
+        ++counts[p];
+    }
+    ASSERT_EQ(counts.size(), 24u);
+    // Expected 2500 each; 5 standard deviations is about 240.
+    for (const auto& [perm, n] : counts) EXPECT_NEAR(n, draws / 24, 250);
+}
+
+TEST(Randperm, StreamsAreReproducibleFromSeedAndIndexAndDifferBetweenIndices) {
+    Rng a = Rng::stream(7, 3), b = Rng::stream(7, 3), c = Rng::stream(7, 4), d = Rng::stream(8, 3);
+    auto pa = randperm(50, a), pb = randperm(50, b), pc = randperm(50, c), pd = randperm(50, d);
+    EXPECT_EQ(pa, pb);
+    EXPECT_NE(pa, pc);
+    EXPECT_NE(pa, pd);
+    EXPECT_TRUE(randperm(0, a).empty());
+}
+
+// The fingerprints recorded with every result: the published test vectors of
+// SHA-256, messages whose padding falls on every side of a block's end, and
+// the same digest however the bytes arrive, both by the processor's SHA
+// instructions (where it has them) and by the portable code.
+namespace quillan {
+namespace {
+
+std::string digest(const std::string& s) {
+    Sha256 h;
+    h.update(s.data(), s.size());
+    return h.hex_digest();
+}
+
+// Runs `check` with the SHA instructions in use (when the processor has
+// them) and again with the portable code.
+template <class Check>
+void both_ways(Check check) {
+    const bool before = sha256_use_instructions(true);
+    const bool has = sha256_use_instructions(true);
+    for (const bool use : {true, false}) {
+        if (use && !has) continue;
+        sha256_use_instructions(use);
+        SCOPED_TRACE(use ? "SHA instructions" : "portable code");
+        check();
+    }
+    sha256_use_instructions(before);
+}
+
+TEST(Sha256, PublishedVectors) {
+    both_ways([] {
+        EXPECT_EQ(digest(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+        EXPECT_EQ(digest("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+        // 56 bytes: the length no longer fits the first block.
+        EXPECT_EQ(digest("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+                  "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+        EXPECT_EQ(digest("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrs"
+                         "tnopqrstu"),
+                  "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1");
+        EXPECT_EQ(digest(std::string(1000000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    });
+}
+
+TEST(Sha256, TheDigestDoesNotDependOnHowTheBytesArrive) {
+    both_ways([] {
+        std::mt19937 rng(7);
+        for (std::size_t size : {0u, 1u, 55u, 56u, 63u, 64u, 65u, 119u, 120u, 128u, 1000u, 70000u}) {
+            std::string bytes(size, '\0');
+            for (auto& c : bytes) c = static_cast<char>(rng());
+            const std::string whole = digest(bytes);
+            Sha256 pieces;
+            for (std::size_t at = 0; at < size;) {
+                const std::size_t n = std::min<std::size_t>(size - at, rng() % 97);
+                pieces.update(bytes.data() + at, n);
+                at += n;
+            }
+            EXPECT_EQ(pieces.hex_digest(), whole) << size << " bytes";
+            const bool was = sha256_use_instructions(false);
+            EXPECT_EQ(digest(bytes), whole) << size << " bytes, portable code";
+            sha256_use_instructions(was);
+        }
+    });
+}
+
+TEST(Sha256, FilesAreReadWholeAndUnreadableOnesHaveNoDigest) {
+    test::TempDir dir;
+    const std::string path = dir.file("m.bin");
+    std::string bytes;
+    for (int i = 0; i < 200000; ++i) bytes += static_cast<char>(i * 31);  // more than one read's buffer
+    dir.write("m.bin", bytes);
+    EXPECT_EQ(sha256_of_file(path), digest(bytes));
+    EXPECT_EQ(sha256_of_file(dir.file("absent.txt")), "");
+    EXPECT_EQ(sha256_of_file(dir.path().string()), "");
+}
+
+}  // namespace
+}  // namespace quillan
