@@ -10,7 +10,6 @@
 #include "geometry/shape_table.hpp"
 #include "platform/format.hpp"
 #include "platform/statistics.hpp"
-#include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 #include "support/reference.hpp"
 #include "support/shapes.hpp"
@@ -158,18 +157,6 @@ TEST(TestCovariate, EchoesBothEvaluationsAndLeavesTheWorkspaceAndReportAlone) {
     EXPECT_EQ(h.run("TestCovariate"), Outcome::Failed);
     EXPECT_THAT(h.last_message(), HasSubstr("The last value of specimen 4 in the landmark file is 0"));
     EXPECT_EQ(h.shell.workspace().covariate, clist);
-}
-
-TEST(CovariateTests, TheTwoWayReportComesOutOfTheBatchFrontEnd) {
-    const BatchResult r =
-        run_batch({"two-way-cov", "--landmarks", data_file("plethodon.lm.txt"), "--groups", data_file("plethodon.groups.txt"),
-                   "--covariate", data_file("plethodon.cov.txt"), "--perm", "30", "--trace"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(
-        r.out.rfind("\nEstablishing the form of the dependence on the covariate\nThe results of a 2-Way Covariate test using 30",
-                    0),
-        0u);
-    EXPECT_THAT(r.err, HasSubstr("[ya yb yc] ="));
 }
 
 // The slope models as operations: their sums against a plain regression on

@@ -58,17 +58,6 @@ TEST(OneWay, RefusalsAndBadInputLeaveTheResultsBoxAsItWas) {
     EXPECT_EQ(h.box(kResultsBox), "earlier report");
 }
 
-TEST(OneWay, MissingOrInconsistentFilesGiveAClearMessage) {
-    Harness h;
-    h.set_box(kResultsBox, Value("kept"));
-    ASSERT_EQ(h.load("Load", data_file("plethodon.lm.txt")), Outcome::Done);
-    TempDir dir;
-    ASSERT_EQ(h.load("LoadGlist", dir.write("short.txt", "1\n2\n1\n")), Outcome::Done);
-    EXPECT_EQ(h.run("RunOneWay"), Outcome::Failed);
-    EXPECT_THAT(h.last_message(), HasSubstr("The group file has 3 specimens, but the landmark file has 40"));
-    EXPECT_EQ(h.box(kResultsBox), "kept");
-}
-
 TEST(OneWay, ASingleSpecimenGroupAddsNothingAndIsToldOnce) {
     Harness h;
     std::vector<int> groups = {1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 9};
