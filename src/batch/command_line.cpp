@@ -324,7 +324,7 @@ void add_shape_options(CLI::App& app, BatchRequest& r) {
         ->group(group);
     app.add_option("--block2", s.block2, "pls: table of the second block, one row of numbers per specimen")->group(group);
     app.add_flag("--no-rotation-search", r.no_rotation_search,
-                 "modularity: take the 2-D landmarks as aligned, without first turning them to the average CR")
+                 "modularity: take the landmarks as aligned, without first turning them to the average CR")
         ->group(group);
     app.add_option("--individual", s.individual, "symmetry: factor of each configuration's individual (default G1)")
         ->group(group);

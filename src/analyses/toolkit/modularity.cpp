@@ -22,25 +22,27 @@ std::vector<int> per_coordinate(const std::vector<int>& module, int dimensions) 
     return out;
 }
 
-// The cross-products of the centred 2-D coordinates after every specimen
-// is turned by `degrees`, from those before: each 2 x 2 block of two
-// landmarks turned as the coordinates are.
-MatrixXd turned_cross(const MatrixXd& cross, double degrees) {
+// The cross-products of the centred coordinates after every specimen is
+// turned by `degrees` in the plane of x and y (about z in space): each
+// block of two landmarks turned as their coordinates are.
+MatrixXd turned_cross(const MatrixXd& cross, double degrees, int dimensions) {
     const double a = degrees * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
-    Eigen::Matrix2d r;  // (x, y) -> (x c + y s, -x s + y c), as a row vector times [c -s; s c]
-    r << c, -s, s, c;
+    // (x, y, z) -> (x c + y s, -x s + y c, z), as a row vector times [c -s; s c] (and 1 for z)
+    MatrixXd r = MatrixXd::Identity(dimensions, dimensions);
+    r.topLeftCorner<2, 2>() << c, -s, s, c;
     MatrixXd out(cross.rows(), cross.cols());
-    for (Index i = 0; i < cross.rows(); i += 2)
-        for (Index j = 0; j < cross.cols(); j += 2) out.block<2, 2>(i, j) = r.transpose() * cross.block<2, 2>(i, j) * r;
+    for (Index i = 0; i < cross.rows(); i += dimensions)
+        for (Index j = 0; j < cross.cols(); j += dimensions)
+            out.block(i, j, dimensions, dimensions) = r.transpose() * cross.block(i, j, dimensions, dimensions) * r;
     return out;
 }
 
 // The angle of modularity.test's search: CR at every 0.05 degrees from 0
 // to 89.95, and the first angle whose CR is nearest their average.
-double search_angle(const MatrixXd& cross, const std::vector<int>& coord_module, int modules) {
+double search_angle(const MatrixXd& cross, const std::vector<int>& coord_module, int modules, int dimensions) {
     std::vector<double> crs;
     for (int step = 0; step < 1800; ++step)
-        crs.push_back(covariance_ratio(turned_cross(cross, step * 0.05), coord_module, modules));
+        crs.push_back(covariance_ratio(turned_cross(cross, step * 0.05, dimensions), coord_module, modules));
     double mean = 0;
     for (double v : crs) mean += v;
     mean /= static_cast<double>(crs.size());
@@ -51,20 +53,20 @@ double search_angle(const MatrixXd& cross, const std::vector<int>& coord_module,
 }
 
 // The specimens turned together so that the principal axes of their mean
-// lie along x and y (each axis pointing to its positive side), the
-// orientation geomorph's gpagen leaves them in by default: CR of 2-D
-// landmarks depends on it.
-MatrixXd on_principal_axes(const MatrixXd& shapes) {
+// lie along x, y (and z), each axis pointing to its positive side, the
+// orientation geomorph's gpagen leaves them in by default (in space this
+// may mirror them, as gpagen's turn does): CR depends on it.
+MatrixXd on_principal_axes(const MatrixXd& shapes, int dimensions) {
     const Eigen::RowVectorXd mean = shapes.colwise().mean();
-    MatrixXd m(mean.size() / 2, 2);
-    for (Index l = 0; l < m.rows(); ++l) m.row(l) << mean(2 * l), mean(2 * l + 1);
+    MatrixXd m = mean.reshaped(dimensions, mean.size() / dimensions).transpose();
     m.rowwise() -= m.colwise().mean();
-    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(m.transpose() * m);
-    Eigen::Matrix2d rot = eig.eigenvectors().rowwise().reverse();
-    for (Index i = 0; i < 2; ++i)
+    const Eigen::SelfAdjointEigenSolver<MatrixXd> eig(m.transpose() * m);
+    MatrixXd rot = eig.eigenvectors().rowwise().reverse();
+    for (Index i = 0; i < dimensions; ++i)
         if (rot(i, i) < 0) rot.col(i) *= -1;
     MatrixXd out(shapes.rows(), shapes.cols());
-    for (Index l = 0; l < m.rows(); ++l) out.middleCols(2 * l, 2) = shapes.middleCols(2 * l, 2) * rot;
+    for (Index l = 0; l < m.rows(); ++l)
+        out.middleCols(dimensions * l, dimensions) = shapes.middleCols(dimensions * l, dimensions) * rot;
     return out;
 }
 
@@ -111,16 +113,16 @@ ModularityResult modularity_test(PermutationEngine& engine, const MatrixXd& shap
                                  int dimensions, const ModularityOptions& options, int loop) {
     check_partition(module, static_cast<Index>(module.size()), dimensions, shapes.cols());
     const int modules = *std::max_element(module.begin(), module.end()) + 1;
-    const MatrixXd turned = dimensions == 2 ? on_principal_axes(shapes) : shapes;
+    const MatrixXd turned = on_principal_axes(shapes, dimensions);
     const MatrixXd centred = turned.rowwise() - turned.colwise().mean();
     MatrixXd cross = centred.transpose() * centred;
     ModularityResult r;
     r.nperm = options.nperm;
     const std::vector<int> coord_module = per_coordinate(module, dimensions);
-    if (dimensions == 2 && options.rotation_search) {
+    if (options.rotation_search) {
         r.rotation_searched = true;
-        r.angle = search_angle(cross, coord_module, modules);
-        cross = turned_cross(cross, r.angle);
+        r.angle = search_angle(cross, coord_module, modules, dimensions);
+        cross = turned_cross(cross, r.angle, dimensions);
     }
     r.cr = covariance_ratio(cross, coord_module, modules, &r.pair_cr);
     if (!std::isfinite(r.cr)) throw Refused("A module does not vary among the specimens, so its covariance ratio is undefined.");

@@ -30,10 +30,10 @@ struct ModularityResult {
 
 struct ModularityOptions {
     long long nperm = 0;
-    bool rotation_search = true;  // 2-D only
+    bool rotation_search = true;  // in the plane of x and y (about z in space)
 };
 
-// `shapes`: one row per specimen, the landmarks' coordinates together (2-D
+// `shapes`: one row per specimen, the landmarks' coordinates together (the
 // specimens are first turned together onto the principal axes of their
 // mean, as gpagen leaves them, before any rotation search);
 // `module`: each landmark's 0-based module, at least two modules of at

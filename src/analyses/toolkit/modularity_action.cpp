@@ -1,7 +1,7 @@
 // "RunModularity": the covariance ratio CR of a partition of the landmarks
 // into modules (--partition FILE) against random partitions of the same
-// sizes, after the rotation search of 2-D landmarks (--no-rotation-search
-// leaves them as aligned).
+// sizes, after the rotation search in the plane of x and y
+// (--no-rotation-search leaves them as aligned).
 #include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
 #include "analyses/toolkit/modularity.hpp"
