@@ -537,21 +537,6 @@ TEST_F(KernelVariants, TheEnvironmentChoosesAndAnUnrunnableChoiceIsRefusedWithAM
     else ::unsetenv("QUILLAN_KERNEL");
 }
 
-TEST_F(KernelVariants, TheMeasuredChoiceIsAWideKernelThisProcessorRunsAndStaysTheSame) {
-    // The choice between AVX2 and AVX-512 is timed once; it must name a
-    // kernel the processor has, the widest but one at worst, and never
-    // change within a run (reports do not depend on it, diagnostics might).
-    const KernelVariant best = best_kernel();
-    EXPECT_TRUE(kernel_available(best)) << kernel_name(best);
-    if (kernel_available(KernelVariant::Avx2)) {
-        EXPECT_NE(best, KernelVariant::Baseline);
-    }
-    if (!kernel_available(KernelVariant::Avx2) && kernel_available(KernelVariant::Avx512)) {
-        EXPECT_EQ(best, KernelVariant::Avx512);
-    }
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(best_kernel(), best);
-}
-
 TEST_F(KernelVariants, APermutationThatKeepsTheGroupingTiesTheObservedSumExactly) {
     // Groups 1 and 2 are the same size; the permutation that trades their
     // positions (in order) only swaps their labels, so every group keeps its

@@ -85,35 +85,6 @@ TEST(ActionTable, EveryRowHasWhatItsKindNeeds) {
     EXPECT_EQ(describe_needs(kNeedsLandmarks | kNeedsCovariate), "landmarks, covariate");
 }
 
-TEST(ActionTable, TheCheckFindsARowMissingWhatItsKindNeeds) {
-    const ActionRow& one_way = *find_action("RunOneWay");
-    ActionRow unnamed = one_way;
-    unnamed.statistics = {};
-    EXPECT_NE(joined(row_problems(unnamed)).find("without statistic names"), std::string::npos);
-    unnamed.statistics = {{""}};
-    EXPECT_NE(joined(row_problems(unnamed)).find("without statistic names"), std::string::npos);
-
-    ActionRow load = *find_action("LoadGlist");
-    load.file_option = nullptr;
-    EXPECT_NE(joined(row_problems(load)).find("a load without the batch option"), std::string::npos);
-
-    ActionRow console_only = *find_action("GoMan");
-    console_only.trace_is_result = false;
-    EXPECT_NE(joined(row_problems(console_only)).find("trace as its result"), std::string::npos);
-
-    ActionRow both = one_way;
-    both.shell_step = find_action("Clear")->shell_step;
-    EXPECT_NE(joined(row_problems(both)).find("exactly one of"), std::string::npos);
-
-    ActionRow no_groupings = one_way;
-    no_groupings.groupings = 0;
-    EXPECT_NE(joined(row_problems(no_groupings)).find("grouping count"), std::string::npos);
-
-    ActionRow saving = *find_action("SaveOut");
-    saving.writes_report = true;
-    EXPECT_NE(joined(row_problems(saving)).find("only an analysis writes a report"), std::string::npos);
-}
-
 // What each analysis needs loaded, as the table says, is what it refuses
 // without: run without the covariate, exactly the rows that need one are
 // refused; given only G1, exactly the rows that read two groupings are.
