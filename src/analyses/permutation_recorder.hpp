@@ -16,8 +16,10 @@ namespace quillan {
 // How a loop's p-value is counted: the share of the permutations beyond the
 // observed value (the group and covariate tests), or the permutations that
 // reach it with the observed value counted among them, (reached + 1) /
-// (permutations + 1), as a linear model counts it.
-enum class PValueRule { Exceeded, ReachedWithObserved };
+// (permutations + 1), as a linear model counts it; or, for a statistic
+// that is small where the effect is (a covariance ratio), the permutations
+// at or below it, counted the same way.
+enum class PValueRule { Exceeded, ReachedWithObserved, AtMostWithObserved };
 
 class PermutationRecorder {
 public:

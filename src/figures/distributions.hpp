@@ -68,8 +68,7 @@ struct StatisticDistribution {
     bool kept() const { return binned.empty(); }
     // As the report gives it, by the loop's rule.
     double p_value() const {
-        if (rule == PValueRule::ReachedWithObserved)
-            return (static_cast<double>(reached) + 1) / (static_cast<double>(permutations) + 1);
+        if (rule != PValueRule::Exceeded) return (static_cast<double>(reached) + 1) / (static_cast<double>(permutations) + 1);
         return permutations > 0 ? static_cast<double>(exceeded) / static_cast<double>(permutations) : 0.0;
     }
 };

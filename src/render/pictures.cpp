@@ -182,12 +182,44 @@ void add_disparity_picture(std::vector<Titled>& out, const DisparityFigure& d, c
                    }});
 }
 
+void add_cva_pictures(std::vector<Titled>& out, const CvaFigure& f) {
+    out.push_back({"cva-scores",
+                   f.scores.cols() < 2 ? QStringLiteral("Canonical variates: CV1 of G1 in each group")
+                                       : QStringLiteral("Canonical variates: CV1 against CV2 of G1"),
+                   false, [f](QSizeF size, double, const Links&, const QString& title) { return cva_scene(f, title, size); }});
+    if (f.along_first.from.size() == 0) return;
+    out.push_back({"cva-shape-change",
+                   QStringLiteral("Canonical variates: shape change along CV1 of G1, from the mean to the highest score"), true,
+                   [f](QSizeF size, double m, const Links& links, const QString& title) {
+                       return figure_shapes_scene(f.along_first, m, links, title, size,
+                                                  {QStringLiteral("Mean shape"), QStringLiteral("Highest CV1 score")});
+                   }});
+}
+
+void add_pls_pictures(std::vector<Titled>& out, const std::vector<PlsFigure>& all) {
+    std::set<std::string> taken;
+    for (const PlsFigure& f : all) {
+        // "pls-scores", or one a pair of modules: "pls-scores-A-B".
+        std::string name = "pls-scores";
+        const auto modules = f.block1.rfind("Module ", 0) == 0 && f.block2.rfind("Module ", 0) == 0;
+        if (modules) name += "-" + file_name_safe(f.block1.substr(7)) + "-" + file_name_safe(f.block2.substr(7));
+        for (int n = 2; !taken.insert(name).second; ++n) name = "pls-scores-" + std::to_string(n);
+        QString title = QString::fromStdString(f.title);
+        if (f.groups.names.size() > 1) title += QStringLiteral(", coloured by G1");
+        title += QStringLiteral(" (r-PLS %1)").arg(f.r, 0, 'f', 3);
+        out.push_back(
+            {name, title, false, [f](QSizeF size, double, const Links&, const QString& t) { return pls_scene(f, t, size); }});
+    }
+}
+
 }  // namespace
 
 std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, const std::vector<std::string>& factors) {
     std::vector<Titled> titled;
     if (figures.outliers) add_outlier_pictures(titled, *figures.outliers);
     if (figures.disparity) add_disparity_picture(titled, *figures.disparity, factors);
+    if (figures.cva) add_cva_pictures(titled, *figures.cva);
+    add_pls_pictures(titled, figures.pls);
     std::vector<AnalysisPicture> out;
     for (auto& t : titled) {
         const QString title = with_factor_names(t.title, factors);

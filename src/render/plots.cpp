@@ -173,13 +173,15 @@ namespace {
 // and how it was reached, a line each.
 std::vector<QString> histogram_notes(const StatisticDistribution& d) {
     std::vector<QString> lines{QStringLiteral("Observed %1").arg(d.observed, 0, 'g', 6)};
-    const bool counted = d.rule == PValueRule::ReachedWithObserved;  // never below 1 / (N + 1): no "p <"
+    const bool counted = d.rule != PValueRule::Exceeded;  // never below 1 / (N + 1): no "p <"
     QString p = d.exceeded == 0 && !counted
                     ? QStringLiteral("p < %1").arg(1.0 / static_cast<double>(std::max(1LL, d.permutations)), 0, 'g', 3)
                 : d.p_value() >= 0.001 ? QStringLiteral("p = %1").arg(d.p_value(), 0, 'f', 4)
                                        : QStringLiteral("p = %1").arg(d.p_value(), 0, 'g', 3);
     lines.push_back(p);
-    lines.push_back(counted
+    lines.push_back(d.rule == PValueRule::AtMostWithObserved
+                        ? QStringLiteral("(%1 of %2 permutations and the observed \u2264 it)").arg(d.reached).arg(d.permutations)
+                    : counted
                         ? QStringLiteral("(%1 of %2 permutations and the observed reached it)").arg(d.reached).arg(d.permutations)
                         : QStringLiteral("(%1 of %2 permutations exceeded it)").arg(d.exceeded).arg(d.permutations));
     if (!d.kept()) lines.push_back(QStringLiteral("Counted in bins as the permutations ran"));

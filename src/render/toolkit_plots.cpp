@@ -1,5 +1,6 @@
 #include "render/toolkit_plots.hpp"
 
+#include "figures/outlines.hpp"
 #include "render/plot_parts.hpp"
 #include "render/space_plots.hpp"
 
@@ -185,6 +186,127 @@ Scene disparity_scene(const DisparityFigure& f, const QString& title, const QStr
         s.texts.push_back({QStringLiteral("*"), QPointF((xa + xb) / 2, y + 1), Qt::AlignHCenter | Qt::AlignBottom,
                            SceneText::Role::Label, kFlagged});
     }
+    return s;
+}
+
+namespace {
+
+Grouping grouping_of(const FigureGroups& g, std::size_t specimens) {
+    Grouping out;
+    out.names = g.names;
+    out.group_of = g.group_of;
+    if (out.names.empty() || out.group_of.size() != specimens) {
+        out.names = {"All specimens"};
+        out.group_of.assign(specimens, 0);
+    }
+    return out;
+}
+
+// The points, one batch of marks per group, each named by its specimen.
+void add_group_points(Scene& s, const Grouping& g, const std::vector<double>& x, const std::vector<double>& y) {
+    const int ng = g.groups();
+    const std::size_t first = s.dots.size();
+    for (int k = 0; k < ng; ++k)
+        s.dots.push_back({ng > 1 ? group_color(k) : kPlain, 4.5 * kPoint, false, {}, {}, group_marker(k, ng)});
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        auto& d = s.dots[first + static_cast<std::size_t>(g.group_of[i])];
+        d.points.push_back(s.frame.map(x[i], y[i]));
+        d.specimens.push_back(static_cast<int>(i));
+    }
+}
+
+std::vector<LegendItem> legend_of(const Grouping& g) {
+    return g.groups() > 1 ? group_items(g, g.groups() > 10) : std::vector<LegendItem>{};
+}
+
+QString variate_axis(const CvaFigure& f, int v) {
+    return QStringLiteral("CV%1 (%2% of the eigenvalues)").arg(v + 1).arg(f.percent[static_cast<std::size_t>(v)], 0, 'f', 1);
+}
+
+// Two groups, one variate: each group's scores counted in bins, the
+// groups' bars over each other, translucent.
+Scene cva_histogram_scene(const CvaFigure& f, const QString& title, QSizeF size) {
+    Scene s;
+    s.size = size;
+    const auto n = static_cast<std::size_t>(f.scores.rows());
+    const Grouping g = grouping_of(f.groups, n);
+    double lo = n ? f.scores.col(0).minCoeff() : 0, hi = n ? f.scores.col(0).maxCoeff() : 1;
+    if (!(hi > lo)) hi = lo + 1;
+    const int bins = std::clamp(static_cast<int>(std::lround(2 * std::cbrt(static_cast<double>(n)))), 8, 30);
+    const double width = (hi - lo) / bins;
+    std::vector<std::vector<int>> counts(static_cast<std::size_t>(g.groups()), std::vector<int>(static_cast<std::size_t>(bins)));
+    int top = 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        const int b = std::clamp(static_cast<int>((f.scores(static_cast<Eigen::Index>(i), 0) - lo) / width), 0, bins - 1);
+        top = std::max(top, ++counts[static_cast<std::size_t>(g.group_of[i])][static_cast<std::size_t>(b)]);
+    }
+    const double pad = (hi - lo) * 0.04;
+    const LegendPlan legend = lay_out(s, title, legend_of(g), [&](QRectF room) {
+        return PlotFrame{room, lo - pad, hi + pad, 0, top * 1.08};
+    });
+    add_axes(s, f.percent.empty() ? QStringLiteral("CV1") : variate_axis(f, 0), QStringLiteral("Specimens"));
+    for (int k = 0; k < g.groups(); ++k)
+        for (int b = 0; b < bins; ++b) {
+            const int c = counts[static_cast<std::size_t>(k)][static_cast<std::size_t>(b)];
+            if (c == 0) continue;
+            const double x0 = lo + b * width;
+            s.boxes.push_back({QRectF(s.frame.map(x0, c), s.frame.map(x0 + width, 0)), translucent(group_color(k), 110),
+                               group_color(k).darker(130)});
+        }
+    add_legend(s, legend, s.frame.area);
+    return s;
+}
+
+}  // namespace
+
+Scene cva_scene(const CvaFigure& f, const QString& title, QSizeF size) {
+    if (f.scores.cols() < 2) return cva_histogram_scene(f, title, size);
+    Scene s;
+    s.size = size;
+    const auto n = static_cast<std::size_t>(f.scores.rows());
+    const Grouping g = grouping_of(f.groups, n);
+    std::vector<double> x(n), y(n);
+    std::vector<Shape2> members(static_cast<std::size_t>(g.groups()));
+    Bounds b;
+    for (std::size_t i = 0; i < n; ++i) {
+        x[i] = f.scores(static_cast<Eigen::Index>(i), 0);
+        y[i] = f.scores(static_cast<Eigen::Index>(i), 1);
+        members[static_cast<std::size_t>(g.group_of[i])].push_back({x[i], y[i]});
+        b.add(x[i], y[i]);
+    }
+    std::vector<Shape2> outlines;
+    for (const Shape2& m : members) {
+        outlines.push_back(data_ellipse(m));
+        for (const auto& p : outlines.back()) b.add(p);
+    }
+    const LegendPlan legend = lay_out(s, title, legend_of(g), [&](QRectF room) { return equal_frame(b, room); });
+    add_axes(s, variate_axis(f, 0), variate_axis(f, 1));
+    add_group_points(s, g, x, y);
+    for (std::size_t k = 0; k < outlines.size(); ++k) {
+        if (outlines[k].size() < 2) continue;
+        const QColor c = group_color(static_cast<int>(k));
+        ScenePath path{c, kPoint, true, true, translucent(c, 40), {}, true};
+        for (const auto& p : outlines[k]) path.points.push_back(s.frame.map(p.x, p.y));
+        s.paths.push_back(std::move(path));
+    }
+    add_legend(s, legend, s.frame.area);
+    return s;
+}
+
+Scene pls_scene(const PlsFigure& f, const QString& title, QSizeF size) {
+    Scene s;
+    s.size = size;
+    const Grouping g = grouping_of(f.groups, f.x.size());
+    Bounds b;
+    for (std::size_t i = 0; i < f.x.size(); ++i) b.add(f.x[i], f.y[i]);
+    const Bounds p = padded(b);
+    const LegendPlan legend = lay_out(s, title, legend_of(g), [&](QRectF room) {
+        return PlotFrame{room, p.xmin, p.xmax, p.ymin, p.ymax};
+    });
+    add_axes(s, QString::fromStdString(f.block1) + QStringLiteral(": PLS1 score"),
+             QString::fromStdString(f.block2) + QStringLiteral(": PLS1 score"));
+    add_group_points(s, g, f.x, f.y);
+    add_legend(s, legend, s.frame.area);
     return s;
 }
 

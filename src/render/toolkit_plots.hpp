@@ -20,6 +20,11 @@ Scene outlier_distances_scene(const OutliersFigure& f, const QString& title, QSi
 // Each group's Procrustes variance as a bar; a bracket joins the groups of
 // each pair that differ (p at most kMarkedP).
 Scene disparity_scene(const DisparityFigure& f, const QString& title, const QString& groups_title, QSizeF size);
+// CV1 against CV2 with each group's 95% data ellipse; with one variate (two
+// groups) the histogram of CV1 in each group.
+Scene cva_scene(const CvaFigure& f, const QString& title, QSizeF size);
+// The first axis's scores, block 1 across, block 2 up, coloured by group.
+Scene pls_scene(const PlsFigure& f, const QString& title, QSizeF size);
 // From one shape to another, the change scaled by `magnification`: a
 // deformation grid in the plane, three views in space.  Fails as the spline
 // cannot be drawn (fewer than three landmarks, or all on one line).

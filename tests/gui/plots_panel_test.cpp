@@ -4,6 +4,7 @@
 #include "support/window_rig.hpp"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -177,6 +178,13 @@ private slots:
         press("disparityButton");
         QCOMPARE(statistic->count(), 2);  // the difference's histogram, then the bars
         QCOMPARE(statistic->itemText(1), QStringLiteral("Disparity: Procrustes variance of each group of species"));
+        // A shape change takes the magnification chosen, and says it.
+        press("cvaButton");
+        statistic->setCurrentIndex(statistic->count() - 1);
+        QVERIFY(named("plotMagnification")->isEnabled());
+        named<QDoubleSpinBox>("plotMagnification")->setValue(3);
+        QVERIFY(std::any_of(panel->canvas()->scene().texts.begin(), panel->canvas()->scene().texts.end(),
+                            [](const SceneText& t) { return t.text.contains(QStringLiteral("magnified 3 times")); }));
     }
 
     // An imported file's own wireframe is drawn until a links file is chosen;

@@ -45,6 +45,13 @@ const std::vector<ToolkitFigures>& every_analysis_figure() {
         h.shell.model_request().shape.within_groups = true;
         out.push_back(figures_of(h, "RunOutliers"));
         out.push_back(figures_of(h, "RunDisparity"));
+        out.push_back(figures_of(h, "RunCva"));
+        h.shell.model_request().shape.partition = data_file("plethodon.partition.txt");
+        out.push_back(figures_of(h, "RunIntegration"));
+        h.shell.model_request().shape.block2 = data_file("plethodon.cov.txt");
+        out.push_back(figures_of(h, "RunPls"));
+        Loaded four({.landmarks = "larvalHead.lm.txt", .groups = "larvalMorph.family.groups.txt", .perms = "9"});
+        out.push_back(figures_of(four, "RunCva"));
         // Eight groups of long names, every pair differing: more brackets than fit.
         DisparityFigure many;
         for (int g = 0; g < 8; ++g) {

@@ -100,6 +100,7 @@ TEST(BatchPlots, WriteThePicturesOfEachShapeAnalysis) {
         std::vector<std::string> args;
         std::vector<std::string> pictures;
         std::string title;
+        bool same_p = false;  // the first picture is a histogram with the report's p
     };
     const std::vector<Case> cases = {
         {{"outliers", "-i", data + "/plethodon.csv", "--within-groups"},
@@ -108,6 +109,20 @@ TEST(BatchPlots, WriteThePicturesOfEachShapeAnalysis) {
         {{"disparity", "-i", data + "/plethodon.csv", "--factor", "site", "-p", "99"},
          {"disparity"},
          "Disparity: Procrustes variance of each group of site"},
+        {{"cva", "-l", data + "/larvalHead.lm.txt", "-g", data + "/larvalMorph.family.groups.txt", "-p", "9"},
+         {"cva-scores", "cva-shape-change"},
+         "Canonical variates: CV1 against CV2 of G1"},
+        {{"integration", "-i", data + "/plethodon.csv", "--partition", data + "/plethodon.partition.txt", "-p", "99"},
+         {"pls-scores-A-B"},
+         "Integration: first PLS axis of modules A and B, coloured by species"},
+        {{"pls", "-l", data + "/pupfish.lm.txt", "--block2", data + "/pupfish.cov.txt", "-p", "99"},
+         {"permutations-1", "pls-scores"},
+         "PLS: r-PLS of shape and the table",
+         true},
+        {{"modularity", "-l", data + "/plethodon.lm.txt", "--partition", data + "/plethodon.partition.txt", "-p", "99"},
+         {"permutations-1"},
+         "Modularity: covariance ratio of random partitions",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());
@@ -120,7 +135,13 @@ TEST(BatchPlots, WriteThePicturesOfEachShapeAnalysis) {
         for (const auto& name : c.pictures)
             for (const char* ext : {".svg", ".png"}) EXPECT_TRUE(std::filesystem::exists(dir / (name + ext))) << name << ext;
         std::ifstream in(dir / (c.pictures.front() + ".svg"));
-        EXPECT_THAT(std::string(std::istreambuf_iterator<char>(in), {}), HasSubstr(c.title));
+        const std::string svg(std::istreambuf_iterator<char>(in), {});
+        EXPECT_THAT(svg, HasSubstr(c.title));
+        if (c.same_p) {
+            const auto at = r.out.find(", p = ");
+            ASSERT_NE(at, std::string::npos);
+            EXPECT_THAT(svg, HasSubstr(">" + r.out.substr(at + 2, 10) + "<"));
+        }
     }
     std::filesystem::remove_all(dir);
 }

@@ -95,6 +95,19 @@ void record_cva(ActionEnv& env, const CvaResult& r, const GroupFactor& g, bool c
     }
 }
 
+// CV1 against CV2 (CV1 alone for two groups) and the shape at the highest
+// CV1 score, for the pictures.
+CvaFigure cva_figure(const Eigen::MatrixXd& shapes, const CvaResult& r, const GroupFactor& g, int dimensions) {
+    CvaFigure f;
+    f.groups = {g.names, g.codes};
+    f.scores = r.scores.leftCols(std::min<Eigen::Index>(2, r.scores.cols()));
+    for (Eigen::Index v = 0; v < f.scores.cols(); ++v) f.percent.push_back(100 * r.eigenvalues(v) / r.eigenvalues.sum());
+    const Eigen::RowVectorXd mean = shapes.colwise().mean();
+    if (r.scores.cols() > 0)
+        f.along_first = {mean, mean + r.scores.col(0).maxCoeff() * r.shape_change.col(0).transpose(), dimensions};
+    return f;
+}
+
 }  // namespace
 
 void run_cva(ActionEnv& env) {
@@ -129,6 +142,11 @@ void run_cva(ActionEnv& env) {
     text += confusion_text(r.resubstitution, g, "Classification by resubstitution");
     if (cv) text += confusion_text(r.cross_validated, g, "Cross-validated classification (each specimen left out in turn)");
     record_cva(env, r, g, cv);
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        figures.cva = cva_figure(shapes, r, g, env.ws().dimensions);
+        recorder->keep_figures(figures);
+    }
     env.set_report(text);
 }
 

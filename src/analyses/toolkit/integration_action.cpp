@@ -46,6 +46,17 @@ void run_integration(ActionEnv& env) {
             .set("p", r.p)
             .test("mean r-PLS", r.mean_r, r.count_ge, r.count_ge, nperm, r.p, false);
     }
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        const FigureGroups groups = figure_groups(env);
+        for (std::size_t k = 0; k < r.pairs.size(); ++k) {
+            const std::string a = labels[static_cast<std::size_t>(r.pairs[k].first)];
+            const std::string b = labels[static_cast<std::size_t>(r.pairs[k].second)];
+            figures.pls.push_back(pls_figure(r.pls[k], "Integration: first PLS axis of modules " + a + " and " + b, "Module " + a,
+                                             "Module " + b, groups));
+        }
+        recorder->keep_figures(figures);
+    }
     env.set_report(text);
 }
 

@@ -4,6 +4,7 @@
 // (--no-rotation-search leaves them as aligned).
 #include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
+#include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/modularity.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 
@@ -16,6 +17,11 @@ void run_modularity(ActionEnv& env) {
     std::vector<std::string> labels;
     const std::vector<int> module = read_partition(q.partition, static_cast<int>(shapes.cols() / dimensions), &labels);
     const long long nperm = read_nperm(env);
+    // CR is small where the partition is modular: its p counts the random
+    // partitions at or below it, and its histogram says so.
+    if (PermutationRecorder* recorder = env.options().recorder)
+        recorder->name_statistics(0, {"Modularity: covariance ratio of random partitions, the partition's marked"},
+                                  PValueRule::AtMostWithObserved);
     PermutationEngine engine(env.options(), &env.console());
     const ModularityResult r =
         modularity_test(engine, shapes, module, dimensions, {.nperm = nperm, .rotation_search = q.rotation_search});

@@ -4,6 +4,7 @@
 // names is allowed).
 #include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
+#include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/pls_report.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 #include "analyses/toolkit/two_block_pls.hpp"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 namespace quillan {
@@ -87,6 +89,9 @@ void run_pls(ActionEnv& env) {
     std::vector<std::string> names;
     const Eigen::MatrixXd block = read_block(path, shapes.rows(), names);
     const long long nperm = read_nperm(env);
+    if (PermutationRecorder* recorder = env.options().recorder)
+        recorder->name_statistics(0, {"PLS: r-PLS of shape and the table", "PLS: r-PLS (again, as the mean of one pair)"},
+                                  PValueRule::ReachedWithObserved);
     PermutationEngine engine(env.options(), &env.console());
     const PlsResult r = two_block_pls(engine, shapes, block, nperm);
     std::string text = shape_report_head(env, "Two-block PLS of shape against the table " + path);
@@ -101,6 +106,13 @@ void run_pls(ActionEnv& env) {
         text += "\n";
     }
     record_pls(env, r, "shape - table", nperm);
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        figures.pls.push_back(
+            pls_figure(r, "Two-block PLS: first axis of shape and the table " + std::filesystem::path(path).filename().string(),
+                       "Shape", names.size() == 1 ? names.front() : "The table", figure_groups(env)));
+        recorder->keep_figures(figures);
+    }
     env.set_report(text);
 }
 

@@ -1,6 +1,7 @@
 #include "analyses/toolkit/pls_report.hpp"
 
 #include "analyses/toolkit/shape_inputs.hpp"
+#include "platform/error.hpp"
 
 namespace quillan {
 
@@ -27,6 +28,37 @@ void record_pls(ActionEnv& env, const PlsResult& r, const std::string& name, lon
         m.set(axis + " singular_value", r.axes[j].singular_value)
             .set(axis + " percent", r.axes[j].percent)
             .set(axis + " r", r.axes[j].r);
+    }
+}
+
+}  // namespace quillan
+
+namespace quillan {
+
+PlsFigure pls_figure(const PlsResult& r, const std::string& title, const std::string& block1, const std::string& block2,
+                     const FigureGroups& groups) {
+    PlsFigure f;
+    f.title = title;
+    f.block1 = block1;
+    f.block2 = block2;
+    if (r.x_scores.cols() > 0 && r.y_scores.cols() > 0) {
+        f.x.assign(r.x_scores.col(0).data(), r.x_scores.col(0).data() + r.x_scores.rows());
+        f.y.assign(r.y_scores.col(0).data(), r.y_scores.col(0).data() + r.y_scores.rows());
+    }
+    f.r = r.axes.empty() ? 0.0 : r.axes.front().r;
+    f.groups = groups;
+    return f;
+}
+
+FigureGroups figure_groups(ActionEnv& env) {
+    // The colours are a courtesy: a group file that does not fit the
+    // specimens leaves the points in one colour rather than failing the run.
+    if (env.ws().groups.rows() != env.ws().landmarks.rows()) return {};
+    try {
+        const GroupFactor g = first_grouping(env);
+        return {g.names, g.codes};
+    } catch (const QuillanError&) {
+        return {};
     }
 }
 

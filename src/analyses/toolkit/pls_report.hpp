@@ -3,6 +3,7 @@
 #pragma once
 
 #include "analyses/action_env.hpp"
+#include "analyses/toolkit/figure_data.hpp"
 #include "analyses/toolkit/two_block_pls.hpp"
 
 #include <string>
@@ -15,5 +16,12 @@ std::string pls_method_text(long long nperm);
 std::string pls_text(const PlsResult& r);
 // The record of one PLS, named `name`.
 void record_pls(ActionEnv& env, const PlsResult& r, const std::string& name, long long nperm);
+
+// The first axis's scores of a PLS for its picture, titled `title`, the
+// axes named by the blocks.
+PlsFigure pls_figure(const PlsResult& r, const std::string& title, const std::string& block1, const std::string& block2,
+                     const FigureGroups& groups);
+// The groups of G1 that colour a picture's points; none without a group file.
+FigureGroups figure_groups(ActionEnv& env);
 
 }  // namespace quillan
