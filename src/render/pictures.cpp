@@ -188,9 +188,8 @@ void add_cva_pictures(std::vector<Titled>& out, const CvaFigure& f) {
                                        : QStringLiteral("Canonical variates: CV1 against CV2 of G1"),
                    false, [f](QSizeF size, double, const Links&, const QString& title) { return cva_scene(f, title, size); }});
     if (f.along_first.from.size() == 0) return;
-    out.push_back({"cva-shape-change",
-                   QStringLiteral("Canonical variates: shape change along CV1 of G1, from the mean to the highest score"), true,
-                   [f](QSizeF size, double m, const Links& links, const QString& title) {
+    out.push_back({"cva-shape-change", QStringLiteral("Canonical variates: shape change along CV1 of G1, to its highest score"),
+                   true, [f](QSizeF size, double m, const Links& links, const QString& title) {
                        return figure_shapes_scene(f.along_first, m, links, title, size,
                                                   {QStringLiteral("Mean shape"), QStringLiteral("Highest CV1 score")});
                    }});
@@ -212,6 +211,22 @@ void add_pls_pictures(std::vector<Titled>& out, const std::vector<PlsFigure>& al
     }
 }
 
+void add_symmetry_pictures(std::vector<Titled>& out, const SymmetryFigure& f) {
+    const QString sides = QString::fromStdString(f.sides);
+    out.push_back({"symmetry-directional", QStringLiteral("Symmetry: directional asymmetry, %1").arg(sides), true,
+                   [f, sides](QSizeF size, double m, const Links& links, const QString& title) {
+                       return figure_shapes_scene(f.directional, m, links, title, size,
+                                                  {QStringLiteral("Mean shape"), QStringLiteral("Plus the difference")});
+                   }});
+    out.push_back({"symmetry-fluctuating",
+                   QStringLiteral("Symmetry: fluctuating asymmetry, first axis of individual x side (%1%)")
+                       .arg(f.fluctuating_percent, 0, 'f', 1),
+                   true, [f](QSizeF size, double m, const Links& links, const QString& title) {
+                       return figure_shapes_scene(f.fluctuating, m, links, title, size,
+                                                  {QStringLiteral("Mean shape"), QStringLiteral("Highest score")});
+                   }});
+}
+
 }  // namespace
 
 std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, const std::vector<std::string>& factors) {
@@ -220,6 +235,7 @@ std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, co
     if (figures.disparity) add_disparity_picture(titled, *figures.disparity, factors);
     if (figures.cva) add_cva_pictures(titled, *figures.cva);
     add_pls_pictures(titled, figures.pls);
+    if (figures.symmetry) add_symmetry_pictures(titled, *figures.symmetry);
     std::vector<AnalysisPicture> out;
     for (auto& t : titled) {
         const QString title = with_factor_names(t.title, factors);

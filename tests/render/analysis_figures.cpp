@@ -52,6 +52,8 @@ const std::vector<ToolkitFigures>& every_analysis_figure() {
         out.push_back(figures_of(h, "RunPls"));
         Loaded four({.landmarks = "larvalHead.lm.txt", .groups = "larvalMorph.family.groups.txt", .perms = "9"});
         out.push_back(figures_of(four, "RunCva"));
+        Loaded wings({.landmarks = "mosquito.lm.txt", .groups = "mosquito.groups.txt", .perms = "9"});
+        out.push_back(figures_of(wings, "RunSymmetry"));
         // Eight groups of long names, every pair differing: more brackets than fit.
         DisparityFigure many;
         for (int g = 0; g < 8; ++g) {

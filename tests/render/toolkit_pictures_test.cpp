@@ -92,6 +92,22 @@ TEST(DisparityPicture, BracketsJoinThePairsThatDifferAndNoOthers) {
     for (std::size_t g = 0; g < 4; ++g) EXPECT_NEAR(s.boxes[g].rect.top(), s.frame.map(0, f.variance[g]).y(), 1e-9);
 }
 
+// The directional asymmetry drawn is the one the report measures, and the
+// fluctuating axis is a unit direction scaled to a real individual's score.
+TEST(SymmetryPictures, DrawTheReportsAsymmetry) {
+    test::Loaded h({.landmarks = "mosquito.lm.txt", .groups = "mosquito.groups.txt", .perms = "9"});
+    const SymmetryFigure f = *test::figures_of(h, "RunSymmetry").symmetry;
+    const std::string report = test::report_of(h);
+    const auto at = report.find("Procrustes length ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NEAR((f.directional.to - f.directional.from).norm(), std::stod(report.substr(at + 18)), 1e-6);
+    EXPECT_EQ(f.sides, "side 1 minus side 2");
+    EXPECT_GT((f.fluctuating.to - f.fluctuating.from).norm(), 0);
+    EXPECT_GT(f.fluctuating_percent, 0);
+    EXPECT_LE(f.fluctuating_percent, 100);
+    EXPECT_TRUE(f.directional.from.isApprox(f.fluctuating.from));
+}
+
 // Each action's pictures are files of --plots, titled by the factor.
 TEST(BatchPlots, WriteThePicturesOfEachShapeAnalysis) {
     const std::string data = QUILLAN_DATA_DIR;
@@ -123,6 +139,9 @@ TEST(BatchPlots, WriteThePicturesOfEachShapeAnalysis) {
          {"permutations-1"},
          "Modularity: covariance ratio of random partitions",
          true},
+        {{"symmetry", "-l", data + "/mosquito.lm.txt", "-g", data + "/mosquito.groups.txt", "-p", "9"},
+         {"symmetry-directional", "symmetry-fluctuating"},
+         "Symmetry: directional asymmetry, side 1 minus side 2 (not magnified)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());

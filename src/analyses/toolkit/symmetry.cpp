@@ -137,7 +137,8 @@ SymmetryResult symmetry_test(PermutationEngine& engine, const Matrix& landmarks,
         difference.row(k) = sums.row(2 * k) / counts(2 * k) - sums.row(2 * k + 1) / counts(2 * k + 1);
         r.symmetric.row(k) = (sums.row(2 * k) + sums.row(2 * k + 1)) / (counts(2 * k) + counts(2 * k + 1));
     }
-    r.asymmetric = difference.rowwise() + c.colwise().mean();
+    r.mean = c.colwise().mean();
+    r.asymmetric = difference.rowwise() + r.mean;
     r.directional = difference.colwise().mean().transpose();
     r.directional_length = r.directional.norm();
     for (int k = 0; k < d.individuals; ++k) {

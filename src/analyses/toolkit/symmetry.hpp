@@ -54,6 +54,7 @@ struct SymmetryResult {
     // configurations; the asymmetric one, the difference of its sides' means
     // added to the mean shape.
     Eigen::MatrixXd symmetric, asymmetric;
+    Eigen::RowVectorXd mean;  // the mean shape of every configuration, in the components' coordinates
 };
 
 // Refuses a design the analysis cannot test, naming what is wrong: a side

@@ -6,6 +6,7 @@
 // repeat each side, so that the individual x side interaction is tested.
 #include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
+#include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 #include "analyses/toolkit/symmetry.hpp"
 #include "platform/capped_read.hpp"
@@ -54,7 +55,8 @@ std::vector<std::pair<int, int>> read_land_pairs(const std::string& path) {
 struct Described {
     SymmetryDesign design;
     std::vector<std::string> individual_names;
-    std::string text;  // what the report says of the design
+    std::string text;   // what the report says of the design
+    std::string sides;  // which side the differences subtract from which
 };
 
 Described matching_design(const ModelVariables& vars, const ShapeRequest& s) {
@@ -78,6 +80,7 @@ Described matching_design(const ModelVariables& vars, const ShapeRequest& s) {
                           side.levels[0] + ", " + side.levels[1] + ").");
         d.mirror_side = static_cast<int>(it - side.levels.begin());
     }
+    out.sides = "side " + side.levels[0] + " minus side " + side.levels[1];
     out.text = "Matching symmetry: individuals from " + ind_name + " (" + std::to_string(d.individuals) + "), sides from " +
                side_name + " (" + side.levels[0] + " minus " + side.levels[1] + ")" +
                (d.mirror_side >= 0 ? ", side " + s.mirror_side + " reflected first" : "") + "\n";
@@ -100,6 +103,7 @@ Described object_design(const ActionEnv& env, const ModelVariables& vars, const 
         d.individuals = static_cast<int>(ind.levels.size());
         out.individual_names = ind.levels;
     }
+    out.sides = "original minus reflection";
     out.text = "Object symmetry: each configuration superimposed with its reflection, the " +
                std::to_string(d.land_pairs.size()) + " land pairs of " + s.land_pairs + " relabelled; individuals " +
                (s.individual.empty() ? "the specimens" : "from " + s.individual) + " (" + std::to_string(d.individuals) +
@@ -150,6 +154,25 @@ std::string asymmetry_text(const SymmetryResult& r, const std::vector<std::strin
     return text;
 }
 
+// Directional asymmetry as a change from the mean shape, and fluctuating
+// asymmetry as the change along the first principal axis of the individuals'
+// differences less the directional part, to the highest score on it.
+SymmetryFigure symmetry_figure(const SymmetryResult& r, const std::string& sides, int dims) {
+    SymmetryFigure f;
+    f.sides = sides;
+    f.directional = {r.mean, r.mean + r.directional.transpose(), dims};
+    const Eigen::MatrixXd fa = (r.asymmetric.rowwise() - r.mean).rowwise() - r.directional.transpose();
+    f.fluctuating = {r.mean, r.mean, dims};
+    const Eigen::JacobiSVD<Eigen::MatrixXd> svd(fa, Eigen::ComputeThinV);
+    const Eigen::VectorXd sv = svd.singularValues();
+    if (sv.size() > 0 && sv(0) > 0) {
+        const Eigen::VectorXd axis = svd.matrixV().col(0);
+        f.fluctuating.to = r.mean + (fa * axis).maxCoeff() * axis.transpose();
+        f.fluctuating_percent = 100 * sv(0) * sv(0) / sv.squaredNorm();
+    }
+    return f;
+}
+
 }  // namespace
 
 void run_symmetry(ActionEnv& env) {
@@ -188,6 +211,11 @@ void run_symmetry(ActionEnv& env) {
                                .set("unsigned_asymmetry", r.asymmetry[i])
                                .set("fluctuating_asymmetry", r.fluctuating[i]);
         record_components(m, r, static_cast<Eigen::Index>(i), dims);
+    }
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        figures.symmetry = symmetry_figure(r, d.sides, dims);
+        recorder->keep_figures(figures);
     }
     env.set_report(text);
 }
