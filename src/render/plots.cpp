@@ -180,7 +180,7 @@ std::vector<QString> histogram_notes(const StatisticDistribution& d) {
                                        : QStringLiteral("p = %1").arg(d.p_value(), 0, 'g', 3);
     lines.push_back(p);
     lines.push_back(d.rule == PValueRule::AtMostWithObserved
-                        ? QStringLiteral("(%1 of %2 permutations and the observed \u2264 it)").arg(d.reached).arg(d.permutations)
+                        ? QStringLiteral("(%1 of %2 and the observed \u2264 it)").arg(d.reached).arg(d.permutations)
                     : counted
                         ? QStringLiteral("(%1 of %2 permutations and the observed reached it)").arg(d.reached).arg(d.permutations)
                         : QStringLiteral("(%1 of %2 permutations exceeded it)").arg(d.exceeded).arg(d.permutations));
