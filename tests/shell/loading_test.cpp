@@ -73,6 +73,13 @@ TEST(Loading, LandmarkGroupAndCovariateDescriptionsFillTheFileBoxInOrder) {
     EXPECT_FALSE(h.shell.workspace().covariate_info.empty());
 }
 
+TEST(Loading, EvenWidthShowsItsLandmarkCountInExponentForm) {
+    TempDir dir;
+    Harness h;
+    ASSERT_EQ(h.load("Load", dir.write("even.txt", landmark_lines(3, 12))), Outcome::Done);
+    EXPECT_EQ(h.box(kFileBox), "Data File: even.txt with 3 specimens, 5.500000e+00 LM\n");
+}
+
 TEST(Loading, CountMismatchWarnsButKeepsTheList) {
     TempDir dir;
     Harness h;

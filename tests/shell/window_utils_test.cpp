@@ -189,17 +189,6 @@ protected:
     std::vector<std::string> loaded;
 };
 
-TEST_F(OpenfigTest, ReuseLoadsTheLayoutOnceAndBringsTheWindowBackOnScreen) {
-    const Handle first = openfig(gui, "quillan", "reuse");
-    gui.set(first, "outerposition", rect(850, -100, 400, 300));  // dragged partly off
-    gui.figure(make_window(gui, 0, 0, 100, 100));                // another window became current
-    const Handle second = openfig(gui, "quillan", "reuse");
-    EXPECT_EQ(second, first);
-    EXPECT_EQ(loaded, (std::vector<std::string>{"quillan.fig"}));
-    EXPECT_EQ(rect_of(gui, first, "outerposition"), (std::vector<double>{600, 0, 400, 300}));
-    EXPECT_EQ(gui.gcf(), first);
-}
-
 TEST_F(OpenfigTest, NewLoadsEveryTimeAndReuseTakesTheLastOpenWindow) {
     const Handle a = openfig(gui, "quillan");
     const Handle b = openfig(gui, "quillan.fig", "new");
@@ -301,13 +290,6 @@ TEST_F(ProgramTest, OpeningAgainReusesTheWindowWithItsContents) {
     EXPECT_EQ(program.open_main_window(), fig);
     EXPECT_EQ(loaded.size(), 1u);
     EXPECT_EQ(gui.get(gui.findobj_tag(kPermBox).front(), "String").text(), "50");
-}
-
-TEST_F(ProgramTest, MissingLayoutFailsTheOpening) {
-    MemoryGui bare;  // no layout to load
-    std::ostringstream out;
-    Program p(bare, out);
-    EXPECT_THROW(p.quillan({}, 0), QuillanError);
 }
 
 TEST_F(ProgramTest, TextFirstInputCallsTheNamedOperationAndHandsBackItsResults) {
