@@ -149,6 +149,7 @@ struct Scratch {
     Eigen::MatrixXd gathered, product;
     std::vector<double> ss, rss;
     CellSums::Scratch cells;
+    std::unique_ptr<TableCompanion::Work> companion;
 };
 
 // The SS and residual SS of every term with the residuals' rows moved by
@@ -267,7 +268,7 @@ RegressionScores regression_scores(const Eigen::MatrixXd& shapes, const ModelDes
 }
 
 ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
-                             const ModelTestOptions& test, int loop) {
+                             const ModelTestOptions& test, int loop, const TableCompanion* companion) {
     Prepared p = prepare(shapes, design, test);
     const Listed listed = listed_terms(p, design, test);
     ModelTable table;
@@ -282,23 +283,39 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
     table.residual_ss = observed.rss.empty() ? table.total_ss : observed.rss.front();
     std::vector<double> f(listed.terms.size());
     f_ratios(p, listed, table.residual_df, observed, f.data());
+    // The companion's statistics follow the F ratios in each permutation's
+    // row.  The cell sums of the last term's residuals are the companion's
+    // to reuse only when they are the reduced model's residuals.
+    std::vector<double> all = f;
+    if (companion) all.insert(all.end(), companion->observed().begin(), companion->observed().end());
+    const CellSums* shared = p.sums == Sums::Cells && test.randomization == Randomization::Residuals ? p.cells.get() : nullptr;
+    const std::size_t last = p.terms.empty() ? 0 : p.terms.size() - 1;
 
     table.seed = engine.seed();
-    const std::vector<Exceeds> how(f.size(), Exceeds::Greater);
+    const std::vector<Exceeds> how(all.size(), Exceeds::Greater);
     const int dfe = table.residual_df;
-    EffectSample sample(engine.options(), test.nperm, f.size());
+    EffectSample sample(engine.options(), test.nperm, all.size());
     if (PermutationRecorder* recorder = engine.options().recorder) {
         std::vector<std::string> names;
         for (int j : listed.terms)
             names.push_back("Linear model: F ratio of " + design.formula.label(static_cast<std::size_t>(j)));
+        if (companion)
+            for (auto& name : companion->names()) names.push_back(std::move(name));
         recorder->name_statistics(loop, names, PValueRule::ReachedWithObserved);
     }
     auto result = engine.run<Scratch>(
-        test.nperm, f, how, [] { return std::make_unique<Scratch>(); },
+        test.nperm, all, how,
+        [companion] {
+            auto s = std::make_unique<Scratch>();
+            if (companion) s->companion = companion->work();
+            return s;
+        },
         [&](Scratch& s, long long index, Rng& rng, double* stats) {
             randperm(s.perm, p.n, rng);
             term_sums(p, &s.perm, s);
             f_ratios(p, listed, dfe, s, stats);
+            if (companion)
+                companion->statistics(s.perm, shared, last, shared ? &s.cells : nullptr, *s.companion, stats + f.size());
             sample.note(index, stats);
             return false;
         },
@@ -318,6 +335,10 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
         row.z = sample.z(result, i, f[i]);
         if (listed.error[i] >= 0) row.error = design.formula.label(static_cast<std::size_t>(listed.error[i]));
         table.terms.push_back(row);
+    }
+    for (std::size_t i = f.size(); i < all.size(); ++i) {
+        table.companion.count_ge.push_back(result.counts_ge[i]);
+        table.companion.z.push_back(sample.z(result, i, all[i]));
     }
     return table;
 }

@@ -11,6 +11,7 @@
 // moves rows, nothing is refitted.
 #pragma once
 
+#include "analyses/linear_models/model_cells.hpp"
 #include "analyses/linear_models/model_design.hpp"
 #include "analyses/linear_models/regression_scores.hpp"
 #include "analyses/permutation_engine.hpp"
@@ -18,6 +19,7 @@
 #include <Eigen/Dense>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,18 +50,46 @@ struct ModelTermRow {
     std::string error = "Residuals";
 };
 
+// Statistics drawn on the table's own permutations beside its F ratios (the
+// comparisons of groups after the model), so that both come from the same
+// shuffles and the work they share is done once.
+class TableCompanion {
+public:
+    virtual ~TableCompanion() = default;
+    struct Work {
+        virtual ~Work() = default;
+    };
+    virtual const std::vector<double>& observed() const = 0;
+    virtual std::vector<std::string> names() const = 0;
+    virtual std::unique_ptr<Work> work() const = 0;
+    // One permutation's statistics.  `perm` is the table's (row i takes the
+    // residual of row perm[i]); `cells` and `moved`, when not null, are the
+    // table's cell sums of that permutation, whose term `last` moves the
+    // residuals of the last term's reduced model.
+    virtual void statistics(const std::vector<int>& perm, const CellSums* cells, std::size_t last, CellSums::Scratch* moved,
+                            Work& work, double* stats) const = 0;
+};
+
+// What the permutations gave a companion's statistics.
+struct CompanionCounts {
+    std::vector<long long> count_ge;  // permutations that reached or exceeded the observed value
+    std::vector<double> z;            // effect sizes
+};
+
 struct ModelTable {
     std::vector<ModelTermRow> terms;  // terms with no degrees of freedom of their own are left out, as RRPP leaves them
     int residual_df = 0, total_df = 0;
     double residual_ss = 0, total_ss = 0;
     long long nperm = 0;
     std::uint64_t seed = 0;
+    CompanionCounts companion;  // of the companion's statistics, when there is one
 };
 
 // Tests the model of `design` on `shapes` (one row per specimen), its
-// permutations drawn from stream `loop` of `engine`.
+// permutations drawn from stream `loop` of `engine`, with `companion`'s
+// statistics on the same permutations when one is given.
 ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
-                             const ModelTestOptions& test, int loop = 0);
+                             const ModelTestOptions& test, int loop = 0, const TableCompanion* companion = nullptr);
 
 // The residuals and fitted values of the reduced model of the last term,
 // which the comparisons after a model permute (RRPP's null model there).

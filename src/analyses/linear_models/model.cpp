@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace quillan {
@@ -217,14 +218,18 @@ void run_model(ActionEnv& env) {
     const Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment, ws.dimensions);
     require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
     PermutationEngine engine(env.options(), &env.console());
-    const StreamIds loops = engine.take_streams(2);  // the table's, then the comparisons'
-    const ModelTable table = test_linear_model(engine, shapes, design, test, loops.at(0));
+    const StreamIds loops = engine.take_streams(1);
+    // The comparisons of groups, when asked, are drawn on the table's own
+    // permutations, as RRPP's pairwise draws them on its fit's.
+    std::unique_ptr<PairwiseComparisons> comparisons;
+    if (!trimmed(q.pairwise).empty())
+        comparisons = std::make_unique<PairwiseComparisons>(shapes, design, q.ss_type, trimmed(q.pairwise), q.means);
+    const ModelTable table = test_linear_model(engine, shapes, design, test, loops.at(0), comparisons.get());
     if (PermutationRecorder* recorder = env.options().recorder)
         if (RegressionScores scores = regression_scores(shapes, design); !scores.x.empty())
             recorder->keep_regression_scores(scores);
     std::optional<PairwiseResult> pairs;
-    if (!trimmed(q.pairwise).empty())
-        pairs = compare_groups(engine, shapes, design, q.ss_type, trimmed(q.pairwise), q.means, nperm, loops.at(1));
+    if (comparisons) pairs = comparisons->result(table.companion, nperm);
     std::vector<std::string> names;
     for (const auto& r : table.terms) names.push_back(r.label);
     names.push_back("Residuals");

@@ -123,7 +123,7 @@ GroupOperator group_operator(const ModelDesign& d, const Grouping& g, int covari
     return {rows * coefficients, rows * xtx_inverse};
 }
 
-struct Scratch {
+struct Scratch : TableCompanion::Work {
     std::vector<int> perm, inverse;
     Eigen::MatrixXd gathered, rows;
     CellSums::Scratch cells;
@@ -132,30 +132,32 @@ struct Scratch {
 // A permutation's group rows, op P R: the product of op's moved columns with
 // the residuals (groups x n x p), or, when that is the more work, from the
 // moved residuals' products with the design or sums over its cells
-// (model_cells.hpp), which op's rows are combinations of.
+// (model_cells.hpp), which op's rows are combinations of.  When the model's
+// table moves the same residuals by cell sums on the same permutation, its
+// sums serve as they are.
 class MovedRows {
 public:
     MovedRows(const ModelDesign& d, const GroupOperator& g, const Eigen::MatrixXd& residuals, ModelTestOptions::Sums sums)
         : g_(g), residuals_(residuals) {
         using Sums = ModelTestOptions::Sums;
         CellLayout layout = cell_layout(d);
-        const double products = static_cast<double>(g.op.rows()) * static_cast<double>(residuals.size());
-        if (sums == Sums::Chosen ? cell_sums_work(layout, d, 1, 0, residuals.cols()) >= products : sums != Sums::Cells) return;
         if (g.on_design.size() == 0) {  // plain means: each cell's share of each group
             on_cells_ = Eigen::MatrixXd::Zero(g.op.rows(), layout.cells);
             for (Eigen::Index i = 0; i < g.op.cols(); ++i)
                 on_cells_.col(layout.cell_of[static_cast<std::size_t>(i)]) = g.op.col(i);
         }
+        const double products = static_cast<double>(g.op.rows()) * static_cast<double>(residuals.size());
+        if (sums == Sums::Chosen ? cell_sums_work(layout, d, 1, 0, residuals.cols()) >= products : sums != Sums::Cells) return;
         cells_ = std::make_unique<CellSums>(d, std::move(layout), std::vector<CellSums::Term>{{&residuals, nullptr, 0}});
     }
-    void rows(const std::vector<int>& perm, Scratch& s) const {
-        const auto n = static_cast<Eigen::Index>(perm.size());
+    void rows(const std::vector<int>& perm, const CellSums* shared, std::size_t term, CellSums::Scratch* moved,
+              Scratch& s) const {
+        if (shared && moved) return from_cells(*shared, term, *moved, s);
         if (cells_) {
             cells_->move(perm, s.cells);
-            if (on_cells_.size() > 0) s.rows.noalias() = on_cells_ * cells_->cell_sums(0, s.cells);
-            else s.rows.noalias() = g_.on_design * cells_->design_products(0, s.cells);
-            return;
+            return from_cells(*cells_, 0, s.cells, s);
         }
+        const auto n = static_cast<Eigen::Index>(perm.size());
         s.inverse.resize(perm.size());
         for (Eigen::Index i = 0; i < n; ++i)
             s.inverse[static_cast<std::size_t>(perm[static_cast<std::size_t>(i)])] = static_cast<int>(i);
@@ -165,6 +167,11 @@ public:
     }
 
 private:
+    void from_cells(const CellSums& cells, std::size_t term, CellSums::Scratch& moved, Scratch& s) const {
+        if (on_cells_.size() > 0) s.rows.noalias() = on_cells_ * cells.cell_sums(term, moved);
+        else s.rows.noalias() = g_.on_design * cells.design_products(term, moved);
+    }
+
     const GroupOperator& g_;
     const Eigen::MatrixXd& residuals_;
     std::unique_ptr<CellSums> cells_;
@@ -201,71 +208,122 @@ std::vector<std::string> statistic_names(const Grouping& g, bool slopes) {
     return names;
 }
 
-PairwiseTest test_of(const PermutationResult& r, const EffectSample& sample, const std::vector<double>& observed, std::size_t s,
-                     long long nperm) {
+PairwiseTest test_of(double observed, long long count_ge, double z, long long nperm) {
     PairwiseTest t;
-    t.observed = observed[s];
-    t.count_ge = r.counts_ge[s];
-    t.p = (static_cast<double>(t.count_ge) + 1) / (static_cast<double>(nperm) + 1);
-    t.z = sample.z(r, s, observed[s]);
+    t.observed = observed;
+    t.count_ge = count_ge;
+    t.p = (static_cast<double>(count_ge) + 1) / (static_cast<double>(nperm) + 1);
+    t.z = z;
     return t;
 }
 
 }  // namespace
 
+class PairwiseComparisons::Plan {
+public:
+    Plan(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type, const std::string& factor, PairwiseMeans means,
+         ModelTestOptions::Sums sums)
+        : g(grouping_of(design, factor)),
+          cov(means == PairwiseMeans::Plain ? -1 : slope_covariate(design, g)),
+          covariate(cov >= 0 ? design.variables[static_cast<std::size_t>(cov)].name : ""),
+          ops(group_operator(design, g, cov, means, sizes)),
+          null(last_term_null_model(shapes, design, type)),
+          base(ops.op * null.fitted),
+          rows(ops.op * shapes),
+          moved(design, ops, null.residuals, sums) {}
+
+    Grouping g;
+    int cov;
+    std::string covariate;  // the slopes' covariate; empty: means
+    Eigen::VectorXd sizes;
+    GroupOperator ops;
+    NullModel null;
+    Eigen::MatrixXd base, rows;
+    MovedRows moved;
+    std::vector<double> observed;
+};
+
+PairwiseComparisons::PairwiseComparisons(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
+                                         const std::string& factor, PairwiseMeans means, ModelTestOptions::Sums sums)
+    : plan_(std::make_unique<Plan>(shapes, design, type, factor, means, sums)) {
+    const auto groups = static_cast<std::size_t>(plan_->g.levels.size());
+    plan_->observed.resize((plan_->cov >= 0 ? 3 : 1) * groups * (groups - 1) / 2);
+    pair_statistics(plan_->rows, plan_->cov >= 0, plan_->observed.data());
+    factor_ = factor;
+    means_ = means;
+}
+
+PairwiseComparisons::~PairwiseComparisons() = default;
+
+const std::vector<double>& PairwiseComparisons::observed() const { return plan_->observed; }
+
+std::vector<std::string> PairwiseComparisons::names() const { return statistic_names(plan_->g, plan_->cov >= 0); }
+
+std::unique_ptr<TableCompanion::Work> PairwiseComparisons::work() const { return std::make_unique<Scratch>(); }
+
+void PairwiseComparisons::statistics(const std::vector<int>& perm, const CellSums* cells, std::size_t last,
+                                     CellSums::Scratch* moved, Work& work, double* stats) const {
+    auto& s = static_cast<Scratch&>(work);
+    plan_->moved.rows(perm, cells, last, moved, s);
+    s.rows += plan_->base;
+    pair_statistics(s.rows, plan_->cov >= 0, stats);
+}
+
+PairwiseResult PairwiseComparisons::result(const CompanionCounts& counts, long long nperm) const {
+    const Plan& p = *plan_;
+    PairwiseResult out;
+    out.factor = factor_;
+    out.covariate = p.covariate;
+    out.means = means_;
+    out.groups = p.g.levels;
+    out.nperm = nperm;
+    const auto groups = static_cast<Eigen::Index>(p.g.levels.size());
+    for (Eigen::Index a = 0; a < groups; ++a) {
+        out.sizes.push_back(p.sizes(a));
+        out.lengths.push_back(p.rows.row(a).norm());
+    }
+    std::size_t s = 0;
+    const auto next = [&] {
+        const PairwiseTest t = test_of(p.observed[s], counts.count_ge[s], counts.z[s], nperm);
+        ++s;
+        return t;
+    };
+    for (Eigen::Index a = 0; a < groups; ++a)
+        for (Eigen::Index b = a + 1; b < groups; ++b) {
+            GroupPair pair{p.g.levels[static_cast<std::size_t>(a)], p.g.levels[static_cast<std::size_t>(b)], {}, {}, {}};
+            pair.distance = next();
+            if (p.cov >= 0) {
+                pair.length = next();
+                pair.angle = next();
+            }
+            out.pairs.push_back(pair);
+        }
+    return out;
+}
+
 PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
                               const std::string& factor, PairwiseMeans means, long long nperm, int loop,
                               ModelTestOptions::Sums sums) {
-    const Grouping g = grouping_of(design, factor);
-    const int cov = means == PairwiseMeans::Plain ? -1 : slope_covariate(design, g);
-    Eigen::VectorXd sizes;
-    const GroupOperator ops = group_operator(design, g, cov, means, sizes);
-    const Eigen::MatrixXd& op = ops.op;
-    const NullModel null = last_term_null_model(shapes, design, type);
-    const Eigen::MatrixXd base = op * null.fitted;
-    const bool slopes = cov >= 0;
-    const auto groups = static_cast<Eigen::Index>(g.levels.size());
-    const std::size_t per_pair = slopes ? 3 : 1, npairs = static_cast<std::size_t>(groups * (groups - 1) / 2);
-    std::vector<double> observed(per_pair * npairs);
-    pair_statistics(op * shapes, slopes, observed.data());
-    const MovedRows moved(design, ops, null.residuals, sums);
+    const PairwiseComparisons c(shapes, design, type, factor, means, sums);
+    const std::vector<double>& observed = c.observed();
     EffectSample sample(engine.options(), nperm, observed.size());
     if (PermutationRecorder* recorder = engine.options().recorder)
-        recorder->name_statistics(loop, statistic_names(g, slopes), PValueRule::ReachedWithObserved);
+        recorder->name_statistics(loop, c.names(), PValueRule::ReachedWithObserved);
     auto result = engine.run<Scratch>(
         nperm, observed, std::vector<Exceeds>(observed.size(), Exceeds::Greater), [] { return std::make_unique<Scratch>(); },
         [&](Scratch& s, long long index, Rng& rng, double* stats) {
             randperm(s.perm, static_cast<int>(shapes.rows()), rng);
-            moved.rows(s.perm, s);
-            s.rows += base;
-            pair_statistics(s.rows, slopes, stats);
+            c.statistics(s.perm, nullptr, 0, nullptr, s, stats);
             sample.note(index, stats);
             return false;
         },
         loop, sample.engine_keeps());
-    PairwiseResult out;
-    out.factor = factor;
-    out.covariate = slopes ? design.variables[static_cast<std::size_t>(cov)].name : "";
-    out.means = means;
-    out.groups = g.levels;
-    out.nperm = nperm;
-    const Eigen::MatrixXd rows = op * shapes;
-    for (Eigen::Index a = 0; a < groups; ++a) {
-        out.sizes.push_back(sizes(a));
-        out.lengths.push_back(rows.row(a).norm());
+    CompanionCounts counts;
+    for (std::size_t i = 0; i < observed.size(); ++i) {
+        counts.count_ge.push_back(result.counts_ge[i]);
+        counts.z.push_back(sample.z(result, i, observed[i]));
     }
-    std::size_t s = 0;
-    for (Eigen::Index a = 0; a < groups; ++a)
-        for (Eigen::Index b = a + 1; b < groups; ++b) {
-            GroupPair p{g.levels[static_cast<std::size_t>(a)], g.levels[static_cast<std::size_t>(b)], {}, {}, {}};
-            p.distance = test_of(result, sample, observed, s++, nperm);
-            if (slopes) {
-                p.length = test_of(result, sample, observed, s++, nperm);
-                p.angle = test_of(result, sample, observed, s++, nperm);
-            }
-            out.pairs.push_back(p);
-        }
-    return out;
+    return c.result(counts, nperm);
 }
 
 }  // namespace quillan

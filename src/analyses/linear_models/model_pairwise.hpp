@@ -5,11 +5,14 @@
 // groups' slopes of shape on that covariate.  Plain means, when asked, are
 // the groups' own averages of shape.  Each permutation moves the
 // rows of the residuals of the last term's reduced model, refits the model
-// as one matrix product and compares again.
+// as one matrix product and compares again.  After a model the comparisons
+// ride on the table's own permutations (a TableCompanion), and reuse its
+// cell sums where it makes them.
 #pragma once
 
 #include "analyses/linear_models/linear_model.hpp"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,9 +40,33 @@ struct PairwiseResult {
     long long nperm = 0;
 };
 
+// The comparisons of the groups of `factor` after the model of `design`,
+// prepared once: the statistics of the data, and of each permutation the
+// table (or compare_groups) hands over.  Refused when the name is no factor
+// of the model.
+class PairwiseComparisons : public TableCompanion {
+public:
+    PairwiseComparisons(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type, const std::string& factor,
+                        PairwiseMeans means, ModelTestOptions::Sums sums = ModelTestOptions::Sums::Chosen);
+    ~PairwiseComparisons() override;
+    const std::vector<double>& observed() const override;
+    std::vector<std::string> names() const override;
+    std::unique_ptr<Work> work() const override;
+    void statistics(const std::vector<int>& perm, const CellSums* cells, std::size_t last, CellSums::Scratch* moved, Work& work,
+                    double* stats) const override;
+    // The comparisons, with what the permutations gave their statistics.
+    PairwiseResult result(const CompanionCounts& counts, long long nperm) const;
+
+private:
+    class Plan;
+    std::unique_ptr<Plan> plan_;
+    std::string factor_;
+    PairwiseMeans means_ = PairwiseMeans::LeastSquares;
+};
+
 // Compares the groups of `factor` (a factor's name or a term of factors,
-// "species:site" for the cells) after the model of `design`.  Refused when
-// the name is no factor of the model.  `sums` forces the way a permutation's
+// "species:site" for the cells) after the model of `design`, on permutations
+// of their own from stream `loop`.  `sums` forces the way a permutation's
 // group rows are found (products or cell sums; the tests compare them).
 PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
                               const std::string& factor, PairwiseMeans means, long long nperm, int loop,
