@@ -179,11 +179,14 @@ std::vector<QString> histogram_notes(const StatisticDistribution& d) {
                 : d.p_value() >= 0.001 ? QStringLiteral("p = %1").arg(d.p_value(), 0, 'f', 4)
                                        : QStringLiteral("p = %1").arg(d.p_value(), 0, 'g', 3);
     lines.push_back(p);
+    // Counts as the axis writes them, with thousands separated: "9,999".
+    const QLocale english(QLocale::English);
+    const QString reached = english.toString(d.reached), exceeded = english.toString(d.exceeded),
+                  all = english.toString(d.permutations);
     lines.push_back(d.rule == PValueRule::AtMostWithObserved
-                        ? QStringLiteral("(%1 of %2 and the observed \u2264 it)").arg(d.reached).arg(d.permutations)
-                    : counted
-                        ? QStringLiteral("(%1 of %2 permutations and the observed reached it)").arg(d.reached).arg(d.permutations)
-                        : QStringLiteral("(%1 of %2 permutations exceeded it)").arg(d.exceeded).arg(d.permutations));
+                        ? QStringLiteral("(%1 of %2 and the observed \u2264 it)").arg(reached, all)
+                    : counted ? QStringLiteral("(%1 of %2 permutations and the observed reached it)").arg(reached, all)
+                              : QStringLiteral("(%1 of %2 permutations exceeded it)").arg(exceeded, all));
     if (!d.kept()) lines.push_back(QStringLiteral("Counted in bins as the permutations ran"));
     return lines;
 }

@@ -273,6 +273,11 @@ TEST(Histogram, MarksTheObservedValueOnTheAxisAndWritesP) {
     const Scene reached = histogram_scene(d, QString(), kSize);
     EXPECT_NE(find_text(reached, QStringLiteral("p = 0.0050")), nullptr);
     EXPECT_NE(find_text(reached, QStringLiteral("(0 of 200 permutations and the observed reached it)")), nullptr);
+    d.permutations = 9999;
+    d.reached = 1234;
+    EXPECT_NE(find_text(histogram_scene(d, QString(), kSize),
+                        QStringLiteral("(1,234 of 9,999 permutations and the observed reached it)")),
+              nullptr);
 }
 
 // The histogram's title says what the statistic is of, by the factor's name
