@@ -2,7 +2,7 @@
 
 #include "platform/error.hpp"
 
-#include <Eigen/Dense>
+#include "geometry/decompositions.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1046,8 +1046,8 @@ TEST(ResultRecord, HoldsEveryNumberOfEveryReportToThePrintedDigits) {
         for (const auto& m : rec.models) {
             for (const auto& [key, v] : m.values) {
                 if (key == "groups") continue;  // not every report prints its number of groups
-                const bool found =
-                    std::any_of(printed.begin(), printed.end(), [&](const Printed& p) { return same_to_printed_digits(v, p); });
+                const bool found = std::any_of(printed.begin(), printed.end(),
+                                               [&, value = v](const Printed& p) { return same_to_printed_digits(value, p); });
                 EXPECT_TRUE(found) << m.name << " " << key << " = " << v;
             }
             for (const auto& t : m.tests) {

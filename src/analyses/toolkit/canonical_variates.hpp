@@ -10,7 +10,7 @@
 
 #include "analyses/permutation_engine.hpp"
 
-#include <Eigen/Dense>
+#include "geometry/decompositions.hpp"
 
 #include <vector>
 

@@ -8,7 +8,7 @@
 
 #include "analyses/permutation_engine.hpp"
 
-#include <Eigen/Dense>
+#include "geometry/decompositions.hpp"
 
 #include <vector>
 

@@ -276,8 +276,8 @@ TEST(SpaceToolkit, ModelPairwiseComparisonsAgreeWithRrpp) {
             std::string statistic, a, b, part;
             words >> statistic >> a >> b >> part;
             if (!part.empty()) continue;  // Z and p, read with their statistic
-            const auto m = std::find_if(models.begin(), models.end(), [&](const RecordedModel& r) {
-                return r.name == pairwise + " " + a + " - " + b || r.name == pairwise + " " + b + " - " + a;
+            const auto m = std::find_if(models.begin(), models.end(), [&, factor = pairwise](const RecordedModel& r) {
+                return r.name == factor + " " + a + " - " + b || r.name == factor + " " + b + " - " + a;
             });
             ASSERT_NE(m, models.end()) << key;
             ASSERT_NE(m->value(statistic), nullptr) << key;
