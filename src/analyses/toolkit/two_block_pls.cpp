@@ -1,6 +1,7 @@
 #include "analyses/toolkit/two_block_pls.hpp"
 
 #include "analyses/linear_models/linear_model.hpp"
+#include "analyses/toolkit/pls_loops.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
@@ -43,64 +44,71 @@ double correlation(const VectorXd& a, const VectorXd& b) {
 constexpr int kMaxSquarings = 30;
 
 // What a permutation of one pair of blocks works in, kept from one
-// permutation to the next so that none of them allocates.
+// permutation to the next so that none of them allocates.  The narrow
+// side's matrices and vectors have padded_rows(narrow) rows, zero beyond the
+// narrow block's own (the loops' leading dimension).
 struct PairScratch {
-    MatrixXd cross, square, power, next;
+    MatrixXd ct, square, power, next;
     VectorXd lead, other, product;
 };
 
-// The leading eigenvector of the symmetric positive semi-definite m, into
-// s.lead.  Each squaring of m squares the ratio of its second eigenvalue to
-// its first, so a column of the power soon points along the leading vector;
-// that column is taken once its residual is down to rounding.  When the two
-// leading eigenvalues are too close for that (or m vanishes), a full
-// decomposition decides.
-void leading_vector(const MatrixXd& m, PairScratch& s) {
-    const Index p = m.rows();
+// The leading eigenvector of the symmetric positive semi-definite m (its
+// top-left p x p; the rows below are zeros), into s.lead.  Each squaring of
+// m squares the ratio of its second eigenvalue to its first, so a column of
+// the power soon points along the leading vector; that column is taken once
+// its residual is down to rounding.  When the two leading eigenvalues are
+// too close for that (or m vanishes), a full decomposition decides.
+void leading_vector(const MatrixXd& m, Index p, PairScratch& s, const PlsLoops& loops) {
+    const Index ld = m.rows();
+    s.lead.setZero(ld);
     if (p == 1) {
-        s.lead.setOnes(1);
+        s.lead(0) = 1;
         return;
     }
     if (p == 2) {  // in closed form: (l - m11, m01) or (m01, l - m00), l the larger eigenvalue
         const double half = 0.5 * std::abs(m(0, 0) - m(1, 1)), root = std::hypot(half, m(0, 1));
-        s.lead.resize(2);
-        if (m(0, 0) >= m(1, 1)) s.lead << half + root, m(0, 1);
-        else s.lead << m(0, 1), half + root;
+        if (m(0, 0) >= m(1, 1)) s.lead.head(2) << half + root, m(0, 1);
+        else s.lead.head(2) << m(0, 1), half + root;
         const double norm = s.lead.norm();
         if (norm > 0) s.lead /= norm;
-        else s.lead << 1, 0;  // a multiple of the identity: any vector leads
+        else s.lead(0) = 1;  // a multiple of the identity: any vector leads
         return;
     }
     const double tolerance = 4 * static_cast<double>(p) * std::numeric_limits<double>::epsilon();
-    const double trace = m.trace();
+    const double trace = m.topLeftCorner(p, p).trace();
     if (trace > 0 && std::isfinite(trace)) {
         s.power = m / trace;
+        s.next.resize(ld, p);
+        s.product.resize(ld);
         for (int k = 0; k < kMaxSquarings; ++k) {
-            s.next.noalias() = s.power.lazyProduct(s.power);
-            const double scale = s.next.trace();
+            loops.square(s.power.data(), ld, p, s.next.data());
+            const double scale = s.next.topLeftCorner(p, p).trace();
             if (!(scale > 0)) break;
             s.power = s.next / scale;
             if (k < 2) continue;  // the first squarings are seldom enough: skip their check
             Index j = 0;
-            s.power.diagonal().maxCoeff(&j);
+            s.power.topLeftCorner(p, p).diagonal().maxCoeff(&j);
             s.lead = s.power.col(j);
             s.lead.normalize();
-            s.product.noalias() = m * s.lead;
+            loops.apply(m.data(), ld, p, s.lead.data(), s.product.data());
             const double lambda = s.lead.dot(s.product);
             if ((s.product - lambda * s.lead).squaredNorm() <= tolerance * tolerance * lambda * lambda) return;
         }
     }
-    const Eigen::SelfAdjointEigenSolver<MatrixXd> eig(m);
-    s.lead = eig.eigenvectors().col(p - 1);
+    const Eigen::SelfAdjointEigenSolver<MatrixXd> eig(m.topLeftCorner(p, p));
+    s.lead.setZero(ld);
+    s.lead.head(p) = eig.eigenvectors().col(p - 1);
 }
 
 // One pair of centred blocks as the permutations need them, each as its
 // principal component scores stored a specimen to a column: the wider one
-// (more components) and the narrower, each component's sum of squares, and
-// whether the permutations shuffle the wider block's specimens or the
-// narrower's (the first block given is the one shuffled).
+// (more components) and the narrower (its columns padded with zeros to
+// whole vectors), each component's sum of squares, and whether the
+// permutations shuffle the wider block's specimens or the narrower's (the
+// first block given is the one shuffled).
 struct PairBlocks {
     MatrixXd wide, narrow;        // components x specimens
+    Index narrow_rows = 0;        // the narrow block's components, before the padding
     VectorXd wide_ss, narrow_ss;  // each component's sum of squares
     bool shuffle_wide = true;
     PairBlocks(const MatrixXd& first, const MatrixXd& second) {
@@ -108,31 +116,32 @@ struct PairBlocks {
         shuffle_wide = a.cols() >= b.cols();
         if (!shuffle_wide) std::swap(a, b);
         wide = a.transpose();
-        narrow = b.transpose();
+        narrow_rows = b.cols();
+        narrow = MatrixXd::Zero(padded_rows(narrow_rows), b.rows());
+        narrow.topRows(narrow_rows) = b.transpose();
         wide_ss = a.colwise().squaredNorm().transpose();
         narrow_ss = b.colwise().squaredNorm().transpose();
     }
 };
 
 // The r of the first pair of PLS scores of the blocks b, one of them
-// shuffled by `order`.  The cross-products C (wide x narrow) add up a
-// specimen at a time, with no shuffled copy of a block.  With a and b the
-// first singular vectors of C, the scores' covariance is a'Cb and their
-// variances a'(X'X)a and b'(Y'Y)b, the blocks' own (diagonal)
-// cross-products, so the scores themselves are never formed; the
-// decomposition works on the narrow side, C'C.
-double shuffled_r(const PairBlocks& b, const std::vector<int>& order, PairScratch& s) {
-    s.cross.setZero(b.wide.rows(), b.narrow.rows());
-    for (Index i = 0; i < b.wide.cols(); ++i) {
-        const Index o = order[static_cast<std::size_t>(i)];
-        s.cross.noalias() += b.wide.col(b.shuffle_wide ? o : i) * b.narrow.col(b.shuffle_wide ? i : o).transpose();
-    }
-    s.square.noalias() = s.cross.transpose().lazyProduct(s.cross);
-    leading_vector(s.square, s);
-    s.other.noalias() = s.cross * s.lead;
+// shuffled by `order`.  The cross-products C (wide x narrow, kept
+// transposed) add up a specimen at a time, with no shuffled copy of a
+// block.  With a and b the first singular vectors of C, the scores'
+// covariance is a'Cb and their variances a'(X'X)a and b'(Y'Y)b, the
+// blocks' own (diagonal) cross-products, so the scores themselves are never
+// formed; the decomposition works on the narrow side, C'C.
+double shuffled_r(const PairBlocks& b, const std::vector<int>& order, PairScratch& s, const PlsLoops& loops) {
+    const Index ld = b.narrow.rows(), nr = b.narrow_rows, wr = b.wide.rows();
+    s.ct.resize(ld, wr);
+    s.square.resize(ld, nr);
+    loops.cross(b.wide.data(), wr, b.narrow.data(), ld, order.data(), b.shuffle_wide, b.wide.cols(), s.ct.data());
+    loops.gram(s.ct.data(), ld, nr, wr, s.square.data());
+    leading_vector(s.square, nr, s, loops);
+    s.other.noalias() = s.ct.transpose() * s.lead;
     const double covariance = s.other.squaredNorm();  // a'Cb with a = Cb unnormalised
     const double variances =
-        (s.lead.array().square() * b.narrow_ss.array()).sum() * (s.other.array().square() * b.wide_ss.array()).sum();
+        (s.lead.head(nr).array().square() * b.narrow_ss.array()).sum() * (s.other.array().square() * b.wide_ss.array()).sum();
     return covariance > 0 ? covariance / std::sqrt(variances) : 0.0;  // no covariance at all: no correlation
 }
 
@@ -191,11 +200,12 @@ PermutationResult permute_pairs(PermutationEngine& engine, const std::vector<Pai
                                 const std::vector<double>& observed, long long nperm, int loop) {
     const auto n = static_cast<int>(blocks.front().wide.cols());
     const std::size_t pairs = blocks.size();
+    const PlsLoops& loops = pls_loops();
     const PermutationBody<PlsState> body = [&](PlsState& s, long long, Rng& rng, double* stats) {
         randperm(s.order, n, rng);
         double sum = 0;
         for (std::size_t k = 0; k < pairs; ++k) {
-            stats[k] = std::abs(shuffled_r(blocks[k], s.order, s.pairs[k]));
+            stats[k] = std::abs(shuffled_r(blocks[k], s.order, s.pairs[k], loops));
             sum += stats[k];
         }
         stats[pairs] = sum / static_cast<double>(pairs);
@@ -214,9 +224,11 @@ PermutationResult permute_pairs(PermutationEngine& engine, const std::vector<Pai
 }  // namespace
 
 VectorXd leading_eigenvector(const MatrixXd& m) {
+    MatrixXd padded = MatrixXd::Zero(padded_rows(m.rows()), m.cols());
+    padded.topRows(m.rows()) = m;
     PairScratch s;
-    leading_vector(m, s);
-    return s.lead;
+    leading_vector(padded, m.rows(), s, pls_loops());
+    return s.lead.head(m.rows());
 }
 
 MatrixXd module_columns(const MatrixXd& shapes, const std::vector<int>& module, int m, int dimensions) {

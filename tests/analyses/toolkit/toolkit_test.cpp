@@ -13,6 +13,7 @@
 #include "analyses/toolkit/outliers.hpp"
 #include "analyses/toolkit/symmetry.hpp"
 #include "analyses/toolkit/two_block_pls.hpp"
+#include "geometry/kernel_dispatch.hpp"
 #include "platform/error.hpp"
 #include "platform/random.hpp"
 #include "support/fixtures.hpp"
@@ -559,33 +560,65 @@ TEST(LeadingEigenvector, IsTheLeadingOneWhateverTheGap) {
     }
 }
 
+// Module codes: the first `first` landmarks in module 0, the rest in 1.
+std::vector<int> split_at(int first, int landmarks) {
+    std::vector<int> m(static_cast<std::size_t>(landmarks), 1);
+    std::fill(m.begin(), m.begin() + first, 0);
+    return m;
+}
+
+// Every permutation's r against a full decomposition, on blocks whose
+// narrower side takes each width the permutation loops treat apart (one,
+// two, three and four vectors of doubles, and longer), on every kernel the
+// processor has; and every kernel's r bit for bit the baseline's.
 TEST(PermutedPls, EveryPermutationsRMatchesAFullDecomposition) {
     const MatrixXd pleth = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial);
-    const std::vector<int> modules{0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1};
     const MatrixXd pup = tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial);
     const Matrix cov = load_data("pupfish.cov.txt"), groups = load_data("pupfish.groups.txt");
     MatrixXd table(cov.rows(), 2);
     table << cov.col(0), groups.col(0);
     struct Pls {
         std::string name;
-        MatrixXd x, y;  // x's rows are shuffled
-        bool modules;   // by integration_test of plethodon's modules, else two_block_pls(x, y)
+        MatrixXd shapes;           // with `modules`: integration_test of these
+        std::vector<int> modules;  // else two_block_pls(x, y)
+        MatrixXd x, y;             // x's rows are shuffled
     };
-    for (const Pls& c : {Pls{"modules", module_columns(pleth, modules, 0, 2), module_columns(pleth, modules, 1, 2), true},
-                         Pls{"shape against a table", pup, table, false}, Pls{"a table against shape", table, pup, false}}) {
-        SCOPED_TRACE(c.name);
-        Kept kept;
-        const RunOptions options = kept_by(kept);
-        PermutationEngine engine(options);
-        const long long nperm = 300;
-        if (c.modules) integration_test(engine, pleth, modules, 2, nperm);
-        else two_block_pls(engine, c.x, c.y, nperm);
-        ASSERT_EQ(kept.loops.size(), 1U);
-        for (long long i = 0; i < nperm; ++i)
-            expect_relative(kept.loops[0][static_cast<std::size_t>(i)][0],
-                            direct_r(c.x, c.y, shuffle_of(engine, i, static_cast<int>(c.x.rows()))), 1e-10,
-                            "permutation " + std::to_string(i));
+    std::vector<Pls> cases{{"a table against shape", {}, {}, table, pup}, {"shape against a table", {}, {}, pup, table}};
+    for (const auto& [name, shapes, first] : {std::tuple{"3 + 9 landmarks", pleth, 3},
+                                              {"5 + 7 landmarks", pleth, 5},
+                                              {"7 + 49 landmarks", pup, 7},
+                                              {"28 + 28 landmarks", pup, 28}}) {
+        const std::vector<int> modules = split_at(first, static_cast<int>(shapes.cols() / 2));
+        cases.push_back({name, shapes, modules, module_columns(shapes, modules, 0, 2), module_columns(shapes, modules, 1, 2)});
     }
+    const KernelVariant before = active_kernel();
+    for (const Pls& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<double> baseline;
+        for (KernelVariant v : all_kernels()) {
+            if (!select_kernel(v)) continue;
+            SCOPED_TRACE(kernel_name(v));
+            Kept kept;
+            const RunOptions options = kept_by(kept);
+            PermutationEngine engine(options);
+            const long long nperm = 200;
+            if (!c.modules.empty()) integration_test(engine, c.shapes, c.modules, 2, nperm);
+            else two_block_pls(engine, c.x, c.y, nperm);
+            ASSERT_EQ(kept.loops.size(), 1U);
+            std::vector<double> r;
+            for (long long i = 0; i < nperm; ++i) r.push_back(kept.loops[0][static_cast<std::size_t>(i)][0]);
+            if (baseline.empty()) {
+                baseline = r;
+                for (long long i = 0; i < nperm; ++i)
+                    expect_relative(r[static_cast<std::size_t>(i)],
+                                    direct_r(c.x, c.y, shuffle_of(engine, i, static_cast<int>(c.x.rows()))), 1e-10,
+                                    "permutation " + std::to_string(i));
+            } else {
+                EXPECT_EQ(r, baseline);
+            }
+        }
+    }
+    select_kernel(before);
 }
 
 // Mahalanobis (pooled within-group covariance) and Procrustes distances of
