@@ -16,8 +16,7 @@
 #include "geometry/kernel_dispatch.hpp"
 #include "platform/error.hpp"
 #include "platform/random.hpp"
-#include "support/fixtures.hpp"
-#include "support/shapes.hpp"
+#include "support/expected_values.hpp"
 
 #include <gtest/gtest.h>
 
@@ -36,61 +35,23 @@ using Eigen::Index;
 using Eigen::MatrixXd;
 using Eigen::VectorXd;
 
-// case -> key -> values (a key may repeat, as the flagged specimens do).
-using Expected = std::map<std::string, std::multimap<std::string, double>>;
-
-Expected expected(const std::string& file) {
-    const auto rows = expected_csv("shape_analyses/" + file);  // case, key, value
-    Expected out;
-    for (auto r = rows.begin() + 1; r != rows.end(); ++r) out[r->at(0)].emplace(r->at(1), std::stod(r->at(2)));
-    EXPECT_FALSE(out.empty()) << file;
-    return out;
-}
-
-double one(const std::multimap<std::string, double>& m, const std::string& key) {
-    const auto it = m.find(key);
-    EXPECT_NE(it, m.end()) << key;
-    return it == m.end() ? std::nan("") : it->second;
-}
-
-void expect_relative(double got, double want, double tolerance, const std::string& what) {
-    EXPECT_LE(std::abs(got - want), tolerance * std::abs(want)) << what << ": " << got << " against " << want;
-}
-
-std::vector<int> codes_of(const std::string& groups_file) {
-    const Matrix g = load_data(groups_file);
-    std::vector<int> out;
-    for (Index i = 0; i < g.rows(); ++i) out.push_back(static_cast<int>(g(i, 0)) - 1);
-    return out;
-}
+std::map<std::string, Values> expected(const std::string& file) { return expected_values("shape_analyses/" + file); }
 
 struct Case {
     std::string name, landmarks, groups, covariate;
 };
 
 TEST(Outliers, AgreeWithGeomorph) {
-    const Expected want = expected("outliers.csv");
+    const auto want = expected("outliers.csv");
     for (const Case& c : {Case{"plethodon", "plethodon.lm.txt", "", ""},
                           Case{"plethodon_species", "plethodon.lm.txt", "plethodon.species.groups.txt", ""},
                           Case{"pupfish", "pupfish.lm.txt", "", ""},
                           Case{"larvalHead_treatment", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", ""},
                           Case{"ratland", "ratland.lm.txt", "", ""}}) {
         SCOPED_TRACE(c.name);
-        const auto& w = want.at(c.name);
-        const OutlierResult r = find_outliers(tangent_shapes(load_data(c.landmarks), Alignment::Partial),
-                                              c.groups.empty() ? std::vector<int>{} : codes_of(c.groups));
-        for (std::size_t i = 0; i < r.distance.size(); ++i)
-            expect_relative(r.distance[i], one(w, "d." + std::to_string(i + 1)), 1e-8, "distance " + std::to_string(i + 1));
-        for (const OutlierSet& s : r.sets) {
-            const std::string level = s.group < 0 ? "all" : std::to_string(s.group + 1);
-            expect_relative(s.lower_quartile, one(w, "lower." + level), 1e-8, "lower quartile");
-            expect_relative(s.median, one(w, "median." + level), 1e-8, "median");
-            expect_relative(s.upper_limit, one(w, "limit." + level), 1e-8, "limit");
-            std::vector<int> flagged;
-            for (auto [it, end] = w.equal_range("flagged." + level); it != end; ++it)
-                flagged.push_back(static_cast<int>(it->second) - 1);
-            EXPECT_EQ(s.flagged, flagged) << "group " << level;
-        }
+        expect_outliers(find_outliers(tangent_shapes(load_data(c.landmarks), Alignment::Partial),
+                                      c.groups.empty() ? std::vector<int>{} : codes_of(c.groups)),
+                        want.at(c.name));
     }
 }
 
@@ -106,7 +67,7 @@ TEST(Outliers, QuantilesAndTiesFollowR) {
 }
 
 TEST(Disparity, AgreesWithGeomorph) {
-    const Expected want = expected("disparity.csv");
+    const auto want = expected("disparity.csv");
     const std::vector<std::pair<Case, std::string>> cases = {
         {{"plethodon_species", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt"}, "1"},
         {{"plethodon_species", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt"}, "cov"},
@@ -116,7 +77,6 @@ TEST(Disparity, AgreesWithGeomorph) {
         {{"larvalHead_treatment", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt"}, "G1"}};
     for (const auto& [c, design] : cases) {
         SCOPED_TRACE(c.name + " ~ " + design);
-        const auto& w = want.at(c.name + "_" + design);
         const Eigen::MatrixXd shapes = tangent_shapes(load_data(c.landmarks), Alignment::Partial);
         const std::vector<int> g = codes_of(c.groups);
         const int ngroups = *std::max_element(g.begin(), g.end()) + 1;
@@ -128,64 +88,25 @@ TEST(Disparity, AgreesWithGeomorph) {
             x = Eigen::MatrixXd::Zero(shapes.rows(), ngroups);
             for (std::size_t i = 0; i < g.size(); ++i) x(static_cast<Eigen::Index>(i), g[i]) = 1;
         }
-        RunOptions options;
-        options.seed = 11;
-        PermutationEngine engine(options);
-        const DisparityResult r = disparity_test(engine, squared_residuals(shapes, x), g, 9999);
-        for (int a = 0; a < ngroups; ++a)
-            expect_relative(r.variance[static_cast<std::size_t>(a)], one(w, "variance." + std::to_string(a + 1)), 1e-8,
-                            "variance");
-        for (const DisparityPair& p : r.pairs) {
-            const std::string key = std::to_string(p.a + 1) + "." + std::to_string(p.b + 1);
-            expect_relative(p.difference, one(w, "difference." + key), 1e-8, "difference " + key);
-            // Monte-Carlo error of a p from 10,000 draws: at most 0.005 (one
-            // standard error); five of them.
-            EXPECT_NEAR(p.p, one(w, "p." + key), 0.025) << key;
-        }
+        expect_disparity(disparity_test(Seeded(11), squared_residuals(shapes, x), g, 9999), want.at(c.name + "_" + design));
     }
 }
 
 TEST(CanonicalVariates, AgreeWithMassLda) {
-    const Expected want = expected("cva.csv");
+    const auto want = expected("cva.csv");
     for (const Case& c : {Case{"plethodon_species", "plethodon.lm.txt", "plethodon.species.groups.txt", ""},
                           Case{"plethodon_site", "plethodon.lm.txt", "plethodon.site.groups.txt", ""},
                           Case{"larvalHead_treatment", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", ""},
                           Case{"larvalHead_family", "larvalHead.lm.txt", "larvalMorph.family.groups.txt", ""}}) {
         SCOPED_TRACE(c.name);
-        const auto& w = want.at(c.name);
-        RunOptions options;
-        options.seed = 5;
-        PermutationEngine engine(options);
-        const CvaResult r = canonical_variates(engine, tangent_shapes(load_data(c.landmarks), Alignment::Partial),
-                                               codes_of(c.groups), {.nperm = 9999, .cross_validate = true});
-        EXPECT_EQ(r.components, one(w, "components"));
-        const auto eigenvalues =
-            std::count_if(w.begin(), w.end(), [](const auto& kv) { return kv.first.rfind("eigenvalue.", 0) == 0; });
-        ASSERT_EQ(r.eigenvalues.size(), eigenvalues);
-        for (Eigen::Index v = 0; v < r.eigenvalues.size(); ++v)
-            expect_relative(r.eigenvalues(v), one(w, "eigenvalue." + std::to_string(v + 1)), 1e-8, "eigenvalue");
-        for (Eigen::Index i = 0; i < r.resubstitution.posterior.rows(); ++i)
-            for (Eigen::Index j = 0; j < r.resubstitution.posterior.cols(); ++j) {
-                const std::string key = std::to_string(i + 1) + "." + std::to_string(j + 1);
-                EXPECT_NEAR(r.resubstitution.posterior(i, j), one(w, "posterior." + key), 1e-6) << key;
-                EXPECT_NEAR(r.cross_validated.posterior(i, j), one(w, "cv_posterior." + key), 1e-6) << key;
-            }
-        EXPECT_NEAR(r.resubstitution.percent_correct, one(w, "percent_correct"), 1e-9);
-        EXPECT_NEAR(r.cross_validated.percent_correct, one(w, "cv_percent_correct"), 1e-9);
-        for (const CvaPair& p : r.pairs) {
-            const std::string key = std::to_string(p.a + 1) + "." + std::to_string(p.b + 1);
-            expect_relative(p.mahalanobis, one(w, "mahalanobis." + key), 1e-8, "Mahalanobis " + key);
-            expect_relative(p.procrustes, one(w, "procrustes." + key), 1e-8, "Procrustes " + key);
-            EXPECT_NEAR(p.mahalanobis_p, one(w, "mahalanobis_p." + key), 0.025) << key;
-            EXPECT_NEAR(p.procrustes_p, one(w, "procrustes_p." + key), 0.025) << key;
-        }
+        expect_cva(canonical_variates(Seeded(5), tangent_shapes(load_data(c.landmarks), Alignment::Partial), codes_of(c.groups),
+                                      {.nperm = 9999, .cross_validate = true}),
+                   want.at(c.name));
     }
 }
 
 TEST(CanonicalVariates, RefuseWhatThePooledCovarianceCannotCarry) {
-    RunOptions options;
-    options.seed = 1;
-    PermutationEngine engine(options);
+    Seeded engine(1);
     const Eigen::MatrixXd mosquito = tangent_shapes(load_data("mosquito.lm.txt"), Alignment::Partial);
     // 40 specimens in 10 individuals leave 30 degrees of freedom for 32 components.
     EXPECT_THROW(canonical_variates(engine, mosquito, codes_of("mosquito.groups.txt"), {.nperm = 9}), Refused);
@@ -197,97 +118,44 @@ TEST(CanonicalVariates, RefuseWhatThePooledCovarianceCannotCarry) {
     EXPECT_THROW(canonical_variates(engine, pleth, std::vector<int>(40, 0), {.nperm = 9}), Refused);
 }
 
-// A partition file's labels as 0-based modules in order of first appearance.
-std::vector<int> partition_of(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> seen;
-    std::vector<int> out;
-    for (std::string word; in >> word;) {
-        const auto it = std::find(seen.begin(), seen.end(), word);
-        out.push_back(static_cast<int>(it - seen.begin()));
-        if (it == seen.end()) seen.push_back(word);
-    }
-    return out;
-}
-
 const std::string kHere = std::string(QUILLAN_EXPECTED_DIR) + "/shape_analyses/";
 
-// Z of 10,000 permutations against R's own draw: their Monte-Carlo spread,
-// which grows with Z (an effect size far out in the tail rests on few
-// permutations near it).
-double z_spread(double z) { return 0.3 + 0.1 * std::abs(z); }
-
-void expect_axes(const PlsResult& r, const std::multimap<std::string, double>& w) {
-    for (std::size_t j = 0; j < r.axes.size(); ++j) {
-        const std::string key = std::to_string(j + 1);
-        expect_relative(r.axes[j].singular_value, one(w, "singular." + key), 1e-8, "singular value " + key);
-        if (r.axes[j].singular_value > 1e-10 * r.axes[0].singular_value)
-            expect_relative(std::abs(r.axes[j].r), std::abs(one(w, "r." + key)), 1e-7, "r " + key);
-    }
-}
-
 TEST(TwoBlockPls, AgreesWithGeomorph) {
-    const Expected want = expected("pls.csv");
-    RunOptions options;
-    options.seed = 3;
-    PermutationEngine engine(options);
+    const auto want = expected("pls.csv");
+    Seeded engine(3);
     for (const auto& [name, landmarks, partition] : std::vector<std::tuple<std::string, std::string, std::string>>{
              {"plethodon", "plethodon.lm.txt", data_file("plethodon.partition.txt")},
              {"plethodon_three", "plethodon.lm.txt", kHere + "plethodon.three.partition.txt"},
              {"larvalHead", "larvalHead.lm.txt", kHere + "larvalHead.partition.txt"}}) {
         SCOPED_TRACE(name);
-        const auto& w = want.at(name);
-        const IntegrationResult r =
-            integration_test(engine, tangent_shapes(load_data(landmarks), Alignment::Partial), partition_of(partition), 2, 9999);
-        expect_relative(r.mean_r, one(w, "r_pls"), 1e-8, "r-PLS");
-        EXPECT_NEAR(r.z, one(w, "Z"), z_spread(one(w, "Z")));
-        EXPECT_NEAR(r.p, one(w, "p"), 0.01);
-        if (r.pairs.size() == 1) expect_axes(r.pls[0], w);
-        else
-            for (std::size_t k = 0; k < r.pairs.size(); ++k) {
-                const std::string key = std::to_string(r.pairs[k].first + 1) + "." + std::to_string(r.pairs[k].second + 1);
-                expect_relative(r.pls[k].r_pls, one(w, "r_pls." + key), 1e-8, "r-PLS " + key);
-                EXPECT_NEAR(r.pls[k].z, one(w, "Z." + key), z_spread(one(w, "Z." + key))) << key;
-            }
+        expect_integration(
+            integration_test(engine, tangent_shapes(load_data(landmarks), Alignment::Partial), partition_of(partition), 2, 9999),
+            want.at(name));
     }
-    const auto& w = want.at("pupfish_block2");
     const Matrix cov = load_data("pupfish.cov.txt"), groups = load_data("pupfish.groups.txt");
     Eigen::MatrixXd table(cov.rows(), 2);
     table << cov.col(0), groups.col(0);
-    const PlsResult r = two_block_pls(engine, tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial), table, 9999);
-    expect_relative(r.r_pls, one(w, "r_pls"), 1e-8, "r-PLS");
-    EXPECT_NEAR(r.z, one(w, "Z"), z_spread(one(w, "Z")));
-    expect_axes(r, w);
+    expect_pls(two_block_pls(engine, tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial), table, 9999),
+               want.at("pupfish_block2"));
 }
 
 TEST(Modularity, AgreesWithGeomorph) {
-    const Expected want = expected("modularity.csv");
-    RunOptions options;
-    options.seed = 3;
-    PermutationEngine engine(options);
+    const auto want = expected("modularity.csv");
+    Seeded engine(3);
     for (const auto& [name, landmarks, partition, rotate] : std::vector<std::tuple<std::string, std::string, std::string, bool>>{
              {"plethodon_rotated", "plethodon.lm.txt", data_file("plethodon.partition.txt"), true},
              {"plethodon", "plethodon.lm.txt", data_file("plethodon.partition.txt"), false},
              {"plethodon_three", "plethodon.lm.txt", kHere + "plethodon.three.partition.txt", true},
              {"larvalHead_rotated", "larvalHead.lm.txt", kHere + "larvalHead.partition.txt", true}}) {
         SCOPED_TRACE(name);
-        const auto& w = want.at(name);
-        const ModularityResult r = modularity_test(engine, tangent_shapes(load_data(landmarks), Alignment::Partial),
-                                                   partition_of(partition), 2, {.nperm = 9999, .rotation_search = rotate});
-        expect_relative(r.cr, one(w, "CR"), 1e-8, "CR");
-        EXPECT_NEAR(r.z, one(w, "Z"), z_spread(one(w, "Z")));
-        EXPECT_NEAR(r.p, one(w, "p"), 0.02);
-        for (std::size_t k = 0; r.pairs.size() > 1 && k < r.pairs.size(); ++k) {
-            const std::string key = std::to_string(r.pairs[k].first + 1) + "." + std::to_string(r.pairs[k].second + 1);
-            expect_relative(r.pair_cr[k], one(w, "CR." + key), 1e-8, "CR " + key);
-        }
+        expect_modularity(modularity_test(engine, tangent_shapes(load_data(landmarks), Alignment::Partial),
+                                          partition_of(partition), 2, {.nperm = 9999, .rotation_search = rotate}),
+                          want.at(name));
     }
 }
 
 TEST(Modularity, RefusesModulesOfFewerThanTwoLandmarks) {
-    RunOptions options;
-    options.seed = 3;
-    PermutationEngine engine(options);
+    Seeded engine(3);
     const Eigen::MatrixXd shapes = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial);
     std::vector<int> lone(12, 0);
     lone[11] = 1;
@@ -345,14 +213,14 @@ void expect_table(const ModelTable& t, const std::string& table, double toleranc
     for (std::size_t k = 0; k < t.terms.size(); ++k) {
         SCOPED_TRACE(table + " " + want[k][1]);
         EXPECT_EQ(t.terms[k].df, std::stoi(want[k][2]));
-        expect_relative(t.terms[k].ss, std::stod(want[k][3]), tolerance, "SS");
-        expect_relative(t.terms[k].ms, std::stod(want[k][4]), tolerance, "MS");
-        expect_relative(t.terms[k].rsq, std::stod(want[k][5]), tolerance, "Rsq");
-        expect_relative(t.terms[k].f, std::stod(want[k][6]), tolerance, "F");
+        expect_relative(t.terms[k].ss, std::stod(want[k][3]), "SS", tolerance);
+        expect_relative(t.terms[k].ms, std::stod(want[k][4]), "MS", tolerance);
+        expect_relative(t.terms[k].rsq, std::stod(want[k][5]), "Rsq", tolerance);
+        expect_relative(t.terms[k].f, std::stod(want[k][6]), "F", tolerance);
     }
     EXPECT_EQ(t.residual_df, std::stoi(want[t.terms.size()][2]));
-    expect_relative(t.residual_ss, std::stod(want[t.terms.size()][3]), tolerance, table + " residual SS");
-    expect_relative(t.total_ss, std::stod(want.back()[3]), tolerance, table + " total SS");
+    expect_relative(t.residual_ss, std::stod(want[t.terms.size()][3]), table + " residual SS", tolerance);
+    expect_relative(t.total_ss, std::stod(want.back()[3]), table + " total SS", tolerance);
 }
 
 void expect_asymmetry(const SymmetryResult& r, const std::string& set) {
@@ -360,7 +228,7 @@ void expect_asymmetry(const SymmetryResult& r, const std::string& set) {
     for (const auto& row : csv_rows("asymmetry.csv"))
         if (row[0] == set) want.push_back(std::stod(row[2]));
     ASSERT_EQ(r.asymmetry.size(), want.size());
-    for (std::size_t i = 0; i < want.size(); ++i) expect_relative(r.asymmetry[i], want[i], 1e-8, set + " individual");
+    for (std::size_t i = 0; i < want.size(); ++i) expect_relative(r.asymmetry[i], want[i], set + " individual");
 }
 
 // The symmetric and asymmetric components of every individual, in the
@@ -389,9 +257,7 @@ TEST(Symmetry, MatchingSidesAgreeWithGeomorph) {
     d.side = s.factors[1];
     d.replicates = true;
     check_symmetry_design(d, static_cast<int>(s.landmarks.rows()), 18);
-    RunOptions options;
-    options.seed = 3;
-    PermutationEngine engine(options);
+    Seeded engine(3);
     const SymmetryResult r = symmetry_test(engine, s.landmarks, 2, d, Alignment::Partial, 99);
     expect_table(r.shape, "matching shape");
     ASSERT_TRUE(r.size.has_value());
@@ -420,9 +286,7 @@ TEST(Symmetry, ObjectSymmetryAgreesWithGeomorphAndASymmetricIndividualHasNoAsymm
     d.replicates = true;
     d.land_pairs = lizard_pairs();
     check_symmetry_design(d, static_cast<int>(s.landmarks.rows()), 28);
-    RunOptions options;
-    options.seed = 5;
-    PermutationEngine engine(options);
+    Seeded engine(5);
     const SymmetryResult r = symmetry_test(engine, s.landmarks, 2, d, Alignment::Partial, 99);
     expect_table(r.shape, "object shape");
     EXPECT_FALSE(r.size.has_value());
@@ -441,8 +305,7 @@ TEST(Symmetry, ObjectSymmetryAgreesWithGeomorphAndASymmetricIndividualHasNoAsymm
             sym.landmarks(i, 2 * b + 1) = sym.landmarks(i, 2 * a + 1);
         }
     }
-    PermutationEngine again(options);
-    const SymmetryResult z = symmetry_test(again, sym.landmarks, 2, d, Alignment::Full, 9);
+    const SymmetryResult z = symmetry_test(Seeded(5), sym.landmarks, 2, d, Alignment::Full, 9);
     EXPECT_LT(z.asymmetry[0], 1e-10);
     EXPECT_GT(z.asymmetry[1], 1e-3);
 }
@@ -498,14 +361,6 @@ private:
         std::vector<std::vector<double>>& values;
     };
 };
-
-RunOptions kept_by(Kept& kept) {
-    RunOptions o;
-    o.seed = 11;
-    o.threads = 2;
-    o.recorder = &kept;
-    return o;
-}
 
 // Permutation i's shuffle of n rows, as the engine draws it.
 std::vector<int> shuffle_of(const PermutationEngine& engine, long long i, int n) {
@@ -599,8 +454,7 @@ TEST(PermutedPls, EveryPermutationsRMatchesAFullDecomposition) {
             if (!select_kernel(v)) continue;
             SCOPED_TRACE(kernel_name(v));
             Kept kept;
-            const RunOptions options = kept_by(kept);
-            PermutationEngine engine(options);
+            Seeded engine(11, 2, &kept);
             const long long nperm = 200;
             if (!c.modules.empty()) integration_test(engine, c.shapes, c.modules, 2, nperm);
             else two_block_pls(engine, c.x, c.y, nperm);
@@ -611,8 +465,8 @@ TEST(PermutedPls, EveryPermutationsRMatchesAFullDecomposition) {
                 baseline = r;
                 for (long long i = 0; i < nperm; ++i)
                     expect_relative(r[static_cast<std::size_t>(i)],
-                                    direct_r(c.x, c.y, shuffle_of(engine, i, static_cast<int>(c.x.rows()))), 1e-10,
-                                    "permutation " + std::to_string(i));
+                                    direct_r(c.x, c.y, shuffle_of(engine, i, static_cast<int>(c.x.rows()))),
+                                    "permutation " + std::to_string(i), 1e-10);
             } else {
                 EXPECT_EQ(r, baseline);
             }
@@ -671,15 +525,14 @@ TEST(PermutedCva, EveryPermutationsDistancesMatchThePooledCovariance) {
                          Cva{"more groups than components", tangent_shapes(three, Alignment::Partial), cells, 4}}) {
         SCOPED_TRACE(c.name);
         Kept kept;
-        const RunOptions options = kept_by(kept);
-        PermutationEngine engine(options);
+        Seeded engine(11, 2, &kept);
         const long long nperm = 200;
         const CvaResult r = canonical_variates(engine, c.shapes, c.groups, {.nperm = nperm});
         const std::vector<double> observed = direct_distances(c.shapes, c.groups, c.ngroups);
         ASSERT_EQ(r.pairs.size() * 2, observed.size());
         for (std::size_t k = 0; k < r.pairs.size(); ++k) {
-            expect_relative(r.pairs[k].mahalanobis, observed[k], 1e-10, "observed Mahalanobis");
-            expect_relative(r.pairs[k].procrustes, observed[r.pairs.size() + k], 1e-10, "observed Procrustes");
+            expect_relative(r.pairs[k].mahalanobis, observed[k], "observed Mahalanobis", 1e-10);
+            expect_relative(r.pairs[k].procrustes, observed[r.pairs.size() + k], "observed Procrustes", 1e-10);
         }
         ASSERT_EQ(kept.loops.size(), 1U);
         for (long long i = 0; i < nperm; ++i) {
@@ -688,8 +541,8 @@ TEST(PermutedCva, EveryPermutationsDistancesMatchThePooledCovariance) {
             for (const int o : order) shuffled.push_back(c.groups[static_cast<std::size_t>(o)]);
             const std::vector<double> want = direct_distances(c.shapes, shuffled, c.ngroups);
             for (std::size_t s = 0; s < want.size(); ++s)
-                expect_relative(kept.loops[0][static_cast<std::size_t>(i)][s], want[s], 1e-10,
-                                "permutation " + std::to_string(i) + ", statistic " + std::to_string(s));
+                expect_relative(kept.loops[0][static_cast<std::size_t>(i)][s], want[s],
+                                "permutation " + std::to_string(i) + ", statistic " + std::to_string(s), 1e-10);
         }
     }
 }
