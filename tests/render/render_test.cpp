@@ -1,10 +1,19 @@
+// The pictures: every scene the program draws, read from its drawn items
+// rather than from pixels (what it marks, where, and that its texts fit),
+// the landmarks in space seen in three views and turned, the shape
+// analyses' pictures against their reports, the files a picture is saved
+// as, and quillan-batch --plots as a user runs it.
+#include "figures/distributions.hpp"
+#include "io/text.hpp"
+#include "platform/error.hpp"
 #include "render/export.hpp"
 #include "render/pictures.hpp"
 #include "render/plots.hpp"
+#include "render/space_plots.hpp"
+#include "render/toolkit_plots.hpp"
 #include "support/batch_runner.hpp"
+#include "support/fixtures.hpp"
 #include "support/shapes.hpp"
-
-#include "platform/error.hpp"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -14,20 +23,28 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <Eigen/Geometry>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
+#include <set>
+#include <sstream>
 
-namespace quillan {
+namespace quillan::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 const QSizeF kSize(800, 600);
+const QSizeF kWide(1200, 600);
 
 QImage painted(const Scene& s) {
     QImage image(s.size.toSize(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
     QPainter p(&image);
     paint_scene(p, s, QRectF(QPointF(0, 0), s.size));
     return image;
@@ -42,7 +59,7 @@ const SceneText* find_text(const Scene& s, const QString& part) {
 }
 
 TEST(Superimposition, SemilandmarksAreSmallerAndJoinedAndEstimatedPointsCrossed) {
-    const Superimposition sup = superimpose(test::make_shapes(6, 6, 2, 0.05));
+    const Superimposition sup = superimpose(make_shapes(6, 6, 2, 0.05));
     LandmarkMarks marks;
     marks.semilandmarks = {3, 4};
     marks.curves = {{2, 3}, {3, 4}, {4, 5}};
@@ -84,7 +101,7 @@ TEST(Superimposition, SemilandmarksAreSmallerAndJoinedAndEstimatedPointsCrossed)
 }
 
 TEST(Superimposition, MarksEveryAlignedPointAndTheNumberedConsensusOnEqualScales) {
-    const Superimposition sup = superimpose(test::make_shapes(12, 5, 4, 0.06));
+    const Superimposition sup = superimpose(make_shapes(12, 5, 4, 0.06));
     const Grouping g =
         make_grouping(matrix_from_rows({{1}, {1}, {2}, {2}, {3}, {1}, {2}, {3}, {3}, {1}, {2}, {1}}), 12, GroupBy::First);
     const Scene s = superimposition_scene(sup, g, Links{{0, 1}, {1, 2}}, kSize);
@@ -132,7 +149,7 @@ TEST(Superimposition, MarksEveryAlignedPointAndTheNumberedConsensusOnEqualScales
 TEST(Superimposition, ManyMarksArePaintedWhereTheSceneSaysOnAnyDevice) {
     // Enough points for the direct-to-pixels path; the painter path (an
     // image format it does not handle) must agree on where the marks are.
-    const Superimposition sup = superimpose(test::make_shapes(400, 8, 6, 0.02));
+    const Superimposition sup = superimpose(make_shapes(400, 8, 6, 0.02));
     Scene s = superimposition_scene(sup, make_grouping(Matrix(), 400, GroupBy::None), {}, kSize);
     s.dots.pop_back();  // the consensus marks and numbers would cover specimens' marks
     s.texts.clear();
@@ -156,7 +173,7 @@ TEST(Superimposition, ManyMarksArePaintedWhereTheSceneSaysOnAnyDevice) {
 }
 
 TEST(Components, PlotScoresWithTheirVarianceAndOutlineEachGroup) {
-    const PictureData data(test::make_shapes(20, 6, 8, 0.1), matrix_from_rows(std::vector<std::vector<double>>(20, {1})),
+    const PictureData data(make_shapes(20, 6, 8, 0.1), matrix_from_rows(std::vector<std::vector<double>>(20, {1})),
                            GroupBy::None);
     const PcaResult& pca = data.components();
     Grouping two;
@@ -186,7 +203,7 @@ TEST(Components, PlotScoresWithTheirVarianceAndOutlineEachGroup) {
 }
 
 TEST(ShapeChange, VectorsRunFromTheConsensusToTheMagnifiedTarget) {
-    const PictureData data(test::make_shapes(15, 5, 2, 0.08), Matrix(), GroupBy::None);
+    const PictureData data(make_shapes(15, 5, 2, 0.08), Matrix(), GroupBy::None);
     const auto [row, title] = data.target({ShapeTarget::Kind::ComponentLow, 0}, 3.0);
     EXPECT_THAT(title.toStdString(), HasSubstr("lowest score on PC1 (magnified 3 times)"));
     const Shape2& c = data.superimposition().consensus;
@@ -224,11 +241,11 @@ TEST(ShapePictures, FitTheDataAndStayLegible) {
     for (std::size_t a = 0; a < labels.size(); ++a)
         for (std::size_t b = a + 1; b < labels.size(); ++b) EXPECT_FALSE(labels[a].intersects(labels[b])) << a << " " << b;
 
-    const PictureData data(test::make_shapes(15, 5, 2, 0.08), Matrix(), GroupBy::None);
+    const PictureData data(make_shapes(15, 5, 2, 0.08), Matrix(), GroupBy::None);
     EXPECT_THAT(data.target({ShapeTarget::Kind::ComponentHigh, 0}, 1.0).second.toStdString(), HasSubstr("(not magnified)"));
 
     // Twelve groups: every neighbour in the palette has another mark as well.
-    const PictureData many(test::make_shapes(24, 5, 3, 0.08), Matrix(), GroupBy::None);
+    const PictureData many(make_shapes(24, 5, 3, 0.08), Matrix(), GroupBy::None);
     Grouping twelve;
     for (int k = 0; k < 12; ++k) twelve.names.push_back("g" + std::to_string(k));
     for (int i = 0; i < 24; ++i) twelve.group_of.push_back(i % 12);
@@ -347,15 +364,17 @@ TEST(Colours, TwentyTwoGroupsAreToldApartAndLevelNamesNameThem) {
     EXPECT_EQ(make_grouping(groups, 3, GroupBy::Second).names, (std::vector<std::string>{"Group 2", "Group 1"}));
 }
 
-TEST(Export, WritesEachFormatWholeOrLeavesTheOldFile) {
-    const auto dir = std::filesystem::temp_directory_path() / "quillan_render_export";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+StatisticDistribution three_permutations() {
     StatisticDistribution d;
     d.observed = 1;
     d.permutations = 3;
     d.values = {0, 1, 2};
-    const Scene s = histogram_scene(d, QStringLiteral("t"), QSizeF(300, 200));
+    return d;
+}
+
+TEST(Export, WritesEachFormatWholeOrLeavesTheOldFile) {
+    const TempDir dir;
+    const Scene s = histogram_scene(three_permutations(), QStringLiteral("t"), QSizeF(300, 200));
     EXPECT_TRUE(encode_picture(s, PictureFormat::Png).startsWith("\x89PNG"));
     const QByteArray svg = encode_picture(s, PictureFormat::Svg);
     const QSvgRenderer vector(svg);
@@ -363,17 +382,16 @@ TEST(Export, WritesEachFormatWholeOrLeavesTheOldFile) {
     EXPECT_EQ(vector.viewBox(), QRect(0, 0, 300, 200));
     EXPECT_TRUE(svg.contains(">Observed 1</text>"));  // text stays text, not outlines
     EXPECT_TRUE(encode_picture(s, PictureFormat::Pdf).startsWith("%PDF"));
-    const std::string png = (dir / "h.PNG").string();
+    const std::string png = dir.file("h.PNG");
     save_picture(s, png);
     EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(300, 200));
-    EXPECT_THAT([&] { save_picture(s, (dir / "h.gif").string()); },
+    EXPECT_THAT([&] { save_picture(s, dir.file("h.gif")); },
                 ::testing::ThrowsMessage<QuillanError>(HasSubstr(".png, .svg or .pdf")));
     // A folder where the file should go: nothing written, the message names it.
-    std::filesystem::create_directories(dir / "taken.svg");
-    EXPECT_THAT([&] { save_picture(s, (dir / "taken.svg").string()); },
-                ::testing::ThrowsMessage<QuillanError>(HasSubstr("Cannot write the file " + (dir / "taken.svg").string())));
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "taken.svg"));
-    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir.file("taken.svg"));
+    EXPECT_THAT([&] { save_picture(s, dir.file("taken.svg")); },
+                ::testing::ThrowsMessage<QuillanError>(HasSubstr("Cannot write the file " + dir.file("taken.svg"))));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("taken.svg")));
 }
 
 // A picture for print: more pixels at a higher resolution, laid out so the
@@ -381,11 +399,7 @@ TEST(Export, WritesEachFormatWholeOrLeavesTheOldFile) {
 TEST(Export, MakesPicturesOfAnySizeAndResolution) {
     const PictureSize size{1500, 1200, 300};
     EXPECT_NEAR(size.layout_width(), 480, 1e-9);
-    StatisticDistribution d;
-    d.observed = 1;
-    d.permutations = 3;
-    d.values = {0, 1, 2};
-    const Scene s = histogram_scene(d, QStringLiteral("t"), QSizeF(size.layout_width(), size.layout_height()));
+    const Scene s = histogram_scene(three_permutations(), QStringLiteral("t"), QSizeF(size.layout_width(), size.layout_height()));
     QImage png;
     ASSERT_TRUE(png.loadFromData(encode_picture(s, PictureFormat::Png, size.dpi), "PNG"));
     EXPECT_EQ(png.size(), QSize(1500, 1200));
@@ -405,14 +419,10 @@ TEST(Export, MakesPicturesOfAnySizeAndResolution) {
 }
 
 TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
-    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_plots";
-    std::filesystem::remove_all(dir);
-    const std::string data = QUILLAN_DATA_DIR;
-    const auto plain = quillan::test::run_batch(
-        {"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p", "99", "-s", "1"});
-    const auto r =
-        quillan::test::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt",
-                                  "-p", "99", "-s", "1", "--plots", dir.string()});
+    const TempDir temp;
+    const auto dir = temp.path() / "batch_plots";
+    const auto plain = run_batch(plethodon_run("one-way-f", {"-p", "99", "-s", "1"}));
+    const auto r = run_batch(plethodon_run("one-way-f", {"-p", "99", "-s", "1", "--plots", dir.string()}));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, plain.out);  // the report does not change
     for (const char* name : {"superimposition", "pc1-pc2", "scree", "shape-change", "shape-change-group-2", "permutations-1"})
@@ -421,49 +431,42 @@ TEST(BatchPlots, WriteEveryPictureOfATestAndRefuseABadLinksFile) {
     EXPECT_FALSE(std::filesystem::exists(dir / "permutations-2.svg"));
     { std::ofstream(dir / "links.txt") << "1 2\n2 99\n"; }
     // A bad links file fails the run, but only after the report is out.
-    const auto bad =
-        quillan::test::run_batch({"one-way-f", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt",
-                                  "-p", "99", "-s", "1", "--plots", dir.string(), "--links", (dir / "links.txt").string()});
+    const auto bad = run_batch(
+        plethodon_run("one-way-f", {"-p", "99", "-s", "1", "--plots", dir.string(), "--links", (dir / "links.txt").string()}));
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, plain.out);
     EXPECT_THAT(bad.err, HasSubstr("links.txt, line 2: landmark 99 does not exist; the shapes have 12 landmarks"));
     // Two landmarks: no spline can be drawn, but the other pictures are.
     { std::ofstream(dir / "two.txt") << "0 0 1 0 1\n0 0 1 0.1 2\n0 0.1 1 0 3\n"; }
-    const auto two = quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two").string()});
+    const auto two = run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two").string()});
     EXPECT_EQ(two.status, 0) << two.err;
     EXPECT_THAT(two.err, HasSubstr("No shape-change picture: The spline needs at least three landmarks."));
     EXPECT_TRUE(std::filesystem::exists(dir / "two" / "superimposition.svg"));
     // A file where the folder should be.
-    const auto no_folder =
-        quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "links.txt").string()});
+    const auto no_folder = run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "links.txt").string()});
     EXPECT_EQ(no_folder.status, 1);
     EXPECT_THAT(no_folder.err, HasSubstr("Cannot write the pictures into " + (dir / "links.txt").string()));
     // The folder of the pictures onto an input is refused before anything is read.
-    const auto onto_input =
-        quillan::test::run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two.txt").string()});
+    const auto onto_input = run_batch({"load", "-l", (dir / "two.txt").string(), "--plots", (dir / "two.txt").string()});
     EXPECT_EQ(onto_input.status, 64);
     EXPECT_THAT(onto_input.err, HasSubstr("would overwrite the input -l"));
-    std::filesystem::remove_all(dir);
 }
 
 // The pictures are files of the run like its exports: when one cannot be
 // saved the run fails and none of them, nor the exports, is left behind.
 TEST(BatchPlots, APictureThatCannotBeSavedLeavesNoneOfTheRunsFiles) {
-    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_plots_blocked";
-    std::filesystem::remove_all(dir);
+    const TempDir temp;
+    const auto dir = temp.path() / "batch_plots_blocked";
     // A folder where the third picture's file belongs: the first two are drawn first.
     std::filesystem::create_directories(dir / "pictures" / "pc1-pc2.svg");
-    const std::string data = QUILLAN_DATA_DIR;
-    const auto r =
-        quillan::test::run_batch({"one-way", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p",
-                                  "9", "-s", "1", "--json", (dir / "r.json").string(), "--plots", (dir / "pictures").string()});
+    const auto r = run_batch(plethodon_run(
+        "one-way", {"-p", "9", "-s", "1", "--json", (dir / "r.json").string(), "--plots", (dir / "pictures").string()}));
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("pc1-pc2.svg"));
     EXPECT_FALSE(std::filesystem::exists(dir / "r.json"));
     std::vector<std::string> left;
     for (const auto& e : std::filesystem::directory_iterator(dir / "pictures")) left.push_back(e.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"pc1-pc2.svg"});
-    std::filesystem::remove_all(dir);
 }
 
 // A model with a covariate adds its regression scores to the pictures: one
@@ -478,43 +481,32 @@ TEST(BatchPlots, AModelWithACovariateDrawsItsRegressionScores) {
     EXPECT_EQ(s.dots[1].specimens, (std::vector<int>{1, 2}));
     EXPECT_TRUE(near(s.dots[0].points[1], s.frame.map(4, 1)));
     EXPECT_TRUE(s.frame.area.contains(s.dots[0].points[0]));
-    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_model_plots";
-    std::filesystem::remove_all(dir);
-    const std::string data = QUILLAN_DATA_DIR;
-    const std::vector<std::string> model = {
-        "model", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p", "9", "-s", "1", "--plots"};
-    auto with = model;
-    with.insert(with.end(), {(dir / "cov").string(), "-c", data + "/plethodon.cov.txt", "--formula", "cov * G1"});
-    const auto r1 = quillan::test::run_batch(with);
+    const TempDir temp;
+    const auto dir = temp.path() / "batch_model_plots";
+    const auto r1 = run_batch(plethodon_run("model", {"-p", "9", "-s", "1", "--plots", (dir / "cov").string(), "-c",
+                                                      data_file("plethodon.cov.txt"), "--formula", "cov * G1"}));
     ASSERT_EQ(r1.status, 0) << r1.err;
-    std::ifstream in(dir / "cov" / "regression-score.svg");
-    EXPECT_THAT(std::string(std::istreambuf_iterator<char>(in), {}), HasSubstr("Regression score of shape on cov"));
+    EXPECT_THAT(read_bytes((dir / "cov" / "regression-score.svg").string()), HasSubstr("Regression score of shape on cov"));
     EXPECT_TRUE(std::filesystem::exists(dir / "cov" / "permutations-3.png"));
-    auto without = model;
-    without.push_back((dir / "groups").string());
-    const auto r2 = quillan::test::run_batch(without);
+    const auto r2 = run_batch(plethodon_run("model", {"-p", "9", "-s", "1", "--plots", (dir / "groups").string()}));
     ASSERT_EQ(r2.status, 0) << r2.err;
     EXPECT_TRUE(std::filesystem::exists(dir / "groups" / "permutations-1.svg"));
     EXPECT_FALSE(std::filesystem::exists(dir / "groups" / "regression-score.svg"));
-    std::filesystem::remove_all(dir);
 }
 
 // An imported file names its groups: the pictures say the names, and the
 // shape change toward each group is a file named after it.
 TEST(BatchPlots, NameTheGroupsOfAnImportInLegendsTitlesAndFileNames) {
-    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_named_plots";
-    std::filesystem::remove_all(dir);
+    const TempDir temp;
+    const auto dir = temp.path() / "batch_named_plots";
     const std::string data = QUILLAN_DATA_DIR;
-    const auto r = quillan::test::run_batch({"one-way", "-i", data + "/plethodon.csv", "--factor", "species", "-p", "9", "-s",
-                                             "1", "--plots", dir.string(), "--plot-size", "1600x1200", "--plot-dpi", "300"});
+    const auto r = run_batch({"one-way", "-i", data + "/plethodon.csv", "--factor", "species", "-p", "9", "-s", "1", "--plots",
+                              dir.string(), "--plot-size", "1600x1200", "--plot-dpi", "300"});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* name : {"shape-change-group-Jord", "shape-change-group-Teyah"})
         EXPECT_TRUE(std::filesystem::exists(dir / (std::string(name) + ".svg"))) << name;
     EXPECT_FALSE(std::filesystem::exists(dir / "shape-change-group-1.svg"));
-    auto text = [&](const char* file) {
-        std::ifstream in(dir / file);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
+    auto text = [&](const char* file) { return read_bytes((dir / file).string()); };
     EXPECT_THAT(text("superimposition.svg"), HasSubstr(">Teyah<"));
     EXPECT_THAT(text("shape-change-group-Teyah.svg"), HasSubstr("mean of Teyah"));
     EXPECT_THAT(text("permutations-1.svg"), HasSubstr("One-way test: explained SS of species"));
@@ -524,18 +516,13 @@ TEST(BatchPlots, NameTheGroupsOfAnImportInLegendsTitlesAndFileNames) {
     EXPECT_EQ(png.size(), QSize(1600, 1200));
     EXPECT_NEAR(png.dotsPerMeterX() * 0.0254, 300, 0.5);
     for (const char* size : {"20x30", "1600", "axb"})
-        EXPECT_EQ(
-            quillan::test::run_batch({"load", "-l", data + "/plethodon.lm.txt", "--plots", dir.string(), "--plot-size", size})
-                .status,
-            64)
+        EXPECT_EQ(run_batch({"load", "-l", data + "/plethodon.lm.txt", "--plots", dir.string(), "--plot-size", size}).status, 64)
             << size;
     // Allowed, but too small for the text at so many dots to the inch: said.
-    const auto crowded =
-        quillan::test::run_batch({"load", "-l", data + "/plethodon.lm.txt", "--plots", dir.string(), "--plot-dpi", "2400"});
+    const auto crowded = run_batch({"load", "-l", data + "/plethodon.lm.txt", "--plots", dir.string(), "--plot-dpi", "2400"});
     EXPECT_EQ(crowded.status, 0) << crowded.err;
     EXPECT_THAT(crowded.err, HasSubstr("at 2400 dpi, pictures of 1000x800 pixels are too small for their text, which will be "
                                        "cut off or run together: give --plot-size 10000x8000 or more"));
-    std::filesystem::remove_all(dir);
 }
 
 TEST(GroupPictures, AreNamedSafelyAndApartWhenTheNamesCollide) {
@@ -545,7 +532,7 @@ TEST(GroupPictures, AreNamedSafelyAndApartWhenTheNamesCollide) {
     EXPECT_EQ(file_name_safe("\xc3\xa9t\xc3\xa9"), "_t_");
     EXPECT_EQ(file_name_safe(""), "_");
     // Two names that read the same once made safe, and groups with codes only.
-    const Matrix landmarks = test::make_shapes(8, 4, 2, 0.05);
+    const Matrix landmarks = make_shapes(8, 4, 2, 0.05);
     const Matrix groups = matrix_from_rows({{1}, {2}, {1}, {2}, {5}, {5}, {1}, {2}});
     const PictureData named(landmarks, groups, GroupBy::First, {{"a/b", "a b"}});
     std::vector<std::string> names;
@@ -561,19 +548,14 @@ TEST(GroupPictures, AreNamedSafelyAndApartWhenTheNamesCollide) {
 // wrong command line, before reading or writing anything; other runs do not
 // need the module.
 TEST(BatchPlots, AMissingPictureModuleRefusesPlotsOnly) {
-    const auto dir = std::filesystem::temp_directory_path() / "quillan_batch_no_module";
-    std::filesystem::remove_all(dir);
-    const std::string data = QUILLAN_DATA_DIR;
-    const std::vector<std::string> run = {
-        "one-way", "-l", data + "/plethodon.lm.txt", "-g", data + "/plethodon.species.groups.txt", "-p", "9", "-s", "1"};
-    const auto plain = quillan::test::run_batch(run);
+    const TempDir temp;
+    const auto dir = temp.path() / "batch_no_module";
+    const std::vector<std::string> run = plethodon_run("one-way", {"-p", "9", "-s", "1"});
+    const auto plain = run_batch(run);
     ::setenv("QUILLAN_PICTURE_MODULE_DIR", (dir / "nowhere").c_str(), 1);
-    std::vector<std::string> with_plots = run;
-    for (const char* a : {"--plots", "pictures", "--log", "log.txt"}) with_plots.emplace_back(a);
-    with_plots[with_plots.size() - 3] = (dir / "pictures").string();
-    with_plots.back() = (dir / "log.txt").string();
-    const auto refused = quillan::test::run_batch(with_plots);
-    const auto without = quillan::test::run_batch(run);
+    const auto refused = run_batch(plethodon_run(
+        "one-way", {"-p", "9", "-s", "1", "--plots", (dir / "pictures").string(), "--log", (dir / "log.txt").string()}));
+    const auto without = run_batch(run);
     ::unsetenv("QUILLAN_PICTURE_MODULE_DIR");
     EXPECT_EQ(refused.status, 64);
     EXPECT_EQ(refused.out, "");
@@ -584,8 +566,542 @@ TEST(BatchPlots, AMissingPictureModuleRefusesPlotsOnly) {
     EXPECT_EQ(without.out, plain.out);
 }
 
+// The pictures of landmarks in space: three views side by side, each the
+// aligned coordinates seen along one axis at one scale for all three.
+
+Matrix macaques() { return load_data("macaques.lm.txt"); }
+Matrix macaque_sexes() { return load_data("macaques.groups.txt"); }
+
+// Each view's marks of `row` (3k coordinates) are one map of its two
+// coordinates, with as many pixels to a unit across as up, and the same
+// number in every view: the pictures may be compared by eye.
+void expect_one_scale(const std::array<const SceneDots*, 3>& marks, const Eigen::RowVectorXd& row) {
+    double unit = 0;
+    for (std::size_t v = 0; v < 3; ++v) {
+        const SpaceView& view = kSpaceViews[v];
+        const auto& p = marks[v]->points;
+        ASSERT_EQ(static_cast<Eigen::Index>(p.size()) * 3, row.size());
+        const double a0 = row(view.across), b0 = row(view.up);
+        const double scale = (p[1].x() - p[0].x()) / (row(3 + view.across) - a0);
+        if (v == 0) unit = scale;
+        EXPECT_NEAR(scale, unit, 1e-6 * unit) << view.name;
+        for (std::size_t j = 0; j < p.size(); ++j) {
+            const auto at = static_cast<Eigen::Index>(3 * j);
+            EXPECT_NEAR(p[j].x() - p[0].x(), scale * (row(at + view.across) - a0), 1e-6) << view.name << j;
+            EXPECT_NEAR(p[0].y() - p[j].y(), scale * (row(at + view.up) - b0), 1e-6) << view.name << j;  // up is up
+        }
+    }
+}
+
+TEST(SpacePictures, TheSuperimpositionIsSeenFromTheFrontTheSideAndTheTop) {
+    const PictureData data(macaques(), macaque_sexes(), GroupBy::First, {}, 3);
+    const Superimposition& sup = data.superimposition();
+    ASSERT_EQ(sup.landmarks, 7);
+    const Links links{{0, 1}, {1, 2}, {2, 6}};
+    const Scene s = superimposition_picture(data, links, kWide);
+    // Per view: a batch of marks per sex, then the numbered consensus.
+    ASSERT_EQ(s.dots.size(), 9u);
+    expect_one_scale({&s.dots[2], &s.dots[5], &s.dots[8]}, sup.consensus_row);
+    // The views that share an axis line up along it: the front and the side
+    // share y, and in two rows and columns the front and the top share x; in
+    // a row of three the top comes last.
+    for (const QSizeF size : {QSizeF(1000, 800), QSizeF(1800, 450)}) {
+        const Scene laid = superimposition_picture(data, links, size);
+        const auto &front = laid.dots[2].points, &side = laid.dots[5].points, &top = laid.dots[8].points;
+        const bool grid = size.height() > 500;
+        for (std::size_t j = 0; j < 7; ++j) {
+            EXPECT_NEAR(front[j].y(), side[j].y(), 1e-9);
+            if (grid) EXPECT_NEAR(front[j].x(), top[j].x(), 1e-9);
+            else
+                for (const QPointF& q : side) EXPECT_GT(top[j].x(), q.x());
+        }
+    }
+    for (const char* name : {"Front", "Side", "Top", "z (aligned)", "Superimposed specimens in 3-D (18 specimens, 7 landmarks)"})
+        EXPECT_TRUE(std::any_of(s.texts.begin(), s.texts.end(), [&](const SceneText& t) { return t.text == name; })) << name;
+    // Every specimen's every landmark in every view, named when pointed at.
+    std::size_t marks = 0;
+    for (std::size_t v = 0; v < 3; ++v) marks += s.dots[3 * v].points.size() + s.dots[3 * v + 1].points.size();
+    EXPECT_EQ(marks, 3u * 18 * 7);
+    EXPECT_EQ(s.specimen_at(s.dots[4].points[0]), s.dots[4].specimens[0]);
+    // The wireframe in each view, and one legend for them all.
+    int wires = 0;
+    for (const auto& p : s.paths) wires += p.width == 1.2 * kPoint ? 1 : 0;
+    EXPECT_EQ(wires, 3 * 3);
+    EXPECT_EQ(s.legend.size(), 2u);
+    // Each view's consensus is painted: its rings are dark at their edge.
+    const QImage image = painted(s);
+    for (std::size_t v = 0; v < 3; ++v) {
+        const SceneDots& ring = s.dots[3 * v + 2];
+        int darkest = 255;
+        for (int dx = -1; dx <= 1; ++dx)
+            darkest =
+                std::min(darkest, image.pixelColor((ring.points[0] + QPointF(ring.size / 2 + dx, 0)).toPoint()).lightness());
+        EXPECT_LT(darkest, 200) << kSpaceViews[v].name;
+    }
+}
+
+TEST(SpacePictures, TheShapeChangeRunsFromTheConsensusToTheTargetInEachView) {
+    const PictureData data(macaques(), macaque_sexes(), GroupBy::First, {}, 3);
+    ASSERT_GT(data.components().components(), 2);  // scores as in the plane
+    for (const ShapeTarget target :
+         {ShapeTarget{ShapeTarget::Kind::ComponentHigh, 1}, ShapeTarget{ShapeTarget::Kind::GroupMean, 1}}) {
+        const auto [row, title] = data.target(target, 2.0);
+        ASSERT_EQ(row.size(), 21);
+        const Scene s = shape_change_picture(data, row, {}, title, kWide);
+        ASSERT_EQ(s.dots.size(), 6u);  // per view the consensus, then the target
+        expect_one_scale({&s.dots[0], &s.dots[2], &s.dots[4]}, data.superimposition().consensus_row);
+        expect_one_scale({&s.dots[1], &s.dots[3], &s.dots[5]}, row);
+        int vectors = 0;
+        for (const auto& p : s.paths) vectors += p.color == QColor(200, 60, 40) ? 1 : 0;
+        EXPECT_EQ(vectors, 3 * 7);
+        EXPECT_EQ(s.legend.size(), 3u);
+    }
+}
+
+// The view the window turns: the landmarks turned about the origin and seen
+// along the turned z axis, at a scale that does not change as they turn.
+TEST(SpacePictures, ATurnedViewShowsTheTurnedCoordinatesAtAFixedScale) {
+    const Superimposition sup = superimpose(macaques(), 3);
+    const Grouping all = make_grouping(Matrix(), 18, GroupBy::None);
+    const Eigen::Matrix3d front = Eigen::Matrix3d::Identity();
+    const Eigen::Matrix3d quarter = Eigen::AngleAxisd(std::numbers::pi / 2, Eigen::Vector3d::UnitY()).toRotationMatrix();
+    const Scene a = turned_scene(sup, all, {}, front, kWide), b = turned_scene(sup, all, {}, quarter, kWide);
+    ASSERT_EQ(a.dots.size(), 2u);  // the specimens, then the consensus
+    EXPECT_EQ(a.frame.area, b.frame.area);
+    const PlotFrame& f = a.frame;
+    EXPECT_NEAR(f.area.width() / (f.x1 - f.x0), f.area.height() / (f.y1 - f.y0), 1e-9);
+    for (int j = 0; j < 7; ++j) {
+        const Eigen::Vector3d p = sup.consensus_row.segment<3>(3 * j).transpose();
+        const auto k = static_cast<std::size_t>(j);
+        EXPECT_NEAR(a.dots[1].points[k].x(), f.map(p.x(), p.y()).x(), 1e-9);
+        EXPECT_NEAR(a.dots[1].points[k].y(), f.map(p.x(), p.y()).y(), 1e-9);
+        // A quarter turn about y brings z across the screen (and x toward the back).
+        EXPECT_NEAR(b.dots[1].points[k].x(), f.map(p.z(), p.y()).x(), 1e-9);
+        EXPECT_NEAR(b.dots[1].points[k].y(), f.map(p.z(), p.y()).y(), 1e-9);
+    }
+    EXPECT_EQ(a.dots[0].points.size(), 18u * 7);
+    for (const char* axis : {"x", "y", "z"})
+        EXPECT_TRUE(std::any_of(b.texts.begin(), b.texts.end(), [&](const SceneText& t) { return t.text == axis; })) << axis;
+}
+
+// Zoomed, the view is magnified about its centre: every mark twice as far
+// from it at twice the zoom; further in, what leaves the frame is not drawn.
+TEST(SpacePictures, AZoomedViewMagnifiesAboutTheCentreAndKeepsToItsFrame) {
+    const Superimposition sup = superimpose(macaques(), 3);
+    const Grouping all = make_grouping(Matrix(), 18, GroupBy::None);
+    const Eigen::Matrix3d turn = Eigen::AngleAxisd(0.4, Eigen::Vector3d::UnitX()).toRotationMatrix();
+    const Links links{{0, 1}, {1, 2}, {2, 6}};
+    const Scene half = turned_scene(sup, all, links, turn, kWide, 0.5), one = turned_scene(sup, all, links, turn, kWide);
+    EXPECT_EQ(one.frame.area, half.frame.area);
+    const QPointF centre = one.frame.area.center();
+    ASSERT_EQ(one.dots[0].points.size(), 18u * 7);
+    ASSERT_EQ(half.dots[0].points.size(), one.dots[0].points.size());
+    for (std::size_t i = 0; i < one.dots[0].points.size(); ++i) {
+        const QPointF a = half.dots[0].points[i] - centre, b = one.dots[0].points[i] - centre;
+        EXPECT_NEAR(b.x(), 2 * a.x(), 1e-9);
+        EXPECT_NEAR(b.y(), 2 * a.y(), 1e-9);
+    }
+    const Scene close = turned_scene(sup, all, links, turn, kWide, 8.0);
+    const QRectF& area = close.frame.area;
+    std::size_t shown = 0;
+    for (const SceneDots& d : close.dots) {
+        EXPECT_TRUE(d.specimens.empty() || d.specimens.size() == d.points.size());
+        for (const QPointF& p : d.points) EXPECT_TRUE(area.contains(p)) << p.x() << ", " << p.y();
+        shown += d.points.size();
+    }
+    EXPECT_GT(shown, 0u);
+    EXPECT_LT(shown, 18u * 7 + 7);
+    // A consensus landmark out of the frame loses its number as well.
+    const std::size_t numbers = std::count_if(close.texts.begin(), close.texts.end(), [](const SceneText& t) {
+        return t.role == SceneText::Role::Label && t.text.toInt() >= 1;
+    });
+    EXPECT_LT(close.dots.back().points.size(), 7u);
+    EXPECT_EQ(numbers, close.dots.back().points.size());
+    for (const ScenePath& p : close.paths)
+        if (p.width == 1.2 * kPoint) {
+            EXPECT_TRUE(p.clipped);  // the wireframe is cut at the frame
+        }
+    // Painted, nothing of the data lies outside the frame: beside it, the
+    // picture is white but for the title and the triad's letters above and below.
+    const QImage image = painted(close);
+    for (int y = static_cast<int>(area.top()) + 2; y < static_cast<int>(area.bottom()) - 2; y += 3)
+        for (const int x : {static_cast<int>(area.left()) - 4, static_cast<int>(area.right()) + 4})
+            EXPECT_EQ(image.pixelColor(x, y), QColor(Qt::white)) << x << ", " << y;
+}
+
+TEST(BatchPlots, LandmarksInSpaceHaveEveryShapePicture) {
+    const TempDir temp;
+    const auto dir = temp.path() / "batch_space_plots";
+    const std::string data = QUILLAN_DATA_DIR;
+    const auto r = run_batch({"one-way-f", "-l", data + "/macaques.lm.txt", "-g", data + "/macaques.groups.txt", "--dimensions",
+                              "3", "-p", "9", "-s", "1", "--plots", dir.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, Not(HasSubstr("3-D")));
+    for (const char* name :
+         {"superimposition", "pc1-pc2", "scree", "shape-change", "shape-change-group-1", "shape-change-group-2"})
+        for (const char* ext : {".svg", ".png"})
+            EXPECT_TRUE(std::filesystem::exists(dir / (std::string(name) + ext))) << name << ext;
+    // Drawn to the data's aspect: three views side by side are wider than high.
+    const QImage png((dir / "superimposition.png").string().c_str());
+    EXPECT_GT(png.width(), png.height());
+}
+
+// The numbers of the shape analyses' pictures as the actions hand them
+// over, from runs on the bundled data (with landmarks misplaced where a
+// picture needs specimens to flag).
+
+// The bundled plethodon table with the first landmark of each of `ids`
+// moved `by` units, written into `dir`.
+std::string misplaced_plethodon(const TempDir& dir, const std::vector<std::string>& ids, double by = 4) {
+    std::string out;
+    for (std::string line : io::read_text_file(data_file("plethodon.csv")).lines) {
+        for (const auto& id : ids)
+            if (line.rfind(id + ",", 0) == 0) {
+                // ID, species, site, logCS, then x1.
+                std::size_t at = 0;
+                for (int comma = 0; comma < 4; ++comma) at = line.find(',', at) + 1;
+                const std::size_t end = line.find(',', at);
+                line.replace(at, end - at, std::to_string(std::stod(line.substr(at, end - at)) + by));
+            }
+        out += line + "\n";
+    }
+    return dir.write("misplaced.csv", out);
+}
+
+// Runs `action` on `h` with a recorder and returns what it kept for its
+// pictures (the run must report).
+ToolkitFigures figures_of(Harness& h, const std::string& action) {
+    DistributionLog log;
+    log.start(action);
+    h.shell.options().recorder = &log;
+    const Outcome o = h.run(action);
+    h.shell.options().recorder = nullptr;
+    EXPECT_EQ(o, Outcome::Reported) << action << ": " << h.last_message();
+    EXPECT_TRUE(log.figures().has_value()) << action;
+    return log.figures().value_or(ToolkitFigures{});
+}
+
+// The figures of every shape analysis on real data, for the pictures' layout.
+const std::vector<ToolkitFigures>& every_analysis_figure() {
+    static const std::vector<ToolkitFigures> all = [] {
+        std::vector<ToolkitFigures> out;
+        TempDir dir;
+        Harness h;
+        EXPECT_EQ(h.load("Import", misplaced_plethodon(dir, {"P05", "P23", "P31"})), Outcome::Done) << h.last_message();
+        h.set_box(kPermBox, Value("99"));
+        out.push_back(figures_of(h, "RunOutliers"));
+        h.shell.model_request().shape.within_groups = true;
+        out.push_back(figures_of(h, "RunOutliers"));
+        out.push_back(figures_of(h, "RunDisparity"));
+        out.push_back(figures_of(h, "RunCva"));
+        h.shell.model_request().shape.partition = data_file("plethodon.partition.txt");
+        out.push_back(figures_of(h, "RunIntegration"));
+        h.shell.model_request().shape.block2 = data_file("plethodon.cov.txt");
+        out.push_back(figures_of(h, "RunPls"));
+        Loaded four({.landmarks = "larvalHead.lm.txt", .groups = "larvalMorph.family.groups.txt", .perms = "9"});
+        out.push_back(figures_of(four, "RunCva"));
+        Loaded wings({.landmarks = "mosquito.lm.txt", .groups = "mosquito.groups.txt", .perms = "9"});
+        out.push_back(figures_of(wings, "RunSymmetry"));
+        // Eight groups of long names, every pair differing: more brackets than fit.
+        DisparityFigure many;
+        for (int g = 0; g < 8; ++g) {
+            many.groups.push_back("Population from valley " + std::to_string(g + 1));
+            many.variance.push_back(0.001 * (g + 1));
+            for (int b = g + 1; b < 8; ++b) many.pairs.push_back({g, b, 0.01});
+        }
+        out.push_back({});
+        out.back().disparity = many;
+        return out;
+    }();
+    return all;
+}
+
+// The pictures of the shape analyses say what their reports say: the
+// flagged specimens, the pairs that differ; and --plots writes each
+// action's pictures.
+
+// Every name the report's "Flagged:" lines give.
+std::set<std::string> flagged_in(const std::string& report) {
+    std::set<std::string> out;
+    std::istringstream in(report);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("Flagged: ", 0) != 0 || line == "Flagged: none") continue;
+        std::istringstream names(line.substr(9));
+        for (std::string name; std::getline(names, name, ',');) out.insert(name.substr(name.find_first_not_of(' ')));
+    }
+    return out;
+}
+
+TEST(OutliersPicture, MarksAndNamesExactlyTheSpecimensTheReportFlags) {
+    TempDir dir;
+    Harness h;
+    ASSERT_EQ(h.load("Import", misplaced_plethodon(dir, {"P05", "P23", "P31"}, 3)), Outcome::Done);
+    for (const bool within : {false, true}) {
+        SCOPED_TRACE(within);
+        h.shell.model_request().shape.within_groups = within;
+        const ToolkitFigures figures = figures_of(h, "RunOutliers");
+        const std::set<std::string> flagged = flagged_in(report_of(h));
+        ASSERT_FALSE(flagged.empty());
+        const OutliersFigure& f = *figures.outliers;
+        const Scene s = outlier_distances_scene(f, QStringLiteral("Outliers"), kSize);
+        // The ringed marks, the names beside them and the flagged of the report are the same specimens.
+        const SceneDots& ringed = s.dots.back();
+        ASSERT_TRUE(ringed.outlined);
+        std::set<std::string> marked, named;
+        for (int i : ringed.specimens) marked.insert(f.names[static_cast<std::size_t>(i)]);
+        for (const SceneText& t : s.texts)
+            if (t.role == SceneText::Role::Label) named.insert(t.text.toStdString());
+        EXPECT_EQ(marked, flagged);
+        EXPECT_EQ(named, flagged);
+        // Every specimen has its mark.
+        std::size_t marks = 0;
+        for (const SceneDots& d : s.dots) marks += d.points.size();
+        EXPECT_EQ(marks, f.names.size());
+        // The specimen beside the mean is the farthest of the flagged.
+        double farthest = -1, most = 0;
+        for (const auto& set : f.sets)
+            for (std::size_t k = 0; k < set.specimens.size(); ++k) {
+                if (set.specimens[k] == f.farthest) farthest = set.distances[k];
+                if (flagged.count(f.names[static_cast<std::size_t>(set.specimens[k])])) most = std::max(most, set.distances[k]);
+            }
+        EXPECT_TRUE(f.farthest_flagged);
+        EXPECT_EQ(farthest, most);
+    }
+}
+
+TEST(DisparityPicture, BracketsJoinThePairsThatDifferAndNoOthers) {
+    DisparityFigure f{{"a", "b", "c", "d"}, {0.004, 0.002, 0.003, 0.001}, {}};
+    // (a,b) and (b,d) differ, (a,d) differs at exactly the reports' mark, the rest do not.
+    for (int a = 0; a < 4; ++a)
+        for (int b = a + 1; b < 4; ++b)
+            f.pairs.push_back({a, b, (a == 0 && b == 1) || (a == 1 && b == 3) ? 0.001 : a == 0 && b == 3 ? 0.05 : 0.2});
+    const Scene s = disparity_scene(f, QStringLiteral("Disparity"), QStringLiteral("Groups"), kSize);
+    std::vector<std::pair<double, double>> ends;
+    for (const ScenePath& p : s.paths)
+        if (p.points.size() == 4 && !p.closed) ends.emplace_back(p.points.front().x(), p.points.back().x());
+    std::sort(ends.begin(), ends.end());
+    const auto bar = [&](int g) { return s.frame.map(g + 1, 0).x(); };
+    ASSERT_EQ(ends.size(), 3u);
+    const std::vector<std::pair<int, int>> want = {{0, 1}, {0, 3}, {1, 3}};
+    for (std::size_t k = 0; k < want.size(); ++k) {
+        EXPECT_NEAR(ends[k].first, bar(want[k].first), 3);
+        EXPECT_NEAR(ends[k].second, bar(want[k].second), 3);
+    }
+    // Each bar is as tall as its group's variance.
+    ASSERT_EQ(s.boxes.size(), 4u);
+    for (std::size_t g = 0; g < 4; ++g) EXPECT_NEAR(s.boxes[g].rect.top(), s.frame.map(0, f.variance[g]).y(), 1e-9);
+}
+
+// The directional asymmetry drawn is the one the report measures, and the
+// fluctuating axis is a unit direction scaled to a real individual's score.
+TEST(SymmetryPictures, DrawTheReportsAsymmetry) {
+    Loaded h({.landmarks = "mosquito.lm.txt", .groups = "mosquito.groups.txt", .perms = "9"});
+    const SymmetryFigure f = *figures_of(h, "RunSymmetry").symmetry;
+    const std::string report = report_of(h);
+    const auto at = report.find("Procrustes length ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NEAR((f.directional.to - f.directional.from).norm(), std::stod(report.substr(at + 18)), 1e-6);
+    EXPECT_EQ(f.sides, "side 1 minus side 2");
+    EXPECT_GT((f.fluctuating.to - f.fluctuating.from).norm(), 0);
+    EXPECT_GT(f.fluctuating_percent, 0);
+    EXPECT_LE(f.fluctuating_percent, 100);
+    EXPECT_TRUE(f.directional.from.isApprox(f.fluctuating.from));
+}
+
+// Each action's pictures are files of --plots, titled by the factor.
+TEST(BatchPlots, WriteThePicturesOfEachShapeAnalysis) {
+    const std::string data = QUILLAN_DATA_DIR;
+    const TempDir temp;
+    const auto dir = temp.path() / "analysis_plots";
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> pictures;
+        std::string title;
+        bool same_p = false;  // the first picture is a histogram with the report's p
+    };
+    const std::vector<Case> cases = {
+        {{"outliers", "-i", data + "/plethodon.csv", "--within-groups"},
+         {"outliers-distances", "outliers-farthest"},
+         "Outliers: Procrustes distance from the mean of each group of species"},
+        {{"disparity", "-i", data + "/plethodon.csv", "--factor", "site", "-p", "99"},
+         {"disparity"},
+         "Disparity: Procrustes variance of each group of site"},
+        {{"cva", "-l", data + "/larvalHead.lm.txt", "-g", data + "/larvalMorph.family.groups.txt", "-p", "9"},
+         {"cva-scores", "cva-shape-change"},
+         "Canonical variates: CV1 against CV2 of G1"},
+        {{"integration", "-i", data + "/plethodon.csv", "--partition", data + "/plethodon.partition.txt", "-p", "99"},
+         {"pls-scores-A-B"},
+         "Integration: first PLS axis of modules A and B, coloured by species"},
+        {{"pls", "-l", data + "/pupfish.lm.txt", "--block2", data + "/pupfish.cov.txt", "-p", "99"},
+         {"permutations-1", "pls-scores"},
+         "PLS: r-PLS of shape and the table",
+         true},
+        {{"modularity", "-l", data + "/plethodon.lm.txt", "--partition", data + "/plethodon.partition.txt", "-p", "99"},
+         {"permutations-1"},
+         "Modularity: covariance ratio of random partitions",
+         true},
+        {{"symmetry", "-l", data + "/mosquito.lm.txt", "-g", data + "/mosquito.groups.txt", "-p", "9"},
+         {"symmetry-directional", "symmetry-fluctuating"},
+         "Symmetry: directional asymmetry, side 1 minus side 2 (not magnified)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        std::filesystem::remove_all(dir);
+        std::vector<std::string> args = c.args;
+        for (const char* a : {"-s", "1", "--plots"}) args.emplace_back(a);
+        args.push_back(dir.string());
+        const auto r = run_batch(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const auto& name : c.pictures)
+            for (const char* ext : {".svg", ".png"}) EXPECT_TRUE(std::filesystem::exists(dir / (name + ext))) << name << ext;
+        const std::string svg = read_bytes((dir / (c.pictures.front() + ".svg")).string());
+        EXPECT_THAT(svg, HasSubstr(c.title));
+        if (c.same_p) {
+            const auto at = r.out.find(", p = ");
+            ASSERT_NE(at, std::string::npos);
+            EXPECT_THAT(svg, HasSubstr(">" + r.out.substr(at + 2, 10) + "<"));
+        }
+    }
+}
+
+// Every picture at a screen's size and at print sizes: its texts inside it,
+// apart from each other and off the numbered landmarks, read from the
+// drawn items rather than from pixels; and a file of exactly the size asked.
+
+struct Size {
+    int width, height, dpi;
+};
+const Size kSizes[] = {{800, 600, 96}, {1500, 1200, 300}, {3000, 2000, 600}};
+
+QSizeF layout_of(const Size& z) { return {z.width * 96.0 / z.dpi, z.height * 96.0 / z.dpi}; }
+
+void fill_two_way(DistributionLog& log) {
+    log.start("RunTwoWayF");
+    auto loop = log.begin(0, 999, {9.75, 0.4, 123456.5}, 1);
+    for (long long i = 0; i < 999; ++i) {
+        const double v = static_cast<double>((i * 37) % 101) / 20;
+        const double stats[] = {v, v * 2, v * 3};
+        loop->record(0, i, stats);
+    }
+    loop->finish({0, 400, 0}, {1, 401, 1});
+}
+
+const DistributionLog& two_way_log() {
+    static DistributionLog log;
+    static const bool filled = (fill_two_way(log), true);
+    (void)filled;
+    return log;
+}
+
+// Every picture the program draws, at one size.
+std::vector<NamedScene> every_picture(QSizeF size) {
+    static const Matrix plethodon = load_data("plethodon.lm.txt");
+    static const Matrix species = load_data("plethodon.species.groups.txt");
+    static const Matrix macaques = load_data("macaques.lm.txt");
+    static const Matrix sexes = load_data("macaques.groups.txt");
+    PictureChoices c;
+    c.size = size;
+    c.marks.estimated = {{0, 1}, {5, 3}, {17, 11}};
+    c.links = {{0, 1}, {1, 2}, {2, 3}, {3, 4}};
+    const PictureData flat(plethodon, species, GroupBy::First, {{"Jord", "Teyah"}});
+    std::vector<NamedScene> out = shape_pictures(flat, c);
+    for (auto& s : group_change_pictures(flat, c)) out.push_back(std::move(s));
+    c.target = {ShapeTarget::Kind::ComponentLow, 1};
+    c.magnification = 3;
+    for (auto& s : shape_pictures(flat, c)) out.push_back({s.name + "-magnified", std::move(s.scene)});
+    for (auto& s : distribution_pictures(two_way_log(), size)) out.push_back(std::move(s));
+    RegressionScores r{"log centroid size", {1, 2, 3, 4, 5},   {-0.5, 0.25, 0, 1, 0.3},
+                       "species",           {"Jord", "Teyah"}, {0, 1, 1, 0, 1}};
+    out.push_back({"regression", regression_scene(r, size)});
+    // Many groups: the legend takes its columns and marks.
+    Grouping many;
+    for (int k = 0; k < 20; ++k) many.names.push_back("Population " + std::to_string(k + 1));
+    for (int i = 0; i < 40; ++i) many.group_of.push_back(i % 20);
+    out.push_back({"pc-many-groups", components_scene(flat.components(), many, 0, 1, Outline::Ellipse, size)});
+    c.links = {{0, 1}, {1, 2}};
+    const PictureData space(macaques, sexes, GroupBy::First, {}, 3);
+    for (auto& s : shape_pictures(space, c)) out.push_back({s.name + "-3d", std::move(s.scene)});
+    const Eigen::Matrix3d turn = Eigen::AngleAxisd(0.6, Eigen::Vector3d::UnitY()).toRotationMatrix();
+    out.push_back({"turned", turned_scene(space.superimposition(), space.grouping(), c.links, turn, size)});
+    // The shape analyses' pictures, their factor named, some magnified.
+    int run = 0;
+    for (const ToolkitFigures& f : every_analysis_figure()) {
+        ++run;
+        for (const AnalysisPicture& p : analysis_pictures(f, {"species"}))
+            out.push_back({p.name + "-" + std::to_string(run), p.draw(size, 3, {{0, 1}, {1, 2}})});
+    }
+    return out;
+}
+
+bool overlap(const QRectF& a, const QRectF& b) {
+    return a.adjusted(0.5, 0.5, -0.5, -0.5).intersects(b.adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+TEST(PictureLayout, EveryTextFitsAndNoneCoversAnotherOrANumberedMark) {
+    for (const Size& z : kSizes) {
+        const QSizeF size = layout_of(z);
+        const QRectF picture(QPointF(0, 0), size);
+        for (const NamedScene& n : every_picture(size)) {
+            const std::string where =
+                n.name + " at " + std::to_string(z.width) + "x" + std::to_string(z.height) + "/" + std::to_string(z.dpi);
+            const Scene& s = n.scene;
+            std::vector<QRectF> boxes;
+            for (const SceneText& t : s.texts) boxes.push_back(text_box(t));
+            for (std::size_t a = 0; a < boxes.size(); ++a) {
+                const std::string text = s.texts[a].text.toStdString();
+                EXPECT_TRUE(picture.adjusted(-0.5, -0.5, 0.5, 0.5).contains(boxes[a]))
+                    << where << ": \"" << text << "\" leaves it";
+                for (std::size_t b = a + 1; b < boxes.size(); ++b)
+                    EXPECT_FALSE(overlap(boxes[a], boxes[b]))
+                        << where << ": \"" << text << "\" over \"" << s.texts[b].text.toStdString() << "\"";
+                for (const SceneDots& d : s.dots)
+                    for (std::size_t k = 0; d.keep_clear && k < d.points.size(); ++k)
+                        EXPECT_FALSE(boxes[a].adjusted(0.5, 0.5, -0.5, -0.5).contains(d.points[k]))
+                            << where << ": \"" << text << "\" covers a numbered mark";
+            }
+        }
+    }
+}
+
+// Each landmark's number is beside its own mark, not across the picture at
+// the end of a long line nor nearer another mark.
+TEST(PictureLayout, LandmarkNumbersSitBesideTheirMarks) {
+    for (const Size& z : kSizes)
+        for (const NamedScene& n : every_picture(layout_of(z))) {
+            if (n.name != "superimposition" && n.name != "shape-change") continue;
+            const Scene& s = n.scene;
+            const SceneDots& numbered = s.dots.back();
+            ASSERT_TRUE(numbered.keep_clear) << n.name;
+            int label = 0;
+            for (const SceneText& t : s.texts) {
+                if (t.role != SceneText::Role::Label) continue;
+                const QRectF box = text_box(t);
+                const QPointF own = numbered.points[static_cast<std::size_t>(t.text.toInt() - 1)];
+                const auto reach = [&](QPointF p) {
+                    return std::hypot(std::max({box.left() - p.x(), 0.0, p.x() - box.right()}),
+                                      std::max({box.top() - p.y(), 0.0, p.y() - box.bottom()}));
+                };
+                EXPECT_LT(reach(own), 3 * box.height()) << n.name << " at " << z.dpi << " dpi: landmark " << t.text.toStdString();
+                ++label;
+            }
+            EXPECT_EQ(label, 12) << n.name;
+        }
+}
+
+TEST(PictureLayout, AFileHasExactlyThePixelsAskedFor) {
+    for (const Size& z : kSizes) {
+        for (const QSize asked : {QSize(z.width, z.height), QSize(z.width + 1, z.height - 7)}) {
+            const QSizeF size(asked.width() * 96.0 / z.dpi, asked.height() * 96.0 / z.dpi);
+            const Scene s = histogram_scene(two_way_log().distributions().front(), QStringLiteral("F"), size);
+            QImage png;
+            ASSERT_TRUE(png.loadFromData(encode_picture(s, PictureFormat::Png, z.dpi, asked), "PNG"));
+            EXPECT_EQ(png.size(), asked) << z.dpi;
+        }
+    }
+}
+
 }  // namespace
-}  // namespace quillan
+}  // namespace quillan::test
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -38,4 +38,10 @@ BatchResult run_batch(const std::vector<std::string>& args) {
     return r;
 }
 
+std::vector<std::string> plethodon_run(const std::string& action, const std::vector<std::string>& more) {
+    std::vector<std::string> args{action, "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt")};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
 }  // namespace quillan::test

@@ -15,6 +15,10 @@ struct BatchResult {
 // Arguments are passed to the program as they stand (each one quoted).
 BatchResult run_batch(const std::vector<std::string>& args);
 
+// Arguments for `action` on the bundled plethodon landmarks and species
+// groups, then `more`.
+std::vector<std::string> plethodon_run(const std::string& action, const std::vector<std::string>& more = {});
+
 // Arguments for run_batch listed in a call, texts and strings alike.
 template <class... Args>
 std::vector<std::string> batch_args(const Args&... args) {
