@@ -217,7 +217,7 @@ private slots:
         QTemporaryDir dir;
         const std::string target = dir.path().toStdString() + "/report.txt";
         gui->set_dialog_hook([&](const QtGui::DialogRequest&) -> std::optional<std::string> { return target; });
-        QTest::mouseClick(action_button("SaveOut"), Qt::LeftButton);
+        click("SaveOut");
         QCOMPARE(read_bytes(target), std::string("\n A\n B\n C"));
         QVERIFY(gui->dialogs().back().kind == QtGui::DialogKind::Save);
 
@@ -226,7 +226,7 @@ private slots:
         // backslashes) is still saved exactly as it was set.
         const std::string odd = "F=2.5  p<0.001\t \r\nn\xE9 100% \\n  \n\nlast   ";
         gui->set(results, "String", Value(odd));
-        QTest::mouseClick(action_button("SaveOut"), Qt::LeftButton);
+        click("SaveOut");
         std::string expected;
         for (const auto& line : split_lines(odd)) expected += "\n " + line;
         QCOMPARE(read_bytes(target), expected);
@@ -234,7 +234,7 @@ private slots:
 
     void failingAnalysesSayWhyWithoutWaiting() {
         // Nothing is loaded: the analysis ends with its message in a window that does not block.
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QCOMPARE(gui->messages().size(), std::size_t{1});
         QVERIFY(gui->messages()[0].text.find("No landmark file is loaded") != std::string::npos);
         QCOMPARE(gui->messages()[0].title, std::string("Error"));
@@ -245,7 +245,7 @@ private slots:
         QVERIFY(box->text().contains("No landmark file is loaded"));
         QVERIFY(!box->isModal());
         // The window still takes presses: a two-way design is refused, its message without a title.
-        QTest::mouseClick(action_button("RunTwoWay"), Qt::LeftButton);
+        click("RunTwoWay");
         QCOMPARE(gui->messages().size(), std::size_t{2});
         QCOMPARE(gui->messages()[1].title, std::string());
     }
@@ -387,9 +387,7 @@ private slots:
     void cleanup() { stop(); }
 
     void closingDuringALongTestStopsItAndThenCloses() {
-        press_with_file("Load", kLandmarks);
-        press_with_file("LoadGlist", kGroups);
-        set_text(kPermBox, "100000000");
+        load_plethodon(kGroups, "100000000");
         session->set_progress_delay(std::chrono::milliseconds(0));
         // The window is closed once the run shows its progress window, however
         // long the machine takes to get there.
@@ -403,7 +401,7 @@ private slots:
             gui->widget(fig)->close();
         });
         poll.start(10);
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QVERIFY(closed);
         QVERIFY(modal_free);
         QCOMPARE(program->shell().last_outcome(), Outcome::Cancelled);
@@ -421,12 +419,12 @@ private slots:
     }
 
     void messagesNameTheControlsOfEachFrontEnd() {
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QCOMPARE(
             gui->messages().back().text,
             std::string("No landmark file is loaded: load one with the \"Load landmarks...\" button (or \"Import...\") first."));
         press_with_file("Load", kLandmarks);
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QCOMPARE(gui->messages().back().text,
                  std::string("No group file is loaded: load one with the \"Load groups...\" button first."));
         const auto batch = test::run_batch({"one-way", "-l", kLandmarks});
@@ -477,14 +475,12 @@ private slots:
     }
 
     void shownSeedRepeatsTheRunThroughTheBatchFrontEnd() {
-        press_with_file("Load", kLandmarks);
-        press_with_file("LoadGlist", kGroups);
-        set_text(kPermBox, "199");
+        load_plethodon(kGroups, "199");
         QCOMPARE(status(), QString("No report yet."));
         auto* seed_box = qobject_cast<QLineEdit*>(tagged("SeedBox"));
         for (const QString& seed : {QString(), QString("18446744073709551615")}) {
             seed_box->setText(seed);
-            QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+            click("RunOneWay");
             QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
             QVERIFY(window->shown_seed());
             const QString shown = QString::number(*window->shown_seed());
@@ -513,29 +509,29 @@ private slots:
         QCOMPARE(gui->widget(fig)->windowTitle(), QString("plethodon.lm.txt - quillan"));
         press_with_file("LoadGlist", kGroups);
         set_text(kPermBox, "19");
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         const std::string report = text_of(kResultsBox);
         QVERIFY(!status().contains("out of date"));
         press_with_file("LoadClist", kCovariate);
         QVERIFY2(status().endsWith("out of date: a file was loaded after it."), qPrintable(status()));
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QVERIFY(!status().contains("out of date"));
         set_text(kPermBox, "many");
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QVERIFY2(status().endsWith("out of date: a later test failed or was refused."), qPrintable(status()));
         // A seed that is no 64-bit number is refused before the test runs.
         set_text(kPermBox, "19");
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         qobject_cast<QLineEdit*>(tagged("SeedBox"))->setText("18446744073709551616");
         const std::string before = text_of(kResultsBox);
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QVERIFY(gui->messages().back().text.find("Seed box holds \"18446744073709551616\"") != std::string::npos);
         QCOMPARE(text_of(kResultsBox), before);
         QVERIFY(status().contains("out of date"));
         QVERIFY(report != "");
         // A check that prints on the console only says so there.
         qobject_cast<QLineEdit*>(tagged("SeedBox"))->clear();
-        QTest::mouseClick(action_button("TestCovariate"), Qt::LeftButton);
+        click("TestCovariate");
         QVERIFY2(status().contains("Check slope models: its output went to the console"), qPrintable(status()));
         QCOMPARE(text_of(kResultsBox), before);
     }
@@ -560,7 +556,7 @@ private slots:
         // The groups dialog opens where the last group file came from.
         std::filesystem::current_path("/");
         gui->set_dialog_hook([](const QtGui::DialogRequest&) -> std::optional<std::string> { return std::nullopt; });
-        QTest::mouseClick(action_button("LoadGlist"), Qt::LeftButton);
+        click("LoadGlist");
         QCOMPARE(QString::fromStdString(gui->dialogs().back().folder), QFileInfo(QString::fromStdString(kGroups)).absolutePath());
         // One step from the menu reloads all three files.
         QCOMPARE(window->recent_entries().size(), 1);
@@ -607,7 +603,7 @@ private slots:
         QCOMPARE(guesses.size(), std::size_t{2});
         QVERIFY(QString::fromStdString(text_of(kFileBox)).contains("plethodon.tps"));
         // and comes back through Import from the recent files.
-        QTest::mouseClick(action_button("Clear"), Qt::LeftButton);
+        click("Clear");
         window->open_recent(0);
         QVERIFY(QString::fromStdString(text_of(kFileBox)).contains("plethodon.tps"));
         // Unnamed files are judged by their first line.
@@ -638,7 +634,7 @@ private slots:
         // Groups loaded afterwards keep the entry an import with its choices.
         press_with_file("LoadGlist", kGroups);
         choose({0, 0, 0});
-        QTest::mouseClick(action_button("Clear"), Qt::LeftButton);
+        click("Clear");
         window->open_recent(0);
         QCOMPARE(landmarks(), 28);
         QCOMPARE(program->shell().workspace().groups.rows(), 40);
@@ -734,7 +730,7 @@ private slots:
         press_with_file("Load", copy_named(kLandmarks, "landmarks_of_the_plethodon_salamanders_", 120));
         press_with_file("LoadGlist", copy_named(kGroups, "species_of_the_plethodon_salamanders_", 120));
         set_text(kPermBox, "19");
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
         QApplication::processEvents();
         QCOMPARE(w->width(), width);
@@ -811,16 +807,14 @@ private slots:
         for (int i = 0; i < 39 && std::getline(in, line); ++i) text += line + "\n";
         const std::string groups = dir->filePath("single.groups.txt").toStdString();
         std::ofstream(groups) << text << "3\n";
-        press_with_file("Load", kLandmarks);
-        press_with_file("LoadGlist", groups);
-        set_text(kPermBox, "19");
+        load_plethodon(groups, "19");
         auto single_windows = [] {
             int n = 0;
             for (QWidget* w : QApplication::topLevelWidgets())
                 n += w->isVisible() && w->windowTitle() == "Single-specimen groups";
             return n;
         };
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
         QVERIFY2(window->status_text().contains("The group 3 has a single specimen"), qPrintable(window->status_text()));
         QCOMPARE(single_windows(), 0);
@@ -832,22 +826,20 @@ private slots:
                      shown.contains("The group 3"),
                  qPrintable(shown));
         // The same data again: said already.
-        QTest::mouseClick(action_button("RunOneWayF"), Qt::LeftButton);
+        click("RunOneWayF");
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
         QVERIFY2(!window->status_text().contains("single specimen"), qPrintable(window->status_text()));
         QCOMPARE(single_windows(), 0);
         // Data loaded again: said again.
         press_with_file("LoadGlist", groups);
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QVERIFY(window->status_text().contains("single specimen"));
         QCOMPARE(single_windows(), 0);
     }
 
     void savesAndExportsGetTheirFiltersExtension() {
-        press_with_file("Load", kLandmarks);
-        press_with_file("LoadGlist", kGroups);
-        set_text(kPermBox, "19");
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        load_plethodon(kGroups, "19");
+        click("RunOneWay");
         const auto bare = [&](const char* name) { return dir->filePath(name).toStdString(); };
         press_with_file("ExportResults", bare("results"));
         press_with_file("ExportSpecimens", bare("specimens"));
@@ -917,10 +909,8 @@ private slots:
     }
 
     void oneWayRefusalNamesTheControlsThatFixIt() {
-        press_with_file("Load", kLandmarks);
-        press_with_file("LoadGlist", kData + "/plethodon.groups.txt");
-        set_text(kPermBox, "19");
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        load_plethodon(kData + "/plethodon.groups.txt", "19");
+        click("RunOneWay");
         QCOMPARE(program->shell().last_outcome(), Outcome::Refused);
         // The message stays word for word; its window adds the controls.
         QCOMPARE(gui->messages().back().text, std::string(kOneWayRefusal));
@@ -932,10 +922,8 @@ private slots:
     }
 
     void theLastReportAndPicturesStayInReachDuringARun() {
-        press_with_file("Load", kLandmarks);
-        press_with_file("LoadGlist", kGroups);
-        set_text(kPermBox, "19");
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        load_plethodon(kGroups, "19");
+        click("RunOneWay");
         const std::string report = text_of(kResultsBox);
         QVERIFY(!report.empty());
 
@@ -963,7 +951,7 @@ private slots:
                 QTest::mouseClick(d->findChild<QPushButton*>(), Qt::LeftButton);
             }
         });
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QCOMPARE(program->shell().last_outcome(), Outcome::Cancelled);
         QCOMPARE(tabs->currentIndex(), 1);
         QVERIFY2(title.startsWith("Superimposed specimens"), qPrintable(title));
@@ -1040,9 +1028,7 @@ private slots:
         }
         // After a run the focus is back on the control that started it,
         // not on the Negatives box.
-        press_with_file("Load", kLandmarks);
-        press_with_file("LoadGlist", kGroups);
-        set_text(kPermBox, "19");
+        load_plethodon(kGroups, "19");
         action_button("RunOneWay")->setFocus();
         QTest::keyClick(action_button("RunOneWay"), Qt::Key_Space);
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
@@ -1089,7 +1075,7 @@ private slots:
         QCOMPARE(program->shell().last_outcome(), Outcome::Done);
         QVERIFY(program->shell().workspace().groups == file.leftCols(1));
         QVERIFY2(file_box().contains("plethodon.groups.txt with 40 specimens,  1 group variables"), qPrintable(file_box()));
-        QTest::mouseClick(action_button("RunOneWay"), Qt::LeftButton);
+        click("RunOneWay");
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
         choose(g1, 2);
         QVERIFY(program->shell().workspace().groups == file.rightCols(1));
@@ -1200,7 +1186,7 @@ private slots:
         QCOMPARE(table()->item(0, 1)->text(), QString::number(recorded("G1", "ss"), 'g', 6));
         QVERIFY(named<QPlainTextEdit>("ResultsBox")->toPlainText().contains("III"));
         // Another test's report replaces the model's: its table goes too.
-        QTest::mouseClick(action_button("RunTwoWayF"), Qt::LeftButton);
+        click("RunTwoWayF");
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
         QCOMPARE(table()->rowCount(), 0);
     }

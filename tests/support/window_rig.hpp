@@ -91,6 +91,14 @@ protected:
         QTest::mouseClick(action_button(action), Qt::LeftButton);
         gui->set_dialog_hook({});
     }
+    // The plethodon landmarks and `groups` loaded through the dialogs, with
+    // `perms` permutations set.
+    void load_plethodon(const std::string& groups, const char* perms) {
+        press_with_file("Load", kLandmarks);
+        press_with_file("LoadGlist", groups);
+        set_text(kPermBox, perms);
+    }
+    void click(const std::string& action) { QTest::mouseClick(action_button(action), Qt::LeftButton); }
     std::string text_of(const char* tag) { return gui->get(gui->findobj_tag(tag).front(), "String").text(); }
     void set_text(const char* tag, const std::string& text) { gui->set(gui->findobj_tag(tag).front(), "String", Value(text)); }
 };
