@@ -8,7 +8,7 @@
 #include "analyses/linear_models/model_shapes.hpp"
 #include "figures/distributions.hpp"
 #include "support/batch_runner.hpp"
-#include "support/fixtures.hpp"
+#include "support/expected_values.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -125,8 +125,7 @@ TEST(LinearModel, AgreesWithRrppAndGeomorph) {
             }
             if (!rows[i].v.count("Z")) continue;
             EXPECT_NEAR(*m.value("Z"), rows[i].v.at("Z"), 0.25 + 0.05 * std::fabs(rows[i].v.at("Z"))) << m.name;
-            const double p = rows[i].v.at("P"), se = std::sqrt(p * (1 - p) / 9999);
-            EXPECT_NEAR(*m.value("p"), p, 5 * se + 3.0 / 9999) << m.name;
+            expect_p(*m.value("p"), rows[i].v.at("P"), m.name);
         }
     }
 }
@@ -301,18 +300,9 @@ TEST(LinearModel, EveryWayOfSummingGivesEveryPermutationTheSameF) {
         for (auto sums : {Sums::Products, Sums::Forms, Sums::Cells}) {
             DistributionLog log;
             log.start("RunModel");
-            RunOptions options;
-            options.seed = 5;
-            options.threads = 1;
-            options.recorder = &log;
-            PermutationEngine engine(options);
-            ModelTestOptions test;
-            test.ss_type = c.ss;
-            test.randomization = randomization;
-            test.error = error;
-            test.nperm = 300;
-            test.sums = sums;
-            tables.push_back(test_linear_model(engine, shapes, design, test));
+            tables.push_back(
+                test_linear_model(Seeded(5, 1, &log), shapes, design,
+                                  {.ss_type = c.ss, .randomization = randomization, .error = error, .nperm = 300, .sums = sums}));
             f.emplace_back();
             for (const auto& d : log.distributions()) f.back().insert(f.back().end(), d.values.begin(), d.values.end());
         }
@@ -360,23 +350,14 @@ TEST(LinearModel, PairwiseComparisonsAreTheSameByCellSums) {
         const Eigen::MatrixXd shapes = tangent_shapes(ws.landmarks, Alignment::Full);
         const ModelDesign design = design_of(ws, c.formula, static_cast<int>(shapes.rows()));
         std::vector<PairwiseResult> results;
-        for (auto sums : {ModelTestOptions::Sums::Products, ModelTestOptions::Sums::Cells}) {
-            RunOptions options;
-            options.seed = 3;
-            options.threads = 1;
-            PermutationEngine engine(options);
-            results.push_back(compare_groups(engine, shapes, design, c.ss, groups, means, 200, 0, sums));
-        }
-        RunOptions options;
-        options.seed = 3;
-        options.threads = 1;
-        PermutationEngine engine(options);
+        for (auto sums : {ModelTestOptions::Sums::Products, ModelTestOptions::Sums::Cells})
+            results.push_back(compare_groups(Seeded(3, 1), shapes, design, c.ss, groups, means, 200, 0, sums));
+        const PairwiseComparisons riding(shapes, design, c.ss, groups, means);
         ModelTestOptions test;
         test.ss_type = c.ss;
         test.nperm = 200;
         test.sums = ModelTestOptions::Sums::Cells;
-        const PairwiseComparisons riding(shapes, design, c.ss, groups, means);
-        results.push_back(riding.result(test_linear_model(engine, shapes, design, test, 0, &riding).companion, 200));
+        results.push_back(riding.result(test_linear_model(Seeded(3, 1), shapes, design, test, 0, &riding).companion, 200));
         ASSERT_FALSE(results[0].pairs.empty());
         for (std::size_t k = 1; k < results.size(); ++k) {
             ASSERT_EQ(results[0].pairs.size(), results[k].pairs.size());
@@ -513,7 +494,7 @@ TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
         EXPECT_LT(relative(*m->value(c[3]), std::stod(c[4])), 1e-8) << row;
         const double z = std::stod(c[5]), p = std::stod(c[6]);
         EXPECT_NEAR(*m->value(c[3] + "_Z"), z, 0.25 + 0.05 * std::fabs(z)) << row;
-        EXPECT_NEAR(*m->value(c[3] + "_p"), p, 5 * std::sqrt(p * (1 - p) / 9999) + 3.0 / 9999) << row;
+        expect_p(*m->value(c[3] + "_p"), p, row);
         ++compared;
     }
     EXPECT_EQ(compared, 9 + 15);
