@@ -606,25 +606,17 @@ TEST(ImportSteps, SlidingUnsettledAtTheLimitReachesTheReportAndTheRecord) {
     EXPECT_THAT(strict.err, HasSubstr("with strict sliding the slid coordinates were not used"));
 }
 
-// A factor table with NA cells: NA is no group of its own; the specimens
-// are refused, or left out with the count in the data line and the IDs in
-// the JSON.
-TEST(ImportSteps, SpecimensWithoutAFactorValueAreRefusedOrLeftOut) {
+// A factor table with NA cells: the specimens left out, with the count in
+// the data line and the IDs in the JSON.
+TEST(ImportSteps, SpecimensWithoutAFactorValueAreLeftOutOnRequest) {
     TempDir dir;
     std::string table = "ID,species\n";
     for (int i = 1; i <= 40; ++i) {
         const std::string id = (i < 10 ? "P0" : "P") + std::to_string(i);
         table += id + "," + (i == 3 || i == 27 ? "NA" : i <= 20 ? "Jord" : "Teyah") + "\n";
     }
-    std::vector<std::string> args{
-        "one-way", "-i",     data_file("plethodon.tps"), "--factors", dir.write("f.csv", table), "--factor", "species", "-p",
-        "9",       "--json", dir.file("r.json")};
-    const auto refused = run_batch(args);
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_THAT(refused.err, HasSubstr("the factor \"species\" has no value (an empty cell or NA) for 2 specimens, P03 "
-                                       "(line 4), P27 (line 28)"));
-    args.push_back("--leave-out-missing");
-    const auto r = run_batch(args);
+    const auto r = run_batch({"one-way", "-i", data_file("plethodon.tps"), "--factors", dir.write("f.csv", table), "--factor",
+                              "species", "-p", "9", "--json", dir.file("r.json"), "--leave-out-missing"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("with 38 specimens"));
     EXPECT_THAT(r.out, HasSubstr("2 specimens left out, having no value of \"species\""));
@@ -634,8 +626,7 @@ TEST(ImportSteps, SpecimensWithoutAFactorValueAreRefusedOrLeftOut) {
 }
 
 TEST(ImportSteps, AskedForWithoutAnImportAreAUsageError) {
-    const auto r = run_batch({"one-way", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"),
-                              "--estimate-missing", "tps"});
+    const auto r = run_batch(plethodon_run("one-way", {"--estimate-missing", "tps"}));
     EXPECT_EQ(r.status, 64);
     EXPECT_THAT(r.err, HasSubstr("act on an imported file"));
 }
@@ -862,24 +853,6 @@ TEST(ImportBatch, RefusedFilesAndUsageErrorsSayWhy) {
     EXPECT_EQ(dup.status, 0);
     EXPECT_THAT(dup.err, HasSubstr("quillan-batch: Possible error: The specimen ID \"a\" appears 2 times"));
     EXPECT_EQ(dup.out, "Data File: d.tps with 2 specimens, 2 LM\n\n");
-}
-
-TEST(ImportAction, TheWindowChoosesWhetherNegativeCoordinatesAreMissing) {
-    TempDir dir;
-    const std::string tps = dir.write("t.tps",
-                                      "LM=3\n10 10\n20 10\n15 20\nID=a\nLM=3\n11 10\n21 11\n16 22\nID=b\n"
-                                      "LM=3\n12 11\n-1 -1\n15 21\nID=c\n");
-    Harness h;
-    const Handle choice = popup(h, "NegativeChoice", {Value("points"), Value("missing")});
-    // As points: imported, with a warning that names the specimen and landmark.
-    ASSERT_EQ(h.load("Import", tps), Outcome::Done);
-    EXPECT_EQ(h.shell.workspace().landmarks.rows(), 3);
-    EXPECT_THAT(h.last_message(), HasSubstr("c (line 11): landmark 2"));
-    // As missing: refused, and the workspace keeps what it held.
-    h.gui.set(choice, "Value", Value(2.0));
-    EXPECT_EQ(h.load("Import", tps), Outcome::Failed);
-    EXPECT_THAT(h.last_message(), HasSubstr("negative coordinates mark missing landmarks in 1 specimens: c (line 11)"));
-    EXPECT_EQ(h.shell.workspace().landmarks.rows(), 3);
 }
 
 TEST(ImportAction, TheWindowChoosesHowGapsAndCurvesAreTaken) {
