@@ -322,6 +322,10 @@ TEST(ImportHardening, CountsAndScalesOutOfRangeAreRefusedOnTheirLine) {
         EXPECT_THAT(message, ::testing::AnyOf(HasSubstr("more values than a file of"), HasSubstr("more than any file")));
     }
     EXPECT_THAT(import_refusal("x.nts", "1 1 4 0 DIM=1e300\n0 0 1 1\n"), HasSubstr("DIM= must be 2"));
+    for (const char* curves : {"CURVES=abc\n", "CURVES=-5\n"})
+        EXPECT_THAT(import_refusal("t.tps", kSquareTps + std::string(curves)), HasSubstr("CURVES= needs a whole count"));
+    EXPECT_THAT(import_refusal("t.tps", kSquareTps + std::string("CURVES=1000000\n")),
+                HasSubstr("CURVES=1000000 announces more curves than the file has lines"));
     // The layout of one specimen, a landmark per row, says so.
     EXPECT_THAT(import_refusal("x.nts", "1 15 2 0 dim=2\n" + std::string(15 * 4, ' ')),
                 HasSubstr("the layout of a single specimen"));
@@ -356,6 +360,12 @@ TEST(ImportHardening, RefusalsAndWarningsNameTheLineTheyAreAbout) {
     o.id_column = "nosuch";
     const auto keyed = text_from_bytes("ID,habitat\na,wet\nb,dry\n", "/data/f.csv");
     EXPECT_THAT(import_refusal("s.tps", kSquareTps, o, &keyed), HasSubstr("no ID column \"nosuch\" in the factor table"));
+    const auto twice = text_from_bytes("ID,species,Species\na,x,x\nb,y,y\n", "/data/f.csv");
+    EXPECT_THAT(import_refusal("s.tps", kSquareTps, {}, &twice),
+                HasSubstr("line 1, the column \"Species\" is named twice (columns 2 and 3)"));
+    const auto control = text_from_bytes(std::string("ID,g\na,x\0y\nb,z\n", 15), "/data/f.csv");
+    EXPECT_THAT(import_refusal("s.tps", kSquareTps, choose_columns({"g"}), &control),
+                HasSubstr("line 2, specimen a: the factor \"g\" has the level \"x\\x00y\", which holds a control character"));
 }
 
 TEST(ImportHardening, EndlessFilesStopAtTheLineLimit) {
