@@ -37,70 +37,54 @@ using namespace quillan::test;
 using namespace quillan;
 using ::testing::HasSubstr;
 
-TEST(FormatExpandReuse, ExpandsStoredLineBreaksAndPrintsLikePrintf) {
-    EXPECT_EQ(format_expand_reuse("a\\nb"), "a\nb");
-    EXPECT_EQ(format_expand_reuse("Total SS=%1.4f Percent =%2.3f\\n", {2.5, 12.0}), "Total SS=2.5000 Percent =12.000\n");
-    EXPECT_EQ(format_expand_reuse("%s|%i|%f", {"x", 3, 0.001}), "x|3|0.001000");
-    EXPECT_EQ(format_expand_reuse("100%%"), "100%");
-}
-
-TEST(FormatExpandReuse, NonWholeValueGivenToIntegerConversionPrintsInExponentForm) {
-    EXPECT_EQ(format_expand_reuse("%i LM", {5.5}), "5.500000e+00 LM");
-    EXPECT_EQ(format_expand_reuse("%i", {-0.5}), "-5.000000e-01");
-    EXPECT_EQ(format_expand_reuse("%d", {12.0}), "12");
-    EXPECT_EQ(format_expand_reuse("%i", {1e20}), "100000000000000000000");
-}
-
-TEST(FormatExpandReuse, SpaceFlagPutsOneBlankBeforeAPositiveCount) {
-    EXPECT_EQ(format_expand_reuse(", % i group variables", {2}), ",  2 group variables");
-    EXPECT_EQ(format_expand_reuse("% i", {-2}), "-2");
-}
-
-TEST(FormatExpandReuse, NotANumberAndInfinitiesPrintAsWords) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(format_expand_reuse("F=%2.4f", {nan}), "F=NaN");
-    EXPECT_EQ(format_expand_reuse("%f %i %1.4f", {inf, -inf, nan}), "Inf -Inf NaN");
-    EXPECT_EQ(format_expand_reuse("[%6.2f]", {inf}), "[   Inf]");
-}
-
-TEST(FormatExpandReuse, ArgumentsOutlastingTheFormatReuseItAndShortDataStops) {
-    EXPECT_EQ(format_expand_reuse("%i,", {1, 2, 3}), "1,2,3,");
-    EXPECT_EQ(format_expand_reuse("a=%i b=%i", {1}), "a=1 b=");
-    EXPECT_EQ(format_expand_reuse("x %i y"), "x  y");
-}
-
-TEST(ConcatTrimmed, DropsTrailingBlanksOfEachPieceOnly) {
-    EXPECT_EQ(concat_trimmed({"p= 0.370000 ", "next  "}), "p= 0.370000next");
-    EXPECT_EQ(concat_trimmed({"line\n", "\nmore\t"}), "line\n\nmore\t");
-    EXPECT_EQ(concat_trimmed({"   ", ""}), "");
-}
-
-// Formatted print with arguments its conversions cannot take as they are:
-// values out of a character's or a 64-bit integer's range, and widths or
-// precisions that are not finite or too large.  Every format of the program
-// is a constant, but the operation can be called by name with any.
-
-TEST(FormatLimits, OutOfRangeValuesPrintInExponentForm) {
-    EXPECT_EQ(format_expand_reuse("%c", {65.0}), "A");
-    EXPECT_EQ(format_expand_reuse("%c", {1e300}), "1.000000e+300");
-    EXPECT_EQ(format_expand_reuse("%c", {-1.0}), "-1.000000e+00");
-    EXPECT_EQ(format_expand_reuse("%x", {255.0}), "ff");
-    EXPECT_EQ(format_expand_reuse("%o", {8.0}), "10");
-    EXPECT_EQ(format_expand_reuse("%X", {1e30}), "1.000000e+30");
-    EXPECT_EQ(format_expand_reuse("%x", {-1e19}), "-1.000000e+19");
-    EXPECT_EQ(format_expand_reuse("%x", {9223372036854775807.0}), "9.223372e+18");  // rounds to 2^63, one past the range
-}
-
-TEST(FormatLimits, WidthsFromArgumentsOrDigitsStayBounded) {
+// Formatted print as the reports use it, and with arguments its conversions
+// cannot take as they are: not-a-number and infinities, values out of a
+// character's or a 64-bit integer's range, widths and precisions that are
+// not finite or too large (every format of the program is a constant, but
+// the operation can be called by name with any).
+TEST(FormatExpandReuse, PrintsLikePrintfWithinBounds) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(format_expand_reuse("%*i|", {nan, 5.0}), "5|");
-    EXPECT_EQ(format_expand_reuse("%*i|", {-inf, 5.0}), "5|");
-    EXPECT_EQ(format_expand_reuse("%*i|", {3.0, 5.0}), "  5|");
+    const struct {
+        const char* format;
+        std::vector<FmtArg> args;
+        std::string printed;
+    } cases[] = {
+        {"a\\nb", {}, "a\nb"},  // stored line breaks are expanded
+        {"Total SS=%1.4f Percent =%2.3f\\n", {2.5, 12.0}, "Total SS=2.5000 Percent =12.000\n"},
+        {"%s|%i|%f", {"x", 3, 0.001}, "x|3|0.001000"},
+        {"100%%", {}, "100%"},
+        {"%i LM", {5.5}, "5.500000e+00 LM"},  // a value that is not whole, given to %i
+        {"%i", {-0.5}, "-5.000000e-01"},
+        {"%d", {12.0}, "12"},
+        {"%i", {1e20}, "100000000000000000000"},
+        {", % i group variables", {2}, ",  2 group variables"},
+        {"% i", {-2}, "-2"},
+        {"F=%2.4f", {nan}, "F=NaN"},
+        {"%f %i %1.4f", {inf, -inf, nan}, "Inf -Inf NaN"},
+        {"[%6.2f]", {inf}, "[   Inf]"},
+        {"%i,", {1, 2, 3}, "1,2,3,"},  // arguments outlasting the format reuse it
+        {"a=%i b=%i", {1}, "a=1 b="},  // and short data stops it
+        {"x %i y", {}, "x  y"},
+        {"%c", {65.0}, "A"},
+        {"%c", {1e300}, "1.000000e+300"},
+        {"%c", {-1.0}, "-1.000000e+00"},
+        {"%x", {255.0}, "ff"},
+        {"%o", {8.0}, "10"},
+        {"%X", {1e30}, "1.000000e+30"},
+        {"%x", {-1e19}, "-1.000000e+19"},
+        {"%x", {9223372036854775807.0}, "9.223372e+18"},  // rounds to 2^63, one past the range
+        {"%*i|", {nan, 5.0}, "5|"},
+        {"%*i|", {-inf, 5.0}, "5|"},
+        {"%*i|", {3.0, 5.0}, "  5|"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(format_expand_reuse(c.format, c.args), c.printed) << c.format;
     EXPECT_EQ(format_expand_reuse("%*i|", {inf, 5.0}).size(), 100001u);
     EXPECT_EQ(format_expand_reuse("%*i|", {1e300, 5.0}).size(), 100001u);
     EXPECT_EQ(format_expand_reuse("%99999999999i|", {1.0}).size(), 100001u);
     EXPECT_EQ(format_expand_reuse("%.99999999999f", {0.5}).size(), 100002u);  // "0." and 100000 digits
+    EXPECT_EQ(concat_trimmed({"p= 0.370000 ", "next  "}), "p= 0.370000next");
+    EXPECT_EQ(concat_trimmed({"line\n", "\nmore\t"}), "line\n\nmore\t");
+    EXPECT_EQ(concat_trimmed({"   ", ""}), "");
 }
 
 // The numbers of the input tables, read with std::from_chars: the same
