@@ -8,6 +8,7 @@
 #include "figures/spline.hpp"
 #include "geometry/geometry.hpp"
 #include "platform/error.hpp"
+#include "support/fixtures.hpp"
 #include "support/shapes.hpp"
 
 #include <gmock/gmock.h>
@@ -97,19 +98,9 @@ TEST(PrincipalComponents, OfAlignedShapesGiveBackTheShapeAtAScore) {
 // Landmarks in space: the components of the pictures share the variance as
 // geomorph's gm.prcomp shares it (tests/expected/pca3d), on real 3-D sets.
 TEST(PrincipalComponents, OfLandmarksInSpaceShareTheVarianceAsGeomorphDoes) {
-    std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/pca3d/proportions.csv");
-    ASSERT_TRUE(in) << "tests/expected/pca3d/proportions.csv";
+    const auto rows = test::expected_csv("pca3d/proportions.csv");  // set, component, share
     std::map<std::string, std::vector<double>> expected;
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        std::stringstream row(line);
-        std::string set, component, share;
-        std::getline(row, set, ',');
-        std::getline(row, component, ',');
-        std::getline(row, share, ',');
-        expected[set].push_back(std::stod(share));
-    }
+    for (auto r = rows.begin() + 1; r < rows.end(); ++r) expected[r->at(0)].push_back(std::stod(r->at(2)));
     ASSERT_EQ(expected.size(), 2u);
     for (const auto& [set, shares] : expected) {
         const Superimposition s = superimpose(test::load_data(set + ".lm.txt"), 3);

@@ -18,12 +18,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <numeric>
 #include <random>
-#include <sstream>
 
 using namespace quillan::test;
 using namespace quillan;

@@ -15,13 +15,12 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
-#include <map>
-#include <sstream>
 
 using namespace quillan;
 using quillan::test::data_file;
 using quillan::test::error_of;
 using quillan::test::expected_csv;
+using quillan::test::expected_numbers;
 using ::testing::HasSubstr;
 
 namespace {
@@ -34,15 +33,7 @@ struct Csv {
     std::vector<std::vector<double>> rows;
 };
 
-Csv read_csv(const std::string& name) {
-    const auto rows = expected_csv("geomorph/" + name);
-    Csv c{rows.at(0), {}};
-    for (auto r = rows.begin() + 1; r != rows.end(); ++r) {
-        c.rows.emplace_back();
-        for (const auto& cell : *r) c.rows.back().push_back(std::stod(cell));
-    }
-    return c;
-}
+Csv read_csv(const std::string& name) { return {expected_csv("geomorph/" + name).at(0), expected_numbers("geomorph/" + name)}; }
 
 // geomorph's iteration count of a slid_*.iter file.
 int geomorph_iterations(const std::string& name) {

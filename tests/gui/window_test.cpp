@@ -66,7 +66,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <numeric>
 #include <set>
 #include <sstream>
 #include <string>

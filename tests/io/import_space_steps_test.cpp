@@ -41,13 +41,7 @@ bool is_gap(Eigen::Index s, Eigen::Index j) {
 }
 
 std::vector<std::vector<double>> expected_rows(const std::string& name) {
-    const auto csv = quillan::test::expected_csv("geomorph3d/" + name);
-    std::vector<std::vector<double>> rows;
-    for (auto r = csv.begin() + 1; r != csv.end(); ++r) {
-        rows.emplace_back();
-        for (const auto& cell : *r) rows.back().push_back(std::stod(cell));
-    }
-    return rows;
+    return quillan::test::expected_numbers("geomorph3d/" + name);
 }
 
 std::vector<Config3> brains_with_gaps() {

@@ -3,7 +3,7 @@
 #include "support/fixtures.hpp"
 
 #include <sys/wait.h>
-#include <cstdio>
+#include <cstdlib>
 
 namespace quillan::test {
 

@@ -105,6 +105,16 @@ std::vector<std::vector<std::string>> expected_csv(const std::string& path) {
     return rows;
 }
 
+std::vector<std::vector<double>> expected_numbers(const std::string& path) {
+    const auto rows = expected_csv(path);
+    std::vector<std::vector<double>> out;
+    for (auto r = rows.begin() + 1; r < rows.end(); ++r) {
+        out.emplace_back();
+        for (const auto& cell : *r) out.back().push_back(std::stod(cell));
+    }
+    return out;
+}
+
 void expect_report(const std::string& name, const std::string& report) {
     const std::string path = std::string(QUILLAN_EXPECTED_DIR) + "/" + name;
     const char* update = std::getenv("QUILLAN_UPDATE_EXPECTED");

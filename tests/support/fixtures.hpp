@@ -91,6 +91,8 @@ void expect_report(const std::string& name, const std::string& report);
 // The rows of a CSV file of tests/expected (PATH below that folder), its
 // header first, each cell as text.
 std::vector<std::vector<std::string>> expected_csv(const std::string& path);
+// The same of a file of numbers, its header left out.
+std::vector<std::vector<double>> expected_numbers(const std::string& path);
 
 // Puts tables straight into the workspace with file descriptions as the
 // loads would write them.

@@ -18,8 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
-#include <sstream>
 
 using namespace quillan::test;
 using namespace quillan;

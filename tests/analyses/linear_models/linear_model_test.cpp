@@ -15,7 +15,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>

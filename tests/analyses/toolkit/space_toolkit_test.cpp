@@ -15,8 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <fstream>
 #include <map>
 #include <sstream>
 
