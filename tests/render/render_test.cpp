@@ -750,24 +750,6 @@ TEST(BatchPlots, LandmarksInSpaceHaveEveryShapePicture) {
 // over, from runs on the bundled data (with landmarks misplaced where a
 // picture needs specimens to flag).
 
-// The bundled plethodon table with the first landmark of each of `ids`
-// moved `by` units, written into `dir`.
-std::string misplaced_plethodon(const TempDir& dir, const std::vector<std::string>& ids, double by = 4) {
-    std::string out;
-    for (std::string line : io::read_text_file(data_file("plethodon.csv")).lines) {
-        for (const auto& id : ids)
-            if (line.rfind(id + ",", 0) == 0) {
-                // ID, species, site, logCS, then x1.
-                std::size_t at = 0;
-                for (int comma = 0; comma < 4; ++comma) at = line.find(',', at) + 1;
-                const std::size_t end = line.find(',', at);
-                line.replace(at, end - at, std::to_string(std::stod(line.substr(at, end - at)) + by));
-            }
-        out += line + "\n";
-    }
-    return dir.write("misplaced.csv", out);
-}
-
 // Runs `action` on `h` with a recorder and returns what it kept for its
 // pictures (the run must report).
 ToolkitFigures figures_of(Harness& h, const std::string& action) {

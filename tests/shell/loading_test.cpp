@@ -328,34 +328,15 @@ TEST(Clearing, EmptiesTheWorkspaceAndBlanksBothBoxes) {
 
 // Leaving the specimens an outlier screening flagged out of the analyses
 // that follow: every table with a row per specimen loses the same rows, the
-// file box and later records name them, and a refusal changes nothing.
-
-namespace {
-
-// The bundled table with specimen `id`'s first landmark moved far off, so
-// that the screening flags it (beside P14, the farthest of the published
-// specimens, which the moved one pushes over the limit).
-std::string with_misplaced_landmark(const TempDir& dir, const std::string& id) {
-    std::string out;
-    for (std::string line : io::read_text_file(data_file("plethodon.csv")).lines) {
-        if (line.rfind(id + ",", 0) == 0) {
-            // ID, species, site, logCS, then x1: put x1 four units away.
-            std::size_t at = 0;
-            for (int comma = 0; comma < 4; ++comma) at = line.find(',', at) + 1;
-            const std::size_t end = line.find(',', at);
-            line.replace(at, end - at, std::to_string(std::stod(line.substr(at, end - at)) + 4));
-        }
-        out += line + "\n";
-    }
-    return dir.write("misplaced.csv", out);
-}
-
-}  // namespace
+// file box and later records name them, and a refusal changes nothing.  The
+// first landmark of P05 is moved far off, so that the screening flags it
+// (beside P14, the farthest of the published specimens, which the moved one
+// pushes over the limit).
 
 TEST(LeaveOutOutliers, TheFlaggedSpecimensLeaveEveryTableAndAreNamedAfterwards) {
     TempDir dir;
     Harness h;
-    ASSERT_EQ(h.load("Import", with_misplaced_landmark(dir, "P05")), Outcome::Done) << h.last_message();
+    ASSERT_EQ(h.load("Import", misplaced_plethodon(dir, {"P05"})), Outcome::Done) << h.last_message();
     const Workspace before = h.shell.workspace();
     const io::Legend legend_before = h.shell.legend();
 

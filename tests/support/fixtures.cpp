@@ -85,6 +85,7 @@ Loaded::Loaded(const Example& example) {
 
 }  // namespace quillan::test
 
+#include "io/text.hpp"
 #include "platform/format.hpp"
 
 #include <gtest/gtest.h>
@@ -92,6 +93,22 @@ Loaded::Loaded(const Example& example) {
 #include <cstdlib>
 
 namespace quillan::test {
+
+std::string misplaced_plethodon(const TempDir& dir, const std::vector<std::string>& ids, double by) {
+    std::string out;
+    for (std::string line : io::read_text_file(data_file("plethodon.csv")).lines) {
+        for (const auto& id : ids)
+            if (line.rfind(id + ",", 0) == 0) {
+                // ID, species, site, logCS, then x1.
+                std::size_t at = 0;
+                for (int comma = 0; comma < 4; ++comma) at = line.find(',', at) + 1;
+                const std::size_t end = line.find(',', at);
+                line.replace(at, end - at, std::to_string(std::stod(line.substr(at, end - at)) + by));
+            }
+        out += line + "\n";
+    }
+    return dir.write("misplaced.csv", out);
+}
 
 std::vector<std::vector<std::string>> expected_csv(const std::string& path) {
     std::ifstream in(std::string(QUILLAN_EXPECTED_DIR) + "/" + path);

@@ -73,6 +73,10 @@ struct Example {
     int dimensions = 2;  // coordinates per landmark of the landmark file
 };
 
+// The bundled plethodon table with the first landmark of each of `ids`
+// moved `by` units, written into `dir` (as misplaced.csv).
+std::string misplaced_plethodon(const TempDir& dir, const std::vector<std::string>& ids, double by = 4);
+
 // A harness that has loaded an example through the window's own load
 // actions and set its seed and permutation count.
 struct Loaded : Harness {
