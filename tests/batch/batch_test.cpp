@@ -764,12 +764,6 @@ std::string shapes(int n = 8) {
     return s;
 }
 
-std::string lines_of(const std::string& line, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += line;
-    return s;
-}
-
 struct Case {
     const char* name;
     std::string landmarks, groups, covariate;  // file contents; empty: not given
@@ -793,16 +787,16 @@ std::vector<Case> cases() {
          "Line 3 of the covariate file cov.txt holds NaN, not a finite number"},
         {"size value not finite in a standardisation", shapes(7) + "0 0 1 0.1 1.1 1 0 0.9 nan\n", kGroups, kCov,
          "RunOneStand -m 2", 1, "Line 8 of the landmark file lm.txt holds NaN in column 9"},
-        {"single group", shapes(), lines_of("4\n", 8), "", "RunOneWay", 2, "in a single group"},
-        {"two landmarks", lines_of("0 0 1 0 5\n", 4) + lines_of("0 0 1 0.001 5\n", 4), kGroups, "", "RunOneWay", 2,
+        {"single group", shapes(), repeated("4\n", 8), "", "RunOneWay", 2, "in a single group"},
+        {"two landmarks", repeated("0 0 1 0 5\n", 4) + repeated("0 0 1 0.001 5\n", 4), kGroups, "", "RunOneWay", 2,
          "a shape needs at least 3"},
-        {"slope models of a single group", shapes(), lines_of("1\n", 8), kCov, "RunOneCov", 2, "in a single group"},
-        {"surrogate slope models of a single group", shapes(), lines_of("1\n", 8), kCov, "TestCovariate", 2, "in a single group"},
+        {"slope models of a single group", shapes(), repeated("1\n", 8), kCov, "RunOneCov", 2, "in a single group"},
+        {"surrogate slope models of a single group", shapes(), repeated("1\n", 8), kCov, "TestCovariate", 2, "in a single group"},
         {"permutation count beyond the upper limit", shapes(), kGroups, "", "RunOneWay -p 1000000000001", 2,
          "at least 1 and at most 1000000000000"},
         {"group code that is not a whole number", shapes(), "1\n1\n1.5\n1\n2\n2\n2\n2\n", "", "LoadGlist", 0,
          "Line 3 of the group file"},
-        {"group file of three columns", shapes(), lines_of("1 1 3\n", 4) + lines_of("2 2 3\n", 4), "", "LoadGlist", 0,
+        {"group file of three columns", shapes(), repeated("1 1 3\n", 4) + repeated("2 2 3\n", 4), "", "LoadGlist", 0,
          "the third and later columns are ignored"},
     };
 }

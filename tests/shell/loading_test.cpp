@@ -37,12 +37,6 @@ std::string code_lines(int rows) {
     return s;
 }
 
-std::string repeat(const std::string& s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
-}
-
 }  // namespace
 
 TEST(Loading, LandmarkGroupAndCovariateDescriptionsFillTheFileBoxInOrder) {
@@ -59,7 +53,7 @@ TEST(Loading, LandmarkGroupAndCovariateDescriptionsFillTheFileBoxInOrder) {
               "Data File: skulls.txt with 20 specimens, 12 LM\n\nGroup File: groups.txt with 20 specimens,  2 group variables\n");
     EXPECT_THAT(h.console_text.str(), HasSubstr("md = 20\nm = 20\n"));
 
-    ASSERT_EQ(h.load("LoadClist", dir.write("size.txt", repeat("3\n", 20))), Outcome::Done);
+    ASSERT_EQ(h.load("LoadClist", dir.write("size.txt", repeated("3\n", 20))), Outcome::Done);
     EXPECT_EQ(h.box(kFileBox), h.shell.workspace().landmarks_info + h.shell.workspace().groups_info +
                                    "\nCovariate File: size.txt with 20 specimens");
     EXPECT_TRUE(h.gui.messages().empty());

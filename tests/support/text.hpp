@@ -28,6 +28,13 @@ inline std::string error_of(const std::function<void()>& f) {
     return "(no error)";
 }
 
+// `text` written `n` times over.
+inline std::string repeated(const std::string& text, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += text;
+    return out;
+}
+
 // The number printed right after the nth (0-based) occurrence of `label` in
 // `text`; NaN when the label is not there that often.
 inline double number_after(const std::string& text, const std::string& label, int nth = 0) {
