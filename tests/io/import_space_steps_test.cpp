@@ -10,7 +10,7 @@
 #include "io/specimens.hpp"
 #include "io/text.hpp"
 #include "platform/error.hpp"
-#include "support/fixtures.hpp"
+#include "support/expected_values.hpp"
 #include "support/imports.hpp"
 
 #include <gmock/gmock.h>
@@ -25,6 +25,7 @@
 using namespace quillan;
 using namespace quillan::io;
 using quillan::test::data_file;
+using quillan::test::expect_gpagen_rows;
 using quillan::test::import_text;
 using ::testing::HasSubstr;
 
@@ -74,19 +75,6 @@ std::string number_of(std::size_t i) { return std::to_string(i + 1); }
 std::string expected_file(const std::string& name) { return std::string(QUILLAN_EXPECTED_DIR) + "/geomorph3d/" + name; }
 
 constexpr int kScallopLandmarks = 46;
-
-// The largest difference between gpagen's aligned coordinates (a row per
-// specimen: number, Csize, x1 y1 z1 ...) and `aligned`, a row per specimen.
-double largest_difference(const std::vector<std::vector<double>>& expected, const Matrix& aligned) {
-    double worst = 0;
-    EXPECT_EQ(aligned.rows(), static_cast<Eigen::Index>(expected.size()));
-    EXPECT_EQ(aligned.cols(), 3 * kScallopLandmarks);
-    for (Eigen::Index i = 0; i < aligned.rows() && i < static_cast<Eigen::Index>(expected.size()); ++i)
-        for (Eigen::Index q = 0; q < aligned.cols(); ++q)
-            worst =
-                std::max(worst, std::abs(aligned(i, q) - expected[static_cast<std::size_t>(i)][static_cast<std::size_t>(q) + 2]));
-    return worst;
-}
 
 }  // namespace
 
@@ -173,12 +161,8 @@ TEST(GeomorphNumbersInSpace, SlidCoordinatesAgreeForBothCriteria) {
         o.slide = criterion;
         const ImportedData d = import_file(expected_file("scallops.tps"), o);
         ASSERT_EQ(d.dimensions, 3);
-        const auto expected = expected_rows("slid_" + criterion + ".csv");
-        const double worst = largest_difference(expected, d.legend.steps.partial);
-        std::cout << criterion << ": slid coordinates within " << worst << " of geomorph's\n";
-        EXPECT_LT(worst, 1e-9);
-        for (std::size_t i = 0; i < expected.size(); ++i)
-            EXPECT_NEAR(d.landmarks(static_cast<Eigen::Index>(i), 3 * kScallopLandmarks), expected[i][1], 1e-12 * expected[i][1]);
+        expect_gpagen_rows(expected_rows("slid_" + criterion + ".csv"), d.legend.steps.partial, 1e-9,
+                           d.landmarks.col(3 * kScallopLandmarks));
         std::ifstream iter(expected_file("slid_" + criterion + ".iter"));
         std::string line;
         std::getline(iter, line);
@@ -211,9 +195,7 @@ TEST(GeomorphNumbersInSpace, PartialAlignmentAgrees) {
     for (std::size_t i = 0; i < x.size(); ++i)
         for (Eigen::Index j = 0; j < kScallopLandmarks; ++j)
             for (Eigen::Index a = 0; a < 3; ++a) aligned(static_cast<Eigen::Index>(i), 3 * j + a) = r.projected[i](j, a);
-    const double worst = largest_difference(expected_rows("aligned_scallops.csv"), aligned);
-    std::cout << "partial alignment within " << worst << " of geomorph's\n";
-    EXPECT_LT(worst, 1e-10);
+    expect_gpagen_rows(expected_rows("aligned_scallops.csv"), aligned, 1e-10);
     // The per-specimen export writes them with --alignment partial.
     SpecimenExport e;
     e.landmarks = &d.landmarks;

@@ -154,6 +154,23 @@ inline void expect_modularity(const ModularityResult& m, const Values& w) {
     }
 }
 
+// gpagen's rows (specimen, centroid size, then every coordinate) against
+// `coords`, a row a specimen, to `tolerance`; and against `sizes`, when
+// given, to `size_tolerance` of each size.
+inline void expect_gpagen_rows(const std::vector<std::vector<double>>& want, const Eigen::MatrixXd& coords, double tolerance,
+                               const Eigen::VectorXd& sizes = {}, double size_tolerance = 1e-12) {
+    ASSERT_EQ(coords.rows(), static_cast<Eigen::Index>(want.size()));
+    double worst = 0;
+    for (Eigen::Index i = 0; i < coords.rows(); ++i) {
+        const auto& row = want[static_cast<std::size_t>(i)];
+        ASSERT_EQ(row.size(), static_cast<std::size_t>(coords.cols()) + 2);
+        if (sizes.size()) EXPECT_NEAR(sizes(i), row[1], size_tolerance * row[1]) << "specimen " << i + 1;
+        for (Eigen::Index q = 0; q < coords.cols(); ++q)
+            worst = std::max(worst, std::abs(coords(i, q) - row[static_cast<std::size_t>(q) + 2]));
+    }
+    EXPECT_LT(worst, tolerance);
+}
+
 // A column of a bundled group file as 0-based codes.
 inline std::vector<int> codes_of(const std::string& groups_file, int column = 0) {
     const Matrix g = load_data(groups_file);
