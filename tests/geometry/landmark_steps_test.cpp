@@ -19,6 +19,7 @@
 using namespace quillan;
 using quillan::test::data_file;
 using quillan::test::error_of;
+using quillan::test::expect_estimates;
 using quillan::test::expect_gpagen_rows;
 using quillan::test::expected_csv;
 using quillan::test::expected_numbers;
@@ -130,19 +131,7 @@ TEST(GeomorphNumbers, EstimatedLandmarksAgreeForBothMethods) {
         const Estimation e = estimate_missing(x, method, number_of);
         const Csv expected = read_csv(std::string("estimated_") + name + ".csv");
         ASSERT_EQ(expected.rows.size(), 3u * 28u);  // every landmark of the three specimens with gaps
-        int estimated = 0;
-        double worst = 0;
-        for (const auto& row : expected.rows) {
-            const std::size_t s = static_cast<std::size_t>(row[0]) - 1;
-            const Eigen::Index j = static_cast<Eigen::Index>(row[1]) - 1;
-            if (row[2] == 1)
-                worst = std::max({worst, std::abs(e.working[s](j, 0) - row[3]), std::abs(e.working[s](j, 1) - row[4])});
-            EXPECT_NEAR(e.working[s](j, 0), row[3], 1e-8) << "specimen " << s + 1 << " landmark " << j + 1;
-            EXPECT_NEAR(e.working[s](j, 1), row[4], 1e-8) << "specimen " << s + 1 << " landmark " << j + 1;
-            estimated += row[2] == 1 ? 1 : 0;
-        }
-        std::cout << name << ": estimated landmarks within " << worst << " of geomorph's\n";
-        EXPECT_EQ(estimated, 4);
+        EXPECT_EQ(expect_estimates(expected.rows, e.working, 1e-8), 4);
     }
 }
 

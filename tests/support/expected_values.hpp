@@ -164,11 +164,30 @@ inline void expect_gpagen_rows(const std::vector<std::vector<double>>& want, con
     for (Eigen::Index i = 0; i < coords.rows(); ++i) {
         const auto& row = want[static_cast<std::size_t>(i)];
         ASSERT_EQ(row.size(), static_cast<std::size_t>(coords.cols()) + 2);
-        if (sizes.size()) EXPECT_NEAR(sizes(i), row[1], size_tolerance * row[1]) << "specimen " << i + 1;
+        if (sizes.size()) {
+            EXPECT_NEAR(sizes(i), row[1], size_tolerance * row[1]) << "specimen " << i + 1;
+        }
         for (Eigen::Index q = 0; q < coords.cols(); ++q)
             worst = std::max(worst, std::abs(coords(i, q) - row[static_cast<std::size_t>(q) + 2]));
     }
     EXPECT_LT(worst, tolerance);
+}
+
+// estimate.missing's rows (specimen, landmark, 1 where estimated, then the
+// coordinates) against the configurations `working` to `tolerance`;
+// returns how many rows were estimated.
+template <class Points>
+int expect_estimates(const std::vector<std::vector<double>>& want, const std::vector<Points>& working, double tolerance) {
+    int estimated = 0;
+    for (const auto& row : want) {
+        const auto s = static_cast<std::size_t>(row[0]) - 1;
+        const auto j = static_cast<Eigen::Index>(row[1]) - 1;
+        for (Eigen::Index a = 0; a < working.at(s).cols(); ++a)
+            EXPECT_NEAR(working[s](j, a), row[3 + static_cast<std::size_t>(a)], tolerance)
+                << "specimen " << s + 1 << " landmark " << j + 1;
+        estimated += row[2] == 1 ? 1 : 0;
+    }
+    return estimated;
 }
 
 // A column of a bundled group file as 0-based codes.
