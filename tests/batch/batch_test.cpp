@@ -143,11 +143,31 @@ TEST(BatchSeed, ReadsTheWholeUnsignedRangeAsTheSeedBoxDoes) {
     }
 }
 
+// Starts the batch front end with its output going to the files stdout and
+// stderr of `dir`, after `in_child` has run in the new process, and returns
+// its process id.
+pid_t start_batch(const std::vector<std::string>& args, const TempDir& dir, const std::function<void()>& in_child = {}) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (in_child) in_child();
+        const int out = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0) _exit(92);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv{const_cast<char*>(QUILLAN_BATCH_EXE)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(QUILLAN_BATCH_EXE, argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
 TEST(BatchThreads, ThreadsTheSystemWillNotStartDoNotEndTheProgram) {
     TempDir dir;
     ::chmod(dir.path().c_str(), 0777);
-    const std::string out = dir.file("out"), err = dir.file("err");
-    std::fflush(nullptr);
     // In a chroot whose root only root may enter, the unprivileged child
     // reaches neither the folder nor the program: nothing to test there.
     if (::geteuid() == 0) {
@@ -160,8 +180,8 @@ TEST(BatchThreads, ThreadsTheSystemWillNotStartDoNotEndTheProgram) {
         ::waitpid(probe, &probed, 0);
         if (WIFEXITED(probed) && WEXITSTATUS(probed) == 77) GTEST_SKIP() << "an unprivileged user cannot reach " << dir.path();
     }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    const std::vector<std::string> args = plethodon_run("RunOneWay", {"-p", "99", "-s", "7", "-t", "4", "--trace"});
+    const pid_t pid = start_batch(args, dir, [] {
         // An ordinary user allowed one process: no thread can be started.
         // (Root is not bound by the limit, so the child becomes nobody.)
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(90);
@@ -170,25 +190,14 @@ TEST(BatchThreads, ThreadsTheSystemWillNotStartDoNotEndTheProgram) {
         ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         rlimit one{1, 1};
         if (::setrlimit(RLIMIT_NPROC, &one) != 0) ::_exit(91);
-        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666),
-                  e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (o < 0 || e < 0) ::_exit(92);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        const std::string lm = data_file("plethodon.lm.txt"), g = data_file("plethodon.species.groups.txt");
-        ::execl(QUILLAN_BATCH_EXE, "quillan-batch", "RunOneWay", "-l", lm.c_str(), "-g", g.c_str(), "-p", "99", "-s", "7", "-t",
-                "4", "--trace", static_cast<char*>(nullptr));
-        ::_exit(93);
-    }
+    });
     int status = 0;
     ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << read_bytes(err);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << read_bytes(err);
-    EXPECT_THAT(read_bytes(err), HasSubstr("No worker thread could be started"));
-    // The same report as a run on threads.
-    const auto normal = run_batch({"RunOneWay", "-l", data_file("plethodon.lm.txt"), "-g",
-                                   data_file("plethodon.species.groups.txt"), "-p", "99", "-s", "7", "-t", "4"});
-    EXPECT_EQ(read_bytes(out), normal.out);
+    const std::string err = read_bytes(dir.file("stderr"));
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << err;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_THAT(err, HasSubstr("No worker thread could be started"));
+    EXPECT_EQ(read_bytes(dir.file("stdout")), run_batch(args).out);  // the same report as a run on threads
 }
 
 // The files one run or one conversion writes are one set: all are replaced,
@@ -428,24 +437,6 @@ TEST(StopPoints, ALoadAskedToStopChangesNothing) {
 // a signal: the batch front end run as a separate program.
 
 namespace {
-
-// Starts the batch front end with its output going to the files stdout and
-// stderr of `dir`, and returns its process id.
-pid_t start_batch(const std::vector<std::string>& args, const TempDir& dir) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(QUILLAN_BATCH_EXE)};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(QUILLAN_BATCH_EXE, argv.data());
-        _exit(127);
-    }
-    return pid;
-}
 
 // Starts the batch front end as start_batch does, sends it `signal` once its
 // progress bar (drawn with --progress into the stderr file) shows a rate,
