@@ -827,25 +827,21 @@ struct ImportCase {
     std::string phrase;
 };
 
-const std::string kFourSpecimens =
-    "LM=3\n10 10\n20 10\n15 20\nID=a\nLM=3\n11 10\n21 11\n16 22\nID=b\n"
-    "LM=3\n12 11\n21 10\n15 21\nID=c\nLM=3\n10 12\n20 11\n14 20\nID=d\n";
-
 std::vector<ImportCase> import_cases() {
     const std::string out = "@out";
     return {
         {"endless factor table",
-         {{"t.tps", kFourSpecimens}},
+         {{"t.tps", kTps}},
          {"Import", "-i", "@t.tps", "--factors", "/dev/zero"},
          1,
          "The file /dev/zero could not be read: line 1 is more than 64 MB long"},
         {"an imported column named as the group file's",
-         {{"t.tps", kFourSpecimens}, {"f.csv", "ID,G1\na,x\nb,x\nc,y\nd,y\n"}, {"g.txt", "1\n2\n1\n2\n"}},
+         {{"t.tps", kTps}, {"f.csv", "ID,G1\na,x\nb,x\nc,y\nd,y\n"}, {"g.txt", "1\n2\n1\n2\n"}},
          {"model", "-i", "@t.tps", "--factors", "@f.csv", "-g", "@g.txt", "-p", "9"},
          2,
          "The column \"G1\" has the name the loaded group file's column goes by"},
         {"a factor named as a row of the table",
-         {{"t.tps", kFourSpecimens}, {"f.csv", "ID,Total\na,x\nb,x\nc,y\nd,y\n"}},
+         {{"t.tps", kTps}, {"f.csv", "ID,Total\na,x\nb,x\nc,y\nd,y\n"}},
          {"model", "-i", "@t.tps", "--factors", "@f.csv", "--formula", "Total", "-p", "9"},
          2,
          "The column \"Total\" has a name a model's table keeps for its own rows"},
