@@ -659,7 +659,7 @@ static bool catches(pid_t pid, int sig) {
 // a second signal just after the first is one more request, not the end of
 // the program by the signal itself.
 TEST(BatchSignals, AStopDuringAnImportEndsItAndASecondSignalIsNoMoreThanARequest) {
-#if defined(__SANITIZE_ADDRESS__)
+#if QUILLAN_TEST_UNDER_ASAN
     // Under AddressSanitizer the exit after a stop takes long enough (its
     // leak check) for the second signal to arrive once the handlers are
     // given back; the normal build checks this.

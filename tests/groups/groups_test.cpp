@@ -313,16 +313,7 @@ TEST(NamedOperations, GeometryAndGroupsAreCallableByName) {
 // the cells of two variables allocate nothing.  Every operator new of this
 // test program is counted (the scoring buffers are standard containers), and
 // the count must not move across further calls of the same size.
-#if defined(__SANITIZE_ADDRESS__)
-#define QUILLAN_COUNTS_ALLOCATIONS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUILLAN_COUNTS_ALLOCATIONS 0
-#endif
-#endif
-#ifndef QUILLAN_COUNTS_ALLOCATIONS
-#define QUILLAN_COUNTS_ALLOCATIONS 1
-#endif
+#define QUILLAN_COUNTS_ALLOCATIONS (!QUILLAN_TEST_UNDER_ASAN)
 
 #if QUILLAN_COUNTS_ALLOCATIONS
 // Under AddressSanitizer the sanitizer owns operator new, so the count is

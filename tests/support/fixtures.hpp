@@ -2,6 +2,19 @@
 // in-memory window whose dialogs the test answers.
 #pragma once
 
+// Whether AddressSanitizer is built in: g++ defines __SANITIZE_ADDRESS__,
+// clang answers __has_feature(address_sanitizer).
+#if defined(__SANITIZE_ADDRESS__)
+#define QUILLAN_TEST_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUILLAN_TEST_UNDER_ASAN 1
+#endif
+#endif
+#ifndef QUILLAN_TEST_UNDER_ASAN
+#define QUILLAN_TEST_UNDER_ASAN 0
+#endif
+
 #include "platform/memory_gui.hpp"
 #include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
