@@ -298,7 +298,9 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
     if (PermutationRecorder* recorder = engine.options().recorder) {
         std::vector<std::string> names;
         for (int j : listed.terms)
-            names.push_back("Linear model: F ratio of " + design.formula.label(static_cast<std::size_t>(j)));
+            names.push_back(names.size() < test.statistic_names.size()
+                                ? test.statistic_names[names.size()]
+                                : "Linear model: F ratio of " + design.formula.label(static_cast<std::size_t>(j)));
         if (companion)
             for (auto& name : companion->names()) names.push_back(std::move(name));
         recorder->name_statistics(loop, names, PValueRule::ReachedWithObserved);

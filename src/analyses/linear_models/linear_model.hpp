@@ -37,6 +37,9 @@ struct ModelTestOptions {
     // How a permutation's sums of squares are found: chosen by the data's
     // shape, or forced (the tests compare them).
     enum class Sums { Chosen, Products, Forms, Cells } sums = Sums::Chosen;
+    // What the permutation histograms call the F ratios, one a term tested in
+    // turn; those not named are "Linear model: F ratio of TERM".
+    std::vector<std::string> statistic_names;
 };
 
 struct ModelTermRow {

@@ -41,8 +41,10 @@ ModelVariable factor_variable(const char* name, const std::vector<int>& codes, i
     return v;
 }
 
-ModelTable symmetry_table(PermutationEngine& engine, const Eigen::MatrixXd& y, const SymmetryDesign& d, long long nperm,
-                          int loop) {
+// `what` is "shape" or "size": the histograms of the two tables' F ratios
+// are told apart by it.
+ModelTable symmetry_table(PermutationEngine& engine, const Eigen::MatrixXd& y, const SymmetryDesign& d, long long nperm, int loop,
+                          const std::string& what) {
     const std::vector<int> ind = model_individuals(d);
     const ModelVariables vars = {factor_variable("ind", ind, d.individuals), factor_variable("side", model_sides(d), 2)};
     const ModelDesign design =
@@ -50,6 +52,8 @@ ModelTable symmetry_table(PermutationEngine& engine, const Eigen::MatrixXd& y, c
     ModelTestOptions test;
     test.nperm = nperm;
     if (d.replicates) test.error = {2, 2, -1};  // individuals and sides against their interaction
+    for (const char* term : {"individuals", "sides", "individual x side"})
+        test.statistic_names.push_back("Symmetry: F ratio of " + std::string(term) + " (" + what + ")");
     return test_linear_model(engine, y, design, test, loop);
 }
 
@@ -116,8 +120,8 @@ SymmetryResult symmetry_test(PermutationEngine& engine, const Matrix& landmarks,
     require_shape_variation((y.rowwise() - y.colwise().mean()).squaredNorm(), y.rows());
     const StreamIds loops = engine.take_streams(2);  // shape, then size
     SymmetryResult r;
-    r.shape = symmetry_table(engine, y, d, nperm, loops.at(0));
-    if (!d.object()) r.size = symmetry_table(engine, centroid_sizes(configs, dimensions), d, nperm, loops.at(1));
+    r.shape = symmetry_table(engine, y, d, nperm, loops.at(0), "shape");
+    if (!d.object()) r.size = symmetry_table(engine, centroid_sizes(configs, dimensions), d, nperm, loops.at(1), "size");
     // Each individual's mean shape on each side, in gpagen's coordinates
     // under partial alignment (turned to the consensus's principal axes, so
     // the components read as geomorph gives them; the tables do not depend on

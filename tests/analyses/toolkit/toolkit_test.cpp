@@ -13,6 +13,7 @@
 #include "analyses/toolkit/outliers.hpp"
 #include "analyses/toolkit/symmetry.hpp"
 #include "analyses/toolkit/two_block_pls.hpp"
+#include "figures/distributions.hpp"
 #include "geometry/kernel_dispatch.hpp"
 #include "platform/error.hpp"
 #include "platform/random.hpp"
@@ -257,8 +258,17 @@ TEST(Symmetry, MatchingSidesAgreeWithGeomorph) {
     d.side = s.factors[1];
     d.replicates = true;
     check_symmetry_design(d, static_cast<int>(s.landmarks.rows()), 18);
-    Seeded engine(3);
+    DistributionLog log;
+    log.start("RunSymmetry");
+    Seeded engine(3, 0, &log);
     const SymmetryResult r = symmetry_test(engine, s.landmarks, 2, d, Alignment::Partial, 99);
+    // The histograms of the shape table and of the size table are told apart.
+    std::vector<std::string> names;
+    for (const auto& dist : log.distributions()) names.push_back(dist.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Symmetry: F ratio of individuals (shape)", "Symmetry: F ratio of sides (shape)",
+                                               "Symmetry: F ratio of individual x side (shape)",
+                                               "Symmetry: F ratio of individuals (size)", "Symmetry: F ratio of sides (size)",
+                                               "Symmetry: F ratio of individual x side (size)"}));
     expect_table(r.shape, "matching shape");
     ASSERT_TRUE(r.size.has_value());
     // The wings' centroid sizes are all 1 within 1e-4, and RRPP's sums of
