@@ -24,17 +24,27 @@ std::vector<int> per_coordinate(const std::vector<int>& module, int dimensions) 
 
 // The cross-products of the centred coordinates after every specimen is
 // turned by `degrees` in the plane of x and y (about z in space): each
-// block of two landmarks turned as their coordinates are.
-MatrixXd turned_cross(const MatrixXd& cross, double degrees, int dimensions) {
+// block of two landmarks turned as their coordinates are.  The blocks are
+// matrices of fixed size, so the 1,800 turns of the search allocate nothing
+// a block.
+template <int D>
+MatrixXd turned_blocks(const MatrixXd& cross, double degrees) {
     const double a = degrees * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
     // (x, y, z) -> (x c + y s, -x s + y c, z), as a row vector times [c -s; s c] (and 1 for z)
-    MatrixXd r = MatrixXd::Identity(dimensions, dimensions);
-    r.topLeftCorner<2, 2>() << c, -s, s, c;
+    Eigen::Matrix<double, D, D> r = Eigen::Matrix<double, D, D>::Identity();
+    r.template topLeftCorner<2, 2>() << c, -s, s, c;
+    const Eigen::Matrix<double, D, D> rt = r.transpose();
     MatrixXd out(cross.rows(), cross.cols());
-    for (Index i = 0; i < cross.rows(); i += dimensions)
-        for (Index j = 0; j < cross.cols(); j += dimensions)
-            out.block(i, j, dimensions, dimensions) = r.transpose() * cross.block(i, j, dimensions, dimensions) * r;
+    for (Index i = 0; i < cross.rows(); i += D)
+        for (Index j = 0; j < cross.cols(); j += D) {
+            const Eigen::Matrix<double, D, D> left = rt * cross.template block<D, D>(i, j);
+            out.template block<D, D>(i, j) = left * r;
+        }
     return out;
+}
+
+MatrixXd turned_cross(const MatrixXd& cross, double degrees, int dimensions) {
+    return dimensions == 3 ? turned_blocks<3>(cross, degrees) : turned_blocks<2>(cross, degrees);
 }
 
 // The angle of modularity.test's search: CR at every 0.05 degrees from 0
