@@ -63,6 +63,9 @@ TEST(Batch, ExitStatusAndOneLineReasonTellWhatWentWrong) {
     auto unknown = run_batch({"RunSomething"});
     EXPECT_EQ(unknown.status, 64);
     EXPECT_THAT(unknown.err, HasSubstr("unknown action \"RunSomething\""));
+    EXPECT_THAT(unknown.err, Not(HasSubstr("did you mean")));
+    // A slip of a letter or two is answered with the nearest name.
+    EXPECT_THAT(run_batch({"two-wya"}).err, HasSubstr("unknown action \"two-wya\" (did you mean two-way?)"));
 
     auto bad_model = run_batch({"Load", "--model", "7"});
     EXPECT_EQ(bad_model.status, 64);
@@ -521,14 +524,6 @@ TEST(BatchStandardError, CarriesTheTraceOnlyWhenAskedAndMessagesOnOneLine) {
     EXPECT_EQ(refused_loud.err.find("You have loaded"), refused_loud.err.rfind("You have loaded")) << "said once";
 }
 
-TEST(BatchStandardError, SuggestsTheNearestActionName) {
-    auto r = run_batch({"two-wya"});
-    EXPECT_EQ(r.status, 64);
-    EXPECT_THAT(r.err, HasSubstr("did you mean two-way?"));
-    auto far = run_batch({"xyzzy-plugh"});
-    EXPECT_THAT(far.err, Not(HasSubstr("did you mean")));
-}
-
 TEST(BatchSignals, AStoppedRunWritesNothingAndLeavesTheOldReportWhole) {
     for (int sig : {SIGINT, SIGTERM}) {
         TempDir dir;
@@ -634,6 +629,7 @@ TEST(BatchCommandLine, SlipsAreRefusedOrWarnedAboutClearly) {
         {{"--threads", "-1"}, 64, "--threads: Value -1 not in range 0 to 4096"},
         {{"--plots", ""}, 64, "--plots needs a file or folder name, not an empty one"},
         {{"--json", ""}, 64, "--json needs a file or folder name"},
+        {{"--estimate-missing", "tps"}, 64, "act on an imported file"},
         {{"--slide", "procd"}, 0, "Warning: --slide and --slide-iterations choose how semilandmarks slide; without"},
         {{"--slide-iterations", "5"}, 0, "nothing slides, so they are ignored"},
     };

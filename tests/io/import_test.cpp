@@ -99,14 +99,6 @@ TEST(ImportTps, MalformedFilesAreRefusedNamingLineAndSpecimen) {
     EXPECT_THAT(import_refusal("t.tps", "LM=2\n0 0\n"), HasSubstr("Nothing was imported."));
 }
 
-TEST(ImportTps, DuplicateIdsAreKeptWithAWarning) {
-    const ImportedData d = import_text("d.tps", "LM=2\n0 0\n1 0\nID=a\nLM=2\n0 0\n2 0\nID=a\n");
-    EXPECT_EQ(d.landmarks.rows(), 2);
-    ASSERT_EQ(d.warnings.size(), 1u);
-    EXPECT_THAT(d.warnings[0], HasSubstr("\"a\" appears 2 times"));
-    EXPECT_THAT(d.warnings[0], HasSubstr("lines 4, 8"));  // the ID= lines
-}
-
 TEST(ImportNts, LabelsCommentsAndMissingValues) {
     const std::string nts = "\" a comment\n1 2L 4 0 DIM=2\nfirst second\n\" another\n0 0 3 4\n1 1\n2 2\n";
     const ImportedData d = import_text("x.nts", nts);
@@ -635,12 +627,6 @@ TEST(ImportSteps, SpecimensWithoutAFactorValueAreLeftOutOnRequest) {
     EXPECT_EQ(json["run"]["left_out"], (std::vector<std::string>{"P03", "P27"}));
 }
 
-TEST(ImportSteps, AskedForWithoutAnImportAreAUsageError) {
-    const auto r = run_batch(plethodon_run("one-way", {"--estimate-missing", "tps"}));
-    EXPECT_EQ(r.status, 64);
-    EXPECT_THAT(r.err, HasSubstr("act on an imported file"));
-}
-
 // Import and convert as users run them: in the window (through the
 // dispatcher) and with quillan-batch.  Converted tables must give the same
 // reports as the import itself, and a refused import must change nothing.
@@ -861,7 +847,7 @@ TEST(ImportBatch, RefusedFilesAndUsageErrorsSayWhy) {
     EXPECT_EQ(run_batch({"one-way", "--import", ragged, "--factor", "a", "--factor", "b", "--factor", "c"}).status, 64);
     const auto dup = run_batch({"import", "--import", dir.write("d.tps", "LM=2\n0 0\n1 0\nID=a\nLM=2\n0 0\n2 1\nID=a\n")});
     EXPECT_EQ(dup.status, 0);
-    EXPECT_THAT(dup.err, HasSubstr("quillan-batch: Possible error: The specimen ID \"a\" appears 2 times"));
+    EXPECT_THAT(dup.err, HasSubstr("quillan-batch: Possible error: The specimen ID \"a\" appears 2 times in d.tps (lines 4, 8)"));
     EXPECT_EQ(dup.out, "Data File: d.tps with 2 specimens, 2 LM\n\n");
 }
 

@@ -78,18 +78,6 @@ TEST(Reports, MatchTheReviewedTexts) {
     }
 }
 
-TEST(OneWay, SumsAreTheIndependentOnes) {
-    Loaded h({.groups = "plethodon.species.groups.txt", .perms = "19"});
-    ASSERT_EQ(h.run("RunOneWay"), Outcome::Reported);
-    const std::string report = report_of(h);
-    const Matrix& data = h.shell.workspace().landmarks;
-    const double total_ss = reference_total(data);
-    const double within = reference_within(data, codes_of(h.shell.workspace().groups, 0));
-    EXPECT_NEAR(number_after(report, "Total SS="), total_ss, 1e-4);
-    EXPECT_NEAR(number_after(report, "Explained SS="), total_ss - within, 1e-4);
-    EXPECT_NEAR(number_after(report, "Percent Explained ="), 100 * (total_ss - within) / total_ss, 1e-3);
-}
-
 TEST(OneWay, RefusalsAndBadInputLeaveTheResultsBoxAsItWas) {
     Loaded h({.groups = "plethodon.groups.txt"});
     h.set_box(kResultsBox, Value("earlier report"));
@@ -121,16 +109,6 @@ TEST(OneWay, ASingleSpecimenGroupAddsNothingAndIsToldOnce) {
     std::vector<double> codes(groups.begin(), groups.end());
     const double within = reference_within(data, codes);
     EXPECT_NEAR(number_after(report_of(h), "Unexplained SS="), within, 1e-4);
-}
-
-TEST(TwoWay, TheUnexplainedSumIsTheCellsIndependentOne) {
-    Loaded h({.groups = "plethodon.groups.txt", .perms = "19"});
-    ASSERT_EQ(h.run("RunTwoWay"), Outcome::Reported);
-    const Matrix& data = h.shell.workspace().landmarks;
-    const Matrix& g = h.shell.workspace().groups;
-    Codes cells(static_cast<std::size_t>(g.rows()));
-    for (Eigen::Index i = 0; i < g.rows(); ++i) cells[static_cast<std::size_t>(i)] = g(i, 0) * 10 + g(i, 1);
-    EXPECT_NEAR(number_after(report_of(h), "Unexplained SS="), reference_within(data, cells), 1e-4);
 }
 
 TEST(TwoWay, AConstantSecondVariableHasNothingToTestAndIsRefused) {
