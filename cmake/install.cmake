@@ -5,9 +5,13 @@ include(GNUInstallDirs)
 
 install(TARGETS quillan-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The picture module of quillan-batch --plots, in the library folder where
-# the program looks for it (src/batch/CMakeLists.txt).
+# the program looks for it (src/batch/CMakeLists.txt), and the picture
+# program that opens it for quillan-batch linked whole, beside it.
 if(TARGET quillan_pictures)
   install(TARGETS quillan_pictures LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/quillan)
+endif()
+if(TARGET quillan-batch-pictures)
+  install(TARGETS quillan-batch-pictures RUNTIME DESTINATION ${CMAKE_INSTALL_LIBDIR}/quillan)
 endif()
 # The MPI program installs where it was built (a cluster's own build); the
 # Debian package is made without it.

@@ -108,12 +108,13 @@ public:
           counts_ge_(counts_),
           singles_(static_cast<std::size_t>(plan.nthreads), 0) {}
 
-    void start(const std::function<Worker()>& make_worker, Console* console);
+    void start(const std::function<Worker()>& make_worker, Console* console, bool alone_first);
     // Returns once every worker has finished, the team's meetings included.
     void wait(ProcessTeam* team, const std::function<bool(long long, long long)>& progress);
     void reduce(ProcessTeam* team, const std::function<bool(long long, long long)>& progress);
 
 private:
+    bool work_alone(const std::function<Worker()>& make_worker);
     void work(const std::function<Worker()>& make_worker, int t);
     void count(int t, long long i, const std::vector<double>& stats);
     void meet(ProcessTeam* team, bool workers_done, bool failed, long long& total_done);
@@ -184,11 +185,40 @@ void PermutationLoop::work(const std::function<Worker()>& make_worker, int t) {
     finished_cv_.notify_all();
 }
 
+// A loop begins on the action's own thread, as worker 0: a short one (a
+// few permutations, small data) is over before threads would have started,
+// and those cost more than it does.  Whatever is left after a few
+// milliseconds goes to the worker threads, which take the next chunks; each
+// permutation has its own stream, so who runs it changes nothing.  Returns
+// whether nothing is left.
+bool PermutationLoop::work_alone(const std::function<Worker()>& make_worker) {
+    constexpr auto kAloneFor = std::chrono::milliseconds(3);
+    const auto until = std::chrono::steady_clock::now() + kAloneFor;
+    try {
+        Worker worker = make_worker();
+        std::vector<double> stats(nstats_);
+        for (long long i = next_.load(); !stop_.load(std::memory_order_relaxed); i = next_.load()) {
+            if (i >= plan_.last) return true;
+            if (std::chrono::steady_clock::now() >= until) return false;
+            next_.store(i + 1);
+            Rng rng = engine_.stream(i, loop_);
+            if (worker(i, rng, stats.data())) ++singles_[0];
+            count(0, i, stats);
+            done_.fetch_add(1, std::memory_order_relaxed);
+        }
+    } catch (...) {
+        failure_ = std::current_exception();
+        stop_ = true;
+    }
+    return true;
+}
+
 // The system may refuse new threads (a process limit, no memory for a
 // stack).  Every worker takes the next chunk until none is left, so the
 // threads that did start do all the work; with none, the action's own
 // thread does it.
-void PermutationLoop::start(const std::function<Worker()>& make_worker, Console* console) {
+void PermutationLoop::start(const std::function<Worker()>& make_worker, Console* console, bool alone_first) {
+    if (alone_first && work_alone(make_worker)) return;
     const int nthreads = plan_.nthreads;
     pool_.reserve(static_cast<std::size_t>(nthreads));
     std::string start_failure;
@@ -318,7 +348,8 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
     if (options_.recorder) recording = options_.recorder->begin(loop, nperm, observed, plan.nthreads);
 
     PermutationLoop run(*this, plan, nperm, observed, how, loop, result, recording.get());
-    run.start(make_worker, console_);
+    // A team's processes meet from the start, so theirs go to threads at once.
+    run.start(make_worker, console_, team == nullptr);
     run.wait(team, options_.progress);
     run.reduce(team, options_.progress);
     if (plan.share_values && !keep_values) std::vector<double>().swap(result.values);

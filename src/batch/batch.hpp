@@ -2,10 +2,13 @@
 // and quillan-batch-mpi (one of several processes sharing the permutations).
 #pragma once
 
+#include <string>
+
 namespace quillan {
 
 class ProcessTeam;
 class SaveSet;
+struct PictureModule;
 
 // How this process takes part in a run.
 struct BatchProcess {
@@ -21,6 +24,14 @@ struct BatchProcess {
     ProcessTeam* team = nullptr;
     // Worker threads when --threads is 0 (0: every core).
     int default_threads = 0;
+    // How --plots gets its pictures drawn; neither is set in a build
+    // without pictures.  A program linked to the shared libraries opens the
+    // picture module (load_picture_module); quillan-batch linked whole, which
+    // cannot open it, hands the run to the picture program instead
+    // (hand_over_to_picture_program), which returns only when it cannot,
+    // with the exit status.
+    const PictureModule* (*open_pictures)(std::string& problem) = nullptr;
+    int (*hand_over_pictures)(char** argv) = nullptr;
 };
 
 // Parses the command line and runs the action; every file the run saves

@@ -85,7 +85,7 @@ std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& proce
 // The picture module, opened only when --plots asks for pictures: every
 // other run starts without Qt.  A missing module refuses the run before
 // anything is read or written.
-std::optional<int> open_picture_module(const BatchRequest& r, const PictureModule*& module);
+std::optional<int> open_picture_module(const BatchRequest& r, const BatchProcess& process, const PictureModule*& module);
 
 // convert FILE: an imported file written as quillan's tables.
 int run_convert(const BatchRequest& r, const BatchProcess& process, SaveSet& files);

@@ -19,13 +19,16 @@ using namespace quillan::batch;
 int quillan::run_batch(int argc, char** argv, const BatchProcess& process, SaveSet& files) {
     BatchRequest request;
     if (const auto status = parse_command_line(argc, argv, process, request)) return *status;
+    // Before any check that may warn: the picture program checks again and
+    // would say each warning twice.
+    if (!request.plots.folder.empty() && process.hand_over_pictures) return process.hand_over_pictures(argv);
     if (const auto status = check_before_action(request)) return *status;
     if (const auto status = check_outputs(request)) return *status;
     if (request.action == kConvert) return run_convert(request, process, files);
     if (const auto status = check_action(request)) return *status;
     std::ofstream log;
     const PictureModule* pictures = nullptr;
-    if (const auto status = open_picture_module(request, pictures)) return *status;
+    if (const auto status = open_picture_module(request, process, pictures)) return *status;
     if (const auto status = open_outputs(request, process, log)) return *status;
     return run_checked(request, process, log, pictures, files);
 }

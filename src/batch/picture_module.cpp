@@ -6,44 +6,22 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <vector>
-
-#ifndef QUILLAN_MODULE_RELATIVE_DIR
-#define QUILLAN_MODULE_RELATIVE_DIR "../lib/quillan"
-#endif
 
 namespace quillan {
 
-namespace {
-
-std::string executable_folder() {
-    std::vector<char> buf(4096);
-    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0) return {};
-    const std::string path(buf.data(), static_cast<std::size_t>(n));
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-// Where the module is looked for, in order.
-std::vector<std::string> module_folders() {
-    if (const char* dir = std::getenv("QUILLAN_PICTURE_MODULE_DIR"); dir && *dir) return {dir};
-    const std::string here = executable_folder();
-    if (here.empty()) return {};
-    return {here, here + "/" + QUILLAN_MODULE_RELATIVE_DIR};
-}
-
-std::string listed(const std::vector<std::string>& folders) {
-    std::string text;
-    for (std::size_t i = 0; i < folders.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == folders.size() ? " and " : ", ") + folders[i];
-    return text.empty() ? std::string("no folder: the program's own folder is unknown") : text;
-}
-
-}  // namespace
-
 const PictureModule* load_picture_module(std::string& problem) {
-    const std::vector<std::string> folders = module_folders();
+    // A run handed over by quillan-batch: the two must be of one build, as
+    // the module must be of this program's.
+    if (const char* by = std::getenv(kHandingBuildVariable)) {
+        const std::string handing = by;
+        ::unsetenv(kHandingBuildVariable);
+        if (handing != version_text()) {
+            problem = std::string("the picture program ") + kPictureProgramFile + " belongs to another build of quillan (" +
+                      version_text() + ", the program that handed it the run is " + handing + ")";
+            return nullptr;
+        }
+    }
+    const std::vector<std::string> folders = picture_folders();
     for (const auto& folder : folders) {
         const std::string path = folder + "/" + kPictureModuleFile;
         if (::access(path.c_str(), F_OK) != 0) continue;
@@ -64,7 +42,8 @@ const PictureModule* load_picture_module(std::string& problem) {
         }
         return module;
     }
-    problem = std::string("the picture module ") + kPictureModuleFile + " was not found (looked in " + listed(folders) + ")";
+    problem =
+        std::string("the picture module ") + kPictureModuleFile + " was not found (looked in " + listed_folders(folders) + ")";
     return nullptr;
 }
 

@@ -3,9 +3,18 @@
 // (quillan-pictures.so) that the program opens only when --plots is given.
 // Every other run starts without Qt.
 //
+// quillan-batch itself is linked whole, without shared libraries: a small
+// run is mostly the loading of the program, and on a virtual machine each
+// shared library's pages are dear.  A program so linked cannot open the
+// module (it would come with a second C library), so a run with --plots is
+// handed, command line and all, to the picture program
+// (quillan-batch-pictures): the same front end linked to the shared
+// libraries, which lives beside the module and opens it.
+//
 // The module is looked for beside the program (as built), then in the
 // library folder of an installation (../lib/.../quillan/ from the program);
-// QUILLAN_PICTURE_MODULE_DIR names the one folder to look in instead.
+// QUILLAN_PICTURE_MODULE_DIR names the one folder to look in instead.  The
+// picture program is looked for beside the module.
 #pragma once
 
 #include "analyses/workspace.hpp"
@@ -18,6 +27,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillan {
 
@@ -60,9 +70,24 @@ struct PictureModule {
 inline constexpr int kPictureModuleInterface = 9;
 inline constexpr const char* kPictureModuleFile = "quillan-pictures.so";
 inline constexpr const char* kPictureModuleEntry = "quillan_picture_module";
+inline constexpr const char* kPictureProgramFile = "quillan-batch-pictures";
+// Set by the program that hands a run over, to its own build, which the
+// picture program checks against its own.
+inline constexpr const char* kHandingBuildVariable = "QUILLAN_HANDED_OVER_BY";
 
 // Opens the module; nullptr, with what went wrong in `problem` (a sentence
 // naming the file or the folders looked in), when it cannot be used.
 const PictureModule* load_picture_module(std::string& problem);
+
+// Replaces this process by the picture program beside the module, given
+// the same arguments.  Returns only when that cannot be done, with the exit
+// status, having said why on standard error; or with the stop's status when
+// a stop signal came first.
+int hand_over_to_picture_program(char** argv);
+
+// The folders the module is looked for in, in order, and their list for a
+// message.
+std::vector<std::string> picture_folders();
+std::string listed_folders(const std::vector<std::string>& folders);
 
 }  // namespace quillan

@@ -10,6 +10,7 @@
 // ends, none waiting for another.
 #include "batch/batch.hpp"
 #include "batch/mpi_team.hpp"
+#include "batch/picture_module.hpp"
 
 #include <mpi.h>
 
@@ -83,6 +84,9 @@ int main(int argc, char** argv) {
         process.name = kName;
         process.about = kAbout;
         process.team = &team;
+#if QUILLAN_HAVE_PICTURES
+        process.open_pictures = &load_picture_module;
+#endif
         process.writes = team.rank() == 0;
         process.default_threads = threads_per_process(team.processes_here());
 

@@ -265,17 +265,16 @@ std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& proce
 // The picture module, opened only when --plots asks for pictures: every
 // other run starts without Qt.  A missing module refuses the run before
 // anything is read or written.
-std::optional<int> open_picture_module(const BatchRequest& r, const PictureModule*& module) {
+std::optional<int> open_picture_module(const BatchRequest& r, const BatchProcess& process, const PictureModule*& module) {
     if (r.plots.folder.empty()) return std::nullopt;
-#if QUILLAN_HAVE_PICTURES
+    if (!process.open_pictures) {
+        std::cerr << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
+        return kUsage;
+    }
     std::string problem;
-    module = load_picture_module(problem);
+    module = process.open_pictures(problem);
     if (module) return std::nullopt;
     std::cerr << "quillan-batch: " << problem << "; --plots is not available\n";
-#else
-    (void)module;
-    std::cerr << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
-#endif
     return kUsage;
 }
 

@@ -26,6 +26,13 @@ StopSignals::StopSignals() {
     // still only a request, and so is the next one.
     sa.sa_flags = SA_RESTART;
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &sa, &g_old[i]);
+    // A run handed over by quillan-batch to the picture program comes with
+    // the signals blocked, and one sent in between still pending: it is
+    // taken now, by the handler.
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int i = 0; i < 3; ++i) sigaddset(&stops, kStopSignals[i]);
+    pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
 }
 
 StopSignals::~StopSignals() {

@@ -183,7 +183,7 @@ TEST(BatchThreads, ThreadsTheSystemWillNotStartDoNotEndTheProgram) {
         ::waitpid(probe, &probed, 0);
         if (WIFEXITED(probed) && WEXITSTATUS(probed) == 77) GTEST_SKIP() << "an unprivileged user cannot reach " << dir.path();
     }
-    const std::vector<std::string> args = plethodon_run("RunOneWay", {"-p", "99", "-s", "7", "-t", "4", "--trace"});
+    const std::vector<std::string> args = plethodon_run("RunOneWay", {"-p", "9999", "-s", "7", "-t", "4", "--trace"});
     const pid_t pid = start_batch(args, dir, [] {
         // An ordinary user allowed one process: no thread can be started.
         // (Root is not bound by the limit, so the child becomes nobody.)

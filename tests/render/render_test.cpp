@@ -584,6 +584,35 @@ TEST(BatchPlots, AMissingPictureModuleRefusesPlotsOnly) {
     EXPECT_EQ(without.out, plain.out);
 }
 
+// quillan-batch linked whole hands a run with --plots to the picture
+// program beside the module.  A module without it, or a picture program of
+// another build, refuses the run as a missing module does; the stop signals
+// the hand-over blocks are unblocked again (a run drew and ended above).
+TEST(BatchPlots, APictureProgramMissingOrOfAnotherBuildRefusesPlots) {
+    const std::filesystem::path built = std::filesystem::path(QUILLAN_BATCH_EXE).parent_path();
+    if (!std::filesystem::exists(built / "quillan-batch-pictures")) GTEST_SKIP() << "quillan-batch opens the module itself";
+    const TempDir temp;
+    const auto lone = temp.path() / "lone";
+    std::filesystem::create_directories(lone);
+    std::filesystem::copy_file(built / "quillan-pictures.so", lone / "quillan-pictures.so");
+    const auto run = plethodon_run("one-way", {"-p", "9", "--plots", (temp.path() / "pictures").string()});
+    ::setenv("QUILLAN_PICTURE_MODULE_DIR", lone.c_str(), 1);
+    const auto alone = run_batch(run);
+    ::unsetenv("QUILLAN_PICTURE_MODULE_DIR");
+    ::setenv("QUILLAN_HANDED_OVER_BY", "0.0.1 (commit 000000000000)", 1);
+    const auto other = run_program((built / "quillan-batch-pictures").string(), run);
+    ::unsetenv("QUILLAN_HANDED_OVER_BY");
+    EXPECT_EQ(alone.status, 64);
+    EXPECT_EQ(alone.err, "quillan-batch: the picture program " + (lone / "quillan-batch-pictures").string() +
+                             ", which draws with the picture module " + (lone / "quillan-pictures.so").string() +
+                             ", was not found; --plots is not available\n");
+    EXPECT_EQ(other.status, 64);
+    EXPECT_THAT(other.err, ::testing::StartsWith("quillan-batch: the picture program quillan-batch-pictures belongs to "
+                                                 "another build of quillan ("));
+    EXPECT_THAT(other.err, ::testing::HasSubstr("the program that handed it the run is 0.0.1 (commit 000000000000))"));
+    EXPECT_FALSE(std::filesystem::exists(temp.path() / "pictures"));
+}
+
 // The pictures of landmarks in space: three views side by side, each the
 // aligned coordinates seen along one axis at one scale for all three.
 

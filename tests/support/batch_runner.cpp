@@ -19,9 +19,11 @@ std::string quote(const std::string& s) {
 }
 }  // namespace
 
-BatchResult run_batch(const std::vector<std::string>& args) {
+BatchResult run_batch(const std::vector<std::string>& args) { return run_program(QUILLAN_BATCH_EXE, args); }
+
+BatchResult run_program(const std::string& program, const std::vector<std::string>& args) {
     TempDir dir;
-    std::string cmd = quote(QUILLAN_BATCH_EXE);
+    std::string cmd = quote(program);
     for (const auto& a : args) {
         cmd += ' ';
         cmd += quote(a);

@@ -14,6 +14,8 @@ struct BatchResult {
 
 // Arguments are passed to the program as they stand (each one quoted).
 BatchResult run_batch(const std::vector<std::string>& args);
+// The same of another program of the build.
+BatchResult run_program(const std::string& program, const std::vector<std::string>& args);
 
 // Arguments for `action` on the bundled plethodon landmarks and species
 // groups, then `more`.
