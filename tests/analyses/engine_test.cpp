@@ -71,22 +71,6 @@ TEST(PermutationEngine, UnseededRunsDrawAfresh) {
     EXPECT_NE(a.values, b.values);
 }
 
-// Each engine notes the seed it uses where the options say (an action's
-// record), the given one or a fresh one, in the order the engines start.
-TEST(PermutationEngine, NotesItsSeedForTheRecord) {
-    std::vector<std::uint64_t> seeds;
-    RunOptions options;
-    options.seeds = &seeds;
-    options.seed = 77;
-    PermutationEngine seeded(options);
-    options.seed.reset();
-    PermutationEngine fresh(options);
-    ASSERT_EQ(seeds.size(), 2u);
-    EXPECT_EQ(seeds[0], 77u);
-    EXPECT_EQ(seeds[1], fresh.seed());
-    EXPECT_EQ(seeded.seed(), 77u);
-}
-
 TEST(PermutationEngine, EqualValuesNeverCount) {
     const RunOptions options;
     std::ostringstream trace;

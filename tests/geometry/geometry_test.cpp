@@ -215,24 +215,6 @@ TEST(StandardSize, MovesEachSpecimenAlongTheFittedLines) {
     EXPECT_NE(error_of([&] { standardise_along_lines(x.leftCols(6), t, 2.0); }), "(no error)");
 }
 
-TEST(TotalSumOfSquares, IsTheConsensusThenTheDistances) {
-    const Matrix x = load_data("plethodon.lm.txt");
-    const Consensus c = full_procrustes_consensus(x);
-    const Matrix p = full_procrustes_distances(c.y, c.xpt);
-    double sum = 0, closed = 0;
-    for (Eigen::Index i = 0; i < 40; ++i) {
-        sum += p(i, 0) * p(i, 0);
-        closed += sin2_distance(x.row(i).data(), c.y.data(), 12);
-    }
-    const ShapeTable t(x);
-    ShapeScratch w;
-    EXPECT_NEAR(whole_table_ss(t, w), sum, 1e-13);
-    EXPECT_EQ(literal::ss(x), sum);
-    EXPECT_EQ(whole_table_ss(x), whole_table_ss(t, w));
-    EXPECT_NEAR(sum, closed, 1e-13);
-    EXPECT_NEAR(whole_table_ss(similar(x, -0.4, 17.0, 3.0, 9.0)), sum, 1e-12);
-}
-
 TEST(TotalSumOfSquares, GroupSumsDependOnlyOnTheirRows) {
     const Matrix x = make_shapes(23, 5, 13, 0.3);
     const ShapeTable t(x);

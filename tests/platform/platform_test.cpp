@@ -1,5 +1,5 @@
 // The platform layer: formatted print, the numbers of the input tables, the
-// seed text, small statistics, permutations and the fingerprints of files.
+// seed text, the mean, permutations and the fingerprints of files.
 #include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
@@ -250,20 +250,6 @@ TEST(Mean, OfAnEmptyListIsNotANumber) {
     EXPECT_DOUBLE_EQ(mean({1, 2, 6}), 3.0);
 }
 
-TEST(Polyfit, FindsTheLeastSquaresLineAndFlagsAConstantX) {
-    const double x[] = {0, 1, 2, 3};
-    const double y[] = {1, 3, 5, 7};
-    Line l = polyfit1(x, y, 4);
-    EXPECT_NEAR(l.slope, 2.0, 1e-14);
-    EXPECT_NEAR(l.intercept, 1.0, 1e-14);
-    const double y2[] = {0, 1, 0, 1};
-    l = polyfit1(x, y2, 4);
-    EXPECT_NEAR(l.slope, 0.2, 1e-14);
-    EXPECT_NEAR(l.intercept, 0.2, 1e-14);
-    const double c[] = {2, 2, 2, 2};
-    EXPECT_FALSE(std::isfinite(polyfit1(c, y, 4).slope));
-}
-
 TEST(Randperm, GivesEveryIndexOnceAndEveryOrderAboutEquallyOften) {
     Rng rng(42);
     std::map<std::vector<int>, int> counts;
@@ -278,15 +264,6 @@ TEST(Randperm, GivesEveryIndexOnceAndEveryOrderAboutEquallyOften) {
     ASSERT_EQ(counts.size(), 24u);
     // Expected 2500 each; 5 standard deviations is about 240.
     for (const auto& [perm, n] : counts) EXPECT_NEAR(n, draws / 24, 250);
-}
-
-TEST(Randperm, StreamsAreReproducibleFromSeedAndIndexAndDifferBetweenIndices) {
-    Rng a = Rng::stream(7, 3), b = Rng::stream(7, 3), c = Rng::stream(7, 4), d = Rng::stream(8, 3);
-    auto pa = randperm(50, a), pb = randperm(50, b), pc = randperm(50, c), pd = randperm(50, d);
-    EXPECT_EQ(pa, pb);
-    EXPECT_NE(pa, pc);
-    EXPECT_NE(pa, pd);
-    EXPECT_TRUE(randperm(0, a).empty());
 }
 
 // The fingerprints recorded with every result: the published test vectors of

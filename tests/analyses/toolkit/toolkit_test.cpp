@@ -56,17 +56,6 @@ TEST(Outliers, AgreeWithGeomorph) {
     }
 }
 
-TEST(Outliers, QuantilesAndTiesFollowR) {
-    EXPECT_DOUBLE_EQ(sample_quantile({1, 2, 3, 4}, 0.25), 1.75);
-    EXPECT_DOUBLE_EQ(sample_quantile({1, 2, 3, 4}, 0.75), 3.25);
-    EXPECT_DOUBLE_EQ(sample_quantile({5}, 0.75), 5);
-    // Identical specimens: every distance is 0 and reaches the limit of 0,
-    // as plotOutliers' "at least the limit" flags them; ties keep their order.
-    const OutlierResult same = find_outliers(Eigen::MatrixXd::Ones(3, 4));
-    EXPECT_EQ(same.sets[0].specimens, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(same.sets[0].upper_limit, 0);
-}
-
 TEST(Disparity, AgreesWithGeomorph) {
     const auto want = expected("disparity.csv");
     const std::vector<std::pair<Case, std::string>> cases = {
