@@ -290,28 +290,6 @@ TEST(Distributions, KeepEveryValueInPermutationOrderWithTheReportsCounts) {
     EXPECT_TRUE(log.distributions().empty());
 }
 
-TEST(Distributions, RecordingChangesNoCount) {
-    DistributionLog log;
-    RunOptions plain;
-    plain.seed = 9;
-    plain.threads = 2;
-    RunOptions recorded = plain;
-    recorded.recorder = &log;
-    struct None {};
-    auto run = [](const RunOptions& o) {
-        PermutationEngine engine(o);
-        return engine.run<None>(
-            2000, {0.1}, {Exceeds::Less}, [] { return std::make_unique<None>(); },
-            [](None&, long long, Rng& rng, double* stats) {
-                stats[0] = static_cast<double>(rng.below(1000)) / 1000.0;
-                return false;
-            });
-    };
-    EXPECT_EQ(run(plain).counts, run(recorded).counts);
-    ASSERT_EQ(log.distributions().size(), 1u);
-    EXPECT_EQ(log.distributions()[0].exceeded, run(plain).counts[0]);
-}
-
 TEST(Distributions, BeyondAMillionAreBinnedTheSameOnAnyNumberOfThreads) {
     const long long n = DistributionLog::kKeepEvery + 20000;
     DistributionLog one, three;

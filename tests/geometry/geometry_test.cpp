@@ -38,33 +38,6 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 }  // namespace
 
-TEST(Centroid, UnitSquareAndTheTrailingValue) {
-    const Matrix sq = matrix_from_rows({{0, 0, 1, 0, 1, 1, 0, 1, 42}});
-    const Centroid c = centroid_of(std::span<const double>(sq.data(), 9));
-    EXPECT_EQ(c.x, 0.5);
-    EXPECT_EQ(c.y, 0.5);
-    EXPECT_DOUBLE_EQ(centroid_sizes(sq)(0), std::sqrt(2.0));
-    EXPECT_EQ(centroid_sizes(sq.leftCols(8))(0), centroid_sizes(sq)(0));
-    EXPECT_EQ(centroid_of(std::vector<double>{3.5, -2}).y, -2);
-    // Size follows scale and ignores position, row by row.
-    const Matrix x = make_shapes(4, 7, 1);
-    const Eigen::VectorXd cs = centroid_sizes(x), moved = centroid_sizes(similar(x, 1.0, 2.5, 12.5, -3.0));
-    ASSERT_EQ(cs.size(), 4);
-    for (int i = 0; i < 4; ++i) EXPECT_NEAR(moved(i), 2.5 * cs(i), 1e-12 * cs(i));
-}
-
-TEST(ShapeTable, StoresEveryRowCentredWithUnitSize) {
-    const Matrix x = make_shapes(5, 5, 2);
-    const ShapeTable t(x);
-    for (std::size_t i = 0; i < 5; ++i) {
-        const Centroid c = centroid_of(std::span<const double>(t.row(i), 10));
-        EXPECT_NEAR(c.x, 0, 1e-13);
-        EXPECT_NEAR(c.y, 0, 1e-13);
-        EXPECT_NEAR(centroid_sizes(Eigen::Map<const Matrix>(t.row(i), 1, 10))(0), 1.0, 1e-15);
-        EXPECT_EQ(t.trailing(i), x(static_cast<Eigen::Index>(i), 10));
-    }
-}
-
 TEST(FullProcrustes, DistanceIsTheSineOfTheAngleWhereverTheSpecimenLies) {
     const Matrix x = make_shapes(12, 9, 3, 0.3);
     Matrix ref = full_procrustes_consensus(x).y;

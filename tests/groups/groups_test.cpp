@@ -289,6 +289,9 @@ TEST(NamedOperations, GeometryAndGroupsAreCallableByName) {
                              "getconsensuspcafull", "split_groups", "unsplit_groups", "combined_code", "sq_d_wg"})
         EXPECT_NE(table.find(name), nullptr) << name;
 
+    // The centroid of four points, the trailing value left out.
+    EXPECT_EQ(table.call("centpos", {Value(matrix_from_rows({{0, 0, 2, 0, 1, 1, 0, 1, 42}}))}, 1)[0].matrix(),
+              matrix_from_rows({{0.75, 0.5}}));
     const auto cons = table.call("getconsensuspcafull", {data}, 2);
     const Matrix d = table.call("fullpdist", {cons[0], cons[1]}, 1)[0].matrix();
     EXPECT_NEAR(d.col(0).squaredNorm(), whole_table_ss(p.data), 1e-13);

@@ -170,16 +170,6 @@ TEST(ActionTable, EverySeededAnalysisReportsTheSameOnOneAndTwoThreads) {
     }
 }
 
-TEST(ActionTable, HistogramTitlesSayWhatEachStatisticIs) {
-    EXPECT_EQ(statistic_title("RunTwoWay", 0, 0), "Two-way test: explained SS, G1 x G2 cells");
-    EXPECT_EQ(statistic_title("RunOneWayF", 0, 0), "One-way F test: F ratio");
-    EXPECT_EQ(statistic_title("RunTwoCov", 1, 1), "Slope models within G1 x G2 cells: unexplained SS, different slopes");
-    // A place the table does not name, and an action it does not know, are
-    // named by their place.
-    EXPECT_EQ(statistic_title("RunOneWay", 0, 3), "Statistic 4");
-    EXPECT_EQ(statistic_title("NoSuchAction", 2, 1), "Statistic 2 of permutation loop 3");
-}
-
 // The README's table of analyses is the user's first list of what the
 // program can do: every analysis of the table appears in it by name and batch
 // alias, and it names no action the program does not have.
