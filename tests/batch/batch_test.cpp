@@ -291,9 +291,11 @@ TEST(BatchFileSets, NoEmptyPictureFolderIsLeftBehind) {
     TempDir dir;
     const std::string pictures = dir.file("new/pictures");
     // The folder is made for pictures that are written (here of landmarks in space).
-    auto space = run_batch({"load", "--dimensions", "3", "-l", data_file("macaques.lm.txt"), "--plots", pictures});
+    auto space = run_batch({"load", "--dimensions", "3", "-l", data_file("macaques.lm.txt"), "-g",
+                            data_file("macaques.groups.txt"), "--plots", pictures});
     EXPECT_EQ(space.status, 0) << space.err;
-    EXPECT_TRUE(std::filesystem::exists(dir.file("new/pictures/superimposition.svg")));
+    for (const char* name : {"superimposition.svg", "pc1-pc2.png", "shape-change-group-2.svg"})
+        EXPECT_TRUE(std::filesystem::exists(dir.file("new/pictures/") + name)) << name;
     std::filesystem::remove_all(dir.file("new"));
     // A file-size limit (as of a nearly full disk) fails the first picture.
     const std::string limited = "ulimit -f 1; exec '" + std::string(QUILLAN_BATCH_EXE) + "' one-way -p 9 -l '" +

@@ -135,78 +135,6 @@ TEST(GeomorphNumbers, EstimatedLandmarksAgreeForBothMethods) {
     }
 }
 
-TEST(LandmarkSteps, SlidingNeverIncreasesItsCriterion) {
-    std::vector<Config> x;
-    for (const auto& c : unslid()) x.push_back(centre_and_scale(c));
-    std::vector<Slider> sliders;
-    for (int j = 13; j <= 20; ++j) sliders.push_back({j - 1, j, j + 1});
-    for (int j = 23; j <= 26; ++j) sliders.push_back({j - 1, j, j + 1});
-    for (const auto criterion : {SlideCriterion::BendingEnergy, SlideCriterion::ProcrustesDistance}) {
-        std::vector<Config> now = x;
-        for (int step = 0; step < 5; ++step) {
-            Config ref = Config::Zero(28, 2);
-            for (const auto& c : now) ref += c / static_cast<double>(now.size());
-            const double before = slide_criterion(now, ref, criterion);
-            now = slide_once(now, sliders, ref, criterion);
-            const double after = slide_criterion(now, ref, criterion);
-            EXPECT_LE(after, before * (1 + 1e-12)) << "step " << step;
-            for (auto& c : now) c = c * rotation_onto(ref, c);
-        }
-    }
-}
-
-TEST(LandmarkSteps, FixedLandmarksStayWhereTheSuperimpositionPutsThem) {
-    const std::vector<Config> plain = unslid();
-    const io::ImportedData slid = io::import_file(data_file(kCurves), steps("tps", true));
-    ASSERT_EQ(slid.landmarks.cols(), 57);
-    double fixed_moved = 0, curve_moved = 0;
-    for (Eigen::Index i = 0; i < slid.landmarks.rows(); ++i)
-        for (Eigen::Index j = 0; j < 56; ++j) {
-            const double moved = std::abs(slid.landmarks(i, j) - plain[static_cast<std::size_t>(i)](j / 2, j % 2));
-            const Eigen::Index landmark = j / 2 + 1;
-            const bool end_of_curve = landmark == 13 || landmark == 22 || landmark == 23 || landmark == 28;
-            if (landmark <= 12 || end_of_curve) fixed_moved = std::max(fixed_moved, moved);
-            else curve_moved = std::max(curve_moved, moved);
-        }
-    EXPECT_LT(fixed_moved, 1e-9);  // the table keeps each specimen in its own frame
-    EXPECT_GT(curve_moved, 1e-3);  // while the semilandmarks slid
-    // In the superimposition the fixed landmarks of each specimen are its
-    // own, centred, scaled and rotated, and nothing else.
-    std::vector<Slider> sliders;
-    for (int j = 13; j <= 20; ++j) sliders.push_back({j - 1, j, j + 1});
-    for (int j = 23; j <= 26; ++j) sliders.push_back({j - 1, j, j + 1});
-    const PartialResult r = slide_semilandmarks(plain, sliders);
-    const std::vector<Eigen::Index> fixed = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 21, 22, 27};
-    for (std::size_t i = 0; i < plain.size(); ++i) {
-        const Config own = centre_and_scale(plain[i]);
-        Config a(16, 2), b(16, 2);
-        for (std::size_t k = 0; k < fixed.size(); ++k) {
-            a.row(static_cast<Eigen::Index>(k)) = r.aligned[i].row(fixed[k]);
-            b.row(static_cast<Eigen::Index>(k)) = own.row(fixed[k]);
-        }
-        EXPECT_LT((b * rotation_onto(a, b) - a).cwiseAbs().maxCoeff(), 1e-12) << "specimen " << i + 1;
-    }
-}
-
-TEST(LandmarkSteps, SpecimensWithoutGapsAreUnchangedByEstimation) {
-    const std::vector<Config> x = configurations_with_gaps();
-    for (const auto method : {EstimateMethod::ThinPlateSpline, EstimateMethod::Regression}) {
-        const Estimation e = estimate_missing(x, method, number_of);
-        for (std::size_t s = 0; s < x.size(); ++s) {
-            if (!x[s].allFinite()) {
-                EXPECT_TRUE(e.filled[s].allFinite());
-                continue;
-            }
-            EXPECT_EQ(e.filled[s], x[s]) << "specimen " << s + 1;
-        }
-        // An estimate keeps the specimen's present landmarks as they are.
-        for (Eigen::Index j = 0; j < 28; ++j)
-            if (j != 2) {
-                EXPECT_EQ(e.filled[4].row(j), x[4].row(j));
-            }
-    }
-}
-
 // Every landmark of a few specimens of the plethodon table deleted in turn
 // and estimated from the others: the estimate lands within a few per cent of
 // the specimen's centroid size of where it was digitised (on average 2.3%
@@ -236,17 +164,4 @@ TEST(LandmarkSteps, DeletedLandmarksOfRealSpecimensAreEstimatedClose) {
         EXPECT_LT(total / count, 0.05);
         EXPECT_LT(worst, 0.2);
     }
-}
-
-TEST(LandmarkSteps, EstimationNeedsEnoughCompleteSpecimensAndPresentLandmarks) {
-    std::vector<Config> x = configurations_with_gaps();
-    x.resize(6);  // specimen 5 has a gap; five complete ones remain
-    x[4].topRows(2).setConstant(std::nan(""));
-    EXPECT_NO_THROW(estimate_missing(x, EstimateMethod::ThinPlateSpline, number_of));
-    EXPECT_THAT(error_of([&] { estimate_missing(x, EstimateMethod::Regression, number_of); }),
-                HasSubstr("specimen 5: estimating its 3 missing landmarks needs at least 7 complete specimens, and there are 5"));
-    x[4] = x[0];
-    x[5].topRows(26).setConstant(std::nan(""));
-    EXPECT_THAT(error_of([&] { estimate_missing(x, EstimateMethod::ThinPlateSpline, number_of); }),
-                HasSubstr("specimen 6 has 2 landmarks present; estimating needs at least 3"));
 }

@@ -428,7 +428,9 @@ TEST(ImportGaps, EstimatedOnRequestAndSaidSo) {
         EXPECT_EQ(d.legend.steps.estimated_in(2), std::vector<int>{4});
         EXPECT_NEAR(d.landmarks(2, 6), 1, 0.25);  // the fourth point sits near (1, 1) in every other triangle
         EXPECT_NEAR(d.landmarks(2, 7), 1, 0.25);
-        EXPECT_EQ(d.landmarks(0, 6), 1);  // a specimen without gaps stays as read
+        // A specimen without gaps, and the present landmarks of one with them, stay as read.
+        EXPECT_EQ(Matrix(d.landmarks.block(0, 0, 1, 8)), matrix_from_rows({{0, 0, 2, 0, 1, 2, 1, 1}}));
+        EXPECT_EQ(Matrix(d.landmarks.block(2, 0, 1, 6)), matrix_from_rows({{0, 0.1, 2, 0, 1, 1.9}}));
         ASSERT_FALSE(d.legend.steps.notes.empty());
         EXPECT_THAT(d.legend.steps.notes[0], HasSubstr("2 missing landmarks of 2 specimens were estimated (" + method));
         EXPECT_THAT(d.legend.steps.notes[0], HasSubstr("rests on these estimates"));

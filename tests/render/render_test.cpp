@@ -772,23 +772,6 @@ TEST(SpacePictures, AZoomedViewMagnifiesAboutTheCentreAndKeepsToItsFrame) {
             EXPECT_EQ(image.pixelColor(x, y), QColor(Qt::white)) << x << ", " << y;
 }
 
-TEST(BatchPlots, LandmarksInSpaceHaveEveryShapePicture) {
-    const TempDir temp;
-    const auto dir = temp.path() / "batch_space_plots";
-    const std::string data = QUILLAN_DATA_DIR;
-    const auto r = run_batch({"one-way-f", "-l", data + "/macaques.lm.txt", "-g", data + "/macaques.groups.txt", "--dimensions",
-                              "3", "-p", "9", "-s", "1", "--plots", dir.string()});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_THAT(r.err, Not(HasSubstr("3-D")));
-    for (const char* name :
-         {"superimposition", "pc1-pc2", "scree", "shape-change", "shape-change-group-1", "shape-change-group-2"})
-        for (const char* ext : {".svg", ".png"})
-            EXPECT_TRUE(std::filesystem::exists(dir / (std::string(name) + ext))) << name << ext;
-    // Drawn to the data's aspect: three views side by side are wider than high.
-    const QImage png((dir / "superimposition.png").string().c_str());
-    EXPECT_GT(png.width(), png.height());
-}
-
 // The numbers of the shape analyses' pictures as the actions hand them
 // over, from runs on the bundled data (with landmarks misplaced where a
 // picture needs specimens to flag).
