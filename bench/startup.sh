@@ -46,7 +46,7 @@ echo "$runs" | while read -r args; do
   cmd="$batch $args"
   echo "== quillan-batch $args" | sed "s|$data/||g; s|$out/||g"
   if command -v hyperfine >/dev/null 2>&1; then
-    hyperfine -N --input null --warmup 3 --runs "$nruns" --export-json /tmp/quillan-startup.$$.json "$cmd" >/dev/null 2>&1
+    hyperfine -N --warmup 3 --runs "$nruns" --export-json /tmp/quillan-startup.$$.json "$cmd" </dev/null >/dev/null 2>&1
     python3 -c "import json,sys; r=json.load(open(sys.argv[1]))['results'][0]; print('median %.2f ms, min %.2f ms (%d runs)' % (r['median']*1e3, r['min']*1e3, len(r['times'])))" \
       /tmp/quillan-startup.$$.json
     rm -f /tmp/quillan-startup.$$.json
