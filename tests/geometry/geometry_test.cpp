@@ -79,42 +79,6 @@ TEST(Consensus, MatchesThePlainProcedureToTheLastBit) {
     EXPECT_EQ(full_procrustes_distances(c.y, c.xpt).col(0), Eigen::Map<const Eigen::VectorXd>(d.data(), 13));
 }
 
-TEST(Consensus, IsCentredOfUnitSizeOnItsPrincipalAxesAndMarked) {
-    const Matrix x = load_data("plethodon.lm.txt");
-    ASSERT_EQ(x.rows(), 40);
-    ASSERT_EQ(x.cols(), 25);
-    const Consensus c = full_procrustes_consensus(x);
-    const Centroid cp = centroid_of(std::span<const double>(c.y.data(), 24));
-    EXPECT_NEAR(cp.x, 0, 1e-15);
-    EXPECT_NEAR(cp.y, 0, 1e-15);
-    EXPECT_NEAR(centroid_sizes(c.y)(0), 1.0, 1e-14);
-    EXPECT_NEAR(sum_xy(c.y.data(), 12), 0.0, 1e-15);
-    EXPECT_EQ(c.y(0, 24), 999);
-    const Eigen::VectorXd cs = centroid_sizes(c.xpt);
-    EXPECT_EQ(c.xpt.col(24), x.col(24));
-    EXPECT_LE(cs.maxCoeff(), 1.0);
-    EXPECT_GT(cs.minCoeff(), 0.9);
-    // Another row order: the same shape and distances up to the tolerance.
-    const Matrix rev = x.colwise().reverse();
-    const Consensus b = full_procrustes_consensus(rev);
-    EXPECT_NEAR(sin2_distance(c.y.data(), b.y.data(), 12), 0.0, 1e-9);
-    const Matrix pa = full_procrustes_distances(c.y, c.xpt), pb = full_procrustes_distances(b.y, b.xpt);
-    for (Eigen::Index i = 0; i < 40; ++i) EXPECT_NEAR(pa(i, 0), pb(39 - i, 0), 1e-5);
-}
-
-TEST(Consensus, RotationOnlyKeepsUnitSizeAndScalesTheMeanToUnitNorm) {
-    const Matrix x = make_shapes(7, 5, 9, 0.2);
-    const Consensus c = rotation_only_consensus(x);
-    const Eigen::VectorXd cs = centroid_sizes(c.xpt);
-    for (Eigen::Index i = 0; i < 7; ++i) EXPECT_NEAR(cs(i), 1.0, 1e-14);
-    EXPECT_EQ(c.xpt.col(10), x.col(10));
-    const Eigen::RowVectorXd mean = c.xpt.colwise().mean();
-    const double norm = mean.head(10).norm();
-    EXPECT_LT(norm, 0.999);
-    for (int q = 0; q < 10; ++q) EXPECT_NEAR(c.y(0, q), mean(q) / norm, 1e-14);
-    EXPECT_NEAR(c.y(0, 10), x.col(10).mean() / norm, 1e-12);
-}
-
 TEST(Consensus, OneSpecimenIsotropicShapesAndRightAngles) {
     // One specimen is its own consensus.
     const Matrix one = make_shapes(1, 7, 10);
