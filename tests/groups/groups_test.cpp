@@ -181,17 +181,6 @@ TEST(WithinGroups, EachGroupIsScoredOnItsOwnConsensus) {
     EXPECT_EQ(one.wgsd, std::vector<double>{total});
 }
 
-TEST(WithinGroups, GroupsOfSimilarShapesScoreZeroInFirstAppearanceOrder) {
-    const Matrix base = make_shapes(2, 6, 30, 0.5);
-    Matrix data(4, 13);
-    data << base, similar(base.topRows(1), 2.0, 0.1, 4, 4), similar(base.bottomRows(1), -1.0, 30, -4, 4);
-    const WithinGroups w = within_group_ss(data, {2, 1, 2, 1});
-    EXPECT_EQ(w.gcodes, (Codes{2, 1}));
-    EXPECT_NEAR(w.wgsd[0], 0.0, 1e-14);
-    EXPECT_NEAR(w.wgsd[1], 0.0, 1e-14);
-    EXPECT_GT(within_group_ss(data, {1, 1, 2, 2}).total(), 0.01);
-}
-
 TEST(WithinGroups, SingleSpecimenGroupScoresZeroAndIsReported) {
     const Plethodon p;
     Codes codes = p.species;
