@@ -190,15 +190,6 @@ TEST(ImportTable, PlainCoordinatesGetTheirCentroidSize) {
     EXPECT_THAT(import_refusal("plain.txt", "0 0 3 4\n1 1 1\n"), HasSubstr("line 2, specimen number 2: the row has 3 values"));
 }
 
-TEST(ImportTable, FactorTableIsMatchedById) {
-    const auto table = text_from_bytes("ID,habitat,mass\nb,dry,2\na,wet,1.5\n", "/data/f.csv");
-    const ImportedData d = import_text("s.tps", kSquareTps, choose_columns({"habitat"}, "mass"), &table);
-    EXPECT_EQ(d.legend.factors[0].levels, (std::vector<std::string>{"wet", "dry"}));
-    EXPECT_EQ(d.covariate(1, 0), 2.0);
-    const auto partial = text_from_bytes("ID,habitat\na,wet\n", "/data/f.csv");
-    EXPECT_THAT(import_refusal("s.tps", kSquareTps, {}, &partial), HasSubstr("specimen b: the factor table has no row"));
-}
-
 // NA (as R writes it) and empty cells have no value: never a level of
 // their own; refused naming the specimens, or those specimens left out.
 TEST(ImportTable, FactorAndCovariateCellsWithoutAValue) {

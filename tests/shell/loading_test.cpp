@@ -263,18 +263,6 @@ TEST(Saving, EachLineIsWrittenAfterALineFeedAndABlank) {
     EXPECT_EQ(read_bytes(dir.file("pct.txt")), "\n 100% \\n done");
 }
 
-TEST(Saving, ReplacesAnExistingFileEntirelyAndAnEmptyBoxGivesAnEmptyFile) {
-    TempDir dir;
-    Harness h;
-    dir.write("out.txt", std::string(5000, 'x'));
-    h.set_box(kResultsBox, Value("short"));
-    ASSERT_EQ(h.save(dir.file("out.txt")), Outcome::Done);
-    EXPECT_EQ(read_bytes(dir.file("out.txt")), "\n short");
-    h.set_box(kResultsBox, Value(""));
-    ASSERT_EQ(h.save(dir.file("out.txt")), Outcome::Done);
-    EXPECT_EQ(read_bytes(dir.file("out.txt")), "");
-}
-
 TEST(Saving, AFailedSaveLeavesWhatWasThereAndSaysSo) {
     TempDir dir;
     Harness h;
