@@ -156,31 +156,6 @@ TEST(TwoWayF, PartitionAddsUpAndDegreesOfFreedomFollowTheDesign) {
     EXPECT_NEAR(number_after(r, "SS1x2="), f.SSAB, 1e-4);
 }
 
-TEST(Nested, DegreesOfFreedomAndPartitionOfANestedDesign) {
-    // Three main groups, two subgroups each coded 1 and 2, 4 specimens a subgroup, 8 landmarks.
-    Harness h;
-    Matrix glist(24, 2);
-    std::vector<int> sub;
-    for (int i = 0; i < 24; ++i) {
-        glist.row(i) << 1 + i / 8, 1 + (i / 4) % 2;
-        sub.push_back(i / 4);
-    }
-    const Matrix data = make_shapes(sub, 8, 3);
-    put_tables(h.shell, data, glist);
-    h.set_box(kPermBox, Value("25"));
-    ASSERT_EQ(h.run("RunTwoWayNest"), Outcome::Reported);
-    const std::string r = report_of(h);
-    EXPECT_THAT(r, HasSubstr("(Main+Nested), F="));
-    EXPECT_THAT(r, HasSubstr("df1(numerator) 60 df2(denominator) 216")) << r;
-    EXPECT_THAT(r, HasSubstr("df1(numerator): 24 df2(denominator): 216"));
-    EXPECT_THAT(r, HasSubstr("df1(numerator) 36 df2(denominator) 216"));
-    const double total_ss = number_after(r, "Total SS="), eSS = number_after(r, "error SS="), SSA = number_after(r, "SS(Main)="),
-                 SSasg = number_after(r, "SS(Nested)=");
-    EXPECT_NEAR(SSA + SSasg + eSS, total_ss, 2e-4);
-    Codes subgroup(sub.begin(), sub.end());
-    EXPECT_NEAR(eSS, reference_within(data, subgroup), 1e-4);
-}
-
 TEST(Nested, PermutationsKeepingEverySpecimenInItsSubgroupTieExactly) {
     // Three tight, well separated subgroups of two: no permutation can explain
     // more than the observed subgroups, and the one in fifteen that keeps the
