@@ -114,48 +114,6 @@ TEST(TwoWay, AConstantSecondVariableHasNothingToTestAndIsRefused) {
     EXPECT_EQ(report_of(h), "kept");
 }
 
-TEST(TwoWayF, PartitionAddsUpAndDegreesOfFreedomFollowTheDesign) {
-    // Balanced 2 x 3 design, 5 specimens a cell, 10 landmarks.
-    Harness h;
-    std::vector<int> cell;
-    Matrix glist(30, 2);
-    for (int i = 0; i < 30; ++i) {
-        glist.row(i) << 1 + i / 15, 1 + (i / 5) % 3;
-        cell.push_back(static_cast<int>(glist(i, 0) * 10 + glist(i, 1)));
-    }
-    const Matrix data = make_shapes(cell, 10, 21);
-    put_tables(h.shell, data, glist);
-    h.set_box(kPermBox, Value("30"));
-    ASSERT_EQ(h.run("RunTwoWayF"), Outcome::Reported);
-    const std::string r = report_of(h);
-    EXPECT_THAT(r, HasSubstr("For Group1, F="));
-    EXPECT_THAT(r, HasSubstr("df1(numerator) 16 df2(denominator) 448")) << r;
-    EXPECT_THAT(r, HasSubstr("df1(numerator): 32 df2(denominator): 448"));
-    EXPECT_THAT(r, HasSubstr("interaction, F="));
-    EXPECT_THAT(r, HasSubstr("df1(numerator) 32 df2(denominator) 448"));
-
-    // The typed result, against the independent sums.
-    const PreparedTable table(data);
-    const double total_ss = table.total_ss();
-    const TwoWayFResult f =
-        two_way_f_test(h.shell.options(), h.console, table, total_ss, codes_of(glist, 0), codes_of(glist, 1), 30, 30, 0);
-    Codes cells(cell.begin(), cell.end());
-    EXPECT_NEAR(total_ss, reference_total(data), 1e-9);
-    EXPECT_NEAR(f.SSA, total_ss - reference_within(data, codes_of(glist, 0)), 1e-9);
-    EXPECT_NEAR(f.SSB, total_ss - reference_within(data, codes_of(glist, 1)), 1e-9);
-    EXPECT_NEAR(f.eSS, reference_within(data, cells), 1e-9);
-    EXPECT_NEAR(f.SSA + f.SSB + f.SSAB + f.eSS, total_ss, 1e-12);
-    EXPECT_EQ(f.dfA, 1);
-    EXPECT_EQ(f.dfB, 2);
-    EXPECT_EQ(f.dfAB, 2);
-    EXPECT_EQ(f.dfe, 28);
-    // The report prints each sum in its own place.
-    EXPECT_NEAR(number_after(r, "error SS="), f.eSS, 1e-4);
-    EXPECT_NEAR(number_after(r, "SS1="), f.SSA, 1e-4);
-    EXPECT_NEAR(number_after(r, "SS2="), f.SSB, 1e-4);
-    EXPECT_NEAR(number_after(r, "SS1x2="), f.SSAB, 1e-4);
-}
-
 TEST(Nested, PermutationsKeepingEverySpecimenInItsSubgroupTieExactly) {
     // Three tight, well separated subgroups of two: no permutation can explain
     // more than the observed subgroups, and the one in fifteen that keeps the
