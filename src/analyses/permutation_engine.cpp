@@ -108,13 +108,13 @@ public:
           counts_ge_(counts_),
           singles_(static_cast<std::size_t>(plan.nthreads), 0) {}
 
-    void start(const std::function<Worker()>& make_worker, Console* console, bool alone_first);
+    void start(const std::function<Worker()>& make_worker, Console* console, std::chrono::microseconds alone_first);
     // Returns once every worker has finished, the team's meetings included.
     void wait(ProcessTeam* team, const std::function<bool(long long, long long)>& progress);
     void reduce(ProcessTeam* team, const std::function<bool(long long, long long)>& progress);
 
 private:
-    bool work_alone(const std::function<Worker()>& make_worker);
+    bool work_alone(const std::function<Worker()>& make_worker, std::chrono::microseconds span);
     void work(const std::function<Worker()>& make_worker, int t);
     void count(int t, long long i, const std::vector<double>& stats);
     void meet(ProcessTeam* team, bool workers_done, bool failed, long long& total_done);
@@ -187,13 +187,12 @@ void PermutationLoop::work(const std::function<Worker()>& make_worker, int t) {
 
 // A loop begins on the action's own thread, as worker 0: a short one (a
 // few permutations, small data) is over before threads would have started,
-// and those cost more than it does.  Whatever is left after a few
-// milliseconds goes to the worker threads, which take the next chunks; each
-// permutation has its own stream, so who runs it changes nothing.  Returns
-// whether nothing is left.
-bool PermutationLoop::work_alone(const std::function<Worker()>& make_worker) {
-    constexpr auto kAloneFor = std::chrono::milliseconds(3);
-    const auto until = std::chrono::steady_clock::now() + kAloneFor;
+// and those cost more than it does.  Whatever is left after `span`
+// (RunOptions::alone_first) goes to the worker threads, which take the next
+// chunks; each permutation has its own stream, so who runs it changes
+// nothing.  Returns whether nothing is left.
+bool PermutationLoop::work_alone(const std::function<Worker()>& make_worker, std::chrono::microseconds span) {
+    const auto until = std::chrono::steady_clock::now() + span;
     try {
         Worker worker = make_worker();
         std::vector<double> stats(nstats_);
@@ -217,8 +216,8 @@ bool PermutationLoop::work_alone(const std::function<Worker()>& make_worker) {
 // stack).  Every worker takes the next chunk until none is left, so the
 // threads that did start do all the work; with none, the action's own
 // thread does it.
-void PermutationLoop::start(const std::function<Worker()>& make_worker, Console* console, bool alone_first) {
-    if (alone_first && work_alone(make_worker)) return;
+void PermutationLoop::start(const std::function<Worker()>& make_worker, Console* console, std::chrono::microseconds alone_first) {
+    if (alone_first.count() > 0 && work_alone(make_worker, alone_first)) return;
     const int nthreads = plan_.nthreads;
     pool_.reserve(static_cast<std::size_t>(nthreads));
     std::string start_failure;
@@ -349,7 +348,7 @@ PermutationResult PermutationEngine::run_erased(long long nperm, const std::vect
 
     PermutationLoop run(*this, plan, nperm, observed, how, loop, result, recording.get());
     // A team's processes meet from the start, so theirs go to threads at once.
-    run.start(make_worker, console_, team == nullptr);
+    run.start(make_worker, console_, team ? std::chrono::microseconds{0} : options_.alone_first);
     run.wait(team, options_.progress);
     run.reduce(team, options_.progress);
     if (plan.share_values && !keep_values) std::vector<double>().swap(result.values);

@@ -4,6 +4,7 @@
 // so they run the same in an action, an operation called by name or a test.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -32,6 +33,10 @@ struct RunOptions {
     // Where each permutation engine notes the seed it uses, in order, when
     // set: an action's record of its run.
     std::vector<std::uint64_t>* seeds = nullptr;
+    // How long a loop of permutations runs on the action's own thread before
+    // it starts the worker threads: a short loop is over before threads would
+    // have started, and they cost more than it does.  Zero starts them at once.
+    std::chrono::microseconds alone_first{3000};
 };
 
 }  // namespace quillan
