@@ -249,21 +249,6 @@ std::vector<PointsOf<D>> slid_once(const std::vector<PointsOf<D>>& x, const std:
 }
 
 template <int D>
-double criterion_of(const std::vector<PointsOf<D>>& x, const PointsOf<D>& ref, SlideCriterion criterion) {
-    double total = 0;
-    if (criterion == SlideCriterion::ProcrustesDistance) {
-        for (const auto& y : x) total += (y - ref).squaredNorm();
-        return total;
-    }
-    const Eigen::MatrixXd be = bending_energy_matrix(ref);
-    for (const auto& y : x) {
-        const PointsOf<D> d = y - ref;
-        total += (d.transpose() * be * d).trace();
-    }
-    return total;
-}
-
-template <int D>
 PartialResultOf<D> sliding_fit(const std::vector<PointsOf<D>>& x, const std::vector<Slider>& sliders,
                                const PartialOptions& options) {
     check_input(x);
@@ -338,22 +323,6 @@ Eigen::Matrix3d rotation_onto(const Config3& m, const Config3& y) {
 PartialResult partial_procrustes(const std::vector<Config>& x, const PartialOptions& options) { return partial_fit(x, options); }
 PartialResult3 partial_procrustes(const std::vector<Config3>& x, const PartialOptions& options) {
     return partial_fit(x, options);
-}
-
-std::vector<Config> slide_once(const std::vector<Config>& x, const std::vector<Slider>& sliders, const Config& ref,
-                               SlideCriterion criterion) {
-    return slid_once(x, sliders, ref, criterion);
-}
-std::vector<Config3> slide_once(const std::vector<Config3>& x, const std::vector<Slider>& sliders, const Config3& ref,
-                                SlideCriterion criterion) {
-    return slid_once(x, sliders, ref, criterion);
-}
-
-double slide_criterion(const std::vector<Config>& x, const Config& ref, SlideCriterion criterion) {
-    return criterion_of(x, ref, criterion);
-}
-double slide_criterion(const std::vector<Config3>& x, const Config3& ref, SlideCriterion criterion) {
-    return criterion_of(x, ref, criterion);
 }
 
 PartialResult slide_semilandmarks(const std::vector<Config>& x, const std::vector<Slider>& sliders,

@@ -67,18 +67,6 @@ PartialResult slide_semilandmarks(const std::vector<Config>& x, const std::vecto
 PartialResult3 slide_semilandmarks(const std::vector<Config3>& x, const std::vector<Slider>& sliders,
                                    const PartialOptions& options = {});
 
-// One sliding step of every configuration against `ref`, as the iteration
-// takes it, before the rotation; exposed so that its criterion can be checked.
-std::vector<Config> slide_once(const std::vector<Config>& x, const std::vector<Slider>& sliders, const Config& ref,
-                               SlideCriterion criterion);
-std::vector<Config3> slide_once(const std::vector<Config3>& x, const std::vector<Slider>& sliders, const Config3& ref,
-                                SlideCriterion criterion);
-// The criterion a slide minimises, summed over the configurations: the
-// bending energy of the deformation from `ref` to each, or the summed
-// squared distances from it.
-double slide_criterion(const std::vector<Config>& x, const Config& ref, SlideCriterion criterion);
-double slide_criterion(const std::vector<Config3>& x, const Config3& ref, SlideCriterion criterion);
-
 // Centre and unit centroid size; the size is returned through `size`.
 Config centre_and_scale(const Config& x, double* size = nullptr);
 Config3 centre_and_scale(const Config3& x, double* size = nullptr);
