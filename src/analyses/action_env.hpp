@@ -79,8 +79,10 @@ public:
     // The numbers of the report, for export; filled beside the report.
     ResultRecord& record() { return record_; }
 
-    // What a linear model is asked for, as the front end set it.
-    const ModelRequest& model_request() const { return params_.model; }
+    // The action's own options, typed as its row declares them.
+    const OptionValues& settings() const { return params_.options; }
+    // What a linear model is asked for, read from those options.
+    ModelRequest model_request() const { return model_request_of(params_.options); }
     // The variables a formula may name: G1 and G2 (the group file's columns),
     // cov (the covariate), then the named columns the front end adds (an
     // import's factors and numbers).

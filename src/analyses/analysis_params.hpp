@@ -1,20 +1,18 @@
 // What an analysis is asked beyond the workspace: the permutation count, the
-// covariate model, the linear model's request, the action's own options and
+// covariate model, the action's own options (the linear model's among them) and
 // the words its messages use for the front end's controls.  Every front end
 // fills the same typed values; the analyses never read a control.
 #pragma once
 
 #include "analyses/control_words.hpp"
-#include "analyses/linear_models/model_request.hpp"
+#include "analyses/options.hpp"
 #include "platform/error.hpp"
 
 #include <cstdint>
 #include <exception>
-#include <map>
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
 
 namespace quillan {
 
@@ -58,34 +56,10 @@ private:
     std::exception_ptr failure_;
 };
 
-// An action's own options by name (without the dashes), typed as its row
-// declares them; an option not given has its row's default.
-using OptionValue = std::variant<std::string, long long, double, bool>;
-
-class OptionValues {
-public:
-    void set(const std::string& name, OptionValue value) { values_[name] = std::move(value); }
-    bool has(const std::string& name) const { return values_.count(name) > 0; }
-    const std::string& text(const std::string& name) const { return get<std::string>(name); }
-    long long whole(const std::string& name) const { return get<long long>(name); }
-    double number(const std::string& name) const { return get<double>(name); }
-    bool flag(const std::string& name) const { return get<bool>(name); }
-
-private:
-    template <class T>
-    const T& get(const std::string& name) const {
-        const auto it = values_.find(name);
-        if (it == values_.end() || !std::holds_alternative<T>(it->second))
-            throw QuillanError("The option " + name + " was not given to this action.");
-        return std::get<T>(it->second);
-    }
-    std::map<std::string, OptionValue> values_;
-};
-
 struct AnalysisParams {
     Pending<std::uint64_t> permutations;
     Pending<CovariateChoice> covariate = CovariateChoice::None;
-    ModelRequest model;
+    // The action's own options, as its row declares them.
     OptionValues options;
     ControlWords words;
 };

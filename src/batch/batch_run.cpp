@@ -139,7 +139,7 @@ private:
     int write_report();
     int failed_write(const std::string& text);
     CovariateChoice covariate_model() const { return static_cast<CovariateChoice>(r_.model); }
-    Alignment alignment() const { return r_.alignment == "partial" ? Alignment::Partial : Alignment::Full; }
+    Alignment alignment() const { return r_.alignment(); }
 
     const BatchRequest& r_;
     const BatchProcess& process_;
@@ -332,7 +332,7 @@ int BatchRun::run_analysis() {
     request.action = &row;
     request.params.permutations = permutation_count(r_.perm, shell_.control_words());
     request.params.covariate = covariate_choice(static_cast<double>(r_.model));
-    request.params.model = r_.linear_model;
+    request.params.options = OptionValues::read(row.options, r_.given);
     request.params.words = shell_.control_words();
     request.run = options_;
     request.alignment = alignment();

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -39,15 +40,20 @@ struct BatchRequest {
     bool trace = false, quiet = false, progress_on = false, progress_off = false;
     std::string log_file;
     bool list = false, list_names = false, list_options = false;
+    std::string list_values;  // an option whose values are asked for
     BatchPlotRequest plots;
     std::string plot_size;  // WIDTHxHEIGHT, read into plots.size
     std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
     io::ImportOptions import_options;
-    ModelRequest linear_model;
-    std::string ss_type, alignment, permute, pairwise_means;  // the model's choices as typed; empty: the defaults
-    int dimensions = 2;                                       // coordinates per landmark of --landmarks
-    bool slide_chosen = false;                                // --slide or --slide-iterations given
-    bool no_cross_validate = false, no_rotation_search = false;
+    // The actions' own options as typed, by name, and those given.
+    std::map<std::string, std::string> option_text;
+    std::map<std::string, bool> option_flags;
+    GivenOptions given;
+    int dimensions = 2;         // coordinates per landmark of --landmarks
+    bool slide_chosen = false;  // --slide or --slide-iterations given
+    bool given_option(const std::string& name) const { return given.count(name) > 0; }
+    // How the specimens' export and the pictures align the shapes.
+    Alignment alignment() const;
 };
 
 // A message window's text as one line of standard error, as Unix tools write

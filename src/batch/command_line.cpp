@@ -120,7 +120,7 @@ std::string actions_help() {
         text += "  " + names + row.description + " (" + describe_needs(row.needs) + ")\n";
         if (row.options.empty()) continue;
         std::string own = "      its own options:";
-        for (const char* option : row.options) own += std::string(" ") + option;
+        for (const OptionSpec& option : row.options) own += " " + option_flag(option);
         text += own + "\n";
     }
     std::string convert = "convert FILE";
@@ -201,6 +201,8 @@ void add_run_options(CLI::App& app, BatchRequest& r) {
     app.add_flag("--list-names", r.list_names, "Print every action name and alias, one a line, and end")->group("");
     // The options the action on the line accepts, for the completion.
     app.add_flag("--list-options", r.list_options, "Print the options the action given accepts, one a line, and end")->group("");
+    // What an action's option takes, for the completion: its words, or FILE.
+    app.add_option("--list-values", r.list_values, "Print the values an action's option takes, one a line, and end")->group("");
 }
 
 // The options around the run: the pictures, the import of other formats and
@@ -261,44 +263,41 @@ void add_file_options(CLI::App& app, BatchRequest& r) {
                    "Write one row per specimen: ID, groups, covariate, centroid size, aligned coordinates, Procrustes distance");
 }
 
-// The options of the linear model (the action "model").
-void add_model_options(CLI::App& app, BatchRequest& r) {
-    const std::string group = "Linear model (action model)";
-    app.add_option("--formula", r.linear_model.formula,
-                   "Model formula of the terms, as in R: \"species * site\", \"log(cov) + G1\", \"pop / ind\"; names are G1, "
-                   "G2, cov and the imported columns (default: G1 * G2, or G1)")
-        ->group(group);
-    app.add_option("--ss-type", r.ss_type, "Sums of squares: I (sequential), II or III")
-        ->check(CLI::IsMember({"I", "II", "III"}))
-        ->group(group);
-    app.add_option("--alignment", r.alignment,
-                   "Superimposition of the shapes of the model and of --export-specimens' coordinates: full (the "
-                   "program's full Procrustes fits, the default) or partial (partial Procrustes, unit centroid size, "
-                   "tangent projection, as geomorph's gpagen)")
-        ->check(CLI::IsMember({"full", "partial"}))
-        ->group(group);
-    app.add_option("--error", r.linear_model.error,
-                   "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")")
-        ->group(group);
-    app.add_option("--permute", r.permute, "What the permutations move: residuals (of each term's reduced model, RRPP) or rows")
-        ->check(CLI::IsMember({"residuals", "rows"}))
-        ->group(group);
-    app.add_option("--pairwise", r.linear_model.pairwise, "Compare the means of this factor's groups after the model")
-        ->group(group);
-    app.add_option("--pairwise-means", r.pairwise_means,
-                   "The means --pairwise compares: ls (least-squares means, or slopes where a covariate meets the "
-                   "factor; the default) or plain (the groups' own averages of shape)")
-        ->check(CLI::IsMember({"ls", "plain"}))
-        ->group(group);
+// The actions' own options, each from its declaration in the rows: a
+// choice checked against its words, a number against its kind, and the
+// actions that take it named in its help.
+void add_action_options(CLI::App& app, BatchRequest& r) {
+    const std::string group = "Options of the actions (each refused by the actions that do not take it)";
+    for (const DeclaredOption& d : declared_options()) {
+        const OptionSpec& spec = *d.spec;
+        std::string takers;
+        for (std::size_t i = 0; i < d.takers.size(); ++i) takers += (i == 0 ? "" : ", ") + d.takers[i];
+        const std::string help = std::string(spec.help) +
+                                 (*spec.fallback ? " (default " + std::string(spec.fallback) + ")" : "") + " [" + takers + "]";
+        if (spec.kind == OptionKind::Flag) {
+            app.add_flag(option_flag(spec), r.option_flags[spec.name], help)->group(group);
+            continue;
+        }
+        CLI::Option* option = app.add_option(option_flag(spec), r.option_text[spec.name], help)->group(group);
+        option->type_name(option_value_name(spec.kind));
+        if (spec.kind == OptionKind::Choice)
+            option->check(CLI::IsMember(std::vector<std::string>(spec.choices.begin(), spec.choices.end())));
+        if (spec.kind == OptionKind::Whole) option->check(CLI::TypeValidator<long long>());
+        if (spec.kind == OptionKind::Number) option->check(CLI::Number);
+    }
 }
 
 // A file or folder option given an empty name ("" from an unset shell
 // variable, say) would be taken as not given at all: --plots "" would draw
 // nothing and --out "" write to standard output, without a word.
 std::optional<int> empty_names(const CLI::App& app) {
-    for (const char* name :
-         {"--landmarks", "--groups", "--covariate", "--out", "--log", "--plots", "--links", "--import", "--factors", "--sliders",
-          "--out-prefix", "--json", "--csv", "--export-specimens", "--partition", "--block2"}) {
+    std::vector<std::string> names = {"--landmarks", "--groups",          "--covariate", "--out",     "--log",        "--plots",
+                                      "--links",     "--import",          "--factors",   "--sliders", "--out-prefix", "--json",
+                                      "--csv",       "--export-specimens"};
+    for (const DeclaredOption& d : declared_options())
+        if (d.spec->kind == OptionKind::InputFile || d.spec->kind == OptionKind::OutputFile)
+            names.push_back(option_flag(*d.spec));
+    for (const std::string& name : names) {
         const CLI::Option* option = app.get_option(name);
         for (const std::string& value : option->results())
             if (value.empty()) {
@@ -307,38 +306,6 @@ std::optional<int> empty_names(const CLI::App& app) {
             }
     }
     return std::nullopt;
-}
-
-// The options of the shape analyses (outliers, disparity, cva, integration,
-// pls, modularity); --alignment and --formula are shared with the model.
-void add_shape_options(CLI::App& app, BatchRequest& r) {
-    const std::string group = "Shape analyses (outliers, disparity, cva, integration, pls, modularity, symmetry)";
-    ShapeRequest& s = r.linear_model.shape;
-    app.add_flag("--within-groups", s.within_groups, "outliers: measure each specimen from the mean of its own group of G1")
-        ->group(group);
-    app.add_flag("--no-cross-validate", r.no_cross_validate,
-                 "cva: classify by resubstitution only (by default each specimen is also classified left out in turn)")
-        ->group(group);
-    app.add_option("--partition", s.partition,
-                   "integration, modularity: file of one module label per landmark, in landmark order")
-        ->group(group);
-    app.add_option("--block2", s.block2, "pls: table of the second block, one row of numbers per specimen")->group(group);
-    app.add_flag("--no-rotation-search", r.no_rotation_search,
-                 "modularity: take the landmarks as aligned, without first turning them to the average CR")
-        ->group(group);
-    app.add_option("--individual", s.individual, "symmetry: factor of each configuration's individual (default G1)")
-        ->group(group);
-    app.add_option("--side", s.side, "symmetry: factor of each configuration's side, two levels (default G2)")->group(group);
-    app.add_option("--replicate", s.replicate,
-                   "symmetry: factor of the replicates that repeat each side; the individual x side term is then tested")
-        ->group(group);
-    app.add_option("--mirror-side", s.mirror_side,
-                   "symmetry: the level of --side whose configurations were digitised as mirror images, reflected first")
-        ->group(group);
-    app.add_option("--land-pairs", s.land_pairs,
-                   "symmetry: file of the pairs of matching landmarks, one pair a line, for object symmetry (each "
-                   "configuration holds both sides)")
-        ->group(group);
 }
 
 namespace {
@@ -353,7 +320,7 @@ void list_options(const CLI::App& app, const std::string& action) {
             const std::string flag = "--" + name;
             bool owned_elsewhere = false;
             for (const auto& other : action_table())
-                if (other.takes_option(flag) && row != nullptr && !row->takes_option(flag)) owned_elsewhere = true;
+                if (other.takes_option(name) && row != nullptr && !row->takes_option(name)) owned_elsewhere = true;
             if (!owned_elsewhere) std::cout << flag << '\n';
         }
     }
@@ -368,8 +335,7 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
     app.set_version_flag("--version", std::string(process.name) + " " + version_text());
     add_run_options(app, r);
     add_file_options(app, r);
-    add_model_options(app, r);
-    add_shape_options(app, r);
+    add_action_options(app, r);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -377,6 +343,11 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
         return rc == 0 ? 0 : kUsage;
     }
     r.slide_chosen = app.count("--slide") + app.count("--slide-iterations") > 0;
+    for (const DeclaredOption& d : declared_options()) {
+        const OptionSpec& spec = *d.spec;
+        if (app.count(option_flag(spec)) == 0) continue;
+        r.given[spec.name] = spec.kind == OptionKind::Flag ? "true" : r.option_text[spec.name];
+    }
     if (r.list_options) {
         list_options(app, r.action);
         return kOk;

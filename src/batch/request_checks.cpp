@@ -94,6 +94,14 @@ std::optional<int> check_before_action(BatchRequest& r) {
         std::cout << "convert\n";
         return kOk;
     }
+    if (!r.list_values.empty()) {
+        for (const DeclaredOption& d : declared_options()) {
+            if (option_flag(*d.spec) != r.list_values) continue;
+            for (const char* word : d.spec->choices) std::cout << word << '\n';
+            if (d.spec->kind == OptionKind::InputFile || d.spec->kind == OptionKind::OutputFile) std::cout << "FILE\n";
+        }
+        return kOk;
+    }
     if (r.action.empty()) {
         std::cerr << "quillan-batch: an action is required (see --help for the names)\n";
         return kUsage;
@@ -141,6 +149,11 @@ std::optional<int> check_outputs(const BatchRequest& r) {
                                                                  {kConvert, &r.convert_file}};
     for (const auto& [option, path] : inputs)
         if (!path->empty()) in.push_back({option, *path});
+    // The files the actions' own options name (a partition, a second block,
+    // land pairs): every input a row declares is guarded alike.
+    for (const DeclaredOption& d : declared_options())
+        if (d.spec->kind == OptionKind::InputFile && r.given_option(d.spec->name))
+            in.push_back({option_flag(*d.spec), r.given.at(d.spec->name)});
     if (r.action == kConvert) {
         for (const char* member : {".lm.txt", ".groups.txt", ".cov.txt", ".legend.csv"})
             if (!r.out_prefix.empty()) out.push_back({"--out-prefix", r.out_prefix + member});
@@ -160,41 +173,19 @@ std::optional<int> check_outputs(const BatchRequest& r) {
     return kUsage;
 }
 
-// The options an action owns (its row lists them), refused on any other
-// action with the names of the actions that take them.
-std::optional<int> check_owned_options(BatchRequest& r, const ActionRow& row, bool exports_specimens) {
-    ShapeRequest& s = r.linear_model.shape;
-    s.cross_validate = !r.no_cross_validate;
-    s.rotation_search = !r.no_rotation_search;
-    const ModelRequest& m = r.linear_model;
-    const std::pair<bool, const char*> given[] = {{!m.formula.empty(), "--formula"},
-                                                  {!r.ss_type.empty(), "--ss-type"},
-                                                  // it also chooses the coordinates of the specimens' export
-                                                  {!r.alignment.empty() && !exports_specimens, "--alignment"},
-                                                  {!m.error.empty(), "--error"},
-                                                  {!r.permute.empty(), "--permute"},
-                                                  {!m.pairwise.empty(), "--pairwise"},
-                                                  {!r.pairwise_means.empty(), "--pairwise-means"},
-                                                  {s.within_groups, "--within-groups"},
-                                                  {r.no_cross_validate, "--no-cross-validate"},
-                                                  {!s.partition.empty(), "--partition"},
-                                                  {!s.block2.empty(), "--block2"},
-                                                  {r.no_rotation_search, "--no-rotation-search"},
-                                                  {!s.individual.empty(), "--individual"},
-                                                  {!s.side.empty(), "--side"},
-                                                  {!s.replicate.empty(), "--replicate"},
-                                                  {!s.mirror_side.empty(), "--mirror-side"},
-                                                  {!s.land_pairs.empty(), "--land-pairs"}};
-    for (const auto& [is_given, option] : given) {
-        if (!is_given || row.takes_option(option)) continue;
-        std::vector<std::string> takers;
-        for (const ActionRow& taker : action_table())
-            if (taker.takes_option(option)) takers.emplace_back(taker.alias);
+// The options an action owns (its row declares them), refused on any other
+// action with the names of the actions that take them.  An option the
+// specimens' export reads too (--alignment) is taken by any run exporting them.
+std::optional<int> check_owned_options(const BatchRequest& r, const ActionRow& row, bool exports_specimens) {
+    for (const DeclaredOption& d : declared_options()) {
+        const std::string name = d.spec->name;
+        if (!r.given_option(name) || row.takes_option(name)) continue;
+        if (d.spec->for_exports && exports_specimens) continue;
         std::string names;
-        for (std::size_t i = 0; i < takers.size(); ++i)
-            names += (i == 0 ? "" : i + 1 == takers.size() ? " and " : ", ") + takers[i];
-        std::cerr << "quillan-batch: " << option << " belongs to " << (takers.size() == 1 ? "the action " : "the actions ")
-                  << names << ", not to " << row.alias << "\n";
+        for (std::size_t i = 0; i < d.takers.size(); ++i)
+            names += (i == 0 ? "" : i + 1 == d.takers.size() ? " and " : ", ") + d.takers[i];
+        std::cerr << "quillan-batch: " << option_flag(*d.spec) << " belongs to "
+                  << (d.takers.size() == 1 ? "the action " : "the actions ") << names << ", not to " << row.alias << "\n";
         return kUsage;
     }
     return std::nullopt;
@@ -231,14 +222,9 @@ std::optional<int> check_action(BatchRequest& r) {
         std::cerr << "quillan-batch: " << row->alias << " needs " << row->file_option << " FILE\n";
         return kUsage;
     }
-    ModelRequest& m = r.linear_model;
     const bool exports_specimens = !r.specimens_out.empty() || row->kind == ActionKind::Export;
-    m.ss_type = r.ss_type == "III" ? SsType::III : r.ss_type == "II" ? SsType::II : SsType::I;
-    m.alignment = r.alignment == "partial" ? Alignment::Partial : Alignment::Full;
-    m.randomization = r.permute == "rows" ? Randomization::Rows : Randomization::Residuals;
-    m.means = r.pairwise_means == "plain" ? PairwiseMeans::Plain : PairwiseMeans::LeastSquares;
     if (const std::optional<int> rc = check_owned_options(r, *row, exports_specimens)) return rc;
-    if (!r.pairwise_means.empty() && m.pairwise.empty()) {
+    if (r.given_option("pairwise-means") && !r.given_option("pairwise")) {
         std::cerr << "quillan-batch: --pairwise-means chooses the means --pairwise compares; give --pairwise FACTOR too\n";
         return kUsage;
     }
@@ -276,6 +262,15 @@ std::optional<int> open_picture_module(const BatchRequest& r, const BatchProcess
     if (module) return std::nullopt;
     std::cerr << "quillan-batch: " << problem << "; --plots is not available\n";
     return kUsage;
+}
+
+}  // namespace quillan::batch
+
+namespace quillan::batch {
+
+Alignment BatchRequest::alignment() const {
+    const auto it = given.find("alignment");
+    return it != given.end() && it->second == "partial" ? Alignment::Partial : Alignment::Full;
 }
 
 }  // namespace quillan::batch

@@ -2,12 +2,9 @@
 
 #include "byname/program.hpp"
 #include "gui/main_window.hpp"
-#include "gui/models_panel.hpp"
-#include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
-#include "gui/space_panel.hpp"
-#include "gui/toolkit_panel.hpp"
+#include "gui/window_panels.hpp"
 #include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
 #include "platform/version.hpp"
@@ -152,21 +149,11 @@ int gfx_main(int& argc, char** argv) {
         program.console().line(e.what());
         return 1;
     }
-    // The Plots area of the main window, if its layout has one.
-    std::unique_ptr<PlotsPanel> plots;
-    std::unique_ptr<ModelsPanel> models;
-    std::unique_ptr<ToolkitPanel> toolkit;
-    std::unique_ptr<SpacePanel> space;
-    std::unique_ptr<MainWindow> main_window;
-    if (auto fig = gui.gcf()) {
-        plots = std::make_unique<PlotsPanel>(gui, program, session, gui.widget(*fig));
-        models = std::make_unique<ModelsPanel>(program, session, gui.widget(*fig));
-        toolkit = std::make_unique<ToolkitPanel>(program, session, gui.widget(*fig));
-        space = std::make_unique<SpacePanel>(program, session, gui.widget(*fig), [&plots] { return plots->links(); });
-        // A picture for the documentation shows the window as it first opens.
-        main_window =
-            std::make_unique<MainWindow>(gui, program, session, gui.widget(*fig), screenshot ? nullptr : open_settings());
-    }
+    // The panels of the main window, if its layout opened one; a picture
+    // for the documentation shows the window as it first opens.
+    std::unique_ptr<WindowPanels> panels;
+    if (auto fig = gui.gcf())
+        panels = std::make_unique<WindowPanels>(gui, program, session, *fig, screenshot ? nullptr : open_settings());
     if (screenshot) return save_screenshot(gui, *screenshot) ? 0 : 1;
     if (gui.windows().empty()) return 0;  // a called operation opened no window
     return QApplication::exec();

@@ -1,7 +1,6 @@
 #include "gui/models_panel.hpp"
 
 #include "analyses/analyses.hpp"
-#include "analyses/linear_models/model_request.hpp"
 #include "byname/program.hpp"
 #include "gui/qt_text.hpp"
 #include "gui/session.hpp"
@@ -124,17 +123,11 @@ ModelsPanel::ModelsPanel(Program& program, Session& session, QWidget* window) : 
     if (!window) return;
     const auto find = [window](const char* name) { return window->findChild<QWidget*>(QString::fromLatin1(name)); };
     formula_ = qobject_cast<QLineEdit*>(find("ModelFormulaBox"));
-    error_ = qobject_cast<QLineEdit*>(find("ModelErrorBox"));
-    ss_ = qobject_cast<QComboBox*>(find("ModelSsBox"));
-    alignment_ = qobject_cast<QComboBox*>(find("ModelAlignBox"));
-    permute_ = qobject_cast<QComboBox*>(find("ModelPermuteBox"));
     pairwise_ = qobject_cast<QComboBox*>(find("ModelPairwiseBox"));
-    means_ = qobject_cast<QComboBox*>(find("ModelMeansBox"));
     names_label_ = qobject_cast<QLabel*>(find("ModelNames"));
     table_ = qobject_cast<QTableWidget*>(find("ModelTable"));
     pairs_ = qobject_cast<QTableWidget*>(find("ModelPairsTable"));
-    if (!formula_ || !error_ || !ss_ || !alignment_ || !permute_ || !pairwise_ || !means_ || !names_label_ || !table_ ||
-        !pairs_) {
+    if (!formula_ || !pairwise_ || !names_label_ || !table_ || !pairs_) {
         formula_ = nullptr;
         return;
     }
@@ -151,14 +144,11 @@ ModelsPanel::ModelsPanel(Program& program, Session& session, QWidget* window) : 
     observer_id_ = session_.add_action_observer([this](const std::string& action, bool finished) {
         if (finished) action_finished(action);
     });
-    // What the linear model is asked for is what these controls say when a run starts.
-    filler_id_ = program_.shell().add_request_filler([this](RunRequest& r) { r.params.model = request(); });
     follow_data();
 }
 
 ModelsPanel::~ModelsPanel() {
     if (observer_id_ >= 0) session_.remove_action_observer(observer_id_);
-    if (filler_id_ >= 0) program_.shell().remove_request_filler(filler_id_);
 }
 
 QStringList ModelsPanel::names() const {
@@ -177,18 +167,6 @@ QStringList ModelsPanel::names() const {
     for (const auto& v : shell.legend().numbers)
         if (v.values.size() == n && !names.contains(qstr(v.name))) names << qstr(v.name);
     return names;
-}
-
-ModelRequest ModelsPanel::request() const {
-    ModelRequest q;
-    q.formula = formula_->text().toStdString();
-    q.error = error_->text().trimmed().toStdString();
-    q.ss_type = ss_->currentIndex() == 2 ? SsType::III : ss_->currentIndex() == 1 ? SsType::II : SsType::I;
-    q.alignment = alignment_->currentIndex() == 1 ? Alignment::Partial : Alignment::Full;
-    q.randomization = permute_->currentIndex() == 1 ? Randomization::Rows : Randomization::Residuals;
-    q.pairwise = pairwise_->currentIndex() > 0 ? pairwise_->currentText().toStdString() : std::string();
-    q.means = means_->currentIndex() == 1 ? PairwiseMeans::Plain : PairwiseMeans::LeastSquares;
-    return q;
 }
 
 void ModelsPanel::action_finished(const std::string& action) {

@@ -2,13 +2,12 @@
 // formula.  Its controls come from the layout file (the modelsPage tab):
 // the formula box, which offers the names the loaded data give (G1, G2,
 // cov and an import's columns), the sums of squares, the alignment, the
-// randomization, the error terms and the factor to compare pairwise.  Just
-// before the model runs their choices become the request it reads; when it
-// has reported, its table and pairwise comparisons are shown beside the
-// report.
+// randomization, the error terms and the factor to compare pairwise.  Those
+// controls are bound to the model's options by their "option" property (see
+// option_binder.hpp); this panel only fills what they offer from the loaded
+// data and, when the model has reported, shows its table and pairwise
+// comparisons beside the report.
 #pragma once
-
-#include "analyses/linear_models/model_request.hpp"
 
 #include <QPointer>
 #include <QStringList>
@@ -41,7 +40,6 @@ public:
     QStringList names() const;
 
 private:
-    ModelRequest request() const;
     void action_finished(const std::string& action);
     void follow_data();
     void show_table(const ResultRecord& record);
@@ -50,9 +48,8 @@ private:
     Program& program_;
     Session& session_;
     int observer_id_ = -1;
-    int filler_id_ = -1;
-    QPointer<QLineEdit> formula_, error_;
-    QPointer<QComboBox> ss_, alignment_, permute_, pairwise_, means_;
+    QPointer<QLineEdit> formula_;
+    QPointer<QComboBox> pairwise_;
     QPointer<QLabel> names_label_;
     QPointer<QTableWidget> table_, pairs_;
     QStringListModel* completion_names_ = nullptr;

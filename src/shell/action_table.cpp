@@ -48,6 +48,63 @@ StatisticNames joined(std::initializer_list<std::vector<std::vector<std::string>
 }
 
 using K = ActionKind;
+using O = OptionKind;
+
+// The options several actions share, declared once.
+const OptionSpec kAlignment{
+    .name = "alignment",
+    .kind = O::Choice,
+    .help =
+        "Superimposition of the shapes (and of --export-specimens' coordinates): full (the program's full Procrustes "
+        "fits) or partial (partial Procrustes, unit centroid size, tangent projection, as geomorph's gpagen)",
+    .fallback = "full",
+    .choices = {"full", "partial"},
+    .for_exports = true};
+const OptionSpec kFormula{.name = "formula",
+                          .help =
+                              "Model formula of the terms, as in R: \"species * site\", \"log(cov) + G1\", \"pop / ind\"; "
+                              "names are G1, G2, cov and the imported columns (default: G1 * G2, or G1; disparity: ~ 1, "
+                              "~ cov or ~ G1)"};
+const OptionSpec kPartition{
+    .name = "partition", .kind = O::InputFile, .help = "File of one module label per landmark, in landmark order"};
+
+std::vector<OptionSpec> model_options() {
+    return {kFormula,
+            {.name = "ss-type",
+             .kind = O::Choice,
+             .help = "Sums of squares: I (sequential), II or III",
+             .fallback = "I",
+             .choices = {"I", "II", "III"}},
+            kAlignment,
+            {.name = "error",
+             .help = "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")"},
+            {.name = "permute",
+             .kind = O::Choice,
+             .help = "What the permutations move: residuals (of each term's reduced model, RRPP) or rows",
+             .fallback = "residuals",
+             .choices = {"residuals", "rows"}},
+            {.name = "pairwise", .help = "Compare the means of this factor's groups after the model"},
+            {.name = "pairwise-means",
+             .kind = O::Choice,
+             .help = "The means --pairwise compares: ls (least-squares means, or slopes where a covariate meets the factor) "
+                     "or plain (the groups' own averages of shape)",
+             .fallback = "ls",
+             .choices = {"ls", "plain"}}};
+}
+
+std::vector<OptionSpec> symmetry_options() {
+    return {kAlignment,
+            {.name = "individual", .help = "Factor of each configuration's individual (default G1)"},
+            {.name = "side", .help = "Factor of each configuration's side, two levels (default G2)"},
+            {.name = "replicate",
+             .help = "Factor of the replicates that repeat each side; the individual x side term is then tested"},
+            {.name = "mirror-side",
+             .help = "The level of --side whose configurations were digitised as mirror images, reflected first"},
+            {.name = "land-pairs",
+             .kind = O::InputFile,
+             .help = "File of the pairs of matching landmarks, one pair a line, for object symmetry (each configuration holds "
+                     "both sides)"}};
+}
 
 // The rows in dispatch order, in four stretches of a page each: reading
 // files, the tests of group designs, the covariate tests and the
@@ -234,7 +291,7 @@ std::vector<ActionRow> covariate_rows() {
          .groupings = 1,
          // One F a term, in the table's order; the default model of G1 alone has one.
          .statistics = {{"Linear model: F ratio of the first term"}},
-         .options = {"--formula", "--ss-type", "--alignment", "--error", "--permute", "--pairwise", "--pairwise-means"}},
+         .options = model_options()},
     };
 }
 
@@ -250,7 +307,10 @@ std::vector<ActionRow> shape_rows() {
          .needs = kL,
          .writes_report = true,
          .permutes = false,
-         .options = {"--alignment", "--within-groups"}},
+         .options = {kAlignment,
+                     {.name = "within-groups",
+                      .kind = O::Flag,
+                      .help = "Measure each specimen from the mean of its own group of G1"}}},
         {.name = "RunDisparity",
          .alias = "disparity",
          .kind = K::Analysis,
@@ -261,7 +321,7 @@ std::vector<ActionRow> shape_rows() {
          .groupings = 1,
          // One difference a pair of groups; two groups have one.
          .statistics = {{"Disparity: absolute difference of the variances of the first pair of groups"}},
-         .options = {"--formula", "--alignment"}},
+         .options = {kFormula, kAlignment}},
         {.name = "RunCva",
          .alias = "cva",
          .kind = K::Analysis,
@@ -273,7 +333,17 @@ std::vector<ActionRow> shape_rows() {
          // Each pair's Mahalanobis distance, then each pair's Procrustes distance.
          .statistics = {{"Canonical variates: Mahalanobis distance of the first pair of groups",
                          "Canonical variates: Procrustes distance of the first pair of groups"}},
-         .options = {"--alignment", "--no-cross-validate"}},
+         .options = {kAlignment,
+                     {.name = "no-cross-validate",
+                      .kind = O::Flag,
+                      .help = "Classify by resubstitution only (by default each specimen is also classified left out in turn)"}}},
+    };
+}
+
+// The analyses of parts: how modules and blocks covary, and the sides of a
+// symmetric structure.
+std::vector<ActionRow> part_rows() {
+    return {
         {.name = "RunIntegration",
          .alias = "integration",
          .kind = K::Analysis,
@@ -283,7 +353,7 @@ std::vector<ActionRow> shape_rows() {
          .writes_report = true,
          // Each pair's r-PLS, then their mean.
          .statistics = {{"Integration: r-PLS of the first pair of modules", "Integration: mean r-PLS"}},
-         .options = {"--alignment", "--partition"}},
+         .options = {kAlignment, kPartition}},
         {.name = "RunPls",
          .alias = "pls",
          .kind = K::Analysis,
@@ -292,7 +362,10 @@ std::vector<ActionRow> shape_rows() {
          .needs = kL,
          .writes_report = true,
          .statistics = {{"PLS: r-PLS of shape and the table", "PLS: r-PLS (again, as the mean of one pair)"}},
-         .options = {"--alignment", "--block2"}},
+         .options = {kAlignment,
+                     {.name = "block2",
+                      .kind = O::InputFile,
+                      .help = "Table of the second block, one row of numbers per specimen"}}},
         {.name = "RunModularity",
          .alias = "modularity",
          .kind = K::Analysis,
@@ -301,7 +374,11 @@ std::vector<ActionRow> shape_rows() {
          .needs = kL,
          .writes_report = true,
          .statistics = {{"Modularity: covariance ratio of a random partition"}},
-         .options = {"--alignment", "--partition", "--no-rotation-search"}},
+         .options = {kAlignment,
+                     kPartition,
+                     {.name = "no-rotation-search",
+                      .kind = O::Flag,
+                      .help = "Take the landmarks as aligned, without first turning them to the average CR"}}},
         {.name = "RunSymmetry",
          .alias = "symmetry",
          .kind = K::Analysis,
@@ -314,7 +391,7 @@ std::vector<ActionRow> shape_rows() {
          // One F a term of the shape table, then of the size table (matching symmetry).
          .statistics = {{"Symmetry: F ratio of individuals (shape)", "Symmetry: F ratio of sides (shape)"},
                         {"Symmetry: F ratio of individuals (size)", "Symmetry: F ratio of sides (size)"}},
-         .options = {"--alignment", "--individual", "--side", "--replicate", "--mirror-side", "--land-pairs"}},
+         .options = symmetry_options()},
     };
 }
 
@@ -382,8 +459,8 @@ AddedActions::AddedActions(std::vector<ActionRow> rows) {
 const std::vector<ActionRow>& action_table() {
     static const std::vector<ActionRow> rows = [] {
         std::vector<ActionRow> all;
-        for (auto part :
-             {reading_rows(), design_rows(), covariate_rows(), shape_rows(), screening_rows(), added_rows(), writing_rows()})
+        for (auto part : {reading_rows(), design_rows(), covariate_rows(), shape_rows(), part_rows(), screening_rows(),
+                          added_rows(), writing_rows()})
             all.insert(all.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
         table_built() = true;
         return all;
@@ -426,6 +503,18 @@ std::vector<std::string> row_problems(const ActionRow& row) {
     lacks(row.kind == ActionKind::Load && !row.file_option, "a load without the batch option naming its file");
     lacks(row.file_option && !row.reads_files(), "a file option on an action that reads no file");
     lacks(row.file_option && row.loads == kNeedsNothing, "a file option without what its file loads");
+    for (const OptionSpec& o : row.options) {
+        const std::string name = o.name ? o.name : "";
+        lacks(name.empty() || name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") != std::string::npos,
+              "an option without a name of small letters, digits and dashes");
+        lacks(!o.help || !*o.help, "an option without its help");
+        lacks(row.option(name) != &o, "an option declared twice");
+        const bool choice = o.kind == OptionKind::Choice;
+        lacks(choice != !o.choices.empty(), "choices on an option that is not a choice, or a choice without them");
+        lacks(choice &&
+                  std::none_of(o.choices.begin(), o.choices.end(), [&](const char* c) { return std::string(c) == o.fallback; }),
+              "a choice whose default is none of its words");
+    }
     return p;
 }
 
@@ -434,8 +523,24 @@ std::string statistic_title(std::string_view action, int loop, int statistic) {
     return title_of_statistic(row ? row->statistics : StatisticNames{}, loop, statistic);
 }
 
-bool ActionRow::takes_option(std::string_view option) const {
-    return std::any_of(options.begin(), options.end(), [&](const char* o) { return option == o; });
+bool ActionRow::takes_option(std::string_view name) const { return option(name) != nullptr; }
+
+const OptionSpec* ActionRow::option(std::string_view name) const {
+    for (const OptionSpec& o : options)
+        if (name == o.name) return &o;
+    return nullptr;
+}
+
+std::vector<DeclaredOption> declared_options() {
+    std::vector<DeclaredOption> all;
+    for (const ActionRow& row : action_table())
+        for (const OptionSpec& o : row.options) {
+            auto it = std::find_if(all.begin(), all.end(),
+                                   [&](const DeclaredOption& d) { return d.spec->name == std::string(o.name); });
+            if (it == all.end()) it = all.insert(all.end(), DeclaredOption{&o, {}});
+            it->takers.emplace_back(row.alias);
+        }
+    return all;
 }
 
 const ActionRow* find_action(std::string_view name) {

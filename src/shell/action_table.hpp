@@ -9,6 +9,7 @@
 #pragma once
 
 #include "analyses/action_env.hpp"
+#include "analyses/options.hpp"
 #include "analyses/statistic_names.hpp"
 
 #include <string>
@@ -59,17 +60,21 @@ struct ActionRow {
     unsigned loads = kNeedsNothing;     // what a load or import puts into the workspace
     StatisticNames statistics = {};     // an analysis's permutation loops, each a list of statistic names
     bool permutes = true;               // an analysis that runs no permutations (a screening) names no statistics
-    // The quillan-batch options of this action's own (the model's formula,
-    // a partition file): any other action refuses them, naming the actions
-    // that take them.
-    std::vector<const char*> options = {};
+    // The options of this action's own (the model's formula, a partition
+    // file), each declared once with its kind, default, choices and help: the
+    // command line, its help and completion, the documentation's tables and
+    // the window's controls (whose "option" property names one) all follow
+    // them.  Any other action refuses them, naming the actions that take them.
+    std::vector<OptionSpec> options = {};
     // A window action that quillan-batch does not run: what it says instead.
     const char* batch_refusal = nullptr;
 
     bool is_analysis() const { return kind == ActionKind::Analysis || kind == ActionKind::ConsoleOnly; }
     bool reads_files() const { return kind == ActionKind::Load || kind == ActionKind::Import; }
     bool needs_covariate() const { return (needs & kNeedsCovariate) != 0; }
-    bool takes_option(std::string_view option) const;
+    // Whether `name` (without its dashes) is one of this action's options.
+    bool takes_option(std::string_view name) const;
+    const OptionSpec* option(std::string_view name) const;
 };
 
 // Every action, in the order the dispatcher compares their names.
@@ -101,6 +106,18 @@ std::vector<std::string> row_problems(const ActionRow& row);
 // The title of statistic `statistic` of loop `loop` of action `action`: its
 // name from the table, or its place when the table does not name it.
 std::string statistic_title(std::string_view action, int loop, int statistic);
+
+// Every option of the table's actions once, in the order the rows first
+// declare them, each with the aliases of the actions that take it.
+struct DeclaredOption {
+    const OptionSpec* spec;
+    std::vector<std::string> takers;
+};
+std::vector<DeclaredOption> declared_options();
+
+// The option tables of the documentation (docs/analyses.md), one per action
+// that has options of its own, in table order.
+std::string option_tables_markdown();
 
 // "landmarks, groups" and the like; "nothing" for an empty set.
 std::string describe_needs(unsigned needs);

@@ -45,8 +45,8 @@ struct RunRequest {
     RunInputs inputs;
     AnalysisParams params;
     RunOptions run;
-    // How the per-specimen export aligns its coordinates (the linear model
-    // takes its own from params.model).
+    // How the per-specimen export aligns its coordinates (the analyses
+    // take their own from their options).
     Alignment alignment = Alignment::Full;
     // The wireframe the pictures are drawn with, recorded with the other
     // inputs of a report; empty for none.

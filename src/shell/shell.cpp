@@ -82,7 +82,7 @@ RunRequest Shell::window_request(const ActionRow& row) {
     RunRequest r;
     r.action = &row;
     r.run = options_;
-    r.params.model = model_request_;
+    r.params.options = OptionValues::read(row.options, option_source_ ? option_source_(row) : given_options_);
     r.params.words = control_words_;
     try {
         r.params.permutations = permutation_count(window_permutation_text(*gui_), control_words_);

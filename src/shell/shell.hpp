@@ -45,9 +45,16 @@ public:
 
     // The request the window's controls make for an analysis: the boxes as
     // they read now (a box that cannot be read is a failure raised where the
-    // analysis asks for its value), the window's settings, and what each
-    // filler adds (the panels' parts).
+    // analysis asks for its value), the window's settings, the action's own
+    // options as the option source reads them, and what each filler adds
+    // (the panels' parts).
     RunRequest window_request(const ActionRow& row);
+    // Where the window's requests take an action's own options from: the
+    // controls of the page of its button, once the window has set a source;
+    // until then (a shell driven by name, a test) the given options below.
+    using OptionSource = std::function<GivenOptions(const ActionRow&)>;
+    void set_option_source(OptionSource source) { option_source_ = std::move(source); }
+    GivenOptions& given_options() { return given_options_; }
     using RequestFiller = std::function<void(RunRequest&)>;
     int add_request_filler(RequestFiller filler);
     void remove_request_filler(int id);
@@ -55,10 +62,9 @@ public:
     Workspace& workspace() { return ws_; }
     const Workspace& workspace() const { return ws_; }
     // The window's settings, copied into every request it builds: how the
-    // permutations run, what the linear model is asked for, and the words
-    // its messages use for the window's controls.
+    // permutations run and the words its messages use for the window's
+    // controls.
     RunOptions& options() { return options_; }
-    ModelRequest& model_request() { return model_request_; }
     ControlWords& control_words() { return control_words_; }
     Gui& gui() { return *gui_; }
     Console& console() { return console_; }
@@ -186,7 +192,8 @@ private:
     Origin origin_;
     io::ImportOptions import_options_;
     std::string links_path_;
-    ModelRequest model_request_;
+    OptionSource option_source_;
+    GivenOptions given_options_;
     ControlWords control_words_;
     Alignment alignment_ = Alignment::Full;  // of the per-specimen export
     int landmark_dimensions_ = 2;

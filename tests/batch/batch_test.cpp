@@ -614,6 +614,10 @@ TEST(BatchCompletion, OffersTheActionNamesAndEachActionsOwnOptions) {
     EXPECT_THAT(oneway, Not(HasSubstr("--formula")));
     EXPECT_THAT(oneway, HasSubstr("--factors\n"));
     EXPECT_THAT(complete("-l x --par", 3), HasSubstr("--partition\n"));  // no action yet: every option
+    // An action's option offers what its row declares: the words of a choice, files for a file.
+    EXPECT_EQ(complete("model --pairwise-means \"\"", 3), "ls\nplain\n");
+    std::ofstream(dir.file("part.txt")) << "a\n";
+    EXPECT_THAT(complete("modularity --partition " + dir.file("pa"), 3), HasSubstr("part.txt"));
 }
 
 // Slips on the command line: refused with a message naming the option and

@@ -1,10 +1,12 @@
 // The example analysis reaches every front end from its row alone.
 #include "batch/batch.hpp"
+#include "shell/action_table.hpp"
 #include "support/fixtures.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -37,6 +39,56 @@ TEST(ExampleAnalysis, RunsFromTheWindowAndTheCommandLineThroughItsRow) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(batch, report + "\n");
     EXPECT_THAT(batch_output({"--list"}, status), ::testing::HasSubstr("RunExplainedShare, explained-share"));
+
+    // Its options, one of each kind, from the row alone: the same report
+    // from the window's settings and from the command line, refused on
+    // another action, checked by kind, the side file guarded and recorded.
+    TempDir dir;
+    const std::string names = dir.file("names.txt");
+    std::ofstream(names) << "albi\njord\n";
+    GivenOptions& o = h.shell.given_options();
+    o = {{"share-as", "fraction"}, {"decimals", "3"}, {"at-least", "0.5"},
+         {"title", "Share"},       {"sizes", "true"}, {"names", names}};
+    ASSERT_EQ(h.run("RunExplainedShare"), Outcome::Reported) << h.last_message();
+    EXPECT_THAT(report_of(h),
+                ::testing::ContainsRegex("^Share\n(.|\n)*explain 0\\.[0-9]{3} as a fraction(.|\n)*Less than the share"
+                                         "(.|\n)*Group sizes given.\nGroups: albi jord"));
+    ASSERT_FALSE(h.shell.last_record().run.inputs.empty());
+    EXPECT_EQ(h.shell.last_record().run.inputs.back().role, "names");
+    const std::vector<std::string> run = {"explained-share",
+                                          "-l",
+                                          data_file("plethodon.lm.txt"),
+                                          "-g",
+                                          data_file("plethodon.species.groups.txt"),
+                                          "--perm",
+                                          "99",
+                                          "--seed",
+                                          "11",
+                                          "--share-as",
+                                          "fraction",
+                                          "--decimals",
+                                          "3",
+                                          "--at-least",
+                                          "0.5",
+                                          "--title",
+                                          "Share",
+                                          "--sizes",
+                                          "--names",
+                                          names};
+    EXPECT_EQ(batch_output(run, status), report_of(h) + "\n");
+    EXPECT_EQ(status, 0);
+    const auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = run;
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    for (const auto& bad : {with({"--decimals", "two"}), with({"--share-as", "ratio"}), with({"--json", names}),
+                            std::vector<std::string>{"one-way", "-l", data_file("plethodon.lm.txt"), "--decimals", "2"}}) {
+        batch_output(bad, status);
+        EXPECT_EQ(status, 64) << bad.back();
+    }
+    EXPECT_THAT(batch_output({"--help"}, status), ::testing::HasSubstr("--share-as WORD:{percent,fraction}"));
+    EXPECT_THAT(option_tables_markdown(), ::testing::HasSubstr("| `--names` | FILE |  | File naming the groups of G1 |"));
 
     // The group-list rule of a one-way design, from its own code.
     Loaded two({.groups = "plethodon.groups.txt", .perms = "9"});

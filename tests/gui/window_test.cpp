@@ -7,6 +7,7 @@
 #include "gui/console_key.hpp"
 #include "gui/main_window.hpp"
 #include "gui/models_panel.hpp"
+#include "gui/option_binder.hpp"
 #include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
@@ -1080,11 +1081,11 @@ private slots:
 // The Models page of the real window: it offers the loaded names, hands its
 // choices to the linear model and shows the model's table and pairwise
 // comparisons as the model recorded them.
-class ModelsPanelTest : public quillan::test::WindowRig {
+class ModelsPanelTest : public quillan::test::WholeWindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ModelsPanel> panel;
+    ModelsPanel* panel = nullptr;
     QTableWidget* table() { return named<QTableWidget>("ModelTable"); }
     QStringList row_names(QTableWidget* t) {
         QStringList names;
@@ -1104,16 +1105,16 @@ private:
 
 private slots:
     void init() {
-        open_window();
+        open_whole_window();
         answer_dialogs();
-        panel = std::make_unique<ModelsPanel>(*program, *session, gui->widget(fig));
+        panel = panels->models.get();
         QVERIFY(panel->attached());
         named<QLineEdit>("PermBox")->setText("99");
     }
 
     void cleanup() {
-        panel.reset();
-        close_window();
+        panel = nullptr;
+        close_whole_window();
     }
 
     void offersTheNamesOfWhatIsLoaded() {
@@ -1411,7 +1412,7 @@ private slots:
         load("loadGroupsButton", "plethodon.species.groups.txt");
         load("loadCovariateButton", "plethodon.cov.txt");
         named<QLineEdit>("PermBox")->setText("9");
-        program->shell().model_request().formula = "cov + G1";  // as the Models page hands it over
+        program->shell().given_options()["formula"] = "cov + G1";  // as the Models page hands it over
         press("runModelButton");
         auto* statistic = named<QComboBox>("plotStatistic");
         QCOMPARE(statistic->count(), 3);
@@ -1526,78 +1527,141 @@ private slots:
 
 // The Toolkit page of the real window: its choices reach the shape
 // analyses its buttons run, and the Models page's choices do not.
-class ToolkitPanelTest : public quillan::test::WindowRig {
+// The whole window as the program builds it (every panel, the real layout):
+// a setting made in an action's own control reaches that action's report,
+// and no page's settings reach another page's actions.
+class WholeWindowTest : public quillan::test::WholeWindowRig {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ToolkitPanel> panel;
     QString report() { return named<QPlainTextEdit>("ResultsBox")->toPlainText(); }
+    // Presses `button`; true when the action reported.
+    bool reported(const char* button) {
+        press(button);
+        return program->shell().last_outcome() == Outcome::Reported;
+    }
+    void set_box(const char* name, const std::string& text) { named<QLineEdit>(name)->setText(QString::fromStdString(text)); }
+    QString partition() { return QString::fromStdString(test::data_file("plethodon.partition.txt")); }
 
 private slots:
     void init() {
-        open_window();
+        open_whole_window();
         answer_dialogs();
-        panel = std::make_unique<ToolkitPanel>(*program, *session, gui->widget(fig));
-        QVERIFY(panel->attached());
-        named<QLineEdit>("PermBox")->setText("99");
+        named<QLineEdit>("PermBox")->setText("19");
         load("loadLandmarksButton", "plethodon.lm.txt");
         load("loadGroupsButton", "plethodon.groups.txt");
     }
+    void cleanup() { close_whole_window(); }
 
-    void cleanup() {
-        panel.reset();
-        close_window();
+    // Every option of an action with a button has its control on the page
+    // of that button, and every control there names an option of the page.
+    void everyOptionOfAButtonHasItsControl() {
+        QWidget* window = gui->widget(fig);
+        for (const ActionRow& row : action_table()) {
+            QWidget* page = page_of_action(window, row.name);
+            if (!page) continue;
+            std::set<std::string> bound;
+            for (QWidget* c : option_controls(page)) bound.insert(c->property("option").toString().toStdString());
+            for (const OptionSpec& o : row.options)
+                QVERIFY2(bound.count(o.name), qPrintable(QString("%1: no control for --%2").arg(row.name, o.name)));
+        }
+        for (QWidget* c : option_controls(window)) {
+            const std::string name = c->property("option").toString().toStdString();
+            bool declared = false;
+            for (const DeclaredOption& d : declared_options()) declared = declared || name == d.spec->name;
+            QVERIFY2(declared, qPrintable(c->objectName() + ": no action has the option " + QString::fromStdString(name)));
+        }
     }
 
-    void thePagesChoicesReachItsAnalyses() {
-        press("modularityButton");
-        QVERIFY(program->shell().last_outcome() != Outcome::Reported);
-        named<QLineEdit>("ToolkitPartitionBox")->setText(QString::fromStdString(test::data_file("plethodon.partition.txt")));
-        named<QComboBox>("ToolkitAlignBox")->setCurrentIndex(1);
+    void integrationAndModularityReadThePartitionBox() {
+        QVERIFY(!reported("integrationButton"));
+        named<QLineEdit>("ToolkitPartitionBox")->setText(partition());
+        QVERIFY2(reported("integrationButton"), qPrintable(QString::fromStdString(program->shell().last_message())));
+        QVERIFY(report().contains("plethodon.partition.txt"));
         named<QCheckBox>("ToolkitRotationBox")->setChecked(false);
-        press("modularityButton");
-        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
-        QVERIFY2(report().contains("partial Procrustes"), qPrintable(report()));
-        QVERIFY(!program->shell().model_request().shape.rotation_search);
-        // The disparity model typed on the page, with or without its tilde.
-        named<QLineEdit>("ToolkitFormulaBox")->setText("~ G1");
-        press("disparityButton");
-        QVERIFY2(report().contains("~ G1"), qPrintable(report()));
-        named<QCheckBox>("ToolkitWithinBox")->setChecked(true);
-        press("outliersButton");
-        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
-        QVERIFY(program->shell().model_request().shape.within_groups);
+        QVERIFY2(reported("modularityButton"), qPrintable(QString::fromStdString(program->shell().last_message())));
+        QVERIFY2(report().contains("no rotation search"), qPrintable(report()));
     }
 
-    void theSymmetryBoxesChooseItsKind() {
-        // G1 and G2 as individual and side: matching symmetry.
-        press("symmetryButton");
-        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
-        QVERIFY2(report().contains("Matching symmetry: individuals from G1"), qPrintable(report()));
-        named<QLineEdit>("ToolkitMirrorBox")->setText("7");
-        press("symmetryButton");
-        QVERIFY(program->shell().last_outcome() != Outcome::Reported);
-        named<QLineEdit>("ToolkitMirrorBox")->clear();
-        const QString pairs = QDir::temp().filePath("quillan_toolkit_pairs.txt");
-        QFile file(pairs);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("1 5\n2 4\n");
-        file.close();
-        named<QLineEdit>("ToolkitLandPairsBox")->setText(pairs);
-        press("symmetryButton");
-        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
-        QVERIFY2(report().contains("Object symmetry") && report().contains("the 2 land pairs"), qPrintable(report()));
-        QFile::remove(pairs);
-    }
-
-    void theModelsPageKeepsItsOwnAlignment() {
+    void disparityReadsTheToolkitsModelAndAlignmentNotTheModelsPage() {
+        // The Models page holds another alignment and a formula disparity cannot fit.
+        named<QComboBox>("ModelAlignBox")->setCurrentIndex(1);
+        set_box("ModelFormulaBox", "G1 * G2");
+        set_box("ToolkitFormulaBox", "~ 1");
+        QVERIFY2(reported("disparityButton"), qPrintable(QString::fromStdString(program->shell().last_message())));
+        QVERIFY2(report().contains("full Procrustes") && !report().contains("~ G1"), qPrintable(report()));
+        set_box("ToolkitFormulaBox", "~ G1");
         named<QComboBox>("ToolkitAlignBox")->setCurrentIndex(1);
-        press("cvaButton");
-        QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
-        // A button elsewhere is not the Toolkit page's: its request is left alone.
-        program->shell().model_request().alignment = Alignment::Full;
-        press("oneWayButton");
-        QCOMPARE(program->shell().model_request().alignment, Alignment::Full);
+        QVERIFY(reported("disparityButton"));
+        QVERIFY2(report().contains("partial Procrustes") && report().contains("~ G1"), qPrintable(report()));
+    }
+
+    void outliersFollowTheToolkitsAlignmentAndGroups() {
+        named<QComboBox>("ModelAlignBox")->setCurrentIndex(1);
+        QVERIFY(reported("outliersButton"));
+        QVERIFY2(report().contains("full Procrustes") && report().contains("mean of all specimens"), qPrintable(report()));
+        named<QCheckBox>("ToolkitWithinBox")->setChecked(true);
+        QVERIFY(reported("outliersButton"));
+        QVERIFY2(report().contains("own group of G1"), qPrintable(report()));
+    }
+
+    void canonicalVariatesLeaveOutOnlyWhenTicked() {
+        QVERIFY(reported("cvaButton"));
+        QVERIFY(report().contains("Cross-validated classification"));
+        named<QCheckBox>("ToolkitCrossValidateBox")->setChecked(false);
+        QVERIFY(reported("cvaButton"));
+        QVERIFY2(!report().contains("Cross-validated classification"), qPrintable(report()));
+    }
+
+    void plsReadsTheSecondBlockBox() {
+        QVERIFY(!reported("plsButton"));
+        set_box("ToolkitBlock2Box", test::data_file("plethodon.cov.txt"));
+        QVERIFY2(reported("plsButton"), qPrintable(QString::fromStdString(program->shell().last_message())));
+        QVERIFY(report().contains("plethodon.cov.txt"));
+    }
+
+    void symmetryReadsItsBoxes() {
+        QVERIFY(reported("symmetryButton"));
+        QVERIFY2(report().contains("Matching symmetry: individuals from G1"), qPrintable(report()));
+        set_box("ToolkitMirrorBox", "7");
+        QVERIFY(!reported("symmetryButton"));
+        set_box("ToolkitMirrorBox", "");
+        QTemporaryDir scratch;
+        const std::string pairs = scratch.filePath("pairs.txt").toStdString();
+        std::ofstream(pairs) << "1 5\n2 4\n";
+        set_box("ToolkitLandPairsBox", pairs);
+        QVERIFY2(reported("symmetryButton"), qPrintable(QString::fromStdString(program->shell().last_message())));
+        QVERIFY2(report().contains("Object symmetry") && report().contains("the 2 land pairs"), qPrintable(report()));
+    }
+
+    void theModelReadsItsPageAndNotTheToolkits() {
+        named<QComboBox>("ToolkitAlignBox")->setCurrentIndex(1);
+        set_box("ToolkitFormulaBox", "~ G1");
+        set_box("ModelFormulaBox", "G1 * G2");
+        QVERIFY(reported("runModelButton"));
+        QVERIFY2(!report().contains("partial Procrustes"), qPrintable(report()));
+        const QString sequential = report();
+        named<QComboBox>("ModelSsBox")->setCurrentIndex(2);
+        named<QComboBox>("ModelPermuteBox")->setCurrentIndex(1);
+        named<QComboBox>("ModelAlignBox")->setCurrentIndex(1);
+        set_box("ModelErrorBox", "Residuals,Residuals,Residuals");
+        QVERIFY2(reported("runModelButton"), qPrintable(QString::fromStdString(program->shell().last_message())));
+        QVERIFY2(report().contains("III") && report().contains("partial"), qPrintable(report()));
+        QVERIFY(report() != sequential);
+    }
+
+    // A test of groups takes no option: nothing on either page changes it.
+    void theClassicTestsIgnoreBothPages() {
+        const auto sums = [this] { return report().split('\n').filter(QStringLiteral("SS")); };
+        load("loadGroupsButton", "plethodon.species.groups.txt");
+        QVERIFY(reported("oneWayButton"));
+        const QStringList before = sums();
+        QVERIFY(!before.isEmpty());
+        named<QComboBox>("ToolkitAlignBox")->setCurrentIndex(1);
+        named<QComboBox>("ModelAlignBox")->setCurrentIndex(1);
+        set_box("ModelFormulaBox", "nosuch");
+        QVERIFY(reported("oneWayButton"));
+        QCOMPARE(sums(), before);
     }
 };
 
@@ -1621,7 +1685,7 @@ int main(int argc, char** argv) {
     run(ModelsPanelTest());
     run(SpacePanelTest());
     run(PlotsPanelTest());
-    run(ToolkitPanelTest());
+    run(WholeWindowTest());
     return failed == 0 ? 0 : 1;
 }
 

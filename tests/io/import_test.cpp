@@ -713,7 +713,7 @@ TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
     h.gui.set(cov, "Value", Value(3.0));
     ASSERT_EQ(h.run("ChooseGroups"), Outcome::Done) << h.last_message();
     EXPECT_EQ(ws.covariate(5, 0), ws.landmarks(5, ws.landmarks.cols() - 1));
-    h.shell.model_request().formula = "log(C_size) + site";
+    h.shell.given_options()["formula"] = "log(C_size) + site";
     h.set_box(kPermBox, Value("19"));
     EXPECT_EQ(h.run("RunModel"), Outcome::Reported) << h.last_message();
     // Landmarks loaded afterwards have sizes of their own.

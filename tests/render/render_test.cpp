@@ -798,13 +798,13 @@ const std::vector<ToolkitFigures>& every_analysis_figure() {
         EXPECT_EQ(h.load("Import", misplaced_plethodon(dir, {"P05", "P23", "P31"})), Outcome::Done) << h.last_message();
         h.set_box(kPermBox, Value("99"));
         out.push_back(figures_of(h, "RunOutliers"));
-        h.shell.model_request().shape.within_groups = true;
+        h.shell.given_options()["within-groups"] = "true";
         out.push_back(figures_of(h, "RunOutliers"));
         out.push_back(figures_of(h, "RunDisparity"));
         out.push_back(figures_of(h, "RunCva"));
-        h.shell.model_request().shape.partition = data_file("plethodon.partition.txt");
+        h.shell.given_options()["partition"] = data_file("plethodon.partition.txt");
         out.push_back(figures_of(h, "RunIntegration"));
-        h.shell.model_request().shape.block2 = data_file("plethodon.cov.txt");
+        h.shell.given_options()["block2"] = data_file("plethodon.cov.txt");
         out.push_back(figures_of(h, "RunPls"));
         Loaded four({.landmarks = "larvalHead.lm.txt", .groups = "larvalMorph.family.groups.txt", .perms = "9"});
         out.push_back(figures_of(four, "RunCva"));
@@ -846,7 +846,7 @@ TEST(OutliersPicture, MarksAndNamesExactlyTheSpecimensTheReportFlags) {
     ASSERT_EQ(h.load("Import", misplaced_plethodon(dir, {"P05", "P23", "P31"}, 3)), Outcome::Done);
     for (const bool within : {false, true}) {
         SCOPED_TRACE(within);
-        h.shell.model_request().shape.within_groups = within;
+        h.shell.given_options()["within-groups"] = within ? "true" : "false";
         const ToolkitFigures figures = figures_of(h, "RunOutliers");
         const std::set<std::string> flagged = flagged_in(report_of(h));
         ASSERT_FALSE(flagged.empty());

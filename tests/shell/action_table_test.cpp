@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -41,8 +42,8 @@ struct PlethodonRun : Loaded {
                   .perms = "20"}) {
         gui.set(gui.findobj_tag(kCovBox).front(), "Value", Value(2.0));
         // The files the analyses of parts read; the others ignore them.
-        shell.model_request().shape.partition = data_file("plethodon.partition.txt");
-        shell.model_request().shape.block2 = data_file("plethodon.cov.txt");
+        shell.given_options()["partition"] = data_file("plethodon.partition.txt");
+        shell.given_options()["block2"] = data_file("plethodon.cov.txt");
     }
 };
 
@@ -83,6 +84,31 @@ TEST(ActionTable, EveryRowHasWhatItsKindNeeds) {
         EXPECT_EQ(find_action(row.alias), nullptr) << "the window's dispatcher takes names only";
     }
     EXPECT_EQ(describe_needs(kNeedsLandmarks | kNeedsCovariate), "landmarks, covariate");
+    // An option several actions take is one declaration: same kind, default and choices everywhere.
+    for (const DeclaredOption& d : declared_options())
+        for (const auto& row : action_table())
+            if (const OptionSpec* o = row.option(d.spec->name)) {
+                EXPECT_EQ(o->kind, d.spec->kind) << row.name << " --" << o->name;
+                EXPECT_STREQ(o->fallback, d.spec->fallback) << row.name << " --" << o->name;
+                EXPECT_EQ(o->choices.size(), d.spec->choices.size()) << row.name << " --" << o->name;
+            }
+}
+
+// The option tables of docs/analyses.md are the rows' (QUILLAN_UPDATE_EXPECTED=1 writes them in).
+TEST(ActionTable, TheDocsOptionTablesAreTheRows) {
+    const std::string path = std::string(QUILLAN_SOURCE_DIR) + "/docs/analyses.md";
+    const std::string page = read_bytes(path);
+    const std::string begin = "<!-- options: begin (written from the action table, do not edit) -->\n";
+    const std::string end = "<!-- options: end -->";
+    const std::size_t from = page.find(begin), to = page.find(end);
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos && from < to) << path << " has no options markers";
+    const std::string tables = option_tables_markdown() + "\n";
+    if (std::getenv("QUILLAN_UPDATE_EXPECTED")) {
+        std::ofstream(path, std::ios::binary) << page.substr(0, from + begin.size()) << tables << page.substr(to);
+        return;
+    }
+    EXPECT_EQ(page.substr(from + begin.size(), to - from - begin.size()), tables)
+        << "the option tables of docs/analyses.md differ from the rows; run the test with QUILLAN_UPDATE_EXPECTED=1";
 }
 
 // What each analysis needs loaded, as the table says, is what it refuses

@@ -9,6 +9,7 @@
 #include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
+#include "gui/window_panels.hpp"
 
 #include <QAbstractButton>
 #include <QObject>
@@ -130,6 +131,26 @@ protected:
     void stop() {
         window.reset();
         plots.reset();
+        close_window();
+    }
+};
+
+// The whole window as the program builds it: every panel, the menu and the
+// binder that reads each action's options from the page of its button, on a
+// settings file of a scratch folder.
+class WholeWindowRig : public WindowRig {
+protected:
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<WindowPanels> panels;
+
+    void open_whole_window() {
+        open_window();
+        dir = std::make_unique<QTemporaryDir>();
+        panels = std::make_unique<WindowPanels>(*gui, *program, *session, fig,
+                                                std::make_unique<QSettings>(dir->filePath("quillan.ini"), QSettings::IniFormat));
+    }
+    void close_whole_window() {
+        panels.reset();
         close_window();
     }
 };

@@ -35,6 +35,18 @@ ModelVariable ModelVariable::factor_of_words(const std::string& name, const std:
     return v;
 }
 
+ModelRequest model_request_of(const OptionValues& options) {
+    ModelRequest q;
+    if (options.has("formula")) q.formula = options.text("formula");
+    if (options.has("ss-type")) q.ss_type = options.choice<SsType>("ss-type");
+    if (options.has("alignment")) q.alignment = options.choice<Alignment>("alignment");
+    if (options.has("permute")) q.randomization = options.choice<Randomization>("permute");
+    if (options.has("error")) q.error = options.text("error");
+    if (options.has("pairwise")) q.pairwise = options.text("pairwise");
+    if (options.has("pairwise-means")) q.means = options.choice<PairwiseMeans>("pairwise-means");
+    return q;
+}
+
 namespace {
 
 std::string known_names(const ModelVariables& known) {

@@ -1,8 +1,10 @@
 // What a linear-model run is asked for, and the variables its formula may
-// name.  The front ends fill the request (the batch options, the window's
-// Models controls); the shell hands it and the named columns of an import
-// to the action through its ActionEnv.
+// name.  The request is read from the action's options (model_request_of),
+// which every front end fills from the same declarations; the shell hands
+// the named columns of an import to the action through its ActionEnv.
 #pragma once
+
+#include "analyses/options.hpp"
 
 #include <string>
 #include <vector>
@@ -26,20 +28,6 @@ enum class PairwiseMeans {
     Plain,         // the groups' own averages of shape, whatever else the model holds
 };
 
-// What the shape analyses other than the linear model are asked for beyond
-// the alignment (and, for disparity, the formula) of the request below.
-struct ShapeRequest {
-    bool within_groups = false;   // outliers: each group measured from its own mean
-    bool cross_validate = true;   // canonical variates: leave-one-out classification too
-    bool rotation_search = true;  // modularity of 2-D landmarks: turn to the average CR first
-    std::string partition;        // integration, modularity: the file of each landmark's module
-    std::string block2;           // pls: the table of the second block, one row per specimen
-    // symmetry: the factors of each configuration's individual, side and
-    // replicate (empty: G1, G2 and no replicates), the side reflected first,
-    // and the file of land pairs (object symmetry; empty: matching).
-    std::string individual, side, replicate, mirror_side, land_pairs;
-};
-
 struct ModelRequest {
     std::string formula;  // empty: the loaded groups, G1 or G1 * G2
     SsType ss_type = SsType::I;
@@ -48,7 +36,6 @@ struct ModelRequest {
     std::string error;     // per term, comma-separated: a term's label or "Residuals"; empty: all Residuals
     std::string pairwise;  // a factor whose groups' means are compared after the model; empty: none
     PairwiseMeans means = PairwiseMeans::LeastSquares;
-    ShapeRequest shape;
 };
 
 // A variable a formula may name: a factor (levels and one 0-based code per
@@ -66,5 +53,11 @@ struct ModelVariable {
 };
 
 using ModelVariables = std::vector<ModelVariable>;
+
+// The request of the options an action's row declares; an option the row
+// does not declare keeps the request's default (disparity has a formula and
+// an alignment, nothing else).  The choices' words are declared in the
+// enumerations' order.
+ModelRequest model_request_of(const OptionValues& options);
 
 }  // namespace quillan

@@ -113,7 +113,7 @@ CvaFigure cva_figure(const Eigen::MatrixXd& shapes, const CvaResult& r, const Gr
 void run_cva(ActionEnv& env) {
     const Eigen::MatrixXd shapes = aligned_shapes(env);
     const GroupFactor g = first_grouping(env, 2);
-    const bool cv = env.model_request().shape.cross_validate;
+    const bool cv = !env.settings().flag("no-cross-validate");
     for (std::size_t k = 0; cv && k < g.sizes.size(); ++k)
         if (g.sizes[k] < 2)
             throw Refused("Group " + g.names[k] +

@@ -90,7 +90,7 @@ OutliersFigure outliers_figure(const ActionEnv& env, const Eigen::MatrixXd& shap
 
 void run_outliers(ActionEnv& env) {
     const Eigen::MatrixXd shapes = aligned_shapes(env);
-    const bool within = env.model_request().shape.within_groups;
+    const bool within = env.settings().flag("within-groups");
     GroupFactor g;
     if (within) g = first_grouping(env);
     const OutlierResult r = find_outliers(shapes, within ? g.codes : std::vector<int>{});

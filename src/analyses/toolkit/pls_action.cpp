@@ -85,7 +85,7 @@ std::string joined_names(const std::vector<std::string>& names) {
 
 void run_pls(ActionEnv& env) {
     const Eigen::MatrixXd shapes = aligned_shapes(env);
-    const std::string& path = env.model_request().shape.block2;
+    const std::string& path = env.settings().file("block2");
     std::vector<std::string> names;
     const Eigen::MatrixXd block = read_block(path, shapes.rows(), names);
     const long long nperm = read_nperm(env);

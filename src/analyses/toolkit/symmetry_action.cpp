@@ -59,7 +59,17 @@ struct Described {
     std::string sides;  // which side the differences subtract from which
 };
 
-Described matching_design(const ModelVariables& vars, const ShapeRequest& s) {
+// The factors of each configuration's individual, side and replicate (empty:
+// G1, G2 and no replicates), the side reflected first, and the file of land
+// pairs (object symmetry; empty: matching), as the options name them.
+struct SymmetryNames {
+    std::string individual, side, replicate, mirror_side, land_pairs;
+    static SymmetryNames of(const OptionValues& o) {
+        return {o.text("individual"), o.text("side"), o.text("replicate"), o.text("mirror-side"), o.file("land-pairs")};
+    }
+};
+
+Described matching_design(const ModelVariables& vars, const SymmetryNames& s) {
     Described out;
     const std::string ind_name = s.individual.empty() ? "G1" : s.individual;
     const std::string side_name = s.side.empty() ? "G2" : s.side;
@@ -87,7 +97,7 @@ Described matching_design(const ModelVariables& vars, const ShapeRequest& s) {
     return out;
 }
 
-Described object_design(const ActionEnv& env, const ModelVariables& vars, const ShapeRequest& s, int specimens) {
+Described object_design(const ActionEnv& env, const ModelVariables& vars, const SymmetryNames& s, int specimens) {
     Described out;
     SymmetryDesign& d = out.design;
     d.land_pairs = read_land_pairs(s.land_pairs);
@@ -181,7 +191,7 @@ void run_symmetry(ActionEnv& env) {
     const int specimens = static_cast<int>(landmarks.rows());
     const int k = static_cast<int>((landmarks.cols() - 1) / dims);
     const ModelRequest& q = env.model_request();
-    const ShapeRequest& s = q.shape;
+    const SymmetryNames s = SymmetryNames::of(env.settings());
     const ModelVariables vars = env.model_variables();
     Described d = s.land_pairs.empty() ? matching_design(vars, s) : object_design(env, vars, s, specimens);
     if (!s.replicate.empty()) {

@@ -389,8 +389,8 @@ TEST(SpaceAnalyses, TheShapeAnalysesSuperimposeInSpace) {
                   .groups = brains ? "brains.sex.groups.txt" : "macaques.groups.txt",
                   .perms = "9",
                   .dimensions = 3});
-        h.shell.model_request().shape.partition = halves;
-        h.shell.model_request().shape.block2 = data_file("brains.cov.txt");
+        h.shell.given_options()["partition"] = halves;
+        h.shell.given_options()["block2"] = data_file("brains.cov.txt");
         ASSERT_EQ(h.run(r.action), Outcome::Reported) << h.last_message();
         EXPECT_THAT(report_of(h), HasSubstr(brains ? "24 LM, 3-D" : "7 LM, 3-D"));
         EXPECT_THAT(report_of(h), HasSubstr(r.expected));

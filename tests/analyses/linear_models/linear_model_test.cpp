@@ -90,11 +90,11 @@ struct ModelRun : Loaded {
                   .seed = 11,
                   .perms = perms,
                   .dimensions = c.dimensions}) {
-        ModelRequest& q = shell.model_request();
-        q.formula = c.formula;
-        q.ss_type = c.ss;
-        q.alignment = c.alignment;
-        q.error = c.error;
+        GivenOptions& q = shell.given_options();
+        q["formula"] = c.formula;
+        q["ss-type"] = c.ss == SsType::III ? "III" : c.ss == SsType::II ? "II" : "I";
+        q["alignment"] = c.alignment == Alignment::Partial ? "partial" : "full";
+        q["error"] = c.error;
     }
 };
 
@@ -240,7 +240,7 @@ TEST(LinearModel, DesignsThatCannotBeFittedAreRefused) {
 // Whole-row randomization tests the same sums of squares as residuals do.
 TEST(LinearModel, RowsMayBeShuffledInsteadOfResiduals) {
     ModelRun rows(Case{"crossed", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"}, "499");
-    rows.shell.model_request().randomization = Randomization::Rows;
+    rows.shell.given_options()["permute"] = "rows";
     ASSERT_EQ(rows.run("RunModel"), Outcome::Reported) << rows.last_message();
     const std::string text = report_of(rows);
     EXPECT_THAT(text, HasSubstr("full randomization of rows"));
@@ -470,14 +470,14 @@ TEST(LinearModel, PairwiseComparisonsAgreeWithRrpp) {
     }
     std::map<std::string, std::unique_ptr<ModelRun>> runs;
     runs["pupfish_cells"] = std::make_unique<ModelRun>(Case{"", "pupfish.lm.txt", "pupfish.groups.txt", "", "G1 * G2"}, "9999");
-    runs["pupfish_cells"]->shell.model_request().pairwise = "G1:G2";
+    runs["pupfish_cells"]->shell.given_options()["pairwise"] = "G1:G2";
     runs["plethodon_slopes"] = std::make_unique<ModelRun>(
         Case{"", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"}, "9999");
-    runs["plethodon_slopes"]->shell.model_request().pairwise = "G1";
+    runs["plethodon_slopes"]->shell.given_options()["pairwise"] = "G1";
     runs["larval_plain"] = std::make_unique<ModelRun>(
         Case{"", "larvalHead.lm.txt", "larvalMorph.treatment.groups.txt", "larvalHead.cov.txt", "cov + G1"}, "9999");
-    runs["larval_plain"]->shell.model_request().pairwise = "G1";
-    runs["larval_plain"]->shell.model_request().means = PairwiseMeans::Plain;
+    runs["larval_plain"]->shell.given_options()["pairwise"] = "G1";
+    runs["larval_plain"]->shell.given_options()["pairwise-means"] = "plain";
     for (auto& [name, run] : runs) ASSERT_EQ(run->run("RunModel"), Outcome::Reported) << name << ": " << run->last_message();
     int compared = 0;
     for (const auto& c : rows) {
@@ -559,7 +559,7 @@ TEST(LinearModel, ImportedColumnsAreTermsByName) {
     ASSERT_EQ(imported.load("Import", data_file("plethodon.csv")), Outcome::Done) << imported.last_message();
     imported.shell.options().seed = 5;
     imported.set_box(kPermBox, Value("99"));
-    imported.shell.model_request().formula = "logCS + species * site";
+    imported.shell.given_options()["formula"] = "logCS + species * site";
     ASSERT_EQ(imported.run("RunModel"), Outcome::Reported) << imported.last_message();
     ModelRun files(Case{"", "plethodon.lm.txt", "plethodon.groups.txt", "plethodon.cov.txt", "cov + G1 * G2"}, "99");
     ASSERT_EQ(files.run("RunModel"), Outcome::Reported) << files.last_message();
@@ -569,9 +569,9 @@ TEST(LinearModel, ImportedColumnsAreTermsByName) {
     EXPECT_EQ(a[3].name, "species:site");
     for (std::size_t i = 0; i < a.size(); ++i) EXPECT_LT(relative(*a[i].value("ss"), *b[i].value("ss")), 1e-12) << a[i].name;
     // log(logCS) is a covariate too (every value is above 0).
-    imported.shell.model_request().formula = "log(logCS) + species";
+    imported.shell.given_options()["formula"] = "log(logCS) + species";
     EXPECT_EQ(imported.run("RunModel"), Outcome::Reported) << imported.last_message();
-    imported.shell.model_request().formula = "log(species)";
+    imported.shell.given_options()["formula"] = "log(species)";
     EXPECT_EQ(imported.run("RunModel"), Outcome::Refused);
     EXPECT_THAT(imported.last_message(), HasSubstr("is a factor; log() applies to a covariate only"));
 }
@@ -589,12 +589,12 @@ TEST(LinearModel, DefaultsToTheGroupsAndChangesNothingWhenRefused) {
     const Matrix before = two.shell.workspace().landmarks;
     two.set_box(kResultsBox, Value("kept"));
     for (const char* formula : {"G1 +", "G1 * G3", "G1 : : G2"}) {
-        two.shell.model_request().formula = formula;
+        two.shell.given_options()["formula"] = formula;
         EXPECT_EQ(two.run("RunModel"), Outcome::Refused) << formula;
         EXPECT_EQ(two.box(kResultsBox), "kept") << formula;
     }
-    two.shell.model_request().formula = "G1 * G2";
-    two.shell.model_request().error = "Residuals";
+    two.shell.given_options()["formula"] = "G1 * G2";
+    two.shell.given_options()["error"] = "Residuals";
     EXPECT_EQ(two.run("RunModel"), Outcome::Refused);
     EXPECT_THAT(two.last_message(), HasSubstr("name 1 denominators, but the model has 3 terms"));
     EXPECT_EQ(two.box(kResultsBox), "kept");
@@ -605,7 +605,7 @@ TEST(LinearModel, DefaultsToTheGroupsAndChangesNothingWhenRefused) {
 // which only the run knows.
 TEST(LinearModel, PermutationDistributionsAreNamedByTermAndPair) {
     ModelRun run(Case{"", "plethodon.lm.txt", "plethodon.species.groups.txt", "plethodon.cov.txt", "cov * G1"}, "49");
-    run.shell.model_request().pairwise = "G1";
+    run.shell.given_options()["pairwise"] = "G1";
     DistributionLog log;
     log.start("RunModel");
     run.shell.options().recorder = &log;

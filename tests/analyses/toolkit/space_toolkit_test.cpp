@@ -137,8 +137,8 @@ TEST(SpaceToolkit, ModelPairwiseComparisonsAgreeWithRrpp) {
                   .seed = 11,
                   .perms = "9999",
                   .dimensions = 3});
-        h.shell.model_request().formula = formula;
-        h.shell.model_request().pairwise = pairwise;
+        h.shell.given_options()["formula"] = formula;
+        h.shell.given_options()["pairwise"] = pairwise;
         ASSERT_EQ(h.run("RunModel"), Outcome::Reported) << h.last_message();
         const auto& models = h.shell.last_record().models;
         for (const auto& [key, value] : want.at(name)) {

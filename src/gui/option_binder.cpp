@@ -1,0 +1,68 @@
+#include "gui/option_binder.hpp"
+
+#include "shell/action_table.hpp"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QWidget>
+
+namespace quillan {
+
+QWidget* page_of_action(QWidget* window, const std::string& action) {
+    if (!window) return nullptr;
+    for (auto* button : window->findChildren<QAbstractButton*>()) {
+        if (button->property("action").toString().toStdString() != action) continue;
+        for (QWidget* w = button; w && w != window; w = w->parentWidget()) {
+            QWidget* stack = w->parentWidget();
+            if (qobject_cast<QStackedWidget*>(stack) && qobject_cast<QTabWidget*>(stack->parentWidget())) return w;
+        }
+        return window;
+    }
+    return nullptr;
+}
+
+std::vector<QWidget*> option_controls(QWidget* page) {
+    std::vector<QWidget*> out;
+    if (!page) return out;
+    for (auto* w : page->findChildren<QWidget*>())
+        if (!w->property("option").toString().isEmpty()) out.push_back(w);
+    return out;
+}
+
+std::string control_text(QWidget* control, const OptionSpec& spec) {
+    if (auto* line = qobject_cast<QLineEdit*>(control)) return line->text().trimmed().toStdString();
+    if (auto* tick = qobject_cast<QCheckBox*>(control)) {
+        const bool on = tick->isChecked() != control->property("optionInverted").toBool();
+        return on ? "true" : "false";
+    }
+    if (auto* box = qobject_cast<QComboBox*>(control)) {
+        // A choice's entries stand for its words in their order; a box of
+        // names (the factors to compare) holds the name itself.
+        if (spec.kind == OptionKind::Choice) {
+            const int i = box->currentIndex();
+            return i >= 0 && static_cast<std::size_t>(i) < spec.choices.size() ? spec.choices[static_cast<std::size_t>(i)]
+                                                                               : std::string();
+        }
+        const QString text = box->currentText();
+        return text == QStringLiteral("(none)") ? std::string() : text.toStdString();
+    }
+    return {};
+}
+
+GivenOptions read_page_options(QWidget* window, const ActionRow& row) {
+    GivenOptions given;
+    for (QWidget* control : option_controls(page_of_action(window, row.name))) {
+        const OptionSpec* spec = row.option(control->property("option").toString().toStdString());
+        if (!spec) continue;
+        const std::string text = control_text(control, *spec);
+        // An empty box is an option not given: the default holds.
+        if (!text.empty()) given[spec->name] = text;
+    }
+    return given;
+}
+
+}  // namespace quillan
