@@ -249,7 +249,7 @@ void paint_scene(QPainter& painter, const Scene& scene, const QRectF& target) {
     for (const auto& batch : scene.dots) paint_dots(painter, batch);
     for (const auto& e : scene.legend) {
         if (e.mark) {
-            paint_dots(painter, {e.color, e.swatch.width() * 0.8, false, {e.swatch.center()}, {}, e.marker});
+            paint_dots(painter, {e.color, e.swatch.width() * 0.8, e.outlined, {e.swatch.center()}, {}, e.marker});
             continue;
         }
         painter.setPen(QPen(e.color.darker(130), 0.75));
