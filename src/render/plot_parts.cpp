@@ -143,7 +143,7 @@ void add_legend(Scene& s, const LegendPlan& plan, const QRectF& around) {
                 {item.name, QPointF(x, box.center().y()), Qt::AlignLeft | Qt::AlignVCenter, SceneText::Role::Legend});
             continue;
         }
-        s.legend.push_back({item.name, item.color, box, item.marker, item.mark, item.outlined});
+        s.legend.push_back({item.name, item.color, box, item.marker, item.mark, item.outlined, item.line});
         s.texts.push_back(
             {item.name, QPointF(x + swatch + kGap, box.center().y()), Qt::AlignLeft | Qt::AlignVCenter, SceneText::Role::Legend});
     }

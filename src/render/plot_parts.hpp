@@ -46,6 +46,7 @@ struct LegendItem {
     Marker marker = Marker::Circle;
     bool outlined = false;
     bool heading = false;
+    Qt::PenStyle line = Qt::NoPen;  // an entry for lines: solid or dashed
 };
 // The groups' entries, as swatches, or as their marks with `marks`, under
 // the name of their factor (`factor`, else the grouping's own).

@@ -252,6 +252,12 @@ void paint_scene(QPainter& painter, const Scene& scene, const QRectF& target) {
             paint_dots(painter, {e.color, e.swatch.width() * 0.8, e.outlined, {e.swatch.center()}, {}, e.marker});
             continue;
         }
+        if (e.line != Qt::NoPen) {
+            painter.setPen(QPen(e.color, 1.5 * kPoint, e.line, Qt::FlatCap));
+            painter.drawLine(QPointF(e.swatch.left() - 2, e.swatch.center().y()),
+                             QPointF(e.swatch.right() + 2, e.swatch.center().y()));
+            continue;
+        }
         painter.setPen(QPen(e.color.darker(130), 0.75));
         painter.setBrush(e.color);
         painter.drawRect(e.swatch);

@@ -286,7 +286,7 @@ std::vector<LegendItem> change_items(const QString& from, const QString& to) {
     // Each shape's entry is its mark as drawn: the target's a ring.
     return {{from, kFromColor, true, Marker::Circle},
             {to, kInk, true, Marker::Circle, true},
-            {QStringLiteral("Change"), kChangeColor}};
+            {QStringLiteral("Change"), kChangeColor, false, Marker::Circle, false, false, Qt::SolidLine}};
 }
 
 }  // namespace quillan::plot_parts

@@ -28,6 +28,11 @@ ViewMargins view_margins() {
     return {m.left, 3 * kGap, text_size(QStringLiteral("Xg"), SceneText::Role::AxisTitle).height() + kGap, m.bottom};
 }
 
+// The triad of the perspective sits in a strip left of its frame, where
+// no landmark's number goes: the room it takes across.
+constexpr double kTriadArm = 11;
+constexpr double kTriadStrip = 2 * (kTriadArm + 10);
+
 QString axis_title(int axis) {
     static const char* names[] = {"x (aligned)", "y (aligned)", "z (aligned)"};
     return QString::fromLatin1(names[axis]);
@@ -52,7 +57,8 @@ PlotFrame frame_at(const Bounds& b, double scale, double x, double y) {
 }
 
 // `room`: where the views and their margins go.
-Placed place_grid(const std::array<Bounds, 3>& b, const QRectF& room) {
+// `aspect`: the width over the height of what the perspective shows.
+Placed place_grid(const std::array<Bounds, 3>& b, const QRectF& room, double aspect) {
     const ViewMargins m = view_margins();
     // Front and top share x, front and side share y: the top has no x ticks
     // of its own and the side no y ticks, only a gap toward its neighbour.
@@ -69,8 +75,14 @@ Placed place_grid(const std::array<Bounds, 3>& b, const QRectF& room) {
     p.frames[2] = frame_at(b[2], scale, x0, y0);
     p.frames[0] = frame_at(b[0], scale, x0, y1);
     p.frames[1] = frame_at(b[1], scale, x1, y1);
-    // The perspective has the room over the side, as far as the room's edge.
-    p.perspective = QRectF(x1, y0, std::max(room.right() - x1 - kGap, 10.0), std::max(h0, 10.0));
+    // The perspective has the room over the side, or, where the side is
+    // narrow, the room right of it from top to bottom, to the room's edge:
+    // whichever shows it larger.
+    const QRectF over(x1, y0, std::max(room.right() - x1 - kGap, 10.0), std::max(h0, 10.0));
+    const double beside_x = x1 + w1 + 3 * kGap;
+    const QRectF beside(beside_x, y0, std::max(room.right() - beside_x - kGap, 10.0), y1 + h1 - y0);
+    const auto shown = [&](const QRectF& r) { return std::min((r.width() - kTriadStrip) / aspect, r.height()); };
+    p.perspective = shown(beside) > 1.2 * shown(over) ? beside : over;
     p.legend_beside = QRectF(x0, y0, room.right() - x0, y1 + h1 - y0);
     return p;
 }
@@ -100,12 +112,16 @@ Placed place_row(const std::array<Bounds, 3>& b, const QRectF& room) {
 
 // Every view drawn at the one scale that fits them all, in the room the
 // title, the legend and a note below leave.
-Placed view_frames(const std::array<Bounds, 3>& data, QSizeF size, const LegendPlan& legend, double top, double bottom) {
+Placed view_frames(const std::array<Bounds, 3>& data, const std::vector<Point2>& seen, QSizeF size, const LegendPlan& legend,
+                   double top, double bottom) {
+    Bounds looked;
+    for (const auto& p : seen) looked.add(p);
+    const Bounds padded_seen = padded(looked);
     std::array<Bounds, 3> b;
     for (std::size_t v = 0; v < 3; ++v) b[v] = padded(data[v]);
     const double right = legend.items.empty() ? 0 : legend.width() + 2 * kGap;
     const QRectF room(kPad / 2, top, std::max(40.0, size.width() - kPad - right), std::max(40.0, size.height() - top - bottom));
-    const Placed grid = place_grid(b, room), row = place_row(b, room);
+    const Placed grid = place_grid(b, room, padded_seen.width() / padded_seen.height()), row = place_row(b, room);
     return grid.scale >= row.scale ? grid : row;
 }
 
@@ -143,7 +159,9 @@ Heading heading(QSizeF size, const QString& title, std::vector<LegendItem> items
 // The views' marks in one scene, whose frame is the smallest rectangle
 // around theirs (what trimming a picture file goes by), the title over them
 // all, each view's name over its frame and the note under them.
-Scene combine(std::array<Scene, 4>& views, QSizeF size, const std::vector<QString>& title, const std::array<QString, 4>& names) {
+// `room`: the perspective's, whose name is centred over it.
+Scene combine(std::array<Scene, 4>& views, QSizeF size, const std::vector<QString>& title, const std::array<QString, 4>& names,
+              const QRectF& room) {
     Scene s;
     s.size = size;
     QRectF around;
@@ -154,10 +172,10 @@ Scene combine(std::array<Scene, 4>& views, QSizeF size, const std::vector<QStrin
         append(s.boxes, v.boxes);
         append(s.dots, v.dots);
         append(s.texts, v.texts);
-        const double room = i == 3 ? v.frame.area.width() + 2 * kGap : size.width();
-        s.texts.push_back({fitted(names[i], SceneText::Role::AxisTitle, room),
-                           QPointF(v.frame.area.center().x(), v.frame.area.top() - kGap / 2), Qt::AlignHCenter | Qt::AlignBottom,
-                           SceneText::Role::AxisTitle});
+        const double across = i == 3 ? room.width() : size.width();
+        const double x = i == 3 ? room.center().x() : v.frame.area.center().x();
+        s.texts.push_back({fitted(names[i], SceneText::Role::AxisTitle, across), QPointF(x, v.frame.area.top() - kGap / 2),
+                           Qt::AlignHCenter | Qt::AlignBottom, SceneText::Role::AxisTitle});
     }
     s.frame = views[0].frame;
     s.frame.area = around;
@@ -203,11 +221,6 @@ Eye eye_on(const Eigen::RowVectorXd& row) {
     return e;
 }
 Eigen::Vector3d landmark(const Eigen::RowVectorXd& row, int j) { return row.segment<3>(3 * j).transpose(); }
-
-// The triad of the perspective sits in a strip left of its frame, where
-// no landmark's number goes: the room it takes across.
-constexpr double kTriadArm = 11;
-constexpr double kTriadStrip = 2 * (kTriadArm + 10);
 
 // Where the axes x, y and z point in the perspective, from the middle of
 // the strip left of its frame, level with the frame's foot.
@@ -319,7 +332,7 @@ struct SpaceDraw {
     std::vector<Point2> seen;                                         // what the perspective shows, as seen
     std::function<std::vector<int>(Scene&)> perspective_marks;
     QString perspective_name = QStringLiteral("Perspective");
-    QString perspective_short;  // the name where the long one does not fit
+    QString perspective_short;  // the name where the long one does not fit (else "Perspective")
     bool tree = false;          // the perspective's wireframe joins nearest neighbours
 };
 
@@ -330,7 +343,7 @@ Scene space_scene(QSizeF size, const QString& title, std::vector<LegendItem> ite
     const double note_line = text_size(QStringLiteral("Xg"), SceneText::Role::Note).height();
     double bottom = 0;
     for (int attempt = 0;; ++attempt) {
-        const Placed placed = view_frames(d.data, size, head.legend, head.top, bottom);
+        const Placed placed = view_frames(d.data, d.seen, size, head.legend, head.top, bottom);
         std::array<Scene, 4> views;
         QStringList left_out;
         for (std::size_t v = 0; v < 3; ++v) {
@@ -347,12 +360,17 @@ Scene space_scene(QSizeF size, const QString& title, std::vector<LegendItem> ite
             bottom = need;
             continue;
         }
-        const bool fits =
-            text_size(d.perspective_name, SceneText::Role::AxisTitle).width() <= views[3].frame.area.width() + 2 * kGap;
+        // The longest of its names that fits (the title states the factor too).
+        QString name = QStringLiteral("Perspective");
+        for (const QString& n : {d.perspective_name, d.perspective_short})
+            if (!n.isEmpty() && text_size(n, SceneText::Role::AxisTitle).width() <= placed.perspective.width()) {
+                name = n;
+                break;
+            }
         Scene s = combine(views, size, head.title,
                           {QString::fromLatin1(kSpaceViews[0].name), QString::fromLatin1(kSpaceViews[1].name),
-                           QString::fromLatin1(kSpaceViews[2].name),
-                           fits || d.perspective_short.isEmpty() ? d.perspective_name : d.perspective_short});
+                           QString::fromLatin1(kSpaceViews[2].name), name},
+                          placed.perspective);
         add_legend(s, head.legend, placed.legend_beside);
         add_note(s, lines);
         return s;

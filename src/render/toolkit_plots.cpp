@@ -47,7 +47,7 @@ std::vector<LegendItem> outlier_items(const OutliersFigure& f, const QString& fa
     for (const auto& set : f.sets) any = any || !set.flagged.empty();
     const QColor flagged = flagged_color(sets);
     items.push_back({any ? QStringLiteral("Flagged") : QStringLiteral("Flagged: none"), flagged, true, Marker::Circle, true});
-    items.push_back({QStringLiteral("Limit: Q3 + 1.5 IQR"), flagged});
+    items.push_back({QStringLiteral("Limit: Q3 + 1.5 IQR"), flagged, false, Marker::Circle, false, false, Qt::DashLine});
     return items;
 }
 
