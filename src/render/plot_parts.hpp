@@ -125,7 +125,13 @@ std::vector<LegendItem> change_items(const QString& from = QStringLiteral("Conse
 extern const QColor kEstimatedColor;
 // The colours of a change's vectors and of the consensus's marks in it.
 extern const QColor kChangeColor, kFromColor;
+// Landmark numbers in order, three or more in a row as a range: "3, 7\u20139".
+QString number_list(std::vector<int> numbers);
 // "Numbers left out for want of room: 3, 7" for the numbers given, else empty.
 QString left_out_note(const std::vector<int>& numbers);
+// A note's lines along the foot of the picture, from its left.
+void add_note(Scene& s, const std::vector<QString>& lines);
+// The height the note of `text` takes there, with its gap above (0 for none).
+double note_height(const QString& text, QSizeF size);
 
 }  // namespace quillan::plot_parts

@@ -102,11 +102,40 @@ std::vector<int> add_landmark_labels(Scene& s, const std::vector<QPointF>& marks
     return out;
 }
 
+QString number_list(std::vector<int> numbers) {
+    std::sort(numbers.begin(), numbers.end());
+    QStringList list;
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t end = i;
+        while (end + 1 < numbers.size() && numbers[end + 1] == numbers[end] + 1) ++end;
+        // Three or more in a row as a range, so that a long note still fits.
+        if (end >= i + 2) list << QStringLiteral("%1\u2013%2").arg(numbers[i]).arg(numbers[end]);
+        else
+            for (std::size_t k = i; k <= end; ++k) list << QString::number(numbers[k]);
+        i = end + 1;
+    }
+    return list.join(QStringLiteral(", "));
+}
+
 QString left_out_note(const std::vector<int>& numbers) {
     if (numbers.empty()) return {};
-    QStringList list;
-    for (int n : numbers) list << QString::number(n);
-    return QStringLiteral("Numbers left out for want of room: %1").arg(list.join(QStringLiteral(", ")));
+    return QStringLiteral("Numbers left out for want of room: %1").arg(number_list(numbers));
+}
+
+void add_note(Scene& s, const std::vector<QString>& lines) {
+    const double h = text_size(QStringLiteral("Xg"), SceneText::Role::Note).height();
+    double y = s.size.height() - kPad / 2 - h * static_cast<double>(lines.size());
+    for (const auto& line : lines) {
+        s.texts.push_back({line, QPointF(kPad, y), Qt::AlignLeft | Qt::AlignTop, SceneText::Role::Note});
+        y += h;
+    }
+}
+
+double note_height(const QString& text, QSizeF size) {
+    const auto lines = title_lines(text, size.width() - 2 * kPad, SceneText::Role::Note);
+    return lines.empty()
+               ? 0
+               : static_cast<double>(lines.size()) * text_size(QStringLiteral("Xg"), SceneText::Role::Note).height() + kGap;
 }
 
 std::vector<std::size_t> add_point_labels(Scene& s, const std::vector<QPointF>& marks, double size,

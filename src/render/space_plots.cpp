@@ -183,16 +183,6 @@ Scene combine(std::array<Scene, 4>& views, QSizeF size, const std::vector<QStrin
     return s;
 }
 
-// The note under the views, on as many lines as it needs (two at most).
-void add_note(Scene& s, const std::vector<QString>& lines) {
-    const double h = text_size(QStringLiteral("Xg"), SceneText::Role::Note).height();
-    double y = s.size.height() - kPad / 2 - h * static_cast<double>(lines.size());
-    for (const auto& line : lines) {
-        s.texts.push_back({line, QPointF(kPad, y), Qt::AlignLeft | Qt::AlignTop, SceneText::Role::Note});
-        y += h;
-    }
-}
-
 // How the perspective view sees the landmarks: turned a little about the
 // vertical and toward the viewer, from a distance of three times the
 // configuration's radius (near enough for its depth to show, far enough
@@ -310,9 +300,7 @@ std::vector<int> add_perspective_consensus(Scene& s, const Links& links, const s
 // What a view left unnumbered, named by the view.
 void note_left_out(QStringList& notes, const char* view, const std::vector<int>& numbers) {
     if (numbers.empty()) return;
-    QStringList list;
-    for (int n : numbers) list << QString::number(n);
-    notes.push_back(QStringLiteral("%1 %2").arg(QString::fromLatin1(view).toLower(), list.join(QStringLiteral(", "))));
+    notes.push_back(QStringLiteral("%1 %2").arg(QString::fromLatin1(view).toLower(), number_list(numbers)));
 }
 
 QString notes_text(const QStringList& left_out, bool tree) {

@@ -1151,6 +1151,29 @@ TEST(PictureLayout, LandmarkNumbersSitBesideTheirMarks) {
         }
 }
 
+// Where the marks crowd too closely for all their numbers, those without a
+// free place are left out and listed in a note, never drawn over another.
+TEST(PictureLayout, NumbersWithNoRoomAreListedNotOverlapped) {
+    const PictureData crowded(make_shapes(12, 42, 2, 0.02), Matrix(), GroupBy::None);
+    const Scene s = superimposition_picture(crowded, {}, QSizeF(260, 208));
+    std::set<int> seen;
+    std::vector<QRectF> boxes;
+    QString note;
+    for (const SceneText& t : s.texts) {
+        if (t.role == SceneText::Role::Label) seen.insert(t.text.toInt());
+        if (t.role == SceneText::Role::Note) note += (note.isEmpty() ? QString() : QStringLiteral(" ")) + t.text;
+        for (const QRectF& b : boxes) EXPECT_FALSE(overlap(b, text_box(t))) << t.text.toStdString();
+        boxes.push_back(text_box(t));
+    }
+    ASSERT_THAT(note.toStdString(), HasSubstr("Numbers left out for want of room: "));
+    const std::size_t labelled = seen.size();
+    for (const QString& n : note.section(QStringLiteral(": "), 1).split(QStringLiteral(", "))) {
+        const QStringList range = n.split(QChar(0x2013));  // a range: its ends and all between
+        for (int k = range.front().toInt(); k <= range.back().toInt(); ++k) seen.insert(k);
+    }
+    EXPECT_EQ(seen.size(), 42u) << labelled << " labelled; " << note.toStdString();
+}
+
 TEST(PictureLayout, AFileHasExactlyThePixelsAskedFor) {
     for (const Size& z : kSizes) {
         for (const QSize asked : {QSize(z.width, z.height), QSize(z.width + 1, z.height - 7)}) {
