@@ -84,7 +84,8 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
     choices.size = layout;
     if (ws.landmarks.size() > 0) {
         choices.group_by = ws.groups.size() > 0 ? group_by_of(request.group_by) : GroupBy::None;
-        const PictureData data(ws.landmarks, ws.groups, choices.group_by, request.level_names, ws.dimensions);
+        const PictureData data(ws.landmarks, ws.groups, choices.group_by, request.level_names, ws.dimensions,
+                               request.factor_names);
         choices.links =
             request.links_file.empty() ? request.wireframe : read_links(request.links_file, data.superimposition().landmarks);
         choices.marks = request.marks;

@@ -93,6 +93,7 @@ Grouping make_grouping(const Matrix& group_list, int n, GroupBy by, const LevelN
     if (group_list.rows() != n)
         throw QuillanError("The group file has " + std::to_string(group_list.rows()) + " specimens, but the landmark file has " +
                            std::to_string(n) + ".");
+    g.factor = by == GroupBy::First ? "G1" : by == GroupBy::Second ? "G2" : "G1 x G2";
     const Codes c1 = column_codes(group_list, 0);
     Codes codes, gcodes;
     std::vector<std::pair<double, double>> pairs;  // the codes behind each cell

@@ -56,6 +56,10 @@ struct Grouping {
     // What names a group in a file name: its level name, else its code
     // ("2"; "1x3" for a cell).  Not yet safe as a file name.
     std::vector<std::string> keys;
+    // What the groups are levels of, as the legends name it: "G1", "G2" or
+    // "G1 x G2" (the factors' own names where an import gave them); empty
+    // for one group of every specimen.
+    std::string factor;
     int groups() const { return static_cast<int>(names.size()); }
 };
 // A grouping of `n` specimens from the loaded group list.  GroupBy::None

@@ -267,7 +267,8 @@ void PlotsPanel::rebuild_data() {
     if (ws.landmarks.size() > 0) {
         const auto by = static_cast<GroupBy>(group_by_->currentIndex());
         try {
-            data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, by, level_names(), ws.dimensions);
+            data_ = std::make_unique<PictureData>(ws.landmarks, ws.groups, by, level_names(), ws.dimensions,
+                                                  program_.shell().legend().factor_names(ws.groups));
         } catch (const std::exception& e) {
             problem_ = e.what();
             // A grouping that does not fit still leaves the shapes to look at.

@@ -12,9 +12,11 @@
 
 namespace quillan {
 
-PictureData::PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by, const LevelNames& names, int dimensions)
+PictureData::PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by, const LevelNames& names, int dimensions,
+                         const std::vector<std::string>& factors)
     : sup_(superimpose(landmarks, dimensions)),
       grouping_(make_grouping(groups, static_cast<int>(landmarks.rows()), group_by, names)) {
+    grouping_.factor = with_factor_names(QString::fromStdString(grouping_.factor), factors).toStdString();
     if (sup_.specimens() >= 2) pca_ = principal_components(tangent_coordinates(sup_));
     means_ = group_means(sup_, grouping_);
 }
@@ -127,16 +129,40 @@ QString magnification_note(double magnification) {
                                 : QStringLiteral(" (magnified %1 times)").arg(magnification, 0, 'g', 4);
 }
 
+namespace {
+
+// A pairwise comparison's histogram is named by its pair and statistic
+// ("pairwise-albistylum-brunneum-d"), any other by its place in the test.
+std::string histogram_name(const StatisticDistribution& d, int n) {
+    static const QRegularExpression pair(
+        QStringLiteral("^(Means|Slopes) of (.+) and (.+): (distance|difference of lengths|angle \\(degrees\\))$"));
+    const auto m = pair.match(QString::fromStdString(d.name));
+    if (!m.hasMatch()) return "permutations-" + std::to_string(n);
+    const QString what = m.captured(4);
+    const std::string stat = what == QLatin1String("distance") ? (m.captured(1) == QLatin1String("Slopes") ? "slope-d" : "d")
+                             : what.startsWith(QLatin1String("angle")) ? "slope-angle"
+                                                                       : "slope-length";
+    return "pairwise-" + file_name_safe(m.captured(2).toStdString()) + "-" + file_name_safe(m.captured(3).toStdString()) + "-" +
+           stat;
+}
+
+}  // namespace
+
 std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF size, std::size_t* not_drawn,
                                               const std::vector<std::string>& factors) {
     std::vector<NamedScene> out;
+    std::set<std::string> taken;
     int n = 0;
     const auto& all = log.distributions();
     if (not_drawn) *not_drawn = all.size() > kMaxHistograms ? all.size() - kMaxHistograms : 0;
     for (const auto& d : all) {
         if (static_cast<std::size_t>(n) == kMaxHistograms) break;
         const QString title = statistic_caption(log, d, factors);
-        out.push_back({"permutations-" + std::to_string(++n), histogram_scene(d, title, size)});
+        const std::string base = histogram_name(d, ++n);
+        std::string name = base;
+        // Levels that differ only in what a file name cannot hold stay apart.
+        for (int k = 2; !taken.insert(name).second; ++k) name = base + "-" + std::to_string(k);
+        out.push_back({name, histogram_scene(d, title, size)});
     }
     if (log.regression_scores()) out.push_back({"regression-score", regression_scene(*log.regression_scores(), size)});
     return out;
@@ -145,7 +171,9 @@ std::vector<NamedScene> distribution_pictures(const DistributionLog& log, QSizeF
 namespace {
 
 // A picture as drawn under its title (the magnification said after it).
-using TitledDraw = std::function<Scene(QSizeF size, double magnification, const Links& links, const QString& title)>;
+// `factor`: what the groups of G1 are levels of, for the legend.
+using TitledDraw =
+    std::function<Scene(QSizeF size, double magnification, const Links& links, const QString& title, const QString& factor)>;
 struct Titled {
     std::string name;
     QString title;
@@ -155,16 +183,17 @@ struct Titled {
 
 void add_outlier_pictures(std::vector<Titled>& out, const OutliersFigure& f) {
     const QString of = f.within_groups ? QStringLiteral("the mean of each group of G1") : QStringLiteral("the mean");
-    out.push_back(
-        {"outliers-distances", QStringLiteral("Outliers: Procrustes distance from %1").arg(of), false,
-         [f](QSizeF size, double, const Links&, const QString& title) { return outlier_distances_scene(f, title, size); }});
+    out.push_back({"outliers-distances", QStringLiteral("Outliers: Procrustes distance from %1").arg(of), false,
+                   [f](QSizeF size, double, const Links&, const QString& title, const QString& factor) {
+                       return outlier_distances_scene(f, title, size, factor);
+                   }});
     if (f.farthest < 0) return;
     const QString name = QString::fromStdString(f.names[static_cast<std::size_t>(f.farthest)]);
     out.push_back({"outliers-farthest",
                    QStringLiteral("Outliers: %1, the farthest%2 specimen, beside %3")
                        .arg(name, f.farthest_flagged ? QStringLiteral(" flagged") : QString(),
                             f.within_groups ? QStringLiteral("its group's mean") : QStringLiteral("the mean shape")),
-                   false, [f, name](QSizeF size, double, const Links& links, const QString& title) {
+                   false, [f, name](QSizeF size, double, const Links& links, const QString& title, const QString&) {
                        return figure_shapes_scene(f.beside_mean, 1.0, links, title, size, {QStringLiteral("Mean shape"), name});
                    }});
 }
@@ -177,7 +206,7 @@ void add_disparity_picture(std::vector<Titled>& out, const DisparityFigure& d, c
                               : QStringLiteral("Groups of G1; no pair differs at p \u2264 %1").arg(kMarkedP),
                           factors);
     out.push_back({"disparity", QStringLiteral("Disparity: Procrustes variance of each group of G1"), false,
-                   [d, groups](QSizeF size, double, const Links&, const QString& title) {
+                   [d, groups](QSizeF size, double, const Links&, const QString& title, const QString&) {
                        return disparity_scene(d, title, groups, size);
                    }});
 }
@@ -186,10 +215,12 @@ void add_cva_pictures(std::vector<Titled>& out, const CvaFigure& f) {
     out.push_back({"cva-scores",
                    f.scores.cols() < 2 ? QStringLiteral("Canonical variates: CV1 of G1 in each group")
                                        : QStringLiteral("Canonical variates: CV1 against CV2 of G1"),
-                   false, [f](QSizeF size, double, const Links&, const QString& title) { return cva_scene(f, title, size); }});
+                   false, [f](QSizeF size, double, const Links&, const QString& title, const QString& factor) {
+                       return cva_scene(f, title, size, factor);
+                   }});
     if (f.along_first.from.size() == 0) return;
     out.push_back({"cva-shape-change", QStringLiteral("Canonical variates: shape change along CV1 of G1, to its highest score"),
-                   true, [f](QSizeF size, double m, const Links& links, const QString& title) {
+                   true, [f](QSizeF size, double m, const Links& links, const QString& title, const QString&) {
                        return figure_shapes_scene(f.along_first, m, links, title, size,
                                                   {QStringLiteral("Mean shape"), QStringLiteral("Highest CV1 score")});
                    }});
@@ -206,22 +237,23 @@ void add_pls_pictures(std::vector<Titled>& out, const std::vector<PlsFigure>& al
         QString title = QString::fromStdString(f.title);
         if (f.groups.names.size() > 1) title += QStringLiteral(", coloured by G1");
         title += QStringLiteral(" (r-PLS %1)").arg(f.r, 0, 'f', 3);
-        out.push_back(
-            {name, title, false, [f](QSizeF size, double, const Links&, const QString& t) { return pls_scene(f, t, size); }});
+        out.push_back({name, title, false, [f](QSizeF size, double, const Links&, const QString& t, const QString& factor) {
+                           return pls_scene(f, t, size, factor);
+                       }});
     }
 }
 
 void add_symmetry_pictures(std::vector<Titled>& out, const SymmetryFigure& f) {
     const QString sides = QString::fromStdString(f.sides);
     out.push_back({"symmetry-directional", QStringLiteral("Symmetry: directional asymmetry, %1").arg(sides), true,
-                   [f, sides](QSizeF size, double m, const Links& links, const QString& title) {
+                   [f, sides](QSizeF size, double m, const Links& links, const QString& title, const QString&) {
                        return figure_shapes_scene(f.directional, m, links, title, size,
                                                   {QStringLiteral("Mean shape"), QStringLiteral("Plus the difference")});
                    }});
     out.push_back({"symmetry-fluctuating",
                    QStringLiteral("Symmetry: fluctuating asymmetry, first axis of individual x side (%1%)")
                        .arg(f.fluctuating_percent, 0, 'f', 1),
-                   true, [f](QSizeF size, double m, const Links& links, const QString& title) {
+                   true, [f](QSizeF size, double m, const Links& links, const QString& title, const QString&) {
                        return figure_shapes_scene(f.fluctuating, m, links, title, size,
                                                   {QStringLiteral("Mean shape"), QStringLiteral("Highest score")});
                    }});
@@ -237,12 +269,14 @@ std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, co
     add_pls_pictures(titled, figures.pls);
     if (figures.symmetry) add_symmetry_pictures(titled, *figures.symmetry);
     std::vector<AnalysisPicture> out;
+    const QString factor = with_factor_names(QStringLiteral("G1"), factors);
     for (auto& t : titled) {
         const QString title = with_factor_names(t.title, factors);
-        out.push_back({t.name, title, t.magnified,
-                       [draw = std::move(t.draw), title, magnified = t.magnified](QSizeF size, double m, const Links& links) {
-                           return draw(size, magnified ? m : 1.0, links, magnified ? title + magnification_note(m) : title);
-                       }});
+        out.push_back(
+            {t.name, title, t.magnified,
+             [draw = std::move(t.draw), title, factor, magnified = t.magnified](QSizeF size, double m, const Links& links) {
+                 return draw(size, magnified ? m : 1.0, links, magnified ? title + magnification_note(m) : title, factor);
+             }});
     }
     return out;
 }

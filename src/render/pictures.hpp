@@ -36,8 +36,10 @@ struct PictureChoices {
 class PictureData {
 public:
     // Fails with the message of the superimposition or grouping at fault.
-    PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by, const LevelNames& names = {},
-                int dimensions = 2);
+    // `factors`: the names of G1 and G2 where an import named them, for
+    // the legends.
+    PictureData(const Matrix& landmarks, const Matrix& groups, GroupBy group_by, const LevelNames& names = {}, int dimensions = 2,
+                const std::vector<std::string>& factors = {});
     const Superimposition& superimposition() const { return sup_; }
     const Grouping& grouping() const { return grouping_; }
     const PcaResult& components() const { return pca_; }

@@ -69,9 +69,9 @@ QString fitted(const QString& text, SceneText::Role role, double width) {
     return QFontMetricsF(font_for(role)).elidedText(text, Qt::ElideRight, std::max(0.0, width));
 }
 
-std::vector<QString> title_lines(const QString& title, double width) {
+std::vector<QString> title_lines(const QString& title, double width, SceneText::Role role) {
     if (title.isEmpty()) return {};
-    const auto wide = [&](const QString& t) { return text_size(t, SceneText::Role::Title).width(); };
+    const auto wide = [&](const QString& t) { return text_size(t, role).width(); };
     if (wide(title) <= width) return {title};
     // Before the part in brackets, where both halves fit.
     const auto bracket = title.indexOf(QStringLiteral(" ("));
@@ -87,13 +87,15 @@ std::vector<QString> title_lines(const QString& title, double width) {
         first = next;
     }
     const QString rest = words.mid(used).join(QLatin1Char(' '));
-    std::vector<QString> out{fitted(first, SceneText::Role::Title, width)};
-    if (!rest.isEmpty()) out.push_back(fitted(rest, SceneText::Role::Title, width));
+    std::vector<QString> out{fitted(first, role, width)};
+    if (!rest.isEmpty()) out.push_back(fitted(rest, role, width));
     return out;
 }
 
-std::vector<LegendItem> group_items(const Grouping& g, bool marks) {
+std::vector<LegendItem> group_items(const Grouping& g, bool marks, const QString& factor) {
     std::vector<LegendItem> out;
+    const QString heading = factor.isEmpty() ? QString::fromStdString(g.factor) : factor;
+    if (!heading.isEmpty()) out.push_back({heading, QColor(), false, Marker::Circle, false, true});
     const int n = static_cast<int>(g.names.size());
     for (int k = 0; k < n; ++k)
         out.push_back({QString::fromStdString(g.names[static_cast<std::size_t>(k)]), group_color(k), marks,
@@ -114,8 +116,10 @@ LegendPlan plan_legend(std::vector<LegendItem> items, QSizeF size, double top) {
     const double swatch = line * 0.7, most = std::max(40.0, size.width() * 0.3 / p.columns - swatch - 3 * kGap);
     double widest = 0;
     for (auto& item : items) {
-        item.name = fitted(item.name, SceneText::Role::Legend, most);
-        widest = std::max(widest, text_size(item.name, SceneText::Role::Legend).width());
+        // A heading takes the swatch's room as well.
+        const double room = item.heading ? most + swatch + kGap : most, lead = item.heading ? swatch + kGap : 0;
+        item.name = fitted(item.name, SceneText::Role::Legend, room);
+        widest = std::max(widest, text_size(item.name, SceneText::Role::Legend).width() - lead);
     }
     p.items = std::move(items);
     p.line = line;
@@ -134,7 +138,12 @@ void add_legend(Scene& s, const LegendPlan& plan, const QRectF& around) {
         const auto row = static_cast<int>(i) % plan.rows, column = static_cast<int>(i) / plan.rows;
         const double x = x0 + column * plan.column_width, y = y0 + row * plan.line + (plan.line - swatch) / 2;
         const QRectF box(x, y, swatch, swatch);
-        s.legend.push_back({item.name, item.color, box, item.marker, item.mark});
+        if (item.heading) {
+            s.texts.push_back(
+                {item.name, QPointF(x, box.center().y()), Qt::AlignLeft | Qt::AlignVCenter, SceneText::Role::Legend});
+            continue;
+        }
+        s.legend.push_back({item.name, item.color, box, item.marker, item.mark, item.outlined, item.line});
         s.texts.push_back(
             {item.name, QPointF(x + swatch + kGap, box.center().y()), Qt::AlignLeft | Qt::AlignVCenter, SceneText::Role::Legend});
     }
@@ -199,7 +208,7 @@ void add_title(Scene& s, const std::vector<QString>& lines, const QRectF& area) 
     }
 }
 
-void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_ticks) {
+void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_ticks, bool y_ticks, double x_title_drop) {
     const PlotFrame& f = s.frame;
     const QRectF& a = f.area;
     const QColor axis(90, 90, 90);
@@ -212,7 +221,7 @@ void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_t
             s.texts.push_back({text, p + QPointF(0, kTickLength + 2), Qt::AlignHCenter | Qt::AlignTop, SceneText::Role::Tick});
         }
     double widest = 0;
-    for (const auto& [v, text] : axis_ticks(f.y0, f.y1, a.height(), false)) {
+    for (const auto& [v, text] : axis_ticks(f.y0, f.y1, y_ticks ? a.height() : 0, false)) {
         const QPointF p = f.map(f.x0, v);
         s.paths.push_back({axis, line, false, false, QColor(), {p, p - QPointF(kTickLength, 0)}});
         s.texts.push_back({text, p - QPointF(kTickLength + 3, 0), Qt::AlignRight | Qt::AlignVCenter, SceneText::Role::Tick});
@@ -224,8 +233,10 @@ void add_axes(Scene& s, const QString& x_title, const QString& y_title, bool x_t
     const QString xt = fitted(x_title, SceneText::Role::AxisTitle, s.size.width() - 2 * kPad);
     const double across = text_size(xt, SceneText::Role::AxisTitle).width() / 2;
     const double x = std::clamp(a.center().x(), kPad + across, std::max(kPad + across, s.size.width() - kPad - across));
-    s.texts.push_back({xt, QPointF(x, a.bottom() + kTickLength + 2 + tick + kGap), Qt::AlignHCenter | Qt::AlignTop,
-                       SceneText::Role::AxisTitle});
+    if (!xt.isEmpty())
+        s.texts.push_back({xt, QPointF(x, a.bottom() + kTickLength + 2 + tick + kGap + x_title_drop),
+                           Qt::AlignHCenter | Qt::AlignTop, SceneText::Role::AxisTitle});
+    if (y_title.isEmpty()) return;
     // Up the left side, centred on the frame as far as the picture allows.
     const QString yt = fitted(y_title, SceneText::Role::AxisTitle, s.size.height() - 2 * kPad);
     const double half = text_size(yt, SceneText::Role::AxisTitle).width() / 2;

@@ -8,28 +8,57 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace quillan {
 
 using namespace plot_parts;
 
+namespace {
+
+// A shape picture as `draw` makes it in a scene of `size`, given the room
+// to keep free at the foot; made again with room for a note there when some
+// landmark numbers had no place, the note listing them.
+Scene noting_left_out(QSizeF size, const std::function<std::vector<int>(Scene&, double)>& draw) {
+    double foot = 0;
+    for (int attempt = 0;; ++attempt) {
+        Scene s;
+        s.size = size;
+        const QString note = left_out_note(draw(s, foot));
+        const double need = note_height(note, size);
+        if (need > foot && attempt < 2) {
+            foot = need;
+            continue;
+        }
+        add_note(s, title_lines(note, size.width() - 2 * kPad, SceneText::Role::Note));
+        return s;
+    }
+}
+
+QRectF above_foot(QRectF room, double foot) {
+    room.setBottom(std::max(room.top() + 10, room.bottom() - foot));
+    return room;
+}
+
+}  // namespace
+
 Scene superimposition_scene(const Superimposition& sup, const Grouping& g, const Links& links, QSizeF size,
                             const LandmarkMarks& marks) {
-    Scene s;
-    s.size = size;
     Bounds b;
     for (Eigen::Index i = 0; i < sup.aligned.rows(); ++i)
         for (int j = 0; j < sup.landmarks; ++j) b.add(sup.aligned(i, 2 * j), sup.aligned(i, 2 * j + 1));
     for (const auto& p : sup.consensus) b.add(p);
     std::vector<LegendItem> items = g.groups() > 1 ? group_items(g) : std::vector<LegendItem>{};
     add_estimated_item(items, marks);
-    const LegendPlan legend =
-        lay_out(s, QStringLiteral("Superimposed specimens (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks),
-                std::move(items), [&](QRectF room) { return equal_frame(b, room); });
-    add_axes(s, QStringLiteral("x (aligned)"), QStringLiteral("y (aligned)"));
-    add_superimposed(s, sup, g, links, marks);
-    add_legend(s, legend, s.frame.area);
-    return s;
+    return noting_left_out(size, [&](Scene& s, double foot) {
+        const LegendPlan legend = lay_out(
+            s, QStringLiteral("Superimposed specimens (%1 specimens, %2 landmarks)").arg(sup.specimens()).arg(sup.landmarks),
+            items, [&](QRectF room) { return equal_frame(b, above_foot(room, foot)); });
+        add_axes(s, QStringLiteral("x (aligned)"), QStringLiteral("y (aligned)"));
+        std::vector<int> left_out = add_superimposed(s, sup, g, links, marks);
+        add_legend(s, legend, s.frame.area);
+        return left_out;
+    });
 }
 
 Scene components_scene(const PcaResult& pca, const Grouping& g, int pc_x, int pc_y, Outline outline, QSizeF size) {
@@ -146,25 +175,25 @@ Scene scree_scene(const PcaResult& pca, QSizeF size) {
 
 Scene shape_change_scene(const Shape2& consensus, const Shape2& target, const Links& links, const QString& title, QSizeF size,
                          const ChangeNames& names) {
-    Scene s;
-    s.size = size;
     const ThinPlateSpline spline(consensus, target);
     const DeformationGrid grid = deformation_grid(spline, consensus, 22, 48, 0.12);
     Bounds b;
     for (const auto& line : grid.lines)
         for (const auto& p : line) b.add(p);
     for (const auto& p : target) b.add(p);
-    const LegendPlan legend =
-        lay_out(s, title, change_items(names.from, names.to), [&](QRectF room) { return equal_frame(b, room); });
-    add_axes(s, QStringLiteral("x"), QStringLiteral("y"));
-    for (const auto& line : grid.lines) {
-        ScenePath path{QColor(150, 150, 150), 0.6 * kPoint, false, false, QColor(), {}};
-        for (const auto& p : line) path.points.push_back(s.frame.map(p.x, p.y));
-        s.paths.push_back(std::move(path));
-    }
-    add_change(s, consensus, target, links);
-    add_legend(s, legend, s.frame.area);
-    return s;
+    return noting_left_out(size, [&](Scene& s, double foot) {
+        const LegendPlan legend = lay_out(s, title, change_items(names.from, names.to),
+                                          [&](QRectF room) { return equal_frame(b, above_foot(room, foot)); });
+        add_axes(s, QStringLiteral("x"), QStringLiteral("y"));
+        for (const auto& line : grid.lines) {
+            ScenePath path{QColor(150, 150, 150), 0.6 * kPoint, false, false, QColor(), {}};
+            for (const auto& p : line) path.points.push_back(s.frame.map(p.x, p.y));
+            s.paths.push_back(std::move(path));
+        }
+        std::vector<int> left_out = add_change(s, consensus, target, links);
+        add_legend(s, legend, s.frame.area);
+        return left_out;
+    });
 }
 
 namespace {

@@ -249,7 +249,13 @@ void paint_scene(QPainter& painter, const Scene& scene, const QRectF& target) {
     for (const auto& batch : scene.dots) paint_dots(painter, batch);
     for (const auto& e : scene.legend) {
         if (e.mark) {
-            paint_dots(painter, {e.color, e.swatch.width() * 0.8, false, {e.swatch.center()}, {}, e.marker});
+            paint_dots(painter, {e.color, e.swatch.width() * 0.8, e.outlined, {e.swatch.center()}, {}, e.marker});
+            continue;
+        }
+        if (e.line != Qt::NoPen) {
+            painter.setPen(QPen(e.color, 1.5 * kPoint, e.line, Qt::FlatCap));
+            painter.drawLine(QPointF(e.swatch.left() - 2, e.swatch.center().y()),
+                             QPointF(e.swatch.right() + 2, e.swatch.center().y()));
             continue;
         }
         painter.setPen(QPen(e.color.darker(130), 0.75));

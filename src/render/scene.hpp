@@ -96,7 +96,9 @@ struct LegendEntry {
     QColor color;
     QRectF swatch;
     Marker marker = Marker::Circle;
-    bool mark = false;  // the mark itself in the swatch's place (else a square of the colour)
+    bool mark = false;              // the mark itself in the swatch's place (else a square of the colour)
+    bool outlined = false;          // the mark as a ring with a white centre
+    Qt::PenStyle line = Qt::NoPen;  // a line of the colour across the swatch, as lines are drawn (else a square)
 };
 
 struct Scene {

@@ -12,10 +12,10 @@ namespace quillan::plot_parts {
 // A deep purple: apart from every group's colour, drawn as a cross, which
 // no group's mark is.
 const QColor kEstimatedColor(120, 0, 90);
+const QColor kChangeColor(200, 60, 40), kFromColor(120, 120, 120);
 
 namespace {
 
-const QColor kChangeColor(200, 60, 40);
 const QColor kInk(20, 20, 20);
 
 // How many of the specimens' marks each small square of the picture holds,
@@ -83,7 +83,7 @@ double label_cost(const QRectF& box, std::size_t j, int ring, QPointF outward, Q
         const double d = distance_to(box, marks[k]);
         // Where the marks crowd too closely for their numbers, a number may
         // touch a mark, at a price, rather than another number.
-        if (d < clear && at.strict) return kNever;
+        if (d < clear && (at.strict || d <= 0)) return kNever;
         if (d < clear) cost += 40;
         if (d < own + 1) cost += 8;  // it would read as the other mark's number
     }
@@ -92,17 +92,56 @@ double label_cost(const QRectF& box, std::size_t j, int ring, QPointF outward, Q
 
 }  // namespace
 
-void add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, double size, const std::vector<int>& numbers,
-                         const std::vector<QPointF>& others) {
+std::vector<int> add_landmark_labels(Scene& s, const std::vector<QPointF>& marks, double size, const std::vector<int>& numbers,
+                                     const std::vector<QPointF>& others) {
     std::vector<QString> texts;
-    for (std::size_t j = 0; j < marks.size(); ++j)
-        texts.push_back(QString::number(j < numbers.size() ? numbers[j] : static_cast<int>(j) + 1));
-    add_point_labels(s, marks, size, texts, others);
+    const auto number = [&](std::size_t j) { return j < numbers.size() ? numbers[j] : static_cast<int>(j) + 1; };
+    for (std::size_t j = 0; j < marks.size(); ++j) texts.push_back(QString::number(number(j)));
+    std::vector<int> out;
+    for (std::size_t j : add_point_labels(s, marks, size, texts, others)) out.push_back(number(j));
+    return out;
 }
 
-void add_point_labels(Scene& s, const std::vector<QPointF>& marks, double size, const std::vector<QString>& texts,
-                      const std::vector<QPointF>& others) {
-    if (marks.empty()) return;
+QString number_list(std::vector<int> numbers) {
+    std::sort(numbers.begin(), numbers.end());
+    QStringList list;
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t end = i;
+        while (end + 1 < numbers.size() && numbers[end + 1] == numbers[end] + 1) ++end;
+        // Three or more in a row as a range, so that a long note still fits.
+        if (end >= i + 2) list << QStringLiteral("%1\u2013%2").arg(numbers[i]).arg(numbers[end]);
+        else
+            for (std::size_t k = i; k <= end; ++k) list << QString::number(numbers[k]);
+        i = end + 1;
+    }
+    return list.join(QStringLiteral(", "));
+}
+
+QString left_out_note(const std::vector<int>& numbers) {
+    if (numbers.empty()) return {};
+    return QStringLiteral("Numbers left out for want of room: %1").arg(number_list(numbers));
+}
+
+void add_note(Scene& s, const std::vector<QString>& lines) {
+    const double h = text_size(QStringLiteral("Xg"), SceneText::Role::Note).height();
+    double y = s.size.height() - kPad / 2 - h * static_cast<double>(lines.size());
+    for (const auto& line : lines) {
+        s.texts.push_back({line, QPointF(kPad, y), Qt::AlignLeft | Qt::AlignTop, SceneText::Role::Note});
+        y += h;
+    }
+}
+
+double note_height(const QString& text, QSizeF size) {
+    const auto lines = title_lines(text, size.width() - 2 * kPad, SceneText::Role::Note);
+    return lines.empty()
+               ? 0
+               : static_cast<double>(lines.size()) * text_size(QStringLiteral("Xg"), SceneText::Role::Note).height() + kGap;
+}
+
+std::vector<std::size_t> add_point_labels(Scene& s, const std::vector<QPointF>& marks, double size,
+                                          const std::vector<QString>& texts, const std::vector<QPointF>& others) {
+    std::vector<std::size_t> left_out;
+    if (marks.empty()) return left_out;
     const Crowding crowd(s, s.dots.size());
     QPointF centre(0, 0);
     for (const QPointF& p : marks) centre += p / static_cast<double>(marks.size());
@@ -122,9 +161,11 @@ void add_point_labels(Scene& s, const std::vector<QPointF>& marks, double size, 
         QRectF best;
         double best_cost = std::numeric_limits<double>::infinity();
         int best_ring = 0;
-        for (int pass = 0; pass < 2 && best.isNull(); ++pass) {
-            placing.strict = pass == 0;
-            for (int ring = 0; ring < 5; ++ring)
+        // Near the mark, clear of every mark; then touching another mark;
+        // then farther off, clear of them all, with a line back.
+        for (int pass = 0; pass < 3 && best.isNull(); ++pass) {
+            placing.strict = pass != 1;
+            for (int ring = pass < 2 ? 0 : 5; ring < (pass < 2 ? 5 : 10); ++ring)
                 for (int k = 0; k < 16; ++k) {
                     const double angle = k * std::numbers::pi / 8;
                     const QPointF dir(std::cos(angle), std::sin(angle));
@@ -140,11 +181,10 @@ void add_point_labels(Scene& s, const std::vector<QPointF>& marks, double size, 
                     }
                 }
         }
-        // Nowhere free: beside the mark, inside the frame, as well as it goes.
+        // Nowhere free: a number over another would be read as neither.
         if (best.isNull()) {
-            best = QRectF(p + QPointF(clear + 1, -t.height() / 2), t);
-            best.moveLeft(std::clamp(best.left(), inside.left(), std::max(inside.left(), inside.right() - t.width())));
-            best.moveTop(std::clamp(best.top(), inside.top(), std::max(inside.top(), inside.bottom() - t.height())));
+            left_out.push_back(j);
+            continue;
         }
         taken.push_back(best);
         if (best_ring > 1) {
@@ -161,6 +201,7 @@ void add_point_labels(Scene& s, const std::vector<QPointF>& marks, double size, 
         }
         s.texts.push_back({text, best.center(), Qt::AlignCenter, SceneText::Role::Label});
     }
+    return left_out;
 }
 
 double mark_size(const std::vector<QPointF>& marks, double largest) {
@@ -192,7 +233,7 @@ void add_estimated(Scene& s, const Superimposition& sup, const LandmarkMarks& ma
 }
 
 // The consensus: fixed landmarks large and numbered, semilandmarks small.
-void add_consensus(Scene& s, const Shape2& consensus, const LandmarkMarks& marks) {
+std::vector<int> add_consensus(Scene& s, const Shape2& consensus, const LandmarkMarks& marks) {
     std::vector<bool> semi(consensus.size(), false);
     for (int j : marks.semilandmarks)
         if (j >= 0 && static_cast<std::size_t>(j) < semi.size()) semi[static_cast<std::size_t>(j)] = true;
@@ -209,14 +250,16 @@ void add_consensus(Scene& s, const Shape2& consensus, const LandmarkMarks& marks
     }
     fixed.size = mark_size(fixed.points, 5.0 * kPoint);
     fixed.keep_clear = true;
-    add_landmark_labels(s, fixed.points, fixed.size, numbers);
+    std::vector<int> left_out = add_landmark_labels(s, fixed.points, fixed.size, numbers);
     if (!sliding.points.empty()) s.dots.push_back(std::move(sliding));
     s.dots.push_back(std::move(fixed));
+    return left_out;
 }
 
 }  // namespace
 
-void add_superimposed(Scene& s, const Superimposition& sup, const Grouping& g, const Links& links, const LandmarkMarks& marks) {
+std::vector<int> add_superimposed(Scene& s, const Superimposition& sup, const Grouping& g, const Links& links,
+                                  const LandmarkMarks& marks) {
     // Specimens first, one batch per group, so the consensus sits on top.
     const std::size_t first = s.dots.size();
     const int ng = std::max(1, g.groups());
@@ -246,12 +289,12 @@ void add_superimposed(Scene& s, const Superimposition& sup, const Grouping& g, c
     add_estimated(s, sup, marks);
     add_wireframe(s, sup.consensus, links, kInk, 1.2 * kPoint);
     add_wireframe(s, sup.consensus, marks.curves, kInk, 0.75 * kPoint);
-    add_consensus(s, sup.consensus, marks);
+    return add_consensus(s, sup.consensus, marks);
 }
 
-void add_change(Scene& s, const Shape2& consensus, const Shape2& target, const Links& links) {
+std::vector<int> add_change(Scene& s, const Shape2& consensus, const Shape2& target, const Links& links) {
     add_wireframe(s, target, links, kInk, 1.2 * kPoint);
-    SceneDots from{QColor(120, 120, 120), 0, false, {}, {}}, to{kInk, 0, true, {}, {}};
+    SceneDots from{kFromColor, 0, false, {}, {}}, to{kInk, 0, true, {}, {}};
     for (std::size_t j = 0; j < consensus.size(); ++j) {
         const QPointF a = s.frame.map(consensus[j].x, consensus[j].y), z = s.frame.map(target[j].x, target[j].y);
         s.paths.push_back({kChangeColor, 1.5 * kPoint, false, false, QColor(), {a, z}});
@@ -262,15 +305,17 @@ void add_change(Scene& s, const Shape2& consensus, const Shape2& target, const L
     from.size = to.size * 0.7;
     to.keep_clear = from.keep_clear = true;
     // The numbers keep clear of the consensus's marks as well as the target's.
-    add_landmark_labels(s, to.points, to.size, {}, from.points);
+    std::vector<int> left_out = add_landmark_labels(s, to.points, to.size, {}, from.points);
     s.dots.push_back(std::move(from));
     s.dots.push_back(std::move(to));
+    return left_out;
 }
 
 std::vector<LegendItem> change_items(const QString& from, const QString& to) {
-    return {{from, QColor(120, 120, 120), true, Marker::Circle},
-            {to, kInk, true, Marker::Circle},
-            {QStringLiteral("Change"), kChangeColor}};
+    // Each shape's entry is its mark as drawn: the target's a ring.
+    return {{from, kFromColor, true, Marker::Circle},
+            {to, kInk, true, Marker::Circle, true},
+            {QStringLiteral("Change"), kChangeColor, false, Marker::Circle, false, false, Qt::SolidLine}};
 }
 
 }  // namespace quillan::plot_parts

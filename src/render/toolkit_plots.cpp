@@ -16,6 +16,12 @@ namespace {
 const QColor kFlagged(200, 30, 30);
 const QColor kPlain(70, 120, 180);
 
+// The flagged specimens' colour: red beside the one set's blue; among the
+// groups' colours (red among them) black, the palette's fifteenth, which
+// only a fifteenth group would share, and beyond that the estimated
+// landmarks' purple, which no group has.
+QColor flagged_color(int sets) { return sets <= 1 ? kFlagged : sets < 15 ? QColor(0, 0, 0) : kEstimatedColor; }
+
 // Where each specimen of the sets goes along the axis: the sets one after
 // another, a place left empty between two.
 std::vector<std::vector<double>> outlier_places(const OutliersFigure& f, double& last) {
@@ -30,22 +36,24 @@ std::vector<std::vector<double>> outlier_places(const OutliersFigure& f, double&
     return at;
 }
 
-std::vector<LegendItem> outlier_items(const OutliersFigure& f) {
+std::vector<LegendItem> outlier_items(const OutliersFigure& f, const QString& factor) {
     std::vector<LegendItem> items;
     const int sets = static_cast<int>(f.sets.size());
+    if (sets > 1) items.push_back({factor, QColor(), false, Marker::Circle, false, true});
     for (int k = 0; sets > 1 && k < sets; ++k)
         items.push_back(
             {QString::fromStdString(f.sets[static_cast<std::size_t>(k)].group), group_color(k), true, group_marker(k, sets)});
     bool any = false;
     for (const auto& set : f.sets) any = any || !set.flagged.empty();
-    items.push_back({any ? QStringLiteral("Flagged") : QStringLiteral("Flagged: none"), kFlagged, true, Marker::Circle});
-    items.push_back({QStringLiteral("Limit: Q3 + 1.5 IQR"), kFlagged});
+    const QColor flagged = flagged_color(sets);
+    items.push_back({any ? QStringLiteral("Flagged") : QStringLiteral("Flagged: none"), flagged, true, Marker::Circle, true});
+    items.push_back({QStringLiteral("Limit: Q3 + 1.5 IQR"), flagged, false, Marker::Circle, false, false, Qt::DashLine});
     return items;
 }
 
 }  // namespace
 
-Scene outlier_distances_scene(const OutliersFigure& f, const QString& title, QSizeF size) {
+Scene outlier_distances_scene(const OutliersFigure& f, const QString& title, QSizeF size, const QString& factor) {
     Scene s;
     s.size = size;
     double last = 0;
@@ -56,7 +64,7 @@ Scene outlier_distances_scene(const OutliersFigure& f, const QString& title, QSi
         for (double d : set.distances) top = std::max(top, d);
     }
     if (!(top > 0)) top = 1;
-    const LegendPlan legend = lay_out(s, title, outlier_items(f), [&](QRectF room) {
+    const LegendPlan legend = lay_out(s, title, outlier_items(f, factor), [&](QRectF room) {
         // Room above the farthest for the names of the flagged.
         const double names = text_size(QStringLiteral("Xg"), SceneText::Role::Label).height() * 2 + kGap;
         const double high = top * room.height() / std::max(room.height() * 0.5, room.height() - names);
@@ -68,7 +76,8 @@ Scene outlier_distances_scene(const OutliersFigure& f, const QString& title, QSi
                              : QStringLiteral("Procrustes distance from the mean"),
              one);
     const int sets = static_cast<int>(f.sets.size());
-    SceneDots flagged{kFlagged, 5.0 * kPoint, true, {}, {}};
+    const QColor flagged_ink = flagged_color(sets);
+    SceneDots flagged{flagged_ink, 5.0 * kPoint, true, {}, {}};
     flagged.keep_clear = true;
     std::vector<QPointF> others;
     std::vector<QString> names;
@@ -87,7 +96,7 @@ Scene outlier_distances_scene(const OutliersFigure& f, const QString& title, QSi
             else others.push_back(p);
         }
         if (!xs.empty())
-            s.paths.push_back({kFlagged,
+            s.paths.push_back({flagged_ink,
                                1.2 * kPoint,
                                true,
                                false,
@@ -126,12 +135,70 @@ std::vector<Bracket> brackets_of(const DisparityFigure& f, int& levels) {
     return out;
 }
 
-void add_bar_names(Scene& s, const DisparityFigure& f) {
+// A bar's name on two lines, broken after a hyphen or underscore or at a
+// space where the longer line is shortest; the name whole when it has none.
+std::pair<QString, QString> two_lines(const QString& name) {
+    std::pair<QString, QString> best{name, QString()};
+    double widest = text_size(name, SceneText::Role::Tick).width();
+    for (qsizetype i = 1; i + 1 < name.size(); ++i) {
+        const QChar c = name[i];
+        if (c != QLatin1Char(' ') && c != QLatin1Char('-') && c != QLatin1Char('_')) continue;
+        const QString first = c == QLatin1Char(' ') ? name.left(i) : name.left(i + 1), second = name.mid(i + 1);
+        const double w =
+            std::max(text_size(first, SceneText::Role::Tick).width(), text_size(second, SceneText::Role::Tick).width());
+        if (w < widest) widest = w, best = {first, second};
+    }
+    return best;
+}
+
+// How the bars' names go under them: across, on two lines, or turned to
+// read upward (their end at the tick), as the slot of a bar allows; and how
+// much deeper than one line of ticks they reach (the longest turned name
+// at most a third of the picture).
+struct BarNames {
+    enum class Way { Across, TwoLines, Turned } way = Way::Across;
+    double depth = 0;
+};
+BarNames bar_names_of(const DisparityFigure& f, QSizeF size) {
+    const double slot = (size.width() - 90) / static_cast<double>(std::max<std::size_t>(1, f.groups.size())) - kGap;
+    const double tick = text_size(QStringLiteral("0"), SceneText::Role::Tick).height();
+    double widest = 0, widest_line = 0;
+    for (const auto& g : f.groups) {
+        const QString name = QString::fromStdString(g);
+        widest = std::max(widest, text_size(name, SceneText::Role::Tick).width());
+        const auto [first, second] = two_lines(name);
+        widest_line = std::max(
+            {widest_line, text_size(first, SceneText::Role::Tick).width(), text_size(second, SceneText::Role::Tick).width()});
+    }
+    if (widest <= slot) return {};
+    if (widest_line <= slot) return {BarNames::Way::TwoLines, tick};
+    return {BarNames::Way::Turned, std::max(0.0, std::min(widest, size.height() / 3) - tick)};
+}
+
+void add_bar_names(Scene& s, const DisparityFigure& f, const BarNames& way) {
     const double slot = s.frame.area.width() / static_cast<double>(std::max<std::size_t>(1, f.groups.size()));
-    for (std::size_t k = 0; k < f.groups.size(); ++k)
-        s.texts.push_back({fitted(QString::fromStdString(f.groups[k]), SceneText::Role::Tick, slot - kGap),
-                           s.frame.map(static_cast<double>(k) + 1, 0) + QPointF(0, kTickLength + 2),
-                           Qt::AlignHCenter | Qt::AlignTop, SceneText::Role::Tick});
+    const double tick = text_size(QStringLiteral("0"), SceneText::Role::Tick).height();
+    for (std::size_t k = 0; k < f.groups.size(); ++k) {
+        const QString name = QString::fromStdString(f.groups[k]);
+        const QPointF at = s.frame.map(static_cast<double>(k) + 1, 0) + QPointF(0, kTickLength + 2);
+        const auto across = [&](const QString& text, QPointF where) {
+            s.texts.push_back({fitted(text, SceneText::Role::Tick, slot - kGap), where, Qt::AlignHCenter | Qt::AlignTop,
+                               SceneText::Role::Tick});
+        };
+        if (way.way == BarNames::Way::Across) {
+            across(name, at);
+        } else if (way.way == BarNames::Way::TwoLines) {
+            const auto [first, second] = two_lines(name);
+            across(first, at);
+            if (!second.isEmpty()) across(second, at + QPointF(0, tick));
+        } else {
+            // Shortened only where even turned it is too long.
+            SceneText t{fitted(name, SceneText::Role::Tick, way.depth + tick), at, Qt::AlignRight | Qt::AlignVCenter,
+                        SceneText::Role::Tick};
+            t.vertical = true;
+            s.texts.push_back(t);
+        }
+    }
 }
 
 }  // namespace
@@ -154,7 +221,9 @@ Scene disparity_scene(const DisparityFigure& f, const QString& title, const QStr
     const double label = text_size(QStringLiteral("0"), SceneText::Role::Label).height();
     const double step = label + 3;
     int shown = levels;
+    const BarNames names = bar_names_of(f, size);
     lay_out(s, title, {}, [&](QRectF room) {
+        room.setBottom(room.bottom() - names.depth);
         // The values over the bars, then a level of brackets above another.
         shown = std::clamp(static_cast<int>((room.height() * 0.6 - label - 2 * kGap) / step), 0, levels);
         const double headroom = label + 2 * kGap + shown * step;
@@ -166,8 +235,8 @@ Scene disparity_scene(const DisparityFigure& f, const QString& title, const QStr
         for (const auto& b : brackets) left += b.level >= shown ? 1 : 0;
         below += QStringLiteral(" (%1 more pairs differ: see the report)").arg(left);
     }
-    add_axes(s, below, QStringLiteral("Procrustes variance"), false);
-    add_bar_names(s, f);
+    add_axes(s, below, QStringLiteral("Procrustes variance"), false, true, names.depth);
+    add_bar_names(s, f, names);
     const bool room_for_values = widest + kGap < s.frame.area.width() / k;
     for (std::size_t g = 0; g < f.variance.size(); ++g) {
         const double x = static_cast<double>(g) + 1;
@@ -215,8 +284,8 @@ void add_group_points(Scene& s, const Grouping& g, const std::vector<double>& x,
     }
 }
 
-std::vector<LegendItem> legend_of(const Grouping& g) {
-    return g.groups() > 1 ? group_items(g, g.groups() > 10) : std::vector<LegendItem>{};
+std::vector<LegendItem> legend_of(const Grouping& g, const QString& factor) {
+    return g.groups() > 1 ? group_items(g, g.groups() > 10, factor) : std::vector<LegendItem>{};
 }
 
 QString variate_axis(const CvaFigure& f, int v) {
@@ -225,7 +294,7 @@ QString variate_axis(const CvaFigure& f, int v) {
 
 // Two groups, one variate: each group's scores counted in bins, the
 // groups' bars over each other, translucent.
-Scene cva_histogram_scene(const CvaFigure& f, const QString& title, QSizeF size) {
+Scene cva_histogram_scene(const CvaFigure& f, const QString& title, QSizeF size, const QString& factor) {
     Scene s;
     s.size = size;
     const auto n = static_cast<std::size_t>(f.scores.rows());
@@ -241,7 +310,7 @@ Scene cva_histogram_scene(const CvaFigure& f, const QString& title, QSizeF size)
         top = std::max(top, ++counts[static_cast<std::size_t>(g.group_of[i])][static_cast<std::size_t>(b)]);
     }
     const double pad = (hi - lo) * 0.04;
-    const LegendPlan legend = lay_out(s, title, legend_of(g), [&](QRectF room) {
+    const LegendPlan legend = lay_out(s, title, legend_of(g, factor), [&](QRectF room) {
         return PlotFrame{room, lo - pad, hi + pad, 0, top * 1.08};
     });
     add_axes(s, f.percent.empty() ? QStringLiteral("CV1") : variate_axis(f, 0), QStringLiteral("Specimens"));
@@ -259,8 +328,8 @@ Scene cva_histogram_scene(const CvaFigure& f, const QString& title, QSizeF size)
 
 }  // namespace
 
-Scene cva_scene(const CvaFigure& f, const QString& title, QSizeF size) {
-    if (f.scores.cols() < 2) return cva_histogram_scene(f, title, size);
+Scene cva_scene(const CvaFigure& f, const QString& title, QSizeF size, const QString& factor) {
+    if (f.scores.cols() < 2) return cva_histogram_scene(f, title, size, factor);
     Scene s;
     s.size = size;
     const auto n = static_cast<std::size_t>(f.scores.rows());
@@ -279,7 +348,7 @@ Scene cva_scene(const CvaFigure& f, const QString& title, QSizeF size) {
         outlines.push_back(data_ellipse(m));
         for (const auto& p : outlines.back()) b.add(p);
     }
-    const LegendPlan legend = lay_out(s, title, legend_of(g), [&](QRectF room) { return equal_frame(b, room); });
+    const LegendPlan legend = lay_out(s, title, legend_of(g, factor), [&](QRectF room) { return equal_frame(b, room); });
     add_axes(s, variate_axis(f, 0), variate_axis(f, 1));
     add_group_points(s, g, x, y);
     for (std::size_t k = 0; k < outlines.size(); ++k) {
@@ -293,14 +362,14 @@ Scene cva_scene(const CvaFigure& f, const QString& title, QSizeF size) {
     return s;
 }
 
-Scene pls_scene(const PlsFigure& f, const QString& title, QSizeF size) {
+Scene pls_scene(const PlsFigure& f, const QString& title, QSizeF size, const QString& factor) {
     Scene s;
     s.size = size;
     const Grouping g = grouping_of(f.groups, f.x.size());
     Bounds b;
     for (std::size_t i = 0; i < f.x.size(); ++i) b.add(f.x[i], f.y[i]);
     const Bounds p = padded(b);
-    const LegendPlan legend = lay_out(s, title, legend_of(g), [&](QRectF room) {
+    const LegendPlan legend = lay_out(s, title, legend_of(g, factor), [&](QRectF room) {
         return PlotFrame{room, p.xmin, p.xmax, p.ymin, p.ymax};
     });
     add_axes(s, QString::fromStdString(f.block1) + QStringLiteral(": PLS1 score"),

@@ -16,15 +16,18 @@ inline constexpr double kMarkedP = 0.05;
 
 // Each specimen's distance from its mean, farthest first (the sets one
 // after another), with each set's limit and the flagged specimens named.
-Scene outlier_distances_scene(const OutliersFigure& f, const QString& title, QSizeF size);
+// The legends name the groups' factor as `factor`.
+Scene outlier_distances_scene(const OutliersFigure& f, const QString& title, QSizeF size,
+                              const QString& factor = QStringLiteral("G1"));
 // Each group's Procrustes variance as a bar; a bracket joins the groups of
-// each pair that differ (p at most kMarkedP).
+// each pair that differ (p at most kMarkedP).  Names too long for their
+// bar are turned to read upward.
 Scene disparity_scene(const DisparityFigure& f, const QString& title, const QString& groups_title, QSizeF size);
 // CV1 against CV2 with each group's 95% data ellipse; with one variate (two
 // groups) the histogram of CV1 in each group.
-Scene cva_scene(const CvaFigure& f, const QString& title, QSizeF size);
+Scene cva_scene(const CvaFigure& f, const QString& title, QSizeF size, const QString& factor = QStringLiteral("G1"));
 // The first axis's scores, block 1 across, block 2 up, coloured by group.
-Scene pls_scene(const PlsFigure& f, const QString& title, QSizeF size);
+Scene pls_scene(const PlsFigure& f, const QString& title, QSizeF size, const QString& factor = QStringLiteral("G1"));
 // From one shape to another, the change scaled by `magnification`: a
 // deformation grid in the plane, three views in space.  Fails as the spline
 // cannot be drawn (fewer than three landmarks, or all on one line).

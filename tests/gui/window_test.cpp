@@ -1467,13 +1467,13 @@ private slots:
         };
         load("importButton", "macaques.morphologika.txt");
         QCOMPARE(panel->links().size(), std::size_t(10));
-        QCOMPARE(wires(), 3 * 10);  // in each of the three views
+        QCOMPARE(wires(), 4 * 10);  // in each of the three views and the perspective
         QTemporaryDir dir;
         const std::string links = (dir.path() + "/links.txt").toStdString();
         std::ofstream(links) << "1 2\n2 3\n";
         answer = links;
         press("plotLinksButton");
-        QCOMPARE(wires(), 3 * 2);
+        QCOMPARE(wires(), 4 * 2);
         const std::string bad = (dir.path() + "/bad.txt").toStdString();
         std::ofstream(bad) << "[individuals]\n1\n[landmarks]\n2\n[rawpoints]\n0 0 0\n1 1 1\n[wireframe]\n1 3\n";
         const Matrix before = program->shell().workspace().landmarks;
@@ -1483,7 +1483,7 @@ private slots:
         QCOMPARE(gui->messages().size(), told + 1);
         QVERIFY(gui->messages().back().text.find("line 9, [wireframe] names landmark 3") != std::string::npos);
         QVERIFY(program->shell().workspace().landmarks == before);
-        QCOMPARE(wires(), 3 * 2);
+        QCOMPARE(wires(), 4 * 2);
     }
 
     void exportsThePictureAndRefusesABadLinksFile() {

@@ -42,6 +42,8 @@ using ::testing::Not;
 
 const QSizeF kSize(800, 600);
 const QSizeF kWide(1200, 600);
+// The layout size of a picture of so many pixels at `dpi`.
+QSizeF layout_size(int width, int height, int dpi) { return {width * 96.0 / dpi, height * 96.0 / dpi}; }
 
 QImage painted(const Scene& s) {
     QImage image(s.size.toSize(), QImage::Format_ARGB32);
@@ -522,9 +524,15 @@ TEST(BatchPlots, NameTheGroupsOfAnImportInLegendsTitlesAndFileNames) {
     EXPECT_FALSE(std::filesystem::exists(dir / "shape-change-group-1.svg"));
     auto text = [&](const char* file) { return read_bytes((dir / file).string()); };
     EXPECT_THAT(text("superimposition.svg"), HasSubstr(">Teyah<"));
+    EXPECT_THAT(text("superimposition.svg"), HasSubstr(">species<"));  // the legend names its factor
     EXPECT_THAT(text("shape-change-group-Teyah.svg"), HasSubstr("mean of Teyah"));
     EXPECT_THAT(text("permutations-1.svg"), HasSubstr("One-way test: explained SS of species"));
     EXPECT_THAT(text("permutations-1.svg"), HasSubstr("Explained SS over 9 permutations"));
+    // A pairwise comparison's histogram is named by its pair and statistic.
+    const auto pairs = run_batch({"model", "-i", data + "/plethodon.csv", "--factor", "species", "--formula", "species", "-p",
+                                  "9", "-s", "1", "--pairwise", "species", "--plots", (dir / "pairs").string()});
+    ASSERT_EQ(pairs.status, 0) << pairs.err;
+    EXPECT_THAT(read_bytes((dir / "pairs" / "pairwise-Jord-Teyah-d.svg").string()), HasSubstr("Jord and Teyah"));
     // At exactly the size and resolution asked for.
     const QImage png(QString::fromStdString((dir / "superimposition.png").string()));
     EXPECT_EQ(png.size(), QSize(1600, 1200));
@@ -642,8 +650,9 @@ TEST(SpacePictures, TheSuperimpositionIsSeenFromTheFrontTheSideAndTheTop) {
     ASSERT_EQ(sup.landmarks, 7);
     const Links links{{0, 1}, {1, 2}, {2, 6}};
     const Scene s = superimposition_picture(data, links, kWide);
-    // Per view: a batch of marks per sex, then the numbered consensus.
-    ASSERT_EQ(s.dots.size(), 9u);
+    // Per view: a batch of marks per sex, then the numbered consensus; and
+    // the consensus in perspective.
+    ASSERT_EQ(s.dots.size(), 10u);
     expect_one_scale({&s.dots[2], &s.dots[5], &s.dots[8]}, sup.consensus_row);
     // The views that share an axis line up along it: the front and the side
     // share y, and in two rows and columns the front and the top share x; in
@@ -659,18 +668,27 @@ TEST(SpacePictures, TheSuperimpositionIsSeenFromTheFrontTheSideAndTheTop) {
                 for (const QPointF& q : side) EXPECT_GT(top[j].x(), q.x());
         }
     }
-    for (const char* name : {"Front", "Side", "Top", "z (aligned)", "Superimposed specimens in 3-D (18 specimens, 7 landmarks)"})
+    for (const char* name :
+         {"Front", "Side", "Top", "Perspective", "z (aligned)", "Superimposed specimens in 3-D (18 specimens, 7 landmarks)"})
         EXPECT_TRUE(std::any_of(s.texts.begin(), s.texts.end(), [&](const SceneText& t) { return t.text == name; })) << name;
     // Every specimen's every landmark in every view, named when pointed at.
     std::size_t marks = 0;
     for (std::size_t v = 0; v < 3; ++v) marks += s.dots[3 * v].points.size() + s.dots[3 * v + 1].points.size();
     EXPECT_EQ(marks, 3u * 18 * 7);
     EXPECT_EQ(s.specimen_at(s.dots[4].points[0]), s.dots[4].specimens[0]);
-    // The wireframe in each view, and one legend for them all.
+    // The wireframe in each view and in perspective, and one legend for them
+    // all, under the name of its factor.
     int wires = 0;
     for (const auto& p : s.paths) wires += p.width == 1.2 * kPoint ? 1 : 0;
-    EXPECT_EQ(wires, 3 * 3);
+    EXPECT_EQ(wires, 4 * 3);
     EXPECT_EQ(s.legend.size(), 2u);
+    EXPECT_NE(find_text(s, QStringLiteral("G1")), nullptr);
+    // With no links the perspective joins each landmark to its nearest, and says so.
+    const Scene bare = superimposition_picture(data, {}, kWide);
+    std::size_t tree = 0;
+    for (const auto& p : bare.paths) tree += p.width == 1.2 * kPoint ? 1 : 0;
+    EXPECT_EQ(tree, 6u);
+    EXPECT_NE(find_text(bare, QStringLiteral("nearest neighbours")), nullptr);
     // Each view's consensus is painted: its rings are dark at their edge.
     const QImage image = painted(s);
     for (std::size_t v = 0; v < 3; ++v) {
@@ -691,13 +709,22 @@ TEST(SpacePictures, TheShapeChangeRunsFromTheConsensusToTheTargetInEachView) {
         const auto [row, title] = data.target(target, 2.0);
         ASSERT_EQ(row.size(), 21);
         const Scene s = shape_change_picture(data, row, {}, title, kWide);
-        ASSERT_EQ(s.dots.size(), 6u);  // per view the consensus, then the target
+        ASSERT_EQ(s.dots.size(), 8u);  // per view and in perspective the consensus, then the target
         expect_one_scale({&s.dots[0], &s.dots[2], &s.dots[4]}, data.superimposition().consensus_row);
         expect_one_scale({&s.dots[1], &s.dots[3], &s.dots[5]}, row);
         int vectors = 0;
         for (const auto& p : s.paths) vectors += p.color == QColor(200, 60, 40) ? 1 : 0;
-        EXPECT_EQ(vectors, 3 * 7);
-        EXPECT_EQ(s.legend.size(), 3u);
+        EXPECT_EQ(vectors, 4 * 7);
+        // The legend's marks as the shapes' marks are drawn.
+        ASSERT_EQ(s.legend.size(), 3u);
+        EXPECT_EQ(s.legend[0].outlined, s.dots[0].outlined);
+        EXPECT_EQ(s.legend[1].outlined, s.dots[1].outlined);
+        // A change too small to see in perspective is drawn longer there, by
+        // a factor the title states as well as the view's name.
+        QString heading;
+        for (const auto& t : s.texts) heading += t.role == SceneText::Role::Title ? t.text + QLatin1Char(' ') : QString();
+        const SceneText* named = find_text(s, QStringLiteral("\u00d7"));  // "Perspective, vectors ×N" or "Perspective ×N"
+        EXPECT_EQ(named != nullptr, heading.contains(QStringLiteral("the perspective's vectors"))) << heading.toStdString();
     }
 }
 
@@ -810,6 +837,12 @@ const std::vector<ToolkitFigures>& every_analysis_figure() {
         out.push_back(figures_of(four, "RunCva"));
         Loaded wings({.landmarks = "mosquito.lm.txt", .groups = "mosquito.groups.txt", .perms = "9"});
         out.push_back(figures_of(wings, "RunSymmetry"));
+        // In space, and outliers within six groups (the flagged apart from every group).
+        Loaded brains({.landmarks = "brains.lm.txt", .groups = "brains.sex.groups.txt", .perms = "9", .dimensions = 3});
+        out.push_back(figures_of(brains, "RunOutliers"));
+        Loaded six({.landmarks = "larvalHead.lm.txt", .groups = "larvalMorph.treatment.groups.txt", .perms = "9"});
+        six.shell.model_request().shape.within_groups = true;
+        out.push_back(figures_of(six, "RunOutliers"));
         // Eight groups of long names, every pair differing: more brackets than fit.
         DisparityFigure many;
         for (int g = 0; g < 8; ++g) {
@@ -861,6 +894,12 @@ TEST(OutliersPicture, MarksAndNamesExactlyTheSpecimensTheReportFlags) {
             if (t.role == SceneText::Role::Label) named.insert(t.text.toStdString());
         EXPECT_EQ(marked, flagged);
         EXPECT_EQ(named, flagged);
+        // Within groups the flagged are in a colour far from any of the first
+        // fourteen groups' (red is the fourth's).
+        for (int k = 0; within && k < 14; ++k) {
+            const QColor g = group_color(k), c = ringed.color;
+            EXPECT_GT(std::abs(g.red() - c.red()) + std::abs(g.green() - c.green()) + std::abs(g.blue() - c.blue()), 100) << k;
+        }
         // Every specimen has its mark.
         std::size_t marks = 0;
         for (const SceneDots& d : s.dots) marks += d.points.size();
@@ -898,6 +937,16 @@ TEST(DisparityPicture, BracketsJoinThePairsThatDifferAndNoOthers) {
     // Each bar is as tall as its group's variance.
     ASSERT_EQ(s.boxes.size(), 4u);
     for (std::size_t g = 0; g < 4; ++g) EXPECT_NEAR(s.boxes[g].rect.top(), s.frame.map(0, f.variance[g]).y(), 1e-9);
+    // Names too long for their bars are written whole, on two lines or turned.
+    for (const auto& names : {std::vector<std::string>{"albistylum-sympatric", "brunneum-sympatric", "albistylum", "brunneum"},
+                              std::vector<std::string>{"albistylumsympatric", "brunneumallopatric", "c", "d"}}) {
+        f.groups = names;
+        const Scene print =
+            disparity_scene(f, QStringLiteral("Disparity"), QStringLiteral("Groups"), layout_size(1500, 1200, 300));
+        QString ticks;
+        for (const SceneText& t : print.texts) ticks += t.role == SceneText::Role::Tick ? t.text : QString();
+        for (const auto& name : names) EXPECT_TRUE(ticks.contains(QString::fromStdString(name))) << ticks.toStdString();
+    }
 }
 
 // The directional asymmetry drawn is the one the report measures, and the
@@ -1029,6 +1078,12 @@ std::vector<NamedScene> every_picture(QSizeF size) {
     c.links = {{0, 1}, {1, 2}};
     const PictureData space(macaques, sexes, GroupBy::First, {}, 3);
     for (auto& s : shape_pictures(space, c)) out.push_back({s.name + "-3d", std::move(s.scene)});
+    // 24 landmarks in space, crowded in every view, the factor named.
+    static const Matrix brains = load_data("brains.lm.txt");
+    static const Matrix brain_groups = load_data("brains.groups.txt");
+    const PictureData crowded(brains, brain_groups, GroupBy::Cells, {}, 3, {"sex", "handedness"});
+    for (auto& s : shape_pictures(crowded, c)) out.push_back({s.name + "-brains", std::move(s.scene)});
+    for (auto& s : group_change_pictures(crowded, c)) out.push_back({s.name + "-brains", std::move(s.scene)});
     const Eigen::Matrix3d turn = Eigen::AngleAxisd(0.6, Eigen::Vector3d::UnitY()).toRotationMatrix();
     out.push_back({"turned", turned_scene(space.superimposition(), space.grouping(), c.links, turn, size)});
     // The shape analyses' pictures, their factor named, some magnified.
@@ -1094,6 +1149,29 @@ TEST(PictureLayout, LandmarkNumbersSitBesideTheirMarks) {
             }
             EXPECT_EQ(label, 12) << n.name;
         }
+}
+
+// Where the marks crowd too closely for all their numbers, those without a
+// free place are left out and listed in a note, never drawn over another.
+TEST(PictureLayout, NumbersWithNoRoomAreListedNotOverlapped) {
+    const PictureData crowded(make_shapes(12, 42, 2, 0.02), Matrix(), GroupBy::None);
+    const Scene s = superimposition_picture(crowded, {}, QSizeF(260, 208));
+    std::set<int> seen;
+    std::vector<QRectF> boxes;
+    QString note;
+    for (const SceneText& t : s.texts) {
+        if (t.role == SceneText::Role::Label) seen.insert(t.text.toInt());
+        if (t.role == SceneText::Role::Note) note += (note.isEmpty() ? QString() : QStringLiteral(" ")) + t.text;
+        for (const QRectF& b : boxes) EXPECT_FALSE(overlap(b, text_box(t))) << t.text.toStdString();
+        boxes.push_back(text_box(t));
+    }
+    ASSERT_THAT(note.toStdString(), HasSubstr("Numbers left out for want of room: "));
+    const std::size_t labelled = seen.size();
+    for (const QString& n : note.section(QStringLiteral(": "), 1).split(QStringLiteral(", "))) {
+        const QStringList range = n.split(QChar(0x2013));  // a range: its ends and all between
+        for (int k = range.front().toInt(); k <= range.back().toInt(); ++k) seen.insert(k);
+    }
+    EXPECT_EQ(seen.size(), 42u) << labelled << " labelled; " << note.toStdString();
 }
 
 TEST(PictureLayout, AFileHasExactlyThePixelsAskedFor) {
