@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace quillan {
 
@@ -25,6 +26,10 @@ enum class CovariateChoice {
     WithinG2 = 4,     // a line within each group of G2
     WithinCells = 5,  // a line within each cell of G1 x G2
 };
+
+// The entries of the covariate model box, in the order of their values 1 to
+// 5; a report's record names the model chosen by its entry.
+const std::vector<std::string>& covariate_model_entries();
 
 // A value a front end read, or the failure it met reading it.  The failure is
 // raised only where the analysis asks for the value, so an action that

@@ -10,6 +10,17 @@
 
 namespace quillan {
 
+const std::vector<std::string>& covariate_model_entries() {
+    static const std::vector<std::string> entries = {
+        "No covariate",
+        "Covariate, same slope in every group",
+        "Covariate within groups of G1",
+        "Covariate within groups of G2",
+        "Covariate within cells of G1 x G2",
+    };
+    return entries;
+}
+
 Pending<std::uint64_t> permutation_count(const std::string& text, const ControlWords& words) {
     const std::vector<double> v = str2num(text);
     const bool ok = v.size() == 1 && std::isfinite(v[0]) && v[0] >= 1 && v[0] == std::floor(v[0]) && v[0] <= 1e12;

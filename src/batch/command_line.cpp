@@ -20,6 +20,7 @@
 #include "platform/stop_request.hpp"
 #include "platform/version.hpp"
 #include "shell/landmark_marks.hpp"
+#include "shell/run_option_table.hpp"
 #include "shell/shell.hpp"
 
 #include <CLI/CLI.hpp>
@@ -37,7 +38,9 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <system_error>
+#include <variant>
 
 namespace quillan::batch {
 
@@ -154,39 +157,137 @@ std::string program_description(const BatchProcess& process) {
            "129, 130 or 143 stopped by SIGHUP, Ctrl-C (SIGINT) or SIGTERM.";
 }
 
-// The options of the run itself: the files, the boxes, the seed and threads,
-// and where the report, the trace and the progress bar go.
+namespace {
+
+// Where the command line puts a run option's value.
+using RunTarget = std::variant<std::string*, int*, bool*, std::vector<std::string>*>;
+
+RunTarget import_target(BatchRequest& r, RunOption id) {
+    switch (id) {
+        case RunOption::PlotsGroupBy:
+            return &r.plots.group_by;
+        case RunOption::PlotSize:
+            return &r.plot_size;
+        case RunOption::PlotDpi:
+            return &r.plots.size.dpi;
+        case RunOption::File:
+            return &r.convert_file;
+        case RunOption::Import:
+            return &r.import_file;
+        case RunOption::Factor:
+            return &r.import_options.factors;
+        case RunOption::CovariateColumn:
+            return &r.import_options.covariate_column;
+        case RunOption::IdColumn:
+            return &r.import_options.id_column;
+        case RunOption::Factors:
+            return &r.import_options.factor_table;
+        case RunOption::NegativeMissing:
+            return &r.import_options.negative_missing;
+        case RunOption::EstimateMissing:
+            return &r.import_options.estimate_missing;
+        case RunOption::Semilandmarks:
+            return &r.import_options.semilandmarks;
+        case RunOption::Sliders:
+            return &r.import_options.sliders_file;
+        case RunOption::Slide:
+            return &r.import_options.slide;
+        case RunOption::SlideIterations:
+            return &r.import_options.slide_iterations;
+        case RunOption::LeaveOutMissing:
+            return &r.import_options.leave_out_missing;
+        case RunOption::SlideStrict:
+            return &r.import_options.strict_sliding;
+        case RunOption::OutPrefix:
+            return &r.out_prefix;
+        case RunOption::Json:
+            return &r.json_out;
+        case RunOption::Csv:
+            return &r.csv_out;
+        case RunOption::ExportSpecimens:
+            return &r.specimens_out;
+        default:
+            throw std::logic_error("a run option without its place in the request");
+    }
+}
+
+// Where the command line puts a run option's value.
+RunTarget target_of(BatchRequest& r, RunOption id) {
+    switch (id) {
+        case RunOption::Action:
+            return &r.action;
+        case RunOption::Landmarks:
+            return &r.landmarks;
+        case RunOption::Dimensions:
+            return &r.dimensions;
+        case RunOption::Groups:
+            return &r.groups;
+        case RunOption::Covariate:
+            return &r.covariate;
+        case RunOption::Perm:
+            return &r.perm;
+        case RunOption::Model:
+            return &r.model;
+        case RunOption::Seed:
+            return &r.seed_text;
+        case RunOption::Threads:
+            return &r.threads;
+        case RunOption::Out:
+            return &r.out;
+        case RunOption::Trace:
+            return &r.trace;
+        case RunOption::Log:
+            return &r.log_file;
+        case RunOption::Quiet:
+            return &r.quiet;
+        case RunOption::Progress:
+            return &r.progress_on;
+        case RunOption::NoProgress:
+            return &r.progress_off;
+        case RunOption::List:
+            return &r.list;
+        case RunOption::ListNames:
+            return &r.list_names;
+        case RunOption::ListOptions:
+            return &r.list_options;
+        case RunOption::ListValues:
+            return &r.list_values;
+        case RunOption::Plots:
+            return &r.plots.folder;
+        case RunOption::Links:
+            return &r.plots.links_file;
+        default:
+            return import_target(r, id);
+    }
+}
+
+// One run option from its row: its kind, range and choices checked, its
+// default shown where the row asks.
+void add_run_option(CLI::App& app, BatchRequest& r, const RunOptionSpec& spec) {
+    const RunTarget target = target_of(r, spec.id);
+    CLI::Option* option = nullptr;
+    if (bool* const* flag = std::get_if<bool*>(&target)) {
+        option = app.add_flag(spec.names, **flag, spec.help);
+    } else {
+        option = std::visit([&](auto* place) { return app.add_option(spec.names, *place, spec.help); }, target);
+        if (spec.repeated) option->expected(1)->take_all();
+        if (spec.shows_default) option->capture_default_str();
+        if (!spec.choices.empty())
+            option->check(CLI::IsMember(std::vector<std::string>(spec.choices.begin(), spec.choices.end())));
+        if (spec.high > spec.low) option->check(CLI::Range(spec.low, spec.high));
+        if (spec.kind == OptionKind::InputFile || spec.kind == OptionKind::OutputFile)
+            option->type_name(option_value_name(spec.kind));
+    }
+    if (spec.hidden) option->group("");
+}
+
+}  // namespace
+
+// The options of the run itself (shell/run_option_table.cpp): the files, the
+// boxes, the seed and threads, where the report, the trace, the exports and
+// the pictures go, and the import's choices.
 void add_run_options(CLI::App& app, BatchRequest& r) {
-    app.add_option("action", r.action, "Action name or alias (see the list below, or --list)");
-    app.add_option("--landmarks,-l", r.landmarks, "Landmark file: one specimen per line, x1 y1 ... xk yk and one more value");
-    app.add_option("--dimensions,-d", r.dimensions,
-                   "Coordinates per landmark of the landmark file: 2, or 3 for landmarks in space (x1 y1 z1 ... xk yk zk\n"
-                   "and one more value on each line)")
-        ->capture_default_str()
-        ->check(CLI::IsMember({2, 3}));
-    app.add_option("--groups,-g", r.groups, "Group file: one or two columns of group codes");
-    app.add_option("--covariate,-c", r.covariate, "Covariate file: one value per specimen");
-    app.add_option("--perm,-p", r.perm, "Number of permutations (the text of the permutation box)")->capture_default_str();
-    app.add_option("--model,-m", r.model,
-                   "Covariate model 1-5: 1 none, 2 one slope for all, 3 within G1, 4 within G2, 5 within G1 x G2 cells")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 5));
-    app.add_option("--seed,-s", r.seed_text,
-                   "Seed of the random permutations, a whole number from 0 to 18446744073709551615 (a seeded run is "
-                   "reproducible on any number of threads)");
-    app.add_option("--threads,-t", r.threads, "Worker threads for the permutations (0: every core)")
-        ->capture_default_str()
-        ->check(CLI::Range(0, kMaxThreads));
-    app.add_option("--out,-o", r.out,
-                   "Save the results box to this file instead of writing it to standard output; \"-\" writes the saved form to "
-                   "standard output.  Only a regular file is replaced (a device, pipe or socket is refused), through a symbolic "
-                   "link to its target");
-    app.add_flag("--trace", r.trace, "Show the console trace (echoed values, status lines) on standard error");
-    app.add_option("--log", r.log_file, "Append the console trace to this file as it goes");
-    app.add_flag("--quiet,-q", r.quiet, "Show no warnings on standard error; errors and refusals always show");
-    app.add_flag("--progress", r.progress_on, "Draw a progress bar on standard error even when it is not a terminal");
-    app.add_flag("--no-progress", r.progress_off,
-                 "Never draw a progress bar (the default when standard error is not a terminal)");
+    for (const RunOptionSpec& spec : run_option_table()) add_run_option(app, r, spec);
     app.footer(actions_help() +
                "\n"
                "Standard error carries what you must read: each message window's text on one line,\n"
@@ -196,71 +297,6 @@ void add_run_options(CLI::App& app, BatchRequest& r) {
                ",\n"
                "whose result it is. On a terminal a progress bar shows the permutations done.\n"
                "Ctrl-C, SIGTERM or SIGHUP stops a run: nothing is written, exit status 130, 143 or 129.");
-    // Every action name and alias, one a line, for the shell's completion.
-    app.add_flag("--list", r.list, "Print every action with its alias and what it does, and end");
-    app.add_flag("--list-names", r.list_names, "Print every action name and alias, one a line, and end")->group("");
-    // The options the action on the line accepts, for the completion.
-    app.add_flag("--list-options", r.list_options, "Print the options the action given accepts, one a line, and end")->group("");
-    // What an action's option takes, for the completion: its words, or FILE.
-    app.add_option("--list-values", r.list_values, "Print the values an action's option takes, one a line, and end")->group("");
-}
-
-// The options around the run: the pictures, the import of other formats and
-// the export of the numbers (see README, "Import" and "Export").
-void add_file_options(CLI::App& app, BatchRequest& r) {
-    app.add_option("--plots", r.plots.folder,
-                   "Also draw the pictures of the action (superimposition, principal components, shape change,\n"
-                   "permutation distributions) as SVG and PNG into this folder");
-    app.add_option("--links", r.plots.links_file, "Links file for the pictures' wireframe: two landmark numbers per line");
-    app.add_option("--plots-group-by", r.plots.group_by, "Colour the pictures by none, g1, g2 or cells")
-        ->capture_default_str()
-        ->check(CLI::IsMember({"none", "g1", "g2", "cells"}));
-    app.add_option("--plot-size", r.plot_size, "Size of each picture in pixels, WIDTHxHEIGHT (default 1000x800)");
-    app.add_option("--plot-dpi", r.plots.size.dpi, "Resolution of the pictures in dots per inch (default 96)");
-    app.add_option("file", r.convert_file, "For convert: the file to convert");
-    app.add_option("--import,-i", r.import_file,
-                   "Import landmarks (and factors, covariate) from a TPS, NTS, morphologika, CSV/TSV or plain x/y file, or\n"
-                   "3D Slicer markups (.fcsv, .mrk.json: every one of the folder, a specimen each), before the loads");
-    app.add_option("--factor", r.import_options.factors, "Column of the imported file that is G1 (given again: G2)")
-        ->expected(1)
-        ->take_all();
-    app.add_option("--covariate-column", r.import_options.covariate_column,
-                   "Numeric column of the imported file that is the covariate");
-    app.add_option("--id-column", r.import_options.id_column,
-                   "Column of the imported file (and of --factors) that holds the specimen IDs");
-    app.add_option("--factors", r.import_options.factor_table,
-                   "Table (CSV or TSV with a header) of factors and covariates keyed by specimen ID");
-    app.add_flag("--negative-missing", r.import_options.negative_missing,
-                 "Take negative coordinates of an imported file as missing landmarks (refused, naming each)");
-    app.add_option("--estimate-missing", r.import_options.estimate_missing,
-                   "Estimate the missing landmarks of an imported file from its complete specimens: tps (thin-plate spline\n"
-                   "from their mean) or reg (regression on the present landmarks); without it they are refused")
-        ->check(CLI::IsMember({"tps", "reg"}));
-    app.add_flag("--semilandmarks", r.import_options.semilandmarks,
-                 "Keep the curve points of an imported TPS file as semilandmarks after its landmarks; each curve's inner\n"
-                 "points slide between their neighbours");
-    app.add_option("--sliders", r.import_options.sliders_file,
-                   "Sliders file: before, slider and after landmark numbers on each line (geomorph's curves matrix)");
-    app.add_option("--slide", r.import_options.slide,
-                   "What sliding minimises: be (bending energy) or procd (Procrustes distance)")
-        ->capture_default_str()
-        ->check(CLI::IsMember({"be", "procd"}));
-    app.add_option("--slide-iterations", r.import_options.slide_iterations,
-                   "The limit of iterations of sliding (geomorph's max.iter); sliding not settled by then gives the\n"
-                   "coordinates at the limit, as gpagen does, with a warning")
-        ->capture_default_str()
-        ->check(CLI::Range(2, 100));
-    app.add_flag("--leave-out-missing", r.import_options.leave_out_missing,
-                 "Leave out the specimens without a value (an empty cell or NA) of a chosen factor or the covariate,\n"
-                 "saying how many in the report; without it they are refused, naming each");
-    app.add_flag("--slide-strict", r.import_options.strict_sliding,
-                 "Refuse sliding that has not settled within --slide-iterations instead of using the coordinates at the limit");
-    app.add_option("--out-prefix", r.out_prefix,
-                   "For convert: write PREFIX.lm.txt, PREFIX.groups.txt, PREFIX.cov.txt and PREFIX.legend.csv");
-    app.add_option("--json", r.json_out, "Write the numbers of the report and of the run to this JSON file");
-    app.add_option("--csv", r.csv_out, "Write the numbers of the report to this CSV file, one row per model or effect");
-    app.add_option("--export-specimens", r.specimens_out,
-                   "Write one row per specimen: ID, groups, covariate, centroid size, aligned coordinates, Procrustes distance");
 }
 
 // The actions' own options, each from its declaration in the rows: a
@@ -291,9 +327,10 @@ void add_action_options(CLI::App& app, BatchRequest& r) {
 // variable, say) would be taken as not given at all: --plots "" would draw
 // nothing and --out "" write to standard output, without a word.
 std::optional<int> empty_names(const CLI::App& app) {
-    std::vector<std::string> names = {"--landmarks", "--groups",          "--covariate", "--out",     "--log",        "--plots",
-                                      "--links",     "--import",          "--factors",   "--sliders", "--out-prefix", "--json",
-                                      "--csv",       "--export-specimens"};
+    std::vector<std::string> names;
+    for (const RunOptionSpec& spec : run_option_table())
+        if ((spec.kind == OptionKind::InputFile || spec.kind == OptionKind::OutputFile) && spec.names[0] == '-')
+            names.push_back(run_flag(spec.id));
     for (const DeclaredOption& d : declared_options())
         if (d.spec->kind == OptionKind::InputFile || d.spec->kind == OptionKind::OutputFile)
             names.push_back(option_flag(*d.spec));
@@ -334,7 +371,6 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
     CLI::App app{program_description(process), process.name};
     app.set_version_flag("--version", std::string(process.name) + " " + version_text());
     add_run_options(app, r);
-    add_file_options(app, r);
     add_action_options(app, r);
     try {
         app.parse(argc, argv);

@@ -13,7 +13,6 @@
 #include "platform/sha256.hpp"
 #include "shell/action_table.hpp"
 #include "shell/companions.hpp"
-#include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
 

@@ -4,17 +4,6 @@
 
 namespace quillan {
 
-const std::vector<std::string>& covariate_model_entries() {
-    static const std::vector<std::string> entries = {
-        "No covariate",
-        "Covariate, same slope in every group",
-        "Covariate within groups of G1",
-        "Covariate within groups of G2",
-        "Covariate within cells of G1 x G2",
-    };
-    return entries;
-}
-
 Handle build_memory_window(MemoryGui& gui) {
     const Handle fig = gui.create("figure", kRoot,
                                   {{"position", Value(matrix_from_rows({{100, 100, 1000, 700}}))},

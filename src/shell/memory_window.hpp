@@ -2,12 +2,10 @@
 // batch front end and the tests run every action against it.
 #pragma once
 
+#include "analyses/analysis_params.hpp"
 #include "platform/memory_gui.hpp"
 
 namespace quillan {
-
-// Entries of the covariate model box, in the order of their values 1 to 5.
-const std::vector<std::string>& covariate_model_entries();
 
 // The initial permutation count shown in the permutation box.
 inline constexpr const char* kDefaultPermutations = "999";

@@ -841,7 +841,7 @@ const std::vector<ToolkitFigures>& every_analysis_figure() {
         Loaded brains({.landmarks = "brains.lm.txt", .groups = "brains.sex.groups.txt", .perms = "9", .dimensions = 3});
         out.push_back(figures_of(brains, "RunOutliers"));
         Loaded six({.landmarks = "larvalHead.lm.txt", .groups = "larvalMorph.treatment.groups.txt", .perms = "9"});
-        six.shell.model_request().shape.within_groups = true;
+        six.shell.given_options()["within-groups"] = "true";
         out.push_back(figures_of(six, "RunOutliers"));
         // Eight groups of long names, every pair differing: more brackets than fit.
         DisparityFigure many;
