@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -171,6 +172,75 @@ TEST(ActionTable, EverySeededAnalysisReportsTheSameOnOneAndTwoThreads) {
         }
         EXPECT_EQ(reports[0], reports[1]) << row->name;
     }
+}
+
+// Every specimen made the first one's shape, turned, scaled and moved by
+// its own amounts (the trailing size scaled with it).
+static void give_every_specimen_one_shape(Matrix& lm, int dimensions) {
+    const Eigen::Index k = (lm.cols() - 1) / dimensions;
+    const Eigen::RowVectorXd first = lm.row(0);
+    for (Eigen::Index i = 0; i < lm.rows(); ++i) {
+        const double a = 0.3 * static_cast<double>(i), scale = 1 + 0.1 * static_cast<double>(i);
+        Eigen::Matrix3d turn = Eigen::Matrix3d::Identity();
+        turn.topLeftCorner<2, 2>() << std::cos(a), -std::sin(a), std::sin(a), std::cos(a);
+        if (dimensions == 3) turn = turn * Eigen::AngleAxisd(0.7 * a, Eigen::Vector3d::UnitX()).toRotationMatrix();
+        for (Eigen::Index l = 0; l < k; ++l) {
+            Eigen::Vector3d p = Eigen::Vector3d::Zero();
+            for (int d = 0; d < dimensions; ++d) p(d) = first(l * dimensions + d);
+            const Eigen::Vector3d q = scale * (turn * p) + Eigen::Vector3d::Constant(static_cast<double>(i));
+            for (int d = 0; d < dimensions; ++d) lm(i, l * dimensions + d) = q(d);
+        }
+        lm(i, lm.cols() - 1) = scale * first(lm.cols() - 1);
+    }
+}
+
+// Specimens that all have one shape leave nothing to measure: every analysis
+// that runs on the plethodon (plane) or brains (space) data refuses them
+// once they all have the first specimen's shape, saying so, with no report;
+// object symmetry (the brains' hemispheres paired) too.
+TEST(ActionTable, EveryAnalysisRefusesSpecimensOfOneShape) {
+    TempDir dir;
+    std::string pairs, hemispheres;
+    for (int l = 1; l <= 12; ++l) pairs += std::to_string(l) + " " + std::to_string(l + 12) + "\n";
+    for (int l = 0; l < 24; ++l) hemispheres += l < 12 ? "1 " : "2 ";
+    const std::string pairs_file = dir.write("pairs.txt", pairs), partition = dir.write("brains.partition.txt", hemispheres);
+    // The data of each dimension, as the loads leave them, with the files the analyses of parts read.
+    const auto prepare = [&](int dimensions, bool object, PlethodonRun& l, int groupings) {
+        if (dimensions == 3) {
+            Loaded brains({.landmarks = "brains.lm.txt",
+                           .groups = groupings == 1 ? "brains.sex.groups.txt" : "brains.groups.txt",
+                           .covariate = "brains.cov.txt",
+                           .perms = "20",
+                           .dimensions = 3});
+            l.shell.workspace() = brains.shell.workspace();
+            l.shell.model_request().shape.partition = partition;
+            l.shell.model_request().shape.block2 = data_file("brains.cov.txt");
+        }
+        if (object) l.shell.model_request().shape.land_pairs = pairs_file;
+    };
+    int refused = 0;
+    for (const int dimensions : {2, 3})
+        for (const ActionRow* row : analysis_rows())
+            for (const bool object : {false, true}) {
+                if (object && (dimensions == 2 || std::string(row->name) != "RunSymmetry")) continue;
+                {
+                    PlethodonRun varied(row->groupings, true);
+                    prepare(dimensions, object, varied, row->groupings);
+                    const Outcome o = varied.run(row->name);
+                    if (o != Outcome::Reported && o != Outcome::Done) continue;  // not for these data
+                }
+                PlethodonRun l(row->groupings, true);
+                prepare(dimensions, object, l, row->groupings);
+                give_every_specimen_one_shape(l.shell.workspace().landmarks, dimensions);
+                l.set_box(kResultsBox, Value("kept"));
+                const std::string what =
+                    std::string(row->name) + (object ? " (object)" : "") + " in " + std::to_string(dimensions) + "-D";
+                EXPECT_EQ(l.run(row->name), Outcome::Refused) << what;
+                EXPECT_THAT(l.last_message(), HasSubstr("specimens have the same shape")) << what;
+                EXPECT_EQ(l.box(kResultsBox), "kept") << what;
+                ++refused;
+            }
+    EXPECT_GE(refused, 2 * static_cast<int>(analysis_rows().size()));  // every analysis runs in space too
 }
 
 // The README's table of analyses is the user's first list of what the

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 using namespace quillan::test;
 using namespace quillan;
@@ -279,6 +280,24 @@ TEST(SingleGroupNotice, NamesCodesExactly) {
     EXPECT_EQ(notices, 1);
     EXPECT_THAT(h.gui.messages().back().text, HasSubstr("The group 4503599627370497 has a single specimen"));
     EXPECT_EQ(h.gui.pause_count(), 0);
+    // The shape analyses say so where their numbers still mean something (no
+    // difference from the lone group starred, though about each group's own
+    // mean its variance is 0), and refuse where they cannot.
+    put_tables(h.shell, make_shapes(shape_groups, 5, 4), column_of({1, 1, 1, 1, 2, 2, 2, 2, 3}));
+    h.set_box(kPermBox, Value("99"));
+    h.shell.model_request().formula = "~ G1";
+    h.shell.model_request().shape.cross_validate = false;
+    for (const char* action : {"RunDisparity", "RunCva"}) {
+        h.gui.clear_messages();
+        ASSERT_EQ(h.run(action), Outcome::Reported) << action << ": " << h.last_message();
+        ASSERT_FALSE(h.gui.messages().empty()) << action;
+        EXPECT_THAT(h.gui.messages().back().text, HasSubstr("Group 3 of G1 has a single specimen")) << action;
+        std::istringstream report(report_of(h));
+        for (std::string line; std::getline(report, line);)
+            EXPECT_FALSE(line.find(" 3 ") != std::string::npos && line.back() == '*') << action << ": " << line;
+    }
+    h.shell.model_request().shape.within_groups = true;
+    EXPECT_THAT(refusal(h, "RunOutliers"), HasSubstr("Group 3 of G1 has a single specimen"));
 }
 
 // The group tests and the linear models on landmarks in space, on the 3-D

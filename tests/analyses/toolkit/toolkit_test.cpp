@@ -129,6 +129,32 @@ TEST(TwoBlockPls, AgreesWithGeomorph) {
                want.at("pupfish_block2"));
 }
 
+// The table's scale cancels in r-PLS: in units of 1e78 or 1e-90, or up to
+// 1e308, the numbers are those of the table as given (the singular values
+// in its units); a cell that is not finite is refused by its row and column.
+TEST(TwoBlockPls, AnyScaleOfTheTableGivesTheSameTest) {
+    const MatrixXd shapes = tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial);
+    const Matrix cov = load_data("pupfish.cov.txt"), groups = load_data("pupfish.groups.txt");
+    MatrixXd table(cov.rows(), 2);
+    table << cov.col(0), groups.col(0);
+    const PlsResult plain = two_block_pls(Seeded(4), shapes, table, 199);
+    for (const double scale : {1e78, 1e-90, 1e308 / table.cwiseAbs().maxCoeff()}) {
+        SCOPED_TRACE(scale);
+        const PlsResult r = two_block_pls(Seeded(4), shapes, table * scale, 199);
+        EXPECT_NEAR(r.r_pls, plain.r_pls, 1e-12);
+        EXPECT_EQ(r.count_ge, plain.count_ge);
+        EXPECT_NEAR(r.z, plain.z, 1e-9);
+        expect_relative(r.axes[0].singular_value, plain.axes[0].singular_value * scale, "singular value", 1e-12);
+    }
+    table(3, 1) = std::nan("");
+    try {
+        two_block_pls(Seeded(4), shapes, table, 9);
+        ADD_FAILURE() << "a NaN cell was taken";
+    } catch (const Refused& e) {
+        EXPECT_NE(std::string(e.what()).find("Row 4, column 2 of the second block"), std::string::npos) << e.what();
+    }
+}
+
 TEST(Modularity, AgreesWithGeomorph) {
     const auto want = expected("modularity.csv");
     Seeded engine(3);
@@ -152,6 +178,30 @@ TEST(Modularity, RefusesModulesOfFewerThanTwoLandmarks) {
     EXPECT_THROW(modularity_test(engine, shapes, lone, 2, {.nperm = 9}), Refused);
     EXPECT_THROW(modularity_test(engine, shapes, std::vector<int>(12, 0), 2, {.nperm = 9}), Refused);
     EXPECT_THROW(integration_test(engine, shapes, std::vector<int>(12, 0), 2, 9), Refused);
+}
+
+// Data that leave nothing to measure: too few specimens for the statistic,
+// a module whose coordinates do not vary.
+TEST(Toolkit, RefusesTooFewSpecimensAndModulesThatDoNotVary) {
+    Seeded engine(3);
+    const MatrixXd shapes = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial);
+    const std::vector<int> halves{0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1};
+    EXPECT_THROW(find_outliers(shapes.topRows(2)), Refused);
+    EXPECT_THROW(modularity_test(engine, shapes.topRows(2), halves, 2, {.nperm = 9}), Refused);
+    EXPECT_THROW(integration_test(engine, shapes.topRows(2), halves, 2, 9), Refused);
+    MatrixXd still = shapes;
+    still.leftCols(12).rowwise() = shapes.row(0).head(12);
+    EXPECT_THROW(modularity_test(engine, still, halves, 2, {.nperm = 9}), Refused);
+    EXPECT_THROW(integration_test(engine, still, halves, 2, 9), Refused);
+}
+
+// Four landmarks in two modules of two: a sixth of the random partitions are
+// the observed one, and they count half, as modularity.test ranks them.
+TEST(Modularity, RandomPartitionsThatAreTheObservedOneCountHalf) {
+    const MatrixXd shapes = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial).leftCols(8);
+    const ModularityResult r = modularity_test(Seeded(3), shapes, {0, 0, 1, 1}, 2, {.nperm = 999, .rotation_search = false});
+    EXPECT_GT(r.ties, 100);
+    EXPECT_DOUBLE_EQ(r.p, (static_cast<double>(r.count_le) - 0.5 * static_cast<double>(r.ties) + 1) / 1000);
 }
 
 std::string expected_file(const std::string& name) { return std::string(QUILLAN_EXPECTED_DIR) + "/symmetry/" + name; }
@@ -472,6 +522,24 @@ TEST(PermutedPls, EveryPermutationsRMatchesAFullDecomposition) {
         }
     }
     select_kernel(before);
+}
+
+// Modules wider than they have specimens take their axes from the core of
+// the blocks' own decompositions: those of a full decomposition of the
+// cross-covariance, singular values, leading vectors and r-PLS alike.
+TEST(TwoBlockPls, WideModulesGiveTheFullDecompositionsAxes) {
+    const MatrixXd pup = tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial).topRows(12);
+    const std::vector<int> modules = split_at(28, 56);
+    const PlsResult p = integration_test(Seeded(2), pup, modules, 2, 9).pls.at(0);
+    const MatrixXd c = pup.rowwise() - pup.colwise().mean();
+    const MatrixXd x = module_columns(c, modules, 0, 2), y = module_columns(c, modules, 1, 2);
+    const Eigen::BDCSVD<MatrixXd> full(x.transpose() * y / 11.0, Eigen::ComputeThinU | Eigen::ComputeThinV);
+    ASSERT_EQ(p.axes.size(), 12u);
+    for (Index j = 0; j < 11; ++j)
+        expect_relative(p.axes[static_cast<std::size_t>(j)].singular_value, full.singularValues()(j), "singular value", 1e-9);
+    for (Index j = 0; j < 3; ++j) EXPECT_NEAR(std::abs(p.left.col(j).dot(full.matrixU().col(j))), 1, 1e-8) << j;
+    const VectorXd a = x * full.matrixU().col(0), b = y * full.matrixV().col(0);
+    EXPECT_NEAR(std::abs(p.r_pls), std::abs(a.dot(b)) / (a.norm() * b.norm()), 1e-10);
 }
 
 // Mahalanobis (pooled within-group covariance) and Procrustes distances of
