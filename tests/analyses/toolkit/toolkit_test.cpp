@@ -5,6 +5,7 @@
 // squaring, the canonical variates' pooled covariance through the groups'
 // means alone) held, permutation by permutation, against a plain
 // computation of the same shuffle.
+#include "analyses/linear_models/model_design.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/canonical_variates.hpp"
@@ -530,6 +531,27 @@ TEST(TwoBlockPls, WideModulesGiveTheFullDecompositionsAxes) {
     EXPECT_NEAR(std::abs(p.left.col(0).dot(full.matrixU().col(0))), 1, 1e-8);
     const VectorXd a = x * full.matrixU().col(0), b = y * full.matrixV().col(0);
     EXPECT_NEAR(std::abs(p.r_pls), std::abs(a.dot(b)) / (a.norm() * b.norm()), 1e-10);
+}
+
+// The long steps before the permutations stop when the action is asked to:
+// modularity's rotation search, the decompositions of wide modules, the
+// bases of a model's design (for a symmetry table of thousands of
+// individuals, seconds each).
+TEST(Toolkit, LongStepsStopWhenAsked) {
+    Seeded engine(1, 1);
+    const auto stop_in = [&](long long steps) {
+        engine.options.progress = [steps](long long, long long total) { return total != steps; };
+    };
+    const MatrixXd pleth = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial);
+    stop_in(1800);
+    EXPECT_THROW(modularity_test(engine, pleth, split_at(5, 12), 2, {.nperm = 9}), Cancelled);
+    stop_in(3);
+    const MatrixXd pup = tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial).topRows(12);
+    EXPECT_THROW(integration_test(engine, pup, split_at(28, 56), 2, 9), Cancelled);
+    const std::vector<int> species = codes_of("plethodon.species.groups.txt");
+    const ModelDesign design =
+        build_design("G1", {ModelVariable::factor_of_codes("G1", std::vector<double>(species.begin(), species.end()))}, 40);
+    EXPECT_THROW(test_linear_model(engine, pleth, design, {.nperm = 9}, 0), Cancelled);  // the whole design and G1's two
 }
 
 // Mahalanobis (pooled within-group covariance) and Procrustes distances of
