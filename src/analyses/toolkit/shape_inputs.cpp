@@ -14,6 +14,7 @@ namespace quillan {
 
 Eigen::MatrixXd aligned_shapes(ActionEnv& env) {
     Eigen::MatrixXd shapes = tangent_shapes(require_landmarks(env), env.model_request().alignment, env.ws().dimensions);
+    require_specimens(shapes.rows(), 2, "A shape analysis");
     require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
     return shapes;
 }
