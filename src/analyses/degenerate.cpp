@@ -49,4 +49,29 @@ void require_testable_grouping(int groups, int specimens, const std::string& wha
             kNothingRun);
 }
 
+void require_specimens(long long specimens, long long needed, const std::string& what) {
+    if (specimens >= needed) return;
+    throw Refused(
+        format_expand_reuse("%s needs at least %i specimens, but there %s %i.",
+                            {what, static_cast<double>(needed), specimens == 1 ? "is" : "are", static_cast<double>(specimens)}) +
+        kNothingRun);
+}
+
+void require_varying_block(double block_ss, long long specimens, const std::string& what) {
+    if (std::isfinite(block_ss) && block_ss >= 1e-12 * static_cast<double>(specimens)) return;
+    throw Refused(format_expand_reuse("%s does not vary among the specimens (the sum of squares of its coordinates about "
+                                      "their means is %g, rounding noise), so it cannot covary with anything.",
+                                      {what, block_ss}) +
+                  kNothingRun);
+}
+
+void require_finite_cells(const Eigen::MatrixXd& cells, const std::string& what) {
+    for (Eigen::Index j = 0; j < cells.cols(); ++j)
+        for (Eigen::Index i = 0; i < cells.rows(); ++i)
+            if (!std::isfinite(cells(i, j)))
+                throw Refused(format_expand_reuse("Row %i, column %i of %s is %f, not a finite number.",
+                                                  {static_cast<double>(i + 1), static_cast<double>(j + 1), what, cells(i, j)}) +
+                              kNothingRun);
+}
+
 }  // namespace quillan

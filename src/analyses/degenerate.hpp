@@ -28,4 +28,18 @@ void require_shape_variation(double total_ss, long long specimens);
 // "The group file", "The first grouping variable", ...
 void require_testable_grouping(int groups, int specimens, const std::string& what, const std::string& unit = "group");
 
+// At least `needed` specimens for `what` ("A modularity test", ...):
+// fewer leave a statistic that is the same whatever the data.
+void require_specimens(long long specimens, long long needed, const std::string& what);
+
+// A block of shape coordinates (a module) must vary among the specimens by
+// more than rounding noise, on the scale of require_shape_variation: its
+// centred sum of squares at least 1e-12 per specimen.  `what` names it,
+// starting a sentence ("Module 2").
+void require_varying_block(double block_ss, long long specimens, const std::string& what);
+
+// Every cell of a table of numbers finite; the first that is not is named
+// by its row and column (1-based) of `what` ("the second block").
+void require_finite_cells(const Eigen::MatrixXd& cells, const std::string& what);
+
 }  // namespace quillan

@@ -33,6 +33,10 @@ PermutationEngine::PermutationEngine(const RunOptions& options, Console* console
     if (options.seeds) options.seeds->push_back(seed_);
 }
 
+void PermutationEngine::step(long long done, long long total) const {
+    if (options_.progress && !options_.progress(done, total)) throw Cancelled();
+}
+
 std::vector<long long> team_shares(long long nperm, int processes) {
     const long long n = std::max<long long>(0, nperm);
     const long long p = std::max(1, processes);

@@ -84,6 +84,11 @@ public:
     // The random stream of permutation `index` of loop `loop`.
     Rng stream(long long index, int loop = 0) const;
 
+    // A long step outside the permutations (a search, a decomposition) at
+    // `done` of `total`: reported as progress, and where the action is asked
+    // to stop, it stops here (Cancelled).  On the action's own thread only.
+    void step(long long done, long long total) const;
+
 private:
     using Worker = std::function<bool(long long, Rng&, double*)>;
     PermutationResult run_erased(long long nperm, const std::vector<double>& observed, const std::vector<Exceeds>& how,

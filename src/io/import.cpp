@@ -142,14 +142,19 @@ std::vector<std::vector<int>> negative_landmarks(const SpecimenTable& t) {
     return found;
 }
 
-std::string negative_list(const SpecimenTable& t, const std::vector<std::vector<int>>& found) {
+// The specimens with negative coordinates and their landmarks: the first
+// `most` of them, then how many more.
+std::string negative_list(const SpecimenTable& t, const std::vector<std::vector<int>>& found,
+                          std::size_t most = static_cast<std::size_t>(-1)) {
     std::string out;
+    std::size_t named = 0;
     for (std::size_t s = 0; s < found.size(); ++s) {
-        if (found[s].empty()) continue;
+        if (found[s].empty() || ++named > most) continue;
         out += (out.empty() ? "" : "; ") + quoted_snippet(t.specimen_name(s)) + at_line(t.lines[s]) + ": landmark" +
                (found[s].size() > 1 ? "s " : " ");
         for (std::size_t k = 0; k < found[s].size(); ++k) out += (k ? ", " : "") + std::to_string(found[s][k]);
     }
+    if (named > most) out += "; and " + std::to_string(named - most) + " more specimen" + (named - most > 1 ? "s" : "");
     return out;
 }
 
@@ -193,11 +198,13 @@ void check_negative_coordinates(SpecimenTable& t, bool negative_missing, bool es
         refuse(t.path, 0, "",
                "negative coordinates mark missing landmarks in " + std::to_string(with) +
                    " specimens: " + negative_list(t, found) + "; estimate or remove them before importing" + kNegativesChoice);
-    if (with == t.coords.size()) return;  // coordinates about an origin, not image coordinates
+    // Missing landmarks are the exception; where most specimens have
+    // negative coordinates they are coordinates about an origin.
+    if (2 * with >= t.coords.size()) return;
     t.warnings.push_back(std::to_string(with) + " of " + std::to_string(t.coords.size()) + " specimens in " + t.name +
                          " have negative coordinates while the others have none, as digitising programs mark missing "
                          "landmarks: " +
-                         negative_list(t, found) +
+                         negative_list(t, found, 5) +
                          ". They were imported as points; if they mark missing landmarks, import the file again with "
                          "negative coordinates taken as missing.");
 }

@@ -199,6 +199,60 @@ TEST(ActionTable, EverySeededAnalysisReportsTheSameOnOneAndTwoThreads) {
     }
 }
 
+// Every specimen made the first one's shape, scaled and moved by its own
+// amounts (the trailing size scaled with it): as loaded, no two alike.
+static void give_every_specimen_one_shape(Matrix& lm) {
+    const Eigen::RowVectorXd first = lm.row(0);
+    for (Eigen::Index i = 0; i < lm.rows(); ++i)
+        lm.row(i) = (1 + 0.1 * static_cast<double>(i)) * first.array() + static_cast<double>(i);
+    lm.col(lm.cols() - 1) = first(lm.cols() - 1) * (1 + 0.1 * Eigen::ArrayXd::LinSpaced(lm.rows(), 0, lm.rows() - 1));
+}
+
+// Specimens that all have one shape leave nothing to measure: every analysis
+// that runs on the plethodon (plane) or brains (space) data refuses them
+// once they all have the first specimen's shape, saying so, with no report;
+// object symmetry (the brains' hemispheres paired) too.
+TEST(ActionTable, EveryAnalysisRefusesSpecimensOfOneShape) {
+    TempDir dir;
+    std::string pairs, hemispheres;
+    for (int l = 1; l <= 12; ++l) pairs += std::to_string(l) + " " + std::to_string(l + 12) + "\n";
+    for (int l = 0; l < 24; ++l) hemispheres += l < 12 ? "1 " : "2 ";
+    const std::string pairs_file = dir.write("pairs.txt", pairs), partition = dir.write("brains.partition.txt", hemispheres);
+    // The data of each dimension, as the loads leave them, with the files the analyses of parts read.
+    const auto prepare = [&](int dimensions, bool object, PlethodonRun& l, int groupings) {
+        if (dimensions == 3) {
+            Loaded brains({.landmarks = "brains.lm.txt",
+                           .groups = groupings == 1 ? "brains.sex.groups.txt" : "brains.groups.txt",
+                           .covariate = "brains.cov.txt",
+                           .perms = "20",
+                           .dimensions = 3});
+            l.shell.workspace() = brains.shell.workspace();
+            l.shell.model_request().shape.partition = partition;
+            l.shell.model_request().shape.block2 = data_file("brains.cov.txt");
+        }
+        if (object) l.shell.model_request().shape.land_pairs = pairs_file;
+    };
+    int refused = 0;
+    for (const int dimensions : {2, 3})
+        for (const ActionRow* row : analysis_rows())
+            for (const bool object : {false, true}) {
+                if (object && (dimensions == 2 || std::string(row->name) != "RunSymmetry")) continue;
+                PlethodonRun l(row->groupings, true);
+                prepare(dimensions, object, l, row->groupings);
+                const Outcome varied = l.run(row->name);
+                if (varied != Outcome::Reported && varied != Outcome::Done) continue;  // not for these data
+                give_every_specimen_one_shape(l.shell.workspace().landmarks);
+                l.set_box(kResultsBox, Value("kept"));
+                const std::string what =
+                    std::string(row->name) + (object ? " (object)" : "") + " in " + std::to_string(dimensions) + "-D";
+                EXPECT_EQ(l.run(row->name), Outcome::Refused) << what;
+                EXPECT_THAT(l.last_message(), HasSubstr("specimens have the same shape")) << what;
+                EXPECT_EQ(l.box(kResultsBox), "kept") << what;
+                ++refused;
+            }
+    EXPECT_GE(refused, 2 * static_cast<int>(analysis_rows().size()));  // every analysis runs in space too
+}
+
 // The README's table of analyses is the user's first list of what the
 // program can do: every analysis of the table appears in it by name and batch
 // alias, and it names no action the program does not have.

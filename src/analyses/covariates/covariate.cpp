@@ -3,6 +3,7 @@
 #include "analyses/common.hpp"
 #include "analyses/covariates/covariate_checks.hpp"
 #include "analyses/covariates/slope_models.hpp"
+#include "analyses/degenerate.hpp"
 #include "geometry/geometry.hpp"
 #include "groups/groups.hpp"
 #include "platform/format.hpp"
@@ -133,6 +134,10 @@ std::vector<Matrix> standardise_by_group(const std::vector<Matrix>& X, const std
 StandardisationTotals compare_totals(const PreparedTable& data, const PreparedTable& xdata) {
     StandardisationTotals t;
     t.pre_total_ss = data.total_ss();
+    // The lines are fitted to the coordinates as loaded: of specimens of one
+    // shape in different places and turns they leave differences that are
+    // no shape's, so the shapes must vary before the standardisation.
+    require_shape_variation(t.pre_total_ss, data.specimens());
     t.total_ss = xdata.total_ss();
     t.prior_line = format_expand_reuse(
         "\\nPrior to Standardization via the covariate\\n, SS=%1.4f Explained by Covariate SS=%1.4f, Percent Explained =%2.3f",

@@ -4,6 +4,7 @@
 #include "analyses/action_env.hpp"
 #include "analyses/analyses.hpp"
 #include "analyses/covariates/covariate.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/group_tests/designs.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
@@ -46,6 +47,7 @@ void run_one_stand_f(ActionEnv& env) {
     const CovariateModel model = apply_covariate_model(ws, env.words(), env.console(), model_choice, svalue, false);
     const PreparedTable xdata(model.xdata, ws.dimensions);
     const double total_ss = xdata.total_ss();
+    require_shape_variation(PreparedTable(ws.landmarks, ws.dimensions).total_ss(), xdata.specimens());
     const long long nperm = read_nperm(env);
     env.require_one_way_list();
     const Codes codes = column_codes(require_groups(env), 0);

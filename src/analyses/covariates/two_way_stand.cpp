@@ -5,6 +5,7 @@
 #include "analyses/action_env.hpp"
 #include "analyses/analyses.hpp"
 #include "analyses/covariates/covariate.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/group_tests/designs.hpp"
 #include "analyses/records.hpp"
 #include "analyses/report.hpp"
@@ -70,6 +71,7 @@ void run_two_stand_f(ActionEnv& env) {
     env.require_two_way_list();
     const PreparedTable xdata(model.xdata, ws.dimensions);
     const double total_ss = xdata.total_ss();
+    require_shape_variation(PreparedTable(ws.landmarks, ws.dimensions).total_ss(), xdata.specimens());
     const long long nperm = read_nperm(env);
     require_groups(env, 2);
     const double md = static_cast<double>(ws.landmarks.rows());

@@ -4,6 +4,7 @@
 #include "analyses/action_env.hpp"
 #include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/group_tests/designs.hpp"
 #include "analyses/permutation_engine.hpp"
 #include "analyses/scoring.hpp"
@@ -17,6 +18,7 @@ void run_diagnostic(ActionEnv& env) {
     const Eigen::Index n = ws.groups.cols();
     const PreparedTable table(require_landmarks(env), ws.dimensions);
     const double total_ss = table.total_ss();
+    require_shape_variation(total_ss, table.specimens());
     const long long nperm = 100;
     if (n <= 1)
         throw QuillanError(

@@ -1,5 +1,5 @@
 // The effect size of an observed statistic among its permutations, as RRPP
-// computes it: a Box-Cox power transformation whose lambda is fitted by
+// and geomorph compute it: a Box-Cox power transformation whose lambda is fitted by
 // maximum likelihood to the permuted values (the observed one left out, so
 // that a large effect has no leverage on the fit), then the standard deviate
 // of the observed value among all the transformed values.
@@ -64,8 +64,9 @@ double brent_minimum(double a, double b, const std::function<double(double)>& f,
 
 double box_cox(double y, double lambda) { return lambda == 0 ? std::log(y) : (std::pow(y, lambda) - 1) / lambda; }
 
-// The lambda of the Box-Cox transformation of values[1..] by maximum likelihood.
-double box_cox_lambda(const std::vector<double>& values) {
+// The lambda of the Box-Cox transformation of values[1..] by maximum
+// likelihood, searched on [-bound, bound].
+double box_cox_lambda(const std::vector<double>& values, double bound) {
     const double eps = 0.001;
     const std::size_t n = values.size() - 1;
     double mean_log = 0;
@@ -86,7 +87,7 @@ double box_cox_lambda(const std::vector<double>& values) {
         for (double t : yt) ss += (t - mean) * (t - mean);
         return static_cast<double>(n) / 2 * std::log(ss);
     };
-    const double lambda = brent_minimum(-2, 2, minus_loglik, std::pow(DBL_EPSILON, 0.25));
+    const double lambda = brent_minimum(-bound, bound, minus_loglik, std::pow(DBL_EPSILON, 0.25));
     return std::fabs(lambda) < eps ? 0 : lambda;
 }
 
@@ -113,12 +114,15 @@ double EffectSample::z(const PermutationResult& r, std::size_t s, double observe
     return effect_size(std::move(dist));
 }
 
-double effect_size(std::vector<double> values) {
+double effect_size(std::vector<double> values, EffectRecipe recipe) {
     const std::size_t n = values.size();
     if (n < 3 || std::all_of(values.begin(), values.end(), [&](double v) { return v == values.front(); })) return 0;
-    if (std::any_of(values.begin(), values.end(), [](double v) { return !(v > 0); }))
-        for (double& v : values) v = std::fabs(v) + 1;
-    const double lambda = box_cox_lambda(values);
+    const bool rrpp = recipe == EffectRecipe::Rrpp;
+    if (std::any_of(values.begin(), values.end(), [](double v) { return !(v > 0); })) {
+        const double least = *std::min_element(values.begin(), values.end());
+        for (double& v : values) v = rrpp ? std::fabs(v) + 1 : v - least + 0.0001;
+    }
+    const double lambda = box_cox_lambda(values, rrpp ? 2 : 5);
     for (double& v : values) v = box_cox(v, lambda);
     const double mean = std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(n);
     double ss = 0;

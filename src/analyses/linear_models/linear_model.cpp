@@ -70,20 +70,29 @@ Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layou
     return forms < products ? Sums::Forms : Sums::Products;
 }
 
-Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTestOptions& test) {
+// The bases are decompositions of the whole design: for a factor of
+// thousands of levels (the individuals of a symmetry table) each takes
+// seconds, so each is a step the action may stop at.
+Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTestOptions& test, const PermutationEngine& engine) {
     Prepared p;
     p.n = static_cast<int>(y.rows());
     p.rank = d.rank();
+    const std::vector<TermModels> models = term_models(d, test.ss_type);
+    const auto steps = static_cast<long long>(2 * models.size() + 1);
+    long long done = 0;
+    engine.step(done++, steps);
     const Eigen::MatrixXd qfull = basis_of(d.x);
     const Eigen::MatrixXd centred = y.rowwise() - y.colwise().mean();
-    for (const TermModels& m : term_models(d, test.ss_type)) {
+    for (const TermModels& m : models) {
         TermBasis t;
+        engine.step(done++, steps);
         const Eigen::MatrixXd qr = basis_of(columns_of(d.x, m.reduced));
         std::vector<int> added;
         for (int c : m.full)
             if (std::find(m.reduced.begin(), m.reduced.end(), c) == m.reduced.end()) added.push_back(c);
         Eigen::MatrixXd extra = columns_of(d.x, added);
         extra -= qr * (qr.transpose() * extra);
+        engine.step(done++, steps);
         const Eigen::MatrixXd diff = basis_of(extra);
         t.df = static_cast<int>(diff.cols());
         t.w.resize(p.n, diff.cols() + qfull.cols());
@@ -269,7 +278,7 @@ RegressionScores regression_scores(const Eigen::MatrixXd& shapes, const ModelDes
 
 ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
                              const ModelTestOptions& test, int loop, const TableCompanion* companion) {
-    Prepared p = prepare(shapes, design, test);
+    Prepared p = prepare(shapes, design, test, engine);
     const Listed listed = listed_terms(p, design, test);
     ModelTable table;
     table.residual_df = p.n - p.rank;

@@ -128,10 +128,18 @@ private:
     std::vector<double> values_;
 };
 
-// RRPP's effect size of the first of `values` among all of them: the values
+// Whose arithmetic an effect size follows: each analysis takes that of the
+// tool its numbers are held to.  They differ in the range searched for the
+// Box-Cox power and in how values not all positive are shifted first.
+enum class EffectRecipe {
+    Rrpp,      // RRPP (the models and group tests): lambda on [-2, 2]; shifted to |v| + 1
+    Geomorph,  // geomorph's effect.size (modularity, integration, PLS): lambda on [-5, 5]; shifted to v - min + 0.0001
+};
+
+// The effect size of the first of `values` among all of them: the values
 // Box-Cox transformed (lambda fitted to all but the first by maximum
-// likelihood on [-2, 2]), then the first value's standard deviate.
-double effect_size(std::vector<double> values);
+// likelihood on the recipe's range), then the first value's standard deviate.
+double effect_size(std::vector<double> values, EffectRecipe recipe = EffectRecipe::Rrpp);
 
 // The numbers of a model's table for the JSON and CSV exports: each term
 // under `prefix` + its name in `names`, the residual row under `prefix` +

@@ -119,6 +119,9 @@ void run_cva(ActionEnv& env) {
             throw Refused("Group " + g.names[k] +
                           " of G1 has a single specimen, which cannot be left out of its own group in the cross-validation "
                           "(or run without it).");
+    tell_single_specimen_groups(env, g,
+                                "its mean is that specimen, it adds nothing to the pooled within-group covariance, and "
+                                "its distances and their p say how far that one specimen lies from the other groups' means.");
     const long long nperm = read_nperm(env);
     if (PermutationRecorder* recorder = env.options().recorder) {
         std::vector<std::string> names;

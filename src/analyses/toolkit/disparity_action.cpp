@@ -23,6 +23,10 @@ std::string model_formula(const ModelRequest& q) {
     return f.empty() ? "1" : f;
 }
 
+// A group of one specimen has no spread of its own: a difference from it is
+// not starred, whatever its p.
+bool single(const DisparityResult& r, int group) { return r.sizes[static_cast<std::size_t>(group)] == 1; }
+
 std::string disparity_text(const DisparityResult& r, const GroupFactor& g) {
     std::size_t w = 8;
     for (const auto& name : g.names) w = std::max(w, name.size() + 2);
@@ -33,7 +37,7 @@ std::string disparity_text(const DisparityResult& r, const GroupFactor& g) {
     for (const DisparityPair& p : r.pairs)
         text += padded(g.names[static_cast<std::size_t>(p.a)], w, true) +
                 padded(g.names[static_cast<std::size_t>(p.b)], w, true) + padded(shown(p.difference), 14) +
-                padded(shown(p.p, true), 10) + (p.p <= 0.05 ? "  *" : "") + "\n";
+                padded(shown(p.p, true), 10) + (p.p <= 0.05 && !single(r, p.a) && !single(r, p.b) ? "  *" : "") + "\n";
     return text;
 }
 
@@ -53,6 +57,9 @@ void record_disparity(ActionEnv& env, const DisparityResult& r, const GroupFacto
 void run_disparity(ActionEnv& env) {
     const Eigen::MatrixXd shapes = aligned_shapes(env);
     const GroupFactor g = first_grouping(env, 2);
+    tell_single_specimen_groups(env, g,
+                                "its variance is one specimen's squared distance from the model's fit (0 where the model "
+                                "fits each group's mean), not a spread, so no difference from it is starred.");
     const long long nperm = read_nperm(env);
     const std::string formula = model_formula(env.model_request());
     const auto n = static_cast<int>(shapes.rows());
@@ -76,7 +83,8 @@ void run_disparity(ActionEnv& env) {
     record_disparity(env, r, g);
     if (PermutationRecorder* recorder = env.options().recorder) {
         DisparityFigure f{g.names, r.variance, {}};
-        for (const DisparityPair& p : r.pairs) f.pairs.push_back({p.a, p.b, p.p});
+        for (const DisparityPair& p : r.pairs)  // no bracket joins a group of one
+            if (!single(r, p.a) && !single(r, p.b)) f.pairs.push_back({p.a, p.b, p.p});
         ToolkitFigures figures;
         figures.disparity = std::move(f);
         recorder->keep_figures(figures);

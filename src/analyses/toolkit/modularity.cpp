@@ -1,5 +1,6 @@
 #include "analyses/toolkit/modularity.hpp"
 
+#include "analyses/degenerate.hpp"
 #include "analyses/linear_models/linear_model.hpp"
 #include "platform/error.hpp"
 
@@ -109,13 +110,18 @@ MatrixXd turned_cross(const MatrixXd& cross, double degrees, int dimensions) {
 }
 
 // The angle of modularity.test's search: CR at every 0.05 degrees from 0
-// to 89.95, and the first angle whose CR is nearest their average.
-double search_angle(const MatrixXd& cross, const std::vector<int>& coord_module, int modules, int dimensions) {
+// to 89.95, and the first angle whose CR is nearest their average.  Each
+// angle costs a pass over the cross-products (seconds in all for hundreds
+// of landmarks), so each reports progress and may stop the action.
+double search_angle(const PermutationEngine& engine, const MatrixXd& cross, const std::vector<int>& coord_module, int modules,
+                    int dimensions) {
     std::vector<double> crs, ss(static_cast<std::size_t>(modules) * static_cast<std::size_t>(modules));
     Band band(dimensions, cross.cols());
-    for (int step = 0; step < 1800; ++step)
+    for (int step = 0; step < 1800; ++step) {
+        engine.step(step, 1800);
         crs.push_back(dimensions == 3 ? turned_ratio<3>(cross, step * 0.05, coord_module, modules, band, ss)
                                       : turned_ratio<2>(cross, step * 0.05, coord_module, modules, band, ss));
+    }
     double mean = 0;
     for (double v : crs) mean += v;
     mean /= static_cast<double>(crs.size());
@@ -172,16 +178,32 @@ double covariance_ratio(const MatrixXd& cross, const std::vector<int>& coord_mod
 ModularityResult modularity_test(PermutationEngine& engine, const MatrixXd& shapes, const std::vector<int>& module,
                                  int dimensions, const ModularityOptions& options, int loop) {
     check_partition(module, static_cast<Index>(module.size()), dimensions, shapes.cols());
+    // Two specimens' covariances are those of one difference: every
+    // partition has the same CR.
+    require_specimens(shapes.rows(), 3, "A modularity test");
     const int modules = *std::max_element(module.begin(), module.end()) + 1;
     const MatrixXd turned = on_principal_axes(shapes, dimensions);
     const MatrixXd centred = turned.rowwise() - turned.colwise().mean();
-    MatrixXd cross = centred.transpose() * centred;
+    // The cross-products a band of columns at a time: for thousands of
+    // landmarks they take seconds, and each band may stop the action.
+    MatrixXd cross(centred.cols(), centred.cols());
+    constexpr Index kBand = 512;
+    for (Index j = 0; j < cross.cols(); j += kBand) {
+        engine.step(j, cross.cols());
+        const Index w = std::min(kBand, cross.cols() - j);
+        cross.middleCols(j, w).noalias() = centred.transpose() * centred.middleCols(j, w);
+    }
     ModularityResult r;
     r.nperm = options.nperm;
     const std::vector<int> coord_module = per_coordinate(module, dimensions);
+    std::vector<double> module_ss(static_cast<std::size_t>(modules), 0.0);
+    for (Index c = 0; c < cross.rows(); ++c)
+        module_ss[static_cast<std::size_t>(coord_module[static_cast<std::size_t>(c)])] += cross(c, c);
+    for (int m = 0; m < modules; ++m)
+        require_varying_block(module_ss[static_cast<std::size_t>(m)], shapes.rows(), "Module " + std::to_string(m + 1));
     if (options.rotation_search) {
         r.rotation_searched = true;
-        r.angle = search_angle(cross, coord_module, modules, dimensions);
+        r.angle = search_angle(engine, cross, coord_module, modules, dimensions);
         cross = turned_cross(cross, r.angle, dimensions);
     }
     r.cr = covariance_ratio(cross, coord_module, modules, &r.pair_cr);
@@ -207,10 +229,13 @@ ModularityResult modularity_test(PermutationEngine& engine, const MatrixXd& shap
         },
         body, loop, true);
     r.count_le = res.counts_ge[0];
-    r.p = (static_cast<double>(r.count_le) + 1) / (static_cast<double>(options.nperm) + 1);
+    r.ties = res.counts_ge[0] - res.counts[0];
+    // A random partition with the observed CR counts half, as geomorph's
+    // rank of the observed value among them all (ties at their mean rank).
+    r.p = (static_cast<double>(res.counts[0]) + 0.5 * static_cast<double>(r.ties) + 1) / (static_cast<double>(options.nperm) + 1);
     std::vector<double> values{r.cr};
     values.insert(values.end(), res.values.begin(), res.values.end());
-    r.z = effect_size(std::move(values));
+    r.z = effect_size(std::move(values), EffectRecipe::Geomorph);
     return r;
 }
 

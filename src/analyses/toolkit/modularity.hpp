@@ -24,7 +24,8 @@ struct ModularityResult {
     bool rotation_searched = false;
     double z = 0;            // effect size of CR among the random partitions (negative: modular)
     long long count_le = 0;  // random partitions whose CR was at most the observed
-    double p = 0;            // (count_le + 1) / (permutations + 1)
+    long long ties = 0;      // of them, those whose CR was the observed
+    double p = 0;            // (count_le - ties / 2 + 1) / (permutations + 1), ties at half weight as geomorph ranks them
     long long nperm = 0;
 };
 

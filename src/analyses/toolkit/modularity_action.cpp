@@ -33,10 +33,13 @@ void run_modularity(ActionEnv& env) {
                                 : "no rotation search (the landmarks as aligned)\n";
     text += "Permutations: " + std::to_string(nperm) +
             " random partitions of the landmarks into modules of the same sizes; Z: effect size of CR among them "
-            "(negative: more modular than chance); p = (partitions with CR at most the observed + 1) / (partitions + 1)\n";
+            "(negative: more modular than chance); p = (partitions with a smaller CR + half of those with the same CR + 1) / "
+            "(partitions + 1)\n";
     text += "\nCR " + shown(r.cr, true) + ", Z = " + shown(r.z, true) + ", p = " + shown(r.p, true) + "\n";
+    if (r.ties > 0)
+        text += std::to_string(r.ties) + " of the random partitions had the observed CR (counted at half weight in p)\n";
     RecordedModel& m = env.record().model("partition");
-    m.set("CR", r.cr).set("angle", r.angle).set("Z", r.z).set("p", r.p);
+    m.set("CR", r.cr).set("angle", r.angle).set("Z", r.z).set("p", r.p).set("ties", static_cast<double>(r.ties));
     m.test("CR (at most)", r.cr, r.count_le, r.count_le, nperm, r.p, false);
     if (r.pairs.size() > 1) {
         text += "\nCR of each pair of modules\n";

@@ -1,5 +1,6 @@
 #include "analyses/toolkit/outliers.hpp"
 
+#include "analyses/degenerate.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
@@ -47,6 +48,9 @@ OutlierSet measure_set(const Eigen::MatrixXd& shapes, std::vector<int> members, 
 OutlierResult find_outliers(const Eigen::MatrixXd& shapes, const std::vector<int>& groups) {
     const auto n = static_cast<int>(shapes.rows());
     if (n < 1) throw Refused("There are no specimens to look for outliers among.");
+    // Quartiles of one or two distances from their own mean are the
+    // distances themselves, and every specimen would be flagged.
+    require_specimens(n, 3, "An outlier screen");
     if (!groups.empty() && static_cast<int>(groups.size()) != n)
         throw QuillanError("find_outliers: one group code per specimen is needed");
     OutlierResult r;

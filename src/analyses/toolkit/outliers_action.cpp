@@ -93,6 +93,10 @@ void run_outliers(ActionEnv& env) {
     const bool within = env.settings().flag("within-groups");
     GroupFactor g;
     if (within) g = first_grouping(env);
+    if (within)
+        require_group_sizes(g, 3,
+                            "an outlier screen within groups needs: the distances of one or two specimens from their own "
+                            "mean are all equal, so the rule would flag every one of them.");
     const OutlierResult r = find_outliers(shapes, within ? g.codes : std::vector<int>{});
     std::string text = shape_report_head(env, "Outliers: each specimen's Procrustes distance from the mean shape");
     text +=

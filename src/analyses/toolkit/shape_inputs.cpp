@@ -1,6 +1,7 @@
 #include "analyses/toolkit/shape_inputs.hpp"
 
 #include "analyses/common.hpp"
+#include "analyses/degenerate.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
 #include "platform/capped_read.hpp"
 #include "platform/error.hpp"
@@ -12,7 +13,10 @@
 namespace quillan {
 
 Eigen::MatrixXd aligned_shapes(ActionEnv& env) {
-    return tangent_shapes(require_landmarks(env), env.model_request().alignment, env.ws().dimensions);
+    Eigen::MatrixXd shapes = tangent_shapes(require_landmarks(env), env.model_request().alignment, env.ws().dimensions);
+    require_specimens(shapes.rows(), 2, "A shape analysis");
+    require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
+    return shapes;
 }
 
 GroupFactor first_grouping(ActionEnv& env, std::size_t minimum) {
@@ -31,6 +35,26 @@ GroupFactor first_grouping(ActionEnv& env, std::size_t minimum) {
         throw Refused("This analysis compares groups, but G1 has " + std::to_string(g.names.size()) +
                       " group(s); it needs at least " + std::to_string(minimum) + ".");
     return g;
+}
+
+void require_group_sizes(const GroupFactor& g, int minimum, const std::string& why) {
+    for (std::size_t k = 0; k < g.sizes.size(); ++k)
+        if (g.sizes[k] < minimum)
+            throw Refused("Group " + g.names[k] + " of G1 has " +
+                          (g.sizes[k] == 1 ? std::string("a single specimen") : std::to_string(g.sizes[k]) + " specimens") +
+                          ", fewer than the " + std::to_string(minimum) + " " + why);
+}
+
+void tell_single_specimen_groups(ActionEnv& env, const GroupFactor& g, const std::string& consequence) {
+    std::vector<std::string> lone;
+    for (std::size_t k = 0; k < g.sizes.size(); ++k)
+        if (g.sizes[k] == 1) lone.push_back(g.names[k]);
+    if (lone.empty()) return;
+    std::string list;
+    for (std::size_t i = 0; i < lone.size(); ++i) list += (i == 0 ? "" : i + 1 == lone.size() ? " and " : ", ") + lone[i];
+    env.message((lone.size() == 1 ? "Group " + list + " of G1 has" : "Groups " + list + " of G1 each have") +
+                    " a single specimen: " + consequence,
+                "Single-specimen groups");
 }
 
 std::string specimen_name(const ActionEnv& env, int i) {

@@ -21,10 +21,19 @@ struct GroupFactor {
 };
 
 // The loaded landmarks superimposed as the request's alignment says and
-// projected onto the tangent space at their consensus.
+// projected onto the tangent space at their consensus.  Refuses specimens
+// that all have one shape (require_shape_variation): every shape analysis
+// would report noise on them.
 Eigen::MatrixXd aligned_shapes(ActionEnv& env);
 // The groups of the group file's first column (G1); `minimum` groups at least.
 GroupFactor first_grouping(ActionEnv& env, std::size_t minimum = 1);
+// Refuses a group of G1 with fewer than `minimum` specimens, naming it;
+// `why` ends the message (what such a group cannot give).
+void require_group_sizes(const GroupFactor& g, int minimum, const std::string& why);
+// The notice, once per analysis, of the groups of G1 with a single
+// specimen, `consequence` saying what that means for this analysis's
+// numbers; nothing when there is none.
+void tell_single_specimen_groups(ActionEnv& env, const GroupFactor& g, const std::string& consequence);
 // Specimen i (0-based) as the report names it: its ID, or "specimen i+1".
 std::string specimen_name(const ActionEnv& env, int i);
 // One module per landmark read from `path`: a label per landmark, in

@@ -118,6 +118,12 @@ SymmetryResult symmetry_test(PermutationEngine& engine, const Matrix& landmarks,
     const Matrix configs = symmetry_configurations(landmarks, dimensions, d, alignment);
     const Eigen::MatrixXd y = tangent_shapes(configs, alignment, dimensions);
     require_shape_variation((y.rowwise() - y.colwise().mean()).squaredNorm(), y.rows());
+    // Object symmetry: identical specimens differ from their reflections,
+    // but not from each other, so nothing varies among the individuals.
+    if (d.object()) {
+        const auto n = landmarks.rows();
+        require_shape_variation((y.topRows(n).rowwise() - y.topRows(n).colwise().mean()).squaredNorm(), n);
+    }
     const StreamIds loops = engine.take_streams(2);  // shape, then size
     SymmetryResult r;
     r.shape = symmetry_table(engine, y, d, nperm, loops.at(0), "shape");

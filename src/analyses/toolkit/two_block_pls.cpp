@@ -1,5 +1,6 @@
 #include "analyses/toolkit/two_block_pls.hpp"
 
+#include "analyses/degenerate.hpp"
 #include "analyses/linear_models/linear_model.hpp"
 #include "analyses/toolkit/pls_loops.hpp"
 #include "platform/error.hpp"
@@ -19,6 +20,12 @@ using Eigen::MatrixXd;
 using Eigen::VectorXd;
 
 MatrixXd centred(const MatrixXd& m) { return m.rowwise() - m.colwise().mean(); }
+
+// The power of two that brings the largest magnitude of `m` into [0.5, 1).
+double unit_scale(const MatrixXd& m) {
+    const double largest = m.cwiseAbs().maxCoeff();
+    return largest > 0 ? std::ldexp(1.0, -std::ilogb(largest) - 1) : 1.0;
+}
 
 // A centred block as its principal component scores: a rotation within
 // the block's span, which leaves every r-PLS as it is.  The components are
@@ -145,21 +152,49 @@ double shuffled_r(const PairBlocks& b, const std::vector<int>& order, PairScratc
     return covariance > 0 ? covariance / std::sqrt(variances) : 0.0;  // no covariance at all: no correlation
 }
 
+// The decomposition of the cross-covariance X'Y / (n - 1): left and right
+// vectors and singular values.  When both blocks are wider than they have
+// specimens, X'Y has rank below n and is found from the blocks' own thin
+// decompositions X = Ux Sx Vx', Y = Uy Sy Vy' as that of the n x n core
+// Sx Ux'Uy Sy, its vectors taken back by Vx and Vy: the same axes (those of
+// non-zero singular value) for a small part of the work and memory, each
+// decomposition a step the action may stop after.
+struct CrossSvd {
+    MatrixXd left, right;
+    VectorXd values;
+};
+
+CrossSvd cross_svd(const MatrixXd& x, const MatrixXd& y, const PermutationEngine& engine) {
+    const auto dof = static_cast<double>(x.rows() - 1);
+    if (std::min(x.cols(), y.cols()) <= x.rows()) {
+        const Eigen::BDCSVD<MatrixXd> svd(x.transpose() * y / dof, Eigen::ComputeThinU | Eigen::ComputeThinV);
+        return {svd.matrixU(), svd.matrixV(), svd.singularValues()};
+    }
+    engine.step(0, 3);
+    const Eigen::BDCSVD<MatrixXd> sx(x, Eigen::ComputeThinU | Eigen::ComputeThinV);
+    engine.step(1, 3);
+    const Eigen::BDCSVD<MatrixXd> sy(y, Eigen::ComputeThinU | Eigen::ComputeThinV);
+    engine.step(2, 3);
+    const MatrixXd core =
+        sx.singularValues().asDiagonal() * (sx.matrixU().transpose() * sy.matrixU()) * sy.singularValues().asDiagonal() / dof;
+    const Eigen::BDCSVD<MatrixXd> svd(core, Eigen::ComputeThinU | Eigen::ComputeThinV);
+    return {sx.matrixV() * svd.matrixU(), sy.matrixV() * svd.matrixV(), svd.singularValues()};
+}
+
 // The observed decomposition, on the blocks as given.
-PlsResult observed_pls(const MatrixXd& x, const MatrixXd& y) {
+PlsResult observed_pls(const MatrixXd& x, const MatrixXd& y, const PermutationEngine& engine) {
     PlsResult r;
-    const MatrixXd s12 = x.transpose() * y / static_cast<double>(x.rows() - 1);
-    if (s12.size() == 1) {
+    if (x.cols() == 1 && y.cols() == 1) {
         r.r_pls = correlation(x.col(0), y.col(0));
-        r.axes.push_back({std::abs(s12(0, 0)), 100, r.r_pls});
+        r.axes.push_back({std::abs(x.col(0).dot(y.col(0))) / static_cast<double>(x.rows() - 1), 100, r.r_pls});
         r.left = r.right = MatrixXd::Ones(1, 1);
         r.x_scores = x;
         r.y_scores = y;
         return r;
     }
-    const Eigen::BDCSVD<MatrixXd> svd(s12, Eigen::ComputeThinU | Eigen::ComputeThinV);
-    r.left = svd.matrixU();
-    r.right = svd.matrixV();
+    CrossSvd svd = cross_svd(x, y, engine);
+    r.left = std::move(svd.left);
+    r.right = std::move(svd.right);
     // Each axis's sign: its left vector's largest coefficient positive.
     for (Index j = 0; j < r.left.cols(); ++j) {
         Index at = 0;
@@ -171,9 +206,9 @@ PlsResult observed_pls(const MatrixXd& x, const MatrixXd& y) {
     }
     r.x_scores = x * r.left;
     r.y_scores = y * r.right;
-    const double total = svd.singularValues().squaredNorm();
+    const double total = svd.values.squaredNorm();
     for (Index j = 0; j < r.left.cols(); ++j) {
-        const double d = svd.singularValues()(j);
+        const double d = svd.values(j);
         r.axes.push_back({d, 100 * d * d / total, correlation(r.x_scores.col(j), r.y_scores.col(j))});
     }
     r.r_pls = r.axes.front().r;
@@ -191,7 +226,7 @@ double p_of(long long ge, long long nperm) { return (static_cast<double>(ge) + 1
 double z_of(const PermutationResult& res, std::size_t s, std::size_t nstats, double observed, long long nperm) {
     std::vector<double> values{observed};
     for (long long i = 0; i < nperm; ++i) values.push_back(res.values[static_cast<std::size_t>(i) * nstats + s]);
-    return effect_size(std::move(values));
+    return effect_size(std::move(values), EffectRecipe::Geomorph);
 }
 
 // Shuffles the rows of each pair's first block together and takes every
@@ -244,10 +279,22 @@ MatrixXd module_columns(const MatrixXd& shapes, const std::vector<int>& module, 
 PlsResult two_block_pls(PermutationEngine& engine, const MatrixXd& x, const MatrixXd& y, long long nperm, int loop) {
     if (x.rows() != y.rows()) throw QuillanError("two_block_pls: the blocks need the same specimens");
     if (x.rows() < 3) throw Refused("A two-block PLS needs at least three specimens.");
-    const MatrixXd cx = centred(x), cy = centred(y);
+    require_finite_cells(x, "the first block");
+    require_finite_cells(y, "the second block");
+    // Each block is scaled by a power of two that brings its largest value
+    // near 1 before it is centred: every r is a ratio in which the scale
+    // cancels, and such a scaling rounds nothing, so the numbers are those of
+    // the block as given wherever that arithmetic stays within range; a block
+    // of values near 1e300 (or 1e-300) no longer overflows (or vanishes) in
+    // the squares of the cross-products.
+    const double fx = unit_scale(x), fy = unit_scale(y);
+    const MatrixXd cx = centred(x * fx), cy = centred(y * fy);
     if (!(cx.squaredNorm() > 0) || !(cy.squaredNorm() > 0) || !cx.allFinite() || !cy.allFinite())
         throw Refused("A block of the PLS does not vary among the specimens.");
-    PlsResult r = observed_pls(cx, cy);
+    PlsResult r = observed_pls(cx, cy, engine);
+    for (PlsAxis& a : r.axes) a.singular_value /= fx * fy;
+    r.x_scores /= fx;
+    r.y_scores /= fy;
     const std::vector<double> observed{std::abs(r.r_pls), std::abs(r.r_pls)};
     const PermutationResult res = permute_pairs(engine, {PairBlocks(cx, cy)}, observed, nperm, loop);
     r.count_ge = res.counts_ge[0];
@@ -268,14 +315,13 @@ IntegrationResult integration_test(PermutationEngine& engine, const MatrixXd& sh
     std::vector<PairBlocks> pairs;
     for (int m = 0; m < modules; ++m) {
         blocks.push_back(module_columns(c, module, m, dimensions));
-        if (!(blocks.back().squaredNorm() > 0) || !blocks.back().allFinite())
-            throw Refused("Module " + std::to_string(m + 1) + " does not vary among the specimens.");
+        require_varying_block(blocks.back().squaredNorm(), shapes.rows(), "Module " + std::to_string(m + 1));
     }
     std::vector<double> observed;
     for (int a = 0; a < modules; ++a)
         for (int b = a + 1; b < modules; ++b) {
             r.pairs.emplace_back(a, b);
-            r.pls.push_back(observed_pls(blocks[static_cast<std::size_t>(a)], blocks[static_cast<std::size_t>(b)]));
+            r.pls.push_back(observed_pls(blocks[static_cast<std::size_t>(a)], blocks[static_cast<std::size_t>(b)], engine));
             pairs.emplace_back(blocks[static_cast<std::size_t>(a)], blocks[static_cast<std::size_t>(b)]);
             observed.push_back(std::abs(r.pls.back().r_pls));
             r.mean_r += observed.back();

@@ -372,6 +372,30 @@ TEST(LinearModel, PairwiseComparisonsAreTheSameByCellSums) {
     }
 }
 
+// A permuted distance equal to the observed one counts as reaching it.  Two
+// pairs of specimens in whole numbers make every sum exact: the third of
+// the permutations that keep the pairs together give exactly the observed
+// distance (the largest), the others less, so p is near 1/3, whichever way
+// the comparisons are made, and near 1/301 if ties counted as smaller.
+TEST(LinearModel, PairwisePermutationsThatTieTheObservedReachIt) {
+    Eigen::MatrixXd shapes(4, 2);
+    shapes << 0, 0, 0, 1, 4, 0, 4, 1;
+    const ModelDesign design = build_design("G1", {ModelVariable::factor_of_codes("G1", {1, 1, 2, 2})}, 4);
+    std::vector<PairwiseResult> results;
+    for (auto sums : {ModelTestOptions::Sums::Products, ModelTestOptions::Sums::Cells})
+        results.push_back(compare_groups(Seeded(3), shapes, design, SsType::I, "G1", PairwiseMeans::LeastSquares, 300, 0, sums));
+    const PairwiseComparisons riding(shapes, design, SsType::I, "G1", PairwiseMeans::LeastSquares);
+    ModelTestOptions test;
+    test.nperm = 300;
+    results.push_back(riding.result(test_linear_model(Seeded(3), shapes, design, test, 0, &riding).companion, 300));
+    for (const PairwiseResult& r : results) {
+        ASSERT_EQ(r.pairs.size(), 1u);
+        EXPECT_EQ(r.pairs[0].distance.observed, 4);
+        EXPECT_GT(r.pairs[0].distance.p, 0.25);
+        EXPECT_LT(r.pairs[0].distance.p, 0.42);
+    }
+}
+
 // Beyond the effect size's sample of permutations, Z comes from the first
 // of them (memory stays flat) and still agrees with RRPP's.
 TEST(LinearModel, LongRunsTakeZFromASampleOfTheirPermutations) {

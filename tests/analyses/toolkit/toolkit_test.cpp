@@ -5,6 +5,7 @@
 // squaring, the canonical variates' pooled covariance through the groups'
 // means alone) held, permutation by permutation, against a plain
 // computation of the same shuffle.
+#include "analyses/linear_models/model_design.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/canonical_variates.hpp"
@@ -18,6 +19,7 @@
 #include "platform/error.hpp"
 #include "platform/random.hpp"
 #include "support/expected_values.hpp"
+#include "support/text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +131,27 @@ TEST(TwoBlockPls, AgreesWithGeomorph) {
                want.at("pupfish_block2"));
 }
 
+// The table's scale cancels in r-PLS: in units of 1e78 or 1e-90, or up to
+// 1e308, the numbers are those of the table as given (the singular values
+// in its units); a cell that is not finite is refused by its row and column.
+TEST(TwoBlockPls, AnyScaleOfTheTableGivesTheSameTest) {
+    const MatrixXd shapes = tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial);
+    const Matrix cov = load_data("pupfish.cov.txt"), groups = load_data("pupfish.groups.txt");
+    MatrixXd table(cov.rows(), 2);
+    table << cov.col(0), groups.col(0);
+    const PlsResult plain = two_block_pls(Seeded(4), shapes, table, 199);
+    for (const double scale : {1e78, 1e-90, 1e308 / table.cwiseAbs().maxCoeff()}) {
+        SCOPED_TRACE(scale);
+        const PlsResult r = two_block_pls(Seeded(4), shapes, table * scale, 199);
+        EXPECT_NEAR(r.r_pls, plain.r_pls, 1e-12);
+        EXPECT_EQ(r.count_ge, plain.count_ge);
+        EXPECT_NEAR(r.z, plain.z, 1e-9);
+        expect_relative(r.axes[0].singular_value, plain.axes[0].singular_value * scale, "singular value", 1e-12);
+    }
+    table(3, 1) = std::nan("");
+    EXPECT_THAT(error_of([&] { two_block_pls(Seeded(4), shapes, table, 9); }), HasSubstr("Row 4, column 2 of the second block"));
+}
+
 TEST(Modularity, AgreesWithGeomorph) {
     const auto want = expected("modularity.csv");
     Seeded engine(3);
@@ -144,7 +167,7 @@ TEST(Modularity, AgreesWithGeomorph) {
     }
 }
 
-TEST(Modularity, RefusesModulesOfFewerThanTwoLandmarks) {
+TEST(Modularity, RefusesModulesOfFewerThanTwoLandmarksAndWhatLeavesNothingToMeasure) {
     Seeded engine(3);
     const Eigen::MatrixXd shapes = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial);
     std::vector<int> lone(12, 0);
@@ -152,6 +175,24 @@ TEST(Modularity, RefusesModulesOfFewerThanTwoLandmarks) {
     EXPECT_THROW(modularity_test(engine, shapes, lone, 2, {.nperm = 9}), Refused);
     EXPECT_THROW(modularity_test(engine, shapes, std::vector<int>(12, 0), 2, {.nperm = 9}), Refused);
     EXPECT_THROW(integration_test(engine, shapes, std::vector<int>(12, 0), 2, 9), Refused);
+    // Too few specimens for the statistic, a module whose coordinates do not vary.
+    const std::vector<int> halves{0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1};
+    EXPECT_THROW(find_outliers(shapes.topRows(2)), Refused);
+    EXPECT_THROW(modularity_test(engine, shapes.topRows(2), halves, 2, {.nperm = 9}), Refused);
+    EXPECT_THROW(integration_test(engine, shapes.topRows(2), halves, 2, 9), Refused);
+    MatrixXd still = shapes;
+    still.leftCols(12).rowwise() = shapes.row(0).head(12);
+    EXPECT_THROW(modularity_test(engine, still, halves, 2, {.nperm = 9}), Refused);
+    EXPECT_THROW(integration_test(engine, still, halves, 2, 9), Refused);
+}
+
+// Four landmarks in two modules of two: a sixth of the random partitions are
+// the observed one, and they count half, as modularity.test ranks them.
+TEST(Modularity, RandomPartitionsThatAreTheObservedOneCountHalf) {
+    const MatrixXd shapes = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial).leftCols(8);
+    const ModularityResult r = modularity_test(Seeded(3), shapes, {0, 0, 1, 1}, 2, {.nperm = 999, .rotation_search = false});
+    EXPECT_GT(r.ties, 100);
+    EXPECT_DOUBLE_EQ(r.p, (static_cast<double>(r.count_le) - 0.5 * static_cast<double>(r.ties) + 1) / 1000);
 }
 
 std::string expected_file(const std::string& name) { return std::string(QUILLAN_EXPECTED_DIR) + "/symmetry/" + name; }
@@ -472,6 +513,45 @@ TEST(PermutedPls, EveryPermutationsRMatchesAFullDecomposition) {
         }
     }
     select_kernel(before);
+}
+
+// Modules wider than they have specimens take their axes from the core of
+// the blocks' own decompositions: those of a full decomposition of the
+// cross-covariance, singular values, leading vectors and r-PLS alike.
+TEST(TwoBlockPls, WideModulesGiveTheFullDecompositionsAxes) {
+    const MatrixXd pup = tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial).topRows(12);
+    const std::vector<int> modules = split_at(28, 56);
+    const PlsResult p = integration_test(Seeded(2), pup, modules, 2, 9).pls.at(0);
+    const MatrixXd c = pup.rowwise() - pup.colwise().mean();
+    const MatrixXd x = module_columns(c, modules, 0, 2), y = module_columns(c, modules, 1, 2);
+    const Eigen::BDCSVD<MatrixXd> full(x.transpose() * y / 11.0, Eigen::ComputeThinU | Eigen::ComputeThinV);
+    ASSERT_EQ(p.axes.size(), 12u);
+    for (Index j = 0; j < 11; ++j)
+        expect_relative(p.axes[static_cast<std::size_t>(j)].singular_value, full.singularValues()(j), "singular value", 1e-9);
+    EXPECT_NEAR(std::abs(p.left.col(0).dot(full.matrixU().col(0))), 1, 1e-8);
+    const VectorXd a = x * full.matrixU().col(0), b = y * full.matrixV().col(0);
+    EXPECT_NEAR(std::abs(p.r_pls), std::abs(a.dot(b)) / (a.norm() * b.norm()), 1e-10);
+}
+
+// The long steps before the permutations stop when the action is asked to:
+// modularity's rotation search, the decompositions of wide modules, the
+// bases of a model's design (for a symmetry table of thousands of
+// individuals, seconds each).
+TEST(Toolkit, LongStepsStopWhenAsked) {
+    Seeded engine(1, 1);
+    const auto stop_in = [&](long long steps) {
+        engine.options.progress = [steps](long long, long long total) { return total != steps; };
+    };
+    const MatrixXd pleth = tangent_shapes(load_data("plethodon.lm.txt"), Alignment::Partial);
+    stop_in(1800);
+    EXPECT_THROW(modularity_test(engine, pleth, split_at(5, 12), 2, {.nperm = 9}), Cancelled);
+    stop_in(3);
+    const MatrixXd pup = tangent_shapes(load_data("pupfish.lm.txt"), Alignment::Partial).topRows(12);
+    EXPECT_THROW(integration_test(engine, pup, split_at(28, 56), 2, 9), Cancelled);
+    const std::vector<int> species = codes_of("plethodon.species.groups.txt");
+    const ModelDesign design =
+        build_design("G1", {ModelVariable::factor_of_codes("G1", std::vector<double>(species.begin(), species.end()))}, 40);
+    EXPECT_THROW(test_linear_model(engine, pleth, design, {.nperm = 9}, 0), Cancelled);  // the whole design and G1's two
 }
 
 // Mahalanobis (pooled within-group covariance) and Procrustes distances of
