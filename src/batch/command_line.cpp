@@ -277,6 +277,13 @@ void add_model_options(CLI::App& app, BatchRequest& r) {
                    "tangent projection, as geomorph's gpagen)")
         ->check(CLI::IsMember({"full", "partial"}))
         ->group(group);
+    app.add_option("--gpa-steps", r.linear_model.gpa_steps,
+                   "How the superimposition (of the model, the shape analyses and the sliding of semilandmarks) is "
+                   "iterated: converged (to its optimum, the same numbers whatever the order of the specimens; the "
+                   "default) or gpagen (geomorph's gpagen's steps, to reproduce its digits)")
+        ->transform(CLI::CheckedTransformer(
+            std::map<std::string, GpaSteps>{{"converged", GpaSteps::Converged}, {"gpagen", GpaSteps::Gpagen}}))
+        ->group(group);
     app.add_option("--error", r.linear_model.error,
                    "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")")
         ->group(group);

@@ -235,6 +235,7 @@ std::optional<int> check_action(BatchRequest& r) {
     const bool exports_specimens = !r.specimens_out.empty() || row->kind == ActionKind::Export;
     m.ss_type = r.ss_type == "III" ? SsType::III : r.ss_type == "II" ? SsType::II : SsType::I;
     m.alignment = r.alignment == "partial" ? Alignment::Partial : Alignment::Full;
+    r.import_options.gpa_steps = m.gpa_steps;
     m.randomization = r.permute == "rows" ? Randomization::Rows : Randomization::Residuals;
     m.means = r.pairwise_means == "plain" ? PairwiseMeans::Plain : PairwiseMeans::LeastSquares;
     if (const std::optional<int> rc = check_owned_options(r, *row, exports_specimens)) return rc;

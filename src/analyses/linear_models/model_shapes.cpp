@@ -1,6 +1,7 @@
 #include "analyses/linear_models/model_shapes.hpp"
 
 #include "geometry/geometry.hpp"
+#include "platform/stop_request.hpp"
 
 #include <cmath>
 #include <complex>
@@ -76,6 +77,58 @@ Eigen::MatrixXd projected(const Eigen::MatrixXd& aligned, int dimensions) {
     return out;
 }
 
+// The rotation of the rows that puts the principal axes of their mean along
+// x, y (and z), each pointing the way its coordinate grows (the last turned
+// if need be so that nothing is mirrored).
+Eigen::MatrixXd on_principal_axes(const Eigen::MatrixXd& a, int dimensions) {
+    using Points = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+    const Eigen::Index k = a.cols() / dimensions;
+    const Config mean = a.colwise().mean().transpose();
+    const Points m = Eigen::Map<const Points>(mean.data(), k, dimensions);
+    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eig(m.transpose() * m);
+    Eigen::MatrixXd rot(dimensions, dimensions);
+    for (int i = 0; i < dimensions; ++i) rot.col(i) = eig.eigenvectors().col(dimensions - 1 - i);
+    for (int i = 0; i < dimensions; ++i)
+        if (!(rot(i, i) > 0)) rot.col(i) = -rot.col(i);
+    if (rot.determinant() < 0) rot.col(dimensions - 1) = -rot.col(dimensions - 1);
+    Eigen::MatrixXd out(a.rows(), a.cols());
+    for (Eigen::Index i = 0; i < a.rows(); ++i) {
+        const Config y = a.row(i).transpose();
+        const Points turned = Eigen::Map<const Points>(y.data(), k, dimensions) * rot;
+        out.row(i) = Eigen::Map<const Eigen::RowVectorXd>(turned.data(), turned.size());
+    }
+    return out;
+}
+
+// Goes on fitting the rows of `a` (centred) onto the unit-size mean of the
+// rows until the mean no longer moves: the optimum, where the result no
+// longer depends on where the iteration began (the first specimen) nor on
+// the order of the rows.  A full fit also scales each row, by the cosine of
+// its angle to the mean.  The iteration approaches the optimum
+// geometrically, and stops when a pass moves no coordinate of the mean by
+// more than a few units of rounding, or when rounding keeps it from moving
+// less.
+Eigen::MatrixXd to_optimum(Eigen::MatrixXd a, Alignment alignment, int dimensions) {
+    constexpr int kMostPasses = 10000;
+    constexpr double kSettled = 1e-15, kRounding = 1e-12;
+    Config mean = centred_unit(a.colwise().mean().transpose(), dimensions);
+    double last = INFINITY;
+    for (int pass = 0; pass < kMostPasses; ++pass) {
+        if (pass % 64 == 63) stop_point();
+        for (Eigen::Index i = 0; i < a.rows(); ++i) {
+            Config y = turned_onto(a.row(i).transpose(), mean, dimensions);
+            if (alignment == Alignment::Full && y.squaredNorm() > 0) y *= y.dot(mean) / y.squaredNorm();
+            a.row(i) = y.transpose();
+        }
+        const Config next = centred_unit(a.colwise().mean().transpose(), dimensions);
+        const double moved = (next - mean).lpNorm<Eigen::Infinity>();
+        mean = next;
+        if (moved <= kSettled || (moved < kRounding && moved >= last)) break;
+        last = moved;
+    }
+    return on_principal_axes(a, dimensions);
+}
+
 }  // namespace
 
 Eigen::MatrixXd partial_procrustes_alignment(const Matrix& landmarks, int dimensions) {
@@ -102,10 +155,22 @@ Eigen::MatrixXd partial_procrustes_alignment(const Matrix& landmarks, int dimens
     return a;
 }
 
-Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment, int dimensions) {
-    if (alignment == Alignment::Partial) return projected(partial_procrustes_alignment(landmarks, dimensions), dimensions);
-    const Consensus c = full_procrustes_consensus(landmarks, dimensions);
-    return projected(coordinates_of(c.xpt), dimensions);
+Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment, int dimensions, GpaSteps steps) {
+    Eigen::MatrixXd aligned = alignment == Alignment::Partial
+                                  ? partial_procrustes_alignment(landmarks, dimensions)
+                                  : coordinates_of(full_procrustes_consensus(landmarks, dimensions).xpt);
+    if (steps == GpaSteps::Converged) aligned = to_optimum(std::move(aligned), alignment, dimensions);
+    return projected(aligned, dimensions);
 }
+
+std::string superimposition_words(const ModelRequest& q) {
+    return std::string(q.alignment == Alignment::Full ? "full Procrustes superimposition"
+                                                      : "partial Procrustes superimposition (unit centroid size)") +
+           (q.gpa_steps == GpaSteps::Converged  ? ", iterated to its optimum"
+            : q.alignment == Alignment::Partial ? ", by gpagen's steps (from the first specimen to a change of 1e-4)"
+                                                : ", by the consensus's own steps (stopped at its tolerance)");
+}
+
+const char* gpa_steps_name(GpaSteps steps) { return steps == GpaSteps::Converged ? "converged" : "gpagen"; }
 
 }  // namespace quillan

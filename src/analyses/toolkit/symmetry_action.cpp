@@ -6,6 +6,7 @@
 // repeat each side, so that the individual x side interaction is tested.
 #include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
+#include "analyses/linear_models/model_shapes.hpp"
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 #include "analyses/toolkit/symmetry.hpp"
@@ -191,7 +192,8 @@ void run_symmetry(ActionEnv& env) {
     check_symmetry_design(d.design, specimens, k);
     const long long nperm = read_nperm(env);
     PermutationEngine engine(env.options(), &env.console());
-    const SymmetryResult r = symmetry_test(engine, landmarks, dims, d.design, q.alignment, nperm);
+    const SymmetryResult r = symmetry_test(engine, landmarks, dims, d.design, q.alignment, nperm, q.gpa_steps);
+    env.record().run.gpa_steps = gpa_steps_name(q.gpa_steps);
     const std::vector<std::string> rows = symmetry_row_names(d.design);
     std::string text = shape_report_head(env, "Bilateral symmetry: Procrustes ANOVA of individuals and sides");
     text += d.text + "Permutations: " + std::to_string(nperm) +
