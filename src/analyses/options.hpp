@@ -36,6 +36,9 @@ struct OptionSpec {
     // Also read by the specimens' export (the alignment of its coordinates),
     // so a run that exports specimens takes it whatever its action.
     bool for_exports = false;
+    // Also read by an import's steps (the sliding of semilandmarks, the
+    // estimation of gaps), so a run that imports takes it whatever its action.
+    bool for_imports = false;
 };
 
 // What a front end read for an action's options: the text of each option

@@ -90,6 +90,7 @@ struct RunInfo {
     int threads = 0;                   // worker threads of each process
     int processes = 1;                 // processes sharing the permutations
     StatisticNames statistics;         // what each permutation loop compared, as the action table names it
+    std::string gpa_steps;             // of the superimposition the action ran: "converged" or "gpagen"; empty: none
     // What the import did to the coordinates: landmarks estimated at gaps
     // (specimen ID, landmark number), semilandmarks slid.
     struct Estimated {

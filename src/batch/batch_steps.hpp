@@ -54,6 +54,8 @@ struct BatchRequest {
     bool given_option(const std::string& name) const { return given.count(name) > 0; }
     // How the specimens' export and the pictures align the shapes.
     Alignment alignment() const;
+    // How the import's steps iterate their superimpositions.
+    GpaSteps gpa_steps() const;
 };
 
 // A message window's text as one line of standard error, as Unix tools write

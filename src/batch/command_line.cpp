@@ -384,6 +384,8 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
         if (app.count(option_flag(spec)) == 0) continue;
         r.given[spec.name] = spec.kind == OptionKind::Flag ? "true" : r.option_text[spec.name];
     }
+    // The import's sliding and estimation iterate as the analysis does.
+    r.import_options.gpa_steps = r.gpa_steps();
     if (r.list_options) {
         list_options(app, r.action);
         return kOk;

@@ -181,6 +181,7 @@ std::optional<int> check_owned_options(const BatchRequest& r, const ActionRow& r
         const std::string name = d.spec->name;
         if (!r.given_option(name) || row.takes_option(name)) continue;
         if (d.spec->for_exports && exports_specimens) continue;
+        if (d.spec->for_imports && (!r.import_file.empty() || !r.convert_file.empty())) continue;
         std::string names;
         for (std::size_t i = 0; i < d.takers.size(); ++i)
             names += (i == 0 ? "" : i + 1 == d.takers.size() ? " and " : ", ") + d.takers[i];
@@ -267,6 +268,11 @@ std::optional<int> open_picture_module(const BatchRequest& r, const BatchProcess
 }  // namespace quillan::batch
 
 namespace quillan::batch {
+
+GpaSteps BatchRequest::gpa_steps() const {
+    const auto it = given.find("gpa-steps");
+    return it != given.end() && it->second == "gpagen" ? GpaSteps::Gpagen : GpaSteps::Converged;
+}
 
 Alignment BatchRequest::alignment() const {
     const auto it = given.find("alignment");

@@ -74,7 +74,7 @@ struct Reference {
 };
 
 template <int D>
-Reference<D> reference_of(const std::vector<PointsOf<D>>& x) {
+Reference<D> reference_of(const std::vector<PointsOf<D>>& x, bool to_optimum) {
     Reference<D> r;
     std::vector<PointsOf<D>> full;
     for (std::size_t i = 0; i < x.size(); ++i)
@@ -84,6 +84,8 @@ Reference<D> reference_of(const std::vector<PointsOf<D>>& x) {
         }
     PartialOptions o;
     o.principal_axes = false;
+    o.to_optimum = to_optimum;
+    if (to_optimum) o.max_iterations = 10000;
     const PartialResultOf<D> gpa = partial_procrustes(full, o);
     r.mean = PointsOf<D>::Zero(x.front().rows(), D);
     for (std::size_t j = 0; j < full.size(); ++j) {
@@ -203,7 +205,7 @@ void require_enough(const std::vector<PointsOf<D>>& x, EstimateMethod method, in
 
 template <int D>
 EstimationOf<D> estimated(const std::vector<PointsOf<D>>& x, EstimateMethod method,
-                          const std::function<std::string(std::size_t)>& name) {
+                          const std::function<std::string(std::size_t)>& name, bool to_optimum) {
     EstimationOf<D> e;
     e.filled = x;
     e.working = x;
@@ -212,7 +214,7 @@ EstimationOf<D> estimated(const std::vector<PointsOf<D>>& x, EstimateMethod meth
     for (const auto& c : x) complete += present_rows(c).size() == static_cast<std::size_t>(c.rows()) ? 1 : 0;
     require_enough(x, method, complete, name);
     if (complete == static_cast<int>(x.size())) return e;
-    const Reference<D> ref = reference_of(x);
+    const Reference<D> ref = reference_of(x, to_optimum);
     if (method == EstimateMethod::ThinPlateSpline) estimate_by_spline(x, ref, e, name);
     else estimate_by_regression(x, ref, e, name);
     return e;
@@ -232,13 +234,13 @@ int fewest_complete(EstimateMethod method, int present, int p, int dimensions) {
 }
 
 Estimation estimate_missing(const std::vector<Config>& x, EstimateMethod method,
-                            const std::function<std::string(std::size_t)>& name) {
-    return estimated(x, method, name);
+                            const std::function<std::string(std::size_t)>& name, bool to_optimum) {
+    return estimated(x, method, name, to_optimum);
 }
 
 Estimation3 estimate_missing(const std::vector<Config3>& x, EstimateMethod method,
-                             const std::function<std::string(std::size_t)>& name) {
-    return estimated(x, method, name);
+                             const std::function<std::string(std::size_t)>& name, bool to_optimum) {
+    return estimated(x, method, name, to_optimum);
 }
 
 }  // namespace quillan

@@ -39,10 +39,13 @@ using Estimation3 = EstimationOf<3>;
 int fewest_present(EstimateMethod method, int dimensions = 2);
 int fewest_complete(EstimateMethod method, int present, int p, int dimensions = 2);
 
-// Refuses (QuillanError) what cannot be estimated, naming the specimen by `name`.
+// Refuses (QuillanError) what cannot be estimated, naming the specimen by
+// `name`.  The reference is the complete specimens' superimposition by
+// gpagen's steps, or, `to_optimum`, iterated to its optimum, so that the
+// estimates do not depend on the order of the specimens.
 Estimation estimate_missing(const std::vector<Config>& x, EstimateMethod method,
-                            const std::function<std::string(std::size_t)>& name);
+                            const std::function<std::string(std::size_t)>& name, bool to_optimum = false);
 Estimation3 estimate_missing(const std::vector<Config3>& x, EstimateMethod method,
-                             const std::function<std::string(std::size_t)>& name);
+                             const std::function<std::string(std::size_t)>& name, bool to_optimum = false);
 
 }  // namespace quillan

@@ -198,12 +198,42 @@ PointsOf<D> centred_scaled(const PointsOf<D>& x, double* size) {
     return centred / cs;
 }
 
+// The farthest any landmark moved from `before` to `after`.
+template <int D>
+double movement(const std::vector<PointsOf<D>>& before, const std::vector<PointsOf<D>>& after) {
+    double most = 0;
+    for (std::size_t j = 0; j < before.size(); ++j) most = std::max(most, (after[j] - before[j]).rowwise().norm().maxCoeff());
+    return most;
+}
+
+// Whether an iteration to the optimum is done: nothing moved by more than
+// `settled`, or, close to it, rounding kept the movement from falling.
+inline bool settled_at(const PartialOptions& options, double moved, double before) {
+    return moved <= options.settled || (moved < 1e3 * options.settled && moved >= before);
+}
+
+// The rotations alone iterated to their optimum: every configuration turned
+// onto the mean of all until none moves by more than `settled`.  The mean of
+// configurations turned onto one of them depends on which one; the optimum
+// does not.
+template <int D>
+void rotations_to_optimum(std::vector<PointsOf<D>>& x, const PartialOptions& options) {
+    double before = INFINITY;
+    for (int pass = 0; pass < 10000; ++pass) {
+        std::vector<PointsOf<D>> next = rotated_onto(size_scaled(mean_of(x)), x);
+        const double moved = movement(x, next);
+        x = std::move(next);
+        if (settled_at(options, moved, before)) return;
+        before = moved;
+    }
+}
+
 template <int D>
 PartialResultOf<D> partial_fit(const std::vector<PointsOf<D>>& x, const PartialOptions& options) {
     check_input(x);
     PartialResultOf<D> r;
     const double n = static_cast<double>(x.size());
-    const int max_iterations = std::min(options.max_iterations, 4);
+    const int max_iterations = options.to_optimum ? options.max_iterations : std::min(options.max_iterations, 4);
     std::vector<PointsOf<D>> ya;
     for (const auto& c : x) {
         double cs = 0;
@@ -216,20 +246,28 @@ PartialResultOf<D> partial_fit(const std::vector<PointsOf<D>>& x, const PartialO
     double q = ss;
     m = size_scaled(m);
     int iter = 1;
-    while (q > options.tolerance) {
+    bool settled = false;
+    while (options.to_optimum || q > options.tolerance) {
         ++iter;
-        ya = rotated_onto(m, ya);
+        std::vector<PointsOf<D>> next = rotated_onto(m, ya);
+        const double moved = movement(ya, next), before = r.last_movement;
+        r.last_movement = moved;
+        ya = std::move(next);
         m = mean_of(ya);
         const double ss2 = n * (1 - m.squaredNorm());
         q = std::abs(ss - ss2);
         ss = ss2;
         m = size_scaled(m);
+        if (options.to_optimum && iter > 2 && settled_at(options, moved, before)) {
+            settled = true;
+            break;
+        }
         if (iter > max_iterations) break;
     }
     r.aligned = std::move(ya);
     r.iterations = iter;
     r.last_change = q;
-    r.converged = q <= options.tolerance;
+    r.converged = options.to_optimum ? settled : q <= options.tolerance;
     finish(r, m, options);
     return r;
 }
@@ -263,6 +301,7 @@ PartialResultOf<D> sliding_fit(const std::vector<PointsOf<D>>& x, const std::vec
         r.sizes.push_back(cs);
     }
     slid = rotated_onto(slid.front(), slid);
+    if (options.to_optimum) rotations_to_optimum(slid, options);
     PointsOf<D> ref = mean_of(slid);
     double ss0 = summed_square_of_sum(slid);
     double q = ss0;
@@ -273,9 +312,8 @@ PartialResultOf<D> sliding_fit(const std::vector<PointsOf<D>>& x, const std::vec
         const std::vector<PointsOf<D>> moved = slid_once(slid, sliders, ref, options.criterion);
         const double ss = summed_square_of_sum(moved);
         std::vector<PointsOf<D>> next = rotated_onto(ref, moved);
-        r.last_movement = 0;
-        for (std::size_t j = 0; j < slid.size(); ++j)
-            r.last_movement = std::max(r.last_movement, (next[j] - slid[j]).rowwise().norm().maxCoeff());
+        if (options.to_optimum) rotations_to_optimum(next, options);
+        r.last_movement = movement(slid, next);
         slid = std::move(next);
         ref = size_scaled(mean_of(slid));
         q = std::abs(ss0 - ss);

@@ -7,6 +7,7 @@
 // specimen IDs and the words behind the group codes.
 #pragma once
 
+#include "analyses/linear_models/model_request.hpp"
 #include "figures/links.hpp"
 #include "io/text.hpp"
 #include "platform/value.hpp"
@@ -104,6 +105,7 @@ struct ImportSteps {
     double last_change = 0, last_movement = 0;
     bool converged = true;  // false: the coordinates where sliding stopped at its limit, as gpagen returns them
     int iteration_limit = 0;
+    bool to_optimum = false;            // slid to the optimum rather than by gpagen's steps
     Matrix partial;                     // m x 2k: aligned as geomorph's gpagen aligns them, when sliding ran
     std::vector<std::string> left_out;  // specimens left out for a factor or covariate without a value
     std::string left_out_for;           // the columns that had no value, quoted
@@ -163,15 +165,16 @@ struct ImportOptions {
     std::vector<std::string> factors;  // column names for G1 (and G2)
     std::string covariate_column;
     std::string id_column;
-    std::string factor_table;        // path of a table of factors keyed by specimen ID
-    bool negative_missing = false;   // negative coordinates mark missing landmarks
-    std::string estimate_missing;    // "tps" or "reg": estimate missing landmarks; empty: refuse them
-    bool semilandmarks = false;      // keep TPS curve points, sliding between their neighbours
-    std::string sliders_file;        // before / slider / after per line, landmark numbers
-    std::string slide = "be";        // the criterion of sliding: "be" (bending energy) or "procd"
-    int slide_iterations = 10;       // the most iterations of sliding (gpagen's max.iter)
-    bool strict_sliding = false;     // refuse sliding that has not settled by then, rather than use it as gpagen does
-    bool leave_out_missing = false;  // leave out specimens without a value of a chosen factor or the covariate
+    std::string factor_table;                  // path of a table of factors keyed by specimen ID
+    bool negative_missing = false;             // negative coordinates mark missing landmarks
+    std::string estimate_missing;              // "tps" or "reg": estimate missing landmarks; empty: refuse them
+    bool semilandmarks = false;                // keep TPS curve points, sliding between their neighbours
+    std::string sliders_file;                  // before / slider / after per line, landmark numbers
+    std::string slide = "be";                  // the criterion of sliding: "be" (bending energy) or "procd"
+    int slide_iterations = 10;                 // the most iterations of sliding by gpagen's steps (its max.iter)
+    GpaSteps gpa_steps = GpaSteps::Converged;  // estimate and slide on the optimal superimposition, or on gpagen's
+    bool strict_sliding = false;               // refuse sliding that has not settled by then, rather than use it as gpagen does
+    bool leave_out_missing = false;            // leave out specimens without a value of a chosen factor or the covariate
 };
 // The options that pick factor and covariate columns by name.
 inline ImportOptions choose_columns(std::vector<std::string> factors, std::string covariate_column = "") {

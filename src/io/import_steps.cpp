@@ -92,8 +92,9 @@ template <int D>
 void estimate_gaps(SpecimenTable& t, const ImportOptions& options, EstimateMethod method) {
     EstimationOf<D> e;
     try {
-        e = estimate_missing(configurations<D>(t), method,
-                             [&](std::size_t s) -> std::string { return quoted_snippet(t.specimen_name(s)); });
+        e = estimate_missing(
+            configurations<D>(t), method, [&](std::size_t s) -> std::string { return quoted_snippet(t.specimen_name(s)); },
+            options.gpa_steps == GpaSteps::Converged);
     } catch (const QuillanError& err) {
         refuse(t.path, 0, "",
                std::string("the missing landmarks cannot be estimated by ") + options.estimate_missing + ": " + err.what() +
@@ -272,6 +273,7 @@ void record_slide(const std::vector<std::array<int, 3>>& sliders, const std::str
     steps.last_movement = r.last_movement;
     steps.converged = r.converged;
     steps.iteration_limit = o.max_iterations;
+    steps.to_optimum = o.to_optimum;
     steps.partial = std::move(r.partial);
     const std::string how = criterion == "be" ? "bending energy" : "Procrustes distance";
     steps.notes.push_back(std::to_string(sliders.size()) + " semilandmarks slid by " + how + ": " + std::to_string(r.iterations) +
@@ -279,7 +281,9 @@ void record_slide(const std::vector<std::array<int, 3>>& sliders, const std::str
                           std::to_string(o.max_iterations + 1) + (r.converged ? "" : ", and it did not settle") +
                           "); the last moved no point by more than " + number_text(r.last_movement) +
                           " of its centroid size and changed the fit by " + number_text(r.last_change) + " (tolerance " +
-                          number_text(o.tolerance) + ").");
+                          number_text(o.tolerance) + ")" +
+                          (o.to_optimum ? "; the superimpositions between them were iterated to their optimum."
+                                        : "; the superimpositions between them took gpagen's steps."));
     t.notices.push_back(steps.notes.back());
 }
 
@@ -302,6 +306,7 @@ void slide_curves(SpecimenTable& t, const ImportOptions& options, ImportSteps& s
     for (const auto& a : sliders) s.push_back({a[0] - 1, a[1] - 1, a[2] - 1});
     PartialOptions o;
     o.criterion = options.slide == "be" ? SlideCriterion::BendingEnergy : SlideCriterion::ProcrustesDistance;
+    o.to_optimum = options.gpa_steps == GpaSteps::Converged;
     o.max_iterations = options.slide_iterations;
     SlideOutcome r = t.dimensions == 3 ? slide_table<3>(t, s, o) : slide_table<2>(t, s, o);
     const std::string how = options.slide == "be" ? "bending energy" : "Procrustes distance";
@@ -337,7 +342,7 @@ std::string ImportSteps::description(const std::vector<std::string>& ids) const 
     if (!left_out.empty()) out += std::to_string(left_out.size()) + " specimens left out, having no value of " + left_out_for;
     if (slid())
         out += (out.empty() ? "" : "; ") + std::to_string(semilandmarks.size()) + " semilandmarks slid by " +
-               (slide_criterion == "be" ? "bending energy" : "Procrustes distance") +
+               (slide_criterion == "be" ? "bending energy" : "Procrustes distance") + (to_optimum ? "" : " by gpagen's steps") +
                (converged ? "" : " (not settled within the limit of " + std::to_string(iteration_limit) + " iterations)");
     if (!estimated.empty()) {
         out += (out.empty() ? "" : "; ") + std::to_string(estimated.size()) + " landmarks estimated (" + estimate_method + "):";

@@ -60,6 +60,16 @@ const OptionSpec kAlignment{
     .fallback = "full",
     .choices = {"full", "partial"},
     .for_exports = true};
+const OptionSpec kGpaSteps{
+    .name = "gpa-steps",
+    .kind = O::Choice,
+    .help =
+        "How the superimposition (of the analysis, and of an import's sliding of semilandmarks) is iterated: converged "
+        "(to its optimum, the same numbers whatever the order of the specimens) or gpagen (geomorph's gpagen's steps, to "
+        "reproduce its digits)",
+    .fallback = "converged",
+    .choices = {"converged", "gpagen"},
+    .for_imports = true};
 const OptionSpec kFormula{.name = "formula",
                           .help =
                               "Model formula of the terms, as in R: \"species * site\", \"log(cov) + G1\", \"pop / ind\"; "
@@ -76,6 +86,7 @@ std::vector<OptionSpec> model_options() {
              .fallback = "I",
              .choices = {"I", "II", "III"}},
             kAlignment,
+            kGpaSteps,
             {.name = "error",
              .help = "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")"},
             {.name = "permute",
@@ -94,6 +105,7 @@ std::vector<OptionSpec> model_options() {
 
 std::vector<OptionSpec> symmetry_options() {
     return {kAlignment,
+            kGpaSteps,
             {.name = "individual", .help = "Factor of each configuration's individual (default G1)"},
             {.name = "side", .help = "Factor of each configuration's side, two levels (default G2)"},
             {.name = "replicate",
@@ -308,6 +320,7 @@ std::vector<ActionRow> shape_rows() {
          .writes_report = true,
          .permutes = false,
          .options = {kAlignment,
+                     kGpaSteps,
                      {.name = "within-groups",
                       .kind = O::Flag,
                       .help = "Measure each specimen from the mean of its own group of G1"}}},
@@ -321,7 +334,7 @@ std::vector<ActionRow> shape_rows() {
          .groupings = 1,
          // One difference a pair of groups; two groups have one.
          .statistics = {{"Disparity: absolute difference of the variances of the first pair of groups"}},
-         .options = {kFormula, kAlignment}},
+         .options = {kFormula, kAlignment, kGpaSteps}},
         {.name = "RunCva",
          .alias = "cva",
          .kind = K::Analysis,
@@ -334,6 +347,7 @@ std::vector<ActionRow> shape_rows() {
          .statistics = {{"Canonical variates: Mahalanobis distance of the first pair of groups",
                          "Canonical variates: Procrustes distance of the first pair of groups"}},
          .options = {kAlignment,
+                     kGpaSteps,
                      {.name = "no-cross-validate",
                       .kind = O::Flag,
                       .help = "Classify by resubstitution only (by default each specimen is also classified left out in turn)"}}},
@@ -353,7 +367,7 @@ std::vector<ActionRow> part_rows() {
          .writes_report = true,
          // Each pair's r-PLS, then their mean.
          .statistics = {{"Integration: r-PLS of the first pair of modules", "Integration: mean r-PLS"}},
-         .options = {kAlignment, kPartition}},
+         .options = {kAlignment, kGpaSteps, kPartition}},
         {.name = "RunPls",
          .alias = "pls",
          .kind = K::Analysis,
@@ -363,6 +377,7 @@ std::vector<ActionRow> part_rows() {
          .writes_report = true,
          .statistics = {{"PLS: r-PLS of shape and the table", "PLS: r-PLS (again, as the mean of one pair)"}},
          .options = {kAlignment,
+                     kGpaSteps,
                      {.name = "block2",
                       .kind = O::InputFile,
                       .help = "Table of the second block, one row of numbers per specimen"}}},
@@ -375,6 +390,7 @@ std::vector<ActionRow> part_rows() {
          .writes_report = true,
          .statistics = {{"Modularity: covariance ratio of a random partition"}},
          .options = {kAlignment,
+                     kGpaSteps,
                      kPartition,
                      {.name = "no-rotation-search",
                       .kind = O::Flag,

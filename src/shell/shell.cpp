@@ -5,6 +5,7 @@
 #include "platform/format.hpp"
 #include "shell/input_checks.hpp"
 
+#include <algorithm>
 #include <new>
 #include <tuple>
 #include <utility>
@@ -33,7 +34,8 @@ Outcome Shell::quillan_action(const std::string& action) {
 namespace {
 
 // An import's named columns as variables of a formula: its factors (levels
-// in R's order) and its columns of numbers, those of the current specimens only.
+// in R's order) and its columns of numbers, those of the current specimens
+// only.  A column of numbers chosen as a factor is that factor alone.
 ModelVariables legend_variables(const io::Legend& legend, Eigen::Index specimens) {
     ModelVariables vars;
     const auto n = static_cast<std::size_t>(specimens);
@@ -47,6 +49,8 @@ ModelVariables legend_variables(const io::Legend& legend, Eigen::Index specimens
     }
     for (const auto& num : legend.numbers) {
         if (num.values.size() != n) continue;
+        if (std::any_of(legend.factors.begin(), legend.factors.end(), [&](const io::Factor& f) { return f.name == num.name; }))
+            continue;
         ModelVariable v;
         v.name = num.name;
         v.values = num.values;

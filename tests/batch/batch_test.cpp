@@ -27,6 +27,8 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <limits>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -77,7 +79,7 @@ TEST(Batch, ExitStatusAndOneLineReasonTellWhatWentWrong) {
     // The action list comes from the action table, with what each needs.
     EXPECT_THAT(help.out, HasSubstr("F tests of G1, G2 and their interaction (landmarks, groups)"));
     // and the options each owns.
-    EXPECT_THAT(help.out, HasSubstr("its own options: --alignment --partition --no-rotation-search\n"));
+    EXPECT_THAT(help.out, HasSubstr("its own options: --alignment --gpa-steps --partition --no-rotation-search\n"));
 }
 
 TEST(Batch, ClearWritesTheBlankedFileBoxAndSaveOutWritesTheFile) {
@@ -873,6 +875,41 @@ TEST(MalformedFiles, ImportsAndConversionsGetTheirStatusAndAClearMessage) {
             EXPECT_FALSE(std::filesystem::exists(dir.file("out.lm.txt")));
         }
     }
+}
+
+// A factor table whose codes are numbers, as geomorph's mosquito example
+// has them: every option that names a factor takes its columns by name, and
+// a column of numbers chosen as a factor is that factor (9 degrees of
+// freedom for 10 individuals), not also a covariate of the same name.
+TEST(FactorTables, ColumnsOfNumberedCodesAreFactorsByName) {
+    TempDir dir;
+    std::istringstream lm(read_bytes(data_file("mosquito.lm.txt"))), groups(read_bytes(data_file("mosquito.groups.txt")));
+    std::string tps, table = "ID,ind,side,replicate\n";
+    std::map<std::pair<int, int>, int> seen;
+    for (int i = 1, ind = 0, side = 0; groups >> ind >> side; ++i) {
+        const std::string id = "W" + std::to_string(i);
+        tps += "LM=18\n";
+        for (int j = 0; j < 18; ++j) {
+            double x = 0, y = 0;
+            lm >> x >> y;
+            tps += std::to_string(x) + " " + std::to_string(y) + "\n";
+        }
+        lm.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        tps += "ID=" + id + "\n";
+        table += id + "," + std::to_string(ind) + "," + std::to_string(side) + "," + std::to_string(++seen[{ind, side}]) + "\n";
+    }
+    const std::vector<std::string> data = {"-i", dir.write("wings.tps", tps), "--factors", dir.write("wings.csv", table), "-p",
+                                           "9"};
+    std::vector<std::string> symmetry = {"symmetry", "--individual", "ind", "--side", "side", "--replicate", "replicate"};
+    symmetry.insert(symmetry.end(), data.begin(), data.end());
+    const BatchResult sym = run_batch(symmetry);
+    ASSERT_EQ(sym.status, 0) << sym.err;
+    EXPECT_THAT(sym.out, HasSubstr("ind:side"));
+    std::vector<std::string> model = {"model", "--factor", "ind", "--formula", "ind + side"};
+    model.insert(model.end(), data.begin(), data.end());
+    const BatchResult fit = run_batch(model);
+    ASSERT_EQ(fit.status, 0) << fit.err;
+    EXPECT_EQ(number_after(fit.out, "\nind "), 9);
 }
 
 TEST(MalformedFiles, FoldersAndPipesAreRefusedNamingWhatTheyAre) {

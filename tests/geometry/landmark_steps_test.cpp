@@ -51,6 +51,7 @@ io::ImportOptions steps(const std::string& estimate, bool slide, const std::stri
     o.estimate_missing = estimate;
     o.semilandmarks = slide;
     o.slide = criterion;
+    o.gpa_steps = GpaSteps::Gpagen;  // geomorph's numbers are those of its own steps
     return o;
 }
 

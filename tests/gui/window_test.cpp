@@ -1603,6 +1603,10 @@ private slots:
         named<QCheckBox>("ToolkitWithinBox")->setChecked(true);
         QVERIFY(reported("outliersButton"));
         QVERIFY2(report().contains("own group of G1"), qPrintable(report()));
+        QVERIFY2(report().contains("iterated to its optimum"), qPrintable(report()));
+        named<QComboBox>("ToolkitGpaStepsBox")->setCurrentIndex(1);
+        QVERIFY(reported("outliersButton"));
+        QVERIFY2(report().contains("consensus's own steps"), qPrintable(report()));
     }
 
     void canonicalVariatesLeaveOutOnlyWhenTicked() {

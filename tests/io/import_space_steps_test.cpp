@@ -110,6 +110,7 @@ TEST(ImportSpaceSteps, GapsAreEstimatedOnImportOrRefusedNamingTheSpecimen) {
     const Estimation3 e = estimate_missing(x, EstimateMethod::ThinPlateSpline, number_of);
     ImportOptions o;
     o.estimate_missing = "tps";
+    o.gpa_steps = GpaSteps::Gpagen;
     const ImportedData d = import_text("brains.tps", brains_tps(x), o);
     ASSERT_EQ(d.dimensions, 3);
     for (const auto& [s, j] : kGaps)
@@ -150,6 +151,7 @@ TEST(GeomorphNumbersInSpace, SlidCoordinatesAgreeForBothCriteria) {
         ImportOptions o;
         o.sliders_file = expected_file("scallops.sliders");
         o.slide = criterion;
+        o.gpa_steps = GpaSteps::Gpagen;
         const ImportedData d = import_file(expected_file("scallops.tps"), o);
         ASSERT_EQ(d.dimensions, 3);
         expect_gpagen_rows(expected_rows("slid_" + criterion + ".csv"), d.legend.steps.partial, 1e-9,

@@ -227,10 +227,10 @@ TEST(ActionTable, EveryAnalysisRefusesSpecimensOfOneShape) {
                            .perms = "20",
                            .dimensions = 3});
             l.shell.workspace() = brains.shell.workspace();
-            l.shell.model_request().shape.partition = partition;
-            l.shell.model_request().shape.block2 = data_file("brains.cov.txt");
+            l.shell.given_options()["partition"] = partition;
+            l.shell.given_options()["block2"] = data_file("brains.cov.txt");
         }
-        if (object) l.shell.model_request().shape.land_pairs = pairs_file;
+        if (object) l.shell.given_options()["land-pairs"] = pairs_file;
     };
     int refused = 0;
     for (const int dimensions : {2, 3})

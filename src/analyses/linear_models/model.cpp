@@ -107,10 +107,7 @@ std::string model_report(const Workspace& ws, const std::string& formula, const 
             if (const std::string line = trimmed(info->substr(from, end - from)); !line.empty()) text += "   " + line + "\n";
             from = end + 1;
         }
-    text += std::string("\nShape: ") +
-            (q.alignment == Alignment::Full ? "full Procrustes superimposition"
-                                            : "partial Procrustes superimposition (unit centroid size)") +
-            ", projected onto the tangent space at the consensus\n";
+    text += std::string("\nShape: ") + superimposition_words(q) + ", projected onto the tangent space at the consensus\n";
     text += std::string("Sums of squares and cross-products: type ") + ss_name(q.ss_type) + "\n";
     text += std::string("Permutations: ") + std::to_string(t.nperm) + ", " +
             (q.randomization == Randomization::Residuals ? "randomized residuals of each term's reduced model (RRPP)"
@@ -215,7 +212,8 @@ void run_model(ActionEnv& env) {
     test.randomization = q.randomization;
     test.error = error_terms(q.error, design);
     test.nperm = nperm;
-    const Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment, ws.dimensions);
+    const Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment, ws.dimensions, q.gpa_steps);
+    env.record().run.gpa_steps = gpa_steps_name(q.gpa_steps);
     require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
     PermutationEngine engine(env.options(), &env.console());
     const StreamIds loops = engine.take_streams(1);

@@ -40,6 +40,7 @@ ModelRequest model_request_of(const OptionValues& options) {
     if (options.has("formula")) q.formula = options.text("formula");
     if (options.has("ss-type")) q.ss_type = options.choice<SsType>("ss-type");
     if (options.has("alignment")) q.alignment = options.choice<Alignment>("alignment");
+    if (options.has("gpa-steps")) q.gpa_steps = options.choice<GpaSteps>("gpa-steps");
     if (options.has("permute")) q.randomization = options.choice<Randomization>("permute");
     if (options.has("error")) q.error = options.text("error");
     if (options.has("pairwise")) q.pairwise = options.text("pairwise");

@@ -18,6 +18,12 @@ enum class Alignment {
     Partial,  // unit centroid size and rotations only, as geomorph's gpagen aligns by default
 };
 
+// How the superimposition is iterated.
+enum class GpaSteps {
+    Converged,  // to its optimum, which the specimens alone fix: the same numbers whatever their order
+    Gpagen,     // geomorph's gpagen's steps (start on the first specimen, stop at a change of 1e-4), to match its digits
+};
+
 enum class Randomization {
     Residuals,  // the residuals of each term's reduced model (RRPP)
     Rows,       // whole rows of shape against the design (full randomization)
@@ -32,6 +38,7 @@ struct ModelRequest {
     std::string formula;  // empty: the loaded groups, G1 or G1 * G2
     SsType ss_type = SsType::I;
     Alignment alignment = Alignment::Full;
+    GpaSteps gpa_steps = GpaSteps::Converged;
     Randomization randomization = Randomization::Residuals;
     std::string error;     // per term, comma-separated: a term's label or "Residuals"; empty: all Residuals
     std::string pairwise;  // a factor whose groups' means are compared after the model; empty: none

@@ -1,6 +1,7 @@
 #include "analyses/linear_models/model_shapes.hpp"
 
 #include "geometry/geometry.hpp"
+#include "platform/stop_request.hpp"
 
 #include <cmath>
 #include <complex>
@@ -41,6 +42,25 @@ Config centred_unit(const Config& y, int dimensions) {
     return c / c.norm();
 }
 
+// Configuration `y` of the plane (x1 y1 ... xk yk) turned in place (no
+// reflection) to fit `reference` best by least squares.
+void turn_in_plane(double* y, const double* reference, Eigen::Index k) {
+    double re = 0, im = 0;  // sum of conj(reference) * y
+    for (Eigen::Index j = 0; j < k; ++j) {
+        const double rx = reference[2 * j], ry = reference[2 * j + 1], x = y[2 * j], v = y[2 * j + 1];
+        re += rx * x + ry * v;
+        im += rx * v - ry * x;
+    }
+    const double r = std::hypot(re, im);
+    if (r == 0) return;
+    const double c = re / r, s = -im / r;  // conj(sum) / |sum|
+    for (Eigen::Index j = 0; j < k; ++j) {
+        const double x = y[2 * j], v = y[2 * j + 1];
+        y[2 * j] = x * c - v * s;
+        y[2 * j + 1] = x * s + v * c;
+    }
+}
+
 // y turned (no reflection) to fit `reference` best by least squares.
 Config turned_onto(const Config& y, const Config& reference, int dimensions) {
     if (dimensions == 3) {
@@ -76,6 +96,58 @@ Eigen::MatrixXd projected(const Eigen::MatrixXd& aligned, int dimensions) {
     return out;
 }
 
+// The rotation of the configurations (the columns of `t`) that puts the
+// principal axes of their mean along x, y (and z), each pointing the way its
+// coordinate grows (the last turned if need be so that nothing is mirrored).
+void onto_principal_axes(Eigen::MatrixXd& t, int dimensions) {
+    using Points = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+    const Eigen::Index k = t.rows() / dimensions;
+    const Config mean = t.rowwise().mean();
+    const Points m = Eigen::Map<const Points>(mean.data(), k, dimensions);
+    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eig(m.transpose() * m);
+    Eigen::MatrixXd rot(dimensions, dimensions);
+    for (int i = 0; i < dimensions; ++i) rot.col(i) = eig.eigenvectors().col(dimensions - 1 - i);
+    for (int i = 0; i < dimensions; ++i)
+        if (!(rot(i, i) > 0)) rot.col(i) = -rot.col(i);
+    if (rot.determinant() < 0) rot.col(dimensions - 1) = -rot.col(dimensions - 1);
+    for (Eigen::Index i = 0; i < t.cols(); ++i) {
+        Eigen::Map<Points> y(t.col(i).data(), k, dimensions);
+        y = Points(y * rot);
+    }
+}
+
+// Goes on fitting the rows of `a` (centred) onto the unit-size mean of the
+// rows until the mean no longer moves: the optimum, where the result no
+// longer depends on where the iteration began (the first specimen) nor on
+// the order of the rows.  A full fit also scales each row, by the cosine of
+// its angle to the mean.  The iteration approaches the optimum
+// geometrically, and stops when a pass moves no coordinate of the mean by
+// more than a few units of rounding, or when rounding keeps it from moving
+// less.  It runs on the configurations as columns, each one contiguous.
+Eigen::MatrixXd to_optimum(const Eigen::MatrixXd& a, Alignment alignment, int dimensions) {
+    constexpr int kMostPasses = 10000;
+    constexpr double kSettled = 1e-15, kRounding = 1e-12;
+    Eigen::MatrixXd t = a.transpose();
+    Config mean = centred_unit(t.rowwise().mean(), dimensions);
+    double last = INFINITY;
+    for (int pass = 0; pass < kMostPasses; ++pass) {
+        if (pass % 64 == 63) stop_point();
+        for (Eigen::Index i = 0; i < t.cols(); ++i) {
+            if (dimensions == 2) turn_in_plane(t.col(i).data(), mean.data(), t.rows() / 2);
+            else t.col(i) = turned_onto(t.col(i), mean, dimensions);
+            const double size = t.col(i).squaredNorm();
+            if (alignment == Alignment::Full && size > 0) t.col(i) *= t.col(i).dot(mean) / size;
+        }
+        const Config next = centred_unit(t.rowwise().mean(), dimensions);
+        const double moved = (next - mean).lpNorm<Eigen::Infinity>();
+        mean = next;
+        if (moved <= kSettled || (moved < kRounding && moved >= last)) break;
+        last = moved;
+    }
+    onto_principal_axes(t, dimensions);
+    return t.transpose();
+}
+
 }  // namespace
 
 Eigen::MatrixXd partial_procrustes_alignment(const Matrix& landmarks, int dimensions) {
@@ -102,10 +174,22 @@ Eigen::MatrixXd partial_procrustes_alignment(const Matrix& landmarks, int dimens
     return a;
 }
 
-Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment, int dimensions) {
-    if (alignment == Alignment::Partial) return projected(partial_procrustes_alignment(landmarks, dimensions), dimensions);
-    const Consensus c = full_procrustes_consensus(landmarks, dimensions);
-    return projected(coordinates_of(c.xpt), dimensions);
+Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment, int dimensions, GpaSteps steps) {
+    Eigen::MatrixXd aligned = alignment == Alignment::Partial
+                                  ? partial_procrustes_alignment(landmarks, dimensions)
+                                  : coordinates_of(full_procrustes_consensus(landmarks, dimensions).xpt);
+    if (steps == GpaSteps::Converged) aligned = to_optimum(aligned, alignment, dimensions);
+    return projected(aligned, dimensions);
 }
+
+std::string superimposition_words(const ModelRequest& q) {
+    return std::string(q.alignment == Alignment::Full ? "full Procrustes superimposition"
+                                                      : "partial Procrustes superimposition (unit centroid size)") +
+           (q.gpa_steps == GpaSteps::Converged  ? ", iterated to its optimum"
+            : q.alignment == Alignment::Partial ? ", by gpagen's steps (from the first specimen to a change of 1e-4)"
+                                                : ", by the consensus's own steps (stopped at its tolerance)");
+}
+
+const char* gpa_steps_name(GpaSteps steps) { return steps == GpaSteps::Converged ? "converged" : "gpagen"; }
 
 }  // namespace quillan

@@ -8,6 +8,8 @@
 
 #include <Eigen/Dense>
 
+#include <string>
+
 namespace quillan {
 
 // One row per specimen, x1 y1 ... xk yk, from a landmark table (2k + 1
@@ -16,7 +18,18 @@ namespace quillan {
 // without reflection from the singular value decomposition, as gpagen turns.  The projection is the orthogonal
 // one onto the plane through the consensus perpendicular to it, the
 // consensus taken as the mean of the aligned specimens scaled to unit size.
-Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment, int dimensions = 2);
+// By gpagen's steps the partial superimposition is the one below and the
+// full one `full_procrustes_consensus`; both stop at a tolerance, where they
+// still depend on the order of the specimens in the fifth digit.  Converged,
+// either goes on from there to its optimum and is turned to the principal
+// axes of its consensus, so the shapes depend on the specimens alone.
+Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment, int dimensions = 2,
+                               GpaSteps steps = GpaSteps::Converged);
+
+// The report's words for the superimposition of `q`, after "Shape: ".
+std::string superimposition_words(const ModelRequest& q);
+// The record's name of the steps: "converged" or "gpagen".
+const char* gpa_steps_name(GpaSteps steps);
 
 // The partial Procrustes superimposition alone (before the projection), as
 // gpagen runs it: each specimen centred and scaled to unit centroid size,

@@ -13,7 +13,9 @@
 namespace quillan {
 
 Eigen::MatrixXd aligned_shapes(ActionEnv& env) {
-    Eigen::MatrixXd shapes = tangent_shapes(require_landmarks(env), env.model_request().alignment, env.ws().dimensions);
+    const ModelRequest q = env.model_request();
+    env.record().run.gpa_steps = gpa_steps_name(q.gpa_steps);
+    Eigen::MatrixXd shapes = tangent_shapes(require_landmarks(env), q.alignment, env.ws().dimensions, q.gpa_steps);
     require_specimens(shapes.rows(), 2, "A shape analysis");
     require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
     return shapes;
@@ -103,9 +105,7 @@ std::string shape_report_head(const ActionEnv& env, const std::string& title) {
             if (!line.empty()) text += "   " + line + "\n";
             from = end + 1;
         }
-    text += std::string("\nShape: ") +
-            (env.model_request().alignment == Alignment::Full ? "full Procrustes superimposition"
-                                                              : "partial Procrustes superimposition (unit centroid size)") +
+    text += std::string("\nShape: ") + superimposition_words(env.model_request()) +
             ", projected onto the tangent space at the consensus\n";
     return text;
 }

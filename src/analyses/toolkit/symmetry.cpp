@@ -91,7 +91,8 @@ void check_symmetry_design(const SymmetryDesign& d, int specimens, int landmarks
         }
 }
 
-Matrix symmetry_configurations(const Matrix& landmarks, int dimensions, const SymmetryDesign& d, Alignment alignment) {
+Matrix symmetry_configurations(const Matrix& landmarks, int dimensions, const SymmetryDesign& d, Alignment alignment,
+                               GpaSteps steps) {
     const int k = static_cast<int>((landmarks.cols() - 1) / dimensions);
     const Eigen::Index n = landmarks.rows();
     if (!d.object()) {
@@ -101,7 +102,8 @@ Matrix symmetry_configurations(const Matrix& landmarks, int dimensions, const Sy
         return m;
     }
     Matrix first = landmarks;
-    if (alignment == Alignment::Partial) first.leftCols(landmarks.cols() - 1) = tangent_shapes(landmarks, alignment, dimensions);
+    if (alignment == Alignment::Partial)
+        first.leftCols(landmarks.cols() - 1) = tangent_shapes(landmarks, alignment, dimensions, steps);
     Matrix both(2 * n, landmarks.cols());
     both.topRows(n) = first;
     both.bottomRows(n) = first;
@@ -114,9 +116,9 @@ Matrix symmetry_configurations(const Matrix& landmarks, int dimensions, const Sy
 }
 
 SymmetryResult symmetry_test(PermutationEngine& engine, const Matrix& landmarks, int dimensions, const SymmetryDesign& d,
-                             Alignment alignment, long long nperm) {
-    const Matrix configs = symmetry_configurations(landmarks, dimensions, d, alignment);
-    const Eigen::MatrixXd y = tangent_shapes(configs, alignment, dimensions);
+                             Alignment alignment, long long nperm, GpaSteps steps) {
+    const Matrix configs = symmetry_configurations(landmarks, dimensions, d, alignment, steps);
+    const Eigen::MatrixXd y = tangent_shapes(configs, alignment, dimensions, steps);
     require_shape_variation((y.rowwise() - y.colwise().mean()).squaredNorm(), y.rows());
     // Object symmetry: identical specimens differ from their reflections,
     // but not from each other, so nothing varies among the individuals.
@@ -131,8 +133,10 @@ SymmetryResult symmetry_test(PermutationEngine& engine, const Matrix& landmarks,
     // Each individual's mean shape on each side, in gpagen's coordinates
     // under partial alignment (turned to the consensus's principal axes, so
     // the components read as geomorph gives them; the tables do not depend on
-    // the turn).
-    const Eigen::MatrixXd c = alignment == Alignment::Partial ? gpagen_coordinates(configs, dimensions) : y;
+    // the turn).  Converged shapes are on their consensus's principal axes
+    // already.
+    const Eigen::MatrixXd c =
+        alignment == Alignment::Partial && steps == GpaSteps::Gpagen ? gpagen_coordinates(configs, dimensions) : y;
     const std::vector<int> ind = model_individuals(d), side = model_sides(d);
     Eigen::MatrixXd sums = Eigen::MatrixXd::Zero(2 * d.individuals, c.cols());
     Eigen::VectorXd counts = Eigen::VectorXd::Zero(2 * d.individuals);

@@ -68,10 +68,11 @@ void check_symmetry_design(const SymmetryDesign& d, int specimens, int landmarks
 // symmetry under partial alignment the specimens are first superimposed on
 // their own and projected, as geomorph's bilat.symmetry does before
 // reflecting them.
-Matrix symmetry_configurations(const Matrix& landmarks, int dimensions, const SymmetryDesign& d, Alignment alignment);
+Matrix symmetry_configurations(const Matrix& landmarks, int dimensions, const SymmetryDesign& d, Alignment alignment,
+                               GpaSteps steps = GpaSteps::Converged);
 
 SymmetryResult symmetry_test(PermutationEngine& engine, const Matrix& landmarks, int dimensions, const SymmetryDesign& d,
-                             Alignment alignment, long long nperm);
+                             Alignment alignment, long long nperm, GpaSteps steps = GpaSteps::Converged);
 
 // The model's terms as the table names them: "ind", "side", then "ind:side"
 // (tested, with replicates) and the residual row's name.

@@ -6,6 +6,7 @@
 // repeat each side, so that the individual x side interaction is tested.
 #include "analyses/analyses.hpp"
 #include "analyses/common.hpp"
+#include "analyses/linear_models/model_shapes.hpp"
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 #include "analyses/toolkit/symmetry.hpp"
@@ -19,11 +20,14 @@ namespace quillan {
 
 namespace {
 
-const ModelVariable& factor_named(const ModelVariables& vars, const std::string& name, const char* option) {
+// The factor an option names: a factor of the loaded data, or a column of
+// numbers taken as the codes of one (as a factor table of numbered
+// individuals, sides and replicates gives them).
+ModelVariable factor_named(const ModelVariables& vars, const std::string& name, const char* option) {
     std::string known;
     for (const ModelVariable& v : vars) {
-        if (v.name == name && v.is_factor()) return v;
-        if (v.is_factor()) known += (known.empty() ? "" : ", ") + v.name;
+        if (v.name == name) return v.is_factor() ? v : ModelVariable::factor_of_codes(v.name, v.values);
+        known += (known.empty() ? "" : ", ") + v.name;
     }
     throw Refused(std::string("The ") + option + " \"" + name + "\" is no factor of the loaded data; the factors are: " +
                   (known.empty() ? "none (load a group file or import a table with factors)" : known) + ".");
@@ -201,7 +205,8 @@ void run_symmetry(ActionEnv& env) {
     check_symmetry_design(d.design, specimens, k);
     const long long nperm = read_nperm(env);
     PermutationEngine engine(env.options(), &env.console());
-    const SymmetryResult r = symmetry_test(engine, landmarks, dims, d.design, q.alignment, nperm);
+    const SymmetryResult r = symmetry_test(engine, landmarks, dims, d.design, q.alignment, nperm, q.gpa_steps);
+    env.record().run.gpa_steps = gpa_steps_name(q.gpa_steps);
     const std::vector<std::string> rows = symmetry_row_names(d.design);
     std::string text = shape_report_head(env, "Bilateral symmetry: Procrustes ANOVA of individuals and sides");
     text += d.text + "Permutations: " + std::to_string(nperm) +

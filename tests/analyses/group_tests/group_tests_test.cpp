@@ -277,8 +277,8 @@ TEST(SingleGroupNotice, NamesCodesExactly) {
     // mean its variance is 0), and refuse where they cannot.
     put_tables(h.shell, make_shapes(shape_groups, 5, 4), column_of({1, 1, 1, 1, 2, 2, 2, 2, 3}));
     h.set_box(kPermBox, Value("99"));
-    h.shell.model_request().formula = "~ G1";
-    h.shell.model_request().shape.cross_validate = false;
+    h.shell.given_options()["formula"] = "~ G1";
+    h.shell.given_options()["no-cross-validate"] = "true";
     for (const char* action : {"RunDisparity", "RunCva"}) {
         h.gui.clear_messages();
         ASSERT_EQ(h.run(action), Outcome::Reported) << action << ": " << h.last_message();
@@ -288,7 +288,7 @@ TEST(SingleGroupNotice, NamesCodesExactly) {
         for (std::string line; std::getline(report, line);)
             EXPECT_FALSE(line.find(" 3 ") != std::string::npos && line.back() == '*') << action << ": " << line;
     }
-    h.shell.model_request().shape.within_groups = true;
+    h.shell.given_options()["within-groups"] = "true";
     EXPECT_THAT(refusal(h, "RunOutliers"), HasSubstr("Group 3 of G1 has a single specimen"));
 }
 

@@ -12,12 +12,15 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <filesystem>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <numeric>
+#include <random>
 #include <sstream>
 
 namespace quillan::test {
@@ -95,6 +98,7 @@ struct ModelRun : Loaded {
         q["ss-type"] = c.ss == SsType::III ? "III" : c.ss == SsType::II ? "II" : "I";
         q["alignment"] = c.alignment == Alignment::Partial ? "partial" : "full";
         q["error"] = c.error;
+        q["gpa-steps"] = "gpagen";  // the peers' numbers are those of their own steps
     }
 };
 
@@ -586,6 +590,7 @@ TEST(LinearModel, ImportedColumnsAreTermsByName) {
     imported.shell.given_options()["formula"] = "logCS + species * site";
     ASSERT_EQ(imported.run("RunModel"), Outcome::Reported) << imported.last_message();
     ModelRun files(Case{"", "plethodon.lm.txt", "plethodon.groups.txt", "plethodon.cov.txt", "cov + G1 * G2"}, "99");
+    files.shell.given_options()["gpa-steps"] = "converged";
     ASSERT_EQ(files.run("RunModel"), Outcome::Reported) << files.last_message();
     const auto& a = imported.shell.last_record().models;
     const auto& b = files.shell.last_record().models;
@@ -650,4 +655,113 @@ TEST(LinearModel, PermutationDistributionsAreNamedByTermAndPair) {
 }
 
 }  // namespace
+}  // namespace quillan::test
+
+namespace quillan::test {
+namespace {
+
+// The specimens of a file, one a block: a line each, or a TPS file's blocks
+// from one "LM" line to the next.
+std::vector<std::string> specimen_blocks(const std::string& text) {
+    std::vector<std::string> blocks;
+    for (std::size_t from = 0; from < text.size();) {
+        std::size_t end = text.find('\n', from) + 1;
+        if (text.compare(from, 2, "LM") == 0)
+            while (end < text.size() && text.compare(end, 2, "LM") != 0) end = text.find('\n', end) + 1;
+        blocks.push_back(text.substr(from, end - from));
+        from = end;
+    }
+    return blocks;
+}
+
+// Every number of a run's record but those of its permutations (Z and p move
+// with the random draws, which follow the rows).  Imported levels are
+// numbered in order of appearance, so a pair "A - B" of one order may be
+// "B - A" of another: pairs are named in sorted order, their differences
+// by size.
+std::map<std::string, double> deterministic_numbers(const std::string& json) {
+    std::map<std::string, double> out;
+    const auto j = nlohmann::json::parse(json);
+    for (const auto& m : j["models"]) {
+        std::string name = m["name"].get<std::string>();
+        const std::size_t dash = name.find(" - "), first = name.find(' ') + 1;
+        if (dash != std::string::npos && name.substr(dash + 3) < name.substr(first, dash - first))
+            name = name.substr(0, first) + name.substr(dash + 3) + " - " + name.substr(first, dash - first);
+        for (const auto& [key, v] : m["values"].items())
+            if (v.is_number() && key != "p" && !key.ends_with("_p") && key.find('Z') == std::string::npos)
+                out[name + " " + key] = dash == std::string::npos ? v.get<double>() : std::fabs(v.get<double>());
+    }
+    return out;
+}
+
+double worst_difference(const std::map<std::string, double>& a, const std::map<std::string, double>& b) {
+    EXPECT_EQ(a.size(), b.size());
+    double worst = 0;
+    for (const auto& [key, v] : a) worst = std::max(worst, relative(b.at(key), v));
+    return worst;
+}
+
+}  // namespace
+
+// The rows in another order give the same numbers: the superimposition (full
+// and partial, in the plane and in space, with gaps estimated and curves slid
+// on the way in) is iterated to its optimum, where only the specimens count.
+// By gpagen's steps the numbers move in the fifth digit, as geomorph's do;
+// the optimum lies within the tolerance those steps stop at.
+TEST(LinearModel, EveryDeterministicNumberIsTheSameWhateverTheOrderOfTheSpecimens) {
+    TempDir dir;
+    std::string table = "ID,species\n";
+    std::istringstream species(read_bytes(data_file("plethodon.species.groups.txt")));
+    for (int i = 1, code = 0; species >> code; ++i)
+        table += "P" + std::string(i < 10 ? "0" : "") + std::to_string(i) + (code == 1 ? ",Jord\n" : ",Teyah\n");
+    const std::string factors = dir.write("factors.csv", table);
+    struct Set {
+        std::vector<std::string> files;  // shuffled alike
+        std::vector<std::string> args;   // "@" is each file's place, in order
+    };
+    const std::vector<Set> sets = {
+        {{"plethodon.lm.txt", "plethodon.groups.txt"}, {"-l", "@", "-g", "@"}},
+        {{"brains.lm.txt", "brains.groups.txt"}, {"-l", "@", "-d", "3", "-g", "@"}},
+        {{"plethodon_curves.tps"},
+         {"-i", "@", "--semilandmarks", "--estimate-missing", "tps", "--negative-missing", "--factors", factors, "--factor",
+          "species"}},
+    };
+    std::mt19937 rng(5);
+    for (const Set& set : sets) {
+        std::vector<std::size_t> order(specimen_blocks(read_bytes(data_file(set.files[0]))).size());
+        std::iota(order.begin(), order.end(), 0);
+        std::shuffle(order.begin(), order.end(), rng);
+        std::vector<std::string> given, shuffled;
+        for (const std::string& f : set.files) {
+            const auto blocks = specimen_blocks(read_bytes(data_file(f)));
+            std::string text;
+            for (std::size_t i : order) text += blocks.at(i);
+            given.push_back(data_file(f));
+            shuffled.push_back(dir.write("shuffled-" + f, text));
+        }
+        for (const auto& [action, alignment] : {std::pair{"model", "full"}, {"model", "partial"}, {"disparity", "partial"}}) {
+            SCOPED_TRACE(set.files[0] + " " + action + " " + alignment);
+            std::map<std::string, std::map<std::string, double>> numbers;
+            for (const std::string steps : {"converged", "gpagen"})
+                for (const auto* files : {&given, &shuffled}) {
+                    std::vector<std::string> args = {action,        "-p",  "9",      "--alignment",     alignment,
+                                                     "--gpa-steps", steps, "--json", dir.file("r.json")};
+                    for (std::size_t a = 0, f = 0; a < set.args.size(); ++a)
+                        args.push_back(set.args[a] == "@" ? (*files)[f++] : set.args[a]);
+                    const BatchResult r = run_batch(args);
+                    ASSERT_EQ(r.status, 0) << r.err;
+                    EXPECT_THAT(r.out, HasSubstr(steps == "converged" ? "iterated to its optimum" : "steps ("));
+                    EXPECT_THAT(read_bytes(dir.file("r.json")), HasSubstr("\"gpa_steps\": \"" + steps + "\""));
+                    numbers[steps + (files == &given ? "" : " shuffled")] = deterministic_numbers(read_bytes(dir.file("r.json")));
+                }
+            ASSERT_GT(numbers["converged"].size(), 3u);
+            EXPECT_LT(worst_difference(numbers["converged"], numbers["converged shuffled"]), 1e-10);
+            EXPECT_LT(worst_difference(numbers["converged"], numbers["gpagen"]), 1e-3);
+            if (std::string(alignment) == "partial") {
+                EXPECT_GT(worst_difference(numbers["gpagen"], numbers["gpagen shuffled"]), 1e-9);
+            }
+        }
+    }
+}
+
 }  // namespace quillan::test

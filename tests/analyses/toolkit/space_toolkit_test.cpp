@@ -23,7 +23,9 @@ namespace {
 
 std::map<std::string, Values> expected(const std::string& file) { return expected_values("toolkit3d/" + file); }
 
-Eigen::MatrixXd shapes_of(const std::string& set) { return tangent_shapes(load_data(set + ".lm.txt"), Alignment::Partial, 3); }
+Eigen::MatrixXd shapes_of(const std::string& set) {
+    return tangent_shapes(load_data(set + ".lm.txt"), Alignment::Partial, 3, GpaSteps::Gpagen);
+}
 
 TEST(SpaceToolkit, OutliersAgreeWithGeomorph) {
     const auto want = expected("outliers.csv");
@@ -105,7 +107,7 @@ TEST(SpaceToolkit, ObjectSymmetryAgreesWithGeomorph) {
     for (int j = 0; j < 12; ++j) d.land_pairs.emplace_back(j, j + 12);
     check_symmetry_design(d, d.individuals, 24);
     Seeded engine(7);
-    const SymmetryResult r = symmetry_test(engine, brains, 3, d, Alignment::Partial, 99);
+    const SymmetryResult r = symmetry_test(engine, brains, 3, d, Alignment::Partial, 99, GpaSteps::Gpagen);
     ASSERT_EQ(r.shape.terms.size(), 2u);
     for (const ModelTermRow& t : r.shape.terms) {
         SCOPED_TRACE(t.label);
@@ -139,6 +141,7 @@ TEST(SpaceToolkit, ModelPairwiseComparisonsAgreeWithRrpp) {
                   .dimensions = 3});
         h.shell.given_options()["formula"] = formula;
         h.shell.given_options()["pairwise"] = pairwise;
+        h.shell.given_options()["gpa-steps"] = "gpagen";
         ASSERT_EQ(h.run("RunModel"), Outcome::Reported) << h.last_message();
         const auto& models = h.shell.last_record().models;
         for (const auto& [key, value] : want.at(name)) {
