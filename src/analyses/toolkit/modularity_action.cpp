@@ -7,6 +7,7 @@
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/modularity.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
+#include "analyses/toolkit/side_tables.hpp"
 
 namespace quillan {
 
@@ -15,7 +16,8 @@ void run_modularity(ActionEnv& env) {
     const ShapeRequest& q = env.model_request().shape;
     const int dimensions = env.ws().dimensions;
     std::vector<std::string> labels;
-    const std::vector<int> module = read_partition(q.partition, static_cast<int>(shapes.cols() / dimensions), &labels);
+    const SideFile* partition = env.params().side_file("partition");
+    const std::vector<int> module = partition_of(partition, static_cast<int>(shapes.cols() / dimensions), &labels);
     const long long nperm = read_nperm(env);
     // CR is small where the partition is modular: its p counts the random
     // partitions at or below it, and its histogram says so.
@@ -25,7 +27,7 @@ void run_modularity(ActionEnv& env) {
     PermutationEngine engine(env.options(), &env.console());
     const ModularityResult r =
         modularity_test(engine, shapes, module, dimensions, {.nperm = nperm, .rotation_search = q.rotation_search});
-    std::string text = shape_report_head(env, "Modularity: covariance ratio of the modules of " + q.partition);
+    std::string text = shape_report_head(env, "Modularity: covariance ratio of the modules of " + partition->path);
     text += std::to_string(labels.size()) + " modules; ";
     text += r.rotation_searched ? "the specimens turned together by " + shown(r.angle) +
                                       " degrees, where CR is nearest its average over the angles from 0 to 89.95\n"
