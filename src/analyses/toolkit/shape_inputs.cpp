@@ -63,7 +63,9 @@ std::string shown(double v, bool fixed) {
 }
 
 std::string padded(const std::string& s, std::size_t width, bool left) {
-    if (s.size() >= width) return s;
+    // A value as wide as its column or wider keeps a blank on the side of
+    // its neighbour, so that two columns never run together.
+    if (s.size() >= width) return left ? s + " " : " " + s;
     return left ? s + std::string(width - s.size(), ' ') : std::string(width - s.size(), ' ') + s;
 }
 

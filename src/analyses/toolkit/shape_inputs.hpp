@@ -31,7 +31,8 @@ std::string specimen_name(const ActionEnv& env, int i);
 std::string shape_report_head(const ActionEnv& env, const std::string& title);
 // A number as the reports print it: %.6g, or %.4f with `fixed`.
 std::string shown(double v, bool fixed = false);
-// `s` padded to `width` (on the right when `left`).
+// `s` padded to `width` (on the right when `left`); a wider `s` gets one
+// blank on that side, so that columns stay apart.
 std::string padded(const std::string& s, std::size_t width, bool left = false);
 
 }  // namespace quillan
