@@ -219,7 +219,6 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
         if (coordinate_name(header[c], axis, stems[c])) role[c] = axis;
         else if (size_name(header[c])) role[c] = 's';
     }
-    require_distinct_columns(f, table);
     const CoordinateColumns coordinates = coordinate_columns(f, table, role, stems);
     const auto& axes = coordinates.axes;
     t.dimensions = coordinates.dimensions;

@@ -230,7 +230,7 @@ TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
         {"x.nts", "1 3 6 0 DIM=3\n0 0 0 1 1 1\n0 0 0 1 1\n0 0 0 1 1 1\n0 0 0 1 1 1\n",
          "line 3, specimen number 2: the row holds 5 values, but the header announces 6 per specimen; the specimen runs on "
          "into line 4"},
-        {"t.csv", "id,x1,y1,z1,x2,y2,z2,x1\na,0,0,0,1,1,1,0\n", "the column \"x1\" is named twice (columns 2 and 8)"},
+        {"t.csv", "id,x1,y1,z1,x2,y2,z2,x1\na,0,0,0,1,1,1,0\n", "the landmark \"1\" has two x columns (columns 2 and 8)"},
         {"t.csv", "id,x1,y1,X_1,x2,y2\na,0,0,0,1,1\n", "the landmark \"1\" has two x columns (columns 2 and 4)"},
         {"t.csv", "id,x1,y1,z1,x2,y2\na,0,0,0,1,1\n", "the landmark \"2\" has x and y columns but no z"},
         {"t.csv", head3 + "a,0,0,0,1,1,1\nb,0,0,0,1,1\n", "line 3, specimen b: the row has 6 cells but the header names 7"},
