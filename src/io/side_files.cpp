@@ -1,5 +1,6 @@
 #include "io/side_files.hpp"
 
+#include "platform/capped_read.hpp"
 #include "platform/error.hpp"
 #include "platform/sha256.hpp"
 #include "platform/stop_request.hpp"
@@ -37,15 +38,15 @@ SideFile side_file_from_bytes(const std::string& bytes, const std::string& path,
     std::string_view text(bytes);
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF")
-        throw Refused(what + " " + path + " is UTF-16 text: save it as UTF-8." + kOutcome);
+        throw Refused(what + " " + printable_text(path) + " is UTF-16 text: save it as UTF-8." + kOutcome);
     int number = 1;
     std::size_t begin = 0;
     for (std::size_t i = 0; i <= text.size(); ++i) {
         if (i % 65536 == 0) stop_point();
         const char c = i < text.size() ? text[i] : '\n';
         if (c == '\0')
-            throw Refused(what + " " + path + ", line " + std::to_string(number) + ", holds a NUL byte: it is no text file." +
-                          kOutcome);
+            throw Refused(what + " " + printable_text(path) + ", line " + std::to_string(number) +
+                          ", holds a NUL byte: it is no text file." + kOutcome);
         if (c != '\n' && c != '\r') continue;
         add_line(f, number++, text.substr(begin, i - begin));
         if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;

@@ -14,10 +14,10 @@ namespace quillan {
 
 namespace {
 
-std::string quoted(const std::string& word) { return "\"" + quoted_snippet(word) + "\""; }
+std::string quoted_word(const std::string& word) { return "\"" + quoted_snippet(word) + "\""; }
 
 std::string at_line(const std::string& what, const SideFile& f, const SideLine& line) {
-    return what + " " + f.path + ", line " + std::to_string(line.line);
+    return what + " " + printable_text(f.path) + ", line " + std::to_string(line.line);
 }
 
 // A whole cell as a finite number in decimal or exponent notation; no
@@ -59,7 +59,7 @@ std::vector<int> partition_of(const SideFile* file, int landmarks, std::vector<s
         throw Refused(
             "This analysis needs a partition of the landmarks into modules: give its file with --partition FILE, or in the "
             "Partition box of the Toolkit page.");
-    const std::string where = "The partition file " + file->path;
+    const std::string where = "The partition file " + printable_text(file->path);
     std::vector<std::string> seen;
     std::map<std::string, int> number;  // of each label seen
     std::vector<int> module;
@@ -77,7 +77,8 @@ std::vector<int> partition_of(const SideFile* file, int landmarks, std::vector<s
     for (int m : module) ++sizes[static_cast<std::size_t>(m)];
     for (std::size_t m = 0; m < seen.size(); ++m) {
         if (sizes[m] < 2)
-            throw Refused(where + " gives module " + quoted(seen[m]) + " a single landmark; every module needs at least two.");
+            throw Refused(where + " gives module " + quoted_word(seen[m]) +
+                          " a single landmark; every module needs at least two.");
     }
     if (labels) *labels = seen;
     return module;
@@ -103,22 +104,23 @@ Eigen::MatrixXd block_of(const SideFile* file, Eigen::Index specimens, std::vect
             continue;
         }
         const std::string where = at_line("The table", *file, line);
-        if (text != cells.end()) throw Refused(where + ", holds something that is not a number: " + quoted(*text) + ".");
+        if (text != cells.end()) throw Refused(where + ", holds something that is not a number: " + quoted_word(*text) + ".");
         if (!rows.empty() && row.size() != rows.front().size())
             throw Refused(where + ", has " + std::to_string(row.size()) + " values; the lines before it have " +
                           std::to_string(rows.front().size()) + ".");
         rows.push_back(std::move(row));
     }
     if (static_cast<Eigen::Index>(rows.size()) != specimens)
-        throw Refused("The table " + file->path + " has " + std::to_string(rows.size()) + " rows of numbers, but " +
-                      std::to_string(specimens) + " specimens are loaded: give one row per specimen, in their order.");
+        throw Refused("The table " + printable_text(file->path) + " has " + std::to_string(rows.size()) +
+                      " rows of numbers, but " + std::to_string(specimens) +
+                      " specimens are loaded: give one row per specimen, in their order.");
     Eigen::MatrixXd block(specimens, static_cast<Eigen::Index>(rows.front().size()));
     for (Eigen::Index i = 0; i < block.rows(); ++i)
         for (Eigen::Index j = 0; j < block.cols(); ++j)
             block(i, j) = rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
     for (Eigen::Index j = 0; j < block.cols(); ++j)
         if (block.col(j).maxCoeff() == block.col(j).minCoeff())
-            throw Refused("Column " + std::to_string(j + 1) + " of the table " + file->path +
+            throw Refused("Column " + std::to_string(j + 1) + " of the table " + printable_text(file->path) +
                           " has the same value for every specimen; it cannot covary with shape.");
     if (names.size() != static_cast<std::size_t>(block.cols())) names.clear();
     return block;
