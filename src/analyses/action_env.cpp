@@ -1,10 +1,15 @@
 #include "analyses/action_env.hpp"
 
+#include "platform/capped_read.hpp"
+
 namespace quillan {
 
 void ActionEnv::set_report(const std::string& text) {
-    channel_.show_report(text);
-    report_ = text;
+    // The report quotes IDs, level names and file names, which may hold any
+    // byte; none reaches a terminal as a control.
+    const std::string shown = printable_text(text);
+    channel_.show_report(shown);
+    report_ = shown;
     reported_ = true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "analyses/control_words.hpp"
 #include "analyses/options.hpp"
+#include "analyses/side_file.hpp"
 #include "platform/error.hpp"
 
 #include <cstdint>
@@ -67,6 +68,13 @@ struct AnalysisParams {
     // The action's own options, as its row declares them.
     OptionValues options;
     ControlWords words;
+    // The side files the action's options name, read by the front end's
+    // shell before the analysis runs; an option not given has no entry.
+    SideFiles side_files;
+    const SideFile* side_file(const std::string& option) const {
+        const auto it = side_files.find(option);
+        return it == side_files.end() ? nullptr : &it->second;
+    }
 };
 
 }  // namespace quillan

@@ -39,6 +39,9 @@ struct OptionSpec {
     // Also read by an import's steps (the sliding of semilandmarks, the
     // estimation of gaps), so a run that imports takes it whatever its action.
     bool for_imports = false;
+    // How messages name an input file ("The partition file"); empty: "The
+    // file of --name".
+    const char* noun = "";
 };
 
 // What a front end read for an action's options: the text of each option

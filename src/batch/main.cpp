@@ -10,9 +10,31 @@
 #include "batch/batch.hpp"
 #include "batch/batch_steps.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <iostream>
 
 using namespace quillan::batch;
+
+namespace {
+
+// The trace is appended to the log as it goes; a write that failed (a full
+// disk) shows only when the log is closed, and fails the run as a report
+// that could not be written fails it.
+int close_log(const BatchRequest& request, std::ofstream& log, int status) {
+    if (!log.is_open()) return status;
+    errno = 0;
+    log.close();
+    if (!log.fail()) return status;
+    const int err = errno;
+    std::cerr << error_line("Cannot write the log file " + request.log_file + ": " +
+                            (err ? std::strerror(err) : "the trace could not be written") + ".")
+              << '\n';
+    return status == kOk ? kFailed : status;
+}
+
+}  // namespace
 
 // The steps of a run: parse the command line, check it, load the files, run
 // the action and write its results.
@@ -30,5 +52,5 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process, SaveS
     const PictureModule* pictures = nullptr;
     if (const auto status = open_picture_module(request, process, pictures)) return *status;
     if (const auto status = open_outputs(request, process, log)) return *status;
-    return run_checked(request, process, log, pictures, files);
+    return close_log(request, log, run_checked(request, process, log, pictures, files));
 }

@@ -393,17 +393,32 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
     return d;
 }
 
+namespace {
+
+// In space two landmarks span no shape: an import of them is refused here,
+// naming the file, rather than by the landmark table's check of its width
+// when an analysis first runs on it.
+ImportedData spanning_a_shape(ImportedData d, const std::string& path) {
+    const Eigen::Index landmarks = d.dimensions > 0 ? (d.landmarks.cols() - 1) / d.dimensions : 0;
+    if (d.dimensions == 3 && landmarks < 3)
+        refuse(path, 0, "", "a specimen in 3-D needs at least three landmarks, and these have " + std::to_string(landmarks));
+    return d;
+}
+
+}  // namespace
+
 ImportedData import_file(const std::string& path, const ImportOptions& options) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
         std::optional<TextFile> factors;
         if (!options.factor_table.empty()) factors = read_text_file(options.factor_table);
-        return assemble(read_markups_folder(path), options, factors ? &*factors : nullptr);
+        return spanning_a_shape(assemble(read_markups_folder(path), options, factors ? &*factors : nullptr), path);
     }
     const TextFile f = read_text_file(path);
     std::optional<TextFile> factors;
     if (!options.factor_table.empty()) factors = read_text_file(options.factor_table);
-    return assemble(read_specimens(f, options.id_column, options.semilandmarks), options, factors ? &*factors : nullptr);
+    return spanning_a_shape(
+        assemble(read_specimens(f, options.id_column, options.semilandmarks), options, factors ? &*factors : nullptr), path);
 }
 
 }  // namespace quillan::io

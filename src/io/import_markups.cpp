@@ -48,16 +48,23 @@ struct FcsvColumns {
     std::size_t x = 1, y = 2, z = 3;
 };
 
-void read_fcsv_columns(const std::string& comment, FcsvColumns& c) {
+// A columns line must name each of x, y and z once: a name given twice or
+// left out would read one coordinate where another belongs.
+void read_fcsv_columns(const TextFile& f, int number, const std::string& comment, FcsvColumns& c) {
     const std::string l = lower(comment);
     const auto at = l.find("columns");
     const auto eq = l.find('=', at == std::string::npos ? 0 : at);
     if (at == std::string::npos || eq == std::string::npos) return;
     const auto names = split_delimited(l.substr(eq + 1), ',');
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == "x") c.x = i;
-        if (names[i] == "y") c.y = i;
-        if (names[i] == "z") c.z = i;
+    std::size_t* const place[] = {&c.x, &c.y, &c.z};
+    const char* const axis[] = {"x", "y", "z"};
+    for (int a = 0; a < 3; ++a) {
+        const auto n = std::count(names.begin(), names.end(), axis[a]);
+        if (n != 1)
+            refuse(f.path, number, markups_stem(f.name),
+                   std::string("the columns line names the column ") + axis[a] + (n ? " more than once" : " nowhere") +
+                       "; it needs each of x, y and z once");
+        *place[a] = static_cast<std::size_t>(std::find(names.begin(), names.end(), axis[a]) - names.begin());
     }
 }
 
@@ -69,7 +76,7 @@ SpecimenTable read_fcsv(const TextFile& f) {
         const int number = static_cast<int>(i) + 1;
         if (line.empty()) continue;
         if (line.front() == '#') {
-            if (t.landmarks == 0) read_fcsv_columns(line, columns);
+            if (t.landmarks == 0) read_fcsv_columns(f, number, line, columns);
             continue;
         }
         const auto cells = split_delimited(line, ',');
@@ -120,6 +127,18 @@ nlohmann::json parse_json(const TextFile& f) {
         const std::size_t before = std::min<std::size_t>(e.byte > 0 ? e.byte - 1 : 0, text.size());
         const int line = static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(before), '\n')) + 1;
         refuse(f.path, line, "", "it is not valid JSON (" + quoted_snippet(e.what()) + ")");
+    } catch (const nlohmann::json::out_of_range& e) {
+        // A number past the range of a double (1e400): the parser names the
+        // number but not its place, so the line is where it first stands.
+        const std::string what = e.what();
+        const auto open = what.find('\''), close = what.rfind('\'');
+        const std::string number = open < close ? what.substr(open + 1, close - open - 1) : "";
+        const std::size_t at = number.empty() ? std::string::npos : text.find(number);
+        const int line =
+            at == std::string::npos
+                ? 0
+                : static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n')) + 1;
+        refuse(f.path, line, "", "the number " + in_quotes(number) + " is beyond the range of any coordinate");
     }
 }
 

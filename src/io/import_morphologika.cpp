@@ -76,13 +76,23 @@ std::size_t section_count(const TextFile& f, const std::map<std::string, Section
     return static_cast<std::size_t>(*d);
 }
 
+// Whether the points from line i of [rawpoints] up to the next separator
+// (or the end) make whole specimens: where they do, a separator before line
+// i was only left out; where they do not, the specimen before it came long.
+bool whole_specimens_follow(const Section& raw, std::size_t i, std::size_t sep, std::size_t left, std::size_t k) {
+    if (sep >= raw.separators.size()) return raw.lines.size() - i == left * k;
+    std::size_t n = 0;
+    while (i + n < raw.lines.size() && raw.lines[i + n].number < raw.separators[sep]) ++n;
+    return n % k == 0;
+}
+
 // The points of [rawpoints], k lines of `dims` numbers per specimen; a
 // comment line within a specimen's points means a specimen came short, and
-// in a file that separates its specimens, a missing separator that one
-// came long.
+// in a file that separates most of its specimens, a specimen without its
+// separator either one came long (refused) or a separator left out (told).
 void read_rawpoints(SpecimenTable& t, const Section& raw, std::size_t m, std::size_t k) {
     const auto d = static_cast<std::size_t>(t.dimensions);
-    const bool separated = m > 1 && raw.separators.size() + 1 >= m;
+    const bool separated = m > 1 && !raw.separators.empty() && 2 * raw.separators.size() >= m;
     std::size_t sep = 0;
     for (std::size_t i = 0; i < raw.lines.size(); ++i) {
         const std::size_t s = i / k, j = i % k;
@@ -92,10 +102,14 @@ void read_rawpoints(SpecimenTable& t, const Section& raw, std::size_t m, std::si
                    "more points than " + std::to_string(m) + " individuals of " + std::to_string(k) + " landmarks");
         while (sep < raw.separators.size() && raw.separators[sep] < line.number) ++sep;
         const bool after_separator = sep > 0 && (i == 0 || raw.separators[sep - 1] > raw.lines[i - 1].number);
-        if (j == 0 && s > 0 && separated && !after_separator)
-            refuse(t.path, line.number, t.specimen_name(s - 1),
-                   "the specimen has more points than the " + std::to_string(k) +
-                       " [landmarks] says: no separator between it and the next");
+        if (j == 0 && s > 0 && separated && !after_separator) {
+            if (!whole_specimens_follow(raw, i, sep, m - s, k))
+                refuse(t.path, line.number, t.specimen_name(s - 1),
+                       "the specimen has more points than the " + std::to_string(k) +
+                           " [landmarks] says: no separator between it and the next");
+            t.notices.push_back("Line " + std::to_string(line.number) + ": specimen " + std::to_string(s + 1) +
+                                " of [rawpoints] has no separator line before it, as the others have.");
+        }
         if (j == 0) {
             t.coords.emplace_back();
             t.sizes.emplace_back();

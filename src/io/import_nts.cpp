@@ -115,6 +115,23 @@ void nts_labels(SpecimenTable& t, const std::vector<NtsToken>& tokens, std::size
     }
 }
 
+// A specimen's values may run over several lines but end with one: a
+// value more or less on a row would otherwise shift every specimen after
+// it by one coordinate without a word, and the count at the file's end
+// would blame the wrong line.  `p` is just past the specimen's values.
+void ends_its_row(const SpecimenTable& t, const std::vector<NtsToken>& tokens, std::size_t p, const NtsHeader& h,
+                  const std::string& specimen) {
+    const int last = tokens[p - 1].line;
+    if (p >= tokens.size() || tokens[p].line != last) return;
+    const int first = t.lines.back();
+    std::size_t on_first = 0;
+    for (std::size_t q = p - h.cols; q < tokens.size() && tokens[q].line == first; ++q) ++on_first;
+    refuse(t.path, first, specimen,
+           "the row holds " + std::to_string(on_first) + " values, but the header announces " + std::to_string(h.cols) +
+               " per specimen" +
+               (first != last ? "; the specimen runs on into line " + std::to_string(last) + ", where the next one begins" : ""));
+}
+
 void nts_specimen(SpecimenTable& t, const std::vector<NtsToken>& tokens, std::size_t& p, const NtsHeader& h, std::size_t s) {
     t.coords.emplace_back();
     t.sizes.emplace_back();
@@ -144,6 +161,7 @@ void nts_specimen(SpecimenTable& t, const std::vector<NtsToken>& tokens, std::si
             t.coords.back().push_back(coordinate(t, tok.line, specimen, landmark, tok.text));
         }
     }
+    ends_its_row(t, tokens, p, h, specimen);
 }
 
 std::size_t byte_count(const TextFile& f) {

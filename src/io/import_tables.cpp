@@ -6,6 +6,7 @@
 #include "platform/stop_request.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <map>
 #include <set>
@@ -140,37 +141,58 @@ void require_distinct_ids(const SpecimenTable& t, const TextFile& f) {
                        "), so the factor table " + f.name + " cannot be matched to it by ID");
 }
 
-// The coordinate columns of a headed table: where each landmark's x is, its
-// y and (in space) z following it under the same landmark name.  Every
-// landmark has the same axes; x, y and z columns of no landmark are
-// columns like any other.
+// The coordinate columns of a headed table: each landmark's x, y and (in
+// space) z, found by the landmark's name wherever they stand (x1,y1,z1 as
+// well as z1,y1,x1 or x1,x2,y1,y2), the landmarks in the order of their
+// first column.  Every landmark has the same axes; an axis named twice for
+// one landmark is refused; x, y and z columns of no landmark are columns like
+// any other.
 struct CoordinateColumns {
-    std::vector<std::size_t> xs;
+    std::vector<std::array<std::size_t, 3>> axes;  // per landmark: the columns of x, y, z
     int dimensions = 2;
 };
 
 CoordinateColumns coordinate_columns(const TextFile& f, const HeadedRows& table, std::vector<char>& role,
                                      const std::vector<std::string>& stems) {
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     const std::size_t n = table.header.size();
-    const auto has = [&](std::size_t c, char axis, const std::string& stem) {
-        return c < n && role[c] == axis && stems[c] == stem;
-    };
+    std::map<std::string, std::size_t> landmark_of;  // stem -> index in `found`
+    std::vector<std::array<std::size_t, 3>> found;
+    std::vector<std::string> names;
+    for (std::size_t c = 0; c < n; ++c) {
+        if (role[c] != 'x' && role[c] != 'y' && role[c] != 'z') continue;
+        const auto [it, added] = landmark_of.emplace(stems[c], found.size());
+        if (added) {
+            found.push_back({kNone, kNone, kNone});
+            names.push_back(stems[c]);
+        }
+        std::size_t& place = found[it->second][static_cast<std::size_t>(role[c] - 'x')];
+        if (place != kNone)
+            refuse(f.path, table.header_line, "",
+                   "the landmark " + in_quotes(stems[c]) + " has two " + std::string(1, role[c]) + " columns (columns " +
+                       std::to_string(place + 1) + " and " + std::to_string(c + 1) + ")");
+        place = c;
+    }
     CoordinateColumns out;
-    std::vector<std::size_t> flat;  // x y pairs without a z
-    for (std::size_t c = 0; c + 1 < n; ++c)
-        if (has(c, 'x', stems[c]) && has(c + 1, 'y', stems[c])) (has(c + 2, 'z', stems[c]) ? out.xs : flat).push_back(c);
-    if (!out.xs.empty() && !flat.empty())
-        refuse(f.path, table.header_line, "",
-               "the landmark " + in_quotes(stems[flat.front()]) +
-                   " has x and y columns but no z, while others have x, y and z; every landmark needs the same axes");
-    if (out.xs.empty()) out.xs = flat;
-    else out.dimensions = 3;
+    std::vector<std::size_t> flat;  // landmarks with x and y but no z
     std::vector<char> used(n, 0);
-    for (std::size_t c : out.xs)
-        for (int a = 0; a < out.dimensions; ++a) used[c + static_cast<std::size_t>(a)] = 1;
+    for (std::size_t j = 0; j < found.size(); ++j) {
+        const auto& a = found[j];
+        if (a[0] == kNone || a[1] == kNone) continue;
+        if (a[2] == kNone) flat.push_back(j);
+        out.axes.push_back(a);
+    }
+    const bool space = flat.size() < out.axes.size();
+    if (space && !flat.empty())
+        refuse(f.path, table.header_line, "",
+               "the landmark " + in_quotes(names[flat.front()]) +
+                   " has x and y columns but no z, while others have x, y and z; every landmark needs the same axes");
+    out.dimensions = space ? 3 : 2;
+    for (const auto& a : out.axes)
+        for (int k = 0; k < out.dimensions; ++k) used[a[static_cast<std::size_t>(k)]] = 1;
     for (std::size_t c = 0; c < n; ++c)
         if ((role[c] == 'x' || role[c] == 'y' || role[c] == 'z') && !used[c]) role[c] = 'o';
-    if (out.xs.size() < 2)
+    if (out.axes.size() < 2)
         refuse(f.path, table.header_line, "",
                "the header names fewer than two landmarks; name the coordinate columns x1,y1,x2,y2,... (or pairs such as "
                "LM1_x,LM1_y; x1,y1,z1,... in 3-D)");
@@ -198,7 +220,7 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
         else if (size_name(header[c])) role[c] = 's';
     }
     const CoordinateColumns coordinates = coordinate_columns(f, table, role, stems);
-    const auto& xs = coordinates.xs;
+    const auto& axes = coordinates.axes;
     t.dimensions = coordinates.dimensions;
     std::optional<std::size_t> id;
     if (!id_column.empty()) {
@@ -208,7 +230,7 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
     } else {
         for (std::size_t c = 0; c < header.size() && !id; ++c)
             if (role[c] == 'o' && id_name(header[c])) id = c;
-        if (!id && role[0] == 'o' && xs.front() > 0) {
+        if (!id && role[0] == 'o' && std::min({axes.front()[0], axes.front()[1]}) > 0) {
             // A first column before the coordinates whose cells are all different names the specimens.
             std::set<std::string> seen;
             for (const auto& r : rows) seen.insert(r[0]);
@@ -217,15 +239,15 @@ SpecimenTable read_headed_table(const TextFile& f, const std::string& id_column)
     }
     if (id) role[*id] = 'i';
 
-    t.landmarks = static_cast<int>(xs.size());
+    t.landmarks = static_cast<int>(axes.size());
     for (std::size_t s = 0; s < rows.size(); ++s) {
         const auto& r = rows[s];
         t.ids.push_back(id ? r[*id] : "");
         const std::string specimen = t.specimen_name(s);
         t.coords.emplace_back();
-        for (std::size_t j = 0; j < xs.size(); ++j)
+        for (std::size_t j = 0; j < axes.size(); ++j)
             for (std::size_t a = 0; a < static_cast<std::size_t>(t.dimensions); ++a)
-                t.coords.back().push_back(coordinate(t, t.lines[s], specimen, static_cast<int>(j) + 1, r[xs[j] + a]));
+                t.coords.back().push_back(coordinate(t, t.lines[s], specimen, static_cast<int>(j) + 1, r[axes[j][a]]));
         t.sizes.emplace_back();
         for (std::size_t c = 0; c < header.size(); ++c)
             if (role[c] == 's') {

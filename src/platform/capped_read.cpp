@@ -118,4 +118,19 @@ std::string quoted_snippet(std::string_view line) {
     return out;
 }
 
+std::string printable_text(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c >= 0x20 ? c != 0x7f : c == '\n' || c == '\t') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
 }  // namespace quillan

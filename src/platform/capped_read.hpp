@@ -30,4 +30,10 @@ std::string read_file_capped(const std::string& path, const ReadLimits& limits =
 // the message short.
 std::string quoted_snippet(std::string_view line);
 
+// Text a report shows as it is, but with every control byte other than a
+// line end or a tab written as \xNN, as quoted_snippet writes it: an ID or a
+// file name can hold any byte, and a terminal must not take one as an
+// instruction.  Letters of other scripts (UTF-8) are left alone.
+std::string printable_text(std::string_view text);
+
 }  // namespace quillan

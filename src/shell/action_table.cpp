@@ -115,7 +115,8 @@ std::vector<OptionSpec> symmetry_options() {
             {.name = "land-pairs",
              .kind = O::InputFile,
              .help = "File of the pairs of matching landmarks, one pair a line, for object symmetry (each configuration holds "
-                     "both sides)"}};
+                     "both sides)",
+             .noun = "The land pairs file"}};
 }
 
 // The rows in dispatch order, in four stretches of a page each: reading
@@ -380,7 +381,8 @@ std::vector<ActionRow> part_rows() {
                      kGpaSteps,
                      {.name = "block2",
                       .kind = O::InputFile,
-                      .help = "Table of the second block, one row of numbers per specimen"}}},
+                      .help = "Table of the second block, one row of numbers per specimen",
+                      .noun = "The table"}}},
         {.name = "RunModularity",
          .alias = "modularity",
          .kind = K::Analysis,

@@ -452,12 +452,9 @@ void Shell::keep_record(ActionEnv& env, const RunRequest& request) {
                                                                  {"links", &request.links_file}};
     for (const auto& [role, path] : inputs)
         if (!path->empty()) r.inputs.push_back({role, file_name(*path), *path, sha256_of_file(*path)});
-    // The files the action's own options name (a partition, a second block).
-    for (const OptionSpec& o : request.action->options) {
-        if (o.kind != OptionKind::InputFile || !request.params.options.has(o.name)) continue;
-        const std::string& path = request.params.options.file(o.name);
-        if (!path.empty()) r.inputs.push_back({o.name, file_name(path), path, sha256_of_file(path)});
-    }
+    // The side files with the digest of the bytes the analysis read.
+    for (const auto& [option, file] : env.params().side_files)
+        r.inputs.push_back({option, file_name(file.path), file.path, file.sha256});
     r.specimens = ws_.landmarks.rows();
     r.landmarks = ws_.landmarks.cols() > 0 ? (ws_.landmarks.cols() - 1) / ws_.dimensions : 0;
     record_import_steps(r);

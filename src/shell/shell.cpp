@@ -4,6 +4,7 @@
 #include "analyses/common.hpp"
 #include "platform/format.hpp"
 #include "shell/input_checks.hpp"
+#include "shell/side_inputs.hpp"
 
 #include <algorithm>
 #include <new>
@@ -170,7 +171,9 @@ Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
 RunResult Shell::run_analysis(const RunRequest& request, RunChannel& channel) {
     RunResult result;
     result.outcome = guarded(request.action->name, channel, [&] {
-        ActionEnv env(ws_, request.params, console_, request.run, channel);
+        AnalysisParams params = request.params;
+        params.side_files = side_files_of(request);
+        ActionEnv env(ws_, params, console_, request.run, channel);
         env.add_model_variables(legend_variables(origin_.legend, ws_.landmarks.rows()));
         if (origin_.legend.ids.size() == static_cast<std::size_t>(ws_.landmarks.rows()))
             env.set_names(origin_.legend.ids, origin_.legend.level_names(ws_.groups));

@@ -506,6 +506,10 @@ TEST(BatchStandardError, CarriesTheTraceOnlyWhenAskedAndMessagesOnOneLine) {
     const std::string text = read_bytes(log);
     EXPECT_THAT(text, HasSubstr("md = 40"));
     EXPECT_NE(text.find("md = 40"), text.rfind("md = 40")) << "a log is appended to, not replaced";
+    // A log that cannot be written (a full disk) fails the run, as a report that cannot be written does.
+    auto full = run_batch({"RunTwoWay", "-l", lm, "-g", groups, "--perm", "9", "--log", "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_THAT(full.err, HasSubstr("Cannot write the log file /dev/full: No space left on device"));
 
     // For the console-only actions the trace is the result.
     auto check = run_batch({"TestCovariate", "-l", lm, "-g", data_file("plethodon.species.groups.txt"), "-c",

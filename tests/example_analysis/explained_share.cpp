@@ -8,11 +8,8 @@
 #include "analyses/common.hpp"
 #include "analyses/group_tests/designs.hpp"
 #include "analyses/records.hpp"
-#include "platform/capped_read.hpp"
 #include "platform/format.hpp"
 #include "shell/action_table.hpp"
-
-#include <sstream>
 
 namespace quillan {
 
@@ -43,12 +40,11 @@ void run_explained_share(ActionEnv& env) {
     if (o.given("at-least"))
         text += share >= o.number("at-least") ? "\nAt least the share asked for." : "\nLess than the share asked for.";
     if (o.flag("sizes")) text += "\nGroup sizes given.";
-    // A side file: one word a line, each naming a group of G1 in code order.
-    if (!o.file("names").empty()) {
-        std::istringstream in(read_file_capped(o.file("names"), {}, "Nothing was analysed."));
-        std::string names;
-        for (std::string w; in >> w;) names += " " + w;
-        text += "\nGroups:" + names;
+    // A side file, read before the analysis as every input is: a word a
+    // line, each naming a group of G1 in code order.
+    if (const SideFile* names = env.params().side_file("names")) {
+        text += "\nGroups:";
+        for (const SideLine& line : names->lines) text += " " + line.words.front();
     }
     env.set_report(text);
 }

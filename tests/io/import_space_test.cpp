@@ -56,34 +56,37 @@ std::string as_nts(const Matrix& lm) {
     return out;
 }
 
-std::string as_morphologika(const Matrix& lm) {
+// `unseparated`: the specimen (from 1) whose separator line is left out.
+std::string as_morphologika(const Matrix& lm, Eigen::Index unseparated = 0) {
     std::string out = "'macaques\n[individuals]\n" + std::to_string(lm.rows()) + "\n[landmarks]\n7\n[Dimensions]\n3\n[names]\n";
     for (Eigen::Index s = 0; s < lm.rows(); ++s) out += "m" + std::to_string(s + 1) + "\n";
     out += "[rawpoints]\n";
     for (Eigen::Index s = 0; s < lm.rows(); ++s) {
-        out += "'#" + std::to_string(s + 1) + "\n";
+        if (s + 1 != unseparated) out += "'#" + std::to_string(s + 1) + "\n";
         for (int j = 0; j < kLandmarks; ++j) out += point(lm, s, j) + "\n";
     }
     return out + "[wireframe]\n1 2\n2 3\n";
 }
 
-std::string as_table(const Matrix& lm) {
+// `reversed`: each landmark's columns in the order z, y, x.
+std::string as_table(const Matrix& lm, bool reversed = false) {
     std::string out = "id";
     for (int j = 1; j <= kLandmarks; ++j)
-        for (const char* a : {"x", "y", "z"}) out += "," + std::string(a) + std::to_string(j);
+        for (int a = 0; a < 3; ++a) out += "," + std::string(1, "xyz"[reversed ? 2 - a : a]) + std::to_string(j);
     out += "\n";
     for (Eigen::Index s = 0; s < lm.rows(); ++s) {
         out += "m" + std::to_string(s + 1);
-        for (int j = 0; j < kLandmarks; ++j) out += "," + point(lm, s, j, ",");
+        for (int j = 0; j < kLandmarks; ++j)
+            for (int a = 0; a < 3; ++a) out += "," + number_text(lm(s, 3 * j + (reversed ? 2 - a : a)));
         out += "\n";
     }
     return out;
 }
 
-std::string as_fcsv(const Matrix& lm, Eigen::Index s) {
-    std::string out =
-        "# Markups fiducial file version = 4.11\n# CoordinateSystem = LPS\n"
-        "# columns = id,x,y,z,ow,ox,oy,oz,vis,sel,lock,label,desc,associatedNodeID\n";
+// Without `columns`, the file leaves its columns to Slicer's default order.
+std::string as_fcsv(const Matrix& lm, Eigen::Index s, bool columns = true) {
+    std::string out = "# Markups fiducial file version = 4.11\n# CoordinateSystem = LPS\n";
+    if (columns) out += "# columns = id,x,y,z,ow,ox,oy,oz,vis,sel,lock,label,desc,associatedNodeID\n";
     for (int j = 0; j < kLandmarks; ++j)
         out += "vtkMRMLMarkupsFiducialNode_" + std::to_string(j) + "," + point(lm, s, j, ",") + ",0,0,0,1,1,1,0,F-" +
                std::to_string(j + 1) + ",,\n";
@@ -100,12 +103,12 @@ std::string as_mrk_json(const Matrix& lm, Eigen::Index s) {
 }
 
 // A folder of markups, one file a specimen, named so that their order is the table's.
-std::string markups_folder(const TempDir& dir, const Matrix& lm, bool json) {
+std::string markups_folder(const TempDir& dir, const Matrix& lm, bool json, bool columns = true) {
     std::filesystem::create_directories(dir.path() / "markups");
     for (Eigen::Index s = 0; s < lm.rows(); ++s) {
         char name[32];
         std::snprintf(name, sizeof name, "markups/m%02d%s", static_cast<int>(s + 1), json ? ".mrk.json" : ".fcsv");
-        dir.write(name, json ? as_mrk_json(lm, s) : as_fcsv(lm, s));
+        dir.write(name, json ? as_mrk_json(lm, s) : as_fcsv(lm, s, columns));
     }
     return dir.file("markups");
 }
@@ -131,8 +134,11 @@ TEST(ImportSpace, EveryFormatReadsTheMacaquesToTheirNumbers) {
         {"tps", [&] { return import_text("m.tps", as_tps(lm)); }, false},
         {"nts", [&] { return import_text("m.nts", as_nts(lm)); }, true},
         {"morphologika", [&] { return import_text("m.txt", as_morphologika(lm)); }, false},
+        {"morphologika, a separator left out", [&] { return import_text("m.txt", as_morphologika(lm, 4)); }, false},
         {"table", [&] { return import_text("m.csv", as_table(lm)); }, false},
+        {"table z, y, x", [&] { return import_text("m.csv", as_table(lm, true)); }, false},
         {"fcsv folder", [&] { return import_file(markups_folder(dir, lm, false)); }, false},
+        {"fcsv folder, Slicer's default columns", [&] { return import_file(markups_folder(dir, lm, false, false)); }, false},
         {"mrk.json folder", [&] { return import_file(markups_folder(dir, lm, true)); }, false},
     };
     for (const Row& r : rows) {
@@ -219,12 +225,21 @@ TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
         {"x.nts", "1 1 8 0 DIM=3\n0 0 0 1 1 1 2 2\n", "8 values per specimen, which is not 3 coordinates per landmark"},
         {"x.nts", "1 2 6 0 DIM=3\n0 0 0 1 1 1\n0 0 0\n", "specimen number 2: the file ends within this specimen"},
         {"x.nts", "1 1 6 0 DIM=4\n0 0 0 1 1 1\n", "DIM= must be 2 or 3"},
+        {"x.nts", "1 3 6 0 DIM=3\n0 0 0 1 1 1 2\n0 0 0 1 1\n0 0 0 1 1 1\n",
+         "line 2, specimen number 1: the row holds 7 values, but the header announces 6 per specimen"},
+        {"x.nts", "1 3 6 0 DIM=3\n0 0 0 1 1 1\n0 0 0 1 1\n0 0 0 1 1 1\n0 0 0 1 1 1\n",
+         "line 3, specimen number 2: the row holds 5 values, but the header announces 6 per specimen; the specimen runs on "
+         "into line 4"},
+        {"t.csv", "id,x1,y1,z1,x2,y2,z2,x1\na,0,0,0,1,1,1,0\n", "the landmark \"1\" has two x columns (columns 2 and 8)"},
+        {"t.csv", "id,x1,y1,X_1,x2,y2\na,0,0,0,1,1\n", "the landmark \"1\" has two x columns (columns 2 and 4)"},
         {"t.csv", "id,x1,y1,z1,x2,y2\na,0,0,0,1,1\n", "the landmark \"2\" has x and y columns but no z"},
         {"t.csv", head3 + "a,0,0,0,1,1,1\nb,0,0,0,1,1\n", "line 3, specimen b: the row has 6 cells but the header names 7"},
         {"t.csv", head3 + "a,0,0,0,1,1,one\n", "line 2, specimen a: landmark 2 has text where a coordinate belongs"},
         {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n", "specimen number 2: [rawpoints] ends within this specimen: 1 of its 2"},
         {"m.txt", morph + "'#1\n0 0 0\n'#2\n1 1 1\n0 0 0\n2 2 2\n",
          "line 10, specimen number 1: the specimen has 1 points before"},
+        {"m.txt", morph + "'#1\n0 0 0\n1 1 1\n2 2 2\n'#2\n0 0 0\n1 1 1\n",
+         "line 11, specimen number 1: the specimen has more points than the 2 [landmarks] says"},
         {"m.txt", morph + "0 0 0\n1 1\n", "line 9, specimen number 1: landmark 2 should be 3 numbers but the line has 2"},
         {"m.txt", morph + "0 0 0\n1 1 1\n0 0 0\n1 1 1\n2 2 2\n", "line 12, more points than 2 individuals of 2 landmarks"},
         {"m.txt", "[individuals]\n2\n[landmarks]\n2\n[dimensions]\n4\n[rawpoints]\n", "[dimensions] must be 2 or 3"},
@@ -246,6 +261,10 @@ TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
         {"a.fcsv", fcsv + "1,0,0,0,a\n2,1,1,b,b\n", "line 3, specimen a: landmark 2 has text where a coordinate belongs (\"b\")"},
         {"a.fcsv", fcsv + "1,0,0\n", "line 2, specimen a: control point 1 has 3 cells, too few for its x, y and z"},
         {"a.fcsv", fcsv, "specimen a: it holds no control points"},
+        {"a.fcsv", "# columns = id,x,x,x\n1,0,0,0\n", "line 1, specimen a: the columns line names the column x more than once"},
+        {"a.fcsv", "# columns = id,x,y\n1,0,0,0\n", "the columns line names the column z nowhere"},
+        {"a.mrk.json", "{\"markups\": [{\"controlPoints\": [\n{\"position\": [1, 2, 3]},\n{\"position\": [1, 1e400, 2]}]}]}",
+         "a.mrk.json could not be imported: line 3, the number \"1e400\" is beyond the range of any coordinate"},
         {"a.mrk.json", "{\"markups\": [{\"controlPoints\": [\n{\"position\": [1, 2, 3]},\n{\"position\": [1, 2]}]}]}",
          "specimen a: control point 2 has no position of three numbers"},
         {"a.mrk.json", "{\"markups\": [\n{\"controlPoints\": [}\n]}", "line 2, it is not valid JSON"},
@@ -267,6 +286,9 @@ TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
 TEST(ImportSpace, FoldersOfMarkupsAreRefusedNamingTheFile) {
     TempDir dir;
     EXPECT_THAT(error_of([&] { import_file(dir.folder()); }), HasSubstr("holds no 3D Slicer markups files"));
+    // Two landmarks in space span no shape, whatever the format.
+    EXPECT_THAT(error_of([&] { import_file(dir.write("two.tps", "LM3=2\n0 0 0\n1 1 1\n")); }),
+                HasSubstr("two.tps could not be imported: a specimen in 3-D needs at least three landmarks, and these have 2"));
     const Matrix lm = macaques();
     const std::string folder = markups_folder(dir, lm.topRows(3), false);
     dir.write("markups/m02.fcsv", "# columns = id,x,y,z\n1,0,0,0\n2,1,0,0\n");

@@ -108,7 +108,7 @@ TEST(ImportNts, LabelsCommentsAndMissingValues) {
                 HasSubstr("line 4, specimen b: landmark 1 is missing"));
     EXPECT_THAT(import_refusal("x.nts", "1 2 4 0\n0 0 1 1\n0 0\n"),
                 HasSubstr("specimen number 2: the file ends within this specimen"));
-    EXPECT_THAT(import_refusal("x.nts", "1 1 4 0\n0 0 1 1 5\n"), HasSubstr("more values"));
+    EXPECT_THAT(import_refusal("x.nts", "1 1 4 0\n0 0 1 1 5\n"), HasSubstr("line 2, specimen number 1: the row holds 5 values"));
 }
 
 TEST(ImportTable, WordFactorsBecomeCodesInOrderOfFirstAppearance) {
@@ -326,6 +326,14 @@ TEST(ImportHardening, MessagesQuoteTheFileSafely) {
     const std::string m = import_refusal("t.tps", hostile);
     EXPECT_THAT(m, HasSubstr("specimen \\x1B[2J\\x1B]0;owned\\x07: landmark 2 has text"));
     EXPECT_EQ(m.find('\x1b'), std::string::npos);
+    // Nor can they through a report that lists the specimens by ID.
+    TempDir dir;
+    std::string tps = read_bytes(data_file("plethodon.tps"));
+    tps.replace(tps.find("ID=P01"), 6, "ID=\x1b[2J\x1b]0;owned\x07");
+    const auto report = test::run_batch({"outliers", "--import", dir.write("c.tps", tps)});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_THAT(report.out, HasSubstr("\\x1B[2J\\x1B]0;owned\\x07"));
+    EXPECT_EQ(report.out.find('\x1b'), std::string::npos);
     // A NUL does not cut the message short.
     const std::string nul = import_refusal("t.tps", std::string("LM=2\n0 0\n1 \0\n", 13));
     EXPECT_THAT(nul, HasSubstr("(\"\\x00\")"));

@@ -6,6 +6,7 @@
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/pls_report.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
+#include "analyses/toolkit/side_tables.hpp"
 #include "analyses/toolkit/two_block_pls.hpp"
 
 namespace quillan {
@@ -14,8 +15,8 @@ void run_integration(ActionEnv& env) {
     const Eigen::MatrixXd shapes = aligned_shapes(env);
     const int dimensions = env.ws().dimensions;
     std::vector<std::string> labels;
-    const std::vector<int> module =
-        read_partition(env.settings().file("partition"), static_cast<int>(shapes.cols() / dimensions), &labels);
+    const SideFile* partition = env.params().side_file("partition");
+    const std::vector<int> module = partition_of(partition, static_cast<int>(shapes.cols() / dimensions), &labels);
     const long long nperm = read_nperm(env);
     if (PermutationRecorder* recorder = env.options().recorder) {
         std::vector<std::string> names;
@@ -27,8 +28,7 @@ void run_integration(ActionEnv& env) {
     }
     PermutationEngine engine(env.options(), &env.console());
     const IntegrationResult r = integration_test(engine, shapes, module, dimensions, nperm);
-    std::string text =
-        shape_report_head(env, "Integration: two-block PLS between the modules of " + env.settings().file("partition"));
+    std::string text = shape_report_head(env, "Integration: two-block PLS between the modules of " + partition->path);
     text += std::to_string(labels.size()) + " modules, one superimposition of all the landmarks\n" + pls_method_text(nperm);
     for (std::size_t k = 0; k < r.pairs.size(); ++k) {
         const std::string a = labels[static_cast<std::size_t>(r.pairs[k].first)];

@@ -7,16 +7,17 @@
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/modularity.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
+#include "analyses/toolkit/side_tables.hpp"
 
 namespace quillan {
 
 void run_modularity(ActionEnv& env) {
     const Eigen::MatrixXd shapes = aligned_shapes(env);
     const OptionValues& q = env.settings();
-    const std::string& partition = q.file("partition");
     const int dimensions = env.ws().dimensions;
     std::vector<std::string> labels;
-    const std::vector<int> module = read_partition(partition, static_cast<int>(shapes.cols() / dimensions), &labels);
+    const SideFile* partition = env.params().side_file("partition");
+    const std::vector<int> module = partition_of(partition, static_cast<int>(shapes.cols() / dimensions), &labels);
     const long long nperm = read_nperm(env);
     // CR is small where the partition is modular: its p counts the random
     // partitions at or below it, and its histogram says so.
@@ -26,7 +27,7 @@ void run_modularity(ActionEnv& env) {
     PermutationEngine engine(env.options(), &env.console());
     const ModularityResult r =
         modularity_test(engine, shapes, module, dimensions, {.nperm = nperm, .rotation_search = !q.flag("no-rotation-search")});
-    std::string text = shape_report_head(env, "Modularity: covariance ratio of the modules of " + partition);
+    std::string text = shape_report_head(env, "Modularity: covariance ratio of the modules of " + partition->path);
     text += std::to_string(labels.size()) + " modules; ";
     text += r.rotation_searched ? "the specimens turned together by " + shown(r.angle) +
                                       " degrees, where CR is nearest its average over the angles from 0 to 89.95\n"

@@ -3,12 +3,10 @@
 #include "analyses/common.hpp"
 #include "analyses/degenerate.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
-#include "platform/capped_read.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
 
 namespace quillan {
 
@@ -66,34 +64,6 @@ std::string specimen_name(const ActionEnv& env, int i) {
     return "specimen " + std::to_string(i + 1);
 }
 
-std::vector<int> read_partition(const std::string& path, int landmarks, std::vector<std::string>* labels) {
-    if (path.empty())
-        throw Refused(
-            "This analysis needs a partition of the landmarks into modules: give its file with --partition FILE, or in the "
-            "Partition box of the Toolkit page.");
-    const std::string text = read_file_capped(path, {}, "Nothing was analysed.");
-    std::istringstream in(text);
-    std::vector<std::string> seen;
-    std::vector<int> module;
-    for (std::string word; in >> word;) {
-        const auto it = std::find(seen.begin(), seen.end(), word);
-        module.push_back(static_cast<int>(it - seen.begin()));
-        if (it == seen.end()) seen.push_back(word);
-    }
-    const std::string where = "The partition file " + path;
-    if (static_cast<int>(module.size()) != landmarks)
-        throw Refused(where + " gives " + std::to_string(module.size()) + " labels, but the specimens have " +
-                      std::to_string(landmarks) + " landmarks: give one label per landmark, in landmark order.");
-    if (seen.size() < 2) throw Refused(where + " puts every landmark into one module; it needs at least two modules.");
-    for (std::size_t m = 0; m < seen.size(); ++m) {
-        const auto size = std::count(module.begin(), module.end(), static_cast<int>(m));
-        if (size < 2)
-            throw Refused(where + " gives module \"" + seen[m] + "\" a single landmark; every module needs at least two.");
-    }
-    if (labels) *labels = seen;
-    return module;
-}
-
 std::string shape_report_head(const ActionEnv& env, const std::string& title) {
     const Workspace& ws = env.ws();
     std::string text = title + "\n";
@@ -117,7 +87,9 @@ std::string shown(double v, bool fixed) {
 }
 
 std::string padded(const std::string& s, std::size_t width, bool left) {
-    if (s.size() >= width) return s;
+    // A value as wide as its column or wider keeps a blank on the side of
+    // its neighbour, so that two columns never run together.
+    if (s.size() >= width) return left ? s + " " : " " + s;
     return left ? s + std::string(width - s.size(), ' ') : std::string(width - s.size(), ' ') + s;
 }
 

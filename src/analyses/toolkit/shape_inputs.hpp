@@ -1,8 +1,8 @@
 // What the shape analyses (outliers, disparity, canonical variates,
 // integration, modularity) read before their computation: the aligned
-// shapes, the groups of G1 with their names, the specimens' names, a
-// partition of the landmarks from a file, and the lines of the report that
-// say what was read.
+// shapes, the groups of G1 with their names, the specimens' names and the
+// lines of the report that say what was read (the side files' meaning is in
+// side_tables.hpp).
 #pragma once
 
 #include "analyses/action_env.hpp"
@@ -36,17 +36,12 @@ void require_group_sizes(const GroupFactor& g, int minimum, const std::string& w
 void tell_single_specimen_groups(ActionEnv& env, const GroupFactor& g, const std::string& consequence);
 // Specimen i (0-based) as the report names it: its ID, or "specimen i+1".
 std::string specimen_name(const ActionEnv& env, int i);
-// One module per landmark read from `path`: a label per landmark, in
-// landmark order, separated by blanks or line ends; labels numbered 0, 1,
-// ... in order of first appearance.  Refuses a file that cannot be read, a
-// count other than `landmarks`, fewer than two modules or a module of one
-// landmark, naming the file.
-std::vector<int> read_partition(const std::string& path, int landmarks, std::vector<std::string>* labels = nullptr);
 // The report's opening: the title, each loaded file's line, the alignment.
 std::string shape_report_head(const ActionEnv& env, const std::string& title);
 // A number as the reports print it: %.6g, or %.4f with `fixed`.
 std::string shown(double v, bool fixed = false);
-// `s` padded to `width` (on the right when `left`).
+// `s` padded to `width` (on the right when `left`); a wider `s` gets one
+// blank on that side, so that columns stay apart.
 std::string padded(const std::string& s, std::size_t width, bool left = false);
 
 }  // namespace quillan

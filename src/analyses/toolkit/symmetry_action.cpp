@@ -9,12 +9,12 @@
 #include "analyses/linear_models/model_shapes.hpp"
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
+#include "analyses/toolkit/side_tables.hpp"
 #include "analyses/toolkit/symmetry.hpp"
-#include "platform/capped_read.hpp"
 #include "platform/error.hpp"
 
+#include <algorithm>
 #include <cstdio>
-#include <sstream>
 
 namespace quillan {
 
@@ -31,29 +31,6 @@ ModelVariable factor_named(const ModelVariables& vars, const std::string& name, 
     }
     throw Refused(std::string("The ") + option + " \"" + name + "\" is no factor of the loaded data; the factors are: " +
                   (known.empty() ? "none (load a group file or import a table with factors)" : known) + ".");
-}
-
-// One pair a line, 1-based landmark numbers; blank lines are skipped.
-std::vector<std::pair<int, int>> read_land_pairs(const std::string& path) {
-    const std::string text = read_file_capped(path, {}, "Nothing was analysed.");
-    std::istringstream in(text);
-    std::vector<std::pair<int, int>> pairs;
-    int number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        std::istringstream words(line);
-        std::string a, b, extra;
-        if (!(words >> a)) continue;
-        int la = 0, lb = 0;
-        char tail = 0;
-        const bool whole = (words >> b) && !(words >> extra) && std::sscanf(a.c_str(), "%d%c", &la, &tail) == 1 &&
-                           std::sscanf(b.c_str(), "%d%c", &lb, &tail) == 1;
-        if (!whole || la == lb)
-            throw Refused("The land pairs file " + path + ", line " + std::to_string(number) +
-                          ": give two different landmark numbers, the two of a pair.");
-        pairs.emplace_back(la - 1, lb - 1);
-    }
-    return pairs;
 }
 
 struct Described {
@@ -101,10 +78,11 @@ Described matching_design(const ModelVariables& vars, const SymmetryNames& s) {
     return out;
 }
 
-Described object_design(const ActionEnv& env, const ModelVariables& vars, const SymmetryNames& s, int specimens) {
+Described object_design(const ActionEnv& env, const ModelVariables& vars, const SymmetryNames& s, const SideFile& pairs,
+                        int specimens) {
     Described out;
     SymmetryDesign& d = out.design;
-    d.land_pairs = read_land_pairs(s.land_pairs);
+    d.land_pairs = land_pairs_of(pairs);
     if (s.individual.empty()) {
         for (int i = 0; i < specimens; ++i) {
             d.individual.push_back(i);
@@ -119,7 +97,7 @@ Described object_design(const ActionEnv& env, const ModelVariables& vars, const 
     }
     out.sides = "original minus reflection";
     out.text = "Object symmetry: each configuration superimposed with its reflection, the " +
-               std::to_string(d.land_pairs.size()) + " land pairs of " + s.land_pairs + " relabelled; individuals " +
+               std::to_string(d.land_pairs.size()) + " land pairs of " + pairs.path + " relabelled; individuals " +
                (s.individual.empty() ? "the specimens" : "from " + s.individual) + " (" + std::to_string(d.individuals) +
                "), sides: original minus reflection\n";
     return out;
@@ -197,7 +175,8 @@ void run_symmetry(ActionEnv& env) {
     const ModelRequest& q = env.model_request();
     const SymmetryNames s = SymmetryNames::of(env.settings());
     const ModelVariables vars = env.model_variables();
-    Described d = s.land_pairs.empty() ? matching_design(vars, s) : object_design(env, vars, s, specimens);
+    const SideFile* pairs = env.params().side_file("land-pairs");
+    Described d = pairs ? object_design(env, vars, s, *pairs, specimens) : matching_design(vars, s);
     if (!s.replicate.empty()) {
         factor_named(vars, s.replicate, "replicate factor");
         d.design.replicates = true;

@@ -12,6 +12,7 @@
 #include "analyses/toolkit/disparity.hpp"
 #include "analyses/toolkit/modularity.hpp"
 #include "analyses/toolkit/outliers.hpp"
+#include "analyses/toolkit/shape_inputs.hpp"
 #include "analyses/toolkit/symmetry.hpp"
 #include "analyses/toolkit/two_block_pls.hpp"
 #include "figures/distributions.hpp"
@@ -430,6 +431,14 @@ MatrixXd rotated(const std::vector<double>& eigenvalues) {
         for (Index j = 0; j < p; ++j) seed(i, j) = std::sin(7.0 * static_cast<double>(i) + 3.0 * static_cast<double>(j) + 1);
     const MatrixXd q = Eigen::HouseholderQR<MatrixXd>(seed).householderQ();
     return q * Eigen::Map<const VectorXd>(eigenvalues.data(), p).asDiagonal() * q.transpose();
+}
+
+// A value as wide as its column, or wider, never runs into its neighbour.
+TEST(ShapeReports, ColumnsStaySeparatedWhenAValueIsWide) {
+    EXPECT_EQ(padded("-0.00148751", 12) + padded(shown(-0.000686386), 12), " -0.00148751 -0.000686386");
+    EXPECT_EQ(padded("a label of twenty ch", 20, true) + padded("1.00000", 9), "a label of twenty ch   1.00000");
+    EXPECT_EQ(padded("a label wider than twenty", 20, true) + padded("62064563782876936.0000", 10),
+              "a label wider than twenty  62064563782876936.0000");
 }
 
 TEST(LeadingEigenvector, IsTheLeadingOneWhateverTheGap) {
