@@ -7,6 +7,7 @@
 #include "platform/capped_read.hpp"
 #include "platform/error.hpp"
 #include "platform/stop_request.hpp"
+#include "shell/action_table.hpp"
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 #include "support/text.hpp"
@@ -285,6 +286,28 @@ TEST(BatchOutput, OutputsOntoInputsOrOntoEachOtherAreRefused) {
     EXPECT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(json.out.rfind("{\n  \"run\": {", 0), 0u) << json.out;
     EXPECT_FALSE(std::filesystem::exists("-"));
+}
+
+// Every input file an action's row declares, and the factor table of an
+// import, is guarded as the tables are: an output onto it (a symbolic link
+// to it too, and the log, which is opened first) is refused and it stays whole.
+TEST(BatchOutput, NoOutputOverwritesAnInputTheRowsDeclare) {
+    TempDir dir;
+    const std::string side = dir.write("side.txt", "a a a a a a b b b b b b\n");
+    std::filesystem::create_symlink(side, dir.file("link.txt"));
+    std::vector<std::vector<std::string>> runs;
+    for (const DeclaredOption& d : declared_options())
+        if (d.spec->kind == OptionKind::InputFile)
+            for (const std::string& output : {"--json", "--log", "--csv"})
+                runs.push_back({d.takers.front(), "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.groups.txt"),
+                                option_flag(*d.spec), side, output, output == "--csv" ? dir.file("link.txt") : side});
+    runs.push_back({"one-way", "--import", data_file("plethodon.tps"), "--factors", side, "--json", side});
+    for (const auto& args : runs) {
+        const auto r = run_batch(args);
+        EXPECT_EQ(r.status, 64) << args[0] << " " << args[args.size() - 2];
+        EXPECT_THAT(r.err, HasSubstr("would overwrite the input --")) << args[0] << " " << args[args.size() - 2];
+    }
+    EXPECT_EQ(read_bytes(side), "a a a a a a b b b b b b\n");
 }
 
 // A picture folder made for a run that ends with no picture in it goes
