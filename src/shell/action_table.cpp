@@ -1,5 +1,6 @@
 #include "shell/action_table.hpp"
 
+#include "shell/action_options.hpp"
 #include "shell/shell.hpp"
 
 #include "analyses/analyses.hpp"
@@ -49,75 +50,6 @@ StatisticNames joined(std::initializer_list<std::vector<std::vector<std::string>
 
 using K = ActionKind;
 using O = OptionKind;
-
-// The options several actions share, declared once.
-const OptionSpec kAlignment{
-    .name = "alignment",
-    .kind = O::Choice,
-    .help =
-        "Superimposition of the shapes (and of --export-specimens' coordinates): full (the program's full Procrustes "
-        "fits) or partial (partial Procrustes, unit centroid size, tangent projection, as geomorph's gpagen)",
-    .fallback = "full",
-    .choices = {"full", "partial"},
-    .for_exports = true};
-const OptionSpec kGpaSteps{
-    .name = "gpa-steps",
-    .kind = O::Choice,
-    .help =
-        "How the superimposition (of the analysis, and of an import's sliding of semilandmarks) is iterated: converged "
-        "(to its optimum, the same numbers whatever the order of the specimens) or gpagen (geomorph's gpagen's steps, to "
-        "reproduce its digits)",
-    .fallback = "converged",
-    .choices = {"converged", "gpagen"},
-    .for_imports = true};
-const OptionSpec kFormula{.name = "formula",
-                          .help =
-                              "Model formula of the terms, as in R: \"species * site\", \"log(cov) + G1\", \"pop / ind\"; "
-                              "names are G1, G2, cov and the imported columns (default: G1 * G2, or G1; disparity: ~ 1, "
-                              "~ cov or ~ G1)"};
-const OptionSpec kPartition{
-    .name = "partition", .kind = O::InputFile, .help = "File of one module label per landmark, in landmark order"};
-
-std::vector<OptionSpec> model_options() {
-    return {kFormula,
-            {.name = "ss-type",
-             .kind = O::Choice,
-             .help = "Sums of squares: I (sequential), II or III",
-             .fallback = "I",
-             .choices = {"I", "II", "III"}},
-            kAlignment,
-            kGpaSteps,
-            {.name = "error",
-             .help = "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")"},
-            {.name = "permute",
-             .kind = O::Choice,
-             .help = "What the permutations move: residuals (of each term's reduced model, RRPP) or rows",
-             .fallback = "residuals",
-             .choices = {"residuals", "rows"}},
-            {.name = "pairwise", .help = "Compare the means of this factor's groups after the model"},
-            {.name = "pairwise-means",
-             .kind = O::Choice,
-             .help = "The means --pairwise compares: ls (least-squares means, or slopes where a covariate meets the factor) "
-                     "or plain (the groups' own averages of shape)",
-             .fallback = "ls",
-             .choices = {"ls", "plain"}}};
-}
-
-std::vector<OptionSpec> symmetry_options() {
-    return {kAlignment,
-            kGpaSteps,
-            {.name = "individual", .help = "Factor of each configuration's individual (default G1)"},
-            {.name = "side", .help = "Factor of each configuration's side, two levels (default G2)"},
-            {.name = "replicate",
-             .help = "Factor of the replicates that repeat each side; the individual x side term is then tested"},
-            {.name = "mirror-side",
-             .help = "The level of --side whose configurations were digitised as mirror images, reflected first"},
-            {.name = "land-pairs",
-             .kind = O::InputFile,
-             .help = "File of the pairs of matching landmarks, one pair a line, for object symmetry (each configuration holds "
-                     "both sides)",
-             .noun = "The land pairs file"}};
-}
 
 // The rows in dispatch order, in four stretches of a page each: reading
 // files, the tests of group designs, the covariate tests and the
@@ -320,8 +252,8 @@ std::vector<ActionRow> shape_rows() {
          .needs = kL,
          .writes_report = true,
          .permutes = false,
-         .options = {kAlignment,
-                     kGpaSteps,
+         .options = {alignment_option(),
+                     gpa_steps_option(),
                      {.name = "within-groups",
                       .kind = O::Flag,
                       .help = "Measure each specimen from the mean of its own group of G1"}}},
@@ -335,7 +267,7 @@ std::vector<ActionRow> shape_rows() {
          .groupings = 1,
          // One difference a pair of groups; two groups have one.
          .statistics = {{"Disparity: absolute difference of the variances of the first pair of groups"}},
-         .options = {kFormula, kAlignment, kGpaSteps}},
+         .options = {formula_option(), alignment_option(), gpa_steps_option()}},
         {.name = "RunCva",
          .alias = "cva",
          .kind = K::Analysis,
@@ -347,8 +279,8 @@ std::vector<ActionRow> shape_rows() {
          // Each pair's Mahalanobis distance, then each pair's Procrustes distance.
          .statistics = {{"Canonical variates: Mahalanobis distance of the first pair of groups",
                          "Canonical variates: Procrustes distance of the first pair of groups"}},
-         .options = {kAlignment,
-                     kGpaSteps,
+         .options = {alignment_option(),
+                     gpa_steps_option(),
                      {.name = "no-cross-validate",
                       .kind = O::Flag,
                       .help = "Classify by resubstitution only (by default each specimen is also classified left out in turn)"}}},
@@ -368,7 +300,7 @@ std::vector<ActionRow> part_rows() {
          .writes_report = true,
          // Each pair's r-PLS, then their mean.
          .statistics = {{"Integration: r-PLS of the first pair of modules", "Integration: mean r-PLS"}},
-         .options = {kAlignment, kGpaSteps, kPartition}},
+         .options = {alignment_option(), gpa_steps_option(), partition_option()}},
         {.name = "RunPls",
          .alias = "pls",
          .kind = K::Analysis,
@@ -377,8 +309,8 @@ std::vector<ActionRow> part_rows() {
          .needs = kL,
          .writes_report = true,
          .statistics = {{"PLS: r-PLS of shape and the table", "PLS: r-PLS (again, as the mean of one pair)"}},
-         .options = {kAlignment,
-                     kGpaSteps,
+         .options = {alignment_option(),
+                     gpa_steps_option(),
                      {.name = "block2",
                       .kind = O::InputFile,
                       .help = "Table of the second block, one row of numbers per specimen",
@@ -391,9 +323,9 @@ std::vector<ActionRow> part_rows() {
          .needs = kL,
          .writes_report = true,
          .statistics = {{"Modularity: covariance ratio of a random partition"}},
-         .options = {kAlignment,
-                     kGpaSteps,
-                     kPartition,
+         .options = {alignment_option(),
+                     gpa_steps_option(),
+                     partition_option(),
                      {.name = "no-rotation-search",
                       .kind = O::Flag,
                       .help = "Take the landmarks as aligned, without first turning them to the average CR"}}},

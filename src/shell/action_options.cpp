@@ -1,0 +1,85 @@
+#include "shell/action_options.hpp"
+
+namespace quillan {
+
+namespace {
+
+using O = OptionKind;
+
+}  // namespace
+
+// The options several actions share, declared once.
+OptionSpec alignment_option() {
+    return {.name = "alignment",
+            .kind = O::Choice,
+            .help =
+                "Superimposition of the shapes (and of --export-specimens' coordinates): full (the program's full Procrustes "
+                "fits) or partial (partial Procrustes, unit centroid size, tangent projection, as geomorph's gpagen)",
+            .fallback = "full",
+            .choices = {"full", "partial"},
+            .for_exports = true};
+}
+OptionSpec gpa_steps_option() {
+    return {.name = "gpa-steps",
+            .kind = O::Choice,
+            .help =
+                "How the superimposition (of the analysis, and of an import's sliding of semilandmarks) is iterated: converged "
+                "(to its optimum, the same numbers whatever the order of the specimens) or gpagen (geomorph's gpagen's steps, to "
+                "reproduce its digits)",
+            .fallback = "converged",
+            .choices = {"converged", "gpagen"},
+            .for_imports = true};
+}
+OptionSpec formula_option() {
+    return {.name = "formula",
+            .help =
+                "Model formula of the terms, as in R: \"species * site\", \"log(cov) + G1\", \"pop / ind\"; "
+                "names are G1, G2, cov and the imported columns (default: G1 * G2, or G1; disparity: ~ 1, "
+                "~ cov or ~ G1)"};
+}
+OptionSpec partition_option() {
+    return {.name = "partition", .kind = O::InputFile, .help = "File of one module label per landmark, in landmark order"};
+}
+
+std::vector<OptionSpec> model_options() {
+    return {formula_option(),
+            {.name = "ss-type",
+             .kind = O::Choice,
+             .help = "Sums of squares: I (sequential), II or III",
+             .fallback = "I",
+             .choices = {"I", "II", "III"}},
+            alignment_option(),
+            gpa_steps_option(),
+            {.name = "error",
+             .help = "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")"},
+            {.name = "permute",
+             .kind = O::Choice,
+             .help = "What the permutations move: residuals (of each term's reduced model, RRPP) or rows",
+             .fallback = "residuals",
+             .choices = {"residuals", "rows"}},
+            {.name = "pairwise", .help = "Compare the means of this factor's groups after the model"},
+            {.name = "pairwise-means",
+             .kind = O::Choice,
+             .help = "The means --pairwise compares: ls (least-squares means, or slopes where a covariate meets the factor) "
+                     "or plain (the groups' own averages of shape)",
+             .fallback = "ls",
+             .choices = {"ls", "plain"}}};
+}
+
+std::vector<OptionSpec> symmetry_options() {
+    return {alignment_option(),
+            gpa_steps_option(),
+            {.name = "individual", .help = "Factor of each configuration's individual (default G1)"},
+            {.name = "side", .help = "Factor of each configuration's side, two levels (default G2)"},
+            {.name = "replicate",
+             .help = "Factor of the replicates that repeat each side; the individual x side term is then tested"},
+            {.name = "mirror-side",
+             .help = "The level of --side whose configurations were digitised as mirror images, reflected first"},
+            {.name = "land-pairs",
+             .kind = O::InputFile,
+             .help = "File of the pairs of matching landmarks, one pair a line, for object symmetry (each configuration holds "
+                     "both sides)",
+             .noun = "The land pairs file"}};
+}
+
+}  // namespace quillan

@@ -1,0 +1,20 @@
+// The options of the actions that several rows share, or that make a long
+// list, declared once for the rows of action_table.cpp.
+#pragma once
+
+#include "analyses/options.hpp"
+
+#include <vector>
+
+namespace quillan {
+
+OptionSpec alignment_option();  // full or partial Procrustes
+OptionSpec gpa_steps_option();  // converged or gpagen's steps
+OptionSpec formula_option();    // the model's terms
+OptionSpec partition_option();  // the landmarks' modules
+
+// The linear model's options, and bilateral symmetry's.
+std::vector<OptionSpec> model_options();
+std::vector<OptionSpec> symmetry_options();
+
+}  // namespace quillan
