@@ -153,7 +153,7 @@ std::pair<double, double> permuted_forms(const Eigen::MatrixXd& h1, const Eigen:
 }
 
 // A worker's scratch space.
-struct Scratch {
+struct TermScratch {
     std::vector<int> perm, inverse;
     Eigen::MatrixXd gathered, product;
     std::vector<double> ss, rss;
@@ -163,7 +163,7 @@ struct Scratch {
 
 // The SS and residual SS of every term with the residuals' rows moved by
 // `perm` (row i takes the residual of row perm[i]); null: unmoved.
-void term_sums(const Prepared& p, const std::vector<int>* perm, Scratch& s) {
+void term_sums(const Prepared& p, const std::vector<int>* perm, TermScratch& s) {
     s.ss.assign(p.terms.size(), 0);
     s.rss.assign(p.terms.size(), 0);
     if (perm && p.sums == Sums::Cells) {
@@ -200,7 +200,7 @@ struct Listed {
     std::vector<int> error;  // per listed term: the term of its denominator, -1 the residuals
 };
 
-void f_ratios(const Prepared& p, const Listed& listed, int dfe, const Scratch& s, double* f) {
+void f_ratios(const Prepared& p, const Listed& listed, int dfe, const TermScratch& s, double* f) {
     for (std::size_t i = 0; i < listed.terms.size(); ++i) {
         const auto j = static_cast<std::size_t>(listed.terms[i]);
         const int e = listed.error[i];
@@ -285,7 +285,7 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
     table.total_df = p.n - 1;
     table.total_ss = (shapes.rowwise() - shapes.colwise().mean()).squaredNorm();
     table.nperm = test.nperm;
-    Scratch observed;
+    TermScratch observed;
     term_sums(p, nullptr, observed);
     if (p.sums == Sums::Cells)  // the permutations need none of the n-row matrices any more
         for (auto& t : p.terms) t.w = t.residuals = Eigen::MatrixXd();
@@ -314,14 +314,14 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
             for (auto& name : companion->names()) names.push_back(std::move(name));
         recorder->name_statistics(loop, names, PValueRule::ReachedWithObserved);
     }
-    auto result = engine.run<Scratch>(
+    auto result = engine.run<TermScratch>(
         test.nperm, all, how,
         [companion] {
-            auto s = std::make_unique<Scratch>();
+            auto s = std::make_unique<TermScratch>();
             if (companion) s->companion = companion->work();
             return s;
         },
-        [&](Scratch& s, long long index, Rng& rng, double* stats) {
+        [&](TermScratch& s, long long index, Rng& rng, double* stats) {
             randperm(s.perm, p.n, rng);
             term_sums(p, &s.perm, s);
             f_ratios(p, listed, dfe, s, stats);

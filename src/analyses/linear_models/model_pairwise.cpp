@@ -123,7 +123,7 @@ GroupOperator group_operator(const ModelDesign& d, const Grouping& g, int covari
     return {rows * coefficients, rows * xtx_inverse};
 }
 
-struct Scratch : TableCompanion::Work {
+struct PairScratch : TableCompanion::Work {
     std::vector<int> perm, inverse;
     Eigen::MatrixXd gathered, rows;
     CellSums::Scratch cells;
@@ -151,7 +151,7 @@ public:
         cells_ = std::make_unique<CellSums>(d, std::move(layout), std::vector<CellSums::Term>{{&residuals, nullptr, 0}});
     }
     void rows(const std::vector<int>& perm, const CellSums* shared, std::size_t term, CellSums::Scratch* moved,
-              Scratch& s) const {
+              PairScratch& s) const {
         if (shared && moved) return from_cells(*shared, term, *moved, s);
         if (cells_) {
             cells_->move(perm, s.cells);
@@ -167,7 +167,7 @@ public:
     }
 
 private:
-    void from_cells(const CellSums& cells, std::size_t term, CellSums::Scratch& moved, Scratch& s) const {
+    void from_cells(const CellSums& cells, std::size_t term, CellSums::Scratch& moved, PairScratch& s) const {
         if (on_cells_.size() > 0) s.rows.noalias() = on_cells_ * cells.cell_sums(term, moved);
         else s.rows.noalias() = g_.on_design * cells.design_products(term, moved);
     }
@@ -259,11 +259,11 @@ const std::vector<double>& PairwiseComparisons::observed() const { return plan_-
 
 std::vector<std::string> PairwiseComparisons::names() const { return statistic_names(plan_->g, plan_->cov >= 0); }
 
-std::unique_ptr<TableCompanion::Work> PairwiseComparisons::work() const { return std::make_unique<Scratch>(); }
+std::unique_ptr<TableCompanion::Work> PairwiseComparisons::work() const { return std::make_unique<PairScratch>(); }
 
 void PairwiseComparisons::statistics(const std::vector<int>& perm, const CellSums* cells, std::size_t last,
                                      CellSums::Scratch* moved, Work& work, double* stats) const {
-    auto& s = static_cast<Scratch&>(work);
+    auto& s = static_cast<PairScratch&>(work);
     plan_->moved.rows(perm, cells, last, moved, s);
     s.rows += plan_->base;
     pair_statistics(s.rows, plan_->cov >= 0, stats);
@@ -309,9 +309,9 @@ PairwiseResult compare_groups(PermutationEngine& engine, const Eigen::MatrixXd& 
     EffectSample sample(engine.options(), nperm, observed.size());
     if (PermutationRecorder* recorder = engine.options().recorder)
         recorder->name_statistics(loop, c.names(), PValueRule::ReachedWithObserved);
-    auto result = engine.run<Scratch>(
-        nperm, observed, std::vector<Exceeds>(observed.size(), Exceeds::Greater), [] { return std::make_unique<Scratch>(); },
-        [&](Scratch& s, long long index, Rng& rng, double* stats) {
+    auto result = engine.run<PairScratch>(
+        nperm, observed, std::vector<Exceeds>(observed.size(), Exceeds::Greater), [] { return std::make_unique<PairScratch>(); },
+        [&](PairScratch& s, long long index, Rng& rng, double* stats) {
             randperm(s.perm, static_cast<int>(shapes.rows()), rng);
             c.statistics(s.perm, nullptr, 0, nullptr, s, stats);
             sample.note(index, stats);
