@@ -4,7 +4,10 @@
 // through their ActionEnv.
 #pragma once
 
+#include "analyses/phylo/phylo_tree.hpp"
 #include "platform/value.hpp"
+
+#include <optional>
 
 #include <string>
 
@@ -19,10 +22,13 @@ struct Workspace {
     Matrix groups;
     // One value per specimen.
     Matrix covariate;
+    // The phylogeny the analyses on a tree read, when one is loaded.
+    std::optional<PhyloTree> tree;
     // The descriptions the file box shows, as the loads wrote them.
     std::string landmarks_info;
     std::string groups_info;
     std::string covariate_info;
+    std::string tree_info;
 };
 
 }  // namespace quillan
