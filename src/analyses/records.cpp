@@ -35,51 +35,34 @@ void record_two_way(ActionEnv& env, const TwoWayResult& r, double total_ss, long
     rec.model("G1 x G2 cells against G2 with G1 shuffled").test("explained SS", r.expvar, r.exceeded_g1_shuffled, r.ge[4], nperm);
 }
 
-void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double total_ss, double df_unit, long long nperm) {
-    ResultRecord& rec = env.record();
-    rec.model("G1 x G2 cells").set("total_ss", total_ss).set("cell_ss", total_ss - r.eSS).set("error_ss", r.eSS);
-    rec.model("G1")
-        .set("ss", r.SSA)
-        .set("F", r.FA)
-        .set("df1", r.dfA * df_unit)
-        .set("df2", r.dfe * df_unit)
-        .test("F", r.FA, r.exceeded_g1, r.ge[0], nperm);
-    rec.model("G2")
-        .set("ss", r.SSB)
-        .set("F", r.FB)
-        .set("df1", r.dfB * df_unit)
-        .set("df2", r.dfe * df_unit)
-        .test("F", r.FB, r.exceeded_g2, r.ge[1], nperm);
-    rec.model("G1 x G2 interaction")
-        .set("ss", r.SSAB)
-        .set("F", r.FAB)
-        .set("df1", r.dfAB * df_unit)
-        .set("df2", r.dfe * df_unit)
-        .test("F", r.FAB, r.exceeded_interaction, r.ge[2], nperm);
+namespace {
+
+// One term of an F table, its degrees of freedom times df_unit as printed.
+void record_f_term(RecordedModel& m, const FTable& t, const FTerm& term, double df_unit, long long nperm) {
+    m.set("ss", term.ss)
+        .set("F", term.F)
+        .set("df1", term.df * df_unit)
+        .set("df2", t.error_df * df_unit)
+        .test("F", term.F, term.exceeded, term.exceeded_ge, nperm);
 }
 
-void record_nested(ActionEnv& env, const NestedResult& r, double total_ss, double df_unit, long long nperm) {
+}  // namespace
+
+void record_two_way_f(ActionEnv& env, const FTable& r, double total_ss, double df_unit, long long nperm) {
     ResultRecord& rec = env.record();
-    rec.model("main + nested")
-        .set("total_ss", total_ss)
-        .set("error_ss", r.eSS)
-        .set("ss", r.SSsg)
-        .set("F", r.Fsg)
-        .set("df1", r.dfsg * df_unit)
-        .set("df2", r.dfe * df_unit)
-        .test("F", r.Fsg, r.exceeded_main_nested, r.ge[0], nperm);
-    rec.model("main (G1)")
-        .set("ss", r.SSA)
-        .set("F", r.FA)
-        .set("df1", r.dfA * df_unit)
-        .set("df2", r.dfe * df_unit)
-        .test("F", r.FA, r.exceeded_main, r.ge[1], nperm);
-    rec.model("nested (G2 within G1)")
-        .set("ss", r.SSasg)
-        .set("F", r.Fasg)
-        .set("df1", r.dfasg * df_unit)
-        .set("df2", r.dfe * df_unit)
-        .test("F", r.Fasg, r.exceeded_nested, r.ge[2], nperm);
+    rec.model("G1 x G2 cells").set("total_ss", total_ss).set("cell_ss", total_ss - r.error_ss).set("error_ss", r.error_ss);
+    const char* names[] = {"G1", "G2", "G1 x G2 interaction"};
+    for (int t : {kTermA, kTermB, kTermAB}) record_f_term(rec.model(names[t]), r, r.terms[t], df_unit, nperm);
+}
+
+void record_nested(ActionEnv& env, const FTable& r, double total_ss, double df_unit, long long nperm) {
+    ResultRecord& rec = env.record();
+    const char* names[] = {"main + nested", "main (G1)", "nested (G2 within G1)"};
+    for (int t : {kMainAndNested, kMain, kNested}) {
+        RecordedModel& m = rec.model(names[t]);
+        if (t == kMainAndNested) m.set("total_ss", total_ss).set("error_ss", r.error_ss);
+        record_f_term(m, r, r.terms[t], df_unit, nperm);
+    }
 }
 
 void record_standardisation(ActionEnv& env, const StandardisationTotals& t) {

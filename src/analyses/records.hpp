@@ -18,9 +18,9 @@ void record_one_way_f(ActionEnv& env, const OneWayResult& r, double total_ss, lo
 // The cells, each variable alone, and the cells against each one-variable-shuffled model.
 void record_two_way(ActionEnv& env, const TwoWayResult& r, double total_ss, long long nperm);
 // The F ratios of the crossed design; degrees of freedom times df_unit, as printed.
-void record_two_way_f(ActionEnv& env, const TwoWayFResult& r, double total_ss, double df_unit, long long nperm);
+void record_two_way_f(ActionEnv& env, const FTable& r, double total_ss, double df_unit, long long nperm);
 // The F ratios of the nested design; degrees of freedom times df_unit, as printed.
-void record_nested(ActionEnv& env, const NestedResult& r, double total_ss, double df_unit, long long nperm);
+void record_nested(ActionEnv& env, const FTable& r, double total_ss, double df_unit, long long nperm);
 // The totals before and after standardisation.
 void record_standardisation(ActionEnv& env, const StandardisationTotals& totals);
 // The degrees of freedom a covariate model removes, as printed.

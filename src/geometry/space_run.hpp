@@ -1,10 +1,10 @@
 // The consensus iteration of configurations in space: three coordinates per
 // landmark, x1 y1 z1 ... xk yk zk.
 //
-// Internal to geometry/, the counterpart of ConsensusRun for tables of
-// dimension 3, with the same calls, so the named operations and the group
-// sums use either the same way.  The steps are those of the plane, with the
-// complex factor of a fit replaced by a rotation and a scale:
+// Internal to geometry/, the block of tables of dimension 3 (a
+// ConsensusBlock, as ConsensusRun is for the plane).  The steps are those of
+// the plane, with the complex factor of a fit replaced by a rotation and a
+// scale:
 //  - a full fit of z onto w turns z by the rotation R that best fits it onto
 //    w (from the singular value decomposition U S V' of the cross-product
 //    matrix A = sum of w_j z_j', R = U diag(1, 1, d) V' with d = det(U V'),
@@ -20,6 +20,7 @@
 // numbers of a set of rows depend only on those rows and their order.
 #pragma once
 
+#include "geometry/consensus_block.hpp"
 #include "geometry/shape_table.hpp"
 #include "geometry/tile_ops.hpp"
 
@@ -28,31 +29,22 @@
 
 namespace quillan {
 
-class SpaceRun {
+class SpaceRun final : public ConsensusBlock {
 public:
     SpaceRun(ShapeScratch& work, int k);
 
-    void load(const ShapeTable& table, std::span<const int> rows);
-    void load_all(const ShapeTable& table);
-    std::size_t size() const { return n_; }
-
-    // As ConsensusRun::iterate: passes made; QuillanError when the change is
-    // not a number or the passes limit is reached.
-    std::size_t iterate(Procedure proc);
-
-    // Turns the consensus and every row by the smallest rotation that brings
-    // the consensus onto its principal axes (no turn when they are already
-    // its axes), then marks the consensus's last element 999.
-    void principal_axes();
-    // Sum in row order of the squared full distances of the rows from the
-    // consensus; non-finite when a row cannot be measured.
-    double principal_axes_distances();
-
-    const double* consensus() const;
-    void fit_all(const double* ref);
-    void distances(const double* ref, double* d);
-    void row(std::size_t i, double* out) const;
-    void deviations(double* out) const;
+    void load(const ShapeTable& table, std::span<const int> rows) override;
+    void load_all(const ShapeTable& table) override;
+    std::size_t size() const override { return n_; }
+    std::size_t iterate(Procedure proc) override;
+    // The smallest rotation that brings the consensus onto its principal axes.
+    void principal_axes() override;
+    double principal_axes_distances() override;
+    const double* consensus() const override;
+    void fit_all(const double* ref) override;
+    void distances(const double* ref, double* d) override;
+    void row(std::size_t i, double* out) const override;
+    void deviations(double* out) const override;
 
 private:
     double* rows() const;

@@ -75,10 +75,10 @@ void run_two_stand_f(ActionEnv& env) {
     const long long nperm = read_nperm(env);
     require_groups(env, 2);
     const double md = static_cast<double>(ws.landmarks.rows());
-    const TwoWayFResult r = two_way_f_test(env.options(), env.console(), xdata, total_ss, column_codes(ws.groups, 0),
-                                           column_codes(ws.groups, 1), nperm, md, model.edf_red);
+    const FTable r = two_way_f_test(env.options(), env.console(), xdata, total_ss, column_codes(ws.groups, 0),
+                                    column_codes(ws.groups, 1), nperm, md, model.edf_red);
     r.notice.tell(env);
-    warn_error_df(env, r.dfe);
+    warn_error_df(env, r.error_df);
     record_lost_df(env, model.edf_red * df_unit);
     record_two_way_f(env, r, total_ss, df_unit, nperm);
 

@@ -138,74 +138,95 @@ TwoWayResult two_way_test(const RunOptions& options, Console& console, const Pre
     return r;
 }
 
-TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
-                             const Codes& g1, const Codes& g2, long long nperm, double md, double edf_red) {
-    require_shape_variation(total_ss, table.specimens());
-    const Codes cell_list = cells_of(console, g1, g2);
-    Scorer scorer(table);
-    SingleGroupNotice notice;
-    const GroupSums cells = scorer.score(cell_list);
-    require_two_way_testable(scorer, cells, g1, g2);
-    notice.observed(cells.single_codes, "cell");
-    const GroupSums first = scorer.score(g1);
-    notice.observed(first.single_codes, "group of the first variable");
-    const GroupSums second = scorer.score(g2);
-    notice.observed(second.single_codes, "group of the second variable");
-    const int nss1 = first.specimens(), nss2 = second.specimens();
+void FTable::ratios(const std::array<double, 3>& ss, double error, double* F) const {
+    for (std::size_t t = 0; t < terms.size(); ++t) F[t] = (ss[t] / terms[t].df) / (error / error_df);
+}
 
-    TwoWayFResult r;
-    r.SSA = total_ss - first.sum();
-    r.SSB = total_ss - second.sum();
-    r.eSS = cells.sum();
-    r.SSAB = (total_ss - r.eSS) - r.SSA - r.SSB;
-    r.dfA = first.groups() - 1.0;
-    r.dfB = second.groups() - 1.0;
-    r.dfAB = r.dfA * r.dfB;
-    r.dfe = md - r.dfA * r.dfB - edf_red;
-    r.FA = (r.SSA / r.dfA) / (r.eSS / r.dfe);
-    r.FB = (r.SSB / r.dfB) / (r.eSS / r.dfe);
-    r.FAB = (r.SSAB / r.dfAB) / (r.eSS / r.dfe);
+namespace {
 
-    const double dfA = r.dfA, dfB = r.dfB, dfAB = r.dfAB, dfe = r.dfe;
+// The permutations of an F table: `shuffle(state, rng, ss)` fills one
+// permutation's three term sums and returns its error sum; the F ratios of
+// every permutation are taken as the observed ones are.
+template <class Shuffle>
+void permute_f_table(const RunOptions& options, Console& console, const PreparedTable& table, long long nperm, FTable& t,
+                     Shuffle shuffle) {
     PermutationEngine engine(options, &console);
     auto result = engine.run<ShuffleState>(
-        nperm, {r.FA, r.FB, r.FAB}, std::vector<Exceeds>(3, Exceeds::Greater),
+        nperm, {t.terms[0].F, t.terms[1].F, t.terms[2].F}, std::vector<Exceeds>(3, Exceeds::Greater),
         [&] { return std::make_unique<ShuffleState>(table); },
         [&](ShuffleState& s, long long, Rng& rng, double* stats) {
             s.single = false;
-            randperm(s.rp1, nss1, rng);
-            permute_codes(g1, s.rp1, s.p1);
-            randperm(s.rp2, nss2, rng);
-            permute_codes(g2, s.rp2, s.p2);
-            s.coder.code(s.p1, s.p2, s.cells1);
-            double within[3];  // scored together: see two_way_test
-            s.within({&s.cells1, &s.p1, &s.p2}, within);
-            const double peSS = within[0];
-            const double pSSA = total_ss - within[1];
-            const double pSSB = total_ss - within[2];
-            const double pSSAB = (total_ss - peSS) - pSSA - pSSB;
-            stats[0] = (pSSA / dfA) / (peSS / dfe);
-            stats[1] = (pSSB / dfB) / (peSS / dfe);
-            stats[2] = (pSSAB / dfAB) / (peSS / dfe);
+            std::array<double, 3> ss{};
+            const double error = shuffle(s, rng, ss);
+            t.ratios(ss, error, stats);
             return s.single;
         });
-    notice.permuted(result.single_groups, nperm);
-    r.exceeded_g1 = result.counts[0];
-    r.exceeded_g2 = result.counts[1];
-    r.exceeded_interaction = result.counts[2];
-    r.ge = result.counts_ge;
-    r.notice = std::move(notice);
+    t.notice.permuted(result.single_groups, nperm);
+    for (std::size_t i = 0; i < t.terms.size(); ++i) {
+        t.terms[i].exceeded = result.counts[i];
+        t.terms[i].exceeded_ge = result.counts_ge[i];
+    }
+}
+
+// Fills the observed sums and degrees of freedom of a table and its F ratios.
+void set_observed(FTable& t, const std::array<double, 3>& ss, const std::array<double, 3>& df, double error_ss, double error_df) {
+    t.error_ss = error_ss;
+    t.error_df = error_df;
+    std::array<double, 3> F{};
+    for (std::size_t i = 0; i < t.terms.size(); ++i) t.terms[i].df = df[i];
+    t.ratios(ss, error_ss, F.data());
+    for (std::size_t i = 0; i < t.terms.size(); ++i) {
+        t.terms[i].ss = ss[i];
+        t.terms[i].F = F[i];
+    }
+}
+
+}  // namespace
+
+FTable two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss, const Codes& g1,
+                      const Codes& g2, long long nperm, double md, double edf_red) {
+    require_shape_variation(total_ss, table.specimens());
+    const Codes cell_list = cells_of(console, g1, g2);
+    Scorer scorer(table);
+    FTable r;
+    const GroupSums cells = scorer.score(cell_list);
+    require_two_way_testable(scorer, cells, g1, g2);
+    r.notice.observed(cells.single_codes, "cell");
+    const GroupSums first = scorer.score(g1);
+    r.notice.observed(first.single_codes, "group of the first variable");
+    const GroupSums second = scorer.score(g2);
+    r.notice.observed(second.single_codes, "group of the second variable");
+    const int nss1 = first.specimens(), nss2 = second.specimens();
+
+    // The interaction is what the cells explain beyond both variables.
+    auto sums = [&](double cells_within, double within1, double within2) {
+        const double ssa = total_ss - within1, ssb = total_ss - within2;
+        return std::array<double, 3>{ssa, ssb, (total_ss - cells_within) - ssa - ssb};
+    };
+    const double dfA = first.groups() - 1.0, dfB = second.groups() - 1.0;
+    set_observed(r, sums(cells.sum(), first.sum(), second.sum()), {dfA, dfB, dfA * dfB}, cells.sum(), md - dfA * dfB - edf_red);
+    permute_f_table(options, console, table, nperm, r, [&](ShuffleState& s, Rng& rng, std::array<double, 3>& ss) {
+        randperm(s.rp1, nss1, rng);
+        permute_codes(g1, s.rp1, s.p1);
+        randperm(s.rp2, nss2, rng);
+        permute_codes(g2, s.rp2, s.p2);
+        s.coder.code(s.p1, s.p2, s.cells1);
+        double within[3];  // scored together: see two_way_test
+        s.within({&s.cells1, &s.p1, &s.p2}, within);
+        ss = sums(within[0], within[1], within[2]);
+        return within[0];
+    });
     return r;
 }
 
-NestedResult nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
-                         const Codes& g1, const Codes& g2, long long nperm, double md) {
+FTable nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss, const Codes& g1,
+                   const Codes& g2, long long nperm, double md) {
     const Codes cell_list = cells_of(console, g1, g2);
     require_shape_variation(total_ss, table.specimens());
     Scorer scorer(table);
-    SingleGroupNotice notice;
+    FTable r;
     const GroupSums sub = scorer.score(cell_list);
-    notice.observed(sub.single_codes, "subgroup");
+    r.notice.observed(sub.single_codes, "subgroup");
     const GroupSums main = scorer.score(g1);
     require_testable_grouping(main.groups(), main.specimens(), "The main grouping variable (column 1 of the group file)");
     require_testable_grouping(sub.groups(), sub.specimens(), "The subgroups (both columns of the group file together)",
@@ -214,57 +235,36 @@ NestedResult nested_test(const RunOptions& options, Console& console, const Prep
         throw Refused(
             "Every main group holds a single subgroup, so there is no nested factor to test (its F ratio would be 0/0). "
             "There is nothing to test, so no test was run.");
-    notice.observed(main.single_codes, "main group");
+    r.notice.observed(main.single_codes, "main group");
     const double ncells = sub.groups(), ngroups1 = main.groups();
     const int nss1 = main.specimens();
 
-    NestedResult r;
-    r.SSsg = total_ss - sub.sum();
-    r.SSA = total_ss - main.sum();
-    r.SSasg = r.SSsg - r.SSA;
-    r.eSS = sub.sum();
-    r.dfA = ngroups1 - 1;
-    r.dfsg = ncells - 1;
-    r.dfasg = ncells - ngroups1;
-    r.dfe = md - ncells;
-    r.Fsg = (r.SSsg / r.dfsg) / (r.eSS / r.dfe);
-    r.FA = (r.SSA / r.dfA) / (r.eSS / r.dfe);
-    r.Fasg = (r.SSasg / r.dfasg) / (r.eSS / r.dfe);
-    const double dfA = r.dfA, dfsg = r.dfsg, dfasg = r.dfasg, dfe = r.dfe;
-
-    PermutationEngine engine(options, &console);
-    auto result = engine.run<ShuffleState>(
-        nperm, {r.Fsg, r.FA, r.Fasg}, std::vector<Exceeds>(3, Exceeds::Greater),
-        [&] { return std::make_unique<ShuffleState>(table); },
-        [&](ShuffleState& s, long long, Rng& rng, double* stats) {
-            // Row j of the permuted table is specimen rp1(j), under the codes
-            // of position j.  Scoring the specimens in their own order under
-            // the codes they receive gives the same groups of specimens, with
-            // each group's rows in one canonical order, so a permutation that
-            // keeps every specimen in its subgroup scores exactly the
-            // observed sums instead of differing from them by rounding.
-            randperm(s.rp1, nss1, rng);
-            s.p1.resize(cell_list.size());
-            s.p2.resize(g1.size());
-            for (std::size_t j = 0; j < s.rp1.size(); ++j) {
-                s.p1[static_cast<std::size_t>(s.rp1[j])] = cell_list[j];
-                s.p2[static_cast<std::size_t>(s.rp1[j])] = g1[j];
-            }
-            double within[2];
-            s.within({&s.p1, &s.p2}, within);
-            const double peSS = within[0];
-            const double pSSA = total_ss - within[1];
-            const double pSSsg = total_ss - peSS, pSSasg = pSSsg - pSSA;
-            stats[0] = (pSSsg / dfsg) / (peSS / dfe);
-            stats[1] = (pSSA / dfA) / (peSS / dfe);
-            stats[2] = (pSSasg / dfasg) / (peSS / dfe);
-            return false;  // the subgroup sizes never change
-        });
-    r.exceeded_main_nested = result.counts[0];
-    r.exceeded_main = result.counts[1];
-    r.exceeded_nested = result.counts[2];
-    r.ge = result.counts_ge;
-    r.notice = std::move(notice);
+    // The nested factor is what the subgroups explain beyond the main groups.
+    auto sums = [&](double sub_within, double main_within) {
+        const double sssg = total_ss - sub_within, ssa = total_ss - main_within;
+        return std::array<double, 3>{sssg, ssa, sssg - ssa};
+    };
+    set_observed(r, sums(sub.sum(), main.sum()), {ncells - 1, ngroups1 - 1, ncells - ngroups1}, sub.sum(), md - ncells);
+    permute_f_table(options, console, table, nperm, r, [&](ShuffleState& s, Rng& rng, std::array<double, 3>& ss) {
+        // Row j of the permuted table is specimen rp1(j), under the codes of
+        // position j.  Scoring the specimens in their own order under the
+        // codes they receive gives the same groups of specimens, with each
+        // group's rows in one canonical order, so a permutation that keeps
+        // every specimen in its subgroup scores exactly the observed sums
+        // instead of differing from them by rounding.
+        randperm(s.rp1, nss1, rng);
+        s.p1.resize(cell_list.size());
+        s.p2.resize(g1.size());
+        for (std::size_t j = 0; j < s.rp1.size(); ++j) {
+            s.p1[static_cast<std::size_t>(s.rp1[j])] = cell_list[j];
+            s.p2[static_cast<std::size_t>(s.rp1[j])] = g1[j];
+        }
+        double within[2];
+        s.within({&s.p1, &s.p2}, within);
+        s.single = false;  // the subgroup sizes never change
+        ss = sums(within[0], within[1]);
+        return within[0];
+    });
     return r;
 }
 

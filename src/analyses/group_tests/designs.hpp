@@ -7,6 +7,8 @@
 #include "analyses/common.hpp"
 #include "analyses/scoring.hpp"
 
+#include <array>
+
 namespace quillan {
 
 // What one worker thread of a grouping test keeps between permutations: its
@@ -62,44 +64,45 @@ struct TwoWayResult {
 TwoWayResult two_way_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
                           const Codes& g1, const Codes& g2, long long nperm, bool own_shuffles);
 
+// An analysis of variance of three terms against one error, as the F tests
+// of the two-way and the nested designs make it: each term's sum of squares,
+// degrees of freedom and F ratio, and the permutations whose F exceeded
+// (or, ties included, reached) the observed one.
+struct FTerm {
+    double ss = 0, df = 0, F = 0;
+    long long exceeded = 0, exceeded_ge = 0;
+};
+struct FTable {
+    std::array<FTerm, 3> terms;
+    double error_ss = 0, error_df = 0;
+    SingleGroupNotice notice;  // for the action to tell
+
+    // The F ratios of three term sums over an error sum, with this table's
+    // degrees of freedom: the observed ones, and every permutation's.
+    void ratios(const std::array<double, 3>& ss, double error, double* F) const;
+};
+
 // The crossed two-way design as an analysis of variance with F ratios; both
 // variables are shuffled independently in every permutation.  The error
-// degrees of freedom are md - dfA * dfB - edf_red.
-struct TwoWayFResult {
-    double SSA = 0, SSB = 0, SSAB = 0, eSS = 0;
-    double dfA = 0, dfB = 0, dfAB = 0, dfe = 0;
-    double FA = 0, FB = 0, FAB = 0;
-    // Permutations whose F of the first variable (A), of the second (B) or of
-    // the interaction exceeded the observed one.
-    long long exceeded_g1 = 0, exceeded_g2 = 0, exceeded_interaction = 0;
-    std::vector<long long> ge;  // the three counts with ties included, in the order above
-    SingleGroupNotice notice;   // for the action to tell
-};
-TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
-                             const Codes& g1, const Codes& g2, long long nperm, double md, double edf_red);
+// degrees of freedom are md - dfA * dfB - edf_red.  The terms are the first
+// variable (A), the second (B) and their interaction.
+enum TwoWayFTerm { kTermA = 0, kTermB = 1, kTermAB = 2 };
+FTable two_way_f_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss, const Codes& g1,
+                      const Codes& g2, long long nperm, double md, double edf_red);
 
 // The second grouping variable nested within the first, as an analysis of
 // variance with F ratios: main + nested together (the subgroups, i.e. the
 // cells of both variables), the main factor, and the nested factor.  The
 // specimens are shuffled among the fixed codes, which keeps every
 // subgroup's size.  The error degrees of freedom are md - subgroups.
-struct NestedResult {
-    double SSsg = 0, SSA = 0, SSasg = 0, eSS = 0;  // main + nested, main, nested, error
-    double dfsg = 0, dfA = 0, dfasg = 0, dfe = 0;
-    double Fsg = 0, FA = 0, Fasg = 0;
-    // Permutations whose F of main + nested, of the main factor or of the
-    // nested factor exceeded the observed one.
-    long long exceeded_main_nested = 0, exceeded_main = 0, exceeded_nested = 0;
-    std::vector<long long> ge;  // the three counts with ties included, in the order above
-    SingleGroupNotice notice;   // for the action to tell after the test
-};
-NestedResult nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss,
-                         const Codes& g1, const Codes& g2, long long nperm, double md);
+enum NestedFTerm { kMainAndNested = 0, kMain = 1, kNested = 2 };
+FTable nested_test(const RunOptions& options, Console& console, const PreparedTable& table, double total_ss, const Codes& g1,
+                   const Codes& g2, long long nperm, double md);
 
 // The report of a two-way F test after its heading: the sums of squares,
 // then each effect's F ratio, degrees of freedom (times df_unit) and
 // probability; the interaction's F line has its own wording per test.
-std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double total_ss, double df_unit, long long nperm,
+std::string two_way_f_report(const std::string& head, const FTable& r, double total_ss, double df_unit, long long nperm,
                              const char* interaction_format);
 
 // Warns that F ratios are undefined when the error degrees of freedom are

@@ -20,8 +20,8 @@ void run_two_way_f(ActionEnv& env) {
     const double total_ss = table.total_ss();
     const long long nperm = read_nperm(env);
     require_groups(env, 2);
-    const TwoWayFResult r = two_way_f_test(env.options(), env.console(), table, total_ss, column_codes(ws.groups, 0),
-                                           column_codes(ws.groups, 1), nperm, md, 0);
+    const FTable r = two_way_f_test(env.options(), env.console(), table, total_ss, column_codes(ws.groups, 0),
+                                    column_codes(ws.groups, 1), nperm, md, 0);
     r.notice.tell(env);
 
     record_two_way_f(env, r, total_ss, df_unit, nperm);
@@ -31,22 +31,25 @@ void run_two_way_f(ActionEnv& env) {
                                     "\\n\\nFor Group1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
 }
 
-std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, double total_ss, double df_unit, long long nperm,
+std::string two_way_f_report(const std::string& head, const FTable& r, double total_ss, double df_unit, long long nperm,
                              const char* interaction_format) {
     std::string report = concat_trimmed(
         {head, format_expand_reuse("\\n\\nThe two group interaction model had\\n"),
-         format_expand_reuse("\\nTotal SS=%1.4f Cell SS=%1.4f error SS=%1.4f\\n SS1=%1.4f SS2=%1.4f SS1x2=%1.4f",
-                             {total_ss, total_ss - r.eSS, r.eSS, r.SSA, r.SSB, r.SSAB}),
+         format_expand_reuse(
+             "\\nTotal SS=%1.4f Cell SS=%1.4f error SS=%1.4f\\n SS1=%1.4f SS2=%1.4f SS1x2=%1.4f",
+             {total_ss, total_ss - r.error_ss, r.error_ss, r.terms[kTermA].ss, r.terms[kTermB].ss, r.terms[kTermAB].ss}),
          format_expand_reuse("\\n\\nFor Group1, F=%2.3f df1(numerator) %i df2(denominator) %i",
-                             {r.FA, r.dfA * df_unit, r.dfe * df_unit}),
-         count_piece(r.exceeded_g1, nperm, "\\n\\nThe observed F for group1  was exceeded by 0 permutations, p< %f",
+                             {r.terms[kTermA].F, r.terms[kTermA].df * df_unit, r.error_df * df_unit}),
+         count_piece(r.terms[kTermA].exceeded, nperm, "\\n\\nThe observed F for group1  was exceeded by 0 permutations, p< %f",
                      "\\n\\nThe observed F for group 1 was exceeded by %i permutations, p= %f ")});
     report = concat_trimmed({report,
                              format_expand_reuse("\\n\\nFor Group2, F=%2.3f df1(numerator): %i df2(denominator): %i",
-                                                 {r.FB, r.dfB * df_unit, r.dfe * df_unit}),
-                             explained_count_piece(r.exceeded_g2, nperm)});
-    return concat_trimmed({report, format_expand_reuse(interaction_format, {r.FAB, r.dfAB * df_unit, r.dfe * df_unit}),
-                           explained_count_piece(r.exceeded_interaction, nperm)});
+                                                 {r.terms[kTermB].F, r.terms[kTermB].df * df_unit, r.error_df * df_unit}),
+                             explained_count_piece(r.terms[kTermB].exceeded, nperm)});
+    return concat_trimmed(
+        {report,
+         format_expand_reuse(interaction_format, {r.terms[kTermAB].F, r.terms[kTermAB].df * df_unit, r.error_df * df_unit}),
+         explained_count_piece(r.terms[kTermAB].exceeded, nperm)});
 }
 
 }  // namespace quillan
