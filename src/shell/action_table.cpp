@@ -517,7 +517,7 @@ const std::vector<std::string>& action_names() {
 std::string describe_needs(unsigned needs) {
     std::string text;
     const std::pair<unsigned, const char*> parts[] = {
-        {kNeedsLandmarks, "landmarks"}, {kNeedsGroups, "groups"}, {kNeedsCovariate, "covariate"}};
+        {kNeedsLandmarks, "landmarks"}, {kNeedsGroups, "groups"}, {kNeedsCovariate, "covariate"}, {kNeedsTree, "tree"}};
     for (const auto& [flag, word] : parts)
         if (needs & flag) text += (text.empty() ? "" : ", ") + std::string(word);
     return text.empty() ? "nothing" : text;

@@ -84,6 +84,7 @@ TEST(ActionTable, EveryRowHasWhatItsKindNeeds) {
         EXPECT_EQ(find_action(row.alias), nullptr) << "the window's dispatcher takes names only";
     }
     EXPECT_EQ(describe_needs(kNeedsLandmarks | kNeedsCovariate), "landmarks, covariate");
+    EXPECT_EQ(describe_needs(kNeedsLandmarks | kNeedsTree), "landmarks, tree");
     // An option several actions take is one declaration: same kind, default and choices everywhere.
     for (const DeclaredOption& d : declared_options())
         for (const auto& row : action_table())
