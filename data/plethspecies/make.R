@@ -15,8 +15,7 @@ if (length(args) >= 1) {
   data(plethspecies)
 }
 library(ape)
-out <- file.path(dirname(sub("^--file=", "", grep("^--file=", commandArgs(), value = TRUE))), "")
-if (out == "/" || out == "") out <- "data/plethspecies/"
+out <- "data/plethspecies"
 
 land <- plethspecies$land
 phy <- plethspecies$phy
