@@ -32,7 +32,7 @@ bool take_end(TreeText& t) { return t.take_keyword("end") || t.take_keyword("end
 void skip_block(TreeText& t, const TextPlace& opened, const std::string& name) {
     for (;;) {
         t.skip_space();
-        if (t.at_end()) t.refuse(opened, "the " + name + " block opened here has no END;");
+        if (t.at_end()) t.refuse(opened, "the block " + quoted_label(name) + " opened here has no END;");
         if (take_end(t)) return skip_command(t);
         skip_command(t);
     }

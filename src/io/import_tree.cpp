@@ -48,6 +48,7 @@ public:
             t_.skip_space();
             const char c = t_.peek();
             if (c == ',') {
+                if (open_.empty()) t_.refuse_here("a ',' after the tree's last ')' (is a '(' missing?)");
                 t_.advance();
                 starting = true;
             } else if (c == ')') {

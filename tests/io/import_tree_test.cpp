@@ -84,6 +84,7 @@ TEST(TreeReader, RefusesFaultsNamingTheFileLineAndColumn) {
         {"(A:1,B:1;", "", "line 1, column 9: the tree ends with 1 '(' not closed"},
         {"(A:1,B:1)", "", "line 1, column 10: the tree does not end with ';'"},
         {"(A:1,B:1));", "", "line 1, column 10: a ')' without its '('"},
+        {"(A:1,B:1)x:1,C:1);", "", "line 1, column 13: a ',' after the tree's last ')'"},
         {"(A:1,[open [x] B:1);", "", "line 1, column 6: a comment opened here with '[' is never closed"},
         {"(A:1,'B:1);\n", "", "line 1, column 6: a label opened here with a quote runs past the end of its line"},
         {"(A:1,:1);", "", "line 1, column 6: a tip without a label"},
