@@ -33,6 +33,14 @@ install(FILES data/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/data)
 file(GLOB QUILLAN_EXAMPLE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*.txt)
 install(FILES ${QUILLAN_EXAMPLE_FILES} ${PROJECT_SOURCE_DIR}/data/README.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/quillan/examples)
+# The sets with a tree, each in a folder with its README (also beside the
+# installed pages, whose links reach it); the R scripts that made them stay
+# in the sources.
+foreach(set plethspecies phylo1000)
+  install(FILES data/${set}/README.md data/${set}/${set}.tps data/${set}/${set}.tre
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/quillan/examples/${set})
+  install(FILES data/${set}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/data/${set})
+endforeach()
 
 # Man pages, made from each program's --help and --version by help2man, so
 # they never disagree with the programs.

@@ -75,6 +75,11 @@ std::uint64_t data_fingerprint(const Workspace& ws) {
         add(size, sizeof size);
         add(m->data(), static_cast<std::size_t>(m->size()) * sizeof(double));
     }
+    if (ws.tree) {
+        for (const std::string& label : ws.tree->labels) add(label.data(), label.size() + 1);
+        add(ws.tree->parent.data(), ws.tree->parent.size() * sizeof(int));
+        add(ws.tree->length.data(), ws.tree->length.size() * sizeof(double));
+    }
     return h;
 }
 
@@ -262,7 +267,8 @@ bool BatchRun::writer_goes_on() {
 std::optional<int> BatchRun::load() {
     // An imported file first, so that --groups and --covariate can replace its tables.
     RunRequest read;
-    read.inputs = {r_.import_file, r_.import_options, r_.landmarks, r_.groups, r_.covariate, r_.dimensions};
+    read.inputs = {r_.import_file, r_.import_options, r_.landmarks, r_.groups,
+                   r_.covariate,   r_.dimensions,     r_.tree,      r_.tree_name};
     const RunResult result = shell_.run(read, channel_);
     if (result.outcome != Outcome::Done) return fail(result.outcome);
     return check_same_data();

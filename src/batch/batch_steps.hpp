@@ -33,6 +33,7 @@ inline constexpr int kMaxThreads = 4096;
 // What the command line asks for.
 struct BatchRequest {
     std::string action, landmarks, groups, covariate, perm = "999", out;
+    std::string tree, tree_name;  // a phylogeny and, in a NEXUS file, the tree's name
     int model = 1;
     std::string seed_text;
     std::uint64_t seed = 0;  // from seed_text, when it is given

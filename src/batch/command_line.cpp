@@ -224,6 +224,10 @@ RunTarget target_of(BatchRequest& r, RunOption id) {
             return &r.groups;
         case RunOption::Covariate:
             return &r.covariate;
+        case RunOption::Tree:
+            return &r.tree;
+        case RunOption::TreeName:
+            return &r.tree_name;
         case RunOption::Perm:
             return &r.perm;
         case RunOption::Model:

@@ -128,6 +128,10 @@ std::optional<int> check_before_action(BatchRequest& r) {
                      "--import FILE (or convert FILE)\n";
         return kUsage;
     }
+    if (!r.tree_name.empty() && r.tree.empty()) {
+        std::cerr << "quillan-batch: --tree-name chooses a tree of a NEXUS file; give the file with --tree FILE\n";
+        return kUsage;
+    }
     if (r.slide_chosen && !o.semilandmarks && o.sliders_file.empty() && !r.quiet)
         std::cerr << "quillan-batch: Warning: --slide and --slide-iterations choose how semilandmarks slide; without "
                      "--semilandmarks or --sliders nothing slides, so they are ignored\n";
@@ -139,13 +143,10 @@ std::optional<int> check_before_action(BatchRequest& r) {
 std::optional<int> check_outputs(const BatchRequest& r) {
     std::vector<NamedFile> in, out;
     const io::ImportOptions& o = r.import_options;
-    const std::pair<const char*, const std::string*> inputs[] = {{"-l", &r.landmarks},
-                                                                 {"-g", &r.groups},
-                                                                 {"-c", &r.covariate},
-                                                                 {"--import", &r.import_file},
-                                                                 {"--factors", &o.factor_table},
-                                                                 {"--sliders", &o.sliders_file},
-                                                                 {"--links", &r.plots.links_file},
+    const std::pair<const char*, const std::string*> inputs[] = {{"-l", &r.landmarks},           {"-g", &r.groups},
+                                                                 {"-c", &r.covariate},           {"--tree", &r.tree},
+                                                                 {"--import", &r.import_file},   {"--factors", &o.factor_table},
+                                                                 {"--sliders", &o.sliders_file}, {"--links", &r.plots.links_file},
                                                                  {kConvert, &r.convert_file}};
     for (const auto& [option, path] : inputs)
         if (!path->empty()) in.push_back({option, *path});

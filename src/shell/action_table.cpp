@@ -17,6 +17,7 @@ namespace {
 void load_landmarks(Shell& s) { s.load_landmarks(); }
 void load_groups(Shell& s) { s.load_groups(); }
 void load_covariate(Shell& s) { s.load_covariate(); }
+void load_tree(Shell& s) { s.load_tree(); }
 void save_report(Shell& s) { s.save_report(); }
 void clear(Shell& s) { s.clear(); }
 void leave_out_outliers(Shell& s) { s.leave_out_outliers(); }
@@ -77,6 +78,13 @@ std::vector<ActionRow> reading_rows() {
          .description = "Read the covariate file (one value per specimen)",
          .file_option = "--covariate",
          .loads = kC},
+        {.name = "LoadTree",
+         .alias = "load-tree",
+         .kind = K::Load,
+         .shell_step = load_tree,
+         .description = "Read a phylogeny from a Newick or NEXUS tree file",
+         .file_option = "--tree",
+         .loads = kNeedsTree},
         {.name = "Import",
          .alias = "import",
          .kind = K::Import,
@@ -517,7 +525,7 @@ const std::vector<std::string>& action_names() {
 std::string describe_needs(unsigned needs) {
     std::string text;
     const std::pair<unsigned, const char*> parts[] = {
-        {kNeedsLandmarks, "landmarks"}, {kNeedsGroups, "groups"}, {kNeedsCovariate, "covariate"}};
+        {kNeedsLandmarks, "landmarks"}, {kNeedsGroups, "groups"}, {kNeedsCovariate, "covariate"}, {kNeedsTree, "tree"}};
     for (const auto& [flag, word] : parts)
         if (needs & flag) text += (text.empty() ? "" : ", ") + std::string(word);
     return text.empty() ? "nothing" : text;

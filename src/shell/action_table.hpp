@@ -27,6 +27,7 @@ enum Needs : unsigned {
     kNeedsLandmarks = 1u << 0,
     kNeedsGroups = 1u << 1,
     kNeedsCovariate = 1u << 2,
+    kNeedsTree = 1u << 3,  // a phylogeny whose tips the analysis matches to the specimens
 };
 
 // What an action does, for the front ends that treat kinds alike.

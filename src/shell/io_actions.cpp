@@ -449,6 +449,7 @@ void Shell::keep_record(ActionEnv& env, const RunRequest& request) {
     const std::pair<const char*, const std::string*> inputs[] = {{"landmarks", &origin_.landmarks_path},
                                                                  {"groups", &origin_.groups_path},
                                                                  {"covariate", &origin_.covariate_path},
+                                                                 {"tree", &origin_.tree_path},
                                                                  {"links", &request.links_file}};
     for (const auto& [role, path] : inputs)
         if (!path->empty()) r.inputs.push_back({role, file_name(*path), *path, sha256_of_file(*path)});

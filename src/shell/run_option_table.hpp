@@ -19,6 +19,8 @@ enum class RunOption {
     Dimensions,
     Groups,
     Covariate,
+    Tree,
+    TreeName,
     Perm,
     Model,
     Seed,

@@ -31,13 +31,17 @@ enum class Outcome {
 
 // The files a run reads before its action, in this order: an imported file
 // (so the plain tables after it can replace its groups and covariate), then
-// the landmark, group and covariate tables.  Empty: not read.
+// the landmark, group and covariate tables, then the tree.  Empty: not read.
 struct RunInputs {
     std::string import_file;
     io::ImportOptions import_options;
     std::string landmarks, groups, covariate;
     int dimensions = 2;  // coordinates per landmark of `landmarks`
-    bool any() const { return !import_file.empty() || !landmarks.empty() || !groups.empty() || !covariate.empty(); }
+    std::string tree;
+    std::string tree_name;  // the tree of a NEXUS file to read; empty for its first
+    bool any() const {
+        return !import_file.empty() || !landmarks.empty() || !groups.empty() || !covariate.empty() || !tree.empty();
+    }
 };
 
 struct RunRequest {

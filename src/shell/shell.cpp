@@ -165,7 +165,11 @@ Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
         });
         if (o != Outcome::Done) return o;
     }
-    return Outcome::Done;
+    if (inputs.tree.empty()) return Outcome::Done;
+    return guarded("LoadTree", channel, [&] {
+        take_tree(inputs.tree, inputs.tree_name);
+        return Outcome::Done;
+    });
 }
 
 RunResult Shell::run_analysis(const RunRequest& request, RunChannel& channel) {
@@ -277,7 +281,7 @@ void Shell::take_landmarks(const MfloadResult& r) {
 }
 
 void Shell::show_files(const std::string& note) {
-    set_file_box(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info}) + note);
+    set_file_box(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info, ws_.tree_info}) + note);
 }
 
 void Shell::load_groups() {
@@ -360,6 +364,8 @@ void Shell::clear() {
     ws_.landmarks_info.clear();
     ws_.groups_info.clear();
     ws_.covariate_info.clear();
+    ws_.tree.reset();
+    ws_.tree_info.clear();
     origin_ = Origin();
     last_record_ = ResultRecord();
     if (gui_) gui_->set(find_control(*gui_, kResultsBox), "String", Value("   "));

@@ -82,6 +82,7 @@ public:
     void load_landmarks();      // "Load"
     void load_groups();         // "LoadGlist"
     void load_covariate();      // "LoadClist"
+    void load_tree();           // "LoadTree": a phylogeny (tree_load.cpp)
     void save_report();         // "SaveOut"
     void clear();               // "Clear"
     void leave_out_outliers();  // "LeaveOutOutliers": the specimens the last outlier screening flagged
@@ -132,6 +133,7 @@ private:
     void take_landmarks(const MfloadResult& r);
     void take_groups(const MfloadResult& r);
     void take_covariate(const MfloadResult& r);
+    void take_tree(const std::string& path, const std::string& tree_name);
     void report_ignored(const MfloadResult& r);
     void import_file(const std::string& path, const io::ImportOptions& options);
     void apply_import(const io::ImportedData& d);
@@ -180,7 +182,7 @@ private:
     // Beside the workspace: where its tables came from (for the record of a
     // report) and, after an import, the IDs and the words behind the codes.
     struct Origin {
-        std::string landmarks_path, groups_path, covariate_path;
+        std::string landmarks_path, groups_path, covariate_path, tree_path;
         io::Legend legend;
         Matrix group_columns;            // a two-column group file as loaded, while its columns are offered
         std::vector<int> column_choice;  // its columns in use: G1, then G2

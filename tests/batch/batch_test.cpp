@@ -54,6 +54,13 @@ TEST(Batch, LoadsTheGivenFilesAndWritesTheFileBox) {
     auto a = run_batch({"load", "-l", data_file("plethodon.lm.txt")});
     EXPECT_EQ(a.status, 0);
     EXPECT_EQ(a.out, "Data File: plethodon.lm.txt with 40 specimens, 12 LM\n\n");
+
+    // A tree is read with any action, after the tables.
+    auto t = run_batch({"load", "-l", data_file("plethodon.lm.txt"), "--tree", data_file("phylo1000/phylo1000.tre")});
+    EXPECT_EQ(t.status, 0) << t.err;
+    EXPECT_EQ(t.out,
+              "Data File: plethodon.lm.txt with 40 specimens, 12 LM\n\nTree File: phylo1000.tre with 1000 tips, not "
+              "ultrametric, 1 polytomy, branches 0.0001309 to 0.9984\n");
 }
 
 TEST(Batch, ExitStatusAndOneLineReasonTellWhatWentWrong) {
@@ -876,6 +883,22 @@ std::vector<ImportCase> import_cases() {
          {"model", "-i", "@t.tps", "--factors", "@f.csv", "--formula", "Total", "-p", "9"},
          2,
          "The column \"Total\" has a name a model's table keeps for its own rows"},
+        {"a tree with a branch without its length",
+         {{"t.tre", "((A:1,B):1,C:1);"}},
+         {"load-tree", "--tree", "@t.tre"},
+         1,
+         "quillan-batch: Error: The tree file "},
+        {"a tree named in a Newick file",
+         {{"t.tre", "(A:1,B:1);"}},
+         {"load-tree", "--tree", "@t.tre", "--tree-name", "x"},
+         1,
+         "t.tre could not be loaded: it is a Newick file, which names no trees"},
+        {"a tree named without a tree file", {}, {"load-tree", "--tree-name", "x"}, 64, "give the file with --tree FILE"},
+        {"a NEXUS tree chosen by name",
+         {{"t.nex", "#NEXUS\nbegin trees; tree a = (A:1,B:1); tree b = ((A:1,B:1),C:2); end;\n"}},
+         {"load-tree", "--tree", "@t.nex", "--tree-name", "b"},
+         1,
+         "t.nex could not be loaded: line 2, column 53: the branch above the inner node"},
         {"conversion failures read as action failures",
          {{"t.tps", "LM=2\n0 0\n"}},
          {"convert", "@t.tps", "--out-prefix", out},

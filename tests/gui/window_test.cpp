@@ -1573,6 +1573,15 @@ private slots:
         }
     }
 
+    void theTreeButtonLoadsATreeIntoTheFileBox() {
+        load("loadTreeButton", "phylo1000/phylo1000.tre");
+        QVERIFY(program->shell().workspace().tree);
+        QVERIFY2(
+            named<QPlainTextEdit>("FileBox")->toPlainText().endsWith("Tree File: phylo1000.tre with 1000 tips, not "
+                                                                     "ultrametric, 1 polytomy, branches 0.0001309 to 0.9984"),
+            qPrintable(named<QPlainTextEdit>("FileBox")->toPlainText()));
+    }
+
     void integrationAndModularityReadThePartitionBox() {
         QVERIFY(!reported("integrationButton"));
         named<QLineEdit>("ToolkitPartitionBox")->setText(partition());

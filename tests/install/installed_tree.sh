@@ -13,7 +13,7 @@ fail() { echo "installed tree: $*" >&2; exit 1; }
 
 [ -x "$prefix/bin/quillan-batch" ] || fail "no bin/quillan-batch"
 ex=$prefix/share/quillan/examples
-for f in plethodon.lm.txt plethodon.groups.txt README.md; do
+for f in plethodon.lm.txt plethodon.groups.txt README.md plethspecies/plethspecies.tre; do
   [ -s "$ex/$f" ] || fail "no examples/$f"
 done
 [ -s "$prefix/share/doc/quillan/LICENSE" ] || fail "no licence"

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <functional>
 
 using namespace quillan;
@@ -93,13 +94,17 @@ TEST(SideFiles, AByteOrderMarkIsNoPartOfTheFirstWord) {
 TEST(SideFiles, EachIsRecordedWithItsDigest) {
     const quillan::test::TempDir dir;
     const std::string partition = data_file("plethodon.partition.txt");
-    const auto r = quillan::test::run_batch(
-        quillan::test::plethodon_run("integration", {"--partition", partition, "-p", "9", "--json", dir.file("r.json")}));
+    const std::string tree = data_file("plethspecies/plethspecies.tre");
+    const auto r = quillan::test::run_batch(quillan::test::plethodon_run(
+        "integration", {"--partition", partition, "--tree", tree, "-p", "9", "--json", dir.file("r.json")}));
     ASSERT_EQ(r.status, 0) << r.err;
     const auto j = nlohmann::json::parse(quillan::test::read_bytes(dir.file("r.json")));
     const auto& inputs = j["run"]["inputs"];
-    const auto it = std::find_if(inputs.begin(), inputs.end(), [](const auto& in) { return in["role"] == "partition"; });
-    ASSERT_NE(it, inputs.end()) << inputs.dump();
-    EXPECT_EQ((*it)["name"], "plethodon.partition.txt");
-    EXPECT_EQ((*it)["sha256"], sha256_of_file(partition));
+    // A loaded tree is one of the run's inputs too.
+    for (const auto& [role, path] : {std::pair{"partition", partition}, std::pair{"tree", tree}}) {
+        const auto it = std::find_if(inputs.begin(), inputs.end(), [&](const auto& in) { return in["role"] == role; });
+        ASSERT_NE(it, inputs.end()) << inputs.dump();
+        EXPECT_EQ((*it)["name"], std::filesystem::path(path).filename().string());
+        EXPECT_EQ((*it)["sha256"], sha256_of_file(path));
+    }
 }

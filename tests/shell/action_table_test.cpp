@@ -84,6 +84,7 @@ TEST(ActionTable, EveryRowHasWhatItsKindNeeds) {
         EXPECT_EQ(find_action(row.alias), nullptr) << "the window's dispatcher takes names only";
     }
     EXPECT_EQ(describe_needs(kNeedsLandmarks | kNeedsCovariate), "landmarks, covariate");
+    EXPECT_EQ(describe_needs(kNeedsLandmarks | kNeedsTree), "landmarks, tree");
     // An option several actions take is one declaration: same kind, default and choices everywhere.
     for (const DeclaredOption& d : declared_options())
         for (const auto& row : action_table())
@@ -296,8 +297,8 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
     }
     EXPECT_EQ(h.box(kResultsBox), "kept");
     // The 18 of the window's buttons, import and export, the linear model, the
-    // seven shape analyses and leaving flagged outliers out.
-    EXPECT_EQ(action_names().size(), 31u);
+    // seven shape analyses, leaving flagged outliers out and the load of a tree.
+    EXPECT_EQ(action_names().size(), 32u);
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }

@@ -67,6 +67,32 @@ TEST(Loading, LandmarkGroupAndCovariateDescriptionsFillTheFileBoxInOrder) {
     EXPECT_FALSE(h.shell.workspace().covariate_info.empty());
 }
 
+// A tree joins the file box after the tables; a refused one leaves the one
+// loaded before, and Clear forgets it.
+TEST(Loading, ATreeIsDescribedInTheFileBoxAndARefusedOneChangesNothing) {
+    TempDir dir;
+    Harness h;
+    ASSERT_EQ(h.load("Load", dir.write("skulls.txt", landmark_lines(20, 25))), Outcome::Done);
+    ASSERT_EQ(h.load("LoadTree", data_file("plethspecies/plethspecies.tre")), Outcome::Done);
+    EXPECT_EQ(h.gui.dialog_titles().back(), "Enter tree file to Load?");
+    ASSERT_TRUE(h.shell.workspace().tree);
+    EXPECT_EQ(h.shell.workspace().tree->tip_count(), 9);
+    EXPECT_EQ(h.box(kFileBox), h.shell.workspace().landmarks_info +
+                                   "\nTree File: plethspecies.tre with 9 tips, not ultrametric, no polytomies, branches 0.8299 "
+                                   "to 15.17");
+    const std::string box = h.box(kFileBox);
+    const std::string bad = dir.write("bad.tre", "((A:1,B:1):1,\n  C);");
+    EXPECT_EQ(h.load("LoadTree", bad), Outcome::Failed);
+    EXPECT_EQ(h.last_message(), "The tree file " + bad +
+                                    " could not be loaded: line 2, column 4: the branch above tip \"C\" has no length. "
+                                    "Nothing was loaded.");
+    EXPECT_EQ(h.shell.workspace().tree->tip_count(), 9);
+    EXPECT_EQ(h.box(kFileBox), box);
+    EXPECT_EQ(h.run("Clear"), Outcome::Done);
+    EXPECT_FALSE(h.shell.workspace().tree);
+    EXPECT_TRUE(h.shell.workspace().tree_info.empty());
+}
+
 TEST(Loading, EvenWidthShowsItsLandmarkCountInExponentForm) {
     TempDir dir;
     Harness h;
