@@ -15,6 +15,24 @@ void warn_error_df(ActionEnv& env, double dfe) {
                 "Too few specimens");
 }
 
+void tell_two_way_error_df(ActionEnv& env, const TwoWayFResult& r, double md, double df_unit) {
+    env.message(
+        format_expand_reuse("The F ratios of this test are taken over an error of %i df: the specimens less dfA x dfB, not less "
+                            "the %i cells, which leave the crossed design's error %i df. For the crossed design's F "
+                            "ratios run model with the formula G1 * G2 (the Models tab).",
+                            {r.dfe * df_unit, r.cells, (md - r.cells) * df_unit}),
+        kErrorTermTitle);
+}
+
+void tell_nested_error_df(ActionEnv& env, const NestedResult& r, double df_unit) {
+    env.message(
+        format_expand_reuse("The Main Factor's F of this test is taken over the error within the subgroups (%i df), not over "
+                            "the nested factor. For the nested design's own error term run model with the formula "
+                            "G1 / G2 and --error G1:G2,Residuals (the Models tab's Error terms).",
+                            {r.dfe * df_unit}),
+        kErrorTermTitle);
+}
+
 namespace {
 
 // Both variables need two groups or more, and the cells may not hold one
@@ -161,6 +179,7 @@ TwoWayFResult two_way_f_test(const RunOptions& options, Console& console, const 
     r.dfA = first.groups() - 1.0;
     r.dfB = second.groups() - 1.0;
     r.dfAB = r.dfA * r.dfB;
+    r.cells = cells.groups();
     r.dfe = md - r.dfA * r.dfB - edf_red;
     r.FA = (r.SSA / r.dfA) / (r.eSS / r.dfe);
     r.FB = (r.SSB / r.dfB) / (r.eSS / r.dfe);

@@ -69,6 +69,7 @@ struct TwoWayFResult {
     double SSA = 0, SSB = 0, SSAB = 0, eSS = 0;
     double dfA = 0, dfB = 0, dfAB = 0, dfe = 0;
     double FA = 0, FB = 0, FAB = 0;
+    double cells = 0;  // of the two variables together
     // Permutations whose F of the first variable (A), of the second (B) or of
     // the interaction exceeded the observed one.
     long long exceeded_g1 = 0, exceeded_g2 = 0, exceeded_interaction = 0;
@@ -106,6 +107,13 @@ std::string two_way_f_report(const std::string& head, const TwoWayFResult& r, do
 // zero or fewer (too few specimens for the groups and lines fitted); the
 // report still appears.
 void warn_error_df(ActionEnv& env, double dfe);
+
+// The two-way and nested F tests keep error terms of their own, which are
+// not those a reader of the crossed or nested analysis of variance expects:
+// these say which error the F ratios used (in the report's df, times
+// df_unit) and where the usual one is.
+void tell_two_way_error_df(ActionEnv& env, const TwoWayFResult& r, double md, double df_unit);
+void tell_nested_error_df(ActionEnv& env, const NestedResult& r, double df_unit);
 
 // The cell code of two variables, echoing the number of cells.
 Codes cells_of(Console& console, const Codes& g1, const Codes& g2);
