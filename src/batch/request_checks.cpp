@@ -128,6 +128,10 @@ std::optional<int> check_before_action(BatchRequest& r) {
                      "--import FILE (or convert FILE)\n";
         return kUsage;
     }
+    // An imported file says its own dimension (LM3=, [dimensions], z columns).
+    if (r.dimensions_chosen && r.landmarks.empty() && !r.quiet)
+        std::cerr << "quillan-batch: Warning: --dimensions says how --landmarks FILE is read; an imported or converted "
+                     "file says its own (LM3=, DIM=3, [dimensions], z columns), so it is ignored\n";
     if (r.slide_chosen && !o.semilandmarks && o.sliders_file.empty() && !r.quiet)
         std::cerr << "quillan-batch: Warning: --slide and --slide-iterations choose how semilandmarks slide; without "
                      "--semilandmarks or --sliders nothing slides, so they are ignored\n";

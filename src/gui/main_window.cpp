@@ -72,7 +72,8 @@ QString with_mnemonic(QString text, std::set<QChar>& taken) {
 constexpr const char* kGuide = R"(## Using quillan
 
 1. **Load the data.** *File > Load landmarks* reads the landmark file (one specimen
-   per line: x and y of each landmark, then one more value).  *Load groups* reads one
+   per line: x and y of each landmark, then one more value; tick **3-D** for x, y
+   and z).  *Load groups* reads one
    or two columns of group codes, *Load covariate* one value per specimen.
    *Import* reads TPS, NTS and tables with a header.  You may also drop files on the
    window.
@@ -86,6 +87,12 @@ constexpr const char* kGuide = R"(## Using quillan
 4. **Keep the result.** *File > Save report* writes the report as text, *Export*
    its numbers.  *Copy seed* puts the seed on the clipboard: `quillan-batch ...
    --seed N` repeats the run.
+
+**Models** fits a Procrustes linear model to a formula over G1, G2, cov and an
+import's columns (*Tests > Run model*, Ctrl+M); **Toolkit** holds outliers,
+disparity, canonical variates, integration and PLS, modularity and symmetry (Alt+1
+...), each reading the boxes of its own page.  **3-D view** turns landmarks in space:
+drag to turn, the wheel or + and - to zoom, Home to go back.
 
 A long test shows its progress with a Cancel button; closing the window stops it.
 The README that comes with quillan describes every test and file format.)";

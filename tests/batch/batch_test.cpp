@@ -571,6 +571,8 @@ TEST(BatchStandardError, WarnsOfAWidthOfTwoReadingsAndOfTheErrorTermsUsed) {
     EXPECT_THAT(run_batch({"convert", data_file("macaques.morphologika.txt"), "--out-prefix", prefix}).err,
                 HasSubstr("mac.lm.txt holds 7 landmarks in space"));
     EXPECT_THAT(run_batch({"Load", "-l", prefix + ".lm.txt"}).out, HasSubstr("7 LM, 3-D"));
+    EXPECT_THAT(run_batch({"Load", "--import", data_file("plethodon.tps"), "-d", "3"}).err,
+                HasSubstr("Warning: --dimensions says how --landmarks FILE is read; an imported or converted file says its own"));
 
     const auto lm = data_file("plethodon.lm.txt"), groups = data_file("plethodon.groups.txt");
     EXPECT_THAT(run_batch({"two-way-f", "-l", lm, "-g", groups, "-p", "9", "-s", "1"}).err,
