@@ -816,9 +816,12 @@ private slots:
         QCOMPARE(program->shell().loaded_paths().covariate, kCovariate);
         QVERIFY2(file_box().contains("Covariate File: plethodon.cov.txt with 40 specimens"), qPrintable(file_box()));
         QVERIFY2(file_box().contains("Kept from before"), qPrintable(file_box()));
+        QVERIFY(text_of("LegendBox").find("40 specimen IDs: P01") != std::string::npos);
         press_with_file("Load", larval);
         QVERIFY(!file_box().contains("plethodon"));
         QCOMPARE(program->shell().workspace().groups.size(), 0);
+        // The legend is of what is loaded now: the imported IDs are gone.
+        QVERIFY2(text_of("LegendBox").find("specimen IDs") == std::string::npos, text_of("LegendBox").c_str());
 
         // A recent entry never pairs landmarks with a table of another count.
         press_with_file("Load", kLandmarks);
