@@ -22,6 +22,10 @@
 
 namespace quillan {
 
+// The title of the note that says which error term an F test of two
+// grouping variables used; the window shows it on its status line.
+inline constexpr const char* kErrorTermTitle = "Error term";
+
 // The refusal texts of the group-list rule.
 inline constexpr const char* kOneWayRefusal =
     "You have loaded a group list with multiple columns but are carrying out a One-Way Test.  Please Reload the List and Try "

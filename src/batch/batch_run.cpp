@@ -267,8 +267,8 @@ bool BatchRun::writer_goes_on() {
 std::optional<int> BatchRun::load() {
     // An imported file first, so that --groups and --covariate can replace its tables.
     RunRequest read;
-    read.inputs = {r_.import_file, r_.import_options, r_.landmarks, r_.groups,
-                   r_.covariate,   r_.dimensions,     r_.tree,      r_.tree_name};
+    read.inputs = {r_.import_file, r_.import_options,    r_.landmarks, r_.groups,   r_.covariate,
+                   r_.dimensions,  r_.dimensions_chosen, r_.tree,      r_.tree_name};
     const RunResult result = shell_.run(read, channel_);
     if (result.outcome != Outcome::Done) return fail(result.outcome);
     return check_same_data();
@@ -413,6 +413,10 @@ int run_convert(const BatchRequest& r, const BatchProcess& process, SaveSet& fil
         }
         if (process.writes)
             for (const auto& path : io::write_converted(d, r.out_prefix, files)) std::cout << path << '\n';
+        if (process.writes && !r.quiet && d.dimensions == 3)
+            std::cerr << "quillan-batch: " << r.out_prefix << ".lm.txt holds " << (d.landmarks.cols() - 1) / 3
+                      << " landmarks in space (x, y and z of each); " << r.out_prefix
+                      << ".legend.csv says so, and -l and the window's Load read it in space by it\n";
     } catch (const Cancelled&) {
         std::cerr << "quillan-batch: stopped\n";
         return StopSignals::exit_status(StopSignals::received());

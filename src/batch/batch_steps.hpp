@@ -50,8 +50,9 @@ struct BatchRequest {
     std::map<std::string, std::string> option_text;
     std::map<std::string, bool> option_flags;
     GivenOptions given;
-    int dimensions = 2;         // coordinates per landmark of --landmarks
-    bool slide_chosen = false;  // --slide or --slide-iterations given
+    int dimensions = 2;              // coordinates per landmark of --landmarks
+    bool dimensions_chosen = false;  // --dimensions given
+    bool slide_chosen = false;       // --slide or --slide-iterations given
     bool given_option(const std::string& name) const { return given.count(name) > 0; }
     // How the specimens' export and the pictures align the shapes.
     Alignment alignment() const;

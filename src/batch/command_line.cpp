@@ -383,6 +383,7 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
         return rc == 0 ? 0 : kUsage;
     }
     r.slide_chosen = app.count("--slide") + app.count("--slide-iterations") > 0;
+    r.dimensions_chosen = app.count("--dimensions") > 0;
     for (const DeclaredOption& d : declared_options()) {
         const OptionSpec& spec = *d.spec;
         if (app.count(option_flag(spec)) == 0) continue;

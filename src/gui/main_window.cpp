@@ -31,6 +31,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -71,7 +72,8 @@ QString with_mnemonic(QString text, std::set<QChar>& taken) {
 constexpr const char* kGuide = R"(## Using quillan
 
 1. **Load the data.** *File > Load landmarks* reads the landmark file (one specimen
-   per line: x and y of each landmark, then one more value).  *Load groups* reads one
+   per line: x and y of each landmark, then one more value; tick **3-D** for x, y
+   and z).  *Load groups* reads one
    or two columns of group codes, *Load covariate* one value per specimen.
    *Import* reads TPS, NTS and tables with a header.  You may also drop files on the
    window.
@@ -85,6 +87,12 @@ constexpr const char* kGuide = R"(## Using quillan
 4. **Keep the result.** *File > Save report* writes the report as text, *Export*
    its numbers.  *Copy seed* puts the seed on the clipboard: `quillan-batch ...
    --seed N` repeats the run.
+
+**Models** fits a Procrustes linear model to a formula over G1, G2, cov and an
+import's columns (*Tests > Run model*, Ctrl+M); **Toolkit** holds outliers,
+disparity, canonical variates, integration and PLS, modularity and symmetry (Alt+1
+...), each reading the boxes of its own page.  **3-D view** turns landmarks in space:
+drag to turn, the wheel or + and - to zoom, Home to go back.
 
 A long test shows its progress with a Cancel button; closing the window stops it.
 The README that comes with quillan describes every test and file format.)";
@@ -120,6 +128,7 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
         splitter->setStretchFactor(1, 1);
     }
     window_->setAcceptDrops(true);
+    hide_spare_page();
     set_tab_order();
 
     // Messages about what is missing name the window's own buttons.
@@ -156,13 +165,7 @@ MainWindow::MainWindow(QtGui& gui, Program& program, Session& session, QWidget* 
         const std::string key = folder_key(request);
         if (!key.empty() && settings_) settings_->setValue(qstr("folders/" + key), QFileInfo(from_native(path)).absolutePath());
     });
-    gui_.set_message_diverter([this](const QtGui::Message& m) { return tell_in_status(m); });
-    gui_.set_message_addition([this](const QtGui::Message& m) {
-        // The refusal is worded for every front end; here it can name the controls.
-        if (m.text != kOneWayRefusal) return std::string();
-        return "In this window: set G2 to (none), or load a one-column group file with the \"" + label_of("LoadGlist") +
-               "...\" button.";
-    });
+    install_message_hooks();
     gui_.set_pause_notice([this](bool waiting) {
         waiting_for_key_ = waiting;
         if (waiting) program_.console().line("Paused: press a key in this terminal to go on.");
@@ -183,10 +186,45 @@ MainWindow::~MainWindow() {
     gui_.set_pause_notice({});
     gui_.set_message_diverter({});
     gui_.set_message_addition({});
+    gui_.set_message_offer({});
     program_.shell().control_words() = {};
 }
 
-// Tab walks the loads, the permutations, the seed and the model, then the
+// The message windows: some go to the status line, some name this
+// window's controls, and one offers to undo what it reports.
+void MainWindow::install_message_hooks() {
+    gui_.set_message_diverter([this](const QtGui::Message& m) { return tell_in_status(m); });
+    gui_.set_message_addition([this](const QtGui::Message& m) {
+        // The refusal is worded for every front end; here it can name the controls.
+        if (m.text == kTwoWayRefusal || m.text == kRegressionRefusal)
+            return "In this window: choose the second factor in G2, or load a two-column group file with the \"" +
+                   label_of("LoadGlist") + "...\" button.";
+        if (m.text != kOneWayRefusal) return std::string();
+        return "In this window: set G2 to (none), or load a one-column group file with the \"" + label_of("LoadGlist") +
+               "...\" button.";
+    });
+    gui_.set_message_offer([this](const QtGui::Message& m) {
+        if (m.title != kKeptByRowTitle) return QtGui::Offer{};
+        return QtGui::Offer{"Drop them", [this] {
+                                if (running_.empty()) program_.shell().drop_kept_by_row();
+                                show_status();
+                            }};
+    });
+}
+
+void MainWindow::hide_spare_page() {
+    // The spare controls are kept for later use and do nothing yet: their
+    // page stays in the window, out of sight, rather than offering nine
+    // buttons that only say so.
+    if (QWidget* spare = window_->findChild<QWidget*>(QStringLiteral("extrasPage")))
+        for (QWidget* p = spare->parentWidget(); p; p = p->parentWidget())
+            if (auto* tabs = qobject_cast<QTabWidget*>(p)) {
+                tabs->setTabVisible(tabs->indexOf(spare), false);
+                break;
+            }
+}
+
+// Tab walks the loads (the 3-D box after Load), the permutations, the seed and the model, then the
 // tests, then the choices among an import's columns and Clear all; boxes
 // that only show something are reached by clicking.
 void MainWindow::set_tab_order() {
@@ -196,7 +234,9 @@ void MainWindow::set_tab_order() {
     auto add = [&](QWidget* w) {
         if (w) order.push_back(w);
     };
-    for (const char* action : {"Load", "LoadGlist", "LoadClist", "Import"}) add(button_for(action));
+    add(button_for("Load"));
+    add(window_->findChild<QWidget*>(QStringLiteral("DimensionsChoice")));  // how Load reads the next file
+    for (const char* action : {"LoadGlist", "LoadClist", "Import"}) add(button_for(action));
     for (const char* name : {"PermBox", "SeedBox", "CovBox"}) add(window_->findChild<QWidget*>(QString::fromUtf8(name)));
     if (QWidget* page = window_->findChild<QWidget*>(QStringLiteral("analysesPage")))
         for (auto* b : page->findChildren<QAbstractButton*>()) {
@@ -277,29 +317,41 @@ void MainWindow::build_menus() {
         if (window_) window_->close();
     });
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcutContext(Qt::ApplicationShortcut);  // from the progress window too
 
-    // Every test button of the window, in the layout's order.
+    // Every test button of the window, page by page in the layout's order:
+    // the Analyses page's on Ctrl+1 ... Ctrl+0 and Ctrl+Alt+1 ..., the
+    // model on Ctrl+M, the Toolkit's on Alt+1 ....
     QMenu* tests = menu_bar_->addMenu(QStringLiteral("&Tests"));
     std::set<QChar> taken;
-    int n = 0;
-    QWidget* page = window_->findChild<QWidget*>(QStringLiteral("analysesPage"));
-    for (auto* b : (page ? page : window_.data())->findChildren<QAbstractButton*>()) {
-        const std::string action = b->property("action").toString().toStdString();
-        const ActionRow* row = find_action(action);
-        if (!row || !row->analysis) continue;
-        QAction* a = tests->addAction(with_mnemonic(b->text(), taken), this, press(action));
-        a->setData(qstr(action));
-        a->setToolTip(b->toolTip());
-        ++n;
-        if (n <= 9) a->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + n)));
-        else if (n == 10) a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
-        else if (n <= 19) a->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | static_cast<Qt::Key>(Qt::Key_0 + n - 10)));
+    for (const char* name : {"analysesPage", "modelsPage", "toolkitPage"}) {
+        QWidget* page = window_->findChild<QWidget*>(QString::fromUtf8(name));
+        if (!page) continue;
+        if (!tests->isEmpty()) tests->addSeparator();
+        int n = 0;
+        for (auto* b : page->findChildren<QAbstractButton*>()) {
+            const std::string action = b->property("action").toString().toStdString();
+            const ActionRow* row = find_action(action);
+            if (!row || !row->analysis) continue;
+            QAction* a = tests->addAction(with_mnemonic(b->text(), taken), this, press(action));
+            a->setData(qstr(action));
+            a->setToolTip(b->toolTip());
+            a->setShortcut(test_keys(name, ++n));
+        }
     }
     tests->setToolTipsVisible(true);
 
     QMenu* help = menu_bar_->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("&Guide"), this, [this] { show_guide(); })->setShortcut(QKeySequence::HelpContents);
     help->addAction(QStringLiteral("&About quillan"), this, [this] { show_about(); });
+}
+
+QKeySequence MainWindow::test_keys(const std::string& page, int n) {
+    const auto digit = [n](int from) { return static_cast<Qt::Key>(Qt::Key_0 + (n - from) % 10); };
+    if (page == "modelsPage") return n == 1 ? QKeySequence(Qt::CTRL | Qt::Key_M) : QKeySequence();
+    if (page == "toolkitPage") return n <= 9 ? QKeySequence(Qt::ALT | digit(0)) : QKeySequence();
+    if (n <= 10) return QKeySequence(Qt::CTRL | digit(0));
+    return n <= 19 ? QKeySequence(Qt::CTRL | Qt::ALT | digit(10)) : QKeySequence();
 }
 
 void MainWindow::show_guide() {
@@ -351,8 +403,12 @@ void MainWindow::fit_to_screen() {
     const QScreen* screen = window_->screen();
     if (!screen) return;
     const QRect room = screen->availableGeometry();
-    // The frame (title bar, borders) takes its share of the screen too.
-    const QSize frame = window_->frameGeometry().size() - window_->size();
+    // The frame (title bar, borders) takes its share of the screen too.  Until
+    // a window manager has framed the window its frame is not known, and a
+    // title bar of about 40 pixels is allowed for, so that the first start
+    // does not put the status line below the screen's edge.
+    QSize frame = window_->frameGeometry().size() - window_->size();
+    if (frame.isEmpty()) frame = QSize(8, 40);
     const QSize most = (room.size() - frame).expandedTo(window_->minimumSize());
     if (window_->width() > most.width() || window_->height() > most.height()) window_->resize(window_->size().boundedTo(most));
 }
@@ -411,6 +467,11 @@ void MainWindow::action_started(const std::string& action) {
 // window tells it once per data set, on the status line, instead of a message
 // window over the report.
 bool MainWindow::tell_in_status(const QtGui::Message& message) {
+    if (message.title == kErrorTermTitle) {  // about this report: said beside each one
+        const QString note = qstr(message.text).replace(QChar('\n'), QChar(' '));
+        notice_ = notice_.isEmpty() ? note : notice_ + QStringLiteral(" ") + note;
+        return true;
+    }
     if (message.title != "Single-specimen groups") return false;
     const auto paths = program_.shell().loaded_paths();
     const QString data = qstr(paths.landmarks + '\n' + paths.groups + '\n' + paths.covariate);
@@ -432,6 +493,9 @@ void MainWindow::action_finished(const std::string& action) {
         } else if (row->kind == ActionKind::ConsoleOnly && outcome == Outcome::Done) {
             // Its working is on the console only: the report on screen is not its.
             notice_ = qstr(label_of(action)) + QStringLiteral(": its output went to the console, not to the report");
+        } else if (outcome == Outcome::Cancelled) {
+            notice_ = qstr(label_of(action)) + QStringLiteral(" was cancelled") +
+                      (report_.isEmpty() ? QString() : QStringLiteral("; the report shown is of the test before"));
         } else if ((outcome == Outcome::Failed || outcome == Outcome::Refused) && !report_.isEmpty()) {
             stale_ = QStringLiteral("a later test failed or was refused");
         }

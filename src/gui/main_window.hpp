@@ -11,6 +11,7 @@
 #include "shell/action_table.hpp"
 
 #include <QAbstractButton>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -65,6 +66,8 @@ public:
     // What a file that is no importable format most likely holds, from its
     // first line: "Load", "LoadGlist" or "LoadClist".
     static std::string guess_kind(const QString& path);
+    // The shortcut of the n-th test button (from 1) of a page of the layout.
+    static QKeySequence test_keys(const std::string& page, int n);
     // Writes what is remembered now (also done when the window closes).
     void save_settings();
 
@@ -74,6 +77,8 @@ protected:
 private:
     void build_menus();
     void set_tab_order();
+    void install_message_hooks();
+    void hide_spare_page();
     void restore_settings();
     void fit_to_screen();
     void action_started(const std::string& action);

@@ -34,6 +34,22 @@ bool importable(const QString& path) {
     return kinds.contains(QFileInfo(path).suffix().toLower());
 }
 
+// A table whose header names its columns but none of them a coordinate
+// (x1, y1, LM1_x, ...): the factors of specimens by ID, which "Load groups"
+// attaches to the landmarks, not landmarks to import.
+bool factor_table(const QString& path) {
+    if (!names_its_columns(native(path))) return false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    QString header;
+    for (int n = 0; n < 50 && !f.atEnd() && header.isEmpty(); ++n) header = QString::fromUtf8(f.readLine(1 << 16)).trimmed();
+    static const QRegularExpression coordinate(QStringLiteral("^([a-z]*\\d*[_.])?[xyz]\\d*$|^\\d+[_.]?[xyz]$"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    for (QString cell : header.split(QRegularExpression(QStringLiteral("[,;\\t]"))))
+        if (coordinate.match(cell.remove(QChar('"')).trimmed()).hasMatch()) return false;
+    return true;
+}
+
 }  // namespace
 
 QStringList MainWindow::recent_entries() const { return settings_ ? settings_->value(kRecentKey).toStringList() : QStringList(); }
@@ -210,7 +226,9 @@ void MainWindow::drop_files(const QStringList& paths) {
             return;
         }
         std::optional<std::string> action;
-        if (importable(path)) {
+        if (factor_table(path)) {
+            action = "LoadGlist";
+        } else if (importable(path)) {
             action = "Import";
         } else {
             const std::string guess = guess_kind(path);
@@ -241,6 +259,16 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == status_ && event->type() == QEvent::Resize) elide_status();
     if (watched == window_ && event->type() == QEvent::Close && !session_.busy()) save_settings();
     const auto type = event->type();
+    // A wheel turned over a choice the user has not clicked scrolls the
+    // page, as it does over text: ignored here, it goes on to the parents.
+    if (type == QEvent::Wheel) {
+        auto* combo = qobject_cast<QComboBox*>(watched);
+        if (combo && !combo->hasFocus() && window_ && combo->window() == window_) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w || !window_ || w->window() != window_) return false;

@@ -356,6 +356,11 @@ void QtGui::msgbox(const std::string& text, const std::string& title) {
     box->setIcon(title.empty() ? QMessageBox::Information : QMessageBox::Warning);
     if (!title.empty()) box->setWindowTitle(qstr(title));
     box->setStandardButtons(QMessageBox::Ok);
+    if (Offer offer = message_offer_ ? message_offer_(messages_.back()) : Offer{}; !offer.label.empty()) {
+        QPushButton* button = box->addButton(qstr(offer.label), QMessageBox::DestructiveRole);
+        button->setObjectName(QStringLiteral("messageOffer"));
+        QObject::connect(button, &QPushButton::clicked, box, [act = std::move(offer.act)] { act(); });
+    }
     box->show();
 }
 

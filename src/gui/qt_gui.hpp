@@ -97,6 +97,13 @@ public:
     // Asked for words to add to a message window's text, say which control
     // of this window helps (the message itself, as recorded, stays as it is).
     void set_message_addition(std::function<std::string(const Message&)> addition) { message_addition_ = std::move(addition); }
+    // A button a message window may offer beside OK: its label and what it
+    // does when pressed (no label: none).
+    struct Offer {
+        std::string label;
+        std::function<void()> act;
+    };
+    void set_message_offer(std::function<Offer(const Message&)> offer) { message_offer_ = std::move(offer); }
     // Told when a pause starts waiting for a key in the terminal (true) and
     // when the key came (false).
     void set_pause_notice(std::function<void(bool waiting)> notice) { pause_notice_ = std::move(notice); }
@@ -186,6 +193,7 @@ private:
     std::function<void(const Message&)> message_observer_;
     std::function<bool(const Message&)> message_diverter_;
     std::function<std::string(const Message&)> message_addition_;
+    std::function<Offer(const Message&)> message_offer_;
     std::function<void(bool)> pause_notice_;
     std::vector<Message> messages_;
     std::vector<DialogRequest> dialogs_;

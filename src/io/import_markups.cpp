@@ -116,6 +116,51 @@ void require_shallow_json(const TextFile& f) {
     }
 }
 
+// A control point named as the user sees it in Slicer: its place in the
+// list and, where it has one, its label.
+std::string point_name(const nlohmann::json& point, int landmark) {
+    std::string name = "control point " + std::to_string(landmark);
+    if (point.is_object() && point.contains("label") && point["label"].is_string())
+        name += " (label " + in_quotes(point["label"].get<std::string>()) + ")";
+    return name;
+}
+
+// Which control point holds the number at `at` of `text` that no double can
+// hold: the text is parsed again with that number (and any other such) read
+// as null, and the first markups node's point whose position holds a null
+// is it.  Empty when the number stands elsewhere.
+std::string point_holding(std::string text, std::size_t at, std::size_t length) {
+    constexpr int kTries = 8;
+    for (int tries = 0; tries < kTries; ++tries) {
+        text.replace(at, length, "null");
+        try {
+            const nlohmann::json j = nlohmann::json::parse(text);
+            if (!j.is_object() || !j.contains("markups") || !j["markups"].is_array() || j["markups"].empty()) return "";
+            const nlohmann::json& first = j["markups"][0];
+            if (!first.is_object() || !first.contains("controlPoints") || !first["controlPoints"].is_array()) return "";
+            int landmark = 0;
+            for (const auto& point : first["controlPoints"]) {
+                ++landmark;
+                const nlohmann::json* p = point.is_object() && point.contains("position") ? &point["position"] : nullptr;
+                if (p && p->is_array() && std::any_of(p->begin(), p->end(), [](const auto& v) { return v.is_null(); }))
+                    return point_name(point, landmark);
+            }
+            return "";
+        } catch (const nlohmann::json::out_of_range& e) {
+            const std::string what = e.what();
+            const auto open = what.find('\''), close = what.rfind('\'');
+            if (open >= close) return "";
+            const std::string number = what.substr(open + 1, close - open - 1);
+            at = text.find(number);
+            if (at == std::string::npos) return "";
+            length = number.size();
+        } catch (const nlohmann::json::exception&) {
+            return "";
+        }
+    }
+    return "";
+}
+
 nlohmann::json parse_json(const TextFile& f) {
     require_shallow_json(f);
     std::string text;
@@ -138,7 +183,10 @@ nlohmann::json parse_json(const TextFile& f) {
             at == std::string::npos
                 ? 0
                 : static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n')) + 1;
-        refuse(f.path, line, "", "the number " + in_quotes(number) + " is beyond the range of any coordinate");
+        const std::string point = at == std::string::npos ? "" : point_holding(text, at, number.size());
+        refuse(
+            f.path, line, markups_stem(f.name),
+            (point.empty() ? "" : point + ": ") + "the number " + in_quotes(number) + " is beyond the range of any coordinate");
     }
 }
 
@@ -155,7 +203,7 @@ void read_control_point(SpecimenTable& t, const nlohmann::json& point, int landm
     }
     const nlohmann::json* p = point.is_object() && point.contains("position") ? &point["position"] : nullptr;
     if (!p || !p->is_array() || p->size() != 3 || !std::all_of(p->begin(), p->end(), [](const auto& v) { return v.is_number(); }))
-        refuse(t.path, 0, specimen, "control point " + std::to_string(landmark) + " has no position of three numbers");
+        refuse(t.path, 0, specimen, point_name(point, landmark) + " has no position of three numbers");
     for (const auto& v : *p) t.coords[0].push_back(v.get<double>());
 }
 

@@ -28,8 +28,9 @@ std::string csv_cell(const std::string& s) {
     return out + "\"";
 }
 
-std::string legend_csv(const Legend& legend) {
-    std::string out = "what,name,code,label\n";
+std::string legend_csv(const Legend& legend, int dimensions) {
+    // Second, where a reader of the landmark table beside it finds it at once.
+    std::string out = "what,name,code,label\nlandmarks,dimensions," + std::to_string(dimensions) + ",\n";
     for (std::size_t j = 0; j < legend.chosen.size(); ++j) {
         const Factor& f = legend.factors[static_cast<std::size_t>(legend.chosen[j])];
         for (std::size_t c = 0; c < f.levels.size(); ++c)
@@ -56,7 +57,7 @@ std::vector<std::string> write_converted(const ImportedData& d, const std::strin
     member(".lm.txt", true, table_text(d.landmarks));
     member(".groups.txt", d.groups.size() > 0, d.groups.size() > 0 ? table_text(d.groups) : std::string());
     member(".cov.txt", d.covariate.size() > 0, d.covariate.size() > 0 ? table_text(d.covariate) : std::string());
-    member(".legend.csv", true, legend_csv(d.legend));
+    member(".legend.csv", true, legend_csv(d.legend, d.dimensions));
     return written;
 }
 

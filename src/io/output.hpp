@@ -20,8 +20,10 @@ std::string table_text(const Matrix& m);
 
 // The legend as a small table: what,name,code,label.  Rows "factor" give a
 // group column's code and word; "specimen" rows the ID of each row number;
-// a "covariate" row names the covariate column.
-std::string legend_csv(const Legend& legend);
+// a "covariate" row names the covariate column; the "landmarks" row, the
+// second line, says how many coordinates each landmark of the table beside
+// it has (2 or 3), so that it loads back as it was written.
+std::string legend_csv(const Legend& legend, int dimensions);
 
 // A cell of a comma-separated file, quoted when it needs to be.
 std::string csv_cell(const std::string& s);

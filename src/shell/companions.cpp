@@ -144,10 +144,11 @@ void carry_numbers(io::Legend& now, const io::Legend& before, const std::vector<
 
 }  // namespace
 
-void Shell::keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new,
-                                     const io::Legend& before) {
+void Shell::keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new, const io::Legend& before,
+                                     bool replaced) {
     const Eigen::Index m = ws_.landmarks.rows();
-    std::vector<std::string> kept;
+    std::vector<std::string> kept, by_row;
+    kept_by_row_ = {};
     auto check = [&](Matrix& table, std::string& info, std::string& path, std::vector<std::string>& ids,
                      const std::string& kind) -> std::optional<CompanionPairing> {
         if (table.size() == 0) return std::nullopt;
@@ -161,6 +162,7 @@ void Shell::keep_matching_companions(const std::string& data_name, bool groups_n
             }
             info = with_pairing_line(info, p.kind, data_name);
             kept.push_back(name);
+            if (p.kind == CompanionPairing::Kind::ByRow) by_row.push_back(name);
             return p;
         }
         const std::string text = "The " + kind + " file " + name + " " + p.reason +
@@ -177,8 +179,9 @@ void Shell::keep_matching_companions(const std::string& data_name, bool groups_n
     if (!groups_new) {
         const bool from_legend = !before.level_names(ws_.groups).empty();
         const auto rows_before = static_cast<std::size_t>(ws_.groups.rows());
-        if (const auto p = check(ws_.groups, ws_.groups_info, origin_.groups_path, origin_.groups_ids, "group"); p && from_legend)
-            carry_factors(origin_.legend, before, p->rows, rows_before);
+        const auto p = check(ws_.groups, ws_.groups_info, origin_.groups_path, origin_.groups_ids, "group");
+        if (p && from_legend) carry_factors(origin_.legend, before, p->rows, rows_before);
+        kept_by_row_.groups = p && p->kind == CompanionPairing::Kind::ByRow;
         if (ws_.groups.size() == 0) {
             origin_.legend.chosen.clear();
             origin_.group_columns = Matrix();
@@ -188,9 +191,9 @@ void Shell::keep_matching_companions(const std::string& data_name, bool groups_n
     if (!covariate_new) {
         const bool from_legend = !before.covariate.empty();
         const auto rows_before = static_cast<std::size_t>(ws_.covariate.rows());
-        if (const auto p = check(ws_.covariate, ws_.covariate_info, origin_.covariate_path, origin_.covariate_ids, "covariate");
-            p && from_legend)
-            carry_numbers(origin_.legend, before, p->rows, rows_before);
+        const auto p = check(ws_.covariate, ws_.covariate_info, origin_.covariate_path, origin_.covariate_ids, "covariate");
+        if (p && from_legend) carry_numbers(origin_.legend, before, p->rows, rows_before);
+        kept_by_row_.covariate = p && p->kind == CompanionPairing::Kind::ByRow;
         if (ws_.covariate.size() == 0) origin_.legend.covariate.clear();
     }
     std::string note;
@@ -198,6 +201,43 @@ void Shell::keep_matching_companions(const std::string& data_name, bool groups_n
         note = "\n(Kept from before, as " + std::string(kept.size() == 1 ? "it matches" : "they match") + " the " +
                std::to_string(m) + " specimens: " + kept.front() + (kept.size() > 1 ? " and " + kept.back() : "") + ")";
     show_files(note);
+    show_legend();  // the IDs and factors of the landmarks replaced are gone
+    // Counts that agree say nothing of whether the tables belong to these
+    // specimens: a group file of another data set of the same size would
+    // stay on them unseen.
+    if (!by_row.empty() && replaced)
+        tell("The " + std::string(by_row.size() > 1 ? "files " : "file ") + by_row.front() +
+                 (by_row.size() > 1 ? " and " + by_row.back() + " were" : " was") + " kept for the " + std::to_string(m) +
+                 " specimens of " + data_name + " and " + (by_row.size() > 1 ? "are" : "is") +
+                 " paired with them by row, as neither carries specimen IDs: row 1 goes with the first specimen, and so "
+                 "on. If " +
+                 (by_row.size() > 1 ? "they belong" : "it belongs") + " to other data, drop " +
+                 (by_row.size() > 1 ? "them" : "it") + ".",
+             kKeptByRowTitle);
+}
+
+void Shell::drop_kept_by_row() {
+    if (kept_by_row_.groups) {
+        ws_.groups = Matrix();
+        ws_.groups_info.clear();
+        origin_.groups_path.clear();
+        origin_.groups_ids.clear();
+        origin_.legend.chosen.clear();
+        origin_.legend.factors.clear();
+        origin_.group_columns = Matrix();
+        origin_.column_choice.clear();
+    }
+    if (kept_by_row_.covariate) {
+        ws_.covariate = Matrix();
+        ws_.covariate_info.clear();
+        origin_.covariate_path.clear();
+        origin_.covariate_ids.clear();
+        origin_.legend.covariate.clear();
+        origin_.legend.numbers.clear();
+    }
+    kept_by_row_ = {};
+    show_files();
+    show_legend();
 }
 
 }  // namespace quillan

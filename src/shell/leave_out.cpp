@@ -97,6 +97,7 @@ void Shell::leave_out_outliers() {
     origin_ = std::move(origin);
     last_record_ = {};  // its flags were of rows that are gone
     show_files({});
+    show_legend();  // its count of IDs
     console_.line(line);
 }
 

@@ -37,6 +37,9 @@ struct RunInputs {
     io::ImportOptions import_options;
     std::string landmarks, groups, covariate;
     int dimensions = 2;  // coordinates per landmark of `landmarks`
+    // Whether the user chose them; otherwise what is beside the file (its
+    // legend, its name) may say 3, and a width that fits both is warned about.
+    bool dimensions_chosen = false;
     std::string tree;
     std::string tree_name;  // the tree of a NEXUS file to read; empty for its first
     bool any() const {

@@ -3,6 +3,7 @@
 
 #include "analyses/common.hpp"
 #include "platform/format.hpp"
+#include "shell/dimension_hints.hpp"
 #include "shell/input_checks.hpp"
 #include "shell/side_inputs.hpp"
 
@@ -145,7 +146,10 @@ Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
         });
         if (o != Outcome::Done) return o;
     }
-    if (!inputs.landmarks.empty()) landmark_dimensions_ = inputs.dimensions;
+    if (!inputs.landmarks.empty()) {
+        landmark_dimensions_ = inputs.dimensions;
+        dimensions_chosen_ = inputs.dimensions_chosen;
+    }
     using Take = void (Shell::*)(const MfloadResult&);
     const std::tuple<const std::string*, const char*, Take> loads[] = {{&inputs.landmarks, "Load", &Shell::take_landmarks},
                                                                        {&inputs.groups, "LoadGlist", &Shell::take_groups},
@@ -261,10 +265,14 @@ void Shell::load_landmarks() {
 
 void Shell::take_landmarks(const MfloadResult& r) {
     const Matrix& x = r.table.x;
-    const int dimensions = landmark_dimensions_;
+    // Space ticked is a choice; the plane is only where nothing else says.
+    const bool chosen = dimensions_chosen_ || landmark_dimensions_ == 3;
+    const DimensionHint hint = dimension_hint(r.path);
+    const int dimensions = hint.dimensions && !chosen ? hint.dimensions : landmark_dimensions_;
     if (dimensions == 3) check_space_layout(x, r.fn);
     std::string info = data_file_info(r.fn, x, dimensions);
     need_file_box();
+    const bool replaced = ws_.landmarks.size() > 0;
     ws_.landmarks = x;
     ws_.dimensions = dimensions;
     ws_.landmarks_info = info;
@@ -276,8 +284,17 @@ void Shell::take_landmarks(const MfloadResult& r) {
     origin_.legend.wireframe.clear();  // the imported file's links, not these landmarks'
     origin_.legend.wireframe_landmarks = 0;
     origin_.outliers_left_out.clear();
-    keep_matching_companions(r.fn, false, false, before);
+    keep_matching_companions(r.fn, false, false, before, replaced);
     report_ignored(r);
+    if (hint.dimensions == 3 && !chosen) console_.line(r.fn + " was read as landmarks in space, as " + hint.source + " says.");
+    std::string w = chosen || hint.dimensions ? "" : width_warning(r.fn, x, dimensions);
+    if (chosen && hint.dimensions && hint.dimensions != dimensions)
+        w = r.fn + " was read with " + std::to_string(dimensions) + " coordinates per landmark, as asked, but " + hint.source +
+            " says " + std::to_string(hint.dimensions) + ".";
+    if (!w.empty()) {
+        console_.line(w);
+        tell(w, "Possible error");
+    }
 }
 
 void Shell::show_files(const std::string& note) {
@@ -310,6 +327,7 @@ void Shell::take_groups(const MfloadResult& r) {
     origin_.legend.chosen.clear();
     offer_group_columns(x);
     show_files();
+    show_legend();
     const double md = static_cast<double>(ws_.landmarks.rows());
     console_.echo("md", md);
     console_.echo("m", m);
@@ -337,6 +355,7 @@ void Shell::take_covariate(const MfloadResult& r) {
     origin_.covariate_ids.clear();
     origin_.legend.covariate.clear();
     show_files();
+    show_legend();
     const double md = static_cast<double>(ws_.landmarks.rows());
     report_ignored(r);
     if (md != m)

@@ -26,6 +26,10 @@ class Gui;
 struct FileChoice;
 struct MfloadResult;
 
+// The title of the message that says a group or covariate table was kept
+// for new landmarks by row alone; the window offers to drop it.
+inline constexpr const char* kKeptByRowTitle = "Kept by row";
+
 class Shell {
 public:
     // The window's shell: its actions read and fill the window's controls.
@@ -86,6 +90,8 @@ public:
     void save_report();         // "SaveOut"
     void clear();               // "Clear"
     void leave_out_outliers();  // "LeaveOutOutliers": the specimens the last outlier screening flagged
+    // Drops the tables the last load kept by row alone (kKeptByRowTitle).
+    void drop_kept_by_row();
 
     // Import and export (io_actions.cpp), also run through the action table.
     void import_data();       // "Import": landmarks, factors and covariate from a TPS, NTS or table file
@@ -161,7 +167,10 @@ private:
     // else by row when the counts agree), drops the others, and says which.
     // `before` is the legend of the landmarks replaced, whose factors and
     // columns follow the tables kept when the new file brings none.
-    void keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new, const io::Legend& before);
+    // `replaced`: landmarks were loaded before these (a table loaded first
+    // and landmarks after it are paired as the user chose).
+    void keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new, const io::Legend& before,
+                                  bool replaced = true);
     // The file box: every table loaded, each with its own description.
     void show_files(const std::string& note = {});
     RunResult run_analysis(const RunRequest& request, RunChannel& channel);
@@ -199,6 +208,10 @@ private:
     ControlWords control_words_;
     Alignment alignment_ = Alignment::Full;  // of the per-specimen export
     int landmark_dimensions_ = 2;
+    bool dimensions_chosen_ = false;
+    struct {
+        bool groups = false, covariate = false;
+    } kept_by_row_;  // by the request's --dimensions; the window's 3-D box chooses space only
     std::vector<std::pair<int, RequestFiller>> fillers_;
     int next_filler_ = 0;
     ResultRecord last_record_;

@@ -562,6 +562,33 @@ TEST(BatchStandardError, CarriesTheTraceOnlyWhenAskedAndMessagesOnOneLine) {
     EXPECT_EQ(refused_loud.err.find("You have loaded"), refused_loud.err.rfind("You have loaded")) << "said once";
 }
 
+// A landmark file whose width fits the plane and space is read as what is
+// beside it says, and warned about where nothing says; the F tests of two
+// variables name the error term they used.
+TEST(BatchStandardError, WarnsOfAWidthOfTwoReadingsAndOfTheErrorTermsUsed) {
+    TempDir dir;
+    const std::string bare = dir.write("b.txt", read_bytes(data_file("brains.lm.txt")));
+    EXPECT_THAT(run_batch({"Load", "-l", bare}).err,
+                HasSubstr("Possible error: b.txt has 73 numbers a line: 36 landmarks in the plane, or 24 in space"));
+    EXPECT_EQ(run_batch({"Load", "-l", bare, "-d", "2"}).err, "");
+    const auto beside = run_batch({"Load", "-l", data_file("brains.lm.txt")});
+    EXPECT_EQ(beside.err, "");
+    EXPECT_THAT(beside.out, HasSubstr("24 LM, 3-D"));
+    const std::string prefix = dir.file("mac");
+    EXPECT_THAT(run_batch({"convert", data_file("macaques.morphologika.txt"), "--out-prefix", prefix}).err,
+                HasSubstr("mac.lm.txt holds 7 landmarks in space"));
+    EXPECT_THAT(run_batch({"Load", "-l", prefix + ".lm.txt"}).out, HasSubstr("7 LM, 3-D"));
+    EXPECT_THAT(run_batch({"Load", "--import", data_file("plethodon.tps"), "-d", "3"}).err,
+                HasSubstr("Warning: --dimensions says how --landmarks FILE is read; an imported or converted file says its own"));
+
+    const auto lm = data_file("plethodon.lm.txt"), groups = data_file("plethodon.groups.txt");
+    EXPECT_THAT(run_batch({"two-way-f", "-l", lm, "-g", groups, "-p", "9", "-s", "1"}).err,
+                HasSubstr("Error term: The F ratios of this test are taken over an error of 780 df: the specimens less dfA x "
+                          "dfB, not less the 4 cells, which leave the crossed design's error 720 df."));
+    EXPECT_THAT(run_batch({"nested", "-l", lm, "-g", groups, "-p", "9", "-s", "1"}).err,
+                HasSubstr("Error term: The Main Factor's F of this test is taken over the error within the subgroups (720 df)"));
+}
+
 TEST(BatchSignals, AStoppedRunWritesNothingAndLeavesTheOldReportWhole) {
     for (int sig : {SIGINT, SIGTERM}) {
         TempDir dir;

@@ -431,14 +431,22 @@ private slots:
         std::vector<std::string> sent;
         gui->set_callback_handler([&](const QtGui::CallbackRequest& r) { sent.push_back(r.action); });
         QMenu* tests = bar->actions()[1]->menu();
+        // The tests of the Analyses, Models and Toolkit pages, each with its keys.
         int buttons = 0;
-        for (auto* b : tagged("analysesPage")->findChildren<QAbstractButton*>())
-            if (!b->property("action").toString().isEmpty()) ++buttons;
-        QCOMPARE(tests->actions().size(), buttons);
-        for (QAction* a : tests->actions()) {
+        for (const char* page : {"analysesPage", "modelsPage", "toolkitPage"})
+            for (auto* b : tagged(page)->findChildren<QAbstractButton*>())
+                if (const ActionRow* row = find_action(b->property("action").toString().toStdString()); row && row->analysis)
+                    ++buttons;
+        QList<QAction*> entries;
+        for (QAction* a : tests->actions())
+            if (!a->isSeparator()) entries << a;
+        QCOMPARE(entries.size(), buttons);
+        QCOMPARE(menu_action("RunModel")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_M));
+        QCOMPARE(menu_action("RunOutliers")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_1));
+        for (QAction* a : entries) {
             QVERIFY2(!a->shortcut().isEmpty() && keys.insert(a->shortcut().toString()).second, qPrintable(a->text()));
             const int amp = a->text().indexOf('&');
-            QVERIFY2(amp >= 0 && mnemonics.insert(a->text()[amp + 1].toLower()).second, qPrintable(a->text()));
+            QVERIFY2(amp < 0 || mnemonics.insert(a->text()[amp + 1].toLower()).second, qPrintable(a->text()));
             sent.clear();
             a->trigger();
             QCOMPARE(sent, std::vector<std::string>{a->data().toString().toStdString()});
@@ -590,6 +598,18 @@ private slots:
         window->drop_files({QString::fromStdString(kData + "/plethodon.tps")});
         QCOMPARE(guesses.size(), std::size_t{2});
         QVERIFY(QString::fromStdString(text_of(kFileBox)).contains("plethodon.tps"));
+        // A table of factors by ID joins those landmarks; it is not imported.
+        QTemporaryDir factors_dir;
+        const std::string factors = factors_dir.filePath("factors.csv").toStdString();
+        {
+            std::ifstream in(kData + "/plethodon.csv");
+            std::ofstream out(factors);
+            for (std::string line; std::getline(in, line);) out << line.substr(0, line.find(',', line.find(',') + 1)) << "\n";
+        }
+        window->drop_files({QString::fromStdString(factors)});
+        QCOMPARE(program->shell().workspace().landmarks.rows(), 40);
+        QCOMPARE(program->shell().legend().factors.size(), std::size_t{1});
+        QCOMPARE(guesses.size(), std::size_t{2});
         // and comes back through Import from the recent files.
         click("Clear");
         window->open_recent(0);
@@ -744,6 +764,26 @@ private slots:
         QVERIFY(gui->widget(fig)->height() <= room.height());
     }
 
+    // Tables without IDs kept for new landmarks of the same count are said to
+    // be paired by row, with a button that drops them.
+    void tablesKeptByRowAloneAreOfferedForDropping() {
+        press_with_file("Load", kLandmarks);
+        press_with_file("LoadGlist", kGroups);
+        const std::size_t before = gui->messages().size();
+        press_with_file("Load", copy_named(kLandmarks, "other", 5));
+        QVERIFY2(said_since(before).find("was kept for the 40 specimens of other.txt and is paired with them by row") !=
+                     std::string::npos,
+                 said_since(before).c_str());
+        QAbstractButton* drop = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle() == kKeptByRowTitle) drop = w->findChild<QAbstractButton*>("messageOffer");
+        QVERIFY(drop);
+        QCOMPARE(program->shell().workspace().groups.rows(), 40);
+        drop->click();
+        QCOMPARE(program->shell().workspace().groups.size(), 0);
+        QVERIFY2(!file_box().contains("Group File"), qPrintable(file_box()));
+    }
+
     void newDataKeepsOnlyTheTablesThatStillMatch() {
         const std::string larval = kData + "/larvalHead.lm.txt";
         press_with_file("Load", larval);
@@ -776,9 +816,12 @@ private slots:
         QCOMPARE(program->shell().loaded_paths().covariate, kCovariate);
         QVERIFY2(file_box().contains("Covariate File: plethodon.cov.txt with 40 specimens"), qPrintable(file_box()));
         QVERIFY2(file_box().contains("Kept from before"), qPrintable(file_box()));
+        QVERIFY(text_of("LegendBox").find("40 specimen IDs: P01") != std::string::npos);
         press_with_file("Load", larval);
         QVERIFY(!file_box().contains("plethodon"));
         QCOMPARE(program->shell().workspace().groups.size(), 0);
+        // The legend is of what is loaded now: the imported IDs are gone.
+        QVERIFY2(text_of("LegendBox").find("specimen IDs") == std::string::npos, text_of("LegendBox").c_str());
 
         // A recent entry never pairs landmarks with a table of another count.
         press_with_file("Load", kLandmarks);
@@ -823,6 +866,12 @@ private slots:
         click("RunOneWay");
         QVERIFY(window->status_text().contains("single specimen"));
         QCOMPARE(single_windows(), 0);
+        // The error term of a two-way F test is said beside each of its reports.
+        press_with_file("LoadGlist", kData + "/plethodon.groups.txt");
+        for (const char* action : {"RunTwoWayF", "RunTwoWayF"}) {
+            click(action);
+            QVERIFY2(window->status_text().contains("the crossed design's error 720 df"), qPrintable(window->status_text()));
+        }
     }
 
     void savesAndExportsGetTheirFiltersExtension() {
@@ -902,11 +951,18 @@ private slots:
         QCOMPARE(program->shell().last_outcome(), Outcome::Refused);
         // The message stays word for word; its window adds the controls.
         QCOMPARE(gui->messages().back().text, std::string(kOneWayRefusal));
-        QString shown;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) shown = box->text();
-        QVERIFY2(shown.startsWith(QString::fromUtf8(kOneWayRefusal)), qPrintable(shown));
-        QVERIFY2(shown.contains("set G2 to (none), or load a one-column group file"), qPrintable(shown));
+        // The text of the message window on show that begins with `refusal`.
+        const auto shown = [](const char* refusal) {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w);
+                    box && box->isVisible() && box->text().startsWith(QString::fromUtf8(refusal)))
+                    return box->text();
+            return QString();
+        };
+        QVERIFY(shown(kOneWayRefusal).contains("set G2 to (none), or load a one-column group file"));
+        press_with_file("LoadGlist", kData + "/plethodon.species.groups.txt");
+        click("RunTwoWay");
+        QVERIFY(shown(kTwoWayRefusal).contains("choose the second factor in G2, or load a two-column group file"));
     }
 
     void theLastReportAndPicturesStayInReachDuringARun() {
@@ -951,6 +1007,8 @@ private slots:
         QVERIFY(!session->progress_window());
         // The report of the last test is still there, and everything works again.
         QCOMPARE(text_of(kResultsBox), report);
+        QVERIFY2(window->status_text().contains(" was cancelled; the report shown is of the test before"),
+                 qPrintable(window->status_text()));
         QVERIFY(action_button("RunOneWay")->isEnabled() && action_button("Load")->isEnabled() && exporter->isEnabled());
     }
 
@@ -1002,12 +1060,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(w));
         action_button("Load")->setFocus();
         QStringList walked;
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < 9; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             walked << QApplication::focusWidget()->objectName();
         }
-        QCOMPARE(walked, QStringList({"loadGroupsButton", "loadCovariateButton", "importButton", "PermBox", "SeedBox", "CovBox",
-                                      "oneWayButton", "oneWayFButton"}));
+        QCOMPARE(walked, QStringList({"DimensionsChoice", "loadGroupsButton", "loadCovariateButton", "importButton", "PermBox",
+                                      "SeedBox", "CovBox", "oneWayButton", "oneWayFButton"}));
         // The import choices, then Clear all.
         QWidget* at = tagged("CovariateChoice");
         for (const char* next : {"NegativeChoice", "GapsChoice", "CurvesChoice", "clearButton"}) {

@@ -263,10 +263,17 @@ TEST(ImportSpace, MalformedFilesAreRefusedNamingTheirPlace) {
         {"a.fcsv", fcsv, "specimen a: it holds no control points"},
         {"a.fcsv", "# columns = id,x,x,x\n1,0,0,0\n", "line 1, specimen a: the columns line names the column x more than once"},
         {"a.fcsv", "# columns = id,x,y\n1,0,0,0\n", "the columns line names the column z nowhere"},
-        {"a.mrk.json", "{\"markups\": [{\"controlPoints\": [\n{\"position\": [1, 2, 3]},\n{\"position\": [1, 1e400, 2]}]}]}",
-         "a.mrk.json could not be imported: line 3, the number \"1e400\" is beyond the range of any coordinate"},
-        {"a.mrk.json", "{\"markups\": [{\"controlPoints\": [\n{\"position\": [1, 2, 3]},\n{\"position\": [1, 2]}]}]}",
-         "specimen a: control point 2 has no position of three numbers"},
+        {"a.mrk.json",
+         "{\"markups\": [{\"controlPoints\": [\n{\"position\": [1e400, 2, 3]},\n{\"label\": \"F-2\", \"position\": [1, "
+         "1e400, 2]}]}]}",
+         "a.mrk.json could not be imported: line 2, specimen a: control point 1: the number \"1e400\" is beyond the range"},
+        {"a.mrk.json",
+         "{\"markups\": [{\"controlPoints\": [\n{\"position\": [1, 2, 3]},\n{\"label\": \"F-2\", \"position\": [1, 2]}]}]}",
+         "specimen a: control point 2 (label \"F-2\") has no position of three numbers"},
+        {"a.mrk.json",
+         "{\"markups\": [{\"controlPoints\": [\n{\"position\": [1, 2, 3]},\n{\"label\": \"F-2\", \"position\": [1, "
+         "-1e400, 2]}]}]}",
+         "line 3, specimen a: control point 2 (label \"F-2\"): the number \"-1e400\" is beyond"},
         {"a.mrk.json", "{\"markups\": [\n{\"controlPoints\": [}\n]}", "line 2, it is not valid JSON"},
         {"a.mrk.json",
          "{\"markups\": [{\"controlPoints\": [{\"position\": [0, 0, 0], \"positionStatus\": \"undefined\"}, {\"position\": [1, "

@@ -260,6 +260,7 @@ TEST(Convert, WrittenTablesLoadBackToTheImportedNumbers) {
     EXPECT_TRUE((dload(dir.file("pleth.cov.txt")).array() == d.covariate.array()).all());
     const std::string legend = quillan::test::read_bytes(dir.file("pleth.legend.csv"));
     EXPECT_THAT(legend, HasSubstr("factor G1,species,1,Jord\nfactor G1,species,2,Teyah\n"));
+    EXPECT_THAT(legend, HasSubstr("what,name,code,label\nlandmarks,dimensions,2,\n"));
     EXPECT_THAT(legend, HasSubstr("covariate,logCS,,\n"));
     EXPECT_THAT(legend, HasSubstr("specimen,ID,40,P40\n"));
     // A failed write leaves an existing file as it was.

@@ -56,7 +56,10 @@ TEST(Loading, LandmarkGroupAndCovariateDescriptionsFillTheFileBoxInOrder) {
     ASSERT_EQ(h.load("LoadClist", dir.write("size.txt", repeated("3\n", 20))), Outcome::Done);
     EXPECT_EQ(h.box(kFileBox), h.shell.workspace().landmarks_info + h.shell.workspace().groups_info +
                                    "\nCovariate File: size.txt with 20 specimens");
-    EXPECT_TRUE(h.gui.messages().empty());
+    // 25 numbers fit the plane and space, and nothing says which: only that is said.
+    ASSERT_EQ(h.gui.messages().size(), 1u);
+    EXPECT_THAT(h.gui.messages()[0].text,
+                HasSubstr("skulls.txt has 25 numbers a line: 12 landmarks in the plane, or 8 in space"));
 
     // Loading the landmark file again keeps the others, which still match, and the box says so.
     ASSERT_EQ(h.load("Load", dir.write("skulls.txt", landmark_lines(20, 25))), Outcome::Done);
@@ -65,6 +68,11 @@ TEST(Loading, LandmarkGroupAndCovariateDescriptionsFillTheFileBoxInOrder) {
                                    "\n(Kept from before, as they match the 20 specimens: groups.txt and size.txt)");
     EXPECT_EQ(h.shell.workspace().groups.rows(), 20);
     EXPECT_FALSE(h.shell.workspace().covariate_info.empty());
+    // Kept by row alone, as neither side has IDs: said in a message window of its own.
+    ASSERT_EQ(h.gui.messages().size(), 3u);
+    EXPECT_THAT(h.gui.messages()[1].text,
+                HasSubstr("The files groups.txt and size.txt were kept for the 20 specimens of skulls.txt and are paired"));
+    EXPECT_EQ(h.gui.messages()[1].title, kKeptByRowTitle);
 }
 
 // A tree joins the file box after the tables; a refused one leaves the one

@@ -15,6 +15,24 @@ void warn_error_df(ActionEnv& env, double dfe) {
                 "Too few specimens");
 }
 
+void tell_two_way_error_df(ActionEnv& env, const FTable& r, double md, double df_unit) {
+    env.message(
+        format_expand_reuse("The F ratios of this test are taken over an error of %i df: the specimens less dfA x dfB, not less "
+                            "the %i cells, which leave the crossed design's error %i df. For the crossed design's F "
+                            "ratios run model with the formula G1 * G2 (the Models tab).",
+                            {r.error_df * df_unit, r.cells, (md - r.cells) * df_unit}),
+        kErrorTermTitle);
+}
+
+void tell_nested_error_df(ActionEnv& env, const FTable& r, double df_unit) {
+    env.message(
+        format_expand_reuse("The Main Factor's F of this test is taken over the error within the subgroups (%i df), not over "
+                            "the nested factor. For the nested design's own error term run model with the formula "
+                            "G1 / G2 and --error G1:G2,Residuals (the Models tab's Error terms).",
+                            {r.error_df * df_unit}),
+        kErrorTermTitle);
+}
+
 namespace {
 
 // Both variables need two groups or more, and the cells may not hold one
@@ -204,6 +222,7 @@ FTable two_way_f_test(const RunOptions& options, Console& console, const Prepare
         return std::array<double, 3>{ssa, ssb, (total_ss - cells_within) - ssa - ssb};
     };
     const double dfA = first.groups() - 1.0, dfB = second.groups() - 1.0;
+    r.cells = cells.groups();
     set_observed(r, sums(cells.sum(), first.sum(), second.sum()), {dfA, dfB, dfA * dfB}, cells.sum(), md - dfA * dfB - edf_red);
     permute_f_table(options, console, table, nperm, r, [&](ShuffleState& s, Rng& rng, std::array<double, 3>& ss) {
         randperm(s.rp1, nss1, rng);

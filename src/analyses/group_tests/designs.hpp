@@ -75,6 +75,7 @@ struct FTerm {
 struct FTable {
     std::array<FTerm, 3> terms;
     double error_ss = 0, error_df = 0;
+    double cells = 0;          // of a two-way design's variables together
     SingleGroupNotice notice;  // for the action to tell
 
     // The F ratios of three term sums over an error sum, with this table's
@@ -109,6 +110,13 @@ std::string two_way_f_report(const std::string& head, const FTable& r, double to
 // zero or fewer (too few specimens for the groups and lines fitted); the
 // report still appears.
 void warn_error_df(ActionEnv& env, double dfe);
+
+// The two-way and nested F tests keep error terms of their own, which are
+// not those a reader of the crossed or nested analysis of variance expects:
+// these say which error the F ratios used (in the report's df, times
+// df_unit) and where the usual one is.
+void tell_two_way_error_df(ActionEnv& env, const FTable& r, double md, double df_unit);
+void tell_nested_error_df(ActionEnv& env, const FTable& r, double df_unit);
 
 // The cell code of two variables, echoing the number of cells.
 Codes cells_of(Console& console, const Codes& g1, const Codes& g2);

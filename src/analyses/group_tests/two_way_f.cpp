@@ -29,6 +29,7 @@ void run_two_way_f(ActionEnv& env) {
                                              format_expand_reuse("\\n   %s \\n    %s", {ws.landmarks_info, ws.groups_info})});
     env.set_report(two_way_f_report(head, r, total_ss, df_unit, nperm,
                                     "\\n\\nFor Group1x2 interaction, F=%2.3f df1(numerator) %i df2(denominator) %i"));
+    tell_two_way_error_df(env, r, md, df_unit);
 }
 
 std::string two_way_f_report(const std::string& head, const FTable& r, double total_ss, double df_unit, long long nperm,

@@ -56,6 +56,7 @@ void run_two_way_nest(ActionEnv& env) {
     r.notice.tell(env);
     record_nested(env, r, total_ss, df_unit, nperm);
     env.set_report(nested_report(ws, r, total_ss, df_unit, nperm));
+    tell_nested_error_df(env, r, df_unit);
 }
 
 }  // namespace quillan

@@ -2,6 +2,7 @@
 
 #include "analyses/linear_models/model_cells.hpp"
 #include "analyses/permutation_recorder.hpp"
+#include "geometry/paced_basis.hpp"
 #include "platform/error.hpp"
 #include "platform/random.hpp"
 
@@ -24,6 +25,22 @@ Eigen::MatrixXd basis_of(const Eigen::MatrixXd& x) {
     if (x.cols() == 0) return Eigen::MatrixXd(x.rows(), 0);
     Eigen::HouseholderQR<Eigen::MatrixXd> qr(x);
     return qr.householderQ() * Eigen::MatrixXd::Identity(x.rows(), x.cols());
+}
+
+// x less its projection on the columns of the orthonormal q.  A term of
+// thousands of columns (the individuals of a symmetry table) is projected
+// a panel of columns at a time, each a point where the action may stop.
+void project_off(Eigen::MatrixXd& x, const Eigen::MatrixXd& q, const std::function<void()>& stop_point) {
+    constexpr Eigen::Index kPanel = 64;
+    if (x.cols() < 2 * kPanel) {
+        x -= q * (q.transpose() * x);
+        return;
+    }
+    for (Eigen::Index j = 0; j < x.cols(); j += kPanel) {
+        stop_point();
+        auto panel = x.middleCols(j, std::min(kPanel, x.cols() - j));
+        panel -= q * (q.transpose() * panel);
+    }
 }
 
 // What one term's permutations need: [D, Q] where D is the basis of what
@@ -72,7 +89,8 @@ Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layou
 
 // The bases are decompositions of the whole design: for a factor of
 // thousands of levels (the individuals of a symmetry table) each takes
-// seconds, so each is a step the action may stop at.
+// seconds, so each is a step, and each panel of its columns a point, where
+// the action may stop.
 Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTestOptions& test, const PermutationEngine& engine) {
     Prepared p;
     p.n = static_cast<int>(y.rows());
@@ -80,20 +98,23 @@ Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTest
     const std::vector<TermModels> models = term_models(d, test.ss_type);
     const auto steps = static_cast<long long>(2 * models.size() + 1);
     long long done = 0;
-    engine.step(done++, steps);
-    const Eigen::MatrixXd qfull = basis_of(d.x);
+    const auto stop_point = [&] { engine.step(done, steps); };
+    const auto paced = [&](const Eigen::MatrixXd& x) {
+        const Eigen::MatrixXd q = paced_basis(x, stop_point);
+        ++done;
+        return q;
+    };
+    const Eigen::MatrixXd qfull = paced(d.x);
     const Eigen::MatrixXd centred = y.rowwise() - y.colwise().mean();
     for (const TermModels& m : models) {
         TermBasis t;
-        engine.step(done++, steps);
-        const Eigen::MatrixXd qr = basis_of(columns_of(d.x, m.reduced));
+        const Eigen::MatrixXd qr = paced(columns_of(d.x, m.reduced));
         std::vector<int> added;
         for (int c : m.full)
             if (std::find(m.reduced.begin(), m.reduced.end(), c) == m.reduced.end()) added.push_back(c);
         Eigen::MatrixXd extra = columns_of(d.x, added);
-        extra -= qr * (qr.transpose() * extra);
-        engine.step(done++, steps);
-        const Eigen::MatrixXd diff = basis_of(extra);
+        project_off(extra, qr, stop_point);
+        const Eigen::MatrixXd diff = paced(extra);
         t.df = static_cast<int>(diff.cols());
         t.w.resize(p.n, diff.cols() + qfull.cols());
         t.w << diff, qfull;

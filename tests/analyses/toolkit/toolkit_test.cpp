@@ -17,6 +17,7 @@
 #include "analyses/toolkit/two_block_pls.hpp"
 #include "figures/distributions.hpp"
 #include "geometry/kernel_dispatch.hpp"
+#include "geometry/paced_basis.hpp"
 #include "platform/error.hpp"
 #include "platform/random.hpp"
 #include "support/expected_values.hpp"
@@ -561,6 +562,19 @@ TEST(Toolkit, LongStepsStopWhenAsked) {
     const ModelDesign design =
         build_design("G1", {ModelVariable::factor_of_codes("G1", std::vector<double>(species.begin(), species.end()))}, 40);
     EXPECT_THROW(test_linear_model(engine, pleth, design, {.nperm = 9}, 0), Cancelled);  // the whole design and G1's two
+    // A factor of 130 levels (pairs of rows) stops inside its bases, between
+    // panels of columns, and the paced basis is Eigen's to the last bit.
+    std::vector<double> pairs(260);
+    for (std::size_t i = 0; i < pairs.size(); ++i) pairs[i] = static_cast<double>(i / 2);
+    const ModelDesign wide = build_design("G1", {ModelVariable::factor_of_codes("G1", pairs)}, 260);
+    long long calls = 0;
+    engine.options.progress = [&calls](long long, long long) { return ++calls < 5; };
+    EXPECT_THROW(test_linear_model(engine, MatrixXd::Random(260, 4), wide, {.nperm = 9}, 0), Cancelled);
+    EXPECT_EQ(calls, 5);
+    for (const MatrixXd& x : {wide.x, MatrixXd(MatrixXd::Random(300, 151))}) {
+        const MatrixXd eigen = Eigen::HouseholderQR<MatrixXd>(x).householderQ() * MatrixXd::Identity(x.rows(), x.cols());
+        EXPECT_TRUE((paced_basis(x, [] {}).array() == eigen.array()).all());
+    }
 }
 
 // Mahalanobis (pooled within-group covariance) and Procrustes distances of
