@@ -10,9 +10,11 @@
 #include "analyses/linear_models/linear_model.hpp"
 #include "analyses/linear_models/measurement_error.hpp"
 #include "analyses/permutation_recorder.hpp"
+#include "analyses/toolkit/figure_data.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 #include "platform/error.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quillan {
@@ -114,6 +116,23 @@ void record_result(ActionEnv& env, const MeasurementErrorResult& r) {
         .set("repeatability", r.repeatability);
 }
 
+// The picture's numbers: the first two principal components of the shapes.
+MeasurementErrorFigure figure_of(const Eigen::MatrixXd& shapes, const MeasurementErrorDesign& d) {
+    MeasurementErrorFigure f;
+    const Eigen::MatrixXd pcs = principal_scores(shapes, 0);
+    const double total = pcs.squaredNorm();
+    for (Eigen::Index k = 0; k < std::min<Eigen::Index>(2, pcs.cols()); ++k)
+        f.percent.push_back(100 * pcs.col(k).squaredNorm() / total);
+    for (Eigen::Index i = 0; i < pcs.rows(); ++i) {
+        f.x.push_back(pcs.cols() > 0 ? pcs(i, 0) : 0);
+        f.y.push_back(pcs.cols() > 1 ? pcs(i, 1) : 0);
+    }
+    f.subject = d.subject;
+    f.replicate = d.replicate;
+    f.replicates = d.replicate_names;
+    return f;
+}
+
 }  // namespace
 
 void run_measurement_error(ActionEnv& env) {
@@ -147,6 +166,11 @@ void run_measurement_error(ActionEnv& env) {
             cell("%.6g", r.rows[r.rows.size() - 2].ss / r.rows[r.rows.size() - 2].eta) + ")\n";
     text += icc_text(r) + repeatability_text(r);
     record_result(env, r);
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        figures.measurement_error = figure_of(shapes, d);
+        recorder->keep_figures(figures);
+    }
     env.set_report(text);
 }
 
