@@ -107,31 +107,6 @@ Eigen::MatrixXd level_means(const Eigen::MatrixXd& y, const std::vector<int>& co
     return out;
 }
 
-// Rows shuffled among the rows of their own subject.
-class WithinSubjects {
-public:
-    explicit WithinSubjects(const std::vector<int>& subject) : rows_(static_cast<std::size_t>(levels_of(subject))) {
-        for (std::size_t i = 0; i < subject.size(); ++i)
-            rows_[static_cast<std::size_t>(subject[i])].push_back(static_cast<int>(i));
-    }
-    void draw(std::vector<int>& perm, Rng& rng, std::vector<int>& scratch) const {
-        perm.resize(count());
-        for (const auto& rows : rows_) {
-            scratch = rows;
-            for (std::size_t k = scratch.size(); k > 1; --k) std::swap(scratch[k - 1], scratch[rng.below(k)]);
-            for (std::size_t k = 0; k < rows.size(); ++k) perm[static_cast<std::size_t>(rows[k])] = scratch[k];
-        }
-    }
-
-private:
-    std::size_t count() const {
-        std::size_t n = 0;
-        for (const auto& r : rows_) n += r.size();
-        return n;
-    }
-    std::vector<std::vector<int>> rows_;
-};
-
 struct Worker {
     std::vector<int> free, within, scratch;
     std::unique_ptr<TermPermutationSums::Scratch> sums;
@@ -266,6 +241,20 @@ void repeatability(const Eigen::MatrixXd& y, const MeasurementErrorDesign& d, do
 }
 
 }  // namespace
+
+WithinSubjects::WithinSubjects(const std::vector<int>& subject) : rows_(static_cast<std::size_t>(levels_of(subject))) {
+    for (std::size_t i = 0; i < subject.size(); ++i) rows_[static_cast<std::size_t>(subject[i])].push_back(static_cast<int>(i));
+    for (const auto& r : rows_) count_ += r.size();
+}
+
+void WithinSubjects::draw(std::vector<int>& perm, Rng& rng, std::vector<int>& scratch) const {
+    perm.resize(count_);
+    for (const auto& rows : rows_) {
+        scratch = rows;
+        for (std::size_t k = scratch.size(); k > 1; --k) std::swap(scratch[k - 1], scratch[rng.below(k)]);
+        for (std::size_t k = 0; k < rows.size(); ++k) perm[static_cast<std::size_t>(rows[k])] = scratch[k];
+    }
+}
 
 void check_measurement_error_design(const MeasurementErrorDesign& d) {
     const int subjects = levels_of(d.subject);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "analyses/permutation_engine.hpp"
+#include "platform/random.hpp"
 
 #include <Eigen/Dense>
 
@@ -56,6 +57,19 @@ struct MeasurementErrorResult {
     double ms_among = 0, ms_within = 0;                    // that ANOVA's mean squares
     long long nperm = 0;
     std::uint64_t seed = 0;
+};
+
+// The permutations of the replicate terms: each row takes the residual of
+// a row of its own subject (row i that of perm[i]), every arrangement of a
+// subject's rows equally likely.
+class WithinSubjects {
+public:
+    explicit WithinSubjects(const std::vector<int>& subject);  // 0-based codes
+    void draw(std::vector<int>& perm, Rng& rng, std::vector<int>& scratch) const;
+
+private:
+    std::vector<std::vector<int>> rows_;
+    std::size_t count_ = 0;
 };
 
 // Refuses a design the analysis cannot take, naming what is wrong: fewer

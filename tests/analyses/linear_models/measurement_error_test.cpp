@@ -10,6 +10,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 namespace quillan::test {
 namespace {
 
@@ -89,6 +92,29 @@ TEST(MeasurementError, EveryNumberIsRrppsAndTheSubjectsArePermutedToo) {
         expect_eigenvalues(r.multivariate.icc_a, w, "micc_a");
         expect_eigenvalues(r.multivariate.icc_c, w, "micc_c");
     }
+}
+
+// The replicate terms' permutations keep every residual within its own
+// subject (a free shuffle would carry one subject's error into another's),
+// and still move them: each of a subject's three rows reaches each place.
+TEST(MeasurementError, ReplicatesArePermutedWithinTheirSubjectsOnly) {
+    const std::vector<int> subject = {0, 1, 0, 2, 1, 0, 2, 1, 2};
+    const WithinSubjects within(subject);
+    Rng rng(7);
+    std::vector<int> perm, scratch;
+    std::set<std::pair<int, int>> reached;
+    for (int draw = 0; draw < 200; ++draw) {
+        within.draw(perm, rng, scratch);
+        ASSERT_EQ(perm.size(), subject.size());
+        std::vector<int> sorted = perm;
+        std::sort(sorted.begin(), sorted.end());
+        for (std::size_t i = 0; i < perm.size(); ++i) {
+            EXPECT_EQ(sorted[i], static_cast<int>(i));  // a permutation of the rows
+            EXPECT_EQ(subject[static_cast<std::size_t>(perm[i])], subject[i]);
+            reached.insert({static_cast<int>(i), perm[i]});
+        }
+    }
+    EXPECT_EQ(reached.size(), 27u);  // every row from every row of its subject
 }
 
 // A subject measured once, or in two groups, is named.
