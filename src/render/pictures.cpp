@@ -259,6 +259,14 @@ void add_symmetry_pictures(std::vector<Titled>& out, const SymmetryFigure& f) {
                    }});
 }
 
+void add_measurement_error_picture(std::vector<Titled>& out, const MeasurementErrorFigure& f) {
+    out.push_back({"measurement-error-replicates",
+                   QStringLiteral("Measurement error: each subject's replicates in the first two principal components, joined"),
+                   false, [f](QSizeF size, double, const Links&, const QString& title, const QString&) {
+                       return measurement_error_scene(f, title, size);
+                   }});
+}
+
 }  // namespace
 
 std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, const std::vector<std::string>& factors) {
@@ -268,6 +276,7 @@ std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, co
     if (figures.cva) add_cva_pictures(titled, *figures.cva);
     add_pls_pictures(titled, figures.pls);
     if (figures.symmetry) add_symmetry_pictures(titled, *figures.symmetry);
+    if (figures.measurement_error) add_measurement_error_picture(titled, *figures.measurement_error);
     std::vector<AnalysisPicture> out;
     const QString factor = with_factor_names(QStringLiteral("G1"), factors);
     for (auto& t : titled) {

@@ -379,6 +379,42 @@ Scene pls_scene(const PlsFigure& f, const QString& title, QSizeF size, const QSt
     return s;
 }
 
+Scene measurement_error_scene(const MeasurementErrorFigure& f, const QString& title, QSizeF size) {
+    Scene s;
+    s.size = size;
+    const Grouping g = grouping_of({f.replicates, f.replicate}, f.x.size());
+    Bounds b;
+    for (std::size_t i = 0; i < f.x.size(); ++i) b.add(f.x[i], f.y[i]);
+    const Bounds p = padded(b);
+    const LegendPlan legend = lay_out(s, title, legend_of(g, QStringLiteral("Replicate")), [&](QRectF room) {
+        return PlotFrame{room, p.xmin, p.xmax, p.ymin, p.ymax};
+    });
+    const auto axis = [&](int k) {
+        return QStringLiteral("PC%1 (%2%)")
+            .arg(k + 1)
+            .arg(k < static_cast<int>(f.percent.size()) ? f.percent[static_cast<std::size_t>(k)] : 0.0, 0, 'f', 1);
+    };
+    add_axes(s, axis(0), axis(1));
+    std::vector<std::vector<std::pair<int, std::size_t>>> members;  // per subject: (replicate, specimen)
+    for (std::size_t i = 0; i < f.x.size(); ++i) {
+        const auto subject = static_cast<std::size_t>(f.subject[i]);
+        if (members.size() <= subject) members.resize(subject + 1);
+        members[subject].push_back({f.replicate[i], i});
+    }
+    for (auto& m : members) {
+        if (m.size() < 2) continue;
+        std::stable_sort(m.begin(), m.end());
+        ScenePath path;
+        path.color = QColor(150, 150, 150);
+        path.width = 0.75 * kPoint;
+        for (const auto& [replicate, i] : m) path.points.push_back(s.frame.map(f.x[i], f.y[i]));
+        s.paths.push_back(std::move(path));
+    }
+    add_group_points(s, g, f.x, f.y);
+    add_legend(s, legend, s.frame.area);
+    return s;
+}
+
 Scene figure_shapes_scene(const FigureShapes& shapes, double magnification, const Links& links, const QString& title, QSizeF size,
                           const ChangeNames& names) {
     const Eigen::RowVectorXd to = magnify(shapes.from, shapes.to, magnification);

@@ -28,6 +28,9 @@ Scene disparity_scene(const DisparityFigure& f, const QString& title, const QStr
 Scene cva_scene(const CvaFigure& f, const QString& title, QSizeF size, const QString& factor = QStringLiteral("G1"));
 // The first axis's scores, block 1 across, block 2 up, coloured by group.
 Scene pls_scene(const PlsFigure& f, const QString& title, QSizeF size, const QString& factor = QStringLiteral("G1"));
+// Each specimen in the first two principal components, marked by its
+// replicate, the replicates of each subject joined in replicate order.
+Scene measurement_error_scene(const MeasurementErrorFigure& f, const QString& title, QSizeF size);
 // From one shape to another, the change scaled by `magnification`: a
 // deformation grid in the plane, three views in space.  Fails as the spline
 // cannot be drawn (fewer than three landmarks, or all on one line).

@@ -350,6 +350,30 @@ std::vector<ActionRow> part_rows() {
          .statistics = {{"Symmetry: F ratio of individuals (shape)", "Symmetry: F ratio of sides (shape)"},
                         {"Symmetry: F ratio of individuals (size)", "Symmetry: F ratio of sides (size)"}},
          .options = symmetry_options()},
+        {.name = "RunMeasurementError",
+         .alias = "measurement-error",
+         .kind = K::Analysis,
+         .analysis = run_measurement_error,
+         .description = "Measurement error of repeated digitising: systematic and random error, ICCs and repeatability",
+         .needs = kL | kG,
+         .writes_report = true,
+         // The subjects and replicates are G1 and G2 unless --subjects and --replicates name other factors.
+         .groupings = 2,
+         // The SNR of the subjects and of the systematic error (then of its interaction with --groups).
+         .statistics = {{"Measurement error: SNR of Subjects", "Measurement error: SNR of Systematic ME"}},
+         .options = {alignment_option(),
+                     gpa_steps_option(),
+                     {.name = "subjects", .help = "Factor of each configuration's subject, the specimen digitised (default G1)"},
+                     {.name = "replicates",
+                      .help = "Factor of each configuration's replicate, the digitising round (default G2)"},
+                     {.name = "subject-groups",
+                      .help = "Factor of groups of subjects, whose interaction with the replicates is tested (optional)"},
+                     {.name = "me-data",
+                      .kind = O::Choice,
+                      .help = "What is analysed: pcs (the principal component scores whose standard deviation exceeds "
+                              "0.001 of the first's, as RRPP does) or coordinates (the tangent coordinates)",
+                      .fallback = "pcs",
+                      .choices = {"pcs", "coordinates"}}}},
     };
 }
 

@@ -297,8 +297,8 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
     }
     EXPECT_EQ(h.box(kResultsBox), "kept");
     // The 18 of the window's buttons, import and export, the linear model, the
-    // seven shape analyses, leaving flagged outliers out and the load of a tree.
-    EXPECT_EQ(action_names().size(), 32u);
+    // seven shape analyses, measurement error, leaving flagged outliers out and the load of a tree.
+    EXPECT_EQ(action_names().size(), 33u);
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }

@@ -57,13 +57,19 @@ struct TermBasis {
 
 using Sums = ModelTestOptions::Sums;
 
-struct Prepared {
+}  // namespace
+
+struct PreparedModel {
     int n = 0, rank = 0;
     std::vector<TermBasis> terms;
     Sums sums = Sums::Products;
     Eigen::MatrixXd model_hat;
     std::unique_ptr<CellSums> cells;
 };
+
+namespace {
+
+using Prepared = PreparedModel;
 
 // A permutation moves the residuals' rows, so with P the permutation the
 // sums of squares are |D'PR|^2 and |Q'PR|^2: products of (df + rank) x n by
@@ -73,55 +79,80 @@ struct Prepared {
 // terms at once.  The least work is chosen; the forms only while their
 // n x n matrices are small (1.3 MB each at 400 specimens), so that memory
 // grows with n, not n^2.
-Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layout, Eigen::Index coordinates) {
-    constexpr int kLargestForms = 400;
-    double products = 0;
+struct Work {
+    double products = 0, forms = 0;
     int df = 0;
+};
+
+Work products_and_forms(const Prepared& p, Eigen::Index coordinates) {
+    constexpr int kLargestForms = 400;
+    Work w;
     for (const auto& t : p.terms) {
-        products += static_cast<double>(t.df + p.rank) * static_cast<double>(coordinates) * p.n;
-        df += t.df;
+        w.products += static_cast<double>(t.df + p.rank) * static_cast<double>(coordinates) * p.n;
+        w.df += t.df;
     }
-    const double forms = p.n <= kLargestForms ? 2.0 * p.n * p.n * static_cast<double>(p.terms.size()) : products;
-    const double cells = cell_sums_work(layout, d, static_cast<int>(p.terms.size()), df, coordinates);
-    if (cells < products && cells < forms) return Sums::Cells;
-    return forms < products ? Sums::Forms : Sums::Products;
+    w.forms = p.n <= kLargestForms ? 2.0 * p.n * p.n * static_cast<double>(p.terms.size()) : w.products;
+    return w;
+}
+
+Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layout, Eigen::Index coordinates) {
+    const Work w = products_and_forms(p, coordinates);
+    const double cells = cell_sums_work(layout, d, static_cast<int>(p.terms.size()), w.df, coordinates);
+    if (cells < w.products && cells < w.forms) return Sums::Cells;
+    return w.forms < w.products ? Sums::Forms : Sums::Products;
 }
 
 // The bases are decompositions of the whole design: for a factor of
 // thousands of levels (the individuals of a symmetry table) each takes
 // seconds, so each is a step, and each panel of its columns a point, where
 // the action may stop.
-Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTestOptions& test, const PermutationEngine& engine) {
+// These are each term's bases, on a design `x` of independent columns.
+Prepared prepare_bases(const Eigen::MatrixXd& y, const Eigen::MatrixXd& x, const std::vector<TermModels>& models,
+                       Randomization randomization, const PermutationEngine& engine) {
     Prepared p;
     p.n = static_cast<int>(y.rows());
-    p.rank = d.rank();
-    const std::vector<TermModels> models = term_models(d, test.ss_type);
+    p.rank = static_cast<int>(x.cols());
     const auto steps = static_cast<long long>(2 * models.size() + 1);
     long long done = 0;
     const auto stop_point = [&] { engine.step(done, steps); };
-    const auto paced = [&](const Eigen::MatrixXd& x) {
-        const Eigen::MatrixXd q = paced_basis(x, stop_point);
+    const auto paced = [&](const Eigen::MatrixXd& m) {
+        const Eigen::MatrixXd q = paced_basis(m, stop_point);
         ++done;
         return q;
     };
-    const Eigen::MatrixXd qfull = paced(d.x);
+    const Eigen::MatrixXd qfull = paced(x);
     const Eigen::MatrixXd centred = y.rowwise() - y.colwise().mean();
     for (const TermModels& m : models) {
         TermBasis t;
-        const Eigen::MatrixXd qr = paced(columns_of(d.x, m.reduced));
+        const Eigen::MatrixXd qr = paced(columns_of(x, m.reduced));
         std::vector<int> added;
         for (int c : m.full)
             if (std::find(m.reduced.begin(), m.reduced.end(), c) == m.reduced.end()) added.push_back(c);
-        Eigen::MatrixXd extra = columns_of(d.x, added);
+        Eigen::MatrixXd extra = columns_of(x, added);
         project_off(extra, qr, stop_point);
         const Eigen::MatrixXd diff = paced(extra);
         t.df = static_cast<int>(diff.cols());
         t.w.resize(p.n, diff.cols() + qfull.cols());
         t.w << diff, qfull;
-        t.residuals = test.randomization == Randomization::Rows ? centred : Eigen::MatrixXd(y - qr * (qr.transpose() * y));
+        t.residuals = randomization == Randomization::Rows ? centred : Eigen::MatrixXd(y - qr * (qr.transpose() * y));
         t.residual_norm2 = t.residuals.squaredNorm();
         p.terms.push_back(std::move(t));
     }
+    return p;
+}
+
+void prepare_forms(Prepared& p) {
+    p.model_hat = p.terms.empty() ? Eigen::MatrixXd() : Eigen::MatrixXd(p.terms.front().w.rightCols(p.rank));
+    p.model_hat = p.model_hat * p.model_hat.transpose();
+    for (auto& t : p.terms) {
+        const auto d = t.w.leftCols(t.df);
+        t.added_hat = d * d.transpose();
+        t.gram = t.residuals * t.residuals.transpose();
+    }
+}
+
+Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTestOptions& test, const PermutationEngine& engine) {
+    Prepared p = prepare_bases(y, d.x, term_models(d, test.ss_type), test.randomization, engine);
     CellLayout layout = cell_layout(d);
     p.sums = test.sums == Sums::Chosen ? least_work(p, d, layout, y.cols()) : test.sums;
     if (p.sums == Sums::Cells) {
@@ -129,14 +160,7 @@ Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTest
         for (const auto& t : p.terms) terms.push_back({&t.residuals, &t.w, t.df});
         p.cells = std::make_unique<CellSums>(d, std::move(layout), terms);
     }
-    if (p.sums == Sums::Forms) {
-        p.model_hat = qfull * qfull.transpose();
-        for (auto& t : p.terms) {
-            const auto d = t.w.leftCols(t.df);
-            t.added_hat = d * d.transpose();
-            t.gram = t.residuals * t.residuals.transpose();
-        }
-    }
+    if (p.sums == Sums::Forms) prepare_forms(p);
     return p;
 }
 
@@ -182,6 +206,33 @@ struct TermScratch {
     std::unique_ptr<TableCompanion::Work> companion;
 };
 
+void inverse_of(const std::vector<int>& perm, std::vector<int>& inverse) {
+    inverse.resize(perm.size());
+    for (std::size_t i = 0; i < perm.size(); ++i) inverse[static_cast<std::size_t>(perm[i])] = static_cast<int>(i);
+}
+
+// Term j's SS and residual SS by products or forms, its residuals' rows
+// moved by `perm` (null: unmoved); the products read the inverse of `perm`
+// from `s.inverse`.
+void one_term_sums(const Prepared& p, std::size_t j, const std::vector<int>* perm, TermScratch& s, double& ss, double& rss) {
+    const TermBasis& t = p.terms[j];
+    if (perm && p.sums == Sums::Forms) {
+        const auto [added, model] = permuted_forms(t.added_hat, p.model_hat, t.gram, *perm);
+        ss = added;
+        rss = t.residual_norm2 - model;
+        return;
+    }
+    if (perm) {
+        s.gathered.resize(t.w.rows(), t.w.cols());
+        for (int l = 0; l < p.n; ++l) s.gathered.row(l) = t.w.row(s.inverse[static_cast<std::size_t>(l)]);
+        s.product.noalias() = s.gathered.transpose() * t.residuals;
+    } else {
+        s.product.noalias() = t.w.transpose() * t.residuals;
+    }
+    ss = s.product.topRows(t.df).squaredNorm();
+    rss = t.residual_norm2 - s.product.bottomRows(p.rank).squaredNorm();
+}
+
 // The SS and residual SS of every term with the residuals' rows moved by
 // `perm` (row i takes the residual of row perm[i]); null: unmoved.
 void term_sums(const Prepared& p, const std::vector<int>* perm, TermScratch& s) {
@@ -192,28 +243,8 @@ void term_sums(const Prepared& p, const std::vector<int>* perm, TermScratch& s) 
         for (std::size_t j = 0; j < p.terms.size(); ++j) s.rss[j] = p.terms[j].residual_norm2 - s.rss[j];
         return;
     }
-    if (perm && p.sums == Sums::Products) {
-        s.inverse.resize(perm->size());
-        for (std::size_t i = 0; i < perm->size(); ++i) s.inverse[static_cast<std::size_t>((*perm)[i])] = static_cast<int>(i);
-    }
-    for (std::size_t j = 0; j < p.terms.size(); ++j) {
-        const TermBasis& t = p.terms[j];
-        if (perm && p.sums == Sums::Forms) {
-            const auto [added, model] = permuted_forms(t.added_hat, p.model_hat, t.gram, *perm);
-            s.ss[j] = added;
-            s.rss[j] = t.residual_norm2 - model;
-            continue;
-        }
-        if (perm) {
-            s.gathered.resize(t.w.rows(), t.w.cols());
-            for (int l = 0; l < p.n; ++l) s.gathered.row(l) = t.w.row(s.inverse[static_cast<std::size_t>(l)]);
-            s.product.noalias() = s.gathered.transpose() * t.residuals;
-        } else {
-            s.product.noalias() = t.w.transpose() * t.residuals;
-        }
-        s.ss[j] = s.product.topRows(t.df).squaredNorm();
-        s.rss[j] = t.residual_norm2 - s.product.bottomRows(p.rank).squaredNorm();
-    }
+    if (perm && p.sums == Sums::Products) inverse_of(*perm, s.inverse);
+    for (std::size_t j = 0; j < p.terms.size(); ++j) one_term_sums(p, j, perm, s, s.ss[j], s.rss[j]);
 }
 
 struct Listed {
@@ -373,6 +404,34 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
         table.companion.z.push_back(sample.z(result, i, all[i]));
     }
     return table;
+}
+
+namespace {
+struct SumsScratch : TermPermutationSums::Scratch {
+    TermScratch sums;
+};
+}  // namespace
+
+TermPermutationSums::TermPermutationSums(const Eigen::MatrixXd& y, const Eigen::MatrixXd& x,
+                                         const std::vector<TermModels>& models, const PermutationEngine& engine)
+    : p_(std::make_unique<PreparedModel>(prepare_bases(y, x, models, Randomization::Residuals, engine))) {
+    const Work w = products_and_forms(*p_, y.cols());
+    p_->sums = w.forms < w.products ? Sums::Forms : Sums::Products;
+    if (p_->sums == Sums::Forms) prepare_forms(*p_);
+}
+
+TermPermutationSums::~TermPermutationSums() = default;
+
+int TermPermutationSums::df(std::size_t term) const { return p_->terms[term].df; }
+
+std::unique_ptr<TermPermutationSums::Scratch> TermPermutationSums::scratch() const { return std::make_unique<SumsScratch>(); }
+
+std::pair<double, double> TermPermutationSums::sums(std::size_t term, const std::vector<int>* perm, Scratch& scratch) const {
+    TermScratch& s = static_cast<SumsScratch&>(scratch).sums;
+    if (perm && p_->sums == Sums::Products) inverse_of(*perm, s.inverse);
+    double ss = 0, rss = 0;
+    one_term_sums(*p_, term, perm, s, ss, rss);
+    return {ss, rss};
 }
 
 }  // namespace quillan

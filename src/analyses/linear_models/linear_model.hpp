@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillan {
@@ -93,6 +94,32 @@ struct ModelTable {
 // statistics on the same permutations when one is given.
 ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& shapes, const ModelDesign& design,
                              const ModelTestOptions& test, int loop = 0, const TableCompanion* companion = nullptr);
+
+struct PreparedModel;
+
+// The sums of squares of chosen terms under permutations an analysis draws
+// itself (within blocks, say, or one a term), on the bases the model's
+// table uses: `x` the design's independent columns, `models` each term's
+// full and reduced model as columns of `x`; the reduced models' residuals
+// are what a permutation moves.
+class TermPermutationSums {
+public:
+    TermPermutationSums(const Eigen::MatrixXd& y, const Eigen::MatrixXd& x, const std::vector<TermModels>& models,
+                        const PermutationEngine& engine);
+    ~TermPermutationSums();
+    int df(std::size_t term) const;
+    struct Scratch {  // a worker's
+        virtual ~Scratch() = default;
+    };
+    std::unique_ptr<Scratch> scratch() const;
+    // The SS of `term` and the whole model's residual SS, the term's reduced
+    // model's residuals moved by `perm` (row i takes the residual of row
+    // perm[i]; null: unmoved).
+    std::pair<double, double> sums(std::size_t term, const std::vector<int>* perm, Scratch& s) const;
+
+private:
+    std::unique_ptr<PreparedModel> p_;
+};
 
 // The residuals and fitted values of the reduced model of the last term,
 // which the comparisons after a model permute (RRPP's null model there).

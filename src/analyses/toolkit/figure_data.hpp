@@ -77,12 +77,22 @@ struct SymmetryFigure {
     double fluctuating_percent = 0;  // of that component's variance on the axis
 };
 
+// Each specimen in the first two principal components of the shapes, the
+// replicates of one subject to be joined in replicate order.
+struct MeasurementErrorFigure {
+    std::vector<double> x, y;
+    std::vector<double> percent;          // the two components' shares of the variance
+    std::vector<int> subject, replicate;  // 0-based, per specimen
+    std::vector<std::string> replicates;  // the replicates' names
+};
+
 struct ToolkitFigures {
     std::optional<OutliersFigure> outliers;
     std::optional<DisparityFigure> disparity;
     std::optional<CvaFigure> cva;
     std::vector<PlsFigure> pls;  // one per pair of blocks
     std::optional<SymmetryFigure> symmetry;
+    std::optional<MeasurementErrorFigure> measurement_error;
 };
 
 }  // namespace quillan

@@ -10,6 +10,16 @@
 
 namespace quillan {
 
+ModelVariable factor_named(const ModelVariables& vars, const std::string& name, const char* option) {
+    std::string known;
+    for (const ModelVariable& v : vars) {
+        if (v.name == name) return v.is_factor() ? v : ModelVariable::factor_of_codes(v.name, v.values);
+        known += (known.empty() ? "" : ", ") + v.name;
+    }
+    throw Refused(std::string("The ") + option + " \"" + name + "\" is no factor of the loaded data; the factors are: " +
+                  (known.empty() ? "none (load a group file or import a table with factors)" : known) + ".");
+}
+
 Eigen::MatrixXd aligned_shapes(ActionEnv& env) {
     const ModelRequest q = env.model_request();
     env.record().run.gpa_steps = gpa_steps_name(q.gpa_steps);

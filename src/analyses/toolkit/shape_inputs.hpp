@@ -20,6 +20,11 @@ struct GroupFactor {
     std::vector<int> sizes;
 };
 
+// The factor an option names: a factor of the loaded data, or a column of
+// numbers taken as the codes of one (as a factor table of numbered
+// individuals, sides and replicates gives them).  `option` names it in the
+// refusal ("individual factor").
+ModelVariable factor_named(const ModelVariables& vars, const std::string& name, const char* option);
 // The loaded landmarks superimposed as the request's alignment says and
 // projected onto the tangent space at their consensus.  Refuses specimens
 // that all have one shape (require_shape_variation): every shape analysis

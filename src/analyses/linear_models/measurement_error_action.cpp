@@ -1,0 +1,177 @@
+// "RunMeasurementError": how repeatable the digitising was.  The subjects
+// (--subjects, G1 by default) were each digitised in several replicates
+// (--replicates, G2 by default), optionally within groups of subjects
+// (--groups); the shapes are the tangent projection of one superimposition,
+// analysed as their principal component scores (--me-data pcs, the
+// components whose standard deviation exceeds 0.001 of the first's) or as
+// the coordinates themselves.
+#include "analyses/analyses.hpp"
+#include "analyses/common.hpp"
+#include "analyses/linear_models/linear_model.hpp"
+#include "analyses/linear_models/measurement_error.hpp"
+#include "analyses/permutation_recorder.hpp"
+#include "analyses/toolkit/figure_data.hpp"
+#include "analyses/toolkit/shape_inputs.hpp"
+#include "platform/error.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quillan {
+
+namespace {
+
+enum class MeData { Pcs, Coordinates };
+
+struct MeNames {
+    std::string subjects, replicates, groups;
+};
+
+MeasurementErrorDesign me_design(const ModelVariables& vars, const MeNames& n) {
+    MeasurementErrorDesign d;
+    const ModelVariable s = factor_named(vars, n.subjects, "subjects factor");
+    const ModelVariable r = factor_named(vars, n.replicates, "replicates factor");
+    if (n.subjects == n.replicates)
+        throw Refused("The subjects and the replicates are both \"" + n.subjects + "\": name two different factors.");
+    d.subject = s.codes;
+    d.subject_names = s.levels;
+    d.replicate = r.codes;
+    d.replicate_names = r.levels;
+    if (!n.groups.empty()) {
+        const ModelVariable g = factor_named(vars, n.groups, "groups factor");
+        d.group = g.codes;
+        d.group_names = g.levels;
+    }
+    return d;
+}
+
+std::string cell(const char* format, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+std::string table_text(const MeasurementErrorResult& r) {
+    std::string text = padded("", 22, true) + padded("Df", 6) + padded("SS", 13) + padded("MS", 13) + padded("Rsq", 9) +
+                       padded("EtaSq.ME", 10) + padded("SNR", 11) + padded("Z", 9) + padded("Pr(>SNR)", 10) + "\n";
+    for (const MeasurementErrorRow& row : r.rows) {
+        text += padded(row.label, 22, true) + padded(std::to_string(row.df), 6) + padded(cell("%.6g", row.ss), 13);
+        if (row.label != "Total") text += padded(cell("%.6g", row.ms), 13) + padded(cell("%.5f", row.rsq), 9);
+        if (row.label != "Total") text += padded(row.has_eta ? cell("%.5f", row.eta) : "", 10);
+        if (row.tested)
+            text += padded(cell("%.6g", row.snr), 11) + padded(cell("%.4f", row.z), 9) + padded(cell("%.4g", row.p), 10);
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        text += "\n";
+    }
+    return text;
+}
+
+std::string eigenvalue_line(const char* name, const std::vector<double>& v) {
+    std::string line = padded(name, 8, true);
+    for (double e : v) line += padded(cell("%.6g", e), 11);
+    return line + "\n";
+}
+
+std::string icc_text(const MeasurementErrorResult& r) {
+    std::string text = "\nIntraclass correlation of the dispersions (RRPP's ICCstats, the systematic error within subjects):\n" +
+                       padded("ICC", 11) + padded("ICC_a", 11) + padded("ICC_c", 11) + "\n" +
+                       padded(cell("%.6f", r.icc.icc), 11) + padded(cell("%.6f", r.icc.icc_a), 11) +
+                       padded(cell("%.6f", r.icc.icc_c), 11) + "\n";
+    text += "\nMultivariate ICC: the positive eigenvalues of (MSCP_BS + (r - 1) MSCP_W)^-1 (MSCP_BS - MSCP_W)\n";
+    if (!r.multivariate.refusal.empty()) return text + r.multivariate.refusal + "\n";
+    return text + eigenvalue_line("ICC", r.multivariate.icc) + eigenvalue_line("ICC_a", r.multivariate.icc_a) +
+           eigenvalue_line("ICC_c", r.multivariate.icc_c);
+}
+
+std::string repeatability_text(const MeasurementErrorResult& r) {
+    return "\nRepeatability of the one-way Procrustes ANOVA of the subjects, (MS_among - MS_within) / (MS_among + (r - 1) "
+           "MS_within):\n   MS_among " +
+           shown(r.ms_among) + ", MS_within " + shown(r.ms_within) + ", r " + shown(r.replicates_per_subject) +
+           (r.replicates_per_subject == static_cast<int>(r.replicates_per_subject) ? "" : " (n0: the subjects differ in count)") +
+           ", repeatability " + cell("%.6f", r.repeatability) + "\n";
+}
+
+void record_result(ActionEnv& env, const MeasurementErrorResult& r) {
+    ResultRecord& rec = env.record();
+    for (const MeasurementErrorRow& row : r.rows) {
+        RecordedModel& m = rec.model(row.label).set("df", row.df).set("ss", row.ss);
+        if (row.label == "Total") continue;
+        m.set("ms", row.ms).set("rsq", row.rsq);
+        if (row.has_eta) m.set("etasq_me", row.eta);
+        if (!row.tested) continue;
+        m.set("SNR", row.snr).set("Z", row.z).set("p", row.p);
+        m.test("SNR", row.snr, row.count_ge, row.count_ge, r.nperm, row.p, false);
+    }
+    RecordedModel& icc = rec.model("ICC").set("ICC", r.icc.icc).set("ICC_a", r.icc.icc_a).set("ICC_c", r.icc.icc_c);
+    const auto put = [&](const char* name, const std::vector<double>& v) {
+        for (std::size_t k = 0; k < v.size(); ++k) icc.set(std::string(name) + "_EV" + std::to_string(k + 1), v[k]);
+    };
+    put("ICC", r.multivariate.icc);
+    put("ICC_a", r.multivariate.icc_a);
+    put("ICC_c", r.multivariate.icc_c);
+    rec.model("Repeatability")
+        .set("ms_among", r.ms_among)
+        .set("ms_within", r.ms_within)
+        .set("r", r.replicates_per_subject)
+        .set("repeatability", r.repeatability);
+}
+
+// The picture's numbers: the first two principal components of the shapes.
+MeasurementErrorFigure figure_of(const Eigen::MatrixXd& shapes, const MeasurementErrorDesign& d) {
+    MeasurementErrorFigure f;
+    const Eigen::MatrixXd pcs = principal_scores(shapes, 0);
+    const double total = pcs.squaredNorm();
+    for (Eigen::Index k = 0; k < std::min<Eigen::Index>(2, pcs.cols()); ++k)
+        f.percent.push_back(100 * pcs.col(k).squaredNorm() / total);
+    for (Eigen::Index i = 0; i < pcs.rows(); ++i) {
+        f.x.push_back(pcs.cols() > 0 ? pcs(i, 0) : 0);
+        f.y.push_back(pcs.cols() > 1 ? pcs(i, 1) : 0);
+    }
+    f.subject = d.subject;
+    f.replicate = d.replicate;
+    f.replicates = d.replicate_names;
+    return f;
+}
+
+}  // namespace
+
+void run_measurement_error(ActionEnv& env) {
+    const OptionValues& o = env.settings();
+    const MeNames names{o.text("subjects").empty() ? "G1" : o.text("subjects"),
+                        o.text("replicates").empty() ? "G2" : o.text("replicates"), o.text("subject-groups")};
+    const ModelVariables vars = env.model_variables();
+    const MeasurementErrorDesign d = me_design(vars, names);
+    check_measurement_error_design(d);
+    const Eigen::MatrixXd shapes = aligned_shapes(env);
+    const MeData data = o.choice<MeData>("me-data");
+    const Eigen::MatrixXd y = data == MeData::Pcs ? principal_scores(shapes) : shapes;
+    const long long nperm = read_nperm(env);
+    PermutationEngine engine(env.options(), &env.console());
+    const StreamIds loops = engine.take_streams(1);
+    const MeasurementErrorResult r = measurement_error_test(engine, y, d, nperm, loops.at(0));
+    std::string text = shape_report_head(env, "Measurement error: repeatability of the digitising");
+    text += "Subjects from " + names.subjects + " (" + std::to_string(r.subjects) + "), replicates from " + names.replicates +
+            " (" + std::to_string(r.replicates) + ")" +
+            (d.grouped() ? ", groups from " + names.groups + " (" + std::to_string(d.group_names.size()) + ")" : "") + "\n";
+    text += "Data: " +
+            (data == MeData::Pcs
+                 ? std::to_string(y.cols()) + " principal component scores (standard deviation above 0.001 of the first's)"
+                 : std::to_string(y.cols()) + " tangent coordinates") +
+            "\nSums of squares and cross-products: within-subject II\n";
+    text += "Permutations: " + std::to_string(nperm) +
+            ", the residuals of each term's reduced model, within subjects for the replicate terms and freely for the "
+            "subjects; SNR = SS / SS of Random ME, Z its effect size; p = (permutations with SNR at least the observed + 1) / "
+            "(permutations + 1)\n\n" +
+            table_text(r) + "EtaSq.ME: SS / the within-subject SS (" +
+            cell("%.6g", r.rows[r.rows.size() - 2].ss / r.rows[r.rows.size() - 2].eta) + ")\n";
+    text += icc_text(r) + repeatability_text(r);
+    record_result(env, r);
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        figures.measurement_error = figure_of(shapes, d);
+        recorder->keep_figures(figures);
+    }
+    env.set_report(text);
+}
+
+}  // namespace quillan
