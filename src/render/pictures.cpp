@@ -226,6 +226,13 @@ void add_cva_pictures(std::vector<Titled>& out, const CvaFigure& f) {
                    }});
 }
 
+void add_trajectory_picture(std::vector<Titled>& out, const TrajectoryFigure& f) {
+    out.push_back({"trajectories", QStringLiteral("Trajectories: the groups' points in the first two principal components"),
+                   false, [f](QSizeF size, double, const Links&, const QString& title, const QString&) {
+                       return trajectory_scene(f, title, size);
+                   }});
+}
+
 void add_pls_pictures(std::vector<Titled>& out, const std::vector<PlsFigure>& all) {
     std::set<std::string> taken;
     for (const PlsFigure& f : all) {
@@ -268,6 +275,7 @@ std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, co
     if (figures.cva) add_cva_pictures(titled, *figures.cva);
     add_pls_pictures(titled, figures.pls);
     if (figures.symmetry) add_symmetry_pictures(titled, *figures.symmetry);
+    if (figures.trajectory) add_trajectory_picture(titled, *figures.trajectory);
     std::vector<AnalysisPicture> out;
     const QString factor = with_factor_names(QStringLiteral("G1"), factors);
     for (auto& t : titled) {

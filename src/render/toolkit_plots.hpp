@@ -28,6 +28,9 @@ Scene disparity_scene(const DisparityFigure& f, const QString& title, const QStr
 Scene cva_scene(const CvaFigure& f, const QString& title, QSizeF size, const QString& factor = QStringLiteral("G1"));
 // The first axis's scores, block 1 across, block 2 up, coloured by group.
 Scene pls_scene(const PlsFigure& f, const QString& title, QSizeF size, const QString& factor = QStringLiteral("G1"));
+// The trajectories in PC1 and PC2: each group's points joined by arrows in
+// level order, in its colour, named at its last point.
+Scene trajectory_scene(const TrajectoryFigure& f, const QString& title, QSizeF size);
 // From one shape to another, the change scaled by `magnification`: a
 // deformation grid in the plane, three views in space.  Fails as the spline
 // cannot be drawn (fewer than three landmarks, or all on one line).

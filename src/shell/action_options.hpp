@@ -17,4 +17,9 @@ OptionSpec partition_option();  // the landmarks' modules
 std::vector<OptionSpec> model_options();
 std::vector<OptionSpec> symmetry_options();
 
+// The rows of the analyses of sequences: phenotypic trajectories
+// (trajectory_rows.cpp).
+struct ActionRow;
+std::vector<ActionRow> trajectory_rows();
+
 }  // namespace quillan

@@ -77,12 +77,21 @@ struct SymmetryFigure {
     double fluctuating_percent = 0;  // of that component's variance on the axis
 };
 
+// Phenotypic trajectories in the first two principal components of their
+// points: each group's points in level order.
+struct TrajectoryFigure {
+    std::vector<std::string> groups, points;
+    std::vector<Eigen::MatrixXd> scores;  // per group: a row per point, PC1 and PC2
+    std::vector<double> percent;          // each component's share of the points' variance
+};
+
 struct ToolkitFigures {
     std::optional<OutliersFigure> outliers;
     std::optional<DisparityFigure> disparity;
     std::optional<CvaFigure> cva;
     std::vector<PlsFigure> pls;  // one per pair of blocks
     std::optional<SymmetryFigure> symmetry;
+    std::optional<TrajectoryFigure> trajectory;
 };
 
 }  // namespace quillan
