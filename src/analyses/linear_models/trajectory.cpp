@@ -33,6 +33,20 @@ ModelVariable factor_named(const ModelVariables& vars, const std::string& name, 
                   (known.empty() ? "none (load a group file or import a table with factors)" : known) + ".");
 }
 
+// Every group needs a point at every level: refused, naming the first
+// group and level without a specimen, before the model's design (which
+// would offer to leave the interaction out).
+void require_every_cell(const ModelVariable& group, const ModelVariable& level) {
+    std::vector<char> seen(group.levels.size() * level.levels.size(), 0);
+    for (std::size_t i = 0; i < group.codes.size(); ++i)
+        seen[static_cast<std::size_t>(group.codes[i]) * level.levels.size() + static_cast<std::size_t>(level.codes[i])] = 1;
+    for (std::size_t c = 0; c < seen.size(); ++c)
+        if (!seen[c])
+            throw Refused("The group \"" + group.levels[c / level.levels.size()] + "\" of " + group.name +
+                          " has no specimen at the level \"" + level.levels[c % level.levels.size()] + "\" of " + level.name +
+                          ": every trajectory needs a point at every level.");
+}
+
 // The model of the trajectories over the factors alone.  The formula is
 // written over stand-in names, which any column's name may not be, and the
 // design then takes the columns' own names back for its table.
@@ -43,6 +57,7 @@ ModelDesign trajectory_design(const ModelVariables& vars, const TrajectoryLayout
             throw Refused("The group and level factors are both \"" + layout.group + "\": name two factors.");
         used.push_back(factor_named(vars, layout.level, "level factor"));
     }
+    if (used.size() > 1) require_every_cell(used[0], used[1]);
     const std::vector<std::string> names{used[0].name, used.size() > 1 ? used[1].name : ""};
     used[0].name = "group";
     if (used.size() > 1) used[1].name = "level";

@@ -83,8 +83,8 @@ TEST(Trajectory, AgreesWithRrpp) {
 }
 
 // Refused with a message naming what is wrong, before any permutation: a
-// point of a single specimen, points that do not divide the variables, one
-// factor for both roles, a factor the data lack.
+// point of a single specimen, a group without a level, points that do not
+// divide the variables, one factor for both roles, a factor the data lack.
 TEST(Trajectory, RefusesLayoutsWithoutComparableTrajectories) {
     TempDir dir;
     const std::string single = dir.write("single.csv",
@@ -113,6 +113,11 @@ TEST(Trajectory, RefusesLayoutsWithoutComparableTrajectories) {
     const BatchResult r = run_batch({"trajectory", "--import", single, "--group", "g", "--level", "l", "--perm", "9"});
     EXPECT_NE(r.status, 0);
     EXPECT_THAT(r.err, HasSubstr("The trajectory point \"A.z\" has a single specimen"));
+    const std::string missing =
+        dir.write("missing.csv", read_bytes(single).substr(0, read_bytes(single).find("a5,")) + "b7,B,z,0,0,1,0,0,1\n");
+    const BatchResult m = run_batch({"trajectory", "--import", missing, "--group", "g", "--level", "l", "--perm", "9"});
+    EXPECT_NE(m.status, 0);
+    EXPECT_THAT(m.err, HasSubstr("The group \"A\" of g has no specimen at the level \"z\" of l"));
 }
 
 }  // namespace
