@@ -30,5 +30,6 @@ void run_integration(ActionEnv& env);   // "RunIntegration"
 void run_pls(ActionEnv& env);           // "RunPls"
 void run_modularity(ActionEnv& env);    // "RunModularity"
 void run_trajectory(ActionEnv& env);    // "RunTrajectory"
+void run_allometry(ActionEnv& env);     // "RunAllometry"
 
 }  // namespace quillan

@@ -41,6 +41,32 @@ std::vector<ActionRow> trajectory_rows() {
                       .choices = {"superimposed", "as-loaded"}},
                      alignment_option(),
                      gpa_steps_option()}},
+        {.name = "RunAllometry",
+         .alias = "allometry",
+         .kind = ActionKind::Analysis,
+         .analysis = run_allometry,
+         .description = "Allometry scores of shape on log size (--size, --group): CAC, RSC1, regression score and "
+                        "predicted line, as geomorph's plotAllometry",
+         .needs = kNeedsLandmarks,
+         .writes_report = true,
+         .permutes = false,
+         .options = {{.name = "size",
+                      .help = "The size: a column of numbers of the loaded data, or C_size (each specimen's centroid "
+                              "size, the default)"},
+                     {.name = "logsz",
+                      .kind = O::Choice,
+                      .help = "Whether the size is logged first (true, as geomorph's logsz) or taken as it is (false)",
+                      .fallback = "true",
+                      .choices = {"true", "false"}},
+                     {.name = "group", .help = "Factor of the groups of shape ~ log(size) * group (default: none)"},
+                     {.name = "cac-centre",
+                      .kind = O::Choice,
+                      .help = "The CAC's regression: grand (pooled, as geomorph's code computes it) or groups (within "
+                              "groups, each centred on its own means, as the CAC is defined)",
+                      .fallback = "grand",
+                      .choices = {"grand", "groups"}},
+                     alignment_option(),
+                     gpa_steps_option()}},
     };
 }
 

@@ -296,8 +296,9 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
     }
     EXPECT_EQ(h.box(kResultsBox), "kept");
     // The 18 of the window's buttons, import and export, the linear model, the
-    // seven shape analyses, the trajectories and leaving flagged outliers out.
-    EXPECT_EQ(action_names().size(), 32u);
+    // seven shape analyses, the trajectories, allometry and leaving flagged
+    // outliers out.
+    EXPECT_EQ(action_names().size(), 33u);
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }

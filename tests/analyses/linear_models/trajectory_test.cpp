@@ -1,6 +1,7 @@
 // Phenotypic trajectories against RRPP's trajectory.analysis on the bundled
 // sets (tests/expected/trajectory, written by make_expected.R there), and
-// what they refuse.
+// what they refuse; the allometry scores against geomorph's plotAllometry
+// (tests/expected/allometry).
 #include "support/batch_runner.hpp"
 #include "support/expected_values.hpp"
 
@@ -118,6 +119,27 @@ TEST(Trajectory, RefusesLayoutsWithoutComparableTrajectories) {
     const BatchResult m = run_batch({"trajectory", "--import", missing, "--group", "g", "--level", "l", "--perm", "9"});
     EXPECT_NE(m.status, 0);
     EXPECT_THAT(m.err, HasSubstr("The group \"A\" of g has no specimen at the level \"z\" of l"));
+}
+
+// The CAC, RSC1, regression score and predicted line of shape ~ log(CS) *
+// species on plethodon to 1e-8 of geomorph's; RSC1 and the predicted line
+// up to the sign of the whole column, which R leaves to LAPACK.
+TEST(Allometry, AgreesWithGeomorph) {
+    const auto got = recorded({"allometry", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"),
+                               "--group", "G1", "--gpa-steps", "gpagen"});
+    const auto csv = expected_csv("allometry/geomorph_allometry.csv");  // specimen, size, CAC, RSC1, RegScore, PredLine
+    ASSERT_EQ(csv.size(), 41u);
+    std::map<std::string, double> sign;
+    for (auto c = csv.begin() + 1; c != csv.end(); ++c)
+        for (std::size_t k = 1; k < c->size(); ++k) {
+            const std::string& key = csv[0][k];
+            const double ours = at(got, "Specimen specimen " + (*c)[0] + ": " + key), want = std::stod((*c)[k]);
+            if (!sign.count(key)) sign[key] = key == "RSC1" || key == "PredLine" ? (ours * want < 0 ? -1 : 1) : 1;
+            expect_relative(sign[key] * ours, want, "specimen " + (*c)[0] + " " + key);
+        }
+    const BatchResult r = run_batch({"allometry", "-l", data_file("plethodon.lm.txt"), "--cac-centre", "groups"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_THAT(r.err, HasSubstr("needs the groups"));
 }
 
 }  // namespace
