@@ -21,6 +21,7 @@
 #include "analyses/common.hpp"
 #include "analyses/linear_models/linear_model.hpp"
 #include "analyses/linear_models/model_design.hpp"
+#include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 #include "platform/error.hpp"
 
@@ -172,6 +173,19 @@ void run_allometry(ActionEnv& env) {
         if (name.size() < 16) name += std::string(16 - name.size(), ' ');
         text +=
             name + number(s.x[i]) + number(s.cac[i]) + number(s.rsc1[i]) + number(s.reg_score[i]) + number(s.pred_line[i]) + "\n";
+    }
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        AllometryFigure f{sz,
+                          s.x,
+                          {{"CAC", "allometry-cac", s.cac},
+                           {"RSC1", "allometry-rsc1", s.rsc1},
+                           {"Regression score", "allometry-regression-score", s.reg_score},
+                           {"Predicted line (PC1 of the fitted shapes)", "allometry-predicted-line", s.pred_line}},
+                          {}};
+        if (!codes.empty()) f.groups = {used.back().levels, codes};
+        figures.allometry = f;
+        recorder->keep_figures(figures);
     }
     env.set_report(text);
 }

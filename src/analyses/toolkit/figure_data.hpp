@@ -85,6 +85,18 @@ struct TrajectoryFigure {
     std::vector<double> percent;          // each component's share of the points' variance
 };
 
+// The allometry scores of each specimen against its (logged) size.
+struct AllometryFigure {
+    std::string size;  // the axis's name: "log(C_size)"
+    std::vector<double> x;
+    struct Score {
+        std::string name, file;  // "CAC", "allometry-cac"
+        std::vector<double> y;
+    };
+    std::vector<Score> scores;
+    FigureGroups groups;
+};
+
 struct ToolkitFigures {
     std::optional<OutliersFigure> outliers;
     std::optional<DisparityFigure> disparity;
@@ -92,6 +104,7 @@ struct ToolkitFigures {
     std::vector<PlsFigure> pls;  // one per pair of blocks
     std::optional<SymmetryFigure> symmetry;
     std::optional<TrajectoryFigure> trajectory;
+    std::optional<AllometryFigure> allometry;
 };
 
 }  // namespace quillan
