@@ -122,11 +122,18 @@ TEST(Trajectory, RefusesLayoutsWithoutComparableTrajectories) {
 }
 
 // The CAC, RSC1, regression score and predicted line of shape ~ log(CS) *
-// species on plethodon to 1e-8 of geomorph's; RSC1 and the predicted line
-// up to the sign of the whole column, which R leaves to LAPACK.
+// species on plethodon to 1e-8 of geomorph's, and the within-group CAC of
+// base R; RSC1 and the predicted line up to the sign of the whole column,
+// which R leaves to LAPACK.
 TEST(Allometry, AgreesWithGeomorph) {
-    const auto got = recorded({"allometry", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"),
-                               "--group", "G1", "--gpa-steps", "gpagen"});
+    const std::vector<std::string> args{
+        "allometry",   "-l",    data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "--group", "G1",
+        "--gpa-steps", "gpagen"};
+    auto got = recorded(args);
+    std::vector<std::string> within = args;
+    within.insert(within.end(), {"--cac-centre", "groups"});
+    for (const auto& [key, v] : recorded(within))
+        if (key.ends_with(": CAC")) got[key + "_groups"] = v;
     const auto csv = expected_csv("allometry/geomorph_allometry.csv");  // specimen, size, CAC, RSC1, RegScore, PredLine
     ASSERT_EQ(csv.size(), 41u);
     std::map<std::string, double> sign;

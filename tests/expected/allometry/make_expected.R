@@ -2,7 +2,7 @@
 # beside this script) with geomorph's plotAllometry (methods CAC, RegScore
 # and PredLine) on the bundled plethodon set, for the model
 # coords ~ log(size) * species, size the centroid size of plethodon.lm.txt's
-# last column.  The shapes are the aligned coordinates quillan-batch's
+# last column; and CAC_groups, the within-group CAC, in base R.  The shapes are the aligned coordinates quillan-batch's
 # --export-specimens writes, projected onto the tangent space at their mean,
 # as the model tests take them (the test runs quillan with --gpa-steps
 # gpagen, whose superimposition stops where the export's does).
@@ -39,6 +39,13 @@ pdf(NULL)
 cac <- plotAllometry(fit, size, logsz = TRUE, method = "CAC")
 reg <- plotAllometry(fit, size, logsz = TRUE, method = "RegScore")
 pl <- plotAllometry(fit, size, logsz = TRUE, method = "PredLine")
+# The CAC from the pooled within-group regression (geomorph has none): the
+# shapes and the log sizes each centred on their species' means.
+within <- function(m) m - apply(as.matrix(m), 2, function(v) ave(v, species))
+a <- crossprod(within(Y), within(log(size)))
+a <- a / sqrt(sum(a^2))
+cac_groups <- scale(Y, scale = FALSE) %*% a
 write.csv(data.frame(specimen = seq_along(size), size = log(size), CAC = as.vector(cac$CAC), RSC1 = cac$RSC[, 1],
-                     RegScore = as.vector(reg$RegScore), PredLine = as.vector(pl$PredLine)),
+                     RegScore = as.vector(reg$RegScore), PredLine = as.vector(pl$PredLine),
+                     CAC_groups = as.vector(cac_groups)),
           file.path(here, "geomorph_allometry.csv"), row.names = FALSE, quote = FALSE)
