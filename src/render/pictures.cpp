@@ -226,6 +226,23 @@ void add_cva_pictures(std::vector<Titled>& out, const CvaFigure& f) {
                    }});
 }
 
+void add_trajectory_picture(std::vector<Titled>& out, const TrajectoryFigure& f) {
+    out.push_back({"trajectories", QStringLiteral("Trajectories: the groups' points in the first two principal components"),
+                   false, [f](QSizeF size, double, const Links&, const QString& title, const QString&) {
+                       return trajectory_scene(f, title, size);
+                   }});
+}
+
+void add_allometry_pictures(std::vector<Titled>& out, const AllometryFigure& f) {
+    for (std::size_t k = 0; k < f.scores.size(); ++k)
+        out.push_back({f.scores[k].file,
+                       QStringLiteral("Allometry: %1 against %2")
+                           .arg(QString::fromStdString(f.scores[k].name), QString::fromStdString(f.size)),
+                       false, [f, k](QSizeF size, double, const Links&, const QString& title, const QString& factor) {
+                           return allometry_scene(f, k, title, size, factor);
+                       }});
+}
+
 void add_pls_pictures(std::vector<Titled>& out, const std::vector<PlsFigure>& all) {
     std::set<std::string> taken;
     for (const PlsFigure& f : all) {
@@ -277,6 +294,8 @@ std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, co
     add_pls_pictures(titled, figures.pls);
     if (figures.symmetry) add_symmetry_pictures(titled, *figures.symmetry);
     if (figures.measurement_error) add_measurement_error_picture(titled, *figures.measurement_error);
+    if (figures.trajectory) add_trajectory_picture(titled, *figures.trajectory);
+    if (figures.allometry) add_allometry_pictures(titled, *figures.allometry);
     std::vector<AnalysisPicture> out;
     const QString factor = with_factor_names(QStringLiteral("G1"), factors);
     for (auto& t : titled) {

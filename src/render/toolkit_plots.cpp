@@ -415,6 +415,46 @@ Scene measurement_error_scene(const MeasurementErrorFigure& f, const QString& ti
     return s;
 }
 
+Scene allometry_scene(const AllometryFigure& f, std::size_t score, const QString& title, QSizeF size, const QString& factor) {
+    Scene s;
+    s.size = size;
+    const std::vector<double>& y = f.scores[score].y;
+    const Grouping g = grouping_of(f.groups, f.x.size());
+    Bounds b;
+    for (std::size_t i = 0; i < f.x.size(); ++i) b.add(f.x[i], y[i]);
+    const Bounds p = padded(b);
+    const LegendPlan legend = lay_out(s, title, legend_of(g, factor), [&](QRectF room) {
+        return PlotFrame{room, p.xmin, p.xmax, p.ymin, p.ymax};
+    });
+    add_axes(s, QString::fromStdString(f.size), QString::fromStdString(f.scores[score].name));
+    for (int k = 0; k < g.groups(); ++k) {
+        double n = 0, mx = 0, my = 0, sxx = 0, sxy = 0, lo = 0, hi = 0;
+        for (std::size_t i = 0; i < f.x.size(); ++i)
+            if (g.group_of[i] == k) {
+                lo = n == 0 ? f.x[i] : std::min(lo, f.x[i]);
+                hi = n == 0 ? f.x[i] : std::max(hi, f.x[i]);
+                n += 1, mx += f.x[i], my += y[i];
+            }
+        if (n < 2) continue;
+        mx /= n, my /= n;
+        for (std::size_t i = 0; i < f.x.size(); ++i)
+            if (g.group_of[i] == k) sxx += (f.x[i] - mx) * (f.x[i] - mx), sxy += (f.x[i] - mx) * (y[i] - my);
+        if (sxx <= 0) continue;
+        const double slope = sxy / sxx;
+        const QColor c = g.groups() > 1 ? group_color(k) : QColor(Qt::black);
+        s.paths.push_back({c,
+                           1.5 * kPoint,
+                           false,
+                           false,
+                           QColor(),
+                           {s.frame.map(lo, my + slope * (lo - mx)), s.frame.map(hi, my + slope * (hi - mx))},
+                           true});
+    }
+    add_group_points(s, g, f.x, y);
+    add_legend(s, legend, s.frame.area);
+    return s;
+}
+
 Scene figure_shapes_scene(const FigureShapes& shapes, double magnification, const Links& links, const QString& title, QSizeF size,
                           const ChangeNames& names) {
     const Eigen::RowVectorXd to = magnify(shapes.from, shapes.to, magnification);

@@ -31,6 +31,13 @@ Scene pls_scene(const PlsFigure& f, const QString& title, QSizeF size, const QSt
 // Each specimen in the first two principal components, marked by its
 // replicate, the replicates of each subject joined in replicate order.
 Scene measurement_error_scene(const MeasurementErrorFigure& f, const QString& title, QSizeF size);
+// The trajectories in PC1 and PC2: each group's points joined by arrows in
+// level order, in its colour, named at its last point.
+Scene trajectory_scene(const TrajectoryFigure& f, const QString& title, QSizeF size);
+// Allometry score `score` of `f` against size, coloured by group, with each
+// group's least-squares line.
+Scene allometry_scene(const AllometryFigure& f, std::size_t score, const QString& title, QSizeF size,
+                      const QString& factor = QStringLiteral("G1"));
 // From one shape to another, the change scaled by `magnification`: a
 // deformation grid in the plane, three views in space.  Fails as the spline
 // cannot be drawn (fewer than three landmarks, or all on one line).

@@ -17,4 +17,9 @@ OptionSpec partition_option();  // the landmarks' modules
 std::vector<OptionSpec> model_options();
 std::vector<OptionSpec> symmetry_options();
 
+// The rows of the analyses on a model of their own: phenotypic trajectories
+// and allometry (trajectory_rows.cpp).
+struct ActionRow;
+std::vector<ActionRow> trajectory_rows();
+
 }  // namespace quillan

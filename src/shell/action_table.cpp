@@ -441,8 +441,8 @@ AddedActions::AddedActions(std::vector<ActionRow> rows) {
 const std::vector<ActionRow>& action_table() {
     static const std::vector<ActionRow> rows = [] {
         std::vector<ActionRow> all;
-        for (auto part : {reading_rows(), design_rows(), covariate_rows(), shape_rows(), part_rows(), screening_rows(),
-                          added_rows(), writing_rows()})
+        for (auto part : {reading_rows(), design_rows(), covariate_rows(), shape_rows(), part_rows(), trajectory_rows(),
+                          screening_rows(), added_rows(), writing_rows()})
             all.insert(all.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
         table_built() = true;
         return all;

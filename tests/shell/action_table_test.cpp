@@ -297,8 +297,9 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
     }
     EXPECT_EQ(h.box(kResultsBox), "kept");
     // The 18 of the window's buttons, import and export, the linear model, the
-    // seven shape analyses, measurement error, leaving flagged outliers out and the load of a tree.
-    EXPECT_EQ(action_names().size(), 33u);
+    // seven shape analyses, measurement error, the trajectories, allometry,
+    // leaving flagged outliers out and the load of a tree.
+    EXPECT_EQ(action_names().size(), 35u);
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }

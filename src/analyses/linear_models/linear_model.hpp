@@ -174,4 +174,7 @@ double effect_size(std::vector<double> values, EffectRecipe recipe = EffectRecip
 void record_model_table(ActionEnv& env, const ModelTable& t, const std::vector<std::string>& names,
                         const std::string& prefix = "");
 
+// The table as the report shows it: a row a term, then Residuals and Total.
+std::string model_table_text(const ModelTable& t);
+
 }  // namespace quillan

@@ -80,24 +80,6 @@ std::string table_cell(std::string s, std::size_t width, bool left = false) {
 
 const char* ss_name(SsType t) { return t == SsType::I ? "I" : t == SsType::II ? "II" : "III"; }
 
-std::string table_text(const ModelTable& t) {
-    std::size_t w = 9;
-    for (const auto& r : t.terms) w = std::max(w, r.label.size() + 1);
-    std::string text = table_cell("", w) + table_cell("Df", 5) + table_cell("SS", 12) + table_cell("MS", 12) +
-                       table_cell("Rsq", 9) + table_cell("F", 10) + table_cell("Z", 9) + table_cell("Pr(>F)", 9) + "\n";
-    for (const auto& r : t.terms)
-        text += table_cell(r.label, w, true) + table_cell(std::to_string(r.df), 5) + table_cell(number("%.6g", r.ss), 12) +
-                table_cell(number("%.6g", r.ms), 12) + table_cell(number("%.5f", r.rsq), 9) +
-                table_cell(number("%.4f", r.f), 10) + table_cell(number("%.4f", r.z), 9) + table_cell(number("%.4g", r.p), 9) +
-                "\n";
-    text += table_cell("Residuals", w, true) + table_cell(std::to_string(t.residual_df), 5) +
-            table_cell(number("%.6g", t.residual_ss), 12) + table_cell(number("%.6g", t.residual_ss / t.residual_df), 12) +
-            table_cell(number("%.5f", t.residual_ss / t.total_ss), 9) + "\n";
-    text += table_cell("Total", w, true) + table_cell(std::to_string(t.total_df), 5) +
-            table_cell(number("%.6g", t.total_ss), 12) + "\n";
-    return text;
-}
-
 std::string model_report(const Workspace& ws, const std::string& formula, const ModelRequest& q, const ModelTable& t,
                          const ModelDesign& d) {
     std::string text = "Procrustes linear model of shape: " + formula + "\n";
@@ -121,7 +103,7 @@ std::string model_report(const Workspace& ws, const std::string& formula, const 
         if (std::none_of(t.terms.begin(), t.terms.end(), [&](const ModelTermRow& r) { return r.term == static_cast<int>(term); }))
             text += d.formula.label(term) + " adds nothing to its reduced model under type " + ss_name(q.ss_type) +
                     " (a term containing it holds all its columns) and is left out of the table, as RRPP leaves it out\n";
-    text += "\n" + table_text(t);
+    text += "\n" + model_table_text(t);
     for (const auto& r : t.terms)
         if (r.error != "Residuals") text += "F of " + r.label + " has the mean square of " + r.error + " as denominator\n";
     return text;
@@ -177,6 +159,24 @@ void record_pairs(ActionEnv& env, const PairwiseResult& r) {
 }
 
 }  // namespace
+
+std::string model_table_text(const ModelTable& t) {
+    std::size_t w = 9;
+    for (const auto& r : t.terms) w = std::max(w, r.label.size() + 1);
+    std::string text = table_cell("", w) + table_cell("Df", 5) + table_cell("SS", 12) + table_cell("MS", 12) +
+                       table_cell("Rsq", 9) + table_cell("F", 10) + table_cell("Z", 9) + table_cell("Pr(>F)", 9) + "\n";
+    for (const auto& r : t.terms)
+        text += table_cell(r.label, w, true) + table_cell(std::to_string(r.df), 5) + table_cell(number("%.6g", r.ss), 12) +
+                table_cell(number("%.6g", r.ms), 12) + table_cell(number("%.5f", r.rsq), 9) +
+                table_cell(number("%.4f", r.f), 10) + table_cell(number("%.4f", r.z), 9) + table_cell(number("%.4g", r.p), 9) +
+                "\n";
+    text += table_cell("Residuals", w, true) + table_cell(std::to_string(t.residual_df), 5) +
+            table_cell(number("%.6g", t.residual_ss), 12) + table_cell(number("%.6g", t.residual_ss / t.residual_df), 12) +
+            table_cell(number("%.5f", t.residual_ss / t.total_ss), 9) + "\n";
+    text += table_cell("Total", w, true) + table_cell(std::to_string(t.total_df), 5) +
+            table_cell(number("%.6g", t.total_ss), 12) + "\n";
+    return text;
+}
 
 void record_model_table(ActionEnv& env, const ModelTable& t, const std::vector<std::string>& names, const std::string& prefix) {
     ResultRecord& rec = env.record();

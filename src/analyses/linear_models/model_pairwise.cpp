@@ -195,11 +195,11 @@ void pair_statistics(const Eigen::MatrixXd& rows, bool slopes, double* stats) {
 }
 
 // The histograms' titles of the comparisons, in the order of pair_statistics.
-std::vector<std::string> statistic_names(const Grouping& g, bool slopes) {
+std::vector<std::string> statistic_names(const std::vector<std::string>& levels, bool slopes) {
     std::vector<std::string> names;
-    for (std::size_t a = 0; a < g.levels.size(); ++a)
-        for (std::size_t b = a + 1; b < g.levels.size(); ++b) {
-            const std::string pair = g.levels[a] + " and " + g.levels[b];
+    for (std::size_t a = 0; a < levels.size(); ++a)
+        for (std::size_t b = a + 1; b < levels.size(); ++b) {
+            const std::string pair = levels[a] + " and " + levels[b];
             names.push_back(std::string(slopes ? "Slopes" : "Means") + " of " + pair + ": distance");
             if (!slopes) continue;
             names.push_back("Slopes of " + pair + ": difference of lengths");
@@ -219,7 +219,7 @@ PairwiseTest test_of(double observed, long long count_ge, double z, long long np
 
 }  // namespace
 
-class PairwiseComparisons::Plan {
+class GroupRows::Plan {
 public:
     Plan(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type, const std::string& factor, PairwiseMeans means,
          ModelTestOptions::Sums sums)
@@ -240,59 +240,69 @@ public:
     NullModel null;
     Eigen::MatrixXd base, rows;
     MovedRows moved;
-    std::vector<double> observed;
 };
 
-PairwiseComparisons::PairwiseComparisons(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
-                                         const std::string& factor, PairwiseMeans means, ModelTestOptions::Sums sums)
-    : plan_(std::make_unique<Plan>(shapes, design, type, factor, means, sums)) {
-    const auto groups = static_cast<std::size_t>(plan_->g.levels.size());
-    plan_->observed.resize((plan_->cov >= 0 ? 3 : 1) * groups * (groups - 1) / 2);
-    pair_statistics(plan_->rows, plan_->cov >= 0, plan_->observed.data());
-    factor_ = factor;
-    means_ = means;
-}
+GroupRows::GroupRows(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type, const std::string& factor,
+                     PairwiseMeans means, ModelTestOptions::Sums sums)
+    : plan_(std::make_unique<Plan>(shapes, design, type, factor, means, sums)) {}
 
-PairwiseComparisons::~PairwiseComparisons() = default;
+GroupRows::~GroupRows() = default;
 
-const std::vector<double>& PairwiseComparisons::observed() const { return plan_->observed; }
+const std::vector<std::string>& GroupRows::groups() const { return plan_->g.levels; }
+const std::vector<int>& GroupRows::codes() const { return plan_->g.codes; }
+const Eigen::VectorXd& GroupRows::sizes() const { return plan_->sizes; }
+const std::string& GroupRows::covariate() const { return plan_->covariate; }
+const Eigen::MatrixXd& GroupRows::observed() const { return plan_->rows; }
+std::unique_ptr<TableCompanion::Work> GroupRows::work() const { return std::make_unique<PairScratch>(); }
 
-std::vector<std::string> PairwiseComparisons::names() const { return statistic_names(plan_->g, plan_->cov >= 0); }
-
-std::unique_ptr<TableCompanion::Work> PairwiseComparisons::work() const { return std::make_unique<PairScratch>(); }
-
-void PairwiseComparisons::statistics(const std::vector<int>& perm, const CellSums* cells, std::size_t last,
-                                     CellSums::Scratch* moved, Work& work, double* stats) const {
+const Eigen::MatrixXd& GroupRows::permuted(const std::vector<int>& perm, const CellSums* cells, std::size_t last,
+                                           CellSums::Scratch* moved, TableCompanion::Work& work) const {
     auto& s = static_cast<PairScratch&>(work);
     plan_->moved.rows(perm, cells, last, moved, s);
     s.rows += plan_->base;
-    pair_statistics(s.rows, plan_->cov >= 0, stats);
+    return s.rows;
+}
+
+PairwiseComparisons::PairwiseComparisons(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
+                                         const std::string& factor, PairwiseMeans means, ModelTestOptions::Sums sums)
+    : rows_(shapes, design, type, factor, means, sums), factor_(factor), means_(means) {
+    const std::size_t groups = rows_.groups().size();
+    observed_.resize((rows_.covariate().empty() ? 1 : 3) * groups * (groups - 1) / 2);
+    pair_statistics(rows_.observed(), !rows_.covariate().empty(), observed_.data());
+}
+
+std::vector<std::string> PairwiseComparisons::names() const {
+    return statistic_names(rows_.groups(), !rows_.covariate().empty());
+}
+
+void PairwiseComparisons::statistics(const std::vector<int>& perm, const CellSums* cells, std::size_t last,
+                                     CellSums::Scratch* moved, Work& work, double* stats) const {
+    pair_statistics(rows_.permuted(perm, cells, last, moved, work), !rows_.covariate().empty(), stats);
 }
 
 PairwiseResult PairwiseComparisons::result(const CompanionCounts& counts, long long nperm) const {
-    const Plan& p = *plan_;
     PairwiseResult out;
     out.factor = factor_;
-    out.covariate = p.covariate;
+    out.covariate = rows_.covariate();
     out.means = means_;
-    out.groups = p.g.levels;
+    out.groups = rows_.groups();
     out.nperm = nperm;
-    const auto groups = static_cast<Eigen::Index>(p.g.levels.size());
+    const auto groups = static_cast<Eigen::Index>(out.groups.size());
     for (Eigen::Index a = 0; a < groups; ++a) {
-        out.sizes.push_back(p.sizes(a));
-        out.lengths.push_back(p.rows.row(a).norm());
+        out.sizes.push_back(rows_.sizes()(a));
+        out.lengths.push_back(rows_.observed().row(a).norm());
     }
     std::size_t s = 0;
     const auto next = [&] {
-        const PairwiseTest t = test_of(p.observed[s], counts.count_ge[s], counts.z[s], nperm);
+        const PairwiseTest t = test_of(observed_[s], counts.count_ge[s], counts.z[s], nperm);
         ++s;
         return t;
     };
     for (Eigen::Index a = 0; a < groups; ++a)
         for (Eigen::Index b = a + 1; b < groups; ++b) {
-            GroupPair pair{p.g.levels[static_cast<std::size_t>(a)], p.g.levels[static_cast<std::size_t>(b)], {}, {}, {}};
+            GroupPair pair{out.groups[static_cast<std::size_t>(a)], out.groups[static_cast<std::size_t>(b)], {}, {}, {}};
             pair.distance = next();
-            if (p.cov >= 0) {
+            if (!out.covariate.empty()) {
                 pair.length = next();
                 pair.angle = next();
             }

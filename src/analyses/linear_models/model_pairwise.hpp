@@ -40,26 +40,51 @@ struct PairwiseResult {
     long long nperm = 0;
 };
 
+// The least-squares means (or slopes) of the groups of `factor` after the
+// model of `design`, one row each in the order of the groups: of the data,
+// and of each permutation of the residuals of the last term's reduced model
+// (the table's, or compare_groups' own).  The comparisons of groups and the
+// trajectories both read them.  Refused when the name is no factor of the
+// model.
+class GroupRows {
+public:
+    GroupRows(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type, const std::string& factor,
+              PairwiseMeans means, ModelTestOptions::Sums sums = ModelTestOptions::Sums::Chosen);
+    ~GroupRows();
+    const std::vector<std::string>& groups() const;
+    const std::vector<int>& codes() const;  // each specimen's group, 0-based
+    const Eigen::VectorXd& sizes() const;   // specimens of each group
+    const std::string& covariate() const;   // the slopes' covariate; empty: means
+    const Eigen::MatrixXd& observed() const;
+    std::unique_ptr<TableCompanion::Work> work() const;
+    // One permutation's rows, arguments as TableCompanion::statistics'; they
+    // live in `work` until its next use.
+    const Eigen::MatrixXd& permuted(const std::vector<int>& perm, const CellSums* cells, std::size_t last,
+                                    CellSums::Scratch* moved, TableCompanion::Work& work) const;
+
+private:
+    class Plan;
+    std::unique_ptr<Plan> plan_;
+};
+
 // The comparisons of the groups of `factor` after the model of `design`,
 // prepared once: the statistics of the data, and of each permutation the
-// table (or compare_groups) hands over.  Refused when the name is no factor
-// of the model.
+// table (or compare_groups) hands over.
 class PairwiseComparisons : public TableCompanion {
 public:
     PairwiseComparisons(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type, const std::string& factor,
                         PairwiseMeans means, ModelTestOptions::Sums sums = ModelTestOptions::Sums::Chosen);
-    ~PairwiseComparisons() override;
-    const std::vector<double>& observed() const override;
+    const std::vector<double>& observed() const override { return observed_; }
     std::vector<std::string> names() const override;
-    std::unique_ptr<Work> work() const override;
+    std::unique_ptr<Work> work() const override { return rows_.work(); }
     void statistics(const std::vector<int>& perm, const CellSums* cells, std::size_t last, CellSums::Scratch* moved, Work& work,
                     double* stats) const override;
     // The comparisons, with what the permutations gave their statistics.
     PairwiseResult result(const CompanionCounts& counts, long long nperm) const;
 
 private:
-    class Plan;
-    std::unique_ptr<Plan> plan_;
+    GroupRows rows_;
+    std::vector<double> observed_;
     std::string factor_;
     PairwiseMeans means_ = PairwiseMeans::LeastSquares;
 };

@@ -86,6 +86,26 @@ struct MeasurementErrorFigure {
     std::vector<std::string> replicates;  // the replicates' names
 };
 
+// Phenotypic trajectories in the first two principal components of their
+// points: each group's points in level order.
+struct TrajectoryFigure {
+    std::vector<std::string> groups, points;
+    std::vector<Eigen::MatrixXd> scores;  // per group: a row per point, PC1 and PC2
+    std::vector<double> percent;          // each component's share of the points' variance
+};
+
+// The allometry scores of each specimen against its (logged) size.
+struct AllometryFigure {
+    std::string size;  // the axis's name: "log(C_size)"
+    std::vector<double> x;
+    struct Score {
+        std::string name, file;  // "CAC", "allometry-cac"
+        std::vector<double> y;
+    };
+    std::vector<Score> scores;
+    FigureGroups groups;
+};
+
 struct ToolkitFigures {
     std::optional<OutliersFigure> outliers;
     std::optional<DisparityFigure> disparity;
@@ -93,6 +113,8 @@ struct ToolkitFigures {
     std::vector<PlsFigure> pls;  // one per pair of blocks
     std::optional<SymmetryFigure> symmetry;
     std::optional<MeasurementErrorFigure> measurement_error;
+    std::optional<TrajectoryFigure> trajectory;
+    std::optional<AllometryFigure> allometry;
 };
 
 }  // namespace quillan

@@ -1,0 +1,193 @@
+// "RunAllometry": shape against size, scored as geomorph's plotAllometry
+// scores it, for the model shape ~ log(size) (or ~ log(size) * group with
+// --group):
+//
+// - CAC, the common allometric component: the shapes centred on their grand
+//   mean, projected onto the unit vector of their regression on size (geomorph
+//   takes it from the pooled regression, whatever the groups); with
+//   --cac-centre groups, the pooled within-group regression of the shapes
+//   centred on their groups' means on size centred the same way;
+// - RSC1, the first residual shape component: the first principal component
+//   of the shapes less their CAC part;
+// - the regression score (Drake and Klingenberg), RRPP's and geomorph's
+//   "RegScore": with groups, the slope of the first group alone;
+// - the predicted line (Adams and Nistri): the first principal component of
+//   the model's fitted shapes.
+//
+// The signs of principal components are arbitrary (LAPACK's in R): RSC1 and
+// the predicted line are pointed so that they rise with size.
+#include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
+#include "analyses/common.hpp"
+#include "analyses/linear_models/linear_model.hpp"
+#include "analyses/linear_models/model_design.hpp"
+#include "analyses/permutation_recorder.hpp"
+#include "analyses/toolkit/shape_inputs.hpp"
+#include "platform/error.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+namespace quillan {
+
+namespace {
+
+struct AllometryScores {
+    std::vector<double> x, cac, rsc1, reg_score, pred_line;
+    double cac_percent = 0;  // of the shapes' variance along the CAC
+};
+
+// The first principal component's scores of the centred rows `r`, pointed to
+// rise with `x`.
+Eigen::VectorXd first_component(const Eigen::MatrixXd& r, const Eigen::VectorXd& x) {
+    const Eigen::JacobiSVD<Eigen::MatrixXd> svd(r, Eigen::ComputeThinU);
+    Eigen::VectorXd s = svd.matrixU().col(0) * svd.singularValues()(0);
+    if (s.dot((x.array() - x.mean()).matrix()) < 0) s = -s;
+    return s;
+}
+
+std::vector<double> as_vector(const Eigen::VectorXd& v) { return {v.data(), v.data() + v.size()}; }
+
+AllometryScores allometry_scores(const Eigen::MatrixXd& shapes, const ModelDesign& design, const Eigen::VectorXd& x,
+                                 const std::vector<int>* groups) {
+    AllometryScores out;
+    const Eigen::MatrixXd yc = shapes.rowwise() - shapes.colwise().mean();
+    Eigen::VectorXd a;
+    if (!groups) {
+        a = yc.transpose() * x / x.squaredNorm();
+    } else {
+        int count = 0;
+        for (int g : *groups) count = std::max(count, g + 1);
+        Eigen::MatrixXd ym = Eigen::MatrixXd::Zero(count, shapes.cols());
+        Eigen::VectorXd xm = Eigen::VectorXd::Zero(count), n = Eigen::VectorXd::Zero(count);
+        for (Eigen::Index i = 0; i < shapes.rows(); ++i) {
+            const int g = (*groups)[static_cast<std::size_t>(i)];
+            ym.row(g) += shapes.row(i);
+            xm(g) += x(i);
+            n(g) += 1;
+        }
+        Eigen::MatrixXd yw = shapes;
+        Eigen::VectorXd xw = x;
+        for (Eigen::Index i = 0; i < shapes.rows(); ++i) {
+            const int g = (*groups)[static_cast<std::size_t>(i)];
+            yw.row(i) -= ym.row(g) / n(g);
+            xw(i) -= xm(g) / n(g);
+        }
+        a = yw.transpose() * xw;
+    }
+    a.normalize();
+    const Eigen::VectorXd cac = yc * a;
+    out.cac_percent = 100 * cac.squaredNorm() / yc.squaredNorm();
+    const Eigen::MatrixXd residual = yc - cac * a.transpose();
+    out.x = as_vector(x);
+    out.cac = as_vector(cac);
+    out.rsc1 = as_vector(first_component(residual, x));
+    out.reg_score = regression_scores(shapes, design).score;
+    const Eigen::HouseholderQR<Eigen::MatrixXd> qr(design.x);
+    const Eigen::MatrixXd q = qr.householderQ() * Eigen::MatrixXd::Identity(design.x.rows(), design.x.cols());
+    const Eigen::MatrixXd fitted = q * (q.transpose() * shapes);
+    out.pred_line = as_vector(first_component(fitted.rowwise() - fitted.colwise().mean(), x));
+    return out;
+}
+
+// The size of each specimen: a covariate the data name (an import's column,
+// cov), or the centroid size the landmark table carries last (C_size).
+std::vector<double> size_of(const ActionEnv& env, const Matrix& landmarks, const std::string& name) {
+    for (const ModelVariable& v : env.model_variables())
+        if (v.name == name) {
+            if (v.is_factor()) throw Refused("The size \"" + name + "\" is a factor; give a column of numbers (--size).");
+            return v.values;
+        }
+    if (name != "C_size")
+        throw Refused("The size \"" + name + "\" is no column of the loaded data; C_size is each specimen's centroid size.");
+    const Eigen::VectorXd last = landmarks.col(landmarks.cols() - 1);
+    return as_vector(last);
+}
+
+ModelVariable group_factor(const ModelVariables& vars, const std::string& name) {
+    std::string known;
+    for (const ModelVariable& v : vars) {
+        if (v.name == name) return v.is_factor() ? v : ModelVariable::factor_of_codes(v.name, v.values);
+        known += (known.empty() ? "" : ", ") + v.name;
+    }
+    throw Refused("The group factor \"" + name +
+                  "\" is no factor of the loaded data; the factors are: " + (known.empty() ? "none" : known) + ".");
+}
+
+std::string number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%12.6g", v);
+    return buf;
+}
+
+}  // namespace
+
+void run_allometry(ActionEnv& env) {
+    const Matrix& landmarks = require_landmarks(env);
+    const OptionValues& o = env.settings();
+    const std::string size_name = o.text("size").empty() ? "C_size" : o.text("size");
+    const bool logged = o.choice_index("logsz") == 0;
+    const std::vector<double> size = size_of(env, landmarks, size_name);
+    Eigen::VectorXd x(static_cast<Eigen::Index>(size.size()));
+    for (std::size_t i = 0; i < size.size(); ++i) {
+        if (!std::isfinite(size[i]) || (logged && size[i] <= 0))
+            throw Refused("The size of " + specimen_name(env, static_cast<int>(i)) + " is " + std::to_string(size[i]) +
+                          (logged ? ": its logarithm needs a size above 0 (or --logsz false)." : ": not a number."));
+        x(static_cast<Eigen::Index>(i)) = logged ? std::log(size[i]) : size[i];
+    }
+    ModelVariables used{{"size", {}, {}, as_vector(x)}};
+    std::vector<int> codes;
+    if (!o.text("group").empty()) {
+        used.push_back(group_factor(env.model_variables(), o.text("group")));
+        used.back().name = "group";
+        codes = used.back().codes;
+    }
+    const ModelDesign design = build_design(used.size() > 1 ? "size * group" : "size", used, static_cast<int>(x.size()));
+    const Eigen::MatrixXd shapes = aligned_shapes(env);
+    const bool within = o.choice_index("cac-centre") == 1;
+    if (within && codes.empty()) throw Refused("--cac-centre groups needs the groups: name them with --group.");
+    const AllometryScores s = allometry_scores(shapes, design, x, within ? &codes : nullptr);
+    const std::string sz = logged ? "log(" + size_name + ")" : size_name;
+    std::string text = shape_report_head(env, "Allometry: shape on " + sz + (codes.empty() ? "" : " * " + o.text("group")));
+    text += std::string("CAC: the shapes, centred on their grand mean, projected onto their ") +
+            (within ? "pooled within-group regression on size (each group centred on its own means)"
+                    : "regression on size (pooled, whatever the groups)") +
+            "; " + number(s.cac_percent).substr(number(s.cac_percent).find_first_not_of(' ')) +
+            "% of the shapes' variance lies along it\n";
+    if (!codes.empty())
+        text +=
+            "Regression score: the slope of the first group, " + used.back().levels.front() + ", as RRPP and geomorph take it\n";
+    text += "RSC1 and the predicted line (PC1 of the fitted shapes) are pointed to rise with size\n\n";
+    const auto right = [](const std::string& word) { return std::string(word.size() < 12 ? 12 - word.size() : 1, ' ') + word; };
+    text += "specimen        " + right(sz) + right("CAC") + right("RSC1") + right("RegScore") + right("PredLine") + "\n";
+    ResultRecord& rec = env.record();
+    rec.model("CAC").set("percent_of_variance", s.cac_percent);
+    for (std::size_t i = 0; i < s.x.size(); ++i) {
+        std::string name = specimen_name(env, static_cast<int>(i));
+        rec.model("Specimen " + name)
+            .set("size", s.x[i])
+            .set("CAC", s.cac[i])
+            .set("RSC1", s.rsc1[i])
+            .set("RegScore", s.reg_score[i])
+            .set("PredLine", s.pred_line[i]);
+        if (name.size() < 16) name += std::string(16 - name.size(), ' ');
+        text +=
+            name + number(s.x[i]) + number(s.cac[i]) + number(s.rsc1[i]) + number(s.reg_score[i]) + number(s.pred_line[i]) + "\n";
+    }
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        AllometryFigure f{sz,
+                          s.x,
+                          {{"CAC", "allometry-cac", s.cac},
+                           {"RSC1", "allometry-rsc1", s.rsc1},
+                           {"Regression score", "allometry-regression-score", s.reg_score},
+                           {"Predicted line (PC1 of the fitted shapes)", "allometry-predicted-line", s.pred_line}},
+                          {}};
+        if (!codes.empty()) f.groups = {used.back().levels, codes};
+        figures.allometry = f;
+        recorder->keep_figures(figures);
+    }
+    env.set_report(text);
+}
+
+}  // namespace quillan
