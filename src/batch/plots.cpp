@@ -95,6 +95,9 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
         // The shape change toward every group's mean as well, for a grouped table.
         if (notes.empty())
             for (auto& s : group_change_pictures(data, choices)) scenes.push_back(std::move(s));
+        if (notes.empty() && data.grouping().groups() > kMaxGroupChanges)
+            warnings << "quillan-batch: no shape change toward each group's mean: the grouping has " << data.grouping().groups()
+                     << " groups, more than " << kMaxGroupChanges << '\n';
     }
     std::size_t not_drawn = 0;
     for (auto& s : distribution_pictures(log, layout, &not_drawn, request.factor_names)) scenes.push_back(std::move(s));

@@ -92,6 +92,7 @@ std::vector<NamedScene> group_change_pictures(const PictureData& data, const Pic
     std::vector<NamedScene> out;
     const Grouping& g = data.grouping();
     std::set<std::string> taken;
+    if (g.groups() > kMaxGroupChanges) return out;
     for (int k = 0; g.groups() > 1 && k < g.groups(); ++k) {
         const std::string key = k < static_cast<int>(g.keys.size()) ? g.keys[static_cast<std::size_t>(k)] : std::to_string(k + 1);
         std::string name = "shape-change-group-" + file_name_safe(key);

@@ -74,7 +74,11 @@ std::vector<NamedScene> shape_pictures(const PictureData& data, const PictureCho
                                        std::vector<std::string>* notes = nullptr);
 // The shape change from the consensus toward each group's mean, named
 // shape-change-group-<level name or code>, each name safe in a file name on
-// every system and different from the others.
+// every system and different from the others.  Past kMaxGroupChanges
+// groups (the subjects of a study of measurement error, the individuals of
+// a symmetry table) none is drawn: nobody looks through a hundred of them,
+// and the one shape change and the components show the groups.
+constexpr int kMaxGroupChanges = 24;
 std::vector<NamedScene> group_change_pictures(const PictureData& data, const PictureChoices& choices);
 // `text` with everything but letters, digits, '-', '_' and '.' replaced
 // by '_' (never empty, never starting with a dot).

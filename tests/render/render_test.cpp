@@ -564,6 +564,12 @@ TEST(GroupPictures, AreNamedSafelyAndApartWhenTheNamesCollide) {
     for (const auto& s : group_change_pictures(PictureData(landmarks, groups, GroupBy::First), PictureChoices{}))
         names.push_back(s.name);
     EXPECT_THAT(names, ::testing::ElementsAre("shape-change-group-1", "shape-change-group-2", "shape-change-group-5"));
+    // A grouping of more groups than anyone looks through draws none.
+    const int many = kMaxGroupChanges + 1;
+    Matrix each(2 * many, 1);
+    for (int i = 0; i < 2 * many; ++i) each(i, 0) = 1 + i / 2;
+    EXPECT_TRUE(
+        group_change_pictures(PictureData(make_shapes(2 * many, 4, 3, 0.05), each, GroupBy::First), PictureChoices{}).empty());
 }
 
 // Without its picture module quillan-batch refuses --plots, as it refuses a
