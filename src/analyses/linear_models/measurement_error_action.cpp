@@ -15,7 +15,6 @@
 #include "platform/error.hpp"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace quillan {
 
@@ -45,21 +44,16 @@ MeasurementErrorDesign me_design(const ModelVariables& vars, const MeNames& n) {
     return d;
 }
 
-std::string cell(const char* format, double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format, v);
-    return buf;
-}
-
 std::string table_text(const MeasurementErrorResult& r) {
     std::string text = padded("", 22, true) + padded("Df", 6) + padded("SS", 13) + padded("MS", 13) + padded("Rsq", 9) +
                        padded("EtaSq.ME", 10) + padded("SNR", 11) + padded("Z", 9) + padded("Pr(>SNR)", 10) + "\n";
     for (const MeasurementErrorRow& row : r.rows) {
-        text += padded(row.label, 22, true) + padded(std::to_string(row.df), 6) + padded(cell("%.6g", row.ss), 13);
-        if (row.label != "Total") text += padded(cell("%.6g", row.ms), 13) + padded(cell("%.5f", row.rsq), 9);
-        if (row.label != "Total") text += padded(row.has_eta ? cell("%.5f", row.eta) : "", 10);
+        text += padded(row.label, 22, true) + padded(std::to_string(row.df), 6) + padded(formatted("%.6g", row.ss), 13);
+        if (row.label != "Total") text += padded(formatted("%.6g", row.ms), 13) + padded(formatted("%.5f", row.rsq), 9);
+        if (row.label != "Total") text += padded(row.has_eta ? formatted("%.5f", row.eta) : "", 10);
         if (row.tested)
-            text += padded(cell("%.6g", row.snr), 11) + padded(cell("%.4f", row.z), 9) + padded(cell("%.4g", row.p), 10);
+            text += padded(formatted("%.6g", row.snr), 11) + padded(formatted("%.4f", row.z), 9) +
+                    padded(formatted("%.4g", row.p), 10);
         while (!text.empty() && text.back() == ' ') text.pop_back();
         text += "\n";
     }
@@ -68,15 +62,15 @@ std::string table_text(const MeasurementErrorResult& r) {
 
 std::string eigenvalue_line(const char* name, const std::vector<double>& v) {
     std::string line = padded(name, 8, true);
-    for (double e : v) line += padded(cell("%.6g", e), 11);
+    for (double e : v) line += padded(formatted("%.6g", e), 11);
     return line + "\n";
 }
 
 std::string icc_text(const MeasurementErrorResult& r) {
     std::string text = "\nIntraclass correlation of the dispersions (RRPP's ICCstats, the systematic error within subjects):\n" +
                        padded("ICC", 11) + padded("ICC_a", 11) + padded("ICC_c", 11) + "\n" +
-                       padded(cell("%.6f", r.icc.icc), 11) + padded(cell("%.6f", r.icc.icc_a), 11) +
-                       padded(cell("%.6f", r.icc.icc_c), 11) + "\n";
+                       padded(formatted("%.6f", r.icc.icc), 11) + padded(formatted("%.6f", r.icc.icc_a), 11) +
+                       padded(formatted("%.6f", r.icc.icc_c), 11) + "\n";
     text += "\nMultivariate ICC: the positive eigenvalues of (MSCP_BS + (r - 1) MSCP_W)^-1 (MSCP_BS - MSCP_W)\n";
     if (!r.multivariate.refusal.empty()) return text + r.multivariate.refusal + "\n";
     return text + eigenvalue_line("ICC", r.multivariate.icc) + eigenvalue_line("ICC_a", r.multivariate.icc_a) +
@@ -88,7 +82,7 @@ std::string repeatability_text(const MeasurementErrorResult& r) {
            "MS_within):\n   MS_among " +
            shown(r.ms_among) + ", MS_within " + shown(r.ms_within) + ", r " + shown(r.replicates_per_subject) +
            (r.replicates_per_subject == static_cast<int>(r.replicates_per_subject) ? "" : " (n0: the subjects differ in count)") +
-           ", repeatability " + cell("%.6f", r.repeatability) + "\n";
+           ", repeatability " + formatted("%.6f", r.repeatability) + "\n";
 }
 
 void record_result(ActionEnv& env, const MeasurementErrorResult& r) {
@@ -163,7 +157,7 @@ void run_measurement_error(ActionEnv& env) {
             "subjects; SNR = SS / SS of Random ME, Z its effect size; p = (permutations with SNR at least the observed + 1) / "
             "(permutations + 1)\n\n" +
             table_text(r) + "EtaSq.ME: SS / the within-subject SS (" +
-            cell("%.6g", r.rows[r.rows.size() - 2].ss / r.rows[r.rows.size() - 2].eta) + ")\n";
+            formatted("%.6g", r.rows[r.rows.size() - 2].ss / r.rows[r.rows.size() - 2].eta) + ")\n";
     text += icc_text(r) + repeatability_text(r);
     record_result(env, r);
     if (PermutationRecorder* recorder = env.options().recorder) {

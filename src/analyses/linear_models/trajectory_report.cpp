@@ -3,27 +3,13 @@
 #include "analyses/toolkit/shape_inputs.hpp"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace quillan {
 
 namespace {
 
-std::string number(const char* format, double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format, v);
-    return buf;
-}
-
-// A label or number in a column of `width`, one blank kept before a value
-// that fills it.
-std::string cell(const std::string& s, std::size_t width, bool left = false) {
-    if (s.size() >= width) return left ? s + " " : " " + s;
-    return left ? s + std::string(width - s.size(), ' ') : std::string(width - s.size(), ' ') + s;
-}
-
 std::string test_cells(const PairwiseTest& t, const char* format) {
-    return cell(number(format, t.observed), 11) + cell(number("%.4f", t.z), 9) + cell(number("%.4g", t.p), 11);
+    return padded(formatted(format, t.observed), 11) + padded(formatted("%.4f", t.z), 9) + padded(formatted("%.4g", t.p), 11);
 }
 
 std::string joined(const std::vector<std::string>& words) {
@@ -35,13 +21,13 @@ std::string joined(const std::vector<std::string>& words) {
 std::string pairs_text(const TrajectoryResult& r) {
     std::size_t w = 6;
     for (const auto& g : r.groups) w = std::max(w, g.size() + 1);
-    std::string text = "\nPairwise comparisons of the trajectories\n\n" + cell("", 2 * w + 1) + cell("|dL|", 11) + cell("Z", 9) +
-                       cell("Pr > |dL|", 11);
-    if (r.angles) text += "  " + cell("angle", 11) + cell("Z", 9) + cell("Pr > angle", 11);
-    if (r.shapes) text += "  " + cell("shape", 11) + cell("Z", 9) + cell("Pr > shape", 11);
+    std::string text = "\nPairwise comparisons of the trajectories\n\n" + padded("", 2 * w + 1) + padded("|dL|", 11) +
+                       padded("Z", 9) + padded("Pr > |dL|", 11);
+    if (r.angles) text += "  " + padded("angle", 11) + padded("Z", 9) + padded("Pr > angle", 11);
+    if (r.shapes) text += "  " + padded("shape", 11) + padded("Z", 9) + padded("Pr > shape", 11);
     text += "\n";
     for (const auto& p : r.pairs) {
-        text += cell(p.first, w, true) + " " + cell(p.second, w, true) + test_cells(p.length, "%.6g");
+        text += padded(p.first, w, true) + " " + padded(p.second, w, true) + test_cells(p.length, "%.6g");
         if (r.angles) text += "  " + test_cells(p.angle, "%.4f");
         if (r.shapes) text += "  " + test_cells(p.shape, "%.6g");
         text += "\n";
@@ -100,9 +86,9 @@ std::string trajectory_report(const ActionEnv& env, const TrajectoryLayout& layo
             joined(r.points) + ")\n\n";
     std::size_t w = 6;
     for (const auto& g : r.groups) w = std::max(w, g.size() + 1);
-    text += cell("", w) + cell("path length", 13) + "\n";
+    text += padded("", w) + padded("path length", 13) + "\n";
     for (std::size_t g = 0; g < r.groups.size(); ++g)
-        text += cell(r.groups[g], w, true) + cell(number("%.6g", r.path_lengths[g]), 13) + "\n";
+        text += padded(r.groups[g], w, true) + padded(formatted("%.6g", r.path_lengths[g]), 13) + "\n";
     return text + pairs_text(r);
 }
 

@@ -90,11 +90,13 @@ std::string shape_report_head(const ActionEnv& env, const std::string& title) {
     return text;
 }
 
-std::string shown(double v, bool fixed) {
+std::string formatted(const char* format, double v) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, fixed ? "%.4f" : "%.6g", v);
+    std::snprintf(buf, sizeof buf, format, v);
     return buf;
 }
+
+std::string shown(double v, bool fixed) { return formatted(fixed ? "%.4f" : "%.6g", v); }
 
 std::string padded(const std::string& s, std::size_t width, bool left) {
     // A value as wide as its column or wider keeps a blank on the side of

@@ -43,6 +43,8 @@ void tell_single_specimen_groups(ActionEnv& env, const GroupFactor& g, const std
 std::string specimen_name(const ActionEnv& env, int i);
 // The report's opening: the title, each loaded file's line, the alignment.
 std::string shape_report_head(const ActionEnv& env, const std::string& title);
+// One number in a printf format of one conversion ("%.6g").
+std::string formatted(const char* format, double v);
 // A number as the reports print it: %.6g, or %.4f with `fixed`.
 std::string shown(double v, bool fixed = false);
 // `s` padded to `width` (on the right when `left`); a wider `s` gets one
