@@ -3,12 +3,12 @@
 // as the window would hold it, ready to run one action again and again.
 #pragma once
 
-#include "platform/memory_gui.hpp"
 #include "platform/random.hpp"
 #include "shell/action_table.hpp"
-#include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
+#include "window_model/memory_gui.hpp"
+#include "window_model/memory_window.hpp"
 
 #include <cmath>
 #include <ctime>

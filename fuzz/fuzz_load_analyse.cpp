@@ -4,11 +4,11 @@
 // covariate files separated by NUL bytes.  Whatever the files hold, the
 // action must end in a report, a refusal or an error message; a crash, a
 // sanitizer report or an exception of an unexpected kind is a finding.
-#include "platform/memory_gui.hpp"
 #include "shell/action_table.hpp"
-#include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
+#include "window_model/memory_gui.hpp"
+#include "window_model/memory_window.hpp"
 
 #include <cstddef>
 #include <cstdint>

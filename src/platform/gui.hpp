@@ -3,8 +3,10 @@
 // application data, message windows that do not wait, file dialogs, the
 // pause for a key and the current directory.
 //
-// Two implementations exist: MemoryGui (tests and the batch front end) and the
-// Qt backend of the desktop program.  The core never includes a Qt header.
+// Two implementations exist: the Qt backend of the desktop program and
+// MemoryGui, the window built in memory that the tests, benchmarks and fuzz
+// targets drive (tests/window_model; no program links it).  The core never
+// includes a Qt header.
 #pragma once
 
 #include "platform/value.hpp"

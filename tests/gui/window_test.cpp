@@ -15,7 +15,6 @@
 #include "gui/toolkit_panel.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
 #include "shell/window_utils.hpp"
@@ -23,6 +22,7 @@
 #include "support/fixtures.hpp"
 #include "support/text.hpp"
 #include "support/window_rig.hpp"
+#include "window_model/memory_window.hpp"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

@@ -2,12 +2,12 @@
 #include "byname/operations.hpp"
 #include "byname/program.hpp"
 #include "platform/error.hpp"
-#include "platform/memory_gui.hpp"
 #include "platform/optable.hpp"
-#include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
 #include "support/text.hpp"
+#include "window_model/memory_gui.hpp"
+#include "window_model/memory_window.hpp"
 
 #include <gtest/gtest.h>
 

@@ -15,10 +15,10 @@
 #define QUILLAN_TEST_UNDER_ASAN 0
 #endif
 
-#include "platform/memory_gui.hpp"
-#include "shell/memory_window.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
+#include "window_model/memory_gui.hpp"
+#include "window_model/memory_window.hpp"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "shell/memory_window.hpp"
+#include "window_model/memory_window.hpp"
 
 #include "shell/window_env.hpp"
 

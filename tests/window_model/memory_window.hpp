@@ -3,7 +3,7 @@
 #pragma once
 
 #include "analyses/analysis_params.hpp"
-#include "platform/memory_gui.hpp"
+#include "window_model/memory_gui.hpp"
 
 namespace quillan {
 

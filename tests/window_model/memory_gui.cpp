@@ -1,4 +1,4 @@
-#include "platform/memory_gui.hpp"
+#include "window_model/memory_gui.hpp"
 
 #include "platform/error.hpp"
 
