@@ -21,18 +21,6 @@ namespace quillan {
 
 namespace {
 
-// A factor an option names: a factor of the loaded data, or a column of
-// numbers taken as the codes of one.
-ModelVariable factor_named(const ModelVariables& vars, const std::string& name, const char* option) {
-    std::string known;
-    for (const ModelVariable& v : vars) {
-        if (v.name == name) return v.is_factor() ? v : ModelVariable::factor_of_codes(v.name, v.values);
-        known += (known.empty() ? "" : ", ") + v.name;
-    }
-    throw Refused(std::string("The ") + option + " \"" + name + "\" is no factor of the loaded data; the factors are: " +
-                  (known.empty() ? "none (load a group file or import a table with factors)" : known) + ".");
-}
-
 // Every group needs a point at every level: refused, naming the first
 // group and level without a specimen, before the model's design (which
 // would offer to leave the interaction out).
