@@ -6,6 +6,7 @@
 // space (a corrected row is the consensus plus a tangent vector).
 #pragma once
 
+#include "platform/error.hpp"
 #include "platform/value.hpp"
 
 #include <Eigen/Dense>
@@ -34,12 +35,6 @@ Eigen::MatrixXd corrected_for_log_size(const Eigen::MatrixXd& shapes, const Matr
 
 // The report's line for shapes so corrected.
 std::string size_correction_line();
-
-}  // namespace quillan
-
-#include "platform/error.hpp"
-
-namespace quillan {
 
 template <class NameOf>
 Eigen::MatrixXd corrected_for_log_size(const Eigen::MatrixXd& shapes, const Matrix& landmarks, NameOf name_of) {
