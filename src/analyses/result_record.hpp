@@ -91,6 +91,7 @@ struct RunInfo {
     int processes = 1;                 // processes sharing the permutations
     StatisticNames statistics;         // what each permutation loop compared, as the action table names it
     std::string gpa_steps;             // of the superimposition the action ran: "converged" or "gpagen"; empty: none
+    std::string size_correction;       // the size model the shapes were corrected for ("log(C_size)"); empty: none
     // What the import did to the coordinates: landmarks estimated at gaps
     // (specimen ID, landmark number), semilandmarks slid.
     struct Estimated {

@@ -56,6 +56,7 @@ struct BatchRequest {
     bool given_option(const std::string& name) const { return given.count(name) > 0; }
     // How the specimens' export and the pictures align the shapes.
     Alignment alignment() const;
+    bool size_corrected() const;  // --size-corrected given
     // How the import's steps iterate their superimpositions.
     GpaSteps gpa_steps() const;
 };

@@ -279,6 +279,11 @@ GpaSteps BatchRequest::gpa_steps() const {
     return it != given.end() && it->second == "gpagen" ? GpaSteps::Gpagen : GpaSteps::Converged;
 }
 
+bool BatchRequest::size_corrected() const {
+    const auto it = given.find("size-corrected");
+    return it != given.end() && it->second == "true";
+}
+
 Alignment BatchRequest::alignment() const {
     const auto it = given.find("alignment");
     return it != given.end() && it->second == "partial" ? Alignment::Partial : Alignment::Full;

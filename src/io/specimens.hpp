@@ -1,7 +1,8 @@
 // The per-specimen table a user plots or screens for digitising errors:
 // ID, group levels, covariate, centroid size, the coordinates aligned on the
 // consensus and each specimen's full Procrustes distance from it, and after
-// standardisation the standardised coordinates aligned the same way.
+// standardisation the standardised coordinates aligned the same way, or the
+// size-corrected ones.
 #pragma once
 
 #include "io/import.hpp"
@@ -20,6 +21,9 @@ struct SpecimenExport {
     // Coordinates aligned as geomorph's gpagen aligns them (the import's
     // alignment when it slid semilandmarks), instead of by the full Procrustes fit.
     bool partial = false;
+    // Also the aligned coordinates projected onto the tangent space and
+    // corrected for log(C_size), as the analyses' --size-corrected takes them.
+    bool size_corrected = false;
     int dimensions = 2;  // coordinates per landmark: the columns are x1,y1,z1,... in space
 };
 

@@ -30,6 +30,15 @@ OptionSpec gpa_steps_option() {
             .choices = {"converged", "gpagen"},
             .for_imports = true};
 }
+OptionSpec size_corrected_option() {
+    return {.name = "size-corrected",
+            .kind = O::Flag,
+            .help =
+                "Run on size-corrected shapes: the residuals of the shapes' regression on log centroid size (shape ~ "
+                "log(C_size), C_size the landmark table's last value) plus the mean shape (and add them to "
+                "--export-specimens' table as sc_x1, sc_y1, ...)",
+            .for_exports = true};
+}
 OptionSpec formula_option() {
     return {.name = "formula",
             .help =
@@ -50,6 +59,7 @@ std::vector<OptionSpec> model_options() {
              .choices = {"I", "II", "III"}},
             alignment_option(),
             gpa_steps_option(),
+            size_corrected_option(),
             {.name = "error",
              .help = "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")"},
             {.name = "permute",
@@ -80,6 +90,22 @@ std::vector<OptionSpec> symmetry_options() {
              .help = "File of the pairs of matching landmarks, one pair a line, for object symmetry (each configuration holds "
                      "both sides)",
              .noun = "The land pairs file"}};
+}
+
+std::vector<OptionSpec> measurement_error_options() {
+    return {alignment_option(),
+            gpa_steps_option(),
+            size_corrected_option(),
+            {.name = "subjects", .help = "Factor of each configuration's subject, the specimen digitised (default G1)"},
+            {.name = "replicates", .help = "Factor of each configuration's replicate, the digitising round (default G2)"},
+            {.name = "subject-groups",
+             .help = "Factor of groups of subjects, whose interaction with the replicates is tested (optional)"},
+            {.name = "me-data",
+             .kind = O::Choice,
+             .help = "What is analysed: pcs (the principal component scores whose standard deviation exceeds "
+                     "0.001 of the first's, as RRPP does) or coordinates (the tangent coordinates)",
+             .fallback = "pcs",
+             .choices = {"pcs", "coordinates"}}};
 }
 
 }  // namespace quillan

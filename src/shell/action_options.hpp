@@ -8,14 +8,16 @@
 
 namespace quillan {
 
-OptionSpec alignment_option();  // full or partial Procrustes
-OptionSpec gpa_steps_option();  // converged or gpagen's steps
-OptionSpec formula_option();    // the model's terms
-OptionSpec partition_option();  // the landmarks' modules
+OptionSpec alignment_option();       // full or partial Procrustes
+OptionSpec gpa_steps_option();       // converged or gpagen's steps
+OptionSpec size_corrected_option();  // the shapes less their regression on log size
+OptionSpec formula_option();         // the model's terms
+OptionSpec partition_option();       // the landmarks' modules
 
-// The linear model's options, and bilateral symmetry's.
+// The linear model's options, bilateral symmetry's and measurement error's.
 std::vector<OptionSpec> model_options();
 std::vector<OptionSpec> symmetry_options();
+std::vector<OptionSpec> measurement_error_options();
 
 // The rows of the analyses on a model of their own: phenotypic trajectories
 // and allometry (trajectory_rows.cpp).

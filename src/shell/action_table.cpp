@@ -262,6 +262,7 @@ std::vector<ActionRow> shape_rows() {
          .permutes = false,
          .options = {alignment_option(),
                      gpa_steps_option(),
+                     size_corrected_option(),
                      {.name = "within-groups",
                       .kind = O::Flag,
                       .help = "Measure each specimen from the mean of its own group of G1"}}},
@@ -275,7 +276,7 @@ std::vector<ActionRow> shape_rows() {
          .groupings = 1,
          // One difference a pair of groups; two groups have one.
          .statistics = {{"Disparity: absolute difference of the variances of the first pair of groups"}},
-         .options = {formula_option(), alignment_option(), gpa_steps_option()}},
+         .options = {formula_option(), alignment_option(), gpa_steps_option(), size_corrected_option()}},
         {.name = "RunCva",
          .alias = "cva",
          .kind = K::Analysis,
@@ -289,6 +290,7 @@ std::vector<ActionRow> shape_rows() {
                          "Canonical variates: Procrustes distance of the first pair of groups"}},
          .options = {alignment_option(),
                      gpa_steps_option(),
+                     size_corrected_option(),
                      {.name = "no-cross-validate",
                       .kind = O::Flag,
                       .help = "Classify by resubstitution only (by default each specimen is also classified left out in turn)"}}},
@@ -308,7 +310,7 @@ std::vector<ActionRow> part_rows() {
          .writes_report = true,
          // Each pair's r-PLS, then their mean.
          .statistics = {{"Integration: r-PLS of the first pair of modules", "Integration: mean r-PLS"}},
-         .options = {alignment_option(), gpa_steps_option(), partition_option()}},
+         .options = {alignment_option(), gpa_steps_option(), size_corrected_option(), partition_option()}},
         {.name = "RunPls",
          .alias = "pls",
          .kind = K::Analysis,
@@ -319,6 +321,7 @@ std::vector<ActionRow> part_rows() {
          .statistics = {{"PLS: r-PLS of shape and the table", "PLS: r-PLS (again, as the mean of one pair)"}},
          .options = {alignment_option(),
                      gpa_steps_option(),
+                     size_corrected_option(),
                      {.name = "block2",
                       .kind = O::InputFile,
                       .help = "Table of the second block, one row of numbers per specimen",
@@ -333,6 +336,7 @@ std::vector<ActionRow> part_rows() {
          .statistics = {{"Modularity: covariance ratio of a random partition"}},
          .options = {alignment_option(),
                      gpa_steps_option(),
+                     size_corrected_option(),
                      partition_option(),
                      {.name = "no-rotation-search",
                       .kind = O::Flag,
@@ -361,19 +365,7 @@ std::vector<ActionRow> part_rows() {
          .groupings = 2,
          // The SNR of the subjects and of the systematic error (then of its interaction with --groups).
          .statistics = {{"Measurement error: SNR of Subjects", "Measurement error: SNR of Systematic ME"}},
-         .options = {alignment_option(),
-                     gpa_steps_option(),
-                     {.name = "subjects", .help = "Factor of each configuration's subject, the specimen digitised (default G1)"},
-                     {.name = "replicates",
-                      .help = "Factor of each configuration's replicate, the digitising round (default G2)"},
-                     {.name = "subject-groups",
-                      .help = "Factor of groups of subjects, whose interaction with the replicates is tested (optional)"},
-                     {.name = "me-data",
-                      .kind = O::Choice,
-                      .help = "What is analysed: pcs (the principal component scores whose standard deviation exceeds "
-                              "0.001 of the first's, as RRPP does) or coordinates (the tangent coordinates)",
-                      .fallback = "pcs",
-                      .choices = {"pcs", "coordinates"}}}},
+         .options = measurement_error_options()},
     };
 }
 

@@ -533,7 +533,7 @@ void Shell::write_specimens(const std::string& path, CovariateChoice model) {
     io::write_output(path, specimens_export(model, alignment_));
 }
 
-std::string Shell::specimens_export(CovariateChoice choice, Alignment alignment) {
+std::string Shell::specimens_export(CovariateChoice choice, Alignment alignment, bool size_corrected) {
     if (ws_.landmarks.size() == 0)
         throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
     io::SpecimenExport e;
@@ -543,6 +543,7 @@ std::string Shell::specimens_export(CovariateChoice choice, Alignment alignment)
     e.covariate = &ws_.covariate;
     e.legend = origin_.landmarks_path == origin_.legend.source ? &origin_.legend : nullptr;
     e.partial = alignment == Alignment::Partial;
+    e.size_corrected = size_corrected;
     // With a covariate model chosen, the standardised shapes come too.
     std::optional<CovariateModel> model;
     if (choice != CovariateChoice::None) {

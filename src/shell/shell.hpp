@@ -124,7 +124,7 @@ public:
     void write_specimens(const std::string& path, CovariateChoice model);
     // What they write, for a front end that sends it elsewhere (standard output).
     std::string results_export(bool csv) const;
-    std::string specimens_export(CovariateChoice model, Alignment alignment);
+    std::string specimens_export(CovariateChoice model, Alignment alignment, bool size_corrected = false);
 
 private:
     Outcome run_action(const std::string& action);

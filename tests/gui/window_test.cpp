@@ -1674,6 +1674,10 @@ private slots:
         named<QComboBox>("ToolkitGpaStepsBox")->setCurrentIndex(1);
         QVERIFY(reported("outliersButton"));
         QVERIFY2(report().contains("consensus's own steps"), qPrintable(report()));
+        QVERIFY(!report().contains("Size-corrected"));
+        named<QCheckBox>("ToolkitSizeCorrectedBox")->setChecked(true);
+        QVERIFY(reported("outliersButton"));
+        QVERIFY2(report().contains("Size-corrected: the residuals of shape ~ log(C_size)"), qPrintable(report()));
     }
 
     void canonicalVariatesLeaveOutOnlyWhenTicked() {

@@ -9,7 +9,9 @@
 #include "analyses/linear_models/model_design.hpp"
 #include "analyses/linear_models/model_pairwise.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
+#include "analyses/linear_models/size_correction.hpp"
 #include "analyses/permutation_recorder.hpp"
+#include "analyses/toolkit/shape_inputs.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
@@ -81,7 +83,7 @@ std::string table_cell(std::string s, std::size_t width, bool left = false) {
 const char* ss_name(SsType t) { return t == SsType::I ? "I" : t == SsType::II ? "II" : "III"; }
 
 std::string model_report(const Workspace& ws, const std::string& formula, const ModelRequest& q, const ModelTable& t,
-                         const ModelDesign& d) {
+                         const ModelDesign& d, bool size_corrected) {
     std::string text = "Procrustes linear model of shape: " + formula + "\n";
     for (const std::string* info : {&ws.landmarks_info, &ws.groups_info, &ws.covariate_info})
         for (std::size_t from = 0; from < info->size();) {  // each file's line, without the blank lines around it
@@ -90,6 +92,7 @@ std::string model_report(const Workspace& ws, const std::string& formula, const 
             from = end + 1;
         }
     text += std::string("\nShape: ") + superimposition_words(q) + ", projected onto the tangent space at the consensus\n";
+    if (size_corrected) text += size_correction_line();
     text += std::string("Sums of squares and cross-products: type ") + ss_name(q.ss_type) + "\n";
     text += std::string("Permutations: ") + std::to_string(t.nperm) + ", " +
             (q.randomization == Randomization::Residuals ? "randomized residuals of each term's reduced model (RRPP)"
@@ -212,8 +215,7 @@ void run_model(ActionEnv& env) {
     test.randomization = q.randomization;
     test.error = error_terms(q.error, design);
     test.nperm = nperm;
-    const Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment, ws.dimensions, q.gpa_steps);
-    env.record().run.gpa_steps = gpa_steps_name(q.gpa_steps);
+    const Eigen::MatrixXd shapes = analysis_shapes(env, landmarks);
     require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
     PermutationEngine engine(env.options(), &env.console());
     const StreamIds loops = engine.take_streams(1);
@@ -232,7 +234,7 @@ void run_model(ActionEnv& env) {
     for (const auto& r : table.terms) names.push_back(r.label);
     names.push_back("Residuals");
     record_model_table(env, table, names);
-    std::string report = model_report(ws, formula, q, table, design);
+    std::string report = model_report(ws, formula, q, table, design, size_corrected_asked(env));
     if (pairs) {
         record_pairs(env, *pairs);
         report += "\n" + pairs_text(*pairs);

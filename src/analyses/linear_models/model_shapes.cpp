@@ -86,16 +86,6 @@ Config turned_onto(const Config& y, const Config& reference, int dimensions) {
 
 Eigen::MatrixXd coordinates_of(const Matrix& landmarks) { return Eigen::MatrixXd(landmarks.leftCols(landmarks.cols() - 1)); }
 
-// Projects the rows of `aligned` onto the tangent plane at their mean,
-// scaled to unit size, and adds that consensus back.
-Eigen::MatrixXd projected(const Eigen::MatrixXd& aligned, int dimensions) {
-    const Config mean = aligned.colwise().mean().transpose();
-    const Config m = centred_unit(mean, dimensions);
-    Eigen::MatrixXd out = aligned - (aligned * m) * m.transpose();
-    out.rowwise() += m.transpose();
-    return out;
-}
-
 // The rotation of the configurations (the columns of `t`) that puts the
 // principal axes of their mean along x, y (and z), each pointing the way its
 // coordinate grows (the last turned if need be so that nothing is mirrored).
@@ -172,6 +162,14 @@ Eigen::MatrixXd partial_procrustes_alignment(const Matrix& landmarks, int dimens
         if (pass > 4) break;
     }
     return a;
+}
+
+Eigen::MatrixXd projected(const Eigen::MatrixXd& aligned, int dimensions) {
+    const Config mean = aligned.colwise().mean().transpose();
+    const Config m = centred_unit(mean, dimensions);
+    Eigen::MatrixXd out = aligned - (aligned * m) * m.transpose();
+    out.rowwise() += m.transpose();
+    return out;
 }
 
 Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment, int dimensions, GpaSteps steps) {

@@ -26,6 +26,10 @@ namespace quillan {
 Eigen::MatrixXd tangent_shapes(const Matrix& landmarks, Alignment alignment, int dimensions = 2,
                                GpaSteps steps = GpaSteps::Converged);
 
+// The rows of `aligned` (superimposed configurations) projected onto the
+// tangent plane at their mean scaled to unit size, that consensus added back.
+Eigen::MatrixXd projected(const Eigen::MatrixXd& aligned, int dimensions);
+
 // The report's words for the superimposition of `q`, after "Shape: ".
 std::string superimposition_words(const ModelRequest& q);
 // The record's name of the steps: "converged" or "gpagen".

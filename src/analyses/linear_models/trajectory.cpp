@@ -99,6 +99,10 @@ void run_trajectory(ActionEnv& env) {
     const TrajectoryLayout layout = layout_of(o);
     const bool as_loaded = o.choice_index("coordinates") == 1;
     const ModelDesign design = trajectory_design(env.model_variables(), layout, static_cast<int>(landmarks.rows()));
+    if (as_loaded && size_corrected_asked(env))
+        throw Refused(
+            "--size-corrected corrects superimposed shapes; with --coordinates as-loaded the coordinates are "
+            "taken as they are: give one or the other.");
     const Eigen::MatrixXd shapes = as_loaded ? Eigen::MatrixXd(landmarks.leftCols(landmarks.cols() - 1)) : aligned_shapes(env);
     if (as_loaded) require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
     const TrajectoryComparisons comparisons(shapes, design, layout);

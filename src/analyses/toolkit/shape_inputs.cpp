@@ -3,6 +3,7 @@
 #include "analyses/common.hpp"
 #include "analyses/degenerate.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
+#include "analyses/linear_models/size_correction.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
@@ -20,10 +21,22 @@ ModelVariable factor_named(const ModelVariables& vars, const std::string& name, 
                   (known.empty() ? "none (load a group file or import a table with factors)" : known) + ".");
 }
 
-Eigen::MatrixXd aligned_shapes(ActionEnv& env) {
+bool size_corrected_asked(const ActionEnv& env) {
+    const OptionValues& o = env.settings();
+    return o.has("size-corrected") && o.flag("size-corrected");
+}
+
+Eigen::MatrixXd analysis_shapes(ActionEnv& env, const Matrix& landmarks) {
     const ModelRequest q = env.model_request();
     env.record().run.gpa_steps = gpa_steps_name(q.gpa_steps);
-    Eigen::MatrixXd shapes = tangent_shapes(require_landmarks(env), q.alignment, env.ws().dimensions, q.gpa_steps);
+    Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment, env.ws().dimensions, q.gpa_steps);
+    if (!size_corrected_asked(env)) return shapes;
+    env.record().run.size_correction = kSizeCorrection;
+    return corrected_for_log_size(shapes, landmarks, [&](Eigen::Index i) { return specimen_name(env, static_cast<int>(i)); });
+}
+
+Eigen::MatrixXd aligned_shapes(ActionEnv& env) {
+    Eigen::MatrixXd shapes = analysis_shapes(env, require_landmarks(env));
     require_specimens(shapes.rows(), 2, "A shape analysis");
     require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
     return shapes;
@@ -87,6 +100,7 @@ std::string shape_report_head(const ActionEnv& env, const std::string& title) {
         }
     text += std::string("\nShape: ") + superimposition_words(env.model_request()) +
             ", projected onto the tangent space at the consensus\n";
+    if (size_corrected_asked(env)) text += size_correction_line();
     return text;
 }
 

@@ -25,8 +25,16 @@ struct GroupFactor {
 // individuals, sides and replicates gives them).  `option` names it in the
 // refusal ("individual factor").
 ModelVariable factor_named(const ModelVariables& vars, const std::string& name, const char* option);
-// The loaded landmarks superimposed as the request's alignment says and
-// projected onto the tangent space at their consensus.  Refuses specimens
+// Whether the action's --size-corrected asks for size-corrected shapes
+// (false for an action whose row does not declare it).
+bool size_corrected_asked(const ActionEnv& env);
+// The shapes an analysis on tangent coordinates runs on: `landmarks`
+// superimposed as the request's alignment and steps say, projected onto the
+// tangent space at their consensus, and size-corrected when asked (the
+// residuals of shape ~ log(C_size) plus the mean shape); what was done is
+// noted in the record.
+Eigen::MatrixXd analysis_shapes(ActionEnv& env, const Matrix& landmarks);
+// The loaded landmarks as analysis_shapes gives them.  Refuses specimens
 // that all have one shape (require_shape_variation): every shape analysis
 // would report noise on them.
 Eigen::MatrixXd aligned_shapes(ActionEnv& env);
@@ -41,7 +49,8 @@ void require_group_sizes(const GroupFactor& g, int minimum, const std::string& w
 void tell_single_specimen_groups(ActionEnv& env, const GroupFactor& g, const std::string& consequence);
 // Specimen i (0-based) as the report names it: its ID, or "specimen i+1".
 std::string specimen_name(const ActionEnv& env, int i);
-// The report's opening: the title, each loaded file's line, the alignment.
+// The report's opening: the title, each loaded file's line, the alignment
+// and the size correction.
 std::string shape_report_head(const ActionEnv& env, const std::string& title);
 // One number in a printf format of one conversion ("%.6g").
 std::string formatted(const char* format, double v);

@@ -149,5 +149,54 @@ TEST(Allometry, AgreesWithGeomorph) {
     EXPECT_THAT(r.err, HasSubstr("needs the groups"));
 }
 
+// The size-corrected shapes of plethodon, as --export-specimens writes them,
+// to 1e-8 of RRPP's residuals of procD.lm(Y ~ log(size)) plus the mean; a
+// model on them to procD.lm's table of those shapes on species, its report
+// and record saying so; and a test that reads the landmarks themselves
+// refusing the option, naming itself.
+TEST(Allometry, SizeCorrectedShapesAgreeWithRRPP) {
+    TempDir dir;
+    const std::string out = (dir.path() / "specimens.csv").string();
+    const BatchResult e = run_batch({"export-specimens", "-l", data_file("plethodon.lm.txt"), "--size-corrected", "--out", out});
+    ASSERT_EQ(e.status, 0) << e.err;
+    std::vector<std::vector<std::string>> table;
+    std::stringstream lines(read_bytes(out));
+    for (std::string line; std::getline(lines, line);) {
+        std::stringstream cells(line);
+        table.emplace_back();
+        for (std::string cell; std::getline(cells, cell, ',');) table.back().push_back(cell);
+    }
+    const auto want = expected_csv("allometry/size_corrected.csv");  // specimen, sc_x1, sc_y1, ...
+    ASSERT_EQ(table.size(), want.size());
+    for (std::size_t k = 1; k < want[0].size(); ++k) {
+        const auto column = std::find(table[0].begin(), table[0].end(), want[0][k]);
+        ASSERT_NE(column, table[0].end()) << want[0][k];
+        for (std::size_t i = 1; i < want.size(); ++i)
+            expect_relative(std::stod(table[i][static_cast<std::size_t>(column - table[0].begin())]), std::stod(want[i][k]),
+                            "specimen " + want[i][0] + " " + want[0][k]);
+    }
+    const std::vector<std::string> model{"model",
+                                         "-l",
+                                         data_file("plethodon.lm.txt"),
+                                         "-g",
+                                         data_file("plethodon.species.groups.txt"),
+                                         "--formula",
+                                         "G1",
+                                         "--gpa-steps",
+                                         "gpagen",
+                                         "--size-corrected"};
+    const auto got = recorded(model);
+    for (const auto& row : expected_csv("allometry/size_corrected_model.csv"))  // term, df, ss, rsq, F
+        for (std::size_t k = 2; row[0] != "term" && k < row.size(); ++k)
+            if (row[k] != "NA")
+                expect_relative(at(got, row[0] + ": " + (k == 2 ? "ss" : k == 3 ? "rsq" : "F")), std::stod(row[k]), row[0]);
+    const BatchResult r = run_batch(model);
+    EXPECT_THAT(r.out, HasSubstr("Size-corrected: the residuals of shape ~ log(C_size) plus the mean shape"));
+    const BatchResult one_way = run_batch(
+        {"one-way", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "--size-corrected"});
+    EXPECT_NE(one_way.status, 0);
+    EXPECT_THAT(one_way.err, HasSubstr("not to one-way"));
+}
+
 }  // namespace
 }  // namespace quillan::test
