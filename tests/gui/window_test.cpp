@@ -1068,7 +1068,7 @@ private slots:
                                       "SeedBox", "CovBox", "oneWayButton", "oneWayFButton"}));
         // The import choices, then Clear all.
         QWidget* at = tagged("CovariateChoice");
-        for (const char* next : {"NegativeChoice", "GapsChoice", "CurvesChoice", "clearButton"}) {
+        for (const char* next : {"NegativeChoice", "GapsChoice", "CurvesChoice", "LeaveOutMissingChoice", "clearButton"}) {
             at = at->nextInFocusChain();
             QCOMPARE(at->objectName(), QString(next));
         }
