@@ -351,7 +351,7 @@ void MainWindow::build_menus() {
 QKeySequence MainWindow::test_keys(const std::string& page, int n) {
     const auto digit = [n](int from) { return static_cast<Qt::Key>(Qt::Key_0 + (n - from) % 10); };
     if (page == "modelsPage") return n == 1 ? QKeySequence(Qt::CTRL | Qt::Key_M) : QKeySequence();
-    if (page == "toolkitPage") return n <= 9 ? QKeySequence(Qt::ALT | digit(0)) : QKeySequence();
+    if (page == "toolkitPage") return n <= 10 ? QKeySequence(Qt::ALT | digit(0)) : QKeySequence();  // the tenth on Alt+0
     if (n <= 10) return QKeySequence(Qt::CTRL | digit(0));
     return n <= 19 ? QKeySequence(Qt::CTRL | Qt::ALT | digit(10)) : QKeySequence();
 }
