@@ -1,6 +1,7 @@
 #include "gui/main_window.hpp"
 
 #include "analyses/action_env.hpp"
+#include "analyses/analyses.hpp"
 #include "byname/program.hpp"
 #include "gui/qt_text.hpp"
 #include "gui/session.hpp"
@@ -244,7 +245,8 @@ void MainWindow::set_tab_order() {
             const ActionRow* row = find_action(b->property("action").toString().toStdString());
             if (row && row->analysis) add(b);
         }
-    for (const char* name : {"G1Choice", "G2Choice", "CovariateChoice", "NegativeChoice", "GapsChoice", "CurvesChoice"})
+    for (const char* name :
+         {"G1Choice", "G2Choice", "CovariateChoice", "NegativeChoice", "GapsChoice", "CurvesChoice", "LeaveOutMissingChoice"})
         add(window_->findChild<QWidget*>(QString::fromUtf8(name)));
     add(button_for("Clear"));
     for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
@@ -534,6 +536,9 @@ void MainWindow::describe_report() {
     }
     text += QStringLiteral("; made %1").arg(qstr(run.date));
     report_ = text;
+    const ActionRow* row = find_action(run.action);
+    if (row && row->analysis == run_model)
+        notice_ = (notice_.isEmpty() ? QString() : notice_ + ' ') + QString::fromUtf8(kTangentNote);
     stale_.clear();
 }
 

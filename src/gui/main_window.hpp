@@ -30,6 +30,12 @@
 
 namespace quillan {
 
+// Said beside a model's report: why its Total SS is not the classic tests'
+// on the same data.
+inline constexpr const char* kTangentNote =
+    "its sums of squares are of the shapes projected onto the tangent space at the consensus; the Two-Way and other "
+    "classic tests sum full Procrustes distances, so their Total SS differs on the same data";
+
 class Program;
 class Session;
 

@@ -178,10 +178,12 @@ void ModelsPanel::action_finished(const std::string& action) {
         show_table(shell.last_record());
         show_pairs(shell.last_record());
     } else if (replaced || (row->kind == ActionKind::Clear && shell.last_outcome() == Outcome::Done)) {
-        table_->clear();
-        table_->setRowCount(0);
-        pairs_->clear();
-        pairs_->setRowCount(0);
+        // No columns either: cleared headers would be numbered 1, 2, ...
+        for (QTableWidget* t : {table_.data(), pairs_.data()}) {
+            t->clear();
+            t->setRowCount(0);
+            t->setColumnCount(0);
+        }
     }
     follow_data();
 }

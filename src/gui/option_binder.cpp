@@ -1,6 +1,7 @@
 #include "gui/option_binder.hpp"
 
 #include "shell/action_table.hpp"
+#include "shell/run_option_table.hpp"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -63,6 +64,18 @@ GivenOptions read_page_options(QWidget* window, const ActionRow& row) {
         if (!text.empty()) given[spec->name] = text;
     }
     return given;
+}
+
+void describe_run_option_controls(QWidget* window) {
+    if (!window) return;
+    for (auto* w : window->findChildren<QWidget*>()) {
+        const std::string flag = w->property("runOption").toString().toStdString();
+        if (flag.empty()) continue;
+        for (const RunOptionSpec& spec : run_option_table())
+            if (run_flag(spec.id) == flag)
+                w->setToolTip(QString::fromUtf8(spec.help).replace('\n', ' ') +
+                              QStringLiteral(" (quillan-batch %1)").arg(QString::fromStdString(flag)));
+    }
 }
 
 }  // namespace quillan

@@ -36,4 +36,9 @@ GivenOptions read_page_options(QWidget* window, const ActionRow& row);
 // The text a control holds for the option `spec`, as read_page_options reads it.
 std::string control_text(QWidget* control, const OptionSpec& spec);
 
+// A control whose dynamic property "runOption" names one of quillan-batch's
+// own options ("--leave-out-missing") says in its tooltip what that option's
+// help says, and which option it is: the two front ends describe it once.
+void describe_run_option_controls(QWidget* window);
+
 }  // namespace quillan

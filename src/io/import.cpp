@@ -104,15 +104,19 @@ bool holds_control(const std::string& w) {
 }
 
 // A factor's levels; a cell without a value (empty or NA) is refused, not
-// taken as a level of its own.
-Factor make_factor(const SpecimenTable& t, const Column& c) {
-    require_values(t, c, "factor");
+// taken as a level of its own, or with `incomplete` coded 0.
+Factor make_factor(const SpecimenTable& t, const Column& c, bool incomplete = false) {
+    if (!incomplete) require_values(t, c, "factor");
     Factor f;
     f.name = c.name;
     f.path = c.path;
     std::map<std::string, int> code_of;  // each level's code, 1-based in order of appearance
     for (std::size_t s = 0; s < c.cells.size(); ++s) {
         const std::string& w = c.cells[s];
+        if (incomplete && missing_cell(w)) {
+            f.codes.push_back(0);
+            continue;
+        }
         // A level is a word of the reports, legends and exports: a control
         // byte (a NUL, say) would be written into them as it is.
         if (holds_control(w))
@@ -301,8 +305,10 @@ std::vector<const Column*> chosen_columns(const SpecimenTable& t, const ImportOp
     std::vector<const Column*> out;
     for (const auto& name : options.factors) out.push_back(named_column(t, name, "factor"));
     if (!options.factors.empty()) return out;
+    const bool complete_only = options.offer_incomplete && !options.leave_out_missing;
     for (const auto& c : t.columns)
-        if (out.size() < 2 && factor_candidate(c, cov) && !label_column(c)) out.push_back(&c);
+        if (out.size() < 2 && factor_candidate(c, cov) && !label_column(c) && !(complete_only && has_missing(c)))
+            out.push_back(&c);
     return out;
 }
 
@@ -320,7 +326,8 @@ const Column* covariate_column(const SpecimenTable& t, const ImportOptions& opti
 
 // Factors: the chosen columns, and every other complete column of words on
 // offer; and every column of numbers as a covariate candidate.
-void take_factors(const SpecimenTable& t, const std::vector<const Column*>& chosen, const Column* cov, ImportedData& d) {
+void take_factors(const SpecimenTable& t, const std::vector<const Column*>& chosen, const Column* cov, bool incomplete,
+                  ImportedData& d) {
     for (const Column* c : chosen) {
         d.legend.factors.push_back(make_factor(t, *c));
         d.legend.chosen.push_back(static_cast<int>(d.legend.factors.size()) - 1);
@@ -328,9 +335,9 @@ void take_factors(const SpecimenTable& t, const std::vector<const Column*>& chos
     for (const auto& c : t.columns) {
         stop_point();
         if (std::find(chosen.begin(), chosen.end(), &c) != chosen.end()) continue;
-        if (!factor_candidate(c, cov) || has_missing(c) || label_column(c)) continue;
+        if (!factor_candidate(c, cov) || (has_missing(c) && !incomplete) || label_column(c)) continue;
         if (std::any_of(c.cells.begin(), c.cells.end(), holds_control)) continue;
-        d.legend.factors.push_back(make_factor(t, c));
+        d.legend.factors.push_back(make_factor(t, c, incomplete));
     }
     for (const auto& c : t.columns) {
         if (!all_numbers(c)) continue;
@@ -379,7 +386,7 @@ ImportedData assemble(SpecimenTable t, const ImportOptions& options, const TextF
     d.dimensions = t.dimensions;
     take_ids(t, d);
     const Column* cov = covariate_column(t, options);
-    take_factors(t, chosen_columns(t, options, cov), cov, d);
+    take_factors(t, chosen_columns(t, options, cov), cov, options.offer_incomplete, d);
     d.legend.source = t.path;
     d.legend.wireframe = t.wireframe;
     d.legend.wireframe_landmarks = t.landmarks;

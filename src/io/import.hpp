@@ -175,6 +175,10 @@ struct ImportOptions {
     GpaSteps gpa_steps = GpaSteps::Converged;  // estimate and slide on the optimal superimposition, or on gpagen's
     bool strict_sliding = false;               // refuse sliding that has not settled by then, rather than use it as gpagen does
     bool leave_out_missing = false;            // leave out specimens without a value of a chosen factor or the covariate
+    // The window's choice among the columns after the import: a column of
+    // words with cells without a value is on offer too (code 0 there), and
+    // the factors chosen at first are complete ones.
+    bool offer_incomplete = false;
 };
 // The options that pick factor and covariate columns by name.
 inline ImportOptions choose_columns(std::vector<std::string> factors, std::string covariate_column = "") {

@@ -41,6 +41,9 @@ constexpr const char* kNegativeChoice = "NegativeChoice";
 // reg) and TPS curves (skipped, or slid by bending energy or Procrustes distance).
 constexpr const char* kGapsChoice = "GapsChoice";
 constexpr const char* kCurvesChoice = "CurvesChoice";
+// Whether an import, and a choice of G1 or G2, leaves out the specimens
+// without a value of a factor (a check box: 1 ticked).
+constexpr const char* kLeaveOutMissing = "LeaveOutMissingChoice";
 // The files an import reads, by their usual extensions; the dialog offers
 // every file besides.
 constexpr const char* kImportFilter = "Landmark data (*.tps *.nts *.txt *.csv *.tsv *.fcsv *.mrk.json)";
@@ -116,6 +119,8 @@ void Shell::import_data() {
         const Value v = gui_->get(found.front(), "Value");
         return v.is_matrix() && v.matrix().size() == 1 ? static_cast<int>(v.scalar()) : 0;
     };
+    options.offer_incomplete = true;
+    options.leave_out_missing = choice_of(kLeaveOutMissing) == 1;
     if (const int negative = choice_of(kNegativeChoice)) options.negative_missing = negative == 2;
     if (const int gaps = choice_of(kGapsChoice)) options.estimate_missing = gaps == 2 ? "tps" : gaps == 3 ? "reg" : "";
     if (const int curves = choice_of(kCurvesChoice)) {
@@ -228,6 +233,7 @@ io::ImportedData factor_table_columns(const io::Legend& legend, const std::strin
     t.sizes.assign(m, std::nullopt);
     io::ImportOptions options;
     options.id_column = id_column;
+    options.offer_incomplete = true;
     return io::assemble(std::move(t), options, &table);
 }
 
@@ -312,19 +318,19 @@ int Shell::factor_choice(const char* tag) {
     return static_cast<int>(v.scalar()) - 2;
 }
 
-// A group file of two columns offers them in the G1 and G2 boxes, so that
-// a one-way test of either column is one choice away.
+// A group file of one or two columns offers them in the G1 and G2 boxes,
+// showing those in use, so that a one-way test of either column is one
+// choice away and the boxes never say "(none)" of a grouping the tests use.
 void Shell::offer_group_columns(const Matrix& table) {
     const bool offered = choosing_columns();
-    origin_.group_columns = table.cols() == 2 ? table : Matrix();
+    origin_.group_columns = table.cols() == 1 || table.cols() == 2 ? table : Matrix();
     origin_.column_choice.clear();
     if (!gui_ || (!choosing_columns() && !offered)) return;
     // Columns of a file loaded before are no longer on offer.
     List entries{Value(kNone)};
-    if (choosing_columns()) {
-        origin_.column_choice = {0, 1};
-        entries.emplace_back("column 1");
-        entries.emplace_back("column 2");
+    for (int j = 0; j < static_cast<int>(origin_.group_columns.cols()); ++j) {
+        origin_.column_choice.push_back(j);
+        entries.emplace_back("column " + std::to_string(j + 1));
     }
     for (const char* tag : {kG1Choice, kG2Choice}) {
         const auto found = gui_->findobj_tag(tag);
@@ -381,6 +387,7 @@ void Shell::choose_groups() {
     std::vector<int> chosen;
     if (g1 >= 0) chosen.push_back(g1);
     if (g2 >= 0) chosen.push_back(g2);
+    leave_out_unvalued(chosen);
     legend.chosen = chosen;
     if (!chosen.empty()) {
         ws_.groups = legend.group_table();

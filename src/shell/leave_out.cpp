@@ -51,16 +51,23 @@ Matrix without_rows(const Matrix& m, const std::vector<int>& keep, Eigen::Index 
 }  // namespace
 
 void Shell::leave_out_outliers() {
+    const std::vector<int> rows = flagged_rows(last_record_, ws_.landmarks.rows());
+    std::vector<std::string> names;
+    for (const int r : rows) names.push_back(specimen_label(r));
+    std::string listed;
+    for (std::size_t i = 0; i < names.size(); ++i) listed += (i ? ", " : "") + names[i];
+    leave_out_rows(rows, std::to_string(names.size()) + " specimens left out as outliers: " + listed);
+    origin_.outliers_left_out.insert(origin_.outliers_left_out.end(), names.begin(), names.end());
+    last_record_ = {};  // its flags were of rows that are gone
+}
+
+void Shell::leave_out_rows(const std::vector<int>& rows, const std::string& line) {
     const Eigen::Index n = ws_.landmarks.rows();
-    const std::vector<int> rows = flagged_rows(last_record_, n);
     std::vector<int> keep;
     for (int i = 0, j = 0; i < static_cast<int>(n); ++i) {
         if (j < static_cast<int>(rows.size()) && rows[static_cast<std::size_t>(j)] == i) ++j;
         else keep.push_back(i);
     }
-    std::vector<std::string> names;
-    for (const int r : rows) names.push_back(specimen_label(r));
-
     // Everything is worked out before anything changes, so a failure leaves
     // the workspace as it was.
     Workspace ws = ws_;
@@ -68,6 +75,7 @@ void Shell::leave_out_outliers() {
     ws.landmarks = without_rows(ws_.landmarks, keep, n);
     ws.groups = without_rows(ws_.groups, keep, n);
     ws.covariate = without_rows(ws_.covariate, keep, n);
+    origin.group_columns = without_rows(origin_.group_columns, keep, n);
     const auto m = static_cast<std::size_t>(n);
     io::Legend& legend = origin.legend;
     erase_rows(legend.ids, rows, m);
@@ -81,11 +89,7 @@ void Shell::leave_out_outliers() {
         if (at != keep.end()) estimated.emplace_back(static_cast<int>(at - keep.begin()) + 1, landmark);
     }
     legend.steps.estimated = std::move(estimated);
-    origin.outliers_left_out.insert(origin.outliers_left_out.end(), names.begin(), names.end());
 
-    std::string listed;
-    for (std::size_t i = 0; i < names.size(); ++i) listed += (i ? ", " : "") + names[i];
-    const std::string line = std::to_string(names.size()) + " specimens left out as outliers: " + listed;
     // The tables' descriptions count the specimens in use.
     const std::string was = " with " + std::to_string(n) + " specimens",
                       now = " with " + std::to_string(ws.landmarks.rows()) + " specimens";
@@ -95,7 +99,6 @@ void Shell::leave_out_outliers() {
     need_file_box();
     ws_ = std::move(ws);
     origin_ = std::move(origin);
-    last_record_ = {};  // its flags were of rows that are gone
     show_files({});
     show_legend();  // its count of IDs
     console_.line(line);

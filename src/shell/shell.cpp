@@ -42,7 +42,9 @@ ModelVariables legend_variables(const io::Legend& legend, Eigen::Index specimens
     ModelVariables vars;
     const auto n = static_cast<std::size_t>(specimens);
     for (const io::Factor& f : legend.factors) {
-        if (f.codes.size() != n) continue;
+        // A factor some specimens have no value of is no variable until
+        // they are left out.
+        if (f.codes.size() != n || std::find(f.codes.begin(), f.codes.end(), 0) != f.codes.end()) continue;
         std::vector<std::string> words;
         for (int c : f.codes)
             words.push_back(c >= 1 && static_cast<std::size_t>(c) <= f.levels.size() ? f.levels[static_cast<std::size_t>(c) - 1]

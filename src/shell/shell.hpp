@@ -161,6 +161,12 @@ private:
     bool choosing_columns() const { return origin_.group_columns.size() > 0; }
     std::vector<int>& chosen_now() { return choosing_columns() ? origin_.column_choice : origin_.legend.chosen; }
     void offer_group_columns(const Matrix& table);
+    // The rows (0-based, ascending) leave every table of a row per specimen;
+    // `line` says so in the file box and on the console.
+    void leave_out_rows(const std::vector<int>& rows, const std::string& line);
+    // The chosen factors' specimens without a value: refused, naming each,
+    // or, with the window's leave-out box ticked, left out, naming each.
+    void leave_out_unvalued(const std::vector<int>& chosen);
     void choose_group_columns(int g1, int g2);
     // After new landmarks: keeps the group and covariate tables that still
     // go with the specimens (by ID, in their order, where both carry IDs;

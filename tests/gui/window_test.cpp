@@ -1068,7 +1068,7 @@ private slots:
                                       "SeedBox", "CovBox", "oneWayButton", "oneWayFButton"}));
         // The import choices, then Clear all.
         QWidget* at = tagged("CovariateChoice");
-        for (const char* next : {"NegativeChoice", "GapsChoice", "CurvesChoice", "clearButton"}) {
+        for (const char* next : {"NegativeChoice", "GapsChoice", "CurvesChoice", "LeaveOutMissingChoice", "clearButton"}) {
             at = at->nextInFocusChain();
             QCOMPARE(at->objectName(), QString(next));
         }
@@ -1129,9 +1129,10 @@ private slots:
         choose(g2, 1);
         QCOMPARE(program->shell().workspace().groups.cols(), 2);
         QVERIFY(program->shell().workspace().groups.col(0) == file.col(1));
-        // A one-column file has no columns to offer.
+        // A one-column file is shown as the G1 in use.
         press_with_file("LoadGlist", kGroups);
-        QCOMPARE(g1->count(), 1);
+        QCOMPARE(g1->count(), 2);
+        QCOMPARE(g1->currentIndex(), 1);
         QCOMPARE(program->shell().workspace().groups.cols(), 1);
     }
 };
@@ -1235,6 +1236,7 @@ private slots:
         click("RunTwoWayF");
         QCOMPARE(program->shell().last_outcome(), Outcome::Reported);
         QCOMPARE(table()->rowCount(), 0);
+        QCOMPARE(table()->columnCount(), 0);  // no headers numbered 1, 2, ... left standing
     }
 
     void pairwiseComparisonsFollowTheTable() {
@@ -1715,6 +1717,8 @@ private slots:
         set_box("ModelFormulaBox", "G1 * G2");
         QVERIFY(reported("runModelButton"));
         QVERIFY2(!report().contains("partial Procrustes"), qPrintable(report()));
+        // Beside the report, why its Total SS is not the classic tests'.
+        QVERIFY2(panels->main_window->status_text().contains("tangent space"), qPrintable(panels->main_window->status_text()));
         const QString sequential = report();
         named<QComboBox>("ModelSsBox")->setCurrentIndex(2);
         named<QComboBox>("ModelPermuteBox")->setCurrentIndex(1);
@@ -1723,6 +1727,61 @@ private slots:
         QVERIFY2(reported("runModelButton"), qPrintable(QString::fromStdString(program->shell().last_message())));
         QVERIFY2(report().contains("III") && report().contains("partial"), qPrintable(report()));
         QVERIFY(report() != sequential);
+    }
+
+    // A factor table with a value missing serves the analyses of its other
+    // columns; the factor without it is refused as G1, naming the specimen,
+    // until "Leave out missing" leaves that specimen out of every table.
+    void aFactorWithoutAValueIsLeftOutOnlyWhenTicked() {
+        load("importButton", "plethodon.csv");
+        QTemporaryDir scratch;
+        answer = scratch.filePath("habitats.csv").toStdString();
+        {
+            std::ofstream out(answer);
+            out << "ID,habitat,sex\n";
+            for (int i = 1; i <= 40; ++i)
+                out << (i < 10 ? "P0" : "P") << i << ","
+                    << (i == 3  ? "NA"
+                        : i % 2 ? "wet"
+                                : "dry")
+                    << ","
+                    << "fm"[i % 3 == 0] << "\n";
+        }
+        press("loadGroupsButton");
+        const auto said = [this] { return QString::fromStdString(program->shell().last_message()); };
+        QVERIFY2(program->shell().last_outcome() == Outcome::Done, qPrintable(said()));
+        const auto grouped_by = [this] { return program->shell().last_record().run.groups.at(0).name; };
+        QVERIFY(reported("oneWayButton"));
+        QCOMPARE(grouped_by(), std::string("sex"));
+        auto* g1 = named<QComboBox>("G1Choice");
+        const int habitat = g1->findText("habitat");
+        QVERIFY(habitat > 0);
+        const auto choose = [g1](int index) {
+            g1->setCurrentIndex(index);
+            emit g1->activated(index);
+        };
+        choose(habitat);
+        QCOMPARE(program->shell().last_outcome(), Outcome::Failed);
+        QVERIFY2(said().contains("\"habitat\" of habitats.csv (1 specimen: P03)") && said().contains("Leave out missing"),
+                 qPrintable(said()));
+        QCOMPARE(g1->currentText(), QString("sex"));
+        QCOMPARE(program->shell().workspace().landmarks.rows(), 40);
+        named<QCheckBox>("LeaveOutMissingChoice")->setChecked(true);
+        choose(habitat);
+        QVERIFY2(program->shell().last_outcome() == Outcome::Done, qPrintable(said()));
+        QCOMPARE(program->shell().workspace().groups.rows(), 39);
+        QVERIFY(named<QPlainTextEdit>("FileBox")->toPlainText().contains("1 of 40 specimens left out, having no value of"));
+        QVERIFY(reported("oneWayButton"));
+        QCOMPARE(grouped_by(), std::string("habitat"));
+        QCOMPARE(program->shell().last_record().run.left_out, std::vector<std::string>{"P03"});
+    }
+
+    void saveReportWaitsForAReport() {
+        auto* save = named<QPushButton>("saveButton");
+        QVERIFY(!save->isEnabled());
+        QVERIFY(reported("twoWayButton"));
+        QVERIFY(save->isEnabled());
+        QVERIFY(!panels->main_window->status_text().contains("tangent space"));
     }
 
     // A test of groups takes no option: nothing on either page changes it.
