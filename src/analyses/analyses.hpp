@@ -29,5 +29,6 @@ void run_cva(ActionEnv& env);           // "RunCva"
 void run_integration(ActionEnv& env);   // "RunIntegration"
 void run_pls(ActionEnv& env);           // "RunPls"
 void run_modularity(ActionEnv& env);    // "RunModularity"
+void run_physignal(ActionEnv& env);     // "RunPhysignal"
 
 }  // namespace quillan

@@ -56,7 +56,15 @@ struct Prepared {
 // terms at once.  The least work is chosen; the forms only while their
 // n x n matrices are small (1.3 MB each at 400 specimens), so that memory
 // grows with n, not n^2.
-Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layout, Eigen::Index coordinates) {
+// The residuals of `y` about the intercept: its column means, or in a
+// generalized model its projection on the transformed intercept.
+Eigen::MatrixXd about_intercept(const Eigen::MatrixXd& y, const ModelDesign& d, bool generalized) {
+    if (!generalized) return y.rowwise() - y.colwise().mean();
+    const Eigen::VectorXd q = d.x.col(0).normalized();
+    return y - q * (q.transpose() * y);
+}
+
+Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layout, Eigen::Index coordinates, bool generalized) {
     constexpr int kLargestForms = 400;
     double products = 0;
     int df = 0;
@@ -65,7 +73,8 @@ Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layou
         df += t.df;
     }
     const double forms = p.n <= kLargestForms ? 2.0 * p.n * p.n * static_cast<double>(p.terms.size()) : products;
-    const double cells = cell_sums_work(layout, d, static_cast<int>(p.terms.size()), df, coordinates);
+    const double cells =
+        generalized ? products + forms : cell_sums_work(layout, d, static_cast<int>(p.terms.size()), df, coordinates);
     if (cells < products && cells < forms) return Sums::Cells;
     return forms < products ? Sums::Forms : Sums::Products;
 }
@@ -82,7 +91,7 @@ Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTest
     long long done = 0;
     engine.step(done++, steps);
     const Eigen::MatrixXd qfull = basis_of(d.x);
-    const Eigen::MatrixXd centred = y.rowwise() - y.colwise().mean();
+    const Eigen::MatrixXd centred = about_intercept(y, d, test.generalized);
     for (const TermModels& m : models) {
         TermBasis t;
         engine.step(done++, steps);
@@ -102,7 +111,8 @@ Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTest
         p.terms.push_back(std::move(t));
     }
     CellLayout layout = cell_layout(d);
-    p.sums = test.sums == Sums::Chosen ? least_work(p, d, layout, y.cols()) : test.sums;
+    p.sums = test.sums == Sums::Chosen ? least_work(p, d, layout, y.cols(), test.generalized) : test.sums;
+    if (test.generalized && p.sums == Sums::Cells) throw QuillanError("sums over cells asked of a generalized model");
     if (p.sums == Sums::Cells) {
         std::vector<CellSums::Term> terms;
         for (const auto& t : p.terms) terms.push_back({&t.residuals, &t.w, t.df});
@@ -283,7 +293,7 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
     ModelTable table;
     table.residual_df = p.n - p.rank;
     table.total_df = p.n - 1;
-    table.total_ss = (shapes.rowwise() - shapes.colwise().mean()).squaredNorm();
+    table.total_ss = about_intercept(shapes, design, test.generalized).squaredNorm();
     table.nperm = test.nperm;
     TermScratch observed;
     term_sums(p, nullptr, observed);
