@@ -245,6 +245,10 @@ TEST(Physignal, RunsOnTheLoadedTreeWithItsTipsMatchedByName) {
     EXPECT_EQ(reports[0], reports[1]);
     EXPECT_THAT(reports[0], AllOf(HasSubstr("Phylogenetic signal of shape (Kmult)"), HasSubstr("40 tips matched"),
                                   HasSubstr("Pruned: 1 tip(s) without a specimen and 0 specimen(s)"), HasSubstr("Kmult ")));
+    h.shell.given_options()["species-means"] = "species";  // the species' mean shapes go to the tips of their names
+    h.shell.workspace().tree = tree_of({3, 3, 4, -1, 4}, {1, 1, 0.5, 0, 0.5}, {"Jord", "Teyah", "P01"});
+    EXPECT_EQ(h.run("RunPhysignal"), Outcome::Refused);
+    EXPECT_THAT(h.last_message(), HasSubstr("Only 2 species(s) match a tip"));
     h.shell.given_options()["species-means"] = "logCS";
     EXPECT_EQ(h.run("RunPhysignal"), Outcome::Refused);
     EXPECT_THAT(h.last_message(), HasSubstr("no factor of the loaded data; the factors are: G1, G2, species, site"));
