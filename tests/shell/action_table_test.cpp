@@ -304,8 +304,8 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
     }
     EXPECT_EQ(h.box(kResultsBox), "kept");
     // The 18 of the window's buttons, import and export, the linear model, the
-    // seven shape analyses and leaving flagged outliers out.
-    EXPECT_EQ(action_names().size(), 31u);
+    // seven shape analyses, the phylogenetic signal and leaving flagged outliers out.
+    EXPECT_EQ(action_names().size(), 32u);
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }
