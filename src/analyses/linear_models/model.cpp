@@ -10,6 +10,7 @@
 #include "analyses/linear_models/model_pairwise.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
 #include "analyses/permutation_recorder.hpp"
+#include "analyses/phylo/pgls.hpp"
 #include "platform/error.hpp"
 
 #include <algorithm>
@@ -81,8 +82,9 @@ std::string table_cell(std::string s, std::size_t width, bool left = false) {
 const char* ss_name(SsType t) { return t == SsType::I ? "I" : t == SsType::II ? "II" : "III"; }
 
 std::string model_report(const Workspace& ws, const std::string& formula, const ModelRequest& q, const ModelTable& t,
-                         const ModelDesign& d) {
-    std::string text = "Procrustes linear model of shape: " + formula + "\n";
+                         const ModelDesign& d, const std::string& tree_words) {
+    std::string text = std::string(tree_words.empty() ? "Procrustes" : "Phylogenetic (PGLS) Procrustes") +
+                       " linear model of shape: " + formula + "\n";
     for (const std::string* info : {&ws.landmarks_info, &ws.groups_info, &ws.covariate_info})
         for (std::size_t from = 0; from < info->size();) {  // each file's line, without the blank lines around it
             const std::size_t end = std::min(info->find('\n', from), info->size());
@@ -90,6 +92,7 @@ std::string model_report(const Workspace& ws, const std::string& formula, const 
             from = end + 1;
         }
     text += std::string("\nShape: ") + superimposition_words(q) + ", projected onto the tangent space at the consensus\n";
+    text += tree_words;
     text += std::string("Sums of squares and cross-products: type ") + ss_name(q.ss_type) + "\n";
     text += std::string("Permutations: ") + std::to_string(t.nperm) + ", " +
             (q.randomization == Randomization::Residuals ? "randomized residuals of each term's reduced model (RRPP)"
@@ -212,9 +215,18 @@ void run_model(ActionEnv& env) {
     test.randomization = q.randomization;
     test.error = error_terms(q.error, design);
     test.nperm = nperm;
-    const Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment, ws.dimensions, q.gpa_steps);
+    Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment, ws.dimensions, q.gpa_steps);
     env.record().run.gpa_steps = gpa_steps_name(q.gpa_steps);
     require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
+    // On a tree, the same model of the transformed shapes and design.
+    std::optional<PglsInputs> phylo = pgls_inputs(env, shapes, design);
+    if (phylo && !trimmed(q.pairwise).empty())
+        throw Refused(
+            "Pairwise comparisons after a phylogenetic model are not offered: run the model without --pairwise, "
+            "or without the tree.");
+    if (phylo) shapes = std::move(phylo->y);
+    test.generalized = phylo.has_value();
+    const ModelDesign& fitted = phylo ? phylo->design : design;
     PermutationEngine engine(env.options(), &env.console());
     const StreamIds loops = engine.take_streams(1);
     // The comparisons of groups, when asked, are drawn on the table's own
@@ -222,8 +234,8 @@ void run_model(ActionEnv& env) {
     std::unique_ptr<PairwiseComparisons> comparisons;
     if (!trimmed(q.pairwise).empty())
         comparisons = std::make_unique<PairwiseComparisons>(shapes, design, q.ss_type, trimmed(q.pairwise), q.means);
-    const ModelTable table = test_linear_model(engine, shapes, design, test, loops.at(0), comparisons.get());
-    if (PermutationRecorder* recorder = env.options().recorder)
+    const ModelTable table = test_linear_model(engine, shapes, fitted, test, loops.at(0), comparisons.get());
+    if (PermutationRecorder* recorder = phylo ? nullptr : env.options().recorder)
         if (RegressionScores scores = regression_scores(shapes, design); !scores.x.empty())
             recorder->keep_regression_scores(scores);
     std::optional<PairwiseResult> pairs;
@@ -232,7 +244,7 @@ void run_model(ActionEnv& env) {
     for (const auto& r : table.terms) names.push_back(r.label);
     names.push_back("Residuals");
     record_model_table(env, table, names);
-    std::string report = model_report(ws, formula, q, table, design);
+    std::string report = model_report(ws, formula, q, table, design, phylo ? phylo->words : std::string());
     if (pairs) {
         record_pairs(env, *pairs);
         report += "\n" + pairs_text(*pairs);
