@@ -129,17 +129,15 @@ std::optional<int> check_before_action(BatchRequest& r) {
         return kUsage;
     }
     if (!r.tree_name.empty() && r.tree.empty()) {
-        std::cerr << "quillan-batch: --tree-name chooses a tree of a NEXUS file; give the file with --tree FILE
-                     ";
-            return kUsage;
+        std::cerr << "quillan-batch: --tree-name chooses a tree of a NEXUS file; give the file with --tree FILE\n";
+        return kUsage;
     }
     // An imported file says its own dimension (LM3=, [dimensions], z columns).
     if (r.dimensions_chosen && r.landmarks.empty() && !r.quiet)
         std::cerr << "quillan-batch: Warning: --dimensions says how --landmarks FILE is read; an imported or converted "
-                     "file says its own (LM3=, DIM=3, [dimensions], z columns), so it is ignored
-                     ";
-            if (r.slide_chosen && !o.semilandmarks && o.sliders_file.empty() && !r.quiet) std::cerr
-                  << "quillan-batch: Warning: --slide and --slide-iterations choose how semilandmarks slide; without "
+                     "file says its own (LM3=, DIM=3, [dimensions], z columns), so it is ignored\n";
+    if (r.slide_chosen && !o.semilandmarks && o.sliders_file.empty() && !r.quiet)
+        std::cerr << "quillan-batch: Warning: --slide and --slide-iterations choose how semilandmarks slide; without "
                      "--semilandmarks or --sliders nothing slides, so they are ignored\n";
     return check_picture_size(r);
 }
