@@ -37,7 +37,7 @@ std::vector<ActionRow> phylo_rows() {
          .kind = ActionKind::Analysis,
          .analysis = run_physignal,
          .description = "Phylogenetic signal of shape on the loaded tree: Kmult, Z and p, and K along the aligned components",
-         .needs = kNeedsLandmarks,
+         .needs = kNeedsLandmarks | kNeedsTree,
          .writes_report = true,
          .statistics = {{"Phylogenetic signal: Kmult"}},
          .options = std::move(options)},

@@ -47,9 +47,10 @@ struct PlethodonRun : Loaded {
     }
 };
 
-// An analysis on a phylogeny reads a tree and the specimens' IDs, which these
-// runs have not: its own tests (tests/analyses/phylo) run it on both.
-bool on_a_tree(const ActionRow* row) { return std::string(row->name) == "RunPhysignal"; }
+// An analysis whose row needs a tree reads one and the specimens' IDs, which
+// these runs have not: it is refused here, and its own tests (tests/analyses/phylo,
+// tests/batch) run it on both.
+bool on_a_tree(const ActionRow* row) { return row->needs_tree(); }
 
 // Notes which statistics of which loops an action's finished permutation
 // loops recorded, as the pictures' log would see them.
@@ -121,7 +122,13 @@ TEST(ActionTable, TheDocsOptionTablesAreTheRows) {
 // refused; given only G1, exactly the rows that read two groupings are.
 TEST(ActionTable, EachAnalysisNeedsWhatItsRowSays) {
     for (const ActionRow* row : analysis_rows()) {
-        if (std::string(row->name) == "GoMan" || on_a_tree(row)) continue;  // GoMan's 100 permutations are fixed
+        if (std::string(row->name) == "GoMan") continue;  // GoMan's 100 permutations are fixed
+        if (on_a_tree(row)) {
+            PlethodonRun l(row->groupings, true);
+            EXPECT_EQ(l.run(row->name), Outcome::Refused) << row->name;
+            EXPECT_THAT(l.last_message(), HasSubstr("none is loaded: give one with --tree FILE")) << row->name;
+            continue;
+        }
         {
             PlethodonRun l(row->groupings, false);
             const Outcome o = l.run(row->name);
