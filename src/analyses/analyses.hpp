@@ -75,5 +75,6 @@ void run_integration(ActionEnv& env);        // "RunIntegration"
 void run_pls(ActionEnv& env);                // "RunPls"
 void run_modularity(ActionEnv& env);         // "RunModularity"
 void run_physignal(ActionEnv& env);          // "RunPhysignal"
+void run_phylo_pca(ActionEnv& env);          // "RunPhyloPca"
 
 }  // namespace quillan

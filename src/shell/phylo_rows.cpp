@@ -28,6 +28,20 @@ std::vector<OptionSpec> pgls_options(std::vector<OptionSpec> options) {
     return options;
 }
 
+namespace {
+
+std::vector<OptionSpec> phylo_pca_options(std::vector<OptionSpec> options) {
+    options.push_back({.name = "components",
+                       .kind = OptionKind::Choice,
+                       .help = "pca (the tips' principal components, the ancestors projected), gls (the phylogenetic PCA, "
+                               "about the GLS mean) or paca (the phylogenetically aligned components)",
+                       .fallback = "pca",
+                       .choices = {"pca", "gls", "paca"}});
+    return options;
+}
+
+}  // namespace
+
 std::vector<ActionRow> phylo_rows() {
     std::vector<OptionSpec> options = {alignment_option(), gpa_steps_option()};
     for (auto& o : tree_matching_options()) options.push_back(std::move(o));
@@ -40,7 +54,17 @@ std::vector<ActionRow> phylo_rows() {
          .needs = kNeedsLandmarks | kNeedsTree,
          .writes_report = true,
          .statistics = {{"Phylogenetic signal: Kmult"}},
-         .options = std::move(options)},
+         .options = options},
+        {.name = "RunPhyloPca",
+         .alias = "phylo-pca",
+         .kind = ActionKind::Analysis,
+         .analysis = run_phylo_pca,
+         .description = "The phylomorphospace: the tips and their ancestors (GLS estimates) in principal, phylogenetic (GLS) "
+                        "or phylogenetically aligned components",
+         .needs = kNeedsLandmarks | kNeedsTree,
+         .writes_report = true,
+         .permutes = false,
+         .options = phylo_pca_options(options)},
     };
 }
 

@@ -2,6 +2,7 @@
 // matching of tips, and the phylogenetic signal against geomorph.
 #include "analyses/linear_models/linear_model.hpp"
 #include "analyses/phylo/pgls.hpp"
+#include "analyses/phylo/phylo_pca.hpp"
 #include "analyses/phylo/phylo_signal.hpp"
 #include "analyses/phylo/tip_matching.hpp"
 #include "analyses/phylo/tree_algebra.hpp"
@@ -163,6 +164,44 @@ TEST(PhyloSignal, AgreesWithGeomorph) {
             expect_relative(r.k_by_component.at(j), one(w, "K_by_p" + std::to_string(j + 1)), "K by components");
         expect_z(r.z, one(w, "Z"), "Z");
         expect_p(r.p, one(w, "p"), "p");
+    }
+}
+
+// geomorph's gm.prcomp with the tree, in each of its three kinds: the
+// variances (and PaCA's RV), the tips' and the nodes' scores (up to each
+// component's sign) and every node's ancestral shape.
+TEST(PhyloPca, AgreesWithGeomorph) {
+    const auto want = expected_values("phylo/pca_expected.csv");
+    for (const char* name : {"plethspecies", "coalescent", "polytomy"}) {
+        const TreeCase c = expected_tree_case(name);
+        const Values& w = want.at(name);
+        const int comps = std::string(name) == "plethspecies" ? 4 : 2;
+        for (const auto& [kind, mode] : std::vector<std::pair<TreeComponents, std::string>>{
+                 {TreeComponents::Principal, "pca"}, {TreeComponents::Gls, "gls"}, {TreeComponents::Aligned, "paca"}}) {
+            SCOPED_TRACE(std::string(name) + " " + mode);
+            const PhyloPca r = phylo_pca(c.tree, c.tip_of_row, c.x, kind);
+            for (int j = 1; j <= 4; ++j) {
+                const std::string at = " " + std::to_string(j);
+                expect_relative(r.variances(j - 1), one(w, mode + " d" + at), "d" + at);
+                if (kind == TreeComponents::Aligned) expect_relative(r.rv(j - 1), one(w, mode + " RV" + at), "RV" + at);
+            }
+            for (int j = 0; j < comps; ++j) {
+                Eigen::VectorXd tips(r.scores.rows()), nodes(r.ancestor_scores.rows());
+                for (Eigen::Index i = 0; i < tips.size(); ++i)
+                    tips(i) = one(w, mode + " x " + std::to_string(i + 1) + " " + std::to_string(j + 1));
+                for (Eigen::Index v = 0; v < nodes.size(); ++v)
+                    nodes(v) = one(w, mode + " anc " + std::to_string(c.tree.tip_count() + v + 1) + " " + std::to_string(j + 1));
+                const double sign = r.scores.col(j).dot(tips) < 0 ? -1 : 1;
+                expect_close(sign * r.scores.col(j), tips, "tips on " + std::to_string(j + 1));
+                expect_close(sign * r.ancestor_scores.col(j), nodes, "nodes on " + std::to_string(j + 1));
+            }
+            if (kind != TreeComponents::Principal || std::string(name) == "coalescent") continue;
+            Eigen::MatrixXd states(r.ancestors.rows(), r.ancestors.cols());
+            for (Eigen::Index v = 0; v < states.rows(); ++v)
+                for (Eigen::Index j = 0; j < states.cols(); ++j)
+                    states(v, j) = one(w, "anc " + std::to_string(c.tree.tip_count() + v + 1) + " " + std::to_string(j + 1));
+            expect_close(r.ancestors, states, "ancestral states");
+        }
     }
 }
 
