@@ -321,7 +321,7 @@ void MainWindow::build_menus() {
 
     // Every test button of the window, page by page in the layout's order:
     // the Analyses page's on Ctrl+1 ... Ctrl+0 and Ctrl+Alt+1 ..., the
-    // model on Ctrl+M, the Toolkit's on Alt+1 ....
+    // model on Ctrl+M, the Toolkit's on Alt+1 ... Alt+9 and Ctrl+Shift+1 ....
     QMenu* tests = menu_bar_->addMenu(QStringLiteral("&Tests"));
     std::set<QChar> taken;
     for (const char* name : {"analysesPage", "modelsPage", "toolkitPage"}) {
@@ -349,7 +349,10 @@ void MainWindow::build_menus() {
 QKeySequence MainWindow::test_keys(const std::string& page, int n) {
     const auto digit = [n](int from) { return static_cast<Qt::Key>(Qt::Key_0 + (n - from) % 10); };
     if (page == "modelsPage") return n == 1 ? QKeySequence(Qt::CTRL | Qt::Key_M) : QKeySequence();
-    if (page == "toolkitPage") return n <= 9 ? QKeySequence(Qt::ALT | digit(0)) : QKeySequence();
+    if (page == "toolkitPage") {
+        if (n <= 9) return QKeySequence(Qt::ALT | digit(0));
+        return n <= 19 ? QKeySequence(Qt::CTRL | Qt::SHIFT | digit(9)) : QKeySequence();
+    }
     if (n <= 10) return QKeySequence(Qt::CTRL | digit(0));
     return n <= 19 ? QKeySequence(Qt::CTRL | Qt::ALT | digit(10)) : QKeySequence();
 }
