@@ -32,5 +32,7 @@ void run_pls(ActionEnv& env);                // "RunPls"
 void run_modularity(ActionEnv& env);         // "RunModularity"
 void run_trajectory(ActionEnv& env);         // "RunTrajectory"
 void run_allometry(ActionEnv& env);          // "RunAllometry"
+void run_physignal(ActionEnv& env);          // "RunPhysignal"
+void run_phylo_pca(ActionEnv& env);          // "RunPhyloPca"
 
 }  // namespace quillan

@@ -285,6 +285,15 @@ void add_measurement_error_picture(std::vector<Titled>& out, const MeasurementEr
                    }});
 }
 
+void add_phylomorphospace_picture(std::vector<Titled>& out, const PhylomorphospaceFigure& f) {
+    out.push_back({"phylomorphospace",
+                   QStringLiteral("Phylomorphospace: the tips and their ancestors in the first two components (%1)")
+                       .arg(QString::fromStdString(f.axis)),
+                   false, [f](QSizeF size, double, const Links&, const QString& title, const QString&) {
+                       return phylomorphospace_scene(f, title, size);
+                   }});
+}
+
 }  // namespace
 
 std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, const std::vector<std::string>& factors) {
@@ -297,6 +306,7 @@ std::vector<AnalysisPicture> analysis_pictures(const ToolkitFigures& figures, co
     if (figures.measurement_error) add_measurement_error_picture(titled, *figures.measurement_error);
     if (figures.trajectory) add_trajectory_picture(titled, *figures.trajectory);
     if (figures.allometry) add_allometry_pictures(titled, *figures.allometry);
+    if (figures.phylomorphospace) add_phylomorphospace_picture(titled, *figures.phylomorphospace);
     std::vector<AnalysisPicture> out;
     const QString factor = with_factor_names(QStringLiteral("G1"), factors);
     for (auto& t : titled) {

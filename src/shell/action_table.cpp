@@ -12,6 +12,10 @@
 
 namespace quillan {
 
+// The analyses on a phylogeny and the model's choice on a tree (phylo_rows.cpp).
+std::vector<ActionRow> phylo_rows();
+std::vector<OptionSpec> pgls_options(std::vector<OptionSpec> options);
+
 namespace {
 
 void load_landmarks(Shell& s) { s.load_landmarks(); }
@@ -244,7 +248,7 @@ std::vector<ActionRow> covariate_rows() {
          .groupings = 1,
          // One F a term, in the table's order; the default model of G1 alone has one.
          .statistics = {{"Linear model: F ratio of the first term"}},
-         .options = model_options()},
+         .options = pgls_options(model_options())},
     };
 }
 
@@ -434,7 +438,7 @@ const std::vector<ActionRow>& action_table() {
     static const std::vector<ActionRow> rows = [] {
         std::vector<ActionRow> all;
         for (auto part : {reading_rows(), design_rows(), covariate_rows(), shape_rows(), part_rows(), trajectory_rows(),
-                          screening_rows(), added_rows(), writing_rows()})
+                          phylo_rows(), screening_rows(), added_rows(), writing_rows()})
             all.insert(all.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
         table_built() = true;
         return all;

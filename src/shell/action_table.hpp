@@ -73,6 +73,7 @@ struct ActionRow {
     bool is_analysis() const { return kind == ActionKind::Analysis || kind == ActionKind::ConsoleOnly; }
     bool reads_files() const { return kind == ActionKind::Load || kind == ActionKind::Import; }
     bool needs_covariate() const { return (needs & kNeedsCovariate) != 0; }
+    bool needs_tree() const { return (needs & kNeedsTree) != 0; }
     // Whether `name` (without its dashes) is one of this action's options.
     bool takes_option(std::string_view name) const;
     const OptionSpec* option(std::string_view name) const;

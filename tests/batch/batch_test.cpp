@@ -9,11 +9,13 @@
 #include "platform/stop_request.hpp"
 #include "shell/action_table.hpp"
 #include "support/batch_runner.hpp"
+#include "support/expected_values.hpp"
 #include "support/fixtures.hpp"
 #include "support/text.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -61,6 +63,42 @@ TEST(Batch, LoadsTheGivenFilesAndWritesTheFileBox) {
     EXPECT_EQ(t.out,
               "Data File: plethodon.lm.txt with 40 specimens, 12 LM\n\nTree File: phylo1000.tre with 1000 tips, not "
               "ultrametric, 1 polytomy, branches 0.0001309 to 0.9984\n");
+}
+
+// The bundled species on their tree, from the command line as a user runs
+// them: physignal, the model as a PGLS and the phylomorphospace give
+// geomorph's numbers (gpagen's steps), each record naming what it holds.
+TEST(BatchPhylo, TheBundledSpeciesOnTheirTreeGiveGeomorphsNumbers) {
+    TempDir dir;
+    const auto want = expected_values("phylo/expected.csv").at("plethspecies");
+    const auto pca = expected_values("phylo/pca_expected.csv").at("plethspecies");
+    const auto run = [&](std::vector<std::string> args) {
+        const std::string json = dir.file("r.json");
+        args.insert(args.end(),
+                    {"--import", data_file("plethspecies/plethspecies.tps"), "--tree", data_file("plethspecies/plethspecies.tre"),
+                     "--alignment", "partial", "--gpa-steps", "gpagen", "--perm", "99", "--seed", "1", "--json", json});
+        const auto r = run_batch(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::map<std::string, nlohmann::json> models;
+        const auto record = nlohmann::json::parse(read_bytes(json));
+        for (const auto& m : record["models"]) models[m["name"].get<std::string>()] = m["values"];
+        return std::make_pair(r.out, models);
+    };
+    const auto [signal, k] = run({"physignal"});
+    EXPECT_THAT(signal, HasSubstr("9 tips matched to the specimens' IDs"));
+    expect_relative(k.at("Kmult")["K"], one(want, "K"), "K");
+    const auto [pgls, m] = run({"model", "--formula", "log(C_size)"});
+    EXPECT_THAT(pgls, HasSubstr("Phylogenetic (PGLS) Procrustes linear model of shape: log(C_size)"));
+    for (const auto& [key, name] : std::vector<std::pair<std::string, std::string>>{{"ss", "SS"}, {"rsq", "Rsq"}, {"F", "F"}})
+        expect_relative(m.at("log(C_size)")[key], one(want, "I logcs " + name), name);
+    expect_relative(m.at("Total")["ss"], one(want, "I Total SS"), "total SS");
+    const auto [space, nodes] = run({"phylo-pca", "--components", "paca"});
+    EXPECT_THAT(space, HasSubstr("phylogenetically aligned components"));
+    expect_relative(nodes.at("Components")["C1 RV"], one(pca, "paca RV 1"), "RV");
+    const double sign = nodes.at("Tip P_cinereus")["C1"].get<double>() * one(pca, "paca x 1 1") < 0 ? -1 : 1;
+    for (int v = 10; v <= 17; ++v)  // every inner node, with its shape and its scores
+        expect_relative(sign * nodes.at("Node " + std::to_string(v))["C1"].get<double>(),
+                        one(pca, "paca anc " + std::to_string(v) + " 1"), "node");
 }
 
 TEST(Batch, ExitStatusAndOneLineReasonTellWhatWentWrong) {

@@ -849,6 +849,11 @@ const std::vector<ToolkitFigures>& every_analysis_figure() {
         Loaded six({.landmarks = "larvalHead.lm.txt", .groups = "larvalMorph.treatment.groups.txt", .perms = "9"});
         six.shell.given_options()["within-groups"] = "true";
         out.push_back(figures_of(six, "RunOutliers"));
+        // Nine species and their ancestors, named beside the branches.
+        Harness tree;
+        EXPECT_EQ(tree.load("Import", data_file("plethspecies/plethspecies.tps")), Outcome::Done) << tree.last_message();
+        EXPECT_EQ(tree.load("LoadTree", data_file("plethspecies/plethspecies.tre")), Outcome::Done) << tree.last_message();
+        out.push_back(figures_of(tree, "RunPhyloPca"));
         // Eight groups of long names, every pair differing: more brackets than fit.
         DisparityFigure many;
         for (int g = 0; g < 8; ++g) {
@@ -1003,6 +1008,9 @@ TEST(BatchPlots, WriteThePicturesOfEachShapeAnalysis) {
          {"permutations-1"},
          "Modularity: covariance ratio of random partitions",
          true},
+        {{"phylo-pca", "-i", data + "/plethspecies/plethspecies.tps", "--tree", data + "/plethspecies/plethspecies.tre"},
+         {"phylomorphospace"},
+         "Phylomorphospace: the tips and their ancestors in the first two components (PC)"},
         {{"symmetry", "-l", data + "/mosquito.lm.txt", "-g", data + "/mosquito.groups.txt", "-p", "9"},
          {"symmetry-directional", "symmetry-fluctuating"},
          "Symmetry: directional asymmetry, side 1 minus side 2 (not magnified)"},

@@ -47,6 +47,11 @@ struct PlethodonRun : Loaded {
     }
 };
 
+// An analysis whose row needs a tree reads one and the specimens' IDs, which
+// these runs have not: it is refused here, and its own tests (tests/analyses/phylo,
+// tests/batch) run it on both.
+bool on_a_tree(const ActionRow* row) { return row->needs_tree(); }
+
 // Notes which statistics of which loops an action's finished permutation
 // loops recorded, as the pictures' log would see them.
 class LoopNotes : public PermutationRecorder {
@@ -117,7 +122,13 @@ TEST(ActionTable, TheDocsOptionTablesAreTheRows) {
 // refused; given only G1, exactly the rows that read two groupings are.
 TEST(ActionTable, EachAnalysisNeedsWhatItsRowSays) {
     for (const ActionRow* row : analysis_rows()) {
-        if (std::string(row->name) == "GoMan") continue;  // its 100 permutations are fixed, and it needs both columns
+        if (std::string(row->name) == "GoMan") continue;  // GoMan's 100 permutations are fixed
+        if (on_a_tree(row)) {
+            PlethodonRun l(row->groupings, true);
+            EXPECT_EQ(l.run(row->name), Outcome::Refused) << row->name;
+            EXPECT_THAT(l.last_message(), HasSubstr("none is loaded: give one with --tree FILE")) << row->name;
+            continue;
+        }
         {
             PlethodonRun l(row->groupings, false);
             const Outcome o = l.run(row->name);
@@ -139,7 +150,7 @@ TEST(ActionTable, EachAnalysisNeedsWhatItsRowSays) {
 // report on show.
 TEST(ActionTable, EachAnalysisNamesWhatIsMissingAndRefusesABadCount) {
     for (const ActionRow* row : analysis_rows()) {
-        if (std::string(row->name) == "GoMan" || !row->permutes) continue;  // GoMan's count is fixed
+        if (std::string(row->name) == "GoMan" || !row->permutes || on_a_tree(row)) continue;  // GoMan's count is fixed
         if (row->groupings <= 1) {
             Harness none;
             none.set_box(kPermBox, Value("20"));
@@ -167,6 +178,7 @@ TEST(ActionTable, EachAnalysisNamesWhatIsMissingAndRefusesABadCount) {
 // reports exactly when its row says it does.
 TEST(ActionTable, StatisticNamesMatchTheLoopsEachAnalysisRuns) {
     for (const ActionRow* row : analysis_rows()) {
+        if (on_a_tree(row)) continue;
         PlethodonRun l(row->groupings, true);
         LoopNotes notes;
         l.shell.options().recorder = &notes;
@@ -186,7 +198,7 @@ TEST(ActionTable, StatisticNamesMatchTheLoopsEachAnalysisRuns) {
 // the action's own thread.
 TEST(ActionTable, EverySeededAnalysisReportsTheSameOnOneAndTwoThreads) {
     for (const ActionRow* row : analysis_rows()) {
-        if (!row->permutes || !row->writes_report) continue;
+        if (!row->permutes || !row->writes_report || on_a_tree(row)) continue;
         PlethodonRun l(row->groupings, true);
         l.set_box(kPermBox, Value("120"));
         l.shell.options().alone_first = std::chrono::microseconds{0};
@@ -251,7 +263,10 @@ TEST(ActionTable, EveryAnalysisRefusesSpecimensOfOneShape) {
                 EXPECT_EQ(l.box(kResultsBox), "kept") << what;
                 ++refused;
             }
-    EXPECT_GE(refused, 2 * static_cast<int>(analysis_rows().size()));  // every analysis runs in space too
+    const auto rows = analysis_rows();
+    const auto on_trees = std::count_if(rows.begin(), rows.end(), on_a_tree);
+    EXPECT_GE(refused,
+              2 * static_cast<int>(rows.size() - static_cast<std::size_t>(on_trees)));  // every analysis runs in space too
 }
 
 // The README's table of analyses is the user's first list of what the
@@ -298,8 +313,9 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
     EXPECT_EQ(h.box(kResultsBox), "kept");
     // The 18 of the window's buttons, import and export, the linear model, the
     // seven shape analyses, measurement error, the trajectories, allometry,
-    // leaving flagged outliers out and the load of a tree.
-    EXPECT_EQ(action_names().size(), 35u);
+    // the phylogenetic signal and the phylomorphospace, leaving flagged
+    // outliers out and the load of a tree.
+    EXPECT_EQ(action_names().size(), 37u);
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }

@@ -79,6 +79,15 @@ using Prepared = PreparedModel;
 // terms at once.  The least work is chosen; the forms only while their
 // n x n matrices are small (1.3 MB each at 400 specimens), so that memory
 // grows with n, not n^2.
+// The residuals of `y` about the intercept: its column means, or in a
+// generalized model its projection on the transformed intercept, the
+// first column of the design `x`.
+Eigen::MatrixXd about_intercept(const Eigen::MatrixXd& y, const Eigen::MatrixXd& x, bool generalized) {
+    if (!generalized) return y.rowwise() - y.colwise().mean();
+    const Eigen::VectorXd q = x.col(0).normalized();
+    return y - q * (q.transpose() * y);
+}
+
 struct Work {
     double products = 0, forms = 0;
     int df = 0;
@@ -95,9 +104,11 @@ Work products_and_forms(const Prepared& p, Eigen::Index coordinates) {
     return w;
 }
 
-Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layout, Eigen::Index coordinates) {
+Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layout, Eigen::Index coordinates, bool generalized) {
     const Work w = products_and_forms(p, coordinates);
-    const double cells = cell_sums_work(layout, d, static_cast<int>(p.terms.size()), w.df, coordinates);
+    // The columns of a generalized design are no functions of the cells.
+    const double cells =
+        generalized ? w.products + w.forms : cell_sums_work(layout, d, static_cast<int>(p.terms.size()), w.df, coordinates);
     if (cells < w.products && cells < w.forms) return Sums::Cells;
     return w.forms < w.products ? Sums::Forms : Sums::Products;
 }
@@ -108,7 +119,7 @@ Sums least_work(const Prepared& p, const ModelDesign& d, const CellLayout& layou
 // the action may stop.
 // These are each term's bases, on a design `x` of independent columns.
 Prepared prepare_bases(const Eigen::MatrixXd& y, const Eigen::MatrixXd& x, const std::vector<TermModels>& models,
-                       Randomization randomization, const PermutationEngine& engine) {
+                       Randomization randomization, const PermutationEngine& engine, bool generalized = false) {
     Prepared p;
     p.n = static_cast<int>(y.rows());
     p.rank = static_cast<int>(x.cols());
@@ -121,7 +132,7 @@ Prepared prepare_bases(const Eigen::MatrixXd& y, const Eigen::MatrixXd& x, const
         return q;
     };
     const Eigen::MatrixXd qfull = paced(x);
-    const Eigen::MatrixXd centred = y.rowwise() - y.colwise().mean();
+    const Eigen::MatrixXd centred = about_intercept(y, x, generalized);
     for (const TermModels& m : models) {
         TermBasis t;
         const Eigen::MatrixXd qr = paced(columns_of(x, m.reduced));
@@ -152,9 +163,10 @@ void prepare_forms(Prepared& p) {
 }
 
 Prepared prepare(const Eigen::MatrixXd& y, const ModelDesign& d, const ModelTestOptions& test, const PermutationEngine& engine) {
-    Prepared p = prepare_bases(y, d.x, term_models(d, test.ss_type), test.randomization, engine);
+    Prepared p = prepare_bases(y, d.x, term_models(d, test.ss_type), test.randomization, engine, test.generalized);
     CellLayout layout = cell_layout(d);
-    p.sums = test.sums == Sums::Chosen ? least_work(p, d, layout, y.cols()) : test.sums;
+    p.sums = test.sums == Sums::Chosen ? least_work(p, d, layout, y.cols(), test.generalized) : test.sums;
+    if (test.generalized && p.sums == Sums::Cells) throw QuillanError("sums over cells asked of a generalized model");
     if (p.sums == Sums::Cells) {
         std::vector<CellSums::Term> terms;
         for (const auto& t : p.terms) terms.push_back({&t.residuals, &t.w, t.df});
@@ -335,7 +347,7 @@ ModelTable test_linear_model(PermutationEngine& engine, const Eigen::MatrixXd& s
     ModelTable table;
     table.residual_df = p.n - p.rank;
     table.total_df = p.n - 1;
-    table.total_ss = (shapes.rowwise() - shapes.colwise().mean()).squaredNorm();
+    table.total_ss = about_intercept(shapes, design.x, test.generalized).squaredNorm();
     table.nperm = test.nperm;
     TermScratch observed;
     term_sums(p, nullptr, observed);

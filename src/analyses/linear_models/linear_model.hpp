@@ -38,6 +38,11 @@ struct ModelTestOptions {
     // How a permutation's sums of squares are found: chosen by the data's
     // shape, or forced (the tests compare them).
     enum class Sums { Chosen, Products, Forms, Cells } sums = Sums::Chosen;
+    // The data and the design have been multiplied by a P with P'P = C^-1
+    // (a generalized least-squares model): the total is taken about the
+    // transformed intercept, the design's first column, and the columns are
+    // no functions of the cells any more.
+    bool generalized = false;
     // What the permutation histograms call the F ratios, one a term tested in
     // turn; those not named are "Linear model: F ratio of TERM".
     std::vector<std::string> statistic_names;

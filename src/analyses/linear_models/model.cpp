@@ -11,6 +11,7 @@
 #include "analyses/linear_models/model_shapes.hpp"
 #include "analyses/linear_models/size_correction.hpp"
 #include "analyses/permutation_recorder.hpp"
+#include "analyses/phylo/pgls.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 #include "platform/error.hpp"
 
@@ -83,8 +84,9 @@ std::string table_cell(std::string s, std::size_t width, bool left = false) {
 const char* ss_name(SsType t) { return t == SsType::I ? "I" : t == SsType::II ? "II" : "III"; }
 
 std::string model_report(const Workspace& ws, const std::string& formula, const ModelRequest& q, const ModelTable& t,
-                         const ModelDesign& d, bool size_corrected) {
-    std::string text = "Procrustes linear model of shape: " + formula + "\n";
+                         const ModelDesign& d, bool size_corrected, const std::string& tree_words) {
+    std::string text = std::string(tree_words.empty() ? "Procrustes" : "Phylogenetic (PGLS) Procrustes") +
+                       " linear model of shape: " + formula + "\n";
     for (const std::string* info : {&ws.landmarks_info, &ws.groups_info, &ws.covariate_info})
         for (std::size_t from = 0; from < info->size();) {  // each file's line, without the blank lines around it
             const std::size_t end = std::min(info->find('\n', from), info->size());
@@ -93,6 +95,7 @@ std::string model_report(const Workspace& ws, const std::string& formula, const 
         }
     text += std::string("\nShape: ") + superimposition_words(q) + ", projected onto the tangent space at the consensus\n";
     if (size_corrected) text += size_correction_line();
+    text += tree_words;
     text += std::string("Sums of squares and cross-products: type ") + ss_name(q.ss_type) + "\n";
     text += std::string("Permutations: ") + std::to_string(t.nperm) + ", " +
             (q.randomization == Randomization::Residuals ? "randomized residuals of each term's reduced model (RRPP)"
@@ -215,8 +218,17 @@ void run_model(ActionEnv& env) {
     test.randomization = q.randomization;
     test.error = error_terms(q.error, design);
     test.nperm = nperm;
-    const Eigen::MatrixXd shapes = analysis_shapes(env, landmarks);
+    Eigen::MatrixXd shapes = analysis_shapes(env, landmarks);
     require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
+    // On a tree, the same model of the transformed shapes and design.
+    std::optional<PglsInputs> phylo = pgls_inputs(env, shapes, design);
+    if (phylo && !trimmed(q.pairwise).empty())
+        throw Refused(
+            "Pairwise comparisons after a phylogenetic model are not offered: run the model without --pairwise, "
+            "or without the tree.");
+    if (phylo) shapes = std::move(phylo->y);
+    test.generalized = phylo.has_value();
+    const ModelDesign& fitted = phylo ? phylo->design : design;
     PermutationEngine engine(env.options(), &env.console());
     const StreamIds loops = engine.take_streams(1);
     // The comparisons of groups, when asked, are drawn on the table's own
@@ -224,8 +236,8 @@ void run_model(ActionEnv& env) {
     std::unique_ptr<PairwiseComparisons> comparisons;
     if (!trimmed(q.pairwise).empty())
         comparisons = std::make_unique<PairwiseComparisons>(shapes, design, q.ss_type, trimmed(q.pairwise), q.means);
-    const ModelTable table = test_linear_model(engine, shapes, design, test, loops.at(0), comparisons.get());
-    if (PermutationRecorder* recorder = env.options().recorder)
+    const ModelTable table = test_linear_model(engine, shapes, fitted, test, loops.at(0), comparisons.get());
+    if (PermutationRecorder* recorder = phylo ? nullptr : env.options().recorder)
         if (RegressionScores scores = regression_scores(shapes, design); !scores.x.empty())
             recorder->keep_regression_scores(scores);
     std::optional<PairwiseResult> pairs;
@@ -234,7 +246,8 @@ void run_model(ActionEnv& env) {
     for (const auto& r : table.terms) names.push_back(r.label);
     names.push_back("Residuals");
     record_model_table(env, table, names);
-    std::string report = model_report(ws, formula, q, table, design, size_corrected_asked(env));
+    std::string report =
+        model_report(ws, formula, q, table, design, size_corrected_asked(env), phylo ? phylo->words : std::string());
     if (pairs) {
         record_pairs(env, *pairs);
         report += "\n" + pairs_text(*pairs);

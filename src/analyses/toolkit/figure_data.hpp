@@ -106,6 +106,17 @@ struct AllometryFigure {
     FigureGroups groups;
 };
 
+// The phylomorphospace: tips and inner nodes in two components, each node
+// joined to its parent along the tree's branches.
+struct PhylomorphospaceFigure {
+    std::string axis;             // the components' name on the axes ("PC", "phylogenetic PC", "PaC")
+    std::vector<double> percent;  // each component's share
+    std::vector<std::string> tips;
+    Eigen::MatrixXd tip_scores, node_scores;  // a row a tip (a node, the root first); two columns
+    std::vector<int> tip_parent;              // per tip, its parent's row of node_scores
+    std::vector<int> node_parent;             // per node, its parent's row (-1 for the root)
+};
+
 struct ToolkitFigures {
     std::optional<OutliersFigure> outliers;
     std::optional<DisparityFigure> disparity;
@@ -115,6 +126,7 @@ struct ToolkitFigures {
     std::optional<MeasurementErrorFigure> measurement_error;
     std::optional<TrajectoryFigure> trajectory;
     std::optional<AllometryFigure> allometry;
+    std::optional<PhylomorphospaceFigure> phylomorphospace;
 };
 
 }  // namespace quillan

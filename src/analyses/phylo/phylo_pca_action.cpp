@@ -1,0 +1,123 @@
+// "RunPhyloPca": the phylomorphospace, the tips and their ancestors in the
+// components the option chooses (principal, phylogenetic PCA, or the
+// phylogenetically aligned components), each inner node's estimated shape
+// in the record.
+#include "analyses/analyses.hpp"
+#include "analyses/common.hpp"
+#include "analyses/permutation_recorder.hpp"
+#include "analyses/phylo/phylo_pca.hpp"
+#include "analyses/phylo/tree_inputs.hpp"
+#include "analyses/toolkit/figure_data.hpp"
+#include "analyses/toolkit/shape_inputs.hpp"
+
+#include <algorithm>
+
+namespace quillan {
+
+namespace {
+
+const char* components_title(TreeComponents kind) {
+    switch (kind) {
+        case TreeComponents::Gls:
+            return "phylogenetic PCA (GLS: the components of (X - 1a)'C^-1(X - 1a), a the GLS mean)";
+        case TreeComponents::Aligned:
+            return "phylogenetically aligned components (the right singular vectors of C(X - 1 mean))";
+        default:
+            return "principal components of the tips, the ancestors projected";
+    }
+}
+
+std::string component_table(const PhyloPca& r) {
+    const bool aligned = r.kind == TreeComponents::Aligned;
+    std::string text = padded("component", 11, true) + padded("variance", 14) + padded("percent", 10) +
+                       (aligned ? padded("RV", 10) : std::string()) + "\n";
+    const double total = r.variances.sum();
+    for (Eigen::Index j = 0; j < r.variances.size(); ++j) {
+        text += padded("C" + std::to_string(j + 1), 11, true) + padded(shown(r.variances(j)), 14) +
+                padded(shown(100 * r.variances(j) / total, true), 10) + (aligned ? padded(shown(r.rv(j), true), 10) : "") + "\n";
+    }
+    return text;
+}
+
+// The scores on the first two components, one line a tip or node.
+std::string score_lines(const std::vector<std::string>& names, const Eigen::MatrixXd& scores) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += padded(names[i], 24, true);
+        for (Eigen::Index j = 0; j < std::min<Eigen::Index>(2, scores.cols()); ++j)
+            text += padded(shown(scores(static_cast<Eigen::Index>(i), j)), 14);
+        text += "\n";
+    }
+    return text;
+}
+
+// The coordinates' names of a shape row: "L1 x", "L1 y" (and "L1 z").
+std::string coordinate_name(Eigen::Index j, int dimensions) {
+    static const char* axes[] = {"x", "y", "z"};
+    return "L" + std::to_string(j / dimensions + 1) + " " + axes[j % dimensions];
+}
+
+PhylomorphospaceFigure figure_of(const PhyloPca& r, const PhyloTree& tree, const std::vector<int>& tip_of_row,
+                                 std::vector<std::string> tips) {
+    PhylomorphospaceFigure f;
+    f.axis = r.kind == TreeComponents::Gls ? "Phylogenetic PC" : r.kind == TreeComponents::Aligned ? "PaC" : "PC";
+    const Eigen::Index k = std::min<Eigen::Index>(2, r.scores.cols());
+    for (Eigen::Index j = 0; j < k; ++j) f.percent.push_back(100 * r.variances(j) / r.variances.sum());
+    f.tips = std::move(tips);
+    f.tip_scores = r.scores.leftCols(k);
+    f.node_scores = r.ancestor_scores.leftCols(k);
+    for (int t : tip_of_row) f.tip_parent.push_back(tree.parent[static_cast<std::size_t>(t)] - tree.root());
+    for (int v = tree.root(); v < tree.node_count(); ++v)
+        f.node_parent.push_back(v == tree.root() ? -1 : tree.parent[static_cast<std::size_t>(v)] - tree.root());
+    return f;
+}
+
+}  // namespace
+
+void run_phylo_pca(ActionEnv& env) {
+    const Eigen::MatrixXd shapes = aligned_shapes(env);
+    const TreeData data = data_on_tree(env, shapes);
+    const OptionValues& o = env.settings();
+    const auto kind = o.has("components") ? o.choice<TreeComponents>("components") : TreeComponents::Principal;
+    const PhyloTree& tree = data.match.tree;
+    const PhyloPca r = phylo_pca(tree, data.match.tip_of_row, data.x, kind);
+    std::vector<std::string> tips, nodes;
+    for (int t : data.match.tip_of_row) tips.push_back(tree.labels[static_cast<std::size_t>(t)]);
+    for (Eigen::Index v = 0; v < r.ancestors.rows(); ++v)
+        nodes.push_back("node " + std::to_string(tree.tip_count() + v + 1) + (v == 0 ? " (root)" : ""));
+    std::string text = shape_report_head(env, "Phylomorphospace") + data.words;
+    text += std::string("Components: ") + components_title(kind) + "\n";
+    text +=
+        "Ancestors: the GLS estimates of Brownian motion on the tree (the root the GLS mean, each node a + C[node, tips] "
+        "C^-1 (X - 1a))\n";
+    if (kind == TreeComponents::Gls && r.unit != 1)
+        text += "Variances with the tree scaled to unit height (its tips' depth " + shown(r.unit) + ")\n";
+    text += "\n" + component_table(r) + "\nScores of the tips\n\n" + score_lines(tips, r.scores) +
+            "\nScores of the ancestors\n\n" + score_lines(nodes, r.ancestor_scores);
+    const auto put_scores = [](RecordedModel& m, const Eigen::MatrixXd& s, Eigen::Index i) {
+        for (Eigen::Index j = 0; j < s.cols(); ++j) m.set("C" + std::to_string(j + 1), s(i, j));
+    };
+    RecordedModel& c = env.record().model("Components");
+    for (Eigen::Index j = 0; j < r.variances.size(); ++j) {
+        c.set("C" + std::to_string(j + 1) + " variance", r.variances(j));
+        if (r.rv.size() > 0) c.set("C" + std::to_string(j + 1) + " RV", r.rv(j));
+    }
+    for (std::size_t i = 0; i < tips.size(); ++i)
+        put_scores(env.record().model("Tip " + tips[i]), r.scores, static_cast<Eigen::Index>(i));
+    const int dimensions = env.ws().dimensions;
+    for (std::size_t v = 0; v < nodes.size(); ++v) {
+        RecordedModel& m = env.record().model("Node " + std::to_string(tree.tip_count() + static_cast<int>(v) + 1));
+        const auto row = static_cast<Eigen::Index>(v);
+        m.set("parent", v == 0 ? 0 : tree.parent[static_cast<std::size_t>(tree.root()) + v] + 1);
+        for (Eigen::Index j = 0; j < r.ancestors.cols(); ++j) m.set(coordinate_name(j, dimensions), r.ancestors(row, j));
+        put_scores(m, r.ancestor_scores, row);
+    }
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        figures.phylomorphospace = figure_of(r, tree, data.match.tip_of_row, tips);
+        recorder->keep_figures(figures);
+    }
+    env.set_report(text);
+}
+
+}  // namespace quillan

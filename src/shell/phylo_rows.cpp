@@ -1,0 +1,71 @@
+// The rows of the analyses on a phylogeny.
+#include "shell/action_options.hpp"
+#include "shell/action_table.hpp"
+
+#include "analyses/analyses.hpp"
+
+namespace quillan {
+
+std::vector<OptionSpec> tree_matching_options() {
+    return {{.name = "prune",
+             .kind = OptionKind::Flag,
+             .help = "Leave out the tips without a specimen and the specimens without a tip (the report says how many)"},
+            {.name = "species-means",
+             .help = "Average the aligned shapes of each level of this factor (an imported column) and match the levels to "
+                     "the tips"}};
+}
+
+// The model's options and the one choice it has on a tree.
+std::vector<OptionSpec> pgls_options(std::vector<OptionSpec> options) {
+    options.push_back({.name = "phylo-transform",
+                       .kind = OptionKind::Choice,
+                       .help = "With a tree loaded, the model is a phylogenetic GLS (PGLS): auto (cholesky up to 2000 "
+                               "specimens, contrasts beyond), cholesky (RRPP's transformation), contrasts (independent "
+                               "contrasts, linear in the tips: the same SS, F and Rsq, a null distribution of its own), or none "
+                               "(an ordinary model, the tree set aside)",
+                       .fallback = "auto",
+                       .choices = {"auto", "cholesky", "contrasts", "none"}});
+    return options;
+}
+
+namespace {
+
+std::vector<OptionSpec> phylo_pca_options(std::vector<OptionSpec> options) {
+    options.push_back({.name = "components",
+                       .kind = OptionKind::Choice,
+                       .help = "pca (the tips' principal components, the ancestors projected), gls (the phylogenetic PCA, "
+                               "about the GLS mean) or paca (the phylogenetically aligned components)",
+                       .fallback = "pca",
+                       .choices = {"pca", "gls", "paca"}});
+    return options;
+}
+
+}  // namespace
+
+std::vector<ActionRow> phylo_rows() {
+    std::vector<OptionSpec> options = {alignment_option(), gpa_steps_option()};
+    for (auto& o : tree_matching_options()) options.push_back(std::move(o));
+    return {
+        {.name = "RunPhysignal",
+         .alias = "physignal",
+         .kind = ActionKind::Analysis,
+         .analysis = run_physignal,
+         .description = "Phylogenetic signal of shape on the loaded tree: Kmult, Z and p, and K along the aligned components",
+         .needs = kNeedsLandmarks | kNeedsTree,
+         .writes_report = true,
+         .statistics = {{"Phylogenetic signal: Kmult"}},
+         .options = options},
+        {.name = "RunPhyloPca",
+         .alias = "phylo-pca",
+         .kind = ActionKind::Analysis,
+         .analysis = run_phylo_pca,
+         .description = "The phylomorphospace: the tips and their ancestors (GLS estimates) in principal, phylogenetic (GLS) "
+                        "or phylogenetically aligned components",
+         .needs = kNeedsLandmarks | kNeedsTree,
+         .writes_report = true,
+         .permutes = false,
+         .options = phylo_pca_options(options)},
+    };
+}
+
+}  // namespace quillan
