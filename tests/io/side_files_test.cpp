@@ -101,7 +101,8 @@ TEST(SideFiles, EachIsRecordedWithItsDigest) {
     const auto j = nlohmann::json::parse(quillan::test::read_bytes(dir.file("r.json")));
     const auto& inputs = j["run"]["inputs"];
     // A loaded tree is one of the run's inputs too.
-    for (const auto& [role, path] : {std::pair{"partition", partition}, std::pair{"tree", tree}}) {
+    for (const auto& input : {std::pair{"partition", partition}, std::pair{"tree", tree}}) {
+        const std::string role = input.first, path = input.second;
         const auto it = std::find_if(inputs.begin(), inputs.end(), [&](const auto& in) { return in["role"] == role; });
         ASSERT_NE(it, inputs.end()) << inputs.dump();
         EXPECT_EQ((*it)["name"], std::filesystem::path(path).filename().string());
