@@ -9,11 +9,11 @@ namespace quillan {
 
 namespace {
 
-// The value of `text` for an option of `spec`'s kind; a failure names the
+// The value of `text` for an option of `decl`'s kind; a failure names the
 // option and what it takes.
-OptionValues::Value typed_value(const OptionSpec& spec, const std::string& text, int& choice) {
-    const std::string flag = option_flag(spec);
-    switch (spec.kind) {
+OptionValues::Value typed_value(const OptionSpec& decl, const std::string& text, int& choice) {
+    const std::string flag = option_flag(decl);
+    switch (decl.kind) {
         case OptionKind::Flag:
             if (text == "true" || text == "1" || text.empty()) return true;
             if (text == "false" || text == "0") return false;
@@ -34,10 +34,10 @@ OptionValues::Value typed_value(const OptionSpec& spec, const std::string& text,
             return v;
         }
         case OptionKind::Choice: {
-            const auto it = std::find(spec.choices.begin(), spec.choices.end(), text);
-            if (it == spec.choices.end())
-                throw Refused("The option " + flag + " takes " + choice_list(spec) + ", not \"" + text + "\".");
-            choice = static_cast<int>(it - spec.choices.begin());
+            const auto it = std::find(decl.choices.begin(), decl.choices.end(), text);
+            if (it == decl.choices.end())
+                throw Refused("The option " + flag + " takes " + choice_list(decl) + ", not \"" + text + "\".");
+            choice = static_cast<int>(it - decl.choices.begin());
             return text;
         }
         default:
@@ -47,20 +47,20 @@ OptionValues::Value typed_value(const OptionSpec& spec, const std::string& text,
 
 }  // namespace
 
-OptionValues OptionValues::read(const std::vector<OptionSpec>& specs, const GivenOptions& given) {
+OptionValues OptionValues::read(const std::vector<OptionSpec>& decls, const GivenOptions& given) {
     OptionValues out;
-    for (const OptionSpec& spec : specs) {
-        const auto it = given.find(spec.name);
+    for (const OptionSpec& decl : decls) {
+        const auto it = given.find(decl.name);
         const bool is_given = it != given.end();
-        const std::string text = is_given ? it->second : spec.kind == OptionKind::Flag ? "false" : spec.fallback;
+        const std::string text = is_given ? it->second : decl.kind == OptionKind::Flag ? "false" : decl.fallback;
         Entry e;
         e.given = is_given;
         try {
-            e.value = typed_value(spec, text, e.choice);
+            e.value = typed_value(decl, text, e.choice);
         } catch (...) {
             e.failure = std::current_exception();
         }
-        out.values_[spec.name] = std::move(e);
+        out.values_[decl.name] = std::move(e);
     }
     return out;
 }
@@ -83,7 +83,7 @@ const OptionValues::Entry& OptionValues::entry(const std::string& name) const {
     return it->second;
 }
 
-std::string option_flag(const OptionSpec& spec) { return std::string("--") + spec.name; }
+std::string option_flag(const OptionSpec& decl) { return std::string("--") + decl.name; }
 
 const char* option_value_name(OptionKind kind) {
     switch (kind) {
@@ -104,10 +104,10 @@ const char* option_value_name(OptionKind kind) {
     return "";
 }
 
-std::string choice_list(const OptionSpec& spec) {
+std::string choice_list(const OptionSpec& decl) {
     std::string text;
-    for (std::size_t i = 0; i < spec.choices.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == spec.choices.size() ? " or " : ", ") + std::string(spec.choices[i]);
+    for (std::size_t i = 0; i < decl.choices.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == decl.choices.size() ? " or " : ", ") + std::string(decl.choices[i]);
     return text;
 }
 
