@@ -63,6 +63,7 @@
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -309,9 +310,17 @@ private slots:
         gui->set(gui->findobj_tag(kFileBox).front(), "String", Value("loaded"));
         QAbstractButton* clear = action_button("Clear");
         QTimer::singleShot(50, this, [&] { QTest::mouseClick(clear, Qt::LeftButton); });
-        QTimer::singleShot(150, this, [&] { gui->widget(fig)->close(); });
         bool stopped = false;
-        int reports = 0;
+        std::atomic<int> reports = 0;
+        // The window is closed once the action has made some progress, however
+        // busy the machine is, so the close is seen mid-run and not before it.
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, this, [&] {
+            if (reports.load() <= 10) return;
+            closer.stop();
+            gui->widget(fig)->close();
+        });
+        closer.start(10);
         const bool ran = session->run("Fake analysis", [&] {
             const auto& progress = program->shell().options().progress;
             QVERIFY(progress);
@@ -325,7 +334,7 @@ private slots:
         });
         QVERIFY(ran);
         QVERIFY(stopped);
-        QVERIFY(reports > 10);
+        QVERIFY(reports.load() > 10);
         QCOMPARE(box_text(kFileBox), QString("loaded"));  // the press was ignored
         QVERIFY(!session->busy());
         QVERIFY(!program->shell().options().progress);
