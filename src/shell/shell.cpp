@@ -301,6 +301,7 @@ void Shell::take_landmarks(const MfloadResult& r) {
 
 void Shell::show_files(const std::string& note) {
     set_file_box(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info, ws_.tree_info}) + note);
+    show_tree();
 }
 
 void Shell::load_groups() {
@@ -392,6 +393,7 @@ void Shell::clear() {
     if (gui_) gui_->set(find_control(*gui_, kResultsBox), "String", Value("   "));
     set_file_box("   ");
     show_legend();
+    show_tree();
 }
 
 }  // namespace quillan
