@@ -1656,7 +1656,7 @@ private slots:
         QCOMPARE(tree_line(), line);
         set_box("TreeNameBox", " b ");
         press("loadTreeButton");
-        QVERIFY2(tree_line().startsWith("Tree File: two.nex with 3 tips, not ultrametric"), qPrintable(tree_line()));
+        QVERIFY2(tree_line().startsWith("Tree File: two.nex with 3 tips, ultrametric, no polytomies"), qPrintable(tree_line()));
         load("importButton", "plethspecies/plethspecies.tps");
         set_box("TreeNameBox", "");
         load("loadTreeButton", "plethspecies/plethspecies.tre");
