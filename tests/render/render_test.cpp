@@ -856,7 +856,6 @@ const std::vector<ToolkitFigures>& every_analysis_figure() {
         EXPECT_EQ(tree.load("LoadTree", data_file("plethspecies/plethspecies.tre")), Outcome::Done) << tree.last_message();
         out.push_back(figures_of(tree, "RunPhyloPca"));
         // The same tips coloured by three groups of G1, beside their legend.
-        const TempDir dir;
         std::ofstream(dir.file("clades.txt")) << "1\n1\n2\n2\n2\n3\n3\n3\n1\n";
         EXPECT_EQ(tree.load("LoadGlist", dir.file("clades.txt")), Outcome::Done) << tree.last_message();
         out.push_back(figures_of(tree, "RunPhyloPca"));

@@ -260,7 +260,9 @@ TEST(Pgls, PairwiseComparisonsAreThoseOfTheGlsFit) {
         transform_for_tree(k.tree, k.tip_of_row, PhyloTransform::Cholesky, y, d.x);
         const PairwiseComparisons pairs(y, d, SsType::I, "g", PairwiseMeans::LeastSquares, ModelTestOptions::Sums::Chosen,
                                         &design);
-        const ModelTestOptions test{.nperm = nperm, .generalized = true};
+        ModelTestOptions test;
+        test.nperm = nperm;
+        test.generalized = true;
         return pairs.result(test_linear_model(Seeded(5), y, d, test, 0, &pairs).companion, nperm);
     };
     TreeCase reversed = c;
