@@ -16,7 +16,15 @@ namespace quillan {
 
 void Shell::set_file_box(const std::string& text) {
     file_box_ = text;
-    if (gui_) gui_->set(find_control(*gui_, kFileBox), "String", Value(text));
+    if (!gui_) return;
+    gui_->set(find_control(*gui_, kFileBox), "String", Value(text));
+    // The tree's line again on its own, where the window has a place for it.
+    if (const auto tree_box = gui_->findobj_tag("TreeInfo"); !tree_box.empty()) {
+        const std::string& info = ws_.tree_info;
+        const auto a = info.find_first_not_of(" \n"), b = info.find_last_not_of(" \n");
+        gui_->set(tree_box.front(), "String",
+                  Value(ws_.tree && a != std::string::npos ? info.substr(a, b - a + 1) : std::string("No tree loaded.")));
+    }
 }
 
 void Shell::tell(const std::string& text, const std::string& title) {
@@ -301,7 +309,6 @@ void Shell::take_landmarks(const MfloadResult& r) {
 
 void Shell::show_files(const std::string& note) {
     set_file_box(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info, ws_.tree_info}) + note);
-    show_tree();
 }
 
 void Shell::load_groups() {
@@ -393,7 +400,6 @@ void Shell::clear() {
     if (gui_) gui_->set(find_control(*gui_, kResultsBox), "String", Value("   "));
     set_file_box("   ");
     show_legend();
-    show_tree();
 }
 
 }  // namespace quillan

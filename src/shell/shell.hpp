@@ -140,8 +140,6 @@ private:
     void take_groups(const MfloadResult& r);
     void take_covariate(const MfloadResult& r);
     void take_tree(const std::string& path, const std::string& tree_name);
-    // The loaded tree's line in the window's tree box, when it has one.
-    void show_tree();
     void report_ignored(const MfloadResult& r);
     void import_file(const std::string& path, const io::ImportOptions& options);
     void apply_import(const io::ImportedData& d);

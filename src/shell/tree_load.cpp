@@ -1,8 +1,9 @@
 // Loading a phylogeny: the tree file read whole (io/import_tree.cpp) before
 // the workspace changes, so a refused file leaves the tree loaded before.
 // In the window the Tree name box chooses the tree of a NEXUS file, as
-// quillan-batch's --tree-name does.  The analyses on a tree match its tips
-// to the specimens themselves.
+// quillan-batch's --tree-name does, and the tree's line is shown beside the
+// file box's (set_file_box).  The analyses on a tree match its tips to the
+// specimens themselves.
 #include "io/import_tree.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
@@ -14,7 +15,6 @@ namespace quillan {
 namespace {
 
 constexpr const char* kTreeNameBox = "TreeNameBox";
-constexpr const char* kTreeInfo = "TreeInfo";
 
 std::string trimmed(const std::string& s) {
     const auto a = s.find_first_not_of(" \t\r\n"), b = s.find_last_not_of(" \t\r\n");
@@ -30,13 +30,6 @@ void Shell::load_tree() {
     if (!choice) return;
     take_tree(join_path(choice->folder, choice->name), name);
     gui_->cd(choice->folder);
-}
-
-void Shell::show_tree() {
-    if (!gui_) return;
-    const auto label = gui_->findobj_tag(kTreeInfo);
-    if (label.empty()) return;
-    gui_->set(label.front(), "String", Value(ws_.tree ? trimmed(ws_.tree_info) : std::string("No tree loaded.")));
 }
 
 void Shell::take_tree(const std::string& path, const std::string& tree_name) {
