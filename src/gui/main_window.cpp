@@ -265,6 +265,7 @@ void MainWindow::build_menus() {
         {"Load", "Load &landmarks...", QKeySequence(Qt::CTRL | Qt::Key_L)},
         {"LoadGlist", "Load &groups...", QKeySequence(Qt::CTRL | Qt::Key_G)},
         {"LoadClist", "Load &covariate...", QKeySequence(Qt::CTRL | Qt::Key_K)},
+        {"LoadTree", "Load &tree...", QKeySequence(Qt::CTRL | Qt::Key_T)},
         {"Import", "&Import...", QKeySequence(Qt::CTRL | Qt::Key_I)},
         {nullptr, nullptr, {}},
         {"SaveOut", "&Save report...", QKeySequence::Save},
@@ -296,10 +297,11 @@ void MainWindow::build_menus() {
 
     // Every test button of the window, page by page in the layout's order:
     // the Analyses page's on Ctrl+1 ... Ctrl+0 and Ctrl+Alt+1 ..., the
-    // model on Ctrl+M, the Toolkit's on Alt+1 ... Alt+0, Alt+Shift+1 ....
+    // model on Ctrl+M, the Toolkit's on Alt+1 ... Alt+0, Alt+Shift+1 ...,
+    // the Phylogeny page's on Ctrl+Shift+1 ... Ctrl+Shift+0.
     QMenu* tests = menu_bar_->addMenu(QStringLiteral("&Tests"));
     std::set<QChar> taken;
-    for (const char* name : {"analysesPage", "modelsPage", "toolkitPage"}) {
+    for (const char* name : {"analysesPage", "modelsPage", "toolkitPage", "phylogenyPage"}) {
         QWidget* page = window_->findChild<QWidget*>(QString::fromUtf8(name));
         if (!page) continue;
         if (!tests->isEmpty()) tests->addSeparator();
@@ -328,6 +330,7 @@ QKeySequence MainWindow::test_keys(const std::string& page, int n) {
         if (n <= 10) return QKeySequence(Qt::ALT | digit(0));
         return n <= 20 ? QKeySequence(Qt::ALT | Qt::SHIFT | digit(10)) : QKeySequence();
     }
+    if (page == "phylogenyPage") return n <= 10 ? QKeySequence(Qt::CTRL | Qt::SHIFT | digit(0)) : QKeySequence();
     if (n <= 10) return QKeySequence(Qt::CTRL | digit(0));
     return n <= 19 ? QKeySequence(Qt::CTRL | Qt::ALT | digit(10)) : QKeySequence();
 }

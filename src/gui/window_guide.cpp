@@ -25,9 +25,12 @@ const char* window_guide_text() {
 **Models** fits a Procrustes linear model to a formula over G1, G2, cov and an
 import's columns (*Tests > Run model*, Ctrl+M); **Toolkit** holds outliers,
 disparity, canonical variates, integration and PLS, modularity, symmetry, measurement
-error, trajectories, allometry and the phylogenetic signal (Alt+1 ... Alt+0, then
-Alt+Shift+1 ...), each reading the boxes of its own page.  **3-D view** turns landmarks in space:
-drag to turn, the wheel or + and - to zoom, Home to go back.
+error, trajectories and allometry (Alt+1 ... Alt+0, then Alt+Shift+1 ...);
+**Phylogeny** loads a tree (*File > Load tree*, Ctrl+T; a NEXUS file's tree by its
+name) and holds the phylogenetic signal and the phylomorphospace (Ctrl+Shift+1 ...);
+with a tree loaded the model is a phylogenetic GLS.  Each reads the boxes of its own
+page.  **3-D view** turns landmarks in space: drag to turn, the wheel or + and - to
+zoom, Home to go back.
 
 A long test shows its progress with a Cancel button; closing the window stops it.
 The README that comes with quillan describes every test and file format.)";

@@ -286,11 +286,15 @@ void add_measurement_error_picture(std::vector<Titled>& out, const MeasurementEr
 }
 
 void add_phylomorphospace_picture(std::vector<Titled>& out, const PhylomorphospaceFigure& f) {
+    const QString coloured =
+        f.groups.names.size() > 1
+            ? QStringLiteral(", tips coloured by %1").arg(QString::fromStdString(f.factor.empty() ? "G1" : f.factor))
+            : QString();
     out.push_back({"phylomorphospace",
-                   QStringLiteral("Phylomorphospace: the tips and their ancestors in the first two components (%1)")
-                       .arg(QString::fromStdString(f.axis)),
-                   false, [f](QSizeF size, double, const Links&, const QString& title, const QString&) {
-                       return phylomorphospace_scene(f, title, size);
+                   QStringLiteral("Phylomorphospace: the tips and their ancestors in the first two components (%1)%2")
+                       .arg(QString::fromStdString(f.axis), coloured),
+                   false, [f](QSizeF size, double, const Links&, const QString& title, const QString& factor) {
+                       return phylomorphospace_scene(f, title, size, factor);
                    }});
 }
 

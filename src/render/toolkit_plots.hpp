@@ -39,8 +39,10 @@ Scene trajectory_scene(const TrajectoryFigure& f, const QString& title, QSizeF s
 Scene allometry_scene(const AllometryFigure& f, std::size_t score, const QString& title, QSizeF size,
                       const QString& factor = QStringLiteral("G1"));
 // The tips and their ancestors in two components, joined along the
-// branches, the tips named where there is room.
-Scene phylomorphospace_scene(const PhylomorphospaceFigure& f, const QString& title, QSizeF size);
+// branches, the tips named where there is room and coloured by the levels
+// of the figure's groups (`factor` names G1 in the legend).
+Scene phylomorphospace_scene(const PhylomorphospaceFigure& f, const QString& title, QSizeF size,
+                             const QString& factor = QStringLiteral("G1"));
 // From one shape to another, the change scaled by `magnification`: a
 // deformation grid in the plane, three views in space.  Fails as the spline
 // cannot be drawn (fewer than three landmarks, or all on one line).

@@ -16,7 +16,15 @@ namespace quillan {
 
 void Shell::set_file_box(const std::string& text) {
     file_box_ = text;
-    if (gui_) gui_->set(find_control(*gui_, kFileBox), "String", Value(text));
+    if (!gui_) return;
+    gui_->set(find_control(*gui_, kFileBox), "String", Value(text));
+    // The tree's line again on its own, where the window has a place for it.
+    if (const auto tree_box = gui_->findobj_tag("TreeInfo"); !tree_box.empty()) {
+        const std::string& info = ws_.tree_info;
+        const auto a = info.find_first_not_of(" \n"), b = info.find_last_not_of(" \n");
+        gui_->set(tree_box.front(), "String",
+                  Value(ws_.tree && a != std::string::npos ? info.substr(a, b - a + 1) : std::string("No tree loaded.")));
+    }
 }
 
 void Shell::tell(const std::string& text, const std::string& title) {

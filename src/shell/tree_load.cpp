@@ -1,6 +1,9 @@
 // Loading a phylogeny: the tree file read whole (io/import_tree.cpp) before
 // the workspace changes, so a refused file leaves the tree loaded before.
-// The analyses on a tree match its tips to the specimens themselves.
+// In the window the Tree name box chooses the tree of a NEXUS file, as
+// quillan-batch's --tree-name does, and the tree's line is shown beside the
+// file box's (set_file_box).  The analyses on a tree match its tips to the
+// specimens themselves.
 #include "io/import_tree.hpp"
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
@@ -9,10 +12,23 @@
 
 namespace quillan {
 
+namespace {
+
+constexpr const char* kTreeNameBox = "TreeNameBox";
+
+std::string trimmed(const std::string& s) {
+    const auto a = s.find_first_not_of(" \t\r\n"), b = s.find_last_not_of(" \t\r\n");
+    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+}
+
+}  // namespace
+
 void Shell::load_tree() {
+    const auto box = gui_->findobj_tag(kTreeNameBox);
+    const std::string name = box.empty() ? std::string() : trimmed(gui_->get(box.front(), "String").text());
     const auto choice = gui_->uigetfile("*.*", "Enter tree file to Load?");
     if (!choice) return;
-    take_tree(join_path(choice->folder, choice->name), {});
+    take_tree(join_path(choice->folder, choice->name), name);
     gui_->cd(choice->folder);
 }
 

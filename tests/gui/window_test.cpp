@@ -440,9 +440,9 @@ private slots:
         std::vector<std::string> sent;
         gui->set_callback_handler([&](const QtGui::CallbackRequest& r) { sent.push_back(r.action); });
         QMenu* tests = bar->actions()[1]->menu();
-        // The tests of the Analyses, Models and Toolkit pages, each with its keys.
+        // The tests of the Analyses, Models, Toolkit and Phylogeny pages, each with its keys.
         int buttons = 0;
-        for (const char* page : {"analysesPage", "modelsPage", "toolkitPage"})
+        for (const char* page : {"analysesPage", "modelsPage", "toolkitPage", "phylogenyPage"})
             for (auto* b : tagged(page)->findChildren<QAbstractButton*>())
                 if (const ActionRow* row = find_action(b->property("action").toString().toStdString()); row && row->analysis)
                     ++buttons;
@@ -452,6 +452,8 @@ private slots:
         QCOMPARE(entries.size(), buttons);
         QCOMPARE(menu_action("RunModel")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_M));
         QCOMPARE(menu_action("RunOutliers")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_1));
+        QCOMPARE(menu_action("RunAllometry")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_0));
+        QCOMPARE(menu_action("RunPhysignal")->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_1));
         for (QAction* a : entries) {
             QVERIFY2(!a->shortcut().isEmpty() && keys.insert(a->shortcut().toString()).second, qPrintable(a->text()));
             const int amp = a->text().indexOf('&');
@@ -1642,13 +1644,39 @@ private slots:
         }
     }
 
-    void theTreeButtonLoadsATreeIntoTheFileBox() {
+    // The Phylogeny page: the tree's line beside the file box's, a NEXUS
+    // file's tree chosen by the name box (one it lacks refused, the tree
+    // before kept), and its analyses reading its own boxes.
+    void thePhylogenyPageLoadsTheNamedTreeAndRunsOnIt() {
+        const auto tree_line = [this] { return named<QLabel>("TreeInfo")->text(); };
+        const auto said = [this] { return QString::fromStdString(program->shell().last_message()); };
+        QCOMPARE(tree_line(), QString("No tree loaded."));
         load("loadTreeButton", "phylo1000/phylo1000.tre");
-        QVERIFY(program->shell().workspace().tree);
-        QVERIFY2(
-            named<QPlainTextEdit>("FileBox")->toPlainText().endsWith("Tree File: phylo1000.tre with 1000 tips, not "
-                                                                     "ultrametric, 1 polytomy, branches 0.0001309 to 0.9984"),
-            qPrintable(named<QPlainTextEdit>("FileBox")->toPlainText()));
+        const QString line("Tree File: phylo1000.tre with 1000 tips, not ultrametric, 1 polytomy, branches 0.0001309 to 0.9984");
+        QVERIFY2(named<QPlainTextEdit>("FileBox")->toPlainText().endsWith(line),
+                 qPrintable(named<QPlainTextEdit>("FileBox")->toPlainText()));
+        QCOMPARE(tree_line(), line);
+        QTemporaryDir scratch;
+        answer = scratch.filePath("two.nex").toStdString();
+        std::ofstream(answer) << "#NEXUS\nbegin trees; tree a = (P01:1,P02:1); tree b = ((P01:1,P02:1):1,P03:2); end;\n";
+        set_box("TreeNameBox", "c");
+        press("loadTreeButton");
+        QVERIFY2(said().contains("no tree named \"c\""), qPrintable(said()));
+        QCOMPARE(tree_line(), line);
+        set_box("TreeNameBox", " b ");
+        press("loadTreeButton");
+        QVERIFY2(tree_line().startsWith("Tree File: two.nex with 3 tips, ultrametric, no polytomies"), qPrintable(tree_line()));
+        load("importButton", "plethspecies/plethspecies.tps");
+        set_box("TreeNameBox", "");
+        load("loadTreeButton", "plethspecies/plethspecies.tre");
+        named<QComboBox>("PhyloAlignBox")->setCurrentIndex(1);
+        QVERIFY2(reported("physignalButton"), qPrintable(said()));
+        QVERIFY2(report().contains("partial Procrustes") && report().contains("9 tips matched"), qPrintable(report()));
+        named<QComboBox>("PhyloComponentsBox")->setCurrentIndex(2);
+        QVERIFY2(reported("phyloPcaButton"), qPrintable(said()));
+        QVERIFY2(report().contains("phylogenetically aligned components"), qPrintable(report()));
+        press("clearButton");
+        QCOMPARE(tree_line(), QString("No tree loaded."));
     }
 
     void integrationAndModularityReadThePartitionBox() {

@@ -30,6 +30,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <numbers>
 #include <set>
 #include <sstream>
@@ -854,6 +855,11 @@ const std::vector<ToolkitFigures>& every_analysis_figure() {
         EXPECT_EQ(tree.load("Import", data_file("plethspecies/plethspecies.tps")), Outcome::Done) << tree.last_message();
         EXPECT_EQ(tree.load("LoadTree", data_file("plethspecies/plethspecies.tre")), Outcome::Done) << tree.last_message();
         out.push_back(figures_of(tree, "RunPhyloPca"));
+        // The same tips coloured by three groups of G1, beside their legend.
+        std::ofstream(dir.file("clades.txt")) << "1\n1\n2\n2\n2\n3\n3\n3\n1\n";
+        EXPECT_EQ(tree.load("LoadGlist", dir.file("clades.txt")), Outcome::Done) << tree.last_message();
+        out.push_back(figures_of(tree, "RunPhyloPca"));
+        EXPECT_EQ(out.back().phylomorphospace->groups.names, (std::vector<std::string>{"1", "2", "3"}));
         // Eight groups of long names, every pair differing: more brackets than fit.
         DisparityFigure many;
         for (int g = 0; g < 8; ++g) {
@@ -958,6 +964,40 @@ TEST(DisparityPicture, BracketsJoinThePairsThatDifferAndNoOthers) {
         for (const SceneText& t : print.texts) ticks += t.role == SceneText::Role::Tick ? t.text : QString();
         for (const auto& name : names) EXPECT_TRUE(ticks.contains(QString::fromStdString(name))) << ticks.toStdString();
     }
+}
+
+// The tips take their levels' colours, listed in the legend under their
+// factor's name, and keep their names; without levels they have one colour.
+TEST(PhylomorphospacePicture, ColoursTheTipsByTheirLevels) {
+    PhylomorphospaceFigure f;
+    f.axis = "PC";
+    f.percent = {60, 30};
+    f.tips = {"A", "B", "C", "D"};
+    f.tip_scores = (Eigen::MatrixXd(4, 2) << -1, 0, -1, 1, 1, 0, 1, 1).finished();
+    f.node_scores = (Eigen::MatrixXd(3, 2) << 0, 0.5, -0.5, 0.5, 0.5, 0.5).finished();
+    f.tip_parent = {1, 1, 2, 2};
+    f.node_parent = {-1, 0, 0};
+    f.groups = {{"wet", "dry"}, {0, 1, 0, 1}};
+    const auto texts = [](const Scene& s) {
+        std::set<QString> out;
+        for (const SceneText& t : s.texts) out.insert(t.text);
+        return out;
+    };
+    const Scene s = phylomorphospace_scene(f, QStringLiteral("Phylomorphospace"), kSize, QStringLiteral("habitat"));
+    std::map<QRgb, std::vector<QPointF>> tips;
+    for (const SceneDots& d : s.dots)
+        if (d.color == group_color(0) || d.color == group_color(1)) tips[d.color.rgb()] = d.points;
+    ASSERT_EQ(tips.size(), 2u);
+    EXPECT_EQ(tips[group_color(0).rgb()], (std::vector<QPointF>{s.frame.map(-1, 0), s.frame.map(1, 0)}));
+    EXPECT_EQ(tips[group_color(1).rgb()], (std::vector<QPointF>{s.frame.map(-1, 1), s.frame.map(1, 1)}));
+    for (const char* t : {"habitat", "wet", "dry", "A", "B", "C", "D", "Ancestors"}) EXPECT_TRUE(texts(s).count(t)) << t;
+    EXPECT_FALSE(texts(s).count("Tips"));
+    f.factor = "clade";
+    EXPECT_TRUE(texts(phylomorphospace_scene(f, QStringLiteral("P"), kSize, QStringLiteral("habitat"))).count("clade"));
+    f.groups = {};
+    const Scene plain = phylomorphospace_scene(f, QStringLiteral("Phylomorphospace"), kSize);
+    EXPECT_TRUE(texts(plain).count("Tips"));
+    EXPECT_FALSE(texts(plain).count("wet"));
 }
 
 // The directional asymmetry drawn is the one the report measures, and the

@@ -123,17 +123,19 @@ std::string pairs_text(const PairwiseResult& r) {
     std::size_t w = 6;
     for (const auto& g : r.groups) w = std::max(w, g.size() + 1);
     std::string text;
+    const std::string fit = r.generalized ? "the phylogenetic GLS fit's" : "the model's";
     if (r.covariate.empty()) {
         text = r.means == PairwiseMeans::Plain
                    ? "Pairwise distances between the plain means of " + r.factor + " (the groups' own averages of shape)\n\n"
-                   : "Pairwise distances between the least-squares means of " + r.factor +
-                         " (the model's fitted values with the covariates at their means)\n\n";
+                   : "Pairwise distances between the least-squares means of " + r.factor + " (" + fit +
+                         " fitted values with the covariates at their means)\n\n";
         text += table_cell("", 2 * w + 1) + table_cell("d", 11) + table_cell("Z", 9) + table_cell("Pr > d", 9) + "\n";
         for (const auto& p : r.pairs)
             text += table_cell(p.first, w, true) + " " + table_cell(p.second, w, true) + test_cells(p.distance, "%.6g") + "\n";
         return text;
     }
-    text = "Slopes of shape on " + r.covariate + " within the groups of " + r.factor + "\n\n" + table_cell("", w) +
+    text = "Slopes of shape on " + r.covariate + " within the groups of " + r.factor +
+           (r.generalized ? " (of " + fit + " fitted values)" : std::string()) + "\n\n" + table_cell("", w) +
            table_cell("length", 11) + "\n";
     for (std::size_t g = 0; g < r.groups.size(); ++g)
         text += table_cell(r.groups[g], w, true) + table_cell(number("%.6g", r.lengths[g]), 11) + "\n";
@@ -222,20 +224,23 @@ void run_model(ActionEnv& env) {
     require_shape_variation((shapes.rowwise() - shapes.colwise().mean()).squaredNorm(), shapes.rows());
     // On a tree, the same model of the transformed shapes and design.
     std::optional<PglsInputs> phylo = pgls_inputs(env, shapes, design);
-    if (phylo && !trimmed(q.pairwise).empty())
+    if (phylo && !trimmed(q.pairwise).empty() && q.means == PairwiseMeans::Plain)
         throw Refused(
-            "Pairwise comparisons after a phylogenetic model are not offered: run the model without --pairwise, "
-            "or without the tree.");
+            "Plain means are the groups' own averages of shape, which take no account of the tree: compare the "
+            "least-squares means of the phylogenetic model (--pairwise-means ls), or set the tree aside with "
+            "--phylo-transform none.");
     if (phylo) shapes = std::move(phylo->y);
     test.generalized = phylo.has_value();
     const ModelDesign& fitted = phylo ? phylo->design : design;
     PermutationEngine engine(env.options(), &env.console());
     const StreamIds loops = engine.take_streams(1);
     // The comparisons of groups, when asked, are drawn on the table's own
-    // permutations, as RRPP's pairwise draws them on its fit's.
+    // permutations, as RRPP's pairwise draws them on its fit's; on a tree,
+    // of the GLS fit's means.
     std::unique_ptr<PairwiseComparisons> comparisons;
     if (!trimmed(q.pairwise).empty())
-        comparisons = std::make_unique<PairwiseComparisons>(shapes, design, q.ss_type, trimmed(q.pairwise), q.means);
+        comparisons = std::make_unique<PairwiseComparisons>(shapes, fitted, q.ss_type, trimmed(q.pairwise), q.means,
+                                                            ModelTestOptions::Sums::Chosen, phylo ? &design : nullptr);
     const ModelTable table = test_linear_model(engine, shapes, fitted, test, loops.at(0), comparisons.get());
     if (PermutationRecorder* recorder = phylo ? nullptr : env.options().recorder)
         if (RegressionScores scores = regression_scores(shapes, design); !scores.x.empty())

@@ -76,13 +76,16 @@ int slope_covariate(const ModelDesign& d, const Grouping& g) {
 // The matrix taking the shapes to the groups' means (or slopes) of the
 // model's fitted values: rows of `per_group` times the hat of the model;
 // for plain means `per_group` alone.  Save for plain means it is L X', and
-// `on_design` is L (groups x q): a permutation then needs only X'PR.
+// `on_design` is L (groups x q): a permutation then needs only X'PR.  The
+// coefficients are those of `d`; the fitted values are those of `columns`'
+// design, the same as `d` but after a generalized model, where `d` holds
+// the transformed columns and `columns` the specimens' own.
 struct GroupOperator {
     Eigen::MatrixXd op, on_design;
 };
 
-GroupOperator group_operator(const ModelDesign& d, const Grouping& g, int covariate, PairwiseMeans means,
-                             Eigen::VectorXd& sizes) {
+GroupOperator group_operator(const ModelDesign& d, const ModelDesign& columns, const Grouping& g, int covariate,
+                             PairwiseMeans means, Eigen::VectorXd& sizes) {
     const Eigen::Index n = d.x.rows();
     const auto groups = static_cast<Eigen::Index>(g.levels.size());
     // The least-squares coefficients' map from the shapes, R^-1 Q' (q x n),
@@ -104,7 +107,7 @@ GroupOperator group_operator(const ModelDesign& d, const Grouping& g, int covari
         for (auto& v : at_mean)
             if (!v.is_factor())
                 std::fill(v.values.begin(), v.values.end(), Eigen::Map<const Eigen::VectorXd>(v.values.data(), n).mean());
-        const Eigen::MatrixXd rows = per_group * design_columns(d, at_mean);
+        const Eigen::MatrixXd rows = per_group * design_columns(columns, at_mean);
         return {rows * coefficients, rows * xtx_inverse};
     }
     const std::vector<double>& x = d.variables[static_cast<std::size_t>(covariate)].values;
@@ -119,7 +122,7 @@ GroupOperator group_operator(const ModelDesign& d, const Grouping& g, int covari
         const int c = g.codes[static_cast<std::size_t>(i)];
         per_group(c, i) = (x[static_cast<std::size_t>(i)] - mean(c)) / sxx(c);
     }
-    const Eigen::MatrixXd rows = per_group * d.x;
+    const Eigen::MatrixXd rows = per_group * columns.x;
     return {rows * coefficients, rows * xtx_inverse};
 }
 
@@ -221,16 +224,18 @@ PairwiseTest test_of(double observed, long long count_ge, double z, long long np
 
 class GroupRows::Plan {
 public:
+    // The transformed columns of a generalized model are no functions of
+    // the cells, so its permutations take the products.
     Plan(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type, const std::string& factor, PairwiseMeans means,
-         ModelTestOptions::Sums sums)
+         ModelTestOptions::Sums sums, const ModelDesign* untransformed)
         : g(grouping_of(design, factor)),
           cov(means == PairwiseMeans::Plain ? -1 : slope_covariate(design, g)),
           covariate(cov >= 0 ? design.variables[static_cast<std::size_t>(cov)].name : ""),
-          ops(group_operator(design, g, cov, means, sizes)),
+          ops(group_operator(design, untransformed ? *untransformed : design, g, cov, means, sizes)),
           null(last_term_null_model(shapes, design, type)),
           base(ops.op * null.fitted),
           rows(ops.op * shapes),
-          moved(design, ops, null.residuals, sums) {}
+          moved(design, ops, null.residuals, untransformed ? ModelTestOptions::Sums::Products : sums) {}
 
     Grouping g;
     int cov;
@@ -243,8 +248,8 @@ public:
 };
 
 GroupRows::GroupRows(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type, const std::string& factor,
-                     PairwiseMeans means, ModelTestOptions::Sums sums)
-    : plan_(std::make_unique<Plan>(shapes, design, type, factor, means, sums)) {}
+                     PairwiseMeans means, ModelTestOptions::Sums sums, const ModelDesign* untransformed)
+    : plan_(std::make_unique<Plan>(shapes, design, type, factor, means, sums, untransformed)) {}
 
 GroupRows::~GroupRows() = default;
 
@@ -264,8 +269,12 @@ const Eigen::MatrixXd& GroupRows::permuted(const std::vector<int>& perm, const C
 }
 
 PairwiseComparisons::PairwiseComparisons(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type,
-                                         const std::string& factor, PairwiseMeans means, ModelTestOptions::Sums sums)
-    : rows_(shapes, design, type, factor, means, sums), factor_(factor), means_(means) {
+                                         const std::string& factor, PairwiseMeans means, ModelTestOptions::Sums sums,
+                                         const ModelDesign* untransformed)
+    : rows_(shapes, design, type, factor, means, sums, untransformed),
+      factor_(factor),
+      means_(means),
+      generalized_(untransformed != nullptr) {
     const std::size_t groups = rows_.groups().size();
     observed_.resize((rows_.covariate().empty() ? 1 : 3) * groups * (groups - 1) / 2);
     pair_statistics(rows_.observed(), !rows_.covariate().empty(), observed_.data());
@@ -285,6 +294,7 @@ PairwiseResult PairwiseComparisons::result(const CompanionCounts& counts, long l
     out.factor = factor_;
     out.covariate = rows_.covariate();
     out.means = means_;
+    out.generalized = generalized_;
     out.groups = rows_.groups();
     out.nperm = nperm;
     const auto groups = static_cast<Eigen::Index>(out.groups.size());

@@ -8,6 +8,13 @@
 // as one matrix product and compares again.  After a model the comparisons
 // ride on the table's own permutations (a TableCompanion), and reuse its
 // cell sums where it makes them.
+//
+// After a phylogenetic model (pgls.hpp) the shapes and the design given are
+// the transformed ones and `untransformed` is the design before the tree's
+// transformation: the coefficients are then the GLS fit's, of the moved
+// transformed residuals, and the means (or slopes) those of its fitted
+// values X b in the specimens' own space, whatever the order of the rows.
+// Only least-squares means have a meaning there.
 #pragma once
 
 #include "analyses/linear_models/linear_model.hpp"
@@ -34,6 +41,7 @@ struct PairwiseResult {
     std::string factor;     // the grouping's name ("G1", "species:site")
     std::string covariate;  // the slopes' covariate; empty: means
     PairwiseMeans means = PairwiseMeans::LeastSquares;
+    bool generalized = false;  // of a phylogenetic GLS fit
     std::vector<std::string> groups;
     std::vector<double> sizes, lengths;  // per group: specimens, and the slope vector's length
     std::vector<GroupPair> pairs;
@@ -49,7 +57,8 @@ struct PairwiseResult {
 class GroupRows {
 public:
     GroupRows(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type, const std::string& factor,
-              PairwiseMeans means, ModelTestOptions::Sums sums = ModelTestOptions::Sums::Chosen);
+              PairwiseMeans means, ModelTestOptions::Sums sums = ModelTestOptions::Sums::Chosen,
+              const ModelDesign* untransformed = nullptr);
     ~GroupRows();
     const std::vector<std::string>& groups() const;
     const std::vector<int>& codes() const;  // each specimen's group, 0-based
@@ -73,7 +82,8 @@ private:
 class PairwiseComparisons : public TableCompanion {
 public:
     PairwiseComparisons(const Eigen::MatrixXd& shapes, const ModelDesign& design, SsType type, const std::string& factor,
-                        PairwiseMeans means, ModelTestOptions::Sums sums = ModelTestOptions::Sums::Chosen);
+                        PairwiseMeans means, ModelTestOptions::Sums sums = ModelTestOptions::Sums::Chosen,
+                        const ModelDesign* untransformed = nullptr);
     const std::vector<double>& observed() const override { return observed_; }
     std::vector<std::string> names() const override;
     std::unique_ptr<Work> work() const override { return rows_.work(); }
@@ -87,6 +97,7 @@ private:
     std::vector<double> observed_;
     std::string factor_;
     PairwiseMeans means_ = PairwiseMeans::LeastSquares;
+    bool generalized_ = false;
 };
 
 // Compares the groups of `factor` (a factor's name or a term of factors,

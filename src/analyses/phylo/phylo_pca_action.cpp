@@ -8,6 +8,7 @@
 #include "analyses/phylo/phylo_pca.hpp"
 #include "analyses/phylo/tree_inputs.hpp"
 #include "analyses/toolkit/figure_data.hpp"
+#include "analyses/toolkit/pls_report.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 
 #include <algorithm>
@@ -72,6 +73,56 @@ PhylomorphospaceFigure figure_of(const PhyloPca& r, const PhyloTree& tree, const
     return f;
 }
 
+// `codes` (one a tip, -1 for none) as groups of the levels `names` that
+// some tip has, in the levels' order.
+FigureGroups used_levels(const std::vector<int>& codes, const std::vector<std::string>& names) {
+    std::vector<int> number(names.size(), -1);
+    for (int c : codes)
+        if (c >= 0) number[static_cast<std::size_t>(c)] = 0;
+    FigureGroups g;
+    for (std::size_t k = 0; k < names.size(); ++k)
+        if (number[k] == 0) {
+            number[k] = static_cast<int>(g.names.size());
+            g.names.push_back(names[k]);
+        }
+    for (int c : codes) g.group_of.push_back(c < 0 ? 0 : number[static_cast<std::size_t>(c)]);
+    return g;
+}
+
+// The colours of the tips: G1's levels where each tip's specimens share one
+// (each specimen its own tip, or species whose specimens all have one level
+// of G1, a clade or a habitat), else with species means the species
+// themselves; one colour without either.
+void colour_tips(ActionEnv& env, const TreeData& data, PhylomorphospaceFigure& f) {
+    const std::vector<int>& rows = data.match.rows;
+    if (rows.empty()) return;
+    std::vector<int> tip_of_row(static_cast<std::size_t>(*std::max_element(rows.begin(), rows.end()) + 1), -1);
+    for (std::size_t i = 0; i < rows.size(); ++i) tip_of_row[static_cast<std::size_t>(rows[i])] = static_cast<int>(i);
+    const FigureGroups g1 = figure_groups(env);
+    if (g1.names.size() > 1) {
+        std::vector<int> level(rows.size(), -1);
+        bool shared = true;
+        for (std::size_t s = 0; s < g1.group_of.size() && shared; ++s) {
+            const auto row = data.level_of_specimen.empty() ? s : static_cast<std::size_t>(data.level_of_specimen[s]);
+            const int tip = row < tip_of_row.size() ? tip_of_row[row] : -1;
+            if (tip < 0) continue;  // a specimen pruned away
+            int& l = level[static_cast<std::size_t>(tip)];
+            shared = l < 0 || l == g1.group_of[s];
+            l = g1.group_of[s];
+        }
+        if (shared) {
+            f.groups = used_levels(level, g1.names);
+            return;
+        }
+    }
+    if (data.species.empty()) return;
+    // Each tip is a level of its own, named as the tip.
+    std::vector<std::string> names(tip_of_row.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) names[static_cast<std::size_t>(rows[i])] = f.tips[i];
+    f.groups = used_levels(rows, names);
+    f.factor = data.species;
+}
+
 }  // namespace
 
 void run_phylo_pca(ActionEnv& env) {
@@ -115,6 +166,7 @@ void run_phylo_pca(ActionEnv& env) {
     if (PermutationRecorder* recorder = env.options().recorder) {
         ToolkitFigures figures;
         figures.phylomorphospace = figure_of(r, tree, data.match.tip_of_row, tips);
+        colour_tips(env, data, *figures.phylomorphospace);
         recorder->keep_figures(figures);
     }
     env.set_report(text);

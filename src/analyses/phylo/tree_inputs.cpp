@@ -10,7 +10,7 @@ namespace {
 
 // The mean shape of each level of factor `column`, the levels the rows' names.
 Eigen::MatrixXd level_means(const ActionEnv& env, const Eigen::MatrixXd& shapes, const std::string& column,
-                            std::vector<std::string>& names) {
+                            std::vector<std::string>& names, std::vector<int>& codes) {
     const ModelVariables vars = env.model_variables();
     const auto v = std::find_if(vars.begin(), vars.end(), [&](const ModelVariable& m) { return m.name == column; });
     if (v == vars.end() || !v->is_factor()) {
@@ -30,6 +30,7 @@ Eigen::MatrixXd level_means(const ActionEnv& env, const Eigen::MatrixXd& shapes,
         count(v->codes[static_cast<std::size_t>(i)]) += 1;
     }
     names = v->levels;
+    codes = v->codes;
     return means.array().colwise() / count.array().max(1.0);
 }
 
@@ -53,7 +54,8 @@ TreeData data_on_tree(const ActionEnv& env, const Eigen::MatrixXd& shapes) {
     Eigen::MatrixXd rows = shapes;
     std::string noun = "specimen";
     if (!column.empty()) {
-        rows = level_means(env, shapes, column, names);
+        rows = level_means(env, shapes, column, names, d.level_of_specimen);
+        d.species = column;
         noun = "species";
     } else {
         names = env.specimen_ids();

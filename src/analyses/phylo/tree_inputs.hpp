@@ -17,6 +17,10 @@ struct TreeData {
     TipMatch match;
     Eigen::MatrixXd x;  // one row a matched tip, in the order of match.rows
     std::string words;  // the report's lines on the tree and the matching
+    // With species means, each specimen's level of the factor averaged (the
+    // numbering of match.rows) and the factor's name; empty otherwise.
+    std::vector<int> level_of_specimen;
+    std::string species;
 };
 
 // The loaded tree, or a refusal saying how to load one.

@@ -115,6 +115,10 @@ struct PhylomorphospaceFigure {
     Eigen::MatrixXd tip_scores, node_scores;  // a row a tip (a node, the root first); two columns
     std::vector<int> tip_parent;              // per tip, its parent's row of node_scores
     std::vector<int> node_parent;             // per node, its parent's row (-1 for the root)
+    // The levels that colour the tips, per tip; empty names: one colour.
+    // `factor` names what they are levels of; empty: G1.
+    FigureGroups groups;
+    std::string factor;
 };
 
 struct ToolkitFigures {

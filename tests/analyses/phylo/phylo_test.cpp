@@ -1,6 +1,7 @@
 // The products with a tree's covariance against the dense matrix, the
 // matching of tips, and the phylogenetic signal against geomorph.
 #include "analyses/linear_models/linear_model.hpp"
+#include "analyses/linear_models/model_pairwise.hpp"
 #include "analyses/phylo/pgls.hpp"
 #include "analyses/phylo/phylo_pca.hpp"
 #include "analyses/phylo/phylo_signal.hpp"
@@ -244,6 +245,58 @@ TEST(Pgls, AgreesWithRrpp) {
     }
 }
 
+// After the model on a tree the groups are compared by the GLS fit's
+// least-squares means and slopes (RRPP's getLSmeans and getSlopes of its
+// coefficients), which do not depend on the order of the rows; Z and p from
+// the permutations of the transformed residuals, as RRPP's schedule draws them.
+TEST(Pgls, PairwiseComparisonsAreThoseOfTheGlsFit) {
+    const auto csv = expected_csv("phylo/pairwise_expected.csv");
+    const TreeCase c = expected_tree_case("coalescent");
+    const auto compare = [&](const TreeCase& k, const std::string& formula, long long nperm) {
+        const ModelVariables vars{ModelVariable{.name = "cov", .values = k.cov}, ModelVariable::factor_of_words("g", k.g)};
+        const ModelDesign design = build_design(formula, vars, static_cast<int>(k.x.rows()));
+        Eigen::MatrixXd y = k.x;
+        ModelDesign d = design;
+        transform_for_tree(k.tree, k.tip_of_row, PhyloTransform::Cholesky, y, d.x);
+        const PairwiseComparisons pairs(y, d, SsType::I, "g", PairwiseMeans::LeastSquares, ModelTestOptions::Sums::Chosen,
+                                        &design);
+        ModelTestOptions test;
+        test.nperm = nperm;
+        test.generalized = true;
+        return pairs.result(test_linear_model(Seeded(5), y, d, test, 0, &pairs).companion, nperm);
+    };
+    TreeCase reversed = c;
+    for (auto* v : {&reversed.names, &reversed.g}) std::reverse(v->begin(), v->end());
+    std::reverse(reversed.cov.begin(), reversed.cov.end());
+    std::reverse(reversed.tip_of_row.begin(), reversed.tip_of_row.end());
+    reversed.x = c.x.colwise().reverse();
+    int compared = 0;
+    for (const auto& [name, formula] :
+         std::vector<std::pair<std::string, std::string>>{{"means", "cov + g"}, {"slopes", "cov * g"}}) {
+        SCOPED_TRACE(name);
+        const PairwiseResult r = compare(c, formula, 9999), turned = compare(reversed, formula, 9);
+        EXPECT_TRUE(r.generalized);
+        EXPECT_EQ(r.covariate, name == "slopes" ? "cov" : "");
+        for (auto row = csv.begin() + 1; row != csv.end(); ++row) {
+            if ((*row)[0] != name) continue;
+            const std::string what = ::testing::PrintToString(*row);
+            const auto at = std::find_if(r.pairs.begin(), r.pairs.end(),
+                                         [&](const GroupPair& p) { return p.first == (*row)[1] && p.second == (*row)[2]; });
+            ASSERT_NE(at, r.pairs.end()) << what;
+            const GroupPair& other = turned.pairs[static_cast<std::size_t>(at - r.pairs.begin())];
+            const auto& [got, again] = (*row)[3] == "d"                   ? std::tie(at->distance, other.distance)
+                                       : (*row)[3] == "length_difference" ? std::tie(at->length, other.length)
+                                                                          : std::tie(at->angle, other.angle);
+            expect_relative(got.observed, std::stod((*row)[4]), what);
+            expect_relative(again.observed, got.observed, what + ", the rows reversed");
+            expect_z(got.z, std::stod((*row)[5]), what);
+            expect_p(got.p, std::stod((*row)[6]), what);
+            ++compared;
+        }
+    }
+    EXPECT_EQ(compared, 3 + 9);
+}
+
 // Tips P01 .. P40 (the specimens of plethodon.csv) and `extra` on a comb
 // whose tips are not all as far from the root.
 PhyloTree plethodon_tree(const std::vector<std::string>& extra = {}) {
@@ -305,6 +358,12 @@ TEST(Physignal, RunsOnTheLoadedTreeWithItsTipsMatchedByName) {
     EXPECT_EQ(species_row("contrasts"), cholesky);
     EXPECT_NE(species_row("none"), cholesky);
     EXPECT_THAT(report_of(h), ::testing::StartsWith("Procrustes linear model of shape: species"));
+    h.shell.given_options() = {{"formula", "species * site"}, {"pairwise", "species:site"}};
+    ASSERT_EQ(h.run("RunModel"), Outcome::Reported) << h.last_message();
+    EXPECT_THAT(report_of(h), HasSubstr("least-squares means of species:site (the phylogenetic GLS fit's fitted values"));
+    h.shell.given_options()["pairwise-means"] = "plain";
+    EXPECT_EQ(h.run("RunModel"), Outcome::Refused);
+    EXPECT_THAT(h.last_message(), HasSubstr("take no account of the tree"));
 }
 
 }  // namespace
