@@ -21,27 +21,12 @@ void ActionEnv::require_two_way_list(const char* refusal) const {
     if (ws().groups.cols() < 2) throw Refused(refusal);
 }
 
-ModelVariables ActionEnv::model_variables() const {
-    const Workspace& w = ws();
-    ModelVariables vars;
-    for (Eigen::Index j = 0; j < w.groups.cols() && j < 2; ++j)
-        vars.push_back(ModelVariable::factor_of_codes(j == 0 ? "G1" : "G2", column_codes(w.groups, j)));
-    if (w.covariate.rows() > 0 && w.covariate.cols() > 0) {
-        ModelVariable cov;
-        cov.name = "cov";
-        cov.values = column_codes(w.covariate, 0);
-        vars.push_back(std::move(cov));
-    }
-    const std::size_t aliases = vars.size();
-    vars.insert(vars.end(), named_variables_.begin(), named_variables_.end());
-    require_distinct_names(vars, aliases);
-    return vars;
-}
+namespace {
 
 // A formula names its variables and a model's table names its rows: a column
 // whose name is taken would be used in place of another without a word, or
 // give a table with two rows of one name.
-void ActionEnv::require_distinct_names(const ModelVariables& vars, std::size_t aliases) {
+void require_distinct_names(const ModelVariables& vars, std::size_t aliases) {
     for (std::size_t i = aliases; i < vars.size(); ++i) {
         const std::string& name = vars[i].name;
         if (name == "Residuals" || name == "Total")
@@ -56,5 +41,25 @@ void ActionEnv::require_distinct_names(const ModelVariables& vars, std::size_t a
         }
     }
 }
+
+}  // namespace
+
+ModelVariables workspace_variables(const Workspace& w, const ModelVariables& named) {
+    ModelVariables vars;
+    for (Eigen::Index j = 0; j < w.groups.cols() && j < 2; ++j)
+        vars.push_back(ModelVariable::factor_of_codes(j == 0 ? "G1" : "G2", column_codes(w.groups, j)));
+    if (w.covariate.rows() > 0 && w.covariate.cols() > 0) {
+        ModelVariable cov;
+        cov.name = "cov";
+        cov.values = column_codes(w.covariate, 0);
+        vars.push_back(std::move(cov));
+    }
+    const std::size_t aliases = vars.size();
+    vars.insert(vars.end(), named.begin(), named.end());
+    require_distinct_names(vars, aliases);
+    return vars;
+}
+
+ModelVariables ActionEnv::model_variables() const { return workspace_variables(ws(), named_variables_); }
 
 }  // namespace quillan

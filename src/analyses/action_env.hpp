@@ -48,6 +48,10 @@ public:
     virtual void show_report(const std::string& text) = 0;
 };
 
+// The variables of `ws` a formula may name, G1, G2 and cov, then `named`
+// (an import's columns); refuses a name taken twice.
+ModelVariables workspace_variables(const Workspace& ws, const ModelVariables& named);
+
 // What an analysis sees of its run: the workspace, its typed parameters, the
 // console, how its permutations run (seed, threads, progress and cancel), and
 // the channel to the user.
@@ -103,8 +107,6 @@ public:
     }
 
 private:
-    static void require_distinct_names(const ModelVariables& vars, std::size_t aliases);
-
     const Workspace& ws_;
     const AnalysisParams& params_;
     Console& console_;

@@ -4,12 +4,14 @@
 // the report says.
 #pragma once
 
+#include "analyses/linear_models/size_model.hpp"
 #include "analyses/statistic_names.hpp"
 
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -86,12 +88,12 @@ struct RunInfo {
     std::string covariate_name;
     long long permutations = 0;
     bool seeded = false;
-    std::vector<std::uint64_t> seeds;  // of every permutation loop, in order
-    int threads = 0;                   // worker threads of each process
-    int processes = 1;                 // processes sharing the permutations
-    StatisticNames statistics;         // what each permutation loop compared, as the action table names it
-    std::string gpa_steps;             // of the superimposition the action ran: "converged" or "gpagen"; empty: none
-    std::string size_correction;       // the size model the shapes were corrected for ("log(C_size)"); empty: none
+    std::vector<std::uint64_t> seeds;          // of every permutation loop, in order
+    int threads = 0;                           // worker threads of each process
+    int processes = 1;                         // processes sharing the permutations
+    StatisticNames statistics;                 // what each permutation loop compared, as the action table names it
+    std::string gpa_steps;                     // of the superimposition the action ran: "converged" or "gpagen"; empty: none
+    std::optional<SizeModel> size_correction;  // the size model the shapes were corrected for; none: not corrected
     // What the import did to the coordinates: landmarks estimated at gaps
     // (specimen ID, landmark number), semilandmarks slid.
     struct Estimated {

@@ -241,7 +241,7 @@ int BatchRun::exports() {
     const std::pair<const std::string*, std::function<std::string()>> writes[] = {
         {&r_.json_out, [&] { return shell_.results_export(false); }},
         {&r_.csv_out, [&] { return shell_.results_export(true); }},
-        {&r_.specimens_out, [&] { return shell_.specimens_export(covariate_model(), alignment(), r_.size_corrected()); }},
+        {&r_.specimens_out, [&] { return shell_.specimens_export(covariate_model(), alignment(), r_.size_correction()); }},
     };
     for (const auto& [path, text] : writes) {
         if (path->empty()) continue;
@@ -322,7 +322,7 @@ int BatchRun::export_specimens() {
     if (!writer_goes_on()) return not_writing();
     if (StopSignals::received()) return stopped();
     try {
-        files_.write(r_.out, shell_.specimens_export(covariate_model(), alignment(), r_.size_corrected()));
+        files_.write(r_.out, shell_.specimens_export(covariate_model(), alignment(), r_.size_correction()));
     } catch (const QuillanError& e) {
         return failed_write(e.what());
     }

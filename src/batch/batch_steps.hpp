@@ -5,6 +5,7 @@
 #pragma once
 
 #include "analyses/linear_models/model_request.hpp"
+#include "analyses/linear_models/size_model.hpp"
 #include "batch/batch.hpp"
 #include "batch/picture_module.hpp"
 #include "io/import.hpp"
@@ -56,7 +57,9 @@ struct BatchRequest {
     bool given_option(const std::string& name) const { return given.count(name) > 0; }
     // How the specimens' export and the pictures align the shapes.
     Alignment alignment() const;
-    bool size_corrected() const;  // --size-corrected given
+    // The model of --size-corrected (--size, --logsz, --size-group); none
+    // when it is not given.
+    std::optional<SizeModel> size_correction() const;
     // How the import's steps iterate their superimpositions.
     GpaSteps gpa_steps() const;
 };

@@ -1,6 +1,7 @@
 // The checks of a quillan-batch request made before any file is read.
 #include "analyses/common.hpp"
 #include "analyses/linear_models/model_request.hpp"
+#include "analyses/linear_models/size_correction.hpp"
 #include "analyses/process_team.hpp"
 #include "batch/batch.hpp"
 #include "batch/batch_steps.hpp"
@@ -18,6 +19,7 @@
 #include "platform/seed_text.hpp"
 #include "platform/stop_request.hpp"
 #include "platform/version.hpp"
+#include "shell/action_options.hpp"
 #include "shell/landmark_marks.hpp"
 #include "shell/shell.hpp"
 
@@ -230,6 +232,14 @@ std::optional<int> check_action(BatchRequest& r) {
     }
     const bool exports_specimens = !r.specimens_out.empty() || row->kind == ActionKind::Export;
     if (const std::optional<int> rc = check_owned_options(r, *row, exports_specimens)) return rc;
+    // --size, --logsz and --size-group describe the model of --size-corrected
+    // (allometry's own --size and --logsz aside): alone they would be dropped.
+    if (!r.given_option("size-corrected"))
+        for (const char* name : {"size", "logsz", "size-group"})
+            if (r.given_option(name) && (row->takes_option("size-corrected") || !row->takes_option(name))) {
+                std::cerr << "quillan-batch: --" << name << " chooses the model of --size-corrected; give --size-corrected too\n";
+                return kUsage;
+            }
     if (r.given_option("pairwise-means") && !r.given_option("pairwise")) {
         std::cerr << "quillan-batch: --pairwise-means chooses the means --pairwise compares; give --pairwise FACTOR too\n";
         return kUsage;
@@ -279,9 +289,8 @@ GpaSteps BatchRequest::gpa_steps() const {
     return it != given.end() && it->second == "gpagen" ? GpaSteps::Gpagen : GpaSteps::Converged;
 }
 
-bool BatchRequest::size_corrected() const {
-    const auto it = given.find("size-corrected");
-    return it != given.end() && it->second == "true";
+std::optional<SizeModel> BatchRequest::size_correction() const {
+    return size_correction_asked(OptionValues::read(with_size_correction({}), given));
 }
 
 Alignment BatchRequest::alignment() const {

@@ -11,6 +11,8 @@
 #include <QTabWidget>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace quillan {
 
 QWidget* page_of_action(QWidget* window, const std::string& action) {
@@ -56,7 +58,12 @@ std::string control_text(QWidget* control, const OptionSpec& spec) {
 
 GivenOptions read_page_options(QWidget* window, const ActionRow& row) {
     GivenOptions given;
-    for (QWidget* control : option_controls(page_of_action(window, row.name))) {
+    std::vector<QWidget*> controls = option_controls(page_of_action(window, row.name));
+    for (QWidget* control : option_controls(window))
+        if (control->property("optionEveryPage").toBool() &&
+            std::find(controls.begin(), controls.end(), control) == controls.end())
+            controls.push_back(control);
+    for (QWidget* control : controls) {
         const OptionSpec* spec = row.option(control->property("option").toString().toStdString());
         if (!spec) continue;
         const std::string text = control_text(control, *spec);

@@ -3,7 +3,10 @@
 // ticked to mean "off", "optionInverted") is that option's control; when an
 // action runs, the options it takes are read from the controls of the page
 // that holds its button, and from nowhere else, so that no page's settings
-// leak into another's actions and no panel writes an option by hand.
+// leak into another's actions and no panel writes an option by hand.  A
+// control whose property "optionEveryPage" is true holds for every page (the
+// size correction, one setting for the analyses of every page and the
+// specimens' export).
 #pragma once
 
 #include "analyses/options.hpp"
@@ -30,7 +33,8 @@ std::vector<QWidget*> option_controls(QWidget* page);
 // What the controls of the page of `row`'s button say for the options the
 // row declares: a line box its trimmed text, a choice box the word of its
 // entry (a box of names its entry, "(none)" as nothing), a tick box "true"
-// or "false".  Options without a control on that page are not given.
+// or "false"; then the controls for every page.  Options without a control
+// there are not given.
 GivenOptions read_page_options(QWidget* window, const ActionRow& row);
 
 // The text a control holds for the option `spec`, as read_page_options reads it.

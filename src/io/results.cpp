@@ -61,7 +61,11 @@ std::string results_json(const ResultRecord& record) {
     run["processes"] = r.processes;
     run["statistics"] = r.statistics;
     if (!r.gpa_steps.empty()) run["gpa_steps"] = r.gpa_steps;
-    if (!r.size_correction.empty()) run["size_corrected"] = r.size_correction;
+    if (const auto& sc = r.size_correction)
+        run["size_corrected"] = {{"size", sc->size},
+                                 {"logged", sc->logged},
+                                 {"group", sc->group.empty() ? ordered_json(nullptr) : ordered_json(sc->group)},
+                                 {"model", "shape ~ " + sc->terms()}};
     if (!r.estimated.empty()) {
         run["estimate_method"] = r.estimate_method;
         run["estimated"] = ordered_json::array();

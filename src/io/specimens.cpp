@@ -77,10 +77,7 @@ std::string specimens_csv(const SpecimenExport& e) {
                                       : partial_coordinates<2>(lm, e.legend);
     const bool with_estimates = e.legend && !e.legend->steps.estimated.empty();
     Eigen::MatrixXd corrected;
-    if (e.size_corrected)
-        corrected = corrected_for_log_size(projected(aligned.leftCols(d * k), d), lm, [&](Eigen::Index i) {
-            return with_ids ? e.legend->ids[static_cast<std::size_t>(i)] : "specimen " + std::to_string(i + 1);
-        });
+    if (e.size_design) corrected = size_corrected(projected(aligned.leftCols(d * k), d), *e.size_design);
 
     std::string out = "specimen,id";
     if (with_groups)
@@ -93,7 +90,7 @@ std::string specimens_csv(const SpecimenExport& e) {
     out += ",centroid_size,procrustes_distance";
     out += coordinate_names(k, d, "");
     if (sc) out += coordinate_names(k, d, "std_");
-    if (e.size_corrected) out += coordinate_names(k, d, "sc_");
+    if (e.size_design) out += coordinate_names(k, d, "sc_");
     out += "\n";
     for (Eigen::Index i = 0; i < m; ++i) {
         out += std::to_string(i + 1) + "," +
@@ -111,7 +108,7 @@ std::string specimens_csv(const SpecimenExport& e) {
         for (Eigen::Index j = 0; j < d * k; ++j) cell(out, number_text(aligned(i, j)));
         if (sc)
             for (Eigen::Index j = 0; j < d * k; ++j) cell(out, number_text(sc->xpt(i, j)));
-        if (e.size_corrected)
+        if (e.size_design)
             for (Eigen::Index j = 0; j < d * k; ++j) cell(out, number_text(corrected(i, j)));
         out += "\n";
     }

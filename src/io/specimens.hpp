@@ -22,8 +22,9 @@ struct SpecimenExport {
     // alignment when it slid semilandmarks), instead of by the full Procrustes fit.
     bool partial = false;
     // Also the aligned coordinates projected onto the tangent space and
-    // corrected for log(C_size), as the analyses' --size-corrected takes them.
-    bool size_corrected = false;
+    // corrected for the size model of this design (one row per specimen), as
+    // the analyses' --size-corrected takes them; none: not corrected.
+    const Eigen::MatrixXd* size_design = nullptr;
     int dimensions = 2;  // coordinates per landmark: the columns are x1,y1,z1,... in space
 };
 

@@ -133,18 +133,24 @@ QString magnification_note(double magnification) {
 namespace {
 
 // A pairwise comparison's histogram is named by its pair and statistic
-// ("pairwise-albistylum-brunneum-d"), any other by its place in the test.
+// ("pairwise-albistylum-brunneum-d", "pairwise-A-B-path-angle" for a pair of
+// trajectories), any other by its place in the test.
 std::string histogram_name(const StatisticDistribution& d, int n) {
-    static const QRegularExpression pair(
-        QStringLiteral("^(Means|Slopes) of (.+) and (.+): (distance|difference of lengths|angle \\(degrees\\))$"));
+    static const QRegularExpression pair(QStringLiteral(
+        "^(Means|Slopes|Trajectories) of (.+) and (.+): (distance|difference of lengths|difference of path lengths|"
+        "angle \\(degrees\\)|shape difference)$"));
     const auto m = pair.match(QString::fromStdString(d.name));
     if (!m.hasMatch()) return "permutations-" + std::to_string(n);
-    const QString what = m.captured(4);
-    const std::string stat = what == QLatin1String("distance") ? (m.captured(1) == QLatin1String("Slopes") ? "slope-d" : "d")
-                             : what.startsWith(QLatin1String("angle")) ? "slope-angle"
-                                                                       : "slope-length";
+    const QString of = m.captured(1), what = m.captured(4);
+    // Slopes and trajectories say what their lengths and angles are of;
+    // the means' distance is plain d.
+    const std::string prefix = of == QLatin1String("Slopes") ? "slope-" : of == QLatin1String("Trajectories") ? "path-" : "";
+    const std::string stat = what == QLatin1String("distance")         ? "d"
+                             : what.startsWith(QLatin1String("angle")) ? "angle"
+                             : what.startsWith(QLatin1String("shape")) ? "shape"
+                                                                       : "length";
     return "pairwise-" + file_name_safe(m.captured(2).toStdString()) + "-" + file_name_safe(m.captured(3).toStdString()) + "-" +
-           stat;
+           prefix + stat;
 }
 
 }  // namespace

@@ -34,10 +34,36 @@ OptionSpec size_corrected_option() {
     return {.name = "size-corrected",
             .kind = O::Flag,
             .help =
-                "Run on size-corrected shapes: the residuals of the shapes' regression on log centroid size (shape ~ "
-                "log(C_size), C_size the landmark table's last value) plus the mean shape (and add them to "
-                "--export-specimens' table as sc_x1, sc_y1, ...)",
+                "Run on size-corrected shapes: the residuals of the shapes' regression on size plus the mean shape, the model "
+                "that --size, --logsz and --size-group choose (shape ~ log(C_size) by default, C_size the landmark table's last "
+                "value), and add them to --export-specimens' table as sc_x1, sc_y1, ...",
             .for_exports = true};
+}
+OptionSpec size_option() {
+    return {.name = "size",
+            .help =
+                "The size of allometry and of --size-corrected's model: a column of numbers of the loaded data, or C_size "
+                "(each specimen's centroid size, the default)",
+            .for_exports = true};
+}
+OptionSpec logsz_option() {
+    return {.name = "logsz",
+            .kind = O::Choice,
+            .help = "Whether the size (--size) is logged first (true, as geomorph's logsz) or taken as it is (false)",
+            .fallback = "true",
+            .choices = {"true", "false"},
+            .for_exports = true};
+}
+std::vector<OptionSpec> with_size_correction(std::vector<OptionSpec> first, const std::vector<OptionSpec>& rest) {
+    first.push_back(size_corrected_option());
+    first.push_back(size_option());
+    first.push_back(logsz_option());
+    first.push_back({.name = "size-group",
+                     .help = "Factor whose groups each have their own allometry in --size-corrected's model, shape ~ size * "
+                             "group (default: none, one slope for all); the groups' means are then taken out too",
+                     .for_exports = true});
+    first.insert(first.end(), rest.begin(), rest.end());
+    return first;
 }
 OptionSpec formula_option() {
     return {.name = "formula",
@@ -51,29 +77,29 @@ OptionSpec partition_option() {
 }
 
 std::vector<OptionSpec> model_options() {
-    return {formula_option(),
-            {.name = "ss-type",
-             .kind = O::Choice,
-             .help = "Sums of squares: I (sequential), II or III",
-             .fallback = "I",
-             .choices = {"I", "II", "III"}},
-            alignment_option(),
-            gpa_steps_option(),
-            size_corrected_option(),
-            {.name = "error",
-             .help = "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")"},
-            {.name = "permute",
-             .kind = O::Choice,
-             .help = "What the permutations move: residuals (of each term's reduced model, RRPP) or rows",
-             .fallback = "residuals",
-             .choices = {"residuals", "rows"}},
-            {.name = "pairwise", .help = "Compare the means of this factor's groups after the model"},
-            {.name = "pairwise-means",
-             .kind = O::Choice,
-             .help = "The means --pairwise compares: ls (least-squares means, or slopes where a covariate meets the factor) "
-                     "or plain (the groups' own averages of shape)",
-             .fallback = "ls",
-             .choices = {"ls", "plain"}}};
+    return with_size_correction(
+        {formula_option(),
+         {.name = "ss-type",
+          .kind = O::Choice,
+          .help = "Sums of squares: I (sequential), II or III",
+          .fallback = "I",
+          .choices = {"I", "II", "III"}},
+         alignment_option(),
+         gpa_steps_option()},
+        {{.name = "error",
+          .help = "Denominator of each term's F, in order, comma-separated: a term or Residuals (\"pop:ind,Residuals\")"},
+         {.name = "permute",
+          .kind = O::Choice,
+          .help = "What the permutations move: residuals (of each term's reduced model, RRPP) or rows",
+          .fallback = "residuals",
+          .choices = {"residuals", "rows"}},
+         {.name = "pairwise", .help = "Compare the means of this factor's groups after the model"},
+         {.name = "pairwise-means",
+          .kind = O::Choice,
+          .help = "The means --pairwise compares: ls (least-squares means, or slopes where a covariate meets the factor) "
+                  "or plain (the groups' own averages of shape)",
+          .fallback = "ls",
+          .choices = {"ls", "plain"}}});
 }
 
 std::vector<OptionSpec> symmetry_options() {
@@ -93,19 +119,18 @@ std::vector<OptionSpec> symmetry_options() {
 }
 
 std::vector<OptionSpec> measurement_error_options() {
-    return {alignment_option(),
-            gpa_steps_option(),
-            size_corrected_option(),
-            {.name = "subjects", .help = "Factor of each configuration's subject, the specimen digitised (default G1)"},
-            {.name = "replicates", .help = "Factor of each configuration's replicate, the digitising round (default G2)"},
-            {.name = "subject-groups",
-             .help = "Factor of groups of subjects, whose interaction with the replicates is tested (optional)"},
-            {.name = "me-data",
-             .kind = O::Choice,
-             .help = "What is analysed: pcs (the principal component scores whose standard deviation exceeds "
-                     "0.001 of the first's, as RRPP does) or coordinates (the tangent coordinates)",
-             .fallback = "pcs",
-             .choices = {"pcs", "coordinates"}}};
+    return with_size_correction(
+        {alignment_option(), gpa_steps_option()},
+        {{.name = "subjects", .help = "Factor of each configuration's subject, the specimen digitised (default G1)"},
+         {.name = "replicates", .help = "Factor of each configuration's replicate, the digitising round (default G2)"},
+         {.name = "subject-groups",
+          .help = "Factor of groups of subjects, whose interaction with the replicates is tested (optional)"},
+         {.name = "me-data",
+          .kind = O::Choice,
+          .help = "What is analysed: pcs (the principal component scores whose standard deviation exceeds "
+                  "0.001 of the first's, as RRPP does) or coordinates (the tangent coordinates)",
+          .fallback = "pcs",
+          .choices = {"pcs", "coordinates"}}});
 }
 
 }  // namespace quillan

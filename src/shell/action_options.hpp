@@ -10,9 +10,16 @@ namespace quillan {
 
 OptionSpec alignment_option();       // full or partial Procrustes
 OptionSpec gpa_steps_option();       // converged or gpagen's steps
-OptionSpec size_corrected_option();  // the shapes less their regression on log size
+OptionSpec size_corrected_option();  // the shapes less their regression on size
+OptionSpec size_option();            // the size of allometry and of the size correction
+OptionSpec logsz_option();           // that size logged or not
 OptionSpec formula_option();         // the model's terms
 OptionSpec partition_option();       // the landmarks' modules
+
+// `first`, then --size-corrected and the options of its model (--size,
+// --logsz, --size-group), then `rest`: what every analysis on size-corrected
+// shapes, and the specimens' export, takes.
+std::vector<OptionSpec> with_size_correction(std::vector<OptionSpec> first, const std::vector<OptionSpec>& rest = {});
 
 // The linear model's options, bilateral symmetry's and measurement error's.
 std::vector<OptionSpec> model_options();

@@ -4,6 +4,7 @@
 // per-specimen table.  A refused import or export changes nothing.
 #include "analyses/common.hpp"
 #include "analyses/covariates/covariate.hpp"
+#include "analyses/linear_models/size_correction.hpp"
 #include "analyses/process_team.hpp"
 #include "io/choice_notes.hpp"
 #include "io/output.hpp"
@@ -101,7 +102,11 @@ void Shell::export_results() {
 void Shell::export_specimens() {
     auto choice = gui_->uiputfile("*.csv", "Export the specimens (.csv)");
     if (!choice) return;
-    write_specimens(join_path(choice->folder, choice->name), covariate_choice(window_covariate_entry(*gui_)).get());
+    // The size correction of the window's controls, as the analyses take it.
+    const ActionRow& row = *find_action("ExportSpecimens");
+    const OptionValues options = OptionValues::read(row.options, option_source_ ? option_source_(row) : given_options_);
+    write_specimens(join_path(choice->folder, choice->name), covariate_choice(window_covariate_entry(*gui_)).get(),
+                    size_correction_asked(options));
     gui_->cd(choice->folder);
 }
 
@@ -536,11 +541,11 @@ std::string Shell::results_export(bool csv) const {
     return csv ? io::results_csv(last_record_) : io::results_json(last_record_);
 }
 
-void Shell::write_specimens(const std::string& path, CovariateChoice model) {
-    io::write_output(path, specimens_export(model, alignment_));
+void Shell::write_specimens(const std::string& path, CovariateChoice model, const std::optional<SizeModel>& size) {
+    io::write_output(path, specimens_export(model, alignment_, size));
 }
 
-std::string Shell::specimens_export(CovariateChoice choice, Alignment alignment, bool size_corrected) {
+std::string Shell::specimens_export(CovariateChoice choice, Alignment alignment, const std::optional<SizeModel>& size) {
     if (ws_.landmarks.size() == 0)
         throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
     io::SpecimenExport e;
@@ -550,7 +555,18 @@ std::string Shell::specimens_export(CovariateChoice choice, Alignment alignment,
     e.covariate = &ws_.covariate;
     e.legend = origin_.landmarks_path == origin_.legend.source ? &origin_.legend : nullptr;
     e.partial = alignment == Alignment::Partial;
-    e.size_corrected = size_corrected;
+    Eigen::MatrixXd size_design_x;
+    if (size) {
+        const auto name = [this](Eigen::Index row) {
+            const auto& ids = origin_.legend.ids;
+            const auto i = static_cast<std::size_t>(row);
+            return ids.size() == static_cast<std::size_t>(ws_.landmarks.rows()) && !ids[i].empty()
+                       ? ids[i]
+                       : "specimen " + std::to_string(row + 1);
+        };
+        size_design_x = size_design(*size, loaded_variables(), ws_.landmarks, name).design.x;
+        e.size_design = &size_design_x;
+    }
     // With a covariate model chosen, the standardised shapes come too.
     std::optional<CovariateModel> model;
     if (choice != CovariateChoice::None) {

@@ -1,6 +1,7 @@
 #include "shell/shell.hpp"
 #include "shell/window_env.hpp"
 
+#include "analyses/action_env.hpp"
 #include "analyses/common.hpp"
 #include "platform/format.hpp"
 #include "shell/dimension_hints.hpp"
@@ -72,6 +73,10 @@ ModelVariables legend_variables(const io::Legend& legend, Eigen::Index specimens
 }
 
 }  // namespace
+
+ModelVariables Shell::loaded_variables() const {
+    return workspace_variables(ws_, legend_variables(origin_.legend, ws_.landmarks.rows()));
+}
 
 Outcome Shell::run_action(const std::string& action) {
     last_message_.clear();

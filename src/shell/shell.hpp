@@ -5,6 +5,7 @@
 #pragma once
 
 #include "analyses/linear_models/model_request.hpp"
+#include "analyses/linear_models/size_model.hpp"
 #include "analyses/result_record.hpp"
 #include "analyses/workspace.hpp"
 #include "io/import.hpp"
@@ -121,10 +122,11 @@ public:
     void write_results(const std::string& path, bool csv);  // tidy CSV or JSON
     // The specimens' export adds the shapes standardised by the covariate
     // model chosen, when one is.
-    void write_specimens(const std::string& path, CovariateChoice model);
+    // With a size model, the size-corrected shapes too.
+    void write_specimens(const std::string& path, CovariateChoice model, const std::optional<SizeModel>& size = std::nullopt);
     // What they write, for a front end that sends it elsewhere (standard output).
     std::string results_export(bool csv) const;
-    std::string specimens_export(CovariateChoice model, Alignment alignment, bool size_corrected = false);
+    std::string specimens_export(CovariateChoice model, Alignment alignment, const std::optional<SizeModel>& size = std::nullopt);
 
 private:
     Outcome run_action(const std::string& action);
@@ -135,6 +137,8 @@ private:
     // anything changes when the layout has none.
     void need_file_box();
     std::string specimen_label(int row) const;
+    // The variables of the loaded data a formula may name, as an analysis sees them.
+    ModelVariables loaded_variables() const;
     Outcome read_inputs(const RunInputs& inputs, RunChannel& channel);
     void take_landmarks(const MfloadResult& r);
     void take_groups(const MfloadResult& r);

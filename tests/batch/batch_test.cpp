@@ -125,8 +125,8 @@ TEST(Batch, ExitStatusAndOneLineReasonTellWhatWentWrong) {
     // The action list comes from the action table, with what each needs.
     EXPECT_THAT(help.out, HasSubstr("F tests of G1, G2 and their interaction (landmarks, groups)"));
     // and the options each owns.
-    EXPECT_THAT(help.out,
-                HasSubstr("its own options: --alignment --gpa-steps --size-corrected --partition --no-rotation-search\n"));
+    EXPECT_THAT(help.out, HasSubstr("its own options: --alignment --gpa-steps --size-corrected --size --logsz --size-group "
+                                    "--partition --no-rotation-search\n"));
 }
 
 TEST(Batch, ClearWritesTheBlankedFileBoxAndSaveOutWritesTheFile) {

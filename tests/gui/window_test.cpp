@@ -1633,6 +1633,8 @@ private slots:
             if (!page) continue;
             std::set<std::string> bound;
             for (QWidget* c : option_controls(page)) bound.insert(c->property("option").toString().toStdString());
+            for (QWidget* c : option_controls(window))
+                if (c->property("optionEveryPage").toBool()) bound.insert(c->property("option").toString().toStdString());
             for (const OptionSpec& o : row.options)
                 QVERIFY2(bound.count(o.name), qPrintable(QString("%1: no control for --%2").arg(row.name, o.name)));
         }
@@ -1713,10 +1715,37 @@ private slots:
         named<QComboBox>("ToolkitGpaStepsBox")->setCurrentIndex(1);
         QVERIFY(reported("outliersButton"));
         QVERIFY2(report().contains("consensus's own steps"), qPrintable(report()));
-        QVERIFY(!report().contains("Size-corrected"));
-        named<QCheckBox>("ToolkitSizeCorrectedBox")->setChecked(true);
-        QVERIFY(reported("outliersButton"));
-        QVERIFY2(report().contains("Size-corrected: the residuals of shape ~ log(C_size)"), qPrintable(report()));
+    }
+
+    // One tick, beside the exports, size-corrects the analyses of both pages
+    // and the specimens' table, for the size model of the allometry boxes.
+    void theSizeCorrectionTickReachesEveryPageAndTheExport() {
+        const auto header = [&](const char* name) {
+            press_with_file("ExportSpecimens", dir->filePath(name).toStdString());
+            std::ifstream in(dir->filePath(name).toStdString());
+            std::string first, second;
+            std::getline(in, first);
+            std::getline(in, second);
+            return std::make_pair(first, second);
+        };
+        QVERIFY(header("plain.csv").first.find(",sc_x1") == std::string::npos);
+        named<QCheckBox>("SizeCorrectedBox")->setChecked(true);
+        const auto pooled = header("pooled.csv");
+        QVERIFY2(pooled.first.find(",sc_x1,sc_y1") != std::string::npos, pooled.first.c_str());
+        set_box("ToolkitSizeGroupBox", "G1");
+        const auto within = header("within.csv");
+        QVERIFY2(within.second != pooled.second, within.second.c_str());
+        for (const char* button : {"runModelButton", "outliersButton"}) {
+            QVERIFY2(reported(button), button);
+            QVERIFY2(report().contains("Size-corrected: the residuals of shape ~ log(C_size) * G1 plus the mean shape"),
+                     qPrintable(report()));
+        }
+        named<QComboBox>("ToolkitLogSizeBox")->setCurrentIndex(1);
+        QVERIFY(reported("runModelButton"));
+        QVERIFY2(report().contains("shape ~ C_size * G1 plus"), qPrintable(report()));
+        named<QCheckBox>("SizeCorrectedBox")->setChecked(false);
+        QVERIFY(reported("runModelButton"));
+        QVERIFY2(!report().contains("Size-corrected"), qPrintable(report()));
     }
 
     void canonicalVariatesLeaveOutOnlyWhenTicked() {

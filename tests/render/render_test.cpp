@@ -534,6 +534,14 @@ TEST(BatchPlots, NameTheGroupsOfAnImportInLegendsTitlesAndFileNames) {
                                   "9", "-s", "1", "--pairwise", "species", "--plots", (dir / "pairs").string()});
     ASSERT_EQ(pairs.status, 0) << pairs.err;
     EXPECT_THAT(read_bytes((dir / "pairs" / "pairwise-Jord-Teyah-d.svg").string()), HasSubstr("Jord and Teyah"));
+    // So is a pair of trajectories', after the model's F ratios by their place.
+    const auto paths = run_batch({"trajectory", "-i", data + "/trajectories.csv", "--group", "group", "--level", "stage", "-p",
+                                  "9", "-s", "1", "--plots", (dir / "paths").string()});
+    ASSERT_EQ(paths.status, 0) << paths.err;
+    for (const char* name : {"permutations-3", "pairwise-A-C-path-length", "pairwise-A-C-path-angle", "pairwise-B-C-path-shape"})
+        EXPECT_TRUE(std::filesystem::exists(dir / "paths" / (std::string(name) + ".svg"))) << name;
+    EXPECT_FALSE(std::filesystem::exists(dir / "paths" / "permutations-4.svg"));
+    EXPECT_THAT(read_bytes((dir / "paths" / "pairwise-A-B-path-angle.svg").string()), HasSubstr("A and B"));
     // At exactly the size and resolution asked for.
     const QImage png(QString::fromStdString((dir / "superimposition.png").string()));
     EXPECT_EQ(png.size(), QSize(1600, 1200));

@@ -21,6 +21,7 @@
 #include "analyses/common.hpp"
 #include "analyses/linear_models/linear_model.hpp"
 #include "analyses/linear_models/model_design.hpp"
+#include "analyses/linear_models/size_correction.hpp"
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 #include "platform/error.hpp"
@@ -90,30 +91,6 @@ AllometryScores allometry_scores(const Eigen::MatrixXd& shapes, const ModelDesig
     return out;
 }
 
-// The size of each specimen: a covariate the data name (an import's column,
-// cov), or the centroid size the landmark table carries last (C_size).
-std::vector<double> size_of(const ActionEnv& env, const Matrix& landmarks, const std::string& name) {
-    for (const ModelVariable& v : env.model_variables())
-        if (v.name == name) {
-            if (v.is_factor()) throw Refused("The size \"" + name + "\" is a factor; give a column of numbers (--size).");
-            return v.values;
-        }
-    if (name != "C_size")
-        throw Refused("The size \"" + name + "\" is no column of the loaded data; C_size is each specimen's centroid size.");
-    const Eigen::VectorXd last = landmarks.col(landmarks.cols() - 1);
-    return as_vector(last);
-}
-
-ModelVariable group_factor(const ModelVariables& vars, const std::string& name) {
-    std::string known;
-    for (const ModelVariable& v : vars) {
-        if (v.name == name) return v.is_factor() ? v : ModelVariable::factor_of_codes(v.name, v.values);
-        known += (known.empty() ? "" : ", ") + v.name;
-    }
-    throw Refused("The group factor \"" + name +
-                  "\" is no factor of the loaded data; the factors are: " + (known.empty() ? "none" : known) + ".");
-}
-
 std::string number(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%12.6g", v);
@@ -125,29 +102,18 @@ std::string number(double v) {
 void run_allometry(ActionEnv& env) {
     const Matrix& landmarks = require_landmarks(env);
     const OptionValues& o = env.settings();
-    const std::string size_name = o.text("size").empty() ? "C_size" : o.text("size");
-    const bool logged = o.choice_index("logsz") == 0;
-    const std::vector<double> size = size_of(env, landmarks, size_name);
-    Eigen::VectorXd x(static_cast<Eigen::Index>(size.size()));
-    for (std::size_t i = 0; i < size.size(); ++i) {
-        if (!std::isfinite(size[i]) || (logged && size[i] <= 0))
-            throw Refused("The size of " + specimen_name(env, static_cast<int>(i)) + " is " + std::to_string(size[i]) +
-                          (logged ? ": its logarithm needs a size above 0 (or --logsz false)." : ": not a number."));
-        x(static_cast<Eigen::Index>(i)) = logged ? std::log(size[i]) : size[i];
-    }
-    ModelVariables used{{"size", {}, {}, as_vector(x)}};
-    std::vector<int> codes;
-    if (!o.text("group").empty()) {
-        used.push_back(group_factor(env.model_variables(), o.text("group")));
-        used.back().name = "group";
-        codes = used.back().codes;
-    }
-    const ModelDesign design = build_design(used.size() > 1 ? "size * group" : "size", used, static_cast<int>(x.size()));
+    const SizeModel model = size_model_of(o, "group");
+    const SizeDesign sd = size_design(
+        model, env.model_variables(), landmarks, [&](Eigen::Index i) { return specimen_name(env, static_cast<int>(i)); },
+        "group factor");
+    const Eigen::VectorXd& x = sd.x;
+    const ModelDesign& design = sd.design;
+    const std::vector<int>& codes = sd.group.codes;
     const Eigen::MatrixXd shapes = aligned_shapes(env);
     const bool within = o.choice_index("cac-centre") == 1;
     if (within && codes.empty()) throw Refused("--cac-centre groups needs the groups: name them with --group.");
     const AllometryScores s = allometry_scores(shapes, design, x, within ? &codes : nullptr);
-    const std::string sz = logged ? "log(" + size_name + ")" : size_name;
+    const std::string sz = model.predictor();
     std::string text = shape_report_head(env, "Allometry: shape on " + sz + (codes.empty() ? "" : " * " + o.text("group")));
     text += std::string("CAC: the shapes, centred on their grand mean, projected onto their ") +
             (within ? "pooled within-group regression on size (each group centred on its own means)"
@@ -155,8 +121,7 @@ void run_allometry(ActionEnv& env) {
             "; " + number(s.cac_percent).substr(number(s.cac_percent).find_first_not_of(' ')) +
             "% of the shapes' variance lies along it\n";
     if (!codes.empty())
-        text +=
-            "Regression score: the slope of the first group, " + used.back().levels.front() + ", as RRPP and geomorph take it\n";
+        text += "Regression score: the slope of the first group, " + sd.group.levels.front() + ", as RRPP and geomorph take it\n";
     text += "RSC1 and the predicted line (PC1 of the fitted shapes) are pointed to rise with size\n\n";
     const auto right = [](const std::string& word) { return std::string(word.size() < 12 ? 12 - word.size() : 1, ' ') + word; };
     text += "specimen        " + right(sz) + right("CAC") + right("RSC1") + right("RegScore") + right("PredLine") + "\n";
@@ -183,7 +148,7 @@ void run_allometry(ActionEnv& env) {
                            {"Regression score", "allometry-regression-score", s.reg_score},
                            {"Predicted line (PC1 of the fitted shapes)", "allometry-predicted-line", s.pred_line}},
                           {}};
-        if (!codes.empty()) f.groups = {used.back().levels, codes};
+        if (!codes.empty()) f.groups = {sd.group.levels, codes};
         figures.allometry = f;
         recorder->keep_figures(figures);
     }

@@ -9,7 +9,6 @@
 #include "analyses/linear_models/model_design.hpp"
 #include "analyses/linear_models/model_pairwise.hpp"
 #include "analyses/linear_models/model_shapes.hpp"
-#include "analyses/linear_models/size_correction.hpp"
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/phylo/pgls.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
@@ -84,7 +83,7 @@ std::string table_cell(std::string s, std::size_t width, bool left = false) {
 const char* ss_name(SsType t) { return t == SsType::I ? "I" : t == SsType::II ? "II" : "III"; }
 
 std::string model_report(const Workspace& ws, const std::string& formula, const ModelRequest& q, const ModelTable& t,
-                         const ModelDesign& d, bool size_corrected, const std::string& tree_words) {
+                         const ModelDesign& d, const std::string& size_words, const std::string& tree_words) {
     std::string text = std::string(tree_words.empty() ? "Procrustes" : "Phylogenetic (PGLS) Procrustes") +
                        " linear model of shape: " + formula + "\n";
     for (const std::string* info : {&ws.landmarks_info, &ws.groups_info, &ws.covariate_info})
@@ -94,7 +93,7 @@ std::string model_report(const Workspace& ws, const std::string& formula, const 
             from = end + 1;
         }
     text += std::string("\nShape: ") + superimposition_words(q) + ", projected onto the tangent space at the consensus\n";
-    if (size_corrected) text += size_correction_line();
+    text += size_words;
     text += tree_words;
     text += std::string("Sums of squares and cross-products: type ") + ss_name(q.ss_type) + "\n";
     text += std::string("Permutations: ") + std::to_string(t.nperm) + ", " +
@@ -252,7 +251,7 @@ void run_model(ActionEnv& env) {
     names.push_back("Residuals");
     record_model_table(env, table, names);
     std::string report =
-        model_report(ws, formula, q, table, design, size_corrected_asked(env), phylo ? phylo->words : std::string());
+        model_report(ws, formula, q, table, design, size_correction_words(env), phylo ? phylo->words : std::string());
     if (pairs) {
         record_pairs(env, *pairs);
         report += "\n" + pairs_text(*pairs);

@@ -21,18 +21,23 @@ ModelVariable factor_named(const ModelVariables& vars, const std::string& name, 
                   (known.empty() ? "none (load a group file or import a table with factors)" : known) + ".");
 }
 
-bool size_corrected_asked(const ActionEnv& env) {
-    const OptionValues& o = env.settings();
-    return o.has("size-corrected") && o.flag("size-corrected");
+bool size_corrected_asked(const ActionEnv& env) { return size_correction_asked(env.settings()).has_value(); }
+
+std::string size_correction_words(const ActionEnv& env) {
+    const std::optional<SizeModel> model = size_correction_asked(env.settings());
+    return model ? size_correction_line(*model) : std::string();
 }
 
 Eigen::MatrixXd analysis_shapes(ActionEnv& env, const Matrix& landmarks) {
     const ModelRequest q = env.model_request();
     env.record().run.gpa_steps = gpa_steps_name(q.gpa_steps);
     Eigen::MatrixXd shapes = tangent_shapes(landmarks, q.alignment, env.ws().dimensions, q.gpa_steps);
-    if (!size_corrected_asked(env)) return shapes;
-    env.record().run.size_correction = kSizeCorrection;
-    return corrected_for_log_size(shapes, landmarks, [&](Eigen::Index i) { return specimen_name(env, static_cast<int>(i)); });
+    const std::optional<SizeModel> model = size_correction_asked(env.settings());
+    if (!model) return shapes;
+    const SizeDesign d = size_design(*model, env.model_variables(), landmarks,
+                                     [&](Eigen::Index i) { return specimen_name(env, static_cast<int>(i)); });
+    env.record().run.size_correction = *model;
+    return size_corrected(shapes, d.design.x);
 }
 
 Eigen::MatrixXd aligned_shapes(ActionEnv& env) {
@@ -100,8 +105,7 @@ std::string shape_report_head(const ActionEnv& env, const std::string& title) {
         }
     text += std::string("\nShape: ") + superimposition_words(env.model_request()) +
             ", projected onto the tangent space at the consensus\n";
-    if (size_corrected_asked(env)) text += size_correction_line();
-    return text;
+    return text + size_correction_words(env);
 }
 
 std::string formatted(const char* format, double v) {

@@ -28,11 +28,14 @@ ModelVariable factor_named(const ModelVariables& vars, const std::string& name, 
 // Whether the action's --size-corrected asks for size-corrected shapes
 // (false for an action whose row does not declare it).
 bool size_corrected_asked(const ActionEnv& env);
+// The report's line of the size correction asked for (--size-corrected with
+// --size, --logsz and --size-group); empty when none is.
+std::string size_correction_words(const ActionEnv& env);
 // The shapes an analysis on tangent coordinates runs on: `landmarks`
 // superimposed as the request's alignment and steps say, projected onto the
 // tangent space at their consensus, and size-corrected when asked (the
-// residuals of shape ~ log(C_size) plus the mean shape); what was done is
-// noted in the record.
+// residuals of the size model plus the mean shape); what was done is noted
+// in the record.
 Eigen::MatrixXd analysis_shapes(ActionEnv& env, const Matrix& landmarks);
 // The loaded landmarks as analysis_shapes gives them.  Refuses specimens
 // that all have one shape (require_shape_variation): every shape analysis

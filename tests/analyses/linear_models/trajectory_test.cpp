@@ -149,15 +149,13 @@ TEST(Allometry, AgreesWithGeomorph) {
     EXPECT_THAT(r.err, HasSubstr("needs the groups"));
 }
 
-// The size-corrected shapes of plethodon, as --export-specimens writes them,
-// to 1e-8 of RRPP's residuals of procD.lm(Y ~ log(size)) plus the mean; a
-// model on them to procD.lm's table of those shapes on species, its report
-// and record saying so; and a test that reads the landmarks themselves
-// refusing the option, naming itself.
-TEST(Allometry, SizeCorrectedShapesAgreeWithRRPP) {
+// The export's size-corrected columns against `expected` (specimen, sc_x1, ...).
+void expect_corrected_export(const std::vector<std::string>& args, const std::string& expected) {
     TempDir dir;
     const std::string out = (dir.path() / "specimens.csv").string();
-    const BatchResult e = run_batch({"export-specimens", "-l", data_file("plethodon.lm.txt"), "--size-corrected", "--out", out});
+    std::vector<std::string> all = args;
+    all.insert(all.end(), {"--size-corrected", "--out", out});
+    const BatchResult e = run_batch(all);
     ASSERT_EQ(e.status, 0) << e.err;
     std::vector<std::vector<std::string>> table;
     std::stringstream lines(read_bytes(out));
@@ -166,15 +164,37 @@ TEST(Allometry, SizeCorrectedShapesAgreeWithRRPP) {
         table.emplace_back();
         for (std::string cell; std::getline(cells, cell, ',');) table.back().push_back(cell);
     }
-    const auto want = expected_csv("allometry/size_corrected.csv");  // specimen, sc_x1, sc_y1, ...
+    const auto want = expected_csv(expected);
     ASSERT_EQ(table.size(), want.size());
     for (std::size_t k = 1; k < want[0].size(); ++k) {
         const auto column = std::find(table[0].begin(), table[0].end(), want[0][k]);
         ASSERT_NE(column, table[0].end()) << want[0][k];
         for (std::size_t i = 1; i < want.size(); ++i)
             expect_relative(std::stod(table[i][static_cast<std::size_t>(column - table[0].begin())]), std::stod(want[i][k]),
-                            "specimen " + want[i][0] + " " + want[0][k]);
+                            expected + ": specimen " + want[i][0] + " " + want[0][k]);
     }
+}
+
+// A model's table on size-corrected shapes against `expected` (term, df, ss, rsq, F).
+void expect_corrected_table(const std::vector<std::string>& model, const std::string& expected) {
+    const auto got = recorded(model);
+    for (const auto& row : expected_csv(expected))
+        for (std::size_t k = 2; row[0] != "term" && k < row.size(); ++k)
+            if (row[k] != "NA")
+                expect_relative(at(got, row[0] + ": " +
+                                            (k == 2   ? "ss"
+                                             : k == 3 ? "rsq"
+                                                      : "F")),
+                                std::stod(row[k]), expected + ": " + row[0]);
+}
+
+// The size-corrected shapes of plethodon, as --export-specimens writes them,
+// to 1e-8 of RRPP's residuals of procD.lm(Y ~ log(size)) plus the mean; a
+// model on them to procD.lm's table of those shapes on species, its report
+// and record saying so; and a test that reads the landmarks themselves
+// refusing the option, naming itself.
+TEST(Allometry, SizeCorrectedShapesAgreeWithRRPP) {
+    expect_corrected_export({"export-specimens", "-l", data_file("plethodon.lm.txt")}, "allometry/size_corrected.csv");
     const std::vector<std::string> model{"model",
                                          "-l",
                                          data_file("plethodon.lm.txt"),
@@ -185,17 +205,50 @@ TEST(Allometry, SizeCorrectedShapesAgreeWithRRPP) {
                                          "--gpa-steps",
                                          "gpagen",
                                          "--size-corrected"};
-    const auto got = recorded(model);
-    for (const auto& row : expected_csv("allometry/size_corrected_model.csv"))  // term, df, ss, rsq, F
-        for (std::size_t k = 2; row[0] != "term" && k < row.size(); ++k)
-            if (row[k] != "NA")
-                expect_relative(at(got, row[0] + ": " + (k == 2 ? "ss" : k == 3 ? "rsq" : "F")), std::stod(row[k]), row[0]);
+    expect_corrected_table(model, "allometry/size_corrected_model.csv");
     const BatchResult r = run_batch(model);
     EXPECT_THAT(r.out, HasSubstr("Size-corrected: the residuals of shape ~ log(C_size) plus the mean shape"));
     const BatchResult one_way = run_batch(
         {"one-way", "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt"), "--size-corrected"});
     EXPECT_NE(one_way.status, 0);
     EXPECT_THAT(one_way.err, HasSubstr("not to one-way"));
+}
+
+// The size model chosen as allometry's: a column of the data taken as it
+// is, one slope a species; the export and a model's table to lm's residuals
+// plus the mean, the report and the record naming the model, and the
+// model's options refused alone or naming what the data lack.
+TEST(Allometry, SizeCorrectionFollowsTheChosenModel) {
+    const std::vector<std::string> data{"--import", data_file("plethodon.csv")};
+    const std::vector<std::string> chosen{"--size", "logCS", "--logsz", "false", "--size-group", "species"};
+    std::vector<std::string> exported{"export-specimens"};
+    exported.insert(exported.end(), data.begin(), data.end());
+    exported.insert(exported.end(), chosen.begin(), chosen.end());
+    expect_corrected_export(exported, "allometry/size_corrected_species.csv");
+    std::vector<std::string> model{"model", "--formula", "site", "--gpa-steps", "gpagen", "--size-corrected"};
+    model.insert(model.end(), data.begin(), data.end());
+    model.insert(model.end(), chosen.begin(), chosen.end());
+    expect_corrected_table(model, "allometry/size_corrected_species_model.csv");
+    TempDir dir;
+    const std::string json = (dir.path() / "run.json").string();
+    model.insert(model.end(), {"--json", json});
+    const BatchResult r = run_batch(model);
+    EXPECT_THAT(r.out, HasSubstr("Size-corrected: the residuals of shape ~ logCS * species plus the mean shape"));
+    const auto run = nlohmann::json::parse(read_bytes(json))["run"]["size_corrected"];
+    EXPECT_EQ(run.dump(), R"({"size":"logCS","logged":false,"group":"species","model":"shape ~ logCS * species"})");
+
+    const auto refused = [&](std::vector<std::string> extra, const std::string& why) {
+        std::vector<std::string> args{"outliers"};
+        args.insert(args.end(), data.begin(), data.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        const BatchResult b = run_batch(args);
+        EXPECT_NE(b.status, 0) << why;
+        EXPECT_THAT(b.err, HasSubstr(why));
+    };
+    refused({"--size-group", "species"}, "--size-group chooses the model of --size-corrected; give --size-corrected too");
+    refused({"--size-corrected", "--size", "weight"}, "The size \"weight\" is no column of the loaded data");
+    refused({"--size-corrected", "--size-group", "habitat"}, "The size group \"habitat\" is no factor of the loaded data");
+    refused({"--size-corrected", "--size", "species"}, "The size \"species\" is a factor");
 }
 
 }  // namespace

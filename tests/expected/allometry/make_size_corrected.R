@@ -6,7 +6,10 @@
 # aligned coordinates quillan-batch's --export-specimens writes, projected
 # onto the tangent space at their mean, as the allometry script takes them
 # (the test runs quillan with --gpa-steps gpagen, whose superimposition
-# stops where the export's does).
+# stops where the export's does).  With a size of the data's own, taken as
+# it is, and one slope a species: size_corrected_species.csv, the residuals
+# of lm(Y ~ logCS * species) plus the mean on the imported plethodon.csv,
+# and size_corrected_species_model.csv, procD.lm of those shapes on site.
 #
 #   Rscript tests/expected/allometry/make_size_corrected.R BUILD/quillan-batch [DATA_DIR]
 suppressPackageStartupMessages({
@@ -45,3 +48,21 @@ model <- procD.lm(corrected ~ species, data = rrpp.data.frame(corrected = correc
 a <- model$aov.table
 write.csv(data.frame(term = c("G1", "Residuals"), df = a$Df[1:2], ss = a$SS[1:2], rsq = a$Rsq[1:2], F = c(a$F[1], NA)),
           file.path(here, "size_corrected_model.csv"), row.names = FALSE, quote = FALSE)
+
+table_file <- file.path(data, "plethodon.csv")
+if (system2(batch, c("export-specimens", "--import", table_file, "--out", out)) != 0) stop("export-specimens failed")
+Y <- project(as.matrix(read.csv(out)[, coordinates]))
+d <- read.csv(table_file)
+species <- factor(d$species)
+site <- factor(d$site)
+logCS <- d$logCS
+fit <- lm(Y ~ logCS * species)
+corrected <- residuals(fit) + matrix(1, nrow(Y), 1) %*% colMeans(Y)
+colnames(corrected) <- paste0("sc_", coordinates)
+write.csv(data.frame(specimen = seq_len(nrow(Y)), corrected, check.names = FALSE),
+          file.path(here, "size_corrected_species.csv"), row.names = FALSE, quote = FALSE)
+model <- procD.lm(corrected ~ site, data = rrpp.data.frame(corrected = corrected, site = site), iter = 0,
+                  print.progress = FALSE)
+a <- model$aov.table
+write.csv(data.frame(term = c("site", "Residuals"), df = a$Df[1:2], ss = a$SS[1:2], rsq = a$Rsq[1:2], F = c(a$F[1], NA)),
+          file.path(here, "size_corrected_species_model.csv"), row.names = FALSE, quote = FALSE)
