@@ -2,10 +2,12 @@
 // permutations: physignal and the PGLS model of a covariate on 1,000
 // species x 10 landmarks (bench/phylo_geomorph.R times geomorph on a study
 // made the same way), and physignal and the PGLS with contrasts on 20,000
-// species x 20 landmarks, where no n x n matrix is made.  Time is the
-// process's processor time.
+// species x 20 landmarks, where no n x n matrix is made; the rates of
+// evolution of two groups of tips (every other tip), by permutation and by
+// simulation, on the same studies.  Time is the process's processor time.
 //   build/bench/quillan_bench_phylo
 #include "analyses/linear_models/linear_model.hpp"
+#include "analyses/phylo/evol_rates.hpp"
 #include "analyses/phylo/pgls.hpp"
 #include "analyses/phylo/phylo_signal.hpp"
 #include "bench_support.hpp"
@@ -128,13 +130,31 @@ void BM_pgls(benchmark::State& state) {
     });
 }
 
+void BM_evol_rates(benchmark::State& state) {
+    const Study s = simulated(static_cast<int>(state.range(0)), 2 * static_cast<int>(state.range(1)));
+    const RateOptions rates{.nperm = 999, .method = state.range(2) ? RateMethod::Simulation : RateMethod::Permutation};
+    std::vector<int> group;
+    for (std::size_t i = 0; i < s.rows.size(); ++i) group.push_back(static_cast<int>(i % 2));
+    const RunOptions o = one_thread();
+    cpu_timed(state, [&] {
+        PermutationEngine engine(o);
+        benchmark::DoNotOptimize(group_rates(engine, s.tree, s.rows, s.x, group, rates).ratio);
+    });
+}
+
 }  // namespace
 
-// species, landmarks (and for the model, 1 for contrasts)
+// species, landmarks (and for the model, 1 for contrasts; for the rates, 1 for simulation)
 BENCHMARK(BM_physignal)->Args({1000, 10})->Args({20000, 20})->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_pgls)
     ->Args({1000, 10, 0})
     ->Args({1000, 10, 1})
     ->Args({20000, 20, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(BM_evol_rates)
+    ->Args({1000, 10, 0})
+    ->Args({1000, 10, 1})
+    ->Args({20000, 20, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();

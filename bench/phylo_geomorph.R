@@ -1,4 +1,5 @@
-# Processor times of geomorph's physignal and procD.pgls on a simulated
+# Processor times of geomorph's physignal, procD.pgls and compare.evol.rates
+# (two groups: every other tip; by permutation and by simulation) on a simulated
 # study of 1,000 species x 10 landmarks (ape's rcoal, Brownian motion of the
 # 20 coordinates, a covariate), 999 permutations: the figures
 # bench/phylo_bench.cpp's are held against (docs/performance.md).  The
@@ -24,6 +25,11 @@ cpu <- function(t) unname(t["user.self"] + t["sys.self"])
 t_signal <- system.time(physignal(x, phy, iter = 999, print.progress = FALSE))
 d <- rrpp.data.frame(y = x, cov = cov)
 t_pgls <- system.time(procD.pgls(y ~ cov, phy = phy, data = d, iter = 999, print.progress = FALSE))
+gp <- setNames(factor(seq_len(n) %% 2), rownames(x))
+t_rates <- system.time(compare.evol.rates(x, phy, gp, iter = 999, method = "permutation", print.progress = FALSE))
+t_rates_sim <- system.time(compare.evol.rates(x, phy, gp, iter = 999, method = "simulation", print.progress = FALSE))
 cat(sprintf("geomorph %s, %d species x 10 landmarks, 999 permutations\n", packageVersion("geomorph"), n))
 cat(sprintf("physignal  %.2f s processor time\n", cpu(t_signal)))
 cat(sprintf("procD.pgls %.2f s processor time\n", cpu(t_pgls)))
+cat(sprintf("compare.evol.rates, permutation %.2f s processor time\n", cpu(t_rates)))
+cat(sprintf("compare.evol.rates, simulation %.2f s processor time\n", cpu(t_rates_sim)))

@@ -33,6 +33,7 @@ void run_modularity(ActionEnv& env);         // "RunModularity"
 void run_trajectory(ActionEnv& env);         // "RunTrajectory"
 void run_allometry(ActionEnv& env);          // "RunAllometry"
 void run_physignal(ActionEnv& env);          // "RunPhysignal"
+void run_evol_rates(ActionEnv& env);         // "RunEvolRates"
 void run_phylo_pca(ActionEnv& env);          // "RunPhyloPca"
 
 }  // namespace quillan

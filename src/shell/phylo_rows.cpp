@@ -40,6 +40,28 @@ std::vector<OptionSpec> phylo_pca_options(std::vector<OptionSpec> options) {
     return options;
 }
 
+std::vector<OptionSpec> evol_rates_options(std::vector<OptionSpec> options) {
+    options.push_back(
+        {.name = "group", .help = "The factor (an imported column, or G1) whose groups of tips have their rates compared"});
+    options.push_back(partition_option());
+    options.push_back({.name = "method",
+                       .kind = OptionKind::Choice,
+                       .help = "How the ratio is tested: permutation (the transformed shapes shuffled over the tips; groups "
+                               "only) or simulation (Brownian motion on the tree with the rate matrix of all tips); modules "
+                               "default to simulation",
+                       .fallback = "permutation",
+                       .choices = {"permutation", "simulation"}});
+    options.push_back({.name = "geomorph-quirks",
+                       .kind = OptionKind::Choice,
+                       .help = "on: count as geomorph's compare.evol.rates and compare.multi.evol.rates do (the observed "
+                               "order one of the permutations; a simulated module's rate per variable of the whole shape, "
+                               "its pairs matched by the labels' first appearance); off: the permutations beside the observed "
+                               "order, each module by its own variables",
+                       .fallback = "on",
+                       .choices = {"on", "off"}});
+    return options;
+}
+
 }  // namespace
 
 std::vector<ActionRow> phylo_rows() {
@@ -65,6 +87,16 @@ std::vector<ActionRow> phylo_rows() {
          .writes_report = true,
          .permutes = false,
          .options = phylo_pca_options(options)},
+        {.name = "RunEvolRates",
+         .alias = "evol-rates",
+         .kind = ActionKind::Analysis,
+         .analysis = run_evol_rates,
+         .description = "Rates of shape evolution on the loaded tree, of groups of tips (--group) or modules of landmarks "
+                        "(--partition): each rate, their ratios, Z and p",
+         .needs = kNeedsLandmarks | kNeedsTree,
+         .writes_report = true,
+         .statistics = {{"Rates of evolution: largest ratio of two rates"}},
+         .options = evol_rates_options(options)},
     };
 }
 

@@ -81,6 +81,9 @@ TreeAlgebra::TreeAlgebra(const PhyloTree& tree, const std::vector<int>& tip_of_r
     // variance includes the edge above its node.
     std::vector<int> slot(nodes, -1), tip_in(2 * static_cast<std::size_t>(n_));
     std::vector<double> variance(2 * static_cast<std::size_t>(n_), 0), depth(nodes, 0);
+    // Each slot's value is a weighted sum of tips; `spread` is the sum of
+    // its weights' squares, for tr C^-1 = the squared norm of P's rows.
+    std::vector<double> spread(2 * static_cast<std::size_t>(n_), 1);
     for (std::size_t k = 1; k < s.preorder.size(); ++k) {
         const auto v = static_cast<std::size_t>(s.preorder[k]);
         if (!(length_[v] >= 0) || !std::isfinite(length_[v]))
@@ -115,6 +118,9 @@ TreeAlgebra::TreeAlgebra(const PhyloTree& tree, const std::vector<int>& tip_of_r
                               "covariance is singular.  Drop one of them, or give the edges their lengths.");
             merges_.push_back({a, b, next, vb / sum, va / sum, 1 / std::sqrt(sum)});
             log_det_ += std::log(sum);
+            const double sa = spread[static_cast<std::size_t>(a)], sb = spread[static_cast<std::size_t>(b)];
+            inverse_trace_ += (sa + sb) / sum;
+            spread[static_cast<std::size_t>(next)] = (vb * vb * sa + va * va * sb) / (sum * sum);
             variance[static_cast<std::size_t>(next)] = va * vb / sum;
             tip_in[static_cast<std::size_t>(next)] = tip_in[static_cast<std::size_t>(a)];
             a = next++;
@@ -129,6 +135,7 @@ TreeAlgebra::TreeAlgebra(const PhyloTree& tree, const std::vector<int>& tip_of_r
                       tree.labels[static_cast<std::size_t>(tip_in[static_cast<std::size_t>(root_slot_)])] +
                       " at the root (a path of length zero), so the tree's covariance is singular.");
     log_det_ += std::log(root_variance_);
+    inverse_trace_ += spread[static_cast<std::size_t>(root_slot_)] / root_variance_;
 }
 
 Eigen::MatrixXd TreeAlgebra::transform(const Eigen::MatrixXd& x) const {
@@ -214,6 +221,22 @@ double TreeAlgebra::contrast_ss(const RowMatrix& x, const int* perm, std::vector
     const double* root = at(root_slot_);
     for (std::size_t j = 0; j < p; ++j) mean[j] = root[j];
     return ss;
+}
+
+Eigen::MatrixXd inverse_root_times(const PhyloTree& tree, const std::vector<int>& tip_of_row, const Eigen::MatrixXd& z) {
+    const TreeAlgebra whole(tree, tip_of_row);  // refuses a singular C before any shift hides it
+    constexpr double step = 0.3, tail = 36, pi = 3.14159265358979323846;
+    const double from = 0.5 * std::log(1 / whole.inverse_trace()) - tail, to = 0.5 * std::log(whole.trace()) + tail;
+    const int nodes = static_cast<int>(std::ceil((to - from) / step));
+    PhyloTree shifted = tree;
+    Eigen::MatrixXd sum = Eigen::MatrixXd::Zero(z.rows(), z.cols());
+    for (int k = 0; k <= nodes; ++k) {
+        const double u = from + step * k, shift = std::exp(2 * u);
+        for (int t = 0; t < tree.tip_count(); ++t)
+            shifted.length[static_cast<std::size_t>(t)] = tree.length[static_cast<std::size_t>(t)] + shift;
+        sum += std::exp(u) * TreeAlgebra(shifted, tip_of_row).solve(z);
+    }
+    return sum * (2 * step / pi);
 }
 
 Eigen::MatrixXd tree_covariance(const PhyloTree& tree, const std::vector<int>& tip_of_row) {
