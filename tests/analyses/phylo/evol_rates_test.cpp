@@ -145,8 +145,7 @@ TEST(EvolRates, ModulesAgreeWithGeomorph) {
     }
 }
 
-// The action reads its factor per tip (per species with --species-means)
-// or its partition, the same report on any number of threads, and refuses
+// The action reads its factor per tip or its partition, the same report on any number of threads, and refuses
 // what it cannot compare.
 TEST(EvolRates, RunsOnTheLoadedTreeByGroupOrModule) {
     Harness h;
@@ -175,12 +174,7 @@ TEST(EvolRates, RunsOnTheLoadedTreeByGroupOrModule) {
     h.shell.given_options()["geomorph-quirks"] = "off";
     ASSERT_EQ(h.run("RunEvolRates"), Outcome::Reported) << h.last_message();
     EXPECT_THAT(report_of(h), Not(HasSubstr("twice")));
-    h.shell.given_options()["species-means"] = "species";  // each species lives at both sites
-    h.shell.workspace().tree = tree_of({2, 2, -1}, {1, 1, 0}, {"Jord", "Teyah"});
-    EXPECT_EQ(h.run("RunEvolRates"), Outcome::Refused);
-    EXPECT_THAT(h.last_message(), HasSubstr("has specimens in two groups of site"));
     h.shell.given_options() = {{"partition", data_file("plethodon.partition.txt")}, {"method", "permutation"}};
-    h.shell.workspace().tree = plethodon_tree();
     EXPECT_EQ(h.run("RunEvolRates"), Outcome::Refused);
     EXPECT_THAT(h.last_message(), HasSubstr("by simulation only"));
     h.shell.given_options().erase("method");
