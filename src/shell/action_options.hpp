@@ -8,11 +8,13 @@
 
 namespace quillan {
 
-OptionSpec alignment_option();       // full or partial Procrustes
-OptionSpec gpa_steps_option();       // converged or gpagen's steps
-OptionSpec size_corrected_option();  // the shapes less their regression on log size
-OptionSpec formula_option();         // the model's terms
-OptionSpec partition_option();       // the landmarks' modules
+OptionSpec alignment_option();           // full or partial Procrustes
+OptionSpec gpa_steps_option();           // converged or gpagen's steps
+OptionSpec size_corrected_option();      // the shapes less their regression on log size
+OptionSpec formula_option();             // the model's terms
+OptionSpec partition_option();           // the landmarks' modules
+OptionSpec block2_option();              // a PLS's second block
+OptionSpec no_rotation_search_option();  // CR of the landmarks as aligned
 
 // The linear model's options, bilateral symmetry's and measurement error's.
 std::vector<OptionSpec> model_options();
