@@ -17,8 +17,11 @@ Eigen::MatrixXd phylo_centring(const PhyloTree& tree, const std::vector<int>& ti
     // C is positive definite once the algebra has accepted it; the absolute
     // values only keep a rounding below zero from becoming a NaN.
     const Eigen::VectorXd root = eig.eigenvalues().cwiseAbs().cwiseSqrt().cwiseInverse();
-    const Eigen::MatrixXd d = eig.eigenvectors() * root.asDiagonal() * eig.eigenvectors().transpose();
-    return d - (d * Eigen::VectorXd::Ones(d.rows())) * w.transpose();
+    Eigen::MatrixXd t = eig.eigenvectors() * root.asDiagonal() * eig.eigenvectors().transpose();
+    // D - (D 1) w', in place: the one n x n matrix kept.
+    const Eigen::VectorXd d1 = t.rowwise().sum();
+    t.noalias() -= d1 * w.transpose();
+    return t;
 }
 
 Eigen::MatrixXd phylo_centred(const Eigen::MatrixXd& t, const Eigen::MatrixXd& x) {

@@ -67,8 +67,8 @@ two_blocks("pleth2", phylo.integration(gpa$coords, partition.gp = two, phy = phy
 modules("pleth3", phylo.integration(gpa$coords, partition.gp = three, phy = phy, iter = iter, print.progress = FALSE))
 logcs <- matrix(log(gpa$Csize), dimnames = list(dimnames(gpa$coords)[[3]], "logcs"))
 two_blocks("pleth_logcs", phylo.integration(gpa$coords, A2 = logcs, phy = phy, iter = iter, print.progress = FALSE))
-modularity("pleth2", phylo.modularity(gpa$coords, partition.gp = two, phy = phy, iter = iter, print.progress = FALSE))
-modularity("pleth3", phylo.modularity(gpa$coords, partition.gp = three, phy = phy, iter = iter, print.progress = FALSE))
+modularity("pleth2_cr", phylo.modularity(gpa$coords, partition.gp = two, phy = phy, iter = iter, print.progress = FALSE))
+modularity("pleth3_cr", phylo.modularity(gpa$coords, partition.gp = three, phy = phy, iter = iter, print.progress = FALSE))
 
 # The coalescent case: 60 tips, rows away from the tips' order, its twelve
 # columns as six landmarks in the plane, in three modules of two.
