@@ -456,12 +456,13 @@ TEST(ShapeActionsBatch, OptionsAreRefusedByTheActionsThatDoNotReadThem) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
         {with(plethodon("cva"), {"--within-groups"}), "--within-groups belongs to the action outliers, not to cva"},
         {with(plethodon("pls"), {"--partition", partition}),
-         "--partition belongs to the actions integration and modularity, not to pls"},
-        {with(plethodon("model"), {"--block2", partition}), "--block2 belongs to the action pls, not to model"},
+         "--partition belongs to the actions integration, modularity, phylo-integration and phylo-modularity, not to pls"},
+        {with(plethodon("model"), {"--block2", partition}),
+         "--block2 belongs to the actions pls and phylo-integration, not to model"},
         {with(plethodon("one-way"), {"--alignment", "partial"}), "--alignment belongs to the actions model, outliers"},
         {with(plethodon("outliers"), {"--ss-type", "II"}), "--ss-type belongs to the action model, not to outliers"},
         {with(plethodon("integration"), {"--no-rotation-search"}),
-         "--no-rotation-search belongs to the action modularity, not to integration"},
+         "--no-rotation-search belongs to the actions modularity and phylo-modularity, not to integration"},
         {with(plethodon("model"), {"--side", "G2"}), "--side belongs to the action symmetry, not to model"},
     };
     for (const auto& [args, text] : refused) {
