@@ -1,15 +1,19 @@
 // The analyses on a tree on simulated studies, one thread, 999
-// permutations: physignal and the PGLS model of a covariate on 1,000
-// species x 10 landmarks (bench/phylo_geomorph.R times geomorph on a study
-// made the same way), and physignal and the PGLS with contrasts on 20,000
-// species x 20 landmarks, where no n x n matrix is made; the rates of
-// evolution of two groups of tips (every other tip), by permutation and by
-// simulation, on the same studies.  Time is the process's processor time.
+// permutations: physignal, the PGLS model of a covariate, integration and
+// modularity of two modules of five landmarks on 1,000 species x 10
+// landmarks (bench/phylo_geomorph.R times geomorph on a study made the same
+// way), and physignal and the PGLS with contrasts on 20,000 species x 20
+// landmarks, where no n x n matrix is made; the rates of evolution of two
+// groups of tips (every other tip), by permutation and by simulation, on the
+// same studies.  Time is the process's processor time.
 //   build/bench/quillan_bench_phylo
 #include "analyses/linear_models/linear_model.hpp"
 #include "analyses/phylo/evol_rates.hpp"
 #include "analyses/phylo/pgls.hpp"
+#include "analyses/phylo/phylo_centring.hpp"
 #include "analyses/phylo/phylo_signal.hpp"
+#include "analyses/toolkit/modularity.hpp"
+#include "analyses/toolkit/two_block_pls.hpp"
 #include "bench_support.hpp"
 #include "platform/random.hpp"
 
@@ -142,6 +146,37 @@ void BM_evol_rates(benchmark::State& state) {
     });
 }
 
+// Landmarks 1-5 and 6-10, as bench/phylo_geomorph.R gives them.
+std::vector<int> two_modules(int landmarks) {
+    std::vector<int> module(static_cast<std::size_t>(landmarks), 0);
+    for (int l = landmarks / 2; l < landmarks; ++l) module[static_cast<std::size_t>(l)] = 1;
+    return module;
+}
+
+void BM_phylo_integration(benchmark::State& state) {
+    const auto landmarks = static_cast<int>(state.range(1));
+    const Study s = simulated(static_cast<int>(state.range(0)), 2 * landmarks);
+    const RunOptions o = one_thread();
+    cpu_timed(state, [&] {
+        PermutationEngine engine(o);
+        const Eigen::MatrixXd t = phylo_centring(s.tree, s.rows, engine);
+        benchmark::DoNotOptimize(integration_test(engine, phylo_centred(t, s.x), two_modules(landmarks), 2, 999).mean_r);
+    });
+}
+
+// With the rotation search of 1,800 angles.
+void BM_phylo_modularity(benchmark::State& state) {
+    const auto landmarks = static_cast<int>(state.range(1));
+    const Study s = simulated(static_cast<int>(state.range(0)), 2 * landmarks);
+    const RunOptions o = one_thread();
+    cpu_timed(state, [&] {
+        PermutationEngine engine(o);
+        const Eigen::MatrixXd t = phylo_centring(s.tree, s.rows, engine);
+        benchmark::DoNotOptimize(
+            modularity_test(engine, s.x, two_modules(landmarks), 2, {.nperm = 999, .rows_transform = &t}).cr);
+    });
+}
+
 }  // namespace
 
 // species, landmarks (and for the model, 1 for contrasts; for the rates, 1 for simulation)
@@ -158,3 +193,5 @@ BENCHMARK(BM_evol_rates)
     ->Args({20000, 20, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();
+BENCHMARK(BM_phylo_integration)->Args({1000, 10})->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_phylo_modularity)->Args({1000, 10})->Unit(benchmark::kMillisecond)->UseManualTime();

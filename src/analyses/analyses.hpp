@@ -35,5 +35,7 @@ void run_allometry(ActionEnv& env);          // "RunAllometry"
 void run_physignal(ActionEnv& env);          // "RunPhysignal"
 void run_evol_rates(ActionEnv& env);         // "RunEvolRates"
 void run_phylo_pca(ActionEnv& env);          // "RunPhyloPca"
+void run_phylo_integration(ActionEnv& env);  // "RunPhyloIntegration"
+void run_phylo_modularity(ActionEnv& env);   // "RunPhyloModularity"
 
 }  // namespace quillan

@@ -75,6 +75,17 @@ OptionSpec formula_option() {
 OptionSpec partition_option() {
     return {.name = "partition", .kind = O::InputFile, .help = "File of one module label per landmark, in landmark order"};
 }
+OptionSpec block2_option() {
+    return {.name = "block2",
+            .kind = O::InputFile,
+            .help = "Table of the second block, one row of numbers per specimen",
+            .noun = "The table"};
+}
+OptionSpec no_rotation_search_option() {
+    return {.name = "no-rotation-search",
+            .kind = O::Flag,
+            .help = "Take the landmarks as aligned, without first turning them to the average CR"};
+}
 
 std::vector<OptionSpec> model_options() {
     return with_size_correction(

@@ -15,6 +15,8 @@ OptionSpec size_option();            // the size of allometry and of the size co
 OptionSpec logsz_option();           // that size logged or not
 OptionSpec formula_option();         // the model's terms
 OptionSpec partition_option();       // the landmarks' modules
+OptionSpec block2_option();              // a PLS's second block
+OptionSpec no_rotation_search_option();  // CR of the landmarks as aligned
 
 // `first`, then --size-corrected and the options of its model (--size,
 // --logsz, --size-group), then `rest`: what every analysis on size-corrected

@@ -62,6 +62,11 @@ std::vector<OptionSpec> evol_rates_options(std::vector<OptionSpec> options) {
     return options;
 }
 
+std::vector<OptionSpec> with(std::vector<OptionSpec> options, std::vector<OptionSpec> more) {
+    for (auto& o : more) options.push_back(std::move(o));
+    return options;
+}
+
 }  // namespace
 
 std::vector<ActionRow> phylo_rows() {
@@ -97,6 +102,27 @@ std::vector<ActionRow> phylo_rows() {
          .writes_report = true,
          .statistics = {{"Rates of evolution: largest ratio of two rates"}},
          .options = evol_rates_options(options)},
+        {.name = "RunPhyloIntegration",
+         .alias = "phylo-integration",
+         .kind = ActionKind::Analysis,
+         .analysis = run_phylo_integration,
+         .description = "Integration on the loaded tree: two-block PLS of the modules of --partition FILE, or of shape and "
+                        "the table of --block2 FILE, on the tips' phylogenetically transformed data: r-PLS, Z and p",
+         .needs = kNeedsLandmarks | kNeedsTree,
+         .writes_report = true,
+         // Each pair's r-PLS, then their mean (with --block2, the one pair twice).
+         .statistics = {{"Phylogenetic integration: r-PLS of the first pair of modules", "Phylogenetic integration: mean r-PLS"}},
+         .options = with(options, {partition_option(), block2_option()})},
+        {.name = "RunPhyloModularity",
+         .alias = "phylo-modularity",
+         .kind = ActionKind::Analysis,
+         .analysis = run_phylo_modularity,
+         .description = "Modularity on the loaded tree: the covariance ratio of the modules of --partition FILE on the tips' "
+                        "phylogenetically transformed shapes, against random partitions",
+         .needs = kNeedsLandmarks | kNeedsTree,
+         .writes_report = true,
+         .statistics = {{"Phylogenetic modularity: covariance ratio of a random partition"}},
+         .options = with(options, {partition_option(), no_rotation_search_option()})},
     };
 }
 

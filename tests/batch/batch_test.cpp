@@ -101,6 +101,56 @@ TEST(BatchPhylo, TheBundledSpeciesOnTheirTreeGiveGeomorphsNumbers) {
                         one(pca, "paca anc " + std::to_string(v) + " 1"), "node");
 }
 
+// Integration and modularity on the bundled species' tree give geomorph's
+// numbers (gpagen's steps) and the same report on one thread as on two;
+// a partition and a second block together are refused.
+TEST(BatchPhylo, IntegrationAndModularityOnTheTreeGiveGeomorphsNumbers) {
+    TempDir dir;
+    const auto want = expected_values("phylo/phylo_integration_expected.csv");
+    const auto run = [&](const std::string& action, const std::string& threads, std::vector<std::string> more = {}) {
+        const std::string json = dir.file("r.json");
+        std::vector<std::string> args{action,
+                                      "--import",
+                                      data_file("plethspecies/plethspecies.tps"),
+                                      "--tree",
+                                      data_file("plethspecies/plethspecies.tre"),
+                                      "--partition",
+                                      data_file("plethspecies/plethspecies.partition.txt"),
+                                      "--alignment",
+                                      "partial",
+                                      "--gpa-steps",
+                                      "gpagen",
+                                      "--perm",
+                                      "999",
+                                      "--seed",
+                                      "1",
+                                      "--threads",
+                                      threads,
+                                      "--json",
+                                      json};
+        args.insert(args.end(), more.begin(), more.end());
+        const auto r = run_batch(args);
+        std::map<std::string, nlohmann::json> models;
+        const auto record = r.status == 0 ? nlohmann::json::parse(read_bytes(json)) : nlohmann::json::object();
+        for (const auto& m : record.value("models", nlohmann::json::array())) models[m["name"].get<std::string>()] = m["values"];
+        return std::make_tuple(r, models);
+    };
+    const auto [one_thread, pls] = run("phylo-integration", "1");
+    ASSERT_EQ(one_thread.status, 0) << one_thread.err;
+    EXPECT_THAT(one_thread.out, AllOf(HasSubstr("Phylogenetic integration: two-block PLS between the modules of"),
+                                      HasSubstr("9 tips matched to the specimens' IDs")));
+    expect_relative(pls.at("modules A - B")["r_pls"], one(want.at("pleth2"), "r_pls"), "r-PLS");
+    EXPECT_EQ(std::get<0>(run("phylo-integration", "2")).out, one_thread.out);
+    const auto [modularity, cr] = run("phylo-modularity", "2");
+    ASSERT_EQ(modularity.status, 0) << modularity.err;
+    expect_relative(cr.at("partition")["CR"], one(want.at("pleth2_cr"), "CR"), "CR");
+    EXPECT_EQ(std::get<0>(run("phylo-modularity", "1")).out, modularity.out);
+    const auto both =
+        std::get<0>(run("phylo-integration", "1", {"--block2", data_file("plethspecies/plethspecies.partition.txt")}));
+    EXPECT_NE(both.status, 0);
+    EXPECT_THAT(both.err, HasSubstr("not both"));
+}
+
 TEST(Batch, ExitStatusAndOneLineReasonTellWhatWentWrong) {
     TempDir dir;
     auto missing = run_batch({"Load", "--landmarks", dir.file("nope.txt")});
@@ -406,12 +456,13 @@ TEST(ShapeActionsBatch, OptionsAreRefusedByTheActionsThatDoNotReadThem) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
         {with(plethodon("cva"), {"--within-groups"}), "--within-groups belongs to the action outliers, not to cva"},
         {with(plethodon("pls"), {"--partition", partition}),
-         "--partition belongs to the actions integration and modularity, not to pls"},
-        {with(plethodon("model"), {"--block2", partition}), "--block2 belongs to the action pls, not to model"},
+         "--partition belongs to the actions integration, modularity, phylo-integration and phylo-modularity, not to pls"},
+        {with(plethodon("model"), {"--block2", partition}),
+         "--block2 belongs to the actions pls and phylo-integration, not to model"},
         {with(plethodon("one-way"), {"--alignment", "partial"}), "--alignment belongs to the actions model, outliers"},
         {with(plethodon("outliers"), {"--ss-type", "II"}), "--ss-type belongs to the action model, not to outliers"},
         {with(plethodon("integration"), {"--no-rotation-search"}),
-         "--no-rotation-search belongs to the action modularity, not to integration"},
+         "--no-rotation-search belongs to the actions modularity and phylo-modularity, not to integration"},
         {with(plethodon("model"), {"--side", "G2"}), "--side belongs to the action symmetry, not to model"},
     };
     for (const auto& [args, text] : refused) {

@@ -313,9 +313,10 @@ TEST(Dispatch, NamesMatchOnlyExactlyAndAnythingElseFallsThrough) {
     EXPECT_EQ(h.box(kResultsBox), "kept");
     // The 18 of the window's buttons, import and export, the linear model, the
     // seven shape analyses, measurement error, the trajectories, allometry,
-    // the phylogenetic signal, the phylomorphospace and the rates of
-    // evolution, leaving flagged outliers out and the load of a tree.
-    EXPECT_EQ(action_names().size(), 38u);
+    // the phylogenetic signal, the phylomorphospace, the rates of evolution,
+    // integration and modularity on a tree, leaving flagged outliers out and
+    // the load of a tree.
+    EXPECT_EQ(action_names().size(), 40u);
     EXPECT_EQ(action_names().front(), "Load");
     EXPECT_EQ(action_names().back(), "Clear");
 }

@@ -162,6 +162,27 @@ void check_partition(const std::vector<int>& module, Index landmarks, int dimens
     }
 }
 
+// The cross-products of the centred coordinates, a band of columns at a
+// time: for thousands of landmarks they take seconds, and each band may
+// stop the action.  Refuses a module that does not vary.
+MatrixXd module_cross_products(const PermutationEngine& engine, const MatrixXd& shapes, const std::vector<int>& coord_module,
+                               int modules) {
+    const MatrixXd centred = shapes.rowwise() - shapes.colwise().mean();
+    MatrixXd cross(centred.cols(), centred.cols());
+    constexpr Index kBand = 512;
+    for (Index j = 0; j < cross.cols(); j += kBand) {
+        engine.step(j, cross.cols());
+        const Index w = std::min(kBand, cross.cols() - j);
+        cross.middleCols(j, w).noalias() = centred.transpose() * centred.middleCols(j, w);
+    }
+    std::vector<double> module_ss(static_cast<std::size_t>(modules), 0.0);
+    for (Index c = 0; c < cross.rows(); ++c)
+        module_ss[static_cast<std::size_t>(coord_module[static_cast<std::size_t>(c)])] += cross(c, c);
+    for (int m = 0; m < modules; ++m)
+        require_varying_block(module_ss[static_cast<std::size_t>(m)], shapes.rows(), "Module " + std::to_string(m + 1));
+    return cross;
+}
+
 struct ModularityState {
     std::vector<int> order, shuffled;
 };
@@ -183,29 +204,19 @@ ModularityResult modularity_test(PermutationEngine& engine, const MatrixXd& shap
     require_specimens(shapes.rows(), 3, "A modularity test");
     const int modules = *std::max_element(module.begin(), module.end()) + 1;
     const MatrixXd turned = on_principal_axes(shapes, dimensions);
-    const MatrixXd centred = turned.rowwise() - turned.colwise().mean();
-    // The cross-products a band of columns at a time: for thousands of
-    // landmarks they take seconds, and each band may stop the action.
-    MatrixXd cross(centred.cols(), centred.cols());
-    constexpr Index kBand = 512;
-    for (Index j = 0; j < cross.cols(); j += kBand) {
-        engine.step(j, cross.cols());
-        const Index w = std::min(kBand, cross.cols() - j);
-        cross.middleCols(j, w).noalias() = centred.transpose() * centred.middleCols(j, w);
-    }
+    const std::vector<int> coord_module = per_coordinate(module, dimensions);
+    MatrixXd cross = module_cross_products(engine, turned, coord_module, modules);
     ModularityResult r;
     r.nperm = options.nperm;
-    const std::vector<int> coord_module = per_coordinate(module, dimensions);
-    std::vector<double> module_ss(static_cast<std::size_t>(modules), 0.0);
-    for (Index c = 0; c < cross.rows(); ++c)
-        module_ss[static_cast<std::size_t>(coord_module[static_cast<std::size_t>(c)])] += cross(c, c);
-    for (int m = 0; m < modules; ++m)
-        require_varying_block(module_ss[static_cast<std::size_t>(m)], shapes.rows(), "Module " + std::to_string(m + 1));
     if (options.rotation_search) {
         r.rotation_searched = true;
         r.angle = search_angle(engine, cross, coord_module, modules, dimensions);
-        cross = turned_cross(cross, r.angle, dimensions);
     }
+    // A transformation of the rows commutes with the turn of each
+    // landmark's coordinates: the cross-products of the transformed shapes
+    // are turned as the shapes' own would be.
+    if (options.rows_transform) cross = module_cross_products(engine, *options.rows_transform * turned, coord_module, modules);
+    if (options.rotation_search) cross = turned_cross(cross, r.angle, dimensions);
     r.cr = covariance_ratio(cross, coord_module, modules, &r.pair_cr);
     if (!std::isfinite(r.cr)) throw Refused("A module does not vary among the specimens, so its covariance ratio is undefined.");
     for (int a = 0; a < modules; ++a)

@@ -32,6 +32,10 @@ struct ModularityResult {
 struct ModularityOptions {
     long long nperm = 0;
     bool rotation_search = true;  // in the plane of x and y (about z in space)
+    // When set (specimens x specimens), CR and its random partitions are
+    // taken of its product with the shapes as turned, the search itself
+    // still on the shapes as given: the phylogenetic test's transformation.
+    const Eigen::MatrixXd* rows_transform = nullptr;
 };
 
 // `shapes`: one row per specimen, the landmarks' coordinates together (the

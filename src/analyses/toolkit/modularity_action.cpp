@@ -6,33 +6,26 @@
 #include "analyses/common.hpp"
 #include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/modularity.hpp"
+#include "analyses/toolkit/modularity_report.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 #include "analyses/toolkit/side_tables.hpp"
 
 namespace quillan {
 
-void run_modularity(ActionEnv& env) {
-    const Eigen::MatrixXd shapes = aligned_shapes(env);
-    const OptionValues& q = env.settings();
-    const int dimensions = env.ws().dimensions;
-    std::vector<std::string> labels;
-    const SideFile* partition = env.params().side_file("partition");
-    const std::vector<int> module = partition_of(partition, static_cast<int>(shapes.cols() / dimensions), &labels);
-    const long long nperm = read_nperm(env);
+void name_modularity_statistics(ActionEnv& env, const std::string& title) {
     // CR is small where the partition is modular: its p counts the random
     // partitions at or below it, and its histogram says so.
     if (PermutationRecorder* recorder = env.options().recorder)
-        recorder->name_statistics(0, {"Modularity: covariance ratio of random partitions, the partition's marked"},
+        recorder->name_statistics(0, {title + ": covariance ratio of random partitions, the partition's marked"},
                                   PValueRule::AtMostWithObserved);
-    PermutationEngine engine(env.options(), &env.console());
-    const ModularityResult r =
-        modularity_test(engine, shapes, module, dimensions, {.nperm = nperm, .rotation_search = !q.flag("no-rotation-search")});
-    std::string text = shape_report_head(env, "Modularity: covariance ratio of the modules of " + partition->path);
-    text += std::to_string(labels.size()) + " modules; ";
+}
+
+std::string modularity_text(ActionEnv& env, const ModularityResult& r, const std::vector<std::string>& labels) {
+    std::string text = std::to_string(labels.size()) + " modules; ";
     text += r.rotation_searched ? "the specimens turned together by " + shown(r.angle) +
                                       " degrees, where CR is nearest its average over the angles from 0 to 89.95\n"
                                 : "no rotation search (the landmarks as aligned)\n";
-    text += "Permutations: " + std::to_string(nperm) +
+    text += "Permutations: " + std::to_string(r.nperm) +
             " random partitions of the landmarks into modules of the same sizes; Z: effect size of CR among them "
             "(negative: more modular than chance); p = (partitions with a smaller CR + half of those with the same CR + 1) / "
             "(partitions + 1)\n";
@@ -41,7 +34,7 @@ void run_modularity(ActionEnv& env) {
         text += std::to_string(r.ties) + " of the random partitions had the observed CR (counted at half weight in p)\n";
     RecordedModel& m = env.record().model("partition");
     m.set("CR", r.cr).set("angle", r.angle).set("Z", r.z).set("p", r.p).set("ties", static_cast<double>(r.ties));
-    m.test("CR (at most)", r.cr, r.count_le, r.count_le, nperm, r.p, false);
+    m.test("CR (at most)", r.cr, r.count_le, r.count_le, r.nperm, r.p, false);
     if (r.pairs.size() > 1) {
         text += "\nCR of each pair of modules\n";
         for (std::size_t k = 0; k < r.pairs.size(); ++k) {
@@ -51,7 +44,23 @@ void run_modularity(ActionEnv& env) {
             env.record().model("modules " + a + " - " + b).set("CR", r.pair_cr[k]);
         }
     }
-    env.set_report(text);
+    return text;
+}
+
+void run_modularity(ActionEnv& env) {
+    const Eigen::MatrixXd shapes = aligned_shapes(env);
+    const OptionValues& q = env.settings();
+    const int dimensions = env.ws().dimensions;
+    std::vector<std::string> labels;
+    const SideFile* partition = env.params().side_file("partition");
+    const std::vector<int> module = partition_of(partition, static_cast<int>(shapes.cols() / dimensions), &labels);
+    const long long nperm = read_nperm(env);
+    name_modularity_statistics(env, "Modularity");
+    PermutationEngine engine(env.options(), &env.console());
+    const ModularityResult r =
+        modularity_test(engine, shapes, module, dimensions, {.nperm = nperm, .rotation_search = !q.flag("no-rotation-search")});
+    env.set_report(shape_report_head(env, "Modularity: covariance ratio of the modules of " + partition->path) +
+                   modularity_text(env, r, labels));
 }
 
 }  // namespace quillan

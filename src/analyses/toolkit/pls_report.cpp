@@ -1,5 +1,6 @@
 #include "analyses/toolkit/pls_report.hpp"
 
+#include "analyses/permutation_recorder.hpp"
 #include "analyses/toolkit/shape_inputs.hpp"
 #include "platform/error.hpp"
 
@@ -29,6 +30,49 @@ void record_pls(ActionEnv& env, const PlsResult& r, const std::string& name, lon
             .set(axis + " percent", r.axes[j].percent)
             .set(axis + " r", r.axes[j].r);
     }
+}
+
+void name_integration_statistics(ActionEnv& env, const std::vector<std::string>& labels, const std::string& title) {
+    PermutationRecorder* recorder = env.options().recorder;
+    if (!recorder) return;
+    std::vector<std::string> names;
+    for (std::size_t a = 0; a < labels.size(); ++a)
+        for (std::size_t b = a + 1; b < labels.size(); ++b)
+            names.push_back(title + ": r-PLS of modules " + labels[a] + " and " + labels[b]);
+    names.push_back(title + ": mean r-PLS");
+    recorder->name_statistics(0, names, PValueRule::ReachedWithObserved);
+}
+
+std::string integration_text(ActionEnv& env, const IntegrationResult& r, const std::vector<std::string>& labels,
+                             const IntegrationWords& words) {
+    const long long nperm = r.nperm;
+    const auto label = [&](int m) { return labels[static_cast<std::size_t>(m)]; };
+    std::string text;
+    for (std::size_t k = 0; k < r.pairs.size(); ++k) {
+        const std::string a = label(r.pairs[k].first), b = label(r.pairs[k].second);
+        text += "\nModules " + a + " and " + b + "\n" + pls_text(r.pls[k]);
+        record_pls(env, r.pls[k], "modules " + a + " - " + b, nperm);
+    }
+    if (r.pairs.size() > 1) {
+        text += "\nMean r-PLS of the " + std::to_string(r.pairs.size()) + " pairs: " + shown(r.mean_r, true) +
+                ", Z = " + shown(r.z, true) + ", p = " + shown(r.p, true) + "\n";
+        env.record()
+            .model("mean of the pairs")
+            .set("r_pls", r.mean_r)
+            .set("Z", r.z)
+            .set("p", r.p)
+            .test("mean r-PLS", r.mean_r, r.count_ge, r.count_ge, nperm, r.p, false);
+    }
+    if (PermutationRecorder* recorder = env.options().recorder) {
+        ToolkitFigures figures;
+        for (std::size_t k = 0; k < r.pairs.size(); ++k) {
+            const std::string a = label(r.pairs[k].first), b = label(r.pairs[k].second);
+            figures.pls.push_back(pls_figure(r.pls[k], words.title + ": first PLS axis of modules " + a + " and " + b,
+                                             "Module " + a, "Module " + b, words.groups));
+        }
+        recorder->keep_figures(figures);
+    }
+    return text;
 }
 
 }  // namespace quillan

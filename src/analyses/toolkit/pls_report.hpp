@@ -7,6 +7,7 @@
 #include "analyses/toolkit/two_block_pls.hpp"
 
 #include <string>
+#include <vector>
 
 namespace quillan {
 
@@ -16,6 +17,20 @@ std::string pls_method_text(long long nperm);
 std::string pls_text(const PlsResult& r);
 // The record of one PLS, named `name`.
 void record_pls(ActionEnv& env, const PlsResult& r, const std::string& name, long long nperm);
+
+// The recorder's names of an integration's statistics: each pair's r-PLS,
+// then their mean, under `title` ("Integration").
+void name_integration_statistics(ActionEnv& env, const std::vector<std::string>& labels, const std::string& title);
+
+struct IntegrationWords {
+    std::string title;    // of the statistics and pictures: "Integration"
+    FigureGroups groups;  // the colours of the pictures' points, by row of the blocks
+};
+
+// The report of every pair of modules (and of their mean, with more than
+// two), their records and their pictures; `labels` names the modules.
+std::string integration_text(ActionEnv& env, const IntegrationResult& r, const std::vector<std::string>& labels,
+                             const IntegrationWords& words);
 
 // The first axis's scores of a PLS for its picture, titled `title`, the
 // axes named by the blocks.
