@@ -76,7 +76,7 @@ TEST(LibraryEntry, SaysWhyARunCannotGoAsTheCommandLineSaysIt) {
     // An option of another action, of the wrong kind, or none at all.
     EXPECT_EQ(error_kind({"one-way", nullptr, {{"formula", "G1"}}}, message), api::Error::Usage);
     EXPECT_THAT(message, HasSubstr("--formula belongs to"));
-    EXPECT_EQ(error_kind({"model", nullptr, {{"perm", "many"}}}, message), api::Error::Usage);
+    EXPECT_EQ(error_kind({"model", nullptr, {{"seed", "soon"}}}, message), api::Error::Usage);
     EXPECT_EQ(error_kind({"model", nullptr, {{"sizes-of-things", "1"}}}, message), api::Error::Usage);
     EXPECT_EQ(error_kind({"model", nullptr, {{"list", "true"}}}, message), api::Error::Usage);
     // The design refused, and the action failed, in the program's own words.
@@ -90,7 +90,7 @@ TEST(LibraryEntry, SaysWhyARunCannotGoAsTheCommandLineSaysIt) {
     api::Data data = api::read(data_file("plethodon.tps"));
     data.coords.pop_back();
     EXPECT_EQ(error_kind({"model", &data, {{"formula", "species"}}}, message), api::Error::Usage);
-    EXPECT_THAT(message, HasSubstr("479 values, not 480"));
+    EXPECT_THAT(message, HasSubstr("959 values, not 960"));
     EXPECT_THROW(api::read(data_file("no-such-file.tps")), api::Error);
 }
 
