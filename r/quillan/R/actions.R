@@ -1,7 +1,6 @@
 # The library's action table, as a data frame: one row an action, with the
 # names of its own options.  Given an action's name (or alias), its options
 # instead, with their kinds, defaults, choices and help.
-#' @export
 actions <- function(action = NULL) {
   all <- checked(.Call(quillan_actions))
   if (is.null(action)) {
@@ -27,5 +26,4 @@ options_frame <- function(options) {
 
 # The options every run takes besides an action's own (the files to read,
 # perm, seed, threads, the import's choices, the exports).
-#' @export
 run_options <- function() options_frame(checked(.Call(quillan_run_options)))

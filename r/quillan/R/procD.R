@@ -6,7 +6,6 @@
 # itself, by default as gpagen does (partial Procrustes, gpagen's steps), so
 # the table is the one gpagen followed by procD.lm gives.  Any other option
 # of the model goes in `...` (alignment = "full", pairwise = "species", ...).
-#' @export
 procD <- function(f, data, iter = 999, seed = NULL, SS.type = "I", ...) {
   f <- stats::as.formula(f)
   if (length(f) != 3) stop(quillan_condition("usage", "the formula names the coordinates on its left: coords ~ species * site"))

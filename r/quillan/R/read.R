@@ -1,4 +1,3 @@
-#' @export
 read <- function(path, ...) {
   path <- path.expand(as.character(path))
   opts <- option_pairs(list(...))
@@ -22,7 +21,6 @@ as_quillan_data <- function(d) {
   structure(list(coords = coords, ids = d$ids, factors = factors, source = d$source), class = "quillan_data")
 }
 
-#' @export
 print.quillan_data <- function(x, ...) {
   dims <- dim(x$coords)
   cat(sprintf("quillan data: %d specimens, %d landmarks in %d dimensions%s\n", dims[3], dims[1], dims[2],

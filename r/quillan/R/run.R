@@ -1,4 +1,3 @@
-#' @export
 run <- function(action, data = NULL, ..., factors = NULL, permutations = 999, seed = NULL) {
   args <- list(...)
   if (is.character(factors)) args$factors <- factors
@@ -30,14 +29,12 @@ record_table <- function(record) {
   table
 }
 
-#' @export
 print.quillan_result <- function(x, ...) {
   cat(x$report)
   if (length(x$messages)) cat(paste0("quillan: ", x$messages, "\n"), sep = "")
   invisible(x)
 }
 
-#' @export
 summary.quillan_result <- function(object, ...) {
   if (is.null(object$table)) {
     message("quillan: the run of ", object$action, " has no table of terms; its numbers are in $record")
