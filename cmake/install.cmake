@@ -13,6 +13,9 @@ endif()
 if(TARGET quillan-batch-pictures)
   install(TARGETS quillan-batch-pictures RUNTIME DESTINATION ${CMAKE_INSTALL_LIBDIR}/quillan)
 endif()
+# The library entry, beside the picture module; the Python module finds it
+# there by its RUNPATH (python/CMakeLists.txt).
+install(TARGETS quillan_api LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/quillan)
 # The MPI program installs where it was built (a cluster's own build); the
 # Debian package is made without it.
 if(TARGET quillan-batch-mpi)
@@ -94,5 +97,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The reports use a fixed-width font; DejaVu Sans Mono is the one the window
 # prefers.  Qt's platform plugin for X11 comes with libqt6gui6.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+# The Python module (import quillan) needs NumPy; pandas is optional.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, python3-numpy")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

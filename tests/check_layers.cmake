@@ -26,7 +26,8 @@ set(LAYERS
   "shell"
   "byname"
   "render"
-  "gui,batch")
+  "gui,batch"
+  "api")
 set(INCLUDES_BEGIN "<!-- includes today: begin (written by tests/check_layers.cmake, do not edit) -->\n")
 set(INCLUDES_END "<!-- includes today: end -->")
 

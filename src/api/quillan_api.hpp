@@ -16,6 +16,13 @@
 #include <string>
 #include <vector>
 
+// What the library exports; everything else in it stays inside.
+#if defined(__GNUC__)
+#define QUILLAN_API __attribute__((visibility("default")))
+#else
+#define QUILLAN_API
+#endif
+
 namespace quillan::api {
 
 // A column of a file besides the coordinates, one cell per specimen: words
@@ -58,7 +65,7 @@ struct Result {
 };
 
 // Why a run did not complete.  The message is the program's own text.
-class Error : public std::runtime_error {
+class QUILLAN_API Error : public std::runtime_error {
 public:
     enum Kind {
         Usage,      // the request itself is wrong: an unknown action or option, a value of the wrong kind
@@ -72,12 +79,12 @@ public:
 
 // Reads a landmark file with the import's choices (factor, covariate-column,
 // id-column, factors, estimate-missing, semilandmarks, ...).  Throws Error.
-Data read(const std::string& path, const std::vector<Option>& import_options = {});
+QUILLAN_API Data read(const std::string& path, const std::vector<Option>& import_options = {});
 
 // Runs one action.  `keep_going` is asked, from any thread, wherever
 // quillan-batch looks for Ctrl-C; once it answers false the run stops and
 // throws Error{Cancelled}.  Runs are taken one at a time.  Throws Error.
-Result run(const Request& request, const std::function<bool()>& keep_going = {});
+QUILLAN_API Result run(const Request& request, const std::function<bool()>& keep_going = {});
 
 // An option's declaration.  kind: "whole", "number", "choice", "text",
 // "flag", "input" (a file read) or "output" (a file written).
@@ -89,19 +96,19 @@ struct OptionInfo {
 
 struct ActionInfo {
     std::string name, alias, description;
-    std::string kind;   // "load", "import", "save", "export", "clear", "analysis" or "console"
-    std::string needs;  // what it needs loaded: "landmarks, groups", "nothing", ...
+    std::string kind;                 // "load", "import", "save", "export", "clear", "analysis" or "console"
+    std::string needs;                // what it needs loaded: "landmarks, groups", "nothing", ...
     std::vector<OptionInfo> options;  // its own options, from its row
 };
 
 // Every action of the table, in its order.
-std::vector<ActionInfo> actions();
+QUILLAN_API std::vector<ActionInfo> actions();
 // The options every run takes besides an action's own: the files to read,
 // perm, model, seed, threads, the import's choices, the exports.
-std::vector<OptionInfo> run_options();
+QUILLAN_API std::vector<OptionInfo> run_options();
 // The import's choices among them, which read() takes.
-std::vector<OptionInfo> import_options();
+QUILLAN_API std::vector<OptionInfo> import_options();
 // The program's version, as quillan-batch --version gives it.
-std::string version();
+QUILLAN_API std::string version();
 
 }  // namespace quillan::api

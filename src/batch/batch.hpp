@@ -2,6 +2,7 @@
 // and quillan-batch-mpi (one of several processes sharing the permutations).
 #pragma once
 
+#include <iostream>
 #include <string>
 
 namespace quillan {
@@ -32,6 +33,24 @@ struct BatchProcess {
     // with the exit status.
     const PictureModule* (*open_pictures)(std::string& problem) = nullptr;
     int (*hand_over_pictures)(char** argv) = nullptr;
+    // Where the run writes what quillan-batch writes to standard output and
+    // standard error; a host program (the library entry) reads them as text.
+    std::ostream* out = &std::cout;
+    std::ostream* err = &std::cerr;
+    // The console trace, for a host that keeps it: then it goes there alone,
+    // whatever --trace says.
+    std::ostream* trace = nullptr;
+    // Whether the run answers Ctrl-C, SIGTERM and SIGHUP with handlers of
+    // its own.  A host that keeps its own asks through a StopSource instead
+    // (platform/stop_request.hpp).
+    bool own_signals = true;
+};
+
+// What a run hands a host program beside its exit status.
+struct RunProducts {
+    std::string report;       // what the run printed as its report, or a load's or Clear's file box
+    std::string record_json;  // the numbers of the report as --json writes them; empty when none
+    std::string message;      // the refusal or error that ended the action, in its own words
 };
 
 // Parses the command line and runs the action; every file the run saves

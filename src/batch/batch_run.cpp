@@ -84,9 +84,9 @@ std::uint64_t data_fingerprint(const Workspace& ws) {
 }
 
 // Where the console trace goes: where it was asked to, and nowhere by default.
-std::streambuf* trace_buffer(bool to_stderr, std::ofstream& log, TeeBuf& both) {
+std::streambuf* trace_buffer(bool to_stderr, std::ostream& err, std::ofstream& log, TeeBuf& both) {
     return to_stderr && log.is_open() ? static_cast<std::streambuf*>(&both)
-           : to_stderr                ? std::cerr.rdbuf()
+           : to_stderr                ? err.rdbuf()
            : log.is_open()            ? log.rdbuf()
                                       : nullptr;
 }
@@ -96,11 +96,11 @@ std::streambuf* trace_buffer(bool to_stderr, std::ofstream& log, TeeBuf& both) {
 // for the writes that follow.  Nobody is there to press a key.
 class BatchChannel final : public RunChannel {
 public:
-    BatchChannel(bool quiet, std::optional<ProgressBar>& bar) : quiet_(quiet), bar_(bar) {}
+    BatchChannel(bool quiet, std::optional<ProgressBar>& bar, std::ostream& err) : quiet_(quiet), bar_(bar), err_(err) {}
     void message(const std::string& text, const std::string& title) override {
         if (quiet_) return;
         if (bar_) bar_->erase();
-        std::cerr << message_line(title, text) << '\n';
+        err_ << message_line(title, text) << '\n';
         shown_.insert(text);
     }
     void pause() override {}
@@ -112,6 +112,7 @@ public:
 private:
     bool quiet_;
     std::optional<ProgressBar>& bar_;
+    std::ostream& err_;
     std::set<std::string> shown_;  // message texts already on standard error
     std::string report_;
 };
@@ -121,7 +122,7 @@ private:
 class BatchRun {
 public:
     BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures,
-             SaveSet& files);
+             SaveSet& files, RunProducts* products);
 
     // Imports and loads the files; an exit status when the run ends there.
     std::optional<int> load();
@@ -143,6 +144,7 @@ private:
     int run_analysis();
     int write_report();
     int failed_write(const std::string& text);
+    void hand_over(const std::string& report);
     CovariateChoice covariate_model() const { return static_cast<CovariateChoice>(r_.model); }
     Alignment alignment() const { return r_.alignment(); }
 
@@ -150,6 +152,9 @@ private:
     const BatchProcess& process_;
     const PictureModule* pictures_;  // when --plots is given
     SaveSet& files_;                 // what the run writes, committed by the caller
+    RunProducts* products_;          // what a host program is handed, when one asks
+    std::ostream& out_;
+    std::ostream& err_;
     TeeBuf both_;
     std::ostream trace_stream_;
     std::optional<ProgressBar> bar_;
@@ -158,21 +163,27 @@ private:
     Shell shell_;
     RunOptions options_;
     DistributionLog distributions_;
-    StopSignals stop_signals_;
+    std::optional<StopSignals> stop_signals_;
 };
 
 BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures,
-                   SaveSet& files)
+                   SaveSet& files, RunProducts* products)
     : r_(request),
       process_(process),
       pictures_(pictures),
       files_(files),
-      both_(std::cerr.rdbuf(), log.rdbuf()),
-      trace_stream_(trace_buffer(request.trace || find_action(request.action)->trace_is_result, log, both_)),
-      channel_(request.quiet, bar_),
+      products_(products),
+      out_(*process.out),
+      err_(*process.err),
+      both_(process.err->rdbuf(), log.rdbuf()),
+      trace_stream_(process.trace
+                        ? process.trace->rdbuf()
+                        : trace_buffer(request.trace || find_action(request.action)->trace_is_result, err_, log, both_)),
+      channel_(request.quiet, bar_, err_),
       console_(trace_stream_),
       shell_(console_) {
-    if (process.writes && !r_.progress_off && (r_.progress_on || isatty(STDERR_FILENO))) bar_.emplace(std::cerr, r_.action);
+    if (process.own_signals) stop_signals_.emplace();
+    if (process.writes && !r_.progress_off && (r_.progress_on || isatty(STDERR_FILENO))) bar_.emplace(err_, r_.action);
     // Messages about what is missing name this program's options.
     shell_.control_words() = {"--landmarks (or --import)", "--groups (or --import with --factor)",
                               "--covariate (or --import with --covariate-column)", "--perm gives"};
@@ -189,7 +200,7 @@ BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std
 
 int BatchRun::stopped() {
     if (bar_) bar_->erase();
-    std::cerr << "quillan-batch: stopped\n";
+    err_ << "quillan-batch: stopped\n";
     return StopSignals::exit_status(StopSignals::received());
 }
 
@@ -200,15 +211,16 @@ int BatchRun::fail(Outcome o) {
     if (stopped_by_team()) {
         if (process_.team->meet({}).status != 0) return kFailed;
         if (bar_) bar_->erase();
-        std::cerr << "quillan-batch: stopped (another process was stopped)\n";
+        err_ << "quillan-batch: stopped (another process was stopped)\n";
         return StopSignals::exit_status(SIGTERM);
     }
     if (bar_) bar_->erase();
     const std::string& text = shell_.last_message();
+    if (products_) products_->message = text;
     // A refusal or error shown as a message is on standard error already
     // (unless --quiet held it back); anything else is said here.
-    if (text.empty()) std::cerr << "quillan-batch: the action did not complete\n";
-    else if (!channel_.shown(text)) std::cerr << message_line("", text) << '\n';
+    if (text.empty()) err_ << "quillan-batch: the action did not complete\n";
+    else if (!channel_.shown(text)) err_ << message_line("", text) << '\n';
     return o == Outcome::Refused || o == Outcome::Cancelled ? kRefused : kFailed;
 }
 
@@ -227,10 +239,10 @@ bool BatchRun::draw() {
     // is the module's to report.
     make_folders_for_saves(request.folder, error, &files_);
     error.clear();
-    if (pictures_->write_plots(shell_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : std::cerr, trace_stream_,
+    if (pictures_->write_plots(shell_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : err_, trace_stream_,
                                error) >= 0)
         return true;
-    std::cerr << error_line(error) << '\n';
+    err_ << error_line(error) << '\n';
     return false;
 }
 
@@ -248,9 +260,9 @@ int BatchRun::exports() {
         if (StopSignals::received()) return stopped();
         try {
             if (*path != "-") files_.write(*path, text());
-            else if (write_out(text()) != kOk) return kFailed;
+            else if (write_out(process_, text()) != kOk) return kFailed;
         } catch (const QuillanError& e) {
-            std::cerr << error_line(e.what()) << '\n';
+            err_ << error_line(e.what()) << '\n';
             return kFailed;
         }
     }
@@ -267,8 +279,8 @@ bool BatchRun::writer_goes_on() {
 std::optional<int> BatchRun::load() {
     // An imported file first, so that --groups and --covariate can replace its tables.
     RunRequest read;
-    read.inputs = {r_.import_file, r_.import_options,    r_.landmarks, r_.groups,   r_.covariate,
-                   r_.dimensions,  r_.dimensions_chosen, r_.tree,      r_.tree_name};
+    read.inputs = {r_.import_file, r_.import_options,    r_.landmarks, r_.groups,    r_.covariate,
+                   r_.dimensions,  r_.dimensions_chosen, r_.tree,      r_.tree_name, r_.table};
     const RunResult result = shell_.run(read, channel_);
     if (result.outcome != Outcome::Done) return fail(result.outcome);
     return check_same_data();
@@ -283,8 +295,8 @@ std::optional<int> BatchRun::check_same_data() {
     const TeamAnswer answer = process_.team->meet(word);
     if (answer.over()) return kFailed;
     if (!answer.same_data) {
-        std::cerr << "quillan-batch: the processes did not read the same data (a file differs from one machine to "
-                     "another); nothing was run\n";
+        err_ << "quillan-batch: the processes did not read the same data (a file differs from one machine to "
+                "another); nothing was run\n";
         return kFailed;
     }
     return std::nullopt;
@@ -300,10 +312,19 @@ int BatchRun::run_and_write() {
     return run_analysis();
 }
 
+// What a host program is handed: the report as printed, and the numbers
+// behind it when the action made a record.
+void BatchRun::hand_over(const std::string& report) {
+    if (!products_) return;
+    products_->report = report;
+    if (!shell_.last_record().empty()) products_->record_json = shell_.results_export(false);
+}
+
 // A load action's result is the file box.
 int BatchRun::write_loaded() {
     if (!writer_goes_on()) return not_writing();
-    std::cout << shell_.file_box_text() << '\n' << std::flush;
+    hand_over(shell_.file_box_text() + '\n');
+    out_ << shell_.file_box_text() << '\n' << std::flush;
     if (const int e = exports(); e != kOk) return e;
     return draw() ? kOk : kFailed;
 }
@@ -311,7 +332,7 @@ int BatchRun::write_loaded() {
 // Saving the report of a run that made none: what the empty results box saves.
 int BatchRun::save_out() {
     if (r_.out.empty()) {
-        std::cerr << "quillan-batch: SaveOut needs --out FILE\n";
+        err_ << "quillan-batch: SaveOut needs --out FILE\n";
         return kUsage;
     }
     if (!writer_goes_on()) return not_writing();
@@ -349,10 +370,14 @@ int BatchRun::run_analysis() {
     if (StopSignals::received()) return stopped();  // nothing is written after a stop
     if (!writer_goes_on()) return not_writing();
     if (row.kind == ActionKind::Clear) {
-        std::cout << shell_.file_box_text() << '\n';
+        hand_over(shell_.file_box_text() + '\n');
+        out_ << shell_.file_box_text() << '\n';
         return kOk;
     }
-    if (result.outcome == Outcome::Reported) {  // console-only actions have nothing to write
+    if (result.outcome == Outcome::Reported) {
+        std::string text;
+        for (const auto& line : channel_.report_lines()) text += line + "\n";
+        hand_over(text);  // console-only actions have nothing to write
         if (const int e = write_report(); e != kOk) return e;
     }
     if (const int e = exports(); e != kOk) return e;
@@ -364,11 +389,11 @@ int BatchRun::run_analysis() {
 // output with --out -, or its lines to standard output.
 int BatchRun::write_report() {
     const std::vector<std::string> lines = channel_.report_lines();
-    if (r_.out == "-") return write_out(report_file_text(lines));
+    if (r_.out == "-") return write_out(process_, report_file_text(lines));
     if (r_.out.empty()) {
         std::string text;
         for (const auto& line : lines) text += line + "\n";
-        return write_out(text);
+        return write_out(process_, text);
     }
     if (StopSignals::received()) return stopped();
     try {
@@ -385,7 +410,7 @@ int BatchRun::failed_write(const std::string& text) {
     if (bar_) bar_->erase();
     console_.line(text);
     channel_.message(text, "Error");
-    if (!channel_.shown(text)) std::cerr << message_line("", text) << '\n';
+    if (!channel_.shown(text)) err_ << message_line("", text) << '\n';
     return kFailed;
 }
 
@@ -395,41 +420,42 @@ int BatchRun::failed_write(const std::string& text) {
 int run_convert(const BatchRequest& r, const BatchProcess& process, SaveSet& files) {
     const std::string file = r.convert_file.empty() ? r.import_file : r.convert_file;
     if (file.empty() || r.out_prefix.empty()) {
-        std::cerr << "quillan-batch: convert needs a FILE and --out-prefix NAME\n";
+        *process.err << "quillan-batch: convert needs a FILE and --out-prefix NAME\n";
         return kUsage;
     }
-    StopSignals stop_signals;
+    std::optional<StopSignals> stop_signals;
+    if (process.own_signals) stop_signals.emplace();
     try {
         const io::ImportedData d = io::import_naming_choices(file, r.import_options);
         if (r.trace)
-            for (const auto& n : d.notices) std::cerr << n << '\n';
+            for (const auto& n : d.notices) *process.err << n << '\n';
         if (!r.quiet && !r.trace)
-            for (const auto& n : d.legend.steps.notes) std::cerr << "quillan-batch: " << n << '\n';
+            for (const auto& n : d.legend.steps.notes) *process.err << "quillan-batch: " << n << '\n';
         if (!r.quiet)
-            for (const auto& w : d.warnings) std::cerr << message_line("Possible error", w) << '\n';
+            for (const auto& w : d.warnings) *process.err << message_line("Possible error", w) << '\n';
         if (StopSignals::received()) {  // nothing is written after a stop
-            std::cerr << "quillan-batch: stopped\n";
+            *process.err << "quillan-batch: stopped\n";
             return StopSignals::exit_status(StopSignals::received());
         }
         if (process.writes)
-            for (const auto& path : io::write_converted(d, r.out_prefix, files)) std::cout << path << '\n';
+            for (const auto& path : io::write_converted(d, r.out_prefix, files)) *process.out << path << '\n';
         if (process.writes && !r.quiet && d.dimensions == 3)
-            std::cerr << "quillan-batch: " << r.out_prefix << ".lm.txt holds " << (d.landmarks.cols() - 1) / 3
-                      << " landmarks in space (x, y and z of each); " << r.out_prefix
-                      << ".legend.csv says so, and -l and the window's Load read it in space by it\n";
+            *process.err << "quillan-batch: " << r.out_prefix << ".lm.txt holds " << (d.landmarks.cols() - 1) / 3
+                         << " landmarks in space (x, y and z of each); " << r.out_prefix
+                         << ".legend.csv says so, and -l and the window's Load read it in space by it\n";
     } catch (const Cancelled&) {
-        std::cerr << "quillan-batch: stopped\n";
+        *process.err << "quillan-batch: stopped\n";
         return StopSignals::exit_status(StopSignals::received());
     } catch (const QuillanError& e) {
-        std::cerr << error_line(e.what()) << '\n';
+        *process.err << error_line(e.what()) << '\n';
         return kFailed;
     }
     return kOk;
 }
 
 int run_checked(const BatchRequest& r, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures,
-                SaveSet& files) {
-    BatchRun run(r, process, log, pictures, files);
+                SaveSet& files, RunProducts* products) {
+    BatchRun run(r, process, log, pictures, files, products);
     if (const auto status = run.load()) return *status;
     return run.run_and_write();
 }

@@ -1,7 +1,7 @@
 // The steps of a quillan-batch run, each in its own file: reading the
 // command line (command_line.cpp), checking the request before anything is
 // read (request_checks.cpp), and the run itself (batch_run.cpp).  Internal
-// to the batch front end.
+// to the batch front end and to the library entry built over it (src/api).
 #pragma once
 
 #include "analyses/linear_models/model_request.hpp"
@@ -46,6 +46,9 @@ struct BatchRequest {
     std::string plot_size;  // WIDTHxHEIGHT, read into plots.size
     std::string import_file, convert_file, out_prefix, json_out, csv_out, specimens_out;
     io::ImportOptions import_options;
+    // Specimens a host program holds in memory, imported as --import imports
+    // a file; none from the command line.
+    const io::SpecimenTable* table = nullptr;
     // The actions' own options as typed, by name, and those given.
     std::map<std::string, std::string> option_text;
     std::map<std::string, bool> option_flags;
@@ -54,6 +57,8 @@ struct BatchRequest {
     bool dimensions_chosen = false;  // --dimensions given
     bool slide_chosen = false;       // --slide or --slide-iterations given
     bool given_option(const std::string& name) const { return given.count(name) > 0; }
+    // Whether the run imports specimens: a file or a host's table.
+    bool imports() const { return !import_file.empty() || table != nullptr; }
     // How the specimens' export and the pictures align the shapes.
     Alignment alignment() const;
     bool size_corrected() const;  // --size-corrected given
@@ -69,10 +74,13 @@ std::string message_line(const std::string& title, const std::string& text);
 std::string error_line(const std::string& text);
 // Writes the report to standard output; a failed write (a full disk behind
 // a redirection, say) is a failure, not a success.
-int write_out(const std::string& text);
+int write_out(const BatchProcess& process, const std::string& text);
 // The actions with their aliases and descriptions, for the end of --help
 // and --list.
 std::string actions_help();
+// The defaults of the run options before the command line is read
+// (perm: "999", threads: "0"), by name without the dashes; "" for none.
+std::map<std::string, std::string> run_option_defaults();
 // The action name or alias nearest to `typed`, when one is near enough to be
 // a likely slip; empty otherwise.
 std::string nearest_action(const std::string& typed);
@@ -84,13 +92,13 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
 // What is answered before any action: the lists of actions, a missing
 // action, a kernel this processor cannot run, too many factors and a
 // picture size out of range.
-std::optional<int> check_before_action(BatchRequest& r);
+std::optional<int> check_before_action(BatchRequest& r, const BatchProcess& process);
 // Outputs onto the inputs or onto each other, refused before anything is
 // read: the files the run reads, then those it writes.
-std::optional<int> check_outputs(const BatchRequest& r);
+std::optional<int> check_outputs(const BatchRequest& r, const BatchProcess& process);
 // The seed, the action's name (an alias becomes the name) and the options
 // an action needs or cannot take.
-std::optional<int> check_action(BatchRequest& r);
+std::optional<int> check_action(BatchRequest& r, const BatchProcess& process);
 // Opens the log file the console trace is appended to.
 std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& process, std::ofstream& log);
 // The picture module, opened only when --plots asks for pictures: every
@@ -103,6 +111,8 @@ int run_convert(const BatchRequest& r, const BatchProcess& process, SaveSet& fil
 // A checked request: the files read, the action run and what it writes;
 // the exit status.
 int run_checked(const BatchRequest& r, const BatchProcess& process, std::ofstream& log, const PictureModule* pictures,
-                SaveSet& files);
+                SaveSet& files, RunProducts* products = nullptr);
+// Everything after the command line was read: the checks, then the run.
+int run_parsed(BatchRequest& r, const BatchProcess& process, SaveSet& files, RunProducts* products = nullptr);
 
 }  // namespace quillan::batch

@@ -68,10 +68,10 @@ std::string error_line(const std::string& text) { return message_line("Error", t
 
 // Writes the report to standard output; a failed write (a full disk behind
 // a redirection, say) is a failure, not a success.
-int write_out(const std::string& text) {
-    std::cout << text << std::flush;
-    if (std::cout) return kOk;
-    std::cerr << "quillan-batch: cannot write the report to standard output\n";
+int write_out(const BatchProcess& process, const std::string& text) {
+    *process.out << text << std::flush;
+    if (*process.out) return kOk;
+    *process.err << "quillan-batch: cannot write the report to standard output\n";
     return kFailed;
 }
 
@@ -303,6 +303,24 @@ void add_run_options(CLI::App& app, BatchRequest& r) {
                "Ctrl-C, SIGTERM or SIGHUP stops a run: nothing is written, exit status 130, 143 or 129.");
 }
 
+// The defaults of the run options as the command line holds them before it
+// is read (--perm 999, --threads 0, ...), by long name; "" for none.
+std::map<std::string, std::string> run_option_defaults() {
+    BatchRequest r;
+    CLI::App app;
+    add_run_options(app, r);
+    std::map<std::string, std::string> defaults;
+    for (const RunOptionSpec& spec : run_option_table()) {
+        if (spec.names[0] != '-') continue;  // the positionals
+        CLI::Option* option = app.get_option(run_flag(spec.id));
+        if (spec.kind != OptionKind::Flag) option->capture_default_str();
+        std::string text = option->get_default_str();
+        if (text == "[]") text.clear();  // a repeated option given none
+        defaults[run_flag(spec.id).substr(2)] = spec.kind == OptionKind::Flag ? "" : text;
+    }
+    return defaults;
+}
+
 // The actions' own options, each from its declaration in the rows: a
 // choice checked against its words, a number against its kind, and the
 // actions that take it named in its help.
@@ -330,7 +348,7 @@ void add_action_options(CLI::App& app, BatchRequest& r) {
 // A file or folder option given an empty name ("" from an unset shell
 // variable, say) would be taken as not given at all: --plots "" would draw
 // nothing and --out "" write to standard output, without a word.
-std::optional<int> empty_names(const CLI::App& app) {
+std::optional<int> empty_names(const CLI::App& app, std::ostream& err) {
     std::vector<std::string> names;
     for (const RunOptionSpec& spec : run_option_table())
         if ((spec.kind == OptionKind::InputFile || spec.kind == OptionKind::OutputFile) && spec.names[0] == '-')
@@ -342,7 +360,7 @@ std::optional<int> empty_names(const CLI::App& app) {
         const CLI::Option* option = app.get_option(name);
         for (const std::string& value : option->results())
             if (value.empty()) {
-                std::cerr << "quillan-batch: " << name << " needs a file or folder name, not an empty one\n";
+                err << "quillan-batch: " << name << " needs a file or folder name, not an empty one\n";
                 return kUsage;
             }
     }
@@ -353,7 +371,7 @@ namespace {
 
 // Every long option, less those that belong to other actions than `action`
 // (all of them when no action, or no known one, is given).
-void list_options(const CLI::App& app, const std::string& action) {
+void list_options(const CLI::App& app, const std::string& action, std::ostream& out) {
     const ActionRow* row = action.empty() ? nullptr : find_action_or_alias(action);
     for (const CLI::Option* option : app.get_options()) {
         if (option->get_group().empty()) continue;  // the lists themselves
@@ -362,7 +380,7 @@ void list_options(const CLI::App& app, const std::string& action) {
             bool owned_elsewhere = false;
             for (const auto& other : action_table())
                 if (other.takes_option(name) && row != nullptr && !row->takes_option(name)) owned_elsewhere = true;
-            if (!owned_elsewhere) std::cout << flag << '\n';
+            if (!owned_elsewhere) out << flag << '\n';
         }
     }
 }
@@ -379,7 +397,7 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        const int rc = app.exit(e);
+        const int rc = app.exit(e, *process.out, *process.err);
         return rc == 0 ? 0 : kUsage;
     }
     r.slide_chosen = app.count("--slide") + app.count("--slide-iterations") > 0;
@@ -392,10 +410,10 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
     // The import's sliding and estimation iterate as the analysis does.
     r.import_options.gpa_steps = r.gpa_steps();
     if (r.list_options) {
-        list_options(app, r.action);
+        list_options(app, r.action, *process.out);
         return kOk;
     }
-    return empty_names(app);
+    return empty_names(app, *process.err);
 }
 
 }  // namespace quillan::batch

@@ -22,15 +22,15 @@ namespace {
 // The trace is appended to the log as it goes; a write that failed (a full
 // disk) shows only when the log is closed, and fails the run as a report
 // that could not be written fails it.
-int close_log(const BatchRequest& request, std::ofstream& log, int status) {
+int close_log(const BatchRequest& request, std::ostream& err_out, std::ofstream& log, int status) {
     if (!log.is_open()) return status;
     errno = 0;
     log.close();
     if (!log.fail()) return status;
     const int err = errno;
-    std::cerr << error_line("Cannot write the log file " + request.log_file + ": " +
-                            (err ? std::strerror(err) : "the trace could not be written") + ".")
-              << '\n';
+    err_out << error_line("Cannot write the log file " + request.log_file + ": " +
+                          (err ? std::strerror(err) : "the trace could not be written") + ".")
+            << '\n';
     return status == kOk ? kFailed : status;
 }
 
@@ -44,13 +44,17 @@ int quillan::run_batch(int argc, char** argv, const BatchProcess& process, SaveS
     // Before any check that may warn: the picture program checks again and
     // would say each warning twice.
     if (!request.plots.folder.empty() && process.hand_over_pictures) return process.hand_over_pictures(argv);
-    if (const auto status = check_before_action(request)) return *status;
-    if (const auto status = check_outputs(request)) return *status;
+    return run_parsed(request, process, files);
+}
+
+int quillan::batch::run_parsed(BatchRequest& request, const BatchProcess& process, SaveSet& files, RunProducts* products) {
+    if (const auto status = check_before_action(request, process)) return *status;
+    if (const auto status = check_outputs(request, process)) return *status;
     if (request.action == kConvert) return run_convert(request, process, files);
-    if (const auto status = check_action(request)) return *status;
+    if (const auto status = check_action(request, process)) return *status;
     std::ofstream log;
     const PictureModule* pictures = nullptr;
     if (const auto status = open_picture_module(request, process, pictures)) return *status;
     if (const auto status = open_outputs(request, process, log)) return *status;
-    return close_log(request, log, run_checked(request, process, log, pictures, files));
+    return close_log(request, *process.err, log, run_checked(request, process, log, pictures, files, products));
 }

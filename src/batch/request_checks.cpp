@@ -41,7 +41,7 @@
 namespace quillan::batch {
 
 // --plot-size WIDTHxHEIGHT and --plot-dpi, read and checked before anything is.
-std::optional<int> check_picture_size(BatchRequest& r) {
+std::optional<int> check_picture_size(BatchRequest& r, std::ostream& err) {
     PictureSize& size = r.plots.size;
     if (!r.plot_size.empty()) {
         const auto x = r.plot_size.find_first_of("xX");
@@ -52,30 +52,29 @@ std::optional<int> check_picture_size(BatchRequest& r) {
                           (wide = std::from_chars(s, s + x, size.width)).ptr == s + x &&
                           (high = std::from_chars(s + x + 1, end, size.height)).ptr == end;
         if (!read) {
-            std::cerr << "quillan-batch: --plot-size is WIDTHxHEIGHT in pixels, such as 2000x1600, not \"" << r.plot_size
-                      << "\"\n";
+            err << "quillan-batch: --plot-size is WIDTHxHEIGHT in pixels, such as 2000x1600, not \"" << r.plot_size << "\"\n";
             return kUsage;
         }
         // Digits past what an int holds: far beyond the largest picture.
         if (wide.ec == std::errc::result_out_of_range || high.ec == std::errc::result_out_of_range) {
-            std::cerr << "quillan-batch: A picture must be from " << PictureSize::kMinPixels << " to " << PictureSize::kMaxPixels
-                      << " pixels wide and high, not " << r.plot_size << ".\n";
+            err << "quillan-batch: A picture must be from " << PictureSize::kMinPixels << " to " << PictureSize::kMaxPixels
+                << " pixels wide and high, not " << r.plot_size << ".\n";
             return kUsage;
         }
     }
     try {
         size.check();
     } catch (const QuillanError& e) {
-        std::cerr << "quillan-batch: " << e.what() << '\n';
+        err << "quillan-batch: " << e.what() << '\n';
         return kUsage;
     }
     if (size.crowded() && !r.plots.folder.empty() && !r.quiet) {
         // The pixels a side needs at this resolution.
         auto fitting = [&](int pixels, int layout) { return std::max(pixels, (layout * size.dpi + 95) / 96); };
-        std::cerr << "quillan-batch: Warning: at " << size.dpi << " dpi, pictures of " << size.width << "x" << size.height
-                  << " pixels are too small for their text, which will be cut off or run together: give --plot-size "
-                  << fitting(size.width, PictureSize::kMinLayoutWidth) << "x"
-                  << fitting(size.height, PictureSize::kMinLayoutHeight) << " or more, or a smaller --plot-dpi\n";
+        err << "quillan-batch: Warning: at " << size.dpi << " dpi, pictures of " << size.width << "x" << size.height
+            << " pixels are too small for their text, which will be cut off or run together: give --plot-size "
+            << fitting(size.width, PictureSize::kMinLayoutWidth) << "x" << fitting(size.height, PictureSize::kMinLayoutHeight)
+            << " or more, or a smaller --plot-dpi\n";
     }
     return std::nullopt;
 }
@@ -83,27 +82,29 @@ std::optional<int> check_picture_size(BatchRequest& r) {
 // What is answered before any action: the lists of actions, a missing
 // action, a kernel this processor cannot run, too many factors and a
 // picture size out of range.
-std::optional<int> check_before_action(BatchRequest& r) {
+std::optional<int> check_before_action(BatchRequest& r, const BatchProcess& process) {
+    std::ostream& out = *process.out;
+    std::ostream& err = *process.err;
     if (r.list) {
-        std::cout << actions_help();
+        out << actions_help();
         return kOk;
     }
     if (r.list_names) {
-        for (const auto& row : action_table()) std::cout << row.name << '\n';
-        for (const auto& row : action_table()) std::cout << row.alias << '\n';
-        std::cout << "convert\n";
+        for (const auto& row : action_table()) out << row.name << '\n';
+        for (const auto& row : action_table()) out << row.alias << '\n';
+        out << "convert\n";
         return kOk;
     }
     if (!r.list_values.empty()) {
         for (const DeclaredOption& d : declared_options()) {
             if (option_flag(*d.spec) != r.list_values) continue;
-            for (const char* word : d.spec->choices) std::cout << word << '\n';
-            if (d.spec->kind == OptionKind::InputFile || d.spec->kind == OptionKind::OutputFile) std::cout << "FILE\n";
+            for (const char* word : d.spec->choices) out << word << '\n';
+            if (d.spec->kind == OptionKind::InputFile || d.spec->kind == OptionKind::OutputFile) out << "FILE\n";
         }
         return kOk;
     }
     if (r.action.empty()) {
-        std::cerr << "quillan-batch: an action is required (see --help for the names)\n";
+        err << "quillan-batch: an action is required (see --help for the names)\n";
         return kUsage;
     }
     // A kernel forced by QUILLAN_KERNEL that this processor cannot run is
@@ -111,40 +112,40 @@ std::optional<int> check_before_action(BatchRequest& r) {
     try {
         active_kernel();
     } catch (const QuillanError& e) {
-        std::cerr << error_line(e.what()) << '\n';
+        err << error_line(e.what()) << '\n';
         return kFailed;
     }
 
     if (r.import_options.factors.size() > 2) {
-        std::cerr << "quillan-batch: --factor is given once for G1 and once more for G2, not more\n";
+        err << "quillan-batch: --factor is given once for G1 and once more for G2, not more\n";
         return kUsage;
     }
     // The import steps act on an imported file only: without one they would
     // be silently left out.
     const io::ImportOptions& o = r.import_options;
     const bool steps = !o.estimate_missing.empty() || o.semilandmarks || !o.sliders_file.empty();
-    if (steps && r.import_file.empty() && r.convert_file.empty()) {
-        std::cerr << "quillan-batch: --estimate-missing, --semilandmarks and --sliders act on an imported file: give it with "
-                     "--import FILE (or convert FILE)\n";
+    if (steps && !r.imports() && r.convert_file.empty()) {
+        err << "quillan-batch: --estimate-missing, --semilandmarks and --sliders act on an imported file: give it with "
+               "--import FILE (or convert FILE)\n";
         return kUsage;
     }
     if (!r.tree_name.empty() && r.tree.empty()) {
-        std::cerr << "quillan-batch: --tree-name chooses a tree of a NEXUS file; give the file with --tree FILE\n";
+        err << "quillan-batch: --tree-name chooses a tree of a NEXUS file; give the file with --tree FILE\n";
         return kUsage;
     }
     // An imported file says its own dimension (LM3=, [dimensions], z columns).
     if (r.dimensions_chosen && r.landmarks.empty() && !r.quiet)
-        std::cerr << "quillan-batch: Warning: --dimensions says how --landmarks FILE is read; an imported or converted "
-                     "file says its own (LM3=, DIM=3, [dimensions], z columns), so it is ignored\n";
+        err << "quillan-batch: Warning: --dimensions says how --landmarks FILE is read; an imported or converted "
+               "file says its own (LM3=, DIM=3, [dimensions], z columns), so it is ignored\n";
     if (r.slide_chosen && !o.semilandmarks && o.sliders_file.empty() && !r.quiet)
-        std::cerr << "quillan-batch: Warning: --slide and --slide-iterations choose how semilandmarks slide; without "
-                     "--semilandmarks or --sliders nothing slides, so they are ignored\n";
-    return check_picture_size(r);
+        err << "quillan-batch: Warning: --slide and --slide-iterations choose how semilandmarks slide; without "
+               "--semilandmarks or --sliders nothing slides, so they are ignored\n";
+    return check_picture_size(r, err);
 }
 
 // Outputs onto the inputs or onto each other, refused before anything is
 // read: the files the run reads, then those it writes.
-std::optional<int> check_outputs(const BatchRequest& r) {
+std::optional<int> check_outputs(const BatchRequest& r, const BatchProcess& process) {
     std::vector<NamedFile> in, out;
     const io::ImportOptions& o = r.import_options;
     const std::pair<const char*, const std::string*> inputs[] = {{"-l", &r.landmarks},           {"-g", &r.groups},
@@ -174,24 +175,24 @@ std::optional<int> check_outputs(const BatchRequest& r) {
         if (!path->empty()) out.push_back({option, *path});
     const std::string clash = output_clash(in, out);
     if (clash.empty()) return std::nullopt;
-    std::cerr << "quillan-batch: " << clash << '\n';
+    *process.err << "quillan-batch: " << clash << '\n';
     return kUsage;
 }
 
 // The options an action owns (its row declares them), refused on any other
 // action with the names of the actions that take them.  An option the
 // specimens' export reads too (--alignment) is taken by any run exporting them.
-std::optional<int> check_owned_options(const BatchRequest& r, const ActionRow& row, bool exports_specimens) {
+std::optional<int> check_owned_options(const BatchRequest& r, const ActionRow& row, bool exports_specimens, std::ostream& err) {
     for (const DeclaredOption& d : declared_options()) {
         const std::string name = d.spec->name;
         if (!r.given_option(name) || row.takes_option(name)) continue;
         if (d.spec->for_exports && exports_specimens) continue;
-        if (d.spec->for_imports && (!r.import_file.empty() || !r.convert_file.empty())) continue;
+        if (d.spec->for_imports && (r.imports() || !r.convert_file.empty())) continue;
         std::string names;
         for (std::size_t i = 0; i < d.takers.size(); ++i)
             names += (i == 0 ? "" : i + 1 == d.takers.size() ? " and " : ", ") + d.takers[i];
-        std::cerr << "quillan-batch: " << option_flag(*d.spec) << " belongs to "
-                  << (d.takers.size() == 1 ? "the action " : "the actions ") << names << ", not to " << row.alias << "\n";
+        err << "quillan-batch: " << option_flag(*d.spec) << " belongs to "
+            << (d.takers.size() == 1 ? "the action " : "the actions ") << names << ", not to " << row.alias << "\n";
         return kUsage;
     }
     return std::nullopt;
@@ -199,11 +200,11 @@ std::optional<int> check_owned_options(const BatchRequest& r, const ActionRow& r
 
 // The seed, the action's name (an alias becomes the name) and the options
 // an action needs or cannot take.
-std::optional<int> check_action(BatchRequest& r) {
+std::optional<int> check_action(BatchRequest& r, const BatchProcess& process) {
+    std::ostream& err = *process.err;
     const std::optional<std::uint64_t> seed = parse_seed_text(r.seed_text);
     if (!r.seed_text.empty() && !seed) {
-        std::cerr << "quillan-batch: --seed must be a whole number from 0 to 18446744073709551615, not \"" << r.seed_text
-                  << "\"\n";
+        err << "quillan-batch: --seed must be a whole number from 0 to 18446744073709551615, not \"" << r.seed_text << "\"\n";
         return kUsage;
     }
     if (seed) r.seed = *seed;
@@ -211,32 +212,31 @@ std::optional<int> check_action(BatchRequest& r) {
     const ActionRow* row = find_action_or_alias(r.action);
     if (!row) {
         const std::string near = nearest_action(r.action);
-        std::cerr << "quillan-batch: unknown action \"" << r.action << "\""
-                  << (near.empty() ? std::string() : " (did you mean " + near + "?)") << "; see --list for the names\n";
+        err << "quillan-batch: unknown action \"" << r.action << "\""
+            << (near.empty() ? std::string() : " (did you mean " + near + "?)") << "; see --list for the names\n";
         return kUsage;
     }
     r.action = row->name;
     if (!r.convert_file.empty()) {
-        std::cerr << "quillan-batch: only convert takes a file after the action; use --landmarks or --import\n";
+        err << "quillan-batch: only convert takes a file after the action; use --landmarks or --import\n";
         return kUsage;
     }
     if (row->batch_refusal) {
-        std::cerr << "quillan-batch: " << row->batch_refusal << "\n";
+        err << "quillan-batch: " << row->batch_refusal << "\n";
         return kUsage;
     }
-    if (row->kind == ActionKind::Import && r.import_file.empty()) {
-        std::cerr << "quillan-batch: " << row->alias << " needs " << row->file_option << " FILE\n";
+    if (row->kind == ActionKind::Import && !r.imports()) {
+        err << "quillan-batch: " << row->alias << " needs " << row->file_option << " FILE\n";
         return kUsage;
     }
     const bool exports_specimens = !r.specimens_out.empty() || row->kind == ActionKind::Export;
-    if (const std::optional<int> rc = check_owned_options(r, *row, exports_specimens)) return rc;
+    if (const std::optional<int> rc = check_owned_options(r, *row, exports_specimens, err)) return rc;
     if (r.given_option("pairwise-means") && !r.given_option("pairwise")) {
-        std::cerr << "quillan-batch: --pairwise-means chooses the means --pairwise compares; give --pairwise FACTOR too\n";
+        err << "quillan-batch: --pairwise-means chooses the means --pairwise compares; give --pairwise FACTOR too\n";
         return kUsage;
     }
     if (row->kind == ActionKind::Export && (r.out.empty() || r.out == "-")) {
-        std::cerr << "quillan-batch: " << row->alias
-                  << " needs --out FILE (or give --export-specimens FILE with another action)\n";
+        err << "quillan-batch: " << row->alias << " needs --out FILE (or give --export-specimens FILE with another action)\n";
         return kUsage;
     }
     return std::nullopt;
@@ -244,10 +244,11 @@ std::optional<int> check_action(BatchRequest& r) {
 
 // Opens the log file the console trace is appended to.
 std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& process, std::ofstream& log) {
+    std::ostream& err = *process.err;
     if (!r.log_file.empty() && process.writes) {
         log.open(r.log_file, std::ios::app);
         if (!log) {
-            std::cerr << "quillan-batch: cannot open the log file " << r.log_file << '\n';
+            err << "quillan-batch: cannot open the log file " << r.log_file << '\n';
             return kUsage;
         }
     }
@@ -258,15 +259,16 @@ std::optional<int> open_outputs(const BatchRequest& r, const BatchProcess& proce
 // other run starts without Qt.  A missing module refuses the run before
 // anything is read or written.
 std::optional<int> open_picture_module(const BatchRequest& r, const BatchProcess& process, const PictureModule*& module) {
+    std::ostream& err = *process.err;
     if (r.plots.folder.empty()) return std::nullopt;
     if (!process.open_pictures) {
-        std::cerr << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
+        err << "quillan-batch: this build draws no pictures (it was built without Qt), so --plots is not available\n";
         return kUsage;
     }
     std::string problem;
     module = process.open_pictures(problem);
     if (module) return std::nullopt;
-    std::cerr << "quillan-batch: " << problem << "; --plots is not available\n";
+    err << "quillan-batch: " << problem << "; --plots is not available\n";
     return kUsage;
 }
 

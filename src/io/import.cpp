@@ -414,6 +414,13 @@ ImportedData spanning_a_shape(ImportedData d, const std::string& path) {
 
 }  // namespace
 
+ImportedData import_table(SpecimenTable table, const ImportOptions& options) {
+    std::optional<TextFile> factors;
+    if (!options.factor_table.empty()) factors = read_text_file(options.factor_table);
+    const std::string path = table.path;
+    return spanning_a_shape(assemble(std::move(table), options, factors ? &*factors : nullptr), path);
+}
+
 ImportedData import_file(const std::string& path, const ImportOptions& options) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {

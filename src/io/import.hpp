@@ -202,6 +202,9 @@ struct ImportedData {
 // the specimen.  Nothing is kept of a failed import.  A folder is read as
 // a folder of markups files.
 ImportedData import_file(const std::string& path, const ImportOptions& options = {});
+// The same on specimens already read, in memory: the factor table of
+// `options` is read and attached by ID, and every step of an import follows.
+ImportedData import_table(SpecimenTable table, const ImportOptions& options = {});
 // The same on a table already read (and an optional factor table).
 ImportedData assemble(SpecimenTable table, const ImportOptions& options, const TextFile* factor_table = nullptr);
 

@@ -42,8 +42,12 @@ struct RunInputs {
     bool dimensions_chosen = false;
     std::string tree;
     std::string tree_name;  // the tree of a NEXUS file to read; empty for its first
+    // Specimens already in memory (a host program's), imported in place of
+    // `import_file` with the same options; not owned.
+    const io::SpecimenTable* table = nullptr;
     bool any() const {
-        return !import_file.empty() || !landmarks.empty() || !groups.empty() || !covariate.empty() || !tree.empty();
+        return !import_file.empty() || table != nullptr || !landmarks.empty() || !groups.empty() || !covariate.empty() ||
+               !tree.empty();
     }
 };
 

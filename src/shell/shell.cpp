@@ -141,9 +141,11 @@ RunResult Shell::run(const RunRequest& request, RunChannel& channel) {
 // load action reads it and failing as it fails; the first failure ends the
 // reading.
 Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
-    if (!inputs.import_file.empty()) {
+    if (!inputs.import_file.empty() || inputs.table) {
         const Outcome o = guarded("Import", channel, [&] {
-            import_file(inputs.import_file, inputs.import_options);
+            // Read everything first: a refused table changes nothing.
+            if (inputs.table) apply_import(io::import_table(*inputs.table, inputs.import_options));
+            else import_file(inputs.import_file, inputs.import_options);
             return Outcome::Done;
         });
         if (o != Outcome::Done) return o;

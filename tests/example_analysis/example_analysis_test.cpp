@@ -1,17 +1,21 @@
 // The example analysis reaches every front end from its row alone.
 #include "batch/batch.hpp"
+#include "quillan_api.hpp"
 #include "shell/action_table.hpp"
 #include "support/fixtures.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
 namespace quillan::test {
 namespace {
+
+namespace api = quillan::api;
 
 // quillan-batch's main routine run in this process, standard output captured.
 std::string batch_output(std::vector<std::string> args, int& status) {
@@ -93,6 +97,26 @@ TEST(ExampleAnalysis, RunsFromTheWindowAndTheCommandLineThroughItsRow) {
     // The group-list rule of a one-way design, from its own code.
     Loaded two({.groups = "plethodon.groups.txt", .perms = "9"});
     EXPECT_EQ(two.run("RunExplainedShare"), Outcome::Refused);
+}
+
+// The library entry offers it from its row alone, with its options.
+TEST(ExampleAnalysis, RunsThroughTheLibraryEntry) {
+    const auto actions = api::actions();
+    const auto row = std::find_if(actions.begin(), actions.end(), [](const auto& a) { return a.alias == "explained-share"; });
+    ASSERT_NE(row, actions.end());
+    EXPECT_EQ(row->options.size(), 6u);
+    const std::vector<std::string> files = {"-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.species.groups.txt")};
+    std::vector<std::string> args = {"explained-share", files[0], files[1],     files[2], files[3], "--perm", "99",
+                                     "--seed",          "11",     "--decimals", "3",      "--sizes"};
+    int status = -1;
+    const std::string batch = batch_output(args, status);
+    const api::Result r = api::run(
+        {"explained-share",
+         nullptr,
+         {{"landmarks", files[1]}, {"groups", files[3]}, {"perm", "99"}, {"seed", "11"}, {"decimals", "3"}, {"sizes", "true"}}});
+    EXPECT_EQ(r.report, batch);
+    EXPECT_THAT(r.record_json, ::testing::HasSubstr("RunExplainedShare"));
+    EXPECT_THROW(api::run({"explained-share", nullptr, {{"decimals", "two"}}}), api::Error);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs the build into a temporary prefix and checks that the installed
 # programs find what they need there: the layout file beside bin/, the example
-# data, the picture module of quillan-batch, the launcher entry, the icon and
-# the man pages.
+# data, the picture module of quillan-batch, the Python module, the launcher
+# entry, the icon and the man pages.
 #   installed_tree.sh BUILD_DIR WITH_GUI(0|1) [WITH_MPI(0|1)] [WITH_PICTURES(0|1)]
 set -eu
 build=$1 gui=$2 mpi=${3:-0} pictures=${4:-0}
@@ -34,6 +34,12 @@ if [ "$pictures" = 1 ]; then
   QT_QPA_PLATFORM=offscreen "$prefix/bin/quillan-batch" load --landmarks "$ex/plethodon.lm.txt" --plots "$prefix/pictures" \
     >/dev/null || fail "the installed batch program does not draw with its installed picture module"
   [ -s "$prefix/pictures/superimposition.svg" ] || fail "no picture from the installed picture module"
+fi
+# The Python package, where it was built, finds its library by its RUNPATH.
+if [ -d "$prefix/lib/python3/dist-packages/quillan" ]; then
+  PYTHONPATH=$prefix/lib/python3/dist-packages ${QUILLAN_PYTHON:-python3} -c "import quillan, sys
+print(quillan.two_way(landmarks=sys.argv[1], groups=sys.argv[2], permutations=9, seed=1))" \
+    "$ex/plethodon.lm.txt" "$ex/plethodon.groups.txt" | grep -q 'Two Way' || fail "the installed Python module does not run the example"
 fi
 if [ "$mpi" = 1 ]; then
   "$prefix/bin/quillan-batch-mpi" --version | grep -q '^quillan-batch-mpi [0-9]' || fail "quillan-batch-mpi --version"
