@@ -20,7 +20,7 @@ action_rows <- function() {
 worked_rows <- function() {
   pleth <- read("data/plethodon.csv")
   fit <- procD(coords ~ species * site, data = pleth, iter = 999, seed = 1)
-  c("```", utils::capture.output(print(summary(fit), digits = 5)), "```")
+  c("```", utils::capture.output(print(summary(fit), digits = 7)), "```")
 }
 
 # Puts `rows` between the page's "<!-- NAME: begin -->" and "<!-- NAME: end -->".
