@@ -1,39 +1,38 @@
 """How much the Python module adds to a call of the library entry: a
 99-permutation model on plethodon (species * site, one thread), timed from
-Python and through the entry alone (the benchmark quillan_bench_entry).
+Python and as one call of the entry alone, the two in turn so that both
+meet the same load on the machine.
 
-    PYTHONPATH=build/python python3 bench/python_binding.py [BUILD_DIR]
+    PYTHONPATH=build/python python3 bench/python_binding.py
 """
-import json
 import os
 import statistics
-import subprocess
-import sys
 import time
 
 import quillan
+from quillan import _quillan
 
-here = os.path.dirname(os.path.abspath(__file__))
-build = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "build")
-data = os.path.join(here, "..", "data")
-
+data = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
 shapes = quillan.read(os.path.join(data, "plethodon.tps"))
 options = dict(factors=os.path.join(data, "plethodon.csv"), formula="species * site", permutations=99, seed=1,
                threads=1)
-for _ in range(20):  # warm-up
-    quillan.model(shapes, **options)
-times = []
-for _ in range(400):
+native = shapes._native()
+words = [("factors", options["factors"]), ("formula", options["formula"]), ("perm", "99"), ("seed", "1"),
+         ("threads", "1")]
+
+python_times, entry_times = [], []
+for i in range(420):
     start = time.perf_counter()
     quillan.model(shapes, **options)
-    times.append(time.perf_counter() - start)
-python_ms = statistics.median(times) * 1e3
-
-out = subprocess.run([os.path.join(build, "bench", "quillan_bench_entry"), "--benchmark_format=json",
-                      "--benchmark_repetitions=5", "--benchmark_report_aggregates_only=true"],
-                     capture_output=True, text=True, check=True).stdout
-entry = [b for b in json.loads(out)["benchmarks"] if b.get("aggregate_name") == "median"][0]
-entry_ms = entry["real_time"]
-print(f"from Python: {python_ms:.3f} ms (median of {len(times)})")
-print(f"entry alone: {entry_ms:.3f} ms (median of 5 repetitions)")
-print(f"the binding adds {python_ms - entry_ms:.3f} ms a call")
+    took = time.perf_counter() - start
+    entry = _quillan._entry_call_seconds("model", native, words)
+    if i >= 20:  # after the warm-up
+        python_times.append(took)
+        entry_times.append(entry)
+python_ms = statistics.median(python_times) * 1e3
+entry_ms = statistics.median(entry_times) * 1e3
+differences = sorted((p - e) * 1e3 for p, e in zip(python_times, entry_times))
+print(f"from Python: {python_ms:.3f} ms, the entry alone: {entry_ms:.3f} ms (medians of {len(python_times)} calls each)")
+print(f"the binding adds {python_ms - entry_ms:.3f} ms a call (median of the differences in turn: "
+      f"{statistics.median(differences):.3f} ms; fastest against fastest: "
+      f"{(min(python_times) - min(entry_times)) * 1e3:.3f} ms)")

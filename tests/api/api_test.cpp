@@ -49,10 +49,13 @@ TEST(LibraryEntry, RunsAModelAsQuillanBatchDoesFromAFileAndFromDataInMemory) {
     api::Request request{"model", nullptr, model_options()};
     request.options.push_back({"import", tps});
     const api::Result from_file = api::run(request);
-    const BatchResult batch = run_batch({"model", "--import", tps, "--factors", data_file("plethodon.csv"), "--formula",
-                                         "species * site", "--perm", "99", "--seed", "1", "--threads", "2", "--json", "-"});
+    TempDir dir;
+    const BatchResult batch =
+        run_batch({"model", "--import", tps, "--factors", data_file("plethodon.csv"), "--formula", "species * site", "--perm",
+                   "99", "--seed", "1", "--threads", "2", "--json", dir.file("record.json")});
     ASSERT_EQ(batch.status, 0) << batch.err;
-    EXPECT_EQ(undated(from_file.report + from_file.record_json), undated(batch.out));
+    EXPECT_EQ(from_file.report, batch.out);
+    EXPECT_EQ(undated(from_file.record_json), undated(read_bytes(dir.file("record.json"))));
     EXPECT_THAT(from_file.report, HasSubstr("species:site"));
 
     // The same data read and handed back: the same numbers, the factors
@@ -73,18 +76,21 @@ TEST(LibraryEntry, SaysWhyARunCannotGoAsTheCommandLineSaysIt) {
     // An option of another action, of the wrong kind, or none at all.
     EXPECT_EQ(error_kind({"one-way", nullptr, {{"formula", "G1"}}}, message), api::Error::Usage);
     EXPECT_THAT(message, HasSubstr("--formula belongs to"));
-    EXPECT_EQ(error_kind({"model", nullptr, {{"perm", "many"}}}, message), api::Error::Usage);
+    EXPECT_EQ(error_kind({"model", nullptr, {{"seed", "soon"}}}, message), api::Error::Usage);
     EXPECT_EQ(error_kind({"model", nullptr, {{"sizes-of-things", "1"}}}, message), api::Error::Usage);
     EXPECT_EQ(error_kind({"model", nullptr, {{"list", "true"}}}, message), api::Error::Usage);
-    // The design, refused in the program's own words.
+    // The design refused, and the action failed, in the program's own words.
     const std::vector<api::Option> landmarks = {{"landmarks", data_file("plethodon.lm.txt")}};
-    EXPECT_EQ(error_kind({"one-way", nullptr, landmarks}, message), api::Error::Refused);
-    EXPECT_THAT(message, HasSubstr("--groups"));
+    EXPECT_EQ(error_kind({"one-way", nullptr, landmarks}, message), api::Error::Failed);
+    EXPECT_THAT(message, HasSubstr("No group file is loaded: load one with --groups"));
+    const std::vector<api::Option> formula = {{"import", data_file("plethodon.csv")}, {"formula", "nosuch"}};
+    EXPECT_EQ(error_kind({"model", nullptr, formula}, message), api::Error::Refused);
+    EXPECT_THAT(message, HasSubstr("names nothing loaded"));
     // Data that do not hold what they claim.
     api::Data data = api::read(data_file("plethodon.tps"));
     data.coords.pop_back();
     EXPECT_EQ(error_kind({"model", &data, {{"formula", "species"}}}, message), api::Error::Usage);
-    EXPECT_THAT(message, HasSubstr("479 values, not 480"));
+    EXPECT_THAT(message, HasSubstr("959 values, not 960"));
     EXPECT_THROW(api::read(data_file("no-such-file.tps")), api::Error);
 }
 
