@@ -16,6 +16,9 @@ endif()
 # The library entry, beside the picture module; the Python module finds it
 # there by its RUNPATH (python/CMakeLists.txt).
 install(TARGETS quillan_api LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/quillan)
+# Its header, for the bindings built against an installed quillan (the R
+# package's configure looks for it in include/quillan).
+install(FILES src/api/quillan_api.hpp DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillan)
 # The MPI program installs where it was built (a cluster's own build); the
 # Debian package is made without it.
 if(TARGET quillan-batch-mpi)

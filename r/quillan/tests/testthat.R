@@ -1,0 +1,3 @@
+library(testthat)
+library(quillan)
+test_check("quillan")
