@@ -31,6 +31,13 @@ ToolkitPanel::ToolkitPanel(QWidget* window) {
                 QStringLiteral("Partition of the landmarks into modules"));
     browse_into(button("ToolkitBlock2Browse"), box("ToolkitBlock2Box"), QStringLiteral("Table of the second block"));
     browse_into(button("ToolkitLandPairsBrowse"), box("ToolkitLandPairsBox"), QStringLiteral("Pairs of matching landmarks"));
+    // The analyses on a tree read files of the same kinds from their own page.
+    const auto in_window = [window](const char* name) { return window->findChild<QWidget*>(QString::fromLatin1(name)); };
+    browse_into(qobject_cast<QAbstractButton*>(in_window("PhyloPartitionBrowse")),
+                qobject_cast<QLineEdit*>(in_window("PhyloPartitionBox")),
+                QStringLiteral("Partition of the landmarks into modules"));
+    browse_into(qobject_cast<QAbstractButton*>(in_window("PhyloBlock2Browse")),
+                qobject_cast<QLineEdit*>(in_window("PhyloBlock2Box")), QStringLiteral("Table of the second block"));
 }
 
 }  // namespace quillan

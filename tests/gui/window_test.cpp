@@ -309,14 +309,18 @@ private slots:
         session->set_progress_delay(std::chrono::milliseconds(60000));  // no progress window in this test
         gui->set(gui->findobj_tag(kFileBox).front(), "String", Value("loaded"));
         QAbstractButton* clear = action_button("Clear");
-        QTimer::singleShot(50, this, [&] { QTest::mouseClick(clear, Qt::LeftButton); });
+        bool clicked = false;
+        QTimer::singleShot(50, this, [&] {
+            QTest::mouseClick(clear, Qt::LeftButton);
+            clicked = true;
+        });
         bool stopped = false;
         std::atomic<int> reports = 0;
-        // The window is closed once the action has made some progress, however
-        // busy the machine is, so the close is seen mid-run and not before it.
+        // The window is closed after the press, once the action has made some
+        // progress, however busy the machine is: the close is seen mid-run.
         QTimer closer;
         QObject::connect(&closer, &QTimer::timeout, this, [&] {
-            if (reports.load() <= 10) return;
+            if (!clicked || reports.load() <= 10) return;
             closer.stop();
             gui->widget(fig)->close();
         });
