@@ -456,7 +456,8 @@ TEST(ShapeActionsBatch, OptionsAreRefusedByTheActionsThatDoNotReadThem) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
         {with(plethodon("cva"), {"--within-groups"}), "--within-groups belongs to the action outliers, not to cva"},
         {with(plethodon("pls"), {"--partition", partition}),
-         "--partition belongs to the actions integration, modularity, evol-rates, phylo-integration and phylo-modularity, not to pls"},
+         "--partition belongs to the actions integration, modularity, evol-rates, phylo-integration and phylo-modularity, not to "
+         "pls"},
         {with(plethodon("model"), {"--block2", partition}),
          "--block2 belongs to the actions pls and phylo-integration, not to model"},
         {with(plethodon("one-way"), {"--alignment", "partial"}), "--alignment belongs to the actions model, outliers"},

@@ -315,7 +315,6 @@ PhyloTree plethodon_tree(const std::vector<std::string>& extra = {}) {
     return tree_of(parent, length, labels);
 }
 
-
 // The actions read the loaded tree and the imported IDs: unmatched names
 // refused until pruned, the same report on any number of threads, the
 // model a PGLS whose SS, F and Rsq do not depend on the transformation.
