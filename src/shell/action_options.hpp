@@ -8,13 +8,13 @@
 
 namespace quillan {
 
-OptionSpec alignment_option();       // full or partial Procrustes
-OptionSpec gpa_steps_option();       // converged or gpagen's steps
-OptionSpec size_corrected_option();  // the shapes less their regression on size
-OptionSpec size_option();            // the size of allometry and of the size correction
-OptionSpec logsz_option();           // that size logged or not
-OptionSpec formula_option();         // the model's terms
-OptionSpec partition_option();       // the landmarks' modules
+OptionSpec alignment_option();           // full or partial Procrustes
+OptionSpec gpa_steps_option();           // converged or gpagen's steps
+OptionSpec size_corrected_option();      // the shapes less their regression on size
+OptionSpec size_option();                // the size of allometry and of the size correction
+OptionSpec logsz_option();               // that size logged or not
+OptionSpec formula_option();             // the model's terms
+OptionSpec partition_option();           // the landmarks' modules
 OptionSpec block2_option();              // a PLS's second block
 OptionSpec no_rotation_search_option();  // CR of the landmarks as aligned
 

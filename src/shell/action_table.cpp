@@ -328,8 +328,8 @@ std::vector<ActionRow> part_rows() {
          .needs = kL,
          .writes_report = true,
          .statistics = {{"Modularity: covariance ratio of a random partition"}},
-         .options = with_size_correction({alignment_option(), gpa_steps_option()},
-                                         {partition_option(), no_rotation_search_option()})},
+         .options =
+             with_size_correction({alignment_option(), gpa_steps_option()}, {partition_option(), no_rotation_search_option()})},
         {.name = "RunSymmetry",
          .alias = "symmetry",
          .kind = K::Analysis,
