@@ -297,24 +297,6 @@ TEST(Pgls, PairwiseComparisonsAreThoseOfTheGlsFit) {
     EXPECT_EQ(compared, 3 + 9);
 }
 
-// Tips P01 .. P40 (the specimens of plethodon.csv) and `extra` on a comb
-// whose tips are not all as far from the root.
-PhyloTree plethodon_tree(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> labels;
-    for (int i = 1; i <= 40; ++i) labels.push_back((i < 10 ? "P0" : "P") + std::to_string(i));
-    labels.insert(labels.end(), extra.begin(), extra.end());
-    const auto m = static_cast<int>(labels.size());
-    std::vector<int> parent(static_cast<std::size_t>(2 * m - 1));
-    std::vector<double> length(parent.size(), 0.1);
-    for (int i = 0; i < m; ++i) {
-        parent[static_cast<std::size_t>(i)] = m + std::min(i, m - 2);
-        length[static_cast<std::size_t>(i)] = 0.1 * (m - i) + 0.05 * (i % 3);
-    }
-    for (int k = 0; k < m - 1; ++k) parent[static_cast<std::size_t>(m + k)] = k == 0 ? -1 : m + k - 1;
-    length[static_cast<std::size_t>(m)] = 0;
-    return tree_of(parent, length, labels);
-}
-
 // The actions read the loaded tree and the imported IDs: unmatched names
 // refused until pruned, the same report on any number of threads, the
 // model a PGLS whose SS, F and Rsq do not depend on the transformation.
