@@ -18,7 +18,8 @@ namespace quillan {
 // reach it with the observed value counted among them, (reached + 1) /
 // (permutations + 1), as a linear model counts it; or, for a statistic
 // that is small where the effect is (a covariance ratio), the permutations
-// at or below it, counted the same way.
+// below it and half of those that tie with it, counted the same way (the
+// observed value's mean rank among them all, as geomorph ranks a CR).
 enum class PValueRule { Exceeded, ReachedWithObserved, AtMostWithObserved };
 
 class PermutationRecorder {

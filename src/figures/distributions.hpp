@@ -68,7 +68,11 @@ struct StatisticDistribution {
     bool kept() const { return binned.empty(); }
     // As the report gives it, by the loop's rule.
     double p_value() const {
-        if (rule != PValueRule::Exceeded) return (static_cast<double>(reached) + 1) / (static_cast<double>(permutations) + 1);
+        const auto n = static_cast<double>(permutations) + 1;
+        // Below the observed value: `exceeded`; at or below it: `reached`.
+        if (rule == PValueRule::AtMostWithObserved)
+            return (static_cast<double>(exceeded) + 0.5 * static_cast<double>(reached - exceeded) + 1) / n;
+        if (rule != PValueRule::Exceeded) return (static_cast<double>(reached) + 1) / n;
         return permutations > 0 ? static_cast<double>(exceeded) / static_cast<double>(permutations) : 0.0;
     }
 };

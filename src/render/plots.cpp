@@ -213,7 +213,7 @@ std::vector<QString> histogram_notes(const StatisticDistribution& d) {
     const QString reached = english.toString(d.reached), exceeded = english.toString(d.exceeded),
                   all = english.toString(d.permutations);
     lines.push_back(d.rule == PValueRule::AtMostWithObserved
-                        ? QStringLiteral("(%1 of %2 and the observed \u2264 it)").arg(reached, all)
+                        ? QStringLiteral("(%1 of %2 and the observed \u2264 it, ties at half)").arg(reached, all)
                     : counted ? QStringLiteral("(%1 of %2 permutations and the observed reached it)").arg(reached, all)
                               : QStringLiteral("(%1 of %2 permutations exceeded it)").arg(exceeded, all));
     if (!d.kept()) lines.push_back(QStringLiteral("Counted in bins as the permutations ran"));
