@@ -11,7 +11,7 @@ namespace {
 
 // The value of `text` for an option of `decl`'s kind; a failure names the
 // option and what it takes.
-OptionValues::Value typed_value(const OptionSpec& decl, const std::string& text, int& choice) {
+OptionValues::Value typed_value(const OptionDecl& decl, const std::string& text, int& choice) {
     const std::string flag = option_flag(decl);
     switch (decl.kind) {
         case OptionKind::Flag:
@@ -47,9 +47,9 @@ OptionValues::Value typed_value(const OptionSpec& decl, const std::string& text,
 
 }  // namespace
 
-OptionValues OptionValues::read(const std::vector<OptionSpec>& decls, const GivenOptions& given) {
+OptionValues OptionValues::read(const std::vector<OptionDecl>& decls, const GivenOptions& given) {
     OptionValues out;
-    for (const OptionSpec& decl : decls) {
+    for (const OptionDecl& decl : decls) {
         const auto it = given.find(decl.name);
         const bool is_given = it != given.end();
         const std::string text = is_given ? it->second : decl.kind == OptionKind::Flag ? "false" : decl.fallback;
@@ -83,7 +83,7 @@ const OptionValues::Entry& OptionValues::entry(const std::string& name) const {
     return it->second;
 }
 
-std::string option_flag(const OptionSpec& decl) { return std::string("--") + decl.name; }
+std::string option_flag(const OptionDecl& decl) { return std::string("--") + decl.name; }
 
 const char* option_value_name(OptionKind kind) {
     switch (kind) {
@@ -104,7 +104,7 @@ const char* option_value_name(OptionKind kind) {
     return "";
 }
 
-std::string choice_list(const OptionSpec& decl) {
+std::string choice_list(const OptionDecl& decl) {
     std::string text;
     for (std::size_t i = 0; i < decl.choices.size(); ++i)
         text += (i == 0 ? "" : i + 1 == decl.choices.size() ? " or " : ", ") + std::string(decl.choices[i]);

@@ -27,7 +27,7 @@ enum class OptionKind {
     OutputFile,  // a file the action writes
 };
 
-struct OptionSpec {
+struct OptionDecl {
     const char* name;  // "partition": --partition on the command line, option="partition" on a window control
     OptionKind kind = OptionKind::Text;
     const char* help = "";
@@ -57,8 +57,8 @@ class OptionValues {
 public:
     using Value = std::variant<std::string, long long, double, bool>;
 
-    // Reads `given` against `specs`; options not in `specs` are not kept.
-    static OptionValues read(const std::vector<OptionSpec>& specs, const GivenOptions& given);
+    // Reads `given` against `decls`; options not in `decls` are not kept.
+    static OptionValues read(const std::vector<OptionDecl>& decls, const GivenOptions& given);
     void set(const std::string& name, Value value) { values_[name] = Entry{std::move(value), nullptr, -1, true}; }
 
     bool has(const std::string& name) const { return values_.count(name) > 0; }
@@ -96,10 +96,10 @@ private:
 };
 
 // "--partition", as the command line spells an option.
-std::string option_flag(const OptionSpec& spec);
+std::string option_flag(const OptionDecl& decl);
 // "FILE", "WORD", "N": what the help shows after the option.
 const char* option_value_name(OptionKind kind);
 // "full or partial", "I, II or III".
-std::string choice_list(const OptionSpec& spec);
+std::string choice_list(const OptionDecl& decl);
 
 }  // namespace quillan

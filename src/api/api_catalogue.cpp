@@ -54,9 +54,9 @@ const char* kind_word(ActionKind kind) {
     return "analysis";
 }
 
-OptionInfo info_of(const OptionSpec& spec) {
-    OptionInfo info{spec.name, kind_word(spec.kind), spec.help, spec.fallback, {}, false};
-    info.choices.assign(spec.choices.begin(), spec.choices.end());
+OptionInfo info_of(const OptionDecl& decl) {
+    OptionInfo info{decl.name, kind_word(decl.kind), decl.help, decl.fallback, {}, false};
+    info.choices.assign(decl.choices.begin(), decl.choices.end());
     return info;
 }
 
@@ -75,11 +75,11 @@ bool offered(RunOption id) {
 
 bool imports(RunOption id) { return id >= RunOption::Factor && id <= RunOption::SlideStrict; }
 
-OptionInfo info_of(const RunOptionSpec& spec, const std::map<std::string, std::string>& defaults) {
-    const std::string name = run_flag(spec.id).substr(2);
-    OptionInfo info{name, kind_word(spec.kind), spec.help, {}, {}, spec.repeated};
+OptionInfo info_of(const RunOptionDecl& decl, const std::map<std::string, std::string>& defaults) {
+    const std::string name = run_flag(decl.id).substr(2);
+    OptionInfo info{name, kind_word(decl.kind), decl.help, {}, {}, decl.repeated};
     if (const auto it = defaults.find(name); it != defaults.end()) info.fallback = it->second;
-    info.choices.assign(spec.choices.begin(), spec.choices.end());
+    info.choices.assign(decl.choices.begin(), decl.choices.end());
     return info;
 }
 
@@ -89,7 +89,7 @@ std::vector<ActionInfo> actions() {
     std::vector<ActionInfo> list;
     for (const ActionRow& row : action_table()) {
         ActionInfo info{row.name, row.alias, row.description, kind_word(row.kind), describe_needs(row.needs), {}};
-        for (const OptionSpec& spec : row.options) info.options.push_back(info_of(spec));
+        for (const OptionDecl& decl : row.options) info.options.push_back(info_of(decl));
         list.push_back(std::move(info));
     }
     return list;
@@ -98,24 +98,24 @@ std::vector<ActionInfo> actions() {
 std::vector<OptionInfo> run_options() {
     const auto defaults = batch::run_option_defaults();
     std::vector<OptionInfo> list;
-    for (const RunOptionSpec& spec : run_option_table())
-        if (offered(spec.id)) list.push_back(info_of(spec, defaults));
+    for (const RunOptionDecl& decl : run_option_table())
+        if (offered(decl.id)) list.push_back(info_of(decl, defaults));
     return list;
 }
 
 std::vector<OptionInfo> import_options() {
     const auto defaults = batch::run_option_defaults();
     std::vector<OptionInfo> list;
-    for (const RunOptionSpec& spec : run_option_table())
-        if (imports(spec.id)) list.push_back(info_of(spec, defaults));
+    for (const RunOptionDecl& decl : run_option_table())
+        if (imports(decl.id)) list.push_back(info_of(decl, defaults));
     for (const DeclaredOption& d : declared_options())
-        if (d.spec->for_imports) list.push_back(info_of(*d.spec));
+        if (d.decl->for_imports) list.push_back(info_of(*d.decl));
     return list;
 }
 
 std::vector<OptionInfo> run_and_action_options() {
     std::vector<OptionInfo> list = run_options();
-    for (const DeclaredOption& d : declared_options()) list.push_back(info_of(*d.spec));
+    for (const DeclaredOption& d : declared_options()) list.push_back(info_of(*d.decl));
     return list;
 }
 

@@ -123,7 +123,7 @@ std::string actions_help() {
         text += "  " + names + row.description + " (" + describe_needs(row.needs) + ")\n";
         if (row.options.empty()) continue;
         std::string own = "      its own options:";
-        for (const OptionSpec& option : row.options) own += " " + option_flag(option);
+        for (const OptionDecl& option : row.options) own += " " + option_flag(option);
         text += own + "\n";
     }
     std::string convert = "convert FILE";
@@ -267,22 +267,22 @@ RunTarget target_of(BatchRequest& r, RunOption id) {
 
 // One run option from its row: its kind, range and choices checked, its
 // default shown where the row asks.
-void add_run_option(CLI::App& app, BatchRequest& r, const RunOptionSpec& spec) {
-    const RunTarget target = target_of(r, spec.id);
+void add_run_option(CLI::App& app, BatchRequest& r, const RunOptionDecl& decl) {
+    const RunTarget target = target_of(r, decl.id);
     CLI::Option* option = nullptr;
     if (bool* const* flag = std::get_if<bool*>(&target)) {
-        option = app.add_flag(spec.names, **flag, spec.help);
+        option = app.add_flag(decl.names, **flag, decl.help);
     } else {
-        option = std::visit([&](auto* place) { return app.add_option(spec.names, *place, spec.help); }, target);
-        if (spec.repeated) option->expected(1)->take_all();
-        if (spec.shows_default) option->capture_default_str();
-        if (!spec.choices.empty())
-            option->check(CLI::IsMember(std::vector<std::string>(spec.choices.begin(), spec.choices.end())));
-        if (spec.high > spec.low) option->check(CLI::Range(spec.low, spec.high));
-        if (spec.kind == OptionKind::InputFile || spec.kind == OptionKind::OutputFile)
-            option->type_name(option_value_name(spec.kind));
+        option = std::visit([&](auto* place) { return app.add_option(decl.names, *place, decl.help); }, target);
+        if (decl.repeated) option->expected(1)->take_all();
+        if (decl.shows_default) option->capture_default_str();
+        if (!decl.choices.empty())
+            option->check(CLI::IsMember(std::vector<std::string>(decl.choices.begin(), decl.choices.end())));
+        if (decl.high > decl.low) option->check(CLI::Range(decl.low, decl.high));
+        if (decl.kind == OptionKind::InputFile || decl.kind == OptionKind::OutputFile)
+            option->type_name(option_value_name(decl.kind));
     }
-    if (spec.hidden) option->group("");
+    if (decl.hidden) option->group("");
 }
 
 }  // namespace
@@ -291,7 +291,7 @@ void add_run_option(CLI::App& app, BatchRequest& r, const RunOptionSpec& spec) {
 // boxes, the seed and threads, where the report, the trace, the exports and
 // the pictures go, and the import's choices.
 void add_run_options(CLI::App& app, BatchRequest& r) {
-    for (const RunOptionSpec& spec : run_option_table()) add_run_option(app, r, spec);
+    for (const RunOptionDecl& decl : run_option_table()) add_run_option(app, r, decl);
     app.footer(actions_help() +
                "\n"
                "Standard error carries what you must read: each message window's text on one line,\n"
@@ -310,13 +310,13 @@ std::map<std::string, std::string> run_option_defaults() {
     CLI::App app;
     add_run_options(app, r);
     std::map<std::string, std::string> defaults;
-    for (const RunOptionSpec& spec : run_option_table()) {
-        if (spec.names[0] != '-') continue;  // the positionals
-        CLI::Option* option = app.get_option(run_flag(spec.id));
-        if (spec.kind != OptionKind::Flag) option->capture_default_str();
+    for (const RunOptionDecl& decl : run_option_table()) {
+        if (decl.names[0] != '-') continue;  // the positionals
+        CLI::Option* option = app.get_option(run_flag(decl.id));
+        if (decl.kind != OptionKind::Flag) option->capture_default_str();
         std::string text = option->get_default_str();
         if (text == "[]") text.clear();  // a repeated option given none
-        defaults[run_flag(spec.id).substr(2)] = spec.kind == OptionKind::Flag ? "" : text;
+        defaults[run_flag(decl.id).substr(2)] = decl.kind == OptionKind::Flag ? "" : text;
     }
     return defaults;
 }
@@ -327,21 +327,21 @@ std::map<std::string, std::string> run_option_defaults() {
 void add_action_options(CLI::App& app, BatchRequest& r) {
     const std::string group = "Options of the actions (each refused by the actions that do not take it)";
     for (const DeclaredOption& d : declared_options()) {
-        const OptionSpec& spec = *d.spec;
+        const OptionDecl& decl = *d.decl;
         std::string takers;
         for (std::size_t i = 0; i < d.takers.size(); ++i) takers += (i == 0 ? "" : ", ") + d.takers[i];
-        const std::string help = std::string(spec.help) +
-                                 (*spec.fallback ? " (default " + std::string(spec.fallback) + ")" : "") + " [" + takers + "]";
-        if (spec.kind == OptionKind::Flag) {
-            app.add_flag(option_flag(spec), r.option_flags[spec.name], help)->group(group);
+        const std::string help = std::string(decl.help) +
+                                 (*decl.fallback ? " (default " + std::string(decl.fallback) + ")" : "") + " [" + takers + "]";
+        if (decl.kind == OptionKind::Flag) {
+            app.add_flag(option_flag(decl), r.option_flags[decl.name], help)->group(group);
             continue;
         }
-        CLI::Option* option = app.add_option(option_flag(spec), r.option_text[spec.name], help)->group(group);
-        option->type_name(option_value_name(spec.kind));
-        if (spec.kind == OptionKind::Choice)
-            option->check(CLI::IsMember(std::vector<std::string>(spec.choices.begin(), spec.choices.end())));
-        if (spec.kind == OptionKind::Whole) option->check(CLI::TypeValidator<long long>());
-        if (spec.kind == OptionKind::Number) option->check(CLI::Number);
+        CLI::Option* option = app.add_option(option_flag(decl), r.option_text[decl.name], help)->group(group);
+        option->type_name(option_value_name(decl.kind));
+        if (decl.kind == OptionKind::Choice)
+            option->check(CLI::IsMember(std::vector<std::string>(decl.choices.begin(), decl.choices.end())));
+        if (decl.kind == OptionKind::Whole) option->check(CLI::TypeValidator<long long>());
+        if (decl.kind == OptionKind::Number) option->check(CLI::Number);
     }
 }
 
@@ -350,12 +350,12 @@ void add_action_options(CLI::App& app, BatchRequest& r) {
 // nothing and --out "" write to standard output, without a word.
 std::optional<int> empty_names(const CLI::App& app, std::ostream& err) {
     std::vector<std::string> names;
-    for (const RunOptionSpec& spec : run_option_table())
-        if ((spec.kind == OptionKind::InputFile || spec.kind == OptionKind::OutputFile) && spec.names[0] == '-')
-            names.push_back(run_flag(spec.id));
+    for (const RunOptionDecl& decl : run_option_table())
+        if ((decl.kind == OptionKind::InputFile || decl.kind == OptionKind::OutputFile) && decl.names[0] == '-')
+            names.push_back(run_flag(decl.id));
     for (const DeclaredOption& d : declared_options())
-        if (d.spec->kind == OptionKind::InputFile || d.spec->kind == OptionKind::OutputFile)
-            names.push_back(option_flag(*d.spec));
+        if (d.decl->kind == OptionKind::InputFile || d.decl->kind == OptionKind::OutputFile)
+            names.push_back(option_flag(*d.decl));
     for (const std::string& name : names) {
         const CLI::Option* option = app.get_option(name);
         for (const std::string& value : option->results())
@@ -403,9 +403,9 @@ std::optional<int> parse_command_line(int argc, char** argv, const BatchProcess&
     r.slide_chosen = app.count("--slide") + app.count("--slide-iterations") > 0;
     r.dimensions_chosen = app.count("--dimensions") > 0;
     for (const DeclaredOption& d : declared_options()) {
-        const OptionSpec& spec = *d.spec;
-        if (app.count(option_flag(spec)) == 0) continue;
-        r.given[spec.name] = spec.kind == OptionKind::Flag ? "true" : r.option_text[spec.name];
+        const OptionDecl& decl = *d.decl;
+        if (app.count(option_flag(decl)) == 0) continue;
+        r.given[decl.name] = decl.kind == OptionKind::Flag ? "true" : r.option_text[decl.name];
     }
     // The import's sliding and estimation iterate as the analysis does.
     r.import_options.gpa_steps = r.gpa_steps();

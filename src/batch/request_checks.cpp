@@ -99,9 +99,9 @@ std::optional<int> check_before_action(BatchRequest& r, const BatchProcess& proc
     }
     if (!r.list_values.empty()) {
         for (const DeclaredOption& d : declared_options()) {
-            if (option_flag(*d.spec) != r.list_values) continue;
-            for (const char* word : d.spec->choices) out << word << '\n';
-            if (d.spec->kind == OptionKind::InputFile || d.spec->kind == OptionKind::OutputFile) out << "FILE\n";
+            if (option_flag(*d.decl) != r.list_values) continue;
+            for (const char* word : d.decl->choices) out << word << '\n';
+            if (d.decl->kind == OptionKind::InputFile || d.decl->kind == OptionKind::OutputFile) out << "FILE\n";
         }
         return kOk;
     }
@@ -160,8 +160,8 @@ std::optional<int> check_outputs(const BatchRequest& r, const BatchProcess& proc
     // The files the actions' own options name (a partition, a second block,
     // land pairs): every input a row declares is guarded alike.
     for (const DeclaredOption& d : declared_options())
-        if (d.spec->kind == OptionKind::InputFile && r.given_option(d.spec->name))
-            in.push_back({option_flag(*d.spec), r.given.at(d.spec->name)});
+        if (d.decl->kind == OptionKind::InputFile && r.given_option(d.decl->name))
+            in.push_back({option_flag(*d.decl), r.given.at(d.decl->name)});
     if (r.action == kConvert) {
         for (const char* member : {".lm.txt", ".groups.txt", ".cov.txt", ".legend.csv"})
             if (!r.out_prefix.empty()) out.push_back({"--out-prefix", r.out_prefix + member});
@@ -186,14 +186,14 @@ std::optional<int> check_outputs(const BatchRequest& r, const BatchProcess& proc
 // specimens' export reads too (--alignment) is taken by any run exporting them.
 std::optional<int> check_owned_options(const BatchRequest& r, const ActionRow& row, bool exports_specimens, std::ostream& err) {
     for (const DeclaredOption& d : declared_options()) {
-        const std::string name = d.spec->name;
+        const std::string name = d.decl->name;
         if (!r.given_option(name) || row.takes_option(name)) continue;
-        if (d.spec->for_exports && exports_specimens) continue;
-        if (d.spec->for_imports && (r.imports() || !r.convert_file.empty())) continue;
+        if (d.decl->for_exports && exports_specimens) continue;
+        if (d.decl->for_imports && (r.imports() || !r.convert_file.empty())) continue;
         std::string names;
         for (std::size_t i = 0; i < d.takers.size(); ++i)
             names += (i == 0 ? "" : i + 1 == d.takers.size() ? " and " : ", ") + d.takers[i];
-        err << "quillan-batch: " << option_flag(*d.spec) << " belongs to "
+        err << "quillan-batch: " << option_flag(*d.decl) << " belongs to "
             << (d.takers.size() == 1 ? "the action " : "the actions ") << names << ", not to " << row.alias << "\n";
         return kUsage;
     }

@@ -36,7 +36,7 @@ std::vector<QWidget*> option_controls(QWidget* page) {
     return out;
 }
 
-std::string control_text(QWidget* control, const OptionSpec& spec) {
+std::string control_text(QWidget* control, const OptionDecl& decl) {
     if (auto* line = qobject_cast<QLineEdit*>(control)) return line->text().trimmed().toStdString();
     if (auto* tick = qobject_cast<QCheckBox*>(control)) {
         const bool on = tick->isChecked() != control->property("optionInverted").toBool();
@@ -45,9 +45,9 @@ std::string control_text(QWidget* control, const OptionSpec& spec) {
     if (auto* box = qobject_cast<QComboBox*>(control)) {
         // A choice's entries stand for its words in their order; a box of
         // names (the factors to compare) holds the name itself.
-        if (spec.kind == OptionKind::Choice) {
+        if (decl.kind == OptionKind::Choice) {
             const int i = box->currentIndex();
-            return i >= 0 && static_cast<std::size_t>(i) < spec.choices.size() ? spec.choices[static_cast<std::size_t>(i)]
+            return i >= 0 && static_cast<std::size_t>(i) < decl.choices.size() ? decl.choices[static_cast<std::size_t>(i)]
                                                                                : std::string();
         }
         const QString text = box->currentText();
@@ -64,11 +64,11 @@ GivenOptions read_page_options(QWidget* window, const ActionRow& row) {
             std::find(controls.begin(), controls.end(), control) == controls.end())
             controls.push_back(control);
     for (QWidget* control : controls) {
-        const OptionSpec* spec = row.option(control->property("option").toString().toStdString());
-        if (!spec) continue;
-        const std::string text = control_text(control, *spec);
+        const OptionDecl* decl = row.option(control->property("option").toString().toStdString());
+        if (!decl) continue;
+        const std::string text = control_text(control, *decl);
         // An empty box is an option not given: the default holds.
-        if (!text.empty()) given[spec->name] = text;
+        if (!text.empty()) given[decl->name] = text;
     }
     return given;
 }
@@ -78,9 +78,9 @@ void describe_run_option_controls(QWidget* window) {
     for (auto* w : window->findChildren<QWidget*>()) {
         const std::string flag = w->property("runOption").toString().toStdString();
         if (flag.empty()) continue;
-        for (const RunOptionSpec& spec : run_option_table())
-            if (run_flag(spec.id) == flag)
-                w->setToolTip(QString::fromUtf8(spec.help).replace('\n', ' ') +
+        for (const RunOptionDecl& decl : run_option_table())
+            if (run_flag(decl.id) == flag)
+                w->setToolTip(QString::fromUtf8(decl.help).replace('\n', ' ') +
                               QStringLiteral(" (quillan-batch %1)").arg(QString::fromStdString(flag)));
     }
 }

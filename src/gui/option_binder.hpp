@@ -37,8 +37,8 @@ std::vector<QWidget*> option_controls(QWidget* page);
 // there are not given.
 GivenOptions read_page_options(QWidget* window, const ActionRow& row);
 
-// The text a control holds for the option `spec`, as read_page_options reads it.
-std::string control_text(QWidget* control, const OptionSpec& spec);
+// The text a control holds for the option `decl`, as read_page_options reads it.
+std::string control_text(QWidget* control, const OptionDecl& decl);
 
 // A control whose dynamic property "runOption" names one of quillan-batch's
 // own options ("--leave-out-missing") says in its tooltip what that option's

@@ -9,7 +9,7 @@ using O = OptionKind;
 }  // namespace
 
 // The options several actions share, declared once.
-OptionSpec alignment_option() {
+OptionDecl alignment_option() {
     return {.name = "alignment",
             .kind = O::Choice,
             .help =
@@ -19,7 +19,7 @@ OptionSpec alignment_option() {
             .choices = {"full", "partial"},
             .for_exports = true};
 }
-OptionSpec gpa_steps_option() {
+OptionDecl gpa_steps_option() {
     return {.name = "gpa-steps",
             .kind = O::Choice,
             .help =
@@ -30,7 +30,7 @@ OptionSpec gpa_steps_option() {
             .choices = {"converged", "gpagen"},
             .for_imports = true};
 }
-OptionSpec size_corrected_option() {
+OptionDecl size_corrected_option() {
     return {.name = "size-corrected",
             .kind = O::Flag,
             .help =
@@ -39,14 +39,14 @@ OptionSpec size_corrected_option() {
                 "value), and add them to --export-specimens' table as sc_x1, sc_y1, ...",
             .for_exports = true};
 }
-OptionSpec size_option() {
+OptionDecl size_option() {
     return {.name = "size",
             .help =
                 "The size of allometry and of --size-corrected's model: a column of numbers of the loaded data, or C_size "
                 "(each specimen's centroid size, the default)",
             .for_exports = true};
 }
-OptionSpec logsz_option() {
+OptionDecl logsz_option() {
     return {.name = "logsz",
             .kind = O::Choice,
             .help = "Whether the size (--size) is logged first (true, as geomorph's logsz) or taken as it is (false)",
@@ -54,7 +54,7 @@ OptionSpec logsz_option() {
             .choices = {"true", "false"},
             .for_exports = true};
 }
-std::vector<OptionSpec> with_size_correction(std::vector<OptionSpec> first, const std::vector<OptionSpec>& rest) {
+std::vector<OptionDecl> with_size_correction(std::vector<OptionDecl> first, const std::vector<OptionDecl>& rest) {
     first.push_back(size_corrected_option());
     first.push_back(size_option());
     first.push_back(logsz_option());
@@ -65,29 +65,29 @@ std::vector<OptionSpec> with_size_correction(std::vector<OptionSpec> first, cons
     first.insert(first.end(), rest.begin(), rest.end());
     return first;
 }
-OptionSpec formula_option() {
+OptionDecl formula_option() {
     return {.name = "formula",
             .help =
                 "Model formula of the terms, as in R: \"species * site\", \"log(cov) + G1\", \"pop / ind\"; "
                 "names are G1, G2, cov and the imported columns (default: G1 * G2, or G1; disparity: ~ 1, "
                 "~ cov or ~ G1)"};
 }
-OptionSpec partition_option() {
+OptionDecl partition_option() {
     return {.name = "partition", .kind = O::InputFile, .help = "File of one module label per landmark, in landmark order"};
 }
-OptionSpec block2_option() {
+OptionDecl block2_option() {
     return {.name = "block2",
             .kind = O::InputFile,
             .help = "Table of the second block, one row of numbers per specimen",
             .noun = "The table"};
 }
-OptionSpec no_rotation_search_option() {
+OptionDecl no_rotation_search_option() {
     return {.name = "no-rotation-search",
             .kind = O::Flag,
             .help = "Take the landmarks as aligned, without first turning them to the average CR"};
 }
 
-std::vector<OptionSpec> model_options() {
+std::vector<OptionDecl> model_options() {
     return with_size_correction(
         {formula_option(),
          {.name = "ss-type",
@@ -113,7 +113,7 @@ std::vector<OptionSpec> model_options() {
           .choices = {"ls", "plain"}}});
 }
 
-std::vector<OptionSpec> symmetry_options() {
+std::vector<OptionDecl> symmetry_options() {
     return {alignment_option(),
             gpa_steps_option(),
             {.name = "individual", .help = "Factor of each configuration's individual (default G1)"},
@@ -129,7 +129,7 @@ std::vector<OptionSpec> symmetry_options() {
              .noun = "The land pairs file"}};
 }
 
-std::vector<OptionSpec> measurement_error_options() {
+std::vector<OptionDecl> measurement_error_options() {
     return with_size_correction(
         {alignment_option(), gpa_steps_option()},
         {{.name = "subjects", .help = "Factor of each configuration's subject, the specimen digitised (default G1)"},

@@ -14,7 +14,7 @@ namespace quillan {
 
 // The analyses on a phylogeny and the model's choice on a tree (phylo_rows.cpp).
 std::vector<ActionRow> phylo_rows();
-std::vector<OptionSpec> pgls_options(std::vector<OptionSpec> options);
+std::vector<OptionDecl> pgls_options(std::vector<OptionDecl> options);
 
 namespace {
 
@@ -469,7 +469,7 @@ std::vector<std::string> row_problems(const ActionRow& row) {
     lacks(row.kind == ActionKind::Load && !row.file_option, "a load without the batch option naming its file");
     lacks(row.file_option && !row.reads_files(), "a file option on an action that reads no file");
     lacks(row.file_option && row.loads == kNeedsNothing, "a file option without what its file loads");
-    for (const OptionSpec& o : row.options) {
+    for (const OptionDecl& o : row.options) {
         const std::string name = o.name ? o.name : "";
         lacks(name.empty() || name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") != std::string::npos,
               "an option without a name of small letters, digits and dashes");
@@ -491,8 +491,8 @@ std::string statistic_title(std::string_view action, int loop, int statistic) {
 
 bool ActionRow::takes_option(std::string_view name) const { return option(name) != nullptr; }
 
-const OptionSpec* ActionRow::option(std::string_view name) const {
-    for (const OptionSpec& o : options)
+const OptionDecl* ActionRow::option(std::string_view name) const {
+    for (const OptionDecl& o : options)
         if (name == o.name) return &o;
     return nullptr;
 }
@@ -500,9 +500,9 @@ const OptionSpec* ActionRow::option(std::string_view name) const {
 std::vector<DeclaredOption> declared_options() {
     std::vector<DeclaredOption> all;
     for (const ActionRow& row : action_table())
-        for (const OptionSpec& o : row.options) {
+        for (const OptionDecl& o : row.options) {
             auto it = std::find_if(all.begin(), all.end(),
-                                   [&](const DeclaredOption& d) { return d.spec->name == std::string(o.name); });
+                                   [&](const DeclaredOption& d) { return d.decl->name == std::string(o.name); });
             if (it == all.end()) it = all.insert(all.end(), DeclaredOption{&o, {}});
             it->takers.emplace_back(row.alias);
         }

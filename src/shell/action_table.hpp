@@ -66,7 +66,7 @@ struct ActionRow {
     // command line, its help and completion, the documentation's tables and
     // the window's controls (whose "option" property names one) all follow
     // them.  Any other action refuses them, naming the actions that take them.
-    std::vector<OptionSpec> options = {};
+    std::vector<OptionDecl> options = {};
     // A window action that quillan-batch does not run: what it says instead.
     const char* batch_refusal = nullptr;
 
@@ -76,7 +76,7 @@ struct ActionRow {
     bool needs_tree() const { return (needs & kNeedsTree) != 0; }
     // Whether `name` (without its dashes) is one of this action's options.
     bool takes_option(std::string_view name) const;
-    const OptionSpec* option(std::string_view name) const;
+    const OptionDecl* option(std::string_view name) const;
 };
 
 // Every action, in the order the dispatcher compares their names.
@@ -112,7 +112,7 @@ std::string statistic_title(std::string_view action, int loop, int statistic);
 // Every option of the table's actions once, in the order the rows first
 // declare them, each with the aliases of the actions that take it.
 struct DeclaredOption {
-    const OptionSpec* spec;
+    const OptionDecl* decl;
     std::vector<std::string> takers;
 };
 std::vector<DeclaredOption> declared_options();

@@ -12,7 +12,7 @@ std::string cell(std::string text) {
     return text;
 }
 
-std::string value_text(const OptionSpec& o) {
+std::string value_text(const OptionDecl& o) {
     if (o.kind == OptionKind::Choice) {
         std::string words;
         for (const char* c : o.choices) words += (words.empty() ? "" : ", ") + std::string("`") + c + "`";
@@ -28,7 +28,7 @@ std::string option_tables_markdown() {
     for (const ActionRow& row : action_table()) {
         if (row.options.empty()) continue;
         text += "\n### `" + std::string(row.alias) + "`\n\n| option | value | default | what it does |\n|---|---|---|---|\n";
-        for (const OptionSpec& o : row.options)
+        for (const OptionDecl& o : row.options)
             text += "| `" + option_flag(o) + "` | " + value_text(o) + " | " +
                     (*o.fallback ? "`" + std::string(o.fallback) + "`" : "") + " | " + cell(o.help) + " |\n";
     }

@@ -6,7 +6,7 @@
 
 namespace quillan {
 
-std::vector<OptionSpec> tree_matching_options() {
+std::vector<OptionDecl> tree_matching_options() {
     return {{.name = "prune",
              .kind = OptionKind::Flag,
              .help = "Leave out the tips without a specimen and the specimens without a tip (the report says how many)"},
@@ -16,7 +16,7 @@ std::vector<OptionSpec> tree_matching_options() {
 }
 
 // The model's options and the one choice it has on a tree.
-std::vector<OptionSpec> pgls_options(std::vector<OptionSpec> options) {
+std::vector<OptionDecl> pgls_options(std::vector<OptionDecl> options) {
     options.push_back({.name = "phylo-transform",
                        .kind = OptionKind::Choice,
                        .help = "With a tree loaded, the model is a phylogenetic GLS (PGLS): auto (cholesky up to 2000 "
@@ -30,7 +30,7 @@ std::vector<OptionSpec> pgls_options(std::vector<OptionSpec> options) {
 
 namespace {
 
-std::vector<OptionSpec> phylo_pca_options(std::vector<OptionSpec> options) {
+std::vector<OptionDecl> phylo_pca_options(std::vector<OptionDecl> options) {
     options.push_back({.name = "components",
                        .kind = OptionKind::Choice,
                        .help = "pca (the tips' principal components, the ancestors projected), gls (the phylogenetic PCA, "
@@ -40,7 +40,7 @@ std::vector<OptionSpec> phylo_pca_options(std::vector<OptionSpec> options) {
     return options;
 }
 
-std::vector<OptionSpec> evol_rates_options(std::vector<OptionSpec> options) {
+std::vector<OptionDecl> evol_rates_options(std::vector<OptionDecl> options) {
     options.push_back(
         {.name = "group", .help = "The factor (an imported column, or G1) whose groups of tips have their rates compared"});
     options.push_back(partition_option());
@@ -62,7 +62,7 @@ std::vector<OptionSpec> evol_rates_options(std::vector<OptionSpec> options) {
     return options;
 }
 
-std::vector<OptionSpec> with(std::vector<OptionSpec> options, std::vector<OptionSpec> more) {
+std::vector<OptionDecl> with(std::vector<OptionDecl> options, std::vector<OptionDecl> more) {
     for (auto& o : more) options.push_back(std::move(o));
     return options;
 }
@@ -70,7 +70,7 @@ std::vector<OptionSpec> with(std::vector<OptionSpec> options, std::vector<Option
 }  // namespace
 
 std::vector<ActionRow> phylo_rows() {
-    std::vector<OptionSpec> options = {alignment_option(), gpa_steps_option()};
+    std::vector<OptionDecl> options = {alignment_option(), gpa_steps_option()};
     for (auto& o : tree_matching_options()) options.push_back(std::move(o));
     return {
         {.name = "RunPhysignal",

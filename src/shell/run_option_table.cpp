@@ -17,7 +17,7 @@ constexpr long long kMostThreads = 4096;
 namespace {
 
 // The files of the tables, the boxes, the seed and threads.
-std::vector<RunOptionSpec> run_rows() {
+std::vector<RunOptionDecl> run_rows() {
     return {
         {.id = RunOption::Action,
          .names = "action",
@@ -80,7 +80,7 @@ std::vector<RunOptionSpec> run_rows() {
 
 // Where the report, the trace and the progress bar go, and the lists the
 // completion asks for.
-std::vector<RunOptionSpec> output_rows() {
+std::vector<RunOptionDecl> output_rows() {
     return {
         {.id = RunOption::Out,
          .names = "--out,-o",
@@ -128,7 +128,7 @@ std::vector<RunOptionSpec> output_rows() {
 }
 
 // The pictures.
-std::vector<RunOptionSpec> picture_rows() {
+std::vector<RunOptionDecl> picture_rows() {
     return {
         {.id = RunOption::Plots,
          .names = "--plots",
@@ -157,7 +157,7 @@ std::vector<RunOptionSpec> picture_rows() {
 }
 
 // The import of other formats and its steps.
-std::vector<RunOptionSpec> import_rows() {
+std::vector<RunOptionDecl> import_rows() {
     return {
         {.id = RunOption::File, .names = "file", .kind = O::InputFile, .help = "For convert: the file to convert"},
         {.id = RunOption::Import,
@@ -228,7 +228,7 @@ std::vector<RunOptionSpec> import_rows() {
 }
 
 // Where the converted tables and the exports go.
-std::vector<RunOptionSpec> export_rows() {
+std::vector<RunOptionDecl> export_rows() {
     return {
         {.id = RunOption::OutPrefix,
          .names = "--out-prefix",
@@ -251,9 +251,9 @@ std::vector<RunOptionSpec> export_rows() {
 
 }  // namespace
 
-const std::vector<RunOptionSpec>& run_option_table() {
-    static const std::vector<RunOptionSpec> table = [] {
-        std::vector<RunOptionSpec> all;
+const std::vector<RunOptionDecl>& run_option_table() {
+    static const std::vector<RunOptionDecl> table = [] {
+        std::vector<RunOptionDecl> all;
         for (auto part : {run_rows(), output_rows(), picture_rows(), import_rows(), export_rows()})
             all.insert(all.end(), part.begin(), part.end());
         return all;
@@ -261,9 +261,9 @@ const std::vector<RunOptionSpec>& run_option_table() {
     return table;
 }
 
-const RunOptionSpec& run_option(RunOption id) {
+const RunOptionDecl& run_option(RunOption id) {
     const auto& t = run_option_table();
-    const auto it = std::find_if(t.begin(), t.end(), [id](const RunOptionSpec& s) { return s.id == id; });
+    const auto it = std::find_if(t.begin(), t.end(), [id](const RunOptionDecl& s) { return s.id == id; });
     if (it == t.end()) throw std::logic_error("a run option without its row");
     return *it;
 }

@@ -60,7 +60,7 @@ enum class RunOption {
     ExportSpecimens,
 };
 
-struct RunOptionSpec {
+struct RunOptionDecl {
     RunOption id;
     const char* names;  // the command line's: "--landmarks,-l"; a positional's plain name ("action")
     OptionKind kind = OptionKind::Text;
@@ -73,8 +73,8 @@ struct RunOptionSpec {
 };
 
 // Every run option, in the order --help lists them.
-const std::vector<RunOptionSpec>& run_option_table();
-const RunOptionSpec& run_option(RunOption id);
+const std::vector<RunOptionDecl>& run_option_table();
+const RunOptionDecl& run_option(RunOption id);
 // "--landmarks", as messages name an option.
 std::string run_flag(RunOption id);
 

@@ -8,7 +8,7 @@ SideFiles side_files_of(const RunRequest& request) {
     SideFiles files;
     if (!request.action) return files;
     // Every input file the action's row declares, read as the other inputs are.
-    for (const OptionSpec& o : request.action->options) {
+    for (const OptionDecl& o : request.action->options) {
         if (o.kind != OptionKind::InputFile || !request.params.options.has(o.name)) continue;
         const std::string& path = request.params.options.file(o.name);
         if (path.empty()) continue;

@@ -393,10 +393,10 @@ TEST(BatchOutput, NoOutputOverwritesAnInputTheRowsDeclare) {
     std::filesystem::create_symlink(side, dir.file("link.txt"));
     std::vector<std::vector<std::string>> runs;
     for (const DeclaredOption& d : declared_options())
-        if (d.spec->kind == OptionKind::InputFile)
+        if (d.decl->kind == OptionKind::InputFile)
             for (const std::string& output : {"--json", "--log", "--csv"})
                 runs.push_back({d.takers.front(), "-l", data_file("plethodon.lm.txt"), "-g", data_file("plethodon.groups.txt"),
-                                option_flag(*d.spec), side, output, output == "--csv" ? dir.file("link.txt") : side});
+                                option_flag(*d.decl), side, output, output == "--csv" ? dir.file("link.txt") : side});
     runs.push_back({"one-way", "--import", data_file("plethodon.tps"), "--factors", side, "--json", side});
     for (const auto& args : runs) {
         const auto r = run_batch(args);

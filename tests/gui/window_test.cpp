@@ -1639,13 +1639,13 @@ private slots:
             for (QWidget* c : option_controls(page)) bound.insert(c->property("option").toString().toStdString());
             for (QWidget* c : option_controls(window))
                 if (c->property("optionEveryPage").toBool()) bound.insert(c->property("option").toString().toStdString());
-            for (const OptionSpec& o : row.options)
+            for (const OptionDecl& o : row.options)
                 QVERIFY2(bound.count(o.name), qPrintable(QString("%1: no control for --%2").arg(row.name, o.name)));
         }
         for (QWidget* c : option_controls(window)) {
             const std::string name = c->property("option").toString().toStdString();
             bool declared = false;
-            for (const DeclaredOption& d : declared_options()) declared = declared || name == d.spec->name;
+            for (const DeclaredOption& d : declared_options()) declared = declared || name == d.decl->name;
             QVERIFY2(declared, qPrintable(c->objectName() + ": no action has the option " + QString::fromStdString(name)));
         }
     }

@@ -93,10 +93,10 @@ TEST(ActionTable, EveryRowHasWhatItsKindNeeds) {
     // An option several actions take is one declaration: same kind, default and choices everywhere.
     for (const DeclaredOption& d : declared_options())
         for (const auto& row : action_table())
-            if (const OptionSpec* o = row.option(d.spec->name)) {
-                EXPECT_EQ(o->kind, d.spec->kind) << row.name << " --" << o->name;
-                EXPECT_STREQ(o->fallback, d.spec->fallback) << row.name << " --" << o->name;
-                EXPECT_EQ(o->choices.size(), d.spec->choices.size()) << row.name << " --" << o->name;
+            if (const OptionDecl* o = row.option(d.decl->name)) {
+                EXPECT_EQ(o->kind, d.decl->kind) << row.name << " --" << o->name;
+                EXPECT_STREQ(o->fallback, d.decl->fallback) << row.name << " --" << o->name;
+                EXPECT_EQ(o->choices.size(), d.decl->choices.size()) << row.name << " --" << o->name;
             }
 }
 
