@@ -5,8 +5,8 @@
 
 #include "platform/random.hpp"
 #include "shell/action_table.hpp"
-#include "shell/shell.hpp"
-#include "shell/window_env.hpp"
+#include "window/shell.hpp"
+#include "window/window_env.hpp"
 #include "window_model/memory_gui.hpp"
 #include "window_model/memory_window.hpp"
 

@@ -19,7 +19,7 @@
 #include "analyses/linear_models/model_shapes.hpp"
 #include "bench_support.hpp"
 #include "model_studies.hpp"
-#include "shell/shell.hpp"
+#include "window/shell.hpp"
 
 #include <benchmark/benchmark.h>
 

@@ -7,7 +7,7 @@
 #include "platform/format.hpp"
 #include "platform/random.hpp"
 #include "platform/sha256.hpp"
-#include "shell/shell.hpp"
+#include "window/shell.hpp"
 
 #include <benchmark/benchmark.h>
 

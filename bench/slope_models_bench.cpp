@@ -9,7 +9,7 @@
 #include "geometry/shape_table.hpp"
 #include "groups/groups.hpp"
 #include "platform/console.hpp"
-#include "shell/shell.hpp"
+#include "window/shell.hpp"
 
 #include <benchmark/benchmark.h>
 

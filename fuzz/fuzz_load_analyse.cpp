@@ -5,8 +5,8 @@
 // action must end in a report, a refusal or an error message; a crash, a
 // sanitizer report or an exception of an unexpected kind is a finding.
 #include "shell/action_table.hpp"
-#include "shell/shell.hpp"
-#include "shell/window_env.hpp"
+#include "window/shell.hpp"
+#include "window/window_env.hpp"
 #include "window_model/memory_gui.hpp"
 #include "window_model/memory_window.hpp"
 

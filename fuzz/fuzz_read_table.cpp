@@ -2,7 +2,7 @@
 // or a message that names the file, and never crashes.  The limits are made
 // small so that the size checks are reached too.
 #include "platform/error.hpp"
-#include "shell/shell.hpp"
+#include "window/shell.hpp"
 
 #include <cstddef>
 #include <cstdint>

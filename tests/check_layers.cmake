@@ -24,10 +24,9 @@ set(LAYERS
   "figures"
   "io"
   "shell"
-  "byname"
   "render"
-  "gui,batch"
-  "api")
+  "window,batch"
+  "gui,api")
 set(INCLUDES_BEGIN "<!-- includes today: begin (written by tests/check_layers.cmake, do not edit) -->\n")
 set(INCLUDES_END "<!-- includes today: end -->")
 

@@ -20,7 +20,7 @@
 #include "platform/stop_request.hpp"
 #include "platform/version.hpp"
 #include "shell/landmark_marks.hpp"
-#include "shell/shell.hpp"
+#include "shell/runner.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -160,7 +160,7 @@ private:
     std::optional<ProgressBar> bar_;
     BatchChannel channel_;
     Console console_;
-    Shell shell_;
+    Runner runner_;
     RunOptions options_;
     DistributionLog distributions_;
     std::optional<StopSignals> stop_signals_;
@@ -181,12 +181,12 @@ BatchRun::BatchRun(const BatchRequest& request, const BatchProcess& process, std
                         : trace_buffer(request.trace || find_action(request.action)->trace_is_result, err_, log, both_)),
       channel_(request.quiet, bar_, err_),
       console_(trace_stream_),
-      shell_(console_) {
+      runner_(console_) {
     if (process.own_signals) stop_signals_.emplace();
     if (process.writes && !r_.progress_off && (r_.progress_on || isatty(STDERR_FILENO))) bar_.emplace(err_, r_.action);
     // Messages about what is missing name this program's options.
-    shell_.control_words() = {"--landmarks (or --import)", "--groups (or --import with --factor)",
-                              "--covariate (or --import with --covariate-column)", "--perm gives"};
+    runner_.control_words() = {"--landmarks (or --import)", "--groups (or --import with --factor)",
+                               "--covariate (or --import with --covariate-column)", "--perm gives"};
     if (!r_.seed_text.empty()) options_.seed = r_.seed;
     options_.threads = r_.threads > 0 ? r_.threads : process.default_threads;
     options_.team = process.team;
@@ -215,7 +215,7 @@ int BatchRun::fail(Outcome o) {
         return StopSignals::exit_status(SIGTERM);
     }
     if (bar_) bar_->erase();
-    const std::string& text = shell_.last_message();
+    const std::string& text = runner_.last_message();
     if (products_) products_->message = text;
     // A refusal or error shown as a message is on standard error already
     // (unless --quiet held it back); anything else is said here.
@@ -229,17 +229,17 @@ bool BatchRun::draw() {
     BatchPlotRequest request = r_.plots;
     request.stop_cause = &stop_cause;
     request.save = [this](const std::string& path, std::string_view bytes) { files_.write(path, bytes); };
-    request.level_names = shell_.legend().level_names(shell_.workspace().groups);
-    request.factor_names = shell_.legend().factor_names(shell_.workspace().groups);
-    request.marks = landmark_marks(shell_);
-    request.wireframe = imported_wireframe(shell_);
+    request.level_names = runner_.legend().level_names(runner_.workspace().groups);
+    request.factor_names = runner_.legend().factor_names(runner_.workspace().groups);
+    request.marks = landmark_marks(runner_);
+    request.wireframe = imported_wireframe(runner_);
     std::string error;
     // Made here, so that the folder joins the run's set of files and goes
     // again if the run ends with nothing in it; a folder that cannot be made
     // is the module's to report.
     make_folders_for_saves(request.folder, error, &files_);
     error.clear();
-    if (pictures_->write_plots(shell_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : err_, trace_stream_,
+    if (pictures_->write_plots(runner_.workspace(), distributions_, request, r_.quiet ? trace_stream_ : err_, trace_stream_,
                                error) >= 0)
         return true;
     err_ << error_line(error) << '\n';
@@ -251,9 +251,9 @@ bool BatchRun::draw() {
 int BatchRun::exports() {
     // "-" is standard output, as for --out.
     const std::pair<const std::string*, std::function<std::string()>> writes[] = {
-        {&r_.json_out, [&] { return shell_.results_export(false); }},
-        {&r_.csv_out, [&] { return shell_.results_export(true); }},
-        {&r_.specimens_out, [&] { return shell_.specimens_export(covariate_model(), alignment(), r_.size_correction()); }},
+        {&r_.json_out, [&] { return runner_.results_export(false); }},
+        {&r_.csv_out, [&] { return runner_.results_export(true); }},
+        {&r_.specimens_out, [&] { return runner_.specimens_export(covariate_model(), alignment(), r_.size_correction()); }},
     };
     for (const auto& [path, text] : writes) {
         if (path->empty()) continue;
@@ -281,7 +281,7 @@ std::optional<int> BatchRun::load() {
     RunRequest read;
     read.inputs = {r_.import_file, r_.import_options,    r_.landmarks, r_.groups,    r_.covariate,
                    r_.dimensions,  r_.dimensions_chosen, r_.tree,      r_.tree_name, r_.table};
-    const RunResult result = shell_.run(read, channel_);
+    const RunResult result = runner_.run(read, channel_);
     if (result.outcome != Outcome::Done) return fail(result.outcome);
     return check_same_data();
 }
@@ -291,7 +291,7 @@ std::optional<int> BatchRun::load() {
 std::optional<int> BatchRun::check_same_data() {
     if (!process_.team) return std::nullopt;
     TeamWord word;
-    word.data = data_fingerprint(shell_.workspace());
+    word.data = data_fingerprint(runner_.workspace());
     const TeamAnswer answer = process_.team->meet(word);
     if (answer.over()) return kFailed;
     if (!answer.same_data) {
@@ -317,14 +317,14 @@ int BatchRun::run_and_write() {
 void BatchRun::hand_over(const std::string& report) {
     if (!products_) return;
     products_->report = report;
-    if (!shell_.last_record().empty()) products_->record_json = shell_.results_export(false);
+    if (!runner_.last_record().empty()) products_->record_json = runner_.results_export(false);
 }
 
 // A load action's result is the file box.
 int BatchRun::write_loaded() {
     if (!writer_goes_on()) return not_writing();
-    hand_over(shell_.file_box_text() + '\n');
-    out_ << shell_.file_box_text() << '\n' << std::flush;
+    hand_over(runner_.file_box_text() + '\n');
+    out_ << runner_.file_box_text() << '\n' << std::flush;
     if (const int e = exports(); e != kOk) return e;
     return draw() ? kOk : kFailed;
 }
@@ -343,7 +343,7 @@ int BatchRun::export_specimens() {
     if (!writer_goes_on()) return not_writing();
     if (StopSignals::received()) return stopped();
     try {
-        files_.write(r_.out, shell_.specimens_export(covariate_model(), alignment(), r_.size_correction()));
+        files_.write(r_.out, runner_.specimens_export(covariate_model(), alignment(), r_.size_correction()));
     } catch (const QuillanError& e) {
         return failed_write(e.what());
     }
@@ -357,21 +357,21 @@ int BatchRun::run_analysis() {
     distributions_.start(r_.action);
     RunRequest request;
     request.action = &row;
-    request.params.permutations = permutation_count(r_.perm, shell_.control_words());
+    request.params.permutations = permutation_count(r_.perm, runner_.control_words());
     request.params.covariate = covariate_choice(static_cast<double>(r_.model));
     request.params.options = OptionValues::read(row.options, r_.given);
-    request.params.words = shell_.control_words();
+    request.params.words = runner_.control_words();
     request.run = options_;
     request.alignment = alignment();
     if (!r_.plots.folder.empty()) request.links_file = r_.plots.links_file;
-    const RunResult result = shell_.run(request, channel_);
+    const RunResult result = runner_.run(request, channel_);
     if (bar_) bar_->erase();
     if (result.outcome != Outcome::Done && result.outcome != Outcome::Reported) return fail(result.outcome);
     if (StopSignals::received()) return stopped();  // nothing is written after a stop
     if (!writer_goes_on()) return not_writing();
     if (row.kind == ActionKind::Clear) {
-        hand_over(shell_.file_box_text() + '\n');
-        out_ << shell_.file_box_text() << '\n';
+        hand_over(runner_.file_box_text() + '\n');
+        out_ << runner_.file_box_text() << '\n';
         return kOk;
     }
     if (result.outcome == Outcome::Reported) {

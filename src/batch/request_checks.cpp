@@ -21,7 +21,7 @@
 #include "platform/version.hpp"
 #include "shell/action_options.hpp"
 #include "shell/landmark_marks.hpp"
-#include "shell/shell.hpp"
+#include "shell/runner.hpp"
 
 #include <CLI/CLI.hpp>
 

@@ -1,6 +1,5 @@
 #include "gui/gfx_main.hpp"
 
-#include "byname/program.hpp"
 #include "gui/main_window.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
@@ -8,6 +7,7 @@
 #include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
 #include "platform/version.hpp"
+#include "window/program.hpp"
 
 #include <QApplication>
 #include <QBuffer>

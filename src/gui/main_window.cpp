@@ -3,13 +3,13 @@
 
 #include "analyses/action_env.hpp"
 #include "analyses/analyses.hpp"
-#include "byname/program.hpp"
 #include "gui/qt_text.hpp"
 #include "gui/session.hpp"
 #include "platform/seed_text.hpp"
 #include "platform/version.hpp"
 #include "shell/action_table.hpp"
-#include "shell/window_env.hpp"
+#include "window/program.hpp"
+#include "window/window_env.hpp"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -3,11 +3,11 @@
 // files dropped on the window.
 #include "gui/main_window.hpp"
 
-#include "byname/program.hpp"
 #include "gui/qt_text.hpp"
 #include "gui/session.hpp"
 #include "shell/action_table.hpp"
-#include "shell/window_env.hpp"
+#include "window/program.hpp"
+#include "window/window_env.hpp"
 
 #include <QComboBox>
 #include <QDragEnterEvent>

@@ -1,9 +1,9 @@
 #include "gui/models_panel.hpp"
 
 #include "analyses/analyses.hpp"
-#include "byname/program.hpp"
 #include "gui/qt_text.hpp"
 #include "gui/session.hpp"
+#include "window/program.hpp"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

@@ -1,11 +1,11 @@
 #include "gui/plots_panel.hpp"
 
-#include "byname/program.hpp"
 #include "gui/session.hpp"
 #include "platform/error.hpp"
 #include "render/export.hpp"
 #include "shell/action_table.hpp"
 #include "shell/landmark_marks.hpp"
+#include "window/program.hpp"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -227,7 +227,7 @@ void PlotsPanel::follow_workspace() {
 // file chosen at its import: a links file chosen afterwards replaces it, and
 // it is taken once, not again each time the table changes.
 void PlotsPanel::adopt_imported_wireframe() {
-    Links wireframe = imported_wireframe(program_.shell());
+    Links wireframe = imported_wireframe(program_.shell().runner());
     const io::Legend& legend = program_.shell().legend();
     if (wireframe.empty() || (wireframe == adopted_ && legend.source == adopted_source_)) return;
     adopted_ = wireframe;
@@ -313,7 +313,7 @@ PictureChoices PlotsPanel::choices() const {
     }
     c.magnification = magnification_->value();
     c.links = links_;
-    c.marks = landmark_marks(program_.shell());
+    c.marks = landmark_marks(program_.shell().runner());
     c.size = QSizeF(std::max(200, canvas_->width()), std::max(150, canvas_->height()));
     return c;
 }

@@ -19,7 +19,7 @@
 // dispatcher, and "callback", the name of a window callback.
 #pragma once
 
-#include "platform/gui.hpp"
+#include "window/gui.hpp"
 
 #include <QObject>
 #include <QPointer>

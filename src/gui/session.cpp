@@ -1,6 +1,6 @@
 #include "gui/session.hpp"
 
-#include "shell/window_utils.hpp"
+#include "window/window_utils.hpp"
 
 #include <QApplication>
 #include <QThread>

@@ -14,8 +14,8 @@
 // so that the main window's close button still reaches the session.
 #pragma once
 
-#include "byname/program.hpp"
 #include "gui/qt_gui.hpp"
+#include "window/program.hpp"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,8 +1,8 @@
 #include "gui/space_panel.hpp"
 
-#include "byname/program.hpp"
 #include "gui/session.hpp"
 #include "render/space_plots.hpp"
+#include "window/program.hpp"
 
 #include <Eigen/Geometry>
 #include <QKeyEvent>

@@ -1,8 +1,8 @@
 #include "gui/window_panels.hpp"
 
-#include "byname/program.hpp"
 #include "gui/option_binder.hpp"
 #include "gui/session.hpp"
+#include "window/program.hpp"
 
 #include <QAbstractButton>
 #include <QPlainTextEdit>

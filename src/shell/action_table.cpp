@@ -1,7 +1,6 @@
 #include "shell/action_table.hpp"
 
 #include "shell/action_options.hpp"
-#include "shell/shell.hpp"
 
 #include "analyses/analyses.hpp"
 
@@ -17,18 +16,6 @@ std::vector<ActionRow> phylo_rows();
 std::vector<OptionDecl> pgls_options(std::vector<OptionDecl> options);
 
 namespace {
-
-void load_landmarks(Shell& s) { s.load_landmarks(); }
-void load_groups(Shell& s) { s.load_groups(); }
-void load_covariate(Shell& s) { s.load_covariate(); }
-void load_tree(Shell& s) { s.load_tree(); }
-void save_report(Shell& s) { s.save_report(); }
-void clear(Shell& s) { s.clear(); }
-void leave_out_outliers(Shell& s) { s.leave_out_outliers(); }
-void import_data(Shell& s) { s.import_data(); }
-void choose_groups(Shell& s) { s.choose_groups(); }
-void export_results(Shell& s) { s.export_results(); }
-void export_specimens(Shell& s) { s.export_specimens(); }
 
 constexpr unsigned kL = kNeedsLandmarks, kG = kNeedsGroups, kC = kNeedsCovariate;
 
@@ -64,42 +51,42 @@ std::vector<ActionRow> reading_rows() {
         {.name = "Load",
          .alias = "load",
          .kind = K::Load,
-         .shell_step = load_landmarks,
+         .step = WindowStep::LoadLandmarks,
          .description = "Read the landmark file",
          .file_option = "--landmarks",
          .loads = kL},
         {.name = "LoadGlist",
          .alias = "load-groups",
          .kind = K::Load,
-         .shell_step = load_groups,
+         .step = WindowStep::LoadGroups,
          .description = "Read the group file (one or two columns of codes)",
          .file_option = "--groups",
          .loads = kG},
         {.name = "LoadClist",
          .alias = "load-covariate",
          .kind = K::Load,
-         .shell_step = load_covariate,
+         .step = WindowStep::LoadCovariate,
          .description = "Read the covariate file (one value per specimen)",
          .file_option = "--covariate",
          .loads = kC},
         {.name = "LoadTree",
          .alias = "load-tree",
          .kind = K::Load,
-         .shell_step = load_tree,
+         .step = WindowStep::LoadTree,
          .description = "Read a phylogeny from a Newick or NEXUS tree file",
          .file_option = "--tree",
          .loads = kNeedsTree},
         {.name = "Import",
          .alias = "import",
          .kind = K::Import,
-         .shell_step = import_data,
+         .step = WindowStep::Import,
          .description = "Read landmarks, factors and a covariate from a TPS, NTS, CSV/TSV or x/y file",
          .file_option = "--import",
          .loads = kL | kG | kC},
         {.name = "ChooseGroups",
          .alias = "choose-groups",
          .kind = K::Import,
-         .shell_step = choose_groups,
+         .step = WindowStep::ChooseGroups,
          .description = "Choose G1, G2 and the covariate among the imported file's columns",
          .needs = kL,
          .batch_refusal =
@@ -364,7 +351,7 @@ std::vector<ActionRow> screening_rows() {
         {.name = "LeaveOutOutliers",
          .alias = "leave-out-outliers",
          .kind = K::Import,
-         .shell_step = leave_out_outliers,
+         .step = WindowStep::LeaveOutOutliers,
          .description = "Leave the specimens the last outlier screening flagged out of the analyses that follow",
          .needs = kL,
          .batch_refusal = "leave-out-outliers is a window action; run outliers, then give the landmark file without the "
@@ -377,18 +364,18 @@ std::vector<ActionRow> writing_rows() {
         {.name = "SaveOut",
          .alias = "save",
          .kind = K::Save,
-         .shell_step = save_report,
+         .step = WindowStep::SaveReport,
          .description = "Write the results box to a text file"},
         {.name = "ExportResults",
          .alias = "export-results",
          .kind = K::Export,
-         .shell_step = export_results,
+         .step = WindowStep::ExportResults,
          .description = "Write the numbers of the last report as JSON (or CSV)",
          .batch_refusal = "export-results is a window action; give --json FILE or --csv FILE with an analysis"},
         {.name = "ExportSpecimens",
          .alias = "export-specimens",
          .kind = K::Export,
-         .shell_step = export_specimens,
+         .step = WindowStep::ExportSpecimens,
          .description = "Write one row per specimen: ID, groups, covariate, centroid size, aligned coordinates",
          .needs = kL,
          // The size-corrected coordinates too, when asked, for the model the
@@ -397,7 +384,7 @@ std::vector<ActionRow> writing_rows() {
         {.name = "Clear",
          .alias = "clear",
          .kind = K::Clear,
-         .shell_step = clear,
+         .step = WindowStep::Clear,
          .description = "Forget the loaded files and blank the file and results boxes"},
     };
 }
@@ -448,7 +435,7 @@ std::vector<std::string> row_problems(const ActionRow& row) {
     };
     lacks(!row.name || !*row.name || !row.alias || !*row.alias, "no name or no alias");
     lacks(!row.description || !*row.description, "no description");
-    lacks((row.shell_step == nullptr) == (row.analysis == nullptr), "needs exactly one of a shell step and an analysis");
+    lacks((row.step == WindowStep::None) == (row.analysis == nullptr), "needs exactly one of a window step and an analysis");
     lacks(row.is_analysis() && !row.analysis, "an analysis without its function");
     lacks(row.is_analysis() && (row.needs & kNeedsLandmarks) == 0, "an analysis that does not need landmarks");
     lacks(row.is_analysis() && (row.needs & kNeedsGroups) != 0 && row.groupings != 1 && row.groupings != 2,

@@ -18,8 +18,6 @@
 
 namespace quillan {
 
-class Shell;
-
 // What must be loaded before an action can do its work (the action itself
 // checks and says what is missing; this is for help texts and front ends).
 enum Needs : unsigned {
@@ -41,16 +39,31 @@ enum class ActionKind {
     ConsoleOnly,  // runs permutations and writes its working to the console, no report
 };
 
-// An analysis reads the workspace through an ActionEnv; a shell step
-// (loading, saving, clearing) changes the shell's own state.
+// An analysis reads the workspace through an ActionEnv; a window step
+// (loading, saving, clearing) is one of the window's shell's own
+// (window/shell.hpp), which runs it with its dialogs and boxes.  Clear and
+// LeaveOutOutliers need neither and run on the runner alone as well.
 using AnalysisFn = void (*)(ActionEnv&);
-using ShellStep = void (*)(Shell&);
+enum class WindowStep {
+    None,
+    LoadLandmarks,
+    LoadGroups,
+    LoadCovariate,
+    LoadTree,
+    Import,
+    ChooseGroups,
+    LeaveOutOutliers,
+    SaveReport,
+    ExportResults,
+    ExportSpecimens,
+    Clear,
+};
 
 struct ActionRow {
     const char* name;   // what the window's control hands the dispatcher; compared exactly
     const char* alias;  // the lower-case name quillan-batch also accepts
     ActionKind kind;
-    ShellStep shell_step = nullptr;  // exactly one of shell_step and analysis is set
+    WindowStep step = WindowStep::None;  // exactly one of step and analysis is set
     AnalysisFn analysis = nullptr;
     const char* description = "";  // one line, for help texts
     unsigned needs = kNeedsNothing;

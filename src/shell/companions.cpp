@@ -1,7 +1,6 @@
 #include "shell/companions.hpp"
 
-#include "shell/shell.hpp"
-#include "shell/window_env.hpp"
+#include "shell/runner.hpp"
 
 #include <map>
 #include <optional>
@@ -144,8 +143,8 @@ void carry_numbers(io::Legend& now, const io::Legend& before, const std::vector<
 
 }  // namespace
 
-void Shell::keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new, const io::Legend& before,
-                                     bool replaced) {
+void Runner::keep_matching_companions(const std::string& data_name, bool groups_new, bool covariate_new, const io::Legend& before,
+                                      bool replaced) {
     const Eigen::Index m = ws_.landmarks.rows();
     std::vector<std::string> kept, by_row;
     kept_by_row_ = {};
@@ -216,7 +215,7 @@ void Shell::keep_matching_companions(const std::string& data_name, bool groups_n
              kKeptByRowTitle);
 }
 
-void Shell::drop_kept_by_row() {
+void Runner::drop_kept_by_row() {
     if (kept_by_row_.groups) {
         ws_.groups = Matrix();
         ws_.groups_info.clear();

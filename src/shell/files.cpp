@@ -2,10 +2,10 @@
 #include "platform/atomic_file.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
+#include "platform/paths.hpp"
 #include "platform/stop_request.hpp"
-#include "shell/shell.hpp"
+#include "shell/runner.hpp"
 #include "shell/text_lines.hpp"
-#include "shell/window_env.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -84,21 +84,6 @@ LoadedTable dload_file(const std::string& path, const ReadLimits& limits) {
 }
 
 Matrix dload(const std::string& path) { return dload_file(path).x; }
-
-std::optional<MfloadResult> mfload(Gui& gui) {
-    auto choice = gui.uigetfile("*.*", "Enter file to Load?");
-    if (!choice) return std::nullopt;
-    return mfload_chosen(gui, *choice);
-}
-
-MfloadResult mfload_chosen(Gui& gui, const FileChoice& choice) {
-    MfloadResult r;
-    r.path = join_path(choice.folder, choice.name);
-    r.table = dload_file(r.path);
-    r.fn = choice.name;
-    gui.cd(choice.folder);
-    return r;
-}
 
 MfloadResult mfload_path(const std::string& path) {
     const std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(path));

@@ -14,40 +14,19 @@
 #include "platform/sha256.hpp"
 #include "shell/action_table.hpp"
 #include "shell/companions.hpp"
-#include "shell/shell.hpp"
-#include "shell/window_env.hpp"
+#include "shell/runner.hpp"
 
 #include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <set>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 namespace quillan {
 
 namespace {
-
-// Optional controls of the window: the legend beside the file box and the
-// choice of G1, G2 and the covariate among an imported file's columns.
-constexpr const char* kLegendBox = "LegendBox";
-constexpr const char* kG1Choice = "G1Choice";
-constexpr const char* kG2Choice = "G2Choice";
-constexpr const char* kCovariateChoice = "CovariateChoice";
-constexpr const char* kNone = "(none)";
-// How an import takes negative coordinates: as points (1) or as missing
-// landmarks (2), which digitising programs write as -1 -1.
-constexpr const char* kNegativeChoice = "NegativeChoice";
-// How an import takes missing landmarks (refused, or estimated by tps or
-// reg) and TPS curves (skipped, or slid by bending energy or Procrustes distance).
-constexpr const char* kGapsChoice = "GapsChoice";
-constexpr const char* kCurvesChoice = "CurvesChoice";
-// Whether an import, and a choice of G1 or G2, leaves out the specimens
-// without a value of a factor (a check box: 1 ticked).
-constexpr const char* kLeaveOutMissing = "LeaveOutMissingChoice";
-// The files an import reads, by their usual extensions; the dialog offers
-// every file besides.
-constexpr const char* kImportFilter = "Landmark data (*.tps *.nts *.txt *.csv *.tsv *.fcsv *.mrk.json)";
 
 std::string file_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
@@ -85,65 +64,12 @@ std::string covariate_info(const std::string& name, const Matrix& c) {
 
 }  // namespace
 
-bool Shell::is_io_action(const std::string& action) {
-    const ActionRow* row = find_action(action);
-    return row && (row->kind == ActionKind::Import || row->kind == ActionKind::Export);
-}
-
-void Shell::export_results() {
-    auto choice =
-        gui_->uiputfile("JSON (*.json);;CSV table (*.csv)", "Export the numbers of the last report (.json, or .csv for a table)");
-    if (!choice) return;
-    const std::string ext = std::filesystem::path(choice->name).extension().string();
-    write_results(join_path(choice->folder, choice->name), ext == ".csv" || ext == ".CSV");
-    gui_->cd(choice->folder);
-}
-
-void Shell::export_specimens() {
-    auto choice = gui_->uiputfile("*.csv", "Export the specimens (.csv)");
-    if (!choice) return;
-    // The size correction of the window's controls, as the analyses take it.
-    const ActionRow& row = *find_action("ExportSpecimens");
-    const OptionValues options = OptionValues::read(row.options, option_source_ ? option_source_(row) : given_options_);
-    write_specimens(join_path(choice->folder, choice->name), covariate_choice(window_covariate_entry(*gui_)).get(),
-                    size_correction_asked(options));
-    gui_->cd(choice->folder);
-}
-
-void Shell::import_data() {
-    auto choice = gui_->uigetfile(kImportFilter, "Enter file to Import?");
-    if (!choice) return;
-    // A markups file holds one specimen: the specimens are every markups
-    // file of its folder.
-    const std::string path = io::markups_name(choice->name) ? choice->folder : join_path(choice->folder, choice->name);
-    io::ImportOptions options = import_options_;
-    // The window's choices, where it has them: 1 is the first entry.
-    auto choice_of = [&](const char* tag) -> int {
-        const auto found = gui_->findobj_tag(tag);
-        if (found.empty()) return 0;
-        const Value v = gui_->get(found.front(), "Value");
-        return v.is_matrix() && v.matrix().size() == 1 ? static_cast<int>(v.scalar()) : 0;
-    };
-    options.offer_incomplete = true;
-    options.leave_out_missing = choice_of(kLeaveOutMissing) == 1;
-    if (const int negative = choice_of(kNegativeChoice)) options.negative_missing = negative == 2;
-    if (const int gaps = choice_of(kGapsChoice)) options.estimate_missing = gaps == 2 ? "tps" : gaps == 3 ? "reg" : "";
-    if (const int curves = choice_of(kCurvesChoice)) {
-        // skip, be, procd, then be and procd refusing sliding unsettled at its limit
-        options.semilandmarks = curves > 1;
-        options.slide = curves == 3 || curves == 5 ? "procd" : "be";
-        options.strict_sliding = curves >= 4;
-    }
-    import_file(path, options);
-    gui_->cd(choice->folder);
-}
-
-void Shell::import_file(const std::string& path, const io::ImportOptions& options) {
+void Runner::import_file(const std::string& path, const io::ImportOptions& options) {
     // Read everything first: a refused file changes nothing.
     apply_import(io::import_naming_choices(path, options));
 }
 
-void Shell::apply_import(const io::ImportedData& d) {
+void Runner::apply_import(const io::ImportedData& d) {
     need_file_box();
     ws_.landmarks = d.landmarks;
     ws_.dimensions = d.dimensions;
@@ -179,7 +105,7 @@ void Shell::apply_import(const io::ImportedData& d) {
     show_legend();
 }
 
-void Shell::report_import(const io::ImportedData& d) {
+void Runner::report_import(const io::ImportedData& d) {
     const double m = static_cast<double>(d.landmarks.rows()), n = static_cast<double>(d.landmarks.cols());
     console_.line(format_expand_reuse("Imported %s: %i specimens, %i landmarks%s",
                                       {d.name, m, (n - 1) / d.dimensions, d.dimensions == 3 ? " in 3-D" : ""}));
@@ -194,16 +120,8 @@ void Shell::report_import(const io::ImportedData& d) {
 
 // The G1, G2 and covariate boxes offer the legend's factors and numeric
 // columns, showing those in use.
-void Shell::offer_legend_columns() {
-    if (!gui_) return;
-    auto fill = [&](const char* tag, const std::vector<std::string>& names, int chosen) {
-        const auto found = gui_->findobj_tag(tag);
-        if (found.empty()) return;
-        List entries{Value(kNone)};
-        for (const auto& s : names) entries.emplace_back(s);
-        gui_->set(found.front(), "String", Value(entries));
-        gui_->set(found.front(), "Value", Value(static_cast<double>(chosen + 2)));
-    };
+void Runner::offer_legend_columns() {
+    if (!view_) return;
     std::vector<std::string> factors, numbers;
     for (const auto& f : origin_.legend.factors) factors.push_back(f.name);
     int cov = -1;
@@ -211,9 +129,15 @@ void Shell::offer_legend_columns() {
         numbers.push_back(origin_.legend.numbers[i].name);
         if (origin_.legend.numbers[i].name == origin_.legend.covariate) cov = static_cast<int>(i);
     }
-    fill(kG1Choice, factors, origin_.legend.chosen.size() > 0 ? origin_.legend.chosen[0] : -1);
-    fill(kG2Choice, factors, origin_.legend.chosen.size() > 1 ? origin_.legend.chosen[1] : -1);
-    fill(kCovariateChoice, numbers, cov);
+    const std::vector<int>& chosen = origin_.legend.chosen;
+    const std::tuple<FactorBox, const std::vector<std::string>*, int> boxes[] = {
+        {FactorBox::G1, &factors, chosen.size() > 0 ? chosen[0] : -1},
+        {FactorBox::G2, &factors, chosen.size() > 1 ? chosen[1] : -1},
+        {FactorBox::Covariate, &numbers, cov}};
+    for (const auto& [box, entries, shown] : boxes) {
+        view_->offer(box, *entries);
+        view_->show_choice(box, shown);
+    }
 }
 
 namespace {
@@ -261,7 +185,7 @@ std::vector<T> merged(const std::vector<T>& now, const std::vector<T>& added, st
 
 }  // namespace
 
-void Shell::attach_factor_table(const std::string& path, const std::string& id_column) {
+void Runner::attach_factor_table(const std::string& path, const std::string& id_column) {
     const io::TextFile table = io::read_text_file(path);
     const std::string data = file_name(origin_.landmarks_path);
     io::Legend& legend = origin_.legend;
@@ -315,39 +239,28 @@ void Shell::attach_factor_table(const std::string& path, const std::string& id_c
     show_legend();
 }
 
-int Shell::factor_choice(const char* tag) {
-    const auto found = gui_->findobj_tag(tag);
-    if (found.empty()) return -1;
-    const Value v = gui_->get(found.front(), "Value");
-    if (!v.is_matrix() || v.matrix().size() != 1) return -1;
-    return static_cast<int>(v.scalar()) - 2;
-}
-
 // A group file of one or two columns offers them in the G1 and G2 boxes,
 // showing those in use, so that a one-way test of either column is one
 // choice away and the boxes never say "(none)" of a grouping the tests use.
-void Shell::offer_group_columns(const Matrix& table) {
+void Runner::offer_group_columns(const Matrix& table) {
     const bool offered = choosing_columns();
     origin_.group_columns = table.cols() == 1 || table.cols() == 2 ? table : Matrix();
     origin_.column_choice.clear();
-    if (!gui_ || (!choosing_columns() && !offered)) return;
+    if (!choosing_columns() && !offered) return;
     // Columns of a file loaded before are no longer on offer.
-    List entries{Value(kNone)};
+    std::vector<std::string> entries;
     for (int j = 0; j < static_cast<int>(origin_.group_columns.cols()); ++j) {
         origin_.column_choice.push_back(j);
-        entries.emplace_back("column " + std::to_string(j + 1));
+        entries.push_back("column " + std::to_string(j + 1));
     }
-    for (const char* tag : {kG1Choice, kG2Choice}) {
-        const auto found = gui_->findobj_tag(tag);
-        if (found.empty()) continue;
-        gui_->set(found.front(), "String", Value(entries));
-    }
+    if (view_)
+        for (const FactorBox box : {FactorBox::G1, FactorBox::G2}) view_->offer(box, entries);
     show_chosen_factors();
 }
 
 // A refused choice does not stay on show: the boxes go back to the
 // grouping in use.
-void Shell::refuse_bad_grouping_pair(int g1, int g2) {
+void Runner::refuse_bad_grouping_pair(int g1, int g2) {
     if (g1 < 0 && g2 >= 0) {
         show_chosen_factors();
         throw QuillanError("Choose G1 before G2: a single grouping variable is always G1.");
@@ -358,7 +271,7 @@ void Shell::refuse_bad_grouping_pair(int g1, int g2) {
     }
 }
 
-void Shell::choose_group_columns(int g1, int g2) {
+void Runner::choose_group_columns(int g1, int g2) {
     swap_same_factor(g1, g2);
     refuse_bad_grouping_pair(g1, g2);
     if (g1 < 0) {
@@ -376,12 +289,10 @@ void Shell::choose_group_columns(int g1, int g2) {
     show_files();
 }
 
-void Shell::choose_groups() {
+void Runner::choose_groups(int g1, int g2, int cov, bool leave_out_missing) {
     io::Legend& legend = origin_.legend;
-    if (choosing_columns()) return choose_group_columns(factor_choice(kG1Choice), factor_choice(kG2Choice));
+    if (choosing_columns()) return choose_group_columns(g1, g2);
     if (legend.source.empty()) throw QuillanError("Import a file first: the grouping variables are chosen among its columns.");
-    int g1 = factor_choice(kG1Choice), g2 = factor_choice(kG2Choice);
-    const int cov = factor_choice(kCovariateChoice);
     swap_same_factor(g1, g2);
     refuse_bad_grouping_pair(g1, g2);
     const int nf = static_cast<int>(legend.factors.size()), nn = static_cast<int>(legend.numbers.size());
@@ -392,7 +303,7 @@ void Shell::choose_groups() {
     std::vector<int> chosen;
     if (g1 >= 0) chosen.push_back(g1);
     if (g2 >= 0) chosen.push_back(g2);
-    leave_out_unvalued(chosen);
+    leave_out_unvalued(chosen, leave_out_missing);
     legend.chosen = chosen;
     if (!chosen.empty()) {
         ws_.groups = legend.group_table();
@@ -422,37 +333,26 @@ void Shell::choose_groups() {
 
 // Choosing for one grouping variable the factor the other holds swaps them:
 // the other takes the factor the first one had.
-void Shell::swap_same_factor(int& g1, int& g2) {
+void Runner::swap_same_factor(int& g1, int& g2) {
     if (g1 < 0 || g1 != g2) return;
     const auto& was = chosen_now();
     const int old1 = was.size() > 0 ? was[0] : -1, old2 = was.size() > 1 ? was[1] : -1;
     if (g1 != old1) g2 = old1;       // G1 took G2's factor
     else if (g2 != old2) g1 = old2;  // G2 took G1's factor
     if (g1 < 0 && g2 >= 0) std::swap(g1, g2);
-    set_factor_choice(kG1Choice, g1);
-    set_factor_choice(kG2Choice, g2);
+    if (!view_) return;
+    view_->show_choice(FactorBox::G1, g1);
+    view_->show_choice(FactorBox::G2, g2);
 }
 
-void Shell::set_factor_choice(const char* tag, int factor) {
-    if (!gui_) return;
-    const auto found = gui_->findobj_tag(tag);
-    if (!found.empty()) gui_->set(found.front(), "Value", Value(static_cast<double>(factor + 2)));
-}
-
-void Shell::show_chosen_factors() {
+void Runner::show_chosen_factors() {
+    if (!view_) return;
     const auto& chosen = chosen_now();
-    set_factor_choice(kG1Choice, chosen.size() > 0 ? chosen[0] : -1);
-    set_factor_choice(kG2Choice, chosen.size() > 1 ? chosen[1] : -1);
+    view_->show_choice(FactorBox::G1, chosen.size() > 0 ? chosen[0] : -1);
+    view_->show_choice(FactorBox::G2, chosen.size() > 1 ? chosen[1] : -1);
 }
 
-void Shell::show_legend() {
-    if (!gui_) return;
-    const auto found = gui_->findobj_tag(kLegendBox);
-    if (found.empty()) return;
-    gui_->set(found.front(), "String", Value(origin_.legend.summary()));
-}
-
-void Shell::keep_record(ActionEnv& env, const RunRequest& request) {
+void Runner::keep_record(ActionEnv& env, const RunRequest& request) {
     ResultRecord rec = env.record();
     RunInfo& r = rec.run;
     r.action = request.action->name;
@@ -511,7 +411,7 @@ void Shell::keep_record(ActionEnv& env, const RunRequest& request) {
 
 // The record names what the import estimated and slid, while the landmarks
 // in use are still the imported ones.
-void Shell::record_import_steps(RunInfo& r) const {
+void Runner::record_import_steps(RunInfo& r) const {
     const io::ImportSteps& steps = origin_.legend.steps;
     if (origin_.landmarks_path != origin_.legend.source) return;
     r.estimate_method = steps.estimate_method;
@@ -527,25 +427,25 @@ void Shell::record_import_steps(RunInfo& r) const {
     r.left_out = steps.left_out;
 }
 
-void Shell::remind_estimates() {
+void Runner::remind_estimates() {
     const io::ImportSteps& steps = origin_.legend.steps;
     if (steps.estimated.empty() || origin_.landmarks_path != origin_.legend.source) return;
     console_.line("These results rest on " + std::to_string(steps.estimated.size()) + " estimated landmarks (" +
                   steps.estimate_method + "); see the data line of the report.");
 }
 
-void Shell::write_results(const std::string& path, bool csv) { io::write_output(path, results_export(csv)); }
+void Runner::write_results(const std::string& path, bool csv) { io::write_output(path, results_export(csv)); }
 
-std::string Shell::results_export(bool csv) const {
+std::string Runner::results_export(bool csv) const {
     if (last_record_.empty()) throw QuillanError("There is no report to export yet: run an analysis first. Nothing was written.");
     return csv ? io::results_csv(last_record_) : io::results_json(last_record_);
 }
 
-void Shell::write_specimens(const std::string& path, CovariateChoice model, const std::optional<SizeModel>& size) {
+void Runner::write_specimens(const std::string& path, CovariateChoice model, const std::optional<SizeModel>& size) {
     io::write_output(path, specimens_export(model, alignment_, size));
 }
 
-std::string Shell::specimens_export(CovariateChoice choice, Alignment alignment, const std::optional<SizeModel>& size) {
+std::string Runner::specimens_export(CovariateChoice choice, Alignment alignment, const std::optional<SizeModel>& size) {
     if (ws_.landmarks.size() == 0)
         throw QuillanError("No landmark file is loaded: load or import one first. Nothing was written.");
     io::SpecimenExport e;

@@ -2,7 +2,7 @@
 
 namespace quillan {
 
-LandmarkMarks landmark_marks(const Shell& shell) {
+LandmarkMarks landmark_marks(const Runner& shell) {
     LandmarkMarks marks;
     const io::ImportSteps& steps = shell.legend().steps;
     if (shell.loaded_paths().landmarks != shell.legend().source) return marks;
@@ -15,7 +15,7 @@ LandmarkMarks landmark_marks(const Shell& shell) {
     return marks;
 }
 
-Links imported_wireframe(const Shell& shell) {
+Links imported_wireframe(const Runner& shell) {
     const io::Legend& legend = shell.legend();
     const Workspace& ws = shell.workspace();
     const Eigen::Index landmarks = ws.landmarks.cols() > 0 ? (ws.landmarks.cols() - 1) / ws.dimensions : 0;

@@ -5,13 +5,13 @@
 #pragma once
 
 #include "figures/links.hpp"
-#include "shell/shell.hpp"
+#include "shell/runner.hpp"
 
 namespace quillan {
 
-LandmarkMarks landmark_marks(const Shell& shell);
+LandmarkMarks landmark_marks(const Runner& shell);
 // The links the imported file gives itself (a morphologika [wireframe]),
 // while its landmarks are the ones loaded; empty otherwise.
-Links imported_wireframe(const Shell& shell);
+Links imported_wireframe(const Runner& shell);
 
 }  // namespace quillan

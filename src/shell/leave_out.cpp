@@ -5,7 +5,7 @@
 // landmarks), and the file box, and with it every later report, names the
 // specimens left out.
 #include "platform/error.hpp"
-#include "shell/shell.hpp"
+#include "shell/runner.hpp"
 
 #include <algorithm>
 
@@ -50,7 +50,7 @@ Matrix without_rows(const Matrix& m, const std::vector<int>& keep, Eigen::Index 
 
 }  // namespace
 
-void Shell::leave_out_outliers() {
+void Runner::leave_out_outliers() {
     const std::vector<int> rows = flagged_rows(last_record_, ws_.landmarks.rows());
     std::vector<std::string> names;
     for (const int r : rows) names.push_back(specimen_label(r));
@@ -61,7 +61,7 @@ void Shell::leave_out_outliers() {
     last_record_ = {};  // its flags were of rows that are gone
 }
 
-void Shell::leave_out_rows(const std::vector<int>& rows, const std::string& line) {
+void Runner::leave_out_rows(const std::vector<int>& rows, const std::string& line) {
     const Eigen::Index n = ws_.landmarks.rows();
     std::vector<int> keep;
     for (int i = 0, j = 0; i < static_cast<int>(n); ++i) {
@@ -106,7 +106,7 @@ void Shell::leave_out_rows(const std::vector<int>& rows, const std::string& line
 
 // A specimen as reports name it: its ID where the import gave one, its row
 // number otherwise.
-std::string Shell::specimen_label(int row) const {
+std::string Runner::specimen_label(int row) const {
     const auto& ids = origin_.legend.ids;
     const auto i = static_cast<std::size_t>(row);
     if (ids.size() == static_cast<std::size_t>(ws_.landmarks.rows()) && !ids[i].empty()) return ids[i];

@@ -7,21 +7,14 @@
 // without a level.
 #include "io/import_refusal.hpp"
 #include "platform/error.hpp"
-#include "platform/gui.hpp"
-#include "shell/shell.hpp"
+#include "shell/runner.hpp"
 
 #include <algorithm>
 #include <filesystem>
 
 namespace quillan {
 
-namespace {
-
-constexpr const char* kLeaveOutMissing = "LeaveOutMissingChoice";
-
-}  // namespace
-
-void Shell::leave_out_unvalued(const std::vector<int>& chosen) {
+void Runner::leave_out_unvalued(const std::vector<int>& chosen, bool leave_out) {
     const io::Legend& legend = origin_.legend;
     const auto m = static_cast<std::size_t>(ws_.landmarks.rows());
     std::vector<int> rows;
@@ -44,8 +37,6 @@ void Shell::leave_out_unvalued(const std::vector<int>& chosen) {
     if (rows.empty()) return;
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    const auto box = gui_ ? gui_->findobj_tag(kLeaveOutMissing) : std::vector<Handle>{};
-    const bool leave_out = !box.empty() && gui_->get(box.front(), "Value").scalar() != 0;
     if (!leave_out || rows.size() + 2 > m) {
         show_chosen_factors();
         throw QuillanError("No value (an empty cell or NA) of " + each + ". " +

@@ -2,7 +2,7 @@
 // read first, the analysis's typed parameters, how the permutations run and
 // what is written.  The window builds a request from its controls when an
 // action's button is pressed; quillan-batch builds one from its command line.
-// `Shell::run` carries it out and hands back a `RunResult`.
+// `Runner::run` carries it out and hands back a `RunResult`.
 #pragma once
 
 #include "analyses/action_env.hpp"

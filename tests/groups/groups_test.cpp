@@ -1,7 +1,6 @@
 // Groups and cells numbered by first appearance, the tables split and put
 // back by them, and each group scored on its own consensus.
 #include "groups/groups.hpp"
-#include "byname/operations.hpp"
 #include "geometry/geometry.hpp"
 #include "geometry/shape_table.hpp"
 #include "groups/within_groups.hpp"
@@ -11,6 +10,7 @@
 #include "support/reference.hpp"
 #include "support/shapes.hpp"
 #include "support/text.hpp"
+#include "window/operations.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,6 @@
 // it, on Qt's offscreen platform.  Each class below is one view of it; all
 // run in one program (give test function names to run only those).
 #include "analyses/action_env.hpp"
-#include "byname/program.hpp"
 #include "gui/console_key.hpp"
 #include "gui/main_window.hpp"
 #include "gui/models_panel.hpp"
@@ -15,13 +14,14 @@
 #include "gui/toolkit_panel.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
-#include "shell/shell.hpp"
-#include "shell/window_env.hpp"
-#include "shell/window_utils.hpp"
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 #include "support/text.hpp"
 #include "support/window_rig.hpp"
+#include "window/program.hpp"
+#include "window/shell.hpp"
+#include "window/window_env.hpp"
+#include "window/window_utils.hpp"
 #include "window_model/memory_window.hpp"
 
 #include <QAbstractButton>

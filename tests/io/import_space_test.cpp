@@ -5,11 +5,11 @@
 #include "io/import.hpp"
 #include "io/text.hpp"
 #include "platform/error.hpp"
-#include "shell/shell.hpp"
-#include "shell/window_env.hpp"
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 #include "support/imports.hpp"
+#include "window/shell.hpp"
+#include "window/window_env.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

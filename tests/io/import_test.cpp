@@ -8,12 +8,12 @@
 #include "platform/error.hpp"
 #include "platform/format.hpp"
 #include "platform/sha256.hpp"
-#include "shell/shell.hpp"
-#include "shell/window_env.hpp"
 #include "support/batch_runner.hpp"
 #include "support/fixtures.hpp"
 #include "support/imports.hpp"
 #include "support/shapes.hpp"
+#include "window/shell.hpp"
+#include "window/window_env.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 // reports) is what the action does when it runs.
 #include "shell/action_table.hpp"
 #include "analyses/permutation_recorder.hpp"
-#include "byname/operations.hpp"
 #include "support/fixtures.hpp"
 #include "support/text.hpp"
+#include "window/operations.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "support/fixtures.hpp"
 
-#include "shell/window_env.hpp"
+#include "window/window_env.hpp"
 
 #include <gtest/gtest.h>
 

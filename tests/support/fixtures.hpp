@@ -15,8 +15,8 @@
 #define QUILLAN_TEST_UNDER_ASAN 0
 #endif
 
-#include "shell/shell.hpp"
-#include "shell/window_env.hpp"
+#include "window/shell.hpp"
+#include "window/window_env.hpp"
 #include "window_model/memory_gui.hpp"
 #include "window_model/memory_window.hpp"
 

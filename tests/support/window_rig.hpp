@@ -4,12 +4,12 @@
 // (and declares Q_OBJECT itself).
 #pragma once
 
-#include "byname/program.hpp"
 #include "gui/main_window.hpp"
 #include "gui/plots_panel.hpp"
 #include "gui/qt_gui.hpp"
 #include "gui/session.hpp"
 #include "gui/window_panels.hpp"
+#include "window/program.hpp"
 
 #include <QAbstractButton>
 #include <QObject>

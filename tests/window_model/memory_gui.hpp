@@ -3,7 +3,7 @@
 // tests and the batch front end can drive every action without a display.
 #pragma once
 
-#include "platform/gui.hpp"
+#include "window/gui.hpp"
 
 #include <deque>
 #include <functional>

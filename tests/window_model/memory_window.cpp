@@ -1,6 +1,6 @@
 #include "window_model/memory_window.hpp"
 
-#include "shell/window_env.hpp"
+#include "window/window_env.hpp"
 
 namespace quillan {
 

@@ -6,7 +6,6 @@
 #include "analyses/covariates/covariate.hpp"
 #include "analyses/covariates/slope_models.hpp"
 #include "analyses/permutation_engine.hpp"
-#include "byname/operations.hpp"
 #include "geometry/shape_table.hpp"
 #include "platform/format.hpp"
 #include "platform/statistics.hpp"
@@ -14,6 +13,7 @@
 #include "support/reference.hpp"
 #include "support/shapes.hpp"
 #include "support/text.hpp"
+#include "window/operations.hpp"
 
 #include <gtest/gtest.h>
 

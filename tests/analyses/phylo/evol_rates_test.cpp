@@ -3,10 +3,10 @@
 // action on a loaded tree.
 #include "analyses/phylo/evol_rates.hpp"
 #include "analyses/phylo/tree_algebra.hpp"
-#include "shell/window_env.hpp"
 #include "support/expected_values.hpp"
 #include "support/text.hpp"
 #include "support/trees.hpp"
+#include "window/window_env.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -8,10 +8,10 @@
 #include "analyses/phylo/tip_matching.hpp"
 #include "analyses/phylo/tree_algebra.hpp"
 #include "platform/error.hpp"
-#include "shell/window_env.hpp"
 #include "support/expected_values.hpp"
 #include "support/text.hpp"
 #include "support/trees.hpp"
+#include "window/window_env.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-#include "shell/shell.hpp"
-#include "shell/window_env.hpp"
+#include "shell/runner.hpp"
 
 #include "analyses/action_env.hpp"
 #include "analyses/common.hpp"
@@ -15,31 +14,25 @@
 
 namespace quillan {
 
-void Shell::set_file_box(const std::string& text) {
+void Runner::set_file_box(const std::string& text) {
     file_box_ = text;
-    if (!gui_) return;
-    gui_->set(find_control(*gui_, kFileBox), "String", Value(text));
-    // The tree's line again on its own, where the window has a place for it.
-    if (const auto tree_box = gui_->findobj_tag("TreeInfo"); !tree_box.empty()) {
-        const std::string& info = ws_.tree_info;
-        const auto a = info.find_first_not_of(" \n"), b = info.find_last_not_of(" \n");
-        gui_->set(tree_box.front(), "String",
-                  Value(ws_.tree && a != std::string::npos ? info.substr(a, b - a + 1) : std::string("No tree loaded.")));
-    }
+    if (!view_) return;
+    const std::string& info = ws_.tree_info;
+    const auto a = info.find_first_not_of(" \n"), b = info.find_last_not_of(" \n");
+    view_->show_files(text, ws_.tree && a != std::string::npos ? info.substr(a, b - a + 1) : std::string("No tree loaded."));
 }
 
-void Shell::tell(const std::string& text, const std::string& title) {
-    if (gui_) gui_->msgbox(text, title);
+void Runner::tell(const std::string& text, const std::string& title) {
+    if (view_) view_->message(text, title);
     else if (channel_) channel_->message(text, title);
 }
 
-void Shell::need_file_box() {
-    if (gui_) static_cast<void>(find_control(*gui_, kFileBox));
+void Runner::need_file_box() {
+    if (view_) view_->need_file_box();
 }
 
-Outcome Shell::quillan_action(const std::string& action) {
-    last_outcome_ = run_action(action);
-    return last_outcome_;
+void Runner::show_legend() {
+    if (view_) view_->show_legend(origin_.legend.summary());
 }
 
 namespace {
@@ -74,63 +67,11 @@ ModelVariables legend_variables(const io::Legend& legend, Eigen::Index specimens
 
 }  // namespace
 
-ModelVariables Shell::loaded_variables() const {
+ModelVariables Runner::loaded_variables() const {
     return workspace_variables(ws_, legend_variables(origin_.legend, ws_.landmarks.rows()));
 }
 
-Outcome Shell::run_action(const std::string& action) {
-    last_message_.clear();
-    // Exact, case-significant comparison, in table order.
-    const ActionRow* row = find_action(action);
-    if (!row) {
-        gui_->msgbox("Fell through case", "");
-        last_message_ = "Fell through case";
-        return Outcome::Unknown;
-    }
-    WindowChannel channel(*gui_, console_);
-    if (row->analysis) {
-        const RunResult result = run(window_request(*row), channel);
-        last_message_ = result.message;
-        return result.outcome;
-    }
-    return guarded(row->name, channel, [&] {
-        row->shell_step(*this);
-        return Outcome::Done;
-    });
-}
-
-RunRequest Shell::window_request(const ActionRow& row) {
-    RunRequest r;
-    r.action = &row;
-    r.run = options_;
-    r.params.options = OptionValues::read(row.options, option_source_ ? option_source_(row) : given_options_);
-    r.params.words = control_words_;
-    try {
-        r.params.permutations = permutation_count(window_permutation_text(*gui_), control_words_);
-    } catch (...) {
-        r.params.permutations = Pending<std::uint64_t>::failed(std::current_exception());
-    }
-    try {
-        r.params.covariate = covariate_choice(window_covariate_entry(*gui_));
-    } catch (...) {
-        r.params.covariate = Pending<CovariateChoice>::failed(std::current_exception());
-    }
-    r.alignment = alignment_;
-    r.links_file = links_path_;
-    for (const auto& [id, fill] : fillers_) fill(r);
-    return r;
-}
-
-int Shell::add_request_filler(RequestFiller filler) {
-    fillers_.emplace_back(++next_filler_, std::move(filler));
-    return next_filler_;
-}
-
-void Shell::remove_request_filler(int id) {
-    std::erase_if(fillers_, [id](const auto& f) { return f.first == id; });
-}
-
-RunResult Shell::run(const RunRequest& request, RunChannel& channel) {
+RunResult Runner::run(const RunRequest& request, RunChannel& channel) {
     last_message_.clear();
     RunChannel* const outer = std::exchange(channel_, &channel);
     RunResult result;
@@ -140,7 +81,11 @@ RunResult Shell::run(const RunRequest& request, RunChannel& channel) {
         result = run_analysis(request, channel);
     } else if (read && request.action) {
         result.outcome = guarded(request.action->name, channel, [&] {
-            request.action->shell_step(*this);
+            // The steps that need no dialog or box; the others are the
+            // window's (window/shell.hpp).
+            if (request.action->step == WindowStep::Clear) clear();
+            else if (request.action->step == WindowStep::LeaveOutOutliers) leave_out_outliers();
+            else throw Refused(std::string(request.action->name) + " is an action of the window.");
             return Outcome::Done;
         });
     }
@@ -150,10 +95,21 @@ RunResult Shell::run(const RunRequest& request, RunChannel& channel) {
     return result;
 }
 
+Outcome Runner::step(const std::string& action, RunChannel& channel, const std::function<void()>& body) {
+    last_message_.clear();
+    RunChannel* const outer = std::exchange(channel_, &channel);
+    last_outcome_ = guarded(action, channel, [&] {
+        body();
+        return Outcome::Done;
+    });
+    channel_ = outer;
+    return last_outcome_;
+}
+
 // The files of a request in the order RunInputs gives, each read as its
 // load action reads it and failing as it fails; the first failure ends the
 // reading.
-Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
+Outcome Runner::read_inputs(const RunInputs& inputs, RunChannel& channel) {
     if (!inputs.import_file.empty() || inputs.table) {
         const Outcome o = guarded("Import", channel, [&] {
             // Read everything first: a refused table changes nothing.
@@ -167,10 +123,10 @@ Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
         landmark_dimensions_ = inputs.dimensions;
         dimensions_chosen_ = inputs.dimensions_chosen;
     }
-    using Take = void (Shell::*)(const MfloadResult&);
-    const std::tuple<const std::string*, const char*, Take> loads[] = {{&inputs.landmarks, "Load", &Shell::take_landmarks},
-                                                                       {&inputs.groups, "LoadGlist", &Shell::take_groups},
-                                                                       {&inputs.covariate, "LoadClist", &Shell::take_covariate}};
+    using Take = void (Runner::*)(const MfloadResult&);
+    const std::tuple<const std::string*, const char*, Take> loads[] = {{&inputs.landmarks, "Load", &Runner::take_landmarks},
+                                                                       {&inputs.groups, "LoadGlist", &Runner::take_groups},
+                                                                       {&inputs.covariate, "LoadClist", &Runner::take_covariate}};
     for (const auto& load : loads) {
         // Named here, not bound: a lambda cannot capture a structured binding in every compiler we build with.
         const std::string* file = std::get<0>(load);
@@ -179,7 +135,7 @@ Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
         const Outcome o = guarded(std::get<1>(load), channel, [&] {
             // A table whose header names its columns holds factors by
             // specimen ID, not codes row by row.
-            if (take == &Shell::take_groups && names_its_columns(*file))
+            if (take == &Runner::take_groups && names_its_columns(*file))
                 attach_factor_table(*file, inputs.import_options.id_column);
             else (this->*take)(mfload_path(*file));
             return Outcome::Done;
@@ -193,7 +149,7 @@ Outcome Shell::read_inputs(const RunInputs& inputs, RunChannel& channel) {
     });
 }
 
-RunResult Shell::run_analysis(const RunRequest& request, RunChannel& channel) {
+RunResult Runner::run_analysis(const RunRequest& request, RunChannel& channel) {
     RunResult result;
     result.outcome = guarded(request.action->name, channel, [&] {
         AnalysisParams params = request.params;
@@ -216,7 +172,7 @@ RunResult Shell::run_analysis(const RunRequest& request, RunChannel& channel) {
 // The one exception boundary of an action: a refusal becomes a message
 // without title, an error a console line and an "Error" message, a cancel a
 // console line; in every case the workspace keeps what it held.
-Outcome Shell::guarded(const std::string& action, RunChannel& channel, const std::function<Outcome()>& body) {
+Outcome Runner::guarded(const std::string& action, RunChannel& channel, const std::function<Outcome()>& body) {
     try {
         return body();
     } catch (const Cancelled& e) {
@@ -245,10 +201,8 @@ Outcome Shell::guarded(const std::string& action, RunChannel& channel, const std
     }
 }
 
-namespace {}  // namespace
-
 // Tells the user when a file went on after the end of its table.
-void Shell::report_ignored(const MfloadResult& r) {
+void Runner::report_ignored(const MfloadResult& r) {
     if (r.table.ignored_lines == 0) return;
     tell(format_expand_reuse("The table in %s ends at the empty line %i: the %i lines with numbers after it were ignored.",
                              {r.fn, r.table.end_line, r.table.ignored_lines}),
@@ -276,11 +230,7 @@ void check_space_layout(const Matrix& x, const std::string& name) {
 
 }  // namespace
 
-void Shell::load_landmarks() {
-    if (auto r = mfload(*gui_)) take_landmarks(*r);
-}
-
-void Shell::take_landmarks(const MfloadResult& r) {
+void Runner::take_landmarks(const MfloadResult& r) {
     const Matrix& x = r.table.x;
     // Space ticked is a choice; the plane is only where nothing else says.
     const bool chosen = dimensions_chosen_ || landmark_dimensions_ == 3;
@@ -314,24 +264,11 @@ void Shell::take_landmarks(const MfloadResult& r) {
     }
 }
 
-void Shell::show_files(const std::string& note) {
+void Runner::show_files(const std::string& note) {
     set_file_box(concat_trimmed({ws_.landmarks_info, ws_.groups_info, ws_.covariate_info, ws_.tree_info}) + note);
 }
 
-void Shell::load_groups() {
-    const auto choice = gui_->uigetfile("*.*", "Enter file to Load?");
-    if (!choice) return;
-    // A table whose header names its columns holds factors by specimen ID,
-    // as quillan-batch --factors reads them, not codes row by row.
-    if (names_its_columns(join_path(choice->folder, choice->name))) {
-        attach_factor_table(join_path(choice->folder, choice->name), import_options_.id_column);
-        gui_->cd(choice->folder);
-        return;
-    }
-    take_groups(mfload_chosen(*gui_, *choice));
-}
-
-void Shell::take_groups(const MfloadResult& r) {
+void Runner::take_groups(const MfloadResult& r) {
     const Matrix& x = r.table.x;
     check_group_codes(x, r.path);
     const double m = static_cast<double>(x.rows()), n = static_cast<double>(x.cols());
@@ -357,11 +294,7 @@ void Shell::take_groups(const MfloadResult& r) {
         tell(format_expand_reuse("Your data set has %i specimens, but the group coding file has %i", {md, m}), "Possible error");
 }
 
-void Shell::load_covariate() {
-    if (auto r = mfload(*gui_)) take_covariate(*r);
-}
-
-void Shell::take_covariate(const MfloadResult& r) {
+void Runner::take_covariate(const MfloadResult& r) {
     const Matrix& x = r.table.x;
     const double m = static_cast<double>(x.rows());
     std::string info = format_expand_reuse("\nCovariate File: %s with %i specimens", {r.fn, m});
@@ -379,20 +312,8 @@ void Shell::take_covariate(const MfloadResult& r) {
         tell(format_expand_reuse("Your data set has %i specimens, but the covariate file has %i", {md, m}), "Possible error");
 }
 
-void Shell::save_report() {
-    const std::vector<std::string> lines = string_lines(gui_->get(find_control(*gui_, kResultsBox), "String"));
-    auto choice = gui_->uiputfile("*.txt", "Please Select an Output file");
-    if (!choice) return;
-    gui_->cd(choice->folder);
-    write_report_file(join_path(gui_->pwd(), choice->name), lines,
-                      [this](const std::string& warning) { gui_->msgbox(warning, "Possible error"); });
-}
-
-void Shell::clear() {
-    if (gui_) {
-        need_file_box();
-        static_cast<void>(find_control(*gui_, kResultsBox));
-    }
+void Runner::clear() {
+    need_file_box();
     ws_.landmarks = Matrix();
     ws_.dimensions = 2;
     ws_.groups = Matrix();
@@ -404,7 +325,6 @@ void Shell::clear() {
     ws_.tree_info.clear();
     origin_ = Origin();
     last_record_ = ResultRecord();
-    if (gui_) gui_->set(find_control(*gui_, kResultsBox), "String", Value("   "));
     set_file_box("   ");
     show_legend();
 }

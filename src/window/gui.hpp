@@ -9,6 +9,7 @@
 // includes a Qt header.
 #pragma once
 
+#include "platform/paths.hpp"
 #include "platform/value.hpp"
 
 #include <optional>
@@ -65,8 +66,5 @@ bool same_property(const std::string& a, const std::string& b);
 // The "String" of a control read back as a list of lines: a text is split at
 // its line feeds (an empty text has no lines); a list gives its entries.
 std::vector<std::string> string_lines(const Value& v);
-
-// Joins a folder (with or without its trailing separator) and a file name.
-std::string join_path(const std::string& folder, const std::string& name);
 
 }  // namespace quillan

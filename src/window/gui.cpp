@@ -1,4 +1,4 @@
-#include "platform/gui.hpp"
+#include "window/gui.hpp"
 
 #include "platform/format.hpp"
 
@@ -19,13 +19,6 @@ std::vector<std::string> string_lines(const Value& v) {
     if (v.is_list())
         for (const auto& e : v.list()) out.push_back(e.is_text() ? e.text() : describe(e));
     return out;
-}
-
-std::string join_path(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (!name.empty() && name[0] == '/') return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
 }
 
 }  // namespace quillan

@@ -1,4 +1,4 @@
-#include "platform/optable.hpp"
+#include "window/optable.hpp"
 
 #include "platform/error.hpp"
 

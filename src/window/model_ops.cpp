@@ -6,10 +6,10 @@
 #include "analyses/covariates/covariate.hpp"
 #include "analyses/covariates/slope_models.hpp"
 #include "analyses/permutation_engine.hpp"
-#include "byname/operations.hpp"
 #include "platform/console.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
+#include "window/operations.hpp"
 
 #include <cmath>
 #include <string>

@@ -5,7 +5,7 @@
 // backend behave alike.
 #pragma once
 
-#include "platform/gui.hpp"
+#include "window/gui.hpp"
 
 #include <optional>
 #include <string>

@@ -1,8 +1,8 @@
-#include "byname/program.hpp"
+#include "window/program.hpp"
 
-#include "byname/operations.hpp"
 #include "platform/error.hpp"
-#include "shell/window_utils.hpp"
+#include "window/operations.hpp"
+#include "window/window_utils.hpp"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "shell/window_env.hpp"
+#include "window/window_env.hpp"
 
 namespace quillan {
 

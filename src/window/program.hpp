@@ -5,9 +5,9 @@
 #pragma once
 
 #include "platform/console.hpp"
-#include "platform/gui.hpp"
-#include "platform/optable.hpp"
-#include "shell/shell.hpp"
+#include "window/gui.hpp"
+#include "window/optable.hpp"
+#include "window/shell.hpp"
 
 #include <ostream>
 #include <string>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "analyses/action_env.hpp"
-#include "platform/gui.hpp"
+#include "window/gui.hpp"
 
 #include <string>
 

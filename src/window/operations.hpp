@@ -3,7 +3,7 @@
 // every declared operation whose module has been built.
 #pragma once
 
-#include "platform/optable.hpp"
+#include "window/optable.hpp"
 
 #include <map>
 #include <string>

@@ -1,6 +1,6 @@
 // Adapters of the geometry operations for calls by name.
-#include "byname/operations.hpp"
 #include "geometry/geometry.hpp"
+#include "window/operations.hpp"
 
 namespace quillan {
 

@@ -1,7 +1,7 @@
-#include "byname/operations.hpp"
+#include "window/operations.hpp"
 
 #include "platform/error.hpp"
-#include "shell/shell.hpp"
+#include "window/shell.hpp"
 
 namespace quillan {
 

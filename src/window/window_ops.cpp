@@ -1,8 +1,8 @@
 // Adapters of the window utilities for calls by name: openfig, guihandles,
 // guidata, movegui, isvarname and iskeyword.
-#include "byname/operations.hpp"
 #include "platform/error.hpp"
-#include "shell/window_utils.hpp"
+#include "window/operations.hpp"
+#include "window/window_utils.hpp"
 
 namespace quillan {
 

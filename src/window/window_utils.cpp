@@ -1,7 +1,7 @@
-#include "shell/window_utils.hpp"
+#include "window/window_utils.hpp"
 
 #include "platform/error.hpp"
-#include "platform/optable.hpp"
+#include "window/optable.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,11 +1,11 @@
 // Adapters of the group-coding operations for calls by name.  Lists (dlist,
 // splitc, d_ord and the blocks of unsplit_by_group) are Lists of matrices.
-#include "byname/operations.hpp"
 #include "groups/groups.hpp"
 #include "groups/within_groups.hpp"
 #include "platform/console.hpp"
 #include "platform/error.hpp"
 #include "platform/format.hpp"
+#include "window/operations.hpp"
 
 #include <cmath>
 #include <string>
