@@ -4,6 +4,7 @@
 // with its own copy of the computing side; only its entry point is seen
 // from outside.
 #include "batch/picture_module.hpp"
+#include "io/links_file.hpp"
 #include "platform/error.hpp"
 #include "platform/stop_request.hpp"
 #include "platform/version.hpp"
@@ -87,7 +88,7 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
         const PictureData data(ws.landmarks, ws.groups, choices.group_by, request.level_names, ws.dimensions,
                                request.factor_names);
         choices.links =
-            request.links_file.empty() ? request.wireframe : read_links(request.links_file, data.superimposition().landmarks);
+            request.links_file.empty() ? request.wireframe : io::read_links_file(request.links_file, data.superimposition().landmarks);
         choices.marks = request.marks;
         std::vector<std::string> notes;
         scenes = shape_pictures(data, choices, &notes);

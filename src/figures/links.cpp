@@ -2,9 +2,6 @@
 
 #include "platform/error.hpp"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace quillan {
@@ -44,17 +41,6 @@ Links parse_links(const std::string& text, int landmarks, const std::string& sou
         links.emplace_back(p, q);
     }
     return links;
-}
-
-Links read_links(const std::string& path, int landmarks) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        const int err = errno;
-        throw QuillanError("Cannot open the links file " + path + ": " + std::strerror(err ? err : ENOENT) + ".");
-    }
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    return parse_links(buf.str(), landmarks, "The links file " + path);
 }
 
 }  // namespace quillan

@@ -19,11 +19,10 @@ struct LandmarkMarks {
     bool empty() const { return semilandmarks.empty() && estimated.empty(); }
 };
 
-// Reads a links file for shapes of `landmarks` landmarks.  Blank lines are
-// skipped.  Fails naming the file and line for a line that is not two whole
-// numbers, a number outside 1..landmarks, or a landmark linked to itself.
-Links read_links(const std::string& path, int landmarks);
-// The same for text already read; `source` names it in messages.
+// The pairs of a links file's text (io::read_links_file reads the file),
+// for shapes of `landmarks` landmarks.  Blank lines are skipped.  Fails
+// naming `source` and the line for a line that is not two whole numbers, a
+// number outside 1..landmarks, or a landmark linked to itself.
 Links parse_links(const std::string& text, int landmarks, const std::string& source);
 
 }  // namespace quillan

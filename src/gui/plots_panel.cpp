@@ -1,6 +1,7 @@
 #include "gui/plots_panel.hpp"
 
 #include "gui/session.hpp"
+#include "io/links_file.hpp"
 #include "platform/error.hpp"
 #include "render/export.hpp"
 #include "shell/action_table.hpp"
@@ -416,7 +417,7 @@ void PlotsPanel::choose_links() {
               : static_cast<int>(program_.shell().workspace().landmarks.cols() / program_.shell().workspace().dimensions);
     try {
         if (landmarks < 1) throw QuillanError("Load a landmark file before its links file.");
-        links_ = read_links(path, landmarks);
+        links_ = io::read_links_file(path, landmarks);
         links_file_ = path;
         links_landmarks_ = landmarks;
         links_imported_ = false;
