@@ -35,8 +35,11 @@ file(GLOB QUILLAN_DOC_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md ${
 install(FILES ${QUILLAN_DOC_FILES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES data/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/data)
 
-# The bundled example data, with the README that names their sources.
-file(GLOB QUILLAN_EXAMPLE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*.txt)
+# The bundled example data, with the README that names their sources: the
+# tables of numbers, and the TPS files and factor tables the import, the
+# docs' examples and the bindings' first analyses read.
+file(GLOB QUILLAN_EXAMPLE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*.txt ${PROJECT_SOURCE_DIR}/data/*.tps
+     ${PROJECT_SOURCE_DIR}/data/*.csv)
 install(FILES ${QUILLAN_EXAMPLE_FILES} ${PROJECT_SOURCE_DIR}/data/README.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/quillan/examples)
 # The sets with a tree, each in a folder with its README (also beside the

@@ -49,16 +49,33 @@ py::dict data_dict(const api::Data& d) {
     return out;
 }
 
-// The dict the Python half makes: coords (n, k, d) as float64, ids,
-// columns as (name, numeric, values) and source.
-api::Data data_of(const py::dict& given) {
-    api::Data d;
-    const auto coords = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(given["coords"]);
+// Landmark data for the entry, and the array its coordinates are read
+// from in place (kept alive, and so unchanged, for as long as the data).
+struct HeldData {
+    api::Data data;
+    py::array coords;
+};
+
+// The dict the Python half makes: coords (n, k, d), ids, columns as (name,
+// numeric, values) and source.  An array of float64 is read where it lies,
+// whatever its strides; another is converted once.
+HeldData data_of(const py::dict& given) {
+    HeldData held;
+    api::Data& d = held.data;
+    py::array coords = py::array::ensure(given["coords"]);
+    if (coords && !coords.dtype().is(py::dtype::of<double>()))
+        coords = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(coords);
     if (!coords || coords.ndim() != 3) throw py::value_error("coords must be an array of specimens x landmarks x dimensions");
     d.specimens = static_cast<int>(coords.shape(0));
     d.landmarks = static_cast<int>(coords.shape(1));
     d.dimensions = static_cast<int>(coords.shape(2));
-    d.coords.assign(coords.data(), coords.data() + coords.size());
+    for (int axis = 0; axis < 3; ++axis) {
+        if (coords.strides(axis) % static_cast<py::ssize_t>(sizeof(double)) != 0)
+            coords = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(coords);  // unaligned: copied
+    }
+    d.view.data = static_cast<const double*>(coords.data());
+    for (int axis = 0; axis < 3; ++axis) d.view.strides[axis] = coords.strides(axis) / static_cast<py::ssize_t>(sizeof(double));
+    held.coords = coords;
     d.ids = given["ids"].cast<std::vector<std::string>>();
     for (const py::handle column : given["columns"].cast<py::list>()) {
         const auto t = column.cast<py::tuple>();
@@ -68,7 +85,7 @@ api::Data data_of(const py::dict& given) {
         d.columns.push_back(std::move(c));
     }
     d.source = given["source"].cast<std::string>();
-    return d;
+    return held;
 }
 
 py::dict read_file(const std::string& path, const Options& options) {
@@ -97,9 +114,9 @@ py::dict result_dict(const api::Result& r) {
 // there: Python handles signals on its main thread) the lock is taken back
 // at most every 50 ms to let Python see a Ctrl-C.
 py::dict run_action(const std::string& action, const py::object& data, const Options& options) {
-    std::optional<api::Data> d;
+    std::optional<HeldData> d;
     if (!data.is_none()) d = data_of(data.cast<py::dict>());
-    const api::Request request{action, d ? &*d : nullptr, options_of(options)};
+    const api::Request request{action, d ? &d->data : nullptr, options_of(options)};
     const std::thread::id caller = std::this_thread::get_id();
     auto last_look = std::chrono::steady_clock::now();
     std::atomic<bool> stop{false};
@@ -131,8 +148,8 @@ py::dict run_action(const std::string& action, const py::object& data, const Opt
 // One call of the entry alone, on this thread, timed: what the binding's
 // own cost is measured against (bench/python_binding.py).
 double entry_call_seconds(const std::string& action, const py::dict& data, const Options& options) {
-    const api::Data d = data_of(data);
-    const api::Request request{action, &d, options_of(options)};
+    const HeldData d = data_of(data);
+    const api::Request request{action, &d.data, options_of(options)};
     py::gil_scoped_release free;
     const auto start = std::chrono::steady_clock::now();
     static_cast<void>(api::run(request));

@@ -27,7 +27,7 @@ class Data:
     ``columns`` (name -> list of words or array of numbers) and ``source``."""
 
     def __init__(self, coords, ids=None, columns=None, source=""):
-        self.coords = _np.ascontiguousarray(coords, dtype=float)
+        self.coords = _np.asarray(coords, dtype=float)  # read in place by the entry, whatever its strides
         if self.coords.ndim != 3:
             raise UsageError("coords must be an array of specimens x landmarks x dimensions")
         self.ids = list(ids) if ids is not None else []

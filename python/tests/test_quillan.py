@@ -56,6 +56,28 @@ def test_a_model_gives_quillan_batch_numbers_from_a_file_data_and_arrays(data, t
     bare = quillan.model(flat, dimensions=2, ids=shapes.ids, factors=factors, formula="species * site",
                          permutations=99, seed=1, threads=2)
     assert [m["values"] for m in bare.record["models"]] == [m["values"] for m in from_file.record["models"]]
+    # Read in place whatever the strides (landmarks by dimension by specimen,
+    # as R and SlicerMorph hold them, seen through a transposed view; a
+    # reversed view), and converted once when the numbers are not float64.
+    def fit(coords):
+        return quillan.model(coords, ids=shapes.ids, factors=factors, formula="species * site", permutations=99, seed=1,
+                             threads=2).report
+    held = np.ascontiguousarray(shapes.coords.transpose(1, 2, 0))
+    backwards = np.ascontiguousarray(shapes.coords[::-1])
+    assert fit(held.transpose(2, 0, 1)) == fit(backwards[::-1]) == bare.report
+    single = shapes.coords.astype(np.float32)
+    assert fit(single) == fit(single.astype(np.float64))
+
+
+def test_factors_as_a_pandas_data_frame(data):
+    pandas = pytest.importorskip("pandas")
+    table = quillan.read(data("plethodon.csv"))
+    frame = pandas.DataFrame({"species": table.columns["species"], "site": table.columns["site"]})
+    shapes = quillan.read(data("plethodon.tps"))
+    words = {"species": list(frame["species"]), "site": list(frame["site"])}
+    runs = [quillan.model(shapes.coords, ids=shapes.ids, factors=f, formula="species * site", permutations=99, seed=1,
+                          threads=2) for f in (frame, words)]
+    assert runs[0].report == runs[1].report and "species:site" in runs[0].report
 
 
 def test_every_action_of_the_table_is_a_function_that_reaches_its_action():

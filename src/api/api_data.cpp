@@ -31,7 +31,7 @@ void check_sizes(const Data& d) {
     if (d.dimensions != 2 && d.dimensions != 3)
         throw Error(Error::Usage, "landmarks have 2 or 3 coordinates, not " + std::to_string(d.dimensions));
     const std::size_t values = m * static_cast<std::size_t>(d.landmarks) * static_cast<std::size_t>(d.dimensions);
-    if (d.coords.size() != values)
+    if (!d.view.data && d.coords.size() != values)
         throw Error(Error::Usage, "the coordinates hold " + std::to_string(d.coords.size()) + " values, not " +
                                       std::to_string(values) + " (" + std::to_string(d.specimens) + " specimens x " +
                                       std::to_string(d.landmarks) + " landmarks x " + std::to_string(d.dimensions) + ")");
@@ -60,9 +60,19 @@ io::SpecimenTable specimen_table(const Data& d) {
     t.id_lines.assign(m, 0);
     t.landmarks = d.landmarks;
     t.dimensions = d.dimensions;
-    for (std::size_t s = 0; s < m; ++s)
-        t.coords.emplace_back(d.coords.begin() + static_cast<std::ptrdiff_t>(s * width),
-                              d.coords.begin() + static_cast<std::ptrdiff_t>((s + 1) * width));
+    for (std::size_t s = 0; s < m; ++s) {
+        if (!d.view.data) {
+            t.coords.emplace_back(d.coords.begin() + static_cast<std::ptrdiff_t>(s * width),
+                                  d.coords.begin() + static_cast<std::ptrdiff_t>((s + 1) * width));
+            continue;
+        }
+        std::vector<double>& row = t.coords.emplace_back();
+        row.reserve(width);
+        const auto& st = d.view.strides;
+        for (long long l = 0; l < d.landmarks; ++l)
+            for (long long c = 0; c < d.dimensions; ++c)
+                row.push_back(d.view.data[static_cast<long long>(s) * st[0] + l * st[1] + c * st[2]]);
+    }
     for (const Column& c : d.columns) {
         io::Column column{c.name, {}, {}, {}};
         if (!c.numeric) column.cells = c.text;

@@ -38,6 +38,15 @@ struct Column {
 struct Data {
     int specimens = 0, landmarks = 0, dimensions = 2;
     std::vector<double> coords;    // specimens x landmarks x dimensions, the last index fastest
+    // The coordinates read where the caller holds them, in place of
+    // `coords`, so that a binding passes NumPy's or R's memory without a
+    // copy: coordinate c of landmark l of specimen s is
+    // data[s * strides[0] + l * strides[1] + c * strides[2]].  The memory
+    // must stay unchanged until the run that reads it returns.
+    struct View {
+        const double* data = nullptr;
+        long long strides[3] = {0, 0, 0};
+    } view;
     std::vector<std::string> ids;  // one per specimen, or empty
     std::vector<Column> columns;   // the factors and columns of numbers of the file
     std::string source;            // the file read; "" for data made in memory

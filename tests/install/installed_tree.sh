@@ -13,7 +13,7 @@ fail() { echo "installed tree: $*" >&2; exit 1; }
 
 [ -x "$prefix/bin/quillan-batch" ] || fail "no bin/quillan-batch"
 ex=$prefix/share/quillan/examples
-for f in plethodon.lm.txt plethodon.groups.txt README.md plethspecies/plethspecies.tre; do
+for f in plethodon.lm.txt plethodon.groups.txt plethodon.tps plethodon.csv README.md plethspecies/plethspecies.tre; do
   [ -s "$ex/$f" ] || fail "no examples/$f"
 done
 [ -s "$prefix/share/doc/quillan/LICENSE" ] || fail "no licence"
@@ -40,6 +40,11 @@ if [ -d "$prefix/lib/python3/dist-packages/quillan" ]; then
   PYTHONPATH=$prefix/lib/python3/dist-packages ${QUILLAN_PYTHON:-python3} -c "import quillan, sys
 print(quillan.two_way(landmarks=sys.argv[1], groups=sys.argv[2], permutations=9, seed=1))" \
     "$ex/plethodon.lm.txt" "$ex/plethodon.groups.txt" | grep -q 'Two Way' || fail "the installed Python module does not run the example"
+  # The first analysis of docs/python.md, on the installed examples.
+  PYTHONPATH=$prefix/lib/python3/dist-packages ${QUILLAN_PYTHON:-python3} -c "import quillan, sys
+d = quillan.read(sys.argv[1])
+print(quillan.run('model', d, factors=sys.argv[2], formula='species * site', permutations=9, seed=1))" \
+    "$ex/plethodon.tps" "$ex/plethodon.csv" | grep -q 'species:site' || fail "the installed Python module does not run a model on the imported example"
 fi
 if [ "$mpi" = 1 ]; then
   "$prefix/bin/quillan-batch-mpi" --version | grep -q '^quillan-batch-mpi [0-9]' || fail "quillan-batch-mpi --version"

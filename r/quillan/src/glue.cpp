@@ -72,20 +72,28 @@ Rcpp::CharacterVector words(const std::vector<std::string>& w) {
     return out;
 }
 
+// Landmark data for the entry, and the R vector its coordinates are read
+// from in place (held, and so kept, for as long as the data).
+struct HeldData {
+    api::Data data;
+    Rcpp::NumericVector coords;
+};
+
 // Landmark data made in R: list(coords = p x k x n array, ids, columns = a
-// named list of character or numeric vectors, source).
-api::Data data_of(const Rcpp::List& d) {
-    const Rcpp::NumericVector coords = d["coords"];
-    const Rcpp::IntegerVector dim = coords.attr("dim");
-    api::Data out;
+// named list of character or numeric vectors, source).  A double array is
+// read where R holds it, landmark fastest; an integer one is converted once.
+void data_of(const Rcpp::List& d, HeldData& held) {
+    held.coords = d["coords"];
+    const Rcpp::IntegerVector dim = held.coords.attr("dim");
+    api::Data& out = held.data;
     out.landmarks = dim[0];
     out.dimensions = dim[1];
     out.specimens = dim[2];
-    out.coords.resize(coords.size());
-    const std::size_t p = out.landmarks, k = out.dimensions;
-    for (std::size_t s = 0; s < static_cast<std::size_t>(out.specimens); ++s)
-        for (std::size_t l = 0; l < p; ++l)
-            for (std::size_t c = 0; c < k; ++c) out.coords[(s * p + l) * k + c] = coords[l + p * (c + k * s)];
+    const long long p = out.landmarks, k = out.dimensions;
+    out.view.data = held.coords.begin();
+    out.view.strides[0] = p * k;  // specimen
+    out.view.strides[1] = 1;      // landmark
+    out.view.strides[2] = p;      // coordinate
     out.ids = Rcpp::as<std::vector<std::string>>(d["ids"]);
     const Rcpp::List columns = d["columns"];
     const Rcpp::CharacterVector names = columns.names();
@@ -96,7 +104,6 @@ api::Data data_of(const Rcpp::List& d) {
         out.columns.push_back(std::move(col));
     }
     out.source = Rcpp::as<std::string>(d["source"]);
-    return out;
 }
 
 // The library's data as R builds it: coordinates as a p x k x n array (the
@@ -170,10 +177,10 @@ SEXP quillan_read(SEXP path, SEXP names, SEXP values) {
 SEXP quillan_run(SEXP action, SEXP data, SEXP names, SEXP values) {
     return guarded([&] {
         api::Request request{text_of(action), nullptr, options_of(names, values)};
-        api::Data given;
+        HeldData given;
         if (!Rf_isNull(data)) {
-            given = data_of(Rcpp::List(data));
-            request.data = &given;
+            data_of(Rcpp::List(data), given);
+            request.data = &given.data;
         }
         Interrupts interrupts;
         const api::Result r = api::run(request, [&] { return interrupts.keep_going(); });
