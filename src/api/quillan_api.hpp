@@ -37,7 +37,7 @@ struct Column {
 // Landmark data: what read() gives and what a run may take instead of a file.
 struct Data {
     int specimens = 0, landmarks = 0, dimensions = 2;
-    std::vector<double> coords;    // specimens x landmarks x dimensions, the last index fastest
+    std::vector<double> coords;  // specimens x landmarks x dimensions, the last index fastest
     // The coordinates read where the caller holds them, in place of
     // `coords`, so that a binding passes NumPy's or R's memory without a
     // copy: coordinate c of landmark l of specimen s is

@@ -87,8 +87,8 @@ int write_batch_plots(const Workspace& ws, const DistributionLog& log, const Bat
         choices.group_by = ws.groups.size() > 0 ? group_by_of(request.group_by) : GroupBy::None;
         const PictureData data(ws.landmarks, ws.groups, choices.group_by, request.level_names, ws.dimensions,
                                request.factor_names);
-        choices.links =
-            request.links_file.empty() ? request.wireframe : io::read_links_file(request.links_file, data.superimposition().landmarks);
+        choices.links = request.links_file.empty() ? request.wireframe
+                                                   : io::read_links_file(request.links_file, data.superimposition().landmarks);
         choices.marks = request.marks;
         std::vector<std::string> notes;
         scenes = shape_pictures(data, choices, &notes);

@@ -62,18 +62,30 @@ MfloadResult mfload_chosen(Gui& gui, const FileChoice& choice) {
 
 void Shell::run_step(WindowStep step) {
     switch (step) {
-    case WindowStep::None: return;
-    case WindowStep::LoadLandmarks: return load_landmarks();
-    case WindowStep::LoadGroups: return load_groups();
-    case WindowStep::LoadCovariate: return load_covariate();
-    case WindowStep::LoadTree: return load_tree();
-    case WindowStep::Import: return import_data();
-    case WindowStep::ChooseGroups: return choose_groups();
-    case WindowStep::LeaveOutOutliers: return runner_.leave_out_outliers();
-    case WindowStep::SaveReport: return save_report();
-    case WindowStep::ExportResults: return export_results();
-    case WindowStep::ExportSpecimens: return export_specimens();
-    case WindowStep::Clear: return clear();
+        case WindowStep::None:
+            return;
+        case WindowStep::LoadLandmarks:
+            return load_landmarks();
+        case WindowStep::LoadGroups:
+            return load_groups();
+        case WindowStep::LoadCovariate:
+            return load_covariate();
+        case WindowStep::LoadTree:
+            return load_tree();
+        case WindowStep::Import:
+            return import_data();
+        case WindowStep::ChooseGroups:
+            return choose_groups();
+        case WindowStep::LeaveOutOutliers:
+            return runner_.leave_out_outliers();
+        case WindowStep::SaveReport:
+            return save_report();
+        case WindowStep::ExportResults:
+            return export_results();
+        case WindowStep::ExportSpecimens:
+            return export_specimens();
+        case WindowStep::Clear:
+            return clear();
     }
 }
 

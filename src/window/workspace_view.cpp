@@ -15,9 +15,12 @@ constexpr const char* kNone = "(none)";
 
 const char* factor_box_tag(FactorBox box) {
     switch (box) {
-    case FactorBox::G1: return "G1Choice";
-    case FactorBox::G2: return "G2Choice";
-    case FactorBox::Covariate: return "CovariateChoice";
+        case FactorBox::G1:
+            return "G1Choice";
+        case FactorBox::G2:
+            return "G2Choice";
+        case FactorBox::Covariate:
+            return "CovariateChoice";
     }
     return "";
 }
@@ -35,7 +38,8 @@ void GuiWorkspaceView::need_file_box() { static_cast<void>(find_control(gui_, kF
 void GuiWorkspaceView::show_files(const std::string& files, const std::string& tree_line) {
     gui_.set(find_control(gui_, kFileBox), "String", Value(files));
     // The tree's line again on its own, where the window has a place for it.
-    if (const auto tree_box = gui_.findobj_tag(kTreeInfo); !tree_box.empty()) gui_.set(tree_box.front(), "String", Value(tree_line));
+    if (const auto tree_box = gui_.findobj_tag(kTreeInfo); !tree_box.empty())
+        gui_.set(tree_box.front(), "String", Value(tree_line));
 }
 
 void GuiWorkspaceView::show_legend(const std::string& summary) {

@@ -3,8 +3,8 @@
 // refused naming the file and its line, and each file recorded with the
 // digest of what was read.
 #include "io/side_files.hpp"
-#include "io/links_file.hpp"
 #include "analyses/toolkit/side_tables.hpp"
+#include "io/links_file.hpp"
 #include "platform/error.hpp"
 #include "platform/sha256.hpp"
 #include "support/batch_runner.hpp"
@@ -117,13 +117,23 @@ TEST(SideFiles, EachIsRecordedWithItsDigest) {
 TEST(SideFiles, TheLinksFileIsReadAsTheOthersAre) {
     using namespace std::string_literals;
     const quillan::test::TempDir dir;
-    EXPECT_EQ(io::read_links_file(dir.write("mac.txt", "\xEF\xBB\xBF" "1 2\r2 3\r\r3 4\r"), 4), (Links{{0, 1}, {1, 2}, {2, 3}}));
+    EXPECT_EQ(io::read_links_file(dir.write("mac.txt",
+                                            "\xEF\xBB\xBF"
+                                            "1 2\r2 3\r\r3 4\r"),
+                                  4),
+              (Links{{0, 1}, {1, 2}, {2, 3}}));
     EXPECT_EQ(io::read_links_file(dir.write("dos.txt", "1,2\r\n4;1\r\n"), 4), (Links{{0, 1}, {3, 0}}));
     EXPECT_THAT(error_of([&] { io::read_links_file(dir.write("bad.txt", "1 2\r\n\r\n2 9\r\n"), 4); }),
                 HasSubstr("bad.txt, line 3: landmark 9 does not exist"));
     EXPECT_THAT(error_of([&] { io::read_links_file(dir.write("nul.txt", "1 2\n2 3\n3\0 4\n"s), 4); }),
                 HasSubstr("nul.txt, line 3, holds a NUL byte"));
-    EXPECT_THAT(error_of([&] { io::read_links_file(dir.write("wide.txt", "\xFF\xFE" "1\0 \0" "2\0"s), 4); }),
+    EXPECT_THAT(error_of([&] {
+                    io::read_links_file(dir.write("wide.txt",
+                                                  "\xFF\xFE"
+                                                  "1\0 \0"
+                                                  "2\0"s),
+                                        4);
+                }),
                 HasSubstr("is UTF-16 text"));
     EXPECT_THAT(error_of([&] { io::read_links_file(dir.file("none.txt"), 4); }),
                 HasSubstr("Cannot open the file " + dir.file("none.txt")));
