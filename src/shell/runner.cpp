@@ -327,6 +327,7 @@ void Runner::clear() {
     last_record_ = ResultRecord();
     set_file_box("   ");
     show_legend();
+    offer_legend_columns();  // nothing left to choose among
 }
 
 }  // namespace quillan

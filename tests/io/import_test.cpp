@@ -740,6 +740,13 @@ TEST(ImportAction, TheWindowChoosesWhichFactorIsG1AndG2) {
     h.gui.set(g2, "Value", Value(2.0));
     EXPECT_EQ(h.run("ChooseGroups"), Outcome::Failed);
     EXPECT_EQ(h.shell.workspace().groups.cols(), 1);
+
+    // "Clear" leaves no factor on offer or shown as chosen.
+    ASSERT_EQ(h.run("Clear"), Outcome::Done);
+    for (const Handle box : {g1, g2, cov}) {
+        EXPECT_EQ(string_lines(h.gui.get(box, "String")), (std::vector<std::string>{"(none)"}));
+        EXPECT_EQ(h.gui.get(box, "Value").scalar(), 1.0);
+    }
 }
 
 // The centroid sizes, asked for by name, are the covariate in batch as in
