@@ -46,6 +46,8 @@ py::dict data_dict(const api::Data& d) {
     }
     out["columns"] = columns;
     out["source"] = d.source;
+    out["warnings"] = d.warnings;
+    out["notices"] = d.notices;
     return out;
 }
 

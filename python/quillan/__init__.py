@@ -9,14 +9,15 @@ is also a function of this module (``quillan.model``, ``quillan.physignal``,
 
 import json as _json
 import keyword as _keyword
+import warnings as _warnings
 
 import numpy as _np
 
 from . import _quillan
-from ._errors import Cancelled, Error, Failed, OptionError, Refused, UsageError
+from ._errors import Cancelled, DataWarning, Error, Failed, OptionError, Refused, UsageError
 
 __all__ = ["Data", "Result", "read", "run", "actions", "version", "Error", "UsageError", "OptionError",
-           "Refused", "Failed", "Cancelled"]
+           "Refused", "Failed", "Cancelled", "DataWarning"]
 
 # Python's names for options whose own name reads badly as a keyword.
 _RENAMED = {"permutations": "perm"}
@@ -33,6 +34,7 @@ class Data:
         self.ids = list(ids) if ids is not None else []
         self.columns = dict(columns or {})
         self.source = source
+        self.warnings, self.notices = [], []  # what the import said (read() only)
 
     @property
     def factors(self):
@@ -154,7 +156,12 @@ def read(path, **choices):
     allowed = {o["name"] for o in _quillan.import_options()}
     native = _quillan.read(str(path), _option_words(choices, allowed, "read"))
     columns = {name: (values if numeric else list(values)) for name, numeric, values in native["columns"]}
-    return Data(native["coords"], native["ids"], columns, native["source"])
+    data = Data(native["coords"], native["ids"], columns, native["source"])
+    # What the import said stays with the data, and its warnings are Python's.
+    data.warnings, data.notices = list(native["warnings"]), list(native["notices"])
+    for text in data.warnings:
+        _warnings.warn(text, DataWarning, stacklevel=2)
+    return data
 
 
 def run(action, data=None, *, dimensions=None, ids=None, factors=None, **options):

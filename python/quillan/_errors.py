@@ -23,3 +23,7 @@ class Failed(Error):
 
 class Cancelled(Error, KeyboardInterrupt):
     """The run was stopped (Ctrl-C)."""
+
+
+class DataWarning(UserWarning):
+    """What an import warns of: a suspect value, lines left out of a table."""

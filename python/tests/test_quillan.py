@@ -37,6 +37,15 @@ def test_read_gives_arrays_ids_and_columns(data):
         quillan.read(data("plethodon.tps"), formula="G1")
 
 
+def test_what_an_import_warns_of_is_a_python_warning_kept_with_the_data(tmp_path):
+    twice = tmp_path / "twice.tps"
+    twice.write_text("".join(f"LM=3\n0 0\n1 0\n{i} 1\nID=A\n" for i in (1, 2)) +
+                     "LM=3\n0 0\n1 0\n0.5 2\nID=B\n")
+    with pytest.warns(quillan.DataWarning, match="appears 2 times"):
+        d = quillan.read(twice)
+    assert d.coords.shape == (3, 3, 2) and any("appears 2 times" in w for w in d.warnings)
+
+
 def test_a_model_gives_quillan_batch_numbers_from_a_file_data_and_arrays(data, tmp_path):
     record = tmp_path / "record.json"
     out = subprocess.run([BATCH, "model", "--import", data("plethodon.tps"), "--factors", data("plethodon.csv"),

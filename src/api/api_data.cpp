@@ -95,6 +95,8 @@ Data data_of(const io::ImportedData& imported) {
         for (Eigen::Index j = 0; j < width; ++j) d.coords.push_back(lm(s, j));
     d.ids = imported.legend.ids;
     d.source = imported.path;
+    d.warnings = imported.warnings;
+    d.notices = imported.notices;
     for (const io::Factor& f : imported.legend.factors) {
         Column c{f.name, false, {}, {}};
         for (int code : f.codes) c.text.push_back(code > 0 ? f.levels[static_cast<std::size_t>(code - 1)] : "");

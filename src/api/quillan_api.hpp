@@ -50,6 +50,9 @@ struct Data {
     std::vector<std::string> ids;  // one per specimen, or empty
     std::vector<Column> columns;   // the factors and columns of numbers of the file
     std::string source;            // the file read; "" for data made in memory
+    // What reading the file said (read() only): its warnings (a suspect
+    // value, a kept line) and its notices (what was estimated or slid).
+    std::vector<std::string> warnings, notices;
 };
 
 // An option as quillan-batch's command line names it, without "--":

@@ -2,7 +2,12 @@ read <- function(path, ...) {
   path <- path.expand(as.character(path))
   opts <- option_pairs(list(...))
   d <- checked(.Call(quillan_read, path, opts$names, opts$values))
-  as_quillan_data(d)
+  # What the import said stays with the data, and its warnings are R's.
+  for (w in d$warnings) warning(w, call. = FALSE)
+  out <- as_quillan_data(d)
+  out$warnings <- d$warnings
+  out$notices <- d$notices
+  out
 }
 
 # The library's data as R users of geomorph hold it: coords a p x k x n array

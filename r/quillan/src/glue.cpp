@@ -124,7 +124,8 @@ SEXP data_value(const api::Data& d) {
     }
     columns.attr("names") = names;
     return Rcpp::List::create(Rcpp::Named("coords") = coords, Rcpp::Named("ids") = words(d.ids), Rcpp::Named("columns") = columns,
-                              Rcpp::Named("source") = Rcpp::String(d.source, CE_UTF8));
+                              Rcpp::Named("source") = Rcpp::String(d.source, CE_UTF8),
+                              Rcpp::Named("warnings") = words(d.warnings), Rcpp::Named("notices") = words(d.notices));
 }
 
 // Whether the user has asked to stop.  R may be asked only on its own

@@ -18,3 +18,12 @@ test_that("an unreadable file is an error naming it", {
   err <- expect_error(quillan::read(missing), class = "quillan_error")
   expect_match(conditionMessage(err), "no-such-file.tps", fixed = TRUE)
 })
+
+test_that("what an import warns of is an R warning kept with the data", {
+  twice <- tempfile(fileext = ".tps")
+  writeLines(c("LM=3", "0 0", "1 0", "1 1", "ID=A", "LM=3", "0 0", "1 0", "2 1", "ID=A",
+               "LM=3", "0 0", "1 0", "0.5 2", "ID=B"), twice)
+  expect_warning(d <- quillan::read(twice), "appears 2 times")
+  expect_equal(dim(d$coords), c(3L, 2L, 3L))
+  expect_match(d$warnings, "appears 2 times", all = FALSE)
+})
