@@ -20,15 +20,38 @@ std::size_t name_width(const GroupFactor& g) {
     return w;
 }
 
-std::string variates_text(const CvaResult& r, int dimensions) {
-    std::string text =
-        std::string("\n") + padded("variate", 9, true) + padded("eigenvalue", 14) + padded("% of total", 12) + "\n";
+// The two tables the report and the record share: the variates'
+// eigenvalues, and the distances of every pair of group means.
+struct CvaTables {
+    ReportTable variates, pairs;
+};
+
+CvaTables cva_tables(const CvaResult& r, const GroupFactor& g) {
+    using T = ReportTable;
+    CvaTables t{T({{"variate", 9, true}, {"eigenvalue", 14, false, "eigenvalue"}, {"% of total", 12, false, "percent"}}),
+                T({{"", name_width(g), true},
+                   {"", name_width(g), true},
+                   {"Mahalanobis", 14, false, "mahalanobis"},
+                   {"p", 10, false, "mahalanobis_p"},
+                   {"Procrustes", 14, false, "procrustes"},
+                   {"p", 10, false, "procrustes_p"}})};
     const double total = r.eigenvalues.sum();
-    for (Eigen::Index v = 0; v < r.eigenvalues.size(); ++v)
-        text += padded(std::string("CV") + std::to_string(v + 1), 9, true) + padded(shown(r.eigenvalues(v)), 14) +
-                padded(shown(100 * r.eigenvalues(v) / total, true), 12) + "\n";
-    text += std::string("\nShape change per unit of each variate's score (") + (dimensions == 3 ? "x, y and z" : "x and y") +
-            " of each landmark)\n\n" + padded("", 10);
+    for (Eigen::Index v = 0; v < r.eigenvalues.size(); ++v) {
+        const std::string name = std::string("CV") + std::to_string(v + 1);
+        t.variates.row(name, {T::words(name), T::number(r.eigenvalues(v)), T::number(100 * r.eigenvalues(v) / total, true)});
+    }
+    for (const CvaPair& p : r.pairs) {
+        const std::string& a = g.names[static_cast<std::size_t>(p.a)];
+        const std::string& b = g.names[static_cast<std::size_t>(p.b)];
+        t.pairs.row("G1 " + a + " - " + b, {T::words(a), T::words(b), T::number(p.mahalanobis), T::number(p.mahalanobis_p, true),
+                                            T::number(p.procrustes), T::number(p.procrustes_p, true)});
+    }
+    return t;
+}
+
+std::string shape_change_text(const CvaResult& r, int dimensions) {
+    std::string text = std::string("\nShape change per unit of each variate's score (") +
+                       (dimensions == 3 ? "x, y and z" : "x and y") + " of each landmark)\n\n" + padded("", 10);
     for (Eigen::Index v = 0; v < r.shape_change.cols(); ++v) text += padded(std::string("CV") + std::to_string(v + 1), 12);
     text += "\n";
     for (Eigen::Index c = 0; c < r.shape_change.rows(); ++c) {
@@ -36,18 +59,6 @@ std::string variates_text(const CvaResult& r, int dimensions) {
         for (Eigen::Index v = 0; v < r.shape_change.cols(); ++v) text += padded(shown(r.shape_change(c, v)), 12);
         text += "\n";
     }
-    return text;
-}
-
-std::string pairs_text(const CvaResult& r, const GroupFactor& g) {
-    const std::size_t w = name_width(g);
-    std::string text = "\nDistances between the group means\n\n" + padded("", 2 * w) + padded("Mahalanobis", 14) +
-                       padded("p", 10) + padded("Procrustes", 14) + padded("p", 10) + "\n";
-    for (const CvaPair& p : r.pairs)
-        text += padded(g.names[static_cast<std::size_t>(p.a)], w, true) +
-                padded(g.names[static_cast<std::size_t>(p.b)], w, true) + padded(shown(p.mahalanobis), 14) +
-                padded(shown(p.mahalanobis_p, true), 10) + padded(shown(p.procrustes), 14) +
-                padded(shown(p.procrustes_p, true), 10) + "\n";
     return text;
 }
 
@@ -65,22 +76,16 @@ std::string confusion_text(const Classification& c, const GroupFactor& g, const 
     return text;
 }
 
-void record_cva(ActionEnv& env, const CvaResult& r, const GroupFactor& g, bool cv) {
+void record_cva(ActionEnv& env, const CvaResult& r, const CvaTables& t, const GroupFactor& g, bool cv) {
     ResultRecord& rec = env.record();
     rec.set("components", r.components).set("resubstitution_percent_correct", r.resubstitution.percent_correct);
     if (cv) rec.set("cross_validated_percent_correct", r.cross_validated.percent_correct);
-    for (Eigen::Index v = 0; v < r.eigenvalues.size(); ++v)
-        rec.model(std::string("CV") + std::to_string(v + 1))
-            .set("eigenvalue", r.eigenvalues(v))
-            .set("percent", 100 * r.eigenvalues(v) / r.eigenvalues.sum());
-    for (const CvaPair& p : r.pairs)
-        rec.model("G1 " + g.names[static_cast<std::size_t>(p.a)] + " - " + g.names[static_cast<std::size_t>(p.b)])
-            .set("mahalanobis", p.mahalanobis)
-            .set("mahalanobis_p", p.mahalanobis_p)
-            .set("procrustes", p.procrustes)
-            .set("procrustes_p", p.procrustes_p)
-            .test("Mahalanobis distance", p.mahalanobis, p.mahalanobis_ge, p.mahalanobis_ge, r.nperm, p.mahalanobis_p, false)
+    t.variates.record(rec);
+    t.pairs.record(rec, [&](std::size_t i, RecordedModel& m) {
+        const CvaPair& p = r.pairs[i];
+        m.test("Mahalanobis distance", p.mahalanobis, p.mahalanobis_ge, p.mahalanobis_ge, r.nperm, p.mahalanobis_p, false)
             .test("Procrustes distance", p.procrustes, p.procrustes_ge, p.procrustes_ge, r.nperm, p.procrustes_p, false);
+    });
     for (Eigen::Index i = 0; i < r.scores.rows(); ++i) {
         RecordedModel& m = rec.model(specimen_name(env, static_cast<int>(i)));
         m.set("group", g.codes[static_cast<std::size_t>(i)] + 1);
@@ -141,10 +146,12 @@ void run_cva(ActionEnv& env) {
     text += "Permutations: " + std::to_string(nperm) +
             " (the groups shuffled over the specimens, the pooled covariance recomputed); p = (permutations with a "
             "distance at least the observed + 1) / (permutations + 1)\n";
-    text += variates_text(r, env.ws().dimensions) + pairs_text(r, g);
+    const CvaTables tables = cva_tables(r, g);
+    text += "\n" + tables.variates.text() + shape_change_text(r, env.ws().dimensions) +
+            "\nDistances between the group means\n\n" + tables.pairs.text();
     text += confusion_text(r.resubstitution, g, "Classification by resubstitution");
     if (cv) text += confusion_text(r.cross_validated, g, "Cross-validated classification (each specimen left out in turn)");
-    record_cva(env, r, g, cv);
+    record_cva(env, r, tables, g, cv);
     if (PermutationRecorder* recorder = env.options().recorder) {
         ToolkitFigures figures;
         figures.cva = cva_figure(shapes, r, g, env.ws().dimensions);

@@ -27,29 +27,30 @@ std::string model_formula(const ModelRequest& q) {
 // not starred, whatever its p.
 bool single(const DisparityResult& r, int group) { return r.sizes[static_cast<std::size_t>(group)] == 1; }
 
-std::string disparity_text(const DisparityResult& r, const GroupFactor& g) {
+// The two tables of the report and of its record: each group's variance,
+// then every pair's difference with its p (starred at 0.05 or less).
+std::string disparity_tables(ActionEnv& env, const DisparityResult& r, const GroupFactor& g) {
+    using T = ReportTable;
     std::size_t w = 8;
     for (const auto& name : g.names) w = std::max(w, name.size() + 2);
-    std::string text = std::string("\n") + padded("group", w, true) + padded("n", 6) + padded("variance", 14) + "\n";
+    T groups({{"group", w, true}, {"n", 6, false, "specimens"}, {"variance", 14, false, "procrustes_variance"}});
     for (std::size_t k = 0; k < g.names.size(); ++k)
-        text += padded(g.names[k], w, true) + padded(std::to_string(r.sizes[k]), 6) + padded(shown(r.variance[k]), 14) + "\n";
-    text += "\nPairwise absolute differences\n\n" + padded("", 2 * w) + padded("difference", 14) + padded("p", 10) + "\n";
-    for (const DisparityPair& p : r.pairs)
-        text += padded(g.names[static_cast<std::size_t>(p.a)], w, true) +
-                padded(g.names[static_cast<std::size_t>(p.b)], w, true) + padded(shown(p.difference), 14) +
-                padded(shown(p.p, true), 10) + (p.p <= 0.05 && !single(r, p.a) && !single(r, p.b) ? "  *" : "") + "\n";
-    return text;
-}
-
-void record_disparity(ActionEnv& env, const DisparityResult& r, const GroupFactor& g) {
-    for (std::size_t k = 0; k < g.names.size(); ++k)
-        env.record().model("G1 " + g.names[k]).set("specimens", r.sizes[k]).set("procrustes_variance", r.variance[k]);
-    for (const DisparityPair& p : r.pairs)
-        env.record()
-            .model("G1 " + g.names[static_cast<std::size_t>(p.a)] + " - " + g.names[static_cast<std::size_t>(p.b)])
-            .set("difference", p.difference)
-            .set("p", p.p)
-            .test("absolute difference of variances", p.difference, p.count_ge, p.count_ge, r.nperm, p.p, false);
+        groups.row(
+            "G1 " + g.names[k],
+            {T::words(g.names[k]), {std::to_string(r.sizes[k]), static_cast<double>(r.sizes[k])}, T::number(r.variance[k])});
+    T pairs({{"", w, true}, {"", w, true}, {"difference", 14, false, "difference"}, {"p", 10, false, "p"}});
+    for (const DisparityPair& p : r.pairs) {
+        const std::string& a = g.names[static_cast<std::size_t>(p.a)];
+        const std::string& b = g.names[static_cast<std::size_t>(p.b)];
+        pairs.row("G1 " + a + " - " + b, {T::words(a), T::words(b), T::number(p.difference), T::number(p.p, true)},
+                  p.p <= 0.05 && !single(r, p.a) && !single(r, p.b) ? "  *" : "");
+    }
+    groups.record(env.record());
+    pairs.record(env.record(), [&](std::size_t i, RecordedModel& m) {
+        const DisparityPair& p = r.pairs[i];
+        m.test("absolute difference of variances", p.difference, p.count_ge, p.count_ge, r.nperm, p.p, false);
+    });
+    return "\n" + groups.text() + "\nPairwise absolute differences\n\n" + pairs.text();
 }
 
 }  // namespace
@@ -79,8 +80,7 @@ void run_disparity(ActionEnv& env) {
             "\nPermutations: " + std::to_string(nperm) +
             " (the squared residual distances shuffled among the groups); p = (permutations with a difference at least the "
             "observed + 1) / (permutations + 1); * p <= 0.05\n";
-    text += disparity_text(r, g);
-    record_disparity(env, r, g);
+    text += disparity_tables(env, r, g);
     if (PermutationRecorder* recorder = env.options().recorder) {
         DisparityFigure f{g.names, r.variance, {}};
         for (const DisparityPair& p : r.pairs)  // no bracket joins a group of one

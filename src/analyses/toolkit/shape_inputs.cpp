@@ -108,19 +108,4 @@ std::string shape_report_head(const ActionEnv& env, const std::string& title) {
     return text + size_correction_words(env);
 }
 
-std::string formatted(const char* format, double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format, v);
-    return buf;
-}
-
-std::string shown(double v, bool fixed) { return formatted(fixed ? "%.4f" : "%.6g", v); }
-
-std::string padded(const std::string& s, std::size_t width, bool left) {
-    // A value as wide as its column or wider keeps a blank on the side of
-    // its neighbour, so that two columns never run together.
-    if (s.size() >= width) return left ? s + " " : " " + s;
-    return left ? s + std::string(width - s.size(), ' ') : std::string(width - s.size(), ' ') + s;
-}
-
 }  // namespace quillan

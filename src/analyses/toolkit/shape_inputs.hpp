@@ -6,6 +6,7 @@
 #pragma once
 
 #include "analyses/action_env.hpp"
+#include "analyses/report_table.hpp"
 
 #include <Eigen/Dense>
 
@@ -55,12 +56,5 @@ std::string specimen_name(const ActionEnv& env, int i);
 // The report's opening: the title, each loaded file's line, the alignment
 // and the size correction.
 std::string shape_report_head(const ActionEnv& env, const std::string& title);
-// One number in a printf format of one conversion ("%.6g").
-std::string formatted(const char* format, double v);
-// A number as the reports print it: %.6g, or %.4f with `fixed`.
-std::string shown(double v, bool fixed = false);
-// `s` padded to `width` (on the right when `left`); a wider `s` gets one
-// blank on that side, so that columns stay apart.
-std::string padded(const std::string& s, std::size_t width, bool left = false);
 
 }  // namespace quillan

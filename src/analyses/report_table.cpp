@@ -1,0 +1,51 @@
+#include "analyses/report_table.hpp"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace quillan {
+
+std::string formatted(const char* format, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+std::string shown(double v, bool fixed) { return formatted(fixed ? "%.4f" : "%.6g", v); }
+
+std::string padded(const std::string& s, std::size_t width, bool left) {
+    // A value as wide as its column or wider keeps a blank on the side of
+    // its neighbour, so that two columns never run together.
+    if (s.size() >= width) return left ? s + " " : " " + s;
+    return left ? s + std::string(width - s.size(), ' ') : std::string(width - s.size(), ' ') + s;
+}
+
+ReportTable& ReportTable::row(std::string model, std::vector<Cell> cells, std::string tail) {
+    if (cells.size() != columns_.size()) throw std::logic_error("a report table's row has a cell a column");
+    rows_.push_back({std::move(model), std::move(cells), std::move(tail)});
+    return *this;
+}
+
+std::string ReportTable::text() const {
+    std::string text;
+    for (const Column& c : columns_) text += padded(c.header, c.width, c.left);
+    text += "\n";
+    for (const Row& r : rows_) {
+        for (std::size_t j = 0; j < columns_.size(); ++j) text += padded(r.cells[j].text, columns_[j].width, columns_[j].left);
+        text += r.tail + "\n";
+    }
+    return text;
+}
+
+void ReportTable::record(ResultRecord& rec, const std::function<void(std::size_t, RecordedModel&)>& more) const {
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const Row& r = rows_[i];
+        if (r.model.empty()) continue;
+        RecordedModel& m = rec.model(r.model);
+        for (std::size_t j = 0; j < columns_.size(); ++j)
+            if (!columns_[j].key.empty() && r.cells[j].value) m.set(columns_[j].key, *r.cells[j].value);
+        if (more) more(i, m);
+    }
+}
+
+}  // namespace quillan
