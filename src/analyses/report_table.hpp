@@ -30,7 +30,7 @@ public:
     struct Column {
         std::string header;
         std::size_t width;
-        bool left = false;    // aligned left (labels), else right (numbers)
+        bool left = false;     // aligned left (labels), else right (numbers)
         std::string key = {};  // the record's key of the column's numbers; "" for none
     };
     struct Cell {

@@ -123,14 +123,23 @@ void record_components(RecordedModel& m, const SymmetryResult& r, Eigen::Index i
             m.set(name + std::string(axes[c % dims]) + std::to_string(c / dims + 1), (*component)(i, c));
 }
 
-std::string asymmetry_text(const SymmetryResult& r, const std::vector<std::string>& names) {
-    std::string text = "\nDirectional asymmetry (the mean difference of the sides): Procrustes length " +
-                       shown(r.directional_length) + "\n\nAsymmetry of each individual: the Procrustes distance between " +
-                       "its sides' mean shapes (unsigned), and what remains after the directional part (fluctuating)\n\n" +
-                       padded("individual", 16, true) + padded("unsigned", 12) + padded("fluctuating", 13) + "\n";
+// Each individual's asymmetry, in the report and in the record (with its
+// components there).
+ReportTable asymmetry_table(const SymmetryResult& r, const std::vector<std::string>& names) {
+    using T = ReportTable;
+    T t({{"individual", 16, true},
+         {"unsigned", 12, false, "unsigned_asymmetry"},
+         {"fluctuating", 13, false, "fluctuating_asymmetry"}});
     for (std::size_t k = 0; k < names.size(); ++k)
-        text += padded(names[k], 16, true) + padded(shown(r.asymmetry[k]), 12) + padded(shown(r.fluctuating[k]), 13) + "\n";
-    return text;
+        t.row("individual " + names[k], {T::words(names[k]), T::number(r.asymmetry[k]), T::number(r.fluctuating[k])});
+    return t;
+}
+
+std::string asymmetry_text(const SymmetryResult& r, const ReportTable& individuals) {
+    return "\nDirectional asymmetry (the mean difference of the sides): Procrustes length " + shown(r.directional_length) +
+           "\n\nAsymmetry of each individual: the Procrustes distance between " +
+           "its sides' mean shapes (unsigned), and what remains after the directional part (fluctuating)\n\n" +
+           individuals.text();
 }
 
 // Directional asymmetry as a change from the mean shape, and fluctuating
@@ -184,15 +193,11 @@ void run_symmetry(ActionEnv& env) {
         text += "\nCentroid size\n" + table_text(*r.size, rows);
         record_model_table(env, *r.size, rows, "size ");
     }
-    text += asymmetry_text(r, d.individual_names);
+    const ReportTable individuals = asymmetry_table(r, d.individual_names);
+    text += asymmetry_text(r, individuals);
     env.record().model("directional asymmetry").set("procrustes_length", r.directional_length);
-    for (std::size_t i = 0; i < d.individual_names.size(); ++i) {
-        RecordedModel& m = env.record()
-                               .model("individual " + d.individual_names[i])
-                               .set("unsigned_asymmetry", r.asymmetry[i])
-                               .set("fluctuating_asymmetry", r.fluctuating[i]);
-        record_components(m, r, static_cast<Eigen::Index>(i), dims);
-    }
+    individuals.record(env.record(),
+                       [&](std::size_t i, RecordedModel& m) { record_components(m, r, static_cast<Eigen::Index>(i), dims); });
     if (PermutationRecorder* recorder = env.options().recorder) {
         ToolkitFigures figures;
         figures.symmetry = symmetry_figure(r, d.sides, dims);
