@@ -21,18 +21,28 @@ std::string padded(const std::string& s, std::size_t width, bool left) {
 }
 
 ReportTable& ReportTable::row(std::string model, std::vector<Cell> cells, std::string tail) {
-    if (cells.size() != columns_.size()) throw std::logic_error("a report table's row has a cell a column");
+    if (cells.size() > columns_.size()) throw std::logic_error("a report table's row has a cell a column at most");
     rows_.push_back({std::move(model), std::move(cells), std::move(tail)});
     return *this;
 }
 
-std::string ReportTable::text() const {
+std::string ReportTable::line(const std::vector<std::string>& cells, const std::string& tail) const {
     std::string text;
-    for (const Column& c : columns_) text += padded(c.header, c.width, c.left);
-    text += "\n";
+    for (std::size_t j = 0; j < cells.size(); ++j) text += padded(cells[j], columns_[j].width, columns_[j].left);
+    text += tail;
+    if (trim_)
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text + "\n";
+}
+
+std::string ReportTable::text() const {
+    std::vector<std::string> headers;
+    for (const Column& c : columns_) headers.push_back(c.header);
+    std::string text = line(headers, "");
     for (const Row& r : rows_) {
-        for (std::size_t j = 0; j < columns_.size(); ++j) text += padded(r.cells[j].text, columns_[j].width, columns_[j].left);
-        text += r.tail + "\n";
+        std::vector<std::string> cells;
+        for (const Cell& c : r.cells) cells.push_back(c.text);
+        text += line(cells, r.tail);
     }
     return text;
 }
@@ -42,7 +52,7 @@ void ReportTable::record(ResultRecord& rec, const std::function<void(std::size_t
         const Row& r = rows_[i];
         if (r.model.empty()) continue;
         RecordedModel& m = rec.model(r.model);
-        for (std::size_t j = 0; j < columns_.size(); ++j)
+        for (std::size_t j = 0; j < r.cells.size(); ++j)
             if (!columns_[j].key.empty() && r.cells[j].value) m.set(columns_[j].key, *r.cells[j].value);
         if (more) more(i, m);
     }

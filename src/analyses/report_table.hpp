@@ -39,13 +39,21 @@ public:
     };
     // A number as the reports print it (shown), recorded as it is.
     static Cell number(double v, bool fixed = false) { return {shown(v, fixed), v}; }
+    // A number in a printf format of one conversion, recorded as it is.
+    static Cell as(const char* format, double v) { return {formatted(format, v), v}; }
     // Words only: a label, a blank.
     static Cell words(std::string s) { return {std::move(s), std::nullopt}; }
 
     explicit ReportTable(std::vector<Column> columns) : columns_(std::move(columns)) {}
     // A row of the record model `model` ("" for a row the record leaves out);
-    // `tail` follows the last cell on its line (a star, a note).
+    // `tail` follows the last cell on its line (a star, a note).  A row of
+    // fewer cells than columns ends after its last.
     ReportTable& row(std::string model, std::vector<Cell> cells, std::string tail = {});
+    // Lines end at their last word (no blanks of empty cells after it).
+    ReportTable& trim_lines() {
+        trim_ = true;
+        return *this;
+    }
 
     // The header line and a line a row.
     std::string text() const;
@@ -59,8 +67,11 @@ private:
         std::vector<Cell> cells;
         std::string tail;
     };
+    std::string line(const std::vector<std::string>& cells, const std::string& tail) const;
+
     std::vector<Column> columns_;
     std::vector<Row> rows_;
+    bool trim_ = false;
 };
 
 }  // namespace quillan

@@ -44,20 +44,31 @@ MeasurementErrorDesign me_design(const ModelVariables& vars, const MeNames& n) {
     return d;
 }
 
-std::string table_text(const MeasurementErrorResult& r) {
-    std::string text = padded("", 22, true) + padded("Df", 6) + padded("SS", 13) + padded("MS", 13) + padded("Rsq", 9) +
-                       padded("EtaSq.ME", 10) + padded("SNR", 11) + padded("Z", 9) + padded("Pr(>SNR)", 10) + "\n";
+// The ANOVA of the error, in the report and in the record: the Total row
+// has no mean square, a row without a test no SNR.
+ReportTable error_table(const MeasurementErrorResult& r) {
+    using T = ReportTable;
+    T t({{"", 22, true},
+         {"Df", 6, false, "df"},
+         {"SS", 13, false, "ss"},
+         {"MS", 13, false, "ms"},
+         {"Rsq", 9, false, "rsq"},
+         {"EtaSq.ME", 10, false, "etasq_me"},
+         {"SNR", 11, false, "SNR"},
+         {"Z", 9, false, "Z"},
+         {"Pr(>SNR)", 10, false, "p"}});
+    t.trim_lines();
     for (const MeasurementErrorRow& row : r.rows) {
-        text += padded(row.label, 22, true) + padded(std::to_string(row.df), 6) + padded(formatted("%.6g", row.ss), 13);
-        if (row.label != "Total") text += padded(formatted("%.6g", row.ms), 13) + padded(formatted("%.5f", row.rsq), 9);
-        if (row.label != "Total") text += padded(row.has_eta ? formatted("%.5f", row.eta) : "", 10);
-        if (row.tested)
-            text += padded(formatted("%.6g", row.snr), 11) + padded(formatted("%.4f", row.z), 9) +
-                    padded(formatted("%.4g", row.p), 10);
-        while (!text.empty() && text.back() == ' ') text.pop_back();
-        text += "\n";
+        std::vector<T::Cell> cells{
+            T::words(row.label), {std::to_string(row.df), static_cast<double>(row.df)}, T::as("%.6g", row.ss)};
+        if (row.label != "Total") {
+            cells.insert(cells.end(), {T::as("%.6g", row.ms), T::as("%.5f", row.rsq)});
+            cells.push_back(row.has_eta ? T::as("%.5f", row.eta) : T::words(""));
+            if (row.tested) cells.insert(cells.end(), {T::as("%.6g", row.snr), T::as("%.4f", row.z), T::as("%.4g", row.p)});
+        }
+        t.row(row.label, std::move(cells));
     }
-    return text;
+    return t;
 }
 
 std::string eigenvalue_line(const char* name, const std::vector<double>& v) {
@@ -85,17 +96,12 @@ std::string repeatability_text(const MeasurementErrorResult& r) {
            ", repeatability " + formatted("%.6f", r.repeatability) + "\n";
 }
 
-void record_result(ActionEnv& env, const MeasurementErrorResult& r) {
+void record_result(ActionEnv& env, const MeasurementErrorResult& r, const ReportTable& table) {
     ResultRecord& rec = env.record();
-    for (const MeasurementErrorRow& row : r.rows) {
-        RecordedModel& m = rec.model(row.label).set("df", row.df).set("ss", row.ss);
-        if (row.label == "Total") continue;
-        m.set("ms", row.ms).set("rsq", row.rsq);
-        if (row.has_eta) m.set("etasq_me", row.eta);
-        if (!row.tested) continue;
-        m.set("SNR", row.snr).set("Z", row.z).set("p", row.p);
-        m.test("SNR", row.snr, row.count_ge, row.count_ge, r.nperm, row.p, false);
-    }
+    table.record(rec, [&](std::size_t i, RecordedModel& m) {
+        const MeasurementErrorRow& row = r.rows[i];
+        if (row.label != "Total" && row.tested) m.test("SNR", row.snr, row.count_ge, row.count_ge, r.nperm, row.p, false);
+    });
     RecordedModel& icc = rec.model("ICC").set("ICC", r.icc.icc).set("ICC_a", r.icc.icc_a).set("ICC_c", r.icc.icc_c);
     const auto put = [&](const char* name, const std::vector<double>& v) {
         for (std::size_t k = 0; k < v.size(); ++k) icc.set(std::string(name) + "_EV" + std::to_string(k + 1), v[k]);
@@ -143,6 +149,7 @@ void run_measurement_error(ActionEnv& env) {
     PermutationEngine engine(env.options(), &env.console());
     const StreamIds loops = engine.take_streams(1);
     const MeasurementErrorResult r = measurement_error_test(engine, y, d, nperm, loops.at(0));
+    const ReportTable table = error_table(r);
     std::string text = shape_report_head(env, "Measurement error: repeatability of the digitising");
     text += "Subjects from " + names.subjects + " (" + std::to_string(r.subjects) + "), replicates from " + names.replicates +
             " (" + std::to_string(r.replicates) + ")" +
@@ -156,10 +163,10 @@ void run_measurement_error(ActionEnv& env) {
             ", the residuals of each term's reduced model, within subjects for the replicate terms and freely for the "
             "subjects; SNR = SS / SS of Random ME, Z its effect size; p = (permutations with SNR at least the observed + 1) / "
             "(permutations + 1)\n\n" +
-            table_text(r) + "EtaSq.ME: SS / the within-subject SS (" +
+            table.text() + "EtaSq.ME: SS / the within-subject SS (" +
             formatted("%.6g", r.rows[r.rows.size() - 2].ss / r.rows[r.rows.size() - 2].eta) + ")\n";
     text += icc_text(r) + repeatability_text(r);
-    record_result(env, r);
+    record_result(env, r, table);
     if (PermutationRecorder* recorder = env.options().recorder) {
         ToolkitFigures figures;
         figures.measurement_error = figure_of(shapes, d);
