@@ -123,16 +123,16 @@ std::string rates_report(ActionEnv& env, const EvolRates& r, const std::vector<s
     m.set("ratio", r.ratio).set("Z", r.z).set("p", r.p).set("ties", static_cast<double>(r.ties));
     m.test("largest ratio", r.ratio, r.exceeded, r.exceeded + r.ties, nperm, r.p, false);
     if (names.size() <= 2) return text;
-    text += "\nEach pair of " + std::string(set) + "s\n\n" + padded(set, 16, true) + padded(set, 16, true) + padded("ratio", 10) +
-            padded("p", 10) + "\n";
+    using T = ReportTable;
+    T pairs({{set, 16, true}, {set, 16, true}, {"ratio", 10, false, "ratio"}, {"p", 10, false, "p"}});
     for (const RatePair& q : r.pairs) {
         const std::string& a = names[static_cast<std::size_t>(q.a)];
         const std::string& b = names[static_cast<std::size_t>(q.b)];
-        text +=
-            padded(a, 16, true) + padded(b, 16, true) + padded(shown(q.ratio, true), 10) + padded(shown(q.p, true), 10) + "\n";
-        env.record().model(std::string(set) + "s " + a + " - " + b).set("ratio", q.ratio).set("p", q.p);
+        pairs.row(std::string(set) + "s " + a + " - " + b,
+                  {T::words(a), T::words(b), T::number(q.ratio, true), T::number(q.p, true)});
     }
-    return text;
+    pairs.record(env.record());
+    return text + "\nEach pair of " + std::string(set) + "s\n\n" + pairs.text();
 }
 
 }  // namespace
