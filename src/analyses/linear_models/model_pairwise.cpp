@@ -211,16 +211,11 @@ std::vector<std::string> statistic_names(const std::vector<std::string>& levels,
     return names;
 }
 
-PairwiseTest test_of(double observed, long long count_ge, double z, long long nperm) {
-    PairwiseTest t;
-    t.observed = observed;
-    t.count_ge = count_ge;
-    t.p = (static_cast<double>(count_ge) + 1) / (static_cast<double>(nperm) + 1);
-    t.z = z;
-    return t;
-}
-
 }  // namespace
+
+PairwiseTest test_of(double observed, long long count_ge, double z, long long nperm) {
+    return {observed, z, (static_cast<double>(count_ge) + 1) / (static_cast<double>(nperm) + 1), count_ge};
+}
 
 class GroupRows::Plan {
 public:

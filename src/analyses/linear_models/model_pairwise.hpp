@@ -29,6 +29,9 @@ struct PairwiseTest {
     double observed = 0, z = 0, p = 0;
     long long count_ge = 0;
 };
+// A comparison's test from its observed statistic, how many permutations
+// reached it, its effect size and the permutations: p = (count_ge + 1) / (nperm + 1).
+PairwiseTest test_of(double observed, long long count_ge, double z, long long nperm);
 
 struct GroupPair {
     std::string first, second;

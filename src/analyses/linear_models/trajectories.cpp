@@ -74,10 +74,6 @@ struct TrajectoryScratch : TableCompanion::Work {
     std::vector<Eigen::MatrixXd> trajectories;
 };
 
-PairwiseTest test_of(double observed, long long count_ge, double z, long long nperm) {
-    return {observed, z, (static_cast<double>(count_ge) + 1) / (static_cast<double>(nperm) + 1), count_ge};
-}
-
 }  // namespace
 
 void trajectory_statistics(const std::vector<Eigen::MatrixXd>& trajectories, bool angles, bool shapes, double* stats,
