@@ -28,7 +28,11 @@ ReportTable& ReportTable::row(std::string model, std::vector<Cell> cells, std::s
 
 std::string ReportTable::line(const std::vector<std::string>& cells, const std::string& tail) const {
     std::string text;
-    for (std::size_t j = 0; j < cells.size(); ++j) text += padded(cells[j], columns_[j].width, columns_[j].left);
+    for (std::size_t j = 0; j < cells.size(); ++j) {
+        const Column& c = columns_[j];
+        text += std::string(c.gap, ' ');
+        text += c.flush && c.left && cells[j].size() >= c.width ? cells[j] : padded(cells[j], c.width, c.left);
+    }
     text += tail;
     if (trim_)
         while (!text.empty() && text.back() == ' ') text.pop_back();

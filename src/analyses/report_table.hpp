@@ -32,6 +32,11 @@ public:
         std::size_t width;
         bool left = false;     // aligned left (labels), else right (numbers)
         std::string key = {};  // the record's key of the column's numbers; "" for none
+        // A label as wide as its column is not followed by a blank of its
+        // own: the column after it is of numbers, aligned right, whose own
+        // padding keeps the two apart.
+        bool flush = false;
+        std::size_t gap = 0;  // blanks written before the column, apart from its width (between groups of columns)
     };
     struct Cell {
         std::string text;

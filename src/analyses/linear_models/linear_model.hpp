@@ -15,6 +15,7 @@
 #include "analyses/linear_models/model_design.hpp"
 #include "analyses/linear_models/regression_scores.hpp"
 #include "analyses/permutation_engine.hpp"
+#include "analyses/report_table.hpp"
 
 #include <Eigen/Dense>
 
@@ -173,13 +174,35 @@ enum class EffectRecipe {
 // likelihood on the recipe's range), then the first value's standard deviate.
 double effect_size(std::vector<double> values, EffectRecipe recipe = EffectRecipe::Rrpp);
 
-// The numbers of a model's table for the JSON and CSV exports: each term
-// under `prefix` + its name in `names`, the residual row under `prefix` +
-// names.back(), then `prefix` + "Total".
-void record_model_table(ActionEnv& env, const ModelTable& t, const std::vector<std::string>& names,
-                        const std::string& prefix = "");
+// How a model's ANOVA table is laid out: the width of its columns (the mean
+// squares as wide as the sums of squares) and how its p values are printed.
+struct AnovaLayout {
+    std::size_t label = 9, df = 5, ss = 12;
+    const char* p_format = "%.4g";
+    bool flush_labels = true;  // a label as wide as its column runs up to the Df column's padding
+};
 
-// The table as the report shows it: a row a term, then Residuals and Total.
-std::string model_table_text(const ModelTable& t);
+// A model's ANOVA table: a row a term, then the residuals' and the total's.
+// `names` labels the rows (a term each, then the residuals); the record
+// holds each row under `prefix` + its label, with its F's test.
+class AnovaTable {
+public:
+    AnovaTable(const ModelTable& t, const std::vector<std::string>& names, const std::string& prefix = "",
+               const AnovaLayout& layout = {});
+    std::string text() const { return table_.text(); }
+    void record(ResultRecord& rec) const;
+
+private:
+    std::vector<ModelTermRow> terms_;
+    long long nperm_;
+    ReportTable table_;
+};
+
+// The labels of a model's rows as the models and the trajectories show
+// them: the terms', then "Residuals".
+std::vector<std::string> anova_row_names(const ModelTable& t);
+// The ANOVA table of a model of formula terms, its label column as wide as
+// the longest term.
+AnovaTable model_anova_table(const ModelTable& t, const std::string& prefix = "");
 
 }  // namespace quillan

@@ -67,19 +67,6 @@ std::vector<int> error_terms(const std::string& text, const ModelDesign& d) {
     return out;
 }
 
-std::string number(const char* format, double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format, v);
-    return buf;
-}
-
-// A label or number in a column of `width`; a number as wide as its column
-// or wider keeps one blank before it, so it never runs into its label.
-std::string table_cell(std::string s, std::size_t width, bool left = false) {
-    if (s.size() >= width) return left ? s : " " + s;
-    return left ? s + std::string(width - s.size(), ' ') : std::string(width - s.size(), ' ') + s;
-}
-
 const char* ss_name(SsType t) { return t == SsType::I ? "I" : t == SsType::II ? "II" : "III"; }
 
 std::string model_report(const Workspace& ws, const std::string& formula, const ModelRequest& q, const ModelTable& t,
@@ -108,103 +95,103 @@ std::string model_report(const Workspace& ws, const std::string& formula, const 
         if (std::none_of(t.terms.begin(), t.terms.end(), [&](const ModelTermRow& r) { return r.term == static_cast<int>(term); }))
             text += d.formula.label(term) + " adds nothing to its reduced model under type " + ss_name(q.ss_type) +
                     " (a term containing it holds all its columns) and is left out of the table, as RRPP leaves it out\n";
-    text += "\n" + model_table_text(t);
+    text += "\n" + model_anova_table(t).text();
     for (const auto& r : t.terms)
         if (r.error != "Residuals") text += "F of " + r.label + " has the mean square of " + r.error + " as denominator\n";
     return text;
 }
 
-std::string test_cells(const PairwiseTest& t, const char* format) {
-    return table_cell(number(format, t.observed), 11) + table_cell(number("%.4f", t.z), 9) + table_cell(number("%.4g", t.p), 9);
+// The pairs of groups compared, as the report shows them and the record
+// holds them.
+PairsTable pairs_table(const PairwiseResult& r) {
+    std::vector<PairColumns> statistics{{"d", "d", "%.6g", "Pr > d"}};
+    if (!r.covariate.empty()) {
+        statistics.push_back({"|dL|", "length_difference", "%.6g", "Pr > |dL|", 11, 2});
+        statistics.push_back({"angle", "angle", "%.4f", "Pr > angle", 11, 2});
+    }
+    PairsTable table(r.groups, statistics);
+    for (const auto& p : r.pairs) {
+        std::vector<PairwiseTest> tests{p.distance};
+        if (!r.covariate.empty()) tests.insert(tests.end(), {p.length, p.angle});
+        table.add(r.factor + " " + p.first + " - " + p.second, p.first, p.second, tests);
+    }
+    return table;
 }
 
-std::string pairs_text(const PairwiseResult& r) {
+std::string pairs_text(const PairwiseResult& r, const PairsTable& pairs) {
+    const std::string fit = r.generalized ? "the phylogenetic GLS fit's" : "the model's";
+    if (r.covariate.empty())
+        return (r.means == PairwiseMeans::Plain
+                    ? "Pairwise distances between the plain means of " + r.factor + " (the groups' own averages of shape)\n\n"
+                    : "Pairwise distances between the least-squares means of " + r.factor + " (" + fit +
+                          " fitted values with the covariates at their means)\n\n") +
+               pairs.text();
     std::size_t w = 6;
     for (const auto& g : r.groups) w = std::max(w, g.size() + 1);
-    std::string text;
-    const std::string fit = r.generalized ? "the phylogenetic GLS fit's" : "the model's";
-    if (r.covariate.empty()) {
-        text = r.means == PairwiseMeans::Plain
-                   ? "Pairwise distances between the plain means of " + r.factor + " (the groups' own averages of shape)\n\n"
-                   : "Pairwise distances between the least-squares means of " + r.factor + " (" + fit +
-                         " fitted values with the covariates at their means)\n\n";
-        text += table_cell("", 2 * w + 1) + table_cell("d", 11) + table_cell("Z", 9) + table_cell("Pr > d", 9) + "\n";
-        for (const auto& p : r.pairs)
-            text += table_cell(p.first, w, true) + " " + table_cell(p.second, w, true) + test_cells(p.distance, "%.6g") + "\n";
-        return text;
-    }
-    text = "Slopes of shape on " + r.covariate + " within the groups of " + r.factor +
-           (r.generalized ? " (of " + fit + " fitted values)" : std::string()) + "\n\n" + table_cell("", w) +
-           table_cell("length", 11) + "\n";
+    std::string text = "Slopes of shape on " + r.covariate + " within the groups of " + r.factor +
+                       (r.generalized ? " (of " + fit + " fitted values)" : std::string()) + "\n\n" + padded("", w) +
+                       padded("length", 11) + "\n";
     for (std::size_t g = 0; g < r.groups.size(); ++g)
-        text += table_cell(r.groups[g], w, true) + table_cell(number("%.6g", r.lengths[g]), 11) + "\n";
-    text += "\n" + table_cell("", 2 * w + 1) + table_cell("d", 11) + table_cell("Z", 9) + table_cell("Pr > d", 9) +
-            table_cell("|dL|", 11) + table_cell("Z", 9) + table_cell("Pr > |dL|", 11) + table_cell("angle", 11) +
-            table_cell("Z", 9) + table_cell("Pr > angle", 11) + "\n";
-    for (const auto& p : r.pairs)
-        text += table_cell(p.first, w, true) + " " + table_cell(p.second, w, true) + test_cells(p.distance, "%.6g") +
-                test_cells(p.length, "%.6g") + "  " + test_cells(p.angle, "%.4f") + "\n";
-    return text + "(angles in degrees)\n";
+        text += padded(r.groups[g], w, true) + padded(formatted("%.6g", r.lengths[g]), 11) + "\n";
+    return text + "\n" + pairs.text() + "(angles in degrees)\n";
 }
 
-void record_pairs(ActionEnv& env, const PairwiseResult& r) {
+void record_pairs(ActionEnv& env, const PairwiseResult& r, const PairsTable& pairs) {
     for (std::size_t g = 0; g < r.groups.size(); ++g) {
         RecordedModel& m = env.record().model(r.factor + " " + r.groups[g]).set("specimens", r.sizes[g]);
         if (!r.covariate.empty()) m.set("slope_length", r.lengths[g]);
     }
-    const auto put = [&](RecordedModel& m, const char* what, const PairwiseTest& t) {
-        m.set(what, t.observed).set(std::string(what) + "_Z", t.z).set(std::string(what) + "_p", t.p);
-        m.test(what, t.observed, t.count_ge, t.count_ge, r.nperm, t.p, false);
-    };
-    for (const auto& p : r.pairs) {
-        RecordedModel& m = env.record().model(r.factor + " " + p.first + " - " + p.second);
-        put(m, "d", p.distance);
-        if (r.covariate.empty()) continue;
-        put(m, "length_difference", p.length);
-        put(m, "angle", p.angle);
-    }
+    pairs.record(env.record(), r.nperm);
 }
 
 }  // namespace
 
-std::string model_table_text(const ModelTable& t) {
-    std::size_t w = 9;
-    for (const auto& r : t.terms) w = std::max(w, r.label.size() + 1);
-    std::string text = table_cell("", w) + table_cell("Df", 5) + table_cell("SS", 12) + table_cell("MS", 12) +
-                       table_cell("Rsq", 9) + table_cell("F", 10) + table_cell("Z", 9) + table_cell("Pr(>F)", 9) + "\n";
-    for (const auto& r : t.terms)
-        text += table_cell(r.label, w, true) + table_cell(std::to_string(r.df), 5) + table_cell(number("%.6g", r.ss), 12) +
-                table_cell(number("%.6g", r.ms), 12) + table_cell(number("%.5f", r.rsq), 9) +
-                table_cell(number("%.4f", r.f), 10) + table_cell(number("%.4f", r.z), 9) + table_cell(number("%.4g", r.p), 9) +
-                "\n";
-    text += table_cell("Residuals", w, true) + table_cell(std::to_string(t.residual_df), 5) +
-            table_cell(number("%.6g", t.residual_ss), 12) + table_cell(number("%.6g", t.residual_ss / t.residual_df), 12) +
-            table_cell(number("%.5f", t.residual_ss / t.total_ss), 9) + "\n";
-    text += table_cell("Total", w, true) + table_cell(std::to_string(t.total_df), 5) +
-            table_cell(number("%.6g", t.total_ss), 12) + "\n";
-    return text;
-}
-
-void record_model_table(ActionEnv& env, const ModelTable& t, const std::vector<std::string>& names, const std::string& prefix) {
-    ResultRecord& rec = env.record();
+AnovaTable::AnovaTable(const ModelTable& t, const std::vector<std::string>& names, const std::string& prefix,
+                       const AnovaLayout& layout)
+    : terms_(t.terms),
+      nperm_(t.nperm),
+      table_({{"", layout.label, true, "", layout.flush_labels},
+              {"Df", layout.df, false, "df"},
+              {"SS", layout.ss, false, "ss"},
+              {"MS", layout.ss, false, "ms"},
+              {"Rsq", 9, false, "rsq"},
+              {"F", 10, false, "F"},
+              {"Z", 9, false, "Z"},
+              {"Pr(>F)", 9, false, "p"}}) {
+    using Cell = ReportTable::Cell;
+    const auto df = [](int v) { return Cell{std::to_string(v), static_cast<double>(v)}; };
     for (std::size_t k = 0; k < t.terms.size(); ++k) {
         const ModelTermRow& r = t.terms[k];
-        rec.model(prefix + names[k])
-            .set("df", r.df)
-            .set("ss", r.ss)
-            .set("ms", r.ms)
-            .set("rsq", r.rsq)
-            .set("F", r.f)
-            .set("Z", r.z)
-            .set("p", r.p)
-            .test("F", r.f, r.count_ge, r.count_ge, t.nperm, r.p, false);
+        table_.row(prefix + names[k],
+                   {ReportTable::words(names[k]), df(r.df), ReportTable::as("%.6g", r.ss), ReportTable::as("%.6g", r.ms),
+                    ReportTable::as("%.5f", r.rsq), ReportTable::as("%.4f", r.f), ReportTable::as("%.4f", r.z),
+                    ReportTable::as(layout.p_format, r.p)});
     }
-    rec.model(prefix + names.back())
-        .set("df", t.residual_df)
-        .set("ss", t.residual_ss)
-        .set("ms", t.residual_ss / t.residual_df)
-        .set("rsq", t.residual_ss / t.total_ss);
-    rec.model(prefix + "Total").set("df", t.total_df).set("ss", t.total_ss);
+    table_.row(prefix + names.back(),
+               {ReportTable::words(names.back()), df(t.residual_df), ReportTable::as("%.6g", t.residual_ss),
+                ReportTable::as("%.6g", t.residual_ss / t.residual_df), ReportTable::as("%.5f", t.residual_ss / t.total_ss)});
+    table_.row(prefix + "Total", {ReportTable::words("Total"), df(t.total_df), ReportTable::as("%.6g", t.total_ss)});
+}
+
+void AnovaTable::record(ResultRecord& rec) const {
+    table_.record(rec, [&](std::size_t i, RecordedModel& m) {
+        if (i >= terms_.size()) return;
+        const ModelTermRow& r = terms_[i];
+        m.test("F", r.f, r.count_ge, r.count_ge, nperm_, r.p, false);
+    });
+}
+
+std::vector<std::string> anova_row_names(const ModelTable& t) {
+    std::vector<std::string> names;
+    for (const auto& r : t.terms) names.push_back(r.label);
+    names.push_back("Residuals");
+    return names;
+}
+
+AnovaTable model_anova_table(const ModelTable& t, const std::string& prefix) {
+    AnovaLayout layout;
+    for (const auto& r : t.terms) layout.label = std::max(layout.label, r.label.size() + 1);
+    return AnovaTable(t, anova_row_names(t), prefix, layout);
 }
 
 void run_model(ActionEnv& env) {
@@ -246,15 +233,13 @@ void run_model(ActionEnv& env) {
             recorder->keep_regression_scores(scores);
     std::optional<PairwiseResult> pairs;
     if (comparisons) pairs = comparisons->result(table.companion, nperm);
-    std::vector<std::string> names;
-    for (const auto& r : table.terms) names.push_back(r.label);
-    names.push_back("Residuals");
-    record_model_table(env, table, names);
+    model_anova_table(table).record(env.record());
     std::string report =
         model_report(ws, formula, q, table, design, size_correction_words(env), phylo ? phylo->words : std::string());
     if (pairs) {
-        record_pairs(env, *pairs);
-        report += "\n" + pairs_text(*pairs);
+        const PairsTable table = pairs_table(*pairs);
+        record_pairs(env, *pairs, table);
+        report += "\n" + pairs_text(*pairs, table);
     }
     env.set_report(report);
 }

@@ -217,6 +217,51 @@ PairwiseTest test_of(double observed, long long count_ge, double z, long long np
     return {observed, z, (static_cast<double>(count_ge) + 1) / (static_cast<double>(nperm) + 1), count_ge};
 }
 
+namespace {
+
+std::vector<ReportTable::Column> pair_columns(const std::vector<std::string>& groups,
+                                              const std::vector<PairColumns>& statistics) {
+    std::size_t w = 6;
+    for (const auto& g : groups) w = std::max(w, g.size() + 1);
+    std::vector<ReportTable::Column> columns{{"", w, true}, {"", w + 1, true}};
+    for (const PairColumns& c : statistics) {
+        columns.push_back({c.header, 11, false, c.key, false, c.gap});
+        columns.push_back({"Z", 9, false, c.key + "_Z"});
+        columns.push_back({c.p_header, c.p_width, false, c.key + "_p"});
+    }
+    return columns;
+}
+
+}  // namespace
+
+PairsTable::PairsTable(const std::vector<std::string>& groups, std::vector<PairColumns> statistics)
+    : statistics_(std::move(statistics)), table_(pair_columns(groups, statistics_)) {
+    table_.trim_lines();
+}
+
+void PairsTable::add(const std::string& model, const std::string& first, const std::string& second,
+                     const std::vector<PairwiseTest>& tests) {
+    std::vector<ReportTable::Cell> cells{ReportTable::words(first), ReportTable::words(" " + second)};
+    for (std::size_t s = 0; s < statistics_.size(); ++s) {
+        const PairColumns& c = statistics_[s];
+        const PairwiseTest& t = tests.at(s);
+        cells.push_back(ReportTable::as(c.format, t.observed));
+        cells.push_back(ReportTable::as("%.4f", t.z));
+        cells.push_back({formatted("%.4g", t.p) + std::string(c.p_tail, ' '), t.p});
+    }
+    table_.row(model, std::move(cells));
+    tests_.push_back(tests);
+}
+
+void PairsTable::record(ResultRecord& rec, long long nperm) const {
+    table_.record(rec, [&](std::size_t i, RecordedModel& m) {
+        for (std::size_t s = 0; s < statistics_.size(); ++s) {
+            const PairwiseTest& t = tests_[i][s];
+            m.test(statistics_[s].key, t.observed, t.count_ge, t.count_ge, nperm, t.p, false);
+        }
+    });
+}
+
 class GroupRows::Plan {
 public:
     // The transformed columns of a generalized model are no functions of

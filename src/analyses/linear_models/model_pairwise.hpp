@@ -33,6 +33,35 @@ struct PairwiseTest {
 // reached it, its effect size and the permutations: p = (count_ge + 1) / (nperm + 1).
 PairwiseTest test_of(double observed, long long count_ge, double z, long long nperm);
 
+// One statistic of a table of pairs of groups: its three columns (the
+// statistic, its Z, its p), recorded under `key`, `key`_Z and `key`_p with
+// the test of `key`.
+struct PairColumns {
+    std::string header, key;
+    const char* format = "%.6g";
+    std::string p_header;
+    std::size_t p_width = 9;
+    std::size_t p_tail = 0;  // blanks after each p, which so stands left of its header's end
+    std::size_t gap = 0;     // blanks before the statistic's column
+};
+
+// A table of the pairs of groups, a row a pair: their two names, then each
+// statistic's columns.
+class PairsTable {
+public:
+    PairsTable(const std::vector<std::string>& groups, std::vector<PairColumns> statistics);
+    // A row recorded as model `model`: a test a statistic, in their order.
+    void add(const std::string& model, const std::string& first, const std::string& second,
+             const std::vector<PairwiseTest>& tests);
+    std::string text() const { return table_.text(); }
+    void record(ResultRecord& rec, long long nperm) const;
+
+private:
+    std::vector<PairColumns> statistics_;
+    std::vector<std::vector<PairwiseTest>> tests_;
+    ReportTable table_;
+};
+
 struct GroupPair {
     std::string first, second;
     PairwiseTest distance;  // between means, or between slope vectors

@@ -90,24 +90,11 @@ Described object_design(const ActionEnv& env, const ModelVariables& vars, const 
     return out;
 }
 
-std::string cell(const char* format, double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format, v);
-    return buf;
-}
-
-std::string table_text(const ModelTable& t, const std::vector<std::string>& rows) {
-    std::string text = padded("", 20, true) + padded("Df", 6) + padded("SS", 14) + padded("MS", 14) + padded("Rsq", 9) +
-                       padded("F", 10) + padded("Z", 9) + padded("Pr(>F)", 9) + "\n";
-    for (std::size_t k = 0; k < t.terms.size(); ++k) {
-        const ModelTermRow& r = t.terms[k];
-        text += padded(rows[k], 20, true) + padded(std::to_string(r.df), 6) + padded(cell("%.6g", r.ss), 14) +
-                padded(cell("%.6g", r.ms), 14) + padded(cell("%.5f", r.rsq), 9) + padded(cell("%.4f", r.f), 10) +
-                padded(cell("%.4f", r.z), 9) + padded(cell("%.4f", r.p), 9) + "\n";
-    }
-    text += padded(rows.back(), 20, true) + padded(std::to_string(t.residual_df), 6) + padded(cell("%.6g", t.residual_ss), 14) +
-            padded(cell("%.6g", t.residual_ss / t.residual_df), 14) + padded(cell("%.5f", t.residual_ss / t.total_ss), 9) + "\n";
-    text += padded("Total", 20, true) + padded(std::to_string(t.total_df), 6) + padded(cell("%.6g", t.total_ss), 14) + "\n";
+// The ANOVA tables of shape and of size, under the rows of the design.
+std::string anova_text(const ModelTable& t, const std::vector<std::string>& rows, const std::string& prefix, ResultRecord& rec) {
+    const AnovaTable table(t, rows, prefix, AnovaLayout{20, 6, 14, "%.4f", false});
+    table.record(rec);
+    std::string text = table.text();
     for (std::size_t k = 0; k < t.terms.size(); ++k)
         if (t.terms[k].error != "Residuals")
             text += "F of " + rows[k] + " has the mean square of " + rows[static_cast<std::size_t>(2)] + " as denominator\n";
@@ -187,12 +174,8 @@ void run_symmetry(ActionEnv& env) {
     text += d.text + "Permutations: " + std::to_string(nperm) +
             ", randomized residuals of each term's reduced model (RRPP); p = (permutations with F at least the observed + "
             "1) / (permutations + 1)\n\nShape\n" +
-            table_text(r.shape, rows);
-    record_model_table(env, r.shape, rows, "shape ");
-    if (r.size) {
-        text += "\nCentroid size\n" + table_text(*r.size, rows);
-        record_model_table(env, *r.size, rows, "size ");
-    }
+            anova_text(r.shape, rows, "shape ", env.record());
+    if (r.size) text += "\nCentroid size\n" + anova_text(*r.size, rows, "size ", env.record());
     const ReportTable individuals = asymmetry_table(r, d.individual_names);
     text += asymmetry_text(r, individuals);
     env.record().model("directional asymmetry").set("procrustes_length", r.directional_length);
