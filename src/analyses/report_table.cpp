@@ -42,7 +42,7 @@ std::string ReportTable::line(const std::vector<std::string>& cells, const std::
 std::string ReportTable::text() const {
     std::vector<std::string> headers;
     for (const Column& c : columns_) headers.push_back(c.header);
-    std::string text = line(headers, "");
+    std::string text = headless_ ? std::string() : line(headers, "");
     for (const Row& r : rows_) {
         std::vector<std::string> cells;
         for (const Cell& c : r.cells) cells.push_back(c.text);
@@ -60,6 +60,12 @@ void ReportTable::record(ResultRecord& rec, const std::function<void(std::size_t
             if (!columns_[j].key.empty() && r.cells[j].value) m.set(columns_[j].key, *r.cells[j].value);
         if (more) more(i, m);
     }
+}
+
+void ReportTable::record_into(RecordedModel& m, const std::function<std::string(std::size_t, const std::string&)>& key) const {
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        for (std::size_t j = 0; j < rows_[i].cells.size(); ++j)
+            if (!columns_[j].key.empty() && rows_[i].cells[j].value) m.set(key(i, columns_[j].key), *rows_[i].cells[j].value);
 }
 
 }  // namespace quillan

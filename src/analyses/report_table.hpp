@@ -60,11 +60,21 @@ public:
         return *this;
     }
 
+    // No header line: the rows follow the words before the table.
+    ReportTable& headless() {
+        headless_ = true;
+        return *this;
+    }
+
     // The header line and a line a row.
     std::string text() const;
     // A record model a row, its cells' numbers under their columns' keys;
     // `more`, when given, adds what else the record holds of row i (its tests).
     void record(ResultRecord& rec, const std::function<void(std::size_t, RecordedModel&)>& more = {}) const;
+    // Every row's numbers into the one model `m`, each under the name
+    // `key(i, column's key)` gives it (a table of one model's axes or
+    // components: "axis 1 r", "C2 variance").
+    void record_into(RecordedModel& m, const std::function<std::string(std::size_t, const std::string&)>& key) const;
 
 private:
     struct Row {
@@ -77,6 +87,7 @@ private:
     std::vector<Column> columns_;
     std::vector<Row> rows_;
     bool trim_ = false;
+    bool headless_ = false;
 };
 
 }  // namespace quillan

@@ -28,28 +28,36 @@ const char* components_title(TreeComponents kind) {
     }
 }
 
-std::string component_table(const PhyloPca& r) {
+// Each component's variance and share (and, aligned, its RV).
+ReportTable component_table(const PhyloPca& r) {
     const bool aligned = r.kind == TreeComponents::Aligned;
-    std::string text = padded("component", 11, true) + padded("variance", 14) + padded("percent", 10) +
-                       (aligned ? padded("RV", 10) : std::string()) + "\n";
+    std::vector<ReportTable::Column> columns{{"component", 11, true}, {"variance", 14, false, "variance"}, {"percent", 10}};
+    if (aligned) columns.push_back({"RV", 10, false, "RV"});
+    ReportTable table(std::move(columns));
     const double total = r.variances.sum();
     for (Eigen::Index j = 0; j < r.variances.size(); ++j) {
-        text += padded("C" + std::to_string(j + 1), 11, true) + padded(shown(r.variances(j)), 14) +
-                padded(shown(100 * r.variances(j) / total, true), 10) + (aligned ? padded(shown(r.rv(j), true), 10) : "") + "\n";
+        std::vector<ReportTable::Cell> cells{ReportTable::words("C" + std::to_string(j + 1)), ReportTable::number(r.variances(j)),
+                                             ReportTable::number(100 * r.variances(j) / total, true)};
+        if (aligned) cells.push_back(ReportTable::number(r.rv(j), true));
+        table.row("", std::move(cells));
     }
-    return text;
+    return table;
 }
 
-// The scores on the first two components, one line a tip or node.
+// The scores on the first two components, one line a tip or node (the
+// record holds them all).
 std::string score_lines(const std::vector<std::string>& names, const Eigen::MatrixXd& scores) {
-    std::string text;
+    const Eigen::Index shown_components = std::min<Eigen::Index>(2, scores.cols());
+    std::vector<ReportTable::Column> columns{{"", 24, true}};
+    for (Eigen::Index j = 0; j < shown_components; ++j) columns.push_back({"", 14});
+    ReportTable table(std::move(columns));
     for (std::size_t i = 0; i < names.size(); ++i) {
-        text += padded(names[i], 24, true);
-        for (Eigen::Index j = 0; j < std::min<Eigen::Index>(2, scores.cols()); ++j)
-            text += padded(shown(scores(static_cast<Eigen::Index>(i), j)), 14);
-        text += "\n";
+        std::vector<ReportTable::Cell> cells{ReportTable::words(names[i])};
+        for (Eigen::Index j = 0; j < shown_components; ++j)
+            cells.push_back(ReportTable::number(scores(static_cast<Eigen::Index>(i), j)));
+        table.row("", std::move(cells));
     }
-    return text;
+    return table.headless().text();
 }
 
 // The coordinates' names of a shape row: "L1 x", "L1 y" (and "L1 z").
@@ -143,16 +151,14 @@ void run_phylo_pca(ActionEnv& env) {
         "C^-1 (X - 1a))\n";
     if (kind == TreeComponents::Gls && r.unit != 1)
         text += "Variances with the tree scaled to unit height (its tips' depth " + shown(r.unit) + ")\n";
-    text += "\n" + component_table(r) + "\nScores of the tips\n\n" + score_lines(tips, r.scores) +
+    const ReportTable components = component_table(r);
+    text += "\n" + components.text() + "\nScores of the tips\n\n" + score_lines(tips, r.scores) +
             "\nScores of the ancestors\n\n" + score_lines(nodes, r.ancestor_scores);
     const auto put_scores = [](RecordedModel& m, const Eigen::MatrixXd& s, Eigen::Index i) {
         for (Eigen::Index j = 0; j < s.cols(); ++j) m.set("C" + std::to_string(j + 1), s(i, j));
     };
-    RecordedModel& c = env.record().model("Components");
-    for (Eigen::Index j = 0; j < r.variances.size(); ++j) {
-        c.set("C" + std::to_string(j + 1) + " variance", r.variances(j));
-        if (r.rv.size() > 0) c.set("C" + std::to_string(j + 1) + " RV", r.rv(j));
-    }
+    components.record_into(env.record().model("Components"),
+                           [](std::size_t j, const std::string& key) { return "C" + std::to_string(j + 1) + " " + key; });
     for (std::size_t i = 0; i < tips.size(); ++i)
         put_scores(env.record().model("Tip " + tips[i]), r.scores, static_cast<Eigen::Index>(i));
     const int dimensions = env.ws().dimensions;

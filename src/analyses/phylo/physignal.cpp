@@ -25,14 +25,15 @@ void run_physignal(ActionEnv& env) {
     m.set("K", r.k).set("Z", r.z).set("p", r.p).set("tips", data.match.tree.tip_count());
     m.test("K", r.k, r.count_ge, r.count_ge, nperm, r.p, false);
     if (!r.k_by_component.empty()) {
-        text +=
-            "\nK of the first phylogenetically aligned components\n\n" + padded("components", 12, true) + padded("K", 10) + "\n";
-        RecordedModel& c = env.record().model("K of the first aligned components");
+        ReportTable table({{"components", 12, true}, {"K", 10, false, "K"}});
+        std::vector<std::string> firsts;
         for (std::size_t j = 0; j < r.k_by_component.size(); ++j) {
-            const std::string first = j == 0 ? "1" : "1-" + std::to_string(j + 1);
-            text += padded(first, 12, true) + padded(shown(r.k_by_component[j], true), 10) + "\n";
-            c.set(first, r.k_by_component[j]);
+            firsts.push_back(j == 0 ? "1" : "1-" + std::to_string(j + 1));
+            table.row("", {ReportTable::words(firsts.back()), ReportTable::number(r.k_by_component[j], true)});
         }
+        text += "\nK of the first phylogenetically aligned components\n\n" + table.text();
+        table.record_into(env.record().model("K of the first aligned components"),
+                          [&](std::size_t j, const std::string&) { return firsts[j]; });
     }
     env.set_report(text);
 }

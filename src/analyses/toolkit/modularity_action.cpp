@@ -36,13 +36,15 @@ std::string modularity_text(ActionEnv& env, const ModularityResult& r, const std
     m.set("CR", r.cr).set("angle", r.angle).set("Z", r.z).set("p", r.p).set("ties", static_cast<double>(r.ties));
     m.test("CR (at most)", r.cr, r.count_le, r.count_le, r.nperm, r.p, false);
     if (r.pairs.size() > 1) {
-        text += "\nCR of each pair of modules\n";
+        ReportTable pairs({{"", 10, true}, {"", 10, true}, {"CR", 10, false, "CR"}});
         for (std::size_t k = 0; k < r.pairs.size(); ++k) {
             const std::string a = labels[static_cast<std::size_t>(r.pairs[k].first)];
             const std::string b = labels[static_cast<std::size_t>(r.pairs[k].second)];
-            text += padded(a, 10, true) + padded(b, 10, true) + padded(shown(r.pair_cr[k], true), 10) + "\n";
-            env.record().model("modules " + a + " - " + b).set("CR", r.pair_cr[k]);
+            pairs.row("modules " + a + " - " + b,
+                      {ReportTable::words(a), ReportTable::words(b), ReportTable::number(r.pair_cr[k], true)});
         }
+        text += "\nCR of each pair of modules\n" + pairs.headless().text();
+        pairs.record(env.record());
     }
     return text;
 }

@@ -23,6 +23,20 @@ std::string joined_names(const std::vector<std::string>& names) {
     return out;
 }
 
+// The second block's vector of each axis, a row a variable.
+ReportTable vectors_table(const PlsResult& r, const std::vector<std::string>& names) {
+    std::vector<ReportTable::Column> columns{{"variable", 14, true}};
+    for (std::size_t j = 0; j < r.axes.size(); ++j) columns.push_back({"axis " + std::to_string(j + 1), 12});
+    ReportTable table(std::move(columns));
+    for (Eigen::Index v = 0; v < r.right.rows(); ++v) {
+        std::vector<ReportTable::Cell> cells{
+            ReportTable::words(names.empty() ? "column " + std::to_string(v + 1) : names[static_cast<std::size_t>(v)])};
+        for (Eigen::Index j = 0; j < r.right.cols(); ++j) cells.push_back(ReportTable::number(r.right(v, j)));
+        table.row("", std::move(cells));
+    }
+    return table;
+}
+
 }  // namespace
 
 void run_pls(ActionEnv& env) {
@@ -40,14 +54,7 @@ void run_pls(ActionEnv& env) {
     std::string text = shape_report_head(env, "Two-block PLS of shape against the table " + path);
     text += std::to_string(block.cols()) + " variable(s)" + joined_names(names) + ", centred, not scaled\n" +
             pls_method_text(nperm) + "\n" + pls_text(r);
-    text += "\nThe second block's vector of each axis\n\n" + padded("variable", 14, true);
-    for (std::size_t j = 0; j < r.axes.size(); ++j) text += padded("axis " + std::to_string(j + 1), 12);
-    text += "\n";
-    for (Eigen::Index v = 0; v < r.right.rows(); ++v) {
-        text += padded(names.empty() ? "column " + std::to_string(v + 1) : names[static_cast<std::size_t>(v)], 14, true);
-        for (Eigen::Index j = 0; j < r.right.cols(); ++j) text += padded(shown(r.right(v, j)), 12);
-        text += "\n";
-    }
+    text += "\nThe second block's vector of each axis\n\n" + vectors_table(r, names).text();
     record_pls(env, r, "shape - table", nperm);
     if (PermutationRecorder* recorder = env.options().recorder) {
         ToolkitFigures figures;

@@ -12,24 +12,32 @@ std::string pls_method_text(long long nperm) {
            "least the observed + 1) / (permutations + 1)\n";
 }
 
-std::string pls_text(const PlsResult& r) {
-    std::string text = "r-PLS " + shown(r.r_pls, true) + ", Z = " + shown(r.z, true) + ", p = " + shown(r.p, true) + "\n\n" +
-                       padded("axis", 6) + padded("singular value", 16) + padded("% covariance", 14) + padded("r", 10) + "\n";
+namespace {
+
+// Each axis's singular value, share of the covariance and r.
+ReportTable axes_table(const PlsResult& r) {
+    ReportTable table({{"axis", 6},
+                       {"singular value", 16, false, "singular_value"},
+                       {"% covariance", 14, false, "percent"},
+                       {"r", 10, false, "r"}});
     for (std::size_t j = 0; j < r.axes.size(); ++j)
-        text += padded(std::to_string(j + 1), 6) + padded(shown(r.axes[j].singular_value), 16) +
-                padded(shown(r.axes[j].percent, true), 14) + padded(shown(r.axes[j].r, true), 10) + "\n";
-    return text;
+        table.row("", {ReportTable::words(std::to_string(j + 1)), ReportTable::number(r.axes[j].singular_value),
+                       ReportTable::number(r.axes[j].percent, true), ReportTable::number(r.axes[j].r, true)});
+    return table;
+}
+
+}  // namespace
+
+std::string pls_text(const PlsResult& r) {
+    return "r-PLS " + shown(r.r_pls, true) + ", Z = " + shown(r.z, true) + ", p = " + shown(r.p, true) + "\n\n" +
+           axes_table(r).text();
 }
 
 void record_pls(ActionEnv& env, const PlsResult& r, const std::string& name, long long nperm) {
     RecordedModel& m = env.record().model(name);
     m.set("r_pls", r.r_pls).set("Z", r.z).set("p", r.p).test("r-PLS", r.r_pls, r.count_ge, r.count_ge, nperm, r.p, false);
-    for (std::size_t j = 0; j < r.axes.size(); ++j) {
-        const std::string axis = "axis " + std::to_string(j + 1);
-        m.set(axis + " singular_value", r.axes[j].singular_value)
-            .set(axis + " percent", r.axes[j].percent)
-            .set(axis + " r", r.axes[j].r);
-    }
+    axes_table(r).record_into(m,
+                              [](std::size_t j, const std::string& key) { return "axis " + std::to_string(j + 1) + " " + key; });
 }
 
 void name_integration_statistics(ActionEnv& env, const std::vector<std::string>& labels, const std::string& title) {
