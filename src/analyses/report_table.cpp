@@ -26,12 +26,12 @@ ReportTable& ReportTable::row(std::string model, std::vector<Cell> cells, std::s
     return *this;
 }
 
-std::string ReportTable::line(const std::vector<std::string>& cells, const std::string& tail) const {
+std::string ReportTable::line(const std::vector<std::string>& cells, const std::string& tail, bool header) const {
     std::string text;
     for (std::size_t j = 0; j < cells.size(); ++j) {
         const Column& c = columns_[j];
         text += std::string(c.gap, ' ');
-        text += c.flush && c.left && cells[j].size() >= c.width ? cells[j] : padded(cells[j], c.width, c.left);
+        text += c.flush && !header && cells[j].size() >= c.width ? cells[j] : padded(cells[j], c.width, c.left);
     }
     text += tail;
     if (trim_)
@@ -42,11 +42,11 @@ std::string ReportTable::line(const std::vector<std::string>& cells, const std::
 std::string ReportTable::text() const {
     std::vector<std::string> headers;
     for (const Column& c : columns_) headers.push_back(c.header);
-    std::string text = headless_ ? std::string() : line(headers, "");
+    std::string text = headless_ ? std::string() : line(headers, "", true);
     for (const Row& r : rows_) {
         std::vector<std::string> cells;
         for (const Cell& c : r.cells) cells.push_back(c.text);
-        text += line(cells, r.tail);
+        text += line(cells, r.tail, false);
     }
     return text;
 }

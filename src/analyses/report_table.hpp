@@ -32,9 +32,10 @@ public:
         std::size_t width;
         bool left = false;     // aligned left (labels), else right (numbers)
         std::string key = {};  // the record's key of the column's numbers; "" for none
-        // A label as wide as its column is not followed by a blank of its
-        // own: the column after it is of numbers, aligned right, whose own
-        // padding keeps the two apart.
+        // A label as wide as its column or wider is written as it is, with
+        // no blank of its own: the column after it is of numbers, aligned
+        // right, whose own padding keeps the two apart.  Headers keep their
+        // blank.
         bool flush = false;
         std::size_t gap = 0;  // blanks written before the column, apart from its width (between groups of columns)
     };
@@ -82,7 +83,7 @@ private:
         std::vector<Cell> cells;
         std::string tail;
     };
-    std::string line(const std::vector<std::string>& cells, const std::string& tail) const;
+    std::string line(const std::vector<std::string>& cells, const std::string& tail, bool header) const;
 
     std::vector<Column> columns_;
     std::vector<Row> rows_;

@@ -91,12 +91,6 @@ AllometryScores allometry_scores(const Eigen::MatrixXd& shapes, const ModelDesig
     return out;
 }
 
-std::string number(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%12.6g", v);
-    return buf;
-}
-
 }  // namespace
 
 void run_allometry(ActionEnv& env) {
@@ -118,27 +112,28 @@ void run_allometry(ActionEnv& env) {
     text += std::string("CAC: the shapes, centred on their grand mean, projected onto their ") +
             (within ? "pooled within-group regression on size (each group centred on its own means)"
                     : "regression on size (pooled, whatever the groups)") +
-            "; " + number(s.cac_percent).substr(number(s.cac_percent).find_first_not_of(' ')) +
-            "% of the shapes' variance lies along it\n";
+            "; " + formatted("%.6g", s.cac_percent) + "% of the shapes' variance lies along it\n";
     if (!codes.empty())
         text += "Regression score: the slope of the first group, " + sd.group.levels.front() + ", as RRPP and geomorph take it\n";
     text += "RSC1 and the predicted line (PC1 of the fitted shapes) are pointed to rise with size\n\n";
-    const auto right = [](const std::string& word) { return std::string(word.size() < 12 ? 12 - word.size() : 1, ' ') + word; };
-    text += "specimen        " + right(sz) + right("CAC") + right("RSC1") + right("RegScore") + right("PredLine") + "\n";
-    ResultRecord& rec = env.record();
-    rec.model("CAC").set("percent_of_variance", s.cac_percent);
+    // A name of 16 characters or more runs up to the numbers' padding; a
+    // number as wide as its column ("-1.23457e-05") keeps a blank before it,
+    // so that no two numbers of a line run together.
+    ReportTable table({{"specimen", 16, true, "", true},
+                       {sz, 12, false, "size"},
+                       {"CAC", 12, false, "CAC"},
+                       {"RSC1", 12, false, "RSC1"},
+                       {"RegScore", 12, false, "RegScore"},
+                       {"PredLine", 12, false, "PredLine"}});
     for (std::size_t i = 0; i < s.x.size(); ++i) {
-        std::string name = specimen_name(env, static_cast<int>(i));
-        rec.model("Specimen " + name)
-            .set("size", s.x[i])
-            .set("CAC", s.cac[i])
-            .set("RSC1", s.rsc1[i])
-            .set("RegScore", s.reg_score[i])
-            .set("PredLine", s.pred_line[i]);
-        if (name.size() < 16) name += std::string(16 - name.size(), ' ');
-        text +=
-            name + number(s.x[i]) + number(s.cac[i]) + number(s.rsc1[i]) + number(s.reg_score[i]) + number(s.pred_line[i]) + "\n";
+        const std::string name = specimen_name(env, static_cast<int>(i));
+        table.row("Specimen " + name, {ReportTable::words(name), ReportTable::as("%.6g", s.x[i]),
+                                       ReportTable::as("%.6g", s.cac[i]), ReportTable::as("%.6g", s.rsc1[i]),
+                                       ReportTable::as("%.6g", s.reg_score[i]), ReportTable::as("%.6g", s.pred_line[i])});
     }
+    text += table.text();
+    env.record().model("CAC").set("percent_of_variance", s.cac_percent);
+    table.record(env.record());
     if (PermutationRecorder* recorder = env.options().recorder) {
         ToolkitFigures figures;
         AllometryFigure f{sz,

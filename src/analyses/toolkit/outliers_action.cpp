@@ -22,13 +22,18 @@ std::string set_text(const ActionEnv& env, const OutlierSet& s, const GroupFacto
     text += "Flagged: ";
     if (s.flagged.empty()) text += "none";
     for (std::size_t k = 0; k < s.flagged.size(); ++k) text += (k ? ", " : "") + specimen_name(env, s.flagged[k]);
-    text += std::string("\n\n") + padded("rank", 6) + "  " + padded("specimen", 16, true) + padded("distance", 12) + "\n";
+    // The text ranks each set's specimens by distance; the record keeps one
+    // model a specimen in the file's order (record_outliers), which scripts
+    // read by name, so this table is the text's alone.
+    ReportTable ranks({{"rank", 6}, {"specimen", 16, true, "", false, 2}, {"distance", 12}});
     for (std::size_t k = 0; k < s.specimens.size(); ++k) {
         const bool flagged = s.distances[k] >= s.upper_limit;
-        text += padded(std::to_string(k + 1), 6) + "  " + padded(specimen_name(env, s.specimens[k]), 16, true) +
-                padded(shown(s.distances[k]), 12) + (flagged ? "  *" : "") + "\n";
+        ranks.row("",
+                  {ReportTable::words(std::to_string(k + 1)), ReportTable::words(specimen_name(env, s.specimens[k])),
+                   ReportTable::number(s.distances[k])},
+                  flagged ? "  *" : "");
     }
-    return text;
+    return text + "\n\n" + ranks.text();
 }
 
 void record_outliers(ActionEnv& env, const OutlierResult& r, const GroupFactor* g) {

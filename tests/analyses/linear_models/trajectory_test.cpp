@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
 namespace quillan::test {
 namespace {
 
@@ -147,6 +151,42 @@ TEST(Allometry, AgreesWithGeomorph) {
     const BatchResult r = run_batch({"allometry", "-l", data_file("plethodon.lm.txt"), "--cac-centre", "groups"});
     EXPECT_NE(r.status, 0);
     EXPECT_THAT(r.err, HasSubstr("needs the groups"));
+}
+
+// The scores table is read by scripts that split its lines on blanks: a
+// number as wide as its column (a tiny negative size) and a long specimen
+// name still leave each line its six fields, and each field is the record's
+// number.
+TEST(Allometry, TheScoresTableKeepsEveryNumberApart) {
+    TempDir dir;
+    std::istringstream in(read_bytes(data_file("plethodon.csv")));
+    std::ofstream out(dir.path() / "sizes.csv");
+    std::string line;
+    for (int row = 0; std::getline(in, line); ++row) {
+        if (row == 3) {  // the ID, and logCS in the fourth column
+            std::size_t at = 0;
+            for (int comma = 0; comma < 3; ++comma) at = line.find(',', at) + 1;
+            line = "a_specimen_of_a_long_name" + line.substr(line.find(','), at - line.find(',')) + "-0.0000123456" +
+                   line.substr(line.find(',', at));
+        }
+        out << line << "\n";
+    }
+    out.close();
+    const BatchResult r = run_batch({"allometry", "-i", (dir.path() / "sizes.csv").string(), "--factor", "species", "--size",
+                                     "logCS", "--logsz", "false", "--group", "species"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream report(r.out.substr(r.out.find("\nspecimen ") + 1));
+    std::getline(report, line);
+    int rows = 0;
+    while (std::getline(report, line) && !line.empty()) {
+        std::istringstream fields(line);
+        std::vector<std::string> words{std::istream_iterator<std::string>(fields), {}};
+        ASSERT_EQ(words.size(), 6u) << line;
+        for (std::size_t k = 1; k < words.size(); ++k) EXPECT_NO_THROW((void)std::stod(words[k])) << line;
+        ++rows;
+    }
+    EXPECT_EQ(rows, 40);
+    EXPECT_THAT(r.out, HasSubstr("a_specimen_of_a_long_name -1.23456e-05 "));
 }
 
 // The export's size-corrected columns against `expected` (specimen, sc_x1, ...).
