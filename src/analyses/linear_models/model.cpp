@@ -128,12 +128,13 @@ std::string pairs_text(const PairwiseResult& r, const PairsTable& pairs) {
                pairs.text();
     std::size_t w = 6;
     for (const auto& g : r.groups) w = std::max(w, g.size() + 1);
-    std::string text = "Slopes of shape on " + r.covariate + " within the groups of " + r.factor +
-                       (r.generalized ? " (of " + fit + " fitted values)" : std::string()) + "\n\n" + padded("", w) +
-                       padded("length", 11) + "\n";
+    // The record holds each group's size beside its slope's length (record_pairs).
+    ReportTable lengths({{"", w, true}, {"length", 11}});
     for (std::size_t g = 0; g < r.groups.size(); ++g)
-        text += padded(r.groups[g], w, true) + padded(formatted("%.6g", r.lengths[g]), 11) + "\n";
-    return text + "\n" + pairs.text() + "(angles in degrees)\n";
+        lengths.row("", {ReportTable::words(r.groups[g]), ReportTable::as("%.6g", r.lengths[g])});
+    return "Slopes of shape on " + r.covariate + " within the groups of " + r.factor +
+           (r.generalized ? " (of " + fit + " fitted values)" : std::string()) + "\n\n" + lengths.text() + "\n" + pairs.text() +
+           "(angles in degrees)\n";
 }
 
 void record_pairs(ActionEnv& env, const PairwiseResult& r, const PairsTable& pairs) {

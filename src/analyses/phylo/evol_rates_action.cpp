@@ -108,14 +108,16 @@ void name_statistics(ActionEnv& env, const std::vector<std::string>& names) {
 std::string rates_report(ActionEnv& env, const EvolRates& r, const std::vector<std::string>& names, bool modules,
                          long long nperm) {
     const char* set = modules ? "module" : "group";
-    std::string text = "\nRate of all tips: " + shown(r.all) + "\n\n" + padded(set, 16, true) +
-                       padded(modules ? "variables" : "tips", 10) + padded("rate", 14) + "\n";
+    // The record holds the rates as one model, each rate before its count.
+    ReportTable table({{set, 16, true}, {modules ? "variables" : "tips", 10}, {"rate", 14}});
     RecordedModel& rates = env.record().model("rates");
     rates.set("all", r.all);
     for (std::size_t m = 0; m < names.size(); ++m) {
-        text += padded(names[m], 16, true) + padded(std::to_string(r.sizes[m]), 10) + padded(shown(r.rates[m]), 14) + "\n";
+        table.row(
+            "", {ReportTable::words(names[m]), ReportTable::words(std::to_string(r.sizes[m])), ReportTable::number(r.rates[m])});
         rates.set("rate " + names[m], r.rates[m]).set(std::string(modules ? "variables " : "tips ") + names[m], r.sizes[m]);
     }
+    std::string text = "\nRate of all tips: " + shown(r.all) + "\n\n" + table.text();
     text += "\nRatio of the largest rate to the smallest " + shown(r.ratio, true) + ", Z = " + shown(r.z, true) +
             ", p = " + shown(r.p, true) + "\n";
     if (r.ties > 0) text += std::to_string(r.ties) + " of the sets had the observed ratio (counted at half weight in p)\n";

@@ -14,6 +14,8 @@ namespace quillan {
 
 namespace {
 
+using T = ReportTable;
+
 std::size_t name_width(const GroupFactor& g) {
     std::size_t w = 8;
     for (const auto& name : g.names) w = std::max(w, name.size() + 2);
@@ -27,7 +29,6 @@ struct CvaTables {
 };
 
 CvaTables cva_tables(const CvaResult& r, const GroupFactor& g) {
-    using T = ReportTable;
     CvaTables t{T({{"variate", 9, true}, {"eigenvalue", 14, false, "eigenvalue"}, {"% of total", 12, false, "percent"}}),
                 T({{"", name_width(g), true},
                    {"", name_width(g), true},
@@ -49,31 +50,32 @@ CvaTables cva_tables(const CvaResult& r, const GroupFactor& g) {
     return t;
 }
 
+// The shape change along each variate and the tables of classification are
+// the text's alone: the record keeps each specimen's scores and classes.
 std::string shape_change_text(const CvaResult& r, int dimensions) {
-    std::string text = std::string("\nShape change per unit of each variate's score (") +
-                       (dimensions == 3 ? "x, y and z" : "x and y") + " of each landmark)\n\n" + padded("", 10);
-    for (Eigen::Index v = 0; v < r.shape_change.cols(); ++v) text += padded(std::string("CV") + std::to_string(v + 1), 12);
-    text += "\n";
+    std::vector<T::Column> columns{{"", 10, true}};
+    for (Eigen::Index v = 0; v < r.shape_change.cols(); ++v) columns.push_back({"CV" + std::to_string(v + 1), 12});
+    T table(std::move(columns));
     for (Eigen::Index c = 0; c < r.shape_change.rows(); ++c) {
-        text += padded(std::string(1, "xyz"[c % dimensions]) + std::to_string(c / dimensions + 1), 10, true);
-        for (Eigen::Index v = 0; v < r.shape_change.cols(); ++v) text += padded(shown(r.shape_change(c, v)), 12);
-        text += "\n";
+        std::vector<T::Cell> cells{T::words(std::string(1, "xyz"[c % dimensions]) + std::to_string(c / dimensions + 1))};
+        for (Eigen::Index v = 0; v < r.shape_change.cols(); ++v) cells.push_back(T::number(r.shape_change(c, v)));
+        table.row("", std::move(cells));
     }
-    return text;
+    return std::string("\nShape change per unit of each variate's score (") + (dimensions == 3 ? "x, y and z" : "x and y") +
+           " of each landmark)\n\n" + table.text();
 }
 
 std::string confusion_text(const Classification& c, const GroupFactor& g, const std::string& title) {
     const std::size_t w = name_width(g);
-    std::string text =
-        "\n" + title + ": " + shown(c.percent_correct, true) + "% correct\n\n" + padded("true \\ given", w + 4, true);
-    for (const auto& name : g.names) text += padded(name, w);
-    text += "\n";
+    std::vector<T::Column> columns{{"true \\ given", w + 4, true}};
+    for (const auto& name : g.names) columns.push_back({name, w});
+    T table(std::move(columns));
     for (Eigen::Index t = 0; t < c.confusion.rows(); ++t) {
-        text += padded(g.names[static_cast<std::size_t>(t)], w + 4, true);
-        for (Eigen::Index p = 0; p < c.confusion.cols(); ++p) text += padded(std::to_string(c.confusion(t, p)), w);
-        text += "\n";
+        std::vector<T::Cell> cells{T::words(g.names[static_cast<std::size_t>(t)])};
+        for (Eigen::Index p = 0; p < c.confusion.cols(); ++p) cells.push_back(T::words(std::to_string(c.confusion(t, p))));
+        table.row("", std::move(cells));
     }
-    return text;
+    return "\n" + title + ": " + shown(c.percent_correct, true) + "% correct\n\n" + table.text();
 }
 
 void record_cva(ActionEnv& env, const CvaResult& r, const CvaTables& t, const GroupFactor& g, bool cv) {
