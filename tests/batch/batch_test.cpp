@@ -867,7 +867,11 @@ TEST(BatchSignals, AStopDuringTheCommitOfASetLeavesItWhole) {
         std::filesystem::remove_all(pictures);
         std::filesystem::remove(report);
         std::filesystem::remove(dir.file("r.json"));
-        const pid_t pid = start_batch(args, dir);
+        // LeakSanitizer's exit check stops every thread of the ending run,
+        // and its tracer has crashed doing so on a run stopped mid-commit
+        // (only in the sanitizer build); what is tested here is the set of
+        // files, and every other batch test checks for leaks.
+        const pid_t pid = start_batch(args, dir, [] { ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1); });
         // The report is the set's first file put in place: the pictures follow it.
         int status = 0;
         while (!std::filesystem::exists(report) && waitpid(pid, &status, WNOHANG) == 0) std::this_thread::yield();
